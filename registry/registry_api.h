@@ -1,0 +1,37 @@
+#pragma once
+// The eight registry operations, with Win32 names and shapes. Behind them is the process's
+// registry store (registry_store.h); every call fails with ERROR_BADDB while none is open.
+//
+// Contract beyond the classic one:
+// - Names compare case-insensitively and keep their case.
+// - RegEnumKeyExW lists subkeys in name order, RegEnumValueW values in creation order; each call
+//   is O(1) once a handle has begun enumerating.
+// - A name or data buffer too small gives ERROR_MORE_DATA, and *lpcchName / *lpcbData then hold
+//   the size needed (characters without the terminator / bytes), so callers can grow and retry.
+// - RegCreateKeyExW creates every missing key of a multi-level path; the empty path gives the
+//   parent itself. Keys deeper than kMaxKeyDepth, key names over kMaxKeyNameLength characters and
+//   value names over kMaxValueNameLength characters are refused with ERROR_INVALID_PARAMETER.
+// - RegDeleteKeyW refuses a key that has subkeys (ERROR_ACCESS_DENIED) and the roots.
+// - Every write that returned ERROR_SUCCESS is durable.
+#include "registry/win_types.h"
+
+constexpr int kMaxKeyDepth = 512;
+constexpr int kMaxKeyNameLength = 255;
+constexpr int kMaxValueNameLength = 16383;
+
+LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
+LONG RegCloseKey(HKEY hKey);
+LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                   LPWSTR lpClass, LPDWORD lpcchClass, void* lpftLastWriteTime);
+LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
+                   LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD dwOptions,
+                     REGSAM samDesired, void* lpSecurityAttributes, PHKEY phkResult,
+                     LPDWORD lpdwDisposition);
+LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
+                    DWORD cbData);
+LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
+LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
+
+// The name of a predefined root ("HKEY_CLASSES_ROOT", ...); empty for any other handle.
+const char16_t* RootKeyName(HKEY root);

@@ -1,0 +1,43 @@
+#pragma once
+// The process's registry store: a SQLite database file (or an in-memory one for tests) that the
+// registry operations of registry_api.h read and write. One store is current per process.
+#include <memory>
+#include <string>
+
+namespace tovik {
+
+class RegistryStore;
+
+struct StoreOpenResult {
+    bool ok = false;
+    bool created = false;   // the file did not exist and was made empty (roots only)
+    std::string error;      // a sentence for the user when !ok
+};
+
+// Opens (creating when missing, mode 0600) the store at path and makes it the current store.
+// A corrupt, unreadable or foreign file is never overwritten: the result says why it failed.
+StoreOpenResult OpenRegistryStore(const std::string& path);
+// A fresh in-memory store, made current; for tests and fuzzing.
+void OpenInMemoryRegistryStore();
+// Closes the current store; every handle becomes invalid.
+void CloseRegistryStore();
+bool HasRegistryStore();
+
+// Groups many writes into one transaction (bulk import, subtree delete): far faster, and still
+// durable once the batch is committed. Commit() makes the writes so far durable and goes on in a
+// new transaction. The destructor commits as well: the writes made stay, as after single calls.
+class RegistryBatch {
+public:
+    RegistryBatch();
+    ~RegistryBatch();
+    RegistryBatch(const RegistryBatch&) = delete;
+    RegistryBatch& operator=(const RegistryBatch&) = delete;
+    bool Commit();
+private:
+    bool active_ = false;
+};
+
+// Default store path: $XDG_DATA_HOME/tovik/registry.db, else ~/.local/share/tovik/registry.db.
+std::string DefaultRegistryPath();
+
+}  // namespace tovik

@@ -1,0 +1,57 @@
+#pragma once
+// Value types, their tags and long names, and the text forms of value data in both directions.
+// Pure functions: numbers, bytes and UTF-16 text in, text or bytes out.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "registry/win_types.h"
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The small image class of a value's row in the value list: image index 0, 1 and 2.
+enum class IconClass { Binary = 0, String = 1, Number = 2 };
+
+// "NON", "SZ", ... "RSC" for types 0 to 8, "??" for every other type number.
+std::u16string_view TypeTag(DWORD type);
+// "REG_NONE" ... "REG_RESOURCE_LIST" for 0 to 8 except 4, which no text names; empty otherwise.
+std::u16string_view TypeLongName(DWORD type);
+IconClass TypeIconClass(DWORD type);
+// Types 0 to 8; the value commands edit only these.
+bool IsSupportedType(DWORD type);
+
+struct FormattedValue {
+    std::u16string tag;
+    std::u16string text;
+};
+
+// Type tag and data text of a value. Reads no byte beyond data[size - 1].
+FormattedValue FormatValue(DWORD type, const BYTE* data, std::size_t size);
+// The data text alone, with at most maxChars characters (the rest is cut); for displays that
+// must not format megabytes to show one line.
+std::u16string FormatValueText(DWORD type, const BYTE* data, std::size_t size, std::size_t maxChars);
+
+std::u16string BytesToHexText(const BYTE* data, std::size_t size);
+std::u16string MultiSzToText(const BYTE* data, std::size_t size);
+
+// Writes one byte per space-ended token (plus one for a non-empty last token) into out, which
+// must hold at least (number of spaces in text + 1) bytes; returns the count.
+std::size_t HexTextToBytes(std::u16string_view text, BYTE* out);
+Bytes HexTextToBytes(std::u16string_view text);
+
+// Hexadecimal digits to a 32-bit number; stops at the first character that is not a hex digit.
+DWORD HexToNumber(std::u16string_view text);
+
+// Every "|" becomes a zero unit; no terminator is added.
+Bytes TextToMultiSz(std::u16string_view text);
+
+// The leading decimal number of a text: optional white space, optional sign, digits, stopping
+// at the first other character. Numbers outside the signed 32-bit range clamp to its ends.
+LONG DecimalTextToLong(std::u16string_view text);
+
+// String data as UTF-16 units, without a terminator (size = 2 * length).
+Bytes StringToBytes(std::u16string_view text);
+// A DWORD as 4 bytes, little-endian.
+Bytes DwordToBytes(DWORD value);
