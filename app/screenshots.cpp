@@ -1,0 +1,96 @@
+// Renders the main window and the dialogs offscreen into PNG files, on a throw-away copy of the
+// default registry: tovik-screenshots OUTPUT_DIR
+#include <QApplication>
+#include <QDir>
+#include <QLayout>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <cstdio>
+
+#include "app/about_dlg.h"
+#include "app/main_frame.h"
+#include "app/tovik_app.h"
+#include "app/tovik_doc.h"
+#include "backup/default_registry.h"
+#include "view/qt_text.h"
+#include "view/tovik_view.h"
+
+namespace {
+
+QString outputDir;
+
+void save(QWidget* widget, const QString& name) {
+    widget->show();
+    QApplication::processEvents();
+    const QString path = QDir(outputDir).filePath(name + QStringLiteral(".png"));
+    if (!widget->grab().save(path)) std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+    else std::printf("%s\n", qPrintable(path));
+}
+
+// Selects the item at a path such as "HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn" and expands above it.
+bool selectPath(CTovikView* view, const QString& path) {
+    KeyTreeModel& model = view->TreeModel();
+    KeyTreeModel::ItemId item = KeyTreeModel::kRootItem;
+    for (const QString& part : path.split(QLatin1Char('\\'))) {
+        KeyTreeModel::ItemId found = KeyTreeModel::kNoItem;
+        for (KeyTreeModel::ItemId child : model.Children(item))
+            if (model.ItemText(child).compare(part, Qt::CaseInsensitive) == 0) found = child;
+        if (found == KeyTreeModel::kNoItem) return false;
+        if (item != KeyTreeModel::kRootItem) view->m_tree->expand(model.IndexOf(item));
+        item = found;
+    }
+    view->SelectItem(item);
+    QApplication::processEvents();   // the posted refresh fills the list
+    return true;
+}
+
+// The key with the most kinds of value types, to show them side by side.
+QString keyWithMixedValues() {
+    return QString::fromUtf16(u"HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    ApplyInterfaceFont();
+    outputDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+    QDir().mkpath(outputDir);
+
+    QTemporaryDir storeDir;
+    const tovik::StoreOpenResult store = tovik::OpenUserRegistry(storeDir.filePath(QStringLiteral("registry.db")).toStdString());
+    if (!store.ok) {
+        std::fprintf(stderr, "%s\n", store.error.c_str());
+        return 1;
+    }
+
+    CTovikDoc doc;
+    CMainFrame frame(&doc);
+    frame.resize(kFrameWidth, kFrameHeight);
+    frame.layout()->activate();
+    CTovikView* view = frame.View();
+    view->OnInitialUpdate();
+    frame.show();
+
+    selectPath(view, QStringLiteral("HKEY_LOCAL_MACHINE"));
+    save(&frame, QStringLiteral("main_window_root"));
+    if (!selectPath(view, keyWithMixedValues())) std::fprintf(stderr, "key for the screenshot not found\n");
+    if (view->ListModel().RowCount() > 0) view->m_list->selectionModel()->select(
+        view->ListModel().index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    save(&frame, QStringLiteral("main_window"));
+
+    view->OnViewKeysOnly();
+    save(&frame, QStringLiteral("main_window_keys_only"));
+    view->OnViewBoth();
+
+    QMessageBox caution(QMessageBox::NoIcon, QStringLiteral("Harnet"),
+                        StartupCautionText(),
+                        QMessageBox::Ok, &frame);
+    save(&caution, QStringLiteral("caution"));
+    caution.hide();
+
+    CAboutDlg about(&frame);
+    save(&about, QStringLiteral("about"));
+    return 0;
+}

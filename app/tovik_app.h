@@ -1,0 +1,44 @@
+#pragma once
+// The application: single-copy start-up, the document, the frame with its view, the caution.
+#include <QObject>
+#include <QString>
+#include <memory>
+
+#include "app/single_instance.h"
+#include "view/view_prompts.h"
+
+class CMainFrame;
+class CTovikDoc;
+
+class CTovikApp : public QObject {
+    Q_OBJECT
+public:
+    CTovikApp();
+    ~CTovikApp() override;
+    // Test seam: the prompts the view and the start-up caution use (before InitInstance).
+    void SetPrompts(std::unique_ptr<ViewPrompts> prompts) { m_prompts = std::move(prompts); }
+
+    // Start-up. False ends the process at once: another copy runs, or the store cannot be used.
+    bool InitInstance();
+    CMainFrame* MainFrame() const { return m_pMainWnd.get(); }
+    CTovikDoc* Document() const { return m_pDocument.get(); }
+    void OnAppAbout();
+
+private:
+    void bringToFront();
+
+    SingleInstance m_instance;
+    std::unique_ptr<ViewPrompts> m_prompts;
+    std::unique_ptr<CTovikDoc> m_pDocument;
+    std::unique_ptr<CMainFrame> m_pMainWnd;
+};
+
+// The caution shown once the tree is painted, on every start.
+QString StartupCautionText();
+
+// Prefers a CJK font for the whole interface, so that every Japanese text renders.
+void ApplyInterfaceFont();
+
+// The main window's size at start: a small portrait screen.
+constexpr int kFrameWidth = 360;
+constexpr int kFrameHeight = 640;

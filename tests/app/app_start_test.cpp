@@ -1,0 +1,147 @@
+// Start-up: one running copy, the frame and its menu, the caution after the painted tree.
+#include <QAction>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/about_dlg.h"
+#include "app/main_frame.h"
+#include "app/single_instance.h"
+#include "app/tovik_app.h"
+#include "app/tovik_doc.h"
+#include "view/tovik_view.h"
+
+namespace {
+
+// Answers every message box with OK and records what the user would have seen at that moment.
+struct RecordingPrompts : ViewPrompts {
+    CTovikApp* app = nullptr;
+    QStringList texts;
+    bool frameVisible = false;
+    int treeItems = 0;
+    int dialogs = 0;
+    int MessageBox(QWidget*, const QString& text, MessageButtons) override {
+        texts << text;
+        if (app && app->MainFrame()) {
+            frameVisible = app->MainFrame()->isVisible();
+            treeItems = static_cast<int>(app->MainFrame()->View()->TreeModel().ItemCount());
+        }
+        return IDOK;
+    }
+    int DoModal(QDialog&) override {
+        ++dialogs;
+        return IDOK;
+    }
+};
+
+}  // namespace
+
+class AppStartTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir home;
+
+private slots:
+    void initTestCase() {
+        // Never the user's store or the user's running copy.
+        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+        qputenv("TMPDIR", home.path().toUtf8());
+    }
+
+    void cautionFollowsThePaintedTree() {
+        CTovikApp app;
+        auto prompts = std::make_unique<RecordingPrompts>();
+        RecordingPrompts* seen = prompts.get();
+        seen->app = &app;
+        app.SetPrompts(std::move(prompts));
+        QVERIFY(app.InitInstance());
+        QCOMPARE(seen->texts, QStringList({StartupCautionText()}));
+        QVERIFY(seen->frameVisible);
+        QVERIFY(seen->treeItems > 100);   // the default registry, loaded before the caution
+        QCOMPARE(app.MainFrame()->windowTitle(), QString("Harnet"));
+
+        app.OnAppAbout();
+        QCOMPARE(seen->dialogs, 1);
+
+        // A second copy in the same session is refused and brings the first to the front.
+        SingleInstance second(QStringLiteral("Harnet"));
+        QVERIFY(!second.Acquire());
+    }
+
+    void secondCopyAsksTheFirstToComeForward() {
+        SingleInstance first(QStringLiteral("TovikTestInstance"));
+        QVERIFY(first.Acquire());
+        QSignalSpy activated(&first, &SingleInstance::activationRequested);
+        SingleInstance second(QStringLiteral("TovikTestInstance"));
+        QVERIFY(!second.Acquire());
+        QVERIFY(activated.count() > 0 || activated.wait(2000));
+    }
+
+    void secondProgramExitsAndLeavesTheFirstRunning() {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        QProcess first, second;
+        first.setProcessEnvironment(env);
+        second.setProcessEnvironment(env);
+        first.start(QStringLiteral(TOVIK_PATH), {});
+        QVERIFY(first.waitForStarted());
+        QTest::qWait(1500);   // the first copy waits at its caution
+        QCOMPARE(first.state(), QProcess::Running);
+        second.start(QStringLiteral(TOVIK_PATH), {});
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(first.state(), QProcess::Running);
+        first.kill();
+        first.waitForFinished();
+    }
+
+    void menuHoldsEveryCommandWithItsIdentifier() {
+        CTovikDoc doc;
+        CMainFrame frame(&doc);
+        const QList<QAction*> menus = frame.menuBar()->actions();
+        QStringList titles;
+        for (QAction* menu : menus) titles << menu->text();
+        QCOMPARE(titles, QStringList({QString::fromUtf16(u"ﾂｰﾙ"), QString::fromUtf16(u"編集"),
+                                      QString::fromUtf16(u"表示"), QString::fromUtf16(u"ﾍﾙﾌﾟ")}));
+        const std::pair<int, const char16_t*> items[] = {
+            {32781, u"エクスポート（書き出し）"}, {32782, u"インポート（取り込み）"},
+            {57665, u"アプリケーションの終了(&X)"}, {32775, u"値 削除"}, {32776, u"キー 削除"},
+            {32780, u"キーの追加"}, {32777, u"値REG_DWの追加"}, {32783, u"値REG_MULTI_SZの追加"},
+            {32778, u"値REG_SZの追加"}, {32779, u"その他の値の追加"}, {32772, u"キーのみ表示"},
+            {32773, u"値のみ表示"}, {32774, u"両方表示"}, {57664, u"Harnet のバージョン情報(&A)..."}};
+        for (const auto& [id, text] : items) {
+            QAction* action = frame.CommandAction(id);
+            QVERIFY2(action, qPrintable(QString::number(id)));
+            QCOMPARE(action->text(), QString::fromUtf16(text));
+            QCOMPARE(action->data().toInt(), id);
+        }
+        frame.UpdateCommandUI();
+        QVERIFY(frame.CommandAction(32772)->isEnabled());
+        QVERIFY(frame.CommandAction(57664)->isEnabled());
+        QVERIFY(frame.CommandAction(57665)->isEnabled());
+    }
+
+    void modifiedDocumentClosesWithoutAsking() {
+        CTovikDoc doc;
+        CMainFrame frame(&doc);
+        frame.show();
+        doc.SetModifiedFlag();
+        QVERIFY(doc.IsModified());
+        QVERIFY(frame.close());
+        QVERIFY(doc.OnNewDocument());
+        QVERIFY(!doc.IsModified());
+    }
+
+    void aboutBoxShowsTheVersion() {
+        CAboutDlg about;
+        QCOMPARE(about.windowTitle(), QString::fromUtf16(u"Tovik のバージョン情報"));
+        auto* version = about.findChild<QLabel*>("version");
+        QVERIFY(version);
+        QCOMPARE(version->text(), QString("Harnet Version 1.02"));
+    }
+};
+
+QTEST_MAIN(AppStartTest)
+#include "app_start_test.moc"

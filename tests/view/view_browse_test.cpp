@@ -1,0 +1,248 @@
+// The browser view's tree and value list, driven offscreen against an in-memory registry.
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeView>
+
+#include "registry/registry_api.h"
+#include "support/registry_fixture.h"
+#include "view/qt_text.h"
+#include "view/tovik_view.h"
+
+using namespace testing_support;
+using ItemId = KeyTreeModel::ItemId;
+
+namespace {
+
+QStringList childTexts(const KeyTreeModel& model, ItemId item) {
+    QStringList texts;
+    for (ItemId child : model.Children(item)) texts << model.ItemText(child);
+    return texts;
+}
+
+ItemId childNamed(const KeyTreeModel& model, ItemId item, const QString& text) {
+    for (ItemId child : model.Children(item))
+        if (model.ItemText(child) == text) return child;
+    return KeyTreeModel::kNoItem;
+}
+
+ItemId itemAt(const KeyTreeModel& model, const QStringList& path) {
+    ItemId item = KeyTreeModel::kRootItem;
+    for (const QString& part : path) {
+        item = childNamed(model, item, part);
+        if (item == KeyTreeModel::kNoItem) break;
+    }
+    return item;
+}
+
+}  // namespace
+
+class ViewBrowseTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<CTovikView> view;
+
+    void startView() {
+        view = std::make_unique<CTovikView>();
+        view->resize(240, 294);
+        view->show();
+        view->OnInitialUpdate();
+    }
+    // Selects the item and lets the posted refresh run.
+    void selectAndRefresh(ItemId item) {
+        QSignalSpy refreshed(view.get(), &CTovikView::valuesRefreshed);
+        view->SelectItem(item);
+        QVERIFY(refreshed.wait(2000));
+    }
+
+private slots:
+    void init() { FreshRegistry(); }
+    void cleanup() { view.reset(); }
+
+    void rootsComeInOrderWithTheirHandles() {
+        startView();
+        const KeyTreeModel& model = view->TreeModel();
+        QCOMPARE(childTexts(model, KeyTreeModel::kRootItem),
+                 QStringList({"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"}));
+        const auto& roots = model.Children(KeyTreeModel::kRootItem);
+        QCOMPARE(model.ItemData(roots[0]), HKEY_CLASSES_ROOT);
+        QCOMPARE(model.ItemData(roots[1]), HKEY_CURRENT_USER);
+        QCOMPARE(model.ItemData(roots[2]), HKEY_LOCAL_MACHINE);
+    }
+
+    void wholeHierarchyIsReadSortedWithZeroItemData() {
+        MakeKey(HKEY_LOCAL_MACHINE, u"beta\\zeta");
+        MakeKey(HKEY_LOCAL_MACHINE, u"beta\\Alpha\\deep\\deeper");
+        MakeKey(HKEY_LOCAL_MACHINE, u"Alpha");
+        MakeKey(HKEY_LOCAL_MACHINE, u"gamma");
+        MakeKey(HKEY_CURRENT_USER, u"Software");
+        startView();
+        const KeyTreeModel& model = view->TreeModel();
+        const ItemId hklm = itemAt(model, {"HKEY_LOCAL_MACHINE"});
+        QCOMPARE(childTexts(model, hklm), QStringList({"Alpha", "beta", "gamma"}));
+        const ItemId beta = itemAt(model, {"HKEY_LOCAL_MACHINE", "beta"});
+        QCOMPARE(childTexts(model, beta), QStringList({"Alpha", "zeta"}));
+        const ItemId deeper = itemAt(model, {"HKEY_LOCAL_MACHINE", "beta", "Alpha", "deep", "deeper"});
+        QVERIFY(deeper != KeyTreeModel::kNoItem);
+        QCOMPARE(model.ItemData(deeper), 0u);
+        QCOMPARE(childTexts(model, itemAt(model, {"HKEY_CURRENT_USER"})), QStringList({"Software"}));
+    }
+
+    void itemKeyPathWalksUpToTheRoot() {
+        MakeKey(HKEY_LOCAL_MACHINE, u"A\\B");
+        startView();
+        HKEY root = 1;
+        std::u16string path = u"junk";
+        view->GetItemKeyPath(itemAt(view->TreeModel(), {"HKEY_LOCAL_MACHINE", "A", "B"}), &root, &path);
+        QCOMPARE(root, HKEY_LOCAL_MACHINE);
+        QVERIFY(path == u"A\\B");
+        view->GetItemKeyPath(itemAt(view->TreeModel(), {"HKEY_CURRENT_USER"}), &root, &path);
+        QCOMPARE(root, HKEY_CURRENT_USER);
+        QVERIFY(path.empty());
+    }
+
+    void selectingAKeySetsTheCurrentKeyAndListsItsValuesLater() {
+        SetValue(HKEY_LOCAL_MACHINE, u"A\\B", u"zulu", REG_DWORD, DwordToBytes(255));
+        SetValue(HKEY_LOCAL_MACHINE, u"A\\B", u"", REG_SZ, StringToBytes(std::u16string(u"abc\0", 4)));
+        SetValue(HKEY_LOCAL_MACHINE, u"A\\B", u"Bravo", REG_BINARY, Bytes{0x0A, 0xFF});
+        SetValue(HKEY_LOCAL_MACHINE, u"A\\B", u"alpha", REG_MULTI_SZ, TextToMultiSz(u"one|two||"));
+        SetValue(HKEY_LOCAL_MACHINE, u"A\\B", u"odd", 0x12345, Bytes{0x01});
+        startView();
+        view->SelectItem(itemAt(view->TreeModel(), {"HKEY_LOCAL_MACHINE", "A", "B"}));
+        QCOMPARE(view->m_hRootKey, HKEY_LOCAL_MACHINE);
+        QVERIFY(view->m_strKeyPath == u"A\\B");
+        // The refresh is posted: nothing is listed until the event loop runs it.
+        QCOMPARE(view->ListModel().RowCount(), 0);
+        QSignalSpy refreshed(view.get(), &CTovikView::valuesRefreshed);
+        QVERIFY(refreshed.wait(2000));
+
+        const ValueListModel& list = view->ListModel();
+        QCOMPARE(list.RowCount(), 5);
+        const QStringList expected[] = {
+            {"@", "SZ", "abc"}, {"alpha", "MLT", "one|two||"}, {"Bravo", "BIN", "0A FF "},
+            {"odd", "??", "01 "}, {"zulu", "DW", "255(FF)"}};
+        for (int row = 0; row < 5; ++row)
+            for (int column = 0; column < 3; ++column)
+                QCOMPARE(list.ColumnText(row, column), expected[row][column]);
+        // Item data is the type; images follow the icon class: string 1, number 2, binary 0.
+        QCOMPARE(list.data(list.index(4, 0), Qt::UserRole).toUInt(), REG_DWORD);
+        QCOMPARE(list.data(list.index(3, 0), Qt::UserRole).toUInt(), 0x12345u);
+        QCOMPARE(list.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QString::fromUtf16(u"名前"));
+        QCOMPARE(list.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), QString::fromUtf16(u"ﾀｲﾌﾟ"));
+        QCOMPARE(list.headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), QString::fromUtf16(u"値"));
+        QCOMPARE(view->m_list->header()->sectionSize(0), 100);
+        QCOMPARE(view->m_list->header()->sectionSize(1), 50);
+        QCOMPARE(view->m_list->header()->sectionSize(2), 240);
+    }
+
+    void selectingARootListsTheRootsOwnValues() {
+        SetValue(HKEY_CURRENT_USER, u"", u"top", REG_SZ, StringToBytes(u"x"));
+        MakeKey(HKEY_CURRENT_USER, u"Child");
+        startView();
+        selectAndRefresh(itemAt(view->TreeModel(), {"HKEY_CURRENT_USER"}));
+        QCOMPARE(view->m_hRootKey, HKEY_CURRENT_USER);
+        QVERIFY(view->m_strKeyPath.empty());
+        QCOMPARE(view->ListModel().RowCount(), 1);
+        QCOMPARE(view->ListModel().ColumnText(0, 0), QString("top"));
+    }
+
+    void bigNamesAndValuesDoNotEndTheListing() {
+        // Values after a large one, and keys after a long name, must all be shown.
+        SetValue(HKEY_LOCAL_MACHINE, u"K", u"a", REG_SZ, StringToBytes(u"first"));
+        SetValue(HKEY_LOCAL_MACHINE, u"K", u"b", REG_BINARY, Bytes(100000, 0xAB));
+        SetValue(HKEY_LOCAL_MACHINE, u"K", std::u16string(2000, u'n'), REG_DWORD, DwordToBytes(7));
+        SetValue(HKEY_LOCAL_MACHINE, u"K", u"z", REG_SZ, StringToBytes(u"last"));
+        MakeKey(HKEY_LOCAL_MACHINE, u"K\\" + std::u16string(255, u'L'));
+        MakeKey(HKEY_LOCAL_MACHINE, u"K\\M");
+        startView();
+        const ItemId k = itemAt(view->TreeModel(), {"HKEY_LOCAL_MACHINE", "K"});
+        QCOMPARE(view->TreeModel().Children(k).size(), std::size_t(2));
+        selectAndRefresh(k);
+        const ValueListModel& list = view->ListModel();
+        QCOMPARE(list.RowCount(), 4);
+        QCOMPARE(list.Row(1).data.size(), std::size_t(100000));   // the row keeps the whole value
+        QVERIFY(list.ColumnText(1, 2).endsWith(QChar(u'…')));
+        QCOMPARE(list.Row(2).name.size(), std::size_t(2000));
+        QCOMPARE(list.ColumnText(3, 2), QString("last"));
+    }
+
+    void aFailingKeyGivesAnEmptyList() {
+        startView();
+        view->m_hRootKey = HKEY_LOCAL_MACHINE;
+        view->m_strKeyPath = u"does\\not\\exist";
+        view->FillValueList();
+        QCOMPARE(view->ListModel().RowCount(), 0);
+        view->m_hRootKey = 0;
+        view->m_strKeyPath.clear();
+        view->FillValueList();
+        QCOMPARE(view->ListModel().RowCount(), 0);
+    }
+
+    void loadSelectedSubKeysReadsKeysCreatedAfterStart() {
+        MakeKey(HKEY_LOCAL_MACHINE, u"Parent");
+        MakeKey(HKEY_LOCAL_MACHINE, u"Full\\x");
+        startView();
+        KeyTreeModel& model = view->TreeModel();
+        MakeKey(HKEY_LOCAL_MACHINE, u"Parent\\New\\Below");
+        MakeKey(HKEY_LOCAL_MACHINE, u"Parent\\Another");
+        MakeKey(HKEY_LOCAL_MACHINE, u"Full\\y");
+
+        const ItemId parent = itemAt(model, {"HKEY_LOCAL_MACHINE", "Parent"});
+        selectAndRefresh(parent);
+        // A double tap goes through the tree's own handling as well.
+        view->m_tree->expand(model.IndexOf(itemAt(model, {"HKEY_LOCAL_MACHINE"})));
+        const QRect rect = view->m_tree->visualRect(model.IndexOf(parent));
+        QTest::mousePress(view->m_tree->viewport(), Qt::LeftButton, {}, rect.center());
+        QTest::mouseDClick(view->m_tree->viewport(), Qt::LeftButton, {}, rect.center());
+        QCOMPARE(childTexts(model, parent), QStringList({"Another", "New"}));
+        QCOMPARE(childTexts(model, childNamed(model, parent, "New")), QStringList({"Below"}));
+
+        // An item that has children is only re-sorted: keys added since stay unseen.
+        const ItemId full = itemAt(model, {"HKEY_LOCAL_MACHINE", "Full"});
+        selectAndRefresh(full);
+        view->LoadSelectedSubKeys();
+        QCOMPARE(childTexts(model, full), QStringList({"x"}));
+
+        // A root item only becomes the current key again.
+        const ItemId hklm = itemAt(model, {"HKEY_LOCAL_MACHINE"});
+        selectAndRefresh(hklm);
+        const std::size_t before = model.ItemCount();
+        view->m_strKeyPath = u"stale";
+        view->LoadSelectedSubKeys();
+        QVERIFY(view->m_strKeyPath.empty());
+        QCOMPARE(view->m_hRootKey, HKEY_LOCAL_MACHINE);
+        QCOMPARE(model.ItemCount(), before);
+    }
+
+    void secondInitialUpdateAddsNothing() {
+        MakeKey(HKEY_LOCAL_MACHINE, u"Only");
+        startView();
+        const std::size_t items = view->TreeModel().ItemCount();
+        view->resize(300, 400);
+        view->OnInitialUpdate();
+        QCOMPARE(view->TreeModel().ItemCount(), items);
+        QCOMPARE(view->TreeModel().Children(KeyTreeModel::kRootItem).size(), std::size_t(3));
+        QCOMPARE(view->m_list->model()->columnCount(), 3);
+        QCOMPARE(view->m_nDividerY, 399 / 2);   // the layout is done again
+    }
+
+    void deepTreesLoadWithoutExhaustingTheStack() {
+        std::u16string path = u"d";
+        for (int level = 1; level < 512; ++level) path += u"\\d";
+        MakeKey(HKEY_LOCAL_MACHINE, path);
+        startView();
+        std::size_t depth = 0;
+        ItemId item = itemAt(view->TreeModel(), {"HKEY_LOCAL_MACHINE"});
+        while (view->TreeModel().HasChildren(item)) {
+            item = view->TreeModel().Children(item).front();
+            ++depth;
+        }
+        QCOMPARE(depth, std::size_t(512));
+        HKEY root = 0;
+        std::u16string found;
+        view->GetItemKeyPath(item, &root, &found);
+        QVERIFY(found == path);
+    }
+};
+
+QTEST_MAIN(ViewBrowseTest)
+#include "view_browse_test.moc"

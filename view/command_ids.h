@@ -1,0 +1,16 @@
+#pragma once
+// Command identifiers of the menu.
+constexpr int ID_VIEW_KEYS_ONLY = 32772;
+constexpr int ID_VIEW_VALUES_ONLY = 32773;
+constexpr int ID_VIEW_BOTH = 32774;
+constexpr int ID_DELETE_VALUE = 32775;
+constexpr int ID_DELETE_KEY = 32776;
+constexpr int ID_ADD_DWORD_VALUE = 32777;
+constexpr int ID_ADD_STRING_VALUE = 32778;
+constexpr int ID_ADD_OTHER_VALUE = 32779;
+constexpr int ID_ADD_KEY = 32780;
+constexpr int ID_EXPORT = 32781;
+constexpr int ID_IMPORT = 32782;
+constexpr int ID_ADD_MULTI_STRING_VALUE = 32783;
+constexpr int ID_APP_ABOUT = 57664;
+constexpr int ID_APP_EXIT = 57665;

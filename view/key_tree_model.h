@@ -1,0 +1,70 @@
+#pragma once
+// The key tree's items: a compact tree that QTreeView shows through QAbstractItemModel.
+// It offers what the tree commands need of a tree control: items with a text and a 32-bit item
+// data, appended under a parent, sorted per parent, deleted with their subtree, and walked up to
+// their parent. Item 0 is the invisible root above the top-level items.
+#include <QAbstractItemModel>
+#include <QIcon>
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+class KeyTreeModel : public QAbstractItemModel {
+    Q_OBJECT
+public:
+    using ItemId = std::uint32_t;
+    static constexpr ItemId kRootItem = 0;   // above the top-level items
+    static constexpr ItemId kNoItem = 0xFFFFFFFFu;
+
+    explicit KeyTreeModel(QObject* parent = nullptr);
+
+    // Appends an item as the parent's last child; image 0, selected image 1, item data 0.
+    ItemId InsertItem(ItemId parent, const QString& text);
+    void SetItemData(ItemId item, std::uint32_t data);
+    std::uint32_t ItemData(ItemId item) const { return nodes_[item].data; }
+    const QString& ItemText(ItemId item) const { return nodes_[item].text; }
+    ItemId Parent(ItemId item) const { return nodes_[item].parent; }
+    const std::vector<ItemId>& Children(ItemId item) const { return nodes_[item].children; }
+    bool HasChildren(ItemId item) const { return !nodes_[item].children.empty(); }
+    // Sorts the item's children by text, case-insensitively (not recursive).
+    void SortChildren(ItemId item);
+    // Deletes the item with its subtree; kRootItem deletes every item.
+    void DeleteItem(ItemId item);
+    bool IsValid(ItemId item) const { return item < nodes_.size() && nodes_[item].live; }
+    std::size_t ItemCount() const { return liveCount_; }
+
+    // Many insertions at once (start-up, import): views are told once at the end.
+    void BeginBulkInsert();
+    void EndBulkInsert();
+
+    QModelIndex IndexOf(ItemId item) const;
+    ItemId ItemOf(const QModelIndex& index) const;
+
+    void SetIcons(const QIcon& folder) { folderIcon_ = folder; }
+
+    // QAbstractItemModel
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    bool hasChildren(const QModelIndex& parent = {}) const override;
+
+private:
+    struct Node {
+        QString text;
+        std::vector<ItemId> children;
+        ItemId parent = kNoItem;
+        std::uint32_t data = 0;
+        std::uint32_t row = 0;   // position among the parent's children
+        bool live = true;
+    };
+    void freeSubtree(ItemId item);
+    void renumber(ItemId parent, std::size_t from);
+
+    std::vector<Node> nodes_;
+    std::vector<ItemId> freeList_;
+    std::size_t liveCount_ = 0;
+    int bulkDepth_ = 0;
+    QIcon folderIcon_;
+};

@@ -1,0 +1,326 @@
+#include "view/tovik_view.h"
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTreeView>
+
+#include "registry/registry_api.h"
+#include "view/icons.h"
+#include "view/qt_text.h"
+
+namespace {
+
+constexpr HKEY kRoots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE};
+
+// Reads one enumerated name or value, growing the buffers when the registry says they are too
+// small, so that no long name or large value ends a listing early.
+template <typename Call>
+LONG EnumGrowing(std::u16string& name, DWORD* nameLen, Call call) {
+    for (;;) {
+        *nameLen = static_cast<DWORD>(name.size());
+        const DWORD before = *nameLen;
+        const LONG rc = call();
+        if (rc != ERROR_MORE_DATA) return rc;
+        if (*nameLen + 1 > before) {
+            name.resize(*nameLen + 1);
+        } else {
+            return rc;   // the name fits, so the caller's data buffer must grow
+        }
+    }
+}
+
+}  // namespace
+
+CTovikView::CTovikView(QWidget* parent) : QWidget(parent), m_prompts(std::make_unique<ViewPrompts>()) {
+    setObjectName(QStringLiteral("CTovikView"));
+    m_tree = new QTreeView(this);
+    m_tree->setObjectName(QStringLiteral("1000"));
+    m_tree->setHeaderHidden(true);
+    m_tree->setUniformRowHeights(true);
+    m_tree->setRootIsDecorated(true);   // buttons and lines at the root
+    m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_tree->setModel(&m_treeModel);
+
+    m_list = new QTreeView(this);
+    m_list->setObjectName(QStringLiteral("1001"));
+    m_list->setRootIsDecorated(false);
+    m_list->setUniformRowHeights(true);
+    m_list->setItemsExpandable(false);
+    m_list->setAllColumnsShowFocus(true);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setTextElideMode(Qt::ElideRight);
+    m_list->setModel(&m_listModel);
+    m_list->header()->setStretchLastSection(false);
+    m_list->header()->setSectionsMovable(false);
+    m_list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { OnSelChanged(); });
+    connect(m_tree, &QTreeView::doubleClicked, this, [this] { OnDblClkTree(); });
+
+    m_stripColour = palette().color(QPalette::Window);
+    setCursor(Qt::SplitVCursor);   // only the divider strip and the edges show the view itself
+    m_tree->setCursor(Qt::ArrowCursor);
+    m_list->setCursor(Qt::ArrowCursor);
+
+    AddCommand(32772, [this] { OnViewKeysOnly(); });
+    AddCommand(32773, [this] { OnViewValuesOnly(); });
+    AddCommand(32774, [this] { OnViewBoth(); });
+}
+
+CTovikView::~CTovikView() = default;
+
+void CTovikView::OnInitialUpdate() {
+    LayoutStep();
+    if (m_bSetupDone) return;
+    m_bSetupDone = true;
+    OneTimeSetup();
+}
+
+void CTovikView::OneTimeSetup() {
+    // Report view with three left-aligned columns of fixed widths.
+    m_list->header()->resizeSection(0, 100);
+    m_list->header()->resizeSection(1, 50);
+    m_list->header()->resizeSection(2, 240);
+    m_treeModel.SetIcons(FolderIcon());
+    m_listModel.SetIcons({BinaryValueIcon(), StringValueIcon(), NumberValueIcon()});
+    m_tree->setIconSize(QSize(16, 16));
+    m_list->setIconSize(QSize(16, 16));
+    InsertRootKeys();
+}
+
+// ---- tree ----
+
+void CTovikView::InsertRootKeys() {
+    m_treeModel.BeginBulkInsert();
+    for (HKEY root : kRoots) {
+        const ItemId item = m_treeModel.InsertItem(KeyTreeModel::kRootItem, ToQString(RootKeyName(root)));
+        m_treeModel.SetItemData(item, root);
+        InsertSubKeys(item, root, std::u16string());
+    }
+    m_treeModel.EndBulkInsert();
+}
+
+void CTovikView::InsertSubKeys(ItemId parent, HKEY root, const std::u16string& path) {
+    HKEY hKey = 0;
+    if (RegOpenKeyExW(root, path.c_str(), 0, 0, &hKey) != ERROR_SUCCESS) return;
+    std::u16string name(256, u'\0');
+    std::u16string childPath;
+    for (DWORD index = 0;; ++index) {
+        DWORD length = 0;
+        const LONG rc = EnumGrowing(name, &length, [&] {
+            return RegEnumKeyExW(hKey, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        });
+        if (rc != ERROR_SUCCESS) break;
+        const std::u16string_view child(name.data(), length);
+        const ItemId item = m_treeModel.InsertItem(parent, ToQString(child));
+        childPath = path;
+        if (!childPath.empty()) childPath += u'\\';
+        childPath += child;
+        InsertSubKeys(item, root, childPath);
+    }
+    m_treeModel.SortChildren(parent);
+    RegCloseKey(hKey);
+}
+
+void CTovikView::GetItemKeyPath(ItemId item, HKEY* root, std::u16string* path) const {
+    *root = 0;
+    path->clear();
+    if (!m_treeModel.IsValid(item) || item == KeyTreeModel::kRootItem) return;
+    if (m_treeModel.ItemData(item) != 0) {
+        *root = m_treeModel.ItemData(item);
+        return;
+    }
+    // Collect the names upward, then join them root first.
+    std::vector<ItemId> chain{item};
+    ItemId parent = m_treeModel.Parent(item);
+    while (parent != KeyTreeModel::kRootItem && parent != KeyTreeModel::kNoItem && m_treeModel.ItemData(parent) == 0) {
+        chain.push_back(parent);
+        parent = m_treeModel.Parent(parent);
+    }
+    if (parent == KeyTreeModel::kRootItem || parent == KeyTreeModel::kNoItem) return;   // no root above
+    *root = m_treeModel.ItemData(parent);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if (!path->empty()) *path += u'\\';
+        *path += ToU16View(m_treeModel.ItemText(*it));
+    }
+}
+
+CTovikView::ItemId CTovikView::SelectedItem() const {
+    const QModelIndex current = m_tree->selectionModel()->currentIndex();
+    return current.isValid() ? m_treeModel.ItemOf(current) : KeyTreeModel::kNoItem;
+}
+
+void CTovikView::SelectItem(ItemId item) {
+    const QModelIndex index = m_treeModel.IndexOf(item);
+    m_tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    m_tree->scrollTo(index);
+}
+
+void CTovikView::OnSelChanged() {
+    const ItemId item = SelectedItem();
+    if (item == KeyTreeModel::kNoItem) return;
+    GetItemKeyPath(item, &m_hRootKey, &m_strKeyPath);
+    PostRefreshValues();
+}
+
+void CTovikView::OnDblClkTree() { LoadSelectedSubKeys(); }
+
+void CTovikView::LoadSelectedSubKeys() {
+    const ItemId item = SelectedItem();
+    if (item == KeyTreeModel::kNoItem) return;
+    if (m_treeModel.ItemData(item) != 0) {
+        m_hRootKey = m_treeModel.ItemData(item);
+        m_strKeyPath.clear();
+        return;
+    }
+    if (!m_treeModel.HasChildren(item)) {
+        HKEY root = 0;
+        std::u16string path;
+        GetItemKeyPath(item, &root, &path);
+        InsertSubKeys(item, root, path);
+    }
+    m_treeModel.SortChildren(item);
+}
+
+// ---- value list ----
+
+void CTovikView::PostRefreshValues() {
+    QMetaObject::invokeMethod(this, &CTovikView::FillValueList, Qt::QueuedConnection);
+}
+
+void CTovikView::FillValueList() {
+    m_listModel.Clear();
+    HKEY hKey = 0;
+    if (RegOpenKeyExW(m_hRootKey, m_strKeyPath.c_str(), 0, 0, &hKey) != ERROR_SUCCESS) {
+        emit valuesRefreshed();
+        return;
+    }
+    std::vector<ValueRow> rows;
+    std::u16string name(1025, u'\0');
+    Bytes data(3025);
+    for (DWORD index = 0;; ++index) {
+        DWORD length = 0, size = 0, type = 0;
+        LONG rc;
+        for (;;) {
+            size = static_cast<DWORD>(data.size());
+            rc = EnumGrowing(name, &length, [&] {
+                return RegEnumValueW(hKey, index, name.data(), &length, nullptr, &type, data.data(), &size);
+            });
+            if (rc == ERROR_MORE_DATA && size > data.size()) {
+                data.resize(size);
+                continue;
+            }
+            break;
+        }
+        if (rc != ERROR_SUCCESS) break;
+        rows.push_back({std::u16string(name.data(), length), type, Bytes(data.begin(), data.begin() + size)});
+    }
+    RegCloseKey(hKey);
+    m_listModel.SetRows(std::move(rows));
+    emit valuesRefreshed();
+}
+
+int CTovikView::SelectedRow() const {
+    const QModelIndexList rows = m_list->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+// ---- layout and divider ----
+
+void CTovikView::ReadClientRect() {
+    m_rcClient = {0, 0, width() - 1, height() - 1};
+}
+
+void CTovikView::LayoutStep() {
+    ReadClientRect();
+    m_nDividerY = DividerBoth(m_rcClient);
+    m_bLaidOut = true;
+    LayoutControls();
+}
+
+void CTovikView::LayoutControls() {
+    // A control given a negative height is shown empty.
+    const ControlPlacement tree = TreePlacement(m_rcClient, m_nDividerY);
+    const ControlPlacement list = ListPlacement(m_rcClient, m_nDividerY);
+    m_tree->setGeometry(tree.x, tree.y, std::max(tree.width, 0), std::max(tree.height, 0));
+    m_list->setGeometry(list.x, list.y, std::max(list.width, 0), std::max(list.height, 0));
+    update();
+}
+
+void CTovikView::OnViewKeysOnly() {
+    m_nDividerY = DividerKeysOnly(m_rcClient);
+    LayoutControls();
+}
+
+void CTovikView::OnViewValuesOnly() {
+    m_nDividerY = DividerValuesOnly(m_rcClient);
+    LayoutControls();
+}
+
+void CTovikView::OnViewBoth() {
+    m_nDividerY = DividerBoth(m_rcClient);
+    LayoutControls();
+}
+
+void CTovikView::PaintStrip(const QColor& colour) {
+    m_stripColour = colour;
+    update();
+}
+
+void CTovikView::mousePressEvent(QMouseEvent* event) {
+    grabMouse(Qt::SplitVCursor);
+    QWidget::mousePressEvent(event);
+}
+
+void CTovikView::mouseMoveEvent(QMouseEvent* event) {
+    if (QWidget::mouseGrabber() == this) {
+        PaintStrip(Qt::black);
+        m_nDividerY = static_cast<int>(event->position().y());
+        LayoutControls();
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void CTovikView::mouseReleaseEvent(QMouseEvent* event) {
+    PaintStrip(palette().color(QPalette::Window));
+    releaseMouse();
+    QWidget::mouseReleaseEvent(event);
+}
+
+void CTovikView::paintEvent(QPaintEvent*) {
+    // The children cover all but the strip and the edge pixels, which take the strip's colour.
+    QPainter painter(this);
+    painter.fillRect(QRect(0, 0, m_rcClient.Width(), m_rcClient.Height()), m_stripColour);
+}
+
+void CTovikView::resizeEvent(QResizeEvent* event) {
+    // On a desktop the window can be resized: the controls follow the new size, the divider stays.
+    QWidget::resizeEvent(event);
+    if (!m_bLaidOut) return;
+    ReadClientRect();
+    LayoutControls();
+}
+
+// ---- commands ----
+
+void CTovikView::AddCommand(int id, CommandHandler handler, UpdateHandler enabled) {
+    m_commands[id] = {std::move(handler), std::move(enabled)};
+}
+
+bool CTovikView::IsCommandEnabled(int id) const {
+    const auto it = m_commands.find(id);
+    if (it == m_commands.end()) return false;
+    return !it->second.enabled || it->second.enabled();
+}
+
+bool CTovikView::OnCommand(int id) {
+    const auto it = m_commands.find(id);
+    if (it == m_commands.end()) return false;
+    it->second.run();
+    return true;
+}

@@ -1,0 +1,105 @@
+#pragma once
+// The browser view: the key tree above the value list, with the divider between them.
+// The view holds no copy of the registry: the tree is read at start (and after an import), the
+// list on every refresh. m_hRootKey and m_strKeyPath name the current key for the commands.
+#include <QColor>
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "registry/win_types.h"
+#include "view/divider_layout.h"
+#include "view/key_tree_model.h"
+#include "view/value_list_model.h"
+#include "view/view_prompts.h"
+
+class QTreeView;
+class CTovikDoc;
+
+class CTovikView : public QWidget {
+    Q_OBJECT
+public:
+    using ItemId = KeyTreeModel::ItemId;
+
+    explicit CTovikView(QWidget* parent = nullptr);
+    ~CTovikView() override;
+
+    void SetDocument(CTovikDoc* doc) { m_pDocument = doc; }
+    CTovikDoc* GetDocument() const { return m_pDocument; }
+    // Replaces the dialogs' seam (tests script the answers); the view owns it.
+    void SetPrompts(std::unique_ptr<ViewPrompts> prompts) { m_prompts = std::move(prompts); }
+    ViewPrompts& Prompts() { return *m_prompts; }
+
+    // Initial update: layout step every time, the one-time setup once per view.
+    void OnInitialUpdate();
+
+    // Tree
+    void InsertRootKeys();
+    void InsertSubKeys(ItemId parent, HKEY root, const std::u16string& path);
+    void GetItemKeyPath(ItemId item, HKEY* root, std::u16string* path) const;
+    void LoadSelectedSubKeys();
+    ItemId SelectedItem() const;          // kNoItem when none
+    void SelectItem(ItemId item);
+    KeyTreeModel& TreeModel() { return m_treeModel; }
+
+    // Value list
+    void PostRefreshValues();             // the queued refresh: FillValueList after the caller returns
+    void FillValueList();
+    int SelectedRow() const;              // -1 when none
+    ValueListModel& ListModel() { return m_listModel; }
+
+    // Layout, divider and view modes
+    void LayoutStep();
+    void LayoutControls();
+    void OnViewKeysOnly();
+    void OnViewValuesOnly();
+    void OnViewBoth();
+
+    // Command routing: the frame asks whether a command is handled and enabled, and runs it.
+    // A command without a handler is disabled.
+    using CommandHandler = std::function<void()>;
+    using UpdateHandler = std::function<bool()>;
+    void AddCommand(int id, CommandHandler handler, UpdateHandler enabled = {});
+    bool IsCommandEnabled(int id) const;
+    bool OnCommand(int id);
+
+    // Shared state read by the commands.
+    QTreeView* m_tree = nullptr;   // control 1000
+    QTreeView* m_list = nullptr;   // control 1001
+    HKEY m_hRootKey = 0;
+    std::u16string m_strKeyPath;
+    LayoutRect m_rcClient;
+    int m_nDividerY = 0;
+
+signals:
+    void valuesRefreshed();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void OneTimeSetup();
+    void OnSelChanged();
+    void OnDblClkTree();
+    void ReadClientRect();
+    void PaintStrip(const QColor& colour);
+
+    KeyTreeModel m_treeModel;
+    ValueListModel m_listModel;
+    CTovikDoc* m_pDocument = nullptr;
+    std::unique_ptr<ViewPrompts> m_prompts;
+    bool m_bSetupDone = false;
+    bool m_bLaidOut = false;
+    QColor m_stripColour;
+    struct Command {
+        CommandHandler run;
+        UpdateHandler enabled;
+    };
+    std::map<int, Command> m_commands;
+};

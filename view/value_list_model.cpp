@@ -1,0 +1,77 @@
+#include "view/value_list_model.h"
+
+#include <algorithm>
+
+#include "registry/name_fold.h"
+#include "view/qt_text.h"
+
+QString ShownValueName(std::u16string_view name) {
+    return name.empty() ? QStringLiteral("@") : ToQString(name);
+}
+
+ValueListModel::ValueListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void ValueListModel::Clear() {
+    if (rows_.empty()) return;
+    beginResetModel();
+    rows_.clear();
+    endResetModel();
+}
+
+void ValueListModel::SetRows(std::vector<ValueRow> rows) {
+    // The shown name decides the order, so the default value sorts as "@".
+    static const std::u16string at = u"@";
+    auto shown = [](const ValueRow& r) -> std::u16string_view { return r.name.empty() ? at : r.name; };
+    std::stable_sort(rows.begin(), rows.end(), [&](const ValueRow& a, const ValueRow& b) {
+        return CompareNames(shown(a), shown(b)) < 0;
+    });
+    beginResetModel();
+    rows_ = std::move(rows);
+    endResetModel();
+}
+
+QString ValueListModel::ColumnText(int row, int column) const {
+    const ValueRow& r = Row(row);
+    switch (column) {
+    case 0:
+        return ShownValueName(r.name);
+    case 1:
+        return ToQString(TypeTag(r.type));
+    default: {
+        std::u16string text = FormatValueText(r.type, r.data.data(), r.data.size(), kMaxShownChars + 1);
+        if (text.size() > kMaxShownChars) {
+            text.resize(kMaxShownChars);
+            text += u'…';
+        }
+        return ToQString(text);
+    }
+    }
+}
+
+int ValueListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : RowCount();
+}
+
+int ValueListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 3; }
+
+QVariant ValueListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= RowCount()) return {};
+    switch (role) {
+    case Qt::DisplayRole:
+        return ColumnText(index.row(), index.column());
+    case Qt::DecorationRole:
+        if (index.column() == 0) return icons_[static_cast<int>(TypeIconClass(Row(index.row()).type))];
+        return {};
+    case Qt::UserRole:   // the row's item data: the type number
+        return static_cast<uint>(Row(index.row()).type);
+    default:
+        return {};
+    }
+}
+
+QVariant ValueListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    static const char16_t* const headers[] = {u"名前", u"ﾀｲﾌﾟ", u"値"};
+    if (section < 0 || section > 2) return {};
+    return QString::fromUtf16(headers[section]);
+}

@@ -1,0 +1,47 @@
+#pragma once
+// The value list's rows: one per value of the current key, sorted by the name shown. Each row
+// keeps the value's full name and data, so that commands never work from a cut display text.
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "registry/value_types.h"
+
+struct ValueRow {
+    std::u16string name;   // as the registry holds it; empty for the default value
+    DWORD type = 0;        // the row's item data
+    Bytes data;
+};
+
+class ValueListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    // Longest data text shown in a row; longer texts end in "…" (the row keeps all the data).
+    static constexpr std::size_t kMaxShownChars = 1024;
+
+    explicit ValueListModel(QObject* parent = nullptr);
+
+    void Clear();
+    // Replaces every row; the rows are sorted by their shown name.
+    void SetRows(std::vector<ValueRow> rows);
+    const ValueRow& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+    int RowCount() const { return static_cast<int>(rows_.size()); }
+    // Column texts as the list shows them: 0 name ("@" for the default value), 1 tag, 2 data.
+    QString ColumnText(int row, int column) const;
+
+    void SetIcons(const std::array<QIcon, 3>& icons) { icons_ = icons; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    std::vector<ValueRow> rows_;
+    std::array<QIcon, 3> icons_;
+};
+
+// The name a row shows: "@" for the empty name.
+QString ShownValueName(std::u16string_view name);

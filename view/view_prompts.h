@@ -1,0 +1,30 @@
+#pragma once
+// Every message box, file dialog and modal dialog of the view's commands goes through this seam,
+// so that the commands can run with real dialogs or with scripted answers in tests.
+#include <QString>
+
+class QDialog;
+class QWidget;
+
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+
+enum class MessageButtons { Ok, YesNo };
+
+class ViewPrompts {
+public:
+    virtual ~ViewPrompts() = default;
+    // Shows text with the given buttons and no icon; returns IDOK, IDYES or IDNO.
+    virtual int MessageBox(QWidget* parent, const QString& text, MessageButtons buttons);
+    // A file to write (empty when cancelled); filter in Qt's "Name (*.ext);;..." form.
+    virtual QString SaveFileName(QWidget* parent, const QString& filter);
+    // A file to read (empty when cancelled).
+    virtual QString OpenFileName(QWidget* parent, const QString& filter);
+    // Shows a modal dialog; returns IDOK or IDCANCEL.
+    virtual int DoModal(QDialog& dialog);
+};
+
+// The caption of every message box of the application.
+QString AppCaption();
