@@ -5,7 +5,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
-#include "app/tovik_doc.h"
+#include "view/tovik_doc.h"
 #include "view/command_ids.h"
 #include "view/icons.h"
 #include "view/tovik_view.h"

@@ -7,7 +7,7 @@
 
 #include "app/about_dlg.h"
 #include "app/main_frame.h"
-#include "app/tovik_doc.h"
+#include "view/tovik_doc.h"
 #include "backup/default_registry.h"
 #include "view/tovik_view.h"
 #include "view/view_prompts.h"

@@ -83,6 +83,20 @@ void KeyTreeModel::DeleteItem(ItemId item) {
     if (bulkDepth_ == 0) endRemoveRows();
 }
 
+void KeyTreeModel::DeleteChildren(ItemId item) {
+    if (!IsValid(item) || nodes_[item].children.empty()) return;
+    if (item == kRootItem) {
+        DeleteItem(kRootItem);
+        return;
+    }
+    const int last = static_cast<int>(nodes_[item].children.size()) - 1;
+    if (bulkDepth_ == 0) beginRemoveRows(IndexOf(item), 0, last);
+    const std::vector<ItemId> children = std::move(nodes_[item].children);
+    nodes_[item].children.clear();
+    for (ItemId child : children) freeSubtree(child);
+    if (bulkDepth_ == 0) endRemoveRows();
+}
+
 void KeyTreeModel::freeSubtree(ItemId item) {
     // Iterative, so that a tree 512 levels deep needs no deep stack.
     std::vector<ItemId> pending{item};

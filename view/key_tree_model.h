@@ -30,6 +30,8 @@ public:
     void SortChildren(ItemId item);
     // Deletes the item with its subtree; kRootItem deletes every item.
     void DeleteItem(ItemId item);
+    // Deletes every child of the item, with their subtrees.
+    void DeleteChildren(ItemId item);
     bool IsValid(ItemId item) const { return item < nodes_.size() && nodes_[item].live; }
     std::size_t ItemCount() const { return liveCount_; }
 

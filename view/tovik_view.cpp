@@ -70,6 +70,8 @@ CTovikView::CTovikView(QWidget* parent) : QWidget(parent), m_prompts(std::make_u
     AddCommand(32772, [this] { OnViewKeysOnly(); });
     AddCommand(32773, [this] { OnViewValuesOnly(); });
     AddCommand(32774, [this] { OnViewBoth(); });
+    AddCommand(32776, [this] { OnDeleteKey(); }, [this] { return OnUpdateDeleteKey(); });
+    AddCommand(32780, [this] { OnAddKey(); }, [this] { return OnUpdateAddKey(); });
 }
 
 CTovikView::~CTovikView() = default;

@@ -57,6 +57,13 @@ public:
     void OnViewValuesOnly();
     void OnViewBoth();
 
+    // Key commands
+    void OnAddKey();
+    void OnDeleteKey();
+    bool OnUpdateAddKey() const { return true; }
+    bool OnUpdateDeleteKey() const { return !m_strKeyPath.empty(); }
+    void DeleteSubkeys(HKEY root, const std::u16string& path);
+
     // Command routing: the frame asks whether a command is handled and enabled, and runs it.
     // A command without a handler is disabled.
     using CommandHandler = std::function<void()>;
@@ -88,6 +95,8 @@ private:
     void OnSelChanged();
     void OnDblClkTree();
     void ReadClientRect();
+    void ReloadChildren(ItemId item);
+    void SetModified();
     void PaintStrip(const QColor& colour);
 
     KeyTreeModel m_treeModel;

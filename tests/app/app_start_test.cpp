@@ -11,7 +11,7 @@
 #include "app/main_frame.h"
 #include "app/single_instance.h"
 #include "app/tovik_app.h"
-#include "app/tovik_doc.h"
+#include "view/tovik_doc.h"
 #include "view/tovik_view.h"
 
 namespace {

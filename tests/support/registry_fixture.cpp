@@ -27,11 +27,4 @@ void SetValue(HKEY root, const std::u16string& path, const std::u16string& name,
     if (rc != ERROR_SUCCESS) throw std::runtime_error("cannot set test value");
 }
 
-bool KeyExists(HKEY root, const std::u16string& path) {
-    HKEY key = 0;
-    if (RegOpenKeyExW(root, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
-
 }  // namespace testing_support

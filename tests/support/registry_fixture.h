@@ -11,6 +11,5 @@ void FreshRegistry();
 // Creates the key (and the keys above it) below root.
 void MakeKey(HKEY root, const std::u16string& path);
 void SetValue(HKEY root, const std::u16string& path, const std::u16string& name, DWORD type, const Bytes& data);
-bool KeyExists(HKEY root, const std::u16string& path);
 
 }  // namespace testing_support

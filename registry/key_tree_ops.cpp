@@ -1,0 +1,90 @@
+#include "registry/key_tree_ops.h"
+
+#include <vector>
+
+#include "registry/registry_api.h"
+#include "registry/registry_store.h"
+
+namespace {
+
+// Deletions per transaction: large enough to be fast, small enough that other processes get a
+// turn at the store and that an interrupted delete keeps most of its work.
+constexpr std::size_t kDeletesPerCommit = 10000;
+
+struct Level {
+    std::u16string path;
+    HKEY handle;
+    DWORD index;   // the subkey to look at next; moves on only past keys that would not go
+};
+
+// The subkey at index, or false when there is none (or it cannot be read).
+bool subkeyAt(HKEY handle, DWORD index, std::u16string* name) {
+    name->resize(256);
+    for (;;) {
+        DWORD length = static_cast<DWORD>(name->size());
+        const LONG rc = RegEnumKeyExW(handle, index, name->data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_MORE_DATA && length + 1 > name->size()) {
+            name->resize(length + 1);
+            continue;
+        }
+        if (rc != ERROR_SUCCESS) return false;
+        name->resize(length);
+        return true;
+    }
+}
+
+}  // namespace
+
+DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
+    DeleteSubkeysResult result;
+    HKEY top = 0;
+    if (RegOpenKeyExW(root, path.c_str(), 0, 0, &top) != ERROR_SUCCESS) return result;
+
+    tovik::RegistryBatch batch;
+    std::vector<Level> levels{{path, top, 0}};
+    std::u16string name;
+    std::size_t sinceCommit = 0;
+    while (!levels.empty()) {
+        Level& level = levels.back();
+        if (subkeyAt(level.handle, level.index, &name)) {
+            std::u16string childPath = level.path.empty() ? name : level.path + u'\\' + name;
+            HKEY child = 0;
+            if (RegOpenKeyExW(root, childPath.c_str(), 0, 0, &child) == ERROR_SUCCESS) {
+                levels.push_back({std::move(childPath), child, 0});
+            } else {
+                ++level.index;   // unreadable: leave it
+                ++result.failed;
+            }
+            continue;
+        }
+        // Every subkey of this level is done: close it, and delete it unless it is the top.
+        RegCloseKey(level.handle);
+        const std::u16string donePath = std::move(level.path);
+        levels.pop_back();
+        if (levels.empty()) break;
+        if (RegDeleteKeyW(root, donePath.c_str()) == ERROR_SUCCESS) {
+            ++result.deleted;
+            if (++sinceCommit == kDeletesPerCommit) {
+                batch.Commit();
+                sinceCommit = 0;
+            }
+        } else {
+            ++levels.back().index;   // it stays, so the next subkey moves up to the next index
+            ++result.failed;
+        }
+    }
+    return result;
+}
+
+bool DeleteKeyTree(HKEY root, const std::u16string& path) {
+    DeleteSubkeys(root, path);
+    RegDeleteKeyW(root, path.c_str());
+    return !KeyExists(root, path);
+}
+
+bool KeyExists(HKEY root, const std::u16string& path) {
+    HKEY key = 0;
+    if (RegOpenKeyExW(root, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}

@@ -1,0 +1,42 @@
+#pragma once
+// Answers the view's message boxes and dialogs from a script, and records what was asked.
+#include <QDialog>
+#include <QStringList>
+#include <deque>
+#include <functional>
+
+#include "view/view_prompts.h"
+
+struct ScriptedPrompts : ViewPrompts {
+    QStringList messages;                           // every message box text, in order
+    std::deque<int> answers;                        // IDYES / IDNO for Yes-No boxes; IDYES when empty
+    std::deque<QString> fileNames;                  // answers of the file dialogs; "" = cancelled
+    std::deque<std::function<int(QDialog&)>> dialogs;   // fills and closes each modal dialog
+    int dialogCount = 0;
+
+    int MessageBox(QWidget*, const QString& text, MessageButtons buttons) override {
+        messages << text;
+        if (buttons == MessageButtons::Ok) return IDOK;
+        if (answers.empty()) return IDYES;
+        const int answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    QString SaveFileName(QWidget*, const QString&) override { return nextFile(); }
+    QString OpenFileName(QWidget*, const QString&) override { return nextFile(); }
+    int DoModal(QDialog& dialog) override {
+        ++dialogCount;
+        if (dialogs.empty()) return IDCANCEL;
+        auto script = std::move(dialogs.front());
+        dialogs.pop_front();
+        return script(dialog);
+    }
+
+private:
+    QString nextFile() {
+        if (fileNames.empty()) return {};
+        QString name = fileNames.front();
+        fileNames.pop_front();
+        return name;
+    }
+};

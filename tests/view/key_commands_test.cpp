@@ -1,0 +1,266 @@
+// Adding and deleting keys from the view, with scripted dialogs and answers.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+#include "registry/key_tree_ops.h"
+#include "registry/registry_api.h"
+#include "registry/registry_store.h"
+#include "registry/sqlite_db.h"
+#include "support/registry_fixture.h"
+#include "support/scripted_prompts.h"
+#include "view/add_key_dlg.h"
+#include "view/tovik_doc.h"
+#include "view/tovik_view.h"
+
+using namespace testing_support;
+using ItemId = KeyTreeModel::ItemId;
+
+namespace {
+
+ItemId itemAt(const KeyTreeModel& model, const QStringList& path) {
+    ItemId item = KeyTreeModel::kRootItem;
+    for (const QString& part : path) {
+        ItemId found = KeyTreeModel::kNoItem;
+        for (ItemId child : model.Children(item))
+            if (model.ItemText(child) == part) found = child;
+        if (found == KeyTreeModel::kNoItem) return found;
+        item = found;
+    }
+    return item;
+}
+
+QStringList childTexts(const KeyTreeModel& model, ItemId item) {
+    QStringList texts;
+    for (ItemId child : model.Children(item)) texts << model.ItemText(child);
+    return texts;
+}
+
+std::function<int(QDialog&)> typeName(const QString& name) {
+    return [name](QDialog& dialog) {
+        static_cast<CAddKeyDlg&>(dialog).m_strKeyName = name;
+        return IDOK;
+    };
+}
+
+const QString kExists = QString::fromUtf16(u"既に存在します");
+
+}  // namespace
+
+class KeyCommandsTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<CTovikView> view;
+    ScriptedPrompts* prompts = nullptr;
+    CTovikDoc doc;
+
+    void startView() {
+        view = std::make_unique<CTovikView>();
+        auto scripted = std::make_unique<ScriptedPrompts>();
+        prompts = scripted.get();
+        view->SetPrompts(std::move(scripted));
+        view->SetDocument(&doc);
+        view->resize(240, 294);
+        view->show();
+        view->OnInitialUpdate();
+    }
+    void select(const QStringList& path) {
+        const ItemId item = itemAt(view->TreeModel(), path);
+        QVERIFY(item != KeyTreeModel::kNoItem);
+        QSignalSpy refreshed(view.get(), &CTovikView::valuesRefreshed);
+        view->SelectItem(item);
+        QVERIFY(refreshed.wait(2000));
+    }
+
+private slots:
+    void init() {
+        FreshRegistry();
+        doc.OnNewDocument();
+    }
+    void cleanup() { view.reset(); }
+
+    void addUnderARootAddsOneSortedItem() {
+        MakeKey(HKEY_LOCAL_MACHINE, u"Alpha");
+        MakeKey(HKEY_LOCAL_MACHINE, u"Omega");
+        startView();
+        select({"HKEY_LOCAL_MACHINE"});
+        prompts->dialogs.push_back(typeName("Middle"));
+        view->OnAddKey();
+        QVERIFY(KeyExists(HKEY_LOCAL_MACHINE, u"Middle"));
+        const ItemId hklm = itemAt(view->TreeModel(), {"HKEY_LOCAL_MACHINE"});
+        QCOMPARE(childTexts(view->TreeModel(), hklm), QStringList({"Alpha", "Middle", "Omega"}));
+        QVERIFY(prompts->messages.isEmpty());
+
+        prompts->dialogs.push_back(typeName("MIDDLE"));
+        view->OnAddKey();
+        QCOMPARE(prompts->messages, QStringList({kExists}));
+        QCOMPARE(childTexts(view->TreeModel(), hklm), QStringList({"Alpha", "Middle", "Omega"}));
+        QVERIFY(!doc.IsModified());   // adding a key does not mark the document
+    }
+
+    void addUnderAKeyReloadsItsChildren() {
+        MakeKey(HKEY_CURRENT_USER, u"Soft\\b");
+        MakeKey(HKEY_CURRENT_USER, u"Soft\\d");
+        startView();
+        select({"HKEY_CURRENT_USER", "Soft"});
+        prompts->dialogs.push_back(typeName("c"));
+        view->OnAddKey();
+        const ItemId soft = itemAt(view->TreeModel(), {"HKEY_CURRENT_USER", "Soft"});
+        QCOMPARE(childTexts(view->TreeModel(), soft), QStringList({"b", "c", "d"}));
+
+        prompts->dialogs.push_back(typeName("b"));
+        view->OnAddKey();
+        QCOMPARE(prompts->messages, QStringList({kExists}));
+        QCOMPARE(childTexts(view->TreeModel(), soft), QStringList({"b", "c", "d"}));
+    }
+
+    void addBelowAKeyWithoutChildrenKeepsSelectionAndList() {
+        SetValue(HKEY_CURRENT_USER, u"Leaf", u"v", REG_SZ, StringToBytes(u"x"));
+        startView();
+        select({"HKEY_CURRENT_USER", "Leaf"});
+        QSignalSpy refreshed(view.get(), &CTovikView::valuesRefreshed);
+        prompts->dialogs.push_back(typeName("First"));
+        view->OnAddKey();
+        const ItemId leaf = itemAt(view->TreeModel(), {"HKEY_CURRENT_USER", "Leaf"});
+        QCOMPARE(childTexts(view->TreeModel(), leaf), QStringList({"First"}));
+        QCOMPARE(view->SelectedItem(), leaf);
+        QVERIFY(!refreshed.wait(200));
+        QCOMPARE(view->ListModel().RowCount(), 1);
+    }
+
+    void addBeforeAnyKeyIsChosenDoesNothing() {
+        startView();
+        const std::size_t items = view->TreeModel().ItemCount();
+        prompts->dialogs.push_back(typeName("Nowhere"));
+        view->OnAddKey();
+        QCOMPARE(prompts->dialogCount, 1);
+        QCOMPARE(view->TreeModel().ItemCount(), items);
+        for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+            QVERIFY(!KeyExists(root, u"Nowhere"));
+    }
+
+    void cancelledDialogCreatesNothing() {
+        startView();
+        select({"HKEY_LOCAL_MACHINE"});
+        prompts->dialogs.push_back([](QDialog& dialog) {
+            static_cast<CAddKeyDlg&>(dialog).m_strKeyName = "Typed";
+            return IDCANCEL;
+        });
+        view->OnAddKey();
+        QVERIFY(!KeyExists(HKEY_LOCAL_MACHINE, u"Typed"));
+    }
+
+    void dialogShowsTheParentPathAndNeedsAName() {
+        CAddKeyDlg dialog;
+        dialog.m_strParentPath = "Software\\Vendor";
+        bool stayedOpen = false;
+        QString shownPath;
+        QTimer::singleShot(0, &dialog, [&] {
+            shownPath = dialog.ParentLabel()->text();
+            auto* ok = dialog.findChild<QPushButton*>("1");
+            QTest::mouseClick(ok, Qt::LeftButton);   // empty name: stays open
+            stayedOpen = dialog.isVisible();
+            QTest::keyClicks(dialog.NameEdit(), "NewKey");
+            QTest::mouseClick(ok, Qt::LeftButton);
+        });
+        QCOMPARE(dialog.DoModal(), IDOK);
+        QCOMPARE(shownPath, QString("Software\\Vendor"));
+        QVERIFY(stayedOpen);
+        QCOMPARE(dialog.m_strKeyName, QString("NewKey"));
+        QCOMPARE(dialog.windowTitle(), QString::fromUtf16(u"キーの追加"));
+    }
+
+    void deleteRemovesTheSubtreeAndSelectsTheParent() {
+        SetValue(HKEY_LOCAL_MACHINE, u"P", u"parentValue", REG_DWORD, DwordToBytes(1));
+        SetValue(HKEY_LOCAL_MACHINE, u"P\\Foo\\x\\y\\z", u"deep", REG_SZ, StringToBytes(u"v"));
+        MakeKey(HKEY_LOCAL_MACHINE, u"P\\Foo\\w");
+        MakeKey(HKEY_LOCAL_MACHINE, u"P\\Other");
+        startView();
+        select({"HKEY_LOCAL_MACHINE", "P", "Foo"});
+        view->OnDeleteKey();
+        QCOMPARE(prompts->messages,
+                 QStringList({QString::fromUtf16(u"FooキーをWORD").replace(
+                     "WORD", QString::fromUtf16(u"削除します。配下のキーも消えます。\nよろしいですか？"))}));
+        QVERIFY(!KeyExists(HKEY_LOCAL_MACHINE, u"P\\Foo"));
+        QVERIFY(KeyExists(HKEY_LOCAL_MACHINE, u"P\\Other"));
+        const ItemId p = itemAt(view->TreeModel(), {"HKEY_LOCAL_MACHINE", "P"});
+        QCOMPARE(childTexts(view->TreeModel(), p), QStringList({"Other"}));
+        QCOMPARE(view->SelectedItem(), p);
+        QVERIFY(view->m_strKeyPath == u"P");
+        QSignalSpy refreshed(view.get(), &CTovikView::valuesRefreshed);
+        QVERIFY(refreshed.wait(2000));
+        QCOMPARE(view->ListModel().RowCount(), 1);
+        QCOMPARE(view->ListModel().ColumnText(0, 0), QString("parentValue"));
+        QVERIFY(doc.IsModified());
+    }
+
+    void deleteAnsweredNoChangesNothing() {
+        MakeKey(HKEY_LOCAL_MACHINE, u"Keep\\Child");
+        startView();
+        select({"HKEY_LOCAL_MACHINE", "Keep"});
+        prompts->answers.push_back(IDNO);
+        view->OnDeleteKey();
+        QCOMPARE(prompts->messages.size(), 1);
+        QVERIFY(KeyExists(HKEY_LOCAL_MACHINE, u"Keep\\Child"));
+        QVERIFY(itemAt(view->TreeModel(), {"HKEY_LOCAL_MACHINE", "Keep", "Child"}) != KeyTreeModel::kNoItem);
+        QVERIFY(!doc.IsModified());
+    }
+
+    void enablingFollowsTheSelection() {
+        MakeKey(HKEY_LOCAL_MACHINE, u"K");
+        startView();
+        QVERIFY(view->IsCommandEnabled(32780));    // add key: always
+        QVERIFY(!view->IsCommandEnabled(32776));   // delete key: no key below a root yet
+        select({"HKEY_LOCAL_MACHINE"});
+        QVERIFY(view->IsCommandEnabled(32780));
+        QVERIFY(!view->IsCommandEnabled(32776));
+        select({"HKEY_LOCAL_MACHINE", "K"});
+        QVERIFY(view->IsCommandEnabled(32776));
+    }
+
+    void aKeyThatWillNotGoEndsTheWalkAndStaysShown() {
+        MakeKey(HKEY_LOCAL_MACHINE, u"P\\Foo\\a");
+        MakeKey(HKEY_LOCAL_MACHINE, u"P\\Foo\\Stuck\\inner");
+        MakeKey(HKEY_LOCAL_MACHINE, u"P\\Foo\\z");
+        // The store refuses to delete the key named "Stuck" (UTF-16LE bytes of the name).
+        tovik::CurrentRegistryDatabase()->exec(
+            "CREATE TEMP TRIGGER keep_stuck BEFORE DELETE ON keys "
+            "WHEN old.name = X'53007400750063006B00' BEGIN SELECT RAISE(ABORT, 'kept'); END;");
+        startView();
+        select({"HKEY_LOCAL_MACHINE", "P", "Foo"});
+        view->OnDeleteKey();   // must end although "Stuck" comes back at the front after every pass
+        QVERIFY(KeyExists(HKEY_LOCAL_MACHINE, u"P\\Foo\\Stuck"));
+        QVERIFY(!KeyExists(HKEY_LOCAL_MACHINE, u"P\\Foo\\Stuck\\inner"));
+        QVERIFY(!KeyExists(HKEY_LOCAL_MACHINE, u"P\\Foo\\a"));
+        QVERIFY(!KeyExists(HKEY_LOCAL_MACHINE, u"P\\Foo\\z"));
+        // The tree shows what the registry still holds: Foo with Stuck below it.
+        const ItemId foo = itemAt(view->TreeModel(), {"HKEY_LOCAL_MACHINE", "P", "Foo"});
+        QVERIFY(foo != KeyTreeModel::kNoItem);
+        QCOMPARE(childTexts(view->TreeModel(), foo), QStringList({"Stuck"}));
+        QCOMPARE(view->SelectedItem(), foo);
+        tovik::CurrentRegistryDatabase()->exec("DROP TRIGGER keep_stuck;");
+    }
+
+    void deepAndWideSubtreesAreDeleted() {
+        std::u16string path = u"Deep";
+        for (int level = 1; level < 512; ++level) path += u"\\d";
+        MakeKey(HKEY_LOCAL_MACHINE, path);
+        for (int i = 0; i < 2000; ++i) MakeKey(HKEY_LOCAL_MACHINE, u"Deep\\wide" + std::u16string(1, u'a' + i % 26) + std::u16string(1, u'A' + i / 26 % 26) + std::u16string(1, u'0' + i / 676));
+        const DeleteSubkeysResult result = DeleteSubkeys(HKEY_LOCAL_MACHINE, u"Deep");
+        QCOMPARE(result.failed, std::size_t(0));
+        QCOMPARE(result.deleted, std::size_t(511 + 2000));
+        QVERIFY(KeyExists(HKEY_LOCAL_MACHINE, u"Deep"));
+        HKEY key = 0;
+        QCOMPARE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Deep", 0, 0, &key), ERROR_SUCCESS);
+        WCHAR name[300];
+        DWORD length = 300;
+        QCOMPARE(RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+        RegCloseKey(key);
+    }
+};
+
+QTEST_MAIN(KeyCommandsTest)
+#include "key_commands_test.moc"
