@@ -26,7 +26,7 @@ screenshots: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/app/tovik-screenshots $(BUILD)/screenshots
 
 bench: build
-	$(BUILD)/bench/tovik-bench
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/tovik-bench $(BENCH_ARGS)
 
 clean:
 	rm -rf $(BUILD)

@@ -1,6 +1,7 @@
 #pragma once
 // The process's registry store: a SQLite database file (or an in-memory one for tests) that the
 // registry operations of registry_api.h read and write. One store is current per process.
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -37,7 +38,27 @@ private:
     bool active_ = false;
 };
 
+// Reads many keys in one read transaction (export, query -r): far faster than one transaction
+// per call, gives a consistent view of the whole walk, and does not block other writers.
+class RegistryReadSnapshot {
+public:
+    RegistryReadSnapshot();
+    ~RegistryReadSnapshot();
+    RegistryReadSnapshot(const RegistryReadSnapshot&) = delete;
+    RegistryReadSnapshot& operator=(const RegistryReadSnapshot&) = delete;
+private:
+    bool active_ = false;
+    std::uint64_t serial_ = 0;
+};
+
 // Default store path: $XDG_DATA_HOME/tovik/registry.db, else ~/.local/share/tovik/registry.db.
 std::string DefaultRegistryPath();
+
+// For the registry operations (registry_api.cpp): the current store's connection, or null while
+// none is open, and a number that changes with every open and close of a store, so that
+// handles never outlive the store they were opened on.
+namespace sqlite { class Database; }
+sqlite::Database* CurrentRegistryDatabase();
+std::uint64_t CurrentRegistryStoreSerial();
 
 }  // namespace tovik

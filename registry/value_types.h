@@ -32,6 +32,10 @@ FormattedValue FormatValue(DWORD type, const BYTE* data, std::size_t size);
 // The data text alone, with at most maxChars characters (the rest is cut); for displays that
 // must not format megabytes to show one line.
 std::u16string FormatValueText(DWORD type, const BYTE* data, std::size_t size, std::size_t maxChars);
+// Appends the data text (at most maxChars characters of it) to out, for writers that build many
+// lines in one reused buffer.
+void AppendValueText(std::u16string& out, DWORD type, const BYTE* data, std::size_t size,
+                     std::size_t maxChars = static_cast<std::size_t>(-1));
 
 std::u16string BytesToHexText(const BYTE* data, std::size_t size);
 std::u16string MultiSzToText(const BYTE* data, std::size_t size);
@@ -55,3 +59,8 @@ LONG DecimalTextToLong(std::u16string_view text);
 Bytes StringToBytes(std::u16string_view text);
 // A DWORD as 4 bytes, little-endian.
 Bytes DwordToBytes(DWORD value);
+
+// The data that a data text gives back for a type: types 1 and 2 as UTF-16 units without a
+// terminator, 7 by TextToMultiSz, 4 by DecimalTextToLong as 4 bytes little-endian, every other
+// type by HexTextToBytes. Editors, the command line and the backup reader all write through this.
+Bytes ValueDataFromText(DWORD type, std::u16string_view text);

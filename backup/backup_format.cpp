@@ -1,0 +1,281 @@
+#include "backup/backup_format.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace tovik {
+
+namespace {
+
+constexpr std::size_t kSplitBlockBytes = 1024;
+constexpr std::size_t kWriterFlushBytes = 256 * 1024;
+
+struct RootLine {
+    HKEY root;
+    std::u16string_view line;
+};
+// In the order the reader compares them.
+constexpr RootLine kRootLines[] = {
+    {HKEY_CURRENT_USER, u"\\\\HKEY_CURRENT_USER"},
+    {HKEY_CLASSES_ROOT, u"\\\\HKEY_CLASSES_ROOT"},
+    {HKEY_LOCAL_MACHINE, u"\\\\HKEY_LOCAL_MACHINE"},
+};
+
+struct TagEntry {
+    std::u16string_view tag;
+    DWORD type;
+};
+constexpr TagEntry kReaderTags[] = {
+    {u"BIN", REG_BINARY}, {u"DW", REG_DWORD},    {u"DWE", REG_DWORD_BIG_ENDIAN},
+    {u"EXP", REG_EXPAND_SZ}, {u"LNK", REG_LINK}, {u"MLT", REG_MULTI_SZ},
+    {u"NON", REG_NONE},   {u"RSC", REG_RESOURCE_LIST}, {u"SZ", REG_SZ},
+};
+
+void AppendValueLine(std::u16string& out, std::u16string_view name, DWORD type, const BYTE* data,
+                     std::size_t size) {
+    out += u'"';
+    if (name.empty()) {
+        out += u'@';
+    } else {
+        out += name;
+    }
+    out += u"\"=";
+    out += TypeTag(type);
+    out += u':';
+    AppendValueText(out, type, data, size);
+}
+
+}  // namespace
+
+std::u16string_view BackupRootLine(HKEY root) {
+    for (const RootLine& r : kRootLines) {
+        if (r.root == root) return r.line;
+    }
+    return {};
+}
+
+std::u16string BackupKeyLine(std::u16string_view path) {
+    std::u16string line;
+    line.reserve(path.size() + 2);
+    line += u'[';
+    line += path;
+    line += u']';
+    return line;
+}
+
+std::u16string BackupValueLine(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size) {
+    std::u16string line;
+    line.reserve(name.size() + 8 + (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ ? size / 2 : size * 3));
+    AppendValueLine(line, name, type, data, size);
+    return line;
+}
+
+// ---- BackupWriter ----
+
+BackupWriter::BackupWriter(std::FILE* file) : file_(file) {
+    if (file_ != nullptr) buffer_.reserve(kWriterFlushBytes + 4096);
+}
+
+void BackupWriter::WriteStart(HKEY root) {
+    buffer_.insert(buffer_.end(), std::begin(kBackupByteOrderMark), std::end(kBackupByteOrderMark));
+    WriteLine(kBackupHeaderLine);
+    WriteLine(BackupRootLine(root));
+}
+
+void BackupWriter::WriteLine(std::u16string_view line) {
+    AppendUnits(line);
+    AppendLineEnd();
+    FlushIfFull();
+}
+
+void BackupWriter::WriteKeyLine(std::u16string_view path) {
+    AppendUnits(u"[");
+    AppendUnits(path);
+    AppendUnits(u"]");
+    AppendLineEnd();
+    FlushIfFull();
+}
+
+void BackupWriter::WriteValueLine(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size) {
+    scratch_.clear();
+    AppendValueLine(scratch_, name, type, data, size);
+    WriteLine(scratch_);
+    // A megabyte value should not pin a megabyte of scratch for the rest of the export.
+    if (scratch_.capacity() > kWriterFlushBytes) std::u16string().swap(scratch_);
+}
+
+void BackupWriter::AppendUnits(std::u16string_view units) {
+    const std::size_t base = buffer_.size();
+    buffer_.resize(base + units.size() * 2);
+    BYTE* dst = buffer_.data() + base;
+    if constexpr (std::endian::native == std::endian::little) {
+        if (!units.empty()) std::memcpy(dst, units.data(), units.size() * 2);
+    } else {
+        for (const char16_t c : units) {
+            *dst++ = static_cast<BYTE>(c & 0xFF);
+            *dst++ = static_cast<BYTE>(c >> 8);
+        }
+    }
+}
+
+void BackupWriter::AppendLineEnd() { buffer_.insert(buffer_.end(), {0x0D, 0x00, 0x0A, 0x00}); }
+
+void BackupWriter::FlushIfFull() {
+    if (file_ != nullptr && buffer_.size() >= kWriterFlushBytes) Flush();
+}
+
+bool BackupWriter::Flush() {
+    if (file_ == nullptr) return ok_;
+    if (!buffer_.empty()) {
+        if (ok_ && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) ok_ = false;
+        buffer_.clear();
+    }
+    if (ok_ && std::fflush(file_) != 0) ok_ = false;
+    return ok_;
+}
+
+Bytes BackupWriter::TakeBytes() {
+    Bytes out;
+    out.swap(buffer_);
+    return out;
+}
+
+// ---- Reader ----
+
+void BackupTextSplitter::Feed(const BYTE* data, std::size_t size) {
+    std::size_t i = 0;
+    while (i < size) {
+        const std::size_t inBlock = offset_ % kSplitBlockBytes;
+        if (inBlock == 0) skipping_ = false;
+        const std::size_t take = std::min(kSplitBlockBytes - inBlock, size - i);
+        if (skipping_) {
+            i += take;
+            offset_ += take;
+            continue;
+        }
+        if ((inBlock & 1) != 0) {  // the second byte of a unit begun in the previous piece
+            TakeUnit(static_cast<char16_t>(low_ | (data[i] << 8)));
+            ++i;
+            ++offset_;
+            continue;
+        }
+        // Whole units up to the end of this block or of this piece.
+        const std::size_t units = take / 2;
+        const BYTE* p = data + i;
+        std::size_t u = 0;
+        while (u < units && !skipping_) {
+            // A run of ordinary units is appended in one go.
+            std::size_t run = u;
+            while (run < units && (p[2 * run + 1] != 0 || p[2 * run] > 0x0D)) ++run;
+            if (run > u) {
+                const std::size_t base = current_.size();
+                current_.resize(base + (run - u));
+                char16_t* dst = current_.data() + base;
+                for (std::size_t k = u; k < run; ++k) *dst++ = static_cast<char16_t>(p[2 * k] | (p[2 * k + 1] << 8));
+                u = run;
+            }
+            if (u < units) {
+                TakeUnit(static_cast<char16_t>(p[2 * u]));
+                ++u;
+            }
+        }
+        if (skipping_) {
+            i += take;
+            offset_ += take;
+            continue;
+        }
+        i += units * 2;
+        offset_ += units * 2;
+        if (take % 2 != 0) {  // the piece ends inside a unit
+            low_ = data[i];
+            ++i;
+            ++offset_;
+        }
+    }
+}
+
+void BackupTextSplitter::TakeUnit(char16_t unit) {
+    if (unit == 0) {
+        skipping_ = true;
+    } else if (unit == u'\r') {
+        lines_.push_back(std::move(current_));
+        current_.clear();
+    } else if (unit != u'\n') {
+        current_ += unit;
+    }
+}
+
+std::vector<std::u16string> BackupTextSplitter::TakeLines() {
+    std::vector<std::u16string> lines;
+    lines.swap(lines_);
+    return lines;
+}
+
+std::vector<std::u16string> SplitBackupText(const BYTE* data, std::size_t size) {
+    BackupTextSplitter splitter;
+    if (data != nullptr) splitter.Feed(data, size);
+    return splitter.TakeLines();
+}
+
+bool HasBackupByteOrderMark(const BYTE* data, std::size_t size) {
+    return size >= 2 && data[0] == kBackupByteOrderMark[0] && data[1] == kBackupByteOrderMark[1];
+}
+
+bool IsBackupHeaderLine(std::u16string_view line) { return line.substr(0, 5) == u"Tovik"; }
+
+HKEY RootFromBackupRootLine(std::u16string_view line) {
+    for (const RootLine& r : kRootLines) {
+        if (r.line == line) return r.root;
+    }
+    return 0;
+}
+
+BackupLineKind ClassifyBackupLine(std::u16string_view line) {
+    if (line.empty()) return BackupLineKind::End;
+    if (line.front() == u'[') return BackupLineKind::Key;
+    if (line.front() == u'"') return BackupLineKind::Value;
+    return BackupLineKind::Broken;
+}
+
+BackupKeyPaths ParseKeyLine(std::u16string_view line) {
+    std::u16string_view rest = line.size() >= 2 ? line.substr(1, line.size() - 2) : std::u16string_view();
+    const std::size_t quote = rest.rfind(u'"');
+    if (quote == std::u16string_view::npos) return BackupKeyPaths{std::u16string(), std::u16string(rest)};
+    return BackupKeyPaths{std::u16string(rest.substr(0, quote)), std::u16string(rest.substr(quote + 1))};
+}
+
+bool FindBackupTag(std::u16string_view tag, DWORD* type) {
+    for (const TagEntry& e : kReaderTags) {
+        if (e.tag == tag) {
+            if (type != nullptr) *type = e.type;
+            return true;
+        }
+    }
+    return false;
+}
+
+BackupValue ParseValueLine(std::u16string_view line) {
+    BackupValue value;
+    const std::size_t eq = line.rfind(u'=');
+    if (eq == std::u16string_view::npos || eq + 1 == line.size()) {
+        value.ignored = true;
+        return value;
+    }
+    const std::u16string_view namePart = line.substr(0, eq);
+    const std::u16string_view dataPart = line.substr(eq + 1);
+
+    const std::u16string_view name =
+        namePart.size() >= 2 ? namePart.substr(1, namePart.size() - 2) : std::u16string_view();
+    if (name != u"@") value.name = name;
+
+    const std::size_t colon = dataPart.find(u':');
+    const std::u16string_view tag = colon == std::u16string_view::npos ? std::u16string_view() : dataPart.substr(0, colon);
+    const std::u16string_view text = colon == std::u16string_view::npos ? dataPart : dataPart.substr(colon + 1);
+
+    value.tagFound = FindBackupTag(tag, &value.type);
+    if (value.tagFound) value.data = ValueDataFromText(value.type, text);
+    return value;
+}
+
+}  // namespace tovik

@@ -1,0 +1,125 @@
+#pragma once
+// The backup file: a byte order mark, then UTF-16LE lines ending in CR LF: a header line, a root
+// line, and one block per key (its key line, then one value line per value), depth first.
+// This file holds the writer's pieces and the reader's pure parts; no registry access.
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "registry/value_types.h"
+#include "registry/win_types.h"
+
+namespace tovik {
+
+inline constexpr BYTE kBackupByteOrderMark[2] = {0xFF, 0xFE};
+inline constexpr std::u16string_view kBackupHeaderLine = u"Tovik レジストリ退避ファイル Ver1.0";
+
+// "\\HKEY_CLASSES_ROOT", "\\HKEY_CURRENT_USER", "\\HKEY_LOCAL_MACHINE" (two backslashes);
+// empty for any other handle.
+std::u16string_view BackupRootLine(HKEY root);
+
+// ---- Writer pieces (no line ends; BackupWriter adds CR LF) ----
+
+// "[path]".
+std::u16string BackupKeyLine(std::u16string_view path);
+// "\"name\"=TAG:text", with "@" for the empty name; tag and text as FormatValue makes them.
+std::u16string BackupValueLine(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size);
+
+// Collects lines as UTF-16LE with CR LF in a byte buffer. With a file, the buffer goes to the
+// file whenever it passes a threshold and on Flush(); without one, the bytes stay for TakeBytes().
+class BackupWriter {
+public:
+    explicit BackupWriter(std::FILE* file = nullptr);
+    BackupWriter(const BackupWriter&) = delete;
+    BackupWriter& operator=(const BackupWriter&) = delete;
+
+    // The byte order mark, the header line and the root line of root.
+    void WriteStart(HKEY root);
+    void WriteLine(std::u16string_view line);
+    void WriteKeyLine(std::u16string_view path);
+    void WriteValueLine(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size);
+
+    // Writes the buffer to the file (no-op without one); false once any write has failed.
+    bool Flush();
+    // False once a write to the file has failed; the file is then incomplete.
+    bool ok() const { return ok_; }
+    // The bytes collected so far (buffer mode); the buffer is emptied.
+    Bytes TakeBytes();
+
+private:
+    void AppendUnits(std::u16string_view units);
+    void AppendLineEnd();
+    void FlushIfFull();
+
+    std::FILE* file_;
+    Bytes buffer_;
+    std::u16string scratch_;  // reused for each value line
+    bool ok_ = true;
+};
+
+// ---- Reader ----
+
+// Splits the bytes after the byte order mark into lines, without their line ends: units are read
+// in 1024-byte blocks from the first byte after the mark, a zero unit skips the rest of its block,
+// CR ends a line, LF is dropped, a final odd byte and the text after the last CR are dropped.
+// Feed() may be given the bytes in pieces of any size.
+class BackupTextSplitter {
+public:
+    void Feed(const BYTE* data, std::size_t size);
+    // The complete lines so far; the unfinished last line is not among them.
+    std::vector<std::u16string> TakeLines();
+
+private:
+    void TakeUnit(char16_t unit);
+
+    std::vector<std::u16string> lines_;
+    std::u16string current_;
+    std::size_t offset_ = 0;  // bytes fed so far
+    BYTE low_ = 0;            // first byte of a unit whose second byte has not come yet
+    bool skipping_ = false;   // a zero unit was met in the current block
+};
+std::vector<std::u16string> SplitBackupText(const BYTE* data, std::size_t size);
+
+bool HasBackupByteOrderMark(const BYTE* data, std::size_t size);
+// Accepted when the first five characters are exactly "Tovik"; the version is not examined.
+bool IsBackupHeaderLine(std::u16string_view line);
+// The root that a root line names, by exact, case-sensitive comparison; 0 for any other line.
+HKEY RootFromBackupRootLine(std::u16string_view line);
+
+// How a line after the root line is taken, by its first character.
+enum class BackupLineKind {
+    End,     // an empty line: the data ends here
+    Key,     // "["
+    Value,   // a double quote
+    Broken,  // anything else: the file is broken from this line on
+};
+BackupLineKind ClassifyBackupLine(std::u16string_view line);
+
+// A key line: the first and last characters are dropped (whatever the last one is). Without a
+// double quote in the rest, the whole rest is created under the root; otherwise the rest splits
+// at its last double quote into an existing parent path and the path to create under it.
+struct BackupKeyPaths {
+    std::u16string parentPath;  // empty: the root itself
+    std::u16string createPath;  // empty: the parent itself
+};
+BackupKeyPaths ParseKeyLine(std::u16string_view line);
+
+// The nine tags the reader knows (exact, case-sensitive: "BIN", "DW", "DWE", "EXP", "LNK", "MLT",
+// "NON", "RSC", "SZ"); false for any other text, the writer's "??" included.
+bool FindBackupTag(std::u16string_view tag, DWORD* type);
+
+// A value line. Split at the last "="; no "=" or nothing after it: ignored. The name is the part
+// before it without its first and last characters ("@" gives the empty name); the part after it
+// splits at its first ":" into the tag and the data text (no ":": empty tag, all data text).
+struct BackupValue {
+    bool ignored = false;
+    std::u16string name;
+    bool tagFound = false;
+    DWORD type = REG_NONE;  // meaningful only when tagFound
+    Bytes data;             // ValueDataFromText(type, data text); empty when !tagFound
+};
+BackupValue ParseValueLine(std::u16string_view line);
+
+}  // namespace tovik

@@ -1,0 +1,130 @@
+#include "bench/bench_runner.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tovik::bench {
+namespace {
+
+std::string printed(const char* format, double value)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+// Three significant digits.
+std::string significant(double value, const char* unit)
+{
+    const char* format = value >= 100 ? "%.0f %s" : value >= 10 ? "%.1f %s" : "%.2f %s";
+    char text[64];
+    std::snprintf(text, sizeof text, format, value, unit);
+    return text;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+}  // namespace
+
+std::string FormatDuration(double seconds)
+{
+    if (seconds >= 1) return significant(seconds, "s");
+    if (seconds >= 1e-3) return significant(seconds * 1e3, "ms");
+    return significant(seconds * 1e6, "µs");
+}
+
+std::string FormatRate(double perSecond)
+{
+    if (perSecond >= 1e6) return significant(perSecond / 1e6, "M/s");
+    if (perSecond >= 1e3) return significant(perSecond / 1e3, "k/s");
+    return printed("%.0f /s", perSecond);
+}
+
+std::string FormatCount(std::uint64_t n)
+{
+    const std::string digits = std::to_string(n);
+    std::string grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
+void BenchRunner::Run(const CaseSpec& spec, const std::function<RunResult(Stopwatch&)>& body)
+{
+    std::fprintf(stderr, "  %s, %s ...\n", spec.operation.c_str(), spec.workload.c_str());
+    CaseRow row{spec, {}, {}};
+    auto once = [&](bool keep) {
+        Stopwatch watch;
+        const RunResult result = body(watch);
+        if (!result.error.empty()) {
+            row.problem = result.error;
+        } else if (result.items != spec.expectedItems) {
+            row.problem = "did " + FormatCount(result.items) + " " + spec.unit + ", expected " +
+                          FormatCount(spec.expectedItems);
+        }
+        if (keep) row.seconds.push_back(watch.seconds());
+        return watch.seconds();
+    };
+    const double warmUp = once(false);
+    const int runs = warmUp > slowSeconds_ ? std::min(runs_, slowRuns_) : runs_;
+    for (int i = 0; i < runs && row.problem.empty(); ++i) once(true);
+    rows_.push_back(std::move(row));
+}
+
+void BenchRunner::Skip(const CaseSpec& spec, const std::string& why)
+{
+    rows_.push_back({spec, {}, why});
+}
+
+void BenchRunner::Print(std::FILE* out) const
+{
+    const std::vector<std::string> header = {"Operation", "Workload", "Items", "Runs", "Median", "Min", "Max", "Items/s"};
+    std::vector<std::vector<std::string>> cells;
+    for (const CaseRow& row : rows_) {
+        std::vector<std::string> line = {row.spec.operation, row.spec.workload,
+                                         FormatCount(row.spec.expectedItems) + " " + row.spec.unit};
+        if (!row.problem.empty()) {
+            line.insert(line.end(), {"-", "FAILED: " + row.problem, "", "", ""});
+        } else {
+            const double mid = median(row.seconds);
+            const auto [low, high] = std::minmax_element(row.seconds.begin(), row.seconds.end());
+            line.insert(line.end(), {std::to_string(row.seconds.size()), FormatDuration(mid), FormatDuration(*low),
+                                     FormatDuration(*high),
+                                     row.spec.perItemRate && mid > 0 ? FormatRate(row.spec.expectedItems / mid) : "-"});
+        }
+        cells.push_back(std::move(line));
+    }
+    // Widths in characters, not bytes: "µ" is two bytes of UTF-8.
+    auto width = [](const std::string& s) {
+        return static_cast<std::size_t>(std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+    };
+    std::vector<std::size_t> widths(header.size());
+    for (std::size_t c = 0; c < header.size(); ++c) {
+        widths[c] = width(header[c]);
+        for (const auto& line : cells) widths[c] = std::max(widths[c], width(line[c]));
+    }
+    auto printLine = [&](const std::vector<std::string>& line) {
+        std::fputc('|', out);
+        for (std::size_t c = 0; c < line.size(); ++c) {
+            const std::string pad(widths[c] - width(line[c]), ' ');
+            const bool right = c >= 2;  // numbers
+            std::fprintf(out, " %s%s%s |", right ? pad.c_str() : "", line[c].c_str(), right ? "" : pad.c_str());
+        }
+        std::fputc('\n', out);
+    };
+    printLine(header);
+    std::fputc('|', out);
+    for (std::size_t c = 0; c < header.size(); ++c)
+        std::fprintf(out, "%s%s|", std::string(widths[c] + 1, '-').c_str(), c >= 2 ? ":" : "-");
+    std::fputc('\n', out);
+    for (const auto& line : cells) printLine(line);
+}
+
+}  // namespace tovik::bench

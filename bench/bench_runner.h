@@ -1,0 +1,73 @@
+#pragma once
+// Repeats a timed case, keeps its wall-clock times and prints every case as a row of one table:
+// median, min and max of the runs, and items per second.
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tovik::bench {
+
+// A case times only what lies between start() and stop(); set-up and checks stay outside.
+class Stopwatch {
+public:
+    void start() { begin_ = Clock::now(); }
+    void stop() { elapsed_ += Clock::now() - begin_; }
+    double seconds() const { return std::chrono::duration<double>(elapsed_).count(); }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point begin_{};
+    Clock::duration elapsed_{};
+};
+
+// What one run of a case did: how many items it handled, or why it failed.
+struct RunResult {
+    std::uint64_t items = 0;
+    std::string error;
+    static RunResult Failed(std::string why) { return {0, std::move(why)}; }
+};
+
+struct CaseSpec {
+    std::string operation;
+    std::string workload;
+    std::string unit;             // what the items are: "keys", "rows", ...
+    std::uint64_t expectedItems;  // a run handling any other number is reported as wrong
+    bool perItemRate = true;      // false: the time is not meant to grow with the items
+};
+
+struct CaseRow {
+    CaseSpec spec;
+    std::vector<double> seconds;
+    std::string problem;  // empty when every run did the expected work
+};
+
+class BenchRunner {
+public:
+    // runs: timed runs per case, after one untimed warm-up; cases whose warm-up takes longer than
+    // slowSeconds get at most slowRuns runs, so that the whole table stays quick.
+    BenchRunner(int runs, int slowRuns, double slowSeconds) : runs_(runs), slowRuns_(slowRuns), slowSeconds_(slowSeconds) {}
+
+    void Run(const CaseSpec& spec, const std::function<RunResult(Stopwatch&)>& body);
+    // A case that could not run at all still gets its row, saying why.
+    void Skip(const CaseSpec& spec, const std::string& why);
+    void Print(std::FILE* out) const;
+    const std::vector<CaseRow>& Rows() const { return rows_; }
+
+private:
+    int runs_;
+    int slowRuns_;
+    double slowSeconds_;
+    std::vector<CaseRow> rows_;
+};
+
+// "12.3 ms", "1.24 s", "850 µs"
+std::string FormatDuration(double seconds);
+// "1.23 M/s", "45.6 k/s"
+std::string FormatRate(double perSecond);
+// "1,200,000"
+std::string FormatCount(std::uint64_t n);
+
+}  // namespace tovik::bench

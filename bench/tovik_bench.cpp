@@ -1,0 +1,228 @@
+// tovik-bench: times the browser and the command line on generated registries and prints one
+// table. Workloads S and M always run, L with --large; W holds the wide keys.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bench/bench_runner.h"
+#include "bench/bench_workloads.h"
+#include "bench/child_process.h"
+#include "registry/registry_store.h"
+#include "view/tovik_view.h"
+
+namespace {
+
+using tovik::bench::BenchRunner;
+using tovik::bench::CaseSpec;
+using tovik::bench::RunResult;
+using tovik::bench::Stopwatch;
+using tovik::bench::Workload;
+
+constexpr const char* kUsage = R"(Usage: tovik-bench [--large] [--runs N] [--data DIR] [--regenerate]
+
+Times opening the store, filling the key tree, filling the value list of the wide keys and
+'tovik-reg query -r' over whole stores, on generated registries (S: 10,000 keys, 100,000 values;
+M: 100,000 keys, 1,000,000 values; W: keys with 10,000 and 100,000 values). Prints one table
+with the median, min and max of the runs and the items per second.
+
+  --large        also workload L (700,000 keys, 1,200,000 values); takes minutes
+  --runs N       timed runs per case after one warm-up (default 5; slow cases at most 3)
+  --data DIR     where the generated stores are kept (default )" TOVIK_BENCH_DATA_DIR R"()
+  --regenerate   generate the stores again even when the cached ones match
+)";
+
+constexpr int kSlowRuns = 3;
+constexpr double kSlowSeconds = 2.0;
+constexpr std::size_t kRootItems = 3;  // the three roots above the generated keys
+
+std::string loadAverage()
+{
+    std::ifstream in("/proc/loadavg");
+    std::string one, five;
+    in >> one >> five;
+    return one.empty() ? "unknown" : one + " (1 min), " + five + " (5 min)";
+}
+
+// The store is the process's current one while the body runs.
+template <class Body>
+void withStore(BenchRunner& runner, const CaseSpec& spec, const Workload& workload, Body body)
+{
+    const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(workload.path);
+    if (!opened.ok) {
+        runner.Skip(spec, opened.error);
+        return;
+    }
+    runner.Run(spec, body);
+    tovik::CloseRegistryStore();
+}
+
+void timeOpen(BenchRunner& runner, const Workload& w)
+{
+    runner.Run({"open store", w.name, "keys", w.keys, false}, [&](Stopwatch& watch) {
+        watch.start();
+        const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(w.path);
+        watch.stop();
+        tovik::CloseRegistryStore();
+        return opened.ok ? RunResult{w.keys, {}} : RunResult::Failed(opened.error);
+    });
+}
+
+void timeTreeFill(BenchRunner& runner, const Workload& w)
+{
+    const CaseSpec spec{"fill tree (OnInitialUpdate)", w.name, "keys", w.keys};
+    withStore(runner, spec, w, [&](Stopwatch& watch) {
+        CTovikView view;
+        view.resize(240, 294);
+        watch.start();
+        view.OnInitialUpdate();
+        watch.stop();
+        return RunResult{view.TreeModel().ItemCount() - kRootItems, {}};
+    });
+}
+
+void timeValueList(BenchRunner& runner, const Workload& w, std::uint32_t valueCount)
+{
+    const CaseSpec spec{"FillValueList", "key of " + tovik::bench::FormatCount(valueCount), "rows", valueCount};
+    withStore(runner, spec, w, [&](Stopwatch& watch) {
+        CTovikView view;
+        view.resize(240, 294);
+        view.OnInitialUpdate();
+        view.m_hRootKey = HKEY_LOCAL_MACHINE;
+        view.m_strKeyPath = tovik::bench::WideKeyName(valueCount);
+        watch.start();
+        view.FillValueList();
+        watch.stop();
+        return RunResult{static_cast<std::uint64_t>(view.ListModel().RowCount()), {}};
+    });
+}
+
+// Counts key lines ("[...]") and value lines ('"name"=' or '@=') of a query's output.
+struct LineCounter {
+    std::uint64_t keys = 0, values = 0;
+    bool atLineStart = true;
+    void operator()(std::string_view chunk)
+    {
+        for (const char c : chunk) {
+            if (atLineStart) {
+                if (c == '[') ++keys;
+                else if (c == '"' || c == '@') ++values;
+            }
+            atLineStart = c == '\n';
+        }
+    }
+};
+
+void timeQuery(BenchRunner& runner, const Workload& w)
+{
+    const CaseSpec spec{"tovik-reg query -r > /dev/null", w.name, "keys+values", w.keys + w.values};
+    const std::string program = TOVIK_REG_PATH;
+    if (access(program.c_str(), X_OK) != 0) {
+        runner.Skip(spec, program + " is not built");
+        return;
+    }
+    const std::vector<std::string> argv = {program, "--registry", w.path, "query", "HKEY_LOCAL_MACHINE", "-r"};
+    // Once with the output read, to know that the timed runs print the whole store.
+    LineCounter counter;
+    const tovik::bench::ChildOutcome checked = tovik::bench::RunReadingOutput(argv, std::ref(counter));
+    if (!checked.succeeded()) {
+        runner.Skip(spec, checked.ran ? "exit " + std::to_string(checked.exitCode) + ": " + checked.errorOutput
+                                      : checked.error);
+        return;
+    }
+    if (counter.keys != w.keys + 1 || counter.values != w.values) {
+        runner.Skip(spec, "printed " + tovik::bench::FormatCount(counter.keys) + " key lines and " +
+                              tovik::bench::FormatCount(counter.values) + " value lines");
+        return;
+    }
+    runner.Run(spec, [&](Stopwatch& watch) {
+        watch.start();
+        const tovik::bench::ChildOutcome outcome = tovik::bench::RunDiscardingOutput(argv);
+        watch.stop();
+        if (!outcome.succeeded())
+            return RunResult::Failed(outcome.ran ? "exit " + std::to_string(outcome.exitCode) : outcome.error);
+        return RunResult{w.keys + w.values, {}};
+    });
+}
+
+bool parseCount(std::string_view text, int& out)
+{
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && end == text.data() + text.size() && out > 0 && out <= 1000;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    bool large = false, regenerate = false;
+    int runs = 5;
+    std::string dataDir = TOVIK_BENCH_DATA_DIR;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--large") {
+            large = true;
+        } else if (arg == "--regenerate") {
+            regenerate = true;
+        } else if (arg == "--runs" && i + 1 < argc && parseCount(argv[i + 1], runs)) {
+            ++i;
+        } else if (arg == "--data" && i + 1 < argc && argv[i + 1][0] != '\0') {
+            dataDir = argv[++i];
+        } else {
+            std::fprintf(stderr, "tovik-bench: bad argument \"%s\".\nTry 'tovik-bench --help'.\n", argv[i]);
+            return 2;
+        }
+    }
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);  // a benchmark needs no screen
+    QApplication app(argc, argv);
+
+    std::vector<std::string> presets = {"S", "M"};
+    if (large) presets.push_back("L");
+    std::vector<Workload> trees;
+    for (const std::string& preset : presets) {
+        std::string error;
+        const auto workload = tovik::bench::PrepareWorkload(dataDir, preset, regenerate, error);
+        if (!workload) {
+            std::fprintf(stderr, "tovik-bench: workload %s: %s\n", preset.c_str(), error.c_str());
+            return 1;
+        }
+        trees.push_back(*workload);
+    }
+    std::string error;
+    const auto wide = tovik::bench::PrepareWorkload(dataDir, "W", regenerate, error);
+    if (!wide) {
+        std::fprintf(stderr, "tovik-bench: workload W: %s\n", error.c_str());
+        return 1;
+    }
+
+    const std::string loadBefore = loadAverage();
+    BenchRunner runner(runs, kSlowRuns, kSlowSeconds);
+    std::fprintf(stderr, "Timing:\n");
+    for (const Workload& w : trees) timeOpen(runner, w);
+    timeOpen(runner, *wide);
+    for (const Workload& w : trees) timeTreeFill(runner, w);
+    for (const std::uint32_t count : wide->options.wideKeys) timeValueList(runner, *wide, count);
+    for (const Workload& w : trees) timeQuery(runner, w);
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("Tovik benchmarks: wall-clock median, min and max of the runs after one warm-up (slow cases: "
+                "at most %d runs)\n",
+                kSlowRuns);
+    std::printf("Machine: %ld CPUs; load average %s before, %s after; peak resident memory of tovik-bench %ld MB\n\n",
+                sysconf(_SC_NPROCESSORS_ONLN), loadBefore.c_str(), loadAverage().c_str(), usage.ru_maxrss / 1024);
+    runner.Print(stdout);
+    bool allRan = true;
+    for (const auto& row : runner.Rows()) allRan = allRan && row.problem.empty();
+    return allRan ? 0 : 1;
+}

@@ -1,0 +1,46 @@
+#pragma once
+// The handlers behind RunCommand, one per command, and what they share.
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+#include "cli/command_line.h"
+#include "registry/win_types.h"
+
+namespace tovik::cli {
+
+int RunQuery(const Command& command, std::ostream& out, std::ostream& err);
+int RunSet(const Command& command, std::ostream& out, std::ostream& err);
+int RunDeleteValue(const Command& command, std::ostream& out, std::ostream& err);
+
+// An open registry key, closed when it goes; a root is used as it is and never closed.
+class KeyHandle {
+public:
+    KeyHandle() = default;
+    KeyHandle(HKEY handle, bool owned) : handle_(handle), owned_(owned) {}
+    KeyHandle(KeyHandle&& other) noexcept : handle_(other.handle_), owned_(other.owned_) { other.owned_ = false; }
+    KeyHandle& operator=(KeyHandle&& other) noexcept;
+    KeyHandle(const KeyHandle&) = delete;
+    KeyHandle& operator=(const KeyHandle&) = delete;
+    ~KeyHandle();
+
+    HKEY get() const { return handle_; }
+
+private:
+    HKEY handle_ = 0;
+    bool owned_ = false;
+};
+
+// Opens path below parent (the parent itself for an empty path).
+LONG OpenKey(HKEY parent, const std::u16string& path, KeyHandle& key);
+
+// "HKEY_LOCAL_MACHINE\Software\Tovik", for messages.
+std::string KeyDisplayName(const KeyArgument& key);
+// "@" for the unnamed value, else the name; quoted, for messages.
+std::string ValueDisplayName(std::u16string_view name);
+// A short reason for a registry result code.
+std::string RegistryErrorText(LONG result);
+// "tovik-reg: message" and a line end on err.
+void ReportError(std::ostream& err, std::string_view message);
+
+}  // namespace tovik::cli

@@ -1,0 +1,274 @@
+#include "cli/command_line.h"
+
+#include <array>
+#include <vector>
+
+#include "cli/data_text_check.h"
+#include "cli/utf8.h"
+
+namespace tovik::cli {
+
+namespace {
+
+// The roles a command's positional arguments play; each role has one way to be read.
+enum class ArgumentRole { Key, ValueName, Type, Data };
+
+struct CommandSpec {
+    std::string_view name;
+    CommandKind kind;
+    std::array<ArgumentRole, 4> roles;
+    std::size_t roleCount;
+    bool takesOptions;  // -r and --help after the command word; otherwise "-1" is data, not an option
+};
+
+constexpr CommandSpec kCommands[] = {
+    {"query", CommandKind::Query, {ArgumentRole::Key}, 1, true},
+    {"set", CommandKind::Set,
+     {ArgumentRole::Key, ArgumentRole::ValueName, ArgumentRole::Type, ArgumentRole::Data}, 4, false},
+    {"delete-value", CommandKind::DeleteValue, {ArgumentRole::Key, ArgumentRole::ValueName}, 2, false},
+};
+
+constexpr std::string_view kUsage =
+    "Usage: tovik-reg [--registry FILE] COMMAND ARGUMENTS\n"
+    "\n"
+    "Reads and writes the Tovik registry.\n"
+    "\n"
+    "Commands:\n"
+    "  query KEY [-r]             Print the key line [path] and one line \"name\"=TAG:data per\n"
+    "                             value, as a backup file holds them (UTF-8, LF line ends).\n"
+    "                             -r adds every subkey's block after, depth first, in the\n"
+    "                             registry's order.\n"
+    "  set KEY NAME TYPE DATA     Write a value, creating KEY and any missing keys above it.\n"
+    "  delete-value KEY NAME      Delete a value.\n"
+    "\n"
+    "KEY   a root, HKEY_CLASSES_ROOT (HKCR), HKEY_CURRENT_USER (HKCU) or\n"
+    "      HKEY_LOCAL_MACHINE (HKLM), in any case, optionally followed by a backslash and the\n"
+    "      path below it: 'HKLM\\Software\\Tovik'. Quote it, the shell eats backslashes.\n"
+    "NAME  a value name; @ is the key's unnamed (default) value.\n"
+    "TYPE  a type tag, NON SZ EXP BIN DW DWE LNK MLT RSC (types 0 to 8), or any type number,\n"
+    "      decimal or hexadecimal after 0x, from 0 to 0xFFFFFFFF.\n"
+    "DATA  the data as the value list shows it: SZ and EXP the text itself; MLT the strings\n"
+    "      with | after each, ending in ||; DW a decimal number, optionally followed by its\n"
+    "      hexadecimal form in parentheses (260 or 260(104)); every other type hex bytes\n"
+    "      separated by spaces (0A FF 00), empty for no data.\n"
+    "\n"
+    "Options:\n"
+    "  --registry FILE            Use the registry store FILE instead of the user's\n"
+    "                             ($XDG_DATA_HOME/tovik/registry.db). A new store is filled\n"
+    "                             with the default device registry.\n"
+    "  -h, --help                 Print this help and exit.\n"
+    "\n"
+    "Exit status: 0 success; 1 failure (no such key or value, a bad root, type or data, a\n"
+    "store that cannot be opened); 2 usage error (unknown command or option, wrong number of\n"
+    "arguments, arguments that are not UTF-8).\n";
+
+constexpr std::string_view kShortUsage =
+    "Usage: tovik-reg [--registry FILE] query KEY [-r]\n"
+    "       tovik-reg [--registry FILE] set KEY NAME TYPE DATA\n"
+    "       tovik-reg [--registry FILE] delete-value KEY NAME\n"
+    "Try 'tovik-reg --help' for more information.\n";
+
+CommandLineError UsageError(std::string message) {
+    return {CommandLineErrorKind::Usage, std::move(message)};
+}
+
+CommandLineError BadArgument(std::string message) {
+    return {CommandLineErrorKind::BadArgument, std::move(message)};
+}
+
+// An argument quoted in a message, which must stay valid UTF-8 whatever was typed.
+std::string Printable(std::string_view arg) {
+    return Utf8ToUtf16(arg) ? std::string(arg) : std::string("(text that is not UTF-8)");
+}
+
+char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c; }
+
+bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+    }
+    return true;
+}
+
+const CommandSpec* FindCommand(std::string_view name) {
+    for (const CommandSpec& spec : kCommands) {
+        if (spec.name == name) return &spec;
+    }
+    return nullptr;
+}
+
+// Reads the positional argument text for its role into command; an error when it does not fit.
+std::optional<CommandLineError> ReadArgument(ArgumentRole role, const std::u16string& text,
+                                             std::string_view raw, Command& command) {
+    switch (role) {
+        case ArgumentRole::Key: {
+            auto key = ParseKeyArgument(text);
+            if (!key) {
+                return BadArgument("no such key: " + std::string(raw) +
+                                   " (a key starts with HKCR, HKCU or HKLM, and no name in its path is empty).");
+            }
+            command.key = std::move(*key);
+            return std::nullopt;
+        }
+        case ArgumentRole::ValueName:
+            command.valueName = text == u"@" ? std::u16string() : text;
+            return std::nullopt;
+        case ArgumentRole::Type: {
+            auto type = ParseTypeArgument(text);
+            if (!type) {
+                return BadArgument("unknown type: " + std::string(raw) +
+                                   " (a tag such as SZ or DW, or a number from 0 to 0xFFFFFFFF).");
+            }
+            command.type = *type;
+            return std::nullopt;
+        }
+        case ArgumentRole::Data:  // comes after Type, so the type is known
+            if (auto refusal = CheckDataText(command.type, text)) return BadArgument(*refusal);
+            command.dataText = text;
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<KeyArgument> ParseKeyArgument(std::u16string_view text) {
+    static constexpr struct {
+        std::u16string_view longName, shortName;
+        HKEY root;
+    } kRoots[] = {
+        {u"HKEY_CLASSES_ROOT", u"HKCR", HKEY_CLASSES_ROOT},
+        {u"HKEY_CURRENT_USER", u"HKCU", HKEY_CURRENT_USER},
+        {u"HKEY_LOCAL_MACHINE", u"HKLM", HKEY_LOCAL_MACHINE},
+    };
+    const std::size_t split = text.find(u'\\');
+    const std::u16string_view rootName = text.substr(0, split);
+    std::u16string_view path = split == std::u16string_view::npos ? std::u16string_view() : text.substr(split + 1);
+
+    KeyArgument key;
+    for (const auto& r : kRoots) {
+        if (EqualsIgnoringAsciiCase(rootName, r.longName) || EqualsIgnoringAsciiCase(rootName, r.shortName)) {
+            key.root = r.root;
+        }
+    }
+    if (key.root == 0) return std::nullopt;
+
+    // One trailing backslash is forgiven ("HKLM\Software\"); an empty name in the path is not.
+    if (!path.empty()) {
+        if (path.back() == u'\\') path.remove_suffix(1);
+        if (path.empty()) return std::nullopt;  // "HKLM\\"
+        for (std::size_t start = 0;;) {
+            const std::size_t end = path.find(u'\\', start);
+            if (end == start || start == path.size()) return std::nullopt;
+            if (end == std::u16string_view::npos) break;
+            start = end + 1;
+        }
+    }
+    key.path = path;
+    return key;
+}
+
+std::optional<DWORD> ParseTypeArgument(std::u16string_view text) {
+    static constexpr std::u16string_view kTags[] = {u"NON", u"SZ",  u"EXP", u"BIN", u"DW",
+                                                    u"DWE", u"LNK", u"MLT", u"RSC"};
+    for (DWORD type = 0; type < std::size(kTags); ++type) {
+        if (EqualsIgnoringAsciiCase(text, kTags[type])) return type;
+    }
+
+    unsigned base = 10;
+    if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty()) return std::nullopt;
+    std::uint64_t value = 0;
+    for (char16_t c : text) {
+        unsigned digit;
+        if (c >= u'0' && c <= u'9') {
+            digit = c - u'0';
+        } else if (base == 16 && AsciiUpper(c) >= u'A' && AsciiUpper(c) <= u'F') {
+            digit = AsciiUpper(c) - u'A' + 10;
+        } else {
+            return std::nullopt;
+        }
+        value = value * base + digit;
+        if (value > 0xFFFFFFFFu) return std::nullopt;
+    }
+    return static_cast<DWORD>(value);
+}
+
+ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
+    Command command;
+    std::size_t i = 0;
+
+    // Global options, up to the command word.
+    for (; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (arg == "--") {
+            ++i;
+            break;
+        }
+        if (arg.empty() || arg[0] != '-') break;
+        if (arg == "-h" || arg == "--help") {
+            command.kind = CommandKind::Help;
+            return command;
+        }
+        std::optional<std::string_view> file;
+        if (arg == "--registry") {
+            if (i + 1 == args.size()) return UsageError("--registry needs a file name.");
+            file = args[++i];
+        } else if (arg.starts_with("--registry=")) {
+            file = arg.substr(std::string_view("--registry=").size());
+        } else {
+            return UsageError("unknown option: " + Printable(arg));
+        }
+        if (file->empty()) return UsageError("--registry needs a file name.");
+        command.registryFile = std::string(*file);
+    }
+    if (i == args.size()) return UsageError("no command given.");
+
+    const CommandSpec* spec = FindCommand(args[i]);
+    if (spec == nullptr) return UsageError("unknown command: " + Printable(args[i]));
+    command.kind = spec->kind;
+    ++i;
+
+    // Positional arguments and the command's own options. Count and encoding are checked before
+    // any argument is interpreted, so that a usage error always wins over a bad value.
+    std::vector<std::string_view> positional;
+    for (; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (spec->takesOptions && arg == "-r") {
+            command.recursive = true;
+        } else if (spec->takesOptions && (arg == "-h" || arg == "--help")) {
+            command.kind = CommandKind::Help;
+            return command;
+        } else if (spec->takesOptions && arg.size() > 1 && arg[0] == '-') {
+            return UsageError("unknown option for " + std::string(spec->name) + ": " + Printable(arg));
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (positional.size() < spec->roleCount) {
+        return UsageError("missing arguments for " + std::string(spec->name) + ".");
+    }
+    if (positional.size() > spec->roleCount) {
+        return UsageError("too many arguments for " + std::string(spec->name) + ".");
+    }
+    std::vector<std::u16string> texts;
+    for (std::string_view arg : positional) {
+        auto text = Utf8ToUtf16(arg);
+        if (!text) return UsageError("an argument is not valid UTF-8 text.");
+        texts.push_back(std::move(*text));
+    }
+    for (std::size_t k = 0; k < spec->roleCount; ++k) {
+        if (auto error = ReadArgument(spec->roles[k], texts[k], positional[k], command)) return *error;
+    }
+    return command;
+}
+
+std::string_view UsageText() { return kUsage; }
+
+std::string_view ShortUsageText() { return kShortUsage; }
+
+}  // namespace tovik::cli

@@ -1,0 +1,67 @@
+#pragma once
+// The command line of tovik-reg, parsed without side effects: the arguments (without the program
+// name) give either a command ready to run or the reason they do not.
+//
+//   tovik-reg [--registry FILE] query KEY [-r]
+//   tovik-reg [--registry FILE] set KEY NAME TYPE DATA
+//   tovik-reg [--registry FILE] delete-value KEY NAME
+//   tovik-reg --help
+//
+// Global options come before the command word. After it every argument is taken as it stands
+// (data such as "-1" is data), except query's -r and --help. A new command is a CommandKind, a
+// row of the command table in command_line.cpp and a handler (command_handlers.h) that
+// RunCommand in commands.cpp calls.
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "registry/win_types.h"
+
+namespace tovik::cli {
+
+enum class CommandKind { Help, Query, Set, DeleteValue };
+
+// KEY: a root (HKEY_CLASSES_ROOT or HKCR, HKEY_CURRENT_USER or HKCU, HKEY_LOCAL_MACHINE or HKLM,
+// any case), optionally followed by a backslash and a path.
+struct KeyArgument {
+    HKEY root = 0;
+    std::u16string path;  // below the root, single backslashes, none at either end; empty: the root
+};
+
+struct Command {
+    CommandKind kind = CommandKind::Help;
+    std::optional<std::string> registryFile;  // --registry FILE; a file name, passed on unconverted
+    KeyArgument key;
+    std::u16string valueName;  // "@" is already the empty name
+    DWORD type = REG_NONE;
+    std::u16string dataText;   // checked against the type (data_text_check.h)
+    bool recursive = false;    // query -r
+};
+
+enum class CommandLineErrorKind {
+    Usage,        // unknown command or option, wrong number of arguments, invalid UTF-8: exit 2
+    BadArgument,  // a well-formed call with a wrong root, type or data text: exit 1
+};
+
+struct CommandLineError {
+    CommandLineErrorKind kind = CommandLineErrorKind::Usage;
+    std::string message;  // one sentence, without the program name
+};
+
+using ParsedCommandLine = std::variant<Command, CommandLineError>;
+
+ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args);
+
+// Pieces of the parser, for the tests and for later commands.
+std::optional<KeyArgument> ParseKeyArgument(std::u16string_view text);
+// A tag (SZ, EXP, MLT, DW, BIN, NON, DWE, LNK, RSC, any case) or a number: decimal, or hexadecimal
+// after 0x; any value up to 0xFFFFFFFF.
+std::optional<DWORD> ParseTypeArgument(std::u16string_view text);
+
+// What --help prints, and the short form shown with a usage error.
+std::string_view UsageText();
+std::string_view ShortUsageText();
+
+}  // namespace tovik::cli

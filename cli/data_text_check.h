@@ -1,0 +1,22 @@
+#pragma once
+// The data texts tovik-reg accepts. The shared conversion (ValueDataFromText) reads any text,
+// as the editors' keypads need; typed on a command line, "0x10" for a DW value or "zz" for a
+// binary one would quietly become 0, so such texts are refused instead. Every text accepted here
+// converts to exactly the data that its display form shows.
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "registry/win_types.h"
+
+namespace tovik::cli {
+
+// Strings (SZ, EXP) and multi-strings (MLT, "|" for each zero unit): any text.
+// DW: a decimal number from -2147483648 to 2147483647, optionally with the display's
+//     hexadecimal part in parentheses, which must agree: "260", "-1(FFFFFFFF)".
+// Every other type: hex bytes, one or two hex digits each, separated by single spaces, with an
+//     optional trailing space: "0A FF ", "0a ff", or empty for no data.
+// Returns why the text is refused, or nullopt when it is accepted.
+std::optional<std::string> CheckDataText(DWORD type, std::u16string_view text);
+
+}  // namespace tovik::cli

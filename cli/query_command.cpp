@@ -1,0 +1,198 @@
+// query KEY [-r]: the key's block as a backup file holds it, and with -r every block below it.
+#include <ostream>
+#include <vector>
+
+#include "backup/backup_format.h"
+#include "cli/command_handlers.h"
+#include "cli/commands.h"
+#include "cli/utf8.h"
+#include "registry/name_fold.h"
+#include "registry/registry_api.h"
+#include "registry/registry_store.h"
+
+namespace tovik::cli {
+
+namespace {
+
+// Collects UTF-8 lines and hands them to the stream in large pieces: a dump of a whole store is
+// millions of lines, and a write per line would cost more than reading them.
+class LineOutput {
+public:
+    explicit LineOutput(std::ostream& out) : out_(out) { buffer_.reserve(kChunk + 4096); }
+
+    void Line(std::u16string_view text) {
+        AppendUtf8(buffer_, text);
+        buffer_.push_back('\n');
+        if (buffer_.size() >= kChunk) Flush();
+    }
+
+    bool Flush() {
+        out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+        buffer_.clear();
+        return static_cast<bool>(out_);
+    }
+
+private:
+    static constexpr std::size_t kChunk = 1 << 20;
+    std::ostream& out_;
+    std::string buffer_;
+};
+
+// Grows a buffer to what the registry asked for; doubles it when the call reported nothing larger
+// (so that a retry always has more room).
+template <typename Buffer>
+void Grow(Buffer& buffer, std::size_t needed) {
+    buffer.resize(needed > buffer.size() ? needed : buffer.size() * 2);
+}
+
+constexpr int kMaxRetries = 16;  // a value that keeps growing under us is given up, not chased
+
+class QueryWriter {
+public:
+    explicit QueryWriter(std::ostream& out) : output_(out), name_(256, u'\0'), data_(4096) {}
+
+    // The key line and the value lines of one key.
+    LONG WriteBlock(HKEY key, std::u16string_view path) {
+        output_.Line(BackupKeyLine(path));
+        int retries = 0;
+        for (DWORD index = 0;;) {
+            DWORD nameLength = static_cast<DWORD>(name_.size());
+            DWORD dataSize = static_cast<DWORD>(data_.size());
+            DWORD type = 0;
+            const LONG result =
+                RegEnumValueW(key, index, name_.data(), &nameLength, nullptr, &type, data_.data(), &dataSize);
+            if (result == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+            if (result == ERROR_MORE_DATA && ++retries <= kMaxRetries) {
+                const bool nameShort = nameLength + 1 > name_.size();
+                const bool dataShort = dataSize > data_.size();
+                if (nameShort) Grow(name_, nameLength + 1);
+                if (dataShort) Grow(data_, dataSize);
+                if (!nameShort && !dataShort) Grow(data_, 0);
+                continue;
+            }
+            if (result != ERROR_SUCCESS) return result;
+            output_.Line(BackupValueLine(std::u16string_view(name_.data(), nameLength), type, data_.data(), dataSize));
+            retries = 0;
+            ++index;
+        }
+    }
+
+    // The next subkey's name into name; ERROR_NO_MORE_ITEMS after the last.
+    LONG NextSubkey(HKEY key, DWORD index, std::u16string& name) {
+        for (int retries = 0;; ++retries) {
+            DWORD length = static_cast<DWORD>(name_.size());
+            const LONG result = RegEnumKeyExW(key, index, name_.data(), &length, nullptr, nullptr, nullptr, nullptr);
+            if (result == ERROR_MORE_DATA && retries < kMaxRetries) {
+                Grow(name_, length + 1);
+                continue;
+            }
+            if (result == ERROR_SUCCESS) name.assign(name_.data(), length);
+            return result;
+        }
+    }
+
+    bool Flush() { return output_.Flush(); }
+
+private:
+    LineOutput output_;
+    std::u16string name_;
+    Bytes data_;
+};
+
+// The path with each name as the registry holds it, so that "hklm\software" prints as an export
+// of that key would; the typed names where a key cannot be matched (it vanished meanwhile).
+std::u16string StoredCaseOfPath(HKEY root, std::u16string_view path, QueryWriter& writer) {
+    std::u16string stored;
+    KeyHandle parent(root, false);
+    std::u16string candidate;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find(u'\\', start);
+        if (end == std::u16string_view::npos) end = path.size();
+        const std::u16string_view wanted = path.substr(start, end - start);
+        std::u16string found(wanted);
+        for (DWORD index = 0; writer.NextSubkey(parent.get(), index, candidate) == ERROR_SUCCESS; ++index) {
+            if (CompareNames(candidate, wanted) == 0) {
+                found = candidate;
+                break;
+            }
+        }
+        if (!stored.empty()) stored += u'\\';
+        stored += found;
+        KeyHandle child;
+        if (OpenKey(parent.get(), found, child) != ERROR_SUCCESS) {
+            stored += path.substr(end);
+            return stored;
+        }
+        parent = std::move(child);
+        start = end + 1;
+    }
+    return stored;
+}
+
+// One open key of the walk and how far its subkeys have been listed.
+struct WalkFrame {
+    KeyHandle key;
+    std::u16string path;
+    DWORD nextSubkey = 0;
+};
+
+}  // namespace
+
+int RunQuery(const Command& command, std::ostream& out, std::ostream& err) {
+    // One transaction for the whole walk: the listing is a snapshot of one moment, and the store
+    // does not lock and unlock its file for each of millions of reads (several times faster).
+    // It is a read transaction: other processes go on writing meanwhile.
+    RegistryReadSnapshot snapshot;
+    KeyHandle top;
+    const LONG opened = OpenKey(command.key.root, command.key.path, top);
+    if (opened == ERROR_FILE_NOT_FOUND) {
+        ReportError(err, "no such key: " + KeyDisplayName(command.key));
+        return kExitFailure;
+    }
+    if (opened != ERROR_SUCCESS) {
+        ReportError(err, "cannot open key " + KeyDisplayName(command.key) + ": " + RegistryErrorText(opened) + ".");
+        return kExitFailure;
+    }
+
+    QueryWriter writer(out);
+    std::u16string topPath = command.key.path.empty() ? std::u16string()
+                                                      : StoredCaseOfPath(command.key.root, command.key.path, writer);
+    int code = kExitSuccess;
+    auto readFailed = [&](std::u16string_view path, LONG result) {
+        ReportError(err, "cannot read key " + KeyDisplayName({command.key.root, std::u16string(path)}) + ": " +
+                             RegistryErrorText(result) + ".");
+        code = kExitFailure;
+    };
+
+    if (LONG result = writer.WriteBlock(top.get(), topPath); result != ERROR_SUCCESS) readFailed(topPath, result);
+
+    // Depth first with an explicit stack: the store allows 512 levels, more than a thread's stack
+    // should be trusted with.
+    std::vector<WalkFrame> stack;
+    if (command.recursive) stack.push_back({std::move(top), std::move(topPath), 0});
+    std::u16string name;
+    while (!stack.empty()) {
+        WalkFrame& frame = stack.back();
+        const LONG result = writer.NextSubkey(frame.key.get(), frame.nextSubkey++, name);
+        if (result != ERROR_SUCCESS) {
+            // A key deleted by another process meanwhile just ends its listing.
+            if (result != ERROR_NO_MORE_ITEMS && result != ERROR_KEY_DELETED) readFailed(frame.path, result);
+            stack.pop_back();
+            continue;
+        }
+        KeyHandle child;
+        if (OpenKey(frame.key.get(), name, child) != ERROR_SUCCESS) continue;  // deleted meanwhile
+        std::u16string childPath = frame.path.empty() ? name : frame.path + u'\\' + name;
+        if (LONG read = writer.WriteBlock(child.get(), childPath); read != ERROR_SUCCESS) readFailed(childPath, read);
+        stack.push_back({std::move(child), std::move(childPath), 0});
+    }
+
+    if (!writer.Flush() || !out.flush()) {
+        ReportError(err, "cannot write the output.");
+        return kExitFailure;
+    }
+    return code;
+}
+
+}  // namespace tovik::cli

@@ -1,0 +1,64 @@
+// set and delete-value.
+#include <ostream>
+
+#include "cli/command_handlers.h"
+#include "cli/commands.h"
+#include "registry/registry_api.h"
+#include "registry/value_types.h"
+
+namespace tovik::cli {
+
+int RunSet(const Command& command, std::ostream&, std::ostream& err) {
+    KeyHandle key;
+    if (command.key.path.empty()) {
+        key = KeyHandle(command.key.root, false);
+    } else {
+        HKEY created = 0;
+        DWORD disposition = 0;
+        const LONG result = RegCreateKeyExW(command.key.root, command.key.path.c_str(), 0, nullptr, 0, 0,
+                                            nullptr, &created, &disposition);
+        if (result != ERROR_SUCCESS) {
+            ReportError(err, "cannot create key " + KeyDisplayName(command.key) + ": " + RegistryErrorText(result) + ".");
+            return kExitFailure;
+        }
+        key = KeyHandle(created, true);
+    }
+
+    // The same conversion as the value editors and the backup reader, so that all three write
+    // the same bytes for the same text.
+    const Bytes data = ValueDataFromText(command.type, command.dataText);
+    const LONG result = RegSetValueExW(key.get(), command.valueName.c_str(), 0, command.type, data.data(),
+                                       static_cast<DWORD>(data.size()));
+    if (result != ERROR_SUCCESS) {
+        ReportError(err, "cannot write value " + ValueDisplayName(command.valueName) + " in " +
+                             KeyDisplayName(command.key) + ": " + RegistryErrorText(result) + ".");
+        return kExitFailure;
+    }
+    return kExitSuccess;
+}
+
+int RunDeleteValue(const Command& command, std::ostream&, std::ostream& err) {
+    KeyHandle key;
+    LONG result = OpenKey(command.key.root, command.key.path, key);
+    if (result == ERROR_FILE_NOT_FOUND) {
+        ReportError(err, "no such key: " + KeyDisplayName(command.key));
+        return kExitFailure;
+    }
+    if (result != ERROR_SUCCESS) {
+        ReportError(err, "cannot open key " + KeyDisplayName(command.key) + ": " + RegistryErrorText(result) + ".");
+        return kExitFailure;
+    }
+    result = RegDeleteValueW(key.get(), command.valueName.c_str());
+    if (result == ERROR_FILE_NOT_FOUND) {
+        ReportError(err, "no such value: " + ValueDisplayName(command.valueName) + " in " + KeyDisplayName(command.key));
+        return kExitFailure;
+    }
+    if (result != ERROR_SUCCESS) {
+        ReportError(err, "cannot delete value " + ValueDisplayName(command.valueName) + " in " +
+                             KeyDisplayName(command.key) + ": " + RegistryErrorText(result) + ".");
+        return kExitFailure;
+    }
+    return kExitSuccess;
+}
+
+}  // namespace tovik::cli

@@ -1,0 +1,187 @@
+#include "registry/sqlite_db.h"
+
+#include <sqlite3.h>
+
+#include <utility>
+
+namespace tovik::sqlite {
+
+Error::Error(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
+
+// ---- Query ----
+
+Query::Query(Database& db, sqlite3_stmt* stmt, bool owned, bool* inUse)
+    : db_(&db), stmt_(stmt), owned_(owned), inUse_(inUse)
+{
+}
+
+Query::Query(Query&& other) noexcept
+    : db_(other.db_), stmt_(std::exchange(other.stmt_, nullptr)), owned_(other.owned_),
+      inUse_(std::exchange(other.inUse_, nullptr))
+{
+}
+
+Query::~Query()
+{
+    if (!stmt_) return;
+    if (owned_) {
+        sqlite3_finalize(stmt_);
+        return;
+    }
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+    if (inUse_) *inUse_ = false;
+}
+
+Query& Query::bind(int index, std::int64_t value)
+{
+    const int rc = sqlite3_bind_int64(stmt_, index, value);
+    if (rc != SQLITE_OK) db_->fail(rc);
+    return *this;
+}
+
+Query& Query::bindBlob(int index, const void* data, std::size_t size)
+{
+    static const char empty = 0;
+    if (size == 0) data = &empty;  // a null pointer would bind NULL, not the empty blob
+    const int rc = sqlite3_bind_blob64(stmt_, index, data, size, SQLITE_STATIC);
+    if (rc != SQLITE_OK) db_->fail(rc);
+    return *this;
+}
+
+bool Query::step()
+{
+    const int rc = sqlite3_step(stmt_);
+    if (!sqlite3_stmt_readonly(stmt_)) db_->noteLocalChange();
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    db_->fail(rc);
+}
+
+std::int64_t Query::columnInt64(int column) const
+{
+    return sqlite3_column_int64(stmt_, column);
+}
+
+std::string_view Query::columnBlob(int column) const
+{
+    const void* data = sqlite3_column_blob(stmt_, column);
+    const int size = sqlite3_column_bytes(stmt_, column);
+    if (!data || size <= 0) return {};
+    return {static_cast<const char*>(data), static_cast<std::size_t>(size)};
+}
+
+// ---- Database ----
+
+Database::Database(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
+
+std::unique_ptr<Database> Database::open(const std::string& path, int flags)
+{
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const std::string message = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
+        const int code = raw ? sqlite3_extended_errcode(raw) : rc;
+        sqlite3_close_v2(raw);
+        throw Error(code, message);
+    }
+    sqlite3_extended_result_codes(raw, 1);
+    return std::unique_ptr<Database>(new Database(raw, path));
+}
+
+Database::~Database()
+{
+    for (auto& [sql, cached] : cache_) sqlite3_finalize(cached.stmt);
+    sqlite3_close_v2(db_);
+}
+
+void Database::fail(int code) const
+{
+    throw Error(code, sqlite3_errmsg(db_));
+}
+
+void Database::exec(const char* sql)
+{
+    const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) fail(sqlite3_extended_errcode(db_));
+}
+
+Query Database::query(const char* sql)
+{
+    auto [it, inserted] = cache_.try_emplace(sql);
+    CachedStatement& cached = it->second;
+    if (!cached.inUse) {
+        if (!cached.stmt) {
+            const int rc = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &cached.stmt, nullptr);
+            if (rc != SQLITE_OK) {
+                cache_.erase(it);
+                fail(rc);
+            }
+        }
+        cached.inUse = true;
+        return Query(*this, cached.stmt, false, &cached.inUse);
+    }
+    sqlite3_stmt* stmt = nullptr;
+    const int rc = sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr);
+    if (rc != SQLITE_OK) fail(rc);
+    return Query(*this, stmt, true, nullptr);
+}
+
+std::int64_t Database::lastInsertRowid() const
+{
+    return sqlite3_last_insert_rowid(db_);
+}
+
+int Database::changes() const
+{
+    return sqlite3_changes(db_);
+}
+
+bool Database::inTransaction() const
+{
+    return sqlite3_get_autocommit(db_) == 0;
+}
+
+std::int64_t Database::dataVersion()
+{
+    Query q = query("PRAGMA data_version");
+    return q.step() ? q.columnInt64(0) : 0;
+}
+
+void Database::setBusyTimeout(int milliseconds)
+{
+    sqlite3_busy_timeout(db_, milliseconds);
+}
+
+void Database::setCheckpointOnClose(bool enabled)
+{
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, enabled ? 0 : 1, nullptr);
+}
+
+// ---- WriteTransaction ----
+
+WriteTransaction::WriteTransaction(Database& db) : db_(db), nested_(db.inTransaction())
+{
+    db_.exec(nested_ ? "SAVEPOINT op" : "BEGIN IMMEDIATE");
+}
+
+WriteTransaction::~WriteTransaction()
+{
+    if (done_) return;
+    // Errors such as a full disk may already have rolled the transaction back; the rollback
+    // below then fails harmlessly.
+    if (nested_) {
+        sqlite3_exec(db_.handle(), "ROLLBACK TO op; RELEASE op", nullptr, nullptr, nullptr);
+    } else if (db_.inTransaction()) {
+        sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    db_.noteLocalChange();
+}
+
+void WriteTransaction::commit()
+{
+    db_.exec(nested_ ? "RELEASE op" : "COMMIT");
+    done_ = true;
+}
+
+}  // namespace tovik::sqlite

@@ -1,0 +1,117 @@
+#pragma once
+// A small RAII layer over the SQLite C API: a connection with a cache of prepared statements,
+// a lease on one statement that resets it when done (so no read transaction stays open), and a
+// write transaction guard. Failures throw sqlite::Error carrying the SQLite result code.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace tovik::sqlite {
+
+class Error : public std::runtime_error {
+public:
+    Error(int code, const std::string& message);
+    int code() const { return code_; }          // extended result code
+    int primaryCode() const { return code_ & 0xFF; }
+private:
+    int code_;
+};
+
+class Database;
+
+// One use of a prepared statement: bind, step, read columns. Resets and clears the statement
+// when it goes out of scope.
+class Query {
+public:
+    Query(Query&& other) noexcept;
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+    Query& operator=(Query&&) = delete;
+    ~Query();
+
+    Query& bind(int index, std::int64_t value);
+    // Binds a blob without copying it: the bytes must stay alive until the query ends. Size 0
+    // binds the empty blob, never NULL.
+    Query& bindBlob(int index, const void* data, std::size_t size);
+    Query& bindBlob(int index, std::string_view bytes) { return bindBlob(index, bytes.data(), bytes.size()); }
+
+    // True when a row is ready, false when done.
+    bool step();
+    std::int64_t columnInt64(int column) const;
+    // Valid until the next step or the end of the query.
+    std::string_view columnBlob(int column) const;
+
+private:
+    friend class Database;
+    Query(Database& db, sqlite3_stmt* stmt, bool owned, bool* inUse);
+    Database* db_;
+    sqlite3_stmt* stmt_;
+    bool owned_;      // an uncached statement, finalized at the end
+    bool* inUse_;     // the cache's busy flag of a cached statement
+};
+
+class Database {
+public:
+    // Opens an existing file (or ":memory:" with SQLITE_OPEN_MEMORY semantics via the name).
+    static std::unique_ptr<Database> open(const std::string& path, int flags);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    void exec(const char* sql);
+    // A lease on the cached statement for sql; a second lease on a statement in use gets a
+    // statement of its own.
+    Query query(const char* sql);
+
+    std::int64_t lastInsertRowid() const;
+    int changes() const;
+    bool inTransaction() const;
+    // Changes whenever another connection (another process) commits.
+    std::int64_t dataVersion();
+    // Counts the writes made through this connection (steps of writing statements and
+    // rollbacks): with dataVersion() it tells whether anything read earlier may be stale.
+    std::uint64_t localChanges() const { return localChanges_; }
+    void noteLocalChange() { ++localChanges_; }
+
+    void setBusyTimeout(int milliseconds);
+    void setCheckpointOnClose(bool enabled);
+    sqlite3* handle() const { return db_; }
+    const std::string& path() const { return path_; }
+
+private:
+    explicit Database(sqlite3* db, std::string path);
+    [[noreturn]] void fail(int code) const;
+    friend class Query;
+    struct CachedStatement {
+        sqlite3_stmt* stmt = nullptr;
+        bool inUse = false;
+    };
+    sqlite3* db_;
+    std::string path_;
+    std::unordered_map<std::string, CachedStatement> cache_;
+    std::uint64_t localChanges_ = 0;
+};
+
+// A write transaction: BEGIN IMMEDIATE outside a transaction, a savepoint inside one (a batch),
+// so that each operation is all-or-nothing either way. Rolls back unless committed.
+class WriteTransaction {
+public:
+    explicit WriteTransaction(Database& db);
+    ~WriteTransaction();
+    WriteTransaction(const WriteTransaction&) = delete;
+    WriteTransaction& operator=(const WriteTransaction&) = delete;
+    void commit();
+private:
+    Database& db_;
+    bool nested_;
+    bool done_ = false;
+};
+
+}  // namespace tovik::sqlite

@@ -1,0 +1,275 @@
+#include "registry/value_types.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+constexpr char16_t kHexDigits[] = u"0123456789ABCDEF";
+constexpr std::size_t kWholeText = std::numeric_limits<std::size_t>::max();
+
+constexpr std::u16string_view kTags[] = {u"NON", u"SZ",  u"EXP", u"BIN", u"DW",
+                                         u"DWE", u"LNK", u"MLT", u"RSC"};
+constexpr std::u16string_view kLongNames[] = {
+    u"REG_NONE", u"REG_SZ",   u"REG_EXPAND_SZ", u"REG_BINARY",       u"",
+    u"REG_DWORD_BIG_ENDIAN", u"REG_LINK", u"REG_MULTI_SZ", u"REG_RESOURCE_LIST"};
+
+// Data bytes need not be aligned, so units are assembled byte by byte.
+inline char16_t UnitAt(const BYTE* data, std::size_t unitIndex) {
+    return static_cast<char16_t>(data[2 * unitIndex] | (data[2 * unitIndex + 1] << 8));
+}
+
+void AppendStringText(std::u16string& out, const BYTE* data, std::size_t size, std::size_t maxChars) {
+    const std::size_t units = std::min(size / 2, maxChars);
+    std::size_t n = 0;
+    while (n < units && UnitAt(data, n) != 0) ++n;
+    const std::size_t base = out.size();
+    out.resize(base + n);
+    char16_t* dst = out.data() + base;
+    for (std::size_t i = 0; i < n; ++i) dst[i] = UnitAt(data, i);
+}
+
+void AppendMultiSzText(std::u16string& out, const BYTE* data, std::size_t size, std::size_t maxChars) {
+    const std::size_t n = std::min(size / 2, maxChars);
+    const std::size_t base = out.size();
+    out.resize(base + n);
+    char16_t* dst = out.data() + base;
+    for (std::size_t i = 0; i < n; ++i) {
+        const char16_t c = UnitAt(data, i);
+        dst[i] = c == 0 ? u'|' : c;
+    }
+}
+
+void AppendHexBytesText(std::u16string& out, const BYTE* data, std::size_t size, std::size_t maxChars) {
+    const std::size_t fullBytes = std::min(size, maxChars / 3);
+    const std::size_t partial = fullBytes < size ? maxChars % 3 : 0;
+    const std::size_t base = out.size();
+    out.resize(base + fullBytes * 3 + partial);
+    char16_t* dst = out.data() + base;
+    for (std::size_t i = 0; i < fullBytes; ++i) {
+        *dst++ = kHexDigits[data[i] >> 4];
+        *dst++ = kHexDigits[data[i] & 0xF];
+        *dst++ = u' ';
+    }
+    if (partial > 0) {
+        const BYTE b = data[fullBytes];
+        const char16_t cell[2] = {kHexDigits[b >> 4], kHexDigits[b & 0xF]};
+        for (std::size_t i = 0; i < partial; ++i) *dst++ = cell[i];
+    }
+}
+
+// "%d(%X)" of the first four bytes, little-endian, missing bytes as zero.
+void AppendNumberText(std::u16string& out, const BYTE* data, std::size_t size, std::size_t maxChars) {
+    DWORD value = 0;
+    for (std::size_t i = 0; i < 4 && i < size; ++i) value |= static_cast<DWORD>(data[i]) << (8 * i);
+
+    char16_t buf[32];
+    char16_t* end = buf + sizeof(buf) / sizeof(buf[0]);
+    char16_t* p = end;
+    *--p = u')';
+    DWORD h = value;
+    do {
+        *--p = kHexDigits[h & 0xF];
+        h >>= 4;
+    } while (h != 0);
+    *--p = u'(';
+    const bool negative = static_cast<LONG>(value) < 0;
+    // Magnitude in unsigned arithmetic, so that -2147483648 needs no special case.
+    DWORD magnitude = negative ? 0u - value : value;
+    do {
+        *--p = static_cast<char16_t>(u'0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (negative) *--p = u'-';
+    out.append(p, std::min(static_cast<std::size_t>(end - p), maxChars));
+}
+
+inline int HexDigitValue(char16_t c) {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    return -1;
+}
+
+// Only the low eight bits of a token matter, so the token is folded as it is read instead of
+// being collected: the low two hex digits of the number at the token's first non-digit.
+struct HexToken {
+    DWORD value = 0;
+    bool stopped = false;
+    bool empty = true;
+    void Add(char16_t c) {
+        empty = false;
+        if (stopped) return;
+        const int d = HexDigitValue(c);
+        if (d < 0) {
+            stopped = true;
+            return;
+        }
+        value = (value << 4) | static_cast<DWORD>(d);
+    }
+    BYTE Take() {
+        const BYTE b = static_cast<BYTE>(value & 0xFF);
+        *this = HexToken{};
+        return b;
+    }
+};
+
+inline bool IsCRuntimeSpace(char16_t c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
+
+}  // namespace
+
+std::u16string_view TypeTag(DWORD type) {
+    return type <= REG_RESOURCE_LIST ? kTags[type] : std::u16string_view(u"??");
+}
+
+std::u16string_view TypeLongName(DWORD type) {
+    return type <= REG_RESOURCE_LIST ? kLongNames[type] : std::u16string_view();
+}
+
+IconClass TypeIconClass(DWORD type) {
+    switch (type) {
+        case REG_SZ:
+        case REG_EXPAND_SZ:
+        case REG_MULTI_SZ:
+            return IconClass::String;
+        case REG_DWORD:
+            return IconClass::Number;
+        default:
+            return IconClass::Binary;
+    }
+}
+
+bool IsSupportedType(DWORD type) { return type <= REG_RESOURCE_LIST; }
+
+FormattedValue FormatValue(DWORD type, const BYTE* data, std::size_t size) {
+    FormattedValue v{std::u16string(TypeTag(type)), std::u16string()};
+    AppendValueText(v.text, type, data, size);
+    return v;
+}
+
+std::u16string FormatValueText(DWORD type, const BYTE* data, std::size_t size, std::size_t maxChars) {
+    std::u16string text;
+    AppendValueText(text, type, data, size, maxChars);
+    return text;
+}
+
+void AppendValueText(std::u16string& out, DWORD type, const BYTE* data, std::size_t size, std::size_t maxChars) {
+    if (data == nullptr) size = 0;
+    switch (type) {
+        case REG_SZ:
+        case REG_EXPAND_SZ:
+            AppendStringText(out, data, size, maxChars);
+            break;
+        case REG_DWORD:
+            AppendNumberText(out, data, size, maxChars);
+            break;
+        case REG_MULTI_SZ:
+            AppendMultiSzText(out, data, size, maxChars);
+            break;
+        default:
+            AppendHexBytesText(out, data, size, maxChars);
+            break;
+    }
+}
+
+std::u16string BytesToHexText(const BYTE* data, std::size_t size) {
+    std::u16string text;
+    AppendHexBytesText(text, data, data ? size : 0, kWholeText);
+    return text;
+}
+
+std::u16string MultiSzToText(const BYTE* data, std::size_t size) {
+    std::u16string text;
+    AppendMultiSzText(text, data, data ? size : 0, kWholeText);
+    return text;
+}
+
+std::size_t HexTextToBytes(std::u16string_view text, BYTE* out) {
+    std::size_t count = 0;
+    HexToken token;
+    for (const char16_t c : text) {
+        if (c == u' ') {
+            out[count++] = token.Take();
+        } else {
+            token.Add(c);
+        }
+    }
+    if (!token.empty) out[count++] = token.Take();
+    return count;
+}
+
+Bytes HexTextToBytes(std::u16string_view text) {
+    const std::size_t spaces = static_cast<std::size_t>(std::count(text.begin(), text.end(), u' '));
+    Bytes bytes(spaces + 1);
+    bytes.resize(HexTextToBytes(text, bytes.data()));
+    return bytes;
+}
+
+DWORD HexToNumber(std::u16string_view text) {
+    DWORD value = 0;
+    for (const char16_t c : text) {
+        const int d = HexDigitValue(c);
+        if (d < 0) break;
+        value = (value << 4) | static_cast<DWORD>(d);
+    }
+    return value;
+}
+
+Bytes TextToMultiSz(std::u16string_view text) {
+    Bytes bytes(text.size() * 2);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i] == u'|' ? u'\0' : text[i];
+        bytes[2 * i] = static_cast<BYTE>(c & 0xFF);
+        bytes[2 * i + 1] = static_cast<BYTE>(c >> 8);
+    }
+    return bytes;
+}
+
+LONG DecimalTextToLong(std::u16string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && IsCRuntimeSpace(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    // The magnitude saturates just past the range, so any number of digits is safe.
+    constexpr std::int64_t kLimit = std::int64_t{1} << 31;  // 2147483648
+    std::int64_t magnitude = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        magnitude = magnitude * 10 + (text[i] - u'0');
+        if (magnitude > kLimit) magnitude = kLimit + 1;
+    }
+    if (negative) return static_cast<LONG>(-std::min(magnitude, kLimit));
+    return static_cast<LONG>(std::min(magnitude, kLimit - 1));
+}
+
+Bytes StringToBytes(std::u16string_view text) {
+    Bytes bytes(text.size() * 2);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        bytes[2 * i] = static_cast<BYTE>(text[i] & 0xFF);
+        bytes[2 * i + 1] = static_cast<BYTE>(text[i] >> 8);
+    }
+    return bytes;
+}
+
+Bytes DwordToBytes(DWORD value) {
+    return Bytes{static_cast<BYTE>(value), static_cast<BYTE>(value >> 8), static_cast<BYTE>(value >> 16),
+                 static_cast<BYTE>(value >> 24)};
+}
+
+Bytes ValueDataFromText(DWORD type, std::u16string_view text) {
+    switch (type) {
+        case REG_SZ:
+        case REG_EXPAND_SZ:
+            return StringToBytes(text);
+        case REG_MULTI_SZ:
+            return TextToMultiSz(text);
+        case REG_DWORD:
+            return DwordToBytes(static_cast<DWORD>(DecimalTextToLong(text)));
+        default:
+            return HexTextToBytes(text);
+    }
+}

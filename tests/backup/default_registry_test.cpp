@@ -1,0 +1,112 @@
+#include "backup/default_registry.h"
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "backup/backup_format.h"
+#include "backup/backup_import.h"
+#include "registry/registry_api.h"
+#include "registry/registry_store.h"
+#include "registry_test_util.h"
+#include "resources/default_registry_data.h"
+
+namespace tovik {
+namespace {
+
+namespace fs = std::filesystem;
+
+class DefaultRegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("tovik_default_registry_test_" + std::to_string(::getpid()));
+        fs::remove_all(dir_);
+        path_ = (dir_ / "sub" / "registry.db").string();
+    }
+    void TearDown() override {
+        CloseRegistryStore();
+        fs::remove_all(dir_);
+    }
+
+    // What the store holds after the built-in data is imported into an empty store.
+    static test::Snapshot DefaultContent() {
+        OpenInMemoryRegistryStore();
+        ImportConcatenatedBackups(kDefaultRegistryData, kDefaultRegistrySize);
+        test::Snapshot s = test::TakeSnapshot();
+        CloseRegistryStore();
+        return s;
+    }
+
+    fs::path dir_;
+    std::string path_;
+};
+
+TEST_F(DefaultRegistryTest, FirstOpenBuildsTheStoreFromTheDefaultRegistry) {
+    // Leftovers of a first start that was killed while building.
+    fs::create_directories(fs::path(path_).parent_path());
+    std::ofstream(path_ + ".new") << "half a store";
+    std::ofstream(path_ + ".new-journal") << "x";
+    const test::Snapshot expected = DefaultContent();
+
+    const StoreOpenResult r = OpenUserRegistry(path_);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.created);
+    EXPECT_EQ(test::TakeSnapshot(), expected);
+    EXPECT_FALSE(fs::exists(path_ + ".new") || fs::exists(path_ + ".new-journal"));
+    EXPECT_EQ(fs::status(path_).permissions() & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
+}
+
+TEST_F(DefaultRegistryTest, ExistingStoreIsOpenedAsItIs) {
+    ASSERT_TRUE(OpenUserRegistry(path_).ok);
+    HKEY key = 0;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Mine", 0, nullptr, 0, 0, nullptr, &key, nullptr), ERROR_SUCCESS);
+    const BYTE one[4] = {1, 0, 0, 0};
+    ASSERT_EQ(RegSetValueExW(key, u"v", 0, REG_DWORD, one, 4), ERROR_SUCCESS);
+    RegCloseKey(key);
+    const test::Snapshot changed = test::TakeSnapshot();
+    CloseRegistryStore();
+
+    const StoreOpenResult r = OpenUserRegistry(path_);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_FALSE(r.created);
+    EXPECT_EQ(test::TakeSnapshot(), changed);
+}
+
+TEST(ConcatenatedBackups, EachMarkThatStartsALineBeginsAFile) {
+    OpenInMemoryRegistryStore();
+    const Bytes bom{0xFE, 0xFF};  // U+FEFF as data, not at a line start
+    Bytes all;
+    for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE}) {
+        BackupWriter w;
+        w.WriteStart(root);
+        w.WriteKeyLine(u"K");
+        w.WriteValueLine(u"v", REG_BINARY, bom.data(), bom.size());
+        w.WriteValueLine(u"s", REG_SZ, bom.data(), bom.size());
+        const Bytes part = w.TakeBytes();
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    const std::vector<ImportResult> results = ImportConcatenatedBackups(all.data(), all.size());
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].root, HKEY_CLASSES_ROOT);
+    EXPECT_EQ(results[1].root, HKEY_LOCAL_MACHINE);
+    for (const ImportResult& r : results) EXPECT_TRUE(r.outcome == ImportOutcome::Finished && r.valuesWritten == 2);
+    EXPECT_EQ(test::ReadValue(HKEY_LOCAL_MACHINE, u"K", u"s"), (test::StoredValue{REG_SZ, bom}));
+    EXPECT_TRUE(ImportConcatenatedBackups(nullptr, 0).empty());
+    CloseRegistryStore();
+}
+
+TEST(ConcatenatedBackups, TheBuiltInDefaultRegistryImportsCleanly) {
+    OpenInMemoryRegistryStore();
+    for (const ImportResult& r : ImportConcatenatedBackups(kDefaultRegistryData, kDefaultRegistrySize)) {
+        EXPECT_EQ(r.outcome, ImportOutcome::Finished) << "line " << r.brokenLineNumber;
+        EXPECT_EQ(r.linesSkipped(), 0u) << "root " << r.root;
+    }
+    CloseRegistryStore();
+}
+
+}  // namespace
+}  // namespace tovik

@@ -1,0 +1,148 @@
+// The benchmark's plumbing: runs that did the wrong amount of work are reported, not timed; the
+// table keeps its columns; spawned programs report exit status and output faithfully.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench/bench_runner.h"
+#include "bench/child_process.h"
+
+namespace {
+
+using tovik::bench::BenchRunner;
+using tovik::bench::RunResult;
+using tovik::bench::Stopwatch;
+
+std::vector<std::string> printedLines(const BenchRunner& runner)
+{
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&buffer, &size);
+    runner.Print(out);
+    std::fclose(out);
+    std::vector<std::string> lines;
+    std::istringstream in(std::string(buffer, size));
+    std::free(buffer);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::size_t displayWidth(const std::string& line)
+{
+    std::size_t n = 0;
+    for (const char c : line) n += (c & 0xC0) != 0x80;
+    return n;
+}
+
+TEST(BenchRunner, TimesGoodCasesAndReportsWrongWorkInsteadOfTimingIt)
+{
+    BenchRunner runner(4, 2, 1e9);
+    int calls = 0;
+    runner.Run({"count", "S", "keys", 10}, [&](Stopwatch& watch) {
+        ++calls;
+        watch.start();
+        watch.stop();
+        return RunResult{10, {}};
+    });
+    EXPECT_EQ(calls, 5);  // one warm-up, four timed
+    ASSERT_EQ(runner.Rows().size(), 1u);
+    EXPECT_EQ(runner.Rows()[0].seconds.size(), 4u);
+    EXPECT_TRUE(runner.Rows()[0].problem.empty());
+
+    int later = 0;
+    runner.Run({"count", "M", "keys", 10}, [&](Stopwatch&) { return RunResult{++later < 3 ? 10u : 9u, {}}; });
+    EXPECT_EQ(later, 3);  // stops at the first run that went wrong
+    EXPECT_NE(runner.Rows()[1].problem.find("did 9 keys, expected 10"), std::string::npos);
+
+    runner.Run({"fails", "S", "rows", 1}, [](Stopwatch&) { return RunResult::Failed("no store"); });
+    runner.Skip({"skipped", "L", "rows", 1}, "not built");
+    EXPECT_EQ(runner.Rows()[2].problem, "no store");
+    EXPECT_EQ(runner.Rows()[3].problem, "not built");
+}
+
+TEST(BenchRunner, SlowCasesGetFewerRuns)
+{
+    BenchRunner runner(5, 2, 0.0);  // every case counts as slow
+    int calls = 0;
+    runner.Run({"slow", "S", "keys", 1}, [&](Stopwatch& watch) {
+        ++calls;
+        watch.start();
+        watch.stop();
+        return RunResult{1, {}};
+    });
+    EXPECT_EQ(calls, 3);
+    EXPECT_EQ(runner.Rows()[0].seconds.size(), 2u);
+}
+
+TEST(BenchRunner, PrintsOneAlignedTableWithFailuresAndRatelessRows)
+{
+    BenchRunner runner(1, 1, 1e9);
+    runner.Run({"open store", "M", "keys", 100000, false}, [](Stopwatch&) { return RunResult{100000, {}}; });
+    runner.Run({"FillValueList", "key of 10,000", "rows", 10000}, [](Stopwatch& watch) {
+        watch.start();
+        watch.stop();
+        return RunResult{10000, {}};
+    });
+    runner.Skip({"tovik-reg query -r", "S", "keys+values", 5}, "exit 1");
+    const std::vector<std::string> lines = printedLines(runner);
+    ASSERT_EQ(lines.size(), 5u);  // header, rule, three rows
+    for (const std::string& line : lines) {
+        EXPECT_EQ(displayWidth(line), displayWidth(lines[0])) << line;
+        EXPECT_EQ(std::count(line.begin(), line.end(), '|'), 9) << line;
+    }
+    EXPECT_NE(lines[2].find("100,000 keys"), std::string::npos);
+    EXPECT_TRUE(lines[2].ends_with(" - |")) << "no rate for a case that should not scale";
+    EXPECT_NE(lines[3].find("/s"), std::string::npos);
+    EXPECT_NE(lines[4].find("FAILED: exit 1"), std::string::npos);
+}
+
+TEST(BenchFormat, CountsDurationsAndRatesReadAsPeopleWriteThem)
+{
+    EXPECT_EQ(tovik::bench::FormatCount(0), "0");
+    EXPECT_EQ(tovik::bench::FormatCount(999), "999");
+    EXPECT_EQ(tovik::bench::FormatCount(1000), "1,000");
+    EXPECT_EQ(tovik::bench::FormatCount(1200000), "1,200,000");
+    EXPECT_EQ(tovik::bench::FormatDuration(850e-6), "850 µs");
+    EXPECT_EQ(tovik::bench::FormatDuration(0.0123), "12.3 ms");
+    EXPECT_EQ(tovik::bench::FormatDuration(1.5), "1.50 s");
+    EXPECT_EQ(tovik::bench::FormatRate(1.234e6), "1.23 M/s");
+    EXPECT_EQ(tovik::bench::FormatRate(45600), "45.6 k/s");
+    EXPECT_EQ(tovik::bench::FormatRate(12), "12 /s");
+}
+
+TEST(ChildProcess, ReportsExitStatusOutputAndErrors)
+{
+    std::string out;
+    const auto outcome = tovik::bench::RunReadingOutput(
+        {"/bin/sh", "-c", "printf 'a\\nb\\n'; echo oops >&2; exit 3"}, [&](std::string_view chunk) { out += chunk; });
+    EXPECT_TRUE(outcome.ran);
+    EXPECT_EQ(outcome.exitCode, 3);
+    EXPECT_FALSE(outcome.succeeded());
+    EXPECT_EQ(out, "a\nb\n");
+    EXPECT_EQ(outcome.errorOutput, "oops\n");
+
+    EXPECT_TRUE(tovik::bench::RunDiscardingOutput({"/bin/sh", "-c", "echo hidden"}).succeeded());
+    EXPECT_EQ(tovik::bench::RunDiscardingOutput({"/bin/sh", "-c", "kill -9 $$"}).exitCode, -1);
+
+    const auto missing = tovik::bench::RunDiscardingOutput({"/nonexistent/tovik-reg"});
+    EXPECT_FALSE(missing.ran);
+    EXPECT_NE(missing.error.find("/nonexistent/tovik-reg"), std::string::npos);
+}
+
+TEST(ChildProcess, ReadsOutputLargerThanAPipeHolds)
+{
+    std::size_t bytes = 0;
+    const auto outcome = tovik::bench::RunReadingOutput(
+        {"/bin/sh", "-c", "head -c 3000000 /dev/zero; head -c 200000 /dev/zero >&2"},
+        [&](std::string_view chunk) { bytes += chunk.size(); });
+    EXPECT_TRUE(outcome.succeeded());
+    EXPECT_EQ(bytes, 3000000u);
+    EXPECT_EQ(outcome.errorOutput.size(), 64u * 1024);  // kept to its first 64 KiB
+}
+
+}  // namespace

@@ -1,0 +1,144 @@
+#include "cli/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+using namespace tovik::cli;
+
+ParsedCommandLine Parse(std::initializer_list<std::string_view> args) {
+    const std::vector<std::string_view> list(args);
+    return ParseCommandLine(list);
+}
+
+Command ParseOk(std::initializer_list<std::string_view> args) {
+    ParsedCommandLine parsed = Parse(args);
+    if (auto* error = std::get_if<CommandLineError>(&parsed)) {
+        ADD_FAILURE() << "unexpected error: " << error->message;
+        return {};
+    }
+    return std::get<Command>(parsed);
+}
+
+CommandLineErrorKind ErrorKindOf(std::initializer_list<std::string_view> args) {
+    ParsedCommandLine parsed = Parse(args);
+    auto* error = std::get_if<CommandLineError>(&parsed);
+    if (error == nullptr) {
+        ADD_FAILURE() << "expected an error";
+        return {};
+    }
+    EXPECT_FALSE(error->message.empty());
+    return error->kind;
+}
+
+TEST(CommandLine, ReadsEachCommandWithItsArguments) {
+    Command query = ParseOk({"query", "HKLM\\Software\\Tovik", "-r"});
+    EXPECT_EQ(query.kind, CommandKind::Query);
+    EXPECT_EQ(query.key.root, HKEY_LOCAL_MACHINE);
+    EXPECT_EQ(query.key.path, u"Software\\Tovik");
+    EXPECT_TRUE(query.recursive);
+    EXPECT_FALSE(query.registryFile.has_value());
+
+    EXPECT_TRUE(ParseOk({"query", "-r", "HKCU"}).recursive);
+    EXPECT_FALSE(ParseOk({"query", "HKCU"}).recursive);
+
+    Command set = ParseOk({"--registry", "/tmp/r.db", "set", "HKCU\\A", "Name", "DW", "-1"});
+    EXPECT_EQ(set.kind, CommandKind::Set);
+    EXPECT_EQ(set.registryFile, "/tmp/r.db");
+    EXPECT_EQ(set.key.root, HKEY_CURRENT_USER);
+    EXPECT_EQ(set.valueName, u"Name");
+    EXPECT_EQ(set.type, REG_DWORD);
+    EXPECT_EQ(set.dataText, u"-1");  // data that looks like an option is data
+
+    Command unnamed = ParseOk({"--registry=r.db", "delete-value", "HKCR\\.txt", "@"});
+    EXPECT_EQ(unnamed.kind, CommandKind::DeleteValue);
+    EXPECT_EQ(unnamed.registryFile, "r.db");
+    EXPECT_EQ(unnamed.valueName, u"");
+
+    Command named = ParseOk({"set", "HKLM", "-r", "SZ", "\xE6\x9D\xB1"});
+    EXPECT_EQ(named.valueName, u"-r");
+    EXPECT_EQ(named.dataText, u"\u6771");
+    EXPECT_EQ(ParseOk({"--", "query", "HKLM"}).kind, CommandKind::Query);
+}
+
+TEST(CommandLine, HelpBeforeTheCommandOrAfterQuery) {
+    EXPECT_EQ(ParseOk({"-h", "bogus"}).kind, CommandKind::Help);
+    EXPECT_EQ(ParseOk({"--registry", "x", "--help", "query"}).kind, CommandKind::Help);
+    EXPECT_EQ(ParseOk({"query", "--help"}).kind, CommandKind::Help);
+}
+
+TEST(CommandLine, UsageErrors) {
+    for (auto args : std::vector<std::vector<std::string_view>>{
+             {},
+             {"--registry", "r.db"},
+             {"--registry"},
+             {"--registry="},
+             {"--verbose", "query", "HKLM"},
+             {"QUERY", "HKLM"},
+             {"query", "HKLM", "HKCU"},
+             {"query", "HKLM", "--registry", "r.db"},
+             {"set", "HKLM", "a", "SZ"},
+             {"delete-value", "HKLM", "a", "b"},
+             {"set", "HKLM", "\xC3", "SZ", "x"},
+             {"set", "HKLM", "a", "SZ", "\xED\xA0\x80"},
+         }) {
+        ParsedCommandLine parsed = ParseCommandLine(args);
+        auto* error = std::get_if<CommandLineError>(&parsed);
+        ASSERT_NE(error, nullptr) << testing::PrintToString(args);
+        EXPECT_EQ(error->kind, CommandLineErrorKind::Usage) << testing::PrintToString(args);
+    }
+}
+
+TEST(CommandLine, BadRootTypeOrDataIsAFailureNotAUsageError) {
+    EXPECT_EQ(ErrorKindOf({"query", "HKEY_USERS"}), CommandLineErrorKind::BadArgument);
+    EXPECT_EQ(ErrorKindOf({"set", "HKLM\\A", "n", "STRING", "x"}), CommandLineErrorKind::BadArgument);
+    EXPECT_EQ(ErrorKindOf({"set", "HKLM\\A", "n", "0x100000000", "00"}), CommandLineErrorKind::BadArgument);
+    EXPECT_EQ(ErrorKindOf({"set", "HKLM\\A", "n", "DW", "0x10"}), CommandLineErrorKind::BadArgument);
+    EXPECT_EQ(ErrorKindOf({"set", "HKLM\\A", "n", "BIN", "zz"}), CommandLineErrorKind::BadArgument);
+    // A usage error is reported before a bad value.
+    EXPECT_EQ(ErrorKindOf({"set", "HKXX", "n", "BAD", "x", "extra"}), CommandLineErrorKind::Usage);
+}
+
+TEST(CommandLine, KeyArguments) {
+    struct Case {
+        std::u16string_view text;
+        HKEY root;
+        std::u16string_view path;
+    };
+    for (const Case& c : {
+             Case{u"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT, u""},
+             Case{u"hkcr", HKEY_CLASSES_ROOT, u""},
+             Case{u"HKEY_current_USER\\Control Panel", HKEY_CURRENT_USER, u"Control Panel"},
+             Case{u"HKEY_LOCAL_MACHINE\\", HKEY_LOCAL_MACHINE, u""},
+             Case{u"HKLM\\Software\\", HKEY_LOCAL_MACHINE, u"Software"},
+             Case{u"HKLM\\\u6771\u4EAC (\u6A19\u6E96\u6642)", HKEY_LOCAL_MACHINE, u"\u6771\u4EAC (\u6A19\u6E96\u6642)"},
+         }) {
+        auto key = ParseKeyArgument(c.text);
+        ASSERT_TRUE(key.has_value()) << testing::PrintToString(std::u16string(c.text));
+        EXPECT_EQ(key->root, c.root);
+        EXPECT_EQ(key->path, c.path);
+    }
+    for (std::u16string_view bad : {u"", u"HKEY_USERS", u"HKLMX", u"HKL", u"\\\\HKEY_LOCAL_MACHINE", u"HKLM/Software",
+                                    u"HKLM\\\\", u"HKLM\\\\a", u"HKLM\\a\\\\b", u"HKLM\\a\\\\", u"\\HKLM"}) {
+        EXPECT_FALSE(ParseKeyArgument(bad).has_value()) << testing::PrintToString(std::u16string(bad));
+    }
+}
+
+TEST(CommandLine, TypeArguments) {
+    const std::u16string_view tags[] = {u"NON", u"SZ", u"EXP", u"BIN", u"DW", u"DWE", u"LNK", u"MLT", u"RSC"};
+    for (DWORD type = 0; type < 9; ++type) EXPECT_EQ(ParseTypeArgument(tags[type]), type);
+    EXPECT_EQ(ParseTypeArgument(u"Mlt"), REG_MULTI_SZ);
+    EXPECT_EQ(ParseTypeArgument(u"9"), 9u);
+    EXPECT_EQ(ParseTypeArgument(u"4294967295"), 0xFFFFFFFFu);
+    EXPECT_EQ(ParseTypeArgument(u"0x12345"), 0x12345u);
+    EXPECT_EQ(ParseTypeArgument(u"0XfFfFfFfF"), 0xFFFFFFFFu);
+    EXPECT_EQ(ParseTypeArgument(u"0x0000000010"), 0x10u);
+    for (std::u16string_view bad : {u"", u"??", u"REG_SZ", u"S Z", u" SZ", u"4294967296", u"0x100000000", u"0x",
+                                    u"-1", u"+1", u"1e3", u"0x1G", u"12a", u"\uFF11"}) {
+        EXPECT_FALSE(ParseTypeArgument(bad).has_value()) << testing::PrintToString(std::u16string(bad));
+    }
+}
+
+}  // namespace

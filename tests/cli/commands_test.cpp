@@ -1,0 +1,123 @@
+// The commands run in-process on an in-memory store.
+#include "cli/commands.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <vector>
+
+#include "registry/registry_api.h"
+#include "registry/registry_store.h"
+#include "registry/value_types.h"
+
+namespace {
+
+using namespace tovik::cli;
+
+struct Outcome {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+class CommandsTest : public testing::Test {
+protected:
+    void SetUp() override { tovik::OpenInMemoryRegistryStore(); }
+    void TearDown() override { tovik::CloseRegistryStore(); }
+
+    static Outcome Run(std::vector<std::string_view> args) {
+        ParsedCommandLine parsed = ParseCommandLine(args);
+        if (auto* error = std::get_if<CommandLineError>(&parsed)) return {-1, "", error->message};
+        std::ostringstream out, err;
+        const int code = RunCommand(std::get<Command>(parsed), out, err);
+        return {code, out.str(), err.str()};
+    }
+
+    static void Set(HKEY root, const std::u16string& path, const std::u16string& name, DWORD type, const Bytes& data) {
+        HKEY key = 0;
+        DWORD disposition = 0;
+        ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, &disposition), ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExW(key, name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size())),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+};
+
+TEST_F(CommandsTest, QueryWalksDepthFirstInRegistryOrder) {
+    // Created out of order: subkeys list by name, case-insensitively; values in creation order.
+    Set(HKEY_LOCAL_MACHINE, u"Top\\b", u"z", REG_DWORD, DwordToBytes(1));
+    Set(HKEY_LOCAL_MACHINE, u"Top\\b", u"a", REG_DWORD, DwordToBytes(2));
+    Set(HKEY_LOCAL_MACHINE, u"Top\\A\\deep\\deeper", u"", REG_SZ, StringToBytes(u"x"));
+    Set(HKEY_LOCAL_MACHINE, u"Top\\C", u"m", REG_BINARY, {0x01});
+    Set(HKEY_LOCAL_MACHINE, u"Top", u"v", REG_MULTI_SZ, TextToMultiSz(u"p|q||"));
+    Set(HKEY_LOCAL_MACHINE, u"Topper", u"w", REG_SZ, StringToBytes(u"elsewhere"));
+
+    const Outcome all = Run({"query", "HKLM\\Top", "-r"});
+    EXPECT_EQ(all.code, kExitSuccess) << all.err;
+    EXPECT_EQ(all.out,
+              "[Top]\n\"v\"=MLT:p|q||\n"
+              "[Top\\A]\n[Top\\A\\deep]\n[Top\\A\\deep\\deeper]\n\"@\"=SZ:x\n"
+              "[Top\\b]\n\"z\"=DW:1(1)\n\"a\"=DW:2(2)\n"
+              "[Top\\C]\n\"m\"=BIN:01 \n");
+    EXPECT_EQ(all.err, "");
+
+    EXPECT_EQ(Run({"query", "HKLM\\Top"}).out, "[Top]\n\"v\"=MLT:p|q||\n");
+    // The path prints as the registry holds it, whatever case was typed.
+    EXPECT_EQ(Run({"query", "hklm\\TOP\\a\\DEEP", "-r"}).out, "[Top\\A\\deep]\n[Top\\A\\deep\\deeper]\n\"@\"=SZ:x\n");
+    // Other roots are not touched.
+    EXPECT_EQ(Run({"query", "HKCU", "-r"}).out, "[]\n");
+}
+
+TEST_F(CommandsTest, QueryListsValuesOfAnySizeInFull) {
+    const std::u16string longName(3000, u'n');
+    Bytes big(100000);
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<BYTE>(i * 7);
+    Set(HKEY_CURRENT_USER, u"Big", u"small", REG_DWORD, DwordToBytes(5));
+    Set(HKEY_CURRENT_USER, u"Big", longName, REG_BINARY, big);
+    Set(HKEY_CURRENT_USER, u"Big", u"after", REG_SZ, StringToBytes(u"still listed"));
+    Set(HKEY_CURRENT_USER, u"Big\\" + std::u16string(255, u'k'), u"v", REG_DWORD, DwordToBytes(1));
+
+    const Outcome outcome = Run({"query", "HKCU\\Big", "-r"});
+    ASSERT_EQ(outcome.code, kExitSuccess) << outcome.err;
+    std::string expected = "[Big]\n\"small\"=DW:5(5)\n\"" + std::string(3000, 'n') + "\"=BIN:";
+    for (BYTE b : big) {
+        static const char digits[] = "0123456789ABCDEF";
+        expected += {digits[b >> 4], digits[b & 15], ' '};
+    }
+    expected += "\n\"after\"=SZ:still listed\n[Big\\" + std::string(255, 'k') + "]\n\"v\"=DW:1(1)\n";
+    EXPECT_EQ(outcome.out, expected);
+}
+
+TEST_F(CommandsTest, QueryReachesTheDeepestKeys) {
+    std::u16string path = u"d";
+    for (int level = 1; level < kMaxKeyDepth; ++level) path += u"\\d";
+    Set(HKEY_CLASSES_ROOT, path, u"bottom", REG_DWORD, DwordToBytes(512));
+
+    const Outcome outcome = Run({"query", "HKCR", "-r"});
+    ASSERT_EQ(outcome.code, kExitSuccess) << outcome.err;
+    std::size_t keyLines = 0;
+    for (std::size_t at = 0; (at = outcome.out.find("\n[", at)) != std::string::npos; ++at) ++keyLines;
+    EXPECT_EQ(keyLines, static_cast<std::size_t>(kMaxKeyDepth));
+    const std::string tail = "\"bottom\"=DW:512(200)\n";
+    ASSERT_GE(outcome.out.size(), tail.size());
+    EXPECT_EQ(outcome.out.substr(outcome.out.size() - tail.size()), tail);
+}
+
+TEST_F(CommandsTest, SetCreatesTheMissingKeysAndReplacesValues) {
+    EXPECT_EQ(Run({"set", "HKLM\\New\\Deeper", "@", "SZ", "text"}).code, kExitSuccess);
+    EXPECT_EQ(Run({"set", "HKLM\\New\\Deeper", "n", "DW", "-2(FFFFFFFE)"}).code, kExitSuccess);
+    EXPECT_EQ(Run({"set", "HKLM\\new\\deeper", "N", "0x99", "01 02"}).code, kExitSuccess);
+    EXPECT_EQ(Run({"set", "HKLM", "atRoot", "MLT", "a||"}).code, kExitSuccess);
+    EXPECT_EQ(Run({"query", "HKLM", "-r"}).out,
+              "[]\n\"atRoot\"=MLT:a||\n[New]\n[New\\Deeper]\n\"@\"=SZ:text\n\"n\"=??:01 02 \n");
+}
+
+TEST_F(CommandsTest, RefusalsOfTheStoreAreReported) {
+    const std::string tooLong(kMaxKeyNameLength + 1, 'x');
+    const Outcome key = Run({"set", "HKLM\\" + tooLong, "n", "SZ", "x"});
+    EXPECT_EQ(key.code, kExitFailure);
+    EXPECT_NE(key.err.find("cannot create key"), std::string::npos) << key.err;
+    EXPECT_EQ(Run({"query", "HKLM"}).out, "[]\n");
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+#include "cli/data_text_check.h"
+
+#include <gtest/gtest.h>
+
+#include "registry/value_types.h"
+
+namespace {
+
+using tovik::cli::CheckDataText;
+
+// An accepted text must convert to data that displays as the expected text form.
+void ExpectAccepted(DWORD type, std::u16string_view text, std::u16string_view shown) {
+    EXPECT_FALSE(CheckDataText(type, text).has_value()) << testing::PrintToString(std::u16string(text));
+    const Bytes data = ValueDataFromText(type, text);
+    EXPECT_EQ(FormatValue(type, data.data(), data.size()).text, shown) << testing::PrintToString(std::u16string(text));
+}
+
+void ExpectRefused(DWORD type, std::u16string_view text) {
+    EXPECT_TRUE(CheckDataText(type, text).has_value()) << type << " " << testing::PrintToString(std::u16string(text));
+}
+
+TEST(DataTextCheck, NumbersInTheSigned32BitRangeWithAnAgreeingHexPart) {
+    ExpectAccepted(REG_DWORD, u"260", u"260(104)");
+    ExpectAccepted(REG_DWORD, u"260(104)", u"260(104)");
+    ExpectAccepted(REG_DWORD, u"-1(FFFFFFFF)", u"-1(FFFFFFFF)");
+    ExpectAccepted(REG_DWORD, u"-1(ffffffff)", u"-1(FFFFFFFF)");
+    ExpectAccepted(REG_DWORD, u"+7", u"7(7)");
+    ExpectAccepted(REG_DWORD, u"  42", u"42(2A)");
+    ExpectAccepted(REG_DWORD, u"0(0)", u"0(0)");
+    ExpectAccepted(REG_DWORD, u"2147483647", u"2147483647(7FFFFFFF)");
+    ExpectAccepted(REG_DWORD, u"-2147483648(80000000)", u"-2147483648(80000000)");
+    ExpectAccepted(REG_DWORD, u"007", u"7(7)");
+
+    for (std::u16string_view bad : {u"", u" ", u"-", u"abc", u"0x10", u"12abc", u"1 ", u"1.5", u"2147483648",
+                                    u"-2147483649", u"4294967295", u"99999999999999999999", u"260(105)",
+                                    u"260()", u"260(104", u"260 (104)", u"-1(1FFFFFFFF)", u"260(1O4)"}) {
+        ExpectRefused(REG_DWORD, bad);
+    }
+}
+
+TEST(DataTextCheck, HexBytesForEveryNonStringType) {
+    for (DWORD type : {REG_NONE, REG_BINARY, REG_DWORD_BIG_ENDIAN, REG_LINK, REG_RESOURCE_LIST, DWORD{9},
+                       DWORD{0x12345}, DWORD{0xFFFFFFFF}}) {
+        ExpectAccepted(type, u"", u"");
+        ExpectAccepted(type, u"0A FF 00 ", u"0A FF 00 ");
+        ExpectAccepted(type, u"0a ff", u"0A FF ");
+        ExpectAccepted(type, u"a 1", u"0A 01 ");
+        for (std::u16string_view bad : {u" ", u" 0A", u"0A  FF", u"0A FF  ", u"123", u"0AFF", u"zz", u"0x0A",
+                                        u"0A,FF", u"0A\tFF", u"0A\nFF", u"\uFF10A"}) {
+            ExpectRefused(type, bad);
+        }
+    }
+}
+
+TEST(DataTextCheck, StringTypesTakeAnyText) {
+    ExpectAccepted(REG_SZ, u"", u"");
+    ExpectAccepted(REG_SZ, u"0x10 = \"anything\" |", u"0x10 = \"anything\" |");
+    ExpectAccepted(REG_EXPAND_SZ, u"%windir%\\\u6771\u4EAC", u"%windir%\\\u6771\u4EAC");
+    ExpectAccepted(REG_MULTI_SZ, u"one|two||", u"one|two||");
+    ExpectAccepted(REG_MULTI_SZ, u"no terminator", u"no terminator");
+}
+
+}  // namespace

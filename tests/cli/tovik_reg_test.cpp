@@ -1,0 +1,250 @@
+// tovik-reg end to end: the built program on stores in a temporary directory. XDG_DATA_HOME and
+// HOME point into that directory, so the user's own store is never touched.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class TovikRegTest : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "tovik-reg-test-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        store_ = (dir_ / "store.db").string();
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    // Runs tovik-reg with args; stdout and stderr are collected, stdin is empty.
+    ToolResult Tool(const std::vector<std::string>& args) {
+        std::vector<std::string> env{"XDG_DATA_HOME=" + (dir_ / "xdg").string(), "HOME=" + (dir_ / "home").string()};
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string_view var(*e);
+            if (!var.starts_with("XDG_DATA_HOME=") && !var.starts_with("HOME=")) env.emplace_back(var);
+        }
+        std::vector<char*> argv{const_cast<char*>(TOVIK_REG_PATH)}, envp;
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        for (std::string& e : env) envp.push_back(e.data());
+        argv.push_back(nullptr);
+        envp.push_back(nullptr);
+
+        const fs::path outPath = dir_ / "stdout", errPath = dir_ / "stderr";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        pid_t pid = 0;
+        const int spawned = posix_spawn(&pid, TOVIK_REG_PATH, &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0) {
+            ADD_FAILURE() << "cannot start " << TOVIK_REG_PATH;
+            return {};
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadFile(outPath), ReadFile(errPath)};
+    }
+
+    // The same with --registry on the test's store.
+    ToolResult OnStore(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--registry", store_});
+        return Tool(args);
+    }
+
+    void ExpectSuccess(const std::vector<std::string>& args) {
+        const ToolResult result = OnStore(args);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, "");
+    }
+
+    fs::path dir_;
+    std::string store_;
+};
+
+TEST_F(TovikRegTest, SetThenQueryShowsEachTypeAsABackupFileWouldWriteIt) {
+    const std::string key = "HKLM\\Software\\Sample";
+    ExpectSuccess({"set", key, "@", "SZ", "Sample application"});
+    ExpectSuccess({"set", key, "Version", "DW", "260"});
+    ExpectSuccess({"set", key, "Flags", "DW", "-1(FFFFFFFF)"});
+    ExpectSuccess({"set", key, "Min", "4", "-2147483648"});
+    ExpectSuccess({"set", key, "Path", "EXP", "%windir%\\Temp"});
+    ExpectSuccess({"set", key, "Data", "BIN", "0A FF 00 "});
+    ExpectSuccess({"set", key, "Paths", "MLT", "\\Windows|\\Temp||"});
+    ExpectSuccess({"set", key, "Order", "DWE", "00 00 01 00"});
+    ExpectSuccess({"set", key, "Empty", "NON", ""});
+    ExpectSuccess({"set", key, "Filled", "0", "01 02"});
+    ExpectSuccess({"set", key, "Link", "lnk", "5C 00 41 00"});
+    ExpectSuccess({"set", key, "Res", "RSC", "01 00 00 00"});
+    ExpectSuccess({"set", key, "Nine", "9", "ab"});
+    ExpectSuccess({"set", key, "Odd", "0x12345", "DE AD"});
+    ExpectSuccess({"set", key, "Blank", "SZ", ""});
+
+    const ToolResult query = OnStore({"query", key});
+    EXPECT_EQ(query.exitCode, 0) << query.err;
+    EXPECT_EQ(query.out,
+              "[Software\\Sample]\n"
+              "\"@\"=SZ:Sample application\n"
+              "\"Version\"=DW:260(104)\n"
+              "\"Flags\"=DW:-1(FFFFFFFF)\n"
+              "\"Min\"=DW:-2147483648(80000000)\n"
+              "\"Path\"=EXP:%windir%\\Temp\n"
+              "\"Data\"=BIN:0A FF 00 \n"
+              "\"Paths\"=MLT:\\Windows|\\Temp||\n"
+              "\"Order\"=DWE:00 00 01 00 \n"
+              "\"Empty\"=NON:\n"
+              "\"Filled\"=NON:01 02 \n"
+              "\"Link\"=LNK:5C 00 41 00 \n"
+              "\"Res\"=RSC:01 00 00 00 \n"
+              "\"Nine\"=??:AB \n"
+              "\"Odd\"=??:DE AD \n"
+              "\"Blank\"=SZ:\n");
+    EXPECT_EQ(query.err, "");
+}
+
+TEST_F(TovikRegTest, QueryRecursiveAndDeleteValue) {
+    ExpectSuccess({"set", "HKCU\\App\\zeta", "z", "DW", "1"});
+    ExpectSuccess({"set", "HKCU\\App\\Alpha\\Inner", "@", "SZ", "in"});
+    ExpectSuccess({"set", "HKCU\\App", "second", "SZ", "2"});
+    ExpectSuccess({"set", "HKCU\\App", "first", "SZ", "1"});
+    ExpectSuccess({"set", "HKCU\\App\\beta", "b", "BIN", ""});
+
+    const std::string tree =
+        "[App]\n\"second\"=SZ:2\n\"first\"=SZ:1\n"
+        "[App\\Alpha]\n[App\\Alpha\\Inner]\n\"@\"=SZ:in\n"
+        "[App\\beta]\n\"b\"=BIN:\n"
+        "[App\\zeta]\n\"z\"=DW:1(1)\n";
+    EXPECT_EQ(OnStore({"query", "HKCU\\App", "-r"}).out, tree);
+
+    ExpectSuccess({"delete-value", "HKCU\\App", "second"});
+    ExpectSuccess({"delete-value", "hkcu\\app\\alpha\\inner", "@"});
+    EXPECT_EQ(OnStore({"query", "HKEY_CURRENT_USER\\App", "-r"}).out,
+              "[App]\n\"first\"=SZ:1\n[App\\Alpha]\n[App\\Alpha\\Inner]\n[App\\beta]\n\"b\"=BIN:\n"
+              "[App\\zeta]\n\"z\"=DW:1(1)\n");
+
+    const ToolResult missing = OnStore({"delete-value", "HKCU\\App", "second"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, "tovik-reg: no such value: \"second\" in HKEY_CURRENT_USER\\App\n");
+}
+
+TEST_F(TovikRegTest, NonAsciiNamesAndDataRoundTrip) {
+    const std::string key = "HKCU\\Control Panel\\\xE6\x89\x80\xE6\x9C\x89\xE8\x80\x85";  // 所有者
+    const std::string name = "\xE5\x90\x8D\xE5\x89\x8D";                                   // 名前
+    const std::string data = "\xE5\xB1\xB1\xE7\x94\xB0 \xE8\x8A\xB1\xE5\xAD\x90 \xF0\x9F\x98\x80";  // 山田 花子 😀
+    ExpectSuccess({"set", key, name, "SZ", data});
+    ExpectSuccess({"set", key, "\xF0\x9F\x93\x9D", "MLT", data + "|" + name + "||"});  // 📝
+
+    const ToolResult query = OnStore({"query", key});
+    EXPECT_EQ(query.exitCode, 0) << query.err;
+    EXPECT_EQ(query.out, "[Control Panel\\\xE6\x89\x80\xE6\x9C\x89\xE8\x80\x85]\n\"" + name + "\"=SZ:" + data +
+                             "\n\"\xF0\x9F\x93\x9D\"=MLT:" + data + "|" + name + "||\n");
+}
+
+TEST_F(TovikRegTest, ExitCodesAndMessages) {
+    const ToolResult help = Tool({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("delete-value KEY NAME"), std::string::npos);
+    EXPECT_EQ(help.err, "");
+
+    for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{
+             {}, {"frobnicate"}, {"--verbose", "query", "HKLM"}, {"query"}, {"set", "HKLM", "n", "SZ"},
+             {"query", "HKLM", "extra"}, {"query", "HKLM\\\xC3("}}) {
+        const ToolResult result = Tool(usage);
+        EXPECT_EQ(result.exitCode, 2) << testing::PrintToString(usage);
+        EXPECT_EQ(result.out, "");
+        EXPECT_NE(result.err.find("Usage: tovik-reg"), std::string::npos) << result.err;
+    }
+
+    struct Failure {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    for (const Failure& failure : {
+             Failure{{"query", "HKLM\\Nowhere"}, "tovik-reg: no such key: HKEY_LOCAL_MACHINE\\Nowhere\n"},
+             Failure{{"delete-value", "HKCR\\Nowhere", "x"}, "tovik-reg: no such key: HKEY_CLASSES_ROOT\\Nowhere\n"},
+             Failure{{"set", "HKLM\\A", "n", "TEXT", "x"}, ""},
+             Failure{{"set", "HKLM\\A", "n", "0x100000000", "00"}, ""},
+             Failure{{"set", "HKLM\\A", "n", "DW", "12 apples"}, ""},
+             Failure{{"set", "HKLM\\A", "n", "BIN", "GG"}, ""},
+             Failure{{"query", "HKEY_USERS\\A"}, ""},
+         }) {
+        const ToolResult result = OnStore(failure.args);
+        EXPECT_EQ(result.exitCode, 1) << testing::PrintToString(failure.args);
+        EXPECT_EQ(result.out, "");
+        if (!failure.message.empty()) {
+            EXPECT_EQ(result.err, failure.message);
+        } else {
+            EXPECT_TRUE(result.err.starts_with("tovik-reg: ")) << result.err;
+            EXPECT_EQ(result.err.find("Usage:"), std::string::npos) << result.err;
+        }
+    }
+    // A refused set writes nothing, not even the key.
+    EXPECT_EQ(OnStore({"query", "HKLM\\A"}).exitCode, 1);
+}
+
+TEST_F(TovikRegTest, AStoreThatCannotBeOpenedIsReportedAndLeftAlone) {
+    const std::string garbage = "this is not a registry store\n";
+    std::ofstream(store_, std::ios::binary) << garbage;
+
+    const ToolResult result = OnStore({"query", "HKLM"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(result.err.starts_with("tovik-reg: ")) << result.err;
+    EXPECT_GT(result.err.size(), std::string("tovik-reg: \n").size());
+    EXPECT_EQ(ReadFile(store_), garbage);
+}
+
+TEST_F(TovikRegTest, DefaultStoreLivesUnderXdgDataHomeAndHoldsTheDefaultRegistry) {
+    const fs::path userStore = dir_ / "xdg" / "tovik" / "registry.db";
+    ASSERT_FALSE(fs::exists(userStore));
+
+    const ToolResult ident = Tool({"query", "HKLM\\Ident"});
+    EXPECT_EQ(ident.exitCode, 0) << ident.err;
+    EXPECT_TRUE(fs::exists(userStore));
+    EXPECT_NE(ident.out.find("\"Name\"=SZ:TOVIK-H200\n"), std::string::npos) << ident.out;
+
+    // All three roots are filled, with text that is not only ASCII.
+    const ToolResult txt = Tool({"query", "HKCR\\.txt"});
+    EXPECT_NE(txt.out.find("\"@\"=SZ:txtfile\n"), std::string::npos) << txt.err;
+    const ToolResult owner = Tool({"query", "HKCU\\Control Panel\\Owner"});
+    EXPECT_NE(owner.out.find("\"Name\"=SZ:\xE5\xB1\xB1\xE7\x94\xB0 \xE8\x8A\xB1\xE5\xAD\x90\n"), std::string::npos)
+        << owner.err;
+
+    // A change to the default store is there for the next process.
+    EXPECT_EQ(Tool({"set", "HKCU\\Control Panel\\Volume", "Volume", "DW", "50"}).exitCode, 0);
+    EXPECT_NE(Tool({"query", "HKCU\\Control Panel\\Volume"}).out.find("\"Volume\"=DW:50(32)\n"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,46 @@
+#include "cli/utf8.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using tovik::cli::Utf16ToUtf8;
+using tovik::cli::Utf8ToUtf16;
+
+TEST(Utf8, ConvertsEveryEncodedLengthBothWays) {
+    // 1, 2, 3 and 4 byte sequences; the last is a surrogate pair in UTF-16.
+    const std::string utf8 = "A\xC3\xA9\xE6\x9D\xB1\xF0\x9F\x98\x80";
+    const std::u16string utf16 = u"A\u00E9\u6771\U0001F600";
+    EXPECT_EQ(Utf8ToUtf16(utf8), utf16);
+    EXPECT_EQ(Utf16ToUtf8(utf16), utf8);
+    EXPECT_EQ(Utf8ToUtf16(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
+    EXPECT_EQ(Utf16ToUtf8(u"\uFFFF\U0010FFFF"), "\xEF\xBF\xBF\xF4\x8F\xBF\xBF");
+}
+
+TEST(Utf8, RefusesMalformedInput) {
+    for (const char* bad : {
+             "\x80",              // continuation without a lead byte
+             "\xC3",              // truncated
+             "\xC3\x41",          // lead followed by ASCII
+             "\xC0\xAF",          // overlong '/'
+             "\xF0\x80\x80\xAF",  // overlong
+             "\xED\xA0\x80",      // encoded high surrogate
+             "\xED\xBF\xBF",      // encoded low surrogate
+             "\xF4\x90\x80\x80",  // above U+10FFFF
+             "\xFF",
+             "ok\xFE",
+         }) {
+        EXPECT_FALSE(Utf8ToUtf16(bad).has_value()) << testing::PrintToString(std::string(bad));
+    }
+}
+
+TEST(Utf8, UnpairedSurrogatesBecomeReplacementCharacters) {
+    const std::string replacement = "\xEF\xBF\xBD";
+    EXPECT_EQ(Utf16ToUtf8(std::u16string(1, u'\xD800')), replacement);
+    EXPECT_EQ(Utf16ToUtf8(u"a" + std::u16string(1, u'\xDC00') + u"b"), "a" + replacement + "b");
+    // A high surrogate followed by something other than a low one, and a reversed pair.
+    EXPECT_EQ(Utf16ToUtf8(std::u16string{u'\xD83D', u'x'}), replacement + "x");
+    EXPECT_EQ(Utf16ToUtf8(std::u16string{u'\xDE00', u'\xD83D'}), replacement + replacement);
+}
+
+}  // namespace

@@ -1,0 +1,127 @@
+#include "registry/value_types.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+
+namespace {
+
+using ::testing::ElementsAreArray;
+
+Bytes U16(std::u16string_view text) { return StringToBytes(text); }
+
+TEST(ValueTypes, TagsNamesAndIconClasses) {
+    const char16_t* tags[] = {u"NON", u"SZ", u"EXP", u"BIN", u"DW", u"DWE", u"LNK", u"MLT", u"RSC"};
+    for (DWORD t = 0; t <= 8; ++t) EXPECT_TRUE(TypeTag(t) == tags[t] && IsSupportedType(t)) << t;
+    for (DWORD t : {9u, 0x12345u, 0xFFFFFFFFu}) {
+        EXPECT_TRUE(TypeTag(t) == u"??" && !IsSupportedType(t) && TypeLongName(t).empty()) << t;
+    }
+    EXPECT_EQ(TypeLongName(REG_DWORD_BIG_ENDIAN), u"REG_DWORD_BIG_ENDIAN");
+    EXPECT_TRUE(TypeLongName(REG_DWORD).empty());
+    EXPECT_EQ(TypeIconClass(REG_MULTI_SZ), IconClass::String);
+    EXPECT_EQ(TypeIconClass(REG_DWORD), IconClass::Number);
+    EXPECT_EQ(TypeIconClass(REG_DWORD_BIG_ENDIAN), IconClass::Binary);
+}
+
+TEST(FormatValue, DataTextFormsAndTheirCutPrefixes) {
+    const struct {
+        DWORD type;
+        Bytes data;
+        std::u16string_view text;
+    } cases[] = {
+        {REG_SZ, U16(std::u16string(u"abc\0", 4)), u"abc"},
+        {REG_SZ, {}, u""},
+        {REG_EXPAND_SZ, U16(std::u16string(u"ab\0cd", 5)), u"ab"},
+        {REG_SZ, Bytes{'x', 0, 'y', 0, 'z'}, u"xy"},  // no terminator, odd last byte
+        {REG_DWORD, DwordToBytes(255), u"255(FF)"},
+        {REG_DWORD, DwordToBytes(0), u"0(0)"},
+        {REG_DWORD, DwordToBytes(0xFFFFFFFF), u"-1(FFFFFFFF)"},
+        {REG_DWORD, DwordToBytes(0x80000000), u"-2147483648(80000000)"},
+        {REG_DWORD, Bytes{0x34, 0x12}, u"4660(1234)"},
+        {REG_DWORD, Bytes{1, 0, 0, 0, 0xFF}, u"1(1)"},
+        {REG_MULTI_SZ, U16(std::u16string(u"one\0two\0\0", 9)), u"one|two||"},
+        {REG_MULTI_SZ, Bytes{0, 0}, u"|"},
+        {REG_MULTI_SZ, Bytes{'a', 0, 'b', 0, 'c'}, u"ab"},
+        {REG_BINARY, Bytes{0x0A, 0xFF}, u"0A FF "},
+        {REG_BINARY, {}, u""},
+        {REG_DWORD_BIG_ENDIAN, Bytes{0, 0, 1, 0}, u"00 00 01 00 "},
+        {0x12345, Bytes{0x5C, 0xAB}, u"5C AB "},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FormatValue(c.type, c.data.data(), c.data.size()).text, c.text) << "type " << c.type;
+        for (std::size_t n = 0; n <= c.text.size() + 1; ++n) {
+            EXPECT_EQ(FormatValueText(c.type, c.data.data(), c.data.size(), n), c.text.substr(0, n))
+                << "type " << c.type << " maxChars " << n;
+        }
+    }
+    EXPECT_EQ(FormatValue(REG_BINARY, nullptr, 0).tag, u"BIN");
+    // Nothing past size is read.
+    const Bytes buf{'a', 0, 'b', 0, 'c', 0, 0x77, 0x77};
+    EXPECT_EQ(FormatValue(REG_SZ, buf.data(), 4).text, u"ab");
+    EXPECT_EQ(FormatValue(REG_DWORD, buf.data(), 3).text, u"6422625(620061)");
+
+    std::u16string line = u"x=";
+    AppendValueText(line, REG_BINARY, buf.data(), 2);
+    EXPECT_EQ(line, u"x=61 00 ");
+    const Bytes big(8 << 20, 0xAB);
+    EXPECT_EQ(FormatValueText(REG_BINARY, big.data(), big.size(), 100).substr(93), u"AB AB A");
+}
+
+TEST(HexText, HexToNumberAndHexTextToBytes) {
+    const std::pair<std::u16string_view, DWORD> numbers[] = {
+        {u"FF", 255}, {u"ff", 255}, {u"12345678", 0x12345678}, {u"123456789", 0x23456789}, {u"", 0},
+        {u" 1", 0},   {u"x1", 0},   {u"1F ", 0x1F},   {u"1:2", 1},   {u"1@2", 1}, {u"1G2", 1}, {u"1`2", 1},
+        {u"1g", 1},   {u"１", 0}};
+    for (const auto& [text, value] : numbers) EXPECT_EQ(HexToNumber(text), value) << std::string(text.begin(), text.end());
+
+    const std::pair<std::u16string_view, Bytes> bytes[] = {
+        {u"0A FF ", {0x0A, 0xFF}}, {u"0A  FF", {0x0A, 0x00, 0xFF}}, {u" 0A", {0x00, 0x0A}}, {u"", {}},
+        {u"123", {0x23}},          {u"a", {0x0A}},                  {u"0a0b", {0x0B}},     {u"0A\r\n0B", {0x0A}},
+        {u"zz 1", {0x00, 0x01}},   {u"\t", {0x00}}};
+    for (const auto& [text, expected] : bytes) {
+        EXPECT_THAT(HexTextToBytes(text), ElementsAreArray(expected)) << std::string(text.begin(), text.end());
+    }
+    BYTE buf[5] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE};  // 3 spaces: at most 4 bytes may be written
+    EXPECT_EQ(HexTextToBytes(u"01  02 FF", buf), 4u);
+    EXPECT_EQ(buf[4], 0xEE);
+}
+
+TEST(DecimalTextToLong, LeadingNumberClampedToTheRange) {
+    constexpr LONG kMin = std::numeric_limits<LONG>::min();
+    const std::pair<std::u16string, LONG> cases[] = {
+        {u"255(FF)", 255},         {u"-1(FFFFFFFF)", -1},        {u" \t\n\v\f\r+42x", 42},
+        {u"", 0},                  {u"abc", 0},                  {u"- 5", 0},
+        {u"+-5", 0},               {u"\u30005", 0},              {u"2147483647", 2147483647},
+        {u"2147483648", 2147483647}, {u"-2147483648(80000000)", kMin}, {u"-2147483649", kMin},
+        {std::u16string(5000, u'9'), 2147483647}, {u"-" + std::u16string(5000, u'9'), kMin},
+        {std::u16string(5000, u'0') + u"12", 12}};
+    for (const auto& [text, value] : cases) EXPECT_EQ(DecimalTextToLong(text), value) << text.size() << " chars";
+}
+
+TEST(ValueDataFromText, EveryFormReadsBackToItsData) {
+    const std::pair<DWORD, Bytes> cases[] = {
+        {REG_SZ, U16(u"C:\\Program Files\\表 \U0001F600")},
+        {REG_EXPAND_SZ, U16(u"%windir%|")},
+        {REG_MULTI_SZ, U16(std::u16string(u"\\Windows\0\\Temp\0\0", 16))},
+        {REG_DWORD, DwordToBytes(0x80000000)},
+        {REG_DWORD, DwordToBytes(0xDEADBEEF)},
+        {REG_NONE, {}},
+        {REG_BINARY, {0, 1, 0x7F, 0x80, 0xFF}},
+        {REG_DWORD_BIG_ENDIAN, {0, 0, 1, 0}},
+        {REG_LINK, {0x20}},
+        {REG_RESOURCE_LIST, Bytes(1000, 0x5A)},
+        {42, {9, 8, 7}},
+    };
+    for (const auto& [type, data] : cases) {
+        EXPECT_EQ(ValueDataFromText(type, FormatValue(type, data.data(), data.size()).text), data) << type;
+    }
+    EXPECT_EQ(ValueDataFromText(REG_DWORD, u"abc"), DwordToBytes(0));
+    EXPECT_EQ(ValueDataFromText(REG_DWORD, u"260(104)"), (Bytes{0x04, 0x01, 0, 0}));
+    // A "|" inside a string cannot be told from a separator.
+    EXPECT_EQ(ValueDataFromText(REG_MULTI_SZ, u"a|b"), U16(std::u16string(u"a\0b", 3)));
+    for (DWORD t : {0u, 3u, 5u, 6u, 8u, 9u}) EXPECT_EQ(ValueDataFromText(t, u"0a  ff"), (Bytes{0x0A, 0, 0xFF})) << t;
+}
+
+}  // namespace
