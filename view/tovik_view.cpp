@@ -7,6 +7,7 @@
 #include <QTreeView>
 
 #include "registry/registry_api.h"
+#include "registry/registry_store.h"
 #include "view/icons.h"
 #include "view/qt_text.h"
 
@@ -98,6 +99,7 @@ void CTovikView::OneTimeSetup() {
 // ---- tree ----
 
 void CTovikView::InsertRootKeys() {
+    const tovik::RegistryReadSnapshot snapshot;   // one read transaction for the whole walk
     m_treeModel.BeginBulkInsert();
     for (HKEY root : kRoots) {
         const ItemId item = m_treeModel.InsertItem(KeyTreeModel::kRootItem, ToQString(RootKeyName(root)));
@@ -202,6 +204,7 @@ void CTovikView::FillValueList() {
         emit valuesRefreshed();
         return;
     }
+    const tovik::RegistryReadSnapshot snapshot;
     std::vector<ValueRow> rows;
     std::u16string name(1025, u'\0');
     Bytes data(3025);
