@@ -20,7 +20,7 @@ run: build
 	$(BUILD)/app/tovik
 
 test: build
-	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300 -j $(JOBS)
 
 screenshots: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/app/tovik-screenshots $(BUILD)/screenshots
