@@ -9,10 +9,12 @@
 #include <cstdio>
 
 #include "app/about_dlg.h"
+#include "app/editor_screenshots.h"
 #include "app/main_frame.h"
 #include "app/tovik_app.h"
 #include "view/tovik_doc.h"
 #include "backup/default_registry.h"
+#include "view/add_key_dlg.h"
 #include "view/qt_text.h"
 #include "view/tovik_view.h"
 
@@ -92,5 +94,20 @@ int main(int argc, char** argv) {
 
     CAboutDlg about(&frame);
     save(&about, QStringLiteral("about"));
+    about.hide();
+
+    CAddKeyDlg addKey(&frame);
+    addKey.m_strParentPath = QStringLiteral("Drivers\\BuiltIn\\Serial");
+    addKey.m_strKeyName = QStringLiteral("Config2");
+    save(&addKey, QStringLiteral("add_key"));
+    addKey.hide();
+
+    QMessageBox deleteKey(QMessageBox::NoIcon, AppCaption(),
+                          CTovikView::DeleteKeyQuestion(QStringLiteral("Serial")),
+                          QMessageBox::Yes | QMessageBox::No, &frame);
+    save(&deleteKey, QStringLiteral("delete_key"));
+    deleteKey.hide();
+
+    SaveEditorScreenshots(outputDir);
     return 0;
 }

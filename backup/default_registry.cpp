@@ -1,5 +1,8 @@
 #include "backup/default_registry.h"
 
+#include "registry/registry_api.h"
+#include "registry/value_types.h"
+
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/file.h>
@@ -58,6 +61,30 @@ bool MoveIntoPlace(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
+// Values of types the backup file cannot carry (it writes them with the tag "??", which no reader
+// takes back), so that a new registry shows such values too.
+void AddValuesOfOtherTypes() {
+    struct OtherValue {
+        const char16_t* name;
+        DWORD type;
+        Bytes data;
+    };
+    const OtherValue values[] = {
+        {u"BootConfiguration", 9, {0x01, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00}},
+        {u"ResourceRequirements", 10, {0x20, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0x01, 0x00}},
+        {u"UptimeTicks", 11, {0x00, 0x5C, 0x26, 0x05, 0x00, 0x00, 0x00, 0x00}},
+        {u"VendorBlob", 0x12345, {0xDE, 0xAD, 0xBE, 0xEF}},
+    };
+    HKEY key = 0;
+    DWORD disposition = 0;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"System\\Diagnostics", 0, nullptr, 0, 0, nullptr, &key, &disposition) !=
+        ERROR_SUCCESS)
+        return;
+    for (const OtherValue& value : values)
+        RegSetValueExW(key, value.name, 0, value.type, value.data.data(), static_cast<DWORD>(value.data.size()));
+    RegCloseKey(key);
+}
+
 // Builds the store at a temporary path beside path and renames it into place, so that an
 // interrupted first start leaves either no store or a complete one.
 StoreOpenResult BuildDefaultStore(const std::string& path, int dirFd) {
@@ -69,6 +96,7 @@ StoreOpenResult BuildDefaultStore(const std::string& path, int dirFd) {
     // An empty or partial default registry still gives a usable store: the roots and whatever
     // the data holds.
     ImportConcatenatedBackups(kDefaultRegistryData, kDefaultRegistrySize);
+    AddValuesOfOtherTypes();
     CloseRegistryStore();
 
     if (!MoveIntoPlace(building, path)) {

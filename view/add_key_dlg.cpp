@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 
 #include "view/view_prompts.h"
 
@@ -45,15 +46,13 @@ CAddKeyDlg::CAddKeyDlg(QWidget* parent) : QDialog(parent) {
     setFixedSize(du.rect(0, 0, 122, 134).size());
 }
 
-void CAddKeyDlg::exchangeToControls() {
-    m_edit->setText(m_strKeyName);
-    m_static->setText(m_strParentPath);
-    m_edit->setFocus();
-}
-
-int CAddKeyDlg::exec() {
-    exchangeToControls();
-    return QDialog::exec();
+void CAddKeyDlg::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        m_edit->setText(m_strKeyName);
+        m_static->setText(m_strParentPath);
+        m_edit->setFocus();
+    }
+    QDialog::showEvent(event);
 }
 
 int CAddKeyDlg::DoModal() { return exec() == QDialog::Accepted ? IDOK : IDCANCEL; }

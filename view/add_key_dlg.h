@@ -14,14 +14,15 @@ public:
     QString m_strParentPath;   // static 1003
 
     int DoModal();
-    int exec() override;
     void accept() override;    // OK: closes only with a name
 
     QLineEdit* NameEdit() const { return m_edit; }
     QLabel* ParentLabel() const { return m_static; }
 
+protected:
+    void showEvent(QShowEvent* event) override;   // moves the members into the controls
+
 private:
-    void exchangeToControls();
 
     QLabel* m_static;
     QLineEdit* m_edit;

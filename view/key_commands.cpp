@@ -50,9 +50,8 @@ void CTovikView::OnAddKey() {
 void CTovikView::OnDeleteKey() {
     ItemId selected = SelectedItem();
     if (selected == KeyTreeModel::kNoItem || m_strKeyPath.empty()) return;   // a root is never deleted
-    const QString question = m_treeModel.ItemText(selected) +
-                             QString::fromUtf16(u"キーを削除します。配下のキーも消えます。\nよろしいですか？");
-    if (Prompts().MessageBox(this, question, MessageButtons::YesNo) == IDNO) return;
+    if (Prompts().MessageBox(this, DeleteKeyQuestion(m_treeModel.ItemText(selected)), MessageButtons::YesNo) == IDNO)
+        return;
 
     DeleteSubkeys(m_hRootKey, m_strKeyPath);
     RegDeleteKeyW(m_hRootKey, m_strKeyPath.c_str());
@@ -70,6 +69,10 @@ void CTovikView::OnDeleteKey() {
     }
     PostRefreshValues();
     SetModified();
+}
+
+QString CTovikView::DeleteKeyQuestion(const QString& keyName) {
+    return keyName + QString::fromUtf16(u"キーを削除します。配下のキーも消えます。\nよろしいですか？");
 }
 
 void CTovikView::DeleteSubkeys(HKEY root, const std::u16string& path) { ::DeleteSubkeys(root, path); }

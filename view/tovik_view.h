@@ -63,6 +63,7 @@ public:
     bool OnUpdateAddKey() const { return true; }
     bool OnUpdateDeleteKey() const { return !m_strKeyPath.empty(); }
     void DeleteSubkeys(HKEY root, const std::u16string& path);
+    static QString DeleteKeyQuestion(const QString& keyName);
 
     // Command routing: the frame asks whether a command is handled and enabled, and runs it.
     // A command without a handler is disabled.

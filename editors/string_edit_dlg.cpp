@@ -1,0 +1,94 @@
+#include "editors/string_edit_dlg.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShowEvent>
+
+#include "editors/dialog_template.h"
+#include "editors/string_rules.h"
+#include "view/qt_text.h"
+#include "view/view_prompts.h"
+
+namespace {
+
+const QString kEditCaption = QString::fromUtf16(u"文字編集");
+const QString kAddCaption = QString::fromUtf16(u"文字の追加（REG_SZ）");
+// Every file: the lookup fills in any file's path.
+const QString kFileFilter = QString::fromUtf16(u"ﾌｧｲﾙ (*)");
+
+}  // namespace
+
+CStringEditDlg::CStringEditDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(kEditCaption);
+    const DialogUnits units(font(), 139);
+    setFixedSize(units.Size(139, 150));
+
+    // Template order is the tab order.
+    m_editName = new QLineEdit(this);
+    m_editName->setGeometry(units.Rect(33, 4, 99, 10));
+    m_editData = new QPlainTextEdit(this);
+    m_editData->setGeometry(units.Rect(9, 28, 123, 46));
+    new DialogTextEditKeys(m_editData, [this] { accept(); });
+    m_btnOk = new QPushButton(QStringLiteral("OK"), this);
+    m_btnOk->setGeometry(units.Rect(13, 129, 50, 14));
+    m_btnOk->setDefault(true);
+    m_btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_btnCancel->setGeometry(units.Rect(76, 129, 50, 14));
+    PlaceLabel(this, QString::fromUtf16(u"名前："), units.Rect(5, 4, 26, 9));
+    PlaceLabel(this, QString::fromUtf16(u"データ："), units.Rect(3, 17, 26, 9));
+    m_btnBrowse = new QPushButton(QString::fromUtf16(u"ﾌｧｲﾙ名参照"), this);
+    m_btnBrowse->setGeometry(units.Rect(11, 78, 60, 13));
+    m_btnBrowse->setAutoDefault(false);
+    m_staticType = PlaceLabel(this, QStringLiteral("REG_SZ"), units.Rect(35, 15, 97, 12));
+
+    connect(m_btnOk, &QPushButton::clicked, this, &CStringEditDlg::accept);
+    connect(m_btnCancel, &QPushButton::clicked, this, &CStringEditDlg::reject);
+    connect(m_btnBrowse, &QPushButton::clicked, this, &CStringEditDlg::OnBrowse);
+}
+
+int CStringEditDlg::DoModal() { return exec() == QDialog::Accepted ? IDOK : IDCANCEL; }
+
+void CStringEditDlg::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) OnInitDialog();
+    QDialog::showEvent(event);
+}
+
+void CStringEditDlg::OnInitDialog() {
+    UpdateData(false);
+    m_opened = true;
+    setWindowTitle(m_bAdd ? kAddCaption : kEditCaption);
+    // The unnamed value's data can be changed, its name cannot.
+    m_editName->setReadOnly(IsUnnamedValueName(ToU16View(m_strName)));
+    m_editName->setFocus();
+}
+
+void CStringEditDlg::UpdateData(bool saveAndValidate) {
+    if (saveAndValidate) {
+        m_strName = m_editName->text();
+        m_strData = ToQString(m_shownData.TextFor(ToU16View(m_editData->document()->toRawText())));
+        m_strType = m_staticType->text();
+    } else {
+        m_editName->setText(m_strName);
+        m_shownData = MultiLineText(ToU16View(m_strData));
+        m_editData->setPlainText(ToQString(m_shownData.Shown()));
+        m_staticType->setText(m_strType);
+    }
+}
+
+void CStringEditDlg::OnBrowse() {
+    ViewPrompts defaultPrompts;
+    ViewPrompts& prompts = m_pPrompts ? *m_pPrompts : defaultPrompts;
+    const QString path = prompts.OpenFileName(this, kFileFilter);
+    if (path.isEmpty()) return;
+    UpdateData(true);
+    m_strData = path;
+    UpdateData(false);
+}
+
+void CStringEditDlg::accept() {
+    if (m_opened) UpdateData(true);
+    if (!NameAllowsOk(ToU16View(m_strName))) return;
+    QDialog::accept();
+}

@@ -1,0 +1,65 @@
+#pragma once
+// EditBuffer on the dialogs' Qt edits, so that the keypads and rules work on the real controls.
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <algorithm>
+
+#include "editors/edit_buffer.h"
+#include "view/qt_text.h"
+
+class LineEditBuffer final : public EditBuffer {
+public:
+    explicit LineEditBuffer(QLineEdit* edit) : edit_(edit) {}
+
+    EditSelection GetSel() const override {
+        if (edit_->hasSelectedText())
+            return {static_cast<std::size_t>(edit_->selectionStart()), static_cast<std::size_t>(edit_->selectionEnd())};
+        const auto caret = static_cast<std::size_t>(edit_->cursorPosition());
+        return {caret, caret};
+    }
+    void SetSel(std::size_t start, std::size_t end) override {
+        const auto length = static_cast<std::size_t>(edit_->text().size());
+        start = std::min(start, length);
+        end = std::min(end, length);
+        if (start > end) std::swap(start, end);
+        if (start == end) edit_->setCursorPosition(static_cast<int>(start));
+        else edit_->setSelection(static_cast<int>(start), static_cast<int>(end - start));
+    }
+    void ReplaceSel(std::u16string_view text) override { edit_->insert(ToQString(text)); }
+    std::u16string GetText() const override { return ToU16(edit_->text()); }
+    void SetText(std::u16string_view text) override { edit_->setText(ToQString(text)); }
+
+private:
+    QLineEdit* edit_;
+};
+
+// Positions count the document's characters, each line break being one.
+class PlainTextEditBuffer final : public EditBuffer {
+public:
+    explicit PlainTextEditBuffer(QPlainTextEdit* edit) : edit_(edit) {}
+
+    EditSelection GetSel() const override {
+        const QTextCursor cursor = edit_->textCursor();
+        return {static_cast<std::size_t>(cursor.selectionStart()), static_cast<std::size_t>(cursor.selectionEnd())};
+    }
+    void SetSel(std::size_t start, std::size_t end) override {
+        const auto last = static_cast<std::size_t>(std::max(0, edit_->document()->characterCount() - 1));
+        QTextCursor cursor(edit_->document());
+        cursor.setPosition(static_cast<int>(std::min(start, last)));
+        cursor.setPosition(static_cast<int>(std::min(end, last)), QTextCursor::KeepAnchor);
+        edit_->setTextCursor(cursor);
+    }
+    void ReplaceSel(std::u16string_view text) override {
+        QTextCursor cursor = edit_->textCursor();
+        cursor.insertText(ToQString(text));
+        edit_->setTextCursor(cursor);
+    }
+    std::u16string GetText() const override { return ToU16(edit_->document()->toRawText()); }
+    void SetText(std::u16string_view text) override { edit_->setPlainText(ToQString(text)); }
+    void ScrollCaret() override { edit_->ensureCursorVisible(); }
+
+private:
+    QPlainTextEdit* edit_;
+};

@@ -1,0 +1,36 @@
+// The string editor's name rules, and line breaks kept through a multi-line edit.
+#include <gtest/gtest.h>
+
+#include "editors/multiline_text.h"
+#include "editors/string_rules.h"
+
+namespace {
+
+const std::u16string kBreak(1, MultiLineText::kBreak);
+
+TEST(StringRulesTest, OnlyTheExactUnnamedNameIsProtected) {
+    EXPECT_TRUE(IsUnnamedValueName(u"@"));
+    for (const std::u16string_view name : {u"@@", u" @", u"a@", u""}) EXPECT_FALSE(IsUnnamedValueName(name));
+    EXPECT_FALSE(NameAllowsOk(u""));
+    EXPECT_TRUE(NameAllowsOk(u" "));
+}
+
+TEST(MultiLineTextTest, EveryLineBreakShowsAsOneAndUntouchedTextComesBackExactly) {
+    const MultiLineText text(u"a\r\nb\rc\nd\u2029e\u2028f");
+    EXPECT_EQ(text.Shown(), u"a" + kBreak + u"b" + kBreak + u"c" + kBreak + u"d" + kBreak + u"e\u2028f");
+    EXPECT_EQ(text.TextFor(text.Shown()), u"a\r\nb\rc\nd\u2029e\u2028f");
+    const MultiLineText breaks(u"\r\r\n\n");
+    EXPECT_EQ(breaks.TextFor(breaks.Shown()), u"\r\r\n\n");
+}
+
+TEST(MultiLineTextTest, EditsKeepTheBreaksAroundThemAndTypedBreaksBecomeCrLf) {
+    const MultiLineText text(u"one\r\ntwo\nthree");
+    EXPECT_EQ(text.TextFor(u"one" + kBreak + u"2" + kBreak + u"three"), u"one\r\n2\nthree");
+    EXPECT_EQ(text.TextFor(u"one" + kBreak + kBreak + u"two" + kBreak + u"three"), u"one\r\n\r\ntwo\nthree");
+    EXPECT_EQ(text.TextFor(u"onetwo" + kBreak + u"three"), u"onetwo\nthree");
+    EXPECT_EQ(MultiLineText(u"").TextFor(u"x" + kBreak + u"y"), u"x\r\ny");
+    // Repeated characters on both sides of an insert.
+    EXPECT_EQ(MultiLineText(u"a\r\na").TextFor(u"a" + kBreak + kBreak + u"a"), u"a\r\n\r\na");
+}
+
+}  // namespace
