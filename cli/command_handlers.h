@@ -12,6 +12,8 @@ namespace tovik::cli {
 int RunQuery(const Command& command, std::ostream& out, std::ostream& err);
 int RunSet(const Command& command, std::ostream& out, std::ostream& err);
 int RunDeleteValue(const Command& command, std::ostream& out, std::ostream& err);
+int RunAddKey(const Command& command, std::ostream& out, std::ostream& err);
+int RunDeleteKey(const Command& command, std::ostream& out, std::ostream& err);
 
 // An open registry key, closed when it goes; a root is used as it is and never closed.
 class KeyHandle {

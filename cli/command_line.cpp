@@ -26,6 +26,8 @@ constexpr CommandSpec kCommands[] = {
     {"set", CommandKind::Set,
      {ArgumentRole::Key, ArgumentRole::ValueName, ArgumentRole::Type, ArgumentRole::Data}, 4, false},
     {"delete-value", CommandKind::DeleteValue, {ArgumentRole::Key, ArgumentRole::ValueName}, 2, false},
+    {"add-key", CommandKind::AddKey, {ArgumentRole::Key}, 1, false},
+    {"delete-key", CommandKind::DeleteKey, {ArgumentRole::Key}, 1, false},
 };
 
 constexpr std::string_view kUsage =
@@ -40,6 +42,10 @@ constexpr std::string_view kUsage =
     "                             registry's order.\n"
     "  set KEY NAME TYPE DATA     Write a value, creating KEY and any missing keys above it.\n"
     "  delete-value KEY NAME      Delete a value.\n"
+    "  add-key KEY                Create KEY and any missing keys above it; says so when it\n"
+    "                             existed already (and succeeds).\n"
+    "  delete-key KEY             Delete KEY with every key and value below it. A root\n"
+    "                             cannot be deleted.\n"
     "\n"
     "KEY   a root, HKEY_CLASSES_ROOT (HKCR), HKEY_CURRENT_USER (HKCU) or\n"
     "      HKEY_LOCAL_MACHINE (HKLM), in any case, optionally followed by a backslash and the\n"
@@ -66,6 +72,8 @@ constexpr std::string_view kShortUsage =
     "Usage: tovik-reg [--registry FILE] query KEY [-r]\n"
     "       tovik-reg [--registry FILE] set KEY NAME TYPE DATA\n"
     "       tovik-reg [--registry FILE] delete-value KEY NAME\n"
+    "       tovik-reg [--registry FILE] add-key KEY\n"
+    "       tovik-reg [--registry FILE] delete-key KEY\n"
     "Try 'tovik-reg --help' for more information.\n";
 
 CommandLineError UsageError(std::string message) {
@@ -264,6 +272,8 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
     for (std::size_t k = 0; k < spec->roleCount; ++k) {
         if (auto error = ReadArgument(spec->roles[k], texts[k], positional[k], command)) return *error;
     }
+    if (command.kind == CommandKind::DeleteKey && command.key.path.empty())
+        return UsageError("a root cannot be deleted; name a key below it.");
     return command;
 }
 

@@ -5,6 +5,8 @@
 //   tovik-reg [--registry FILE] query KEY [-r]
 //   tovik-reg [--registry FILE] set KEY NAME TYPE DATA
 //   tovik-reg [--registry FILE] delete-value KEY NAME
+//   tovik-reg [--registry FILE] add-key KEY
+//   tovik-reg [--registry FILE] delete-key KEY
 //   tovik-reg --help
 //
 // Global options come before the command word. After it every argument is taken as it stands
@@ -21,7 +23,7 @@
 
 namespace tovik::cli {
 
-enum class CommandKind { Help, Query, Set, DeleteValue };
+enum class CommandKind { Help, Query, Set, DeleteValue, AddKey, DeleteKey };
 
 // KEY: a root (HKEY_CLASSES_ROOT or HKCR, HKEY_CURRENT_USER or HKCU, HKEY_LOCAL_MACHINE or HKLM,
 // any case), optionally followed by a backslash and a path.

@@ -70,6 +70,8 @@ int RunCommand(const Command& command, std::ostream& out, std::ostream& err) {
         case CommandKind::Query: return RunQuery(command, out, err);
         case CommandKind::Set: return RunSet(command, out, err);
         case CommandKind::DeleteValue: return RunDeleteValue(command, out, err);
+        case CommandKind::AddKey: return RunAddKey(command, out, err);
+        case CommandKind::DeleteKey: return RunDeleteKey(command, out, err);
         case CommandKind::Help: break;
     }
     ReportError(err, "this command needs no registry.");

@@ -248,3 +248,32 @@ TEST_F(TovikRegTest, DefaultStoreLivesUnderXdgDataHomeAndHoldsTheDefaultRegistry
 }
 
 }  // namespace
+
+TEST_F(TovikRegTest, AddKeyCreatesThePathAndSaysWhenItExisted) {
+    ExpectSuccess({"add-key", "HKCU\\Software\\New\\Deep"});
+    const ToolResult again = OnStore({"add-key", "hkcu\\SOFTWARE\\new"});
+    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_EQ(again.err, "既に存在します\n");
+    const ToolResult query = OnStore({"query", "HKCU\\Software\\New", "-r"});
+    EXPECT_EQ(query.out, "[Software\\New]\n[Software\\New\\Deep]\n");
+    EXPECT_EQ(OnStore({"add-key", "HKCU\\a\\\\b"}).exitCode, 1);   // an empty name in the path
+}
+
+TEST_F(TovikRegTest, DeleteKeyRemovesTheWholeSubtreeButNeverARoot) {
+    ExpectSuccess({"set", "HKLM\\Gone\\x\\y", "v", "DW", "1"});
+    ExpectSuccess({"set", "HKLM\\Gone", "w", "SZ", "t"});
+    ExpectSuccess({"add-key", "HKLM\\Gone\\z"});
+    ExpectSuccess({"add-key", "HKLM\\Stays"});
+    ExpectSuccess({"delete-key", "HKLM\\gone"});
+    EXPECT_EQ(OnStore({"query", "HKLM\\Gone"}).exitCode, 1);
+    EXPECT_EQ(OnStore({"query", "HKLM\\Stays"}).exitCode, 0);
+
+    const ToolResult root = OnStore({"delete-key", "HKLM"});
+    EXPECT_EQ(root.exitCode, 2);
+    EXPECT_NE(root.err.find("root"), std::string::npos);
+    EXPECT_EQ(OnStore({"query", "HKLM\\Stays"}).exitCode, 0);
+
+    const ToolResult missing = OnStore({"delete-key", "HKLM\\Gone"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("no such key"), std::string::npos);
+}

@@ -1,0 +1,39 @@
+// add-key and delete-key, on the same registry walks as the GUI's key commands.
+#include <ostream>
+
+#include "cli/command_handlers.h"
+#include "cli/commands.h"
+#include "registry/key_tree_ops.h"
+#include "registry/registry_api.h"
+
+namespace tovik::cli {
+
+int RunAddKey(const Command& command, std::ostream&, std::ostream& err) {
+    HKEY created = 0;
+    DWORD disposition = 0;
+    const LONG result = RegCreateKeyExW(command.key.root, command.key.path.c_str(), 0, nullptr, 0, 0, nullptr,
+                                        &created, &disposition);
+    if (result != ERROR_SUCCESS) {
+        ReportError(err, "cannot create key " + KeyDisplayName(command.key) + ": " + RegistryErrorText(result) + ".");
+        return kExitFailure;
+    }
+    RegCloseKey(created);
+    // The GUI's own words when the key was there already; not a failure.
+    if (disposition == REG_OPENED_EXISTING_KEY) err << "既に存在します\n";
+    return kExitSuccess;
+}
+
+int RunDeleteKey(const Command& command, std::ostream&, std::ostream& err) {
+    if (!KeyExists(command.key.root, command.key.path)) {
+        ReportError(err, "no such key: " + KeyDisplayName(command.key));
+        return kExitFailure;
+    }
+    if (!DeleteKeyTree(command.key.root, command.key.path)) {
+        ReportError(err, "could not delete all of " + KeyDisplayName(command.key) +
+                             "; what is still there was left as it is.");
+        return kExitFailure;
+    }
+    return kExitSuccess;
+}
+
+}  // namespace tovik::cli
