@@ -67,7 +67,12 @@ struct ValueEntry {
     std::u16string name;
     DWORD type;
     DWORD size;
+    bool dataLoaded;   // small data comes with the snapshot; larger data is read when asked for
+    std::string data;
 };
+
+// Data up to this size is read with the value list, in the same query.
+constexpr int kSnapshotDataLimit = 4096;
 
 // A handle's copy of a child list, so that enumerating by index costs O(1) per call. It is
 // stale once this process has written anything or another process has committed.
@@ -214,12 +219,16 @@ void loadSubkeys(Database& db, std::int64_t key, std::int64_t limit, std::vector
 
 void loadValues(Database& db, std::int64_t key, std::int64_t limit, std::vector<ValueEntry>& out)
 {
-    // length() of a blob does not read the blob itself.
-    Query q = db.query("SELECT id, name, type, length(data) FROM vals WHERE key = ?1 ORDER BY id LIMIT ?2");
-    q.bind(1, key).bind(2, limit);
+    // length() of a blob does not read the blob itself; large data stays on disk until asked for.
+    Query q = db.query(
+        "SELECT id, name, type, length(data), CASE WHEN length(data) <= ?3 THEN data END "
+        "FROM vals WHERE key = ?1 ORDER BY id LIMIT ?2");
+    q.bind(1, key).bind(2, limit).bind(3, kSnapshotDataLimit);
     while (q.step()) {
-        out.push_back({q.columnInt64(0), decodeName(q.columnBlob(1)), static_cast<DWORD>(q.columnInt64(2)),
-                       static_cast<DWORD>(q.columnInt64(3))});
+        const DWORD size = static_cast<DWORD>(q.columnInt64(3));
+        const bool loaded = size <= kSnapshotDataLimit;
+        out.push_back({q.columnInt64(0), decodeName(q.columnBlob(1)), static_cast<DWORD>(q.columnInt64(2)), size,
+                       loaded, loaded ? std::string(q.columnBlob(4)) : std::string()});
     }
 }
 
@@ -327,7 +336,9 @@ LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVa
                 if (lpcbData) *lpcbData = value->size;
                 return ERROR_MORE_DATA;
             }
-            if (lpData && value->size > 0) {
+            if (lpData && value->size > 0 && value->dataLoaded) {
+                std::memcpy(lpData, value->data.data(), value->size);
+            } else if (lpData && value->size > 0) {
                 Query q = db.query("SELECT data FROM vals WHERE id = ?1");
                 q.bind(1, value->id);
                 const bool found = q.step();

@@ -301,7 +301,7 @@ void CloseRegistryStore()
 {
     if (!g_db) return;
     // An open batch keeps what it wrote, as its destructor would.
-    if (g_db->inTransaction()) sqlite3_exec(g_db->handle(), "COMMIT", nullptr, nullptr, nullptr);
+    if (g_db->inTransaction()) g_db->execIgnoringErrors("COMMIT");
     g_db.reset();
     g_batchDepth = 0;
     ++g_serial;
@@ -337,7 +337,7 @@ bool commitAndBegin(sqlite::Database& db, bool beginAgain)
         else committed = false;  // a failed write rolled the batch back earlier
     } catch (const sqlite::Error&) {
         committed = false;
-        if (db.inTransaction()) sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        if (db.inTransaction()) db.execIgnoringErrors("ROLLBACK");
         db.noteLocalChange();
     }
     if (beginAgain) {
@@ -397,7 +397,7 @@ RegistryReadSnapshot::RegistryReadSnapshot()
 RegistryReadSnapshot::~RegistryReadSnapshot()
 {
     if (!active_ || !g_db || serial_ != g_serial || !g_db->inTransaction()) return;
-    sqlite3_exec(g_db->handle(), "COMMIT", nullptr, nullptr, nullptr);
+    g_db->execIgnoringErrors("COMMIT");
 }
 
 std::string DefaultRegistryPath()

@@ -102,15 +102,23 @@ void Database::fail(int code) const
 
 void Database::exec(const char* sql)
 {
+    versionCached_ = false;   // transactions begin and end here
     const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) fail(sqlite3_extended_errcode(db_));
+}
+
+void Database::execIgnoringErrors(const char* sql)
+{
+    versionCached_ = false;
+    sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
 }
 
 Query Database::query(const char* sql)
 {
     auto [it, inserted] = cache_.try_emplace(sql);
     CachedStatement& cached = it->second;
-    if (!cached.inUse) {
+    if (inserted) cached.sql = sql;
+    if (!cached.inUse && cached.sql == sql) {
         if (!cached.stmt) {
             const int rc = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &cached.stmt, nullptr);
             if (rc != SQLITE_OK) {
@@ -144,8 +152,12 @@ bool Database::inTransaction() const
 
 std::int64_t Database::dataVersion()
 {
+    const bool inTransaction = sqlite3_get_autocommit(db_) == 0;
+    if (inTransaction && versionCached_) return dataVersion_;
     Query q = query("PRAGMA data_version");
-    return q.step() ? q.columnInt64(0) : 0;
+    dataVersion_ = q.step() ? q.columnInt64(0) : 0;
+    versionCached_ = inTransaction;
+    return dataVersion_;
 }
 
 void Database::setBusyTimeout(int milliseconds)
@@ -171,9 +183,9 @@ WriteTransaction::~WriteTransaction()
     // Errors such as a full disk may already have rolled the transaction back; the rollback
     // below then fails harmlessly.
     if (nested_) {
-        sqlite3_exec(db_.handle(), "ROLLBACK TO op; RELEASE op", nullptr, nullptr, nullptr);
+        db_.execIgnoringErrors("ROLLBACK TO op; RELEASE op");
     } else if (db_.inTransaction()) {
-        sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        db_.execIgnoringErrors("ROLLBACK");
     }
     db_.noteLocalChange();
 }

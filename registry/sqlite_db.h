@@ -66,14 +66,18 @@ public:
     Database& operator=(const Database&) = delete;
 
     void exec(const char* sql);
+    // exec for a rollback or commit whose failure changes nothing for the caller.
+    void execIgnoringErrors(const char* sql);
     // A lease on the cached statement for sql; a second lease on a statement in use gets a
-    // statement of its own.
+    // statement of its own. Statements are cached by the address of their text, so pass
+    // literals; any other text works too, only more slowly.
     Query query(const char* sql);
 
     std::int64_t lastInsertRowid() const;
     int changes() const;
     bool inTransaction() const;
-    // Changes whenever another connection (another process) commits.
+    // Changes whenever another connection (another process) commits. Inside a transaction the
+    // data seen cannot change, so the number is read once per transaction.
     std::int64_t dataVersion();
     // Counts the writes made through this connection (steps of writing statements and
     // rollbacks): with dataVersion() it tells whether anything read earlier may be stale.
@@ -90,13 +94,16 @@ private:
     [[noreturn]] void fail(int code) const;
     friend class Query;
     struct CachedStatement {
+        std::string sql;
         sqlite3_stmt* stmt = nullptr;
         bool inUse = false;
     };
     sqlite3* db_;
     std::string path_;
-    std::unordered_map<std::string, CachedStatement> cache_;
+    std::unordered_map<const char*, CachedStatement> cache_;
     std::uint64_t localChanges_ = 0;
+    bool versionCached_ = false;   // dataVersion_ holds the number of the current transaction
+    std::int64_t dataVersion_ = 0;
 };
 
 // A write transaction: BEGIN IMMEDIATE outside a transaction, a savepoint inside one (a batch),
