@@ -415,7 +415,7 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const B
         const std::string storedName = encodeName(name);
         const std::string fold = encodeFold(name);
 
-        WriteTransaction tx(db);
+        WriteTransaction tx(db, true);   // the check reads; the upsert is the one write
         if (!keyExists(db, key->id)) return ERROR_KEY_DELETED;
         // Overwriting keeps the row, so the value keeps its place and the case of its name.
         Query upsert = db.query(

@@ -113,6 +113,13 @@ void Database::execIgnoringErrors(const char* sql)
     sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
 }
 
+void Database::run(const char* sql)
+{
+    versionCached_ = false;
+    Query q = query(sql);
+    q.step();
+}
+
 Query Database::query(const char* sql)
 {
     auto [it, inserted] = cache_.try_emplace(sql);
@@ -172,14 +179,15 @@ void Database::setCheckpointOnClose(bool enabled)
 
 // ---- WriteTransaction ----
 
-WriteTransaction::WriteTransaction(Database& db) : db_(db), nested_(db.inTransaction())
+WriteTransaction::WriteTransaction(Database& db, bool singleStatement)
+    : db_(db), nested_(db.inTransaction()), active_(!(nested_ && singleStatement))
 {
-    db_.exec(nested_ ? "SAVEPOINT op" : "BEGIN IMMEDIATE");
+    if (active_) db_.run(nested_ ? "SAVEPOINT op" : "BEGIN IMMEDIATE");
 }
 
 WriteTransaction::~WriteTransaction()
 {
-    if (done_) return;
+    if (done_ || !active_) return;
     // Errors such as a full disk may already have rolled the transaction back; the rollback
     // below then fails harmlessly.
     if (nested_) {
@@ -192,7 +200,7 @@ WriteTransaction::~WriteTransaction()
 
 void WriteTransaction::commit()
 {
-    db_.exec(nested_ ? "RELEASE op" : "COMMIT");
+    if (active_) db_.run(nested_ ? "RELEASE op" : "COMMIT");
     done_ = true;
 }
 

@@ -68,6 +68,9 @@ public:
     void exec(const char* sql);
     // exec for a rollback or commit whose failure changes nothing for the caller.
     void execIgnoringErrors(const char* sql);
+    // exec for short transaction statements run very often (BEGIN, SAVEPOINT, RELEASE, COMMIT):
+    // prepared once and kept, where exec would compile them on every call.
+    void run(const char* sql);
     // A lease on the cached statement for sql; a second lease on a statement in use gets a
     // statement of its own. Statements are cached by the address of their text, so pass
     // literals; any other text works too, only more slowly.
@@ -110,7 +113,9 @@ private:
 // so that each operation is all-or-nothing either way. Rolls back unless committed.
 class WriteTransaction {
 public:
-    explicit WriteTransaction(Database& db);
+    // A write of one statement needs no savepoint of its own inside a larger transaction: SQLite
+    // undoes a failed statement by itself. Pass singleStatement for such writes.
+    explicit WriteTransaction(Database& db, bool singleStatement = false);
     ~WriteTransaction();
     WriteTransaction(const WriteTransaction&) = delete;
     WriteTransaction& operator=(const WriteTransaction&) = delete;
@@ -118,6 +123,7 @@ public:
 private:
     Database& db_;
     bool nested_;
+    bool active_;
     bool done_ = false;
 };
 
