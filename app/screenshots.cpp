@@ -7,16 +7,22 @@
 #include <QTemporaryDir>
 #include <QTreeView>
 #include <cstdio>
+#include <deque>
+#include <optional>
 
 #include "app/about_dlg.h"
 #include "app/editor_screenshots.h"
 #include "app/main_frame.h"
+#include "app/value_screenshots.h"
 #include "app/tovik_app.h"
 #include "view/tovik_doc.h"
 #include "backup/default_registry.h"
 #include "view/add_key_dlg.h"
 #include "view/qt_text.h"
 #include "view/tovik_view.h"
+#include "backup/backup_export.h"
+#include "backup/backup_import.h"
+#include "backup/import_confirm_dlg.h"
 
 namespace {
 
@@ -50,6 +56,29 @@ bool selectPath(CTovikView* view, const QString& path) {
 // The key with the most kinds of value types, to show them side by side.
 QString keyWithMixedValues() {
     return QString::fromUtf16(u"HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial");
+}
+
+// The import confirmation on a real file: a key of the throw-away registry exported to a backup
+// file and read back as Import reads it.
+void saveImportConfirmation(const QString& key) {
+    QTemporaryDir fileDir;
+    const std::string file = fileDir.filePath(QStringLiteral("backup.txt")).toStdString();
+    const QStringList parts = key.split(QLatin1Char('\\'));
+    const HKEY root = parts.front() == QStringLiteral("HKEY_LOCAL_MACHINE") ? HKEY_LOCAL_MACHINE
+                      : parts.front() == QStringLiteral("HKEY_CURRENT_USER") ? HKEY_CURRENT_USER
+                                                                             : HKEY_CLASSES_ROOT;
+    const QString path = parts.mid(1).join(QLatin1Char('\\'));
+    const tovik::ExportResult exported = tovik::ExportKeyToFile(file, root, ToU16View(path));
+    const std::optional<tovik::BackupFileLines> read = tovik::ReadBackupFileAt(file);
+    if (exported.outcome != tovik::ExportOutcome::Written || !read) {
+        std::fprintf(stderr, "could not export %s for the import confirmation\n", qPrintable(key));
+        return;
+    }
+    const std::deque<std::u16string> lines(read->lines.begin(), read->lines.end());
+    CImportConfirmDlg confirmation;
+    confirmation.m_pLines = &lines;
+    save(&confirmation, QStringLiteral("import_confirm"));
+    confirmation.hide();
 }
 
 }  // namespace
@@ -108,6 +137,9 @@ int main(int argc, char** argv) {
     save(&deleteKey, QStringLiteral("delete_key"));
     deleteKey.hide();
 
+    saveImportConfirmation(keyWithMixedValues());
+
     SaveEditorScreenshots(outputDir);
+    SaveValueCommandScreenshots(frame, outputDir);
     return 0;
 }

@@ -1,14 +1,33 @@
 #include "app/single_instance.h"
 
 #include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QLocalSocket>
 #include <QThread>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 namespace {
 constexpr int kWaitMs = 2000;
 constexpr char kActivate[] = "activate\n";
+
+// The folder for the lock and the socket: made 0700 when missing; used only when it is a real
+// folder (not a link) owned by this user. Empty when there is no such folder, for instance when
+// another user made one of that name first.
+QString PrivateChannelFolder() {
+    const uid_t uid = ::getuid();
+    const QByteArray folder = QFile::encodeName(QDir(QDir::tempPath()).filePath(QStringLiteral("tovik-%1").arg(uid)));
+    if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST) return {};
+    struct stat st {};
+    if (::lstat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != uid) return {};
+    if ((st.st_mode & 077) != 0 && ::chmod(folder.constData(), 0700) != 0) return {};
+    return QFile::decodeName(folder);
 }
+}  // namespace
 
 SingleInstance::SingleInstance(const QString& name, QObject* parent) : QObject(parent), m_name(name) {
     connect(&m_server, &QLocalServer::newConnection, this, [this] {
@@ -27,12 +46,20 @@ SingleInstance::~SingleInstance() = default;
 bool SingleInstance::Acquire() {
     // The lock decides who is first even when two copies start at the same moment; a lock left
     // by a copy that crashed is taken over.
-    m_lock = std::make_unique<QLockFile>(QDir(QDir::tempPath()).filePath(m_name + QStringLiteral(".lock")));
+    const QString folder = PrivateChannelFolder();
+    if (folder.isEmpty()) {
+        // Without a safe place for the channel this copy runs on its own rather than trust a
+        // lock or a socket that someone else may hold.
+        qWarning("tovik: no private folder for the single-instance channel; running without it");
+        return true;
+    }
+    m_serverPath = QDir(folder).filePath(m_name);
+    m_lock = std::make_unique<QLockFile>(m_serverPath + QStringLiteral(".lock"));
     m_lock->setStaleLockTime(0);
     if (m_lock->tryLock(0)) {
-        QLocalServer::removeServer(m_name);   // a socket file left by a crashed copy
+        QLocalServer::removeServer(m_serverPath);   // a socket file left by a crashed copy
         m_server.setSocketOptions(QLocalServer::UserAccessOption);
-        m_server.listen(m_name);
+        m_server.listen(m_serverPath);
         return true;
     }
     askRunningCopy();
@@ -45,7 +72,7 @@ bool SingleInstance::askRunningCopy() {
     timer.start();
     while (timer.elapsed() < kWaitMs) {
         QLocalSocket socket;
-        socket.connectToServer(m_name);
+        socket.connectToServer(m_serverPath);
         if (socket.waitForConnected(200)) {
             socket.write(kActivate);
             socket.waitForBytesWritten(500);

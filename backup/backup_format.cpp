@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 
 namespace tovik {
@@ -78,10 +79,16 @@ BackupWriter::BackupWriter(std::FILE* file) : file_(file) {
 }
 
 void BackupWriter::WriteStart(HKEY root) {
+    WriteMarkAndHeader();
+    WriteRootLine(root);
+}
+
+void BackupWriter::WriteMarkAndHeader() {
     buffer_.insert(buffer_.end(), std::begin(kBackupByteOrderMark), std::end(kBackupByteOrderMark));
     WriteLine(kBackupHeaderLine);
-    WriteLine(BackupRootLine(root));
 }
+
+void BackupWriter::WriteRootLine(HKEY root) { WriteLine(BackupRootLine(root)); }
 
 void BackupWriter::WriteLine(std::u16string_view line) {
     AppendUnits(line);
@@ -127,12 +134,18 @@ void BackupWriter::FlushIfFull() {
 
 bool BackupWriter::Flush() {
     if (file_ == nullptr) return ok_;
+    errno = 0;
     if (!buffer_.empty()) {
-        if (ok_ && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) ok_ = false;
+        if (ok_ && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) Failed();
         buffer_.clear();
     }
-    if (ok_ && std::fflush(file_) != 0) ok_ = false;
+    if (ok_ && std::fflush(file_) != 0) Failed();
     return ok_;
+}
+
+void BackupWriter::Failed() {
+    ok_ = false;
+    error_ = errno != 0 ? errno : EIO;
 }
 
 Bytes BackupWriter::TakeBytes() {

@@ -37,6 +37,8 @@ public:
 
     // The byte order mark, the header line and the root line of root.
     void WriteStart(HKEY root);
+    void WriteMarkAndHeader();
+    void WriteRootLine(HKEY root);
     void WriteLine(std::u16string_view line);
     void WriteKeyLine(std::u16string_view path);
     void WriteValueLine(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size);
@@ -45,6 +47,8 @@ public:
     bool Flush();
     // False once a write to the file has failed; the file is then incomplete.
     bool ok() const { return ok_; }
+    // The errno of the first failed write, else 0.
+    int error() const { return error_; }
     // The bytes collected so far (buffer mode); the buffer is emptied.
     Bytes TakeBytes();
 
@@ -52,11 +56,13 @@ private:
     void AppendUnits(std::u16string_view units);
     void AppendLineEnd();
     void FlushIfFull();
+    void Failed();
 
     std::FILE* file_;
     Bytes buffer_;
     std::u16string scratch_;  // reused for each value line
     bool ok_ = true;
+    int error_ = 0;
 };
 
 // ---- Reader ----

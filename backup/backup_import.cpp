@@ -1,5 +1,6 @@
 #include "backup/backup_import.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "backup/backup_format.h"
@@ -7,72 +8,6 @@
 #include "registry/registry_store.h"
 
 namespace tovik {
-
-namespace {
-
-// The key that value lines are written into; at most one is open at a time.
-class CurrentKey {
-public:
-    CurrentKey() = default;
-    CurrentKey(const CurrentKey&) = delete;
-    CurrentKey& operator=(const CurrentKey&) = delete;
-    ~CurrentKey() { Close(); }
-
-    void Close() {
-        if (open_) RegCloseKey(key_);
-        open_ = false;
-    }
-    void Set(HKEY key) {
-        Close();
-        key_ = key;
-        open_ = true;
-    }
-    bool open() const { return open_; }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = 0;
-    bool open_ = false;
-};
-
-// A key line: the parent path must name an existing key; the path is created under it.
-bool OpenKeyLine(HKEY root, std::u16string_view line, CurrentKey& current) {
-    const BackupKeyPaths paths = ParseKeyLine(line);
-    HKEY parent = 0;
-    if (RegOpenKeyExW(root, paths.parentPath.c_str(), 0, 0, &parent) != ERROR_SUCCESS) {
-        current.Close();
-        return false;
-    }
-    current.Close();
-    HKEY created = 0;
-    DWORD disposition = 0;
-    const LONG rc = RegCreateKeyExW(parent, paths.createPath.c_str(), 0, nullptr, 0, 0, nullptr, &created,
-                                    &disposition);
-    RegCloseKey(parent);
-    if (rc != ERROR_SUCCESS) return false;
-    current.Set(created);
-    return true;
-}
-
-void WriteValueLine(std::u16string_view line, const CurrentKey& current, ImportResult& result) {
-    const BackupValue value = ParseValueLine(line);
-    if (value.ignored) {
-        ++result.valueLinesIgnored;
-    } else if (!value.tagFound) {
-        // Without a tag of its own the line has no type; guessing one from an earlier line
-        // would store the data under a type it was never written with.
-        ++result.valueLinesUnknownTag;
-    } else if (!current.open()) {
-        ++result.valueLinesWithoutKey;
-    } else if (RegSetValueExW(current.get(), value.name.c_str(), 0, value.type, value.data.data(),
-                              static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS) {
-        ++result.valuesWritten;
-    } else {
-        ++result.valueWritesFailed;
-    }
-}
-
-}  // namespace
 
 std::u16string_view ImportOutcomeMessage(ImportOutcome outcome) {
     switch (outcome) {
@@ -92,7 +27,10 @@ std::u16string_view ImportOutcomeMessage(ImportOutcome outcome) {
 
 BackupFileLines ReadBackupFile(const BYTE* data, std::size_t size) {
     BackupFileLines file;
-    if (data == nullptr || size < 2) return file;
+    if (data == nullptr || size < 2) {
+        file.underTwoBytes = true;
+        return file;
+    }
     if (!HasBackupByteOrderMark(data, size)) {
         file.notUnicode = true;
         return file;
@@ -101,13 +39,18 @@ BackupFileLines ReadBackupFile(const BYTE* data, std::size_t size) {
     return file;
 }
 
-std::optional<BackupFileLines> ReadBackupFileAt(const std::string& path) {
+std::optional<BackupFileLines> ReadBackupFileAt(const std::string& path, int* error) {
+    errno = 0;
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return std::nullopt;
+    if (file == nullptr) {
+        if (error != nullptr) *error = errno;
+        return std::nullopt;
+    }
     BackupFileLines result;
     BYTE mark[2] = {0, 0};
     const std::size_t got = std::fread(mark, 1, 2, file);
     bool readError = std::ferror(file) != 0;
+    result.underTwoBytes = got < 2;
     if (!readError && got == 2) {
         if (!HasBackupByteOrderMark(mark, 2)) {
             result.notUnicode = true;
@@ -120,9 +63,109 @@ std::optional<BackupFileLines> ReadBackupFileAt(const std::string& path) {
             result.lines = splitter.TakeLines();
         }
     }
+    const int readErrno = errno;
     std::fclose(file);
-    if (readError) return std::nullopt;
+    if (readError) {
+        if (error != nullptr) *error = readErrno != 0 ? readErrno : EIO;
+        return std::nullopt;
+    }
     return result;
+}
+
+BackupLineImporter::BackupLineImporter(HKEY root) : batch_(std::make_unique<RegistryBatch>()) {
+    result_.root = root;
+    result_.outcome = ImportOutcome::Finished;
+    linesTaken_ = 2;  // the header and the root line
+}
+
+BackupLineImporter::~BackupLineImporter() { Finish(); }
+
+bool BackupLineImporter::Take(std::u16string_view line) {
+    if (done_ || ended_) return false;
+    ++linesTaken_;
+    switch (ClassifyBackupLine(line)) {
+        case BackupLineKind::End:
+            ended_ = true;
+            return false;
+        case BackupLineKind::Broken:
+            ended_ = true;
+            result_.outcome = ImportOutcome::BrokenLine;
+            result_.brokenLineNumber = linesTaken_;
+            result_.brokenLine = line;
+            return false;
+        case BackupLineKind::Key:
+            if (OpenKeyLine(line)) {
+                ++result_.keysCreated;
+            } else {
+                ++result_.keyLinesFailed;
+            }
+            break;
+        case BackupLineKind::Value:
+            WriteValueLine(line);
+            break;
+    }
+    if (++linesSinceCommit_ == kImportCommitLines) {
+        batch_->Commit();
+        linesSinceCommit_ = 0;
+    }
+    return true;
+}
+
+const ImportResult& BackupLineImporter::Finish() {
+    if (!done_) {
+        done_ = true;
+        CloseCurrentKey();
+        batch_.reset();  // commits and ends the transaction: other processes may write again
+    }
+    return result_;
+}
+
+void BackupLineImporter::CloseCurrentKey() {
+    if (currentOpen_) RegCloseKey(current_);
+    currentOpen_ = false;
+}
+
+// A key line: the parent path must name an existing key; the path is created under it.
+bool BackupLineImporter::OpenKeyLine(std::u16string_view line) {
+    const BackupKeyPaths paths = ParseKeyLine(line);
+    HKEY parent = 0;
+    if (RegOpenKeyExW(result_.root, paths.parentPath.c_str(), 0, 0, &parent) != ERROR_SUCCESS) {
+        CloseCurrentKey();
+        return false;
+    }
+    CloseCurrentKey();
+    HKEY created = 0;
+    DWORD disposition = 0;
+    const LONG rc = RegCreateKeyExW(parent, paths.createPath.c_str(), 0, nullptr, 0, 0, nullptr, &created,
+                                    &disposition);
+    RegCloseKey(parent);
+    if (rc != ERROR_SUCCESS) return false;
+    current_ = created;
+    currentOpen_ = true;
+    return true;
+}
+
+void BackupLineImporter::WriteValueLine(std::u16string_view line) {
+    const BackupValue value = ParseValueLine(line);
+    if (value.ignored) {
+        ++result_.valueLinesIgnored;
+    } else if (!value.tagFound) {
+        // Without a tag of its own the line has no type; guessing one from an earlier line
+        // would store the data under a type it was never written with.
+        ++result_.valueLinesUnknownTag;
+    } else if (!currentOpen_) {
+        ++result_.valueLinesWithoutKey;
+    } else if (RegSetValueExW(current_, value.name.c_str(), 0, value.type, value.data.data(),
+                              static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS) {
+        ++result_.valuesWritten;
+    } else {
+        ++result_.valueWritesFailed;
+    }
+}
+
+std::u16string UnknownTagNotice(std::size_t skippedLines) {
+    const std::string count = std::to_string(skippedLines);
+    return u"型の分からない値の行を" + std::u16string(count.begin(), count.end()) + u"行読み飛ばしました";
 }
 
 ImportResult ImportBackupLines(const std::vector<std::u16string>& lines) {
@@ -131,43 +174,15 @@ ImportResult ImportBackupLines(const std::vector<std::u16string>& lines) {
         result.outcome = ImportOutcome::FormatError;
         return result;
     }
-    result.root = lines.size() >= 2 ? RootFromBackupRootLine(lines[1]) : 0;
-    if (result.root == 0) {
+    const HKEY root = lines.size() >= 2 ? RootFromBackupRootLine(lines[1]) : 0;
+    if (root == 0) {
         result.outcome = ImportOutcome::NoRootKey;
         return result;
     }
-
-    RegistryBatch batch;
-    CurrentKey current;
-    std::size_t linesSinceCommit = 0;
-    result.outcome = ImportOutcome::Finished;
-    for (std::size_t i = 2; i < lines.size(); ++i) {
-        const std::u16string& line = lines[i];
-        const BackupLineKind kind = ClassifyBackupLine(line);
-        if (kind == BackupLineKind::End) break;
-        if (kind == BackupLineKind::Broken) {
-            result.outcome = ImportOutcome::BrokenLine;
-            result.brokenLineNumber = i + 1;
-            result.brokenLine = line;
-            break;
-        }
-        if (kind == BackupLineKind::Key) {
-            if (OpenKeyLine(result.root, line, current)) {
-                ++result.keysCreated;
-            } else {
-                ++result.keyLinesFailed;
-            }
-        } else {
-            WriteValueLine(line, current, result);
-        }
-        if (++linesSinceCommit == kImportCommitLines) {
-            batch.Commit();
-            linesSinceCommit = 0;
-        }
+    BackupLineImporter importer(root);
+    for (std::size_t i = 2; i < lines.size() && importer.Take(lines[i]); ++i) {
     }
-    current.Close();
-    batch.Commit();
-    return result;
+    return importer.Finish();
 }
 
 ImportResult ImportBackup(const BYTE* data, std::size_t size) {

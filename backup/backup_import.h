@@ -1,14 +1,17 @@
 #pragma once
 // Import of a backup file into the current registry store, without any dialog: the checks in
 // their order (byte order mark, header, root line), then the key and value lines written under
-// the file's root. The GUI shows ReadBackupFile's lines for confirmation before ImportBackupLines;
-// the command line and the first start call ImportBackup.
+// the file's root. The GUI shows ReadBackupFileAt's lines for confirmation and then feeds them to
+// a BackupLineImporter; tovik-reg does the same without confirmation, the first start through
+// ImportBackup.
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "registry/registry_store.h"
 #include "registry/win_types.h"
 
 namespace tovik {
@@ -33,15 +36,17 @@ enum class ImportOutcome {
 std::u16string_view ImportOutcomeMessage(ImportOutcome outcome);
 
 // A file's lines, as the confirmation shows them. notUnicode: the file has two or more bytes and
-// does not start with the byte order mark; lines is then empty. A file under 2 bytes has no lines.
+// does not start with the byte order mark; lines is then empty. A file under 2 bytes has no lines
+// and is not examined at all (underTwoBytes).
 struct BackupFileLines {
+    bool underTwoBytes = false;
     bool notUnicode = false;
     std::vector<std::u16string> lines;
 };
 BackupFileLines ReadBackupFile(const BYTE* data, std::size_t size);
 // The same for a file on disk, read in pieces so that only its lines are held in memory;
-// nullopt when it cannot be opened or read.
-std::optional<BackupFileLines> ReadBackupFileAt(const std::string& path);
+// nullopt when it cannot be opened or read (error, when given, receives the errno).
+std::optional<BackupFileLines> ReadBackupFileAt(const std::string& path, int* error = nullptr);
 
 struct ImportResult {
     ImportOutcome outcome = ImportOutcome::FormatError;
@@ -64,10 +69,45 @@ struct ImportResult {
     }
 };
 
-// Checks the header and root lines of lines (the whole file's, header first) and writes the key
-// and value lines that follow into the current store. Writes go in batches committed every
-// kImportCommitLines lines, so an import that stops or is killed keeps what was written before.
+// A short notice of ours, shown after the import's own message when value lines were skipped
+// because their tag is none of the nine (their type is unknown, so their data cannot be written).
+std::u16string UnknownTagNotice(std::size_t skippedLines);
+
+// Writes the lines after the root line into the current store, one line at a time, under the
+// file's root. Writes go in batches committed every kImportCommitLines lines, so an import that
+// stops or is killed keeps what was written before.
 inline constexpr std::size_t kImportCommitLines = 10000;
+class BackupLineImporter {
+public:
+    explicit BackupLineImporter(HKEY root);
+    ~BackupLineImporter();
+    BackupLineImporter(const BackupLineImporter&) = delete;
+    BackupLineImporter& operator=(const BackupLineImporter&) = delete;
+
+    // Takes the next line. False when the line ends the data: an empty line (outcome Finished)
+    // or a line that starts with neither "[" nor a double quote (BrokenLine).
+    bool Take(std::u16string_view line);
+    // Closes the current key and commits; later lines are not taken.
+    const ImportResult& Finish();
+    const ImportResult& result() const { return result_; }
+
+private:
+    bool OpenKeyLine(std::u16string_view line);
+    void WriteValueLine(std::u16string_view line);
+    void CloseCurrentKey();
+
+    ImportResult result_;
+    std::unique_ptr<RegistryBatch> batch_;
+    HKEY current_ = 0;
+    bool currentOpen_ = false;
+    std::size_t linesTaken_ = 0;
+    std::size_t linesSinceCommit_ = 0;
+    bool ended_ = false;  // an empty or broken line was taken
+    bool done_ = false;   // Finish ran
+};
+
+// Checks the header and root lines of lines (the whole file's, header first) and writes the key
+// and value lines that follow through a BackupLineImporter.
 ImportResult ImportBackupLines(const std::vector<std::u16string>& lines);
 
 // ReadBackupFile, then (when the mark is right) ImportBackupLines, without confirmation.

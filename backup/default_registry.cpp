@@ -141,13 +141,9 @@ StoreOpenResult OpenUserRegistry(const std::string& path) {
 
     fs::path dir = fs::path(path).parent_path();
     if (dir.empty()) dir = ".";
-    if (fs::create_directories(dir, ec)) {
-        std::error_code ignored;
-        fs::permissions(dir, fs::perms::owner_all, ignored);  // the registry is the user's alone
-    }
-    if (ec) {
+    if (!CreatePrivateFolders(dir.string())) {  // the registry is the user's alone
         StoreOpenResult failed;
-        failed.error = "The folder " + dir.string() + " could not be created: " + ec.message() + ".";
+        failed.error = "The folder " + dir.string() + " could not be created: " + std::strerror(errno) + ".";
         return failed;
     }
 

@@ -4,7 +4,12 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QListView>
 #include <charconv>
+#include <deque>
+#include <filesystem>
+#include <iterator>
+#include <optional>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -14,6 +19,9 @@
 
 #include "bench/bench_runner.h"
 #include "bench/bench_workloads.h"
+#include "backup/backup_export.h"
+#include "backup/backup_import.h"
+#include "backup/import_confirm_dlg.h"
 #include "bench/child_process.h"
 #include "registry/registry_store.h"
 #include "view/tovik_view.h"
@@ -30,8 +38,9 @@ constexpr const char* kUsage = R"(Usage: tovik-bench [--large] [--runs N] [--dat
 
 Times opening the store, filling the key tree, filling the value list of the wide keys and
 'tovik-reg query -r' over whole stores, on generated registries (S: 10,000 keys, 100,000 values;
-M: 100,000 keys, 1,000,000 values; W: keys with 10,000 and 100,000 values). Prints one table
-with the median, min and max of the runs and the items per second.
+M: 100,000 keys, 1,000,000 values; W: keys with 10,000 and 100,000 values); and the export of
+M into a backup file, cp of the same bytes, the import of that file and its confirmation
+dialog. Prints one table with the median, min and max of the runs and the items per second.
 
   --large        also workload L (700,000 keys, 1,200,000 values); takes minutes
   --runs N       timed runs per case after one warm-up (default 5; slow cases at most 3)
@@ -152,6 +161,139 @@ void timeQuery(BenchRunner& runner, const Workload& w)
     });
 }
 
+// ---- Backup files: export, import, the confirmation and the bound that cp sets ----
+
+std::uint64_t fileSize(const std::string& path)
+{
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : static_cast<std::uint64_t>(size);
+}
+
+std::string megabytes(std::uint64_t bytes)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", bytes / 1e6);
+    return text;
+}
+
+// Export of the whole workload through the GUI's and tovik-reg's code: walk, format, write,
+// fsync and rename. Returns the file written, empty when the export did not run.
+std::string timeExport(BenchRunner& runner, const Workload& w)
+{
+    const std::string target = w.path + ".export.txt";
+    const CaseSpec spec{"export HKLM (walk, write, fsync, rename)", w.name, "values", w.values};
+    bool written = false;
+    withStore(runner, spec, w, [&](Stopwatch& watch) {
+        watch.start();
+        const tovik::ExportResult result = tovik::ExportKeyToFile(target, HKEY_LOCAL_MACHINE, u"");
+        watch.stop();
+        if (result.outcome != tovik::ExportOutcome::Written) return RunResult::Failed("export ended early");
+        if (result.keys != w.keys + 1)
+            return RunResult::Failed("wrote " + tovik::bench::FormatCount(result.keys) + " keys");
+        written = true;
+        return RunResult{result.values, {}};
+    });
+    return written ? target : std::string();
+}
+
+// Import of that file into a new, empty store, as tovik-reg import does it: read, split, write.
+void timeImport(BenchRunner& runner, const Workload& w, const std::string& file, const std::string& label)
+{
+    const CaseSpec spec{"import (read, split, write into a new store)", label, "values", w.values};
+    if (file.empty()) {
+        runner.Skip(spec, "no exported file");
+        return;
+    }
+    const std::string store = w.path + ".import.db";
+    auto removeStore = [&] {
+        std::error_code ignored;
+        for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::filesystem::remove(store + suffix, ignored);
+    };
+    runner.Run(spec, [&](Stopwatch& watch) {
+        removeStore();
+        const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(store);
+        if (!opened.ok) return RunResult::Failed(opened.error);
+        watch.start();
+        const std::optional<tovik::BackupFileLines> lines = tovik::ReadBackupFileAt(file);
+        const tovik::ImportResult result =
+            lines ? tovik::ImportBackupLines(lines->lines) : tovik::ImportResult{};
+        watch.stop();
+        tovik::CloseRegistryStore();
+        removeStore();
+        if (!lines) return RunResult::Failed("cannot read " + file);
+        if (result.outcome != tovik::ImportOutcome::Finished || result.linesSkipped() != 0)
+            return RunResult::Failed("import ended early or skipped lines");
+        return RunResult{result.valuesWritten, {}};
+    });
+}
+
+// The confirmation dialog with every line of the file: shown and painted once.
+void timeConfirmation(BenchRunner& runner, const Workload& w, const std::string& file, const std::string& label)
+{
+    const std::optional<tovik::BackupFileLines> read = file.empty() ? std::nullopt : tovik::ReadBackupFileAt(file);
+    const std::uint64_t lineCount = w.keys + 1 + w.values + 2;  // key lines, value lines, header, root line
+    const CaseSpec spec{"import confirmation: show and paint", label, "lines", lineCount};
+    if (!read) {
+        runner.Skip(spec, "no exported file");
+        return;
+    }
+    const std::deque<std::u16string> lines(std::make_move_iterator(read->lines.begin()),
+                                           std::make_move_iterator(read->lines.end()));
+    runner.Run(spec, [&](Stopwatch& watch) {
+        watch.start();
+        CImportConfirmDlg dialog;
+        dialog.m_pLines = &lines;
+        dialog.show();
+        dialog.m_listLines->scrollToBottom();
+        dialog.grab();  // paints the visible rows
+        watch.stop();
+        return RunResult{static_cast<std::uint64_t>(dialog.m_listLines->model()->rowCount()), {}};
+    });
+}
+
+// The bound to compare with: the same bytes copied by cp, and by cp then sync of the copy.
+void timeCopy(BenchRunner& runner, const std::string& file, const std::string& label)
+{
+    const std::uint64_t bytes = fileSize(file);
+    const std::string copy = file + ".copy";
+    const std::vector<std::pair<std::string, std::vector<std::string>>> commands = {
+        {"cp of the exported file", {"/bin/cp", file, copy}},
+        {"cp + sync of the copy", {"/bin/sh", "-c", "cp \"$0\" \"$1\" && sync \"$1\"", file, copy}},
+    };
+    for (const auto& [operation, argv] : commands) {
+        const CaseSpec spec{operation, label, "bytes", bytes};
+        if (file.empty()) {
+            runner.Skip(spec, "no exported file");
+            continue;
+        }
+        runner.Run(spec, [&](Stopwatch& watch) {
+            std::error_code ignored;
+            std::filesystem::remove(copy, ignored);
+            watch.start();
+            const tovik::bench::ChildOutcome outcome = tovik::bench::RunDiscardingOutput(argv);
+            watch.stop();
+            if (!outcome.succeeded()) return RunResult::Failed(outcome.ran ? outcome.errorOutput : outcome.error);
+            return RunResult{fileSize(copy), {}};
+        });
+    }
+    std::error_code ignored;
+    std::filesystem::remove(copy, ignored);
+}
+
+void timeBackupFiles(BenchRunner& runner, const Workload& w)
+{
+    const std::string file = timeExport(runner, w);
+    const std::string label = w.name + ", " + megabytes(fileSize(file)) + " file";
+    timeCopy(runner, file, label);
+    timeImport(runner, w, file, label);
+    timeConfirmation(runner, w, file, label);
+    if (!file.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(file, ignored);
+    }
+}
+
 bool parseCount(std::string_view text, int& out)
 {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
@@ -213,6 +355,8 @@ int main(int argc, char** argv)
     for (const Workload& w : trees) timeTreeFill(runner, w);
     for (const std::uint32_t count : wide->options.wideKeys) timeValueList(runner, *wide, count);
     for (const Workload& w : trees) timeQuery(runner, w);
+    for (const Workload& w : trees)
+        if (w.name == "M") timeBackupFiles(runner, w);
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

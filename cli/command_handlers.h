@@ -14,6 +14,8 @@ int RunSet(const Command& command, std::ostream& out, std::ostream& err);
 int RunDeleteValue(const Command& command, std::ostream& out, std::ostream& err);
 int RunAddKey(const Command& command, std::ostream& out, std::ostream& err);
 int RunDeleteKey(const Command& command, std::ostream& out, std::ostream& err);
+int RunExport(const Command& command, std::ostream& out, std::ostream& err);
+int RunImport(const Command& command, std::ostream& out, std::ostream& err);
 
 // An open registry key, closed when it goes; a root is used as it is and never closed.
 class KeyHandle {

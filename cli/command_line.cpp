@@ -5,13 +5,14 @@
 
 #include "cli/data_text_check.h"
 #include "cli/utf8.h"
+#include "registry/registry_api.h"
 
 namespace tovik::cli {
 
 namespace {
 
 // The roles a command's positional arguments play; each role has one way to be read.
-enum class ArgumentRole { Key, ValueName, Type, Data };
+enum class ArgumentRole { Key, ValueName, Type, Data, File };
 
 struct CommandSpec {
     std::string_view name;
@@ -28,6 +29,8 @@ constexpr CommandSpec kCommands[] = {
     {"delete-value", CommandKind::DeleteValue, {ArgumentRole::Key, ArgumentRole::ValueName}, 2, false},
     {"add-key", CommandKind::AddKey, {ArgumentRole::Key}, 1, false},
     {"delete-key", CommandKind::DeleteKey, {ArgumentRole::Key}, 1, false},
+    {"export", CommandKind::Export, {ArgumentRole::Key, ArgumentRole::File}, 2, false},
+    {"import", CommandKind::Import, {ArgumentRole::File}, 1, false},
 };
 
 constexpr std::string_view kUsage =
@@ -46,6 +49,16 @@ constexpr std::string_view kUsage =
     "                             existed already (and succeeds).\n"
     "  delete-key KEY             Delete KEY with every key and value below it. A root\n"
     "                             cannot be deleted.\n"
+    "  export KEY FILE            Save KEY with every key and value below it in the backup\n"
+    "                             file FILE (UTF-16 with CR LF, as the GUI's Export writes\n"
+    "                             it). An existing FILE is replaced only once the new one is\n"
+    "                             complete; after a failure it is as it was.\n"
+    "  import FILE                Write the keys and values of the backup file FILE into the\n"
+    "                             registry under the root the file names, as the GUI's Import\n"
+    "                             does, without asking. Keys and values that the file does not\n"
+    "                             name are left alone. Value lines whose type tag is unknown\n"
+    "                             are skipped and counted on stderr. A broken line stops the\n"
+    "                             import there; what came before it stays written.\n"
     "\n"
     "KEY   a root, HKEY_CLASSES_ROOT (HKCR), HKEY_CURRENT_USER (HKCU) or\n"
     "      HKEY_LOCAL_MACHINE (HKLM), in any case, optionally followed by a backslash and the\n"
@@ -53,6 +66,7 @@ constexpr std::string_view kUsage =
     "NAME  a value name; @ is the key's unnamed (default) value.\n"
     "TYPE  a type tag, NON SZ EXP BIN DW DWE LNK MLT RSC (types 0 to 8), or any type number,\n"
     "      decimal or hexadecimal after 0x, from 0 to 0xFFFFFFFF.\n"
+    "FILE  a file name, taken as it is.\n"
     "DATA  the data as the value list shows it: SZ and EXP the text itself; MLT the strings\n"
     "      with | after each, ending in ||; DW a decimal number, optionally followed by its\n"
     "      hexadecimal form in parentheses (260 or 260(104)); every other type hex bytes\n"
@@ -65,8 +79,9 @@ constexpr std::string_view kUsage =
     "  -h, --help                 Print this help and exit.\n"
     "\n"
     "Exit status: 0 success; 1 failure (no such key or value, a bad root, type or data, a\n"
-    "store that cannot be opened); 2 usage error (unknown command or option, wrong number of\n"
-    "arguments, arguments that are not UTF-8).\n";
+    "store that cannot be opened, a backup file that cannot be written, read or imported);\n"
+    "2 usage error (unknown command or option, wrong number of arguments, arguments other\n"
+    "than FILE that are not UTF-8).\n";
 
 constexpr std::string_view kShortUsage =
     "Usage: tovik-reg [--registry FILE] query KEY [-r]\n"
@@ -74,6 +89,8 @@ constexpr std::string_view kShortUsage =
     "       tovik-reg [--registry FILE] delete-value KEY NAME\n"
     "       tovik-reg [--registry FILE] add-key KEY\n"
     "       tovik-reg [--registry FILE] delete-key KEY\n"
+    "       tovik-reg [--registry FILE] export KEY FILE\n"
+    "       tovik-reg [--registry FILE] import FILE\n"
     "Try 'tovik-reg --help' for more information.\n";
 
 CommandLineError UsageError(std::string message) {
@@ -106,6 +123,26 @@ const CommandSpec* FindCommand(std::string_view name) {
     return nullptr;
 }
 
+// The store's limits on a key path, checked before anything is written.
+std::optional<std::string> CheckKeyLimits(std::u16string_view path) {
+    if (path.empty()) return std::nullopt;
+    std::size_t levels = 1;
+    std::size_t nameStart = 0;
+    for (std::size_t i = 0; i <= path.size(); ++i) {
+        if (i < path.size() && path[i] != u'\\') continue;
+        if (i - nameStart > static_cast<std::size_t>(kMaxKeyNameLength)) {
+            return "key name too long: a name in a key path has at most " + std::to_string(kMaxKeyNameLength) +
+                   " characters.";
+        }
+        if (i < path.size()) ++levels;
+        nameStart = i + 1;
+    }
+    if (levels > static_cast<std::size_t>(kMaxKeyDepth)) {
+        return "key too deep: a key lies at most " + std::to_string(kMaxKeyDepth) + " levels below its root.";
+    }
+    return std::nullopt;
+}
+
 // Reads the positional argument text for its role into command; an error when it does not fit.
 std::optional<CommandLineError> ReadArgument(ArgumentRole role, const std::u16string& text,
                                              std::string_view raw, Command& command) {
@@ -116,10 +153,17 @@ std::optional<CommandLineError> ReadArgument(ArgumentRole role, const std::u16st
                 return BadArgument("no such key: " + std::string(raw) +
                                    " (a key starts with HKCR, HKCU or HKLM, and no name in its path is empty).");
             }
+            if (auto refusal = CheckKeyLimits(key->path)) return BadArgument(*refusal);
             command.key = std::move(*key);
             return std::nullopt;
         }
         case ArgumentRole::ValueName:
+            // Refused here, before anything is written: a set would otherwise create its key
+            // and only then find the name too long.
+            if (text.size() > static_cast<std::size_t>(kMaxValueNameLength)) {
+                return BadArgument("value name too long: a value name has at most " +
+                                   std::to_string(kMaxValueNameLength) + " characters.");
+            }
             command.valueName = text == u"@" ? std::u16string() : text;
             return std::nullopt;
         case ArgumentRole::Type: {
@@ -134,6 +178,9 @@ std::optional<CommandLineError> ReadArgument(ArgumentRole role, const std::u16st
         case ArgumentRole::Data:  // comes after Type, so the type is known
             if (auto refusal = CheckDataText(command.type, text)) return BadArgument(*refusal);
             command.dataText = text;
+            return std::nullopt;
+        case ArgumentRole::File:
+            command.fileName = std::string(raw);
             return std::nullopt;
     }
     return std::nullopt;
@@ -263,9 +310,15 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
     if (positional.size() > spec->roleCount) {
         return UsageError("too many arguments for " + std::string(spec->name) + ".");
     }
+    // A file name is bytes to the system and is passed on as it is; everything else is text.
     std::vector<std::u16string> texts;
-    for (std::string_view arg : positional) {
-        auto text = Utf8ToUtf16(arg);
+    for (std::size_t k = 0; k < positional.size(); ++k) {
+        if (spec->roles[k] == ArgumentRole::File) {
+            if (positional[k].empty()) return UsageError("the file name is empty.");
+            texts.emplace_back();
+            continue;
+        }
+        auto text = Utf8ToUtf16(positional[k]);
         if (!text) return UsageError("an argument is not valid UTF-8 text.");
         texts.push_back(std::move(*text));
     }

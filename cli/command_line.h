@@ -7,6 +7,8 @@
 //   tovik-reg [--registry FILE] delete-value KEY NAME
 //   tovik-reg [--registry FILE] add-key KEY
 //   tovik-reg [--registry FILE] delete-key KEY
+//   tovik-reg [--registry FILE] export KEY FILE
+//   tovik-reg [--registry FILE] import FILE
 //   tovik-reg --help
 //
 // Global options come before the command word. After it every argument is taken as it stands
@@ -23,7 +25,7 @@
 
 namespace tovik::cli {
 
-enum class CommandKind { Help, Query, Set, DeleteValue, AddKey, DeleteKey };
+enum class CommandKind { Help, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import };
 
 // KEY: a root (HKEY_CLASSES_ROOT or HKCR, HKEY_CURRENT_USER or HKCU, HKEY_LOCAL_MACHINE or HKLM,
 // any case), optionally followed by a backslash and a path.
@@ -40,6 +42,7 @@ struct Command {
     DWORD type = REG_NONE;
     std::u16string dataText;   // checked against the type (data_text_check.h)
     bool recursive = false;    // query -r
+    std::string fileName;      // export and import: the backup file; passed on unconverted
 };
 
 enum class CommandLineErrorKind {

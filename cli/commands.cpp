@@ -72,6 +72,8 @@ int RunCommand(const Command& command, std::ostream& out, std::ostream& err) {
         case CommandKind::DeleteValue: return RunDeleteValue(command, out, err);
         case CommandKind::AddKey: return RunAddKey(command, out, err);
         case CommandKind::DeleteKey: return RunDeleteKey(command, out, err);
+        case CommandKind::Export: return RunExport(command, out, err);
+        case CommandKind::Import: return RunImport(command, out, err);
         case CommandKind::Help: break;
     }
     ReportError(err, "this command needs no registry.");

@@ -176,14 +176,9 @@ void prepareFile(const std::string& path)
     if (stat(path.c_str(), &st) != 0) {
         if (errno != ENOENT) throw OpenFailure(cannotOpen(path, std::strerror(errno) + std::string(".")));
         const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-        std::error_code ec;
-        if (!folder.empty() && !std::filesystem::exists(folder, ec)) {
-            std::filesystem::create_directories(folder, ec);
-            if (ec) {
-                throw OpenFailure("Cannot create the folder \"" + folder.string() +
-                                  "\" for the registry store: " + ec.message() + ".");
-            }
-            chmod(folder.c_str(), 0700);
+        if (!folder.empty() && !CreatePrivateFolders(folder.string())) {
+            throw OpenFailure("Cannot create the folder \"" + folder.string() +
+                              "\" for the registry store: " + std::strerror(errno) + ".");
         }
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST) {
@@ -398,6 +393,25 @@ RegistryReadSnapshot::~RegistryReadSnapshot()
 {
     if (!active_ || !g_db || serial_ != g_serial || !g_db->inTransaction()) return;
     g_db->execIgnoringErrors("COMMIT");
+}
+
+bool CreatePrivateFolders(const std::string& folder)
+{
+    if (folder.empty()) return true;
+    struct stat st {};
+    if (stat(folder.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return true;
+        errno = ENOTDIR;
+        return false;
+    }
+    if (errno != ENOENT) return false;
+    const std::string parent = std::filesystem::path(folder).parent_path().string();
+    if (parent != folder && !CreatePrivateFolders(parent)) return false;
+    // mkdir's mode can only lose bits to the umask, so the folder is never open to others, not
+    // even for a moment; the chmod gives the owner back what an odd umask took away.
+    if (mkdir(folder.c_str(), 0700) != 0) return errno == EEXIST && stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    chmod(folder.c_str(), 0700);
+    return true;
 }
 
 std::string DefaultRegistryPath()

@@ -54,6 +54,11 @@ private:
 // Default store path: $XDG_DATA_HOME/tovik/registry.db, else ~/.local/share/tovik/registry.db.
 std::string DefaultRegistryPath();
 
+// Creates the folder and any missing folders above it, each with mode 0700 from the start (the
+// registry is the user's alone); folders that exist are left as they are. False with errno set
+// when one cannot be made.
+bool CreatePrivateFolders(const std::string& folder);
+
 // For the registry operations (registry_api.cpp): the current store's connection, or null while
 // none is open, and a number that changes with every open and close of a store, so that
 // handles never outlive the store they were opened on.

@@ -4,6 +4,7 @@
 #include <QItemSelectionModel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QShortcut>
 #include <QTreeView>
 
 #include "registry/registry_api.h"
@@ -71,8 +72,27 @@ CTovikView::CTovikView(QWidget* parent) : QWidget(parent), m_prompts(std::make_u
     AddCommand(32772, [this] { OnViewKeysOnly(); });
     AddCommand(32773, [this] { OnViewValuesOnly(); });
     AddCommand(32774, [this] { OnViewBoth(); });
+    AddCommand(32775, [this] { OnDeleteValue(); }, [this] { return OnUpdateDeleteValue(); });
     AddCommand(32776, [this] { OnDeleteKey(); }, [this] { return OnUpdateDeleteKey(); });
+    AddCommand(32777, [this] { OnAddDwordValue(); }, [this] { return OnUpdateAddValue(); });
+    AddCommand(32778, [this] { OnAddStringValue(); }, [this] { return OnUpdateAddValue(); });
+    AddCommand(32779, [this] { OnAddOtherValue(); }, [this] { return OnUpdateAddValue(); });
     AddCommand(32780, [this] { OnAddKey(); }, [this] { return OnUpdateAddKey(); });
+    AddCommand(32781, [this] { OnExport(); });
+    AddCommand(32782, [this] { OnImport(); });
+    AddCommand(32783, [this] { OnAddMultiStringValue(); });
+    connect(m_list, &QTreeView::doubleClicked, this, [this] { OnDblClkValueList(); });
+    // Desktop habits: Enter edits the selected value, Delete deletes it; Delete in the tree
+    // deletes the key while that command is enabled.
+    auto runIfEnabled = [this](int id) {
+        if (IsCommandEnabled(id)) OnCommand(id);
+    };
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter})
+        new QShortcut(QKeySequence(key), m_list, this, [this] { OnDblClkValueList(); }, Qt::WidgetShortcut);
+    new QShortcut(QKeySequence(Qt::Key_Delete), m_list, this, [runIfEnabled] { runIfEnabled(32775); },
+                  Qt::WidgetShortcut);
+    new QShortcut(QKeySequence(Qt::Key_Delete), m_tree, this, [runIfEnabled] { runIfEnabled(32776); },
+                  Qt::WidgetShortcut);
 }
 
 CTovikView::~CTovikView() = default;
@@ -212,8 +232,10 @@ void CTovikView::FillValueList() {
         DWORD length = 0, size = 0, type = 0;
         LONG rc;
         for (;;) {
-            size = static_cast<DWORD>(data.size());
             rc = EnumGrowing(name, &length, [&] {
+                // Every call states the buffer's real size: a call that only grew the name has
+                // left the data's needed size here.
+                size = static_cast<DWORD>(data.size());
                 return RegEnumValueW(hKey, index, name.data(), &length, nullptr, &type, data.data(), &size);
             });
             if (rc == ERROR_MORE_DATA && size > data.size()) {

@@ -4,6 +4,7 @@
 // list on every refresh. m_hRootKey and m_strKeyPath name the current key for the commands.
 #include <QColor>
 #include <QWidget>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -17,6 +18,7 @@
 
 class QTreeView;
 class CTovikDoc;
+namespace tovik { class BackupExport; }
 
 class CTovikView : public QWidget {
     Q_OBJECT
@@ -64,6 +66,25 @@ public:
     bool OnUpdateDeleteKey() const { return !m_strKeyPath.empty(); }
     void DeleteSubkeys(HKEY root, const std::u16string& path);
     static QString DeleteKeyQuestion(const QString& keyName);
+
+    // Value commands
+    void OnDblClkValueList();
+    void OnAddDwordValue();
+    void OnAddStringValue();
+    void OnAddMultiStringValue();
+    void OnAddOtherValue();
+    void OnDeleteValue();
+    bool OnUpdateDeleteValue() const;
+    bool OnUpdateAddValue() const { return !m_strKeyPath.empty(); }
+
+    // Export and import of backup files
+    void OnExport();
+    void ExportKey(HKEY root, const std::u16string& path);
+    void OnImport();
+    std::u16string TakeImportLine();
+    void ImportKeys(HKEY root);
+    std::deque<std::u16string> m_importLines;   // the lines of the file being imported
+    tovik::BackupExport* m_pExport = nullptr;    // the file ExportKey writes to, during OnExport
 
     // Command routing: the frame asks whether a command is handled and enabled, and runs it.
     // A command without a handler is disabled.

@@ -16,7 +16,9 @@ int ViewPrompts::MessageBox(QWidget* parent, const QString& text, MessageButtons
 }
 
 QString ViewPrompts::SaveFileName(QWidget* parent, const QString& filter) {
-    return QFileDialog::getSaveFileName(parent, QString(), QString(), filter);
+    // Choosing an existing file replaces it without a question.
+    return QFileDialog::getSaveFileName(parent, QString(), QString(), filter, nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
 }
 
 QString ViewPrompts::OpenFileName(QWidget* parent, const QString& filter) {

@@ -177,6 +177,26 @@ TEST_F(ImportTest, EmptyLineEndsTheDataAndABrokenLineStopsIt) {
     }
 }
 
+TEST_F(ImportTest, TheLineImporterTakesNothingAfterTheDataEnds) {
+    for (const std::u16string_view end : {u"", u"broken"}) {
+        OpenInMemoryRegistryStore();
+        BackupLineImporter importer(HKEY_LOCAL_MACHINE);
+        EXPECT_TRUE(importer.Take(u"[A]"));
+        EXPECT_TRUE(importer.Take(u"\"a\"=SZ:1"));
+        EXPECT_FALSE(importer.Take(end));
+        EXPECT_FALSE(importer.Take(u"[B]"));
+        EXPECT_FALSE(importer.Take(u"\"b\"=SZ:2"));
+        const ImportResult& r = importer.Finish();
+        EXPECT_EQ(r.outcome, end.empty() ? ImportOutcome::Finished : ImportOutcome::BrokenLine);
+        EXPECT_EQ(r.brokenLineNumber, end.empty() ? 0u : 5u);
+        EXPECT_EQ(r.keysCreated + r.valuesWritten, 2u);
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"B"));
+        EXPECT_FALSE(importer.Take(u"[C]"));  // nor after Finish
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"C"));
+    }
+    EXPECT_EQ(UnknownTagNotice(12), u"型の分からない値の行を12行読み飛ばしました");
+}
+
 TEST_F(ImportTest, EveryTypeRoundTripsThroughAFile) {
     const std::u16string sub = u"Types\\\U0001F600鍵";
     const struct {
@@ -236,6 +256,8 @@ TEST_F(ImportTest, FilesOnDiskReadLikeBytesInMemory) {
         const BackupFileLines fromMemory = ReadBackupFile(bytes.data(), bytes.size());
         ASSERT_TRUE(fromDisk.has_value());
         EXPECT_EQ(fromDisk->notUnicode, fromMemory.notUnicode);
+        EXPECT_EQ(fromDisk->underTwoBytes, bytes.size() < 2);
+        EXPECT_EQ(fromMemory.underTwoBytes, bytes.size() < 2);
         EXPECT_EQ(fromDisk->lines, fromMemory.lines) << bytes.size() << " bytes";
     }
     EXPECT_EQ(ReadBackupFile(example.data(), example.size()).lines.size(), 11u);

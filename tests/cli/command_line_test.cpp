@@ -63,6 +63,27 @@ TEST(CommandLine, ReadsEachCommandWithItsArguments) {
     EXPECT_EQ(ParseOk({"--", "query", "HKLM"}).kind, CommandKind::Query);
 }
 
+TEST(CommandLine, ExportAndImportTakeTheFileNameAsItIs) {
+    Command exported = ParseOk({"export", "hklm\\Software\\", "/tmp/\xFF backup.txt"});
+    EXPECT_EQ(exported.kind, CommandKind::Export);
+    EXPECT_EQ(exported.key.root, HKEY_LOCAL_MACHINE);
+    EXPECT_EQ(exported.key.path, u"Software");
+    EXPECT_EQ(exported.fileName, "/tmp/\xFF backup.txt");  // bytes that are not UTF-8 are a file name still
+
+    Command imported = ParseOk({"--registry", "r.db", "import", "-1.txt"});
+    EXPECT_EQ(imported.kind, CommandKind::Import);
+    EXPECT_EQ(imported.fileName, "-1.txt");
+
+    EXPECT_EQ(ErrorKindOf({"export", "HKLM"}), CommandLineErrorKind::Usage);
+    EXPECT_EQ(ErrorKindOf({"export", "HKLM", "a.txt", "b.txt"}), CommandLineErrorKind::Usage);
+    EXPECT_EQ(ErrorKindOf({"import"}), CommandLineErrorKind::Usage);
+    EXPECT_EQ(ErrorKindOf({"import", ""}), CommandLineErrorKind::Usage);
+    EXPECT_EQ(ErrorKindOf({"export", "HKEY_USERS", "a.txt"}), CommandLineErrorKind::BadArgument);
+    EXPECT_NE(UsageText().find("export KEY FILE"), std::string_view::npos);
+    EXPECT_NE(UsageText().find("import FILE"), std::string_view::npos);
+    EXPECT_NE(ShortUsageText().find("import FILE"), std::string_view::npos);
+}
+
 TEST(CommandLine, HelpBeforeTheCommandOrAfterQuery) {
     EXPECT_EQ(ParseOk({"-h", "bogus"}).kind, CommandKind::Help);
     EXPECT_EQ(ParseOk({"--registry", "x", "--help", "query"}).kind, CommandKind::Help);

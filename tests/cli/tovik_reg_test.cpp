@@ -247,6 +247,125 @@ TEST_F(TovikRegTest, DefaultStoreLivesUnderXdgDataHomeAndHoldsTheDefaultRegistry
     EXPECT_NE(Tool({"query", "HKCU\\Control Panel\\Volume"}).out.find("\"Volume\"=DW:50(32)\n"), std::string::npos);
 }
 
+// A backup file's bytes: the byte order mark, then the lines in UTF-16LE, each ended by CR LF.
+std::string BackupFile(const std::vector<std::u16string>& lines) {
+    std::string bytes = "\xFF\xFE";
+    for (const std::u16string& line : lines) {
+        for (const char16_t c : line + u"\r\n") {
+            bytes += static_cast<char>(c & 0xFF);
+            bytes += static_cast<char>(c >> 8);
+        }
+    }
+    return bytes;
+}
+
+const std::u16string kHeader = u"Tovik レジストリ退避ファイル Ver1.0";
+
+// Messages as tovik-reg prints them (the texts here stay in the Basic Multilingual Plane).
+std::string Utf8(std::u16string_view text) {
+    std::string out;
+    for (const char16_t u : text) {
+        if (u < 0x80) {
+            out += static_cast<char>(u);
+        } else if (u < 0x800) {
+            out += {static_cast<char>(0xC0 | u >> 6), static_cast<char>(0x80 | (u & 0x3F))};
+        } else {
+            out += {static_cast<char>(0xE0 | u >> 12), static_cast<char>(0x80 | (u >> 6 & 0x3F)),
+                    static_cast<char>(0x80 | (u & 0x3F))};
+        }
+    }
+    return out;
+}
+
+TEST_F(TovikRegTest, ExportAndImportCarryKeysBetweenStores) {
+    const std::string key = "HKLM\\Software\\Sample";
+    ExpectSuccess({"set", key, "@", "SZ", "Sample application"});
+    ExpectSuccess({"set", key, "Flags", "DW", "-1"});
+    ExpectSuccess({"set", key, "Data", "BIN", "0A FF 00"});
+    ExpectSuccess({"set", key + "\\Options", "\xE9\x95\xB7\xF0\x9F\x98\x80", "MLT", "\xE7\x94\xB2|\xE4\xB9\x99||"});
+    ExpectSuccess({"set", key + "\\Options", "Nine", "9", "AB"});
+    const std::string file = (dir_ / "sample.txt").string();
+
+    ExpectSuccess({"export", "hklm\\SOFTWARE\\sample", file});  // key lines as the registry spells the names
+    EXPECT_EQ(ReadFile(file), BackupFile({kHeader, u"\\\\HKEY_LOCAL_MACHINE", u"[Software\\Sample]",
+                                          u"\"@\"=SZ:Sample application", u"\"Flags\"=DW:-1(FFFFFFFF)",
+                                          u"\"Data\"=BIN:0A FF 00 ", u"[Software\\Sample\\Options]",
+                                          u"\"長\U0001F600\"=MLT:甲|乙||", u"\"Nine\"=??:AB "}));
+
+    const std::string other = (dir_ / "other.db").string();
+    const ToolResult imported = Tool({"--registry", other, "import", file});
+    EXPECT_EQ(imported.exitCode, 0) << imported.err;
+    EXPECT_EQ(imported.out, "");
+    // The value of type 9 has no tag the reader knows: skipped, and said so.
+    EXPECT_EQ(imported.err, "tovik-reg: " + Utf8(u"型の分からない値の行を1行読み飛ばしました") + "\n");
+    ExpectSuccess({"delete-value", key + "\\Options", "Nine"});
+    EXPECT_EQ(Tool({"--registry", other, "query", key, "-r"}).out, OnStore({"query", key, "-r"}).out);
+
+    // With the type 9 value gone from the first store too, both stores export the same bytes.
+    const std::string again = (dir_ / "again.txt").string();
+    EXPECT_EQ(Tool({"--registry", other, "export", key, again}).exitCode, 0);
+    ExpectSuccess({"export", key, file});
+    EXPECT_EQ(ReadFile(again), ReadFile(file));
+}
+
+TEST_F(TovikRegTest, ExportFailuresLeaveTheFileAsItWas) {
+    const std::string file = (dir_ / "old.txt").string();
+    std::ofstream(file, std::ios::binary) << "previous backup";
+    ExpectSuccess({"add-key", "HKLM\\Here"});
+
+    ToolResult result = OnStore({"export", "HKLM\\Nowhere", file});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err,
+              "tovik-reg: " + Utf8(u"キーを開けません。エクスポートしませんでした。") + " (HKEY_LOCAL_MACHINE\\Nowhere)\n");
+    EXPECT_EQ(ReadFile(file), "previous backup");
+
+    result = OnStore({"export", "HKLM\\Here", (dir_ / "missing" / "x.txt").string()});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.starts_with("tovik-reg: " + Utf8(u"ファイルを作成できません。"))) << result.err;
+    EXPECT_NE(result.err.find("No such file or directory"), std::string::npos) << result.err;
+    EXPECT_FALSE(fs::exists(dir_ / "missing"));
+
+    // A file name need not be UTF-8.
+    const std::string latin1 = (dir_ / "caf\xE9.txt").string();
+    ExpectSuccess({"export", "HKLM\\Here", latin1});
+    EXPECT_EQ(ReadFile(latin1), BackupFile({kHeader, u"\\\\HKEY_LOCAL_MACHINE", u"[Here]"}));
+}
+
+TEST_F(TovikRegTest, ImportStopsWithTheGuisMessages) {
+    struct Case {
+        std::string bytes;
+        std::u16string message;
+    };
+    const std::string path = (dir_ / "in.txt").string();
+    const std::vector<Case> cases = {
+        {std::string("\xFE\xFF\x00T", 4), u"Unicodeではありません"},
+        {"Tovik\r\n", u"Unicodeではありません"},
+        {"", u"ファイル形式エラー インポート失敗"},
+        {BackupFile({u"tovik", u"\\\\HKEY_CURRENT_USER", u"[Written]"}), u"ファイル形式エラー インポート失敗"},
+        {BackupFile({kHeader, u"\\\\HKEY_USERS", u"[Written]"}), u"ルートキーなし インポート失敗"},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(path, std::ios::binary) << c.bytes;
+        const ToolResult result = OnStore({"import", path});
+        EXPECT_EQ(result.exitCode, 1) << result.err;
+        EXPECT_EQ(result.err, "tovik-reg: " + Utf8(c.message) + "\n");
+    }
+    EXPECT_EQ(OnStore({"query", "HKCU\\Written"}).exitCode, 1);
+
+    // A broken line: what came before it stays written.
+    std::ofstream(path, std::ios::binary)
+        << BackupFile({kHeader, u"\\\\HKEY_CURRENT_USER", u"[Written]", u"\"v\"=DW:7", u"oops", u"[Later]"});
+    ToolResult result = OnStore({"import", path});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.ends_with(" (line 5)\n")) << result.err;
+    EXPECT_EQ(OnStore({"query", "HKCU\\Written"}).out, "[Written]\n\"v\"=DW:7(7)\n");
+    EXPECT_EQ(OnStore({"query", "HKCU\\Later"}).exitCode, 1);
+
+    result = OnStore({"import", (dir_ / "absent.txt").string()});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("absent.txt: No such file or directory"), std::string::npos) << result.err;
+}
+
 }  // namespace
 
 TEST_F(TovikRegTest, AddKeyCreatesThePathAndSaysWhenItExisted) {

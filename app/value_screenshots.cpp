@@ -1,0 +1,122 @@
+#include "app/value_screenshots.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QMessageBox>
+#include <QTreeView>
+#include <cstdio>
+#include <memory>
+
+#include "app/main_frame.h"
+#include "view/qt_text.h"
+#include "view/tovik_view.h"
+
+namespace {
+
+void saveGrab(QWidget& widget, const QString& outputDir, const QString& name) {
+    QApplication::processEvents();
+    const QString path = QDir(outputDir).filePath(name + QStringLiteral(".png"));
+    if (!widget.grab().save(path)) std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+    else std::printf("%s\n", qPrintable(path));
+}
+
+// Shows each dialog and message box the command opens, saves it under the next name, and
+// closes it as Cancel or No, so that nothing is written.
+class GrabbingPrompts : public ViewPrompts {
+public:
+    explicit GrabbingPrompts(QString outputDir) : outputDir_(std::move(outputDir)) {}
+    void SetNextName(const QString& name) { name_ = name; }
+
+    int MessageBox(QWidget* parent, const QString& text, MessageButtons buttons) override {
+        QMessageBox box(QMessageBox::NoIcon, AppCaption(), text,
+                        buttons == MessageButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
+                        parent);
+        box.show();
+        saveGrab(box, outputDir_, name_);
+        box.hide();
+        return buttons == MessageButtons::YesNo ? IDNO : IDOK;
+    }
+    int DoModal(QDialog& dialog) override {
+        dialog.show();
+        saveGrab(dialog, outputDir_, name_);
+        dialog.hide();
+        return IDCANCEL;
+    }
+
+private:
+    QString outputDir_;
+    QString name_;
+};
+
+bool selectKey(CTovikView* view, const QString& path) {
+    KeyTreeModel& model = view->TreeModel();
+    KeyTreeModel::ItemId item = KeyTreeModel::kRootItem;
+    for (const QString& part : path.split(QLatin1Char('\\'))) {
+        KeyTreeModel::ItemId found = KeyTreeModel::kNoItem;
+        for (KeyTreeModel::ItemId child : model.Children(item))
+            if (model.ItemText(child).compare(part, Qt::CaseInsensitive) == 0) found = child;
+        if (found == KeyTreeModel::kNoItem) return false;
+        if (item != KeyTreeModel::kRootItem) view->m_tree->expand(model.IndexOf(item));
+        item = found;
+    }
+    view->SelectItem(item);
+    QApplication::processEvents();   // the posted refresh fills the list
+    return true;
+}
+
+bool selectValue(CTovikView* view, const QString& shownName) {
+    for (int row = 0; row < view->ListModel().RowCount(); ++row) {
+        if (view->ListModel().ColumnText(row, 0) != shownName) continue;
+        const QModelIndex index = view->ListModel().index(row, 0);
+        view->m_list->selectionModel()->setCurrentIndex(
+            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        view->m_list->scrollTo(index);
+        QApplication::processEvents();
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void SaveValueCommandScreenshots(CMainFrame& frame, const QString& outputDir) {
+    CTovikView* view = frame.View();
+    auto owned = std::make_unique<GrabbingPrompts>(outputDir);
+    GrabbingPrompts* prompts = owned.get();
+    view->SetPrompts(std::move(owned));
+
+    const QString serial = QString::fromUtf16(u"HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial");
+    if (!selectKey(view, serial) || !selectValue(view, QStringLiteral("FriendlyName"))) {
+        std::fprintf(stderr, "value for the screenshots not found\n");
+    } else {
+        saveGrab(frame, outputDir, QStringLiteral("main_window_value_selected"));
+    }
+
+    // Each editor as a double-tap on its row opens it.
+    struct Shot {
+        QString key, value, file;
+    };
+    const Shot shots[] = {
+        {serial, QStringLiteral("FriendlyName"), QStringLiteral("edit_row_string")},
+        {serial, QStringLiteral("IClass"), QStringLiteral("edit_row_multi_string")},
+        {serial, QStringLiteral("IoBase"), QStringLiteral("edit_row_number")},
+        {serial, QStringLiteral("Resources"), QStringLiteral("edit_row_binary")},
+        {QStringLiteral("HKEY_CLASSES_ROOT\\rtffile\\Shell\\Open\\Command"), QStringLiteral("@"),
+         QStringLiteral("edit_row_unnamed")},
+    };
+    for (const Shot& shot : shots) {
+        if (!selectKey(view, shot.key) || !selectValue(view, shot.value)) {
+            std::fprintf(stderr, "value %s for the screenshots not found\n", qPrintable(shot.value));
+            continue;
+        }
+        prompts->SetNextName(shot.file);
+        view->OnDblClkValueList();
+    }
+
+    if (selectKey(view, serial) && selectValue(view, QStringLiteral("Prefix"))) {
+        prompts->SetNextName(QStringLiteral("delete_value"));
+        view->OnDeleteValue();
+    }
+    view->SetPrompts(std::make_unique<ViewPrompts>());
+}

@@ -1,0 +1,112 @@
+// The view's Export and Import commands: the file dialogs, the confirmation and the messages.
+// The export walk and the line-by-line import are the plain C++ of backup_export.h and
+// backup_import.h, which tovik-reg runs as well.
+#include <QFile>
+
+#include "backup/backup_export.h"
+#include "backup/backup_format.h"
+#include "backup/backup_import.h"
+#include "backup/import_confirm_dlg.h"
+#include "view/qt_text.h"
+#include "view/tovik_view.h"
+
+namespace {
+
+const QString kBackupFileFilter = QString::fromUtf16(u"ﾚｼﾞｽﾄﾘ退避ﾌｧｲﾙ(*.txt);;全て(*.*)");
+
+std::string LocalFileName(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+void ShowMessage(CTovikView& view, std::u16string_view text) {
+    view.Prompts().MessageBox(&view, ToQString(text), MessageButtons::Ok);
+}
+
+// After the import's own message: how many value lines had a tag the reader does not know.
+void ShowUnknownTagNotice(CTovikView& view, const tovik::ImportResult& result) {
+    if (result.valueLinesUnknownTag != 0) ShowMessage(view, tovik::UnknownTagNotice(result.valueLinesUnknownTag));
+}
+
+}  // namespace
+
+void CTovikView::OnExport() {
+    const QString fileName = Prompts().SaveFileName(this, kBackupFileFilter);
+    if (fileName.isEmpty()) return;
+
+    tovik::BackupExport file(LocalFileName(fileName));
+    m_pExport = &file;
+    if (file.Begin(m_hRootKey)) ExportKey(m_hRootKey, m_strKeyPath);
+    m_pExport = nullptr;
+    const tovik::ExportResult result = file.Finish();
+    // A finished export ends without a message; every other end says why.
+    const std::u16string_view message = tovik::ExportOutcomeMessage(result.outcome);
+    if (!message.empty()) ShowMessage(*this, message);
+}
+
+void CTovikView::ExportKey(HKEY root, const std::u16string& path) {
+    if (m_pExport != nullptr) m_pExport->WriteKeyTree(root, path);
+}
+
+void CTovikView::OnImport() {
+    const QString fileName = Prompts().OpenFileName(this, kBackupFileFilter);
+    if (fileName.isEmpty()) return;
+    std::optional<tovik::BackupFileLines> file = tovik::ReadBackupFileAt(LocalFileName(fileName));
+    if (!file) return;   // cannot be opened: nothing happens
+
+    m_importLines.clear();
+    if (!file->underTwoBytes) {
+        SetModified();
+        if (file->notUnicode) {
+            ShowMessage(*this, tovik::kImportNotUnicodeMessage);
+            return;
+        }
+        for (std::u16string& line : file->lines) m_importLines.push_back(std::move(line));
+        file.reset();
+    }
+
+    CImportConfirmDlg dialog;
+    dialog.m_pLines = &m_importLines;
+    if (Prompts().DoModal(dialog) != IDOK) {
+        m_importLines.clear();
+        return;
+    }
+    if (!tovik::IsBackupHeaderLine(TakeImportLine())) {
+        ShowMessage(*this, tovik::kImportFormatErrorMessage);
+        return;
+    }
+    const HKEY root = tovik::RootFromBackupRootLine(TakeImportLine());
+    if (root == 0) {
+        ShowMessage(*this, tovik::kImportNoRootKeyMessage);
+        return;
+    }
+    ImportKeys(root);
+    m_importLines.clear();
+}
+
+std::u16string CTovikView::TakeImportLine() {
+    if (m_importLines.empty()) return {};
+    std::u16string line = std::move(m_importLines.front());
+    m_importLines.pop_front();
+    return line;
+}
+
+void CTovikView::ImportKeys(HKEY root) {
+    tovik::BackupLineImporter importer(root);
+    while (importer.Take(TakeImportLine())) {
+    }
+    // Closes the last key and commits before any message, so that other programs can write to
+    // the registry while a message is open.
+    const tovik::ImportResult result = importer.Finish();
+
+    if (result.outcome == tovik::ImportOutcome::BrokenLine) {
+        // What was written stays; the view keeps showing what it showed before.
+        ShowMessage(*this, tovik::kImportBrokenFileMessage);
+        ShowUnknownTagNotice(*this, result);
+        return;
+    }
+    m_strKeyPath.clear();
+    m_hRootKey = 0;
+    ListModel().Clear();
+    ShowMessage(*this, tovik::kImportFinishedMessage);
+    TreeModel().DeleteItem(KeyTreeModel::kRootItem);
+    InsertRootKeys();
+    ShowUnknownTagNotice(*this, result);
+}

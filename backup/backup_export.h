@@ -1,0 +1,103 @@
+#pragma once
+// Export of a key with its whole subtree into a backup file, without any dialog; the GUI's
+// Export command and tovik-reg share it.
+//
+// The file is written under a temporary name beside the target and renamed over it only once
+// everything is written and on disk, so that a failed export never leaves a damaged or partial
+// file where the user expects a backup: the target keeps what it held before.
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "backup/backup_format.h"
+#include "registry/win_types.h"
+
+namespace tovik {
+
+inline constexpr std::u16string_view kExportNoKeyMessage = u"キーが選択されていません";
+inline constexpr std::u16string_view kExportFileNotCreatedMessage =
+    u"ファイルを作成できません。エクスポートしませんでした。";
+inline constexpr std::u16string_view kExportKeyNotOpenedMessage =
+    u"キーを開けません。エクスポートしませんでした。";
+inline constexpr std::u16string_view kExportReadFailedMessage =
+    u"レジストリを読み出せません。エクスポートを中止しました。選んだファイルは変更していません。";
+inline constexpr std::u16string_view kExportWriteFailedMessage =
+    u"ファイルに書き込めません。エクスポートを中止しました。選んだファイルは変更していません。";
+
+enum class ExportOutcome {
+    Written,         // the file holds the key and its whole subtree
+    NoKeySelected,   // the root is none of the three; see BackupExport::Begin
+    FileNotCreated,  // the target cannot be written (folder missing or read-only, a folder, ...)
+    KeyNotOpened,    // the key to export cannot be opened (it does not exist)
+    ReadFailed,      // a key or value below it could not be read; nothing was replaced
+    WriteFailed,     // writing, flushing or renaming failed (disk full); nothing was replaced
+};
+
+// The sentence for the user; empty for Written.
+std::u16string_view ExportOutcomeMessage(ExportOutcome outcome);
+
+struct ExportResult {
+    ExportOutcome outcome = ExportOutcome::Written;
+    std::size_t keys = 0;     // key lines written
+    std::size_t values = 0;   // value lines written
+    int error = 0;            // errno of a failed file operation, else 0
+    std::u16string keyPath;   // ReadFailed, KeyNotOpened: the key concerned
+};
+
+// One export, in the order of the command's steps:
+//   BackupExport file(target);
+//   if (file.Begin(root)) file.WriteKeyTree(root, path);
+//   ExportResult result = file.Finish();
+// A step after a failure does nothing. Destroying an unfinished export removes its temporary file.
+class BackupExport {
+public:
+    explicit BackupExport(std::string target);
+    ~BackupExport();
+    BackupExport(const BackupExport&) = delete;
+    BackupExport& operator=(const BackupExport&) = delete;
+
+    // Creates the temporary file and writes the byte order mark and the header line, then the
+    // root line of root. For a root that is none of the three the export ends as NoKeySelected:
+    // a new target is then created holding the mark and the header only, and an existing target
+    // is left as it is. False when the export has ended (failure or no key).
+    bool Begin(HKEY root);
+
+    // The block of the key at path below root (its key line and value lines), then the blocks of
+    // all keys below it, depth first, values before subkeys, in the registry's order. Every value
+    // and subkey is written whatever its size; the walk stops at the first one that cannot be read.
+    // Iterative: the depth of the tree costs no stack.
+    void WriteKeyTree(HKEY root, std::u16string_view path);
+
+    // Flushes, syncs and renames the file into place; or removes it after a failure.
+    ExportResult Finish();
+
+    bool failed() const { return result_.outcome != ExportOutcome::Written; }
+
+private:
+    class TreeWalk;
+    bool Fail(ExportOutcome outcome, int error = 0);
+    bool CheckWriter();
+    bool PlaceWithoutReplacing();
+    bool CloseFile();
+    void RemoveTemporary();
+
+    std::string target_;
+    std::string temporary_;
+    bool targetExisted_ = false;
+    std::FILE* file_ = nullptr;
+    std::unique_ptr<BackupWriter> writer_;
+    ExportResult result_;
+    bool finished_ = false;
+};
+
+// The whole export for callers without steps of their own (tovik-reg).
+ExportResult ExportKeyToFile(const std::string& target, HKEY root, std::u16string_view path);
+
+// The path with each name as the registry holds it ("software\tovik" may be "Software\Tovik"),
+// so that key lines read as those of an export from the tree; the names as given where no key
+// matches.
+std::u16string StoredKeyPath(HKEY root, std::u16string_view path);
+
+}  // namespace tovik

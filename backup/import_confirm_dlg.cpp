@@ -1,0 +1,97 @@
+#include "backup/import_confirm_dlg.h"
+
+#include <QListView>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QStyledItemDelegate>
+#include <algorithm>
+#include <climits>
+
+#include "editors/dialog_template.h"
+#include "view/qt_text.h"
+#include "view/view_prompts.h"
+
+namespace {
+
+constexpr int kTemplateWidth = 131;
+constexpr int kTemplateHeight = 95;
+
+// Rows show no focus frame: nothing in this list can be selected, so a marked row would mislead.
+class PlainRowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->state &= ~QStyle::State_HasFocus;
+    }
+};
+
+}  // namespace
+
+void ImportLinesModel::SetLines(const std::deque<std::u16string>* lines) {
+    beginResetModel();
+    lines_ = lines;
+    endResetModel();
+}
+
+int ImportLinesModel::rowCount(const QModelIndex& parent) const {
+    if (parent.isValid() || lines_ == nullptr) return 0;
+    return static_cast<int>(std::min<std::size_t>(lines_->size(), static_cast<std::size_t>(INT_MAX)));
+}
+
+QVariant ImportLinesModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || lines_ == nullptr || !index.isValid() ||
+        static_cast<std::size_t>(index.row()) >= lines_->size())
+        return {};
+    const std::u16string& line = (*lines_)[static_cast<std::size_t>(index.row())];
+    if (line.size() <= kMaxShownChars) return ToQString(line);
+    return ToQString(std::u16string_view(line).substr(0, kMaxShownChars)) + QChar(0x2026);
+}
+
+Qt::ItemFlags ImportLinesModel::flags(const QModelIndex& index) const {
+    return index.isValid() ? Qt::ItemIsEnabled : Qt::NoItemFlags;   // rows are shown, never selected
+}
+
+CImportConfirmDlg::CImportConfirmDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QString::fromUtf16(u"インポート確認"));
+    const DialogUnits units(font(), kTemplateWidth);
+    setFixedSize(units.Size(kTemplateWidth, kTemplateHeight));
+
+    m_listLines = new QListView(this);
+    m_listLines->setObjectName(QStringLiteral("1001"));
+    m_listLines->setGeometry(units.Rect(1, 4, 127, 62));
+    m_listLines->setUniformItemSizes(true);   // row positions are computed, not laid out one by one
+    m_listLines->setSelectionMode(QAbstractItemView::NoSelection);
+    m_listLines->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_listLines->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_listLines->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_listLines->setTextElideMode(Qt::ElideNone);
+    m_listLines->setWordWrap(false);
+    m_listLines->setModel(&m_lineModel);
+    m_listLines->setItemDelegate(new PlainRowDelegate(m_listLines));
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("1"));
+    ok->setDefault(true);
+    ok->setGeometry(units.Rect(8, 74, 50, 14));
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setObjectName(QStringLiteral("2"));
+    cancel->setGeometry(units.Rect(65, 74, 50, 14));
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+int CImportConfirmDlg::DoModal() { return exec() == QDialog::Accepted ? IDOK : IDCANCEL; }
+
+void CImportConfirmDlg::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) OnInitDialog();
+    QDialog::showEvent(event);
+}
+
+void CImportConfirmDlg::OnInitDialog() {
+    // Every line of the caller's list, in order, replacing whatever was shown.
+    m_lineModel.SetLines(m_pLines);
+    m_listLines->scrollToTop();
+}

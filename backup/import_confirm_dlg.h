@@ -1,0 +1,48 @@
+#pragma once
+// The import confirmation: every line of the file to import, header and root line included, in
+// file order, above OK and Cancel. The lines are shown through a model over the caller's list,
+// so that a file of a million lines opens as fast as one of ten.
+#include <QAbstractListModel>
+#include <QDialog>
+#include <deque>
+#include <string>
+
+class QListView;
+
+// Rows of a list of lines that someone else owns; read only, nothing selectable.
+class ImportLinesModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    // Longest text a row shows; longer lines end in "…" (the list is narrower than that anyway).
+    static constexpr std::size_t kMaxShownChars = 1024;
+
+    explicit ImportLinesModel(QObject* parent = nullptr) : QAbstractListModel(parent) {}
+    void SetLines(const std::deque<std::u16string>* lines);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    const std::deque<std::u16string>* lines_ = nullptr;
+};
+
+class CImportConfirmDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CImportConfirmDlg(QWidget* parent = nullptr);
+
+    // The lines to show; the dialog does not own them. Set before the dialog is shown.
+    const std::deque<std::u16string>* m_pLines = nullptr;
+    QListView* m_listLines;   // list box 1001
+
+    int DoModal();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void OnInitDialog();
+
+    ImportLinesModel m_lineModel;
+};
