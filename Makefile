@@ -3,7 +3,7 @@ BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS ?= 2
 
-.PHONY: all setup configure build run test screenshots bench clean
+.PHONY: all setup configure build run test screenshots bench clean fuzz sanitize
 
 all: build
 
@@ -27,6 +27,30 @@ screenshots: build
 
 bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/tovik-bench $(BENCH_ARGS)
+
+# The fuzz targets (clang, libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer), each run for
+# FUZZ_SECONDS on its seed corpus; FUZZ_RUNS=N runs N executions each instead.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz:
+	@TOVIK_SETUP_FUZZ=1 ./scripts/setup.sh
+	@test -f $(FUZZ_BUILD)/build.ninja || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVIK_FUZZ=ON -DTOVIK_BUILD_TESTS=OFF -DTOVIK_BUILD_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) --target fuzz_targets -j $(JOBS)
+	./fuzz/run_fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_RUNS)
+
+# The whole test suite built and run with AddressSanitizer and UndefinedBehaviorSanitizer.
+SANITIZE_BUILD ?= build-asan
+SANITIZE_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
+sanitize: setup
+	@test -f $(SANITIZE_BUILD)/build.ninja || cmake -S . -B $(SANITIZE_BUILD) -G Ninja \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVIK_BUILD_BENCH=OFF \
+		"-DCMAKE_CXX_FLAGS=$(SANITIZE_FLAGS)" "-DCMAKE_EXE_LINKER_FLAGS=$(SANITIZE_FLAGS)"
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && QT_QPA_PLATFORM=offscreen TOVIK_SANITIZED=1 \
+		ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1 \
+		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+		ctest --output-on-failure --timeout 900 -j $(JOBS)
 
 clean:
 	rm -rf $(BUILD)

@@ -1,0 +1,102 @@
+// tovik-reg's argument parser on untrusted arguments: the bytes split at zero bytes give the
+// arguments. Whatever the parser makes of them must be well-formed; commands that touch only the
+// registry are then run on a fresh in-memory store (commands that name files are parsed only).
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "cli/commands.h"
+#include "cli/data_text_check.h"
+#include "cli/utf8.h"
+#include "registry/registry_api.h"
+#include "registry/registry_store.h"
+
+namespace {
+
+using namespace tovik::cli;
+
+void Check(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "check failed: %s\n", what);
+        std::abort();
+    }
+}
+
+bool IsUtf8(std::string_view text) { return Utf8ToUtf16(text).has_value(); }
+
+void CheckKey(const KeyArgument& key) {
+    Check(key.root == HKEY_CLASSES_ROOT || key.root == HKEY_CURRENT_USER || key.root == HKEY_LOCAL_MACHINE,
+          "a key has one of the three roots");
+    const std::u16string_view path = key.path;
+    if (path.empty()) return;
+    Check(path.front() != u'\\' && path.back() != u'\\', "no backslash at either end of a path");
+    Check(path.find(u"\\\\") == std::u16string_view::npos, "no empty name inside a path");
+    // Within the store's limits, so that a refusal comes before anything is written.
+    std::size_t levels = 1, name = 0;
+    for (const char16_t c : path) {
+        if (c == u'\\') {
+            ++levels;
+            name = 0;
+        } else {
+            Check(++name <= static_cast<std::size_t>(kMaxKeyNameLength), "key names within the limit");
+        }
+    }
+    Check(levels <= static_cast<std::size_t>(kMaxKeyDepth), "keys within the depth limit");
+}
+
+bool TouchesOnlyTheRegistry(CommandKind kind) {
+    switch (kind) {
+        case CommandKind::Query:
+        case CommandKind::Set:
+        case CommandKind::DeleteValue:
+        case CommandKind::AddKey:
+        case CommandKind::DeleteKey:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    std::vector<std::string_view> args;
+    for (std::size_t start = 0; start <= bytes.size() && args.size() < 16;) {
+        const std::size_t end = std::min(bytes.find('\0', start), bytes.size());
+        args.emplace_back(bytes.data() + start, end - start);
+        start = end + 1;
+    }
+
+    const ParsedCommandLine parsed = ParseCommandLine(args);
+    if (const auto* error = std::get_if<CommandLineError>(&parsed)) {
+        Check(!error->message.empty() && IsUtf8(error->message), "an error is a readable sentence");
+        return 0;
+    }
+    const Command& command = std::get<Command>(parsed);
+    if (command.registryFile) Check(!command.registryFile->empty(), "a registry file has a name");
+    if (command.kind != CommandKind::Help && command.kind != CommandKind::Import) CheckKey(command.key);
+    if (!TouchesOnlyTheRegistry(command.kind)) return 0;
+    if (command.kind == CommandKind::Set) {
+        Check(!CheckDataText(command.type, command.dataText).has_value(), "set's data text was accepted");
+    }
+    if (command.kind == CommandKind::DeleteKey) Check(!command.key.path.empty(), "a root is never deleted");
+    Check(command.valueName.size() <= static_cast<std::size_t>(kMaxValueNameLength), "value names within the limit");
+
+    tovik::OpenInMemoryRegistryStore();
+    std::ostringstream out;
+    std::ostringstream err;
+    const int code = RunCommand(command, out, err);
+    Check(code == kExitSuccess || code == kExitFailure, "a command succeeds or fails");
+    Check(IsUtf8(out.str()) && IsUtf8(err.str()), "output is UTF-8");
+    Check(code == kExitSuccess || !err.str().empty(), "a failure says why");
+    tovik::CloseRegistryStore();
+    return 0;
+}

@@ -1,0 +1,116 @@
+// Child processes for the reliability tests.
+//   ack-writer STORE KEY COUNT   writes DW values v0, v1, ... under HKCU\KEY, one transaction each,
+//                                and prints each index after its write returned (0: no end)
+//   hold-lock STORE SECONDS      holds an exclusive lock on STORE, prints "locked", then waits
+//   cli-writer STORE KEY COUNT   runs tovik-reg's command line "set HKCU\KEY cN DW N" COUNT times
+//                                in this process; prints the start and end times
+//   connect SOCKET               connects to a local socket: exit 0 when it could, 3 when not
+// Exit status 0, or 1 with a message on stderr.
+#include <sqlite3.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/commands.h"
+#include "registry/registry_api.h"
+#include "registry/registry_store.h"
+#include "reliability/reliability_support.h"
+
+namespace {
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "reliability_helper: %s\n", message.c_str());
+    return 1;
+}
+
+std::u16string Widen(std::string_view text) { return std::u16string(text.begin(), text.end()); }
+
+int AckWriter(const std::string& store, const std::string& keyPath, unsigned long count) {
+    const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(store);
+    if (!opened.ok) return Fail(opened.error);
+    HKEY key = 0;
+    DWORD disposition = 0;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, Widen(keyPath).c_str(), 0, nullptr, 0, 0, nullptr, &key, &disposition) !=
+        ERROR_SUCCESS)
+        return Fail("cannot create the key");
+    std::printf("ready\n");
+    std::fflush(stdout);
+    for (unsigned long i = 0; count == 0 || i < count; ++i) {
+        const std::u16string name = u"v" + Widen(std::to_string(i));
+        const Bytes data = DwordToBytes(static_cast<DWORD>(i));
+        const LONG rc = RegSetValueExW(key, name.c_str(), 0, REG_DWORD, data.data(), static_cast<DWORD>(data.size()));
+        if (rc != ERROR_SUCCESS) return Fail("write " + std::to_string(i) + " failed: " + std::to_string(rc));
+        std::printf("%lu\n", i);
+        std::fflush(stdout);
+    }
+    RegCloseKey(key);
+    tovik::CloseRegistryStore();
+    return 0;
+}
+
+int HoldLock(const std::string& store, int seconds) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(store.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) return Fail("cannot open");
+    // Exclusive locking mode keeps every other connection out, readers included, until the end.
+    char* error = nullptr;
+    if (sqlite3_exec(db, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; "
+                         "CREATE TEMP TABLE t(x); SELECT count(*) FROM sqlite_schema;",
+                     nullptr, nullptr, &error) != SQLITE_OK) {
+        const std::string message = error ? error : "?";
+        sqlite3_free(error);
+        return Fail("cannot lock: " + message);
+    }
+    std::printf("locked\n");
+    std::fflush(stdout);
+    ::sleep(static_cast<unsigned>(seconds));
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return 0;
+}
+
+int CliWriter(const std::string& store, const std::string& keyPath, unsigned long count) {
+    const std::string key = "HKCU\\" + keyPath;
+    std::printf("start %.6f\n", reliability::Now());
+    std::fflush(stdout);
+    for (unsigned long i = 0; i < count; ++i) {
+        const std::string name = "c" + std::to_string(i);
+        const std::string number = std::to_string(i);
+        const std::vector<std::string_view> args = {"--registry", store, "set", key, name, "DW", number};
+        std::ostringstream out, err;
+        const int code = tovik::cli::RunCommandLine(args, out, err);
+        if (code != 0) return Fail("set " + name + " failed: " + err.str());
+    }
+    std::printf("end %.6f\n", reliability::Now());
+    return 0;
+}
+
+int Connect(const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (fd < 0 || path.size() >= sizeof address.sun_path) return Fail("cannot make a socket");
+    path.copy(address.sun_path, path.size());
+    const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return connected ? 0 : 3;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 4 && args[0] == "ack-writer") return AckWriter(args[1], args[2], std::stoul(args[3]));
+    if (args.size() == 3 && args[0] == "hold-lock") return HoldLock(args[1], std::stoi(args[2]));
+    if (args.size() == 4 && args[0] == "cli-writer") return CliWriter(args[1], args[2], std::stoul(args[3]));
+    if (args.size() == 2 && args[0] == "connect") return Connect(args[1]);
+    return Fail("usage: ack-writer STORE KEY COUNT | hold-lock STORE SECONDS | cli-writer STORE KEY COUNT | "
+                "connect SOCKET");
+}

@@ -1,0 +1,84 @@
+// Permissions: the store's folder is created 0700 and the store 0600 (with its -wal and -shm
+// files), whatever the umask, both for the user's registry and for a store named on the command
+// line.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "backup/default_registry.h"
+#include "registry/registry_store.h"
+#include "reliability/reliability_support.h"
+
+namespace {
+
+using namespace reliability;
+
+mode_t ModeOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return 07777;
+    return st.st_mode & 07777;
+}
+
+// Sets the umask for one test and puts the old one back.
+class Umask {
+public:
+    explicit Umask(mode_t mask) : old_(::umask(mask)) {}
+    ~Umask() { ::umask(old_); }
+
+private:
+    mode_t old_;
+};
+
+class StorePermissions : public ::testing::TestWithParam<mode_t> {};
+
+TEST_P(StorePermissions, UserRegistryFolderAndFiles) {
+    TempDir dir;
+    Umask mask(GetParam());
+    const std::string folder = dir.File("data/tovik");
+    const std::string store = folder + "/registry.db";
+    const tovik::StoreOpenResult opened = tovik::OpenUserRegistry(store);
+    ASSERT_TRUE(opened.ok) << opened.error;
+    EXPECT_EQ(ModeOf(folder), 0700u);
+    EXPECT_EQ(ModeOf(dir.File("data")) & 077, 0u) << "a folder made on the way is private too";
+    EXPECT_EQ(ModeOf(store), 0600u);
+    EXPECT_EQ(ModeOf(store + "-wal"), 0600u);
+    EXPECT_EQ(ModeOf(store + "-shm"), 0600u);
+    tovik::CloseRegistryStore();
+    for (const std::string& name : FolderEntries(folder)) {
+        EXPECT_EQ(ModeOf(folder + "/" + name) & 077, 0u) << name;
+    }
+}
+
+TEST_P(StorePermissions, StoreNamedOnTheCommandLine) {
+    TempDir dir;
+    Umask mask(GetParam());
+    const std::string store = dir.File("new/folder/registry.db");
+    const ChildExit run = RunChild({{TOVIK_REG_PATH, "--registry", store, "add-key", "HKCU\\Software\\P"}, {}, {}, {}, {}});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(ModeOf(dir.File("new/folder")), 0700u);
+    EXPECT_EQ(ModeOf(dir.File("new")), 0700u);
+    EXPECT_EQ(ModeOf(store), 0600u);
+
+    // A store opened directly (tests, tools) makes its folder private as well.
+    const std::string other = dir.File("direct/registry.db");
+    ASSERT_TRUE(tovik::OpenRegistryStore(other).ok);
+    EXPECT_EQ(ModeOf(dir.File("direct")), 0700u);
+    EXPECT_EQ(ModeOf(other), 0600u);
+    tovik::CloseRegistryStore();
+}
+
+INSTANTIATE_TEST_SUITE_P(Umasks, StorePermissions, ::testing::Values(mode_t{0}, mode_t{022}, mode_t{077}));
+
+TEST(StorePermissionsKept, AnExistingFolderIsLeftAsTheUserSetIt) {
+    TempDir dir;
+    const std::string folder = dir.File("shared");
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    ASSERT_EQ(::chmod(folder.c_str(), 0750), 0);
+    ASSERT_TRUE(tovik::OpenUserRegistry(folder + "/registry.db").ok);
+    tovik::CloseRegistryStore();
+    EXPECT_EQ(ModeOf(folder), 0750u);
+    EXPECT_EQ(ModeOf(folder + "/registry.db"), 0600u);
+}
+
+}  // namespace

@@ -1,0 +1,231 @@
+// The GUI at the limits: the tree filled with a chain 512 levels deep of 255-character names
+// (with the main thread's stack cut to a little), the editors opened on values of 1 MiB and
+// closed with OK through their real widgets, and an export whose file stops growing part-way.
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+
+#include "backup/backup_export.h"
+#include "editors/binary_edit_dlg.h"
+#include "editors/string_edit_dlg.h"
+#include "registry/registry_api.h"
+#include "registry/registry_store.h"
+#include "reliability/reliability_support.h"
+#include "support/scripted_prompts.h"
+#include "view/command_ids.h"
+#include "view/qt_text.h"
+#include "view/tovik_doc.h"
+#include "view/tovik_view.h"
+
+using namespace reliability;
+using ItemId = KeyTreeModel::ItemId;
+
+namespace {
+
+std::u16string DeepName(int level) {
+    std::u16string name = Ascii(std::to_string(level));
+    name.insert(0, static_cast<std::size_t>(kMaxKeyNameLength) - name.size(), u'g');
+    return name;
+}
+
+void Set(const std::u16string& path, const char16_t* name, DWORD type, const Bytes& data) {
+    HKEY key = 0;
+    DWORD disposition = 0;
+    QCOMPARE(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, &disposition),
+             ERROR_SUCCESS);
+    QCOMPARE(RegSetValueExW(key, name, 0, type, data.data(), static_cast<DWORD>(data.size())), ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+ItemId ChildNamed(const KeyTreeModel& model, ItemId parent, const QString& text) {
+    for (ItemId child : model.Children(parent)) {
+        if (model.ItemText(child) == text) return child;
+    }
+    return KeyTreeModel::kNoItem;
+}
+
+// Opens the editor of the value's row through the real dialog and presses its OK button.
+// edit, when given, changes the data edit's text first.
+template <class Dialog>
+std::function<int(QDialog&)> PressOk(qsizetype* shownLength, std::function<void(QPlainTextEdit&)> edit = {}) {
+    return [shownLength, edit](QDialog& dialog) {
+        auto& editor = static_cast<Dialog&>(dialog);
+        int result = IDCANCEL;
+        QTimer::singleShot(0, &editor, [&] {
+            *shownLength = editor.m_editData->toPlainText().size();
+            if (edit) edit(*editor.m_editData);
+            QTest::mouseClick(editor.m_btnOk, Qt::LeftButton);
+        });
+        result = editor.DoModal();
+        return result;
+    };
+}
+
+}  // namespace
+
+class ViewLimitsTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<CTovikView> view;
+    ScriptedPrompts* prompts = nullptr;
+    CTovikDoc doc;
+
+    void startView() {
+        view = std::make_unique<CTovikView>();
+        auto scripted = std::make_unique<ScriptedPrompts>();
+        prompts = scripted.get();
+        view->SetPrompts(std::move(scripted));
+        view->SetDocument(&doc);
+        view->resize(240, 294);
+        view->show();
+        view->OnInitialUpdate();
+    }
+    void selectRow(const std::u16string& path, const QString& name) {
+        view->m_hRootKey = HKEY_LOCAL_MACHINE;
+        view->m_strKeyPath = path;
+        view->FillValueList();
+        for (int row = 0; row < view->ListModel().RowCount(); ++row) {
+            if (ToQString(view->ListModel().Row(row).name) == name) {
+                view->m_list->setCurrentIndex(view->m_list->model()->index(row, 0));
+                return;
+            }
+        }
+        QFAIL("no such row");
+    }
+
+private slots:
+    void init() { tovik::OpenInMemoryRegistryStore(); }
+    void cleanup() {
+        view.reset();
+        tovik::CloseRegistryStore();
+    }
+
+    void treeFillAndDeleteAtDepth512() {
+        std::u16string path = u"Deep";
+        for (int level = 2; level <= kMaxKeyDepth; ++level) path += u"\\" + DeepName(level);
+        Set(path, u"bottom", REG_DWORD, DwordToBytes(512));
+        startView();
+
+        // The whole chain is in the tree, and its last item names the deepest key.
+        ItemId item = KeyTreeModel::kNoItem;
+        for (ItemId root : view->TreeModel().Children(KeyTreeModel::kRootItem)) {
+            if (view->TreeModel().ItemData(root) == HKEY_LOCAL_MACHINE) item = root;
+        }
+        item = ChildNamed(view->TreeModel(), item, QStringLiteral("Deep"));
+        const ItemId top = item;
+        for (int level = 2; level <= kMaxKeyDepth && item != KeyTreeModel::kNoItem; ++level) {
+            item = ChildNamed(view->TreeModel(), item, ToQString(DeepName(level)));
+        }
+        QVERIFY(item != KeyTreeModel::kNoItem);
+        QVERIFY(view->TreeModel().Children(item).empty());
+        HKEY root = 0;
+        std::u16string itemPath;
+        view->GetItemKeyPath(item, &root, &itemPath);
+        QCOMPARE(root, HKEY_LOCAL_MACHINE);
+        QVERIFY(itemPath == path);
+
+        // Deleting the top of the chain removes all of it, from the registry and the tree.
+        view->SelectItem(top);
+        QVERIFY(view->m_strKeyPath == u"Deep");
+        prompts->answers.push_back(IDYES);
+        QVERIFY(view->OnCommand(ID_DELETE_KEY));
+        QVERIFY(!view->TreeModel().IsValid(top));
+        HKEY key = 0;
+        QCOMPARE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Deep", 0, 0, &key), ERROR_FILE_NOT_FOUND);
+    }
+
+    void editorsCarryOneMebibyteWhole() {
+        constexpr std::size_t kSize = 1 << 20;
+        Bytes binary(kSize);
+        for (std::size_t i = 0; i < kSize; ++i) binary[i] = static_cast<BYTE>(i * 13 + (i >> 10));
+        std::u16string text(kSize / 2, u'\0');
+        for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char16_t>(u'a' + i % 26);
+        std::u16string multi = text;
+        for (std::size_t i = 100; i < multi.size(); i += 100) multi[i] = u'|';
+        multi[multi.size() - 1] = multi[multi.size() - 2] = u'|';
+        Set(u"Big", u"binary", REG_BINARY, binary);
+        Set(u"Big", u"string", REG_SZ, StringToBytes(text));
+        Set(u"Big", u"multi", REG_MULTI_SZ, TextToMultiSz(multi));
+        startView();
+
+        qsizetype shown = 0;
+        selectRow(u"Big", QStringLiteral("binary"));
+        prompts->dialogs.push_back(PressOk<CBinaryEditDlg>(&shown));
+        view->OnDblClkValueList();
+        QCOMPARE(shown, static_cast<qsizetype>(3 * kSize));
+        QVERIFY(ReadValue(HKEY_LOCAL_MACHINE, u"Big", u"binary")->data == binary);
+
+        selectRow(u"Big", QStringLiteral("string"));
+        prompts->dialogs.push_back(PressOk<CStringEditDlg>(&shown));
+        view->OnDblClkValueList();
+        QCOMPARE(shown, static_cast<qsizetype>(text.size()));
+        QVERIFY(ReadValue(HKEY_LOCAL_MACHINE, u"Big", u"string")->data == StringToBytes(text));
+
+        selectRow(u"Big", QStringLiteral("multi"));
+        prompts->dialogs.push_back(PressOk<CStringEditDlg>(&shown));
+        view->OnDblClkValueList();
+        QVERIFY(ReadValue(HKEY_LOCAL_MACHINE, u"Big", u"multi")->data == TextToMultiSz(multi));
+
+        // An edit at the very end of the megabyte is kept too.
+        selectRow(u"Big", QStringLiteral("binary"));
+        prompts->dialogs.push_back(PressOk<CBinaryEditDlg>(&shown, [](QPlainTextEdit& edit) {
+            edit.moveCursor(QTextCursor::End);
+            edit.insertPlainText(QStringLiteral("7F "));
+        }));
+        view->OnDblClkValueList();
+        Bytes longer = binary;
+        longer.push_back(0x7F);
+        QVERIFY(ReadValue(HKEY_LOCAL_MACHINE, u"Big", u"binary")->data == longer);
+    }
+
+    void exportWhoseFileStopsGrowingShowsTheErrorAndKeepsTheTarget() {
+        Bytes data(10240);
+        for (int i = 0; i < 200; ++i) {
+            for (std::size_t b = 0; b < data.size(); ++b) data[b] = static_cast<BYTE>(i + b);
+            Set(u"Export", (u"v" + Ascii(std::to_string(i))).c_str(), REG_BINARY, data);
+        }
+        startView();
+        TempDir dir;
+        const std::string target = dir.File("backup.txt");
+        const Bytes previous{0xFF, 0xFE, 'o', 0, 'l', 0, 'd', 0};
+        WriteFileBytes(target, previous);
+
+        // The process may write no file beyond 64 KiB for the moment: writes past it fail.
+        struct rlimit saved {};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+        struct rlimit limited = saved;
+        limited.rlim_cur = 64 * 1024;
+        const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+        view->m_hRootKey = HKEY_LOCAL_MACHINE;
+        view->m_strKeyPath = u"Export";
+        prompts->fileNames.push_back(QString::fromStdString(target));
+        QVERIFY(view->OnCommand(ID_EXPORT));
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        ::signal(SIGXFSZ, oldHandler);
+
+        QCOMPARE(prompts->messages, QStringList{ToQString(tovik::kExportWriteFailedMessage)});
+        QVERIFY(ReadFileBytes(target) == previous);
+        QCOMPARE(FolderEntries(dir.path()), std::vector<std::string>{"backup.txt"});
+    }
+};
+
+int main(int argc, char** argv) {
+    // The tree is filled by the GUI thread: its stack is cut to what a deep walk may need, so that
+    // a walk that spends much stack per level fails here rather than on a user's machine.
+    struct rlimit stack {};
+    ::getrlimit(RLIMIT_STACK, &stack);
+    stack.rlim_cur = (TimeScale() > 1 ? 8 : 1) * 1024 * 1024;
+    ::setrlimit(RLIMIT_STACK, &stack);
+    QApplication app(argc, argv);
+    ViewLimitsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "view_limits_gui_test.moc"
