@@ -17,6 +17,7 @@
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
 #include "support/registry_fixture.h"
+#include "support/tree_helpers.h"
 #include "support/scripted_prompts.h"
 #include "view/qt_text.h"
 #include "view/tovik_doc.h"
@@ -36,24 +37,6 @@ const QString kBroken =
     QString::fromUtf16(u"インポートファイルが壊れています。ロード途中で終了しました。表示も不正になります。");
 const QString kFinished = QString::fromUtf16(u"インポート終了、表示を初期化します");
 constexpr std::u16string_view kHeader = u"Tovik レジストリ退避ファイル Ver1.0";
-
-ItemId itemAt(const KeyTreeModel& model, const QStringList& path) {
-    ItemId item = KeyTreeModel::kRootItem;
-    for (const QString& part : path) {
-        ItemId found = KeyTreeModel::kNoItem;
-        for (ItemId child : model.Children(item))
-            if (model.ItemText(child) == part) found = child;
-        if (found == KeyTreeModel::kNoItem) return found;
-        item = found;
-    }
-    return item;
-}
-
-QStringList childTexts(const KeyTreeModel& model, ItemId item) {
-    QStringList texts;
-    for (ItemId child : model.Children(item)) texts << model.ItemText(child);
-    return texts;
-}
 
 Bytes readBytes(const QString& path) {
     std::ifstream in(path.toStdString(), std::ios::binary);

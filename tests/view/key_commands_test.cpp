@@ -12,6 +12,7 @@
 #include "registry/registry_store.h"
 #include "registry/sqlite_db.h"
 #include "support/registry_fixture.h"
+#include "support/tree_helpers.h"
 #include "support/scripted_prompts.h"
 #include "view/add_key_dlg.h"
 #include "view/tovik_doc.h"
@@ -21,24 +22,6 @@ using namespace testing_support;
 using ItemId = KeyTreeModel::ItemId;
 
 namespace {
-
-ItemId itemAt(const KeyTreeModel& model, const QStringList& path) {
-    ItemId item = KeyTreeModel::kRootItem;
-    for (const QString& part : path) {
-        ItemId found = KeyTreeModel::kNoItem;
-        for (ItemId child : model.Children(item))
-            if (model.ItemText(child) == part) found = child;
-        if (found == KeyTreeModel::kNoItem) return found;
-        item = found;
-    }
-    return item;
-}
-
-QStringList childTexts(const KeyTreeModel& model, ItemId item) {
-    QStringList texts;
-    for (ItemId child : model.Children(item)) texts << model.ItemText(child);
-    return texts;
-}
 
 std::function<int(QDialog&)> typeName(const QString& name) {
     return [name](QDialog& dialog) {

@@ -6,6 +6,7 @@
 
 #include "registry/registry_api.h"
 #include "support/registry_fixture.h"
+#include "support/tree_helpers.h"
 #include "view/qt_text.h"
 #include "view/tovik_view.h"
 
@@ -14,25 +15,10 @@ using ItemId = KeyTreeModel::ItemId;
 
 namespace {
 
-QStringList childTexts(const KeyTreeModel& model, ItemId item) {
-    QStringList texts;
-    for (ItemId child : model.Children(item)) texts << model.ItemText(child);
-    return texts;
-}
-
 ItemId childNamed(const KeyTreeModel& model, ItemId item, const QString& text) {
     for (ItemId child : model.Children(item))
         if (model.ItemText(child) == text) return child;
     return KeyTreeModel::kNoItem;
-}
-
-ItemId itemAt(const KeyTreeModel& model, const QStringList& path) {
-    ItemId item = KeyTreeModel::kRootItem;
-    for (const QString& part : path) {
-        item = childNamed(model, item, part);
-        if (item == KeyTreeModel::kNoItem) break;
-    }
-    return item;
 }
 
 }  // namespace
