@@ -114,33 +114,53 @@ bool BackupLineImporter::Take(std::u16string_view line) {
 const ImportResult& BackupLineImporter::Finish() {
     if (!done_) {
         done_ = true;
-        CloseCurrentKey();
+        CloseOpenKeys();
         batch_.reset();  // commits and ends the transaction: other processes may write again
     }
     return result_;
 }
 
-void BackupLineImporter::CloseCurrentKey() {
-    if (currentOpen_) RegCloseKey(current_);
+void BackupLineImporter::CloseOpenKeys() {
+    for (const OpenedKey& key : opened_) RegCloseKey(key.handle);
+    opened_.clear();
     currentOpen_ = false;
+}
+
+// The open key whose path is exactly path, closing the keys below the ones on its way; 0 when
+// it is not open (the caller then opens the path from the root).
+HKEY BackupLineImporter::OpenedAncestor(const std::u16string& path) {
+    while (!opened_.empty() && opened_.back().path != path) {
+        RegCloseKey(opened_.back().handle);
+        opened_.pop_back();
+    }
+    return opened_.empty() ? 0 : opened_.back().handle;
 }
 
 // A key line: the parent path must name an existing key; the path is created under it.
 bool BackupLineImporter::OpenKeyLine(std::u16string_view line) {
     const BackupKeyPaths paths = ParseKeyLine(line);
-    HKEY parent = 0;
-    if (RegOpenKeyExW(result_.root, paths.parentPath.c_str(), 0, 0, &parent) != ERROR_SUCCESS) {
-        CloseCurrentKey();
-        return false;
-    }
-    CloseCurrentKey();
+    currentOpen_ = false;
     HKEY created = 0;
-    DWORD disposition = 0;
-    const LONG rc = RegCreateKeyExW(parent, paths.createPath.c_str(), 0, nullptr, 0, 0, nullptr, &created,
-                                    &disposition);
-    RegCloseKey(parent);
+    LONG rc = ERROR_FILE_NOT_FOUND;
+    if (paths.parentPath.empty()) {
+        CloseOpenKeys();
+        rc = RegCreateKeyExW(result_.root, paths.createPath.c_str(), 0, nullptr, 0, 0, nullptr, &created, nullptr);
+    } else if (const HKEY parent = OpenedAncestor(paths.parentPath)) {
+        rc = RegCreateKeyExW(parent, paths.createPath.c_str(), 0, nullptr, 0, 0, nullptr, &created, nullptr);
+        // The parent may have been deleted by another program since it was opened.
+        if (rc == ERROR_KEY_DELETED) CloseOpenKeys();
+    }
+    if (opened_.empty() && !paths.parentPath.empty()) {
+        HKEY parent = 0;
+        if (RegOpenKeyExW(result_.root, paths.parentPath.c_str(), 0, 0, &parent) != ERROR_SUCCESS) return false;
+        rc = RegCreateKeyExW(parent, paths.createPath.c_str(), 0, nullptr, 0, 0, nullptr, &created, nullptr);
+        RegCloseKey(parent);
+    }
     if (rc != ERROR_SUCCESS) return false;
-    current_ = created;
+    std::u16string path = paths.parentPath;
+    if (!path.empty() && !paths.createPath.empty()) path += u'\\';
+    path += paths.createPath;
+    opened_.push_back({std::move(path), created});
     currentOpen_ = true;
     return true;
 }
@@ -155,7 +175,7 @@ void BackupLineImporter::WriteValueLine(std::u16string_view line) {
         ++result_.valueLinesUnknownTag;
     } else if (!currentOpen_) {
         ++result_.valueLinesWithoutKey;
-    } else if (RegSetValueExW(current_, value.name.c_str(), 0, value.type, value.data.data(),
+    } else if (RegSetValueExW(opened_.back().handle, value.name.c_str(), 0, value.type, value.data.data(),
                               static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS) {
         ++result_.valuesWritten;
     } else {

@@ -94,12 +94,22 @@ public:
 private:
     bool OpenKeyLine(std::u16string_view line);
     void WriteValueLine(std::u16string_view line);
-    void CloseCurrentKey();
+    HKEY OpenedAncestor(const std::u16string& path);
+    void CloseOpenKeys();
+
+    // A key that a key line opened, by the path the line gave it.
+    struct OpenedKey {
+        std::u16string path;
+        HKEY handle;
+    };
 
     ImportResult result_;
     std::unique_ptr<RegistryBatch> batch_;
-    HKEY current_ = 0;
-    bool currentOpen_ = false;
+    // The keys of the last key line and of the lines above it that are its ancestors: a file
+    // lists a key's subkeys right after it, so the parent of a key line is nearly always one of
+    // them and need not be looked up from the root.
+    std::vector<OpenedKey> opened_;
+    bool currentOpen_ = false;  // value lines go to opened_.back()
     std::size_t linesTaken_ = 0;
     std::size_t linesSinceCommit_ = 0;
     bool ended_ = false;  // an empty or broken line was taken

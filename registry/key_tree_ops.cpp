@@ -12,7 +12,7 @@ namespace {
 constexpr std::size_t kDeletesPerCommit = 10000;
 
 struct Level {
-    std::u16string path;
+    std::u16string name;  // under the level above
     HKEY handle;
     DWORD index;   // the subkey to look at next; moves on only past keys that would not go
 };
@@ -41,16 +41,17 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
     if (RegOpenKeyExW(root, path.c_str(), 0, 0, &top) != ERROR_SUCCESS) return result;
 
     tovik::RegistryBatch batch;
+    // Keys are opened and deleted through their parent's handle: one name to look up each time,
+    // whatever the depth.
     std::vector<Level> levels{{path, top, 0}};
     std::u16string name;
     std::size_t sinceCommit = 0;
     while (!levels.empty()) {
         Level& level = levels.back();
         if (subkeyAt(level.handle, level.index, &name)) {
-            std::u16string childPath = level.path.empty() ? name : level.path + u'\\' + name;
             HKEY child = 0;
-            if (RegOpenKeyExW(root, childPath.c_str(), 0, 0, &child) == ERROR_SUCCESS) {
-                levels.push_back({std::move(childPath), child, 0});
+            if (RegOpenKeyExW(level.handle, name.c_str(), 0, 0, &child) == ERROR_SUCCESS) {
+                levels.push_back({name, child, 0});
             } else {
                 ++level.index;   // unreadable: leave it
                 ++result.failed;
@@ -59,10 +60,10 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
         }
         // Every subkey of this level is done: close it, and delete it unless it is the top.
         RegCloseKey(level.handle);
-        const std::u16string donePath = std::move(level.path);
+        const std::u16string doneName = std::move(level.name);
         levels.pop_back();
         if (levels.empty()) break;
-        if (RegDeleteKeyW(root, donePath.c_str()) == ERROR_SUCCESS) {
+        if (RegDeleteKeyW(levels.back().handle, doneName.c_str()) == ERROR_SUCCESS) {
             ++result.deleted;
             if (++sinceCommit == kDeletesPerCommit) {
                 batch.Commit();

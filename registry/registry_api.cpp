@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>
@@ -74,22 +75,38 @@ struct ValueEntry {
 // Data up to this size is read with the value list, in the same query.
 constexpr int kSnapshotDataLimit = 4096;
 
-// A handle's copy of a child list, so that enumerating by index costs O(1) per call. It is
-// stale once this process has written anything or another process has committed.
+// The state of the store when something was read from it: what was read holds as long as this
+// process has written nothing and no other process has committed since. Taken before the read.
+struct Seen {
+    std::uint64_t localChanges = ~std::uint64_t{0};
+    std::int64_t dataVersion = -1;
+
+    static Seen now(Database& db) { return {db.localChanges(), db.dataVersion()}; }
+    bool stillHolds(Database& db) const { return localChanges == db.localChanges() && dataVersion == db.dataVersion(); }
+};
+
+// A handle's copy of a child list, so that enumerating by index costs O(1) per call.
 template <class Entry>
 struct Snapshot {
     bool valid = false;
     bool complete = false;  // false: only the first entry was fetched
-    std::uint64_t localChanges = 0;
-    std::int64_t dataVersion = 0;
+    Seen seen;
     std::vector<Entry> entries;
+};
+
+struct SubkeyEntry {
+    std::int64_t id;
+    std::u16string name;
 };
 
 struct OpenKey {
     std::int64_t id;
     std::size_t depth;
-    Snapshot<std::u16string> subkeys;
+    Seen existed;  // when the key was last known to exist; walks then skip asking again
+    Snapshot<SubkeyEntry> subkeys;
     Snapshot<ValueEntry> values;
+    // The subkey enumeration returned last: a walk opens it next, and finds it here.
+    std::size_t lastSubkey = SIZE_MAX;
 };
 
 class HandleTable {
@@ -101,7 +118,7 @@ public:
         serial_ = storeSerial;
         keys_.clear();
         next_ = 1;
-        for (HKEY root = kFirstRoot; root <= kLastRoot; ++root) keys_.emplace(root, OpenKey{rootId(root), 0, {}, {}});
+        for (HKEY root = kFirstRoot; root <= kLastRoot; ++root) keys_.emplace(root, OpenKey{rootId(root), 0, {}, {}, {}});
     }
 
     OpenKey* find(HKEY h)
@@ -110,12 +127,12 @@ public:
         return it == keys_.end() ? nullptr : &it->second;
     }
 
-    HKEY add(std::int64_t id, std::size_t depth)
+    HKEY add(std::int64_t id, std::size_t depth, Seen existed)
     {
         for (;;) {
             const HKEY h = next_;
             next_ = next_ + 1 >= kFirstRoot ? 1 : next_ + 1;
-            if (keys_.try_emplace(h, OpenKey{id, depth, {}, {}}).second) return h;
+            if (keys_.try_emplace(h, OpenKey{id, depth, existed, {}, {}}).second) return h;
         }
     }
 
@@ -187,6 +204,16 @@ bool keyExists(Database& db, std::int64_t id)
     return db.query("SELECT 1 FROM keys WHERE id = ?1").bind(1, id).step();
 }
 
+// keyExists for an open key, without a query while nothing changed since it was last seen.
+bool keyExists(Database& db, OpenKey& key)
+{
+    if (key.existed.stillHolds(db)) return true;
+    const Seen before = Seen::now(db);
+    if (!keyExists(db, key.id)) return false;
+    key.existed = before;
+    return true;
+}
+
 std::int64_t findChild(Database& db, std::int64_t parent, std::u16string_view name)
 {
     const std::string fold = encodeFold(name);
@@ -196,25 +223,36 @@ std::int64_t findChild(Database& db, std::int64_t parent, std::u16string_view na
 }
 
 // The key at parts below base, or the reason there is none.
-LONG resolve(Database& db, const OpenKey& base, const std::vector<std::u16string_view>& parts, std::int64_t& id)
+LONG resolve(Database& db, OpenKey& base, const std::vector<std::u16string_view>& parts, std::int64_t& id)
 {
     id = base.id;
     for (const std::u16string_view name : parts) {
         const std::int64_t child = findChild(db, id, name);
         if (child == kNoKey) {
-            return id == base.id && !keyExists(db, base.id) ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
+            return id == base.id && !keyExists(db, base) ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
         }
         id = child;
     }
-    if (parts.empty() && !keyExists(db, id)) return ERROR_KEY_DELETED;
+    if (parts.empty() && !keyExists(db, base)) return ERROR_KEY_DELETED;
     return ERROR_SUCCESS;
 }
 
-void loadSubkeys(Database& db, std::int64_t key, std::int64_t limit, std::vector<std::u16string>& out)
+void loadSubkeys(Database& db, std::int64_t key, std::int64_t limit, std::vector<SubkeyEntry>& out)
 {
-    Query q = db.query("SELECT name FROM keys WHERE parent = ?1 ORDER BY fold LIMIT ?2");
+    Query q = db.query("SELECT id, name FROM keys WHERE parent = ?1 ORDER BY fold LIMIT ?2");
     q.bind(1, key).bind(2, limit);
-    while (q.step()) out.push_back(decodeName(q.columnBlob(0)));
+    while (q.step()) out.push_back({q.columnInt64(0), decodeName(q.columnBlob(1))});
+}
+
+// The id of the subkey named exactly name when the last enumeration of base returned it and
+// nothing changed since; kNoKey otherwise (the caller then looks it up).
+std::int64_t lastEnumeratedSubkey(Database& db, const OpenKey& base, const std::vector<std::u16string_view>& parts)
+{
+    const Snapshot<SubkeyEntry>& list = base.subkeys;
+    if (parts.size() != 1 || !list.valid || base.lastSubkey >= list.entries.size()) return kNoKey;
+    const SubkeyEntry& entry = list.entries[base.lastSubkey];
+    if (entry.name != parts[0] || !list.seen.stillHolds(db)) return kNoKey;
+    return entry.id;
 }
 
 void loadValues(Database& db, std::int64_t key, std::int64_t limit, std::vector<ValueEntry>& out)
@@ -236,23 +274,20 @@ void loadValues(Database& db, std::int64_t key, std::int64_t limit, std::vector<
 // snapshot asked for index 0 fetches that one row only: deleting a subtree asks for index 0
 // again after every deletion, and must not re-read the whole list each time.
 template <class Entry, class Loader>
-LONG entryAt(Database& db, std::int64_t key, Snapshot<Entry>& snapshot, DWORD index, Loader load,
+LONG entryAt(Database& db, OpenKey& key, Snapshot<Entry>& snapshot, DWORD index, Loader load,
              const Entry*& entry)
 {
-    const std::uint64_t changes = db.localChanges();
-    const std::int64_t version = db.dataVersion();  // read before the rows, never after
-    const bool fresh = snapshot.valid && snapshot.localChanges == changes && snapshot.dataVersion == version;
+    const Seen now = Seen::now(db);  // read before the rows, never after
+    const bool fresh = snapshot.valid && snapshot.seen.stillHolds(db);
     if (!fresh || (!snapshot.complete && index >= snapshot.entries.size())) {
         snapshot.valid = false;
         snapshot.entries.clear();
         const bool firstOnly = !fresh && index == 0;
-        load(db, key, firstOnly ? 1 : -1, snapshot.entries);
+        load(db, key.id, firstOnly ? 1 : -1, snapshot.entries);
         snapshot.complete = !firstOnly || snapshot.entries.empty();
-        if (!fresh) {
-            snapshot.localChanges = changes;
-            snapshot.dataVersion = version;
-        }
+        if (!fresh) snapshot.seen = now;
         snapshot.valid = true;
+        if (!snapshot.entries.empty()) key.existed = snapshot.seen;  // children need their key
     }
     if (index < snapshot.entries.size()) {
         entry = &snapshot.entries[index];
@@ -272,9 +307,14 @@ LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult)
         if (!base) return ERROR_INVALID_HANDLE;
         std::vector<std::u16string_view> parts;
         if (const LONG rc = splitPath(lpSubKey, parts)) return rc;
+        if (const std::int64_t id = lastEnumeratedSubkey(db, *base, parts)) {
+            *phkResult = g_handles.add(id, base->depth + 1, base->subkeys.seen);
+            return ERROR_SUCCESS;
+        }
+        const Seen before = Seen::now(db);
         std::int64_t id = kNoKey;
         if (const LONG rc = resolve(db, *base, parts, id)) return rc;
-        *phkResult = g_handles.add(id, base->depth + parts.size());
+        *phkResult = g_handles.add(id, base->depth + parts.size(), before);
         return ERROR_SUCCESS;
     });
 }
@@ -293,8 +333,10 @@ LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, L
         OpenKey* key = g_handles.find(hKey);
         if (!key) return ERROR_INVALID_HANDLE;
         if (!lpName || !lpcchName) return ERROR_INVALID_PARAMETER;
-        const std::u16string* name = nullptr;
-        if (const LONG rc = entryAt(db, key->id, key->subkeys, dwIndex, loadSubkeys, name)) return rc;
+        const SubkeyEntry* entry = nullptr;
+        if (const LONG rc = entryAt(db, *key, key->subkeys, dwIndex, loadSubkeys, entry)) return rc;
+        key->lastSubkey = dwIndex;
+        const std::u16string* name = &entry->name;
         const DWORD length = static_cast<DWORD>(name->size());
         if (*lpcchName <= length) {
             *lpcchName = length;
@@ -322,7 +364,7 @@ LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVa
         // between, the snapshot is refreshed and the call made again.
         for (int attempt = 0; attempt < 3; ++attempt) {
             const ValueEntry* value = nullptr;
-            if (const LONG rc = entryAt(db, key->id, key->values, dwIndex, loadValues, value)) return rc;
+            if (const LONG rc = entryAt(db, *key, key->values, dwIndex, loadValues, value)) return rc;
             const DWORD length = static_cast<DWORD>(value->name.size());
             const bool nameFits = *lpcchValueName > length;
             const bool dataFits = !lpData || *lpcbData >= value->size;
@@ -370,14 +412,17 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM, 
         const std::size_t depth = base->depth + parts.size();
         if (depth > static_cast<std::size_t>(kMaxKeyDepth)) return ERROR_INVALID_PARAMETER;
 
-        // Opening keys that exist needs no write lock.
+        // Opening keys that exist needs no write lock; inside a batch the lock is held already,
+        // and the walk below looks each name up once.
+        Seen existed = Seen::now(db);
         std::int64_t id = kNoKey;
-        LONG rc = resolve(db, *base, parts, id);
+        LONG rc = parts.empty() || !db.inTransaction() ? resolve(db, *base, parts, id) : ERROR_FILE_NOT_FOUND;
         DWORD disposition = REG_OPENED_EXISTING_KEY;
         if (rc == ERROR_FILE_NOT_FOUND) {
-            WriteTransaction tx(db);
-            // Walk again under the lock: another process may have changed the tree meanwhile.
-            if (!keyExists(db, base->id)) return ERROR_KEY_DELETED;
+            // One name inserts at most one row: a failure leaves nothing half done.
+            WriteTransaction tx(db, parts.size() == 1);
+            // Walk again under the lock: another process may have changed the tree meanwhile. A
+            // base deleted meanwhile has no children and fails the first insert on its foreign key.
             id = base->id;
             for (std::size_t i = 0; i < parts.size(); ++i) {
                 const std::int64_t child = findChild(db, id, parts[i]);
@@ -390,15 +435,22 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM, 
                 const std::string fold = encodeFold(parts[i]);
                 Query insert = db.query("INSERT INTO keys(parent, name, fold, depth) VALUES(?1, ?2, ?3, ?4)");
                 insert.bind(1, id).bindBlob(2, name).bindBlob(3, fold).bind(4, static_cast<std::int64_t>(base->depth + i + 1));
-                insert.step();
+                try {
+                    insert.step();
+                } catch (const tovik::sqlite::Error& e) {
+                    if (e.primaryCode() != SQLITE_CONSTRAINT || id != base->id || keyExists(db, base->id)) throw;
+                    return ERROR_KEY_DELETED;
+                }
                 id = db.lastInsertRowid();
                 disposition = REG_CREATED_NEW_KEY;
             }
             tx.commit();
             rc = ERROR_SUCCESS;
+            // Outside a transaction another process may delete the key the moment this one ends.
+            existed = db.inTransaction() ? Seen::now(db) : Seen{};
         }
         if (rc != ERROR_SUCCESS) return rc;
-        *phkResult = g_handles.add(id, depth);
+        *phkResult = g_handles.add(id, depth, existed);
         if (lpdwDisposition) *lpdwDisposition = disposition;
         return ERROR_SUCCESS;
     });
@@ -415,14 +467,19 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const B
         const std::string storedName = encodeName(name);
         const std::string fold = encodeFold(name);
 
-        WriteTransaction tx(db, true);   // the check reads; the upsert is the one write
-        if (!keyExists(db, key->id)) return ERROR_KEY_DELETED;
-        // Overwriting keeps the row, so the value keeps its place and the case of its name.
+        WriteTransaction tx(db, true);
+        // Overwriting keeps the row, so the value keeps its place and the case of its name. A
+        // key deleted meanwhile fails the insert on its foreign key: no lookup of the key first.
         Query upsert = db.query(
             "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
             "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
         upsert.bind(1, key->id).bindBlob(2, storedName).bindBlob(3, fold).bind(4, dwType).bindBlob(5, lpData, cbData);
-        upsert.step();
+        try {
+            upsert.step();
+        } catch (const tovik::sqlite::Error& e) {
+            if (e.primaryCode() != SQLITE_CONSTRAINT) throw;
+            return keyExists(db, *key) ? ERROR_CANTWRITE : ERROR_KEY_DELETED;
+        }
         tx.commit();
         return ERROR_SUCCESS;
     });
@@ -440,7 +497,7 @@ LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName)
         WriteTransaction tx(db);
         db.query("DELETE FROM vals WHERE key = ?1 AND fold = ?2").bind(1, key->id).bindBlob(2, fold).step();
         LONG rc = ERROR_SUCCESS;
-        if (db.changes() == 0) rc = keyExists(db, key->id) ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+        if (db.changes() == 0) rc = keyExists(db, *key) ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
         tx.commit();
         return rc;
     });

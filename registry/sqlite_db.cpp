@@ -77,6 +77,10 @@ Database::Database(sqlite3* db, std::string path) : db_(db), path_(std::move(pat
 
 std::unique_ptr<Database> Database::open(const std::string& path, int flags)
 {
+    // Memory statistics take a global lock on every allocation; nothing here reads them. The
+    // setting must come before SQLite initialises, so it is made once, before the first open.
+    static const bool configured = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+    (void)configured;
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
     if (rc != SQLITE_OK) {
@@ -115,9 +119,13 @@ void Database::execIgnoringErrors(const char* sql)
 
 void Database::run(const char* sql)
 {
-    versionCached_ = false;
-    Query q = query(sql);
-    q.step();
+    // A savepoint inside a transaction leaves its snapshot, and so the data version, as it was.
+    const bool wasInTransaction = inTransaction();
+    {
+        Query q = query(sql);
+        q.step();
+    }
+    if (!wasInTransaction || !inTransaction()) versionCached_ = false;
 }
 
 Query Database::query(const char* sql)

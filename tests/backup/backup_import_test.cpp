@@ -12,6 +12,7 @@
 
 #include "backup/backup_format.h"
 #include "backup_test_util.h"
+#include "registry/key_tree_ops.h"
 #include "registry/registry_store.h"
 #include "registry_test_util.h"
 
@@ -133,6 +134,52 @@ TEST_F(ImportTest, ValuesNeedACurrentKey) {
     EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, u"A\\C", u"c"), (StoredValue{REG_SZ, StringToBytes(u"c")}));
 }
 
+// Key lines name their parent by path; the importer keeps the keys of earlier lines open and
+// must still find the parent the path names, wherever the file jumps and whatever happened to
+// the keys it holds open.
+TEST_F(ImportTest, KeyLinesFindTheParentTheirPathNames) {
+    BackupLineImporter importer(HKEY_CURRENT_USER);
+    for (const std::u16string_view line : Lines{
+             u"[A]", u"[A\"B]", u"[A\\B\"C]", u"\"c\"=SZ:1",
+             u"[A\"D]",            // back up one level, past the open A\B\C
+             u"[A\\B\"E]",         // A\B is no longer open: found from the root
+             u"[a\\b\"F]",         // another case of the same path
+             u"[A\\B\\E\"G\\H]",   // several names at once
+             u"[A\\B\\E\\G\\H\"I]", u"\"i\"=DW:2(2)"}) {
+        ASSERT_TRUE(importer.Take(line)) << std::string(line.begin(), line.end());
+    }
+    // Another writer deletes the open key A\B\E\G\H (with I); a new key takes its path.
+    ASSERT_TRUE(DeleteKeyTree(HKEY_CURRENT_USER, u"A\\B\\E\\G\\H"));
+    ASSERT_TRUE(importer.Take(u"[A\\B\\E\\G\"H]"));       // makes H again
+    ASSERT_TRUE(importer.Take(u"[A\\B\\E\\G\\H\"J]"));  // under the new H
+    ASSERT_TRUE(importer.Take(u"\"j\"=SZ:3"));
+    // J, still open in the importer, is deleted and made again: K goes under the new J.
+    const std::u16string j = u"A\\B\\E\\G\\H\\J";
+    ASSERT_TRUE(DeleteKeyTree(HKEY_CURRENT_USER, j));
+    HKEY again = 0;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, j.c_str(), 0, nullptr, 0, 0, nullptr, &again, nullptr), 0);
+    RegCloseKey(again);
+    ASSERT_TRUE(importer.Take(u"[A\\B\\E\\G\\H\\J\"K]"));
+    ASSERT_TRUE(importer.Take(u"\"k\"=SZ:4"));
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, j + u"\\K", u"k"), (StoredValue{REG_SZ, StringToBytes(u"4")}));
+    // K is deleted while open: a key line under it fails, and so does its value line.
+    ASSERT_TRUE(DeleteKeyTree(HKEY_CURRENT_USER, j + u"\\K"));
+    ASSERT_TRUE(importer.Take(u"[A\\B\\E\\G\\H\\J\\K\"L]"));
+    ASSERT_TRUE(importer.Take(u"\"l\"=SZ:5"));
+    const ImportResult& r = importer.Finish();
+
+    EXPECT_EQ(r.keysCreated, 11u);
+    EXPECT_EQ(r.keyLinesFailed, 1u);
+    EXPECT_EQ(r.valuesWritten, 4u);
+    EXPECT_EQ(r.valueLinesWithoutKey, 1u);
+    for (const char16_t* path : {u"A\\B\\C", u"A\\D", u"A\\B\\E", u"A\\B\\F", u"A\\B\\E\\G\\H\\J"})
+        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, path)) << std::u16string(path).size();
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, u"A\\B\\C", u"c"), (StoredValue{REG_SZ, StringToBytes(u"1")}));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"A\\B\\E\\G\\H\\I"));
+    EXPECT_FALSE(ReadValue(HKEY_CURRENT_USER, j, u"j"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, j + u"\\K") || KeyExists(HKEY_CURRENT_USER, u"L"));
+}
+
 TEST_F(ImportTest, UnknownTagsAndUnusableLinesAreSkipped) {
     SetValue(HKEY_CURRENT_USER, u"K", u"Same", REG_SZ, StringToBytes(u"old"));
     SetValue(HKEY_CURRENT_USER, u"K", u"Other", REG_DWORD, DwordToBytes(7));
@@ -250,7 +297,7 @@ TEST_F(ImportTest, FilesOnDiskReadLikeBytesInMemory) {
     for (const Bytes& bytes : {example, large, Bytes{0xFE, 0xFF, 1, 2}, Bytes{0xFF}, Bytes{}}) {
         std::FILE* f = std::fopen(path.c_str(), "wb");
         ASSERT_NE(f, nullptr);
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
         const std::optional<BackupFileLines> fromDisk = ReadBackupFileAt(path);
         const BackupFileLines fromMemory = ReadBackupFile(bytes.data(), bytes.size());
