@@ -25,8 +25,11 @@ test: build
 screenshots: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/app/tovik-screenshots $(BUILD)/screenshots
 
+# The table of tovik-bench, then Wine's regedit on the same content (skipped without Wine) with
+# its ratios to Tovik's medians of that run; fails when either failed. A usage error stops it.
 bench: build
-	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/tovik-bench $(BENCH_ARGS)
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/tovik-bench $(BENCH_ARGS); status=$$?; \
+	test $$status = 2 || ./bench/peers.sh $(BUILD) $(BENCH_ARGS) || status=1; exit $$status
 
 # The fuzz targets (clang, libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer), each run for
 # FUZZ_SECONDS on its seed corpus; FUZZ_RUNS=N runs N executions each instead.

@@ -29,7 +29,20 @@ double median(std::vector<double> values)
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+// "212 MB peak resident"
+std::string figureNote(const CaseRow& row)
+{
+    if (row.figures.empty() || !row.problem.empty()) return {};
+    return printed("%.0f ", median(row.figures)) + row.spec.figureUnit;
+}
+
 }  // namespace
+
+std::optional<double> MedianSeconds(const CaseRow& row)
+{
+    if (row.seconds.empty() || !row.problem.empty()) return std::nullopt;
+    return median(row.seconds);
+}
 
 std::string FormatDuration(double seconds)
 {
@@ -69,7 +82,10 @@ void BenchRunner::Run(const CaseSpec& spec, const std::function<RunResult(Stopwa
             row.problem = "did " + FormatCount(result.items) + " " + spec.unit + ", expected " +
                           FormatCount(spec.expectedItems);
         }
-        if (keep) row.seconds.push_back(watch.seconds());
+        if (keep) {
+            row.seconds.push_back(watch.seconds());
+            if (result.figure) row.figures.push_back(*result.figure);
+        }
         return watch.seconds();
     };
     const double warmUp = once(false);
@@ -85,7 +101,11 @@ void BenchRunner::Skip(const CaseSpec& spec, const std::string& why)
 
 void BenchRunner::Print(std::FILE* out) const
 {
-    const std::vector<std::string> header = {"Operation", "Workload", "Items", "Runs", "Median", "Min", "Max", "Items/s"};
+    std::vector<std::string> header = {"Operation", "Workload", "Items", "Runs", "Median", "Min", "Max", "Items/s"};
+    const bool notes = std::any_of(rows_.begin(), rows_.end(), [](const CaseRow& row) { return !row.figures.empty(); });
+    if (notes) header.push_back("Note");
+    // Items to Items/s are numbers, aligned right; the note after them is text.
+    auto isNumber = [](std::size_t column) { return column >= 2 && column < 8; };
     std::vector<std::vector<std::string>> cells;
     for (const CaseRow& row : rows_) {
         std::vector<std::string> line = {row.spec.operation, row.spec.workload,
@@ -99,6 +119,7 @@ void BenchRunner::Print(std::FILE* out) const
                                      FormatDuration(*high),
                                      row.spec.perItemRate && mid > 0 ? FormatRate(row.spec.expectedItems / mid) : "-"});
         }
+        if (notes) line.push_back(figureNote(row));
         cells.push_back(std::move(line));
     }
     // Widths in characters, not bytes: "µ" is two bytes of UTF-8.
@@ -114,7 +135,7 @@ void BenchRunner::Print(std::FILE* out) const
         std::fputc('|', out);
         for (std::size_t c = 0; c < line.size(); ++c) {
             const std::string pad(widths[c] - width(line[c]), ' ');
-            const bool right = c >= 2;  // numbers
+            const bool right = isNumber(c);
             std::fprintf(out, " %s%s%s |", right ? pad.c_str() : "", line[c].c_str(), right ? "" : pad.c_str());
         }
         std::fputc('\n', out);
@@ -122,9 +143,26 @@ void BenchRunner::Print(std::FILE* out) const
     printLine(header);
     std::fputc('|', out);
     for (std::size_t c = 0; c < header.size(); ++c)
-        std::fprintf(out, "%s%s|", std::string(widths[c] + 1, '-').c_str(), c >= 2 ? ":" : "-");
+        std::fprintf(out, "%s%s|", std::string(widths[c] + 1, '-').c_str(), isNumber(c) ? ":" : "-");
     std::fputc('\n', out);
     for (const auto& line : cells) printLine(line);
+}
+
+void BenchRunner::WriteMedians(std::FILE* out) const
+{
+    for (const CaseRow& row : rows_) {
+        if (const std::optional<double> mid = MedianSeconds(row)) {
+            std::fprintf(out, "%s\t%s\t%.6f\t%zu\t%llu\n", row.spec.operation.c_str(), row.spec.workload.c_str(), *mid,
+                         row.seconds.size(), static_cast<unsigned long long>(row.spec.expectedItems));
+        }
+    }
+}
+
+std::optional<double> BenchRunner::Median(const std::string& operation, const std::string& workload) const
+{
+    for (const CaseRow& row : rows_)
+        if (row.spec.operation == operation && row.spec.workload == workload) return MedianSeconds(row);
+    return std::nullopt;
 }
 
 }  // namespace tovik::bench

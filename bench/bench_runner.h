@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ private:
 struct RunResult {
     std::uint64_t items = 0;
     std::string error;
+    std::optional<double> figure = std::nullopt;  // a second measurement of the run, in the case's figureUnit
     static RunResult Failed(std::string why) { return {0, std::move(why)}; }
 };
 
@@ -36,13 +38,18 @@ struct CaseSpec {
     std::string unit;             // what the items are: "keys", "rows", ...
     std::uint64_t expectedItems;  // a run handling any other number is reported as wrong
     bool perItemRate = true;      // false: the time is not meant to grow with the items
+    std::string figureUnit = {};  // what RunResult::figure measures, e.g. "MB peak resident"
 };
 
 struct CaseRow {
     CaseSpec spec;
     std::vector<double> seconds;
-    std::string problem;  // empty when every run did the expected work
+    std::string problem;          // empty when every run did the expected work
+    std::vector<double> figures = {};  // of the timed runs that reported one
 };
+
+// The median of the row's timed runs; nullopt when it has none (it failed or was skipped).
+std::optional<double> MedianSeconds(const CaseRow& row);
 
 class BenchRunner {
 public:
@@ -53,7 +60,12 @@ public:
     void Run(const CaseSpec& spec, const std::function<RunResult(Stopwatch&)>& body);
     // A case that could not run at all still gets its row, saying why.
     void Skip(const CaseSpec& spec, const std::string& why);
+    // The table; it gets a "Note" column (the median figure of each row) when any row has figures.
     void Print(std::FILE* out) const;
+    // One tab-separated line per case that ran: operation, workload, median seconds, runs, items.
+    void WriteMedians(std::FILE* out) const;
+    // The median of the case with this operation and workload, if it ran.
+    std::optional<double> Median(const std::string& operation, const std::string& workload) const;
     const std::vector<CaseRow>& Rows() const { return rows_; }
 
 private:

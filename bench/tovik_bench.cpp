@@ -1,5 +1,6 @@
 // tovik-bench: times the browser and the command line on generated registries and prints one
-// table. Workloads S and M always run, L with --large; W holds the wide keys.
+// table, then the ratios to the bounds that the times are judged by. Workloads S and M always
+// run, L with --large; W holds the wide keys.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -23,6 +24,9 @@
 #include "backup/backup_import.h"
 #include "backup/import_confirm_dlg.h"
 #include "bench/child_process.h"
+#include "bench/gui_startup.h"
+#include "registry/key_tree_ops.h"
+#include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "view/tovik_view.h"
 
@@ -36,17 +40,33 @@ using tovik::bench::Workload;
 
 constexpr const char* kUsage = R"(Usage: tovik-bench [--large] [--runs N] [--data DIR] [--regenerate]
 
-Times opening the store, filling the key tree, filling the value list of the wide keys and
-'tovik-reg query -r' over whole stores, on generated registries (S: 10,000 keys, 100,000 values;
-M: 100,000 keys, 1,000,000 values; W: keys with 10,000 and 100,000 values); and the export of
-M into a backup file, cp of the same bytes, the import of that file and its confirmation
-dialog. Prints one table with the median, min and max of the runs and the items per second.
+Times opening the store, filling the key tree, the browser's start-up in a process of its own
+up to the painted tree (with that process's peak resident memory), filling the value list of
+the wide keys, 'tovik-reg query -r' over whole stores and deleting every key under
+HKEY_LOCAL_MACHINE from a copy of the store, on generated registries (S: 10,000 keys, 100,000
+values; M: 100,000 keys, 1,000,000 values; W: keys with 10,000 and 100,000 values); and the
+export of M into a backup file, cp of the same bytes, the import of that file and its
+confirmation dialog. Prints one table with the median, min and max of the runs and the items
+per second; then export and import of M as multiples of cp of the same file, and the start-up
+as a multiple of the tree fill.
 
   --large        also workload L (700,000 keys, 1,200,000 values); takes minutes
   --runs N       timed runs per case after one warm-up (default 5; slow cases at most 3)
   --data DIR     where the generated stores are kept (default )" TOVIK_BENCH_DATA_DIR R"()
   --regenerate   generate the stores again even when the cached ones match
+
+DIR/medians.tsv receives the medians of the run, for bench/peers.sh to compare with: one line
+per case that ran, with tab-separated operation, workload, median seconds, runs and items;
+lines starting with '#' are comments.
 )";
+
+// The operations that the ratios after the table refer to.
+constexpr const char* kFillTree = "fill tree (OnInitialUpdate)";
+constexpr const char* kStartup = "GUI start-up to painted tree";
+constexpr const char* kExport = "export HKLM (walk, write, fsync, rename)";
+constexpr const char* kImport = "import (read, split, write into a new store)";
+constexpr const char* kCopy = "cp of the exported file";
+constexpr const char* kCopySync = "cp + sync of the copy";
 
 constexpr int kSlowRuns = 3;
 constexpr double kSlowSeconds = 2.0;
@@ -86,7 +106,7 @@ void timeOpen(BenchRunner& runner, const Workload& w)
 
 void timeTreeFill(BenchRunner& runner, const Workload& w)
 {
-    const CaseSpec spec{"fill tree (OnInitialUpdate)", w.name, "keys", w.keys};
+    const CaseSpec spec{kFillTree, w.name, "keys", w.keys};
     withStore(runner, spec, w, [&](Stopwatch& watch) {
         CTovikView view;
         view.resize(240, 294);
@@ -94,6 +114,32 @@ void timeTreeFill(BenchRunner& runner, const Workload& w)
         view.OnInitialUpdate();
         watch.stop();
         return RunResult{view.TreeModel().ItemCount() - kRootItems, {}};
+    });
+}
+
+// From spawning a fresh tovik-bench in its start-up role to its exit: Qt, the window, the store,
+// the whole tree filled and painted, the caution answered. Its peak resident memory goes with it.
+void timeStartup(BenchRunner& runner, const Workload& w, const std::string& self)
+{
+    const CaseSpec spec{kStartup, w.name, "keys", w.keys, false, "MB peak resident"};
+    runner.Run(spec, [&](Stopwatch& watch) {
+        std::string error;
+        const std::string folder = tovik::bench::MakeStartupFolder(w.path, error);
+        if (folder.empty()) return RunResult::Failed(error);
+        std::string report;
+        watch.start();
+        const tovik::bench::ChildOutcome outcome =
+            tovik::bench::RunReadingOutput({self, std::string(tovik::bench::kStartupChildArgument), folder},
+                                           [&](std::string_view chunk) { report += chunk; });
+        watch.stop();
+        tovik::bench::RemoveStartupFolder(folder);
+        if (!outcome.succeeded()) {
+            return RunResult::Failed(outcome.ran ? "exit " + std::to_string(outcome.exitCode) + ": " + outcome.errorOutput
+                                                 : outcome.error);
+        }
+        const std::optional<tovik::bench::StartupReport> parsed = tovik::bench::ParseStartupReport(report);
+        if (!parsed || parsed->treeItems < kRootItems) return RunResult::Failed("no start-up report: " + report);
+        return RunResult{parsed->treeItems - kRootItems, {}, parsed->peakResidentKb / 1024.0};
     });
 }
 
@@ -161,6 +207,54 @@ void timeQuery(BenchRunner& runner, const Workload& w)
     });
 }
 
+void removeStoreFiles(const std::string& store)
+{
+    std::error_code ignored;
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::filesystem::remove(store + suffix, ignored);
+}
+
+// True when HKEY_LOCAL_MACHINE has no subkey left.
+bool machineRootIsEmpty()
+{
+    char16_t name[256];
+    DWORD length = 256;
+    return RegEnumKeyExW(HKEY_LOCAL_MACHINE, 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+           ERROR_NO_MORE_ITEMS;
+}
+
+// Delete Key on HKEY_LOCAL_MACHINE's whole subtree, on a copy of the store made for each run.
+void timeDeleteSubtree(BenchRunner& runner, const Workload& w)
+{
+    const CaseSpec spec{"delete every key under HKLM (subtree)", w.name, "keys", w.keys};
+    const std::string copy = w.path + ".delete.db";
+    runner.Run(spec, [&](Stopwatch& watch) {
+        removeStoreFiles(copy);
+        // The workload's store was closed cleanly, so it has no WAL; should another process hold
+        // it open, its WAL is copied too, so that the copy has every key.
+        std::error_code ec;
+        std::filesystem::copy_file(w.path, copy, ec);
+        if (!ec && std::filesystem::exists(w.path + "-wal")) std::filesystem::copy_file(w.path + "-wal", copy + "-wal", ec);
+        if (ec) {
+            removeStoreFiles(copy);
+            return RunResult::Failed("cannot copy the store: " + ec.message());
+        }
+        const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(copy);
+        if (!opened.ok) {
+            removeStoreFiles(copy);
+            return RunResult::Failed(opened.error);
+        }
+        watch.start();
+        const DeleteSubkeysResult result = DeleteSubkeys(HKEY_LOCAL_MACHINE, u"");
+        watch.stop();
+        const bool emptied = machineRootIsEmpty();
+        tovik::CloseRegistryStore();
+        removeStoreFiles(copy);
+        if (result.failed != 0) return RunResult::Failed(tovik::bench::FormatCount(result.failed) + " keys stayed");
+        if (!emptied) return RunResult::Failed("HKEY_LOCAL_MACHINE still has subkeys");
+        return RunResult{result.deleted, {}};
+    });
+}
+
 // ---- Backup files: export, import, the confirmation and the bound that cp sets ----
 
 std::uint64_t fileSize(const std::string& path)
@@ -182,7 +276,7 @@ std::string megabytes(std::uint64_t bytes)
 std::string timeExport(BenchRunner& runner, const Workload& w)
 {
     const std::string target = w.path + ".export.txt";
-    const CaseSpec spec{"export HKLM (walk, write, fsync, rename)", w.name, "values", w.values};
+    const CaseSpec spec{kExport, w.name, "values", w.values};
     bool written = false;
     withStore(runner, spec, w, [&](Stopwatch& watch) {
         watch.start();
@@ -200,18 +294,14 @@ std::string timeExport(BenchRunner& runner, const Workload& w)
 // Import of that file into a new, empty store, as tovik-reg import does it: read, split, write.
 void timeImport(BenchRunner& runner, const Workload& w, const std::string& file, const std::string& label)
 {
-    const CaseSpec spec{"import (read, split, write into a new store)", label, "values", w.values};
+    const CaseSpec spec{kImport, label, "values", w.values};
     if (file.empty()) {
         runner.Skip(spec, "no exported file");
         return;
     }
     const std::string store = w.path + ".import.db";
-    auto removeStore = [&] {
-        std::error_code ignored;
-        for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::filesystem::remove(store + suffix, ignored);
-    };
     runner.Run(spec, [&](Stopwatch& watch) {
-        removeStore();
+        removeStoreFiles(store);
         const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(store);
         if (!opened.ok) return RunResult::Failed(opened.error);
         watch.start();
@@ -220,7 +310,7 @@ void timeImport(BenchRunner& runner, const Workload& w, const std::string& file,
             lines ? tovik::ImportBackupLines(lines->lines) : tovik::ImportResult{};
         watch.stop();
         tovik::CloseRegistryStore();
-        removeStore();
+        removeStoreFiles(store);
         if (!lines) return RunResult::Failed("cannot read " + file);
         if (result.outcome != tovik::ImportOutcome::Finished || result.linesSkipped() != 0)
             return RunResult::Failed("import ended early or skipped lines");
@@ -258,8 +348,8 @@ void timeCopy(BenchRunner& runner, const std::string& file, const std::string& l
     const std::uint64_t bytes = fileSize(file);
     const std::string copy = file + ".copy";
     const std::vector<std::pair<std::string, std::vector<std::string>>> commands = {
-        {"cp of the exported file", {"/bin/cp", file, copy}},
-        {"cp + sync of the copy", {"/bin/sh", "-c", "cp \"$0\" \"$1\" && sync \"$1\"", file, copy}},
+        {kCopy, {"/bin/cp", file, copy}},
+        {kCopySync, {"/bin/sh", "-c", "cp \"$0\" \"$1\" && sync \"$1\"", file, copy}},
     };
     for (const auto& [operation, argv] : commands) {
         const CaseSpec spec{operation, label, "bytes", bytes};
@@ -281,7 +371,8 @@ void timeCopy(BenchRunner& runner, const std::string& file, const std::string& l
     std::filesystem::remove(copy, ignored);
 }
 
-void timeBackupFiles(BenchRunner& runner, const Workload& w)
+// Returns the workload label of the rows about the file.
+std::string timeBackupFiles(BenchRunner& runner, const Workload& w)
 {
     const std::string file = timeExport(runner, w);
     const std::string label = w.name + ", " + megabytes(fileSize(file)) + " file";
@@ -292,6 +383,44 @@ void timeBackupFiles(BenchRunner& runner, const Workload& w)
         std::error_code ignored;
         std::filesystem::remove(file, ignored);
     }
+    return label;
+}
+
+// Export and import of M as multiples of cp of the same file, and start-up beyond the tree fill.
+void printBounds(const BenchRunner& runner, const std::vector<Workload>& trees, const std::string& backupLabel)
+{
+    std::printf("\nRatios (medians of this run):\n");
+    auto ratio = [](const char* name, std::optional<double> time, std::optional<double> bound) {
+        if (time && bound && *bound > 0)
+            std::printf("  %s = %.1fx (%s / %s)\n", name, *time / *bound, tovik::bench::FormatDuration(*time).c_str(),
+                        tovik::bench::FormatDuration(*bound).c_str());
+        else
+            std::printf("  %s: not measured\n", name);
+    };
+    const std::optional<double> exported = runner.Median(kExport, "M");
+    const std::optional<double> imported = runner.Median(kImport, backupLabel);
+    const std::optional<double> copied = runner.Median(kCopy, backupLabel);
+    const std::optional<double> synced = runner.Median(kCopySync, backupLabel);
+    ratio("export M / cp", exported, copied);
+    ratio("export M / (cp + sync)", exported, synced);
+    ratio("import M / cp", imported, copied);
+    ratio("import M / (cp + sync)", imported, synced);
+    for (const Workload& w : trees) {
+        const std::string name = "GUI start-up / fill tree, " + w.name;
+        ratio(name.c_str(), runner.Median(kStartup, w.name), runner.Median(kFillTree, w.name));
+    }
+}
+
+// The medians for bench/peers.sh; a failure to write them costs only the peer ratios.
+void writeMedians(const BenchRunner& runner, const std::string& dataDir)
+{
+    const std::string path = dataDir + "/medians.tsv";
+    std::FILE* out = std::fopen(path.c_str(), "w");
+    if (out) {
+        std::fprintf(out, "# operation\tworkload\tmedian seconds\truns\titems\n");
+        runner.WriteMedians(out);
+    }
+    if (!out || std::fclose(out) != 0) std::fprintf(stderr, "tovik-bench: cannot write %s\n", path.c_str());
 }
 
 bool parseCount(std::string_view text, int& out)
@@ -304,6 +433,7 @@ bool parseCount(std::string_view text, int& out)
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && argv[1] == tovik::bench::kStartupChildArgument) tovik::bench::RunStartupChild(argv[2]);
     bool large = false, regenerate = false;
     int runs = 5;
     std::string dataDir = TOVIK_BENCH_DATA_DIR;
@@ -347,16 +477,29 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    std::error_code ec;
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+    if (ec) {
+        std::fprintf(stderr, "tovik-bench: cannot find its own program file: %s\n", ec.message().c_str());
+        return 1;
+    }
+
+    // Medians of an earlier run must not pass for this run's should it end early.
+    std::filesystem::remove(dataDir + "/medians.tsv", ec);
+
     const std::string loadBefore = loadAverage();
     BenchRunner runner(runs, kSlowRuns, kSlowSeconds);
     std::fprintf(stderr, "Timing:\n");
     for (const Workload& w : trees) timeOpen(runner, w);
     timeOpen(runner, *wide);
     for (const Workload& w : trees) timeTreeFill(runner, w);
+    for (const Workload& w : trees) timeStartup(runner, w, self);
     for (const std::uint32_t count : wide->options.wideKeys) timeValueList(runner, *wide, count);
     for (const Workload& w : trees) timeQuery(runner, w);
+    for (const Workload& w : trees) timeDeleteSubtree(runner, w);
+    std::string backupLabel;
     for (const Workload& w : trees)
-        if (w.name == "M") timeBackupFiles(runner, w);
+        if (w.name == "M") backupLabel = timeBackupFiles(runner, w);
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -366,6 +509,8 @@ int main(int argc, char** argv)
     std::printf("Machine: %ld CPUs; load average %s before, %s after; peak resident memory of tovik-bench %ld MB\n\n",
                 sysconf(_SC_NPROCESSORS_ONLN), loadBefore.c_str(), loadAverage().c_str(), usage.ru_maxrss / 1024);
     runner.Print(stdout);
+    printBounds(runner, trees, backupLabel);
+    writeMedians(runner, dataDir);
     bool allRan = true;
     for (const auto& row : runner.Rows()) allRan = allRan && row.problem.empty();
     return allRan ? 0 : 1;

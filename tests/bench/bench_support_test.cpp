@@ -101,6 +101,55 @@ TEST(BenchRunner, PrintsOneAlignedTableWithFailuresAndRatelessRows)
     EXPECT_NE(lines[4].find("FAILED: exit 1"), std::string::npos);
 }
 
+TEST(BenchRunner, NotesTheMedianFigureOfTimedRunsAndWritesMediansOfRowsThatRan)
+{
+    BenchRunner runner(3, 3, 1e9);
+    double figure = 10;
+    runner.Run({"start-up", "S", "keys", 5, false, "MB peak resident"},
+               [&](Stopwatch&) { return RunResult{5, {}, figure += 10}; });  // warm-up 20, then 30, 40, 50
+    runner.Run({"open store", "S", "keys", 5, false}, [](Stopwatch&) { return RunResult{5, {}}; });
+    runner.Skip({"query", "M", "keys", 1}, "not built");
+
+    const std::vector<std::string> lines = printedLines(runner);
+    ASSERT_EQ(lines.size(), 5u);
+    for (const std::string& line : lines) {
+        EXPECT_EQ(displayWidth(line), displayWidth(lines[0])) << line;
+        EXPECT_EQ(std::count(line.begin(), line.end(), '|'), 10) << line;
+    }
+    EXPECT_TRUE(lines[0].ends_with("| Note                |")) << lines[0];
+    EXPECT_TRUE(lines[2].ends_with("| 40 MB peak resident |")) << lines[2];
+    const std::size_t noteStart = lines[3].rfind('|', lines[3].size() - 2);
+    EXPECT_EQ(lines[3].substr(noteStart), "|" + std::string(21, ' ') + "|") << "no figure, empty note";
+
+    EXPECT_TRUE(runner.Median("start-up", "S").has_value());
+    EXPECT_FALSE(runner.Median("query", "M").has_value());
+    EXPECT_FALSE(runner.Median("start-up", "M").has_value());
+
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&buffer, &size);
+    runner.WriteMedians(out);
+    std::fclose(out);
+    const std::string medians(buffer, size);
+    std::free(buffer);
+    std::istringstream in(medians);
+    std::vector<std::vector<std::string>> fields;
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> cells;
+        std::istringstream cellsIn(line);
+        for (std::string cell; std::getline(cellsIn, cell, '\t');) cells.push_back(cell);
+        fields.push_back(cells);
+    }
+    ASSERT_EQ(fields.size(), 2u) << "the skipped case has no median";
+    ASSERT_EQ(fields[0].size(), 5u);
+    EXPECT_EQ(fields[0][0], "start-up");
+    EXPECT_EQ(fields[0][1], "S");
+    EXPECT_NO_THROW(std::stod(fields[0][2]));
+    EXPECT_EQ(fields[0][3], "3");  // timed runs
+    EXPECT_EQ(fields[0][4], "5");  // items
+    EXPECT_EQ(fields[1][0], "open store");
+}
+
 TEST(BenchFormat, CountsDurationsAndRatesReadAsPeopleWriteThem)
 {
     EXPECT_EQ(tovik::bench::FormatCount(0), "0");
