@@ -17,18 +17,19 @@ struct Level {
     DWORD index;   // the subkey to look at next; moves on only past keys that would not go
 };
 
-// The subkey at index, or false when there is none (or it cannot be read).
-bool subkeyAt(HKEY handle, DWORD index, std::u16string* name) {
-    name->resize(256);
+// The subkey at index, or false when there is none (or it cannot be read). buffer keeps its size
+// from call to call, so that it is filled only when a longer name needs it.
+bool subkeyAt(HKEY handle, DWORD index, std::u16string* buffer, std::u16string* name) {
+    if (buffer->size() < 256) buffer->resize(256);
     for (;;) {
-        DWORD length = static_cast<DWORD>(name->size());
-        const LONG rc = RegEnumKeyExW(handle, index, name->data(), &length, nullptr, nullptr, nullptr, nullptr);
-        if (rc == ERROR_MORE_DATA && length + 1 > name->size()) {
-            name->resize(length + 1);
+        DWORD length = static_cast<DWORD>(buffer->size());
+        const LONG rc = RegEnumKeyExW(handle, index, buffer->data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_MORE_DATA && length + 1 > buffer->size()) {
+            buffer->resize(length + 1);
             continue;
         }
         if (rc != ERROR_SUCCESS) return false;
-        name->resize(length);
+        name->assign(buffer->data(), length);
         return true;
     }
 }
@@ -44,11 +45,11 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
     // Keys are opened and deleted through their parent's handle: one name to look up each time,
     // whatever the depth.
     std::vector<Level> levels{{path, top, 0}};
-    std::u16string name;
+    std::u16string buffer, name;
     std::size_t sinceCommit = 0;
     while (!levels.empty()) {
         Level& level = levels.back();
-        if (subkeyAt(level.handle, level.index, &name)) {
+        if (subkeyAt(level.handle, level.index, &buffer, &name)) {
             HKEY child = 0;
             if (RegOpenKeyExW(level.handle, name.c_str(), 0, 0, &child) == ERROR_SUCCESS) {
                 levels.push_back({name, child, 0});
