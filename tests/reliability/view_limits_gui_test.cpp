@@ -19,6 +19,7 @@
 #include "registry/registry_store.h"
 #include "reliability/reliability_support.h"
 #include "support/scripted_prompts.h"
+#include "support/scripted_view.h"
 #include "view/command_ids.h"
 #include "view/qt_text.h"
 #include "view/tovik_doc.h"
@@ -76,16 +77,7 @@ class ViewLimitsTest : public QObject {
     ScriptedPrompts* prompts = nullptr;
     CTovikDoc doc;
 
-    void startView() {
-        view = std::make_unique<CTovikView>();
-        auto scripted = std::make_unique<ScriptedPrompts>();
-        prompts = scripted.get();
-        view->SetPrompts(std::move(scripted));
-        view->SetDocument(&doc);
-        view->resize(240, 294);
-        view->show();
-        view->OnInitialUpdate();
-    }
+    void startView() { view = testing_support::startScriptedView(doc, prompts); }
     void selectRow(const std::u16string& path, const QString& name) {
         view->m_hRootKey = HKEY_LOCAL_MACHINE;
         view->m_strKeyPath = path;

@@ -19,6 +19,7 @@
 #include "support/registry_fixture.h"
 #include "support/tree_helpers.h"
 #include "support/scripted_prompts.h"
+#include "support/scripted_view.h"
 #include "view/qt_text.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
@@ -99,16 +100,7 @@ class BackupCommandsTest : public QObject {
     CTovikDoc doc;
     std::unique_ptr<QTemporaryDir> dir;
 
-    void startView() {
-        view = std::make_unique<CTovikView>();
-        auto scripted = std::make_unique<ObservingPrompts>();
-        prompts = scripted.get();
-        view->SetPrompts(std::move(scripted));
-        view->SetDocument(&doc);
-        view->resize(240, 294);
-        view->show();
-        view->OnInitialUpdate();
-    }
+    void startView() { view = testing_support::startScriptedView(doc, prompts); }
     void select(const QStringList& path) {
         const ItemId item = itemAt(view->TreeModel(), path);
         QVERIFY(item != KeyTreeModel::kNoItem);

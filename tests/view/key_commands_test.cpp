@@ -14,6 +14,7 @@
 #include "support/registry_fixture.h"
 #include "support/tree_helpers.h"
 #include "support/scripted_prompts.h"
+#include "support/scripted_view.h"
 #include "view/add_key_dlg.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
@@ -40,16 +41,7 @@ class KeyCommandsTest : public QObject {
     ScriptedPrompts* prompts = nullptr;
     CTovikDoc doc;
 
-    void startView() {
-        view = std::make_unique<CTovikView>();
-        auto scripted = std::make_unique<ScriptedPrompts>();
-        prompts = scripted.get();
-        view->SetPrompts(std::move(scripted));
-        view->SetDocument(&doc);
-        view->resize(240, 294);
-        view->show();
-        view->OnInitialUpdate();
-    }
+    void startView() { view = testing_support::startScriptedView(doc, prompts); }
     void select(const QStringList& path) {
         const ItemId item = itemAt(view->TreeModel(), path);
         QVERIFY(item != KeyTreeModel::kNoItem);
