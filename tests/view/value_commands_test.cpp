@@ -18,6 +18,7 @@
 #include "registry/registry_api.h"
 #include "support/registry_fixture.h"
 #include "support/scripted_prompts.h"
+#include "support/tree_helpers.h"
 #include "view/qt_text.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
@@ -142,18 +143,7 @@ class ValueCommandsTest : public QObject {
         view->show();
         view->OnInitialUpdate();
     }
-    ItemId itemAt(const QStringList& path) {
-        const KeyTreeModel& model = view->TreeModel();
-        ItemId item = KeyTreeModel::kRootItem;
-        for (const QString& part : path) {
-            ItemId found = KeyTreeModel::kNoItem;
-            for (ItemId child : model.Children(item))
-                if (model.ItemText(child) == part) found = child;
-            if (found == KeyTreeModel::kNoItem) return found;
-            item = found;
-        }
-        return item;
-    }
+    ItemId itemAt(const QStringList& path) { return testing_support::itemAt(view->TreeModel(), path); }
     void select(const QStringList& path) {
         const ItemId item = itemAt(path);
         QVERIFY(item != KeyTreeModel::kNoItem);
