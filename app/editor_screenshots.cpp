@@ -9,6 +9,7 @@
 #include <QTextCursor>
 #include <cstdio>
 
+#include "app/screenshot_support.h"
 #include "editors/binary_edit_dlg.h"
 #include "editors/number_edit_dlg.h"
 #include "editors/string_edit_dlg.h"
@@ -16,10 +17,7 @@
 namespace {
 
 void saveShown(QWidget& widget, const QString& outputDir, const QString& name) {
-    QApplication::processEvents();
-    const QString path = QDir(outputDir).filePath(name + QStringLiteral(".png"));
-    if (!widget.grab().save(path)) std::fprintf(stderr, "could not write %s\n", qPrintable(path));
-    else std::printf("%s\n", qPrintable(path));
+    SaveGrab(widget, outputDir, name);
     widget.hide();
 }
 

@@ -13,6 +13,7 @@
 #include "app/about_dlg.h"
 #include "app/editor_screenshots.h"
 #include "app/main_frame.h"
+#include "app/screenshot_support.h"
 #include "app/value_screenshots.h"
 #include "app/tovik_app.h"
 #include "view/tovik_doc.h"
@@ -27,31 +28,6 @@
 namespace {
 
 QString outputDir;
-
-void save(QWidget* widget, const QString& name) {
-    widget->show();
-    QApplication::processEvents();
-    const QString path = QDir(outputDir).filePath(name + QStringLiteral(".png"));
-    if (!widget->grab().save(path)) std::fprintf(stderr, "could not write %s\n", qPrintable(path));
-    else std::printf("%s\n", qPrintable(path));
-}
-
-// Selects the item at a path such as "HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn" and expands above it.
-bool selectPath(CTovikView* view, const QString& path) {
-    KeyTreeModel& model = view->TreeModel();
-    KeyTreeModel::ItemId item = KeyTreeModel::kRootItem;
-    for (const QString& part : path.split(QLatin1Char('\\'))) {
-        KeyTreeModel::ItemId found = KeyTreeModel::kNoItem;
-        for (KeyTreeModel::ItemId child : model.Children(item))
-            if (model.ItemText(child).compare(part, Qt::CaseInsensitive) == 0) found = child;
-        if (found == KeyTreeModel::kNoItem) return false;
-        if (item != KeyTreeModel::kRootItem) view->m_tree->expand(model.IndexOf(item));
-        item = found;
-    }
-    view->SelectItem(item);
-    QApplication::processEvents();   // the posted refresh fills the list
-    return true;
-}
 
 // The key with the most kinds of value types, to show them side by side.
 QString keyWithMixedValues() {
@@ -77,7 +53,7 @@ void saveImportConfirmation(const QString& key) {
     const std::deque<std::u16string> lines(read->lines.begin(), read->lines.end());
     CImportConfirmDlg confirmation;
     confirmation.m_pLines = &lines;
-    save(&confirmation, QStringLiteral("import_confirm"));
+    SaveGrab(confirmation, outputDir, QStringLiteral("import_confirm"));
     confirmation.hide();
 }
 
@@ -104,37 +80,37 @@ int main(int argc, char** argv) {
     view->OnInitialUpdate();
     frame.show();
 
-    selectPath(view, QStringLiteral("HKEY_LOCAL_MACHINE"));
-    save(&frame, QStringLiteral("main_window_root"));
-    if (!selectPath(view, keyWithMixedValues())) std::fprintf(stderr, "key for the screenshot not found\n");
+    SelectKeyPath(view, QStringLiteral("HKEY_LOCAL_MACHINE"));
+    SaveGrab(frame, outputDir, QStringLiteral("main_window_root"));
+    if (!SelectKeyPath(view, keyWithMixedValues())) std::fprintf(stderr, "key for the screenshot not found\n");
     if (view->ListModel().RowCount() > 0) view->m_list->selectionModel()->select(
         view->ListModel().index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    save(&frame, QStringLiteral("main_window"));
+    SaveGrab(frame, outputDir, QStringLiteral("main_window"));
 
     view->OnViewKeysOnly();
-    save(&frame, QStringLiteral("main_window_keys_only"));
+    SaveGrab(frame, outputDir, QStringLiteral("main_window_keys_only"));
     view->OnViewBoth();
 
     QMessageBox caution(QMessageBox::NoIcon, QStringLiteral("Harnet"),
                         StartupCautionText(),
                         QMessageBox::Ok, &frame);
-    save(&caution, QStringLiteral("caution"));
+    SaveGrab(caution, outputDir, QStringLiteral("caution"));
     caution.hide();
 
     CAboutDlg about(&frame);
-    save(&about, QStringLiteral("about"));
+    SaveGrab(about, outputDir, QStringLiteral("about"));
     about.hide();
 
     CAddKeyDlg addKey(&frame);
     addKey.m_strParentPath = QStringLiteral("Drivers\\BuiltIn\\Serial");
     addKey.m_strKeyName = QStringLiteral("Config2");
-    save(&addKey, QStringLiteral("add_key"));
+    SaveGrab(addKey, outputDir, QStringLiteral("add_key"));
     addKey.hide();
 
     QMessageBox deleteKey(QMessageBox::NoIcon, AppCaption(),
                           CTovikView::DeleteKeyQuestion(QStringLiteral("Serial")),
                           QMessageBox::Yes | QMessageBox::No, &frame);
-    save(&deleteKey, QStringLiteral("delete_key"));
+    SaveGrab(deleteKey, outputDir, QStringLiteral("delete_key"));
     deleteKey.hide();
 
     saveImportConfirmation(keyWithMixedValues());

@@ -2,24 +2,17 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QDir>
 #include <QMessageBox>
 #include <QTreeView>
 #include <cstdio>
 #include <memory>
 
 #include "app/main_frame.h"
+#include "app/screenshot_support.h"
 #include "view/qt_text.h"
 #include "view/tovik_view.h"
 
 namespace {
-
-void saveGrab(QWidget& widget, const QString& outputDir, const QString& name) {
-    QApplication::processEvents();
-    const QString path = QDir(outputDir).filePath(name + QStringLiteral(".png"));
-    if (!widget.grab().save(path)) std::fprintf(stderr, "could not write %s\n", qPrintable(path));
-    else std::printf("%s\n", qPrintable(path));
-}
 
 // Shows each dialog and message box the command opens, saves it under the next name, and
 // closes it as Cancel or No, so that nothing is written.
@@ -32,14 +25,12 @@ public:
         QMessageBox box(QMessageBox::NoIcon, AppCaption(), text,
                         buttons == MessageButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
                         parent);
-        box.show();
-        saveGrab(box, outputDir_, name_);
+        SaveGrab(box, outputDir_, name_);
         box.hide();
         return buttons == MessageButtons::YesNo ? IDNO : IDOK;
     }
     int DoModal(QDialog& dialog) override {
-        dialog.show();
-        saveGrab(dialog, outputDir_, name_);
+        SaveGrab(dialog, outputDir_, name_);
         dialog.hide();
         return IDCANCEL;
     }
@@ -48,22 +39,6 @@ private:
     QString outputDir_;
     QString name_;
 };
-
-bool selectKey(CTovikView* view, const QString& path) {
-    KeyTreeModel& model = view->TreeModel();
-    KeyTreeModel::ItemId item = KeyTreeModel::kRootItem;
-    for (const QString& part : path.split(QLatin1Char('\\'))) {
-        KeyTreeModel::ItemId found = KeyTreeModel::kNoItem;
-        for (KeyTreeModel::ItemId child : model.Children(item))
-            if (model.ItemText(child).compare(part, Qt::CaseInsensitive) == 0) found = child;
-        if (found == KeyTreeModel::kNoItem) return false;
-        if (item != KeyTreeModel::kRootItem) view->m_tree->expand(model.IndexOf(item));
-        item = found;
-    }
-    view->SelectItem(item);
-    QApplication::processEvents();   // the posted refresh fills the list
-    return true;
-}
 
 bool selectValue(CTovikView* view, const QString& shownName) {
     for (int row = 0; row < view->ListModel().RowCount(); ++row) {
@@ -87,10 +62,10 @@ void SaveValueCommandScreenshots(CMainFrame& frame, const QString& outputDir) {
     view->SetPrompts(std::move(owned));
 
     const QString serial = QString::fromUtf16(u"HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial");
-    if (!selectKey(view, serial) || !selectValue(view, QStringLiteral("FriendlyName"))) {
+    if (!SelectKeyPath(view, serial) || !selectValue(view, QStringLiteral("FriendlyName"))) {
         std::fprintf(stderr, "value for the screenshots not found\n");
     } else {
-        saveGrab(frame, outputDir, QStringLiteral("main_window_value_selected"));
+        SaveGrab(frame, outputDir, QStringLiteral("main_window_value_selected"));
     }
 
     // Each editor as a double-tap on its row opens it.
@@ -106,7 +81,7 @@ void SaveValueCommandScreenshots(CMainFrame& frame, const QString& outputDir) {
          QStringLiteral("edit_row_unnamed")},
     };
     for (const Shot& shot : shots) {
-        if (!selectKey(view, shot.key) || !selectValue(view, shot.value)) {
+        if (!SelectKeyPath(view, shot.key) || !selectValue(view, shot.value)) {
             std::fprintf(stderr, "value %s for the screenshots not found\n", qPrintable(shot.value));
             continue;
         }
@@ -114,7 +89,7 @@ void SaveValueCommandScreenshots(CMainFrame& frame, const QString& outputDir) {
         view->OnDblClkValueList();
     }
 
-    if (selectKey(view, serial) && selectValue(view, QStringLiteral("Prefix"))) {
+    if (SelectKeyPath(view, serial) && selectValue(view, QStringLiteral("Prefix"))) {
         prompts->SetNextName(QStringLiteral("delete_value"));
         view->OnDeleteValue();
     }

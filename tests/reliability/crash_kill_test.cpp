@@ -95,25 +95,15 @@ StoreContents ReadContents() {
     StoreContents contents;
     tovik::RegistryReadSnapshot snapshot;
     std::vector<std::u16string> pending{u"Kill"};
-    std::u16string name(kMaxValueNameLength + 1, u'\0');
-    Bytes data(256);
+    std::u16string name(kMaxKeyNameLength + 1, u'\0');
     while (!pending.empty()) {
         const std::u16string path = std::move(pending.back());
         pending.pop_back();
         HKEY key = 0;
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) continue;
         contents.keys.insert(path);
-        for (DWORD i = 0;;) {
-            DWORD length = static_cast<DWORD>(name.size()), type = 0, size = static_cast<DWORD>(data.size());
-            const LONG rc = RegEnumValueW(key, i, name.data(), &length, nullptr, &type, data.data(), &size);
-            if (rc == ERROR_MORE_DATA) {
-                data.resize(size);
-                continue;
-            }
-            if (rc != ERROR_SUCCESS) break;
-            contents.values[{path, name.substr(0, length)}] = {type, Bytes(data.begin(), data.begin() + size)};
-            ++i;
-        }
+        for (auto& [valueName, value] : ReadValues(HKEY_LOCAL_MACHINE, path))
+            contents.values[{path, valueName}] = {value.type, std::move(value.data)};
         for (DWORD i = 0;; ++i) {
             DWORD length = static_cast<DWORD>(name.size());
             if (RegEnumKeyExW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
@@ -160,23 +150,13 @@ long PrefixOfWrites(const std::vector<FileWrite>& writes, const StoreContents& c
 
 // Acknowledged writes v0..v(acked-1) are there; nothing past one unacknowledged write is.
 void CheckAcknowledged(std::size_t acknowledged) {
-    HKEY key = 0;
-    std::size_t present = 0;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, u"Acked", 0, 0, &key) == ERROR_SUCCESS) {
-        std::u16string name(64, u'\0');
-        for (DWORD i = 0;; ++i) {
-            DWORD length = static_cast<DWORD>(name.size()), type = 0, data = 0, size = sizeof data;
-            if (RegEnumValueW(key, i, name.data(), &length, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) !=
-                ERROR_SUCCESS)
-                break;
-            EXPECT_EQ(name.substr(0, length), u"v" + Number(i)) << "values are written in order";
-            EXPECT_EQ(data, i);
-            ++present;
-        }
-        RegCloseKey(key);
+    const auto values = ReadValues(HKEY_CURRENT_USER, u"Acked");
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        EXPECT_EQ(values[i].first, u"v" + Number(i)) << "values are written in order";
+        EXPECT_EQ(values[i].second.data, DwordToBytes(static_cast<DWORD>(i)));
     }
-    EXPECT_GE(present, acknowledged) << "an acknowledged write was lost";
-    EXPECT_LE(present, acknowledged + 1);
+    EXPECT_GE(values.size(), acknowledged) << "an acknowledged write was lost";
+    EXPECT_LE(values.size(), acknowledged + 1);
 }
 
 std::uint64_t EnvNumber(const char* name, std::uint64_t fallback) {

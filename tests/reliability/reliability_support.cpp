@@ -402,10 +402,14 @@ std::string IntegrityCheck(const std::string& storePath) {
     return result;
 }
 
-std::optional<StoredValue> ReadValue(HKEY root, const std::u16string& path, const std::u16string& name) {
+namespace {
+
+// Calls visit(name, value) for each value of root\path in order until it returns false; false
+// when the key cannot be opened.
+template <typename Visit>
+bool VisitValues(HKEY root, const std::u16string& path, Visit visit) {
     HKEY key = 0;
-    if (RegOpenKeyExW(root, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return std::nullopt;
-    std::optional<StoredValue> found;
+    if (RegOpenKeyExW(root, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return false;
     std::u16string entry(kMaxValueNameLength + 1, u'\0');
     Bytes data(64);
     for (DWORD index = 0;;) {
@@ -418,14 +422,32 @@ std::optional<StoredValue> ReadValue(HKEY root, const std::u16string& path, cons
             continue;
         }
         if (rc != ERROR_SUCCESS) break;
-        if (std::u16string_view(entry.data(), length) == name) {
-            found = StoredValue{type, Bytes(data.begin(), data.begin() + size)};
-            break;
-        }
+        if (!visit(entry.substr(0, length), StoredValue{type, Bytes(data.begin(), data.begin() + size)})) break;
         ++index;
     }
     RegCloseKey(key);
+    return true;
+}
+
+}  // namespace
+
+std::optional<StoredValue> ReadValue(HKEY root, const std::u16string& path, const std::u16string& name) {
+    std::optional<StoredValue> found;
+    VisitValues(root, path, [&](const std::u16string& entry, StoredValue value) {
+        if (entry != name) return true;
+        found = std::move(value);
+        return false;
+    });
     return found;
+}
+
+std::vector<std::pair<std::u16string, StoredValue>> ReadValues(HKEY root, const std::u16string& path) {
+    std::vector<std::pair<std::u16string, StoredValue>> values;
+    VisitValues(root, path, [&](const std::u16string& name, StoredValue value) {
+        values.emplace_back(name, std::move(value));
+        return true;
+    });
+    return values;
 }
 
 double TimeScale() {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "registry/value_types.h"
@@ -111,6 +112,8 @@ struct StoredValue {
     Bytes data;
 };
 std::optional<StoredValue> ReadValue(HKEY root, const std::u16string& path, const std::u16string& name);
+// Every value of root\path in the store's order; empty when the key is missing.
+std::vector<std::pair<std::u16string, StoredValue>> ReadValues(HKEY root, const std::u16string& path);
 
 // How long a step may take: generous factors under the sanitizers (TOVIK_SANITIZED set).
 double TimeScale();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 
 #include "registry/registry_api.h"
@@ -25,18 +26,12 @@ double TimeAfter(const std::string& output, const std::string& word) {
 // name -> number of the REG_DWORD values directly in root\path.
 std::map<std::u16string, DWORD> DwordValues(const std::u16string& path) {
     std::map<std::u16string, DWORD> values;
-    HKEY key = 0;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return values;
-    std::u16string name(64, u'\0');
-    for (DWORD i = 0;; ++i) {
-        DWORD length = static_cast<DWORD>(name.size()), type = 0, data = 0, size = sizeof data;
-        if (RegEnumValueW(key, i, name.data(), &length, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) !=
-            ERROR_SUCCESS)
-            break;
-        EXPECT_EQ(type, REG_DWORD);
-        values[name.substr(0, length)] = data;
+    for (const auto& [name, value] : ReadValues(HKEY_CURRENT_USER, path)) {
+        EXPECT_EQ(value.type, REG_DWORD);
+        DWORD number = 0;
+        if (value.data.size() == sizeof number) std::memcpy(&number, value.data.data(), sizeof number);
+        values[name] = number;
     }
-    RegCloseKey(key);
     return values;
 }
 
