@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <thread>
 #include <utility>
 
 namespace tovik::sqlite {
@@ -177,7 +178,15 @@ std::int64_t Database::dataVersion()
 
 void Database::setBusyTimeout(int milliseconds)
 {
-    sqlite3_busy_timeout(db_, milliseconds);
+    busyTimeoutMs_ = milliseconds;
+    sqlite3_busy_handler(db_, [](void* self, int attempts) -> int {
+        Database& db = *static_cast<Database*>(self);
+        const auto now = std::chrono::steady_clock::now();
+        if (attempts == 0) db.busySince_ = now;
+        if (now - db.busySince_ >= std::chrono::milliseconds(db.busyTimeoutMs_)) return 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return 1;
+    }, this);
 }
 
 void Database::setCheckpointOnClose(bool enabled)

@@ -3,6 +3,7 @@
 // a lease on one statement that resets it when done (so no read transaction stays open), and a
 // write transaction guard. Failures throw sqlite::Error carrying the SQLite result code.
 #include <cstddef>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -87,6 +88,9 @@ public:
     std::uint64_t localChanges() const { return localChanges_; }
     void noteLocalChange() { ++localChanges_; }
 
+    // How long a statement waits for another connection's lock before it fails as busy. The
+    // wait polls every millisecond: a writer that commits in a tight loop leaves the lock free
+    // only for moments, and a waiter that backed off to long sleeps would rarely find them.
     void setBusyTimeout(int milliseconds);
     void setCheckpointOnClose(bool enabled);
     sqlite3* handle() const { return db_; }
@@ -104,6 +108,8 @@ private:
     sqlite3* db_;
     std::string path_;
     std::unordered_map<const char*, CachedStatement> cache_;
+    int busyTimeoutMs_ = 0;
+    std::chrono::steady_clock::time_point busySince_;
     std::uint64_t localChanges_ = 0;
     bool versionCached_ = false;   // dataVersion_ holds the number of the current transaction
     std::int64_t dataVersion_ = 0;

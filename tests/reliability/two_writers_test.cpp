@@ -1,11 +1,13 @@
 // Two writers on one store: the GUI's "add REG_DW value" command (a view in its own process) and
 // tovik-reg's command line (its "set", in another process) write 10,000 values each at the same
 // time, while tovik-reg itself imports ten files of 1,000 values. No write is lost and the store
-// stays sound.
+// stays sound. And a writer gets its turn between the commits of writers that never pause.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <cstring>
+#include <iostream>
 #include <map>
 
 #include "registry/registry_api.h"
@@ -33,6 +35,53 @@ std::map<std::u16string, DWORD> DwordValues(const std::u16string& path) {
         values[name] = number;
     }
     return values;
+}
+
+// Two processes commit one value after another without a pause; a third writes 100 values,
+// each in a transaction of its own. Every write must find the lock free between their commits
+// within the store's wait, and theirs go on meanwhile.
+TEST(TwoWriters, EachWriteGetsItsTurnBetweenTheCommitsOfBusyWriters) {
+    TempDir dir;
+    const std::string store = dir.File("registry.db");
+    ASSERT_TRUE(tovik::OpenRegistryStore(store).ok);
+    tovik::CloseRegistryStore();
+    Child first({{HELPER_PATH, "ack-writer", store, "Busy\\First", "0"}, {}, {}, {}, {}});
+    Child second({{HELPER_PATH, "ack-writer", store, "Busy\\Second", "0"}, {}, {}, {}, {}});
+    std::string line;
+    ASSERT_TRUE(first.ReadLine(line, 20000) && line == "ready");
+    ASSERT_TRUE(second.ReadLine(line, 20000) && line == "ready");
+
+    ASSERT_TRUE(tovik::OpenRegistryStore(store).ok);
+    HKEY key = 0;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Mine", 0, nullptr, 0, 0, nullptr, &key, nullptr), ERROR_SUCCESS);
+    double longest = 0;
+    int written = 0;
+    for (DWORD i = 0; i < 100; ++i) {
+        const Bytes data = DwordToBytes(i);
+        const double start = Now();
+        const LONG rc = RegSetValueExW(key, (u"m" + Ascii(std::to_string(i))).c_str(), 0, REG_DWORD, data.data(),
+                                       static_cast<DWORD>(data.size()));
+        longest = std::max(longest, Now() - start);
+        EXPECT_EQ(rc, ERROR_SUCCESS) << "write " << i;
+        written += rc == ERROR_SUCCESS;
+    }
+    RegCloseKey(key);
+    tovik::CloseRegistryStore();
+    std::size_t acknowledged[2] = {0, 0};
+    for (int w = 0; w < 2; ++w) {
+        Child& writer = w == 0 ? first : second;
+        writer.Kill(SIGKILL);
+        while (writer.ReadLine(line, 1000)) ++acknowledged[w];
+        writer.Wait();
+    }
+    std::cout << written << " writes, the longest took " << longest << " s; the busy writers committed "
+              << acknowledged[0] << " and " << acknowledged[1] << " values meanwhile" << std::endl;
+    EXPECT_GT(acknowledged[0], 0u);
+    EXPECT_GT(acknowledged[1], 0u);
+    EXPECT_EQ(IntegrityCheck(store), "ok");
+    ASSERT_TRUE(tovik::OpenRegistryStore(store).ok);
+    EXPECT_EQ(DwordValues(u"Mine").size(), 100u);
+    tovik::CloseRegistryStore();
 }
 
 #ifdef GUI_WRITER_PATH
