@@ -109,10 +109,25 @@ void MakeEmptyStore(const std::string& path) {
     tovik::CloseRegistryStore();
 }
 
+// Runs argv through the helper that measures its peak memory: counted for a child of this
+// process, the memory this process had at the fork would be counted as the child's. The helper's
+// report is taken off the end of stderr into maxRssKiB.
+ChildExit RunWithPeakMemory(std::vector<std::string> argv, double timeoutSeconds) {
+    argv.insert(argv.begin(), {HELPER_PATH, "peak-memory"});
+    ChildExit run = RunChild({std::move(argv), {}, {}, {}, {}}, timeoutSeconds);
+    const std::string mark = "peak-memory-kib: ";
+    const std::size_t at = run.err.rfind(mark);
+    EXPECT_NE(at, std::string::npos) << "no peak memory reported:\n" << run.err;
+    if (at == std::string::npos) return run;
+    run.maxRssKiB = std::stol(run.err.substr(at + mark.size()));
+    run.err.erase(at);
+    return run;
+}
+
 // tovik-reg import of file into store, checked against the limits of time and memory.
 ChildExit ImportWithTovikReg(const std::string& store, const std::string& file) {
-    const ChildExit run = RunChild({{TOVIK_REG_PATH, "--registry", store, "import", file}, {}, {}, {}, {}},
-                                   kTimeLimitSeconds * TimeScale() * 3);
+    const ChildExit run = RunWithPeakMemory({TOVIK_REG_PATH, "--registry", store, "import", file},
+                                            kTimeLimitSeconds * TimeScale() * 3);
     const std::uint64_t size = std::filesystem::file_size(file);
     const std::uint64_t lines = LinesOf(file);
     EXPECT_TRUE(run.started);

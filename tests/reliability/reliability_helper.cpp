@@ -5,12 +5,20 @@
 //   cli-writer STORE KEY COUNT   runs tovik-reg's command line "set HKCU\KEY cN DW N" COUNT times
 //                                in this process; prints the start and end times
 //   connect SOCKET               connects to a local socket: exit 0 when it could, 3 when not
+//   peak-memory PROGRAM ARGS...  runs PROGRAM with its output on ours, then writes its peak
+//                                resident memory as the last line of stderr ("peak-memory-kib: N")
+//                                and ends as it ended (its exit status or its signal)
 // Exit status 0, or 1 with a message on stderr.
 #include <sqlite3.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -103,6 +111,32 @@ int Connect(const std::string& path) {
     return connected ? 0 : 3;
 }
 
+// The kernel counts a process's peak memory from before its exec too: a child forked from a large
+// test process would report the test's memory as its own. Forked from this small process after
+// its exec, the program's peak is its own.
+int PeakMemory(char** argv) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // killed with us, e.g. by the test's time limit
+        if (::getppid() == 1) ::_exit(127);
+        ::execv(argv[0], argv);
+        ::_exit(127);
+    }
+    if (pid < 0) return Fail("fork failed");
+    int status = 0;
+    struct rusage usage {};
+    while (::wait4(pid, &status, 0, &usage) < 0) {
+        if (errno != EINTR) return Fail("wait4 failed");
+    }
+    std::fprintf(stderr, "peak-memory-kib: %ld\n", usage.ru_maxrss);
+    std::fflush(stderr);
+    if (WIFSIGNALED(status)) {
+        ::signal(WTERMSIG(status), SIG_DFL);
+        ::raise(WTERMSIG(status));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -111,6 +145,7 @@ int main(int argc, char** argv) {
     if (args.size() == 3 && args[0] == "hold-lock") return HoldLock(args[1], std::stoi(args[2]));
     if (args.size() == 4 && args[0] == "cli-writer") return CliWriter(args[1], args[2], std::stoul(args[3]));
     if (args.size() == 2 && args[0] == "connect") return Connect(args[1]);
+    if (args.size() >= 2 && args[0] == "peak-memory") return PeakMemory(argv + 2);
     return Fail("usage: ack-writer STORE KEY COUNT | hold-lock STORE SECONDS | cli-writer STORE KEY COUNT | "
-                "connect SOCKET");
+                "connect SOCKET | peak-memory PROGRAM ARGS...");
 }

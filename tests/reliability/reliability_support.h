@@ -52,7 +52,7 @@ struct ChildExit {
     int signal = 0;
     bool timedOut = false;    // killed by RunChild after its time limit
     double seconds = 0;
-    long maxRssKiB = 0;       // the child's peak resident memory
+    long maxRssKiB = 0;       // peak resident memory, counting what the child had from us at the fork
     std::string out;
     std::string err;
 };
