@@ -217,6 +217,13 @@ bool Child::ReadLine(std::string& line, int timeoutMs) {
     }
 }
 
+void Child::TakeReadyOutput() {
+    while ((out_ >= 0 || err_ >= 0) && Pump(0)) {
+        pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+        if (::poll(fds, 2, 0) <= 0) break;
+    }
+}
+
 void Child::Kill(int signal) {
     if (pid_ > 0) ::kill(pid_, signal);
 }

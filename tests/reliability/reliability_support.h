@@ -68,6 +68,9 @@ public:
     pid_t pid() const { return pid_; }
     // The next line of its standard output (without the LF); false at its end or after timeoutMs.
     bool ReadLine(std::string& line, int timeoutMs);
+    // Takes in what its pipes hold now, without waiting, so that a child that writes much does
+    // not block on a full pipe; the lines stay for ReadLine.
+    void TakeReadyOutput();
     void Kill(int signal);
     // Collects the rest of its output and waits; kills it after timeoutSeconds.
     ChildExit Wait(double timeoutSeconds = 600);
