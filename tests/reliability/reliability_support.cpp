@@ -217,12 +217,7 @@ bool Child::ReadLine(std::string& line, int timeoutMs) {
     }
 }
 
-void Child::TakeReadyOutput() {
-    while ((out_ >= 0 || err_ >= 0) && Pump(0)) {
-        pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-        if (::poll(fds, 2, 0) <= 0) break;
-    }
-}
+void Child::TakeReadyOutput() { Pump(0); }
 
 void Child::Kill(int signal) {
     if (pid_ > 0) ::kill(pid_, signal);
@@ -411,12 +406,12 @@ std::string IntegrityCheck(const std::string& storePath) {
 
 namespace {
 
-// Calls visit(name, value) for each value of root\path in order until it returns false; false
-// when the key cannot be opened.
+// Calls visit(name, type, data, size) for each value of root\path in order until it returns
+// false; nothing when the key cannot be opened. data is the reader's buffer, valid for the call.
 template <typename Visit>
-bool VisitValues(HKEY root, const std::u16string& path, Visit visit) {
+void VisitValues(HKEY root, const std::u16string& path, Visit visit) {
     HKEY key = 0;
-    if (RegOpenKeyExW(root, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExW(root, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return;
     std::u16string entry(kMaxValueNameLength + 1, u'\0');
     Bytes data(64);
     for (DWORD index = 0;;) {
@@ -429,20 +424,19 @@ bool VisitValues(HKEY root, const std::u16string& path, Visit visit) {
             continue;
         }
         if (rc != ERROR_SUCCESS) break;
-        if (!visit(entry.substr(0, length), StoredValue{type, Bytes(data.begin(), data.begin() + size)})) break;
+        if (!visit(std::u16string_view(entry.data(), length), type, data.data(), size)) break;
         ++index;
     }
     RegCloseKey(key);
-    return true;
 }
 
 }  // namespace
 
 std::optional<StoredValue> ReadValue(HKEY root, const std::u16string& path, const std::u16string& name) {
     std::optional<StoredValue> found;
-    VisitValues(root, path, [&](const std::u16string& entry, StoredValue value) {
+    VisitValues(root, path, [&](std::u16string_view entry, DWORD type, const BYTE* data, DWORD size) {
         if (entry != name) return true;
-        found = std::move(value);
+        found = StoredValue{type, Bytes(data, data + size)};
         return false;
     });
     return found;
@@ -450,8 +444,8 @@ std::optional<StoredValue> ReadValue(HKEY root, const std::u16string& path, cons
 
 std::vector<std::pair<std::u16string, StoredValue>> ReadValues(HKEY root, const std::u16string& path) {
     std::vector<std::pair<std::u16string, StoredValue>> values;
-    VisitValues(root, path, [&](const std::u16string& name, StoredValue value) {
-        values.emplace_back(name, std::move(value));
+    VisitValues(root, path, [&](std::u16string_view name, DWORD type, const BYTE* data, DWORD size) {
+        values.emplace_back(std::u16string(name), StoredValue{type, Bytes(data, data + size)});
         return true;
     });
     return values;

@@ -7,18 +7,23 @@
 
 namespace testing_support {
 
-// prompts is left pointing at the view's prompts (the view owns them).
-template <class Prompts>
-std::unique_ptr<CTovikView> startScriptedView(CTovikDoc& doc, Prompts*& prompts) {
+// A view with these prompts, or with its own (the real dialogs) when prompts is null.
+inline std::unique_ptr<CTovikView> startView(CTovikDoc& doc, std::unique_ptr<ViewPrompts> prompts) {
     auto view = std::make_unique<CTovikView>();
-    auto scripted = std::make_unique<Prompts>();
-    prompts = scripted.get();
-    view->SetPrompts(std::move(scripted));
+    if (prompts) view->SetPrompts(std::move(prompts));
     view->SetDocument(&doc);
     view->resize(240, 294);
     view->show();
     view->OnInitialUpdate();
     return view;
+}
+
+// prompts is left pointing at the view's prompts (the view owns them).
+template <class Prompts>
+std::unique_ptr<CTovikView> startScriptedView(CTovikDoc& doc, Prompts*& prompts) {
+    auto scripted = std::make_unique<Prompts>();
+    prompts = scripted.get();
+    return startView(doc, std::move(scripted));
 }
 
 }  // namespace testing_support

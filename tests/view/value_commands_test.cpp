@@ -18,6 +18,7 @@
 #include "registry/registry_api.h"
 #include "support/registry_fixture.h"
 #include "support/scripted_prompts.h"
+#include "support/scripted_view.h"
 #include "support/tree_helpers.h"
 #include "view/qt_text.h"
 #include "view/tovik_doc.h"
@@ -131,17 +132,8 @@ class ValueCommandsTest : public QObject {
     CTovikDoc doc;
 
     void startView(bool scripted = true) {
-        view = std::make_unique<CTovikView>();
         prompts = nullptr;
-        if (scripted) {
-            auto owned = std::make_unique<ScriptedPrompts>();
-            prompts = owned.get();
-            view->SetPrompts(std::move(owned));
-        }
-        view->SetDocument(&doc);
-        view->resize(240, 294);
-        view->show();
-        view->OnInitialUpdate();
+        view = scripted ? testing_support::startScriptedView(doc, prompts) : testing_support::startView(doc, nullptr);
     }
     ItemId itemAt(const QStringList& path) { return testing_support::itemAt(view->TreeModel(), path); }
     void select(const QStringList& path) {
