@@ -50,9 +50,8 @@ void saveImportConfirmation(const QString& key) {
         std::fprintf(stderr, "could not export %s for the import confirmation\n", qPrintable(key));
         return;
     }
-    const std::deque<std::u16string> lines(read->lines.begin(), read->lines.end());
     CImportConfirmDlg confirmation;
-    confirmation.m_pLines = &lines;
+    confirmation.m_pLines = &read->lines;
     SaveGrab(confirmation, outputDir, QStringLiteral("import_confirm"));
     confirmation.hide();
 }

@@ -2,6 +2,8 @@
 // The export walk and the line-by-line import are the plain C++ of backup_export.h and
 // backup_import.h, which tovik-reg runs as well.
 #include <QFile>
+#include <cerrno>
+#include <new>
 
 #include "backup/backup_export.h"
 #include "backup/backup_format.h"
@@ -39,6 +41,9 @@ void CTovikView::OnExport() {
     // A finished export ends without a message; every other end says why.
     const std::u16string_view message = tovik::ExportOutcomeMessage(result.outcome);
     if (!message.empty()) ShowMessage(*this, message);
+    // After a complete file: what it holds that an import would not give back.
+    if (result.outcome == tovik::ExportOutcome::Written && result.notRestorable != 0)
+        ShowMessage(*this, tovik::NotRestorableNotice(result));
 }
 
 void CTovikView::ExportKey(HKEY root, const std::u16string& path) {
@@ -48,42 +53,54 @@ void CTovikView::ExportKey(HKEY root, const std::u16string& path) {
 void CTovikView::OnImport() {
     const QString fileName = Prompts().OpenFileName(this, kBackupFileFilter);
     if (fileName.isEmpty()) return;
-    std::optional<tovik::BackupFileLines> file = tovik::ReadBackupFileAt(LocalFileName(fileName));
-    if (!file) return;   // cannot be opened: nothing happens
-
-    m_importLines.clear();
-    if (!file->underTwoBytes) {
-        SetModified();
-        if (file->notUnicode) {
-            ShowMessage(*this, tovik::kImportNotUnicodeMessage);
+    // Running out of memory anywhere in the import is a message, never an abort.
+    try {
+        int error = 0;
+        std::optional<tovik::BackupFileLines> file = tovik::ReadBackupFileAt(LocalFileName(fileName), &error);
+        if (!file) {
+            // A file that cannot be opened: nothing happens. A folder, FIFO or device is never read.
+            if (error == tovik::kNotRegularFile) ShowMessage(*this, tovik::kImportNotRegularFileMessage);
+            if (error == ENOMEM) ShowMessage(*this, tovik::kImportOutOfMemoryMessage);
             return;
         }
-        for (std::u16string& line : file->lines) m_importLines.push_back(std::move(line));
-        file.reset();
-    }
 
-    CImportConfirmDlg dialog;
-    dialog.m_pLines = &m_importLines;
-    if (Prompts().DoModal(dialog) != IDOK) {
         m_importLines.clear();
-        return;
+        if (!file->underTwoBytes) {
+            SetModified();
+            if (file->notUnicode) {
+                ShowMessage(*this, tovik::kImportNotUnicodeMessage);
+                return;
+            }
+            m_importLines = std::move(file->lines);
+            file.reset();
+        }
+
+        CImportConfirmDlg dialog;
+        dialog.m_pLines = &m_importLines;
+        if (Prompts().DoModal(dialog) != IDOK) {
+            m_importLines.clear();
+            return;
+        }
+        if (!tovik::IsBackupHeaderLine(TakeImportLine())) {
+            ShowMessage(*this, tovik::kImportFormatErrorMessage);
+            return;
+        }
+        const HKEY root = tovik::RootFromBackupRootLine(TakeImportLine());
+        if (root == 0) {
+            ShowMessage(*this, tovik::kImportNoRootKeyMessage);
+            return;
+        }
+        ImportKeys(root);
+        m_importLines.clear();
+    } catch (const std::bad_alloc&) {
+        m_importLines.clear();
+        ShowMessage(*this, tovik::kImportOutOfMemoryMessage);
     }
-    if (!tovik::IsBackupHeaderLine(TakeImportLine())) {
-        ShowMessage(*this, tovik::kImportFormatErrorMessage);
-        return;
-    }
-    const HKEY root = tovik::RootFromBackupRootLine(TakeImportLine());
-    if (root == 0) {
-        ShowMessage(*this, tovik::kImportNoRootKeyMessage);
-        return;
-    }
-    ImportKeys(root);
-    m_importLines.clear();
 }
 
 std::u16string CTovikView::TakeImportLine() {
     if (m_importLines.empty()) return {};
-    std::u16string line = std::move(m_importLines.front());
+    std::u16string line(m_importLines.front());
     m_importLines.pop_front();
     return line;
 }
@@ -105,7 +122,9 @@ void CTovikView::ImportKeys(HKEY root) {
     m_strKeyPath.clear();
     m_hRootKey = 0;
     ListModel().Clear();
-    ShowMessage(*this, tovik::kImportFinishedMessage);
+    // Never the end message when the store did not keep everything: say how much and why.
+    ShowMessage(*this, result.AllWritten() ? std::u16string(tovik::kImportFinishedMessage)
+                                           : tovik::ImportNotWrittenMessage(result));
     TreeModel().DeleteItem(KeyTreeModel::kRootItem);
     InsertRootKeys();
     ShowUnknownTagNotice(*this, result);

@@ -1,10 +1,13 @@
 #include "backup/backup_export.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -65,23 +68,75 @@ std::string ParentDirectory(const std::string& path) {
     return parent.empty() ? std::string(".") : parent.string();
 }
 
-// A new file beside target, created exclusively, so that no other file is ever opened by
-// mistake. Its mode is what a plain create would give (0666 less the umask).
-int CreateTemporaryBeside(const std::string& target, std::string& temporary) {
+constexpr std::string_view kTemporaryPrefix = ".tovik-export-";
+constexpr std::string_view kTemporarySuffix = ".tmp";
+
+// A new file in folder under a short hidden name of this process, created exclusively, so that no
+// other file is ever opened by mistake and a target name of any valid length leaves room for it.
+int CreateTemporaryIn(const std::string& folder, std::string& temporary) {
     static std::atomic<unsigned> counter{0};
-    const fs::path path(target);
-    const std::string base = (path.parent_path().empty() ? fs::path(".") : path.parent_path()) /
-                             ("." + path.filename().string());
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
-        temporary = base + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-                    std::to_string(static_cast<unsigned long long>(tick) % 1000000) + ".tmp";
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        temporary = folder + "/" + std::string(kTemporaryPrefix) + std::to_string(::getpid()) + "-" +
+                    std::to_string(counter++) + std::string(kTemporarySuffix);
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     errno = EEXIST;
     return -1;
 }
+
+// The process id in a temporary's name: ".tovik-export-PID-N.tmp", or the earlier
+// ".NAME.PID-N-TICK.tmp"; 0 for any other name.
+pid_t TemporaryOwnerPid(std::string_view name) {
+    auto digits = [](std::string_view text) {
+        return !text.empty() && text.size() < 10 &&
+               std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (name.size() <= kTemporarySuffix.size() || name.substr(name.size() - kTemporarySuffix.size()) != kTemporarySuffix)
+        return 0;
+    name.remove_suffix(kTemporarySuffix.size());
+    if (name.substr(0, kTemporaryPrefix.size()) == kTemporaryPrefix) {
+        name.remove_prefix(kTemporaryPrefix.size());
+        const std::size_t dash = name.find('-');
+        if (dash == std::string_view::npos || !digits(name.substr(0, dash)) || !digits(name.substr(dash + 1))) return 0;
+        return static_cast<pid_t>(std::stol(std::string(name.substr(0, dash))));
+    }
+    if (name.empty() || name[0] != '.') return 0;
+    const std::size_t dot = name.rfind('.');
+    if (dot == 0 || dot == std::string_view::npos) return 0;
+    const std::string_view parts = name.substr(dot + 1);  // PID-N-TICK
+    const std::size_t first = parts.find('-');
+    const std::size_t second = first == std::string_view::npos ? first : parts.find('-', first + 1);
+    if (second == std::string_view::npos || !digits(parts.substr(0, first)) ||
+        !digits(parts.substr(first + 1, second - first - 1)) || !digits(parts.substr(second + 1)))
+        return 0;
+    return static_cast<pid_t>(std::stol(std::string(parts.substr(0, first))));
+}
+
+bool ProcessIsGone(pid_t pid) { return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH; }
+
+// A link that another user planted in a shared folder with the sticky bit (such as /tmp): the
+// kernel refuses to open through it for the same reason, but a rename onto the file it names
+// would not be stopped.
+bool IsUnsafeLink(const std::string& path, const struct stat& link) {
+    struct stat folder {};
+    if (::stat(ParentDirectory(path).c_str(), &folder) != 0) return false;
+    const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+    return shared && link.st_uid != ::geteuid() && link.st_uid != folder.st_uid;
+}
+
+// The open registry store, its write-ahead log or its shared-memory file, by device and inode.
+bool IsStoreFile(const struct stat& target) {
+    const std::string store = CurrentRegistryStorePath();
+    if (store.empty()) return false;
+    for (const std::string& path : {store, store + "-wal", store + "-shm"}) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && st.st_dev == target.st_dev && st.st_ino == target.st_ino) return true;
+    }
+    return false;
+}
+
+std::string FdPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 void SyncDirectory(const std::string& dir) {
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -100,6 +155,8 @@ std::u16string_view ExportOutcomeMessage(ExportOutcome outcome) {
         case ExportOutcome::KeyNotOpened: return kExportKeyNotOpenedMessage;
         case ExportOutcome::ReadFailed: return kExportReadFailedMessage;
         case ExportOutcome::WriteFailed: return kExportWriteFailedMessage;
+        case ExportOutcome::UnsafeLink: return kExportUnsafeLinkMessage;
+        case ExportOutcome::OntoStore: return kExportOntoStoreMessage;
     }
     return {};
 }
@@ -152,6 +209,7 @@ private:
     bool WriteBlock(HKEY key, const std::u16string& path) {
         writer_.WriteKeyLine(path);
         ++result_.keys;
+        if (!KeyLineReadsBack(path)) NotRestorable(BackupKeyLine(path));
         int retries = 0;
         for (DWORD index = 0;;) {
             DWORD nameLength = static_cast<DWORD>(nameBuffer_.size());
@@ -168,11 +226,17 @@ private:
                 continue;
             }
             if (rc != ERROR_SUCCESS) return ReadFailed(path);
-            writer_.WriteValueLine(std::u16string_view(nameBuffer_.data(), nameLength), type, data_.data(), dataSize);
+            const std::u16string_view name(nameBuffer_.data(), nameLength);
+            if (!writer_.WriteValueLine(name, type, data_.data(), dataSize))
+                NotRestorable(BackupKeyLine(path) + u" \"" + std::u16string(name) + u"\"");
             ++result_.values;
             retries = 0;
             ++index;
         }
+    }
+
+    void NotRestorable(std::u16string example) {
+        if (result_.notRestorable++ < kNotRestorableExamples) result_.notRestorableExamples.push_back(std::move(example));
     }
 
     bool ReadFailed(const std::u16string& path) {
@@ -205,14 +269,19 @@ bool BackupExport::Fail(ExportOutcome outcome, int error) {
 bool BackupExport::Begin(HKEY root) {
     if (failed() || file_ != nullptr || finished_) return false;
 
-    // A link is followed, so that the file it names is replaced and the link stays.
-    std::error_code ec;
-    if (fs::is_symlink(target_, ec)) {
+    // A link is followed, so that the file it names is replaced and the link stays; but not a
+    // link that another user may have planted in a shared folder.
+    struct stat link {};
+    if (::lstat(target_.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        if (IsUnsafeLink(target_, link)) return Fail(ExportOutcome::UnsafeLink, EACCES);
+        std::error_code ec;
         const fs::path real = fs::canonical(target_, ec);
         if (!ec) target_ = real.string();
     }
     struct stat existing {};
     if (::stat(target_.c_str(), &existing) == 0) {
+        // Replacing the store (or its log) with a backup of part of it would destroy it.
+        if (IsStoreFile(existing)) return Fail(ExportOutcome::OntoStore, EINVAL);
         // The rename would replace what a plain open for writing would refuse.
         if (S_ISDIR(existing.st_mode)) return Fail(ExportOutcome::FileNotCreated, EISDIR);
         if (!S_ISREG(existing.st_mode)) return Fail(ExportOutcome::FileNotCreated, EINVAL);
@@ -222,12 +291,26 @@ bool BackupExport::Begin(HKEY root) {
         return Fail(ExportOutcome::FileNotCreated, errno);
     }
 
-    const int fd = CreateTemporaryBeside(target_, temporary_);
+    const std::string folder = ParentDirectory(target_);
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    unnamed_ = fd >= 0;
     if (fd < 0) {
-        temporary_.clear();
-        return Fail(ExportOutcome::FileNotCreated, errno);
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return Fail(ExportOutcome::FileNotCreated, errno);
+        RemoveStaleExportTemporaries(folder);
+        fd = CreateTemporaryIn(folder, temporary_);
+        if (fd < 0) {
+            temporary_.clear();
+            return Fail(ExportOutcome::FileNotCreated, errno);
+        }
     }
-    if (targetExisted_) ::fchmod(fd, existing.st_mode & 07777);  // the replacement keeps the old mode
+    if (targetExisted_) {
+        // The replacement keeps the old mode and, where this user may give it, the old owner.
+        ::fchmod(fd, existing.st_mode & 07777);
+        if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
+        ::fchmod(fd, existing.st_mode & 07777);  // a change of owner may have cleared set-id bits
+    } else {
+        ::fchmod(fd, 0600);  // private whatever the umask
+    }
     file_ = ::fdopen(fd, "wb");
     if (file_ == nullptr) {
         const int error = errno;
@@ -242,8 +325,8 @@ bool BackupExport::Begin(HKEY root) {
         // No key: a new file is left holding the mark and the header; a file that was there
         // already keeps its content rather than lose it for a backup that holds nothing.
         const bool written = writer_->Flush() && ::fsync(::fileno(file_)) == 0;
-        const bool closed = CloseFile();
-        if (!written || !closed || targetExisted_ || !PlaceWithoutReplacing()) RemoveTemporary();
+        if (!written || targetExisted_ || !PlaceWithoutReplacing()) RemoveTemporary();
+        CloseFile();
         finished_ = true;
         return Fail(ExportOutcome::NoKeySelected);
     }
@@ -280,20 +363,56 @@ ExportResult BackupExport::Finish() {
             Fail(ExportOutcome::WriteFailed, errno);
         }
     }
+    // A file without a name must still be open to be given one.
+    if (!failed() && !Place()) Fail(ExportOutcome::WriteFailed, errno);
     if (!CloseFile() && !failed()) Fail(ExportOutcome::WriteFailed, errno);
-    if (!failed()) {
-        if (::rename(temporary_.c_str(), target_.c_str()) == 0) {
-            temporary_.clear();
-            SyncDirectory(ParentDirectory(target_));
-        } else {
-            Fail(ExportOutcome::WriteFailed, errno);
-        }
-    }
     RemoveTemporary();
     return result_;
 }
 
+// Gives the open file without a name the name given; false (errno set) when it cannot.
+bool BackupExport::LinkUnnamedAs(const std::string& name) {
+    return ::linkat(AT_FDCWD, FdPath(::fileno(file_)).c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+// The complete file in the target's place, replacing what was there in one step.
+bool BackupExport::Place() {
+    const std::string folder = ParentDirectory(target_);
+    if (unnamed_) {
+        if (!targetExisted_ && LinkUnnamedAs(target_)) {
+            SyncDirectory(folder);
+            return true;
+        }
+        // A link cannot replace a file: it gets a short temporary name first, then the rename.
+        for (int attempt = 0;; ++attempt) {
+            const int probe = CreateTemporaryIn(folder, temporary_);  // reserves a free name
+            if (probe < 0) {
+                temporary_.clear();
+                return false;
+            }
+            ::close(probe);
+            ::unlink(temporary_.c_str());
+            if (LinkUnnamedAs(temporary_)) break;
+            const int error = errno;
+            temporary_.clear();
+            if (error != EEXIST || attempt == 10) {
+                errno = error;
+                return false;
+            }
+        }
+    }
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) return false;
+    temporary_.clear();
+    SyncDirectory(folder);
+    return true;
+}
+
 bool BackupExport::PlaceWithoutReplacing() {
+    if (unnamed_) {
+        if (!LinkUnnamedAs(target_)) return false;   // an existing name is refused
+        SyncDirectory(ParentDirectory(target_));
+        return true;
+    }
     if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, target_.c_str(), RENAME_NOREPLACE) == 0) {
         temporary_.clear();
         SyncDirectory(ParentDirectory(target_));
@@ -320,6 +439,32 @@ void BackupExport::RemoveTemporary() {
     if (temporary_.empty()) return;
     ::unlink(temporary_.c_str());
     temporary_.clear();
+}
+
+std::size_t RemoveStaleExportTemporaries(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return 0;
+    std::size_t removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const pid_t pid = TemporaryOwnerPid(entry->d_name);
+        if (pid == 0 || !ProcessIsGone(pid)) continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
+        if (::unlinkat(::dirfd(dir), entry->d_name, 0) == 0) ++removed;
+    }
+    ::closedir(dir);
+    return removed;
+}
+
+std::u16string NotRestorableNotice(const ExportResult& result) {
+    if (result.notRestorable == 0) return {};
+    const std::string count = std::to_string(result.notRestorable);
+    std::u16string notice = u"インポートで元どおりに戻らない値を" + std::u16string(count.begin(), count.end()) +
+                            u"個書き出しました。このファイルからは復元できません。";
+    for (const std::u16string& example : result.notRestorableExamples) notice += u"\n" + example;
+    if (result.notRestorable > result.notRestorableExamples.size()) notice += u"\n…";
+    return notice;
 }
 
 ExportResult ExportKeyToFile(const std::string& target, HKEY root, std::u16string_view path) {

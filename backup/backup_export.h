@@ -2,14 +2,18 @@
 // Export of a key with its whole subtree into a backup file, without any dialog; the GUI's
 // Export command and tovik-reg share it.
 //
-// The file is written under a temporary name beside the target and renamed over it only once
-// everything is written and on disk, so that a failed export never leaves a damaged or partial
-// file where the user expects a backup: the target keeps what it held before.
+// The file is written as a file without a name in the target's folder (O_TMPFILE) and given the
+// target's name only once everything is written and on disk, so that a failed or killed export
+// never leaves a damaged, partial or stray file: the target keeps what it held before. Where the
+// file system has no such files, a short hidden temporary name is used instead, and temporaries
+// left by exports that were killed are removed first. New files are private (0600); a replaced
+// file keeps its mode and, where allowed, its owner.
 #include <cstddef>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "backup/backup_format.h"
 #include "registry/win_types.h"
@@ -25,6 +29,10 @@ inline constexpr std::u16string_view kExportReadFailedMessage =
     u"レジストリを読み出せません。エクスポートを中止しました。選んだファイルは変更していません。";
 inline constexpr std::u16string_view kExportWriteFailedMessage =
     u"ファイルに書き込めません。エクスポートを中止しました。選んだファイルは変更していません。";
+inline constexpr std::u16string_view kExportUnsafeLinkMessage =
+    u"他のユーザーが置いたリンクです。エクスポートしませんでした。";
+inline constexpr std::u16string_view kExportOntoStoreMessage =
+    u"レジストリのファイルそのものには書き出せません。エクスポートしませんでした。";
 
 enum class ExportOutcome {
     Written,         // the file holds the key and its whole subtree
@@ -33,6 +41,8 @@ enum class ExportOutcome {
     KeyNotOpened,    // the key to export cannot be opened (it does not exist)
     ReadFailed,      // a key or value below it could not be read; nothing was replaced
     WriteFailed,     // writing, flushing or renaming failed (disk full); nothing was replaced
+    UnsafeLink,      // a link in a shared sticky folder owned by neither the user nor the folder's owner
+    OntoStore,       // the target is the open registry store or its -wal or -shm file
 };
 
 // The sentence for the user; empty for Written.
@@ -44,7 +54,19 @@ struct ExportResult {
     std::size_t values = 0;   // value lines written
     int error = 0;            // errno of a failed file operation, else 0
     std::u16string keyPath;   // ReadFailed, KeyNotOpened: the key concerned
+    // Values and keys written that an import cannot give back as they are (ValueLineReadsBack),
+    // and the first few of them as "[path] \"name\"" or "[path]".
+    std::size_t notRestorable = 0;
+    std::vector<std::u16string> notRestorableExamples;
 };
+
+inline constexpr std::size_t kNotRestorableExamples = 3;
+// The notice after a complete export that wrote such values; empty when there were none.
+std::u16string NotRestorableNotice(const ExportResult& result);
+
+// Removes the export temporaries in folder that belong to this user and to a process that is
+// gone (left by a killed export). Returns how many were removed.
+std::size_t RemoveStaleExportTemporaries(const std::string& folder);
 
 // One export, in the order of the command's steps:
 //   BackupExport file(target);
@@ -80,11 +102,14 @@ private:
     bool Fail(ExportOutcome outcome, int error = 0);
     bool CheckWriter();
     bool PlaceWithoutReplacing();
+    bool Place();
+    bool LinkUnnamedAs(const std::string& name);
     bool CloseFile();
     void RemoveTemporary();
 
     std::string target_;
-    std::string temporary_;
+    std::string temporary_;   // the temporary's name; empty for a file without a name
+    bool unnamed_ = false;    // O_TMPFILE: linked into place at the end
     bool targetExisted_ = false;
     std::FILE* file_ = nullptr;
     std::unique_ptr<BackupWriter> writer_;

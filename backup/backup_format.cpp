@@ -104,12 +104,39 @@ void BackupWriter::WriteKeyLine(std::u16string_view path) {
     FlushIfFull();
 }
 
-void BackupWriter::WriteValueLine(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size) {
+bool BackupWriter::WriteValueLine(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size) {
     scratch_.clear();
     AppendValueLine(scratch_, name, type, data, size);
     WriteLine(scratch_);
+    const bool readsBack = ValueLineReadsBack(scratch_, name, type, data, size);
     // A megabyte value should not pin a megabyte of scratch for the rest of the export.
     if (scratch_.capacity() > kWriterFlushBytes) std::u16string().swap(scratch_);
+    return readsBack;
+}
+
+namespace {
+bool HasLineBreakingUnit(std::u16string_view text) {
+    for (const char16_t unit : text)
+        if (unit == u'\r' || unit == u'\n' || unit == 0) return true;
+    return false;
+}
+}  // namespace
+
+bool ValueLineReadsBack(std::u16string_view line, std::u16string_view name, DWORD type, const BYTE* data,
+                        std::size_t size) {
+    if (name == u"@" || HasLineBreakingUnit(line)) return false;
+    // After the quoted name and its "=": no further "=" may follow.
+    const std::size_t shownName = name.empty() ? 1 : name.size();
+    if (line.find(u'=', shownName + 3) != std::u16string_view::npos) return false;
+    if (type == REG_MULTI_SZ) {
+        for (std::size_t i = 0; i + 1 < size; i += 2)
+            if (data[i] == '|' && data[i + 1] == 0) return false;
+    }
+    return true;
+}
+
+bool KeyLineReadsBack(std::u16string_view path) {
+    return path.find(u'"') == std::u16string_view::npos && !HasLineBreakingUnit(path);
 }
 
 void BackupWriter::AppendUnits(std::u16string_view units) {
@@ -182,9 +209,10 @@ void BackupTextSplitter::Feed(const BYTE* data, std::size_t size) {
             std::size_t run = u;
             while (run < units && (p[2 * run + 1] != 0 || p[2 * run] > 0x0D)) ++run;
             if (run > u) {
-                const std::size_t base = current_.size();
-                current_.resize(base + (run - u));
-                char16_t* dst = current_.data() + base;
+                std::u16string& text = text_.text_;
+                const std::size_t base = text.size();
+                text.resize(base + (run - u));
+                char16_t* dst = text.data() + base;
                 for (std::size_t k = u; k < run; ++k) *dst++ = static_cast<char16_t>(p[2 * k] | (p[2 * k + 1] << 8));
                 u = run;
             }
@@ -212,17 +240,70 @@ void BackupTextSplitter::TakeUnit(char16_t unit) {
     if (unit == 0) {
         skipping_ = true;
     } else if (unit == u'\r') {
-        lines_.push_back(std::move(current_));
-        current_.clear();
+        EndLine();
     } else if (unit != u'\n') {
-        current_ += unit;
+        text_.text_ += unit;
     }
 }
 
+void BackupTextSplitter::EndLine() {
+    // Line ends are kept in 32 bits; text beyond 4 Gi units (an 8 GiB file) is not taken.
+    if (text_.text_.size() > UINT32_MAX) {
+        text_.text_.resize(LineStart());
+        return;
+    }
+    text_.ends_.push_back(static_cast<std::uint32_t>(text_.text_.size()));
+}
+
+std::size_t BackupTextSplitter::LineStart() const { return text_.ends_.empty() ? 0 : text_.ends_.back(); }
+
+void BackupTextSplitter::Reserve(std::size_t bytes) { text_.text_.reserve(bytes / 2); }
+
 std::vector<std::u16string> BackupTextSplitter::TakeLines() {
     std::vector<std::u16string> lines;
-    lines.swap(lines_);
+    lines.reserve(text_.size());
+    for (std::size_t i = 0; i < text_.size(); ++i) lines.emplace_back(text_[i]);
+    std::u16string unfinished = text_.text_.substr(LineStart());
+    text_.clear();
+    text_.text_ = std::move(unfinished);
     return lines;
+}
+
+BackupText BackupTextSplitter::TakeText() {
+    BackupText done;
+    std::swap(done, text_);
+    const std::size_t end = done.ends_.empty() ? 0 : done.ends_.back();
+    text_.text_ = done.text_.substr(end);
+    done.text_.resize(end);
+    return done;
+}
+
+std::u16string_view BackupText::operator[](std::size_t index) const {
+    const std::size_t line = first_ + index;
+    const std::size_t start = line == 0 ? 0 : ends_[line - 1];
+    return std::u16string_view(text_).substr(start, ends_[line] - start);
+}
+
+bool operator==(const BackupText& a, const BackupText& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
+void BackupText::pop_front() {
+    if (!empty()) ++first_;
+}
+
+void BackupText::clear() {
+    text_ = std::u16string();
+    ends_ = std::vector<std::uint32_t>();
+    first_ = 0;
+}
+
+void BackupText::push_back(std::u16string_view line) {
+    text_ += line;
+    ends_.push_back(static_cast<std::uint32_t>(text_.size()));
 }
 
 std::vector<std::u16string> SplitBackupText(const BYTE* data, std::size_t size) {

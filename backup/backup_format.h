@@ -3,6 +3,7 @@
 // line, and one block per key (its key line, then one value line per value), depth first.
 // This file holds the writer's pieces and the reader's pure parts; no registry access.
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -41,7 +42,9 @@ public:
     void WriteRootLine(HKEY root);
     void WriteLine(std::u16string_view line);
     void WriteKeyLine(std::u16string_view path);
-    void WriteValueLine(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size);
+    // False when the line cannot come back as it was: the reader would take it as another value
+    // or skip it (see ValueLineReadsBack). The line is written all the same.
+    bool WriteValueLine(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size);
 
     // Writes the buffer to the file (no-op without one); false once any write has failed.
     bool Flush();
@@ -65,7 +68,39 @@ private:
     int error_ = 0;
 };
 
+// Whether an import gives back the value that this value line was written from. It does not for
+// a value named "@" (it becomes the unnamed value), data
+// text holding "=" (the line splits at its last "="), a CR, LF or zero unit anywhere (they end
+// the line or its block), or multi-string parts holding "|" (it separates the parts).
+bool ValueLineReadsBack(std::u16string_view line, std::u16string_view name, DWORD type, const BYTE* data,
+                        std::size_t size);
+// Whether a key path comes back from its key line: not with a double quote (the reader splits
+// there), a CR, LF or zero unit.
+bool KeyLineReadsBack(std::u16string_view path);
+
 // ---- Reader ----
+
+// The lines of a backup file's text, held in one buffer with the end of each line: a file of
+// millions of lines costs its own size and four bytes a line, not a string per line. Lines are
+// taken off the front as the import reads them; operator[] counts from the first line not taken.
+class BackupText {
+public:
+    std::size_t size() const { return ends_.size() - first_; }
+    bool empty() const { return size() == 0; }
+    std::u16string_view operator[](std::size_t index) const;
+    std::u16string_view front() const { return (*this)[0]; }
+    std::u16string_view back() const { return (*this)[size() - 1]; }
+    void pop_front();
+    void clear();
+    void push_back(std::u16string_view line);
+    friend bool operator==(const BackupText& a, const BackupText& b);
+
+private:
+    friend class BackupTextSplitter;
+    std::u16string text_;
+    std::vector<std::uint32_t> ends_;  // where each line ends in text_
+    std::size_t first_ = 0;            // lines before it were taken
+};
 
 // Splits the bytes after the byte order mark into lines, without their line ends: units are read
 // in 1024-byte blocks from the first byte after the mark, a zero unit skips the rest of its block,
@@ -73,15 +108,19 @@ private:
 // Feed() may be given the bytes in pieces of any size.
 class BackupTextSplitter {
 public:
+    // Room for the units of a file of this many bytes, so that the text is never copied to grow.
+    void Reserve(std::size_t bytes);
     void Feed(const BYTE* data, std::size_t size);
     // The complete lines so far; the unfinished last line is not among them.
     std::vector<std::u16string> TakeLines();
+    BackupText TakeText();
 
 private:
     void TakeUnit(char16_t unit);
+    void EndLine();
+    std::size_t LineStart() const;
 
-    std::vector<std::u16string> lines_;
-    std::u16string current_;
+    BackupText text_;          // complete lines, then the unfinished one
     std::size_t offset_ = 0;  // bytes fed so far
     BYTE low_ = 0;            // first byte of a unit whose second byte has not come yet
     bool skipping_ = false;   // a zero unit was met in the current block

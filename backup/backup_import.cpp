@@ -1,7 +1,13 @@
 #include "backup/backup_import.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <new>
 
 #include "backup/backup_format.h"
 #include "registry/registry_api.h"
@@ -21,6 +27,8 @@ std::u16string_view ImportOutcomeMessage(ImportOutcome outcome) {
             return kImportNoRootKeyMessage;
         case ImportOutcome::BrokenLine:
             return kImportBrokenFileMessage;
+        case ImportOutcome::WriteFailed:
+            return {};  // ImportNotWrittenMessage tells how much and why
     }
     return {};
 }
@@ -35,47 +43,104 @@ BackupFileLines ReadBackupFile(const BYTE* data, std::size_t size) {
         file.notUnicode = true;
         return file;
     }
-    file.lines = SplitBackupText(data + 2, size - 2);
+    BackupTextSplitter splitter;
+    splitter.Feed(data + 2, size - 2);
+    file.lines = splitter.TakeText();
     return file;
 }
 
 std::optional<BackupFileLines> ReadBackupFileAt(const std::string& path, int* error) {
-    errno = 0;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        if (error != nullptr) *error = errno;
+    auto failed = [error](int code) -> std::optional<BackupFileLines> {
+        if (error != nullptr) *error = code;
         return std::nullopt;
-    }
-    BackupFileLines result;
-    BYTE mark[2] = {0, 0};
-    const std::size_t got = std::fread(mark, 1, 2, file);
-    bool readError = std::ferror(file) != 0;
-    result.underTwoBytes = got < 2;
-    if (!readError && got == 2) {
-        if (!HasBackupByteOrderMark(mark, 2)) {
-            result.notUnicode = true;
-        } else {
-            BackupTextSplitter splitter;
-            std::vector<BYTE> block(64 * 1024);
-            std::size_t n = 0;
-            while ((n = std::fread(block.data(), 1, block.size(), file)) > 0) splitter.Feed(block.data(), n);
-            readError = std::ferror(file) != 0;
-            result.lines = splitter.TakeLines();
+    };
+    // Without O_NONBLOCK, opening a FIFO waits for a writer; it is refused below anyway.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return failed(errno);
+    struct FileCloser {
+        int fd;
+        ~FileCloser() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return failed(errno);
+    if (!S_ISREG(st.st_mode)) return failed(kNotRegularFile);
+    if (static_cast<std::uint64_t>(st.st_size) > (std::uint64_t{1} << 33)) return failed(EFBIG);
+
+    try {
+        BackupFileLines result;
+        BYTE mark[2] = {0, 0};
+        std::size_t got = 0;
+        BackupTextSplitter splitter;
+        std::vector<BYTE> block(64 * 1024);
+        bool first = true;
+        for (;;) {
+            const ssize_t n = ::read(fd, block.data(), block.size());
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return failed(errno);
+            }
+            if (n == 0) break;
+            std::size_t at = 0;
+            while (got < 2 && at < static_cast<std::size_t>(n)) mark[got++] = block[at++];
+            if (got < 2) continue;
+            if (first) {
+                first = false;
+                if (!HasBackupByteOrderMark(mark, 2)) {
+                    result.notUnicode = true;
+                    return result;
+                }
+                splitter.Reserve(static_cast<std::size_t>(st.st_size));
+            }
+            splitter.Feed(block.data() + at, static_cast<std::size_t>(n) - at);
         }
+        result.underTwoBytes = got < 2;
+        result.lines = splitter.TakeText();
+        return result;
+    } catch (const std::bad_alloc&) {
+        return failed(ENOMEM);
     }
-    const int readErrno = errno;
-    std::fclose(file);
-    if (readError) {
-        if (error != nullptr) *error = readErrno != 0 ? readErrno : EIO;
-        return std::nullopt;
+}
+
+std::u16string_view WriteErrorReason(LONG error) {
+    switch (error) {
+        case ERROR_BUSY: return u"他のプログラムがレジストリを使用中です";
+        case ERROR_INVALID_PARAMETER: return u"値が大きすぎるか、名前が長すぎるか、キーが深すぎます";
+        case ERROR_NOT_ENOUGH_MEMORY: return u"メモリが足りません";
+        case ERROR_FILE_NOT_FOUND: return u"親のキーがありません";
+        case ERROR_KEY_DELETED: return u"キーが他のプログラムに削除されました";
+        case ERROR_WRITE_FAULT:
+        case ERROR_CANTWRITE: return u"ディスクがいっぱいか、レジストリのファイルを大きくできません";
+        default: return u"レジストリに書き込めません";
     }
-    return result;
+}
+
+namespace {
+std::u16string Number(std::size_t n) {
+    const std::string text = std::to_string(n);
+    return std::u16string(text.begin(), text.end());
+}
+}  // namespace
+
+std::u16string ImportNotWrittenMessage(const ImportResult& result) {
+    std::u16string message = u"書き込めなかった値が" + Number(result.valuesNotWritten()) + u"個、キーが" +
+                             Number(result.keysNotWritten()) + u"個あります（" +
+                             std::u16string(WriteErrorReason(result.writeError)) + u"）。";
+    if (result.outcome == ImportOutcome::WriteFailed)
+        message += Number(result.stoppedAtLine) + u"行目でインポートを中止しました。";
+    return message;
 }
 
 BackupLineImporter::BackupLineImporter(HKEY root) : batch_(std::make_unique<RegistryBatch>()) {
     result_.root = root;
     result_.outcome = ImportOutcome::Finished;
     linesTaken_ = 2;  // the header and the root line
+    // The store is busy (or cannot be written) before anything is written: nothing will be.
+    if (batch_->error() != ERROR_SUCCESS) {
+        stopped_ = true;
+        result_.outcome = ImportOutcome::WriteFailed;
+        result_.writeError = batch_->error();
+        result_.writeErrorLine = result_.stoppedAtLine = linesTaken_ + 1;
+    }
 }
 
 BackupLineImporter::~BackupLineImporter() { Finish(); }
@@ -89,33 +154,117 @@ bool BackupLineImporter::Take(std::u16string_view line) {
             return false;
         case BackupLineKind::Broken:
             ended_ = true;
+            if (stopped_) return false;  // the write failure is what the user must hear of
             result_.outcome = ImportOutcome::BrokenLine;
             result_.brokenLineNumber = linesTaken_;
             result_.brokenLine = line;
             return false;
         case BackupLineKind::Key:
-            if (OpenKeyLine(line)) {
-                ++result_.keysCreated;
+            if (stopped_) {
+                ++result_.keyLinesNotTaken;
+                return true;
             } else {
-                ++result_.keyLinesFailed;
+                const bool pendingBefore = batch_->Pending();
+                const LONG rc = OpenKeyLine(line);
+                keyLineFailed_ = rc != ERROR_SUCCESS && rc != ERROR_INVALID_PARAMETER && rc != ERROR_FILE_NOT_FOUND;
+                if (rc == ERROR_SUCCESS) {
+                    ++result_.keysCreated;
+                    if (batch_->Pending()) ++pendingKeys_;
+                } else {
+                    ++result_.keyLinesFailed;
+                    if (keyLineFailed_) {
+                        ++result_.keyLinesNotKept;
+                        WriteFailed(rc, pendingBefore);
+                    }
+                }
             }
             break;
         case BackupLineKind::Value:
+            if (stopped_) {
+                CountNotTaken(line);
+                return true;
+            }
             WriteValueLine(line);
             break;
     }
-    if (++linesSinceCommit_ == kImportCommitLines) {
-        batch_->Commit();
+    if (!stopped_ && ++linesSinceCommit_ == kImportCommitLines) {
         linesSinceCommit_ = 0;
+        if (batch_->Commit()) {
+            pendingKeys_ = pendingValues_ = 0;
+        } else {
+            LosePending(batch_->error());
+            Stop(batch_->error());
+        }
     }
     return true;
+}
+
+void BackupLineImporter::CountNotTaken(std::u16string_view line) {
+    const BackupValue value = ParseValueLine(line);
+    if (!value.ignored && value.tagFound) ++result_.valueLinesNotTaken;
+}
+
+void BackupLineImporter::LosePending(LONG rc) {
+    if (pendingKeys_ + pendingValues_ == 0) return;
+    result_.keysLost += pendingKeys_;
+    result_.valuesLost += pendingValues_;
+    result_.keysCreated -= pendingKeys_;
+    result_.valuesWritten -= pendingValues_;
+    pendingKeys_ = pendingValues_ = 0;
+    if (result_.writeError == ERROR_SUCCESS) {
+        result_.writeError = rc;
+        result_.writeErrorLine = linesTaken_;
+    }
+}
+
+void BackupLineImporter::Stop(LONG rc) {
+    if (stopped_) return;
+    stopped_ = true;
+    result_.outcome = ImportOutcome::WriteFailed;
+    result_.stoppedAtLine = linesTaken_ + 1;
+    if (result_.writeError == ERROR_SUCCESS) {
+        result_.writeError = rc;
+        result_.writeErrorLine = linesTaken_;
+    }
+    CloseOpenKeys();
+}
+
+void BackupLineImporter::WriteFailed(LONG rc, bool pendingBefore) {
+    if (result_.writeError == ERROR_SUCCESS) {
+        result_.writeError = rc;
+        result_.writeErrorLine = linesTaken_;
+    }
+    // A full disk can make SQLite roll back the whole transaction: what it held is gone.
+    if (pendingBefore && !batch_->Pending()) {
+        LosePending(rc);
+        Stop(rc);
+        return;
+    }
+    // A value too large, a name too long, a path too deep or a parent missing refuses that line
+    // alone; a busy or unwritable store would refuse every line after it as well.
+    switch (rc) {
+        case ERROR_INVALID_PARAMETER:
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_KEY_DELETED:
+            return;
+        default:
+            Stop(rc);
+    }
 }
 
 const ImportResult& BackupLineImporter::Finish() {
     if (!done_) {
         done_ = true;
         CloseOpenKeys();
-        batch_.reset();  // commits and ends the transaction: other processes may write again
+        // Commits and ends the transaction: other processes may write again.
+        if (!batch_->Finish()) {
+            LosePending(batch_->error());
+            if (result_.valuesLost + result_.keysLost != 0 && result_.outcome != ImportOutcome::WriteFailed) {
+                result_.outcome = ImportOutcome::WriteFailed;
+                result_.stoppedAtLine = linesTaken_ + 1;
+            }
+        }
+        batch_.reset();
     }
     return result_;
 }
@@ -137,7 +286,7 @@ HKEY BackupLineImporter::OpenedAncestor(const std::u16string& path) {
 }
 
 // A key line: the parent path must name an existing key; the path is created under it.
-bool BackupLineImporter::OpenKeyLine(std::u16string_view line) {
+LONG BackupLineImporter::OpenKeyLine(std::u16string_view line) {
     const BackupKeyPaths paths = ParseKeyLine(line);
     currentOpen_ = false;
     HKEY created = 0;
@@ -152,17 +301,18 @@ bool BackupLineImporter::OpenKeyLine(std::u16string_view line) {
     }
     if (opened_.empty() && !paths.parentPath.empty()) {
         HKEY parent = 0;
-        if (RegOpenKeyExW(result_.root, paths.parentPath.c_str(), 0, 0, &parent) != ERROR_SUCCESS) return false;
+        rc = RegOpenKeyExW(result_.root, paths.parentPath.c_str(), 0, 0, &parent);
+        if (rc != ERROR_SUCCESS) return rc;
         rc = RegCreateKeyExW(parent, paths.createPath.c_str(), 0, nullptr, 0, 0, nullptr, &created, nullptr);
         RegCloseKey(parent);
     }
-    if (rc != ERROR_SUCCESS) return false;
+    if (rc != ERROR_SUCCESS) return rc;
     std::u16string path = paths.parentPath;
     if (!path.empty() && !paths.createPath.empty()) path += u'\\';
     path += paths.createPath;
     opened_.push_back({std::move(path), created});
     currentOpen_ = true;
-    return true;
+    return ERROR_SUCCESS;
 }
 
 void BackupLineImporter::WriteValueLine(std::u16string_view line) {
@@ -175,11 +325,20 @@ void BackupLineImporter::WriteValueLine(std::u16string_view line) {
         ++result_.valueLinesUnknownTag;
     } else if (!currentOpen_) {
         ++result_.valueLinesWithoutKey;
-    } else if (RegSetValueExW(opened_.back().handle, value.name.c_str(), 0, value.type, value.data.data(),
-                              static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS) {
-        ++result_.valuesWritten;
+        if (keyLineFailed_) ++result_.valueLinesAfterFailedKey;
     } else {
-        ++result_.valueWritesFailed;
+        const bool pendingBefore = batch_->Pending();
+        const LONG rc = RegSetValueExW(opened_.back().handle, value.name.c_str(), 0, value.type, value.data.data(),
+                                       static_cast<DWORD>(value.data.size()));
+        if (rc == ERROR_SUCCESS) {
+            ++result_.valuesWritten;
+            if (batch_->Pending()) ++pendingValues_;
+        } else {
+            ++result_.valueWritesFailed;
+            if (rc == ERROR_INVALID_PARAMETER && value.name.size() > static_cast<std::size_t>(kMaxValueNameLength))
+                ++result_.valueNamesTooLong;
+            WriteFailed(rc, pendingBefore);
+        }
     }
 }
 
@@ -188,7 +347,9 @@ std::u16string UnknownTagNotice(std::size_t skippedLines) {
     return u"型の分からない値の行を" + std::u16string(count.begin(), count.end()) + u"行読み飛ばしました";
 }
 
-ImportResult ImportBackupLines(const std::vector<std::u16string>& lines) {
+namespace {
+template <class Lines>
+ImportResult ImportLines(const Lines& lines) {
     ImportResult result;
     if (lines.empty() || !IsBackupHeaderLine(lines[0])) {
         result.outcome = ImportOutcome::FormatError;
@@ -204,6 +365,10 @@ ImportResult ImportBackupLines(const std::vector<std::u16string>& lines) {
     }
     return importer.Finish();
 }
+}  // namespace
+
+ImportResult ImportBackupLines(const std::vector<std::u16string>& lines) { return ImportLines(lines); }
+ImportResult ImportBackupLines(const BackupText& lines) { return ImportLines(lines); }
 
 ImportResult ImportBackup(const BYTE* data, std::size_t size) {
     const BackupFileLines file = ReadBackupFile(data, size);

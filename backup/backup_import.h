@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "backup/backup_format.h"
 #include "registry/registry_store.h"
 #include "registry/win_types.h"
 
@@ -23,6 +24,10 @@ inline constexpr std::u16string_view kImportNoRootKeyMessage = u"ルートキー
 inline constexpr std::u16string_view kImportBrokenFileMessage =
     u"インポートファイルが壊れています。ロード途中で終了しました。表示も不正になります。";
 inline constexpr std::u16string_view kImportFinishedMessage = u"インポート終了、表示を初期化します";
+inline constexpr std::u16string_view kImportNotRegularFileMessage =
+    u"通常のファイルではありません。インポートしませんでした。";
+inline constexpr std::u16string_view kImportOutOfMemoryMessage =
+    u"メモリが足りません。インポートしませんでした。";
 
 enum class ImportOutcome {
     Finished,     // the data ended (empty line or end of file); the view is reset
@@ -30,6 +35,7 @@ enum class ImportOutcome {
     FormatError,  // no header line starting with "Tovik" (also a file under 2 bytes); nothing written
     NoRootKey,    // the second line is not one of the three root lines; nothing written
     BrokenLine,   // a line starting with neither "[" nor a double quote; the lines before it are written
+    WriteFailed,  // the store did not keep some of what was written (full, busy); see stoppedAtLine
 };
 
 // The message for an outcome (kImport...Message above).
@@ -41,11 +47,14 @@ std::u16string_view ImportOutcomeMessage(ImportOutcome outcome);
 struct BackupFileLines {
     bool underTwoBytes = false;
     bool notUnicode = false;
-    std::vector<std::u16string> lines;
+    BackupText lines;
 };
 BackupFileLines ReadBackupFile(const BYTE* data, std::size_t size);
-// The same for a file on disk, read in pieces so that only its lines are held in memory;
-// nullopt when it cannot be opened or read (error, when given, receives the errno).
+// The same for a file on disk, read in pieces into one buffer of its text (about the file's size
+// in memory, whatever its lines); nullopt when it cannot be opened or read: error, when given,
+// receives the errno, or kNotRegularFile for a folder, FIFO, device or socket, which is never
+// read (a FIFO without a writer would block for ever). Links are followed.
+inline constexpr int kNotRegularFile = -1;
 std::optional<BackupFileLines> ReadBackupFileAt(const std::string& path, int* error = nullptr);
 
 struct ImportResult {
@@ -61,13 +70,39 @@ struct ImportResult {
     std::size_t valueLinesIgnored = 0;    // no "=", or nothing after the last one
     std::size_t valueLinesUnknownTag = 0; // tag not one of the nine (the writer's "??" included)
     std::size_t valueLinesWithoutKey = 0; // before the first key line, or after a failed one
+    std::size_t valueLinesAfterFailedKey = 0;  // of those, the ones after a key line the store refused
+    // Key lines the store refused (busy, full, damaged); lines refused for what the file says
+    // (a missing parent, a name too long, a path too deep) are only counted in keyLinesFailed.
+    std::size_t keyLinesNotKept = 0;
     std::size_t valueWritesFailed = 0;    // RegSetValueExW refused the value
+    std::size_t valueNamesTooLong = 0;    // of those, refused for the name the file gives
+
+    // What the store did not keep although the file asked for it.
+    LONG writeError = 0;               // the first failed write's or commit's result code
+    std::size_t writeErrorLine = 0;    // its line number (1-based, header = 1)
+    std::size_t stoppedAtLine = 0;     // WriteFailed: the first line not taken
+    std::size_t keysLost = 0;          // key lines written, then lost with a failed commit
+    std::size_t valuesLost = 0;        // values written, then lost with a failed commit
+    std::size_t keyLinesNotTaken = 0;  // WriteFailed: key lines after the stop
+    std::size_t valueLinesNotTaken = 0;
 
     std::size_t linesSkipped() const {
         return keyLinesFailed + valueLinesIgnored + valueLinesUnknownTag + valueLinesWithoutKey +
                valueWritesFailed;
     }
+    std::size_t keysNotWritten() const { return keyLinesNotKept + keysLost + keyLinesNotTaken; }
+    std::size_t valuesNotWritten() const {
+        return valueWritesFailed - valueNamesTooLong + valuesLost + valueLinesNotTaken + valueLinesAfterFailedKey;
+    }
+    // True when every key and value line that had a key to go to is in the store.
+    bool AllWritten() const { return keysNotWritten() == 0 && valuesNotWritten() == 0; }
 };
+
+// Why a write was not kept, for the user: "ディスクがいっぱいか…" and the like.
+std::u16string_view WriteErrorReason(LONG error);
+// The message shown instead of the end message when something was not written: how many values
+// and keys, why, and where the import stopped.
+std::u16string ImportNotWrittenMessage(const ImportResult& result);
 
 // A short notice of ours, shown after the import's own message when value lines were skipped
 // because their tag is none of the nine (their type is unknown, so their data cannot be written).
@@ -85,15 +120,22 @@ public:
     BackupLineImporter& operator=(const BackupLineImporter&) = delete;
 
     // Takes the next line. False when the line ends the data: an empty line (outcome Finished)
-    // or a line that starts with neither "[" nor a double quote (BrokenLine).
+    // or a line that starts with neither "[" nor a double quote (BrokenLine). After a write that
+    // the store could not keep (full, busy) the import stops (WriteFailed): later lines are only
+    // counted as not written.
     bool Take(std::u16string_view line);
     // Closes the current key and commits; later lines are not taken.
     const ImportResult& Finish();
     const ImportResult& result() const { return result_; }
 
 private:
-    bool OpenKeyLine(std::u16string_view line);
+    LONG OpenKeyLine(std::u16string_view line);
     void WriteValueLine(std::u16string_view line);
+    // After a failed write: stops the import unless only that line was refused.
+    void WriteFailed(LONG rc, bool pendingBefore);
+    void Stop(LONG rc);
+    void LosePending(LONG rc);
+    void CountNotTaken(std::u16string_view line);
     HKEY OpenedAncestor(const std::u16string& path);
     void CloseOpenKeys();
 
@@ -110,6 +152,10 @@ private:
     // them and need not be looked up from the root.
     std::vector<OpenedKey> opened_;
     bool currentOpen_ = false;  // value lines go to opened_.back()
+    bool keyLineFailed_ = false;  // the last key line failed
+    bool stopped_ = false;        // a write was not kept: nothing more is written
+    std::size_t pendingKeys_ = 0;    // written since the last commit, not yet durable
+    std::size_t pendingValues_ = 0;
     std::size_t linesTaken_ = 0;
     std::size_t linesSinceCommit_ = 0;
     bool ended_ = false;  // an empty or broken line was taken
@@ -119,6 +165,7 @@ private:
 // Checks the header and root lines of lines (the whole file's, header first) and writes the key
 // and value lines that follow through a BackupLineImporter.
 ImportResult ImportBackupLines(const std::vector<std::u16string>& lines);
+ImportResult ImportBackupLines(const BackupText& lines);
 
 // ReadBackupFile, then (when the mark is right) ImportBackupLines, without confirmation.
 ImportResult ImportBackup(const BYTE* data, std::size_t size);

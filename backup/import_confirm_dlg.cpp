@@ -30,7 +30,7 @@ protected:
 
 }  // namespace
 
-void ImportLinesModel::SetLines(const std::deque<std::u16string>* lines) {
+void ImportLinesModel::SetLines(const tovik::BackupText* lines) {
     beginResetModel();
     lines_ = lines;
     endResetModel();
@@ -45,9 +45,9 @@ QVariant ImportLinesModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || lines_ == nullptr || !index.isValid() ||
         static_cast<std::size_t>(index.row()) >= lines_->size())
         return {};
-    const std::u16string& line = (*lines_)[static_cast<std::size_t>(index.row())];
+    const std::u16string_view line = (*lines_)[static_cast<std::size_t>(index.row())];
     if (line.size() <= kMaxShownChars) return ToQString(line);
-    return ToQString(std::u16string_view(line).substr(0, kMaxShownChars)) + QChar(0x2026);
+    return ToQString(line.substr(0, kMaxShownChars)) + QChar(0x2026);
 }
 
 Qt::ItemFlags ImportLinesModel::flags(const QModelIndex& index) const {

@@ -1,11 +1,13 @@
 #pragma once
 // The import confirmation: every line of the file to import, header and root line included, in
-// file order, above OK and Cancel. The lines are shown through a model over the caller's list,
-// so that a file of a million lines opens as fast as one of ten.
+// file order, above OK and Cancel. The lines are shown through a model over the caller's text,
+// one buffer of the whole file, so that a file of a million lines opens as fast as one of ten and
+// costs no string per line.
 #include <QAbstractListModel>
 #include <QDialog>
-#include <deque>
 #include <string>
+
+#include "backup/backup_format.h"
 
 class QListView;
 
@@ -17,14 +19,14 @@ public:
     static constexpr std::size_t kMaxShownChars = 1024;
 
     explicit ImportLinesModel(QObject* parent = nullptr) : QAbstractListModel(parent) {}
-    void SetLines(const std::deque<std::u16string>* lines);
+    void SetLines(const tovik::BackupText* lines);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    const std::deque<std::u16string>* lines_ = nullptr;
+    const tovik::BackupText* lines_ = nullptr;
 };
 
 class CImportConfirmDlg : public QDialog {
@@ -33,7 +35,7 @@ public:
     explicit CImportConfirmDlg(QWidget* parent = nullptr);
 
     // The lines to show; the dialog does not own them. Set before the dialog is shown.
-    const std::deque<std::u16string>* m_pLines = nullptr;
+    const tovik::BackupText* m_pLines = nullptr;
     QListView* m_listLines;   // list box 1001
 
     int DoModal();

@@ -328,8 +328,7 @@ void timeConfirmation(BenchRunner& runner, const Workload& w, const std::string&
         runner.Skip(spec, "no exported file");
         return;
     }
-    const std::deque<std::u16string> lines(std::make_move_iterator(read->lines.begin()),
-                                           std::make_move_iterator(read->lines.end()));
+    const tovik::BackupText& lines = read->lines;
     runner.Run(spec, [&](Stopwatch& watch) {
         watch.start();
         CImportConfirmDlg dialog;

@@ -30,13 +30,32 @@ int RunExport(const Command& command, std::ostream&, std::ostream& err) {
     // Key lines carry the names as the registry holds them, as an export from the tree would.
     const std::u16string path = StoredKeyPath(command.key.root, command.key.path);
     const ExportResult result = ExportKeyToFile(command.fileName, command.key.root, path);
-    if (result.outcome == ExportOutcome::Written) return kExitSuccess;
+    if (result.outcome == ExportOutcome::Written) {
+        // The file is complete; the user must still learn that it cannot restore everything.
+        if (result.notRestorable != 0) {
+            std::string message = std::to_string(result.notRestorable) +
+                                  " of the values and keys written cannot come back as they are from an import "
+                                  "(a value named \"@\", data with \"=\", CR or LF, multi-string parts with \"|\", "
+                                  "a key name with a double quote); the first:";
+            for (const std::u16string& example : result.notRestorableExamples) message += " " + Utf16ToUtf8(example) + ";";
+            message.back() = '.';
+            ReportError(err, message);
+        }
+        return kExitSuccess;
+    }
 
     std::string message = Utf16ToUtf8(ExportOutcomeMessage(result.outcome));
     switch (result.outcome) {
         case ExportOutcome::FileNotCreated:
         case ExportOutcome::WriteFailed:
             message += FileDetail(command.fileName, result.error);
+            break;
+        case ExportOutcome::UnsafeLink:
+            message += " (" + PrintableFileName(command.fileName) +
+                       ": a link in a shared folder owned by neither you nor the folder's owner)";
+            break;
+        case ExportOutcome::OntoStore:
+            message += " (" + PrintableFileName(command.fileName) + ": it is the registry store in use)";
             break;
         case ExportOutcome::KeyNotOpened:
         case ExportOutcome::ReadFailed:
@@ -50,11 +69,42 @@ int RunExport(const Command& command, std::ostream&, std::ostream& err) {
     return kExitFailure;
 }
 
+namespace {
+
+// Why a write was not kept, for the command line's message.
+std::string WriteErrorText(LONG error) {
+    switch (error) {
+        case ERROR_BUSY: return "the registry store is busy: another program held its lock for longer than the wait";
+        case ERROR_INVALID_PARAMETER: return "too large: a value, a name or the depth of a key is over the store's limit";
+        case ERROR_CANTWRITE:
+        case ERROR_WRITE_FAULT: return "the registry store could not be written: the disk is full or the file may not grow";
+        case ERROR_FILE_NOT_FOUND: return "the parent key named by a key line does not exist";
+        default: return RegistryErrorText(error);
+    }
+}
+
+std::string NotWrittenText(const ImportResult& result) {
+    std::string message = std::to_string(result.valuesNotWritten()) + " values and " +
+                          std::to_string(result.keysNotWritten()) + " keys were not written (" +
+                          WriteErrorText(result.writeError) + ", first at line " +
+                          std::to_string(result.writeErrorLine) + ")";
+    if (result.outcome == ImportOutcome::WriteFailed)
+        message += "; the import stopped at line " + std::to_string(result.stoppedAtLine);
+    return message + ".";
+}
+
+}  // namespace
+
 int RunImport(const Command& command, std::ostream&, std::ostream& err) {
     int error = 0;
     const std::optional<BackupFileLines> file = ReadBackupFileAt(command.fileName, &error);
     if (!file) {
-        ReportError(err, Utf16ToUtf8(kFileNotReadMessage) + FileDetail(command.fileName, error));
+        if (error == kNotRegularFile) {
+            ReportError(err, Utf16ToUtf8(kFileNotReadMessage) + " (" + PrintableFileName(command.fileName) +
+                                 ": not a regular file; a folder, FIFO or device is never read)");
+        } else {
+            ReportError(err, Utf16ToUtf8(kFileNotReadMessage) + FileDetail(command.fileName, error));
+        }
         return kExitFailure;
     }
     if (file->notUnicode) {
@@ -63,11 +113,15 @@ int RunImport(const Command& command, std::ostream&, std::ostream& err) {
     }
     const ImportResult result = ImportBackupLines(file->lines);
     int code = kExitSuccess;
-    if (result.outcome != ImportOutcome::Finished) {
+    if (result.outcome != ImportOutcome::Finished && result.outcome != ImportOutcome::WriteFailed) {
         std::string message = Utf16ToUtf8(ImportOutcomeMessage(result.outcome));
         if (result.outcome == ImportOutcome::BrokenLine)
             message += " (line " + std::to_string(result.brokenLineNumber) + ")";
         ReportError(err, message);
+        code = kExitFailure;
+    }
+    if (!result.AllWritten()) {
+        ReportError(err, NotWrittenText(result));
         code = kExitFailure;
     }
     if (result.valueLinesUnknownTag != 0) ReportError(err, Utf16ToUtf8(UnknownTagNotice(result.valueLinesUnknownTag)));

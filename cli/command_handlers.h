@@ -42,6 +42,8 @@ LONG OpenKey(HKEY parent, const std::u16string& path, KeyHandle& key);
 std::string KeyDisplayName(const KeyArgument& key);
 // "@" for the unnamed value, else the name; quoted, for messages.
 std::string ValueDisplayName(std::u16string_view name);
+// The error for a walk that met a key inside itself (a damaged store) at key.
+std::string LoopedTreeText(const KeyArgument& key);
 // A short reason for a registry result code.
 std::string RegistryErrorText(LONG result);
 // "tovik-reg: message" and a line end on err.

@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 
+#include <new>
 #include <ostream>
 #include <variant>
 
@@ -46,6 +47,11 @@ std::string ValueDisplayName(std::u16string_view name) {
     return "\"" + (name.empty() ? std::string("@") : Utf16ToUtf8(name)) + "\"";
 }
 
+std::string LoopedTreeText(const KeyArgument& key) {
+    return "the registry store is damaged: its key tree loops back on itself at " + KeyDisplayName(key) +
+           " (a key lies inside itself); stopped there.";
+}
+
 std::string RegistryErrorText(LONG result) {
     switch (result) {
         case ERROR_FILE_NOT_FOUND: return "not found";
@@ -65,7 +71,8 @@ void ReportError(std::ostream& err, std::string_view message) {
     err << "tovik-reg: " << message << '\n';
 }
 
-int RunCommand(const Command& command, std::ostream& out, std::ostream& err) {
+namespace {
+int RunCommandKind(const Command& command, std::ostream& out, std::ostream& err) {
     switch (command.kind) {
         case CommandKind::Query: return RunQuery(command, out, err);
         case CommandKind::Set: return RunSet(command, out, err);
@@ -78,6 +85,18 @@ int RunCommand(const Command& command, std::ostream& out, std::ostream& err) {
     }
     ReportError(err, "this command needs no registry.");
     return kExitUsage;
+}
+}  // namespace
+
+int RunCommand(const Command& command, std::ostream& out, std::ostream& err) {
+    // Running out of memory is a failure of the command, never an abort; what was written before
+    // stays (every write is durable once it returned, a batch commits as it unwinds).
+    try {
+        return RunCommandKind(command, out, err);
+    } catch (const std::bad_alloc&) {
+        ReportError(err, "not enough memory; the command was stopped.");
+        return kExitFailure;
+    }
 }
 
 int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {

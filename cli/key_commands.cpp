@@ -24,12 +24,33 @@ int RunAddKey(const Command& command, std::ostream&, std::ostream& err) {
 }
 
 int RunDeleteKey(const Command& command, std::ostream&, std::ostream& err) {
-    if (!KeyExists(command.key.root, command.key.path)) {
+    HKEY key = 0;
+    const LONG opened = RegOpenKeyExW(command.key.root, command.key.path.c_str(), 0, 0, &key);
+    if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_KEY_DELETED) {
         ReportError(err, "no such key: " + KeyDisplayName(command.key));
         return kExitFailure;
     }
-    if (!DeleteKeyTree(command.key.root, command.key.path)) {
-        ReportError(err, "could not delete all of " + KeyDisplayName(command.key) +
+    if (opened == ERROR_BADDB) {
+        ReportError(err, LoopedTreeText(command.key));
+        return kExitFailure;
+    }
+    if (opened != ERROR_SUCCESS) {
+        ReportError(err, "cannot open key " + KeyDisplayName(command.key) + ": " + RegistryErrorText(opened) + ".");
+        return kExitFailure;
+    }
+    RegCloseKey(key);
+    const DeleteSubkeysResult below = DeleteSubkeys(command.key.root, command.key.path);
+    if (below.error == ERROR_BADDB) {
+        ReportError(err, "could not delete all of " + KeyDisplayName(command.key) + ": " +
+                             LoopedTreeText(command.key));
+        return kExitFailure;
+    }
+    const LONG deleted = below.error != ERROR_SUCCESS ? below.error
+                                                      : RegDeleteKeyW(command.key.root, command.key.path.c_str());
+    if (KeyExists(command.key.root, command.key.path)) {
+        std::string why;
+        if (deleted != ERROR_SUCCESS && deleted != ERROR_ACCESS_DENIED) why = " (" + RegistryErrorText(deleted) + ")";
+        ReportError(err, "could not delete all of " + KeyDisplayName(command.key) + why +
                              "; what is still there was left as it is.");
         return kExitFailure;
     }

@@ -1,11 +1,17 @@
 // tovik-reg: the registry from the command line (see command_line.h and commands.h).
 #include <iostream>
+#include <new>
 #include <string_view>
 #include <vector>
 
 #include "cli/commands.h"
 
 int main(int argc, char** argv) {
-    const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    return tovik::cli::RunCommandLine(args, std::cout, std::cerr);
+    try {
+        const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+        return tovik::cli::RunCommandLine(args, std::cout, std::cerr);
+    } catch (const std::bad_alloc&) {
+        std::cerr << "tovik-reg: not enough memory.\n";
+        return 1;
+    }
 }

@@ -182,8 +182,14 @@ int RunQuery(const Command& command, std::ostream& out, std::ostream& err) {
             continue;
         }
         KeyHandle child;
-        if (OpenKey(frame.key.get(), name, child) != ERROR_SUCCESS) continue;  // deleted meanwhile
         std::u16string childPath = frame.path.empty() ? name : frame.path + u'\\' + name;
+        if (const LONG rc = OpenKey(frame.key.get(), name, child); rc != ERROR_SUCCESS) {
+            if (rc != ERROR_BADDB) continue;  // deleted meanwhile
+            // A key inside itself: the walk would never end.
+            ReportError(err, LoopedTreeText({command.key.root, childPath}));
+            code = kExitFailure;
+            break;
+        }
         if (LONG read = writer.WriteBlock(child.get(), childPath); read != ERROR_SUCCESS) readFailed(childPath, read);
         stack.push_back({std::move(child), std::move(childPath), 0});
     }

@@ -1,5 +1,6 @@
 #include "registry/key_tree_ops.h"
 
+#include <chrono>
 #include <vector>
 
 #include "registry/registry_api.h"
@@ -10,6 +11,9 @@ namespace {
 // Deletions per transaction: large enough to be fast, small enough that other processes get a
 // turn at the store and that an interrupted delete keeps most of its work.
 constexpr std::size_t kDeletesPerCommit = 10000;
+// Keys with many values take long to delete: the batch also commits after this long, so that
+// another writer's wait for the lock stays far below the store's 5 s.
+constexpr auto kCommitInterval = std::chrono::milliseconds(100);
 
 struct Level {
     std::u16string name;  // under the level above
@@ -39,20 +43,41 @@ bool subkeyAt(HKEY handle, DWORD index, std::u16string* buffer, std::u16string* 
 DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
     DeleteSubkeysResult result;
     HKEY top = 0;
-    if (RegOpenKeyExW(root, path.c_str(), 0, 0, &top) != ERROR_SUCCESS) return result;
+    if (const LONG rc = RegOpenKeyExW(root, path.c_str(), 0, 0, &top); rc != ERROR_SUCCESS) {
+        if (rc == ERROR_BADDB) result.error = rc;
+        return result;
+    }
 
     tovik::RegistryBatch batch;
     // Keys are opened and deleted through their parent's handle: one name to look up each time,
     // whatever the depth.
     std::vector<Level> levels{{path, top, 0}};
     std::u16string buffer, name;
-    std::size_t sinceCommit = 0;
+    std::size_t sinceCommit = 0;       // deletions in the open transaction
+    std::size_t unchecked = 0;         // deletions since the clock was last read
+    auto batchStart = std::chrono::steady_clock::now();
+    auto commit = [&](bool last) {
+        const bool kept = last ? batch.Finish() : batch.Commit();
+        if (kept) {
+            result.deleted += sinceCommit;
+        } else {
+            result.failed += sinceCommit;   // rolled back: those keys are still there
+            result.error = batch.error() != ERROR_SUCCESS ? batch.error() : ERROR_CANTWRITE;
+        }
+        sinceCommit = 0;
+        batchStart = std::chrono::steady_clock::now();
+        return kept;
+    };
     while (!levels.empty()) {
         Level& level = levels.back();
         if (subkeyAt(level.handle, level.index, &buffer, &name)) {
             HKEY child = 0;
-            if (RegOpenKeyExW(level.handle, name.c_str(), 0, 0, &child) == ERROR_SUCCESS) {
+            const LONG rc = RegOpenKeyExW(level.handle, name.c_str(), 0, 0, &child);
+            if (rc == ERROR_SUCCESS) {
                 levels.push_back({name, child, 0});
+            } else if (rc == ERROR_BADDB) {
+                result.error = rc;   // a key inside itself: the tree has no end to walk to
+                break;
             } else {
                 ++level.index;   // unreadable: leave it
                 ++result.failed;
@@ -65,16 +90,19 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
         levels.pop_back();
         if (levels.empty()) break;
         if (RegDeleteKeyW(levels.back().handle, doneName.c_str()) == ERROR_SUCCESS) {
-            ++result.deleted;
-            if (++sinceCommit == kDeletesPerCommit) {
-                batch.Commit();
-                sinceCommit = 0;
+            if (!batch.Pending()) {
+                ++result.deleted;   // outside a transaction each deletion is kept at once
+            } else if (++sinceCommit == kDeletesPerCommit ||
+                       (++unchecked % 64 == 0 && std::chrono::steady_clock::now() - batchStart >= kCommitInterval)) {
+                if (!commit(false)) break;
             }
         } else {
             ++levels.back().index;   // it stays, so the next subkey moves up to the next index
             ++result.failed;
         }
     }
+    for (const Level& level : levels) RegCloseKey(level.handle);
+    commit(true);
     return result;
 }
 

@@ -5,13 +5,17 @@
 #include "registry/win_types.h"
 
 struct DeleteSubkeysResult {
-    std::size_t deleted = 0;   // keys removed
+    std::size_t deleted = 0;   // keys removed (and kept: counted once their batch committed)
     std::size_t failed = 0;    // keys that could not be removed (they and their parents stay)
+    // Why the walk stopped early: a commit the store refused (the keys of that batch stay), or a
+    // damaged store whose tree has a cycle (ERROR_BADDB); 0 when it went through.
+    LONG error = 0;
 };
 
 // Deletes every key below root\path, deepest first; the key itself stays. A subkey that cannot be
 // deleted is stepped over, so the walk always ends. Iterative: depth costs no stack. The deletions
-// are grouped into few transactions, so that a subtree of 100,000 keys goes in seconds.
+// are grouped into transactions of at most 10,000 keys or about 100 ms, whichever comes first:
+// a subtree of 100,000 keys goes in seconds, and other writers never wait long for their turn.
 DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path);
 
 // DeleteSubkeys, then the key itself. True when the key is gone afterwards.

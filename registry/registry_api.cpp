@@ -97,6 +97,7 @@ struct Snapshot {
 struct SubkeyEntry {
     std::int64_t id;
     std::u16string name;
+    std::int64_t depth;  // as stored: one more than its parent's in a sound store
 };
 
 struct OpenKey {
@@ -150,19 +151,6 @@ private:
 
 HandleTable g_handles;
 
-LONG translate(const tovik::sqlite::Error& e, bool writing)
-{
-    switch (e.primaryCode()) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED: return ERROR_BUSY;
-    case SQLITE_NOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case SQLITE_TOOBIG: return ERROR_INVALID_PARAMETER;
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB: return ERROR_BADDB;
-    default: return writing ? ERROR_CANTWRITE : ERROR_BADDB;
-    }
-}
-
 // Runs one operation on the current store, turning failures of the store into result codes.
 template <class Body>
 LONG withStore(bool writing, Body body)
@@ -173,7 +161,7 @@ LONG withStore(bool writing, Body body)
         g_handles.follow(tovik::CurrentRegistryStoreSerial());
         return body(*db);
     } catch (const tovik::sqlite::Error& e) {
-        return translate(e, writing);
+        return tovik::RegistryResultOf(e, writing);
     } catch (const std::bad_alloc&) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
@@ -214,23 +202,37 @@ bool keyExists(Database& db, OpenKey& key)
     return true;
 }
 
-std::int64_t findChild(Database& db, std::int64_t parent, std::u16string_view name)
+// A child whose stored depth is not its parent's plus one lies on a cycle (a damaged or
+// hand-edited file made a key its own ancestor): walks into it would never end. Depth beyond the
+// store's limit is proof as well, whatever the stored depths say.
+bool soundDepth(std::int64_t stored, std::size_t expected)
+{
+    return expected <= static_cast<std::size_t>(kMaxKeyDepth) && stored == static_cast<std::int64_t>(expected);
+}
+
+// The child's id, kNoKey when there is none; *depth receives its stored depth.
+std::int64_t findChild(Database& db, std::int64_t parent, std::u16string_view name, std::int64_t* depth)
 {
     const std::string fold = encodeFold(name);
-    Query q = db.query("SELECT id FROM keys WHERE parent = ?1 AND fold = ?2");
+    Query q = db.query("SELECT id, depth FROM keys WHERE parent = ?1 AND fold = ?2");
     q.bind(1, parent).bindBlob(2, fold);
-    return q.step() ? q.columnInt64(0) : kNoKey;
+    if (!q.step()) return kNoKey;
+    *depth = q.columnInt64(1);
+    return q.columnInt64(0);
 }
 
 // The key at parts below base, or the reason there is none.
 LONG resolve(Database& db, OpenKey& base, const std::vector<std::u16string_view>& parts, std::int64_t& id)
 {
     id = base.id;
+    std::size_t depth = base.depth;
     for (const std::u16string_view name : parts) {
-        const std::int64_t child = findChild(db, id, name);
+        std::int64_t storedDepth = 0;
+        const std::int64_t child = findChild(db, id, name, &storedDepth);
         if (child == kNoKey) {
             return id == base.id && !keyExists(db, base) ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
         }
+        if (!soundDepth(storedDepth, ++depth)) return ERROR_BADDB;
         id = child;
     }
     if (parts.empty() && !keyExists(db, base)) return ERROR_KEY_DELETED;
@@ -239,20 +241,20 @@ LONG resolve(Database& db, OpenKey& base, const std::vector<std::u16string_view>
 
 void loadSubkeys(Database& db, std::int64_t key, std::int64_t limit, std::vector<SubkeyEntry>& out)
 {
-    Query q = db.query("SELECT id, name FROM keys WHERE parent = ?1 ORDER BY fold LIMIT ?2");
+    Query q = db.query("SELECT id, name, depth FROM keys WHERE parent = ?1 ORDER BY fold LIMIT ?2");
     q.bind(1, key).bind(2, limit);
-    while (q.step()) out.push_back({q.columnInt64(0), decodeName(q.columnBlob(1))});
+    while (q.step()) out.push_back({q.columnInt64(0), decodeName(q.columnBlob(1)), q.columnInt64(2)});
 }
 
 // The id of the subkey named exactly name when the last enumeration of base returned it and
 // nothing changed since; kNoKey otherwise (the caller then looks it up).
-std::int64_t lastEnumeratedSubkey(Database& db, const OpenKey& base, const std::vector<std::u16string_view>& parts)
+const SubkeyEntry* lastEnumeratedSubkey(Database& db, const OpenKey& base, const std::vector<std::u16string_view>& parts)
 {
     const Snapshot<SubkeyEntry>& list = base.subkeys;
-    if (parts.size() != 1 || !list.valid || base.lastSubkey >= list.entries.size()) return kNoKey;
+    if (parts.size() != 1 || !list.valid || base.lastSubkey >= list.entries.size()) return nullptr;
     const SubkeyEntry& entry = list.entries[base.lastSubkey];
-    if (entry.name != parts[0] || !list.seen.stillHolds(db)) return kNoKey;
-    return entry.id;
+    if (entry.name != parts[0] || !list.seen.stillHolds(db)) return nullptr;
+    return &entry;
 }
 
 void loadValues(Database& db, std::int64_t key, std::int64_t limit, std::vector<ValueEntry>& out)
@@ -307,8 +309,9 @@ LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult)
         if (!base) return ERROR_INVALID_HANDLE;
         std::vector<std::u16string_view> parts;
         if (const LONG rc = splitPath(lpSubKey, parts)) return rc;
-        if (const std::int64_t id = lastEnumeratedSubkey(db, *base, parts)) {
-            *phkResult = g_handles.add(id, base->depth + 1, base->subkeys.seen);
+        if (const SubkeyEntry* entry = lastEnumeratedSubkey(db, *base, parts)) {
+            if (!soundDepth(entry->depth, base->depth + 1)) return ERROR_BADDB;
+            *phkResult = g_handles.add(entry->id, base->depth + 1, base->subkeys.seen);
             return ERROR_SUCCESS;
         }
         const Seen before = Seen::now(db);
@@ -425,8 +428,10 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM, 
             // base deleted meanwhile has no children and fails the first insert on its foreign key.
             id = base->id;
             for (std::size_t i = 0; i < parts.size(); ++i) {
-                const std::int64_t child = findChild(db, id, parts[i]);
+                std::int64_t storedDepth = 0;
+                const std::int64_t child = findChild(db, id, parts[i], &storedDepth);
                 if (child != kNoKey) {
+                    if (!soundDepth(storedDepth, base->depth + i + 1)) return ERROR_BADDB;
                     id = child;
                     disposition = REG_OPENED_EXISTING_KEY;
                     continue;

@@ -320,6 +320,25 @@ std::uint64_t CurrentRegistryStoreSerial()
     return g_serial;
 }
 
+std::string CurrentRegistryStorePath()
+{
+    if (!g_db || g_db->path() == ":memory:") return {};
+    return g_db->path();
+}
+
+LONG RegistryResultOf(const sqlite::Error& e, bool writing)
+{
+    switch (e.primaryCode()) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return ERROR_BUSY;
+    case SQLITE_NOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case SQLITE_TOOBIG: return ERROR_INVALID_PARAMETER;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: return ERROR_BADDB;
+    default: return writing ? ERROR_CANTWRITE : ERROR_BADDB;
+    }
+}
+
 // ---- RegistryBatch ----
 // Batches nest: only the outermost begins and ends the transaction. The store serial guards
 // against a batch outliving its store.
@@ -327,25 +346,30 @@ std::uint64_t CurrentRegistryStoreSerial()
 namespace {
 std::uint64_t g_batchSerial = 0;
 
-bool commitAndBegin(sqlite::Database& db, bool beginAgain)
+// Commits the batch's transaction and, when asked, begins the next one. The result is 0 when
+// the writes since the last commit are durable, else the reason they were lost; *began tells
+// whether a new transaction is open.
+LONG commitAndBegin(sqlite::Database& db, bool beginAgain, bool* began)
 {
-    bool committed = true;
+    LONG result = ERROR_SUCCESS;
     try {
         if (db.inTransaction()) db.exec("COMMIT");
-        else committed = false;  // a failed write rolled the batch back earlier
-    } catch (const sqlite::Error&) {
-        committed = false;
+        else result = ERROR_CANTWRITE;  // a failed write rolled the batch back earlier
+    } catch (const sqlite::Error& e) {
+        result = RegistryResultOf(e, true);
         if (db.inTransaction()) db.execIgnoringErrors("ROLLBACK");
         db.noteLocalChange();
     }
+    *began = false;
     if (beginAgain) {
         try {
             db.exec("BEGIN IMMEDIATE");
+            *began = true;
         } catch (const sqlite::Error&) {
-            // Later writes of the batch then commit one by one.
+            // Later writes of the batch then commit one by one, each reporting its own result.
         }
     }
-    return committed;
+    return result;
 }
 }  // namespace
 
@@ -356,7 +380,8 @@ RegistryBatch::RegistryBatch()
         if (g_db->inTransaction()) return;
         try {
             g_db->exec("BEGIN IMMEDIATE");
-        } catch (const sqlite::Error&) {
+        } catch (const sqlite::Error& e) {
+            error_ = RegistryResultOf(e, true);
             return;
         }
         g_batchSerial = g_serial;
@@ -367,14 +392,32 @@ RegistryBatch::RegistryBatch()
 
 RegistryBatch::~RegistryBatch()
 {
-    if (!active_ || !g_db || g_batchSerial != g_serial) return;
-    if (--g_batchDepth == 0) commitAndBegin(*g_db, false);
+    Finish();
+}
+
+bool RegistryBatch::Finish()
+{
+    if (!active_) return error_ == ERROR_SUCCESS;
+    active_ = false;
+    if (!g_db || g_batchSerial != g_serial) return false;
+    if (--g_batchDepth != 0) return true;  // the outermost batch commits
+    bool began = false;
+    error_ = commitAndBegin(*g_db, false, &began);
+    return error_ == ERROR_SUCCESS;
 }
 
 bool RegistryBatch::Commit()
 {
     if (!active_ || !g_db || g_batchSerial != g_serial) return false;
-    return commitAndBegin(*g_db, true);
+    bool began = false;
+    const LONG result = commitAndBegin(*g_db, true, &began);
+    if (result != ERROR_SUCCESS) error_ = result;
+    return result == ERROR_SUCCESS;
+}
+
+bool RegistryBatch::Pending() const
+{
+    return active_ && g_db && g_batchSerial == g_serial && g_db->inTransaction();
 }
 
 // ---- RegistryReadSnapshot ----

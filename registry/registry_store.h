@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "registry/win_types.h"
+
 namespace tovik {
 
 class RegistryStore;
@@ -27,15 +29,29 @@ bool HasRegistryStore();
 // Groups many writes into one transaction (bulk import, subtree delete): far faster, and still
 // durable once the batch is committed. Commit() makes the writes so far durable and goes on in a
 // new transaction. The destructor commits as well: the writes made stay, as after single calls.
+//
+// Writes since the last commit are kept only once a commit succeeds: a failed commit, or a failed
+// write that made SQLite roll the whole transaction back (a full disk), loses them. Callers that
+// tell the user what was written check Commit() and Pending(), and end with Finish().
 class RegistryBatch {
 public:
     RegistryBatch();
     ~RegistryBatch();
     RegistryBatch(const RegistryBatch&) = delete;
     RegistryBatch& operator=(const RegistryBatch&) = delete;
+    // False when the writes since the last commit were not kept (error() says why); the batch
+    // goes on in a new transaction either way.
     bool Commit();
+    // Commits and ends the batch; false as Commit(). The destructor then does nothing more.
+    bool Finish();
+    // True while writes go into the batch's open transaction and are not yet durable; false when
+    // the transaction could not begin (each write then commits on its own) or was rolled back.
+    bool Pending() const;
+    // Why the last begin or commit failed (ERROR_BUSY, ERROR_CANTWRITE, ...); 0 when none did.
+    LONG error() const { return error_; }
 private:
     bool active_ = false;
+    LONG error_ = 0;
 };
 
 // Reads many keys in one read transaction (export, query -r): far faster than one transaction
@@ -62,8 +78,12 @@ bool CreatePrivateFolders(const std::string& folder);
 // For the registry operations (registry_api.cpp): the current store's connection, or null while
 // none is open, and a number that changes with every open and close of a store, so that
 // handles never outlive the store they were opened on.
-namespace sqlite { class Database; }
+namespace sqlite { class Database; class Error; }
 sqlite::Database* CurrentRegistryDatabase();
+// The file of the current store ("" for none or an in-memory one).
+std::string CurrentRegistryStorePath();
+// The registry result code for a failure of the store.
+LONG RegistryResultOf(const sqlite::Error& error, bool writing);
 std::uint64_t CurrentRegistryStoreSerial();
 
 }  // namespace tovik

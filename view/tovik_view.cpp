@@ -127,11 +127,19 @@ void CTovikView::InsertRootKeys() {
         InsertSubKeys(item, root, std::u16string());
     }
     m_treeModel.EndBulkInsert();
+    if (m_bTreeLoops) {
+        m_bTreeLoops = false;
+        Prompts().MessageBox(this, ToQString(kTreeLoopsMessage), MessageButtons::Ok);
+    }
 }
 
 void CTovikView::InsertSubKeys(ItemId parent, HKEY root, const std::u16string& path) {
     HKEY hKey = 0;
-    if (RegOpenKeyExW(root, path.c_str(), 0, 0, &hKey) != ERROR_SUCCESS) return;
+    if (const LONG rc = RegOpenKeyExW(root, path.c_str(), 0, 0, &hKey); rc != ERROR_SUCCESS) {
+        // A key that lies inside itself (a damaged store): its item stays without children.
+        if (rc == ERROR_BADDB) m_bTreeLoops = true;
+        return;
+    }
     std::u16string name(256, u'\0');
     std::u16string childPath;
     for (DWORD index = 0;; ++index) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "backup/backup_format.h"
 #include "registry/win_types.h"
 #include "view/divider_layout.h"
 #include "view/key_tree_model.h"
@@ -83,7 +84,11 @@ public:
     void OnImport();
     std::u16string TakeImportLine();
     void ImportKeys(HKEY root);
-    std::deque<std::u16string> m_importLines;   // the lines of the file being imported
+    // Set when the tree fill met a key inside itself (a damaged store); told once it is done.
+    bool m_bTreeLoops = false;
+    static constexpr std::u16string_view kTreeLoopsMessage =
+        u"レジストリが壊れています。キーが自分自身の中にあるため、その先は表示しません。";
+    tovik::BackupText m_importLines;   // the lines of the file being imported, in one buffer
     tovik::BackupExport* m_pExport = nullptr;    // the file ExportKey writes to, during OnExport
 
     // Command routing: the frame asks whether a command is handled and enabled, and runs it.

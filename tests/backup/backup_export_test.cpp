@@ -267,14 +267,13 @@ TEST_F(ExportTest, ReplacingKeepsTheFilesModeAndFollowsALink) {
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(ReadBytes(dir_ / "backup.txt"), expected);
 
-    // A new file gets the mode a plain create gives.
-    const mode_t saved = ::umask(022);
+    // A new file is private, as the registry it holds, whatever the umask.
+    const mode_t saved = ::umask(000);
     target_ = dir_ / "new.txt";
     const ExportResult r = Export(HKEY_CURRENT_USER, u"K");
     ::umask(saved);
     ASSERT_EQ(r.outcome, ExportOutcome::Written);
-    EXPECT_EQ(fs::status(target_).permissions(),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(fs::status(target_).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_THAT(DirectoryEntries(dir_), ::testing::ElementsAre("backup.txt", "link.txt", "new.txt"));
 }
 

@@ -98,6 +98,7 @@ std::string OutcomeName(tovik::ImportOutcome outcome) {
         case tovik::ImportOutcome::FormatError: return "FormatError";
         case tovik::ImportOutcome::NoRootKey: return "NoRootKey";
         case tovik::ImportOutcome::BrokenLine: return "BrokenLine";
+        case tovik::ImportOutcome::WriteFailed: return "WriteFailed";
     }
     return "?";
 }

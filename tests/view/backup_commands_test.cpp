@@ -348,7 +348,7 @@ private slots:
     }
 
     void theConfirmationShowsLinesWithoutOwningOrSelectingThem() {
-        std::deque<std::u16string> lines;
+        tovik::BackupText lines;
         for (int i = 0; i < 100000; ++i) lines.push_back(u"\"v\"=DW:" + std::u16string(1, u'0' + i % 10));
         lines.push_back(std::u16string(5000, u'長'));
         CImportConfirmDlg dialog;
