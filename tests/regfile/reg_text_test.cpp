@@ -1,0 +1,67 @@
+#include "regfile/reg_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "regfile_test_util.h"
+
+namespace tovik {
+namespace {
+
+using test::EightBitFile;
+using test::Utf16File;
+
+TEST(RegFileDecoding, TheMarkChoosesTheEncoding) {
+    const Bytes wide = Utf16File(u"REGEDIT4\r\n\"é\"𝄞");
+    const RegFileText utf16 = DecodeRegFileBytes(wide.data(), wide.size());
+    EXPECT_EQ(utf16.encoding, RegFileEncoding::Utf16Le);
+    EXPECT_EQ(utf16.text, u"REGEDIT4\r\n\"é\"𝄞");
+
+    Bytes odd = Utf16File(u"AB");
+    odd.push_back(0x43);  // half a unit
+    EXPECT_EQ(DecodeRegFileBytes(odd.data(), odd.size()).text, u"AB");
+
+    const Bytes marked = EightBitFile("Windows Registry Editor Version 5.00\r\n\xc3\xa9", true);
+    const RegFileText utf8 = DecodeRegFileBytes(marked.data(), marked.size());
+    EXPECT_EQ(utf8.encoding, RegFileEncoding::Utf8Mark);
+    EXPECT_EQ(utf8.text, u"Windows Registry Editor Version 5.00\r\né");
+
+    const Bytes plain = EightBitFile("REGEDIT4\n");
+    const RegFileText eight = DecodeRegFileBytes(plain.data(), plain.size());
+    EXPECT_EQ(eight.encoding, RegFileEncoding::EightBit);
+    EXPECT_EQ(eight.text, u"REGEDIT4\n");
+
+    EXPECT_TRUE(DecodeRegFileBytes(nullptr, 0).text.empty());
+    EXPECT_TRUE(DecodeRegFileBytes(plain.data(), 0).text.empty());
+}
+
+TEST(RegFileDecoding, EachLineIsUtf8OrElseWindows1252) {
+    // Line 2 is valid UTF-8 (é, あ, a four-byte character); line 3 is 1252 (é, €, ™, an
+    // unassigned 0x81); line 4 holds an overlong form and an encoded surrogate, so it is 1252 too.
+    const Bytes file = EightBitFile("REGEDIT4\r\n\xc3\xa9\xe3\x81\x82\xf0\x9d\x84\x9e\r\n\xe9\x80\x99\x81\n\xc0\xaf\xed\xa0\x80\r");
+    const RegFileText decoded = DecodeRegFileBytes(file.data(), file.size());
+    EXPECT_EQ(decoded.text, u"REGEDIT4\r\néあ𝄞\r\né€™\u0081\n\u00c0\u00af\u00ed\u00a0\u20ac\r");
+}
+
+TEST(RegFileDecoding, EightBitDataAndUtf8OutputRoundTrip) {
+    std::u16string out;
+    const Bytes truncated = EightBitFile("\xe3\x81");  // an unfinished sequence: 1252
+    AppendEightBitText(truncated.data(), truncated.size(), out);
+    EXPECT_EQ(out, u"\u00e3\u0081");
+
+    const std::u16string_view text(u"aé€あ𝄞\0z", 8);
+    Bytes utf8;
+    EXPECT_TRUE(AppendUtf8(text, utf8));
+    EXPECT_EQ(utf8.size(), 1u + 2 + 3 + 3 + 4 + 1 + 1);
+    std::u16string back;
+    AppendEightBitText(utf8.data(), utf8.size(), back);
+    EXPECT_EQ(back, text);
+
+    Bytes lone;
+    EXPECT_FALSE(AppendUtf8(std::u16string(1, char16_t{0xD800}) + u"a", lone));
+    EXPECT_EQ(lone, EightBitFile("\xef\xbf\xbd" "a"));
+}
+
+}  // namespace
+}  // namespace tovik
