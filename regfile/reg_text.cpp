@@ -1,5 +1,12 @@
 #include "regfile/reg_text.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+
 namespace tovik {
 
 namespace {
@@ -116,6 +123,63 @@ RegFileText DecodeRegFileBytes(const BYTE* data, std::size_t size) {
         AppendEightBitText(data + at, end - at, result.text);
         while (end < size && (data[end] == '\r' || data[end] == '\n')) result.text.push_back(data[end++]);
         at = end;
+    }
+    return result;
+}
+
+namespace {
+
+// Reads exactly size bytes at offset into out; false with errno set on an error or a short file.
+bool ReadAt(int fd, void* out, std::size_t size, off_t offset) {
+    auto* p = static_cast<char*>(out);
+    while (size > 0) {
+        const ssize_t got = ::pread(fd, p, size, offset);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            if (got == 0) errno = EIO;  // the file shrank while it was read
+            return false;
+        }
+        p += got;
+        size -= static_cast<std::size_t>(got);
+        offset += got;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<RegFileText> ReadRegFileAt(const std::string& path, int* error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (error != nullptr) *error = errno;
+        return std::nullopt;
+    }
+    std::optional<RegFileText> result;
+    struct stat info {};
+    BYTE mark[2] = {0, 0};
+    bool ok = ::fstat(fd, &info) == 0;
+    if (ok && !S_ISREG(info.st_mode)) {
+        errno = EINVAL;
+        ok = false;
+    }
+    const std::size_t size = ok ? static_cast<std::size_t>(info.st_size) : 0;
+    if (ok && size >= 2 && (ok = ReadAt(fd, mark, 2, 0)) && mark[0] == 0xFF && mark[1] == 0xFE) {
+        result.emplace();
+        result->encoding = RegFileEncoding::Utf16Le;
+        result->text.resize((size - 2) / 2);
+        ok = ReadAt(fd, result->text.data(), result->text.size() * 2, 2);
+        if (ok && std::endian::native == std::endian::big) {
+            for (char16_t& unit : result->text) unit = static_cast<char16_t>((unit >> 8) | (unit << 8));
+        }
+    } else if (ok) {
+        Bytes bytes(size);
+        if ((ok = ReadAt(fd, bytes.data(), size, 0))) result = DecodeRegFileBytes(bytes.data(), bytes.size());
+    }
+    const int readErrno = errno;
+    ::close(fd);
+    if (!ok) {
+        if (error != nullptr) *error = readErrno != 0 ? readErrno : EIO;
+        return std::nullopt;
     }
     return result;
 }

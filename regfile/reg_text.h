@@ -2,6 +2,7 @@
 // The text of a .reg file: its byte order mark, and the 8-bit encodings of files without the
 // UTF-16 mark. A file is decoded once into one UTF-16 buffer that the reader then walks.
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,11 @@ struct RegFileText {
 // line is not valid UTF-8 (older tools write the ANSI code page). A final odd byte of a UTF-16
 // file is dropped.
 RegFileText DecodeRegFileBytes(const BYTE* data, std::size_t size);
+
+// The same for a file on disk, read whole. A UTF-16 file is read straight into the text, so that
+// only one copy of it is held; nullopt when it cannot be opened or read (error, when given,
+// receives the errno).
+std::optional<RegFileText> ReadRegFileAt(const std::string& path, int* error = nullptr);
 
 // Appends 8-bit text as UTF-16: UTF-8 when all of it is valid UTF-8, else Windows-1252.
 void AppendEightBitText(const BYTE* data, std::size_t size, std::u16string& out);

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "regfile_test_util.h"
@@ -61,6 +66,34 @@ TEST(RegFileDecoding, EightBitDataAndUtf8OutputRoundTrip) {
     Bytes lone;
     EXPECT_FALSE(AppendUtf8(std::u16string(1, char16_t{0xD800}) + u"a", lone));
     EXPECT_EQ(lone, EightBitFile("\xef\xbf\xbd" "a"));
+}
+
+TEST(RegFileDecoding, AFileOnDiskReadsAsItsBytesDo) {
+    const auto dir = std::filesystem::temp_directory_path() / ("tovik_reg_text_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto write = [&](const char* name, const Bytes& bytes) {
+        std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                          static_cast<std::streamsize>(bytes.size()));
+        return (dir / name).string();
+    };
+    const Bytes wide = Utf16File(u"Windows Registry Editor Version 5.00\r\n[HKCU\\あ]\r\n");
+    const Bytes narrow = EightBitFile("REGEDIT4\r\n\"\xe9\"=\"\xc3\xa9\"\r\n");
+    for (const Bytes* bytes : {&wide, &narrow}) {
+        const std::optional<RegFileText> read = ReadRegFileAt(write("file.reg", *bytes));
+        ASSERT_TRUE(read.has_value());
+        const RegFileText decoded = DecodeRegFileBytes(bytes->data(), bytes->size());
+        EXPECT_EQ(read->encoding, decoded.encoding);
+        EXPECT_EQ(read->text, decoded.text);
+    }
+    EXPECT_EQ(ReadRegFileAt(write("empty.reg", {}))->text, u"");
+    EXPECT_EQ(ReadRegFileAt(write("mark.reg", {0xFF, 0xFE}))->encoding, RegFileEncoding::Utf16Le);
+
+    int error = 0;
+    EXPECT_FALSE(ReadRegFileAt((dir / "missing.reg").string(), &error).has_value());
+    EXPECT_EQ(error, ENOENT);
+    EXPECT_FALSE(ReadRegFileAt(dir.string(), &error).has_value());
+    EXPECT_NE(error, 0);
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

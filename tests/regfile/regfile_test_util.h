@@ -1,6 +1,8 @@
 #pragma once
 // .reg file text and bytes for tests, built independently of the writer, and the reader's
 // entries collected into plain values.
+#include <cstdio>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,6 +10,7 @@
 #include "regfile/reg_reader.h"
 #include "regfile/reg_text.h"
 #include "registry/value_types.h"
+#include "tests/backup/registry_test_util.h"
 
 namespace tovik::test {
 
@@ -46,6 +49,16 @@ inline Bytes Utf16Data(std::u16string_view text) {
     Bytes bytes;
     AppendUtf16Le(text, bytes);
     return bytes;
+}
+
+// Type and bytes in hex, for failure messages.
+inline void PrintTo(const StoredValue& value, std::ostream* out) {
+    *out << "type " << value.type << ":";
+    for (const BYTE b : value.data) {
+        char two[4];
+        std::snprintf(two, sizeof two, " %02x", b);
+        *out << two;
+    }
 }
 
 // An entry with its views and buffers copied out.
