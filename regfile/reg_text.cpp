@@ -127,6 +127,13 @@ RegFileText DecodeRegFileBytes(const BYTE* data, std::size_t size) {
     return result;
 }
 
+RegFileFormat SniffRegFileFormat(const BYTE* data, std::size_t size) {
+    const RegFileText head = DecodeRegFileBytes(data, size);
+    const std::size_t end = head.text.find_first_of(u"\r\n");
+    if (end == std::u16string::npos) return RegFileFormat::Unknown;  // the first line is not complete
+    return RegFileFormatFromHeader(std::u16string_view(head.text).substr(0, end));
+}
+
 namespace {
 
 // Reads exactly size bytes at offset into out; false with errno set on an error or a short file.

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "regfile/reg_format.h"
 #include "registry/value_types.h"
 #include "registry/win_types.h"
 
@@ -31,6 +32,10 @@ RegFileText DecodeRegFileBytes(const BYTE* data, std::size_t size);
 // only one copy of it is held; nullopt when it cannot be opened or read (error, when given,
 // receives the errno).
 std::optional<RegFileText> ReadRegFileAt(const std::string& path, int* error = nullptr);
+
+// The version that a file's first line names, from its first bytes (a few hundred are enough),
+// so that an import can tell a .reg file from a backup file before reading it whole.
+RegFileFormat SniffRegFileFormat(const BYTE* data, std::size_t size);
 
 // Appends 8-bit text as UTF-16: UTF-8 when all of it is valid UTF-8, else Windows-1252.
 void AppendEightBitText(const BYTE* data, std::size_t size, std::u16string& out);

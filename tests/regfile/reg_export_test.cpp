@@ -259,6 +259,9 @@ TEST_F(RegExportTest, Regedit4CountsWhatItCannotCarry) {
     SetValue(HKEY_LOCAL_MACHINE, u"Software\\Round\\Lone", std::u16string(1, char16_t{0xD800}), REG_DWORD, {0, 0, 0, 0});
     EXPECT_EQ(ExportRegFile(sink, HKEY_LOCAL_MACHINE, u"Software\\Round\\Lone", RegFileFormat::Regedit4).inexact, 1u);
     EXPECT_EQ(ExportRegFile(sink, HKEY_LOCAL_MACHINE, u"Software\\Round", RegFileFormat::Version5).inexact, 0u);
+    // No key line can hold a line end, in either version.
+    CreateKey(HKEY_LOCAL_MACHINE, u"Software\\Round\\Line\nBreak");
+    EXPECT_EQ(ExportRegFile(sink, HKEY_LOCAL_MACHINE, u"Software\\Round", RegFileFormat::Version5).inexact, 1u);
 }
 
 }  // namespace

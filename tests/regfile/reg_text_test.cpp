@@ -68,6 +68,19 @@ TEST(RegFileDecoding, EightBitDataAndUtf8OutputRoundTrip) {
     EXPECT_EQ(lone, EightBitFile("\xef\xbf\xbd" "a"));
 }
 
+TEST(RegFileDecoding, TheFirstLineTellsTheFormatFromTheFirstBytes) {
+    const Bytes v5 = Utf16File(u"Windows Registry Editor Version 5.00\r\n[HKCU\\A]");
+    EXPECT_EQ(SniffRegFileFormat(v5.data(), v5.size()), RegFileFormat::Version5);
+    EXPECT_EQ(SniffRegFileFormat(v5.data(), 40), RegFileFormat::Unknown);  // the line is cut off
+    const Bytes v4 = EightBitFile("REGEDIT4\n");
+    EXPECT_EQ(SniffRegFileFormat(v4.data(), v4.size()), RegFileFormat::Regedit4);
+    const Bytes utf8 = EightBitFile("Windows Registry Editor Version 5.00\r", true);
+    EXPECT_EQ(SniffRegFileFormat(utf8.data(), utf8.size()), RegFileFormat::Version5);
+    const Bytes backup = Utf16File(u"Tovik レジストリ退避ファイル Ver1.0\r\n\\\\HKEY_CURRENT_USER\r\n");
+    EXPECT_EQ(SniffRegFileFormat(backup.data(), backup.size()), RegFileFormat::Unknown);
+    EXPECT_EQ(SniffRegFileFormat(nullptr, 0), RegFileFormat::Unknown);
+}
+
 TEST(RegFileDecoding, AFileOnDiskReadsAsItsBytesDo) {
     const auto dir = std::filesystem::temp_directory_path() / ("tovik_reg_text_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
