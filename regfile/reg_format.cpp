@@ -1,0 +1,45 @@
+#include "regfile/reg_format.h"
+
+#include "registry/name_fold.h"
+
+namespace tovik {
+
+namespace {
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+struct RootName {
+    std::u16string_view name;
+    HKEY root;
+};
+
+constexpr RootName kRootNames[] = {
+    {u"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},   {u"HKLM", HKEY_LOCAL_MACHINE},
+    {u"HKEY_CURRENT_USER", HKEY_CURRENT_USER},     {u"HKCU", HKEY_CURRENT_USER},
+    {u"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},     {u"HKCR", HKEY_CLASSES_ROOT},
+    {u"HKEY_USERS", kRegOtherRoot},                {u"HKU", kRegOtherRoot},
+    {u"HKEY_CURRENT_CONFIG", kRegOtherRoot},       {u"HKCC", kRegOtherRoot},
+    {u"HKEY_DYN_DATA", kRegOtherRoot},             {u"HKEY_PERFORMANCE_DATA", kRegOtherRoot},
+};
+
+}  // namespace
+
+RegFileFormat RegFileFormatFromHeader(std::u16string_view line) {
+    while (!line.empty() && IsBlank(line.front())) line.remove_prefix(1);
+    while (!line.empty() && IsBlank(line.back())) line.remove_suffix(1);
+    if (line == kRegedit4Header) return RegFileFormat::Regedit4;
+    if (line == kVersion5Header) return RegFileFormat::Version5;
+    return RegFileFormat::Unknown;
+}
+
+HKEY ParseRegRootPath(std::u16string_view keyPath, std::u16string_view* rest) {
+    const std::size_t slash = keyPath.find(u'\\');
+    const std::u16string_view rootName = keyPath.substr(0, slash);
+    *rest = slash == std::u16string_view::npos ? std::u16string_view() : keyPath.substr(slash + 1);
+    for (const RootName& known : kRootNames) {
+        if (rootName.size() == known.name.size() && CompareNames(rootName, known.name) == 0) return known.root;
+    }
+    return 0;
+}
+
+}  // namespace tovik

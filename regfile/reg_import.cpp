@@ -1,0 +1,186 @@
+#include "regfile/reg_import.h"
+
+#include <memory>
+#include <string>
+
+#include "regfile/reg_text.h"
+#include "registry/key_tree_ops.h"
+#include "registry/registry_api.h"
+#include "registry/registry_store.h"
+
+namespace tovik {
+
+namespace {
+
+constexpr std::size_t kProgressEntries = 4096;
+
+bool HoldsZeroUnit(std::u16string_view text) { return text.find(u'\0') != std::u16string_view::npos; }
+
+class RegFileApplier {
+public:
+    explicit RegFileApplier(RegFileImportReport& report) : report_(report) {}
+    ~RegFileApplier() { CloseOpenKeys(); }
+    RegFileApplier(const RegFileApplier&) = delete;
+    RegFileApplier& operator=(const RegFileApplier&) = delete;
+
+    void Apply(const RegFileEntry& entry) {
+        switch (entry.kind) {
+            case RegFileEntryKind::Key: OpenKey(entry); break;
+            case RegFileEntryKind::DeleteKey: DeleteKey(entry); break;
+            case RegFileEntryKind::OtherRootKey:
+                current_ = 0;
+                ++report_.keysOtherRoot;
+                break;
+            case RegFileEntryKind::Value:
+            case RegFileEntryKind::DeleteValue: ApplyValue(entry); break;
+            case RegFileEntryKind::Malformed:
+                ++report_.linesMalformed;
+                Note(entry.line, entry.problem);
+                break;
+        }
+    }
+
+private:
+    // The keys of the last key line and of the ones above it that are its ancestors: a file lists
+    // a key's subkeys right after it, so a key line is nearly always opened below one of them.
+    struct OpenedKey {
+        HKEY root;
+        std::u16string path;
+        HKEY handle;
+    };
+
+    void Note(std::size_t line, RegFileProblemKind kind) {
+        if (report_.problems.size() < kRegFileReportedProblems) report_.problems.push_back({line, kind});
+    }
+
+    void CloseOpenKeys() {
+        for (const OpenedKey& key : opened_) RegCloseKey(key.handle);
+        opened_.clear();
+        current_ = 0;
+    }
+
+    // The nearest open ancestor of root\path (closing the others), or null.
+    const OpenedKey* OpenAncestor(HKEY root, std::u16string_view path) {
+        while (!opened_.empty()) {
+            const OpenedKey& top = opened_.back();
+            if (top.root == root && path.size() > top.path.size() && path[top.path.size()] == u'\\' &&
+                path.compare(0, top.path.size(), top.path) == 0)
+                return &top;
+            RegCloseKey(top.handle);
+            opened_.pop_back();
+        }
+        return nullptr;
+    }
+
+    void OpenKey(const RegFileEntry& entry) {
+        current_ = 0;
+        if (HoldsZeroUnit(entry.path)) return KeyFailed(entry.line);
+        if (entry.path.empty()) {  // the root itself
+            current_ = entry.root;
+            ++report_.keysWritten;
+            return;
+        }
+        HKEY created = 0;
+        LONG rc = ERROR_FILE_NOT_FOUND;
+        if (const OpenedKey* parent = OpenAncestor(entry.root, entry.path)) {
+            pathBuffer_.assign(entry.path.substr(parent->path.size() + 1));
+            rc = RegCreateKeyExW(parent->handle, pathBuffer_.c_str(), 0, nullptr, 0, 0, nullptr, &created, nullptr);
+            if (rc == ERROR_KEY_DELETED) CloseOpenKeys();  // removed by another program meanwhile
+        }
+        if (opened_.empty()) {
+            pathBuffer_.assign(entry.path);
+            rc = RegCreateKeyExW(entry.root, pathBuffer_.c_str(), 0, nullptr, 0, 0, nullptr, &created, nullptr);
+        }
+        if (rc != ERROR_SUCCESS) return KeyFailed(entry.line);
+        opened_.push_back({entry.root, std::u16string(entry.path), created});
+        current_ = created;
+        ++report_.keysWritten;
+    }
+
+    void KeyFailed(std::size_t line) {
+        ++report_.keyWritesFailed;
+        Note(line, RegFileProblemKind::KeyNotCreated);
+    }
+
+    void DeleteKey(const RegFileEntry& entry) {
+        CloseOpenKeys();  // they may lie in the subtree that goes
+        pathBuffer_.assign(entry.path);
+        if (HoldsZeroUnit(entry.path) || !KeyExists(entry.root, pathBuffer_)) {
+            ++report_.keysAbsent;
+        } else if (DeleteKeyTree(entry.root, pathBuffer_)) {
+            ++report_.keysDeleted;
+        } else {
+            ++report_.keyDeletesFailed;
+            Note(entry.line, RegFileProblemKind::KeyNotDeleted);
+        }
+    }
+
+    void ApplyValue(const RegFileEntry& entry) {
+        if (entry.target == RegFileValueTarget::OtherRoot) {
+            ++report_.valuesOtherRoot;
+            return;
+        }
+        if (entry.target == RegFileValueTarget::NoKey || current_ == 0) {
+            ++report_.valuesWithoutKey;
+            return;
+        }
+        const bool deletion = entry.kind == RegFileEntryKind::DeleteValue;
+        nameBuffer_.assign(entry.name);
+        LONG rc = ERROR_INVALID_PARAMETER;  // a name with a zero unit would reach another value
+        if (!HoldsZeroUnit(entry.name)) {
+            rc = deletion ? RegDeleteValueW(current_, nameBuffer_.c_str())
+                          : RegSetValueExW(current_, nameBuffer_.c_str(), 0, entry.type, entry.data,
+                                           static_cast<DWORD>(entry.size));
+        }
+        if (rc == ERROR_SUCCESS) {
+            ++(deletion ? report_.valuesDeleted : report_.valuesWritten);
+        } else if (deletion && rc == ERROR_FILE_NOT_FOUND) {
+            ++report_.valuesAbsent;
+        } else {
+            ++(deletion ? report_.valueDeletesFailed : report_.valueWritesFailed);
+            Note(entry.line, deletion ? RegFileProblemKind::ValueNotDeleted : RegFileProblemKind::ValueNotWritten);
+        }
+    }
+
+    RegFileImportReport& report_;
+    std::vector<OpenedKey> opened_;
+    HKEY current_ = 0;  // the key that value lines go to; 0 when none
+    std::u16string pathBuffer_;
+    std::u16string nameBuffer_;
+};
+
+}  // namespace
+
+RegFileImportReport ImportRegFileText(std::u16string_view text, const RegFileProgress& progress) {
+    RegFileImportReport report;
+    RegFileReader reader(text);
+    report.format = reader.format();
+    if (report.format == RegFileFormat::Unknown) return report;
+
+    RegistryBatch batch;
+    RegFileApplier applier(report);
+    RegFileEntry entry;
+    std::size_t sinceCommit = 0, sinceProgress = 0;
+    while (reader.Next(entry)) {
+        applier.Apply(entry);
+        if (++sinceCommit == kRegFileCommitEntries) {
+            batch.Commit();
+            sinceCommit = 0;
+        }
+        if (progress && ++sinceProgress == kProgressEntries) {
+            sinceProgress = 0;
+            if (!progress(reader.position(), text.size())) {
+                report.cancelled = true;
+                break;
+            }
+        }
+    }
+    return report;
+}
+
+RegFileImportReport ImportRegFileBytes(const BYTE* data, std::size_t size, const RegFileProgress& progress) {
+    const RegFileText file = DecodeRegFileBytes(data, size);
+    return ImportRegFileText(file.text, progress);
+}
+
+}  // namespace tovik

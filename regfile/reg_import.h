@@ -1,0 +1,68 @@
+#pragma once
+// Applying a .reg file to the current registry store through the registry operations: keys are
+// created (with any missing keys above them), values written and deleted, key deletions remove
+// the whole subtree. Unlike the backup file, a line that cannot be read or applied is skipped and
+// counted, and the import goes on with the next line.
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+#include "regfile/reg_format.h"
+#include "regfile/reg_reader.h"
+#include "registry/win_types.h"
+
+namespace tovik {
+
+struct RegFileProblem {
+    std::size_t line = 0;  // 1-based; the header is line 1
+    RegFileProblemKind kind = RegFileProblemKind::UnexpectedLine;
+    bool operator==(const RegFileProblem&) const = default;
+};
+
+// How many problems a report keeps with their line numbers; all of them are counted.
+inline constexpr std::size_t kRegFileReportedProblems = 10;
+
+struct RegFileImportReport {
+    RegFileFormat format = RegFileFormat::Unknown;  // Unknown: not a .reg file, nothing written
+    bool cancelled = false;  // the progress callback stopped it; what was written stays
+
+    std::size_t keysWritten = 0;    // key lines whose key now exists
+    std::size_t valuesWritten = 0;
+    std::size_t keysDeleted = 0;    // key deletions that removed a key (with its subtree)
+    std::size_t valuesDeleted = 0;
+    std::size_t keysAbsent = 0;     // deletions of keys that were not there
+    std::size_t valuesAbsent = 0;   // deletions of values that were not there
+
+    // Skipped:
+    std::size_t keysOtherRoot = 0;    // key lines under HKEY_USERS, HKEY_CURRENT_CONFIG, ...
+    std::size_t valuesOtherRoot = 0;  // value lines in their blocks
+    std::size_t valuesWithoutKey = 0; // value lines before any key, after a deletion, after a
+                                      // malformed or failed key line
+    std::size_t linesMalformed = 0;   // lines that could not be read (Malformed entries)
+
+    // Failed writes (the registry refused them):
+    std::size_t keyWritesFailed = 0;
+    std::size_t valueWritesFailed = 0;
+    std::size_t keyDeletesFailed = 0;
+    std::size_t valueDeletesFailed = 0;
+
+    std::vector<RegFileProblem> problems;  // the first kRegFileReportedProblems, in line order
+
+    std::size_t skipped() const { return keysOtherRoot + valuesOtherRoot + valuesWithoutKey + linesMalformed; }
+    std::size_t failed() const { return keyWritesFailed + valueWritesFailed + keyDeletesFailed + valueDeletesFailed; }
+};
+
+// Called now and then with the units read so far and the text's size; returning false stops the
+// import after the entries applied so far (they stay written).
+using RegFileProgress = std::function<bool(std::size_t done, std::size_t total)>;
+
+// Writes are grouped into batches committed every kRegFileCommitEntries entries, so that an
+// import that is stopped or killed keeps what was committed.
+inline constexpr std::size_t kRegFileCommitEntries = 10000;
+
+// Applies text (a whole file, as DecodeRegFileBytes gives it) to the current store.
+RegFileImportReport ImportRegFileText(std::u16string_view text, const RegFileProgress& progress = {});
+// Decodes and applies a whole file's bytes.
+RegFileImportReport ImportRegFileBytes(const BYTE* data, std::size_t size, const RegFileProgress& progress = {});
+
+}  // namespace tovik

@@ -1,0 +1,268 @@
+#include "regfile/reg_export.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "regfile/reg_import.h"
+#include "regfile/reg_lines.h"
+#include "regfile/reg_text.h"
+#include "registry/registry_api.h"
+#include "registry/registry_store.h"
+#include "regfile_test_util.h"
+#include "tests/backup/registry_test_util.h"
+
+namespace tovik {
+namespace {
+
+using test::Utf16Data;
+
+void SetValue(HKEY root, const std::u16string& path, const std::u16string& name, DWORD type, const Bytes& data) {
+    HKEY key = 0;
+    ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key, name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size())), 0);
+    RegCloseKey(key);
+}
+
+void CreateKey(HKEY root, const std::u16string& path) {
+    HKEY key = 0;
+    ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr), ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+Bytes Terminated(std::u16string_view text) { return Utf16Data(std::u16string(text) + u'\0'); }
+
+// The lines of an exported file, decoded by the reader's own decoding.
+std::vector<std::u16string> Lines(const Bytes& file) {
+    const RegFileText text = DecodeRegFileBytes(file.data(), file.size());
+    const RegFileLineIndex index(text.text);
+    std::vector<std::u16string> lines;
+    for (std::size_t i = 0; i < index.size(); ++i) lines.emplace_back(index.line(i));
+    return lines;
+}
+
+class RegExportTest : public ::testing::Test {
+protected:
+    void SetUp() override { OpenInMemoryRegistryStore(); }
+    void TearDown() override { CloseRegistryStore(); }
+
+    static Bytes Export(HKEY root, std::u16string_view path, RegFileFormat format = RegFileFormat::Version5,
+                        RegFileExportResult* result = nullptr) {
+        BytesSink sink;
+        const RegFileExportResult r = ExportRegFile(sink, root, path, format);
+        EXPECT_EQ(r.outcome, RegFileExportOutcome::Written);
+        if (result != nullptr) *result = r;
+        return sink.bytes;
+    }
+};
+
+TEST_F(RegExportTest, Version5IsLaidOutAsRegeditLaysItOut) {
+    const std::u16string t = u"Software\\T";
+    SetValue(HKEY_CURRENT_USER, t, u"", REG_SZ, Terminated(u"def"));
+    SetValue(HKEY_CURRENT_USER, t, u"path", REG_SZ, Terminated(u"C:\\dir\\\"q\" a=b"));
+    SetValue(HKEY_CURRENT_USER, t, u"num", REG_DWORD, {0x2a, 0, 0, 0});
+    SetValue(HKEY_CURRENT_USER, t, u"three", REG_DWORD, {1, 2, 3});
+    SetValue(HKEY_CURRENT_USER, t, u"bin", REG_BINARY, {0x0a, 0xff, 0x00});
+    SetValue(HKEY_CURRENT_USER, t, u"unterminated", REG_SZ, Utf16Data(u"ab"));
+    SetValue(HKEY_CURRENT_USER, t, u"crlf", REG_SZ, Terminated(u"a\r\n"));
+    SetValue(HKEY_CURRENT_USER, t, u"n\"a\\m\ne", REG_SZ, Terminated(u"é"));
+    SetValue(HKEY_CURRENT_USER, t, u"exp", REG_EXPAND_SZ, Terminated(u"%A%"));
+    SetValue(HKEY_CURRENT_USER, t, u"q", 11, {1, 2, 3, 4, 5, 6, 7, 8});
+    SetValue(HKEY_CURRENT_USER, t, u"big", 0x12345678, {1});
+    SetValue(HKEY_CURRENT_USER, t, u"empty", REG_SZ, {});
+    SetValue(HKEY_CURRENT_USER, t, u"nothing", REG_BINARY, {});
+    CreateKey(HKEY_CURRENT_USER, t + u"\\b");
+    CreateKey(HKEY_CURRENT_USER, t + u"\\A\\Z");
+
+    const Bytes file = Export(HKEY_CURRENT_USER, t);
+    ASSERT_GE(file.size(), 2u);
+    EXPECT_EQ(file[0], 0xFF);
+    EXPECT_EQ(file[1], 0xFE);
+    const std::u16string expected =
+        u"Windows Registry Editor Version 5.00\r\n"
+        u"\r\n"
+        u"[HKEY_CURRENT_USER\\Software\\T]\r\n"
+        u"@=\"def\"\r\n"
+        u"\"path\"=\"C:\\\\dir\\\\\\\"q\\\" a=b\"\r\n"
+        u"\"num\"=dword:0000002a\r\n"
+        u"\"three\"=hex(4):01,02,03\r\n"
+        u"\"bin\"=hex:0a,ff,00\r\n"
+        u"\"unterminated\"=hex(1):61,00,62,00\r\n"
+        u"\"crlf\"=hex(1):61,00,0d,00,0a,00,00,00\r\n"
+        u"\"n\\\"a\\\\m\\ne\"=\"é\"\r\n"
+        u"\"exp\"=hex(2):25,00,41,00,25,00,00,00\r\n"
+        u"\"q\"=hex(b):01,02,03,04,05,06,07,08\r\n"
+        u"\"big\"=hex(12345678):01\r\n"
+        u"\"empty\"=hex(1):\r\n"
+        u"\"nothing\"=hex:\r\n"
+        u"\r\n"
+        u"[HKEY_CURRENT_USER\\Software\\T\\A]\r\n"
+        u"\r\n"
+        u"[HKEY_CURRENT_USER\\Software\\T\\A\\Z]\r\n"
+        u"\r\n"
+        u"[HKEY_CURRENT_USER\\Software\\T\\b]\r\n"
+        u"\r\n";
+    EXPECT_EQ(file, test::Utf16File(expected));
+}
+
+TEST_F(RegExportTest, Regedit4IsUtf8WithStringDataAsEightBitText) {
+    SetValue(HKEY_LOCAL_MACHINE, u"Café", u"é", REG_SZ, Terminated(u"€"));
+    SetValue(HKEY_LOCAL_MACHINE, u"Café", u"exp", REG_EXPAND_SZ, Terminated(u"%A%"));
+    SetValue(HKEY_LOCAL_MACHINE, u"Café", u"multi", REG_MULTI_SZ, Utf16Data(std::u16string(u"a\0é\0\0", 5)));
+    SetValue(HKEY_LOCAL_MACHINE, u"Café", u"bin", REG_BINARY, {0xe9});
+    RegFileExportResult result;
+    const Bytes file = Export(HKEY_LOCAL_MACHINE, u"Café", RegFileFormat::Regedit4, &result);
+    EXPECT_EQ(result.inexact, 0u);
+    EXPECT_EQ(result.keys, 1u);
+    EXPECT_EQ(result.values, 4u);
+    const std::string expected =
+        "REGEDIT4\r\n"
+        "\r\n"
+        "[HKEY_LOCAL_MACHINE\\Caf\xc3\xa9]\r\n"
+        "\"\xc3\xa9\"=\"\xe2\x82\xac\"\r\n"
+        "\"exp\"=hex(2):25,41,25,00\r\n"
+        "\"multi\"=hex(7):61,00,c3,a9,00,00\r\n"
+        "\"bin\"=hex:e9\r\n"
+        "\r\n";
+    EXPECT_EQ(file, test::EightBitFile(expected));
+}
+
+TEST_F(RegExportTest, HexListsWrapBeforeEightyColumns) {
+    Bytes hundred(100);
+    for (std::size_t i = 0; i < hundred.size(); ++i) hundred[i] = static_cast<BYTE>(i);
+    SetValue(HKEY_CURRENT_USER, u"W", u"bin", REG_BINARY, hundred);
+    SetValue(HKEY_CURRENT_USER, u"W", std::u16string(100, u'n'), REG_BINARY, {1, 2});
+    const std::vector<std::u16string> lines = Lines(Export(HKEY_CURRENT_USER, u"W"));
+    ASSERT_EQ(lines.size(), 11u);
+    // 23 bytes after the name, then 25 a line, each line ending in a comma and a backslash.
+    EXPECT_EQ(lines[3].size(), 80u);
+    EXPECT_EQ(lines[3].substr(0, 19), u"\"bin\"=hex:00,01,02,");
+    EXPECT_EQ(lines[3].substr(76), u"16,\\");
+    for (int i = 4; i <= 6; ++i) {
+        EXPECT_EQ(lines[i].size(), 78u);
+        EXPECT_EQ(lines[i].substr(0, 2), u"  ");
+        EXPECT_EQ(lines[i].back(), u'\\');
+    }
+    EXPECT_EQ(lines[7], u"  62,63");
+    // A name past the column wraps after the first byte.
+    EXPECT_EQ(lines[8], u"\"" + std::u16string(100, u'n') + u"\"=hex:01,\\");
+    EXPECT_EQ(lines[9], u"  02");
+}
+
+TEST_F(RegExportTest, FailuresAreReported) {
+    SetValue(HKEY_CURRENT_USER, u"F", u"v", REG_DWORD, {1, 0, 0, 0});
+    BytesSink sink;
+    EXPECT_EQ(ExportRegFile(sink, HKEY_CURRENT_USER, u"Missing").outcome, RegFileExportOutcome::KeyNotOpened);
+    EXPECT_EQ(ExportRegFile(sink, 0x80000003u, u"").outcome, RegFileExportOutcome::NoKeySelected);
+
+    struct RefusingSink final : ByteSink {
+        bool Write(const BYTE*, std::size_t) override { return false; }
+    } refusing;
+    EXPECT_EQ(ExportRegFile(refusing, HKEY_CURRENT_USER, u"F").outcome, RegFileExportOutcome::WriteFailed);
+
+    // A large tree stops at the first refused piece instead of walking on.
+    for (int i = 0; i < 3000; ++i) SetValue(HKEY_CURRENT_USER, u"F", u"value" + std::u16string(i % 50 + 1, u'x') + std::u16string(i / 50 + 1, u'y'), REG_BINARY, Bytes(40, 0xab));
+    struct CountingSink final : ByteSink {
+        int calls = 0;
+        bool Write(const BYTE*, std::size_t) override { return ++calls < 2; }
+    } counting;
+    const RegFileExportResult r = ExportRegFile(counting, HKEY_CURRENT_USER, u"F");
+    EXPECT_EQ(r.outcome, RegFileExportOutcome::WriteFailed);
+    EXPECT_EQ(counting.calls, 2);
+    EXPECT_LT(r.values, 3001u);
+}
+
+// Values that every type number and every awkward form can hold.
+void FillEveryType(bool eightBitSafe) {
+    const std::u16string k = u"Software\\Round";
+    SetValue(HKEY_LOCAL_MACHINE, k, u"", REG_SZ, Terminated(u"default"));
+    for (DWORD type = 0; type <= 11; ++type) {
+        Bytes data = type == REG_DWORD || type == REG_DWORD_BIG_ENDIAN ? Bytes{1, 2, 3, 4}
+                     : type == 1 || type == 2 || type == 6 || type == 7 ? Terminated(u"t%x%")
+                                                                        : Bytes{0, 1, 0xfe, 0xff, static_cast<BYTE>(type)};
+        SetValue(HKEY_LOCAL_MACHINE, k, u"type" + std::u16string(1, u'a' + type), type, data);
+    }
+    SetValue(HKEY_LOCAL_MACHINE, k, u"large type", 0x12345678, {9, 8, 7});
+    SetValue(HKEY_LOCAL_MACHINE, k, u"largest type", 0xFFFFFFFF, {});
+    SetValue(HKEY_LOCAL_MACHINE, k, u"sz unterminated", REG_SZ, Utf16Data(u"abc"));
+    SetValue(HKEY_LOCAL_MACHINE, k, u"sz embedded zero", REG_SZ, Terminated(std::u16string(u"a\0b", 3)));
+    SetValue(HKEY_LOCAL_MACHINE, k, u"sz two terminators", REG_SZ, Utf16Data(std::u16string(u"a\0\0", 3)));
+    SetValue(HKEY_LOCAL_MACHINE, k, u"sz only terminator", REG_SZ, Terminated(u""));
+    SetValue(HKEY_LOCAL_MACHINE, k, u"sz empty", REG_SZ, {});
+    SetValue(HKEY_LOCAL_MACHINE, k, u"sz cr lf", REG_SZ, Terminated(u"line\r\nnext\rx\n"));
+    SetValue(HKEY_LOCAL_MACHINE, k, u"sz escapes", REG_SZ, Terminated(u"\\\"\\n\" ; = [x] @"));
+    SetValue(HKEY_LOCAL_MACHINE, k, u"sz unicode", REG_SZ, Terminated(u"日本語ﾃｽﾄ𝄞"));
+    SetValue(HKEY_LOCAL_MACHINE, k, u"expand unterminated", REG_EXPAND_SZ, Utf16Data(u"%x"));
+    SetValue(HKEY_LOCAL_MACHINE, k, u"multi unterminated", REG_MULTI_SZ, Utf16Data(std::u16string(u"a\0b", 3)));
+    SetValue(HKEY_LOCAL_MACHINE, k, u"dword short", REG_DWORD, {1, 2, 3});
+    SetValue(HKEY_LOCAL_MACHINE, k, u"dword long", REG_DWORD, {1, 2, 3, 4, 5, 6, 7, 8});
+    SetValue(HKEY_LOCAL_MACHINE, k, u"dword empty", REG_DWORD, {});
+    Bytes large(10000);
+    for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<BYTE>(i * 7);
+    SetValue(HKEY_LOCAL_MACHINE, k, u"binary large", REG_BINARY, large);
+    SetValue(HKEY_LOCAL_MACHINE, k, u"@", REG_SZ, Terminated(u"not the default"));
+    SetValue(HKEY_LOCAL_MACHINE, k, u"name \"quoted\" \\ = ; \r\n", REG_DWORD, {0, 0, 0, 0});
+    SetValue(HKEY_LOCAL_MACHINE, k + u"\\日本\\Sub]Bracket", u"名前", REG_EXPAND_SZ, Terminated(u"%値%"));
+    SetValue(HKEY_LOCAL_MACHINE, k + u"\\Empty", u"x", REG_NONE, {});
+    if (!eightBitSafe) {
+        SetValue(HKEY_LOCAL_MACHINE, k, u"sz odd", REG_SZ, {0x61, 0x00, 0x62});
+        SetValue(HKEY_LOCAL_MACHINE, k, u"expand odd", REG_EXPAND_SZ, {0x61});
+        SetValue(HKEY_LOCAL_MACHINE, k, u"sz lone surrogate", REG_SZ, {0x00, 0xd8, 0x41, 0x00, 0x00, 0x00});
+        SetValue(HKEY_LOCAL_MACHINE, k, u"multi lone surrogate", REG_MULTI_SZ, {0x00, 0xdc, 0x00, 0x00});
+    }
+}
+
+// Export, then import into a fresh store: every key and value comes back with the same bytes.
+void ExpectExactRoundTrip(RegFileFormat format, bool eightBitSafe) {
+    OpenInMemoryRegistryStore();
+    FillEveryType(eightBitSafe);
+    const test::Snapshot before = test::TakeSnapshot();
+    ASSERT_GE(before.size(), 5u);
+    BytesSink sink;
+    const RegFileExportResult exported = ExportRegFile(sink, HKEY_LOCAL_MACHINE, u"Software\\Round", format);
+    ASSERT_EQ(exported.outcome, RegFileExportOutcome::Written);
+    EXPECT_EQ(exported.inexact, 0u);
+
+    OpenInMemoryRegistryStore();
+    const RegFileImportReport imported = ImportRegFileBytes(sink.bytes.data(), sink.bytes.size());
+    EXPECT_EQ(imported.format, format);
+    EXPECT_EQ(imported.skipped(), 0u);
+    EXPECT_EQ(imported.failed(), 0u);
+    EXPECT_EQ(imported.keysWritten, exported.keys);
+    EXPECT_EQ(imported.valuesWritten, exported.values);
+    const test::Snapshot after = test::TakeSnapshot();
+    EXPECT_EQ(after, before);
+    for (const auto& [key, values] : before) {
+        const auto found = after.find(key);
+        ASSERT_NE(found, after.end()) << std::string(key.begin(), key.end());
+        ASSERT_EQ(found->second.size(), values.size());
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            EXPECT_EQ(found->second[i], values[i]) << "value " << i << " of a key";
+        }
+    }
+    CloseRegistryStore();
+}
+
+TEST_F(RegExportTest, Version5BringsBackEveryTypeByteForByte) { ExpectExactRoundTrip(RegFileFormat::Version5, false); }
+
+TEST_F(RegExportTest, Regedit4BringsBackEveryTypeItsTextCanCarry) {
+    ExpectExactRoundTrip(RegFileFormat::Regedit4, true);
+}
+
+TEST_F(RegExportTest, Regedit4CountsWhatItCannotCarry) {
+    FillEveryType(false);
+    BytesSink sink;
+    const RegFileExportResult r = ExportRegFile(sink, HKEY_LOCAL_MACHINE, u"Software\\Round", RegFileFormat::Regedit4);
+    EXPECT_EQ(r.outcome, RegFileExportOutcome::Written);
+    EXPECT_EQ(r.inexact, 4u);
+    SetValue(HKEY_LOCAL_MACHINE, u"Software\\Round\\Lone", std::u16string(1, char16_t{0xD800}), REG_DWORD, {0, 0, 0, 0});
+    EXPECT_EQ(ExportRegFile(sink, HKEY_LOCAL_MACHINE, u"Software\\Round\\Lone", RegFileFormat::Regedit4).inexact, 1u);
+    EXPECT_EQ(ExportRegFile(sink, HKEY_LOCAL_MACHINE, u"Software\\Round", RegFileFormat::Version5).inexact, 0u);
+    // No key line can hold a line end, in either version.
+    CreateKey(HKEY_LOCAL_MACHINE, u"Software\\Round\\Line\nBreak");
+    EXPECT_EQ(ExportRegFile(sink, HKEY_LOCAL_MACHINE, u"Software\\Round", RegFileFormat::Version5).inexact, 1u);
+}
+
+}  // namespace
+}  // namespace tovik
