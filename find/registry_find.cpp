@@ -59,6 +59,18 @@ void RegistryFind::begin() {
         skipFirst_ = !startIsEdge_ && startExact_ && !start_.includeStart;
     }
     startPosition_ = walk_.StartPosition();
+    startFraction_ = startIsEdge_ ? (direction_ == FindDirection::Next ? 0.0 : 1.0) : walk_.FractionBefore();
+}
+
+double RegistryFind::FractionDone() const {
+    if (status_ != FindStatus::Running) return 1.0;
+    if (!begun_) return 0.0;
+    const double here = walk_.FractionBefore();
+    // Forward the first leg runs from the start to the end and the second from the top back to
+    // the start; backward the other way round.
+    const double covered = direction_ == FindDirection::Next ? here - startFraction_ : startFraction_ - here;
+    const double done = leg_ == 1 ? covered : 1.0 + covered;
+    return std::clamp(done, 0.0, 1.0);
 }
 
 bool RegistryFind::pastStart() const {

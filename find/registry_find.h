@@ -4,7 +4,8 @@
 //
 // A search runs in slices: Step(budget) examines about budget keys and values and returns, so a
 // window can run it between events and show progress; stopping is simply not calling Step again
-// (or Cancel). Each slice reads inside one read snapshot of the store.
+// (or Cancel). Each slice reads inside one read snapshot of the store. Like every caller of the
+// registry operations, a search runs on the thread that uses the registry.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -100,8 +101,10 @@ public:
     bool Truncated() const { return truncated_; }
     std::uint64_t KeysExamined() const { return walk_.KeysVisited(); }
     std::uint64_t ValuesExamined() const { return walk_.ValuesVisited(); }
-    // The key being looked at, for a progress display.
+    // The key being looked at, and how much of the search is done (0 to 1, estimated), for a
+    // progress display.
     std::u16string CurrentKeyPath() const;
+    double FractionDone() const;
 
 private:
     RegistryFind(FindOptions options, FindDirection direction, const FindStart& start, bool all, std::size_t limit);
@@ -126,6 +129,7 @@ private:
     bool startIsEdge_ = true;
     bool startExact_ = false;
     WalkPosition startPosition_;
+    double startFraction_ = 0;  // where the first leg began, in the forward order
 
     FindStatus status_ = FindStatus::Running;
     FindHit hit_;

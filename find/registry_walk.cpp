@@ -12,6 +12,8 @@ namespace tovik::find {
 namespace {
 
 constexpr std::size_t kRootCount = 3;
+// Levels whose subkeys are counted for the progress estimate: a few calls per key there.
+constexpr std::size_t kCountedLevels = 4;
 // The end of a backward walk's edge: every real position comes before it.
 const WalkPosition kPastEnd{{0xFFFFFFFFu}, WalkPosition::kKeySlot};
 
@@ -59,6 +61,7 @@ bool RegistryWalk::pushTop() {
         top.pathLength = path_.size();
         ++keysVisited_;
     }
+    countOnFirstLevels(top);
     stack_.push_back(std::move(top));
     return true;
 }
@@ -96,6 +99,7 @@ bool RegistryWalk::pushSubkey(std::int64_t index, bool& exists) {
         path_.append(nameBuffer_.data(), length);
     }
     child.pathLength = path_.size();
+    countOnFirstLevels(child);
     stack_.push_back(std::move(child));
     valuesDepth_ = SIZE_MAX;
     ++keysVisited_;
@@ -108,25 +112,46 @@ void RegistryWalk::pop() {
     if (!stack_.empty()) path_.resize(stack_.back().pathLength);
 }
 
+void RegistryWalk::countOnFirstLevels(Frame& frame) const {
+    if (stack_.size() >= kCountedLevels) return;
+    frame.subkeyCount = frame.key == 0 ? kRootCount : detail::CountSubkeys(frame.key);
+}
+
 void RegistryWalk::enterBackward(Frame& frame) {
     frame.phase = Phase::Subkeys;
-    const std::size_t count = frame.key == 0 ? kRootCount : detail::CountSubkeys(frame.key);
-    frame.nextSubkey = static_cast<std::int64_t>(count) - 1;
+    if (frame.subkeyCount < 0) frame.subkeyCount = frame.key == 0 ? kRootCount : detail::CountSubkeys(frame.key);
+    frame.nextSubkey = frame.subkeyCount - 1;
+}
+
+double RegistryWalk::FractionBefore() const {
+    if (atEdge_) return forward() ? 0.0 : 1.0;
+    double fraction = 0;
+    double share = 1;
+    for (std::size_t level = 0; level + 1 < stack_.size(); ++level) {
+        const std::int64_t count = stack_[level].subkeyCount;
+        if (count <= 0) break;
+        share /= static_cast<double>(count);
+        fraction += share * stack_[level + 1].index;
+    }
+    return std::min(fraction, 1.0);
 }
 
 void RegistryWalk::RestartFromEdge() {
     clearStack();
     start_ = forward() ? WalkPosition{} : kPastEnd;
+    atEdge_ = true;
     if (pushTop() && !forward()) enterBackward(stack_.back());
 }
 
 void RegistryWalk::emitKey() {
+    atEdge_ = false;
     kind_ = ItemKind::Key;
     currentRoot_ = stack_.back().root;
     currentSlot_ = WalkPosition::kKeySlot;
 }
 
 void RegistryWalk::emitValue(std::int64_t slot) {
+    atEdge_ = false;
     kind_ = ItemKind::Value;
     currentRoot_ = stack_.back().root;
     currentSlot_ = slot;
@@ -230,6 +255,7 @@ bool RegistryWalk::StartAt(HKEY root, std::u16string_view path, const std::optio
 
     clearStack();
     start_ = WalkPosition{};
+    atEdge_ = false;
     if (!pushTop()) return true;  // the walk's own key is gone: nothing to walk
     const auto enterAt = [&](std::int64_t index, bool present) {
         Frame& parent = stack_.back();

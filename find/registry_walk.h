@@ -76,6 +76,10 @@ public:
     // The current item's position; compare with ComparePositions.
     int CompareCurrentTo(const WalkPosition& position) const;
 
+    // How far through the whole forward order the current item stands, from 0 to 1: estimated
+    // from its subkey indices on the first few levels, for a progress display.
+    double FractionBefore() const;
+
     std::uint64_t KeysVisited() const { return keysVisited_; }
     std::uint64_t ValuesVisited() const { return valuesVisited_; }
 
@@ -93,6 +97,7 @@ private:
         Phase phase = Phase::Key;
         std::int64_t nextValue = 0;
         std::int64_t nextSubkey = 0;  // the subkey to enter next (counting down when backward)
+        std::int64_t subkeyCount = -1;  // known on the first levels, and when walked backward
     };
 
     bool forward() const { return direction_ == Direction::Forward; }
@@ -103,6 +108,8 @@ private:
     bool pushSubkey(std::int64_t index, bool& exists);
     void pop();
     void enterBackward(Frame& frame);
+    // Counts the subkeys of a frame about to be pushed when it lies on the first levels.
+    void countOnFirstLevels(Frame& frame) const;
     void emitKey();
     void emitValue(std::int64_t slot);
     void loadValues(HKEY key);
@@ -131,6 +138,7 @@ private:
     HKEY currentRoot_ = 0;
     std::int64_t currentSlot_ = WalkPosition::kKeySlot;
     bool failed_ = false;
+    bool atEdge_ = false;  // restarted from the edge, no item yet
     std::uint64_t keysVisited_ = 0;
     std::uint64_t valuesVisited_ = 0;
 };

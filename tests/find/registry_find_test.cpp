@@ -301,6 +301,33 @@ TEST_F(RegistryFindTest, FindAllStopsCollectingAtItsLimit) {
     EXPECT_FALSE(all.Truncated());
 }
 
+TEST(RegistryFindShapes, TheFractionDoneGrowsWithTheWalkInBothDirections) {
+    testing_support::FreshRegistry();
+    for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        for (char16_t c = u'a'; c < u'k'; ++c) MakeKey(root, std::u16string(1, c) + u"\\inner");
+    }
+    for (const FindDirection direction : {FindDirection::Next, FindDirection::Previous}) {
+        // Starting in the middle root, the search wraps: it goes once round all of it.
+        RegistryFind find(Looking(u"nothing"), direction, FindStart::AtKey(HKEY_CURRENT_USER, u"e"));
+        double last = 0;
+        std::vector<double> inLowRoot;
+        while (find.Step(1) == FindStatus::Running) {
+            const double done = find.FractionDone();
+            EXPECT_GE(done, last);
+            EXPECT_LE(done, 1.0);
+            last = done;
+            if (find.CurrentKeyPath() == u"HKEY_CLASSES_ROOT\\e") inLowRoot.push_back(done);
+        }
+        EXPECT_EQ(find.Status(), FindStatus::NotFound);
+        EXPECT_EQ(find.FractionDone(), 1.0);
+        // HKCR\e stands a third of the registry before HKCU\e: two thirds of the way round
+        // forward, one third backward.
+        ASSERT_FALSE(inLowRoot.empty());
+        const double expected = direction == FindDirection::Next ? 2.0 / 3 : 1.0 / 3;
+        EXPECT_NEAR(inLowRoot.front(), expected, 0.05);
+    }
+}
+
 TEST(RegistryFindShapes, KeysNestedToTheDeepestLevelAreWalkedBothWays) {
     testing_support::FreshRegistry();
     std::u16string path;
