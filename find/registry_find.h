@@ -99,6 +99,8 @@ public:
     const FindHit& Hit() const { return hit_; }
     const std::vector<FindHit>& Hits() const { return hits_; }
     bool Truncated() const { return truncated_; }
+    // Keys or values that exist could not be read, so NotFound or Finished did not see them all.
+    bool Incomplete() const { return walk_.Incomplete(); }
     std::uint64_t KeysExamined() const { return walk_.KeysVisited(); }
     std::uint64_t ValuesExamined() const { return walk_.ValuesVisited(); }
     // The key being looked at, and how much of the search is done (0 to 1, estimated), for a

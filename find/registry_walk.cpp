@@ -17,6 +17,12 @@ constexpr std::size_t kCountedLevels = 4;
 // The end of a backward walk's edge: every real position comes before it.
 const WalkPosition kPastEnd{{0xFFFFFFFFu}, WalkPosition::kKeySlot};
 
+// The results that end a listing or skip a key because there is nothing (more) to read there;
+// any other result means something that exists was not read.
+bool isNothingThere(LONG rc) {
+    return rc == ERROR_SUCCESS || rc == ERROR_NO_MORE_ITEMS || rc == ERROR_FILE_NOT_FOUND || rc == ERROR_KEY_DELETED;
+}
+
 int compareSlots(std::int64_t a, std::int64_t b) { return a < b ? -1 : (a > b ? 1 : 0); }
 
 std::u16string_view shownName(const std::u16string& name) { return name.empty() ? std::u16string_view(u"@") : name; }
@@ -50,7 +56,11 @@ bool RegistryWalk::pushTop() {
     Frame top;
     if (topRoot_ != 0) {
         HKEY key = 0;
-        if (RegOpenKeyExW(topRoot_, topPath_.c_str(), 0, 0, &key) != ERROR_SUCCESS) return false;
+        const LONG rc = RegOpenKeyExW(topRoot_, topPath_.c_str(), 0, 0, &key);
+        if (rc != ERROR_SUCCESS) {
+            incomplete_ = incomplete_ || !isNothingThere(rc);
+            return false;
+        }
         top.owned = detail::OwnedKey(key);
         top.key = key;
         top.root = topRoot_;
@@ -81,15 +91,22 @@ bool RegistryWalk::pushSubkey(std::int64_t index, bool& exists) {
         path_.clear();
     } else {
         std::size_t length = 0;
-        if (detail::EnumSubkeyName(parent.key, static_cast<DWORD>(index), nameBuffer_, length) != ERROR_SUCCESS)
+        const LONG listed = detail::EnumSubkeyName(parent.key, static_cast<DWORD>(index), nameBuffer_, length);
+        if (listed != ERROR_SUCCESS) {
+            incomplete_ = incomplete_ || !isNothingThere(listed);
             return false;
+        }
         exists = true;
         if (stack_.size() > static_cast<std::size_t>(kMaxKeyDepth) + 1) {
             failed_ = true;
             return false;
         }
         HKEY key = 0;
-        if (RegOpenKeyExW(parent.key, nameBuffer_.data(), 0, 0, &key) != ERROR_SUCCESS) return false;
+        const LONG opened = RegOpenKeyExW(parent.key, nameBuffer_.data(), 0, 0, &key);
+        if (opened != ERROR_SUCCESS) {
+            incomplete_ = incomplete_ || !isNothingThere(opened);
+            return false;
+        }
         child.owned = detail::OwnedKey(key);
         child.key = key;
         child.root = parent.root;
@@ -311,7 +328,10 @@ void RegistryWalk::loadValues(HKEY key) {
             if (length >= valueNameBuffer_.size()) valueNameBuffer_.resize(std::size_t{length} + 1);
             if (readData_ && size > dataBuffer_.size()) dataBuffer_.resize(size);
         }
-        if (rc != ERROR_SUCCESS) break;
+        if (rc != ERROR_SUCCESS) {
+            incomplete_ = incomplete_ || !isNothingThere(rc);
+            break;
+        }
         if (valueCount_ == values_.size()) values_.emplace_back();
         WalkValue& value = values_[valueCount_++];
         value.name.assign(valueNameBuffer_.data(), length);

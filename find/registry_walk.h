@@ -65,6 +65,9 @@ public:
     // A store whose keys nest deeper than any key can (a damaged store with a cycle) ends the
     // walk as failed.
     bool Failed() const { return failed_; }
+    // Something that exists could not be read (the store failed or was closed): keys or values
+    // were passed over. Stays set until the walk is made anew.
+    bool Incomplete() const { return incomplete_; }
 
     ItemKind CurrentKind() const { return kind_; }
     HKEY CurrentRoot() const { return currentRoot_; }
@@ -138,7 +141,8 @@ private:
     HKEY currentRoot_ = 0;
     std::int64_t currentSlot_ = WalkPosition::kKeySlot;
     bool failed_ = false;
-    bool atEdge_ = false;  // restarted from the edge, no item yet
+    bool atEdge_ = false;
+    bool incomplete_ = false;  // restarted from the edge, no item yet
     std::uint64_t keysVisited_ = 0;
     std::uint64_t valuesVisited_ = 0;
 };

@@ -11,6 +11,7 @@
 #include "find_test_util.h"
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
+#include "registry/registry_store.h"
 #include "support/registry_fixture.h"
 
 namespace {
@@ -354,6 +355,28 @@ TEST(RegistryFindShapes, KeysDeletedDuringASlicedSearchEndItCleanly) {
     ASSERT_TRUE(DeleteKeyTree(HKEY_LOCAL_MACHINE, u"Top"));
     EXPECT_EQ(RunFind(find), FindStatus::Finished);
     EXPECT_LT(find.Hits().size(), 50u);
+}
+
+TEST(RegistryFindShapes, AStoreClosedDuringASearchLeavesItIncompleteNotWhole) {
+    testing_support::FreshRegistry();
+    for (char16_t c = u'a'; c < u'k'; ++c) SetValue(HKEY_LOCAL_MACHINE, std::u16string(1, c) + u"\\x", u"v", REG_SZ, Sz(u"d"));
+    RegistryFind whole = RegistryFind::FindAll(Looking(u"nothing"));
+    EXPECT_EQ(RunFind(whole), FindStatus::Finished);
+    EXPECT_FALSE(whole.Incomplete());
+
+    RegistryFind find = RegistryFind::FindAll(Looking(u"nothing"));
+    ASSERT_EQ(find.Step(8), FindStatus::Running);
+    tovik::CloseRegistryStore();
+    EXPECT_EQ(RunFind(find), FindStatus::Finished);
+    EXPECT_TRUE(find.Incomplete());
+    // A deleted key is nothing missed.
+    testing_support::FreshRegistry();
+    for (char16_t c = u'a'; c < u'k'; ++c) MakeKey(HKEY_LOCAL_MACHINE, u"Top\\" + std::u16string(1, c) + u"\\x");
+    RegistryFind deleted = RegistryFind::FindAll(Looking(u"nothing"));
+    ASSERT_EQ(deleted.Step(6), FindStatus::Running);
+    ASSERT_TRUE(DeleteKeyTree(HKEY_LOCAL_MACHINE, u"Top"));
+    EXPECT_EQ(RunFind(deleted), FindStatus::Finished);
+    EXPECT_FALSE(deleted.Incomplete());
 }
 
 TEST(RegistryFindShapes, WideKeysAreEnteredAtTheirPlace) {
