@@ -1,0 +1,195 @@
+#include "find/registry_find.h"
+
+#include <algorithm>
+
+#include "find/key_path.h"
+#include "registry/registry_store.h"
+#include "registry/value_types.h"
+
+namespace tovik::find {
+
+namespace {
+
+// Characters of a cut data text kept before the match, so the hit shows what leads to it.
+constexpr std::size_t kLeadBeforeMatch = 32;
+
+RegistryWalk::Direction walkDirection(FindDirection direction) {
+    return direction == FindDirection::Next ? RegistryWalk::Direction::Forward : RegistryWalk::Direction::Backward;
+}
+
+}  // namespace
+
+std::u16string FindHit::ShownValueName() const { return valueName.empty() ? std::u16string(u"@") : valueName; }
+
+std::u16string FindHit::FullKeyPath() const { return ::tovik::find::FullKeyPath(root, path); }
+
+FindStart FindStart::AtKey(HKEY root, std::u16string path) {
+    FindStart start;
+    start.root = root;
+    start.path = std::move(path);
+    return start;
+}
+
+FindStart FindStart::After(const FindHit& hit) {
+    FindStart start = AtKey(hit.root, hit.path);
+    if (hit.IsValueHit()) start.valueName = hit.valueName;
+    start.includeStart = false;
+    return start;
+}
+
+RegistryFind::RegistryFind(FindOptions options, FindDirection direction, const FindStart& start)
+    : RegistryFind(std::move(options), direction, start, false, 0) {}
+
+RegistryFind RegistryFind::FindAll(FindOptions options, std::size_t limit) {
+    return RegistryFind(std::move(options), FindDirection::Next, FindStart::Edge(), true, limit);
+}
+
+RegistryFind::RegistryFind(FindOptions options, FindDirection direction, const FindStart& start, bool all,
+                           std::size_t limit)
+    : options_(std::move(options)), direction_(direction), start_(start), all_(all), limit_(limit),
+      matcher_(options_.text, options_.matchCase, options_.wholeMatch),
+      walk_(options_.scopeRoot, options_.scopePath, walkDirection(direction),
+            options_.valueNames || options_.data, options_.data) {}
+
+void RegistryFind::begin() {
+    begun_ = true;
+    startIsEdge_ = true;
+    if (start_.root != 0) {
+        startIsEdge_ = !walk_.StartAt(start_.root, start_.path, start_.valueName, startExact_);
+        skipFirst_ = !startIsEdge_ && startExact_ && !start_.includeStart;
+    }
+    startPosition_ = walk_.StartPosition();
+    startFraction_ = startIsEdge_ ? (direction_ == FindDirection::Next ? 0.0 : 1.0) : walk_.FractionBefore();
+}
+
+double RegistryFind::FractionDone() const {
+    if (status_ != FindStatus::Running) return 1.0;
+    if (!begun_) return 0.0;
+    const double here = walk_.FractionBefore();
+    // Forward the first leg runs from the start to the end and the second from the top back to
+    // the start; backward the other way round.
+    const double covered = direction_ == FindDirection::Next ? here - startFraction_ : startFraction_ - here;
+    const double done = leg_ == 1 ? covered : 1.0 + covered;
+    return std::clamp(done, 0.0, 1.0);
+}
+
+bool RegistryFind::pastStart() const {
+    const int order = walk_.CompareCurrentTo(startPosition_);
+    // After an exclusive start the start's own item is the last one looked at.
+    const bool startLast = startExact_ && !start_.includeStart;
+    if (direction_ == FindDirection::Next) return startLast ? order > 0 : order >= 0;
+    return startLast ? order < 0 : order <= 0;
+}
+
+FindStatus RegistryFind::Step(std::size_t budget) {
+    if (status_ != FindStatus::Running) return status_;
+    if (!options_.keyNames && !options_.valueNames && !options_.data) return finish(all_ ? FindStatus::Finished : FindStatus::NotFound);
+    const RegistryReadSnapshot snapshot;
+    if (!begun_) begin();
+    for (std::size_t n = 0; n < budget; ++n) {
+        if (!walk_.Next()) {
+            if (walk_.Failed()) return finish(FindStatus::Failed);
+            if (!all_ && leg_ == 1 && options_.wrapAround && !startIsEdge_) {
+                leg_ = 2;
+                walk_.RestartFromEdge();
+                continue;
+            }
+            return finish(all_ ? FindStatus::Finished : FindStatus::NotFound);
+        }
+        if (skipFirst_) {
+            skipFirst_ = false;
+            continue;
+        }
+        if (leg_ == 2 && pastStart()) return finish(FindStatus::NotFound);
+        if (!matchCurrent()) continue;
+        if (!all_) return finish(FindStatus::Found);
+        hits_.push_back(hit_);
+        if (hits_.size() >= limit_) {
+            truncated_ = true;
+            return finish(FindStatus::Finished);
+        }
+    }
+    return status_;
+}
+
+bool RegistryFind::matchCurrent() {
+    if (walk_.CurrentKind() == RegistryWalk::ItemKind::Key) {
+        if (!options_.keyNames) return false;
+        const std::u16string_view name = walk_.CurrentKeyName();
+        const std::size_t at = matcher_.Find(name);
+        if (at == TextMatcher::npos) return false;
+        hit_.kind = HitKind::KeyName;
+        hit_.valueName.clear();
+        hit_.type = 0;
+        setHitText(name, at);
+    } else {
+        const WalkValue& value = walk_.CurrentValue();
+        std::size_t at = TextMatcher::npos;
+        if (options_.valueNames) {
+            const std::u16string_view shown = value.name.empty() ? std::u16string_view(u"@") : value.name;
+            at = matcher_.Find(shown);
+            if (at != TextMatcher::npos) {
+                hit_.kind = HitKind::ValueName;
+                setHitText(shown, at);
+            }
+        }
+        if (at == TextMatcher::npos && options_.data) {
+            dataText_.clear();
+            // A whole match needs no more of the text than one character past the pattern.
+            const std::size_t needed = matcher_.WholeText() ? matcher_.PatternLength() + 1 : std::size_t(-1);
+            AppendValueText(dataText_, value.type, value.data.data(), value.data.size(), needed);
+            at = matcher_.Find(dataText_);
+            if (at != TextMatcher::npos) {
+                hit_.kind = HitKind::Data;
+                setHitText(dataText_, at);
+            }
+        }
+        if (at == TextMatcher::npos) return false;
+        hit_.valueName = value.name;
+        hit_.type = value.type;
+    }
+    hit_.root = walk_.CurrentRoot();
+    hit_.path.assign(walk_.CurrentPath());
+    return true;
+}
+
+void RegistryFind::setHitText(std::u16string_view text, std::size_t at) {
+    hit_.matchLength = matcher_.PatternLength();
+    if (text.size() <= kMaxHitTextChars) {
+        hit_.text.assign(text);
+        hit_.matchStart = at;
+        return;
+    }
+    const std::size_t window = kMaxHitTextChars;
+    std::size_t from = at > kLeadBeforeMatch ? at - kLeadBeforeMatch : 0;
+    from = std::min(from, text.size() - window);
+    hit_.text.clear();
+    if (from > 0) hit_.text += u'…';
+    hit_.matchStart = at - from + hit_.text.size();
+    hit_.text.append(text.substr(from, window));
+    if (from + window < text.size()) hit_.text += u'…';
+}
+
+FindStatus RegistryFind::finish(FindStatus status) {
+    status_ = status;
+    walk_.Release();
+    return status_;
+}
+
+void RegistryFind::Cancel() {
+    if (status_ == FindStatus::Running) finish(FindStatus::Cancelled);
+}
+
+std::u16string RegistryFind::CurrentKeyPath() const {
+    return ::tovik::find::FullKeyPath(walk_.CurrentRoot(), walk_.CurrentPath());
+}
+
+FindStatus RunFind(RegistryFind& find, const std::function<bool(const RegistryFind&)>& onProgress,
+                   std::size_t sliceBudget) {
+    while (find.Step(sliceBudget) == FindStatus::Running) {
+        if (onProgress && !onProgress(find)) find.Cancel();
+    }
+    return find.Status();
+}
+
+}  // namespace tovik::find

@@ -1,0 +1,44 @@
+#pragma once
+// Reading search results as short texts, so that expectations list hits in order.
+#include <string>
+#include <vector>
+
+#include "find/registry_find.h"
+
+namespace find_test {
+
+// ASCII test names only: other units show as '?'.
+inline std::string Narrow(std::u16string_view text) {
+    std::string out;
+    for (const char16_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
+    return out;
+}
+
+// "HKEY_LOCAL_MACHINE\A\B" for a key hit, "...\B [name]" for a value-name hit and
+// "...\B [name]=" for a data hit.
+inline std::string Describe(const tovik::find::FindHit& hit) {
+    std::string text = Narrow(hit.FullKeyPath());
+    if (hit.kind == tovik::find::HitKind::KeyName) return text;
+    text += " [" + Narrow(hit.ShownValueName()) + "]";
+    if (hit.kind == tovik::find::HitKind::Data) text += "=";
+    return text;
+}
+
+inline std::vector<std::string> FindAllDescribed(const tovik::find::FindOptions& options) {
+    tovik::find::RegistryFind find = tovik::find::RegistryFind::FindAll(options);
+    tovik::find::RunFind(find);
+    std::vector<std::string> hits;
+    for (const auto& hit : find.Hits()) hits.push_back(Describe(hit));
+    return hits;
+}
+
+// The hit of one next or previous search, or "" when none was found.
+inline std::string FindOne(const tovik::find::FindOptions& options, tovik::find::FindDirection direction,
+                           const tovik::find::FindStart& start, tovik::find::FindHit* hit = nullptr) {
+    tovik::find::RegistryFind find(options, direction, start);
+    if (tovik::find::RunFind(find) != tovik::find::FindStatus::Found) return "";
+    if (hit) *hit = find.Hit();
+    return Describe(find.Hit());
+}
+
+}  // namespace find_test
