@@ -9,8 +9,9 @@ BUILD=${1:-build-fuzz}
 SECONDS_EACH=${2:-60}
 RUNS=${3:-}
 status=0
-# Longest input per target: two of the reader's 1024-byte blocks; a long data text; sixteen arguments.
-for target in backup_import:2048 value_text:4096 command_line:1024; do
+# Longest input per target: two of the reader's 1024-byte blocks; a long data text; sixteen
+# arguments; a few Wine registry keys.
+for target in backup_import:2048 value_text:4096 command_line:1024 wine_file:4096; do
     maxlen=${target#*:}
     target=${target%:*}
     seeds=fuzz/corpus/$target
