@@ -1,0 +1,214 @@
+#include "stores/wine/wine_prefix.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "stores/wine/wineserver_check.h"
+
+namespace tovik::wine {
+namespace {
+
+constexpr const char* kMachineFile = "system.reg";
+constexpr const char* kUserFile = "user.reg";
+constexpr int kLockWaitMs = 10000;
+
+}  // namespace
+
+std::unique_ptr<WinePrefix> WinePrefix::open(const std::string& dir, std::string& error)
+{
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0) {
+        error = "Cannot open the Wine prefix " + dir + ": " + std::strerror(errno) + ".";
+        return nullptr;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        error = dir + " is not a folder, so it is not a Wine prefix.";
+        return nullptr;
+    }
+    std::string clean = dir;
+    while (clean.size() > 1 && clean.back() == '/') clean.pop_back();
+    if (!pathExists(clean + "/" + kMachineFile) || !pathExists(clean + "/" + kUserFile)) {
+        error = clean + " is not a Wine prefix: it has no system.reg and user.reg.";
+        return nullptr;
+    }
+    std::unique_ptr<WinePrefix> prefix(new WinePrefix());
+    prefix->dir_ = clean;
+    if (!prefix->load(error)) return nullptr;
+    const WineserverState wine = checkWineserver(clean);
+    if (!wine.mayWrite) prefix->readOnlyReason_ = wine.reason;
+    return prefix;
+}
+
+WinePrefix::~WinePrefix()
+{
+    unlock();
+}
+
+bool WinePrefix::loadFile(const std::string& name, std::unique_ptr<WineRegistryFile>& file,
+                          FileIdentity& identity, std::string& error)
+{
+    const std::string path = dir_ + "/" + name;
+    std::string bytes;
+    if (!readWholeFile(path, bytes, identity, error)) return false;
+    std::string why;
+    file = WineRegistryFile::parse(std::move(bytes), why);
+    if (!file) {
+        error = path + " cannot be opened: " + why;
+        return false;
+    }
+    return true;
+}
+
+bool WinePrefix::load(std::string& error)
+{
+    std::unique_ptr<WineRegistryFile> machine, user;
+    FileIdentity machineId, userId;
+    if (!loadFile(kMachineFile, machine, machineId, error)) return false;
+    if (!loadFile(kUserFile, user, userId, error)) return false;
+    // Wine takes the architecture of system.reg (win32 when it names none) for user.reg too.
+    const std::string arch = machine->arch().empty() ? "win32" : machine->arch();
+    if (!user->arch().empty() && user->arch() != arch) {
+        error = dir_ + "/user.reg is for " + user->arch() + " but system.reg is for " + arch +
+                "; Wine rejects such a prefix.";
+        return false;
+    }
+    machine_ = std::move(machine);
+    user_ = std::move(user);
+    machineId_ = machineId;
+    userId_ = userId;
+    machineSaved_ = userSaved_ = 0;
+    ++generation_;
+    return true;
+}
+
+WineKey* WinePrefix::classesRoot()
+{
+    return machine_->findPath(machine_->root(), u"Software\\Classes");
+}
+
+WineRegistryFile& WinePrefix::fileOf(const WineKey& key)
+{
+    const WineKey* top = &key;
+    while (top->parent()) top = top->parent();
+    return top == &user_->root() ? *user_ : *machine_;
+}
+
+bool WinePrefix::changedOnDisk() const
+{
+    FileIdentity machine, user;
+    return !fileIdentity(dir_ + "/" + kMachineFile, machine) || !(machine == machineId_) ||
+           !fileIdentity(dir_ + "/" + kUserFile, user) || !(user == userId_);
+}
+
+bool WinePrefix::refresh(std::string& error)
+{
+    if (!changedOnDisk()) return true;
+    return load(error);
+}
+
+void WinePrefix::unlock()
+{
+    if (lockFd_ < 0) return;
+    ::flock(lockFd_, LOCK_UN);
+    ::close(lockFd_);
+    lockFd_ = -1;
+}
+
+bool WinePrefix::beginWrite(std::string& error)
+{
+    if (writing()) return true;
+    const WineserverState wine = checkWineserver(dir_);
+    if (!wine.mayWrite) readOnlyReason_ = wine.reason;
+    if (readOnly()) {
+        error = readOnlyReason_;
+        return false;
+    }
+    lockFd_ = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (lockFd_ < 0) {
+        error = "Cannot lock the Wine prefix " + dir_ + ": " + std::strerror(errno) + ".";
+        return false;
+    }
+    // Another Tovik holds the lock only while it saves; wait for it, but not forever.
+    int waited = 0;
+    while (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= kLockWaitMs) {
+            const int e = errno;
+            ::close(lockFd_);
+            lockFd_ = -1;
+            error = "Cannot lock the Wine prefix " + dir_ + ": " +
+                    (e == EWOULDBLOCK ? std::string("another program keeps it locked")
+                                      : std::string(std::strerror(e))) + ".";
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ++waited;
+    }
+    if (!refresh(error)) {
+        unlock();
+        return false;
+    }
+    return true;
+}
+
+bool WinePrefix::saveFile(const std::string& name, const WineRegistryFile& file,
+                          FileIdentity& identity, std::string& error)
+{
+    const std::string path = dir_ + "/" + name;
+    const std::string backup = path + ".tovik-backup";
+    if (!pathExists(backup)) {
+        std::string before;
+        FileIdentity ignored;
+        if (!readWholeFile(path, before, ignored, error)) return false;
+        if (!replaceFileDurably(backup, before, path, 0600, error)) return false;
+    }
+    if (!replaceFileDurably(path, file.serialize(), path, 0644, error)) return false;
+    if (!fileIdentity(path, identity)) {
+        error = "Cannot check " + path + " after saving it: " + std::strerror(errno) + ".";
+        return false;
+    }
+    return true;
+}
+
+bool WinePrefix::commitWrite(std::string& error)
+{
+    if (!writing()) {
+        error = "No write was started on the Wine prefix.";
+        return false;
+    }
+    bool ok = true;
+    const WineserverState wine = checkWineserver(dir_);
+    if (!wine.mayWrite) {
+        readOnlyReason_ = wine.reason;
+        error = wine.reason;
+        ok = false;
+    }
+    if (ok && machine_->editCount() != machineSaved_) {
+        ok = saveFile(kMachineFile, *machine_, machineId_, error);
+        if (ok) machineSaved_ = machine_->editCount();
+    }
+    if (ok && user_->editCount() != userSaved_) {
+        ok = saveFile(kUserFile, *user_, userId_, error);
+        if (ok) userSaved_ = user_->editCount();
+    }
+    // Edits that were not kept must not linger in memory: read the files again.
+    std::string reloadError;
+    if (!ok) load(reloadError);
+    unlock();
+    return ok;
+}
+
+void WinePrefix::abortWrite()
+{
+    if (machine_->editCount() != machineSaved_ || user_->editCount() != userSaved_) {
+        std::string ignored;
+        load(ignored);
+    }
+    unlock();
+}
+
+}  // namespace tovik::wine
