@@ -1,0 +1,570 @@
+#include "stores/hive/hive_model.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <hivex.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "registry/name_fold.h"
+#include "stores/hive/hive_text.h"
+
+namespace tovik::hive {
+
+namespace {
+
+// hivex cannot allocate a cell above 1,000,000 bytes (data plus its 4-byte size). Hives of
+// format 1.4 and later hold data above 16,344 bytes in big-data records, which hivex does not
+// write: Windows would misread a longer value written as one cell.
+constexpr std::size_t kMaxCellData = 1000000 - 4;
+constexpr std::size_t kMaxSingleCellData = 16344;
+constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxValueNameLength = 16383;
+
+HiveResult Ok() { return {}; }
+HiveResult Fail(HiveStatus status, std::string message) { return {status, std::move(message)}; }
+
+std::uint32_t HiveMinorVersion(const std::string& path) {
+    unsigned char head[0x1c] = {};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    const ssize_t got = ::read(fd, head, sizeof head);
+    ::close(fd);
+    if (got != static_cast<ssize_t>(sizeof head)) return 0;
+    return head[0x18] | (head[0x19] << 8) | (head[0x1a] << 16) | (static_cast<std::uint32_t>(head[0x1b]) << 24);
+}
+
+std::string DescribeOpenFailure(const std::string& path, int err) {
+    switch (err) {
+        case ENOTSUP:
+        case EINVAL:
+        case EFAULT:
+        case ERANGE:
+            return path + " is not a Windows registry hive, or it is damaged (" + std::strerror(err) + ").";
+        case ENOMEM:
+            return "There is not enough memory to open " + path + ".";
+        default:
+            return "Cannot open " + path + ": " + std::strerror(err) + ".";
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<HiveModel> HiveModel::open(const std::string& path, const HiveOpenOptions& options,
+                                           HiveResult& result) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        result = Fail(HiveStatus::Failed, "Cannot open " + path + ": " + std::strerror(errno) + ".");
+        return nullptr;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        result = Fail(HiveStatus::Failed, "Cannot open " + path + ": it is not a file.");
+        return nullptr;
+    }
+    std::unique_ptr<HiveModel> model(new HiveModel());
+    model->path_ = path;
+    model->writable_ = options.writable;
+    model->readOnlyReason_ = UnfinishedWindowsWriteReason(path);
+    if (!model->readOnlyReason_.empty()) model->writable_ = false;
+    model->maxValueSize_ = HiveMinorVersion(path) >= 4 ? kMaxSingleCellData : kMaxCellData;
+    result = model->openHandle();
+    if (!result.ok()) return nullptr;
+    return model;
+}
+
+HiveModel::~HiveModel() { closeHandle(); }
+
+HiveResult HiveModel::openHandle() {
+    closeHandle();
+    errno = 0;
+    // Always a private copy in memory: hivex maps a read-only hive, and a tool that rewrites the
+    // file in place (as hivex itself commits) would change or truncate it under the reader.
+    hive_ = hivex_open(path_.c_str(), HIVEX_OPEN_WRITE);
+    if (hive_ == nullptr) return Fail(HiveStatus::Failed, DescribeOpenFailure(path_, errno ? errno : EINVAL));
+    identity_ = IdentityOf(path_);
+    const hive_node_h rootHandle = hivex_root(hive_);
+    if (rootHandle == 0) {
+        const int err = errno;
+        closeHandle();
+        return Fail(HiveStatus::Damaged, DescribeOpenFailure(path_, err ? err : EINVAL));
+    }
+    if (nodes_.empty()) {
+        Node root;
+        if (char* raw = hivex_node_name(hive_, rootHandle)) {
+            root.name = Utf8ToUtf16(raw).value_or(u"");
+            std::free(raw);
+        }
+        nodes_.push_back(std::move(root));
+    }
+    for (Node& node : nodes_) {
+        node.handle = 0;
+        node.childrenLoaded = false;
+        node.valuesLoaded = false;
+        node.values.clear();
+        node.values.shrink_to_fit();
+    }
+    nodes_[0].handle = rootHandle;
+    byHandle_.clear();
+    byHandle_.emplace(rootHandle, 0);
+    cachedValueBytes_ = 0;
+    return Ok();
+}
+
+void HiveModel::closeHandle() {
+    if (hive_ != nullptr) hivex_close(hive_);
+    hive_ = nullptr;
+}
+
+HiveResult HiveModel::rereadFile() {
+    HiveResult reopened = openHandle();
+    if (!reopened.ok()) {
+        // Without a handle every call fails cleanly until the file can be read again.
+        for (Node& node : nodes_) node.handle = 0;
+    }
+    return reopened;
+}
+
+HiveResult HiveModel::reopenAfterFailure(const std::string& message) {
+    if (batchOpen_) batchFailed_ = true;
+    const HiveResult reopened = rereadFile();
+    std::string sentence = message + " Nothing of the change was kept.";
+    if (!reopened.ok()) sentence += " " + reopened.message;
+    return Fail(HiveStatus::Failed, sentence);
+}
+
+std::string HiveModel::hivexFailure(const char* what, int err) const {
+    return std::string("hivex could not ") + what + " in " + path_ + ": " + std::strerror(err ? err : EIO) + ".";
+}
+
+const std::u16string& HiveModel::name(NodeId key) const {
+    static const std::u16string none;
+    return key < nodes_.size() ? nodes_[key].name : none;
+}
+
+NodeId HiveModel::parent(NodeId key) const { return key < nodes_.size() ? nodes_[key].parent : 0; }
+
+HiveResult HiveModel::live(NodeId key) {
+    if (key >= nodes_.size()) return Fail(HiveStatus::NotFound, "There is no such key.");
+    if (hive_ == nullptr) return Fail(HiveStatus::Failed, "Cannot read " + path_ + ": it could not be reopened.");
+    // Keys known before a reopen are found again by their path, top down.
+    std::vector<NodeId> unresolved;
+    for (NodeId at = key; nodes_[at].handle == 0; at = nodes_[at].parent) {
+        if (nodes_[at].removed) return Fail(HiveStatus::NotFound, "The key was deleted.");
+        unresolved.push_back(at);
+    }
+    for (auto it = unresolved.rbegin(); it != unresolved.rend(); ++it) {
+        const HiveResult loaded = loadChildren(nodes_[*it].parent);
+        if (!loaded.ok()) return loaded;
+        if (nodes_[*it].removed || nodes_[*it].handle == 0) return Fail(HiveStatus::NotFound, "The key was deleted.");
+    }
+    return Ok();
+}
+
+std::optional<std::size_t> HiveModel::childIndex(const Node& parent, std::u16string_view name) const {
+    const auto at = std::lower_bound(parent.children.begin(), parent.children.end(), name,
+                                     [this](NodeId child, std::u16string_view wanted) {
+                                         return CompareNames(nodes_[child].name, wanted) < 0;
+                                     });
+    if (at == parent.children.end() || CompareNames(nodes_[*at].name, name) != 0) return std::nullopt;
+    return static_cast<std::size_t>(at - parent.children.begin());
+}
+
+HiveResult HiveModel::loadChildren(NodeId key) {
+    if (nodes_[key].childrenLoaded) return Ok();
+    const std::uint64_t handle = nodes_[key].handle;
+    errno = 0;
+    hive_node_h* kids = hivex_node_children(hive_, handle);
+    if (kids == nullptr) return Fail(HiveStatus::Damaged, hivexFailure("read the subkeys of a key", errno));
+    std::size_t count = 0;
+    while (kids[count] != 0) ++count;
+    if (count > 0 && nodes_[key].depth >= kMaxHiveDepth) {
+        std::free(kids);
+        return Fail(HiveStatus::Damaged, "The hive " + path_ + " has keys deeper than 512 levels; they are not read.");
+    }
+
+    std::unordered_map<std::u16string, NodeId> previous;
+    for (NodeId old : nodes_[key].children) {
+        if (!nodes_[old].removed) previous.emplace(FoldName(nodes_[old].name), old);
+    }
+    std::vector<NodeId> children;
+    children.reserve(count);
+    const std::size_t knownBefore = nodes_.size();
+    HiveResult result;
+    for (std::size_t i = 0; i < count && result.ok(); ++i) {
+        if (byHandle_.count(kids[i]) != 0) {
+            result = Fail(HiveStatus::Damaged, "The hive " + path_ +
+                                                   " is damaged: a key is listed more than once (its subkey lists loop).");
+            break;
+        }
+        char* raw = hivex_node_name(hive_, kids[i]);
+        std::optional<std::u16string> name = raw ? Utf8ToUtf16(raw) : std::nullopt;
+        std::free(raw);
+        if (!name) {
+            result = Fail(HiveStatus::Damaged, "The hive " + path_ + " is damaged: a key's name cannot be read.");
+            break;
+        }
+        NodeId id = 0;
+        const auto known = previous.find(FoldName(*name));
+        if (known != previous.end()) {
+            id = known->second;
+            previous.erase(known);
+        } else {
+            id = static_cast<NodeId>(nodes_.size());
+            Node node;
+            node.parent = key;
+            node.depth = static_cast<std::uint16_t>(nodes_[key].depth + 1);
+            nodes_.push_back(std::move(node));
+        }
+        nodes_[id].name = std::move(*name);
+        nodes_[id].handle = kids[i];
+        byHandle_.emplace(kids[i], id);
+        children.push_back(id);
+    }
+    std::free(kids);
+    if (!result.ok()) {
+        // Undone whole, so that asking again neither sees a false loop nor grows the table.
+        for (NodeId id : children) {
+            byHandle_.erase(nodes_[id].handle);
+            nodes_[id].handle = 0;
+        }
+        nodes_.resize(knownBefore);
+        return result;
+    }
+    for (const auto& [folded, gone] : previous) {
+        nodes_[gone].removed = true;
+        nodes_[gone].handle = 0;
+    }
+    std::stable_sort(children.begin(), children.end(),
+                     [this](NodeId a, NodeId b) { return CompareNames(nodes_[a].name, nodes_[b].name) < 0; });
+    nodes_[key].children = std::move(children);
+    nodes_[key].childrenLoaded = true;
+    return Ok();
+}
+
+HiveResult HiveModel::loadValues(NodeId key) {
+    if (nodes_[key].valuesLoaded) return Ok();
+    errno = 0;
+    hive_value_h* handles = hivex_node_values(hive_, nodes_[key].handle);
+    if (handles == nullptr) return Fail(HiveStatus::Damaged, hivexFailure("read the values of a key", errno));
+    const std::size_t budget = identity_ ? identity_->size * 2 + (1u << 20) : (1u << 20);
+    std::vector<HiveValue> values;
+    std::size_t bytes = 0;
+    HiveResult result;
+    for (std::size_t i = 0; handles[i] != 0; ++i) {
+        HiveValue value;
+        char* rawName = hivex_value_key(hive_, handles[i]);
+        std::optional<std::u16string> name = rawName ? Utf8ToUtf16(rawName) : std::nullopt;
+        std::free(rawName);
+        hive_type type = hive_t_none;
+        std::size_t size = 0;
+        errno = 0;
+        char* data = name ? hivex_value_value(hive_, handles[i], &type, &size) : nullptr;
+        if (data == nullptr) {
+            result = Fail(HiveStatus::Damaged, name ? hivexFailure("read a value", errno)
+                                                    : "The hive " + path_ + " is damaged: a value's name cannot be read.");
+            break;
+        }
+        bytes += size;
+        if (cachedValueBytes_ + bytes > budget) {
+            std::free(data);
+            result = Fail(HiveStatus::Damaged,
+                          "The hive " + path_ + " is damaged: its values claim more data than the file holds.");
+            break;
+        }
+        value.name = std::move(*name);
+        value.type = static_cast<std::uint32_t>(type);
+        value.data.assign(reinterpret_cast<const std::uint8_t*>(data), reinterpret_cast<const std::uint8_t*>(data) + size);
+        std::free(data);
+        values.push_back(std::move(value));
+    }
+    std::free(handles);
+    if (!result.ok()) return result;
+    cachedValueBytes_ += bytes;
+    nodes_[key].values = std::move(values);
+    nodes_[key].valuesLoaded = true;
+    return Ok();
+}
+
+HiveResult HiveModel::findChild(NodeId parent, std::u16string_view name, NodeId& child) {
+    HiveResult result = live(parent);
+    if (result.ok()) result = loadChildren(parent);
+    if (!result.ok()) return result;
+    const std::optional<std::size_t> at = childIndex(nodes_[parent], name);
+    if (!at) return Fail(HiveStatus::NotFound, "There is no such key.");
+    child = nodes_[parent].children[*at];
+    return Ok();
+}
+
+HiveResult HiveModel::subkeyCount(NodeId key, std::size_t& count) {
+    HiveResult result = live(key);
+    if (result.ok()) result = loadChildren(key);
+    if (result.ok()) count = nodes_[key].children.size();
+    return result;
+}
+
+HiveResult HiveModel::subkeyAt(NodeId key, std::size_t index, NodeId& child) {
+    HiveResult result = live(key);
+    if (result.ok()) result = loadChildren(key);
+    if (!result.ok()) return result;
+    if (index >= nodes_[key].children.size()) return Fail(HiveStatus::NotFound, "There are no more subkeys.");
+    child = nodes_[key].children[index];
+    return Ok();
+}
+
+HiveResult HiveModel::valueCount(NodeId key, std::size_t& count) {
+    HiveResult result = live(key);
+    if (result.ok()) result = loadValues(key);
+    if (result.ok()) count = nodes_[key].values.size();
+    return result;
+}
+
+HiveResult HiveModel::valueAt(NodeId key, std::size_t index, const HiveValue*& value) {
+    HiveResult result = live(key);
+    if (result.ok()) result = loadValues(key);
+    if (!result.ok()) return result;
+    if (index >= nodes_[key].values.size()) return Fail(HiveStatus::NotFound, "There are no more values.");
+    value = &nodes_[key].values[index];
+    return Ok();
+}
+
+HiveResult HiveModel::findValue(NodeId key, std::u16string_view name, const HiveValue*& value) {
+    HiveResult result = live(key);
+    if (result.ok()) result = loadValues(key);
+    if (!result.ok()) return result;
+    for (const HiveValue& candidate : nodes_[key].values) {
+        if (CompareNames(candidate.name, name) == 0) {
+            value = &candidate;
+            return Ok();
+        }
+    }
+    return Fail(HiveStatus::NotFound, "There is no such value.");
+}
+
+HiveResult HiveModel::reloadIfChanged() {
+    if (writeLock_ != nullptr) return Ok();  // our own batch: the file is ours until it commits
+    if (hive_ != nullptr && IdentityOf(path_) == identity_) return Ok();
+    return rereadFile();
+}
+
+HiveResult HiveModel::startWrite(NodeId key) {
+    if (!writable_) {
+        std::string sentence = "The hive " + path_ + " is open read-only; nothing was changed.";
+        if (!readOnlyReason_.empty()) sentence += " " + readOnlyReason_;
+        return Fail(HiveStatus::ReadOnly, sentence);
+    }
+    if (batchFailed_) {
+        return Fail(HiveStatus::Failed, "An earlier write of this batch failed, so this one was not made.");
+    }
+    if (writeLock_ == nullptr) {
+        auto lock = std::make_unique<FolderLock>(FolderOf(path_));
+        if (!lock->locked()) return Fail(HiveStatus::Failed, lock->error());
+        writeLock_ = std::move(lock);
+        // Start from the file as it is now: another program may have saved it since.
+        if (hive_ == nullptr || IdentityOf(path_) != identity_) {
+            const HiveResult reread = rereadFile();
+            if (!reread.ok()) return reread;
+        }
+    }
+    if (!backupKept_) {
+        std::string error;
+        if (!KeepBackupOnce(path_, error)) return Fail(HiveStatus::Failed, error);
+        backupKept_ = true;
+    }
+    return live(key);
+}
+
+HiveResult HiveModel::finishWrite(HiveResult written) {
+    if (batchOpen_) {
+        if (written.ok()) batchChanged_ = true;
+        return written;
+    }
+    if (written.ok()) written = save();
+    writeLock_.reset();
+    return written;
+}
+
+HiveResult HiveModel::save() {
+    const std::string temporary = FolderOf(path_) + "/." + FileNameOf(path_) + ".tovik-new";
+    errno = 0;
+    if (hivex_commit(hive_, temporary.c_str(), 0) != 0) {
+        const int err = errno;
+        ::unlink(temporary.c_str());
+        return reopenAfterFailure(hivexFailure("save the hive", err));
+    }
+    std::string error;
+    if (!ReplaceDurably(temporary, path_, error)) return reopenAfterFailure(error);
+    identity_ = IdentityOf(path_);
+    return Ok();
+}
+
+HiveResult HiveModel::createKey(NodeId parent, std::u16string_view name, NodeId& child,
+                                std::u16string_view className) {
+    if (!className.empty()) return Fail(HiveStatus::Refused, "hivex cannot write class names; the key was not created.");
+    if (name.empty() || name.size() > kMaxKeyNameLength || name.find(u'\\') != std::u16string_view::npos) {
+        return Fail(HiveStatus::Refused, "A key name must have 1 to 255 characters and no backslash.");
+    }
+    if (!IsPlainAsciiName(name)) {
+        return Fail(HiveStatus::Refused,
+                    "hivex can write key names of printable ASCII characters only: Windows would not find "
+                    "other names that hivex writes.");
+    }
+    if (parent < nodes_.size() && nodes_[parent].depth >= kMaxHiveDepth) {
+        return Fail(HiveStatus::Refused, "Keys cannot be nested deeper than 512 levels.");
+    }
+    HiveResult result = startWrite(parent);
+    if (result.ok()) result = loadChildren(parent);
+    if (result.ok()) {
+        if (const std::optional<std::size_t> at = childIndex(nodes_[parent], name)) {
+            child = nodes_[parent].children[*at];
+            result = Fail(HiveStatus::Exists, "A key of that name exists already.");
+        } else {
+            const std::string utf8 = *Utf16ToUtf8(name);  // plain ASCII converts
+            errno = 0;
+            const hive_node_h handle = hivex_node_add_child(hive_, nodes_[parent].handle, utf8.c_str());
+            if (handle == 0) {
+                result = reopenAfterFailure(hivexFailure("create a key", errno));
+            } else {
+                Node node;
+                node.handle = handle;
+                node.parent = parent;
+                node.depth = static_cast<std::uint16_t>(nodes_[parent].depth + 1);
+                node.name = std::u16string(name);
+                node.childrenLoaded = true;
+                node.valuesLoaded = true;
+                child = static_cast<NodeId>(nodes_.size());
+                nodes_.push_back(std::move(node));
+                byHandle_.emplace(handle, child);
+                std::vector<NodeId>& children = nodes_[parent].children;
+                const auto at = std::lower_bound(children.begin(), children.end(), child, [this](NodeId a, NodeId b) {
+                    return CompareNames(nodes_[a].name, nodes_[b].name) < 0;
+                });
+                children.insert(at, child);
+            }
+        }
+    }
+    return finishWrite(result);
+}
+
+HiveResult HiveModel::writeValues(NodeId key, std::vector<HiveValue> values) {
+    std::vector<std::string> names;
+    names.reserve(values.size());
+    std::vector<hive_set_value> set(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        names.push_back(Utf16ToUtf8(values[i].name).value_or(std::string()));
+        set[i].key = names.back().data();
+        set[i].t = static_cast<hive_type>(values[i].type);
+        set[i].len = values[i].data.size();
+        static std::uint8_t noData = 0;
+        set[i].value = reinterpret_cast<char*>(values[i].data.empty() ? &noData : values[i].data.data());
+    }
+    errno = 0;
+    if (hivex_node_set_values(hive_, nodes_[key].handle, set.size(), set.data(), 0) != 0) {
+        return reopenAfterFailure(hivexFailure("write the values of a key", errno));
+    }
+    nodes_[key].values = std::move(values);
+    return Ok();
+}
+
+HiveResult HiveModel::setValue(NodeId key, std::u16string_view name, std::uint32_t type, const std::uint8_t* data,
+                               std::size_t size) {
+    if (size > maxValueSize_) {
+        return Fail(HiveStatus::Refused, "The value has " + std::to_string(size) + " bytes; hivex can write at most " +
+                                             std::to_string(maxValueSize_) + " bytes to this hive.");
+    }
+    if (name.size() > kMaxValueNameLength || !Utf16ToUtf8(name)) {
+        return Fail(HiveStatus::Refused, "The value name is too long or holds a broken character.");
+    }
+    HiveResult result = startWrite(key);
+    if (result.ok()) result = loadValues(key);
+    if (result.ok()) {
+        std::vector<HiveValue> values = nodes_[key].values;
+        auto same = std::find_if(values.begin(), values.end(),
+                                 [name](const HiveValue& value) { return CompareNames(value.name, name) == 0; });
+        if (same == values.end()) {
+            values.push_back(HiveValue{std::u16string(name), type, {}});
+            same = values.end() - 1;
+        }
+        same->type = type;
+        same->data.assign(data, data + size);
+        result = writeValues(key, std::move(values));
+    }
+    return finishWrite(result);
+}
+
+HiveResult HiveModel::deleteValue(NodeId key, std::u16string_view name) {
+    HiveResult result = startWrite(key);
+    if (result.ok()) result = loadValues(key);
+    if (result.ok()) {
+        std::vector<HiveValue> values = nodes_[key].values;
+        const auto same = std::find_if(values.begin(), values.end(),
+                                       [name](const HiveValue& value) { return CompareNames(value.name, name) == 0; });
+        if (same == values.end()) {
+            result = Fail(HiveStatus::NotFound, "There is no such value.");
+        } else {
+            values.erase(same);
+            result = writeValues(key, std::move(values));
+        }
+    }
+    return finishWrite(result);
+}
+
+HiveResult HiveModel::deleteKey(NodeId key) {
+    if (key == root()) return Fail(HiveStatus::Refused, "The root key of a hive cannot be deleted.");
+    HiveResult result = startWrite(key);
+    if (result.ok()) result = loadChildren(key);
+    if (result.ok() && !nodes_[key].children.empty()) {
+        result = Fail(HiveStatus::HasSubkeys, "A key with subkeys cannot be deleted.");
+    }
+    if (result.ok()) {
+        errno = 0;
+        if (hivex_node_delete_child(hive_, nodes_[key].handle) != 0) {
+            result = reopenAfterFailure(hivexFailure("delete a key", errno));
+        } else {
+            byHandle_.erase(nodes_[key].handle);
+            nodes_[key].handle = 0;
+            nodes_[key].removed = true;
+            nodes_[key].values.clear();
+            std::vector<NodeId>& siblings = nodes_[nodes_[key].parent].children;
+            siblings.erase(std::remove(siblings.begin(), siblings.end(), key), siblings.end());
+        }
+    }
+    return finishWrite(result);
+}
+
+HiveResult HiveModel::setKeySecurity(NodeId, const std::uint8_t*, std::size_t) {
+    return Fail(HiveStatus::Refused, "hivex cannot write security descriptors; the key's security was not changed.");
+}
+
+HiveResult HiveModel::beginBatch() {
+    if (batchOpen_) return Fail(HiveStatus::Failed, "A batch of writes is open already.");
+    const HiveResult started = startWrite(root());
+    if (!started.ok()) {
+        writeLock_.reset();
+        return started;
+    }
+    batchOpen_ = true;
+    batchFailed_ = false;
+    batchChanged_ = false;
+    return Ok();
+}
+
+HiveResult HiveModel::commitBatch() {
+    if (!batchOpen_) return Ok();
+    HiveResult result;
+    if (batchFailed_) {
+        result = Fail(HiveStatus::Failed, "A write of this batch failed, so none of its writes were kept.");
+    } else if (batchChanged_) {
+        result = save();
+    }
+    batchOpen_ = false;
+    batchFailed_ = false;
+    batchChanged_ = false;
+    writeLock_.reset();
+    return result;
+}
+
+}  // namespace tovik::hive

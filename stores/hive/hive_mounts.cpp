@@ -1,0 +1,181 @@
+#include "stores/hive/hive_mounts.h"
+
+#include <algorithm>
+
+#include "registry/name_fold.h"
+
+namespace tovik::hive {
+
+namespace {
+
+// The usual names of a Windows installation's machine hives, also their keys under HKLM.
+constexpr const char* kMachineHives[] = {"SAM", "SECURITY", "SOFTWARE", "SYSTEM", "DEFAULT"};
+
+std::u16string Ascii(std::string_view text) { return std::u16string(text.begin(), text.end()); }
+
+// The one entry of folder named name in any case; an error when there are several.
+HiveResult FindOne(const std::string& folder, std::string_view name, std::string& found) {
+    const std::vector<std::string> entries = EntriesNamedIgnoringCase(folder, name);
+    if (entries.empty()) return {HiveStatus::NotFound, folder + " holds no " + std::string(name) + "."};
+    if (entries.size() > 1) {
+        return {HiveStatus::Failed, folder + " holds " + std::to_string(entries.size()) + " entries named " +
+                                        std::string(name) + " in different cases; it is not clear which to open."};
+    }
+    found = folder + "/" + entries.front();
+    return {};
+}
+
+// keyPath is prefix itself or below it, at a '\' boundary; rest is what follows.
+bool IsAtOrBelow(std::u16string_view keyPath, std::u16string_view prefix, std::u16string_view& rest) {
+    if (prefix.empty()) {
+        rest = keyPath;
+        return true;
+    }
+    if (keyPath.size() < prefix.size() || CompareNames(keyPath.substr(0, prefix.size()), prefix) != 0) return false;
+    if (keyPath.size() == prefix.size()) {
+        rest = {};
+        return true;
+    }
+    if (keyPath[prefix.size()] != u'\\') return false;
+    rest = keyPath.substr(prefix.size() + 1);
+    return true;
+}
+
+}  // namespace
+
+bool ParseMountPoint(std::u16string_view text, HiveRoot& root, std::u16string& keyPath) {
+    const std::size_t slash = text.find(u'\\');
+    const std::u16string_view rootName = text.substr(0, slash);
+    struct Named {
+        const char16_t* full;
+        const char16_t* brief;
+        HiveRoot root;
+    };
+    static constexpr Named kRoots[] = {{u"HKEY_CLASSES_ROOT", u"HKCR", HiveRoot::ClassesRoot},
+                                       {u"HKEY_CURRENT_USER", u"HKCU", HiveRoot::CurrentUser},
+                                       {u"HKEY_LOCAL_MACHINE", u"HKLM", HiveRoot::LocalMachine}};
+    const auto named = std::find_if(std::begin(kRoots), std::end(kRoots), [rootName](const Named& candidate) {
+        return CompareNames(rootName, candidate.full) == 0 || CompareNames(rootName, candidate.brief) == 0;
+    });
+    if (named == std::end(kRoots)) return false;
+    std::u16string path(slash == std::u16string_view::npos ? std::u16string_view() : text.substr(slash + 1));
+    if (!path.empty() && path.back() == u'\\') path.pop_back();
+    if (!path.empty() && (path.front() == u'\\' || path.find(u"\\\\") != std::u16string::npos)) return false;
+    root = named->root;
+    keyPath = std::move(path);
+    return true;
+}
+
+HiveResult MountHiveFile(const std::string& path, std::u16string_view mountPoint, const HiveOpenOptions& options,
+                         HiveMountSet& set) {
+    HiveMount mount;
+    if (!ParseMountPoint(mountPoint, mount.root, mount.keyPath)) {
+        return {HiveStatus::Failed, "The key to show the hive under must start with HKEY_CLASSES_ROOT, "
+                                    "HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE (or HKCR, HKCU, HKLM)."};
+    }
+    HiveResult result;
+    std::unique_ptr<HiveModel> model = HiveModel::open(path, options, result);
+    if (!model) return result;
+    if (!model->readOnlyReason().empty()) set.notices.push_back(model->readOnlyReason());
+    mount.hive = std::move(model);
+    set.mounts.push_back(std::move(mount));
+    return {};
+}
+
+HiveResult MountWindowsInstallation(const std::string& windowsFolder, const std::string& userHive,
+                                    const HiveOpenOptions& options, HiveMountSet& set) {
+    std::string windows = windowsFolder;
+    std::string system32;
+    HiveResult found = FindOne(windows, "System32", system32);
+    if (found.status == HiveStatus::NotFound) {
+        std::string inner;
+        if (FindOne(windowsFolder, "Windows", inner).ok()) {
+            windows = inner;
+            found = FindOne(windows, "System32", system32);
+        }
+    }
+    if (!found.ok()) {
+        if (found.status == HiveStatus::NotFound) {
+            found.message = windowsFolder + " is not a Windows folder: it holds no System32\\config.";
+        }
+        return found;
+    }
+    std::string config;
+    found = FindOne(system32, "config", config);
+    if (!found.ok()) {
+        if (found.status == HiveStatus::NotFound) {
+            found.message = windowsFolder + " is not a Windows folder: it holds no System32\\config.";
+        }
+        return found;
+    }
+
+    HiveMountSet opened;
+    std::shared_ptr<HiveModel> software;
+    for (const char* hiveName : kMachineHives) {
+        std::string file;
+        const HiveResult one = FindOne(config, hiveName, file);
+        if (one.status == HiveStatus::NotFound) continue;
+        if (!one.ok()) return one;
+        HiveResult result;
+        std::shared_ptr<HiveModel> model = HiveModel::open(file, options, result);
+        if (!model) {
+            opened.notices.push_back(result.message + " It is left out.");
+            continue;
+        }
+        if (!model->readOnlyReason().empty()) opened.notices.push_back(model->readOnlyReason());
+        if (std::string_view(hiveName) == "SOFTWARE") software = model;
+        opened.mounts.push_back(HiveMount{HiveRoot::LocalMachine, Ascii(hiveName), std::move(model), {}});
+    }
+    if (opened.mounts.empty()) {
+        std::string sentence = "No hive of " + config + " could be opened.";
+        for (const std::string& notice : opened.notices) sentence += " " + notice;
+        return {HiveStatus::Failed, sentence};
+    }
+    if (software) opened.mounts.push_back(HiveMount{HiveRoot::ClassesRoot, {}, software, u"Classes"});
+    if (!userHive.empty()) {
+        const HiveResult user = MountHiveFile(userHive, u"HKEY_CURRENT_USER", options, opened);
+        if (!user.ok()) return user;
+    }
+    std::sort(opened.mounts.begin(), opened.mounts.end(), [](const HiveMount& a, const HiveMount& b) {
+        return a.root != b.root ? a.root < b.root : CompareNames(a.keyPath, b.keyPath) < 0;
+    });
+    for (HiveMount& mount : opened.mounts) set.mounts.push_back(std::move(mount));
+    for (std::string& notice : opened.notices) set.notices.push_back(std::move(notice));
+    return {};
+}
+
+const HiveMount* FindMount(const HiveMountSet& set, HiveRoot root, std::u16string_view keyPath,
+                           std::u16string& pathInHive) {
+    const HiveMount* best = nullptr;
+    std::u16string_view bestRest;
+    for (const HiveMount& mount : set.mounts) {
+        std::u16string_view rest;
+        if (mount.root != root || !IsAtOrBelow(keyPath, mount.keyPath, rest)) continue;
+        if (best == nullptr || mount.keyPath.size() > best->keyPath.size()) best = &mount, bestRest = rest;
+    }
+    if (best == nullptr) return nullptr;
+    pathInHive = best->hivePath;
+    if (!pathInHive.empty() && !bestRest.empty()) pathInHive += u'\\';
+    pathInHive += bestRest;
+    return best;
+}
+
+std::vector<std::u16string> KeysLeadingToMounts(const HiveMountSet& set, HiveRoot root, std::u16string_view keyPath) {
+    std::vector<std::u16string> names;
+    for (const HiveMount& mount : set.mounts) {
+        std::u16string_view rest;
+        if (mount.root != root || mount.keyPath.size() <= keyPath.size() || !IsAtOrBelow(mount.keyPath, keyPath, rest) ||
+            rest.empty()) {
+            continue;
+        }
+        const std::u16string next(rest.substr(0, rest.find(u'\\')));
+        const bool known = std::any_of(names.begin(), names.end(),
+                                       [&next](const std::u16string& name) { return CompareNames(name, next) == 0; });
+        if (!known) names.push_back(next);
+    }
+    std::sort(names.begin(), names.end(),
+              [](const std::u16string& a, const std::u16string& b) { return CompareNames(a, b) < 0; });
+    return names;
+}
+
+}  // namespace tovik::hive

@@ -1,0 +1,132 @@
+// Writing through the model, checked with hivexget/hivexsh as an independent reader.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "hive_test_support.h"
+
+namespace tovik::hive::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+using HiveWriting = HiveFixture;
+
+TEST_F(HiveWriting, WritesAreSavedAtOnceAndReadByHivex) {
+    ::chmod(hivePath.c_str(), 0640);
+    const std::vector<std::uint8_t> original = ReadFile(hivePath);
+    auto model = OpenHive(hivePath, true);
+    NodeId software = 0, run = 0;
+    ASSERT_TRUE(model->createKey(model->root(), u"Software", software).ok());
+    ASSERT_TRUE(model->createKey(software, u"Run", run).ok());
+    const std::vector<std::uint8_t> dword = Bytes({0x2a, 0, 0, 0});
+    ASSERT_TRUE(model->setValue(run, u"Count", 4, dword.data(), dword.size()).ok());
+    const std::vector<std::uint8_t> text = Bytes({'h', 0, 'i', 0, 0, 0});
+    ASSERT_TRUE(model->setValue(run, u"Text", 1, text.data(), text.size()).ok());
+    EXPECT_EQ(RunCommand("hivexget '" + hivePath + "' 'Software\\Run' Count"), "42\n");
+    EXPECT_EQ(RunCommand("hivexget '" + hivePath + "' 'Software\\Run' Text"), "hi\n");
+
+    // Replacing keeps the value's place and the case of its name; deleting rewrites the list.
+    const std::vector<std::uint8_t> seven = Bytes({7, 0, 0, 0});
+    ASSERT_TRUE(model->setValue(run, u"COUNT", 4, seven.data(), seven.size()).ok());
+    EXPECT_THAT(ValueNames(*model, run), ElementsAre(u"Count", u"Text"));
+    ASSERT_TRUE(model->deleteValue(run, u"text").ok());
+    EXPECT_EQ(model->deleteValue(run, u"text").status, HiveStatus::NotFound);
+    EXPECT_EQ(HivexSh(hivePath, "cd Software\\Run\nlsval\n"), "\"Count\"=dword:00000007\n");
+
+    NodeId again = 0;
+    EXPECT_EQ(model->createKey(software, u"RUN", again).status, HiveStatus::Exists);
+    EXPECT_EQ(again, run);
+    EXPECT_EQ(model->deleteKey(software).status, HiveStatus::HasSubkeys);
+    ASSERT_TRUE(model->deleteKey(run).ok());
+    EXPECT_EQ(HivexSh(hivePath, "cd Software\nls\n"), "");
+
+    struct stat st {};
+    ASSERT_EQ(::stat(hivePath.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(ReadFile(hivePath + ".tovik-backup"), original);
+}
+
+TEST_F(HiveWriting, ReadOnlyByDefaultAndUnwritableThingsAreRefused) {
+    const std::vector<std::uint8_t> before = ReadFile(hivePath);
+    auto readOnly = OpenHive(hivePath, false);
+    NodeId key = 0;
+    const HiveResult refused = readOnly->createKey(readOnly->root(), u"A", key);
+    EXPECT_EQ(refused.status, HiveStatus::ReadOnly);
+    EXPECT_THAT(refused.message, HasSubstr("read-only"));
+    EXPECT_EQ(ReadFile(hivePath), before);
+
+    auto model = OpenHive(hivePath, true);
+    EXPECT_EQ(model->createKey(model->root(), u"A", key, u"class").status, HiveStatus::Refused);
+    EXPECT_EQ(model->createKey(model->root(), u"\u00c4", key).status, HiveStatus::Refused);
+    EXPECT_EQ(model->createKey(model->root(), u"a\\b", key).status, HiveStatus::Refused);
+    EXPECT_EQ(model->deleteKey(model->root()).status, HiveStatus::Refused);
+    EXPECT_EQ(model->setKeySecurity(model->root(), nullptr, 0).status, HiveStatus::Refused);
+    const std::vector<std::uint8_t> large(model->maxValueSize() + 1, 0xab);
+    EXPECT_EQ(model->setValue(model->root(), u"big", 3, large.data(), large.size()).status, HiveStatus::Refused);
+    EXPECT_EQ(ReadFile(hivePath), before);
+    // The largest accepted value is written and read back whole.
+    ASSERT_TRUE(model->setValue(model->root(), u"big", 3, large.data(), large.size() - 1).ok());
+    const HiveValue* value = nullptr;
+    auto reread = OpenHive(hivePath, false);
+    ASSERT_TRUE(reread->findValue(reread->root(), u"big", value).ok());
+    EXPECT_EQ(value->data.size(), large.size() - 1);
+}
+
+TEST_F(HiveWriting, AFailedSaveKeepsNothingAndTheNextWriteStartsFromTheFile) {
+    auto model = OpenHive(hivePath, true);
+    NodeId kept = 0, lost = 0;
+    ASSERT_TRUE(model->createKey(model->root(), u"Kept", kept).ok());
+    // A folder where the new file would go makes hivex's commit fail.
+    ASSERT_EQ(::mkdir(folder.file(".SOFTWARE.tovik-new").c_str(), 0700), 0);
+    const HiveResult failed = model->createKey(model->root(), u"Lost", lost);
+    EXPECT_EQ(failed.status, HiveStatus::Failed);
+    EXPECT_THAT(failed.message, HasSubstr("Nothing of the change was kept"));
+    EXPECT_EQ(HivexSh(hivePath, "ls\n"), "Kept\n");
+    std::size_t count = 0;
+    EXPECT_EQ(model->subkeyCount(lost, count).status, HiveStatus::NotFound);
+    EXPECT_THAT(SubkeyNames(*model, model->root()), ElementsAre(u"Kept"));
+    ASSERT_EQ(::rmdir(folder.file(".SOFTWARE.tovik-new").c_str()), 0);
+    ASSERT_TRUE(model->createKey(kept, u"Child", lost).ok());
+    EXPECT_EQ(HivexSh(hivePath, "cd Kept\nls\n"), "Child\n");
+}
+
+TEST_F(HiveWriting, ABatchSavesOnceAtItsEndAndTwoWritersKeepEachOthersChanges) {
+    auto first = OpenHive(hivePath, true);
+    auto second = OpenHive(hivePath, true);
+    NodeId key = 0;
+    ASSERT_TRUE(first->beginBatch().ok());
+    ASSERT_TRUE(first->createKey(first->root(), u"One", key).ok());
+    ASSERT_TRUE(first->createKey(first->root(), u"Two", key).ok());
+    EXPECT_EQ(HivexSh(hivePath, "ls\n"), "");
+    ASSERT_TRUE(first->commitBatch().ok());
+    EXPECT_EQ(HivexSh(hivePath, "ls\n"), "One\nTwo\n");
+    // The second model read the file before the batch: it rereads before writing.
+    ASSERT_TRUE(second->createKey(second->root(), u"Three", key).ok());
+    EXPECT_EQ(HivexSh(hivePath, "ls\n"), "One\nThree\nTwo\n");
+}
+
+TEST(HiveUnfinishedWrites, AHiveWindowsLeftUnfinishedOpensReadOnlyAndSaysWhy) {
+    TempFolder folder;
+    const std::string hive = folder.file("SYSTEM");
+    WriteFile(hive, EmptyHiveBytes({.sequence1 = 5, .sequence2 = 4}));
+    auto model = OpenHive(hive, true);
+    EXPECT_TRUE(model->readOnly());
+    EXPECT_THAT(model->readOnlyReason(), HasSubstr("Windows did not shut down cleanly"));
+
+    WriteFile(hive, EmptyHiveBytes());
+    WriteFile(folder.file("system.LOG1"), Bytes({1, 2, 3}));
+    ::utimensat(AT_FDCWD, hive.c_str(), nullptr, 0);
+    const struct timespec older[2] = {{1000, 0}, {1000, 0}};
+    ::utimensat(AT_FDCWD, folder.file("system.LOG1").c_str(), older, 0);
+    EXPECT_FALSE(OpenHive(hive, true)->readOnly());
+    ::utimensat(AT_FDCWD, folder.file("system.LOG1").c_str(), nullptr, 0);
+    const struct timespec oldHive[2] = {{1000, 0}, {1000, 0}};
+    ::utimensat(AT_FDCWD, hive.c_str(), oldHive, 0);
+    model = OpenHive(hive, true);
+    EXPECT_TRUE(model->readOnly());
+    EXPECT_THAT(model->readOnlyReason(), HasSubstr("system.LOG1"));
+}
+
+}  // namespace
+}  // namespace tovik::hive::testing
