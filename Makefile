@@ -3,7 +3,7 @@ BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS ?= 2
 
-.PHONY: all setup configure build run test screenshots bench clean fuzz sanitize
+.PHONY: all setup configure build run test install package screenshots bench clean fuzz sanitize
 
 all: build
 
@@ -21,6 +21,16 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300 -j $(JOBS)
+
+# The programs, menu entry, icons, metainfo, manual pages and completion under PREFIX (DESTDIR is
+# honoured); `make package` makes the Debian package of the same files, build/tovik_*.deb.
+PREFIX ?= /usr/local
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	@TOVIK_SETUP_PACKAGE=1 ./scripts/setup.sh
+	cd $(BUILD) && cpack -G DEB
 
 screenshots: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/app/tovik-screenshots $(BUILD)/screenshots

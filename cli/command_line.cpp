@@ -77,6 +77,7 @@ constexpr std::string_view kUsage =
     "                             ($XDG_DATA_HOME/tovik/registry.db). A new store is filled\n"
     "                             with the default device registry.\n"
     "  -h, --help                 Print this help and exit.\n"
+    "  --version                  Print the version and exit.\n"
     "\n"
     "Exit status: 0 success; 1 failure (no such key or value, a bad root, type or data, a\n"
     "store that cannot be opened, a backup file that cannot be written, read or imported);\n"
@@ -269,6 +270,10 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
             command.kind = CommandKind::Help;
             return command;
         }
+        if (arg == "--version") {
+            command.kind = CommandKind::Version;
+            return command;
+        }
         std::optional<std::string_view> file;
         if (arg == "--registry") {
             if (i + 1 == args.size()) return UsageError("--registry needs a file name.");
@@ -333,5 +338,7 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
 std::string_view UsageText() { return kUsage; }
 
 std::string_view ShortUsageText() { return kShortUsage; }
+
+std::string_view VersionText() { return "tovik-reg " TOVIK_VERSION "\n"; }
 
 }  // namespace tovik::cli

@@ -10,6 +10,7 @@
 //   tovik-reg [--registry FILE] export KEY FILE
 //   tovik-reg [--registry FILE] import FILE
 //   tovik-reg --help
+//   tovik-reg --version
 //
 // Global options come before the command word. After it every argument is taken as it stands
 // (data such as "-1" is data), except query's -r and --help. A new command is a CommandKind, a
@@ -25,7 +26,7 @@
 
 namespace tovik::cli {
 
-enum class CommandKind { Help, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import };
+enum class CommandKind { Help, Version, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import };
 
 // KEY: a root (HKEY_CLASSES_ROOT or HKCR, HKEY_CURRENT_USER or HKCU, HKEY_LOCAL_MACHINE or HKLM,
 // any case), optionally followed by a backslash and a path.
@@ -68,5 +69,7 @@ std::optional<DWORD> ParseTypeArgument(std::u16string_view text);
 // What --help prints, and the short form shown with a usage error.
 std::string_view UsageText();
 std::string_view ShortUsageText();
+// What --version prints: the program's name and version, one line.
+std::string_view VersionText();
 
 }  // namespace tovik::cli

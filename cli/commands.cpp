@@ -81,7 +81,8 @@ int RunCommandKind(const Command& command, std::ostream& out, std::ostream& err)
         case CommandKind::DeleteKey: return RunDeleteKey(command, out, err);
         case CommandKind::Export: return RunExport(command, out, err);
         case CommandKind::Import: return RunImport(command, out, err);
-        case CommandKind::Help: break;
+        case CommandKind::Help:
+        case CommandKind::Version: break;
     }
     ReportError(err, "this command needs no registry.");
     return kExitUsage;
@@ -108,8 +109,8 @@ int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, st
         return kExitUsage;
     }
     const Command& command = std::get<Command>(parsed);
-    if (command.kind == CommandKind::Help) {
-        out << UsageText();
+    if (command.kind == CommandKind::Help || command.kind == CommandKind::Version) {
+        out << (command.kind == CommandKind::Help ? UsageText() : VersionText());
         out.flush();
         return out ? kExitSuccess : kExitFailure;
     }

@@ -11,10 +11,10 @@ namespace tovik::cli {
 
 enum ExitCode : int { kExitSuccess = 0, kExitFailure = 1, kExitUsage = 2 };
 
-// Runs a parsed command (not Help) on the current registry store.
+// Runs a parsed command (not Help or Version) on the current registry store.
 int RunCommand(const Command& command, std::ostream& out, std::ostream& err);
 
-// The whole program after main(): parse, --help, open the store (--registry FILE or the user's,
+// The whole program after main(): parse, --help and --version, open the store (--registry FILE or the user's,
 // a new one filled with the default device registry), run, close.
 int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
 

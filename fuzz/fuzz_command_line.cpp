@@ -82,7 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const Command& command = std::get<Command>(parsed);
     if (command.registryFile) Check(!command.registryFile->empty(), "a registry file has a name");
-    if (command.kind != CommandKind::Help && command.kind != CommandKind::Import) CheckKey(command.key);
+    const bool namesAKey = command.kind != CommandKind::Help && command.kind != CommandKind::Version &&
+                           command.kind != CommandKind::Import;
+    if (namesAKey) CheckKey(command.key);
     if (!TouchesOnlyTheRegistry(command.kind)) return 0;
     if (command.kind == CommandKind::Set) {
         Check(!CheckDataText(command.type, command.dataText).has_value(), "set's data text was accepted");

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -95,6 +96,41 @@ private slots:
         QCOMPARE(first.state(), QProcess::Running);
         first.kill();
         first.waitForFinished();
+    }
+
+    // --help and --version print and end at once; anything Qt does not take is refused with
+    // status 2 before a window or the caution could appear.
+    void commandLineOptions() {
+        struct Run {
+            int exitCode;
+            QString out, err;
+        };
+        auto run = [](const QStringList& args) {
+            QProcess process;
+            process.start(QStringLiteral(TOVIK_PATH), args);
+            if (!process.waitForFinished(10000)) process.kill();
+            return Run{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                       QString::fromUtf8(process.readAllStandardError())};
+        };
+        const Run version = run({"--version"});
+        QCOMPARE(version.exitCode, 0);
+        QVERIFY2(QRegularExpression("^tovik \\d+\\.\\d+\\.\\d+\n$").match(version.out).hasMatch(),
+                 qPrintable(version.out));
+
+        const Run help = run({"--registry-less", "--help"});   // --help answers whatever else is given
+        QCOMPARE(help.exitCode, 0);
+        QVERIFY(help.out.startsWith("Usage: tovik"));
+        QVERIFY(help.out.contains("--version"));
+        QCOMPARE(help.err, QString());
+
+        const Run unknown = run({"-reverse", "--bogus"});   // Qt's own -reverse is taken, --bogus is not
+        QCOMPARE(unknown.exitCode, 2);
+        QCOMPARE(unknown.out, QString());
+        QVERIFY2(unknown.err.contains("tovik: unknown option: --bogus\n"), qPrintable(unknown.err));
+
+        const Run file = run({"--", "some.reg"});
+        QCOMPARE(file.exitCode, 2);
+        QVERIFY2(file.err.contains("tovik: unexpected argument: some.reg\n"), qPrintable(file.err));
     }
 
     void menuHoldsEveryCommandWithItsIdentifier() {

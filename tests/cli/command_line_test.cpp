@@ -88,6 +88,8 @@ TEST(CommandLine, HelpBeforeTheCommandOrAfterQuery) {
     EXPECT_EQ(ParseOk({"-h", "bogus"}).kind, CommandKind::Help);
     EXPECT_EQ(ParseOk({"--registry", "x", "--help", "query"}).kind, CommandKind::Help);
     EXPECT_EQ(ParseOk({"query", "--help"}).kind, CommandKind::Help);
+    EXPECT_EQ(ParseOk({"--version", "bogus"}).kind, CommandKind::Version);
+    EXPECT_EQ(ParseOk({"--registry", "x", "--version"}).kind, CommandKind::Version);
 }
 
 TEST(CommandLine, UsageErrors) {

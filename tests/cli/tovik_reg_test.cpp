@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -177,6 +178,12 @@ TEST_F(TovikRegTest, ExitCodesAndMessages) {
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("delete-value KEY NAME"), std::string::npos);
     EXPECT_EQ(help.err, "");
+    EXPECT_NE(help.out.find("--version"), std::string::npos);
+
+    const ToolResult version = Tool({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(std::regex_match(version.out, std::regex("tovik-reg [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version.out;
+    EXPECT_EQ(version.err, "");
 
     for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{
              {}, {"frobnicate"}, {"--verbose", "query", "HKLM"}, {"query"}, {"set", "HKLM", "n", "SZ"},

@@ -1,0 +1,41 @@
+# Where `cmake --install` puts the programs and the files the desktop finds them by, and the
+# Debian package that CPack makes of the same install tree (`make package`).
+include(GNUInstallDirs)
+
+set(TOVIK_RESOURCES ${PROJECT_SOURCE_DIR}/resources)
+set(TOVIK_ICON_SIZES 16 32 48 64 128 256)
+
+install(TARGETS tovik tovik-reg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${TOVIK_RESOURCES}/tovik.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${TOVIK_RESOURCES}/io.github.tovik.Tovik.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${TOVIK_RESOURCES}/icons/tovik.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+foreach(size ${TOVIK_ICON_SIZES})
+  install(FILES ${TOVIK_RESOURCES}/icons/hicolor/${size}x${size}/apps/tovik.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+endforeach()
+install(FILES ${TOVIK_RESOURCES}/man/tovik.1 ${TOVIK_RESOURCES}/man/tovik-reg.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${TOVIK_RESOURCES}/completion/tovik-reg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME tovik)
+set(CPACK_PACKAGE_VENDOR "Tovik developers")
+set(TOVIK_PACKAGE_MAINTAINER "Tovik developers <tovik@example.org>" CACHE STRING
+    "The Maintainer line of the Debian package")
+set(CPACK_PACKAGE_CONTACT "${TOVIK_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "registry editor with a key tree and a value list")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Tovik shows a registry (HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE) as a tree of
+keys above the list of the selected key's values, and edits values and keys, with keypads laid
+out for a small portrait screen and a stylus. Keys can be exported to a backup file and imported
+again. Its interface is Japanese. The command tovik-reg reads and writes the same registry.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The interface is Japanese: without a CJK font its texts show as boxes.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-noto-cjk)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
