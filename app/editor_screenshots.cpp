@@ -10,9 +10,9 @@
 #include <cstdio>
 
 #include "app/screenshot_support.h"
-#include "editors/binary_edit_dlg.h"
-#include "editors/number_edit_dlg.h"
-#include "editors/string_edit_dlg.h"
+#include "editors/gui/binary_edit_dlg.h"
+#include "editors/gui/number_edit_dlg.h"
+#include "editors/gui/string_edit_dlg.h"
 
 namespace {
 

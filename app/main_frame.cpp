@@ -7,7 +7,7 @@
 
 #include "view/tovik_doc.h"
 #include "view/command_ids.h"
-#include "view/icons.h"
+#include "ui/icons.h"
 #include "view/tovik_view.h"
 
 namespace {

@@ -19,11 +19,11 @@
 #include "view/tovik_doc.h"
 #include "backup/default_registry.h"
 #include "view/add_key_dlg.h"
-#include "view/qt_text.h"
+#include "ui/qt_text.h"
 #include "view/tovik_view.h"
 #include "backup/backup_export.h"
 #include "backup/backup_import.h"
-#include "backup/import_confirm_dlg.h"
+#include "backup/gui/import_confirm_dlg.h"
 
 namespace {
 

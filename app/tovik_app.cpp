@@ -10,7 +10,7 @@
 #include "view/tovik_doc.h"
 #include "backup/default_registry.h"
 #include "view/tovik_view.h"
-#include "view/view_prompts.h"
+#include "ui/prompts.h"
 
 CTovikApp::CTovikApp() : m_instance(QStringLiteral("Harnet")) {
     connect(&m_instance, &SingleInstance::activationRequested, this, &CTovikApp::bringToFront);

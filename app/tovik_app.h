@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "app/single_instance.h"
-#include "view/view_prompts.h"
+#include "ui/prompts.h"
 
 class CMainFrame;
 class CTovikDoc;

@@ -9,7 +9,7 @@
 
 #include "app/main_frame.h"
 #include "app/screenshot_support.h"
-#include "view/qt_text.h"
+#include "ui/qt_text.h"
 #include "view/tovik_view.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "app/tovik_app.h"
 #include "registry/registry_store.h"
 #include "view/tovik_view.h"
-#include "view/view_prompts.h"
+#include "ui/prompts.h"
 
 namespace tovik::bench {
 namespace {

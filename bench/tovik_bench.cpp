@@ -22,7 +22,7 @@
 #include "bench/bench_workloads.h"
 #include "backup/backup_export.h"
 #include "backup/backup_import.h"
-#include "backup/import_confirm_dlg.h"
+#include "backup/gui/import_confirm_dlg.h"
 #include "bench/child_process.h"
 #include "bench/gui_startup.h"
 #include "registry/key_tree_ops.h"

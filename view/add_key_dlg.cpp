@@ -5,8 +5,8 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "editors/dialog_template.h"
-#include "view/view_prompts.h"
+#include "ui/dialog_template.h"
+#include "ui/prompts.h"
 
 
 CAddKeyDlg::CAddKeyDlg(QWidget* parent) : QDialog(parent) {

@@ -4,7 +4,7 @@
 #include "registry/name_fold.h"
 #include "registry/registry_api.h"
 #include "view/add_key_dlg.h"
-#include "view/qt_text.h"
+#include "ui/qt_text.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "registry/name_fold.h"
-#include "view/qt_text.h"
+#include "ui/qt_text.h"
 
 KeyTreeModel::KeyTreeModel(QObject* parent) : QAbstractItemModel(parent) {
     nodes_.emplace_back();   // the invisible root

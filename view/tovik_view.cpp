@@ -9,8 +9,8 @@
 
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
-#include "view/icons.h"
-#include "view/qt_text.h"
+#include "ui/icons.h"
+#include "ui/qt_text.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "view/divider_layout.h"
 #include "view/key_tree_model.h"
 #include "view/value_list_model.h"
-#include "view/view_prompts.h"
+#include "ui/prompts.h"
 
 class QTreeView;
 class CTovikDoc;

@@ -1,13 +1,13 @@
 // The value commands of the view: edit a value by double-tapping its row, add values of four
 // kinds, delete the selected value. Each write goes to the current key, then the list is refilled
 // from the registry (posted) and the document is marked modified.
-#include "editors/binary_edit_dlg.h"
-#include "editors/number_edit_dlg.h"
-#include "editors/string_edit_dlg.h"
+#include "editors/gui/binary_edit_dlg.h"
+#include "editors/gui/number_edit_dlg.h"
+#include "editors/gui/string_edit_dlg.h"
 #include "editors/string_rules.h"
 #include "registry/registry_api.h"
 #include "registry/value_types.h"
-#include "view/qt_text.h"
+#include "ui/qt_text.h"
 #include "view/tovik_view.h"
 
 namespace {

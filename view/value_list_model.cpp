@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "registry/name_fold.h"
-#include "view/qt_text.h"
+#include "ui/qt_text.h"
 
 QString ShownValueName(std::u16string_view name) {
     return name.empty() ? QStringLiteral("@") : ToQString(name);

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "editors/number_edit_dlg.h"
+#include "editors/gui/number_edit_dlg.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "reliability/reliability_support.h"

@@ -13,15 +13,15 @@
 #include <filesystem>
 
 #include "backup/backup_export.h"
-#include "editors/binary_edit_dlg.h"
-#include "editors/string_edit_dlg.h"
+#include "editors/gui/binary_edit_dlg.h"
+#include "editors/gui/string_edit_dlg.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "reliability/reliability_support.h"
 #include "support/scripted_prompts.h"
 #include "support/scripted_view.h"
 #include "view/command_ids.h"
-#include "view/qt_text.h"
+#include "ui/qt_text.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
 

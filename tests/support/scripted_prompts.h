@@ -5,7 +5,7 @@
 #include <deque>
 #include <functional>
 
-#include "view/view_prompts.h"
+#include "ui/prompts.h"
 
 struct ScriptedPrompts : ViewPrompts {
     QStringList messages;                           // every message box text, in order

@@ -11,16 +11,16 @@
 #include <sstream>
 
 #include "cli/commands.h"
-#include "editors/binary_edit_dlg.h"
-#include "editors/number_edit_dlg.h"
-#include "editors/string_edit_dlg.h"
+#include "editors/gui/binary_edit_dlg.h"
+#include "editors/gui/number_edit_dlg.h"
+#include "editors/gui/string_edit_dlg.h"
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
 #include "support/registry_fixture.h"
 #include "support/scripted_prompts.h"
 #include "support/scripted_view.h"
 #include "support/tree_helpers.h"
-#include "view/qt_text.h"
+#include "ui/qt_text.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
 

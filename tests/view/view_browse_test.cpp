@@ -7,7 +7,7 @@
 #include "registry/registry_api.h"
 #include "support/registry_fixture.h"
 #include "support/tree_helpers.h"
-#include "view/qt_text.h"
+#include "ui/qt_text.h"
 #include "view/tovik_view.h"
 
 using namespace testing_support;

@@ -7,7 +7,7 @@
 #include <QTextCursor>
 
 #include "editor_test_support.h"
-#include "editors/binary_edit_dlg.h"
+#include "editors/gui/binary_edit_dlg.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "editors/edit_buffer.h"
-#include "view/qt_text.h"
+#include "ui/qt_text.h"
 
 class LineEditBuffer final : public EditBuffer {
 public:

@@ -1,4 +1,4 @@
-#include "backup/import_confirm_dlg.h"
+#include "backup/gui/import_confirm_dlg.h"
 
 #include <QListView>
 #include <QPushButton>
@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <climits>
 
-#include "editors/dialog_template.h"
-#include "view/qt_text.h"
-#include "view/view_prompts.h"
+#include "ui/dialog_template.h"
+#include "ui/qt_text.h"
+#include "ui/prompts.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "view/view_prompts.h"
+#include "ui/prompts.h"
 
 // The button that shows this text; null, with a warning, unless exactly one does.
 inline QPushButton* buttonWithText(QWidget& dialog, const QString& text) {

@@ -1,4 +1,4 @@
-#include "view/icons.h"
+#include "ui/icons.h"
 
 #include <QFont>
 #include <QPainter>

@@ -8,8 +8,8 @@
 #include "backup/backup_export.h"
 #include "backup/backup_format.h"
 #include "backup/backup_import.h"
-#include "backup/import_confirm_dlg.h"
-#include "view/qt_text.h"
+#include "backup/gui/import_confirm_dlg.h"
+#include "ui/qt_text.h"
 #include "view/tovik_view.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "editors/number_edit_dlg.h"
+#include "editors/gui/number_edit_dlg.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -6,11 +6,11 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "editors/dialog_template.h"
+#include "ui/dialog_template.h"
 #include "editors/string_rules.h"
-#include "editors/widget_edit_buffers.h"
-#include "view/qt_text.h"
-#include "view/view_prompts.h"
+#include "editors/gui/widget_edit_buffers.h"
+#include "ui/qt_text.h"
+#include "ui/prompts.h"
 
 namespace {
 

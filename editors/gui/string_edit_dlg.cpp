@@ -1,4 +1,4 @@
-#include "editors/string_edit_dlg.h"
+#include "editors/gui/string_edit_dlg.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -6,10 +6,10 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "editors/dialog_template.h"
+#include "ui/dialog_template.h"
 #include "editors/string_rules.h"
-#include "view/qt_text.h"
-#include "view/view_prompts.h"
+#include "ui/qt_text.h"
+#include "ui/prompts.h"
 
 namespace {
 

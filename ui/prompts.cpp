@@ -1,4 +1,4 @@
-#include "view/view_prompts.h"
+#include "ui/prompts.h"
 
 #include <QDialog>
 #include <QFileDialog>

@@ -5,7 +5,7 @@
 #include <QPlainTextEdit>
 
 #include "editor_test_support.h"
-#include "editors/string_edit_dlg.h"
+#include "editors/gui/string_edit_dlg.h"
 
 namespace {
 const QString kBrowse = QString::fromUtf16(u"ﾌｧｲﾙ名参照");

@@ -4,8 +4,8 @@
 #include <climits>
 
 #include "editor_test_support.h"
-#include "editors/number_edit_dlg.h"
-#include "view/qt_text.h"
+#include "editors/gui/number_edit_dlg.h"
+#include "ui/qt_text.h"
 
 class NumberEditDlgTest : public QObject {
     Q_OBJECT
