@@ -17,13 +17,13 @@
 #include "app/value_screenshots.h"
 #include "app/tovik_app.h"
 #include "view/tovik_doc.h"
-#include "backup/default_registry.h"
 #include "view/add_key_dlg.h"
 #include "ui/qt_text.h"
 #include "view/tovik_view.h"
 #include "backup/backup_export.h"
 #include "backup/backup_import.h"
 #include "backup/gui/import_confirm_dlg.h"
+#include "stores/open_store.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include "app/about_dlg.h"
 #include "app/main_frame.h"
 #include "view/tovik_doc.h"
-#include "backup/default_registry.h"
 #include "view/tovik_view.h"
 #include "ui/prompts.h"
+#include "stores/open_store.h"
 
 CTovikApp::CTovikApp() : m_instance(QStringLiteral("Harnet")) {
     connect(&m_instance, &SingleInstance::activationRequested, this, &CTovikApp::bringToFront);

@@ -125,11 +125,10 @@ bool IsUnsafeLink(const std::string& path, const struct stat& link) {
     return shared && link.st_uid != ::geteuid() && link.st_uid != folder.st_uid;
 }
 
-// The open registry store, its write-ahead log or its shared-memory file, by device and inode.
+// A file that holds the open registry (the store, its write-ahead log or its shared-memory file),
+// by device and inode.
 bool IsStoreFile(const struct stat& target) {
-    const std::string store = CurrentRegistryStorePath();
-    if (store.empty()) return false;
-    for (const std::string& path : {store, store + "-wal", store + "-shm"}) {
+    for (const std::string& path : CurrentRegistryFiles()) {
         struct stat st {};
         if (::stat(path.c_str(), &st) == 0 && st.st_dev == target.st_dev && st.st_ino == target.st_ino) return true;
     }

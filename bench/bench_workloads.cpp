@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "registry/registry_store.h"
+#include "stores/open_store.h"
 
 namespace tovik::bench {
 namespace {

@@ -29,6 +29,7 @@
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "view/tovik_view.h"
+#include "stores/open_store.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 #include <ostream>
 #include <variant>
 
-#include "backup/default_registry.h"
 #include "cli/command_handlers.h"
 #include "cli/utf8.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
+#include "stores/open_store.h"
 
 namespace tovik::cli {
 

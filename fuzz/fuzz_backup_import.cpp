@@ -13,6 +13,7 @@
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
+#include "stores/open_store.h"
 
 namespace {
 

@@ -17,6 +17,7 @@
 #include "cli/utf8.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
+#include "stores/open_store.h"
 
 namespace {
 

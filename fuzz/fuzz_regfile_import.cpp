@@ -18,6 +18,7 @@
 #include "regfile/reg_text.h"
 #include "regfile/reg_writer.h"
 #include "registry/registry_store.h"
+#include "stores/open_store.h"
 
 namespace {
 

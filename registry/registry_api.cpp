@@ -1,7 +1,5 @@
 #include "registry/registry_api.h"
 
-#include <sqlite3.h>
-
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -10,79 +8,33 @@
 #include <unordered_map>
 #include <vector>
 
-#include "registry/name_fold.h"
+#include "registry/backend.h"
 #include "registry/registry_store.h"
-#include "registry/sqlite_db.h"
 
 namespace {
 
-using tovik::sqlite::Database;
-using tovik::sqlite::Query;
-using tovik::sqlite::WriteTransaction;
+using tovik::Backend;
+using tovik::BackendFailure;
+using tovik::ChangeStamp;
+using tovik::KeyId;
+using tovik::kNoKey;
+using tovik::SubkeyEntry;
+using tovik::ValueEntry;
 
-constexpr std::int64_t kNoKey = 0;
 constexpr HKEY kFirstRoot = HKEY_CLASSES_ROOT;
 constexpr HKEY kLastRoot = HKEY_LOCAL_MACHINE;
 
 bool isRoot(HKEY h) { return h >= kFirstRoot && h <= kLastRoot; }
-std::int64_t rootId(HKEY h) { return static_cast<std::int64_t>(h - kFirstRoot) + 1; }
-bool isRootId(std::int64_t id) { return id >= rootId(kFirstRoot) && id <= rootId(kLastRoot); }
-
-// ---- Name encodings (see the schema in registry_store.cpp) ----
-
-std::string encodeName(std::u16string_view name)
-{
-    std::string bytes(name.size() * 2, '\0');
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        bytes[2 * i] = static_cast<char>(name[i] & 0xFF);
-        bytes[2 * i + 1] = static_cast<char>(name[i] >> 8);
-    }
-    return bytes;
-}
-
-std::string encodeFold(std::u16string_view name)
-{
-    std::string bytes(name.size() * 2, '\0');
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const char16_t folded = FoldNameUnit(name[i]);
-        bytes[2 * i] = static_cast<char>(folded >> 8);
-        bytes[2 * i + 1] = static_cast<char>(folded & 0xFF);
-    }
-    return bytes;
-}
-
-std::u16string decodeName(std::string_view bytes)
-{
-    std::u16string name(bytes.size() / 2, u'\0');
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        name[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                        (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-    }
-    return name;
-}
 
 // ---- Handles and their enumeration snapshots ----
 
-struct ValueEntry {
-    std::int64_t id;
-    std::u16string name;
-    DWORD type;
-    DWORD size;
-    bool dataLoaded;   // small data comes with the snapshot; larger data is read when asked for
-    std::string data;
-};
-
-// Data up to this size is read with the value list, in the same query.
-constexpr int kSnapshotDataLimit = 4096;
-
-// The state of the store when something was read from it: what was read holds as long as this
-// process has written nothing and no other process has committed since. Taken before the read.
+// The state of the registry when something was read from it: what was read holds as long as
+// this process has written nothing and no other process has committed since. Taken before the read.
 struct Seen {
-    std::uint64_t localChanges = ~std::uint64_t{0};
-    std::int64_t dataVersion = -1;
+    ChangeStamp stamp;
 
-    static Seen now(Database& db) { return {db.localChanges(), db.dataVersion()}; }
-    bool stillHolds(Database& db) const { return localChanges == db.localChanges() && dataVersion == db.dataVersion(); }
+    static Seen now(Backend& store) { return {store.changeStamp()}; }
+    bool stillHolds(Backend& store) const { return stamp == store.changeStamp(); }
 };
 
 // A handle's copy of a child list, so that enumerating by index costs O(1) per call.
@@ -94,14 +46,8 @@ struct Snapshot {
     std::vector<Entry> entries;
 };
 
-struct SubkeyEntry {
-    std::int64_t id;
-    std::u16string name;
-    std::int64_t depth;  // as stored: one more than its parent's in a sound store
-};
-
 struct OpenKey {
-    std::int64_t id;
+    KeyId id;
     std::size_t depth;
     Seen existed;  // when the key was last known to exist; walks then skip asking again
     Snapshot<SubkeyEntry> subkeys;
@@ -113,13 +59,14 @@ struct OpenKey {
 class HandleTable {
 public:
     // A store that was closed or replaced takes its handles with it.
-    void follow(std::uint64_t storeSerial)
+    void follow(std::uint64_t storeSerial, const Backend& store)
     {
         if (storeSerial == serial_) return;
         serial_ = storeSerial;
         keys_.clear();
         next_ = 1;
-        for (HKEY root = kFirstRoot; root <= kLastRoot; ++root) keys_.emplace(root, OpenKey{rootId(root), 0, {}, {}, {}});
+        for (HKEY root = kFirstRoot; root <= kLastRoot; ++root)
+            keys_.emplace(root, OpenKey{store.rootKey(root), 0, {}, {}, {}});
     }
 
     OpenKey* find(HKEY h)
@@ -128,7 +75,7 @@ public:
         return it == keys_.end() ? nullptr : &it->second;
     }
 
-    HKEY add(std::int64_t id, std::size_t depth, Seen existed)
+    HKEY add(KeyId id, std::size_t depth, Seen existed)
     {
         for (;;) {
             const HKEY h = next_;
@@ -155,13 +102,13 @@ HandleTable g_handles;
 template <class Body>
 LONG withStore(bool writing, Body body)
 {
-    Database* db = tovik::CurrentRegistryDatabase();
-    if (!db) return ERROR_BADDB;
+    Backend* store = tovik::CurrentBackend();
+    if (!store) return ERROR_BADDB;
     try {
-        g_handles.follow(tovik::CurrentRegistryStoreSerial());
-        return body(*db);
-    } catch (const tovik::sqlite::Error& e) {
-        return tovik::RegistryResultOf(e, writing);
+        g_handles.follow(tovik::CurrentRegistryStoreSerial(), *store);
+        return body(*store);
+    } catch (const BackendFailure& e) {
+        return tovik::RegistryResultOf(e.kind(), writing);
     } catch (const std::bad_alloc&) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
@@ -187,105 +134,76 @@ LONG splitPath(LPCWSTR path, std::vector<std::u16string_view>& parts)
     }
 }
 
-bool keyExists(Database& db, std::int64_t id)
+// Whether an open key still exists, without asking while nothing changed since it was last seen.
+bool keyExists(Backend& store, OpenKey& key)
 {
-    return db.query("SELECT 1 FROM keys WHERE id = ?1").bind(1, id).step();
-}
-
-// keyExists for an open key, without a query while nothing changed since it was last seen.
-bool keyExists(Database& db, OpenKey& key)
-{
-    if (key.existed.stillHolds(db)) return true;
-    const Seen before = Seen::now(db);
-    if (!keyExists(db, key.id)) return false;
+    if (key.existed.stillHolds(store)) return true;
+    const Seen before = Seen::now(store);
+    if (!store.keyExists(key.id)) return false;
     key.existed = before;
     return true;
 }
 
-// A child whose stored depth is not its parent's plus one lies on a cycle (a damaged or
-// hand-edited file made a key its own ancestor): walks into it would never end. Depth beyond the
-// store's limit is proof as well, whatever the stored depths say.
-bool soundDepth(std::int64_t stored, std::size_t expected)
-{
-    return expected <= static_cast<std::size_t>(kMaxKeyDepth) && stored == static_cast<std::int64_t>(expected);
-}
-
-// The child's id, kNoKey when there is none; *depth receives its stored depth.
-std::int64_t findChild(Database& db, std::int64_t parent, std::u16string_view name, std::int64_t* depth)
-{
-    const std::string fold = encodeFold(name);
-    Query q = db.query("SELECT id, depth FROM keys WHERE parent = ?1 AND fold = ?2");
-    q.bind(1, parent).bindBlob(2, fold);
-    if (!q.step()) return kNoKey;
-    *depth = q.columnInt64(1);
-    return q.columnInt64(0);
-}
-
 // The key at parts below base, or the reason there is none.
-LONG resolve(Database& db, OpenKey& base, const std::vector<std::u16string_view>& parts, std::int64_t& id)
+LONG resolve(Backend& store, OpenKey& base, const std::vector<std::u16string_view>& parts, KeyId& id)
 {
     id = base.id;
     std::size_t depth = base.depth;
     for (const std::u16string_view name : parts) {
-        std::int64_t storedDepth = 0;
-        const std::int64_t child = findChild(db, id, name, &storedDepth);
+        const KeyId child = store.findChild(id, name);
         if (child == kNoKey) {
-            return id == base.id && !keyExists(db, base) ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
+            return id == base.id && !keyExists(store, base) ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
         }
-        if (!soundDepth(storedDepth, ++depth)) return ERROR_BADDB;
+        // No key of a sound store lies deeper than the limit, whatever its records say.
+        if (++depth > static_cast<std::size_t>(kMaxKeyDepth)) return ERROR_BADDB;
         id = child;
     }
-    if (parts.empty() && !keyExists(db, base)) return ERROR_KEY_DELETED;
+    if (parts.empty() && !keyExists(store, base)) return ERROR_KEY_DELETED;
     return ERROR_SUCCESS;
 }
 
-void loadSubkeys(Database& db, std::int64_t key, std::int64_t limit, std::vector<SubkeyEntry>& out)
+bool isRootKey(const Backend& store, KeyId id)
 {
-    Query q = db.query("SELECT id, name, depth FROM keys WHERE parent = ?1 ORDER BY fold LIMIT ?2");
-    q.bind(1, key).bind(2, limit);
-    while (q.step()) out.push_back({q.columnInt64(0), decodeName(q.columnBlob(1)), q.columnInt64(2)});
+    for (HKEY root = kFirstRoot; root <= kLastRoot; ++root)
+        if (store.rootKey(root) == id) return true;
+    return false;
+}
+
+void loadSubkeys(Backend& store, KeyId key, std::int64_t limit, std::vector<SubkeyEntry>& out)
+{
+    store.listSubkeys(key, 0, limit, out);
+}
+
+void loadValues(Backend& store, KeyId key, std::int64_t limit, std::vector<ValueEntry>& out)
+{
+    store.listValues(key, 0, limit, out);
 }
 
 // The id of the subkey named exactly name when the last enumeration of base returned it and
-// nothing changed since; kNoKey otherwise (the caller then looks it up).
-const SubkeyEntry* lastEnumeratedSubkey(Database& db, const OpenKey& base, const std::vector<std::u16string_view>& parts)
+// nothing changed since; null otherwise (the caller then looks it up).
+const SubkeyEntry* lastEnumeratedSubkey(Backend& store, const OpenKey& base, const std::vector<std::u16string_view>& parts)
 {
     const Snapshot<SubkeyEntry>& list = base.subkeys;
     if (parts.size() != 1 || !list.valid || base.lastSubkey >= list.entries.size()) return nullptr;
     const SubkeyEntry& entry = list.entries[base.lastSubkey];
-    if (entry.name != parts[0] || !list.seen.stillHolds(db)) return nullptr;
+    if (entry.name != parts[0] || !list.seen.stillHolds(store)) return nullptr;
     return &entry;
-}
-
-void loadValues(Database& db, std::int64_t key, std::int64_t limit, std::vector<ValueEntry>& out)
-{
-    // length() of a blob does not read the blob itself; large data stays on disk until asked for.
-    Query q = db.query(
-        "SELECT id, name, type, length(data), CASE WHEN length(data) <= ?3 THEN data END "
-        "FROM vals WHERE key = ?1 ORDER BY id LIMIT ?2");
-    q.bind(1, key).bind(2, limit).bind(3, kSnapshotDataLimit);
-    while (q.step()) {
-        const DWORD size = static_cast<DWORD>(q.columnInt64(3));
-        const bool loaded = size <= kSnapshotDataLimit;
-        out.push_back({q.columnInt64(0), decodeName(q.columnBlob(1)), static_cast<DWORD>(q.columnInt64(2)), size,
-                       loaded, loaded ? std::string(q.columnBlob(4)) : std::string()});
-    }
 }
 
 // The entry at index of a handle's snapshot, refreshing the snapshot when stale. A stale
 // snapshot asked for index 0 fetches that one row only: deleting a subtree asks for index 0
 // again after every deletion, and must not re-read the whole list each time.
 template <class Entry, class Loader>
-LONG entryAt(Database& db, OpenKey& key, Snapshot<Entry>& snapshot, DWORD index, Loader load,
+LONG entryAt(Backend& store, OpenKey& key, Snapshot<Entry>& snapshot, DWORD index, Loader load,
              const Entry*& entry)
 {
-    const Seen now = Seen::now(db);  // read before the rows, never after
-    const bool fresh = snapshot.valid && snapshot.seen.stillHolds(db);
+    const Seen now = Seen::now(store);  // read before the rows, never after
+    const bool fresh = snapshot.valid && snapshot.seen.stillHolds(store);
     if (!fresh || (!snapshot.complete && index >= snapshot.entries.size())) {
         snapshot.valid = false;
         snapshot.entries.clear();
         const bool firstOnly = !fresh && index == 0;
-        load(db, key.id, firstOnly ? 1 : -1, snapshot.entries);
+        load(store, key.id, firstOnly ? 1 : -1, snapshot.entries);
         snapshot.complete = !firstOnly || snapshot.entries.empty();
         if (!fresh) snapshot.seen = now;
         snapshot.valid = true;
@@ -295,7 +213,7 @@ LONG entryAt(Database& db, OpenKey& key, Snapshot<Entry>& snapshot, DWORD index,
         entry = &snapshot.entries[index];
         return ERROR_SUCCESS;
     }
-    return keyExists(db, key) ? ERROR_NO_MORE_ITEMS : ERROR_KEY_DELETED;
+    return keyExists(store, key) ? ERROR_NO_MORE_ITEMS : ERROR_KEY_DELETED;
 }
 
 }  // namespace
@@ -304,19 +222,19 @@ LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult)
 {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
     *phkResult = 0;
-    return withStore(false, [&](Database& db) -> LONG {
+    return withStore(false, [&](Backend& store) -> LONG {
         OpenKey* base = g_handles.find(hKey);
         if (!base) return ERROR_INVALID_HANDLE;
         std::vector<std::u16string_view> parts;
         if (const LONG rc = splitPath(lpSubKey, parts)) return rc;
-        if (const SubkeyEntry* entry = lastEnumeratedSubkey(db, *base, parts)) {
-            if (!soundDepth(entry->depth, base->depth + 1)) return ERROR_BADDB;
+        if (const SubkeyEntry* entry = lastEnumeratedSubkey(store, *base, parts)) {
+            if (entry->damaged || base->depth + 1 > static_cast<std::size_t>(kMaxKeyDepth)) return ERROR_BADDB;
             *phkResult = g_handles.add(entry->id, base->depth + 1, base->subkeys.seen);
             return ERROR_SUCCESS;
         }
-        const Seen before = Seen::now(db);
-        std::int64_t id = kNoKey;
-        if (const LONG rc = resolve(db, *base, parts, id)) return rc;
+        const Seen before = Seen::now(store);
+        KeyId id = kNoKey;
+        if (const LONG rc = resolve(store, *base, parts, id)) return rc;
         *phkResult = g_handles.add(id, base->depth + parts.size(), before);
         return ERROR_SUCCESS;
     });
@@ -324,7 +242,7 @@ LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult)
 
 LONG RegCloseKey(HKEY hKey)
 {
-    return withStore(false, [&](Database&) -> LONG {
+    return withStore(false, [&](Backend&) -> LONG {
         return g_handles.close(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
     });
 }
@@ -332,12 +250,12 @@ LONG RegCloseKey(HKEY hKey)
 LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD, LPWSTR lpClass,
                    LPDWORD lpcchClass, void*)
 {
-    return withStore(false, [&](Database& db) -> LONG {
+    return withStore(false, [&](Backend& store) -> LONG {
         OpenKey* key = g_handles.find(hKey);
         if (!key) return ERROR_INVALID_HANDLE;
         if (!lpName || !lpcchName) return ERROR_INVALID_PARAMETER;
         const SubkeyEntry* entry = nullptr;
-        if (const LONG rc = entryAt(db, *key, key->subkeys, dwIndex, loadSubkeys, entry)) return rc;
+        if (const LONG rc = entryAt(store, *key, key->subkeys, dwIndex, loadSubkeys, entry)) return rc;
         key->lastSubkey = dwIndex;
         const std::u16string* name = &entry->name;
         const DWORD length = static_cast<DWORD>(name->size());
@@ -359,7 +277,7 @@ LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, L
 LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD,
                    LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
-    return withStore(false, [&](Database& db) -> LONG {
+    return withStore(false, [&](Backend& store) -> LONG {
         OpenKey* key = g_handles.find(hKey);
         if (!key) return ERROR_INVALID_HANDLE;
         if (!lpValueName || !lpcchValueName || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
@@ -367,7 +285,7 @@ LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVa
         // between, the snapshot is refreshed and the call made again.
         for (int attempt = 0; attempt < 3; ++attempt) {
             const ValueEntry* value = nullptr;
-            if (const LONG rc = entryAt(db, *key, key->values, dwIndex, loadValues, value)) return rc;
+            if (const LONG rc = entryAt(store, *key, key->values, dwIndex, loadValues, value)) return rc;
             const DWORD length = static_cast<DWORD>(value->name.size());
             const bool nameFits = *lpcchValueName > length;
             const bool dataFits = !lpData || *lpcbData >= value->size;
@@ -383,16 +301,9 @@ LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVa
             }
             if (lpData && value->size > 0 && value->dataLoaded) {
                 std::memcpy(lpData, value->data.data(), value->size);
-            } else if (lpData && value->size > 0) {
-                Query q = db.query("SELECT data FROM vals WHERE id = ?1");
-                q.bind(1, value->id);
-                const bool found = q.step();
-                const std::string_view data = found ? q.columnBlob(0) : std::string_view();
-                if (!found || data.size() != value->size) {
-                    key->values.valid = false;
-                    continue;
-                }
-                std::memcpy(lpData, data.data(), data.size());
+            } else if (lpData && value->size > 0 && !store.readValueData(value->id, lpData, value->size)) {
+                key->values.valid = false;
+                continue;
             }
             *lpcchValueName = length;
             if (lpcbData) *lpcbData = value->size;
@@ -407,7 +318,7 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM, 
 {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
     *phkResult = 0;
-    return withStore(true, [&](Database& db) -> LONG {
+    return withStore(true, [&](Backend& store) -> LONG {
         OpenKey* base = g_handles.find(hKey);
         if (!base) return ERROR_INVALID_HANDLE;
         std::vector<std::u16string_view> parts;
@@ -415,44 +326,20 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM, 
         const std::size_t depth = base->depth + parts.size();
         if (depth > static_cast<std::size_t>(kMaxKeyDepth)) return ERROR_INVALID_PARAMETER;
 
-        // Opening keys that exist needs no write lock; inside a batch the lock is held already,
-        // and the walk below looks each name up once.
-        Seen existed = Seen::now(db);
-        std::int64_t id = kNoKey;
-        LONG rc = parts.empty() || !db.inTransaction() ? resolve(db, *base, parts, id) : ERROR_FILE_NOT_FOUND;
+        // Opening keys that exist needs no write; inside a batch the registry is held already,
+        // and the backend's walk looks each name up once.
+        Seen existed = Seen::now(store);
+        KeyId id = kNoKey;
+        LONG rc = parts.empty() || !store.inTransaction() ? resolve(store, *base, parts, id) : ERROR_FILE_NOT_FOUND;
         DWORD disposition = REG_OPENED_EXISTING_KEY;
         if (rc == ERROR_FILE_NOT_FOUND) {
-            // One name inserts at most one row: a failure leaves nothing half done.
-            WriteTransaction tx(db, parts.size() == 1);
-            // Walk again under the lock: another process may have changed the tree meanwhile. A
-            // base deleted meanwhile has no children and fails the first insert on its foreign key.
-            id = base->id;
-            for (std::size_t i = 0; i < parts.size(); ++i) {
-                std::int64_t storedDepth = 0;
-                const std::int64_t child = findChild(db, id, parts[i], &storedDepth);
-                if (child != kNoKey) {
-                    if (!soundDepth(storedDepth, base->depth + i + 1)) return ERROR_BADDB;
-                    id = child;
-                    disposition = REG_OPENED_EXISTING_KEY;
-                    continue;
-                }
-                const std::string name = encodeName(parts[i]);
-                const std::string fold = encodeFold(parts[i]);
-                Query insert = db.query("INSERT INTO keys(parent, name, fold, depth) VALUES(?1, ?2, ?3, ?4)");
-                insert.bind(1, id).bindBlob(2, name).bindBlob(3, fold).bind(4, static_cast<std::int64_t>(base->depth + i + 1));
-                try {
-                    insert.step();
-                } catch (const tovik::sqlite::Error& e) {
-                    if (e.primaryCode() != SQLITE_CONSTRAINT || id != base->id || keyExists(db, base->id)) throw;
-                    return ERROR_KEY_DELETED;
-                }
-                id = db.lastInsertRowid();
-                disposition = REG_CREATED_NEW_KEY;
-            }
-            tx.commit();
-            rc = ERROR_SUCCESS;
+            if (store.readOnly()) return ERROR_ACCESS_DENIED;
+            bool created = false;
+            rc = store.createKeys(base->id, base->depth, parts, id, created);
+            if (rc != ERROR_SUCCESS) return rc;
+            if (created) disposition = REG_CREATED_NEW_KEY;
             // Outside a transaction another process may delete the key the moment this one ends.
-            existed = db.inTransaction() ? Seen::now(db) : Seen{};
+            existed = store.inTransaction() ? Seen::now(store) : Seen{};
         }
         if (rc != ERROR_SUCCESS) return rc;
         *phkResult = g_handles.add(id, depth, existed);
@@ -463,68 +350,42 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM, 
 
 LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData)
 {
-    return withStore(true, [&](Database& db) -> LONG {
+    return withStore(true, [&](Backend& store) -> LONG {
         OpenKey* key = g_handles.find(hKey);
         if (!key) return ERROR_INVALID_HANDLE;
         const std::u16string_view name = lpValueName ? std::u16string_view(lpValueName) : std::u16string_view();
         if (name.size() > static_cast<std::size_t>(kMaxValueNameLength)) return ERROR_INVALID_PARAMETER;
         if (!lpData && cbData > 0) return ERROR_INVALID_PARAMETER;
-        const std::string storedName = encodeName(name);
-        const std::string fold = encodeFold(name);
-
-        WriteTransaction tx(db, true);
-        // Overwriting keeps the row, so the value keeps its place and the case of its name. A
-        // key deleted meanwhile fails the insert on its foreign key: no lookup of the key first.
-        Query upsert = db.query(
-            "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
-            "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
-        upsert.bind(1, key->id).bindBlob(2, storedName).bindBlob(3, fold).bind(4, dwType).bindBlob(5, lpData, cbData);
-        try {
-            upsert.step();
-        } catch (const tovik::sqlite::Error& e) {
-            if (e.primaryCode() != SQLITE_CONSTRAINT) throw;
-            return keyExists(db, *key) ? ERROR_CANTWRITE : ERROR_KEY_DELETED;
-        }
-        tx.commit();
-        return ERROR_SUCCESS;
+        if (store.readOnly()) return ERROR_ACCESS_DENIED;
+        return store.setValue(key->id, name, dwType, lpData, cbData);
     });
 }
 
 LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName)
 {
-    return withStore(true, [&](Database& db) -> LONG {
+    return withStore(true, [&](Backend& store) -> LONG {
         OpenKey* key = g_handles.find(hKey);
         if (!key) return ERROR_INVALID_HANDLE;
         const std::u16string_view name = lpValueName ? std::u16string_view(lpValueName) : std::u16string_view();
         if (name.size() > static_cast<std::size_t>(kMaxValueNameLength)) return ERROR_INVALID_PARAMETER;
-        const std::string fold = encodeFold(name);
-
-        WriteTransaction tx(db);
-        db.query("DELETE FROM vals WHERE key = ?1 AND fold = ?2").bind(1, key->id).bindBlob(2, fold).step();
-        LONG rc = ERROR_SUCCESS;
-        if (db.changes() == 0) rc = keyExists(db, *key) ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
-        tx.commit();
-        return rc;
+        if (store.readOnly()) return ERROR_ACCESS_DENIED;
+        return store.deleteValue(key->id, name);
     });
 }
 
 LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
 {
-    return withStore(true, [&](Database& db) -> LONG {
+    return withStore(true, [&](Backend& store) -> LONG {
         OpenKey* base = g_handles.find(hKey);
         if (!base) return ERROR_INVALID_HANDLE;
         std::vector<std::u16string_view> parts;
         if (const LONG rc = splitPath(lpSubKey, parts)) return rc;
-        if (parts.empty()) return isRootId(base->id) ? ERROR_ACCESS_DENIED : ERROR_INVALID_PARAMETER;
-
-        WriteTransaction tx(db);
-        std::int64_t id = kNoKey;
-        LONG rc = resolve(db, *base, parts, id);
-        if (rc == ERROR_SUCCESS && db.query("SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1").bind(1, id).step())
-            rc = ERROR_ACCESS_DENIED;
-        if (rc == ERROR_SUCCESS) db.query("DELETE FROM keys WHERE id = ?1").bind(1, id).step();  // values cascade
-        tx.commit();
-        return rc;
+        if (parts.empty()) return isRootKey(store, base->id) ? ERROR_ACCESS_DENIED : ERROR_INVALID_PARAMETER;
+        if (store.readOnly()) return ERROR_ACCESS_DENIED;
+        KeyId id = kNoKey;
+        if (const LONG rc = resolve(store, *base, parts, id)) return rc;
+        // The backend checks for subkeys again as it deletes: one may have been made meanwhile.
+        return store.deleteKey(id);
     });
 }
 

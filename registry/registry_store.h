@@ -1,28 +1,25 @@
 #pragma once
-// The process's registry store: a SQLite database file (or an in-memory one for tests) that the
-// registry operations of registry_api.h read and write. One store is current per process.
+// The process's current registry: the backend that the registry operations of registry_api.h
+// read and write. One is current per process; stores/open_store.h opens one and makes it current.
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "registry/win_types.h"
+#include <vector>
+
+#include "registry/backend.h"
 
 namespace tovik {
 
-class RegistryStore;
-
 struct StoreOpenResult {
     bool ok = false;
-    bool created = false;   // the file did not exist and was made empty (roots only)
+    bool created = false;   // the store did not exist and was made empty (roots only)
     std::string error;      // a sentence for the user when !ok
 };
 
-// Opens (creating when missing, mode 0600) the store at path and makes it the current store.
-// A corrupt, unreadable or foreign file is never overwritten: the result says why it failed.
-StoreOpenResult OpenRegistryStore(const std::string& path);
-// A fresh in-memory store, made current; for tests and fuzzing.
-void OpenInMemoryRegistryStore();
-// Closes the current store; every handle becomes invalid.
+// Makes backend the current registry, closing the one before; every handle becomes invalid.
+void SetCurrentBackend(std::unique_ptr<Backend> backend);
+// Closes the current registry; every handle becomes invalid.
 void CloseRegistryStore();
 bool HasRegistryStore();
 
@@ -31,7 +28,7 @@ bool HasRegistryStore();
 // new transaction. The destructor commits as well: the writes made stay, as after single calls.
 //
 // Writes since the last commit are kept only once a commit succeeds: a failed commit, or a failed
-// write that made SQLite roll the whole transaction back (a full disk), loses them. Callers that
+// write that made the backend roll the whole transaction back (a full disk), loses them. Callers that
 // tell the user what was written check Commit() and Pending(), and end with Finish().
 class RegistryBatch {
 public:
@@ -67,23 +64,12 @@ private:
     std::uint64_t serial_ = 0;
 };
 
-// Default store path: $XDG_DATA_HOME/tovik/registry.db, else ~/.local/share/tovik/registry.db.
-std::string DefaultRegistryPath();
-
-// Creates the folder and any missing folders above it, each with mode 0700 from the start (the
-// registry is the user's alone); folders that exist are left as they are. False with errno set
-// when one cannot be made.
-bool CreatePrivateFolders(const std::string& folder);
-
-// For the registry operations (registry_api.cpp): the current store's connection, or null while
-// none is open, and a number that changes with every open and close of a store, so that
-// handles never outlive the store they were opened on.
-namespace sqlite { class Database; class Error; }
-sqlite::Database* CurrentRegistryDatabase();
-// The file of the current store ("" for none or an in-memory one).
-std::string CurrentRegistryStorePath();
-// The registry result code for a failure of the store.
-LONG RegistryResultOf(const sqlite::Error& error, bool writing);
+// For the registry operations (registry_api.cpp) and the stores: the current backend, or null
+// while none is open, and a number that changes with every open and close, so that handles never
+// outlive the registry they were opened on.
+Backend* CurrentBackend();
+// The files that hold the current registry (none for one in memory): nothing may write over them.
+std::vector<std::string> CurrentRegistryFiles();
 std::uint64_t CurrentRegistryStoreSerial();
 
 }  // namespace tovik

@@ -18,6 +18,7 @@
 #include "backup_test_util.h"
 #include "registry/registry_store.h"
 #include "registry_test_util.h"
+#include "stores/open_store.h"
 
 namespace tovik {
 namespace {

@@ -15,6 +15,7 @@
 #include "registry/key_tree_ops.h"
 #include "registry/registry_store.h"
 #include "registry_test_util.h"
+#include "stores/open_store.h"
 
 namespace tovik {
 namespace {

@@ -15,6 +15,7 @@
 #include "registry/registry_store.h"
 #include "registry_test_util.h"
 #include "resources/default_registry_data.h"
+#include "stores/open_store.h"
 
 namespace tovik {
 namespace {

@@ -12,6 +12,7 @@
 #include "bench/registry_generator.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
+#include "stores/open_store.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "registry/value_types.h"
+#include "stores/open_store.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
+#include "stores/open_store.h"
 #include "regfile_test_util.h"
 #include "tests/backup/registry_test_util.h"
 

@@ -19,6 +19,7 @@
 #include "regfile/reg_import.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
+#include "stores/open_store.h"
 #include "regfile_test_util.h"
 #include "tests/backup/registry_test_util.h"
 

@@ -10,6 +10,7 @@
 #include "registry/name_fold.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
+#include "stores/open_store.h"
 
 namespace {
 

@@ -13,6 +13,8 @@
 #include "app/tovik_app.h"
 #include "registry/registry_store.h"
 #include "reliability/reliability_support.h"
+#include "stores/open_store.h"
+#include "stores/sqlite/private_folders.h"
 
 using namespace reliability;
 

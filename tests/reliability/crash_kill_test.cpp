@@ -20,6 +20,7 @@
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "reliability/reliability_support.h"
+#include "stores/open_store.h"
 
 namespace {
 

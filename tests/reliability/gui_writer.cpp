@@ -15,6 +15,7 @@
 #include "support/scripted_prompts.h"
 #include "view/command_ids.h"
 #include "view/tovik_view.h"
+#include "stores/open_store.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

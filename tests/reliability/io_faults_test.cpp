@@ -11,11 +11,11 @@
 #include <random>
 
 #include "backup/backup_export.h"
-#include "backup/default_registry.h"
 #include "cli/utf8.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "reliability/reliability_support.h"
+#include "stores/open_store.h"
 
 namespace {
 

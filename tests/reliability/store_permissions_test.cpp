@@ -6,9 +6,9 @@
 
 #include <filesystem>
 
-#include "backup/default_registry.h"
 #include "registry/registry_store.h"
 #include "reliability/reliability_support.h"
+#include "stores/open_store.h"
 
 namespace {
 

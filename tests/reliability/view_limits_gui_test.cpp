@@ -18,6 +18,7 @@
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "reliability/reliability_support.h"
+#include "stores/open_store.h"
 #include "support/scripted_prompts.h"
 #include "support/scripted_view.h"
 #include "view/command_ids.h"

@@ -4,6 +4,7 @@
 
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
+#include "stores/open_store.h"
 
 namespace testing_support {
 

@@ -10,7 +10,8 @@
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
-#include "registry/sqlite_db.h"
+#include "stores/sqlite/sqlite_store.h"
+#include "stores/sqlite/sqlite_db.h"
 #include "support/registry_fixture.h"
 #include "support/tree_helpers.h"
 #include "support/scripted_prompts.h"
@@ -201,7 +202,7 @@ private slots:
         MakeKey(HKEY_LOCAL_MACHINE, u"P\\Foo\\Stuck\\inner");
         MakeKey(HKEY_LOCAL_MACHINE, u"P\\Foo\\z");
         // The store refuses to delete the key named "Stuck" (UTF-16LE bytes of the name).
-        tovik::CurrentRegistryDatabase()->exec(
+        tovik::CurrentSqliteDatabase()->exec(
             "CREATE TEMP TRIGGER keep_stuck BEFORE DELETE ON keys "
             "WHEN old.name = X'53007400750063006B00' BEGIN SELECT RAISE(ABORT, 'kept'); END;");
         startView();
@@ -216,7 +217,7 @@ private slots:
         QVERIFY(foo != KeyTreeModel::kNoItem);
         QCOMPARE(childTexts(view->TreeModel(), foo), QStringList({"Stuck"}));
         QCOMPARE(view->SelectedItem(), foo);
-        tovik::CurrentRegistryDatabase()->exec("DROP TRIGGER keep_stuck;");
+        tovik::CurrentSqliteDatabase()->exec("DROP TRIGGER keep_stuck;");
     }
 
     void deepAndWideSubtreesAreDeleted() {

@@ -1,4 +1,4 @@
-#include "registry/sqlite_db.h"
+#include "stores/sqlite/sqlite_db.h"
 
 #include <sqlite3.h>
 

@@ -1,0 +1,49 @@
+#pragma once
+// The default store: the registry in a SQLite database (tables keys and vals, see
+// sqlite_store.cpp), behind the Backend interface.
+#include <memory>
+
+#include "registry/backend.h"
+
+namespace tovik {
+
+namespace sqlite { class Database; }
+
+class SqliteBackend final : public Backend {
+public:
+    explicit SqliteBackend(std::unique_ptr<sqlite::Database> db);
+    // A batch still open keeps what it wrote.
+    ~SqliteBackend() override;
+
+    sqlite::Database& database() { return *db_; }
+
+    bool readOnly() const override { return false; }
+    KeyId rootKey(HKEY root) const override;
+    ChangeStamp changeStamp() override;
+    bool inTransaction() override;
+
+    bool keyExists(KeyId key) override;
+    KeyId findChild(KeyId parent, std::u16string_view name) override;
+    void listSubkeys(KeyId key, std::size_t from, std::int64_t limit, std::vector<SubkeyEntry>& out) override;
+    void listValues(KeyId key, std::size_t from, std::int64_t limit, std::vector<ValueEntry>& out) override;
+    bool readValueData(ValueId value, BYTE* buffer, DWORD expectedSize) override;
+
+    LONG createKeys(KeyId parent, std::size_t parentDepth, std::span<const std::u16string_view> names, KeyId& id,
+                    bool& created) override;
+    LONG setValue(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size) override;
+    LONG deleteValue(KeyId key, std::u16string_view name) override;
+    LONG deleteKey(KeyId key) override;
+    LONG renameKey(KeyId key, std::u16string_view newName) override;
+    LONG renameValue(KeyId key, std::u16string_view oldName, std::u16string_view newName) override;
+
+    LONG beginBatch() override;
+    LONG commitBatch(bool beginAgain) override;
+    bool beginSnapshot() override;
+    void endSnapshot() override;
+    std::vector<std::string> files() const override;
+
+private:
+    std::unique_ptr<sqlite::Database> db_;
+};
+
+}  // namespace tovik

@@ -1,0 +1,294 @@
+#include "stores/sqlite/sqlite_store.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+
+#include "registry/registry_store.h"
+#include "registry/win_types.h"
+#include "stores/sqlite/private_folders.h"
+#include "stores/sqlite/sqlite_backend.h"
+#include "stores/sqlite/sqlite_db.h"
+
+namespace tovik {
+namespace {
+
+// Marks a database as ours (PRAGMA application_id) and its layout (PRAGMA user_version).
+constexpr std::int64_t kApplicationId = 0x546F764B;  // "TovK"
+constexpr std::int64_t kSchemaVersion = 1;
+constexpr int kBusyTimeoutMs = 5000;
+
+// Names are UTF-16LE blobs; fold is the folded name as big-endian units, so that the blob order
+// SQLite uses (memcmp) is the order of CompareNames. Roots have no parent; their ids are fixed.
+constexpr const char* kSchema = R"sql(
+CREATE TABLE keys(
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    parent INTEGER REFERENCES keys(id),
+    name BLOB NOT NULL,
+    fold BLOB NOT NULL,
+    depth INTEGER NOT NULL,
+    UNIQUE(parent, fold));
+CREATE TABLE vals(
+    id INTEGER PRIMARY KEY,
+    key INTEGER NOT NULL REFERENCES keys(id) ON DELETE CASCADE,
+    name BLOB NOT NULL,
+    fold BLOB NOT NULL,
+    type INTEGER NOT NULL,
+    data BLOB NOT NULL,
+    UNIQUE(key, fold));
+CREATE INDEX vals_in_order ON vals(key, id);
+)sql";
+
+struct Root {
+    HKEY handle;
+    const char* name;
+};
+constexpr Root kRoots[] = {
+    {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT"},
+    {HKEY_CURRENT_USER, "HKEY_CURRENT_USER"},
+    {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"},
+};
+
+class OpenFailure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+std::string cannotOpen(const std::string& path, const std::string& why)
+{
+    return "Cannot open the registry store \"" + path + "\": " + why;
+}
+
+std::string describeSqliteFailure(const std::string& path, const sqlite::Error& e)
+{
+    switch (e.primaryCode()) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return cannotOpen(path, "another program keeps it locked; try again when it is done.");
+    case SQLITE_NOTADB:
+        return cannotOpen(path, "it is not a Tovik registry database; the file was left unchanged.");
+    case SQLITE_CORRUPT:
+        return cannotOpen(path, "the database is damaged; the file was left unchanged.");
+    case SQLITE_READONLY:
+        return cannotOpen(path, "it cannot be written (read-only file or folder).");
+    case SQLITE_FULL:
+        return cannotOpen(path, "the disk is full.");
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return cannotOpen(path, "the file or its folder cannot be accessed.");
+    default:
+        return cannotOpen(path, std::string(e.what()) + ".");
+    }
+}
+
+// A root's ASCII name as UTF-16 units, little- or big-endian.
+std::string rootNameBytes(std::string_view ascii, bool bigEndian)
+{
+    std::string bytes;
+    for (char c : ascii) {
+        bytes.push_back(bigEndian ? '\0' : c);
+        bytes.push_back(bigEndian ? c : '\0');
+    }
+    return bytes;
+}
+
+void addMissingRoots(sqlite::Database& db)
+{
+    for (const Root& root : kRoots) {
+        const std::int64_t id = root.handle - HKEY_CLASSES_ROOT + 1;
+        if (db.query("SELECT 1 FROM keys WHERE id = ?1").bind(1, id).step()) continue;
+        sqlite::Query insert = db.query(
+            "INSERT INTO keys(id, parent, name, fold, depth) VALUES(?1, NULL, ?2, ?3, 0)");
+        insert.bind(1, id);
+        // The bound bytes must live until the insert has run.
+        const std::string name = rootNameBytes(root.name, false);
+        const std::string fold = rootNameBytes(root.name, true);  // root names are upper-case already
+        insert.bindBlob(2, name);
+        insert.bindBlob(3, fold);
+        insert.step();
+    }
+}
+
+void createSchema(sqlite::Database& db)
+{
+    db.exec(kSchema);
+    db.exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
+    db.exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+}
+
+std::int64_t pragmaNumber(sqlite::Database& db, const char* pragma)
+{
+    sqlite::Query q = db.query(pragma);
+    return q.step() ? q.columnInt64(0) : 0;
+}
+
+enum class Layout { Empty, Ours, Foreign, Newer, Damaged };
+
+// Reads the header and the schema only: constant time whatever the size of the store.
+Layout inspectLayout(sqlite::Database& db)
+{
+    bool hasKeys = false, hasVals = false, hasOther = false;
+    {
+        sqlite::Query q = db.query("SELECT name FROM sqlite_schema WHERE type = 'table'");
+        while (q.step()) {
+            const std::string_view name = q.columnBlob(0);
+            if (name == "keys") hasKeys = true;
+            else if (name == "vals") hasVals = true;
+            else if (name != "sqlite_sequence") hasOther = true;
+        }
+    }
+    const std::int64_t applicationId = pragmaNumber(db, "PRAGMA application_id");
+    if (applicationId == 0 && !hasKeys && !hasVals && !hasOther) return Layout::Empty;
+    if (applicationId != kApplicationId) return Layout::Foreign;
+    if (pragmaNumber(db, "PRAGMA user_version") > kSchemaVersion) return Layout::Newer;
+    if (!hasKeys || !hasVals) return Layout::Damaged;
+    return Layout::Ours;
+}
+
+void configureConnection(sqlite::Database& db, bool file)
+{
+    db.setBusyTimeout(kBusyTimeoutMs);
+    if (file) {
+        sqlite::Query mode = db.query("PRAGMA journal_mode = WAL");
+        if (!mode.step() || mode.columnBlob(0) != "wal")
+            throw OpenFailure(cannotOpen(db.path(), "its folder does not support shared access."));
+    }
+    db.exec("PRAGMA synchronous = FULL");
+    db.exec("PRAGMA foreign_keys = ON");
+    // Deleted names and data are still wiped from the pages a change writes anyway, but free
+    // pages are not written only to wipe them: deleting a subtree then writes far less.
+    db.exec("PRAGMA secure_delete = FAST");
+}
+
+// Makes sure the file exists (creating folders and an empty file with mode 0600), and refuses
+// files that must not be touched.
+void prepareFile(const std::string& path)
+{
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT) throw OpenFailure(cannotOpen(path, std::strerror(errno) + std::string(".")));
+        const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+        if (!folder.empty() && !CreatePrivateFolders(folder.string())) {
+            throw OpenFailure("Cannot create the folder \"" + folder.string() +
+                              "\" for the registry store: " + std::strerror(errno) + ".");
+        }
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST) {
+            throw OpenFailure("Cannot create the registry store \"" + path + "\": " +
+                              std::strerror(errno) + ".");
+        }
+        if (fd >= 0) {
+            fchmod(fd, 0600);
+            ::close(fd);
+            return;
+        }
+        if (stat(path.c_str(), &st) != 0)  // made by another process meanwhile
+            throw OpenFailure(cannotOpen(path, std::strerror(errno) + std::string(".")));
+    }
+    if (S_ISDIR(st.st_mode)) throw OpenFailure(cannotOpen(path, "it is a folder, not a file."));
+    if (!S_ISREG(st.st_mode)) throw OpenFailure(cannotOpen(path, "it is not a regular file."));
+    if (access(path.c_str(), R_OK) != 0)
+        throw OpenFailure(cannotOpen(path, "permission to read it was denied."));
+    if (access(path.c_str(), W_OK) != 0 || (st.st_mode & 0222) == 0)
+        throw OpenFailure(cannotOpen(path, "the file is read-only."));
+
+    if (st.st_size == 0) return;  // nothing to lose: set up like a new file
+    char header[16] = {};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw OpenFailure(cannotOpen(path, std::strerror(errno) + std::string(".")));
+    const ssize_t got = ::read(fd, header, sizeof header);
+    ::close(fd);
+    if (got != static_cast<ssize_t>(sizeof header) || std::memcmp(header, "SQLite format 3", 16) != 0)
+        throw OpenFailure(cannotOpen(path, "it is not a Tovik registry database; the file was left unchanged."));
+}
+
+}  // namespace
+
+StoreOpenResult OpenSqliteStore(const std::string& path, std::unique_ptr<Backend>& backend)
+{
+    StoreOpenResult result;
+    if (path.empty()) {
+        result.error = "Cannot open the registry store: no file name was given.";
+        return result;
+    }
+    try {
+        prepareFile(path);
+        std::unique_ptr<sqlite::Database> db =
+            sqlite::Database::open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+        db->setBusyTimeout(kBusyTimeoutMs);
+        // Until the file is known to be ours, closing must not checkpoint (write) it.
+        db->setCheckpointOnClose(false);
+        Layout layout = inspectLayout(*db);
+        switch (layout) {
+        case Layout::Foreign:
+            throw OpenFailure(cannotOpen(path, "it is a database of another program; the file was left unchanged."));
+        case Layout::Newer:
+            throw OpenFailure(cannotOpen(path, "it was written by a newer version of Tovik; the file was left unchanged."));
+        case Layout::Damaged:
+            throw OpenFailure(cannotOpen(path, "the database is damaged; the file was left unchanged."));
+        case Layout::Empty:
+        case Layout::Ours:
+            break;
+        }
+        configureConnection(*db, true);
+        if (layout == Layout::Empty) {
+            sqlite::WriteTransaction tx(*db);
+            layout = inspectLayout(*db);  // another process may have set it up meanwhile
+            if (layout == Layout::Empty) {
+                createSchema(*db);
+                result.created = true;
+            } else if (layout != Layout::Ours) {
+                throw OpenFailure(cannotOpen(path, "it is a database of another program; the file was left unchanged."));
+            }
+            addMissingRoots(*db);
+            tx.commit();
+        } else {
+            sqlite::Query roots = db->query("SELECT count(*) FROM keys WHERE id IN (1, 2, 3) AND parent IS NULL");
+            const bool complete = roots.step() && roots.columnInt64(0) == 3;
+            if (!complete) {
+                sqlite::WriteTransaction tx(*db);
+                addMissingRoots(*db);
+                tx.commit();
+            }
+        }
+        db->setCheckpointOnClose(true);
+        backend = std::make_unique<SqliteBackend>(std::move(db));
+        result.ok = true;
+    } catch (const OpenFailure& e) {
+        result.error = e.what();
+    } catch (const sqlite::Error& e) {
+        result.error = describeSqliteFailure(path, e);
+    } catch (const std::exception& e) {
+        result.error = cannotOpen(path, e.what());
+    }
+    if (!result.ok) result.created = false;
+    return result;
+}
+
+std::unique_ptr<Backend> OpenSqliteMemoryStore()
+{
+    std::unique_ptr<sqlite::Database> db =
+        sqlite::Database::open(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
+    configureConnection(*db, false);
+    sqlite::WriteTransaction tx(*db);
+    createSchema(*db);
+    addMissingRoots(*db);
+    tx.commit();
+    return std::make_unique<SqliteBackend>(std::move(db));
+}
+
+sqlite::Database* CurrentSqliteDatabase()
+{
+    auto* backend = dynamic_cast<SqliteBackend*>(CurrentBackend());
+    return backend ? &backend->database() : nullptr;
+}
+
+}  // namespace tovik

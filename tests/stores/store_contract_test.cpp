@@ -1,0 +1,363 @@
+// The registry semantics every store keeps, run through the registry operations against each
+// kind of store: names, order, case, the unnamed value, paths, deletion, durability, two
+// processes, enumeration by index and renaming.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "registry/backend.h"
+#include "registry/registry_api.h"
+#include "registry/registry_store.h"
+#include "stores/open_store.h"
+
+namespace {
+
+struct StoreKind {
+    std::string name;
+    bool persistent;   // a file that another process, or this one later, opens again
+    std::function<bool(const std::string& path)> open;
+};
+
+std::vector<StoreKind> StoreKinds() {
+    return {
+        {"SqliteFile", true, [](const std::string& path) { return tovik::OpenRegistryStore(path).ok; }},
+        {"SqliteMemory", false, [](const std::string&) { tovik::OpenInMemoryRegistryStore(); return true; }},
+    };
+}
+
+HKEY Create(HKEY root, const std::u16string& path, DWORD* disposition = nullptr) {
+    HKEY key = 0;
+    DWORD made = 0;
+    EXPECT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, &made), ERROR_SUCCESS);
+    if (disposition) *disposition = made;
+    return key;
+}
+
+LONG Open(HKEY root, const std::u16string& path, HKEY* key) {
+    return RegOpenKeyExW(root, path.c_str(), 0, 0, key);
+}
+
+void SetDword(HKEY key, const std::u16string& name, DWORD value) {
+    EXPECT_EQ(RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value),
+              ERROR_SUCCESS);
+}
+
+std::vector<std::u16string> Subkeys(HKEY key) {
+    std::vector<std::u16string> names;
+    for (DWORD i = 0;; ++i) {
+        WCHAR name[256];
+        DWORD length = 256;
+        if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.emplace_back(name, length);
+    }
+    return names;
+}
+
+struct Value {
+    std::u16string name;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    bool operator==(const Value&) const = default;
+};
+
+std::vector<Value> Values(HKEY key) {
+    std::vector<Value> values;
+    for (DWORD i = 0;; ++i) {
+        WCHAR name[256];
+        DWORD length = 256, type = 0, size = 64;
+        BYTE data[64];
+        if (RegEnumValueW(key, i, name, &length, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
+        values.push_back({std::u16string(name, length), type, std::vector<BYTE>(data, data + size)});
+    }
+    return values;
+}
+
+std::vector<std::u16string> ValueNames(HKEY key) {
+    std::vector<std::u16string> names;
+    for (const Value& v : Values(key)) names.push_back(v.name);
+    return names;
+}
+
+// The backend's id of root\path, walking name by name; kNoKey when a name is missing.
+tovik::KeyId IdOf(HKEY root, const std::u16string& path) {
+    tovik::Backend& store = *tovik::CurrentBackend();
+    tovik::KeyId id = store.rootKey(root);
+    std::size_t start = 0;
+    while (id != tovik::kNoKey && start < path.size()) {
+        const std::size_t cut = std::min(path.find(u'\\', start), path.size());
+        id = store.findChild(id, std::u16string_view(path).substr(start, cut - start));
+        start = cut + 1;
+    }
+    return id;
+}
+
+class StoreContract : public ::testing::TestWithParam<StoreKind> {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tovik-contract-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        path_ = dir_ + "/registry.db";
+        ASSERT_TRUE(GetParam().open(path_));
+    }
+    void TearDown() override {
+        tovik::CloseRegistryStore();
+        std::filesystem::remove_all(dir_);
+    }
+    std::string dir_, path_;
+};
+
+TEST_P(StoreContract, NamesCompareWithoutCaseAndKeepTheirCase) {
+    const HKEY key = Create(HKEY_CURRENT_USER, u"Software\\Ünïcode\\Жук");
+    HKEY again = 0;
+    ASSERT_EQ(Open(HKEY_CURRENT_USER, u"SOFTWARE\\üNÏCODE\\жУК", &again), ERROR_SUCCESS);
+    DWORD disposition = 0;
+    RegCloseKey(Create(HKEY_CURRENT_USER, u"software", &disposition));
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+
+    HKEY software = 0;
+    ASSERT_EQ(Open(HKEY_CURRENT_USER, u"Software", &software), ERROR_SUCCESS);
+    EXPECT_EQ(Subkeys(software), std::vector<std::u16string>{u"Ünïcode"});
+
+    SetDword(key, u"Speed", 1);
+    SetDword(again, u"SPEED", 2);   // the same value: overwritten, first spelling kept
+    const std::vector<Value> values = Values(key);
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_EQ(values[0].name, u"Speed");
+    EXPECT_EQ(values[0].data, (std::vector<BYTE>{2, 0, 0, 0}));
+    EXPECT_EQ(RegDeleteValueW(key, u"speed"), ERROR_SUCCESS);
+    EXPECT_TRUE(Values(key).empty());
+    for (HKEY h : {key, again, software}) RegCloseKey(h);
+}
+
+TEST_P(StoreContract, SubkeysListInNameOrderAndValuesInCreationOrder) {
+    const HKEY key = Create(HKEY_LOCAL_MACHINE, u"Order");
+    for (const char16_t* name : {u"delta", u"Bravo", u"alpha", u"Charlie", u"_under", u"10", u"9"})
+        RegCloseKey(Create(key, name));
+    // Folded to upper case: '_' (0x5F) sorts after the letters, digits compare unit by unit.
+    EXPECT_EQ(Subkeys(key), (std::vector<std::u16string>{u"10", u"9", u"alpha", u"Bravo", u"Charlie", u"delta", u"_under"}));
+
+    for (const char16_t* name : {u"zulu", u"Alpha", u"mike"}) SetDword(key, name, 0);
+    SetDword(key, u"ALPHA", 7);   // overwriting keeps the value's place
+    EXPECT_EQ(ValueNames(key), (std::vector<std::u16string>{u"zulu", u"Alpha", u"mike"}));
+    EXPECT_EQ(RegDeleteValueW(key, u"zulu"), ERROR_SUCCESS);
+    SetDword(key, u"zulu", 0);    // made again: now the newest
+    EXPECT_EQ(ValueNames(key), (std::vector<std::u16string>{u"Alpha", u"mike", u"zulu"}));
+    RegCloseKey(key);
+}
+
+TEST_P(StoreContract, TheUnnamedValueHasTheEmptyName) {
+    const HKEY key = Create(HKEY_CLASSES_ROOT, u".txt");
+    const BYTE text[] = {'t', 0, 0, 0};
+    ASSERT_EQ(RegSetValueExW(key, nullptr, 0, REG_SZ, text, sizeof text), ERROR_SUCCESS);
+    SetDword(key, u"Other", 3);
+    const std::vector<Value> values = Values(key);
+    ASSERT_EQ(values.size(), 2u);
+    EXPECT_EQ(values[0], (Value{u"", REG_SZ, {text, text + sizeof text}}));
+    EXPECT_EQ(RegDeleteValueW(key, u""), ERROR_SUCCESS);   // "" and null name the same value
+    EXPECT_EQ(ValueNames(key), std::vector<std::u16string>{u"Other"});
+    EXPECT_EQ(RegDeleteValueW(key, nullptr), ERROR_FILE_NOT_FOUND);
+    RegCloseKey(key);
+}
+
+TEST_P(StoreContract, CreatingAPathCreatesEveryMissingKey) {
+    DWORD disposition = 0;
+    RegCloseKey(Create(HKEY_CURRENT_USER, u"A\\B\\C\\D", &disposition));
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+    for (const char16_t* path : {u"A", u"A\\B", u"A\\B\\C", u"A\\B\\C\\D"}) {
+        HKEY key = 0;
+        EXPECT_EQ(Open(HKEY_CURRENT_USER, path, &key), ERROR_SUCCESS) << "missing after create";
+        RegCloseKey(key);
+    }
+    RegCloseKey(Create(HKEY_CURRENT_USER, u"A\\B\\C\\D", &disposition));
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+    RegCloseKey(Create(HKEY_CURRENT_USER, u"A\\B\\E", &disposition));
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+    HKEY b = 0;
+    ASSERT_EQ(Open(HKEY_CURRENT_USER, u"A\\B", &b), ERROR_SUCCESS);
+    EXPECT_EQ(Subkeys(b), (std::vector<std::u16string>{u"C", u"E"}));
+    RegCloseKey(b);
+}
+
+TEST_P(StoreContract, AKeyWithSubkeysIsNotDeleted) {
+    const HKEY parent = Create(HKEY_LOCAL_MACHINE, u"Parent");
+    RegCloseKey(Create(parent, u"Child"));
+    SetDword(parent, u"Kept", 1);
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Parent"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(ValueNames(parent), std::vector<std::u16string>{u"Kept"}) << "a refused delete changed the key";
+
+    EXPECT_EQ(RegDeleteKeyW(parent, u"Child"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKeyW(parent, u"Child"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Parent"), ERROR_SUCCESS);
+    // The handle outlives its key: it reads as deleted, and writes through it fail.
+    EXPECT_EQ(RegDeleteValueW(parent, u"Kept"), ERROR_KEY_DELETED);
+    const DWORD one = 1;
+    EXPECT_EQ(RegSetValueExW(parent, u"New", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one),
+              ERROR_KEY_DELETED);
+    HKEY child = 0;
+    EXPECT_EQ(RegCreateKeyExW(parent, u"Orphan", 0, nullptr, 0, 0, nullptr, &child, nullptr), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, nullptr), ERROR_ACCESS_DENIED) << "a root was deleted";
+    RegCloseKey(parent);
+    RegCloseKey(Create(HKEY_LOCAL_MACHINE, u"Parent"));   // made again: empty
+    HKEY again = 0;
+    ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, u"Parent", &again), ERROR_SUCCESS);
+    EXPECT_TRUE(Values(again).empty());
+    EXPECT_TRUE(Subkeys(again).empty());
+    RegCloseKey(again);
+}
+
+TEST_P(StoreContract, EnumerationByIndexReachesAnyIndexAndSaysWhenABufferIsShort) {
+    const HKEY key = Create(HKEY_CURRENT_USER, u"Many");
+    std::vector<std::u16string> expected;
+    for (int i = 0; i < 300; ++i) {
+        std::u16string name = u"k";
+        for (char c : std::to_string(1000 + i)) name.push_back(static_cast<char16_t>(c));
+        expected.push_back(name);
+        RegCloseKey(Create(key, name));
+    }
+    // Backwards and by leaps, not only 0, 1, 2, ...
+    for (DWORD i = 300; i-- > 0;) {
+        WCHAR name[16];
+        DWORD length = 16;
+        ASSERT_EQ(RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+        EXPECT_EQ(std::u16string(name, length), expected[i]);
+    }
+    WCHAR name[16];
+    DWORD length = 16;
+    EXPECT_EQ(RegEnumKeyExW(key, 300, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    length = 5;   // "k1000" needs 5 units and the terminator
+    EXPECT_EQ(RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+    EXPECT_EQ(length, 5u);
+
+    SetDword(key, u"Number", 42);
+    DWORD type = 0, size = 2, nameLength = 16;
+    BYTE data[4];
+    EXPECT_EQ(RegEnumValueW(key, 0, name, &nameLength, nullptr, &type, data, &size), ERROR_MORE_DATA);
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(RegEnumValueW(key, 1, name, &nameLength, nullptr, &type, data, &size), ERROR_NO_MORE_ITEMS);
+    RegCloseKey(key);
+}
+
+TEST_P(StoreContract, RenamingAKeyTakesItsSubtreeAndRefusesATakenName) {
+    const HKEY key = Create(HKEY_CURRENT_USER, u"Old\\Inner\\Deep");
+    SetDword(key, u"Here", 5);
+    RegCloseKey(key);
+    RegCloseKey(Create(HKEY_CURRENT_USER, u"Taken"));
+    tovik::Backend& store = *tovik::CurrentBackend();
+    const tovik::KeyId old = IdOf(HKEY_CURRENT_USER, u"Old");
+    ASSERT_NE(old, tovik::kNoKey);
+
+    EXPECT_EQ(store.renameKey(old, u"TAKEN"), ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(store.renameKey(old, u"Bad\\Name"), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(store.renameKey(store.rootKey(HKEY_CURRENT_USER), u"Other"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(store.renameKey(old, u"New"), ERROR_SUCCESS);
+
+    HKEY gone = 0, moved = 0;
+    EXPECT_EQ(Open(HKEY_CURRENT_USER, u"Old", &gone), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(Open(HKEY_CURRENT_USER, u"new\\inner\\deep", &moved), ERROR_SUCCESS);
+    EXPECT_EQ(ValueNames(moved), std::vector<std::u16string>{u"Here"});
+    RegCloseKey(moved);
+    EXPECT_EQ(Subkeys(HKEY_CURRENT_USER), (std::vector<std::u16string>{u"New", u"Taken"}));
+
+    EXPECT_EQ(store.renameKey(old, u"NEW"), ERROR_SUCCESS) << "a change of case alone";
+    EXPECT_EQ(Subkeys(HKEY_CURRENT_USER), (std::vector<std::u16string>{u"NEW", u"Taken"}));
+    const tovik::KeyId taken = IdOf(HKEY_CURRENT_USER, u"Taken");
+    ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, u"Taken"), ERROR_SUCCESS);
+    EXPECT_EQ(store.renameKey(taken, u"X"), ERROR_KEY_DELETED);
+}
+
+TEST_P(StoreContract, RenamingAValueKeepsItsTypeDataAndPlace) {
+    const HKEY key = Create(HKEY_CURRENT_USER, u"Values");
+    SetDword(key, u"first", 1);
+    const BYTE bytes[] = {9, 8, 7};
+    ASSERT_EQ(RegSetValueExW(key, u"middle", 0, REG_BINARY, bytes, sizeof bytes), ERROR_SUCCESS);
+    SetDword(key, u"last", 3);
+    tovik::Backend& store = *tovik::CurrentBackend();
+    const tovik::KeyId id = IdOf(HKEY_CURRENT_USER, u"Values");
+
+    EXPECT_EQ(store.renameValue(id, u"MIDDLE", u"Renamed"), ERROR_SUCCESS);
+    const std::vector<Value> values = Values(key);
+    ASSERT_EQ(values.size(), 3u);
+    EXPECT_EQ(values[1], (Value{u"Renamed", REG_BINARY, {9, 8, 7}}));
+    EXPECT_EQ(store.renameValue(id, u"renamed", u"LAST"), ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(store.renameValue(id, u"missing", u"x"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(store.renameValue(id, u"renamed", u"RENAMED"), ERROR_SUCCESS);
+    EXPECT_EQ(ValueNames(key), (std::vector<std::u16string>{u"first", u"RENAMED", u"last"}));
+    RegCloseKey(key);
+}
+
+TEST_P(StoreContract, AWriteThatSucceededSurvivesTheProcessBeingKilled) {
+    if (!GetParam().persistent) GTEST_SKIP() << "nothing outlives this store's process";
+    tovik::CloseRegistryStore();   // a connection must not cross fork()
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (!GetParam().open(path_)) _exit(2);
+        HKEY key = 0;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, u"Durable", 0, nullptr, 0, 0, nullptr, &key, nullptr) != ERROR_SUCCESS)
+            _exit(3);
+        const DWORD value = 77;
+        if (RegSetValueExW(key, u"Kept", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) != ERROR_SUCCESS)
+            _exit(4);
+        kill(getpid(), SIGKILL);   // no close, no clean exit
+        _exit(5);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the child failed with " << WEXITSTATUS(status);
+    ASSERT_TRUE(GetParam().open(path_));
+    HKEY key = 0;
+    ASSERT_EQ(Open(HKEY_CURRENT_USER, u"Durable", &key), ERROR_SUCCESS);
+    EXPECT_EQ(Values(key), (std::vector<Value>{{u"Kept", REG_DWORD, {77, 0, 0, 0}}}));
+    RegCloseKey(key);
+}
+
+TEST_P(StoreContract, TwoProcessesSeeEachOthersWrites) {
+    if (!GetParam().persistent) GTEST_SKIP() << "no other process can open this store";
+    tovik::CloseRegistryStore();   // a connection must not cross fork()
+    int toChild[2], toParent[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(toParent), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        char go = 0;
+        if (read(toChild[0], &go, 1) != 1 || !GetParam().open(path_)) _exit(2);
+        HKEY key = 0;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, u"Shared", 0, 0, &key) != ERROR_SUCCESS) _exit(3);
+        const DWORD value = 1;
+        if (RegSetValueExW(key, u"FromChild", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) != ERROR_SUCCESS)
+            _exit(4);
+        if (write(toParent[1], "d", 1) != 1 || read(toChild[0], &go, 1) != 1) _exit(5);
+        WCHAR name[32];
+        DWORD length = 32;
+        // The parent's value follows the child's in creation order.
+        if (RegEnumValueW(key, 1, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) _exit(6);
+        _exit(std::u16string(name, length) == u"FromParent" ? 0 : 7);
+    }
+    ASSERT_TRUE(GetParam().open(path_));
+    const HKEY key = Create(HKEY_CURRENT_USER, u"Shared");
+    EXPECT_TRUE(Values(key).empty());   // the handle has read the list before the child writes
+    ASSERT_EQ(write(toChild[1], "g", 1), 1);
+    char done = 0;
+    ASSERT_EQ(read(toParent[0], &done, 1), 1);
+    EXPECT_EQ(ValueNames(key), std::vector<std::u16string>{u"FromChild"});
+    SetDword(key, u"FromParent", 2);
+    ASSERT_EQ(write(toChild[1], "g", 1), 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child's check failed: " << status;
+    RegCloseKey(key);
+    for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) close(fd);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStore, StoreContract, ::testing::ValuesIn(StoreKinds()),
+                         [](const ::testing::TestParamInfo<StoreKind>& info) { return info.param.name; });
+
+}  // namespace
