@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ struct StoreKind {
     bool persistent;   // a file that another process, or this one later, opens again
     std::function<bool(const std::string& path)> open;
 };
+
+void PrintTo(const StoreKind& kind, std::ostream* out) { *out << kind.name; }
 
 std::vector<StoreKind> StoreKinds() {
     return {
