@@ -190,9 +190,10 @@ const SubkeyEntry* lastEnumeratedSubkey(Backend& store, const OpenKey& base, con
     return &entry;
 }
 
-// The entry at index of a handle's snapshot, refreshing the snapshot when stale. A stale
-// snapshot asked for index 0 fetches that one row only: deleting a subtree asks for index 0
-// again after every deletion, and must not re-read the whole list each time.
+// The entry at index of a handle's snapshot, refreshing the snapshot when stale. The first
+// read fetches the whole list in one query. A stale snapshot asked for index 0 fetches that one
+// row only: deleting a subtree asks for index 0 again after every deletion, and must not re-read
+// the whole list each time.
 template <class Entry, class Loader>
 LONG entryAt(Backend& store, OpenKey& key, Snapshot<Entry>& snapshot, DWORD index, Loader load,
              const Entry*& entry)
@@ -200,9 +201,9 @@ LONG entryAt(Backend& store, OpenKey& key, Snapshot<Entry>& snapshot, DWORD inde
     const Seen now = Seen::now(store);  // read before the rows, never after
     const bool fresh = snapshot.valid && snapshot.seen.stillHolds(store);
     if (!fresh || (!snapshot.complete && index >= snapshot.entries.size())) {
+        const bool firstOnly = snapshot.valid && !fresh && index == 0;
         snapshot.valid = false;
         snapshot.entries.clear();
-        const bool firstOnly = !fresh && index == 0;
         load(store, key.id, firstOnly ? 1 : -1, snapshot.entries);
         snapshot.complete = !firstOnly || snapshot.entries.empty();
         if (!fresh) snapshot.seen = now;

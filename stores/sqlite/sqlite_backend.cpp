@@ -207,7 +207,6 @@ LONG SqliteBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<
         // One name inserts at most one row: a failure leaves nothing half done.
         WriteTransaction tx(db, names.size() == 1);
         // Walk under the lock: another process may have changed the tree since the caller looked.
-        // A parent deleted meanwhile has no children and fails the first insert on its foreign key.
         id = parent;
         for (std::size_t i = 0; i < names.size(); ++i) {
             const KeyId child = childOf(db, id, names[i]);
@@ -216,17 +215,19 @@ LONG SqliteBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<
                 created = false;
                 continue;
             }
+            // A parent deleted meanwhile: its children were deleted before it, so only the first
+            // key to create can be missing.
+            if (id == parent && !isRootId(parent) && !keyRowExists(db, parent)) return ERROR_KEY_DELETED;
             const std::string name = encodeName(names[i]);
             const std::string fold = encodeFold(names[i]);
-            Query insert = db.query("INSERT INTO keys(parent, name, fold, depth) VALUES(?1, ?2, ?3, ?4)");
-            insert.bind(1, id).bindBlob(2, name).bindBlob(3, fold).bind(4, static_cast<std::int64_t>(parentDepth + i + 1));
-            try {
-                insert.step();
-            } catch (const sqlite::Error& e) {
-                if (e.primaryCode() != SQLITE_CONSTRAINT || id != parent || keyRowExists(db, parent)) throw;
-                return ERROR_KEY_DELETED;
-            }
-            id = db.lastInsertRowid();
+            // key_ids follows every insert (a trigger), so an id is never given out twice.
+            Query insert = db.query(
+                "INSERT INTO keys(parent, fold, id, name, depth) "
+                "VALUES(?1, ?2, (SELECT last + 1 FROM key_ids), ?3, ?4) RETURNING id");
+            insert.bind(1, id).bindBlob(2, fold).bindBlob(3, name).bind(4, static_cast<std::int64_t>(parentDepth + i + 1));
+            if (!insert.step()) throw sqlite::Error(SQLITE_INTERNAL, "no id for a new key");
+            id = insert.columnInt64(0);
+            while (insert.step()) {}
             created = true;
         }
         tx.commit();

@@ -22,19 +22,30 @@ namespace {
 
 // Marks a database as ours (PRAGMA application_id) and its layout (PRAGMA user_version).
 constexpr std::int64_t kApplicationId = 0x546F764B;  // "TovK"
-constexpr std::int64_t kSchemaVersion = 1;
+constexpr std::int64_t kSchemaVersion = 2;
 constexpr int kBusyTimeoutMs = 5000;
 
 // Names are UTF-16LE blobs; fold is the folded name as big-endian units, so that the blob order
-// SQLite uses (memcmp) is the order of CompareNames. Roots have no parent; their ids are fixed.
-constexpr const char* kSchema = R"sql(
+// SQLite uses (memcmp) is the order of CompareNames. Keys are stored in the order of (parent,
+// fold): a subkey list is one range of the tree and a lookup by name one descent, with no
+// second lookup of a row. Roots have parent 0 and the fixed ids 1 to 3; key ids come from key_ids
+// and are never reused, so a handle to a deleted key cannot reach a new one.
+constexpr const char* kKeysTable = R"sql(
 CREATE TABLE keys(
-    id INTEGER PRIMARY KEY AUTOINCREMENT,
-    parent INTEGER REFERENCES keys(id),
-    name BLOB NOT NULL,
+    parent INTEGER NOT NULL,
     fold BLOB NOT NULL,
+    id INTEGER NOT NULL UNIQUE,
+    name BLOB NOT NULL,
     depth INTEGER NOT NULL,
-    UNIQUE(parent, fold));
+    PRIMARY KEY(parent, fold)) WITHOUT ROWID;
+)sql";
+constexpr const char* kKeyIds = R"sql(
+CREATE TABLE key_ids(last INTEGER NOT NULL);
+CREATE TRIGGER key_ids_follow AFTER INSERT ON keys BEGIN
+    UPDATE key_ids SET last = max(last, NEW.id);
+END;
+)sql";
+constexpr const char* kValues = R"sql(
 CREATE TABLE vals(
     id INTEGER PRIMARY KEY,
     key INTEGER NOT NULL REFERENCES keys(id) ON DELETE CASCADE,
@@ -44,6 +55,23 @@ CREATE TABLE vals(
     data BLOB NOT NULL,
     UNIQUE(key, fold));
 CREATE INDEX vals_in_order ON vals(key, id);
+INSERT INTO key_ids VALUES(3);
+)sql";
+
+// From layout 1 (keys in a rowid table keyed by id), in one transaction: a kill leaves either
+// layout 1 untouched or layout 2 complete. The values stay in their table, which keeps naming
+// "keys": the new table once the old one is set aside. Key ids stay as they were.
+constexpr const char* kSetAsideKeys1 = "ALTER TABLE keys RENAME TO keys_v1";
+constexpr const char* kCopyKeys1 = R"sql(
+INSERT INTO keys(parent, fold, id, name, depth)
+    SELECT coalesce(parent, 0), fold, id, name, depth FROM keys_v1 ORDER BY coalesce(parent, 0), fold;
+)sql";
+constexpr const char* kFinishUpgrade1 = R"sql(
+INSERT INTO key_ids SELECT max(3, coalesce((SELECT max(id) FROM keys), 0),
+                           coalesce((SELECT max(seq) FROM sqlite_sequence WHERE name IN ('keys', 'keys_v1')), 0));
+DROP TABLE keys_v1;
+DELETE FROM sqlite_sequence;
+PRAGMA user_version = 2;
 )sql";
 
 struct Root {
@@ -106,7 +134,7 @@ void addMissingRoots(sqlite::Database& db)
         const std::int64_t id = root.handle - HKEY_CLASSES_ROOT + 1;
         if (db.query("SELECT 1 FROM keys WHERE id = ?1").bind(1, id).step()) continue;
         sqlite::Query insert = db.query(
-            "INSERT INTO keys(id, parent, name, fold, depth) VALUES(?1, NULL, ?2, ?3, 0)");
+            "INSERT INTO keys(id, parent, name, fold, depth) VALUES(?1, 0, ?2, ?3, 0)");
         insert.bind(1, id);
         // The bound bytes must live until the insert has run.
         const std::string name = rootNameBytes(root.name, false);
@@ -119,7 +147,9 @@ void addMissingRoots(sqlite::Database& db)
 
 void createSchema(sqlite::Database& db)
 {
-    db.exec(kSchema);
+    db.exec(kKeysTable);
+    db.exec(kKeyIds);
+    db.exec(kValues);
     db.exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
     db.exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
 }
@@ -130,7 +160,7 @@ std::int64_t pragmaNumber(sqlite::Database& db, const char* pragma)
     return q.step() ? q.columnInt64(0) : 0;
 }
 
-enum class Layout { Empty, Ours, Foreign, Newer, Damaged };
+enum class Layout { Empty, Ours, Older, Foreign, Newer, Damaged };
 
 // Reads the header and the schema only: constant time whatever the size of the store.
 Layout inspectLayout(sqlite::Database& db)
@@ -142,15 +172,16 @@ Layout inspectLayout(sqlite::Database& db)
             const std::string_view name = q.columnBlob(0);
             if (name == "keys") hasKeys = true;
             else if (name == "vals") hasVals = true;
-            else if (name != "sqlite_sequence") hasOther = true;
+            else if (name != "sqlite_sequence" && name != "key_ids") hasOther = true;
         }
     }
     const std::int64_t applicationId = pragmaNumber(db, "PRAGMA application_id");
     if (applicationId == 0 && !hasKeys && !hasVals && !hasOther) return Layout::Empty;
     if (applicationId != kApplicationId) return Layout::Foreign;
-    if (pragmaNumber(db, "PRAGMA user_version") > kSchemaVersion) return Layout::Newer;
-    if (!hasKeys || !hasVals) return Layout::Damaged;
-    return Layout::Ours;
+    const std::int64_t version = pragmaNumber(db, "PRAGMA user_version");
+    if (version > kSchemaVersion) return Layout::Newer;
+    if (!hasKeys || !hasVals || version < 1) return Layout::Damaged;
+    return version < kSchemaVersion ? Layout::Older : Layout::Ours;
 }
 
 void configureConnection(sqlite::Database& db, bool file)
@@ -235,10 +266,28 @@ StoreOpenResult OpenSqliteStore(const std::string& path, std::unique_ptr<Backend
         case Layout::Damaged:
             throw OpenFailure(cannotOpen(path, "the database is damaged; the file was left unchanged."));
         case Layout::Empty:
+        case Layout::Older:
         case Layout::Ours:
             break;
         }
         configureConnection(*db, true);
+        if (layout == Layout::Older) {
+            // The values' reference must keep naming "keys" through the rename, and dropping the
+            // old table must not check references row by row. The pragmas take effect only
+            // outside a transaction.
+            db->exec("PRAGMA foreign_keys = OFF");
+            db->exec("PRAGMA legacy_alter_table = ON");
+            sqlite::WriteTransaction tx(*db);
+            layout = inspectLayout(*db);  // another process may have upgraded it meanwhile
+            if (layout == Layout::Older) {
+                for (const char* step : {kSetAsideKeys1, kKeysTable, kCopyKeys1, kKeyIds, kFinishUpgrade1})
+                    db->exec(step);
+            } else if (layout != Layout::Ours)
+                throw OpenFailure(cannotOpen(path, "it was changed by another program; the file was left unchanged."));
+            tx.commit();
+            db->exec("PRAGMA legacy_alter_table = OFF");
+            db->exec("PRAGMA foreign_keys = ON");
+        }
         if (layout == Layout::Empty) {
             sqlite::WriteTransaction tx(*db);
             layout = inspectLayout(*db);  // another process may have set it up meanwhile
@@ -251,7 +300,7 @@ StoreOpenResult OpenSqliteStore(const std::string& path, std::unique_ptr<Backend
             addMissingRoots(*db);
             tx.commit();
         } else {
-            sqlite::Query roots = db->query("SELECT count(*) FROM keys WHERE id IN (1, 2, 3) AND parent IS NULL");
+            sqlite::Query roots = db->query("SELECT count(*) FROM keys WHERE id IN (1, 2, 3) AND parent = 0");
             const bool complete = roots.step() && roots.columnInt64(0) == 3;
             if (!complete) {
                 sqlite::WriteTransaction tx(*db);
