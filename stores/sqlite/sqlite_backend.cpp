@@ -21,6 +21,11 @@ constexpr int kListedDataLimit = 4096;
 
 bool isRootId(KeyId id) { return id >= 1 && id <= 3; }
 
+// The range of value ids that belongs to a key (see the schema in sqlite_store.cpp).
+constexpr int kPositionBits = 27;
+std::int64_t firstValueId(KeyId key) { return static_cast<std::int64_t>(static_cast<std::uint64_t>(key) << kPositionBits); }
+std::int64_t lastValueId(KeyId key) { return firstValueId(key) + ((std::int64_t{1} << kPositionBits) - 1); }
+
 // ---- Name encodings (see the schema in sqlite_store.cpp) ----
 
 std::string encodeName(std::u16string_view name)
@@ -174,8 +179,9 @@ void SqliteBackend::listValues(KeyId key, std::size_t from, std::int64_t limit, 
         // length() of a blob does not read the blob itself; large data stays on disk until asked for.
         Query q = db_->query(
             "SELECT id, name, type, length(data), CASE WHEN length(data) <= ?3 THEN data END "
-            "FROM vals WHERE key = ?1 ORDER BY id LIMIT ?2 OFFSET ?4");
-        q.bind(1, key).bind(2, limit).bind(3, kListedDataLimit).bind(4, static_cast<std::int64_t>(from));
+            "FROM vals WHERE id BETWEEN ?1 AND ?5 ORDER BY id LIMIT ?2 OFFSET ?4");
+        q.bind(1, firstValueId(key)).bind(2, limit).bind(3, kListedDataLimit).bind(4, static_cast<std::int64_t>(from));
+        q.bind(5, lastValueId(key));
         while (q.step()) {
             const DWORD size = static_cast<DWORD>(q.columnInt64(3));
             const bool loaded = size <= kListedDataLimit;
@@ -242,12 +248,16 @@ LONG SqliteBackend::setValue(KeyId key, std::u16string_view name, DWORD type, co
         const std::string storedName = encodeName(name);
         const std::string fold = encodeFold(name);
         WriteTransaction tx(db, true);
-        // Overwriting keeps the row, so the value keeps its place and the case of its name. A
-        // key deleted meanwhile fails the insert on its foreign key: no lookup of the key first.
+        // Overwriting keeps the row, so the value keeps its place and the case of its name; a new
+        // value takes the position after the key's last. A key deleted meanwhile fails the insert
+        // on its foreign key, a key out of positions on the check: no lookup of the key first.
         Query upsert = db.query(
-            "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
+            "INSERT INTO vals(id, key, fold, name, type, data) VALUES("
+            "coalesce((SELECT id FROM vals WHERE id BETWEEN ?6 AND ?7 ORDER BY id DESC LIMIT 1), ?6) + 1, "
+            "?1, ?3, ?2, ?4, ?5) "
             "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
         upsert.bind(1, key).bindBlob(2, storedName).bindBlob(3, fold).bind(4, type).bindBlob(5, data, size);
+        upsert.bind(6, firstValueId(key)).bind(7, lastValueId(key));
         try {
             upsert.step();
         } catch (const sqlite::Error& e) {

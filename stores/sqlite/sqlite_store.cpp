@@ -45,30 +45,42 @@ CREATE TRIGGER key_ids_follow AFTER INSERT ON keys BEGIN
     UPDATE key_ids SET last = max(last, NEW.id);
 END;
 )sql";
+// A value's id is its key's id times 2^27 plus its position among the key's values, so the
+// table itself holds each key's values together and in creation order: a value list is one
+// range of the table, with no index between. A new value takes the position after the key's
+// last one; the check keeps every id inside its key's range (a key cannot outgrow 2^27 - 1
+// positions, nor key ids 2^36). Names are found through vals_by_name.
 constexpr const char* kValues = R"sql(
 CREATE TABLE vals(
     id INTEGER PRIMARY KEY,
     key INTEGER NOT NULL REFERENCES keys(id) ON DELETE CASCADE,
-    name BLOB NOT NULL,
     fold BLOB NOT NULL,
+    name BLOB NOT NULL,
     type INTEGER NOT NULL,
     data BLOB NOT NULL,
-    UNIQUE(key, fold));
-CREATE INDEX vals_in_order ON vals(key, id);
-INSERT INTO key_ids VALUES(3);
+    CHECK (id >> 27 = key));
+CREATE UNIQUE INDEX vals_by_name ON vals(key, fold);
 )sql";
+constexpr const char* kFirstKeyIds = "INSERT INTO key_ids VALUES(3)";
 
-// From layout 1 (keys in a rowid table keyed by id), in one transaction: a kill leaves either
-// layout 1 untouched or layout 2 complete. The values stay in their table, which keeps naming
-// "keys": the new table once the old one is set aside. Key ids stay as they were.
-constexpr const char* kSetAsideKeys1 = "ALTER TABLE keys RENAME TO keys_v1";
-constexpr const char* kCopyKeys1 = R"sql(
+// From layout 1 (keys in a rowid table keyed by id, values by a rowid of their own), in one
+// transaction: a kill leaves either layout 1 untouched or layout 2 complete. Key ids stay as they
+// were; values are numbered again in their order within each key.
+constexpr const char* kSetAsideLayout1 = R"sql(
+ALTER TABLE keys RENAME TO keys_v1;
+ALTER TABLE vals RENAME TO vals_v1;
+)sql";
+constexpr const char* kCopyLayout1 = R"sql(
 INSERT INTO keys(parent, fold, id, name, depth)
     SELECT coalesce(parent, 0), fold, id, name, depth FROM keys_v1 ORDER BY coalesce(parent, 0), fold;
+INSERT INTO vals(id, key, fold, name, type, data)
+    SELECT (key << 27) + row_number() OVER (PARTITION BY key ORDER BY id), key, fold, name, type, data
+    FROM vals_v1 ORDER BY key, id;
 )sql";
 constexpr const char* kFinishUpgrade1 = R"sql(
 INSERT INTO key_ids SELECT max(3, coalesce((SELECT max(id) FROM keys), 0),
                            coalesce((SELECT max(seq) FROM sqlite_sequence WHERE name IN ('keys', 'keys_v1')), 0));
+DROP TABLE vals_v1;
 DROP TABLE keys_v1;
 DELETE FROM sqlite_sequence;
 PRAGMA user_version = 2;
@@ -149,6 +161,7 @@ void createSchema(sqlite::Database& db)
 {
     db.exec(kKeysTable);
     db.exec(kKeyIds);
+    db.exec(kFirstKeyIds);
     db.exec(kValues);
     db.exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
     db.exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
@@ -280,7 +293,7 @@ StoreOpenResult OpenSqliteStore(const std::string& path, std::unique_ptr<Backend
             sqlite::WriteTransaction tx(*db);
             layout = inspectLayout(*db);  // another process may have upgraded it meanwhile
             if (layout == Layout::Older) {
-                for (const char* step : {kSetAsideKeys1, kKeysTable, kCopyKeys1, kKeyIds, kFinishUpgrade1})
+                for (const char* step : {kSetAsideLayout1, kKeysTable, kValues, kCopyLayout1, kKeyIds, kFinishUpgrade1})
                     db->exec(step);
             } else if (layout != Layout::Ours)
                 throw OpenFailure(cannotOpen(path, "it was changed by another program; the file was left unchanged."));
