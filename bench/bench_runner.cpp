@@ -1,5 +1,7 @@
 #include "bench/bench_runner.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -38,6 +40,17 @@ std::string figureNote(const CaseRow& row)
 
 }  // namespace
 
+double ProcessorSeconds()
+{
+    auto seconds = [](const rusage& u) {
+        return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    };
+    rusage self{}, children{};
+    getrusage(RUSAGE_SELF, &self);
+    getrusage(RUSAGE_CHILDREN, &children);
+    return seconds(self) + seconds(children);
+}
+
 std::optional<double> MedianSeconds(const CaseRow& row)
 {
     if (row.seconds.empty() || !row.problem.empty()) return std::nullopt;
@@ -69,8 +82,17 @@ std::string FormatCount(std::uint64_t n)
     return grouped;
 }
 
+bool BenchRunner::Wanted(const CaseSpec& spec) const
+{
+    if (filter_.empty()) return true;
+    return std::any_of(filter_.begin(), filter_.end(), [&](const std::string& text) {
+        return spec.operation.find(text) != std::string::npos || spec.workload.find(text) != std::string::npos;
+    });
+}
+
 void BenchRunner::Run(const CaseSpec& spec, const std::function<RunResult(Stopwatch&)>& body)
 {
+    if (!Wanted(spec)) return;
     std::fprintf(stderr, "  %s, %s ...\n", spec.operation.c_str(), spec.workload.c_str());
     CaseRow row{spec, {}, {}};
     auto once = [&](bool keep) {
@@ -84,6 +106,7 @@ void BenchRunner::Run(const CaseSpec& spec, const std::function<RunResult(Stopwa
         }
         if (keep) {
             row.seconds.push_back(watch.seconds());
+            row.processorSeconds.push_back(watch.processorSeconds());
             if (result.figure) row.figures.push_back(*result.figure);
         }
         return watch.seconds();
@@ -96,27 +119,28 @@ void BenchRunner::Run(const CaseSpec& spec, const std::function<RunResult(Stopwa
 
 void BenchRunner::Skip(const CaseSpec& spec, const std::string& why)
 {
-    rows_.push_back({spec, {}, why});
+    if (Wanted(spec)) rows_.push_back({spec, {}, why});
 }
 
 void BenchRunner::Print(std::FILE* out) const
 {
-    std::vector<std::string> header = {"Operation", "Workload", "Items", "Runs", "Median", "Min", "Max", "Items/s"};
+    std::vector<std::string> header = {"Operation", "Workload", "Items", "Runs", "Median", "Min", "Max", "CPU median",
+                                       "Items/s"};
     const bool notes = std::any_of(rows_.begin(), rows_.end(), [](const CaseRow& row) { return !row.figures.empty(); });
     if (notes) header.push_back("Note");
     // Items to Items/s are numbers, aligned right; the note after them is text.
-    auto isNumber = [](std::size_t column) { return column >= 2 && column < 8; };
+    auto isNumber = [](std::size_t column) { return column >= 2 && column < 9; };
     std::vector<std::vector<std::string>> cells;
     for (const CaseRow& row : rows_) {
         std::vector<std::string> line = {row.spec.operation, row.spec.workload,
                                          FormatCount(row.spec.expectedItems) + " " + row.spec.unit};
         if (!row.problem.empty()) {
-            line.insert(line.end(), {"-", "FAILED: " + row.problem, "", "", ""});
+            line.insert(line.end(), {"-", "FAILED: " + row.problem, "", "", "", ""});
         } else {
             const double mid = median(row.seconds);
             const auto [low, high] = std::minmax_element(row.seconds.begin(), row.seconds.end());
             line.insert(line.end(), {std::to_string(row.seconds.size()), FormatDuration(mid), FormatDuration(*low),
-                                     FormatDuration(*high),
+                                     FormatDuration(*high), FormatDuration(median(row.processorSeconds)),
                                      row.spec.perItemRate && mid > 0 ? FormatRate(row.spec.expectedItems / mid) : "-"});
         }
         if (notes) line.push_back(figureNote(row));

@@ -11,17 +11,25 @@
 
 namespace tovik::bench {
 
-// A case times only what lies between start() and stop(); set-up and checks stay outside.
+// The processor time (user and system) of this process and of its children that were waited
+// for, in seconds.
+double ProcessorSeconds();
+
+// A case times only what lies between start() and stop(); set-up and checks stay outside. Beside
+// the wall clock it keeps the processor time, which other programs on a busy machine disturb less.
 class Stopwatch {
 public:
-    void start() { begin_ = Clock::now(); }
-    void stop() { elapsed_ += Clock::now() - begin_; }
+    void start() { begin_ = Clock::now(); cpuBegin_ = ProcessorSeconds(); }
+    void stop() { elapsed_ += Clock::now() - begin_; cpu_ += ProcessorSeconds() - cpuBegin_; }
     double seconds() const { return std::chrono::duration<double>(elapsed_).count(); }
+    double processorSeconds() const { return cpu_; }
 
 private:
     using Clock = std::chrono::steady_clock;
     Clock::time_point begin_{};
     Clock::duration elapsed_{};
+    double cpuBegin_ = 0;
+    double cpu_ = 0;
 };
 
 // What one run of a case did: how many items it handled, or why it failed.
@@ -46,6 +54,7 @@ struct CaseRow {
     std::vector<double> seconds;
     std::string problem;          // empty when every run did the expected work
     std::vector<double> figures = {};  // of the timed runs that reported one
+    std::vector<double> processorSeconds = {};  // of the timed runs
 };
 
 // The median of the row's timed runs; nullopt when it has none (it failed or was skipped).
@@ -56,6 +65,11 @@ public:
     // runs: timed runs per case, after one untimed warm-up; cases whose warm-up takes longer than
     // slowSeconds get at most slowRuns runs, so that the whole table stays quick.
     BenchRunner(int runs, int slowRuns, double slowSeconds) : runs_(runs), slowRuns_(slowRuns), slowSeconds_(slowSeconds) {}
+
+    // Only the cases whose operation or workload contains one of these texts run (all when empty);
+    // the others get no row.
+    void SetFilter(std::vector<std::string> texts) { filter_ = std::move(texts); }
+    bool Wanted(const CaseSpec& spec) const;
 
     void Run(const CaseSpec& spec, const std::function<RunResult(Stopwatch&)>& body);
     // A case that could not run at all still gets its row, saying why.
@@ -73,6 +87,7 @@ private:
     int slowRuns_;
     double slowSeconds_;
     std::vector<CaseRow> rows_;
+    std::vector<std::string> filter_;
 };
 
 // "12.3 ms", "1.24 s", "850 µs"

@@ -25,6 +25,7 @@
 #include "backup/gui/import_confirm_dlg.h"
 #include "bench/child_process.h"
 #include "bench/gui_startup.h"
+#include "bench/layout1_store.h"
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
@@ -39,7 +40,7 @@ using tovik::bench::RunResult;
 using tovik::bench::Stopwatch;
 using tovik::bench::Workload;
 
-constexpr const char* kUsage = R"(Usage: tovik-bench [--large] [--runs N] [--data DIR] [--regenerate]
+constexpr const char* kUsage = R"(Usage: tovik-bench [--large] [--runs N] [--data DIR] [--regenerate] [--only TEXT]...
 
 Times opening the store, filling the key tree, the browser's start-up in a process of its own
 up to the painted tree (with that process's peak resident memory), filling the value list of
@@ -47,7 +48,8 @@ the wide keys, 'tovik-reg query -r' over whole stores and deleting every key und
 HKEY_LOCAL_MACHINE from a copy of the store, on generated registries (S: 10,000 keys, 100,000
 values; M: 100,000 keys, 1,000,000 values; W: keys with 10,000 and 100,000 values); and the
 export of M into a backup file, cp of the same bytes, the import of that file and its
-confirmation dialog. Prints one table with the median, min and max of the runs and the items
+confirmation dialog; one durable set of a value in the key of 100,000 values, the import of that
+key alone into a new store, and the upgrade of a first-layout copy of M. Prints one table with the median, min and max of the runs and the items
 per second; then export and import of M as multiples of cp of the same file, and the start-up
 as a multiple of the tree fill.
 
@@ -55,10 +57,11 @@ as a multiple of the tree fill.
   --runs N       timed runs per case after one warm-up (default 5; slow cases at most 3)
   --data DIR     where the generated stores are kept (default )" TOVIK_BENCH_DATA_DIR R"()
   --regenerate   generate the stores again even when the cached ones match
+  --only TEXT    run only the cases whose operation or workload contains TEXT (repeatable)
 
 DIR/medians.tsv receives the medians of the run, for bench/peers.sh to compare with: one line
 per case that ran, with tab-separated operation, workload, median seconds, runs and items;
-lines starting with '#' are comments.
+lines starting with '#' are comments. The sizes of the stores follow the table.
 )";
 
 // The operations that the ratios after the table refer to.
@@ -179,6 +182,7 @@ struct LineCounter {
 void timeQuery(BenchRunner& runner, const Workload& w)
 {
     const CaseSpec spec{"tovik-reg query -r > /dev/null", w.name, "keys+values", w.keys + w.values};
+    if (!runner.Wanted(spec)) return;
     const std::string program = TOVIK_REG_PATH;
     if (access(program.c_str(), X_OK) != 0) {
         runner.Skip(spec, program + " is not built");
@@ -293,9 +297,10 @@ std::string timeExport(BenchRunner& runner, const Workload& w)
 }
 
 // Import of that file into a new, empty store, as tovik-reg import does it: read, split, write.
-void timeImport(BenchRunner& runner, const Workload& w, const std::string& file, const std::string& label)
+void timeImport(BenchRunner& runner, const Workload& w, const std::string& file, const std::string& label,
+                std::uint64_t values)
 {
-    const CaseSpec spec{kImport, label, "values", w.values};
+    const CaseSpec spec{kImport, label, "values", values};
     if (file.empty()) {
         runner.Skip(spec, "no exported file");
         return;
@@ -322,9 +327,10 @@ void timeImport(BenchRunner& runner, const Workload& w, const std::string& file,
 // The confirmation dialog with every line of the file: shown and painted once.
 void timeConfirmation(BenchRunner& runner, const Workload& w, const std::string& file, const std::string& label)
 {
-    const std::optional<tovik::BackupFileLines> read = file.empty() ? std::nullopt : tovik::ReadBackupFileAt(file);
     const std::uint64_t lineCount = w.keys + 1 + w.values + 2;  // key lines, value lines, header, root line
     const CaseSpec spec{"import confirmation: show and paint", label, "lines", lineCount};
+    if (!runner.Wanted(spec)) return;
+    const std::optional<tovik::BackupFileLines> read = file.empty() ? std::nullopt : tovik::ReadBackupFileAt(file);
     if (!read) {
         runner.Skip(spec, "no exported file");
         return;
@@ -371,13 +377,100 @@ void timeCopy(BenchRunner& runner, const std::string& file, const std::string& l
     std::filesystem::remove(copy, ignored);
 }
 
+// One durable set of a new value in the key of valueCount values; the value is deleted again
+// after each run, so that the key keeps its content for the other cases.
+void timeSetInWideKey(BenchRunner& runner, const Workload& w, std::uint32_t valueCount)
+{
+    const CaseSpec spec{"set a new value (durable)", "key of " + tovik::bench::FormatCount(valueCount), "values", 1,
+                        false};
+    if (!runner.Wanted(spec)) return;
+    withStore(runner, spec, w, [&](Stopwatch& watch) {
+        HKEY key = 0;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, tovik::bench::WideKeyName(valueCount).c_str(), 0, 0, &key) != ERROR_SUCCESS)
+            return RunResult::Failed("no wide key");
+        const std::u16string name = u"tovik-bench new value";
+        const DWORD data = 42;
+        watch.start();
+        const LONG rc = RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
+        watch.stop();
+        const LONG removed = RegDeleteValueW(key, name.c_str());
+        RegCloseKey(key);
+        if (rc != ERROR_SUCCESS || removed != ERROR_SUCCESS) return RunResult::Failed("set or delete failed");
+        return RunResult{1, {}};
+    });
+}
+
+// The wide key of valueCount values exported alone, then imported into a new store.
+void timeImportOfWideKey(BenchRunner& runner, const Workload& w, std::uint32_t valueCount)
+{
+    const std::string label = "key of " + tovik::bench::FormatCount(valueCount);
+    if (!runner.Wanted({kImport, label, "values", valueCount})) return;
+    const std::string file = w.path + ".wide.txt";
+    bool exported = false;
+    if (tovik::OpenRegistryStore(w.path).ok) {
+        const tovik::ExportResult result =
+            tovik::ExportKeyToFile(file, HKEY_LOCAL_MACHINE, tovik::bench::WideKeyName(valueCount));
+        exported = result.outcome == tovik::ExportOutcome::Written && result.values == valueCount;
+        tovik::CloseRegistryStore();
+    }
+    timeImport(runner, w, exported ? file : std::string(), label, valueCount);
+    std::error_code ignored;
+    std::filesystem::remove(file, ignored);
+}
+
+// The first open of a first-layout copy of the workload's store, which upgrades it in place.
+void timeUpgrade(BenchRunner& runner, const Workload& w)
+{
+    const CaseSpec spec{"open a first-layout store (upgrade)", w.name, "keys", w.keys, false};
+    if (!runner.Wanted(spec)) return;
+    const std::string old = w.path + ".layout1.db";
+    const std::string copy = w.path + ".upgrade.db";
+    removeStoreFiles(old);
+    std::string error;
+    if (!tovik::bench::WriteLayout1Copy(w.path, old, error)) {
+        runner.Skip(spec, "cannot write the first-layout copy: " + error);
+        removeStoreFiles(old);
+        return;
+    }
+    runner.Run(spec, [&](Stopwatch& watch) {
+        removeStoreFiles(copy);
+        std::error_code ec;
+        std::filesystem::copy_file(old, copy, ec);
+        if (!ec && std::filesystem::exists(old + "-wal")) std::filesystem::copy_file(old + "-wal", copy + "-wal", ec);
+        if (ec) return RunResult::Failed("cannot copy the store: " + ec.message());
+        watch.start();
+        const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(copy);
+        watch.stop();
+        tovik::CloseRegistryStore();
+        removeStoreFiles(copy);
+        return opened.ok ? RunResult{w.keys, {}} : RunResult::Failed(opened.error);
+    });
+    removeStoreFiles(old);
+}
+
+// The size of each store file as the benchmark found it (closed cleanly: no WAL).
+void printStoreSizes(const std::vector<Workload>& workloads)
+{
+    std::printf("\nStore sizes:");
+    for (const Workload& w : workloads) {
+        std::uint64_t bytes = 0;
+        for (const char* suffix : {"", "-wal"}) bytes += fileSize(w.path + suffix);
+        std::printf(" %s %s;", w.name.c_str(), megabytes(bytes).c_str());
+    }
+    std::printf("\n");
+}
+
 // Returns the workload label of the rows about the file.
 std::string timeBackupFiles(BenchRunner& runner, const Workload& w)
 {
+    const std::string label0 = w.name + ", ";
+    if (!runner.Wanted({kExport, w.name, "", 0}) && !runner.Wanted({kImport, label0, "", 0}) &&
+        !runner.Wanted({kCopy, label0, "", 0}) && !runner.Wanted({"import confirmation: show and paint", label0, "", 0}))
+        return {};
     const std::string file = timeExport(runner, w);
     const std::string label = w.name + ", " + megabytes(fileSize(file)) + " file";
     timeCopy(runner, file, label);
-    timeImport(runner, w, file, label);
+    timeImport(runner, w, file, label, w.values);
     timeConfirmation(runner, w, file, label);
     if (!file.empty()) {
         std::error_code ignored;
@@ -436,6 +529,7 @@ int main(int argc, char** argv)
     if (argc == 3 && argv[1] == tovik::bench::kStartupChildArgument) tovik::bench::RunStartupChild(argv[2]);
     bool large = false, regenerate = false;
     int runs = 5;
+    std::vector<std::string> only;
     std::string dataDir = TOVIK_BENCH_DATA_DIR;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -448,6 +542,8 @@ int main(int argc, char** argv)
             regenerate = true;
         } else if (arg == "--runs" && i + 1 < argc && parseCount(argv[i + 1], runs)) {
             ++i;
+        } else if (arg == "--only" && i + 1 < argc && argv[i + 1][0] != '\0') {
+            only.push_back(argv[++i]);
         } else if (arg == "--data" && i + 1 < argc && argv[i + 1][0] != '\0') {
             dataDir = argv[++i];
         } else {
@@ -489,17 +585,22 @@ int main(int argc, char** argv)
 
     const std::string loadBefore = loadAverage();
     BenchRunner runner(runs, kSlowRuns, kSlowSeconds);
+    runner.SetFilter(only);
     std::fprintf(stderr, "Timing:\n");
     for (const Workload& w : trees) timeOpen(runner, w);
     timeOpen(runner, *wide);
     for (const Workload& w : trees) timeTreeFill(runner, w);
     for (const Workload& w : trees) timeStartup(runner, w, self);
     for (const std::uint32_t count : wide->options.wideKeys) timeValueList(runner, *wide, count);
+    for (const std::uint32_t count : wide->options.wideKeys) timeSetInWideKey(runner, *wide, count);
+    timeImportOfWideKey(runner, *wide, wide->options.wideKeys.back());
     for (const Workload& w : trees) timeQuery(runner, w);
     for (const Workload& w : trees) timeDeleteSubtree(runner, w);
     std::string backupLabel;
     for (const Workload& w : trees)
         if (w.name == "M") backupLabel = timeBackupFiles(runner, w);
+    for (const Workload& w : trees)
+        if (w.name == "M") timeUpgrade(runner, w);
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -509,6 +610,9 @@ int main(int argc, char** argv)
     std::printf("Machine: %ld CPUs; load average %s before, %s after; peak resident memory of tovik-bench %ld MB\n\n",
                 sysconf(_SC_NPROCESSORS_ONLN), loadBefore.c_str(), loadAverage().c_str(), usage.ru_maxrss / 1024);
     runner.Print(stdout);
+    std::vector<Workload> all = trees;
+    all.push_back(*wide);
+    printStoreSizes(all);
     printBounds(runner, trees, backupLabel);
     writeMedians(runner, dataDir);
     bool allRan = true;

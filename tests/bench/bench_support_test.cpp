@@ -65,6 +65,41 @@ TEST(BenchRunner, TimesGoodCasesAndReportsWrongWorkInsteadOfTimingIt)
     EXPECT_EQ(runner.Rows()[3].problem, "not built");
 }
 
+TEST(BenchRunner, AFilterRunsOnlyTheCasesNamedByOperationOrWorkload)
+{
+    BenchRunner runner(1, 1, 1e9);
+    runner.SetFilter({"export", "key of 100,000"});
+    int calls = 0;
+    auto body = [&](Stopwatch&) { ++calls; return RunResult{1, {}}; };
+    runner.Run({"export HKLM", "M", "values", 1}, body);
+    runner.Run({"FillValueList", "key of 100,000", "rows", 1}, body);
+    runner.Run({"import", "M", "values", 1}, body);
+    runner.Skip({"query", "S", "keys", 1}, "not built");
+    EXPECT_EQ(calls, 4);  // two cases, each a warm-up and one timed run
+    ASSERT_EQ(runner.Rows().size(), 2u);
+    EXPECT_EQ(runner.Rows()[0].spec.operation, "export HKLM");
+    EXPECT_EQ(runner.Rows()[1].spec.operation, "FillValueList");
+}
+
+TEST(BenchRunner, KeepsTheProcessorTimeOfEachTimedRun)
+{
+    BenchRunner runner(2, 2, 1e9);
+    volatile double sink = 0;
+    runner.Run({"spin", "S", "rounds", 1}, [&](Stopwatch& watch) {
+        watch.start();
+        const double until = tovik::bench::ProcessorSeconds() + 0.05;
+        while (tovik::bench::ProcessorSeconds() < until) sink = sink + 1;
+        watch.stop();
+        return RunResult{1, {}};
+    });
+    ASSERT_EQ(runner.Rows()[0].processorSeconds.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_GE(runner.Rows()[0].processorSeconds[i], 0.05);
+        // One thread cannot use more processor time than the wall clock shows (plus a tick).
+        EXPECT_LE(runner.Rows()[0].processorSeconds[i], runner.Rows()[0].seconds[i] + 0.01);
+    }
+}
+
 TEST(BenchRunner, SlowCasesGetFewerRuns)
 {
     BenchRunner runner(5, 2, 0.0);  // every case counts as slow
@@ -93,7 +128,7 @@ TEST(BenchRunner, PrintsOneAlignedTableWithFailuresAndRatelessRows)
     ASSERT_EQ(lines.size(), 5u);  // header, rule, three rows
     for (const std::string& line : lines) {
         EXPECT_EQ(displayWidth(line), displayWidth(lines[0])) << line;
-        EXPECT_EQ(std::count(line.begin(), line.end(), '|'), 9) << line;
+        EXPECT_EQ(std::count(line.begin(), line.end(), '|'), 10) << line;
     }
     EXPECT_NE(lines[2].find("100,000 keys"), std::string::npos);
     EXPECT_TRUE(lines[2].ends_with(" - |")) << "no rate for a case that should not scale";
@@ -114,7 +149,7 @@ TEST(BenchRunner, NotesTheMedianFigureOfTimedRunsAndWritesMediansOfRowsThatRan)
     ASSERT_EQ(lines.size(), 5u);
     for (const std::string& line : lines) {
         EXPECT_EQ(displayWidth(line), displayWidth(lines[0])) << line;
-        EXPECT_EQ(std::count(line.begin(), line.end(), '|'), 10) << line;
+        EXPECT_EQ(std::count(line.begin(), line.end(), '|'), 11) << line;
     }
     EXPECT_TRUE(lines[0].ends_with("| Note                |")) << lines[0];
     EXPECT_TRUE(lines[2].ends_with("| 40 MB peak resident |")) << lines[2];

@@ -1,0 +1,175 @@
+// The in-place upgrade of a store of the first layout is one step: a kill at any moment of it
+// leaves either the old layout with all of its content or the new one complete, and the next
+// open then finds every key and value.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "registry/registry_store.h"
+#include "reliability/reliability_support.h"
+#include "stores/open_store.h"
+
+namespace {
+
+using namespace reliability;
+namespace fs = std::filesystem;
+
+// An ASCII name as the first layout stores it: UTF-16LE, and folded as big-endian upper case.
+std::string NameBytes(const std::string& ascii) {
+    std::string bytes;
+    for (const char c : ascii) bytes += {c, '\0'};
+    return bytes;
+}
+std::string FoldBytes(const std::string& ascii) {
+    std::string bytes;
+    for (const char c : ascii) bytes += {'\0', static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c)};
+    return bytes;
+}
+
+void Exec(sqlite3* db, const char* sql) {
+    char* message = nullptr;
+    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &message);
+    ASSERT_EQ(rc, SQLITE_OK) << (message ? message : "");
+    sqlite3_free(message);
+}
+
+void Bind(sqlite3_stmt* stmt, int index, const std::string& blob) {
+    sqlite3_bind_blob(stmt, index, blob.data(), static_cast<int>(blob.size()), SQLITE_TRANSIENT);
+}
+
+// The committed first-layout store grown by HKLM\Bulk with `keys` subkeys of ten values each,
+// written the way that layout keeps them, so that its upgrade takes long enough to be killed in.
+void MakeLargeLayout1Store(const std::string& path, int keys) {
+    fs::copy_file(fs::path(TOVIK_TEST_DATA) / "store_v1.db", path);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    Exec(db, "BEGIN");
+    sqlite3_stmt* key = nullptr;
+    sqlite3_stmt* value = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "INSERT INTO keys(parent, name, fold, depth) VALUES(?1, ?2, ?3, ?4)", -1, &key,
+                                 nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_prepare_v2(db, "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, 1, ?4)", -1,
+                                 &value, nullptr),
+              SQLITE_OK);
+    auto addKey = [&](sqlite3_int64 parent, const std::string& name, int depth) {
+        sqlite3_bind_int64(key, 1, parent);
+        Bind(key, 2, NameBytes(name));
+        Bind(key, 3, FoldBytes(name));
+        sqlite3_bind_int(key, 4, depth);
+        EXPECT_EQ(sqlite3_step(key), SQLITE_DONE);
+        sqlite3_reset(key);
+        return sqlite3_last_insert_rowid(db);
+    };
+    const sqlite3_int64 bulk = addKey(3, "Bulk", 1);
+    for (int k = 0; k < keys; ++k) {
+        const sqlite3_int64 id = addKey(bulk, "Key" + std::to_string(k), 2);
+        // Names in an order other than their creation: the order of values must survive.
+        for (int v = 9; v >= 0; --v) {
+            sqlite3_bind_int64(value, 1, id);
+            Bind(value, 2, NameBytes("Value" + std::to_string(v)));
+            Bind(value, 3, FoldBytes("Value" + std::to_string(v)));
+            Bind(value, 4, NameBytes("data " + std::to_string(k * 10 + v)));
+            EXPECT_EQ(sqlite3_step(value), SQLITE_DONE);
+            sqlite3_reset(value);
+        }
+    }
+    sqlite3_finalize(key);
+    sqlite3_finalize(value);
+    Exec(db, "COMMIT");
+    sqlite3_close(db);
+}
+
+std::int64_t UserVersion(const std::string& path) {
+    sqlite3* db = nullptr;
+    std::int64_t version = -1;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW)
+            version = sqlite3_column_int64(stmt, 0);
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return version;
+}
+
+// Every key and value of the store, opened (and so upgraded) in this process.
+std::string Content(const std::string& path) {
+    const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(path);
+    EXPECT_TRUE(opened.ok) << opened.error;
+    std::string dump = opened.ok ? DumpRegistry() : std::string();
+    tovik::CloseRegistryStore();
+    return dump;
+}
+
+std::uint64_t FileSize(const std::string& path) {
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
+TEST(StoreUpgrade, AKillAtAnyMomentLeavesTheOldLayoutOrTheNewOneWithEveryKeyAndValue) {
+    TempDir dir;
+    const std::string original = dir.File("original.db");
+    MakeLargeLayout1Store(original, 6000);
+    ASSERT_EQ(UserVersion(original), 1);
+
+    // The whole upgrade once, uninterrupted: what every later open must find, and how long it takes.
+    const std::string whole = dir.File("whole.db");
+    fs::copy_file(original, whole);
+    const double start = Now();
+    const ChildExit run = RunChild({{TOVIK_REG_PATH, "--registry", whole, "query", "HKLM\\Bulk\\Key0"}, {}, {}, {}, {}});
+    const double upgradeSeconds = Now() - start;
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(UserVersion(whole), 2);
+    const std::string expected = Content(whole);
+    ASSERT_NE(expected.find("[HKEY_LOCAL_MACHINE\\Bulk\\Key5999]"), std::string::npos);
+    ASSERT_NE(expected.find("[HKEY_LOCAL_MACHINE\\Bulk\\Key0]\n\"Value9\"="), std::string::npos) << "creation order";
+
+    constexpr int kKills = 12;
+    int killedMidway = 0;  // kills that left uncommitted upgrade pages in the WAL: the old layout
+    for (int i = 0; i < kKills; ++i) {
+        const std::string store = dir.File("killed" + std::to_string(i) + ".db");
+        fs::copy_file(original, store);
+        Child child({{TOVIK_REG_PATH, "--registry", store, "query", "HKLM\\Bulk\\Key0"}, {}, {}, {}, {}});
+        ASSERT_TRUE(child.started());
+        std::this_thread::sleep_for(std::chrono::duration<double>(upgradeSeconds * (i + 1) / kKills));
+        child.Kill(SIGKILL);
+        const ChildExit exit = child.Wait();
+        const std::uint64_t walBytes = FileSize(store + "-wal");
+        const std::int64_t version = UserVersion(store);
+        if (!exit.exited && version == 1 && walBytes > 0) ++killedMidway;
+        EXPECT_TRUE(version == 1 || version == 2) << "kill " << i;
+        EXPECT_EQ(IntegrityCheck(store), "ok") << "kill " << i;
+        EXPECT_EQ(Content(store), expected) << "kill " << i << " after " << (i + 1) << "/" << kKills;
+        EXPECT_EQ(UserVersion(store), 2) << "kill " << i;
+    }
+    EXPECT_GT(killedMidway, 0) << "no kill landed inside the upgrade (" << upgradeSeconds << " s)";
+}
+
+TEST(StoreUpgrade, AStoreOfANewerLayoutIsRefusedAndLeftByteForByte) {
+    TempDir dir;
+    const std::string store = dir.File("newer.db");
+    fs::copy_file(fs::path(TOVIK_TEST_DATA) / "store_v1.db", store);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(store.c_str(), &db), SQLITE_OK);
+    Exec(db, "PRAGMA journal_mode = DELETE; PRAGMA user_version = 3");
+    sqlite3_close(db);
+    const Bytes before = ReadFileBytes(store);
+
+    const ChildExit run = RunChild({{TOVIK_REG_PATH, "--registry", store, "set", "HKLM\\Software", "x", "SZ", "y"},
+                                    {}, {}, {}, {}});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("newer version"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFileBytes(store), before);
+    EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"newer.db"});
+}
+
+}  // namespace
