@@ -4,23 +4,54 @@
 #include <QCloseEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QToolBar>
 
 #include "view/tovik_doc.h"
 #include "view/command_ids.h"
 #include "ui/icons.h"
+#include "view/find_commands.h"
+#include "view/navigation_commands.h"
 #include "view/tovik_view.h"
+#include "view/view_settings.h"
 
 namespace {
 QString U(const char16_t* text) { return QString::fromUtf16(text); }
 }
 
-CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent) : QMainWindow(parent), m_pDocument(doc) {
+CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent, std::unique_ptr<ViewSettings> settings)
+    : QMainWindow(parent), m_pDocument(doc) {
     setObjectName(QStringLiteral("CMainFrame"));
     setWindowTitle(QStringLiteral("Harnet"));
     setWindowIcon(ApplicationIcon());
     m_pView = new CTovikView(this);
     m_pView->SetDocument(doc);
     setCentralWidget(m_pView);
+
+    // Find and navigation sit beside the view and reach it through its commands.
+    m_pFind = new FindCommands(*m_pView);
+    m_pNavigation = new NavigationCommands(*m_pView, settings ? std::move(settings) : std::make_unique<ViewSettings>());
+    m_pView->AddCommand(ID_FIND, [this] { m_pFind->OnFind(); }, [this] { return m_pFind->OnUpdateFind(); });
+    m_pView->AddCommand(ID_FIND_NEXT, [this] { m_pFind->OnFindNext(); }, [this] { return m_pFind->OnUpdateFindNext(); });
+    m_pView->AddCommand(ID_FIND_PREVIOUS, [this] { m_pFind->OnFindPrevious(); },
+                        [this] { return m_pFind->OnUpdateFindNext(); });
+    m_pView->AddCommand(ID_COPY_KEY_PATH, [this] { m_pNavigation->OnCopyKeyPath(); },
+                        [this] { return m_pNavigation->OnUpdateCopyKeyPath(); });
+    m_pView->AddCommand(ID_FOCUS_ADDRESS_BAR, [this] {
+        m_pAddressBar->show();
+        CommandAction(ID_VIEW_ADDRESS_BAR)->setChecked(true);
+        m_pNavigation->OnFocusAddressBar();
+    });
+    m_pView->AddCommand(ID_ADD_FAVOURITE, [this] { m_pNavigation->OnAddFavourite(); },
+                        [this] { return m_pNavigation->OnUpdateCopyKeyPath(); });
+
+    // The address line above the tree.
+    m_pAddressBar = new QToolBar(this);
+    m_pAddressBar->setObjectName(QStringLiteral("AddressToolBar"));
+    m_pAddressBar->setMovable(false);
+    m_pAddressBar->setFloatable(false);
+    m_pAddressBar->toggleViewAction()->setVisible(false);   // the 表示 menu toggles it
+    m_pAddressBar->addWidget(m_pNavigation->AddressBar());
+    addToolBar(Qt::TopToolBarArea, m_pAddressBar);
 
     // Zero stands for a separator.
     addMenu(U(u"ﾂｰﾙ"), {{ID_EXPORT, U(u"エクスポート（書き出し）")},
@@ -29,34 +60,89 @@ CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent) : QMainWindow(parent), m
                         {ID_APP_EXIT, U(u"アプリケーションの終了(&X)")}});
     addMenu(U(u"編集"), {{ID_DELETE_VALUE, U(u"値 削除")},
                          {ID_DELETE_KEY, U(u"キー 削除")},
+                         {ID_RENAME, U(u"名前の変更"), QKeySequence(Qt::Key_F2)},
                          {0, {}},
                          {ID_ADD_KEY, U(u"キーの追加")},
                          {0, {}},
                          {ID_ADD_DWORD_VALUE, U(u"値REG_DWの追加")},
                          {ID_ADD_MULTI_STRING_VALUE, U(u"値REG_MULTI_SZの追加")},
                          {ID_ADD_STRING_VALUE, U(u"値REG_SZの追加")},
-                         {ID_ADD_OTHER_VALUE, U(u"その他の値の追加")}});
+                         {ID_ADD_OTHER_VALUE, U(u"その他の値の追加")},
+                         {0, {}},
+                         {ID_COPY_KEY_PATH, U(u"キーのパスをコピー")},
+                         {0, {}},
+                         {ID_FIND, U(u"検索..."), QKeySequence(Qt::CTRL | Qt::Key_F)},
+                         {ID_FIND_NEXT, U(u"次を検索"), QKeySequence(Qt::Key_F3)},
+                         {ID_FIND_PREVIOUS, U(u"前を検索"), QKeySequence(Qt::SHIFT | Qt::Key_F3)}});
     addMenu(U(u"表示"), {{ID_VIEW_KEYS_ONLY, U(u"キーのみ表示")},
                          {ID_VIEW_VALUES_ONLY, U(u"値のみ表示")},
-                         {ID_VIEW_BOTH, U(u"両方表示")}});
+                         {ID_VIEW_BOTH, U(u"両方表示")},
+                         {0, {}},
+                         {ID_VIEW_ADDRESS_BAR, U(u"アドレスバー")},
+                         {ID_FOCUS_ADDRESS_BAR, U(u"アドレスバーへ移動"), QKeySequence(Qt::CTRL | Qt::Key_L)},
+                         {0, {}},
+                         {ID_REFRESH, U(u"最新の情報に更新"), QKeySequence(Qt::Key_F5)}});
+    m_pFavourites = addMenu(U(u"お気に入り"), {});
+    connect(m_pFavourites, &QMenu::aboutToShow, this, &CMainFrame::fillFavouritesMenu);
+    fillFavouritesMenu();
     addMenu(U(u"ﾍﾙﾌﾟ"), {{ID_APP_ABOUT, U(u"Harnet のバージョン情報(&A)...")}});
+    QAction* addressBar = CommandAction(ID_VIEW_ADDRESS_BAR);
+    addressBar->setCheckable(true);
+    addressBar->setChecked(true);
+    // Shortcuts act without a menu opening first, so the enabled states follow what changes them.
+    connect(m_pView, &CTovikView::currentKeyChanged, this, &CMainFrame::UpdateCommandUI);
+    connect(m_pFind, &FindCommands::searchFinished, this, &CMainFrame::UpdateCommandUI);
     UpdateCommandUI();
 }
 
-QMenu* CMainFrame::addMenu(const QString& title, std::initializer_list<std::pair<int, QString>> items) {
+CMainFrame::~CMainFrame() = default;
+
+QMenu* CMainFrame::addMenu(const QString& title, std::initializer_list<MenuItem> items) {
     QMenu* menu = menuBar()->addMenu(title);
-    for (const auto& [id, text] : items) {
-        if (id == 0) {
+    for (const MenuItem& item : items) {
+        if (item.id == 0) {
             menu->addSeparator();
             continue;
         }
-        QAction* action = menu->addAction(text);
-        action->setData(id);
-        m_actions[id] = action;
+        QAction* action = menu->addAction(item.text);
+        action->setData(item.id);
+        action->setShortcut(item.shortcut);
+        m_actions[item.id] = action;
+        const int id = item.id;
         connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
     }
     connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
     return menu;
+}
+
+// お気に入り: add (Ctrl+D), a submenu to remove one, then one item per favourite.
+void CMainFrame::fillFavouritesMenu() {
+    QMenu* menu = m_pFavourites;
+    for (QMenu* sub : menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) sub->deleteLater();
+    for (QAction* action : menu->actions()) {
+        if (action != CommandAction(ID_ADD_FAVOURITE)) {
+            menu->removeAction(action);
+            action->deleteLater();
+        }
+    }
+    if (!CommandAction(ID_ADD_FAVOURITE)) {
+        QAction* add = menu->addAction(U(u"お気に入りに追加"));
+        add->setData(ID_ADD_FAVOURITE);
+        add->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+        m_actions[ID_ADD_FAVOURITE] = add;
+        connect(add, &QAction::triggered, this, [this] { runCommand(ID_ADD_FAVOURITE); });
+    }
+    const QStringList favourites = m_pNavigation->Favourites();
+    QMenu* remove = new QMenu(U(u"お気に入りの削除"), menu);
+    remove->setEnabled(!favourites.isEmpty());
+    menu->addMenu(remove);
+    if (!favourites.isEmpty()) menu->addSeparator();
+    for (int i = 0; i < favourites.size(); ++i) {
+        QAction* go = menu->addAction(favourites[i]);
+        connect(go, &QAction::triggered, this, [this, i] { m_pNavigation->GoToFavourite(i); });
+        QAction* drop = remove->addAction(favourites[i]);
+        connect(drop, &QAction::triggered, this, [this, i] { m_pNavigation->RemoveFavourite(i); });
+    }
 }
 
 QAction* CMainFrame::CommandAction(int id) const {
@@ -66,7 +152,7 @@ QAction* CMainFrame::CommandAction(int id) const {
 
 void CMainFrame::UpdateCommandUI() {
     for (const auto& [id, action] : m_actions) {
-        const bool own = id == ID_APP_ABOUT || id == ID_APP_EXIT;
+        const bool own = id == ID_APP_ABOUT || id == ID_APP_EXIT || id == ID_VIEW_ADDRESS_BAR;
         action->setEnabled(own || m_pView->IsCommandEnabled(id));
     }
 }
@@ -76,9 +162,12 @@ void CMainFrame::runCommand(int id) {
         close();
     } else if (id == ID_APP_ABOUT) {
         emit aboutRequested();
+    } else if (id == ID_VIEW_ADDRESS_BAR) {
+        m_pAddressBar->setVisible(CommandAction(ID_VIEW_ADDRESS_BAR)->isChecked());
     } else if (m_pView->IsCommandEnabled(id)) {
         // Shortcuts reach here without the menu's update, so the rule is checked again.
         m_pView->OnCommand(id);
+        UpdateCommandUI();
     }
 }
 

@@ -1,9 +1,15 @@
 #pragma once
 // The frame: title "Harnet", the menu bar with the command identifiers, and the view.
+#include <QKeySequence>
 #include <QMainWindow>
 #include <map>
+#include <memory>
 
 class CTovikView;
+class FindCommands;
+class NavigationCommands;
+class QToolBar;
+#include "view/view_settings.h"
 class CTovikDoc;
 class QAction;
 class QMenu;
@@ -11,8 +17,14 @@ class QMenu;
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
-    CMainFrame(CTovikDoc* doc, QWidget* parent = nullptr);
+    // settings: where the last key and the favourites are kept (null: the user's own file).
+    CMainFrame(CTovikDoc* doc, QWidget* parent = nullptr, std::unique_ptr<ViewSettings> settings = nullptr);
+    ~CMainFrame() override;
     CTovikView* View() const { return m_pView; }
+    FindCommands* Find() const { return m_pFind; }
+    NavigationCommands* Navigation() const { return m_pNavigation; }
+    QToolBar* AddressToolBar() const { return m_pAddressBar; }
+    QMenu* FavouritesMenu() const { return m_pFavourites; }
     // The menu item of a command, for tests and for the enabling rules.
     QAction* CommandAction(int id) const;
     // Sets every item's enabled state from the command handlers, as a menu does before it opens.
@@ -25,10 +37,20 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QMenu* addMenu(const QString& title, std::initializer_list<std::pair<int, QString>> items);
+    struct MenuItem {
+        int id;   // 0: a separator
+        QString text;
+        QKeySequence shortcut = {};
+    };
+    QMenu* addMenu(const QString& title, std::initializer_list<MenuItem> items);
     void runCommand(int id);
+    void fillFavouritesMenu();
 
     CTovikDoc* m_pDocument;
     CTovikView* m_pView;
+    FindCommands* m_pFind;
+    NavigationCommands* m_pNavigation;
+    QToolBar* m_pAddressBar;
+    QMenu* m_pFavourites;
     std::map<int, QAction*> m_actions;
 };

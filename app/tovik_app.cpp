@@ -7,6 +7,7 @@
 
 #include "app/about_dlg.h"
 #include "app/main_frame.h"
+#include "view/navigation_commands.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
 #include "ui/prompts.h"
@@ -38,6 +39,7 @@ bool CTovikApp::InitInstance() {
     m_pMainWnd->resize(kFrameWidth, kFrameHeight);
     m_pMainWnd->layout()->activate();
     view->OnInitialUpdate();
+    m_pMainWnd->Navigation()->RestoreLastKey();
 
     m_pMainWnd->show();
     m_pMainWnd->repaint();

@@ -16,6 +16,9 @@ int RunAddKey(const Command& command, std::ostream& out, std::ostream& err);
 int RunDeleteKey(const Command& command, std::ostream& out, std::ostream& err);
 int RunExport(const Command& command, std::ostream& out, std::ostream& err);
 int RunImport(const Command& command, std::ostream& out, std::ostream& err);
+int RunFindCommand(const Command& command, std::ostream& out, std::ostream& err);
+int RunRenameKey(const Command& command, std::ostream& out, std::ostream& err);
+int RunRenameValue(const Command& command, std::ostream& out, std::ostream& err);
 
 // An open registry key, closed when it goes; a root is used as it is and never closed.
 class KeyHandle {
@@ -46,6 +49,9 @@ std::string ValueDisplayName(std::u16string_view name);
 std::string LoopedTreeText(const KeyArgument& key);
 // A short reason for a registry result code.
 std::string RegistryErrorText(LONG result);
+// Reports why doing ("open", "rename", ...) key failed: "no such key" for ERROR_FILE_NOT_FOUND,
+// else the reason. Returns the failure exit code.
+int ReportKeyFailure(std::ostream& err, LONG result, const KeyArgument& key, std::string_view doing);
 // "tovik-reg: message" and a line end on err.
 void ReportError(std::ostream& err, std::string_view message);
 

@@ -12,14 +12,15 @@ namespace tovik::cli {
 namespace {
 
 // The roles a command's positional arguments play; each role has one way to be read.
-enum class ArgumentRole { Key, ValueName, Type, Data, File };
+enum class ArgumentRole { Key, ValueName, Type, Data, File, FindText, NewKeyName, NewValueName };
 
 struct CommandSpec {
     std::string_view name;
     CommandKind kind;
     std::array<ArgumentRole, 4> roles;
     std::size_t roleCount;
-    bool takesOptions;  // -r and --help after the command word; otherwise "-1" is data, not an option
+    bool takesOptions;  // its options and --help after the command word; otherwise "-1" is data, not an option
+    std::size_t required = roleCount;  // the arguments after these may be left out
 };
 
 constexpr CommandSpec kCommands[] = {
@@ -31,6 +32,10 @@ constexpr CommandSpec kCommands[] = {
     {"delete-key", CommandKind::DeleteKey, {ArgumentRole::Key}, 1, false},
     {"export", CommandKind::Export, {ArgumentRole::Key, ArgumentRole::File}, 2, false},
     {"import", CommandKind::Import, {ArgumentRole::File}, 1, false},
+    {"find", CommandKind::Find, {ArgumentRole::FindText, ArgumentRole::Key}, 2, true, 1},
+    {"rename-key", CommandKind::RenameKey, {ArgumentRole::Key, ArgumentRole::NewKeyName}, 2, false},
+    {"rename-value", CommandKind::RenameValue,
+     {ArgumentRole::Key, ArgumentRole::ValueName, ArgumentRole::NewValueName}, 3, false},
 };
 
 constexpr std::string_view kUsage =
@@ -68,8 +73,9 @@ constexpr std::string_view kUsage =
     "      decimal or hexadecimal after 0x, from 0 to 0xFFFFFFFF.\n"
     "FILE  a file name, taken as it is.\n"
     "DATA  the data as the value list shows it: SZ and EXP the text itself; MLT the strings\n"
-    "      with | after each, ending in ||; DW a decimal number, optionally followed by its\n"
-    "      hexadecimal form in parentheses (260 or 260(104)); every other type hex bytes\n"
+    "      with | after each, ending in ||; DW a number of 32 bits: decimal from -2147483648 to\n"
+    "      4294967295, optionally followed by its hexadecimal form in parentheses (260 or\n"
+    "      260(104)), or hexadecimal after 0x (0x104); every other type hex bytes\n"
     "      separated by spaces (0A FF 00), empty for no data.\n"
     "\n"
     "Options:\n"
@@ -92,6 +98,9 @@ constexpr std::string_view kShortUsage =
     "       tovik-reg [--registry FILE] delete-key KEY\n"
     "       tovik-reg [--registry FILE] export KEY FILE\n"
     "       tovik-reg [--registry FILE] import FILE\n"
+    "       tovik-reg [--registry FILE] find TEXT [KEY] [--keys] [--values] [--data] [--case] [--exact]\n"
+    "       tovik-reg [--registry FILE] rename-key KEY NEWNAME\n"
+    "       tovik-reg [--registry FILE] rename-value KEY NAME NEWNAME\n"
     "Try 'tovik-reg --help' for more information.\n";
 
 CommandLineError UsageError(std::string message) {
@@ -114,6 +123,17 @@ bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
     for (std::size_t i = 0; i < a.size(); ++i) {
         if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
     }
+    return true;
+}
+
+// find's options: what to look at (all three when none is named), case and whole match.
+bool FindOption(std::string_view arg, Command& command) {
+    if (arg == "--keys") command.findKeys = true;
+    else if (arg == "--values") command.findValues = true;
+    else if (arg == "--data") command.findData = true;
+    else if (arg == "--case") command.matchCase = true;
+    else if (arg == "--exact") command.exact = true;
+    else return false;
     return true;
 }
 
@@ -148,6 +168,26 @@ std::optional<std::string> CheckKeyLimits(std::u16string_view path) {
 std::optional<CommandLineError> ReadArgument(ArgumentRole role, const std::u16string& text,
                                              std::string_view raw, Command& command) {
     switch (role) {
+        case ArgumentRole::FindText:
+            command.findText = text;
+            return std::nullopt;
+        case ArgumentRole::NewKeyName:
+            if (text.empty()) return BadArgument("the new key name is empty.");
+            if (text.find(u'\\') != std::u16string::npos)
+                return BadArgument("a key name cannot hold a backslash: " + std::string(raw));
+            if (text.size() > static_cast<std::size_t>(kMaxKeyNameLength))
+                return BadArgument("key name too long: a key name has at most " + std::to_string(kMaxKeyNameLength) +
+                                   " characters.");
+            command.newName = text;
+            return std::nullopt;
+        case ArgumentRole::NewValueName:
+            if (text.empty() || text == u"@")
+                return BadArgument("the new value name is empty (a value cannot become the unnamed value).");
+            if (text.size() > static_cast<std::size_t>(kMaxValueNameLength))
+                return BadArgument("value name too long: a value name has at most " +
+                                   std::to_string(kMaxValueNameLength) + " characters.");
+            command.newName = text;
+            return std::nullopt;
         case ArgumentRole::Key: {
             auto key = ParseKeyArgument(text);
             if (!key) {
@@ -178,7 +218,7 @@ std::optional<CommandLineError> ReadArgument(ArgumentRole role, const std::u16st
         }
         case ArgumentRole::Data:  // comes after Type, so the type is known
             if (auto refusal = CheckDataText(command.type, text)) return BadArgument(*refusal);
-            command.dataText = text;
+            command.dataText = DataTextToStore(command.type, text);
             return std::nullopt;
         case ArgumentRole::File:
             command.fileName = std::string(raw);
@@ -298,8 +338,9 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
     std::vector<std::string_view> positional;
     for (; i < args.size(); ++i) {
         const std::string_view arg = args[i];
-        if (spec->takesOptions && arg == "-r") {
+        if (spec->kind == CommandKind::Query && arg == "-r") {
             command.recursive = true;
+        } else if (spec->kind == CommandKind::Find && FindOption(arg, command)) {
         } else if (spec->takesOptions && (arg == "-h" || arg == "--help")) {
             command.kind = CommandKind::Help;
             return command;
@@ -309,7 +350,7 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
             positional.push_back(arg);
         }
     }
-    if (positional.size() < spec->roleCount) {
+    if (positional.size() < spec->required) {
         return UsageError("missing arguments for " + std::string(spec->name) + ".");
     }
     if (positional.size() > spec->roleCount) {
@@ -327,11 +368,18 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
         if (!text) return UsageError("an argument is not valid UTF-8 text.");
         texts.push_back(std::move(*text));
     }
-    for (std::size_t k = 0; k < spec->roleCount; ++k) {
+    for (std::size_t k = 0; k < positional.size(); ++k) {
         if (auto error = ReadArgument(spec->roles[k], texts[k], positional[k], command)) return *error;
     }
     if (command.kind == CommandKind::DeleteKey && command.key.path.empty())
         return UsageError("a root cannot be deleted; name a key below it.");
+    if (command.kind == CommandKind::RenameKey && command.key.path.empty())
+        return UsageError("a root cannot be renamed; name a key below it.");
+    if (command.kind == CommandKind::Find) {
+        command.hasKey = positional.size() > 1;
+        if (!command.findKeys && !command.findValues && !command.findData)
+            command.findKeys = command.findValues = command.findData = true;
+    }
     return command;
 }
 

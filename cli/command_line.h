@@ -9,11 +9,14 @@
 //   tovik-reg [--registry FILE] delete-key KEY
 //   tovik-reg [--registry FILE] export KEY FILE
 //   tovik-reg [--registry FILE] import FILE
+//   tovik-reg [--registry FILE] find TEXT [KEY] [--keys] [--values] [--data] [--case] [--exact]
+//   tovik-reg [--registry FILE] rename-key KEY NEWNAME
+//   tovik-reg [--registry FILE] rename-value KEY NAME NEWNAME
 //   tovik-reg --help
 //   tovik-reg --version
 //
 // Global options come before the command word. After it every argument is taken as it stands
-// (data such as "-1" is data), except query's -r and --help. A new command is a CommandKind, a
+// (data such as "-1" is data), except query's -r, find's options and --help. A new command is a CommandKind, a
 // row of the command table in command_line.cpp and a handler (command_handlers.h) that
 // RunCommand in commands.cpp calls.
 #include <optional>
@@ -26,7 +29,7 @@
 
 namespace tovik::cli {
 
-enum class CommandKind { Help, Version, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import };
+enum class CommandKind { Help, Version, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import, Find, RenameKey, RenameValue };
 
 // KEY: a root (HKEY_CLASSES_ROOT or HKCR, HKEY_CURRENT_USER or HKCU, HKEY_LOCAL_MACHINE or HKLM,
 // any case), optionally followed by a backslash and a path.
@@ -44,6 +47,12 @@ struct Command {
     std::u16string dataText;   // checked against the type (data_text_check.h)
     bool recursive = false;    // query -r
     std::string fileName;      // export and import: the backup file; passed on unconverted
+    std::u16string newName;    // rename-key and rename-value
+    // find: the text, whether a KEY was given (else the whole registry), what to look at and how.
+    std::u16string findText;
+    bool hasKey = true;
+    bool findKeys = false, findValues = false, findData = false;
+    bool matchCase = false, exact = false;
 };
 
 enum class CommandLineErrorKind {

@@ -63,8 +63,18 @@ std::string RegistryErrorText(LONG result) {
         case ERROR_WRITE_FAULT:
         case ERROR_CANTWRITE: return "the registry store could not be written";
         case ERROR_KEY_DELETED: return "the key was deleted meanwhile";
+        case ERROR_ALREADY_EXISTS: return "the name exists already (既に存在します)";
         default: return "registry error " + std::to_string(result);
     }
+}
+
+int ReportKeyFailure(std::ostream& err, LONG result, const KeyArgument& key, std::string_view doing) {
+    if (result == ERROR_FILE_NOT_FOUND) {
+        ReportError(err, "no such key: " + KeyDisplayName(key));
+    } else {
+        ReportError(err, "cannot " + std::string(doing) + " key " + KeyDisplayName(key) + ": " + RegistryErrorText(result) + ".");
+    }
+    return kExitFailure;
 }
 
 void ReportError(std::ostream& err, std::string_view message) {
@@ -81,6 +91,9 @@ int RunCommandKind(const Command& command, std::ostream& out, std::ostream& err)
         case CommandKind::DeleteKey: return RunDeleteKey(command, out, err);
         case CommandKind::Export: return RunExport(command, out, err);
         case CommandKind::Import: return RunImport(command, out, err);
+        case CommandKind::Find: return RunFindCommand(command, out, err);
+        case CommandKind::RenameKey: return RunRenameKey(command, out, err);
+        case CommandKind::RenameValue: return RunRenameValue(command, out, err);
         case CommandKind::Help:
         case CommandKind::Version: break;
     }

@@ -1,6 +1,7 @@
 #include "cli/data_text_check.h"
 
 #include <cstdint>
+#include <string>
 
 namespace tovik::cli {
 
@@ -15,35 +16,58 @@ int HexDigitValue(char16_t c) {
     return -1;
 }
 
-std::optional<std::string> CheckNumberText(std::u16string_view text) {
-    const std::string refusal =
-        "DW data must be a decimal number from -2147483648 to 2147483647, such as 260 or 260(104).";
+// A DW number as typed: decimal from -2147483648 to 4294967295 with an optional "(hex)" part that
+// agrees, or 0x and one to eight hex digits. The 32 bits it stands for, or nullopt.
+std::optional<std::uint32_t> ReadNumberText(std::u16string_view text, bool& hexPartDisagrees) {
+    hexPartDisagrees = false;
     std::size_t i = 0;
     while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
+    if (text.size() - i > 2 && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
+        const std::u16string_view digits = text.substr(i + 2);
+        if (digits.empty() || digits.size() > 8) return std::nullopt;
+        std::uint32_t bits = 0;
+        for (char16_t c : digits) {
+            const int digit = HexDigitValue(c);
+            if (digit < 0) return std::nullopt;
+            bits = (bits << 4) | static_cast<unsigned>(digit);
+        }
+        return bits;
+    }
     bool negative = false;
     if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
-    if (i == text.size() || !IsDecimalDigit(text[i])) return refusal;
+    if (i == text.size() || !IsDecimalDigit(text[i])) return std::nullopt;
 
     std::int64_t magnitude = 0;
     for (; i < text.size() && IsDecimalDigit(text[i]); ++i) {
         magnitude = magnitude * 10 + (text[i] - u'0');
-        if (magnitude > (std::int64_t{1} << 31)) return refusal;
+        if (magnitude > 0xFFFFFFFFll) return std::nullopt;
     }
-    if (!negative && magnitude == (std::int64_t{1} << 31)) return refusal;
-    if (i == text.size()) return std::nullopt;
+    if (negative && magnitude > (std::int64_t{1} << 31)) return std::nullopt;
+    const auto bits = static_cast<std::uint32_t>(negative ? -magnitude : magnitude);
+    if (i == text.size()) return bits;
 
     // The display's "(hex)" part: ignored by the conversion, so it must not say something else.
-    if (text[i] != u'(' || text.back() != u')' || text.size() - i < 3) return refusal;
+    if (text[i] != u'(' || text.back() != u')' || text.size() - i < 3) return std::nullopt;
     std::uint64_t shown = 0;
     for (std::size_t k = i + 1; k + 1 < text.size(); ++k) {
         const int digit = HexDigitValue(text[k]);
-        if (digit < 0) return refusal;
+        if (digit < 0) return std::nullopt;
         shown = (shown << 4) | static_cast<unsigned>(digit);
-        if (shown > 0xFFFFFFFFu) return refusal;
+        if (shown > 0xFFFFFFFFu) return std::nullopt;
     }
-    const auto bits = static_cast<std::uint32_t>(negative ? -magnitude : magnitude);
-    if (shown != bits) return "the number in parentheses does not match the decimal number of the DW data.";
-    return std::nullopt;
+    if (shown != bits) {
+        hexPartDisagrees = true;
+        return std::nullopt;
+    }
+    return bits;
+}
+
+std::optional<std::string> CheckNumberText(std::u16string_view text) {
+    bool disagrees = false;
+    if (ReadNumberText(text, disagrees)) return std::nullopt;
+    if (disagrees) return "the number in parentheses does not match the decimal number of the DW data.";
+    return "DW data must be a number that fits in 32 bits: decimal from -2147483648 to 4294967295, such as "
+           "260 or 260(104), or hexadecimal after 0x, such as 0x104.";
 }
 
 std::optional<std::string> CheckHexBytesText(std::u16string_view text) {
@@ -60,6 +84,16 @@ std::optional<std::string> CheckHexBytesText(std::u16string_view text) {
 }
 
 }  // namespace
+
+std::u16string DataTextToStore(DWORD type, std::u16string_view text) {
+    bool disagrees = false;
+    if (type != REG_DWORD) return std::u16string(text);
+    const auto bits = ReadNumberText(text, disagrees);
+    if (!bits) return std::u16string(text);
+    // The shared conversion reads signed decimal only.
+    const std::string decimal = std::to_string(static_cast<std::int32_t>(*bits));
+    return std::u16string(decimal.begin(), decimal.end());
+}
 
 std::optional<std::string> CheckDataText(DWORD type, std::u16string_view text) {
     switch (type) {

@@ -1,4 +1,4 @@
-// add-key and delete-key, on the same registry walks as the GUI's key commands.
+// add-key, delete-key and rename-key, on the same registry walks as the GUI's key commands.
 #include <ostream>
 
 #include "cli/command_handlers.h"
@@ -55,6 +55,11 @@ int RunDeleteKey(const Command& command, std::ostream&, std::ostream& err) {
         return kExitFailure;
     }
     return kExitSuccess;
+}
+
+int RunRenameKey(const Command& command, std::ostream&, std::ostream& err) {
+    const LONG result = RegRenameKey(command.key.root, command.key.path.c_str(), command.newName.c_str());
+    return result == ERROR_SUCCESS ? kExitSuccess : ReportKeyFailure(err, result, command.key, "rename");
 }
 
 }  // namespace tovik::cli

@@ -1,4 +1,4 @@
-// set and delete-value.
+// set, delete-value and rename-value.
 #include <ostream>
 
 #include "cli/command_handlers.h"
@@ -55,6 +55,23 @@ int RunDeleteValue(const Command& command, std::ostream&, std::ostream& err) {
     }
     if (result != ERROR_SUCCESS) {
         ReportError(err, "cannot delete value " + ValueDisplayName(command.valueName) + " in " +
+                             KeyDisplayName(command.key) + ": " + RegistryErrorText(result) + ".");
+        return kExitFailure;
+    }
+    return kExitSuccess;
+}
+
+int RunRenameValue(const Command& command, std::ostream&, std::ostream& err) {
+    KeyHandle key;
+    LONG result = OpenKey(command.key.root, command.key.path, key);
+    if (result != ERROR_SUCCESS) return ReportKeyFailure(err, result, command.key, "open");
+    result = RegRenameValueW(key.get(), command.valueName.c_str(), command.newName.c_str());
+    if (result == ERROR_FILE_NOT_FOUND) {
+        ReportError(err, "no such value: " + ValueDisplayName(command.valueName) + " in " + KeyDisplayName(command.key));
+        return kExitFailure;
+    }
+    if (result != ERROR_SUCCESS) {
+        ReportError(err, "cannot rename value " + ValueDisplayName(command.valueName) + " in " +
                              KeyDisplayName(command.key) + ": " + RegistryErrorText(result) + ".");
         return kExitFailure;
     }

@@ -390,6 +390,40 @@ LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
     });
 }
 
+LONG RegRenameKey(HKEY hKey, LPCWSTR lpSubKeyName, LPCWSTR lpNewKeyName)
+{
+    return withStore(true, [&](Backend& store) -> LONG {
+        OpenKey* base = g_handles.find(hKey);
+        if (!base) return ERROR_INVALID_HANDLE;
+        const std::u16string_view newName = lpNewKeyName ? std::u16string_view(lpNewKeyName) : std::u16string_view();
+        if (newName.empty() || newName.size() > static_cast<std::size_t>(kMaxKeyNameLength) ||
+            newName.find(u'\\') != std::u16string_view::npos)
+            return ERROR_INVALID_PARAMETER;
+        std::vector<std::u16string_view> parts;
+        if (const LONG rc = splitPath(lpSubKeyName, parts)) return rc;
+        if (parts.empty() && isRootKey(store, base->id)) return ERROR_ACCESS_DENIED;
+        if (store.readOnly()) return ERROR_ACCESS_DENIED;
+        KeyId id = kNoKey;
+        if (const LONG rc = resolve(store, *base, parts, id)) return rc;
+        return store.renameKey(id, newName);
+    });
+}
+
+LONG RegRenameValueW(HKEY hKey, LPCWSTR lpOldValueName, LPCWSTR lpNewValueName)
+{
+    return withStore(true, [&](Backend& store) -> LONG {
+        OpenKey* key = g_handles.find(hKey);
+        if (!key) return ERROR_INVALID_HANDLE;
+        const std::u16string_view oldName = lpOldValueName ? std::u16string_view(lpOldValueName) : std::u16string_view();
+        const std::u16string_view newName = lpNewValueName ? std::u16string_view(lpNewValueName) : std::u16string_view();
+        if (newName.empty() || newName.size() > static_cast<std::size_t>(kMaxValueNameLength) ||
+            oldName.size() > static_cast<std::size_t>(kMaxValueNameLength))
+            return ERROR_INVALID_PARAMETER;
+        if (store.readOnly()) return ERROR_ACCESS_DENIED;
+        return store.renameValue(key->id, oldName, newName);
+    });
+}
+
 const char16_t* RootKeyName(HKEY root)
 {
     switch (root) {

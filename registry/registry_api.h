@@ -33,5 +33,16 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType
 LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
 LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
 
+// Renames hKey\lpSubKeyName (hKey itself for a null or empty lpSubKeyName) to lpNewKeyName, with
+// its whole subtree in one step. ERROR_ALREADY_EXISTS when a sibling has that name (any case; a
+// change of case alone is a rename), ERROR_ACCESS_DENIED for a root or a read-only registry,
+// ERROR_INVALID_PARAMETER for an empty or too long new name or one with a backslash.
+LONG RegRenameKey(HKEY hKey, LPCWSTR lpSubKeyName, LPCWSTR lpNewKeyName);
+// Renames a value of hKey (null or empty: the unnamed value); it keeps its type, data and place
+// in the creation order. ERROR_ALREADY_EXISTS when another value has the new name,
+// ERROR_FILE_NOT_FOUND when there is no value of the old name, ERROR_INVALID_PARAMETER for an
+// empty or too long new name.
+LONG RegRenameValueW(HKEY hKey, LPCWSTR lpOldValueName, LPCWSTR lpNewValueName);
+
 // The name of a predefined root ("HKEY_CLASSES_ROOT", ...); empty for any other handle.
 const char16_t* RootKeyName(HKEY root);

@@ -163,6 +163,7 @@ QVariant KeyTreeModel::data(const QModelIndex& index, int role) const {
     const Node& node = nodes_[ItemOf(index)];
     switch (role) {
     case Qt::DisplayRole:
+    case Qt::EditRole:
     case Qt::ToolTipRole:
         return node.text;
     case Qt::DecorationRole:
@@ -170,4 +171,22 @@ QVariant KeyTreeModel::data(const QModelIndex& index, int role) const {
     default:
         return {};
     }
+}
+
+void KeyTreeModel::SetItemText(ItemId item, const QString& text) {
+    nodes_[item].text = text;
+    const QModelIndex index = IndexOf(item);
+    emit dataChanged(index, index);
+}
+
+Qt::ItemFlags KeyTreeModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags flags = QAbstractItemModel::flags(index);
+    if (index.isValid() && Parent(ItemOf(index)) != kRootItem) flags |= Qt::ItemIsEditable;
+    return flags;
+}
+
+bool KeyTreeModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!index.isValid() || role != Qt::EditRole) return false;
+    emit renameRequested(ItemOf(index), value.toString());
+    return false;
 }

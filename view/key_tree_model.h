@@ -21,6 +21,7 @@ public:
     // Appends an item as the parent's last child; image 0, selected image 1, item data 0.
     ItemId InsertItem(ItemId parent, const QString& text);
     void SetItemData(ItemId item, std::uint32_t data);
+    void SetItemText(ItemId item, const QString& text);
     std::uint32_t ItemData(ItemId item) const { return nodes_[item].data; }
     const QString& ItemText(ItemId item) const { return nodes_[item].text; }
     ItemId Parent(ItemId item) const { return nodes_[item].parent; }
@@ -51,6 +52,13 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     bool hasChildren(const QModelIndex& parent = {}) const override;
+    // Names below the roots can be edited in place; an edit only asks for the rename, which the
+    // view makes in the registry and then shows with SetItemText.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+signals:
+    void renameRequested(ItemId item, const QString& newName);
 
 private:
     struct Node {

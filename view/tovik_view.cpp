@@ -10,6 +10,7 @@
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "ui/icons.h"
+#include "view/command_ids.h"
 #include "ui/qt_text.h"
 
 namespace {
@@ -81,6 +82,12 @@ CTovikView::CTovikView(QWidget* parent) : QWidget(parent), m_prompts(std::make_u
     AddCommand(32781, [this] { OnExport(); });
     AddCommand(32782, [this] { OnImport(); });
     AddCommand(32783, [this] { OnAddMultiStringValue(); });
+    AddCommand(ID_RENAME, [this] { OnRename(); }, [this] { return OnUpdateRename(); });
+    AddCommand(ID_REFRESH, [this] { OnRefresh(); });
+    connect(&m_treeModel, &KeyTreeModel::renameRequested, this,
+            [this](ItemId item, const QString& name) { RenameKeyItem(item, name); });
+    connect(&m_listModel, &ValueListModel::renameRequested, this,
+            [this](int row, const QString& name) { RenameValueRow(row, name); });
     connect(m_list, &QTreeView::doubleClicked, this, [this] { OnDblClkValueList(); });
     // Desktop habits: Enter edits the selected value, Delete deletes it; Delete in the tree
     // deletes the key while that command is enabled.
@@ -197,7 +204,8 @@ void CTovikView::OnSelChanged() {
     const ItemId item = SelectedItem();
     if (item == KeyTreeModel::kNoItem) return;
     GetItemKeyPath(item, &m_hRootKey, &m_strKeyPath);
-    PostRefreshValues();
+    if (!m_bGoingToKey) PostRefreshValues();   // GoToKey fills the list itself
+    emit currentKeyChanged();
 }
 
 void CTovikView::OnDblClkTree() { LoadSelectedSubKeys(); }

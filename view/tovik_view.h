@@ -8,7 +8,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "backup/backup_format.h"
 #include "registry/win_types.h"
@@ -78,6 +80,31 @@ public:
     bool OnUpdateDeleteValue() const;
     bool OnUpdateAddValue() const { return !m_strKeyPath.empty(); }
 
+    // Going to a key, for the classes beside the view (find, address bar, favourites): selects
+    // root\path (names in any case), expanding the items above it and scrolling it into view,
+    // and fills the value list at once; with valueName, selects that value's row too. Keys that
+    // the tree does not show yet (written meanwhile) are read in. False when the key does not
+    // exist (the selection then stays).
+    bool GoToKey(HKEY root, std::u16string_view path, const std::optional<std::u16string>& valueName = std::nullopt);
+    // The selected row's value name (as stored), if a row is selected.
+    std::optional<std::u16string> SelectedValueName() const;
+    bool SelectValueRow(std::u16string_view name);
+    // Refresh: re-reads the tree and the list from the registry; the selected key and value stay
+    // selected where they still exist, else the nearest key above.
+    void OnRefresh();
+
+    // Rename in place (F2): the value row when the list has the focus and a row is selected,
+    // else the selected key. The edit's result is checked and made in the registry.
+    void OnRename();
+    bool OnUpdateRename() const { return SelectedItem() != KeyTreeModel::kNoItem; }
+    void RenameKeyItem(ItemId item, const QString& newName);
+    void RenameValueRow(int row, const QString& newName);
+    static constexpr std::u16string_view kNameExistsMessage = u"既に存在します";
+    static constexpr std::u16string_view kEmptyNameMessage = u"名前を入力してください。";
+    static constexpr std::u16string_view kBackslashMessage = u"キーの名前に \\ は使えません。";
+    static constexpr std::u16string_view kRootRenameMessage = u"ルートキーの名前は変更できません。";
+    static constexpr std::u16string_view kRenameFailedMessage = u"名前を変更できませんでした。";
+
     // Export and import of backup files
     void OnExport();
     void ExportKey(HKEY root, const std::u16string& path);
@@ -109,6 +136,8 @@ public:
 
 signals:
     void valuesRefreshed();
+    // The selected key changed (m_hRootKey and m_strKeyPath name the new one), or was renamed.
+    void currentKeyChanged();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -138,4 +167,5 @@ private:
         UpdateHandler enabled;
     };
     std::map<int, Command> m_commands;
+    bool m_bGoingToKey = false;
 };

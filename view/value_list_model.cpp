@@ -59,6 +59,8 @@ QVariant ValueListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         return ColumnText(index.row(), index.column());
+    case Qt::EditRole:
+        return index.column() == 0 ? ColumnText(index.row(), 0) : QVariant();
     case Qt::DecorationRole:
         if (index.column() == 0) return icons_[static_cast<int>(TypeIconClass(Row(index.row()).type))];
         return {};
@@ -74,4 +76,16 @@ QVariant ValueListModel::headerData(int section, Qt::Orientation orientation, in
     static const char16_t* const headers[] = {u"名前", u"ﾀｲﾌﾟ", u"値"};
     if (section < 0 || section > 2) return {};
     return QString::fromUtf16(headers[section]);
+}
+
+Qt::ItemFlags ValueListModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.isValid() && index.column() == 0) flags |= Qt::ItemIsEditable;
+    return flags;
+}
+
+bool ValueListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!index.isValid() || role != Qt::EditRole || index.column() != 0 || index.row() >= RowCount()) return false;
+    emit renameRequested(index.row(), value.toString());
+    return false;
 }

@@ -37,6 +37,12 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // The name column can be edited in place; an edit only asks for the rename (see KeyTreeModel).
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+signals:
+    void renameRequested(int row, const QString& newName);
 
 private:
     std::vector<ValueRow> rows_;

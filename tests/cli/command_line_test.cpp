@@ -118,7 +118,7 @@ TEST(CommandLine, BadRootTypeOrDataIsAFailureNotAUsageError) {
     EXPECT_EQ(ErrorKindOf({"query", "HKEY_USERS"}), CommandLineErrorKind::BadArgument);
     EXPECT_EQ(ErrorKindOf({"set", "HKLM\\A", "n", "STRING", "x"}), CommandLineErrorKind::BadArgument);
     EXPECT_EQ(ErrorKindOf({"set", "HKLM\\A", "n", "0x100000000", "00"}), CommandLineErrorKind::BadArgument);
-    EXPECT_EQ(ErrorKindOf({"set", "HKLM\\A", "n", "DW", "0x10"}), CommandLineErrorKind::BadArgument);
+    EXPECT_EQ(ErrorKindOf({"set", "HKLM\\A", "n", "DW", "0x100000000"}), CommandLineErrorKind::BadArgument);
     EXPECT_EQ(ErrorKindOf({"set", "HKLM\\A", "n", "BIN", "zz"}), CommandLineErrorKind::BadArgument);
     // A usage error is reported before a bad value.
     EXPECT_EQ(ErrorKindOf({"set", "HKXX", "n", "BAD", "x", "extra"}), CommandLineErrorKind::Usage);

@@ -15,11 +15,18 @@ void ExpectAccepted(DWORD type, std::u16string_view text, std::u16string_view sh
     EXPECT_EQ(FormatValue(type, data.data(), data.size()).text, shown) << testing::PrintToString(std::u16string(text));
 }
 
+// As tovik-reg writes it: checked, then put in the form the conversion reads.
+void ExpectStored(std::u16string_view text, std::u16string_view shown) {
+    EXPECT_FALSE(CheckDataText(REG_DWORD, text).has_value()) << testing::PrintToString(std::u16string(text));
+    const Bytes data = ValueDataFromText(REG_DWORD, tovik::cli::DataTextToStore(REG_DWORD, text));
+    EXPECT_EQ(FormatValue(REG_DWORD, data.data(), data.size()).text, shown) << testing::PrintToString(std::u16string(text));
+}
+
 void ExpectRefused(DWORD type, std::u16string_view text) {
     EXPECT_TRUE(CheckDataText(type, text).has_value()) << type << " " << testing::PrintToString(std::u16string(text));
 }
 
-TEST(DataTextCheck, NumbersInTheSigned32BitRangeWithAnAgreeingHexPart) {
+TEST(DataTextCheck, NumbersInThe32BitRangeWithAnAgreeingHexPart) {
     ExpectAccepted(REG_DWORD, u"260", u"260(104)");
     ExpectAccepted(REG_DWORD, u"260(104)", u"260(104)");
     ExpectAccepted(REG_DWORD, u"-1(FFFFFFFF)", u"-1(FFFFFFFF)");
@@ -31,11 +38,25 @@ TEST(DataTextCheck, NumbersInTheSigned32BitRangeWithAnAgreeingHexPart) {
     ExpectAccepted(REG_DWORD, u"-2147483648(80000000)", u"-2147483648(80000000)");
     ExpectAccepted(REG_DWORD, u"007", u"7(7)");
 
-    for (std::u16string_view bad : {u"", u" ", u"-", u"abc", u"0x10", u"12abc", u"1 ", u"1.5", u"2147483648",
-                                    u"-2147483649", u"4294967295", u"99999999999999999999", u"260(105)",
+    for (std::u16string_view bad : {u"", u" ", u"-", u"abc", u"0x10(10)", u"12abc", u"1 ", u"1.5",
+                                    u"-2147483649", u"4294967296", u"99999999999999999999", u"0x", u"0x1G",
+                                    u"0x100000000", u"0x-1", u"-0x1", u"0x 1", u"4294967295(FFFFFFFE)", u"260(105)",
                                     u"260()", u"260(104", u"260 (104)", u"-1(1FFFFFFFF)", u"260(1O4)"}) {
         ExpectRefused(REG_DWORD, bad);
     }
+}
+
+TEST(DataTextCheck, HexadecimalAndUnsignedNumbersStoreTheirBits) {
+    ExpectStored(u"0x104", u"260(104)");
+    ExpectStored(u"0X0", u"0(0)");
+    ExpectStored(u"0xffffffff", u"-1(FFFFFFFF)");
+    ExpectStored(u"0x80000000", u"-2147483648(80000000)");
+    ExpectStored(u"0x7FFFFFFF", u"2147483647(7FFFFFFF)");
+    ExpectStored(u"2147483648", u"-2147483648(80000000)");
+    ExpectStored(u"4294967295", u"-1(FFFFFFFF)");
+    ExpectStored(u"4294967295(FFFFFFFF)", u"-1(FFFFFFFF)");
+    ExpectStored(u"-5", u"-5(FFFFFFFB)");
+    EXPECT_EQ(tovik::cli::DataTextToStore(REG_BINARY, u"0x10"), u"0x10") << "only DW numbers are rewritten";
 }
 
 TEST(DataTextCheck, HexBytesForEveryNonStringType) {

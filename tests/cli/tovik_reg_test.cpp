@@ -403,3 +403,88 @@ TEST_F(TovikRegTest, DeleteKeyRemovesTheWholeSubtreeButNeverARoot) {
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.err.find("no such key"), std::string::npos);
 }
+
+namespace {
+
+class TovikRegFindTest : public TovikRegTest {};
+
+TEST_F(TovikRegFindTest, FindPrintsOneLinePerHitInTheBrowsersOrderAndFailsWhenNothingIsFound) {
+    ExpectSuccess({"set", "HKCU\\Find\\Needle Key", "plain", "SZ", "hay"});
+    ExpectSuccess({"set", "HKCU\\Find\\Other", "needle", "DW", "1"});
+    ExpectSuccess({"set", "HKCU\\Find\\Other", "@", "SZ", "a NEEDLE in data"});
+    ExpectSuccess({"set", "HKCU\\Elsewhere", "needle", "SZ", "x"});
+
+    ToolResult all = OnStore({"find", "needle", "HKCU\\Find"});
+    EXPECT_EQ(all.exitCode, 0) << all.err;
+    EXPECT_EQ(all.out,
+              "HKEY_CURRENT_USER\\Find\\Needle Key\n"
+              "HKEY_CURRENT_USER\\Find\\Other\t@\n"
+              "HKEY_CURRENT_USER\\Find\\Other\tneedle\n");
+
+    EXPECT_EQ(OnStore({"find", "needle", "HKCU\\Find", "--keys"}).out, "HKEY_CURRENT_USER\\Find\\Needle Key\n");
+    EXPECT_EQ(OnStore({"find", "needle", "hkcu\\find\\", "--values"}).out, "HKEY_CURRENT_USER\\Find\\Other\tneedle\n");
+    EXPECT_EQ(OnStore({"find", "NEEDLE", "HKCU\\Find", "--data", "--case"}).out, "HKEY_CURRENT_USER\\Find\\Other\t@\n");
+    EXPECT_EQ(OnStore({"find", "needle", "HKCU\\Find", "--case", "--data"}).exitCode, 1);
+    EXPECT_EQ(OnStore({"find", "needle", "HKCU\\Find", "--exact"}).out, "HKEY_CURRENT_USER\\Find\\Other\tneedle\n");
+    EXPECT_EQ(OnStore({"find", "needle", "HKCU", "--values", "--keys"}).out,
+              "HKEY_CURRENT_USER\\Elsewhere\tneedle\n"
+              "HKEY_CURRENT_USER\\Find\\Needle Key\n"
+              "HKEY_CURRENT_USER\\Find\\Other\tneedle\n");
+    const ToolResult whole = OnStore({"find", "Needle Key", "--exact", "--keys"});
+    EXPECT_EQ(whole.out, "HKEY_CURRENT_USER\\Find\\Needle Key\n") << "without KEY the whole registry";
+
+    const ToolResult none = OnStore({"find", "no such text anywhere", "HKCU"});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_EQ(none.out, "");
+    const ToolResult missing = OnStore({"find", "x", "HKCU\\Missing"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("no such key"), std::string::npos) << missing.err;
+    EXPECT_EQ(OnStore({"find"}).exitCode, 2);
+    EXPECT_EQ(OnStore({"find", "x", "HKCU", "extra"}).exitCode, 2);
+    EXPECT_EQ(OnStore({"find", "x", "HKCU", "--bogus"}).exitCode, 2);
+    EXPECT_EQ(OnStore({"find", "x", "HKCU", "-r"}).exitCode, 2) << "-r belongs to query";
+}
+
+TEST_F(TovikRegFindTest, RenameKeyAndValueKeepWhatIsBelowAndRefuseWhatCannotBe) {
+    ExpectSuccess({"set", "HKLM\\Old\\Inner", "v", "SZ", "kept"});
+    ExpectSuccess({"set", "HKLM\\Old", "first", "DW", "1"});
+    ExpectSuccess({"set", "HKLM\\Old", "second", "DW", "2"});
+    ExpectSuccess({"add-key", "HKLM\\Taken"});
+
+    const ToolResult taken = OnStore({"rename-key", "HKLM\\Old", "taken"});
+    EXPECT_EQ(taken.exitCode, 1);
+    EXPECT_NE(taken.err.find("既に存在します"), std::string::npos) << taken.err;
+    EXPECT_EQ(OnStore({"rename-key", "HKLM\\Old", "a\\b"}).exitCode, 1);
+    EXPECT_EQ(OnStore({"rename-key", "HKLM\\Old", ""}).exitCode, 1);
+    EXPECT_EQ(OnStore({"rename-key", "HKLM", "X"}).exitCode, 2);
+    EXPECT_EQ(OnStore({"rename-key", "HKLM\\Missing", "X"}).exitCode, 1);
+
+    ExpectSuccess({"rename-key", "HKLM\\Old", "New"});
+    ExpectSuccess({"rename-value", "HKLM\\New", "FIRST", "Renamed"});
+    EXPECT_EQ(OnStore({"rename-value", "HKLM\\New", "Renamed", "second"}).exitCode, 1);
+    EXPECT_EQ(OnStore({"rename-value", "HKLM\\New", "nothing", "x"}).exitCode, 1);
+    EXPECT_EQ(OnStore({"rename-value", "HKLM\\New", "second", "@"}).exitCode, 1);
+    const ToolResult query = OnStore({"query", "HKLM\\New", "-r"});
+    EXPECT_EQ(query.out,
+              "[New]\n"
+              "\"Renamed\"=DW:1(1)\n"
+              "\"second\"=DW:2(2)\n"
+              "[New\\Inner]\n"
+              "\"v\"=SZ:kept\n");
+    EXPECT_EQ(OnStore({"query", "HKLM\\Old"}).exitCode, 1);
+}
+
+TEST_F(TovikRegFindTest, DwordDataInHexadecimalAndUnsignedDecimal) {
+    ExpectSuccess({"set", "HKCU\\N", "hex", "DW", "0x104"});
+    ExpectSuccess({"set", "HKCU\\N", "top", "DW", "4294967295"});
+    ExpectSuccess({"set", "HKCU\\N", "high", "DW", "0x80000000"});
+    EXPECT_EQ(OnStore({"set", "HKCU\\N", "over", "DW", "4294967296"}).exitCode, 1);
+    EXPECT_EQ(OnStore({"set", "HKCU\\N", "over", "DW", "0x100000000"}).exitCode, 1);
+    EXPECT_EQ(OnStore({"query", "HKCU\\N"}).out,
+              "[N]\n"
+              "\"hex\"=DW:260(104)\n"
+              "\"top\"=DW:-1(FFFFFFFF)\n"
+              "\"high\"=DW:-2147483648(80000000)\n");
+}
+
+}  // namespace

@@ -84,6 +84,8 @@ TEST(ReadOnlyBackend, ReadsWorkAndEveryWriteIsRefusedAsAccessDenied) {
     EXPECT_EQ(RegSetValueExW(key, u"Two", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one), ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegDeleteValueW(key, u"One"), ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, u"Kept\\Inner"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegRenameKey(HKEY_CURRENT_USER, u"Kept", u"Other"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegRenameValueW(key, u"One", u"Two"), ERROR_ACCESS_DENIED);
     EXPECT_EQ(store->writesAsked, 0);
     RegCloseKey(key);
     tovik::CloseRegistryStore();

@@ -421,6 +421,66 @@ TEST_F(StoreApiTest, BatchedWritesAreVisibleAndKept)
     EXPECT_EQ(all[999], (Value{std::u16string(1, char16_t(0x4E00 + 999)), REG_DWORD, {0xE7, 0x03}}));
 }
 
+TEST_F(StoreApiTest, RenameKeyMovesItsSubtreeAndRefusesWhatCannotBe)
+{
+    HKEY deep = 0;
+    ASSERT_EQ(create(HKEY_LOCAL_MACHINE, u"Old\\Inner\\Deep", &deep), ERROR_SUCCESS);
+    ASSERT_EQ(set(deep, u"Kept", REG_BINARY, {1, 2, 3}), ERROR_SUCCESS);
+    RegCloseKey(deep);
+    ASSERT_EQ(create(HKEY_LOCAL_MACHINE, u"Taken"), ERROR_SUCCESS);
+
+    EXPECT_EQ(RegRenameKey(HKEY_LOCAL_MACHINE, u"Old", u"TAKEN"), ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(RegRenameKey(HKEY_LOCAL_MACHINE, u"Old", u""), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegRenameKey(HKEY_LOCAL_MACHINE, u"Old", nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegRenameKey(HKEY_LOCAL_MACHINE, u"Old", u"A\\B"), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegRenameKey(HKEY_LOCAL_MACHINE, u"Old", repeated(u"n", kMaxKeyNameLength + 1, u"").c_str()),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegRenameKey(HKEY_LOCAL_MACHINE, nullptr, u"Other"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegRenameKey(HKEY_LOCAL_MACHINE, u"", u"Other"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegRenameKey(HKEY_LOCAL_MACHINE, u"Missing", u"Other"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegRenameKey(0x1234, u"Old", u"Other"), ERROR_INVALID_HANDLE);
+    EXPECT_THAT(subkeys(HKEY_LOCAL_MACHINE), ElementsAre(u"Old", u"Taken"));
+
+    EXPECT_EQ(RegRenameKey(HKEY_LOCAL_MACHINE, u"Old", u"New"), ERROR_SUCCESS);
+    EXPECT_THAT(subkeys(HKEY_LOCAL_MACHINE), ElementsAre(u"New", u"Taken"));
+    ASSERT_EQ(open(HKEY_LOCAL_MACHINE, u"new\\inner\\deep", &deep), ERROR_SUCCESS);
+    EXPECT_THAT(values(deep), ElementsAre(Value{u"Kept", REG_BINARY, {1, 2, 3}}));
+    RegCloseKey(deep);
+    EXPECT_EQ(open(HKEY_LOCAL_MACHINE, u"Old"), ERROR_FILE_NOT_FOUND);
+
+    // A handle renames the key it holds; a change of case alone is a rename.
+    HKEY inner = 0;
+    ASSERT_EQ(open(HKEY_LOCAL_MACHINE, u"New\\Inner", &inner), ERROR_SUCCESS);
+    EXPECT_EQ(RegRenameKey(inner, nullptr, u"INNER"), ERROR_SUCCESS);
+    RegCloseKey(inner);
+    HKEY parent = 0;
+    ASSERT_EQ(open(HKEY_LOCAL_MACHINE, u"New", &parent), ERROR_SUCCESS);
+    EXPECT_THAT(subkeys(parent), ElementsAre(u"INNER"));
+    RegCloseKey(parent);
+}
+
+TEST_F(StoreApiTest, RenameValueKeepsTypeDataAndPlace)
+{
+    HKEY key = 0;
+    ASSERT_EQ(create(HKEY_CURRENT_USER, u"K", &key), ERROR_SUCCESS);
+    ASSERT_EQ(set(key, u"First", REG_SZ, {u'a', 0, 0, 0}), ERROR_SUCCESS);
+    ASSERT_EQ(set(key, u"Second", REG_DWORD, {7, 0, 0, 0}), ERROR_SUCCESS);
+    ASSERT_EQ(set(key, u"", REG_BINARY, {9}), ERROR_SUCCESS);
+
+    EXPECT_EQ(RegRenameValueW(key, u"first", u"SECOND"), ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(RegRenameValueW(key, u"First", u""), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegRenameValueW(key, u"Missing", u"x"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegRenameValueW(key, u"First", repeated(u"n", kMaxValueNameLength + 1, u"").c_str()),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_THAT(valueNames(key), ElementsAre(u"First", u"Second", u""));
+
+    EXPECT_EQ(RegRenameValueW(key, u"second", u"Renamed"), ERROR_SUCCESS);
+    EXPECT_EQ(RegRenameValueW(key, nullptr, u"WasDefault"), ERROR_SUCCESS);
+    EXPECT_THAT(values(key), ElementsAre(Value{u"First", REG_SZ, {u'a', 0, 0, 0}}, Value{u"Renamed", REG_DWORD, {7, 0, 0, 0}},
+                                         Value{u"WasDefault", REG_BINARY, {9}}));
+    RegCloseKey(key);
+}
+
 TEST(StoreNameFoldTest, FoldingTables)
 {
     const std::u16string small = u"azàéþÿāįĳĺňŋŷźžαωςσάώϊаяёџѣґӂӏӑａｚ";

@@ -1,0 +1,54 @@
+// find: the GUI's search over the registry, one line per hit.
+#include <ostream>
+
+#include "cli/command_handlers.h"
+#include "cli/commands.h"
+#include "cli/utf8.h"
+#include "find/registry_find.h"
+
+namespace tovik::cli {
+
+int RunFindCommand(const Command& command, std::ostream& out, std::ostream& err) {
+    find::FindOptions options;
+    options.text = command.findText;
+    options.keyNames = command.findKeys;
+    options.valueNames = command.findValues;
+    options.data = command.findData;
+    options.matchCase = command.matchCase;
+    options.wholeMatch = command.exact;
+    if (command.hasKey) {
+        KeyHandle key;
+        const LONG opened = OpenKey(command.key.root, command.key.path, key);
+        if (opened != ERROR_SUCCESS) return ReportKeyFailure(err, opened, command.key, "open");
+        options.scopeRoot = command.key.root;
+        options.scopePath = command.key.path;
+    }
+
+    // Hits are printed as each slice finds them, so a long search shows its first hits at once.
+    find::RegistryFind search = find::RegistryFind::FindAll(options, SIZE_MAX);
+    std::size_t printed = 0;
+    const auto printNew = [&](const find::RegistryFind& running) {
+        const auto& hits = running.Hits();
+        for (; printed < hits.size(); ++printed) {
+            const find::FindHit& hit = hits[printed];
+            out << Utf16ToUtf8(hit.FullKeyPath());
+            if (hit.IsValueHit()) out << '\t' << Utf16ToUtf8(hit.ShownValueName());
+            out << '\n';
+        }
+        return true;
+    };
+    const find::FindStatus status = find::RunFind(search, printNew);
+    printNew(search);
+    out.flush();
+    if (status == find::FindStatus::Failed) {
+        ReportError(err, LoopedTreeText(command.hasKey ? command.key : KeyArgument{HKEY_CLASSES_ROOT, {}}));
+        return kExitFailure;
+    }
+    if (search.Incomplete()) {
+        ReportError(err, "some keys or values could not be read; the search did not see them all.");
+        return kExitFailure;
+    }
+    return printed > 0 ? kExitSuccess : kExitFailure;
+}
+
+}  // namespace tovik::cli

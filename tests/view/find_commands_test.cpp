@@ -1,0 +1,239 @@
+// 検索..., 次を検索, 前を検索, the 検索結果 list and the progress display, with scripted dialogs.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include "registry/registry_api.h"
+#include "support/registry_fixture.h"
+#include "support/scripted_prompts.h"
+#include "support/scripted_view.h"
+#include "ui/qt_text.h"
+#include "view/find_commands.h"
+#include "view/find_dlg.h"
+#include "view/find_results_dlg.h"
+#include "view/tovik_doc.h"
+#include "view/tovik_view.h"
+
+using namespace testing_support;
+using tovik::find::FindStatus;
+
+namespace {
+
+struct Answers {
+    QString text;
+    bool keys = true, values = true, data = true, matchCase = false, whole = false, fromTop = true, all = false;
+};
+
+std::function<int(QDialog&)> answer(Answers a) {
+    return [a](QDialog& dialog) {
+        auto& find = static_cast<CFindDlg&>(dialog);
+        find.m_strText = a.text;
+        find.m_bKeyNames = a.keys;
+        find.m_bValueNames = a.values;
+        find.m_bData = a.data;
+        find.m_bMatchCase = a.matchCase;
+        find.m_bWholeMatch = a.whole;
+        find.m_bFromTop = a.fromTop;
+        find.m_bFindAll = a.all;
+        return IDOK;
+    };
+}
+
+Bytes sz(std::u16string_view text) {
+    Bytes bytes;
+    for (char16_t c : text) bytes.insert(bytes.end(), {static_cast<BYTE>(c & 0xFF), static_cast<BYTE>(c >> 8)});
+    bytes.insert(bytes.end(), {0, 0});
+    return bytes;
+}
+
+const QString kNotFound = ToQString(FindCommands::kNotFoundMessage);
+
+}  // namespace
+
+class FindCommandsTest : public QObject {
+    Q_OBJECT
+    CTovikDoc doc;
+    std::unique_ptr<CTovikView> view;
+    ScriptedPrompts* prompts = nullptr;
+    FindCommands* find = nullptr;
+
+    void start() {
+        view = startScriptedView(doc, prompts);
+        find = new FindCommands(*view);
+    }
+    // Runs a command and waits for its search to end.
+    FindStatus run(const std::function<void()>& command) {
+        QSignalSpy finished(find, &FindCommands::searchFinished);
+        command();
+        if (finished.isEmpty() && !finished.wait(5000)) return FindStatus::Running;
+        return finished.first().first().value<FindStatus>();
+    }
+    QString current() const {
+        QString text = QString::number(view->m_hRootKey, 16) + ":" + ToQString(view->m_strKeyPath);
+        if (const auto value = view->SelectedValueName()) text += "/" + ToQString(*value);
+        return text;
+    }
+
+private slots:
+    void init() {
+        FreshRegistry();
+        // In the walk's order: HKCU\A (key), HKCU\A value "needle", HKCU\B\Needle (key),
+        // HKLM\C with data that holds the text.
+        SetValue(HKEY_CURRENT_USER, u"A", u"needle", REG_DWORD, {1, 0, 0, 0});
+        SetValue(HKEY_CURRENT_USER, u"A", u"other", REG_SZ, sz(u"hay"));
+        MakeKey(HKEY_CURRENT_USER, u"B\\Needle");
+        SetValue(HKEY_LOCAL_MACHINE, u"C", u"", REG_SZ, sz(u"a NEEDLE in the data"));
+        start();
+    }
+    void cleanup() { view.reset(); }
+
+    void findGoesThroughHitsInOrderAndWrapsAround() {
+        prompts->dialogs.push_back(answer({"needle"}));
+        QCOMPARE(run([&] { find->OnFind(); }), FindStatus::Found);
+        QCOMPARE(current(), QString("80000001:A/needle"));
+        QCOMPARE(run([&] { find->OnFindNext(); }), FindStatus::Found);
+        QCOMPARE(current(), QString("80000001:B\\Needle"));
+        // The hit's key is expanded to, and current in the tree.
+        QVERIFY(view->m_tree->isExpanded(view->TreeModel().IndexOf(view->TreeModel().Parent(view->SelectedItem()))));
+        QCOMPARE(run([&] { find->OnFindNext(); }), FindStatus::Found);
+        QCOMPARE(current(), QString("80000002:C/"));
+        QCOMPARE(run([&] { find->OnFindNext(); }), FindStatus::Found);
+        QCOMPARE(current(), QString("80000001:A/needle"));  // wraps around to the top
+        QCOMPARE(run([&] { find->OnFindPrevious(); }), FindStatus::Found);
+        QCOMPARE(current(), QString("80000002:C/"));  // and back round the end
+        QCOMPARE(run([&] { find->OnFindPrevious(); }), FindStatus::Found);
+        QCOMPARE(current(), QString("80000001:B\\Needle"));
+        QVERIFY(prompts->messages.isEmpty());
+    }
+
+    void optionsNarrowWhatIsFound() {
+        prompts->dialogs.push_back(answer({"NEEDLE", true, true, true, true}));
+        QCOMPARE(run([&] { find->OnFind(); }), FindStatus::Found);
+        QCOMPARE(current(), QString("80000002:C/"));  // case: only the data holds NEEDLE
+
+        prompts->dialogs.push_back(answer({"needle", true, false, false}));
+        QCOMPARE(run([&] { find->OnFind(); }), FindStatus::Found);
+        QCOMPARE(current(), QString("80000001:B\\Needle"));  // key names only
+
+        prompts->dialogs.push_back(answer({"need", true, true, true, false, true}));
+        QCOMPARE(run([&] { find->OnFind(); }), FindStatus::NotFound);  // whole match
+        QCOMPARE(prompts->messages, QStringList({kNotFound}));
+        QCOMPARE(current(), QString("80000001:B\\Needle"));  // nothing found moves nothing
+
+        // The dialog opens with the last answers.
+        bool checked = false;
+        prompts->dialogs.push_back([&](QDialog& dialog) {
+            auto& d = static_cast<CFindDlg&>(dialog);
+            checked = d.m_strText == "need" && d.m_bKeyNames && d.m_bValueNames && d.m_bData && !d.m_bMatchCase &&
+                      d.m_bWholeMatch && d.m_bFromTop;
+            return IDCANCEL;
+        });
+        find->OnFind();
+        QVERIFY(checked);
+        QVERIFY(!find->IsRunning());
+    }
+
+    void theDialogStartsWithEverythingSelectedAndFromTheSelectedKey() {
+        view->GoToKey(HKEY_CURRENT_USER, u"B");
+        bool defaults = false;
+        prompts->dialogs.push_back([&](QDialog& dialog) {
+            auto& d = static_cast<CFindDlg&>(dialog);
+            defaults = d.m_strText.isEmpty() && d.m_bKeyNames && d.m_bValueNames && d.m_bData && !d.m_bMatchCase &&
+                       !d.m_bWholeMatch && !d.m_bFromTop;
+            d.m_strText = "needle";
+            return IDOK;
+        });
+        QCOMPARE(run([&] { find->OnFind(); }), FindStatus::Found);
+        QVERIFY(defaults);
+        QCOMPARE(current(), QString("80000001:B\\Needle"));  // from the selected key, not the top
+        QVERIFY(find->OnUpdateFindNext());
+    }
+
+    void realDialogRefusesAnEmptyTextOrNothingToLookAt() {
+        CFindDlg dialog;
+        dialog.show();
+        dialog.accept();
+        QVERIFY(dialog.isVisible());  // no text
+        dialog.TextEdit()->setText("x");
+        for (const QString& name : {QString::fromUtf16(u"キー名"), QString::fromUtf16(u"値の名前"), QString::fromUtf16(u"データ")})
+            for (QCheckBox* box : dialog.findChildren<QCheckBox*>())
+                if (box->text() == name) box->setChecked(false);
+        dialog.accept();
+        QVERIFY(dialog.isVisible());  // nothing to look at
+        for (QCheckBox* box : dialog.findChildren<QCheckBox*>())
+            if (box->text() == QString::fromUtf16(u"データ")) box->setChecked(true);
+        dialog.accept();
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.m_strText, QString("x"));
+        QVERIFY(!dialog.m_bKeyNames && dialog.m_bData);
+    }
+
+    void findAllListsEveryHitAndADoubleClickGoesThere() {
+        prompts->dialogs.push_back(answer({"needle", true, true, true, false, false, true, true}));
+        QCOMPARE(run([&] { find->OnFind(); }), FindStatus::Finished);
+        CFindResultsDlg* results = find->ResultsDialog();
+        QVERIFY(results && results->isVisible());
+        QCOMPARE(results->windowTitle(), QString::fromUtf16(u"検索結果"));
+        QTreeWidget* list = results->List();
+        QCOMPARE(list->topLevelItemCount(), 3);
+        QCOMPARE(list->topLevelItem(0)->text(0), QString("HKEY_CURRENT_USER\\A"));
+        QCOMPARE(list->topLevelItem(0)->text(1), QString("needle"));
+        QCOMPARE(list->topLevelItem(1)->text(0), QString("HKEY_CURRENT_USER\\B\\Needle"));
+        QCOMPARE(list->topLevelItem(1)->text(1), QString());
+        QCOMPARE(list->topLevelItem(2)->text(1), QString("@"));
+
+        QTest::qWaitForWindowExposed(results);
+        const QRect row = list->visualItemRect(list->topLevelItem(2));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
+        QTRY_COMPARE(current(), QString("80000002:C/"));
+        // 次を検索 goes on from the hit the list went to.
+        QCOMPARE(run([&] { find->OnFindNext(); }), FindStatus::Found);
+        QCOMPARE(current(), QString("80000001:A/needle"));
+
+        prompts->dialogs.push_back(answer({"nowhere", true, true, true, false, false, true, true}));
+        QCOMPARE(run([&] { find->OnFind(); }), FindStatus::Finished);
+        QCOMPARE(prompts->messages, QStringList({kNotFound}));
+    }
+
+    void aLongSearchShowsProgressAndCanBeCancelled() {
+        for (int i = 0; i < 400; ++i) MakeKey(HKEY_LOCAL_MACHINE, u"Many\\K" + std::u16string(1, u'a' + i % 26) + ToU16(QString::number(i)));
+        view->OnRefresh();
+        view->GoToKey(HKEY_CURRENT_USER, u"A");
+        find->SetSliceBudget(5);
+        find->SetProgressDelay(0);
+        QSignalSpy finished(find, &FindCommands::searchFinished);
+        prompts->dialogs.push_back(answer({"not in the registry"}));
+        find->OnFind();
+        QTRY_VERIFY(find->Progress() && find->Progress()->isVisible());
+        QVERIFY(find->IsRunning());
+        QVERIFY(!find->OnUpdateFindNext());  // no second search while one runs
+        QPushButton* stop = nullptr;
+        for (QPushButton* button : find->Progress()->findChildren<QPushButton*>())
+            if (button->text() == QString::fromUtf16(u"中止")) stop = button;
+        QVERIFY(stop);
+        QTest::mouseClick(stop, Qt::LeftButton);
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(finished.first().first().value<FindStatus>(), FindStatus::Cancelled);
+        QVERIFY(!find->IsRunning());
+        QVERIFY(prompts->messages.isEmpty());  // a cancelled search says nothing
+        QCOMPARE(current(), QString("80000001:A"));
+    }
+
+    void aHitInTheLastKeyIsFound() {
+        MakeKey(HKEY_LOCAL_MACHINE, u"zzz\\zzz\\last");
+        view->OnRefresh();
+        prompts->dialogs.push_back(answer({"last", true, false, false}));
+        QCOMPARE(run([&] { find->OnFind(); }), FindStatus::Found);
+        QCOMPARE(current(), QString("80000002:zzz\\zzz\\last"));
+    }
+};
+
+QTEST_MAIN(FindCommandsTest)
+#include "find_commands_test.moc"

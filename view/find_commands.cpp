@@ -1,0 +1,158 @@
+#include "view/find_commands.h"
+
+#include <QProgressDialog>
+#include <QTimer>
+
+#include "ui/qt_text.h"
+#include "view/find_dlg.h"
+#include "view/find_results_dlg.h"
+#include "view/tovik_view.h"
+
+using tovik::find::FindDirection;
+using tovik::find::FindHit;
+using tovik::find::FindStart;
+using tovik::find::FindStatus;
+using tovik::find::RegistryFind;
+
+FindCommands::FindCommands(CTovikView& view) : QObject(&view), m_view(view) {}
+
+FindCommands::~FindCommands() = default;
+
+void FindCommands::OnFind() {
+    if (IsRunning()) return;
+    CFindDlg dialog(&m_view);
+    dialog.m_strText = ToQString(m_options.text);
+    if (m_haveOptions) {
+        dialog.m_bKeyNames = m_options.keyNames;
+        dialog.m_bValueNames = m_options.valueNames;
+        dialog.m_bData = m_options.data;
+        dialog.m_bMatchCase = m_options.matchCase;
+        dialog.m_bWholeMatch = m_options.wholeMatch;
+        dialog.m_bFromTop = m_fromTop;
+    }
+    if (m_view.Prompts().DoModal(dialog) != IDOK) return;
+    if (dialog.m_strText.isEmpty() || !(dialog.m_bKeyNames || dialog.m_bValueNames || dialog.m_bData)) return;
+    m_options.text = ToU16(dialog.m_strText);
+    m_options.keyNames = dialog.m_bKeyNames;
+    m_options.valueNames = dialog.m_bValueNames;
+    m_options.data = dialog.m_bData;
+    m_options.matchCase = dialog.m_bMatchCase;
+    m_options.wholeMatch = dialog.m_bWholeMatch;
+    m_fromTop = dialog.m_bFromTop;
+    m_haveOptions = true;
+    m_lastHit.reset();
+    if (dialog.m_bFindAll) {
+        start(std::make_unique<RegistryFind>(RegistryFind::FindAll(m_options)), true);
+    } else {
+        findFrom(FindDirection::Next, false);
+    }
+}
+
+void FindCommands::OnFindNext() {
+    if (OnUpdateFindNext()) findFrom(FindDirection::Next, true);
+}
+
+void FindCommands::OnFindPrevious() {
+    if (OnUpdateFindNext()) findFrom(FindDirection::Previous, true);
+}
+
+void FindCommands::findFrom(FindDirection direction, bool useLastHit) {
+    FindStart from = FindStart::Edge();
+    // Going on from the last hit while it is still where the user is; otherwise from the
+    // selected key (or the top, when the dialog asked for it and nothing was found yet).
+    if (useLastHit && m_lastHit && m_lastHit->root == m_view.m_hRootKey && m_lastHit->path == m_view.m_strKeyPath) {
+        from = FindStart::After(*m_lastHit);
+    } else if (!(m_fromTop && !m_lastHit) && m_view.m_hRootKey != 0) {
+        from = FindStart::AtKey(m_view.m_hRootKey, m_view.m_strKeyPath);
+        // Going on from the key the user stands on: that key itself is not a hit again.
+        if (useLastHit) from.includeStart = false;
+    }
+    start(std::make_unique<RegistryFind>(m_options, direction, from), false);
+}
+
+void FindCommands::start(std::unique_ptr<RegistryFind> search, bool all) {
+    m_running = std::move(search);
+    m_all = all;
+    m_clock.start();
+    QTimer::singleShot(0, this, &FindCommands::step);
+}
+
+void FindCommands::step() {
+    if (!m_running) return;
+    const FindStatus status = m_running->Step(m_sliceBudget);
+    if (status != FindStatus::Running) {
+        finish(status);
+        return;
+    }
+    if (m_clock.elapsed() >= m_progressDelayMs) showProgress();
+    QTimer::singleShot(0, this, &FindCommands::step);
+}
+
+void FindCommands::showProgress() {
+    if (!m_progress) {
+        m_progress = new QProgressDialog(&m_view);
+        m_progress->setWindowTitle(QString::fromUtf16(u"検索"));
+        m_progress->setCancelButtonText(QString::fromUtf16(u"中止"));
+        m_progress->setRange(0, 1000);
+        m_progress->setMinimumDuration(0);
+        m_progress->setAutoClose(false);
+        m_progress->setAutoReset(false);
+        m_progress->setWindowModality(Qt::WindowModal);   // no edits while the search reads
+        connect(m_progress, &QProgressDialog::canceled, this, &FindCommands::Cancel);
+    }
+    m_progress->setLabelText(QString::fromUtf16(u"検索しています...\n") + ToQString(m_running->CurrentKeyPath()));
+    m_progress->setValue(static_cast<int>(m_running->FractionDone() * 1000));
+    m_progress->show();
+}
+
+void FindCommands::Cancel() {
+    if (!m_running) return;
+    m_running->Cancel();
+    finish(FindStatus::Cancelled);
+}
+
+void FindCommands::finish(FindStatus status) {
+    std::unique_ptr<RegistryFind> search = std::move(m_running);
+    if (m_progress) {
+        m_progress->hide();
+        m_progress->deleteLater();
+        m_progress = nullptr;
+    }
+    const QString incomplete = search->Incomplete() ? ToQString(kIncompleteNote) : QString();
+    switch (status) {
+    case FindStatus::Found:
+        m_lastHit = search->Hit();
+        goTo(*m_lastHit);
+        break;
+    case FindStatus::Finished:
+        if (search->Hits().empty()) {
+            m_view.Prompts().MessageBox(&m_view, ToQString(kNotFoundMessage) + incomplete, MessageButtons::Ok);
+            break;
+        }
+        if (!m_results) {
+            m_results = std::make_unique<CFindResultsDlg>(m_view.window());
+            connect(m_results.get(), &CFindResultsDlg::hitActivated, this, [this](const FindHit& hit) {
+                m_lastHit = hit;
+                goTo(hit);
+            });
+        }
+        m_results->SetHits(search->Hits(), search->Truncated());
+        m_results->show();
+        m_results->raise();
+        break;
+    case FindStatus::NotFound:
+        m_view.Prompts().MessageBox(&m_view, ToQString(kNotFoundMessage) + incomplete, MessageButtons::Ok);
+        break;
+    case FindStatus::Failed:
+        m_view.Prompts().MessageBox(&m_view, ToQString(kDamagedMessage), MessageButtons::Ok);
+        break;
+    case FindStatus::Cancelled:
+    case FindStatus::Running:
+        break;
+    }
+    emit searchFinished(status);
+}
+
+void FindCommands::goTo(const FindHit& hit) {
+    m_view.GoToKey(hit.root, hit.path, hit.IsValueHit() ? std::optional(hit.valueName) : std::nullopt);
+}

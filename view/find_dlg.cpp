@@ -1,0 +1,94 @@
+#include "view/find_dlg.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "ui/dialog_template.h"
+
+namespace {
+QString U(const char16_t* text) { return QString::fromUtf16(text); }
+}
+
+CFindDlg::CFindDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(U(u"検索"));
+    const DialogUnits du(font(), 122);
+    PlaceLabel(this, U(u"検索する文字列:"), du.Rect(3, 4, 116, 10));
+    m_text = new QLineEdit(this);
+    m_text->setGeometry(du.Rect(3, 15, 116, 12));
+
+    auto* look = new QGroupBox(U(u"検索対象"), this);
+    look->setGeometry(du.Rect(3, 31, 116, 48));
+    auto* lookLayout = new QVBoxLayout(look);
+    m_keys = new QCheckBox(U(u"キー名"), look);
+    m_values = new QCheckBox(U(u"値の名前"), look);
+    m_data = new QCheckBox(U(u"データ"), look);
+    for (QCheckBox* box : {m_keys, m_values, m_data}) lookLayout->addWidget(box);
+
+    m_case = new QCheckBox(U(u"大文字と小文字を区別"), this);
+    m_case->setGeometry(du.Rect(3, 82, 116, 10));
+    m_whole = new QCheckBox(U(u"完全一致"), this);
+    m_whole->setGeometry(du.Rect(3, 93, 116, 10));
+
+    auto* start = new QGroupBox(U(u"検索開始位置"), this);
+    start->setGeometry(du.Rect(3, 106, 116, 36));
+    auto* startLayout = new QVBoxLayout(start);
+    m_fromSelected = new QRadioButton(U(u"選択したキーから"), start);
+    m_fromTop = new QRadioButton(U(u"先頭から"), start);
+    startLayout->addWidget(m_fromSelected);
+    startLayout->addWidget(m_fromTop);
+
+    auto* next = new QPushButton(U(u"次を検索"), this);
+    next->setDefault(true);
+    next->setGeometry(du.Rect(3, 147, 37, 14));
+    auto* all = new QPushButton(U(u"すべて検索"), this);
+    all->setGeometry(du.Rect(43, 147, 37, 14));
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setGeometry(du.Rect(83, 147, 36, 14));
+    connect(next, &QPushButton::clicked, this, [this] {
+        m_bFindAll = false;
+        accept();
+    });
+    connect(all, &QPushButton::clicked, this, [this] {
+        m_bFindAll = true;
+        accept();
+    });
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    setFixedSize(du.Size(122, 165));
+}
+
+void CFindDlg::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        m_text->setText(m_strText);
+        m_text->selectAll();
+        m_keys->setChecked(m_bKeyNames);
+        m_values->setChecked(m_bValueNames);
+        m_data->setChecked(m_bData);
+        m_case->setChecked(m_bMatchCase);
+        m_whole->setChecked(m_bWholeMatch);
+        (m_bFromTop ? m_fromTop : m_fromSelected)->setChecked(true);
+        m_text->setFocus();
+    }
+    QDialog::showEvent(event);
+}
+
+void CFindDlg::takeAnswers() {
+    m_strText = m_text->text();
+    m_bKeyNames = m_keys->isChecked();
+    m_bValueNames = m_values->isChecked();
+    m_bData = m_data->isChecked();
+    m_bMatchCase = m_case->isChecked();
+    m_bWholeMatch = m_whole->isChecked();
+    m_bFromTop = m_fromTop->isChecked();
+}
+
+void CFindDlg::accept() {
+    takeAnswers();
+    if (m_strText.isEmpty() || !(m_bKeyNames || m_bValueNames || m_bData)) return;   // stays open
+    QDialog::accept();
+}

@@ -1,0 +1,64 @@
+#include "view/find_results_dlg.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QShortcut>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "ui/qt_text.h"
+
+namespace {
+QString U(const char16_t* text) { return QString::fromUtf16(text); }
+}
+
+CFindResultsDlg::CFindResultsDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(U(u"検索結果"));
+    auto* layout = new QVBoxLayout(this);
+    m_summary = new QLabel(this);
+    m_summary->setTextFormat(Qt::PlainText);
+    m_summary->setWordWrap(true);
+    m_list = new QTreeWidget(this);
+    m_list->setColumnCount(2);
+    m_list->setHeaderLabels({U(u"キー"), U(u"名前")});
+    m_list->setRootIsDecorated(false);
+    m_list->setUniformRowHeights(true);
+    m_list->setAllColumnsShowFocus(true);
+    m_list->setTextElideMode(Qt::ElideLeft);   // the end of a long path tells most
+    m_list->header()->setStretchLastSection(false);
+    m_list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    m_list->header()->setSectionResizeMode(1, QHeaderView::Interactive);
+    m_list->header()->resizeSection(1, 110);
+    layout->addWidget(m_summary);
+    layout->addWidget(m_list);
+    connect(m_list, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* item) { ActivateRow(m_list->indexOfTopLevelItem(item)); });
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter})
+        new QShortcut(QKeySequence(key), m_list, this, [this] {
+            if (QTreeWidgetItem* item = m_list->currentItem()) ActivateRow(m_list->indexOfTopLevelItem(item));
+        }, Qt::WidgetShortcut);
+    resize(440, 360);
+}
+
+void CFindResultsDlg::SetHits(std::vector<tovik::find::FindHit> hits, bool truncated) {
+    m_hits = std::move(hits);
+    m_list->clear();
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(m_hits.size()));
+    for (const tovik::find::FindHit& hit : m_hits) {
+        auto* item = new QTreeWidgetItem;
+        item->setText(0, ToQString(hit.FullKeyPath()));
+        item->setToolTip(0, item->text(0));
+        if (hit.IsValueHit()) item->setText(1, ToQString(hit.ShownValueName()));
+        items << item;
+    }
+    m_list->addTopLevelItems(items);
+    QString summary = QString::number(m_hits.size()) + U(u" 件見つかりました。");
+    if (truncated) summary += U(u"最初の ") + QString::number(m_hits.size()) + U(u" 件だけを表示しています。");
+    m_summary->setText(summary);
+}
+
+void CFindResultsDlg::ActivateRow(int row) {
+    if (row < 0 || static_cast<std::size_t>(row) >= m_hits.size()) return;
+    emit hitActivated(m_hits[static_cast<std::size_t>(row)]);
+}

@@ -1,0 +1,23 @@
+#pragma once
+// What the view remembers between runs: the last key and the favourites, in one QSettings file
+// (by default $XDG_CONFIG_HOME/tovik/view.conf, ~/.config/tovik/view.conf without it).
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class ViewSettings {
+public:
+    explicit ViewSettings(const QString& fileName = DefaultFileName());
+    static QString DefaultFileName();
+
+    // Full key paths ("HKEY_LOCAL_MACHINE\Software\Sample").
+    QString LastKey() const;
+    void SetLastKey(const QString& path);
+    QStringList Favourites() const;
+    void SetFavourites(const QStringList& paths);
+    void Sync();
+
+private:
+    std::unique_ptr<QSettings> m_settings;
+};
