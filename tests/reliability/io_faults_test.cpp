@@ -24,13 +24,7 @@ namespace fs = std::filesystem;
 
 ChildExit TovikReg(std::vector<std::string> args, std::optional<std::uint64_t> fileSizeLimit = {},
                    std::optional<Account> user = {}) {
-    args.insert(args.begin(), TOVIK_REG_PATH);
-    ChildSpec spec{args, {}, fileSizeLimit, {}, {}};
-    if (user) {
-        spec.user = user->uid;
-        spec.group = user->gid;
-    }
-    return RunChild(spec, 120);
+    return RunProgram(TOVIK_REG_PATH, std::move(args), fileSizeLimit, user);
 }
 
 // ---- Export with a write failing part-way ----
@@ -113,23 +107,10 @@ void ExpectRefusedStore(const std::string& store, const std::string& expected, s
     EXPECT_EQ(ReadFileBytes(store), before) << "the store file was changed";
 }
 
-// A store with a key and a value, closed.
-void MakeStore(const std::string& path) {
-    ASSERT_TRUE(tovik::OpenRegistryStore(path).ok);
-    HKEY key = 0;
-    DWORD disposition = 0;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Kept", 0, nullptr, 0, 0, nullptr, &key, &disposition),
-              ERROR_SUCCESS);
-    const Bytes data = StringToBytes(u"precious");
-    ASSERT_EQ(RegSetValueExW(key, u"data", 0, REG_SZ, data.data(), static_cast<DWORD>(data.size())), ERROR_SUCCESS);
-    RegCloseKey(key);
-    tovik::CloseRegistryStore();
-}
-
 TEST(UnusableStore, ReadOnlyFile) {
     TempDir dir;
     const std::string store = dir.File("registry.db");
-    MakeStore(store);
+    ASSERT_TRUE(MakeStore(store));
     ASSERT_EQ(::chmod(store.c_str(), 0444), 0);
     ExpectRefusedStore(store, "read-only");
 }
@@ -139,7 +120,7 @@ TEST(UnusableStore, FolderThatCannotBeWritten) {
     const std::string folder = dir.File("store");
     ASSERT_TRUE(fs::create_directory(folder));
     const std::string store = folder + "/registry.db";
-    MakeStore(store);
+    ASSERT_TRUE(MakeStore(store));
     // Root may write anywhere: the store is then used by an ordinary user.
     const std::optional<Account> user = UnprivilegedAccount();
     if (user) {
@@ -155,7 +136,7 @@ TEST(UnusableStore, FolderThatCannotBeWritten) {
 TEST(UnusableStore, LockedLongerThanTheWait) {
     TempDir dir;
     const std::string store = dir.File("registry.db");
-    MakeStore(store);
+    ASSERT_TRUE(MakeStore(store));
     Child holder({{HELPER_PATH, "hold-lock", store, "15"}, {}, {}, {}, {}});
     std::string line;
     ASSERT_TRUE(holder.ReadLine(line, 20000) && line == "locked");
@@ -173,7 +154,7 @@ TEST(UnusableStore, LockedLongerThanTheWait) {
 
 class DamagedStore : public ::testing::Test {
 protected:
-    void SetUp() override { MakeStore(store_); }
+    void SetUp() override { ASSERT_TRUE(MakeStore(store_)); }
     Bytes Store() { return ReadFileBytes(store_); }
     TempDir dir_;
     std::string store_ = dir_.File("registry.db");

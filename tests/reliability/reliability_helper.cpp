@@ -2,6 +2,8 @@
 //   ack-writer STORE KEY COUNT   writes DW values v0, v1, ... under HKCU\KEY, one transaction each,
 //                                and prints each index after its write returned (0: no end)
 //   hold-lock STORE SECONDS      holds an exclusive lock on STORE, prints "locked", then waits
+//   hold-write-lock STORE SECONDS  holds STORE's write lock (BEGIN IMMEDIATE), prints "locked",
+//                                then waits; readers still get in
 //   cli-writer STORE KEY COUNT   runs tovik-reg's command line "set HKCU\KEY cN DW N" COUNT times
 //                                in this process; prints the start and end times
 //   connect SOCKET               connects to a local socket: exit 0 when it could, 3 when not
@@ -65,14 +67,15 @@ int AckWriter(const std::string& store, const std::string& keyPath, unsigned lon
     return 0;
 }
 
-int HoldLock(const std::string& store, int seconds) {
+// exclusive: no other connection gets in, readers included; else only other writers wait.
+int HoldLock(const std::string& store, int seconds, bool exclusive) {
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(store.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) return Fail("cannot open");
-    // Exclusive locking mode keeps every other connection out, readers included, until the end.
     char* error = nullptr;
-    if (sqlite3_exec(db, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; "
-                         "CREATE TEMP TABLE t(x); SELECT count(*) FROM sqlite_schema;",
-                     nullptr, nullptr, &error) != SQLITE_OK) {
+    const char* lock = exclusive ? "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; "
+                                   "CREATE TEMP TABLE t(x); SELECT count(*) FROM sqlite_schema;"
+                                 : "BEGIN IMMEDIATE";
+    if (sqlite3_exec(db, lock, nullptr, nullptr, &error) != SQLITE_OK) {
         const std::string message = error ? error : "?";
         sqlite3_free(error);
         return Fail("cannot lock: " + message);
@@ -143,10 +146,12 @@ int PeakMemory(char** argv) {
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 4 && args[0] == "ack-writer") return AckWriter(args[1], args[2], std::stoul(args[3]));
-    if (args.size() == 3 && args[0] == "hold-lock") return HoldLock(args[1], std::stoi(args[2]));
+    if (args.size() == 3 && args[0] == "hold-lock") return HoldLock(args[1], std::stoi(args[2]), true);
+    if (args.size() == 3 && args[0] == "hold-write-lock") return HoldLock(args[1], std::stoi(args[2]), false);
     if (args.size() == 4 && args[0] == "cli-writer") return CliWriter(args[1], args[2], std::stoul(args[3]));
     if (args.size() == 2 && args[0] == "connect") return Connect(args[1]);
     if (args.size() >= 2 && args[0] == "peak-memory") return PeakMemory(argv + 2);
-    return Fail("usage: ack-writer STORE KEY COUNT | hold-lock STORE SECONDS | cli-writer STORE KEY COUNT | "
+    return Fail("usage: ack-writer STORE KEY COUNT | hold-lock STORE SECONDS | "
+                "hold-write-lock STORE SECONDS | cli-writer STORE KEY COUNT | "
                 "connect SOCKET | peak-memory PROGRAM ARGS...");
 }

@@ -22,6 +22,7 @@
 #include <stdexcept>
 
 #include "registry/registry_api.h"
+#include "stores/open_store.h"
 
 extern char** environ;
 
@@ -266,6 +267,17 @@ ChildExit RunChild(const ChildSpec& spec, double timeoutSeconds) {
     return child.Wait(timeoutSeconds);
 }
 
+ChildExit RunProgram(const std::string& program, std::vector<std::string> args,
+                     std::optional<std::uint64_t> fileSizeLimit, std::optional<Account> user) {
+    args.insert(args.begin(), program);
+    ChildSpec spec{std::move(args), {}, fileSizeLimit, {}, {}};
+    if (user) {
+        spec.user = user->uid;
+        spec.group = user->gid;
+    }
+    return RunChild(spec, 120);
+}
+
 std::optional<Account> UnprivilegedAccount() {
     if (::geteuid() != 0) return std::nullopt;
     const passwd* pw = ::getpwnam("nobody");
@@ -379,6 +391,19 @@ std::string DumpRegistry() {
         }
     }
     return dump;
+}
+
+bool MakeStore(const std::string& path) {
+    if (!tovik::OpenRegistryStore(path).ok) return false;
+    HKEY key = 0;
+    DWORD disposition = 0;
+    bool made = RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Kept", 0, nullptr, 0, 0, nullptr, &key, &disposition) ==
+                ERROR_SUCCESS;
+    const Bytes data = StringToBytes(u"precious");
+    made = made && RegSetValueExW(key, u"data", 0, REG_SZ, data.data(), static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    tovik::CloseRegistryStore();
+    return made;
 }
 
 std::string IntegrityCheck(const std::string& storePath) {

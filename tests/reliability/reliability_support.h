@@ -98,6 +98,10 @@ struct Account {
 };
 std::optional<Account> UnprivilegedAccount();
 
+// program with args, optionally under a file size limit and as another user; killed after 120 s.
+ChildExit RunProgram(const std::string& program, std::vector<std::string> args,
+                     std::optional<std::uint64_t> fileSizeLimit = {}, std::optional<Account> user = {});
+
 // Every key of the current store below the three roots, depth first in the registry's order, as
 // "[ROOT\path]" lines, each followed by its values as "\"name\"=TAG:text" (FormatValue) lines.
 // Roots appear only when they hold values. Characters below U+0020, U+007F and unpaired
@@ -105,6 +109,10 @@ std::optional<Account> UnprivilegedAccount();
 // are cut and end in "...(N chars)".
 std::string DumpRegistry();
 std::string Utf8(std::u16string_view text);
+
+// Makes a store at path holding HKLM\Software\Kept with "data" = SZ "precious", and closes it;
+// false when it could not.
+bool MakeStore(const std::string& path);
 
 // "ok" when SQLite's integrity check finds nothing wrong, else what it found.
 std::string IntegrityCheck(const std::string& storePath);
