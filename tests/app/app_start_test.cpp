@@ -140,7 +140,8 @@ private slots:
         QStringList titles;
         for (QAction* menu : menus) titles << menu->text();
         QCOMPARE(titles, QStringList({QString::fromUtf16(u"ﾂｰﾙ"), QString::fromUtf16(u"編集"),
-                                      QString::fromUtf16(u"表示"), QString::fromUtf16(u"ﾍﾙﾌﾟ")}));
+                                      QString::fromUtf16(u"表示"), QString::fromUtf16(u"お気に入り"),
+                                      QString::fromUtf16(u"ﾍﾙﾌﾟ")}));
         const std::pair<int, const char16_t*> items[] = {
             {32781, u"エクスポート（書き出し）"}, {32782, u"インポート（取り込み）"},
             {57665, u"アプリケーションの終了(&X)"}, {32775, u"値 削除"}, {32776, u"キー 削除"},
