@@ -401,9 +401,9 @@ HiveResult HiveModel::save() {
     return Ok();
 }
 
-HiveResult HiveModel::createKey(NodeId parent, std::u16string_view name, NodeId& child,
-                                std::u16string_view className) {
-    if (!className.empty()) return Fail(HiveStatus::Refused, "hivex cannot write class names; the key was not created.");
+bool HiveModel::exists(NodeId key) { return live(key).ok(); }
+
+HiveResult HiveModel::checkKeyName(std::u16string_view name, std::size_t parentDepth) const {
     if (name.empty() || name.size() > kMaxKeyNameLength || name.find(u'\\') != std::u16string_view::npos) {
         return Fail(HiveStatus::Refused, "A key name must have 1 to 255 characters and no backslash.");
     }
@@ -412,9 +412,14 @@ HiveResult HiveModel::createKey(NodeId parent, std::u16string_view name, NodeId&
                     "hivex can write key names of printable ASCII characters only: Windows would not find "
                     "other names that hivex writes.");
     }
-    if (parent < nodes_.size() && nodes_[parent].depth >= kMaxHiveDepth) {
-        return Fail(HiveStatus::Refused, "Keys cannot be nested deeper than 512 levels.");
-    }
+    if (parentDepth >= kMaxHiveDepth) return Fail(HiveStatus::Refused, "Keys cannot be nested deeper than 512 levels.");
+    return Ok();
+}
+
+HiveResult HiveModel::createKey(NodeId parent, std::u16string_view name, NodeId& child,
+                                std::u16string_view className) {
+    if (!className.empty()) return Fail(HiveStatus::Refused, "hivex cannot write class names; the key was not created.");
+    if (HiveResult refused = checkKeyName(name, depth(parent)); !refused.ok()) return refused;
     HiveResult result = startWrite(parent);
     if (result.ok()) result = loadChildren(parent);
     if (result.ok()) {
@@ -512,6 +517,49 @@ HiveResult HiveModel::deleteValue(NodeId key, std::u16string_view name) {
     return finishWrite(result);
 }
 
+HiveResult HiveModel::replaceValues(NodeId key, std::vector<HiveValue> values) {
+    for (const HiveValue& value : values) {
+        if (value.data.size() > maxValueSize_) {
+            return Fail(HiveStatus::Refused, "A value has " + std::to_string(value.data.size()) +
+                                                 " bytes; hivex can write at most " + std::to_string(maxValueSize_) +
+                                                 " bytes to this hive.");
+        }
+        if (value.name.size() > kMaxValueNameLength || !Utf16ToUtf8(value.name)) {
+            return Fail(HiveStatus::Refused, "A value name is too long or holds a broken character.");
+        }
+    }
+    HiveResult result = startWrite(key);
+    if (result.ok()) result = loadValues(key);
+    if (result.ok()) result = writeValues(key, std::move(values));
+    return finishWrite(result);
+}
+
+HiveResult HiveModel::renameValue(NodeId key, std::u16string_view oldName, std::u16string_view newName) {
+    if (newName.size() > kMaxValueNameLength || !Utf16ToUtf8(newName)) {
+        return Fail(HiveStatus::Refused, "The value name is too long or holds a broken character.");
+    }
+    HiveResult result = startWrite(key);
+    if (result.ok()) result = loadValues(key);
+    if (result.ok()) {
+        std::vector<HiveValue> values = nodes_[key].values;
+        const auto named = [&values](std::u16string_view name) {
+            return std::find_if(values.begin(), values.end(),
+                                [name](const HiveValue& value) { return CompareNames(value.name, name) == 0; });
+        };
+        const auto old = named(oldName);
+        const auto taken = named(newName);
+        if (old == values.end()) {
+            result = Fail(HiveStatus::NotFound, "There is no such value.");
+        } else if (taken != values.end() && taken != old) {
+            result = Fail(HiveStatus::Exists, "A value of that name exists already.");
+        } else {
+            old->name = std::u16string(newName);
+            result = writeValues(key, std::move(values));
+        }
+    }
+    return finishWrite(result);
+}
+
 HiveResult HiveModel::deleteKey(NodeId key) {
     if (key == root()) return Fail(HiveStatus::Refused, "The root key of a hive cannot be deleted.");
     HiveResult result = startWrite(key);
@@ -550,6 +598,40 @@ HiveResult HiveModel::beginBatch() {
     batchFailed_ = false;
     batchChanged_ = false;
     return Ok();
+}
+
+void HiveModel::takeOverIds(const std::vector<std::pair<NodeId, NodeId>>& moved) {
+    std::unordered_map<NodeId, NodeId> swapped;
+    for (const auto& [original, copy] : moved) {
+        swapped[original] = copy;
+        swapped[copy] = original;
+    }
+    const auto remap = [&swapped](NodeId id) {
+        const auto it = swapped.find(id);
+        return it == swapped.end() ? id : it->second;
+    };
+    std::vector<NodeId> touched;
+    for (const auto& [original, copy] : moved) {
+        std::swap(nodes_[original], nodes_[copy]);
+        touched.push_back(original);
+        touched.push_back(copy);
+        touched.push_back(nodes_[original].parent);
+        touched.push_back(nodes_[copy].parent);
+    }
+    std::sort(touched.begin(), touched.end());
+    touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
+    for (NodeId id : touched) {
+        Node& node = nodes_[id];
+        if (swapped.count(id) != 0) node.parent = remap(node.parent);
+        for (NodeId& child : node.children) child = remap(child);
+        if (node.handle != 0) byHandle_[node.handle] = id;
+    }
+}
+
+void HiveModel::failBatch() {
+    if (!batchOpen_) return;
+    batchFailed_ = true;
+    rereadFile();
 }
 
 HiveResult HiveModel::commitBatch() {
