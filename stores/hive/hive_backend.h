@@ -22,7 +22,7 @@ public:
 
     // The sentence that said why the last write failed (a refusal, a read-only hive, a failed
     // save); empty after a write that succeeded.
-    const std::string& lastFailure() const { return lastFailure_; }
+    std::string lastFailure() const override { return lastFailure_; }
     // Why writes are refused when every hive is read-only (readOnly()); else empty.
     std::string readOnlyReason() const;
 

@@ -427,7 +427,7 @@ HiveResult HiveModel::createKey(NodeId parent, std::u16string_view name, NodeId&
             child = nodes_[parent].children[*at];
             result = Fail(HiveStatus::Exists, "A key of that name exists already.");
         } else {
-            const std::string utf8 = *Utf16ToUtf8(name);  // plain ASCII converts
+            const std::string utf8 = *Utf16ToUtf8Exact(name);  // plain ASCII converts
             errno = 0;
             const hive_node_h handle = hivex_node_add_child(hive_, nodes_[parent].handle, utf8.c_str());
             if (handle == 0) {
@@ -459,7 +459,7 @@ HiveResult HiveModel::writeValues(NodeId key, std::vector<HiveValue> values) {
     names.reserve(values.size());
     std::vector<hive_set_value> set(values.size());
     for (std::size_t i = 0; i < values.size(); ++i) {
-        names.push_back(Utf16ToUtf8(values[i].name).value_or(std::string()));
+        names.push_back(Utf16ToUtf8Exact(values[i].name).value_or(std::string()));
         set[i].key = names.back().data();
         set[i].t = static_cast<hive_type>(values[i].type);
         set[i].len = values[i].data.size();
@@ -480,7 +480,7 @@ HiveResult HiveModel::setValue(NodeId key, std::u16string_view name, std::uint32
         return Fail(HiveStatus::Refused, "The value has " + std::to_string(size) + " bytes; hivex can write at most " +
                                              std::to_string(maxValueSize_) + " bytes to this hive.");
     }
-    if (name.size() > kMaxValueNameLength || !Utf16ToUtf8(name)) {
+    if (name.size() > kMaxValueNameLength || !Utf16ToUtf8Exact(name)) {
         return Fail(HiveStatus::Refused, "The value name is too long or holds a broken character.");
     }
     HiveResult result = startWrite(key);
@@ -524,7 +524,7 @@ HiveResult HiveModel::replaceValues(NodeId key, std::vector<HiveValue> values) {
                                                  " bytes; hivex can write at most " + std::to_string(maxValueSize_) +
                                                  " bytes to this hive.");
         }
-        if (value.name.size() > kMaxValueNameLength || !Utf16ToUtf8(value.name)) {
+        if (value.name.size() > kMaxValueNameLength || !Utf16ToUtf8Exact(value.name)) {
             return Fail(HiveStatus::Refused, "A value name is too long or holds a broken character.");
         }
     }
@@ -535,7 +535,7 @@ HiveResult HiveModel::replaceValues(NodeId key, std::vector<HiveValue> values) {
 }
 
 HiveResult HiveModel::renameValue(NodeId key, std::u16string_view oldName, std::u16string_view newName) {
-    if (newName.size() > kMaxValueNameLength || !Utf16ToUtf8(newName)) {
+    if (newName.size() > kMaxValueNameLength || !Utf16ToUtf8Exact(newName)) {
         return Fail(HiveStatus::Refused, "The value name is too long or holds a broken character.");
     }
     HiveResult result = startWrite(key);
