@@ -25,6 +25,16 @@ constexpr std::size_t kMaxSingleCellData = 16344;
 constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
 
+// A registry value's type is any 32-bit number, hivex's hive_type an enum of twelve: a number
+// outside the enum's range must not be held as one, so it is moved as bytes.
+static_assert(sizeof(hive_type) == sizeof(std::uint32_t));
+std::uint32_t TypeNumber(const hive_type& type) {
+    std::uint32_t number = 0;
+    std::memcpy(&number, &type, sizeof number);
+    return number;
+}
+void SetTypeNumber(hive_type& type, std::uint32_t number) { std::memcpy(&type, &number, sizeof number); }
+
 HiveResult Ok() { return {}; }
 HiveResult Fail(HiveStatus status, std::string message) { return {status, std::move(message)}; }
 
@@ -276,7 +286,7 @@ HiveResult HiveModel::loadValues(NodeId key) {
             break;
         }
         value.name = std::move(*name);
-        value.type = static_cast<std::uint32_t>(type);
+        value.type = TypeNumber(type);
         value.data.assign(reinterpret_cast<const std::uint8_t*>(data), reinterpret_cast<const std::uint8_t*>(data) + size);
         std::free(data);
         values.push_back(std::move(value));
@@ -461,7 +471,7 @@ HiveResult HiveModel::writeValues(NodeId key, std::vector<HiveValue> values) {
     for (std::size_t i = 0; i < values.size(); ++i) {
         names.push_back(Utf16ToUtf8Exact(values[i].name).value_or(std::string()));
         set[i].key = names.back().data();
-        set[i].t = static_cast<hive_type>(values[i].type);
+        SetTypeNumber(set[i].t, values[i].type);
         set[i].len = values[i].data.size();
         static std::uint8_t noData = 0;
         set[i].value = reinterpret_cast<char*>(values[i].data.empty() ? &noData : values[i].data.data());

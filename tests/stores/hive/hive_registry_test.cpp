@@ -160,6 +160,28 @@ TEST_F(WindowsFolder, ValuesTooLargeForHivexAreRefusedWithASentence) {
     RegCloseKey(key);
 }
 
+TEST_F(WindowsFolder, AnyTypeNumberIsWrittenAndReadBack) {
+    ASSERT_TRUE(Open(true).ok);
+    HKEY key = 0;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SYSTEM\\Select", 0, 0, &key), ERROR_SUCCESS);
+    const BYTE data[] = {1, 2};
+    for (DWORD type : {DWORD{0xFFFFFFFF}, DWORD{0x80000001}, DWORD{12345}}) {
+        ASSERT_EQ(RegSetValueExW(key, u"Odd", 0, type, data, sizeof data), ERROR_SUCCESS);
+        CloseRegistryStore();
+        ASSERT_TRUE(Open(false).ok);
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SYSTEM\\Select", 0, 0, &key), ERROR_SUCCESS);
+        WCHAR name[8];
+        DWORD length = 8, read = 0, size = 2;
+        BYTE back[2];
+        ASSERT_EQ(RegEnumValueW(key, 0, name, &length, nullptr, &read, back, &size), ERROR_SUCCESS);
+        EXPECT_EQ(read, type);
+        CloseRegistryStore();
+        ASSERT_TRUE(Open(true).ok);
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SYSTEM\\Select", 0, 0, &key), ERROR_SUCCESS);
+    }
+    RegCloseKey(key);
+}
+
 // tovik-reg on the same folder: read-only refusals say why, --write saves.
 TEST_F(WindowsFolder, TovikRegReadsByDefaultAndWritesWithWrite) {
     const std::string reg = std::string(TOVIK_REG_PATH) + " --windows '" + windows + "' ";
