@@ -1,8 +1,11 @@
 #include <QApplication>
 #include <cstdio>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/tovik_app.h"
+#include "stores/registry_source_args.h"
 
 namespace {
 
@@ -16,6 +19,13 @@ constexpr const char* kHelp =
     "tovik-reg reads and writes the same registry from the command line.\n"
     "\n"
     "Options:\n"
+    "  --windows DIR [--user FILE]\n"
+    "                 Open the registry hive files of the Windows installation DIR (the folder\n"
+    "                 holding System32/config) instead; --user names an NTUSER.DAT for\n"
+    "                 HKEY_CURRENT_USER.\n"
+    "  --hive FILE --as KEY\n"
+    "                 Open the one hive file FILE, shown as KEY (for example 'HKLM\\SOFTWARE').\n"
+    "  --write        Allow changes to the hive files (read-only without it).\n"
     "  -h, --help     Print this help and exit.\n"
     "  --version      Print the version and exit.\n"
     "Qt's own options are accepted as well, for example -platform NAME, -style NAME, -reverse.\n"
@@ -43,6 +53,24 @@ int main(int argc, char** argv) {
     // Qt has taken its own options out of the arguments; whatever is left is not understood.
     QStringList rest = QApplication::arguments().mid(1);
     if (!rest.isEmpty() && rest.front() == QLatin1String("--")) rest.removeFirst();
+    // The options naming the registry to open, spelt as tovik-reg spells them.
+    std::vector<std::string> texts;
+    for (const QString& arg : rest) texts.push_back(arg.toLocal8Bit().toStdString());
+    const std::vector<std::string_view> args(texts.begin(), texts.end());
+    tovik::RegistrySource source;
+    std::size_t taken = 0;
+    for (std::string error; taken < args.size(); ++taken) {
+        if (!tovik::TakeRegistrySourceOption(args, taken, source, error)) break;
+        if (!error.empty()) {
+            std::fprintf(stderr, "tovik: %s\nTry 'tovik --help' for more information.\n", error.c_str());
+            return 2;
+        }
+    }
+    if (const std::string refusal = tovik::CheckRegistrySource(source); !refusal.empty()) {
+        std::fprintf(stderr, "tovik: %s\nTry 'tovik --help' for more information.\n", refusal.c_str());
+        return 2;
+    }
+    rest = rest.mid(static_cast<int>(taken));
     if (!rest.isEmpty()) {
         const QString& arg = rest.front();
         std::fprintf(stderr, "tovik: %s: %s\nTry 'tovik --help' for more information.\n",
@@ -53,6 +81,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("tovik"));
     ApplyInterfaceFont();
     CTovikApp app;
+    app.SetRegistrySource(source);
     if (!app.InitInstance()) return 0;
     return QApplication::exec();
 }

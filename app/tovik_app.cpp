@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QLabel>
 #include <QLayout>
+#include <QStatusBar>
 #include <QMessageBox>
 
 #include "app/about_dlg.h"
@@ -20,9 +22,11 @@ CTovikApp::CTovikApp() : m_instance(QStringLiteral("Harnet")) {
 CTovikApp::~CTovikApp() = default;
 
 bool CTovikApp::InitInstance() {
-    if (!m_instance.Acquire()) return false;   // the running copy has been brought to the front
+    // One copy runs on the user's own registry; another registry (hive files) opens beside it.
+    const bool ownRegistry = m_source.kind == tovik::RegistrySource::Kind::UserStore;
+    if (ownRegistry && !m_instance.Acquire()) return false;   // the running copy has been brought to the front
 
-    const tovik::StoreOpenResult store = tovik::OpenUserRegistry();
+    const tovik::StoreOpenResult store = tovik::OpenRegistry(m_source);
     if (!store.ok) {
         QMessageBox::critical(nullptr, QStringLiteral("Harnet"), QString::fromStdString(store.error));
         return false;
@@ -34,6 +38,9 @@ bool CTovikApp::InitInstance() {
     CTovikView* view = m_pMainWnd->View();
     if (m_prompts) view->SetPrompts(std::move(m_prompts));
     connect(m_pMainWnd.get(), &CMainFrame::aboutRequested, this, &CTovikApp::OnAppAbout);
+    if (!store.location.empty()) {
+        m_pMainWnd->statusBar()->addWidget(new QLabel(RegistryLocationText(store)));
+    }
 
     // The view lays its controls out from its client area, so the frame gets its size first.
     m_pMainWnd->resize(kFrameWidth, kFrameHeight);
@@ -46,6 +53,12 @@ bool CTovikApp::InitInstance() {
     QApplication::processEvents();   // the tree is painted before the caution appears
 
     view->Prompts().MessageBox(m_pMainWnd.get(), StartupCautionText(), MessageButtons::Ok);
+    for (const std::string& notice : store.notices) {
+        view->Prompts().MessageBox(m_pMainWnd.get(), QString::fromStdString(notice), MessageButtons::Ok);
+    }
+    if (store.readOnly) {
+        view->Prompts().MessageBox(m_pMainWnd.get(), QString::fromStdString(store.readOnlyReason), MessageButtons::Ok);
+    }
     return true;
 }
 
@@ -71,4 +84,10 @@ void ApplyInterfaceFont() {
 
 QString StartupCautionText() {
     return QString::fromUtf16(u"十分注意して使用してください。キーを消す前にはエクスポートしておいてください。");
+}
+
+QString RegistryLocationText(const tovik::StoreOpenResult& store) {
+    QString text = QString::fromStdString(store.location);
+    if (store.readOnly) text += QString::fromUtf16(u"　読み取り専用");
+    return text;
 }

@@ -6,6 +6,7 @@
 
 #include "app/single_instance.h"
 #include "ui/prompts.h"
+#include "stores/open_store.h"
 
 class CMainFrame;
 class CTovikDoc;
@@ -17,6 +18,8 @@ public:
     ~CTovikApp() override;
     // Test seam: the prompts the view and the start-up caution use (before InitInstance).
     void SetPrompts(std::unique_ptr<ViewPrompts> prompts) { m_prompts = std::move(prompts); }
+    // The registry to open (before InitInstance); the user's own by default.
+    void SetRegistrySource(const tovik::RegistrySource& source) { m_source = source; }
 
     // Start-up. False ends the process at once: another copy runs, or the store cannot be used.
     bool InitInstance();
@@ -27,6 +30,7 @@ public:
 private:
     void bringToFront();
 
+    tovik::RegistrySource m_source;
     SingleInstance m_instance;
     std::unique_ptr<ViewPrompts> m_prompts;
     std::unique_ptr<CTovikDoc> m_pDocument;
@@ -35,6 +39,10 @@ private:
 
 // The caution shown once the tree is painted, on every start.
 QString StartupCautionText();
+
+// The status line under the view when the registry is not the user's own: where it is, and
+// 読み取り専用 when it cannot be written.
+QString RegistryLocationText(const tovik::StoreOpenResult& store);
 
 // Prefers a CJK font for the whole interface, so that every Japanese text renders.
 void ApplyInterfaceFont();

@@ -25,7 +25,9 @@
 #include "backup/gui/import_confirm_dlg.h"
 #include "bench/child_process.h"
 #include "bench/gui_startup.h"
+#include "bench/hive_workload.h"
 #include "bench/layout1_store.h"
+#include "hive_builder.h"
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
@@ -40,7 +42,7 @@ using tovik::bench::RunResult;
 using tovik::bench::Stopwatch;
 using tovik::bench::Workload;
 
-constexpr const char* kUsage = R"(Usage: tovik-bench [--large] [--runs N] [--data DIR] [--regenerate] [--only TEXT]...
+constexpr const char* kUsage = R"(Usage: tovik-bench [--large] [--runs N] [--data DIR] [--regenerate] [--only TEXT]... [--hive-only]
 
 Times opening the store, filling the key tree, the browser's start-up in a process of its own
 up to the painted tree (with that process's peak resident memory), filling the value list of
@@ -51,13 +53,15 @@ export of M into a backup file, cp of the same bytes, the import of that file an
 confirmation dialog; one durable set of a value in the key of 100,000 values, the import of that
 key alone into a new store, and the upgrade of a first-layout copy of M. Prints one table with the median, min and max of the runs and the items
 per second; then export and import of M as multiples of cp of the same file, and the start-up
-as a multiple of the tree fill.
+as a multiple of the tree fill. M copied with hivex into a hive file (HKLM as its root) is
+opened read-only as 'HKLM\SOFTWARE', its tree filled and exported.
 
   --large        also workload L (700,000 keys, 1,200,000 values); takes minutes
   --runs N       timed runs per case after one warm-up (default 5; slow cases at most 3)
   --data DIR     where the generated stores are kept (default )" TOVIK_BENCH_DATA_DIR R"()
   --regenerate   generate the stores again even when the cached ones match
   --only TEXT    run only the cases whose operation or workload contains TEXT (repeatable)
+  --hive-only    only the hive file cases (M as a hive)
 
 DIR/medians.tsv receives the medians of the run, for bench/peers.sh to compare with: one line
 per case that ran, with tab-separated operation, workload, median seconds, runs and items;
@@ -274,6 +278,55 @@ std::string megabytes(std::uint64_t bytes)
     char text[32];
     std::snprintf(text, sizeof text, "%.1f MB", bytes / 1e6);
     return text;
+}
+
+// The hive copy of a workload, opened read-only as HKLM\SOFTWARE.
+tovik::StoreOpenResult openHive(const tovik::bench::HiveWorkload& hive)
+{
+    tovik::RegistrySource source;
+    source.kind = tovik::RegistrySource::Kind::Hive;
+    source.path = hive.path;
+    source.mountAs = "HKLM\\SOFTWARE";
+    return tovik::OpenRegistry(source);
+}
+
+void timeHive(BenchRunner& runner, const Workload& w, const tovik::bench::HiveWorkload& hive)
+{
+    char label[64];
+    std::snprintf(label, sizeof label, "%s as hive, %.0f MB", w.name.c_str(), hive.bytes / 1e6);
+    runner.Run({"open hive file (hivex)", label, "keys", hive.keys, false}, [&](Stopwatch& watch) {
+        watch.start();
+        const tovik::StoreOpenResult opened = openHive(hive);
+        watch.stop();
+        tovik::CloseRegistryStore();
+        return opened.ok ? RunResult{hive.keys, {}} : RunResult::Failed(opened.error);
+    });
+    // From opening the file to the filled tree: what the user waits for.
+    runner.Run({"open hive + fill tree", label, "keys", hive.keys}, [&](Stopwatch& watch) {
+        watch.start();
+        const tovik::StoreOpenResult opened = openHive(hive);
+        if (!opened.ok) return RunResult::Failed(opened.error);
+        CTovikView view;
+        view.resize(240, 294);
+        view.OnInitialUpdate();
+        watch.stop();
+        const std::uint64_t items = view.TreeModel().ItemCount() - kRootItems - 1;  // SOFTWARE itself
+        tovik::CloseRegistryStore();
+        return RunResult{items, {}};
+    });
+    const std::string target = hive.path + ".export.txt";
+    runner.Run({"export hive (walk, write, fsync, rename)", label, "values", hive.values}, [&](Stopwatch& watch) {
+        const tovik::StoreOpenResult opened = openHive(hive);
+        if (!opened.ok) return RunResult::Failed(opened.error);
+        watch.start();
+        const tovik::ExportResult result = tovik::ExportKeyToFile(target, HKEY_LOCAL_MACHINE, u"SOFTWARE");
+        watch.stop();
+        tovik::CloseRegistryStore();
+        if (result.outcome != tovik::ExportOutcome::Written) return RunResult::Failed("export ended early");
+        return RunResult{result.values, {}};
+    });
+    std::error_code ec;
+    std::filesystem::remove(target, ec);
 }
 
 // Export of the whole workload through the GUI's and tovik-reg's code: walk, format, write,
@@ -527,7 +580,7 @@ bool parseCount(std::string_view text, int& out)
 int main(int argc, char** argv)
 {
     if (argc == 3 && argv[1] == tovik::bench::kStartupChildArgument) tovik::bench::RunStartupChild(argv[2]);
-    bool large = false, regenerate = false;
+    bool large = false, regenerate = false, hiveOnly = false;
     int runs = 5;
     std::vector<std::string> only;
     std::string dataDir = TOVIK_BENCH_DATA_DIR;
@@ -540,6 +593,8 @@ int main(int argc, char** argv)
             large = true;
         } else if (arg == "--regenerate") {
             regenerate = true;
+        } else if (arg == "--hive-only") {
+            hiveOnly = true;
         } else if (arg == "--runs" && i + 1 < argc && parseCount(argv[i + 1], runs)) {
             ++i;
         } else if (arg == "--only" && i + 1 < argc && argv[i + 1][0] != '\0') {
@@ -587,6 +642,26 @@ int main(int argc, char** argv)
     BenchRunner runner(runs, kSlowRuns, kSlowSeconds);
     runner.SetFilter(only);
     std::fprintf(stderr, "Timing:\n");
+    for (const Workload& w : trees) {
+        if (w.name != "M") continue;
+        tovik::bench::HiveWorkload hive;
+        const auto empty = [](const std::string& path) {
+            tovik::hive::testing::WriteFile(path, tovik::hive::testing::EmptyHiveBytes());
+        };
+        if (!tovik::bench::PrepareHiveWorkload(w, empty, hive, error)) {
+            std::fprintf(stderr, "tovik-bench: hive of %s: %s\n", w.name.c_str(), error.c_str());
+            return 1;
+        }
+        if (hive.generatedSeconds > 0)
+            std::fprintf(stderr, "hive of %s made with hivex in %.1f s: %.1f MB, %llu keys, %llu values\n", w.name.c_str(),
+                         hive.generatedSeconds, hive.bytes / 1e6, static_cast<unsigned long long>(hive.keys),
+                         static_cast<unsigned long long>(hive.values));
+        timeHive(runner, w, hive);
+    }
+    if (hiveOnly) {
+        runner.Print(stdout);
+        return 0;
+    }
     for (const Workload& w : trees) timeOpen(runner, w);
     timeOpen(runner, *wide);
     for (const Workload& w : trees) timeTreeFill(runner, w);

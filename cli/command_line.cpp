@@ -6,6 +6,7 @@
 #include "cli/data_text_check.h"
 #include "cli/utf8.h"
 #include "registry/registry_api.h"
+#include "stores/registry_source_args.h"
 
 namespace tovik::cli {
 
@@ -40,8 +41,10 @@ constexpr CommandSpec kCommands[] = {
 
 constexpr std::string_view kUsage =
     "Usage: tovik-reg [--registry FILE] COMMAND ARGUMENTS\n"
+    "       tovik-reg --windows DIR [--user FILE] [--write] COMMAND ARGUMENTS\n"
+    "       tovik-reg --hive FILE --as KEY [--write] COMMAND ARGUMENTS\n"
     "\n"
-    "Reads and writes the Tovik registry.\n"
+    "Reads and writes the Tovik registry, or the registry hive files of a Windows installation.\n"
     "\n"
     "Commands:\n"
     "  query KEY [-r]             Print the key line [path] and one line \"name\"=TAG:data per\n"
@@ -82,6 +85,17 @@ constexpr std::string_view kUsage =
     "  --registry FILE            Use the registry store FILE instead of the user's\n"
     "                             ($XDG_DATA_HOME/tovik/registry.db). A new store is filled\n"
     "                             with the default device registry.\n"
+    "  --windows DIR              Use the hive files of the Windows installation DIR (the\n"
+    "                             folder holding System32\\config, or a disk's root holding\n"
+    "                             Windows): SOFTWARE, SYSTEM, SAM, SECURITY and DEFAULT under\n"
+    "                             HKLM, HKLM\\SOFTWARE\\Classes as HKCR. Read-only without --write.\n"
+    "  --user FILE                With --windows: the NTUSER.DAT FILE as HKCU (else HKCU is\n"
+    "                             empty).\n"
+    "  --hive FILE --as KEY       Use the one hive file FILE, shown as KEY ('HKLM\\SOFTWARE').\n"
+    "                             Read-only without --write.\n"
+    "  --write                    Allow changes to the hive files. Before the first change a\n"
+    "                             copy of each hive is kept as NAME.tovik-backup. A hive that\n"
+    "                             Windows did not shut down cleanly stays read-only.\n"
     "  -h, --help                 Print this help and exit.\n"
     "  --version                  Print the version and exit.\n"
     "\n"
@@ -101,6 +115,8 @@ constexpr std::string_view kShortUsage =
     "       tovik-reg [--registry FILE] find TEXT [KEY] [--keys] [--values] [--data] [--case] [--exact]\n"
     "       tovik-reg [--registry FILE] rename-key KEY NEWNAME\n"
     "       tovik-reg [--registry FILE] rename-value KEY NAME NEWNAME\n"
+    "       tovik-reg --windows DIR [--user FILE] [--write] COMMAND ...\n"
+    "       tovik-reg --hive FILE --as KEY [--write] COMMAND ...\n"
     "Try 'tovik-reg --help' for more information.\n";
 
 CommandLineError UsageError(std::string message) {
@@ -314,6 +330,11 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
             command.kind = CommandKind::Version;
             return command;
         }
+        std::string sourceError;
+        if (TakeRegistrySourceOption(args, i, command.source, sourceError)) {
+            if (!sourceError.empty()) return UsageError(sourceError);
+            continue;
+        }
         std::optional<std::string_view> file;
         if (arg == "--registry") {
             if (i + 1 == args.size()) return UsageError("--registry needs a file name.");
@@ -326,6 +347,10 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
         if (file->empty()) return UsageError("--registry needs a file name.");
         command.registryFile = std::string(*file);
     }
+    if (command.registryFile && command.source.kind != RegistrySource::Kind::UserStore) {
+        return UsageError("name one registry only: --registry, --windows and --hive exclude each other.");
+    }
+    if (std::string refusal = CheckRegistrySource(command.source); !refusal.empty()) return UsageError(refusal);
     if (i == args.size()) return UsageError("no command given.");
 
     const CommandSpec* spec = FindCommand(args[i]);

@@ -14,6 +14,8 @@
 //   tovik-reg [--registry FILE] rename-value KEY NAME NEWNAME
 //   tovik-reg --help
 //   tovik-reg --version
+// Instead of --registry FILE: --windows DIR [--user FILE] or --hive FILE --as KEY, with --write
+// to change the hives (stores/registry_source_args.h).
 //
 // Global options come before the command word. After it every argument is taken as it stands
 // (data such as "-1" is data), except query's -r, find's options and --help. A new command is a CommandKind, a
@@ -26,6 +28,7 @@
 #include <variant>
 
 #include "registry/win_types.h"
+#include "stores/open_store.h"
 
 namespace tovik::cli {
 
@@ -41,6 +44,7 @@ struct KeyArgument {
 struct Command {
     CommandKind kind = CommandKind::Help;
     std::optional<std::string> registryFile;  // --registry FILE; a file name, passed on unconverted
+    RegistrySource source;  // --windows DIR [--user FILE], --hive FILE --as KEY, --write
     KeyArgument key;
     std::u16string valueName;  // "@" is already the empty name
     DWORD type = REG_NONE;

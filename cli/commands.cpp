@@ -82,6 +82,11 @@ void ReportError(std::ostream& err, std::string_view message) {
 }
 
 namespace {
+bool WritesTheRegistry(CommandKind kind) {
+    return kind == CommandKind::Set || kind == CommandKind::DeleteValue || kind == CommandKind::AddKey ||
+           kind == CommandKind::DeleteKey || kind == CommandKind::Import;
+}
+
 int RunCommandKind(const Command& command, std::ostream& out, std::ostream& err) {
     switch (command.kind) {
         case CommandKind::Query: return RunQuery(command, out, err);
@@ -128,13 +133,24 @@ int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, st
         return out ? kExitSuccess : kExitFailure;
     }
 
-    const StoreOpenResult opened = command.registryFile ? OpenUserRegistry(*command.registryFile)
-                                                        : OpenUserRegistry();
+    const StoreOpenResult opened = command.source.kind != RegistrySource::Kind::UserStore ? OpenRegistry(command.source)
+                                   : command.registryFile ? OpenUserRegistry(*command.registryFile)
+                                                          : OpenUserRegistry();
     if (!opened.ok) {
         ReportError(err, opened.error);
         return kExitFailure;
     }
+    for (const std::string& notice : opened.notices) ReportError(err, notice);
+    if (opened.readOnly && WritesTheRegistry(command.kind)) {
+        ReportError(err, opened.readOnlyReason);
+        CloseRegistryStore();
+        return kExitFailure;
+    }
     const int code = RunCommand(command, out, err);
+    // The store's own sentence says more than a result code (a refusal of hivex, a failed save).
+    if (const Backend* store = CurrentBackend(); code == kExitFailure && store && !store->lastFailure().empty()) {
+        ReportError(err, store->lastFailure());
+    }
     CloseRegistryStore();
     return code;
 }

@@ -1,17 +1,11 @@
 #pragma once
-// UTF-8 (the terminal's and the command line's encoding) to and from UTF-16 (the registry's).
-#include <optional>
-#include <string>
-#include <string_view>
+// The command line's text conversions are the registry's (registry/utf8.h).
+#include "registry/utf8.h"
 
 namespace tovik::cli {
 
-// Strict decoding: overlong forms, encoded surrogates, code points above U+10FFFF and truncated
-// sequences give nullopt rather than a guess.
-std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8);
-
-// Appends text as UTF-8; an unpaired surrogate becomes U+FFFD, so the output is always valid.
-void AppendUtf8(std::string& out, std::u16string_view text);
-std::string Utf16ToUtf8(std::u16string_view text);
+using tovik::AppendUtf8;
+using tovik::Utf16ToUtf8;
+using tovik::Utf8ToUtf16;
 
 }  // namespace tovik::cli

@@ -125,6 +125,10 @@ public:
     virtual bool beginSnapshot() = 0;
     virtual void endSnapshot() = 0;
 
+    // A sentence saying why the last write failed, for backends whose refusals need more than a
+    // result code (hive files: a value too large for hivex, a key above the hives); else empty.
+    virtual std::string lastFailure() const { return {}; }
+
     // The files that hold the registry (none for one in memory), which an export must never
     // write over.
     virtual std::vector<std::string> files() const { return {}; }

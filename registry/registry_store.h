@@ -15,6 +15,10 @@ struct StoreOpenResult {
     bool ok = false;
     bool created = false;   // the store did not exist and was made empty (roots only)
     std::string error;      // a sentence for the user when !ok
+    std::string location;   // the prefix's or hive's path; empty for the user's own store
+    bool readOnly = false;
+    std::string readOnlyReason;         // why every write is refused, when readOnly
+    std::vector<std::string> notices;   // sentences to show once (a hive left out, ...)
 };
 
 // Makes backend the current registry, closing the one before; every handle becomes invalid.

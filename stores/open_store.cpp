@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "backup/default_registry.h"
+#include "stores/open_hive_registry.h"
 #include "stores/sqlite/private_folders.h"
 #include "stores/sqlite/sqlite_store.h"
 
@@ -139,6 +140,19 @@ StoreOpenResult OpenUserRegistry(const std::string& path) {
     DirectoryLock lock(dir);
     if (fs::exists(path, ec)) return OpenRegistryStore(path);  // another process built it meanwhile
     return BuildDefaultStore(path, lock.fd());
+}
+
+StoreOpenResult OpenRegistry(const RegistrySource& source) {
+    switch (source.kind) {
+        case RegistrySource::Kind::UserStore: return OpenUserRegistry();
+        case RegistrySource::Kind::StoreFile: return OpenUserRegistry(source.path);
+        case RegistrySource::Kind::Windows:
+        case RegistrySource::Kind::Hive: return OpenHiveRegistry(source);
+        case RegistrySource::Kind::WinePrefix: break;
+    }
+    StoreOpenResult failed;
+    failed.error = "This kind of registry cannot be opened yet.";
+    return failed;
 }
 
 }  // namespace tovik

@@ -13,6 +13,19 @@ StoreOpenResult OpenRegistryStore(const std::string& path);
 // A fresh in-memory store, made current; for tests and fuzzing.
 void OpenInMemoryRegistryStore();
 
+// The registry the user named on the command line.
+struct RegistrySource {
+    enum class Kind { UserStore, StoreFile, WinePrefix, Windows, Hive };
+    Kind kind = Kind::UserStore;
+    std::string path;      // store file, prefix folder, Windows folder or hive file
+    std::string userHive;  // --user FILE (an NTUSER.DAT) with --windows
+    std::string mountAs;   // --as KEY with --hive, e.g. HKLM\SOFTWARE
+    bool writable = false; // --write (hive files open read-only without it)
+};
+
+// Opens the registry that source names and makes it current.
+StoreOpenResult OpenRegistry(const RegistrySource& source);
+
 // Default store path: $XDG_DATA_HOME/tovik/registry.db, else ~/.local/share/tovik/registry.db.
 std::string DefaultRegistryPath();
 

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -178,7 +180,27 @@ bool ReplaceDurably(const std::string& newPath, const std::string& target, std::
     return true;
 }
 
-FolderLock::FolderLock(const std::string& folder) {
+namespace {
+
+// The hives of one Windows installation share a folder, and one process may write several of
+// them in one batch: a second flock on the same folder from this process would wait for the
+// first. So the process holds one lock per folder, counted.
+struct HeldFolder {
+    int fd = -1;
+    int users = 0;
+};
+std::mutex g_heldMutex;
+std::map<std::string, HeldFolder> g_held;
+
+}  // namespace
+
+FolderLock::FolderLock(const std::string& folder) : folder_(folder) {
+    std::lock_guard<std::mutex> guard(g_heldMutex);
+    if (auto held = g_held.find(folder); held != g_held.end()) {
+        ++held->second.users;
+        fd_ = held->second.fd;
+        return;
+    }
     fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd_ < 0) {
         error_ = Reason("Cannot open the folder " + folder, errno);
@@ -196,10 +218,16 @@ FolderLock::FolderLock(const std::string& folder) {
         fd_ = -1;
         return;
     }
+    g_held[folder] = HeldFolder{fd_, 1};
 }
 
 FolderLock::~FolderLock() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ < 0) return;
+    std::lock_guard<std::mutex> guard(g_heldMutex);
+    auto held = g_held.find(folder_);
+    if (held == g_held.end() || --held->second.users > 0) return;
+    ::close(held->second.fd);  // closing releases the lock
+    g_held.erase(held);
 }
 
 }  // namespace tovik::hive

@@ -40,7 +40,8 @@ bool KeepBackupOnce(const std::string& hivePath, std::string& error);
 bool ReplaceDurably(const std::string& newPath, const std::string& target, std::string& error);
 
 // An exclusive advisory lock on the hive's folder (the hive itself is replaced on every save, so
-// a lock on it would not outlive the first save), held while the object lives.
+// a lock on it would not outlive the first save), held while the object lives. Locks of one
+// process on one folder share it: hives beside each other can be written in one batch.
 class FolderLock {
 public:
     explicit FolderLock(const std::string& folder);
@@ -51,6 +52,7 @@ public:
     const std::string& error() const { return error_; }
 
 private:
+    std::string folder_;
     int fd_ = -1;
     std::string error_;
 };

@@ -25,6 +25,16 @@ constexpr std::size_t kMaxSingleCellData = 16344;
 constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
 
+// A registry value's type is any 32-bit number, hivex's hive_type an enum of twelve: a number
+// outside the enum's range must not be held as one, so it is moved as bytes.
+static_assert(sizeof(hive_type) == sizeof(std::uint32_t));
+std::uint32_t TypeNumber(const hive_type& type) {
+    std::uint32_t number = 0;
+    std::memcpy(&number, &type, sizeof number);
+    return number;
+}
+void SetTypeNumber(hive_type& type, std::uint32_t number) { std::memcpy(&type, &number, sizeof number); }
+
 HiveResult Ok() { return {}; }
 HiveResult Fail(HiveStatus status, std::string message) { return {status, std::move(message)}; }
 
@@ -276,7 +286,7 @@ HiveResult HiveModel::loadValues(NodeId key) {
             break;
         }
         value.name = std::move(*name);
-        value.type = static_cast<std::uint32_t>(type);
+        value.type = TypeNumber(type);
         value.data.assign(reinterpret_cast<const std::uint8_t*>(data), reinterpret_cast<const std::uint8_t*>(data) + size);
         std::free(data);
         values.push_back(std::move(value));
@@ -401,9 +411,9 @@ HiveResult HiveModel::save() {
     return Ok();
 }
 
-HiveResult HiveModel::createKey(NodeId parent, std::u16string_view name, NodeId& child,
-                                std::u16string_view className) {
-    if (!className.empty()) return Fail(HiveStatus::Refused, "hivex cannot write class names; the key was not created.");
+bool HiveModel::exists(NodeId key) { return live(key).ok(); }
+
+HiveResult HiveModel::checkKeyName(std::u16string_view name, std::size_t parentDepth) const {
     if (name.empty() || name.size() > kMaxKeyNameLength || name.find(u'\\') != std::u16string_view::npos) {
         return Fail(HiveStatus::Refused, "A key name must have 1 to 255 characters and no backslash.");
     }
@@ -412,9 +422,14 @@ HiveResult HiveModel::createKey(NodeId parent, std::u16string_view name, NodeId&
                     "hivex can write key names of printable ASCII characters only: Windows would not find "
                     "other names that hivex writes.");
     }
-    if (parent < nodes_.size() && nodes_[parent].depth >= kMaxHiveDepth) {
-        return Fail(HiveStatus::Refused, "Keys cannot be nested deeper than 512 levels.");
-    }
+    if (parentDepth >= kMaxHiveDepth) return Fail(HiveStatus::Refused, "Keys cannot be nested deeper than 512 levels.");
+    return Ok();
+}
+
+HiveResult HiveModel::createKey(NodeId parent, std::u16string_view name, NodeId& child,
+                                std::u16string_view className) {
+    if (!className.empty()) return Fail(HiveStatus::Refused, "hivex cannot write class names; the key was not created.");
+    if (HiveResult refused = checkKeyName(name, depth(parent)); !refused.ok()) return refused;
     HiveResult result = startWrite(parent);
     if (result.ok()) result = loadChildren(parent);
     if (result.ok()) {
@@ -422,7 +437,7 @@ HiveResult HiveModel::createKey(NodeId parent, std::u16string_view name, NodeId&
             child = nodes_[parent].children[*at];
             result = Fail(HiveStatus::Exists, "A key of that name exists already.");
         } else {
-            const std::string utf8 = *Utf16ToUtf8(name);  // plain ASCII converts
+            const std::string utf8 = *Utf16ToUtf8Exact(name);  // plain ASCII converts
             errno = 0;
             const hive_node_h handle = hivex_node_add_child(hive_, nodes_[parent].handle, utf8.c_str());
             if (handle == 0) {
@@ -454,9 +469,9 @@ HiveResult HiveModel::writeValues(NodeId key, std::vector<HiveValue> values) {
     names.reserve(values.size());
     std::vector<hive_set_value> set(values.size());
     for (std::size_t i = 0; i < values.size(); ++i) {
-        names.push_back(Utf16ToUtf8(values[i].name).value_or(std::string()));
+        names.push_back(Utf16ToUtf8Exact(values[i].name).value_or(std::string()));
         set[i].key = names.back().data();
-        set[i].t = static_cast<hive_type>(values[i].type);
+        SetTypeNumber(set[i].t, values[i].type);
         set[i].len = values[i].data.size();
         static std::uint8_t noData = 0;
         set[i].value = reinterpret_cast<char*>(values[i].data.empty() ? &noData : values[i].data.data());
@@ -475,7 +490,7 @@ HiveResult HiveModel::setValue(NodeId key, std::u16string_view name, std::uint32
         return Fail(HiveStatus::Refused, "The value has " + std::to_string(size) + " bytes; hivex can write at most " +
                                              std::to_string(maxValueSize_) + " bytes to this hive.");
     }
-    if (name.size() > kMaxValueNameLength || !Utf16ToUtf8(name)) {
+    if (name.size() > kMaxValueNameLength || !Utf16ToUtf8Exact(name)) {
         return Fail(HiveStatus::Refused, "The value name is too long or holds a broken character.");
     }
     HiveResult result = startWrite(key);
@@ -506,6 +521,49 @@ HiveResult HiveModel::deleteValue(NodeId key, std::u16string_view name) {
             result = Fail(HiveStatus::NotFound, "There is no such value.");
         } else {
             values.erase(same);
+            result = writeValues(key, std::move(values));
+        }
+    }
+    return finishWrite(result);
+}
+
+HiveResult HiveModel::replaceValues(NodeId key, std::vector<HiveValue> values) {
+    for (const HiveValue& value : values) {
+        if (value.data.size() > maxValueSize_) {
+            return Fail(HiveStatus::Refused, "A value has " + std::to_string(value.data.size()) +
+                                                 " bytes; hivex can write at most " + std::to_string(maxValueSize_) +
+                                                 " bytes to this hive.");
+        }
+        if (value.name.size() > kMaxValueNameLength || !Utf16ToUtf8Exact(value.name)) {
+            return Fail(HiveStatus::Refused, "A value name is too long or holds a broken character.");
+        }
+    }
+    HiveResult result = startWrite(key);
+    if (result.ok()) result = loadValues(key);
+    if (result.ok()) result = writeValues(key, std::move(values));
+    return finishWrite(result);
+}
+
+HiveResult HiveModel::renameValue(NodeId key, std::u16string_view oldName, std::u16string_view newName) {
+    if (newName.size() > kMaxValueNameLength || !Utf16ToUtf8Exact(newName)) {
+        return Fail(HiveStatus::Refused, "The value name is too long or holds a broken character.");
+    }
+    HiveResult result = startWrite(key);
+    if (result.ok()) result = loadValues(key);
+    if (result.ok()) {
+        std::vector<HiveValue> values = nodes_[key].values;
+        const auto named = [&values](std::u16string_view name) {
+            return std::find_if(values.begin(), values.end(),
+                                [name](const HiveValue& value) { return CompareNames(value.name, name) == 0; });
+        };
+        const auto old = named(oldName);
+        const auto taken = named(newName);
+        if (old == values.end()) {
+            result = Fail(HiveStatus::NotFound, "There is no such value.");
+        } else if (taken != values.end() && taken != old) {
+            result = Fail(HiveStatus::Exists, "A value of that name exists already.");
+        } else {
+            old->name = std::u16string(newName);
             result = writeValues(key, std::move(values));
         }
     }
@@ -550,6 +608,40 @@ HiveResult HiveModel::beginBatch() {
     batchFailed_ = false;
     batchChanged_ = false;
     return Ok();
+}
+
+void HiveModel::takeOverIds(const std::vector<std::pair<NodeId, NodeId>>& moved) {
+    std::unordered_map<NodeId, NodeId> swapped;
+    for (const auto& [original, copy] : moved) {
+        swapped[original] = copy;
+        swapped[copy] = original;
+    }
+    const auto remap = [&swapped](NodeId id) {
+        const auto it = swapped.find(id);
+        return it == swapped.end() ? id : it->second;
+    };
+    std::vector<NodeId> touched;
+    for (const auto& [original, copy] : moved) {
+        std::swap(nodes_[original], nodes_[copy]);
+        touched.push_back(original);
+        touched.push_back(copy);
+        touched.push_back(nodes_[original].parent);
+        touched.push_back(nodes_[copy].parent);
+    }
+    std::sort(touched.begin(), touched.end());
+    touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
+    for (NodeId id : touched) {
+        Node& node = nodes_[id];
+        if (swapped.count(id) != 0) node.parent = remap(node.parent);
+        for (NodeId& child : node.children) child = remap(child);
+        if (node.handle != 0) byHandle_[node.handle] = id;
+    }
+}
+
+void HiveModel::failBatch() {
+    if (!batchOpen_) return;
+    batchFailed_ = true;
+    rereadFile();
 }
 
 HiveResult HiveModel::commitBatch() {

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "stores/hive/hive_file_ops.h"
@@ -86,6 +87,12 @@ public:
     HiveResult valueAt(NodeId key, std::size_t index, const HiveValue*& value);
     HiveResult findValue(NodeId key, std::u16string_view name, const HiveValue*& value);
 
+    // True while the key is in the hive (not deleted here or by another program since).
+    bool exists(NodeId key);
+    // Why hivex cannot create a key of this name below a key at depth parentDepth; Ok when it can.
+    HiveResult checkKeyName(std::u16string_view name, std::size_t parentDepth) const;
+    std::size_t depth(NodeId key) const { return key < nodes_.size() ? nodes_[key].depth : 0; }
+
     // Creates one key below parent (className must be empty: hivex cannot write class names).
     HiveResult createKey(NodeId parent, std::u16string_view name, NodeId& child,
                          std::u16string_view className = {});
@@ -93,6 +100,11 @@ public:
     HiveResult setValue(NodeId key, std::u16string_view name, std::uint32_t type, const std::uint8_t* data,
                         std::size_t size);
     HiveResult deleteValue(NodeId key, std::u16string_view name);
+    // Gives a key exactly these values, in this order, in one hivex call (copying a key).
+    HiveResult replaceValues(NodeId key, std::vector<HiveValue> values);
+    // Renames a value in place: its type, data and position stay. Exists when another value has
+    // the new name.
+    HiveResult renameValue(NodeId key, std::u16string_view oldName, std::u16string_view newName);
     // Only a key without subkeys; never the root.
     HiveResult deleteKey(NodeId key);
     // Always refused: hivex cannot write security descriptors.
@@ -105,6 +117,11 @@ public:
     // before a walk); NodeIds stay valid, keys that are gone give NotFound.
     HiveResult reloadIfChanged();
     HiveResult commitBatch();
+    // After a key was copied (from, to) pairs: each copy takes over its original's NodeId, so
+    // that ids held elsewhere follow the key to its new place; the originals must be deleted.
+    void takeOverIds(const std::vector<std::pair<NodeId, NodeId>>& moved);
+    // Drops what the open batch wrote (the hive is read again) and makes its commit fail.
+    void failBatch();
     bool inBatch() const { return batchOpen_; }
 
 private:

@@ -16,6 +16,7 @@
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "stores/open_store.h"
+#include "hive_test_store.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ struct StoreKind {
     std::string name;
     bool persistent;   // a file that another process, or this one later, opens again
     std::function<bool(const std::string& path)> open;
+    bool unicodeKeyNames = true;  // false: key names of printable ASCII only (hive files)
 };
 
 void PrintTo(const StoreKind& kind, std::ostream* out) { *out << kind.name; }
@@ -31,6 +33,7 @@ std::vector<StoreKind> StoreKinds() {
     return {
         {"SqliteFile", true, [](const std::string& path) { return tovik::OpenRegistryStore(path).ok; }},
         {"SqliteMemory", false, [](const std::string&) { tovik::OpenInMemoryRegistryStore(); return true; }},
+        {"HiveFiles", true, [](const std::string& path) { return tovik::testing::OpenTestHives(path, true); }, false},
     };
 }
 
@@ -117,16 +120,19 @@ protected:
 };
 
 TEST_P(StoreContract, NamesCompareWithoutCaseAndKeepTheirCase) {
-    const HKEY key = Create(HKEY_CURRENT_USER, u"Software\\Ünïcode\\Жук");
+    const bool unicode = GetParam().unicodeKeyNames;
+    const std::u16string middle = unicode ? u"Ünïcode" : u"MiXed";
+    const HKEY key = Create(HKEY_CURRENT_USER, unicode ? u"Software\\Ünïcode\\Жук" : u"Software\\MiXed\\Case");
     HKEY again = 0;
-    ASSERT_EQ(Open(HKEY_CURRENT_USER, u"SOFTWARE\\üNÏCODE\\жУК", &again), ERROR_SUCCESS);
+    ASSERT_EQ(Open(HKEY_CURRENT_USER, unicode ? u"SOFTWARE\\üNÏCODE\\жУК" : u"SOFTWARE\\mIxED\\cASE", &again),
+              ERROR_SUCCESS);
     DWORD disposition = 0;
     RegCloseKey(Create(HKEY_CURRENT_USER, u"software", &disposition));
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
 
     HKEY software = 0;
     ASSERT_EQ(Open(HKEY_CURRENT_USER, u"Software", &software), ERROR_SUCCESS);
-    EXPECT_EQ(Subkeys(software), std::vector<std::u16string>{u"Ünïcode"});
+    EXPECT_EQ(Subkeys(software), std::vector<std::u16string>{middle});
 
     SetDword(key, u"Speed", 1);
     SetDword(again, u"SPEED", 2);   // the same value: overwritten, first spelling kept

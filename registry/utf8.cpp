@@ -1,6 +1,6 @@
-#include "cli/utf8.h"
+#include "registry/utf8.h"
 
-namespace tovik::cli {
+namespace tovik {
 
 namespace {
 
@@ -93,6 +93,17 @@ void AppendUtf8(std::string& out, std::u16string_view text) {
     }
 }
 
+std::optional<std::string> Utf16ToUtf8Exact(std::u16string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] >= 0xDC00 && text[i] <= 0xDFFF) return std::nullopt;
+        if (text[i] >= 0xD800 && text[i] <= 0xDBFF) {
+            if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return std::nullopt;
+            ++i;
+        }
+    }
+    return Utf16ToUtf8(text);
+}
+
 std::string Utf16ToUtf8(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -100,4 +111,4 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     return out;
 }
 
-}  // namespace tovik::cli
+}  // namespace tovik

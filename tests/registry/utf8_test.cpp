@@ -1,11 +1,12 @@
-#include "cli/utf8.h"
+#include "registry/utf8.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using tovik::cli::Utf16ToUtf8;
-using tovik::cli::Utf8ToUtf16;
+using tovik::Utf16ToUtf8;
+using tovik::Utf16ToUtf8Exact;
+using tovik::Utf8ToUtf16;
 
 TEST(Utf8, ConvertsEveryEncodedLengthBothWays) {
     // 1, 2, 3 and 4 byte sequences; the last is a surrogate pair in UTF-16.
@@ -41,6 +42,16 @@ TEST(Utf8, UnpairedSurrogatesBecomeReplacementCharacters) {
     // A high surrogate followed by something other than a low one, and a reversed pair.
     EXPECT_EQ(Utf16ToUtf8(std::u16string{u'\xD83D', u'x'}), replacement + "x");
     EXPECT_EQ(Utf16ToUtf8(std::u16string{u'\xDE00', u'\xD83D'}), replacement + replacement);
+}
+
+TEST(Utf8, ExactConversionRefusesUnpairedSurrogatesThatTheLossyOneReplaces) {
+    const std::u16string lone = std::u16string(u"a") + char16_t{0xD800} + u"b";
+    const std::u16string trailing = std::u16string(u"a") + char16_t{0xDC00};
+    EXPECT_EQ(Utf16ToUtf8(lone), "a\xEF\xBF\xBD" "b");
+    EXPECT_FALSE(Utf16ToUtf8Exact(lone).has_value());
+    EXPECT_FALSE(Utf16ToUtf8Exact(trailing).has_value());
+    EXPECT_FALSE(Utf16ToUtf8Exact(std::u16string(1, char16_t{0xD83D})).has_value());
+    EXPECT_EQ(Utf16ToUtf8Exact(u"\u00C4rger \U0001F600"), "\xC3\x84rger \xF0\x9F\x98\x80");
 }
 
 }  // namespace

@@ -1,0 +1,140 @@
+#include "bench/hive_workload.h"
+
+#include <hivex.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "registry/registry_api.h"
+#include "registry/registry_store.h"
+#include "registry/utf8.h"
+#include "stores/open_store.h"
+
+namespace tovik::bench {
+
+namespace {
+
+struct Copier {
+    hive_h* hive = nullptr;
+    std::uint64_t keys = 0, values = 0;
+    std::string error;
+
+    bool copyValues(HKEY from, hive_node_h to) {
+        std::vector<std::string> names;
+        std::vector<std::string> data;
+        std::vector<DWORD> types;
+        for (DWORD i = 0;; ++i) {
+            WCHAR name[16384];
+            DWORD length = 16384, type = 0, size = 0;
+            if (RegEnumValueW(from, i, name, &length, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+            std::string bytes(size, '\0');
+            length = 16384;
+            if (RegEnumValueW(from, i, name, &length, nullptr, &type, reinterpret_cast<BYTE*>(bytes.data()), &size) !=
+                ERROR_SUCCESS) {
+                error = "a value could not be read";
+                return false;
+            }
+            names.push_back(Utf16ToUtf8(std::u16string_view(name, length)));
+            data.push_back(std::move(bytes));
+            types.push_back(type);
+        }
+        std::vector<hive_set_value> set(names.size());
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            set[i] = hive_set_value{names[i].data(), hive_t_none, data[i].size(), data[i].data()};
+            std::memcpy(&set[i].t, &types[i], sizeof types[i]);  // any type number, not only hivex's names
+        }
+        if (!set.empty() && hivex_node_set_values(hive, to, set.size(), set.data(), 0) != 0) {
+            error = std::string("hivex could not write values: ") + std::strerror(errno);
+            return false;
+        }
+        values += set.size();
+        return true;
+    }
+
+    bool copyKey(HKEY from, hive_node_h to) {
+        if (!copyValues(from, to)) return false;
+        for (DWORD i = 0;; ++i) {
+            WCHAR name[256];
+            DWORD length = 256;
+            if (RegEnumKeyExW(from, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+            HKEY child = 0;
+            if (RegOpenKeyExW(from, name, 0, 0, &child) != ERROR_SUCCESS) continue;
+            const std::string utf8 = Utf16ToUtf8(std::u16string_view(name, length));
+            const hive_node_h made = hivex_node_add_child(hive, to, utf8.c_str());
+            const bool ok = made != 0 && copyKey(child, made);
+            RegCloseKey(child);
+            if (made == 0) error = std::string("hivex could not add a key: ") + std::strerror(errno);
+            if (!ok) return false;
+            ++keys;
+        }
+        return true;
+    }
+};
+
+std::string StampOf(const Workload& from) {
+    struct stat st {};
+    ::stat(from.path.c_str(), &st);
+    return DescribeOptions(from.options) + " " + std::to_string(st.st_size) + " " + std::to_string(st.st_mtime) + "\n";
+}
+
+}  // namespace
+
+bool PrepareHiveWorkload(const Workload& from, const std::function<void(const std::string&)>& emptyHive,
+                         HiveWorkload& hive, std::string& error) {
+    hive.path = from.path + ".SOFTWARE";
+    const std::string stampPath = hive.path + ".stamp";
+    const std::string stamp = StampOf(from);
+    std::error_code ec;
+    {
+        std::ifstream in(stampPath);
+        const std::string old((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (old == stamp && std::filesystem::exists(hive.path, ec)) {
+            hive.keys = from.keys;
+            hive.values = from.values;
+            hive.bytes = std::filesystem::file_size(hive.path, ec);
+            return true;
+        }
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const std::string building = hive.path + ".new";
+    emptyHive(building);
+    const StoreOpenResult opened = OpenRegistryStore(from.path);
+    if (!opened.ok) {
+        error = opened.error;
+        return false;
+    }
+    Copier copier;
+    copier.hive = hivex_open(building.c_str(), HIVEX_OPEN_WRITE);
+    bool ok = copier.hive != nullptr;
+    if (!ok) copier.error = std::string("hivex cannot open the empty hive: ") + std::strerror(errno);
+    {
+        RegistryReadSnapshot snapshot;
+        if (ok) ok = copier.copyKey(HKEY_LOCAL_MACHINE, hivex_root(copier.hive));
+    }
+    CloseRegistryStore();
+    if (ok && hivex_commit(copier.hive, nullptr, 0) != 0) {
+        ok = false;
+        copier.error = std::string("hivex could not save the hive: ") + std::strerror(errno);
+    }
+    if (copier.hive) hivex_close(copier.hive);
+    if (!ok) {
+        error = copier.error;
+        std::filesystem::remove(building, ec);
+        return false;
+    }
+    std::filesystem::rename(building, hive.path, ec);
+    std::ofstream(stampPath) << stamp;
+    hive.keys = copier.keys;
+    hive.values = copier.values;
+    hive.bytes = std::filesystem::file_size(hive.path, ec);
+    hive.generatedSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return true;
+}
+
+}  // namespace tovik::bench

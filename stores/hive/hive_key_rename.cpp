@@ -1,0 +1,128 @@
+#include "stores/hive/hive_key_rename.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "registry/name_fold.h"
+
+namespace tovik::hive {
+
+namespace {
+
+// Everything below key can be written again: names hivex writes, values that fit this hive.
+HiveResult CheckCopyable(HiveModel& model, NodeId key) {
+    std::size_t values = 0, subkeys = 0;
+    HiveResult result = model.valueCount(key, values);
+    for (std::size_t i = 0; result.ok() && i < values; ++i) {
+        const HiveValue* value = nullptr;
+        result = model.valueAt(key, i, value);
+        if (result.ok() && value->data.size() > model.maxValueSize()) {
+            return {HiveStatus::Refused, "The key holds a value of " + std::to_string(value->data.size()) +
+                                             " bytes, more than hivex can write again; it was not renamed."};
+        }
+    }
+    if (result.ok()) result = model.subkeyCount(key, subkeys);
+    for (std::size_t i = 0; result.ok() && i < subkeys; ++i) {
+        NodeId child = 0;
+        result = model.subkeyAt(key, i, child);
+        if (result.ok()) result = model.checkKeyName(model.name(child), model.depth(key));
+        if (result.ok()) result = CheckCopyable(model, child);
+    }
+    return result;
+}
+
+HiveResult Copy(HiveModel& model, NodeId from, NodeId toParent, std::u16string_view name, NodeId& copy,
+                std::vector<std::pair<NodeId, NodeId>>& moved) {
+    HiveResult result = model.createKey(toParent, name, copy);
+    if (result.ok()) moved.emplace_back(from, copy);
+    std::size_t count = 0;
+    if (result.ok()) result = model.valueCount(from, count);
+    std::vector<HiveValue> values;
+    for (std::size_t i = 0; result.ok() && i < count; ++i) {
+        const HiveValue* value = nullptr;
+        result = model.valueAt(from, i, value);
+        if (result.ok()) values.push_back(*value);
+    }
+    if (result.ok() && !values.empty()) result = model.replaceValues(copy, std::move(values));
+    if (result.ok()) result = model.subkeyCount(from, count);
+    // The children are listed first: creating keys below the copy changes no list of from.
+    std::vector<NodeId> children;
+    for (std::size_t i = 0; result.ok() && i < count; ++i) {
+        NodeId child = 0;
+        result = model.subkeyAt(from, i, child);
+        children.push_back(child);
+    }
+    for (std::size_t i = 0; result.ok() && i < children.size(); ++i) {
+        NodeId ignored = 0;
+        result = Copy(model, children[i], copy, model.name(children[i]), ignored, moved);
+    }
+    return result;
+}
+
+HiveResult DeleteTree(HiveModel& model, NodeId key) {
+    std::size_t count = 0;
+    HiveResult result = model.subkeyCount(key, count);
+    while (result.ok() && count > 0) {
+        NodeId child = 0;
+        result = model.subkeyAt(key, count - 1, child);
+        if (result.ok()) result = DeleteTree(model, child);
+        if (result.ok()) result = model.subkeyCount(key, count);
+    }
+    if (result.ok()) result = model.deleteKey(key);
+    return result;
+}
+
+// Copies key under newName, deletes the original, and gives the copies the originals' ids.
+HiveResult MoveTo(HiveModel& model, NodeId key, std::u16string_view newName) {
+    std::vector<std::pair<NodeId, NodeId>> moved;
+    NodeId copy = 0;
+    HiveResult result = Copy(model, key, model.parent(key), newName, copy, moved);
+    if (result.ok()) result = DeleteTree(model, key);
+    if (result.ok()) model.takeOverIds(moved);
+    return result;
+}
+
+}  // namespace
+
+HiveResult RenameKey(HiveModel& model, NodeId key, std::u16string_view newName) {
+    if (key == model.root()) return {HiveStatus::Refused, "The root key of a hive cannot be renamed."};
+    if (!model.exists(key)) return {HiveStatus::NotFound, "The key was deleted."};
+    const std::u16string oldName = model.name(key);
+    if (oldName == newName) return {};
+    const NodeId parent = model.parent(key);
+    HiveResult result = model.checkKeyName(newName, model.depth(parent));
+    NodeId sibling = 0;
+    if (result.ok() && CompareNames(oldName, newName) != 0 && model.findChild(parent, newName, sibling).ok()) {
+        return {HiveStatus::Exists, "A key of that name exists already."};
+    }
+    if (result.ok()) result = CheckCopyable(model, key);
+    if (!result.ok()) return result;
+
+    const bool ownBatch = !model.inBatch();
+    if (ownBatch) {
+        result = model.beginBatch();
+        if (!result.ok()) return result;
+    }
+    if (CompareNames(oldName, newName) != 0) {
+        result = MoveTo(model, key, newName);
+    } else {
+        // Only the case changes: the name is taken by the key itself, so it goes round a free name.
+        std::u16string spare = u"tovik-rename";
+        for (int n = 1; model.findChild(parent, spare, sibling).ok(); ++n) {
+            spare = u"tovik-rename-";
+            for (char digit : std::to_string(n)) spare.push_back(static_cast<char16_t>(digit));
+        }
+        result = MoveTo(model, key, spare);
+        if (result.ok()) result = MoveTo(model, key, newName);
+    }
+    // A copy made in part must not be saved.
+    if (!result.ok()) model.failBatch();
+    if (ownBatch) {
+        const HiveResult committed = model.commitBatch();
+        if (result.ok()) result = committed;
+    }
+    return result;
+}
+
+}  // namespace tovik::hive

@@ -1,0 +1,40 @@
+#include "stores/open_hive_registry.h"
+
+#include <memory>
+
+#include "registry/name_fold.h"
+#include "registry/utf8.h"
+#include "stores/hive/hive_backend.h"
+
+namespace tovik {
+
+StoreOpenResult OpenHiveRegistry(const RegistrySource& source) {
+    StoreOpenResult result;
+    hive::HiveMountSet set;
+    const hive::HiveOpenOptions options{source.writable};
+    hive::HiveResult mounted;
+    if (source.kind == RegistrySource::Kind::Windows) {
+        mounted = hive::MountWindowsInstallation(source.path, source.userHive, options, set);
+    } else {
+        const std::optional<std::u16string> mountAs = Utf8ToUtf16(source.mountAs);
+        if (!mountAs) {
+            result.error = "The key to show the hive under is not valid UTF-8 text.";
+            return result;
+        }
+        mounted = hive::MountHiveFile(source.path, *mountAs, options, set);
+    }
+    if (!mounted.ok()) {
+        result.error = mounted.message;
+        return result;
+    }
+    result.notices = set.notices;
+    auto backend = std::make_unique<hive::HiveBackend>(std::move(set));
+    result.ok = true;
+    result.location = source.path;
+    result.readOnly = backend->readOnly();
+    result.readOnlyReason = backend->readOnlyReason();
+    SetCurrentBackend(std::move(backend));
+    return result;
+}
+
+}  // namespace tovik

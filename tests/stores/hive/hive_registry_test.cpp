@@ -1,0 +1,241 @@
+// Hive files opened as the registry: a Windows installation's layout, HKEY_CLASSES_ROOT as
+// SOFTWARE\Classes, renames, batches over several hives, and tovik-reg on hives (read-only by
+// default, --write saving what hivexget then reads).
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "hive_test_support.h"
+#include "registry/registry_api.h"
+#include "registry/registry_store.h"
+#include "stores/open_store.h"
+#include "stores/registry_source_args.h"
+
+namespace tovik::hive::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+std::vector<std::u16string> Subkeys(HKEY root, const std::u16string& path) {
+    HKEY key = 0;
+    std::vector<std::u16string> names;
+    if (RegOpenKeyExW(root, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return {u"(cannot open)"};
+    for (DWORD i = 0;; ++i) {
+        WCHAR name[256];
+        DWORD length = 256;
+        if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.emplace_back(name, length);
+    }
+    RegCloseKey(key);
+    return names;
+}
+
+LONG SetDword(HKEY root, const std::u16string& path, const std::u16string& name, DWORD value) {
+    HKEY key = 0;
+    LONG rc = RegOpenKeyExW(root, path.c_str(), 0, 0, &key);
+    if (rc == ERROR_SUCCESS) {
+        rc = RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+        RegCloseKey(key);
+    }
+    return rc;
+}
+
+// A Windows folder whose System32/config holds SOFTWARE (with Classes\.txt), SYSTEM and a sam in
+// lower case, as a copied disk may spell it, and an NTUSER.DAT beside it.
+struct WindowsFolder : ::testing::Test {
+    TempFolder disk;
+    std::string windows = disk.file("Windows");
+    std::string config = windows + "/System32/config";
+    std::string user = disk.file("NTUSER.DAT");
+
+    void SetUp() override {
+        std::filesystem::create_directories(config);
+        for (const char* name : {"SOFTWARE", "SYSTEM", "sam"}) WriteFile(config + "/" + name, EmptyHiveBytes());
+        WriteFile(user, EmptyHiveBytes());
+        HivexSh(config + "/SOFTWARE", "add Classes\ncd Classes\nadd .txt\ncommit\n", true);
+        HivexSh(config + "/SYSTEM", "add Select\ncommit\n", true);
+    }
+    void TearDown() override { CloseRegistryStore(); }
+
+    StoreOpenResult Open(bool writable, bool withUser = false) {
+        RegistrySource source;
+        source.kind = RegistrySource::Kind::Windows;
+        source.path = windows;
+        source.userHive = withUser ? user : std::string();
+        source.writable = writable;
+        return OpenRegistry(source);
+    }
+};
+
+TEST_F(WindowsFolder, MachineHivesAppearUnderHklmAndClassesAsHkcr) {
+    const StoreOpenResult opened = Open(false);
+    ASSERT_TRUE(opened.ok) << opened.error;
+    EXPECT_TRUE(opened.readOnly);
+    EXPECT_THAT(opened.readOnlyReason, HasSubstr("--write"));
+    EXPECT_EQ(opened.location, windows);
+    EXPECT_THAT(Subkeys(HKEY_LOCAL_MACHINE, u""), ElementsAre(u"SAM", u"SOFTWARE", u"SYSTEM"));
+    EXPECT_THAT(Subkeys(HKEY_LOCAL_MACHINE, u"system"), ElementsAre(u"Select"));
+    EXPECT_THAT(Subkeys(HKEY_CLASSES_ROOT, u""), ElementsAre(u".txt"));
+    EXPECT_THAT(Subkeys(HKEY_CURRENT_USER, u""), ElementsAre());
+    EXPECT_EQ(SetDword(HKEY_CLASSES_ROOT, u".txt", u"x", 1), ERROR_ACCESS_DENIED);
+}
+
+TEST_F(WindowsFolder, WritesGoIntoTheHiveAndKeysAboveTheHivesRefuse) {
+    ASSERT_TRUE(Open(true, true).ok);
+    ASSERT_EQ(SetDword(HKEY_CLASSES_ROOT, u".txt", u"Seen", 3), ERROR_SUCCESS);
+    EXPECT_EQ(RunCommand("hivexget '" + config + "/SOFTWARE' 'Classes\\.txt' Seen"), "3\n");
+    // HKCR and HKLM\SOFTWARE\Classes are one key.
+    HKEY viaMachine = 0;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classes\\.txt", 0, 0, &viaMachine), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueW(viaMachine, u"seen"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueW(viaMachine, u"seen"), ERROR_FILE_NOT_FOUND);
+    RegCloseKey(viaMachine);
+
+    HKEY key = 0;
+    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"NOTAHIVE", 0, nullptr, 0, 0, nullptr, &key, nullptr),
+              ERROR_ACCESS_DENIED);
+    EXPECT_THAT(CurrentBackend()->lastFailure(), HasSubstr("inside a hive"));
+    EXPECT_EQ(SetDword(HKEY_LOCAL_MACHINE, u"", u"x", 1), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"SYSTEM"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classes"), ERROR_ACCESS_DENIED)
+        << "HKCR's key was deleted";
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Tovik", 0, nullptr, 0, 0, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(HivexSh(user, "cd Software\nls\n"), "Tovik\n");
+    // Only the hives written got a copy.
+    EXPECT_TRUE(std::filesystem::exists(config + "/SOFTWARE.tovik-backup"));
+    EXPECT_TRUE(std::filesystem::exists(user + ".tovik-backup"));
+    EXPECT_FALSE(std::filesystem::exists(config + "/SYSTEM.tovik-backup"));
+}
+
+TEST_F(WindowsFolder, ABatchWritesSeveralHivesOfOneFolderAndSavesEachOnce) {
+    ASSERT_TRUE(Open(true).ok);
+    const auto identity = [this](const char* name) { return IdentityOf(config + "/" + name); };
+    const auto softwareBefore = identity("SOFTWARE");
+    {
+        RegistryBatch batch;
+        for (DWORD i = 0; i < 20; ++i) {
+            ASSERT_EQ(SetDword(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classes", u"n" + std::u16string(1, u'a' + i), i),
+                      ERROR_SUCCESS);
+        }
+        ASSERT_EQ(SetDword(HKEY_LOCAL_MACHINE, u"SYSTEM\\Select", u"Current", 1), ERROR_SUCCESS);
+        EXPECT_EQ(identity("SOFTWARE"), softwareBefore) << "a batch saved before its end";
+        EXPECT_TRUE(batch.Finish());
+    }
+    EXPECT_EQ(RunCommand("hivexget '" + config + "/SOFTWARE' Classes nt"), "19\n");
+    EXPECT_EQ(RunCommand("hivexget '" + config + "/SYSTEM' Select Current"), "1\n");
+}
+
+TEST_F(WindowsFolder, RenamingAKeyCopiesItsSubtreeAndHandlesFollowIt) {
+    ASSERT_TRUE(Open(true).ok);
+    HKEY deep = 0;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Old\\Inner", 0, nullptr, 0, 0, nullptr, &deep, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(SetDword(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Old\\Inner", u"Kept", 9), ERROR_SUCCESS);
+    Backend& store = *CurrentBackend();
+    const KeyId software = store.findChild(store.rootKey(HKEY_LOCAL_MACHINE), u"SOFTWARE");
+    const KeyId old = store.findChild(software, u"Old");
+    EXPECT_EQ(store.renameKey(old, u"New"), ERROR_SUCCESS);
+    EXPECT_EQ(store.renameKey(software, u"Other"), ERROR_ACCESS_DENIED) << "a hive's top was renamed";
+    EXPECT_EQ(RunCommand("hivexget '" + config + "/SOFTWARE' 'New\\Inner' Kept"), "9\n");
+    EXPECT_EQ(HivexSh(config + "/SOFTWARE", "ls\n"), "Classes\nNew\n");
+    // The open handle below the renamed key still works.
+    const DWORD two = 2;
+    EXPECT_EQ(RegSetValueExW(deep, u"After", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&two), sizeof two),
+              ERROR_SUCCESS);
+    RegCloseKey(deep);
+    EXPECT_EQ(RunCommand("hivexget '" + config + "/SOFTWARE' 'New\\Inner' After"), "2\n");
+}
+
+TEST_F(WindowsFolder, ValuesTooLargeForHivexAreRefusedWithASentence) {
+    ASSERT_TRUE(Open(true).ok);
+    const std::vector<BYTE> big(1000000, 0xAB);
+    HKEY key = 0;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classes", 0, 0, &key), ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExW(key, u"Big", 0, REG_BINARY, big.data(), static_cast<DWORD>(big.size())),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_THAT(CurrentBackend()->lastFailure(), HasSubstr("hivex can write at most"));
+    RegCloseKey(key);
+}
+
+TEST_F(WindowsFolder, AnyTypeNumberIsWrittenAndReadBack) {
+    ASSERT_TRUE(Open(true).ok);
+    HKEY key = 0;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SYSTEM\\Select", 0, 0, &key), ERROR_SUCCESS);
+    const BYTE data[] = {1, 2};
+    for (DWORD type : {DWORD{0xFFFFFFFF}, DWORD{0x80000001}, DWORD{12345}}) {
+        ASSERT_EQ(RegSetValueExW(key, u"Odd", 0, type, data, sizeof data), ERROR_SUCCESS);
+        CloseRegistryStore();
+        ASSERT_TRUE(Open(false).ok);
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SYSTEM\\Select", 0, 0, &key), ERROR_SUCCESS);
+        WCHAR name[8];
+        DWORD length = 8, read = 0, size = 2;
+        BYTE back[2];
+        ASSERT_EQ(RegEnumValueW(key, 0, name, &length, nullptr, &read, back, &size), ERROR_SUCCESS);
+        EXPECT_EQ(read, type);
+        CloseRegistryStore();
+        ASSERT_TRUE(Open(true).ok);
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SYSTEM\\Select", 0, 0, &key), ERROR_SUCCESS);
+    }
+    RegCloseKey(key);
+}
+
+// tovik-reg on the same folder: read-only refusals say why, --write saves.
+TEST_F(WindowsFolder, TovikRegReadsByDefaultAndWritesWithWrite) {
+    const std::string reg = std::string(TOVIK_REG_PATH) + " --windows '" + windows + "' ";
+    int status = -1;
+    EXPECT_EQ(RunCommand(reg + "query 'HKCR\\.txt' 2>&1", &status), "[.txt]\n");
+    EXPECT_EQ(status, 0);
+    const std::string refused = RunCommand(reg + "set 'HKLM\\SYSTEM\\Select' Current DW 4 2>&1", &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_THAT(refused, HasSubstr("read-only"));
+    EXPECT_THAT(refused, HasSubstr("--write"));
+    EXPECT_FALSE(std::filesystem::exists(config + "/SYSTEM.tovik-backup"));
+
+    RunCommand(reg + "--write set 'HKLM\\SYSTEM\\Select' Current DW 4 2>&1", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(RunCommand("hivexget '" + config + "/SYSTEM' Select Current"), "4\n");
+    const std::string above = RunCommand(reg + "--write add-key 'HKLM\\Elsewhere' 2>&1", &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_THAT(above, HasSubstr("inside a hive"));
+
+    const std::string one = std::string(TOVIK_REG_PATH) + " --hive '" + user + "' --as 'HKLM\\Mounted\\User' ";
+    RunCommand(one + "--write add-key 'HKLM\\Mounted\\User\\Software' 2>&1", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(HivexSh(user, "ls\n"), "Software\n");
+}
+
+TEST(HiveSourceOptions, BothProgramsSpellThemAlikeAndOddCombinationsAreUsageErrors) {
+    const auto parse = [](std::vector<std::string_view> args, RegistrySource& source) {
+        std::string error;
+        for (std::size_t i = 0; i < args.size() && error.empty(); ++i) {
+            if (!TakeRegistrySourceOption(args, i, source, error)) return std::string("not taken: ") + std::string(args[i]);
+        }
+        return error.empty() ? CheckRegistrySource(source) : error;
+    };
+    RegistrySource windows;
+    EXPECT_EQ(parse({"--windows", "/mnt/c/Windows", "--user=/mnt/c/Users/a/NTUSER.DAT", "--write"}, windows), "");
+    EXPECT_EQ(windows.kind, RegistrySource::Kind::Windows);
+    EXPECT_EQ(windows.path, "/mnt/c/Windows");
+    EXPECT_EQ(windows.userHive, "/mnt/c/Users/a/NTUSER.DAT");
+    EXPECT_TRUE(windows.writable);
+    RegistrySource hive;
+    EXPECT_EQ(parse({"--as", "HKLM\\SOFTWARE", "--hive=/tmp/SOFTWARE"}, hive), "");
+    EXPECT_EQ(hive.kind, RegistrySource::Kind::Hive);
+    EXPECT_EQ(hive.mountAs, "HKLM\\SOFTWARE");
+    EXPECT_FALSE(hive.writable);
+
+    for (const std::vector<std::string_view>& wrong : std::vector<std::vector<std::string_view>>{
+             {"--hive", "/tmp/h"}, {"--windows", "/w", "--hive", "/h", "--as", "HKLM"}, {"--user", "/u"},
+             {"--windows"}, {"--windows="}, {"--write"}, {"--windows", "/w", "--as", "HKLM"}}) {
+        RegistrySource source;
+        EXPECT_NE(parse(wrong, source), "") << wrong.front();
+    }
+    RegistrySource other;
+    EXPECT_EQ(parse({"--wine"}, other), "not taken: --wine");
+}
+
+}  // namespace
+}  // namespace tovik::hive::testing

@@ -1,0 +1,24 @@
+#include "hive_test_store.h"
+
+#include <filesystem>
+#include <memory>
+
+#include "hive/hive_builder.h"
+#include "registry/registry_store.h"
+#include "stores/hive/hive_backend.h"
+
+namespace tovik::testing {
+
+bool OpenTestHives(const std::string& path, bool writable) {
+    hive::HiveMountSet set;
+    for (const char* root : {"HKCR", "HKCU", "HKLM"}) {
+        const std::string file = path + "." + root;
+        if (!std::filesystem::exists(file)) hive::testing::WriteFile(file, hive::testing::EmptyHiveBytes());
+        const std::u16string mountPoint(root, root + 4);
+        if (!hive::MountHiveFile(file, mountPoint, hive::HiveOpenOptions{writable}, set).ok()) return false;
+    }
+    SetCurrentBackend(std::make_unique<hive::HiveBackend>(std::move(set)));
+    return true;
+}
+
+}  // namespace tovik::testing

@@ -1,0 +1,101 @@
+// Stores opened read-only: everything reads as written before, every write through the registry
+// operations is refused with ERROR_ACCESS_DENIED, and the files stay byte for byte as they were.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <ostream>
+#include <string>
+
+#include "hive_test_store.h"
+#include "registry/registry_api.h"
+#include "registry/registry_store.h"
+
+namespace {
+
+struct ReadOnlyKind {
+    std::string name;
+    std::function<bool(const std::string& path, bool writable)> open;
+};
+
+void PrintTo(const ReadOnlyKind& kind, std::ostream* out) { *out << kind.name; }
+
+std::map<std::string, std::string> FolderBytes(const std::string& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        files[entry.path().filename().string()] =
+            std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    return files;
+}
+
+class ReadOnlyStore : public ::testing::TestWithParam<ReadOnlyKind> {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tovik-read-only-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        path_ = dir_ + "/registry";
+        ASSERT_TRUE(GetParam().open(path_, true));
+        HKEY key = 0;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Kept\\Inner", 0, nullptr, 0, 0, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        const DWORD value = 5;
+        ASSERT_EQ(RegSetValueExW(key, u"Five", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+        tovik::CloseRegistryStore();
+        before_ = FolderBytes(dir_);
+        ASSERT_TRUE(GetParam().open(path_, false));
+    }
+    void TearDown() override {
+        tovik::CloseRegistryStore();
+        std::filesystem::remove_all(dir_);
+    }
+    std::string dir_, path_;
+    std::map<std::string, std::string> before_;
+};
+
+TEST_P(ReadOnlyStore, ReadsWorkAndEveryWriteIsRefusedWithoutTouchingTheFiles) {
+    EXPECT_TRUE(tovik::CurrentBackend()->readOnly());
+    HKEY inner = 0;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"kept\\INNER", 0, 0, &inner), ERROR_SUCCESS);
+    WCHAR name[16];
+    DWORD length = 16, type = 0, size = 4;
+    BYTE data[4];
+    ASSERT_EQ(RegEnumValueW(inner, 0, name, &length, nullptr, &type, data, &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::u16string(name, length), u"Five");
+    EXPECT_EQ(data[0], 5);
+
+    const DWORD one = 1;
+    HKEY created = 0;
+    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"New", 0, nullptr, 0, 0, nullptr, &created, nullptr),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegSetValueExW(inner, u"Five", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteValueW(inner, u"Five"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Kept\\Inner"), ERROR_ACCESS_DENIED);
+    {
+        tovik::RegistryBatch batch;
+        EXPECT_EQ(RegSetValueExW(inner, u"InBatch", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one),
+                  ERROR_ACCESS_DENIED);
+    }
+    // Opening an existing key for writing is no write.
+    HKEY opened = 0;
+    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Kept", 0, nullptr, 0, 0, nullptr, &opened, nullptr), ERROR_SUCCESS);
+    RegCloseKey(opened);
+    RegCloseKey(inner);
+    tovik::CloseRegistryStore();
+    EXPECT_EQ(FolderBytes(dir_), before_) << "a read-only store changed, added or removed a file";
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryReadOnlyStore, ReadOnlyStore,
+                         ::testing::Values(ReadOnlyKind{"HiveFiles", tovik::testing::OpenTestHives}),
+                         [](const ::testing::TestParamInfo<ReadOnlyKind>& info) { return info.param.name; });
+
+}  // namespace
