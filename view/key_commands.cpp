@@ -53,7 +53,7 @@ void CTovikView::OnDeleteKey() {
     if (Prompts().MessageBox(this, DeleteKeyQuestion(m_treeModel.ItemText(selected)), MessageButtons::YesNo) == IDNO)
         return;
 
-    DeleteSubkeys(m_hRootKey, m_strKeyPath);
+    const bool walked = DeleteSubkeys(m_hRootKey, m_strKeyPath);
     RegDeleteKeyW(m_hRootKey, m_strKeyPath.c_str());
 
     selected = SelectedItem();
@@ -69,13 +69,17 @@ void CTovikView::OnDeleteKey() {
     }
     PostRefreshValues();
     SetModified();
+    // What stayed is in the tree; that it stayed because the store is damaged is not.
+    if (!walked) Prompts().MessageBox(this, ToQString(kDeleteLoopsMessage), MessageButtons::Ok);
 }
 
 QString CTovikView::DeleteKeyQuestion(const QString& keyName) {
     return keyName + QString::fromUtf16(u"キーを削除します。配下のキーも消えます。\nよろしいですか？");
 }
 
-void CTovikView::DeleteSubkeys(HKEY root, const std::u16string& path) { ::DeleteSubkeys(root, path); }
+bool CTovikView::DeleteSubkeys(HKEY root, const std::u16string& path) {
+    return ::DeleteSubkeys(root, path).error != ERROR_BADDB;
+}
 
 void CTovikView::ReloadChildren(ItemId item) {
     m_treeModel.DeleteChildren(item);

@@ -67,7 +67,9 @@ public:
     void OnDeleteKey();
     bool OnUpdateAddKey() const { return true; }
     bool OnUpdateDeleteKey() const { return !m_strKeyPath.empty(); }
-    void DeleteSubkeys(HKEY root, const std::u16string& path);
+    // True when the walk went through; false when it stopped at a key inside itself (a damaged
+    // store).
+    bool DeleteSubkeys(HKEY root, const std::u16string& path);
     static QString DeleteKeyQuestion(const QString& keyName);
 
     // Value commands
@@ -115,6 +117,8 @@ public:
     bool m_bTreeLoops = false;
     static constexpr std::u16string_view kTreeLoopsMessage =
         u"レジストリが壊れています。キーが自分自身の中にあるため、その先は表示しません。";
+    static constexpr std::u16string_view kDeleteLoopsMessage =
+        u"レジストリが壊れています。キーが自分自身の中にあるため、削除を途中で止めました。";
     tovik::BackupText m_importLines;   // the lines of the file being imported, in one buffer
     tovik::BackupExport* m_pExport = nullptr;    // the file ExportKey writes to, during OnExport
 

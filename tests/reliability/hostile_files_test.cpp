@@ -6,6 +6,7 @@
 // position of a file, megabytes of noise. None may crash, run longer than 10 s, or use more
 // memory than kMemoryBound allows.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -24,12 +25,12 @@ namespace {
 
 using namespace reliability;
 
-// Peak resident memory of tovik-reg import: a fixed allowance, 4 bytes per byte of the file (the
-// whole file is held as lines, and one line's data once more while it is written) and 48 bytes
-// per line (each line is a string of its own).
+// Peak resident memory of tovik-reg import: a fixed allowance and 3 bytes per byte of the file
+// (the file's text in one buffer, and one line's data once more while it is written), however
+// many lines it has.
 constexpr long kMemoryBaseKiB = 64 * 1024;
-constexpr long kMemoryPerFileByte = 4;
-constexpr long kMemoryPerLine = 48;
+constexpr long kMemoryPerFileByte = 3;
+constexpr long kMemoryPerLine = 0;
 long MemoryBoundKiB(std::uint64_t fileBytes, std::uint64_t lines) {
     // The sanitizers keep freed memory in quarantine and add shadow memory: the bound is then a
     // much looser one.
@@ -461,6 +462,31 @@ TEST(ZeroUnitAtEveryPosition, ImportsAsTheFileCutOffThere) {
         finished += withZero.starts_with("Finished");
     }
     EXPECT_GT(finished, text.size() / 2);  // most positions lie in the key and value lines
+}
+
+// Anything but a regular file is refused before it is read: a FIFO without a writer would block
+// the import for ever, a device may never end.
+TEST(NotARegularFile, IsRefusedWithoutReading) {
+    TempDir dir;
+    const std::string store = dir.File("registry.db");
+    MakeEmptyStore(store);
+    const std::string fifo = dir.File("fifo.txt");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = dir.File("folder.txt");
+    std::filesystem::create_directory(folder);
+    const std::string link = dir.File("link.txt");
+    std::filesystem::create_symlink(fifo, link);
+    for (const std::string& path : {fifo, folder, link, std::string("/dev/null"), std::string("/dev/zero")}) {
+        const ChildExit run = RunChild({{TOVIK_REG_PATH, "--registry", store, "import", path}, {}, {}, {}, {}}, 20);
+        EXPECT_FALSE(run.timedOut) << path;
+        EXPECT_EQ(run.code, 1) << path;
+        EXPECT_NE(run.err.find("not a regular file"), std::string::npos) << path << ": " << run.err;
+        if (path != fifo && path != link) {
+            int error = 0;
+            EXPECT_FALSE(tovik::ReadBackupFileAt(path, &error).has_value()) << path;
+            EXPECT_EQ(error, tovik::kNotRegularFile) << path;
+        }
+    }
 }
 
 }  // namespace

@@ -406,6 +406,24 @@ bool MakeStore(const std::string& path) {
     return made;
 }
 
+bool MakeLoopedStore(const std::string& path) {
+    if (!MakeStore(path) || !tovik::OpenRegistryStore(path).ok) return false;
+    HKEY key = 0;
+    bool made = RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Kept\\Deep", 0, nullptr, 0, 0, nullptr, &key, nullptr) ==
+                ERROR_SUCCESS;
+    RegCloseKey(key);
+    tovik::CloseRegistryStore();
+    sqlite3* db = nullptr;
+    made = made && sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+           sqlite3_exec(db,
+                        "UPDATE keys SET parent = (SELECT id FROM keys WHERE depth = 3) "
+                        "WHERE parent IS NULL AND id = (SELECT parent FROM keys WHERE depth = 1)",
+                        nullptr, nullptr, nullptr) == SQLITE_OK &&
+           sqlite3_changes(db) == 1;
+    sqlite3_close(db);
+    return made;
+}
+
 std::string IntegrityCheck(const std::string& storePath) {
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(storePath.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {

@@ -113,6 +113,10 @@ std::string Utf8(std::u16string_view text);
 // Makes a store at path holding HKLM\Software\Kept with "data" = SZ "precious", and closes it;
 // false when it could not.
 bool MakeStore(const std::string& path);
+// MakeStore with HKLM\Software\Kept\Deep below, then damaged as a hand-edited file may be:
+// HKEY_LOCAL_MACHINE made a child of Deep, so that the tree below it loops back on itself. SQLite's
+// integrity check still finds nothing wrong.
+bool MakeLoopedStore(const std::string& path);
 
 // "ok" when SQLite's integrity check finds nothing wrong, else what it found.
 std::string IntegrityCheck(const std::string& storePath);

@@ -1,6 +1,7 @@
 // The GUI at the limits: the tree filled with a chain 512 levels deep of 255-character names
 // (with the main thread's stack cut to a little), the editors opened on values of 1 MiB and
-// closed with OK through their real widgets, and an export whose file stops growing part-way.
+// closed with OK through their real widgets, an export whose file stops growing part-way, and a
+// store whose key tree loops back on itself: the tree fill and the delete stop and say so.
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -97,6 +98,32 @@ private slots:
     void cleanup() {
         view.reset();
         tovik::CloseRegistryStore();
+    }
+
+    void aLoopedTreeIsFilledOnceAndItsDeleteStopsAndSaysSo() {
+        TempDir dir;
+        const std::string store = dir.File("registry.db");
+        QVERIFY(MakeLoopedStore(store));
+        QVERIFY(tovik::OpenRegistryStore(store).ok);
+        startView();
+        QCOMPARE(prompts->messages, QStringList{ToQString(CTovikView::kTreeLoopsMessage)});
+
+        ItemId kept = KeyTreeModel::kNoItem;
+        for (ItemId root : view->TreeModel().Children(KeyTreeModel::kRootItem)) {
+            if (view->TreeModel().ItemData(root) == HKEY_LOCAL_MACHINE)
+                kept = ChildNamed(view->TreeModel(), ChildNamed(view->TreeModel(), root, "Software"), "Kept");
+        }
+        QVERIFY(kept != KeyTreeModel::kNoItem);
+        view->SelectItem(kept);
+        prompts->answers.push_back(IDYES);
+        QVERIFY(view->OnCommand(ID_DELETE_KEY));
+        QCOMPARE(prompts->messages.size(), 3);   // the tree's notice, the question, then why it stopped
+        QCOMPARE(prompts->messages.last(), ToQString(CTovikView::kDeleteLoopsMessage));
+        // The key stays, in the registry and in the tree.
+        HKEY key = 0;
+        QCOMPARE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Kept", 0, 0, &key), ERROR_SUCCESS);
+        RegCloseKey(key);
+        QVERIFY(view->TreeModel().IsValid(kept));
     }
 
     void treeFillAndDeleteAtDepth512() {
