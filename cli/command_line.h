@@ -7,13 +7,13 @@
 //   tovik-reg [--registry FILE] delete-value KEY NAME
 //   tovik-reg [--registry FILE] add-key KEY
 //   tovik-reg [--registry FILE] delete-key KEY
-//   tovik-reg [--registry FILE] export KEY FILE
+//   tovik-reg [--registry FILE] export KEY FILE [--format backup|reg|reg4]
 //   tovik-reg [--registry FILE] import FILE
 //   tovik-reg --help
 //   tovik-reg --version
 //
 // Global options come before the command word. After it every argument is taken as it stands
-// (data such as "-1" is data), except query's -r and --help. A new command is a CommandKind, a
+// (data such as "-1" is data), except query's -r and --help and export's --format. A new command is a CommandKind, a
 // row of the command table in command_line.cpp and a handler (command_handlers.h) that
 // RunCommand in commands.cpp calls.
 #include <optional>
@@ -35,6 +35,9 @@ struct KeyArgument {
     std::u16string path;  // below the root, single backslashes, none at either end; empty: the root
 };
 
+// export --format: Tovik's backup file (the default), or a .reg file of version 5 or REGEDIT4.
+enum class ExportFormat { Backup, Reg, Reg4 };
+
 struct Command {
     CommandKind kind = CommandKind::Help;
     std::optional<std::string> registryFile;  // --registry FILE; a file name, passed on unconverted
@@ -43,7 +46,8 @@ struct Command {
     DWORD type = REG_NONE;
     std::u16string dataText;   // checked against the type (data_text_check.h)
     bool recursive = false;    // query -r
-    std::string fileName;      // export and import: the backup file; passed on unconverted
+    std::string fileName;      // export and import: the file; passed on unconverted
+    ExportFormat format = ExportFormat::Backup;  // export
 };
 
 enum class CommandLineErrorKind {

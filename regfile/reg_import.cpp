@@ -161,10 +161,22 @@ RegFileImportReport ImportRegFileText(std::u16string_view text, const RegFilePro
     RegFileApplier applier(report);
     RegFileEntry entry;
     std::size_t sinceCommit = 0, sinceProgress = 0;
+    // What the registry took so far; a failed commit loses everything since the last good one.
+    const auto taken = [&report] {
+        return report.keysWritten + report.valuesWritten + report.keysDeleted + report.valuesDeleted;
+    };
+    std::size_t takenAtCommit = 0;
+    const auto commit = [&](bool last) {
+        if (!(last ? batch.Finish() : batch.Commit())) {
+            report.writesLost += taken() - takenAtCommit;
+            if (report.commitError == 0) report.commitError = batch.error() != 0 ? batch.error() : ERROR_CANTWRITE;
+        }
+        takenAtCommit = taken();
+    };
     while (reader.Next(entry)) {
         applier.Apply(entry);
         if (++sinceCommit == kRegFileCommitEntries) {
-            batch.Commit();
+            commit(false);
             sinceCommit = 0;
         }
         if (progress && ++sinceProgress == kProgressEntries) {
@@ -175,6 +187,7 @@ RegFileImportReport ImportRegFileText(std::u16string_view text, const RegFilePro
             }
         }
     }
+    commit(true);
     return report;
 }
 

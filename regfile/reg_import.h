@@ -45,11 +45,15 @@ struct RegFileImportReport {
     std::size_t valueWritesFailed = 0;
     std::size_t keyDeletesFailed = 0;
     std::size_t valueDeletesFailed = 0;
+    // Writes and deletions the registry took, then lost with a commit that failed (disk full,
+    // busy); they are counted above as well, and none of them is in the store.
+    std::size_t writesLost = 0;
+    LONG commitError = 0;  // the first failed commit's result code
 
     std::vector<RegFileProblem> problems;  // the first kRegFileReportedProblems, in line order
 
     std::size_t skipped() const { return keysOtherRoot + valuesOtherRoot + valuesWithoutKey + linesMalformed; }
-    std::size_t failed() const { return keyWritesFailed + valueWritesFailed + keyDeletesFailed + valueDeletesFailed; }
+    std::size_t failed() const { return keyWritesFailed + valueWritesFailed + keyDeletesFailed + valueDeletesFailed + writesLost; }
 };
 
 // Called now and then with the units read so far and the text's size; returning false stops the
