@@ -19,7 +19,10 @@ CTovikApp::CTovikApp() : m_instance(QStringLiteral("Harnet")) {
 CTovikApp::~CTovikApp() = default;
 
 bool CTovikApp::InitInstance() {
-    if (!m_instance.Acquire()) return false;   // the running copy has been brought to the front
+    if (!m_instance.Acquire()) {  // the running copy has been brought to the front
+        m_otherCopyRuns = true;
+        return false;
+    }
 
     const tovik::StoreOpenResult store = tovik::OpenUserRegistry();
     if (!store.ok) {
@@ -44,6 +47,10 @@ bool CTovikApp::InitInstance() {
     QApplication::processEvents();   // the tree is painted before the caution appears
 
     view->Prompts().MessageBox(m_pMainWnd.get(), StartupCautionText(), MessageButtons::Ok);
+    // A file named on the command line (opened from a file manager): its import, with its
+    // confirmation, once the event loop runs.
+    if (!m_fileToImport.isEmpty())
+        QMetaObject::invokeMethod(view, [view, file = m_fileToImport] { view->ImportFile(file); }, Qt::QueuedConnection);
     return true;
 }
 

@@ -18,8 +18,11 @@ public:
     // Test seam: the prompts the view and the start-up caution use (before InitInstance).
     void SetPrompts(std::unique_ptr<ViewPrompts> prompts) { m_prompts = std::move(prompts); }
 
+    // A file whose import starts once the window is up (before InitInstance).
+    void SetFileToImport(const QString& fileName) { m_fileToImport = fileName; }
     // Start-up. False ends the process at once: another copy runs, or the store cannot be used.
     bool InitInstance();
+    bool OtherCopyRuns() const { return m_otherCopyRuns; }
     CMainFrame* MainFrame() const { return m_pMainWnd.get(); }
     CTovikDoc* Document() const { return m_pDocument.get(); }
     void OnAppAbout();
@@ -28,6 +31,8 @@ private:
     void bringToFront();
 
     SingleInstance m_instance;
+    bool m_otherCopyRuns = false;
+    QString m_fileToImport;
     std::unique_ptr<ViewPrompts> m_prompts;
     std::unique_ptr<CTovikDoc> m_pDocument;
     std::unique_ptr<CMainFrame> m_pMainWnd;

@@ -9,6 +9,7 @@
 #include <charconv>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <cstdio>
@@ -23,6 +24,8 @@
 #include "backup/backup_export.h"
 #include "backup/backup_import.h"
 #include "backup/gui/import_confirm_dlg.h"
+#include "regfile/reg_import.h"
+#include "regfile/reg_text.h"
 #include "bench/child_process.h"
 #include "bench/gui_startup.h"
 #include "registry/key_tree_ops.h"
@@ -47,11 +50,13 @@ the wide keys, 'tovik-reg query -r' over whole stores and deleting every key und
 HKEY_LOCAL_MACHINE from a copy of the store, on generated registries (S: 10,000 keys, 100,000
 values; M: 100,000 keys, 1,000,000 values; W: keys with 10,000 and 100,000 values); and the
 export of M into a backup file, cp of the same bytes, the import of that file and its
-confirmation dialog. Prints one table with the median, min and max of the runs and the items
-per second; then export and import of M as multiples of cp of the same file, and the start-up
-as a multiple of the tree fill.
+confirmation dialog, and the export and import of M as a .reg file of version 5. Prints one
+table with the median, min and max of the runs and the items per second; then export and
+import of M as multiples of cp of the same file, the .reg export and import as multiples of
+the backup file's, and the start-up as a multiple of the tree fill.
 
   --large        also workload L (700,000 keys, 1,200,000 values); takes minutes
+  --files        only the rows of the files of M (backup and .reg export and import)
   --runs N       timed runs per case after one warm-up (default 5; slow cases at most 3)
   --data DIR     where the generated stores are kept (default )" TOVIK_BENCH_DATA_DIR R"()
   --regenerate   generate the stores again even when the cached ones match
@@ -66,6 +71,8 @@ constexpr const char* kFillTree = "fill tree (OnInitialUpdate)";
 constexpr const char* kStartup = "GUI start-up to painted tree";
 constexpr const char* kExport = "export HKLM (walk, write, fsync, rename)";
 constexpr const char* kImport = "import (read, split, write into a new store)";
+constexpr const char* kRegExport = "export HKLM as .reg v5 (walk, write, fsync, rename)";
+constexpr const char* kRegImport = "import .reg v5 (read, decode, write into a new store)";
 constexpr const char* kCopy = "cp of the exported file";
 constexpr const char* kCopySync = "cp + sync of the copy";
 
@@ -274,14 +281,16 @@ std::string megabytes(std::uint64_t bytes)
 
 // Export of the whole workload through the GUI's and tovik-reg's code: walk, format, write,
 // fsync and rename. Returns the file written, empty when the export did not run.
-std::string timeExport(BenchRunner& runner, const Workload& w)
+std::string timeExport(BenchRunner& runner, const Workload& w,
+                       tovik::ExportFileFormat format = tovik::ExportFileFormat::Backup)
 {
-    const std::string target = w.path + ".export.txt";
-    const CaseSpec spec{kExport, w.name, "values", w.values};
+    const bool reg = format != tovik::ExportFileFormat::Backup;
+    const std::string target = w.path + (reg ? ".export.reg" : ".export.txt");
+    const CaseSpec spec{reg ? kRegExport : kExport, w.name, "values", w.values};
     bool written = false;
     withStore(runner, spec, w, [&](Stopwatch& watch) {
         watch.start();
-        const tovik::ExportResult result = tovik::ExportKeyToFile(target, HKEY_LOCAL_MACHINE, u"");
+        const tovik::ExportResult result = tovik::ExportKeyToFile(target, HKEY_LOCAL_MACHINE, u"", format);
         watch.stop();
         if (result.outcome != tovik::ExportOutcome::Written) return RunResult::Failed("export ended early");
         if (result.keys != w.keys + 1)
@@ -292,10 +301,11 @@ std::string timeExport(BenchRunner& runner, const Workload& w)
     return written ? target : std::string();
 }
 
-// Import of that file into a new, empty store, as tovik-reg import does it: read, split, write.
-void timeImport(BenchRunner& runner, const Workload& w, const std::string& file, const std::string& label)
+// An import of file into a new, empty store: importFile reads and writes it (timed) and says how
+// it went.
+void timeImportIntoNewStore(BenchRunner& runner, const CaseSpec& spec, const Workload& w, const std::string& file,
+                            const std::function<RunResult()>& importFile)
 {
-    const CaseSpec spec{kImport, label, "values", w.values};
     if (file.empty()) {
         runner.Skip(spec, "no exported file");
         return;
@@ -306,16 +316,37 @@ void timeImport(BenchRunner& runner, const Workload& w, const std::string& file,
         const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(store);
         if (!opened.ok) return RunResult::Failed(opened.error);
         watch.start();
-        const std::optional<tovik::BackupFileLines> lines = tovik::ReadBackupFileAt(file);
-        const tovik::ImportResult result =
-            lines ? tovik::ImportBackupLines(lines->lines) : tovik::ImportResult{};
+        RunResult result = importFile();
         watch.stop();
         tovik::CloseRegistryStore();
         removeStoreFiles(store);
+        return result;
+    });
+}
+
+// Import of that file into a new, empty store, as tovik-reg import does it: read, split, write.
+void timeImport(BenchRunner& runner, const Workload& w, const std::string& file, const std::string& label)
+{
+    timeImportIntoNewStore(runner, {kImport, label, "values", w.values}, w, file, [&] {
+        const std::optional<tovik::BackupFileLines> lines = tovik::ReadBackupFileAt(file);
         if (!lines) return RunResult::Failed("cannot read " + file);
+        const tovik::ImportResult result = tovik::ImportBackupLines(lines->lines);
         if (result.outcome != tovik::ImportOutcome::Finished || result.linesSkipped() != 0)
             return RunResult::Failed("import ended early or skipped lines");
         return RunResult{result.valuesWritten, {}};
+    });
+}
+
+// The same for the .reg file: read, decode, write; any skipped or failed line fails the case.
+void timeRegImport(BenchRunner& runner, const Workload& w, const std::string& file, const std::string& label)
+{
+    timeImportIntoNewStore(runner, {kRegImport, label, "values", w.values}, w, file, [&] {
+        const std::optional<tovik::RegFileText> text = tovik::ReadRegFileAt(file);
+        if (!text) return RunResult::Failed("cannot read " + file);
+        const tovik::RegFileImportReport report = tovik::ImportRegFileText(text->text);
+        if (report.skipped() != 0 || report.failed() != 0 || report.valuesWritten != w.values)
+            return RunResult::Failed("import skipped or failed lines");
+        return RunResult{report.valuesWritten, {}};
     });
 }
 
@@ -386,8 +417,23 @@ std::string timeBackupFiles(BenchRunner& runner, const Workload& w)
     return label;
 }
 
-// Export and import of M as multiples of cp of the same file, and start-up beyond the tree fill.
-void printBounds(const BenchRunner& runner, const std::vector<Workload>& trees, const std::string& backupLabel)
+// Returns the workload label of the import row.
+std::string timeRegFiles(BenchRunner& runner, const Workload& w)
+{
+    const std::string file = timeExport(runner, w, tovik::ExportFileFormat::Reg);
+    const std::string label = w.name + ", " + megabytes(fileSize(file)) + " .reg file";
+    timeRegImport(runner, w, file, label);
+    if (!file.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(file, ignored);
+    }
+    return label;
+}
+
+// Export and import of M as multiples of cp of the same file, the .reg file's as multiples of the
+// backup file's, and start-up beyond the tree fill.
+void printBounds(const BenchRunner& runner, const std::vector<Workload>& trees, const std::string& backupLabel,
+                 const std::string& regLabel)
 {
     std::printf("\nRatios (medians of this run):\n");
     auto ratio = [](const char* name, std::optional<double> time, std::optional<double> bound) {
@@ -405,6 +451,8 @@ void printBounds(const BenchRunner& runner, const std::vector<Workload>& trees, 
     ratio("export M / (cp + sync)", exported, synced);
     ratio("import M / cp", imported, copied);
     ratio("import M / (cp + sync)", imported, synced);
+    ratio(".reg v5 export M / backup export M", runner.Median(kRegExport, "M"), exported);
+    ratio(".reg v5 import M / backup import M", runner.Median(kRegImport, regLabel), imported);
     for (const Workload& w : trees) {
         const std::string name = "GUI start-up / fill tree, " + w.name;
         ratio(name.c_str(), runner.Median(kStartup, w.name), runner.Median(kFillTree, w.name));
@@ -434,7 +482,7 @@ bool parseCount(std::string_view text, int& out)
 int main(int argc, char** argv)
 {
     if (argc == 3 && argv[1] == tovik::bench::kStartupChildArgument) tovik::bench::RunStartupChild(argv[2]);
-    bool large = false, regenerate = false;
+    bool large = false, regenerate = false, filesOnly = false;
     int runs = 5;
     std::string dataDir = TOVIK_BENCH_DATA_DIR;
     for (int i = 1; i < argc; ++i) {
@@ -444,6 +492,8 @@ int main(int argc, char** argv)
             return 0;
         } else if (arg == "--large") {
             large = true;
+        } else if (arg == "--files") {
+            filesOnly = true;
         } else if (arg == "--regenerate") {
             regenerate = true;
         } else if (arg == "--runs" && i + 1 < argc && parseCount(argv[i + 1], runs)) {
@@ -490,16 +540,21 @@ int main(int argc, char** argv)
     const std::string loadBefore = loadAverage();
     BenchRunner runner(runs, kSlowRuns, kSlowSeconds);
     std::fprintf(stderr, "Timing:\n");
-    for (const Workload& w : trees) timeOpen(runner, w);
-    timeOpen(runner, *wide);
-    for (const Workload& w : trees) timeTreeFill(runner, w);
-    for (const Workload& w : trees) timeStartup(runner, w, self);
-    for (const std::uint32_t count : wide->options.wideKeys) timeValueList(runner, *wide, count);
-    for (const Workload& w : trees) timeQuery(runner, w);
-    for (const Workload& w : trees) timeDeleteSubtree(runner, w);
-    std::string backupLabel;
-    for (const Workload& w : trees)
-        if (w.name == "M") backupLabel = timeBackupFiles(runner, w);
+    if (!filesOnly) {
+        for (const Workload& w : trees) timeOpen(runner, w);
+        timeOpen(runner, *wide);
+        for (const Workload& w : trees) timeTreeFill(runner, w);
+        for (const Workload& w : trees) timeStartup(runner, w, self);
+        for (const std::uint32_t count : wide->options.wideKeys) timeValueList(runner, *wide, count);
+        for (const Workload& w : trees) timeQuery(runner, w);
+        for (const Workload& w : trees) timeDeleteSubtree(runner, w);
+    }
+    std::string backupLabel, regLabel;
+    for (const Workload& w : trees) {
+        if (w.name != "M") continue;
+        backupLabel = timeBackupFiles(runner, w);
+        regLabel = timeRegFiles(runner, w);
+    }
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -509,7 +564,7 @@ int main(int argc, char** argv)
     std::printf("Machine: %ld CPUs; load average %s before, %s after; peak resident memory of tovik-bench %ld MB\n\n",
                 sysconf(_SC_NPROCESSORS_ONLN), loadBefore.c_str(), loadAverage().c_str(), usage.ru_maxrss / 1024);
     runner.Print(stdout);
-    printBounds(runner, trees, backupLabel);
+    printBounds(runner, trees, backupLabel, regLabel);
     writeMedians(runner, dataDir);
     bool allRan = true;
     for (const auto& row : runner.Rows()) allRan = allRan && row.problem.empty();

@@ -151,6 +151,37 @@ private:
 
 }  // namespace
 
+namespace {
+std::u16string Number(std::size_t n) {
+    const std::string text = std::to_string(n);
+    return std::u16string(text.begin(), text.end());
+}
+}  // namespace
+
+std::u16string RegFileImportSummary(const RegFileImportReport& report) {
+    std::u16string text = u"キーを" + Number(report.keysWritten) + u"個、値を" + Number(report.valuesWritten) +
+                          u"個書き込み、キーを" + Number(report.keysDeleted) + u"個、値を" +
+                          Number(report.valuesDeleted) + u"個削除しました。";
+    if (report.skipped() != 0) text += Number(report.skipped()) + u"行を読み飛ばしました。";
+    for (const RegFileProblem& problem : report.problems)
+        text += u"\n" + Number(problem.line) + u"行目: " + std::u16string(RegFileProblemText(problem.kind));
+    const std::size_t problems = report.linesMalformed + report.keyWritesFailed + report.valueWritesFailed +
+                                 report.keyDeletesFailed + report.valueDeletesFailed;
+    if (problems > report.problems.size()) text += u"\n…";
+    return text;
+}
+
+std::u16string RegFileNotWrittenMessage(const RegFileImportReport& report) {
+    if (report.failed() == 0) return {};
+    std::u16string message = u"書き込めなかった値が" + Number(report.valueWritesFailed) + u"個、キーが" +
+                             Number(report.keyWritesFailed) + u"個あります。";
+    if (report.keyDeletesFailed + report.valueDeletesFailed != 0)
+        message += u"削除できなかったものが" + Number(report.keyDeletesFailed + report.valueDeletesFailed) + u"個あります。";
+    if (report.writesLost != 0)
+        message += u"書き込んだ" + Number(report.writesLost) + u"個がレジストリに残りませんでした。";
+    return message;
+}
+
 RegFileImportReport ImportRegFileText(std::u16string_view text, const RegFileProgress& progress) {
     RegFileImportReport report;
     RegFileReader reader(text);
