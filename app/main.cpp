@@ -10,13 +10,15 @@
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: tovik [OPTION]...\n"
+    "Usage: tovik [OPTION]... [FILE]\n"
     "\n"
     "Tovik, a registry editor: the registry's keys as a tree above the selected key's values.\n"
     "It opens your registry, $XDG_DATA_HOME/tovik/registry.db (by default\n"
     "~/.local/share/tovik/registry.db), made from the built-in device registry on first start.\n"
     "Only one copy runs at a time: a second start brings the running one to the front.\n"
     "tovik-reg reads and writes the same registry from the command line.\n"
+    "With FILE (a .reg file or a backup file), the import of FILE starts at once: its lines are\n"
+    "shown for confirmation, as ツール > インポート（取り込み） shows them.\n"
     "\n"
     "Options:\n"
     "  --windows DIR [--user FILE]\n"
@@ -31,7 +33,8 @@ constexpr const char* kHelp =
     "Qt's own options are accepted as well, for example -platform NAME, -style NAME, -reverse.\n"
     "\n"
     "Exit status: 0 when the window is closed or another copy was brought to the front;\n"
-    "2 for an unknown option or argument.\n";
+    "1 when FILE was given while another copy runs (import it from that copy's menu);\n"
+    "2 for an unknown option or more than one FILE.\n";
 
 // --help and --version are answered before Qt starts, so that they work without a display.
 // Returns the exit status when one of them was given.
@@ -50,9 +53,8 @@ int AnswerInformationOptions(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (const int status = AnswerInformationOptions(argc, argv); status >= 0) return status;
     QApplication application(argc, argv);
-    // Qt has taken its own options out of the arguments; whatever is left is not understood.
+    // Qt has taken its own options out of the arguments; what is left is one file to import.
     QStringList rest = QApplication::arguments().mid(1);
-    if (!rest.isEmpty() && rest.front() == QLatin1String("--")) rest.removeFirst();
     // The options naming the registry to open, spelt as tovik-reg spells them.
     std::vector<std::string> texts;
     for (const QString& arg : rest) texts.push_back(arg.toLocal8Bit().toStdString());
@@ -71,17 +73,28 @@ int main(int argc, char** argv) {
         return 2;
     }
     rest = rest.mid(static_cast<int>(taken));
-    if (!rest.isEmpty()) {
-        const QString& arg = rest.front();
+    const bool endOfOptions = !rest.isEmpty() && rest.front() == QLatin1String("--");
+    if (endOfOptions) rest.removeFirst();
+    const bool unknownOption = !endOfOptions && !rest.isEmpty() && rest.front().startsWith(QLatin1Char('-'));
+    if (unknownOption || rest.size() > 1) {
+        const QString& arg = unknownOption ? rest.front() : rest[1];
         std::fprintf(stderr, "tovik: %s: %s\nTry 'tovik --help' for more information.\n",
-                     arg.startsWith(QLatin1Char('-')) ? "unknown option" : "unexpected argument",
-                     arg.toLocal8Bit().constData());
+                     unknownOption ? "unknown option" : "unexpected argument", arg.toLocal8Bit().constData());
         return 2;
     }
     QApplication::setApplicationName(QStringLiteral("tovik"));
     ApplyInterfaceFont();
     CTovikApp app;
     app.SetRegistrySource(source);
-    if (!app.InitInstance()) return 0;
+    if (!rest.isEmpty()) app.SetFileToImport(rest.front());
+    if (!app.InitInstance()) {
+        if (app.OtherCopyRuns() && !rest.isEmpty()) {
+            std::fprintf(stderr, "tovik: another copy is running and was brought to the front; %s was not imported: "
+                                 "import it from that copy's menu.\n",
+                         rest.front().toLocal8Bit().constData());
+            return 1;
+        }
+        return 0;
+    }
     return QApplication::exec();
 }

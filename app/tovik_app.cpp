@@ -24,7 +24,10 @@ CTovikApp::~CTovikApp() = default;
 bool CTovikApp::InitInstance() {
     // One copy runs on the user's own registry; another registry (hive files) opens beside it.
     const bool ownRegistry = m_source.kind == tovik::RegistrySource::Kind::UserStore;
-    if (ownRegistry && !m_instance.Acquire()) return false;   // the running copy has been brought to the front
+    if (ownRegistry && !m_instance.Acquire()) {  // the running copy has been brought to the front
+        m_otherCopyRuns = true;
+        return false;
+    }
 
     const tovik::StoreOpenResult store = tovik::OpenRegistry(m_source);
     if (!store.ok) {
@@ -59,6 +62,10 @@ bool CTovikApp::InitInstance() {
     if (store.readOnly) {
         view->Prompts().MessageBox(m_pMainWnd.get(), QString::fromStdString(store.readOnlyReason), MessageButtons::Ok);
     }
+    // A file named on the command line (opened from a file manager): its import, with its
+    // confirmation, once the event loop runs.
+    if (!m_fileToImport.isEmpty())
+        QMetaObject::invokeMethod(view, [view, file = m_fileToImport] { view->ImportFile(file); }, Qt::QueuedConnection);
     return true;
 }
 

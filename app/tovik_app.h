@@ -21,8 +21,11 @@ public:
     // The registry to open (before InitInstance); the user's own by default.
     void SetRegistrySource(const tovik::RegistrySource& source) { m_source = source; }
 
+    // A file whose import starts once the window is up (before InitInstance).
+    void SetFileToImport(const QString& fileName) { m_fileToImport = fileName; }
     // Start-up. False ends the process at once: another copy runs, or the store cannot be used.
     bool InitInstance();
+    bool OtherCopyRuns() const { return m_otherCopyRuns; }
     CMainFrame* MainFrame() const { return m_pMainWnd.get(); }
     CTovikDoc* Document() const { return m_pDocument.get(); }
     void OnAppAbout();
@@ -32,6 +35,8 @@ private:
 
     tovik::RegistrySource m_source;
     SingleInstance m_instance;
+    bool m_otherCopyRuns = false;
+    QString m_fileToImport;
     std::unique_ptr<ViewPrompts> m_prompts;
     std::unique_ptr<CTovikDoc> m_pDocument;
     std::unique_ptr<CMainFrame> m_pMainWnd;

@@ -1,13 +1,7 @@
 #pragma once
-// Export of a key with its whole subtree into a backup file, without any dialog; the GUI's
-// Export command and tovik-reg share it.
-//
-// The file is written as a file without a name in the target's folder (O_TMPFILE) and given the
-// target's name only once everything is written and on disk, so that a failed or killed export
-// never leaves a damaged, partial or stray file: the target keeps what it held before. Where the
-// file system has no such files, a short hidden temporary name is used instead, and temporaries
-// left by exports that were killed are removed first. New files are private (0600); a replaced
-// file keeps its mode and, where allowed, its owner.
+// Export of a key with its whole subtree into a file, without any dialog; the GUI's Export
+// command and tovik-reg share it. The file is written and placed as export_file.h says: a failed
+// or killed export leaves the target as it was.
 #include <cstddef>
 #include <cstdio>
 #include <memory>
@@ -16,37 +10,10 @@
 #include <vector>
 
 #include "backup/backup_format.h"
+#include "backup/export_file.h"
 #include "registry/win_types.h"
 
 namespace tovik {
-
-inline constexpr std::u16string_view kExportNoKeyMessage = u"キーが選択されていません";
-inline constexpr std::u16string_view kExportFileNotCreatedMessage =
-    u"ファイルを作成できません。エクスポートしませんでした。";
-inline constexpr std::u16string_view kExportKeyNotOpenedMessage =
-    u"キーを開けません。エクスポートしませんでした。";
-inline constexpr std::u16string_view kExportReadFailedMessage =
-    u"レジストリを読み出せません。エクスポートを中止しました。選んだファイルは変更していません。";
-inline constexpr std::u16string_view kExportWriteFailedMessage =
-    u"ファイルに書き込めません。エクスポートを中止しました。選んだファイルは変更していません。";
-inline constexpr std::u16string_view kExportUnsafeLinkMessage =
-    u"他のユーザーが置いたリンクです。エクスポートしませんでした。";
-inline constexpr std::u16string_view kExportOntoStoreMessage =
-    u"レジストリのファイルそのものには書き出せません。エクスポートしませんでした。";
-
-enum class ExportOutcome {
-    Written,         // the file holds the key and its whole subtree
-    NoKeySelected,   // the root is none of the three; see BackupExport::Begin
-    FileNotCreated,  // the target cannot be written (folder missing or read-only, a folder, ...)
-    KeyNotOpened,    // the key to export cannot be opened (it does not exist)
-    ReadFailed,      // a key or value below it could not be read; nothing was replaced
-    WriteFailed,     // writing, flushing or renaming failed (disk full); nothing was replaced
-    UnsafeLink,      // a link in a shared sticky folder owned by neither the user nor the folder's owner
-    OntoStore,       // the target is the open registry store or its -wal or -shm file
-};
-
-// The sentence for the user; empty for Written.
-std::u16string_view ExportOutcomeMessage(ExportOutcome outcome);
 
 struct ExportResult {
     ExportOutcome outcome = ExportOutcome::Written;
@@ -63,10 +30,6 @@ struct ExportResult {
 inline constexpr std::size_t kNotRestorableExamples = 3;
 // The notice after a complete export that wrote such values; empty when there were none.
 std::u16string NotRestorableNotice(const ExportResult& result);
-
-// Removes the export temporaries in folder that belong to this user and to a process that is
-// gone (left by a killed export). Returns how many were removed.
-std::size_t RemoveStaleExportTemporaries(const std::string& folder);
 
 // One export, in the order of the command's steps:
 //   BackupExport file(target);
@@ -98,27 +61,27 @@ public:
     bool failed() const { return result_.outcome != ExportOutcome::Written; }
 
 private:
-    class TreeWalk;
     bool Fail(ExportOutcome outcome, int error = 0);
     bool CheckWriter();
-    bool PlaceWithoutReplacing();
-    bool Place();
-    bool LinkUnnamedAs(const std::string& name);
-    bool CloseFile();
-    void RemoveTemporary();
 
-    std::string target_;
-    std::string temporary_;   // the temporary's name; empty for a file without a name
-    bool unnamed_ = false;    // O_TMPFILE: linked into place at the end
-    bool targetExisted_ = false;
-    std::FILE* file_ = nullptr;
+    ExportFile file_;
+    bool started_ = false;
     std::unique_ptr<BackupWriter> writer_;
     ExportResult result_;
     bool finished_ = false;
 };
 
-// The whole export for callers without steps of their own (tovik-reg).
-ExportResult ExportKeyToFile(const std::string& target, HKEY root, std::u16string_view path);
+enum class ExportFileFormat {
+    Backup,  // Tovik's backup file
+    Reg,     // a .reg file, version 5 (UTF-16LE)
+    Reg4,    // a .reg file, REGEDIT4 (8-bit text)
+};
+
+// The whole export for callers without steps of their own (tovik-reg, and the GUI's .reg
+// exports). For the .reg formats, notRestorable counts the names and data REGEDIT4 could not carry
+// exactly (version 5 carries everything), without examples.
+ExportResult ExportKeyToFile(const std::string& target, HKEY root, std::u16string_view path,
+                             ExportFileFormat format = ExportFileFormat::Backup);
 
 // The path with each name as the registry holds it ("software\tovik" may be "Software\Tovik"),
 // so that key lines read as those of an export from the tree; the names as given where no key

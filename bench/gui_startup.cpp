@@ -34,7 +34,7 @@ public:
     {
         return buttons == MessageButtons::Ok ? IDOK : IDNO;
     }
-    QString SaveFileName(QWidget*, const QString&) override { return {}; }
+    QString SaveFileName(QWidget*, const QString&, QString*) override { return {}; }
     QString OpenFileName(QWidget*, const QString&) override { return {}; }
     int DoModal(QDialog&) override { return IDCANCEL; }
 };

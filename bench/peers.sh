@@ -1,8 +1,8 @@
 #!/bin/sh
 # Times another registry tool on the same content as workload M, so that the figures of
 # tovik-bench can be compared: the .reg importer and exporter of Wine's regedit. Then prints
-# regedit's times over Tovik's medians of import and export of M, which tovik-bench leaves in
-# DATA_DIR/medians.tsv.
+# regedit's times over Tovik's medians of import and export of M (backup file and .reg file of
+# version 5), which tovik-bench leaves in DATA_DIR/medians.tsv.
 # usage: bench/peers.sh [BUILD_DIR [tovik-bench arguments]]   (default build)
 #   Of tovik-bench's arguments only --data DIR counts (default BUILD_DIR/bench-data), and --help,
 #   which makes this do nothing, so that `make bench` can hand over BENCH_ARGS as they are.
@@ -65,4 +65,6 @@ compare() {
 }
 echo
 compare "regedit /s import" "$import" "$(tovik_median 'import (')" "Tovik import"
-compare "regedit /e export" "$export_" "$(tovik_median 'export ')" "Tovik export"
+compare "regedit /e export" "$export_" "$(tovik_median 'export HKLM (')" "Tovik export"
+compare "regedit /s import" "$import" "$(tovik_median 'import .reg')" "Tovik .reg v5 import"
+compare "regedit /e export" "$export_" "$(tovik_median 'export HKLM as .reg')" "Tovik .reg v5 export"

@@ -9,6 +9,7 @@
 #include <charconv>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <cstdio>
@@ -23,6 +24,8 @@
 #include "backup/backup_export.h"
 #include "backup/backup_import.h"
 #include "backup/gui/import_confirm_dlg.h"
+#include "regfile/reg_import.h"
+#include "regfile/reg_text.h"
 #include "bench/child_process.h"
 #include "bench/gui_startup.h"
 #include "bench/hive_workload.h"
@@ -42,7 +45,7 @@ using tovik::bench::RunResult;
 using tovik::bench::Stopwatch;
 using tovik::bench::Workload;
 
-constexpr const char* kUsage = R"(Usage: tovik-bench [--large] [--runs N] [--data DIR] [--regenerate] [--only TEXT]... [--hive-only]
+constexpr const char* kUsage = R"(Usage: tovik-bench [--large] [--runs N] [--data DIR] [--regenerate] [--only TEXT]... [--hive-only] [--files]
 
 Times opening the store, filling the key tree, the browser's start-up in a process of its own
 up to the painted tree (with that process's peak resident memory), filling the value list of
@@ -50,13 +53,16 @@ the wide keys, 'tovik-reg query -r' over whole stores and deleting every key und
 HKEY_LOCAL_MACHINE from a copy of the store, on generated registries (S: 10,000 keys, 100,000
 values; M: 100,000 keys, 1,000,000 values; W: keys with 10,000 and 100,000 values); and the
 export of M into a backup file, cp of the same bytes, the import of that file and its
-confirmation dialog; one durable set of a value in the key of 100,000 values, the import of that
-key alone into a new store, and the upgrade of a first-layout copy of M. Prints one table with the median, min and max of the runs and the items
-per second; then export and import of M as multiples of cp of the same file, and the start-up
-as a multiple of the tree fill. M copied with hivex into a hive file (HKLM as its root) is
-opened read-only as 'HKLM\SOFTWARE', its tree filled and exported.
+confirmation dialog, and the export and import of M as a .reg file of version 5; one durable set
+of a value in the key of 100,000 values, the import of that key alone into a new store, and the
+upgrade of a first-layout copy of M. Prints one table with the median, min and max of the runs
+and the items per second; then export and import of M as multiples of cp of the same file, the
+.reg export and import as multiples of the backup file's, and the start-up as a multiple of the
+tree fill. M copied with hivex into a hive file (HKLM as its root) is opened read-only as
+'HKLM\SOFTWARE', its tree filled and exported.
 
   --large        also workload L (700,000 keys, 1,200,000 values); takes minutes
+  --files        only the rows of the files of M (backup and .reg export and import)
   --runs N       timed runs per case after one warm-up (default 5; slow cases at most 3)
   --data DIR     where the generated stores are kept (default )" TOVIK_BENCH_DATA_DIR R"()
   --regenerate   generate the stores again even when the cached ones match
@@ -73,6 +79,8 @@ constexpr const char* kFillTree = "fill tree (OnInitialUpdate)";
 constexpr const char* kStartup = "GUI start-up to painted tree";
 constexpr const char* kExport = "export HKLM (walk, write, fsync, rename)";
 constexpr const char* kImport = "import (read, split, write into a new store)";
+constexpr const char* kRegExport = "export HKLM as .reg v5 (walk, write, fsync, rename)";
+constexpr const char* kRegImport = "import .reg v5 (read, decode, write into a new store)";
 constexpr const char* kCopy = "cp of the exported file";
 constexpr const char* kCopySync = "cp + sync of the copy";
 
@@ -331,14 +339,16 @@ void timeHive(BenchRunner& runner, const Workload& w, const tovik::bench::HiveWo
 
 // Export of the whole workload through the GUI's and tovik-reg's code: walk, format, write,
 // fsync and rename. Returns the file written, empty when the export did not run.
-std::string timeExport(BenchRunner& runner, const Workload& w)
+std::string timeExport(BenchRunner& runner, const Workload& w,
+                       tovik::ExportFileFormat format = tovik::ExportFileFormat::Backup)
 {
-    const std::string target = w.path + ".export.txt";
-    const CaseSpec spec{kExport, w.name, "values", w.values};
+    const bool reg = format != tovik::ExportFileFormat::Backup;
+    const std::string target = w.path + (reg ? ".export.reg" : ".export.txt");
+    const CaseSpec spec{reg ? kRegExport : kExport, w.name, "values", w.values};
     bool written = false;
     withStore(runner, spec, w, [&](Stopwatch& watch) {
         watch.start();
-        const tovik::ExportResult result = tovik::ExportKeyToFile(target, HKEY_LOCAL_MACHINE, u"");
+        const tovik::ExportResult result = tovik::ExportKeyToFile(target, HKEY_LOCAL_MACHINE, u"", format);
         watch.stop();
         if (result.outcome != tovik::ExportOutcome::Written) return RunResult::Failed("export ended early");
         if (result.keys != w.keys + 1)
@@ -349,11 +359,11 @@ std::string timeExport(BenchRunner& runner, const Workload& w)
     return written ? target : std::string();
 }
 
-// Import of that file into a new, empty store, as tovik-reg import does it: read, split, write.
-void timeImport(BenchRunner& runner, const Workload& w, const std::string& file, const std::string& label,
-                std::uint64_t values)
+// An import of file into a new, empty store: importFile reads and writes it (timed) and says how
+// it went.
+void timeImportIntoNewStore(BenchRunner& runner, const CaseSpec& spec, const Workload& w, const std::string& file,
+                            const std::function<RunResult()>& importFile)
 {
-    const CaseSpec spec{kImport, label, "values", values};
     if (file.empty()) {
         runner.Skip(spec, "no exported file");
         return;
@@ -364,16 +374,38 @@ void timeImport(BenchRunner& runner, const Workload& w, const std::string& file,
         const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(store);
         if (!opened.ok) return RunResult::Failed(opened.error);
         watch.start();
-        const std::optional<tovik::BackupFileLines> lines = tovik::ReadBackupFileAt(file);
-        const tovik::ImportResult result =
-            lines ? tovik::ImportBackupLines(lines->lines) : tovik::ImportResult{};
+        RunResult result = importFile();
         watch.stop();
         tovik::CloseRegistryStore();
         removeStoreFiles(store);
+        return result;
+    });
+}
+
+// Import of that file into a new, empty store, as tovik-reg import does it: read, split, write.
+void timeImport(BenchRunner& runner, const Workload& w, const std::string& file, const std::string& label,
+                std::uint64_t values)
+{
+    timeImportIntoNewStore(runner, {kImport, label, "values", values}, w, file, [&] {
+        const std::optional<tovik::BackupFileLines> lines = tovik::ReadBackupFileAt(file);
         if (!lines) return RunResult::Failed("cannot read " + file);
+        const tovik::ImportResult result = tovik::ImportBackupLines(lines->lines);
         if (result.outcome != tovik::ImportOutcome::Finished || result.linesSkipped() != 0)
             return RunResult::Failed("import ended early or skipped lines");
         return RunResult{result.valuesWritten, {}};
+    });
+}
+
+// The same for the .reg file: read, decode, write; any skipped or failed line fails the case.
+void timeRegImport(BenchRunner& runner, const Workload& w, const std::string& file, const std::string& label)
+{
+    timeImportIntoNewStore(runner, {kRegImport, label, "values", w.values}, w, file, [&] {
+        const std::optional<tovik::RegFileText> text = tovik::ReadRegFileAt(file);
+        if (!text) return RunResult::Failed("cannot read " + file);
+        const tovik::RegFileImportReport report = tovik::ImportRegFileText(text->text);
+        if (report.skipped() != 0 || report.failed() != 0 || report.valuesWritten != w.values)
+            return RunResult::Failed("import skipped or failed lines");
+        return RunResult{report.valuesWritten, {}};
     });
 }
 
@@ -532,8 +564,23 @@ std::string timeBackupFiles(BenchRunner& runner, const Workload& w)
     return label;
 }
 
-// Export and import of M as multiples of cp of the same file, and start-up beyond the tree fill.
-void printBounds(const BenchRunner& runner, const std::vector<Workload>& trees, const std::string& backupLabel)
+// Returns the workload label of the import row.
+std::string timeRegFiles(BenchRunner& runner, const Workload& w)
+{
+    const std::string file = timeExport(runner, w, tovik::ExportFileFormat::Reg);
+    const std::string label = w.name + ", " + megabytes(fileSize(file)) + " .reg file";
+    timeRegImport(runner, w, file, label);
+    if (!file.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(file, ignored);
+    }
+    return label;
+}
+
+// Export and import of M as multiples of cp of the same file, the .reg file's as multiples of the
+// backup file's, and start-up beyond the tree fill.
+void printBounds(const BenchRunner& runner, const std::vector<Workload>& trees, const std::string& backupLabel,
+                 const std::string& regLabel)
 {
     std::printf("\nRatios (medians of this run):\n");
     auto ratio = [](const char* name, std::optional<double> time, std::optional<double> bound) {
@@ -551,6 +598,8 @@ void printBounds(const BenchRunner& runner, const std::vector<Workload>& trees, 
     ratio("export M / (cp + sync)", exported, synced);
     ratio("import M / cp", imported, copied);
     ratio("import M / (cp + sync)", imported, synced);
+    ratio(".reg v5 export M / backup export M", runner.Median(kRegExport, "M"), exported);
+    ratio(".reg v5 import M / backup import M", runner.Median(kRegImport, regLabel), imported);
     for (const Workload& w : trees) {
         const std::string name = "GUI start-up / fill tree, " + w.name;
         ratio(name.c_str(), runner.Median(kStartup, w.name), runner.Median(kFillTree, w.name));
@@ -580,7 +629,7 @@ bool parseCount(std::string_view text, int& out)
 int main(int argc, char** argv)
 {
     if (argc == 3 && argv[1] == tovik::bench::kStartupChildArgument) tovik::bench::RunStartupChild(argv[2]);
-    bool large = false, regenerate = false, hiveOnly = false;
+    bool large = false, regenerate = false, hiveOnly = false, filesOnly = false;
     int runs = 5;
     std::vector<std::string> only;
     std::string dataDir = TOVIK_BENCH_DATA_DIR;
@@ -591,6 +640,8 @@ int main(int argc, char** argv)
             return 0;
         } else if (arg == "--large") {
             large = true;
+        } else if (arg == "--files") {
+            filesOnly = true;
         } else if (arg == "--regenerate") {
             regenerate = true;
         } else if (arg == "--hive-only") {
@@ -643,7 +694,7 @@ int main(int argc, char** argv)
     runner.SetFilter(only);
     std::fprintf(stderr, "Timing:\n");
     for (const Workload& w : trees) {
-        if (w.name != "M") continue;
+        if (w.name != "M" || filesOnly) continue;
         tovik::bench::HiveWorkload hive;
         const auto empty = [](const std::string& path) {
             tovik::hive::testing::WriteFile(path, tovik::hive::testing::EmptyHiveBytes());
@@ -662,20 +713,24 @@ int main(int argc, char** argv)
         runner.Print(stdout);
         return 0;
     }
-    for (const Workload& w : trees) timeOpen(runner, w);
-    timeOpen(runner, *wide);
-    for (const Workload& w : trees) timeTreeFill(runner, w);
-    for (const Workload& w : trees) timeStartup(runner, w, self);
-    for (const std::uint32_t count : wide->options.wideKeys) timeValueList(runner, *wide, count);
-    for (const std::uint32_t count : wide->options.wideKeys) timeSetInWideKey(runner, *wide, count);
-    timeImportOfWideKey(runner, *wide, wide->options.wideKeys.back());
-    for (const Workload& w : trees) timeQuery(runner, w);
-    for (const Workload& w : trees) timeDeleteSubtree(runner, w);
-    std::string backupLabel;
-    for (const Workload& w : trees)
-        if (w.name == "M") backupLabel = timeBackupFiles(runner, w);
-    for (const Workload& w : trees)
-        if (w.name == "M") timeUpgrade(runner, w);
+    if (!filesOnly) {
+        for (const Workload& w : trees) timeOpen(runner, w);
+        timeOpen(runner, *wide);
+        for (const Workload& w : trees) timeTreeFill(runner, w);
+        for (const Workload& w : trees) timeStartup(runner, w, self);
+        for (const std::uint32_t count : wide->options.wideKeys) timeValueList(runner, *wide, count);
+        for (const std::uint32_t count : wide->options.wideKeys) timeSetInWideKey(runner, *wide, count);
+        timeImportOfWideKey(runner, *wide, wide->options.wideKeys.back());
+        for (const Workload& w : trees) timeQuery(runner, w);
+        for (const Workload& w : trees) timeDeleteSubtree(runner, w);
+    }
+    std::string backupLabel, regLabel;
+    for (const Workload& w : trees) {
+        if (w.name != "M") continue;
+        backupLabel = timeBackupFiles(runner, w);
+        regLabel = timeRegFiles(runner, w);
+        if (!filesOnly) timeUpgrade(runner, w);
+    }
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -688,7 +743,7 @@ int main(int argc, char** argv)
     std::vector<Workload> all = trees;
     all.push_back(*wide);
     printStoreSizes(all);
-    printBounds(runner, trees, backupLabel);
+    printBounds(runner, trees, backupLabel, regLabel);
     writeMedians(runner, dataDir);
     bool allRan = true;
     for (const auto& row : runner.Rows()) allRan = allRan && row.problem.empty();

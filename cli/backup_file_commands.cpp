@@ -1,10 +1,17 @@
-// export and import: the GUI's Export and Import without their dialogs; failures print the
-// GUI's own sentence on stderr, with what the system said about a file.
+// export and import: the GUI's Export and Import without their dialogs, for backup files and
+// .reg files; failures print the GUI's own sentence on stderr, with what the system said about a
+// file.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <ostream>
 
 #include "backup/backup_export.h"
 #include "backup/backup_import.h"
+#include "regfile/reg_import.h"
+#include "regfile/reg_text.h"
 #include "cli/command_handlers.h"
 #include "cli/commands.h"
 #include "cli/utf8.h"
@@ -29,10 +36,18 @@ std::string FileDetail(const std::string& name, int error) {
 int RunExport(const Command& command, std::ostream&, std::ostream& err) {
     // Key lines carry the names as the registry holds them, as an export from the tree would.
     const std::u16string path = StoredKeyPath(command.key.root, command.key.path);
-    const ExportResult result = ExportKeyToFile(command.fileName, command.key.root, path);
+    const ExportFileFormat format = command.format == ExportFormat::Reg    ? ExportFileFormat::Reg
+                                    : command.format == ExportFormat::Reg4 ? ExportFileFormat::Reg4
+                                                                           : ExportFileFormat::Backup;
+    const ExportResult result = ExportKeyToFile(command.fileName, command.key.root, path, format);
     if (result.outcome == ExportOutcome::Written) {
         // The file is complete; the user must still learn that it cannot restore everything.
-        if (result.notRestorable != 0) {
+        if (result.notRestorable != 0 && format == ExportFileFormat::Reg4) {
+            ReportError(err, std::to_string(result.notRestorable) +
+                                 " key paths, value names or data could not be written exactly in REGEDIT4 (text "
+                                 "that is not valid UTF-16, or string data of an odd size); --format reg keeps "
+                                 "them.");
+        } else if (result.notRestorable != 0) {
             std::string message = std::to_string(result.notRestorable) +
                                   " of the values and keys written cannot come back as they are from an import "
                                   "(a value named \"@\", data with \"=\", CR or LF, multi-string parts with \"|\", "
@@ -97,7 +112,66 @@ std::string NotWrittenText(const ImportResult& result) {
 
 }  // namespace
 
-int RunImport(const Command& command, std::ostream&, std::ostream& err) {
+namespace {
+
+// The kind of file its first bytes name; Unknown as well when they cannot be read, so that the
+// backup file's import reports why. A FIFO or device is never opened for reading.
+RegFileFormat SniffFileAt(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return RegFileFormat::Unknown;
+    struct stat info {};
+    BYTE head[512];
+    ssize_t got = -1;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) got = ::pread(fd, head, sizeof head, 0);
+    ::close(fd);
+    return got > 0 ? SniffRegFileFormat(head, static_cast<std::size_t>(got)) : RegFileFormat::Unknown;
+}
+
+std::string Count(std::size_t n, std::string_view one, std::string_view many) {
+    return std::to_string(n) + " " + std::string(n == 1 ? one : many);
+}
+
+int RunRegFileImport(const Command& command, std::ostream& out, std::ostream& err) {
+    int error = 0;
+    const std::optional<RegFileText> file = ReadRegFileAt(command.fileName, &error);
+    if (!file) {
+        ReportError(err, Utf16ToUtf8(kFileNotReadMessage) + FileDetail(command.fileName, error));
+        return kExitFailure;
+    }
+    const RegFileImportReport r = ImportRegFileText(file->text);
+    out << "Written: " << Count(r.keysWritten, "key", "keys") << ", " << Count(r.valuesWritten, "value", "values")
+        << ". Deleted: " << Count(r.keysDeleted, "key", "keys") << ", " << Count(r.valuesDeleted, "value", "values");
+    if (r.keysAbsent + r.valuesAbsent != 0)
+        out << " (" << Count(r.keysAbsent, "key", "keys") << " and " << Count(r.valuesAbsent, "value", "values")
+            << " to delete were not there)";
+    out << ". Skipped: " << Count(r.skipped(), "line", "lines");
+    if (r.skipped() != 0) {
+        out << " (" << r.keysOtherRoot + r.valuesOtherRoot << " under roots Tovik does not hold, "
+            << r.valuesWithoutKey << " values without a key, " << r.linesMalformed << " that could not be read)";
+    }
+    out << ".\n";
+    for (const RegFileProblem& problem : r.problems)
+        ReportError(err, "line " + std::to_string(problem.line) + ": " + Utf16ToUtf8(RegFileProblemText(problem.kind)));
+    const std::size_t listed = r.problems.size();
+    const std::size_t problems = r.linesMalformed + r.keyWritesFailed + r.valueWritesFailed + r.keyDeletesFailed +
+                                 r.valueDeletesFailed;
+    if (problems > listed) ReportError(err, std::to_string(problems - listed) + " more lines were skipped or failed.");
+    if (r.failed() == 0) return kExitSuccess;
+    std::string message = "the registry did not keep everything: ";
+    message += Count(r.keyWritesFailed, "key", "keys") + " and " + Count(r.valueWritesFailed, "value", "values") +
+               " not written, " + Count(r.keyDeletesFailed + r.valueDeletesFailed, "deletion", "deletions") +
+               " failed";
+    if (r.writesLost != 0)
+        message += ", " + Count(r.writesLost, "write", "writes") + " lost with a commit that failed (" +
+                   WriteErrorText(r.commitError) + ")";
+    ReportError(err, message + ".");
+    return kExitFailure;
+}
+
+}  // namespace
+
+int RunImport(const Command& command, std::ostream& out, std::ostream& err) {
+    if (SniffFileAt(command.fileName) != RegFileFormat::Unknown) return RunRegFileImport(command, out, err);
     int error = 0;
     const std::optional<BackupFileLines> file = ReadBackupFileAt(command.fileName, &error);
     if (!file) {

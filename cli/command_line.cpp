@@ -22,6 +22,7 @@ struct CommandSpec {
     std::size_t roleCount;
     bool takesOptions;  // its options and --help after the command word; otherwise "-1" is data, not an option
     std::size_t required = roleCount;  // the arguments after these may be left out
+    bool takesFormat = false;  // --format FORMAT anywhere after the command word
 };
 
 constexpr CommandSpec kCommands[] = {
@@ -31,7 +32,7 @@ constexpr CommandSpec kCommands[] = {
     {"delete-value", CommandKind::DeleteValue, {ArgumentRole::Key, ArgumentRole::ValueName}, 2, false},
     {"add-key", CommandKind::AddKey, {ArgumentRole::Key}, 1, false},
     {"delete-key", CommandKind::DeleteKey, {ArgumentRole::Key}, 1, false},
-    {"export", CommandKind::Export, {ArgumentRole::Key, ArgumentRole::File}, 2, false},
+    {"export", CommandKind::Export, {ArgumentRole::Key, ArgumentRole::File}, 2, false, 2, true},
     {"import", CommandKind::Import, {ArgumentRole::File}, 1, false},
     {"find", CommandKind::Find, {ArgumentRole::FindText, ArgumentRole::Key}, 2, true, 1},
     {"rename-key", CommandKind::RenameKey, {ArgumentRole::Key, ArgumentRole::NewKeyName}, 2, false},
@@ -57,16 +58,25 @@ constexpr std::string_view kUsage =
     "                             existed already (and succeeds).\n"
     "  delete-key KEY             Delete KEY with every key and value below it. A root\n"
     "                             cannot be deleted.\n"
-    "  export KEY FILE            Save KEY with every key and value below it in the backup\n"
-    "                             file FILE (UTF-16 with CR LF, as the GUI's Export writes\n"
-    "                             it). An existing FILE is replaced only once the new one is\n"
-    "                             complete; after a failure it is as it was.\n"
-    "  import FILE                Write the keys and values of the backup file FILE into the\n"
-    "                             registry under the root the file names, as the GUI's Import\n"
-    "                             does, without asking. Keys and values that the file does not\n"
-    "                             name are left alone. Value lines whose type tag is unknown\n"
-    "                             are skipped and counted on stderr. A broken line stops the\n"
-    "                             import there; what came before it stays written.\n"
+    "  export KEY FILE [--format backup|reg|reg4]\n"
+    "                             Save KEY with every key and value below it in FILE: a\n"
+    "                             backup file (the default; UTF-16 with CR LF, as the GUI's\n"
+    "                             Export writes it), a .reg file of version 5 (reg, UTF-16)\n"
+    "                             or a REGEDIT4 .reg file (reg4, UTF-8). An existing FILE is\n"
+    "                             replaced only once the new one is complete; after a\n"
+    "                             failure it is as it was.\n"
+    "  import FILE                Write the keys and values of FILE into the registry, as\n"
+    "                             the GUI's Import does, without asking. The first line tells\n"
+    "                             the kind of file, whatever its name. A backup file writes\n"
+    "                             under the root it names: value lines whose type tag is\n"
+    "                             unknown are skipped and counted on stderr, and a broken line\n"
+    "                             stops the import there; what came before it stays written.\n"
+    "                             A .reg file (REGEDIT4 or version 5) also deletes the keys\n"
+    "                             and values it marks with -; lines that cannot be read or\n"
+    "                             placed are skipped, counted and the first ones named by\n"
+    "                             line number on stderr, and the import goes on. The counts\n"
+    "                             of keys and values written, deleted and skipped go to\n"
+    "                             stdout.\n"
     "\n"
     "KEY   a root, HKEY_CLASSES_ROOT (HKCR), HKEY_CURRENT_USER (HKCU) or\n"
     "      HKEY_LOCAL_MACHINE (HKLM), in any case, optionally followed by a backslash and the\n"
@@ -101,7 +111,8 @@ constexpr std::string_view kUsage =
     "  --version                  Print the version and exit.\n"
     "\n"
     "Exit status: 0 success; 1 failure (no such key or value, a bad root, type or data, a\n"
-    "store that cannot be opened, a backup file that cannot be written, read or imported);\n"
+    "store that cannot be opened, a file that cannot be written, read or imported, a write\n"
+    "the store did not keep);\n"
     "2 usage error (unknown command or option, wrong number of arguments, arguments other\n"
     "than FILE that are not UTF-8).\n";
 
@@ -111,7 +122,7 @@ constexpr std::string_view kShortUsage =
     "       tovik-reg [--registry FILE] delete-value KEY NAME\n"
     "       tovik-reg [--registry FILE] add-key KEY\n"
     "       tovik-reg [--registry FILE] delete-key KEY\n"
-    "       tovik-reg [--registry FILE] export KEY FILE\n"
+    "       tovik-reg [--registry FILE] export KEY FILE [--format backup|reg|reg4]\n"
     "       tovik-reg [--registry FILE] import FILE\n"
     "       tovik-reg [--registry FILE] find TEXT [KEY] [--keys] [--values] [--data] [--case] [--exact]\n"
     "       tovik-reg [--registry FILE] rename-key KEY NEWNAME\n"
@@ -362,9 +373,27 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
     // Positional arguments and the command's own options. Count and encoding are checked before
     // any argument is interpreted, so that a usage error always wins over a bad value.
     std::vector<std::string_view> positional;
+    std::optional<std::string_view> format;
     for (; i < args.size(); ++i) {
         const std::string_view arg = args[i];
-        if (spec->kind == CommandKind::Query && arg == "-r") {
+        if (spec->takesFormat && (arg == "--format" || arg.starts_with("--format="))) {
+            if (format) return UsageError("--format is given twice.");
+            if (arg == "--format") {
+                if (i + 1 == args.size()) return UsageError("--format needs backup, reg or reg4.");
+                format = args[++i];
+            } else {
+                format = arg.substr(std::string_view("--format=").size());
+            }
+            if (*format == "backup") {
+                command.format = ExportFormat::Backup;
+            } else if (*format == "reg") {
+                command.format = ExportFormat::Reg;
+            } else if (*format == "reg4") {
+                command.format = ExportFormat::Reg4;
+            } else {
+                return UsageError("unknown format: " + Printable(*format) + " (backup, reg or reg4).");
+            }
+        } else if (spec->kind == CommandKind::Query && arg == "-r") {
             command.recursive = true;
         } else if (spec->kind == CommandKind::Find && FindOption(arg, command)) {
         } else if (spec->takesOptions && (arg == "-h" || arg == "--help")) {

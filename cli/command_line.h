@@ -7,7 +7,7 @@
 //   tovik-reg [--registry FILE] delete-value KEY NAME
 //   tovik-reg [--registry FILE] add-key KEY
 //   tovik-reg [--registry FILE] delete-key KEY
-//   tovik-reg [--registry FILE] export KEY FILE
+//   tovik-reg [--registry FILE] export KEY FILE [--format backup|reg|reg4]
 //   tovik-reg [--registry FILE] import FILE
 //   tovik-reg [--registry FILE] find TEXT [KEY] [--keys] [--values] [--data] [--case] [--exact]
 //   tovik-reg [--registry FILE] rename-key KEY NEWNAME
@@ -18,7 +18,8 @@
 // to change the hives (stores/registry_source_args.h).
 //
 // Global options come before the command word. After it every argument is taken as it stands
-// (data such as "-1" is data), except query's -r, find's options and --help. A new command is a CommandKind, a
+// (data such as "-1" is data), except query's -r, find's options, export's --format and --help. A new command is a
+// CommandKind, a
 // row of the command table in command_line.cpp and a handler (command_handlers.h) that
 // RunCommand in commands.cpp calls.
 #include <optional>
@@ -41,6 +42,9 @@ struct KeyArgument {
     std::u16string path;  // below the root, single backslashes, none at either end; empty: the root
 };
 
+// export --format: Tovik's backup file (the default), or a .reg file of version 5 or REGEDIT4.
+enum class ExportFormat { Backup, Reg, Reg4 };
+
 struct Command {
     CommandKind kind = CommandKind::Help;
     std::optional<std::string> registryFile;  // --registry FILE; a file name, passed on unconverted
@@ -50,13 +54,14 @@ struct Command {
     DWORD type = REG_NONE;
     std::u16string dataText;   // checked against the type (data_text_check.h)
     bool recursive = false;    // query -r
-    std::string fileName;      // export and import: the backup file; passed on unconverted
     std::u16string newName;    // rename-key and rename-value
     // find: the text, whether a KEY was given (else the whole registry), what to look at and how.
     std::u16string findText;
     bool hasKey = true;
     bool findKeys = false, findValues = false, findData = false;
     bool matchCase = false, exact = false;
+    std::string fileName;      // export and import: the file; passed on unconverted
+    ExportFormat format = ExportFormat::Backup;  // export
 };
 
 enum class CommandLineErrorKind {

@@ -151,6 +151,37 @@ private:
 
 }  // namespace
 
+namespace {
+std::u16string Number(std::size_t n) {
+    const std::string text = std::to_string(n);
+    return std::u16string(text.begin(), text.end());
+}
+}  // namespace
+
+std::u16string RegFileImportSummary(const RegFileImportReport& report) {
+    std::u16string text = u"キーを" + Number(report.keysWritten) + u"個、値を" + Number(report.valuesWritten) +
+                          u"個書き込み、キーを" + Number(report.keysDeleted) + u"個、値を" +
+                          Number(report.valuesDeleted) + u"個削除しました。";
+    if (report.skipped() != 0) text += Number(report.skipped()) + u"行を読み飛ばしました。";
+    for (const RegFileProblem& problem : report.problems)
+        text += u"\n" + Number(problem.line) + u"行目: " + std::u16string(RegFileProblemText(problem.kind));
+    const std::size_t problems = report.linesMalformed + report.keyWritesFailed + report.valueWritesFailed +
+                                 report.keyDeletesFailed + report.valueDeletesFailed;
+    if (problems > report.problems.size()) text += u"\n…";
+    return text;
+}
+
+std::u16string RegFileNotWrittenMessage(const RegFileImportReport& report) {
+    if (report.failed() == 0) return {};
+    std::u16string message = u"書き込めなかった値が" + Number(report.valueWritesFailed) + u"個、キーが" +
+                             Number(report.keyWritesFailed) + u"個あります。";
+    if (report.keyDeletesFailed + report.valueDeletesFailed != 0)
+        message += u"削除できなかったものが" + Number(report.keyDeletesFailed + report.valueDeletesFailed) + u"個あります。";
+    if (report.writesLost != 0)
+        message += u"書き込んだ" + Number(report.writesLost) + u"個がレジストリに残りませんでした。";
+    return message;
+}
+
 RegFileImportReport ImportRegFileText(std::u16string_view text, const RegFileProgress& progress) {
     RegFileImportReport report;
     RegFileReader reader(text);
@@ -161,10 +192,22 @@ RegFileImportReport ImportRegFileText(std::u16string_view text, const RegFilePro
     RegFileApplier applier(report);
     RegFileEntry entry;
     std::size_t sinceCommit = 0, sinceProgress = 0;
+    // What the registry took so far; a failed commit loses everything since the last good one.
+    const auto taken = [&report] {
+        return report.keysWritten + report.valuesWritten + report.keysDeleted + report.valuesDeleted;
+    };
+    std::size_t takenAtCommit = 0;
+    const auto commit = [&](bool last) {
+        if (!(last ? batch.Finish() : batch.Commit())) {
+            report.writesLost += taken() - takenAtCommit;
+            if (report.commitError == 0) report.commitError = batch.error() != 0 ? batch.error() : ERROR_CANTWRITE;
+        }
+        takenAtCommit = taken();
+    };
     while (reader.Next(entry)) {
         applier.Apply(entry);
         if (++sinceCommit == kRegFileCommitEntries) {
-            batch.Commit();
+            commit(false);
             sinceCommit = 0;
         }
         if (progress && ++sinceProgress == kProgressEntries) {
@@ -175,6 +218,7 @@ RegFileImportReport ImportRegFileText(std::u16string_view text, const RegFilePro
             }
         }
     }
+    commit(true);
     return report;
 }
 

@@ -5,6 +5,7 @@
 // counted, and the import goes on with the next line.
 #include <cstddef>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "regfile/reg_format.h"
@@ -45,11 +46,15 @@ struct RegFileImportReport {
     std::size_t valueWritesFailed = 0;
     std::size_t keyDeletesFailed = 0;
     std::size_t valueDeletesFailed = 0;
+    // Writes and deletions the registry took, then lost with a commit that failed (disk full,
+    // busy); they are counted above as well, and none of them is in the store.
+    std::size_t writesLost = 0;
+    LONG commitError = 0;  // the first failed commit's result code
 
     std::vector<RegFileProblem> problems;  // the first kRegFileReportedProblems, in line order
 
     std::size_t skipped() const { return keysOtherRoot + valuesOtherRoot + valuesWithoutKey + linesMalformed; }
-    std::size_t failed() const { return keyWritesFailed + valueWritesFailed + keyDeletesFailed + valueDeletesFailed; }
+    std::size_t failed() const { return keyWritesFailed + valueWritesFailed + keyDeletesFailed + valueDeletesFailed + writesLost; }
 };
 
 // Called now and then with the units read so far and the text's size; returning false stops the
@@ -59,6 +64,12 @@ using RegFileProgress = std::function<bool(std::size_t done, std::size_t total)>
 // Writes are grouped into batches committed every kRegFileCommitEntries entries, so that an
 // import that is stopped or killed keeps what was committed.
 inline constexpr std::size_t kRegFileCommitEntries = 10000;
+
+// The counts for the user: keys and values written, deleted and skipped, then the first problems
+// by line number ("6行目: 文字列が閉じていません").
+std::u16string RegFileImportSummary(const RegFileImportReport& report);
+// Shown instead of the end message when the registry did not keep everything; empty when it did.
+std::u16string RegFileNotWrittenMessage(const RegFileImportReport& report);
 
 // Applies text (a whole file, as DecodeRegFileBytes gives it) to the current store.
 RegFileImportReport ImportRegFileText(std::u16string_view text, const RegFileProgress& progress = {});

@@ -156,7 +156,9 @@ bool ReadAt(int fd, void* out, std::size_t size, off_t offset) {
 }  // namespace
 
 std::optional<RegFileText> ReadRegFileAt(const std::string& path, int* error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO that no one writes to would wait for ever; a FIFO or
+    // device is refused below anyway.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (error != nullptr) *error = errno;
         return std::nullopt;

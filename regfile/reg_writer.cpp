@@ -16,14 +16,15 @@ char16_t UnitAt(const BYTE* data, std::size_t i) {
     return static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
 }
 
-// One terminated string without CR, LF or another zero unit: what the quoted form reads back as.
+// One terminated string without CR, LF, "=" or another zero unit: what the quoted form reads back
+// as in every tool (some split a line at its first "=" after the name).
 bool QuotedFormCarries(DWORD type, const BYTE* data, std::size_t size) {
     if (type != REG_SZ || size < 2 || size % 2 != 0) return false;
     const std::size_t units = size / 2;
     if (UnitAt(data, units - 1) != 0) return false;
     for (std::size_t i = 0; i + 1 < units; ++i) {
         const char16_t c = UnitAt(data, i);
-        if (c == 0 || c == u'\r' || c == u'\n') return false;
+        if (c == 0 || c == u'\r' || c == u'\n' || c == u'=') return false;
     }
     return true;
 }

@@ -5,7 +5,7 @@
 // backslash and a two-space indent.
 //
 // Every value is written in a form that reads back as exactly its bytes: REG_SZ as a quoted
-// text only when it is one terminated string without CR or LF, REG_DWORD as dword: only when it
+// text only when it is one terminated string without CR, LF or "=", REG_DWORD as dword: only when it
 // has exactly 4 bytes, everything else as hex: (REG_BINARY) or hex(N):. REGEDIT4 holds string
 // data (hex(1), hex(2), hex(7)) as 8-bit text, which cannot carry an odd byte or a lone
 // surrogate; names and data it cannot carry are counted in inexact().

@@ -15,9 +15,9 @@ int ViewPrompts::MessageBox(QWidget* parent, const QString& text, MessageButtons
     return answer == QMessageBox::Yes ? IDYES : IDNO;
 }
 
-QString ViewPrompts::SaveFileName(QWidget* parent, const QString& filter) {
+QString ViewPrompts::SaveFileName(QWidget* parent, const QString& filter, QString* selectedFilter) {
     // Choosing an existing file replaces it without a question.
-    return QFileDialog::getSaveFileName(parent, QString(), QString(), filter, nullptr,
+    return QFileDialog::getSaveFileName(parent, QString(), QString(), filter, selectedFilter,
                                         QFileDialog::DontConfirmOverwrite);
 }
 

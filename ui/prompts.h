@@ -19,7 +19,8 @@ public:
     // Shows text with the given buttons and no icon; returns IDOK, IDYES or IDNO.
     virtual int MessageBox(QWidget* parent, const QString& text, MessageButtons buttons);
     // A file to write (empty when cancelled); filter in Qt's "Name (*.ext);;..." form.
-    virtual QString SaveFileName(QWidget* parent, const QString& filter);
+    // selectedFilter, when given, receives the filter the user chose (the first by default).
+    virtual QString SaveFileName(QWidget* parent, const QString& filter, QString* selectedFilter = nullptr);
     // A file to read (empty when cancelled).
     virtual QString OpenFileName(QWidget* parent, const QString& filter);
     // Shows a modal dialog; returns IDOK or IDCANCEL.

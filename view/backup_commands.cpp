@@ -10,11 +10,10 @@
 #include "backup/backup_import.h"
 #include "backup/gui/import_confirm_dlg.h"
 #include "ui/qt_text.h"
+#include "view/reg_file_commands.h"
 #include "view/tovik_view.h"
 
 namespace {
-
-const QString kBackupFileFilter = QString::fromUtf16(u"ﾚｼﾞｽﾄﾘ退避ﾌｧｲﾙ(*.txt);;全て(*.*)");
 
 std::string LocalFileName(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
@@ -30,8 +29,13 @@ void ShowUnknownTagNotice(CTovikView& view, const tovik::ImportResult& result) {
 }  // namespace
 
 void CTovikView::OnExport() {
-    const QString fileName = Prompts().SaveFileName(this, kBackupFileFilter);
+    QString filter;
+    const QString fileName = Prompts().SaveFileName(this, ExportImportFileFilter(), &filter);
     if (fileName.isEmpty()) return;
+    if (const tovik::ExportFileFormat format = ExportFormatOfFilter(filter); format != tovik::ExportFileFormat::Backup) {
+        ExportRegFileFromView(*this, m_hRootKey, m_strKeyPath, LocalFileName(fileName), format);
+        return;
+    }
 
     tovik::BackupExport file(LocalFileName(fileName));
     m_pExport = &file;
@@ -51,8 +55,13 @@ void CTovikView::ExportKey(HKEY root, const std::u16string& path) {
 }
 
 void CTovikView::OnImport() {
-    const QString fileName = Prompts().OpenFileName(this, kBackupFileFilter);
-    if (fileName.isEmpty()) return;
+    const QString fileName = Prompts().OpenFileName(this, ExportImportFileFilter());
+    if (!fileName.isEmpty()) ImportFile(fileName);
+}
+
+void CTovikView::ImportFile(const QString& fileName) {
+    // The first line tells a .reg file from a backup file, whatever the file's name.
+    if (IsRegFileAt(LocalFileName(fileName))) return ImportRegFileFromView(*this, LocalFileName(fileName));
     // Running out of memory anywhere in the import is a message, never an abort.
     try {
         int error = 0;
@@ -119,13 +128,17 @@ void CTovikView::ImportKeys(HKEY root) {
         ShowUnknownTagNotice(*this, result);
         return;
     }
+    // Never the end message when the store did not keep everything: say how much and why.
+    ResetAfterImport(result.AllWritten() ? std::u16string(tovik::kImportFinishedMessage)
+                                         : tovik::ImportNotWrittenMessage(result));
+    ShowUnknownTagNotice(*this, result);
+}
+
+void CTovikView::ResetAfterImport(std::u16string_view message) {
     m_strKeyPath.clear();
     m_hRootKey = 0;
     ListModel().Clear();
-    // Never the end message when the store did not keep everything: say how much and why.
-    ShowMessage(*this, result.AllWritten() ? std::u16string(tovik::kImportFinishedMessage)
-                                           : tovik::ImportNotWrittenMessage(result));
+    ShowMessage(*this, message);
     TreeModel().DeleteItem(KeyTreeModel::kRootItem);
     InsertRootKeys();
-    ShowUnknownTagNotice(*this, result);
 }

@@ -107,10 +107,14 @@ public:
     static constexpr std::u16string_view kRootRenameMessage = u"ルートキーの名前は変更できません。";
     static constexpr std::u16string_view kRenameFailedMessage = u"名前を変更できませんでした。";
 
-    // Export and import of backup files
+    // Export and import of backup files and .reg files
     void OnExport();
     void ExportKey(HKEY root, const std::u16string& path);
     void OnImport();
+    // The import of a file already chosen (the file dialog's, or one named on the command line).
+    void ImportFile(const QString& fileName);
+    // The end of an import that wrote: the view starts again from the roots, after message.
+    void ResetAfterImport(std::u16string_view message);
     std::u16string TakeImportLine();
     void ImportKeys(HKEY root);
     // Set when the tree fill met a key inside itself (a damaged store); told once it is done.

@@ -33,19 +33,34 @@ protected:
 void ImportLinesModel::SetLines(const tovik::BackupText* lines) {
     beginResetModel();
     lines_ = lines;
+    regLines_ = nullptr;
     endResetModel();
 }
 
+void ImportLinesModel::SetLines(const tovik::RegFileLineIndex* lines) {
+    beginResetModel();
+    lines_ = nullptr;
+    regLines_ = lines;
+    endResetModel();
+}
+
+std::size_t ImportLinesModel::LineCount() const {
+    return lines_ != nullptr ? lines_->size() : regLines_ != nullptr ? regLines_->size() : 0;
+}
+
+std::u16string_view ImportLinesModel::Line(std::size_t i) const {
+    return lines_ != nullptr ? (*lines_)[i] : regLines_->line(i);
+}
+
 int ImportLinesModel::rowCount(const QModelIndex& parent) const {
-    if (parent.isValid() || lines_ == nullptr) return 0;
-    return static_cast<int>(std::min<std::size_t>(lines_->size(), static_cast<std::size_t>(INT_MAX)));
+    if (parent.isValid()) return 0;
+    return static_cast<int>(std::min<std::size_t>(LineCount(), static_cast<std::size_t>(INT_MAX)));
 }
 
 QVariant ImportLinesModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || lines_ == nullptr || !index.isValid() ||
-        static_cast<std::size_t>(index.row()) >= lines_->size())
+    if (role != Qt::DisplayRole || !index.isValid() || static_cast<std::size_t>(index.row()) >= LineCount())
         return {};
-    const std::u16string_view line = (*lines_)[static_cast<std::size_t>(index.row())];
+    const std::u16string_view line = Line(static_cast<std::size_t>(index.row()));
     if (line.size() <= kMaxShownChars) return ToQString(line);
     return ToQString(line.substr(0, kMaxShownChars)) + QChar(0x2026);
 }
@@ -92,6 +107,10 @@ void CImportConfirmDlg::showEvent(QShowEvent* event) {
 
 void CImportConfirmDlg::OnInitDialog() {
     // Every line of the caller's list, in order, replacing whatever was shown.
-    m_lineModel.SetLines(m_pLines);
+    if (m_pRegLines != nullptr) {
+        m_lineModel.SetLines(m_pRegLines);
+    } else {
+        m_lineModel.SetLines(m_pLines);
+    }
     m_listLines->scrollToTop();
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The import confirmation: every line of the file to import, header and root line included, in
-// file order, above OK and Cancel. The lines are shown through a model over the caller's text,
+// The import confirmation: every line of the file to import (a backup file or a .reg file),
+// header and root line included, in file order, above OK and Cancel. The lines are shown through a model over the caller's text,
 // one buffer of the whole file, so that a file of a million lines opens as fast as one of ten and
 // costs no string per line.
 #include <QAbstractListModel>
@@ -8,6 +8,7 @@
 #include <string>
 
 #include "backup/backup_format.h"
+#include "regfile/reg_lines.h"
 
 class QListView;
 
@@ -20,13 +21,18 @@ public:
 
     explicit ImportLinesModel(QObject* parent = nullptr) : QAbstractListModel(parent) {}
     void SetLines(const tovik::BackupText* lines);
+    void SetLines(const tovik::RegFileLineIndex* lines);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    std::size_t LineCount() const;
+    std::u16string_view Line(std::size_t i) const;
+
     const tovik::BackupText* lines_ = nullptr;
+    const tovik::RegFileLineIndex* regLines_ = nullptr;
 };
 
 class CImportConfirmDlg : public QDialog {
@@ -36,6 +42,8 @@ public:
 
     // The lines to show; the dialog does not own them. Set before the dialog is shown.
     const tovik::BackupText* m_pLines = nullptr;
+    // Or the lines of a .reg file.
+    const tovik::RegFileLineIndex* m_pRegLines = nullptr;
     QListView* m_listLines;   // list box 1001
 
     int DoModal();

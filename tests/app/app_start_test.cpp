@@ -13,6 +13,7 @@
 #include "app/single_instance.h"
 #include "app/tovik_app.h"
 #include "view/tovik_doc.h"
+#include "registry/registry_api.h"
 #include "view/tovik_view.h"
 
 namespace {
@@ -128,9 +129,32 @@ private slots:
         QCOMPARE(unknown.out, QString());
         QVERIFY2(unknown.err.contains("tovik: unknown option: --bogus\n"), qPrintable(unknown.err));
 
-        const Run file = run({"--", "some.reg"});
-        QCOMPARE(file.exitCode, 2);
-        QVERIFY2(file.err.contains("tovik: unexpected argument: some.reg\n"), qPrintable(file.err));
+        // One file is the file to import; a second is refused.
+        const Run files = run({"--", "some.reg", "other.reg"});
+        QCOMPARE(files.exitCode, 2);
+        QVERIFY2(files.err.contains("tovik: unexpected argument: other.reg\n"), qPrintable(files.err));
+    }
+
+    // A file named on the command line (a .reg file opened from a file manager) opens its import
+    // with the confirmation once the window is up.
+    void aFileArgumentOpensItsImport() {
+        QFile reg(home.filePath("fix.reg"));
+        QVERIFY(reg.open(QIODevice::WriteOnly));
+        reg.write("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\FromFileManager]\r\n\"v\"=dword:00000001\r\n");
+        reg.close();
+
+        CTovikApp app;
+        auto prompts = std::make_unique<RecordingPrompts>();
+        RecordingPrompts* seen = prompts.get();
+        app.SetPrompts(std::move(prompts));
+        app.SetFileToImport(reg.fileName());
+        QVERIFY(app.InitInstance());
+        QCOMPARE(seen->dialogs, 0);  // not before the event loop runs
+        QTRY_COMPARE(seen->dialogs, 1);
+        QVERIFY(seen->texts.contains(QString::fromUtf16(u"インポート終了、表示を初期化します")));
+        HKEY key = 0;
+        QCOMPARE(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\FromFileManager", 0, 0, &key), ERROR_SUCCESS);
+        RegCloseKey(key);
     }
 
     void menuHoldsEveryCommandWithItsIdentifier() {

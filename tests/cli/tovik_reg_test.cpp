@@ -485,6 +485,104 @@ TEST_F(TovikRegFindTest, DwordDataInHexadecimalAndUnsignedDecimal) {
               "\"hex\"=DW:260(104)\n"
               "\"top\"=DW:-1(FFFFFFFF)\n"
               "\"high\"=DW:-2147483648(80000000)\n");
+std::string Utf16LeFile(std::u16string_view text) {
+    std::string bytes("\xFF\xFE");
+    for (const char16_t c : text) {
+        bytes.push_back(static_cast<char>(c & 0xFF));
+        bytes.push_back(static_cast<char>(c >> 8));
+    }
+    return bytes;
+}
+
+TEST_F(TovikRegTest, RegFilesOfBothVersionsCarryKeysBetweenStores) {
+    const std::string key = "HKCU\\Software\\Fix";
+    ExpectSuccess({"set", key, "@", "SZ", "a=b"});
+    ExpectSuccess({"set", key, "Flags", "DW", "42"});
+    ExpectSuccess({"set", key + "\\Sub", "List", "MLT", "one|two||"});
+    ExpectSuccess({"set", key + "\\Sub", "Big", "0x12345678", "01 02"});
+
+    const std::string v5 = (dir_ / "fix.reg").string(), v4 = (dir_ / "fix4.reg").string();
+    ExpectSuccess({"export", "hkcu\\software\\fix", v5, "--format", "reg"});
+    ExpectSuccess({"export", key, "--format=reg4", v4});
+    EXPECT_TRUE(ReadFile(v5).starts_with(Utf16LeFile(u"Windows Registry Editor Version 5.00\r\n\r\n"
+                                                      u"[HKEY_CURRENT_USER\\Software\\Fix]\r\n")));
+    EXPECT_TRUE(ReadFile(v4).starts_with("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Fix]\r\n")) << ReadFile(v4);
+
+    // The first line tells the kind of file, whatever its name.
+    const std::string renamed = (dir_ / "fix.txt").string();
+    fs::copy_file(v5, renamed);
+    for (const std::string& file : {renamed, v4}) {
+        const std::string other = (dir_ / ("other-" + fs::path(file).filename().string() + ".db")).string();
+        const ToolResult imported = Tool({"--registry", other, "import", file});
+        EXPECT_EQ(imported.exitCode, 0) << imported.err;
+        EXPECT_EQ(imported.err, "");
+        EXPECT_EQ(imported.out, "Written: 2 keys, 4 values. Deleted: 0 keys, 0 values. Skipped: 0 lines.\n");
+        EXPECT_EQ(Tool({"--registry", other, "query", key, "-r"}).out, OnStore({"query", key, "-r"}).out) << file;
+    }
+
+    // The backup file stays the default (which cannot carry the "=" of the default value: the
+    // .reg exports above did not need to say so).
+    const std::string backup = (dir_ / "fix.bak").string();
+    EXPECT_EQ(OnStore({"export", key, backup}).exitCode, 0);
+    EXPECT_EQ(ReadFile(backup).substr(0, 6), std::string("\xFF\xFET\0o\0", 6));
+}
+
+TEST_F(TovikRegTest, RegImportDeletesSkipsAndNamesTheLinesItCouldNotRead) {
+    ExpectSuccess({"set", "HKLM\\Old\\Deep", "x", "DW", "1"});
+    ExpectSuccess({"set", "HKLM\\Keep", "gone", "SZ", "x"});
+    const std::string file = (dir_ / "patch.reg").string();
+    std::ofstream(file, std::ios::binary) << "REGEDIT4\n"
+                                             "\n"
+                                             "[-HKEY_LOCAL_MACHINE\\Old]\n"
+                                             "[HKEY_LOCAL_MACHINE\\Keep]\n"
+                                             "\"gone\"=-\n"
+                                             "\"bad\"=\"no end\n"
+                                             "\"hex\"=hex:0g\n"
+                                             "\"after\"=dword:00000007\n"
+                                             "[HKEY_USERS\\.DEFAULT]\n"
+                                             "\"u\"=\"x\"\n";
+    const ToolResult result = OnStore({"import", file});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out,
+              "Written: 1 key, 1 value. Deleted: 1 key, 1 value. Skipped: 4 lines (2 under roots Tovik does not "
+              "hold, 0 values without a key, 2 that could not be read).\n");
+    EXPECT_EQ(result.err, "tovik-reg: line 6: " + Utf8(u"文字列が閉じていません") + "\ntovik-reg: line 7: " +
+                              Utf8(u"16進データが正しくありません") + "\n");
+    EXPECT_EQ(OnStore({"query", "HKLM\\Old"}).exitCode, 1);
+    EXPECT_EQ(OnStore({"query", "HKLM\\Keep"}).out, "[Keep]\n\"after\"=DW:7(7)\n");
+}
+
+TEST_F(TovikRegTest, RegExportIsAsSafeAsABackupExport) {
+    ExpectSuccess({"add-key", "HKLM\\Here"});
+    // Never onto the store itself, whatever the format.
+    for (const char* format : {"reg", "reg4", "backup"}) {
+        const ToolResult result = OnStore({"export", "HKLM\\Here", store_, "--format", format});
+        EXPECT_EQ(result.exitCode, 1) << format;
+        EXPECT_NE(result.err.find(Utf8(u"レジストリのファイルそのものには書き出せません")), std::string::npos)
+            << result.err;
+    }
+    EXPECT_EQ(OnStore({"query", "HKLM\\Here"}).exitCode, 0);
+
+    const std::string file = (dir_ / "old.reg").string();
+    std::ofstream(file, std::ios::binary) << "previous";
+    const ToolResult missing = OnStore({"export", "HKLM\\Nowhere", file, "--format", "reg"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find(Utf8(u"キーを開けません")), std::string::npos) << missing.err;
+    EXPECT_EQ(ReadFile(file), "previous");
+
+    const std::string fresh = (dir_ / "new.reg").string();
+    ExpectSuccess({"export", "HKLM\\Here", fresh, "--format", "reg"});
+    EXPECT_EQ(fs::status(fresh).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir_))
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".tovik-export-")) << entry.path();
+
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"export", "HKLM", file, "--format", "xml"},
+                                                 {"export", "HKLM", file, "--format", "reg", "--format", "reg"},
+                                                 {"export", "HKLM", file, "--format"}}) {
+        const ToolResult usage = OnStore(args);
+        EXPECT_EQ(usage.exitCode, 2) << usage.err;
+    }
+    EXPECT_EQ(ReadFile(file), "previous");
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ const std::map<std::string, std::set<std::string>>& Allowed() {
         {"editors", {"registry"}},
         {"regfile", {"registry"}},
         {"find", {"registry"}},
-        {"backup", {"registry", "resources"}},
+        {"backup", {"registry", "regfile", "resources"}},
         {"stores/sqlite", {"registry"}},
         {"stores/wine", {"registry"}},
         {"stores/hive", {"registry"}},

@@ -61,7 +61,8 @@ protected:
 TEST_F(RegExportTest, Version5IsLaidOutAsRegeditLaysItOut) {
     const std::u16string t = u"Software\\T";
     SetValue(HKEY_CURRENT_USER, t, u"", REG_SZ, Terminated(u"def"));
-    SetValue(HKEY_CURRENT_USER, t, u"path", REG_SZ, Terminated(u"C:\\dir\\\"q\" a=b"));
+    SetValue(HKEY_CURRENT_USER, t, u"path", REG_SZ, Terminated(u"C:\\dir\\\"q\" ab"));
+    SetValue(HKEY_CURRENT_USER, t, u"eq", REG_SZ, Terminated(u"a=b"));
     SetValue(HKEY_CURRENT_USER, t, u"num", REG_DWORD, {0x2a, 0, 0, 0});
     SetValue(HKEY_CURRENT_USER, t, u"three", REG_DWORD, {1, 2, 3});
     SetValue(HKEY_CURRENT_USER, t, u"bin", REG_BINARY, {0x0a, 0xff, 0x00});
@@ -85,7 +86,8 @@ TEST_F(RegExportTest, Version5IsLaidOutAsRegeditLaysItOut) {
         u"\r\n"
         u"[HKEY_CURRENT_USER\\Software\\T]\r\n"
         u"@=\"def\"\r\n"
-        u"\"path\"=\"C:\\\\dir\\\\\\\"q\\\" a=b\"\r\n"
+        u"\"path\"=\"C:\\\\dir\\\\\\\"q\\\" ab\"\r\n"
+        u"\"eq\"=hex(1):61,00,3d,00,62,00,00,00\r\n"
         u"\"num\"=dword:0000002a\r\n"
         u"\"three\"=hex(4):01,02,03\r\n"
         u"\"bin\"=hex:0a,ff,00\r\n"

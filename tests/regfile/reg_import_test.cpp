@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "stores/open_store.h"
+#include "stores/sqlite/sqlite_db.h"
+#include "stores/sqlite/sqlite_store.h"
 #include "regfile_test_util.h"
 #include "tests/backup/registry_test_util.h"
 
@@ -166,6 +169,38 @@ TEST_F(RegImportTest, WritesTheRegistryRefusesAreFailuresNotSuccesses) {
     EXPECT_EQ(r.problems[1], (RegFileProblem{4, RegFileProblemKind::KeyNotCreated}));
     EXPECT_EQ(r.problems[2], (RegFileProblem{6, RegFileProblemKind::ValueNotWritten}));
     EXPECT_EQ(SubkeyNames(HKEY_CURRENT_USER, u""), (std::vector<std::u16string>{u"Fine"}));
+
+    // What the user is told: never the end message alone, and the lines concerned.
+    EXPECT_EQ(RegFileNotWrittenMessage(r), u"書き込めなかった値が1個、キーが2個あります。");
+    EXPECT_EQ(RegFileImportSummary(r),
+              u"キーを1個、値を1個書き込み、キーを0個、値を0個削除しました。1行を読み飛ばしました。\n"
+              u"2行目: キーを作成できません\n4行目: キーを作成できません\n6行目: 値を書き込めません");
+}
+
+TEST(RegImportFullDiskTest, AStoreThatCannotGrowMakesTheImportAFailure) {
+    char pattern[] = "/tmp/tovik-reg-import-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string store = std::string(pattern) + "/store.db";
+    ASSERT_TRUE(OpenRegistryStore(store).ok);
+    std::int64_t pages = 0;
+    {
+        sqlite::Query count = CurrentSqliteDatabase()->query("PRAGMA page_count");
+        ASSERT_TRUE(count.step());
+        pages = count.columnInt64(0);
+    }
+    CurrentSqliteDatabase()->exec(("PRAGMA max_page_count = " + std::to_string(pages + 2)).c_str());
+    std::u16string text = u"REGEDIT4\r\n[HKEY_CURRENT_USER\\Big]\r\n";
+    const std::u16string hex = u"hex:" + [] {
+        std::u16string bytes;
+        for (int i = 0; i < 4000; ++i) bytes += i == 0 ? u"ab" : u",ab";
+        return bytes;
+    }();
+    for (int i = 0; i < 50; ++i) text += u"\"v" + std::u16string(1, static_cast<char16_t>(u'A' + i)) + u"\"=" + hex + u"\r\n";
+    const RegFileImportReport r = ImportRegFileText(text);
+    CloseRegistryStore();
+    std::filesystem::remove_all(pattern);
+    EXPECT_GT(r.failed(), 0u);
+    EXPECT_FALSE(RegFileNotWrittenMessage(r).empty());
 }
 
 TEST_F(RegImportTest, AFileOfAnotherKindWritesNothing) {

@@ -11,6 +11,8 @@ struct ScriptedPrompts : ViewPrompts {
     QStringList messages;                           // every message box text, in order
     std::deque<int> answers;                        // IDYES / IDNO for Yes-No boxes; IDYES when empty
     std::deque<QString> fileNames;                  // answers of the file dialogs; "" = cancelled
+    std::deque<QString> chosenFilters;              // the save dialog's chosen filter; none = the first
+    QStringList filters;                            // the filter list of every file dialog, in order
     std::deque<std::function<int(QDialog&)>> dialogs;   // fills and closes each modal dialog
     int dialogCount = 0;
 
@@ -22,8 +24,21 @@ struct ScriptedPrompts : ViewPrompts {
         answers.pop_front();
         return answer;
     }
-    QString SaveFileName(QWidget*, const QString&) override { return nextFile(); }
-    QString OpenFileName(QWidget*, const QString&) override { return nextFile(); }
+    QString SaveFileName(QWidget*, const QString& filter, QString* selectedFilter) override {
+        filters << filter;
+        if (selectedFilter != nullptr) {
+            *selectedFilter = filter.section(QStringLiteral(";;"), 0, 0);
+            if (!chosenFilters.empty()) {
+                *selectedFilter = chosenFilters.front();
+                chosenFilters.pop_front();
+            }
+        }
+        return nextFile();
+    }
+    QString OpenFileName(QWidget*, const QString& filter) override {
+        filters << filter;
+        return nextFile();
+    }
     int DoModal(QDialog& dialog) override {
         ++dialogCount;
         if (dialogs.empty()) return IDCANCEL;

@@ -1,0 +1,27 @@
+#pragma once
+// .reg files in the view's Export and Import commands: the view's file dialogs offer them beside
+// the backup file and hand them here. The file work is the plain C++ of regfile/ and
+// backup/backup_export.h, which tovik-reg runs as well.
+#include <QString>
+#include <string>
+
+#include "backup/backup_export.h"
+#include "registry/win_types.h"
+
+class CTovikView;
+
+// The file dialogs' filters: the backup file first (the default), then the two .reg versions.
+QString ExportImportFileFilter();
+// The export format of a filter the save dialog returned; the backup file for any other.
+tovik::ExportFileFormat ExportFormatOfFilter(const QString& filter);
+
+// Whether the file's first line is a .reg header (of either version), whatever its name.
+bool IsRegFileAt(const std::string& fileName);
+
+// Writes root\path and everything below it as a .reg file; failures say why in a message.
+void ExportRegFileFromView(CTovikView& view, HKEY root, const std::u16string& path, const std::string& fileName,
+                           tovik::ExportFileFormat format);
+
+// Shows the file's lines for confirmation; on OK applies them (deletions included) and resets the
+// view as a backup import does, then tells the counts.
+void ImportRegFileFromView(CTovikView& view, const std::string& fileName);
