@@ -485,6 +485,8 @@ TEST_F(TovikRegFindTest, DwordDataInHexadecimalAndUnsignedDecimal) {
               "\"hex\"=DW:260(104)\n"
               "\"top\"=DW:-1(FFFFFFFF)\n"
               "\"high\"=DW:-2147483648(80000000)\n");
+}
+
 std::string Utf16LeFile(std::u16string_view text) {
     std::string bytes("\xFF\xFE");
     for (const char16_t c : text) {

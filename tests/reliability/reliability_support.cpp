@@ -417,7 +417,7 @@ bool MakeLoopedStore(const std::string& path) {
     made = made && sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
            sqlite3_exec(db,
                         "UPDATE keys SET parent = (SELECT id FROM keys WHERE depth = 3) "
-                        "WHERE parent IS NULL AND id = (SELECT parent FROM keys WHERE depth = 1)",
+                        "WHERE depth = 0 AND id = (SELECT parent FROM keys WHERE depth = 1)",
                         nullptr, nullptr, nullptr) == SQLITE_OK &&
            sqlite3_changes(db) == 1;
     sqlite3_close(db);
