@@ -24,6 +24,7 @@
 #include "backup/backup_import.h"
 #include "backup/gui/import_confirm_dlg.h"
 #include "bench/child_process.h"
+#include "bench/find_rename_bench.h"
 #include "bench/gui_startup.h"
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
@@ -39,7 +40,7 @@ using tovik::bench::RunResult;
 using tovik::bench::Stopwatch;
 using tovik::bench::Workload;
 
-constexpr const char* kUsage = R"(Usage: tovik-bench [--large] [--runs N] [--data DIR] [--regenerate]
+constexpr const char* kUsage = R"(Usage: tovik-bench [--large] [--runs N] [--data DIR] [--regenerate] [--find-rename]
 
 Times opening the store, filling the key tree, the browser's start-up in a process of its own
 up to the painted tree (with that process's peak resident memory), filling the value list of
@@ -47,10 +48,12 @@ the wide keys, 'tovik-reg query -r' over whole stores and deleting every key und
 HKEY_LOCAL_MACHINE from a copy of the store, on generated registries (S: 10,000 keys, 100,000
 values; M: 100,000 keys, 1,000,000 values; W: keys with 10,000 and 100,000 values); and the
 export of M into a backup file, cp of the same bytes, the import of that file and its
-confirmation dialog. Prints one table with the median, min and max of the runs and the items
+confirmation dialog; finding the last key of M and searching the data of M; renaming a key
+with 100,000 keys below it. Prints one table with the median, min and max of the runs and the items
 per second; then export and import of M as multiples of cp of the same file, and the start-up
 as a multiple of the tree fill.
 
+  --find-rename  only the find and rename rows
   --large        also workload L (700,000 keys, 1,200,000 values); takes minutes
   --runs N       timed runs per case after one warm-up (default 5; slow cases at most 3)
   --data DIR     where the generated stores are kept (default )" TOVIK_BENCH_DATA_DIR R"()
@@ -434,7 +437,7 @@ bool parseCount(std::string_view text, int& out)
 int main(int argc, char** argv)
 {
     if (argc == 3 && argv[1] == tovik::bench::kStartupChildArgument) tovik::bench::RunStartupChild(argv[2]);
-    bool large = false, regenerate = false;
+    bool large = false, regenerate = false, findRenameOnly = false;
     int runs = 5;
     std::string dataDir = TOVIK_BENCH_DATA_DIR;
     for (int i = 1; i < argc; ++i) {
@@ -442,6 +445,8 @@ int main(int argc, char** argv)
         if (arg == "--help") {
             std::fputs(kUsage, stdout);
             return 0;
+        } else if (arg == "--find-rename") {
+            findRenameOnly = true;
         } else if (arg == "--large") {
             large = true;
         } else if (arg == "--regenerate") {
@@ -490,6 +495,13 @@ int main(int argc, char** argv)
     const std::string loadBefore = loadAverage();
     BenchRunner runner(runs, kSlowRuns, kSlowSeconds);
     std::fprintf(stderr, "Timing:\n");
+    if (findRenameOnly) {
+        for (const Workload& w : trees)
+            if (w.name == "M") tovik::bench::TimeFind(runner, w);
+        tovik::bench::TimeRenameSubtree(runner, dataDir);
+        runner.Print(stdout);
+        return 0;
+    }
     for (const Workload& w : trees) timeOpen(runner, w);
     timeOpen(runner, *wide);
     for (const Workload& w : trees) timeTreeFill(runner, w);
@@ -497,6 +509,9 @@ int main(int argc, char** argv)
     for (const std::uint32_t count : wide->options.wideKeys) timeValueList(runner, *wide, count);
     for (const Workload& w : trees) timeQuery(runner, w);
     for (const Workload& w : trees) timeDeleteSubtree(runner, w);
+    for (const Workload& w : trees)
+        if (w.name == "M") tovik::bench::TimeFind(runner, w);
+    tovik::bench::TimeRenameSubtree(runner, dataDir);
     std::string backupLabel;
     for (const Workload& w : trees)
         if (w.name == "M") backupLabel = timeBackupFiles(runner, w);
