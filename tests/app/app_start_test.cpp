@@ -140,13 +140,17 @@ private slots:
         QStringList titles;
         for (QAction* menu : menus) titles << menu->text();
         QCOMPARE(titles, QStringList({QString::fromUtf16(u"ﾂｰﾙ"), QString::fromUtf16(u"編集"),
-                                      QString::fromUtf16(u"表示"), QString::fromUtf16(u"ﾍﾙﾌﾟ")}));
+                                      QString::fromUtf16(u"表示"), QString::fromUtf16(u"お気に入り"),
+                                      QString::fromUtf16(u"ﾍﾙﾌﾟ")}));
         const std::pair<int, const char16_t*> items[] = {
             {32781, u"エクスポート（書き出し）"}, {32782, u"インポート（取り込み）"},
             {57665, u"アプリケーションの終了(&X)"}, {32775, u"値 削除"}, {32776, u"キー 削除"},
             {32780, u"キーの追加"}, {32777, u"値REG_DWの追加"}, {32783, u"値REG_MULTI_SZの追加"},
             {32778, u"値REG_SZの追加"}, {32779, u"その他の値の追加"}, {32772, u"キーのみ表示"},
-            {32773, u"値のみ表示"}, {32774, u"両方表示"}, {57664, u"Harnet のバージョン情報(&A)..."}};
+            {32773, u"値のみ表示"}, {32774, u"両方表示"}, {57664, u"Harnet のバージョン情報(&A)..."},
+            {32784, u"検索..."}, {32785, u"次を検索"}, {32786, u"前を検索"}, {32787, u"キーのパスをコピー"},
+            {32788, u"名前の変更"}, {32789, u"最新の情報に更新"}, {32790, u"アドレスバー"},
+            {32791, u"アドレスバーへ移動"}, {32792, u"お気に入りに追加"}};
         for (const auto& [id, text] : items) {
             QAction* action = frame.CommandAction(id);
             QVERIFY2(action, qPrintable(QString::number(id)));
