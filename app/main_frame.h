@@ -5,11 +5,12 @@
 #include <map>
 #include <memory>
 
+#include "view/view_settings.h"
+
 class CTovikView;
 class FindCommands;
 class NavigationCommands;
 class QToolBar;
-#include "view/view_settings.h"
 class CTovikDoc;
 class QAction;
 class QMenu;

@@ -18,6 +18,9 @@
 #include "app/tovik_app.h"
 #include "view/tovik_doc.h"
 #include "view/add_key_dlg.h"
+#include "view/find_dlg.h"
+#include "view/find_results_dlg.h"
+#include "view/navigation_commands.h"
 #include "ui/qt_text.h"
 #include "view/tovik_view.h"
 #include "backup/backup_export.h"
@@ -113,6 +116,28 @@ int main(int argc, char** argv) {
     deleteKey.hide();
 
     saveImportConfirmation(keyWithMixedValues());
+
+    CFindDlg findDialog(&frame);
+    findDialog.m_strText = QStringLiteral("Serial");
+    SaveGrab(findDialog, outputDir, QStringLiteral("find"));
+    findDialog.hide();
+
+    tovik::find::FindOptions serial;
+    serial.text = u"Serial";
+    tovik::find::RegistryFind all = tovik::find::RegistryFind::FindAll(serial);
+    tovik::find::RunFind(all);
+    CFindResultsDlg results(&frame);
+    results.SetHits(all.Hits(), all.Truncated());
+    results.resize(kFrameWidth, 420);
+    SaveGrab(results, outputDir, QStringLiteral("find_results"));
+    results.hide();
+
+    // The address line with a typed path, about to go there.
+    frame.Navigation()->GoToPath(keyWithMixedValues());
+    frame.Navigation()->AddressBar()->setText(QStringLiteral("hklm\\drivers\\builtin\\"));
+    frame.Navigation()->OnFocusAddressBar();
+    frame.Navigation()->AddressBar()->deselect();
+    SaveGrab(frame, outputDir, QStringLiteral("address_bar"));
 
     SaveEditorScreenshots(outputDir);
     SaveValueCommandScreenshots(frame, outputDir);

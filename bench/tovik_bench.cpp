@@ -27,6 +27,7 @@
 #include "regfile/reg_import.h"
 #include "regfile/reg_text.h"
 #include "bench/child_process.h"
+#include "bench/find_rename_bench.h"
 #include "bench/gui_startup.h"
 #include "bench/hive_workload.h"
 #include "bench/layout1_store.h"
@@ -45,7 +46,7 @@ using tovik::bench::RunResult;
 using tovik::bench::Stopwatch;
 using tovik::bench::Workload;
 
-constexpr const char* kUsage = R"(Usage: tovik-bench [--large] [--runs N] [--data DIR] [--regenerate] [--only TEXT]... [--hive-only] [--files]
+constexpr const char* kUsage = R"(Usage: tovik-bench [--large] [--runs N] [--data DIR] [--regenerate] [--only TEXT]... [--hive-only] [--files] [--find-rename]
 
 Times opening the store, filling the key tree, the browser's start-up in a process of its own
 up to the painted tree (with that process's peak resident memory), filling the value list of
@@ -59,8 +60,10 @@ upgrade of a first-layout copy of M. Prints one table with the median, min and m
 and the items per second; then export and import of M as multiples of cp of the same file, the
 .reg export and import as multiples of the backup file's, and the start-up as a multiple of the
 tree fill. M copied with hivex into a hive file (HKLM as its root) is opened read-only as
-'HKLM\SOFTWARE', its tree filled and exported.
+'HKLM\SOFTWARE', its tree filled and exported. Finding the last key of M and searching the data
+of M; renaming a key with 100,000 keys below it.
 
+  --find-rename  only the find and rename rows
   --large        also workload L (700,000 keys, 1,200,000 values); takes minutes
   --files        only the rows of the files of M (backup and .reg export and import)
   --runs N       timed runs per case after one warm-up (default 5; slow cases at most 3)
@@ -629,7 +632,7 @@ bool parseCount(std::string_view text, int& out)
 int main(int argc, char** argv)
 {
     if (argc == 3 && argv[1] == tovik::bench::kStartupChildArgument) tovik::bench::RunStartupChild(argv[2]);
-    bool large = false, regenerate = false, hiveOnly = false, filesOnly = false;
+    bool large = false, regenerate = false, hiveOnly = false, filesOnly = false, findRenameOnly = false;
     int runs = 5;
     std::vector<std::string> only;
     std::string dataDir = TOVIK_BENCH_DATA_DIR;
@@ -638,6 +641,8 @@ int main(int argc, char** argv)
         if (arg == "--help") {
             std::fputs(kUsage, stdout);
             return 0;
+        } else if (arg == "--find-rename") {
+            findRenameOnly = true;
         } else if (arg == "--large") {
             large = true;
         } else if (arg == "--files") {
@@ -693,8 +698,15 @@ int main(int argc, char** argv)
     BenchRunner runner(runs, kSlowRuns, kSlowSeconds);
     runner.SetFilter(only);
     std::fprintf(stderr, "Timing:\n");
+    if (findRenameOnly) {
+        for (const Workload& w : trees)
+            if (w.name == "M") tovik::bench::TimeFind(runner, w);
+        tovik::bench::TimeRenameSubtree(runner, dataDir);
+        runner.Print(stdout);
+        return 0;
+    }
     for (const Workload& w : trees) {
-        if (w.name != "M" || filesOnly) continue;
+        if (w.name != "M" || filesOnly || findRenameOnly) continue;
         tovik::bench::HiveWorkload hive;
         const auto empty = [](const std::string& path) {
             tovik::hive::testing::WriteFile(path, tovik::hive::testing::EmptyHiveBytes());
@@ -723,6 +735,9 @@ int main(int argc, char** argv)
         timeImportOfWideKey(runner, *wide, wide->options.wideKeys.back());
         for (const Workload& w : trees) timeQuery(runner, w);
         for (const Workload& w : trees) timeDeleteSubtree(runner, w);
+        for (const Workload& w : trees)
+            if (w.name == "M") tovik::bench::TimeFind(runner, w);
+        tovik::bench::TimeRenameSubtree(runner, dataDir);
     }
     std::string backupLabel, regLabel;
     for (const Workload& w : trees) {
