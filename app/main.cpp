@@ -3,6 +3,8 @@
 #include <string_view>
 
 #include "app/tovik_app.h"
+#include "ui/prompts.h"
+#include "ui/translated.h"
 
 namespace {
 
@@ -51,6 +53,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication::setApplicationName(QStringLiteral("tovik"));
+    QApplication::setOrganizationName(QString::fromLatin1(kSettingsOrganization));
+    InstallTranslations();
     ApplyInterfaceFont();
     CTovikApp app;
     if (!app.InitInstance()) return 0;

@@ -9,10 +9,7 @@
 #include "view/command_ids.h"
 #include "ui/icons.h"
 #include "view/tovik_view.h"
-
-namespace {
-QString U(const char16_t* text) { return QString::fromUtf16(text); }
-}
+#include "ui/translated.h"
 
 CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent) : QMainWindow(parent), m_pDocument(doc) {
     setObjectName(QStringLiteral("CMainFrame"));
@@ -23,23 +20,23 @@ CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent) : QMainWindow(parent), m
     setCentralWidget(m_pView);
 
     // Zero stands for a separator.
-    addMenu(U(u"ﾂｰﾙ"), {{ID_EXPORT, U(u"エクスポート（書き出し）")},
-                        {ID_IMPORT, U(u"インポート（取り込み）")},
+    addMenu(Tovik::tr("ﾂｰﾙ"), {{ID_EXPORT, Tovik::tr("エクスポート（書き出し）")},
+                        {ID_IMPORT, Tovik::tr("インポート（取り込み）")},
                         {0, {}},
-                        {ID_APP_EXIT, U(u"アプリケーションの終了(&X)")}});
-    addMenu(U(u"編集"), {{ID_DELETE_VALUE, U(u"値 削除")},
-                         {ID_DELETE_KEY, U(u"キー 削除")},
+                        {ID_APP_EXIT, Tovik::tr("アプリケーションの終了(&X)")}});
+    addMenu(Tovik::tr("編集"), {{ID_DELETE_VALUE, Tovik::tr("値 削除")},
+                         {ID_DELETE_KEY, Tovik::tr("キー 削除")},
                          {0, {}},
-                         {ID_ADD_KEY, U(u"キーの追加")},
+                         {ID_ADD_KEY, Tovik::tr("キーの追加")},
                          {0, {}},
-                         {ID_ADD_DWORD_VALUE, U(u"値REG_DWの追加")},
-                         {ID_ADD_MULTI_STRING_VALUE, U(u"値REG_MULTI_SZの追加")},
-                         {ID_ADD_STRING_VALUE, U(u"値REG_SZの追加")},
-                         {ID_ADD_OTHER_VALUE, U(u"その他の値の追加")}});
-    addMenu(U(u"表示"), {{ID_VIEW_KEYS_ONLY, U(u"キーのみ表示")},
-                         {ID_VIEW_VALUES_ONLY, U(u"値のみ表示")},
-                         {ID_VIEW_BOTH, U(u"両方表示")}});
-    addMenu(U(u"ﾍﾙﾌﾟ"), {{ID_APP_ABOUT, U(u"Harnet のバージョン情報(&A)...")}});
+                         {ID_ADD_DWORD_VALUE, Tovik::tr("値REG_DWの追加")},
+                         {ID_ADD_MULTI_STRING_VALUE, Tovik::tr("値REG_MULTI_SZの追加")},
+                         {ID_ADD_STRING_VALUE, Tovik::tr("値REG_SZの追加")},
+                         {ID_ADD_OTHER_VALUE, Tovik::tr("その他の値の追加")}});
+    addMenu(Tovik::tr("表示"), {{ID_VIEW_KEYS_ONLY, Tovik::tr("キーのみ表示")},
+                         {ID_VIEW_VALUES_ONLY, Tovik::tr("値のみ表示")},
+                         {ID_VIEW_BOTH, Tovik::tr("両方表示")}});
+    addMenu(Tovik::tr("ﾍﾙﾌﾟ"), {{ID_APP_ABOUT, Tovik::tr("Harnet のバージョン情報(&A)...")}});
     UpdateCommandUI();
 }
 

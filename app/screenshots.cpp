@@ -14,6 +14,7 @@
 #include "app/editor_screenshots.h"
 #include "app/main_frame.h"
 #include "app/screenshot_support.h"
+#include "ui/translated.h"
 #include "app/value_screenshots.h"
 #include "app/tovik_app.h"
 #include "view/tovik_doc.h"
@@ -60,6 +61,7 @@ void saveImportConfirmation(const QString& key) {
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    InstallTranslations();   // LANGUAGE=en renders the English interface
     ApplyInterfaceFont();
     outputDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(outputDir);

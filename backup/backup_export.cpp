@@ -156,6 +156,7 @@ std::u16string_view ExportOutcomeMessage(ExportOutcome outcome) {
         case ExportOutcome::WriteFailed: return kExportWriteFailedMessage;
         case ExportOutcome::UnsafeLink: return kExportUnsafeLinkMessage;
         case ExportOutcome::OntoStore: return kExportOntoStoreMessage;
+        case ExportOutcome::Cancelled: return kExportCancelledMessage;
     }
     return {};
 }
@@ -163,7 +164,8 @@ std::u16string_view ExportOutcomeMessage(ExportOutcome outcome) {
 // The depth-first walk: one open handle per level, kept on an explicit stack.
 class BackupExport::TreeWalk {
 public:
-    TreeWalk(BackupWriter& writer, ExportResult& result) : writer_(writer), result_(result) {}
+    TreeWalk(BackupWriter& writer, ExportResult& result, const std::function<bool(std::size_t)>& progress)
+        : writer_(writer), result_(result), progress_(progress) {}
 
     // Fills result_ and returns false at the first key or value that cannot be read.
     bool Run(HKEY root, std::u16string_view path) {
@@ -199,6 +201,10 @@ public:
                 return ReadFailed(childPath);
             stack.push_back({OwnedKey(child), std::move(childPath), 0});
             if (!WriteBlock(stack.back().key.get(), stack.back().path)) return false;
+            if (progress_ && !progress_(result_.keys)) {
+                result_.outcome = ExportOutcome::Cancelled;
+                return false;
+            }
         }
         return true;
     }
@@ -246,6 +252,7 @@ private:
 
     BackupWriter& writer_;
     ExportResult& result_;
+    const std::function<bool(std::size_t)>& progress_;
     std::u16string nameBuffer_ = std::u16string(256, u'\0');
     Bytes data_ = Bytes(4096);
 };
@@ -338,7 +345,7 @@ void BackupExport::WriteKeyTree(HKEY root, std::u16string_view path) {
     // One read transaction: the file shows the registry of one moment, and the walk does not
     // pay for a transaction per call.
     const RegistryReadSnapshot snapshot;
-    TreeWalk walk(*writer_, result_);
+    TreeWalk walk(*writer_, result_, progress_);
     if (walk.Run(root, path)) {
         CheckWriter();
     } else if (!failed()) {
@@ -459,8 +466,7 @@ std::size_t RemoveStaleExportTemporaries(const std::string& folder) {
 std::u16string NotRestorableNotice(const ExportResult& result) {
     if (result.notRestorable == 0) return {};
     const std::string count = std::to_string(result.notRestorable);
-    std::u16string notice = u"インポートで元どおりに戻らない値を" + std::u16string(count.begin(), count.end()) +
-                            u"個書き出しました。このファイルからは復元できません。";
+    std::u16string notice = FillTemplate(kNotRestorableTemplate, {std::u16string(count.begin(), count.end())});
     for (const std::u16string& example : result.notRestorableExamples) notice += u"\n" + example;
     if (result.notRestorable > result.notRestorableExamples.size()) notice += u"\n…";
     return notice;

@@ -10,6 +10,7 @@
 // file keeps its mode and, where allowed, its owner.
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -34,6 +35,9 @@ inline constexpr std::u16string_view kExportUnsafeLinkMessage =
 inline constexpr std::u16string_view kExportOntoStoreMessage =
     u"レジストリのファイルそのものには書き出せません。エクスポートしませんでした。";
 
+inline constexpr std::u16string_view kExportCancelledMessage =
+    u"エクスポートを中止しました。選んだファイルは変更していません。";
+
 enum class ExportOutcome {
     Written,         // the file holds the key and its whole subtree
     NoKeySelected,   // the root is none of the three; see BackupExport::Begin
@@ -43,6 +47,7 @@ enum class ExportOutcome {
     WriteFailed,     // writing, flushing or renaming failed (disk full); nothing was replaced
     UnsafeLink,      // a link in a shared sticky folder owned by neither the user nor the folder's owner
     OntoStore,       // the target is the open registry store or its -wal or -shm file
+    Cancelled,       // the progress callback asked to stop; nothing was replaced
 };
 
 // The sentence for the user; empty for Written.
@@ -62,6 +67,8 @@ struct ExportResult {
 
 inline constexpr std::size_t kNotRestorableExamples = 3;
 // The notice after a complete export that wrote such values; empty when there were none.
+inline constexpr std::u16string_view kNotRestorableTemplate =
+    u"インポートで元どおりに戻らない値を%1個書き出しました。このファイルからは復元できません。";
 std::u16string NotRestorableNotice(const ExportResult& result);
 
 // Removes the export temporaries in folder that belong to this user and to a process that is
@@ -91,6 +98,9 @@ public:
     // and subkey is written whatever its size; the walk stops at the first one that cannot be read.
     // Iterative: the depth of the tree costs no stack.
     void WriteKeyTree(HKEY root, std::u16string_view path);
+    // Called after each key written with the number of keys so far; returning false stops the
+    // export (Cancelled) and the target keeps what it held.
+    void SetProgress(std::function<bool(std::size_t keys)> progress) { progress_ = std::move(progress); }
 
     // Flushes, syncs and renames the file into place; or removes it after a failure.
     ExportResult Finish();
@@ -114,6 +124,7 @@ private:
     std::FILE* file_ = nullptr;
     std::unique_ptr<BackupWriter> writer_;
     ExportResult result_;
+    std::function<bool(std::size_t)> progress_;
     bool finished_ = false;
 };
 

@@ -7,6 +7,7 @@
 #include "backup/backup_import.h"
 #include "cli/command_handlers.h"
 #include "cli/commands.h"
+#include "cli/progress_line.h"
 #include "cli/utf8.h"
 
 namespace tovik::cli {
@@ -29,7 +30,17 @@ std::string FileDetail(const std::string& name, int error) {
 int RunExport(const Command& command, std::ostream&, std::ostream& err) {
     // Key lines carry the names as the registry holds them, as an export from the tree would.
     const std::u16string path = StoredKeyPath(command.key.root, command.key.path);
-    const ExportResult result = ExportKeyToFile(command.fileName, command.key.root, path);
+    ExportResult result;
+    {
+        ProgressLine progress(err, "export", "keys", ProgressWanted(err));
+        BackupExport file(command.fileName);
+        file.SetProgress([&progress](std::size_t keys) {
+            progress.Update(keys);
+            return true;
+        });
+        if (file.Begin(command.key.root)) file.WriteKeyTree(command.key.root, path);
+        result = file.Finish();
+    }
     if (result.outcome == ExportOutcome::Written) {
         // The file is complete; the user must still learn that it cannot restore everything.
         if (result.notRestorable != 0) {
@@ -63,6 +74,7 @@ int RunExport(const Command& command, std::ostream&, std::ostream& err) {
             break;
         case ExportOutcome::Written:
         case ExportOutcome::NoKeySelected:
+        case ExportOutcome::Cancelled:
             break;
     }
     ReportError(err, message);
@@ -111,7 +123,10 @@ int RunImport(const Command& command, std::ostream&, std::ostream& err) {
         ReportError(err, Utf16ToUtf8(kImportNotUnicodeMessage));
         return kExitFailure;
     }
-    const ImportResult result = ImportBackupLines(file->lines);
+    ProgressLine progress(err, "import", "lines", ProgressWanted(err));
+    const ImportResult result = ImportBackupLines(
+        file->lines, [&progress](std::size_t taken, std::size_t lines) { progress.Update(taken, lines); });
+    progress.Clear();
     int code = kExitSuccess;
     if (result.outcome != ImportOutcome::Finished && result.outcome != ImportOutcome::WriteFailed) {
         std::string message = Utf16ToUtf8(ImportOutcomeMessage(result.outcome));

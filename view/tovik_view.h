@@ -17,6 +17,7 @@
 #include "view/value_list_model.h"
 #include "ui/prompts.h"
 
+class LongWorkProgress;
 class QTreeView;
 class CTovikDoc;
 namespace tovik { class BackupExport; }
@@ -43,6 +44,9 @@ public:
     void InsertSubKeys(ItemId parent, HKEY root, const std::u16string& path);
     void GetItemKeyPath(ItemId item, HKEY* root, std::u16string* path) const;
     void LoadSelectedSubKeys();
+    // Expands the items above the key at path (and the root's) so that its item shows, as far as
+    // the tree has the path's keys.
+    void ExpandKeyPath(HKEY root, std::u16string_view path);
     ItemId SelectedItem() const;          // kNoItem when none
     void SelectItem(ItemId item);
     KeyTreeModel& TreeModel() { return m_treeModel; }
@@ -86,6 +90,7 @@ public:
     void ImportKeys(HKEY root);
     // Set when the tree fill met a key inside itself (a damaged store); told once it is done.
     bool m_bTreeLoops = false;
+    LongWorkProgress* m_pFillProgress = nullptr;   // during InsertRootKeys
     static constexpr std::u16string_view kTreeLoopsMessage =
         u"レジストリが壊れています。キーが自分自身の中にあるため、その先は表示しません。";
     tovik::BackupText m_importLines;   // the lines of the file being imported, in one buffer
