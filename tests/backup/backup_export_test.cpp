@@ -285,9 +285,6 @@ TEST_F(ExportTest, StoredKeyPathGivesTheNamesAsTheRegistryHoldsThem) {
     EXPECT_EQ(StoredKeyPath(HKEY_LOCAL_MACHINE, u""), u"");
 }
 
-}  // namespace
-}  // namespace tovik
-
 TEST_F(ExportTest, StoppedByItsProgressTheTargetStaysAsItWas) {
     for (int k = 0; k < 50; ++k) MakeKey(HKEY_LOCAL_MACHINE, u"Big\\K" + std::u16string(1, static_cast<char16_t>(u'A' + k)));
     const std::string before = "the previous backup\r\n";
@@ -313,3 +310,6 @@ TEST(FillTemplate, ReplacesNumberedPlaceholdersOnly) {
     EXPECT_EQ(FillTemplate(u"%2 then %1, 100% and %4", {u"a", u"b"}), u"b then a, 100% and %4");
     EXPECT_EQ(FillTemplate(u"ends with %", {u"x"}), u"ends with %");
 }
+
+}  // namespace
+}  // namespace tovik
