@@ -14,6 +14,7 @@
 #include "app/editor_screenshots.h"
 #include "app/main_frame.h"
 #include "app/screenshot_support.h"
+#include "ui/long_work_progress.h"
 #include "ui/translated.h"
 #include "app/value_screenshots.h"
 #include "app/tovik_app.h"
@@ -115,6 +116,15 @@ int main(int argc, char** argv) {
     deleteKey.hide();
 
     saveImportConfirmation(keyWithMixedValues());
+
+    {
+        // An import part way, as the progress dialog shows it after its first half second.
+        LongWorkProgress::SetShowDelay(std::chrono::milliseconds(0));
+        LongWorkProgress progress(&frame, Tovik::tr("インポートしています…"), 100, true);
+        progress.Step(40);
+        if (auto* dialog = frame.findChild<QProgressDialog*>()) SaveGrab(*dialog, outputDir, QStringLiteral("progress"));
+        progress.Close();
+    }
 
     SaveEditorScreenshots(outputDir);
     SaveValueCommandScreenshots(frame, outputDir);
