@@ -3,7 +3,7 @@ BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS ?= 2
 
-.PHONY: all setup configure build run test install package screenshots bench clean fuzz sanitize
+.PHONY: all setup configure build run test install package screenshots bench clean fuzz sanitize translations
 
 all: build
 
@@ -33,7 +33,8 @@ package: build
 	cd $(BUILD) && cpack -G DEB
 
 screenshots: build
-	QT_QPA_PLATFORM=offscreen $(BUILD)/app/tovik-screenshots $(BUILD)/screenshots
+	QT_QPA_PLATFORM=offscreen LANGUAGE=ja LC_ALL=C $(BUILD)/app/tovik-screenshots $(BUILD)/screenshots
+	QT_QPA_PLATFORM=offscreen LANGUAGE=en LC_ALL= LANG=en_US.UTF-8 $(BUILD)/app/tovik-screenshots $(BUILD)/screenshots/en
 
 # The table of tovik-bench, then Wine's regedit on the same content (skipped without Wine) with
 # its ratios to Tovik's medians of that run; fails when either failed. A usage error stops it.
@@ -67,3 +68,9 @@ sanitize: setup
 
 clean:
 	rm -rf $(BUILD)
+
+# Adds the interface's new texts to the English translation (resources/translations/tovik_en.ts);
+# texts no longer in the sources are dropped. Translate the new entries, then build.
+translations: setup
+	/usr/lib/qt6/bin/lupdate -no-obsolete -locations none app ui view editors/gui backup/gui \
+		-ts resources/translations/tovik_en.ts

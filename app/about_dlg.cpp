@@ -5,14 +5,15 @@
 #include <QLabel>
 
 #include "ui/icons.h"
+#include "ui/translated.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QString::fromUtf16(u"Tovik のバージョン情報"));
+    setWindowTitle(Tovik::tr("Tovik のバージョン情報"));
     auto* icon = new QLabel(this);
     icon->setPixmap(ApplicationIcon().pixmap(32, 32));
     auto* version = new QLabel(QStringLiteral("Harnet Version 1.02"), this);
     version->setObjectName(QStringLiteral("version"));
-    auto* line2 = new QLabel(QString::fromUtf16(u"レジストリ エディタ"), this);
+    auto* line2 = new QLabel(Tovik::tr("レジストリ エディタ"), this);
     auto* line3 = new QLabel(QStringLiteral("Copyright (C) 2026 Tovik"), this);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

@@ -13,6 +13,7 @@
 #include "editors/gui/binary_edit_dlg.h"
 #include "editors/gui/number_edit_dlg.h"
 #include "editors/gui/string_edit_dlg.h"
+#include "ui/translated.h"
 
 namespace {
 
@@ -80,8 +81,8 @@ void SaveEditorScreenshots(const QString& outputDir) {
         dialog.show();
         dialog.m_editName->setText(QStringLiteral("Signature"));
         dialog.m_comboType->setCurrentIndex(dialog.m_comboType->findText(QStringLiteral("REG_BINARY")));
-        tapKeys(dialog, {QStringLiteral("8"), QStringLiteral("9"), QString::fromUtf16(u"空白(区切り)"),
-                         QStringLiteral("5"), QStringLiteral("0"), QString::fromUtf16(u"空白(区切り)")});
+        tapKeys(dialog, {QStringLiteral("8"), QStringLiteral("9"), Tovik::tr("空白(区切り)"),
+                         QStringLiteral("5"), QStringLiteral("0"), Tovik::tr("空白(区切り)")});
         saveShown(dialog, outputDir, QStringLiteral("binary_add"));
     }
 }

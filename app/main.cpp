@@ -6,6 +6,8 @@
 
 #include "app/tovik_app.h"
 #include "stores/registry_source_args.h"
+#include "ui/prompts.h"
+#include "ui/translated.h"
 
 namespace {
 
@@ -83,6 +85,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication::setApplicationName(QStringLiteral("tovik"));
+    QApplication::setOrganizationName(QString::fromLatin1(kSettingsOrganization));
+    InstallTranslations();
     ApplyInterfaceFont();
     CTovikApp app;
     app.SetRegistrySource(source);

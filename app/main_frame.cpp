@@ -12,11 +12,8 @@
 #include "view/find_commands.h"
 #include "view/navigation_commands.h"
 #include "view/tovik_view.h"
+#include "ui/translated.h"
 #include "view/view_settings.h"
-
-namespace {
-QString U(const char16_t* text) { return QString::fromUtf16(text); }
-}
 
 CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent, std::unique_ptr<ViewSettings> settings)
     : QMainWindow(parent), m_pDocument(doc) {
@@ -54,38 +51,38 @@ CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent, std::unique_ptr<ViewSett
     addToolBar(Qt::TopToolBarArea, m_pAddressBar);
 
     // Zero stands for a separator.
-    addMenu(U(u"ﾂｰﾙ"), {{ID_EXPORT, U(u"エクスポート（書き出し）")},
-                        {ID_IMPORT, U(u"インポート（取り込み）")},
+    addMenu(Tovik::tr("ﾂｰﾙ"), {{ID_EXPORT, Tovik::tr("エクスポート（書き出し）")},
+                        {ID_IMPORT, Tovik::tr("インポート（取り込み）")},
                         {0, {}},
-                        {ID_APP_EXIT, U(u"アプリケーションの終了(&X)")}});
-    addMenu(U(u"編集"), {{ID_DELETE_VALUE, U(u"値 削除")},
-                         {ID_DELETE_KEY, U(u"キー 削除")},
-                         {ID_RENAME, U(u"名前の変更"), QKeySequence(Qt::Key_F2)},
+                        {ID_APP_EXIT, Tovik::tr("アプリケーションの終了(&X)")}});
+    addMenu(Tovik::tr("編集"), {{ID_DELETE_VALUE, Tovik::tr("値 削除")},
+                         {ID_DELETE_KEY, Tovik::tr("キー 削除")},
+                         {ID_RENAME, Tovik::tr("名前の変更"), QKeySequence(Qt::Key_F2)},
                          {0, {}},
-                         {ID_ADD_KEY, U(u"キーの追加")},
+                         {ID_ADD_KEY, Tovik::tr("キーの追加")},
                          {0, {}},
-                         {ID_ADD_DWORD_VALUE, U(u"値REG_DWの追加")},
-                         {ID_ADD_MULTI_STRING_VALUE, U(u"値REG_MULTI_SZの追加")},
-                         {ID_ADD_STRING_VALUE, U(u"値REG_SZの追加")},
-                         {ID_ADD_OTHER_VALUE, U(u"その他の値の追加")},
+                         {ID_ADD_DWORD_VALUE, Tovik::tr("値REG_DWの追加")},
+                         {ID_ADD_MULTI_STRING_VALUE, Tovik::tr("値REG_MULTI_SZの追加")},
+                         {ID_ADD_STRING_VALUE, Tovik::tr("値REG_SZの追加")},
+                         {ID_ADD_OTHER_VALUE, Tovik::tr("その他の値の追加")},
                          {0, {}},
-                         {ID_COPY_KEY_PATH, U(u"キーのパスをコピー")},
+                         {ID_COPY_KEY_PATH, Tovik::tr("キーのパスをコピー")},
                          {0, {}},
-                         {ID_FIND, U(u"検索..."), QKeySequence(Qt::CTRL | Qt::Key_F)},
-                         {ID_FIND_NEXT, U(u"次を検索"), QKeySequence(Qt::Key_F3)},
-                         {ID_FIND_PREVIOUS, U(u"前を検索"), QKeySequence(Qt::SHIFT | Qt::Key_F3)}});
-    addMenu(U(u"表示"), {{ID_VIEW_KEYS_ONLY, U(u"キーのみ表示")},
-                         {ID_VIEW_VALUES_ONLY, U(u"値のみ表示")},
-                         {ID_VIEW_BOTH, U(u"両方表示")},
+                         {ID_FIND, Tovik::tr("検索..."), QKeySequence(Qt::CTRL | Qt::Key_F)},
+                         {ID_FIND_NEXT, Tovik::tr("次を検索"), QKeySequence(Qt::Key_F3)},
+                         {ID_FIND_PREVIOUS, Tovik::tr("前を検索"), QKeySequence(Qt::SHIFT | Qt::Key_F3)}});
+    addMenu(Tovik::tr("表示"), {{ID_VIEW_KEYS_ONLY, Tovik::tr("キーのみ表示")},
+                         {ID_VIEW_VALUES_ONLY, Tovik::tr("値のみ表示")},
+                         {ID_VIEW_BOTH, Tovik::tr("両方表示")},
                          {0, {}},
-                         {ID_VIEW_ADDRESS_BAR, U(u"アドレスバー")},
-                         {ID_FOCUS_ADDRESS_BAR, U(u"アドレスバーへ移動"), QKeySequence(Qt::CTRL | Qt::Key_L)},
+                         {ID_VIEW_ADDRESS_BAR, Tovik::tr("アドレスバー")},
+                         {ID_FOCUS_ADDRESS_BAR, Tovik::tr("アドレスバーへ移動"), QKeySequence(Qt::CTRL | Qt::Key_L)},
                          {0, {}},
-                         {ID_REFRESH, U(u"最新の情報に更新"), QKeySequence(Qt::Key_F5)}});
-    m_pFavourites = addMenu(U(u"お気に入り"), {});
+                         {ID_REFRESH, Tovik::tr("最新の情報に更新"), QKeySequence(Qt::Key_F5)}});
+    m_pFavourites = addMenu(Tovik::tr("お気に入り"), {});
     connect(m_pFavourites, &QMenu::aboutToShow, this, &CMainFrame::fillFavouritesMenu);
     fillFavouritesMenu();
-    addMenu(U(u"ﾍﾙﾌﾟ"), {{ID_APP_ABOUT, U(u"Harnet のバージョン情報(&A)...")}});
+    addMenu(Tovik::tr("ﾍﾙﾌﾟ"), {{ID_APP_ABOUT, Tovik::tr("Harnet のバージョン情報(&A)...")}});
     QAction* addressBar = CommandAction(ID_VIEW_ADDRESS_BAR);
     addressBar->setCheckable(true);
     addressBar->setChecked(true);
@@ -126,14 +123,14 @@ void CMainFrame::fillFavouritesMenu() {
         }
     }
     if (!CommandAction(ID_ADD_FAVOURITE)) {
-        QAction* add = menu->addAction(U(u"お気に入りに追加"));
+        QAction* add = menu->addAction(Tovik::tr("お気に入りに追加"));
         add->setData(ID_ADD_FAVOURITE);
         add->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
         m_actions[ID_ADD_FAVOURITE] = add;
         connect(add, &QAction::triggered, this, [this] { runCommand(ID_ADD_FAVOURITE); });
     }
     const QStringList favourites = m_pNavigation->Favourites();
-    QMenu* remove = new QMenu(U(u"お気に入りの削除"), menu);
+    QMenu* remove = new QMenu(Tovik::tr("お気に入りの削除"), menu);
     remove->setEnabled(!favourites.isEmpty());
     menu->addMenu(remove);
     if (!favourites.isEmpty()) menu->addSeparator();

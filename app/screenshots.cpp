@@ -14,6 +14,8 @@
 #include "app/editor_screenshots.h"
 #include "app/main_frame.h"
 #include "app/screenshot_support.h"
+#include "ui/long_work_progress.h"
+#include "ui/translated.h"
 #include "app/value_screenshots.h"
 #include "app/tovik_app.h"
 #include "view/tovik_doc.h"
@@ -63,6 +65,7 @@ void saveImportConfirmation(const QString& key) {
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    InstallTranslations();   // LANGUAGE=en renders the English interface
     ApplyInterfaceFont();
     outputDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(outputDir);
@@ -138,6 +141,14 @@ int main(int argc, char** argv) {
     frame.Navigation()->OnFocusAddressBar();
     frame.Navigation()->AddressBar()->deselect();
     SaveGrab(frame, outputDir, QStringLiteral("address_bar"));
+    {
+        // An import part way, as the progress dialog shows it after its first half second.
+        LongWorkProgress::SetShowDelay(std::chrono::milliseconds(0));
+        LongWorkProgress progress(&frame, Tovik::tr("インポートしています…"), 100, true);
+        progress.Step(40);
+        if (auto* dialog = frame.findChild<QProgressDialog*>()) SaveGrab(*dialog, outputDir, QStringLiteral("progress"));
+        progress.Close();
+    }
 
     SaveEditorScreenshots(outputDir);
     SaveValueCommandScreenshots(frame, outputDir);

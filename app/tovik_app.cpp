@@ -14,6 +14,7 @@
 #include "view/tovik_view.h"
 #include "ui/prompts.h"
 #include "stores/open_store.h"
+#include "ui/translated.h"
 
 CTovikApp::CTovikApp() : m_instance(QStringLiteral("Harnet")) {
     connect(&m_instance, &SingleInstance::activationRequested, this, &CTovikApp::bringToFront);
@@ -90,7 +91,7 @@ void ApplyInterfaceFont() {
 }
 
 QString StartupCautionText() {
-    return QString::fromUtf16(u"十分注意して使用してください。キーを消す前にはエクスポートしておいてください。");
+    return Tovik::tr("十分注意して使用してください。キーを消す前にはエクスポートしておいてください。");
 }
 
 QString RegistryLocationText(const tovik::StoreOpenResult& store) {

@@ -54,13 +54,21 @@ private:
 // The backup file's lines of each key and value the walk meets.
 class BackupVisitor final : public KeyTreeVisitor {
 public:
-    BackupVisitor(BackupWriter& writer, ExportResult& result) : writer_(writer), result_(result) {}
+    BackupVisitor(BackupWriter& writer, ExportResult& result, const std::function<bool(std::size_t)>& progress)
+        : writer_(writer), result_(result), progress_(progress) {}
+
+    // True when the progress callback asked to stop.
+    bool cancelled() const { return cancelled_; }
 
     bool OnKey(std::u16string_view path) override {
         path_ = path;
         writer_.WriteKeyLine(path);
         ++result_.keys;
         if (!KeyLineReadsBack(path)) NotRestorable(BackupKeyLine(path));
+        if (progress_ && !progress_(result_.keys)) {
+            cancelled_ = true;
+            return false;
+        }
         return writer_.ok();  // no point reading on once the disk is full
     }
     bool OnValue(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size) override {
@@ -77,6 +85,8 @@ private:
 
     BackupWriter& writer_;
     ExportResult& result_;
+    const std::function<bool(std::size_t)>& progress_;
+    bool cancelled_ = false;
     std::u16string path_;
 };
 
@@ -171,7 +181,7 @@ void BackupExport::WriteKeyTree(HKEY root, std::u16string_view path) {
     if (failed() || writer_ == nullptr || finished_) return;
     // The walk reads inside one snapshot: the file shows the registry of one moment, and the walk
     // does not pay for a transaction per call.
-    BackupVisitor visitor(*writer_, result_);
+    BackupVisitor visitor(*writer_, result_, progress_);
     const KeyTreeWalkResult walk = WalkKeyTree(root, path, visitor);
     switch (walk.outcome) {
         case KeyTreeWalkOutcome::Done: CheckWriter(); break;
@@ -183,7 +193,10 @@ void BackupExport::WriteKeyTree(HKEY root, std::u16string_view path) {
             Fail(ExportOutcome::ReadFailed);
             result_.keyPath = walk.keyPath;
             break;
-        case KeyTreeWalkOutcome::Stopped: Fail(ExportOutcome::WriteFailed, writer_->error()); break;  // a full disk
+        case KeyTreeWalkOutcome::Stopped:
+            if (visitor.cancelled()) Fail(ExportOutcome::Cancelled);
+            else Fail(ExportOutcome::WriteFailed, writer_->error());  // a full disk
+            break;
     }
 }
 
@@ -208,8 +221,7 @@ ExportResult BackupExport::Finish() {
 std::u16string NotRestorableNotice(const ExportResult& result) {
     if (result.notRestorable == 0) return {};
     const std::string count = std::to_string(result.notRestorable);
-    std::u16string notice = u"インポートで元どおりに戻らない値を" + std::u16string(count.begin(), count.end()) +
-                            u"個書き出しました。このファイルからは復元できません。";
+    std::u16string notice = FillTemplate(kNotRestorableTemplate, {std::u16string(count.begin(), count.end())});
     for (const std::u16string& example : result.notRestorableExamples) notice += u"\n" + example;
     if (result.notRestorable > result.notRestorableExamples.size()) notice += u"\n…";
     return notice;

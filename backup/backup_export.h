@@ -4,6 +4,7 @@
 // or killed export leaves the target as it was.
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -29,6 +30,8 @@ struct ExportResult {
 
 inline constexpr std::size_t kNotRestorableExamples = 3;
 // The notice after a complete export that wrote such values; empty when there were none.
+inline constexpr std::u16string_view kNotRestorableTemplate =
+    u"インポートで元どおりに戻らない値を%1個書き出しました。このファイルからは復元できません。";
 std::u16string NotRestorableNotice(const ExportResult& result);
 
 // One export, in the order of the command's steps:
@@ -54,6 +57,9 @@ public:
     // and subkey is written whatever its size; the walk stops at the first one that cannot be read.
     // Iterative: the depth of the tree costs no stack.
     void WriteKeyTree(HKEY root, std::u16string_view path);
+    // Called after each key written with the number of keys so far; returning false stops the
+    // export (Cancelled) and the target keeps what it held.
+    void SetProgress(std::function<bool(std::size_t keys)> progress) { progress_ = std::move(progress); }
 
     // Flushes, syncs and renames the file into place; or removes it after a failure.
     ExportResult Finish();
@@ -68,6 +74,7 @@ private:
     bool started_ = false;
     std::unique_ptr<BackupWriter> writer_;
     ExportResult result_;
+    std::function<bool(std::size_t)> progress_;
     bool finished_ = false;
 };
 

@@ -372,4 +372,18 @@ BackupValue ParseValueLine(std::u16string_view line) {
     return value;
 }
 
+std::u16string FillTemplate(std::u16string_view text, std::initializer_list<std::u16string> args) {
+    std::u16string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::size_t n = i + 1 < text.size() ? static_cast<std::size_t>(text[i + 1] - u'0') : 0;
+        if (text[i] == u'%' && n >= 1 && n <= args.size()) {
+            out += *(args.begin() + (n - 1));
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 }  // namespace tovik

@@ -122,11 +122,11 @@ std::u16string Number(std::size_t n) {
 }  // namespace
 
 std::u16string ImportNotWrittenMessage(const ImportResult& result) {
-    std::u16string message = u"書き込めなかった値が" + Number(result.valuesNotWritten()) + u"個、キーが" +
-                             Number(result.keysNotWritten()) + u"個あります（" +
-                             std::u16string(WriteErrorReason(result.writeError)) + u"）。";
+    std::u16string message = FillTemplate(kImportNotWrittenTemplate,
+                                          {Number(result.valuesNotWritten()), Number(result.keysNotWritten()),
+                                           std::u16string(WriteErrorReason(result.writeError))});
     if (result.outcome == ImportOutcome::WriteFailed)
-        message += Number(result.stoppedAtLine) + u"行目でインポートを中止しました。";
+        message += FillTemplate(kImportStoppedAtTemplate, {Number(result.stoppedAtLine)});
     return message;
 }
 
@@ -344,12 +344,12 @@ void BackupLineImporter::WriteValueLine(std::u16string_view line) {
 
 std::u16string UnknownTagNotice(std::size_t skippedLines) {
     const std::string count = std::to_string(skippedLines);
-    return u"型の分からない値の行を" + std::u16string(count.begin(), count.end()) + u"行読み飛ばしました";
+    return FillTemplate(kUnknownTagNoticeTemplate, {std::u16string(count.begin(), count.end())});
 }
 
 namespace {
 template <class Lines>
-ImportResult ImportLines(const Lines& lines) {
+ImportResult ImportLines(const Lines& lines, const ImportProgress& progress = {}) {
     ImportResult result;
     if (lines.empty() || !IsBackupHeaderLine(lines[0])) {
         result.outcome = ImportOutcome::FormatError;
@@ -362,13 +362,16 @@ ImportResult ImportLines(const Lines& lines) {
     }
     BackupLineImporter importer(root);
     for (std::size_t i = 2; i < lines.size() && importer.Take(lines[i]); ++i) {
+        if (progress && i % kImportProgressLines == 0) progress(i + 1, lines.size());
     }
     return importer.Finish();
 }
 }  // namespace
 
 ImportResult ImportBackupLines(const std::vector<std::u16string>& lines) { return ImportLines(lines); }
-ImportResult ImportBackupLines(const BackupText& lines) { return ImportLines(lines); }
+ImportResult ImportBackupLines(const BackupText& lines, const ImportProgress& progress) {
+    return ImportLines(lines, progress);
+}
 
 ImportResult ImportBackup(const BYTE* data, std::size_t size) {
     const BackupFileLines file = ReadBackupFile(data, size);

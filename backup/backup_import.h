@@ -5,6 +5,7 @@
 // a BackupLineImporter; tovik-reg does the same without confirmation, the first start through
 // ImportBackup.
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -102,10 +103,17 @@ struct ImportResult {
 std::u16string_view WriteErrorReason(LONG error);
 // The message shown instead of the end message when something was not written: how many values
 // and keys, why, and where the import stopped.
+// The templates it is made of, for a caller that translates them (%1, %2, %3 as QString::arg).
+inline constexpr std::u16string_view kImportNotWrittenTemplate = u"書き込めなかった値が%1個、キーが%2個あります（%3）。";
+inline constexpr std::u16string_view kImportStoppedAtTemplate = u"%1行目でインポートを中止しました。";
 std::u16string ImportNotWrittenMessage(const ImportResult& result);
+// The end message of an import the user stopped: the lines before %1 are written and stay.
+inline constexpr std::u16string_view kImportCancelledTemplate =
+    u"インポートを中止しました。%1行目までを書き込みました。表示を初期化します";
 
 // A short notice of ours, shown after the import's own message when value lines were skipped
 // because their tag is none of the nine (their type is unknown, so their data cannot be written).
+inline constexpr std::u16string_view kUnknownTagNoticeTemplate = u"型の分からない値の行を%1行読み飛ばしました";
 std::u16string UnknownTagNotice(std::size_t skippedLines);
 
 // Writes the lines after the root line into the current store, one line at a time, under the
@@ -165,7 +173,10 @@ private:
 // Checks the header and root lines of lines (the whole file's, header first) and writes the key
 // and value lines that follow through a BackupLineImporter.
 ImportResult ImportBackupLines(const std::vector<std::u16string>& lines);
-ImportResult ImportBackupLines(const BackupText& lines);
+// progress, when given, is told every kImportProgressLines lines how many of the lines are taken.
+using ImportProgress = std::function<void(std::size_t linesTaken, std::size_t lines)>;
+inline constexpr std::size_t kImportProgressLines = 256;
+ImportResult ImportBackupLines(const BackupText& lines, const ImportProgress& progress = {});
 
 // ReadBackupFile, then (when the mark is right) ImportBackupLines, without confirmation.
 ImportResult ImportBackup(const BYTE* data, std::size_t size);

@@ -113,6 +113,7 @@ std::u16string_view ExportOutcomeMessage(ExportOutcome outcome) {
         case ExportOutcome::WriteFailed: return kExportWriteFailedMessage;
         case ExportOutcome::UnsafeLink: return kExportUnsafeLinkMessage;
         case ExportOutcome::OntoStore: return kExportOntoStoreMessage;
+        case ExportOutcome::Cancelled: return kExportCancelledMessage;
     }
     return {};
 }

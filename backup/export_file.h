@@ -26,6 +26,9 @@ inline constexpr std::u16string_view kExportUnsafeLinkMessage =
 inline constexpr std::u16string_view kExportOntoStoreMessage =
     u"レジストリのファイルそのものには書き出せません。エクスポートしませんでした。";
 
+inline constexpr std::u16string_view kExportCancelledMessage =
+    u"エクスポートを中止しました。選んだファイルは変更していません。";
+
 enum class ExportOutcome {
     Written,         // the file holds the key and its whole subtree
     NoKeySelected,   // the root is none of the three; see BackupExport::Begin
@@ -34,6 +37,7 @@ enum class ExportOutcome {
     ReadFailed,      // a key or value below it could not be read; nothing was replaced
     WriteFailed,     // writing, flushing or renaming failed (disk full); nothing was replaced
     UnsafeLink,      // a link in a shared sticky folder owned by neither the user nor the folder's owner
+    Cancelled,       // the progress callback asked to stop; nothing was replaced
     OntoStore,       // the target is the open registry store or its -wal or -shm file
 };
 

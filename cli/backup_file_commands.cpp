@@ -14,6 +14,7 @@
 #include "regfile/reg_text.h"
 #include "cli/command_handlers.h"
 #include "cli/commands.h"
+#include "cli/progress_line.h"
 #include "cli/utf8.h"
 
 namespace tovik::cli {
@@ -39,7 +40,19 @@ int RunExport(const Command& command, std::ostream&, std::ostream& err) {
     const ExportFileFormat format = command.format == ExportFormat::Reg    ? ExportFileFormat::Reg
                                     : command.format == ExportFormat::Reg4 ? ExportFileFormat::Reg4
                                                                            : ExportFileFormat::Backup;
-    const ExportResult result = ExportKeyToFile(command.fileName, command.key.root, path, format);
+    ExportResult result;
+    if (format == ExportFileFormat::Backup) {
+        ProgressLine progress(err, "export", "keys", ProgressWanted(err));
+        BackupExport file(command.fileName);
+        file.SetProgress([&progress](std::size_t keys) {
+            progress.Update(keys);
+            return true;
+        });
+        if (file.Begin(command.key.root)) file.WriteKeyTree(command.key.root, path);
+        result = file.Finish();
+    } else {
+        result = ExportKeyToFile(command.fileName, command.key.root, path, format);
+    }
     if (result.outcome == ExportOutcome::Written) {
         // The file is complete; the user must still learn that it cannot restore everything.
         if (result.notRestorable != 0 && format == ExportFileFormat::Reg4) {
@@ -80,6 +93,7 @@ int RunExport(const Command& command, std::ostream&, std::ostream& err) {
             break;
         case ExportOutcome::Written:
         case ExportOutcome::NoKeySelected:
+        case ExportOutcome::Cancelled:
             break;
     }
     ReportError(err, message);
@@ -187,7 +201,10 @@ int RunImport(const Command& command, std::ostream& out, std::ostream& err) {
         ReportError(err, Utf16ToUtf8(kImportNotUnicodeMessage));
         return kExitFailure;
     }
-    const ImportResult result = ImportBackupLines(file->lines);
+    ProgressLine progress(err, "import", "lines", ProgressWanted(err));
+    const ImportResult result = ImportBackupLines(
+        file->lines, [&progress](std::size_t taken, std::size_t lines) { progress.Update(taken, lines); });
+    progress.Clear();
     int code = kExitSuccess;
     if (result.outcome != ImportOutcome::Finished && result.outcome != ImportOutcome::WriteFailed) {
         std::string message = Utf16ToUtf8(ImportOutcomeMessage(result.outcome));

@@ -1,8 +1,14 @@
 #include "ui/prompts.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QScreen>
+#include <QSettings>
+#include <algorithm>
 
 QString AppCaption() { return QStringLiteral("Harnet"); }
 
@@ -15,16 +21,67 @@ int ViewPrompts::MessageBox(QWidget* parent, const QString& text, MessageButtons
     return answer == QMessageBox::Yes ? IDYES : IDNO;
 }
 
+QString FileDialogStartFolder() {
+    const QSettings settings(QString::fromLatin1(kSettingsOrganization), QString::fromLatin1(kSettingsApplication));
+    const QString folder = settings.value(QString::fromLatin1(kLastFolderSetting)).toString();
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath();
+}
+
+void FitAndCentre(QWidget& dialog, QWidget* parent) {
+    QWidget* window = parent ? parent->window() : QApplication::activeWindow();
+    if (window == &dialog) window = nullptr;
+    const QScreen* screen = window ? window->screen() : dialog.screen();
+    QRect room = screen ? screen->availableGeometry() : QRect(0, 0, 480, 800);
+    const QSize most(std::min(kDialogMaxWidth, room.width()), std::min(kDialogMaxHeight, room.height()));
+    dialog.resize(dialog.size().boundedTo(most));
+    const QPoint centre = window ? window->frameGeometry().center() : room.center();
+    QRect placed(QPoint(0, 0), dialog.size());
+    placed.moveCenter(centre);
+    // Inside the screen wherever the parent is.
+    placed.moveLeft(std::clamp(placed.left(), room.left(), std::max(room.left(), room.right() - placed.width() + 1)));
+    placed.moveTop(std::clamp(placed.top(), room.top(), std::max(room.top(), room.bottom() - placed.height() + 1)));
+    dialog.move(placed.topLeft());
+}
+
+namespace {
+
+// Qt's own file dialog (the platform's may not fit a small screen), sized to fit and centred,
+// starting in the folder last used.
+QString RunFileDialog(QWidget* parent, const QString& filter, QFileDialog::AcceptMode mode,
+                      QString* selectedFilter = nullptr) {
+    QFileDialog dialog(parent, QString(), FileDialogStartFolder(), filter);
+    dialog.setObjectName(QStringLiteral("TovikFileDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(mode);
+    if (mode == QFileDialog::AcceptSave) {
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);   // an existing file is replaced without a question
+    } else {
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    dialog.setMinimumSize(0, 0);
+    dialog.resize(kDialogMaxWidth, 520);
+    FitAndCentre(dialog, parent);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    const QString file = dialog.selectedFiles().front();
+    if (selectedFilter) *selectedFilter = dialog.selectedNameFilter();
+    QSettings settings(QString::fromLatin1(kSettingsOrganization), QString::fromLatin1(kSettingsApplication));
+    settings.setValue(QString::fromLatin1(kLastFolderSetting), QFileInfo(file).absolutePath());
+    return file;
+}
+
+}  // namespace
+
 QString ViewPrompts::SaveFileName(QWidget* parent, const QString& filter, QString* selectedFilter) {
-    // Choosing an existing file replaces it without a question.
-    return QFileDialog::getSaveFileName(parent, QString(), QString(), filter, selectedFilter,
-                                        QFileDialog::DontConfirmOverwrite);
+    return RunFileDialog(parent, filter, QFileDialog::AcceptSave, selectedFilter);
 }
 
 QString ViewPrompts::OpenFileName(QWidget* parent, const QString& filter) {
-    return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+    return RunFileDialog(parent, filter, QFileDialog::AcceptOpen);
 }
 
 int ViewPrompts::DoModal(QDialog& dialog) {
+    if (!dialog.testAttribute(Qt::WA_Resized)) dialog.adjustSize();   // the size show() would give it
+    FitAndCentre(dialog, dialog.parentWidget());
     return dialog.exec() == QDialog::Accepted ? IDOK : IDCANCEL;
 }

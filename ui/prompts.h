@@ -29,3 +29,18 @@ public:
 
 // The caption of every message box of the application.
 QString AppCaption();
+
+// Tovik's settings file, $XDG_CONFIG_HOME/tovik/tovik.conf (~/.config/tovik/tovik.conf), shared by
+// every window: QSettings settings(kSettingsOrganization, kSettingsApplication).
+inline constexpr char kSettingsOrganization[] = "tovik";
+inline constexpr char kSettingsApplication[] = "tovik";
+// The folder the file dialogs start in: the one last used, else the home folder.
+inline constexpr char kLastFolderSetting[] = "dialogs/lastFolder";
+QString FileDialogStartFolder();
+
+// Every dialog fits a small portrait screen (480 by 800): at most this size, frame excluded.
+inline constexpr int kDialogMaxWidth = 460;
+inline constexpr int kDialogMaxHeight = 740;
+// Shrinks the dialog to fit kDialogMax* and the parent's screen, and centres it over the
+// parent's window (inside the screen).
+void FitAndCentre(QWidget& dialog, QWidget* parent);

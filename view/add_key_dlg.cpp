@@ -7,10 +7,11 @@
 
 #include "ui/dialog_template.h"
 #include "ui/prompts.h"
+#include "ui/translated.h"
 
 
 CAddKeyDlg::CAddKeyDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QString::fromUtf16(u"キーの追加"));
+    setWindowTitle(Tovik::tr("キーの追加"));
     const DialogUnits du(font(), 122);
     m_static = PlaceLabel(this, QStringLiteral("Static"), du.Rect(3, 4, 112, 56));   // key names are not markup
     m_static->setObjectName(QStringLiteral("1003"));

@@ -1,5 +1,7 @@
 // The key commands of the view: add a key below the current key, delete the current key with
 // everything below it.
+#include <QTreeView>
+
 #include "registry/key_tree_ops.h"
 #include "registry/name_fold.h"
 #include "registry/registry_api.h"
@@ -7,6 +9,7 @@
 #include "ui/qt_text.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
+#include "ui/translated.h"
 
 void CTovikView::OnAddKey() {
     CAddKeyDlg dialog(this);
@@ -21,7 +24,7 @@ void CTovikView::OnAddKey() {
     DWORD disposition = 0;
     const LONG rc = RegCreateKeyExW(hKey, name.c_str(), 0, emptyClass, 0, 0, nullptr, &hNewKey, &disposition);
     if (rc == ERROR_SUCCESS && disposition == REG_OPENED_EXISTING_KEY)
-        Prompts().MessageBox(this, QString::fromUtf16(u"既に存在します"), MessageButtons::Ok);
+        Prompts().MessageBox(this, Tovik::tr("既に存在します"), MessageButtons::Ok);
     if (rc == ERROR_SUCCESS) RegCloseKey(hNewKey);
     RegCloseKey(hKey);
 
@@ -45,6 +48,8 @@ void CTovikView::OnAddKey() {
         m_treeModel.DeleteChildren(selected);
     }
     LoadSelectedSubKeys();
+    // The new key shows: its parent is open.
+    if (rc == ERROR_SUCCESS) m_tree->expand(m_treeModel.IndexOf(selected));
 }
 
 void CTovikView::OnDeleteKey() {
@@ -74,7 +79,7 @@ void CTovikView::OnDeleteKey() {
 }
 
 QString CTovikView::DeleteKeyQuestion(const QString& keyName) {
-    return keyName + QString::fromUtf16(u"キーを削除します。配下のキーも消えます。\nよろしいですか？");
+    return keyName + Tovik::tr("キーを削除します。配下のキーも消えます。\nよろしいですか？");
 }
 
 bool CTovikView::DeleteSubkeys(HKEY root, const std::u16string& path) {

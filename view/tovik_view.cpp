@@ -9,9 +9,12 @@
 
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
+#include "registry/name_fold.h"
 #include "ui/icons.h"
 #include "view/command_ids.h"
+#include "ui/long_work_progress.h"
 #include "ui/qt_text.h"
+#include "ui/translated.h"
 
 namespace {
 
@@ -127,6 +130,11 @@ void CTovikView::OneTimeSetup() {
 
 void CTovikView::InsertRootKeys() {
     const tovik::RegistryReadSnapshot snapshot;   // one read transaction for the whole walk
+    // A large registry takes a while: progress, without 中止 (a half-read tree would mislead).
+    // The tree itself is not painted while it fills.
+    LongWorkProgress progress(this, Tovik::tr("レジストリを読み込んでいます… %1 キー"), 0, false);
+    m_pFillProgress = &progress;
+    m_tree->setUpdatesEnabled(false);
     m_treeModel.BeginBulkInsert();
     for (HKEY root : kRoots) {
         const ItemId item = m_treeModel.InsertItem(KeyTreeModel::kRootItem, ToQString(RootKeyName(root)));
@@ -134,9 +142,12 @@ void CTovikView::InsertRootKeys() {
         InsertSubKeys(item, root, std::u16string());
     }
     m_treeModel.EndBulkInsert();
+    m_tree->setUpdatesEnabled(true);
+    m_pFillProgress = nullptr;
+    progress.Close();
     if (m_bTreeLoops) {
         m_bTreeLoops = false;
-        Prompts().MessageBox(this, ToQString(kTreeLoopsMessage), MessageButtons::Ok);
+        Prompts().MessageBox(this, Translated(kTreeLoopsMessage), MessageButtons::Ok);
     }
 }
 
@@ -157,6 +168,7 @@ void CTovikView::InsertSubKeys(ItemId parent, HKEY root, const std::u16string& p
         if (rc != ERROR_SUCCESS) break;
         const std::u16string_view child(name.data(), length);
         const ItemId item = m_treeModel.InsertItem(parent, ToQString(child));
+        if (m_pFillProgress != nullptr) m_pFillProgress->Step(m_treeModel.ItemCount());
         childPath = path;
         if (!childPath.empty()) childPath += u'\\';
         childPath += child;
@@ -209,6 +221,25 @@ void CTovikView::OnSelChanged() {
 }
 
 void CTovikView::OnDblClkTree() { LoadSelectedSubKeys(); }
+
+void CTovikView::ExpandKeyPath(HKEY root, std::u16string_view path) {
+    ItemId item = KeyTreeModel::kNoItem;
+    for (ItemId top : m_treeModel.Children(KeyTreeModel::kRootItem))
+        if (m_treeModel.ItemData(top) == root) item = top;
+    if (item == KeyTreeModel::kNoItem) return;
+    while (!path.empty()) {
+        const std::size_t cut = path.find(u'\\');
+        const std::u16string_view name = path.substr(0, cut);
+        path = cut == std::u16string_view::npos ? std::u16string_view() : path.substr(cut + 1);
+        ItemId next = KeyTreeModel::kNoItem;
+        for (ItemId child : m_treeModel.Children(item))
+            if (CompareNames(ToU16View(m_treeModel.ItemText(child)), name) == 0) next = child;
+        if (next == KeyTreeModel::kNoItem) break;
+        m_tree->expand(m_treeModel.IndexOf(item));
+        item = next;
+    }
+    m_tree->scrollTo(m_treeModel.IndexOf(item));
+}
 
 void CTovikView::LoadSelectedSubKeys() {
     const ItemId item = SelectedItem();

@@ -19,6 +19,7 @@
 #include "view/value_list_model.h"
 #include "ui/prompts.h"
 
+class LongWorkProgress;
 class QTreeView;
 class CTovikDoc;
 namespace tovik { class BackupExport; }
@@ -45,6 +46,9 @@ public:
     void InsertSubKeys(ItemId parent, HKEY root, const std::u16string& path);
     void GetItemKeyPath(ItemId item, HKEY* root, std::u16string* path) const;
     void LoadSelectedSubKeys();
+    // Expands the items above the key at path (and the root's) so that its item shows, as far as
+    // the tree has the path's keys.
+    void ExpandKeyPath(HKEY root, std::u16string_view path);
     ItemId SelectedItem() const;          // kNoItem when none
     void SelectItem(ItemId item);
     KeyTreeModel& TreeModel() { return m_treeModel; }
@@ -115,10 +119,12 @@ public:
     void ImportFile(const QString& fileName);
     // The end of an import that wrote: the view starts again from the roots, after message.
     void ResetAfterImport(std::u16string_view message);
+    void ResetAfterImport(const QString& message);
     std::u16string TakeImportLine();
     void ImportKeys(HKEY root);
     // Set when the tree fill met a key inside itself (a damaged store); told once it is done.
     bool m_bTreeLoops = false;
+    LongWorkProgress* m_pFillProgress = nullptr;   // during InsertRootKeys
     static constexpr std::u16string_view kTreeLoopsMessage =
         u"レジストリが壊れています。キーが自分自身の中にあるため、その先は表示しません。";
     static constexpr std::u16string_view kDeleteLoopsMessage =

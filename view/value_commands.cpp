@@ -9,11 +9,12 @@
 #include "registry/value_types.h"
 #include "ui/qt_text.h"
 #include "view/tovik_view.h"
+#include "ui/translated.h"
 
 namespace {
 
-const QString kNotSupported = QString::fromUtf16(u"未サポートです。");
-const QString kDeleteValueQuestion = QString::fromUtf16(u"元に戻せなくなります。\nよろしいですか？");
+QString NotSupportedText() { return Tovik::tr("未サポートです。"); }
+QString DeleteValueQuestionText() { return Tovik::tr("元に戻せなくなります。\nよろしいですか？"); }
 
 // "@" is how the list shows the unnamed value; an edited name of "@" means that value again.
 std::u16string NameFromShown(const QString& shown) {
@@ -58,7 +59,7 @@ void CTovikView::OnDblClkValueList() {
     // A copy: the editor runs an event loop, in which a refresh may replace the rows.
     const ValueRow row = ListModel().Row(selected);
     if (!IsSupportedType(row.type)) {
-        Prompts().MessageBox(this, kNotSupported, MessageButtons::Ok);
+        Prompts().MessageBox(this, NotSupportedText(), MessageButtons::Ok);
         return;
     }
 
@@ -158,7 +159,7 @@ void CTovikView::OnDeleteValue() {
     // name, and "" only for the unnamed value.
     const int selected = SelectedRow();
     const std::u16string name = selected >= 0 ? ListModel().Row(selected).name : std::u16string();
-    if (Prompts().MessageBox(this, kDeleteValueQuestion, MessageButtons::YesNo) == IDNO) return;
+    if (Prompts().MessageBox(this, DeleteValueQuestionText(), MessageButtons::YesNo) == IDNO) return;
     if (selected < 0) return;
     DeleteValue(m_hRootKey, m_strKeyPath, name);
     PostRefreshValues();

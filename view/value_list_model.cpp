@@ -4,6 +4,7 @@
 
 #include "registry/name_fold.h"
 #include "ui/qt_text.h"
+#include "ui/translated.h"
 
 QString ShownValueName(std::u16string_view name) {
     return name.empty() ? QStringLiteral("@") : ToQString(name);
@@ -73,9 +74,12 @@ QVariant ValueListModel::data(const QModelIndex& index, int role) const {
 
 QVariant ValueListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    static const char16_t* const headers[] = {u"名前", u"ﾀｲﾌﾟ", u"値"};
-    if (section < 0 || section > 2) return {};
-    return QString::fromUtf16(headers[section]);
+    switch (section) {
+        case 0: return Tovik::tr("名前");
+        case 1: return Tovik::tr("ﾀｲﾌﾟ");
+        case 2: return Tovik::tr("値");
+        default: return {};
+    }
 }
 
 Qt::ItemFlags ValueListModel::flags(const QModelIndex& index) const {

@@ -10,6 +10,7 @@
 #include "ui/dialog_template.h"
 #include "ui/qt_text.h"
 #include "ui/prompts.h"
+#include "ui/translated.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ Qt::ItemFlags ImportLinesModel::flags(const QModelIndex& index) const {
 }
 
 CImportConfirmDlg::CImportConfirmDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QString::fromUtf16(u"インポート確認"));
+    setWindowTitle(Tovik::tr("インポート確認"));
     const DialogUnits units(font(), kTemplateWidth);
     setFixedSize(units.Size(kTemplateWidth, kTemplateHeight));
 

@@ -12,11 +12,12 @@
 #include "editors/gui/widget_edit_buffers.h"
 #include "ui/qt_text.h"
 #include "ui/prompts.h"
+#include "ui/translated.h"
 
 namespace {
 
-const QString kEditCaption = QString::fromUtf16(u"バイナリ編集");
-const QString kAddCaption = QString::fromUtf16(u"その他の値");
+QString EditCaptionText() { return Tovik::tr("バイナリ編集"); }
+QString AddCaptionText() { return Tovik::tr("その他の値"); }
 
 constexpr int kKeyWidth = 13;
 constexpr int kKeyHeight = 12;
@@ -27,7 +28,7 @@ constexpr int kDigitColumnX[8] = {1, 18, 35, 52, 69, 86, 103, 120};
 }  // namespace
 
 CBinaryEditDlg::CBinaryEditDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(kEditCaption);
+    setWindowTitle(EditCaptionText());
     const DialogUnits units(font(), 139);
     setFixedSize(units.Size(139, 150));
 
@@ -47,8 +48,8 @@ CBinaryEditDlg::CBinaryEditDlg(QWidget* parent) : QDialog(parent) {
     m_btnOk->setDefault(true);
     m_btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_btnCancel->setGeometry(units.Rect(76, 133, 50, 14));
-    PlaceLabel(this, QString::fromUtf16(u"名前："), units.Rect(5, 4, 26, 9));
-    PlaceLabel(this, QString::fromUtf16(u"データ："), units.Rect(3, 17, 31, 9));
+    PlaceLabel(this, Tovik::tr("名前："), units.Rect(5, 4, 26, 9));
+    PlaceLabel(this, Tovik::tr("データ："), units.Rect(3, 17, 31, 9));
 
     static const char kDigits[] = "0123456789ABCDEF";
     for (int i = 0; i < 16; ++i) {
@@ -57,7 +58,7 @@ CBinaryEditDlg::CBinaryEditDlg(QWidget* parent) : QDialog(parent) {
             this, text, units.Rect(kDigitColumnX[i % 8], kDigitRowY[i / 8], kKeyWidth, kKeyHeight));
         connect(key, &QPushButton::clicked, this, [this, text] { OnKeypadKey(text); });
     }
-    QPushButton* space = PlaceKeypadKey(this, QString::fromUtf16(u"空白(区切り)"), units.Rect(23, 116, 87, kKeyHeight));
+    QPushButton* space = PlaceKeypadKey(this, Tovik::tr("空白(区切り)"), units.Rect(23, 116, 87, kKeyHeight));
     connect(space, &QPushButton::clicked, this, [this] { OnKeypadKey(QStringLiteral(" ")); });
     QPushButton* backspace = PlaceKeypadKey(this, QStringLiteral("BS"), units.Rect(113, 116, 20, kKeyHeight));
     connect(backspace, &QPushButton::clicked, this, &CBinaryEditDlg::OnKeypadBackspace);
@@ -89,7 +90,7 @@ void CBinaryEditDlg::OnInitDialog() {
     m_comboType->setCurrentIndex(FindTypePosition(types, m_dwType));
     // The type of an existing value cannot be changed here.
     m_comboType->setEnabled(m_bAdd);
-    setWindowTitle(m_bAdd ? kAddCaption : kEditCaption);
+    setWindowTitle(m_bAdd ? AddCaptionText() : EditCaptionText());
     // Every opening starts in insert mode.
     m_btnOver->setChecked(false);
     m_opened = true;

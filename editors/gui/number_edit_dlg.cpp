@@ -11,11 +11,12 @@
 #include "editors/gui/widget_edit_buffers.h"
 #include "ui/qt_text.h"
 #include "ui/prompts.h"
+#include "ui/translated.h"
 
 namespace {
 
-const QString kEditCaption = QString::fromUtf16(u"数値編集");
-const QString kAddCaption = QString::fromUtf16(u"数値の追加（DWORD)");
+QString EditCaptionText() { return Tovik::tr("数値編集"); }
+QString AddCaptionText() { return Tovik::tr("数値の追加（DWORD)"); }
 
 struct KeyPlace {
     const char* text;
@@ -46,7 +47,7 @@ public:
         dialog_.m_logic->OnSetFocus(field);
         dialog_.followKeypadTarget();
     }
-    void SetMessage(std::u16string_view text) override { dialog_.m_staticMsg->setText(ToQString(text)); }
+    void SetMessage(std::u16string_view text) override { dialog_.m_staticMsg->setText(Translated(text)); }
 
 private:
     CNumberEditDlg& dialog_;
@@ -55,7 +56,7 @@ private:
 };
 
 CNumberEditDlg::CNumberEditDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(kEditCaption);
+    setWindowTitle(EditCaptionText());
     const DialogUnits units(font(), 139);
     setFixedSize(units.Size(139, 150));
 
@@ -71,10 +72,10 @@ CNumberEditDlg::CNumberEditDlg(QWidget* parent) : QDialog(parent) {
     m_btnOk->setDefault(true);
     m_btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_btnCancel->setGeometry(units.Rect(76, 129, 50, 14));
-    PlaceLabel(this, QString::fromUtf16(u"名前："), units.Rect(5, 4, 26, 9));
-    PlaceLabel(this, QString::fromUtf16(u"データ："), units.Rect(3, 17, 31, 9));
-    PlaceLabel(this, QString::fromUtf16(u"10進"), units.Rect(19, 30, 21, 9));
-    PlaceLabel(this, QString::fromUtf16(u"16進"), units.Rect(19, 43, 21, 9));
+    PlaceLabel(this, Tovik::tr("名前："), units.Rect(5, 4, 26, 9));
+    PlaceLabel(this, Tovik::tr("データ："), units.Rect(3, 17, 31, 9));
+    PlaceLabel(this, Tovik::tr("10進"), units.Rect(19, 30, 21, 9));
+    PlaceLabel(this, Tovik::tr("16進"), units.Rect(19, 43, 21, 9));
     m_staticMsg = PlaceLabel(this, QStringLiteral("Msg"), units.Rect(11, 116, 114, 10));
     for (const KeyPlace& place : kKeys) {
         const QString text = QString::fromLatin1(place.text);
@@ -114,7 +115,7 @@ void CNumberEditDlg::OnInitDialog() {
     m_editName->setText(m_strName);
     m_logic->Open(m_nValue);
     followKeypadTarget();
-    setWindowTitle(m_bAdd ? kAddCaption : kEditCaption);
+    setWindowTitle(m_bAdd ? AddCaptionText() : EditCaptionText());
     m_opened = true;
     m_editName->setFocus();
 }
@@ -139,7 +140,7 @@ void CNumberEditDlg::accept() {
         if (ok.verdict == NumberOkVerdict::NotAnInteger) {
             ViewPrompts defaultPrompts;
             ViewPrompts& prompts = m_pPrompts ? *m_pPrompts : defaultPrompts;
-            prompts.MessageBox(this, ToQString(kNotAnIntegerMessage), MessageButtons::Ok);
+            prompts.MessageBox(this, Translated(kNotAnIntegerMessage), MessageButtons::Ok);
             m_editDec->setFocus();
             m_editDec->selectAll();
             return;

@@ -10,18 +10,19 @@
 #include "editors/string_rules.h"
 #include "ui/qt_text.h"
 #include "ui/prompts.h"
+#include "ui/translated.h"
 
 namespace {
 
-const QString kEditCaption = QString::fromUtf16(u"文字編集");
-const QString kAddCaption = QString::fromUtf16(u"文字の追加（REG_SZ）");
+QString EditCaptionText() { return Tovik::tr("文字編集"); }
+QString AddCaptionText() { return Tovik::tr("文字の追加（REG_SZ）"); }
 // Every file: the lookup fills in any file's path.
-const QString kFileFilter = QString::fromUtf16(u"ﾌｧｲﾙ (*)");
+QString FileFilterText() { return Tovik::tr("ﾌｧｲﾙ (*)"); }
 
 }  // namespace
 
 CStringEditDlg::CStringEditDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(kEditCaption);
+    setWindowTitle(EditCaptionText());
     const DialogUnits units(font(), 139);
     setFixedSize(units.Size(139, 150));
 
@@ -36,9 +37,9 @@ CStringEditDlg::CStringEditDlg(QWidget* parent) : QDialog(parent) {
     m_btnOk->setDefault(true);
     m_btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_btnCancel->setGeometry(units.Rect(76, 129, 50, 14));
-    PlaceLabel(this, QString::fromUtf16(u"名前："), units.Rect(5, 4, 26, 9));
-    PlaceLabel(this, QString::fromUtf16(u"データ："), units.Rect(3, 17, 26, 9));
-    m_btnBrowse = new QPushButton(QString::fromUtf16(u"ﾌｧｲﾙ名参照"), this);
+    PlaceLabel(this, Tovik::tr("名前："), units.Rect(5, 4, 26, 9));
+    PlaceLabel(this, Tovik::tr("データ："), units.Rect(3, 17, 26, 9));
+    m_btnBrowse = new QPushButton(Tovik::tr("ﾌｧｲﾙ名参照"), this);
     m_btnBrowse->setGeometry(units.Rect(11, 78, 60, 13));
     m_btnBrowse->setAutoDefault(false);
     m_staticType = PlaceLabel(this, QStringLiteral("REG_SZ"), units.Rect(35, 15, 97, 12));
@@ -58,7 +59,7 @@ void CStringEditDlg::showEvent(QShowEvent* event) {
 void CStringEditDlg::OnInitDialog() {
     UpdateData(false);
     m_opened = true;
-    setWindowTitle(m_bAdd ? kAddCaption : kEditCaption);
+    setWindowTitle(m_bAdd ? AddCaptionText() : EditCaptionText());
     // The unnamed value's data can be changed, its name cannot.
     m_editName->setReadOnly(IsUnnamedValueName(ToU16View(m_strName)));
     m_editName->setFocus();
@@ -80,7 +81,7 @@ void CStringEditDlg::UpdateData(bool saveAndValidate) {
 void CStringEditDlg::OnBrowse() {
     ViewPrompts defaultPrompts;
     ViewPrompts& prompts = m_pPrompts ? *m_pPrompts : defaultPrompts;
-    const QString path = prompts.OpenFileName(this, kFileFilter);
+    const QString path = prompts.OpenFileName(this, FileFilterText());
     if (path.isEmpty()) return;
     UpdateData(true);
     m_strData = path;

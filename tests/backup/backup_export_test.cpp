@@ -285,5 +285,31 @@ TEST_F(ExportTest, StoredKeyPathGivesTheNamesAsTheRegistryHoldsThem) {
     EXPECT_EQ(StoredKeyPath(HKEY_LOCAL_MACHINE, u""), u"");
 }
 
+TEST_F(ExportTest, StoppedByItsProgressTheTargetStaysAsItWas) {
+    for (int k = 0; k < 50; ++k) MakeKey(HKEY_LOCAL_MACHINE, u"Big\\K" + std::u16string(1, static_cast<char16_t>(u'A' + k)));
+    const std::string before = "the previous backup\r\n";
+    WriteBytes(target_, before);
+    std::vector<std::size_t> seen;
+    BackupExport file(target_.string());
+    file.SetProgress([&seen](std::size_t keys) {
+        seen.push_back(keys);
+        return keys < 10;   // stops at the tenth key
+    });
+    ASSERT_TRUE(file.Begin(HKEY_LOCAL_MACHINE));
+    file.WriteKeyTree(HKEY_LOCAL_MACHINE, u"Big");
+    const ExportResult r = file.Finish();
+    EXPECT_EQ(r.outcome, ExportOutcome::Cancelled);
+    EXPECT_EQ(ExportOutcomeMessage(r.outcome), u"エクスポートを中止しました。選んだファイルは変更していません。");
+    EXPECT_EQ(seen, (std::vector<std::size_t>{2, 3, 4, 5, 6, 7, 8, 9, 10}));   // after each key below the first
+    EXPECT_EQ(ReadBytes(target_), Bytes(before.begin(), before.end()));
+    EXPECT_THAT(DirectoryEntries(dir_), ::testing::ElementsAre("backup.txt"));
+}
+
+TEST(FillTemplate, ReplacesNumberedPlaceholdersOnly) {
+    EXPECT_EQ(FillTemplate(u"値が%1個、キーが%2個（%3）", {u"5", u"0", u"理由"}), u"値が5個、キーが0個（理由）");
+    EXPECT_EQ(FillTemplate(u"%2 then %1, 100% and %4", {u"a", u"b"}), u"b then a, 100% and %4");
+    EXPECT_EQ(FillTemplate(u"ends with %", {u"x"}), u"ends with %");
+}
+
 }  // namespace
 }  // namespace tovik

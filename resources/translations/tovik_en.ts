@@ -1,0 +1,323 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US">
+<context>
+    <name>Tovik</name>
+    <message>
+        <source>Tovik のバージョン情報</source>
+        <translation>About Tovik</translation>
+    </message>
+    <message>
+        <source>レジストリ エディタ</source>
+        <translation>Registry Editor</translation>
+    </message>
+    <message>
+        <source>空白(区切り)</source>
+        <translation>Space (separator)</translation>
+    </message>
+    <message>
+        <source>ﾂｰﾙ</source>
+        <translation>Tools</translation>
+    </message>
+    <message>
+        <source>エクスポート（書き出し）</source>
+        <translation>Export</translation>
+    </message>
+    <message>
+        <source>インポート（取り込み）</source>
+        <translation>Import</translation>
+    </message>
+    <message>
+        <source>アプリケーションの終了(&amp;X)</source>
+        <translation>E&amp;xit</translation>
+    </message>
+    <message>
+        <source>編集</source>
+        <translation>Edit</translation>
+    </message>
+    <message>
+        <source>値 削除</source>
+        <translation>Delete Value</translation>
+    </message>
+    <message>
+        <source>キー 削除</source>
+        <translation>Delete Key</translation>
+    </message>
+    <message>
+        <source>キーの追加</source>
+        <translation>Add Key</translation>
+    </message>
+    <message>
+        <source>値REG_DWの追加</source>
+        <translation>Add REG_DW Value</translation>
+    </message>
+    <message>
+        <source>値REG_MULTI_SZの追加</source>
+        <translation>Add REG_MULTI_SZ Value</translation>
+    </message>
+    <message>
+        <source>値REG_SZの追加</source>
+        <translation>Add REG_SZ Value</translation>
+    </message>
+    <message>
+        <source>その他の値の追加</source>
+        <translation>Add Other Value</translation>
+    </message>
+    <message>
+        <source>表示</source>
+        <translation>View</translation>
+    </message>
+    <message>
+        <source>キーのみ表示</source>
+        <translation>Keys Only</translation>
+    </message>
+    <message>
+        <source>値のみ表示</source>
+        <translation>Values Only</translation>
+    </message>
+    <message>
+        <source>両方表示</source>
+        <translation>Both</translation>
+    </message>
+    <message>
+        <source>ﾍﾙﾌﾟ</source>
+        <translation>Help</translation>
+    </message>
+    <message>
+        <source>Harnet のバージョン情報(&amp;A)...</source>
+        <translation>&amp;About Harnet...</translation>
+    </message>
+    <message>
+        <source>十分注意して使用してください。キーを消す前にはエクスポートしておいてください。</source>
+        <translation>Use with great care. Export a key before you delete it.</translation>
+    </message>
+    <message>
+        <source>キーが選択されていません</source>
+        <translation>No key is selected</translation>
+    </message>
+    <message>
+        <source>ファイルを作成できません。エクスポートしませんでした。</source>
+        <translation>The file cannot be created. Nothing was exported.</translation>
+    </message>
+    <message>
+        <source>キーを開けません。エクスポートしませんでした。</source>
+        <translation>The key cannot be opened. Nothing was exported.</translation>
+    </message>
+    <message>
+        <source>レジストリを読み出せません。エクスポートを中止しました。選んだファイルは変更していません。</source>
+        <translation>The registry cannot be read. The export was stopped; the chosen file has not been changed.</translation>
+    </message>
+    <message>
+        <source>ファイルに書き込めません。エクスポートを中止しました。選んだファイルは変更していません。</source>
+        <translation>The file cannot be written. The export was stopped; the chosen file has not been changed.</translation>
+    </message>
+    <message>
+        <source>他のユーザーが置いたリンクです。エクスポートしませんでした。</source>
+        <translation>This is a link another user placed. Nothing was exported.</translation>
+    </message>
+    <message>
+        <source>レジストリのファイルそのものには書き出せません。エクスポートしませんでした。</source>
+        <translation>The registry&apos;s own file cannot be the target. Nothing was exported.</translation>
+    </message>
+    <message>
+        <source>エクスポートを中止しました。選んだファイルは変更していません。</source>
+        <translation>The export was stopped. The chosen file has not been changed.</translation>
+    </message>
+    <message>
+        <source>インポートで元どおりに戻らない値を%1個書き出しました。このファイルからは復元できません。</source>
+        <translation>%1 values were written that an import cannot give back as they are. They cannot be restored from this file.</translation>
+    </message>
+    <message>
+        <source>Unicodeではありません</source>
+        <translation>Not Unicode</translation>
+    </message>
+    <message>
+        <source>ファイル形式エラー インポート失敗</source>
+        <translation>File format error. Import failed</translation>
+    </message>
+    <message>
+        <source>ルートキーなし インポート失敗</source>
+        <translation>No root key. Import failed</translation>
+    </message>
+    <message>
+        <source>インポートファイルが壊れています。ロード途中で終了しました。表示も不正になります。</source>
+        <translation>The import file is damaged. Loading ended part way; the display will be wrong as well.</translation>
+    </message>
+    <message>
+        <source>インポート終了、表示を初期化します</source>
+        <translation>Import finished; the display is reset</translation>
+    </message>
+    <message>
+        <source>通常のファイルではありません。インポートしませんでした。</source>
+        <translation>Not a regular file. Nothing was imported.</translation>
+    </message>
+    <message>
+        <source>メモリが足りません。インポートしませんでした。</source>
+        <translation>Not enough memory. Nothing was imported.</translation>
+    </message>
+    <message>
+        <source>書き込めなかった値が%1個、キーが%2個あります（%3）。</source>
+        <translation>%1 values and %2 keys could not be written (%3).</translation>
+    </message>
+    <message>
+        <source>%1行目でインポートを中止しました。</source>
+        <translation> The import stopped at line %1.</translation>
+    </message>
+    <message>
+        <source>インポートを中止しました。%1行目までを書き込みました。表示を初期化します</source>
+        <translation>The import was stopped. The lines up to line %1 are written; the display is reset</translation>
+    </message>
+    <message>
+        <source>型の分からない値の行を%1行読み飛ばしました</source>
+        <translation>%1 value lines of an unknown type were skipped</translation>
+    </message>
+    <message>
+        <source>他のプログラムがレジストリを使用中です</source>
+        <translation>another program is using the registry</translation>
+    </message>
+    <message>
+        <source>値が大きすぎるか、名前が長すぎるか、キーが深すぎます</source>
+        <translation>a value is too large, a name too long or a key too deep</translation>
+    </message>
+    <message>
+        <source>メモリが足りません</source>
+        <translation>not enough memory</translation>
+    </message>
+    <message>
+        <source>親のキーがありません</source>
+        <translation>the parent key does not exist</translation>
+    </message>
+    <message>
+        <source>キーが他のプログラムに削除されました</source>
+        <translation>another program deleted the key</translation>
+    </message>
+    <message>
+        <source>ディスクがいっぱいか、レジストリのファイルを大きくできません</source>
+        <translation>the disk is full or the registry file cannot grow</translation>
+    </message>
+    <message>
+        <source>レジストリに書き込めません</source>
+        <translation>the registry cannot be written</translation>
+    </message>
+    <message>
+        <source>10桁以上あります（10進）</source>
+        <translation>10 or more digits (decimal)</translation>
+    </message>
+    <message>
+        <source>8文字以上あります（16進）</source>
+        <translation>8 or more characters (hexadecimal)</translation>
+    </message>
+    <message>
+        <source>整数を入力してください。</source>
+        <translation>Enter an integer.</translation>
+    </message>
+    <message>
+        <source>レジストリが壊れています。キーが自分自身の中にあるため、その先は表示しません。</source>
+        <translation>The registry is damaged: a key lies inside itself, so what is below it is not shown.</translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>ﾚｼﾞｽﾄﾘ退避ﾌｧｲﾙ(*.txt);;全て(*.*)</source>
+        <translation>Registry backup files (*.txt);;All files (*.*)</translation>
+    </message>
+    <message>
+        <source>エクスポートしています… %1 キー</source>
+        <translation>Exporting… %1 keys</translation>
+    </message>
+    <message>
+        <source>インポートしています…</source>
+        <translation>Importing…</translation>
+    </message>
+    <message>
+        <source>既に存在します</source>
+        <translation>It already exists</translation>
+    </message>
+    <message>
+        <source>キーを削除します。配下のキーも消えます。
+よろしいですか？</source>
+        <translation> key will be deleted, with every key below it.
+Are you sure?</translation>
+    </message>
+    <message>
+        <source>レジストリを読み込んでいます… %1 キー</source>
+        <translation>Reading the registry… %1 keys</translation>
+    </message>
+    <message>
+        <source>未サポートです。</source>
+        <translation>Not supported.</translation>
+    </message>
+    <message>
+        <source>元に戻せなくなります。
+よろしいですか？</source>
+        <translation>This cannot be undone.
+Are you sure?</translation>
+    </message>
+    <message>
+        <source>名前</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>ﾀｲﾌﾟ</source>
+        <translation>Type</translation>
+    </message>
+    <message>
+        <source>値</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>バイナリ編集</source>
+        <translation>Edit Binary</translation>
+    </message>
+    <message>
+        <source>その他の値</source>
+        <translation>Other Value</translation>
+    </message>
+    <message>
+        <source>名前：</source>
+        <translation>Name:</translation>
+    </message>
+    <message>
+        <source>データ：</source>
+        <translation>Data:</translation>
+    </message>
+    <message>
+        <source>数値編集</source>
+        <translation>Edit Number</translation>
+    </message>
+    <message>
+        <source>数値の追加（DWORD)</source>
+        <translation>Add Number (DWORD)</translation>
+    </message>
+    <message>
+        <source>10進</source>
+        <translation>Dec</translation>
+    </message>
+    <message>
+        <source>16進</source>
+        <translation>Hex</translation>
+    </message>
+    <message>
+        <source>文字編集</source>
+        <translation>Edit String</translation>
+    </message>
+    <message>
+        <source>文字の追加（REG_SZ）</source>
+        <translation>Add String (REG_SZ)</translation>
+    </message>
+    <message>
+        <source>ﾌｧｲﾙ (*)</source>
+        <translation>Files (*)</translation>
+    </message>
+    <message>
+        <source>ﾌｧｲﾙ名参照</source>
+        <translation>Browse...</translation>
+    </message>
+    <message>
+        <source>インポート確認</source>
+        <translation>Confirm Import</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,123 @@
+// The interface's language: Japanese unless the user's languages ask for English first; Qt's own
+// buttons follow. Run once under LANGUAGE=en and once under the C locale (see CMakeLists).
+#include <QAction>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "app/about_dlg.h"
+#include "app/main_frame.h"
+#include "app/tovik_app.h"
+#include "backup/backup_export.h"
+#include "backup/backup_import.h"
+#include "editors/gui/string_edit_dlg.h"
+#include "editors/number_rules.h"
+#include "ui/core_texts.h"
+#include "ui/qt_text.h"
+#include "ui/translated.h"
+#include "view/command_ids.h"
+#include "view/tovik_view.h"
+
+namespace {
+
+struct RecordingPrompts : ViewPrompts {
+    QStringList texts;
+    int MessageBox(QWidget*, const QString& text, MessageButtons) override {
+        texts << text;
+        return IDOK;
+    }
+};
+
+QStringList MenuTitles(CMainFrame& frame) {
+    QStringList titles;
+    for (QAction* action : frame.menuBar()->actions()) titles << action->text();
+    return titles;
+}
+
+QString CancelButtonText() {
+    QMessageBox box(QMessageBox::NoIcon, QString(), QString(), QMessageBox::Ok | QMessageBox::Cancel);
+    return box.button(QMessageBox::Cancel)->text();
+}
+
+}  // namespace
+
+class LanguageTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir home;
+
+private slots:
+    void initTestCase() {
+        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+        qputenv("TMPDIR", home.path().toUtf8());
+    }
+
+    void languageChoice() {
+        using L = InterfaceLanguage;
+        QCOMPARE(ChooseInterfaceLanguage({QStringLiteral("en-US"), QStringLiteral("ja")}), L::English);
+        QCOMPARE(ChooseInterfaceLanguage({QStringLiteral("en")}), L::English);
+        QCOMPARE(ChooseInterfaceLanguage({QStringLiteral("en_GB")}), L::English);
+        QCOMPARE(ChooseInterfaceLanguage({QStringLiteral("ja-JP")}), L::Japanese);
+        QCOMPARE(ChooseInterfaceLanguage({QStringLiteral("de-DE"), QStringLiteral("en")}), L::Japanese);
+        QCOMPARE(ChooseInterfaceLanguage({QStringLiteral("C")}), L::Japanese);
+        QCOMPARE(ChooseInterfaceLanguage({}), L::Japanese);
+    }
+
+    // Under LANGUAGE=en.
+    void englishInterface() {
+        QCOMPARE(InstallTranslations(), InterfaceLanguage::English);
+        CTovikApp app;
+        auto prompts = std::make_unique<RecordingPrompts>();
+        RecordingPrompts* seen = prompts.get();
+        app.SetPrompts(std::move(prompts));
+        QVERIFY(app.InitInstance());
+        CMainFrame& frame = *app.MainFrame();
+        QCOMPARE(MenuTitles(frame), QStringList({"Tools", "Edit", "View", "Help"}));
+        QCOMPARE(frame.CommandAction(ID_EXPORT)->text(), QStringLiteral("Export"));
+        QCOMPARE(frame.CommandAction(ID_ADD_KEY)->text(), QStringLiteral("Add Key"));
+        QCOMPARE(seen->texts, QStringList{QStringLiteral("Use with great care. Export a key before you delete it.")});
+
+        CStringEditDlg dialog(&frame);
+        dialog.m_bAdd = true;
+        QTimer::singleShot(0, &dialog, [&dialog] { dialog.reject(); });
+        dialog.exec();
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Add String (REG_SZ)"));
+        QStringList buttons;
+        for (QPushButton* button : dialog.findChildren<QPushButton*>()) buttons << button->text();
+        QVERIFY2(buttons.contains(QStringLiteral("Browse...")), qPrintable(buttons.join('|')));
+
+        // The core's texts, where the interface shows them.
+        QCOMPARE(Translated(tovik::kImportFinishedMessage), QStringLiteral("Import finished; the display is reset"));
+        QCOMPARE(Translated(tovik::kUnknownTagNoticeTemplate).arg(3), QStringLiteral("3 value lines of an unknown type were skipped"));
+        for (const char* source : CoreTextSources()) {
+            const QString text = QString::fromUtf8(source);
+            QVERIFY2(Translated(ToU16View(text)) != text, source);
+        }
+        for (const std::u16string_view core : std::initializer_list<std::u16string_view>{tovik::kExportCancelledMessage, tovik::kImportCancelledTemplate,
+                                         tovik::kImportNotWrittenTemplate, tovik::kNotRestorableTemplate,
+                                         tovik::WriteErrorReason(ERROR_BUSY), kNotAnIntegerMessage,
+                                         CTovikView::kTreeLoopsMessage})
+            QVERIFY2(Translated(core) != ToQString(core), qPrintable(ToQString(core)));
+        QCOMPARE(CancelButtonText(), QStringLiteral("Cancel"));
+    }
+
+    // Under LANGUAGE and LC_ALL=C: the Japanese source texts, and Qt's buttons in Japanese.
+    void japaneseInterface() {
+        QCOMPARE(InstallTranslations(), InterfaceLanguage::Japanese);
+        CTovikApp app;
+        app.SetPrompts(std::make_unique<RecordingPrompts>());
+        QVERIFY(app.InitInstance());
+        QCOMPARE(MenuTitles(*app.MainFrame()),
+                 QStringList({QString::fromUtf16(u"ﾂｰﾙ"), QString::fromUtf16(u"編集"), QString::fromUtf16(u"表示"),
+                              QString::fromUtf16(u"ﾍﾙﾌﾟ")}));
+        QCOMPARE(Translated(tovik::kImportFinishedMessage), ToQString(tovik::kImportFinishedMessage));
+        QVERIFY2(CancelButtonText().startsWith(QString::fromUtf16(u"キャンセル")), qPrintable(CancelButtonText()));
+    }
+};
+
+QTEST_MAIN(LanguageTest)
+#include "language_test.moc"

@@ -1,0 +1,315 @@
+// Long work in the view: the progress dialog of import and export with its 中止, what stopping
+// leaves behind, the tree after an import and after Add key, and dialogs that fit a small screen.
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <fstream>
+#include <iterator>
+
+#include "backup/backup_export.h"
+#include "backup/backup_import.h"
+#include "backup/backup_test_util.h"
+#include "backup/gui/import_confirm_dlg.h"
+#include "editors/gui/binary_edit_dlg.h"
+#include "editors/gui/number_edit_dlg.h"
+#include "editors/gui/string_edit_dlg.h"
+#include "registry/key_tree_ops.h"
+#include "support/registry_fixture.h"
+#include "support/scripted_prompts.h"
+#include "support/scripted_view.h"
+#include "ui/long_work_progress.h"
+#include "ui/qt_text.h"
+#include "ui/translated.h"
+#include "view/add_key_dlg.h"
+#include "view/tovik_doc.h"
+#include "view/tovik_view.h"
+
+using namespace testing_support;
+
+namespace {
+
+constexpr std::size_t kKeys = 3000;
+
+std::u16string KeyName(std::size_t n) {
+    const std::string digits = std::to_string(n);
+    return u"Big\\K" + std::u16string(digits.begin(), digits.end());
+}
+
+// A backup file of kKeys keys with one value each, under HKEY_CURRENT_USER.
+void WriteLargeBackup(const QString& path) {
+    std::vector<std::u16string> lines{u"Tovik レジストリ退避ファイル Ver1.0", u"\\\\HKEY_CURRENT_USER", u"[Big]"};
+    for (std::size_t n = 0; n < kKeys; ++n) {
+        lines.push_back(u"[" + KeyName(n) + u"]");
+        lines.push_back(u"\"v\"=SZ:text");
+    }
+    const Bytes bytes = tovik::test::BackupFileBytes(lines);
+    std::ofstream out(path.toStdString(), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Presses 中止 on the progress dialog once it shows; remembers the button's text.
+struct CancelWhenShown {
+    QString buttonText;
+    bool pressed = false;
+    QTimer timer;
+    CancelWhenShown() {
+        timer.setInterval(0);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* dialog = qobject_cast<QProgressDialog*>(w);
+                if (dialog == nullptr || !dialog->isVisible() || pressed) continue;
+                for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+                    buttonText = button->text();
+                    button->click();
+                    pressed = true;
+                }
+            }
+        });
+        timer.start();
+    }
+};
+
+std::size_t ImportedKeys() {
+    std::size_t n = 0;
+    for (std::size_t k = 0; k < kKeys; ++k) n += KeyExists(HKEY_CURRENT_USER, KeyName(k)) ? 1 : 0;
+    return n;
+}
+
+// Whether the widget lies inside a 480 by 800 screen's worth and is centred over the window.
+void CheckFitsAndCentred(QWidget& dialog, QWidget& window) {
+    QVERIFY2(dialog.width() <= 480 && dialog.height() <= 800,
+             qPrintable(QStringLiteral("%1 is %2x%3").arg(dialog.metaObject()->className()).arg(dialog.width()).arg(dialog.height())));
+    const QPoint offset = dialog.frameGeometry().center() - window.frameGeometry().center();
+    const QRect screen = window.screen()->availableGeometry();
+    // Centred, unless the screen's edge pushed it inside.
+    if (screen.contains(dialog.frameGeometry()) && window.frameGeometry().contains(dialog.frameGeometry()))
+        QVERIFY2(std::abs(offset.x()) <= 2 && std::abs(offset.y()) <= 2, dialog.metaObject()->className());
+    QVERIFY(screen.contains(dialog.geometry()));
+}
+
+// The main window's start-up size, away from the screen's corner.
+void ShowMainWindowSized(QWidget& window) {
+    window.resize(360, 640);
+    window.move(60, 80);
+    window.show();
+}
+
+}  // namespace
+
+class LongWorkTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir home;
+
+private slots:
+    void initTestCase() {
+        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+        qputenv("HOME", home.path().toUtf8());
+    }
+    void init() {
+        FreshRegistry();
+        LongWorkProgress::SetShowDelay(std::chrono::milliseconds(0));
+    }
+    void cleanup() { LongWorkProgress::SetShowDelay(std::chrono::milliseconds(500)); }
+
+private:
+    // A view whose next import reads a large generated backup and confirms it.
+    std::unique_ptr<CTovikView> viewImportingLargeBackup(CTovikDoc& doc, ScriptedPrompts*& prompts) {
+        const QString file = home.filePath("big.txt");
+        WriteLargeBackup(file);
+        auto view = startScriptedView(doc, prompts);
+        prompts->fileNames.push_back(file);
+        prompts->dialogs.push_back([](QDialog&) { return IDOK; });
+        return view;
+    }
+
+private slots:
+
+    void importStoppedKeepsWhatWasWrittenAndSaysWhere() {
+        CTovikDoc doc;
+        ScriptedPrompts* prompts = nullptr;
+        auto view = viewImportingLargeBackup(doc, prompts);
+
+        CancelWhenShown cancel;
+        view->OnImport();
+        QVERIFY(cancel.pressed);
+        QCOMPARE(cancel.buttonText, QString::fromUtf16(u"中止"));
+        const std::size_t imported = ImportedKeys();
+        QVERIFY2(imported < kKeys, "stopped before the end");
+        // The message names the last line written: header, root line, [Big], then two per key.
+        QCOMPARE(prompts->messages.size(), 1);
+        const QString message = prompts->messages.front();
+        QVERIFY2(message.startsWith(QString::fromUtf16(u"インポートを中止しました。")), qPrintable(message));
+        const int lastLine = message.section(QString::fromUtf16(u"。"), 1).section(QString::fromUtf16(u"行目"), 0, 0).toInt();
+        QVERIFY2(lastLine >= 3, qPrintable(message));
+        const std::size_t keysBefore = lastLine >= 4 ? static_cast<std::size_t>(lastLine - 4) / 2 + 1 : 0;
+        QCOMPARE(imported, keysBefore);
+        // The tree is rebuilt with what was written.
+        QVERIFY(view->TreeModel().ItemCount() > 3);
+    }
+
+    void importToTheEndShowsTheFirstKeyExpanded() {
+        CTovikDoc doc;
+        ScriptedPrompts* prompts = nullptr;
+        auto view = viewImportingLargeBackup(doc, prompts);
+        view->OnImport();
+        QCOMPARE(ImportedKeys(), kKeys);
+        QCOMPARE(prompts->messages, QStringList{QString::fromUtf16(u"インポート終了、表示を初期化します")});
+        // [Big] is the file's first key: HKEY_CURRENT_USER is open and Big's item shows.
+        KeyTreeModel& tree = view->TreeModel();
+        const auto roots = tree.Children(KeyTreeModel::kRootItem);
+        KeyTreeModel::ItemId user = KeyTreeModel::kNoItem;
+        for (auto item : roots)
+            if (tree.ItemData(item) == HKEY_CURRENT_USER) user = item;
+        QVERIFY(user != KeyTreeModel::kNoItem);
+        QVERIFY(view->m_tree->isExpanded(tree.IndexOf(user)));
+        KeyTreeModel::ItemId big = KeyTreeModel::kNoItem;
+        for (auto item : tree.Children(user))
+            if (tree.ItemText(item) == QLatin1String("Big")) big = item;
+        QVERIFY(big != KeyTreeModel::kNoItem);
+        QVERIFY(!view->m_tree->visualRect(tree.IndexOf(big)).isEmpty());
+    }
+
+    void exportStoppedLeavesTheTargetAsItWas() {
+        MakeKey(HKEY_CURRENT_USER, u"Big");
+        for (std::size_t n = 0; n < 200; ++n) MakeKey(HKEY_CURRENT_USER, KeyName(n));
+        const QString target = home.filePath("kept.txt");
+        {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("what the file held");
+        }
+        CTovikDoc doc;
+        ScriptedPrompts* prompts = nullptr;
+        auto view = startScriptedView(doc, prompts);
+        view->m_hRootKey = HKEY_CURRENT_USER;
+        view->m_strKeyPath = u"Big";
+        prompts->fileNames.push_back(target);
+
+        CancelWhenShown cancel;
+        view->OnExport();
+        QVERIFY(cancel.pressed);
+        QCOMPARE(ReadAll(target), QByteArray("what the file held"));
+        QCOMPARE(prompts->messages, QStringList{Translated(tovik::kExportCancelledMessage)});
+        QCOMPARE(QDir(home.path()).entryList(QStringList{QStringLiteral(".tovik-export-*")}, QDir::Hidden | QDir::Files),
+                 QStringList());
+
+        // Not stopped, the same export replaces the file.
+        cancel.timer.stop();
+        prompts->fileNames.push_back(target);
+        prompts->messages.clear();
+        view->OnExport();
+        QVERIFY(prompts->messages.isEmpty());
+        QVERIFY(ReadAll(target).size() > 200 * 10);
+    }
+
+    void quickWorkShowsNoProgress() {
+        LongWorkProgress::SetShowDelay(std::chrono::milliseconds(500));
+        LongWorkProgress progress(nullptr, QStringLiteral("%1"), 10, true);
+        for (std::size_t n = 0; n < 10; ++n) QVERIFY(progress.Step(n));
+        QVERIFY(!progress.Shown());
+    }
+
+    void addKeyOpensTheParentSoTheNewKeyShows() {
+        MakeKey(HKEY_CURRENT_USER, u"Parent");
+        CTovikDoc doc;
+        ScriptedPrompts* prompts = nullptr;
+        auto view = startScriptedView(doc, prompts);
+        KeyTreeModel& tree = view->TreeModel();
+        KeyTreeModel::ItemId parent = KeyTreeModel::kNoItem;
+        for (auto root : tree.Children(KeyTreeModel::kRootItem))
+            if (tree.ItemData(root) == HKEY_CURRENT_USER)
+                for (auto item : tree.Children(root))
+                    if (tree.ItemText(item) == QLatin1String("Parent")) parent = item;
+        QVERIFY(parent != KeyTreeModel::kNoItem);
+        view->SelectItem(parent);
+        QVERIFY(!view->m_tree->isExpanded(tree.IndexOf(parent)));
+        prompts->dialogs.push_back([](QDialog& dialog) {
+            static_cast<CAddKeyDlg&>(dialog).m_strKeyName = QStringLiteral("Child");
+            return IDOK;
+        });
+        view->OnAddKey();
+        QVERIFY(KeyExists(HKEY_CURRENT_USER, u"Parent\\Child"));
+        QVERIFY(view->m_tree->isExpanded(tree.IndexOf(parent)));
+        QCOMPARE(tree.Children(parent).size(), std::size_t{1});
+        QVERIFY(!view->m_tree->visualRect(tree.IndexOf(tree.Children(parent).front())).isEmpty());
+    }
+
+    void fileDialogsFitStartInTheLastFolderAndAreCentred() {
+        QWidget window;
+        ShowMainWindowSized(window);
+        ViewPrompts prompts;
+        const QString folder = home.filePath("chosen");
+        QVERIFY(QDir().mkpath(folder));
+        QDir seen;
+        bool checked = false;
+        // The first save dialog starts at home; a file chosen in a folder makes it the next start.
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            CheckFitsAndCentred(*dialog, window);
+            seen = dialog->directory();
+            dialog->setDirectory(folder);
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name);
+            name->setText(QStringLiteral("out.txt"));
+            QTest::keyClick(name, Qt::Key_Return);
+            checked = true;
+        });
+        QCOMPARE(prompts.SaveFileName(&window, QStringLiteral("All (*)")), folder + QStringLiteral("/out.txt"));
+        QVERIFY(checked);
+        QCOMPARE(seen.absolutePath(), QDir::homePath());
+        QCOMPARE(QSettings(QStringLiteral("tovik"), QStringLiteral("tovik")).value("dialogs/lastFolder").toString(), folder);
+        QVERIFY(QFile::exists(home.filePath("config/tovik/tovik.conf")));
+
+        checked = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            CheckFitsAndCentred(*dialog, window);
+            seen = dialog->directory();
+            dialog->reject();
+            checked = true;
+        });
+        QVERIFY(prompts.OpenFileName(&window, QStringLiteral("All (*)")).isEmpty());
+        QVERIFY(checked);
+        QCOMPARE(seen.absolutePath(), folder);
+    }
+
+    void everyDialogFitsASmallScreenCentredOverTheWindow() {
+        QWidget window;
+        ShowMainWindowSized(window);
+        ViewPrompts prompts;
+        std::vector<std::unique_ptr<QDialog>> dialogs;
+        dialogs.push_back(std::make_unique<CStringEditDlg>(&window));
+        dialogs.push_back(std::make_unique<CNumberEditDlg>(&window));
+        dialogs.push_back(std::make_unique<CBinaryEditDlg>(&window));
+        dialogs.push_back(std::make_unique<CAddKeyDlg>(&window));
+        dialogs.push_back(std::make_unique<CImportConfirmDlg>(&window));
+        for (auto& dialog : dialogs) {
+            bool checked = false;
+            QTimer::singleShot(0, [&] {
+                CheckFitsAndCentred(*dialog, window);
+                checked = true;
+                dialog->reject();
+            });
+            prompts.DoModal(*dialog);
+            QVERIFY2(checked, dialog->metaObject()->className());
+        }
+    }
+};
+
+QTEST_MAIN(LongWorkTest)
+#include "long_work_test.moc"

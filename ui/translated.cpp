@@ -1,0 +1,32 @@
+#include "ui/translated.h"
+
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include "ui/qt_text.h"
+
+QString Translated(std::u16string_view text) {
+    const QByteArray source = ToQString(text).toUtf8();
+    return QCoreApplication::translate("Tovik", source.constData());
+}
+
+InterfaceLanguage ChooseInterfaceLanguage(const QStringList& uiLanguages) {
+    if (uiLanguages.isEmpty()) return InterfaceLanguage::Japanese;
+    const QString first = uiLanguages.front().toLower();
+    const bool english = first == QLatin1String("en") || first.startsWith(QLatin1String("en-")) ||
+                         first.startsWith(QLatin1String("en_"));
+    return english ? InterfaceLanguage::English : InterfaceLanguage::Japanese;
+}
+
+InterfaceLanguage InstallTranslations() {
+    const InterfaceLanguage language = ChooseInterfaceLanguage(QLocale::system().uiLanguages());
+    // The translators live as long as the application.
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (language == InterfaceLanguage::English) {
+        if (translator->load(QStringLiteral(":/i18n/tovik_en.qm"))) QCoreApplication::installTranslator(translator);
+    } else if (translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator);
+    }
+    return language;
+}
