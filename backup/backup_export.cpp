@@ -65,7 +65,7 @@ public:
         writer_.WriteKeyLine(path);
         ++result_.keys;
         if (!KeyLineReadsBack(path)) NotRestorable(BackupKeyLine(path));
-        if (progress_ && !progress_(result_.keys)) {
+        if (progress_ && result_.keys > 1 && !progress_(result_.keys)) {
             cancelled_ = true;
             return false;
         }

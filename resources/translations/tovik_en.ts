@@ -220,10 +220,6 @@
         <translation>Stop</translation>
     </message>
     <message>
-        <source>ﾚｼﾞｽﾄﾘ退避ﾌｧｲﾙ(*.txt);;全て(*.*)</source>
-        <translation>Registry backup files (*.txt);;All files (*.*)</translation>
-    </message>
-    <message>
         <source>エクスポートしています… %1 キー</source>
         <translation>Exporting… %1 keys</translation>
     </message>
@@ -318,6 +314,50 @@ Are you sure?</translation>
     <message>
         <source>インポート確認</source>
         <translation>Confirm Import</translation>
+    </message>
+    <message>
+        <source>名前の変更</source>
+        <translation>Rename</translation>
+    </message>
+    <message>
+        <source>キーのパスをコピー</source>
+        <translation>Copy Key Path</translation>
+    </message>
+    <message>
+        <source>検索...</source>
+        <translation>Find...</translation>
+    </message>
+    <message>
+        <source>次を検索</source>
+        <translation>Find Next</translation>
+    </message>
+    <message>
+        <source>前を検索</source>
+        <translation>Find Previous</translation>
+    </message>
+    <message>
+        <source>アドレスバー</source>
+        <translation>Address Bar</translation>
+    </message>
+    <message>
+        <source>アドレスバーへ移動</source>
+        <translation>Go to Address Bar</translation>
+    </message>
+    <message>
+        <source>最新の情報に更新</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>お気に入り</source>
+        <translation>Favorites</translation>
+    </message>
+    <message>
+        <source>お気に入りに追加</source>
+        <translation>Add to Favorites</translation>
+    </message>
+    <message>
+        <source>お気に入りの削除</source>
+        <translation>Remove Favorite</translation>
     </message>
 </context>
 </TS>

@@ -76,7 +76,7 @@ private slots:
         app.SetPrompts(std::move(prompts));
         QVERIFY(app.InitInstance());
         CMainFrame& frame = *app.MainFrame();
-        QCOMPARE(MenuTitles(frame), QStringList({"Tools", "Edit", "View", "Help"}));
+        QCOMPARE(MenuTitles(frame), QStringList({"Tools", "Edit", "View", "Favorites", "Help"}));
         QCOMPARE(frame.CommandAction(ID_EXPORT)->text(), QStringLiteral("Export"));
         QCOMPARE(frame.CommandAction(ID_ADD_KEY)->text(), QStringLiteral("Add Key"));
         QCOMPARE(seen->texts, QStringList{QStringLiteral("Use with great care. Export a key before you delete it.")});
@@ -113,7 +113,7 @@ private slots:
         QVERIFY(app.InitInstance());
         QCOMPARE(MenuTitles(*app.MainFrame()),
                  QStringList({QString::fromUtf16(u"ﾂｰﾙ"), QString::fromUtf16(u"編集"), QString::fromUtf16(u"表示"),
-                              QString::fromUtf16(u"ﾍﾙﾌﾟ")}));
+                              QString::fromUtf16(u"お気に入り"), QString::fromUtf16(u"ﾍﾙﾌﾟ")}));
         QCOMPARE(Translated(tovik::kImportFinishedMessage), ToQString(tovik::kImportFinishedMessage));
         QVERIFY2(CancelButtonText().startsWith(QString::fromUtf16(u"キャンセル")), qPrintable(CancelButtonText()));
     }
