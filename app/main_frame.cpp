@@ -3,7 +3,9 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QMenu>
+#include <QLabel>
 #include <QMenuBar>
+#include <QStatusBar>
 
 #include "view/tovik_doc.h"
 #include "view/command_ids.h"
@@ -57,6 +59,30 @@ QMenu* CMainFrame::addMenu(const QString& title, std::initializer_list<std::pair
     }
     connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
     return menu;
+}
+
+void CMainFrame::ShowRegistryLocation(const QString& location, bool readOnly) {
+    if (location.isEmpty()) {
+        if (m_location) statusBar()->hide();
+        return;
+    }
+    if (!m_location) {
+        m_location = new QLabel(this);
+        m_location->setObjectName(QStringLiteral("registryLocation"));
+        m_location->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        m_location->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);  // never widens the frame
+        statusBar()->addWidget(m_location, 1);
+        statusBar()->setSizeGripEnabled(false);
+    }
+    // 読み取り専用 first: a long path is cut at the right on a narrow screen.
+    const QString text = readOnly ? U(u"読み取り専用　") + location : location;
+    m_location->setText(text);
+    m_location->setToolTip(text);
+    statusBar()->show();
+}
+
+QString CMainFrame::RegistryLocationText() const {
+    return m_location && !statusBar()->isHidden() ? m_location->text() : QString();
 }
 
 QAction* CMainFrame::CommandAction(int id) const {

@@ -7,6 +7,7 @@ class CTovikView;
 class CTovikDoc;
 class QAction;
 class QMenu;
+class QLabel;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -17,6 +18,11 @@ public:
     QAction* CommandAction(int id) const;
     // Sets every item's enabled state from the command handlers, as a menu does before it opens.
     void UpdateCommandUI();
+    // The status line under the view: which registry is open, and 読み取り専用 when it is
+    // read-only. Shown only for a registry other than the user's own store (location empty).
+    void ShowRegistryLocation(const QString& location, bool readOnly);
+    // The status line's text; empty while none is shown.
+    QString RegistryLocationText() const;
 
 signals:
     void aboutRequested();
@@ -31,4 +37,5 @@ private:
     CTovikDoc* m_pDocument;
     CTovikView* m_pView;
     std::map<int, QAction*> m_actions;
+    QLabel* m_location = nullptr;
 };

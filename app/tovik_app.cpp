@@ -1,6 +1,8 @@
 #include "app/tovik_app.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
+#include <filesystem>
 #include <QFontDatabase>
 #include <QLayout>
 #include <QMessageBox>
@@ -12,7 +14,8 @@
 #include "ui/prompts.h"
 #include "stores/open_store.h"
 
-CTovikApp::CTovikApp() : m_instance(QStringLiteral("Harnet")) {
+CTovikApp::CTovikApp(tovik::RegistrySource source)
+    : m_source(std::move(source)), m_instance(InstanceNameOf(m_source)) {
     connect(&m_instance, &SingleInstance::activationRequested, this, &CTovikApp::bringToFront);
 }
 
@@ -21,7 +24,7 @@ CTovikApp::~CTovikApp() = default;
 bool CTovikApp::InitInstance() {
     if (!m_instance.Acquire()) return false;   // the running copy has been brought to the front
 
-    const tovik::StoreOpenResult store = tovik::OpenUserRegistry();
+    const tovik::StoreOpenResult store = tovik::OpenRegistry(m_source);
     if (!store.ok) {
         QMessageBox::critical(nullptr, QStringLiteral("Harnet"), QString::fromStdString(store.error));
         return false;
@@ -30,6 +33,7 @@ bool CTovikApp::InitInstance() {
     m_pDocument = std::make_unique<CTovikDoc>();
     m_pDocument->OnNewDocument();
     m_pMainWnd = std::make_unique<CMainFrame>(m_pDocument.get());
+    m_pMainWnd->ShowRegistryLocation(QString::fromLocal8Bit(store.location), store.readOnly);
     CTovikView* view = m_pMainWnd->View();
     if (m_prompts) view->SetPrompts(std::move(m_prompts));
     connect(m_pMainWnd.get(), &CMainFrame::aboutRequested, this, &CTovikApp::OnAppAbout);
@@ -44,6 +48,8 @@ bool CTovikApp::InitInstance() {
     QApplication::processEvents();   // the tree is painted before the caution appears
 
     view->Prompts().MessageBox(m_pMainWnd.get(), StartupCautionText(), MessageButtons::Ok);
+    if (store.readOnly)
+        view->Prompts().MessageBox(m_pMainWnd.get(), ReadOnlyNoticeText(store.readOnlyReason), MessageButtons::Ok);
     return true;
 }
 
@@ -65,6 +71,24 @@ void ApplyInterfaceFont() {
         font.setPointSize(9);
         QApplication::setFont(font);
     }
+}
+
+QString ReadOnlyNoticeText(const std::string& reason) {
+    return QString::fromUtf16(u"このレジストリは読み取り専用で開きました。変更は保存できません。") +
+           QStringLiteral("\n\n") + QString::fromStdString(reason);
+}
+
+QString InstanceNameOf(const tovik::RegistrySource& source) {
+    if (source.kind == tovik::RegistrySource::Kind::UserStore) return QStringLiteral("Harnet");
+    // Another registry gets its own copy: a digest of what names it, so that any path fits a socket name.
+    QCryptographicHash digest(QCryptographicHash::Sha1);
+    digest.addData(QByteArray::number(static_cast<int>(source.kind)));
+    for (const std::string* part : {&source.path, &source.userHive, &source.mountAs}) {
+        std::error_code ec;
+        const std::string absolute = part->empty() ? std::string() : std::filesystem::absolute(*part, ec).lexically_normal().string();
+        digest.addData(QByteArray::fromStdString(absolute + '\0'));
+    }
+    return QStringLiteral("Harnet-") + QString::fromLatin1(digest.result().toHex().left(16));
 }
 
 QString StartupCautionText() {

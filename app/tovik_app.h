@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/single_instance.h"
+#include "stores/open_store.h"
 #include "ui/prompts.h"
 
 class CMainFrame;
@@ -13,7 +14,8 @@ class CTovikDoc;
 class CTovikApp : public QObject {
     Q_OBJECT
 public:
-    CTovikApp();
+    // Opens the registry source names (the user's own store by default); one copy runs per registry.
+    explicit CTovikApp(tovik::RegistrySource source = {});
     ~CTovikApp() override;
     // Test seam: the prompts the view and the start-up caution use (before InitInstance).
     void SetPrompts(std::unique_ptr<ViewPrompts> prompts) { m_prompts = std::move(prompts); }
@@ -27,6 +29,7 @@ public:
 private:
     void bringToFront();
 
+    tovik::RegistrySource m_source;
     SingleInstance m_instance;
     std::unique_ptr<ViewPrompts> m_prompts;
     std::unique_ptr<CTovikDoc> m_pDocument;
@@ -35,6 +38,10 @@ private:
 
 // The caution shown once the tree is painted, on every start.
 QString StartupCautionText();
+// Said once at start, after the caution, when the registry opened is read-only.
+QString ReadOnlyNoticeText(const std::string& reason);
+// The single-instance name of a registry: "Harnet" for the user's own store.
+QString InstanceNameOf(const tovik::RegistrySource& source);
 
 // Prefers a CJK font for the whole interface, so that every Japanese text renders.
 void ApplyInterfaceFont();

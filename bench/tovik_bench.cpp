@@ -25,6 +25,7 @@
 #include "backup/gui/import_confirm_dlg.h"
 #include "bench/child_process.h"
 #include "bench/gui_startup.h"
+#include "bench/wine_bench.h"
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
@@ -47,7 +48,8 @@ the wide keys, 'tovik-reg query -r' over whole stores and deleting every key und
 HKEY_LOCAL_MACHINE from a copy of the store, on generated registries (S: 10,000 keys, 100,000
 values; M: 100,000 keys, 1,000,000 values; W: keys with 10,000 and 100,000 values); and the
 export of M into a backup file, cp of the same bytes, the import of that file and its
-confirmation dialog. Prints one table with the median, min and max of the runs and the items
+confirmation dialog; a fresh Wine prefix (made once with wineboot when Wine is installed) opened
+and shown as a tree, and M as a Wine system.reg opened and saved. Prints one table with the median, min and max of the runs and the items
 per second; then export and import of M as multiples of cp of the same file, and the start-up
 as a multiple of the tree fill.
 
@@ -500,6 +502,7 @@ int main(int argc, char** argv)
     std::string backupLabel;
     for (const Workload& w : trees)
         if (w.name == "M") backupLabel = timeBackupFiles(runner, w);
+    tovik::bench::TimeWinePrefixes(runner, dataDir, regenerate);
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

@@ -6,6 +6,7 @@
 #include "cli/data_text_check.h"
 #include "cli/utf8.h"
 #include "registry/registry_api.h"
+#include "stores/registry_source_args.h"
 
 namespace tovik::cli {
 
@@ -34,9 +35,11 @@ constexpr CommandSpec kCommands[] = {
 };
 
 constexpr std::string_view kUsage =
-    "Usage: tovik-reg [--registry FILE] COMMAND ARGUMENTS\n"
+    "Usage: tovik-reg [REGISTRY] COMMAND ARGUMENTS\n"
     "\n"
-    "Reads and writes the Tovik registry.\n"
+    "Reads and writes the Tovik registry, or the registry named by the REGISTRY options:\n"
+    "a Tovik store file or a Wine prefix (Wine must not be running it: wineserver keeps\n"
+    "the registry in memory and overwrites the files; the prefix is then read-only).\n"
     "\n"
     "Commands:\n"
     "  query KEY [-r]             Print the key line [path] and one line \"name\"=TAG:data per\n"
@@ -72,26 +75,28 @@ constexpr std::string_view kUsage =
     "      hexadecimal form in parentheses (260 or 260(104)); every other type hex bytes\n"
     "      separated by spaces (0A FF 00), empty for no data.\n"
     "\n"
-    "Options:\n"
-    "  --registry FILE            Use the registry store FILE instead of the user's\n"
-    "                             ($XDG_DATA_HOME/tovik/registry.db). A new store is filled\n"
-    "                             with the default device registry.\n"
+    "Options:\n";
+
+// After the options that name the registry (RegistrySourceHelpText()).
+constexpr std::string_view kUsageTail =
     "  -h, --help                 Print this help and exit.\n"
     "  --version                  Print the version and exit.\n"
     "\n"
     "Exit status: 0 success; 1 failure (no such key or value, a bad root, type or data, a\n"
-    "store that cannot be opened, a backup file that cannot be written, read or imported);\n"
+    "registry that cannot be opened, a write to one that is read-only, a backup file that\n"
+    "cannot be written, read or imported);\n"
     "2 usage error (unknown command or option, wrong number of arguments, arguments other\n"
     "than FILE that are not UTF-8).\n";
 
 constexpr std::string_view kShortUsage =
-    "Usage: tovik-reg [--registry FILE] query KEY [-r]\n"
-    "       tovik-reg [--registry FILE] set KEY NAME TYPE DATA\n"
-    "       tovik-reg [--registry FILE] delete-value KEY NAME\n"
-    "       tovik-reg [--registry FILE] add-key KEY\n"
-    "       tovik-reg [--registry FILE] delete-key KEY\n"
-    "       tovik-reg [--registry FILE] export KEY FILE\n"
-    "       tovik-reg [--registry FILE] import FILE\n"
+    "Usage: tovik-reg [REGISTRY] query KEY [-r]\n"
+    "       tovik-reg [REGISTRY] set KEY NAME TYPE DATA\n"
+    "       tovik-reg [REGISTRY] delete-value KEY NAME\n"
+    "       tovik-reg [REGISTRY] add-key KEY\n"
+    "       tovik-reg [REGISTRY] delete-key KEY\n"
+    "       tovik-reg [REGISTRY] export KEY FILE\n"
+    "       tovik-reg [REGISTRY] import FILE\n"
+    "REGISTRY: --registry FILE | --wine-prefix DIR\n"
     "Try 'tovik-reg --help' for more information.\n";
 
 CommandLineError UsageError(std::string message) {
@@ -256,6 +261,7 @@ std::optional<DWORD> ParseTypeArgument(std::u16string_view text) {
 
 ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
     Command command;
+    RegistrySourceArgs sourceOptions;
     std::size_t i = 0;
 
     // Global options, up to the command word.
@@ -274,17 +280,18 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
             command.kind = CommandKind::Version;
             return command;
         }
-        std::optional<std::string_view> file;
-        if (arg == "--registry") {
-            if (i + 1 == args.size()) return UsageError("--registry needs a file name.");
-            file = args[++i];
-        } else if (arg.starts_with("--registry=")) {
-            file = arg.substr(std::string_view("--registry=").size());
-        } else {
-            return UsageError("unknown option: " + Printable(arg));
+        std::string error;
+        switch (sourceOptions.take(args, i, error)) {
+            case RegistrySourceArgs::Taken::Taken: continue;
+            case RegistrySourceArgs::Taken::Error: return UsageError(error);
+            case RegistrySourceArgs::Taken::NotMine: return UsageError("unknown option: " + Printable(arg));
         }
-        if (file->empty()) return UsageError("--registry needs a file name.");
-        command.registryFile = std::string(*file);
+    }
+    {
+        std::string error;
+        std::optional<RegistrySource> source = sourceOptions.finish(error);
+        if (!source) return UsageError(error);
+        command.source = std::move(*source);
     }
     if (i == args.size()) return UsageError("no command given.");
 
@@ -335,7 +342,10 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
     return command;
 }
 
-std::string_view UsageText() { return kUsage; }
+std::string_view UsageText() {
+    static const std::string text = std::string(kUsage) + std::string(RegistrySourceHelpText()) + std::string(kUsageTail);
+    return text;
+}
 
 std::string_view ShortUsageText() { return kShortUsage; }
 

@@ -2,17 +2,18 @@
 // The command line of tovik-reg, parsed without side effects: the arguments (without the program
 // name) give either a command ready to run or the reason they do not.
 //
-//   tovik-reg [--registry FILE] query KEY [-r]
-//   tovik-reg [--registry FILE] set KEY NAME TYPE DATA
-//   tovik-reg [--registry FILE] delete-value KEY NAME
-//   tovik-reg [--registry FILE] add-key KEY
-//   tovik-reg [--registry FILE] delete-key KEY
-//   tovik-reg [--registry FILE] export KEY FILE
-//   tovik-reg [--registry FILE] import FILE
+//   tovik-reg [REGISTRY] query KEY [-r]
+//   tovik-reg [REGISTRY] set KEY NAME TYPE DATA
+//   tovik-reg [REGISTRY] delete-value KEY NAME
+//   tovik-reg [REGISTRY] add-key KEY
+//   tovik-reg [REGISTRY] delete-key KEY
+//   tovik-reg [REGISTRY] export KEY FILE
+//   tovik-reg [REGISTRY] import FILE
 //   tovik-reg --help
 //   tovik-reg --version
 //
-// Global options come before the command word. After it every argument is taken as it stands
+// REGISTRY is --registry FILE, --wine-prefix DIR, --windows DIR [--user FILE] or --hive FILE --as
+// KEY, with --write (stores/registry_source_args.h). Global options come before the command word. After it every argument is taken as it stands
 // (data such as "-1" is data), except query's -r and --help. A new command is a CommandKind, a
 // row of the command table in command_line.cpp and a handler (command_handlers.h) that
 // RunCommand in commands.cpp calls.
@@ -23,6 +24,7 @@
 #include <variant>
 
 #include "registry/win_types.h"
+#include "stores/open_store.h"
 
 namespace tovik::cli {
 
@@ -37,7 +39,7 @@ struct KeyArgument {
 
 struct Command {
     CommandKind kind = CommandKind::Help;
-    std::optional<std::string> registryFile;  // --registry FILE; a file name, passed on unconverted
+    RegistrySource source;     // the registry the options name; paths passed on unconverted
     KeyArgument key;
     std::u16string valueName;  // "@" is already the empty name
     DWORD type = REG_NONE;

@@ -72,6 +72,14 @@ void ReportError(std::ostream& err, std::string_view message) {
 }
 
 namespace {
+// A command that failed on a read-only registry was refused for that reason: say it.
+void ReportReadOnlyRefusal(int code, std::ostream& err) {
+    const Backend* store = CurrentBackend();
+    if (code != kExitFailure || !store || !store->readOnly()) return;
+    const std::string reason = store->readOnlyReason();
+    ReportError(err, "the registry is read-only, nothing was written" + (reason.empty() ? std::string(".") : ": " + reason));
+}
+
 int RunCommandKind(const Command& command, std::ostream& out, std::ostream& err) {
     switch (command.kind) {
         case CommandKind::Query: return RunQuery(command, out, err);
@@ -115,13 +123,13 @@ int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, st
         return out ? kExitSuccess : kExitFailure;
     }
 
-    const StoreOpenResult opened = command.registryFile ? OpenUserRegistry(*command.registryFile)
-                                                        : OpenUserRegistry();
+    const StoreOpenResult opened = OpenRegistry(command.source);
     if (!opened.ok) {
         ReportError(err, opened.error);
         return kExitFailure;
     }
     const int code = RunCommand(command, out, err);
+    ReportReadOnlyRefusal(code, err);
     CloseRegistryStore();
     return code;
 }

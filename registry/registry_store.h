@@ -15,6 +15,11 @@ struct StoreOpenResult {
     bool ok = false;
     bool created = false;   // the store did not exist and was made empty (roots only)
     std::string error;      // a sentence for the user when !ok
+    // What was opened, for the frame's status line and tovik-reg's messages: empty for the
+    // user's own store, else the store file, prefix folder or hive file.
+    std::string location;
+    bool readOnly = false;
+    std::string readOnlyReason;  // a sentence for the user when readOnly
 };
 
 // Makes backend the current registry, closing the one before; every handle becomes invalid.

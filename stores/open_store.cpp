@@ -16,6 +16,7 @@
 #include "backup/default_registry.h"
 #include "stores/sqlite/private_folders.h"
 #include "stores/sqlite/sqlite_store.h"
+#include "stores/wine/wine_backend.h"
 
 namespace tovik {
 
@@ -92,7 +93,35 @@ StoreOpenResult BuildDefaultStore(const std::string& path, int dirFd) {
     return result;
 }
 
+StoreOpenResult OpenWinePrefixRegistry(const RegistrySource& source) {
+    std::unique_ptr<Backend> backend;
+    StoreOpenResult result = OpenWinePrefixStore(source.path, backend);
+    if (result.ok) SetCurrentBackend(std::move(backend));
+    return result;
+}
+
+StoreOpenResult OpenHiveRegistry(const RegistrySource& source) {
+    StoreOpenResult result;
+    result.error = "Windows hive files (" + source.path + ") cannot be opened by this build of Tovik yet.";
+    return result;
+}
+
 }  // namespace
+
+StoreOpenResult OpenRegistry(const RegistrySource& source) {
+    switch (source.kind) {
+    case RegistrySource::Kind::UserStore: return OpenUserRegistry();
+    case RegistrySource::Kind::StoreFile: {
+        StoreOpenResult result = OpenUserRegistry(source.path);
+        result.location = source.path;
+        return result;
+    }
+    case RegistrySource::Kind::WinePrefix: return OpenWinePrefixRegistry(source);
+    case RegistrySource::Kind::Windows:
+    case RegistrySource::Kind::Hive: return OpenHiveRegistry(source);
+    }
+    return {};
+}
 
 StoreOpenResult OpenRegistryStore(const std::string& path)
 {

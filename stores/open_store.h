@@ -1,11 +1,25 @@
 #pragma once
-// Opens the registry the user named and makes it current. Today that is the default store: a
-// SQLite file (the user's own, or one given), or an in-memory one for tests.
+// Opens the registry the user named and makes it current: the default store (a SQLite file, the
+// user's own or one given, or an in-memory one for tests), or a Wine prefix's files.
 #include <string>
 
 #include "registry/registry_store.h"
 
 namespace tovik {
+
+// The registry a program was asked to open (stores/registry_source_args.h parses the options).
+struct RegistrySource {
+    enum class Kind { UserStore, StoreFile, WinePrefix, Windows, Hive };
+    Kind kind = Kind::UserStore;
+    std::string path;      // store file, prefix folder, Windows folder or hive file
+    std::string userHive;  // --user FILE (an NTUSER.DAT) with --windows
+    std::string mountAs;   // --as KEY with --hive, e.g. HKLM\SOFTWARE
+    bool writable = false; // --write (hive files open read-only without it)
+};
+
+// Opens the registry source names and makes it current. The result names its location (empty
+// for the user's own store) and whether it is read-only, and why.
+StoreOpenResult OpenRegistry(const RegistrySource& source);
 
 // Opens (creating when missing, mode 0600) the store file at path and makes it current. A
 // corrupt, unreadable or foreign file is never overwritten: the result says why it failed.

@@ -39,14 +39,15 @@ TEST(CommandLine, ReadsEachCommandWithItsArguments) {
     EXPECT_EQ(query.key.root, HKEY_LOCAL_MACHINE);
     EXPECT_EQ(query.key.path, u"Software\\Tovik");
     EXPECT_TRUE(query.recursive);
-    EXPECT_FALSE(query.registryFile.has_value());
+    EXPECT_EQ(query.source.kind, tovik::RegistrySource::Kind::UserStore);
 
     EXPECT_TRUE(ParseOk({"query", "-r", "HKCU"}).recursive);
     EXPECT_FALSE(ParseOk({"query", "HKCU"}).recursive);
 
     Command set = ParseOk({"--registry", "/tmp/r.db", "set", "HKCU\\A", "Name", "DW", "-1"});
     EXPECT_EQ(set.kind, CommandKind::Set);
-    EXPECT_EQ(set.registryFile, "/tmp/r.db");
+    EXPECT_EQ(set.source.kind, tovik::RegistrySource::Kind::StoreFile);
+    EXPECT_EQ(set.source.path, "/tmp/r.db");
     EXPECT_EQ(set.key.root, HKEY_CURRENT_USER);
     EXPECT_EQ(set.valueName, u"Name");
     EXPECT_EQ(set.type, REG_DWORD);
@@ -54,13 +55,18 @@ TEST(CommandLine, ReadsEachCommandWithItsArguments) {
 
     Command unnamed = ParseOk({"--registry=r.db", "delete-value", "HKCR\\.txt", "@"});
     EXPECT_EQ(unnamed.kind, CommandKind::DeleteValue);
-    EXPECT_EQ(unnamed.registryFile, "r.db");
+    EXPECT_EQ(unnamed.source.path, "r.db");
     EXPECT_EQ(unnamed.valueName, u"");
 
     Command named = ParseOk({"set", "HKLM", "-r", "SZ", "\xE6\x9D\xB1"});
     EXPECT_EQ(named.valueName, u"-r");
     EXPECT_EQ(named.dataText, u"\u6771");
     EXPECT_EQ(ParseOk({"--", "query", "HKLM"}).kind, CommandKind::Query);
+
+    Command prefix = ParseOk({"--wine-prefix", "/home/u/.wine", "add-key", "HKCU\\A"});
+    EXPECT_EQ(prefix.source.kind, tovik::RegistrySource::Kind::WinePrefix);
+    EXPECT_EQ(prefix.source.path, "/home/u/.wine");
+    EXPECT_EQ(prefix.kind, CommandKind::AddKey);
 }
 
 TEST(CommandLine, ExportAndImportTakeTheFileNameAsItIs) {
@@ -102,6 +108,9 @@ TEST(CommandLine, UsageErrors) {
              {"QUERY", "HKLM"},
              {"query", "HKLM", "HKCU"},
              {"query", "HKLM", "--registry", "r.db"},
+             {"--wine-prefix", "p", "--registry", "r.db", "query", "HKLM"},
+             {"--wine-prefix", "p", "--write", "query", "HKLM"},
+             {"query", "HKLM", "--wine-prefix", "p"},
              {"set", "HKLM", "a", "SZ"},
              {"delete-value", "HKLM", "a", "b"},
              {"set", "HKLM", "\xC3", "SZ", "x"},

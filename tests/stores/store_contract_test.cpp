@@ -1,6 +1,6 @@
 // The registry semantics every store keeps, run through the registry operations against each
 // kind of store: names, order, case, the unnamed value, paths, deletion, durability, two
-// processes, enumeration by index and renaming.
+// processes, enumeration by index and renaming; and a store that is read-only refuses writes.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -16,6 +16,7 @@
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "stores/open_store.h"
+#include "wine_test_support.h"
 
 namespace {
 
@@ -23,7 +24,21 @@ struct StoreKind {
     std::string name;
     bool persistent;   // a file that another process, or this one later, opens again
     std::function<bool(const std::string& path)> open;
+    // Names order as folded to upper case (Windows, the Tovik store) or to lower case (Wine,
+    // whose own order a prefix's files keep): '_' sorts after the letters or before them.
+    bool lowerCaseOrder = false;
 };
+
+// A Wine prefix in the folder beside path, made empty (as Wine starts one) the first time.
+bool OpenWinePrefixBeside(const std::string& path) {
+    const std::filesystem::path dir = std::filesystem::path(path).parent_path() / "prefix";
+    if (!std::filesystem::exists(dir / "system.reg")) wine_test::makeEmptyPrefix(dir);
+    tovik::RegistrySource source;
+    source.kind = tovik::RegistrySource::Kind::WinePrefix;
+    source.path = dir.string();
+    const tovik::StoreOpenResult opened = tovik::OpenRegistry(source);
+    return opened.ok && !opened.readOnly;
+}
 
 void PrintTo(const StoreKind& kind, std::ostream* out) { *out << kind.name; }
 
@@ -31,6 +46,7 @@ std::vector<StoreKind> StoreKinds() {
     return {
         {"SqliteFile", true, [](const std::string& path) { return tovik::OpenRegistryStore(path).ok; }},
         {"SqliteMemory", false, [](const std::string&) { tovik::OpenInMemoryRegistryStore(); return true; }},
+        {"WinePrefix", true, OpenWinePrefixBeside, true},
     };
 }
 
@@ -143,8 +159,12 @@ TEST_P(StoreContract, SubkeysListInNameOrderAndValuesInCreationOrder) {
     const HKEY key = Create(HKEY_LOCAL_MACHINE, u"Order");
     for (const char16_t* name : {u"delta", u"Bravo", u"alpha", u"Charlie", u"_under", u"10", u"9"})
         RegCloseKey(Create(key, name));
-    // Folded to upper case: '_' (0x5F) sorts after the letters, digits compare unit by unit.
-    EXPECT_EQ(Subkeys(key), (std::vector<std::u16string>{u"10", u"9", u"alpha", u"Bravo", u"Charlie", u"delta", u"_under"}));
+    // Folded to upper case '_' (0x5F) sorts after the letters, to lower case before them; digits
+    // compare unit by unit.
+    if (GetParam().lowerCaseOrder)
+        EXPECT_EQ(Subkeys(key), (std::vector<std::u16string>{u"10", u"9", u"_under", u"alpha", u"Bravo", u"Charlie", u"delta"}));
+    else
+        EXPECT_EQ(Subkeys(key), (std::vector<std::u16string>{u"10", u"9", u"alpha", u"Bravo", u"Charlie", u"delta", u"_under"}));
 
     for (const char16_t* name : {u"zulu", u"Alpha", u"mike"}) SetDword(key, name, 0);
     SetDword(key, u"ALPHA", 7);   // overwriting keeps the value's place
@@ -362,5 +382,51 @@ TEST_P(StoreContract, TwoProcessesSeeEachOthersWrites) {
 
 INSTANTIATE_TEST_SUITE_P(EveryStore, StoreContract, ::testing::ValuesIn(StoreKinds()),
                          [](const ::testing::TestParamInfo<StoreKind>& info) { return info.param.name; });
+
+// A store that cannot be written (a Wine prefix while its wineserver runs) says so when opened,
+// reads as usual, and refuses every write with ERROR_ACCESS_DENIED, changing nothing.
+TEST(ReadOnlyStore, AWinePrefixWhoseWineserverRunsReadsAndRefusesEveryWrite) {
+    wine_test::ScratchDir scratch;
+    const std::string dir = (scratch.path() / "prefix").string();
+    wine_test::makeEmptyPrefix(dir);
+    tovik::RegistrySource source;
+    source.kind = tovik::RegistrySource::Kind::WinePrefix;
+    source.path = dir;
+    ASSERT_TRUE(tovik::OpenRegistry(source).ok);
+    RegCloseKey(Create(HKEY_CURRENT_USER, u"Software\\Kept"));
+    tovik::CloseRegistryStore();
+    const std::string before = wine_test::readBytes(dir + "/user.reg");
+
+    wine_test::RunningWineserver server(dir);
+
+    ASSERT_TRUE(server.holding());
+    const tovik::StoreOpenResult opened = tovik::OpenRegistry(source);
+    ASSERT_TRUE(opened.ok) << opened.error;
+    EXPECT_TRUE(opened.readOnly);
+    EXPECT_NE(opened.readOnlyReason.find("wineserver"), std::string::npos) << opened.readOnlyReason;
+    EXPECT_EQ(opened.location, dir);
+
+    HKEY kept = 0;
+    ASSERT_EQ(Open(HKEY_CURRENT_USER, u"Software\\Kept", &kept), ERROR_SUCCESS);
+    HKEY made = 0;
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\New", 0, nullptr, 0, 0, nullptr, &made, nullptr),
+              ERROR_ACCESS_DENIED);
+    const DWORD one = 1;
+    EXPECT_EQ(RegSetValueExW(kept, u"V", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteValueW(kept, u"V"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, u"Software\\Kept"), ERROR_ACCESS_DENIED);
+    tovik::Backend& store = *tovik::CurrentBackend();
+    EXPECT_EQ(store.readOnlyReason(), opened.readOnlyReason);
+    EXPECT_EQ(store.renameKey(IdOf(HKEY_CURRENT_USER, u"Software\\Kept"), u"Other"), ERROR_ACCESS_DENIED);
+    {
+        tovik::RegistryBatch batch;
+        EXPECT_EQ(RegSetValueExW(kept, u"W", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one),
+                  ERROR_ACCESS_DENIED);
+    }
+    RegCloseKey(kept);
+    tovik::CloseRegistryStore();
+    EXPECT_EQ(wine_test::readBytes(dir + "/user.reg"), before) << "a read-only prefix was written";
+}
 
 }  // namespace
