@@ -40,7 +40,7 @@ using tovik::bench::RunResult;
 using tovik::bench::Stopwatch;
 using tovik::bench::Workload;
 
-constexpr const char* kUsage = R"(Usage: tovik-bench [--large] [--runs N] [--data DIR] [--regenerate]
+constexpr const char* kUsage = R"(Usage: tovik-bench [--wine-only] [--large] [--runs N] [--data DIR] [--regenerate]
 
 Times opening the store, filling the key tree, the browser's start-up in a process of its own
 up to the painted tree (with that process's peak resident memory), filling the value list of
@@ -53,6 +53,7 @@ and shown as a tree, and M as a Wine system.reg opened and saved. Prints one tab
 per second; then export and import of M as multiples of cp of the same file, and the start-up
 as a multiple of the tree fill.
 
+  --wine-only    only the Wine prefix rows
   --large        also workload L (700,000 keys, 1,200,000 values); takes minutes
   --runs N       timed runs per case after one warm-up (default 5; slow cases at most 3)
   --data DIR     where the generated stores are kept (default )" TOVIK_BENCH_DATA_DIR R"()
@@ -436,7 +437,7 @@ bool parseCount(std::string_view text, int& out)
 int main(int argc, char** argv)
 {
     if (argc == 3 && argv[1] == tovik::bench::kStartupChildArgument) tovik::bench::RunStartupChild(argv[2]);
-    bool large = false, regenerate = false;
+    bool large = false, regenerate = false, wineOnly = false;
     int runs = 5;
     std::string dataDir = TOVIK_BENCH_DATA_DIR;
     for (int i = 1; i < argc; ++i) {
@@ -444,6 +445,8 @@ int main(int argc, char** argv)
         if (arg == "--help") {
             std::fputs(kUsage, stdout);
             return 0;
+        } else if (arg == "--wine-only") {
+            wineOnly = true;
         } else if (arg == "--large") {
             large = true;
         } else if (arg == "--regenerate") {
@@ -460,6 +463,14 @@ int main(int argc, char** argv)
     setenv("QT_QPA_PLATFORM", "offscreen", 0);  // a benchmark needs no screen
     QApplication app(argc, argv);
 
+    if (wineOnly) {
+        BenchRunner runner(runs, kSlowRuns, kSlowSeconds);
+        tovik::bench::TimeWinePrefixes(runner, dataDir, regenerate);
+        runner.Print(stdout);
+        bool allRan = true;
+        for (const auto& row : runner.Rows()) allRan = allRan && row.problem.empty();
+        return allRan ? 0 : 1;
+    }
     std::vector<std::string> presets = {"S", "M"};
     if (large) presets.push_back("L");
     std::vector<Workload> trees;

@@ -1,6 +1,7 @@
 #include "stores/wine/wine_backend.h"
 
 #include <cstring>
+#include <filesystem>
 #include <utility>
 
 #include "stores/wine/wine_name_order.h"
@@ -387,7 +388,10 @@ StoreOpenResult OpenWinePrefixStore(const std::string& dir, std::unique_ptr<Back
     std::unique_ptr<WinePrefix> prefix = WinePrefix::open(dir, result.error);
     if (!prefix) return result;
     result.ok = true;
-    result.location = prefix->directory();
+    std::error_code ec;  // the status line names the folder wherever the program was started
+    const std::filesystem::path absolute = std::filesystem::absolute(prefix->directory(), ec);
+    result.location = ec ? prefix->directory() : absolute.lexically_normal().string();
+    while (result.location.size() > 1 && result.location.back() == '/') result.location.pop_back();
     result.readOnly = prefix->readOnly();
     result.readOnlyReason = prefix->readOnlyReason();
     backend = std::make_unique<WineBackend>(std::move(prefix));
