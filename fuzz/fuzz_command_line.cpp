@@ -85,7 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (command.registryFile) Check(!command.registryFile->empty(), "a registry file has a name");
     const bool namesAKey = command.kind != CommandKind::Help && command.kind != CommandKind::Version &&
                            command.kind != CommandKind::Import;
-    if (namesAKey) CheckKey(command.key);
+    // Only find may go without a key (it then looks through the whole registry).
+    if (namesAKey && command.kind != CommandKind::Find) Check(command.hasKey, "the command names a key");
+    if (namesAKey && command.hasKey) CheckKey(command.key);
     if (!TouchesOnlyTheRegistry(command.kind)) return 0;
     if (command.kind == CommandKind::Set) {
         Check(!CheckDataText(command.type, command.dataText).has_value(), "set's data text was accepted");
