@@ -17,12 +17,18 @@ constexpr const char* kHelp =
     "Tovik, a registry editor: the registry's keys as a tree above the selected key's values.\n"
     "It opens your registry, $XDG_DATA_HOME/tovik/registry.db (by default\n"
     "~/.local/share/tovik/registry.db), made from the built-in device registry on first start.\n"
+    "A line under the tree shows which registry is open, and 読み取り専用 when it is read-only.\n"
     "Only one copy runs at a time: a second start brings the running one to the front.\n"
     "tovik-reg reads and writes the same registry from the command line.\n"
     "With FILE (a .reg file or a backup file), the import of FILE starts at once: its lines are\n"
     "shown for confirmation, as ツール > インポート（取り込み） shows them.\n"
     "\n"
     "Options:\n"
+    "  --wine-prefix DIR\n"
+    "                 Open the registry of the Wine prefix DIR instead: HKEY_LOCAL_MACHINE is its\n"
+    "                 system.reg, HKEY_CURRENT_USER its user.reg. While Wine runs the prefix it\n"
+    "                 is read-only (wineserver keeps the registry in memory and overwrites the\n"
+    "                 files).\n"
     "  --windows DIR [--user FILE]\n"
     "                 Open the registry hive files of the Windows installation DIR (the folder\n"
     "                 holding System32/config) instead; --user names an NTUSER.DAT for\n"
@@ -44,7 +50,9 @@ int AnswerInformationOptions(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--") break;
-        if (arg == "-h" || arg == "--help") return std::fputs(kHelp, stdout) < 0 ? 1 : 0;
+        if (arg == "-h" || arg == "--help") {
+            return std::fputs(kHelp, stdout) < 0 ? 1 : 0;
+        }
         if (arg == "--version") return std::fputs("tovik " TOVIK_VERSION "\n", stdout) < 0 ? 1 : 0;
     }
     return -1;
@@ -88,8 +96,7 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QString::fromLatin1(kSettingsOrganization));
     InstallTranslations();
     ApplyInterfaceFont();
-    CTovikApp app;
-    app.SetRegistrySource(source);
+    CTovikApp app(source);
     if (!rest.isEmpty()) app.SetFileToImport(rest.front());
     if (!app.InitInstance()) {
         if (app.OtherCopyRuns() && !rest.isEmpty()) {

@@ -3,8 +3,10 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QMenu>
+#include <QLabel>
 #include <QMenuBar>
 #include <QToolBar>
+#include <QStatusBar>
 
 #include "view/tovik_doc.h"
 #include "view/command_ids.h"
@@ -140,6 +142,30 @@ void CMainFrame::fillFavouritesMenu() {
         QAction* drop = remove->addAction(favourites[i]);
         connect(drop, &QAction::triggered, this, [this, i] { m_pNavigation->RemoveFavourite(i); });
     }
+}
+
+void CMainFrame::ShowRegistryLocation(const QString& location, bool readOnly) {
+    if (location.isEmpty()) {
+        if (m_location) statusBar()->hide();
+        return;
+    }
+    if (!m_location) {
+        m_location = new QLabel(this);
+        m_location->setObjectName(QStringLiteral("registryLocation"));
+        m_location->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        m_location->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);  // never widens the frame
+        statusBar()->addWidget(m_location, 1);
+        statusBar()->setSizeGripEnabled(false);
+    }
+    // 読み取り専用 first: a long path is cut at the right on a narrow screen.
+    const QString text = readOnly ? Tovik::tr("読み取り専用") + QString::fromUtf16(u"　") + location : location;
+    m_location->setText(text);
+    m_location->setToolTip(text);
+    statusBar()->show();
+}
+
+QString CMainFrame::RegistryLocationText() const {
+    return m_location && !statusBar()->isHidden() ? m_location->text() : QString();
 }
 
 QAction* CMainFrame::CommandAction(int id) const {

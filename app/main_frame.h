@@ -14,6 +14,7 @@ class QToolBar;
 class CTovikDoc;
 class QAction;
 class QMenu;
+class QLabel;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -30,6 +31,11 @@ public:
     QAction* CommandAction(int id) const;
     // Sets every item's enabled state from the command handlers, as a menu does before it opens.
     void UpdateCommandUI();
+    // The status line under the view: which registry is open, and 読み取り専用 when it is
+    // read-only. Shown only for a registry other than the user's own store (location empty).
+    void ShowRegistryLocation(const QString& location, bool readOnly);
+    // The status line's text; empty while none is shown.
+    QString RegistryLocationText() const;
 
 signals:
     void aboutRequested();
@@ -54,4 +60,5 @@ private:
     QToolBar* m_pAddressBar;
     QMenu* m_pFavourites;
     std::map<int, QAction*> m_actions;
+    QLabel* m_location = nullptr;
 };

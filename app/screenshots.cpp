@@ -1,5 +1,5 @@
 // Renders the main window and the dialogs offscreen into PNG files, on a throw-away copy of the
-// default registry: tovik-screenshots OUTPUT_DIR
+// default registry: tovik-screenshots OUTPUT_DIR [WINE_PREFIX] (with a prefix, its tree as well)
 #include <QApplication>
 #include <QDir>
 #include <QLayout>
@@ -59,6 +59,30 @@ void saveImportConfirmation(const QString& key) {
     confirmation.m_pLines = &read->lines;
     SaveGrab(confirmation, outputDir, QStringLiteral("import_confirm"));
     confirmation.hide();
+}
+
+// The tree of a Wine prefix (made by wineboot; too slow to make here) with its status line.
+bool saveWinePrefix(const QString& prefix) {
+    tovik::RegistrySource source;
+    source.kind = tovik::RegistrySource::Kind::WinePrefix;
+    source.path = prefix.toStdString();
+    const tovik::StoreOpenResult opened = tovik::OpenRegistry(source);
+    if (!opened.ok) {
+        std::fprintf(stderr, "%s\n", opened.error.c_str());
+        return false;
+    }
+    CTovikDoc doc;
+    CMainFrame frame(&doc);
+    frame.ShowRegistryLocation(QString::fromStdString(opened.location), opened.readOnly);
+    frame.resize(kFrameWidth, kFrameHeight);
+    frame.layout()->activate();
+    CTovikView* view = frame.View();
+    view->OnInitialUpdate();
+    frame.show();
+    if (!SelectKeyPath(view, QStringLiteral("HKEY_CURRENT_USER\\Software\\Wine")))
+        std::fprintf(stderr, "HKEY_CURRENT_USER\\Software\\Wine not found in the prefix\n");
+    SaveGrab(frame, outputDir, QStringLiteral("wine_prefix"));
+    return true;
 }
 
 }  // namespace
@@ -152,5 +176,6 @@ int main(int argc, char** argv) {
 
     SaveEditorScreenshots(outputDir);
     SaveValueCommandScreenshots(frame, outputDir);
+    if (argc > 2) return saveWinePrefix(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
     return 0;
 }

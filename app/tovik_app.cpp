@@ -1,10 +1,11 @@
 #include "app/tovik_app.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
+#include <filesystem>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLayout>
-#include <QStatusBar>
 #include <QMessageBox>
 
 #include "app/about_dlg.h"
@@ -16,16 +17,16 @@
 #include "stores/open_store.h"
 #include "ui/translated.h"
 
-CTovikApp::CTovikApp() : m_instance(QStringLiteral("Harnet")) {
+CTovikApp::CTovikApp(tovik::RegistrySource source)
+    : m_source(std::move(source)), m_instance(InstanceNameOf(m_source)) {
     connect(&m_instance, &SingleInstance::activationRequested, this, &CTovikApp::bringToFront);
 }
 
 CTovikApp::~CTovikApp() = default;
 
 bool CTovikApp::InitInstance() {
-    // One copy runs on the user's own registry; another registry (hive files) opens beside it.
-    const bool ownRegistry = m_source.kind == tovik::RegistrySource::Kind::UserStore;
-    if (ownRegistry && !m_instance.Acquire()) {  // the running copy has been brought to the front
+    // One copy runs per registry; another registry (a prefix, hive files) opens beside it.
+    if (!m_instance.Acquire()) {  // the running copy has been brought to the front
         m_otherCopyRuns = true;
         return false;
     }
@@ -42,9 +43,7 @@ bool CTovikApp::InitInstance() {
     CTovikView* view = m_pMainWnd->View();
     if (m_prompts) view->SetPrompts(std::move(m_prompts));
     connect(m_pMainWnd.get(), &CMainFrame::aboutRequested, this, &CTovikApp::OnAppAbout);
-    if (!store.location.empty()) {
-        m_pMainWnd->statusBar()->addWidget(new QLabel(RegistryLocationText(store)));
-    }
+    m_pMainWnd->ShowRegistryLocation(QString::fromLocal8Bit(store.location), store.readOnly);
 
     // The view lays its controls out from its client area, so the frame gets its size first.
     m_pMainWnd->resize(kFrameWidth, kFrameHeight);
@@ -61,7 +60,7 @@ bool CTovikApp::InitInstance() {
         view->Prompts().MessageBox(m_pMainWnd.get(), QString::fromStdString(notice), MessageButtons::Ok);
     }
     if (store.readOnly) {
-        view->Prompts().MessageBox(m_pMainWnd.get(), QString::fromStdString(store.readOnlyReason), MessageButtons::Ok);
+        view->Prompts().MessageBox(m_pMainWnd.get(), ReadOnlyNoticeText(store.readOnlyReason), MessageButtons::Ok);
     }
     // A file named on the command line (opened from a file manager): its import, with its
     // confirmation, once the event loop runs.
@@ -94,8 +93,22 @@ QString StartupCautionText() {
     return Tovik::tr("十分注意して使用してください。キーを消す前にはエクスポートしておいてください。");
 }
 
-QString RegistryLocationText(const tovik::StoreOpenResult& store) {
-    QString text = QString::fromStdString(store.location);
-    if (store.readOnly) text += QString::fromUtf16(u"　読み取り専用");
-    return text;
+QString ReadOnlyNoticeText(const std::string& reason) {
+    return Tovik::tr("このレジストリは読み取り専用で開きました。変更は保存できません。") + QStringLiteral("\n\n") +
+           QString::fromStdString(reason);
+}
+
+QString InstanceNameOf(const tovik::RegistrySource& source) {
+    if (source.kind == tovik::RegistrySource::Kind::UserStore) return QStringLiteral("Harnet");
+    // Another registry gets its own copy: a digest of what names it, so that any path fits a
+    // socket name, and two spellings of one folder name the same copy.
+    QCryptographicHash digest(QCryptographicHash::Sha1);
+    digest.addData(QByteArray::number(static_cast<int>(source.kind)));
+    for (const std::string* part : {&source.path, &source.userHive, &source.mountAs}) {
+        std::error_code ec;
+        const std::string absolute =
+            part->empty() ? std::string() : std::filesystem::absolute(*part, ec).lexically_normal().string();
+        digest.addData(QByteArray::fromStdString(absolute + '\0'));
+    }
+    return QStringLiteral("Harnet-") + QString::fromLatin1(digest.result().toHex().left(16));
 }

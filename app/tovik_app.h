@@ -14,12 +14,11 @@ class CTovikDoc;
 class CTovikApp : public QObject {
     Q_OBJECT
 public:
-    CTovikApp();
+    // Opens the registry source names (the user's own store by default); one copy runs per registry.
+    explicit CTovikApp(tovik::RegistrySource source = {});
     ~CTovikApp() override;
     // Test seam: the prompts the view and the start-up caution use (before InitInstance).
     void SetPrompts(std::unique_ptr<ViewPrompts> prompts) { m_prompts = std::move(prompts); }
-    // The registry to open (before InitInstance); the user's own by default.
-    void SetRegistrySource(const tovik::RegistrySource& source) { m_source = source; }
 
     // A file whose import starts once the window is up (before InitInstance).
     void SetFileToImport(const QString& fileName) { m_fileToImport = fileName; }
@@ -45,9 +44,10 @@ private:
 // The caution shown once the tree is painted, on every start.
 QString StartupCautionText();
 
-// The status line under the view when the registry is not the user's own: where it is, and
-// 読み取り専用 when it cannot be written.
-QString RegistryLocationText(const tovik::StoreOpenResult& store);
+// Said once at start, after the caution, when the registry opened is read-only.
+QString ReadOnlyNoticeText(const std::string& reason);
+// The single-instance name of a registry: "Harnet" for the user's own store.
+QString InstanceNameOf(const tovik::RegistrySource& source);
 
 // Prefers a CJK font for the whole interface, so that every Japanese text renders.
 void ApplyInterfaceFont();

@@ -32,6 +32,7 @@
 #include "bench/hive_workload.h"
 #include "bench/layout1_store.h"
 #include "hive_builder.h"
+#include "bench/wine_bench.h"
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
@@ -46,7 +47,7 @@ using tovik::bench::RunResult;
 using tovik::bench::Stopwatch;
 using tovik::bench::Workload;
 
-constexpr const char* kUsage = R"(Usage: tovik-bench [--large] [--runs N] [--data DIR] [--regenerate] [--only TEXT]... [--hive-only] [--files] [--find-rename]
+constexpr const char* kUsage = R"(Usage: tovik-bench [--large] [--runs N] [--data DIR] [--regenerate] [--only TEXT]... [--hive-only] [--files] [--find-rename] [--wine-only]
 
 Times opening the store, filling the key tree, the browser's start-up in a process of its own
 up to the painted tree (with that process's peak resident memory), filling the value list of
@@ -61,9 +62,11 @@ and the items per second; then export and import of M as multiples of cp of the 
 .reg export and import as multiples of the backup file's, and the start-up as a multiple of the
 tree fill. M copied with hivex into a hive file (HKLM as its root) is opened read-only as
 'HKLM\SOFTWARE', its tree filled and exported. Finding the last key of M and searching the data
-of M; renaming a key with 100,000 keys below it.
+of M; renaming a key with 100,000 keys below it. A fresh Wine prefix (made once with wineboot
+when Wine is installed) opened and shown as a tree, and M as a Wine system.reg opened and saved.
 
   --find-rename  only the find and rename rows
+  --wine-only    only the Wine prefix rows
   --large        also workload L (700,000 keys, 1,200,000 values); takes minutes
   --files        only the rows of the files of M (backup and .reg export and import)
   --runs N       timed runs per case after one warm-up (default 5; slow cases at most 3)
@@ -633,6 +636,7 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && argv[1] == tovik::bench::kStartupChildArgument) tovik::bench::RunStartupChild(argv[2]);
     bool large = false, regenerate = false, hiveOnly = false, filesOnly = false, findRenameOnly = false;
+    bool wineOnly = false;
     int runs = 5;
     std::vector<std::string> only;
     std::string dataDir = TOVIK_BENCH_DATA_DIR;
@@ -643,6 +647,8 @@ int main(int argc, char** argv)
             return 0;
         } else if (arg == "--find-rename") {
             findRenameOnly = true;
+        } else if (arg == "--wine-only") {
+            wineOnly = true;
         } else if (arg == "--large") {
             large = true;
         } else if (arg == "--files") {
@@ -665,6 +671,14 @@ int main(int argc, char** argv)
     setenv("QT_QPA_PLATFORM", "offscreen", 0);  // a benchmark needs no screen
     QApplication app(argc, argv);
 
+    if (wineOnly) {
+        BenchRunner runner(runs, kSlowRuns, kSlowSeconds);
+        tovik::bench::TimeWinePrefixes(runner, dataDir, regenerate);
+        runner.Print(stdout);
+        bool allRan = true;
+        for (const auto& row : runner.Rows()) allRan = allRan && row.problem.empty();
+        return allRan ? 0 : 1;
+    }
     std::vector<std::string> presets = {"S", "M"};
     if (large) presets.push_back("L");
     std::vector<Workload> trees;
@@ -746,6 +760,7 @@ int main(int argc, char** argv)
         regLabel = timeRegFiles(runner, w);
         if (!filesOnly) timeUpgrade(runner, w);
     }
+    if (!filesOnly) tovik::bench::TimeWinePrefixes(runner, dataDir, regenerate);
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

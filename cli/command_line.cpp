@@ -42,10 +42,12 @@ constexpr CommandSpec kCommands[] = {
 
 constexpr std::string_view kUsage =
     "Usage: tovik-reg [--registry FILE] COMMAND ARGUMENTS\n"
+    "       tovik-reg --wine-prefix DIR COMMAND ARGUMENTS\n"
     "       tovik-reg --windows DIR [--user FILE] [--write] COMMAND ARGUMENTS\n"
     "       tovik-reg --hive FILE --as KEY [--write] COMMAND ARGUMENTS\n"
     "\n"
-    "Reads and writes the Tovik registry, or the registry hive files of a Windows installation.\n"
+    "Reads and writes the Tovik registry, a Wine prefix's registry files, or the registry hive\n"
+    "files of a Windows installation.\n"
     "\n"
     "Commands:\n"
     "  query KEY [-r]             Print the key line [path] and one line \"name\"=TAG:data per\n"
@@ -107,6 +109,11 @@ constexpr std::string_view kUsage =
     "  --registry FILE            Use the registry store FILE instead of the user's\n"
     "                             ($XDG_DATA_HOME/tovik/registry.db). A new store is filled\n"
     "                             with the default device registry.\n"
+    "  --wine-prefix DIR          Use the registry of the Wine prefix DIR: HKLM is its\n"
+    "                             system.reg, HKCU its user.reg, HKCR is HKLM\\Software\\Classes.\n"
+    "                             Wine must not be running the prefix (wineserver keeps the\n"
+    "                             registry in memory and overwrites the files); while it\n"
+    "                             runs, every write is refused.\n"
     "  --windows DIR              Use the hive files of the Windows installation DIR (the\n"
     "                             folder holding System32\\config, or a disk's root holding\n"
     "                             Windows): SOFTWARE, SYSTEM, SAM, SECURITY and DEFAULT under\n"
@@ -123,8 +130,8 @@ constexpr std::string_view kUsage =
     "  --version                  Print the version and exit.\n"
     "\n"
     "Exit status: 0 success; 1 failure (no such key or value, a bad root, type or data, a\n"
-    "store that cannot be opened, a file that cannot be written, read or imported, a write\n"
-    "the store did not keep);\n"
+    "registry that cannot be opened, a write to one that is read-only, a file that cannot be\n"
+    "written, read or imported, a write the store did not keep);\n"
     "2 usage error (unknown command or option, wrong number of arguments, arguments other\n"
     "than FILE that are not UTF-8).\n";
 
@@ -139,6 +146,7 @@ constexpr std::string_view kShortUsage =
     "       tovik-reg [--registry FILE] find TEXT [KEY] [--keys] [--values] [--data] [--case] [--exact]\n"
     "       tovik-reg [--registry FILE] rename-key KEY NEWNAME\n"
     "       tovik-reg [--registry FILE] rename-value KEY NAME NEWNAME\n"
+    "       tovik-reg --wine-prefix DIR COMMAND ...\n"
     "       tovik-reg --windows DIR [--user FILE] [--write] COMMAND ...\n"
     "       tovik-reg --hive FILE --as KEY [--write] COMMAND ...\n"
     "Try 'tovik-reg --help' for more information.\n";
@@ -372,7 +380,7 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
         command.registryFile = std::string(*file);
     }
     if (command.registryFile && command.source.kind != RegistrySource::Kind::UserStore) {
-        return UsageError("name one registry only: --registry, --windows and --hive exclude each other.");
+        return UsageError("name one registry only: --registry, --wine-prefix, --windows and --hive exclude each other.");
     }
     if (std::string refusal = CheckRegistrySource(command.source); !refusal.empty()) return UsageError(refusal);
     if (i == args.size()) return UsageError("no command given.");

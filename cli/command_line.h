@@ -14,13 +14,12 @@
 //   tovik-reg [--registry FILE] rename-value KEY NAME NEWNAME
 //   tovik-reg --help
 //   tovik-reg --version
-// Instead of --registry FILE: --windows DIR [--user FILE] or --hive FILE --as KEY, with --write
-// to change the hives (stores/registry_source_args.h).
+// Instead of --registry FILE: --wine-prefix DIR, --windows DIR [--user FILE] or --hive FILE --as
+// KEY, with --write to change the hives (stores/registry_source_args.h).
 //
 // Global options come before the command word. After it every argument is taken as it stands
-// (data such as "-1" is data), except query's -r, find's options, export's --format and --help. A new command is a
-// CommandKind, a
-// row of the command table in command_line.cpp and a handler (command_handlers.h) that
+// (data such as "-1" is data), except query's -r, find's options, export's --format and --help.
+// A new command is a CommandKind, a row of the command table in command_line.cpp and a handler (command_handlers.h) that
 // RunCommand in commands.cpp calls.
 #include <optional>
 #include <span>
@@ -48,7 +47,7 @@ enum class ExportFormat { Backup, Reg, Reg4 };
 struct Command {
     CommandKind kind = CommandKind::Help;
     std::optional<std::string> registryFile;  // --registry FILE; a file name, passed on unconverted
-    RegistrySource source;  // --windows DIR [--user FILE], --hive FILE --as KEY, --write
+    RegistrySource source;  // --wine-prefix DIR, --windows DIR [--user FILE], --hive FILE --as KEY, --write
     KeyArgument key;
     std::u16string valueName;  // "@" is already the empty name
     DWORD type = REG_NONE;

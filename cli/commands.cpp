@@ -84,7 +84,17 @@ void ReportError(std::ostream& err, std::string_view message) {
 namespace {
 bool WritesTheRegistry(CommandKind kind) {
     return kind == CommandKind::Set || kind == CommandKind::DeleteValue || kind == CommandKind::AddKey ||
-           kind == CommandKind::DeleteKey || kind == CommandKind::Import;
+           kind == CommandKind::DeleteKey || kind == CommandKind::Import || kind == CommandKind::RenameKey ||
+           kind == CommandKind::RenameValue;
+}
+
+// A registry can turn read-only while a command runs (Wine starts running the prefix): a command
+// that failed for that reason says so.
+void ReportReadOnlyRefusal(int code, std::ostream& err) {
+    const Backend* store = CurrentBackend();
+    if (code != kExitFailure || !store || !store->readOnly()) return;
+    const std::string reason = store->readOnlyReason();
+    ReportError(err, "the registry is read-only, nothing was written" + (reason.empty() ? std::string(".") : ": " + reason));
 }
 
 int RunCommandKind(const Command& command, std::ostream& out, std::ostream& err) {
@@ -150,6 +160,8 @@ int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, st
     // The store's own sentence says more than a result code (a refusal of hivex, a failed save).
     if (const Backend* store = CurrentBackend(); code == kExitFailure && store && !store->lastFailure().empty()) {
         ReportError(err, store->lastFailure());
+    } else {
+        ReportReadOnlyRefusal(code, err);
     }
     CloseRegistryStore();
     return code;

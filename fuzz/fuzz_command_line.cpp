@@ -82,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const Command& command = std::get<Command>(parsed);
-    if (command.registryFile) Check(!command.registryFile->empty(), "a registry file has a name");
+    if (command.source.kind != tovik::RegistrySource::Kind::UserStore)
+        Check(!command.source.path.empty(), "a named registry has a path");
     const bool namesAKey = command.kind != CommandKind::Help && command.kind != CommandKind::Version &&
                            command.kind != CommandKind::Import;
     // Only find may go without a key (it then looks through the whole registry).

@@ -77,6 +77,8 @@ public:
 
     // True when the registry can only be read: every write fails with ERROR_ACCESS_DENIED.
     virtual bool readOnly() const = 0;
+    // Why, as a sentence for the user, when readOnly(); it may turn read-only while open.
+    virtual std::string readOnlyReason() const { return {}; }
     // The key of a predefined root (HKEY_CLASSES_ROOT to HKEY_LOCAL_MACHINE).
     virtual KeyId rootKey(HKEY root) const = 0;
     virtual ChangeStamp changeStamp() = 0;

@@ -17,6 +17,7 @@
 #include "stores/open_hive_registry.h"
 #include "stores/sqlite/private_folders.h"
 #include "stores/sqlite/sqlite_store.h"
+#include "stores/wine/wine_backend.h"
 
 namespace tovik {
 
@@ -148,10 +149,15 @@ StoreOpenResult OpenRegistry(const RegistrySource& source) {
         case RegistrySource::Kind::StoreFile: return OpenUserRegistry(source.path);
         case RegistrySource::Kind::Windows:
         case RegistrySource::Kind::Hive: return OpenHiveRegistry(source);
-        case RegistrySource::Kind::WinePrefix: break;
+        case RegistrySource::Kind::WinePrefix: {
+            std::unique_ptr<Backend> backend;
+            StoreOpenResult result = OpenWinePrefixStore(source.path, backend);
+            if (result.ok) SetCurrentBackend(std::move(backend));
+            return result;
+        }
     }
     StoreOpenResult failed;
-    failed.error = "This kind of registry cannot be opened yet.";
+    failed.error = "This kind of registry cannot be opened.";
     return failed;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// Opens the registry the user named and makes it current. Today that is the default store: a
-// SQLite file (the user's own, or one given), or an in-memory one for tests.
+// Opens the registry the user named and makes it current: the default store (a SQLite file, the
+// user's own or one given, or an in-memory one for tests), a Wine prefix's files, or Windows hive
+// files.
 #include <string>
 
 #include "registry/registry_store.h"

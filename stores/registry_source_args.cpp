@@ -36,6 +36,7 @@ bool TakeHiveSourceOption(std::span<const std::string_view> args, std::size_t& i
                           std::string& error) {
     std::string value;
     if (args[i] == "--write") {
+        if (source.writable) error = "--write is given twice.";
         source.writable = true;
         return true;
     }
@@ -64,6 +65,10 @@ bool TakeRegistrySourceOption(std::span<const std::string_view> args, std::size_
                               std::string& error) {
     error.clear();
     if (i >= args.size()) return false;
+    std::string value;
+    if (TakeValue(args, i, "--wine-prefix", value, error)) {
+        return error.empty() ? SetKind(source, RegistrySource::Kind::WinePrefix, value, error) : true;
+    }
     return TakeHiveSourceOption(args, i, source, error);
 }
 
@@ -74,8 +79,8 @@ std::string CheckRegistrySource(const RegistrySource& source) {
     if (source.kind == Kind::Hive && source.mountAs.empty()) {
         return "--hive needs --as KEY, the key to show the hive under (for example 'HKLM\\SOFTWARE').";
     }
-    if (source.writable && (source.kind == Kind::UserStore || source.kind == Kind::StoreFile)) {
-        return "--write goes with --windows, --hive or --wine-prefix; your own registry is always writable.";
+    if (source.writable && source.kind != Kind::Windows && source.kind != Kind::Hive) {
+        return "--write goes with --windows or --hive; the other registries are written without it.";
     }
     return {};
 }

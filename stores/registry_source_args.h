@@ -1,6 +1,7 @@
 #pragma once
 // The options that name the registry to open, shared by tovik and tovik-reg so that both accept
-// the same spellings: --windows DIR [--user FILE], --hive FILE --as KEY, --write. An option's
+// the same spellings: --wine-prefix DIR, --windows DIR [--user FILE], --hive FILE --as KEY,
+// --write. An option's
 // value follows it or is joined to it with '=' (--hive=FILE).
 #include <cstddef>
 #include <span>

@@ -24,7 +24,7 @@ public:
     // save); empty after a write that succeeded.
     std::string lastFailure() const override { return lastFailure_; }
     // Why writes are refused when every hive is read-only (readOnly()); else empty.
-    std::string readOnlyReason() const;
+    std::string readOnlyReason() const override;
 
     bool readOnly() const override;
     KeyId rootKey(HKEY root) const override;

@@ -12,6 +12,7 @@
 #include "app/main_frame.h"
 #include "app/single_instance.h"
 #include "app/tovik_app.h"
+#include "wine_test_support.h"
 #include "view/tovik_doc.h"
 #include "registry/registry_api.h"
 #include "view/tovik_view.h"
@@ -70,6 +71,60 @@ private slots:
         // A second copy in the same session is refused and brings the first to the front.
         SingleInstance second(QStringLiteral("Harnet"));
         QVERIFY(!second.Acquire());
+    }
+
+    // A Wine prefix: the status line names it, and while Wine runs it the line says 読み取り専用,
+    // the start says why once, after the caution, and writes are refused.
+    void aPrefixShowsWhereItIsAndSaysOnceWhenItIsReadOnly() {
+        const std::string prefix = home.filePath("prefix").toStdString();
+        wine_test::makeEmptyPrefix(prefix);
+        tovik::RegistrySource source;
+        source.kind = tovik::RegistrySource::Kind::WinePrefix;
+        source.path = prefix;
+        {
+            CTovikApp app(source);
+            auto prompts = std::make_unique<RecordingPrompts>();
+            RecordingPrompts* seen = prompts.get();
+            app.SetPrompts(std::move(prompts));
+            QVERIFY(app.InitInstance());
+            QCOMPARE(seen->texts, QStringList({StartupCautionText()}));
+            QCOMPARE(app.MainFrame()->RegistryLocationText(), QString::fromStdString(prefix));
+            QCOMPARE(app.MainFrame()->windowTitle(), QString("Harnet"));
+        }
+        wine_test::RunningWineserver server(prefix);
+        QVERIFY(server.holding());
+        CTovikApp app(source);
+        auto prompts = std::make_unique<RecordingPrompts>();
+        RecordingPrompts* seen = prompts.get();
+        app.SetPrompts(std::move(prompts));
+        QVERIFY(app.InitInstance());
+        QCOMPARE(seen->texts.size(), 2);
+        QCOMPARE(seen->texts[0], StartupCautionText());
+        QVERIFY2(seen->texts[1].contains(QString::fromUtf16(u"読み取り専用")), qPrintable(seen->texts[1]));
+        QVERIFY2(seen->texts[1].contains("wineserver -k"), qPrintable(seen->texts[1]));
+        QCOMPARE(app.MainFrame()->RegistryLocationText(),
+                 QString::fromUtf16(u"読み取り専用　") + QString::fromStdString(prefix));
+        HKEY key = 0;
+        QCOMPARE(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\X", 0, nullptr, 0, 0, nullptr, &key, nullptr),
+                 static_cast<LONG>(ERROR_ACCESS_DENIED));
+    }
+
+    void theUsersOwnStoreShowsNoStatusLineAndOtherRegistriesRunTheirOwnCopy() {
+        CTovikDoc doc;
+        CMainFrame frame(&doc);
+        frame.ShowRegistryLocation(QString(), false);
+        QCOMPARE(frame.RegistryLocationText(), QString());
+        tovik::RegistrySource prefix;
+        prefix.kind = tovik::RegistrySource::Kind::WinePrefix;
+        prefix.path = "/home/u/.wine";
+        tovik::RegistrySource same = prefix;
+        same.path = "/home/u/./.wine";
+        tovik::RegistrySource other = prefix;
+        other.path = "/home/u/.wine-games";
+        QCOMPARE(InstanceNameOf({}), QString("Harnet"));
+        QCOMPARE(InstanceNameOf(prefix), InstanceNameOf(same));
+        QVERIFY(InstanceNameOf(prefix) != InstanceNameOf(other));
+        QVERIFY(InstanceNameOf(prefix) != InstanceNameOf({}));
     }
 
     void secondCopyAsksTheFirstToComeForward() {
@@ -133,6 +188,11 @@ private slots:
         const Run files = run({"--", "some.reg", "other.reg"});
         QCOMPARE(files.exitCode, 2);
         QVERIFY2(files.err.contains("tovik: unexpected argument: other.reg\n"), qPrintable(files.err));
+
+        const Run conflicting = run({"--wine-prefix", "/a", "--hive", "/b", "--as", "HKLM\\X"});   // as tovik-reg
+        QCOMPARE(conflicting.exitCode, 2);
+        QVERIFY2(conflicting.err.contains("name one registry only"), qPrintable(conflicting.err));
+        QVERIFY(help.out.contains("--wine-prefix DIR"));
     }
 
     // A file named on the command line (a .reg file opened from a file manager) opens its import

@@ -40,6 +40,7 @@ TEST(CommandLine, ReadsEachCommandWithItsArguments) {
     EXPECT_EQ(query.key.path, u"Software\\Tovik");
     EXPECT_TRUE(query.recursive);
     EXPECT_FALSE(query.registryFile.has_value());
+    EXPECT_EQ(query.source.kind, tovik::RegistrySource::Kind::UserStore);
 
     EXPECT_TRUE(ParseOk({"query", "-r", "HKCU"}).recursive);
     EXPECT_FALSE(ParseOk({"query", "HKCU"}).recursive);
@@ -61,6 +62,11 @@ TEST(CommandLine, ReadsEachCommandWithItsArguments) {
     EXPECT_EQ(named.valueName, u"-r");
     EXPECT_EQ(named.dataText, u"\u6771");
     EXPECT_EQ(ParseOk({"--", "query", "HKLM"}).kind, CommandKind::Query);
+
+    Command prefix = ParseOk({"--wine-prefix", "/home/u/.wine", "add-key", "HKCU\\A"});
+    EXPECT_EQ(prefix.source.kind, tovik::RegistrySource::Kind::WinePrefix);
+    EXPECT_EQ(prefix.source.path, "/home/u/.wine");
+    EXPECT_EQ(prefix.kind, CommandKind::AddKey);
 }
 
 TEST(CommandLine, ExportAndImportTakeTheFileNameAsItIs) {
@@ -102,6 +108,9 @@ TEST(CommandLine, UsageErrors) {
              {"QUERY", "HKLM"},
              {"query", "HKLM", "HKCU"},
              {"query", "HKLM", "--registry", "r.db"},
+             {"--wine-prefix", "p", "--registry", "r.db", "query", "HKLM"},
+             {"--wine-prefix", "p", "--write", "query", "HKLM"},
+             {"query", "HKLM", "--wine-prefix", "p"},
              {"set", "HKLM", "a", "SZ"},
              {"delete-value", "HKLM", "a", "b"},
              {"set", "HKLM", "\xC3", "SZ", "x"},

@@ -1,6 +1,6 @@
 // The registry semantics every store keeps, run through the registry operations against each
 // kind of store: names, order, case, the unnamed value, paths, deletion, durability, two
-// processes, enumeration by index and renaming.
+// processes, enumeration by index and renaming; and a store that is read-only refuses writes.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -17,6 +17,7 @@
 #include "registry/registry_store.h"
 #include "stores/open_store.h"
 #include "hive_test_store.h"
+#include "wine_test_support.h"
 
 namespace {
 
@@ -25,7 +26,21 @@ struct StoreKind {
     bool persistent;   // a file that another process, or this one later, opens again
     std::function<bool(const std::string& path)> open;
     bool unicodeKeyNames = true;  // false: key names of printable ASCII only (hive files)
+    // Names order as folded to upper case (Windows, the Tovik store) or to lower case (Wine,
+    // whose own order a prefix's files keep): '_' sorts after the letters or before them.
+    bool lowerCaseOrder = false;
 };
+
+// A Wine prefix in the folder beside path, made empty (as Wine starts one) the first time.
+bool OpenWinePrefixBeside(const std::string& path) {
+    const std::filesystem::path dir = std::filesystem::path(path).parent_path() / "prefix";
+    if (!std::filesystem::exists(dir / "system.reg")) wine_test::makeEmptyPrefix(dir);
+    tovik::RegistrySource source;
+    source.kind = tovik::RegistrySource::Kind::WinePrefix;
+    source.path = dir.string();
+    const tovik::StoreOpenResult opened = tovik::OpenRegistry(source);
+    return opened.ok && !opened.readOnly;
+}
 
 void PrintTo(const StoreKind& kind, std::ostream* out) { *out << kind.name; }
 
@@ -34,6 +49,7 @@ std::vector<StoreKind> StoreKinds() {
         {"SqliteFile", true, [](const std::string& path) { return tovik::OpenRegistryStore(path).ok; }},
         {"SqliteMemory", false, [](const std::string&) { tovik::OpenInMemoryRegistryStore(); return true; }},
         {"HiveFiles", true, [](const std::string& path) { return tovik::testing::OpenTestHives(path, true); }, false},
+        {"WinePrefix", true, OpenWinePrefixBeside, true, true},
     };
 }
 
@@ -149,8 +165,12 @@ TEST_P(StoreContract, SubkeysListInNameOrderAndValuesInCreationOrder) {
     const HKEY key = Create(HKEY_LOCAL_MACHINE, u"Order");
     for (const char16_t* name : {u"delta", u"Bravo", u"alpha", u"Charlie", u"_under", u"10", u"9"})
         RegCloseKey(Create(key, name));
-    // Folded to upper case: '_' (0x5F) sorts after the letters, digits compare unit by unit.
-    EXPECT_EQ(Subkeys(key), (std::vector<std::u16string>{u"10", u"9", u"alpha", u"Bravo", u"Charlie", u"delta", u"_under"}));
+    // Folded to upper case '_' (0x5F) sorts after the letters, to lower case before them; digits
+    // compare unit by unit.
+    if (GetParam().lowerCaseOrder)
+        EXPECT_EQ(Subkeys(key), (std::vector<std::u16string>{u"10", u"9", u"_under", u"alpha", u"Bravo", u"Charlie", u"delta"}));
+    else
+        EXPECT_EQ(Subkeys(key), (std::vector<std::u16string>{u"10", u"9", u"alpha", u"Bravo", u"Charlie", u"delta", u"_under"}));
 
     for (const char16_t* name : {u"zulu", u"Alpha", u"mike"}) SetDword(key, name, 0);
     SetDword(key, u"ALPHA", 7);   // overwriting keeps the value's place

@@ -14,6 +14,8 @@
 #include "hive_test_store.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
+#include "stores/open_store.h"
+#include "wine_test_support.h"
 
 namespace {
 
@@ -26,12 +28,32 @@ void PrintTo(const ReadOnlyKind& kind, std::ostream* out) { *out << kind.name; }
 
 std::map<std::string, std::string> FolderBytes(const std::string& dir) {
     std::map<std::string, std::string> files;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+        if (entry.is_directory()) continue;
         std::ifstream in(entry.path(), std::ios::binary);
-        files[entry.path().filename().string()] =
+        files[entry.path().lexically_relative(dir).string()] =
             std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     return files;
+}
+
+// A Wine prefix in the folder path, read-only while a wineserver runs it: the open says so and
+// why. The server stops at the next open or when the tests end.
+bool OpenWinePrefix(const std::string& path, bool writable) {
+    static std::unique_ptr<wine_test::RunningWineserver> server;
+    server.reset();
+    if (!std::filesystem::exists(path + "/system.reg")) wine_test::makeEmptyPrefix(path);
+    if (!writable) {
+        server = std::make_unique<wine_test::RunningWineserver>(path);
+        if (!server->holding()) return false;
+    }
+    tovik::RegistrySource source;
+    source.kind = tovik::RegistrySource::Kind::WinePrefix;
+    source.path = path;
+    const tovik::StoreOpenResult opened = tovik::OpenRegistry(source);
+    if (!opened.ok || opened.readOnly == writable || opened.location != path) return false;
+    return writable || (opened.readOnlyReason.find("wineserver") != std::string::npos &&
+                        tovik::CurrentBackend()->readOnlyReason() == opened.readOnlyReason);
 }
 
 class ReadOnlyStore : public ::testing::TestWithParam<ReadOnlyKind> {
@@ -80,6 +102,8 @@ TEST_P(ReadOnlyStore, ReadsWorkAndEveryWriteIsRefusedWithoutTouchingTheFiles) {
               ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegDeleteValueW(inner, u"Five"), ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Kept\\Inner"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegRenameKey(HKEY_LOCAL_MACHINE, u"Kept\\Inner", u"Other"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegRenameValueW(inner, u"Five", u"Six"), ERROR_ACCESS_DENIED);
     {
         tovik::RegistryBatch batch;
         EXPECT_EQ(RegSetValueExW(inner, u"InBatch", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one),
@@ -95,7 +119,8 @@ TEST_P(ReadOnlyStore, ReadsWorkAndEveryWriteIsRefusedWithoutTouchingTheFiles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryReadOnlyStore, ReadOnlyStore,
-                         ::testing::Values(ReadOnlyKind{"HiveFiles", tovik::testing::OpenTestHives}),
+                         ::testing::Values(ReadOnlyKind{"HiveFiles", tovik::testing::OpenTestHives},
+                                           ReadOnlyKind{"WinePrefixWhileWineRuns", OpenWinePrefix}),
                          [](const ::testing::TestParamInfo<ReadOnlyKind>& info) { return info.param.name; });
 
 }  // namespace

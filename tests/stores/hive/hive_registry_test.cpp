@@ -9,7 +9,6 @@
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "stores/open_store.h"
-#include "stores/registry_source_args.h"
 
 namespace tovik::hive::testing {
 namespace {
@@ -205,36 +204,6 @@ TEST_F(WindowsFolder, TovikRegReadsByDefaultAndWritesWithWrite) {
     RunCommand(one + "--write add-key 'HKLM\\Mounted\\User\\Software' 2>&1", &status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(HivexSh(user, "ls\n"), "Software\n");
-}
-
-TEST(HiveSourceOptions, BothProgramsSpellThemAlikeAndOddCombinationsAreUsageErrors) {
-    const auto parse = [](std::vector<std::string_view> args, RegistrySource& source) {
-        std::string error;
-        for (std::size_t i = 0; i < args.size() && error.empty(); ++i) {
-            if (!TakeRegistrySourceOption(args, i, source, error)) return std::string("not taken: ") + std::string(args[i]);
-        }
-        return error.empty() ? CheckRegistrySource(source) : error;
-    };
-    RegistrySource windows;
-    EXPECT_EQ(parse({"--windows", "/mnt/c/Windows", "--user=/mnt/c/Users/a/NTUSER.DAT", "--write"}, windows), "");
-    EXPECT_EQ(windows.kind, RegistrySource::Kind::Windows);
-    EXPECT_EQ(windows.path, "/mnt/c/Windows");
-    EXPECT_EQ(windows.userHive, "/mnt/c/Users/a/NTUSER.DAT");
-    EXPECT_TRUE(windows.writable);
-    RegistrySource hive;
-    EXPECT_EQ(parse({"--as", "HKLM\\SOFTWARE", "--hive=/tmp/SOFTWARE"}, hive), "");
-    EXPECT_EQ(hive.kind, RegistrySource::Kind::Hive);
-    EXPECT_EQ(hive.mountAs, "HKLM\\SOFTWARE");
-    EXPECT_FALSE(hive.writable);
-
-    for (const std::vector<std::string_view>& wrong : std::vector<std::vector<std::string_view>>{
-             {"--hive", "/tmp/h"}, {"--windows", "/w", "--hive", "/h", "--as", "HKLM"}, {"--user", "/u"},
-             {"--windows"}, {"--windows="}, {"--write"}, {"--windows", "/w", "--as", "HKLM"}}) {
-        RegistrySource source;
-        EXPECT_NE(parse(wrong, source), "") << wrong.front();
-    }
-    RegistrySource other;
-    EXPECT_EQ(parse({"--wine"}, other), "not taken: --wine");
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ namespace {
 using namespace tovik::wine;
 using ::testing::HasSubstr;
 using wine_test::dword;
+using wine_test::FakeWineserver;
 using wine_test::fs::path;
 using wine_test::readBytes;
 using wine_test::ScratchDir;
@@ -54,50 +55,6 @@ std::string openError(const path& dir)
     return error;
 }
 
-// A child process that holds a write lock on `lockFile` (as a running wineserver does) until
-// release() or destruction.
-class FakeWineserver {
-public:
-    explicit FakeWineserver(const std::string& lockFile)
-    {
-        int ready[2], stop[2];
-        EXPECT_EQ(::pipe(ready), 0);
-        EXPECT_EQ(::pipe(stop), 0);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(stop[1]);
-            ::close(ready[0]);
-            const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT, 0600);
-            struct flock lock {};
-            lock.l_type = F_WRLCK;
-            lock.l_whence = SEEK_SET;
-            const char ok = (fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0) ? '1' : '0';
-            (void)!::write(ready[1], &ok, 1);
-            char ignored;
-            (void)!::read(stop[0], &ignored, 1);
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        ::close(stop[0]);
-        stop_ = stop[1];
-        char ok = 0;
-        EXPECT_EQ(::read(ready[0], &ok, 1), 1);
-        EXPECT_EQ(ok, '1');
-        ::close(ready[0]);
-    }
-    ~FakeWineserver() { release(); }
-    void release()
-    {
-        if (pid_ <= 0) return;
-        ::close(stop_);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int stop_ = -1;
-};
 
 TEST(WinePrefixOpening, RefusesWhatIsNotAPrefixWineWouldRun)
 {
@@ -233,6 +190,7 @@ TEST(WinePrefixSafety, ARunningWineserverMakesThePrefixReadOnly)
     std::string error;
     {
         FakeWineserver server(lock);
+        ASSERT_TRUE(server.holding());
         auto prefix = openOk(dir.path());
         EXPECT_TRUE(prefix->readOnly());
         EXPECT_THAT(prefix->readOnlyReason(), HasSubstr("Wine is running this prefix"));
@@ -245,6 +203,7 @@ TEST(WinePrefixSafety, ARunningWineserverMakesThePrefixReadOnly)
     WineKey* wine = prefix->machine().findPath(prefix->localMachine(), u"Software\\Wine");
     ASSERT_EQ(prefix->machine().setValue(*wine, u"Late", kRegSz, sz(u"x")), EditResult::ok);
     FakeWineserver server(lock);
+    ASSERT_TRUE(server.holding());
     EXPECT_FALSE(prefix->commitWrite(error));
     EXPECT_THAT(error, HasSubstr("wineserver"));
     EXPECT_EQ(readBytes(dir.path() / "system.reg"), kSystem);

@@ -18,14 +18,9 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using wine_test::dword;
 using wine_test::readBytes;
+using wine_test::shellQuoted;
 using wine_test::sz;
-
-std::string shellQuoted(const std::string& text)
-{
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
+using wine_test::wineWanted;
 
 class WineCommands {
 public:
@@ -49,20 +44,6 @@ public:
 private:
     std::string prefix_;
 };
-
-bool wineWanted(std::string& why)
-{
-    const char* wanted = std::getenv("TOVIK_TEST_WINE");
-    if (!wanted || std::string(wanted) != "1") {
-        why = "set TOVIK_TEST_WINE=1 to run the checks with Wine";
-        return false;
-    }
-    if (std::system("command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") != 0) {
-        why = "wine is not on PATH";
-        return false;
-    }
-    return true;
-}
 
 TEST(WineRealPrefix, RoundTripEditsBothWaysAndReadOnlyWhileWineRuns)
 {

@@ -1,7 +1,14 @@
 #include "wine_test_support.h"
 
+#include "stores/wine/wineserver_check.h"
+
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdlib.h>
@@ -64,6 +71,92 @@ ScratchDir::~ScratchDir()
 {
     std::error_code ignored;
     fs::remove_all(path_, ignored);
+}
+
+FakeWineserver::FakeWineserver(const std::string& lockFile)
+{
+    int ready[2], stop[2];
+    if (::pipe(ready) != 0) return;
+    if (::pipe(stop) != 0) {
+        ::close(ready[0]);
+        ::close(ready[1]);
+        return;
+    }
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::close(stop[1]);
+        ::close(ready[0]);
+        const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT, 0600);
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        const char ok = (fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0) ? '1' : '0';
+        (void)!::write(ready[1], &ok, 1);
+        char ignored;
+        (void)!::read(stop[0], &ignored, 1);
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(stop[0]);
+    stop_ = stop[1];
+    char ok = 0;
+    holding_ = ::read(ready[0], &ok, 1) == 1 && ok == '1';
+    ::close(ready[0]);
+}
+
+void FakeWineserver::release()
+{
+    if (pid_ <= 0) return;
+    ::close(stop_);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
+RunningWineserver::RunningWineserver(const std::string& prefixDir)
+{
+    const std::string lock = tovik::wine::wineserverLockPaths(prefixDir).front();
+    serverDir_ = lock.substr(0, lock.rfind('/'));
+    fs::create_directories(serverDir_);
+    server_ = std::make_unique<FakeWineserver>(lock);
+}
+
+bool RunningWineserver::holding() const { return server_->holding(); }
+
+RunningWineserver::~RunningWineserver()
+{
+    server_.reset();
+    std::error_code ignored;
+    fs::remove_all(serverDir_, ignored);
+}
+
+std::string shellQuoted(const std::string& text)
+{
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+bool wineWanted(std::string& why)
+{
+    const char* wanted = std::getenv("TOVIK_TEST_WINE");
+    if (!wanted || std::string(wanted) != "1") {
+        why = "set TOVIK_TEST_WINE=1 to run the checks with Wine";
+        return false;
+    }
+    if (std::system("command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") != 0) {
+        why = "wine is not on PATH";
+        return false;
+    }
+    return true;
+}
+
+void makeEmptyPrefix(const fs::path& dir)
+{
+    fs::create_directories(dir);
+    writeBytes(dir / "system.reg", machineHeader());
+    writeBytes(dir / "user.reg",
+               "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
+               "#arch=win64\n");
 }
 
 }  // namespace wine_test

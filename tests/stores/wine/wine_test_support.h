@@ -32,4 +32,42 @@ private:
     fs::path path_;
 };
 
+// A child process that holds a write lock on `lockFile` (as a running wineserver does) until
+// release() or destruction. Free of GoogleTest, for the Qt tests as well.
+class FakeWineserver {
+public:
+    explicit FakeWineserver(const std::string& lockFile);
+    bool holding() const { return holding_; }
+    ~FakeWineserver() { release(); }
+    FakeWineserver(const FakeWineserver&) = delete;
+    FakeWineserver& operator=(const FakeWineserver&) = delete;
+    void release();
+
+private:
+    int pid_ = -1;
+    int stop_ = -1;
+    bool holding_ = false;
+};
+
+// A wineserver "running" the prefix at `prefixDir`: its upstream server folder with a held lock
+// file, both removed again at destruction.
+class RunningWineserver {
+public:
+    explicit RunningWineserver(const std::string& prefixDir);
+    ~RunningWineserver();
+    bool holding() const;
+
+private:
+    std::string serverDir_;
+    std::unique_ptr<FakeWineserver> server_;
+};
+
+// `text` quoted for the shell.
+std::string shellQuoted(const std::string& text);
+// Whether the checks with Wine itself run: TOVIK_TEST_WINE=1 and wine on PATH; else why not.
+bool wineWanted(std::string& why);
+
+// A small prefix: system.reg and user.reg as Wine starts them, with no keys.
+void makeEmptyPrefix(const fs::path& dir);
+
 }  // namespace wine_test

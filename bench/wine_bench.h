@@ -1,0 +1,12 @@
+#pragma once
+// The Wine prefix rows of the benchmark table: a fresh prefix opened and shown as a tree, and a
+// system.reg of workload M (100,000 keys, 1,000,000 values) opened and saved.
+#include <string>
+
+#include "bench/bench_runner.h"
+
+namespace tovik::bench {
+
+void TimeWinePrefixes(BenchRunner& runner, const std::string& dataDir, bool regenerate);
+
+}  // namespace tovik::bench

@@ -1,0 +1,83 @@
+// The options naming the registry, as tovik and tovik-reg both read them: each spelling, and
+// the combinations that are refused.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "stores/registry_source_args.h"
+
+namespace {
+
+using tovik::RegistrySource;
+using Kind = RegistrySource::Kind;
+
+// Takes every argument as an option; "" when they fit together, else the first error.
+std::string Parse(std::vector<std::string_view> args, RegistrySource& source) {
+    std::string error;
+    for (std::size_t i = 0; i < args.size() && error.empty(); ++i) {
+        if (!tovik::TakeRegistrySourceOption(args, i, source, error)) return "not taken: " + std::string(args[i]);
+    }
+    return error.empty() ? tovik::CheckRegistrySource(source) : error;
+}
+
+TEST(RegistrySourceOptions, EachSpellingNamesItsRegistry) {
+    RegistrySource prefix;
+    EXPECT_EQ(Parse({"--wine-prefix=/home/u/.wine"}, prefix), "");
+    EXPECT_EQ(prefix.kind, Kind::WinePrefix);
+    EXPECT_EQ(prefix.path, "/home/u/.wine");
+    EXPECT_FALSE(prefix.writable);
+
+    RegistrySource windows;
+    EXPECT_EQ(Parse({"--windows", "/mnt/c/Windows", "--user=/mnt/c/Users/a/NTUSER.DAT", "--write"}, windows), "");
+    EXPECT_EQ(windows.kind, Kind::Windows);
+    EXPECT_EQ(windows.path, "/mnt/c/Windows");
+    EXPECT_EQ(windows.userHive, "/mnt/c/Users/a/NTUSER.DAT");
+    EXPECT_TRUE(windows.writable);
+
+    RegistrySource hive;
+    EXPECT_EQ(Parse({"--as", "HKLM\\SOFTWARE", "--hive=/tmp/SOFTWARE"}, hive), "");
+    EXPECT_EQ(hive.kind, Kind::Hive);
+    EXPECT_EQ(hive.path, "/tmp/SOFTWARE");
+    EXPECT_EQ(hive.mountAs, "HKLM\\SOFTWARE");
+    EXPECT_FALSE(hive.writable);
+}
+
+TEST(RegistrySourceOptions, MissingValuesAndConflictingCombinationsAreRefused) {
+    const std::vector<std::vector<std::string_view>> refused = {
+        {"--wine-prefix"},                                        // no value
+        {"--wine-prefix="},                                       // an empty one
+        {"--wine-prefix", "a", "--wine-prefix", "b"},             // twice
+        {"--wine-prefix", "p", "--hive", "h", "--as", "HKLM\\X"}, // two registries
+        {"--windows", "/w", "--hive", "/h", "--as", "HKLM"},
+        {"--windows"},
+        {"--windows="},
+        {"--user", "NTUSER.DAT"},                                 // --user without --windows
+        {"--windows", "/w", "--as", "HKLM"},                      // --as without --hive
+        {"--hive", "h"},                                          // --hive without --as
+        {"--wine-prefix", "p", "--write"},                        // a prefix is written without it
+        {"--write"},
+        {"--hive", "h", "--as", "HKLM\\X", "--write", "--write"},
+    };
+    for (const auto& args : refused) {
+        RegistrySource source;
+        std::string joined;
+        for (std::string_view arg : args) joined += std::string(arg) + " ";
+        const std::string error = Parse(args, source);
+        EXPECT_NE(error, "") << joined;
+        EXPECT_EQ(error.rfind("not taken", 0), std::string::npos) << joined << ": " << error;
+    }
+}
+
+TEST(RegistrySourceOptions, OtherArgumentsAreLeftToTheProgram) {
+    const std::vector<std::string_view> args = {"--wine-prefix", "p", "query", "--wine", "--registry"};
+    RegistrySource source;
+    std::string error;
+    std::size_t i = 0;
+    EXPECT_TRUE(tovik::TakeRegistrySourceOption(args, i, source, error));
+    EXPECT_EQ(i, 1u) << "left on the option's value";
+    for (i = 2; i < args.size(); ++i) EXPECT_FALSE(tovik::TakeRegistrySourceOption(args, i, source, error)) << args[i];
+}
+
+}  // namespace
