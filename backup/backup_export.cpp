@@ -106,7 +106,8 @@ private:
     int error_ = 0;
 };
 
-ExportResult ExportRegFileToFile(const std::string& target, HKEY root, std::u16string_view path, RegFileFormat format) {
+ExportResult ExportRegFileToFile(const std::string& target, HKEY root, std::u16string_view path, RegFileFormat format,
+                                 const std::function<bool(std::size_t)>& progress) {
     ExportResult result;
     if (root != HKEY_CLASSES_ROOT && root != HKEY_CURRENT_USER && root != HKEY_LOCAL_MACHINE) {
         result.outcome = ExportOutcome::NoKeySelected;  // nothing to write: no file is made
@@ -119,7 +120,7 @@ ExportResult ExportRegFileToFile(const std::string& target, HKEY root, std::u16s
         return result;
     }
     StreamSink sink(file.stream());
-    const RegFileExportResult written = ExportRegFile(sink, root, path, format);
+    const RegFileExportResult written = ExportRegFile(sink, root, path, format, progress);
     result.keys = written.keys;
     result.values = written.values;
     result.notRestorable = written.inexact;
@@ -134,6 +135,7 @@ ExportResult ExportRegFileToFile(const std::string& target, HKEY root, std::u16s
         case RegFileExportOutcome::NoKeySelected: result.outcome = ExportOutcome::NoKeySelected; break;
         case RegFileExportOutcome::KeyNotOpened: result.outcome = ExportOutcome::KeyNotOpened; break;
         case RegFileExportOutcome::ReadFailed: result.outcome = ExportOutcome::ReadFailed; break;
+        case RegFileExportOutcome::Cancelled: result.outcome = ExportOutcome::Cancelled; break;
         case RegFileExportOutcome::WriteFailed:
             result.outcome = ExportOutcome::WriteFailed;
             result.error = sink.error();
@@ -227,10 +229,12 @@ std::u16string NotRestorableNotice(const ExportResult& result) {
     return notice;
 }
 
-ExportResult ExportKeyToFile(const std::string& target, HKEY root, std::u16string_view path, ExportFileFormat format) {
-    if (format == ExportFileFormat::Reg) return ExportRegFileToFile(target, root, path, RegFileFormat::Version5);
-    if (format == ExportFileFormat::Reg4) return ExportRegFileToFile(target, root, path, RegFileFormat::Regedit4);
+ExportResult ExportKeyToFile(const std::string& target, HKEY root, std::u16string_view path, ExportFileFormat format,
+                             const std::function<bool(std::size_t keys)>& progress) {
+    if (format == ExportFileFormat::Reg) return ExportRegFileToFile(target, root, path, RegFileFormat::Version5, progress);
+    if (format == ExportFileFormat::Reg4) return ExportRegFileToFile(target, root, path, RegFileFormat::Regedit4, progress);
     BackupExport file(target);
+    if (progress) file.SetProgress(progress);
     if (file.Begin(root)) file.WriteKeyTree(root, path);
     return file.Finish();
 }

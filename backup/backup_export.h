@@ -86,9 +86,10 @@ enum class ExportFileFormat {
 
 // The whole export for callers without steps of their own (tovik-reg, and the GUI's .reg
 // exports). For the .reg formats, notRestorable counts the names and data REGEDIT4 could not carry
-// exactly (version 5 carries everything), without examples.
+// exactly (version 5 carries everything), without examples. progress as BackupExport::SetProgress.
 ExportResult ExportKeyToFile(const std::string& target, HKEY root, std::u16string_view path,
-                             ExportFileFormat format = ExportFileFormat::Backup);
+                             ExportFileFormat format = ExportFileFormat::Backup,
+                             const std::function<bool(std::size_t keys)>& progress = {});
 
 // The path with each name as the registry holds it ("software\tovik" may be "Software\Tovik"),
 // so that key lines read as those of an export from the tree; the names as given where no key

@@ -10,14 +10,20 @@ namespace {
 
 class RegFileVisitor final : public KeyTreeVisitor {
 public:
-    RegFileVisitor(RegFileWriter& writer, HKEY root, RegFileExportResult& result)
-        : writer_(writer), root_(root), result_(result) {}
+    RegFileVisitor(RegFileWriter& writer, HKEY root, RegFileExportResult& result,
+                   const std::function<bool(std::size_t)>& progress)
+        : writer_(writer), root_(root), result_(result), progress_(progress) {}
 
     bool OnKey(std::u16string_view path) override {
+        if (result_.keys != 0 && progress_ && !progress_(result_.keys)) {
+            cancelled_ = true;
+            return false;
+        }
         writer_.WriteKey(root_, path);
         ++result_.keys;
         return writer_.ok();
     }
+    bool cancelled() const { return cancelled_; }
     bool OnValue(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size) override {
         writer_.WriteValue(name, type, data, size);
         ++result_.values;
@@ -28,11 +34,14 @@ private:
     RegFileWriter& writer_;
     HKEY root_;
     RegFileExportResult& result_;
+    const std::function<bool(std::size_t)>& progress_;
+    bool cancelled_ = false;
 };
 
 }  // namespace
 
-RegFileExportResult ExportRegFile(ByteSink& sink, HKEY root, std::u16string_view path, RegFileFormat format) {
+RegFileExportResult ExportRegFile(ByteSink& sink, HKEY root, std::u16string_view path, RegFileFormat format,
+                                  const std::function<bool(std::size_t keys)>& progress) {
     RegFileExportResult result;
     if (root != HKEY_CLASSES_ROOT && root != HKEY_CURRENT_USER && root != HKEY_LOCAL_MACHINE) {
         result.outcome = RegFileExportOutcome::NoKeySelected;
@@ -40,7 +49,7 @@ RegFileExportResult ExportRegFile(ByteSink& sink, HKEY root, std::u16string_view
     }
     RegFileWriter writer(sink, format);
     writer.WriteHeader();
-    RegFileVisitor visitor(writer, root, result);
+    RegFileVisitor visitor(writer, root, result, progress);
     const KeyTreeWalkResult walk = WalkKeyTree(root, path, visitor);
     const bool written = writer.Finish();
     result.inexact = writer.inexact();
@@ -48,7 +57,9 @@ RegFileExportResult ExportRegFile(ByteSink& sink, HKEY root, std::u16string_view
         case KeyTreeWalkOutcome::Done: break;
         case KeyTreeWalkOutcome::KeyNotOpened: result.outcome = RegFileExportOutcome::KeyNotOpened; break;
         case KeyTreeWalkOutcome::ReadFailed: result.outcome = RegFileExportOutcome::ReadFailed; break;
-        case KeyTreeWalkOutcome::Stopped: result.outcome = RegFileExportOutcome::WriteFailed; break;
+        case KeyTreeWalkOutcome::Stopped:
+            result.outcome = visitor.cancelled() ? RegFileExportOutcome::Cancelled : RegFileExportOutcome::WriteFailed;
+            break;
     }
     result.keyPath = walk.keyPath;
     if (result.outcome == RegFileExportOutcome::Written && !written) result.outcome = RegFileExportOutcome::WriteFailed;

@@ -1,6 +1,7 @@
 #pragma once
 // Export of a key with its whole subtree as a .reg file, into a sink (the caller owns the file).
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,7 @@ enum class RegFileExportOutcome {
     KeyNotOpened,   // root\path does not exist
     ReadFailed,     // a key or value below it could not be read; the bytes so far are incomplete
     WriteFailed,    // the sink refused bytes
+    Cancelled,      // the progress callback asked to stop; the bytes so far are incomplete
 };
 
 struct RegFileExportResult {
@@ -28,8 +30,11 @@ struct RegFileExportResult {
 
 // The header, then root\path and everything below it, depth first, values in the registry's
 // order, subkeys in name order. path is written as given; a caller that wants the stored case of
-// each name passes it already looked up. format: Version5 (the default) or Regedit4.
+// each name passes it already looked up. format: Version5 (the default) or Regedit4. progress,
+// when given, is called after each key below the first with the keys written so far; returning
+// false stops the export (Cancelled).
 RegFileExportResult ExportRegFile(ByteSink& sink, HKEY root, std::u16string_view path,
-                                  RegFileFormat format = RegFileFormat::Version5);
+                                  RegFileFormat format = RegFileFormat::Version5,
+                                  const std::function<bool(std::size_t keys)>& progress = {});
 
 }  // namespace tovik

@@ -1,5 +1,6 @@
 #include "regfile/reg_import.h"
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -149,36 +150,48 @@ private:
     std::u16string nameBuffer_;
 };
 
-}  // namespace
-
-namespace {
 std::u16string Number(std::size_t n) {
     const std::string text = std::to_string(n);
     return std::u16string(text.begin(), text.end());
 }
+
+// The template in the interface's language with %1, %2, ... replaced by the arguments in order.
+std::u16string Fill(const RegFileTextTranslator& translate, std::u16string_view sentence,
+                    std::initializer_list<std::u16string> arguments) {
+    std::u16string text = translate ? translate(sentence) : std::u16string(sentence);
+    char16_t mark = u'1';
+    for (const std::u16string& argument : arguments) {
+        const std::u16string placeholder{u'%', mark++};
+        if (const std::size_t at = text.find(placeholder); at != std::u16string::npos)
+            text.replace(at, placeholder.size(), argument);
+    }
+    return text;
+}
 }  // namespace
 
-std::u16string RegFileImportSummary(const RegFileImportReport& report) {
-    std::u16string text = u"キーを" + Number(report.keysWritten) + u"個、値を" + Number(report.valuesWritten) +
-                          u"個書き込み、キーを" + Number(report.keysDeleted) + u"個、値を" +
-                          Number(report.valuesDeleted) + u"個削除しました。";
-    if (report.skipped() != 0) text += Number(report.skipped()) + u"行を読み飛ばしました。";
-    for (const RegFileProblem& problem : report.problems)
-        text += u"\n" + Number(problem.line) + u"行目: " + std::u16string(RegFileProblemText(problem.kind));
+std::u16string RegFileImportSummary(const RegFileImportReport& report, const RegFileTextTranslator& translate) {
+    std::u16string text = Fill(translate, kRegImportCountsTemplate,
+                               {Number(report.keysWritten), Number(report.valuesWritten), Number(report.keysDeleted),
+                                Number(report.valuesDeleted)});
+    if (report.skipped() != 0) text += Fill(translate, kRegImportSkippedTemplate, {Number(report.skipped())});
+    for (const RegFileProblem& problem : report.problems) {
+        const std::u16string_view what = RegFileProblemText(problem.kind);
+        text += u"\n" + Fill(translate, kRegImportProblemTemplate,
+                             {Number(problem.line), translate ? translate(what) : std::u16string(what)});
+    }
     const std::size_t problems = report.linesMalformed + report.keyWritesFailed + report.valueWritesFailed +
                                  report.keyDeletesFailed + report.valueDeletesFailed;
     if (problems > report.problems.size()) text += u"\n…";
     return text;
 }
 
-std::u16string RegFileNotWrittenMessage(const RegFileImportReport& report) {
+std::u16string RegFileNotWrittenMessage(const RegFileImportReport& report, const RegFileTextTranslator& translate) {
     if (report.failed() == 0) return {};
-    std::u16string message = u"書き込めなかった値が" + Number(report.valueWritesFailed) + u"個、キーが" +
-                             Number(report.keyWritesFailed) + u"個あります。";
+    std::u16string message = Fill(translate, kRegImportNotWrittenTemplate,
+                                  {Number(report.valueWritesFailed), Number(report.keyWritesFailed)});
     if (report.keyDeletesFailed + report.valueDeletesFailed != 0)
-        message += u"削除できなかったものが" + Number(report.keyDeletesFailed + report.valueDeletesFailed) + u"個あります。";
-    if (report.writesLost != 0)
-        message += u"書き込んだ" + Number(report.writesLost) + u"個がレジストリに残りませんでした。";
+        message += Fill(translate, kRegImportNotDeletedTemplate, {Number(report.keyDeletesFailed + report.valueDeletesFailed)});
+    if (report.writesLost != 0) message += Fill(translate, kRegImportLostTemplate, {Number(report.writesLost)});
     return message;
 }
 
@@ -206,6 +219,7 @@ RegFileImportReport ImportRegFileText(std::u16string_view text, const RegFilePro
     };
     while (reader.Next(entry)) {
         applier.Apply(entry);
+        report.lastLine = entry.line;
         if (++sinceCommit == kRegFileCommitEntries) {
             commit(false);
             sinceCommit = 0;

@@ -26,6 +26,7 @@ inline constexpr std::size_t kRegFileReportedProblems = 10;
 struct RegFileImportReport {
     RegFileFormat format = RegFileFormat::Unknown;  // Unknown: not a .reg file, nothing written
     bool cancelled = false;  // the progress callback stopped it; what was written stays
+    std::size_t lastLine = 0;  // the first line of the last entry applied
 
     std::size_t keysWritten = 0;    // key lines whose key now exists
     std::size_t valuesWritten = 0;
@@ -65,11 +66,24 @@ using RegFileProgress = std::function<bool(std::size_t done, std::size_t total)>
 // import that is stopped or killed keeps what was committed.
 inline constexpr std::size_t kRegFileCommitEntries = 10000;
 
+// The sentences of the messages below, as templates whose %1, %2... are filled with numbers or
+// texts; the GUI shows them translated.
+inline constexpr std::u16string_view kRegImportCountsTemplate =
+    u"キーを%1個、値を%2個書き込み、キーを%3個、値を%4個削除しました。";
+inline constexpr std::u16string_view kRegImportSkippedTemplate = u"%1行を読み飛ばしました。";
+inline constexpr std::u16string_view kRegImportProblemTemplate = u"%1行目: %2";
+inline constexpr std::u16string_view kRegImportNotWrittenTemplate = u"書き込めなかった値が%1個、キーが%2個あります。";
+inline constexpr std::u16string_view kRegImportNotDeletedTemplate = u"削除できなかったものが%1個あります。";
+inline constexpr std::u16string_view kRegImportLostTemplate = u"書き込んだ%1個がレジストリに残りませんでした。";
+
+// A sentence or template in the interface's language; the texts as they stand when not given.
+using RegFileTextTranslator = std::function<std::u16string(std::u16string_view)>;
+
 // The counts for the user: keys and values written, deleted and skipped, then the first problems
 // by line number ("6行目: 文字列が閉じていません").
-std::u16string RegFileImportSummary(const RegFileImportReport& report);
+std::u16string RegFileImportSummary(const RegFileImportReport& report, const RegFileTextTranslator& translate = {});
 // Shown instead of the end message when the registry did not keep everything; empty when it did.
-std::u16string RegFileNotWrittenMessage(const RegFileImportReport& report);
+std::u16string RegFileNotWrittenMessage(const RegFileImportReport& report, const RegFileTextTranslator& translate = {});
 
 // Applies text (a whole file, as DecodeRegFileBytes gives it) to the current store.
 RegFileImportReport ImportRegFileText(std::u16string_view text, const RegFileProgress& progress = {});

@@ -43,6 +43,33 @@ const char* const kCoreTexts[] = {
     QT_TRANSLATE_NOOP("Tovik", "整数を入力してください。"),
     // view/tovik_view.h
     QT_TRANSLATE_NOOP("Tovik", "レジストリが壊れています。キーが自分自身の中にあるため、その先は表示しません。"),
+    QT_TRANSLATE_NOOP("Tovik", "既に存在します"),
+    QT_TRANSLATE_NOOP("Tovik", "名前を入力してください。"),
+    QT_TRANSLATE_NOOP("Tovik", "キーの名前に \\ は使えません。"),
+    QT_TRANSLATE_NOOP("Tovik", "ルートキーの名前は変更できません。"),
+    QT_TRANSLATE_NOOP("Tovik", "名前を変更できませんでした。"),
+    // regfile/reg_import.h
+    QT_TRANSLATE_NOOP("Tovik", "キーを%1個、値を%2個書き込み、キーを%3個、値を%4個削除しました。"),
+    QT_TRANSLATE_NOOP("Tovik", "%1行を読み飛ばしました。"),
+    QT_TRANSLATE_NOOP("Tovik", "%1行目: %2"),
+    QT_TRANSLATE_NOOP("Tovik", "書き込めなかった値が%1個、キーが%2個あります。"),
+    QT_TRANSLATE_NOOP("Tovik", "削除できなかったものが%1個あります。"),
+    QT_TRANSLATE_NOOP("Tovik", "書き込んだ%1個がレジストリに残りませんでした。"),
+    // regfile/reg_reader.cpp: RegFileProblemText
+    QT_TRANSLATE_NOOP("Tovik", "キーの行が正しくありません"),
+    QT_TRANSLATE_NOOP("Tovik", "ルートキーの名前が分かりません"),
+    QT_TRANSLATE_NOOP("Tovik", "ルートキーは削除できません"),
+    QT_TRANSLATE_NOOP("Tovik", "値の行が正しくありません"),
+    QT_TRANSLATE_NOOP("Tovik", "文字列のエスケープが正しくありません"),
+    QT_TRANSLATE_NOOP("Tovik", "文字列が閉じていません"),
+    QT_TRANSLATE_NOOP("Tovik", "dword の値が正しくありません"),
+    QT_TRANSLATE_NOOP("Tovik", "16進データが正しくありません"),
+    QT_TRANSLATE_NOOP("Tovik", "データの形式が分かりません"),
+    QT_TRANSLATE_NOOP("Tovik", "行の形式が分かりません"),
+    QT_TRANSLATE_NOOP("Tovik", "キーを作成できません"),
+    QT_TRANSLATE_NOOP("Tovik", "キーを削除できません"),
+    QT_TRANSLATE_NOOP("Tovik", "値を書き込めません"),
+    QT_TRANSLATE_NOOP("Tovik", "値を削除できません"),
 };
 
 }  // namespace

@@ -12,29 +12,33 @@
 #include "regfile/reg_import.h"
 #include "regfile/reg_lines.h"
 #include "regfile/reg_text.h"
+#include "ui/long_work_progress.h"
 #include "ui/qt_text.h"
+#include "ui/translated.h"
 #include "view/tovik_view.h"
 
 namespace {
 
-constexpr std::u16string_view kBackupFilter = u"ﾚｼﾞｽﾄﾘ退避ﾌｧｲﾙ(*.txt)";
-constexpr std::u16string_view kRegFilter = u"登録ファイル(*.reg)";
-constexpr std::u16string_view kReg4Filter = u"登録ファイル REGEDIT4(*.reg)";
+QString RegFilter() { return Tovik::tr("登録ファイル(*.reg)"); }
+QString Reg4Filter() { return Tovik::tr("登録ファイル REGEDIT4(*.reg)"); }
 
 void ShowMessage(CTovikView& view, std::u16string_view text) {
-    view.Prompts().MessageBox(&view, ToQString(text), MessageButtons::Ok);
+    view.Prompts().MessageBox(&view, Translated(text), MessageButtons::Ok);
 }
+
+// The .reg summaries' sentences in the interface's language.
+std::u16string TranslatedText(std::u16string_view text) { return ToU16(Translated(text)); }
 
 }  // namespace
 
 QString ExportImportFileFilter() {
-    return ToQString(kBackupFilter) + QStringLiteral(";;") + ToQString(kRegFilter) + QStringLiteral(";;") +
-           ToQString(kReg4Filter) + QStringLiteral(";;") + QString::fromUtf16(u"全て(*.*)");
+    return Tovik::tr("ﾚｼﾞｽﾄﾘ退避ﾌｧｲﾙ(*.txt)") + QStringLiteral(";;") + RegFilter() + QStringLiteral(";;") + Reg4Filter() +
+           QStringLiteral(";;") + Tovik::tr("全て(*.*)");
 }
 
 tovik::ExportFileFormat ExportFormatOfFilter(const QString& filter) {
-    if (filter == ToQString(kRegFilter)) return tovik::ExportFileFormat::Reg;
-    if (filter == ToQString(kReg4Filter)) return tovik::ExportFileFormat::Reg4;
+    if (filter == RegFilter()) return tovik::ExportFileFormat::Reg;
+    if (filter == Reg4Filter()) return tovik::ExportFileFormat::Reg4;
     return tovik::ExportFileFormat::Backup;
 }
 
@@ -52,7 +56,11 @@ bool IsRegFileAt(const std::string& fileName) {
 
 void ExportRegFileFromView(CTovikView& view, HKEY root, const std::u16string& path, const std::string& fileName,
                            tovik::ExportFileFormat format) {
-    const tovik::ExportResult result = tovik::ExportKeyToFile(fileName, root, path, format);
+    // Stopping leaves the chosen file as it was: the export is written beside it and placed at the end.
+    LongWorkProgress progress(&view, Tovik::tr("エクスポートしています… %1 キー"), 0, true);
+    const tovik::ExportResult result =
+        tovik::ExportKeyToFile(fileName, root, path, format, [&progress](std::size_t keys) { return progress.Step(keys); });
+    progress.Close();
     const std::u16string_view message = tovik::ExportOutcomeMessage(result.outcome);
     if (!message.empty()) ShowMessage(view, message);
 }
@@ -71,14 +79,25 @@ void ImportRegFileFromView(CTovikView& view, const std::string& fileName) {
         dialog.m_pRegLines = &lines;
         if (view.Prompts().DoModal(dialog) != IDOK) return;
 
-        const tovik::RegFileImportReport report = tovik::ImportRegFileText(file->text);
+        view.SetModified();
+        // Stopping keeps what was written: the import commits it, and the message says where it ended.
+        LongWorkProgress progress(&view, Tovik::tr("インポートしています…"), file->text.size(), true);
+        const tovik::RegFileImportReport report = tovik::ImportRegFileText(
+            file->text, [&progress](std::size_t done, std::size_t) { return progress.Step(done); });
+        progress.Close();
         // Lines that could not be read are the broken-file message, but unlike a backup file the
         // import went on after them: the view is reset all the same.
-        const std::u16string notWritten = tovik::RegFileNotWrittenMessage(report);
-        view.ResetAfterImport(!notWritten.empty()           ? notWritten
-                              : report.linesMalformed != 0 ? std::u16string(tovik::kImportBrokenFileMessage)
-                                                           : std::u16string(tovik::kImportFinishedMessage));
-        ShowMessage(view, tovik::RegFileImportSummary(report));
+        const std::u16string notWritten = tovik::RegFileNotWrittenMessage(report, TranslatedText);
+        if (!notWritten.empty()) {
+            view.ResetAfterImport(ToQString(notWritten));
+        } else if (report.cancelled) {
+            view.ResetAfterImport(Translated(tovik::kImportCancelledTemplate).arg(report.lastLine));
+        } else {
+            view.ResetAfterImport(report.linesMalformed != 0 ? tovik::kImportBrokenFileMessage
+                                                             : tovik::kImportFinishedMessage);
+        }
+        view.Prompts().MessageBox(&view, ToQString(tovik::RegFileImportSummary(report, TranslatedText)),
+                                  MessageButtons::Ok);
     } catch (const std::bad_alloc&) {
         ShowMessage(view, tovik::kImportOutOfMemoryMessage);
     }

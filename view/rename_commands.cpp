@@ -3,6 +3,7 @@
 
 #include "registry/registry_api.h"
 #include "ui/qt_text.h"
+#include "ui/translated.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
 
@@ -16,7 +17,7 @@ void CTovikView::OnRename() {
     const ItemId item = SelectedItem();
     if (item == KeyTreeModel::kNoItem) return;
     if (m_treeModel.ItemData(item) != 0) {
-        Prompts().MessageBox(this, ToQString(kRootRenameMessage), MessageButtons::Ok);
+        Prompts().MessageBox(this, Translated(kRootRenameMessage), MessageButtons::Ok);
         return;
     }
     m_tree->setFocus();
@@ -38,7 +39,7 @@ void CTovikView::RenameKeyItem(ItemId item, const QString& newName) {
         else if (rc != ERROR_SUCCESS) refusal = kRenameFailedMessage;
     }
     if (!refusal.empty()) {
-        Prompts().MessageBox(this, ToQString(refusal), MessageButtons::Ok);
+        Prompts().MessageBox(this, Translated(refusal), MessageButtons::Ok);
         return;
     }
     m_treeModel.SetItemText(item, newName);
@@ -68,7 +69,7 @@ void CTovikView::RenameValueRow(int row, const QString& newName) {
     }
     if (hKey) RegCloseKey(hKey);
     if (!refusal.empty()) {
-        Prompts().MessageBox(this, ToQString(refusal), MessageButtons::Ok);
+        Prompts().MessageBox(this, Translated(refusal), MessageButtons::Ok);
         return;
     }
     FillValueList();

@@ -120,6 +120,8 @@ public:
     // The end of an import that wrote: the view starts again from the roots, after message.
     void ResetAfterImport(std::u16string_view message);
     void ResetAfterImport(const QString& message);
+    // Marks the document changed, as every write from the view does.
+    void SetModified();
     std::u16string TakeImportLine();
     void ImportKeys(HKEY root);
     // Set when the tree fill met a key inside itself (a damaged store); told once it is done.
@@ -166,7 +168,6 @@ private:
     void OnDblClkTree();
     void ReadClientRect();
     void ReloadChildren(ItemId item);
-    void SetModified();
     void PaintStrip(const QColor& colour);
 
     KeyTreeModel m_treeModel;

@@ -359,5 +359,125 @@ Are you sure?</translation>
         <source>お気に入りの削除</source>
         <translation>Remove Favorite</translation>
     </message>
+    <message>
+        <source>読み取り専用</source>
+        <translation>Read-only</translation>
+    </message>
+    <message>
+        <source>このレジストリは読み取り専用で開きました。変更は保存できません。</source>
+        <translation>This registry was opened read-only. Changes cannot be saved.</translation>
+    </message>
+    <message>
+        <source>名前を入力してください。</source>
+        <translation>Enter a name.</translation>
+    </message>
+    <message>
+        <source>キーの名前に \ は使えません。</source>
+        <translation>A key name cannot contain \.</translation>
+    </message>
+    <message>
+        <source>ルートキーの名前は変更できません。</source>
+        <translation>A root key cannot be renamed.</translation>
+    </message>
+    <message>
+        <source>名前を変更できませんでした。</source>
+        <translation>The name could not be changed.</translation>
+    </message>
+    <message>
+        <source>キーを%1個、値を%2個書き込み、キーを%3個、値を%4個削除しました。</source>
+        <translation>Wrote %1 keys and %2 values; deleted %3 keys and %4 values.</translation>
+    </message>
+    <message>
+        <source>%1行を読み飛ばしました。</source>
+        <translation> Skipped %1 lines.</translation>
+    </message>
+    <message>
+        <source>%1行目: %2</source>
+        <translation>Line %1: %2</translation>
+    </message>
+    <message>
+        <source>書き込めなかった値が%1個、キーが%2個あります。</source>
+        <translation>%1 values and %2 keys could not be written.</translation>
+    </message>
+    <message>
+        <source>削除できなかったものが%1個あります。</source>
+        <translation> %1 could not be deleted.</translation>
+    </message>
+    <message>
+        <source>書き込んだ%1個がレジストリに残りませんでした。</source>
+        <translation> %1 that were written did not stay in the registry.</translation>
+    </message>
+    <message>
+        <source>キーの行が正しくありません</source>
+        <translation>the key line is not valid</translation>
+    </message>
+    <message>
+        <source>ルートキーの名前が分かりません</source>
+        <translation>unknown root key name</translation>
+    </message>
+    <message>
+        <source>ルートキーは削除できません</source>
+        <translation>a root key cannot be deleted</translation>
+    </message>
+    <message>
+        <source>値の行が正しくありません</source>
+        <translation>the value line is not valid</translation>
+    </message>
+    <message>
+        <source>文字列のエスケープが正しくありません</source>
+        <translation>bad escape in a string</translation>
+    </message>
+    <message>
+        <source>文字列が閉じていません</source>
+        <translation>unterminated string</translation>
+    </message>
+    <message>
+        <source>dword の値が正しくありません</source>
+        <translation>bad dword value</translation>
+    </message>
+    <message>
+        <source>16進データが正しくありません</source>
+        <translation>bad hexadecimal data</translation>
+    </message>
+    <message>
+        <source>データの形式が分かりません</source>
+        <translation>unknown data form</translation>
+    </message>
+    <message>
+        <source>行の形式が分かりません</source>
+        <translation>unknown line</translation>
+    </message>
+    <message>
+        <source>キーを作成できません</source>
+        <translation>the key cannot be created</translation>
+    </message>
+    <message>
+        <source>キーを削除できません</source>
+        <translation>the key cannot be deleted</translation>
+    </message>
+    <message>
+        <source>値を書き込めません</source>
+        <translation>the value cannot be written</translation>
+    </message>
+    <message>
+        <source>値を削除できません</source>
+        <translation>the value cannot be deleted</translation>
+    </message>
+    <message>
+        <source>登録ファイル(*.reg)</source>
+        <translation>Registration file (*.reg)</translation>
+    </message>
+    <message>
+        <source>登録ファイル REGEDIT4(*.reg)</source>
+        <translation>Registration file REGEDIT4 (*.reg)</translation>
+    </message>
+    <message>
+        <source>ﾚｼﾞｽﾄﾘ退避ﾌｧｲﾙ(*.txt)</source>
+        <translation>Registry backup file (*.txt)</translation>
+    </message>
+    <message>
+        <source>全て(*.*)</source>
+        <translation>All files (*.*)</translation>
+    </message>
 </context>
 </TS>

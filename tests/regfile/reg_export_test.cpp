@@ -176,6 +176,23 @@ TEST_F(RegExportTest, FailuresAreReported) {
     EXPECT_LT(r.values, 3001u);
 }
 
+TEST_F(RegExportTest, ProgressIsToldAfterEachKeyBelowTheFirstAndCanStop) {
+    for (const char16_t* path : {u"P", u"P\\a", u"P\\b", u"P\\c"}) SetValue(HKEY_CURRENT_USER, path, u"v", REG_DWORD, {1, 0, 0, 0});
+    std::vector<std::size_t> told;
+    BytesSink all;
+    const RegFileExportResult whole = ExportRegFile(all, HKEY_CURRENT_USER, u"P", RegFileFormat::Version5,
+                                                    [&told](std::size_t keys) { told.push_back(keys); return true; });
+    EXPECT_EQ(whole.outcome, RegFileExportOutcome::Written);
+    EXPECT_EQ(whole.keys, 4u);
+    EXPECT_EQ(told, (std::vector<std::size_t>{1, 2, 3}));
+
+    BytesSink part;
+    const RegFileExportResult stopped = ExportRegFile(part, HKEY_CURRENT_USER, u"P", RegFileFormat::Version5,
+                                                      [](std::size_t keys) { return keys < 2; });
+    EXPECT_EQ(stopped.outcome, RegFileExportOutcome::Cancelled);
+    EXPECT_EQ(stopped.keys, 2u);
+}
+
 // Values that every type number and every awkward form can hold.
 void FillEveryType(bool eightBitSafe) {
     const std::u16string k = u"Software\\Round";

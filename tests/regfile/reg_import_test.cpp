@@ -175,6 +175,19 @@ TEST_F(RegImportTest, WritesTheRegistryRefusesAreFailuresNotSuccesses) {
     EXPECT_EQ(RegFileImportSummary(r),
               u"キーを1個、値を1個書き込み、キーを0個、値を0個削除しました。1行を読み飛ばしました。\n"
               u"2行目: キーを作成できません\n4行目: キーを作成できません\n6行目: 値を書き込めません");
+
+    // In another language every sentence is translated before its numbers are filled in.
+    const RegFileTextTranslator english = [](std::u16string_view text) -> std::u16string {
+        if (text == kRegImportCountsTemplate) return u"Wrote %1 keys and %2 values; deleted %3 keys and %4 values.";
+        if (text == kRegImportSkippedTemplate) return u" Skipped %1 lines.";
+        if (text == kRegImportProblemTemplate) return u"Line %1: %2";
+        if (text == kRegImportNotWrittenTemplate) return u"%1 values and %2 keys were not written.";
+        return u"<" + std::u16string(text) + u">";
+    };
+    EXPECT_EQ(RegFileNotWrittenMessage(r, english), u"1 values and 2 keys were not written.");
+    EXPECT_EQ(RegFileImportSummary(r, english),
+              u"Wrote 1 keys and 1 values; deleted 0 keys and 0 values. Skipped 1 lines.\n"
+              u"Line 2: <キーを作成できません>\nLine 4: <キーを作成できません>\nLine 6: <値を書き込めません>");
 }
 
 TEST(RegImportFullDiskTest, AStoreThatCannotGrowMakesTheImportAFailure) {

@@ -55,6 +55,15 @@ void WriteLargeBackup(const QString& path) {
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
+// The same keys as a .reg file (version 5): the header on line 1, then each key's line and its
+// value's line, so that key n starts on line 2 + 2n.
+void WriteLargeRegFile(const QString& path) {
+    std::u16string text = u"\uFEFFWindows Registry Editor Version 5.00\r\n";
+    for (std::size_t n = 0; n < kKeys; ++n) text += u"[HKEY_CURRENT_USER\\" + KeyName(n) + u"]\r\n\"v\"=\"text\"\r\n";
+    std::ofstream out(path.toStdString(), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(text.data()), static_cast<std::streamsize>(text.size() * 2));
+}
+
 QByteArray ReadAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -158,6 +167,65 @@ private slots:
         QCOMPARE(imported, keysBefore);
         // The tree is rebuilt with what was written.
         QVERIFY(view->TreeModel().ItemCount() > 3);
+    }
+
+    void regImportStoppedKeepsWhatWasWrittenAndSaysWhere() {
+        const QString file = home.filePath("big.reg");
+        WriteLargeRegFile(file);
+        CTovikDoc doc;
+        ScriptedPrompts* prompts = nullptr;
+        auto view = startScriptedView(doc, prompts);
+        prompts->fileNames.push_back(file);
+        prompts->dialogs.push_back([](QDialog&) { return IDOK; });
+
+        CancelWhenShown cancel;
+        view->OnImport();
+        QVERIFY(cancel.pressed);
+        QCOMPARE(cancel.buttonText, QString::fromUtf16(u"中止"));
+        QVERIFY(doc.IsModified());
+        const std::size_t imported = ImportedKeys();
+        QVERIFY2(imported < kKeys, "stopped before the end");
+        // The stop message names the last line applied, then the counts follow.
+        QCOMPARE(prompts->messages.size(), 2);
+        const QString message = prompts->messages.front();
+        QVERIFY2(message.startsWith(QString::fromUtf16(u"インポートを中止しました。")), qPrintable(message));
+        const int lastLine = message.section(QString::fromUtf16(u"。"), 1).section(QString::fromUtf16(u"行目"), 0, 0).toInt();
+        QVERIFY2(lastLine >= 2, qPrintable(message));
+        QCOMPARE(imported, static_cast<std::size_t>(lastLine - 2) / 2 + 1);
+        QVERIFY2(prompts->messages[1].startsWith(QStringLiteral("キーを%1個、").arg(imported)),
+                 qPrintable(prompts->messages[1]));
+    }
+
+    void regExportStoppedLeavesTheTargetAsItWas() {
+        MakeKey(HKEY_CURRENT_USER, u"Big");
+        for (std::size_t n = 0; n < 200; ++n) MakeKey(HKEY_CURRENT_USER, KeyName(n));
+        const QString target = home.filePath("kept.reg");
+        {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("what the file held");
+        }
+        CTovikDoc doc;
+        ScriptedPrompts* prompts = nullptr;
+        auto view = startScriptedView(doc, prompts);
+        view->m_hRootKey = HKEY_CURRENT_USER;
+        view->m_strKeyPath = u"Big";
+        prompts->fileNames.push_back(target);
+        prompts->chosenFilters.push_back(QString::fromUtf16(u"登録ファイル(*.reg)"));
+
+        CancelWhenShown cancel;
+        view->OnExport();
+        QVERIFY(cancel.pressed);
+        QCOMPARE(ReadAll(target), QByteArray("what the file held"));
+        QCOMPARE(prompts->messages, QStringList{Translated(tovik::kExportCancelledMessage)});
+
+        cancel.timer.stop();
+        prompts->fileNames.push_back(target);
+        prompts->chosenFilters.push_back(QString::fromUtf16(u"登録ファイル(*.reg)"));
+        prompts->messages.clear();
+        view->OnExport();
+        QVERIFY(prompts->messages.isEmpty());
+        QVERIFY(ReadAll(target).startsWith(QByteArray("\xff\xfeW\0i\0n\0", 8)));
     }
 
     void importToTheEndShowsTheFirstKeyExpanded() {
