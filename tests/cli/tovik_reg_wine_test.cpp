@@ -137,9 +137,7 @@ protected:
 TEST_F(TovikRegWithWine, WineReadsWhatTovikRegWroteAndTovikRegReadsWhatWineWrote) {
     std::string why;
     if (!wine_test::wineWanted(why)) GTEST_SKIP() << why;
-    Wine("wineboot -i");
-    Wine("wineserver -k");
-    Wine("wineserver -w");
+    ASSERT_TRUE(wine_test::makeWinePrefix(prefix_)) << "wineboot -i made no prefix in " << prefix_;
     const std::string system = File("system.reg");
     {
         SCOPED_TRACE("tovik-reg writes, Wine reads");

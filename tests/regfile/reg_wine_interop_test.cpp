@@ -21,6 +21,7 @@
 #include "registry/registry_store.h"
 #include "stores/open_store.h"
 #include "regfile_test_util.h"
+#include "wine_test_support.h"
 #include "tests/backup/registry_test_util.h"
 
 namespace tovik {
@@ -62,7 +63,7 @@ protected:
         }
         dir_ = fs::temp_directory_path() / ("tovik_regfile_wine_" + std::to_string(::getpid()));
         fs::create_directories(dir_);
-        prefixReady_ = Wine("wineboot -i") == 0;
+        prefixReady_ = wine_test::makeWinePrefix(dir_);
     }
     static void TearDownTestSuite() {
         if (dir_.empty()) return;

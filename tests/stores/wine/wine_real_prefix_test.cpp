@@ -52,8 +52,7 @@ TEST(WineRealPrefix, RoundTripEditsBothWaysAndReadOnlyWhileWineRuns)
     wine_test::ScratchDir scratch;
     const std::string dir = (scratch.path() / "prefix").string();
     const WineCommands wine(dir);
-    wine.run("wineboot -i");
-    wine.waitForServer();
+    ASSERT_TRUE(wine_test::makeWinePrefix(dir)) << "wineboot -i made no prefix in " << dir;
 
     std::string error;
     auto prefix = WinePrefix::open(dir, error);

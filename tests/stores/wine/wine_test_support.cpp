@@ -136,6 +136,18 @@ std::string shellQuoted(const std::string& text)
     return out + "'";
 }
 
+bool makeWinePrefix(const fs::path& dir)
+{
+    const std::string env = "env -u DISPLAY WINEDEBUG=-all WINEPREFIX=" + shellQuoted(dir.string()) + " ";
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        // wineserver -k fails when the server has ended already; only the files tell.
+        (void)!std::system((env + "wineboot -i >/dev/null 2>&1; " + env + "wineserver -k 2>/dev/null; " + env +
+                            "wineserver -w").c_str());
+        if (fs::exists(dir / "system.reg") && fs::exists(dir / "user.reg")) return true;
+    }
+    return false;
+}
+
 bool wineWanted(std::string& why)
 {
     const char* wanted = std::getenv("TOVIK_TEST_WINE");

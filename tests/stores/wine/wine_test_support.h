@@ -70,4 +70,9 @@ bool wineWanted(std::string& why);
 // A small prefix: system.reg and user.reg as Wine starts them, with no keys.
 void makeEmptyPrefix(const fs::path& dir);
 
+// A real prefix made by Wine at dir (wineboot -i, without a display), its wineserver ended again.
+// wineboot now and then ends without having written the registry: it is tried once more then.
+// False when the files are still missing.
+bool makeWinePrefix(const fs::path& dir);
+
 }  // namespace wine_test
