@@ -28,8 +28,11 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "registry editor with a key tree and a val
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Tovik shows a registry (HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE) as a tree of
 keys above the list of the selected key's values, and edits values and keys, with keypads laid
-out for a small portrait screen and a stylus. Keys can be exported to a backup file and imported
-again. Its interface is Japanese. The command tovik-reg reads and writes the same registry.")
+out for a small portrait screen and a stylus. Keys can be exported to a backup file or a .reg
+file and imported again; find, an address line, renaming and favourites help on large
+registries. Besides its own registry it opens a Wine prefix's registry files and the hive files
+of a Windows installation. Its interface is Japanese, with an English translation. The command
+tovik-reg reads and writes the same registries.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
