@@ -14,6 +14,9 @@ constexpr std::size_t kDeletesPerCommit = 10000;
 // Keys with many values take long to delete: the batch also commits after this long, so that
 // another writer's wait for the lock stays far below the store's 5 s.
 constexpr auto kCommitInterval = std::chrono::milliseconds(100);
+// The lock is left free this long after each commit: a writer waiting for it polls every
+// millisecond, and without a gap the delete would take the lock straight back.
+constexpr auto kTurnForOthers = std::chrono::milliseconds(2);
 
 struct Level {
     std::u16string name;  // under the level above
@@ -57,7 +60,7 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
     std::size_t unchecked = 0;         // deletions since the clock was last read
     auto batchStart = std::chrono::steady_clock::now();
     auto commit = [&](bool last) {
-        const bool kept = last ? batch.Finish() : batch.Commit();
+        const bool kept = last ? batch.Finish() : batch.Commit(kTurnForOthers);
         if (kept) {
             result.deleted += sinceCommit;
         } else {

@@ -1,5 +1,6 @@
 #include "registry/registry_store.h"
 
+#include <thread>
 #include <utility>
 
 namespace tovik {
@@ -92,10 +93,18 @@ bool RegistryBatch::Finish()
     return error_ == ERROR_SUCCESS;
 }
 
-bool RegistryBatch::Commit()
+bool RegistryBatch::Commit(std::chrono::milliseconds pause)
 {
     if (!active_ || !g_backend || g_batchSerial != g_serial) return false;
-    const LONG result = g_backend->commitBatch(true);
+    LONG result = ERROR_SUCCESS;
+    if (pause.count() > 0) {
+        result = g_backend->commitBatch(false);
+        std::this_thread::sleep_for(pause);
+        // Should the lock stay taken, later writes of the batch commit one by one.
+        (void)g_backend->beginBatch();
+    } else {
+        result = g_backend->commitBatch(true);
+    }
     if (result != ERROR_SUCCESS) error_ = result;
     return result == ERROR_SUCCESS;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The process's current registry: the backend that the registry operations of registry_api.h
 // read and write. One is current per process; stores/open_store.h opens one and makes it current.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -41,8 +42,10 @@ public:
     RegistryBatch(const RegistryBatch&) = delete;
     RegistryBatch& operator=(const RegistryBatch&) = delete;
     // False when the writes since the last commit were not kept (error() says why); the batch
-    // goes on in a new transaction either way.
-    bool Commit();
+    // goes on in a new transaction either way. With a pause, the lock is left free that long
+    // before the new transaction begins, so that another process waiting for it gets its turn
+    // (a waiter only polls; without the pause a long batch may take the lock back each time).
+    bool Commit(std::chrono::milliseconds pause = std::chrono::milliseconds(0));
     // Commits and ends the batch; false as Commit(). The destructor then does nothing more.
     bool Finish();
     // True while writes go into the batch's open transaction and are not yet durable; false when

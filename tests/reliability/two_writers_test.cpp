@@ -3,13 +3,17 @@
 // time, while tovik-reg itself imports ten files of 1,000 values. No write is lost and the store
 // stays sound. And a writer gets its turn between the commits of writers that never pause.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <map>
 
+#include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "reliability/reliability_support.h"
@@ -92,6 +96,52 @@ TEST(TwoWriters, EachWriteGetsItsTurnBetweenTheCommitsOfBusyWriters) {
     ASSERT_TRUE(tovik::OpenRegistryStore(store).ok);
     EXPECT_EQ(DwordValues(u"Mine").size(), written);
     tovik::CloseRegistryStore();
+}
+
+// A batch that commits with a pause leaves the lock free that long: a writer of another process
+// that was waiting for it writes then, not only after the batch's end.
+TEST(TwoWriters, ACommitWithAPauseLetsAWaitingWriterIn) {
+    TempDir dir;
+    const std::string store = dir.File("registry.db");
+    ASSERT_TRUE(tovik::OpenRegistryStore(store).ok);
+    tovik::CloseRegistryStore();
+    int toChild[2], toParent[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(toParent), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        char go = 0;
+        if (read(toChild[0], &go, 1) != 1 || !tovik::OpenRegistryStore(store).ok) _exit(2);
+        HKEY key = 0;
+        const LONG rc = RegCreateKeyExW(HKEY_CURRENT_USER, u"Waiting", 0, nullptr, 0, 0, nullptr, &key, nullptr);
+        if (write(toParent[1], rc == ERROR_SUCCESS ? "w" : "f", 1) != 1) _exit(3);
+        _exit(rc == ERROR_SUCCESS ? 0 : 4);
+    }
+    ASSERT_TRUE(tovik::OpenRegistryStore(store).ok);
+    {
+        tovik::RegistryBatch batch;
+        HKEY key = 0;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Batch", 0, nullptr, 0, 0, nullptr, &key, nullptr), ERROR_SUCCESS);
+        RegCloseKey(key);
+        ASSERT_EQ(write(toChild[1], "g", 1), 1);
+        usleep(300 * 1000);   // the child now waits for the lock the batch holds
+        pollfd wrote{toParent[0], POLLIN, 0};
+        EXPECT_EQ(poll(&wrote, 1, 0), 0) << "the child wrote while the batch held the lock";
+        EXPECT_TRUE(batch.Commit(std::chrono::milliseconds(1500)));
+        // The child's write happened during the pause, before the batch took the lock again.
+        EXPECT_EQ(poll(&wrote, 1, 0), 1) << "the child did not get the lock during the pause";
+        EXPECT_TRUE(batch.Finish());
+    }
+    char outcome = 0;
+    EXPECT_EQ(read(toParent[0], &outcome, 1), 1);
+    EXPECT_EQ(outcome, 'w');
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, u"Waiting"));
+    tovik::CloseRegistryStore();
+    for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) close(fd);
 }
 
 #ifdef GUI_WRITER_PATH
