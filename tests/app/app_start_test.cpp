@@ -12,6 +12,9 @@
 #include "app/main_frame.h"
 #include "app/single_instance.h"
 #include "app/tovik_app.h"
+#ifdef TOVIK_TEST_HIVES
+#include "hive_builder.h"
+#endif
 #include "wine_test_support.h"
 #include "view/tovik_doc.h"
 #include "registry/registry_api.h"
@@ -108,6 +111,34 @@ private slots:
         QCOMPARE(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\X", 0, nullptr, 0, 0, nullptr, &key, nullptr),
                  static_cast<LONG>(ERROR_ACCESS_DENIED));
     }
+
+#ifdef TOVIK_TEST_HIVES
+    // A hive opened without --write: the status line names the file as read-only, the start says
+    // why after the caution, and a write is refused.
+    void aHiveOpenedReadOnlyShowsItAndSaysWhyOnce() {
+        const std::string file = home.filePath("SOFTWARE").toStdString();
+        tovik::hive::testing::WriteFile(file, tovik::hive::testing::EmptyHiveBytes());
+        tovik::RegistrySource source;
+        source.kind = tovik::RegistrySource::Kind::Hive;
+        source.path = file;
+        source.mountAs = "HKLM\\SOFTWARE";
+        CTovikApp app(source);
+        auto prompts = std::make_unique<RecordingPrompts>();
+        RecordingPrompts* seen = prompts.get();
+        app.SetPrompts(std::move(prompts));
+        QVERIFY(app.InitInstance());
+        QCOMPARE(seen->texts.size(), 2);
+        QCOMPARE(seen->texts[0], StartupCautionText());
+        QVERIFY2(seen->texts[1].startsWith(QString::fromUtf16(u"このレジストリは読み取り専用で開きました。")),
+                 qPrintable(seen->texts[1]));
+        QVERIFY2(seen->texts[1].contains("--write"), qPrintable(seen->texts[1]));
+        QCOMPARE(app.MainFrame()->RegistryLocationText(),
+                 QString::fromUtf16(u"読み取り専用　") + QString::fromStdString(file));
+        HKEY key = 0;
+        QCOMPARE(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\New", 0, nullptr, 0, 0, nullptr, &key, nullptr),
+                 static_cast<LONG>(ERROR_ACCESS_DENIED));
+    }
+#endif
 
     void theUsersOwnStoreShowsNoStatusLineAndOtherRegistriesRunTheirOwnCopy() {
         CTovikDoc doc;
