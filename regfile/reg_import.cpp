@@ -78,7 +78,7 @@ private:
         if (HoldsZeroUnit(entry.path)) return KeyFailed(entry.line);
         if (entry.path.empty()) {  // the root itself
             current_ = entry.root;
-            ++report_.keysWritten;
+            KeyWritten(entry);
             return;
         }
         HKEY created = 0;
@@ -95,7 +95,13 @@ private:
         if (rc != ERROR_SUCCESS) return KeyFailed(entry.line);
         opened_.push_back({entry.root, std::u16string(entry.path), created});
         current_ = created;
-        ++report_.keysWritten;
+        KeyWritten(entry);
+    }
+
+    void KeyWritten(const RegFileEntry& entry) {
+        if (report_.keysWritten++ != 0) return;
+        report_.firstRoot = entry.root;
+        report_.firstKeyPath.assign(entry.path);
     }
 
     void KeyFailed(std::size_t line) {

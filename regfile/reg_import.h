@@ -27,6 +27,8 @@ struct RegFileImportReport {
     RegFileFormat format = RegFileFormat::Unknown;  // Unknown: not a .reg file, nothing written
     bool cancelled = false;  // the progress callback stopped it; what was written stays
     std::size_t lastLine = 0;  // the first line of the last entry applied
+    HKEY firstRoot = 0;        // the first key the import wrote (0 when none), for the view to open
+    std::u16string firstKeyPath;
 
     std::size_t keysWritten = 0;    // key lines whose key now exists
     std::size_t valuesWritten = 0;

@@ -96,6 +96,8 @@ void ImportRegFileFromView(CTovikView& view, const std::string& fileName) {
             view.ResetAfterImport(report.linesMalformed != 0 ? tovik::kImportBrokenFileMessage
                                                              : tovik::kImportFinishedMessage);
         }
+        // As after a backup file: the tree opens the way to the file's first key.
+        if (report.firstRoot != 0 && !report.firstKeyPath.empty()) view.ExpandKeyPath(report.firstRoot, report.firstKeyPath);
         view.Prompts().MessageBox(&view, ToQString(tovik::RegFileImportSummary(report, TranslatedText)),
                                   MessageButtons::Ok);
     } catch (const std::bad_alloc&) {

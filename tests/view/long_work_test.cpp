@@ -97,6 +97,25 @@ std::size_t ImportedKeys() {
     return n;
 }
 
+// Empty when every key of names below root is in the tree, each one's parent expanded and the last
+// one's row on screen; else what is missing.
+QString PathShown(CTovikView& view, HKEY root, const QStringList& names) {
+    KeyTreeModel& tree = view.TreeModel();
+    KeyTreeModel::ItemId item = KeyTreeModel::kNoItem;
+    for (auto candidate : tree.Children(KeyTreeModel::kRootItem))
+        if (tree.ItemData(candidate) == root) item = candidate;
+    if (item == KeyTreeModel::kNoItem) return QStringLiteral("no root item");
+    for (const QString& name : names) {
+        if (!view.m_tree->isExpanded(tree.IndexOf(item))) return QStringLiteral("the parent of %1 is closed").arg(name);
+        KeyTreeModel::ItemId child = KeyTreeModel::kNoItem;
+        for (auto candidate : tree.Children(item))
+            if (tree.ItemText(candidate) == name) child = candidate;
+        if (child == KeyTreeModel::kNoItem) return QStringLiteral("no item %1").arg(name);
+        item = child;
+    }
+    return view.m_tree->visualRect(tree.IndexOf(item)).isEmpty() ? QStringLiteral("the key is off screen") : QString();
+}
+
 // Whether the widget lies inside a 480 by 800 screen's worth and is centred over the window.
 void CheckFitsAndCentred(QWidget& dialog, QWidget& window) {
     QVERIFY2(dialog.width() <= 480 && dialog.height() <= 800,
@@ -236,18 +255,23 @@ private slots:
         QCOMPARE(ImportedKeys(), kKeys);
         QCOMPARE(prompts->messages, QStringList{QString::fromUtf16(u"インポート終了、表示を初期化します")});
         // [Big] is the file's first key: HKEY_CURRENT_USER is open and Big's item shows.
-        KeyTreeModel& tree = view->TreeModel();
-        const auto roots = tree.Children(KeyTreeModel::kRootItem);
-        KeyTreeModel::ItemId user = KeyTreeModel::kNoItem;
-        for (auto item : roots)
-            if (tree.ItemData(item) == HKEY_CURRENT_USER) user = item;
-        QVERIFY(user != KeyTreeModel::kNoItem);
-        QVERIFY(view->m_tree->isExpanded(tree.IndexOf(user)));
-        KeyTreeModel::ItemId big = KeyTreeModel::kNoItem;
-        for (auto item : tree.Children(user))
-            if (tree.ItemText(item) == QLatin1String("Big")) big = item;
-        QVERIFY(big != KeyTreeModel::kNoItem);
-        QVERIFY(!view->m_tree->visualRect(tree.IndexOf(big)).isEmpty());
+        const QString shown = PathShown(*view, HKEY_CURRENT_USER, {QStringLiteral("Big")});
+        QVERIFY2(shown.isEmpty(), qPrintable(shown));
+    }
+
+    void regImportToTheEndShowsTheFirstKeyExpanded() {
+        const QString file = home.filePath("big.reg");
+        WriteLargeRegFile(file);
+        CTovikDoc doc;
+        ScriptedPrompts* prompts = nullptr;
+        auto view = startScriptedView(doc, prompts);
+        prompts->fileNames.push_back(file);
+        prompts->dialogs.push_back([](QDialog&) { return IDOK; });
+        view->OnImport();
+        QCOMPARE(ImportedKeys(), kKeys);
+        QCOMPARE(prompts->messages.front(), QString::fromUtf16(u"インポート終了、表示を初期化します"));
+        const QString shown = PathShown(*view, HKEY_CURRENT_USER, {QStringLiteral("Big"), QStringLiteral("K0")});
+        QVERIFY2(shown.isEmpty(), qPrintable(shown));
     }
 
     void exportStoppedLeavesTheTargetAsItWas() {
