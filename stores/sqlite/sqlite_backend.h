@@ -1,5 +1,5 @@
 #pragma once
-// The default store: the registry in a SQLite database (tables keys and vals, see
+// The default store: the registry in a SQLite database (tables keys, packs and vals, see
 // sqlite_store.cpp), behind the Backend interface.
 #include <memory>
 
@@ -7,7 +7,10 @@
 
 namespace tovik {
 
-namespace sqlite { class Database; }
+namespace sqlite {
+class Database;
+class ValueStore;
+}
 
 class SqliteBackend final : public Backend {
 public:
@@ -44,6 +47,7 @@ public:
 
 private:
     std::unique_ptr<sqlite::Database> db_;
+    std::unique_ptr<sqlite::ValueStore> values_;
 };
 
 }  // namespace tovik
