@@ -60,6 +60,21 @@ KeyId childOf(Database& db, KeyId parent, std::u16string_view name)
     return q.columnInt64(0);
 }
 
+// The key named name below parent for a create: exists is false when parent itself is gone. One
+// query answers both, with the same check of the child's depth as childOf.
+KeyId childToCreateUnder(Database& db, KeyId parent, std::u16string_view name, bool& exists)
+{
+    const std::string fold = sqlite::EncodeFold(name);
+    Query q = db.query(
+        "SELECT c.id, c.depth = p.depth + 1 FROM keys p LEFT JOIN keys c ON c.parent = p.id AND c.fold = ?2 "
+        "WHERE p.id = ?1");
+    q.bind(1, parent).bindBlob(2, fold);
+    exists = q.step();
+    if (!exists || q.columnInt64(0) == 0) return kNoKey;
+    if (q.columnInt64(1) == 0) throw BackendFailure(BackendFailure::Kind::Damaged);
+    return q.columnInt64(0);
+}
+
 // Commits the batch's transaction and, when asked, begins the next one. The result is
 // ERROR_SUCCESS when the writes since the last commit are durable, else the reason they were lost.
 LONG commitAndBegin(Database& db, sqlite::ValueStore& values, bool beginAgain)
@@ -161,15 +176,15 @@ LONG SqliteBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<
         // Walk under the lock: another process may have changed the tree since the caller looked.
         id = parent;
         for (std::size_t i = 0; i < names.size(); ++i) {
-            const KeyId child = childOf(db, id, names[i]);
-            if (child != kNoKey) {
-                id = child;
-                created = false;
-                continue;
-            }
+            bool parentExists = true;
+            const KeyId child = created ? kNoKey : childToCreateUnder(db, id, names[i], parentExists);
             // A parent deleted meanwhile: its children were deleted before it, so only the first
             // key to create can be missing.
-            if (id == parent && !isRootId(parent) && !sqlite::KeyRowExists(db, parent)) return ERROR_KEY_DELETED;
+            if (!parentExists) return ERROR_KEY_DELETED;
+            if (child != kNoKey) {
+                id = child;
+                continue;
+            }
             const std::string name = sqlite::EncodeName(names[i]);
             const std::string fold = sqlite::EncodeFold(names[i]);
             // key_ids follows every insert (a trigger), so an id is never given out twice.
@@ -183,6 +198,7 @@ LONG SqliteBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<
             created = true;
         }
         tx.commit();
+        if (created) values_->noteNewKey(id);
         return ERROR_SUCCESS;
     });
 }

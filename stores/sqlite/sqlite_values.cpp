@@ -151,7 +151,9 @@ void ValueStore::Pending::add(StoredValue value)
 
 void ValueStore::dropStale()
 {
-    if (pending_.key != kNoKey && (!batch_ || !db_.inTransaction())) pending_ = Pending{};
+    if (batch_ && db_.inTransaction()) return;
+    pending_ = Pending{};
+    newKey_ = kNoKey;
 }
 
 void ValueStore::flush()
@@ -246,9 +248,11 @@ LONG ValueStore::setPending(KeyId key, std::u16string_view name, DWORD type, con
     if (pending_.key != key) {
         flush();
         std::vector<StoredValue> values;
-        const Form form = load(key, values);
+        const bool isNew = key == newKey_;
+        newKey_ = kNoKey;
+        const Form form = isNew ? Form::None : load(key, values);
         // The batch holds the write lock: a key that exists now still exists when its pack is written.
-        if (form == Form::None && !KeyRowExists(db_, key)) return ERROR_KEY_DELETED;
+        if (form == Form::None && !isNew && !KeyRowExists(db_, key)) return ERROR_KEY_DELETED;
         pending_.key = key;
         pending_.rows = form == Form::Rows;
         pending_.hadPack = form == Form::Packed;

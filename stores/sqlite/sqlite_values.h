@@ -26,7 +26,13 @@ public:
     explicit ValueStore(Database& db) : db_(db) {}
 
     // Whether a batch holds the store: only then are values held back.
-    void setBatch(bool open) { batch_ = open; }
+    void setBatch(bool open)
+    {
+        batch_ = open;
+        newKey_ = kNoKey;
+    }
+    // key was created in the batch's open transaction: it has no values yet.
+    void noteNewKey(KeyId key) { newKey_ = batch_ ? key : kNoKey; }
 
     void list(KeyId key, std::size_t from, std::int64_t limit, std::vector<ValueEntry>& out);
     bool readData(ValueId value, BYTE* buffer, DWORD expectedSize);
@@ -41,6 +47,7 @@ public:
     // Before anything reads or changes key's values through the tables.
     void flushKey(KeyId key)
     {
+        if (newKey_ == key) newKey_ = kNoKey;
         if (pending_.key == key) flush();
     }
 
@@ -67,6 +74,7 @@ private:
     };
     Database& db_;
     bool batch_ = false;
+    KeyId newKey_ = kNoKey;
     Pending pending_;
 };
 

@@ -181,7 +181,8 @@ TEST(StoreUpgrade, AKillAtAnyMomentLeavesTheOldLayoutOrTheNewOneWithEveryKeyAndV
 TEST(StoreUpgrade, AKillAtAnyMomentOfTheSecondLayoutsUpgradeLeavesOneLayoutWithEveryKeyAndValue) {
     TempDir dir;
     const std::string original = dir.File("original.db");
-    MakeLargeLayout2Store(original, 6000);
+    // Its upgrade moves values only, which is quick: more keys give the kills time to land in it.
+    MakeLargeLayout2Store(original, 20000);
     ASSERT_EQ(UserVersion(original), 2);
     ExpectEveryKillToLeaveOneLayout(dir, original, 2);
 }
