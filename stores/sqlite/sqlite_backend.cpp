@@ -147,11 +147,24 @@ KeyId SqliteBackend::findChild(KeyId parent, std::u16string_view name)
 void SqliteBackend::listSubkeys(KeyId key, std::size_t from, std::int64_t limit, std::vector<SubkeyEntry>& out)
 {
     guarded([&] {
-        Query q = db_->query(
-            "SELECT c.id, c.name, c.depth <> p.depth + 1 FROM keys c JOIN keys p ON p.id = c.parent "
-            "WHERE c.parent = ?1 ORDER BY c.fold LIMIT ?2 OFFSET ?3");
-        q.bind(1, key).bind(2, limit).bind(3, static_cast<std::int64_t>(from));
-        while (q.step()) out.push_back({q.columnInt64(0), sqlite::DecodeName(q.columnBlob(1)), q.columnInt64(2) != 0});
+        const std::size_t first = out.size();
+        std::vector<std::int64_t> depths;
+        {
+            Query q = db_->query("SELECT id, name, depth FROM keys WHERE parent = ?1 ORDER BY fold LIMIT ?2 OFFSET ?3");
+            q.bind(1, key).bind(2, limit).bind(3, static_cast<std::int64_t>(from));
+            while (q.step()) {
+                out.push_back({q.columnInt64(0), sqlite::DecodeName(q.columnBlob(1)), false});
+                depths.push_back(q.columnInt64(2));
+            }
+        }
+        if (depths.empty()) return;
+        // The same check of depths as childOf's, with the parent's depth read once for the list,
+        // and not at all for a key without subkeys.
+        Query parent = db_->query("SELECT depth FROM keys WHERE id = ?1");
+        parent.bind(1, key);
+        const bool found = parent.step();
+        const std::int64_t depth = found ? parent.columnInt64(0) : 0;
+        for (std::size_t i = 0; i < depths.size(); ++i) out[first + i].damaged = !found || depths[i] != depth + 1;
     });
 }
 

@@ -180,22 +180,26 @@ ValueStore::Form ValueStore::load(KeyId key, std::vector<StoredValue>& values)
 void ValueStore::list(KeyId key, std::size_t from, std::int64_t limit, std::vector<ValueEntry>& out)
 {
     flushKey(key);
-    std::vector<StoredValue> values;
-    switch (load(key, values)) {
-    case Form::None: return;
-    case Form::Packed: {
-        const std::size_t end = limit < 0 ? values.size() : std::min(values.size(), from + static_cast<std::size_t>(limit));
-        for (std::size_t i = from; i < end; ++i) {
-            StoredValue& value = values[i];
-            const auto size = static_cast<DWORD>(value.data.size());
-            out.push_back({firstValueId(key) + static_cast<std::int64_t>(i) + 1, std::move(value.name), value.type, size,
-                           true, std::move(value.data)});
+    {
+        Query q = db_.query("SELECT data FROM packs WHERE key = ?1");
+        q.bind(1, key);
+        if (!q.step()) return;
+        const std::string_view pack = q.columnBlob(0);
+        if (!pack.empty()) {
+            // Straight from the pack's bytes into the entries.
+            const std::size_t end = limit < 0 ? SIZE_MAX : from + static_cast<std::size_t>(limit);
+            PackedValue value;
+            std::size_t index = 0;
+            for (std::size_t at = 0; at < pack.size() && index < end; ++index) {
+                if (!ReadPackedValue(pack, at, value)) throw BackendFailure(BackendFailure::Kind::Damaged);
+                if (index < from) continue;
+                out.push_back({firstValueId(key) + static_cast<std::int64_t>(index) + 1, value.decodedName(), value.type,
+                               static_cast<DWORD>(value.data.size()), true, std::string(value.data)});
+            }
+            return;
         }
-        return;
     }
-    case Form::Rows: break;
-    }
-    // length() of a blob does not read the blob itself; large data stays on disk until asked for.
+    // An empty pack: the values are rows. length() of a blob does not read the blob itself; large data stays on disk until asked for.
     Query q = db_.query(
         "SELECT id, name, type, length(data), CASE WHEN length(data) <= ?3 THEN data END "
         "FROM vals WHERE id BETWEEN ?1 AND ?5 ORDER BY id LIMIT ?2 OFFSET ?4");

@@ -116,26 +116,37 @@ std::string EncodePack(const std::vector<StoredValue>& values)
     return pack;
 }
 
+std::u16string PackedValue::decodedName() const
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(name.data());
+    std::u16string decoded(narrow ? name.size() : name.size() / 2, u'\0');
+    for (std::size_t i = 0; i < decoded.size(); ++i)
+        decoded[i] = narrow ? bytes[i] : static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    return decoded;
+}
+
+bool ReadPackedValue(std::string_view pack, std::size_t& at, PackedValue& value)
+{
+    std::uint64_t nameField = 0, type = 0, size = 0;
+    if (!readVarint(pack, at, nameField) || !readVarint(pack, at, type) || !readVarint(pack, at, size)) return false;
+    value.narrow = (nameField & 1) != 0;
+    const std::uint64_t units = nameField >> 1;
+    const std::uint64_t nameBytes = value.narrow ? units : 2 * units;
+    if (type > 0xFFFFFFFFu || nameBytes > pack.size() - at || size > pack.size() - at - nameBytes) return false;
+    value.type = static_cast<DWORD>(type);
+    value.name = pack.substr(at, nameBytes);
+    at += nameBytes;
+    value.data = pack.substr(at, size);
+    at += size;
+    return true;
+}
+
 bool DecodePack(std::string_view pack, std::vector<StoredValue>& out)
 {
-    std::size_t at = 0;
-    while (at < pack.size()) {
-        std::uint64_t nameField = 0, type = 0, size = 0;
-        if (!readVarint(pack, at, nameField) || !readVarint(pack, at, type) || !readVarint(pack, at, size))
-            return false;
-        const bool narrow = (nameField & 1) != 0;
-        const std::uint64_t units = nameField >> 1;
-        const std::uint64_t nameBytes = narrow ? units : 2 * units;
-        if (type > 0xFFFFFFFFu || nameBytes > pack.size() - at || size > pack.size() - at - nameBytes) return false;
-        StoredValue& value = out.emplace_back();
-        value.type = static_cast<DWORD>(type);
-        value.name.resize(units);
-        const auto* bytes = reinterpret_cast<const unsigned char*>(pack.data() + at);
-        for (std::size_t i = 0; i < units; ++i)
-            value.name[i] = narrow ? bytes[i] : static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-        at += nameBytes;
-        value.data.assign(pack.data() + at, size);
-        at += size;
+    PackedValue packed;
+    for (std::size_t at = 0; at < pack.size();) {
+        if (!ReadPackedValue(pack, at, packed)) return false;
+        out.push_back({packed.decodedName(), packed.type, std::string(packed.data)});
     }
     return true;
 }

@@ -36,6 +36,16 @@ inline std::size_t PackedSize(const StoredValue& value) { return PackedSize(valu
 // Appends value to pack.
 void AppendToPack(std::string& pack, const StoredValue& value);
 std::string EncodePack(const std::vector<StoredValue>& values);
+// One value of a pack as its bytes lie there.
+struct PackedValue {
+    std::string_view name;   // one byte per unit when narrow, else UTF-16LE
+    bool narrow = false;
+    DWORD type = 0;
+    std::string_view data;
+    std::u16string decodedName() const;
+};
+// Reads the value at at and moves at past it; false when the bytes there are not a value.
+bool ReadPackedValue(std::string_view pack, std::size_t& at, PackedValue& value);
 // The values of pack in order; false (out partly filled) when the bytes are not a pack.
 bool DecodePack(std::string_view pack, std::vector<StoredValue>& out);
 
