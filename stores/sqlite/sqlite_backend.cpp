@@ -232,14 +232,14 @@ LONG SqliteBackend::deleteKey(KeyId key)
     return guarded([&]() -> LONG {
         Database& db = *db_;
         values_->flushKey(key);
-        WriteTransaction tx(db);
+        // One statement, so that inside a batch it needs no savepoint of its own: a key with
+        // subkeys is not deleted, and only then is it asked why nothing was.
+        WriteTransaction tx(db, true);
+        db.query("DELETE FROM keys WHERE id = ?1 AND NOT EXISTS (SELECT 1 FROM keys WHERE parent = ?1)")
+            .bind(1, key)
+            .step();  // values cascade
         LONG rc = ERROR_SUCCESS;
-        if (db.query("SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1").bind(1, key).step()) {
-            rc = ERROR_ACCESS_DENIED;
-        } else {
-            db.query("DELETE FROM keys WHERE id = ?1").bind(1, key).step();  // values cascade
-            if (db.changes() == 0) rc = ERROR_FILE_NOT_FOUND;
-        }
+        if (db.changes() == 0) rc = sqlite::KeyRowExists(db, key) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
         tx.commit();
         return rc;
     });

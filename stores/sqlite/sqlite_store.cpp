@@ -402,6 +402,11 @@ std::unique_ptr<Backend> OpenSqliteMemoryStore()
     return std::make_unique<SqliteBackend>(std::move(db));
 }
 
+std::int64_t SqliteStoreLayout()
+{
+    return kSchemaVersion;
+}
+
 sqlite::Database* CurrentSqliteDatabase()
 {
     auto* backend = dynamic_cast<SqliteBackend*>(CurrentBackend());
