@@ -201,19 +201,33 @@ LONG SqliteBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<
             const std::string name = sqlite::EncodeName(names[i]);
             const std::string fold = sqlite::EncodeFold(names[i]);
             // key_ids follows every insert (a trigger), so an id is never given out twice.
-            Query insert = db.query(
-                "INSERT INTO keys(parent, fold, id, name, depth) "
-                "VALUES(?1, ?2, (SELECT last + 1 FROM key_ids), ?3, ?4) RETURNING id");
-            insert.bind(1, id).bindBlob(2, fold).bindBlob(3, name).bind(4, static_cast<std::int64_t>(parentDepth + i + 1));
-            if (!insert.step()) throw sqlite::Error(SQLITE_INTERNAL, "no id for a new key");
-            id = insert.columnInt64(0);
-            while (insert.step()) {}
+            const KeyId newId = nextKeyId();
+            db.query("INSERT INTO keys(parent, fold, id, name, depth) VALUES(?1, ?2, ?5, ?3, ?4)")
+                .bind(1, id)
+                .bindBlob(2, fold)
+                .bindBlob(3, name)
+                .bind(4, static_cast<std::int64_t>(parentDepth + i + 1))
+                .bind(5, newId)
+                .step();
+            lastKeyId_ = id = newId;
             created = true;
         }
         tx.commit();
         if (created) values_->noteNewKey(id);
         return ERROR_SUCCESS;
     });
+}
+
+KeyId SqliteBackend::nextKeyId()
+{
+    // Inside one transaction no other connection gives out ids.
+    if (!db_->inTransaction() || keyIdsRead_ != db_->transactionSerial()) {
+        Query last = db_->query("SELECT last FROM key_ids");
+        if (!last.step()) throw BackendFailure(BackendFailure::Kind::Damaged);
+        lastKeyId_ = last.columnInt64(0);
+        keyIdsRead_ = db_->transactionSerial();
+    }
+    return lastKeyId_ + 1;
 }
 
 LONG SqliteBackend::setValue(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size)

@@ -1,6 +1,7 @@
 #pragma once
 // The default store: the registry in a SQLite database (tables keys, packs and vals, see
 // sqlite_store.cpp), behind the Backend interface.
+#include <cstdint>
 #include <memory>
 
 #include "registry/backend.h"
@@ -46,8 +47,13 @@ public:
     std::vector<std::string> files() const override;
 
 private:
+    // The id for the next new key: key_ids read once per transaction, then counted here.
+    KeyId nextKeyId();
+
     std::unique_ptr<sqlite::Database> db_;
     std::unique_ptr<sqlite::ValueStore> values_;
+    KeyId lastKeyId_ = 0;
+    std::uint64_t keyIdsRead_ = ~std::uint64_t{0};   // the transaction lastKeyId_ was read in
 };
 
 }  // namespace tovik

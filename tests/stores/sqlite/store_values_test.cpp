@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -161,8 +162,9 @@ TEST_F(StoreValues, ValuesSetInABatchAreReadChangedAndDeletedWithTheirKeyInsideI
         tovik::RegistryBatch batch;
         const HKEY a = create(u"A");
         const HKEY b = create(u"B");
-        for (const char* name : {"x", "y", "z"}) ASSERT_EQ(setValue(a, ascii(name), name), ERROR_SUCCESS);
         ASSERT_EQ(setValue(b, u"p", "p"), ERROR_SUCCESS);
+        for (const char* name : {"x", "y", "z"}) ASSERT_EQ(setValue(a, ascii(name), name), ERROR_SUCCESS);
+        // Read while the key is the one being written.
         EXPECT_EQ(valuesOf(HKEY_LOCAL_MACHINE, u"A"),
                   (std::vector<Value>{{u"x", REG_BINARY, "x"}, {u"y", REG_BINARY, "y"}, {u"z", REG_BINARY, "z"}}));
         ASSERT_EQ(setValue(a, u"w", "w"), ERROR_SUCCESS);
@@ -219,6 +221,54 @@ TEST_F(StoreValues, ADamagedRecordOfValuesIsReportedAndOtherKeysStillRead)
     EXPECT_EQ(valuesOf(HKEY_LOCAL_MACHINE, u"Sound", &failure),
               (std::vector<Value>{{u"one", REG_BINARY, "1"}, {u"two", REG_BINARY, "2"}}));
     EXPECT_EQ(failure, ERROR_SUCCESS);
+}
+
+using StoreKeys = StoreValues;
+
+// Key ids are counted in the process while a transaction lasts; another connection's keys made
+// in between must never be given the same id, nor a key deleted earlier lend its id to a new one.
+TEST_F(StoreKeys, KeyIdsAreNeverGivenOutTwice)
+{
+    const HKEY old = create(u"Old");
+    ASSERT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Old"), ERROR_SUCCESS);
+    // A key of a one-letter name below HKEY_LOCAL_MACHINE, made by a connection of its own.
+    auto foreignKey = [&](char letter) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(store_.c_str(), &db), SQLITE_OK);
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02X", letter);
+        const std::string sql = std::string("INSERT INTO keys(parent, fold, id, name, depth) VALUES(3, X'00") + hex +
+                                "', (SELECT last + 1 FROM key_ids), X'" + hex + "00', 1)";
+        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+        sqlite3_close(db);
+    };
+    for (int round = 0; round < 2; ++round) {
+        {
+            tovik::RegistryBatch batch;
+            RegCloseKey(create(u"InBatch\\" + ascii(std::to_string(round)) + u"\\a"));
+            EXPECT_TRUE(batch.Commit());
+            RegCloseKey(create(u"InBatch\\" + ascii(std::to_string(round)) + u"\\b"));
+            EXPECT_TRUE(batch.Finish());
+        }
+        foreignKey(round == 0 ? 'F' : 'G');
+        RegCloseKey(create(u"Single" + ascii(std::to_string(round))));
+        foreignKey(round == 0 ? 'H' : 'I');
+    }
+    const HKEY again = create(u"Old");
+    EXPECT_EQ(setValue(old, u"stale", "s"), ERROR_KEY_DELETED);
+    EXPECT_EQ(setValue(again, u"fresh", "f"), ERROR_SUCCESS);
+    RegCloseKey(old);
+    RegCloseKey(again);
+    EXPECT_EQ(valuesOf(HKEY_LOCAL_MACHINE, u"Old"), (std::vector<Value>{{u"fresh", REG_BINARY, "f"}}));
+    std::vector<std::u16string> names;
+    HKEY machine = HKEY_LOCAL_MACHINE;
+    WCHAR name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (RegEnumKeyExW(machine, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.emplace_back(name, length);
+    }
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"F", u"G", u"H", u"I", u"InBatch", u"Old", u"Single0", u"Single1"}));
 }
 
 }  // namespace
