@@ -190,7 +190,20 @@ LONG SqliteBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<
         id = parent;
         for (std::size_t i = 0; i < names.size(); ++i) {
             bool parentExists = true;
-            const KeyId child = created ? kNoKey : childToCreateUnder(db, id, names[i], parentExists);
+            KeyId child = kNoKey;
+            if (created) {
+                // Below a key made just now there is nothing yet.
+            } else if (const std::int64_t* depth = madeKeyDepth(id)) {
+                Query q = db.query("SELECT id, depth FROM keys WHERE parent = ?1 AND fold = ?2");
+                const std::string fold = sqlite::EncodeFold(names[i]);
+                q.bind(1, id).bindBlob(2, fold);
+                if (q.step()) {
+                    if (q.columnInt64(1) != *depth + 1) throw BackendFailure(BackendFailure::Kind::Damaged);
+                    child = q.columnInt64(0);
+                }
+            } else {
+                child = childToCreateUnder(db, id, names[i], parentExists);
+            }
             // A parent deleted meanwhile: its children were deleted before it, so only the first
             // key to create can be missing.
             if (!parentExists) return ERROR_KEY_DELETED;
@@ -210,6 +223,7 @@ LONG SqliteBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<
                 .bind(5, newId)
                 .step();
             lastKeyId_ = id = newId;
+            noteMadeKey(id, static_cast<std::int64_t>(parentDepth + i + 1));
             created = true;
         }
         tx.commit();
@@ -230,6 +244,23 @@ KeyId SqliteBackend::nextKeyId()
     return lastKeyId_ + 1;
 }
 
+const std::int64_t* SqliteBackend::madeKeyDepth(KeyId key)
+{
+    if (!db_->inTransaction() || madeKeysIn_ != db_->transactionSerial()) return nullptr;
+    const auto it = madeKeys_.find(key);
+    return it == madeKeys_.end() ? nullptr : &it->second;
+}
+
+void SqliteBackend::noteMadeKey(KeyId key, std::int64_t depth)
+{
+    // A long transaction forgets its keys now and then: only looking them up costs more then.
+    if (madeKeysIn_ != db_->transactionSerial() || madeKeys_.size() >= 100000) {
+        madeKeys_.clear();
+        madeKeysIn_ = db_->transactionSerial();
+    }
+    madeKeys_.emplace(key, depth);
+}
+
 LONG SqliteBackend::setValue(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size)
 {
     return guarded([&] { return values_->set(key, name, type, data, size); });
@@ -246,6 +277,7 @@ LONG SqliteBackend::deleteKey(KeyId key)
     return guarded([&]() -> LONG {
         Database& db = *db_;
         values_->flushKey(key);
+        madeKeys_.erase(key);
         // One statement, so that inside a batch it needs no savepoint of its own: a key with
         // subkeys is not deleted, and only then is it asked why nothing was.
         WriteTransaction tx(db, true);

@@ -3,6 +3,7 @@
 // sqlite_store.cpp), behind the Backend interface.
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 
 #include "registry/backend.h"
 
@@ -49,11 +50,18 @@ public:
 private:
     // The id for the next new key: key_ids read once per transaction, then counted here.
     KeyId nextKeyId();
+    // The stored depth of key when this connection made it in the open transaction, else null.
+    const std::int64_t* madeKeyDepth(KeyId key);
+    void noteMadeKey(KeyId key, std::int64_t depth);
 
     std::unique_ptr<sqlite::Database> db_;
     std::unique_ptr<sqlite::ValueStore> values_;
     KeyId lastKeyId_ = 0;
     std::uint64_t keyIdsRead_ = ~std::uint64_t{0};   // the transaction lastKeyId_ was read in
+    // Keys made in the open transaction exist until this connection deletes them: creating below
+    // one needs no look-up of the key itself.
+    std::unordered_map<KeyId, std::int64_t> madeKeys_;
+    std::uint64_t madeKeysIn_ = ~std::uint64_t{0};
 };
 
 }  // namespace tovik

@@ -177,6 +177,8 @@ TEST_F(StoreValues, ValuesSetInABatchAreReadChangedAndDeletedWithTheirKeyInsideI
         ASSERT_EQ(setValue(c, u"gone", "g"), ERROR_SUCCESS);
         EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"C"), ERROR_SUCCESS);
         EXPECT_EQ(setValue(c, u"after", "a"), ERROR_KEY_DELETED);
+        HKEY below = 0;
+        EXPECT_EQ(RegCreateKeyExW(c, u"D", 0, nullptr, 0, 0, nullptr, &below, nullptr), ERROR_KEY_DELETED);
         for (const HKEY key : {a, b, c}) RegCloseKey(key);
         EXPECT_TRUE(batch.Finish());
     }
