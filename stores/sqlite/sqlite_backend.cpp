@@ -43,38 +43,6 @@ decltype(auto) guarded(Body&& body)
     }
 }
 
-// A key's stored depth is one more than its parent's in a sound store. A damaged or hand-edited
-// file can make a key its own ancestor; on such a cycle at least one key breaks that rule, so a
-// walk that refuses such keys always ends.
-constexpr const char* kChildQuery =
-    "SELECT c.id, c.depth = p.depth + 1 FROM keys c JOIN keys p ON p.id = c.parent "
-    "WHERE c.parent = ?1 AND c.fold = ?2";
-
-KeyId childOf(Database& db, KeyId parent, std::u16string_view name)
-{
-    const std::string fold = sqlite::EncodeFold(name);
-    Query q = db.query(kChildQuery);
-    q.bind(1, parent).bindBlob(2, fold);
-    if (!q.step()) return kNoKey;
-    if (q.columnInt64(1) == 0) throw BackendFailure(BackendFailure::Kind::Damaged);
-    return q.columnInt64(0);
-}
-
-// The key named name below parent for a create: exists is false when parent itself is gone. One
-// query answers both, with the same check of the child's depth as childOf.
-KeyId childToCreateUnder(Database& db, KeyId parent, std::u16string_view name, bool& exists)
-{
-    const std::string fold = sqlite::EncodeFold(name);
-    Query q = db.query(
-        "SELECT c.id, c.depth = p.depth + 1 FROM keys p LEFT JOIN keys c ON c.parent = p.id AND c.fold = ?2 "
-        "WHERE p.id = ?1");
-    q.bind(1, parent).bindBlob(2, fold);
-    exists = q.step();
-    if (!exists || q.columnInt64(0) == 0) return kNoKey;
-    if (q.columnInt64(1) == 0) throw BackendFailure(BackendFailure::Kind::Damaged);
-    return q.columnInt64(0);
-}
-
 // Commits the batch's transaction and, when asked, begins the next one. The result is
 // ERROR_SUCCESS when the writes since the last commit are durable, else the reason they were lost.
 LONG commitAndBegin(Database& db, sqlite::ValueStore& values, bool beginAgain)
@@ -136,12 +104,12 @@ bool SqliteBackend::inTransaction()
 
 bool SqliteBackend::keyExists(KeyId key)
 {
-    return guarded([&] { return sqlite::KeyRowExists(*db_, key); });
+    return guarded([&] { return knownDepth(key) || sqlite::KeyRowExists(*db_, key); });
 }
 
 KeyId SqliteBackend::findChild(KeyId parent, std::u16string_view name)
 {
-    return guarded([&] { return childOf(*db_, parent, name); });
+    return guarded([&] { return lookUpChild(parent, name, nullptr); });
 }
 
 void SqliteBackend::listSubkeys(KeyId key, std::size_t from, std::int64_t limit, std::vector<SubkeyEntry>& out)
@@ -158,13 +126,24 @@ void SqliteBackend::listSubkeys(KeyId key, std::size_t from, std::int64_t limit,
             }
         }
         if (depths.empty()) return;
-        // The same check of depths as childOf's, with the parent's depth read once for the list,
-        // and not at all for a key without subkeys.
-        Query parent = db_->query("SELECT depth FROM keys WHERE id = ?1");
-        parent.bind(1, key);
-        const bool found = parent.step();
-        const std::int64_t depth = found ? parent.columnInt64(0) : 0;
-        for (std::size_t i = 0; i < depths.size(); ++i) out[first + i].damaged = !found || depths[i] != depth + 1;
+        // The same check of depths as lookUpChild's, with the parent's depth read once for the
+        // list, and not at all for a key without subkeys.
+        std::int64_t depth = 0;
+        bool found = false;
+        if (const std::int64_t* known = knownDepth(key)) {
+            depth = *known;
+            found = true;
+        } else {
+            Query parent = db_->query("SELECT depth FROM keys WHERE id = ?1");
+            parent.bind(1, key);
+            found = parent.step();
+            if (found) depth = parent.columnInt64(0);
+            if (found) noteDepth(key, depth);
+        }
+        for (std::size_t i = 0; i < depths.size(); ++i) {
+            out[first + i].damaged = !found || depths[i] != depth + 1;
+            noteDepth(out[first + i].id, depths[i]);
+        }
     });
 }
 
@@ -190,20 +169,8 @@ LONG SqliteBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<
         id = parent;
         for (std::size_t i = 0; i < names.size(); ++i) {
             bool parentExists = true;
-            KeyId child = kNoKey;
-            if (created) {
-                // Below a key made just now there is nothing yet.
-            } else if (const std::int64_t* depth = madeKeyDepth(id)) {
-                Query q = db.query("SELECT id, depth FROM keys WHERE parent = ?1 AND fold = ?2");
-                const std::string fold = sqlite::EncodeFold(names[i]);
-                q.bind(1, id).bindBlob(2, fold);
-                if (q.step()) {
-                    if (q.columnInt64(1) != *depth + 1) throw BackendFailure(BackendFailure::Kind::Damaged);
-                    child = q.columnInt64(0);
-                }
-            } else {
-                child = childToCreateUnder(db, id, names[i], parentExists);
-            }
+            // Below a key made just now there is nothing yet.
+            const KeyId child = created ? kNoKey : lookUpChild(id, names[i], &parentExists);
             // A parent deleted meanwhile: its children were deleted before it, so only the first
             // key to create can be missing.
             if (!parentExists) return ERROR_KEY_DELETED;
@@ -223,7 +190,7 @@ LONG SqliteBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<
                 .bind(5, newId)
                 .step();
             lastKeyId_ = id = newId;
-            noteMadeKey(id, static_cast<std::int64_t>(parentDepth + i + 1));
+            noteDepth(id, static_cast<std::int64_t>(parentDepth + i + 1));
             created = true;
         }
         tx.commit();
@@ -244,21 +211,64 @@ KeyId SqliteBackend::nextKeyId()
     return lastKeyId_ + 1;
 }
 
-const std::int64_t* SqliteBackend::madeKeyDepth(KeyId key)
+const std::int64_t* SqliteBackend::knownDepth(KeyId key)
 {
-    if (!db_->inTransaction() || madeKeysIn_ != db_->transactionSerial()) return nullptr;
-    const auto it = madeKeys_.find(key);
-    return it == madeKeys_.end() ? nullptr : &it->second;
+    if (!db_->inTransaction() || depthsIn_ != db_->transactionSerial()) return nullptr;
+    const auto it = depths_.find(key);
+    return it == depths_.end() ? nullptr : &it->second;
 }
 
-void SqliteBackend::noteMadeKey(KeyId key, std::int64_t depth)
+void SqliteBackend::noteDepth(KeyId key, std::int64_t depth)
 {
+    if (!db_->inTransaction()) return;
     // A long transaction forgets its keys now and then: only looking them up costs more then.
-    if (madeKeysIn_ != db_->transactionSerial() || madeKeys_.size() >= 100000) {
-        madeKeys_.clear();
-        madeKeysIn_ = db_->transactionSerial();
+    if (depthsIn_ != db_->transactionSerial() || depths_.size() >= 100000) {
+        depths_.clear();
+        depthsIn_ = db_->transactionSerial();
     }
-    madeKeys_.emplace(key, depth);
+    depths_.emplace(key, depth);
+}
+
+KeyId SqliteBackend::lookUpChild(KeyId parent, std::u16string_view name, bool* parentExists)
+{
+    Database& db = *db_;
+    const std::string fold = sqlite::EncodeFold(name);
+    KeyId child = kNoKey;
+    std::int64_t childDepth = 0, depth = 0;
+    if (const std::int64_t* known = knownDepth(parent)) {
+        depth = *known;
+        Query q = db.query("SELECT id, depth FROM keys WHERE parent = ?1 AND fold = ?2");
+        q.bind(1, parent).bindBlob(2, fold);
+        if (!q.step()) return kNoKey;
+        child = q.columnInt64(0);
+        childDepth = q.columnInt64(1);
+    } else if (parentExists) {
+        // One query tells whether the parent is there and finds the child.
+        Query q = db.query(
+            "SELECT p.depth, c.id, c.depth FROM keys p LEFT JOIN keys c ON c.parent = p.id AND c.fold = ?2 "
+            "WHERE p.id = ?1");
+        q.bind(1, parent).bindBlob(2, fold);
+        *parentExists = q.step();
+        if (!*parentExists) return kNoKey;
+        depth = q.columnInt64(0);
+        noteDepth(parent, depth);
+        child = q.columnInt64(1);   // 0, kNoKey, when there is no such child
+        childDepth = q.columnInt64(2);
+        if (child == kNoKey) return kNoKey;
+    } else {
+        Query q = db.query(
+            "SELECT c.id, c.depth, p.depth FROM keys c JOIN keys p ON p.id = c.parent "
+            "WHERE c.parent = ?1 AND c.fold = ?2");
+        q.bind(1, parent).bindBlob(2, fold);
+        if (!q.step()) return kNoKey;
+        child = q.columnInt64(0);
+        childDepth = q.columnInt64(1);
+        depth = q.columnInt64(2);
+        noteDepth(parent, depth);
+    }
+    if (childDepth != depth + 1) throw BackendFailure(BackendFailure::Kind::Damaged);
+    noteDepth(child, childDepth);
+    return child;
 }
 
 LONG SqliteBackend::setValue(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size)
@@ -277,7 +287,7 @@ LONG SqliteBackend::deleteKey(KeyId key)
     return guarded([&]() -> LONG {
         Database& db = *db_;
         values_->flushKey(key);
-        madeKeys_.erase(key);
+        depths_.erase(key);
         // One statement, so that inside a batch it needs no savepoint of its own: a key with
         // subkeys is not deleted, and only then is it asked why nothing was.
         WriteTransaction tx(db, true);
@@ -305,7 +315,7 @@ LONG SqliteBackend::renameKey(KeyId key, std::u16string_view newName)
             if (!parentOf.step()) return ERROR_KEY_DELETED;
             parent = parentOf.columnInt64(0);
         }
-        const KeyId sibling = childOf(db, parent, newName);
+        const KeyId sibling = lookUpChild(parent, newName, nullptr);
         if (sibling != kNoKey && sibling != key) return ERROR_ALREADY_EXISTS;
         // Children point at the key's id, so the whole subtree moves with this one row.
         const std::string name = sqlite::EncodeName(newName);
