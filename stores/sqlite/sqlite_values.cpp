@@ -186,9 +186,14 @@ void ValueStore::list(KeyId key, std::size_t from, std::int64_t limit, std::vect
         if (!q.step()) return;
         const std::string_view pack = q.columnBlob(0);
         if (!pack.empty()) {
-            // Straight from the pack's bytes into the entries.
+            // Straight from the pack's bytes into the entries, counted first so that the list
+            // grows once.
             const std::size_t end = limit < 0 ? SIZE_MAX : from + static_cast<std::size_t>(limit);
             PackedValue value;
+            std::size_t count = 0;
+            for (std::size_t at = 0; at < pack.size() && count < end; ++count)
+                if (!ReadPackedValue(pack, at, value)) throw BackendFailure(BackendFailure::Kind::Damaged);
+            if (count > from) out.reserve(out.size() + count - from);
             std::size_t index = 0;
             for (std::size_t at = 0; at < pack.size() && index < end; ++index) {
                 if (!ReadPackedValue(pack, at, value)) throw BackendFailure(BackendFailure::Kind::Damaged);
