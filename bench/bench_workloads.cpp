@@ -10,6 +10,7 @@
 
 #include "registry/registry_store.h"
 #include "stores/open_store.h"
+#include "stores/sqlite/sqlite_store.h"
 
 namespace tovik::bench {
 namespace {
@@ -53,7 +54,10 @@ std::optional<Workload> PrepareWorkload(const std::string& dataDir, const std::s
     workload.values = options->values;
     for (const std::uint32_t count : options->wideKeys) workload.values += count;
 
-    const std::string stamp = DescribeOptions(*options) + "\n";
+    // A store of another layout is made again: opening it would upgrade it, and the figures would
+    // be those of an upgraded store.
+    const std::string stamp =
+        DescribeOptions(*options) + "\nstore layout " + std::to_string(SqliteStoreLayout()) + "\n";
     const std::string stampPath = workload.path + ".stamp";
     if (!regenerate && std::filesystem::exists(workload.path) && readStamp(stampPath) == stamp && opens(workload.path))
         return workload;

@@ -1,13 +1,18 @@
 #pragma once
-// The default store: the registry in a SQLite database (tables keys and vals, see
+// The default store: the registry in a SQLite database (tables keys, packs and vals, see
 // sqlite_store.cpp), behind the Backend interface.
+#include <cstdint>
 #include <memory>
+#include <unordered_map>
 
 #include "registry/backend.h"
 
 namespace tovik {
 
-namespace sqlite { class Database; }
+namespace sqlite {
+class Database;
+class ValueStore;
+}
 
 class SqliteBackend final : public Backend {
 public:
@@ -43,7 +48,26 @@ public:
     std::vector<std::string> files() const override;
 
 private:
+    // The id for the next new key: key_ids read once per transaction, then counted here.
+    KeyId nextKeyId();
+    // A key's stored depth is one more than its parent's in a sound store. A damaged or
+    // hand-edited file can make a key its own ancestor; on such a cycle at least one key breaks
+    // that rule, so a walk that refuses such keys always ends. lookUpChild finds the child named
+    // name below parent, throwing Damaged for a child that breaks the rule; with parentExists it
+    // also tells whether parent itself is there.
+    KeyId lookUpChild(KeyId parent, std::u16string_view name, bool* parentExists);
+    // The depths of keys this connection read or made in the open transaction: while it lasts no
+    // other connection changes what this one sees, and this one forgets a key it deletes, so a
+    // key found here exists.
+    const std::int64_t* knownDepth(KeyId key);
+    void noteDepth(KeyId key, std::int64_t depth);
+
     std::unique_ptr<sqlite::Database> db_;
+    std::unique_ptr<sqlite::ValueStore> values_;
+    KeyId lastKeyId_ = 0;
+    std::uint64_t keyIdsRead_ = ~std::uint64_t{0};   // the transaction lastKeyId_ was read in
+    std::unordered_map<KeyId, std::int64_t> depths_;
+    std::uint64_t depthsIn_ = ~std::uint64_t{0};   // the transaction depths_ belongs to
 };
 
 }  // namespace tovik

@@ -108,6 +108,7 @@ void Database::fail(int code) const
 void Database::exec(const char* sql)
 {
     versionCached_ = false;   // transactions begin and end here
+    ++transactionSerial_;
     const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) fail(sqlite3_extended_errcode(db_));
 }
@@ -115,6 +116,7 @@ void Database::exec(const char* sql)
 void Database::execIgnoringErrors(const char* sql)
 {
     versionCached_ = false;
+    ++transactionSerial_;
     sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
 }
 
@@ -126,7 +128,10 @@ void Database::run(const char* sql)
         Query q = query(sql);
         q.step();
     }
-    if (!wasInTransaction || !inTransaction()) versionCached_ = false;
+    if (!wasInTransaction || !inTransaction()) {
+        versionCached_ = false;
+        ++transactionSerial_;
+    }
 }
 
 Query Database::query(const char* sql)

@@ -83,6 +83,9 @@ public:
     // Changes whenever another connection (another process) commits. Inside a transaction the
     // data seen cannot change, so the number is read once per transaction.
     std::int64_t dataVersion();
+    // Changes whenever a transaction may have begun or ended (never for a savepoint inside one):
+    // what was read inside a transaction holds while both the number and inTransaction() stay.
+    std::uint64_t transactionSerial() const { return transactionSerial_; }
     // Counts the writes made through this connection (steps of writing statements and
     // rollbacks): with dataVersion() it tells whether anything read earlier may be stale.
     std::uint64_t localChanges() const { return localChanges_; }
@@ -112,6 +115,7 @@ private:
     std::chrono::steady_clock::time_point busySince_;
     std::uint64_t localChanges_ = 0;
     bool versionCached_ = false;   // dataVersion_ holds the number of the current transaction
+    std::uint64_t transactionSerial_ = 0;
     std::int64_t dataVersion_ = 0;
 };
 

@@ -10,19 +10,22 @@
 #include <filesystem>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "registry/registry_store.h"
 #include "registry/win_types.h"
 #include "stores/sqlite/private_folders.h"
 #include "stores/sqlite/sqlite_backend.h"
 #include "stores/sqlite/sqlite_db.h"
+#include "stores/sqlite/sqlite_values.h"
+#include "stores/sqlite/value_pack.h"
 
 namespace tovik {
 namespace {
 
 // Marks a database as ours (PRAGMA application_id) and its layout (PRAGMA user_version).
 constexpr std::int64_t kApplicationId = 0x546F764B;  // "TovK"
-constexpr std::int64_t kSchemaVersion = 2;
+constexpr std::int64_t kSchemaVersion = 3;
 constexpr int kBusyTimeoutMs = 5000;
 
 // Names are UTF-16LE blobs; fold is the folded name as big-endian units, so that the blob order
@@ -45,7 +48,16 @@ CREATE TRIGGER key_ids_follow AFTER INSERT ON keys BEGIN
     UPDATE key_ids SET last = max(last, NEW.id);
 END;
 )sql";
-// A value's id is its key's id times 2^27 plus its position among the key's values, so the
+// A key's values are one row of packs while they are few and small (value_pack.h): every value
+// of the key in creation order, so that listing them reads one row and setting one writes one.
+// Beyond that, each value is a row of vals and the key's pack is left empty as the mark; a key
+// without values has no pack.
+constexpr const char* kPacks = R"sql(
+CREATE TABLE packs(
+    key INTEGER PRIMARY KEY REFERENCES keys(id) ON DELETE CASCADE,
+    data BLOB NOT NULL);
+)sql";
+// A value row's id is its key's id times 2^27 plus its position among the key's values, so the
 // table itself holds each key's values together and in creation order: a value list is one
 // range of the table, with no index between. A new value takes the position after the key's
 // last one; the check keeps every id inside its key's range (a key cannot outgrow 2^27 - 1
@@ -63,28 +75,70 @@ CREATE UNIQUE INDEX vals_by_name ON vals(key, fold);
 )sql";
 constexpr const char* kFirstKeyIds = "INSERT INTO key_ids VALUES(3)";
 
-// From layout 1 (keys in a rowid table keyed by id, values by a rowid of their own), in one
-// transaction: a kill leaves either layout 1 untouched or layout 2 complete. Key ids stay as they
-// were; values are numbered again in their order within each key.
+// Older layouts are upgraded in one transaction: a kill leaves either the old layout untouched or
+// the new one complete. Key ids stay as they were; each key's values keep their order.
+//
+// Layout 1 kept keys in a rowid table keyed by id and values by a rowid of their own.
 constexpr const char* kSetAsideLayout1 = R"sql(
 ALTER TABLE keys RENAME TO keys_v1;
 ALTER TABLE vals RENAME TO vals_v1;
 )sql";
-constexpr const char* kCopyLayout1 = R"sql(
+constexpr const char* kCopyKeysOfLayout1 = R"sql(
 INSERT INTO keys(parent, fold, id, name, depth)
     SELECT coalesce(parent, 0), fold, id, name, depth FROM keys_v1 ORDER BY coalesce(parent, 0), fold;
-INSERT INTO vals(id, key, fold, name, type, data)
-    SELECT (key << 27) + row_number() OVER (PARTITION BY key ORDER BY id), key, fold, name, type, data
-    FROM vals_v1 ORDER BY key, id;
 )sql";
-constexpr const char* kFinishUpgrade1 = R"sql(
+constexpr const char* kValuesOfLayout1 = "SELECT key, name, type, data FROM vals_v1 ORDER BY key, id";
+constexpr const char* kFinishLayout1 = R"sql(
 INSERT INTO key_ids SELECT max(3, coalesce((SELECT max(id) FROM keys), 0),
                            coalesce((SELECT max(seq) FROM sqlite_sequence WHERE name IN ('keys', 'keys_v1')), 0));
 DROP TABLE vals_v1;
 DROP TABLE keys_v1;
 DELETE FROM sqlite_sequence;
-PRAGMA user_version = 2;
 )sql";
+// Layout 2 had the key tree of today and every value a row of vals.
+constexpr const char* kSetAsideLayout2 = R"sql(
+DROP INDEX vals_by_name;
+ALTER TABLE vals RENAME TO vals_v2;
+)sql";
+constexpr const char* kValuesOfLayout2 = "SELECT key, name, type, data FROM vals_v2 ORDER BY id";
+constexpr const char* kFinishLayout2 = "DROP TABLE vals_v2;";
+
+// Writes the values that query lists (key, name, type, data; each key's together and in order)
+// into packs and vals.
+void copyValues(sqlite::Database& db, const char* query)
+{
+    std::vector<sqlite::StoredValue> values;
+    KeyId key = kNoKey;
+    sqlite::Query q = db.query(query);
+    for (bool more = q.step();; more = q.step()) {
+        const KeyId next = more ? q.columnInt64(0) : kNoKey;
+        if (next != key || !more) {
+            if (!values.empty()) sqlite::WriteKeyValues(db, key, values);
+            values.clear();
+            key = next;
+        }
+        if (!more) break;
+        values.push_back({sqlite::DecodeName(q.columnBlob(1)), static_cast<DWORD>(q.columnInt64(2)),
+                          std::string(q.columnBlob(3))});
+    }
+}
+
+void upgrade(sqlite::Database& db, std::int64_t version)
+{
+    if (version == 1) {
+        for (const char* step : {kSetAsideLayout1, kKeysTable, kValues, kPacks, kCopyKeysOfLayout1, kKeyIds})
+            db.exec(step);
+        copyValues(db, kValuesOfLayout1);
+        db.exec(kFinishLayout1);
+    } else {
+        db.exec(kSetAsideLayout2);
+        db.exec(kValues);
+        db.exec(kPacks);
+        copyValues(db, kValuesOfLayout2);
+        db.exec(kFinishLayout2);
+    }
+    db.exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+}
 
 struct Root {
     HKEY handle;
@@ -163,6 +217,7 @@ void createSchema(sqlite::Database& db)
     db.exec(kKeyIds);
     db.exec(kFirstKeyIds);
     db.exec(kValues);
+    db.exec(kPacks);
     db.exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
     db.exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
 }
@@ -178,13 +233,14 @@ enum class Layout { Empty, Ours, Older, Foreign, Newer, Damaged };
 // Reads the header and the schema only: constant time whatever the size of the store.
 Layout inspectLayout(sqlite::Database& db)
 {
-    bool hasKeys = false, hasVals = false, hasOther = false;
+    bool hasKeys = false, hasVals = false, hasPacks = false, hasOther = false;
     {
         sqlite::Query q = db.query("SELECT name FROM sqlite_schema WHERE type = 'table'");
         while (q.step()) {
             const std::string_view name = q.columnBlob(0);
             if (name == "keys") hasKeys = true;
             else if (name == "vals") hasVals = true;
+            else if (name == "packs") hasPacks = true;
             else if (name != "sqlite_sequence" && name != "key_ids") hasOther = true;
         }
     }
@@ -193,7 +249,7 @@ Layout inspectLayout(sqlite::Database& db)
     if (applicationId != kApplicationId) return Layout::Foreign;
     const std::int64_t version = pragmaNumber(db, "PRAGMA user_version");
     if (version > kSchemaVersion) return Layout::Newer;
-    if (!hasKeys || !hasVals || version < 1) return Layout::Damaged;
+    if (!hasKeys || !hasVals || version < 1 || (version == kSchemaVersion && !hasPacks)) return Layout::Damaged;
     return version < kSchemaVersion ? Layout::Older : Layout::Ours;
 }
 
@@ -293,8 +349,7 @@ StoreOpenResult OpenSqliteStore(const std::string& path, std::unique_ptr<Backend
             sqlite::WriteTransaction tx(*db);
             layout = inspectLayout(*db);  // another process may have upgraded it meanwhile
             if (layout == Layout::Older) {
-                for (const char* step : {kSetAsideLayout1, kKeysTable, kValues, kCopyLayout1, kKeyIds, kFinishUpgrade1})
-                    db->exec(step);
+                upgrade(*db, pragmaNumber(*db, "PRAGMA user_version"));
             } else if (layout != Layout::Ours)
                 throw OpenFailure(cannotOpen(path, "it was changed by another program; the file was left unchanged."));
             tx.commit();
@@ -345,6 +400,11 @@ std::unique_ptr<Backend> OpenSqliteMemoryStore()
     addMissingRoots(*db);
     tx.commit();
     return std::make_unique<SqliteBackend>(std::move(db));
+}
+
+std::int64_t SqliteStoreLayout()
+{
+    return kSchemaVersion;
 }
 
 sqlite::Database* CurrentSqliteDatabase()

@@ -1,5 +1,6 @@
 #pragma once
 // Opening the default store: a SQLite database file, or an in-memory one for tests and fuzzing.
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -15,6 +16,9 @@ namespace sqlite { class Database; }
 StoreOpenResult OpenSqliteStore(const std::string& path, std::unique_ptr<Backend>& backend);
 // A fresh in-memory store with its roots.
 std::unique_ptr<Backend> OpenSqliteMemoryStore();
+
+// The layout that new stores get and older ones are upgraded to (the file's user_version).
+std::int64_t SqliteStoreLayout();
 
 // The connection of the current registry when it is a SQLite store, else null; for tests that
 // damage or inspect the store underneath the registry operations.

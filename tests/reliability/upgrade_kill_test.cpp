@@ -43,29 +43,30 @@ void Bind(sqlite3_stmt* stmt, int index, const std::string& blob) {
     sqlite3_bind_blob(stmt, index, blob.data(), static_cast<int>(blob.size()), SQLITE_TRANSIENT);
 }
 
-// The committed first-layout store grown by HKLM\Bulk with `keys` subkeys of ten values each,
-// written the way that layout keeps them, so that its upgrade takes long enough to be killed in.
-void MakeLargeLayout1Store(const std::string& path, int keys) {
-    fs::copy_file(fs::path(TOVIK_TEST_DATA) / "store_v1.db", path);
+// A committed store of an older layout grown by HKLM\Bulk with `keys` subkeys of ten values each,
+// written straight into that layout's tables, so that its upgrade takes long enough to be killed
+// in. keySql takes parent, name, fold and depth and returns the new key's id; valueSql takes the
+// key's id, the value's position in the key, name, fold and data.
+void MakeLargeStore(const std::string& path, const char* committed, const char* keySql, const char* valueSql,
+                    int keys) {
+    fs::copy_file(fs::path(TOVIK_TEST_DATA) / committed, path);
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     Exec(db, "BEGIN");
     sqlite3_stmt* key = nullptr;
     sqlite3_stmt* value = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db, "INSERT INTO keys(parent, name, fold, depth) VALUES(?1, ?2, ?3, ?4)", -1, &key,
-                                 nullptr),
-              SQLITE_OK);
-    ASSERT_EQ(sqlite3_prepare_v2(db, "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, 1, ?4)", -1,
-                                 &value, nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(sqlite3_prepare_v2(db, keySql, -1, &key, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    ASSERT_EQ(sqlite3_prepare_v2(db, valueSql, -1, &value, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
     auto addKey = [&](sqlite3_int64 parent, const std::string& name, int depth) {
         sqlite3_bind_int64(key, 1, parent);
         Bind(key, 2, NameBytes(name));
         Bind(key, 3, FoldBytes(name));
         sqlite3_bind_int(key, 4, depth);
+        EXPECT_EQ(sqlite3_step(key), SQLITE_ROW);
+        const sqlite3_int64 id = sqlite3_column_int64(key, 0);
         EXPECT_EQ(sqlite3_step(key), SQLITE_DONE);
         sqlite3_reset(key);
-        return sqlite3_last_insert_rowid(db);
+        return id;
     };
     const sqlite3_int64 bulk = addKey(3, "Bulk", 1);
     for (int k = 0; k < keys; ++k) {
@@ -73,9 +74,10 @@ void MakeLargeLayout1Store(const std::string& path, int keys) {
         // Names in an order other than their creation: the order of values must survive.
         for (int v = 9; v >= 0; --v) {
             sqlite3_bind_int64(value, 1, id);
-            Bind(value, 2, NameBytes("Value" + std::to_string(v)));
-            Bind(value, 3, FoldBytes("Value" + std::to_string(v)));
-            Bind(value, 4, NameBytes("data " + std::to_string(k * 10 + v)));
+            sqlite3_bind_int(value, 2, 10 - v);
+            Bind(value, 3, NameBytes("Value" + std::to_string(v)));
+            Bind(value, 4, FoldBytes("Value" + std::to_string(v)));
+            Bind(value, 5, NameBytes("data " + std::to_string(k * 10 + v)));
             EXPECT_EQ(sqlite3_step(value), SQLITE_DONE);
             sqlite3_reset(value);
         }
@@ -84,6 +86,21 @@ void MakeLargeLayout1Store(const std::string& path, int keys) {
     sqlite3_finalize(value);
     Exec(db, "COMMIT");
     sqlite3_close(db);
+}
+
+// The first layout: keys by rowid, values by a rowid of their own in the order of creation.
+void MakeLargeLayout1Store(const std::string& path, int keys) {
+    MakeLargeStore(path, "store_v1.db", "INSERT INTO keys(parent, name, fold, depth) VALUES(?1, ?2, ?3, ?4) RETURNING id",
+                   "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?3, ?4, 1, ?5)", keys);
+}
+
+// The second layout: keys keyed by (parent, fold) with ids from key_ids, each value a row whose
+// id is its key's id times 2^27 plus its position.
+void MakeLargeLayout2Store(const std::string& path, int keys) {
+    MakeLargeStore(path, "store_v2.db",
+                   "INSERT INTO keys(parent, name, fold, depth, id) "
+                   "VALUES(?1, ?2, ?3, ?4, (SELECT last + 1 FROM key_ids)) RETURNING id",
+                   "INSERT INTO vals(id, key, name, fold, type, data) VALUES((?1 << 27) + ?2, ?1, ?3, ?4, 1, ?5)", keys);
 }
 
 std::int64_t UserVersion(const std::string& path) {
@@ -115,12 +132,11 @@ std::uint64_t FileSize(const std::string& path) {
     return ec ? 0 : size;
 }
 
-TEST(StoreUpgrade, AKillAtAnyMomentLeavesTheOldLayoutOrTheNewOneWithEveryKeyAndValue) {
-    TempDir dir;
-    const std::string original = dir.File("original.db");
-    MakeLargeLayout1Store(original, 6000);
-    ASSERT_EQ(UserVersion(original), 1);
+constexpr std::int64_t kCurrentLayout = 3;
 
+// Kills tovik-reg at moments spread over the upgrade of original (of layout oldLayout): every
+// killed copy holds one layout or the other, and its next open finds every key and value.
+void ExpectEveryKillToLeaveOneLayout(const TempDir& dir, const std::string& original, std::int64_t oldLayout) {
     // The whole upgrade once, uninterrupted: what every later open must find, and how long it takes.
     const std::string whole = dir.File("whole.db");
     fs::copy_file(original, whole);
@@ -128,7 +144,7 @@ TEST(StoreUpgrade, AKillAtAnyMomentLeavesTheOldLayoutOrTheNewOneWithEveryKeyAndV
     const ChildExit run = RunChild({{TOVIK_REG_PATH, "--registry", whole, "query", "HKLM\\Bulk\\Key0"}, {}, {}, {}, {}});
     const double upgradeSeconds = Now() - start;
     ASSERT_EQ(run.code, 0) << run.err;
-    EXPECT_EQ(UserVersion(whole), 2);
+    EXPECT_EQ(UserVersion(whole), kCurrentLayout);
     const std::string expected = Content(whole);
     ASSERT_NE(expected.find("[HKEY_LOCAL_MACHINE\\Bulk\\Key5999]"), std::string::npos);
     ASSERT_NE(expected.find("[HKEY_LOCAL_MACHINE\\Bulk\\Key0]\n\"Value9\"="), std::string::npos) << "creation order";
@@ -145,13 +161,30 @@ TEST(StoreUpgrade, AKillAtAnyMomentLeavesTheOldLayoutOrTheNewOneWithEveryKeyAndV
         const ChildExit exit = child.Wait();
         const std::uint64_t walBytes = FileSize(store + "-wal");
         const std::int64_t version = UserVersion(store);
-        if (!exit.exited && version == 1 && walBytes > 0) ++killedMidway;
-        EXPECT_TRUE(version == 1 || version == 2) << "kill " << i;
+        if (!exit.exited && version == oldLayout && walBytes > 0) ++killedMidway;
+        EXPECT_TRUE(version == oldLayout || version == kCurrentLayout) << "kill " << i;
         EXPECT_EQ(IntegrityCheck(store), "ok") << "kill " << i;
         EXPECT_EQ(Content(store), expected) << "kill " << i << " after " << (i + 1) << "/" << kKills;
-        EXPECT_EQ(UserVersion(store), 2) << "kill " << i;
+        EXPECT_EQ(UserVersion(store), kCurrentLayout) << "kill " << i;
     }
     EXPECT_GT(killedMidway, 0) << "no kill landed inside the upgrade (" << upgradeSeconds << " s)";
+}
+
+TEST(StoreUpgrade, AKillAtAnyMomentLeavesTheOldLayoutOrTheNewOneWithEveryKeyAndValue) {
+    TempDir dir;
+    const std::string original = dir.File("original.db");
+    MakeLargeLayout1Store(original, 6000);
+    ASSERT_EQ(UserVersion(original), 1);
+    ExpectEveryKillToLeaveOneLayout(dir, original, 1);
+}
+
+TEST(StoreUpgrade, AKillAtAnyMomentOfTheSecondLayoutsUpgradeLeavesOneLayoutWithEveryKeyAndValue) {
+    TempDir dir;
+    const std::string original = dir.File("original.db");
+    // Its upgrade moves values only, which is quick: more keys give the kills time to land in it.
+    MakeLargeLayout2Store(original, 20000);
+    ASSERT_EQ(UserVersion(original), 2);
+    ExpectEveryKillToLeaveOneLayout(dir, original, 2);
 }
 
 TEST(StoreUpgrade, AStoreOfANewerLayoutIsRefusedAndLeftByteForByte) {
@@ -160,7 +193,7 @@ TEST(StoreUpgrade, AStoreOfANewerLayoutIsRefusedAndLeftByteForByte) {
     fs::copy_file(fs::path(TOVIK_TEST_DATA) / "store_v1.db", store);
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(store.c_str(), &db), SQLITE_OK);
-    Exec(db, "PRAGMA journal_mode = DELETE; PRAGMA user_version = 3");
+    Exec(db, "PRAGMA journal_mode = DELETE; PRAGMA user_version = 4");
     sqlite3_close(db);
     const Bytes before = ReadFileBytes(store);
 

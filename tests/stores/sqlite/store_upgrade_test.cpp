@@ -1,10 +1,12 @@
-// A store written by the previous layout (data/store_v1.db, made by that version's tovik-reg) is
-// upgraded on first open and keeps every key and value, in order, with their names' case.
+// Stores written by the earlier layouts (data/store_v1.db and data/store_v2.db, each made by
+// that version's tovik-reg) are upgraded on first open and keep every key and value, in order,
+// with their names' case.
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -40,6 +42,8 @@ std::int64_t userVersion(const fs::path& store)
     return version;
 }
 
+constexpr std::int64_t kCurrentLayout = 3;
+
 class StoreUpgradeTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -49,8 +53,8 @@ protected:
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
         store_ = dir_ / "registry.db";
-        fs::copy_file(fs::path(TOVIK_TEST_DATA) / "store_v1.db", store_);
     }
+    void copyStore(const char* name) { fs::copy_file(fs::path(TOVIK_TEST_DATA) / name, store_); }
     void TearDown() override
     {
         tovik::CloseRegistryStore();
@@ -74,9 +78,10 @@ protected:
 
 TEST_F(StoreUpgradeTest, KeepsEveryKeyAndValueAndGoesOnWorking)
 {
+    copyStore("store_v1.db");
     ASSERT_EQ(userVersion(store_), 1);
     EXPECT_EQ(everything(), readText(fs::path(TOVIK_TEST_DATA) / "store_v1_content.txt"));
-    EXPECT_EQ(userVersion(store_), 2);
+    EXPECT_EQ(userVersion(store_), kCurrentLayout);
 
     // New values come after the old ones, overwrites keep their place, deleted keys stay gone
     // and names that the old store held still compare case-insensitively.
@@ -93,7 +98,47 @@ TEST_F(StoreUpgradeTest, KeepsEveryKeyAndValueAndGoesOnWorking)
     // A second open finds the new layout and changes nothing.
     const std::string before = everything();
     EXPECT_EQ(everything(), before);
-    EXPECT_EQ(userVersion(store_), 2);
+    EXPECT_EQ(userVersion(store_), kCurrentLayout);
+}
+
+// The second layout's store holds a key of 1,199 values (one deleted), a key with a value of
+// 70,000 bytes, and a small key whose values were deleted, overwritten and added after.
+TEST_F(StoreUpgradeTest, TheSecondLayoutKeepsEveryKeyAndValueAndGoesOnWorking)
+{
+    copyStore("store_v2.db");
+    ASSERT_EQ(userVersion(store_), 2);
+    EXPECT_EQ(everything(), readText(fs::path(TOVIK_TEST_DATA) / "store_v2_content.txt"));
+    EXPECT_EQ(userVersion(store_), kCurrentLayout);
+
+    // The small key: overwrites keep the place and the case, new values come last, renames keep
+    // the place, and names still compare case-insensitively.
+    EXPECT_EQ(reg({"set", "HKCU\\Software\\Gaps", "mike", "DW", "3"}), "");
+    EXPECT_EQ(reg({"set", "HKCU\\Software\\Gaps", "Lima", "SZ", "l"}), "");
+    EXPECT_EQ(reg({"rename-value", "HKCU\\Software\\Gaps", "BRAVO", "Bravo2"}), "");
+    EXPECT_EQ(reg({"delete-value", "HKCU\\Software\\Gaps", "echo"}), "");
+    EXPECT_EQ(reg({"query", "HKCU\\Software\\Gaps"}),
+              "[Software\\Gaps]\n\"Zulu\"=SZ:overwritten\n\"Mike\"=DW:3(3)\n\"Bravo2\"=SZ:bravo value\n"
+              "\"Kilo\"=DW:11(B)\n\"Lima\"=SZ:l\n");
+
+    // The wide key: the same rules over its 1,199 values.
+    EXPECT_EQ(reg({"set", "HKLM\\Software\\Wide", "entry_MIXED_0", "DW", "0"}), "");
+    EXPECT_EQ(reg({"set", "HKLM\\Software\\Wide", "Last", "DW", "1"}), "");
+    EXPECT_EQ(reg({"delete-value", "HKLM\\Software\\Wide", "ENTRY0001"}), "");
+    const std::string wide = reg({"query", "HKLM\\Software\\Wide"});
+    EXPECT_EQ(wide.rfind("[Software\\Wide]\n\"ENTRY_mixed_0\"=DW:0(0)\n\"Entry0002\"=SZ:", 0), 0u) << wide.substr(0, 200);
+    EXPECT_NE(wide.find("\n\"Entry1199\"=DW:8393(20C9)\n\"Last\"=DW:1(1)\n"), std::string::npos);
+    EXPECT_EQ(std::count(wide.begin(), wide.end(), '\n'), 1 + 1199);
+
+    // The key with the large value keeps it, and takes more.
+    EXPECT_EQ(reg({"set", "HKLM\\Software\\Big", "more", "SZ", "m"}), "");
+    const std::string big = reg({"query", "HKLM\\Software\\Big"});
+    EXPECT_EQ(big.rfind("[Software\\Big]\n\"small\"=SZ:before\n\"blob\"=BIN:00 1F 3E ", 0), 0u) << big.substr(0, 80);
+    EXPECT_NE(big.find("\n\"after\"=DW:5(5)\n\"more\"=SZ:m\n"), std::string::npos);
+
+    // A second open finds the new layout and changes nothing.
+    const std::string before = everything();
+    EXPECT_EQ(everything(), before);
+    EXPECT_EQ(userVersion(store_), kCurrentLayout);
 }
 
 }  // namespace
