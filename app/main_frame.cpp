@@ -12,6 +12,7 @@
 #include "view/command_ids.h"
 #include "ui/icons.h"
 #include "view/find_commands.h"
+#include "view/find_results_dlg.h"
 #include "view/navigation_commands.h"
 #include "view/tovik_view.h"
 #include "ui/translated.h"
@@ -90,7 +91,13 @@ CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent, std::unique_ptr<ViewSett
     addressBar->setChecked(true);
     // Shortcuts act without a menu opening first, so the enabled states follow what changes them.
     connect(m_pView, &CTovikView::currentKeyChanged, this, &CMainFrame::UpdateCommandUI);
-    connect(m_pFind, &FindCommands::searchFinished, this, &CMainFrame::UpdateCommandUI);
+    connect(m_pFind, &FindCommands::searchFinished, this, [this] {
+        UpdateCommandUI();
+        // The 検索結果 window is a window of its own: Ctrl+F, F3 and Shift+F3 work there too, going
+        // on from the hit last opened from it.
+        if (CFindResultsDlg* results = m_pFind->ResultsDialog())
+            results->addActions({CommandAction(ID_FIND), CommandAction(ID_FIND_NEXT), CommandAction(ID_FIND_PREVIOUS)});
+    });
     UpdateCommandUI();
 }
 

@@ -1,6 +1,7 @@
 #include "bench/find_rename_bench.h"
 
 #include <filesystem>
+#include <utility>
 
 #include "find/registry_find.h"
 #include "registry/registry_api.h"
@@ -75,21 +76,30 @@ void TimeFind(BenchRunner& runner, const Workload& w)
         return found ? RunResult{1, {}} : RunResult::Failed("the last key was not found");
     });
 
-    const CaseSpec data{"find in data (nothing found)", w.name, "values", w.values};
-    runner.Run(data, [&](Stopwatch& watch) {
-        if (!OpenRegistryStore(w.path).ok) return RunResult::Failed("cannot open the store");
-        FindOptions options;
-        options.keyNames = options.valueNames = false;
-        options.text = u"\u2603 text in no value";
-        watch.start();
-        RegistryFind search(options, FindDirection::Next, FindStart::Edge());
-        const FindStatus status = find::RunFind(search);
-        watch.stop();
-        const std::uint64_t values = search.ValuesExamined();
-        CloseRegistryStore();
-        if (status != FindStatus::NotFound) return RunResult::Failed("the search found something");
-        return RunResult{values, {}};
-    });
+    // Data texts that no value shows: one that no hexadecimal form or number can hold, one that
+    // could stand in the hexadecimal form of binary data, and digits that numbers could show too.
+    const std::pair<const char*, std::u16string> dataSearches[] = {
+        {"find in data (nothing found)", u"\u2603 text in no value"},
+        {"find in data, hex bytes (nothing found)", u"0F 1E 2D 3C 4B 5A 69"},
+        {"find in data, digits (nothing found)", u"98765432109"},
+    };
+    for (const auto& [operation, text] : dataSearches) {
+        const CaseSpec data{operation, w.name, "values", w.values};
+        runner.Run(data, [&](Stopwatch& watch) {
+            if (!OpenRegistryStore(w.path).ok) return RunResult::Failed("cannot open the store");
+            FindOptions options;
+            options.keyNames = options.valueNames = false;
+            options.text = text;
+            watch.start();
+            RegistryFind search(options, FindDirection::Next, FindStart::Edge());
+            const FindStatus status = find::RunFind(search);
+            watch.stop();
+            const std::uint64_t values = search.ValuesExamined();
+            CloseRegistryStore();
+            if (status != FindStatus::NotFound) return RunResult::Failed("the search found something");
+            return RunResult{values, {}};
+        });
+    }
 }
 
 void TimeRenameSubtree(BenchRunner& runner, const std::string& dataDir)

@@ -47,7 +47,7 @@ RegistryFind RegistryFind::FindAll(FindOptions options, std::size_t limit) {
 RegistryFind::RegistryFind(FindOptions options, FindDirection direction, const FindStart& start, bool all,
                            std::size_t limit)
     : options_(std::move(options)), direction_(direction), start_(start), all_(all), limit_(limit),
-      matcher_(options_.text, options_.matchCase, options_.wholeMatch),
+      matcher_(options_.text, options_.matchCase, options_.wholeMatch), dataMatcher_(matcher_),
       walk_(options_.scopeRoot, options_.scopePath, walkDirection(direction),
             options_.valueNames || options_.data, options_.data) {}
 
@@ -133,7 +133,8 @@ bool RegistryFind::matchCurrent() {
                 setHitText(shown, at);
             }
         }
-        if (at == TextMatcher::npos && options_.data) {
+        if (at == TextMatcher::npos && options_.data &&
+            dataMatcher_.Matches(value.type, value.data.data(), value.data.size())) {
             dataText_.clear();
             // A whole match needs no more of the text than one character past the pattern.
             const std::size_t needed = matcher_.WholeText() ? matcher_.PatternLength() + 1 : std::size_t(-1);

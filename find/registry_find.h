@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "find/data_match.h"
 #include "find/registry_walk.h"
 #include "find/text_match.h"
 #include "registry/win_types.h"
@@ -123,6 +124,7 @@ private:
     bool all_;
     std::size_t limit_;
     TextMatcher matcher_;
+    DataMatcher dataMatcher_;  // decides from the data which values need their text built
     RegistryWalk walk_;
 
     bool begun_ = false;

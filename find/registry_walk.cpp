@@ -335,6 +335,10 @@ void RegistryWalk::loadValues(HKEY key) {
         if (valueCount_ == values_.size()) values_.emplace_back();
         WalkValue& value = values_[valueCount_++];
         value.name.assign(valueNameBuffer_.data(), length);
+        // Folded once here rather than in every comparison of the sort.
+        const std::u16string_view shown = shownName(value.name);
+        value.sortKey.resize(shown.size());
+        std::transform(shown.begin(), shown.end(), value.sortKey.begin(), FoldNameUnit);
         value.type = type;
         if (readData_) {
             value.data.assign(dataBuffer_.begin(), dataBuffer_.begin() + size);
@@ -344,10 +348,22 @@ void RegistryWalk::loadValues(HKEY key) {
     }
     order_.resize(valueCount_);
     std::iota(order_.begin(), order_.end(), 0u);
-    const auto before = [&](std::uint32_t a, std::uint32_t b) {
-        return CompareNames(shownName(values_[a].name), shownName(values_[b].name)) < 0;
-    };
-    if (!std::is_sorted(order_.begin(), order_.end(), before)) std::stable_sort(order_.begin(), order_.end(), before);
+    // CompareNames order: the folded units compared one by one, a shorter prefix first.
+    const auto before = [&](std::uint32_t a, std::uint32_t b) { return values_[a].sortKey < values_[b].sortKey; };
+    if (std::is_sorted(order_.begin(), order_.end(), before)) return;
+    // Most keys hold a few values: an insertion sort (stable too) needs no buffer of its own,
+    // where stable_sort would allocate one for every key.
+    constexpr std::size_t kFewValues = 32;
+    if (order_.size() > kFewValues) {
+        std::stable_sort(order_.begin(), order_.end(), before);
+        return;
+    }
+    for (std::size_t i = 1; i < order_.size(); ++i) {
+        const std::uint32_t moving = order_[i];
+        std::size_t j = i;
+        for (; j > 0 && before(moving, order_[j - 1]); --j) order_[j] = order_[j - 1];
+        order_[j] = moving;
+    }
 }
 
 std::int64_t RegistryWalk::valueCount() {

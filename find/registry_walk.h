@@ -36,6 +36,7 @@ struct WalkValue {
     std::u16string name;  // as stored; empty for the unnamed value
     DWORD type = 0;
     Bytes data;           // empty unless the walk reads data
+    std::u16string sortKey;  // the shown name folded, for putting values in list order
 };
 
 class RegistryWalk {

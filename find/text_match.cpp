@@ -22,33 +22,18 @@ const std::array<char16_t, 0x10000>& foldTable() {
 }  // namespace
 
 TextMatcher::TextMatcher(std::u16string_view pattern, bool matchCase, bool wholeText)
-    : pattern_(pattern), matchCase_(matchCase), wholeText_(wholeText) {
+    : pattern_(pattern), matchCase_(matchCase), wholeText_(wholeText), fold_(foldTable().data()) {
     if (!matchCase_) {
-        const auto& fold = foldTable();
-        for (char16_t& c : pattern_) c = fold[c];
+        for (char16_t& c : pattern_) c = fold_[c];
     }
 }
 
 std::size_t TextMatcher::Find(std::u16string_view text) const {
-    const std::size_t m = pattern_.size();
-    if (wholeText_ && text.size() != m) return npos;
-    if (m > text.size()) return npos;
     if (matchCase_) {
         if (wholeText_) return text == pattern_ ? 0 : npos;
         return text.find(pattern_);
     }
-    if (m == 0) return 0;
-    const auto& fold = foldTable();
-    const char16_t first = pattern_[0];
-    const std::size_t last = text.size() - m;
-    for (std::size_t i = 0; i <= last; ++i) {
-        if (fold[text[i]] != first) continue;
-        std::size_t j = 1;
-        while (j < m && fold[text[i + j]] == pattern_[j]) ++j;
-        if (j == m) return i;
-        if (wholeText_) return npos;
-    }
-    return npos;
+    return FindIn(text.size(), [text](std::size_t i) { return text[i]; });
 }
 
 }  // namespace tovik::find

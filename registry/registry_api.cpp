@@ -176,6 +176,9 @@ void loadSubkeys(Backend& store, KeyId key, std::int64_t limit, std::vector<Subk
 
 void loadValues(Backend& store, KeyId key, std::int64_t limit, std::vector<ValueEntry>& out)
 {
+    // Room for a typical key's values at once: a walk lists the values of every key it opens.
+    constexpr std::size_t kTypicalValues = 16;
+    if (limit < 0 && out.capacity() < kTypicalValues) out.reserve(kTypicalValues);
     store.listValues(key, 0, limit, out);
 }
 

@@ -85,7 +85,7 @@ void FindCommands::step() {
         return;
     }
     if (m_clock.elapsed() >= m_progressDelayMs) showProgress();
-    QTimer::singleShot(0, this, &FindCommands::step);
+    if (m_running) QTimer::singleShot(0, this, &FindCommands::step);   // 中止 may have ended it
 }
 
 void FindCommands::showProgress() {
@@ -101,8 +101,10 @@ void FindCommands::showProgress() {
         connect(m_progress, &QProgressDialog::canceled, this, &FindCommands::Cancel);
     }
     m_progress->setLabelText(QString::fromUtf16(u"検索しています...\n") + ToQString(m_running->CurrentKeyPath()));
-    m_progress->setValue(static_cast<int>(m_running->FractionDone() * 1000));
     m_progress->show();
+    // A modal progress dialog handles pending events while its value is set: a press of 中止
+    // there ends the search and takes the dialog away, so nothing may follow this call.
+    m_progress->setValue(static_cast<int>(m_running->FractionDone() * 1000));
 }
 
 void FindCommands::Cancel() {

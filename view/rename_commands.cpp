@@ -52,9 +52,7 @@ void CTovikView::RenameKeyItem(ItemId item, const QString& newName) {
     if (m_pDocument) m_pDocument->SetModifiedFlag(true);
 }
 
-void CTovikView::RenameValueRow(int row, const QString& newName) {
-    if (row < 0 || row >= m_listModel.RowCount()) return;
-    const std::u16string oldName = m_listModel.Row(row).name;
+void CTovikView::RenameValue(const std::u16string& oldName, const QString& newName) {
     if (newName == ShownValueName(oldName)) return;
     std::u16string_view refusal;
     // "@" is how the list shows the unnamed value: no named value can be shown so.

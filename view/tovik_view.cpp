@@ -89,8 +89,13 @@ CTovikView::CTovikView(QWidget* parent) : QWidget(parent), m_prompts(std::make_u
     AddCommand(ID_REFRESH, [this] { OnRefresh(); });
     connect(&m_treeModel, &KeyTreeModel::renameRequested, this,
             [this](ItemId item, const QString& name) { RenameKeyItem(item, name); });
-    connect(&m_listModel, &ValueListModel::renameRequested, this,
-            [this](int row, const QString& name) { RenameValueRow(row, name); });
+    // A value is renamed once its editor has closed: refilling the list while the editor commits
+    // would destroy the editor under the view, taking the list's focus and selection with it.
+    connect(&m_listModel, &ValueListModel::renameRequested, this, [this](int row, const QString& name) {
+        if (row < 0 || row >= m_listModel.RowCount()) return;
+        const std::u16string oldName = m_listModel.Row(row).name;
+        QMetaObject::invokeMethod(this, [this, oldName, name] { RenameValue(oldName, name); }, Qt::QueuedConnection);
+    });
     connect(m_list, &QTreeView::doubleClicked, this, [this] { OnDblClkValueList(); });
     // Desktop habits: Enter edits the selected value, Delete deletes it; Delete in the tree
     // deletes the key while that command is enabled.

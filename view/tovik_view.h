@@ -104,7 +104,7 @@ public:
     void OnRename();
     bool OnUpdateRename() const { return SelectedItem() != KeyTreeModel::kNoItem; }
     void RenameKeyItem(ItemId item, const QString& newName);
-    void RenameValueRow(int row, const QString& newName);
+    void RenameValue(const std::u16string& oldName, const QString& newName);
     static constexpr std::u16string_view kNameExistsMessage = u"既に存在します";
     static constexpr std::u16string_view kEmptyNameMessage = u"名前を入力してください。";
     static constexpr std::u16string_view kBackslashMessage = u"キーの名前に \\ は使えません。";

@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QToolBar>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include "app/main_frame.h"
 #include "registry/key_tree_ops.h"
@@ -15,11 +16,36 @@
 #include "view/command_ids.h"
 #include "view/find_commands.h"
 #include "view/find_dlg.h"
+#include "view/find_results_dlg.h"
 #include "view/navigation_commands.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
 
 using namespace testing_support;
+
+namespace {
+
+// The main frame with scripted prompts and settings of its own, shown and active.
+struct ShownFrame {
+    QTemporaryDir dir;
+    CTovikDoc doc;
+    CMainFrame frame{&doc, nullptr, std::make_unique<ViewSettings>(dir.filePath("view.conf"))};
+    CTovikView* view = frame.View();
+    ScriptedPrompts* prompts = nullptr;
+
+    bool show() {
+        auto scripted = std::make_unique<ScriptedPrompts>();
+        prompts = scripted.get();
+        view->SetPrompts(std::move(scripted));
+        frame.resize(360, 640);
+        view->OnInitialUpdate();
+        frame.show();
+        frame.activateWindow();
+        return QTest::qWaitForWindowActive(&frame);
+    }
+};
+
+}  // namespace
 
 class FrameShortcutsTest : public QObject {
     Q_OBJECT
@@ -29,18 +55,11 @@ private slots:
         FreshRegistry();
         MakeKey(HKEY_CURRENT_USER, u"Alpha\\Needle1");
         MakeKey(HKEY_CURRENT_USER, u"Beta\\Needle2");
-        QTemporaryDir dir;
-        CTovikDoc doc;
-        CMainFrame frame(&doc, nullptr, std::make_unique<ViewSettings>(dir.filePath("view.conf")));
-        auto scripted = std::make_unique<ScriptedPrompts>();
-        ScriptedPrompts* prompts = scripted.get();
-        CTovikView* view = frame.View();
-        view->SetPrompts(std::move(scripted));
-        frame.resize(360, 640);
-        view->OnInitialUpdate();
-        frame.show();
-        frame.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&frame));
+        ShownFrame shown;
+        QVERIFY(shown.show());
+        CMainFrame& frame = shown.frame;
+        CTovikView* view = shown.view;
+        ScriptedPrompts* prompts = shown.prompts;
         view->m_tree->setFocus();
 
         prompts->dialogs.push_back([](QDialog& dialog) {
@@ -93,6 +112,91 @@ private slots:
         QVERIFY(!frame.AddressToolBar()->isVisible());
         toggle->trigger();
         QVERIFY(frame.AddressToolBar()->isVisible());
+        QVERIFY(prompts->messages.isEmpty());
+    }
+
+    // After すべて検索 the results window has the focus: F3 and Shift+F3 go on from the hit last
+    // opened there, and Ctrl+F opens the find dialog again.
+    void findShortcutsWorkInTheResultsWindow() {
+        FreshRegistry();
+        MakeKey(HKEY_CURRENT_USER, u"Alpha\\Needle1");
+        MakeKey(HKEY_CURRENT_USER, u"Beta\\Needle2");
+        MakeKey(HKEY_CURRENT_USER, u"Gamma\\Needle3");
+        ShownFrame shown;
+        QVERIFY(shown.show());
+        CMainFrame& frame = shown.frame;
+        ScriptedPrompts* prompts = shown.prompts;
+
+        const auto findAll = [](QDialog& dialog) {
+            auto& find = static_cast<CFindDlg&>(dialog);
+            find.m_strText = "needle";
+            find.m_bKeyNames = true;
+            find.m_bValueNames = find.m_bData = false;
+            find.m_bFindAll = true;
+            return IDOK;
+        };
+        prompts->dialogs.push_back(findAll);
+        QSignalSpy finished(frame.Find(), &FindCommands::searchFinished);
+        QTest::keyClick(&frame, Qt::Key_F, Qt::ControlModifier);
+        QTRY_COMPARE(finished.size(), 1);
+        CFindResultsDlg* results = frame.Find()->ResultsDialog();
+        QVERIFY(results);
+        QTRY_VERIFY(results->isVisible());
+        results->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(results));
+        auto* list = results->findChild<QTreeWidget*>();
+        QVERIFY(list);
+        QCOMPARE(list->topLevelItemCount(), 3);
+        list->setFocus();
+        list->setCurrentItem(list->topLevelItem(1));
+        QTest::keyClick(list, Qt::Key_Return);
+        QCOMPARE(frame.Navigation()->CurrentPath(), QString("HKEY_CURRENT_USER\\Beta\\Needle2"));
+
+        QTest::keyClick(list, Qt::Key_F3);
+        QTRY_COMPARE(finished.size(), 2);
+        QCOMPARE(frame.Navigation()->CurrentPath(), QString("HKEY_CURRENT_USER\\Gamma\\Needle3"));
+        QTest::keyClick(list, Qt::Key_F3, Qt::ShiftModifier);
+        QTRY_COMPARE(finished.size(), 3);
+        QCOMPARE(frame.Navigation()->CurrentPath(), QString("HKEY_CURRENT_USER\\Beta\\Needle2"));
+        prompts->dialogs.push_back(findAll);
+        QTest::keyClick(list, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(prompts->dialogCount, 2);
+        QTRY_COMPARE(finished.size(), 4);
+        QVERIFY(prompts->messages.isEmpty());
+    }
+
+    // F2 in the list renames the selected value in place; afterwards the list keeps the focus
+    // with the renamed value selected, so that Enter, Delete or F2 act on it next.
+    void renamingAValueKeepsItSelectedInTheList() {
+        FreshRegistry();
+        SetValue(HKEY_CURRENT_USER, u"Colours", u"first", REG_SZ, StringToBytes(u"red"));
+        SetValue(HKEY_CURRENT_USER, u"Colours", u"second", REG_SZ, StringToBytes(u"blue"));
+        ShownFrame shown;
+        QVERIFY(shown.show());
+        CMainFrame& frame = shown.frame;
+        CTovikView* view = shown.view;
+        ScriptedPrompts* prompts = shown.prompts;
+        QCoreApplication::processEvents();   // the list's first fill, queued by the start-up
+        QVERIFY(view->GoToKey(HKEY_CURRENT_USER, u"Colours", std::u16string(u"second")));
+        view->m_list->setFocus();
+        QTRY_VERIFY(view->m_list->hasFocus());
+
+        QTest::keyClick(&frame, Qt::Key_F2);
+        QLineEdit* editor = nullptr;
+        for (QLineEdit* open : view->m_list->viewport()->findChildren<QLineEdit*>())
+            if (open->isVisible()) editor = open;
+        QVERIFY(editor);
+        QTRY_VERIFY(editor->hasFocus());
+        editor->selectAll();
+        QTest::keyClicks(editor, "third");
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(view->SelectedValueName(), std::optional<std::u16string>(u"third"));
+        QVERIFY(KeyExists(HKEY_CURRENT_USER, u"Colours"));
+        QTRY_VERIFY(view->m_list->hasFocus());
+        // Queued refreshes have run by now and kept the selection.
+        QTest::qWait(50);
+        QCOMPARE(view->SelectedValueName(), std::optional<std::u16string>(u"third"));
+        QVERIFY(view->m_list->hasFocus());
         QVERIFY(prompts->messages.isEmpty());
     }
 };

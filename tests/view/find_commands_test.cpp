@@ -226,6 +226,37 @@ private slots:
         QCOMPARE(current(), QString("80000001:A"));
     }
 
+    // The progress dialog handles events while it is updated: 中止 pressed just then ends the
+    // search from inside that update.
+    void aCancelArrivingWhileTheProgressIsUpdatedEndsTheSearch() {
+        for (int i = 0; i < 2000; ++i) MakeKey(HKEY_LOCAL_MACHINE, u"Many\\K" + ToU16(QString::number(i)));
+        view->OnRefresh();
+        view->GoToKey(HKEY_CURRENT_USER, u"A");
+        find->SetSliceBudget(40);   // the progress moves on with every slice
+        find->SetProgressDelay(0);
+        QSignalSpy finished(find, &FindCommands::searchFinished);
+        prompts->dialogs.push_back(answer({"not in the registry"}));
+        find->OnFind();
+        // One slice per pass: each slice queues the next.
+        for (int slices = 0; slices < 1000 && !(find->Progress() && find->Progress()->isVisible()); ++slices)
+            QCoreApplication::processEvents();
+        QVERIFY(find->Progress() && find->Progress()->isVisible());
+        QVERIFY(find->IsRunning());
+        QPushButton* stop = nullptr;
+        for (QPushButton* button : find->Progress()->findChildren<QPushButton*>())
+            if (button->text() == QString::fromUtf16(u"中止")) stop = button;
+        QVERIFY(stop);
+        // Queued behind the next slice, so the update of that slice delivers the click.
+        QMetaObject::invokeMethod(stop, &QPushButton::click, Qt::QueuedConnection);
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(finished.first().first().value<FindStatus>(), FindStatus::Cancelled);
+        QVERIFY(!find->IsRunning());
+        QVERIFY(!find->Progress());
+        QTest::qWait(20);   // no slice runs after the end
+        QCOMPARE(finished.size(), 1);
+        QVERIFY(prompts->messages.isEmpty());
+    }
+
     void aHitInTheLastKeyIsFound() {
         MakeKey(HKEY_LOCAL_MACHINE, u"zzz\\zzz\\last");
         view->OnRefresh();

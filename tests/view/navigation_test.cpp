@@ -49,7 +49,8 @@ class NavigationTest : public QObject {
         editor->setText(text);
         QTest::keyClick(editor, Qt::Key_Return);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);   // the closed editor goes
-        QApplication::processEvents();
+        QApplication::processEvents();   // the editor commits from a queued call,
+        QApplication::processEvents();   // and a value is renamed from one queued after that
     }
     QString current() const { return nav->CurrentPath(); }
 
