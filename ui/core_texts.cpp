@@ -48,6 +48,10 @@ const char* const kCoreTexts[] = {
     QT_TRANSLATE_NOOP("Tovik", "キーの名前に \\ は使えません。"),
     QT_TRANSLATE_NOOP("Tovik", "ルートキーの名前は変更できません。"),
     QT_TRANSLATE_NOOP("Tovik", "名前を変更できませんでした。"),
+    // view/find_commands.h, view/navigation_commands.h
+    QT_TRANSLATE_NOOP("Tovik", "見つかりませんでした。"),
+    QT_TRANSLATE_NOOP("Tovik", "\n読み取れないキーや値がありました。"),
+    QT_TRANSLATE_NOOP("Tovik", "キーのパスが正しくありません。HKEY_LOCAL_MACHINE\\Software のように入力してください。"),
     // regfile/reg_import.h
     QT_TRANSLATE_NOOP("Tovik", "キーを%1個、値を%2個書き込み、キーを%3個、値を%4個削除しました。"),
     QT_TRANSLATE_NOOP("Tovik", "%1行を読み飛ばしました。"),

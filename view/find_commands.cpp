@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "ui/qt_text.h"
+#include "ui/translated.h"
 #include "view/find_dlg.h"
 #include "view/find_results_dlg.h"
 #include "view/tovik_view.h"
@@ -91,8 +92,8 @@ void FindCommands::step() {
 void FindCommands::showProgress() {
     if (!m_progress) {
         m_progress = new QProgressDialog(&m_view);
-        m_progress->setWindowTitle(QString::fromUtf16(u"検索"));
-        m_progress->setCancelButtonText(QString::fromUtf16(u"中止"));
+        m_progress->setWindowTitle(Tovik::tr("検索"));
+        m_progress->setCancelButtonText(Tovik::tr("中止"));
         m_progress->setRange(0, 1000);
         m_progress->setMinimumDuration(0);
         m_progress->setAutoClose(false);
@@ -100,7 +101,7 @@ void FindCommands::showProgress() {
         m_progress->setWindowModality(Qt::WindowModal);   // no edits while the search reads
         connect(m_progress, &QProgressDialog::canceled, this, &FindCommands::Cancel);
     }
-    m_progress->setLabelText(QString::fromUtf16(u"検索しています...\n") + ToQString(m_running->CurrentKeyPath()));
+    m_progress->setLabelText(Tovik::tr("検索しています...") + QLatin1Char('\n') + ToQString(m_running->CurrentKeyPath()));
     m_progress->show();
     // A modal progress dialog handles pending events while its value is set: a press of 中止
     // there ends the search and takes the dialog away, so nothing may follow this call.
@@ -120,7 +121,7 @@ void FindCommands::finish(FindStatus status) {
         m_progress->deleteLater();
         m_progress = nullptr;
     }
-    const QString incomplete = search->Incomplete() ? ToQString(kIncompleteNote) : QString();
+    const QString incomplete = search->Incomplete() ? Translated(kIncompleteNote) : QString();
     switch (status) {
     case FindStatus::Found:
         m_lastHit = search->Hit();
@@ -128,7 +129,7 @@ void FindCommands::finish(FindStatus status) {
         break;
     case FindStatus::Finished:
         if (search->Hits().empty()) {
-            m_view.Prompts().MessageBox(&m_view, ToQString(kNotFoundMessage) + incomplete, MessageButtons::Ok);
+            m_view.Prompts().MessageBox(&m_view, Translated(kNotFoundMessage) + incomplete, MessageButtons::Ok);
             break;
         }
         if (!m_results) {
@@ -143,7 +144,7 @@ void FindCommands::finish(FindStatus status) {
         m_results->raise();
         break;
     case FindStatus::NotFound:
-        m_view.Prompts().MessageBox(&m_view, ToQString(kNotFoundMessage) + incomplete, MessageButtons::Ok);
+        m_view.Prompts().MessageBox(&m_view, Translated(kNotFoundMessage) + incomplete, MessageButtons::Ok);
         break;
     case FindStatus::Failed:
         m_view.Prompts().MessageBox(&m_view, ToQString(kDamagedMessage), MessageButtons::Ok);

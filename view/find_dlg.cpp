@@ -10,43 +10,43 @@
 #include <QVBoxLayout>
 
 #include "ui/dialog_template.h"
+#include "ui/translated.h"
 
 namespace {
-QString U(const char16_t* text) { return QString::fromUtf16(text); }
 }
 
 CFindDlg::CFindDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(U(u"検索"));
+    setWindowTitle(Tovik::tr("検索"));
     const DialogUnits du(font(), 122);
-    PlaceLabel(this, U(u"検索する文字列:"), du.Rect(3, 4, 116, 10));
+    PlaceLabel(this, Tovik::tr("検索する文字列:"), du.Rect(3, 4, 116, 10));
     m_text = new QLineEdit(this);
     m_text->setGeometry(du.Rect(3, 15, 116, 12));
 
-    auto* look = new QGroupBox(U(u"検索対象"), this);
+    auto* look = new QGroupBox(Tovik::tr("検索対象"), this);
     look->setGeometry(du.Rect(3, 31, 116, 48));
     auto* lookLayout = new QVBoxLayout(look);
-    m_keys = new QCheckBox(U(u"キー名"), look);
-    m_values = new QCheckBox(U(u"値の名前"), look);
-    m_data = new QCheckBox(U(u"データ"), look);
+    m_keys = new QCheckBox(Tovik::tr("キー名"), look);
+    m_values = new QCheckBox(Tovik::tr("値の名前"), look);
+    m_data = new QCheckBox(Tovik::tr("データ"), look);
     for (QCheckBox* box : {m_keys, m_values, m_data}) lookLayout->addWidget(box);
 
-    m_case = new QCheckBox(U(u"大文字と小文字を区別"), this);
+    m_case = new QCheckBox(Tovik::tr("大文字と小文字を区別"), this);
     m_case->setGeometry(du.Rect(3, 82, 116, 10));
-    m_whole = new QCheckBox(U(u"完全一致"), this);
+    m_whole = new QCheckBox(Tovik::tr("完全一致"), this);
     m_whole->setGeometry(du.Rect(3, 93, 116, 10));
 
-    auto* start = new QGroupBox(U(u"検索開始位置"), this);
+    auto* start = new QGroupBox(Tovik::tr("検索開始位置"), this);
     start->setGeometry(du.Rect(3, 106, 116, 36));
     auto* startLayout = new QVBoxLayout(start);
-    m_fromSelected = new QRadioButton(U(u"選択したキーから"), start);
-    m_fromTop = new QRadioButton(U(u"先頭から"), start);
+    m_fromSelected = new QRadioButton(Tovik::tr("選択したキーから"), start);
+    m_fromTop = new QRadioButton(Tovik::tr("先頭から"), start);
     startLayout->addWidget(m_fromSelected);
     startLayout->addWidget(m_fromTop);
 
-    auto* next = new QPushButton(U(u"次を検索"), this);
+    auto* next = new QPushButton(Tovik::tr("次を検索"), this);
     next->setDefault(true);
     next->setGeometry(du.Rect(3, 147, 37, 14));
-    auto* all = new QPushButton(U(u"すべて検索"), this);
+    auto* all = new QPushButton(Tovik::tr("すべて検索"), this);
     all->setGeometry(du.Rect(43, 147, 37, 14));
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
     cancel->setGeometry(du.Rect(83, 147, 36, 14));

@@ -7,20 +7,20 @@
 #include <QVBoxLayout>
 
 #include "ui/qt_text.h"
+#include "ui/translated.h"
 
 namespace {
-QString U(const char16_t* text) { return QString::fromUtf16(text); }
 }
 
 CFindResultsDlg::CFindResultsDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(U(u"検索結果"));
+    setWindowTitle(Tovik::tr("検索結果"));
     auto* layout = new QVBoxLayout(this);
     m_summary = new QLabel(this);
     m_summary->setTextFormat(Qt::PlainText);
     m_summary->setWordWrap(true);
     m_list = new QTreeWidget(this);
     m_list->setColumnCount(2);
-    m_list->setHeaderLabels({U(u"キー"), U(u"名前")});
+    m_list->setHeaderLabels({Tovik::tr("キー"), Tovik::tr("名前")});
     m_list->setRootIsDecorated(false);
     m_list->setUniformRowHeights(true);
     m_list->setAllColumnsShowFocus(true);
@@ -53,8 +53,8 @@ void CFindResultsDlg::SetHits(std::vector<tovik::find::FindHit> hits, bool trunc
         items << item;
     }
     m_list->addTopLevelItems(items);
-    QString summary = QString::number(m_hits.size()) + U(u" 件見つかりました。");
-    if (truncated) summary += U(u"最初の ") + QString::number(m_hits.size()) + U(u" 件だけを表示しています。");
+    QString summary = Tovik::tr("%1 件見つかりました。").arg(m_hits.size());
+    if (truncated) summary += Tovik::tr("最初の %1 件だけを表示しています。").arg(m_hits.size());
     m_summary->setText(summary);
 }
 

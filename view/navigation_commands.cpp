@@ -6,6 +6,7 @@
 
 #include "find/key_path.h"
 #include "ui/qt_text.h"
+#include "ui/translated.h"
 #include "view/tovik_view.h"
 
 using tovik::find::ParseKeyPath;
@@ -52,7 +53,7 @@ void NavigationCommands::showCurrentKey() {
 bool NavigationCommands::GoToPath(const QString& text) {
     const tovik::find::ParsedKeyPath parsed = ParseKeyPath(ToU16View(text));
     if (!parsed.ok()) {
-        m_view.Prompts().MessageBox(&m_view, ToQString(kBadPathMessage), MessageButtons::Ok);
+        m_view.Prompts().MessageBox(&m_view, Translated(kBadPathMessage), MessageButtons::Ok);
         return false;
     }
     const tovik::find::ResolvedKeyPath resolved = ResolveKeyPath(parsed.root, parsed.path);
@@ -60,9 +61,8 @@ bool NavigationCommands::GoToPath(const QString& text) {
         // Says which name is missing and where the path still exists.
         const QString there = ToQString(tovik::find::FullKeyPath(parsed.root, resolved.existingPath));
         m_view.Prompts().MessageBox(&m_view,
-                                    QString::fromUtf16(u"キー「") + ToQString(resolved.missingName) +
-                                        QString::fromUtf16(u"」は存在しません。\n") + there +
-                                        QString::fromUtf16(u" までは存在します。"),
+                                    Tovik::tr("キー「%1」は存在しません。\n%2 までは存在します。")
+                                        .arg(ToQString(resolved.missingName), there),
                                     MessageButtons::Ok);
         return false;
     }

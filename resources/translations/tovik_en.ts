@@ -479,5 +479,93 @@ Are you sure?</translation>
         <source>全て(*.*)</source>
         <translation>All files (*.*)</translation>
     </message>
+    <message>
+        <source>見つかりませんでした。</source>
+        <translation>Not found.</translation>
+    </message>
+    <message>
+        <source>
+読み取れないキーや値がありました。</source>
+        <translation>
+Some keys or values could not be read.</translation>
+    </message>
+    <message>
+        <source>キーのパスが正しくありません。HKEY_LOCAL_MACHINE\Software のように入力してください。</source>
+        <translation>The key path is not valid. Enter it like HKEY_LOCAL_MACHINE\Software.</translation>
+    </message>
+    <message>
+        <source>検索</source>
+        <translation>Find</translation>
+    </message>
+    <message>
+        <source>検索しています...</source>
+        <translation>Searching...</translation>
+    </message>
+    <message>
+        <source>検索する文字列:</source>
+        <translation>Find what:</translation>
+    </message>
+    <message>
+        <source>検索対象</source>
+        <translation>Look at</translation>
+    </message>
+    <message>
+        <source>キー名</source>
+        <translation>Key names</translation>
+    </message>
+    <message>
+        <source>値の名前</source>
+        <translation>Value names</translation>
+    </message>
+    <message>
+        <source>データ</source>
+        <translation>Data</translation>
+    </message>
+    <message>
+        <source>大文字と小文字を区別</source>
+        <translation>Match case</translation>
+    </message>
+    <message>
+        <source>完全一致</source>
+        <translation>Match whole string only</translation>
+    </message>
+    <message>
+        <source>検索開始位置</source>
+        <translation>Start from</translation>
+    </message>
+    <message>
+        <source>選択したキーから</source>
+        <translation>The selected key</translation>
+    </message>
+    <message>
+        <source>先頭から</source>
+        <translation>The top</translation>
+    </message>
+    <message>
+        <source>すべて検索</source>
+        <translation>Find all</translation>
+    </message>
+    <message>
+        <source>検索結果</source>
+        <translation>Find results</translation>
+    </message>
+    <message>
+        <source>キー</source>
+        <translation>Key</translation>
+    </message>
+    <message>
+        <source>%1 件見つかりました。</source>
+        <translation>%1 found.</translation>
+    </message>
+    <message>
+        <source>最初の %1 件だけを表示しています。</source>
+        <translation> Only the first %1 are shown.</translation>
+    </message>
+    <message>
+        <source>キー「%1」は存在しません。
+%2 までは存在します。</source>
+        <translation>The key "%1" does not exist.
+The path exists up to %2.</translation>
+    </message>
 </context>
 </TS>
