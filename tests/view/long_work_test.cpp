@@ -153,13 +153,31 @@ private slots:
     void cleanup() { LongWorkProgress::SetShowDelay(std::chrono::milliseconds(500)); }
 
 private:
-    // A view whose next import reads a large generated backup and confirms it.
-    std::unique_ptr<CTovikView> viewImportingLargeBackup(CTovikDoc& doc, ScriptedPrompts*& prompts) {
-        const QString file = home.filePath("big.txt");
-        WriteLargeBackup(file);
+    // A view whose next import reads a large generated file (a backup file, or the same keys as
+    // a .reg file) and confirms it.
+    std::unique_ptr<CTovikView> viewImportingLargeFile(CTovikDoc& doc, ScriptedPrompts*& prompts, bool regFile = false) {
+        const QString file = home.filePath(regFile ? "big.reg" : "big.txt");
+        if (regFile) WriteLargeRegFile(file);
+        else WriteLargeBackup(file);
         auto view = startScriptedView(doc, prompts);
         prompts->fileNames.push_back(file);
         prompts->dialogs.push_back([](QDialog&) { return IDOK; });
+        return view;
+    }
+
+    // A view with HKEY_CURRENT_USER\Big (200 keys below it) selected, whose next export goes to
+    // target, a file that holds a few bytes already.
+    std::unique_ptr<CTovikView> viewExportingBigTo(const QString& target, CTovikDoc& doc, ScriptedPrompts*& prompts) {
+        MakeKey(HKEY_CURRENT_USER, u"Big");
+        for (std::size_t n = 0; n < 200; ++n) MakeKey(HKEY_CURRENT_USER, KeyName(n));
+        {
+            QFile file(target);
+            if (!file.open(QIODevice::WriteOnly) || file.write("what the file held") != 18) return nullptr;
+        }
+        auto view = startScriptedView(doc, prompts);
+        view->m_hRootKey = HKEY_CURRENT_USER;
+        view->m_strKeyPath = u"Big";
+        prompts->fileNames.push_back(target);
         return view;
     }
 
@@ -168,7 +186,7 @@ private slots:
     void importStoppedKeepsWhatWasWrittenAndSaysWhere() {
         CTovikDoc doc;
         ScriptedPrompts* prompts = nullptr;
-        auto view = viewImportingLargeBackup(doc, prompts);
+        auto view = viewImportingLargeFile(doc, prompts);
 
         CancelWhenShown cancel;
         view->OnImport();
@@ -189,13 +207,9 @@ private slots:
     }
 
     void regImportStoppedKeepsWhatWasWrittenAndSaysWhere() {
-        const QString file = home.filePath("big.reg");
-        WriteLargeRegFile(file);
         CTovikDoc doc;
         ScriptedPrompts* prompts = nullptr;
-        auto view = startScriptedView(doc, prompts);
-        prompts->fileNames.push_back(file);
-        prompts->dialogs.push_back([](QDialog&) { return IDOK; });
+        auto view = viewImportingLargeFile(doc, prompts, true);
 
         CancelWhenShown cancel;
         view->OnImport();
@@ -216,20 +230,11 @@ private slots:
     }
 
     void regExportStoppedLeavesTheTargetAsItWas() {
-        MakeKey(HKEY_CURRENT_USER, u"Big");
-        for (std::size_t n = 0; n < 200; ++n) MakeKey(HKEY_CURRENT_USER, KeyName(n));
         const QString target = home.filePath("kept.reg");
-        {
-            QFile file(target);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("what the file held");
-        }
         CTovikDoc doc;
         ScriptedPrompts* prompts = nullptr;
-        auto view = startScriptedView(doc, prompts);
-        view->m_hRootKey = HKEY_CURRENT_USER;
-        view->m_strKeyPath = u"Big";
-        prompts->fileNames.push_back(target);
+        auto view = viewExportingBigTo(target, doc, prompts);
+        QVERIFY(view);
         prompts->chosenFilters.push_back(QString::fromUtf16(u"登録ファイル(*.reg)"));
 
         CancelWhenShown cancel;
@@ -250,7 +255,7 @@ private slots:
     void importToTheEndShowsTheFirstKeyExpanded() {
         CTovikDoc doc;
         ScriptedPrompts* prompts = nullptr;
-        auto view = viewImportingLargeBackup(doc, prompts);
+        auto view = viewImportingLargeFile(doc, prompts);
         view->OnImport();
         QCOMPARE(ImportedKeys(), kKeys);
         QCOMPARE(prompts->messages, QStringList{QString::fromUtf16(u"インポート終了、表示を初期化します")});
@@ -260,13 +265,9 @@ private slots:
     }
 
     void regImportToTheEndShowsTheFirstKeyExpanded() {
-        const QString file = home.filePath("big.reg");
-        WriteLargeRegFile(file);
         CTovikDoc doc;
         ScriptedPrompts* prompts = nullptr;
-        auto view = startScriptedView(doc, prompts);
-        prompts->fileNames.push_back(file);
-        prompts->dialogs.push_back([](QDialog&) { return IDOK; });
+        auto view = viewImportingLargeFile(doc, prompts, true);
         view->OnImport();
         QCOMPARE(ImportedKeys(), kKeys);
         QCOMPARE(prompts->messages.front(), QString::fromUtf16(u"インポート終了、表示を初期化します"));
@@ -275,20 +276,11 @@ private slots:
     }
 
     void exportStoppedLeavesTheTargetAsItWas() {
-        MakeKey(HKEY_CURRENT_USER, u"Big");
-        for (std::size_t n = 0; n < 200; ++n) MakeKey(HKEY_CURRENT_USER, KeyName(n));
         const QString target = home.filePath("kept.txt");
-        {
-            QFile file(target);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("what the file held");
-        }
         CTovikDoc doc;
         ScriptedPrompts* prompts = nullptr;
-        auto view = startScriptedView(doc, prompts);
-        view->m_hRootKey = HKEY_CURRENT_USER;
-        view->m_strKeyPath = u"Big";
-        prompts->fileNames.push_back(target);
+        auto view = viewExportingBigTo(target, doc, prompts);
+        QVERIFY(view);
 
         CancelWhenShown cancel;
         view->OnExport();
