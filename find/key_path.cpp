@@ -1,6 +1,7 @@
 #include "find/key_path.h"
 
 #include "find/key_lookup.h"
+#include "registry/key_handle.h"
 #include "registry/registry_api.h"
 
 namespace tovik::find {
@@ -8,7 +9,7 @@ namespace tovik::find {
 ResolvedKeyPath ResolveKeyPath(HKEY root, std::u16string_view path) {
     ResolvedKeyPath resolved;
     if (RootKeyName(root)[0] == 0) return resolved;
-    detail::OwnedKey current;
+    KeyHandle current;
     HKEY parent = root;
     for (const std::u16string_view name : SplitKeyPath(path)) {
         detail::SubkeySlot slot = detail::LocateSubkey(parent, name);
@@ -17,7 +18,7 @@ ResolvedKeyPath ResolveKeyPath(HKEY root, std::u16string_view path) {
             resolved.missingName.assign(name);
             return resolved;
         }
-        current = detail::OwnedKey(child);
+        current = KeyHandle(child);
         parent = child;
         if (resolved.existingNames > 0) resolved.existingPath += u'\\';
         resolved.existingPath += slot.storedName;
