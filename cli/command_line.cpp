@@ -189,8 +189,8 @@ const CommandSpec* FindCommand(std::string_view name) {
     return nullptr;
 }
 
-// The store's limits on a key path, checked before anything is written.
-// Why a key argument names no key, as a sentence.
+// Why a key argument names no key, as a sentence; the store's limits are checked here, before
+// anything is written.
 std::string KeyRefusal(KeyPathError error, std::string_view raw) {
     switch (error) {
         case KeyPathError::NameTooLong:
