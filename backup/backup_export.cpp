@@ -6,50 +6,14 @@
 #include "regfile/byte_sink.h"
 #include "regfile/key_tree_walk.h"
 #include "regfile/reg_export.h"
+#include "registry/key_enum.h"
+#include "registry/key_handle.h"
 #include "registry/name_fold.h"
 #include "registry/registry_api.h"
 
 namespace tovik {
 
 namespace {
-
-// A buffer that keeps coming back too small means the value is being rewritten under us; the
-// export gives up rather than chase it.
-constexpr int kMaxGrowRetries = 16;
-
-void Grow(std::u16string& buffer, std::size_t needed) { buffer.resize(std::max(needed, buffer.size() * 2)); }
-
-// The next subkey's name, with a name buffer that grows as the registry asks.
-LONG EnumSubkey(HKEY key, DWORD index, std::u16string& buffer, std::u16string& name) {
-    for (int retries = 0;; ++retries) {
-        DWORD length = static_cast<DWORD>(buffer.size());
-        const LONG rc = RegEnumKeyExW(key, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
-        if (rc == ERROR_MORE_DATA && retries < kMaxGrowRetries) {
-            Grow(buffer, std::size_t{length} + 1);
-            continue;
-        }
-        if (rc == ERROR_SUCCESS) name.assign(buffer.data(), length);
-        return rc;
-    }
-}
-
-class OwnedKey {
-public:
-    OwnedKey() = default;
-    explicit OwnedKey(HKEY key) : key_(key) {}
-    OwnedKey(OwnedKey&& other) noexcept : key_(other.key_) { other.key_ = 0; }
-    OwnedKey& operator=(OwnedKey&& other) noexcept {
-        std::swap(key_, other.key_);
-        return *this;
-    }
-    ~OwnedKey() {
-        if (key_ != 0) RegCloseKey(key_);
-    }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = 0;
-};
 
 // The backup file's lines of each key and value the walk meets.
 class BackupVisitor final : public KeyTreeVisitor {
@@ -240,8 +204,10 @@ ExportResult ExportKeyToFile(const std::string& target, HKEY root, std::u16strin
 }
 
 std::u16string StoredKeyPath(HKEY root, std::u16string_view path) {
-    std::u16string stored, buffer(256, u'\0'), candidate;
-    OwnedKey parent;
+    std::u16string stored;
+    EnumBuffers buffers;
+    std::u16string_view candidate;
+    KeyHandle parent;
     HKEY current = root;
     std::size_t start = 0;
     while (start < path.size()) {
@@ -249,7 +215,7 @@ std::u16string StoredKeyPath(HKEY root, std::u16string_view path) {
         if (end == std::u16string_view::npos) end = path.size();
         const std::u16string_view wanted = path.substr(start, end - start);
         std::u16string found(wanted);
-        for (DWORD index = 0; EnumSubkey(current, index, buffer, candidate) == ERROR_SUCCESS; ++index) {
+        for (DWORD index = 0; EnumSubkeyName(current, index, buffers, candidate) == ERROR_SUCCESS; ++index) {
             if (CompareNames(candidate, wanted) == 0) {
                 found = candidate;
                 break;
@@ -262,7 +228,7 @@ std::u16string StoredKeyPath(HKEY root, std::u16string_view path) {
             stored += path.substr(end);
             return stored;
         }
-        parent = OwnedKey(child);
+        parent = KeyHandle(child);
         current = child;
         start = end + 1;
     }

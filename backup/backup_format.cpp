@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "registry/roots.h"
+
 namespace tovik {
 
 namespace {
@@ -12,26 +14,8 @@ namespace {
 constexpr std::size_t kSplitBlockBytes = 1024;
 constexpr std::size_t kWriterFlushBytes = 256 * 1024;
 
-struct RootLine {
-    HKEY root;
-    std::u16string_view line;
-};
-// In the order the reader compares them.
-constexpr RootLine kRootLines[] = {
-    {HKEY_CURRENT_USER, u"\\\\HKEY_CURRENT_USER"},
-    {HKEY_CLASSES_ROOT, u"\\\\HKEY_CLASSES_ROOT"},
-    {HKEY_LOCAL_MACHINE, u"\\\\HKEY_LOCAL_MACHINE"},
-};
-
-struct TagEntry {
-    std::u16string_view tag;
-    DWORD type;
-};
-constexpr TagEntry kReaderTags[] = {
-    {u"BIN", REG_BINARY}, {u"DW", REG_DWORD},    {u"DWE", REG_DWORD_BIG_ENDIAN},
-    {u"EXP", REG_EXPAND_SZ}, {u"LNK", REG_LINK}, {u"MLT", REG_MULTI_SZ},
-    {u"NON", REG_NONE},   {u"RSC", REG_RESOURCE_LIST}, {u"SZ", REG_SZ},
-};
+// A root line is the root's long name after two backslashes, in the case of the name.
+constexpr std::u16string_view kRootLinePrefix = u"\\\\";
 
 void AppendValueLine(std::u16string& out, std::u16string_view name, DWORD type, const BYTE* data,
                      std::size_t size) {
@@ -49,11 +33,11 @@ void AppendValueLine(std::u16string& out, std::u16string_view name, DWORD type, 
 
 }  // namespace
 
-std::u16string_view BackupRootLine(HKEY root) {
-    for (const RootLine& r : kRootLines) {
-        if (r.root == root) return r.line;
-    }
-    return {};
+std::u16string BackupRootLine(HKEY root) {
+    if (!IsHeldRoot(root)) return {};
+    std::u16string line(kRootLinePrefix);
+    line += FindRoot(root)->longName;
+    return line;
 }
 
 std::u16string BackupKeyLine(std::u16string_view path) {
@@ -319,8 +303,10 @@ bool HasBackupByteOrderMark(const BYTE* data, std::size_t size) {
 bool IsBackupHeaderLine(std::u16string_view line) { return line.substr(0, 5) == u"Tovik"; }
 
 HKEY RootFromBackupRootLine(std::u16string_view line) {
-    for (const RootLine& r : kRootLines) {
-        if (r.line == line) return r.root;
+    if (!line.starts_with(kRootLinePrefix)) return 0;
+    line.remove_prefix(kRootLinePrefix.size());
+    for (const RootInfo& root : HeldRoots()) {
+        if (root.longName == line) return root.handle;
     }
     return 0;
 }
@@ -340,13 +326,11 @@ BackupKeyPaths ParseKeyLine(std::u16string_view line) {
 }
 
 bool FindBackupTag(std::u16string_view tag, DWORD* type) {
-    for (const TagEntry& e : kReaderTags) {
-        if (e.tag == tag) {
-            if (type != nullptr) *type = e.type;
-            return true;
-        }
-    }
-    return false;
+    // The file's tags are exact: "sz" is no tag.
+    const ValueTypeInfo* info = FindValueTypeByTag(tag);
+    if (info == nullptr) return false;
+    if (type != nullptr) *type = info->number;
+    return true;
 }
 
 BackupValue ParseValueLine(std::u16string_view line) {

@@ -20,7 +20,7 @@ inline constexpr std::u16string_view kBackupHeaderLine = u"Tovik レジストリ
 
 // "\\HKEY_CLASSES_ROOT", "\\HKEY_CURRENT_USER", "\\HKEY_LOCAL_MACHINE" (two backslashes);
 // empty for any other handle.
-std::u16string_view BackupRootLine(HKEY root);
+std::u16string BackupRootLine(HKEY root);
 
 // A message template with %1, %2, ... replaced by args (as QString::arg does for translations).
 std::u16string FillTemplate(std::u16string_view text, std::initializer_list<std::u16string> args);

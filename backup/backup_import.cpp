@@ -270,7 +270,6 @@ const ImportResult& BackupLineImporter::Finish() {
 }
 
 void BackupLineImporter::CloseOpenKeys() {
-    for (const OpenedKey& key : opened_) RegCloseKey(key.handle);
     opened_.clear();
     currentOpen_ = false;
 }
@@ -278,11 +277,8 @@ void BackupLineImporter::CloseOpenKeys() {
 // The open key whose path is exactly path, closing the keys below the ones on its way; 0 when
 // it is not open (the caller then opens the path from the root).
 HKEY BackupLineImporter::OpenedAncestor(const std::u16string& path) {
-    while (!opened_.empty() && opened_.back().path != path) {
-        RegCloseKey(opened_.back().handle);
-        opened_.pop_back();
-    }
-    return opened_.empty() ? 0 : opened_.back().handle;
+    while (!opened_.empty() && opened_.back().path != path) opened_.pop_back();
+    return opened_.empty() ? 0 : opened_.back().handle.get();
 }
 
 // A key line: the parent path must name an existing key; the path is created under it.
@@ -300,17 +296,16 @@ LONG BackupLineImporter::OpenKeyLine(std::u16string_view line) {
         if (rc == ERROR_KEY_DELETED) CloseOpenKeys();
     }
     if (opened_.empty() && !paths.parentPath.empty()) {
-        HKEY parent = 0;
-        rc = RegOpenKeyExW(result_.root, paths.parentPath.c_str(), 0, 0, &parent);
+        KeyHandle parent;
+        rc = RegOpenKeyExW(result_.root, paths.parentPath.c_str(), 0, 0, parent.receive());
         if (rc != ERROR_SUCCESS) return rc;
-        rc = RegCreateKeyExW(parent, paths.createPath.c_str(), 0, nullptr, 0, 0, nullptr, &created, nullptr);
-        RegCloseKey(parent);
+        rc = RegCreateKeyExW(parent.get(), paths.createPath.c_str(), 0, nullptr, 0, 0, nullptr, &created, nullptr);
     }
     if (rc != ERROR_SUCCESS) return rc;
     std::u16string path = paths.parentPath;
     if (!path.empty() && !paths.createPath.empty()) path += u'\\';
     path += paths.createPath;
-    opened_.push_back({std::move(path), created});
+    opened_.push_back({std::move(path), KeyHandle(created)});
     currentOpen_ = true;
     return ERROR_SUCCESS;
 }
@@ -328,7 +323,7 @@ void BackupLineImporter::WriteValueLine(std::u16string_view line) {
         if (keyLineFailed_) ++result_.valueLinesAfterFailedKey;
     } else {
         const bool pendingBefore = batch_->Pending();
-        const LONG rc = RegSetValueExW(opened_.back().handle, value.name.c_str(), 0, value.type, value.data.data(),
+        const LONG rc = RegSetValueExW(opened_.back().handle.get(), value.name.c_str(), 0, value.type, value.data.data(),
                                        static_cast<DWORD>(value.data.size()));
         if (rc == ERROR_SUCCESS) {
             ++result_.valuesWritten;

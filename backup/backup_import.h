@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "backup/backup_format.h"
+#include "registry/key_handle.h"
 #include "registry/registry_store.h"
 #include "registry/win_types.h"
 
@@ -150,7 +151,7 @@ private:
     // A key that a key line opened, by the path the line gave it.
     struct OpenedKey {
         std::u16string path;
-        HKEY handle;
+        KeyHandle handle;
     };
 
     ImportResult result_;

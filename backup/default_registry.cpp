@@ -1,5 +1,6 @@
 #include "backup/default_registry.h"
 
+#include "registry/key_handle.h"
 #include "registry/registry_api.h"
 #include "registry/value_types.h"
 #include "resources/default_registry_data.h"
@@ -22,14 +23,13 @@ void AddValuesOfOtherTypes() {
         {u"UptimeTicks", 11, {0x00, 0x5C, 0x26, 0x05, 0x00, 0x00, 0x00, 0x00}},
         {u"VendorBlob", 0x12345, {0xDE, 0xAD, 0xBE, 0xEF}},
     };
-    HKEY key = 0;
+    KeyHandle key;
     DWORD disposition = 0;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"System\\Diagnostics", 0, nullptr, 0, 0, nullptr, &key, &disposition) !=
-        ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"System\\Diagnostics", 0, nullptr, 0, 0, nullptr, key.receive(),
+                        &disposition) != ERROR_SUCCESS)
         return;
     for (const OtherValue& value : values)
-        RegSetValueExW(key, value.name, 0, value.type, value.data.data(), static_cast<DWORD>(value.data.size()));
-    RegCloseKey(key);
+        RegSetValueExW(key.get(), value.name, 0, value.type, value.data.data(), static_cast<DWORD>(value.data.size()));
 }
 
 }  // namespace

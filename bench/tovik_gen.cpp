@@ -11,6 +11,7 @@
 
 #include "bench/registry_generator.h"
 #include "bench/text_utf8.h"
+#include "registry/key_path.h"
 
 namespace {
 
@@ -75,14 +76,10 @@ bool parseMix(std::string_view text, tovik::bench::TypeMix& mix)
 
 bool parseRoot(std::string_view text, GeneratorOptions& options)
 {
-    const std::size_t cut = text.find('\\');
-    std::string root(text.substr(0, cut));
-    for (char& c : root) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    if (root == "HKLM" || root == "HKEY_LOCAL_MACHINE") options.root = HKEY_LOCAL_MACHINE;
-    else if (root == "HKCU" || root == "HKEY_CURRENT_USER") options.root = HKEY_CURRENT_USER;
-    else if (root == "HKCR" || root == "HKEY_CLASSES_ROOT") options.root = HKEY_CLASSES_ROOT;
-    else return false;
-    options.basePath = cut == std::string_view::npos ? std::u16string() : tovik::bench::ToUtf16(text.substr(cut + 1));
+    const tovik::ParsedKeyPath key = tovik::ParseKeyPath(tovik::bench::ToUtf16(text));
+    if (!key.ok()) return false;
+    options.root = key.root;
+    options.basePath = key.path;
     return true;
 }
 

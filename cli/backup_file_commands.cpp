@@ -88,7 +88,7 @@ int RunExport(const Command& command, std::ostream&, std::ostream& err) {
         case ExportOutcome::KeyNotOpened:
         case ExportOutcome::ReadFailed:
             message += " (" + KeyDisplayName({command.key.root, result.keyPath}) + ")";
-            if (KeyHandle key; OpenKey(command.key.root, result.keyPath, key) == ERROR_BADDB)
+            if (KeyHandle key; OpenKeyHandle(command.key.root, result.keyPath, key) == ERROR_BADDB)
                 message += " " + LoopedTreeText({command.key.root, result.keyPath});
             break;
         case ExportOutcome::Written:

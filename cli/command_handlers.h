@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "cli/command_line.h"
+#include "registry/key_handle.h"
 #include "registry/win_types.h"
 
 namespace tovik::cli {
@@ -19,27 +20,6 @@ int RunImport(const Command& command, std::ostream& out, std::ostream& err);
 int RunFindCommand(const Command& command, std::ostream& out, std::ostream& err);
 int RunRenameKey(const Command& command, std::ostream& out, std::ostream& err);
 int RunRenameValue(const Command& command, std::ostream& out, std::ostream& err);
-
-// An open registry key, closed when it goes; a root is used as it is and never closed.
-class KeyHandle {
-public:
-    KeyHandle() = default;
-    KeyHandle(HKEY handle, bool owned) : handle_(handle), owned_(owned) {}
-    KeyHandle(KeyHandle&& other) noexcept : handle_(other.handle_), owned_(other.owned_) { other.owned_ = false; }
-    KeyHandle& operator=(KeyHandle&& other) noexcept;
-    KeyHandle(const KeyHandle&) = delete;
-    KeyHandle& operator=(const KeyHandle&) = delete;
-    ~KeyHandle();
-
-    HKEY get() const { return handle_; }
-
-private:
-    HKEY handle_ = 0;
-    bool owned_ = false;
-};
-
-// Opens path below parent (the parent itself for an empty path).
-LONG OpenKey(HKEY parent, const std::u16string& path, KeyHandle& key);
 
 // "HKEY_LOCAL_MACHINE\Software\Tovik", for messages.
 std::string KeyDisplayName(const KeyArgument& key);

@@ -5,7 +5,9 @@
 
 #include "cli/data_text_check.h"
 #include "cli/utf8.h"
+#include "registry/key_path.h"
 #include "registry/registry_api.h"
+#include "registry/value_types.h"
 #include "stores/registry_source_args.h"
 
 namespace tovik::cli {
@@ -94,6 +96,9 @@ constexpr std::string_view kUsage =
     "KEY   a root, HKEY_CLASSES_ROOT (HKCR), HKEY_CURRENT_USER (HKCU) or\n"
     "      HKEY_LOCAL_MACHINE (HKLM), in any case, optionally followed by a backslash and the\n"
     "      path below it: 'HKLM\\Software\\Tovik'. Quote it, the shell eats backslashes.\n"
+    "      Also read: HKLM/Software/Tovik, doubled backslashes, a leading backslash,\n"
+    "      HKLM:\\Software and Computer\\HKEY_LOCAL_MACHINE\\Software; spaces around are\n"
+    "      ignored.\n"
     "NAME  a value name; @ is the key's unnamed (default) value.\n"
     "NEWNAME  a new key or value name: not empty, no backslash in a key name.\n"
     "TYPE  a type tag, NON SZ EXP BIN DW DWE LNK MLT RSC (types 0 to 8), or any type number,\n"
@@ -166,14 +171,6 @@ std::string Printable(std::string_view arg) {
 
 char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c; }
 
-bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-    }
-    return true;
-}
-
 // find's options: what to look at (all three when none is named), case and whole match.
 bool FindOption(std::string_view arg, Command& command) {
     if (arg == "--keys") command.findKeys = true;
@@ -192,24 +189,19 @@ const CommandSpec* FindCommand(std::string_view name) {
     return nullptr;
 }
 
-// The store's limits on a key path, checked before anything is written.
-std::optional<std::string> CheckKeyLimits(std::u16string_view path) {
-    if (path.empty()) return std::nullopt;
-    std::size_t levels = 1;
-    std::size_t nameStart = 0;
-    for (std::size_t i = 0; i <= path.size(); ++i) {
-        if (i < path.size() && path[i] != u'\\') continue;
-        if (i - nameStart > static_cast<std::size_t>(kMaxKeyNameLength)) {
+// Why a key argument names no key, as a sentence; the store's limits are checked here, before
+// anything is written.
+std::string KeyRefusal(KeyPathError error, std::string_view raw) {
+    switch (error) {
+        case KeyPathError::NameTooLong:
             return "key name too long: a name in a key path has at most " + std::to_string(kMaxKeyNameLength) +
                    " characters.";
-        }
-        if (i < path.size()) ++levels;
-        nameStart = i + 1;
+        case KeyPathError::TooDeep:
+            return "key too deep: a key lies at most " + std::to_string(kMaxKeyDepth) + " levels below its root.";
+        default:
+            return "no such key: " + std::string(raw) +
+                   " (a key starts with HKCR, HKCU or HKLM, and no name in its path is empty).";
     }
-    if (levels > static_cast<std::size_t>(kMaxKeyDepth)) {
-        return "key too deep: a key lies at most " + std::to_string(kMaxKeyDepth) + " levels below its root.";
-    }
-    return std::nullopt;
 }
 
 // Reads the positional argument text for its role into command; an error when it does not fit.
@@ -237,13 +229,9 @@ std::optional<CommandLineError> ReadArgument(ArgumentRole role, const std::u16st
             command.newName = text;
             return std::nullopt;
         case ArgumentRole::Key: {
-            auto key = ParseKeyArgument(text);
-            if (!key) {
-                return BadArgument("no such key: " + std::string(raw) +
-                                   " (a key starts with HKCR, HKCU or HKLM, and no name in its path is empty).");
-            }
-            if (auto refusal = CheckKeyLimits(key->path)) return BadArgument(*refusal);
-            command.key = std::move(*key);
+            ParsedKeyPath key = ParseKeyPath(text);
+            if (!key.ok()) return BadArgument(KeyRefusal(key.error, raw));
+            command.key = KeyArgument{key.root, std::move(key.path)};
             return std::nullopt;
         }
         case ArgumentRole::ValueName:
@@ -278,47 +266,13 @@ std::optional<CommandLineError> ReadArgument(ArgumentRole role, const std::u16st
 }  // namespace
 
 std::optional<KeyArgument> ParseKeyArgument(std::u16string_view text) {
-    static constexpr struct {
-        std::u16string_view longName, shortName;
-        HKEY root;
-    } kRoots[] = {
-        {u"HKEY_CLASSES_ROOT", u"HKCR", HKEY_CLASSES_ROOT},
-        {u"HKEY_CURRENT_USER", u"HKCU", HKEY_CURRENT_USER},
-        {u"HKEY_LOCAL_MACHINE", u"HKLM", HKEY_LOCAL_MACHINE},
-    };
-    const std::size_t split = text.find(u'\\');
-    const std::u16string_view rootName = text.substr(0, split);
-    std::u16string_view path = split == std::u16string_view::npos ? std::u16string_view() : text.substr(split + 1);
-
-    KeyArgument key;
-    for (const auto& r : kRoots) {
-        if (EqualsIgnoringAsciiCase(rootName, r.longName) || EqualsIgnoringAsciiCase(rootName, r.shortName)) {
-            key.root = r.root;
-        }
-    }
-    if (key.root == 0) return std::nullopt;
-
-    // One trailing backslash is forgiven ("HKLM\Software\"); an empty name in the path is not.
-    if (!path.empty()) {
-        if (path.back() == u'\\') path.remove_suffix(1);
-        if (path.empty()) return std::nullopt;  // "HKLM\\"
-        for (std::size_t start = 0;;) {
-            const std::size_t end = path.find(u'\\', start);
-            if (end == start || start == path.size()) return std::nullopt;
-            if (end == std::u16string_view::npos) break;
-            start = end + 1;
-        }
-    }
-    key.path = path;
-    return key;
+    ParsedKeyPath key = ParseKeyPath(text);
+    if (!key.ok()) return std::nullopt;
+    return KeyArgument{key.root, std::move(key.path)};
 }
 
 std::optional<DWORD> ParseTypeArgument(std::u16string_view text) {
-    static constexpr std::u16string_view kTags[] = {u"NON", u"SZ",  u"EXP", u"BIN", u"DW",
-                                                    u"DWE", u"LNK", u"MLT", u"RSC"};
-    for (DWORD type = 0; type < std::size(kTags); ++type) {
-        if (EqualsIgnoringAsciiCase(text, kTags[type])) return type;
-    }
+    if (const ValueTypeInfo* named = FindValueTypeByName(text, false)) return named->number;
 
     unsigned base = 10;
     if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {

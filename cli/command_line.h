@@ -35,7 +35,8 @@ namespace tovik::cli {
 enum class CommandKind { Help, Version, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import, Find, RenameKey, RenameValue };
 
 // KEY: a root (HKEY_CLASSES_ROOT or HKCR, HKEY_CURRENT_USER or HKCU, HKEY_LOCAL_MACHINE or HKLM,
-// any case), optionally followed by a backslash and a path.
+// any case), optionally followed by a backslash and a path, in any spelling that
+// registry/key_path.h reads.
 struct KeyArgument {
     HKEY root = 0;
     std::u16string path;  // below the root, single backslashes, none at either end; empty: the root

@@ -6,41 +6,15 @@
 
 #include "cli/command_handlers.h"
 #include "cli/utf8.h"
+#include "registry/key_path.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "stores/open_store.h"
 
 namespace tovik::cli {
 
-KeyHandle& KeyHandle::operator=(KeyHandle&& other) noexcept {
-    if (this != &other) {
-        if (owned_) RegCloseKey(handle_);
-        handle_ = other.handle_;
-        owned_ = other.owned_;
-        other.owned_ = false;
-    }
-    return *this;
-}
-
-KeyHandle::~KeyHandle() {
-    if (owned_) RegCloseKey(handle_);
-}
-
-LONG OpenKey(HKEY parent, const std::u16string& path, KeyHandle& key) {
-    if (path.empty()) {
-        key = KeyHandle(parent, false);
-        return ERROR_SUCCESS;
-    }
-    HKEY opened = 0;
-    const LONG result = RegOpenKeyExW(parent, path.c_str(), 0, 0, &opened);
-    if (result == ERROR_SUCCESS) key = KeyHandle(opened, true);
-    return result;
-}
-
 std::string KeyDisplayName(const KeyArgument& key) {
-    std::u16string name(RootKeyName(key.root));
-    if (!key.path.empty()) name += u"\\" + key.path;
-    return Utf16ToUtf8(name);
+    return Utf16ToUtf8(FullKeyPath(key.root, key.path));
 }
 
 std::string ValueDisplayName(std::u16string_view name) {

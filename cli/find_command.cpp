@@ -18,7 +18,7 @@ int RunFindCommand(const Command& command, std::ostream& out, std::ostream& err)
     options.wholeMatch = command.exact;
     if (command.hasKey) {
         KeyHandle key;
-        const LONG opened = OpenKey(command.key.root, command.key.path, key);
+        const LONG opened = OpenKeyHandle(command.key.root, command.key.path, key);
         if (opened != ERROR_SUCCESS) return ReportKeyFailure(err, opened, command.key, "open");
         options.scopeRoot = command.key.root;
         options.scopePath = command.key.path;

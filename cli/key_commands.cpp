@@ -9,23 +9,22 @@
 namespace tovik::cli {
 
 int RunAddKey(const Command& command, std::ostream&, std::ostream& err) {
-    HKEY created = 0;
+    KeyHandle created;
     DWORD disposition = 0;
     const LONG result = RegCreateKeyExW(command.key.root, command.key.path.c_str(), 0, nullptr, 0, 0, nullptr,
-                                        &created, &disposition);
+                                        created.receive(), &disposition);
     if (result != ERROR_SUCCESS) {
         ReportError(err, "cannot create key " + KeyDisplayName(command.key) + ": " + RegistryErrorText(result) + ".");
         return kExitFailure;
     }
-    RegCloseKey(created);
     // The GUI's own words when the key was there already; not a failure.
     if (disposition == REG_OPENED_EXISTING_KEY) err << "既に存在します\n";
     return kExitSuccess;
 }
 
 int RunDeleteKey(const Command& command, std::ostream&, std::ostream& err) {
-    HKEY key = 0;
-    const LONG opened = RegOpenKeyExW(command.key.root, command.key.path.c_str(), 0, 0, &key);
+    KeyHandle key;
+    const LONG opened = RegOpenKeyExW(command.key.root, command.key.path.c_str(), 0, 0, key.receive());
     if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_KEY_DELETED) {
         ReportError(err, "no such key: " + KeyDisplayName(command.key));
         return kExitFailure;
@@ -38,7 +37,7 @@ int RunDeleteKey(const Command& command, std::ostream&, std::ostream& err) {
         ReportError(err, "cannot open key " + KeyDisplayName(command.key) + ": " + RegistryErrorText(opened) + ".");
         return kExitFailure;
     }
-    RegCloseKey(key);
+    key.reset();
     const DeleteSubkeysResult below = DeleteSubkeys(command.key.root, command.key.path);
     if (below.error == ERROR_BADDB) {
         ReportError(err, "could not delete all of " + KeyDisplayName(command.key) + ": " +

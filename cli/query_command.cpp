@@ -6,6 +6,7 @@
 #include "cli/command_handlers.h"
 #include "cli/commands.h"
 #include "cli/utf8.h"
+#include "registry/key_enum.h"
 #include "registry/name_fold.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
@@ -38,72 +39,42 @@ private:
     std::string buffer_;
 };
 
-// Grows a buffer to what the registry asked for; doubles it when the call reported nothing larger
-// (so that a retry always has more room).
-template <typename Buffer>
-void Grow(Buffer& buffer, std::size_t needed) {
-    buffer.resize(needed > buffer.size() ? needed : buffer.size() * 2);
-}
-
-constexpr int kMaxRetries = 16;  // a value that keeps growing under us is given up, not chased
-
 class QueryWriter {
 public:
-    explicit QueryWriter(std::ostream& out) : output_(out), name_(256, u'\0'), data_(4096) {}
+    explicit QueryWriter(std::ostream& out) : output_(out) {}
 
     // The key line and the value lines of one key.
     LONG WriteBlock(HKEY key, std::u16string_view path) {
         output_.Line(BackupKeyLine(path));
-        int retries = 0;
-        for (DWORD index = 0;;) {
-            DWORD nameLength = static_cast<DWORD>(name_.size());
-            DWORD dataSize = static_cast<DWORD>(data_.size());
-            DWORD type = 0;
-            const LONG result =
-                RegEnumValueW(key, index, name_.data(), &nameLength, nullptr, &type, data_.data(), &dataSize);
+        EnumeratedValue value;
+        for (DWORD index = 0;; ++index) {
+            const LONG result = EnumValue(key, index, buffers_, value);
             if (result == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
-            if (result == ERROR_MORE_DATA && ++retries <= kMaxRetries) {
-                const bool nameShort = nameLength + 1 > name_.size();
-                const bool dataShort = dataSize > data_.size();
-                if (nameShort) Grow(name_, nameLength + 1);
-                if (dataShort) Grow(data_, dataSize);
-                if (!nameShort && !dataShort) Grow(data_, 0);
-                continue;
-            }
             if (result != ERROR_SUCCESS) return result;
-            output_.Line(BackupValueLine(std::u16string_view(name_.data(), nameLength), type, data_.data(), dataSize));
-            retries = 0;
-            ++index;
+            output_.Line(BackupValueLine(value.name, value.type, value.data, value.size));
         }
     }
 
     // The next subkey's name into name; ERROR_NO_MORE_ITEMS after the last.
     LONG NextSubkey(HKEY key, DWORD index, std::u16string& name) {
-        for (int retries = 0;; ++retries) {
-            DWORD length = static_cast<DWORD>(name_.size());
-            const LONG result = RegEnumKeyExW(key, index, name_.data(), &length, nullptr, nullptr, nullptr, nullptr);
-            if (result == ERROR_MORE_DATA && retries < kMaxRetries) {
-                Grow(name_, length + 1);
-                continue;
-            }
-            if (result == ERROR_SUCCESS) name.assign(name_.data(), length);
-            return result;
-        }
+        std::u16string_view listed;
+        const LONG result = EnumSubkeyName(key, index, buffers_, listed);
+        if (result == ERROR_SUCCESS) name.assign(listed);
+        return result;
     }
 
     bool Flush() { return output_.Flush(); }
 
 private:
     LineOutput output_;
-    std::u16string name_;
-    Bytes data_;
+    EnumBuffers buffers_;
 };
 
 // The path with each name as the registry holds it, so that "hklm\software" prints as an export
 // of that key would; the typed names where a key cannot be matched (it vanished meanwhile).
 std::u16string StoredCaseOfPath(HKEY root, std::u16string_view path, QueryWriter& writer) {
     std::u16string stored;
-    KeyHandle parent(root, false);
+    KeyHandle parent(root);
     std::u16string candidate;
     std::size_t start = 0;
     while (start <= path.size()) {
@@ -120,7 +91,7 @@ std::u16string StoredCaseOfPath(HKEY root, std::u16string_view path, QueryWriter
         if (!stored.empty()) stored += u'\\';
         stored += found;
         KeyHandle child;
-        if (OpenKey(parent.get(), found, child) != ERROR_SUCCESS) {
+        if (OpenKeyHandle(parent.get(), found, child) != ERROR_SUCCESS) {
             stored += path.substr(end);
             return stored;
         }
@@ -145,7 +116,7 @@ int RunQuery(const Command& command, std::ostream& out, std::ostream& err) {
     // It is a read transaction: other processes go on writing meanwhile.
     RegistryReadSnapshot snapshot;
     KeyHandle top;
-    const LONG opened = OpenKey(command.key.root, command.key.path, top);
+    const LONG opened = OpenKeyHandle(command.key.root, command.key.path, top);
     if (opened == ERROR_FILE_NOT_FOUND) {
         ReportError(err, "no such key: " + KeyDisplayName(command.key));
         return kExitFailure;
@@ -183,7 +154,7 @@ int RunQuery(const Command& command, std::ostream& out, std::ostream& err) {
         }
         KeyHandle child;
         std::u16string childPath = frame.path.empty() ? name : frame.path + u'\\' + name;
-        if (const LONG rc = OpenKey(frame.key.get(), name, child); rc != ERROR_SUCCESS) {
+        if (const LONG rc = OpenKeyHandle(frame.key.get(), name, child); rc != ERROR_SUCCESS) {
             if (rc != ERROR_BADDB) continue;  // deleted meanwhile
             // A key inside itself: the walk would never end.
             ReportError(err, LoopedTreeText({command.key.root, childPath}));

@@ -11,7 +11,7 @@ namespace tovik::cli {
 int RunSet(const Command& command, std::ostream&, std::ostream& err) {
     KeyHandle key;
     if (command.key.path.empty()) {
-        key = KeyHandle(command.key.root, false);
+        key = KeyHandle(command.key.root);
     } else {
         HKEY created = 0;
         DWORD disposition = 0;
@@ -21,7 +21,7 @@ int RunSet(const Command& command, std::ostream&, std::ostream& err) {
             ReportError(err, "cannot create key " + KeyDisplayName(command.key) + ": " + RegistryErrorText(result) + ".");
             return kExitFailure;
         }
-        key = KeyHandle(created, true);
+        key = KeyHandle(created);
     }
 
     // The same conversion as the value editors and the backup reader, so that all three write
@@ -39,7 +39,7 @@ int RunSet(const Command& command, std::ostream&, std::ostream& err) {
 
 int RunDeleteValue(const Command& command, std::ostream&, std::ostream& err) {
     KeyHandle key;
-    LONG result = OpenKey(command.key.root, command.key.path, key);
+    LONG result = OpenKeyHandle(command.key.root, command.key.path, key);
     if (result == ERROR_FILE_NOT_FOUND) {
         ReportError(err, "no such key: " + KeyDisplayName(command.key));
         return kExitFailure;
@@ -63,7 +63,7 @@ int RunDeleteValue(const Command& command, std::ostream&, std::ostream& err) {
 
 int RunRenameValue(const Command& command, std::ostream&, std::ostream& err) {
     KeyHandle key;
-    LONG result = OpenKey(command.key.root, command.key.path, key);
+    LONG result = OpenKeyHandle(command.key.root, command.key.path, key);
     if (result != ERROR_SUCCESS) return ReportKeyFailure(err, result, command.key, "open");
     result = RegRenameValueW(key.get(), command.valueName.c_str(), command.newName.c_str());
     if (result == ERROR_FILE_NOT_FOUND) {

@@ -1,36 +1,11 @@
 #include "find/key_lookup.h"
 
-#include <utility>
-
+#include "registry/key_enum.h"
+#include "registry/key_handle.h"
 #include "registry/name_fold.h"
 #include "registry/registry_api.h"
 
 namespace tovik::find::detail {
-
-OwnedKey& OwnedKey::operator=(OwnedKey&& other) noexcept {
-    std::swap(key_, other.key_);
-    return *this;
-}
-
-OwnedKey::~OwnedKey() {
-    if (key_ != 0) RegCloseKey(key_);
-}
-
-LONG EnumSubkeyName(HKEY key, DWORD index, std::u16string& buffer, std::size_t& length) {
-    if (buffer.size() < kMaxKeyNameLength + 1) buffer.resize(kMaxKeyNameLength + 1);
-    // A name that keeps outgrowing the buffer is being renamed under us; a few tries are enough.
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        DWORD size = static_cast<DWORD>(buffer.size());
-        const LONG rc = RegEnumKeyExW(key, index, buffer.data(), &size, nullptr, nullptr, nullptr, nullptr);
-        if (rc == ERROR_MORE_DATA && size >= buffer.size()) {
-            buffer.resize(std::size_t{size} + 1);
-            continue;
-        }
-        length = rc == ERROR_SUCCESS ? size : 0;
-        return rc;
-    }
-    return ERROR_MORE_DATA;
-}
 
 namespace {
 
@@ -66,19 +41,19 @@ DWORD CountSubkeys(HKEY key) {
 
 SubkeySlot LocateSubkey(HKEY key, std::u16string_view name) {
     SubkeySlot slot;
-    std::u16string buffer;
-    std::size_t length = 0;
+    EnumBuffers buffers;
+    std::u16string_view listed;
     DWORD low = 0;
     DWORD high = CountSubkeys(key);
     const DWORD count = high;
     while (low < high) {
         const DWORD mid = low + (high - low) / 2;
-        if (EnumSubkeyName(key, mid, buffer, length) != ERROR_SUCCESS) break;
-        const int order = CompareNames(std::u16string_view(buffer.data(), length), name);
+        if (EnumSubkeyName(key, mid, buffers, listed) != ERROR_SUCCESS) break;
+        const int order = CompareNames(listed, name);
         if (order == 0) {
             slot.index = mid;
             slot.exists = true;
-            slot.storedName.assign(buffer.data(), length);
+            slot.storedName.assign(listed);
             return slot;
         }
         if (order < 0) {
@@ -88,15 +63,14 @@ SubkeySlot LocateSubkey(HKEY key, std::u16string_view name) {
         }
     }
     slot.index = low;
-    HKEY probe = 0;
-    if (RegOpenKeyExW(key, std::u16string(name).c_str(), 0, 0, &probe) != ERROR_SUCCESS) return slot;
-    RegCloseKey(probe);
+    if (KeyHandle probe; RegOpenKeyExW(key, std::u16string(name).c_str(), 0, 0, probe.receive()) != ERROR_SUCCESS)
+        return slot;
     for (DWORD index = 0; index < count; ++index) {
-        if (EnumSubkeyName(key, index, buffer, length) != ERROR_SUCCESS) break;
-        if (CompareNames(std::u16string_view(buffer.data(), length), name) == 0) {
+        if (EnumSubkeyName(key, index, buffers, listed) != ERROR_SUCCESS) break;
+        if (CompareNames(listed, name) == 0) {
             slot.index = index;
             slot.exists = true;
-            slot.storedName.assign(buffer.data(), length);
+            slot.storedName.assign(listed);
             break;
         }
     }

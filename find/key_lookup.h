@@ -8,26 +8,6 @@
 
 namespace tovik::find::detail {
 
-// Closes the handle it holds; a root handle needs no closing and is never passed here.
-class OwnedKey {
-public:
-    OwnedKey() = default;
-    explicit OwnedKey(HKEY key) : key_(key) {}
-    OwnedKey(OwnedKey&& other) noexcept : key_(other.key_) { other.key_ = 0; }
-    OwnedKey& operator=(OwnedKey&& other) noexcept;
-    OwnedKey(const OwnedKey&) = delete;
-    OwnedKey& operator=(const OwnedKey&) = delete;
-    ~OwnedKey();
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = 0;
-};
-
-// The subkey name at index into buffer (grown when the registry asks for more room); length is
-// its number of characters. The registry's result: anything but ERROR_SUCCESS ends a listing.
-LONG EnumSubkeyName(HKEY key, DWORD index, std::u16string& buffer, std::size_t& length);
-
 // How many subkeys the key has, found by probing indices: O(log n) calls, no names copied.
 DWORD CountSubkeys(HKEY key);
 

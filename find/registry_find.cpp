@@ -21,7 +21,7 @@ RegistryWalk::Direction walkDirection(FindDirection direction) {
 
 std::u16string FindHit::ShownValueName() const { return valueName.empty() ? std::u16string(u"@") : valueName; }
 
-std::u16string FindHit::FullKeyPath() const { return ::tovik::find::FullKeyPath(root, path); }
+std::u16string FindHit::FullKeyPath() const { return ::tovik::FullKeyPath(root, path); }
 
 FindStart FindStart::AtKey(HKEY root, std::u16string path) {
     FindStart start;
@@ -182,7 +182,7 @@ void RegistryFind::Cancel() {
 }
 
 std::u16string RegistryFind::CurrentKeyPath() const {
-    return ::tovik::find::FullKeyPath(walk_.CurrentRoot(), walk_.CurrentPath());
+    return ::tovik::FullKeyPath(walk_.CurrentRoot(), walk_.CurrentPath());
 }
 
 FindStatus RunFind(RegistryFind& find, const std::function<bool(const RegistryFind&)>& onProgress,

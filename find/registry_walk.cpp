@@ -41,7 +41,7 @@ int ComparePositions(const WalkPosition& a, const WalkPosition& b) {
 
 RegistryWalk::RegistryWalk(HKEY root, std::u16string path, Direction direction, bool readValues, bool readData)
     : topRoot_(root), topPath_(std::move(path)), direction_(direction), readValues_(readValues || readData),
-      readData_(readData), dataBuffer_(4096) {
+      readData_(readData) {
     RestartFromEdge();
 }
 
@@ -61,7 +61,7 @@ bool RegistryWalk::pushTop() {
             incomplete_ = incomplete_ || !isNothingThere(rc);
             return false;
         }
-        top.owned = detail::OwnedKey(key);
+        top.owned = KeyHandle(key);
         top.key = key;
         top.root = topRoot_;
         top.isRoot = topPath_.empty();
@@ -90,8 +90,8 @@ bool RegistryWalk::pushSubkey(std::int64_t index, bool& exists) {
         child.isRoot = true;
         path_.clear();
     } else {
-        std::size_t length = 0;
-        const LONG listed = detail::EnumSubkeyName(parent.key, static_cast<DWORD>(index), nameBuffer_, length);
+        std::u16string_view name;
+        const LONG listed = EnumSubkeyName(parent.key, static_cast<DWORD>(index), keyBuffers_, name);
         if (listed != ERROR_SUCCESS) {
             incomplete_ = incomplete_ || !isNothingThere(listed);
             return false;
@@ -102,18 +102,18 @@ bool RegistryWalk::pushSubkey(std::int64_t index, bool& exists) {
             return false;
         }
         HKEY key = 0;
-        const LONG opened = RegOpenKeyExW(parent.key, nameBuffer_.data(), 0, 0, &key);
+        const LONG opened = RegOpenKeyExW(parent.key, name.data(), 0, 0, &key);  // ends in a zero unit
         if (opened != ERROR_SUCCESS) {
             incomplete_ = incomplete_ || !isNothingThere(opened);
             return false;
         }
-        child.owned = detail::OwnedKey(key);
+        child.owned = KeyHandle(key);
         child.key = key;
         child.root = parent.root;
         path_.resize(parent.pathLength);
         if (!path_.empty()) path_ += u'\\';
         child.nameStart = path_.size();
-        path_.append(nameBuffer_.data(), length);
+        path_.append(name);
     }
     child.pathLength = path_.size();
     countOnFirstLevels(child);
@@ -314,34 +314,23 @@ bool RegistryWalk::StartAt(HKEY root, std::u16string_view path, const std::optio
 
 void RegistryWalk::loadValues(HKEY key) {
     valueCount_ = 0;
-    if (valueNameBuffer_.size() < kMaxValueNameLength + 1) valueNameBuffer_.resize(kMaxValueNameLength + 1);
+    EnumeratedValue read;
     for (DWORD index = 0;; ++index) {
-        DWORD length = 0, size = 0, type = 0;
-        LONG rc = ERROR_MORE_DATA;
-        // Growing buffers: a value rewritten while being read gets a few more tries.
-        for (int attempt = 0; attempt < 8 && rc == ERROR_MORE_DATA; ++attempt) {
-            length = static_cast<DWORD>(valueNameBuffer_.size());
-            size = static_cast<DWORD>(dataBuffer_.size());
-            rc = RegEnumValueW(key, index, valueNameBuffer_.data(), &length, nullptr, &type,
-                               readData_ ? dataBuffer_.data() : nullptr, readData_ ? &size : nullptr);
-            if (rc != ERROR_MORE_DATA) break;
-            if (length >= valueNameBuffer_.size()) valueNameBuffer_.resize(std::size_t{length} + 1);
-            if (readData_ && size > dataBuffer_.size()) dataBuffer_.resize(size);
-        }
+        const LONG rc = EnumValue(key, index, valueBuffers_, read, readData_);
         if (rc != ERROR_SUCCESS) {
             incomplete_ = incomplete_ || !isNothingThere(rc);
             break;
         }
         if (valueCount_ == values_.size()) values_.emplace_back();
         WalkValue& value = values_[valueCount_++];
-        value.name.assign(valueNameBuffer_.data(), length);
+        value.name.assign(read.name);
         // Folded once here rather than in every comparison of the sort.
         const std::u16string_view shown = shownName(value.name);
         value.sortKey.resize(shown.size());
         std::transform(shown.begin(), shown.end(), value.sortKey.begin(), FoldNameUnit);
-        value.type = type;
+        value.type = read.type;
         if (readData_) {
-            value.data.assign(dataBuffer_.begin(), dataBuffer_.begin() + size);
+            value.data.assign(read.data, read.data + read.size);
         } else {
             value.data.clear();
         }

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "find/key_lookup.h"
+#include "registry/key_enum.h"
+#include "registry/key_handle.h"
 #include "registry/value_types.h"
 #include "registry/win_types.h"
 
@@ -91,7 +93,7 @@ private:
     // Forward a key goes Key, Values, Subkeys; backward Subkeys, Values, Key, Done.
     enum class Phase { Key, Values, Subkeys, Done };
     struct Frame {
-        detail::OwnedKey owned;  // empty for the three roots and the virtual top
+        KeyHandle owned;  // empty for the three roots and the virtual top
         HKEY key = 0;            // 0: the virtual top above the roots
         HKEY root = 0;
         bool isRoot = false;         // a root has no name to match
@@ -129,9 +131,8 @@ private:
 
     std::vector<Frame> stack_;
     std::u16string path_;
-    std::u16string nameBuffer_;
-    std::u16string valueNameBuffer_;
-    Bytes dataBuffer_;
+    EnumBuffers keyBuffers_;
+    EnumBuffers valueBuffers_;
     std::vector<WalkValue> values_;       // kept between keys, so their buffers are reused
     std::size_t valueCount_ = 0;
     std::vector<std::uint32_t> order_;    // list order of values_[0, valueCount_)

@@ -10,6 +10,7 @@
 
 #include "backup/backup_format.h"
 #include "backup/backup_import.h"
+#include "registry/key_enum.h"
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
@@ -93,42 +94,31 @@ void WalkStore() {
     };
     std::vector<Level> stack;
     for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) stack.push_back({root, 0});
-    static std::u16string name(300, u'\0');  // kept from input to input, as in EmptyStore
-    static std::vector<BYTE> data(64);
+    static tovik::EnumBuffers buffers;  // kept from input to input, as in EmptyStore
     std::size_t keys = 0;
     while (!stack.empty()) {
         Level& level = stack.back();
         if (level.index == 0) {
+            tovik::EnumeratedValue value;
             for (DWORD v = 0;; ++v) {
-                DWORD nameLength = static_cast<DWORD>(name.size());
-                DWORD type = 0;
-                DWORD dataSize = static_cast<DWORD>(data.size());
-                const LONG rc = RegEnumValueW(level.key, v, name.data(), &nameLength, nullptr, &type, data.data(),
-                                              &dataSize);
-                if (rc == ERROR_MORE_DATA) {
-                    name.resize(std::max<std::size_t>(name.size(), nameLength + 1));
-                    data.resize(std::max<std::size_t>(data.size(), dataSize));
-                    --v;
-                    continue;
-                }
+                const LONG rc = tovik::EnumValue(level.key, v, buffers, value);
                 Check(rc == ERROR_SUCCESS || rc == ERROR_NO_MORE_ITEMS, "values enumerate");
                 if (rc != ERROR_SUCCESS) break;
-                Check(nameLength <= static_cast<DWORD>(kMaxValueNameLength), "value names stay in the limit");
+                Check(value.name.size() <= static_cast<std::size_t>(kMaxValueNameLength), "value names stay in the limit");
             }
         }
-        DWORD nameLength = static_cast<DWORD>(name.size());
-        const LONG rc = RegEnumKeyExW(level.key, level.index, name.data(), &nameLength, nullptr, nullptr, nullptr,
-                                      nullptr);
+        std::u16string_view listed;
+        const LONG rc = tovik::EnumSubkeyName(level.key, level.index, buffers, listed);
         Check(rc == ERROR_SUCCESS || rc == ERROR_NO_MORE_ITEMS, "subkeys enumerate");
         if (rc != ERROR_SUCCESS) {
             if ((level.key & 0x80000000u) == 0) RegCloseKey(level.key);  // roots stay open
             stack.pop_back();
             continue;
         }
-        Check(nameLength >= 1 && nameLength <= static_cast<DWORD>(kMaxKeyNameLength), "key names stay in the limit");
+        Check(!listed.empty() && listed.size() <= static_cast<std::size_t>(kMaxKeyNameLength), "key names stay in the limit");
         ++level.index;
         HKEY child = 0;
-        Check(RegOpenKeyExW(level.key, name.c_str(), 0, 0, &child) == ERROR_SUCCESS, "an enumerated key opens");
+        Check(RegOpenKeyExW(level.key, listed.data(), 0, 0, &child) == ERROR_SUCCESS, "an enumerated key opens");
         Check(++keys <= 1000000, "the walk ends");
         stack.push_back({child, 0});
         Check(stack.size() <= static_cast<std::size_t>(kMaxKeyDepth) + 3, "keys stay within the depth limit");

@@ -1,8 +1,9 @@
 #include "regfile/key_tree_walk.h"
 
-#include <algorithm>
 #include <vector>
 
+#include "registry/key_enum.h"
+#include "registry/key_handle.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "registry/value_types.h"
@@ -11,32 +12,24 @@ namespace tovik {
 
 namespace {
 
-// A buffer that keeps coming back too small means the value is being rewritten under us.
-constexpr int kMaxGrowRetries = 16;
-
-template <typename Buffer>
-void Grow(Buffer& buffer, std::size_t needed) {
-    buffer.resize(std::max(needed, buffer.size() * 2));
-}
-
 class Walk {
 public:
     Walk(KeyTreeVisitor& visitor, KeyTreeWalkResult& result) : visitor_(visitor), result_(result) {}
 
     void Run(HKEY root, std::u16string_view path) {
-        HKEY top = 0;
-        if (RegOpenKeyExW(root, std::u16string(path).c_str(), 0, 0, &top) != ERROR_SUCCESS) {
+        KeyHandle top;
+        if (RegOpenKeyExW(root, std::u16string(path).c_str(), 0, 0, top.receive()) != ERROR_SUCCESS) {
             Fail(KeyTreeWalkOutcome::KeyNotOpened, std::u16string(path));
             return;
         }
-        stack_.push_back({top, std::u16string(path), 0});
+        stack_.push_back({std::move(top), std::u16string(path), 0});
         if (!VisitKey(stack_.back())) return CloseAll();
         std::u16string name;
         while (!stack_.empty()) {
             Frame& frame = stack_.back();
-            const LONG rc = EnumSubkey(frame.key, frame.nextSubkey, name);
+            std::u16string_view found;
+            const LONG rc = EnumSubkeyName(frame.key.get(), frame.nextSubkey, buffers_, found);
             if (rc == ERROR_NO_MORE_ITEMS) {
-                RegCloseKey(frame.key);
                 stack_.pop_back();
                 continue;
             }
@@ -44,21 +37,22 @@ public:
                 Fail(KeyTreeWalkOutcome::ReadFailed, frame.path);
                 return CloseAll();
             }
+            name.assign(found);
             ++frame.nextSubkey;
             std::u16string childPath = frame.path.empty() ? name : frame.path + u'\\' + name;
-            HKEY child = 0;
-            if (RegOpenKeyExW(frame.key, name.c_str(), 0, 0, &child) != ERROR_SUCCESS) {
+            KeyHandle child;
+            if (RegOpenKeyExW(frame.key.get(), name.c_str(), 0, 0, child.receive()) != ERROR_SUCCESS) {
                 Fail(KeyTreeWalkOutcome::ReadFailed, childPath);
                 return CloseAll();
             }
-            stack_.push_back({child, std::move(childPath), 0});
+            stack_.push_back({std::move(child), std::move(childPath), 0});
             if (!VisitKey(stack_.back())) return CloseAll();
         }
     }
 
 private:
     struct Frame {
-        HKEY key;
+        KeyHandle key;
         std::u16string path;
         DWORD nextSubkey;
     };
@@ -68,50 +62,20 @@ private:
         result_.keyPath = std::move(path);
     }
 
-    void CloseAll() {
-        for (const Frame& frame : stack_) RegCloseKey(frame.key);
-        stack_.clear();
-    }
-
-    LONG EnumSubkey(HKEY key, DWORD index, std::u16string& name) {
-        for (int retries = 0;; ++retries) {
-            DWORD length = static_cast<DWORD>(nameBuffer_.size());
-            const LONG rc = RegEnumKeyExW(key, index, nameBuffer_.data(), &length, nullptr, nullptr, nullptr, nullptr);
-            if (rc == ERROR_MORE_DATA && retries < kMaxGrowRetries) {
-                Grow(nameBuffer_, std::size_t{length} + 1);
-                continue;
-            }
-            if (rc == ERROR_SUCCESS) name.assign(nameBuffer_.data(), length);
-            return rc;
-        }
-    }
+    void CloseAll() { stack_.clear(); }
 
     // The key, then each of its values; false when the walk ends here.
     bool VisitKey(const Frame& frame) {
         if (!visitor_.OnKey(frame.path)) return Stop();
-        int retries = 0;
-        for (DWORD index = 0;;) {
-            DWORD nameLength = static_cast<DWORD>(nameBuffer_.size());
-            DWORD dataSize = static_cast<DWORD>(data_.size());
-            DWORD type = 0;
-            const LONG rc = RegEnumValueW(frame.key, index, nameBuffer_.data(), &nameLength, nullptr, &type,
-                                          data_.data(), &dataSize);
+        EnumeratedValue value;
+        for (DWORD index = 0;; ++index) {
+            const LONG rc = EnumValue(frame.key.get(), index, buffers_, value);
             if (rc == ERROR_NO_MORE_ITEMS) return true;
-            if (rc == ERROR_MORE_DATA && ++retries <= kMaxGrowRetries) {
-                const bool nameShort = std::size_t{nameLength} + 1 > nameBuffer_.size();
-                const bool dataShort = dataSize > data_.size();
-                if (nameShort) Grow(nameBuffer_, std::size_t{nameLength} + 1);
-                if (dataShort || !nameShort) Grow(data_, dataSize);
-                continue;
-            }
             if (rc != ERROR_SUCCESS) {
                 Fail(KeyTreeWalkOutcome::ReadFailed, frame.path);
                 return false;
             }
-            if (!visitor_.OnValue(std::u16string_view(nameBuffer_.data(), nameLength), type, data_.data(), dataSize))
-                return Stop();
-            retries = 0;
-            ++index;
+            if (!visitor_.OnValue(value.name, value.type, value.data, value.size)) return Stop();
         }
     }
 
@@ -123,8 +87,7 @@ private:
     KeyTreeVisitor& visitor_;
     KeyTreeWalkResult& result_;
     std::vector<Frame> stack_;
-    std::u16string nameBuffer_ = std::u16string(256, u'\0');
-    Bytes data_ = Bytes(4096);
+    EnumBuffers buffers_;
 };
 
 }  // namespace

@@ -1,26 +1,12 @@
 #include "regfile/reg_format.h"
 
-#include "registry/name_fold.h"
+#include "registry/roots.h"
 
 namespace tovik {
 
 namespace {
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
-
-struct RootName {
-    std::u16string_view name;
-    HKEY root;
-};
-
-constexpr RootName kRootNames[] = {
-    {u"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},   {u"HKLM", HKEY_LOCAL_MACHINE},
-    {u"HKEY_CURRENT_USER", HKEY_CURRENT_USER},     {u"HKCU", HKEY_CURRENT_USER},
-    {u"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},     {u"HKCR", HKEY_CLASSES_ROOT},
-    {u"HKEY_USERS", kRegOtherRoot},                {u"HKU", kRegOtherRoot},
-    {u"HKEY_CURRENT_CONFIG", kRegOtherRoot},       {u"HKCC", kRegOtherRoot},
-    {u"HKEY_DYN_DATA", kRegOtherRoot},             {u"HKEY_PERFORMANCE_DATA", kRegOtherRoot},
-};
 
 }  // namespace
 
@@ -36,10 +22,9 @@ HKEY ParseRegRootPath(std::u16string_view keyPath, std::u16string_view* rest) {
     const std::size_t slash = keyPath.find(u'\\');
     const std::u16string_view rootName = keyPath.substr(0, slash);
     *rest = slash == std::u16string_view::npos ? std::u16string_view() : keyPath.substr(slash + 1);
-    for (const RootName& known : kRootNames) {
-        if (rootName.size() == known.name.size() && CompareNames(rootName, known.name) == 0) return known.root;
-    }
-    return 0;
+    const RootInfo* known = FindRootByName(rootName);
+    if (known == nullptr) return 0;
+    return known->held ? known->handle : kRegOtherRoot;
 }
 
 }  // namespace tovik

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <vector>
 
+#include "registry/key_enum.h"
+#include "registry/key_handle.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 
@@ -20,33 +22,16 @@ constexpr auto kTurnForOthers = std::chrono::milliseconds(2);
 
 struct Level {
     std::u16string name;  // under the level above
-    HKEY handle;
+    tovik::KeyHandle handle;
     DWORD index;   // the subkey to look at next; moves on only past keys that would not go
 };
-
-// The subkey at index, or false when there is none (or it cannot be read). buffer keeps its size
-// from call to call, so that it is filled only when a longer name needs it.
-bool subkeyAt(HKEY handle, DWORD index, std::u16string* buffer, std::u16string* name) {
-    if (buffer->size() < 256) buffer->resize(256);
-    for (;;) {
-        DWORD length = static_cast<DWORD>(buffer->size());
-        const LONG rc = RegEnumKeyExW(handle, index, buffer->data(), &length, nullptr, nullptr, nullptr, nullptr);
-        if (rc == ERROR_MORE_DATA && length + 1 > buffer->size()) {
-            buffer->resize(length + 1);
-            continue;
-        }
-        if (rc != ERROR_SUCCESS) return false;
-        name->assign(buffer->data(), length);
-        return true;
-    }
-}
 
 }  // namespace
 
 DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
     DeleteSubkeysResult result;
-    HKEY top = 0;
-    if (const LONG rc = RegOpenKeyExW(root, path.c_str(), 0, 0, &top); rc != ERROR_SUCCESS) {
+    tovik::KeyHandle top;
+    if (const LONG rc = RegOpenKeyExW(root, path.c_str(), 0, 0, top.receive()); rc != ERROR_SUCCESS) {
         if (rc == ERROR_BADDB) result.error = rc;
         return result;
     }
@@ -54,8 +39,10 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
     tovik::RegistryBatch batch;
     // Keys are opened and deleted through their parent's handle: one name to look up each time,
     // whatever the depth.
-    std::vector<Level> levels{{path, top, 0}};
-    std::u16string buffer, name;
+    std::vector<Level> levels;
+    levels.push_back({path, std::move(top), 0});
+    tovik::EnumBuffers buffers;
+    std::u16string name;
     std::size_t sinceCommit = 0;       // deletions in the open transaction
     std::size_t unchecked = 0;         // deletions since the clock was last read
     auto batchStart = std::chrono::steady_clock::now();
@@ -73,11 +60,13 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
     };
     while (!levels.empty()) {
         Level& level = levels.back();
-        if (subkeyAt(level.handle, level.index, &buffer, &name)) {
-            HKEY child = 0;
-            const LONG rc = RegOpenKeyExW(level.handle, name.c_str(), 0, 0, &child);
+        std::u16string_view listed;
+        if (tovik::EnumSubkeyName(level.handle.get(), level.index, buffers, listed) == ERROR_SUCCESS) {
+            name.assign(listed);
+            tovik::KeyHandle child;
+            const LONG rc = RegOpenKeyExW(level.handle.get(), name.c_str(), 0, 0, child.receive());
             if (rc == ERROR_SUCCESS) {
-                levels.push_back({name, child, 0});
+                levels.push_back({name, std::move(child), 0});
             } else if (rc == ERROR_BADDB) {
                 result.error = rc;   // a key inside itself: the tree has no end to walk to
                 break;
@@ -88,11 +77,11 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
             continue;
         }
         // Every subkey of this level is done: close it, and delete it unless it is the top.
-        RegCloseKey(level.handle);
+        level.handle.reset();
         const std::u16string doneName = std::move(level.name);
         levels.pop_back();
         if (levels.empty()) break;
-        if (RegDeleteKeyW(levels.back().handle, doneName.c_str()) == ERROR_SUCCESS) {
+        if (RegDeleteKeyW(levels.back().handle.get(), doneName.c_str()) == ERROR_SUCCESS) {
             if (!batch.Pending()) {
                 ++result.deleted;   // outside a transaction each deletion is kept at once
             } else if (++sinceCommit == kDeletesPerCommit ||
@@ -104,7 +93,7 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
             ++result.failed;
         }
     }
-    for (const Level& level : levels) RegCloseKey(level.handle);
+    levels.clear();
     commit(true);
     return result;
 }
@@ -116,8 +105,6 @@ bool DeleteKeyTree(HKEY root, const std::u16string& path) {
 }
 
 bool KeyExists(HKEY root, const std::u16string& path) {
-    HKEY key = 0;
-    if (RegOpenKeyExW(root, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
+    tovik::KeyHandle key;
+    return RegOpenKeyExW(root, path.c_str(), 0, 0, key.receive()) == ERROR_SUCCESS;
 }

@@ -10,6 +10,7 @@
 
 #include "registry/backend.h"
 #include "registry/registry_store.h"
+#include "registry/roots.h"
 
 namespace {
 
@@ -21,10 +22,10 @@ using tovik::kNoKey;
 using tovik::SubkeyEntry;
 using tovik::ValueEntry;
 
+// Handles of opened keys stay below the predefined roots' handles.
 constexpr HKEY kFirstRoot = HKEY_CLASSES_ROOT;
-constexpr HKEY kLastRoot = HKEY_LOCAL_MACHINE;
 
-bool isRoot(HKEY h) { return h >= kFirstRoot && h <= kLastRoot; }
+bool isRoot(HKEY h) { return tovik::IsHeldRoot(h); }
 
 // ---- Handles and their enumeration snapshots ----
 
@@ -65,8 +66,8 @@ public:
         serial_ = storeSerial;
         keys_.clear();
         next_ = 1;
-        for (HKEY root = kFirstRoot; root <= kLastRoot; ++root)
-            keys_.emplace(root, OpenKey{store.rootKey(root), 0, {}, {}, {}});
+        for (const tovik::RootInfo& root : tovik::HeldRoots())
+            keys_.emplace(root.handle, OpenKey{store.rootKey(root.handle), 0, {}, {}, {}});
     }
 
     OpenKey* find(HKEY h)
@@ -164,8 +165,8 @@ LONG resolve(Backend& store, OpenKey& base, const std::vector<std::u16string_vie
 
 bool isRootKey(const Backend& store, KeyId id)
 {
-    for (HKEY root = kFirstRoot; root <= kLastRoot; ++root)
-        if (store.rootKey(root) == id) return true;
+    for (const tovik::RootInfo& root : tovik::HeldRoots())
+        if (store.rootKey(root.handle) == id) return true;
     return false;
 }
 
@@ -429,10 +430,6 @@ LONG RegRenameValueW(HKEY hKey, LPCWSTR lpOldValueName, LPCWSTR lpNewValueName)
 
 const char16_t* RootKeyName(HKEY root)
 {
-    switch (root) {
-    case HKEY_CLASSES_ROOT: return u"HKEY_CLASSES_ROOT";
-    case HKEY_CURRENT_USER: return u"HKEY_CURRENT_USER";
-    case HKEY_LOCAL_MACHINE: return u"HKEY_LOCAL_MACHINE";
-    default: return u"";
-    }
+    // The table's names are literals, so their data ends in a terminator.
+    return tovik::IsHeldRoot(root) ? tovik::FindRoot(root)->longName.data() : u"";
 }

@@ -3,16 +3,39 @@
 #include <algorithm>
 #include <limits>
 
+#include "registry/name_fold.h"
+
 namespace {
 
 constexpr char16_t kHexDigits[] = u"0123456789ABCDEF";
 constexpr std::size_t kWholeText = std::numeric_limits<std::size_t>::max();
 
-constexpr std::u16string_view kTags[] = {u"NON", u"SZ",  u"EXP", u"BIN", u"DW",
-                                         u"DWE", u"LNK", u"MLT", u"RSC"};
-constexpr std::u16string_view kLongNames[] = {
-    u"REG_NONE", u"REG_SZ",   u"REG_EXPAND_SZ", u"REG_BINARY",       u"",
-    u"REG_DWORD_BIG_ENDIAN", u"REG_LINK", u"REG_MULTI_SZ", u"REG_RESOURCE_LIST"};
+using tovik::ValueTextForm;
+using tovik::ValueTypeInfo;
+
+// Row i is type i. Types 0 to 8 have Tovik's tags; the later ones only their platform names.
+constexpr ValueTypeInfo kValueTypes[] = {
+    {REG_NONE, u"NON", u"REG_NONE", ValueTextForm::HexBytes},
+    {REG_SZ, u"SZ", u"REG_SZ", ValueTextForm::String},
+    {REG_EXPAND_SZ, u"EXP", u"REG_EXPAND_SZ", ValueTextForm::String},
+    {REG_BINARY, u"BIN", u"REG_BINARY", ValueTextForm::HexBytes},
+    {REG_DWORD, u"DW", u"REG_DWORD", ValueTextForm::Number},
+    {REG_DWORD_BIG_ENDIAN, u"DWE", u"REG_DWORD_BIG_ENDIAN", ValueTextForm::HexBytes},
+    {REG_LINK, u"LNK", u"REG_LINK", ValueTextForm::HexBytes},
+    {REG_MULTI_SZ, u"MLT", u"REG_MULTI_SZ", ValueTextForm::MultiString},
+    {REG_RESOURCE_LIST, u"RSC", u"REG_RESOURCE_LIST", ValueTextForm::HexBytes},
+    {REG_FULL_RESOURCE_DESCRIPTOR, u"", u"REG_FULL_RESOURCE_DESCRIPTOR", ValueTextForm::HexBytes},
+    {REG_RESOURCE_REQUIREMENTS_LIST, u"", u"REG_RESOURCE_REQUIREMENTS_LIST", ValueTextForm::HexBytes},
+    {REG_QWORD, u"", u"REG_QWORD", ValueTextForm::HexBytes},
+};
+
+bool sameName(std::u16string_view a, std::u16string_view b) {
+    return !b.empty() && a.size() == b.size() && CompareNames(a, b) == 0;
+}
+
+ValueTextForm TextFormOf(DWORD type) {
+    return type < std::size(kValueTypes) ? kValueTypes[type].textForm : ValueTextForm::HexBytes;
+}
 
 // Data bytes need not be aligned, so units are assembled byte by byte.
 inline char16_t UnitAt(const BYTE* data, std::size_t unitIndex) {
@@ -120,28 +143,61 @@ inline bool IsCRuntimeSpace(char16_t c) {
 
 }  // namespace
 
+namespace tovik {
+
+std::span<const ValueTypeInfo> ValueTypes() { return kValueTypes; }
+
+const ValueTypeInfo* FindValueType(DWORD type) {
+    return type < std::size(kValueTypes) ? &kValueTypes[type] : nullptr;
+}
+
+const ValueTypeInfo* FindValueTypeByTag(std::u16string_view tag) {
+    if (tag.empty()) return nullptr;
+    for (const ValueTypeInfo& info : kValueTypes) {
+        if (info.tag == tag) return &info;
+    }
+    return nullptr;
+}
+
+const ValueTypeInfo* FindValueTypeByName(std::u16string_view name, bool platformNames) {
+    if (name.empty()) return nullptr;
+    for (const ValueTypeInfo& info : kValueTypes) {
+        if (sameName(name, info.tag)) return &info;
+        if (platformNames && sameName(name, info.platformName)) return &info;
+    }
+    return nullptr;
+}
+
+}  // namespace tovik
+
 std::u16string_view TypeTag(DWORD type) {
-    return type <= REG_RESOURCE_LIST ? kTags[type] : std::u16string_view(u"??");
+    const ValueTypeInfo* info = tovik::FindValueType(type);
+    return info != nullptr && !info->tag.empty() ? info->tag : std::u16string_view(u"??");
 }
 
 std::u16string_view TypeLongName(DWORD type) {
-    return type <= REG_RESOURCE_LIST ? kLongNames[type] : std::u16string_view();
+    // The DWORD has an editor of its own and no label among the others' types.
+    if (type == REG_DWORD || !IsSupportedType(type)) return {};
+    return kValueTypes[type].platformName;
 }
 
 IconClass TypeIconClass(DWORD type) {
-    switch (type) {
-        case REG_SZ:
-        case REG_EXPAND_SZ:
-        case REG_MULTI_SZ:
+    switch (TextFormOf(type)) {
+        case ValueTextForm::String:
+        case ValueTextForm::MultiString:
             return IconClass::String;
-        case REG_DWORD:
+        case ValueTextForm::Number:
             return IconClass::Number;
-        default:
+        case ValueTextForm::HexBytes:
             return IconClass::Binary;
     }
+    return IconClass::Binary;
 }
 
-bool IsSupportedType(DWORD type) { return type <= REG_RESOURCE_LIST; }
+bool IsSupportedType(DWORD type) {
+    const ValueTypeInfo* info = tovik::FindValueType(type);
+    return info != nullptr && !info->tag.empty();
+}
 
 FormattedValue FormatValue(DWORD type, const BYTE* data, std::size_t size) {
     FormattedValue v{std::u16string(TypeTag(type)), std::u16string()};
@@ -157,18 +213,17 @@ std::u16string FormatValueText(DWORD type, const BYTE* data, std::size_t size, s
 
 void AppendValueText(std::u16string& out, DWORD type, const BYTE* data, std::size_t size, std::size_t maxChars) {
     if (data == nullptr) size = 0;
-    switch (type) {
-        case REG_SZ:
-        case REG_EXPAND_SZ:
+    switch (TextFormOf(type)) {
+        case ValueTextForm::String:
             AppendStringText(out, data, size, maxChars);
             break;
-        case REG_DWORD:
+        case ValueTextForm::Number:
             AppendNumberText(out, data, size, maxChars);
             break;
-        case REG_MULTI_SZ:
+        case ValueTextForm::MultiString:
             AppendMultiSzText(out, data, size, maxChars);
             break;
-        default:
+        case ValueTextForm::HexBytes:
             AppendHexBytesText(out, data, size, maxChars);
             break;
     }
@@ -261,15 +316,15 @@ Bytes DwordToBytes(DWORD value) {
 }
 
 Bytes ValueDataFromText(DWORD type, std::u16string_view text) {
-    switch (type) {
-        case REG_SZ:
-        case REG_EXPAND_SZ:
+    switch (TextFormOf(type)) {
+        case ValueTextForm::String:
             return StringToBytes(text);
-        case REG_MULTI_SZ:
+        case ValueTextForm::MultiString:
             return TextToMultiSz(text);
-        case REG_DWORD:
+        case ValueTextForm::Number:
             return DwordToBytes(static_cast<DWORD>(DecimalTextToLong(text)));
-        default:
+        case ValueTextForm::HexBytes:
             return HexTextToBytes(text);
     }
+    return HexTextToBytes(text);
 }

@@ -3,6 +3,7 @@
 // Pure functions: numbers, bytes and UTF-16 text in, text or bytes out.
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,6 +11,35 @@
 #include "registry/win_types.h"
 
 using Bytes = std::vector<std::uint8_t>;
+
+namespace tovik {
+
+// How a type's data reads as text (AppendValueText) and is written from text (ValueDataFromText).
+enum class ValueTextForm {
+    String,       // UTF-16 up to the first zero unit
+    MultiString,  // UTF-16 with every zero unit shown as "|"
+    Number,       // "%d(%X)" of the first four bytes, little-endian
+    HexBytes,     // "0A FF " for every byte
+};
+
+struct ValueTypeInfo {
+    DWORD number;
+    std::u16string_view tag;           // Tovik's tag ("SZ"); empty where Tovik shows "??"
+    std::u16string_view platformName;  // "REG_SZ"
+    ValueTextForm textForm;
+};
+
+// Every value type with a name, in number order.
+std::span<const ValueTypeInfo> ValueTypes();
+// The row of a type number; null for a number without a name.
+const ValueTypeInfo* FindValueType(DWORD type);
+// The type that a tag names exactly as Tovik writes it ("SZ", not "sz"); null otherwise.
+const ValueTypeInfo* FindValueTypeByTag(std::u16string_view tag);
+// The type named by its tag or (with platformNames) its platform name, in any case ("sz",
+// "REG_SZ", "reg_sz"); null for any other text.
+const ValueTypeInfo* FindValueTypeByName(std::u16string_view name, bool platformNames = true);
+
+}  // namespace tovik
 
 // The small image class of a value's row in the value list: image index 0, 1 and 2.
 enum class IconClass { Binary = 0, String = 1, Number = 2 };

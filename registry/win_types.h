@@ -18,6 +18,11 @@ using PHKEY = HKEY*;
 constexpr HKEY HKEY_CLASSES_ROOT = 0x80000000u;
 constexpr HKEY HKEY_CURRENT_USER = 0x80000001u;
 constexpr HKEY HKEY_LOCAL_MACHINE = 0x80000002u;
+// Predefined roots that Tovik knows by name only (registry/roots.h).
+constexpr HKEY HKEY_USERS = 0x80000003u;
+constexpr HKEY HKEY_PERFORMANCE_DATA = 0x80000004u;
+constexpr HKEY HKEY_CURRENT_CONFIG = 0x80000005u;
+constexpr HKEY HKEY_DYN_DATA = 0x80000006u;
 
 constexpr LONG ERROR_SUCCESS = 0;
 constexpr LONG ERROR_FILE_NOT_FOUND = 2;
@@ -46,3 +51,6 @@ constexpr DWORD REG_DWORD_BIG_ENDIAN = 5;
 constexpr DWORD REG_LINK = 6;
 constexpr DWORD REG_MULTI_SZ = 7;
 constexpr DWORD REG_RESOURCE_LIST = 8;
+constexpr DWORD REG_FULL_RESOURCE_DESCRIPTOR = 9;
+constexpr DWORD REG_RESOURCE_REQUIREMENTS_LIST = 10;
+constexpr DWORD REG_QWORD = 11;

@@ -2,6 +2,7 @@
 // everything below it.
 #include <QTreeView>
 
+#include "registry/key_handle.h"
 #include "registry/key_tree_ops.h"
 #include "registry/name_fold.h"
 #include "registry/registry_api.h"
@@ -16,17 +17,18 @@ void CTovikView::OnAddKey() {
     dialog.m_strParentPath = ToQString(m_strKeyPath);
     if (Prompts().DoModal(dialog) != IDOK) return;
 
-    HKEY hKey = 0;
-    if (RegOpenKeyExW(m_hRootKey, m_strKeyPath.c_str(), 0, 0, &hKey) != ERROR_SUCCESS) return;
+    tovik::KeyHandle hKey;
+    if (RegOpenKeyExW(m_hRootKey, m_strKeyPath.c_str(), 0, 0, hKey.receive()) != ERROR_SUCCESS) return;
     const std::u16string name = ToU16(dialog.m_strKeyName);
     WCHAR emptyClass[] = u"";
-    HKEY hNewKey = 0;
+    tovik::KeyHandle hNewKey;
     DWORD disposition = 0;
-    const LONG rc = RegCreateKeyExW(hKey, name.c_str(), 0, emptyClass, 0, 0, nullptr, &hNewKey, &disposition);
+    const LONG rc =
+        RegCreateKeyExW(hKey.get(), name.c_str(), 0, emptyClass, 0, 0, nullptr, hNewKey.receive(), &disposition);
     if (rc == ERROR_SUCCESS && disposition == REG_OPENED_EXISTING_KEY)
         Prompts().MessageBox(this, Tovik::tr("既に存在します"), MessageButtons::Ok);
-    if (rc == ERROR_SUCCESS) RegCloseKey(hNewKey);
-    RegCloseKey(hKey);
+    hNewKey.reset();
+    hKey.reset();
 
     const ItemId selected = SelectedItem();
     if (selected == KeyTreeModel::kNoItem) return;

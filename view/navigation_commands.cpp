@@ -9,7 +9,7 @@
 #include "ui/translated.h"
 #include "view/tovik_view.h"
 
-using tovik::find::ParseKeyPath;
+using tovik::ParseKeyPath;
 using tovik::find::ResolveKeyPath;
 
 CAddressBar::CAddressBar(QWidget* parent) : QLineEdit(parent) {
@@ -42,7 +42,7 @@ NavigationCommands::~NavigationCommands() {
 
 QString NavigationCommands::CurrentPath() const {
     if (m_view.m_hRootKey == 0) return {};
-    return ToQString(tovik::find::FullKeyPath(m_view.m_hRootKey, m_view.m_strKeyPath));
+    return ToQString(tovik::FullKeyPath(m_view.m_hRootKey, m_view.m_strKeyPath));
 }
 
 void NavigationCommands::showCurrentKey() {
@@ -51,7 +51,7 @@ void NavigationCommands::showCurrentKey() {
 }
 
 bool NavigationCommands::GoToPath(const QString& text) {
-    const tovik::find::ParsedKeyPath parsed = ParseKeyPath(ToU16View(text));
+    const tovik::ParsedKeyPath parsed = ParseKeyPath(ToU16View(text));
     if (!parsed.ok()) {
         m_view.Prompts().MessageBox(&m_view, Translated(kBadPathMessage), MessageButtons::Ok);
         return false;
@@ -59,7 +59,7 @@ bool NavigationCommands::GoToPath(const QString& text) {
     const tovik::find::ResolvedKeyPath resolved = ResolveKeyPath(parsed.root, parsed.path);
     if (!resolved.exists) {
         // Says which name is missing and where the path still exists.
-        const QString there = ToQString(tovik::find::FullKeyPath(parsed.root, resolved.existingPath));
+        const QString there = ToQString(tovik::FullKeyPath(parsed.root, resolved.existingPath));
         m_view.Prompts().MessageBox(&m_view,
                                     Tovik::tr("キー「%1」は存在しません。\n%2 までは存在します。")
                                         .arg(ToQString(resolved.missingName), there),
@@ -83,7 +83,7 @@ void NavigationCommands::OnFocusAddressBar() {
 }
 
 void NavigationCommands::RestoreLastKey() {
-    const tovik::find::ParsedKeyPath parsed = ParseKeyPath(ToU16View(m_settings->LastKey()));
+    const tovik::ParsedKeyPath parsed = ParseKeyPath(ToU16View(m_settings->LastKey()));
     if (!parsed.ok()) return;
     const tovik::find::ResolvedKeyPath resolved = ResolveKeyPath(parsed.root, parsed.path);
     if (resolved.exists) m_view.GoToKey(parsed.root, resolved.existingPath);   // a key now gone is ignored

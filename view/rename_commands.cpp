@@ -1,6 +1,7 @@
 // Renaming a key or a value in place: the edit asks, the registry decides, the view shows it.
 #include <QTreeView>
 
+#include "registry/key_handle.h"
 #include "registry/registry_api.h"
 #include "ui/qt_text.h"
 #include "ui/translated.h"
@@ -57,15 +58,15 @@ void CTovikView::RenameValue(const std::u16string& oldName, const QString& newNa
     std::u16string_view refusal;
     // "@" is how the list shows the unnamed value: no named value can be shown so.
     if (newName.isEmpty() || newName == QStringLiteral("@")) refusal = kEmptyNameMessage;
-    HKEY hKey = 0;
-    if (refusal.empty() && RegOpenKeyExW(m_hRootKey, m_strKeyPath.c_str(), 0, 0, &hKey) != ERROR_SUCCESS)
+    tovik::KeyHandle hKey;
+    if (refusal.empty() && RegOpenKeyExW(m_hRootKey, m_strKeyPath.c_str(), 0, 0, hKey.receive()) != ERROR_SUCCESS)
         refusal = kRenameFailedMessage;
     if (refusal.empty()) {
-        const LONG rc = RegRenameValueW(hKey, oldName.c_str(), ToU16(newName).c_str());
+        const LONG rc = RegRenameValueW(hKey.get(), oldName.c_str(), ToU16(newName).c_str());
         if (rc == ERROR_ALREADY_EXISTS) refusal = kNameExistsMessage;
         else if (rc != ERROR_SUCCESS) refusal = kRenameFailedMessage;
     }
-    if (hKey) RegCloseKey(hKey);
+    hKey.reset();
     if (!refusal.empty()) {
         Prompts().MessageBox(this, Translated(refusal), MessageButtons::Ok);
         return;

@@ -7,37 +7,17 @@
 #include <QShortcut>
 #include <QTreeView>
 
+#include "registry/key_enum.h"
+#include "registry/key_handle.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
+#include "registry/roots.h"
 #include "registry/name_fold.h"
 #include "ui/icons.h"
 #include "view/command_ids.h"
 #include "ui/long_work_progress.h"
 #include "ui/qt_text.h"
 #include "ui/translated.h"
-
-namespace {
-
-constexpr HKEY kRoots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE};
-
-// Reads one enumerated name or value, growing the buffers when the registry says they are too
-// small, so that no long name or large value ends a listing early.
-template <typename Call>
-LONG EnumGrowing(std::u16string& name, DWORD* nameLen, Call call) {
-    for (;;) {
-        *nameLen = static_cast<DWORD>(name.size());
-        const DWORD before = *nameLen;
-        const LONG rc = call();
-        if (rc != ERROR_MORE_DATA) return rc;
-        if (*nameLen + 1 > before) {
-            name.resize(*nameLen + 1);
-        } else {
-            return rc;   // the name fits, so the caller's data buffer must grow
-        }
-    }
-}
-
-}  // namespace
 
 CTovikView::CTovikView(QWidget* parent) : QWidget(parent), m_prompts(std::make_unique<ViewPrompts>()) {
     setObjectName(QStringLiteral("CTovikView"));
@@ -141,7 +121,8 @@ void CTovikView::InsertRootKeys() {
     m_pFillProgress = &progress;
     m_tree->setUpdatesEnabled(false);
     m_treeModel.BeginBulkInsert();
-    for (HKEY root : kRoots) {
+    for (const tovik::RootInfo& held : tovik::HeldRoots()) {
+        const HKEY root = held.handle;
         const ItemId item = m_treeModel.InsertItem(KeyTreeModel::kRootItem, ToQString(RootKeyName(root)));
         m_treeModel.SetItemData(item, root);
         InsertSubKeys(item, root, std::u16string());
@@ -157,21 +138,17 @@ void CTovikView::InsertRootKeys() {
 }
 
 void CTovikView::InsertSubKeys(ItemId parent, HKEY root, const std::u16string& path) {
-    HKEY hKey = 0;
-    if (const LONG rc = RegOpenKeyExW(root, path.c_str(), 0, 0, &hKey); rc != ERROR_SUCCESS) {
+    tovik::KeyHandle hKey;
+    if (const LONG rc = RegOpenKeyExW(root, path.c_str(), 0, 0, hKey.receive()); rc != ERROR_SUCCESS) {
         // A key that lies inside itself (a damaged store): its item stays without children.
         if (rc == ERROR_BADDB) m_bTreeLoops = true;
         return;
     }
-    std::u16string name(256, u'\0');
+    tovik::EnumBuffers buffers;
     std::u16string childPath;
     for (DWORD index = 0;; ++index) {
-        DWORD length = 0;
-        const LONG rc = EnumGrowing(name, &length, [&] {
-            return RegEnumKeyExW(hKey, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
-        });
-        if (rc != ERROR_SUCCESS) break;
-        const std::u16string_view child(name.data(), length);
+        std::u16string_view child;
+        if (tovik::EnumSubkeyName(hKey.get(), index, buffers, child) != ERROR_SUCCESS) break;
         const ItemId item = m_treeModel.InsertItem(parent, ToQString(child));
         if (m_pFillProgress != nullptr) m_pFillProgress->Step(m_treeModel.ItemCount());
         childPath = path;
@@ -180,7 +157,6 @@ void CTovikView::InsertSubKeys(ItemId parent, HKEY root, const std::u16string& p
         InsertSubKeys(item, root, childPath);
     }
     m_treeModel.SortChildren(parent);
-    RegCloseKey(hKey);
 }
 
 void CTovikView::GetItemKeyPath(ItemId item, HKEY* root, std::u16string* path) const {
@@ -271,35 +247,18 @@ void CTovikView::PostRefreshValues() {
 
 void CTovikView::FillValueList() {
     m_listModel.Clear();
-    HKEY hKey = 0;
-    if (RegOpenKeyExW(m_hRootKey, m_strKeyPath.c_str(), 0, 0, &hKey) != ERROR_SUCCESS) {
+    tovik::KeyHandle hKey;
+    if (RegOpenKeyExW(m_hRootKey, m_strKeyPath.c_str(), 0, 0, hKey.receive()) != ERROR_SUCCESS) {
         emit valuesRefreshed();
         return;
     }
     const tovik::RegistryReadSnapshot snapshot;
     std::vector<ValueRow> rows;
-    std::u16string name(1025, u'\0');
-    Bytes data(3025);
-    for (DWORD index = 0;; ++index) {
-        DWORD length = 0, size = 0, type = 0;
-        LONG rc;
-        for (;;) {
-            rc = EnumGrowing(name, &length, [&] {
-                // Every call states the buffer's real size: a call that only grew the name has
-                // left the data's needed size here.
-                size = static_cast<DWORD>(data.size());
-                return RegEnumValueW(hKey, index, name.data(), &length, nullptr, &type, data.data(), &size);
-            });
-            if (rc == ERROR_MORE_DATA && size > data.size()) {
-                data.resize(size);
-                continue;
-            }
-            break;
-        }
-        if (rc != ERROR_SUCCESS) break;
-        rows.push_back({std::u16string(name.data(), length), type, Bytes(data.begin(), data.begin() + size)});
-    }
-    RegCloseKey(hKey);
+    tovik::EnumBuffers buffers;
+    tovik::EnumeratedValue value;
+    for (DWORD index = 0; tovik::EnumValue(hKey.get(), index, buffers, value) == ERROR_SUCCESS; ++index)
+        rows.push_back({std::u16string(value.name), value.type, Bytes(value.data, value.data + value.size)});
+    hKey.reset();
     m_listModel.SetRows(std::move(rows));
     emit valuesRefreshed();
 }

@@ -5,6 +5,7 @@
 #include "editors/gui/number_edit_dlg.h"
 #include "editors/gui/string_edit_dlg.h"
 #include "editors/string_rules.h"
+#include "registry/key_handle.h"
 #include "registry/registry_api.h"
 #include "registry/value_types.h"
 #include "ui/qt_text.h"
@@ -36,17 +37,15 @@ Bytes BinaryEditorData(const QString& text) { return HexTextToBytes(ToU16View(te
 // Opens the current key, writes, closes. A failure is not reported: the refilled list shows
 // what the registry holds.
 void WriteValue(HKEY root, const std::u16string& path, const std::u16string& name, DWORD type, const Bytes& data) {
-    HKEY hKey = 0;
-    if (RegOpenKeyExW(root, path.c_str(), 0, 0, &hKey) != ERROR_SUCCESS) return;
-    RegSetValueExW(hKey, name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
-    RegCloseKey(hKey);
+    tovik::KeyHandle hKey;
+    if (RegOpenKeyExW(root, path.c_str(), 0, 0, hKey.receive()) != ERROR_SUCCESS) return;
+    RegSetValueExW(hKey.get(), name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
 }
 
 void DeleteValue(HKEY root, const std::u16string& path, const std::u16string& name) {
-    HKEY hKey = 0;
-    if (RegOpenKeyExW(root, path.c_str(), 0, 0, &hKey) != ERROR_SUCCESS) return;
-    RegDeleteValueW(hKey, name.c_str());
-    RegCloseKey(hKey);
+    tovik::KeyHandle hKey;
+    if (RegOpenKeyExW(root, path.c_str(), 0, 0, hKey.receive()) != ERROR_SUCCESS) return;
+    RegDeleteValueW(hKey.get(), name.c_str());
 }
 
 QString StringTypeLabel(DWORD type) { return ToQString(TypeLongName(type)); }

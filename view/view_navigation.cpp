@@ -22,7 +22,7 @@ bool CTovikView::GoToKey(HKEY root, std::u16string_view path, const std::optiona
     for (const ItemId top : m_treeModel.Children(KeyTreeModel::kRootItem))
         if (m_treeModel.ItemData(top) == root) item = top;
     if (item == KeyTreeModel::kNoItem) return false;
-    for (const std::u16string_view name : tovik::find::SplitKeyPath(path)) {
+    for (const std::u16string_view name : tovik::SplitKeyPath(path)) {
         ItemId child = ChildNamed(m_treeModel, item, name);
         if (child == KeyTreeModel::kNoItem) {
             // Written since the tree was read (by tovik-reg, say): read this level again.

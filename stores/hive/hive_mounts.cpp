@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "registry/name_fold.h"
+#include "registry/key_path.h"
 
 namespace tovik::hive {
 
@@ -44,25 +45,12 @@ bool IsAtOrBelow(std::u16string_view keyPath, std::u16string_view prefix, std::u
 }  // namespace
 
 bool ParseMountPoint(std::u16string_view text, HiveRoot& root, std::u16string& keyPath) {
-    const std::size_t slash = text.find(u'\\');
-    const std::u16string_view rootName = text.substr(0, slash);
-    struct Named {
-        const char16_t* full;
-        const char16_t* brief;
-        HiveRoot root;
-    };
-    static constexpr Named kRoots[] = {{u"HKEY_CLASSES_ROOT", u"HKCR", HiveRoot::ClassesRoot},
-                                       {u"HKEY_CURRENT_USER", u"HKCU", HiveRoot::CurrentUser},
-                                       {u"HKEY_LOCAL_MACHINE", u"HKLM", HiveRoot::LocalMachine}};
-    const auto named = std::find_if(std::begin(kRoots), std::end(kRoots), [rootName](const Named& candidate) {
-        return CompareNames(rootName, candidate.full) == 0 || CompareNames(rootName, candidate.brief) == 0;
-    });
-    if (named == std::end(kRoots)) return false;
-    std::u16string path(slash == std::u16string_view::npos ? std::u16string_view() : text.substr(slash + 1));
-    if (!path.empty() && path.back() == u'\\') path.pop_back();
-    if (!path.empty() && (path.front() == u'\\' || path.find(u"\\\\") != std::u16string::npos)) return false;
-    root = named->root;
-    keyPath = std::move(path);
+    ParsedKeyPath parsed = ParseKeyPath(text);
+    if (!parsed.ok()) return false;
+    root = parsed.root == HKEY_CLASSES_ROOT   ? HiveRoot::ClassesRoot
+           : parsed.root == HKEY_CURRENT_USER ? HiveRoot::CurrentUser
+                                              : HiveRoot::LocalMachine;
+    keyPath = std::move(parsed.path);
     return true;
 }
 

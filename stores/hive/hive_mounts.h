@@ -26,7 +26,7 @@ struct HiveMountSet {
     std::vector<std::string> notices;  // sentences to show once (read-only hives, skipped hives)
 };
 
-// "HKLM\SOFTWARE", "HKEY_CURRENT_USER", ... (roots by full or short name, any case).
+// "HKLM\SOFTWARE", "HKEY_CURRENT_USER", ... in any spelling that registry/key_path.h reads.
 bool ParseMountPoint(std::u16string_view text, HiveRoot& root, std::u16string& keyPath);
 
 // Opens one hive file and adds it under mountPoint.

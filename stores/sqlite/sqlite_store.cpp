@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "registry/registry_store.h"
+#include "registry/roots.h"
 #include "registry/win_types.h"
 #include "stores/sqlite/private_folders.h"
 #include "stores/sqlite/sqlite_backend.h"
@@ -140,16 +141,6 @@ void upgrade(sqlite::Database& db, std::int64_t version)
     db.exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
 }
 
-struct Root {
-    HKEY handle;
-    const char* name;
-};
-constexpr Root kRoots[] = {
-    {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT"},
-    {HKEY_CURRENT_USER, "HKEY_CURRENT_USER"},
-    {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"},
-};
-
 class OpenFailure : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -184,10 +175,11 @@ std::string describeSqliteFailure(const std::string& path, const sqlite::Error& 
 }
 
 // A root's ASCII name as UTF-16 units, little- or big-endian.
-std::string rootNameBytes(std::string_view ascii, bool bigEndian)
+std::string rootNameBytes(std::u16string_view ascii, bool bigEndian)
 {
     std::string bytes;
-    for (char c : ascii) {
+    for (char16_t unit : ascii) {
+        const char c = static_cast<char>(unit);
         bytes.push_back(bigEndian ? '\0' : c);
         bytes.push_back(bigEndian ? c : '\0');
     }
@@ -196,15 +188,15 @@ std::string rootNameBytes(std::string_view ascii, bool bigEndian)
 
 void addMissingRoots(sqlite::Database& db)
 {
-    for (const Root& root : kRoots) {
+    for (const RootInfo& root : HeldRoots()) {
         const std::int64_t id = root.handle - HKEY_CLASSES_ROOT + 1;
         if (db.query("SELECT 1 FROM keys WHERE id = ?1").bind(1, id).step()) continue;
         sqlite::Query insert = db.query(
             "INSERT INTO keys(id, parent, name, fold, depth) VALUES(?1, 0, ?2, ?3, 0)");
         insert.bind(1, id);
         // The bound bytes must live until the insert has run.
-        const std::string name = rootNameBytes(root.name, false);
-        const std::string fold = rootNameBytes(root.name, true);  // root names are upper-case already
+        const std::string name = rootNameBytes(root.longName, false);
+        const std::string fold = rootNameBytes(root.longName, true);  // root names are upper-case already
         insert.bindBlob(2, name);
         insert.bindBlob(3, fold);
         insert.step();

@@ -43,6 +43,11 @@ TEST(CommandLine, ReadsEachCommandWithItsArguments) {
     EXPECT_EQ(query.source.kind, tovik::RegistrySource::Kind::UserStore);
 
     EXPECT_TRUE(ParseOk({"query", "-r", "HKCU"}).recursive);
+    // The key spellings of the address line (registry/key_path.h).
+    Command slashed = ParseOk({"query", " HKLM:/Software/Tovik "});
+    EXPECT_EQ(slashed.key.root, HKEY_LOCAL_MACHINE);
+    EXPECT_EQ(slashed.key.path, u"Software\\Tovik");
+    EXPECT_EQ(ParseOk({"add-key", "Computer\\HKEY_CURRENT_USER\\\\A"}).key.path, u"A");
     EXPECT_FALSE(ParseOk({"query", "HKCU"}).recursive);
 
     Command set = ParseOk({"--registry", "/tmp/r.db", "set", "HKCU\\A", "Name", "DW", "-1"});
@@ -146,14 +151,18 @@ TEST(CommandLine, KeyArguments) {
              Case{u"HKEY_LOCAL_MACHINE\\", HKEY_LOCAL_MACHINE, u""},
              Case{u"HKLM\\Software\\", HKEY_LOCAL_MACHINE, u"Software"},
              Case{u"HKLM\\\u6771\u4EAC (\u6A19\u6E96\u6642)", HKEY_LOCAL_MACHINE, u"\u6771\u4EAC (\u6A19\u6E96\u6642)"},
+             // The spellings of the address line are read here too (one parser).
+             Case{u" HKLM/Software/Tovik ", HKEY_LOCAL_MACHINE, u"Software\\Tovik"},
+             Case{u"HKLM:\\Software", HKEY_LOCAL_MACHINE, u"Software"},
+             Case{u"Computer\\HKEY_CURRENT_USER\\Software", HKEY_CURRENT_USER, u"Software"},
+             Case{u"\\HKLM\\\\Software", HKEY_LOCAL_MACHINE, u"Software"},
          }) {
         auto key = ParseKeyArgument(c.text);
         ASSERT_TRUE(key.has_value()) << testing::PrintToString(std::u16string(c.text));
         EXPECT_EQ(key->root, c.root);
         EXPECT_EQ(key->path, c.path);
     }
-    for (std::u16string_view bad : {u"", u"HKEY_USERS", u"HKLMX", u"HKL", u"\\\\HKEY_LOCAL_MACHINE", u"HKLM/Software",
-                                    u"HKLM\\\\", u"HKLM\\\\a", u"HKLM\\a\\\\b", u"HKLM\\a\\\\", u"\\HKLM"}) {
+    for (std::u16string_view bad : {u"", u"HKEY_USERS", u"HKLMX", u"HKL", u"HKLM\\a\\\\\\b", u"HKLM/a//b"}) {
         EXPECT_FALSE(ParseKeyArgument(bad).has_value()) << testing::PrintToString(std::u16string(bad));
     }
 }

@@ -382,7 +382,10 @@ TEST_F(TovikRegTest, AddKeyCreatesThePathAndSaysWhenItExisted) {
     EXPECT_EQ(again.err, "既に存在します\n");
     const ToolResult query = OnStore({"query", "HKCU\\Software\\New", "-r"});
     EXPECT_EQ(query.out, "[Software\\New]\n[Software\\New\\Deep]\n");
-    EXPECT_EQ(OnStore({"add-key", "HKCU\\a\\\\b"}).exitCode, 1);   // an empty name in the path
+    EXPECT_EQ(OnStore({"add-key", "HKCU\\a\\\\\\b"}).exitCode, 1);   // an empty name in the path
+    // A doubled backslash, as escaped text has it, is one separator.
+    ExpectSuccess({"add-key", "HKCU\\a\\\\b"});
+    EXPECT_EQ(OnStore({"query", "HKCU/a", "-r"}).out, "[a]\n[a\\b]\n");
 }
 
 TEST_F(TovikRegTest, DeleteKeyRemovesTheWholeSubtreeButNeverARoot) {

@@ -8,6 +8,7 @@
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "stores/sqlite/sqlite_store.h"
+#include "tests/registry/forwarding_backend.h"
 
 namespace {
 
@@ -15,43 +16,24 @@ using tovik::Backend;
 using tovik::KeyId;
 
 // Reads go to a real store; any write that reaches it counts as a fault of the registry layer.
-class ReadOnlyStore final : public Backend {
+class ReadOnlyStore final : public ForwardingBackend {
 public:
-    explicit ReadOnlyStore(std::unique_ptr<Backend> inner) : inner_(std::move(inner)) {}
+    using ForwardingBackend::ForwardingBackend;
     int writesAsked = 0;
 
     bool readOnly() const override { return true; }
-    KeyId rootKey(HKEY root) const override { return inner_->rootKey(root); }
-    tovik::ChangeStamp changeStamp() override { return inner_->changeStamp(); }
-    bool inTransaction() override { return inner_->inTransaction(); }
-    bool keyExists(KeyId key) override { return inner_->keyExists(key); }
-    KeyId findChild(KeyId parent, std::u16string_view name) override { return inner_->findChild(parent, name); }
-    void listSubkeys(KeyId key, std::size_t from, std::int64_t limit, std::vector<tovik::SubkeyEntry>& out) override {
-        inner_->listSubkeys(key, from, limit, out);
-    }
-    void listValues(KeyId key, std::size_t from, std::int64_t limit, std::vector<tovik::ValueEntry>& out) override {
-        inner_->listValues(key, from, limit, out);
-    }
-    bool readValueData(tovik::ValueId value, BYTE* buffer, DWORD size) override {
-        return inner_->readValueData(value, buffer, size);
-    }
     LONG createKeys(KeyId, std::size_t, std::span<const std::u16string_view>, KeyId&, bool&) override { return refuse(); }
     LONG setValue(KeyId, std::u16string_view, DWORD, const BYTE*, DWORD) override { return refuse(); }
     LONG deleteValue(KeyId, std::u16string_view) override { return refuse(); }
     LONG deleteKey(KeyId) override { return refuse(); }
     LONG renameKey(KeyId, std::u16string_view) override { return refuse(); }
     LONG renameValue(KeyId, std::u16string_view, std::u16string_view) override { return refuse(); }
-    LONG beginBatch() override { return inner_->beginBatch(); }
-    LONG commitBatch(bool beginAgain) override { return inner_->commitBatch(beginAgain); }
-    bool beginSnapshot() override { return inner_->beginSnapshot(); }
-    void endSnapshot() override { inner_->endSnapshot(); }
 
 private:
     LONG refuse() {
         ++writesAsked;
         return ERROR_SUCCESS;   // a write that got here would look like success: the test sees it
     }
-    std::unique_ptr<Backend> inner_;
 };
 
 TEST(ReadOnlyBackend, ReadsWorkAndEveryWriteIsRefusedAsAccessDenied) {

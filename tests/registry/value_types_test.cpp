@@ -25,6 +25,45 @@ TEST(ValueTypes, TagsNamesAndIconClasses) {
     EXPECT_EQ(TypeIconClass(REG_DWORD_BIG_ENDIAN), IconClass::Binary);
 }
 
+// Each row reads back from its number, its tag and its platform name, in any case; the tag is
+// what the value list shows and the platform name what other tools print.
+TEST(ValueTypes, TableRoundTripsNumberTagAndPlatformName) {
+    const auto lower = [](std::u16string_view text) {
+        std::u16string out(text);
+        for (char16_t& c : out) c = c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+        return out;
+    };
+    DWORD expected = 0;
+    for (const tovik::ValueTypeInfo& info : tovik::ValueTypes()) {
+        EXPECT_EQ(info.number, expected++) << "rows stand in number order";
+        EXPECT_EQ(tovik::FindValueType(info.number), &info);
+        EXPECT_EQ(tovik::FindValueTypeByName(info.platformName), &info);
+        EXPECT_EQ(tovik::FindValueTypeByName(lower(info.platformName)), &info);
+        EXPECT_EQ(tovik::FindValueTypeByName(info.platformName, false), nullptr) << "tags only";
+        if (info.tag.empty()) {
+            EXPECT_EQ(TypeTag(info.number), u"??");
+            EXPECT_FALSE(IsSupportedType(info.number));
+            continue;
+        }
+        EXPECT_EQ(TypeTag(info.number), info.tag);
+        EXPECT_TRUE(IsSupportedType(info.number));
+        EXPECT_EQ(tovik::FindValueTypeByTag(info.tag), &info);
+        EXPECT_EQ(tovik::FindValueTypeByTag(lower(info.tag)), nullptr) << "a file's tags are exact";
+        EXPECT_EQ(tovik::FindValueTypeByName(lower(info.tag), false), &info);
+        // The text form decides both directions of the data text.
+        const Bytes data = ValueDataFromText(info.number, u"12");
+        EXPECT_EQ(FormatValueText(info.number, data.data(), data.size(), 100),
+                  info.textForm == tovik::ValueTextForm::Number ? u"12(C)" : u"12" + std::u16string(
+                      info.textForm == tovik::ValueTextForm::HexBytes ? u" " : u""));
+    }
+    EXPECT_EQ(tovik::FindValueTypeByName(u"reg_qword")->number, REG_QWORD);
+    EXPECT_EQ(tovik::FindValueTypeByName(u"REG_DWORD")->tag, u"DW");
+    for (std::u16string_view unknown : {u"", u"??", u"REG_", u"QW", u"S Z", u"REG_SZ "})
+        EXPECT_EQ(tovik::FindValueTypeByName(unknown), nullptr) << testing::PrintToString(std::u16string(unknown));
+    EXPECT_EQ(tovik::FindValueType(12), nullptr);
+    EXPECT_EQ(tovik::FindValueType(0xFFFFFFFFu), nullptr);
+}
+
 TEST(FormatValue, DataTextFormsAndTheirCutPrefixes) {
     const struct {
         DWORD type;

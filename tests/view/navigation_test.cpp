@@ -149,6 +149,12 @@ private slots:
         QCOMPARE(prompts->messages.last(), Q(NavigationCommands::kBadPathMessage));
         QCOMPARE(current(), QString("HKEY_LOCAL_MACHINE\\Software\\Sample\\Inner"));  // a failed go moves nothing
 
+        // What the command line reads is read here too: one parser.
+        QVERIFY(nav->GoToPath("Computer\\HKEY_LOCAL_MACHINE\\Software\\Sample"));
+        QCOMPARE(current(), QString("HKEY_LOCAL_MACHINE\\Software\\Sample"));
+        QVERIFY(nav->GoToPath(" HKLM:/software/sample/inner "));
+        QCOMPARE(current(), QString("HKEY_LOCAL_MACHINE\\Software\\Sample\\Inner"));
+
         // A key written after the tree was read is found too.
         MakeKey(HKEY_CURRENT_USER, u"Later\\Still");
         QVERIFY(nav->GoToPath("HKCU\\later\\still"));
