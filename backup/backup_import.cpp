@@ -187,7 +187,8 @@ bool BackupLineImporter::Take(std::u16string_view line) {
             WriteValueLine(line);
             break;
     }
-    if (!stopped_ && ++linesSinceCommit_ == kImportCommitLines) {
+    // A store that saves whole files saves the import once, at its end.
+    if (!stopped_ && ++linesSinceCommit_ == kImportCommitLines && RegistryBatch::CommitsAlongTheWay()) {
         linesSinceCommit_ = 0;
         if (batch_->Commit()) {
             pendingKeys_ = pendingValues_ = 0;

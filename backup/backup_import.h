@@ -119,7 +119,8 @@ std::u16string UnknownTagNotice(std::size_t skippedLines);
 
 // Writes the lines after the root line into the current store, one line at a time, under the
 // file's root. Writes go in batches committed every kImportCommitLines lines, so an import that
-// stops or is killed keeps what was written before.
+// stops or is killed keeps what was written before; a store that saves whole files commits once,
+// at the end.
 inline constexpr std::size_t kImportCommitLines = 10000;
 class BackupLineImporter {
 public:

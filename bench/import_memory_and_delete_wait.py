@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Figures that need whole processes: peak memory of tovik-reg import on 20 MB and 80 MB backup
-files, and, during a delete-key of a large subtree, the longest time another writer's set takes.
+files, peak memory of reading Wine prefixes dense in keys or holding one large value, and, during
+a delete-key of a large subtree, the longest time another writer's set takes.
 
     bench/import_memory_and_delete_wait.py build/cli/tovik-reg [KEYS VALUES_PER_KEY]
 """
@@ -53,6 +54,34 @@ def import_memory(tovik_reg, folder):
         os.remove(store)
 
 
+def write_prefix(folder, user_body):
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "system.reg"), "w") as f:
+        f.write("WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n")
+    with open(os.path.join(folder, "user.reg"), "wb") as f:
+        f.write(b"WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
+                b"#arch=win64\n")
+        for chunk in user_body:
+            f.write(chunk)
+    return os.path.getsize(os.path.join(folder, "user.reg"))
+
+
+def wine_memory(tovik_reg, folder):
+    """Peak memory of a query on a prefix of 1,000,000 one-line keys, and of one 100 MB value."""
+    dense = os.path.join(folder, "dense")
+    size = write_prefix(dense, (b"".join(b"\n[K%07d] 1\n" % (k + n) for n in range(10000))
+                                for k in range(0, 1000000, 10000)))
+    code, seconds, peak = run_measured([tovik_reg, "--wine-prefix", dense, "query", "HKCU\\K0000000"])
+    print(f"query on a prefix of 1,000,000 one-line keys ({size / 1e6:.1f} MB): exit {code}, {seconds:.1f} s, "
+          f"peak {peak / 1024:.0f} MiB ({peak * 1024 / size:.1f} times the file)")
+    large = os.path.join(folder, "large")
+    line = b"00," * (100 * 1000 * 1000 // 3)
+    size = write_prefix(large, [b"\n[Big] 1\n\"v\"=hex:", line, b"00\n"])
+    code, seconds, peak = run_measured([tovik_reg, "--wine-prefix", large, "query", "HKCU\\Big"])
+    print(f"query of one value of a {size / 1e6:.0f} MB line: exit {code}, {seconds:.1f} s, "
+          f"peak {peak / 1024:.0f} MiB ({peak * 1024 / size:.1f} times the file)")
+
+
 def delete_wait(tovik_reg, folder, keys, values):
     store = os.path.join(folder, "delete.db")
     backup = os.path.join(folder, "subtree.txt")
@@ -93,6 +122,7 @@ def main():
     values = int(sys.argv[3]) if len(sys.argv) > 3 else 30
     with tempfile.TemporaryDirectory() as folder:
         import_memory(tovik_reg, folder)
+        wine_memory(tovik_reg, folder)
         delete_wait(tovik_reg, folder, keys, values)
 
 

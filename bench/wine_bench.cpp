@@ -184,12 +184,52 @@ void timeLargeSystemReg(BenchRunner& runner, const std::string& dataDir, bool re
     CloseRegistryStore();
 }
 
+// A prefix whose user.reg holds `count` sibling keys under one key, in name order or reversed
+// (files that other tools or hands wrote); made once and kept.
+std::string siblingsPrefix(const std::string& dataDir, std::size_t count, bool reversed)
+{
+    const std::string dir = dataDir + "/wine-siblings-" + std::to_string(count) + (reversed ? "-reversed" : "-sorted");
+    if (fs::exists(dir + "/.made")) return dir;
+    std::error_code ignored;
+    fs::create_directories(dir, ignored);
+    std::ofstream(dir + "/system.reg") << "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n";
+    std::string user = "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n";
+    char line[96];
+    for (std::size_t i = 0; i < count; ++i) {
+        // Zero-padded, so that name order is number order.
+        std::snprintf(line, sizeof line, "\n[Software\\\\Siblings\\\\K%07zu] 1700000000\n\"v\"=dword:00000001\n",
+                      reversed ? count - 1 - i : i);
+        user += line;
+    }
+    std::ofstream(dir + "/user.reg", std::ios::binary) << user;
+    std::ofstream(dir + "/.made") << "made by tovik-bench\n";
+    return dir;
+}
+
+void timeSiblingOrder(BenchRunner& runner, const std::string& dataDir)
+{
+    constexpr std::size_t kSiblings = 200000;
+    for (const bool reversed : {false, true}) {
+        const std::string dir = siblingsPrefix(dataDir, kSiblings, reversed);
+        const std::string label = sizeLabel(reversed ? "200,000 siblings reversed" : "200,000 siblings in order", dir);
+        const CaseSpec spec{"open Wine prefix (read, parse)", label, "keys", kSiblings};
+        runner.Run(spec, [&](Stopwatch& watch) {
+            watch.start();
+            const StoreOpenResult opened = openPrefix(dir);
+            watch.stop();
+            CloseRegistryStore();
+            return opened.ok ? RunResult{kSiblings, {}} : RunResult::Failed(opened.error);
+        });
+    }
+}
+
 }  // namespace
 
 void TimeWinePrefixes(BenchRunner& runner, const std::string& dataDir, bool regenerate)
 {
     timeFreshPrefix(runner, dataDir);
     timeLargeSystemReg(runner, dataDir, regenerate);
+    timeSiblingOrder(runner, dataDir);
 }
 
 }  // namespace tovik::bench

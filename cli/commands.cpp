@@ -62,11 +62,12 @@ bool WritesTheRegistry(CommandKind kind) {
            kind == CommandKind::RenameValue;
 }
 
-// A registry can turn read-only while a command runs (Wine starts running the prefix): a command
-// that failed for that reason says so.
-void ReportReadOnlyRefusal(int code, std::ostream& err) {
+// A registry can turn read-only while a command runs (Wine starts running the prefix): a write
+// that failed for that reason says so. A read that failed (no hit, no such key) wrote nothing by
+// its nature, so being read-only is no part of why.
+void ReportReadOnlyRefusal(const Command& command, int code, std::ostream& err) {
     const Backend* store = CurrentBackend();
-    if (code != kExitFailure || !store || !store->readOnly()) return;
+    if (code != kExitFailure || !WritesTheRegistry(command.kind) || !store || !store->readOnly()) return;
     const std::string reason = store->readOnlyReason();
     ReportError(err, "the registry is read-only, nothing was written" + (reason.empty() ? std::string(".") : ": " + reason));
 }
@@ -135,7 +136,7 @@ int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, st
     if (const Backend* store = CurrentBackend(); code == kExitFailure && store && !store->lastFailure().empty()) {
         ReportError(err, store->lastFailure());
     } else {
-        ReportReadOnlyRefusal(code, err);
+        ReportReadOnlyRefusal(command, code, err);
     }
     CloseRegistryStore();
     return code;

@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
+#include "registry/registry_store.h"
 
 namespace tovik::cli {
 
@@ -38,14 +39,19 @@ int RunDeleteKey(const Command& command, std::ostream&, std::ostream& err) {
         return kExitFailure;
     }
     key.reset();
-    const DeleteSubkeysResult below = DeleteSubkeys(command.key.root, command.key.path);
-    if (below.error == ERROR_BADDB) {
-        ReportError(err, "could not delete all of " + KeyDisplayName(command.key) + ": " +
-                             LoopedTreeText(command.key));
-        return kExitFailure;
+    LONG deleted = ERROR_SUCCESS;
+    {
+        // The key goes in the same step as its subkeys: a store that saves whole files saves once.
+        RegistryBatch batch;
+        const DeleteSubkeysResult below = DeleteSubkeys(command.key.root, command.key.path);
+        if (below.error == ERROR_BADDB) {
+            ReportError(err, "could not delete all of " + KeyDisplayName(command.key) + ": " +
+                                 LoopedTreeText(command.key));
+            return kExitFailure;
+        }
+        deleted = below.error != ERROR_SUCCESS ? below.error : RegDeleteKeyW(command.key.root, command.key.path.c_str());
+        if (!batch.Finish() && deleted == ERROR_SUCCESS) deleted = batch.error() != 0 ? batch.error() : ERROR_CANTWRITE;
     }
-    const LONG deleted = below.error != ERROR_SUCCESS ? below.error
-                                                      : RegDeleteKeyW(command.key.root, command.key.path.c_str());
     if (KeyExists(command.key.root, command.key.path)) {
         std::string why;
         if (deleted != ERROR_SUCCESS && deleted != ERROR_ACCESS_DENIED) why = " (" + RegistryErrorText(deleted) + ")";

@@ -24,9 +24,9 @@ int RunSet(const Command& command, std::ostream&, std::ostream& err) {
         key = KeyHandle(created);
     }
 
-    // The same conversion as the value editors and the backup reader, so that all three write
-    // the same bytes for the same text.
-    const Bytes data = ValueDataFromText(command.type, command.dataText);
+    // The same conversion as the value editors, so that both write the same bytes for the same
+    // text: strings end as Windows writes them where Windows or Wine reads the registry.
+    const Bytes data = ValueDataToWrite(command.type, command.dataText);
     const LONG result = RegSetValueExW(key.get(), command.valueName.c_str(), 0, command.type, data.data(),
                                        static_cast<DWORD>(data.size()));
     if (result != ERROR_SUCCESS) {

@@ -226,7 +226,8 @@ RegFileImportReport ImportRegFileText(std::u16string_view text, const RegFilePro
     while (reader.Next(entry)) {
         applier.Apply(entry);
         report.lastLine = entry.line;
-        if (++sinceCommit == kRegFileCommitEntries) {
+        // A store that saves whole files saves the import once, at its end.
+        if (++sinceCommit == kRegFileCommitEntries && RegistryBatch::CommitsAlongTheWay()) {
             commit(false);
             sinceCommit = 0;
         }

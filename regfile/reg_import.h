@@ -65,7 +65,8 @@ struct RegFileImportReport {
 using RegFileProgress = std::function<bool(std::size_t done, std::size_t total)>;
 
 // Writes are grouped into batches committed every kRegFileCommitEntries entries, so that an
-// import that is stopped or killed keeps what was committed.
+// import that is stopped or killed keeps what was committed. A store that saves whole files
+// (a Wine prefix, hive files) commits once, at the end.
 inline constexpr std::size_t kRegFileCommitEntries = 10000;
 
 // The sentences of the messages below, as templates whose %1, %2... are filled with numbers or

@@ -123,6 +123,11 @@ public:
     // beginAgain starts the next step (inTransaction() tells whether it could).
     virtual LONG beginBatch() = 0;
     virtual LONG commitBatch(bool beginAgain) = 0;
+    // Whether a long batch (a subtree delete, an import) should commit along the way, to let other
+    // writers in and keep most of the work when stopped. A backend whose commit rewrites whole
+    // files says no: the batch is then saved once, at its end, so that one command is one save
+    // and a kill leaves all of it or none of it.
+    virtual bool commitsAlongTheWay() const { return true; }
     // A consistent view for many reads that does not block other writers.
     virtual bool beginSnapshot() = 0;
     virtual void endSnapshot() = 0;
@@ -130,6 +135,11 @@ public:
     // A sentence saying why the last write failed, for backends whose refusals need more than a
     // result code (hive files: a value too large for hivex, a key above the hives); else empty.
     virtual std::string lastFailure() const { return {}; }
+
+    // True when strings are written as Windows' own tools write them (TerminatedStringData): the
+    // registry is one that Windows or Wine reads. The Tovik store keeps strings without a
+    // terminator.
+    virtual bool terminatesStrings() const { return false; }
 
     // The files that hold the registry (none for one in memory), which an export must never
     // write over.

@@ -37,6 +37,7 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
     }
 
     tovik::RegistryBatch batch;
+    const bool commitsAlongTheWay = tovik::RegistryBatch::CommitsAlongTheWay();
     // Keys are opened and deleted through their parent's handle: one name to look up each time,
     // whatever the depth.
     std::vector<Level> levels;
@@ -84,9 +85,14 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
         if (RegDeleteKeyW(levels.back().handle.get(), doneName.c_str()) == ERROR_SUCCESS) {
             if (!batch.Pending()) {
                 ++result.deleted;   // outside a transaction each deletion is kept at once
-            } else if (++sinceCommit == kDeletesPerCommit ||
-                       (++unchecked % 64 == 0 && std::chrono::steady_clock::now() - batchStart >= kCommitInterval)) {
-                if (!commit(false)) break;
+            } else {
+                ++sinceCommit;
+                // A store that saves whole files saves the delete once, at its end.
+                if (commitsAlongTheWay &&
+                    (sinceCommit == kDeletesPerCommit ||
+                     (++unchecked % 64 == 0 && std::chrono::steady_clock::now() - batchStart >= kCommitInterval)) &&
+                    !commit(false))
+                    break;
             }
         } else {
             ++levels.back().index;   // it stays, so the next subkey moves up to the next index
@@ -99,8 +105,12 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
 }
 
 bool DeleteKeyTree(HKEY root, const std::u16string& path) {
-    DeleteSubkeys(root, path);
-    RegDeleteKeyW(root, path.c_str());
+    {
+        // The key goes in the same step as its subkeys: a store that saves whole files saves once.
+        tovik::RegistryBatch batch;
+        DeleteSubkeys(root, path);
+        RegDeleteKeyW(root, path.c_str());
+    }
     return !KeyExists(root, path);
 }
 

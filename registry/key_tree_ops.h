@@ -16,9 +16,10 @@ struct DeleteSubkeysResult {
 // deleted is stepped over, so the walk always ends. Iterative: depth costs no stack. The deletions
 // are grouped into transactions of at most 10,000 keys or about 100 ms, whichever comes first:
 // a subtree of 100,000 keys goes in seconds, and other writers never wait long for their turn.
+// A store that saves whole files (Backend::commitsAlongTheWay) commits once, at the end.
 DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path);
 
-// DeleteSubkeys, then the key itself. True when the key is gone afterwards.
+// DeleteSubkeys, then the key itself, in one batch. True when the key is gone afterwards.
 bool DeleteKeyTree(HKEY root, const std::u16string& path);
 
 // True when root\path opens.

@@ -96,6 +96,7 @@ bool RegistryBatch::Finish()
 bool RegistryBatch::Commit(std::chrono::milliseconds pause)
 {
     if (!active_ || !g_backend || g_batchSerial != g_serial) return false;
+    if (!g_backend->commitsAlongTheWay()) return true;
     LONG result = ERROR_SUCCESS;
     if (pause.count() > 0) {
         result = g_backend->commitBatch(false);
@@ -109,9 +110,21 @@ bool RegistryBatch::Commit(std::chrono::milliseconds pause)
     return result == ERROR_SUCCESS;
 }
 
+bool RegistryBatch::CommitsAlongTheWay()
+{
+    return !g_backend || g_backend->commitsAlongTheWay();
+}
+
 bool RegistryBatch::Pending() const
 {
     return active_ && g_backend && g_batchSerial == g_serial && g_backend->inTransaction();
+}
+
+Bytes ValueDataToWrite(DWORD type, std::u16string_view text)
+{
+    Bytes data = ValueDataFromText(type, text);
+    if (g_backend && g_backend->terminatesStrings()) data = TerminatedStringData(type, std::move(data));
+    return data;
 }
 
 // ---- RegistryReadSnapshot ----

@@ -5,10 +5,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-
+#include <string_view>
 #include <vector>
 
 #include "registry/backend.h"
+#include "registry/value_types.h"
 
 namespace tovik {
 
@@ -45,7 +46,11 @@ public:
     // goes on in a new transaction either way. With a pause, the lock is left free that long
     // before the new transaction begins, so that another process waiting for it gets its turn
     // (a waiter only polls; without the pause a long batch may take the lock back each time).
+    // With a backend that does not commit along the way (Backend::commitsAlongTheWay) it does
+    // nothing and returns true: the writes stay pending until Finish().
     bool Commit(std::chrono::milliseconds pause = std::chrono::milliseconds(0));
+    // Whether Commit() commits; callers that count what was kept skip it when not.
+    static bool CommitsAlongTheWay();
     // Commits and ends the batch; false as Commit(). The destructor then does nothing more.
     bool Finish();
     // True while writes go into the batch's open transaction and are not yet durable; false when
@@ -70,6 +75,11 @@ private:
     bool active_ = false;
     std::uint64_t serial_ = 0;
 };
+
+// The data that a data text gives back for a type (ValueDataFromText), with strings written as
+// the current registry wants them (Backend::terminatesStrings). The value editors and tovik-reg
+// set write through this.
+Bytes ValueDataToWrite(DWORD type, std::u16string_view text);
 
 // For the registry operations (registry_api.cpp) and the stores: the current backend, or null
 // while none is open, and a number that changes with every open and close, so that handles never

@@ -315,6 +315,21 @@ Bytes DwordToBytes(DWORD value) {
                  static_cast<BYTE>(value >> 24)};
 }
 
+Bytes TerminatedStringData(DWORD type, Bytes data) {
+    if (data.size() % 2 != 0) return data;
+    const auto zeroUnitsAtEnd = [&data] {
+        std::size_t units = 0;
+        for (std::size_t i = data.size(); i >= 2 && data[i - 1] == 0 && data[i - 2] == 0 && units < 2; i -= 2) ++units;
+        return units;
+    };
+    std::size_t wanted = 0;
+    if (type == REG_SZ || type == REG_EXPAND_SZ) wanted = 1;
+    // An empty list is its final empty string alone.
+    if (type == REG_MULTI_SZ) wanted = data.empty() ? 1 : 2;
+    for (std::size_t have = zeroUnitsAtEnd(); have < wanted; ++have) data.insert(data.end(), {0, 0});
+    return data;
+}
+
 Bytes ValueDataFromText(DWORD type, std::u16string_view text) {
     switch (TextFormOf(type)) {
         case ValueTextForm::String:

@@ -94,3 +94,8 @@ Bytes DwordToBytes(DWORD value);
 // terminator, 7 by TextToMultiSz, 4 by DecimalTextToLong as 4 bytes little-endian, every other
 // type by HexTextToBytes. Editors, the command line and the backup reader all write through this.
 Bytes ValueDataFromText(DWORD type, std::u16string_view text);
+
+// String data as Windows' own tools write it: REG_SZ and REG_EXPAND_SZ end with a zero unit,
+// REG_MULTI_SZ with its last string's zero and then the empty string that ends the list. Data
+// that ends so already, data of an odd size and other types come back unchanged.
+Bytes TerminatedStringData(DWORD type, Bytes data);

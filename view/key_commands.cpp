@@ -6,6 +6,7 @@
 #include "registry/key_tree_ops.h"
 #include "registry/name_fold.h"
 #include "registry/registry_api.h"
+#include "registry/registry_store.h"
 #include "view/add_key_dlg.h"
 #include "ui/qt_text.h"
 #include "view/tovik_doc.h"
@@ -60,8 +61,13 @@ void CTovikView::OnDeleteKey() {
     if (Prompts().MessageBox(this, DeleteKeyQuestion(m_treeModel.ItemText(selected)), MessageButtons::YesNo) == IDNO)
         return;
 
-    const bool walked = DeleteSubkeys(m_hRootKey, m_strKeyPath);
-    RegDeleteKeyW(m_hRootKey, m_strKeyPath.c_str());
+    bool walked = true;
+    {
+        // The key goes in the same step as its subkeys: a store that saves whole files saves once.
+        tovik::RegistryBatch batch;
+        walked = DeleteSubkeys(m_hRootKey, m_strKeyPath);
+        RegDeleteKeyW(m_hRootKey, m_strKeyPath.c_str());
+    }
 
     selected = SelectedItem();
     if (selected != KeyTreeModel::kNoItem) {

@@ -7,6 +7,7 @@
 #include "editors/string_rules.h"
 #include "registry/key_handle.h"
 #include "registry/registry_api.h"
+#include "registry/registry_store.h"
 #include "registry/value_types.h"
 #include "ui/qt_text.h"
 #include "view/tovik_view.h"
@@ -78,7 +79,7 @@ void CTovikView::OnDblClkValueList() {
         dialog.m_strType = StringTypeLabel(row.type);
         if (Prompts().DoModal(dialog) != IDOK) return;
         name = NameAfterEdit(row, dialog.m_strName);
-        data = ValueDataFromText(row.type, ToU16View(dialog.m_strData));
+        data = tovik::ValueDataToWrite(row.type, ToU16View(dialog.m_strData));
         break;
     }
     case REG_DWORD: {
@@ -126,7 +127,7 @@ void CTovikView::OnAddStringValue() {
     dialog.m_strType = StringTypeLabel(REG_SZ);
     if (Prompts().DoModal(dialog) != IDOK) return;
     WriteValue(m_hRootKey, m_strKeyPath, ToU16(dialog.m_strName), REG_SZ,
-               ValueDataFromText(REG_SZ, ToU16View(dialog.m_strData)));
+               tovik::ValueDataToWrite(REG_SZ, ToU16View(dialog.m_strData)));
     PostRefreshValues();
     SetModified();
 }
@@ -138,7 +139,7 @@ void CTovikView::OnAddMultiStringValue() {
     dialog.m_strType = StringTypeLabel(REG_MULTI_SZ);
     if (Prompts().DoModal(dialog) != IDOK) return;
     WriteValue(m_hRootKey, m_strKeyPath, ToU16(dialog.m_strName), REG_MULTI_SZ,
-               ValueDataFromText(REG_MULTI_SZ, ToU16View(dialog.m_strData)));
+               tovik::ValueDataToWrite(REG_MULTI_SZ, ToU16View(dialog.m_strData)));
     PostRefreshValues();
     SetModified();
 }

@@ -47,6 +47,9 @@ public:
 
     LONG beginBatch() override;
     LONG commitBatch(bool beginAgain) override;
+    // A commit rewrites whole files: a batch is saved once, at its end.
+    bool commitsAlongTheWay() const override { return false; }
+    bool terminatesStrings() const override { return true; }
     bool beginSnapshot() override;
     void endSnapshot() override;
     std::vector<std::string> files() const override;

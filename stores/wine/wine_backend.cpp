@@ -214,6 +214,7 @@ LONG WineBackend::write(Edit edit)
 {
     if (prefix_->readOnly()) return ERROR_ACCESS_DENIED;
     const bool own = !prefix_->writing();
+    if (own) lastError_.clear();
     std::string error;
     if (own && !prefix_->beginWrite(error)) {
         lastError_ = error;
@@ -337,6 +338,7 @@ LONG WineBackend::renameValue(KeyId key, std::u16string_view oldName, std::u16st
 LONG WineBackend::beginBatch()
 {
     if (prefix_->readOnly()) return ERROR_ACCESS_DENIED;
+    lastError_.clear();
     std::string error;
     const std::uint64_t generation = prefix_->generation();
     const bool began = prefix_->beginWrite(error);

@@ -54,9 +54,13 @@ public:
 
     LONG beginBatch() override;
     LONG commitBatch(bool beginAgain) override;
+    // A commit rewrites whole files: a batch is saved once, at its end.
+    bool commitsAlongTheWay() const override { return false; }
+    bool terminatesStrings() const override { return true; }
     bool beginSnapshot() override;
     void endSnapshot() override;
     std::vector<std::string> files() const override;
+    std::string lastFailure() const override { return lastError_; }
 
     // Why the last write or save failed, as a sentence; empty when none did.
     const std::string& lastError() const { return lastError_; }

@@ -1,8 +1,11 @@
 // Reading a Wine registry file line by line as wineserver's loader does, while remembering where
 // every key block, value and other line sits in the text so that it can be written back as it was.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "stores/wine/wine_name_order.h"
@@ -37,6 +40,8 @@ private:
     bool globalOption(std::string_view text, std::string& error);
     void otherLine(const Line& line, WineKey::OtherLine::Kind kind);
     WineKey* keyForPath(const std::u16string& path, std::size_t& depth);
+    WineKey* findOrAddChild(WineKey* parent, std::u16string_view name);
+    void sortUnsortedChildren();
     void setTimeOnce(WineKey* key, std::uint64_t time);
 
     WineRegistryFile& file_;
@@ -49,6 +54,28 @@ private:
     std::uint64_t pendingTime_ = 0;
     std::vector<WineKey*> lastPath_;  // keys of the previous key line, for sorted files
     std::u16string scratch_;
+
+    // Keys whose subkeys came out of order: their children are appended as they come, found
+    // through childIndex_, and sorted once at the end, so that any order parses in linear time.
+    // Sorted files (all that Wine writes) never use them.
+    struct ChildName {
+        const WineKey* parent;
+        std::u16string_view name;  // the child's own name
+    };
+    struct ChildNameHash {
+        std::size_t operator()(const ChildName& c) const
+        {
+            return hashName(c.name) ^ (std::hash<const void*>{}(c.parent) * 0x9E3779B97F4A7C15ull);
+        }
+    };
+    struct ChildNameEqual {
+        bool operator()(const ChildName& a, const ChildName& b) const
+        {
+            return a.parent == b.parent && sameName(a.name, b.name);
+        }
+    };
+    std::unordered_set<WineKey*> unsorted_;
+    std::unordered_map<ChildName, WineKey*, ChildNameHash, ChildNameEqual> childIndex_;
 };
 
 bool WineFileParser::readLine(Line& line)
@@ -106,7 +133,45 @@ bool WineFileParser::run(std::string& error)
     }
     closeChunk(src_.size());
     setTimeOnce(current_, pendingTime_);
+    sortUnsortedChildren();
     return true;
+}
+
+WineKey* WineFileParser::findOrAddChild(WineKey* parent, std::u16string_view name)
+{
+    const bool sorted = !unsorted_.contains(parent);
+    std::size_t index = parent->children_.size();
+    if (sorted) {
+        bool found = false;
+        index = parent->childIndexFor(name, found);
+        if (found) return parent->children_[index].get();
+    } else if (const auto it = childIndex_.find({parent, name}); it != childIndex_.end()) {
+        return it->second;
+    }
+    auto child = std::unique_ptr<WineKey>(new WineKey());
+    child->name_.assign(name);
+    child->parent_ = parent;
+    child->chunk_.owner = child.get();
+    WineKey* added = child.get();
+    if (sorted && index != parent->children_.size()) {
+        // Out of order: from now on this key's children are found through the index.
+        unsorted_.insert(parent);
+        for (const auto& sibling : parent->children_) childIndex_.emplace(ChildName{parent, sibling->name_}, sibling.get());
+    }
+    parent->children_.push_back(std::move(child));
+    if (unsorted_.contains(parent)) childIndex_.emplace(ChildName{parent, added->name_}, added);
+    file_.append(&added->chunk_);
+    return added;
+}
+
+void WineFileParser::sortUnsortedChildren()
+{
+    for (WineKey* parent : unsorted_) {
+        std::sort(parent->children_.begin(), parent->children_.end(),
+                  [](const auto& a, const auto& b) { return compareNames(a->name_, b->name_) < 0; });
+    }
+    childIndex_.clear();
+    unsorted_.clear();
 }
 
 void WineFileParser::setTimeOnce(WineKey* key, std::uint64_t time)
@@ -132,22 +197,7 @@ WineKey* WineFileParser::keyForPath(const std::u16string& path, std::size_t& dep
         if (depth <= lastPath_.size() && lastPath_[depth - 1]->parent_ == key &&
             sameName(lastPath_[depth - 1]->name_, name))
             next = lastPath_[depth - 1];
-        if (!next) {
-            bool found = false;
-            const std::size_t index = key->childIndexFor(name, found);
-            if (found) {
-                next = key->children_[index].get();
-            } else {
-                auto child = std::unique_ptr<WineKey>(new WineKey());
-                child->name_.assign(name);
-                child->parent_ = key;
-                child->chunk_.owner = child.get();
-                next = child.get();
-                key->children_.insert(key->children_.begin() + static_cast<std::ptrdiff_t>(index),
-                                      std::move(child));
-                file_.append(&next->chunk_);
-            }
-        }
+        if (!next) next = findOrAddChild(key, name);
         if (lastPath_.size() < depth) lastPath_.resize(depth);
         lastPath_[depth - 1] = next;
         key = next;

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <string_view>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -16,6 +18,8 @@ namespace {
 constexpr const char* kMachineFile = "system.reg";
 constexpr const char* kUserFile = "user.reg";
 constexpr int kLockWaitMs = 10000;
+
+std::size_t contentHash(std::string_view bytes) { return std::hash<std::string_view>{}(bytes); }
 
 }  // namespace
 
@@ -50,11 +54,12 @@ WinePrefix::~WinePrefix()
 }
 
 bool WinePrefix::loadFile(const std::string& name, std::unique_ptr<WineRegistryFile>& file,
-                          FileIdentity& identity, std::string& error)
+                          FileIdentity& identity, std::size_t& content, std::string& error)
 {
     const std::string path = dir_ + "/" + name;
     std::string bytes;
     if (!readWholeFile(path, bytes, identity, error)) return false;
+    content = contentHash(bytes);
     std::string why;
     file = WineRegistryFile::parse(std::move(bytes), why);
     if (!file) {
@@ -68,8 +73,9 @@ bool WinePrefix::load(std::string& error)
 {
     std::unique_ptr<WineRegistryFile> machine, user;
     FileIdentity machineId, userId;
-    if (!loadFile(kMachineFile, machine, machineId, error)) return false;
-    if (!loadFile(kUserFile, user, userId, error)) return false;
+    std::size_t machineContent = 0, userContent = 0;
+    if (!loadFile(kMachineFile, machine, machineId, machineContent, error)) return false;
+    if (!loadFile(kUserFile, user, userId, userContent, error)) return false;
     // Wine takes the architecture of system.reg (win32 when it names none) for user.reg too.
     const std::string arch = machine->arch().empty() ? "win32" : machine->arch();
     if (!user->arch().empty() && user->arch() != arch) {
@@ -81,6 +87,8 @@ bool WinePrefix::load(std::string& error)
     user_ = std::move(user);
     machineId_ = machineId;
     userId_ = userId;
+    machineContent_ = machineContent;
+    userContent_ = userContent;
     machineSaved_ = userSaved_ = 0;
     ++generation_;
     return true;
@@ -113,6 +121,7 @@ bool WinePrefix::refresh(std::string& error)
 
 void WinePrefix::unlock()
 {
+    wineserverLock_.release();
     if (lockFd_ < 0) return;
     ::flock(lockFd_, LOCK_UN);
     ::close(lockFd_);
@@ -122,8 +131,6 @@ void WinePrefix::unlock()
 bool WinePrefix::beginWrite(std::string& error)
 {
     if (writing()) return true;
-    const WineserverState wine = checkWineserver(dir_);
-    if (!wine.mayWrite) readOnlyReason_ = wine.reason;
     if (readOnly()) {
         error = readOnlyReason_;
         return false;
@@ -148,6 +155,15 @@ bool WinePrefix::beginWrite(std::string& error)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         ++waited;
     }
+    // From here to the save no wineserver can start, load the files and later write back what
+    // it loaded over what Tovik saves.
+    std::string reason;
+    if (!wineserverLock_.acquire(dir_, reason)) {
+        readOnlyReason_ = reason;
+        error = reason;
+        unlock();
+        return false;
+    }
     if (!refresh(error)) {
         unlock();
         return false;
@@ -155,8 +171,29 @@ bool WinePrefix::beginWrite(std::string& error)
     return true;
 }
 
+bool WinePrefix::stillAsRead(const std::string& name, const FileIdentity& identity, std::size_t content,
+                             std::string& error) const
+{
+    const std::string path = dir_ + "/" + name;
+    FileIdentity now;
+    bool same = fileIdentity(path, now) && now == identity;
+    if (same) {
+        // A rewrite in place may keep size and time (coarse clocks): the bytes tell.
+        std::string bytes;
+        FileIdentity ignored;
+        std::string why;
+        same = readWholeFile(path, bytes, ignored, why) && contentHash(bytes) == content;
+    }
+    if (!same) {
+        error = path + " was changed by another program while Tovik was writing to the prefix; so as not to "
+                       "overwrite that change, nothing was saved. Run the command again to apply it to the "
+                       "new content.";
+    }
+    return same;
+}
+
 bool WinePrefix::saveFile(const std::string& name, const WineRegistryFile& file,
-                          FileIdentity& identity, std::string& error)
+                          FileIdentity& identity, std::size_t& content, std::string& error)
 {
     const std::string path = dir_ + "/" + name;
     const std::string backup = path + ".tovik-backup";
@@ -166,7 +203,9 @@ bool WinePrefix::saveFile(const std::string& name, const WineRegistryFile& file,
         if (!readWholeFile(path, before, ignored, error)) return false;
         if (!replaceFileDurably(backup, before, path, 0600, error)) return false;
     }
-    if (!replaceFileDurably(path, file.serialize(), path, 0644, error)) return false;
+    const std::string bytes = file.serialize();
+    if (!replaceFileDurably(path, bytes, path, 0644, error)) return false;
+    content = contentHash(bytes);
     if (!fileIdentity(path, identity)) {
         error = "Cannot check " + path + " after saving it: " + std::strerror(errno) + ".";
         return false;
@@ -180,19 +219,18 @@ bool WinePrefix::commitWrite(std::string& error)
         error = "No write was started on the Wine prefix.";
         return false;
     }
-    bool ok = true;
-    const WineserverState wine = checkWineserver(dir_);
-    if (!wine.mayWrite) {
-        readOnlyReason_ = wine.reason;
-        error = wine.reason;
-        ok = false;
-    }
-    if (ok && machine_->editCount() != machineSaved_) {
-        ok = saveFile(kMachineFile, *machine_, machineId_, error);
+    // No wineserver can have started meanwhile (its lock is held); another program may still
+    // have replaced a file. Both are checked before either is saved.
+    const bool machineChanged = machine_->editCount() != machineSaved_;
+    const bool userChanged = user_->editCount() != userSaved_;
+    bool ok = (!machineChanged || stillAsRead(kMachineFile, machineId_, machineContent_, error)) &&
+              (!userChanged || stillAsRead(kUserFile, userId_, userContent_, error));
+    if (ok && machineChanged) {
+        ok = saveFile(kMachineFile, *machine_, machineId_, machineContent_, error);
         if (ok) machineSaved_ = machine_->editCount();
     }
-    if (ok && user_->editCount() != userSaved_) {
-        ok = saveFile(kUserFile, *user_, userId_, error);
+    if (ok && userChanged) {
+        ok = saveFile(kUserFile, *user_, userId_, userContent_, error);
         if (ok) userSaved_ = user_->editCount();
     }
     // Edits that were not kept must not linger in memory: read the files again.

@@ -4,13 +4,18 @@
 //
 // Writes go through beginWrite() and commitWrite(): the prefix is locked (flock on its folder)
 // from before the files are checked for changes by another program until they are saved, so two
-// Tovik processes never lose each other's changes. A prefix whose wineserver runs is read-only.
+// Tovik processes never lose each other's changes. For the same time Tovik holds the lock that a
+// wineserver takes as it starts, so no wineserver can load the files in between and write the old
+// content back later. A prefix whose wineserver runs is read-only. A file that another program
+// replaced or rewrote after it was read is never saved over: the write fails and says so.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "stores/wine/durable_file.h"
 #include "stores/wine/wine_registry_file.h"
+#include "stores/wine/wineserver_check.h"
 
 namespace tovik::wine {
 
@@ -44,9 +49,9 @@ public:
     // Starts a write: refuses a read-only prefix (and a newly started wineserver), locks the
     // prefix, and reloads files that changed under us (see generation()).
     bool beginWrite(std::string& error);
-    // Saves every changed file and unlocks. Checks for a wineserver once more right before; keeps
-    // a copy of a file as <name>.tovik-backup before Tovik first changes it. On failure nothing
-    // of the batch is kept: the files are read again, and `error` says why.
+    // Saves every changed file and unlocks. Keeps a copy of a file as <name>.tovik-backup before
+    // Tovik first changes it. Fails when a file to save is no longer the one that was read. On
+    // failure nothing of the batch is kept: the files are read again, and `error` says why.
     bool commitWrite(std::string& error);
     // Drops the batch's changes (the files are read again) and unlocks.
     void abortWrite();
@@ -56,9 +61,12 @@ private:
     WinePrefix() = default;
     bool load(std::string& error);
     bool loadFile(const std::string& name, std::unique_ptr<WineRegistryFile>& file,
-                  FileIdentity& identity, std::string& error);
+                  FileIdentity& identity, std::size_t& content, std::string& error);
     bool saveFile(const std::string& name, const WineRegistryFile& file, FileIdentity& identity,
-                  std::string& error);
+                  std::size_t& content, std::string& error);
+    // True when the file `name` is still the one read or saved last (identity and content).
+    bool stillAsRead(const std::string& name, const FileIdentity& identity, std::size_t content,
+                     std::string& error) const;
     bool changedOnDisk() const;
     void unlock();
 
@@ -67,6 +75,9 @@ private:
     std::unique_ptr<WineRegistryFile> user_;
     FileIdentity machineId_;
     FileIdentity userId_;
+    std::size_t machineContent_ = 0;  // hashes of the bytes read or saved last
+    std::size_t userContent_ = 0;
+    WineserverLock wineserverLock_;   // held while writing
     std::string readOnlyReason_;
     std::uint64_t generation_ = 0;
     int lockFd_ = -1;

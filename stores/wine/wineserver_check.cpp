@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstddef>
+
 namespace tovik::wine {
 namespace {
 
@@ -27,6 +29,27 @@ std::string debianServerFolderName(const std::string& prefixDir)
         name.find('\0') != std::string::npos)
         return {};
     return name;
+}
+
+// Makes the folder `dir` as wineserver does when it is missing. False when it is no folder of
+// this user: a wineserver refuses such a folder, so none can run there.
+bool ownFolder(const std::string& dir, bool make)
+{
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0) {
+        if (errno != ENOENT || !make) return false;
+        if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (::lstat(dir.c_str(), &st) != 0) return false;
+    }
+    if (S_ISDIR(st.st_mode) && st.st_uid == ::getuid()) return true;
+    errno = S_ISDIR(st.st_mode) ? EPERM : ENOTDIR;
+    return false;
+}
+
+std::string cannotLock(const std::string& path, int error)
+{
+    return "Tovik cannot take Wine's lock of this prefix (" + path + ": " + std::strerror(error) +
+           "), so it opens it read-only.";
 }
 
 }  // namespace
@@ -84,6 +107,67 @@ WineserverState checkWineserver(const std::string& prefixDir)
         }
     }
     return state;
+}
+
+bool WineserverLock::acquire(const std::string& prefixDir, std::string& reason)
+{
+    release();
+    const std::vector<std::string> paths = wineserverLockPaths(prefixDir);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const std::string& path = paths[i];
+        const std::string serverDir = path.substr(0, path.rfind('/'));
+        const std::string baseDir = serverDir.substr(0, serverDir.rfind('/'));
+        // Only the upstream folder has a fixed name; Debian's is chosen when its Wine starts.
+        const bool make = i == 0;
+        if (!ownFolder(baseDir, make) || !ownFolder(serverDir, make)) {
+            if (make) {
+                const int e = errno;
+                release();
+                reason = cannotLock(serverDir, e);
+                return false;
+            }
+            continue;
+        }
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        struct stat st {};
+        if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            const int e = fd < 0 ? errno : EINVAL;
+            if (fd >= 0) ::close(fd);
+            release();
+            reason = cannotLock(path, e);
+            return false;
+        }
+        fds_.push_back(fd);
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = 0;
+        lock.l_len = 1;
+        if (::fcntl(fd, F_SETLK, &lock) != 0) {
+            const int e = errno;
+            release();
+            if (e == EAGAIN || e == EACCES) {
+                const WineserverState state = checkWineserver(prefixDir);
+                reason = !state.mayWrite ? state.reason
+                                         : "Wine is running this prefix: it keeps the registry in memory and "
+                                           "would overwrite any change, so the prefix is open read-only. Stop it "
+                                           "with \"wineserver -k\" first.";
+            } else {
+                reason = cannotLock(path, e);
+            }
+            return false;
+        }
+    }
+    held_ = true;
+    return true;
+}
+
+void WineserverLock::release()
+{
+    // Closing the descriptors drops the locks.
+    for (const int fd : fds_) ::close(fd);
+    fds_.clear();
+    held_ = false;
 }
 
 }  // namespace tovik::wine

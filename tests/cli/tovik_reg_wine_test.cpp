@@ -4,11 +4,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "wine_test_support.h"
@@ -65,12 +70,16 @@ protected:
 TEST_F(TovikRegOnAPrefix, EveryCommandReadsAndWritesThePrefixFiles) {
     Ok({"set", "HKCU\\Software\\Tovik", "S", "SZ", "plain text"});
     Ok({"set", "HKCU\\Software\\Tovik", "D", "DW", "42"});
+    Ok({"set", "HKCU\\Software\\Tovik", "E", "EXP", "%PATH%"});
+    Ok({"set", "HKCU\\Software\\Tovik", "M", "MLT", "a|b"});
+    Ok({"set", "HKCU\\Software\\Tovik", "M2", "MLT", "c||"});
     Ok({"set", "HKCR\\.tovik", "@", "SZ", "tovikfile"});
     Ok({"add-key", "HKLM\\Software\\Empty"});
     EXPECT_THAT(File("user.reg"), HasSubstr("[Software\\\\Tovik] "));
-    // tovik-reg writes a string without its terminating zero, which Wine's file holds as hex.
-    EXPECT_THAT(File("user.reg"), HasSubstr("\"S\"=hex(1):70,00,6c,00,61,00,69,00,6e,00,20,00,74,00,65,00,78,00,"
-                                            "74,00\n\"D\"=dword:0000002a\n"));
+    // Strings end as Windows' tools end them, so Wine's file holds them as quoted text.
+    EXPECT_THAT(File("user.reg"), HasSubstr("\"S\"=\"plain text\"\n\"D\"=dword:0000002a\n"
+                                            "\"E\"=str(2):\"%PATH%\"\n\"M\"=str(7):\"a\\0b\\0\"\n"
+                                            "\"M2\"=str(7):\"c\\0\"\n"));
     EXPECT_THAT(File("system.reg"), HasSubstr("[Software\\\\Classes\\\\.tovik] "));
     EXPECT_THAT(File("system.reg"), HasSubstr("[Software\\\\Empty] ")) << "an empty key the user made is kept";
 
@@ -121,6 +130,68 @@ TEST_F(TovikRegOnAPrefix, WhileWineRunsThePrefixReadsWorkAndEveryWriteIsRefusedW
         EXPECT_THAT(refused.err, HasSubstr("wineserver -k")) << write.front();
     }
     EXPECT_EQ(File("user.reg"), user);
+
+    // A read that fails on its own (no such key, no hit) is no refused write.
+    for (const std::vector<std::string>& read : std::vector<std::vector<std::string>>{
+             {"query", "HKCU\\Software\\Missing"},
+             {"find", "no such text anywhere", "HKCU\\Software"},
+         }) {
+        const Outcome failed = Reg(read);
+        EXPECT_EQ(failed.exitCode, 1) << read.front();
+        EXPECT_THAT(failed.err, Not(HasSubstr("read-only"))) << read.front() << ": " << failed.err;
+    }
+}
+
+// A .reg file of `keys` keys under HKCU\Software\Bulk, two values each; its path.
+std::string WriteBulkImport(const wine_test::fs::path& scratch, int keys) {
+    std::string text = "REGEDIT4\n\n";
+    for (int k = 0; k < keys; ++k)
+        text += "[HKEY_CURRENT_USER\\Software\\Bulk\\K" + std::to_string(k) + "]\n\"A\"=\"x\"\n\"B\"=dword:00000001\n\n";
+    const std::string file = (scratch / "bulk.reg").string();
+    wine_test::writeBytes(file, text);
+    return file;
+}
+
+// Waits until a tovik-reg holds the prefix's lock, that is, has read the files to write them;
+// false when none did within some seconds.
+bool WaitForWriter(const std::string& prefix) {
+    const int fd = ::open(prefix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool held = false;
+    for (int i = 0; i < 20000 && !held; ++i) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            ::flock(fd, LOCK_UN);
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        } else {
+            held = true;
+        }
+    }
+    ::close(fd);
+    return held;
+}
+
+TEST_F(TovikRegOnAPrefix, AWriteNeverSavesOverAFileAnotherProgramReplacedMeanwhile) {
+    Ok({"set", "HKCU\\Software\\Tovik", "S", "SZ", "before"});
+    const std::string file = WriteBulkImport(scratch_.path(), 30000);
+    Outcome import;
+    std::thread writer([&] { import = Reg({"import", file}); });
+    const bool during = WaitForWriter(prefix_);
+    // Once it has read the files (right after taking the lock), another program saves user.reg
+    // as Wine does: a new file renamed over the old one.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::string other = File("user.reg") + "\n[Software\\\\Other] 1700000000\n\"Kept\"=\"yes\"\n";
+    wine_test::writeBytes(prefix_ + "/user.reg.other", other);
+    wine_test::fs::rename(prefix_ + "/user.reg.other", prefix_ + "/user.reg");
+    writer.join();
+    ASSERT_TRUE(during) << "the import never locked the prefix";
+    EXPECT_THAT(File("user.reg"), HasSubstr("[Software\\\\Other]")) << "exit " << import.exitCode << ": " << import.err;
+    if (import.exitCode == 0) {
+        // It read the files only after the other program saved: both changes are there.
+        EXPECT_THAT(File("user.reg"), HasSubstr("[Software\\\\Bulk\\\\K29999]"));
+    } else {
+        EXPECT_EQ(import.exitCode, 1);
+        EXPECT_THAT(import.err, HasSubstr("changed by another program"));
+    }
 }
 
 // ---- With Wine itself ----
@@ -195,6 +266,22 @@ TEST_F(TovikRegWithWine, WineReadsWhatTovikRegWroteAndTovikRegReadsWhatWineWrote
                   "\"M\"=MLT:one|two||\n"
                   "\"Q\"=??:88 77 66 55 44 33 22 11 \n"
                   "\"S\"=SZ:h\xC3\xA9llo\n");
+    }
+    {
+        SCOPED_TRACE("a Wine program started during an import waits for it and then sees it");
+        const std::string file = WriteBulkImport(scratch_.path(), 30000);
+        Outcome import;
+        std::thread writer([&] { import = Reg({"import", file}); });
+        const bool during = WaitForWriter(prefix_);
+        const Outcome added = Wine("wine reg add 'HKCU\\Software\\DuringImport' /v X /t REG_SZ /d y /f");
+        writer.join();
+        ASSERT_TRUE(during) << "the import never locked the prefix";
+        EXPECT_EQ(import.exitCode, 0) << import.err;
+        EXPECT_EQ(added.exitCode, 0) << added.err;
+        Wine("wineserver -w");
+        const Outcome query = Reg({"query", "HKCU\\Software\\Bulk\\K29999"});
+        EXPECT_EQ(query.exitCode, 0) << "Wine wrote back the files it loaded before the import was saved";
+        EXPECT_EQ(Reg({"query", "HKCU\\Software\\DuringImport"}).exitCode, 0);
     }
     {
         SCOPED_TRACE("while wineserver runs, tovik-reg refuses to write and says why");

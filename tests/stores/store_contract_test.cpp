@@ -3,16 +3,21 @@
 // processes, enumeration by index and renaming; and a store that is read-only refuses writes.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <ostream>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "registry/backend.h"
+#include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "stores/open_store.h"
@@ -29,6 +34,9 @@ struct StoreKind {
     // Names order as folded to upper case (Windows, the Tovik store) or to lower case (Wine,
     // whose own order a prefix's files keep): '_' sorts after the letters or before them.
     bool lowerCaseOrder = false;
+    // Strings are written as Windows' tools write them, with their terminators (a registry that
+    // Windows or Wine reads), or as the Tovik store keeps them, without.
+    bool windowsStrings = false;
 };
 
 // A Wine prefix in the folder beside path, made empty (as Wine starts one) the first time.
@@ -48,8 +56,9 @@ std::vector<StoreKind> StoreKinds() {
     return {
         {"SqliteFile", true, [](const std::string& path) { return tovik::OpenRegistryStore(path).ok; }},
         {"SqliteMemory", false, [](const std::string&) { tovik::OpenInMemoryRegistryStore(); return true; }},
-        {"HiveFiles", true, [](const std::string& path) { return tovik::testing::OpenTestHives(path, true); }, false},
-        {"WinePrefix", true, OpenWinePrefixBeside, true, true},
+        {"HiveFiles", true, [](const std::string& path) { return tovik::testing::OpenTestHives(path, true); }, false,
+         false, true},
+        {"WinePrefix", true, OpenWinePrefixBeside, true, true, true},
     };
 }
 
@@ -321,6 +330,39 @@ TEST_P(StoreContract, RenamingAValueKeepsItsTypeDataAndPlace) {
     RegCloseKey(key);
 }
 
+TEST_P(StoreContract, StringsTheEditorsWriteEndAsTheRegistrysOwnToolsEndThem) {
+    const HKEY key = Create(HKEY_CURRENT_USER, u"Strings");
+    const struct {
+        const char16_t* name;
+        DWORD type;
+        const char16_t* text;
+        Bytes plain;       // as the Tovik store keeps it
+        Bytes terminated;  // as Windows' tools write it
+    } cases[] = {
+        {u"sz", REG_SZ, u"ab", {'a', 0, 'b', 0}, {'a', 0, 'b', 0, 0, 0}},
+        {u"expand", REG_EXPAND_SZ, u"%P%", {'%', 0, 'P', 0, '%', 0}, {'%', 0, 'P', 0, '%', 0, 0, 0}},
+        {u"multi", REG_MULTI_SZ, u"a|b", {'a', 0, 0, 0, 'b', 0}, {'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}},
+        {u"ended", REG_MULTI_SZ, u"a||", {'a', 0, 0, 0, 0, 0}, {'a', 0, 0, 0, 0, 0}},
+        {u"none", REG_MULTI_SZ, u"", {}, {0, 0}},
+        {u"empty", REG_SZ, u"", {}, {0, 0}},
+    };
+    for (const auto& c : cases) {
+        const Bytes data = tovik::ValueDataToWrite(c.type, c.text);
+        ASSERT_EQ(RegSetValueExW(key, c.name, 0, c.type, data.data(), static_cast<DWORD>(data.size())), ERROR_SUCCESS);
+    }
+    RegCloseKey(key);
+    if (GetParam().persistent) {
+        tovik::CloseRegistryStore();
+        ASSERT_TRUE(GetParam().open(path_));
+    }
+    HKEY reopened = 0;
+    ASSERT_EQ(Open(HKEY_CURRENT_USER, u"Strings", &reopened), ERROR_SUCCESS);
+    std::vector<Value> expected;
+    for (const auto& c : cases) expected.push_back({c.name, c.type, GetParam().windowsStrings ? c.terminated : c.plain});
+    EXPECT_EQ(Values(reopened), expected);
+    RegCloseKey(reopened);
+}
+
 TEST_P(StoreContract, AWriteThatSucceededSurvivesTheProcessBeingKilled) {
     if (!GetParam().persistent) GTEST_SKIP() << "nothing outlives this store's process";
     tovik::CloseRegistryStore();   // a connection must not cross fork()
@@ -345,6 +387,96 @@ TEST_P(StoreContract, AWriteThatSucceededSurvivesTheProcessBeingKilled) {
     ASSERT_EQ(Open(HKEY_CURRENT_USER, u"Durable", &key), ERROR_SUCCESS);
     EXPECT_EQ(Values(key), (std::vector<Value>{{u"Kept", REG_DWORD, {77, 0, 0, 0}}}));
     RegCloseKey(key);
+}
+
+// Keys below root\path, the key itself included; 0 when it is missing.
+std::size_t KeysIn(HKEY root, const std::u16string& path) {
+    HKEY key = 0;
+    if (Open(root, path, &key) != ERROR_SUCCESS) return 0;
+    std::size_t count = 1;
+    for (const std::u16string& name : Subkeys(key)) count += KeysIn(root, path + u"\\" + name);
+    RegCloseKey(key);
+    return count;
+}
+
+std::u16string Digits(int n) {
+    const std::string text = std::to_string(n);
+    return std::u16string(text.begin(), text.end());
+}
+
+// Device, inode and change time of each file: a save replaces at least one of them.
+std::vector<std::uint64_t> FileStamps(const std::vector<std::string>& files) {
+    std::vector<std::uint64_t> stamps;
+    for (const std::string& file : files) {
+        struct stat st {};
+        if (::stat(file.c_str(), &st) != 0) st = {};
+        stamps.insert(stamps.end(), {static_cast<std::uint64_t>(st.st_ino), static_cast<std::uint64_t>(st.st_size),
+                                     static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 1000000000u + st.st_mtim.tv_nsec});
+    }
+    return stamps;
+}
+
+TEST_P(StoreContract, ASubtreeDeleteOrRenameKilledAtAnyMomentLeavesTheSubtreeWholeOrGone) {
+    if (!GetParam().persistent) GTEST_SKIP() << "nothing outlives this store's process";
+    if (tovik::CurrentBackend()->commitsAlongTheWay())
+        GTEST_SKIP() << "this store commits a long delete along the way and keeps each commit";
+    // Groups of 100 keys.
+    constexpr int kGroups = 20;
+    constexpr std::size_t kKeys = 1 + kGroups * 101;
+    const std::vector<std::string> files = tovik::CurrentBackend()->files();
+    std::mt19937 random(7);
+    for (const bool rename : {false, true}) {
+        for (int round = 0; round < 4; ++round) {
+            SCOPED_TRACE((rename ? "rename, round " : "delete, round ") + std::to_string(round));
+            ASSERT_TRUE(GetParam().open(path_));
+            ASSERT_TRUE(DeleteKeyTree(HKEY_CURRENT_USER, u"Moved"));
+            ASSERT_TRUE(DeleteKeyTree(HKEY_CURRENT_USER, u"Doomed"));
+            {
+                tovik::RegistryBatch batch;
+                for (int g = 0; g < kGroups; ++g) {
+                    for (int k = 0; k < 100; ++k) {
+                        const std::u16string path = u"Doomed\\G" + Digits(g) + u"\\K" + Digits(k);
+                        RegCloseKey(Create(HKEY_CURRENT_USER, path));
+                    }
+                }
+                ASSERT_TRUE(batch.Finish());
+            }
+            ASSERT_EQ(KeysIn(HKEY_CURRENT_USER, u"Doomed"), kKeys);
+            tovik::CloseRegistryStore();   // a store must not cross fork()
+            const std::vector<std::uint64_t> before = FileStamps(files);
+            const pid_t child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                if (!GetParam().open(path_)) _exit(2);
+                if (rename) _exit(RegRenameKey(HKEY_CURRENT_USER, u"Doomed", u"Moved") == ERROR_SUCCESS ? 0 : 3);
+                _exit(DeleteKeyTree(HKEY_CURRENT_USER, u"Doomed") ? 0 : 4);
+            }
+            // Round 0 kills right after the first save; the others at a random moment.
+            int status = 0;
+            bool ended = false;
+            if (round == 0) {
+                while (FileStamps(files) == before && !(ended = waitpid(child, &status, WNOHANG) == child)) {
+                }
+            } else {
+                std::this_thread::sleep_for(std::chrono::microseconds(random() % 150000));
+            }
+            if (!ended) {
+                kill(child, SIGKILL);
+                ASSERT_EQ(waitpid(child, &status, 0), child);
+            }
+            ASSERT_TRUE(WIFSIGNALED(status) || WEXITSTATUS(status) == 0) << "the child failed with " << WEXITSTATUS(status);
+            ASSERT_TRUE(GetParam().open(path_));
+            const std::size_t doomed = KeysIn(HKEY_CURRENT_USER, u"Doomed");
+            const std::size_t moved = KeysIn(HKEY_CURRENT_USER, u"Moved");
+            if (rename) {
+                EXPECT_TRUE((doomed == kKeys && moved == 0) || (doomed == 0 && moved == kKeys))
+                    << doomed << " keys under the old name, " << moved << " under the new";
+            } else {
+                EXPECT_TRUE(doomed == kKeys || doomed == 0) << doomed << " of " << kKeys << " keys left";
+            }
+            tovik::CloseRegistryStore();
+        }
+    }
 }
 
 TEST_P(StoreContract, TwoProcessesSeeEachOthersWrites) {

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "registry/registry_api.h"
@@ -176,20 +177,36 @@ TEST_F(WineBackendTest, AWineserverStartedAfterOpeningStopsTheNextWriteAndSaysWh
     EXPECT_EQ(user(), saved);
 }
 
+TEST_F(WineBackendTest, NoWineserverCanStartDuringABatchSoTheBatchIsKept)
+{
+    ASSERT_TRUE(open().ok);
+    tovik::RegistryBatch batch;
+    ASSERT_EQ(SetSz(HKEY_CURRENT_USER, u"Software\\Kept", u"V", u"1"), ERROR_SUCCESS);
+    {
+        wine_test::RunningWineserver server(dir_);
+        EXPECT_FALSE(server.holding()) << "a wineserver started while a batch was open";
+    }
+    EXPECT_TRUE(batch.Finish());
+    EXPECT_THAT(user(), HasSubstr("[Software\\\\Kept]"));
+}
+
 TEST_F(WineBackendTest, ABatchThatCannotBeSavedKeepsNothingAndSaysSo)
 {
     ASSERT_TRUE(open().ok);
     tovik::RegistryBatch batch;
     ASSERT_EQ(SetSz(HKEY_CURRENT_USER, u"Software\\Lost", u"V", u"1"), ERROR_SUCCESS);
-    {
-        wine_test::RunningWineserver server(dir_);
-        ASSERT_TRUE(server.holding());
-        EXPECT_FALSE(batch.Finish());
-    }
-    EXPECT_EQ(batch.error(), ERROR_ACCESS_DENIED);
+    // Another program saves user.reg meanwhile, as Wine saves: a new file renamed over it.
+    const std::string other = user() + "\n[Software\\\\Other] 1700000000\n";
+    writeBytes(dir_ + "/user.reg.other", other);
+    std::filesystem::rename(dir_ + "/user.reg.other", dir_ + "/user.reg");
+    EXPECT_FALSE(batch.Finish());
+    EXPECT_EQ(batch.error(), ERROR_CANTWRITE);
+    EXPECT_THAT(tovik::CurrentBackend()->lastFailure(), HasSubstr("changed by another program"));
     HKEY key = 0;
     EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Lost", 0, 0, &key), ERROR_FILE_NOT_FOUND);
-    EXPECT_THAT(user(), Not(HasSubstr("Lost")));
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Other", 0, 0, &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(user(), other);
 }
 
 TEST_F(WineBackendTest, APrefixThatWineWouldRejectIsRefusedWithAReason)

@@ -9,7 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "stores/wine/wine_prefix.h"
 #include "stores/wine/wineserver_check.h"
@@ -197,17 +199,94 @@ TEST(WinePrefixSafety, ARunningWineserverMakesThePrefixReadOnly)
         EXPECT_FALSE(prefix->beginWrite(error));
         EXPECT_EQ(error, prefix->readOnlyReason());
     }
-    // Started after the write began: the check right before the save refuses it.
+    // A wineserver that starts while Tovik writes finds its lock taken and ends; the write is kept.
     auto prefix = openOk(dir.path());
     ASSERT_TRUE(prefix->beginWrite(error)) << error;
     WineKey* wine = prefix->machine().findPath(prefix->localMachine(), u"Software\\Wine");
     ASSERT_EQ(prefix->machine().setValue(*wine, u"Late", kRegSz, sz(u"x")), EditResult::ok);
-    FakeWineserver server(lock);
-    ASSERT_TRUE(server.holding());
-    EXPECT_FALSE(prefix->commitWrite(error));
-    EXPECT_THAT(error, HasSubstr("wineserver"));
-    EXPECT_EQ(readBytes(dir.path() / "system.reg"), kSystem);
-    EXPECT_TRUE(prefix->readOnly());
+    {
+        FakeWineserver server(lock);
+        EXPECT_FALSE(server.holding()) << "a wineserver started in the middle of a save";
+    }
+    EXPECT_TRUE(prefix->commitWrite(error)) << error;
+    EXPECT_THAT(readBytes(dir.path() / "system.reg"), HasSubstr("\"Late\"="));
+    FakeWineserver after(lock);
+    EXPECT_TRUE(after.holding()) << "the lock is given back after the save";
+}
+
+TEST(WinePrefixSafety, NoWineserverCanStartWhileTovikWrites)
+{
+    ScratchDir dir;
+    makePrefix(dir.path());
+    const std::string lock = wineserverLockPaths(dir.path()).front();
+    struct Cleanup {
+        std::string dir;
+        ~Cleanup() { wine_test::fs::remove_all(dir); }
+    } cleanup{lock.substr(0, lock.rfind('/'))};
+    wine_test::fs::remove_all(cleanup.dir);  // Tovik makes the server folder as wineserver would
+    auto prefix = openOk(dir.path());
+    std::string error;
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(prefix->beginWrite(error)) << error;
+        ASSERT_EQ(prefix->user().setValue(*prefix->currentUser().subkey(0), u"R" + std::u16string(1, u'0' + round),
+                                          kRegSz, sz(u"1")),
+                  EditResult::ok);
+        {
+            FakeWineserver server(lock);
+            EXPECT_FALSE(server.holding()) << "round " << round;
+        }
+        ASSERT_TRUE(prefix->commitWrite(error)) << error;
+        FakeWineserver server(lock);
+        EXPECT_TRUE(server.holding()) << "round " << round;
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(cleanup.dir.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u) << "wineserver accepts only a folder of its user alone";
+    EXPECT_THAT(readBytes(dir.path() / "user.reg"), HasSubstr("\"R1\"="));
+}
+
+TEST(WinePrefixSafety, AFileAnotherProgramChangedDuringAWriteIsNeverSavedOver)
+{
+    ScratchDir dir;
+    makePrefix(dir.path());
+    const path user = dir.path() / "user.reg";
+    // Wine saves by writing a new file and renaming it over; another editor may rewrite the file
+    // in place, with the same size and time.
+    const std::string other = kUser + "\n[Software\\\\Other] 1700000000\n\"Kept\"=\"yes\"\n";
+    std::string same = kUser;
+    same.replace(same.find("USERPROFILE"), 11, "USERPROFILF");
+    const std::vector<std::function<void()>> changes{
+        [&] {
+            writeBytes(dir.path() / "user.reg.wine-new", other);
+            wine_test::fs::rename(dir.path() / "user.reg.wine-new", user);
+        },
+        [&] {
+            struct stat st {};
+            ASSERT_EQ(::stat(user.c_str(), &st), 0);
+            const int fd = ::open(user.c_str(), O_WRONLY);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(::pwrite(fd, same.data(), same.size(), 0), static_cast<ssize_t>(same.size()));
+            const struct timespec times[2] = {st.st_atim, st.st_mtim};
+            ::futimens(fd, times);
+            ::close(fd);
+        },
+    };
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        SCOPED_TRACE(i == 0 ? "replaced" : "rewritten in place");
+        writeBytes(user, kUser);
+        auto prefix = openOk(dir.path());
+        std::string error;
+        ASSERT_TRUE(prefix->beginWrite(error)) << error;
+        ASSERT_EQ(prefix->user().setValue(*prefix->currentUser().subkey(0), u"Mine", kRegSz, sz(u"1")),
+                  EditResult::ok);
+        const std::string changed = i == 0 ? other : same;
+        changes[i]();
+        EXPECT_FALSE(prefix->commitWrite(error));
+        EXPECT_THAT(error, HasSubstr("changed by another program"));
+        EXPECT_EQ(readBytes(user), changed) << "the other program's change was overwritten";
+        EXPECT_FALSE(prefix->writing());
+        EXPECT_FALSE(prefix->currentUser().subkey(0)->findValue(u"Mine")) << "the model shows what the file holds";
+    }
 }
 
 TEST(WinePrefixSafety, UpstreamServerFolderIsNamedFromDeviceAndInode)

@@ -3,9 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "stores/wine/wine_name_order.h"
 #include "stores/wine/wine_registry_file.h"
 #include "wine_test_support.h"
 
@@ -137,6 +141,48 @@ TEST(WineFileReading, RepeatedKeysAndValuesMergeAsInWine)
     auto again = parseOk(saved);
     EXPECT_EQ(valueNames(*again->root().findSubkey(u"K")),
               (std::vector<std::u16string>{u"A", u"b", u"c", u"d"}));
+}
+
+TEST(WineFileReading, SiblingsInAnyOrderEndInWineOrderAndMerge)
+{
+    // Siblings shuffled, some repeated later in another case with a value of their own, some
+    // implied by a deeper key first.
+    std::mt19937 random(11);
+    std::vector<std::string> names;
+    for (int i = 0; i < 3000; ++i) names.push_back((i % 3 == 0 ? "K" : "k") + std::to_string(i));
+    std::shuffle(names.begin(), names.end(), random);
+    std::string text = machineHeader();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i % 7 == 0) text += "\n[P\\\\" + names[i] + "\\\\deep] 1\n";
+        text += "\n[P\\\\" + names[i] + "] 1\n\"first\"=\"1\"\n";
+    }
+    for (std::size_t i = 0; i < names.size(); i += 10) {
+        std::string upper = names[i];
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        text += "\n[p\\\\" + upper + "] 1\n\"second\"=\"2\"\n";
+    }
+    auto file = parseOk(text);
+    WineKey* p = file->root().findSubkey(u"P");
+    ASSERT_NE(p, nullptr);
+    std::vector<std::u16string> expected;
+    for (const std::string& name : names) expected.emplace_back(name.begin(), name.end());
+    std::sort(expected.begin(), expected.end(),
+              [](const std::u16string& a, const std::u16string& b) { return compareNames(a, b) < 0; });
+    EXPECT_EQ(subkeyNames(*p), expected);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        WineKey* key = p->findSubkey(std::u16string(names[i].begin(), names[i].end()));
+        ASSERT_NE(key, nullptr) << names[i];
+        EXPECT_EQ(key->valueCount(), i % 10 == 0 ? 2u : 1u) << names[i];
+        EXPECT_EQ(key->subkeyCount(), i % 7 == 0 ? 1u : 0u) << names[i];
+    }
+    EXPECT_EQ(file->serialize(), text) << "an unedited file comes back byte for byte";
+    WineKey* added = nullptr;
+    ASSERT_EQ(file->createKey(*p, u"k1500a", &added), EditResult::ok);
+    const auto after = subkeyNames(*p);
+    const auto at = std::find(after.begin(), after.end(), u"k1500a");
+    ASSERT_NE(at, after.end());
+    EXPECT_TRUE(std::is_sorted(after.begin(), after.end(),
+                               [](const std::u16string& a, const std::u16string& b) { return compareNames(a, b) < 0; }));
 }
 
 TEST(WineFileReading, MalformedLinesAreKeptAsWineReadsThem)
