@@ -11,7 +11,8 @@ namespace tovik::cli {
 
 namespace {
 
-std::string oneLineField(std::string text) {
+std::string oneLineField(std::string text)
+{
     for (char& c : text) {
         if (c == '\t' || c == '\n' || c == '\r') c = ' ';
     }
@@ -20,11 +21,13 @@ std::string oneLineField(std::string text) {
 
 }  // namespace
 
-std::vector<discover::FoundRegistry> RegistriesToList(const discover::UserFolders& folders) {
+std::vector<discover::FoundRegistry> RegistriesToList(const discover::UserFolders& folders)
+{
     return DiscoverAllRegistries(folders);
 }
 
-std::string RegistryLine(const discover::FoundRegistry& registry) {
+std::string RegistryLine(const discover::FoundRegistry& registry)
+{
     std::string line(discover::kindWord(registry.kind));
     line += '\t' + oneLineField(Utf16ToUtf8(registry.name));
     line += '\t' + oneLineField(registry.folder);
@@ -32,7 +35,8 @@ std::string RegistryLine(const discover::FoundRegistry& registry) {
     return line;
 }
 
-int RunRegistries(std::ostream& out, std::ostream& err) {
+int RunRegistries(std::ostream& out, std::ostream& err)
+{
     for (const discover::FoundRegistry& registry : RegistriesToList()) out << RegistryLine(registry) << '\n';
     out.flush();
     if (!out) {

@@ -11,8 +11,8 @@
 namespace tovik::cli {
 
 // What the command lists, in the order found, with whether each opens read-only now.
-std::vector<discover::FoundRegistry> RegistriesToList(
-    const discover::UserFolders& folders = discover::UserFolders::fromEnvironment());
+std::vector<discover::FoundRegistry>
+RegistriesToList(const discover::UserFolders& folders = discover::UserFolders::fromEnvironment());
 // "kind<TAB>name<TAB>folder<TAB>read-only|writable"; a tab or line end inside a field becomes a
 // space, so that one registry stays one line.
 std::string RegistryLine(const discover::FoundRegistry& registry);

@@ -11,8 +11,8 @@ enum class RegistryKind { TovikStore, Wine, Proton, Lutris, Bottles, Heroic, Pla
 
 struct FoundRegistry {
     RegistryKind kind = RegistryKind::Wine;
-    std::u16string name;  // the game's or bottle's name where known, else the folder's
-    std::string folder;   // the prefix folder; for a Tovik store, the store file
+    std::u16string name;     // the game's or bottle's name where known, else the folder's
+    std::string folder;      // the prefix folder; for a Tovik store, the store file
     std::string steamAppId;  // Proton prefixes: the app they belong to
     // When the registry last changed (its newest .reg file or the store file), seconds since 1970.
     std::optional<std::int64_t> changedAt;

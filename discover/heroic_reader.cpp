@@ -13,7 +13,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string winePrefixOf(const nlohmann::json& game) {
+std::string winePrefixOf(const nlohmann::json& game)
+{
     if (!game.is_object()) return {};
     const auto it = game.find("winePrefix");
     return it != game.end() && it->is_string() ? it->get<std::string>() : std::string();
@@ -21,9 +22,11 @@ std::string winePrefixOf(const nlohmann::json& game) {
 
 }  // namespace
 
-void findHeroicPrefixes(const UserFolders& folders, FoundSink& sink) {
-    for (const fs::path& configs : {fs::path(folders.configHome) / "heroic/GamesConfig",
-                                    fs::path(folders.home) / ".var/app/com.heroicgameslauncher.hgl/config/heroic/GamesConfig"}) {
+void findHeroicPrefixes(const UserFolders& folders, FoundSink& sink)
+{
+    for (const fs::path& configs :
+         {fs::path(folders.configHome) / "heroic/GamesConfig",
+          fs::path(folders.home) / ".var/app/com.heroicgameslauncher.hgl/config/heroic/GamesConfig"}) {
         if (!sink.firstVisit(configs)) continue;
         std::vector<fs::path> files;
         std::error_code ec;
@@ -44,7 +47,8 @@ void findHeroicPrefixes(const UserFolders& folders, FoundSink& sink) {
             if (prefix.empty()) continue;
             // Heroic's default prefix folder is named after the game's title.
             const std::string name = prefix.filename().string();
-            if (!sink.addPrefix(RegistryKind::Heroic, name, prefix)) sink.addPrefix(RegistryKind::Heroic, name, prefix / "pfx");
+            if (!sink.addPrefix(RegistryKind::Heroic, name, prefix))
+                sink.addPrefix(RegistryKind::Heroic, name, prefix / "pfx");
         }
     }
 }

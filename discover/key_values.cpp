@@ -4,7 +4,8 @@ namespace tovik::discover {
 
 namespace {
 
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b)
+{
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
@@ -19,7 +20,8 @@ class Tokenizer {
 public:
     explicit Tokenizer(std::string_view text) : text_(text) {}
 
-    TokenKind next(std::string& token) {
+    TokenKind next(std::string& token)
+    {
         skipSpaceAndComments();
         if (pos_ >= text_.size()) return TokenKind::End;
         const char c = text_[pos_];
@@ -35,7 +37,8 @@ public:
     }
 
     // A condition such as [$WIN32] after a token; skipped, it never decides anything here.
-    void skipCondition() {
+    void skipCondition()
+    {
         skipSpaceAndComments();
         if (pos_ < text_.size() && text_[pos_] == '[') {
             const std::size_t end = text_.find(']', pos_);
@@ -44,9 +47,13 @@ public:
     }
 
 private:
-    static bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+    static bool isSpace(char c)
+    {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+    }
 
-    void skipSpaceAndComments() {
+    void skipSpaceAndComments()
+    {
         while (pos_ < text_.size()) {
             if (isSpace(text_[pos_])) {
                 ++pos_;
@@ -59,7 +66,8 @@ private:
         }
     }
 
-    TokenKind quoted(std::string& token) {
+    TokenKind quoted(std::string& token)
+    {
         ++pos_;
         while (pos_ < text_.size()) {
             const char c = text_[pos_++];
@@ -70,10 +78,10 @@ private:
             }
             const char escaped = text_[pos_++];
             switch (escaped) {
-                case 'n': token += '\n'; break;
-                case 't': token += '\t'; break;
-                case 'r': token += '\r'; break;
-                default: token += escaped; break;  // \\ and \" and anything else stand for themselves
+            case 'n': token += '\n'; break;
+            case 't': token += '\t'; break;
+            case 'r': token += '\r'; break;
+            default: token += escaped; break;  // \\ and \" and anything else stand for themselves
             }
         }
         return TokenKind::Damaged;  // the file ended inside a string
@@ -84,32 +92,33 @@ private:
 };
 
 // Reads entries into block until its closing brace (or the end, at the top level).
-bool readEntries(Tokenizer& tokens, KeyValues& block, int depthLeft, bool topLevel) {
+bool readEntries(Tokenizer& tokens, KeyValues& block, int depthLeft, bool topLevel)
+{
     std::string key;
     std::string value;
     for (;;) {
         switch (tokens.next(key)) {
-            case TokenKind::End: return topLevel;
-            case TokenKind::Close: return !topLevel;
-            case TokenKind::Open:
-            case TokenKind::Damaged: return false;
-            case TokenKind::Text: break;
+        case TokenKind::End: return topLevel;
+        case TokenKind::Close: return !topLevel;
+        case TokenKind::Open:
+        case TokenKind::Damaged: return false;
+        case TokenKind::Text: break;
         }
         tokens.skipCondition();
         KeyValues entry;
         entry.key = key;
         switch (tokens.next(value)) {
-            case TokenKind::Text:
-                entry.value = std::move(value);
-                tokens.skipCondition();
-                break;
-            case TokenKind::Open:
-                if (depthLeft <= 0) return false;
-                entry.isBlock = true;
-                if (!readEntries(tokens, entry, depthLeft - 1, false)) return false;
-                tokens.skipCondition();
-                break;
-            default: return false;  // a key without a value
+        case TokenKind::Text:
+            entry.value = std::move(value);
+            tokens.skipCondition();
+            break;
+        case TokenKind::Open:
+            if (depthLeft <= 0) return false;
+            entry.isBlock = true;
+            if (!readEntries(tokens, entry, depthLeft - 1, false)) return false;
+            tokens.skipCondition();
+            break;
+        default: return false;  // a key without a value
         }
         block.children.push_back(std::move(entry));
     }
@@ -117,19 +126,22 @@ bool readEntries(Tokenizer& tokens, KeyValues& block, int depthLeft, bool topLev
 
 }  // namespace
 
-const KeyValues* KeyValues::find(std::string_view name) const {
+const KeyValues* KeyValues::find(std::string_view name) const
+{
     for (const KeyValues& child : children) {
         if (equalsIgnoringAsciiCase(child.key, name)) return &child;
     }
     return nullptr;
 }
 
-std::string KeyValues::text(std::string_view name) const {
+std::string KeyValues::text(std::string_view name) const
+{
     const KeyValues* child = find(name);
     return child && !child->isBlock ? child->value : std::string();
 }
 
-std::optional<KeyValues> parseKeyValues(std::string_view text, int maxDepth) {
+std::optional<KeyValues> parseKeyValues(std::string_view text, int maxDepth)
+{
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     Tokenizer tokens(text);
     KeyValues top;

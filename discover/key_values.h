@@ -11,8 +11,8 @@ namespace tovik::discover {
 
 struct KeyValues {
     std::string key;
-    std::string value;               // a pair's value; empty for a block
-    std::vector<KeyValues> children; // a block's entries, in file order
+    std::string value;                // a pair's value; empty for a block
+    std::vector<KeyValues> children;  // a block's entries, in file order
     bool isBlock = false;
 
     // The first entry named key (ASCII case ignored, as Steam does), or null.

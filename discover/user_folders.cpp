@@ -11,14 +11,16 @@ namespace {
 
 // XDG names only absolute paths; a relative one is ignored, as the specification of those
 // variables asks.
-std::string absoluteVariable(const char* name) {
+std::string absoluteVariable(const char* name)
+{
     const char* value = std::getenv(name);
     return value && value[0] == '/' ? std::string(value) : std::string();
 }
 
 }  // namespace
 
-UserFolders UserFolders::fromEnvironment() {
+UserFolders UserFolders::fromEnvironment()
+{
     UserFolders folders;
     const char* home = std::getenv("HOME");
     if (home && home[0]) {
@@ -35,8 +37,14 @@ UserFolders UserFolders::fromEnvironment() {
     return folders;
 }
 
-std::string UserFolders::tovikStorePath() const { return dataHome + "/tovik/registry.db"; }
+std::string UserFolders::tovikStorePath() const
+{
+    return dataHome + "/tovik/registry.db";
+}
 
-std::string UserFolders::defaultWinePrefix() const { return winePrefix.empty() ? home + "/.wine" : winePrefix; }
+std::string UserFolders::defaultWinePrefix() const
+{
+    return winePrefix.empty() ? home + "/.wine" : winePrefix;
+}
 
 }  // namespace tovik::discover

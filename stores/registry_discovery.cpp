@@ -5,7 +5,8 @@
 namespace tovik {
 
 void DiscoverRegistries(const discover::UserFolders& folders, const discover::FoundCallback& onFound,
-                        std::stop_token stop) {
+                        std::stop_token stop)
+{
     discover::discoverRegistries(
         folders,
         [&onFound](const discover::FoundRegistry& found) {
@@ -19,7 +20,8 @@ void DiscoverRegistries(const discover::UserFolders& folders, const discover::Fo
         std::move(stop));
 }
 
-std::vector<discover::FoundRegistry> DiscoverAllRegistries(const discover::UserFolders& folders) {
+std::vector<discover::FoundRegistry> DiscoverAllRegistries(const discover::UserFolders& folders)
+{
     std::vector<discover::FoundRegistry> all;
     DiscoverRegistries(folders, [&all](const discover::FoundRegistry& found) { all.push_back(found); });
     return all;
