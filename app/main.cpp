@@ -24,11 +24,15 @@ constexpr const char* kHelp =
     "shown for confirmation, as ツール > インポート（取り込み） shows them.\n"
     "\n"
     "Options:\n"
-    "  --wine-prefix DIR\n"
+    "  --wine-prefix [DIR]\n"
     "                 Open the registry of the Wine prefix DIR instead: HKEY_LOCAL_MACHINE is its\n"
     "                 system.reg, HKEY_CURRENT_USER its user.reg. While Wine runs the prefix it\n"
     "                 is read-only (wineserver keeps the registry in memory and overwrites the\n"
-    "                 files).\n"
+    "                 files). Without DIR (last, or before another option or --): $WINEPREFIX,\n"
+    "                 else ~/.wine.\n"
+    "  --steam-app APPID\n"
+    "                 Open the Proton prefix of the Steam game APPID instead\n"
+    "                 (steamapps/compatdata/APPID/pfx in any Steam library).\n"
     "  --windows DIR [--user FILE]\n"
     "                 Open the registry hive files of the Windows installation DIR (the folder\n"
     "                 holding System32/config) instead; --user names an NTUSER.DAT for\n"
@@ -41,7 +45,8 @@ constexpr const char* kHelp =
     "Qt's own options are accepted as well, for example -platform NAME, -style NAME, -reverse.\n"
     "\n"
     "Exit status: 0 when the window is closed or another copy was brought to the front;\n"
-    "1 when FILE was given while another copy runs (import it from that copy's menu);\n"
+    "1 when FILE was given while another copy runs (import it from that copy's menu) or the\n"
+    "Steam game of --steam-app has no Proton prefix;\n"
     "2 for an unknown option or more than one FILE.\n";
 
 // --help and --version are answered before Qt starts, so that they work without a display.
@@ -81,6 +86,11 @@ int main(int argc, char** argv) {
     if (const std::string refusal = tovik::CheckRegistrySource(source); !refusal.empty()) {
         std::fprintf(stderr, "tovik: %s\nTry 'tovik --help' for more information.\n", refusal.c_str());
         return 2;
+    }
+    // The folder of --steam-app or of a bare --wine-prefix, before the copy is named after it.
+    if (const std::string missing = tovik::ResolveRegistrySource(source); !missing.empty()) {
+        std::fprintf(stderr, "tovik: %s\n", missing.c_str());
+        return 1;
     }
     rest = rest.mid(static_cast<int>(taken));
     const bool endOfOptions = !rest.isEmpty() && rest.front() == QLatin1String("--");

@@ -40,13 +40,23 @@ constexpr CommandSpec kCommands[] = {
     {"rename-key", CommandKind::RenameKey, {ArgumentRole::Key, ArgumentRole::NewKeyName}, 2, false},
     {"rename-value", CommandKind::RenameValue,
      {ArgumentRole::Key, ArgumentRole::ValueName, ArgumentRole::NewValueName}, 3, false},
+    {"registries", CommandKind::Registries, {}, 0, true},
 };
+
+// The command words, which a --wine-prefix before them never takes as its folder.
+constexpr auto kCommandWords = [] {
+    std::array<std::string_view, std::size(kCommands)> words{};
+    for (std::size_t k = 0; k < words.size(); ++k) words[k] = kCommands[k].name;
+    return words;
+}();
 
 constexpr std::string_view kUsage =
     "Usage: tovik-reg [--registry FILE] COMMAND ARGUMENTS\n"
-    "       tovik-reg --wine-prefix DIR COMMAND ARGUMENTS\n"
+    "       tovik-reg --wine-prefix [DIR] COMMAND ARGUMENTS\n"
+    "       tovik-reg --steam-app APPID COMMAND ARGUMENTS\n"
     "       tovik-reg --windows DIR [--user FILE] [--write] COMMAND ARGUMENTS\n"
     "       tovik-reg --hive FILE --as KEY [--write] COMMAND ARGUMENTS\n"
+    "       tovik-reg registries\n"
     "\n"
     "Reads and writes the Tovik registry, a Wine prefix's registry files, or the registry hive\n"
     "files of a Windows installation.\n"
@@ -92,6 +102,13 @@ constexpr std::string_view kUsage =
     "  rename-key KEY NEWNAME     Rename KEY with everything below it (never a root).\n"
     "  rename-value KEY NAME NEWNAME\n"
     "                             Rename a value; its type, data and place stay.\n"
+    "  registries                 List the registries found on this machine, one line each:\n"
+    "                             kind, name, folder (the store file for Tovik's own) and\n"
+    "                             read-only or writable, separated by tabs. Kinds: tovik,\n"
+    "                             proton (Steam), lutris, bottles, heroic, playonlinux, wine\n"
+    "                             ($WINEPREFIX and ~/.wine). A prefix that Wine runs now is\n"
+    "                             read-only. Configuration files that cannot be read are\n"
+    "                             skipped.\n"
     "\n"
     "KEY   a root, HKEY_CLASSES_ROOT (HKCR), HKEY_CURRENT_USER (HKCU) or\n"
     "      HKEY_LOCAL_MACHINE (HKLM), in any case, optionally followed by a backslash and the\n"
@@ -114,11 +131,15 @@ constexpr std::string_view kUsage =
     "  --registry FILE            Use the registry store FILE instead of the user's\n"
     "                             ($XDG_DATA_HOME/tovik/registry.db). A new store is filled\n"
     "                             with the default device registry.\n"
-    "  --wine-prefix DIR          Use the registry of the Wine prefix DIR: HKLM is its\n"
+    "  --wine-prefix [DIR]        Use the registry of the Wine prefix DIR: HKLM is its\n"
     "                             system.reg, HKCU its user.reg, HKCR is HKLM\\Software\\Classes.\n"
     "                             Wine must not be running the prefix (wineserver keeps the\n"
     "                             registry in memory and overwrites the files); while it\n"
-    "                             runs, every write is refused.\n"
+    "                             runs, every write is refused. Without DIR (the command\n"
+    "                             word follows): $WINEPREFIX, else ~/.wine.\n"
+    "  --steam-app APPID          Use the Proton prefix of the Steam game APPID\n"
+    "                             (steamapps/compatdata/APPID/pfx in any Steam library), as\n"
+    "                             --wine-prefix does.\n"
     "  --windows DIR              Use the hive files of the Windows installation DIR (the\n"
     "                             folder holding System32\\config, or a disk's root holding\n"
     "                             Windows): SOFTWARE, SYSTEM, SAM, SECURITY and DEFAULT under\n"
@@ -151,7 +172,9 @@ constexpr std::string_view kShortUsage =
     "       tovik-reg [--registry FILE] find TEXT [KEY] [--keys] [--values] [--data] [--case] [--exact]\n"
     "       tovik-reg [--registry FILE] rename-key KEY NEWNAME\n"
     "       tovik-reg [--registry FILE] rename-value KEY NAME NEWNAME\n"
-    "       tovik-reg --wine-prefix DIR COMMAND ...\n"
+    "       tovik-reg registries\n"
+    "       tovik-reg --wine-prefix [DIR] COMMAND ...\n"
+    "       tovik-reg --steam-app APPID COMMAND ...\n"
     "       tovik-reg --windows DIR [--user FILE] [--write] COMMAND ...\n"
     "       tovik-reg --hive FILE --as KEY [--write] COMMAND ...\n"
     "Try 'tovik-reg --help' for more information.\n";
@@ -317,7 +340,7 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
             return command;
         }
         std::string sourceError;
-        if (TakeRegistrySourceOption(args, i, command.source, sourceError)) {
+        if (TakeRegistrySourceOption(args, i, command.source, sourceError, kCommandWords)) {
             if (!sourceError.empty()) return UsageError(sourceError);
             continue;
         }
@@ -334,7 +357,7 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
         command.registryFile = std::string(*file);
     }
     if (command.registryFile && command.source.kind != RegistrySource::Kind::UserStore) {
-        return UsageError("name one registry only: --registry, --wine-prefix, --windows and --hive exclude each other.");
+        return UsageError("name one registry only: --registry, --wine-prefix, --steam-app, --windows and --hive exclude each other.");
     }
     if (std::string refusal = CheckRegistrySource(command.source); !refusal.empty()) return UsageError(refusal);
     if (i == args.size()) return UsageError("no command given.");
@@ -343,6 +366,10 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
     if (spec == nullptr) return UsageError("unknown command: " + Printable(args[i]));
     command.kind = spec->kind;
     ++i;
+    if (command.kind == CommandKind::Registries &&
+        (command.registryFile || command.source.kind != RegistrySource::Kind::UserStore)) {
+        return UsageError("registries lists every registry; it takes no option naming one.");
+    }
 
     // Positional arguments and the command's own options. Count and encoding are checked before
     // any argument is interpreted, so that a usage error always wins over a bad value.

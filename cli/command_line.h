@@ -12,10 +12,11 @@
 //   tovik-reg [--registry FILE] find TEXT [KEY] [--keys] [--values] [--data] [--case] [--exact]
 //   tovik-reg [--registry FILE] rename-key KEY NEWNAME
 //   tovik-reg [--registry FILE] rename-value KEY NAME NEWNAME
+//   tovik-reg registries
 //   tovik-reg --help
 //   tovik-reg --version
-// Instead of --registry FILE: --wine-prefix DIR, --windows DIR [--user FILE] or --hive FILE --as
-// KEY, with --write to change the hives (stores/registry_source_args.h).
+// Instead of --registry FILE: --wine-prefix [DIR], --steam-app APPID, --windows DIR [--user FILE]
+// or --hive FILE --as KEY, with --write to change the hives (stores/registry_source_args.h).
 //
 // Global options come before the command word. After it every argument is taken as it stands
 // (data such as "-1" is data), except query's -r, find's options, export's --format and --help.
@@ -32,7 +33,7 @@
 
 namespace tovik::cli {
 
-enum class CommandKind { Help, Version, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import, Find, RenameKey, RenameValue };
+enum class CommandKind { Help, Version, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import, Find, RenameKey, RenameValue, Registries };
 
 // KEY: a root (HKEY_CLASSES_ROOT or HKCR, HKEY_CURRENT_USER or HKCU, HKEY_LOCAL_MACHINE or HKLM,
 // any case), optionally followed by a backslash and a path, in any spelling that

@@ -5,6 +5,7 @@
 #include <variant>
 
 #include "cli/command_handlers.h"
+#include "cli/registries_command.h"
 #include "cli/utf8.h"
 #include "registry/key_path.h"
 #include "registry/registry_api.h"
@@ -84,6 +85,7 @@ int RunCommandKind(const Command& command, std::ostream& out, std::ostream& err)
         case CommandKind::Find: return RunFindCommand(command, out, err);
         case CommandKind::RenameKey: return RunRenameKey(command, out, err);
         case CommandKind::RenameValue: return RunRenameValue(command, out, err);
+        case CommandKind::Registries: return RunRegistries(out, err);
         case CommandKind::Help:
         case CommandKind::Version: break;
     }
@@ -117,6 +119,7 @@ int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, st
         out.flush();
         return out ? kExitSuccess : kExitFailure;
     }
+    if (command.kind == CommandKind::Registries) return RunCommand(command, out, err);  // opens none
 
     const StoreOpenResult opened = command.source.kind != RegistrySource::Kind::UserStore ? OpenRegistry(command.source)
                                    : command.registryFile ? OpenUserRegistry(*command.registryFile)

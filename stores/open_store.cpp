@@ -1,20 +1,20 @@
 #include "stores/open_store.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <stdio.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <system_error>
 
 #include "backup/default_registry.h"
+#include "discover/user_folders.h"
 #include "stores/open_hive_registry.h"
+#include "stores/registry_source_args.h"
 #include "stores/sqlite/private_folders.h"
 #include "stores/sqlite/sqlite_store.h"
 #include "stores/wine/wine_backend.h"
@@ -109,22 +109,7 @@ void OpenInMemoryRegistryStore()
     SetCurrentBackend(OpenSqliteMemoryStore());
 }
 
-std::string DefaultRegistryPath()
-{
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    std::string base;
-    if (dataHome && dataHome[0] == '/') {
-        base = dataHome;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (!home || !home[0]) {
-            const passwd* pw = getpwuid(getuid());
-            home = pw ? pw->pw_dir : "/tmp";
-        }
-        base = std::string(home) + "/.local/share";
-    }
-    return base + "/tovik/registry.db";
-}
+std::string DefaultRegistryPath() { return discover::UserFolders::fromEnvironment().tovikStorePath(); }
 
 StoreOpenResult OpenUserRegistry(const std::string& path) {
     std::error_code ec;
@@ -150,8 +135,14 @@ StoreOpenResult OpenRegistry(const RegistrySource& source) {
         case RegistrySource::Kind::Windows:
         case RegistrySource::Kind::Hive: return OpenHiveRegistry(source);
         case RegistrySource::Kind::WinePrefix: {
+            RegistrySource resolved = source;
+            if (std::string error = ResolveRegistrySource(resolved); !error.empty()) {
+                StoreOpenResult failed;
+                failed.error = std::move(error);
+                return failed;
+            }
             std::unique_ptr<Backend> backend;
-            StoreOpenResult result = OpenWinePrefixStore(source.path, backend);
+            StoreOpenResult result = OpenWinePrefixStore(resolved.path, backend);
             if (result.ok) SetCurrentBackend(std::move(backend));
             return result;
         }

@@ -19,12 +19,14 @@ struct RegistrySource {
     enum class Kind { UserStore, StoreFile, WinePrefix, Windows, Hive };
     Kind kind = Kind::UserStore;
     std::string path;      // store file, prefix folder, Windows folder or hive file
+    std::string steamApp;  // --steam-app APPID: a WinePrefix whose folder is that game's Proton prefix
     std::string userHive;  // --user FILE (an NTUSER.DAT) with --windows
     std::string mountAs;   // --as KEY with --hive, e.g. HKLM\SOFTWARE
     bool writable = false; // --write (hive files open read-only without it)
 };
 
-// Opens the registry that source names and makes it current.
+// Opens the registry that source names and makes it current. A WinePrefix without a folder is
+// resolved first (ResolveRegistrySource in stores/registry_source_args.h).
 StoreOpenResult OpenRegistry(const RegistrySource& source);
 
 // Default store path: $XDG_DATA_HOME/tovik/registry.db, else ~/.local/share/tovik/registry.db.

@@ -1,5 +1,9 @@
 #include "stores/registry_source_args.h"
 
+#include <algorithm>
+
+#include "discover/discovery.h"
+
 namespace tovik {
 
 namespace {
@@ -23,7 +27,7 @@ bool TakeValue(std::span<const std::string_view> args, std::size_t& i, std::stri
 
 bool SetKind(RegistrySource& source, RegistrySource::Kind kind, std::string path, std::string& error) {
     if (source.kind != RegistrySource::Kind::UserStore) {
-        error = "name one registry only: --registry, --wine-prefix, --windows and --hive exclude each other.";
+        error = "name one registry only: --registry, --wine-prefix, --steam-app, --windows and --hive exclude each other.";
         return true;
     }
     source.kind = kind;
@@ -62,12 +66,28 @@ bool TakeHiveSourceOption(std::span<const std::string_view> args, std::size_t& i
 }  // namespace
 
 bool TakeRegistrySourceOption(std::span<const std::string_view> args, std::size_t& i, RegistrySource& source,
-                              std::string& error) {
+                              std::string& error, std::span<const std::string_view> commandWords) {
     error.clear();
     if (i >= args.size()) return false;
     std::string value;
+    if (args[i] == "--wine-prefix") {
+        // Without a folder: the default prefix, found when the registry is opened.
+        const bool bare = i + 1 == args.size() || args[i + 1].starts_with('-') ||
+                          std::find(commandWords.begin(), commandWords.end(), args[i + 1]) != commandWords.end();
+        if (bare) return SetKind(source, RegistrySource::Kind::WinePrefix, {}, error);
+    }
     if (TakeValue(args, i, "--wine-prefix", value, error)) {
         return error.empty() ? SetKind(source, RegistrySource::Kind::WinePrefix, value, error) : true;
+    }
+    if (TakeValue(args, i, "--steam-app", value, error)) {
+        if (!error.empty()) return true;
+        if (value.size() > 20 || !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            error = "--steam-app needs a Steam app's number (APPID), such as 1091500.";
+            return true;
+        }
+        SetKind(source, RegistrySource::Kind::WinePrefix, {}, error);
+        if (error.empty()) source.steamApp = value;
+        return true;
     }
     return TakeHiveSourceOption(args, i, source, error);
 }
@@ -83,6 +103,21 @@ std::string CheckRegistrySource(const RegistrySource& source) {
         return "--write goes with --windows or --hive; the other registries are written without it.";
     }
     return {};
+}
+
+std::string ResolveRegistrySource(RegistrySource& source, const discover::UserFolders& folders) {
+    if (source.kind != RegistrySource::Kind::WinePrefix || !source.path.empty()) return {};
+    if (source.steamApp.empty()) {
+        source.path = folders.defaultWinePrefix();
+        return {};
+    }
+    if (auto prefix = discover::findSteamAppPrefix(folders, source.steamApp)) {
+        source.path = std::move(*prefix);
+        return {};
+    }
+    return "Steam app " + source.steamApp +
+           " has no Proton prefix in the Steam libraries (steamapps/compatdata/" + source.steamApp +
+           "/pfx): run the game once with Proton, or name the prefix with --wine-prefix DIR.";
 }
 
 }  // namespace tovik

@@ -230,7 +230,13 @@ private slots:
         const Run conflicting = run({"--wine-prefix", "/a", "--hive", "/b", "--as", "HKLM\\X"});   // as tovik-reg
         QCOMPARE(conflicting.exitCode, 2);
         QVERIFY2(conflicting.err.contains("name one registry only"), qPrintable(conflicting.err));
-        QVERIFY(help.out.contains("--wine-prefix DIR"));
+        QVERIFY(help.out.contains("--wine-prefix [DIR]"));
+        QVERIFY(help.out.contains("--steam-app APPID"));
+
+        // A Steam game without a Proton prefix is named before any window could open.
+        const Run noGame = run({"--steam-app", "4294967299"});
+        QCOMPARE(noGame.exitCode, 1);
+        QVERIFY2(noGame.err.contains("tovik: Steam app 4294967299 has no Proton prefix"), qPrintable(noGame.err));
     }
 
     // A file named on the command line (a .reg file opened from a file manager) opens its import

@@ -1,5 +1,5 @@
 // tovik-reg --wine-prefix end to end: every command on a prefix's files, the refusal while Wine
-// runs the prefix, and (with TOVIK_TEST_WINE=1 and wine on PATH) Wine itself reading what
+// runs the prefix, the registries found in a home and the prefixes named without a folder, and (with TOVIK_TEST_WINE=1 and wine on PATH) Wine itself reading what
 // tovik-reg wrote and tovik-reg reading what Wine wrote.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "fake_home.h"
 #include "wine_test_support.h"
 
 namespace {
@@ -294,6 +295,62 @@ TEST_F(TovikRegWithWine, WineReadsWhatTovikRegWroteAndTovikRegReadsWhatWineWrote
         Wine("wineserver -k");
         Wine("wineserver -w");
     }
+}
+
+// tovik-reg in a home with every launcher's prefixes.
+class TovikRegInAHome : public ::testing::Test {
+protected:
+    Outcome Reg(const std::string& arguments, const std::string& environment = {}) {
+        return Shell("env " + (environment.empty() ? home_.environment() : environment) + " " +
+                         wine_test::shellQuoted(TOVIK_REG_PATH) + " " + arguments,
+                     scratch_.path());
+    }
+    fake_home::FakeHome home_;
+    wine_test::ScratchDir scratch_;
+};
+
+TEST_F(TovikRegInAHome, RegistriesListsWhatIsFoundOneLineEachWithWhetherItIsReadOnly) {
+    wine_test::RunningWineserver wineserver(home_.folderOf("Gaming"));
+    ASSERT_TRUE(wineserver.holding());
+    const Outcome listed = Reg("registries");
+    EXPECT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_EQ(listed.err, "");
+    std::vector<std::string> expected;
+    for (const fake_home::Expected& e : home_.expected()) {
+        expected.push_back(e.kind + "\t" + e.name + "\t" + e.folder + "\t" + (e.name == "Gaming" ? "read-only" : "writable"));
+    }
+    std::vector<std::string> lines;
+    for (std::size_t start = 0, end; (end = listed.out.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(listed.out.substr(start, end - start));
+    }
+    EXPECT_THAT(lines, ::testing::UnorderedElementsAreArray(expected)) << listed.out;
+
+    EXPECT_EQ(Reg("--wine-prefix registries").exitCode, 2) << "it names no registry";
+    EXPECT_EQ(Reg("registries extra").exitCode, 2);
+}
+
+TEST_F(TovikRegInAHome, SteamAppOpensThatGamesProtonPrefix) {
+    const Outcome set = Reg("--steam-app 1091500 set 'HKCU\\Software\\Game' Mode SZ windowed");
+    EXPECT_EQ(set.exitCode, 0) << set.err;
+    const Outcome query = Reg("--wine-prefix " + wine_test::shellQuoted(home_.folderOf("The \"Quoted\" Game")) +
+                              " query 'HKCU\\Software\\Game'");
+    EXPECT_EQ(query.out, "[Software\\Game]\n\"Mode\"=SZ:windowed\n") << query.err;
+
+    const Outcome missing = Reg("--steam-app 228980 query HKLM");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_THAT(missing.err, HasSubstr("Steam app 228980 has no Proton prefix"));
+    EXPECT_EQ(Reg("--steam-app Dota query HKLM").exitCode, 2);
+    EXPECT_EQ(Reg("--steam-app 730 --wine-prefix query HKLM").exitCode, 2);
+}
+
+TEST_F(TovikRegInAHome, WinePrefixWithoutAFolderIsWineprefixElseDotWine) {
+    EXPECT_EQ(Reg("--wine-prefix set 'HKCU\\Software\\A' V SZ custom").exitCode, 0);
+    const std::string withoutWineprefix = "-u WINEPREFIX HOME=" + wine_test::shellQuoted(home_.home().string());
+    EXPECT_EQ(Reg("--wine-prefix set 'HKCU\\Software\\A' V SZ dotwine", withoutWineprefix).exitCode, 0);
+    EXPECT_EQ(Reg("--wine-prefix " + wine_test::shellQuoted(home_.folderOf("custom")) + " query 'HKCU\\Software\\A'").out,
+              "[Software\\A]\n\"V\"=SZ:custom\n");
+    EXPECT_EQ(Reg("--wine-prefix " + wine_test::shellQuoted(home_.folderOf(".wine")) + " query 'HKCU\\Software\\A'").out,
+              "[Software\\A]\n\"V\"=SZ:dotwine\n");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The options naming the registry, as tovik and tovik-reg both read them: each spelling, and
 // the combinations that are refused.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -46,8 +47,10 @@ TEST(RegistrySourceOptions, EachSpellingNamesItsRegistry) {
 
 TEST(RegistrySourceOptions, MissingValuesAndConflictingCombinationsAreRefused) {
     const std::vector<std::vector<std::string_view>> refused = {
-        {"--wine-prefix"},                                        // no value
-        {"--wine-prefix="},                                       // an empty one
+        {"--wine-prefix="},                                       // an empty value
+        {"--steam-app"},
+        {"--steam-app", "Dota"},                                  // not an app's number
+        {"--steam-app", "570", "--wine-prefix", "p"},
         {"--wine-prefix", "a", "--wine-prefix", "b"},             // twice
         {"--wine-prefix", "p", "--hive", "h", "--as", "HKLM\\X"}, // two registries
         {"--windows", "/w", "--hive", "/h", "--as", "HKLM"},
@@ -68,6 +71,37 @@ TEST(RegistrySourceOptions, MissingValuesAndConflictingCombinationsAreRefused) {
         EXPECT_NE(error, "") << joined;
         EXPECT_EQ(error.rfind("not taken", 0), std::string::npos) << joined << ": " << error;
     }
+}
+
+TEST(RegistrySourceOptions, AWinePrefixWithoutAFolderIsTheDefaultOneAndASteamAppItsProtonPrefix) {
+    const std::vector<std::string_view> commandWords = {"query"};
+    for (const std::vector<std::string_view>& args :
+         {std::vector<std::string_view>{"--wine-prefix"}, {"--wine-prefix", "query"}, {"--wine-prefix", "--"}}) {
+        RegistrySource source;
+        std::string error;
+        std::size_t i = 0;
+        EXPECT_TRUE(tovik::TakeRegistrySourceOption(args, i, source, error, commandWords));
+        EXPECT_EQ(i, 0u) << "the next argument is not its folder: " << args.size();
+        EXPECT_EQ(error, "");
+        EXPECT_EQ(source.kind, Kind::WinePrefix);
+
+        tovik::discover::UserFolders folders;
+        folders.home = "/home/u";
+        EXPECT_EQ(tovik::ResolveRegistrySource(source, folders), "");
+        EXPECT_EQ(source.path, "/home/u/.wine");
+        source.path.clear();
+        folders.winePrefix = "/games/prefix";
+        EXPECT_EQ(tovik::ResolveRegistrySource(source, folders), "");
+        EXPECT_EQ(source.path, "/games/prefix");
+    }
+    RegistrySource steam;
+    EXPECT_EQ(Parse({"--steam-app=1091500"}, steam), "");
+    EXPECT_EQ(steam.kind, Kind::WinePrefix);
+    EXPECT_EQ(steam.steamApp, "1091500");
+    tovik::discover::UserFolders nowhere;
+    nowhere.home = "/nonexistent-home";
+    EXPECT_THAT(tovik::ResolveRegistrySource(steam, nowhere), ::testing::HasSubstr("Steam app 1091500"));
+    EXPECT_EQ(steam.path, "");
 }
 
 TEST(RegistrySourceOptions, OtherArgumentsAreLeftToTheProgram) {
