@@ -575,5 +575,9 @@ The path exists up to %2.</translation>
         <source>途切れた16進データの続きとして読み飛ばしました</source>
         <translation>skipped as the rest of the broken hex data before it</translation>
     </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
 </context>
 </TS>
