@@ -29,9 +29,10 @@ endforeach()
 add_custom_target(tovik_compressed_docs ALL DEPENDS ${TOVIK_COMPRESSED})
 install(FILES ${PROJECT_BINARY_DIR}/compressed/tovik.1.gz ${PROJECT_BINARY_DIR}/compressed/tovik-reg.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-# A package built from the sources is native: its changelog is changelog.gz.
+# A package built from the sources is native: its changelog is changelog.gz (in doc/tovik: the
+# package's name, not the project's, which DOCDIR would take).
 install(FILES ${PROJECT_BINARY_DIR}/compressed/changelog.gz ${TOVIK_RESOURCES}/package/copyright
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tovik)
 install(FILES ${TOVIK_RESOURCES}/completion/tovik-reg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
