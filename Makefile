@@ -3,7 +3,7 @@ BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS ?= 2
 
-.PHONY: all setup configure build run test install package screenshots bench clean fuzz sanitize translations
+.PHONY: all setup configure build run test install package lintian screenshots bench clean fuzz sanitize translations
 
 all: build
 
@@ -32,6 +32,10 @@ package: build
 	@TOVIK_SETUP_PACKAGE=1 ./scripts/setup.sh
 	cd $(BUILD) && cpack -G DEB
 
+# The package checked by Debian's lintian; any error fails.
+lintian: package
+	lintian --fail-on error --info $(BUILD)/tovik_*.deb
+
 screenshots: build
 	QT_QPA_PLATFORM=offscreen LANGUAGE=ja LC_ALL=C $(BUILD)/app/tovik-screenshots $(BUILD)/screenshots
 	QT_QPA_PLATFORM=offscreen LANGUAGE=en LC_ALL= LANG=en_US.UTF-8 $(BUILD)/app/tovik-screenshots $(BUILD)/screenshots/en
@@ -58,7 +62,7 @@ SANITIZE_BUILD ?= build-asan
 SANITIZE_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 sanitize: setup
 	@test -f $(SANITIZE_BUILD)/build.ninja || cmake -S . -B $(SANITIZE_BUILD) -G Ninja \
-		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVIK_BUILD_BENCH=OFF \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVIK_BUILD_BENCH=OFF -DTOVIK_HARDENING=OFF \
 		"-DCMAKE_CXX_FLAGS=$(SANITIZE_FLAGS)" "-DCMAKE_EXE_LINKER_FLAGS=$(SANITIZE_FLAGS)"
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	cd $(SANITIZE_BUILD) && QT_QPA_PLATFORM=offscreen TOVIK_SANITIZED=1 \

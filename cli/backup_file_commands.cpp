@@ -1,10 +1,6 @@
 // export and import: the GUI's Export and Import without their dialogs, for backup files and
 // .reg files; failures print the GUI's own sentence on stderr, with what the system said about a
 // file.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <ostream>
 
@@ -128,19 +124,6 @@ std::string NotWrittenText(const ImportResult& result) {
 
 namespace {
 
-// The kind of file its first bytes name; Unknown as well when they cannot be read, so that the
-// backup file's import reports why. A FIFO or device is never opened for reading.
-RegFileFormat SniffFileAt(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return RegFileFormat::Unknown;
-    struct stat info {};
-    BYTE head[512];
-    ssize_t got = -1;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) got = ::pread(fd, head, sizeof head, 0);
-    ::close(fd);
-    return got > 0 ? SniffRegFileFormat(head, static_cast<std::size_t>(got)) : RegFileFormat::Unknown;
-}
-
 std::string Count(std::size_t n, std::string_view one, std::string_view many) {
     return std::to_string(n) + " " + std::string(n == 1 ? one : many);
 }
@@ -150,6 +133,10 @@ int RunRegFileImport(const Command& command, std::ostream& out, std::ostream& er
     const std::optional<RegFileText> file = ReadRegFileAt(command.fileName, &error);
     if (!file) {
         ReportError(err, Utf16ToUtf8(kFileNotReadMessage) + FileDetail(command.fileName, error));
+        return kExitFailure;
+    }
+    if (const std::u16string refused = RegFileUnknownHeaderMessage(file->text); !refused.empty()) {
+        ReportError(err, Utf16ToUtf8(refused));
         return kExitFailure;
     }
     const RegFileImportReport r = ImportRegFileText(file->text);
@@ -185,7 +172,9 @@ int RunRegFileImport(const Command& command, std::ostream& out, std::ostream& er
 }  // namespace
 
 int RunImport(const Command& command, std::ostream& out, std::ostream& err) {
-    if (SniffFileAt(command.fileName) != RegFileFormat::Unknown) return RunRegFileImport(command, out, err);
+    // The first line tells a .reg file from a backup file; one that cannot be read goes to the
+    // backup file's import, which says why.
+    if (SniffRegFileAt(command.fileName) != RegFileFormat::Unknown) return RunRegFileImport(command, out, err);
     int error = 0;
     const std::optional<BackupFileLines> file = ReadBackupFileAt(command.fileName, &error);
     if (!file) {

@@ -13,8 +13,26 @@ foreach(size ${TOVIK_ICON_SIZES})
   install(FILES ${TOVIK_RESOURCES}/icons/hicolor/${size}x${size}/apps/tovik.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
-install(FILES ${TOVIK_RESOURCES}/man/tovik.1 ${TOVIK_RESOURCES}/man/tovik-reg.1
+# Manual pages and the changelog go compressed, as Debian wants them (-n: the same bytes on every
+# build).
+find_program(TOVIK_GZIP gzip REQUIRED)
+set(TOVIK_COMPRESSED)
+foreach(source man/tovik.1 man/tovik-reg.1 package/changelog)
+  get_filename_component(name ${source} NAME)
+  set(compressed ${PROJECT_BINARY_DIR}/compressed/${name}.gz)
+  add_custom_command(OUTPUT ${compressed}
+                     COMMAND ${CMAKE_COMMAND} -E copy ${TOVIK_RESOURCES}/${source} ${PROJECT_BINARY_DIR}/compressed/${name}
+                     COMMAND ${TOVIK_GZIP} -9nf ${PROJECT_BINARY_DIR}/compressed/${name}
+                     DEPENDS ${TOVIK_RESOURCES}/${source} VERBATIM)
+  list(APPEND TOVIK_COMPRESSED ${compressed})
+endforeach()
+add_custom_target(tovik_compressed_docs ALL DEPENDS ${TOVIK_COMPRESSED})
+install(FILES ${PROJECT_BINARY_DIR}/compressed/tovik.1.gz ${PROJECT_BINARY_DIR}/compressed/tovik-reg.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# A package built from the sources is native: its changelog is changelog.gz (in doc/tovik: the
+# package's name, not the project's, which DOCDIR would take).
+install(FILES ${PROJECT_BINARY_DIR}/compressed/changelog.gz ${TOVIK_RESOURCES}/package/copyright
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tovik)
 install(FILES ${TOVIK_RESOURCES}/completion/tovik-reg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
@@ -25,14 +43,17 @@ set(TOVIK_PACKAGE_MAINTAINER "Tovik developers <tovik@example.org>" CACHE STRING
     "The Maintainer line of the Debian package")
 set(CPACK_PACKAGE_CONTACT "${TOVIK_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "registry editor with a key tree and a value list")
+# Lines of at most 79 characters, as Debian's description wants them.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Tovik shows a registry (HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE) as a tree of
-keys above the list of the selected key's values, and edits values and keys, with keypads laid
-out for a small portrait screen and a stylus. Keys can be exported to a backup file or a .reg
-file and imported again; find, an address line, renaming and favourites help on large
-registries. Besides its own registry it opens a Wine prefix's registry files and the hive files
-of a Windows installation. Its interface is Japanese, with an English translation. The command
-tovik-reg reads and writes the same registries.")
+    "Tovik shows a registry (HKEY_CLASSES_ROOT, HKEY_CURRENT_USER,
+HKEY_LOCAL_MACHINE) as a tree of keys above the list of the selected key's
+values, and edits values and keys, with keypads laid out for a small portrait
+screen and a stylus. Keys can be exported to a backup file or a .reg file and
+imported again; find, an address line, renaming and favourites help on large
+registries. Besides its own registry it opens a Wine prefix's registry files
+and the hive files of a Windows installation. Its interface is Japanese, with
+an English translation. The command tovik-reg reads and writes the same
+registries.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
         }
     }
-    if (reader.format() != tovik::RegFileFormat::Unknown) {
+    if (reader.format() == tovik::RegFileFormat::Regedit4 || reader.format() == tovik::RegFileFormat::Version5) {
         Check(reader.position() == text.text.size(), "the reader reads to the end");
         Check(reader.lineCount() == index.size(), "the reader and the index count the same lines");
     }

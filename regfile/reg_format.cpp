@@ -15,6 +15,13 @@ RegFileFormat RegFileFormatFromHeader(std::u16string_view line) {
     while (!line.empty() && IsBlank(line.back())) line.remove_suffix(1);
     if (line == kRegedit4Header) return RegFileFormat::Regedit4;
     if (line == kVersion5Header) return RegFileFormat::Version5;
+    // The platform takes any first line starting with "REGEDIT" for a header and then imports
+    // nothing; such a file, and one whose header differs in case, is refused with a message.
+    for (const std::u16string_view start :
+         {std::u16string_view(u"REGEDIT"), std::u16string_view(u"Windows Registry Editor")}) {
+        if (line.size() >= start.size() && CompareNames(line.substr(0, start.size()), start) == 0)
+            return RegFileFormat::UnknownHeader;
+    }
     return RegFileFormat::Unknown;
 }
 

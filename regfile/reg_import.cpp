@@ -201,11 +201,21 @@ std::u16string RegFileNotWrittenMessage(const RegFileImportReport& report, const
     return message;
 }
 
+std::u16string RegFileUnknownHeaderMessage(std::u16string_view text, const RegFileTextTranslator& translate) {
+    const std::u16string_view header = text.substr(0, text.find_first_of(u"\r\n"));
+    if (RegFileFormatFromHeader(header) != RegFileFormat::UnknownHeader) return {};
+    // Quoted as it stands, cut short: it is the start of a file that may be anything.
+    constexpr std::size_t kQuotedUnits = 60;
+    std::u16string quoted(header.substr(0, kQuotedUnits));
+    if (header.size() > kQuotedUnits) quoted += u"…";
+    return Fill(translate, kRegImportUnknownHeaderTemplate, {quoted});
+}
+
 RegFileImportReport ImportRegFileText(std::u16string_view text, const RegFileProgress& progress) {
     RegFileImportReport report;
     RegFileReader reader(text);
     report.format = reader.format();
-    if (report.format == RegFileFormat::Unknown) return report;
+    if (report.format != RegFileFormat::Regedit4 && report.format != RegFileFormat::Version5) return report;
 
     RegistryBatch batch;
     RegFileApplier applier(report);

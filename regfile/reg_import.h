@@ -24,7 +24,7 @@ struct RegFileProblem {
 inline constexpr std::size_t kRegFileReportedProblems = 10;
 
 struct RegFileImportReport {
-    RegFileFormat format = RegFileFormat::Unknown;  // Unknown: not a .reg file, nothing written
+    RegFileFormat format = RegFileFormat::Unknown;  // Unknown, UnknownHeader: nothing written
     bool cancelled = false;  // the progress callback stopped it; what was written stays
     std::size_t lastLine = 0;  // the first line of the last entry applied
     HKEY firstRoot = 0;        // the first key the import wrote (0 when none), for the view to open
@@ -78,6 +78,8 @@ inline constexpr std::u16string_view kRegImportProblemTemplate = u"%1行目: %2"
 inline constexpr std::u16string_view kRegImportNotWrittenTemplate = u"書き込めなかった値が%1個、キーが%2個あります。";
 inline constexpr std::u16string_view kRegImportNotDeletedTemplate = u"削除できなかったものが%1個あります。";
 inline constexpr std::u16string_view kRegImportLostTemplate = u"書き込んだ%1個がレジストリに残りませんでした。";
+inline constexpr std::u16string_view kRegImportUnknownHeaderTemplate =
+    u"登録ファイルのヘッダー「%1」が分かりません。インポートしませんでした。";
 
 // A sentence or template in the interface's language; the texts as they stand when not given.
 using RegFileTextTranslator = std::function<std::u16string(std::u16string_view)>;
@@ -87,6 +89,10 @@ using RegFileTextTranslator = std::function<std::u16string(std::u16string_view)>
 std::u16string RegFileImportSummary(const RegFileImportReport& report, const RegFileTextTranslator& translate = {});
 // Shown instead of the end message when the registry did not keep everything; empty when it did.
 std::u16string RegFileNotWrittenMessage(const RegFileImportReport& report, const RegFileTextTranslator& translate = {});
+
+// The refusal of a file whose first line is a header of a version that is not read
+// (RegFileFormat::UnknownHeader), quoting that line; empty for any other text.
+std::u16string RegFileUnknownHeaderMessage(std::u16string_view text, const RegFileTextTranslator& translate = {});
 
 // Applies text (a whole file, as DecodeRegFileBytes gives it) to the current store.
 RegFileImportReport ImportRegFileText(std::u16string_view text, const RegFileProgress& progress = {});

@@ -103,6 +103,7 @@ std::u16string_view RegFileProblemText(RegFileProblemKind kind) {
         case RegFileProblemKind::BadHex: return u"16進データが正しくありません";
         case RegFileProblemKind::UnknownDataForm: return u"データの形式が分かりません";
         case RegFileProblemKind::UnexpectedLine: return u"行の形式が分かりません";
+        case RegFileProblemKind::LineAfterBrokenHex: return u"途切れた16進データの続きとして読み飛ばしました";
         case RegFileProblemKind::KeyNotCreated: return u"キーを作成できません";
         case RegFileProblemKind::KeyNotDeleted: return u"キーを削除できません";
         case RegFileProblemKind::ValueNotWritten: return u"値を書き込めません";
@@ -131,20 +132,17 @@ bool RegFileReader::NextLine(std::u16string_view& line) {
 }
 
 bool RegFileReader::Next(RegFileEntry& entry) {
-    if (format_ == RegFileFormat::Unknown) return false;
+    if (format_ != RegFileFormat::Regedit4 && format_ != RegFileFormat::Version5) return false;
+    if (droppedLine_ != 0) {
+        entry = RegFileEntry();
+        entry.line = droppedLine_;
+        droppedLine_ = 0;
+        return Malformed(entry, RegFileProblemKind::LineAfterBrokenHex);
+    }
     for (;;) {
         std::u16string_view line;
-        std::size_t number = 0;
-        if (hasPending_) {
-            hasPending_ = false;
-            line = pending_;
-            number = pendingNumber_;
-        } else if (NextLine(line)) {
-            number = lineNumber_;
-        } else {
-            return false;
-        }
-        if (TakeLine(line, number, entry)) return true;
+        if (!NextLine(line)) return false;
+        if (TakeLine(line, lineNumber_, entry)) return true;
     }
 }
 
@@ -180,6 +178,8 @@ bool RegFileReader::TakeKeyLine(std::u16string_view line, std::size_t at, RegFil
     if (deletion) content.remove_prefix(1);
     std::u16string_view path;
     const HKEY root = ParseRegRootPath(content, &path);
+    // A path ending in backslashes names the key without them, as the platform reads it.
+    while (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
     if (root == 0) {
         target_ = RegFileValueTarget::NoKey;
         return Malformed(entry, RegFileProblemKind::UnknownRoot);
@@ -288,23 +288,29 @@ bool RegFileReader::TakeHexData(std::u16string_view line, std::size_t at, RegFil
         const std::size_t start = SkipBlanks(next, 0);
         if (start == next.size() || next[start] == u';') continue;
         if (HexDigit(next[start]) < 0) {
-            // Not hex data: the list is cut short, and this line is read for what it is.
-            hasPending_ = true;
-            pending_ = next;
-            pendingNumber_ = lineNumber_;
+            // Not hex data: the platform takes the line as part of the broken value and drops it
+            // (a key line or a value line with it); it is reported after the value.
+            droppedLine_ = lineNumber_;
             result = HexResult::Bad;
             break;
         }
         result = ReadHexPiece(next, start, data_);
     }
     if (result == HexResult::Bad) return Malformed(entry, RegFileProblemKind::BadHex);
-    if (format_ == RegFileFormat::Regedit4 &&
-        (entry.type == REG_SZ || entry.type == REG_EXPAND_SZ || entry.type == REG_MULTI_SZ)) {
-        // Version 4 holds string data as 8-bit text; the registry holds UTF-16.
-        text16_.clear();
-        AppendEightBitText(data_.data(), data_.size(), text16_);
-        data_.clear();
-        AppendUtf16Le(text16_, data_);
+    if ((entry.type == REG_SZ || entry.type == REG_EXPAND_SZ || entry.type == REG_MULTI_SZ) && !data_.empty()) {
+        // String data gets its terminating zero when it has none, as the platform imports it.
+        if (format_ == RegFileFormat::Regedit4) {
+            // Version 4 holds string data as 8-bit text; the registry holds UTF-16.
+            if (data_.back() != 0) data_.push_back(0);
+            text16_.clear();
+            AppendEightBitText(data_.data(), data_.size(), text16_);
+            data_.clear();
+            AppendUtf16Le(text16_, data_);
+        } else if (data_.size() % 2 == 0 && (data_[data_.size() - 2] != 0 || data_.back() != 0)) {
+            // An odd size is no UTF-16 text: its bytes are kept as they are.
+            data_.push_back(0);
+            data_.push_back(0);
+        }
     }
     entry.data = data_.data();
     entry.size = data_.size();

@@ -2,9 +2,11 @@
 // The .reg reader: a pull parser over the decoded text of a whole file (reg_text.h). It holds no
 // string per line: paths are views into the text, and a value's name and data live in buffers
 // that the next entry reuses. Lines end in CR LF, LF or CR; a hex list goes on over lines that
-// end in a backslash. A line that cannot be read gives a Malformed entry and the reader goes on
-// with the next line; a continuation broken by a line that is no hex data ends its value as
-// malformed, and that line is then read as a line of its own.
+// end in a backslash, across blank and comment lines. A line that cannot be read gives a Malformed
+// entry and the reader goes on with the next line. A continuation broken by a line that is no hex
+// data ends its value as malformed, and that line is dropped with it (a Malformed entry of its
+// own), as the platform reads such a file. String data (hex(1), hex(2), hex(7)) that does not end
+// in a zero character gets one; a key path's trailing backslashes are dropped.
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -27,6 +29,7 @@ enum class RegFileProblemKind {
     BadHex,              // a hex list with something other than bytes, commas and a final backslash
     UnknownDataForm,     // the data starts with none of "text", hex:, hex(N):, dword:, -
     UnexpectedLine,      // a line that starts with none of [ @ " ;
+    LineAfterBrokenHex,  // the line after a continuation that it broke, dropped with the value
     // Applying:
     KeyNotCreated,
     KeyNotDeleted,
@@ -71,7 +74,8 @@ public:
     // text: a whole file as DecodeRegFileBytes gives it; it must outlive the reader.
     explicit RegFileReader(std::u16string_view text);
 
-    // The version the first line names; Unknown when it names none (Next then gives nothing).
+    // The version the first line names; Unknown or UnknownHeader when it names none that is read
+    // (Next then gives nothing).
     RegFileFormat format() const { return format_; }
 
     // The next entry; false at the end of the text.
@@ -95,10 +99,8 @@ private:
     RegFileFormat format_ = RegFileFormat::Unknown;
     RegFileValueTarget target_ = RegFileValueTarget::NoKey;
 
-    // A line that broke a continuation, to be read again as a line of its own.
-    bool hasPending_ = false;
-    std::u16string_view pending_;
-    std::size_t pendingNumber_ = 0;
+    // The number of a line that broke a continuation, to be reported as dropped; 0 when none.
+    std::size_t droppedLine_ = 0;
 
     std::u16string name_;
     std::u16string text16_;

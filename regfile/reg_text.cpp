@@ -127,11 +127,24 @@ RegFileText DecodeRegFileBytes(const BYTE* data, std::size_t size) {
     return result;
 }
 
-RegFileFormat SniffRegFileFormat(const BYTE* data, std::size_t size) {
+RegFileFormat SniffRegFileFormat(const BYTE* data, std::size_t size, bool wholeFile) {
     const RegFileText head = DecodeRegFileBytes(data, size);
     const std::size_t end = head.text.find_first_of(u"\r\n");
-    if (end == std::u16string::npos) return RegFileFormat::Unknown;  // the first line is not complete
+    if (end == std::u16string::npos && !wholeFile) return RegFileFormat::Unknown;  // the first line is cut off
     return RegFileFormatFromHeader(std::u16string_view(head.text).substr(0, end));
+}
+
+RegFileFormat SniffRegFileAt(const std::string& path) {
+    // O_NONBLOCK: opening a FIFO that no one writes to would wait for ever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return RegFileFormat::Unknown;
+    struct stat info {};
+    BYTE head[512];
+    ssize_t got = -1;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) got = ::pread(fd, head, sizeof head, 0);
+    ::close(fd);
+    if (got <= 0) return RegFileFormat::Unknown;
+    return SniffRegFileFormat(head, static_cast<std::size_t>(got), static_cast<off_t>(got) >= info.st_size);
 }
 
 namespace {

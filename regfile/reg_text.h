@@ -34,8 +34,13 @@ RegFileText DecodeRegFileBytes(const BYTE* data, std::size_t size);
 std::optional<RegFileText> ReadRegFileAt(const std::string& path, int* error = nullptr);
 
 // The version that a file's first line names, from its first bytes (a few hundred are enough),
-// so that an import can tell a .reg file from a backup file before reading it whole.
-RegFileFormat SniffRegFileFormat(const BYTE* data, std::size_t size);
+// so that an import can tell a .reg file from a backup file before reading it whole. A first line
+// without a line end counts only when the bytes are the whole file (a file of its header alone).
+RegFileFormat SniffRegFileFormat(const BYTE* data, std::size_t size, bool wholeFile = false);
+
+// The same for a file on disk, from its first bytes; Unknown when it cannot be read, and for a
+// FIFO, device or folder, which is never opened for reading.
+RegFileFormat SniffRegFileAt(const std::string& path);
 
 // Appends 8-bit text as UTF-16: UTF-8 when all of it is valid UTF-8, else Windows-1252.
 void AppendEightBitText(const BYTE* data, std::size_t size, std::u16string& out);

@@ -4,11 +4,13 @@
 // value lines, and a blank line at the end. Hex lists are wrapped before 80 columns with a
 // backslash and a two-space indent.
 //
-// Every value is written in a form that reads back as exactly its bytes: REG_SZ as a quoted
-// text only when it is one terminated string without CR, LF or "=", REG_DWORD as dword: only when it
-// has exactly 4 bytes, everything else as hex: (REG_BINARY) or hex(N):. REGEDIT4 holds string
-// data (hex(1), hex(2), hex(7)) as 8-bit text, which cannot carry an odd byte or a lone
-// surrogate; names and data it cannot carry are counted in inexact().
+// Every value is written with all its bytes: REG_SZ as a quoted text only when it is one
+// terminated string without CR, LF or "=", REG_DWORD as dword: only when it has exactly 4 bytes,
+// everything else as hex: (REG_BINARY) or hex(N): (an empty or embedded-zero string as hex(1)).
+// Each reads back as exactly its bytes, except that string data without its terminating zero
+// gets one, as the platform imports it. REGEDIT4 holds string data (hex(1), hex(2), hex(7)) as
+// 8-bit text, which cannot carry an odd byte or a lone surrogate; names and data it cannot carry
+// are counted in inexact().
 #include <cstddef>
 #include <string>
 #include <string_view>

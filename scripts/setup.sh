@@ -6,8 +6,9 @@ PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libsqlite3-dev
 if [ -n "$TOVIK_SETUP_FUZZ" ]; then PACKAGES="$PACKAGES clang libclang-rt-14-dev"; fi
 # The checks with Wine itself run only when asked for (a fresh prefix takes about a minute).
 if [ "$TOVIK_TEST_WINE" = 1 ]; then PACKAGES="$PACKAGES wine"; fi
-# make package needs dpkg-shlibdeps and file to compute the package's dependencies.
-if [ -n "$TOVIK_SETUP_PACKAGE" ]; then PACKAGES="dpkg-dev file"; fi
+# make package needs dpkg-shlibdeps and file to compute the package's dependencies, and make
+# lintian checks the package with lintian.
+if [ -n "$TOVIK_SETUP_PACKAGE" ]; then PACKAGES="dpkg-dev file lintian"; fi
 missing=""
 for p in $PACKAGES; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"

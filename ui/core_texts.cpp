@@ -59,6 +59,7 @@ const char* const kCoreTexts[] = {
     QT_TRANSLATE_NOOP("Tovik", "書き込めなかった値が%1個、キーが%2個あります。"),
     QT_TRANSLATE_NOOP("Tovik", "削除できなかったものが%1個あります。"),
     QT_TRANSLATE_NOOP("Tovik", "書き込んだ%1個がレジストリに残りませんでした。"),
+    QT_TRANSLATE_NOOP("Tovik", "登録ファイルのヘッダー「%1」が分かりません。インポートしませんでした。"),
     // regfile/reg_reader.cpp: RegFileProblemText
     QT_TRANSLATE_NOOP("Tovik", "キーの行が正しくありません"),
     QT_TRANSLATE_NOOP("Tovik", "ルートキーの名前が分かりません"),
@@ -70,6 +71,7 @@ const char* const kCoreTexts[] = {
     QT_TRANSLATE_NOOP("Tovik", "16進データが正しくありません"),
     QT_TRANSLATE_NOOP("Tovik", "データの形式が分かりません"),
     QT_TRANSLATE_NOOP("Tovik", "行の形式が分かりません"),
+    QT_TRANSLATE_NOOP("Tovik", "途切れた16進データの続きとして読み飛ばしました"),
     QT_TRANSLATE_NOOP("Tovik", "キーを作成できません"),
     QT_TRANSLATE_NOOP("Tovik", "キーを削除できません"),
     QT_TRANSLATE_NOOP("Tovik", "値を書き込めません"),

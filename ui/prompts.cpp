@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QMessageBox>
 #include <QScreen>
 #include <QSettings>
@@ -45,6 +46,19 @@ void FitAndCentre(QWidget& dialog, QWidget* parent) {
 
 namespace {
 
+// "*.*" means every file where the filters' texts come from; on Linux it would hide the names
+// without a dot, so a filter of that one pattern lists every file, its text kept.
+void LetStarDotStarMatchEveryFile(QFileDialog& dialog) {
+    auto* model = dialog.findChild<QFileSystemModel*>();
+    if (model == nullptr) return;
+    const auto apply = [model](const QString& filter) {
+        if (filter.trimmed().endsWith(QStringLiteral("(*.*)"))) model->setNameFilters({QStringLiteral("*")});
+    };
+    // Emitted after the dialog has set the chosen filter's patterns.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, model, apply);
+    apply(dialog.selectedNameFilter());
+}
+
 // Qt's own file dialog (the platform's may not fit a small screen), sized to fit and centred,
 // starting in the folder last used.
 QString RunFileDialog(QWidget* parent, const QString& filter, QFileDialog::AcceptMode mode,
@@ -52,6 +66,7 @@ QString RunFileDialog(QWidget* parent, const QString& filter, QFileDialog::Accep
     QFileDialog dialog(parent, QString(), FileDialogStartFolder(), filter);
     dialog.setObjectName(QStringLiteral("TovikFileDialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    LetStarDotStarMatchEveryFile(dialog);
     dialog.setAcceptMode(mode);
     if (mode == QFileDialog::AcceptSave) {
         dialog.setFileMode(QFileDialog::AnyFile);

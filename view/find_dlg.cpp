@@ -48,7 +48,7 @@ CFindDlg::CFindDlg(QWidget* parent) : QDialog(parent) {
     next->setGeometry(du.Rect(3, 147, 37, 14));
     auto* all = new QPushButton(Tovik::tr("すべて検索"), this);
     all->setGeometry(du.Rect(43, 147, 37, 14));
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    auto* cancel = new QPushButton(Tovik::tr("キャンセル"), this);
     cancel->setGeometry(du.Rect(83, 147, 36, 14));
     connect(next, &QPushButton::clicked, this, [this] {
         m_bFindAll = false;

@@ -1,9 +1,5 @@
 #include "view/reg_file_commands.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <new>
 
@@ -44,14 +40,7 @@ tovik::ExportFileFormat ExportFormatOfFilter(const QString& filter) {
 
 bool IsRegFileAt(const std::string& fileName) {
     // A FIFO or device is never read: the backup import then says what it is.
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
-    struct stat info {};
-    BYTE head[512];
-    ssize_t got = -1;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) got = ::pread(fd, head, sizeof head, 0);
-    ::close(fd);
-    return got > 0 && tovik::SniffRegFileFormat(head, static_cast<std::size_t>(got)) != tovik::RegFileFormat::Unknown;
+    return tovik::SniffRegFileAt(fileName) != tovik::RegFileFormat::Unknown;
 }
 
 void ExportRegFileFromView(CTovikView& view, HKEY root, const std::u16string& path, const std::string& fileName,
@@ -73,6 +62,11 @@ void ImportRegFileFromView(CTovikView& view, const std::string& fileName) {
         if (!file) {
             if (error == ENOMEM) ShowMessage(view, tovik::kImportOutOfMemoryMessage);
             return;  // a file that cannot be opened: nothing happens, as for a backup file
+        }
+        if (const std::u16string refused = tovik::RegFileUnknownHeaderMessage(file->text, TranslatedText);
+            !refused.empty()) {
+            view.Prompts().MessageBox(&view, ToQString(refused), MessageButtons::Ok);
+            return;
         }
         const tovik::RegFileLineIndex lines(file->text);
         CImportConfirmDlg dialog;

@@ -567,5 +567,17 @@ Some keys or values could not be read.</translation>
         <translation>The key "%1" does not exist.
 The path exists up to %2.</translation>
     </message>
+    <message>
+        <source>登録ファイルのヘッダー「%1」が分かりません。インポートしませんでした。</source>
+        <translation>Unknown .reg file header &quot;%1&quot;. Nothing was imported.</translation>
+    </message>
+    <message>
+        <source>途切れた16進データの続きとして読み飛ばしました</source>
+        <translation>skipped as the rest of the broken hex data before it</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
 </context>
 </TS>

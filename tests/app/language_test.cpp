@@ -20,6 +20,7 @@
 #include "ui/qt_text.h"
 #include "ui/translated.h"
 #include "view/command_ids.h"
+#include "view/find_dlg.h"
 #include "view/tovik_view.h"
 
 namespace {
@@ -36,6 +37,13 @@ QStringList MenuTitles(CMainFrame& frame) {
     QStringList titles;
     for (QAction* action : frame.menuBar()->actions()) titles << action->text();
     return titles;
+}
+
+QStringList FindDialogButtons() {
+    CFindDlg dialog;
+    QStringList buttons;
+    for (QPushButton* button : dialog.findChildren<QPushButton*>()) buttons << button->text();
+    return buttons;
 }
 
 QString CancelButtonText() {
@@ -103,6 +111,7 @@ private slots:
                                          CTovikView::kTreeLoopsMessage})
             QVERIFY2(Translated(core) != ToQString(core), qPrintable(ToQString(core)));
         QCOMPARE(CancelButtonText(), QStringLiteral("Cancel"));
+        QVERIFY2(FindDialogButtons().contains(QStringLiteral("Cancel")), qPrintable(FindDialogButtons().join('|')));
     }
 
     // Under LANGUAGE and LC_ALL=C: the Japanese source texts, and Qt's buttons in Japanese.
@@ -116,6 +125,8 @@ private slots:
                               QString::fromUtf16(u"お気に入り"), QString::fromUtf16(u"ﾍﾙﾌﾟ")}));
         QCOMPARE(Translated(tovik::kImportFinishedMessage), ToQString(tovik::kImportFinishedMessage));
         QVERIFY2(CancelButtonText().startsWith(QString::fromUtf16(u"キャンセル")), qPrintable(CancelButtonText()));
+        // The find dialog is not one of the specified editors, whose buttons stay in English.
+        QVERIFY2(FindDialogButtons().contains(QString::fromUtf16(u"キャンセル")), qPrintable(FindDialogButtons().join('|')));
     }
 };
 

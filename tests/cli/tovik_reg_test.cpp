@@ -557,6 +557,23 @@ TEST_F(TovikRegTest, RegImportDeletesSkipsAndNamesTheLinesItCouldNotRead) {
     EXPECT_EQ(OnStore({"query", "HKLM\\Keep"}).out, "[Keep]\n\"after\"=DW:7(7)\n");
 }
 
+TEST_F(TovikRegTest, RegImportRefusesAnUnknownHeaderAndTakesAHeaderAlone) {
+    const std::string file = (dir_ / "other.reg").string();
+    std::ofstream(file, std::ios::binary) << "REGEDIT 4\n[HKEY_LOCAL_MACHINE\\Written]\n";
+    ToolResult result = OnStore({"import", file});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "tovik-reg: " + Utf8(u"登録ファイルのヘッダー「REGEDIT 4」が分かりません。インポートしませんでした。") + "\n");
+    EXPECT_EQ(OnStore({"query", "HKLM\\Written"}).exitCode, 1);
+
+    // A file of its header alone, without a line end, in either version and encoding.
+    for (const std::string& bytes : {std::string("REGEDIT4"), Utf16LeFile(u"Windows Registry Editor Version 5.00")}) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+        result = OnStore({"import", file});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_TRUE(result.out.starts_with("Written: 0 keys, 0 values.")) << result.out;
+    }
+}
+
 TEST_F(TovikRegTest, RegExportIsAsSafeAsABackupExport) {
     ExpectSuccess({"add-key", "HKLM\\Here"});
     // Never onto the store itself, whatever the format.

@@ -29,7 +29,8 @@ desktop=$share/applications/tovik.desktop
 metainfo=$share/metainfo/io.github.tovik.Tovik.metainfo.xml
 completion=$share/bash-completion/completions/tovik-reg
 for file in "$desktop" "$metainfo" "$completion" "$share/icons/hicolor/scalable/apps/tovik.svg" \
-    "$share/man/man1/tovik.1" "$share/man/man1/tovik-reg.1"; do
+    "$share/man/man1/tovik.1.gz" "$share/man/man1/tovik-reg.1.gz" "$share/doc/tovik/copyright" \
+    "$share/doc/tovik/changelog.gz"; do
     [ -s "$file" ] || fail "missing: ${file#"$root"}"
 done
 
@@ -56,6 +57,9 @@ icon_name=$(sed -n 's/^Icon=//p' "$desktop")
 [ -s "$share/icons/hicolor/48x48/apps/$icon_name.png" ] || fail "Icon=$icon_name is not an installed icon"
 grep -q "<launchable type=\"desktop-id\">tovik.desktop</launchable>" "$metainfo" ||
     fail "the metainfo does not launch tovik.desktop"
+for tag in '<project_license>MIT</project_license>' '<developer_name>' '<developer id=' '<url type="homepage">'; do
+    grep -q "$tag" "$metainfo" || fail "the metainfo has no $tag"
+done
 
 if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$desktop" || fail "desktop-file-validate"
@@ -74,8 +78,12 @@ version=$("$usr/bin/tovik-reg" --version | sed -n 's/^tovik-reg //p')
 [ -n "$version" ] || fail "tovik-reg --version prints no version"
 [ "$("$usr/bin/tovik" --version)" = "tovik $version" ] || fail "tovik --version is not tovik $version"
 for page in tovik tovik-reg; do
-    grep -q "^\.TH .*\"Tovik $version\"" "$share/man/man1/$page.1" || fail "$page(1) is not of version $version"
+    gzip -dc "$share/man/man1/$page.1.gz" >"$root/$page.1"
+    grep -q "^\.TH .*\"Tovik $version\"" "$root/$page.1" || fail "$page(1) is not of version $version"
 done
+[ "$(gzip -dc "$share/doc/tovik/changelog.gz" | sed -n '1s/^tovik (\([^)]*\)).*/\1/p')" = "$version" ] ||
+    fail "the changelog's newest entry is not of version $version"
+grep -q "^License: MIT" "$share/doc/tovik/copyright" || fail "the copyright names no MIT license"
 release=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "$metainfo" | head -n 1)
 [ "$release" = "$version" ] || fail "the metainfo's newest release is $release, not $version"
 
@@ -84,13 +92,13 @@ help=$("$usr/bin/tovik-reg" --help)
 commands=$(printf '%s\n' "$help" | sed -n '/^Commands:/,/^$/s/^  \([a-z][a-z-]*\) .*/\1/p')
 [ "$(printf '%s\n' "$commands" | wc -l)" -ge 7 ] || fail "tovik-reg --help lists too few commands: $commands"
 options=$(printf '%s\n' "$help" | sed -n '/^Options:/,/^$/p' | grep -o -- '--*[a-z][a-z-]*' | sort -u)
-page_text=$(sed 's/\\-/-/g' "$share/man/man1/tovik-reg.1")
+page_text=$(sed 's/\\-/-/g' "$root/tovik-reg.1")
 for word in $commands $options -r; do
     printf '%s\n' "$page_text" | grep -q -- "^\.B[IR]* \(.* \)*\"*$word\( \|\"\|$\)" || fail "tovik-reg(1) does not name $word"
 done
 if command -v groff >/dev/null; then
     for page in tovik tovik-reg; do
-        warnings=$(groff -man -ww -z "$share/man/man1/$page.1" 2>&1)
+        warnings=$(groff -man -ww -z "$root/$page.1" 2>&1)
         [ -z "$warnings" ] || fail "$page(1): $warnings"
     done
 else

@@ -33,16 +33,29 @@ Entry ReadOneValue(std::u16string_view valueLine, std::u16string_view header = k
     return entries.size() == 2 ? entries[1] : Entry{};
 }
 
-TEST(RegFileHeader, OnlyTheTwoHeadersAreRecognised) {
+TEST(RegFileHeader, OnlyTheTwoHeadersAreRead) {
     RegFileFormat format{};
     ReadEntries(u"REGEDIT4\r\n", &format);
     EXPECT_EQ(format, RegFileFormat::Regedit4);
     ReadEntries(u"  Windows Registry Editor Version 5.00 \r\n[HKLM\\A]\r\n", &format);
     EXPECT_EQ(format, RegFileFormat::Version5);
-    for (std::u16string_view other : {u"", u"REGEDIT", u"REGEDIT5", u"regedit4", u"Windows Registry Editor Version 5.0",
-                                       u"Tovik レジストリ退避ファイル Ver1.0", u"[HKLM\\A]"}) {
-        const auto entries = ReadEntries(std::u16string(other) + u"\r\n[HKLM\\A]\r\n\"a\"=dword:1\r\n", &format);
-        EXPECT_EQ(format, RegFileFormat::Unknown) << std::string(other.begin(), other.end());
+    ReadEntries(u"REGEDIT4", &format);  // the header alone, without a line end
+    EXPECT_EQ(format, RegFileFormat::Regedit4);
+    const struct {
+        std::u16string_view header;
+        RegFileFormat format;
+    } others[] = {
+        {u"", RegFileFormat::Unknown},
+        {u"Tovik レジストリ退避ファイル Ver1.0", RegFileFormat::Unknown},
+        {u"[HKLM\\A]", RegFileFormat::Unknown},
+        {u"REGEDIT", RegFileFormat::UnknownHeader},
+        {u"REGEDIT5", RegFileFormat::UnknownHeader},
+        {u"regedit4", RegFileFormat::UnknownHeader},
+        {u"Windows Registry Editor Version 5.0", RegFileFormat::UnknownHeader},
+    };
+    for (const auto& other : others) {
+        const auto entries = ReadEntries(std::u16string(other.header) + u"\r\n[HKLM\\A]\r\n\"a\"=dword:1\r\n", &format);
+        EXPECT_EQ(format, other.format) << std::string(other.header.begin(), other.header.end());
         EXPECT_TRUE(entries.empty());
     }
 }
@@ -192,20 +205,21 @@ TEST(RegFileReaderLines, ContinuationLinesJoinOneHexList) {
     EXPECT_EQ(entries[2].data, (Bytes{1}));
 }
 
-TEST(RegFileReaderLines, ABrokenContinuationEndsItsValueAndTheLineIsReadAsItself) {
-    const auto entries = ReadV5({u"[HKCU\\A]", u"\"b\"=hex:01,\\", u"[HKCU\\B]", u"\"c\"=hex:02,\\", u"  zz",
+TEST(RegFileReaderLines, ABrokenContinuationDropsTheLineThatBrokeIt) {
+    const auto entries = ReadV5({u"[HKCU\\A]", u"\"b\"=hex:01,\\", u"[HKCU\\B]", u"\"c\"=hex:02,\\", u"", u"  zz",
                                  u"\"d\"=dword:3"});
     ASSERT_EQ(entries.size(), 6u);
     EXPECT_EQ(entries[1].kind, RegFileEntryKind::Malformed);
     EXPECT_EQ(entries[1].problem, RegFileProblemKind::BadHex);
-    EXPECT_EQ(entries[2].kind, RegFileEntryKind::Key);
-    EXPECT_EQ(entries[2].path, u"B");
+    EXPECT_EQ(entries[2].kind, RegFileEntryKind::Malformed);  // the key line, dropped
+    EXPECT_EQ(entries[2].problem, RegFileProblemKind::LineAfterBrokenHex);
     EXPECT_EQ(entries[2].line, 4u);
-    EXPECT_EQ(entries[3].kind, RegFileEntryKind::Malformed);
-    EXPECT_EQ(entries[4].kind, RegFileEntryKind::Malformed);  // "zz" on its own
-    EXPECT_EQ(entries[4].problem, RegFileProblemKind::UnexpectedLine);
-    EXPECT_EQ(entries[4].line, 6u);
+    EXPECT_EQ(entries[3].problem, RegFileProblemKind::BadHex);
+    EXPECT_EQ(entries[4].problem, RegFileProblemKind::LineAfterBrokenHex);  // "zz", after the blank line
+    EXPECT_EQ(entries[4].line, 7u);
     EXPECT_EQ(entries[5].name, u"d");
+    EXPECT_EQ(entries[5].line, 8u);
+    EXPECT_EQ(entries[5].target, RegFileValueTarget::CurrentKey);  // still in A, as the platform reads it
 }
 
 TEST(RegFileReaderKeys, RootsInFullOrShortFormAnyCaseAndOtherRootsSkipped) {
@@ -261,7 +275,7 @@ TEST(RegFileReaderRegedit4, StringDataInHexIsEightBitTextMadeUtf16) {
     } cases[] = {
         {u"\"e\"=hex(2):25,53,59,53,25,00", REG_EXPAND_SZ, std::u16string(u"%SYS%") + u'\0'},
         {u"\"m\"=hex(7):61,00,62,00,00", REG_MULTI_SZ, std::u16string(u"a\0b\0\0", 5)},
-        {u"\"s\"=hex(1):c3,a9", REG_SZ, u"é"},
+        {u"\"s\"=hex(1):c3,a9", REG_SZ, std::u16string(u"é") + u'\0'},  // the zero is added
         {u"\"w\"=hex(2):e9,80,00", REG_EXPAND_SZ, std::u16string(u"é€") + u'\0'},
     };
     for (const auto& c : cases) {
@@ -270,9 +284,9 @@ TEST(RegFileReaderRegedit4, StringDataInHexIsEightBitTextMadeUtf16) {
         EXPECT_EQ(e.type, c.type);
         EXPECT_EQ(e.data, Utf16Data(c.text));
     }
-    // Binary data and other types stay bytes; version 5 keeps string data as it is.
+    // Binary data and other types stay bytes; version 5 string data is UTF-16 already.
     EXPECT_EQ(ReadOneValue(u"\"b\"=hex:e9,00", u"REGEDIT4").data, (Bytes{0xe9, 0}));
-    EXPECT_EQ(ReadOneValue(u"\"e\"=hex(2):e9,00").data, (Bytes{0xe9, 0}));
+    EXPECT_EQ(ReadOneValue(u"\"e\"=hex(2):e9,00,00,00").data, (Bytes{0xe9, 0, 0, 0}));
 }
 
 TEST(RegFileLineIndex, LinesAreViewsWithoutTheirEnds) {

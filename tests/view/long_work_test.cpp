@@ -1,6 +1,8 @@
 // Long work in the view: the progress dialog of import and export with its 中止, what stopping
 // leaves behind, the tree after an import and after Add key, and dialogs that fit a small screen.
 #include <QApplication>
+#include <QComboBox>
+#include <QFileSystemModel>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QProgressDialog>
@@ -370,6 +372,53 @@ private slots:
         QVERIFY(prompts.OpenFileName(&window, QStringLiteral("All (*)")).isEmpty());
         QVERIFY(checked);
         QCOMPARE(seen.absolutePath(), folder);
+    }
+
+    void theAllFilesFilterListsNamesWithoutADot() {
+        QWidget window;
+        ShowMainWindowSized(window);
+        ViewPrompts prompts;
+        const QString folder = home.filePath("filtered");
+        QVERIFY(QDir().mkpath(folder));
+        for (const char* name : {"README", "notes.txt", "saved.reg"})
+            QVERIFY(QFile(folder + '/' + name).open(QIODevice::WriteOnly));
+        const QString all = QString::fromUtf16(u"全て(*.*)");
+        QStringList listed[3];
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->setDirectory(folder);
+            auto* model = dialog->findChild<QFileSystemModel*>();
+            auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            QVERIFY(model && types);
+            const auto shown = [&] {
+                QStringList names;
+                const QModelIndex parent = model->index(folder);
+                for (int row = 0; row < model->rowCount(parent); ++row)
+                    names << model->index(row, 0, parent).data().toString();
+                names.sort();
+                return names;
+            };
+            const auto choose = [&](int index) {  // as a user picks it
+                types->setCurrentIndex(index);
+                emit types->activated(index);
+                emit types->textActivated(types->itemText(index));
+            };
+            QTRY_COMPARE(shown().size(), 3);  // the first filter, "*.*", from the start
+            listed[0] = shown();
+            choose(1);
+            QTRY_COMPARE(shown().size(), 1);
+            listed[1] = shown();
+            choose(0);
+            QTRY_COMPARE(shown().size(), 3);
+            listed[2] = shown();
+            dialog->reject();
+        });
+        QVERIFY(prompts.OpenFileName(&window, all + QStringLiteral(";;Reg (*.reg)")).isEmpty());
+        const QStringList every{"README", "notes.txt", "saved.reg"};
+        QCOMPARE(listed[0], every);
+        QCOMPARE(listed[1], QStringList{"saved.reg"});
+        QCOMPARE(listed[2], every);
     }
 
     void everyDialogFitsASmallScreenCentredOverTheWindow() {

@@ -161,6 +161,22 @@ private slots:
         QVERIFY(tovik::test::ReadValue(HKEY_CURRENT_USER, u"A", u"ok"));
     }
 
+    void anUnknownHeaderIsRefusedByNameBeforeAnyConfirmation() {
+        startView();
+        const QString path = file("old.reg");
+        writeFile(path, "REGEDIT3\n\n[HKEY_CURRENT_USER\\Refused]\n\"v\"=\"x\"\n");
+        bool confirmed = false;
+        prompts->dialogs.push_back([&confirmed](QDialog&) {
+            confirmed = true;
+            return IDOK;
+        });
+        view->ImportFile(path);
+        QVERIFY(!confirmed);
+        QCOMPARE(prompts->messages,
+                 QStringList{QString::fromUtf16(u"登録ファイルのヘッダー「REGEDIT3」が分かりません。インポートしませんでした。")});
+        QVERIFY(!tovik::test::KeyExists(HKEY_CURRENT_USER, u"Refused"));
+    }
+
     void aFileNamedOnTheCommandLineOpensItsConfirmation() {
         startView();
         const QString path = file("fix.reg");
