@@ -15,6 +15,7 @@
 #include "view/find_results_dlg.h"
 #include "view/navigation_commands.h"
 #include "view/tovik_view.h"
+#include "view/view_commands.h"
 #include "ui/translated.h"
 #include "view/view_settings.h"
 
@@ -30,19 +31,8 @@ CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent, std::unique_ptr<ViewSett
     // Find and navigation sit beside the view and reach it through its commands.
     m_pFind = new FindCommands(*m_pView);
     m_pNavigation = new NavigationCommands(*m_pView, settings ? std::move(settings) : std::make_unique<ViewSettings>());
-    m_pView->AddCommand(ID_FIND, [this] { m_pFind->OnFind(); }, [this] { return m_pFind->OnUpdateFind(); });
-    m_pView->AddCommand(ID_FIND_NEXT, [this] { m_pFind->OnFindNext(); }, [this] { return m_pFind->OnUpdateFindNext(); });
-    m_pView->AddCommand(ID_FIND_PREVIOUS, [this] { m_pFind->OnFindPrevious(); },
-                        [this] { return m_pFind->OnUpdateFindNext(); });
-    m_pView->AddCommand(ID_COPY_KEY_PATH, [this] { m_pNavigation->OnCopyKeyPath(); },
-                        [this] { return m_pNavigation->OnUpdateCopyKeyPath(); });
-    m_pView->AddCommand(ID_FOCUS_ADDRESS_BAR, [this] {
-        m_pAddressBar->show();
-        CommandAction(ID_VIEW_ADDRESS_BAR)->setChecked(true);
-        m_pNavigation->OnFocusAddressBar();
-    });
-    m_pView->AddCommand(ID_ADD_FAVOURITE, [this] { m_pNavigation->OnAddFavourite(); },
-                        [this] { return m_pNavigation->OnUpdateCopyKeyPath(); });
+    m_pView->Commands().SetFind(m_pFind);
+    m_pView->Commands().SetNavigation(m_pNavigation);
 
     // The address line above the tree.
     m_pAddressBar = new QToolBar(this);
@@ -89,6 +79,11 @@ CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent, std::unique_ptr<ViewSett
     QAction* addressBar = CommandAction(ID_VIEW_ADDRESS_BAR);
     addressBar->setCheckable(true);
     addressBar->setChecked(true);
+    // Going to the address line shows it first.
+    connect(m_pNavigation, &NavigationCommands::addressBarWanted, this, [this, addressBar] {
+        m_pAddressBar->show();
+        addressBar->setChecked(true);
+    });
     // Shortcuts act without a menu opening first, so the enabled states follow what changes them.
     connect(m_pView, &CTovikView::currentKeyChanged, this, &CMainFrame::UpdateCommandUI);
     connect(m_pFind, &FindCommands::searchFinished, this, [this] {

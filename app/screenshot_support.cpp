@@ -24,7 +24,7 @@ bool SelectKeyPath(CTovikView* view, const QString& path) {
         for (KeyTreeModel::ItemId child : model.Children(item))
             if (model.ItemText(child).compare(part, Qt::CaseInsensitive) == 0) found = child;
         if (found == KeyTreeModel::kNoItem) return false;
-        if (item != KeyTreeModel::kRootItem) view->m_tree->expand(model.IndexOf(item));
+        if (item != KeyTreeModel::kRootItem) view->KeyTree()->expand(model.IndexOf(item));
         item = found;
     }
     view->SelectItem(item);

@@ -24,6 +24,7 @@
 #include "view/find_results_dlg.h"
 #include "view/navigation_commands.h"
 #include "ui/qt_text.h"
+#include "view/key_commands.h"
 #include "view/tovik_view.h"
 #include "backup/backup_export.h"
 #include "backup/backup_import.h"
@@ -112,7 +113,7 @@ int main(int argc, char** argv) {
     SelectKeyPath(view, QStringLiteral("HKEY_LOCAL_MACHINE"));
     SaveGrab(frame, outputDir, QStringLiteral("main_window_root"));
     if (!SelectKeyPath(view, keyWithMixedValues())) std::fprintf(stderr, "key for the screenshot not found\n");
-    if (view->ListModel().RowCount() > 0) view->m_list->selectionModel()->select(
+    if (view->ListModel().RowCount() > 0) view->ValueList()->selectionModel()->select(
         view->ListModel().index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     SaveGrab(frame, outputDir, QStringLiteral("main_window"));
 
@@ -137,7 +138,7 @@ int main(int argc, char** argv) {
     addKey.hide();
 
     QMessageBox deleteKey(QMessageBox::NoIcon, AppCaption(),
-                          CTovikView::DeleteKeyQuestion(QStringLiteral("Serial")),
+                          KeyCommands::DeleteKeyQuestion(QStringLiteral("Serial")),
                           QMessageBox::Yes | QMessageBox::No, &frame);
     SaveGrab(deleteKey, outputDir, QStringLiteral("delete_key"));
     deleteKey.hide();

@@ -12,7 +12,9 @@
 #include "app/main_frame.h"
 #include "view/navigation_commands.h"
 #include "view/tovik_doc.h"
+#include "view/backup_commands.h"
 #include "view/tovik_view.h"
+#include "view/view_commands.h"
 #include "ui/prompts.h"
 #include "stores/open_store.h"
 #include "ui/translated.h"
@@ -65,7 +67,7 @@ bool CTovikApp::InitInstance() {
     // A file named on the command line (opened from a file manager): its import, with its
     // confirmation, once the event loop runs.
     if (!m_fileToImport.isEmpty())
-        QMetaObject::invokeMethod(view, [view, file = m_fileToImport] { view->ImportFile(file); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(view, [view, file = m_fileToImport] { view->Commands().Backup().ImportFile(file); }, Qt::QueuedConnection);
     return true;
 }
 

@@ -11,6 +11,8 @@
 #include "app/screenshot_support.h"
 #include "ui/qt_text.h"
 #include "view/tovik_view.h"
+#include "view/value_commands.h"
+#include "view/view_commands.h"
 
 namespace {
 
@@ -44,9 +46,9 @@ bool selectValue(CTovikView* view, const QString& shownName) {
     for (int row = 0; row < view->ListModel().RowCount(); ++row) {
         if (view->ListModel().ColumnText(row, 0) != shownName) continue;
         const QModelIndex index = view->ListModel().index(row, 0);
-        view->m_list->selectionModel()->setCurrentIndex(
+        view->ValueList()->selectionModel()->setCurrentIndex(
             index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        view->m_list->scrollTo(index);
+        view->ValueList()->scrollTo(index);
         QApplication::processEvents();
         return true;
     }
@@ -86,12 +88,12 @@ void SaveValueCommandScreenshots(CMainFrame& frame, const QString& outputDir) {
             continue;
         }
         prompts->SetNextName(shot.file);
-        view->OnDblClkValueList();
+        view->Commands().Values().OnDblClkValueList();
     }
 
     if (SelectKeyPath(view, serial) && selectValue(view, QStringLiteral("Prefix"))) {
         prompts->SetNextName(QStringLiteral("delete_value"));
-        view->OnDeleteValue();
+        view->Commands().Values().OnDeleteValue();
     }
     view->SetPrompts(std::make_unique<ViewPrompts>());
 }

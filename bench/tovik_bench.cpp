@@ -176,8 +176,8 @@ void timeValueList(BenchRunner& runner, const Workload& w, std::uint32_t valueCo
         CTovikView view;
         view.resize(240, 294);
         view.OnInitialUpdate();
-        view.m_hRootKey = HKEY_LOCAL_MACHINE;
-        view.m_strKeyPath = tovik::bench::WideKeyName(valueCount);
+        if (!view.GoToKey(HKEY_LOCAL_MACHINE, tovik::bench::WideKeyName(valueCount)))
+            return RunResult::Failed("the wide key is not in the tree");
         watch.start();
         view.FillValueList();
         watch.stop();

@@ -1,7 +1,5 @@
-// The view's Export and Import commands: the file dialogs, the confirmation and the messages.
-// The export walk and the line-by-line import are the plain C++ of backup_export.h and
-// backup_import.h, which tovik-reg runs as well.
-#include <QFile>
+#include "view/backup_commands.h"
+
 #include <cerrno>
 #include <new>
 
@@ -11,16 +9,12 @@
 #include "backup/gui/import_confirm_dlg.h"
 #include "ui/long_work_progress.h"
 #include "ui/qt_text.h"
+#include "ui/translated.h"
+#include "view/command_support.h"
 #include "view/reg_file_commands.h"
 #include "view/tovik_view.h"
-#include "ui/translated.h"
 
 namespace {
-
-std::string LocalFileName(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-void ShowMessage(CTovikView& view, const QString& text) { view.Prompts().MessageBox(&view, text, MessageButtons::Ok); }
-void ShowMessage(CTovikView& view, std::u16string_view text) { ShowMessage(view, Translated(text)); }
 
 // After the import's own message: how many value lines had a tag the reader does not know.
 void ShowUnknownTagNotice(CTovikView& view, const tovik::ImportResult& result) {
@@ -57,101 +51,104 @@ std::u16string FirstKeyPath(const tovik::BackupText& lines) {
 
 }  // namespace
 
-void CTovikView::OnExport() {
+BackupCommands::BackupCommands(CTovikView& view, RegFileCommands& regFiles)
+    : QObject(&view), m_view(view), m_regFiles(regFiles) {}
+
+void BackupCommands::OnExport() {
     QString filter;
-    const QString fileName = Prompts().SaveFileName(this, ExportImportFileFilter(), &filter);
+    const QString fileName = m_view.Prompts().SaveFileName(&m_view, ExportImportFileFilter(), &filter);
     if (fileName.isEmpty()) return;
     if (const tovik::ExportFileFormat format = ExportFormatOfFilter(filter); format != tovik::ExportFileFormat::Backup) {
-        ExportRegFileFromView(*this, m_hRootKey, m_strKeyPath, LocalFileName(fileName), format);
+        m_regFiles.ExportRegFile(m_view.CurrentRoot(), m_view.CurrentKeyPath(), LocalFileName(fileName), format);
         return;
     }
 
     tovik::BackupExport file(LocalFileName(fileName));
     // Stopping leaves the chosen file as it was: the export is written beside it and placed at the end.
-    LongWorkProgress progress(this, Tovik::tr("エクスポートしています… %1 キー"), 0, true);
+    LongWorkProgress progress(&m_view, Tovik::tr("エクスポートしています… %1 キー"), 0, true);
     file.SetProgress([&progress](std::size_t keys) { return progress.Step(keys); });
     m_pExport = &file;
-    if (file.Begin(m_hRootKey)) ExportKey(m_hRootKey, m_strKeyPath);
+    if (file.Begin(m_view.CurrentRoot())) ExportKey(m_view.CurrentRoot(), m_view.CurrentKeyPath());
     m_pExport = nullptr;
     const tovik::ExportResult result = file.Finish();
     progress.Close();
     // A finished export ends without a message; every other end says why.
     const std::u16string_view message = tovik::ExportOutcomeMessage(result.outcome);
-    if (!message.empty()) ShowMessage(*this, message);
+    if (!message.empty()) ShowMessage(m_view, message);
     // After a complete file: what it holds that an import would not give back.
     if (result.outcome == tovik::ExportOutcome::Written && result.notRestorable != 0)
-        ShowMessage(*this, NotRestorableText(result));
+        ShowMessage(m_view, NotRestorableText(result));
 }
 
-void CTovikView::ExportKey(HKEY root, const std::u16string& path) {
+void BackupCommands::ExportKey(HKEY root, const std::u16string& path) {
     if (m_pExport != nullptr) m_pExport->WriteKeyTree(root, path);
 }
 
-void CTovikView::OnImport() {
-    const QString fileName = Prompts().OpenFileName(this, ExportImportFileFilter());
+void BackupCommands::OnImport() {
+    const QString fileName = m_view.Prompts().OpenFileName(&m_view, ExportImportFileFilter());
     if (!fileName.isEmpty()) ImportFile(fileName);
 }
 
-void CTovikView::ImportFile(const QString& fileName) {
+void BackupCommands::ImportFile(const QString& fileName) {
     // The first line tells a .reg file from a backup file, whatever the file's name.
-    if (IsRegFileAt(LocalFileName(fileName))) return ImportRegFileFromView(*this, LocalFileName(fileName));
+    if (IsRegFileAt(LocalFileName(fileName))) return m_regFiles.ImportRegFile(LocalFileName(fileName));
     // Running out of memory anywhere in the import is a message, never an abort.
     try {
         int error = 0;
         std::optional<tovik::BackupFileLines> file = tovik::ReadBackupFileAt(LocalFileName(fileName), &error);
         if (!file) {
             // A file that cannot be opened: nothing happens. A folder, FIFO or device is never read.
-            if (error == tovik::kNotRegularFile) ShowMessage(*this, tovik::kImportNotRegularFileMessage);
-            if (error == ENOMEM) ShowMessage(*this, tovik::kImportOutOfMemoryMessage);
+            if (error == tovik::kNotRegularFile) ShowMessage(m_view, tovik::kImportNotRegularFileMessage);
+            if (error == ENOMEM) ShowMessage(m_view, tovik::kImportOutOfMemoryMessage);
             return;
         }
 
         m_importLines.clear();
         if (!file->underTwoBytes) {
-            SetModified();
+            m_view.SetModified();
             if (file->notUnicode) {
-                ShowMessage(*this, tovik::kImportNotUnicodeMessage);
+                ShowMessage(m_view, tovik::kImportNotUnicodeMessage);
                 return;
             }
             m_importLines = std::move(file->lines);
             file.reset();
         }
 
-        CImportConfirmDlg dialog(this);
+        CImportConfirmDlg dialog(&m_view);
         dialog.m_pLines = &m_importLines;
-        if (Prompts().DoModal(dialog) != IDOK) {
+        if (m_view.Prompts().DoModal(dialog) != IDOK) {
             m_importLines.clear();
             return;
         }
         if (!tovik::IsBackupHeaderLine(TakeImportLine())) {
-            ShowMessage(*this, tovik::kImportFormatErrorMessage);
+            ShowMessage(m_view, tovik::kImportFormatErrorMessage);
             return;
         }
         const HKEY root = tovik::RootFromBackupRootLine(TakeImportLine());
         if (root == 0) {
-            ShowMessage(*this, tovik::kImportNoRootKeyMessage);
+            ShowMessage(m_view, tovik::kImportNoRootKeyMessage);
             return;
         }
         ImportKeys(root);
         m_importLines.clear();
     } catch (const std::bad_alloc&) {
         m_importLines.clear();
-        ShowMessage(*this, tovik::kImportOutOfMemoryMessage);
+        ShowMessage(m_view, tovik::kImportOutOfMemoryMessage);
     }
 }
 
-std::u16string CTovikView::TakeImportLine() {
+std::u16string BackupCommands::TakeImportLine() {
     if (m_importLines.empty()) return {};
     std::u16string line(m_importLines.front());
     m_importLines.pop_front();
     return line;
 }
 
-void CTovikView::ImportKeys(HKEY root) {
+void BackupCommands::ImportKeys(HKEY root) {
     const std::u16string firstKey = FirstKeyPath(m_importLines);
     const std::size_t lines = m_importLines.size();
     // Stopping keeps what was written: the importer commits it, and the message says where it ended.
-    LongWorkProgress progress(this, Tovik::tr("インポートしています…"), lines, true);
+    LongWorkProgress progress(&m_view, Tovik::tr("インポートしています…"), lines, true);
     tovik::BackupLineImporter importer(root);
     std::size_t taken = 0;
     while (importer.Take(TakeImportLine())) {
@@ -164,8 +161,8 @@ void CTovikView::ImportKeys(HKEY root) {
 
     if (result.outcome == tovik::ImportOutcome::BrokenLine) {
         // What was written stays; the view keeps showing what it showed before.
-        ShowMessage(*this, tovik::kImportBrokenFileMessage);
-        ShowUnknownTagNotice(*this, result);
+        ShowMessage(m_view, tovik::kImportBrokenFileMessage);
+        ShowUnknownTagNotice(m_view, result);
         return;
     }
     // Never the end message when the store did not keep everything: say how much and why.
@@ -178,18 +175,7 @@ void CTovikView::ImportKeys(HKEY root) {
     } else {
         message = Translated(tovik::kImportFinishedMessage);
     }
-    ResetAfterImport(message);
-    if (!firstKey.empty()) ExpandKeyPath(root, firstKey);
-    ShowUnknownTagNotice(*this, result);
-}
-
-void CTovikView::ResetAfterImport(std::u16string_view message) { ResetAfterImport(Translated(message)); }
-
-void CTovikView::ResetAfterImport(const QString& message) {
-    m_strKeyPath.clear();
-    m_hRootKey = 0;
-    ListModel().Clear();
-    ShowMessage(*this, message);
-    TreeModel().DeleteItem(KeyTreeModel::kRootItem);
-    InsertRootKeys();
+    ResetAfterImport(m_view, message);
+    if (!firstKey.empty()) m_view.ExpandKeyPath(root, firstKey);
+    ShowUnknownTagNotice(m_view, result);
 }

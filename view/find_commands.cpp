@@ -61,10 +61,10 @@ void FindCommands::findFrom(FindDirection direction, bool useLastHit) {
     FindStart from = FindStart::Edge();
     // Going on from the last hit while it is still where the user is; otherwise from the
     // selected key (or the top, when the dialog asked for it and nothing was found yet).
-    if (useLastHit && m_lastHit && m_lastHit->root == m_view.m_hRootKey && m_lastHit->path == m_view.m_strKeyPath) {
+    if (useLastHit && m_lastHit && m_lastHit->root == m_view.CurrentRoot() && m_lastHit->path == m_view.CurrentKeyPath()) {
         from = FindStart::After(*m_lastHit);
-    } else if (!(m_fromTop && !m_lastHit) && m_view.m_hRootKey != 0) {
-        from = FindStart::AtKey(m_view.m_hRootKey, m_view.m_strKeyPath);
+    } else if (!(m_fromTop && !m_lastHit) && m_view.CurrentRoot() != 0) {
+        from = FindStart::AtKey(m_view.CurrentRoot(), m_view.CurrentKeyPath());
         // Going on from the key the user stands on: that key itself is not a hit again.
         if (useLastHit) from.includeStart = false;
     }

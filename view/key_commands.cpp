@@ -1,5 +1,5 @@
-// The key commands of the view: add a key below the current key, delete the current key with
-// everything below it.
+#include "view/key_commands.h"
+
 #include <QTreeView>
 
 #include "registry/key_handle.h"
@@ -9,17 +9,21 @@
 #include "registry/registry_store.h"
 #include "view/add_key_dlg.h"
 #include "ui/qt_text.h"
-#include "view/tovik_doc.h"
-#include "view/tovik_view.h"
 #include "ui/translated.h"
+#include "view/tovik_view.h"
 
-void CTovikView::OnAddKey() {
-    CAddKeyDlg dialog(this);
-    dialog.m_strParentPath = ToQString(m_strKeyPath);
-    if (Prompts().DoModal(dialog) != IDOK) return;
+KeyCommands::KeyCommands(CTovikView& view) : QObject(&view), m_view(view) {}
 
+void KeyCommands::OnAddKey() {
+    CAddKeyDlg dialog(&m_view);
+    dialog.m_strParentPath = ToQString(m_view.CurrentKeyPath());
+    if (m_view.Prompts().DoModal(dialog) != IDOK) return;
+
+    const HKEY root = m_view.CurrentRoot();
+    const std::u16string path = m_view.CurrentKeyPath();
+    KeyTreeModel& tree = m_view.TreeModel();
     tovik::KeyHandle hKey;
-    if (RegOpenKeyExW(m_hRootKey, m_strKeyPath.c_str(), 0, 0, hKey.receive()) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExW(root, path.c_str(), 0, 0, hKey.receive()) != ERROR_SUCCESS) return;
     const std::u16string name = ToU16(dialog.m_strKeyName);
     WCHAR emptyClass[] = u"";
     tovik::KeyHandle hNewKey;
@@ -27,81 +31,75 @@ void CTovikView::OnAddKey() {
     const LONG rc =
         RegCreateKeyExW(hKey.get(), name.c_str(), 0, emptyClass, 0, 0, nullptr, hNewKey.receive(), &disposition);
     if (rc == ERROR_SUCCESS && disposition == REG_OPENED_EXISTING_KEY)
-        Prompts().MessageBox(this, Tovik::tr("既に存在します"), MessageButtons::Ok);
+        m_view.Prompts().MessageBox(&m_view, Tovik::tr("既に存在します"), MessageButtons::Ok);
     hNewKey.reset();
     hKey.reset();
 
-    const ItemId selected = SelectedItem();
+    const KeyTreeModel::ItemId selected = m_view.SelectedItem();
     if (selected == KeyTreeModel::kNoItem) return;
-    if (m_strKeyPath.empty()) {
+    if (m_view.CurrentKeyPath().empty()) {
         if (rc == ERROR_SUCCESS && disposition != REG_OPENED_EXISTING_KEY) {
             // A typed path ("A\B") creates several keys: the root gains an item for the first of
             // them only, with what lies below it read from the registry.
             const std::u16string first = name.substr(0, name.find(u'\\'));
             bool present = false;
-            for (ItemId child : m_treeModel.Children(selected))
-                present = present || CompareNames(ToU16View(m_treeModel.ItemText(child)), first) == 0;
+            for (KeyTreeModel::ItemId child : tree.Children(selected))
+                present = present || CompareNames(ToU16View(tree.ItemText(child)), first) == 0;
             if (!present) {
-                const ItemId item = m_treeModel.InsertItem(selected, ToQString(first));
-                if (first != name) InsertSubKeys(item, m_hRootKey, first);
-                m_treeModel.SortChildren(selected);
+                const KeyTreeModel::ItemId item = tree.InsertItem(selected, ToQString(first));
+                if (first != name) m_view.InsertSubKeys(item, root, first);
+                tree.SortChildren(selected);
             }
         }
     } else {
-        m_treeModel.DeleteChildren(selected);
+        tree.DeleteChildren(selected);
     }
-    LoadSelectedSubKeys();
+    m_view.LoadSelectedSubKeys();
     // The new key shows: its parent is open.
-    if (rc == ERROR_SUCCESS) m_tree->expand(m_treeModel.IndexOf(selected));
+    if (rc == ERROR_SUCCESS) m_view.KeyTree()->expand(tree.IndexOf(selected));
 }
 
-void CTovikView::OnDeleteKey() {
-    ItemId selected = SelectedItem();
-    if (selected == KeyTreeModel::kNoItem || m_strKeyPath.empty()) return;   // a root is never deleted
-    if (Prompts().MessageBox(this, DeleteKeyQuestion(m_treeModel.ItemText(selected)), MessageButtons::YesNo) == IDNO)
+void KeyCommands::OnDeleteKey() {
+    KeyTreeModel& tree = m_view.TreeModel();
+    KeyTreeModel::ItemId selected = m_view.SelectedItem();
+    if (selected == KeyTreeModel::kNoItem || m_view.CurrentKeyPath().empty()) return;   // a root is never deleted
+    if (m_view.Prompts().MessageBox(&m_view, DeleteKeyQuestion(tree.ItemText(selected)), MessageButtons::YesNo) == IDNO)
         return;
+
+    const HKEY root = m_view.CurrentRoot();
+    const std::u16string path = m_view.CurrentKeyPath();
 
     bool walked = true;
     {
         // The key goes in the same step as its subkeys: a store that saves whole files saves once.
         tovik::RegistryBatch batch;
-        walked = DeleteSubkeys(m_hRootKey, m_strKeyPath);
-        RegDeleteKeyW(m_hRootKey, m_strKeyPath.c_str());
+        walked = DeleteSubkeys(root, path);
+        RegDeleteKeyW(root, path.c_str());
     }
 
-    selected = SelectedItem();
+    selected = m_view.SelectedItem();
     if (selected != KeyTreeModel::kNoItem) {
-        if (KeyExists(m_hRootKey, m_strKeyPath)) {
+        if (KeyExists(root, path)) {
             // Something stayed: show what the registry still holds below the key.
-            ReloadChildren(selected);
+            m_view.ReloadChildren(selected);
         } else {
-            const ItemId parent = m_treeModel.Parent(selected);
-            m_treeModel.DeleteItem(selected);
-            SelectItem(parent);
+            const KeyTreeModel::ItemId parent = tree.Parent(selected);
+            tree.DeleteItem(selected);
+            m_view.SelectItem(parent);
         }
     }
-    PostRefreshValues();
-    SetModified();
+    m_view.PostRefreshValues();
+    m_view.SetModified();
     // What stayed is in the tree; that it stayed because the store is damaged is not.
-    if (!walked) Prompts().MessageBox(this, ToQString(kDeleteLoopsMessage), MessageButtons::Ok);
+    if (!walked) m_view.Prompts().MessageBox(&m_view, ToQString(kDeleteLoopsMessage), MessageButtons::Ok);
 }
 
-QString CTovikView::DeleteKeyQuestion(const QString& keyName) {
+QString KeyCommands::DeleteKeyQuestion(const QString& keyName) {
     return keyName + Tovik::tr("キーを削除します。配下のキーも消えます。\nよろしいですか？");
 }
 
-bool CTovikView::DeleteSubkeys(HKEY root, const std::u16string& path) {
+bool KeyCommands::DeleteSubkeys(HKEY root, const std::u16string& path) {
     return ::DeleteSubkeys(root, path).error != ERROR_BADDB;
 }
 
-void CTovikView::ReloadChildren(ItemId item) {
-    m_treeModel.DeleteChildren(item);
-    HKEY root = 0;
-    std::u16string path;
-    GetItemKeyPath(item, &root, &path);
-    InsertSubKeys(item, root, path);
-}
-
-void CTovikView::SetModified() {
-    if (m_pDocument) m_pDocument->SetModifiedFlag(true);
-}
+bool KeyCommands::OnUpdateDeleteKey() const { return !m_view.CurrentKeyPath().empty(); }

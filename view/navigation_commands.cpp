@@ -41,8 +41,8 @@ NavigationCommands::~NavigationCommands() {
 }
 
 QString NavigationCommands::CurrentPath() const {
-    if (m_view.m_hRootKey == 0) return {};
-    return ToQString(tovik::FullKeyPath(m_view.m_hRootKey, m_view.m_strKeyPath));
+    if (m_view.CurrentRoot() == 0) return {};
+    return ToQString(tovik::FullKeyPath(m_view.CurrentRoot(), m_view.CurrentKeyPath()));
 }
 
 void NavigationCommands::showCurrentKey() {
@@ -75,9 +75,10 @@ void NavigationCommands::OnCopyKeyPath() {
     if (const QString path = CurrentPath(); !path.isEmpty()) QGuiApplication::clipboard()->setText(path);
 }
 
-bool NavigationCommands::OnUpdateCopyKeyPath() const { return m_view.m_hRootKey != 0; }
+bool NavigationCommands::OnUpdateCopyKeyPath() const { return m_view.CurrentRoot() != 0; }
 
 void NavigationCommands::OnFocusAddressBar() {
+    emit addressBarWanted();
     m_address->setFocus(Qt::ShortcutFocusReason);
     m_address->selectAll();
 }

@@ -46,6 +46,11 @@ public:
     bool GoToFavourite(int index);
     void RemoveFavourite(int index);
 
+signals:
+    // OnFocusAddressBar is about to focus the address line: whoever holds it shows it.
+    void addressBarWanted();
+
+public:
     static constexpr std::u16string_view kBadPathMessage =
         u"キーのパスが正しくありません。HKEY_LOCAL_MACHINE\\Software のように入力してください。";
 

@@ -11,16 +11,13 @@
 #include "ui/long_work_progress.h"
 #include "ui/qt_text.h"
 #include "ui/translated.h"
+#include "view/command_support.h"
 #include "view/tovik_view.h"
 
 namespace {
 
 QString RegFilter() { return Tovik::tr("登録ファイル(*.reg)"); }
 QString Reg4Filter() { return Tovik::tr("登録ファイル REGEDIT4(*.reg)"); }
-
-void ShowMessage(CTovikView& view, std::u16string_view text) {
-    view.Prompts().MessageBox(&view, Translated(text), MessageButtons::Ok);
-}
 
 // The .reg summaries' sentences in the interface's language.
 std::u16string TranslatedText(std::u16string_view text) { return ToU16(Translated(text)); }
@@ -43,8 +40,11 @@ bool IsRegFileAt(const std::string& fileName) {
     return tovik::SniffRegFileAt(fileName) != tovik::RegFileFormat::Unknown;
 }
 
-void ExportRegFileFromView(CTovikView& view, HKEY root, const std::u16string& path, const std::string& fileName,
-                           tovik::ExportFileFormat format) {
+RegFileCommands::RegFileCommands(CTovikView& view) : QObject(&view), m_view(view) {}
+
+void RegFileCommands::ExportRegFile(HKEY root, const std::u16string& path, const std::string& fileName,
+                                    tovik::ExportFileFormat format) {
+    CTovikView& view = m_view;
     // Stopping leaves the chosen file as it was: the export is written beside it and placed at the end.
     LongWorkProgress progress(&view, Tovik::tr("エクスポートしています… %1 キー"), 0, true);
     const tovik::ExportResult result =
@@ -54,7 +54,8 @@ void ExportRegFileFromView(CTovikView& view, HKEY root, const std::u16string& pa
     if (!message.empty()) ShowMessage(view, message);
 }
 
-void ImportRegFileFromView(CTovikView& view, const std::string& fileName) {
+void RegFileCommands::ImportRegFile(const std::string& fileName) {
+    CTovikView& view = m_view;
     // Running out of memory anywhere in the import is a message, never an abort.
     try {
         int error = 0;
@@ -83,11 +84,11 @@ void ImportRegFileFromView(CTovikView& view, const std::string& fileName) {
         // import went on after them: the view is reset all the same.
         const std::u16string notWritten = tovik::RegFileNotWrittenMessage(report, TranslatedText);
         if (!notWritten.empty()) {
-            view.ResetAfterImport(ToQString(notWritten));
+            ResetAfterImport(view, ToQString(notWritten));
         } else if (report.cancelled) {
-            view.ResetAfterImport(Translated(tovik::kImportCancelledTemplate).arg(report.lastLine));
+            ResetAfterImport(view, Translated(tovik::kImportCancelledTemplate).arg(report.lastLine));
         } else {
-            view.ResetAfterImport(report.linesMalformed != 0 ? tovik::kImportBrokenFileMessage
+            ResetAfterImport(view, report.linesMalformed != 0 ? tovik::kImportBrokenFileMessage
                                                              : tovik::kImportFinishedMessage);
         }
         // As after a backup file: the tree opens the way to the file's first key.

@@ -1,7 +1,8 @@
 #pragma once
-// .reg files in the view's Export and Import commands: the view's file dialogs offer them beside
-// the backup file and hand them here. The file work is the plain C++ of regfile/ and
+// .reg files beside the view: the Export and Import file dialogs offer them beside the backup
+// file and hand them here. The file work is the plain C++ of regfile/ and
 // backup/backup_export.h, which tovik-reg runs as well.
+#include <QObject>
 #include <QString>
 #include <string>
 
@@ -18,10 +19,17 @@ tovik::ExportFileFormat ExportFormatOfFilter(const QString& filter);
 // Whether the file's first line is a .reg header (of either version), whatever its name.
 bool IsRegFileAt(const std::string& fileName);
 
-// Writes root\path and everything below it as a .reg file; failures say why in a message.
-void ExportRegFileFromView(CTovikView& view, HKEY root, const std::u16string& path, const std::string& fileName,
-                           tovik::ExportFileFormat format);
+class RegFileCommands : public QObject {
+public:
+    explicit RegFileCommands(CTovikView& view);
 
-// Shows the file's lines for confirmation; on OK applies them (deletions included) and resets the
-// view as a backup import does, then tells the counts.
-void ImportRegFileFromView(CTovikView& view, const std::string& fileName);
+    // Writes root\path and everything below it as a .reg file; failures say why in a message.
+    void ExportRegFile(HKEY root, const std::u16string& path, const std::string& fileName,
+                       tovik::ExportFileFormat format);
+    // Shows the file's lines for confirmation; on OK applies them (deletions included) and resets
+    // the view as a backup import does, then tells the counts.
+    void ImportRegFile(const std::string& fileName);
+
+private:
+    CTovikView& m_view;
+};

@@ -4,20 +4,32 @@
 #include <QItemSelectionModel>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QShortcut>
 #include <QTreeView>
 
 #include "registry/key_enum.h"
 #include "registry/key_handle.h"
+#include "find/key_path.h"
+#include "registry/key_path.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "registry/roots.h"
 #include "registry/name_fold.h"
 #include "ui/icons.h"
-#include "view/command_ids.h"
 #include "ui/long_work_progress.h"
 #include "ui/qt_text.h"
 #include "ui/translated.h"
+#include "view/tovik_doc.h"
+#include "view/view_commands.h"
+
+namespace {
+
+KeyTreeModel::ItemId ChildNamed(const KeyTreeModel& model, KeyTreeModel::ItemId parent, std::u16string_view name) {
+    for (const KeyTreeModel::ItemId child : model.Children(parent))
+        if (CompareNames(ToU16View(model.ItemText(child)), name) == 0) return child;
+    return KeyTreeModel::kNoItem;
+}
+
+}  // namespace
 
 CTovikView::CTovikView(QWidget* parent) : QWidget(parent), m_prompts(std::make_unique<ViewPrompts>()) {
     setObjectName(QStringLiteral("CTovikView"));
@@ -53,41 +65,7 @@ CTovikView::CTovikView(QWidget* parent) : QWidget(parent), m_prompts(std::make_u
     m_tree->setCursor(Qt::ArrowCursor);
     m_list->setCursor(Qt::ArrowCursor);
 
-    AddCommand(32772, [this] { OnViewKeysOnly(); });
-    AddCommand(32773, [this] { OnViewValuesOnly(); });
-    AddCommand(32774, [this] { OnViewBoth(); });
-    AddCommand(32775, [this] { OnDeleteValue(); }, [this] { return OnUpdateDeleteValue(); });
-    AddCommand(32776, [this] { OnDeleteKey(); }, [this] { return OnUpdateDeleteKey(); });
-    AddCommand(32777, [this] { OnAddDwordValue(); }, [this] { return OnUpdateAddValue(); });
-    AddCommand(32778, [this] { OnAddStringValue(); }, [this] { return OnUpdateAddValue(); });
-    AddCommand(32779, [this] { OnAddOtherValue(); }, [this] { return OnUpdateAddValue(); });
-    AddCommand(32780, [this] { OnAddKey(); }, [this] { return OnUpdateAddKey(); });
-    AddCommand(32781, [this] { OnExport(); });
-    AddCommand(32782, [this] { OnImport(); });
-    AddCommand(32783, [this] { OnAddMultiStringValue(); });
-    AddCommand(ID_RENAME, [this] { OnRename(); }, [this] { return OnUpdateRename(); });
-    AddCommand(ID_REFRESH, [this] { OnRefresh(); });
-    connect(&m_treeModel, &KeyTreeModel::renameRequested, this,
-            [this](ItemId item, const QString& name) { RenameKeyItem(item, name); });
-    // A value is renamed once its editor has closed: refilling the list while the editor commits
-    // would destroy the editor under the view, taking the list's focus and selection with it.
-    connect(&m_listModel, &ValueListModel::renameRequested, this, [this](int row, const QString& name) {
-        if (row < 0 || row >= m_listModel.RowCount()) return;
-        const std::u16string oldName = m_listModel.Row(row).name;
-        QMetaObject::invokeMethod(this, [this, oldName, name] { RenameValue(oldName, name); }, Qt::QueuedConnection);
-    });
-    connect(m_list, &QTreeView::doubleClicked, this, [this] { OnDblClkValueList(); });
-    // Desktop habits: Enter edits the selected value, Delete deletes it; Delete in the tree
-    // deletes the key while that command is enabled.
-    auto runIfEnabled = [this](int id) {
-        if (IsCommandEnabled(id)) OnCommand(id);
-    };
-    for (const int key : {Qt::Key_Return, Qt::Key_Enter})
-        new QShortcut(QKeySequence(key), m_list, this, [this] { OnDblClkValueList(); }, Qt::WidgetShortcut);
-    new QShortcut(QKeySequence(Qt::Key_Delete), m_list, this, [runIfEnabled] { runIfEnabled(32775); },
-                  Qt::WidgetShortcut);
-    new QShortcut(QKeySequence(Qt::Key_Delete), m_tree, this, [runIfEnabled] { runIfEnabled(32776); },
-                  Qt::WidgetShortcut);
+    m_pCommands = new ViewCommands(*this);
 }
 
 CTovikView::~CTovikView() = default;
@@ -239,6 +217,32 @@ void CTovikView::LoadSelectedSubKeys() {
     m_treeModel.SortChildren(item);
 }
 
+void CTovikView::ReloadChildren(ItemId item) {
+    m_treeModel.DeleteChildren(item);
+    HKEY root = 0;
+    std::u16string path;
+    GetItemKeyPath(item, &root, &path);
+    InsertSubKeys(item, root, path);
+}
+
+void CTovikView::ReloadTree() {
+    m_treeModel.DeleteItem(KeyTreeModel::kRootItem);
+    InsertRootKeys();
+}
+
+void CTovikView::OnRefresh() {
+    const HKEY root = m_hRootKey;
+    const std::u16string path = m_strKeyPath;
+    const std::optional<std::u16string> value = SelectedValueName();
+    ReloadTree();
+    if (root == 0) {
+        FillValueList();
+        return;
+    }
+    const tovik::find::ResolvedKeyPath resolved = tovik::find::ResolveKeyPath(root, path);
+    GoToKey(root, resolved.existingPath, resolved.exists ? value : std::nullopt);
+}
+
 // ---- value list ----
 
 void CTovikView::PostRefreshValues() {
@@ -266,6 +270,66 @@ void CTovikView::FillValueList() {
 int CTovikView::SelectedRow() const {
     const QModelIndexList rows = m_list->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+std::optional<std::u16string> CTovikView::SelectedValueName() const {
+    const int row = SelectedRow();
+    if (row < 0) return std::nullopt;
+    return m_listModel.Row(row).name;
+}
+
+bool CTovikView::SelectValueRow(std::u16string_view name) {
+    for (int row = 0; row < m_listModel.RowCount(); ++row) {
+        if (CompareNames(m_listModel.Row(row).name, name) != 0) continue;
+        const QModelIndex index = m_listModel.index(row, 0);
+        m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_list->scrollTo(index);
+        return true;
+    }
+    return false;
+}
+
+
+// ---- the current key ----
+
+bool CTovikView::GoToKey(HKEY root, std::u16string_view path, const std::optional<std::u16string>& valueName) {
+    ItemId item = KeyTreeModel::kNoItem;
+    for (const ItemId top : m_treeModel.Children(KeyTreeModel::kRootItem))
+        if (m_treeModel.ItemData(top) == root) item = top;
+    if (item == KeyTreeModel::kNoItem) return false;
+    for (const std::u16string_view name : tovik::SplitKeyPath(path)) {
+        ItemId child = ChildNamed(m_treeModel, item, name);
+        if (child == KeyTreeModel::kNoItem) {
+            // Written since the tree was read (by tovik-reg, say): read this level again.
+            ReloadChildren(item);
+            child = ChildNamed(m_treeModel, item, name);
+        }
+        if (child == KeyTreeModel::kNoItem) return false;
+        m_tree->expand(m_treeModel.IndexOf(item));
+        item = child;
+    }
+    m_bGoingToKey = true;
+    SelectItem(item);
+    m_bGoingToKey = false;
+    GetItemKeyPath(item, &m_hRootKey, &m_strKeyPath);
+    FillValueList();
+    if (valueName) SelectValueRow(*valueName);
+    return true;
+}
+
+void CTovikView::CurrentKeyRenamed() {
+    GetItemKeyPath(SelectedItem(), &m_hRootKey, &m_strKeyPath);
+    emit currentKeyChanged();
+}
+
+void CTovikView::ClearCurrentKey() {
+    m_strKeyPath.clear();
+    m_hRootKey = 0;
+    m_listModel.Clear();
+}
+
+void CTovikView::SetModified() {
+    if (m_pDocument) m_pDocument->SetModifiedFlag(true);
 }
 
 // ---- layout and divider ----
@@ -346,19 +410,6 @@ void CTovikView::resizeEvent(QResizeEvent* event) {
 
 // ---- commands ----
 
-void CTovikView::AddCommand(int id, CommandHandler handler, UpdateHandler enabled) {
-    m_commands[id] = {std::move(handler), std::move(enabled)};
-}
+bool CTovikView::IsCommandEnabled(int id) const { return m_pCommands->IsEnabled(id); }
 
-bool CTovikView::IsCommandEnabled(int id) const {
-    const auto it = m_commands.find(id);
-    if (it == m_commands.end()) return false;
-    return !it->second.enabled || it->second.enabled();
-}
-
-bool CTovikView::OnCommand(int id) {
-    const auto it = m_commands.find(id);
-    if (it == m_commands.end()) return false;
-    it->second.run();
-    return true;
-}
+bool CTovikView::OnCommand(int id) { return m_pCommands->Run(id); }

@@ -1,18 +1,16 @@
 #pragma once
-// The browser view: the key tree above the value list, with the divider between them.
+// The browser view: the key tree above the value list, with the divider between them. The view
+// owns the two controls, the divider and the current key; the commands are classes beside it
+// (view_commands.h holds their table) and reach the view through the interface below.
 // The view holds no copy of the registry: the tree is read at start (and after an import), the
-// list on every refresh. m_hRootKey and m_strKeyPath name the current key for the commands.
+// list on every refresh.
 #include <QColor>
 #include <QWidget>
-#include <deque>
-#include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "backup/backup_format.h"
 #include "registry/win_types.h"
 #include "view/divider_layout.h"
 #include "view/key_tree_model.h"
@@ -22,7 +20,7 @@
 class LongWorkProgress;
 class QTreeView;
 class CTovikDoc;
-namespace tovik { class BackupExport; }
+class ViewCommands;
 
 class CTovikView : public QWidget {
     Q_OBJECT
@@ -34,6 +32,8 @@ public:
 
     void SetDocument(CTovikDoc* doc) { m_pDocument = doc; }
     CTovikDoc* GetDocument() const { return m_pDocument; }
+    // Marks the document changed, as every write from the view does.
+    void SetModified();
     // Replaces the dialogs' seam (tests script the answers); the view owns it.
     void SetPrompts(std::unique_ptr<ViewPrompts> prompts) { m_prompts = std::move(prompts); }
     ViewPrompts& Prompts() { return *m_prompts; }
@@ -41,118 +41,73 @@ public:
     // Initial update: layout step every time, the one-time setup once per view.
     void OnInitialUpdate();
 
-    // Tree
-    void InsertRootKeys();
-    void InsertSubKeys(ItemId parent, HKEY root, const std::u16string& path);
-    void GetItemKeyPath(ItemId item, HKEY* root, std::u16string* path) const;
-    void LoadSelectedSubKeys();
-    // Expands the items above the key at path (and the root's) so that its item shows, as far as
-    // the tree has the path's keys.
-    void ExpandKeyPath(HKEY root, std::u16string_view path);
-    ItemId SelectedItem() const;          // kNoItem when none
-    void SelectItem(ItemId item);
-    KeyTreeModel& TreeModel() { return m_treeModel; }
-
-    // Value list
-    void PostRefreshValues();             // the queued refresh: FillValueList after the caller returns
-    void FillValueList();
-    int SelectedRow() const;              // -1 when none
-    ValueListModel& ListModel() { return m_listModel; }
-
-    // Layout, divider and view modes
-    void LayoutStep();
-    void LayoutControls();
-    void OnViewKeysOnly();
-    void OnViewValuesOnly();
-    void OnViewBoth();
-
-    // Key commands
-    void OnAddKey();
-    void OnDeleteKey();
-    bool OnUpdateAddKey() const { return true; }
-    bool OnUpdateDeleteKey() const { return !m_strKeyPath.empty(); }
-    // True when the walk went through; false when it stopped at a key inside itself (a damaged
-    // store).
-    bool DeleteSubkeys(HKEY root, const std::u16string& path);
-    static QString DeleteKeyQuestion(const QString& keyName);
-
-    // Value commands
-    void OnDblClkValueList();
-    void OnAddDwordValue();
-    void OnAddStringValue();
-    void OnAddMultiStringValue();
-    void OnAddOtherValue();
-    void OnDeleteValue();
-    bool OnUpdateDeleteValue() const;
-    bool OnUpdateAddValue() const { return !m_strKeyPath.empty(); }
-
+    // ---- the current key: the selected key's root and path (empty for a root itself); no root
+    // (0) before any key is selected and after an import.
+    HKEY CurrentRoot() const { return m_hRootKey; }
+    const std::u16string& CurrentKeyPath() const { return m_strKeyPath; }
     // Going to a key, for the classes beside the view (find, address bar, favourites): selects
     // root\path (names in any case), expanding the items above it and scrolling it into view,
     // and fills the value list at once; with valueName, selects that value's row too. Keys that
     // the tree does not show yet (written meanwhile) are read in. False when the key does not
     // exist (the selection then stays).
     bool GoToKey(HKEY root, std::u16string_view path, const std::optional<std::u16string>& valueName = std::nullopt);
-    // The selected row's value name (as stored), if a row is selected.
-    std::optional<std::u16string> SelectedValueName() const;
-    bool SelectValueRow(std::u16string_view name);
+    // The selected item's key becomes the current key again, after the item was renamed.
+    void CurrentKeyRenamed();
+    // No current key, and an empty list, until a key is selected again.
+    void ClearCurrentKey();
+
+    // ---- the key tree
+    QTreeView* KeyTree() const { return m_tree; }   // control 1000
+    KeyTreeModel& TreeModel() { return m_treeModel; }
+    const KeyTreeModel& TreeModel() const { return m_treeModel; }
+    ItemId SelectedItem() const;          // kNoItem when none
+    void SelectItem(ItemId item);
+    void GetItemKeyPath(ItemId item, HKEY* root, std::u16string* path) const;
+    // Reads the keys below root\path into the tree below parent.
+    void InsertSubKeys(ItemId parent, HKEY root, const std::u16string& path);
+    // Reads an item's children again from the registry.
+    void ReloadChildren(ItemId item);
+    void LoadSelectedSubKeys();
+    // Expands the items above the key at path (and the root's) so that its item shows, as far as
+    // the tree has the path's keys.
+    void ExpandKeyPath(HKEY root, std::u16string_view path);
+    // Reads the whole tree again from the roots; nothing is selected afterward.
+    void ReloadTree();
     // Refresh: re-reads the tree and the list from the registry; the selected key and value stay
     // selected where they still exist, else the nearest key above.
     void OnRefresh();
 
-    // Rename in place (F2): the value row when the list has the focus and a row is selected,
-    // else the selected key. The edit's result is checked and made in the registry.
-    void OnRename();
-    bool OnUpdateRename() const { return SelectedItem() != KeyTreeModel::kNoItem; }
-    void RenameKeyItem(ItemId item, const QString& newName);
-    void RenameValue(const std::u16string& oldName, const QString& newName);
-    static constexpr std::u16string_view kNameExistsMessage = u"既に存在します";
-    static constexpr std::u16string_view kEmptyNameMessage = u"名前を入力してください。";
-    static constexpr std::u16string_view kBackslashMessage = u"キーの名前に \\ は使えません。";
-    static constexpr std::u16string_view kRootRenameMessage = u"ルートキーの名前は変更できません。";
-    static constexpr std::u16string_view kRenameFailedMessage = u"名前を変更できませんでした。";
+    // ---- the value list
+    QTreeView* ValueList() const { return m_list; }   // control 1001
+    ValueListModel& ListModel() { return m_listModel; }
+    const ValueListModel& ListModel() const { return m_listModel; }
+    void PostRefreshValues();             // the queued refresh: FillValueList after the caller returns
+    void FillValueList();
+    int SelectedRow() const;              // -1 when none
+    // The selected row's value name (as stored), if a row is selected.
+    std::optional<std::u16string> SelectedValueName() const;
+    bool SelectValueRow(std::u16string_view name);
 
-    // Export and import of backup files and .reg files
-    void OnExport();
-    void ExportKey(HKEY root, const std::u16string& path);
-    void OnImport();
-    // The import of a file already chosen (the file dialog's, or one named on the command line).
-    void ImportFile(const QString& fileName);
-    // The end of an import that wrote: the view starts again from the roots, after message.
-    void ResetAfterImport(std::u16string_view message);
-    void ResetAfterImport(const QString& message);
-    // Marks the document changed, as every write from the view does.
-    void SetModified();
-    std::u16string TakeImportLine();
-    void ImportKeys(HKEY root);
-    // Set when the tree fill met a key inside itself (a damaged store); told once it is done.
-    bool m_bTreeLoops = false;
-    LongWorkProgress* m_pFillProgress = nullptr;   // during InsertRootKeys
-    static constexpr std::u16string_view kTreeLoopsMessage =
-        u"レジストリが壊れています。キーが自分自身の中にあるため、その先は表示しません。";
-    static constexpr std::u16string_view kDeleteLoopsMessage =
-        u"レジストリが壊れています。キーが自分自身の中にあるため、削除を途中で止めました。";
-    tovik::BackupText m_importLines;   // the lines of the file being imported, in one buffer
-    tovik::BackupExport* m_pExport = nullptr;    // the file ExportKey writes to, during OnExport
+    // ---- layout, divider and view modes
+    void LayoutStep();
+    void OnViewKeysOnly();
+    void OnViewValuesOnly();
+    void OnViewBoth();
+    const LayoutRect& ClientRect() const { return m_rcClient; }
+    int DividerY() const { return m_nDividerY; }
 
-    // Command routing: the frame asks whether a command is handled and enabled, and runs it.
-    // A command without a handler is disabled.
-    using CommandHandler = std::function<void()>;
-    using UpdateHandler = std::function<bool()>;
-    void AddCommand(int id, CommandHandler handler, UpdateHandler enabled = {});
+    // ---- commands: the frame asks whether a command is enabled, and runs it, through the one
+    // table of the commands beside the view.
+    ViewCommands& Commands() { return *m_pCommands; }
     bool IsCommandEnabled(int id) const;
     bool OnCommand(int id);
 
-    // Shared state read by the commands.
-    QTreeView* m_tree = nullptr;   // control 1000
-    QTreeView* m_list = nullptr;   // control 1001
-    HKEY m_hRootKey = 0;
-    std::u16string m_strKeyPath;
-    LayoutRect m_rcClient;
-    int m_nDividerY = 0;
+    static constexpr std::u16string_view kTreeLoopsMessage =
+        u"レジストリが壊れています。キーが自分自身の中にあるため、その先は表示しません。";
 
 signals:
     void valuesRefreshed();
-    // The selected key changed (m_hRootKey and m_strKeyPath name the new one), or was renamed.
+    // The current key changed (CurrentRoot and CurrentKeyPath name the new one), or was renamed.
     void currentKeyChanged();
 
 protected:
@@ -164,23 +119,29 @@ protected:
 
 private:
     void OneTimeSetup();
+    void InsertRootKeys();
     void OnSelChanged();
     void OnDblClkTree();
     void ReadClientRect();
-    void ReloadChildren(ItemId item);
+    void LayoutControls();
     void PaintStrip(const QColor& colour);
 
+    QTreeView* m_tree = nullptr;
+    QTreeView* m_list = nullptr;
+    HKEY m_hRootKey = 0;
+    std::u16string m_strKeyPath;
+    LayoutRect m_rcClient;
+    int m_nDividerY = 0;
     KeyTreeModel m_treeModel;
     ValueListModel m_listModel;
     CTovikDoc* m_pDocument = nullptr;
     std::unique_ptr<ViewPrompts> m_prompts;
     bool m_bSetupDone = false;
     bool m_bLaidOut = false;
-    QColor m_stripColour;
-    struct Command {
-        CommandHandler run;
-        UpdateHandler enabled;
-    };
-    std::map<int, Command> m_commands;
     bool m_bGoingToKey = false;
+    // Set when the tree fill met a key inside itself (a damaged store); told once it is done.
+    bool m_bTreeLoops = false;
+    LongWorkProgress* m_pFillProgress = nullptr;   // during InsertRootKeys
+    QColor m_stripColour;
+    ViewCommands* m_pCommands = nullptr;   // a child of the view
 };

@@ -1,6 +1,8 @@
-// The value commands of the view: edit a value by double-tapping its row, add values of four
-// kinds, delete the selected value. Each write goes to the current key, then the list is refilled
-// from the registry (posted) and the document is marked modified.
+#include "view/value_commands.h"
+
+#include <QShortcut>
+#include <QTreeView>
+
 #include "editors/gui/binary_edit_dlg.h"
 #include "editors/gui/number_edit_dlg.h"
 #include "editors/gui/string_edit_dlg.h"
@@ -10,8 +12,8 @@
 #include "registry/registry_store.h"
 #include "registry/value_types.h"
 #include "ui/qt_text.h"
-#include "view/tovik_view.h"
 #include "ui/translated.h"
+#include "view/tovik_view.h"
 
 namespace {
 
@@ -53,13 +55,21 @@ QString StringTypeLabel(DWORD type) { return ToQString(TypeLongName(type)); }
 
 }  // namespace
 
-void CTovikView::OnDblClkValueList() {
-    const int selected = SelectedRow();
+ValueCommands::ValueCommands(CTovikView& view) : QObject(&view), m_view(view) {
+    QTreeView* list = view.ValueList();
+    connect(list, &QTreeView::doubleClicked, this, [this] { OnDblClkValueList(); });
+    // Desktop habits: Enter edits the selected value.
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter})
+        new QShortcut(QKeySequence(key), list, this, [this] { OnDblClkValueList(); }, Qt::WidgetShortcut);
+}
+
+void ValueCommands::OnDblClkValueList() {
+    const int selected = m_view.SelectedRow();
     if (selected < 0) return;
     // A copy: the editor runs an event loop, in which a refresh may replace the rows.
-    const ValueRow row = ListModel().Row(selected);
+    const ValueRow row = m_view.ListModel().Row(selected);
     if (!IsSupportedType(row.type)) {
-        Prompts().MessageBox(this, NotSupportedText(), MessageButtons::Ok);
+        m_view.Prompts().MessageBox(&m_view, NotSupportedText(), MessageButtons::Ok);
         return;
     }
 
@@ -72,98 +82,100 @@ void CTovikView::OnDblClkValueList() {
     case REG_SZ:
     case REG_EXPAND_SZ:
     case REG_MULTI_SZ: {
-        CStringEditDlg dialog(this);
-        dialog.m_pPrompts = &Prompts();
+        CStringEditDlg dialog(&m_view);
+        dialog.m_pPrompts = &m_view.Prompts();
         dialog.m_strName = shownName;
         dialog.m_strData = dataText;
         dialog.m_strType = StringTypeLabel(row.type);
-        if (Prompts().DoModal(dialog) != IDOK) return;
+        if (m_view.Prompts().DoModal(dialog) != IDOK) return;
         name = NameAfterEdit(row, dialog.m_strName);
         data = tovik::ValueDataToWrite(row.type, ToU16View(dialog.m_strData));
         break;
     }
     case REG_DWORD: {
-        CNumberEditDlg dialog(this);
-        dialog.m_pPrompts = &Prompts();
+        CNumberEditDlg dialog(&m_view);
+        dialog.m_pPrompts = &m_view.Prompts();
         dialog.m_strName = shownName;
         dialog.m_nValue = DecimalTextToLong(ToU16View(dataText));
-        if (Prompts().DoModal(dialog) != IDOK) return;
+        if (m_view.Prompts().DoModal(dialog) != IDOK) return;
         name = NameAfterEdit(row, dialog.m_strName);
         data = DwordToBytes(static_cast<DWORD>(dialog.m_nValue));
         break;
     }
     default: {
-        CBinaryEditDlg dialog(this);
+        CBinaryEditDlg dialog(&m_view);
         dialog.m_strName = shownName;
         dialog.m_strData = dataText;
         dialog.m_dwType = row.type;
-        if (Prompts().DoModal(dialog) != IDOK) return;
+        if (m_view.Prompts().DoModal(dialog) != IDOK) return;
         name = NameAfterEdit(row, dialog.m_strName);
         data = BinaryEditorData(dialog.m_strData);
         break;
     }
     }
     // The type is the row's: editing never changes a value's type.
-    WriteValue(m_hRootKey, m_strKeyPath, name, row.type, data);
-    PostRefreshValues();
-    SetModified();
+    WriteValue(m_view.CurrentRoot(), m_view.CurrentKeyPath(), name, row.type, data);
+    m_view.PostRefreshValues();
+    m_view.SetModified();
 }
 
-void CTovikView::OnAddDwordValue() {
-    CNumberEditDlg dialog(this);
-    dialog.m_pPrompts = &Prompts();
+void ValueCommands::OnAddDwordValue() {
+    CNumberEditDlg dialog(&m_view);
+    dialog.m_pPrompts = &m_view.Prompts();
     dialog.m_bAdd = true;
-    if (Prompts().DoModal(dialog) != IDOK) return;
-    WriteValue(m_hRootKey, m_strKeyPath, ToU16(dialog.m_strName), REG_DWORD,
+    if (m_view.Prompts().DoModal(dialog) != IDOK) return;
+    WriteValue(m_view.CurrentRoot(), m_view.CurrentKeyPath(), ToU16(dialog.m_strName), REG_DWORD,
                DwordToBytes(static_cast<DWORD>(dialog.m_nValue)));
-    PostRefreshValues();
-    SetModified();
+    m_view.PostRefreshValues();
+    m_view.SetModified();
 }
 
-void CTovikView::OnAddStringValue() {
-    CStringEditDlg dialog(this);
-    dialog.m_pPrompts = &Prompts();
+void ValueCommands::OnAddStringValue() {
+    CStringEditDlg dialog(&m_view);
+    dialog.m_pPrompts = &m_view.Prompts();
     dialog.m_bAdd = true;
     dialog.m_strType = StringTypeLabel(REG_SZ);
-    if (Prompts().DoModal(dialog) != IDOK) return;
-    WriteValue(m_hRootKey, m_strKeyPath, ToU16(dialog.m_strName), REG_SZ,
+    if (m_view.Prompts().DoModal(dialog) != IDOK) return;
+    WriteValue(m_view.CurrentRoot(), m_view.CurrentKeyPath(), ToU16(dialog.m_strName), REG_SZ,
                tovik::ValueDataToWrite(REG_SZ, ToU16View(dialog.m_strData)));
-    PostRefreshValues();
-    SetModified();
+    m_view.PostRefreshValues();
+    m_view.SetModified();
 }
 
-void CTovikView::OnAddMultiStringValue() {
-    CStringEditDlg dialog(this);
-    dialog.m_pPrompts = &Prompts();
+void ValueCommands::OnAddMultiStringValue() {
+    CStringEditDlg dialog(&m_view);
+    dialog.m_pPrompts = &m_view.Prompts();
     dialog.m_bAdd = true;
     dialog.m_strType = StringTypeLabel(REG_MULTI_SZ);
-    if (Prompts().DoModal(dialog) != IDOK) return;
-    WriteValue(m_hRootKey, m_strKeyPath, ToU16(dialog.m_strName), REG_MULTI_SZ,
+    if (m_view.Prompts().DoModal(dialog) != IDOK) return;
+    WriteValue(m_view.CurrentRoot(), m_view.CurrentKeyPath(), ToU16(dialog.m_strName), REG_MULTI_SZ,
                tovik::ValueDataToWrite(REG_MULTI_SZ, ToU16View(dialog.m_strData)));
-    PostRefreshValues();
-    SetModified();
+    m_view.PostRefreshValues();
+    m_view.SetModified();
 }
 
-void CTovikView::OnAddOtherValue() {
-    CBinaryEditDlg dialog(this);   // no type set: the user chooses one
+void ValueCommands::OnAddOtherValue() {
+    CBinaryEditDlg dialog(&m_view);   // no type set: the user chooses one
     dialog.m_bAdd = true;
-    if (Prompts().DoModal(dialog) != IDOK) return;
-    WriteValue(m_hRootKey, m_strKeyPath, ToU16(dialog.m_strName), dialog.m_dwType,
+    if (m_view.Prompts().DoModal(dialog) != IDOK) return;
+    WriteValue(m_view.CurrentRoot(), m_view.CurrentKeyPath(), ToU16(dialog.m_strName), dialog.m_dwType,
                BinaryEditorData(dialog.m_strData));
-    PostRefreshValues();
-    SetModified();
+    m_view.PostRefreshValues();
+    m_view.SetModified();
 }
 
-void CTovikView::OnDeleteValue() {
+void ValueCommands::OnDeleteValue() {
     // The row's own name, taken before the question's event loop can refill the list: the whole
     // name, and "" only for the unnamed value.
-    const int selected = SelectedRow();
-    const std::u16string name = selected >= 0 ? ListModel().Row(selected).name : std::u16string();
-    if (Prompts().MessageBox(this, DeleteValueQuestionText(), MessageButtons::YesNo) == IDNO) return;
+    const int selected = m_view.SelectedRow();
+    const std::u16string name = selected >= 0 ? m_view.ListModel().Row(selected).name : std::u16string();
+    if (m_view.Prompts().MessageBox(&m_view, DeleteValueQuestionText(), MessageButtons::YesNo) == IDNO) return;
     if (selected < 0) return;
-    DeleteValue(m_hRootKey, m_strKeyPath, name);
-    PostRefreshValues();
-    SetModified();
+    DeleteValue(m_view.CurrentRoot(), m_view.CurrentKeyPath(), name);
+    m_view.PostRefreshValues();
+    m_view.SetModified();
 }
 
-bool CTovikView::OnUpdateDeleteValue() const { return SelectedRow() >= 0; }
+bool ValueCommands::OnUpdateDeleteValue() const { return m_view.SelectedRow() >= 0; }
+
+bool ValueCommands::OnUpdateAddValue() const { return !m_view.CurrentKeyPath().empty(); }

@@ -60,7 +60,7 @@ private slots:
         CMainFrame& frame = shown.frame;
         CTovikView* view = shown.view;
         ScriptedPrompts* prompts = shown.prompts;
-        view->m_tree->setFocus();
+        view->KeyTree()->setFocus();
 
         prompts->dialogs.push_back([](QDialog& dialog) {
             static_cast<CFindDlg&>(dialog).m_strText = "needle";
@@ -94,10 +94,10 @@ private slots:
         QCOMPARE(frame.Navigation()->CurrentPath(), QString("HKEY_CURRENT_USER\\Beta"));
         QCOMPARE(view->TreeModel().Children(view->SelectedItem()).size(), std::size_t(2));
 
-        view->m_tree->setFocus();
+        view->KeyTree()->setFocus();
         QTest::keyClick(&frame, Qt::Key_F2);
         QLineEdit* editor = nullptr;
-        for (QLineEdit* open : view->m_tree->viewport()->findChildren<QLineEdit*>())
+        for (QLineEdit* open : view->KeyTree()->viewport()->findChildren<QLineEdit*>())
             if (open->isVisible()) editor = open;
         QVERIFY(editor);
         editor->setText("Gamma");
@@ -178,12 +178,12 @@ private slots:
         ScriptedPrompts* prompts = shown.prompts;
         QCoreApplication::processEvents();   // the list's first fill, queued by the start-up
         QVERIFY(view->GoToKey(HKEY_CURRENT_USER, u"Colours", std::u16string(u"second")));
-        view->m_list->setFocus();
-        QTRY_VERIFY(view->m_list->hasFocus());
+        view->ValueList()->setFocus();
+        QTRY_VERIFY(view->ValueList()->hasFocus());
 
         QTest::keyClick(&frame, Qt::Key_F2);
         QLineEdit* editor = nullptr;
-        for (QLineEdit* open : view->m_list->viewport()->findChildren<QLineEdit*>())
+        for (QLineEdit* open : view->ValueList()->viewport()->findChildren<QLineEdit*>())
             if (open->isVisible()) editor = open;
         QVERIFY(editor);
         QTRY_VERIFY(editor->hasFocus());
@@ -192,11 +192,11 @@ private slots:
         QTest::keyClick(editor, Qt::Key_Return);
         QTRY_COMPARE(view->SelectedValueName(), std::optional<std::u16string>(u"third"));
         QVERIFY(KeyExists(HKEY_CURRENT_USER, u"Colours"));
-        QTRY_VERIFY(view->m_list->hasFocus());
+        QTRY_VERIFY(view->ValueList()->hasFocus());
         // Queued refreshes have run by now and kept the selection.
         QTest::qWait(50);
         QCOMPARE(view->SelectedValueName(), std::optional<std::u16string>(u"third"));
-        QVERIFY(view->m_list->hasFocus());
+        QVERIFY(view->ValueList()->hasFocus());
         QVERIFY(prompts->messages.isEmpty());
     }
 };

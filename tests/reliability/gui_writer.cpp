@@ -52,8 +52,11 @@ int main(int argc, char** argv) {
                 return 1;
             }
             RegCloseKey(key);
-            view.m_hRootKey = HKEY_CURRENT_USER;
-            view.m_strKeyPath = path;
+            // Written behind the view's back: going there reads the new key in.
+            if (!view.GoToKey(HKEY_CURRENT_USER, path)) {
+                std::fprintf(stderr, "cannot go to the key for value %ld\n", i);
+                return 1;
+            }
         }
         prompts->dialogs.push_back([i](QDialog& dialog) {
             auto& editor = static_cast<CNumberEditDlg&>(dialog);

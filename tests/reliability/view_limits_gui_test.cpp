@@ -26,6 +26,9 @@
 #include "ui/qt_text.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
+#include "view/key_commands.h"
+#include "view/value_commands.h"
+#include "view/view_commands.h"
 
 using namespace reliability;
 using ItemId = KeyTreeModel::ItemId;
@@ -81,12 +84,11 @@ class ViewLimitsTest : public QObject {
 
     void startView() { view = testing_support::startScriptedView(doc, prompts); }
     void selectRow(const std::u16string& path, const QString& name) {
-        view->m_hRootKey = HKEY_LOCAL_MACHINE;
-        view->m_strKeyPath = path;
+        QVERIFY(view->GoToKey(HKEY_LOCAL_MACHINE, path));
         view->FillValueList();
         for (int row = 0; row < view->ListModel().RowCount(); ++row) {
             if (ToQString(view->ListModel().Row(row).name) == name) {
-                view->m_list->setCurrentIndex(view->m_list->model()->index(row, 0));
+                view->ValueList()->setCurrentIndex(view->ValueList()->model()->index(row, 0));
                 return;
             }
         }
@@ -118,7 +120,7 @@ private slots:
         prompts->answers.push_back(IDYES);
         QVERIFY(view->OnCommand(ID_DELETE_KEY));
         QCOMPARE(prompts->messages.size(), 3);   // the tree's notice, the question, then why it stopped
-        QCOMPARE(prompts->messages.last(), ToQString(CTovikView::kDeleteLoopsMessage));
+        QCOMPARE(prompts->messages.last(), ToQString(KeyCommands::kDeleteLoopsMessage));
         // The key stays, in the registry and in the tree.
         HKEY key = 0;
         QCOMPARE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Kept", 0, 0, &key), ERROR_SUCCESS);
@@ -152,7 +154,7 @@ private slots:
 
         // Deleting the top of the chain removes all of it, from the registry and the tree.
         view->SelectItem(top);
-        QVERIFY(view->m_strKeyPath == u"Deep");
+        QVERIFY(view->CurrentKeyPath() == u"Deep");
         prompts->answers.push_back(IDYES);
         QVERIFY(view->OnCommand(ID_DELETE_KEY));
         QVERIFY(!view->TreeModel().IsValid(top));
@@ -177,19 +179,19 @@ private slots:
         qsizetype shown = 0;
         selectRow(u"Big", QStringLiteral("binary"));
         prompts->dialogs.push_back(PressOk<CBinaryEditDlg>(&shown));
-        view->OnDblClkValueList();
+        view->Commands().Values().OnDblClkValueList();
         QCOMPARE(shown, static_cast<qsizetype>(3 * kSize));
         QVERIFY(ReadValue(HKEY_LOCAL_MACHINE, u"Big", u"binary")->data == binary);
 
         selectRow(u"Big", QStringLiteral("string"));
         prompts->dialogs.push_back(PressOk<CStringEditDlg>(&shown));
-        view->OnDblClkValueList();
+        view->Commands().Values().OnDblClkValueList();
         QCOMPARE(shown, static_cast<qsizetype>(text.size()));
         QVERIFY(ReadValue(HKEY_LOCAL_MACHINE, u"Big", u"string")->data == StringToBytes(text));
 
         selectRow(u"Big", QStringLiteral("multi"));
         prompts->dialogs.push_back(PressOk<CStringEditDlg>(&shown));
-        view->OnDblClkValueList();
+        view->Commands().Values().OnDblClkValueList();
         QVERIFY(ReadValue(HKEY_LOCAL_MACHINE, u"Big", u"multi")->data == TextToMultiSz(multi));
 
         // An edit at the very end of the megabyte is kept too.
@@ -198,7 +200,7 @@ private slots:
             edit.moveCursor(QTextCursor::End);
             edit.insertPlainText(QStringLiteral("7F "));
         }));
-        view->OnDblClkValueList();
+        view->Commands().Values().OnDblClkValueList();
         Bytes longer = binary;
         longer.push_back(0x7F);
         QVERIFY(ReadValue(HKEY_LOCAL_MACHINE, u"Big", u"binary")->data == longer);
@@ -223,8 +225,7 @@ private slots:
         limited.rlim_cur = 64 * 1024;
         const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-        view->m_hRootKey = HKEY_LOCAL_MACHINE;
-        view->m_strKeyPath = u"Export";
+        QVERIFY(view->GoToKey(HKEY_LOCAL_MACHINE, u"Export"));
         prompts->fileNames.push_back(QString::fromStdString(target));
         QVERIFY(view->OnCommand(ID_EXPORT));
         ::setrlimit(RLIMIT_FSIZE, &saved);

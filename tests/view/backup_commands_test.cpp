@@ -23,6 +23,8 @@
 #include "ui/qt_text.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
+#include "view/backup_commands.h"
+#include "view/view_commands.h"
 
 using namespace testing_support;
 using ItemId = KeyTreeModel::ItemId;
@@ -116,7 +118,7 @@ class BackupCommandsTest : public QObject {
         Confirmation seen;
         prompts->fileNames.push_back(path);
         prompts->dialogs.push_back(confirm(seen, answer));
-        view->OnImport();
+        view->Commands().Backup().OnImport();
         prompts->dialogs.clear();   // a confirmation that never came must not outlive seen
         return seen;
     }
@@ -150,7 +152,7 @@ private slots:
         startView();
         select({"HKEY_LOCAL_MACHINE", "Software", "Sample"});
         prompts->fileNames.push_back(file("sample.txt"));
-        view->OnExport();
+        view->Commands().Backup().OnExport();
         QVERIFY(readBytes(file("sample.txt")) == tovik::test::ExampleFileBytes());
         QVERIFY(prompts->messages.isEmpty());   // a finished export says nothing
         QVERIFY(!doc.IsModified());
@@ -160,7 +162,7 @@ private slots:
         SetValue(HKEY_CURRENT_USER, u"Software", u"v", REG_SZ, StringToBytes(u"s"));
         select({"HKEY_CURRENT_USER"});
         prompts->fileNames.push_back(file("sample.txt"));   // replaced without a question
-        view->OnExport();
+        view->Commands().Backup().OnExport();
         QVERIFY(readBytes(file("sample.txt")) ==
                 tovik::test::BackupFileBytes(Lines{kHeader, u"\\\\HKEY_CURRENT_USER", u"[]", u"\"top\"=DW:1(1)",
                                                    u"[Software]", u"\"v\"=SZ:s"}));
@@ -174,19 +176,19 @@ private slots:
 
     void exportWithoutAKeyOrWithADialogCancelled() {
         startView();
-        view->OnExport();   // dialog cancelled: nothing at all
+        view->Commands().Backup().OnExport();   // dialog cancelled: nothing at all
         QVERIFY(prompts->messages.isEmpty());
         QVERIFY(QDir(dir->path()).isEmpty());
 
         prompts->fileNames.push_back(file("new.txt"));
-        view->OnExport();
+        view->Commands().Backup().OnExport();
         QCOMPARE(prompts->messages, QStringList({kNoKey}));
         QVERIFY(readBytes(file("new.txt")) == tovik::test::BackupFileBytes(Lines{kHeader}));
 
         // An existing file keeps what it held.
         writeBytes(file("old.txt"), {'o', 'l', 'd'});
         prompts->fileNames.push_back(file("old.txt"));
-        view->OnExport();
+        view->Commands().Backup().OnExport();
         QCOMPARE(prompts->messages, QStringList({kNoKey, kNoKey}));
         QVERIFY(readBytes(file("old.txt")) == Bytes({'o', 'l', 'd'}));
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList({"new.txt", "old.txt"}));
@@ -197,7 +199,7 @@ private slots:
         startView();
         select({"HKEY_LOCAL_MACHINE", "Gone"});
         prompts->fileNames.push_back(file("missing/sub.txt"));
-        view->OnExport();
+        view->Commands().Backup().OnExport();
         QCOMPARE(prompts->messages,
                  QStringList({ToQString(tovik::kExportFileNotCreatedMessage)}));
 
@@ -205,10 +207,10 @@ private slots:
         QVERIFY(DeleteKeyTree(HKEY_LOCAL_MACHINE, u"Gone"));
         writeBytes(file("old.txt"), {'o', 'l', 'd'});
         prompts->fileNames.push_back(file("old.txt"));
-        view->OnExport();
+        view->Commands().Backup().OnExport();
         QCOMPARE(prompts->messages.last(), ToQString(tovik::kExportKeyNotOpenedMessage));
         QVERIFY(readBytes(file("old.txt")) == Bytes({'o', 'l', 'd'}));
-        QVERIFY(view->m_pExport == nullptr);
+        QVERIFY(!view->Commands().Backup().IsExporting());
     }
 
     void importOfTheExampleResetsTheView() {
@@ -240,33 +242,33 @@ private slots:
         QVERIFY(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Sample\\Options"));
         QVERIFY(KeyExists(HKEY_CURRENT_USER, u"Before"));   // import adds, never deletes
 
-        QCOMPARE(view->m_hRootKey, HKEY(0));
-        QVERIFY(view->m_strKeyPath.empty());
+        QCOMPARE(view->CurrentRoot(), HKEY(0));
+        QVERIFY(view->CurrentKeyPath().empty());
         QCOMPARE(view->ListModel().RowCount(), 0);
         QCOMPARE(childTexts(view->TreeModel(), KeyTreeModel::kRootItem),
                  QStringList({"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"}));
         QVERIFY(itemAt(view->TreeModel(), {"HKEY_LOCAL_MACHINE", "Software", "Sample", "Options"}) !=
                 KeyTreeModel::kNoItem);
         QVERIFY(itemAt(view->TreeModel(), {"HKEY_CURRENT_USER", "Before"}) != KeyTreeModel::kNoItem);
-        QVERIFY(view->m_importLines.empty());
+        QVERIFY(view->Commands().Backup().PendingImportLines().empty());
         QVERIFY(doc.IsModified());
 
         QTest::qWait(50);   // a refresh posted before the import finds no current key
         QCOMPARE(view->ListModel().RowCount(), 0);
         prompts->fileNames.push_back(file("after.txt"));
-        view->OnExport();
+        view->Commands().Backup().OnExport();
         QCOMPARE(prompts->messages.last(), kNoKey);
     }
 
     void importStopsBeforeWritingAnything() {
         startView();
-        view->OnImport();   // file dialog cancelled
+        view->Commands().Backup().OnImport();   // file dialog cancelled
         QCOMPARE(prompts->dialogCount, 0);
         QVERIFY(prompts->messages.isEmpty());
         QVERIFY(!doc.IsModified());
 
         prompts->fileNames.push_back(file("does-not-exist.txt"));
-        view->OnImport();   // cannot be opened: nothing happens
+        view->Commands().Backup().OnImport();   // cannot be opened: nothing happens
         QCOMPARE(prompts->dialogCount, 0);
         QVERIFY(prompts->messages.isEmpty());
 
@@ -292,16 +294,16 @@ private slots:
         seen = importFile(userFile({u"[Written]", u"\"v\"=DW:1"}), IDCANCEL);
         QCOMPARE(seen.rows.size(), 4);
         QCOMPARE(static_cast<std::size_t>(prompts->messages.size()), messages);   // cancel says nothing
-        QVERIFY(view->m_importLines.empty());
+        QVERIFY(view->Commands().Backup().PendingImportLines().empty());
 
         importFile(tovik::test::BackupFileBytes(Lines{u"tovik", u"\\\\HKEY_CURRENT_USER", u"[Written]"}));
         QCOMPARE(prompts->messages.last(), kFormatError);
         importFile(tovik::test::BackupFileBytes(Lines{u"TovikXYZ", u"\\\\HKEY_CURRENT_USER ", u"[Written]", u"[Too]"}));
         QCOMPARE(prompts->messages.last(), kNoRoot);
-        QCOMPARE(view->m_importLines.size(), std::size_t(2));   // the rest waits for the next import
+        QCOMPARE(view->Commands().Backup().PendingImportLines().size(), std::size_t(2));   // the rest waits for the next import
         importFile(tovik::test::BackupFileBytes(Lines{u"Tovik"}));
         QCOMPARE(prompts->messages.last(), kNoRoot);
-        QVERIFY(view->m_importLines.empty());
+        QVERIFY(view->Commands().Backup().PendingImportLines().empty());
 
         QVERIFY(!KeyExists(HKEY_CURRENT_USER, u"Written"));
         QCOMPARE(childTexts(view->TreeModel(), itemAt(view->TreeModel(), {"HKEY_CURRENT_USER"})), QStringList());
@@ -318,10 +320,10 @@ private slots:
         QCOMPARE(dwordValue(HKEY_CURRENT_USER, u"A", u"a"), std::optional<DWORD>(1));
         QVERIFY(!KeyExists(HKEY_CURRENT_USER, u"B"));
         // The view was not reset: the same current key, and no item for the new key yet.
-        QCOMPARE(view->m_hRootKey, HKEY_CURRENT_USER);
-        QVERIFY(view->m_strKeyPath == u"Shown");
+        QCOMPARE(view->CurrentRoot(), HKEY_CURRENT_USER);
+        QVERIFY(view->CurrentKeyPath() == u"Shown");
         QCOMPARE(itemAt(view->TreeModel(), {"HKEY_CURRENT_USER", "A"}), KeyTreeModel::kNoItem);
-        QVERIFY(view->m_importLines.empty());
+        QVERIFY(view->Commands().Backup().PendingImportLines().empty());
     }
 
     void anEmptyLineEndsTheDataAndValuesNeedAKey() {

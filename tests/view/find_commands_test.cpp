@@ -75,7 +75,7 @@ class FindCommandsTest : public QObject {
         return finished.first().first().value<FindStatus>();
     }
     QString current() const {
-        QString text = QString::number(view->m_hRootKey, 16) + ":" + ToQString(view->m_strKeyPath);
+        QString text = QString::number(view->CurrentRoot(), 16) + ":" + ToQString(view->CurrentKeyPath());
         if (const auto value = view->SelectedValueName()) text += "/" + ToQString(*value);
         return text;
     }
@@ -100,7 +100,7 @@ private slots:
         QCOMPARE(run([&] { find->OnFindNext(); }), FindStatus::Found);
         QCOMPARE(current(), QString("80000001:B\\Needle"));
         // The hit's key is expanded to, and current in the tree.
-        QVERIFY(view->m_tree->isExpanded(view->TreeModel().IndexOf(view->TreeModel().Parent(view->SelectedItem()))));
+        QVERIFY(view->KeyTree()->isExpanded(view->TreeModel().IndexOf(view->TreeModel().Parent(view->SelectedItem()))));
         QCOMPARE(run([&] { find->OnFindNext(); }), FindStatus::Found);
         QCOMPARE(current(), QString("80000002:C/"));
         QCOMPARE(run([&] { find->OnFindNext(); }), FindStatus::Found);

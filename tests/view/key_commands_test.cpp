@@ -17,8 +17,11 @@
 #include "support/scripted_prompts.h"
 #include "support/scripted_view.h"
 #include "view/add_key_dlg.h"
+#include "view/command_ids.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
+#include "view/key_commands.h"
+#include "view/view_commands.h"
 
 using namespace testing_support;
 using ItemId = KeyTreeModel::ItemId;
@@ -64,14 +67,14 @@ private slots:
         startView();
         select({"HKEY_LOCAL_MACHINE"});
         prompts->dialogs.push_back(typeName("Middle"));
-        view->OnAddKey();
+        view->Commands().Keys().OnAddKey();
         QVERIFY(KeyExists(HKEY_LOCAL_MACHINE, u"Middle"));
         const ItemId hklm = itemAt(view->TreeModel(), {"HKEY_LOCAL_MACHINE"});
         QCOMPARE(childTexts(view->TreeModel(), hklm), QStringList({"Alpha", "Middle", "Omega"}));
         QVERIFY(prompts->messages.isEmpty());
 
         prompts->dialogs.push_back(typeName("MIDDLE"));
-        view->OnAddKey();
+        view->Commands().Keys().OnAddKey();
         QCOMPARE(prompts->messages, QStringList({kExists}));
         QCOMPARE(childTexts(view->TreeModel(), hklm), QStringList({"Alpha", "Middle", "Omega"}));
         QVERIFY(!doc.IsModified());   // adding a key does not mark the document
@@ -83,12 +86,12 @@ private slots:
         startView();
         select({"HKEY_CURRENT_USER", "Soft"});
         prompts->dialogs.push_back(typeName("c"));
-        view->OnAddKey();
+        view->Commands().Keys().OnAddKey();
         const ItemId soft = itemAt(view->TreeModel(), {"HKEY_CURRENT_USER", "Soft"});
         QCOMPARE(childTexts(view->TreeModel(), soft), QStringList({"b", "c", "d"}));
 
         prompts->dialogs.push_back(typeName("b"));
-        view->OnAddKey();
+        view->Commands().Keys().OnAddKey();
         QCOMPARE(prompts->messages, QStringList({kExists}));
         QCOMPARE(childTexts(view->TreeModel(), soft), QStringList({"b", "c", "d"}));
     }
@@ -99,7 +102,7 @@ private slots:
         select({"HKEY_CURRENT_USER", "Leaf"});
         QSignalSpy refreshed(view.get(), &CTovikView::valuesRefreshed);
         prompts->dialogs.push_back(typeName("First"));
-        view->OnAddKey();
+        view->Commands().Keys().OnAddKey();
         const ItemId leaf = itemAt(view->TreeModel(), {"HKEY_CURRENT_USER", "Leaf"});
         QCOMPARE(childTexts(view->TreeModel(), leaf), QStringList({"First"}));
         QCOMPARE(view->SelectedItem(), leaf);
@@ -111,7 +114,7 @@ private slots:
         startView();
         const std::size_t items = view->TreeModel().ItemCount();
         prompts->dialogs.push_back(typeName("Nowhere"));
-        view->OnAddKey();
+        view->Commands().Keys().OnAddKey();
         QCOMPARE(prompts->dialogCount, 1);
         QCOMPARE(view->TreeModel().ItemCount(), items);
         for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
@@ -125,7 +128,7 @@ private slots:
             static_cast<CAddKeyDlg&>(dialog).m_strKeyName = "Typed";
             return IDCANCEL;
         });
-        view->OnAddKey();
+        view->Commands().Keys().OnAddKey();
         QVERIFY(!KeyExists(HKEY_LOCAL_MACHINE, u"Typed"));
     }
 
@@ -156,7 +159,7 @@ private slots:
         MakeKey(HKEY_LOCAL_MACHINE, u"P\\Other");
         startView();
         select({"HKEY_LOCAL_MACHINE", "P", "Foo"});
-        view->OnDeleteKey();
+        view->Commands().Keys().OnDeleteKey();
         QCOMPARE(prompts->messages,
                  QStringList({QString::fromUtf16(u"FooキーをWORD").replace(
                      "WORD", QString::fromUtf16(u"削除します。配下のキーも消えます。\nよろしいですか？"))}));
@@ -165,7 +168,7 @@ private slots:
         const ItemId p = itemAt(view->TreeModel(), {"HKEY_LOCAL_MACHINE", "P"});
         QCOMPARE(childTexts(view->TreeModel(), p), QStringList({"Other"}));
         QCOMPARE(view->SelectedItem(), p);
-        QVERIFY(view->m_strKeyPath == u"P");
+        QVERIFY(view->CurrentKeyPath() == u"P");
         QSignalSpy refreshed(view.get(), &CTovikView::valuesRefreshed);
         QVERIFY(refreshed.wait(2000));
         QCOMPARE(view->ListModel().RowCount(), 1);
@@ -178,7 +181,7 @@ private slots:
         startView();
         select({"HKEY_LOCAL_MACHINE", "Keep"});
         prompts->answers.push_back(IDNO);
-        view->OnDeleteKey();
+        view->Commands().Keys().OnDeleteKey();
         QCOMPARE(prompts->messages.size(), 1);
         QVERIFY(KeyExists(HKEY_LOCAL_MACHINE, u"Keep\\Child"));
         QVERIFY(itemAt(view->TreeModel(), {"HKEY_LOCAL_MACHINE", "Keep", "Child"}) != KeyTreeModel::kNoItem);
@@ -188,13 +191,13 @@ private slots:
     void enablingFollowsTheSelection() {
         MakeKey(HKEY_LOCAL_MACHINE, u"K");
         startView();
-        QVERIFY(view->IsCommandEnabled(32780));    // add key: always
-        QVERIFY(!view->IsCommandEnabled(32776));   // delete key: no key below a root yet
+        QVERIFY(view->IsCommandEnabled(ID_ADD_KEY));    // add key: always
+        QVERIFY(!view->IsCommandEnabled(ID_DELETE_KEY));   // delete key: no key below a root yet
         select({"HKEY_LOCAL_MACHINE"});
-        QVERIFY(view->IsCommandEnabled(32780));
-        QVERIFY(!view->IsCommandEnabled(32776));
+        QVERIFY(view->IsCommandEnabled(ID_ADD_KEY));
+        QVERIFY(!view->IsCommandEnabled(ID_DELETE_KEY));
         select({"HKEY_LOCAL_MACHINE", "K"});
-        QVERIFY(view->IsCommandEnabled(32776));
+        QVERIFY(view->IsCommandEnabled(ID_DELETE_KEY));
     }
 
     void aKeyThatWillNotGoEndsTheWalkAndStaysShown() {
@@ -207,7 +210,7 @@ private slots:
             "WHEN old.name = X'53007400750063006B00' BEGIN SELECT RAISE(ABORT, 'kept'); END;");
         startView();
         select({"HKEY_LOCAL_MACHINE", "P", "Foo"});
-        view->OnDeleteKey();   // must end although "Stuck" comes back at the front after every pass
+        view->Commands().Keys().OnDeleteKey();   // must end although "Stuck" comes back at the front after every pass
         QVERIFY(KeyExists(HKEY_LOCAL_MACHINE, u"P\\Foo\\Stuck"));
         QVERIFY(!KeyExists(HKEY_LOCAL_MACHINE, u"P\\Foo\\Stuck\\inner"));
         QVERIFY(!KeyExists(HKEY_LOCAL_MACHINE, u"P\\Foo\\a"));

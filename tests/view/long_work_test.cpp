@@ -33,6 +33,9 @@
 #include "view/add_key_dlg.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
+#include "view/backup_commands.h"
+#include "view/key_commands.h"
+#include "view/view_commands.h"
 
 using namespace testing_support;
 
@@ -108,14 +111,14 @@ QString PathShown(CTovikView& view, HKEY root, const QStringList& names) {
         if (tree.ItemData(candidate) == root) item = candidate;
     if (item == KeyTreeModel::kNoItem) return QStringLiteral("no root item");
     for (const QString& name : names) {
-        if (!view.m_tree->isExpanded(tree.IndexOf(item))) return QStringLiteral("the parent of %1 is closed").arg(name);
+        if (!view.KeyTree()->isExpanded(tree.IndexOf(item))) return QStringLiteral("the parent of %1 is closed").arg(name);
         KeyTreeModel::ItemId child = KeyTreeModel::kNoItem;
         for (auto candidate : tree.Children(item))
             if (tree.ItemText(candidate) == name) child = candidate;
         if (child == KeyTreeModel::kNoItem) return QStringLiteral("no item %1").arg(name);
         item = child;
     }
-    return view.m_tree->visualRect(tree.IndexOf(item)).isEmpty() ? QStringLiteral("the key is off screen") : QString();
+    return view.KeyTree()->visualRect(tree.IndexOf(item)).isEmpty() ? QStringLiteral("the key is off screen") : QString();
 }
 
 // Whether the widget lies inside a 480 by 800 screen's worth and is centred over the window.
@@ -177,8 +180,7 @@ private:
             if (!file.open(QIODevice::WriteOnly) || file.write("what the file held") != 18) return nullptr;
         }
         auto view = startScriptedView(doc, prompts);
-        view->m_hRootKey = HKEY_CURRENT_USER;
-        view->m_strKeyPath = u"Big";
+        if (!view->GoToKey(HKEY_CURRENT_USER, u"Big")) return nullptr;
         prompts->fileNames.push_back(target);
         return view;
     }
@@ -191,7 +193,7 @@ private slots:
         auto view = viewImportingLargeFile(doc, prompts);
 
         CancelWhenShown cancel;
-        view->OnImport();
+        view->Commands().Backup().OnImport();
         QVERIFY(cancel.pressed);
         QCOMPARE(cancel.buttonText, QString::fromUtf16(u"中止"));
         const std::size_t imported = ImportedKeys();
@@ -214,7 +216,7 @@ private slots:
         auto view = viewImportingLargeFile(doc, prompts, true);
 
         CancelWhenShown cancel;
-        view->OnImport();
+        view->Commands().Backup().OnImport();
         QVERIFY(cancel.pressed);
         QCOMPARE(cancel.buttonText, QString::fromUtf16(u"中止"));
         QVERIFY(doc.IsModified());
@@ -240,7 +242,7 @@ private slots:
         prompts->chosenFilters.push_back(QString::fromUtf16(u"登録ファイル(*.reg)"));
 
         CancelWhenShown cancel;
-        view->OnExport();
+        view->Commands().Backup().OnExport();
         QVERIFY(cancel.pressed);
         QCOMPARE(ReadAll(target), QByteArray("what the file held"));
         QCOMPARE(prompts->messages, QStringList{Translated(tovik::kExportCancelledMessage)});
@@ -249,7 +251,7 @@ private slots:
         prompts->fileNames.push_back(target);
         prompts->chosenFilters.push_back(QString::fromUtf16(u"登録ファイル(*.reg)"));
         prompts->messages.clear();
-        view->OnExport();
+        view->Commands().Backup().OnExport();
         QVERIFY(prompts->messages.isEmpty());
         QVERIFY(ReadAll(target).startsWith(QByteArray("\xff\xfeW\0i\0n\0", 8)));
     }
@@ -258,7 +260,7 @@ private slots:
         CTovikDoc doc;
         ScriptedPrompts* prompts = nullptr;
         auto view = viewImportingLargeFile(doc, prompts);
-        view->OnImport();
+        view->Commands().Backup().OnImport();
         QCOMPARE(ImportedKeys(), kKeys);
         QCOMPARE(prompts->messages, QStringList{QString::fromUtf16(u"インポート終了、表示を初期化します")});
         // [Big] is the file's first key: HKEY_CURRENT_USER is open and Big's item shows.
@@ -270,7 +272,7 @@ private slots:
         CTovikDoc doc;
         ScriptedPrompts* prompts = nullptr;
         auto view = viewImportingLargeFile(doc, prompts, true);
-        view->OnImport();
+        view->Commands().Backup().OnImport();
         QCOMPARE(ImportedKeys(), kKeys);
         QCOMPARE(prompts->messages.front(), QString::fromUtf16(u"インポート終了、表示を初期化します"));
         const QString shown = PathShown(*view, HKEY_CURRENT_USER, {QStringLiteral("Big"), QStringLiteral("K0")});
@@ -285,7 +287,7 @@ private slots:
         QVERIFY(view);
 
         CancelWhenShown cancel;
-        view->OnExport();
+        view->Commands().Backup().OnExport();
         QVERIFY(cancel.pressed);
         QCOMPARE(ReadAll(target), QByteArray("what the file held"));
         QCOMPARE(prompts->messages, QStringList{Translated(tovik::kExportCancelledMessage)});
@@ -296,7 +298,7 @@ private slots:
         cancel.timer.stop();
         prompts->fileNames.push_back(target);
         prompts->messages.clear();
-        view->OnExport();
+        view->Commands().Backup().OnExport();
         QVERIFY(prompts->messages.isEmpty());
         QVERIFY(ReadAll(target).size() > 200 * 10);
     }
@@ -321,16 +323,16 @@ private slots:
                     if (tree.ItemText(item) == QLatin1String("Parent")) parent = item;
         QVERIFY(parent != KeyTreeModel::kNoItem);
         view->SelectItem(parent);
-        QVERIFY(!view->m_tree->isExpanded(tree.IndexOf(parent)));
+        QVERIFY(!view->KeyTree()->isExpanded(tree.IndexOf(parent)));
         prompts->dialogs.push_back([](QDialog& dialog) {
             static_cast<CAddKeyDlg&>(dialog).m_strKeyName = QStringLiteral("Child");
             return IDOK;
         });
-        view->OnAddKey();
+        view->Commands().Keys().OnAddKey();
         QVERIFY(KeyExists(HKEY_CURRENT_USER, u"Parent\\Child"));
-        QVERIFY(view->m_tree->isExpanded(tree.IndexOf(parent)));
+        QVERIFY(view->KeyTree()->isExpanded(tree.IndexOf(parent)));
         QCOMPARE(tree.Children(parent).size(), std::size_t{1});
-        QVERIFY(!view->m_tree->visualRect(tree.IndexOf(tree.Children(parent).front())).isEmpty());
+        QVERIFY(!view->KeyTree()->visualRect(tree.IndexOf(tree.Children(parent).front())).isEmpty());
     }
 
     void fileDialogsFitStartInTheLastFolderAndAreCentred() {

@@ -18,6 +18,8 @@
 #include "view/navigation_commands.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
+#include "view/rename_commands.h"
+#include "view/view_commands.h"
 
 using namespace testing_support;
 
@@ -41,7 +43,7 @@ class NavigationTest : public QObject {
     // Opens the in-place editor with F2's command, types text and presses Enter.
     void renameInPlace(QTreeView* control, const QString& text) {
         control->setFocus();   // F2 renames in the control that has the focus
-        view->OnRename();
+        view->Commands().Rename().OnRename();
         QLineEdit* editor = nullptr;
         for (QLineEdit* open : control->viewport()->findChildren<QLineEdit*>())
             if (open->isVisible()) editor = open;
@@ -71,14 +73,14 @@ private slots:
 
     void renameKeyInPlaceTakesItsSubtreeAndRefusesWhatCannotBe() {
         QVERIFY(view->GoToKey(HKEY_LOCAL_MACHINE, u"software\\sample"));
-        renameInPlace(view->m_tree, "taken");
-        QCOMPARE(prompts->messages, QStringList({Q(CTovikView::kNameExistsMessage)}));
-        renameInPlace(view->m_tree, "");
-        renameInPlace(view->m_tree, "a\\b");
-        QCOMPARE(prompts->messages.mid(1), QStringList({Q(CTovikView::kEmptyNameMessage), Q(CTovikView::kBackslashMessage)}));
+        renameInPlace(view->KeyTree(), "taken");
+        QCOMPARE(prompts->messages, QStringList({Q(RenameCommands::kNameExistsMessage)}));
+        renameInPlace(view->KeyTree(), "");
+        renameInPlace(view->KeyTree(), "a\\b");
+        QCOMPARE(prompts->messages.mid(1), QStringList({Q(RenameCommands::kEmptyNameMessage), Q(RenameCommands::kBackslashMessage)}));
         QVERIFY(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Sample"));
 
-        renameInPlace(view->m_tree, "Renamed");
+        renameInPlace(view->KeyTree(), "Renamed");
         QCOMPARE(prompts->messages.size(), 3);
         QVERIFY(!KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Sample"));
         QVERIFY(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Renamed\\Inner"));
@@ -89,20 +91,20 @@ private slots:
         QVERIFY(doc.IsModified());
 
         QVERIFY(view->GoToKey(HKEY_LOCAL_MACHINE, u""));
-        view->OnRename();
-        QCOMPARE(prompts->messages.last(), Q(CTovikView::kRootRenameMessage));
-        QVERIFY(!view->m_tree->viewport()->findChild<QLineEdit*>() || !view->m_tree->viewport()->findChild<QLineEdit*>()->isVisible());
+        view->Commands().Rename().OnRename();
+        QCOMPARE(prompts->messages.last(), Q(RenameCommands::kRootRenameMessage));
+        QVERIFY(!view->KeyTree()->viewport()->findChild<QLineEdit*>() || !view->KeyTree()->viewport()->findChild<QLineEdit*>()->isVisible());
     }
 
     void renameValueInPlaceKeepsTypeDataAndPlace() {
         QVERIFY(view->GoToKey(HKEY_LOCAL_MACHINE, u"Software\\Sample", u"FIRST"));
         QCOMPARE(view->SelectedValueName(), std::optional<std::u16string>(u"first"));
-        view->m_list->setFocus();
-        renameInPlace(view->m_list, "Second");
-        QCOMPARE(prompts->messages, QStringList({Q(CTovikView::kNameExistsMessage)}));
-        renameInPlace(view->m_list, "@");
-        QCOMPARE(prompts->messages.last(), Q(CTovikView::kEmptyNameMessage));
-        renameInPlace(view->m_list, "zeta");
+        view->ValueList()->setFocus();
+        renameInPlace(view->ValueList(), "Second");
+        QCOMPARE(prompts->messages, QStringList({Q(RenameCommands::kNameExistsMessage)}));
+        renameInPlace(view->ValueList(), "@");
+        QCOMPARE(prompts->messages.last(), Q(RenameCommands::kEmptyNameMessage));
+        renameInPlace(view->ValueList(), "zeta");
         QCOMPARE(prompts->messages.size(), 2);
         QCOMPARE(view->SelectedValueName(), std::optional<std::u16string>(u"zeta"));
         HKEY key = 0;

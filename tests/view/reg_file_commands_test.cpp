@@ -16,6 +16,8 @@
 #include "support/tree_helpers.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
+#include "view/backup_commands.h"
+#include "view/view_commands.h"
 
 using namespace testing_support;
 using ItemId = KeyTreeModel::ItemId;
@@ -75,7 +77,7 @@ class RegFileCommandsTest : public QObject {
             dialog.hide();
             return answer;
         });
-        view->OnImport();
+        view->Commands().Backup().OnImport();
         prompts->dialogs.clear();
         return rows;
     }
@@ -99,9 +101,9 @@ private slots:
 
         prompts->fileNames = {file("a.reg"), file("b.reg"), file("c.txt")};
         prompts->chosenFilters = {kRegFilter, kReg4Filter};
-        view->OnExport();
-        view->OnExport();
-        view->OnExport();  // no choice: the first filter
+        view->Commands().Backup().OnExport();
+        view->Commands().Backup().OnExport();
+        view->Commands().Backup().OnExport();  // no choice: the first filter
         QCOMPARE(prompts->filters.size(), 3);
         QVERIFY(prompts->filters[0].startsWith(kBackupFilter + ";;" + kRegFilter + ";;" + kReg4Filter));
         QVERIFY(prompts->messages.isEmpty());
@@ -113,7 +115,7 @@ private slots:
                                                       "\"v\"=dword:00000007\r\n\r\n"));
         QVERIFY(readFile(file("c.txt")).starts_with("\xFF\xFET"));
 
-        view->OnImport();  // the open dialog offers the same list
+        view->Commands().Backup().OnImport();  // the open dialog offers the same list
         QCOMPARE(prompts->filters.last(), prompts->filters.first());
     }
 
@@ -143,8 +145,8 @@ private slots:
         QVERIFY(!tovik::test::KeyExists(HKEY_LOCAL_MACHINE, u"Old"));
         QVERIFY(!tovik::test::ReadValue(HKEY_LOCAL_MACHINE, u"Keep", u"gone"));
         QVERIFY(tovik::test::ReadValue(HKEY_LOCAL_MACHINE, u"Keep", u"new"));
-        QVERIFY(view->m_strKeyPath.empty());  // the view starts again from the roots
-        QCOMPARE(view->m_hRootKey, HKEY(0));
+        QVERIFY(view->CurrentKeyPath().empty());  // the view starts again from the roots
+        QCOMPARE(view->CurrentRoot(), HKEY(0));
     }
 
     void malformedLinesAreTheBrokenFileMessageButTheRestIsWritten() {
@@ -186,7 +188,7 @@ private slots:
             confirmed = true;
             return IDOK;
         });
-        view->ImportFile(path);
+        view->Commands().Backup().ImportFile(path);
         QVERIFY(confirmed);
         QVERIFY(tovik::test::KeyExists(HKEY_CURRENT_USER, u"FromArgument"));
     }

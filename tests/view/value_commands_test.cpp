@@ -21,8 +21,12 @@
 #include "support/scripted_view.h"
 #include "support/tree_helpers.h"
 #include "ui/qt_text.h"
+#include "view/command_ids.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
+#include "view/key_commands.h"
+#include "view/value_commands.h"
+#include "view/view_commands.h"
 
 using namespace testing_support;
 using ItemId = KeyTreeModel::ItemId;
@@ -31,7 +35,8 @@ namespace {
 
 const QString kNotSupported = QString::fromUtf16(u"未サポートです。");
 const QString kDeleteQuestion = QString::fromUtf16(u"元に戻せなくなります。\nよろしいですか？");
-constexpr int kDeleteValue = 32775, kAddDword = 32777, kAddString = 32778, kAddOther = 32779, kAddMulti = 32783;
+constexpr int kDeleteValue = ID_DELETE_VALUE, kAddDword = ID_ADD_DWORD_VALUE, kAddString = ID_ADD_STRING_VALUE,
+              kAddOther = ID_ADD_OTHER_VALUE, kAddMulti = ID_ADD_MULTI_STRING_VALUE;
 
 struct StoredValue {
     std::u16string name;
@@ -152,7 +157,7 @@ class ValueCommandsTest : public QObject {
     void selectRow(const std::u16string& name) {
         const int row = rowOf(name);
         QVERIFY2(row >= 0, "no row for the value");
-        view->m_list->selectionModel()->setCurrentIndex(view->ListModel().index(row, 0),
+        view->ValueList()->selectionModel()->setCurrentIndex(view->ListModel().index(row, 0),
                                                         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     QStringList shownNames() {
@@ -224,7 +229,7 @@ private slots:
         selectRow(u"Val");
         EditorSeen seen;
         prompts->dialogs.push_back(editor(&seen));
-        QVERIFY(runAndRefill([&] { view->OnDblClkValueList(); }));
+        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
 
         QCOMPARE(seen.kind, kind);
         QCOMPARE(seen.name, QString("Val"));
@@ -263,7 +268,7 @@ private slots:
         selectRow(u"b");
         EditorSeen seen;
         prompts->dialogs.push_back(editor<CBinaryEditDlg>(&seen, [text](CBinaryEditDlg& d) { d.m_strData = text; }));
-        QVERIFY(runAndRefill([&] { view->OnDblClkValueList(); }));
+        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
         const std::optional<StoredValue> value = valueOf(HKEY_LOCAL_MACHINE, u"K", u"b");
         QCOMPARE(value->type, DWORD(REG_BINARY));
         QCOMPARE(value->data, written);
@@ -276,7 +281,7 @@ private slots:
         select({"HKEY_LOCAL_MACHINE", "K"});
         for (const std::u16string name : {u"nine", u"big"}) {
             selectRow(name);
-            QVERIFY(runWithoutRefill([&] { view->OnDblClkValueList(); }));
+            QVERIFY(runWithoutRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
         }
         QCOMPARE(prompts->messages, QStringList({kNotSupported, kNotSupported}));
         QCOMPARE(prompts->dialogCount, 0);
@@ -291,7 +296,7 @@ private slots:
         EditorSeen seen;
         prompts->dialogs.push_back(editor<CStringEditDlg>(
             &seen, [](CStringEditDlg& d) { d.m_strData = "changed"; }, IDCANCEL));
-        QVERIFY(runWithoutRefill([&] { view->OnDblClkValueList(); }));
+        QVERIFY(runWithoutRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
         prompts->dialogs.push_back(editor<CStringEditDlg>(
             &seen, [](CStringEditDlg& d) { d.m_strName = "new"; }, IDCANCEL));
         QVERIFY(runWithoutRefill([&] { view->OnCommand(kAddString); }));
@@ -305,7 +310,7 @@ private slots:
         SetValue(HKEY_LOCAL_MACHINE, u"K", u"s", REG_SZ, withTerminator(u"x"));
         startView();
         select({"HKEY_LOCAL_MACHINE", "K"});
-        QVERIFY(runWithoutRefill([&] { view->OnDblClkValueList(); }));
+        QVERIFY(runWithoutRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
         QCOMPARE(prompts->dialogCount, 0);
         QVERIFY(prompts->messages.isEmpty());
     }
@@ -319,13 +324,13 @@ private slots:
         selectRow(u"");
         EditorSeen seen;
         prompts->dialogs.push_back(editor<CStringEditDlg>(&seen, [](CStringEditDlg& d) { d.m_strData = "new"; }));
-        QVERIFY(runAndRefill([&] { view->OnDblClkValueList(); }));
+        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
         QCOMPARE(seen.name, QString("@"));
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"")->data, StringToBytes(u"new"));
         QVERIFY(!valueOf(HKEY_LOCAL_MACHINE, u"K", u"@"));
 
         selectRow(u"");
-        QVERIFY(runAndRefill([&] { view->OnDeleteValue(); }));
+        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDeleteValue(); }));
         QVERIFY(!valueOf(HKEY_LOCAL_MACHINE, u"K", u""));
         QVERIFY(valueOf(HKEY_LOCAL_MACHINE, u"K", u"z"));
         QCOMPARE(shownNames(), QStringList({"z"}));
@@ -342,13 +347,13 @@ private slots:
         selectRow(u"@");
         EditorSeen seen;
         prompts->dialogs.push_back(editor<CNumberEditDlg>(&seen, [](CNumberEditDlg& d) { d.m_nValue = 20; }));
-        QVERIFY(runAndRefill([&] { view->OnDblClkValueList(); }));
+        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
         QCOMPARE(seen.name, QString("@"));
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"@")->data, DwordToBytes(20));
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"")->data, DwordToBytes(1));
 
         selectRow(u"@");
-        QVERIFY(runAndRefill([&] { view->OnDeleteValue(); }));
+        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDeleteValue(); }));
         QVERIFY(!valueOf(HKEY_LOCAL_MACHINE, u"K", u"@"));
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"")->data, DwordToBytes(1));
     }
@@ -365,20 +370,20 @@ private slots:
             d.m_strName = "B";
             d.m_nValue = 5;
         }));
-        QVERIFY(runAndRefill([&] { view->OnDblClkValueList(); }));
+        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"A")->data, DwordToBytes(1));
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"B")->data, DwordToBytes(5));
 
         selectRow(u"A");
         prompts->dialogs.push_back(editor<CNumberEditDlg>(&seen, [](CNumberEditDlg& d) { d.m_strName = "C"; }));
-        QVERIFY(runAndRefill([&] { view->OnDblClkValueList(); }));
+        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
         QCOMPARE(shownNames(), QStringList({"A", "B", "bin", "C"}));
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"C")->data, DwordToBytes(1));
 
         // Renamed to "@", a value is written as the unnamed value, with the row's type.
         selectRow(u"bin");
         prompts->dialogs.push_back(editor<CBinaryEditDlg>(&seen, [](CBinaryEditDlg& d) { d.m_strName = "@"; }));
-        QVERIFY(runAndRefill([&] { view->OnDblClkValueList(); }));
+        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
         const std::optional<StoredValue> unnamed = valueOf(HKEY_LOCAL_MACHINE, u"K", u"");
         QVERIFY(unnamed);
         QCOMPARE(unnamed->type, DWORD(REG_BINARY));
@@ -492,7 +497,7 @@ private slots:
         QVERIFY(doc.IsModified());
 
         // Without a selected row the question is asked for nothing.
-        QVERIFY(runWithoutRefill([&] { view->OnDeleteValue(); }));
+        QVERIFY(runWithoutRefill([&] { view->Commands().Values().OnDeleteValue(); }));
         QCOMPARE(prompts->messages.size(), 3);
         QVERIFY(valueOf(HKEY_LOCAL_MACHINE, u"K", u"b"));
     }
@@ -563,7 +568,7 @@ private slots:
         selectRow(longName);
         EditorSeen seen;
         prompts->dialogs.push_back(editor(&seen));
-        QVERIFY(runAndRefill([&] { view->OnDblClkValueList(); }));
+        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
         QCOMPARE(seen.name.size(), qsizetype(longName.size()));
         QCOMPARE(seen.data, ToQString(BytesToHexText(data.data(), data.size())));
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", longName)->data, data);
@@ -571,7 +576,7 @@ private slots:
 
         selectRow(u"str");
         prompts->dialogs.push_back(editor(&seen));
-        QVERIFY(runAndRefill([&] { view->OnDblClkValueList(); }));
+        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
         QCOMPARE(seen.data, ToQString(text));
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"str")->data, StringToBytes(text));
 
@@ -599,7 +604,7 @@ private slots:
         RegCloseKey(key);
         EditorSeen seen;
         prompts->dialogs.push_back(editor<CStringEditDlg>(&seen, [](CStringEditDlg& d) { d.m_strData = "new"; }));
-        QVERIFY(runAndRefill([&] { view->OnDblClkValueList(); }));
+        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
         QCOMPARE(seen.data, QString("old"));
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"v")->data, StringToBytes(u"new"));
         QCOMPARE(shownNames(), QStringList({"v"}));
@@ -607,7 +612,7 @@ private slots:
         selectRow(u"v");
         QVERIFY(DeleteKeyTree(HKEY_LOCAL_MACHINE, u"K"));
         prompts->dialogs.push_back(editor<CStringEditDlg>(&seen, [](CStringEditDlg& d) { d.m_strData = "newer"; }));
-        QVERIFY(runAndRefill([&] { view->OnDblClkValueList(); }));
+        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
         QVERIFY(!KeyExists(HKEY_LOCAL_MACHINE, u"K"));
         QCOMPARE(view->ListModel().RowCount(), 0);
     }
@@ -639,7 +644,7 @@ private slots:
             if (auto* b = dynamic_cast<CBinaryEditDlg*>(&dialog)) b->m_strData = text;
             return IDOK;
         });
-        QVERIFY(runAndRefill([&] { view->OnDblClkValueList(); }));
+        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
 
         const QByteArray tagUtf8 = tag.toUtf8(), textUtf8 = text.toUtf8();
         const std::vector<std::string_view> args = {"set", "HKLM\\K", "cli", tagUtf8.constData(), textUtf8.constData()};
@@ -668,30 +673,30 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(view.get()));
         select({"HKEY_LOCAL_MACHINE", "K"});
         selectRow(u"a");
-        view->m_list->setFocus();
+        view->ValueList()->setFocus();
         EditorSeen seen;
         prompts->dialogs.push_back(editor(&seen, {}, IDCANCEL));
-        QTest::keyClick(view->m_list, Qt::Key_Return);
+        QTest::keyClick(view->ValueList(), Qt::Key_Return);
         QCOMPARE(prompts->dialogCount, 1);
         QCOMPARE(seen.name, QString("a"));
 
-        QVERIFY(runAndRefill([&] { QTest::keyClick(view->m_list, Qt::Key_Delete); }));
+        QVERIFY(runAndRefill([&] { QTest::keyClick(view->ValueList(), Qt::Key_Delete); }));
         QCOMPARE(prompts->messages, QStringList({kDeleteQuestion}));
         QVERIFY(!valueOf(HKEY_LOCAL_MACHINE, u"K", u"a"));
 
         // No row selected after the refill: Delete in the list asks nothing.
-        QTest::keyClick(view->m_list, Qt::Key_Delete);
+        QTest::keyClick(view->ValueList(), Qt::Key_Delete);
         QCOMPARE(prompts->messages.size(), 1);
 
         // In the tree, Delete deletes the key, but never a root.
-        view->m_tree->setFocus();
+        view->KeyTree()->setFocus();
         prompts->answers.push_back(IDNO);
-        QTest::keyClick(view->m_tree, Qt::Key_Delete);
+        QTest::keyClick(view->KeyTree(), Qt::Key_Delete);
         QCOMPARE(prompts->messages.size(), 2);
-        QCOMPARE(prompts->messages.last(), CTovikView::DeleteKeyQuestion("K"));
+        QCOMPARE(prompts->messages.last(), KeyCommands::DeleteKeyQuestion("K"));
         select({"HKEY_LOCAL_MACHINE"});
-        view->m_tree->setFocus();
-        QTest::keyClick(view->m_tree, Qt::Key_Delete);
+        view->KeyTree()->setFocus();
+        QTest::keyClick(view->KeyTree(), Qt::Key_Delete);
         QCOMPARE(prompts->messages.size(), 2);
         QVERIFY(KeyExists(HKEY_LOCAL_MACHINE, u"K"));
     }
@@ -703,13 +708,13 @@ private slots:
         SetValue(HKEY_CURRENT_USER, u"Software\\Demo", u"Title", REG_SZ, withTerminator(u"t"));
         startView(false);
         const ItemId demo = itemAt({"HKEY_CURRENT_USER", "Software", "Demo"});
-        view->m_tree->expandAll();
-        const QRect keyRect = view->m_tree->visualRect(view->TreeModel().IndexOf(demo));
+        view->KeyTree()->expandAll();
+        const QRect keyRect = view->KeyTree()->visualRect(view->TreeModel().IndexOf(demo));
         QVERIFY(keyRect.isValid());
         QSignalSpy refreshed(view.get(), &CTovikView::valuesRefreshed);
-        QTest::mouseClick(view->m_tree->viewport(), Qt::LeftButton, {}, keyRect.center());
+        QTest::mouseClick(view->KeyTree()->viewport(), Qt::LeftButton, {}, keyRect.center());
         QVERIFY(refreshed.wait(2000));
-        QVERIFY(view->m_strKeyPath == u"Software\\Demo");
+        QVERIFY(view->CurrentKeyPath() == u"Software\\Demo");
         QCOMPARE(view->ListModel().ColumnText(rowOf(u"Count"), 2), QString("255(FF)"));
 
         QString shownDecimal, hexAfterTaps;
@@ -731,10 +736,10 @@ private slots:
             tap("OK");
         });
         poll.start();
-        const QRect rowRect = view->m_list->visualRect(view->ListModel().index(rowOf(u"Count"), 0));
+        const QRect rowRect = view->ValueList()->visualRect(view->ListModel().index(rowOf(u"Count"), 0));
         refreshed.clear();
-        QTest::mouseClick(view->m_list->viewport(), Qt::LeftButton, {}, rowRect.center());
-        QTest::mouseDClick(view->m_list->viewport(), Qt::LeftButton, {}, rowRect.center());
+        QTest::mouseClick(view->ValueList()->viewport(), Qt::LeftButton, {}, rowRect.center());
+        QTest::mouseDClick(view->ValueList()->viewport(), Qt::LeftButton, {}, rowRect.center());
         QVERIFY(sawEditor);
         QCOMPARE(shownDecimal, QString("255"));
         QCOMPARE(hexAfterTaps.toUInt(nullptr, 16), 42u);

@@ -94,8 +94,8 @@ private slots:
         SetValue(HKEY_LOCAL_MACHINE, u"A\\B", u"odd", 0x12345, Bytes{0x01});
         startView();
         view->SelectItem(itemAt(view->TreeModel(), {"HKEY_LOCAL_MACHINE", "A", "B"}));
-        QCOMPARE(view->m_hRootKey, HKEY_LOCAL_MACHINE);
-        QVERIFY(view->m_strKeyPath == u"A\\B");
+        QCOMPARE(view->CurrentRoot(), HKEY_LOCAL_MACHINE);
+        QVERIFY(view->CurrentKeyPath() == u"A\\B");
         // The refresh is posted: nothing is listed until the event loop runs it.
         QCOMPARE(view->ListModel().RowCount(), 0);
         QSignalSpy refreshed(view.get(), &CTovikView::valuesRefreshed);
@@ -115,9 +115,9 @@ private slots:
         QCOMPARE(list.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QString::fromUtf16(u"名前"));
         QCOMPARE(list.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), QString::fromUtf16(u"ﾀｲﾌﾟ"));
         QCOMPARE(list.headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), QString::fromUtf16(u"値"));
-        QCOMPARE(view->m_list->header()->sectionSize(0), 100);
-        QCOMPARE(view->m_list->header()->sectionSize(1), 50);
-        QCOMPARE(view->m_list->header()->sectionSize(2), 240);
+        QCOMPARE(view->ValueList()->header()->sectionSize(0), 100);
+        QCOMPARE(view->ValueList()->header()->sectionSize(1), 50);
+        QCOMPARE(view->ValueList()->header()->sectionSize(2), 240);
     }
 
     void selectingARootListsTheRootsOwnValues() {
@@ -125,8 +125,8 @@ private slots:
         MakeKey(HKEY_CURRENT_USER, u"Child");
         startView();
         selectAndRefresh(itemAt(view->TreeModel(), {"HKEY_CURRENT_USER"}));
-        QCOMPARE(view->m_hRootKey, HKEY_CURRENT_USER);
-        QVERIFY(view->m_strKeyPath.empty());
+        QCOMPARE(view->CurrentRoot(), HKEY_CURRENT_USER);
+        QVERIFY(view->CurrentKeyPath().empty());
         QCOMPARE(view->ListModel().RowCount(), 1);
         QCOMPARE(view->ListModel().ColumnText(0, 0), QString("top"));
     }
@@ -152,13 +152,15 @@ private slots:
     }
 
     void aFailingKeyGivesAnEmptyList() {
+        SetValue(HKEY_LOCAL_MACHINE, u"Gone", u"v", REG_DWORD, {1, 0, 0, 0});
         startView();
-        view->m_hRootKey = HKEY_LOCAL_MACHINE;
-        view->m_strKeyPath = u"does\\not\\exist";
+        QVERIFY(view->GoToKey(HKEY_LOCAL_MACHINE, u"Gone"));
+        QCOMPARE(view->ListModel().RowCount(), 1);
+        // Deleted behind the view's back: the current key no longer opens.
+        QCOMPARE(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Gone"), ERROR_SUCCESS);
         view->FillValueList();
         QCOMPARE(view->ListModel().RowCount(), 0);
-        view->m_hRootKey = 0;
-        view->m_strKeyPath.clear();
+        view->ClearCurrentKey();
         view->FillValueList();
         QCOMPARE(view->ListModel().RowCount(), 0);
     }
@@ -175,10 +177,10 @@ private slots:
         const ItemId parent = itemAt(model, {"HKEY_LOCAL_MACHINE", "Parent"});
         selectAndRefresh(parent);
         // A double tap goes through the tree's own handling as well.
-        view->m_tree->expand(model.IndexOf(itemAt(model, {"HKEY_LOCAL_MACHINE"})));
-        const QRect rect = view->m_tree->visualRect(model.IndexOf(parent));
-        QTest::mousePress(view->m_tree->viewport(), Qt::LeftButton, {}, rect.center());
-        QTest::mouseDClick(view->m_tree->viewport(), Qt::LeftButton, {}, rect.center());
+        view->KeyTree()->expand(model.IndexOf(itemAt(model, {"HKEY_LOCAL_MACHINE"})));
+        const QRect rect = view->KeyTree()->visualRect(model.IndexOf(parent));
+        QTest::mousePress(view->KeyTree()->viewport(), Qt::LeftButton, {}, rect.center());
+        QTest::mouseDClick(view->KeyTree()->viewport(), Qt::LeftButton, {}, rect.center());
         QCOMPARE(childTexts(model, parent), QStringList({"Another", "New"}));
         QCOMPARE(childTexts(model, childNamed(model, parent, "New")), QStringList({"Below"}));
 
@@ -190,12 +192,16 @@ private slots:
 
         // A root item only becomes the current key again.
         const ItemId hklm = itemAt(model, {"HKEY_LOCAL_MACHINE"});
-        selectAndRefresh(hklm);
         const std::size_t before = model.ItemCount();
-        view->m_strKeyPath = u"stale";
+        {
+            // The root item becomes selected while the current key stays Full's.
+            const QSignalBlocker quiet(view->KeyTree()->selectionModel());
+            view->KeyTree()->selectionModel()->setCurrentIndex(model.IndexOf(hklm), QItemSelectionModel::ClearAndSelect);
+        }
+        QVERIFY(view->CurrentKeyPath() == u"Full");
         view->LoadSelectedSubKeys();
-        QVERIFY(view->m_strKeyPath.empty());
-        QCOMPARE(view->m_hRootKey, HKEY_LOCAL_MACHINE);
+        QVERIFY(view->CurrentKeyPath().empty());
+        QCOMPARE(view->CurrentRoot(), HKEY_LOCAL_MACHINE);
         QCOMPARE(model.ItemCount(), before);
     }
 
@@ -207,8 +213,8 @@ private slots:
         view->OnInitialUpdate();
         QCOMPARE(view->TreeModel().ItemCount(), items);
         QCOMPARE(view->TreeModel().Children(KeyTreeModel::kRootItem).size(), std::size_t(3));
-        QCOMPARE(view->m_list->model()->columnCount(), 3);
-        QCOMPARE(view->m_nDividerY, 399 / 2);   // the layout is done again
+        QCOMPARE(view->ValueList()->model()->columnCount(), 3);
+        QCOMPARE(view->DividerY(), 399 / 2);   // the layout is done again
     }
 
     void deepTreesLoadWithoutExhaustingTheStack() {

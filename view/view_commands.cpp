@@ -1,0 +1,108 @@
+#include "view/view_commands.h"
+
+#include <QShortcut>
+#include <QTreeView>
+
+#include "view/backup_commands.h"
+#include "view/command_ids.h"
+#include "view/find_commands.h"
+#include "view/key_commands.h"
+#include "view/navigation_commands.h"
+#include "view/reg_file_commands.h"
+#include "view/rename_commands.h"
+#include "view/tovik_view.h"
+#include "view/value_commands.h"
+
+ViewCommands::ViewCommands(CTovikView& view)
+    : QObject(&view),
+      m_values(new ValueCommands(view)),
+      m_keys(new KeyCommands(view)),
+      m_rename(new RenameCommands(view)),
+      m_regFiles(new RegFileCommands(view)),
+      m_backup(new BackupCommands(view, *m_regFiles)) {
+    CTovikView* v = &view;
+    ValueCommands* values = m_values;
+    KeyCommands* keys = m_keys;
+    RenameCommands* rename = m_rename;
+    BackupCommands* backup = m_backup;
+    const Rule always;
+    // The find and navigation rows stay disabled while their class is not attached.
+    auto find = [this](bool (FindCommands::*rule)() const) -> Rule {
+        return [this, rule] { return m_find && (m_find->*rule)(); };
+    };
+    auto navigation = [this](bool (NavigationCommands::*rule)() const) -> Rule {
+        return [this, rule] { return m_navigation && (m_navigation->*rule)(); };
+    };
+    auto onFind = [this](void (FindCommands::*handler)()) -> Handler {
+        return [this, handler] { if (m_find) (m_find->*handler)(); };
+    };
+    auto onNavigation = [this](void (NavigationCommands::*handler)()) -> Handler {
+        return [this, handler] { if (m_navigation) (m_navigation->*handler)(); };
+    };
+    m_table = {
+        // The divider's three positions, from any state.
+        {ID_VIEW_KEYS_ONLY, {[v] { v->OnViewKeysOnly(); }, always}},
+        {ID_VIEW_VALUES_ONLY, {[v] { v->OnViewValuesOnly(); }, always}},
+        {ID_VIEW_BOTH, {[v] { v->OnViewBoth(); }, always}},
+        {ID_REFRESH, {[v] { v->OnRefresh(); }, always}},
+
+        // Values: written to the current key, which a root is not.
+        {ID_DELETE_VALUE, {[values] { values->OnDeleteValue(); }, [values] { return values->OnUpdateDeleteValue(); }}},
+        {ID_ADD_DWORD_VALUE, {[values] { values->OnAddDwordValue(); }, [values] { return values->OnUpdateAddValue(); }}},
+        {ID_ADD_STRING_VALUE, {[values] { values->OnAddStringValue(); }, [values] { return values->OnUpdateAddValue(); }}},
+        {ID_ADD_OTHER_VALUE, {[values] { values->OnAddOtherValue(); }, [values] { return values->OnUpdateAddValue(); }}},
+        // Deliberately without the rule of the other three: a REG_MULTI_SZ value can be added
+        // with a root selected, and then goes to the root itself.
+        {ID_ADD_MULTI_STRING_VALUE, {[values] { values->OnAddMultiStringValue(); }, always}},
+
+        // Keys: one can be added anywhere; a root is never deleted.
+        {ID_ADD_KEY, {[keys] { keys->OnAddKey(); }, [keys] { return keys->OnUpdateAddKey(); }}},
+        {ID_DELETE_KEY, {[keys] { keys->OnDeleteKey(); }, [keys] { return keys->OnUpdateDeleteKey(); }}},
+        {ID_RENAME, {[rename] { rename->OnRename(); }, [rename] { return rename->OnUpdateRename(); }}},
+
+        // Files: export writes the current key (or all of a root); import asks for its file.
+        {ID_EXPORT, {[backup] { backup->OnExport(); }, always}},
+        {ID_IMPORT, {[backup] { backup->OnImport(); }, always}},
+
+        {ID_FIND, {onFind(&FindCommands::OnFind), find(&FindCommands::OnUpdateFind)}},
+        {ID_FIND_NEXT, {onFind(&FindCommands::OnFindNext), find(&FindCommands::OnUpdateFindNext)}},
+        {ID_FIND_PREVIOUS, {onFind(&FindCommands::OnFindPrevious), find(&FindCommands::OnUpdateFindNext)}},
+
+        {ID_COPY_KEY_PATH,
+         {onNavigation(&NavigationCommands::OnCopyKeyPath), navigation(&NavigationCommands::OnUpdateCopyKeyPath)}},
+        {ID_ADD_FAVOURITE,
+         {onNavigation(&NavigationCommands::OnAddFavourite), navigation(&NavigationCommands::OnUpdateCopyKeyPath)}},
+        {ID_FOCUS_ADDRESS_BAR,
+         {onNavigation(&NavigationCommands::OnFocusAddressBar), [this] { return !m_navigation.isNull(); }}},
+    };
+
+    // Desktop habits: Delete deletes the selected value in the list, and the key in the tree,
+    // while that command is enabled.
+    new QShortcut(QKeySequence(Qt::Key_Delete), view.ValueList(), this, [this] { RunIfEnabled(ID_DELETE_VALUE); },
+                  Qt::WidgetShortcut);
+    new QShortcut(QKeySequence(Qt::Key_Delete), view.KeyTree(), this, [this] { RunIfEnabled(ID_DELETE_KEY); },
+                  Qt::WidgetShortcut);
+}
+
+ViewCommands::~ViewCommands() = default;
+
+void ViewCommands::SetFind(FindCommands* find) { m_find = find; }
+
+void ViewCommands::SetNavigation(NavigationCommands* navigation) { m_navigation = navigation; }
+
+bool ViewCommands::IsEnabled(int id) const {
+    const auto it = m_table.find(id);
+    if (it == m_table.end()) return false;
+    return !it->second.enabled || it->second.enabled();
+}
+
+bool ViewCommands::Run(int id) {
+    const auto it = m_table.find(id);
+    if (it == m_table.end()) return false;
+    it->second.run();
+    return true;
+}
+
+void ViewCommands::RunIfEnabled(int id) {
+    if (IsEnabled(id)) Run(id);
+}

@@ -1,0 +1,61 @@
+#pragma once
+// Every command of the view in one table: its identifier, what it runs and when it is enabled.
+// The frame's menus and shortcuts and the view's own keys all go through this table. The
+// commands themselves are classes beside the view, one per group; a new capability adds a class
+// and rows here.
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <map>
+
+class BackupCommands;
+class CTovikView;
+class FindCommands;
+class KeyCommands;
+class NavigationCommands;
+class RegFileCommands;
+class RenameCommands;
+class ValueCommands;
+
+class ViewCommands : public QObject {
+    Q_OBJECT
+public:
+    explicit ViewCommands(CTovikView& view);
+    ~ViewCommands() override;
+
+    ValueCommands& Values() const { return *m_values; }
+    KeyCommands& Keys() const { return *m_keys; }
+    RenameCommands& Rename() const { return *m_rename; }
+    BackupCommands& Backup() const { return *m_backup; }
+    RegFileCommands& RegFiles() const { return *m_regFiles; }
+
+    // Find and navigation are made beside the view by whoever holds their settings (the frame);
+    // their commands are disabled until they are attached.
+    void SetFind(FindCommands* find);
+    void SetNavigation(NavigationCommands* navigation);
+
+    // A command without a row, or whose rule says no, is disabled.
+    bool IsEnabled(int id) const;
+    // Runs the command whatever its rule; false when there is no such command.
+    bool Run(int id);
+    // Runs the command only while its rule allows it (the view's own keys).
+    void RunIfEnabled(int id);
+
+private:
+    using Handler = std::function<void()>;
+    using Rule = std::function<bool()>;
+    struct Command {
+        Handler run;
+        Rule enabled;   // empty: always enabled
+    };
+
+    // Children of the view, as the view's own widgets are.
+    ValueCommands* m_values;
+    KeyCommands* m_keys;
+    RenameCommands* m_rename;
+    RegFileCommands* m_regFiles;
+    BackupCommands* m_backup;
+    QPointer<FindCommands> m_find;
+    QPointer<NavigationCommands> m_navigation;
+    std::map<int, Command> m_table;
+};
