@@ -39,6 +39,10 @@ int RunDeleteKey(const Command& command, std::ostream&, std::ostream& err) {
         return kExitFailure;
     }
     RegCloseKey(key);
+    if (const std::string refusal = TreeDeleteRefusal(command.key.root, command.key.path, false); !refusal.empty()) {
+        ReportError(err, "cannot delete " + KeyDisplayName(command.key) + ": " + refusal);
+        return kExitFailure;
+    }
     const DeleteSubkeysResult below = DeleteSubkeys(command.key.root, command.key.path);
     if (below.error == ERROR_BADDB) {
         ReportError(err, "could not delete all of " + KeyDisplayName(command.key) + ": " +

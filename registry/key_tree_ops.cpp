@@ -50,6 +50,12 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
         if (rc == ERROR_BADDB) result.error = rc;
         return result;
     }
+    // A key that cannot go would stop the walk after everything else below was deleted.
+    if (RegCheckTreeDeletable(top, nullptr, false, &result.refusal) == ERROR_ACCESS_DENIED) {
+        RegCloseKey(top);
+        result.error = ERROR_ACCESS_DENIED;
+        return result;
+    }
 
     tovik::RegistryBatch batch;
     // Keys are opened and deleted through their parent's handle: one name to look up each time,
@@ -110,6 +116,7 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
 }
 
 bool DeleteKeyTree(HKEY root, const std::u16string& path) {
+    if (!TreeDeleteRefusal(root, path, false).empty()) return false;
     DeleteSubkeys(root, path);
     RegDeleteKeyW(root, path.c_str());
     return !KeyExists(root, path);
@@ -120,4 +127,10 @@ bool KeyExists(HKEY root, const std::u16string& path) {
     if (RegOpenKeyExW(root, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
+}
+
+std::string TreeDeleteRefusal(HKEY root, const std::u16string& path, bool keepKey) {
+    std::string why;
+    if (RegCheckTreeDeletable(root, path.c_str(), !keepKey, &why) != ERROR_ACCESS_DENIED) return {};
+    return why;
 }

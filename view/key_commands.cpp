@@ -55,6 +55,12 @@ void CTovikView::OnAddKey() {
 void CTovikView::OnDeleteKey() {
     ItemId selected = SelectedItem();
     if (selected == KeyTreeModel::kNoItem || m_strKeyPath.empty()) return;   // a root is never deleted
+    if (!TreeDeleteRefusal(m_hRootKey, m_strKeyPath, false).empty()) {
+        Prompts().MessageBox(this, Tovik::tr("このキーはハイブの始まるキーか、ルートやハイブを配下に持つため、"
+                                             "削除できません。何も削除していません。"),
+                             MessageButtons::Ok);
+        return;
+    }
     if (Prompts().MessageBox(this, DeleteKeyQuestion(m_treeModel.ItemText(selected)), MessageButtons::YesNo) == IDNO)
         return;
 

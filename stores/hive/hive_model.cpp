@@ -62,6 +62,38 @@ std::string DescribeOpenFailure(const std::string& path, int err) {
     }
 }
 
+// Opens the hive and tells which file was read. hivex opens by name, so it is given a name of a
+// descriptor opened here: a stat by path afterwards could see a file that another writer renamed
+// over the hive in between, and the older content read would then pass for the current one.
+hive_h* OpenHiveAsRead(const std::string& path, std::optional<FileIdentity>& identity, int& err) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        err = errno;
+        return nullptr;
+    }
+    identity = IdentityOfOpenFile(fd);
+    errno = 0;
+    hive_h* hive = hivex_open(("/proc/self/fd/" + std::to_string(fd)).c_str(), HIVEX_OPEN_WRITE);
+    err = errno;
+    ::close(fd);
+    // Without /proc: by name, kept only when the name showed the same file before and after.
+    for (int attempt = 0; hive == nullptr && err == ENOENT && attempt < 16; ++attempt) {
+        const std::optional<FileIdentity> before = IdentityOf(path);
+        errno = 0;
+        hive = hivex_open(path.c_str(), HIVEX_OPEN_WRITE);
+        err = errno;
+        if (hive != nullptr && IdentityOf(path) != before) {
+            hivex_close(hive);
+            hive = nullptr;
+            err = ENOENT;
+            continue;
+        }
+        identity = before;
+        if (hive == nullptr) break;
+    }
+    return hive;
+}
+
 }  // namespace
 
 std::unique_ptr<HiveModel> HiveModel::open(const std::string& path, const HiveOpenOptions& options,
@@ -93,9 +125,9 @@ HiveResult HiveModel::openHandle() {
     errno = 0;
     // Always a private copy in memory: hivex maps a read-only hive, and a tool that rewrites the
     // file in place (as hivex itself commits) would change or truncate it under the reader.
-    hive_ = hivex_open(path_.c_str(), HIVEX_OPEN_WRITE);
-    if (hive_ == nullptr) return Fail(HiveStatus::Failed, DescribeOpenFailure(path_, errno ? errno : EINVAL));
-    identity_ = IdentityOf(path_);
+    int err = 0;
+    hive_ = OpenHiveAsRead(path_, identity_, err);
+    if (hive_ == nullptr) return Fail(HiveStatus::Failed, DescribeOpenFailure(path_, err ? err : EINVAL));
     const hive_node_h rootHandle = hivex_root(hive_);
     if (rootHandle == 0) {
         const int err = errno;

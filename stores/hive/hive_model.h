@@ -67,6 +67,8 @@ public:
     HiveModel& operator=(const HiveModel&) = delete;
 
     const std::string& path() const { return path_; }
+    // The file as it was when last read or saved (taken from the descriptor that read it).
+    const std::optional<FileIdentity>& identity() const { return identity_; }
     bool readOnly() const { return !writable_; }
     // A sentence when Windows left unfinished writes (the hive then opens read-only); else empty.
     const std::string& readOnlyReason() const { return readOnlyReason_; }

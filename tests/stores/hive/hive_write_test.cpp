@@ -106,6 +106,26 @@ TEST_F(HiveWriting, ABatchSavesOnceAtItsEndAndTwoWritersKeepEachOthersChanges) {
     EXPECT_EQ(HivexSh(hivePath, "ls\n"), "One\nThree\nTwo\n");
 }
 
+// Three tovik-reg loops on one hive, each setting its own value below keys that all three create
+// at about the same moment: every set is kept, and a key another process made meanwhile is opened.
+TEST_F(HiveWriting, ConcurrentWritersLoseNoValueAndMakeOneKeyTogether) {
+    const std::string script =
+        "for p in 0 1 2; do\n"
+        "  (for i in $(seq 1 40); do '" + std::string(TOVIK_REG_PATH) + "' --hive '" + hivePath +
+        "' --as 'HKLM\\H' --write set \"HKLM\\\\H\\\\K$i\" \"v$p\" DW $i 2>&1 || echo \"failed $p $i\"; done) &\n"
+        "done\nwait\n";
+    WriteFile(folder.file("writers.sh"), std::vector<std::uint8_t>(script.begin(), script.end()));
+    EXPECT_EQ(RunCommand("sh '" + folder.file("writers.sh") + "'"), "");
+    auto model = OpenHive(hivePath, false);
+    ASSERT_EQ(SubkeyNames(*model, model->root()).size(), 40u);
+    for (int i = 1; i <= 40; ++i) {
+        std::u16string key = u"K";
+        for (char digit : std::to_string(i)) key.push_back(static_cast<char16_t>(digit));
+        EXPECT_THAT(ValueNames(*model, KeyAt(*model, key)), ::testing::UnorderedElementsAre(u"v0", u"v1", u"v2"))
+            << "K" << i;
+    }
+}
+
 TEST(HiveUnfinishedWrites, AHiveWindowsLeftUnfinishedOpensReadOnlyAndSaysWhy) {
     TempFolder folder;
     const std::string hive = folder.file("SYSTEM");
