@@ -497,6 +497,17 @@ HiveResult HiveModel::createKey(NodeId parent, std::u16string_view name, NodeId&
 }
 
 HiveResult HiveModel::writeValues(NodeId key, std::vector<HiveValue> values) {
+    // hivex writes every value of the key again, and a value held in the split big-data form of
+    // format 1.4 and later goes back as one plain cell, which Windows and other readers reject.
+    if (maxValueSize_ == kMaxSingleCellData) {
+        for (const HiveValue& held : nodes_[key].values) {
+            if (held.data.size() <= kMaxSingleCellData) continue;
+            return Fail(HiveStatus::Refused,
+                        "The key holds a value of " + std::to_string(held.data.size()) +
+                            " bytes in the split form of this hive's format, which hivex cannot write back: no value "
+                            "of this key can be set, renamed or deleted. Nothing was changed.");
+        }
+    }
     std::vector<std::string> names;
     names.reserve(values.size());
     std::vector<hive_set_value> set(values.size());
