@@ -443,6 +443,34 @@ HiveResult HiveModel::save() {
     return Ok();
 }
 
+HiveResult HiveModel::hasClassName(NodeId key, bool& has) {
+    has = false;
+    HiveResult result = live(key);
+    if (!result.ok()) return result;
+    const auto unsure = [this] {
+        return Fail(HiveStatus::Refused, "The class names in " + path_ +
+                                             " cannot be checked now (the hive has unsaved changes or changed "
+                                             "meanwhile); nothing was changed.");
+    };
+    if (batchChanged_) return unsure();
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return Fail(HiveStatus::Failed, "Cannot read " + path_ + ": " + std::strerror(errno) + ".");
+    // A node handle is the file offset of the key's cell: its size, then the nk record.
+    unsigned char record[4 + 0x4c] = {};
+    const bool same = IdentityOfOpenFile(fd) == identity_;
+    const ssize_t got = ::pread(fd, record, sizeof record, static_cast<off_t>(nodes_[key].handle));
+    ::close(fd);
+    if (!same) return unsure();
+    if (got != static_cast<ssize_t>(sizeof record) || record[4] != 'n' || record[5] != 'k') {
+        return Fail(HiveStatus::Damaged, "The hive " + path_ + " is damaged: a key's record cannot be read.");
+    }
+    const unsigned char* field = record + 4 + 0x30;  // the class name's cell, then at 0x4a its length
+    const std::uint32_t cell = field[0] | (field[1] << 8) | (field[2] << 16) | (static_cast<std::uint32_t>(field[3]) << 24);
+    const std::uint16_t length = static_cast<std::uint16_t>(record[4 + 0x4a] | (record[4 + 0x4b] << 8));
+    has = cell != 0xFFFFFFFF && length != 0;
+    return Ok();
+}
+
 bool HiveModel::exists(NodeId key) { return live(key).ok(); }
 
 HiveResult HiveModel::checkKeyName(std::u16string_view name, std::size_t parentDepth) const {

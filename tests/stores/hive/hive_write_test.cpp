@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "hive_test_support.h"
+#include "stores/hive/hive_key_rename.h"
 
 namespace tovik::hive::testing {
 namespace {
@@ -170,6 +171,26 @@ TEST(HiveBigData, WritesThatWouldRewriteASplitValueAreRefusedAndTheHiveStaysRead
         EXPECT_EQ(large->data.size(), 20000u);
         if (haveRegfinfo) EXPECT_EQ(RunCommand("regfinfo '" + path + "' >/dev/null 2>&1; echo $?"), "0\n");
     }
+}
+
+// hivex cannot write class names, and a rename copies the key with everything below it: a key
+// whose subtree holds one (the fixtures' Plain) is not renamed, and the file stays as it was.
+TEST(HiveClassNames, ARenameThatWouldLoseAClassNameIsRefused) {
+    TempFolder folder;
+    const std::string path = folder.file("SYSTEM");
+    WriteFile(path, ReadFile(std::string(TOVIK_HIVE_FIXTURES) + "/big_data_1_3.hive"));
+    auto model = OpenHive(path, true);
+    NodeId below = 0;
+    ASSERT_TRUE(model->createKey(KeyAt(*model, u"Plain"), u"Below", below).ok());
+    const auto before = ReadFile(path);
+    const HiveResult renamed = RenameKey(*model, KeyAt(*model, u"Plain"), u"Lsa2");
+    EXPECT_EQ(renamed.status, HiveStatus::Refused);
+    EXPECT_THAT(renamed.message, HasSubstr("class name"));
+    EXPECT_EQ(ReadFile(path), before);
+    // A key without a class name below it is renamed as ever.
+    EXPECT_TRUE(RenameKey(*model, below, u"Moved").ok());
+    EXPECT_TRUE(RenameKey(*model, KeyAt(*model, u"Big"), u"Large").ok());
+    EXPECT_EQ(HivexSh(path, "ls\n"), "Large\nPlain\n");
 }
 
 TEST(HiveUnfinishedWrites, AHiveWindowsLeftUnfinishedOpensReadOnlyAndSaysWhy) {
