@@ -39,6 +39,10 @@ int RunDeleteKey(const Command& command, std::ostream&, std::ostream& err) {
         return kExitFailure;
     }
     key.reset();
+    if (const std::string refusal = TreeDeleteRefusal(command.key.root, command.key.path, false); !refusal.empty()) {
+        ReportError(err, "cannot delete " + KeyDisplayName(command.key) + ": " + refusal);
+        return kExitFailure;
+    }
     LONG deleted = ERROR_SUCCESS;
     {
         // The key goes in the same step as its subkeys: a store that saves whole files saves once.

@@ -110,6 +110,11 @@ public:
     // Deletes a key and its values; ERROR_ACCESS_DENIED while it has subkeys or is a root,
     // ERROR_FILE_NOT_FOUND when it is gone.
     virtual LONG deleteKey(KeyId key) = 0;
+    // Why a subtree delete of key would be refused part-way: a key it would remove (those below
+    // key, and key itself when withKey) is one the registry keeps (a root, the key where a hive
+    // begins, a key a root stands for). Asked before the walk deletes anything, so that nothing
+    // goes when the last step would fail; empty when nothing stands in the way.
+    virtual std::string treeDeleteRefusal(KeyId /*key*/, bool /*withKey*/) { return {}; }
     // Renames a key; its subtree goes with it in the same step. ERROR_ALREADY_EXISTS when a
     // sibling has the new name, ERROR_ACCESS_DENIED for a root, ERROR_KEY_DELETED when gone.
     virtual LONG renameKey(KeyId key, std::u16string_view newName) = 0;

@@ -35,6 +35,11 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
         if (rc == ERROR_BADDB) result.error = rc;
         return result;
     }
+    // A key that cannot go would stop the walk after everything else below was deleted.
+    if (RegCheckTreeDeletable(top.get(), nullptr, false, &result.refusal) == ERROR_ACCESS_DENIED) {
+        result.error = ERROR_ACCESS_DENIED;
+        return result;
+    }
 
     tovik::RegistryBatch batch;
     const bool commitsAlongTheWay = tovik::RegistryBatch::CommitsAlongTheWay();
@@ -105,6 +110,7 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
 }
 
 bool DeleteKeyTree(HKEY root, const std::u16string& path) {
+    if (!TreeDeleteRefusal(root, path, false).empty()) return false;
     {
         // The key goes in the same step as its subkeys: a store that saves whole files saves once.
         tovik::RegistryBatch batch;
@@ -117,4 +123,10 @@ bool DeleteKeyTree(HKEY root, const std::u16string& path) {
 bool KeyExists(HKEY root, const std::u16string& path) {
     tovik::KeyHandle key;
     return RegOpenKeyExW(root, path.c_str(), 0, 0, key.receive()) == ERROR_SUCCESS;
+}
+
+std::string TreeDeleteRefusal(HKEY root, const std::u16string& path, bool keepKey) {
+    std::string why;
+    if (RegCheckTreeDeletable(root, path.c_str(), !keepKey, &why) != ERROR_ACCESS_DENIED) return {};
+    return why;
 }

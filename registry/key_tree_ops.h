@@ -10,6 +10,9 @@ struct DeleteSubkeysResult {
     // Why the walk stopped early: a commit the store refused (the keys of that batch stay), or a
     // damaged store whose tree has a cycle (ERROR_BADDB); 0 when it went through.
     LONG error = 0;
+    // Set (with error ERROR_ACCESS_DENIED) when the walk did not begin because a key below is one
+    // the registry keeps (a root, where a hive begins): the sentence saying so. Nothing was deleted.
+    std::string refusal;
 };
 
 // Deletes every key below root\path, deepest first; the key itself stays. A subkey that cannot be
@@ -19,8 +22,14 @@ struct DeleteSubkeysResult {
 // A store that saves whole files (Backend::commitsAlongTheWay) commits once, at the end.
 DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path);
 
-// DeleteSubkeys, then the key itself, in one batch. True when the key is gone afterwards.
+// DeleteSubkeys, then the key itself, in one batch. True when the key is gone afterwards; nothing
+// is deleted when the key or a key below it is one the registry keeps.
 bool DeleteKeyTree(HKEY root, const std::u16string& path);
+
+// Why deleting root\path with everything below it (only what is below when keepKey) would be
+// refused part-way, as a sentence; empty when nothing stands in the way. Commands ask first, so
+// that a refused delete removes nothing.
+std::string TreeDeleteRefusal(HKEY root, const std::u16string& path, bool keepKey);
 
 // True when root\path opens.
 bool KeyExists(HKEY root, const std::u16string& path);

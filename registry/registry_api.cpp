@@ -261,6 +261,9 @@ LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, L
         if (!lpName || !lpcchName) return ERROR_INVALID_PARAMETER;
         const SubkeyEntry* entry = nullptr;
         if (const LONG rc = entryAt(store, *key, key->subkeys, dwIndex, loadSubkeys, entry)) return rc;
+        // Only a damaged store holds a key without a name. Its path would name its parent again, at
+        // the same depth, so no depth bound would end a walk that opened it.
+        if (entry->name.empty()) return ERROR_BADDB;
         key->lastSubkey = dwIndex;
         const std::u16string* name = &entry->name;
         const DWORD length = static_cast<DWORD>(name->size());
@@ -425,6 +428,24 @@ LONG RegRenameValueW(HKEY hKey, LPCWSTR lpOldValueName, LPCWSTR lpNewValueName)
             return ERROR_INVALID_PARAMETER;
         if (store.readOnly()) return ERROR_ACCESS_DENIED;
         return store.renameValue(key->id, oldName, newName);
+    });
+}
+
+LONG RegCheckTreeDeletable(HKEY hKey, LPCWSTR lpSubKey, bool withKey, std::string* why)
+{
+    return withStore(true, [&](Backend& store) -> LONG {
+        OpenKey* base = g_handles.find(hKey);
+        if (!base) return ERROR_INVALID_HANDLE;
+        std::vector<std::u16string_view> parts;
+        if (const LONG rc = splitPath(lpSubKey, parts)) return rc;
+        KeyId id = kNoKey;
+        if (const LONG rc = resolve(store, *base, parts, id)) return rc;
+        std::string refusal = store.treeDeleteRefusal(id, withKey);
+        if (refusal.empty() && withKey && isRootKey(store, id))
+            refusal = "The key is a root of the registry: it cannot be deleted, so nothing was deleted.";
+        if (refusal.empty()) return ERROR_SUCCESS;
+        if (why) *why = std::move(refusal);
+        return ERROR_ACCESS_DENIED;
     });
 }
 

@@ -13,6 +13,8 @@
 //   value names over kMaxValueNameLength characters are refused with ERROR_INVALID_PARAMETER.
 // - RegDeleteKeyW refuses a key that has subkeys (ERROR_ACCESS_DENIED) and the roots.
 // - Every write that returned ERROR_SUCCESS is durable.
+#include <string>
+
 #include "registry/win_types.h"
 
 constexpr int kMaxKeyDepth = 512;
@@ -43,6 +45,12 @@ LONG RegRenameKey(HKEY hKey, LPCWSTR lpSubKeyName, LPCWSTR lpNewKeyName);
 // ERROR_FILE_NOT_FOUND when there is no value of the old name, ERROR_INVALID_PARAMETER for an
 // empty or too long new name.
 LONG RegRenameValueW(HKEY hKey, LPCWSTR lpOldValueName, LPCWSTR lpNewValueName);
+
+// Asks, before a subtree delete begins, whether every key it would remove can go: the subkeys of
+// hKey\lpSubKey, and the key itself when withKey. ERROR_SUCCESS when they can; ERROR_ACCESS_DENIED
+// when one of them is a key the registry keeps (a root, the key where a hive begins), with the
+// reason as a sentence in *why when why is given; the errors of RegOpenKeyExW otherwise.
+LONG RegCheckTreeDeletable(HKEY hKey, LPCWSTR lpSubKey, bool withKey, std::string* why);
 
 // The name of a predefined root ("HKEY_CLASSES_ROOT", ...); empty for any other handle.
 const char16_t* RootKeyName(HKEY root);

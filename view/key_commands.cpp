@@ -63,6 +63,13 @@ void KeyCommands::OnDeleteKey() {
     KeyTreeModel& tree = m_view.TreeModel();
     KeyTreeModel::ItemId selected = m_view.SelectedItem();
     if (selected == KeyTreeModel::kNoItem || m_view.CurrentKeyPath().empty()) return;   // a root is never deleted
+    if (!TreeDeleteRefusal(m_view.CurrentRoot(), m_view.CurrentKeyPath(), false).empty()) {
+        m_view.Prompts().MessageBox(&m_view,
+                                    Tovik::tr("このキーはハイブの始まるキーか、ルートやハイブを配下に持つため、"
+                                              "削除できません。何も削除していません。"),
+                                    MessageButtons::Ok);
+        return;
+    }
     if (m_view.Prompts().MessageBox(&m_view, DeleteKeyQuestion(tree.ItemText(selected)), MessageButtons::YesNo) == IDNO)
         return;
 

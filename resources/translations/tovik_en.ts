@@ -216,6 +216,10 @@
         <translation>The registry is damaged: a key lies inside itself, so what is below it is not shown.</translation>
     </message>
     <message>
+        <source>このキーはハイブの始まるキーか、ルートやハイブを配下に持つため、削除できません。何も削除していません。</source>
+        <translation>This key is where a hive begins, or a root or a hive lies below it, so it cannot be deleted. Nothing was deleted.</translation>
+    </message>
+    <message>
         <source>中止</source>
         <translation>Stop</translation>
     </message>

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "registry/name_fold.h"
+#include "registry/utf8.h"
 #include "stores/hive/hive_key_rename.h"
 
 namespace tovik::hive {
@@ -21,6 +22,14 @@ std::u16string Below(const std::u16string& path, std::u16string_view name) {
     return path.empty() ? std::u16string(name) : path + u'\\' + std::u16string(name);
 }
 
+// How the user sees the key where a mount's hive begins: HKEY_LOCAL_MACHINE\SYSTEM, HKEY_CLASSES_ROOT.
+std::string MountName(const HiveMount& mount) {
+    static const char* const kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"};
+    std::string name = kRootNames[static_cast<int>(mount.root)];
+    if (!mount.keyPath.empty()) name += "\\" + Utf16ToUtf8(mount.keyPath);
+    return name;
+}
+
 }  // namespace
 
 HiveBackend::HiveBackend(HiveMountSet mounts) : set_(std::move(mounts)) {
@@ -36,7 +45,7 @@ HiveBackend::HiveBackend(HiveMountSet mounts) : set_(std::move(mounts)) {
         }
         roots_[static_cast<int>(root)] = id != kNoKey ? id : aboveId(root, u"");
     }
-    for (const auto& model : models_) seen_.push_back(IdentityOf(model->path()));
+    for (const auto& model : models_) seen_.push_back(model->identity());
 }
 
 HiveBackend::~HiveBackend() {
@@ -181,7 +190,8 @@ void HiveBackend::reloadChangedHives() {
         std::optional<FileIdentity> now = IdentityOf(models_[i]->path());
         if (now == seen_[i]) continue;
         models_[i]->reloadIfChanged();  // a hive that cannot be read again fails each read with a sentence
-        seen_[i] = std::move(now);
+        // What was read, not what the path shows: a file saved in between is seen next time.
+        seen_[i] = models_[i]->identity();
         ++external_;
     }
 }
@@ -304,9 +314,16 @@ LONG HiveBackend::createKeys(KeyId parent, std::size_t, std::span<const std::u16
     }
     const NodeId above = node;
     HiveResult result;
+    bool made = false;
     for (; next < names.size() && result.ok(); ++next) {
         NodeId child = 0;
         result = model.createKey(node, names[next], child);
+        // Another writer made it since it was looked up: it is opened, as if it had been there.
+        if (result.status == HiveStatus::Exists) {
+            result = {};
+        } else if (result.ok()) {
+            made = true;
+        }
         if (result.ok()) node = child;
     }
     if (!result.ok() && model.inBatch()) model.failBatch();
@@ -317,7 +334,7 @@ LONG HiveBackend::createKeys(KeyId parent, std::size_t, std::span<const std::u16
     const LONG rc = outcome(result, {&model, above}, true);
     if (rc == ERROR_SUCCESS) {
         id = idOf(&model, node);
-        created = true;
+        created = made;
     }
     return rc;
 }
@@ -341,6 +358,31 @@ LONG HiveBackend::deleteKey(KeyId key) {
     const InHive in = inHive(key);
     if (const LONG rc = prepareWrite(in)) return rc;
     return outcome(in.model->deleteKey(in.node), in, false);
+}
+
+std::string HiveBackend::treeDeleteRefusal(KeyId key, bool withKey) {
+    // Keys above the hives exist only while a hive lies below them.
+    if (isAbove(key)) return "Only the keys above the hives lead here, and hives cannot be deleted; nothing was deleted.";
+    const InHive in = inHive(key);
+    if (in.model == nullptr) return {};
+    for (const HiveMount& mount : set_.mounts) {
+        const KeyId top = mountTop(mount);
+        if (top == kNoKey) continue;
+        const InHive begins = inHive(top);
+        if (begins.model != in.model) continue;
+        bool holds = withKey && begins.node == in.node;
+        for (NodeId at = begins.node; !holds && at != in.model->root();) {
+            at = in.model->parent(at);
+            holds = at == in.node;
+        }
+        if (holds) {
+            const std::string shown = MountName(mount);
+            return begins.node == in.node
+                       ? "The key is " + shown + ", where a hive begins: it cannot be deleted, so nothing was deleted."
+                       : shown + " lies below the key and cannot be deleted, so nothing was deleted.";
+        }
+    }
+    return {};
 }
 
 LONG HiveBackend::renameKey(KeyId key, std::u16string_view newName) {

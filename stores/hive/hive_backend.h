@@ -42,6 +42,7 @@ public:
     LONG setValue(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size) override;
     LONG deleteValue(KeyId key, std::u16string_view name) override;
     LONG deleteKey(KeyId key) override;
+    std::string treeDeleteRefusal(KeyId key, bool withKey) override;
     LONG renameKey(KeyId key, std::u16string_view newName) override;
     LONG renameValue(KeyId key, std::u16string_view oldName, std::u16string_view newName) override;
 

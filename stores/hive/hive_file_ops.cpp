@@ -40,17 +40,27 @@ std::uint32_t ReadLe32(const unsigned char* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-}  // namespace
-
-std::optional<FileIdentity> IdentityOf(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+FileIdentity IdentityOfStat(const struct stat& st) {
     FileIdentity id;
     id.device = st.st_dev;
     id.inode = st.st_ino;
     id.size = static_cast<std::uint64_t>(st.st_size);
     id.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     return id;
+}
+
+}  // namespace
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return IdentityOfStat(st);
+}
+
+std::optional<FileIdentity> IdentityOfOpenFile(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return std::nullopt;
+    return IdentityOfStat(st);
 }
 
 std::string FolderOf(const std::string& path) {

@@ -19,6 +19,8 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 std::optional<FileIdentity> IdentityOf(const std::string& path);
+// The same of a file open as fd: the one read through it, whatever the path names by now.
+std::optional<FileIdentity> IdentityOfOpenFile(int fd);
 
 std::string FolderOf(const std::string& path);
 std::string FileNameOf(const std::string& path);

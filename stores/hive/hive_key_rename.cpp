@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "registry/name_fold.h"
+#include "registry/utf8.h"
 
 namespace tovik::hive {
 
@@ -12,8 +13,17 @@ namespace {
 
 // Everything below key can be written again: names hivex writes, values that fit this hive.
 HiveResult CheckCopyable(HiveModel& model, NodeId key) {
+    bool hasClass = false;
+    HiveResult result = model.hasClassName(key, hasClass);
+    if (result.ok() && hasClass) {
+        // Windows keeps secrets there (parts of the SAM's key under Control\Lsa): losing them silently
+        // would leave a Windows whose users cannot log on.
+        return {HiveStatus::Refused, "The key " + Utf16ToUtf8(model.name(key)) +
+                                         " holds a class name, which hivex cannot write: renaming copies the keys "
+                                         "and would lose it, so nothing was renamed."};
+    }
     std::size_t values = 0, subkeys = 0;
-    HiveResult result = model.valueCount(key, values);
+    if (result.ok()) result = model.valueCount(key, values);
     for (std::size_t i = 0; result.ok() && i < values; ++i) {
         const HiveValue* value = nullptr;
         result = model.valueAt(key, i, value);

@@ -62,6 +62,38 @@ std::string DescribeOpenFailure(const std::string& path, int err) {
     }
 }
 
+// Opens the hive and tells which file was read. hivex opens by name, so it is given a name of a
+// descriptor opened here: a stat by path afterwards could see a file that another writer renamed
+// over the hive in between, and the older content read would then pass for the current one.
+hive_h* OpenHiveAsRead(const std::string& path, std::optional<FileIdentity>& identity, int& err) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        err = errno;
+        return nullptr;
+    }
+    identity = IdentityOfOpenFile(fd);
+    errno = 0;
+    hive_h* hive = hivex_open(("/proc/self/fd/" + std::to_string(fd)).c_str(), HIVEX_OPEN_WRITE);
+    err = errno;
+    ::close(fd);
+    // Without /proc: by name, kept only when the name showed the same file before and after.
+    for (int attempt = 0; hive == nullptr && err == ENOENT && attempt < 16; ++attempt) {
+        const std::optional<FileIdentity> before = IdentityOf(path);
+        errno = 0;
+        hive = hivex_open(path.c_str(), HIVEX_OPEN_WRITE);
+        err = errno;
+        if (hive != nullptr && IdentityOf(path) != before) {
+            hivex_close(hive);
+            hive = nullptr;
+            err = ENOENT;
+            continue;
+        }
+        identity = before;
+        if (hive == nullptr) break;
+    }
+    return hive;
+}
+
 }  // namespace
 
 std::unique_ptr<HiveModel> HiveModel::open(const std::string& path, const HiveOpenOptions& options,
@@ -93,9 +125,9 @@ HiveResult HiveModel::openHandle() {
     errno = 0;
     // Always a private copy in memory: hivex maps a read-only hive, and a tool that rewrites the
     // file in place (as hivex itself commits) would change or truncate it under the reader.
-    hive_ = hivex_open(path_.c_str(), HIVEX_OPEN_WRITE);
-    if (hive_ == nullptr) return Fail(HiveStatus::Failed, DescribeOpenFailure(path_, errno ? errno : EINVAL));
-    identity_ = IdentityOf(path_);
+    int err = 0;
+    hive_ = OpenHiveAsRead(path_, identity_, err);
+    if (hive_ == nullptr) return Fail(HiveStatus::Failed, DescribeOpenFailure(path_, err ? err : EINVAL));
     const hive_node_h rootHandle = hivex_root(hive_);
     if (rootHandle == 0) {
         const int err = errno;
@@ -411,6 +443,34 @@ HiveResult HiveModel::save() {
     return Ok();
 }
 
+HiveResult HiveModel::hasClassName(NodeId key, bool& has) {
+    has = false;
+    HiveResult result = live(key);
+    if (!result.ok()) return result;
+    const auto unsure = [this] {
+        return Fail(HiveStatus::Refused, "The class names in " + path_ +
+                                             " cannot be checked now (the hive has unsaved changes or changed "
+                                             "meanwhile); nothing was changed.");
+    };
+    if (batchChanged_) return unsure();
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return Fail(HiveStatus::Failed, "Cannot read " + path_ + ": " + std::strerror(errno) + ".");
+    // A node handle is the file offset of the key's cell: its size, then the nk record.
+    unsigned char record[4 + 0x4c] = {};
+    const bool same = IdentityOfOpenFile(fd) == identity_;
+    const ssize_t got = ::pread(fd, record, sizeof record, static_cast<off_t>(nodes_[key].handle));
+    ::close(fd);
+    if (!same) return unsure();
+    if (got != static_cast<ssize_t>(sizeof record) || record[4] != 'n' || record[5] != 'k') {
+        return Fail(HiveStatus::Damaged, "The hive " + path_ + " is damaged: a key's record cannot be read.");
+    }
+    const unsigned char* field = record + 4 + 0x30;  // the class name's cell, then at 0x4a its length
+    const std::uint32_t cell = field[0] | (field[1] << 8) | (field[2] << 16) | (static_cast<std::uint32_t>(field[3]) << 24);
+    const std::uint16_t length = static_cast<std::uint16_t>(record[4 + 0x4a] | (record[4 + 0x4b] << 8));
+    has = cell != 0xFFFFFFFF && length != 0;
+    return Ok();
+}
+
 bool HiveModel::exists(NodeId key) { return live(key).ok(); }
 
 HiveResult HiveModel::checkKeyName(std::u16string_view name, std::size_t parentDepth) const {
@@ -465,6 +525,17 @@ HiveResult HiveModel::createKey(NodeId parent, std::u16string_view name, NodeId&
 }
 
 HiveResult HiveModel::writeValues(NodeId key, std::vector<HiveValue> values) {
+    // hivex writes every value of the key again, and a value held in the split big-data form of
+    // format 1.4 and later goes back as one plain cell, which Windows and other readers reject.
+    if (maxValueSize_ == kMaxSingleCellData) {
+        for (const HiveValue& held : nodes_[key].values) {
+            if (held.data.size() <= kMaxSingleCellData) continue;
+            return Fail(HiveStatus::Refused,
+                        "The key holds a value of " + std::to_string(held.data.size()) +
+                            " bytes in the split form of this hive's format, which hivex cannot write back: no value "
+                            "of this key can be set, renamed or deleted. Nothing was changed.");
+        }
+    }
     std::vector<std::string> names;
     names.reserve(values.size());
     std::vector<hive_set_value> set(values.size());

@@ -67,6 +67,8 @@ public:
     HiveModel& operator=(const HiveModel&) = delete;
 
     const std::string& path() const { return path_; }
+    // The file as it was when last read or saved (taken from the descriptor that read it).
+    const std::optional<FileIdentity>& identity() const { return identity_; }
     bool readOnly() const { return !writable_; }
     // A sentence when Windows left unfinished writes (the hive then opens read-only); else empty.
     const std::string& readOnlyReason() const { return readOnlyReason_; }
@@ -93,6 +95,9 @@ public:
     HiveResult checkKeyName(std::u16string_view name, std::size_t parentDepth) const;
     std::size_t depth(NodeId key) const { return key < nodes_.size() ? nodes_[key].depth : 0; }
 
+    // Whether the key has a class name. hivex neither reads nor writes class names, so the key's
+    // record is read from the file; refused while this process holds unsaved changes to the hive.
+    HiveResult hasClassName(NodeId key, bool& has);
     // Creates one key below parent (className must be empty: hivex cannot write class names).
     HiveResult createKey(NodeId parent, std::u16string_view name, NodeId& child,
                          std::u16string_view className = {});

@@ -306,6 +306,15 @@ LONG WineBackend::deleteKey(KeyId key)
     });
 }
 
+std::string WineBackend::treeDeleteRefusal(KeyId key, bool withKey)
+{
+    // HKEY_CLASSES_ROOT is HKLM\Software\Classes: it and the keys above it stay.
+    if ((withKey && isFixedKey(key)) || key == kSoftwareId || key == kMachineId)
+        return "HKEY_LOCAL_MACHINE\\Software\\Classes is HKEY_CLASSES_ROOT in a Wine prefix and cannot be "
+               "deleted, nor can the keys above it; nothing was deleted.";
+    return {};
+}
+
 LONG WineBackend::renameKey(KeyId key, std::u16string_view newName)
 {
     if (isFixedKey(key)) return ERROR_ACCESS_DENIED;

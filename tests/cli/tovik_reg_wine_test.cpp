@@ -101,6 +101,25 @@ TEST_F(TovikRegOnAPrefix, EveryCommandReadsAndWritesThePrefixFiles) {
     EXPECT_THAT(File("user.reg"), HasSubstr("WINE REGISTRY Version 2"));
 }
 
+// HKEY_CLASSES_ROOT is HKLM\Software\Classes: a delete of a key above it would stop there after
+// deleting everything else, so it is refused before anything goes.
+TEST_F(TovikRegOnAPrefix, DeletingTheKeysAboveTheClassesRootIsRefusedAndDeletesNothing) {
+    Ok({"set", "HKLM\\Software\\Wine", "Version", "SZ", "win10"});
+    Ok({"set", "HKCR\\.tovik", "@", "SZ", "tovikfile"});
+    const std::string before = File("system.reg");
+    for (const char* key : {"HKLM\\Software", "HKLM\\Software\\Classes"}) {
+        const Outcome refused = Reg({"delete-key", key});
+        EXPECT_EQ(refused.exitCode, 1) << key;
+        EXPECT_THAT(refused.err, HasSubstr("nothing was deleted")) << key;
+        EXPECT_EQ(File("system.reg"), before) << key;
+    }
+    const std::string file = (scratch_.path() / "delete.reg").string();
+    wine_test::writeBytes(file, "REGEDIT4\n\n[-HKEY_LOCAL_MACHINE\\Software]\n");
+    const Outcome imported = Reg({"import", file});
+    EXPECT_EQ(imported.exitCode, 1);
+    EXPECT_EQ(File("system.reg"), before);
+}
+
 TEST_F(TovikRegOnAPrefix, AFolderThatIsNoPrefixIsRefusedAndLeftAlone) {
     const std::string empty = (scratch_.path() / "empty").string();
     wine_test::fs::create_directories(empty);

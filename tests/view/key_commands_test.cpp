@@ -1,8 +1,10 @@
 // Adding and deleting keys from the view, with scripted dialogs and answers.
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -10,6 +12,7 @@
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
+#include "stores/open_store.h"
 #include "stores/sqlite/sqlite_store.h"
 #include "stores/sqlite/sqlite_db.h"
 #include "support/registry_fixture.h"
@@ -185,6 +188,40 @@ private slots:
         QCOMPARE(prompts->messages.size(), 1);
         QVERIFY(KeyExists(HKEY_LOCAL_MACHINE, u"Keep\\Child"));
         QVERIFY(itemAt(view->TreeModel(), {"HKEY_LOCAL_MACHINE", "Keep", "Child"}) != KeyTreeModel::kNoItem);
+        QVERIFY(!doc.IsModified());
+    }
+
+    // On a Wine prefix HKEY_CLASSES_ROOT is HKLM\Software\Classes: deleting Software would stop
+    // there after everything else below it went, so the view refuses before anything goes.
+    void deleteAboveTheClassesRootOfAPrefixDeletesNothingAndSaysWhy() {
+        QTemporaryDir prefix;
+        const QString system = prefix.filePath("system.reg");
+        const QByteArray machine = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n"
+                                   "#arch=win64\n\n[Software\\\\Classes\\\\.txt] 1700000000\n@=\"txtfile\"\n\n"
+                                   "[Software\\\\Wine] 1700000000\n\"Version\"=\"win10\"\n";
+        for (const auto& [name, text] : {std::pair<QString, QByteArray>{system, machine},
+                                         {prefix.filePath("user.reg"),
+                                          "WINE REGISTRY Version 2\n;; All keys relative to "
+                                          "REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n"}}) {
+            QFile file(name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(text);
+        }
+        tovik::RegistrySource source;
+        source.kind = tovik::RegistrySource::Kind::WinePrefix;
+        source.path = prefix.path().toStdString();
+        const tovik::StoreOpenResult opened = tovik::OpenRegistry(source);
+        QVERIFY2(opened.ok && !opened.readOnly, opened.error.c_str());
+        startView();
+        select({"HKEY_LOCAL_MACHINE", "Software"});
+        view->OnDeleteKey();
+        QCOMPARE(prompts->messages.size(), 1);
+        QVERIFY(prompts->messages.first().contains(QString::fromUtf16(u"何も削除していません")));
+        QVERIFY(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Wine"));
+        QVERIFY(KeyExists(HKEY_CLASSES_ROOT, u".txt"));
+        QFile file(system);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), machine);
         QVERIFY(!doc.IsModified());
     }
 

@@ -18,6 +18,7 @@ void Put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
 constexpr std::size_t kFirstHbin = 0x1000;
 constexpr std::size_t kSubkeyListField = 0x20;  // in an nk record, from its cell's start
 constexpr std::size_t kValueListField = 0x2c;
+constexpr std::size_t kNameLengthField = 0x4c;
 
 // Everything below the root, read as a program shows it; the first failure's sentence, or "".
 struct Walk {
@@ -107,6 +108,31 @@ TEST_F(HostileHive, SubkeyListsThatLoopEndTheWalkWithASentence) {
     const Walk self = OpenAndWalk(opened);
     EXPECT_LT(self.keys, 10u);
     EXPECT_THAT(self.failure, HasSubstr("damaged"));
+}
+
+// Two bytes make a key's name empty: its path then names its parent again, at the same depth, and
+// a walk that opened it would go round until memory ran out. Every walk ends with an error.
+TEST_F(HostileHive, AKeyWithoutANameEndsEveryWalkWithAnError) {
+    const std::size_t b = FirstSubkey(FirstSubkey(kRootKeyOffset));
+    bytes[b + kNameLengthField] = 0;
+    bytes[b + kNameLengthField + 1] = 0;
+    WriteFile(hivePath, bytes);
+    TempFolder scratch;
+    // Bounded, should the walk go round after all: 20 s, 64 MiB of output.
+    const std::string reg = "ulimit -f 131072; timeout 20 " + std::string(TOVIK_REG_PATH) + " --hive '" + hivePath +
+                            "' --as 'HKLM\\H' ";
+    const std::string errors = scratch.file("err");
+    const auto run = [&](const std::string& command) {
+        return RunCommand(reg + command + " > '" + scratch.file("out") + "' 2> '" + errors + "'; echo $?");
+    };
+    for (const char* key : {"HKLM\\H", "HKLM\\H\\A", "HKLM"}) {
+        EXPECT_EQ(run("query '" + std::string(key) + "' -r"), "1\n") << key;
+        const auto err = ReadFile(errors);
+        EXPECT_THAT(std::string(err.begin(), err.end()), HasSubstr("H\\A")) << key;
+        EXPECT_LT(ReadFile(scratch.file("out")).size(), 4096u) << key;
+    }
+    EXPECT_EQ(run("export 'HKLM\\H' '" + scratch.file("backup.txt") + "'"), "1\n");
+    EXPECT_EQ(run("export 'HKLM\\H' '" + scratch.file("backup.reg") + "'"), "1\n");
 }
 
 TEST_F(HostileHive, AValueClaimingGigabytesIsNotBelieved) {

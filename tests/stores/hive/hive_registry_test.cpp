@@ -181,6 +181,34 @@ TEST_F(WindowsFolder, AnyTypeNumberIsWrittenAndReadBack) {
     RegCloseKey(key);
 }
 
+// A delete of the key where a hive begins, or of a key above one (HKCR is SOFTWARE\Classes),
+// would stop there after deleting everything else: it is refused before anything goes.
+TEST_F(WindowsFolder, DeletingWhereAHiveBeginsIsRefusedBeforeAnythingGoes) {
+    HivexSh(config + "/SYSTEM", "cd Select\nadd Below\ncommit\n", true);
+    const std::string reg = std::string(TOVIK_REG_PATH) + " --windows '" + windows + "' --write ";
+    const auto software = ReadFile(config + "/SOFTWARE");
+    const auto system = ReadFile(config + "/SYSTEM");
+    int status = -1;
+    for (const char* key : {"HKLM\\SYSTEM", "HKLM\\SOFTWARE", "HKLM\\SOFTWARE\\Classes"}) {
+        const std::string refused = RunCommand(reg + "delete-key '" + key + "' 2>&1", &status);
+        EXPECT_EQ(status, 1) << key;
+        EXPECT_THAT(refused, HasSubstr("nothing was deleted")) << key;
+    }
+    TempFolder scratch;
+    const std::string file = scratch.file("delete.reg");
+    const std::string text = "REGEDIT4\n\n[-HKEY_LOCAL_MACHINE\\SOFTWARE]\n\n[-HKEY_LOCAL_MACHINE\\SYSTEM]\n";
+    WriteFile(file, std::vector<std::uint8_t>(text.begin(), text.end()));
+    RunCommand(reg + "import '" + file + "' 2>&1", &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(ReadFile(config + "/SOFTWARE"), software);
+    EXPECT_EQ(ReadFile(config + "/SYSTEM"), system);
+
+    // Below the hive's own keys a subtree goes as ever.
+    RunCommand(reg + "delete-key 'HKLM\\SYSTEM\\Select' 2>&1", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(HivexSh(config + "/SYSTEM", "ls\n"), "");
+}
+
 // tovik-reg on the same folder: read-only refusals say why, --write saves.
 TEST_F(WindowsFolder, TovikRegReadsByDefaultAndWritesWithWrite) {
     const std::string reg = std::string(TOVIK_REG_PATH) + " --windows '" + windows + "' ";

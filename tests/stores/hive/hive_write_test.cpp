@@ -2,7 +2,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <functional>
+
 #include "hive_test_support.h"
+#include "stores/hive/hive_key_rename.h"
 
 namespace tovik::hive::testing {
 namespace {
@@ -104,6 +107,90 @@ TEST_F(HiveWriting, ABatchSavesOnceAtItsEndAndTwoWritersKeepEachOthersChanges) {
     // The second model read the file before the batch: it rereads before writing.
     ASSERT_TRUE(second->createKey(second->root(), u"Three", key).ok());
     EXPECT_EQ(HivexSh(hivePath, "ls\n"), "One\nThree\nTwo\n");
+}
+
+// Three tovik-reg loops on one hive, each setting its own value below keys that all three create
+// at about the same moment: every set is kept, and a key another process made meanwhile is opened.
+TEST_F(HiveWriting, ConcurrentWritersLoseNoValueAndMakeOneKeyTogether) {
+    const std::string script =
+        "for p in 0 1 2; do\n"
+        "  (for i in $(seq 1 40); do '" + std::string(TOVIK_REG_PATH) + "' --hive '" + hivePath +
+        "' --as 'HKLM\\H' --write set \"HKLM\\\\H\\\\K$i\" \"v$p\" DW $i 2>&1 || echo \"failed $p $i\"; done) &\n"
+        "done\nwait\n";
+    WriteFile(folder.file("writers.sh"), std::vector<std::uint8_t>(script.begin(), script.end()));
+    EXPECT_EQ(RunCommand("sh '" + folder.file("writers.sh") + "'"), "");
+    auto model = OpenHive(hivePath, false);
+    ASSERT_EQ(SubkeyNames(*model, model->root()).size(), 40u);
+    for (int i = 1; i <= 40; ++i) {
+        std::u16string key = u"K";
+        for (char digit : std::to_string(i)) key.push_back(static_cast<char16_t>(digit));
+        EXPECT_THAT(ValueNames(*model, KeyAt(*model, key)), ::testing::UnorderedElementsAre(u"v0", u"v1", u"v2"))
+            << "K" << i;
+    }
+}
+
+// Fixtures (fixtures/make_big_data_hives.py) of format 1.3 and 1.5 whose key Big holds a value of
+// 20,000 bytes, split into a big-data record in 1.5. hivex would write it back as one plain cell
+// with any other value of the key, so in 1.5 every such write is refused and leaves the file as it
+// was; other writes go on, and other readers accept the hive afterwards.
+TEST(HiveBigData, WritesThatWouldRewriteASplitValueAreRefusedAndTheHiveStaysReadable) {
+    const bool haveRegfinfo = RunCommand("command -v regfinfo") != "";
+    for (const std::string name : {"big_data_1_3.hive", "big_data_1_5.hive"}) {
+        SCOPED_TRACE(name);
+        const bool split = name == "big_data_1_5.hive";
+        TempFolder folder;
+        const std::string path = folder.file("SOFTWARE");
+        WriteFile(path, ReadFile(std::string(TOVIK_HIVE_FIXTURES) + "/" + name));
+        auto model = OpenHive(path, true);
+        const NodeId big = KeyAt(*model, u"Big");
+        const std::uint8_t one[4] = {1, 0, 0, 0};
+        const std::vector<std::function<HiveResult()>> touchingBig = {
+            [&] { return model->setValue(big, u"Small", 4, one, sizeof one); },
+            [&] { return model->setValue(big, u"New", 4, one, sizeof one); },
+            [&] { return model->renameValue(big, u"Large", u"Huge"); },
+            [&] { return model->renameValue(big, u"Small", u"Tiny"); },
+            [&] { return model->deleteValue(big, split ? u"Small" : u"New"); },
+        };
+        for (const auto& write : touchingBig) {
+            const auto before = ReadFile(path);
+            const HiveResult result = write();
+            if (split) {
+                EXPECT_EQ(result.status, HiveStatus::Refused);
+                EXPECT_THAT(result.message, HasSubstr("split form"));
+                EXPECT_EQ(ReadFile(path), before);
+            } else {
+                EXPECT_TRUE(result.ok()) << result.message;
+            }
+        }
+        NodeId child = 0;
+        EXPECT_TRUE(model->setValue(KeyAt(*model, u"Plain"), u"Other", 4, one, sizeof one).ok());
+        EXPECT_TRUE(model->createKey(big, u"Child", child).ok());
+        auto reread = OpenHive(path, false);
+        const HiveValue* large = nullptr;
+        ASSERT_TRUE(reread->findValue(KeyAt(*reread, u"Big"), split ? u"Large" : u"Huge", large).ok());
+        EXPECT_EQ(large->data.size(), 20000u);
+        if (haveRegfinfo) EXPECT_EQ(RunCommand("regfinfo '" + path + "' >/dev/null 2>&1; echo $?"), "0\n");
+    }
+}
+
+// hivex cannot write class names, and a rename copies the key with everything below it: a key
+// whose subtree holds one (the fixtures' Plain) is not renamed, and the file stays as it was.
+TEST(HiveClassNames, ARenameThatWouldLoseAClassNameIsRefused) {
+    TempFolder folder;
+    const std::string path = folder.file("SYSTEM");
+    WriteFile(path, ReadFile(std::string(TOVIK_HIVE_FIXTURES) + "/big_data_1_3.hive"));
+    auto model = OpenHive(path, true);
+    NodeId below = 0;
+    ASSERT_TRUE(model->createKey(KeyAt(*model, u"Plain"), u"Below", below).ok());
+    const auto before = ReadFile(path);
+    const HiveResult renamed = RenameKey(*model, KeyAt(*model, u"Plain"), u"Lsa2");
+    EXPECT_EQ(renamed.status, HiveStatus::Refused);
+    EXPECT_THAT(renamed.message, HasSubstr("class name"));
+    EXPECT_EQ(ReadFile(path), before);
+    // A key without a class name below it is renamed as ever.
+    EXPECT_TRUE(RenameKey(*model, below, u"Moved").ok());
+    EXPECT_TRUE(RenameKey(*model, KeyAt(*model, u"Big"), u"Large").ok());
+    EXPECT_EQ(HivexSh(path, "ls\n"), "Large\nPlain\n");
 }
 
 TEST(HiveUnfinishedWrites, AHiveWindowsLeftUnfinishedOpensReadOnlyAndSaysWhy) {
