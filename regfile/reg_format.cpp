@@ -1,5 +1,6 @@
 #include "regfile/reg_format.h"
 
+#include "registry/name_fold.h"
 #include "registry/roots.h"
 
 namespace tovik {
