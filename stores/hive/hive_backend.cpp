@@ -36,7 +36,7 @@ HiveBackend::HiveBackend(HiveMountSet mounts) : set_(std::move(mounts)) {
         }
         roots_[static_cast<int>(root)] = id != kNoKey ? id : aboveId(root, u"");
     }
-    for (const auto& model : models_) seen_.push_back(IdentityOf(model->path()));
+    for (const auto& model : models_) seen_.push_back(files::identityOf(model->path()));
 }
 
 HiveBackend::~HiveBackend() {
@@ -178,7 +178,7 @@ KeyId HiveBackend::rootKey(HKEY root) const {
 
 void HiveBackend::reloadChangedHives() {
     for (std::size_t i = 0; i < models_.size(); ++i) {
-        std::optional<FileIdentity> now = IdentityOf(models_[i]->path());
+        std::optional<FileIdentity> now = files::identityOf(models_[i]->path());
         if (now == seen_[i]) continue;
         models_[i]->reloadIfChanged();  // a hive that cannot be read again fails each read with a sentence
         seen_[i] = std::move(now);

@@ -214,6 +214,7 @@ LONG WineBackend::write(Edit edit)
 {
     if (prefix_->readOnly()) return ERROR_ACCESS_DENIED;
     const bool own = !prefix_->writing();
+    lastError_.clear();
     std::string error;
     if (own && !prefix_->beginWrite(error)) {
         lastError_ = error;

@@ -8,6 +8,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "files/durable_writer.h"
+#include "files/safe_read.h"
 #include "stores/wine/wineserver_check.h"
 
 namespace tovik::wine {
@@ -32,7 +34,9 @@ std::unique_ptr<WinePrefix> WinePrefix::open(const std::string& dir, std::string
     }
     std::string clean = dir;
     while (clean.size() > 1 && clean.back() == '/') clean.pop_back();
-    if (!pathExists(clean + "/" + kMachineFile) || !pathExists(clean + "/" + kUserFile)) {
+    struct stat machineEntry {}, userEntry {};
+    if (::lstat((clean + "/" + kMachineFile).c_str(), &machineEntry) != 0 ||
+        ::lstat((clean + "/" + kUserFile).c_str(), &userEntry) != 0) {
         error = clean + " is not a Wine prefix: it has no system.reg and user.reg.";
         return nullptr;
     }
@@ -54,7 +58,10 @@ bool WinePrefix::loadFile(const std::string& name, std::unique_ptr<WineRegistryF
 {
     const std::string path = dir_ + "/" + name;
     std::string bytes;
-    if (!readWholeFile(path, bytes, identity, error)) return false;
+    if (const files::FileStatus read = files::readFile(path, bytes, &identity); !read.ok()) {
+        error = read.message;
+        return false;
+    }
     std::string why;
     file = WineRegistryFile::parse(std::move(bytes), why);
     if (!file) {
@@ -100,9 +107,8 @@ WineRegistryFile& WinePrefix::fileOf(const WineKey& key)
 
 bool WinePrefix::changedOnDisk() const
 {
-    FileIdentity machine, user;
-    return !fileIdentity(dir_ + "/" + kMachineFile, machine) || !(machine == machineId_) ||
-           !fileIdentity(dir_ + "/" + kUserFile, user) || !(user == userId_);
+    return files::identityOf(dir_ + "/" + kMachineFile) != machineId_ ||
+           files::identityOf(dir_ + "/" + kUserFile) != userId_;
 }
 
 bool WinePrefix::refresh(std::string& error)
@@ -159,18 +165,22 @@ bool WinePrefix::saveFile(const std::string& name, const WineRegistryFile& file,
                           FileIdentity& identity, std::string& error)
 {
     const std::string path = dir_ + "/" + name;
-    const std::string backup = path + ".tovik-backup";
-    if (!pathExists(backup)) {
-        std::string before;
-        FileIdentity ignored;
-        if (!readWholeFile(path, before, ignored, error)) return false;
-        if (!replaceFileDurably(backup, before, path, 0600, error)) return false;
+    files::FileStatus saved = files::copyFileOnce(path, path + ".tovik-backup", true);
+    if (saved.ok()) {
+        files::WriteOptions options;
+        options.newFileMode = 0644;
+        saved = files::replaceFile(path, file.serialize(), options);
     }
-    if (!replaceFileDurably(path, file.serialize(), path, 0644, error)) return false;
-    if (!fileIdentity(path, identity)) {
+    if (!saved.ok()) {
+        error = saved.message;
+        return false;
+    }
+    const std::optional<FileIdentity> now = files::identityOf(path);
+    if (!now) {
         error = "Cannot check " + path + " after saving it: " + std::strerror(errno) + ".";
         return false;
     }
+    identity = *now;
     return true;
 }
 

@@ -9,10 +9,12 @@
 #include <memory>
 #include <string>
 
-#include "stores/wine/durable_file.h"
+#include "files/file_identity.h"
 #include "stores/wine/wine_registry_file.h"
 
 namespace tovik::wine {
+
+using files::FileIdentity;
 
 class WinePrefix {
 public:
