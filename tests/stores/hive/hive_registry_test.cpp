@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "files/file_identity.h"
 #include "hive_test_support.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
