@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "files/durable_writer.h"
+
 namespace tovik {
 
 inline constexpr std::u16string_view kExportNoKeyMessage = u"キーが選択されていません";
@@ -44,12 +46,8 @@ enum class ExportOutcome {
 // The sentence for the user; empty for Written.
 std::u16string_view ExportOutcomeMessage(ExportOutcome outcome);
 
-// Removes the export temporaries in folder that belong to this user and to a process that is
-// gone (left by a killed export). Returns how many were removed.
-std::size_t RemoveStaleExportTemporaries(const std::string& folder);
-
 // One file: Open, write to stream(), then Commit (or CommitIfNew); destroying it before either
-// removes the temporary.
+// removes what was written. The file work itself is files::DurableWriter's.
 class ExportFile {
 public:
     explicit ExportFile(std::string target);
@@ -57,7 +55,7 @@ public:
     ExportFile(const ExportFile&) = delete;
     ExportFile& operator=(const ExportFile&) = delete;
 
-    // Checks the target and creates the temporary; false (see outcome()) when it cannot.
+    // Checks the target and creates the new file; false (see outcome()) when it cannot.
     bool Open();
     std::FILE* stream() const { return file_; }
 
@@ -66,7 +64,7 @@ public:
     bool Commit();
     // The same, but only where there was no target: an existing file is left as it was.
     void CommitIfNew();
-    // Closes and removes the temporary.
+    // Closes and removes the new file.
     void Discard();
 
     ExportOutcome outcome() const { return outcome_; }
@@ -74,16 +72,8 @@ public:
 
 private:
     bool Fail(ExportOutcome outcome, int error);
-    bool Place();
-    bool PlaceWithoutReplacing();
-    bool LinkUnnamedAs(const std::string& name);
-    bool CloseFile();
-    void RemoveTemporary();
 
-    std::string target_;
-    std::string temporary_;   // the temporary's name; empty for a file without a name
-    bool unnamed_ = false;    // O_TMPFILE: linked into place at the end
-    bool targetExisted_ = false;
+    files::DurableWriter writer_;
     std::FILE* file_ = nullptr;
     ExportOutcome outcome_ = ExportOutcome::Written;
     int error_ = 0;

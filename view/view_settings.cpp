@@ -1,10 +1,26 @@
 #include "view/view_settings.h"
 
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
+#include "files/safe_read.h"
+
+namespace {
+
+// QSettings opens its file with a blocking open: a FIFO or a device under that name would hang
+// the window's start. Such a file is left alone and the settings last for this run only.
+QString UsableFileName(const QString& fileName) {
+    tovik::files::ReadableFile file;
+    const tovik::files::FileStatus opened = file.open(QFile::encodeName(fileName).toStdString());
+    if (opened.problem == tovik::files::Problem::notRegularFile) return {};
+    return fileName;
+}
+
+}  // namespace
+
 ViewSettings::ViewSettings(const QString& fileName)
-    : m_settings(std::make_unique<QSettings>(fileName, QSettings::IniFormat)) {}
+    : m_settings(std::make_unique<QSettings>(UsableFileName(fileName), QSettings::IniFormat)) {}
 
 QString ViewSettings::DefaultFileName() {
     // GenericConfigLocation is $XDG_CONFIG_HOME, or ~/.config.

@@ -187,7 +187,7 @@ KeyId HiveBackend::rootKey(HKEY root) const {
 
 void HiveBackend::reloadChangedHives() {
     for (std::size_t i = 0; i < models_.size(); ++i) {
-        std::optional<FileIdentity> now = IdentityOf(models_[i]->path());
+        std::optional<FileIdentity> now = files::identityOf(models_[i]->path());
         if (now == seen_[i]) continue;
         models_[i]->reloadIfChanged();  // a hive that cannot be read again fails each read with a sentence
         // What was read, not what the path shows: a file saved in between is seen next time.

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "files/safe_read.h"
+
 namespace tovik::hive {
 
 namespace {
@@ -28,40 +30,11 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-bool SyncPath(const std::string& path, int flags) {
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
-
 std::uint32_t ReadLe32(const unsigned char* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-FileIdentity IdentityOfStat(const struct stat& st) {
-    FileIdentity id;
-    id.device = st.st_dev;
-    id.inode = st.st_ino;
-    id.size = static_cast<std::uint64_t>(st.st_size);
-    id.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return id;
-}
-
 }  // namespace
-
-std::optional<FileIdentity> IdentityOf(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-    return IdentityOfStat(st);
-}
-
-std::optional<FileIdentity> IdentityOfOpenFile(int fd) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return std::nullopt;
-    return IdentityOfStat(st);
-}
 
 std::string FolderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -92,102 +65,24 @@ std::string UnfinishedWindowsWriteReason(const std::string& hivePath) {
     const std::string advice =
         " hivex cannot replay it, so the hive is open read-only. Start that Windows and shut it down "
         "normally to write it.";
-    const int fd = ::open(hivePath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        unsigned char head[12] = {};
-        const ssize_t got = ::read(fd, head, sizeof head);
-        ::close(fd);
-        if (got == static_cast<ssize_t>(sizeof head) && std::memcmp(head, "regf", 4) == 0 &&
-            ReadLe32(head + 4) != ReadLe32(head + 8)) {
-            return unclean + " was being written when Windows stopped." + advice;
-        }
+    unsigned char head[12] = {};
+    std::size_t got = 0;
+    if (files::readHead(hivePath, head, sizeof head, got).ok() && got == sizeof head &&
+        std::memcmp(head, "regf", 4) == 0 && ReadLe32(head + 4) != ReadLe32(head + 8)) {
+        return unclean + " was being written when Windows stopped." + advice;
     }
-    const std::optional<FileIdentity> hive = IdentityOf(hivePath);
+    const std::optional<FileIdentity> hive = files::identityOf(hivePath);
     if (!hive) return {};
     const std::string folder = FolderOf(hivePath);
     for (const char* suffix : {".LOG1", ".LOG2"}) {
         for (const std::string& log : EntriesNamedIgnoringCase(folder, name + suffix)) {
-            const std::optional<FileIdentity> id = IdentityOf(folder + "/" + log);
+            const std::optional<FileIdentity> id = files::identityOf(folder + "/" + log);
             if (id && id->size > 0 && id->modifiedNs > hive->modifiedNs) {
                 return unclean + " has changes waiting in its transaction log " + log + "." + advice;
             }
         }
     }
     return {};
-}
-
-bool KeepBackupOnce(const std::string& hivePath, std::string& error) {
-    const std::string backup = hivePath + ".tovik-backup";
-    struct stat st {};
-    if (::lstat(backup.c_str(), &st) == 0) return true;
-    const std::string partial = backup + ".partial";
-    const int in = ::open(hivePath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
-        error = Reason("Cannot read " + hivePath + " to keep a copy of it", errno);
-        return false;
-    }
-    const int out = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (out < 0) {
-        error = Reason("Cannot write the copy " + partial, errno);
-        ::close(in);
-        return false;
-    }
-    char buffer[1 << 16];
-    bool ok = true;
-    int err = 0;
-    for (;;) {
-        const ssize_t got = ::read(in, buffer, sizeof buffer);
-        if (got == 0) break;
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            ok = false, err = errno;
-            break;
-        }
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put = ::write(out, buffer + done, static_cast<std::size_t>(got - done));
-            if (put < 0) {
-                if (errno == EINTR) continue;
-                ok = false, err = errno;
-                break;
-            }
-            done += put;
-        }
-        if (!ok) break;
-    }
-    ::close(in);
-    if (ok && ::fsync(out) != 0) ok = false, err = errno;
-    if (::close(out) != 0 && ok) ok = false, err = errno;
-    if (ok && ::rename(partial.c_str(), backup.c_str()) != 0) ok = false, err = errno;
-    if (!ok) {
-        ::unlink(partial.c_str());
-        error = Reason("Cannot keep a copy of " + hivePath + " as " + backup + ", so nothing was changed", err);
-        return false;
-    }
-    SyncPath(FolderOf(hivePath), O_RDONLY | O_DIRECTORY);
-    return true;
-}
-
-bool ReplaceDurably(const std::string& newPath, const std::string& target, std::string& error) {
-    struct stat st {};
-    const bool haveMode = ::stat(target.c_str(), &st) == 0;
-    const int fd = ::open(newPath.c_str(), O_RDWR | O_CLOEXEC);
-    int err = 0;
-    bool ok = fd >= 0;
-    if (!ok) err = errno;
-    if (ok && haveMode && ::fchmod(fd, st.st_mode & 07777) != 0) ok = false, err = errno;
-    if (ok && ::fsync(fd) != 0) ok = false, err = errno;
-    if (fd >= 0 && ::close(fd) != 0 && ok) ok = false, err = errno;
-    if (ok && ::rename(newPath.c_str(), target.c_str()) != 0) ok = false, err = errno;
-    if (!ok) {
-        ::unlink(newPath.c_str());
-        error = Reason("Cannot save " + target, err);
-        return false;
-    }
-    if (!SyncPath(FolderOf(target), O_RDONLY | O_DIRECTORY)) {
-        error = Reason("Saved " + target + " but could not make the save durable", errno);
-        return false;
-    }
-    return true;
 }
 
 namespace {

@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "files/durable_writer.h"
+#include "files/safe_read.h"
 #include "registry/name_fold.h"
 #include "stores/hive/hive_text.h"
 
@@ -40,11 +42,8 @@ HiveResult Fail(HiveStatus status, std::string message) { return {status, std::m
 
 std::uint32_t HiveMinorVersion(const std::string& path) {
     unsigned char head[0x1c] = {};
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return 0;
-    const ssize_t got = ::read(fd, head, sizeof head);
-    ::close(fd);
-    if (got != static_cast<ssize_t>(sizeof head)) return 0;
+    std::size_t got = 0;
+    if (!files::readHead(path, head, sizeof head, got).ok() || got != sizeof head) return 0;
     return head[0x18] | (head[0x19] << 8) | (head[0x1a] << 16) | (static_cast<std::uint32_t>(head[0x1b]) << 24);
 }
 
@@ -62,37 +61,6 @@ std::string DescribeOpenFailure(const std::string& path, int err) {
     }
 }
 
-// Opens the hive and tells which file was read. hivex opens by name, so it is given a name of a
-// descriptor opened here: a stat by path afterwards could see a file that another writer renamed
-// over the hive in between, and the older content read would then pass for the current one.
-hive_h* OpenHiveAsRead(const std::string& path, std::optional<FileIdentity>& identity, int& err) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        err = errno;
-        return nullptr;
-    }
-    identity = IdentityOfOpenFile(fd);
-    errno = 0;
-    hive_h* hive = hivex_open(("/proc/self/fd/" + std::to_string(fd)).c_str(), HIVEX_OPEN_WRITE);
-    err = errno;
-    ::close(fd);
-    // Without /proc: by name, kept only when the name showed the same file before and after.
-    for (int attempt = 0; hive == nullptr && err == ENOENT && attempt < 16; ++attempt) {
-        const std::optional<FileIdentity> before = IdentityOf(path);
-        errno = 0;
-        hive = hivex_open(path.c_str(), HIVEX_OPEN_WRITE);
-        err = errno;
-        if (hive != nullptr && IdentityOf(path) != before) {
-            hivex_close(hive);
-            hive = nullptr;
-            err = ENOENT;
-            continue;
-        }
-        identity = before;
-        if (hive == nullptr) break;
-    }
-    return hive;
-}
 
 }  // namespace
 
@@ -125,9 +93,13 @@ HiveResult HiveModel::openHandle() {
     errno = 0;
     // Always a private copy in memory: hivex maps a read-only hive, and a tool that rewrites the
     // file in place (as hivex itself commits) would change or truncate it under the reader.
-    int err = 0;
-    hive_ = OpenHiveAsRead(path_, identity_, err);
-    if (hive_ == nullptr) return Fail(HiveStatus::Failed, DescribeOpenFailure(path_, err ? err : EINVAL));
+    // hivex opens by name: it is given the name of a file opened safely here (never blocking on
+    // a FIFO), and the identity is of that very file.
+    files::ReadableFile file;
+    if (const files::FileStatus opened = file.open(path_); !opened.ok()) return Fail(HiveStatus::Failed, opened.message);
+    hive_ = hivex_open(file.reopenPath().c_str(), HIVEX_OPEN_WRITE);
+    if (hive_ == nullptr) return Fail(HiveStatus::Failed, DescribeOpenFailure(path_, errno ? errno : EINVAL));
+    identity_ = file.identity();
     const hive_node_h rootHandle = hivex_root(hive_);
     if (rootHandle == 0) {
         const int err = errno;
@@ -388,7 +360,7 @@ HiveResult HiveModel::findValue(NodeId key, std::u16string_view name, const Hive
 
 HiveResult HiveModel::reloadIfChanged() {
     if (writeLock_ != nullptr) return Ok();  // our own batch: the file is ours until it commits
-    if (hive_ != nullptr && IdentityOf(path_) == identity_) return Ok();
+    if (hive_ != nullptr && files::identityOf(path_) == identity_) return Ok();
     return rereadFile();
 }
 
@@ -406,14 +378,17 @@ HiveResult HiveModel::startWrite(NodeId key) {
         if (!lock->locked()) return Fail(HiveStatus::Failed, lock->error());
         writeLock_ = std::move(lock);
         // Start from the file as it is now: another program may have saved it since.
-        if (hive_ == nullptr || IdentityOf(path_) != identity_) {
+        if (hive_ == nullptr || files::identityOf(path_) != identity_) {
             const HiveResult reread = rereadFile();
             if (!reread.ok()) return reread;
         }
     }
     if (!backupKept_) {
-        std::string error;
-        if (!KeepBackupOnce(path_, error)) return Fail(HiveStatus::Failed, error);
+        const std::string backup = path_ + ".tovik-backup";
+        if (const files::FileStatus kept = files::copyFileOnce(path_, backup, false); !kept.ok()) {
+            return Fail(HiveStatus::Failed,
+                        "Cannot keep a copy of " + path_ + " as " + backup + ", so nothing was changed. " + kept.message);
+        }
         backupKept_ = true;
     }
     return live(key);
@@ -430,16 +405,18 @@ HiveResult HiveModel::finishWrite(HiveResult written) {
 }
 
 HiveResult HiveModel::save() {
-    const std::string temporary = FolderOf(path_) + "/." + FileNameOf(path_) + ".tovik-new";
-    errno = 0;
-    if (hivex_commit(hive_, temporary.c_str(), 0) != 0) {
-        const int err = errno;
-        ::unlink(temporary.c_str());
-        return reopenAfterFailure(hivexFailure("save the hive", err));
+    // A hive named through a link is written through to the file the link names.
+    files::DurableWriter writer(path_);
+    files::FileStatus status = writer.open();
+    if (status.ok()) {
+        errno = 0;
+        if (hivex_commit(hive_, writer.fdPath().c_str(), 0) != 0) {
+            return reopenAfterFailure(hivexFailure("save the hive", errno));
+        }
+        status = writer.commit();
     }
-    std::string error;
-    if (!ReplaceDurably(temporary, path_, error)) return reopenAfterFailure(error);
-    identity_ = IdentityOf(path_);
+    if (!status.ok()) return reopenAfterFailure(status.message);
+    identity_ = files::identityOf(path_);
     return Ok();
 }
 
@@ -457,7 +434,8 @@ HiveResult HiveModel::hasClassName(NodeId key, bool& has) {
     if (fd < 0) return Fail(HiveStatus::Failed, "Cannot read " + path_ + ": " + std::strerror(errno) + ".");
     // A node handle is the file offset of the key's cell: its size, then the nk record.
     unsigned char record[4 + 0x4c] = {};
-    const bool same = IdentityOfOpenFile(fd) == identity_;
+    struct stat st {};
+    const bool same = ::fstat(fd, &st) == 0 && files::identityOf(st) == identity_;
     const ssize_t got = ::pread(fd, record, sizeof record, static_cast<off_t>(nodes_[key].handle));
     ::close(fd);
     if (!same) return unsure();

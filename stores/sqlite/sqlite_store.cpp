@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "files/safe_read.h"
 #include "registry/registry_store.h"
 #include "registry/roots.h"
 #include "registry/win_types.h"
@@ -294,11 +295,11 @@ void prepareFile(const std::string& path)
 
     if (st.st_size == 0) return;  // nothing to lose: set up like a new file
     char header[16] = {};
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw OpenFailure(cannotOpen(path, std::strerror(errno) + std::string(".")));
-    const ssize_t got = ::read(fd, header, sizeof header);
-    ::close(fd);
-    if (got != static_cast<ssize_t>(sizeof header) || std::memcmp(header, "SQLite format 3", 16) != 0)
+    std::size_t got = 0;
+    const files::FileStatus read = files::readHead(path, header, sizeof header, got);
+    if (read.problem == files::Problem::notRegularFile) throw OpenFailure(cannotOpen(path, "it is not a regular file."));
+    if (!read.ok()) throw OpenFailure(cannotOpen(path, std::strerror(read.error) + std::string(".")));
+    if (got != sizeof header || std::memcmp(header, "SQLite format 3", 16) != 0)
         throw OpenFailure(cannotOpen(path, "it is not a Tovik registry database; the file was left unchanged."));
 }
 

@@ -10,6 +10,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "files/durable_writer.h"
+#include "files/safe_read.h"
 #include "stores/wine/wineserver_check.h"
 
 namespace tovik::wine {
@@ -36,7 +38,9 @@ std::unique_ptr<WinePrefix> WinePrefix::open(const std::string& dir, std::string
     }
     std::string clean = dir;
     while (clean.size() > 1 && clean.back() == '/') clean.pop_back();
-    if (!pathExists(clean + "/" + kMachineFile) || !pathExists(clean + "/" + kUserFile)) {
+    struct stat machineEntry {}, userEntry {};
+    if (::lstat((clean + "/" + kMachineFile).c_str(), &machineEntry) != 0 ||
+        ::lstat((clean + "/" + kUserFile).c_str(), &userEntry) != 0) {
         error = clean + " is not a Wine prefix: it has no system.reg and user.reg.";
         return nullptr;
     }
@@ -58,7 +62,10 @@ bool WinePrefix::loadFile(const std::string& name, std::unique_ptr<WineRegistryF
 {
     const std::string path = dir_ + "/" + name;
     std::string bytes;
-    if (!readWholeFile(path, bytes, identity, error)) return false;
+    if (const files::FileStatus read = files::readFile(path, bytes, &identity); !read.ok()) {
+        error = read.message;
+        return false;
+    }
     content = contentHash(bytes);
     std::string why;
     file = WineRegistryFile::parse(std::move(bytes), why);
@@ -108,9 +115,8 @@ WineRegistryFile& WinePrefix::fileOf(const WineKey& key)
 
 bool WinePrefix::changedOnDisk() const
 {
-    FileIdentity machine, user;
-    return !fileIdentity(dir_ + "/" + kMachineFile, machine) || !(machine == machineId_) ||
-           !fileIdentity(dir_ + "/" + kUserFile, user) || !(user == userId_);
+    return files::identityOf(dir_ + "/" + kMachineFile) != machineId_ ||
+           files::identityOf(dir_ + "/" + kUserFile) != userId_;
 }
 
 bool WinePrefix::refresh(std::string& error)
@@ -175,14 +181,11 @@ bool WinePrefix::stillAsRead(const std::string& name, const FileIdentity& identi
                              std::string& error) const
 {
     const std::string path = dir_ + "/" + name;
-    FileIdentity now;
-    bool same = fileIdentity(path, now) && now == identity;
+    bool same = files::identityOf(path) == identity;
     if (same) {
         // A rewrite in place may keep size and time (coarse clocks): the bytes tell.
         std::string bytes;
-        FileIdentity ignored;
-        std::string why;
-        same = readWholeFile(path, bytes, ignored, why) && contentHash(bytes) == content;
+        same = files::readFile(path, bytes).ok() && contentHash(bytes) == content;
     }
     if (!same) {
         error = path + " was changed by another program while Tovik was writing to the prefix; so as not to "
@@ -196,20 +199,24 @@ bool WinePrefix::saveFile(const std::string& name, const WineRegistryFile& file,
                           FileIdentity& identity, std::size_t& content, std::string& error)
 {
     const std::string path = dir_ + "/" + name;
-    const std::string backup = path + ".tovik-backup";
-    if (!pathExists(backup)) {
-        std::string before;
-        FileIdentity ignored;
-        if (!readWholeFile(path, before, ignored, error)) return false;
-        if (!replaceFileDurably(backup, before, path, 0600, error)) return false;
-    }
     const std::string bytes = file.serialize();
-    if (!replaceFileDurably(path, bytes, path, 0644, error)) return false;
+    files::FileStatus saved = files::copyFileOnce(path, path + ".tovik-backup", true);
+    if (saved.ok()) {
+        files::WriteOptions options;
+        options.newFileMode = 0644;
+        saved = files::replaceFile(path, bytes, options);
+    }
+    if (!saved.ok()) {
+        error = saved.message;
+        return false;
+    }
     content = contentHash(bytes);
-    if (!fileIdentity(path, identity)) {
+    const std::optional<FileIdentity> now = files::identityOf(path);
+    if (!now) {
         error = "Cannot check " + path + " after saving it: " + std::strerror(errno) + ".";
         return false;
     }
+    identity = *now;
     return true;
 }
 

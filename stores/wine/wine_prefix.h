@@ -13,11 +13,13 @@
 #include <memory>
 #include <string>
 
-#include "stores/wine/durable_file.h"
+#include "files/file_identity.h"
 #include "stores/wine/wine_registry_file.h"
 #include "stores/wine/wineserver_check.h"
 
 namespace tovik::wine {
+
+using files::FileIdentity;
 
 class WinePrefix {
 public:

@@ -596,7 +596,7 @@ TEST_F(TovikRegTest, RegExportIsAsSafeAsABackupExport) {
     ExpectSuccess({"export", "HKLM\\Here", fresh, "--format", "reg"});
     EXPECT_EQ(fs::status(fresh).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
     for (const fs::directory_entry& entry : fs::directory_iterator(dir_))
-        EXPECT_FALSE(entry.path().filename().string().starts_with(".tovik-export-")) << entry.path();
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".tovik-")) << entry.path();
 
     for (const std::vector<std::string>& args : {std::vector<std::string>{"export", "HKLM", file, "--format", "xml"},
                                                  {"export", "HKLM", file, "--format", "reg", "--format", "reg"},

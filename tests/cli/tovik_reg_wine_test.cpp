@@ -6,12 +6,15 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -212,6 +215,44 @@ TEST_F(TovikRegOnAPrefix, AWriteNeverSavesOverAFileAnotherProgramReplacedMeanwhi
         EXPECT_EQ(import.exitCode, 1);
         EXPECT_THAT(import.err, HasSubstr("changed by another program"));
     }
+}
+
+// The prefix's files as they may be found: user.reg a link into another folder (written
+// through, the link kept), a FIFO (refused at once, not waited on), a disk that fills up (the
+// save fails and says why).
+TEST_F(TovikRegOnAPrefix, AUserRegThatIsALinkIsWrittenThroughToItsFile) {
+    const std::string elsewhere = (scratch_.path() / "kept").string();
+    wine_test::fs::create_directories(elsewhere);
+    wine_test::fs::rename(prefix_ + "/user.reg", elsewhere + "/user.reg");
+    wine_test::fs::create_symlink(elsewhere + "/user.reg", prefix_ + "/user.reg");
+    Ok({"set", "HKCU\\Software\\Tovik", "D", "DW", "7"});
+    EXPECT_TRUE(wine_test::fs::is_symlink(prefix_ + "/user.reg"));
+    EXPECT_THAT(readBytes(elsewhere + "/user.reg"), HasSubstr("\"D\"=dword:00000007"));
+}
+
+TEST_F(TovikRegOnAPrefix, AFifoAsUserRegFailsAtOnceWithAClearMessage) {
+    wine_test::fs::remove(prefix_ + "/user.reg");
+    ASSERT_EQ(::mkfifo((prefix_ + "/user.reg").c_str(), 0600), 0);
+    const Outcome result = Shell("timeout 20 " + wine_test::shellQuoted(TOVIK_REG_PATH) + " --wine-prefix " +
+                                     wine_test::shellQuoted(prefix_) + " query HKCU",
+                                 scratch_.path());
+    EXPECT_EQ(result.exitCode, 1) << "124: it blocked";
+    EXPECT_THAT(result.err, HasSubstr(prefix_ + "/user.reg"));
+    EXPECT_THAT(result.err, HasSubstr("not a regular file"));
+}
+
+TEST_F(TovikRegOnAPrefix, ASaveThatFailsSaysWhy) {
+    Ok({"set", "HKCU\\Software\\Tovik", "S", "SZ", "before"});
+    const std::string user = File("user.reg");
+    // Files may not grow past 2 KiB (ulimit counts 512-byte blocks), as on a full disk.
+    const Outcome failed = Shell("ulimit -f 4; trap '' XFSZ; " + wine_test::shellQuoted(TOVIK_REG_PATH) +
+                                     " --wine-prefix " + wine_test::shellQuoted(prefix_) + " set HKCU\\\\Software " +
+                                     "Big SZ " + std::string(4000, 'x'),
+                                 scratch_.path());
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_THAT(failed.err, HasSubstr(prefix_ + "/user.reg"));
+    EXPECT_THAT(failed.err, HasSubstr(std::strerror(EFBIG)));
+    EXPECT_EQ(File("user.reg"), user);
 }
 
 // ---- With Wine itself ----

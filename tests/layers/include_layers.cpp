@@ -16,7 +16,8 @@ namespace fs = std::filesystem;
 // What each folder may include besides itself; a folder not named here may not be included by
 // these, and tests/, bench/ and fuzz/ (which may include anything) by none.
 const std::map<std::string, std::set<std::string>>& Allowed() {
-    static const std::set<std::string> kCore = {"backup", "regfile", "find", "editors", "discover", "registry", "resources"};
+    static const std::set<std::string> kCore = {"backup", "regfile", "find", "editors",
+                                                "discover", "registry", "files", "resources"};
     static const std::set<std::string> kStores = {"stores", "stores/sqlite", "stores/wine", "stores/hive"};
     static const auto join = [](std::initializer_list<std::set<std::string>> sets) {
         std::set<std::string> all;
@@ -25,15 +26,16 @@ const std::map<std::string, std::set<std::string>>& Allowed() {
     };
     static const std::map<std::string, std::set<std::string>> kAllowed = {
         {"registry", {}},
+        {"files", {}},
         {"resources", {}},
         {"editors", {"registry"}},
         {"regfile", {"registry"}},
         {"find", {"registry"}},
-        {"discover", {"registry"}},
-        {"backup", {"registry", "regfile", "resources"}},
-        {"stores/sqlite", {"registry"}},
-        {"stores/wine", {"registry"}},
-        {"stores/hive", {"registry"}},
+        {"discover", {"registry", "files"}},
+        {"backup", {"registry", "files", "regfile", "resources"}},
+        {"stores/sqlite", {"registry", "files"}},
+        {"stores/wine", {"registry", "files"}},
+        {"stores/hive", {"registry", "files"}},
         {"stores", join({kCore, kStores})},
         {"ui", kCore},
         {"editors/gui", join({{"ui"}, kCore})},

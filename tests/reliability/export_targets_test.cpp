@@ -13,6 +13,7 @@
 #include <random>
 
 #include "backup/backup_export.h"
+#include "files/durable_writer.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "reliability/reliability_support.h"
@@ -164,7 +165,7 @@ TEST_F(ExportTargets, TemporariesOfKilledExportsAreRemovedAndNothingElse) {
     }
     std::sort(expected.begin(), expected.end());
 
-    EXPECT_EQ(tovik::RemoveStaleExportTemporaries(exports_), stale.size());
+    EXPECT_EQ(tovik::files::removeStaleTemporaries(exports_), stale.size());
     EXPECT_EQ(FolderEntries(exports_), expected);
     EXPECT_EQ(ReadFileBytes(exports_ + "/backup.txt"), kOldFile);
 }

@@ -291,7 +291,7 @@ private slots:
         QVERIFY(cancel.pressed);
         QCOMPARE(ReadAll(target), QByteArray("what the file held"));
         QCOMPARE(prompts->messages, QStringList{Translated(tovik::kExportCancelledMessage)});
-        QCOMPARE(QDir(home.path()).entryList(QStringList{QStringLiteral(".tovik-export-*")}, QDir::Hidden | QDir::Files),
+        QCOMPARE(QDir(home.path()).entryList(QStringList{QStringLiteral(".tovik-*")}, QDir::Hidden | QDir::Files),
                  QStringList());
 
         // Not stopped, the same export replaces the file.

@@ -1,12 +1,17 @@
 // Rename in place, refresh, the address line, copy path, last key and favourites, with scripted
 // prompts and a settings file of the test's own.
 #include <QApplication>
+#include <QFile>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
@@ -193,6 +198,29 @@ private slots:
         nav->RestoreLastKey();
         QCOMPARE(current(), QString());
         QVERIFY(prompts->messages.isEmpty());
+    }
+
+    // A FIFO where the settings file belongs is left alone: the window starts, and remembers for
+    // this run only.
+    void aFifoAsTheSettingsFileDoesNotBlockTheStart() {
+        const QByteArray fifo = QFile::encodeName(dir->filePath("fifo.conf"));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::alarm(10);
+            ViewSettings settings(QFile::decodeName(fifo));
+            const bool empty = settings.LastKey().isEmpty() && settings.Favourites().isEmpty();
+            settings.SetLastKey(QStringLiteral("HKEY_CURRENT_USER\\Software"));
+            settings.Sync();
+            ::_exit(empty && settings.LastKey() == QStringLiteral("HKEY_CURRENT_USER\\Software") ? 0 : 1);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        QVERIFY2(WIFEXITED(status), "reading the settings blocked");
+        QCOMPARE(WEXITSTATUS(status), 0);
+        struct stat st {};
+        QCOMPARE(::stat(fifo.constData(), &st), 0);
+        QVERIFY(S_ISFIFO(st.st_mode));
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "files/file_identity.h"
 #include "hive_test_support.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
@@ -111,7 +112,7 @@ TEST_F(WindowsFolder, WritesGoIntoTheHiveAndKeysAboveTheHivesRefuse) {
 
 TEST_F(WindowsFolder, ABatchWritesSeveralHivesOfOneFolderAndSavesEachOnce) {
     ASSERT_TRUE(Open(true).ok);
-    const auto identity = [this](const char* name) { return IdentityOf(config + "/" + name); };
+    const auto identity = [this](const char* name) { return files::identityOf(config + "/" + name); };
     const auto softwareBefore = identity("SOFTWARE");
     {
         RegistryBatch batch;
@@ -232,6 +233,30 @@ TEST_F(WindowsFolder, TovikRegReadsByDefaultAndWritesWithWrite) {
     RunCommand(one + "--write add-key 'HKLM\\Mounted\\User\\Software' 2>&1", &status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(HivexSh(user, "ls\n"), "Software\n");
+}
+
+// tovik-reg --hive given a link: the change lands in the hive the link names, and a FIFO given
+// as a hive is refused at once.
+TEST(TovikRegOnAHive, WritesThroughALinkAndRefusesAFifo) {
+    TempFolder folder;
+    std::filesystem::create_directory(folder.file("real"));
+    const std::string real = folder.file("real/NTUSER.DAT");
+    WriteFile(real, EmptyHiveBytes());
+    const std::string link = folder.file("link");
+    std::filesystem::create_symlink(real, link);
+    const std::string reg = std::string(TOVIK_REG_PATH) + " --hive '" + link + "' --as 'HKLM\\User' ";
+    int status = -1;
+    const std::string set = RunCommand(reg + "--write set 'HKLM\\User\\Software' Name SZ value 2>&1", &status);
+    EXPECT_EQ(status, 0) << set;
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(RunCommand("hivexget '" + real + "' Software Name"), "value\n");
+
+    const std::string fifo = folder.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string refused = RunCommand("timeout 20 " + std::string(TOVIK_REG_PATH) + " --hive '" + fifo +
+                                           "' --as 'HKLM\\User' query 'HKLM\\User' 2>&1", &status);
+    EXPECT_EQ(status, 1) << refused;
+    EXPECT_THAT(refused, HasSubstr(fifo));
 }
 
 }  // namespace

@@ -2,10 +2,13 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cstring>
+#include <filesystem>
 #include <functional>
 
 #include "hive_test_support.h"
 #include "stores/hive/hive_key_rename.h"
+#include "support/file_size_limit.h"
 
 namespace tovik::hive::testing {
 namespace {
@@ -80,16 +83,19 @@ TEST_F(HiveWriting, AFailedSaveKeepsNothingAndTheNextWriteStartsFromTheFile) {
     auto model = OpenHive(hivePath, true);
     NodeId kept = 0, lost = 0;
     ASSERT_TRUE(model->createKey(model->root(), u"Kept", kept).ok());
-    // A folder where the new file would go makes hivex's commit fail.
-    ASSERT_EQ(::mkdir(folder.file(".SOFTWARE.tovik-new").c_str(), 0700), 0);
-    const HiveResult failed = model->createKey(model->root(), u"Lost", lost);
+    HiveResult failed;
+    {
+        // A full disk makes hivex's commit fail.
+        test_support::FileSizeLimit full(4096);
+        failed = model->createKey(model->root(), u"Lost", lost);
+    }
     EXPECT_EQ(failed.status, HiveStatus::Failed);
     EXPECT_THAT(failed.message, HasSubstr("Nothing of the change was kept"));
+    EXPECT_THAT(failed.message, HasSubstr(std::strerror(EFBIG)));
     EXPECT_EQ(HivexSh(hivePath, "ls\n"), "Kept\n");
     std::size_t count = 0;
     EXPECT_EQ(model->subkeyCount(lost, count).status, HiveStatus::NotFound);
     EXPECT_THAT(SubkeyNames(*model, model->root()), ElementsAre(u"Kept"));
-    ASSERT_EQ(::rmdir(folder.file(".SOFTWARE.tovik-new").c_str()), 0);
     ASSERT_TRUE(model->createKey(kept, u"Child", lost).ok());
     EXPECT_EQ(HivexSh(hivePath, "cd Kept\nls\n"), "Child\n");
 }
@@ -213,6 +219,34 @@ TEST(HiveUnfinishedWrites, AHiveWindowsLeftUnfinishedOpensReadOnlyAndSaysWhy) {
     model = OpenHive(hive, true);
     EXPECT_TRUE(model->readOnly());
     EXPECT_THAT(model->readOnlyReason(), HasSubstr("system.LOG1"));
+}
+
+// A hive named through a link is saved into the file the link names; the link stays a link, and
+// a tool that reads the real file sees the change.
+TEST_F(HiveWriting, AHiveNamedThroughALinkIsWrittenInTheFileItNames) {
+    std::filesystem::create_directory(folder.file("config"));
+    const std::string real = folder.file("config/SOFTWARE");
+    std::filesystem::rename(hivePath, real);
+    std::filesystem::create_symlink("config/SOFTWARE", hivePath);
+    auto model = OpenHive(hivePath, true);
+    NodeId key = 0;
+    ASSERT_TRUE(model->createKey(model->root(), u"Through", key).ok());
+    EXPECT_TRUE(std::filesystem::is_symlink(hivePath));
+    EXPECT_EQ(HivexSh(real, "ls\n"), "Through\n");
+}
+
+// Links planted where earlier versions put their temporaries make no other file receive the hive.
+TEST_F(HiveWriting, LinksPlantedBesideTheHiveRedirectNothing) {
+    const std::string victim = folder.file("victim");
+    WriteFile(victim, Bytes({'m', 'i', 'n', 'e'}));
+    std::filesystem::create_symlink(victim, folder.file(".SOFTWARE.tovik-new"));
+    std::filesystem::create_symlink(victim, folder.file("SOFTWARE.tovik-backup.partial"));
+    auto model = OpenHive(hivePath, true);
+    NodeId key = 0;
+    ASSERT_TRUE(model->createKey(model->root(), u"Saved", key).ok());
+    EXPECT_EQ(ReadFile(victim), Bytes({'m', 'i', 'n', 'e'}));
+    EXPECT_EQ(HivexSh(hivePath, "ls\n"), "Saved\n");
+    EXPECT_EQ(HivexSh(hivePath + ".tovik-backup", "ls\n"), "");
 }
 
 }  // namespace

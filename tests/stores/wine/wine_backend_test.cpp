@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <string>
 
+#include "files/durable_writer.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "stores/open_store.h"
-#include "stores/wine/durable_file.h"
 #include "stores/wine/wine_backend.h"
 #include "wine_test_support.h"
 
@@ -118,8 +118,8 @@ TEST_F(WineBackendTest, EveryWriteIsSavedAtOnceAndABatchSavesOnceAtItsEnd)
     EXPECT_EQ(readBytes(dir_ + "/user.reg.tovik-backup"), userBefore) << "the state before the first change";
     EXPECT_EQ(system(), kSystem) << "a file without changes was written";
 
-    tovik::wine::FileIdentity before, after;
-    ASSERT_TRUE(tovik::wine::fileIdentity(dir_ + "/user.reg", before));
+    const std::optional<tovik::files::FileIdentity> before = tovik::files::identityOf(dir_ + "/user.reg");
+    ASSERT_TRUE(before);
     {
         tovik::RegistryBatch batch;
         for (int i = 0; i < 50; ++i) {
@@ -127,8 +127,7 @@ TEST_F(WineBackendTest, EveryWriteIsSavedAtOnceAndABatchSavesOnceAtItsEnd)
                                         std::u16string(1, static_cast<char16_t>(u'a' + i / 26));
             ASSERT_EQ(SetSz(HKEY_CURRENT_USER, u"Software\\Batch", name.c_str(), u"x"), ERROR_SUCCESS);
         }
-        ASSERT_TRUE(tovik::wine::fileIdentity(dir_ + "/user.reg", after));
-        EXPECT_EQ(after, before) << "the batch saved before its end";
+        EXPECT_EQ(tovik::files::identityOf(dir_ + "/user.reg"), before) << "the batch saved before its end";
         EXPECT_TRUE(batch.Finish());
     }
     EXPECT_THAT(user(), HasSubstr("\"VXa\"=\"x\""));
@@ -149,8 +148,7 @@ TEST_F(WineBackendTest, ChangesByAnotherProgramAreSeenAndKeyIdsStay)
 
     // Another editor replaces the file, as Wine and Tovik save: a new file renamed over it.
     std::string replaced = kSystem + "\"Added\"=dword:00000001\n";
-    std::string error;
-    ASSERT_TRUE(tovik::wine::replaceFileDurably(dir_ + "/system.reg", replaced, dir_ + "/system.reg", 0644, error));
+    ASSERT_TRUE(tovik::files::replaceFile(dir_ + "/system.reg", replaced).ok());
     EXPECT_NE(tovik::CurrentBackend()->changeStamp(), stamp);
     length = 32;
     ASSERT_EQ(RegEnumValueW(key, 1, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);

@@ -10,10 +10,12 @@
 #include <unistd.h>
 
 #include <functional>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "stores/wine/wine_prefix.h"
+#include "support/file_size_limit.h"
 #include "stores/wine/wineserver_check.h"
 #include "wine_test_support.h"
 
@@ -149,19 +151,38 @@ TEST(WinePrefixSaving, SavesChangedFilesKeepingModeAndOneBackup)
     EXPECT_EQ(back->value(*back->findValue(u"Count")).data(), dword(3));
 }
 
+TEST(WinePrefixOpening, AFifoAsARegistryFileIsRefusedWithoutWaitingForAWriter)
+{
+    ScratchDir dir;
+    makePrefix(dir.path());
+    wine_test::fs::remove(dir.path() / "system.reg");
+    ASSERT_EQ(::mkfifo((dir.path() / "system.reg").c_str(), 0600), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(10);
+        ::_exit(openError(dir.path()).find("not a regular file") != std::string::npos ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status)) << "the open blocked";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 TEST(WinePrefixSaving, AFailedSaveIsReportedAndNotKept)
 {
     ScratchDir dir;
     makePrefix(dir.path());
     auto prefix = openOk(dir.path());
-    wine_test::fs::create_directory(dir.path() / "system.reg.tovik-new");  // the new file cannot be made
     std::string error;
     ASSERT_TRUE(prefix->beginWrite(error)) << error;
     const auto generation = prefix->generation();
     WineKey* wine = prefix->machine().findPath(prefix->localMachine(), u"Software\\Wine");
-    ASSERT_EQ(prefix->machine().setValue(*wine, u"Lost", kRegSz, sz(u"x")), EditResult::ok);
-    EXPECT_FALSE(prefix->commitWrite(error));
-    EXPECT_THAT(error, HasSubstr("system.reg.tovik-new"));
+    ASSERT_EQ(prefix->machine().setValue(*wine, u"Lost", kRegSz, sz(std::u16string(4000, u'x'))), EditResult::ok);
+    {
+        test_support::FileSizeLimit full(4096);  // the new file cannot be written whole
+        EXPECT_FALSE(prefix->commitWrite(error));
+    }
+    EXPECT_THAT(error, HasSubstr((dir.path() / "system.reg").string() + ": " + std::strerror(EFBIG)));
     EXPECT_EQ(readBytes(dir.path() / "system.reg"), kSystem);
     EXPECT_GT(prefix->generation(), generation);
     WineKey* reread = prefix->machine().findPath(prefix->localMachine(), u"Software\\Wine");
