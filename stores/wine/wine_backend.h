@@ -65,7 +65,6 @@ public:
 
     // Why the last write or save failed, as a sentence; empty when none did.
     const std::string& lastError() const { return lastError_; }
-    std::string lastFailure() const override { return lastError_; }
 
 private:
     struct KeyRecord {
