@@ -214,7 +214,7 @@ private slots:
         QVERIFY2(opened.ok && !opened.readOnly, opened.error.c_str());
         startView();
         select({"HKEY_LOCAL_MACHINE", "Software"});
-        view->OnDeleteKey();
+        view->Commands().Keys().OnDeleteKey();
         QCOMPARE(prompts->messages.size(), 1);
         QVERIFY(prompts->messages.first().contains(QString::fromUtf16(u"何も削除していません")));
         QVERIFY(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Wine"));

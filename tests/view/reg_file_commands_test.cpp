@@ -172,7 +172,7 @@ private slots:
             confirmed = true;
             return IDOK;
         });
-        view->ImportFile(path);
+        view->Commands().Backup().ImportFile(path);
         QVERIFY(!confirmed);
         QCOMPARE(prompts->messages,
                  QStringList{QString::fromUtf16(u"登録ファイルのヘッダー「REGEDIT3」が分かりません。インポートしませんでした。")});
