@@ -9,8 +9,8 @@ namespace tovik::discover {
 
 namespace {
 
-// XDG names only absolute paths; a relative one is ignored, as the specification of those
-// variables asks.
+// The XDG base-directory variables hold only absolute paths; a relative one is ignored, as the
+// XDG base-directory rules ask.
 std::string absoluteVariable(const char* name)
 {
     const char* value = std::getenv(name);
