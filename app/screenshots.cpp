@@ -29,6 +29,7 @@
 #include "backup/backup_export.h"
 #include "backup/backup_import.h"
 #include "backup/gui/import_confirm_dlg.h"
+#include "registry/roots.h"
 #include "stores/open_store.h"
 
 namespace {
@@ -46,9 +47,8 @@ void saveImportConfirmation(const QString& key) {
     QTemporaryDir fileDir;
     const std::string file = fileDir.filePath(QStringLiteral("backup.txt")).toStdString();
     const QStringList parts = key.split(QLatin1Char('\\'));
-    const HKEY root = parts.front() == QStringLiteral("HKEY_LOCAL_MACHINE") ? HKEY_LOCAL_MACHINE
-                      : parts.front() == QStringLiteral("HKEY_CURRENT_USER") ? HKEY_CURRENT_USER
-                                                                             : HKEY_CLASSES_ROOT;
+    const tovik::RootInfo* rootInfo = tovik::FindRootByName(ToU16View(parts.front()));
+    const HKEY root = rootInfo ? rootInfo->handle : HKEY_CLASSES_ROOT;
     const QString path = parts.mid(1).join(QLatin1Char('\\'));
     const tovik::ExportResult exported = tovik::ExportKeyToFile(file, root, ToU16View(path));
     const std::optional<tovik::BackupFileLines> read = tovik::ReadBackupFileAt(file);

@@ -279,14 +279,19 @@ bool DurableWriter::placeReplacing()
 bool DurableWriter::placeWithoutReplacing()
 {
     if (unnamed_) return linkUnnamedAs(target_);  // an existing name is refused
-    if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, target_.c_str(), RENAME_NOREPLACE) == 0) {
-        temporary_.clear();
-        return true;
-    }
-    if (errno == EEXIST) return false;
-    // File systems without RENAME_NOREPLACE: a hard link refuses an existing name as well.
-    if (::link(temporary_.c_str(), target_.c_str()) != 0) return false;
-    removeTemporary();
+    if (!renameIfAbsent(temporary_, target_)) return false;
+    temporary_.clear();
+    return true;
+}
+
+bool renameIfAbsent(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // File systems without RENAME_NOREPLACE: a hard link refuses an existing name as well. There is
+    // no fallback to a plain rename, which would replace a file that appeared meanwhile.
+    if (::link(from.c_str(), to.c_str()) != 0) return false;
+    ::unlink(from.c_str());
     return true;
 }
 

@@ -102,6 +102,11 @@ std::size_t removeStaleTemporaries(const std::string& folder);
 
 std::string folderOf(const std::string& path);
 
+// Gives the file `from` the name `to` in one step, unless a file (or link) named `to` exists:
+// then nothing moves and errno is EEXIST. For files another library wrote (a store SQLite built
+// beside its final name). The folder is not synced.
+bool renameIfAbsent(const std::string& from, const std::string& to);
+
 namespace testing {
 // Called after each step of a write ("created", "wrote", "synced", "placed", "folder synced"),
 // so that tests can kill or stop the writer there. nullptr to stop.

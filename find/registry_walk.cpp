@@ -6,12 +6,21 @@
 #include "find/key_path.h"
 #include "registry/name_fold.h"
 #include "registry/registry_api.h"
+#include "registry/roots.h"
 
 namespace tovik::find {
 
 namespace {
 
-constexpr std::size_t kRootCount = 3;
+const std::size_t kRootCount = HeldRoots().size();
+
+// The position of a held root among the virtual top's subkeys; -1 for any other handle.
+std::int64_t heldRootIndex(HKEY root) {
+    const std::span<const RootInfo> roots = HeldRoots();
+    for (std::size_t i = 0; i < roots.size(); ++i)
+        if (roots[i].handle == root) return static_cast<std::int64_t>(i);
+    return -1;
+}
 // Levels whose subkeys are counted for the progress estimate: a few calls per key there.
 constexpr std::size_t kCountedLevels = 4;
 // The end of a backward walk's edge: every real position comes before it.
@@ -85,7 +94,7 @@ bool RegistryWalk::pushSubkey(std::int64_t index, bool& exists) {
     if (parent.key == 0) {  // the virtual top: its subkeys are the roots
         if (static_cast<std::size_t>(index) >= kRootCount) return false;
         exists = true;
-        child.key = HKEY_CLASSES_ROOT + static_cast<HKEY>(index);
+        child.key = HeldRoots()[static_cast<std::size_t>(index)].handle;
         child.root = child.key;
         child.isRoot = true;
         path_.clear();
@@ -255,7 +264,7 @@ bool RegistryWalk::StartAt(HKEY root, std::u16string_view path, const std::optio
     std::vector<std::u16string_view> names = SplitKeyPath(path);
     std::size_t firstBelowTop = 0;
     if (topRoot_ == 0) {
-        if (root < HKEY_CLASSES_ROOT || root >= HKEY_CLASSES_ROOT + kRootCount) {
+        if (!IsHeldRoot(root)) {
             RestartFromEdge();
             return false;
         }
@@ -284,7 +293,7 @@ bool RegistryWalk::StartAt(HKEY root, std::u16string_view path, const std::optio
         bool exists = false;
         return present && pushSubkey(index, exists);
     };
-    if (topRoot_ == 0 && !enterAt(static_cast<std::int64_t>(root - HKEY_CLASSES_ROOT), true)) return true;
+    if (topRoot_ == 0 && !enterAt(heldRootIndex(root), true)) return true;
     for (std::size_t i = firstBelowTop; i < names.size(); ++i) {
         const detail::SubkeySlot slot = detail::LocateSubkey(stack_.back().key, names[i]);
         if (!enterAt(slot.index, slot.exists)) return true;  // stands where that key would be

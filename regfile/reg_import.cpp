@@ -5,6 +5,7 @@
 #include <string>
 
 #include "regfile/reg_text.h"
+#include "registry/key_handle.h"
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
@@ -47,7 +48,7 @@ private:
     struct OpenedKey {
         HKEY root;
         std::u16string path;
-        HKEY handle;
+        KeyHandle handle;  // closed when the key leaves opened_
     };
 
     void Note(std::size_t line, RegFileProblemKind kind) {
@@ -55,7 +56,6 @@ private:
     }
 
     void CloseOpenKeys() {
-        for (const OpenedKey& key : opened_) RegCloseKey(key.handle);
         opened_.clear();
         current_ = 0;
     }
@@ -67,7 +67,6 @@ private:
             if (top.root == root && path.size() > top.path.size() && path[top.path.size()] == u'\\' &&
                 path.compare(0, top.path.size(), top.path) == 0)
                 return &top;
-            RegCloseKey(top.handle);
             opened_.pop_back();
         }
         return nullptr;
@@ -85,7 +84,7 @@ private:
         LONG rc = ERROR_FILE_NOT_FOUND;
         if (const OpenedKey* parent = OpenAncestor(entry.root, entry.path)) {
             pathBuffer_.assign(entry.path.substr(parent->path.size() + 1));
-            rc = RegCreateKeyExW(parent->handle, pathBuffer_.c_str(), 0, nullptr, 0, 0, nullptr, &created, nullptr);
+            rc = RegCreateKeyExW(parent->handle.get(), pathBuffer_.c_str(), 0, nullptr, 0, 0, nullptr, &created, nullptr);
             if (rc == ERROR_KEY_DELETED) CloseOpenKeys();  // removed by another program meanwhile
         }
         if (opened_.empty()) {
@@ -93,7 +92,7 @@ private:
             rc = RegCreateKeyExW(entry.root, pathBuffer_.c_str(), 0, nullptr, 0, 0, nullptr, &created, nullptr);
         }
         if (rc != ERROR_SUCCESS) return KeyFailed(entry.line);
-        opened_.push_back({entry.root, std::u16string(entry.path), created});
+        opened_.push_back({entry.root, std::u16string(entry.path), KeyHandle(created)});
         current_ = created;
         KeyWritten(entry);
     }

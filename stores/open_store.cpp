@@ -13,6 +13,7 @@
 
 #include "backup/default_registry.h"
 #include "discover/user_folders.h"
+#include "files/durable_writer.h"
 #include "stores/open_hive_registry.h"
 #include "stores/registry_source_args.h"
 #include "stores/sqlite/private_folders.h"
@@ -53,18 +54,6 @@ void RemoveStoreFiles(const std::string& path) {
 }
 
 // Moves the finished store into place, unless something else created the target meanwhile.
-bool MoveIntoPlace(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-    if (errno == EEXIST) return false;
-    // File systems without RENAME_NOREPLACE: a hard link also refuses an existing target.
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
-        return true;
-    }
-    if (errno == EEXIST) return false;
-    return ::rename(from.c_str(), to.c_str()) == 0;
-}
-
 // Builds the store at a temporary path beside path and renames it into place, so that an
 // interrupted first start leaves either no store or a complete one.
 StoreOpenResult BuildDefaultStore(const std::string& path, int dirFd) {
@@ -76,7 +65,7 @@ StoreOpenResult BuildDefaultStore(const std::string& path, int dirFd) {
     FillDefaultRegistry();
     CloseRegistryStore();
 
-    if (!MoveIntoPlace(building, path)) {
+    if (!files::renameIfAbsent(building, path)) {
         const int err = errno;
         std::error_code ec;
         if (!fs::exists(path, ec)) {
