@@ -22,6 +22,15 @@ public:
     explicit LineOutput(std::ostream& out) : out_(out) { buffer_.reserve(kChunk + 4096); }
 
     void Line(std::u16string_view text) {
+        // A line of a large value (a 100 MB value is a line of 300 MB) goes out in pieces, never
+        // whole in the buffer. A piece never ends between the two halves of a surrogate pair.
+        while (text.size() > kChunk) {
+            std::size_t piece = kChunk;
+            if (text[piece - 1] >= 0xD800 && text[piece - 1] <= 0xDBFF) --piece;
+            AppendUtf8(buffer_, text.substr(0, piece));
+            text.remove_prefix(piece);
+            Flush();
+        }
         AppendUtf8(buffer_, text);
         buffer_.push_back('\n');
         if (buffer_.size() >= kChunk) Flush();

@@ -10,9 +10,10 @@ SECONDS_EACH=${2:-60}
 RUNS=${3:-}
 status=0
 # Longest input per target: two of the backup reader's 1024-byte blocks; a .reg file of a few
-# dozen lines; a long data text; sixteen arguments; a few Wine registry keys; a small hive.
+# dozen lines; a long data text; sixteen arguments; a few Wine registry keys; a small hive; a small
+# hive to write to.
 for target in backup_import:2048 regfile_import:4096 value_text:4096 command_line:1024 wine_file:4096 \
-    hive_open:16384; do
+    hive_open:16384 hive_write:16384; do
     maxlen=${target#*:}
     target=${target%:*}
     seeds=fuzz/corpus/$target

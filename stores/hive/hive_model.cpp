@@ -90,6 +90,7 @@ HiveModel::~HiveModel() { closeHandle(); }
 
 HiveResult HiveModel::openHandle() {
     closeHandle();
+    guard_.clear();
     errno = 0;
     // Always a private copy in memory: hivex maps a read-only hive, and a tool that rewrites the
     // file in place (as hivex itself commits) would change or truncate it under the reader.
@@ -143,15 +144,44 @@ HiveResult HiveModel::rereadFile() {
 }
 
 HiveResult HiveModel::reopenAfterFailure(const std::string& message) {
-    if (batchOpen_) batchFailed_ = true;
     const HiveResult reopened = rereadFile();
     std::string sentence = message + " Nothing of the change was kept.";
     if (!reopened.ok()) sentence += " " + reopened.message;
+    if (batchOpen_ && !batchFailed_) {
+        batchFailed_ = true;
+        batchFailure_ = sentence;
+    }
     return Fail(HiveStatus::Failed, sentence);
 }
 
 std::string HiveModel::hivexFailure(const char* what, int err) const {
     return std::string("hivex could not ") + what + " in " + path_ + ": " + std::strerror(err ? err : EIO) + ".";
+}
+
+HiveResult HiveModel::loadGuard() {
+    if (guard_.loaded()) return Ok();
+    std::string bytes;
+    files::FileIdentity read;
+    if (const files::FileStatus status = files::readFile(path_, bytes, &read); !status.ok()) {
+        return Fail(HiveStatus::Failed, status.message);
+    }
+    if (!identity_ || read != *identity_) {
+        return Fail(HiveStatus::Failed, "The hive " + path_ + " changed while it was being written; nothing was written.");
+    }
+    guard_.load(std::move(bytes));
+    return Ok();
+}
+
+HiveResult HiveModel::guardWrite(const std::string& damage) {
+    if (damage.empty()) return Ok();
+    const std::string sentence = "The hive " + path_ + " is damaged " + damage + "; nothing was written.";
+    if (batchOpen_) {
+        // hivex has the batch's earlier writes in memory: they are dropped with this one.
+        if (!batchFailed_) batchFailure_ = sentence;
+        batchFailed_ = true;
+        rereadFile();
+    }
+    return Fail(HiveStatus::Damaged, sentence);
 }
 
 const std::u16string& HiveModel::name(NodeId key) const {
@@ -476,11 +506,17 @@ HiveResult HiveModel::createKey(NodeId parent, std::u16string_view name, NodeId&
             result = Fail(HiveStatus::Exists, "A key of that name exists already.");
         } else {
             const std::string utf8 = *Utf16ToUtf8Exact(name);  // plain ASCII converts
+            HiveWriteGuard::Change change;
+            result = loadGuard();
+            if (result.ok()) result = guardWrite(guard_.checkAddChild(nodes_[parent].handle, change));
             errno = 0;
-            const hive_node_h handle = hivex_node_add_child(hive_, nodes_[parent].handle, utf8.c_str());
-            if (handle == 0) {
+            const hive_node_h handle =
+                result.ok() ? hivex_node_add_child(hive_, nodes_[parent].handle, utf8.c_str()) : 0;
+            if (result.ok() && handle == 0) {
                 result = reopenAfterFailure(hivexFailure("create a key", errno));
-            } else {
+            } else if (result.ok()) {
+                guard_.apply(change);
+                guard_.created(nodes_[parent].handle, handle);
                 Node node;
                 node.handle = handle;
                 node.parent = parent;
@@ -525,10 +561,15 @@ HiveResult HiveModel::writeValues(NodeId key, std::vector<HiveValue> values) {
         static std::uint8_t noData = 0;
         set[i].value = reinterpret_cast<char*>(values[i].data.empty() ? &noData : values[i].data.data());
     }
+    HiveWriteGuard::Change change;
+    HiveResult checked = loadGuard();
+    if (checked.ok()) checked = guardWrite(guard_.checkSetValues(nodes_[key].handle, change));
+    if (!checked.ok()) return checked;
     errno = 0;
     if (hivex_node_set_values(hive_, nodes_[key].handle, set.size(), set.data(), 0) != 0) {
         return reopenAfterFailure(hivexFailure("write the values of a key", errno));
     }
+    guard_.apply(change);
     nodes_[key].values = std::move(values);
     return Ok();
 }
@@ -626,11 +667,17 @@ HiveResult HiveModel::deleteKey(NodeId key) {
     if (result.ok() && !nodes_[key].children.empty()) {
         result = Fail(HiveStatus::HasSubkeys, "A key with subkeys cannot be deleted.");
     }
+    HiveWriteGuard::Change change;
+    if (result.ok()) result = loadGuard();
+    if (result.ok()) {
+        result = guardWrite(guard_.checkDeleteChild(nodes_[key].handle, nodes_[nodes_[key].parent].handle, change));
+    }
     if (result.ok()) {
         errno = 0;
         if (hivex_node_delete_child(hive_, nodes_[key].handle) != 0) {
             result = reopenAfterFailure(hivexFailure("delete a key", errno));
         } else {
+            guard_.apply(change);
             byHandle_.erase(nodes_[key].handle);
             nodes_[key].handle = 0;
             nodes_[key].removed = true;
@@ -655,6 +702,7 @@ HiveResult HiveModel::beginBatch() {
     }
     batchOpen_ = true;
     batchFailed_ = false;
+    batchFailure_.clear();
     batchChanged_ = false;
     return Ok();
 }
@@ -697,12 +745,15 @@ HiveResult HiveModel::commitBatch() {
     if (!batchOpen_) return Ok();
     HiveResult result;
     if (batchFailed_) {
-        result = Fail(HiveStatus::Failed, "A write of this batch failed, so none of its writes were kept.");
+        std::string sentence = "A write of this batch failed, so none of its writes were kept.";
+        if (!batchFailure_.empty()) sentence += " " + batchFailure_;
+        result = Fail(HiveStatus::Failed, sentence);
     } else if (batchChanged_) {
         result = save();
     }
     batchOpen_ = false;
     batchFailed_ = false;
+    batchFailure_.clear();
     batchChanged_ = false;
     writeLock_.reset();
     return result;

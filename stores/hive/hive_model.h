@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "stores/hive/hive_file_ops.h"
+#include "stores/hive/hive_write_guard.h"
 
 struct hive_h;  // libhivex's handle
 
@@ -154,6 +155,10 @@ private:
     HiveResult finishWrite(HiveResult written);
     HiveResult save();
     HiveResult writeValues(NodeId key, std::vector<HiveValue> values);
+    // Empty when the records the write will touch are sound; else why not, after dropping the
+    // open batch (nothing of it is kept).
+    HiveResult guardWrite(const std::string& damage);
+    HiveResult loadGuard();
     std::optional<std::size_t> childIndex(const Node& parent, std::u16string_view name) const;
     std::string hivexFailure(const char* what, int err) const;
 
@@ -167,9 +172,11 @@ private:
     std::vector<Node> nodes_;
     std::unordered_map<std::uint64_t, NodeId> byHandle_;  // every resolved key, to catch cycles
     std::size_t cachedValueBytes_ = 0;  // bounded by the file's size: shared data blocks are hostile
+    HiveWriteGuard guard_;  // the loaded hive and what this handle's writes changed in it
     std::unique_ptr<FolderLock> writeLock_;
     bool batchOpen_ = false;
     bool batchFailed_ = false;
+    std::string batchFailure_;  // the sentence of the write that failed the batch
     bool batchChanged_ = false;
 };
 

@@ -239,7 +239,7 @@ bool WineFileParser::keyLine(const Line& line, std::string_view text, std::strin
     pendingTime_ = haveSeconds ? seconds * kTicksPerSecond + kTicks1601To1970 : systemFileTime();
     if (key->hasBlock_) {
         open_ = file_.newChunk(Chunk::Kind::extraBlock, key);
-        key->extraBlocks_.push_back(open_);
+        key->extras().extraBlocks.push_back(open_);
     } else {
         key->hasBlock_ = true;
         key->keyLineSuffix_ = {static_cast<std::size_t>(rest.data() - src_.data()), rest.size()};
@@ -291,7 +291,7 @@ bool WineFileParser::optionLine(const Line& line, std::string_view text, std::st
         kind = WineKey::OtherLine::Kind::time;
     } else if (text.substr(0, 8) == "#class=\"") {
         scratch_.clear();
-        if (parseEscaped(text.substr(8), '"', scratch_) >= 0) key.className_ = scratch_;
+        if (parseEscaped(text.substr(8), '"', scratch_) >= 0) key.extras().className = scratch_;
     } else if (text.substr(0, 5) == "#link") {
         key.isLink_ = true;
     }
@@ -362,6 +362,9 @@ void WineFileParser::valueLine(const Line& line, std::string_view text)
         value.data_.resize(4);
         for (int i = 0; i < 4; ++i) value.data_[i] = static_cast<char>((dw >> (8 * i)) & 0xFF);
     } else if (ok) {
+        // Each byte takes at least two digits and a comma: room for the first line's bytes at
+        // once, so that a value of one long line is not copied as it grows.
+        value.data_.reserve(rest.size() / 3 + 1);
         for (;;) {
             std::size_t p = 0;
             while (p < rest.size() && isHexDigit(rest[p])) {

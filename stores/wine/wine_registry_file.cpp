@@ -107,39 +107,61 @@ std::optional<std::size_t> WineKey::findValueLinear(std::u16string_view name) co
     return std::nullopt;
 }
 
+WineKey::Extras& WineKey::extras() const
+{
+    if (!extras_) extras_ = std::make_unique<Extras>();
+    return *extras_;
+}
+
+const std::optional<std::u16string>& WineKey::className() const
+{
+    static const std::optional<std::u16string> none;
+    return extras_ ? extras_->className : none;
+}
+
 void WineKey::indexValue(std::size_t index) const
 {
-    const std::size_t mask = valueSlots_.size() - 1;
+    std::vector<std::uint32_t>& slots = extras_->valueSlots;
+    const std::size_t mask = slots.size() - 1;
     std::size_t slot = hashName(values_[index].name_) & mask;
-    while (valueSlots_[slot] != 0) slot = (slot + 1) & mask;
-    valueSlots_[slot] = static_cast<std::uint32_t>(index + 1);
+    while (slots[slot] != 0) slot = (slot + 1) & mask;
+    slots[slot] = static_cast<std::uint32_t>(index + 1);
 }
 
 void WineKey::buildValueIndex() const
 {
     std::size_t size = 64;
     while (size < values_.size() * 2) size *= 2;
-    valueSlots_.assign(size, 0);
+    extras().valueSlots.assign(size, 0);
     for (std::size_t i = 0; i < values_.size(); ++i) indexValue(i);
 }
 
 std::optional<std::size_t> WineKey::findValue(std::u16string_view name) const
 {
     if (values_.size() < kIndexedValues) return findValueLinear(name);
-    if (valueSlots_.empty()) buildValueIndex();
-    const std::size_t mask = valueSlots_.size() - 1;
-    for (std::size_t slot = hashName(name) & mask; valueSlots_[slot] != 0; slot = (slot + 1) & mask) {
-        const std::size_t index = valueSlots_[slot] - 1;
+    if (!extras_ || extras_->valueSlots.empty()) buildValueIndex();
+    const std::vector<std::uint32_t>& slots = extras_->valueSlots;
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t slot = hashName(name) & mask; slots[slot] != 0; slot = (slot + 1) & mask) {
+        const std::size_t index = slots[slot] - 1;
         if (sameName(values_[index].name_, name)) return index;
     }
     return std::nullopt;
 }
 
+void WineKey::dropValueIndex() const
+{
+    if (extras_) {
+        extras_->valueSlots.clear();
+        extras_->valueSlots.shrink_to_fit();
+    }
+}
+
 void WineKey::appendValue(WineValue value)
 {
     values_.push_back(std::move(value));
-    if (valueSlots_.empty()) return;
-    if (values_.size() * 2 > valueSlots_.size()) buildValueIndex();
+    if (!extras_ || extras_->valueSlots.empty()) return;
+    if (values_.size() * 2 > extras_->valueSlots.size()) buildValueIndex();
     else indexValue(values_.size() - 1);
 }
 
@@ -148,12 +170,12 @@ void WineKey::eraseValue(std::size_t index)
     values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(index));
     for (OtherLine& line : otherLines_)
         if (line.beforeValue > index) --line.beforeValue;
-    valueSlots_.clear();
+    dropValueIndex();
 }
 
 bool WineKey::writtenByWine() const
 {
-    return !values_.empty() || children_.empty() || className_ || isLink_;
+    return !values_.empty() || children_.empty() || className() || isLink_;
 }
 
 // ---- WineRegistryFile: structure ----
@@ -292,7 +314,8 @@ EditResult WineRegistryFile::deleteKey(WineKey& key)
     if (!key.children_.empty()) return EditResult::hasSubkeys;
     WineKey& parent = *key.parent_;
     unlink(&key.chunk_);
-    for (Chunk* extra : key.extraBlocks_) unlink(extra);
+    if (key.extras_)
+        for (Chunk* extra : key.extras_->extraBlocks) unlink(extra);
     bool found = false;
     const std::size_t index = parent.childIndexFor(key.name_, found);
     parent.children_.erase(parent.children_.begin() + static_cast<std::ptrdiff_t>(index));
@@ -390,7 +413,7 @@ EditResult WineRegistryFile::renameValue(WineKey& key, std::u16string_view oldNa
     if (value.name_ == newName) return EditResult::ok;
     value.name_.assign(newName);
     value.changed_ = true;
-    key.valueSlots_.clear();
+    key.dropValueIndex();
     touch(key);
     return EditResult::ok;
 }

@@ -73,7 +73,7 @@ public:
     // Last write time as a FILETIME (100 ns units since 1601).
     std::uint64_t lastWriteTime() const { return modified_; }
     bool isLink() const { return isLink_; }
-    const std::optional<std::u16string>& className() const { return className_; }
+    const std::optional<std::u16string>& className() const;
     std::size_t depth() const;
 
     ~WineKey();
@@ -106,29 +106,36 @@ private:
     std::size_t childIndexFor(std::u16string_view name, bool& found) const;
     std::optional<std::size_t> findValueLinear(std::u16string_view name) const;
     void buildValueIndex() const;
+    void dropValueIndex() const;
     void indexValue(std::size_t index) const;
     void appendValue(WineValue value);
     void eraseValue(std::size_t index);
     bool rewritten() const { return touched_ || pathChanged_; }
     bool writtenByWine() const;
 
+    // What few keys have, kept apart so that the many keys of a large file stay small.
+    struct Extras {
+        std::optional<std::u16string> className;
+        std::vector<Chunk*> extraBlocks;  // later blocks of the same key in the file
+        // Open addressing over value positions (position + 1; 0 is empty), built for keys with
+        // many values so that lookups by name stay O(1).
+        std::vector<std::uint32_t> valueSlots;
+    };
+    Extras& extras() const;
+
     std::u16string name_;
     WineKey* parent_ = nullptr;
     std::vector<std::unique_ptr<WineKey>> children_;
     std::vector<WineValue> values_;
     std::vector<OtherLine> otherLines_;
-    std::optional<std::u16string> className_;
     Span keyLineSuffix_;  // what follows the closing bracket of its key line
     Chunk chunk_;
-    std::vector<Chunk*> extraBlocks_;
     std::uint64_t modified_ = 0;
     bool hasBlock_ = false;
     bool isLink_ = false;
     bool touched_ = false;
     bool pathChanged_ = false;
-    // Open addressing over value positions (position + 1; 0 is empty), built for keys with many
-    // values so that lookups by name stay O(1).
-    mutable std::vector<std::uint32_t> valueSlots_;
+    mutable std::unique_ptr<Extras> extras_;  // made when first needed
 };
 
 class WineRegistryFile {

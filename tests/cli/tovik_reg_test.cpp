@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -336,6 +337,27 @@ TEST_F(TovikRegTest, ExportFailuresLeaveTheFileAsItWas) {
     const std::string latin1 = (dir_ / "caf\xE9.txt").string();
     ExpectSuccess({"export", "HKLM\\Here", latin1});
     EXPECT_EQ(ReadFile(latin1), BackupFile({kHeader, u"\\\\HKEY_LOCAL_MACHINE", u"[Here]"}));
+}
+
+// A value's line longer than the output's buffer goes out in pieces: a piece ends where a
+// surrogate pair would be cut, and the printed line is the same as if it went out whole.
+TEST_F(TovikRegTest, AValueLongerThanTheOutputBufferPrintsWhole) {
+    constexpr std::size_t kPiece = 1 << 20;  // the output's buffer, in UTF-16 units
+    const std::u16string prefix = u"\"v\"=SZ:";
+    std::u16string text(kPiece + 100, u'a');
+    text[kPiece - 1 - prefix.size()] = u'\xD83D';  // U+1F600 across the first piece's end
+    text[kPiece - prefix.size()] = u'\xDE00';
+    text[kPiece + 50] = u'\x00E9';
+    const std::string path = (dir_ / "big.txt").string();
+    std::ofstream(path, std::ios::binary) << BackupFile({kHeader, u"\\\\HKEY_CURRENT_USER", u"[Big]", prefix + text});
+    ASSERT_EQ(OnStore({"import", path}).exitCode, 0);
+    const ToolResult query = OnStore({"query", "HKCU\\Big"});
+    EXPECT_EQ(query.exitCode, 0) << query.err;
+    const std::size_t pair = kPiece - 1 - prefix.size();
+    const std::string expected = "[Big]\n" + Utf8(prefix + text.substr(0, pair)) + "\xF0\x9F\x98\x80" +
+                                 Utf8(std::u16string_view(text).substr(pair + 2)) + "\n";
+    const auto differs = std::mismatch(query.out.begin(), query.out.end(), expected.begin(), expected.end());
+    EXPECT_TRUE(query.out == expected) << "first difference at " << differs.first - query.out.begin();
 }
 
 TEST_F(TovikRegTest, ImportStopsWithTheGuisMessages) {

@@ -199,6 +199,38 @@ TEST(HiveClassNames, ARenameThatWouldLoseAClassNameIsRefused) {
     EXPECT_EQ(HivexSh(path, "ls\n"), "Large\nPlain\n");
 }
 
+// damaged.hive reads well, but hivex would abort inside a write that releases its damaged records
+// (a data block two values name; a class name pointing into a record). Every write that would
+// touch them fails with a sentence, and the file stays as it was to the byte, also when earlier
+// writes of the same command were sound; writes elsewhere in the hive go on.
+TEST(HiveDamaged, WritesThatWouldAbortHivexFailCleanlyAndChangeNothing) {
+    TempFolder folder;
+    const std::string path = folder.file("SOFTWARE");
+    WriteFile(path, ReadFile(std::string(TOVIK_HIVE_FIXTURES) + "/damaged.hive"));
+    const std::string reg = std::string(TOVIK_REG_PATH) + " --hive '" + path + "' --as 'HKLM\\H' --write ";
+    const std::string import = folder.file("import.reg");
+    const std::string text = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\H\\Good]\n\"Added\"=dword:00000001\n\n"
+                             "[-HKEY_LOCAL_MACHINE\\H\\Tree]\n";
+    WriteFile(import, std::vector<std::uint8_t>(text.begin(), text.end()));
+    const auto before = ReadFile(path);
+    for (const std::string& command : std::vector<std::string>{
+             "set 'HKLM\\H\\Shared' Third DW 3", "set 'HKLM\\H\\Shared' First DW 3",
+          "delete-value 'HKLM\\H\\Shared' Second", "delete-key 'HKLM\\H\\Shared'",
+          "delete-key 'HKLM\\H\\Tree\\Z'", "delete-key 'HKLM\\H\\Tree'", "import '" + import + "'"}) {
+        int status = -1;
+        const std::string said = RunCommand(reg + command + " 2>&1", &status);
+        EXPECT_EQ(status, 1) << command << ": " << said;
+        EXPECT_THAT(said, HasSubstr("is damaged at")) << command;
+        EXPECT_EQ(ReadFile(path), before) << command;
+    }
+    int status = -1;
+    RunCommand(reg + "set 'HKLM\\H\\Good' New DW 5 2>&1", &status);
+    EXPECT_EQ(status, 0);
+    RunCommand(reg + "delete-key 'HKLM\\H\\Tree\\A' 2>&1", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(HivexSh(path, "cd Good\nlsval\ncd ..\ncd Tree\nls\n"), "\"Keep\"=dword:00000001\n\"New\"=dword:00000005\nB\nZ\n");
+}
+
 TEST(HiveUnfinishedWrites, AHiveWindowsLeftUnfinishedOpensReadOnlyAndSaysWhy) {
     TempFolder folder;
     const std::string hive = folder.file("SYSTEM");
