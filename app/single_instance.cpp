@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QElapsedTimer>
 #include <QLocalSocket>
+#include <QStringList>
 #include <QThread>
 
 #include <sys/stat.h>
@@ -47,21 +48,29 @@ SingleInstance::SingleInstance(const QString& name, QObject* parent) : QObject(p
 
 void SingleInstance::readRequest(QLocalSocket* socket, QByteArray& pending) {
     pending += socket->readAll();
+    QStringList files;
+    bool activate = false;
     qsizetype end;
-    while ((end = pending.indexOf('\n')) >= 0) {
+    while (!activate && (end = pending.indexOf('\n')) >= 0) {
         const QByteArray line = pending.left(end);
         pending.remove(0, end + 1);
         if (line.startsWith(kImport)) {
             const auto decoded = QByteArray::fromBase64Encoding(line.mid(static_cast<qsizetype>(sizeof kImport) - 1),
                                                                 QByteArray::AbortOnBase64DecodingErrors);
-            if (decoded && !decoded.decoded.isEmpty()) emit importRequested(QString::fromUtf8(decoded.decoded));
-        } else if (line == kActivate) {
-            emit activationRequested();
-            socket->disconnectFromServer();
-            return;
+            if (decoded && !decoded.decoded.isEmpty()) files << QString::fromUtf8(decoded.decoded);
+        } else {
+            activate = line == kActivate;
         }
     }
-    if (pending.size() > kMostRequestBytes) socket->disconnectFromServer();   // no request is that long
+    if (!activate) {
+        if (pending.size() > kMostRequestBytes) socket->disconnectFromServer();   // no request is that long
+        return;
+    }
+    // Done with the socket before anyone hears of the request: a receiver may open a dialog,
+    // whose event loop can delete the socket and pending with it.
+    socket->disconnectFromServer();
+    for (const QString& file : files) emit importRequested(file);
+    emit activationRequested();
 }
 
 SingleInstance::~SingleInstance() = default;

@@ -23,7 +23,8 @@ public:
 
 signals:
     void activationRequested();
-    void importRequested(const QString& fileName);   // before activationRequested
+    // Before activationRequested, once the request's socket is no longer used.
+    void importRequested(const QString& fileName);
 
 private:
     bool askRunningCopy(const QByteArray& request);

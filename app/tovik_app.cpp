@@ -24,7 +24,8 @@
 CTovikApp::CTovikApp(tovik::RegistrySource source)
     : m_source(std::move(source)), m_instance(InstanceNameOf(m_source)) {
     connect(&m_instance, &SingleInstance::activationRequested, this, &CTovikApp::bringToFront);
-    connect(&m_instance, &SingleInstance::importRequested, this, &CTovikApp::importWhenIdle);
+    // Queued: the import's confirmation runs an event loop, never inside the socket's handler.
+    connect(&m_instance, &SingleInstance::importRequested, this, &CTovikApp::importWhenIdle, Qt::QueuedConnection);
 }
 
 CTovikApp::~CTovikApp() = default;

@@ -31,6 +31,7 @@ struct RecordingPrompts : ViewPrompts {
     bool frameVisible = false;
     int treeItems = 0;
     int dialogs = 0;
+    int dialogMs = 0;   // how long a dialog stays open, running events as a real one does
     int MessageBox(QWidget*, const QString& text, MessageButtons) override {
         texts << text;
         if (app && app->MainFrame()) {
@@ -41,6 +42,7 @@ struct RecordingPrompts : ViewPrompts {
     }
     int DoModal(QDialog&) override {
         ++dialogs;
+        if (dialogMs > 0) QTest::qWait(dialogMs);
         return IDOK;
     }
 };
@@ -314,6 +316,16 @@ private slots:
         busy.close();
         QTRY_COMPARE(seen->dialogs, 1);
         QVERIFY(KeyExists(u"Software\\HandedOver"));
+
+        // With no dialog open the confirmation comes at once, and stays open while the second
+        // start has long gone.
+        seen->dialogMs = 500;
+        CTovikApp third;
+        third.SetFileToImport(WriteRegFile(home.filePath("again.reg"), "HandedAgain"));
+        QVERIFY(!third.InitInstance());
+        QVERIFY(third.FileHandedOver());
+        QTRY_VERIFY(KeyExists(u"Software\\HandedAgain"));
+        QCOMPARE(seen->dialogs, 2);
     }
 
     void menuHoldsEveryCommandWithItsIdentifier() {
