@@ -39,8 +39,8 @@ QList<RegistryRequest> OpenRegistryCommands::RecentRegistries() const {
 
 void OpenRegistryCommands::OnOpenRegistry() {
     COpenRegistryDlg dialog(m_view.Prompts(), &m_view);
-    dialog.SetRecent(RecentRegistries());
     dialog.StartDiscovery(m_discover, m_folders);
+    dialog.SetRecent(RecentRegistries());
     if (m_view.Prompts().DoModal(dialog) != IDOK || !dialog.Chosen()) return;
     OpenRequest(*dialog.Chosen());
 }

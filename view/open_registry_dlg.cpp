@@ -204,8 +204,8 @@ void COpenRegistryDlg::SetRecent(const QList<RegistryRequest>& recent) {
     m_recentList->clear();
     for (const RegistryRequest& request : m_recent) {
         auto* item = new QTreeWidgetItem(m_recentList);
-        item->setText(NameColumn, RowText(ShownName(request), ShownFolder(request)));
-        item->setToolTip(NameColumn, item->text(NameColumn));
+        item->setText(NameColumn, RowText(ShownName(request), ShortFolder(ShownFolder(request), m_home)));
+        item->setToolTip(NameColumn, RowText(ShownName(request), ShownFolder(request)));
         item->setText(KindColumn, ShownKind(request));
     }
     if (m_recentList->topLevelItemCount() > 0) m_recentList->setCurrentItem(m_recentList->topLevelItem(0));

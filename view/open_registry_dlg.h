@@ -32,6 +32,7 @@ public:
     // prompts: the file and folder dialogs, and the message when OK lacks something.
     explicit COpenRegistryDlg(ViewPrompts& prompts, QWidget* parent = nullptr);
 
+    // Shown with the home folder as ~ once StartDiscovery has named it.
     void SetRecent(const QList<RegistryRequest>& recent);
     // Starts the search; rows are added as it finds them, folders under the home folder shown
     // with ~ for it.

@@ -139,7 +139,8 @@ private slots:
             list->setCurrentItem(list->topLevelItem(1));
             return acceptWith(dialog);
         });
-        QCOMPARE(shown, QStringList({"Tovik", "Office 2010\n" + bottle.path}));
+        const QString home = QString::fromStdString(fixture.home.home().string());
+        QCOMPARE(shown, QStringList({"Tovik", "Office 2010\n~" + bottle.path.mid(home.size())}));
         QCOMPARE(fixture.launched, QList<QStringList>({{"--wine-prefix=" + bottle.path, "--name=Office 2010"}}));
         const QList<RegistryRequest> recent = fixture.commands().RecentRegistries();
         QCOMPARE(recent.size(), 2);
