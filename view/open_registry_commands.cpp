@@ -10,7 +10,8 @@
 #include "view/tovik_view.h"
 #include "view/view_settings.h"
 
-bool LaunchThisProgram(const QStringList& arguments) {
+bool LaunchThisProgram(const QStringList& arguments)
+{
     return QProcess::startDetached(QCoreApplication::applicationFilePath(), arguments);
 }
 
@@ -19,25 +20,32 @@ OpenRegistryCommands::OpenRegistryCommands(CTovikView& view)
       m_view(view),
       m_discover(tovik::discover::discoverRegistries),
       m_folders(tovik::discover::UserFolders::fromEnvironment()),
-      m_launch(LaunchThisProgram) {}
+      m_launch(LaunchThisProgram)
+{}
 
 OpenRegistryCommands::~OpenRegistryCommands() = default;
 
-void OpenRegistryCommands::SetSettings(std::unique_ptr<ViewSettings> settings) { m_settings = std::move(settings); }
+void OpenRegistryCommands::SetSettings(std::unique_ptr<ViewSettings> settings)
+{
+    m_settings = std::move(settings);
+}
 
-ViewSettings& OpenRegistryCommands::settings() const {
+ViewSettings& OpenRegistryCommands::settings() const
+{
     if (!m_settings) m_settings = std::make_unique<ViewSettings>();
     return *m_settings;
 }
 
-QList<RegistryRequest> OpenRegistryCommands::RecentRegistries() const {
+QList<RegistryRequest> OpenRegistryCommands::RecentRegistries() const
+{
     QList<RegistryRequest> recent;
     for (const QString& entry : settings().RecentRegistries())
         if (std::optional<RegistryRequest> request = DecodeRequest(entry)) recent << *request;
     return recent;
 }
 
-void OpenRegistryCommands::OnOpenRegistry() {
+void OpenRegistryCommands::OnOpenRegistry()
+{
     COpenRegistryDlg dialog(m_view.Prompts(), &m_view);
     dialog.StartDiscovery(m_discover, m_folders);
     dialog.SetRecent(RecentRegistries());
@@ -45,13 +53,15 @@ void OpenRegistryCommands::OnOpenRegistry() {
     OpenRequest(*dialog.Chosen());
 }
 
-bool OpenRegistryCommands::OpenRequest(const RegistryRequest& request) {
+bool OpenRegistryCommands::OpenRequest(const RegistryRequest& request)
+{
     if (!m_launch(LaunchArguments(request))) {
         ShowMessage(m_view, Tovik::tr("新しいウィンドウを開けませんでした。"));
         return false;
     }
     QStringList entries;
-    for (const RegistryRequest& recent : WithRecent(RecentRegistries(), request)) entries << EncodeRequest(recent);
+    for (const RegistryRequest& recent : WithRecent(RecentRegistries(), request))
+        entries << EncodeRequest(recent);
     settings().SetRecentRegistries(entries);
     settings().Sync();
     return true;

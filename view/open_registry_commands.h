@@ -44,7 +44,7 @@ private:
     DiscoverFunction m_discover;
     tovik::discover::UserFolders m_folders;
     Launcher m_launch;
-    mutable std::unique_ptr<ViewSettings> m_settings;   // made when first needed
+    mutable std::unique_ptr<ViewSettings> m_settings;  // made when first needed
 };
 
 // Starts this program again with arguments, detached from this process.

@@ -67,11 +67,11 @@ private:
 
     ViewPrompts& m_prompts;
     FoundRegistryFeed* m_feed;
-    std::vector<RegistryRequest> m_found;   // by the row's index in FoundList
+    std::vector<RegistryRequest> m_found;  // by the row's index in FoundList
     QList<RegistryRequest> m_recent;
     std::optional<RegistryRequest> m_chosen;
     bool m_searching = false;
-    QString m_home;   // shown as ~
+    QString m_home;  // shown as ~
 
     QTabWidget* m_tabs;
     QTreeWidget* m_foundList = nullptr;

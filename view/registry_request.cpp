@@ -20,26 +20,29 @@ constexpr KindName kKindNames[] = {{RegistryRequest::Kind::UserStore, "user-stor
 
 }  // namespace
 
-bool RegistryRequest::operator==(const RegistryRequest& other) const {
+bool RegistryRequest::operator==(const RegistryRequest& other) const
+{
     return kind == other.kind && path == other.path && userHive == other.userHive &&
            mountAs.compare(other.mountAs, Qt::CaseInsensitive) == 0 && writable == other.writable;
 }
 
-QString KindLabelOf(tovik::discover::RegistryKind kind) {
+QString KindLabelOf(tovik::discover::RegistryKind kind)
+{
     using tovik::discover::RegistryKind;
     switch (kind) {
-        case RegistryKind::TovikStore: return QStringLiteral("Tovik");
-        case RegistryKind::Wine: return QStringLiteral("Wine");
-        case RegistryKind::Proton: return QStringLiteral("Proton");
-        case RegistryKind::Lutris: return QStringLiteral("Lutris");
-        case RegistryKind::Bottles: return QStringLiteral("Bottles");
-        case RegistryKind::Heroic: return QStringLiteral("Heroic");
-        case RegistryKind::PlayOnLinux: return QStringLiteral("PlayOnLinux");
+    case RegistryKind::TovikStore: return QStringLiteral("Tovik");
+    case RegistryKind::Wine: return QStringLiteral("Wine");
+    case RegistryKind::Proton: return QStringLiteral("Proton");
+    case RegistryKind::Lutris: return QStringLiteral("Lutris");
+    case RegistryKind::Bottles: return QStringLiteral("Bottles");
+    case RegistryKind::Heroic: return QStringLiteral("Heroic");
+    case RegistryKind::PlayOnLinux: return QStringLiteral("PlayOnLinux");
     }
     return QStringLiteral("Wine");
 }
 
-RegistryRequest RequestOfFound(const tovik::discover::FoundRegistry& found) {
+RegistryRequest RequestOfFound(const tovik::discover::FoundRegistry& found)
+{
     RegistryRequest request;
     request.kindLabel = KindLabelOf(found.kind);
     if (found.kind == tovik::discover::RegistryKind::TovikStore) {
@@ -54,27 +57,30 @@ RegistryRequest RequestOfFound(const tovik::discover::FoundRegistry& found) {
     return request;
 }
 
-QStringList LaunchArguments(const RegistryRequest& request) {
+QStringList LaunchArguments(const RegistryRequest& request)
+{
     QStringList args;
     switch (request.kind) {
-        case RegistryRequest::Kind::UserStore: return args;   // the user's store keeps its plain title
-        case RegistryRequest::Kind::StoreFile: args << QStringLiteral("--registry=") + request.path; break;
-        case RegistryRequest::Kind::WinePrefix: args << QStringLiteral("--wine-prefix=") + request.path; break;
-        case RegistryRequest::Kind::Windows:
-            args << QStringLiteral("--windows=") + request.path;
-            if (!request.userHive.isEmpty()) args << QStringLiteral("--user=") + request.userHive;
-            break;
-        case RegistryRequest::Kind::Hive:
-            args << QStringLiteral("--hive=") + request.path << QStringLiteral("--as=") + request.mountAs;
-            break;
+    case RegistryRequest::Kind::UserStore: return args;  // the user's store keeps its plain title
+    case RegistryRequest::Kind::StoreFile: args << QStringLiteral("--registry=") + request.path; break;
+    case RegistryRequest::Kind::WinePrefix: args << QStringLiteral("--wine-prefix=") + request.path; break;
+    case RegistryRequest::Kind::Windows:
+        args << QStringLiteral("--windows=") + request.path;
+        if (!request.userHive.isEmpty()) args << QStringLiteral("--user=") + request.userHive;
+        break;
+    case RegistryRequest::Kind::Hive:
+        args << QStringLiteral("--hive=") + request.path << QStringLiteral("--as=") + request.mountAs;
+        break;
     }
-    const bool hiveFiles = request.kind == RegistryRequest::Kind::Windows || request.kind == RegistryRequest::Kind::Hive;
+    const bool hiveFiles =
+        request.kind == RegistryRequest::Kind::Windows || request.kind == RegistryRequest::Kind::Hive;
     if (hiveFiles && request.writable) args << QStringLiteral("--write");
     if (!request.name.isEmpty()) args << QStringLiteral("--name=") + request.name;
     return args;
 }
 
-QString EncodeRequest(const RegistryRequest& request) {
+QString EncodeRequest(const RegistryRequest& request)
+{
     QJsonObject object;
     for (const KindName& kind : kKindNames)
         if (kind.kind == request.kind) object[QStringLiteral("kind")] = QString::fromLatin1(kind.word);
@@ -87,7 +93,8 @@ QString EncodeRequest(const RegistryRequest& request) {
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
-std::optional<RegistryRequest> DecodeRequest(const QString& text) {
+std::optional<RegistryRequest> DecodeRequest(const QString& text)
+{
     const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8());
     if (!document.isObject()) return std::nullopt;
     const QJsonObject object = document.object();
@@ -113,7 +120,8 @@ std::optional<RegistryRequest> DecodeRequest(const QString& text) {
     return request;
 }
 
-QList<RegistryRequest> WithRecent(QList<RegistryRequest> recent, const RegistryRequest& request, int most) {
+QList<RegistryRequest> WithRecent(QList<RegistryRequest> recent, const RegistryRequest& request, int most)
+{
     recent.removeIf([&request](const RegistryRequest& old) { return old == request; });
     recent.prepend(request);
     while (recent.size() > most) recent.removeLast();

@@ -11,14 +11,14 @@
 struct RegistryRequest {
     enum class Kind { UserStore, StoreFile, WinePrefix, Windows, Hive };
     Kind kind = Kind::UserStore;
-    QString path;      // store file, prefix folder, Windows folder or hive file
-    QString userHive;  // Windows: the user's NTUSER.DAT, optional
-    QString mountAs;   // Hive: the key the hive is shown under
+    QString path;           // store file, prefix folder, Windows folder or hive file
+    QString userHive;       // Windows: the user's NTUSER.DAT, optional
+    QString mountAs;        // Hive: the key the hive is shown under
     bool writable = false;  // Windows and Hive: changes allowed
-    QString name;      // the game's or bottle's name where known; shown in the window's title
-    QString kindLabel; // what the lists show as its kind: Proton, Lutris, Wine, Windows, ...
+    QString name;           // the game's or bottle's name where known; shown in the window's title
+    QString kindLabel;      // what the lists show as its kind: Proton, Lutris, Wine, Windows, ...
 
-    bool operator==(const RegistryRequest& other) const;   // the same registry, whatever its name
+    bool operator==(const RegistryRequest& other) const;  // the same registry, whatever its name
 };
 
 // The request that opens a registry discovery found.
@@ -35,4 +35,5 @@ QString EncodeRequest(const RegistryRequest& request);
 std::optional<RegistryRequest> DecodeRequest(const QString& text);
 
 // Puts request first in recent, dropping an older entry of the same registry and any beyond most.
-QList<RegistryRequest> WithRecent(QList<RegistryRequest> recent, const RegistryRequest& request, int most = 10);
+QList<RegistryRequest> WithRecent(QList<RegistryRequest> recent, const RegistryRequest& request,
+                                  int most = 10);

@@ -29,7 +29,10 @@ using namespace testing_support;
 
 namespace {
 
-QString FirstLine(const QTreeWidgetItem* item) { return item->text(0).section(QLatin1Char('\n'), 0, 0); }
+QString FirstLine(const QTreeWidgetItem* item)
+{
+    return item->text(0).section(QLatin1Char('\n'), 0, 0);
+}
 
 // The view with its chooser pointed at a fake home, a settings file of its own, and a launcher
 // that records the arguments it would start tovik with.
@@ -42,7 +45,8 @@ struct ChooserFixture {
     QList<QStringList> launched;
     bool launchWorks = true;
 
-    ChooserFixture() {
+    ChooserFixture()
+    {
         FreshRegistry();
         view = startScriptedView(doc, prompts);
         OpenRegistryCommands& open = commands();
@@ -55,18 +59,22 @@ struct ChooserFixture {
     }
     OpenRegistryCommands& commands() { return view->Commands().OpenRegistry(); }
     // Runs the menu command; script fills and closes the chooser.
-    void choose(std::function<int(COpenRegistryDlg&)> script) {
-        prompts->dialogs.push_back([script](QDialog& dialog) { return script(static_cast<COpenRegistryDlg&>(dialog)); });
+    void choose(std::function<int(COpenRegistryDlg&)> script)
+    {
+        prompts->dialogs.push_back(
+            [script](QDialog& dialog) { return script(static_cast<COpenRegistryDlg&>(dialog)); });
         view->Commands().Run(ID_OPEN_REGISTRY);
     }
 };
 
-int acceptWith(COpenRegistryDlg& dialog) {
+int acceptWith(COpenRegistryDlg& dialog)
+{
     dialog.accept();
     return dialog.result() == QDialog::Accepted ? IDOK : IDCANCEL;
 }
 
-QTreeWidgetItem* rowNamed(QTreeWidget* list, const QString& name) {
+QTreeWidgetItem* rowNamed(QTreeWidget* list, const QString& name)
+{
     for (int i = 0; i < list->topLevelItemCount(); ++i)
         if (FirstLine(list->topLevelItem(i)) == name) return list->topLevelItem(i);
     return nullptr;
@@ -81,7 +89,8 @@ private slots:
     // Every registry of the fake home is listed once with its name, kind and folder, the damaged
     // files of other programs skipped; the game chosen opens as its prefix under its name, and
     // joins the recent list.
-    void theFoundListOpensTheChosenGame() {
+    void theFoundListOpensTheChosenGame()
+    {
         ChooserFixture fixture;
         QSet<QString> listed;
         QString halfLifeKind;
@@ -103,7 +112,8 @@ private slots:
         const std::string home = fixture.home.home().string() + '/';
         QSet<QString> expected;
         for (const fake_home::Expected& e : fixture.home.expected()) {
-            const std::string folder = e.folder.starts_with(home) ? "~/" + e.folder.substr(home.size()) : e.folder;
+            const std::string folder =
+                e.folder.starts_with(home) ? "~/" + e.folder.substr(home.size()) : e.folder;
             expected << QString::fromStdString(e.kind + '|' + e.name + '|' + folder);
         }
         QCOMPARE(listed, expected);
@@ -118,7 +128,8 @@ private slots:
 
     // The recent list shows the newest first and opens what it names, which then moves first;
     // the user's own store opens with no option (the copy that runs for it).
-    void theRecentListOpensWhatItNames() {
+    void theRecentListOpensWhatItNames()
+    {
         ChooserFixture fixture;
         RegistryRequest bottle;
         bottle.kind = RegistryRequest::Kind::WinePrefix;
@@ -141,7 +152,8 @@ private slots:
         });
         const QString home = QString::fromStdString(fixture.home.home().string());
         QCOMPARE(shown, QStringList({"Tovik", "Office 2010\n~" + bottle.path.mid(home.size())}));
-        QCOMPARE(fixture.launched, QList<QStringList>({{"--wine-prefix=" + bottle.path, "--name=Office 2010"}}));
+        QCOMPARE(fixture.launched,
+                 QList<QStringList>({{"--wine-prefix=" + bottle.path, "--name=Office 2010"}}));
         const QList<RegistryRequest> recent = fixture.commands().RecentRegistries();
         QCOMPARE(recent.size(), 2);
         QVERIFY(recent[0] == bottle);
@@ -159,7 +171,8 @@ private slots:
     // file are refused with a message and the chooser stays open; a hive file chosen through the
     // file dialog opens under its key, writable when asked; a failed start says so and is not
     // remembered.
-    void anotherFolderOrFileIsCheckedThenOpened() {
+    void anotherFolderOrFileIsCheckedThenOpened()
+    {
         ChooserFixture fixture;
         const QString notAPrefix = fixture.dir.filePath("empty");
         QVERIFY(QDir().mkpath(notAPrefix));
@@ -176,7 +189,8 @@ private slots:
             const bool refusedPrefix = dialog.result() != QDialog::Accepted;
             dialog.OtherKindBox()->setCurrentIndex(COpenRegistryDlg::OtherHive);
             for (QPushButton* button : dialog.findChildren<QPushButton*>())
-                if (button->text() == QString::fromUtf16(u"参照...") && button->isVisibleTo(&dialog)) button->click();
+                if (button->text() == QString::fromUtf16(u"参照...") && button->isVisibleTo(&dialog))
+                    button->click();
             dialog.accept();
             const bool refusedKeyless = dialog.result() != QDialog::Accepted;
             dialog.OtherKey()->setText(QStringLiteral("HKLM\\SOFTWARE"));
@@ -186,9 +200,11 @@ private slots:
         });
         QVERIFY(stayedOpen);
         QCOMPARE(fixture.prompts->messages.size(), 2);
-        QVERIFY(fixture.prompts->messages[0].contains(QString::fromUtf16(u"Wine プレフィックスではありません")));
-        QCOMPARE(fixture.launched,
-                 QList<QStringList>({{"--hive=" + hive, QString::fromUtf16(u"--as=HKLM\\SOFTWARE"), "--write"}}));
+        QVERIFY(
+            fixture.prompts->messages[0].contains(QString::fromUtf16(u"Wine プレフィックスではありません")));
+        QCOMPARE(
+            fixture.launched,
+            QList<QStringList>({{"--hive=" + hive, QString::fromUtf16(u"--as=HKLM\\SOFTWARE"), "--write"}}));
 
         fixture.launchWorks = false;
         fixture.choose([&](COpenRegistryDlg& dialog) {
@@ -198,13 +214,15 @@ private slots:
             return acceptWith(dialog);
         });
         QCOMPARE(fixture.launched.size(), 2);
-        QCOMPARE(fixture.prompts->messages.last(), QString::fromUtf16(u"新しいウィンドウを開けませんでした。"));
+        QCOMPARE(fixture.prompts->messages.last(),
+                 QString::fromUtf16(u"新しいウィンドウを開けませんでした。"));
         QCOMPARE(fixture.commands().RecentRegistries().size(), 1);
     }
 
     // A search that hangs on a slow disk: the rows found so far show while it runs, the window
     // keeps working, and closing the chooser asks the search to stop without waiting for it.
-    void aSlowSearchNeitherFreezesNorHoldsTheChooser() {
+    void aSlowSearchNeitherFreezesNorHoldsTheChooser()
+    {
         struct Gate {
             std::mutex mutex;
             std::condition_variable released;
@@ -213,24 +231,25 @@ private slots:
         };
         auto gate = std::make_shared<Gate>();
         ChooserFixture fixture;
-        fixture.commands().SetDiscovery(
-            [gate](const tovik::discover::UserFolders&, const tovik::discover::FoundCallback& onFound,
-                   std::stop_token stop) {
-                tovik::discover::FoundRegistry first;
-                first.name = u"First";
-                first.folder = "/prefixes/first";
-                first.kind = tovik::discover::RegistryKind::Lutris;
-                first.readOnly = true;
-                onFound(first);
-                std::unique_lock lock(gate->mutex);
-                gate->released.wait(lock, [&gate] { return gate->open; });
-                gate->sawStop = stop.stop_requested();
-            });
+        fixture.commands().SetDiscovery([gate](const tovik::discover::UserFolders&,
+                                               const tovik::discover::FoundCallback& onFound,
+                                               std::stop_token stop) {
+            tovik::discover::FoundRegistry first;
+            first.name = u"First";
+            first.folder = "/prefixes/first";
+            first.kind = tovik::discover::RegistryKind::Lutris;
+            first.readOnly = true;
+            onFound(first);
+            std::unique_lock lock(gate->mutex);
+            gate->released.wait(lock, [&gate] { return gate->open; });
+            gate->sawStop = stop.stop_requested();
+        });
         bool shownWhileSearching = false;
         QString state;
         fixture.choose([&](COpenRegistryDlg& dialog) {
-            shownWhileSearching = QTest::qWaitFor([&dialog] { return dialog.FoundList()->topLevelItemCount() == 1; }) &&
-                                  !dialog.DiscoveryFinished();
+            shownWhileSearching =
+                QTest::qWaitFor([&dialog] { return dialog.FoundList()->topLevelItemCount() == 1; }) &&
+                !dialog.DiscoveryFinished();
             state = dialog.FoundList()->topLevelItem(0)->text(3);
             return IDCANCEL;
         });
@@ -246,9 +265,11 @@ private slots:
     }
 
     // What a request keeps in the settings and the options it starts tovik with, for each kind.
-    void requestsRoundTripAndNameTheirOptions() {
+    void requestsRoundTripAndNameTheirOptions()
+    {
         RegistryRequest store{RegistryRequest::Kind::StoreFile, "/data/other.db"};
-        RegistryRequest windows{RegistryRequest::Kind::Windows, "/mnt/c/Windows", "/mnt/c/Users/me/NTUSER.DAT"};
+        RegistryRequest windows{RegistryRequest::Kind::Windows, "/mnt/c/Windows",
+                                "/mnt/c/Users/me/NTUSER.DAT"};
         RegistryRequest hive{RegistryRequest::Kind::Hive, "/mnt/SYSTEM", {}, "HKLM\\SYSTEM", true, "Rescue"};
         RegistryRequest prefix{RegistryRequest::Kind::WinePrefix, "/games/-odd\nname"};
         const std::pair<RegistryRequest, QStringList> cases[] = {
@@ -263,12 +284,13 @@ private slots:
             const std::optional<RegistryRequest> back = DecodeRequest(EncodeRequest(request));
             QVERIFY(back && *back == request && back->name == request.name);
         }
-        for (const char* broken : {"", "[]", "{\"kind\":\"hive\",\"path\":\"/x\"}", "{\"kind\":\"?\",\"path\":\"/x\"}",
-                                   "{\"kind\":\"wine-prefix\"}"})
+        for (const char* broken : {"", "[]", "{\"kind\":\"hive\",\"path\":\"/x\"}",
+                                   "{\"kind\":\"?\",\"path\":\"/x\"}", "{\"kind\":\"wine-prefix\"}"})
             QVERIFY2(!DecodeRequest(QString::fromLatin1(broken)), broken);
         QList<RegistryRequest> recent;
         for (int i = 0; i < 12; ++i)
-            recent = WithRecent(recent, RegistryRequest{RegistryRequest::Kind::WinePrefix, QString::number(i % 11)});
+            recent = WithRecent(recent,
+                                RegistryRequest{RegistryRequest::Kind::WinePrefix, QString::number(i % 11)});
         QCOMPARE(recent.size(), 10);
         QCOMPARE(recent[0].path, QStringLiteral("0"));
         QCOMPARE(recent[1].path, QStringLiteral("10"));
