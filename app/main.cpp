@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,7 +19,10 @@ constexpr const char* kHelp =
     "It opens your registry, $XDG_DATA_HOME/tovik/registry.db (by default\n"
     "~/.local/share/tovik/registry.db), made from the built-in device registry on first start.\n"
     "A line under the tree shows which registry is open, and 読み取り専用 when it is read-only.\n"
-    "Only one copy runs at a time: a second start brings the running one to the front.\n"
+    "One copy runs per registry: a second start brings the running one to the front, and a\n"
+    "FILE given to it is imported by the running copy. ツール > レジストリを開く... (Ctrl+O) opens\n"
+    "another registry (a Wine, Proton, Lutris, Bottles or Heroic prefix found on this machine,\n"
+    "Windows hive files, a Tovik registry file) in a window of its own.\n"
     "tovik-reg reads and writes the same registry from the command line.\n"
     "With FILE (a .reg file or a backup file), the import of FILE starts at once: its lines are\n"
     "shown for confirmation, as ツール > インポート（取り込み） shows them.\n"
@@ -40,14 +44,38 @@ constexpr const char* kHelp =
     "  --hive FILE --as KEY\n"
     "                 Open the one hive file FILE, shown as KEY (for example 'HKLM\\SOFTWARE').\n"
     "  --write        Allow changes to the hive files (read-only without it).\n"
+    "  --registry FILE\n"
+    "                 Open the Tovik registry file FILE instead (created when missing).\n"
+    "  --name NAME    Show NAME (a game's or bottle's name) in the title and under the tree.\n"
     "  -h, --help     Print this help and exit.\n"
     "  --version      Print the version and exit.\n"
     "Qt's own options are accepted as well, for example -platform NAME, -style NAME, -reverse.\n"
     "\n"
     "Exit status: 0 when the window is closed or another copy was brought to the front;\n"
-    "1 when FILE was given while another copy runs (import it from that copy's menu) or the\n"
+    "1 when FILE was given while another copy runs and that copy did not answer, or the\n"
     "Steam game of --steam-app has no Proton prefix;\n"
     "2 for an unknown option or more than one FILE.\n";
+
+// The value of option name at args[i], given as "--name VALUE" or "--name=VALUE"; i then points
+// at the last argument used. False when args[i] is not that option.
+bool TakeOwnOption(const std::vector<std::string_view>& args, std::size_t& i, std::string_view name,
+                   std::optional<std::string>& value) {
+    const std::string_view arg = args[i];
+    if (arg == name) {
+        value = i + 1 < args.size() ? std::string(args[++i]) : std::string();
+        return true;
+    }
+    if (arg.size() > name.size() && arg.starts_with(name) && arg[name.size()] == '=') {
+        value = std::string(arg.substr(name.size() + 1));
+        return true;
+    }
+    return false;
+}
+
+int UsageError(const std::string& sentence) {
+    std::fprintf(stderr, "tovik: %s\nTry 'tovik --help' for more information.\n", sentence.c_str());
+    return 2;
+}
 
 // --help and --version are answered before Qt starts, so that they work without a display.
 // Returns the exit status when one of them was given.
@@ -75,18 +103,34 @@ int main(int argc, char** argv) {
     for (const QString& arg : rest) texts.push_back(arg.toLocal8Bit().toStdString());
     const std::vector<std::string_view> args(texts.begin(), texts.end());
     tovik::RegistrySource source;
+    std::optional<std::string> storeFile;
+    std::optional<std::string> name;
     std::size_t taken = 0;
     for (std::string error; taken < args.size(); ++taken) {
-        if (!tovik::TakeRegistrySourceOption(args, taken, source, error)) break;
-        if (!error.empty()) {
-            std::fprintf(stderr, "tovik: %s\nTry 'tovik --help' for more information.\n", error.c_str());
-            return 2;
+        std::optional<std::string> value;
+        if (TakeOwnOption(args, taken, "--registry", value)) {
+            if (value->empty()) return UsageError("--registry needs a file name.");
+            if (storeFile) return UsageError("--registry is given twice.");
+            storeFile = std::move(value);
+            continue;
         }
+        if (TakeOwnOption(args, taken, "--name", value)) {
+            if (value->empty()) return UsageError("--name needs a name.");
+            if (name) return UsageError("--name is given twice.");
+            name = std::move(value);
+            continue;
+        }
+        if (!tovik::TakeRegistrySourceOption(args, taken, source, error)) break;
+        if (!error.empty()) return UsageError(error);
     }
-    if (const std::string refusal = tovik::CheckRegistrySource(source); !refusal.empty()) {
-        std::fprintf(stderr, "tovik: %s\nTry 'tovik --help' for more information.\n", refusal.c_str());
-        return 2;
+    if (storeFile) {
+        // As tovik-reg --registry FILE: the one registry named.
+        if (source.kind != tovik::RegistrySource::Kind::UserStore)
+            return UsageError("name one registry only: --registry, --wine-prefix, --steam-app, --windows and --hive exclude each other.");
+        source.kind = tovik::RegistrySource::Kind::StoreFile;
+        source.path = *storeFile;
     }
+    if (const std::string refusal = tovik::CheckRegistrySource(source); !refusal.empty()) return UsageError(refusal);
     // The folder of --steam-app or of a bare --wine-prefix, before the copy is named after it.
     if (const std::string missing = tovik::ResolveRegistrySource(source); !missing.empty()) {
         std::fprintf(stderr, "tovik: %s\n", missing.c_str());
@@ -108,9 +152,10 @@ int main(int argc, char** argv) {
     ApplyInterfaceFont();
     CTovikApp app(source);
     if (!rest.isEmpty()) app.SetFileToImport(rest.front());
+    if (name) app.SetRegistryName(QString::fromLocal8Bit(name->c_str()));
     if (!app.InitInstance()) {
-        if (app.OtherCopyRuns() && !rest.isEmpty()) {
-            std::fprintf(stderr, "tovik: another copy is running and was brought to the front; %s was not imported: "
+        if (app.OtherCopyRuns() && !rest.isEmpty() && !app.FileHandedOver()) {
+            std::fprintf(stderr, "tovik: another copy is running but did not answer; %s was not imported: "
                                  "import it from that copy's menu.\n",
                          rest.front().toLocal8Bit().constData());
             return 1;

@@ -14,10 +14,12 @@
 #include "view/find_commands.h"
 #include "view/find_results_dlg.h"
 #include "view/navigation_commands.h"
+#include "view/open_registry_commands.h"
 #include "view/tovik_view.h"
 #include "view/view_commands.h"
 #include "ui/translated.h"
 #include "view/view_settings.h"
+#include "stores/registry_discovery.h"
 
 CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent, std::unique_ptr<ViewSettings> settings)
     : QMainWindow(parent), m_pDocument(doc) {
@@ -33,6 +35,8 @@ CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent, std::unique_ptr<ViewSett
     m_pNavigation = new NavigationCommands(*m_pView, settings ? std::move(settings) : std::make_unique<ViewSettings>());
     m_pView->Commands().SetFind(m_pFind);
     m_pView->Commands().SetNavigation(m_pNavigation);
+    // The chooser's list says which prefixes Wine runs now: they open read-only.
+    m_pView->Commands().OpenRegistry().SetDiscovery(tovik::DiscoverRegistries);
 
     // The address line above the tree.
     m_pAddressBar = new QToolBar(this);
@@ -46,6 +50,8 @@ CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent, std::unique_ptr<ViewSett
     // Zero stands for a separator.
     addMenu(Tovik::tr("ﾂｰﾙ"), {{ID_EXPORT, Tovik::tr("エクスポート（書き出し）")},
                         {ID_IMPORT, Tovik::tr("インポート（取り込み）")},
+                        {0, {}},
+                        {ID_OPEN_REGISTRY, Tovik::tr("レジストリを開く..."), QKeySequence(Qt::CTRL | Qt::Key_O)},
                         {0, {}},
                         {ID_APP_EXIT, Tovik::tr("アプリケーションの終了(&X)")}});
     addMenu(Tovik::tr("編集"), {{ID_DELETE_VALUE, Tovik::tr("値 削除")},
@@ -146,7 +152,8 @@ void CMainFrame::fillFavouritesMenu() {
     }
 }
 
-void CMainFrame::ShowRegistryLocation(const QString& location, bool readOnly) {
+void CMainFrame::ShowRegistryLocation(const QString& location, bool readOnly, const QString& name) {
+    setWindowTitle(name.isEmpty() ? QStringLiteral("Harnet") : name + QStringLiteral(" - Harnet"));
     if (location.isEmpty()) {
         if (m_location) statusBar()->hide();
         return;
@@ -160,7 +167,9 @@ void CMainFrame::ShowRegistryLocation(const QString& location, bool readOnly) {
         statusBar()->setSizeGripEnabled(false);
     }
     // 読み取り専用 first: a long path is cut at the right on a narrow screen.
-    const QString text = readOnly ? Tovik::tr("読み取り専用") + QString::fromUtf16(u"　") + location : location;
+    const QString space = QString::fromUtf16(u"　");
+    const QString named = name.isEmpty() ? location : name + space + location;
+    const QString text = readOnly ? Tovik::tr("読み取り専用") + space + named : named;
     m_location->setText(text);
     m_location->setToolTip(text);
     statusBar()->show();

@@ -31,9 +31,10 @@ public:
     QAction* CommandAction(int id) const;
     // Sets every item's enabled state from the command handlers, as a menu does before it opens.
     void UpdateCommandUI();
-    // The status line under the view: which registry is open, and 読み取り専用 when it is
-    // read-only. Shown only for a registry other than the user's own store (location empty).
-    void ShowRegistryLocation(const QString& location, bool readOnly);
+    // The status line under the view: which registry is open (its name first, when it has one),
+    // and 読み取り専用 when it is read-only. Shown only for a registry other than the user's own
+    // store (location empty). A name is shown in the title as well.
+    void ShowRegistryLocation(const QString& location, bool readOnly, const QString& name = {});
     // The status line's text; empty while none is shown.
     QString RegistryLocationText() const;
 

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "app/about_dlg.h"
+#include "app/chooser_screenshots.h"
 #include "app/editor_screenshots.h"
 #include "app/main_frame.h"
 #include "app/screenshot_support.h"
@@ -175,6 +176,7 @@ int main(int argc, char** argv) {
         progress.Close();
     }
 
+    SaveChooserScreenshots(*view, outputDir);
     SaveEditorScreenshots(outputDir);
     SaveValueCommandScreenshots(frame, outputDir);
     if (argc > 2) return saveWinePrefix(QString::fromLocal8Bit(argv[2])) ? 0 : 1;

@@ -4,16 +4,22 @@
 #include <QFile>
 #include <QElapsedTimer>
 #include <QLocalSocket>
+#include <QStringList>
 #include <QThread>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 
 namespace {
 constexpr int kWaitMs = 2000;
-constexpr char kActivate[] = "activate\n";
+// A request is lines: "import BASE64-OF-THE-PATH" when there is a file, then "activate", which
+// ends it. A path may hold any byte but NUL, hence the encoding.
+constexpr char kActivate[] = "activate";
+constexpr char kImport[] = "import ";
+constexpr qsizetype kMostRequestBytes = 64 * 1024;
 
 // The folder for the lock and the socket: made 0700 when missing; used only when it is a real
 // folder (not a link) owned by this user. Empty when there is no such folder, for instance when
@@ -32,18 +38,44 @@ QString PrivateChannelFolder() {
 SingleInstance::SingleInstance(const QString& name, QObject* parent) : QObject(parent), m_name(name) {
     connect(&m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* socket = m_server.nextPendingConnection()) {
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (socket->readAll().contains("activate")) emit activationRequested();
-                socket->disconnectFromServer();
-            });
+            // A request may arrive in pieces: the lines are taken as they complete.
+            auto pending = std::make_shared<QByteArray>();
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket, pending] { readRequest(socket, *pending); });
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         }
     });
 }
 
+void SingleInstance::readRequest(QLocalSocket* socket, QByteArray& pending) {
+    pending += socket->readAll();
+    QStringList files;
+    bool activate = false;
+    qsizetype end;
+    while (!activate && (end = pending.indexOf('\n')) >= 0) {
+        const QByteArray line = pending.left(end);
+        pending.remove(0, end + 1);
+        if (line.startsWith(kImport)) {
+            const auto decoded = QByteArray::fromBase64Encoding(line.mid(static_cast<qsizetype>(sizeof kImport) - 1),
+                                                                QByteArray::AbortOnBase64DecodingErrors);
+            if (decoded && !decoded.decoded.isEmpty()) files << QString::fromUtf8(decoded.decoded);
+        } else {
+            activate = line == kActivate;
+        }
+    }
+    if (!activate) {
+        if (pending.size() > kMostRequestBytes) socket->disconnectFromServer();   // no request is that long
+        return;
+    }
+    // Done with the socket before anyone hears of the request: a receiver may open a dialog,
+    // whose event loop can delete the socket and pending with it.
+    socket->disconnectFromServer();
+    for (const QString& file : files) emit importRequested(file);
+    emit activationRequested();
+}
+
 SingleInstance::~SingleInstance() = default;
 
-bool SingleInstance::Acquire() {
+bool SingleInstance::Acquire(const QString& fileToImport) {
     // The lock decides who is first even when two copies start at the same moment; a lock left
     // by a copy that crashed is taken over.
     const QString folder = PrivateChannelFolder();
@@ -62,11 +94,14 @@ bool SingleInstance::Acquire() {
         m_server.listen(m_serverPath);
         return true;
     }
-    askRunningCopy();
+    QByteArray request;
+    if (!fileToImport.isEmpty()) request += kImport + fileToImport.toUtf8().toBase64() + '\n';
+    request += QByteArray(kActivate) + '\n';
+    m_reached = askRunningCopy(request);
     return false;
 }
 
-bool SingleInstance::askRunningCopy() {
+bool SingleInstance::askRunningCopy(const QByteArray& request) {
     // The first copy may still be starting: try for a while before giving up quietly.
     QElapsedTimer timer;
     timer.start();
@@ -74,8 +109,8 @@ bool SingleInstance::askRunningCopy() {
         QLocalSocket socket;
         socket.connectToServer(m_serverPath);
         if (socket.waitForConnected(200)) {
-            socket.write(kActivate);
-            socket.waitForBytesWritten(500);
+            socket.write(request);
+            if (!socket.waitForBytesWritten(500) && socket.bytesToWrite() > 0) return false;
             socket.waitForDisconnected(500);
             return true;
         }

@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMessageBox>
+#include <QFileInfo>
+#include <QTimer>
 
 #include "app/about_dlg.h"
 #include "app/main_frame.h"
@@ -22,14 +24,19 @@
 CTovikApp::CTovikApp(tovik::RegistrySource source)
     : m_source(std::move(source)), m_instance(InstanceNameOf(m_source)) {
     connect(&m_instance, &SingleInstance::activationRequested, this, &CTovikApp::bringToFront);
+    // Queued: the import's confirmation runs an event loop, never inside the socket's handler.
+    connect(&m_instance, &SingleInstance::importRequested, this, &CTovikApp::importWhenIdle, Qt::QueuedConnection);
 }
 
 CTovikApp::~CTovikApp() = default;
 
 bool CTovikApp::InitInstance() {
     // One copy runs per registry; another registry (a prefix, hive files) opens beside it.
-    if (!m_instance.Acquire()) {  // the running copy has been brought to the front
+    // The running copy resolves the file's name from its own folder, so it gets the full path.
+    const QString handOver = m_fileToImport.isEmpty() ? QString() : QFileInfo(m_fileToImport).absoluteFilePath();
+    if (!m_instance.Acquire(handOver)) {  // the running copy has been brought to the front
         m_otherCopyRuns = true;
+        m_fileHandedOver = !handOver.isEmpty() && m_instance.ReachedRunningCopy();
         return false;
     }
 
@@ -45,7 +52,7 @@ bool CTovikApp::InitInstance() {
     CTovikView* view = m_pMainWnd->View();
     if (m_prompts) view->SetPrompts(std::move(m_prompts));
     connect(m_pMainWnd.get(), &CMainFrame::aboutRequested, this, &CTovikApp::OnAppAbout);
-    m_pMainWnd->ShowRegistryLocation(QString::fromLocal8Bit(store.location), store.readOnly);
+    m_pMainWnd->ShowRegistryLocation(QString::fromLocal8Bit(store.location), store.readOnly, m_registryName);
 
     // The view lays its controls out from its client area, so the frame gets its size first.
     m_pMainWnd->resize(kFrameWidth, kFrameHeight);
@@ -74,6 +81,16 @@ bool CTovikApp::InitInstance() {
 void CTovikApp::OnAppAbout() {
     CAboutDlg dialog(m_pMainWnd.get());
     m_pMainWnd->View()->Prompts().DoModal(dialog);
+}
+
+void CTovikApp::importWhenIdle(const QString& fileName) {
+    if (!m_pMainWnd) return;
+    // A message or an import already open here is answered first; the file waits its turn.
+    if (QApplication::activeModalWidget() != nullptr) {
+        QTimer::singleShot(300, this, [this, fileName] { importWhenIdle(fileName); });
+        return;
+    }
+    m_pMainWnd->View()->Commands().Backup().ImportFile(fileName);
 }
 
 void CTovikApp::bringToFront() {

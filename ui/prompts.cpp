@@ -60,7 +60,7 @@ void LetStarDotStarMatchEveryFile(QFileDialog& dialog) {
 }
 
 // Qt's own file dialog (the platform's may not fit a small screen), sized to fit and centred,
-// starting in the folder last used.
+// starting in the folder last used. Without a filter it chooses a folder.
 QString RunFileDialog(QWidget* parent, const QString& filter, QFileDialog::AcceptMode mode,
                       QString* selectedFilter = nullptr) {
     QFileDialog dialog(parent, QString(), FileDialogStartFolder(), filter);
@@ -71,6 +71,9 @@ QString RunFileDialog(QWidget* parent, const QString& filter, QFileDialog::Accep
     if (mode == QFileDialog::AcceptSave) {
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontConfirmOverwrite);   // an existing file is replaced without a question
+    } else if (filter.isEmpty()) {
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
     } else {
         dialog.setFileMode(QFileDialog::ExistingFile);
     }
@@ -81,7 +84,8 @@ QString RunFileDialog(QWidget* parent, const QString& filter, QFileDialog::Accep
     const QString file = dialog.selectedFiles().front();
     if (selectedFilter) *selectedFilter = dialog.selectedNameFilter();
     QSettings settings(QString::fromLatin1(kSettingsOrganization), QString::fromLatin1(kSettingsApplication));
-    settings.setValue(QString::fromLatin1(kLastFolderSetting), QFileInfo(file).absolutePath());
+    const QFileInfo chosen(file);
+    settings.setValue(QString::fromLatin1(kLastFolderSetting), chosen.isDir() ? chosen.absoluteFilePath() : chosen.absolutePath());
     return file;
 }
 
@@ -94,6 +98,8 @@ QString ViewPrompts::SaveFileName(QWidget* parent, const QString& filter, QStrin
 QString ViewPrompts::OpenFileName(QWidget* parent, const QString& filter) {
     return RunFileDialog(parent, filter, QFileDialog::AcceptOpen);
 }
+
+QString ViewPrompts::ExistingFolder(QWidget* parent) { return RunFileDialog(parent, QString(), QFileDialog::AcceptOpen); }
 
 int ViewPrompts::DoModal(QDialog& dialog) {
     if (!dialog.testAttribute(Qt::WA_Resized)) dialog.adjustSize();   // the size show() would give it

@@ -23,6 +23,8 @@ public:
     virtual QString SaveFileName(QWidget* parent, const QString& filter, QString* selectedFilter = nullptr);
     // A file to read (empty when cancelled).
     virtual QString OpenFileName(QWidget* parent, const QString& filter);
+    // An existing folder (empty when cancelled).
+    virtual QString ExistingFolder(QWidget* parent);
     // Shows a modal dialog; returns IDOK or IDCANCEL.
     virtual int DoModal(QDialog& dialog);
 };

@@ -8,6 +8,7 @@
 #include "view/find_commands.h"
 #include "view/key_commands.h"
 #include "view/navigation_commands.h"
+#include "view/open_registry_commands.h"
 #include "view/reg_file_commands.h"
 #include "view/rename_commands.h"
 #include "view/tovik_view.h"
@@ -19,7 +20,8 @@ ViewCommands::ViewCommands(CTovikView& view)
       m_keys(new KeyCommands(view)),
       m_rename(new RenameCommands(view)),
       m_regFiles(new RegFileCommands(view)),
-      m_backup(new BackupCommands(view, *m_regFiles)) {
+      m_backup(new BackupCommands(view, *m_regFiles)),
+      m_openRegistry(new OpenRegistryCommands(view)) {
     CTovikView* v = &view;
     ValueCommands* values = m_values;
     KeyCommands* keys = m_keys;
@@ -63,6 +65,8 @@ ViewCommands::ViewCommands(CTovikView& view)
         // Files: export writes the current key (or all of a root); import asks for its file.
         {ID_EXPORT, {[backup] { backup->OnExport(); }, always}},
         {ID_IMPORT, {[backup] { backup->OnImport(); }, always}},
+        // Another registry opens in a window of its own, whatever this one shows.
+        {ID_OPEN_REGISTRY, {[this] { m_openRegistry->OnOpenRegistry(); }, always}},
 
         {ID_FIND, {onFind(&FindCommands::OnFind), find(&FindCommands::OnUpdateFind)}},
         {ID_FIND_NEXT, {onFind(&FindCommands::OnFindNext), find(&FindCommands::OnUpdateFindNext)}},

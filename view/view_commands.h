@@ -13,6 +13,7 @@ class CTovikView;
 class FindCommands;
 class KeyCommands;
 class NavigationCommands;
+class OpenRegistryCommands;
 class RegFileCommands;
 class RenameCommands;
 class ValueCommands;
@@ -28,6 +29,7 @@ public:
     RenameCommands& Rename() const { return *m_rename; }
     BackupCommands& Backup() const { return *m_backup; }
     RegFileCommands& RegFiles() const { return *m_regFiles; }
+    OpenRegistryCommands& OpenRegistry() const { return *m_openRegistry; }
 
     // Find and navigation are made beside the view by whoever holds their settings (the frame);
     // their commands are disabled until they are attached.
@@ -55,6 +57,7 @@ private:
     RenameCommands* m_rename;
     RegFileCommands* m_regFiles;
     BackupCommands* m_backup;
+    OpenRegistryCommands* m_openRegistry;
     QPointer<FindCommands> m_find;
     QPointer<NavigationCommands> m_navigation;
     std::map<int, Command> m_table;

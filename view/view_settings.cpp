@@ -39,4 +39,12 @@ void ViewSettings::SetFavourites(const QStringList& paths) {
     m_settings->setValue(QStringLiteral("view/favourites"), paths);
 }
 
+QStringList ViewSettings::RecentRegistries() const {
+    return m_settings->value(QStringLiteral("registries/recent")).toStringList();
+}
+
+void ViewSettings::SetRecentRegistries(const QStringList& entries) {
+    m_settings->setValue(QStringLiteral("registries/recent"), entries);
+}
+
 void ViewSettings::Sync() { m_settings->sync(); }

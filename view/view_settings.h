@@ -1,6 +1,7 @@
 #pragma once
-// What the view remembers between runs: the last key and the favourites, in one QSettings file
-// (by default $XDG_CONFIG_HOME/tovik/view.conf, ~/.config/tovik/view.conf without it).
+// What the view remembers between runs: the last key, the favourites and the registries opened
+// recently, in one QSettings file (by default $XDG_CONFIG_HOME/tovik/view.conf,
+// ~/.config/tovik/view.conf without it).
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -16,6 +17,9 @@ public:
     void SetLastKey(const QString& path);
     QStringList Favourites() const;
     void SetFavourites(const QStringList& paths);
+    // The registries opened recently, newest first, one line of JSON each (view/registry_request.h).
+    QStringList RecentRegistries() const;
+    void SetRecentRegistries(const QStringList& entries);
     void Sync();
 
 private:

@@ -583,5 +583,141 @@ The path exists up to %2.</translation>
         <source>キャンセル</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>レジストリを開く...</source>
+        <translation>Open Registry...</translation>
+    </message>
+    <message>
+        <source>新しいウィンドウを開けませんでした。</source>
+        <translation>The new window could not be opened.</translation>
+    </message>
+    <message>
+        <source>ハイブ</source>
+        <translation>Hive</translation>
+    </message>
+    <message>
+        <source>レジストリを開く</source>
+        <translation>Open Registry</translation>
+    </message>
+    <message>
+        <source>見つかったもの</source>
+        <translation>Found</translation>
+    </message>
+    <message>
+        <source>最近開いたもの</source>
+        <translation>Recent</translation>
+    </message>
+    <message>
+        <source>その他のフォルダーやファイル</source>
+        <translation>Other Folder or File</translation>
+    </message>
+    <message>
+        <source>開く</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>名前とフォルダー</source>
+        <translation>Name and folder</translation>
+    </message>
+    <message>
+        <source>種類</source>
+        <translation>Kind</translation>
+    </message>
+    <message>
+        <source>変更日</source>
+        <translation>Changed</translation>
+    </message>
+    <message>
+        <source>状態</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>Wine プレフィックス（フォルダー）</source>
+        <translation>Wine prefix (a folder)</translation>
+    </message>
+    <message>
+        <source>Windows フォルダー（System32\config を含むフォルダー）</source>
+        <translation>Windows folder (the one holding System32\config)</translation>
+    </message>
+    <message>
+        <source>ハイブファイル（1 つ）</source>
+        <translation>One hive file</translation>
+    </message>
+    <message>
+        <source>Tovik のレジストリファイル</source>
+        <translation>Tovik registry file</translation>
+    </message>
+    <message>
+        <source>種類:</source>
+        <translation>Kind:</translation>
+    </message>
+    <message>
+        <source>参照...</source>
+        <translation>Browse...</translation>
+    </message>
+    <message>
+        <source>場所:</source>
+        <translation>Location:</translation>
+    </message>
+    <message>
+        <source>ユーザーの NTUSER.DAT（省略可）:</source>
+        <translation>The user's NTUSER.DAT (optional):</translation>
+    </message>
+    <message>
+        <source>表示するキー（例: HKLM\SOFTWARE）:</source>
+        <translation>Key to show it under (for example HKLM\SOFTWARE):</translation>
+    </message>
+    <message>
+        <source>変更を許可する（ハイブファイルに書き込む）</source>
+        <translation>Allow changes (writes the hive files)</translation>
+    </message>
+    <message>
+        <source>Tovik のレジストリ(*.db);;全て(*.*)</source>
+        <translation>Tovik registry (*.db);;All (*.*)</translation>
+    </message>
+    <message>
+        <source>NTUSER.DAT(NTUSER.DAT ntuser.dat);;全て(*.*)</source>
+        <translation>NTUSER.DAT (NTUSER.DAT ntuser.dat);;All (*.*)</translation>
+    </message>
+    <message>
+        <source>変更日時: %1</source>
+        <translation>Changed: %1</translation>
+    </message>
+    <message>
+        <source>実行中</source>
+        <translation>Running</translation>
+    </message>
+    <message>
+        <source>Wine が実行中です。読み取り専用で開きます。</source>
+        <translation>Wine is running it: it opens read-only.</translation>
+    </message>
+    <message>
+        <source>探しています… %1 件</source>
+        <translation>Searching… %1 found</translation>
+    </message>
+    <message>
+        <source>見つかりませんでした。「その他のフォルダーやファイル」から開けます。</source>
+        <translation>Nothing found. Open one from &quot;Other Folder or File&quot;.</translation>
+    </message>
+    <message>
+        <source>開くフォルダーまたはファイルを指定してください。</source>
+        <translation>Name the folder or file to open.</translation>
+    </message>
+    <message>
+        <source>%1 はフォルダーではありません。</source>
+        <translation>%1 is not a folder.</translation>
+    </message>
+    <message>
+        <source>%1 はファイルではありません。</source>
+        <translation>%1 is not a file.</translation>
+    </message>
+    <message>
+        <source>%1 は Wine プレフィックスではありません（system.reg も user.reg もありません）。</source>
+        <translation>%1 is not a Wine prefix (it has neither system.reg nor user.reg).</translation>
+    </message>
+    <message>
+        <source>ハイブを表示するキーを指定してください（例: HKLM\SOFTWARE）。</source>
+        <translation>Name the key to show the hive under (for example HKLM\SOFTWARE).</translation>
+    </message>
 </context>
 </TS>

@@ -1,6 +1,8 @@
 // Start-up: one running copy, the frame and its menu, the caution after the painted tree.
 #include <QAction>
+#include <QDir>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMenuBar>
 #include <QProcess>
 #include <QRegularExpression>
@@ -29,6 +31,7 @@ struct RecordingPrompts : ViewPrompts {
     bool frameVisible = false;
     int treeItems = 0;
     int dialogs = 0;
+    int dialogMs = 0;   // how long a dialog stays open, running events as a real one does
     int MessageBox(QWidget*, const QString& text, MessageButtons) override {
         texts << text;
         if (app && app->MainFrame()) {
@@ -39,6 +42,7 @@ struct RecordingPrompts : ViewPrompts {
     }
     int DoModal(QDialog&) override {
         ++dialogs;
+        if (dialogMs > 0) QTest::qWait(dialogMs);
         return IDOK;
     }
 };
@@ -63,6 +67,21 @@ QString ReadOnlyStartProblem(const RecordingPrompts& seen, CTovikApp& app, const
     const QString line = app.MainFrame()->RegistryLocationText();
     if (line != QString::fromUtf16(u"読み取り専用　") + QString::fromStdString(location)) return QStringLiteral("status line: ") + line;
     return {};
+}
+
+// A .reg file at path that makes HKEY_CURRENT_USER\Software\key; returns path.
+QString WriteRegFile(const QString& path, const QByteArray& key) {
+    QFile reg(path);
+    if (reg.open(QIODevice::WriteOnly))
+        reg.write("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\" + key + "]\r\n\"v\"=dword:00000001\r\n");
+    return path;
+}
+
+bool KeyExists(const char16_t* path) {
+    HKEY key = 0;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, 0, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
 }
 
 }  // namespace
@@ -113,6 +132,16 @@ private slots:
             QCOMPARE(seen->texts, QStringList({StartupCautionText()}));
             QCOMPARE(app.MainFrame()->RegistryLocationText(), QString::fromStdString(prefix));
             QCOMPARE(app.MainFrame()->windowTitle(), QString("Harnet"));
+        }
+        {
+            // Opened from the chooser with the game's name: the title and the status line say it.
+            CTovikApp app(source);
+            RecordPrompts(app);
+            app.SetRegistryName(QStringLiteral("Half-Life 2"));
+            QVERIFY(app.InitInstance());
+            QCOMPARE(app.MainFrame()->windowTitle(), QString("Half-Life 2 - Harnet"));
+            QCOMPARE(app.MainFrame()->RegistryLocationText(),
+                     QString::fromUtf16(u"Half-Life 2　") + QString::fromStdString(prefix));
         }
         wine_test::RunningWineserver server(prefix);
         QVERIFY(server.holding());
@@ -234,6 +263,13 @@ private slots:
         QVERIFY(help.out.contains("--steam-app APPID"));
 
         // A Steam game without a Proton prefix is named before any window could open.
+        const Run nameless = run({"--name"});
+        QCOMPARE(nameless.exitCode, 2);
+        QVERIFY2(nameless.err.contains("tovik: --name needs a name."), qPrintable(nameless.err));
+        const Run twoStores = run({"--registry=/a.db", "--wine-prefix", "/b"});
+        QCOMPARE(twoStores.exitCode, 2);
+        QVERIFY2(twoStores.err.contains("name one registry only"), qPrintable(twoStores.err));
+
         const Run noGame = run({"--steam-app", "4294967299"});
         QCOMPARE(noGame.exitCode, 1);
         QVERIFY2(noGame.err.contains("tovik: Steam app 4294967299 has no Proton prefix"), qPrintable(noGame.err));
@@ -242,23 +278,54 @@ private slots:
     // A file named on the command line (a .reg file opened from a file manager) opens its import
     // with the confirmation once the window is up.
     void aFileArgumentOpensItsImport() {
-        QFile reg(home.filePath("fix.reg"));
-        QVERIFY(reg.open(QIODevice::WriteOnly));
-        reg.write("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\FromFileManager]\r\n\"v\"=dword:00000001\r\n");
-        reg.close();
-
+        const QString reg = WriteRegFile(home.filePath("fix.reg"), "FromFileManager");
         CTovikApp app;
-        auto prompts = std::make_unique<RecordingPrompts>();
-        RecordingPrompts* seen = prompts.get();
-        app.SetPrompts(std::move(prompts));
-        app.SetFileToImport(reg.fileName());
+        RecordingPrompts* seen = RecordPrompts(app);
+        app.SetFileToImport(reg);
         QVERIFY(app.InitInstance());
         QCOMPARE(seen->dialogs, 0);  // not before the event loop runs
         QTRY_COMPARE(seen->dialogs, 1);
         QVERIFY(seen->texts.contains(QString::fromUtf16(u"インポート終了、表示を初期化します")));
-        HKEY key = 0;
-        QCOMPARE(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\FromFileManager", 0, 0, &key), ERROR_SUCCESS);
-        RegCloseKey(key);
+        QVERIFY(KeyExists(u"Software\\FromFileManager"));
+    }
+
+    // A .reg file given to a second start while a copy runs: the running copy takes it and starts
+    // its import with the confirmation, once the message it shows is answered; the second start
+    // ends having handed it over.
+    void aRunningCopyImportsTheFileASecondStartWasGiven() {
+        WriteRegFile(home.filePath("handed.reg"), "HandedOver");
+        CTovikApp first;
+        RecordingPrompts* seen = RecordPrompts(first);
+        QVERIFY(first.InitInstance());
+        QMessageBox busy(QMessageBox::NoIcon, QString(), QStringLiteral("busy"), QMessageBox::Ok, first.MainFrame());
+        busy.setModal(true);
+        busy.show();
+
+        const QString oldFolder = QDir::currentPath();
+        QDir::setCurrent(home.path());   // the second start names the file from its own folder
+        CTovikApp second;
+        second.SetFileToImport(QStringLiteral("handed.reg"));
+        const bool secondRuns = second.InitInstance();
+        QDir::setCurrent(oldFolder);
+        QVERIFY(!secondRuns);
+        QVERIFY(second.OtherCopyRuns());
+        QVERIFY(second.FileHandedOver());
+
+        QTest::qWait(700);
+        QCOMPARE(seen->dialogs, 0);   // the open message is answered first
+        busy.close();
+        QTRY_COMPARE(seen->dialogs, 1);
+        QVERIFY(KeyExists(u"Software\\HandedOver"));
+
+        // With no dialog open the confirmation comes at once, and stays open while the second
+        // start has long gone.
+        seen->dialogMs = 500;
+        CTovikApp third;
+        third.SetFileToImport(WriteRegFile(home.filePath("again.reg"), "HandedAgain"));
+        QVERIFY(!third.InitInstance());
+        QVERIFY(third.FileHandedOver());
+        QTRY_VERIFY(KeyExists(u"Software\\HandedAgain"));
+        QCOMPARE(seen->dialogs, 2);
     }
 
     void menuHoldsEveryCommandWithItsIdentifier() {
@@ -278,14 +345,16 @@ private slots:
             {32773, u"値のみ表示"}, {32774, u"両方表示"}, {57664, u"Harnet のバージョン情報(&A)..."},
             {32784, u"検索..."}, {32785, u"次を検索"}, {32786, u"前を検索"}, {32787, u"キーのパスをコピー"},
             {32788, u"名前の変更"}, {32789, u"最新の情報に更新"}, {32790, u"アドレスバー"},
-            {32791, u"アドレスバーへ移動"}, {32792, u"お気に入りに追加"}};
+            {32791, u"アドレスバーへ移動"}, {32792, u"お気に入りに追加"}, {32800, u"レジストリを開く..."}};
         for (const auto& [id, text] : items) {
             QAction* action = frame.CommandAction(id);
             QVERIFY2(action, qPrintable(QString::number(id)));
             QCOMPARE(action->text(), QString::fromUtf16(text));
             QCOMPARE(action->data().toInt(), id);
         }
+        QCOMPARE(frame.CommandAction(32800)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
         frame.UpdateCommandUI();
+        QVERIFY(frame.CommandAction(32800)->isEnabled());
         QVERIFY(frame.CommandAction(32772)->isEnabled());
         QVERIFY(frame.CommandAction(57664)->isEnabled());
         QVERIFY(frame.CommandAction(57665)->isEnabled());

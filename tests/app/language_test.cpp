@@ -4,7 +4,9 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QComboBox>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -21,6 +23,7 @@
 #include "ui/translated.h"
 #include "view/command_ids.h"
 #include "view/find_dlg.h"
+#include "view/open_registry_dlg.h"
 #include "view/tovik_view.h"
 
 namespace {
@@ -49,6 +52,24 @@ QStringList FindDialogButtons() {
 QString CancelButtonText() {
     QMessageBox box(QMessageBox::NoIcon, QString(), QString(), QMessageBox::Ok | QMessageBox::Cancel);
     return box.button(QMessageBox::Cancel)->text();
+}
+
+// The width the chooser needs at least, on its widest page and kind, and its tab titles; the
+// chooser fits a 480-pixel screen only when that width is within kDialogMaxWidth.
+std::pair<int, QStringList> ChooserNeeds(QWidget* parent) {
+    ViewPrompts prompts;
+    COpenRegistryDlg dialog(prompts, parent);
+    int widest = 0;
+    for (int page = 0; page < dialog.Tabs()->count(); ++page) {
+        dialog.Tabs()->setCurrentIndex(page);
+        for (int kind = 0; kind < dialog.OtherKindBox()->count(); ++kind) {
+            dialog.OtherKindBox()->setCurrentIndex(kind);
+            widest = std::max(widest, dialog.minimumSizeHint().width());
+        }
+    }
+    QStringList tabs;
+    for (int page = 0; page < dialog.Tabs()->count(); ++page) tabs << dialog.Tabs()->tabText(page);
+    return {widest, tabs};
 }
 
 }  // namespace
@@ -111,6 +132,10 @@ private slots:
                                          CTovikView::kTreeLoopsMessage})
             QVERIFY2(Translated(core) != ToQString(core), qPrintable(ToQString(core)));
         QCOMPARE(CancelButtonText(), QStringLiteral("Cancel"));
+        QCOMPARE(frame.CommandAction(ID_OPEN_REGISTRY)->text(), QStringLiteral("Open Registry..."));
+        const auto [englishWidth, englishTabs] = ChooserNeeds(&frame);
+        QVERIFY2(englishWidth <= kDialogMaxWidth, qPrintable(QString::number(englishWidth)));
+        QCOMPARE(englishTabs, QStringList({"Found", "Recent", "Other Folder or File"}));
         QVERIFY2(FindDialogButtons().contains(QStringLiteral("Cancel")), qPrintable(FindDialogButtons().join('|')));
     }
 
@@ -127,6 +152,9 @@ private slots:
         QVERIFY2(CancelButtonText().startsWith(QString::fromUtf16(u"キャンセル")), qPrintable(CancelButtonText()));
         // The find dialog is not one of the specified editors, whose buttons stay in English.
         QVERIFY2(FindDialogButtons().contains(QString::fromUtf16(u"キャンセル")), qPrintable(FindDialogButtons().join('|')));
+        const auto [width, tabs] = ChooserNeeds(app.MainFrame());
+        QVERIFY2(width <= kDialogMaxWidth, qPrintable(QString::number(width)));
+        QCOMPARE(tabs.front(), QString::fromUtf16(u"見つかったもの"));
     }
 };
 

@@ -10,9 +10,9 @@
 struct ScriptedPrompts : ViewPrompts {
     QStringList messages;                           // every message box text, in order
     std::deque<int> answers;                        // IDYES / IDNO for Yes-No boxes; IDYES when empty
-    std::deque<QString> fileNames;                  // answers of the file dialogs; "" = cancelled
+    std::deque<QString> fileNames;                  // answers of the file and folder dialogs; "" = cancelled
     std::deque<QString> chosenFilters;              // the save dialog's chosen filter; none = the first
-    QStringList filters;                            // the filter list of every file dialog, in order
+    QStringList filters;                            // the filter list of every file dialog ("" for a folder), in order
     std::deque<std::function<int(QDialog&)>> dialogs;   // fills and closes each modal dialog
     int dialogCount = 0;
 
@@ -37,6 +37,10 @@ struct ScriptedPrompts : ViewPrompts {
     }
     QString OpenFileName(QWidget*, const QString& filter) override {
         filters << filter;
+        return nextFile();
+    }
+    QString ExistingFolder(QWidget*) override {
+        filters << QString();
         return nextFile();
     }
     int DoModal(QDialog& dialog) override {
