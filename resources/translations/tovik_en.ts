@@ -568,7 +568,7 @@ Some keys or values could not be read.</translation>
     <message>
         <source>キー「%1」は存在しません。
 %2 までは存在します。</source>
-        <translation>The key "%1" does not exist.
+        <translation>The key &quot;%1&quot; does not exist.
 The path exists up to %2.</translation>
     </message>
     <message>
@@ -582,6 +582,10 @@ The path exists up to %2.</translation>
     <message>
         <source>キャンセル</source>
         <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>バイナリデータの変更</source>
+        <translation>Modify Binary Data</translation>
     </message>
 </context>
 </TS>
