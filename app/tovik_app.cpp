@@ -83,13 +83,24 @@ void CTovikApp::bringToFront() {
     m_pMainWnd->activateWindow();
 }
 
-void ApplyInterfaceFont() {
-    if (QFontDatabase::families().contains(QStringLiteral("Noto Sans CJK JP"))) {
-        QFont font(QStringLiteral("Noto Sans CJK JP"));
-        font.setPointSize(9);
-        QApplication::setFont(font);
-    }
+QStringList JapaneseFontFamilies() {
+    return {QStringLiteral("Noto Sans CJK JP"), QStringLiteral("Noto Sans JP"),   QStringLiteral("Source Han Sans JP"),
+            QStringLiteral("IPAexGothic"),      QStringLiteral("IPAPGothic"),     QStringLiteral("IPAGothic"),
+            QStringLiteral("TakaoPGothic"),     QStringLiteral("VL PGothic"),     QStringLiteral("Droid Sans Japanese")};
 }
+
+QFont InterfaceFont(const QFont& desktop, const QStringList& installedFamilies) {
+    QFont font = desktop;
+    for (const QString& family : JapaneseFontFamilies()) {
+        if (installedFamilies.contains(family)) {
+            font.setFamilies({family});
+            break;
+        }
+    }
+    return font;
+}
+
+void ApplyInterfaceFont() { QApplication::setFont(InterfaceFont(QApplication::font(), QFontDatabase::families())); }
 
 QString StartupCautionText() {
     return Tovik::tr("十分注意して使用してください。キーを消す前にはエクスポートしておいてください。");

@@ -1,7 +1,9 @@
 #pragma once
 // The application: single-copy start-up, the document, the frame with its view, the caution.
+#include <QFont>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 #include "app/single_instance.h"
@@ -49,7 +51,13 @@ QString ReadOnlyNoticeText(const std::string& reason);
 // The single-instance name of a registry: "Harnet" for the user's own store.
 QString InstanceNameOf(const tovik::RegistrySource& source);
 
-// Prefers a CJK font for the whole interface, so that every Japanese text renders.
+// Families that render every Japanese text, most wanted first.
+QStringList JapaneseFontFamilies();
+// The desktop's font in the first of JapaneseFontFamilies that is installed: its size stays the
+// desktop's, and so follows the user's settings (a larger text for reading, say). The desktop's
+// font itself when none of them is installed.
+QFont InterfaceFont(const QFont& desktop, const QStringList& installedFamilies);
+// Makes InterfaceFont of the application's default font the font of the whole interface.
 void ApplyInterfaceFont();
 
 // The main window's size at start: a small portrait screen.

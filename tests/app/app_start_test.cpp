@@ -1,5 +1,6 @@
 // Start-up: one running copy, the frame and its menu, the caution after the painted tree.
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProcess>
@@ -278,7 +279,7 @@ private slots:
             {32773, u"値のみ表示"}, {32774, u"両方表示"}, {57664, u"Harnet のバージョン情報(&A)..."},
             {32784, u"検索..."}, {32785, u"次を検索"}, {32786, u"前を検索"}, {32787, u"キーのパスをコピー"},
             {32788, u"名前の変更"}, {32789, u"最新の情報に更新"}, {32790, u"アドレスバー"},
-            {32791, u"アドレスバーへ移動"}, {32792, u"お気に入りに追加"}};
+            {32791, u"アドレスバーへ移動"}, {32792, u"お気に入りに追加"}, {32793, u"バイナリデータの変更"}};
         for (const auto& [id, text] : items) {
             QAction* action = frame.CommandAction(id);
             QVERIFY2(action, qPrintable(QString::number(id)));
@@ -300,6 +301,28 @@ private slots:
         QVERIFY(frame.close());
         QVERIFY(doc.OnNewDocument());
         QVERIFY(!doc.IsModified());
+    }
+
+    // The interface takes a Japanese-capable family but keeps the desktop's text size, whatever
+    // it is; without any such family it keeps the desktop's font.
+    void theInterfaceFontFollowsTheDesktopsSize() {
+        const QFont before = QApplication::font();
+        for (const qreal points : {9.0, 11.0, 14.0}) {
+            QFont desktop(QStringLiteral("DejaVu Sans"));
+            desktop.setPointSizeF(points);
+            QApplication::setFont(desktop);
+            ApplyInterfaceFont();
+            QCOMPARE(QApplication::font().pointSizeF(), points);
+            QCOMPARE(QApplication::font().family(), QString("Noto Sans CJK JP"));   // installed by the set-up
+        }
+        QApplication::setFont(before);
+
+        QFont pixels(QStringLiteral("DejaVu Sans"));
+        pixels.setPixelSize(20);
+        const QFont fallback = InterfaceFont(pixels, {"DejaVu Sans", "IPAGothic", "Noto Sans JP"});
+        QCOMPARE(fallback.family(), QString("Noto Sans JP"));
+        QCOMPARE(fallback.pixelSize(), 20);
+        QCOMPARE(InterfaceFont(pixels, {"DejaVu Sans"}).family(), QString("DejaVu Sans"));
     }
 
     void aboutBoxShowsTheVersion() {
