@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCryptographicHash>
+#include <algorithm>
 #include <filesystem>
 #include <QFontDatabase>
 #include <QLabel>
@@ -17,6 +18,7 @@
 #include "view/view_commands.h"
 #include "ui/prompts.h"
 #include "stores/open_store.h"
+#include "ui/store_texts.h"
 #include "ui/translated.h"
 
 CTovikApp::CTovikApp(tovik::RegistrySource source)
@@ -35,7 +37,7 @@ bool CTovikApp::InitInstance() {
 
     const tovik::StoreOpenResult store = tovik::OpenRegistry(m_source);
     if (!store.ok) {
-        QMessageBox::critical(nullptr, QStringLiteral("Harnet"), QString::fromStdString(store.error));
+        QMessageBox::critical(nullptr, AppCaption(), StoreText(store.error));
         return false;
     }
 
@@ -58,12 +60,8 @@ bool CTovikApp::InitInstance() {
     QApplication::processEvents();   // the tree is painted before the caution appears
 
     view->Prompts().MessageBox(m_pMainWnd.get(), StartupCautionText(), MessageButtons::Ok);
-    for (const std::string& notice : store.notices) {
-        view->Prompts().MessageBox(m_pMainWnd.get(), QString::fromStdString(notice), MessageButtons::Ok);
-    }
-    if (store.readOnly) {
-        view->Prompts().MessageBox(m_pMainWnd.get(), ReadOnlyNoticeText(store.readOnlyReason), MessageButtons::Ok);
-    }
+    if (const QString notices = OpenNoticesText(store); !notices.isEmpty())
+        view->Prompts().MessageBox(m_pMainWnd.get(), notices, MessageButtons::Ok);
     // A file named on the command line (opened from a file manager): its import, with its
     // confirmation, once the event loop runs.
     if (!m_fileToImport.isEmpty())
@@ -107,8 +105,20 @@ QString StartupCautionText() {
 }
 
 QString ReadOnlyNoticeText(const std::string& reason) {
-    return Tovik::tr("このレジストリは読み取り専用で開きました。変更は保存できません。") + QStringLiteral("\n\n") +
-           QString::fromStdString(reason);
+    QString text = Tovik::tr("このレジストリは読み取り専用で開きました。変更は保存できません。");
+    if (!reason.empty()) text += QStringLiteral("\n\n") + StoreText(reason);
+    return text;
+}
+
+QString OpenNoticesText(const tovik::StoreOpenResult& store) {
+    QStringList paragraphs;
+    // The read-only reason is often one of the notices too (a hive Windows left unfinished): it
+    // is said once, in the notices.
+    const bool reasonInNotices =
+        std::find(store.notices.begin(), store.notices.end(), store.readOnlyReason) != store.notices.end();
+    if (store.readOnly) paragraphs << ReadOnlyNoticeText(reasonInNotices ? std::string() : store.readOnlyReason);
+    if (const QString notices = StoreNoticesText(store.notices); !notices.isEmpty()) paragraphs << notices;
+    return paragraphs.join(QStringLiteral("\n\n"));
 }
 
 QString InstanceNameOf(const tovik::RegistrySource& source) {

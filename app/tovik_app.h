@@ -46,8 +46,13 @@ private:
 // The caution shown once the tree is painted, on every start.
 QString StartupCautionText();
 
-// Said once at start, after the caution, when the registry opened is read-only.
+// Said at start, after the caution, when the registry opened is read-only (and why, unless the
+// reason is empty).
 QString ReadOnlyNoticeText(const std::string& reason);
+// The one message after the caution: that the registry is read-only and why, then what the
+// store noticed as it opened (the hives that Windows left unfinished in one list); empty when
+// there is nothing to say.
+QString OpenNoticesText(const tovik::StoreOpenResult& store);
 // The single-instance name of a registry: "Harnet" for the user's own store.
 QString InstanceNameOf(const tovik::RegistrySource& source);
 

@@ -1,5 +1,6 @@
 // Start-up: one running copy, the frame and its menu, the caution after the painted tree.
 #include <QAction>
+#include <QDir>
 #include <QApplication>
 #include <QLabel>
 #include <QMenuBar>
@@ -145,6 +146,32 @@ private slots:
         HKEY key = 0;
         QCOMPARE(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\New", 0, nullptr, 0, 0, nullptr, &key, nullptr),
                  static_cast<LONG>(ERROR_ACCESS_DENIED));
+    }
+
+    // A Windows folder whose hives Windows left unfinished: after the caution, one message in the
+    // window's language lists them and says why once; a file that is no hive is named in it too.
+    void uncleanHivesOfAWindowsFolderAreListedInOneMessage() {
+        namespace hb = tovik::hive::testing;
+        const QString config = home.filePath("windows/System32/config");
+        QVERIFY(QDir().mkpath(config));
+        for (const char* name : {"SYSTEM", "SOFTWARE"})
+            hb::WriteFile((config + "/" + name).toStdString(), hb::EmptyHiveBytes({.sequence1 = 5, .sequence2 = 4}));
+        hb::WriteFile((config + "/SAM").toStdString(), std::vector<std::uint8_t>(4096, 'x'));
+        tovik::RegistrySource source;
+        source.kind = tovik::RegistrySource::Kind::Windows;
+        source.path = home.filePath("windows").toStdString();
+        source.writable = true;
+        CTovikApp app(source);
+        const RecordingPrompts* seen = RecordPrompts(app);
+        QVERIFY(app.InitInstance());
+        QCOMPARE(seen->texts.size(), 2);
+        const QString message = seen->texts[1];
+        QVERIFY2(message.startsWith(QString::fromUtf16(u"このレジストリは読み取り専用で開きました。")), qPrintable(message));
+        QVERIFY2(message.contains("\n  SOFTWARE\n  SYSTEM") || message.contains("\n  SYSTEM\n  SOFTWARE"), qPrintable(message));
+        QCOMPARE(message.count(QString::fromUtf16(u"Windowsが正しく終了していない")), 1);
+        QVERIFY2(message.contains(QString::fromUtf16(u"はWindowsのレジストリハイブではないか、壊れています")), qPrintable(message));
+        QVERIFY2(!message.contains("Windows did not shut down") && !message.contains("is not a Windows registry hive"),
+                 qPrintable(message));
     }
 #endif
 
