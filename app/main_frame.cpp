@@ -57,6 +57,7 @@ CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent, std::unique_ptr<ViewSett
     addMenu(Tovik::tr("編集"), {{ID_DELETE_VALUE, Tovik::tr("値 削除")},
                          {ID_DELETE_KEY, Tovik::tr("キー 削除")},
                          {ID_RENAME, Tovik::tr("名前の変更"), QKeySequence(Qt::Key_F2)},
+                         {ID_EDIT_BINARY_DATA, Tovik::tr("バイナリデータの変更")},
                          {0, {}},
                          {ID_ADD_KEY, Tovik::tr("キーの追加")},
                          {0, {}},
@@ -92,6 +93,10 @@ CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent, std::unique_ptr<ViewSett
     });
     // Shortcuts act without a menu opening first, so the enabled states follow what changes them.
     connect(m_pView, &CTovikView::currentKeyChanged, this, &CMainFrame::UpdateCommandUI);
+    connect(m_pView, &CTovikView::selectedValueChanged, this, [this] {
+        showValueType();
+        UpdateCommandUI();
+    });
     connect(m_pFind, &FindCommands::searchFinished, this, [this] {
         UpdateCommandUI();
         // The 検索結果 window is a window of its own: Ctrl+F, F3 and Shift+F3 work there too, going
@@ -155,7 +160,8 @@ void CMainFrame::fillFavouritesMenu() {
 void CMainFrame::ShowRegistryLocation(const QString& location, bool readOnly, const QString& name) {
     setWindowTitle(name.isEmpty() ? QStringLiteral("Harnet") : name + QStringLiteral(" - Harnet"));
     if (location.isEmpty()) {
-        if (m_location) statusBar()->hide();
+        if (m_location) m_location->clear();
+        updateStatusBar();
         return;
     }
     if (!m_location) {
@@ -172,11 +178,40 @@ void CMainFrame::ShowRegistryLocation(const QString& location, bool readOnly, co
     const QString text = readOnly ? Tovik::tr("読み取り専用") + space + named : named;
     m_location->setText(text);
     m_location->setToolTip(text);
-    statusBar()->show();
+    updateStatusBar();
 }
 
 QString CMainFrame::RegistryLocationText() const {
     return m_location && !statusBar()->isHidden() ? m_location->text() : QString();
+}
+
+// The selected value's type, at the right of the status line: the list's "??" stands for every
+// type above 8, so the line names the one it is.
+void CMainFrame::showValueType() {
+    const QString text = m_pView->SelectedValueTypeText();
+    if (!m_valueType) {
+        if (text.isEmpty()) return;
+        m_valueType = new QLabel(this);
+        m_valueType->setObjectName(QStringLiteral("valueType"));
+        m_valueType->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        statusBar()->addPermanentWidget(m_valueType);
+        statusBar()->setSizeGripEnabled(false);
+    }
+    m_valueType->setText(text);
+    m_valueType->setVisible(!text.isEmpty());
+    updateStatusBar();
+}
+
+QString CMainFrame::ValueTypeText() const {
+    return m_valueType && !statusBar()->isHidden() ? m_valueType->text() : QString();
+}
+
+// The line shows while it has something to say.
+void CMainFrame::updateStatusBar() {
+    const bool location = m_location && !m_location->text().isEmpty();
+    const bool valueType = m_valueType && !m_valueType->text().isEmpty();
+    if (location || valueType) statusBar()->show();
+    else if (m_location || m_valueType) statusBar()->hide();
 }
 
 QAction* CMainFrame::CommandAction(int id) const {

@@ -37,6 +37,8 @@ public:
     void ShowRegistryLocation(const QString& location, bool readOnly, const QString& name = {});
     // The status line's text; empty while none is shown.
     QString RegistryLocationText() const;
+    // The selected value's type on the status line ("REG_QWORD (11)"); empty while none is shown.
+    QString ValueTypeText() const;
 
 signals:
     void aboutRequested();
@@ -53,6 +55,8 @@ private:
     QMenu* addMenu(const QString& title, std::initializer_list<MenuItem> items);
     void runCommand(int id);
     void fillFavouritesMenu();
+    void showValueType();
+    void updateStatusBar();
 
     CTovikDoc* m_pDocument;
     CTovikView* m_pView;
@@ -62,4 +66,5 @@ private:
     QMenu* m_pFavourites;
     std::map<int, QAction*> m_actions;
     QLabel* m_location = nullptr;
+    QLabel* m_valueType = nullptr;
 };

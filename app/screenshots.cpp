@@ -63,6 +63,14 @@ void saveImportConfirmation(const QString& key) {
     confirmation.hide();
 }
 
+// The frame at its start size, laid out as at start.
+void showPortrait(CMainFrame& frame) {
+    frame.resize(kFrameWidth, kFrameHeight);
+    frame.layout()->activate();
+    frame.View()->OnInitialUpdate();
+    frame.show();
+}
+
 // The tree of a Wine prefix (made by wineboot; too slow to make here) with its status line.
 bool saveWinePrefix(const QString& prefix) {
     tovik::RegistrySource source;
@@ -76,15 +84,42 @@ bool saveWinePrefix(const QString& prefix) {
     CTovikDoc doc;
     CMainFrame frame(&doc);
     frame.ShowRegistryLocation(QString::fromStdString(opened.location), opened.readOnly);
-    frame.resize(kFrameWidth, kFrameHeight);
-    frame.layout()->activate();
+    showPortrait(frame);
     CTovikView* view = frame.View();
-    view->OnInitialUpdate();
-    frame.show();
     if (!SelectKeyPath(view, QStringLiteral("HKEY_CURRENT_USER\\Software\\Wine")))
         std::fprintf(stderr, "HKEY_CURRENT_USER\\Software\\Wine not found in the prefix\n");
     SaveGrab(frame, outputDir, QStringLiteral("wine_prefix"));
     return true;
+}
+
+// The key with mixed values, its first value selected.
+bool selectMixedValues(CTovikView* view) {
+    if (!SelectKeyPath(view, keyWithMixedValues())) return false;
+    if (view->ListModel().RowCount() > 0)
+        view->ValueList()->selectionModel()->select(view->ListModel().index(0, 0),
+                                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    return true;
+}
+
+// The main window at each text size a desktop may ask for (main_9pt.png, ...): the portrait
+// layout must hold at all of them. A frame that grew past its portrait width is reported.
+void saveMainWindowAtTextSizes() {
+    const QFont desktop = QApplication::font();
+    for (const int points : {9, 11, 14}) {
+        QFont font = desktop;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        CTovikDoc doc;
+        CMainFrame frame(&doc);
+        showPortrait(frame);
+        selectMixedValues(frame.View());
+        const QString name = QStringLiteral("main_%1pt").arg(points);
+        SaveGrab(frame, outputDir, name);
+        if (frame.width() > kFrameWidth || frame.minimumSizeHint().width() > kFrameWidth)
+            std::fprintf(stderr, "%s: the frame is %d pixels wide (at least %d), more than its %d\n", qPrintable(name),
+                         frame.width(), frame.minimumSizeHint().width(), kFrameWidth);
+    }
+    QApplication::setFont(desktop);
 }
 
 }  // namespace
@@ -105,17 +140,12 @@ int main(int argc, char** argv) {
 
     CTovikDoc doc;
     CMainFrame frame(&doc);
-    frame.resize(kFrameWidth, kFrameHeight);
-    frame.layout()->activate();
+    showPortrait(frame);
     CTovikView* view = frame.View();
-    view->OnInitialUpdate();
-    frame.show();
 
     SelectKeyPath(view, QStringLiteral("HKEY_LOCAL_MACHINE"));
     SaveGrab(frame, outputDir, QStringLiteral("main_window_root"));
-    if (!SelectKeyPath(view, keyWithMixedValues())) std::fprintf(stderr, "key for the screenshot not found\n");
-    if (view->ListModel().RowCount() > 0) view->ValueList()->selectionModel()->select(
-        view->ListModel().index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (!selectMixedValues(view)) std::fprintf(stderr, "key for the screenshot not found\n");
     SaveGrab(frame, outputDir, QStringLiteral("main_window"));
 
     view->OnViewKeysOnly();
@@ -179,6 +209,7 @@ int main(int argc, char** argv) {
     SaveChooserScreenshots(*view, outputDir);
     SaveEditorScreenshots(outputDir);
     SaveValueCommandScreenshots(frame, outputDir);
+    saveMainWindowAtTextSizes();
     if (argc > 2) return saveWinePrefix(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
     return 0;
 }

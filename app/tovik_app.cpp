@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCryptographicHash>
+#include <algorithm>
 #include <filesystem>
 #include <QFontDatabase>
 #include <QLabel>
@@ -19,6 +20,7 @@
 #include "view/view_commands.h"
 #include "ui/prompts.h"
 #include "stores/open_store.h"
+#include "ui/store_texts.h"
 #include "ui/translated.h"
 
 CTovikApp::CTovikApp(tovik::RegistrySource source)
@@ -42,7 +44,7 @@ bool CTovikApp::InitInstance() {
 
     const tovik::StoreOpenResult store = tovik::OpenRegistry(m_source);
     if (!store.ok) {
-        QMessageBox::critical(nullptr, QStringLiteral("Harnet"), QString::fromStdString(store.error));
+        QMessageBox::critical(nullptr, AppCaption(), StoreText(store.error));
         return false;
     }
 
@@ -65,12 +67,8 @@ bool CTovikApp::InitInstance() {
     QApplication::processEvents();   // the tree is painted before the caution appears
 
     view->Prompts().MessageBox(m_pMainWnd.get(), StartupCautionText(), MessageButtons::Ok);
-    for (const std::string& notice : store.notices) {
-        view->Prompts().MessageBox(m_pMainWnd.get(), QString::fromStdString(notice), MessageButtons::Ok);
-    }
-    if (store.readOnly) {
-        view->Prompts().MessageBox(m_pMainWnd.get(), ReadOnlyNoticeText(store.readOnlyReason), MessageButtons::Ok);
-    }
+    if (const QString notices = OpenNoticesText(store); !notices.isEmpty())
+        view->Prompts().MessageBox(m_pMainWnd.get(), notices, MessageButtons::Ok);
     // A file named on the command line (opened from a file manager): its import, with its
     // confirmation, once the event loop runs.
     if (!m_fileToImport.isEmpty())
@@ -100,21 +98,44 @@ void CTovikApp::bringToFront() {
     m_pMainWnd->activateWindow();
 }
 
-void ApplyInterfaceFont() {
-    if (QFontDatabase::families().contains(QStringLiteral("Noto Sans CJK JP"))) {
-        QFont font(QStringLiteral("Noto Sans CJK JP"));
-        font.setPointSize(9);
-        QApplication::setFont(font);
-    }
+QStringList JapaneseFontFamilies() {
+    return {QStringLiteral("Noto Sans CJK JP"), QStringLiteral("Noto Sans JP"),   QStringLiteral("Source Han Sans JP"),
+            QStringLiteral("IPAexGothic"),      QStringLiteral("IPAPGothic"),     QStringLiteral("IPAGothic"),
+            QStringLiteral("TakaoPGothic"),     QStringLiteral("VL PGothic"),     QStringLiteral("Droid Sans Japanese")};
 }
+
+QFont InterfaceFont(const QFont& desktop, const QStringList& installedFamilies) {
+    QFont font = desktop;
+    for (const QString& family : JapaneseFontFamilies()) {
+        if (installedFamilies.contains(family)) {
+            font.setFamilies({family});
+            break;
+        }
+    }
+    return font;
+}
+
+void ApplyInterfaceFont() { QApplication::setFont(InterfaceFont(QApplication::font(), QFontDatabase::families())); }
 
 QString StartupCautionText() {
     return Tovik::tr("十分注意して使用してください。キーを消す前にはエクスポートしておいてください。");
 }
 
 QString ReadOnlyNoticeText(const std::string& reason) {
-    return Tovik::tr("このレジストリは読み取り専用で開きました。変更は保存できません。") + QStringLiteral("\n\n") +
-           QString::fromStdString(reason);
+    QString text = Tovik::tr("このレジストリは読み取り専用で開きました。変更は保存できません。");
+    if (!reason.empty()) text += QStringLiteral("\n\n") + StoreText(reason);
+    return text;
+}
+
+QString OpenNoticesText(const tovik::StoreOpenResult& store) {
+    QStringList paragraphs;
+    // The read-only reason is often one of the notices too (a hive Windows left unfinished): it
+    // is said once, in the notices.
+    const bool reasonInNotices =
+        std::find(store.notices.begin(), store.notices.end(), store.readOnlyReason) != store.notices.end();
+    if (store.readOnly) paragraphs << ReadOnlyNoticeText(reasonInNotices ? std::string() : store.readOnlyReason);
+    if (const QString notices = StoreNoticesText(store.notices); !notices.isEmpty()) paragraphs << notices;
+    return paragraphs.join(QStringLiteral("\n\n"));
 }
 
 QString InstanceNameOf(const tovik::RegistrySource& source) {

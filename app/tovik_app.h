@@ -1,7 +1,9 @@
 #pragma once
 // The application: single-copy start-up, the document, the frame with its view, the caution.
+#include <QFont>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 #include "app/single_instance.h"
@@ -53,12 +55,23 @@ private:
 // The caution shown once the tree is painted, on every start.
 QString StartupCautionText();
 
-// Said once at start, after the caution, when the registry opened is read-only.
+// Said at start, after the caution, when the registry opened is read-only (and why, unless the
+// reason is empty).
 QString ReadOnlyNoticeText(const std::string& reason);
+// The one message after the caution: that the registry is read-only and why, then what the
+// store noticed as it opened (the hives that Windows left unfinished in one list); empty when
+// there is nothing to say.
+QString OpenNoticesText(const tovik::StoreOpenResult& store);
 // The single-instance name of a registry: "Harnet" for the user's own store.
 QString InstanceNameOf(const tovik::RegistrySource& source);
 
-// Prefers a CJK font for the whole interface, so that every Japanese text renders.
+// Families that render every Japanese text, most wanted first.
+QStringList JapaneseFontFamilies();
+// The desktop's font in the first of JapaneseFontFamilies that is installed: its size stays the
+// desktop's, and so follows the user's settings (a larger text for reading, say). The desktop's
+// font itself when none of them is installed.
+QFont InterfaceFont(const QFont& desktop, const QStringList& installedFamilies);
+// Makes InterfaceFont of the application's default font the font of the whole interface.
 void ApplyInterfaceFont();
 
 // The main window's size at start: a small portrait screen.

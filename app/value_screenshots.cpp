@@ -9,7 +9,10 @@
 
 #include "app/main_frame.h"
 #include "app/screenshot_support.h"
+#include "registry/key_handle.h"
+#include "registry/registry_api.h"
 #include "ui/qt_text.h"
+#include "view/command_ids.h"
 #include "view/tovik_view.h"
 #include "view/value_commands.h"
 #include "view/view_commands.h"
@@ -94,6 +97,20 @@ void SaveValueCommandScreenshots(CMainFrame& frame, const QString& outputDir) {
     if (SelectKeyPath(view, serial) && selectValue(view, QStringLiteral("Prefix"))) {
         prompts->SetNextName(QStringLiteral("delete_value"));
         view->Commands().Values().OnDeleteValue();
+    }
+
+    // A QWORD (the default registry has none): its row's "??" and the status line that names
+    // the type, then its bytes in the binary editor through バイナリデータの変更.
+    const BYTE installTime[8] = {0x00, 0x80, 0x3E, 0xD5, 0xDE, 0xB1, 0x9D, 0x01};
+    tovik::KeyHandle key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Drivers\\BuiltIn\\Serial", 0, 0, key.receive()) == ERROR_SUCCESS &&
+        RegSetValueExW(key.get(), u"InstallTime", 0, REG_QWORD, installTime, sizeof installTime) == ERROR_SUCCESS &&
+        SelectKeyPath(view, serial) && (view->FillValueList(), selectValue(view, QStringLiteral("InstallTime")))) {
+        SaveGrab(frame, outputDir, QStringLiteral("main_window_qword_selected"));
+        prompts->SetNextName(QStringLiteral("binary_edit_qword"));
+        frame.View()->OnCommand(ID_EDIT_BINARY_DATA);
+    } else {
+        std::fprintf(stderr, "the QWORD value for the screenshots could not be written\n");
     }
     view->SetPrompts(std::make_unique<ViewPrompts>());
 }

@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 
+#include <algorithm>
 #include <new>
 #include <ostream>
 #include <variant>
@@ -73,6 +74,16 @@ void ReportReadOnlyRefusal(const Command& command, int code, std::ostream& err) 
     ReportError(err, "the registry is read-only, nothing was written" + (reason.empty() ? std::string(".") : ": " + reason));
 }
 
+// A sentence less a notice it begins with (the reason a hive is read-only, said at open).
+std::string WithoutNotices(const std::string& sentence, const std::vector<std::string>& notices) {
+    for (const std::string& notice : notices) {
+        if (notice.empty() || sentence.compare(0, notice.size(), notice) != 0) continue;
+        const std::size_t rest = sentence.find_first_not_of(' ', notice.size());
+        return rest == std::string::npos ? std::string() : sentence.substr(rest);
+    }
+    return sentence;
+}
+
 int RunCommandKind(const Command& command, std::ostream& out, std::ostream& err) {
     switch (command.kind) {
         case CommandKind::Query: return RunQuery(command, out, err);
@@ -130,14 +141,19 @@ int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, st
     }
     for (const std::string& notice : opened.notices) ReportError(err, notice);
     if (opened.readOnly && WritesTheRegistry(command.kind)) {
-        ReportError(err, opened.readOnlyReason);
+        // A reason that a notice gave already (a hive Windows left unfinished) is not said again.
+        const bool said = std::find(opened.notices.begin(), opened.notices.end(), opened.readOnlyReason) !=
+                          opened.notices.end();
+        ReportError(err, said ? "the registry is read-only, nothing was written." : opened.readOnlyReason);
         CloseRegistryStore();
         return kExitFailure;
     }
     const int code = RunCommand(command, out, err);
-    // The store's own sentence says more than a result code (a refusal of hivex, a failed save).
+    // The store's own sentence says more than a result code (a refusal of hivex, a failed save),
+    // less what a notice said already.
     if (const Backend* store = CurrentBackend(); code == kExitFailure && store && !store->lastFailure().empty()) {
-        ReportError(err, store->lastFailure());
+        if (const std::string rest = WithoutNotices(store->lastFailure(), opened.notices); !rest.empty())
+            ReportError(err, rest);
     } else {
         ReportReadOnlyRefusal(command, code, err);
     }

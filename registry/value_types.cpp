@@ -168,6 +168,21 @@ const ValueTypeInfo* FindValueTypeByName(std::u16string_view name, bool platform
     return nullptr;
 }
 
+std::u16string TypeDescription(DWORD type) {
+    auto digits = [](DWORD number, DWORD base) {
+        std::u16string text;
+        do {
+            text.insert(text.begin(), kHexDigits[number % base]);
+            number /= base;
+        } while (number != 0);
+        return text;
+    };
+    if (const ValueTypeInfo* info = FindValueType(type)) {
+        return std::u16string(info->platformName) + u" (" + digits(type, 10) + u")";
+    }
+    return digits(type, 10) + u" (0x" + digits(type, 16) + u")";
+}
+
 }  // namespace tovik
 
 std::u16string_view TypeTag(DWORD type) {

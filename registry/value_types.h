@@ -38,6 +38,10 @@ const ValueTypeInfo* FindValueTypeByTag(std::u16string_view tag);
 // The type named by its tag or (with platformNames) its platform name, in any case ("sz",
 // "REG_SZ", "reg_sz"); null for any other text.
 const ValueTypeInfo* FindValueTypeByName(std::u16string_view name, bool platformNames = true);
+// The type as a user can tell it apart from any other, whatever its tag: the platform name with
+// the number ("REG_QWORD (11)"), or for a number without a name the number in decimal and
+// hexadecimal ("4294901778 (0xFFFF0012)").
+std::u16string TypeDescription(DWORD type);
 
 }  // namespace tovik
 

@@ -51,6 +51,9 @@ const char* const kCoreTexts[] = {
     // view/find_commands.h, view/navigation_commands.h
     QT_TRANSLATE_NOOP("Tovik", "見つかりませんでした。"),
     QT_TRANSLATE_NOOP("Tovik", "\n読み取れないキーや値がありました。"),
+    QT_TRANSLATE_NOOP("Tovik", "レジストリが壊れているため、検索を最後まで行えませんでした。"),
+    // view/key_commands.h
+    QT_TRANSLATE_NOOP("Tovik", "レジストリが壊れています。キーが自分自身の中にあるため、削除を途中で止めました。"),
     QT_TRANSLATE_NOOP("Tovik", "キーのパスが正しくありません。HKEY_LOCAL_MACHINE\\Software のように入力してください。"),
     // regfile/reg_import.h
     QT_TRANSLATE_NOOP("Tovik", "キーを%1個、値を%2個書き込み、キーを%3個、値を%4個削除しました。"),

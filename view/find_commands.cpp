@@ -147,7 +147,7 @@ void FindCommands::finish(FindStatus status) {
         m_view.Prompts().MessageBox(&m_view, Translated(kNotFoundMessage) + incomplete, MessageButtons::Ok);
         break;
     case FindStatus::Failed:
-        m_view.Prompts().MessageBox(&m_view, ToQString(kDamagedMessage), MessageButtons::Ok);
+        m_view.Prompts().MessageBox(&m_view, Translated(kDamagedMessage), MessageButtons::Ok);
         break;
     case FindStatus::Cancelled:
     case FindStatus::Running:

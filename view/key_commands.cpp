@@ -98,7 +98,7 @@ void KeyCommands::OnDeleteKey() {
     m_view.PostRefreshValues();
     m_view.SetModified();
     // What stayed is in the tree; that it stayed because the store is damaged is not.
-    if (!walked) m_view.Prompts().MessageBox(&m_view, ToQString(kDeleteLoopsMessage), MessageButtons::Ok);
+    if (!walked) m_view.Prompts().MessageBox(&m_view, Translated(kDeleteLoopsMessage), MessageButtons::Ok);
 }
 
 QString KeyCommands::DeleteKeyQuestion(const QString& keyName) {

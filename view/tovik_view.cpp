@@ -59,6 +59,9 @@ CTovikView::CTovikView(QWidget* parent) : QWidget(parent), m_prompts(std::make_u
 
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { OnSelChanged(); });
     connect(m_tree, &QTreeView::doubleClicked, this, [this] { OnDblClkTree(); });
+    // A refill drops the selection without a selection signal, so the reset counts as a change.
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CTovikView::selectedValueChanged);
+    connect(&m_listModel, &QAbstractItemModel::modelReset, this, &CTovikView::selectedValueChanged);
 
     m_stripColour = palette().color(QPalette::Window);
     setCursor(Qt::SplitVCursor);   // only the divider strip and the edges show the view itself
@@ -276,6 +279,11 @@ std::optional<std::u16string> CTovikView::SelectedValueName() const {
     const int row = SelectedRow();
     if (row < 0) return std::nullopt;
     return m_listModel.Row(row).name;
+}
+
+QString CTovikView::SelectedValueTypeText() const {
+    const int row = SelectedRow();
+    return row < 0 ? QString() : ToQString(tovik::TypeDescription(m_listModel.Row(row).type));
 }
 
 bool CTovikView::SelectValueRow(std::u16string_view name) {

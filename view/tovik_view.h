@@ -87,6 +87,9 @@ public:
     // The selected row's value name (as stored), if a row is selected.
     std::optional<std::u16string> SelectedValueName() const;
     bool SelectValueRow(std::u16string_view name);
+    // The selected value's type as the line under the view shows it, by its platform name and
+    // number ("REG_QWORD (11)"); empty while no value is selected.
+    QString SelectedValueTypeText() const;
 
     // ---- layout, divider and view modes
     void LayoutStep();
@@ -109,6 +112,8 @@ signals:
     void valuesRefreshed();
     // The current key changed (CurrentRoot and CurrentKeyPath name the new one), or was renamed.
     void currentKeyChanged();
+    // A value was selected, or the selection went (SelectedValueTypeText says which).
+    void selectedValueChanged();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

@@ -102,17 +102,35 @@ void ValueCommands::OnDblClkValueList() {
         data = DwordToBytes(static_cast<DWORD>(dialog.m_nValue));
         break;
     }
-    default: {
-        CBinaryEditDlg dialog(&m_view);
-        dialog.m_strName = shownName;
-        dialog.m_strData = dataText;
-        dialog.m_dwType = row.type;
-        if (m_view.Prompts().DoModal(dialog) != IDOK) return;
-        name = NameAfterEdit(row, dialog.m_strName);
-        data = BinaryEditorData(dialog.m_strData);
+    default:
+        if (!EditAsBytes(row, name, data)) return;
         break;
     }
-    }
+    WriteEdited(row, name, data);
+}
+
+void ValueCommands::OnEditBinaryData() {
+    const int selected = m_view.SelectedRow();
+    if (selected < 0) return;
+    const ValueRow row = m_view.ListModel().Row(selected);   // a copy, as for a double tap
+    std::u16string name;
+    Bytes data;
+    if (!EditAsBytes(row, name, data)) return;
+    WriteEdited(row, name, data);
+}
+
+bool ValueCommands::EditAsBytes(const ValueRow& row, std::u16string& name, Bytes& data) {
+    CBinaryEditDlg dialog(&m_view);
+    dialog.m_strName = ShownValueName(row.name);
+    dialog.m_strData = ToQString(BytesToHexText(row.data.data(), row.data.size()));
+    dialog.m_dwType = row.type;
+    if (m_view.Prompts().DoModal(dialog) != IDOK) return false;
+    name = NameAfterEdit(row, dialog.m_strName);
+    data = BinaryEditorData(dialog.m_strData);
+    return true;
+}
+
+void ValueCommands::WriteEdited(const ValueRow& row, const std::u16string& name, const Bytes& data) {
     // The type is the row's: editing never changes a value's type.
     WriteValue(m_view.CurrentRoot(), m_view.CurrentKeyPath(), name, row.type, data);
     m_view.PostRefreshValues();
@@ -177,5 +195,7 @@ void ValueCommands::OnDeleteValue() {
 }
 
 bool ValueCommands::OnUpdateDeleteValue() const { return m_view.SelectedRow() >= 0; }
+
+bool ValueCommands::OnUpdateEditBinaryData() const { return m_view.SelectedRow() >= 0; }
 
 bool ValueCommands::OnUpdateAddValue() const { return !m_view.CurrentKeyPath().empty(); }

@@ -65,6 +65,8 @@ QVariant ValueListModel::data(const QModelIndex& index, int role) const {
     case Qt::DecorationRole:
         if (index.column() == 0) return icons_[static_cast<int>(TypeIconClass(Row(index.row()).type))];
         return {};
+    case Qt::ToolTipRole:   // the tag "??" stands for many types: the tip names the one it is
+        return ToQString(tovik::TypeDescription(Row(index.row()).type));
     case Qt::UserRole:   // the row's item data: the type number
         return static_cast<uint>(Row(index.row()).type);
     default:

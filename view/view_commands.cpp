@@ -50,6 +50,9 @@ ViewCommands::ViewCommands(CTovikView& view)
 
         // Values: written to the current key, which a root is not.
         {ID_DELETE_VALUE, {[values] { values->OnDeleteValue(); }, [values] { return values->OnUpdateDeleteValue(); }}},
+        // Any value's bytes, whatever its type (a QWORD, a type above 8): one must be selected.
+        {ID_EDIT_BINARY_DATA,
+         {[values] { values->OnEditBinaryData(); }, [values] { return values->OnUpdateEditBinaryData(); }}},
         {ID_ADD_DWORD_VALUE, {[values] { values->OnAddDwordValue(); }, [values] { return values->OnUpdateAddValue(); }}},
         {ID_ADD_STRING_VALUE, {[values] { values->OnAddStringValue(); }, [values] { return values->OnUpdateAddValue(); }}},
         {ID_ADD_OTHER_VALUE, {[values] { values->OnAddOtherValue(); }, [values] { return values->OnUpdateAddValue(); }}},

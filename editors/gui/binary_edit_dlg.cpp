@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 
+#include "registry/value_types.h"
 #include "ui/dialog_template.h"
 #include "editors/keypad_logic.h"
 #include "editors/gui/widget_edit_buffers.h"
@@ -87,7 +88,16 @@ void CBinaryEditDlg::OnInitDialog() {
     const std::vector<BinaryTypeEntry> types = SortedBinaryTypeList();
     for (const BinaryTypeEntry& entry : types)
         m_comboType->addItem(ToQString(entry.name), QVariant::fromValue<uint>(entry.type));
-    m_comboType->setCurrentIndex(FindTypePosition(types, m_dwType));
+    int position = FindTypePosition(types, m_dwType);
+    if (position < 0 && !m_bAdd) {
+        // A value of a type the list does not offer (its bytes edited as such) still shows its
+        // type, by name where it has one.
+        const tovik::ValueTypeInfo* info = tovik::FindValueType(m_dwType);
+        m_comboType->addItem(ToQString(info ? std::u16string(info->platformName) : tovik::TypeDescription(m_dwType)),
+                             QVariant::fromValue<uint>(m_dwType));
+        position = m_comboType->count() - 1;
+    }
+    m_comboType->setCurrentIndex(position);
     // The type of an existing value cannot be changed here.
     m_comboType->setEnabled(m_bAdd);
     setWindowTitle(m_bAdd ? AddCaptionText() : EditCaptionText());

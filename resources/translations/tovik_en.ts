@@ -568,7 +568,7 @@ Some keys or values could not be read.</translation>
     <message>
         <source>キー「%1」は存在しません。
 %2 までは存在します。</source>
-        <translation>The key "%1" does not exist.
+        <translation>The key &quot;%1&quot; does not exist.
 The path exists up to %2.</translation>
     </message>
     <message>
@@ -718,6 +718,58 @@ The path exists up to %2.</translation>
     <message>
         <source>ハイブを表示するキーを指定してください（例: HKLM\SOFTWARE）。</source>
         <translation>Name the key to show the hive under (for example HKLM\SOFTWARE).</translation>
+    </message>
+    <message>
+        <source>バイナリデータの変更</source>
+        <translation>Modify Binary Data</translation>
+    </message>
+    <message>
+        <source>レジストリが壊れているため、検索を最後まで行えませんでした。</source>
+        <translation>The registry is damaged, so the search could not go to the end.</translation>
+    </message>
+    <message>
+        <source>レジストリが壊れています。キーが自分自身の中にあるため、削除を途中で止めました。</source>
+        <translation>The registry is damaged: a key lies inside itself, so the delete was stopped part way.</translation>
+    </message>
+    <message>
+        <source>Windowsが正しく終了していません。%1 は書き込みの途中で止まっています。hivexではその続きを行えないため、このハイブは読み取り専用で開きました。そのWindowsを起動し、正しく終了させると書き込めます。</source>
+        <translation>Windows did not shut down cleanly: %1 was being written when Windows stopped. hivex cannot replay it, so the hive is open read-only. Start that Windows and shut it down normally to write it.</translation>
+    </message>
+    <message>
+        <source>Windowsが正しく終了していません。%1 にはトランザクションログ %2 に残った変更があります。hivexではその続きを行えないため、このハイブは読み取り専用で開きました。そのWindowsを起動し、正しく終了させると書き込めます。</source>
+        <translation>Windows did not shut down cleanly: %1 has changes waiting in its transaction log %2. hivex cannot replay it, so the hive is open read-only. Start that Windows and shut it down normally to write it.</translation>
+    </message>
+    <message>
+        <source>%1 はWindowsのレジストリハイブではないか、壊れています（%2）。</source>
+        <translation>%1 is not a Windows registry hive, or it is damaged (%2).</translation>
+    </message>
+    <message>
+        <source>Wineがこのプレフィックスを使っています（wineserver、プロセス %1）。Wineはレジストリをメモリに持っていて変更を上書きするため、読み取り専用で開きました。先に「wineserver -k」で止めてください。</source>
+        <translation>Wine is running this prefix (wineserver, process %1): it keeps the registry in memory and would overwrite any change, so the prefix is open read-only. Stop it with &quot;wineserver -k&quot; first.</translation>
+    </message>
+    <message>
+        <source>Wineがこのプレフィックスを使っています。Wineはレジストリをメモリに持っていて変更を上書きするため、読み取り専用で開きました。先に「wineserver -k」で止めてください。</source>
+        <translation>Wine is running this prefix: it keeps the registry in memory and would overwrite any change, so the prefix is open read-only. Stop it with &quot;wineserver -k&quot; first.</translation>
+    </message>
+    <message>
+        <source>Wineがこのプレフィックスを使っているかどうか分からない（%1）ため、読み取り専用で開きました。</source>
+        <translation>It cannot be told whether Wine is running this prefix (%1), so it is open read-only.</translation>
+    </message>
+    <message>
+        <source>このプレフィックスのWineのロックを取れない（%1）ため、読み取り専用で開きました。</source>
+        <translation>Wine&apos;s lock of this prefix cannot be taken (%1), so it is open read-only.</translation>
+    </message>
+    <message>
+        <source>ハイブは読み取り専用で開いています。変更するには --write を付けて開いてください。</source>
+        <translation>The hives are open read-only: give --write to change them.</translation>
+    </message>
+    <message>
+        <source>このハイブは開かずに続けます。</source>
+        <translation> It is left out.</translation>
+    </message>
+    <message>
+        <source>Windowsが正しく終了していないため、次のハイブは書き込みの途中で止まっています。hivexではその続きを行えないため、これらは読み取り専用で開きました。そのWindowsを起動し、正しく終了させると書き込めます。</source>
+        <translation>Windows did not shut down cleanly, so these hives were being written when it stopped. hivex cannot replay them, so they are open read-only. Start that Windows and shut it down normally to write them.</translation>
     </message>
 </context>
 </TS>

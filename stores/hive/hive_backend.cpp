@@ -156,11 +156,7 @@ LONG HiveBackend::prepareWrite(const InHive& key) {
     if (key.model == nullptr) {
         return refuse(ERROR_ACCESS_DENIED, "Keys above the hives only lead to them: nothing can be written there.");
     }
-    if (key.model->readOnly()) {
-        std::string sentence = "The hive " + key.model->path() + " is open read-only; nothing was changed.";
-        if (!key.model->readOnlyReason().empty()) sentence += " " + key.model->readOnlyReason();
-        return refuse(ERROR_ACCESS_DENIED, sentence);
-    }
+    if (key.model->readOnly()) return refuse(ERROR_ACCESS_DENIED, key.model->refusedWriteSentence());
     if (batchOpen_ && !key.model->inBatch()) {
         const HiveResult begun = key.model->beginBatch();
         if (!begun.ok()) return outcome(begun, key, false);

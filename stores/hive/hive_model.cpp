@@ -394,12 +394,13 @@ HiveResult HiveModel::reloadIfChanged() {
     return rereadFile();
 }
 
+std::string HiveModel::refusedWriteSentence() const {
+    if (!readOnlyReason_.empty()) return readOnlyReason_ + " Nothing was changed.";
+    return "The hive " + path_ + " is open read-only; nothing was changed.";
+}
+
 HiveResult HiveModel::startWrite(NodeId key) {
-    if (!writable_) {
-        std::string sentence = "The hive " + path_ + " is open read-only; nothing was changed.";
-        if (!readOnlyReason_.empty()) sentence += " " + readOnlyReason_;
-        return Fail(HiveStatus::ReadOnly, sentence);
-    }
+    if (!writable_) return Fail(HiveStatus::ReadOnly, refusedWriteSentence());
     if (batchFailed_) {
         return Fail(HiveStatus::Failed, "An earlier write of this batch failed, so this one was not made.");
     }

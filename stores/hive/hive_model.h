@@ -73,6 +73,9 @@ public:
     bool readOnly() const { return !writable_; }
     // A sentence when Windows left unfinished writes (the hive then opens read-only); else empty.
     const std::string& readOnlyReason() const { return readOnlyReason_; }
+    // The sentence of a write refused because the hive is read-only: the reason first, where
+    // there is one (Windows left the hive unfinished), then that nothing was changed.
+    std::string refusedWriteSentence() const;
     // The largest value data this hive accepts from setValue.
     std::size_t maxValueSize() const { return maxValueSize_; }
 

@@ -1,6 +1,7 @@
 // Start-up: one running copy, the frame and its menu, the caution after the painted tree.
 #include <QAction>
 #include <QDir>
+#include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMenuBar>
@@ -174,6 +175,32 @@ private slots:
         QCOMPARE(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\New", 0, nullptr, 0, 0, nullptr, &key, nullptr),
                  static_cast<LONG>(ERROR_ACCESS_DENIED));
     }
+
+    // A Windows folder whose hives Windows left unfinished: after the caution, one message in the
+    // window's language lists them and says why once; a file that is no hive is named in it too.
+    void uncleanHivesOfAWindowsFolderAreListedInOneMessage() {
+        namespace hb = tovik::hive::testing;
+        const QString config = home.filePath("windows/System32/config");
+        QVERIFY(QDir().mkpath(config));
+        for (const char* name : {"SYSTEM", "SOFTWARE"})
+            hb::WriteFile((config + "/" + name).toStdString(), hb::EmptyHiveBytes({.sequence1 = 5, .sequence2 = 4}));
+        hb::WriteFile((config + "/SAM").toStdString(), std::vector<std::uint8_t>(4096, 'x'));
+        tovik::RegistrySource source;
+        source.kind = tovik::RegistrySource::Kind::Windows;
+        source.path = home.filePath("windows").toStdString();
+        source.writable = true;
+        CTovikApp app(source);
+        const RecordingPrompts* seen = RecordPrompts(app);
+        QVERIFY(app.InitInstance());
+        QCOMPARE(seen->texts.size(), 2);
+        const QString message = seen->texts[1];
+        QVERIFY2(message.startsWith(QString::fromUtf16(u"このレジストリは読み取り専用で開きました。")), qPrintable(message));
+        QVERIFY2(message.contains("\n  SOFTWARE\n  SYSTEM") || message.contains("\n  SYSTEM\n  SOFTWARE"), qPrintable(message));
+        QCOMPARE(message.count(QString::fromUtf16(u"Windowsが正しく終了していない")), 1);
+        QVERIFY2(message.contains(QString::fromUtf16(u"はWindowsのレジストリハイブではないか、壊れています")), qPrintable(message));
+        QVERIFY2(!message.contains("Windows did not shut down") && !message.contains("is not a Windows registry hive"),
+                 qPrintable(message));
+    }
 #endif
 
     void theUsersOwnStoreShowsNoStatusLineAndOtherRegistriesRunTheirOwnCopy() {
@@ -345,7 +372,8 @@ private slots:
             {32773, u"値のみ表示"}, {32774, u"両方表示"}, {57664, u"Harnet のバージョン情報(&A)..."},
             {32784, u"検索..."}, {32785, u"次を検索"}, {32786, u"前を検索"}, {32787, u"キーのパスをコピー"},
             {32788, u"名前の変更"}, {32789, u"最新の情報に更新"}, {32790, u"アドレスバー"},
-            {32791, u"アドレスバーへ移動"}, {32792, u"お気に入りに追加"}, {32800, u"レジストリを開く..."}};
+            {32791, u"アドレスバーへ移動"}, {32792, u"お気に入りに追加"}, {32793, u"バイナリデータの変更"},
+            {32800, u"レジストリを開く..."}};
         for (const auto& [id, text] : items) {
             QAction* action = frame.CommandAction(id);
             QVERIFY2(action, qPrintable(QString::number(id)));
@@ -369,6 +397,28 @@ private slots:
         QVERIFY(frame.close());
         QVERIFY(doc.OnNewDocument());
         QVERIFY(!doc.IsModified());
+    }
+
+    // The interface takes a Japanese-capable family but keeps the desktop's text size, whatever
+    // it is; without any such family it keeps the desktop's font.
+    void theInterfaceFontFollowsTheDesktopsSize() {
+        const QFont before = QApplication::font();
+        for (const qreal points : {9.0, 11.0, 14.0}) {
+            QFont desktop(QStringLiteral("DejaVu Sans"));
+            desktop.setPointSizeF(points);
+            QApplication::setFont(desktop);
+            ApplyInterfaceFont();
+            QCOMPARE(QApplication::font().pointSizeF(), points);
+            QCOMPARE(QApplication::font().family(), QString("Noto Sans CJK JP"));   // installed by the set-up
+        }
+        QApplication::setFont(before);
+
+        QFont pixels(QStringLiteral("DejaVu Sans"));
+        pixels.setPixelSize(20);
+        const QFont fallback = InterfaceFont(pixels, {"DejaVu Sans", "IPAGothic", "Noto Sans JP"});
+        QCOMPARE(fallback.family(), QString("Noto Sans JP"));
+        QCOMPARE(fallback.pixelSize(), 20);
+        QCOMPARE(InterfaceFont(pixels, {"DejaVu Sans"}).family(), QString("DejaVu Sans"));
     }
 
     void aboutBoxShowsTheVersion() {

@@ -199,6 +199,27 @@ private slots:
         QVERIFY(view->ValueList()->hasFocus());
         QVERIFY(prompts->messages.isEmpty());
     }
+
+    // The status line names the selected value's type, and the 編集 menu's バイナリデータの変更
+    // is there for it exactly while a value is selected.
+    void statusLineNamesTheSelectedValuesType() {
+        FreshRegistry();
+        SetValue(HKEY_CURRENT_USER, u"K", u"q", REG_QWORD, Bytes(8, 1));
+        ShownFrame shown;
+        QVERIFY(shown.show());
+        CMainFrame& frame = shown.frame;
+        CTovikView* view = shown.view;
+        QVERIFY(view->GoToKey(HKEY_CURRENT_USER, u"K"));
+        frame.UpdateCommandUI();
+        QVERIFY(!frame.CommandAction(ID_EDIT_BINARY_DATA)->isEnabled());
+        QCOMPARE(frame.ValueTypeText(), QString());
+        QVERIFY(view->SelectValueRow(u"q"));
+        QCOMPARE(frame.ValueTypeText(), QString("REG_QWORD (11)"));
+        QVERIFY(frame.CommandAction(ID_EDIT_BINARY_DATA)->isEnabled());
+        view->FillValueList();
+        QCOMPARE(frame.ValueTypeText(), QString());
+        QVERIFY(!frame.CommandAction(ID_EDIT_BINARY_DATA)->isEnabled());
+    }
 };
 
 QTEST_MAIN(FrameShortcutsTest)

@@ -64,6 +64,18 @@ TEST(ValueTypes, TableRoundTripsNumberTagAndPlatformName) {
     EXPECT_EQ(tovik::FindValueType(0xFFFFFFFFu), nullptr);
 }
 
+// Every type that the list shows as "??" still reads apart from every other one: by its platform
+// name where it has one, else by its number.
+TEST(ValueTypes, DescriptionTellsEveryTypeApart) {
+    EXPECT_EQ(tovik::TypeDescription(REG_QWORD), u"REG_QWORD (11)");
+    EXPECT_EQ(tovik::TypeDescription(REG_FULL_RESOURCE_DESCRIPTOR), u"REG_FULL_RESOURCE_DESCRIPTOR (9)");
+    EXPECT_EQ(tovik::TypeDescription(REG_DWORD), u"REG_DWORD (4)");
+    EXPECT_EQ(tovik::TypeDescription(REG_NONE), u"REG_NONE (0)");
+    EXPECT_EQ(tovik::TypeDescription(12), u"12 (0xC)");
+    EXPECT_EQ(tovik::TypeDescription(0xFFFF0012u), u"4294901778 (0xFFFF0012)");
+    EXPECT_EQ(tovik::TypeDescription(0xFFFFFFFFu), u"4294967295 (0xFFFFFFFF)");
+}
+
 TEST(FormatValue, DataTextFormsAndTheirCutPrefixes) {
     const struct {
         DWORD type;

@@ -36,7 +36,7 @@ namespace {
 const QString kNotSupported = QString::fromUtf16(u"未サポートです。");
 const QString kDeleteQuestion = QString::fromUtf16(u"元に戻せなくなります。\nよろしいですか？");
 constexpr int kDeleteValue = ID_DELETE_VALUE, kAddDword = ID_ADD_DWORD_VALUE, kAddString = ID_ADD_STRING_VALUE,
-              kAddOther = ID_ADD_OTHER_VALUE, kAddMulti = ID_ADD_MULTI_STRING_VALUE;
+              kAddOther = ID_ADD_OTHER_VALUE, kAddMulti = ID_ADD_MULTI_STRING_VALUE, kEditBytes = ID_EDIT_BINARY_DATA;
 
 struct StoredValue {
     std::u16string name;
@@ -288,6 +288,49 @@ private slots:
         QVERIFY(!doc.IsModified());
     }
 
+    // バイナリデータの変更: any value's bytes in the binary editor, written back under its own type,
+    // the types a double tap refuses among them.
+    void binaryDataChangeKeepsEveryType_data() {
+        QTest::addColumn<uint>("type");
+        QTest::addColumn<Bytes>("stored");
+        QTest::addColumn<QString>("handed");
+        QTest::newRow("QWORD") << uint(REG_QWORD) << bytes({1, 0, 0, 0, 0, 0, 0, 0}) << "01 00 00 00 00 00 00 00 ";
+        QTest::newRow("device property string") << uint(0xFFFF0012u) << bytes({'a', 0, 0, 0}) << "61 00 00 00 ";
+        QTest::newRow("type 9") << uint(REG_FULL_RESOURCE_DESCRIPTOR) << Bytes{} << "";
+        QTest::newRow("SZ as bytes") << uint(REG_SZ) << withTerminator(u"ab") << "61 00 62 00 00 00 ";
+        QTest::newRow("DWORD as bytes") << uint(REG_DWORD) << bytes({4, 3, 2, 1}) << "04 03 02 01 ";
+    }
+    void binaryDataChangeKeepsEveryType() {
+        QFETCH(uint, type);
+        QFETCH(Bytes, stored);
+        QFETCH(QString, handed);
+        SetValue(HKEY_LOCAL_MACHINE, u"K", u"v", type, stored);
+        startView();
+        select({"HKEY_LOCAL_MACHINE", "K"});
+        selectRow(u"v");
+        QVERIFY(view->IsCommandEnabled(kEditBytes));
+        EditorSeen seen;
+        prompts->dialogs.push_back(
+            editor<CBinaryEditDlg>(&seen, [](CBinaryEditDlg& d) { d.m_strData = "FF 00 00 00 00 00 00 80 "; }));
+        QVERIFY(runAndRefill([&] { view->OnCommand(kEditBytes); }));
+        QCOMPARE(seen.kind, QString("binary"));
+        QCOMPARE(seen.name, QString("v"));
+        QCOMPARE(seen.data, handed);
+        QCOMPARE(seen.type, DWORD(type));
+        QVERIFY(!seen.add);
+        const std::optional<StoredValue> value = valueOf(HKEY_LOCAL_MACHINE, u"K", u"v");
+        QVERIFY(value);
+        QCOMPARE(value->type, DWORD(type));
+        QCOMPARE(value->data, bytes({0xFF, 0, 0, 0, 0, 0, 0, 0x80}));
+        QVERIFY(doc.IsModified());
+        // A double tap on a type above 8 still refuses it.
+        if (!IsSupportedType(type)) {
+            selectRow(u"v");
+            QVERIFY(runWithoutRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
+            QCOMPARE(prompts->messages, QStringList({kNotSupported}));
+        }
+    }
+
     void cancelWritesNothing() {
         SetValue(HKEY_LOCAL_MACHINE, u"K", u"s", REG_SZ, withTerminator(u"keep"));
         startView();
@@ -507,17 +550,17 @@ private slots:
         startView();
         auto enabled = [&] {
             QString states;
-            for (int id : {kDeleteValue, kAddDword, kAddString, kAddOther, kAddMulti})
+            for (int id : {kDeleteValue, kAddDword, kAddString, kAddOther, kAddMulti, kEditBytes})
                 states += view->IsCommandEnabled(id) ? '1' : '0';
             return states;
         };
-        QCOMPARE(enabled(), QString("00001"));   // before any key: only Add REG_MULTI_SZ
+        QCOMPARE(enabled(), QString("000010"));   // before any key: only Add REG_MULTI_SZ
         select({"HKEY_LOCAL_MACHINE"});
-        QCOMPARE(enabled(), QString("00001"));
+        QCOMPARE(enabled(), QString("000010"));
         select({"HKEY_LOCAL_MACHINE", "K"});
-        QCOMPARE(enabled(), QString("01111"));
+        QCOMPARE(enabled(), QString("011110"));
         selectRow(u"v");
-        QCOMPARE(enabled(), QString("11111"));
+        QCOMPARE(enabled(), QString("111111"));
     }
 
     void addMultiStringUnderARootWritesIntoTheRoot() {

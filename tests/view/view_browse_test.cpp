@@ -234,6 +234,34 @@ private slots:
         view->GetItemKeyPath(item, &root, &found);
         QVERIFY(found == path);
     }
+
+    // The list shows "??" for every type above 8; the row's tip and the view's line for the
+    // selected value name the type, by its platform name where it has one.
+    void typesAboveEightAreNamedInTheTipAndTheLine() {
+        const BYTE one[8] = {1};
+        for (const auto& [name, type] : {std::pair{u"q", REG_QWORD}, std::pair{u"p", 0xFFFF0012u}, std::pair{u"s", REG_SZ}}) {
+            SetValue(HKEY_LOCAL_MACHINE, u"K", name, type, Bytes(one, one + 8));
+        }
+        startView();
+        selectAndRefresh(itemAt(view->TreeModel(), {"HKEY_LOCAL_MACHINE", "K"}));
+        const ValueListModel& list = view->ListModel();
+        QSignalSpy changed(view.get(), &CTovikView::selectedValueChanged);
+        QCOMPARE(view->SelectedValueTypeText(), QString());
+        const QStringList expected = {"4294901778 (0xFFFF0012)", "REG_QWORD (11)", "REG_SZ (1)"};   // p, q, s
+        for (int row = 0; row < list.RowCount(); ++row) {
+            for (int column = 0; column < 3; ++column)
+                QCOMPARE(list.data(list.index(row, column), Qt::ToolTipRole).toString(), expected[row]);
+            view->ValueList()->selectionModel()->setCurrentIndex(
+                list.index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            QCOMPARE(view->SelectedValueTypeText(), expected[row]);
+        }
+        QCOMPARE(list.ColumnText(0, 1), QString("??"));
+        QCOMPARE(list.ColumnText(1, 1), QString("??"));
+        QCOMPARE(changed.count(), 3);
+        view->FillValueList();   // a refill drops the selection, and says so
+        QCOMPARE(view->SelectedValueTypeText(), QString());
+        QVERIFY(changed.count() > 3);
+    }
 };
 
 QTEST_MAIN(ViewBrowseTest)

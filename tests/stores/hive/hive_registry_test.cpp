@@ -235,6 +235,35 @@ TEST_F(WindowsFolder, TovikRegReadsByDefaultAndWritesWithWrite) {
     EXPECT_EQ(HivexSh(user, "ls\n"), "Software\n");
 }
 
+// A hive that Windows left unfinished stays read-only: tovik-reg says why once, before anything
+// else about the refused write, whether the other hives take writes or not.
+TEST_F(WindowsFolder, TovikRegSaysWhyAnUnfinishedHiveRefusesAWriteOnce) {
+    const auto count = [](const std::string& text, const std::string& part) {
+        std::size_t n = 0;
+        for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+        return n;
+    };
+    auto system = ReadFile(config + "/SYSTEM");
+    system[4] += 1;   // the base block's first sequence number: a write Windows did not finish
+    FixChecksum(system);
+    WriteFile(config + "/SYSTEM", system);
+    const std::string reg = std::string(TOVIK_REG_PATH) + " --windows '" + windows + "' --write ";
+    int status = -1;
+    const std::string one = RunCommand(reg + "set 'HKLM\\SYSTEM\\Select' Current DW 4 2>&1", &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(count(one, "did not shut down cleanly"), 1u) << one;
+    EXPECT_EQ(one.rfind("tovik-reg: Windows did not shut down cleanly: SYSTEM", 0), 0u) << one;
+
+    // Every hive unfinished: the registry is read-only, and the reasons are each said once.
+    WriteFile(config + "/SOFTWARE", EmptyHiveBytes({.sequence1 = 5, .sequence2 = 4}));
+    WriteFile(config + "/sam", EmptyHiveBytes({.sequence1 = 5, .sequence2 = 4}));
+    const std::string all = RunCommand(reg + "set 'HKLM\\SYSTEM\\Select' Current DW 4 2>&1", &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(count(all, "did not shut down cleanly"), 3u) << all;
+    EXPECT_EQ(count(all, "SYSTEM was being written"), 1u) << all;
+    EXPECT_EQ(ReadFile(config + "/SYSTEM"), system) << "nothing was written";
+}
+
 // tovik-reg --hive given a link: the change lands in the hive the link names, and a FIFO given
 // as a hive is refused at once.
 TEST(TovikRegOnAHive, WritesThroughALinkAndRefusesAFifo) {
