@@ -118,13 +118,16 @@ constexpr std::string_view kUsage =
     "      ignored.\n"
     "NAME  a value name; @ is the key's unnamed (default) value.\n"
     "NEWNAME  a new key or value name: not empty, no backslash in a key name.\n"
-    "TYPE  a type tag, NON SZ EXP BIN DW DWE LNK MLT RSC (types 0 to 8), or any type number,\n"
-    "      decimal or hexadecimal after 0x, from 0 to 0xFFFFFFFF.\n"
+    "TYPE  a type tag, NON SZ EXP BIN DW DWE LNK MLT RSC (types 0 to 8) or QW (11), a\n"
+    "      name REG_NONE ... REG_QWORD, in any case, or any type number, decimal or\n"
+    "      hexadecimal after 0x, from 0 to 0xFFFFFFFF.\n"
     "FILE  a file name, taken as it is.\n"
     "DATA  the data as the value list shows it: SZ and EXP the text itself; MLT the strings\n"
     "      with | after each, ending in ||; DW a number of 32 bits: decimal from -2147483648 to\n"
     "      4294967295, optionally followed by its hexadecimal form in parentheses (260 or\n"
-    "      260(104)), or hexadecimal after 0x (0x104); every other type hex bytes\n"
+    "      260(104)), or hexadecimal after 0x (0x104); QW a number of 64 bits, decimal from\n"
+    "      -9223372036854775808 to 18446744073709551615 or hexadecimal after 0x, stored as\n"
+    "      8 bytes little-endian; every other type hex bytes\n"
     "      separated by spaces (0A FF 00), empty for no data.\n"
     "\n"
     "Options:\n"
@@ -270,7 +273,7 @@ std::optional<CommandLineError> ReadArgument(ArgumentRole role, const std::u16st
             auto type = ParseTypeArgument(text);
             if (!type) {
                 return BadArgument("unknown type: " + std::string(raw) +
-                                   " (a tag such as SZ or DW, or a number from 0 to 0xFFFFFFFF).");
+                                   " (a tag such as SZ, DW or QW, a name such as REG_SZ, or a number from 0 to 0xFFFFFFFF).");
             }
             command.type = *type;
             return std::nullopt;
@@ -295,7 +298,7 @@ std::optional<KeyArgument> ParseKeyArgument(std::u16string_view text) {
 }
 
 std::optional<DWORD> ParseTypeArgument(std::u16string_view text) {
-    if (const ValueTypeInfo* named = FindValueTypeByName(text, false)) return named->number;
+    if (const ValueTypeInfo* named = FindValueTypeByName(text)) return named->number;
 
     unsigned base = 10;
     if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {

@@ -81,8 +81,8 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args);
 
 // Pieces of the parser, for the tests and for later commands.
 std::optional<KeyArgument> ParseKeyArgument(std::u16string_view text);
-// A tag (SZ, EXP, MLT, DW, BIN, NON, DWE, LNK, RSC, any case) or a number: decimal, or hexadecimal
-// after 0x; any value up to 0xFFFFFFFF.
+// A tag (SZ, EXP, MLT, DW, BIN, NON, DWE, LNK, RSC, QW), a platform name (REG_SZ ...), in any
+// case, or a number: decimal, or hexadecimal after 0x; any value up to 0xFFFFFFFF.
 std::optional<DWORD> ParseTypeArgument(std::u16string_view text);
 
 // What --help prints, and the short form shown with a usage error.

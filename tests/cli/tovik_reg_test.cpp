@@ -173,6 +173,41 @@ TEST_F(TovikRegTest, NonAsciiNamesAndDataRoundTrip) {
                              "\n\"\xF0\x9F\x93\x9D\"=MLT:" + data + "|" + name + "||\n");
 }
 
+// Every spelling of a key that people type, paste or copy names the same key, and every type
+// name (tag or platform name, any case) writes the same type.
+TEST_F(TovikRegTest, KeySpellingsAndTypeNamesAsPeopleTypeThem) {
+    ExpectSuccess({"add-key", "HKLM\\Software\\Spelled"});
+    for (const char* spelling : {
+             "HKLM\\Software\\Spelled", "hkey_local_machine\\software\\spelled", "HKLM/Software/Spelled",
+             "HKLM\\\\Software\\\\Spelled", "\\HKLM\\Software\\Spelled", "HKLM:\\Software\\Spelled",
+             "Computer\\HKEY_LOCAL_MACHINE\\Software\\Spelled", "  HKLM\\Software\\Spelled\\ ",
+         }) {
+        const ToolResult query = OnStore({"query", spelling});
+        EXPECT_EQ(query.exitCode, 0) << spelling << ": " << query.err;
+        EXPECT_EQ(query.out, "[Software\\Spelled]\n") << spelling;
+    }
+
+    struct Typed {
+        std::string type, data, line;
+    };
+    for (const Typed& t : {
+             Typed{"REG_SZ", "text", "SZ:text"}, Typed{"reg_expand_sz", "%windir%", "EXP:%windir%"},
+             Typed{"REG_MULTI_SZ", "a|b||", "MLT:a|b||"}, Typed{"Reg_Dword", "0x10", "DW:16(10)"},
+             Typed{"REG_BINARY", "0A FF", "BIN:0A FF "}, Typed{"REG_NONE", "", "NON:"},
+             // A QWORD is eight bytes, lowest first; the backup file's form shows the bytes.
+             Typed{"REG_QWORD", "0x0102030405060708", "??:08 07 06 05 04 03 02 01 "},
+             Typed{"QW", "18446744073709551615", "??:FF FF FF FF FF FF FF FF "},
+             Typed{"qw", "1", "??:01 00 00 00 00 00 00 00 "},
+         }) {
+        ExpectSuccess({"set", "HKCU\\Typed", "v", t.type, t.data});
+        const ToolResult query = OnStore({"query", "HKCU\\Typed"});
+        EXPECT_EQ(query.out, "[Typed]\n\"v\"=" + t.line + "\n") << t.type;
+    }
+    const ToolResult refused = OnStore({"set", "HKCU\\Typed", "v", "QW", "18446744073709551616"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("64 bits"), std::string::npos) << refused.err;
+}
+
 TEST_F(TovikRegTest, ExitCodesAndMessages) {
     const ToolResult help = Tool({"--help"});
     EXPECT_EQ(help.exitCode, 0);
