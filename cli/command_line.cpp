@@ -41,6 +41,7 @@ constexpr CommandSpec kCommands[] = {
     {"rename-value", CommandKind::RenameValue,
      {ArgumentRole::Key, ArgumentRole::ValueName, ArgumentRole::NewValueName}, 3, false},
     {"registries", CommandKind::Registries, {}, 0, true},
+    {"get", CommandKind::Get, {ArgumentRole::Key, ArgumentRole::ValueName}, 2, true},
 };
 
 // The command words, which a --wine-prefix before them never takes as its folder.
@@ -66,6 +67,9 @@ constexpr std::string_view kUsage =
     "                             value, as a backup file holds them (UTF-8, LF line ends).\n"
     "                             -r adds every subkey's block after, depth first, in the\n"
     "                             registry's order.\n"
+    "  get KEY NAME [--raw]       Print one value's data text alone, as set takes it (a QW\n"
+    "                             value as its number); --raw writes the data's bytes as\n"
+    "                             they are, with no line end.\n"
     "  set KEY NAME TYPE DATA     Write a value, creating KEY and any missing keys above it.\n"
     "  delete-value KEY NAME      Delete a value.\n"
     "  add-key KEY                Create KEY and any missing keys above it; says so when it\n"
@@ -166,6 +170,7 @@ constexpr std::string_view kUsage =
 
 constexpr std::string_view kShortUsage =
     "Usage: tovik-reg [--registry FILE] query KEY [-r]\n"
+    "       tovik-reg [--registry FILE] get KEY NAME [--raw]\n"
     "       tovik-reg [--registry FILE] set KEY NAME TYPE DATA\n"
     "       tovik-reg [--registry FILE] delete-value KEY NAME\n"
     "       tovik-reg [--registry FILE] add-key KEY\n"
@@ -378,9 +383,12 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
     // any argument is interpreted, so that a usage error always wins over a bad value.
     std::vector<std::string_view> positional;
     std::optional<std::string_view> format;
+    bool optionsEnded = false;
     for (; i < args.size(); ++i) {
         const std::string_view arg = args[i];
-        if (spec->takesFormat && (arg == "--format" || arg.starts_with("--format="))) {
+        if (optionsEnded) {
+            positional.push_back(arg);
+        } else if (spec->takesFormat && (arg == "--format" || arg.starts_with("--format="))) {
             if (format) return UsageError("--format is given twice.");
             if (arg == "--format") {
                 if (i + 1 == args.size()) return UsageError("--format needs backup, reg or reg4.");
@@ -399,6 +407,10 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
             }
         } else if (spec->kind == CommandKind::Query && arg == "-r") {
             command.recursive = true;
+        } else if (spec->kind == CommandKind::Get && arg == "--raw") {
+            command.raw = true;
+        } else if (spec->takesOptions && arg == "--") {
+            optionsEnded = true;  // a value name such as "-r" follows
         } else if (spec->kind == CommandKind::Find && FindOption(arg, command)) {
         } else if (spec->takesOptions && (arg == "-h" || arg == "--help")) {
             command.kind = CommandKind::Help;

@@ -3,6 +3,7 @@
 // name) give either a command ready to run or the reason they do not.
 //
 //   tovik-reg [--registry FILE] query KEY [-r]
+//   tovik-reg [--registry FILE] get KEY NAME [--raw]
 //   tovik-reg [--registry FILE] set KEY NAME TYPE DATA
 //   tovik-reg [--registry FILE] delete-value KEY NAME
 //   tovik-reg [--registry FILE] add-key KEY
@@ -33,7 +34,7 @@
 
 namespace tovik::cli {
 
-enum class CommandKind { Help, Version, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import, Find, RenameKey, RenameValue, Registries };
+enum class CommandKind { Help, Version, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import, Find, RenameKey, RenameValue, Registries, Get };
 
 // KEY: a root (HKEY_CLASSES_ROOT or HKCR, HKEY_CURRENT_USER or HKCU, HKEY_LOCAL_MACHINE or HKLM,
 // any case), optionally followed by a backslash and a path, in any spelling that
@@ -55,6 +56,7 @@ struct Command {
     DWORD type = REG_NONE;
     std::u16string dataText;   // checked against the type (data_text_check.h)
     bool recursive = false;    // query -r
+    bool raw = false;          // get --raw: the data's bytes as they are
     std::u16string newName;    // rename-key and rename-value
     // find: the text, whether a KEY was given (else the whole registry), what to look at and how.
     std::u16string findText;

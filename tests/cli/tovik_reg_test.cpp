@@ -208,6 +208,37 @@ TEST_F(TovikRegTest, KeySpellingsAndTypeNamesAsPeopleTypeThem) {
     EXPECT_NE(refused.err.find("64 bits"), std::string::npos) << refused.err;
 }
 
+// get prints one value's data text as set takes it back, or with --raw its bytes.
+TEST_F(TovikRegTest, GetPrintsOneValuesDataTextOrItsBytes) {
+    struct Typed {
+        std::string name, type, data, text;
+        std::string raw;
+    };
+    using namespace std::string_literals;
+    const Typed values[] = {
+        {"@", "SZ", "Sample \xE6\x9D\xB1", "Sample \xE6\x9D\xB1", "S\0a\0m\0p\0l\0e\0 \0\x71\x67"s},
+        {"Version", "DW", "0x104", "260(104)", "\x04\x01\0\0"s},
+        {"Big", "QW", "0x0102030405060708", "72623859790382856", "\x08\x07\x06\x05\x04\x03\x02\x01"s},
+        {"Paths", "MLT", "a|b||", "a|b||", "a\0\0\0b\0\0\0\0\0"s},
+        {"Blob", "BIN", "00 0A FF", "00 0A FF ", "\0\n\xFF"s},
+        {"-r", "BIN", "", "", ""},
+    };
+    for (const Typed& v : values) ExpectSuccess({"set", "HKCU\\Get", v.name, v.type, v.data});
+    for (const Typed& v : values) {
+        const ToolResult text = OnStore({"get", "hkcu/get", "--", v.name});
+        EXPECT_EQ(text.exitCode, 0) << v.name << ": " << text.err;
+        EXPECT_EQ(text.out, v.text + "\n") << v.name;
+        const ToolResult raw = OnStore({"get", "--raw", "HKCU\\Get", "--", v.name});
+        EXPECT_EQ(raw.exitCode, 0) << v.name << ": " << raw.err;
+        EXPECT_EQ(raw.out, v.raw) << v.name;
+    }
+    const ToolResult missing = OnStore({"get", "HKCU\\Get", "Nothing"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, "tovik-reg: no such value: \"Nothing\" in HKEY_CURRENT_USER\\Get\n");
+    EXPECT_EQ(OnStore({"get", "HKCU\\Nowhere", "x"}).exitCode, 1);
+    EXPECT_EQ(OnStore({"get", "HKCU\\Get"}).exitCode, 2);
+}
+
 TEST_F(TovikRegTest, ExitCodesAndMessages) {
     const ToolResult help = Tool({"--help"});
     EXPECT_EQ(help.exitCode, 0);
