@@ -25,10 +25,11 @@ struct CommandSpec {
     bool takesOptions;  // its options and --help after the command word; otherwise "-1" is data, not an option
     std::size_t required = roleCount;  // the arguments after these may be left out
     bool takesFormat = false;  // --format FORMAT anywhere after the command word
+    bool takesJson = false;    // --json anywhere after the command word
 };
 
 constexpr CommandSpec kCommands[] = {
-    {"query", CommandKind::Query, {ArgumentRole::Key}, 1, true},
+    {"query", CommandKind::Query, {ArgumentRole::Key}, 1, true, 1, false, true},
     {"set", CommandKind::Set,
      {ArgumentRole::Key, ArgumentRole::ValueName, ArgumentRole::Type, ArgumentRole::Data}, 4, false},
     {"delete-value", CommandKind::DeleteValue, {ArgumentRole::Key, ArgumentRole::ValueName}, 2, false},
@@ -36,12 +37,12 @@ constexpr CommandSpec kCommands[] = {
     {"delete-key", CommandKind::DeleteKey, {ArgumentRole::Key}, 1, false},
     {"export", CommandKind::Export, {ArgumentRole::Key, ArgumentRole::File}, 2, false, 2, true},
     {"import", CommandKind::Import, {ArgumentRole::File}, 1, false},
-    {"find", CommandKind::Find, {ArgumentRole::FindText, ArgumentRole::Key}, 2, true, 1},
+    {"find", CommandKind::Find, {ArgumentRole::FindText, ArgumentRole::Key}, 2, true, 1, false, true},
     {"rename-key", CommandKind::RenameKey, {ArgumentRole::Key, ArgumentRole::NewKeyName}, 2, false},
     {"rename-value", CommandKind::RenameValue,
      {ArgumentRole::Key, ArgumentRole::ValueName, ArgumentRole::NewValueName}, 3, false},
-    {"registries", CommandKind::Registries, {}, 0, true},
-    {"get", CommandKind::Get, {ArgumentRole::Key, ArgumentRole::ValueName}, 2, true},
+    {"registries", CommandKind::Registries, {}, 0, true, 0, false, true},
+    {"get", CommandKind::Get, {ArgumentRole::Key, ArgumentRole::ValueName}, 2, true, 2, false, true},
 };
 
 // The command words, which a --wine-prefix before them never takes as its folder.
@@ -63,11 +64,12 @@ constexpr std::string_view kUsage =
     "files of a Windows installation.\n"
     "\n"
     "Commands:\n"
-    "  query KEY [-r]             Print the key line [path] and one line \"name\"=TAG:data per\n"
+    "  query KEY [-r] [--json]    Print the key line [path] and one line \"name\"=TAG:data per\n"
     "                             value, as a backup file holds them (UTF-8, LF line ends).\n"
     "                             -r adds every subkey's block after, depth first, in the\n"
     "                             registry's order.\n"
-    "  get KEY NAME [--raw]       Print one value's data text alone, as set takes it (a QW\n"
+    "  get KEY NAME [--raw|--json]\n"
+    "                             Print one value's data text alone, as set takes it (a QW\n"
     "                             value as its number); --raw writes the data's bytes as\n"
     "                             they are, with no line end.\n"
     "  set KEY NAME TYPE DATA     Write a value, creating KEY and any missing keys above it.\n"
@@ -95,7 +97,7 @@ constexpr std::string_view kUsage =
     "                             line number on stderr, and the import goes on. The counts\n"
     "                             of keys and values written, deleted and skipped go to\n"
     "                             stdout.\n"
-    "  find TEXT [KEY] [--keys] [--values] [--data] [--case] [--exact]\n"
+    "  find TEXT [KEY] [--keys] [--values] [--data] [--case] [--exact] [--json]\n"
     "                             Print one line per hit below KEY (the whole registry without\n"
     "                             it), in the browser's order: the key's path, and for a hit in\n"
     "                             a value a tab and the value's name (@ for the unnamed one).\n"
@@ -106,7 +108,7 @@ constexpr std::string_view kUsage =
     "  rename-key KEY NEWNAME     Rename KEY with everything below it (never a root).\n"
     "  rename-value KEY NAME NEWNAME\n"
     "                             Rename a value; its type, data and place stay.\n"
-    "  registries                 List the registries found on this machine, one line each:\n"
+    "  registries [--json]        List the registries found on this machine, one line each:\n"
     "                             kind, name, folder (the store file for Tovik's own) and\n"
     "                             read-only or writable, separated by tabs. Kinds: tovik,\n"
     "                             proton (Steam), lutris, bottles, heroic, playonlinux, wine\n"
@@ -133,6 +135,14 @@ constexpr std::string_view kUsage =
     "      -9223372036854775808 to 18446744073709551615 or hexadecimal after 0x, stored as\n"
     "      8 bytes little-endian; every other type hex bytes\n"
     "      separated by spaces (0A FF 00), empty for no data.\n"
+    "\n"
+    "--json  (query, get, find, registries) prints JSON instead: a value is an object\n"
+    "      {\"path\", \"name\", \"type\", \"tag\", \"text\", \"hex\"}: the key's full path, the name\n"
+    "      (\"\" for the unnamed value), the type number, the tag set takes (null for none),\n"
+    "      the data text as get prints it and every byte as lowercase hex. get prints one\n"
+    "      value; query an array of keys {\"path\", \"values\": [value, ...]}; find an array\n"
+    "      of hits, {\"path\", \"match\": \"key\"} or a value with \"match\": \"name\" or\n"
+    "      \"data\"; registries an array of {\"kind\", \"name\", \"folder\", \"readOnly\"}.\n"
     "\n"
     "Options:\n"
     "  --registry FILE            Use the registry store FILE instead of the user's\n"
@@ -170,17 +180,17 @@ constexpr std::string_view kUsage =
 
 constexpr std::string_view kShortUsage =
     "Usage: tovik-reg [--registry FILE] query KEY [-r]\n"
-    "       tovik-reg [--registry FILE] get KEY NAME [--raw]\n"
+    "       tovik-reg [--registry FILE] get KEY NAME [--raw|--json]\n"
     "       tovik-reg [--registry FILE] set KEY NAME TYPE DATA\n"
     "       tovik-reg [--registry FILE] delete-value KEY NAME\n"
     "       tovik-reg [--registry FILE] add-key KEY\n"
     "       tovik-reg [--registry FILE] delete-key KEY\n"
     "       tovik-reg [--registry FILE] export KEY FILE [--format backup|reg|reg4]\n"
     "       tovik-reg [--registry FILE] import FILE\n"
-    "       tovik-reg [--registry FILE] find TEXT [KEY] [--keys] [--values] [--data] [--case] [--exact]\n"
+    "       tovik-reg [--registry FILE] find TEXT [KEY] [--keys] [--values] [--data] [--case] [--exact] [--json]\n"
     "       tovik-reg [--registry FILE] rename-key KEY NEWNAME\n"
     "       tovik-reg [--registry FILE] rename-value KEY NAME NEWNAME\n"
-    "       tovik-reg registries\n"
+    "       tovik-reg registries [--json]\n"
     "       tovik-reg --wine-prefix [DIR] COMMAND ...\n"
     "       tovik-reg --steam-app APPID COMMAND ...\n"
     "       tovik-reg --windows DIR [--user FILE] [--write] COMMAND ...\n"
@@ -409,6 +419,8 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
             command.recursive = true;
         } else if (spec->kind == CommandKind::Get && arg == "--raw") {
             command.raw = true;
+        } else if (spec->takesJson && arg == "--json") {
+            command.json = true;
         } else if (spec->takesOptions && arg == "--") {
             optionsEnded = true;  // a value name such as "-r" follows
         } else if (spec->kind == CommandKind::Find && FindOption(arg, command)) {
@@ -421,6 +433,7 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
             positional.push_back(arg);
         }
     }
+    if (command.raw && command.json) return UsageError("--raw and --json exclude each other.");
     if (positional.size() < spec->required) {
         return UsageError("missing arguments for " + std::string(spec->name) + ".");
     }

@@ -57,6 +57,7 @@ struct Command {
     std::u16string dataText;   // checked against the type (data_text_check.h)
     bool recursive = false;    // query -r
     bool raw = false;          // get --raw: the data's bytes as they are
+    bool json = false;         // --json: the output as JSON (cli/json_output.h)
     std::u16string newName;    // rename-key and rename-value
     // find: the text, whether a KEY was given (else the whole registry), what to look at and how.
     std::u16string findText;

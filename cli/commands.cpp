@@ -86,7 +86,7 @@ int RunCommandKind(const Command& command, std::ostream& out, std::ostream& err)
         case CommandKind::RenameKey: return RunRenameKey(command, out, err);
         case CommandKind::RenameValue: return RunRenameValue(command, out, err);
         case CommandKind::Get: return RunGet(command, out, err);
-        case CommandKind::Registries: return RunRegistries(out, err);
+        case CommandKind::Registries: return RunRegistries(out, err, command.json);
         case CommandKind::Help:
         case CommandKind::Version: break;
     }

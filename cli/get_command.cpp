@@ -1,8 +1,12 @@
 // get KEY NAME: one value's data, as text or (--raw) as its bytes.
 #include <ostream>
 
+#include <nlohmann/json.hpp>
+
+#include "backup/backup_export.h"
 #include "cli/command_handlers.h"
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "cli/utf8.h"
 #include "registry/key_enum.h"
 #include "registry/name_fold.h"
@@ -36,7 +40,11 @@ int RunGet(const Command& command, std::ostream& out, std::ostream& err) {
                              KeyDisplayName(command.key) + ": " + RegistryErrorText(result) + ".");
         return kExitFailure;
     }
-    if (command.raw) {
+    if (command.json) {
+        out << JsonText(JsonValue(command.key.root, StoredKeyPath(command.key.root, command.key.path), value.name,
+                                  value.type, value.data, value.size))
+            << '\n';
+    } else if (command.raw) {
         out.write(reinterpret_cast<const char*>(value.data), static_cast<std::streamsize>(value.size));
     } else {
         out << Utf16ToUtf8(TypedValueText(value.type, value.data, value.size)) << '\n';

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <filesystem>
@@ -474,6 +475,76 @@ TEST_F(TovikRegTest, DeleteKeyRemovesTheWholeSubtreeButNeverARoot) {
 }
 
 namespace {
+
+// --json output parses back with a JSON parser to exactly the names and data stored, whatever
+// characters they hold.
+TEST_F(TovikRegTest, JsonOutputParsesBackForEveryCharacter) {
+    const std::string awkward = "q\"uo\\te\nline\t\xE6\x9D\xB1\xF0\x9F\x98\x80 \x01";
+    // A key name holds no backslash; a slash is a name's character in a path with backslashes.
+    const std::string awkwardKey = "q\"uo/te\nline\t\xE6\x9D\xB1";
+    ExpectSuccess({"set", "HKCU\\Json\\" + awkwardKey, awkward, "SZ", awkward});
+    // A .reg file can carry what an argument cannot: zero units in data, a lone surrogate.
+    const std::string file = (dir_ / "json.reg").string();
+    std::ofstream(file, std::ios::binary) << BackupFile(
+        {u"Windows Registry Editor Version 5.00", u"", u"[HKEY_CURRENT_USER\\Json]",
+         u"\"zero\"=hex(1):62,00,00,00,61,00", u"\"lone\xD800\"=hex:00,ff", u"\"big\"=hex(b):ff,ff,ff,ff,ff,ff,ff,7f"});
+    const ToolResult imported = OnStore({"import", file});
+    ASSERT_EQ(imported.exitCode, 0) << imported.err;
+
+    const ToolResult query = OnStore({"query", "--json", "-r", "hkcu\\json"});
+    ASSERT_EQ(query.exitCode, 0) << query.err;
+    const auto keys = nlohmann::json::parse(query.out);
+    ASSERT_EQ(keys.size(), 2u) << query.out;
+    EXPECT_EQ(keys[0]["path"], "HKEY_CURRENT_USER\\Json");
+    const auto& values = keys[0]["values"];
+    ASSERT_EQ(values.size(), 3u) << query.out;
+    EXPECT_EQ(values[0]["name"], "zero");
+    EXPECT_EQ(values[0]["type"], 1);
+    EXPECT_EQ(values[0]["tag"], "SZ");
+    EXPECT_EQ(values[0]["text"], "b") << "a string's text ends at its first zero unit";
+    EXPECT_EQ(values[0]["hex"], "6200000061000000");
+    EXPECT_EQ(values[1]["name"], "lone\xEF\xBF\xBD");
+    EXPECT_EQ(values[1]["tag"], "BIN");
+    EXPECT_EQ(values[1]["text"], "00 FF ");
+    EXPECT_EQ(values[1]["hex"], "00ff");
+    EXPECT_EQ(values[2]["type"], 11);
+    EXPECT_EQ(values[2]["tag"], "QW");
+    EXPECT_EQ(values[2]["text"], "9223372036854775807");
+    EXPECT_EQ(keys[1]["path"], "HKEY_CURRENT_USER\\Json\\" + awkwardKey);
+    ASSERT_EQ(keys[1]["values"].size(), 1u);
+    EXPECT_EQ(keys[1]["values"][0]["name"], awkward);
+    EXPECT_EQ(keys[1]["values"][0]["text"], awkward);
+    EXPECT_EQ(keys[1]["values"][0]["path"], keys[1]["path"]);
+
+    const ToolResult got = OnStore({"get", "HKCU\\Json\\" + awkwardKey, awkward, "--json"});
+    ASSERT_EQ(got.exitCode, 0) << got.err;
+    EXPECT_EQ(nlohmann::json::parse(got.out), keys[1]["values"][0]);
+
+    const ToolResult found = OnStore({"find", "--json", "--values", "zero", "HKCU"});
+    ASSERT_EQ(found.exitCode, 0) << found.err;
+    const auto hits = nlohmann::json::parse(found.out);
+    ASSERT_EQ(hits.size(), 1u) << found.out;
+    EXPECT_EQ(hits[0]["match"], "name");
+    EXPECT_EQ(hits[0]["name"], values[0]["name"]);
+    EXPECT_EQ(hits[0]["hex"], values[0]["hex"]);
+    const ToolResult keyHit = OnStore({"find", "--json", "--keys", "line", "HKCU\\Json"});
+    EXPECT_EQ(nlohmann::json::parse(keyHit.out),
+              nlohmann::json::parse(R"([{"path": )" + nlohmann::json(keys[1]["path"]).dump() + R"(, "match": "key"}])"));
+    const ToolResult none = OnStore({"find", "--json", "nowhere to be found"});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_EQ(nlohmann::json::parse(none.out), nlohmann::json::array());
+
+    const ToolResult registries = Tool({"registries", "--json"});
+    ASSERT_EQ(registries.exitCode, 0) << registries.err;
+    const auto listed = nlohmann::json::parse(registries.out);
+    ASSERT_TRUE(listed.is_array());
+    for (const auto& registry : listed) {
+        EXPECT_TRUE(registry["kind"].is_string() && registry["name"].is_string() && registry["folder"].is_string() &&
+                    registry["readOnly"].is_boolean())
+            << registry.dump();
+    }
+    EXPECT_EQ(OnStore({"get", "--json", "--raw", "HKCU\\Json", "big"}).exitCode, 2);
+}
 
 class TovikRegFindTest : public TovikRegTest {};
 
