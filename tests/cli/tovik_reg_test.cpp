@@ -48,8 +48,8 @@ protected:
         fs::remove_all(dir_, ec);
     }
 
-    // Runs tovik-reg with args; stdout and stderr are collected, stdin is empty.
-    ToolResult Tool(const std::vector<std::string>& args) {
+    // Runs tovik-reg with args; stdout and stderr are collected, stdin is the file input.
+    ToolResult Tool(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
         std::vector<std::string> env{"XDG_DATA_HOME=" + (dir_ / "xdg").string(), "HOME=" + (dir_ / "home").string()};
         for (char** e = environ; *e != nullptr; ++e) {
             const std::string_view var(*e);
@@ -64,7 +64,7 @@ protected:
         const fs::path outPath = dir_ / "stdout", errPath = dir_ / "stderr";
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         pid_t pid = 0;
@@ -80,9 +80,9 @@ protected:
     }
 
     // The same with --registry on the test's store.
-    ToolResult OnStore(std::vector<std::string> args) {
+    ToolResult OnStore(std::vector<std::string> args, const std::string& input = "/dev/null") {
         args.insert(args.begin(), {"--registry", store_});
-        return Tool(args);
+        return Tool(args, input);
     }
 
     void ExpectSuccess(const std::vector<std::string>& args) {
@@ -544,6 +544,42 @@ TEST_F(TovikRegTest, JsonOutputParsesBackForEveryCharacter) {
             << registry.dump();
     }
     EXPECT_EQ(OnStore({"get", "--json", "--raw", "HKCU\\Json", "big"}).exitCode, 2);
+}
+
+// "-" and the system's names of the standard streams: export writes to standard output, import
+// reads standard input, in every format.
+TEST_F(TovikRegTest, ExportAndImportThroughTheStandardStreams) {
+    ExpectSuccess({"set", "HKCU\\Piped", "text", "SZ", "\xE6\x9D\xB1 line"});
+    ExpectSuccess({"set", "HKCU\\Piped\\Below", "n", "DW", "7"});
+    const std::string expected = OnStore({"query", "-r", "HKCU\\Piped"}).out;
+    const std::string piped = (dir_ / "piped").string();
+    const std::string other = (dir_ / "other.db").string();
+    int round = 0;
+    for (const std::string format : {"backup", "reg", "reg4"}) {
+        for (const std::string out : {"-", "/dev/stdout"}) {
+            const ToolResult exported = OnStore({"export", "HKCU\\Piped", out, "--format=" + format});
+            ASSERT_EQ(exported.exitCode, 0) << format << " " << out << ": " << exported.err;
+            EXPECT_FALSE(out == "-" && fs::exists(out)) << "no file named -";
+            std::ofstream(piped, std::ios::binary) << exported.out;
+            // The same bytes as an export into a file.
+            const std::string file = (dir_ / "file").string();
+            ASSERT_EQ(OnStore({"export", "HKCU\\Piped", file, "--format=" + format}).exitCode, 0);
+            EXPECT_EQ(ReadFile(file), exported.out) << format;
+
+            const std::string in = round++ % 2 == 0 ? "-" : "/dev/stdin";
+            fs::remove(other);
+            const ToolResult imported = Tool({"--registry", other, "import", in}, piped);
+            ASSERT_EQ(imported.exitCode, 0) << format << " " << in << ": " << imported.err;
+            EXPECT_EQ(Tool({"--registry", other, "query", "-r", "HKCU\\Piped"}).out, expected) << format;
+        }
+    }
+    // A failed export writes nothing to the pipe.
+    const ToolResult failed = OnStore({"export", "HKCU\\Nowhere", "-"});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_EQ(failed.out, "");
+    // Input that is no registry file is refused as a file would be.
+    std::ofstream(piped, std::ios::binary) << "nothing of the kind\n";
+    EXPECT_EQ(OnStore({"import", "-"}, piped).exitCode, 1);
 }
 
 class TovikRegFindTest : public TovikRegTest {};
