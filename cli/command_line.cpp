@@ -104,7 +104,8 @@ constexpr std::string_view kUsage =
     "                             --keys, --values and --data choose what is looked at (key\n"
     "                             names, value names, data as the value list shows it; all\n"
     "                             three when none is given); --case matches case, --exact the\n"
-    "                             whole name or data text. Exit status 1 when nothing is found.\n"
+    "                             whole name or data text. Exit status as grep's: 0 when\n"
+    "                             something was found, 1 when nothing was, 2 on a failure.\n"
     "  rename-key KEY NEWNAME     Rename KEY with everything below it (never a root).\n"
     "  rename-value KEY NAME NEWNAME\n"
     "                             Rename a value; its type, data and place stay.\n"
@@ -173,11 +174,15 @@ constexpr std::string_view kUsage =
     "  -h, --help                 Print this help and exit.\n"
     "  --version                  Print the version and exit.\n"
     "\n"
+    "Every command takes --help as its first argument; -- ends the options of query, get,\n"
+    "find and registries, so that a name starting with - follows.\n"
+    "\n"
     "Exit status: 0 success; 1 failure (no such key or value, a bad root, type or data, a\n"
     "registry that cannot be opened, a write to one that is read-only, a file that cannot be\n"
     "written, read or imported, a write the store did not keep);\n"
     "2 usage error (unknown command or option, wrong number of arguments, arguments other\n"
-    "than FILE that are not UTF-8).\n";
+    "than FILE that are not UTF-8).\n"
+    "find: 0 something found, 1 nothing found, 2 any failure or usage error (as grep).\n";
 
 constexpr std::string_view kShortUsage =
     "Usage: tovik-reg [--registry FILE] query KEY [-r]\n"
@@ -385,6 +390,12 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
     if (spec == nullptr) return UsageError("unknown command: " + Printable(args[i]));
     command.kind = spec->kind;
     ++i;
+    // Every command takes --help as its first argument; those without options take data that
+    // looks like an option anywhere else.
+    if (i < args.size() && (args[i] == "-h" || args[i] == "--help")) {
+        command.kind = CommandKind::Help;
+        return command;
+    }
     if (command.kind == CommandKind::Registries &&
         (command.registryFile || command.source.kind != RegistrySource::Kind::UserStore)) {
         return UsageError("registries lists every registry; it takes no option naming one.");
@@ -454,7 +465,10 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
         texts.push_back(std::move(*text));
     }
     for (std::size_t k = 0; k < positional.size(); ++k) {
-        if (auto error = ReadArgument(spec->roles[k], texts[k], positional[k], command)) return *error;
+        if (auto error = ReadArgument(spec->roles[k], texts[k], positional[k], command)) {
+            error->command = spec->kind;
+            return *error;
+        }
     }
     if (command.kind == CommandKind::DeleteKey && command.key.path.empty())
         return UsageError("a root cannot be deleted; name a key below it.");

@@ -76,6 +76,7 @@ enum class CommandLineErrorKind {
 struct CommandLineError {
     CommandLineErrorKind kind = CommandLineErrorKind::Usage;
     std::string message;  // one sentence, without the program name
+    CommandKind command = CommandKind::Help;  // BadArgument: the command whose argument it was
 };
 
 using ParsedCommandLine = std::variant<Command, CommandLineError>;

@@ -14,6 +14,8 @@
 
 namespace tovik::cli {
 
+int FailureExitCode(CommandKind command) { return command == CommandKind::Find ? kExitUsage : kExitFailure; }
+
 std::string KeyDisplayName(const KeyArgument& key) {
     return Utf16ToUtf8(FullKeyPath(key.root, key.path));
 }
@@ -102,7 +104,7 @@ int RunCommand(const Command& command, std::ostream& out, std::ostream& err) {
         return RunCommandKind(command, out, err);
     } catch (const std::bad_alloc&) {
         ReportError(err, "not enough memory; the command was stopped.");
-        return kExitFailure;
+        return FailureExitCode(command.kind);
     }
 }
 
@@ -110,7 +112,7 @@ int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, st
     ParsedCommandLine parsed = ParseCommandLine(args);
     if (const auto* error = std::get_if<CommandLineError>(&parsed)) {
         ReportError(err, error->message);
-        if (error->kind == CommandLineErrorKind::BadArgument) return kExitFailure;
+        if (error->kind == CommandLineErrorKind::BadArgument) return FailureExitCode(error->command);
         err << ShortUsageText();
         return kExitUsage;
     }
@@ -127,7 +129,7 @@ int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, st
                                                           : OpenUserRegistry();
     if (!opened.ok) {
         ReportError(err, opened.error);
-        return kExitFailure;
+        return FailureExitCode(command.kind);
     }
     for (const std::string& notice : opened.notices) ReportError(err, notice);
     if (opened.readOnly && WritesTheRegistry(command.kind)) {
@@ -137,7 +139,8 @@ int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, st
     }
     const int code = RunCommand(command, out, err);
     // The store's own sentence says more than a result code (a refusal of hivex, a failed save).
-    if (const Backend* store = CurrentBackend(); code == kExitFailure && store && !store->lastFailure().empty()) {
+    const bool failed = code != kExitSuccess && code == FailureExitCode(command.kind);
+    if (const Backend* store = CurrentBackend(); failed && store && !store->lastFailure().empty()) {
         ReportError(err, store->lastFailure());
     } else {
         ReportReadOnlyRefusal(command, code, err);

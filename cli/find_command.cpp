@@ -48,7 +48,10 @@ int RunFindCommand(const Command& command, std::ostream& out, std::ostream& err)
     if (command.hasKey) {
         KeyHandle key;
         const LONG opened = OpenKeyHandle(command.key.root, command.key.path, key);
-        if (opened != ERROR_SUCCESS) return ReportKeyFailure(err, opened, command.key, "open");
+        if (opened != ERROR_SUCCESS) {
+            ReportKeyFailure(err, opened, command.key, "open");
+            return FailureExitCode(command.kind);
+        }
         options.scopeRoot = command.key.root;
         options.scopePath = command.key.path;
     }
@@ -78,13 +81,17 @@ int RunFindCommand(const Command& command, std::ostream& out, std::ostream& err)
     out.flush();
     if (status == find::FindStatus::Failed) {
         ReportError(err, LoopedTreeText(command.hasKey ? command.key : KeyArgument{HKEY_CLASSES_ROOT, {}}));
-        return kExitFailure;
+        return FailureExitCode(command.kind);
     }
     if (search.Incomplete()) {
         ReportError(err, "some keys or values could not be read; the search did not see them all.");
-        return kExitFailure;
+        return FailureExitCode(command.kind);
     }
-    return printed > 0 ? kExitSuccess : kExitFailure;
+    if (!out) {
+        ReportError(err, "cannot write the output.");
+        return FailureExitCode(command.kind);
+    }
+    return printed > 0 ? kExitSuccess : kExitFailure;  // 1: nothing found
 }
 
 }  // namespace tovik::cli

@@ -288,6 +288,22 @@ TEST_F(TovikRegTest, ExitCodesAndMessages) {
     EXPECT_EQ(OnStore({"query", "HKLM\\A"}).exitCode, 1);
 }
 
+// Every command takes --help (first after the command word) and prints the help, which names
+// the exit statuses; a value or data that looks like an option elsewhere is still data.
+TEST_F(TovikRegTest, EveryCommandTakesHelp) {
+    for (const std::string command : {"query", "get", "set", "delete-value", "add-key", "delete-key", "export",
+                                      "import", "find", "rename-key", "rename-value", "registries"}) {
+        for (const std::string help : {"--help", "-h"}) {
+            const ToolResult result = OnStore({command, help});
+            EXPECT_EQ(result.exitCode, 0) << command << " " << help << ": " << result.err;
+            EXPECT_NE(result.out.find("Exit status"), std::string::npos) << command;
+            EXPECT_EQ(result.err, "") << command;
+        }
+    }
+    ExpectSuccess({"set", "HKCU\\Help", "--help", "SZ", "--help"});
+    EXPECT_EQ(OnStore({"get", "HKCU\\Help", "--", "--help"}).out, "--help\n");
+}
+
 TEST_F(TovikRegTest, AStoreThatCannotBeOpenedIsReportedAndLeftAlone) {
     const std::string garbage = "this is not a registry store\n";
     std::ofstream(store_, std::ios::binary) << garbage;
@@ -612,9 +628,14 @@ TEST_F(TovikRegFindTest, FindPrintsOneLinePerHitInTheBrowsersOrderAndFailsWhenNo
     const ToolResult none = OnStore({"find", "no such text anywhere", "HKCU"});
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_EQ(none.out, "");
+    // As grep: 1 says only that nothing was found; every failure is 2.
     const ToolResult missing = OnStore({"find", "x", "HKCU\\Missing"});
-    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.exitCode, 2);
     EXPECT_NE(missing.err.find("no such key"), std::string::npos) << missing.err;
+    EXPECT_EQ(OnStore({"find", "x", "HKEY_USERS"}).exitCode, 2);
+    const std::string broken = (dir_ / "broken.db").string();
+    std::ofstream(broken, std::ios::binary) << "this is not a registry store\n";
+    EXPECT_EQ(Tool({"--registry", broken, "find", "x"}).exitCode, 2);
     EXPECT_EQ(OnStore({"find"}).exitCode, 2);
     EXPECT_EQ(OnStore({"find", "x", "HKCU", "extra"}).exitCode, 2);
     EXPECT_EQ(OnStore({"find", "x", "HKCU", "--bogus"}).exitCode, 2);
