@@ -149,7 +149,7 @@ constexpr std::string_view kUsage =
     "Options:\n"
     "  --registry FILE            Use the registry store FILE instead of the user's\n"
     "                             ($XDG_DATA_HOME/tovik/registry.db). A new store is filled\n"
-    "                             with the default device registry.\n"
+    "                             with the default device registry; its folder must exist.\n"
     "  --wine-prefix [DIR]        Use the registry of the Wine prefix DIR: HKLM is its\n"
     "                             system.reg, HKCU its user.reg, HKCR is HKLM\\Software\\Classes.\n"
     "                             Wine must not be running the prefix (wineserver keeps the\n"

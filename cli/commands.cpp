@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 
+#include <filesystem>
 #include <new>
 #include <ostream>
 #include <variant>
@@ -108,6 +109,17 @@ int RunCommand(const Command& command, std::ostream& out, std::ostream& err) {
     }
 }
 
+namespace {
+// A store named on the command line is made only in a folder that exists: a mistyped folder
+// must fail, not quietly give a fresh registry somewhere new. The folder, or empty when it is there.
+std::string MissingStoreFolder(const std::string& file) {
+    std::filesystem::path folder = std::filesystem::path(file).parent_path();
+    if (folder.empty()) folder = ".";
+    std::error_code ec;
+    return std::filesystem::is_directory(folder, ec) ? std::string() : folder.string();
+}
+}  // namespace
+
 int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
     ParsedCommandLine parsed = ParseCommandLine(args);
     if (const auto* error = std::get_if<CommandLineError>(&parsed)) {
@@ -123,6 +135,13 @@ int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, st
         return out ? kExitSuccess : kExitFailure;
     }
     if (command.kind == CommandKind::Registries) return RunCommand(command, out, err);  // opens none
+    if (command.registryFile) {
+        if (const std::string folder = MissingStoreFolder(*command.registryFile); !folder.empty()) {
+            ReportError(err, "the folder of the registry store does not exist: " + folder +
+                                 " (the folder of a store named with --registry is never created).");
+            return FailureExitCode(command.kind);
+        }
+    }
 
     const StoreOpenResult opened = command.source.kind != RegistrySource::Kind::UserStore ? OpenRegistry(command.source)
                                    : command.registryFile ? OpenUserRegistry(*command.registryFile)

@@ -316,6 +316,27 @@ TEST_F(TovikRegTest, AStoreThatCannotBeOpenedIsReportedAndLeftAlone) {
     EXPECT_EQ(ReadFile(store_), garbage);
 }
 
+// A store named with --registry is created in a folder that exists, never in a new one: a
+// mistyped folder fails with its name and leaves nothing behind.
+TEST_F(TovikRegTest, ANamedStoreInAMissingFolderIsRefused) {
+    const fs::path missing = dir_ / "no" / "such";
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"set", "HKCU\\A", "v", "SZ", "x"}, {"query", "HKLM"}, {"find", "x"}}) {
+        std::vector<std::string> full{"--registry", (missing / "x.db").string()};
+        full.insert(full.end(), args.begin(), args.end());
+        const ToolResult result = Tool(full);
+        EXPECT_EQ(result.exitCode, args[0] == "find" ? 2 : 1) << args[0];
+        EXPECT_NE(result.err.find(missing.string()), std::string::npos) << result.err;
+        EXPECT_FALSE(fs::exists(dir_ / "no")) << "no folder is made";
+    }
+    // A file over a folder's name is no folder either.
+    std::ofstream(dir_ / "plain") << "x";
+    EXPECT_EQ(Tool({"--registry", (dir_ / "plain" / "x.db").string(), "query", "HKLM"}).exitCode, 1);
+    // A new store in a folder that exists is still created, as scripts rely on.
+    ExpectSuccess({"add-key", "HKCU\\Fresh"});
+    EXPECT_TRUE(fs::exists(store_));
+}
+
 TEST_F(TovikRegTest, DefaultStoreLivesUnderXdgDataHomeAndHoldsTheDefaultRegistry) {
     const fs::path userStore = dir_ / "xdg" / "tovik" / "registry.db";
     ASSERT_FALSE(fs::exists(userStore));
