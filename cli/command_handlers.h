@@ -22,6 +22,7 @@ int RunFindCommand(const Command& command, std::ostream& out, std::ostream& err)
 int RunRenameKey(const Command& command, std::ostream& out, std::ostream& err);
 int RunRenameValue(const Command& command, std::ostream& out, std::ostream& err);
 int RunGet(const Command& command, std::ostream& out, std::ostream& err);
+int RunCompleteKeys(const Command& command, std::ostream& out, std::ostream& err);
 
 // The value named (any case) among key's values into value; ERROR_FILE_NOT_FOUND when there is none.
 LONG FindValue(HKEY key, std::u16string_view name, EnumBuffers& buffers, EnumeratedValue& value);

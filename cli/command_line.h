@@ -28,13 +28,14 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "registry/win_types.h"
 #include "stores/open_store.h"
 
 namespace tovik::cli {
 
-enum class CommandKind { Help, Version, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import, Find, RenameKey, RenameValue, Registries, Get };
+enum class CommandKind { Help, Version, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import, Find, RenameKey, RenameValue, Registries, Get, CompleteKeys };
 
 // KEY: a root (HKEY_CLASSES_ROOT or HKCR, HKEY_CURRENT_USER or HKCU, HKEY_LOCAL_MACHINE or HKLM,
 // any case), optionally followed by a backslash and a path, in any spelling that
@@ -88,6 +89,17 @@ std::optional<KeyArgument> ParseKeyArgument(std::u16string_view text);
 // A tag (SZ, EXP, MLT, DW, BIN, NON, DWE, LNK, RSC, QW), a platform name (REG_SZ ...), in any
 // case, or a number: decimal, or hexadecimal after 0x; any value up to 0xFFFFFFFF.
 std::optional<DWORD> ParseTypeArgument(std::u16string_view text);
+
+// The commands a person types and the options each takes after its command word (--help aside,
+// which every command takes); the parser reads them from the same table. The help, the manual
+// page and the shells' completions are checked against it.
+struct CommandOptions {
+    std::string_view command;
+    std::vector<std::string_view> options;
+};
+std::vector<CommandOptions> CommandTable();
+// The options before the command word.
+std::span<const std::string_view> GlobalOptions();
 
 // What --help prints, and the short form shown with a usage error.
 std::string_view UsageText();

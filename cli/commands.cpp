@@ -89,6 +89,7 @@ int RunCommandKind(const Command& command, std::ostream& out, std::ostream& err)
         case CommandKind::RenameKey: return RunRenameKey(command, out, err);
         case CommandKind::RenameValue: return RunRenameValue(command, out, err);
         case CommandKind::Get: return RunGet(command, out, err);
+        case CommandKind::CompleteKeys: return RunCompleteKeys(command, out, err);
         case CommandKind::Registries: return RunRegistries(out, err, command.json);
         case CommandKind::Help:
         case CommandKind::Version: break;
@@ -135,6 +136,11 @@ int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, st
         return out ? kExitSuccess : kExitFailure;
     }
     if (command.kind == CommandKind::Registries) return RunCommand(command, out, err);  // opens none
+    // Completing must not create the user's store on the first Tab: without one only the roots
+    // complete.
+    if (command.kind == CommandKind::CompleteKeys && !command.registryFile &&
+        command.source.kind == RegistrySource::Kind::UserStore && !std::filesystem::exists(DefaultRegistryPath()))
+        return RunCommand(command, out, err);
     if (command.registryFile) {
         if (const std::string folder = MissingStoreFolder(*command.registryFile); !folder.empty()) {
             ReportError(err, "the folder of the registry store does not exist: " + folder +
