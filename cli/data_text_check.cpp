@@ -117,25 +117,20 @@ std::optional<std::string> CheckHexBytesText(std::u16string_view text) {
 
 std::u16string DataTextToStore(DWORD type, std::u16string_view text) {
     bool disagrees = false;
-    if (type == REG_QWORD) {
-        const auto bits = ReadQuadText(text);
-        if (!bits) return std::u16string(text);
-        // Eight hex bytes, lowest first, which the shared conversion reads as they are.
-        std::u16string bytes;
-        for (int i = 0; i < 8; ++i) {
-            const unsigned byte = static_cast<unsigned>(*bits >> (8 * i)) & 0xFF;
-            bytes += u"0123456789ABCDEF"[byte >> 4];
-            bytes += u"0123456789ABCDEF"[byte & 0xF];
-            if (i < 7) bytes += u' ';
-        }
-        return bytes;
-    }
     if (type != REG_DWORD) return std::u16string(text);
     const auto bits = ReadNumberText(text, disagrees);
     if (!bits) return std::u16string(text);
     // The shared conversion reads signed decimal only.
     const std::string decimal = std::to_string(static_cast<std::int32_t>(*bits));
     return std::u16string(decimal.begin(), decimal.end());
+}
+
+std::optional<Bytes> QuadData(std::u16string_view text) {
+    const auto bits = ReadQuadText(text);
+    if (!bits) return std::nullopt;
+    Bytes data(8);
+    for (std::size_t i = 0; i < 8; ++i) data[i] = static_cast<BYTE>(*bits >> (8 * i));
+    return data;
 }
 
 std::optional<std::string> CheckDataText(DWORD type, std::u16string_view text) {

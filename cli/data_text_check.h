@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "registry/value_types.h"
 #include "registry/win_types.h"
 
 namespace tovik::cli {
@@ -24,7 +25,11 @@ std::optional<std::string> CheckDataText(DWORD type, std::u16string_view text);
 
 // An accepted text in the form the shared conversion (ValueDataFromText) reads: a DW number typed
 // in hexadecimal or above 2147483647 becomes the signed decimal of the same 32 bits; every other
-// text stays as it is; a QW number becomes its eight bytes as hex bytes, lowest first.
+// text stays as it is.
 std::u16string DataTextToStore(DWORD type, std::u16string_view text);
+
+// The eight bytes, lowest first, of an accepted QW number; the shared conversion has no number
+// form for QWORD (its display form is the bytes). nullopt for a text CheckDataText refuses.
+std::optional<Bytes> QuadData(std::u16string_view text);
 
 }  // namespace tovik::cli

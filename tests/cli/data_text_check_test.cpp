@@ -78,13 +78,15 @@ TEST(DataTextCheck, QuadNumbersStoreEightBytesLittleEndian) {
              Case{u"4294967296", u"00 00 00 00 01 00 00 00 ", u"4294967296"},
          }) {
         EXPECT_FALSE(CheckDataText(REG_QWORD, c.typed).has_value()) << testing::PrintToString(std::u16string(c.typed));
-        const Bytes data = ValueDataFromText(REG_QWORD, tovik::cli::DataTextToStore(REG_QWORD, c.typed));
+        EXPECT_EQ(tovik::cli::DataTextToStore(REG_QWORD, c.typed), c.typed) << "accepted as it stands";
+        const Bytes data = tovik::cli::QuadData(c.typed).value_or(Bytes{});
         EXPECT_EQ(FormatValue(REG_QWORD, data.data(), data.size()).text, c.bytes);
         EXPECT_EQ(tovik::TypedValueText(REG_QWORD, data.data(), data.size()), c.shown);
     }
     for (std::u16string_view bad : {u"", u"-", u"0x", u"18446744073709551616", u"-9223372036854775809",
                                     u"0x10000000000000000", u"1 ", u" 1", u"12abc", u"0x1G", u"01 02", u"1.5"}) {
         ExpectRefused(REG_QWORD, bad);
+        EXPECT_FALSE(tovik::cli::QuadData(bad).has_value());
     }
     // Data of another size than eight bytes is no number: it shows as its bytes.
     const Bytes odd{1, 2, 3};
