@@ -1,8 +1,17 @@
 // export and import: the GUI's Export and Import without their dialogs, for backup files and
 // .reg files; failures print the GUI's own sentence on stderr, with what the system said about a
 // file.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
 #include <ostream>
+#include <vector>
 
 #include "backup/backup_export.h"
 #include "backup/backup_import.h"
@@ -24,13 +33,91 @@ std::string PrintableFileName(const std::string& name) {
     return Utf8ToUtf16(name) ? name : std::string("(a file name that is not UTF-8)");
 }
 
+// The names that mean this process's own standard output or input rather than a file: "-" as
+// every tool takes it, and the system's names for the descriptor, which the safe-file layer
+// would refuse as devices.
+bool NamesStandardOutput(const std::string& name) {
+    return name == "-" || name == "/dev/stdout" || name == "/dev/fd/1" || name == "/proc/self/fd/1";
+}
+bool NamesStandardInput(const std::string& name) {
+    return name == "-" || name == "/dev/stdin" || name == "/dev/fd/0" || name == "/proc/self/fd/0";
+}
+
+// The same bound as a file on disk: more than this is refused rather than held in memory.
+constexpr std::uint64_t kLargestInput = std::uint64_t{1} << 33;
+
+// All of standard input; the errno of a failed read, or EFBIG past the bound.
+std::optional<std::string> ReadStandardInput(int& error) {
+    std::string bytes;
+    std::vector<char> block(64 * 1024);
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, block.data(), block.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            return std::nullopt;
+        }
+        if (n == 0) return bytes;
+        if (bytes.size() + static_cast<std::size_t>(n) > kLargestInput) {
+            error = EFBIG;
+            return std::nullopt;
+        }
+        bytes.append(block.data(), static_cast<std::size_t>(n));
+    }
+}
+
+// A private folder for an export bound for standard output, removed with everything in it.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tovik-reg-XXXXXX";
+        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    }
+    ~ScratchFolder() {
+        if (path_.empty()) return;
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
 std::string FileDetail(const std::string& name, int error) {
     return " (" + PrintableFileName(name) + (error != 0 ? ": " + std::string(std::strerror(error)) : "") + ")";
 }
 
+int RunExportToFile(const Command& command, std::ostream& err);
+
 }  // namespace
 
-int RunExport(const Command& command, std::ostream&, std::ostream& err) {
+int RunExport(const Command& command, std::ostream& out, std::ostream& err) {
+    if (!NamesStandardOutput(command.fileName)) return RunExportToFile(command, err);
+    // The export is made as a file in a private folder, as complete and checked as any other,
+    // and then copied out: a reader of the pipe never sees half of a failed export's file.
+    ScratchFolder scratch;
+    if (scratch.path().empty()) {
+        ReportError(err, "cannot make a temporary folder for the export" + FileDetail("$TMPDIR", errno));
+        return kExitFailure;
+    }
+    Command toFile = command;
+    toFile.fileName = scratch.path() + "/export";
+    const int code = RunExportToFile(toFile, err);
+    if (code != kExitSuccess) return code;
+    std::ifstream file(toFile.fileName, std::ios::binary);
+    out << file.rdbuf();
+    if (!file || !out.flush()) {
+        ReportError(err, "cannot write the export to standard output.");
+        return kExitFailure;
+    }
+    return kExitSuccess;
+}
+
+namespace {
+
+int RunExportToFile(const Command& command, std::ostream& err) {
     // Key lines carry the names as the registry holds them, as an export from the tree would.
     const std::u16string path = StoredKeyPath(command.key.root, command.key.path);
     const ExportFileFormat format = command.format == ExportFormat::Reg    ? ExportFileFormat::Reg
@@ -128,18 +215,12 @@ std::string Count(std::size_t n, std::string_view one, std::string_view many) {
     return std::to_string(n) + " " + std::string(n == 1 ? one : many);
 }
 
-int RunRegFileImport(const Command& command, std::ostream& out, std::ostream& err) {
-    int error = 0;
-    const std::optional<RegFileText> file = ReadRegFileAt(command.fileName, &error);
-    if (!file) {
-        ReportError(err, Utf16ToUtf8(kFileNotReadMessage) + FileDetail(command.fileName, error));
-        return kExitFailure;
-    }
-    if (const std::u16string refused = RegFileUnknownHeaderMessage(file->text); !refused.empty()) {
+int ImportRegText(const RegFileText& file, std::ostream& out, std::ostream& err) {
+    if (const std::u16string refused = RegFileUnknownHeaderMessage(file.text); !refused.empty()) {
         ReportError(err, Utf16ToUtf8(refused));
         return kExitFailure;
     }
-    const RegFileImportReport r = ImportRegFileText(file->text);
+    const RegFileImportReport r = ImportRegFileText(file.text);
     out << "Written: " << Count(r.keysWritten, "key", "keys") << ", " << Count(r.valuesWritten, "value", "values")
         << ". Deleted: " << Count(r.keysDeleted, "key", "keys") << ", " << Count(r.valuesDeleted, "value", "values");
     if (r.keysAbsent + r.valuesAbsent != 0)
@@ -171,10 +252,36 @@ int RunRegFileImport(const Command& command, std::ostream& out, std::ostream& er
 
 }  // namespace
 
+int ImportBackupText(const BackupFileLines& file, std::ostream& err);
+
+int RunImportFromStandardInput(std::ostream& out, std::ostream& err) {
+    int error = 0;
+    const std::optional<std::string> bytes = ReadStandardInput(error);
+    if (!bytes) {
+        ReportError(err, Utf16ToUtf8(kFileNotReadMessage) + " (standard input: " + std::strerror(error) + ")");
+        return kExitFailure;
+    }
+    const auto* data = reinterpret_cast<const BYTE*>(bytes->data());
+    if (SniffRegFileFormat(data, bytes->size(), true) != RegFileFormat::Unknown)
+        return ImportRegText(DecodeRegFileBytes(data, bytes->size()), out, err);
+    return ImportBackupText(ReadBackupFile(data, bytes->size()), err);
+}
+
+}  // namespace
+
 int RunImport(const Command& command, std::ostream& out, std::ostream& err) {
+    if (NamesStandardInput(command.fileName)) return RunImportFromStandardInput(out, err);
     // The first line tells a .reg file from a backup file; one that cannot be read goes to the
     // backup file's import, which says why.
-    if (SniffRegFileAt(command.fileName) != RegFileFormat::Unknown) return RunRegFileImport(command, out, err);
+    if (SniffRegFileAt(command.fileName) != RegFileFormat::Unknown) {
+        int error = 0;
+        const std::optional<RegFileText> file = ReadRegFileAt(command.fileName, &error);
+        if (!file) {
+            ReportError(err, Utf16ToUtf8(kFileNotReadMessage) + FileDetail(command.fileName, error));
+            return kExitFailure;
+        }
+        return ImportRegText(*file, out, err);
+    }
     int error = 0;
     const std::optional<BackupFileLines> file = ReadBackupFileAt(command.fileName, &error);
     if (!file) {
@@ -186,13 +293,19 @@ int RunImport(const Command& command, std::ostream& out, std::ostream& err) {
         }
         return kExitFailure;
     }
-    if (file->notUnicode) {
+    return ImportBackupText(*file, err);
+}
+
+namespace {
+
+int ImportBackupText(const BackupFileLines& file, std::ostream& err) {
+    if (file.notUnicode) {
         ReportError(err, Utf16ToUtf8(kImportNotUnicodeMessage));
         return kExitFailure;
     }
     ProgressLine progress(err, "import", "lines", ProgressWanted(err));
     const ImportResult result = ImportBackupLines(
-        file->lines, [&progress](std::size_t taken, std::size_t lines) { progress.Update(taken, lines); });
+        file.lines, [&progress](std::size_t taken, std::size_t lines) { progress.Update(taken, lines); });
     progress.Clear();
     int code = kExitSuccess;
     if (result.outcome != ImportOutcome::Finished && result.outcome != ImportOutcome::WriteFailed) {
@@ -209,5 +322,7 @@ int RunImport(const Command& command, std::ostream& out, std::ostream& err) {
     if (result.valueLinesUnknownTag != 0) ReportError(err, Utf16ToUtf8(UnknownTagNotice(result.valueLinesUnknownTag)));
     return code;
 }
+
+}  // namespace
 
 }  // namespace tovik::cli

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "cli/command_line.h"
+#include "registry/key_enum.h"
 #include "registry/key_handle.h"
 #include "registry/win_types.h"
 
@@ -20,6 +21,11 @@ int RunImport(const Command& command, std::ostream& out, std::ostream& err);
 int RunFindCommand(const Command& command, std::ostream& out, std::ostream& err);
 int RunRenameKey(const Command& command, std::ostream& out, std::ostream& err);
 int RunRenameValue(const Command& command, std::ostream& out, std::ostream& err);
+int RunGet(const Command& command, std::ostream& out, std::ostream& err);
+int RunCompleteKeys(const Command& command, std::ostream& out, std::ostream& err);
+
+// The value named (any case) among key's values into value; ERROR_FILE_NOT_FOUND when there is none.
+LONG FindValue(HKEY key, std::u16string_view name, EnumBuffers& buffers, EnumeratedValue& value);
 
 // "HKEY_LOCAL_MACHINE\Software\Tovik", for messages.
 std::string KeyDisplayName(const KeyArgument& key);

@@ -24,24 +24,40 @@ struct CommandSpec {
     std::size_t roleCount;
     bool takesOptions;  // its options and --help after the command word; otherwise "-1" is data, not an option
     std::size_t required = roleCount;  // the arguments after these may be left out
-    bool takesFormat = false;  // --format FORMAT anywhere after the command word
+    // The options it takes after the command word (besides --help, which every command takes
+    // first): the one list that the parser, the help, the manual page and the completions share.
+    std::array<std::string_view, 8> options{};
+    bool hidden = false;  // asked by the shells' completions, not listed in the help
 };
 
 constexpr CommandSpec kCommands[] = {
-    {"query", CommandKind::Query, {ArgumentRole::Key}, 1, true},
+    {"query", CommandKind::Query, {ArgumentRole::Key}, 1, true, 1, {"-r", "--json"}},
+    {"get", CommandKind::Get, {ArgumentRole::Key, ArgumentRole::ValueName}, 2, true, 2, {"--raw", "--json"}},
     {"set", CommandKind::Set,
      {ArgumentRole::Key, ArgumentRole::ValueName, ArgumentRole::Type, ArgumentRole::Data}, 4, false},
     {"delete-value", CommandKind::DeleteValue, {ArgumentRole::Key, ArgumentRole::ValueName}, 2, false},
     {"add-key", CommandKind::AddKey, {ArgumentRole::Key}, 1, false},
     {"delete-key", CommandKind::DeleteKey, {ArgumentRole::Key}, 1, false},
-    {"export", CommandKind::Export, {ArgumentRole::Key, ArgumentRole::File}, 2, false, 2, true},
+    {"export", CommandKind::Export, {ArgumentRole::Key, ArgumentRole::File}, 2, false, 2, {"--format"}},
     {"import", CommandKind::Import, {ArgumentRole::File}, 1, false},
-    {"find", CommandKind::Find, {ArgumentRole::FindText, ArgumentRole::Key}, 2, true, 1},
+    {"find", CommandKind::Find, {ArgumentRole::FindText, ArgumentRole::Key}, 2, true, 1,
+     {"--keys", "--values", "--data", "--case", "--exact", "--json"}},
     {"rename-key", CommandKind::RenameKey, {ArgumentRole::Key, ArgumentRole::NewKeyName}, 2, false},
     {"rename-value", CommandKind::RenameValue,
      {ArgumentRole::Key, ArgumentRole::ValueName, ArgumentRole::NewValueName}, 3, false},
-    {"registries", CommandKind::Registries, {}, 0, true},
+    {"registries", CommandKind::Registries, {}, 0, true, 0, {"--json"}},
+    {"__complete-keys", CommandKind::CompleteKeys, {ArgumentRole::FindText}, 1, false, 1, {}, true},
 };
+
+// The options before the command word.
+constexpr std::string_view kGlobalOptions[] = {"--registry", "--wine-prefix", "--steam-app", "--windows", "--user",
+                                               "--hive", "--as", "--write", "--help", "-h", "--version"};
+
+bool Takes(const CommandSpec& spec, std::string_view option) {
+    for (std::string_view taken : spec.options)
+        if (!taken.empty() && taken == option) return true;
+    return false;
+}
 
 // The command words, which a --wine-prefix before them never takes as its folder.
 constexpr auto kCommandWords = [] {
@@ -58,125 +74,163 @@ constexpr std::string_view kUsage =
     "       tovik-reg --hive FILE --as KEY [--write] COMMAND ARGUMENTS\n"
     "       tovik-reg registries\n"
     "\n"
-    "Reads and writes the Tovik registry, a Wine prefix's registry files, or the registry hive\n"
-    "files of a Windows installation.\n"
+    "Reads and writes the Tovik registry, a Wine prefix's registry files, or the\n"
+    "registry hive files of a Windows installation.\n"
     "\n"
     "Commands:\n"
-    "  query KEY [-r]             Print the key line [path] and one line \"name\"=TAG:data per\n"
-    "                             value, as a backup file holds them (UTF-8, LF line ends).\n"
-    "                             -r adds every subkey's block after, depth first, in the\n"
-    "                             registry's order.\n"
-    "  set KEY NAME TYPE DATA     Write a value, creating KEY and any missing keys above it.\n"
+    "  query KEY [-r] [--json]    Print the key line [path] and one line\n"
+    "                             \"name\"=TAG:data per value, as a backup file holds\n"
+    "                             them (UTF-8, LF line ends). -r adds every subkey's\n"
+    "                             block after, depth first, in the registry's order.\n"
+    "  get KEY NAME [--raw|--json]\n"
+    "                             Print one value's data text alone, as set takes it\n"
+    "                             (a QW value as its number); --raw writes the\n"
+    "                             data's bytes as they are, with no line end.\n"
+    "  set KEY NAME TYPE DATA     Write a value, creating KEY and any missing keys\n"
+    "                             above it.\n"
     "  delete-value KEY NAME      Delete a value.\n"
-    "  add-key KEY                Create KEY and any missing keys above it; says so when it\n"
-    "                             existed already (and succeeds).\n"
-    "  delete-key KEY             Delete KEY with every key and value below it. A root\n"
-    "                             cannot be deleted.\n"
+    "  add-key KEY                Create KEY and any missing keys above it; says so\n"
+    "                             when it existed already (and succeeds).\n"
+    "  delete-key KEY             Delete KEY with every key and value below it. A\n"
+    "                             root cannot be deleted.\n"
     "  export KEY FILE [--format backup|reg|reg4]\n"
-    "                             Save KEY with every key and value below it in FILE: a\n"
-    "                             backup file (the default; UTF-16 with CR LF, as the GUI's\n"
-    "                             Export writes it), a .reg file of version 5 (reg, UTF-16)\n"
-    "                             or a REGEDIT4 .reg file (reg4, UTF-8). An existing FILE is\n"
-    "                             replaced only once the new one is complete; after a\n"
-    "                             failure it is as it was.\n"
-    "  import FILE                Write the keys and values of FILE into the registry, as\n"
-    "                             the GUI's Import does, without asking. The first line tells\n"
-    "                             the kind of file, whatever its name. A backup file writes\n"
-    "                             under the root it names: value lines whose type tag is\n"
-    "                             unknown are skipped and counted on stderr, and a broken line\n"
-    "                             stops the import there; what came before it stays written.\n"
-    "                             A .reg file (REGEDIT4 or version 5) also deletes the keys\n"
-    "                             and values it marks with -; lines that cannot be read or\n"
-    "                             placed are skipped, counted and the first ones named by\n"
-    "                             line number on stderr, and the import goes on. The counts\n"
-    "                             of keys and values written, deleted and skipped go to\n"
-    "                             stdout.\n"
-    "  find TEXT [KEY] [--keys] [--values] [--data] [--case] [--exact]\n"
-    "                             Print one line per hit below KEY (the whole registry without\n"
-    "                             it), in the browser's order: the key's path, and for a hit in\n"
-    "                             a value a tab and the value's name (@ for the unnamed one).\n"
-    "                             --keys, --values and --data choose what is looked at (key\n"
-    "                             names, value names, data as the value list shows it; all\n"
-    "                             three when none is given); --case matches case, --exact the\n"
-    "                             whole name or data text. Exit status 1 when nothing is found.\n"
-    "  rename-key KEY NEWNAME     Rename KEY with everything below it (never a root).\n"
+    "                             Save KEY with every key and value below it in\n"
+    "                             FILE: a backup file (the default; UTF-16 with CR\n"
+    "                             LF, as the GUI's Export writes it), a .reg file of\n"
+    "                             version 5 (reg, UTF-16) or a REGEDIT4 .reg file\n"
+    "                             (reg4, UTF-8). An existing FILE is replaced only\n"
+    "                             once the new one is complete; after a failure it\n"
+    "                             is as it was.\n"
+    "  import FILE                Write the keys and values of FILE into the\n"
+    "                             registry, as the GUI's Import does, without\n"
+    "                             asking. The first line tells the kind of file,\n"
+    "                             whatever its name. A backup file writes under the\n"
+    "                             root it names: value lines whose type tag is\n"
+    "                             unknown are skipped and counted on stderr, and a\n"
+    "                             broken line stops the import there; what came\n"
+    "                             before it stays written. A .reg file (REGEDIT4 or\n"
+    "                             version 5) also deletes the keys and values it\n"
+    "                             marks with -; lines that cannot be read or placed\n"
+    "                             are skipped, counted and the first ones named by\n"
+    "                             line number on stderr, and the import goes on. The\n"
+    "                             counts of keys and values written, deleted and\n"
+    "                             skipped go to stdout.\n"
+    "  find TEXT [KEY] [--keys] [--values] [--data] [--case] [--exact] [--json]\n"
+    "                             Print one line per hit below KEY (the whole\n"
+    "                             registry without it), in the browser's order: the\n"
+    "                             key's path, and for a hit in a value a tab and the\n"
+    "                             value's name (@ for the unnamed one). --keys,\n"
+    "                             --values and --data choose what is looked at (key\n"
+    "                             names, value names, data as the value list shows\n"
+    "                             it; all three when none is given); --case matches\n"
+    "                             case, --exact the whole name or data text. Exit\n"
+    "                             status as grep's: 0 when something was found, 1\n"
+    "                             when nothing was, 2 on a failure.\n"
+    "  rename-key KEY NEWNAME     Rename KEY with everything below it (never a\n"
+    "                             root).\n"
     "  rename-value KEY NAME NEWNAME\n"
     "                             Rename a value; its type, data and place stay.\n"
-    "  registries                 List the registries found on this machine, one line each:\n"
-    "                             kind, name, folder (the store file for Tovik's own) and\n"
-    "                             read-only or writable, separated by tabs. Kinds: tovik,\n"
-    "                             proton (Steam), lutris, bottles, heroic, playonlinux, wine\n"
-    "                             ($WINEPREFIX and ~/.wine). A prefix that Wine runs now is\n"
-    "                             read-only. Configuration files that cannot be read are\n"
-    "                             skipped.\n"
+    "  registries [--json]        List the registries found on this machine, one\n"
+    "                             line each: kind, name, folder (the store file for\n"
+    "                             Tovik's own) and read-only or writable, separated\n"
+    "                             by tabs. Kinds: tovik, proton (Steam), lutris,\n"
+    "                             bottles, heroic, playonlinux, wine ($WINEPREFIX\n"
+    "                             and ~/.wine). A prefix that Wine runs now is\n"
+    "                             read-only. Configuration files that cannot be read\n"
+    "                             are skipped.\n"
     "\n"
     "KEY   a root, HKEY_CLASSES_ROOT (HKCR), HKEY_CURRENT_USER (HKCU) or\n"
-    "      HKEY_LOCAL_MACHINE (HKLM), in any case, optionally followed by a backslash and the\n"
-    "      path below it: 'HKLM\\Software\\Tovik'. Quote it, the shell eats backslashes.\n"
-    "      Also read: HKLM/Software/Tovik, doubled backslashes, a leading backslash,\n"
-    "      HKLM:\\Software and Computer\\HKEY_LOCAL_MACHINE\\Software; spaces around are\n"
-    "      ignored.\n"
+    "      HKEY_LOCAL_MACHINE (HKLM), in any case, optionally followed by a\n"
+    "      backslash and the path below it: 'HKLM\\Software\\Tovik'. Quote it, the\n"
+    "      shell eats backslashes. Also read: HKLM/Software/Tovik, doubled\n"
+    "      backslashes, a leading backslash, HKLM:\\Software and\n"
+    "      Computer\\HKEY_LOCAL_MACHINE\\Software; spaces around are ignored.\n"
     "NAME  a value name; @ is the key's unnamed (default) value.\n"
     "NEWNAME  a new key or value name: not empty, no backslash in a key name.\n"
-    "TYPE  a type tag, NON SZ EXP BIN DW DWE LNK MLT RSC (types 0 to 8), or any type number,\n"
-    "      decimal or hexadecimal after 0x, from 0 to 0xFFFFFFFF.\n"
-    "FILE  a file name, taken as it is.\n"
-    "DATA  the data as the value list shows it: SZ and EXP the text itself; MLT the strings\n"
-    "      with | after each, ending in ||; DW a number of 32 bits: decimal from -2147483648 to\n"
-    "      4294967295, optionally followed by its hexadecimal form in parentheses (260 or\n"
-    "      260(104)), or hexadecimal after 0x (0x104); every other type hex bytes\n"
-    "      separated by spaces (0A FF 00), empty for no data.\n"
+    "TYPE  a type tag, NON SZ EXP BIN DW DWE LNK MLT RSC (types 0 to 8) or QW (11),\n"
+    "      a name REG_NONE ... REG_QWORD, in any case, or any type number, decimal\n"
+    "      or hexadecimal after 0x, from 0 to 0xFFFFFFFF.\n"
+    "FILE  a file name, taken as it is; - (or /dev/stdout, /dev/stdin) is standard\n"
+    "      output for export and standard input for import, read whole into memory\n"
+    "      first.\n"
+    "DATA  the data as the value list shows it: SZ and EXP the text itself; MLT the\n"
+    "      strings with | after each, ending in ||; DW a number of 32 bits: decimal\n"
+    "      from -2147483648 to 4294967295, optionally followed by its hexadecimal\n"
+    "      form in parentheses (260 or 260(104)), or hexadecimal after 0x (0x104);\n"
+    "      QW a number of 64 bits, decimal from -9223372036854775808 to\n"
+    "      18446744073709551615 or hexadecimal after 0x, stored as 8 bytes\n"
+    "      little-endian; every other type hex bytes separated by spaces (0A FF 00),\n"
+    "      empty for no data.\n"
+    "\n"
+    "--json  (query, get, find, registries) prints JSON instead: a value is an\n"
+    "        object {\"path\", \"name\", \"type\", \"tag\", \"text\", \"hex\"}: the key's full\n"
+    "        path, the name (\"\" for the unnamed value), the type number, the tag set\n"
+    "        takes (null for none), the data text as get prints it and every byte as\n"
+    "        lowercase hex. get prints one value; query an array of keys {\"path\",\n"
+    "        \"values\": [value, ...]}; find an array of hits, {\"path\", \"match\":\n"
+    "        \"key\"} or a value with \"match\": \"name\" or \"data\"; registries an array\n"
+    "        of {\"kind\", \"name\", \"folder\", \"readOnly\"}.\n"
     "\n"
     "Options:\n"
     "  --registry FILE            Use the registry store FILE instead of the user's\n"
-    "                             ($XDG_DATA_HOME/tovik/registry.db). A new store is filled\n"
-    "                             with the default device registry.\n"
-    "  --wine-prefix [DIR]        Use the registry of the Wine prefix DIR: HKLM is its\n"
-    "                             system.reg, HKCU its user.reg, HKCR is HKLM\\Software\\Classes.\n"
-    "                             Wine must not be running the prefix (wineserver keeps the\n"
-    "                             registry in memory and overwrites the files); while it\n"
-    "                             runs, every write is refused. Without DIR (the command\n"
+    "                             ($XDG_DATA_HOME/tovik/registry.db). A new store is\n"
+    "                             filled with the default device registry; its\n"
+    "                             folder must exist.\n"
+    "  --wine-prefix [DIR]        Use the registry of the Wine prefix DIR: HKLM is\n"
+    "                             its system.reg, HKCU its user.reg, HKCR is\n"
+    "                             HKLM\\Software\\Classes. Wine must not be running\n"
+    "                             the prefix (wineserver keeps the registry in\n"
+    "                             memory and overwrites the files); while it runs,\n"
+    "                             every write is refused. Without DIR (the command\n"
     "                             word follows): $WINEPREFIX, else ~/.wine.\n"
     "  --steam-app APPID          Use the Proton prefix of the Steam game APPID\n"
-    "                             (steamapps/compatdata/APPID/pfx in any Steam library), as\n"
-    "                             --wine-prefix does.\n"
-    "  --windows DIR              Use the hive files of the Windows installation DIR (the\n"
-    "                             folder holding System32\\config, or a disk's root holding\n"
-    "                             Windows): SOFTWARE, SYSTEM, SAM, SECURITY and DEFAULT under\n"
-    "                             HKLM, HKLM\\SOFTWARE\\Classes as HKCR. Nothing is written\n"
+    "                             (steamapps/compatdata/APPID/pfx in any Steam\n"
+    "                             library), as --wine-prefix does.\n"
+    "  --windows DIR              Use the hive files of the Windows installation DIR\n"
+    "                             (the folder holding System32\\config, or a disk's\n"
+    "                             root holding Windows): SOFTWARE, SYSTEM, SAM,\n"
+    "                             SECURITY and DEFAULT under HKLM,\n"
+    "                             HKLM\\SOFTWARE\\Classes as HKCR. Nothing is written\n"
     "                             without --write.\n"
-    "  --user FILE                With --windows: the NTUSER.DAT FILE as HKCU (else HKCU is\n"
-    "                             empty).\n"
-    "  --hive FILE --as KEY       Use the one hive file FILE, shown as KEY ('HKLM\\SOFTWARE').\n"
-    "                             Nothing is written without --write.\n"
-    "  --write                    Allow changes to the hive files. Before the first change a\n"
-    "                             copy of each hive is kept beside it, once. A hive that\n"
-    "                             Windows did not shut down cleanly is never written.\n"
+    "  --user FILE                With --windows: the NTUSER.DAT FILE as HKCU (else\n"
+    "                             HKCU is empty).\n"
+    "  --hive FILE --as KEY       Use the one hive file FILE, shown as KEY\n"
+    "                             ('HKLM\\SOFTWARE'). Nothing is written without\n"
+    "                             --write.\n"
+    "  --write                    Allow changes to the hive files. Before the first\n"
+    "                             change a copy of each hive is kept beside it,\n"
+    "                             once. A hive that Windows did not shut down\n"
+    "                             cleanly is never written.\n"
     "  -h, --help                 Print this help and exit.\n"
     "  --version                  Print the version and exit.\n"
     "\n"
-    "Exit status: 0 success; 1 failure (no such key or value, a bad root, type or data, a\n"
-    "registry that cannot be opened, a write to one that is read-only, a file that cannot be\n"
-    "written, read or imported, a write the store did not keep);\n"
-    "2 usage error (unknown command or option, wrong number of arguments, arguments other\n"
-    "than FILE that are not UTF-8).\n";
+    "Every command takes --help as its first argument; -- ends the options of query,\n"
+    "get, find and registries, so that a name starting with - follows.\n"
+    "\n"
+    "Exit status: 0 success; 1 failure (no such key or value, a bad root, type or\n"
+    "data, a registry that cannot be opened, a write to one that is read-only, a\n"
+    "file that cannot be written, read or imported, a write the store did not keep);\n"
+    "2 usage error (unknown command or option, wrong number of arguments, arguments\n"
+    "other than FILE that are not UTF-8).\n"
+    "find: 0 something found, 1 nothing found, 2 any failure or usage error (as\n"
+    "grep).\n";
 
 constexpr std::string_view kShortUsage =
-    "Usage: tovik-reg [--registry FILE] query KEY [-r]\n"
-    "       tovik-reg [--registry FILE] set KEY NAME TYPE DATA\n"
-    "       tovik-reg [--registry FILE] delete-value KEY NAME\n"
-    "       tovik-reg [--registry FILE] add-key KEY\n"
-    "       tovik-reg [--registry FILE] delete-key KEY\n"
-    "       tovik-reg [--registry FILE] export KEY FILE [--format backup|reg|reg4]\n"
-    "       tovik-reg [--registry FILE] import FILE\n"
-    "       tovik-reg [--registry FILE] find TEXT [KEY] [--keys] [--values] [--data] [--case] [--exact]\n"
-    "       tovik-reg [--registry FILE] rename-key KEY NEWNAME\n"
-    "       tovik-reg [--registry FILE] rename-value KEY NAME NEWNAME\n"
-    "       tovik-reg registries\n"
-    "       tovik-reg --wine-prefix [DIR] COMMAND ...\n"
-    "       tovik-reg --steam-app APPID COMMAND ...\n"
-    "       tovik-reg --windows DIR [--user FILE] [--write] COMMAND ...\n"
-    "       tovik-reg --hive FILE --as KEY [--write] COMMAND ...\n"
+    "Usage: tovik-reg [REGISTRY] query KEY [-r] [--json]\n"
+    "       tovik-reg [REGISTRY] get KEY NAME [--raw|--json]\n"
+    "       tovik-reg [REGISTRY] set KEY NAME TYPE DATA\n"
+    "       tovik-reg [REGISTRY] delete-value KEY NAME\n"
+    "       tovik-reg [REGISTRY] add-key KEY\n"
+    "       tovik-reg [REGISTRY] delete-key KEY\n"
+    "       tovik-reg [REGISTRY] export KEY FILE [--format backup|reg|reg4]\n"
+    "       tovik-reg [REGISTRY] import FILE\n"
+    "       tovik-reg [REGISTRY] find TEXT [KEY] [--keys] [--values] [--data]\n"
+    "                 [--case] [--exact] [--json]\n"
+    "       tovik-reg [REGISTRY] rename-key KEY NEWNAME\n"
+    "       tovik-reg [REGISTRY] rename-value KEY NAME NEWNAME\n"
+    "       tovik-reg registries [--json]\n"
+    "REGISTRY: --registry FILE, --wine-prefix [DIR], --steam-app APPID,\n"
+    "          --windows DIR [--user FILE] [--write], --hive FILE --as KEY [--write]\n"
     "Try 'tovik-reg --help' for more information.\n";
 
 CommandLineError UsageError(std::string message) {
@@ -270,7 +324,7 @@ std::optional<CommandLineError> ReadArgument(ArgumentRole role, const std::u16st
             auto type = ParseTypeArgument(text);
             if (!type) {
                 return BadArgument("unknown type: " + std::string(raw) +
-                                   " (a tag such as SZ or DW, or a number from 0 to 0xFFFFFFFF).");
+                                   " (a tag such as SZ, DW or QW, a name such as REG_SZ, or a number from 0 to 0xFFFFFFFF).");
             }
             command.type = *type;
             return std::nullopt;
@@ -295,7 +349,7 @@ std::optional<KeyArgument> ParseKeyArgument(std::u16string_view text) {
 }
 
 std::optional<DWORD> ParseTypeArgument(std::u16string_view text) {
-    if (const ValueTypeInfo* named = FindValueTypeByName(text, false)) return named->number;
+    if (const ValueTypeInfo* named = FindValueTypeByName(text)) return named->number;
 
     unsigned base = 10;
     if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
@@ -366,6 +420,12 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
     if (spec == nullptr) return UsageError("unknown command: " + Printable(args[i]));
     command.kind = spec->kind;
     ++i;
+    // Every command takes --help as its first argument; those without options take data that
+    // looks like an option anywhere else.
+    if (i < args.size() && (args[i] == "-h" || args[i] == "--help")) {
+        command.kind = CommandKind::Help;
+        return command;
+    }
     if (command.kind == CommandKind::Registries &&
         (command.registryFile || command.source.kind != RegistrySource::Kind::UserStore)) {
         return UsageError("registries lists every registry; it takes no option naming one.");
@@ -375,9 +435,12 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
     // any argument is interpreted, so that a usage error always wins over a bad value.
     std::vector<std::string_view> positional;
     std::optional<std::string_view> format;
+    bool optionsEnded = false;
     for (; i < args.size(); ++i) {
         const std::string_view arg = args[i];
-        if (spec->takesFormat && (arg == "--format" || arg.starts_with("--format="))) {
+        if (optionsEnded) {
+            positional.push_back(arg);
+        } else if (Takes(*spec, "--format") && (arg == "--format" || arg.starts_with("--format="))) {
             if (format) return UsageError("--format is given twice.");
             if (arg == "--format") {
                 if (i + 1 == args.size()) return UsageError("--format needs backup, reg or reg4.");
@@ -394,9 +457,15 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
             } else {
                 return UsageError("unknown format: " + Printable(*format) + " (backup, reg or reg4).");
             }
-        } else if (spec->kind == CommandKind::Query && arg == "-r") {
+        } else if (Takes(*spec, arg) && arg == "-r") {
             command.recursive = true;
-        } else if (spec->kind == CommandKind::Find && FindOption(arg, command)) {
+        } else if (Takes(*spec, arg) && arg == "--raw") {
+            command.raw = true;
+        } else if (Takes(*spec, arg) && arg == "--json") {
+            command.json = true;
+        } else if (spec->takesOptions && arg == "--") {
+            optionsEnded = true;  // a value name such as "-r" follows
+        } else if (Takes(*spec, arg) && FindOption(arg, command)) {
         } else if (spec->takesOptions && (arg == "-h" || arg == "--help")) {
             command.kind = CommandKind::Help;
             return command;
@@ -406,6 +475,7 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
             positional.push_back(arg);
         }
     }
+    if (command.raw && command.json) return UsageError("--raw and --json exclude each other.");
     if (positional.size() < spec->required) {
         return UsageError("missing arguments for " + std::string(spec->name) + ".");
     }
@@ -425,7 +495,10 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
         texts.push_back(std::move(*text));
     }
     for (std::size_t k = 0; k < positional.size(); ++k) {
-        if (auto error = ReadArgument(spec->roles[k], texts[k], positional[k], command)) return *error;
+        if (auto error = ReadArgument(spec->roles[k], texts[k], positional[k], command)) {
+            error->command = spec->kind;
+            return *error;
+        }
     }
     if (command.kind == CommandKind::DeleteKey && command.key.path.empty())
         return UsageError("a root cannot be deleted; name a key below it.");
@@ -438,6 +511,20 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
     }
     return command;
 }
+
+std::vector<CommandOptions> CommandTable() {
+    std::vector<CommandOptions> table;
+    for (const CommandSpec& spec : kCommands) {
+        if (spec.hidden) continue;
+        CommandOptions row{spec.name, {}};
+        for (std::string_view option : spec.options)
+            if (!option.empty()) row.options.push_back(option);
+        table.push_back(std::move(row));
+    }
+    return table;
+}
+
+std::span<const std::string_view> GlobalOptions() { return kGlobalOptions; }
 
 std::string_view UsageText() { return kUsage; }
 

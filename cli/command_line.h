@@ -3,6 +3,7 @@
 // name) give either a command ready to run or the reason they do not.
 //
 //   tovik-reg [--registry FILE] query KEY [-r]
+//   tovik-reg [--registry FILE] get KEY NAME [--raw]
 //   tovik-reg [--registry FILE] set KEY NAME TYPE DATA
 //   tovik-reg [--registry FILE] delete-value KEY NAME
 //   tovik-reg [--registry FILE] add-key KEY
@@ -27,13 +28,14 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "registry/win_types.h"
 #include "stores/open_store.h"
 
 namespace tovik::cli {
 
-enum class CommandKind { Help, Version, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import, Find, RenameKey, RenameValue, Registries };
+enum class CommandKind { Help, Version, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import, Find, RenameKey, RenameValue, Registries, Get, CompleteKeys };
 
 // KEY: a root (HKEY_CLASSES_ROOT or HKCR, HKEY_CURRENT_USER or HKCU, HKEY_LOCAL_MACHINE or HKLM,
 // any case), optionally followed by a backslash and a path, in any spelling that
@@ -55,6 +57,8 @@ struct Command {
     DWORD type = REG_NONE;
     std::u16string dataText;   // checked against the type (data_text_check.h)
     bool recursive = false;    // query -r
+    bool raw = false;          // get --raw: the data's bytes as they are
+    bool json = false;         // --json: the output as JSON (cli/json_output.h)
     std::u16string newName;    // rename-key and rename-value
     // find: the text, whether a KEY was given (else the whole registry), what to look at and how.
     std::u16string findText;
@@ -73,6 +77,7 @@ enum class CommandLineErrorKind {
 struct CommandLineError {
     CommandLineErrorKind kind = CommandLineErrorKind::Usage;
     std::string message;  // one sentence, without the program name
+    CommandKind command = CommandKind::Help;  // BadArgument: the command whose argument it was
 };
 
 using ParsedCommandLine = std::variant<Command, CommandLineError>;
@@ -81,9 +86,20 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args);
 
 // Pieces of the parser, for the tests and for later commands.
 std::optional<KeyArgument> ParseKeyArgument(std::u16string_view text);
-// A tag (SZ, EXP, MLT, DW, BIN, NON, DWE, LNK, RSC, any case) or a number: decimal, or hexadecimal
-// after 0x; any value up to 0xFFFFFFFF.
+// A tag (SZ, EXP, MLT, DW, BIN, NON, DWE, LNK, RSC, QW), a platform name (REG_SZ ...), in any
+// case, or a number: decimal, or hexadecimal after 0x; any value up to 0xFFFFFFFF.
 std::optional<DWORD> ParseTypeArgument(std::u16string_view text);
+
+// The commands a person types and the options each takes after its command word (--help aside,
+// which every command takes); the parser reads them from the same table. The help, the manual
+// page and the shells' completions are checked against it.
+struct CommandOptions {
+    std::string_view command;
+    std::vector<std::string_view> options;
+};
+std::vector<CommandOptions> CommandTable();
+// The options before the command word.
+std::span<const std::string_view> GlobalOptions();
 
 // What --help prints, and the short form shown with a usage error.
 std::string_view UsageText();

@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <new>
 #include <ostream>
 #include <variant>
@@ -14,6 +15,8 @@
 #include "stores/open_store.h"
 
 namespace tovik::cli {
+
+int FailureExitCode(CommandKind command) { return command == CommandKind::Find ? kExitUsage : kExitFailure; }
 
 std::string KeyDisplayName(const KeyArgument& key) {
     return Utf16ToUtf8(FullKeyPath(key.root, key.path));
@@ -96,7 +99,9 @@ int RunCommandKind(const Command& command, std::ostream& out, std::ostream& err)
         case CommandKind::Find: return RunFindCommand(command, out, err);
         case CommandKind::RenameKey: return RunRenameKey(command, out, err);
         case CommandKind::RenameValue: return RunRenameValue(command, out, err);
-        case CommandKind::Registries: return RunRegistries(out, err);
+        case CommandKind::Get: return RunGet(command, out, err);
+        case CommandKind::CompleteKeys: return RunCompleteKeys(command, out, err);
+        case CommandKind::Registries: return RunRegistries(out, err, command.json);
         case CommandKind::Help:
         case CommandKind::Version: break;
     }
@@ -112,15 +117,26 @@ int RunCommand(const Command& command, std::ostream& out, std::ostream& err) {
         return RunCommandKind(command, out, err);
     } catch (const std::bad_alloc&) {
         ReportError(err, "not enough memory; the command was stopped.");
-        return kExitFailure;
+        return FailureExitCode(command.kind);
     }
 }
+
+namespace {
+// A store named on the command line is made only in a folder that exists: a mistyped folder
+// must fail, not quietly give a fresh registry somewhere new. The folder, or empty when it is there.
+std::string MissingStoreFolder(const std::string& file) {
+    std::filesystem::path folder = std::filesystem::path(file).parent_path();
+    if (folder.empty()) folder = ".";
+    std::error_code ec;
+    return std::filesystem::is_directory(folder, ec) ? std::string() : folder.string();
+}
+}  // namespace
 
 int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
     ParsedCommandLine parsed = ParseCommandLine(args);
     if (const auto* error = std::get_if<CommandLineError>(&parsed)) {
         ReportError(err, error->message);
-        if (error->kind == CommandLineErrorKind::BadArgument) return kExitFailure;
+        if (error->kind == CommandLineErrorKind::BadArgument) return FailureExitCode(error->command);
         err << ShortUsageText();
         return kExitUsage;
     }
@@ -131,13 +147,25 @@ int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, st
         return out ? kExitSuccess : kExitFailure;
     }
     if (command.kind == CommandKind::Registries) return RunCommand(command, out, err);  // opens none
+    // Completing must not create the user's store on the first Tab: without one only the roots
+    // complete.
+    if (command.kind == CommandKind::CompleteKeys && !command.registryFile &&
+        command.source.kind == RegistrySource::Kind::UserStore && !std::filesystem::exists(DefaultRegistryPath()))
+        return RunCommand(command, out, err);
+    if (command.registryFile) {
+        if (const std::string folder = MissingStoreFolder(*command.registryFile); !folder.empty()) {
+            ReportError(err, "the folder of the registry store does not exist: " + folder +
+                                 " (the folder of a store named with --registry is never created).");
+            return FailureExitCode(command.kind);
+        }
+    }
 
     const StoreOpenResult opened = command.source.kind != RegistrySource::Kind::UserStore ? OpenRegistry(command.source)
                                    : command.registryFile ? OpenUserRegistry(*command.registryFile)
                                                           : OpenUserRegistry();
     if (!opened.ok) {
         ReportError(err, opened.error);
-        return kExitFailure;
+        return FailureExitCode(command.kind);
     }
     for (const std::string& notice : opened.notices) ReportError(err, notice);
     if (opened.readOnly && WritesTheRegistry(command.kind)) {
@@ -151,7 +179,8 @@ int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, st
     const int code = RunCommand(command, out, err);
     // The store's own sentence says more than a result code (a refusal of hivex, a failed save),
     // less what a notice said already.
-    if (const Backend* store = CurrentBackend(); code == kExitFailure && store && !store->lastFailure().empty()) {
+    const bool failed = code != kExitSuccess && code == FailureExitCode(command.kind);
+    if (const Backend* store = CurrentBackend(); failed && store && !store->lastFailure().empty()) {
         if (const std::string rest = WithoutNotices(store->lastFailure(), opened.notices); !rest.empty())
             ReportError(err, rest);
     } else {

@@ -11,6 +11,10 @@ namespace tovik::cli {
 
 enum ExitCode : int { kExitSuccess = 0, kExitFailure = 1, kExitUsage = 2 };
 
+// The exit status of a failure of command: 1, but 2 for find, whose 1 says that nothing was found
+// (as grep's does).
+int FailureExitCode(CommandKind command);
+
 // Runs a parsed command (not Help or Version) on the current registry store.
 int RunCommand(const Command& command, std::ostream& out, std::ostream& err);
 

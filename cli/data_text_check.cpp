@@ -70,6 +70,36 @@ std::optional<std::string> CheckNumberText(std::u16string_view text) {
            "260 or 260(104), or hexadecimal after 0x, such as 0x104.";
 }
 
+// A QW number as typed: decimal from -9223372036854775808 to 18446744073709551615, or 0x and one
+// to sixteen hex digits. The 64 bits it stands for, or nullopt.
+std::optional<std::uint64_t> ReadQuadText(std::u16string_view text) {
+    if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
+        const std::u16string_view digits = text.substr(2);
+        if (digits.size() > 16) return std::nullopt;
+        std::uint64_t bits = 0;
+        for (char16_t c : digits) {
+            const int digit = HexDigitValue(c);
+            if (digit < 0) return std::nullopt;
+            bits = (bits << 4) | static_cast<unsigned>(digit);
+        }
+        return bits;
+    }
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
+    if (i == text.size()) return std::nullopt;
+    std::uint64_t magnitude = 0;
+    constexpr std::uint64_t kMax = ~std::uint64_t{0};
+    for (; i < text.size(); ++i) {
+        if (!IsDecimalDigit(text[i])) return std::nullopt;
+        const unsigned digit = text[i] - u'0';
+        if (magnitude > (kMax - digit) / 10) return std::nullopt;
+        magnitude = magnitude * 10 + digit;
+    }
+    if (negative && magnitude > (std::uint64_t{1} << 63)) return std::nullopt;
+    return negative ? 0 - magnitude : magnitude;
+}
+
 std::optional<std::string> CheckHexBytesText(std::u16string_view text) {
     std::size_t digits = 0;  // in the current token
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -95,6 +125,14 @@ std::u16string DataTextToStore(DWORD type, std::u16string_view text) {
     return std::u16string(decimal.begin(), decimal.end());
 }
 
+std::optional<Bytes> QuadData(std::u16string_view text) {
+    const auto bits = ReadQuadText(text);
+    if (!bits) return std::nullopt;
+    Bytes data(8);
+    for (std::size_t i = 0; i < 8; ++i) data[i] = static_cast<BYTE>(*bits >> (8 * i));
+    return data;
+}
+
 std::optional<std::string> CheckDataText(DWORD type, std::u16string_view text) {
     switch (type) {
         case REG_SZ:
@@ -103,6 +141,10 @@ std::optional<std::string> CheckDataText(DWORD type, std::u16string_view text) {
             return std::nullopt;
         case REG_DWORD:
             return CheckNumberText(text);
+        case REG_QWORD:
+            if (ReadQuadText(text)) return std::nullopt;
+            return "QW data must be a number that fits in 64 bits: decimal from -9223372036854775808 to "
+                   "18446744073709551615, or hexadecimal after 0x, such as 0x1F.";
         default:
             return CheckHexBytesText(text);
     }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "registry/value_types.h"
 #include "registry/win_types.h"
 
 namespace tovik::cli {
@@ -15,6 +16,8 @@ namespace tovik::cli {
 // DW: a decimal number from -2147483648 to 4294967295, optionally with the display's
 //     hexadecimal part in parentheses, which must agree: "260", "-1(FFFFFFFF)", "4294967295";
 //     or 0x and one to eight hex digits: "0x104", "0xFFFFFFFF".
+// QW: a decimal number from -9223372036854775808 to 18446744073709551615, or 0x and one to
+//     sixteen hex digits.
 // Every other type: hex bytes, one or two hex digits each, separated by single spaces, with an
 //     optional trailing space: "0A FF ", "0a ff", or empty for no data.
 // Returns why the text is refused, or nullopt when it is accepted.
@@ -24,5 +27,9 @@ std::optional<std::string> CheckDataText(DWORD type, std::u16string_view text);
 // in hexadecimal or above 2147483647 becomes the signed decimal of the same 32 bits; every other
 // text stays as it is.
 std::u16string DataTextToStore(DWORD type, std::u16string_view text);
+
+// The eight bytes, lowest first, of an accepted QW number; the shared conversion has no number
+// form for QWORD (its display form is the bytes). nullopt for a text CheckDataText refuses.
+std::optional<Bytes> QuadData(std::u16string_view text);
 
 }  // namespace tovik::cli

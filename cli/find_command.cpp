@@ -1,12 +1,41 @@
 // find: the GUI's search over the registry, one line per hit.
+#include <optional>
 #include <ostream>
+
+#include <nlohmann/json.hpp>
 
 #include "cli/command_handlers.h"
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "cli/utf8.h"
 #include "find/registry_find.h"
 
 namespace tovik::cli {
+
+namespace {
+
+// A key hit as its path; a value hit as the value itself, read again for its data.
+nlohmann::ordered_json JsonHit(const find::FindHit& hit) {
+    if (!hit.IsValueHit()) return nlohmann::ordered_json{{"path", Utf16ToUtf8(hit.FullKeyPath())}, {"match", "key"}};
+    const char* match = hit.kind == find::HitKind::ValueName ? "name" : "data";
+    KeyHandle key;
+    EnumBuffers buffers;
+    EnumeratedValue value;
+    nlohmann::ordered_json found;
+    if (OpenKeyHandle(hit.root, hit.path, key) == ERROR_SUCCESS &&
+        FindValue(key.get(), hit.valueName, buffers, value) == ERROR_SUCCESS) {
+        found = JsonValue(hit.root, hit.path, value.name, value.type, value.data, value.size);
+    } else {
+        // Gone meanwhile: what the search saw, without the data.
+        found = JsonValue(hit.root, hit.path, hit.valueName, hit.type, nullptr, 0);
+        found["text"] = nullptr;
+        found["hex"] = nullptr;
+    }
+    found["match"] = match;
+    return found;
+}
+
+}  // namespace
 
 int RunFindCommand(const Command& command, std::ostream& out, std::ostream& err) {
     find::FindOptions options;
@@ -19,18 +48,27 @@ int RunFindCommand(const Command& command, std::ostream& out, std::ostream& err)
     if (command.hasKey) {
         KeyHandle key;
         const LONG opened = OpenKeyHandle(command.key.root, command.key.path, key);
-        if (opened != ERROR_SUCCESS) return ReportKeyFailure(err, opened, command.key, "open");
+        if (opened != ERROR_SUCCESS) {
+            ReportKeyFailure(err, opened, command.key, "open");
+            return FailureExitCode(command.kind);
+        }
         options.scopeRoot = command.key.root;
         options.scopePath = command.key.path;
     }
 
     // Hits are printed as each slice finds them, so a long search shows its first hits at once.
     find::RegistryFind search = find::RegistryFind::FindAll(options, SIZE_MAX);
+    std::optional<JsonArrayWriter> json;
+    if (command.json) json.emplace(out);
     std::size_t printed = 0;
     const auto printNew = [&](const find::RegistryFind& running) {
         const auto& hits = running.Hits();
         for (; printed < hits.size(); ++printed) {
             const find::FindHit& hit = hits[printed];
+            if (json) {
+                json->Add(JsonHit(hit));
+                continue;
+            }
             out << Utf16ToUtf8(hit.FullKeyPath());
             if (hit.IsValueHit()) out << '\t' << Utf16ToUtf8(hit.ShownValueName());
             out << '\n';
@@ -39,16 +77,21 @@ int RunFindCommand(const Command& command, std::ostream& out, std::ostream& err)
     };
     const find::FindStatus status = find::RunFind(search, printNew);
     printNew(search);
+    if (json) json->Finish();
     out.flush();
     if (status == find::FindStatus::Failed) {
         ReportError(err, LoopedTreeText(command.hasKey ? command.key : KeyArgument{HKEY_CLASSES_ROOT, {}}));
-        return kExitFailure;
+        return FailureExitCode(command.kind);
     }
     if (search.Incomplete()) {
         ReportError(err, "some keys or values could not be read; the search did not see them all.");
-        return kExitFailure;
+        return FailureExitCode(command.kind);
     }
-    return printed > 0 ? kExitSuccess : kExitFailure;
+    if (!out) {
+        ReportError(err, "cannot write the output.");
+        return FailureExitCode(command.kind);
+    }
+    return printed > 0 ? kExitSuccess : kExitFailure;  // 1: nothing found
 }
 
 }  // namespace tovik::cli

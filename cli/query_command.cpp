@@ -2,11 +2,15 @@
 #include <ostream>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "backup/backup_format.h"
 #include "cli/command_handlers.h"
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "cli/utf8.h"
 #include "registry/key_enum.h"
+#include "registry/key_path.h"
 #include "registry/name_fold.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
@@ -36,6 +40,12 @@ public:
         if (buffer_.size() >= kChunk) Flush();
     }
 
+    // Text that is UTF-8 already, with its line ends.
+    void Text(std::string_view text) {
+        buffer_ += text;
+        if (buffer_.size() >= kChunk) Flush();
+    }
+
     bool Flush() {
         out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
         buffer_.clear();
@@ -48,12 +58,14 @@ private:
     std::string buffer_;
 };
 
+// Writes each key as a backup file holds it, or (json) as one element of an array of keys.
 class QueryWriter {
 public:
-    explicit QueryWriter(std::ostream& out) : output_(out) {}
+    QueryWriter(std::ostream& out, HKEY root, bool json) : output_(out), root_(root), json_(json) {}
 
     // The key line and the value lines of one key.
     LONG WriteBlock(HKEY key, std::u16string_view path) {
+        if (json_) return WriteJsonKey(key, path);
         output_.Line(BackupKeyLine(path));
         EnumeratedValue value;
         for (DWORD index = 0;; ++index) {
@@ -62,6 +74,11 @@ public:
             if (result != ERROR_SUCCESS) return result;
             output_.Line(BackupValueLine(value.name, value.type, value.data, value.size));
         }
+    }
+
+    // Closes the JSON array.
+    void End() {
+        if (json_) output_.Text(keysWritten_ == 0 ? "[]\n" : "\n]\n");
     }
 
     // The next subkey's name into name; ERROR_NO_MORE_ITEMS after the last.
@@ -75,8 +92,26 @@ public:
     bool Flush() { return output_.Flush(); }
 
 private:
+    LONG WriteJsonKey(HKEY key, std::u16string_view path) {
+        nlohmann::ordered_json values = nlohmann::ordered_json::array();
+        EnumeratedValue value;
+        LONG result = ERROR_SUCCESS;
+        for (DWORD index = 0;; ++index) {
+            result = EnumValue(key, index, buffers_, value);
+            if (result != ERROR_SUCCESS) break;
+            values.push_back(JsonValue(root_, path, value.name, value.type, value.data, value.size));
+        }
+        const nlohmann::ordered_json block{{"path", Utf16ToUtf8(FullKeyPath(root_, path))}, {"values", std::move(values)}};
+        output_.Text(keysWritten_++ == 0 ? "[\n" : ",\n");
+        output_.Text(JsonText(block));
+        return result == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : result;
+    }
+
     LineOutput output_;
     EnumBuffers buffers_;
+    HKEY root_;
+    bool json_;
+    std::size_t keysWritten_ = 0;
 };
 
 // The path with each name as the registry holds it, so that "hklm\software" prints as an export
@@ -135,7 +170,7 @@ int RunQuery(const Command& command, std::ostream& out, std::ostream& err) {
         return kExitFailure;
     }
 
-    QueryWriter writer(out);
+    QueryWriter writer(out, command.key.root, command.json);
     std::u16string topPath = command.key.path.empty() ? std::u16string()
                                                       : StoredCaseOfPath(command.key.root, command.key.path, writer);
     int code = kExitSuccess;
@@ -174,6 +209,7 @@ int RunQuery(const Command& command, std::ostream& out, std::ostream& err) {
         stack.push_back({std::move(child), std::move(childPath), 0});
     }
 
+    writer.End();
     if (!writer.Flush() || !out.flush()) {
         ReportError(err, "cannot write the output.");
         return kExitFailure;

@@ -2,8 +2,11 @@
 
 #include <ostream>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/command_handlers.h"
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "cli/utf8.h"
 #include "stores/registry_discovery.h"
 
@@ -35,9 +38,23 @@ std::string RegistryLine(const discover::FoundRegistry& registry)
     return line;
 }
 
-int RunRegistries(std::ostream& out, std::ostream& err)
+nlohmann::ordered_json RegistryJson(const discover::FoundRegistry& registry)
 {
-    for (const discover::FoundRegistry& registry : RegistriesToList()) out << RegistryLine(registry) << '\n';
+    return nlohmann::ordered_json{{"kind", discover::kindWord(registry.kind)},
+                          {"name", Utf16ToUtf8(registry.name)},
+                          {"folder", registry.folder},
+                          {"readOnly", registry.readOnly}};
+}
+
+int RunRegistries(std::ostream& out, std::ostream& err, bool json)
+{
+    if (json) {
+        JsonArrayWriter writer(out);
+        for (const discover::FoundRegistry& registry : RegistriesToList()) writer.Add(RegistryJson(registry));
+        writer.Finish();
+    } else {
+        for (const discover::FoundRegistry& registry : RegistriesToList()) out << RegistryLine(registry) << '\n';
+    }
     out.flush();
     if (!out) {
         ReportError(err, "the list could not be written.");

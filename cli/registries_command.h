@@ -17,6 +17,7 @@ RegistriesToList(const discover::UserFolders& folders = discover::UserFolders::f
 // space, so that one registry stays one line.
 std::string RegistryLine(const discover::FoundRegistry& registry);
 
-int RunRegistries(std::ostream& out, std::ostream& err);
+// With json an array of {"kind", "name", "folder", "readOnly"} (cli/json_output.h).
+int RunRegistries(std::ostream& out, std::ostream& err, bool json = false);
 
 }  // namespace tovik::cli

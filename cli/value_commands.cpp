@@ -1,8 +1,10 @@
 // set, delete-value and rename-value.
+#include <optional>
 #include <ostream>
 
 #include "cli/command_handlers.h"
 #include "cli/commands.h"
+#include "cli/data_text_check.h"
 #include "registry/registry_api.h"
 #include "registry/value_types.h"
 
@@ -26,7 +28,12 @@ int RunSet(const Command& command, std::ostream&, std::ostream& err) {
 
     // The same conversion as the value editors, so that both write the same bytes for the same
     // text: strings end as Windows writes them where Windows or Wine reads the registry.
-    const Bytes data = ValueDataToWrite(command.type, command.dataText);
+    std::optional<Bytes> quad;
+    if (command.type == REG_QWORD && !(quad = QuadData(command.dataText))) {
+        ReportError(err, "QW data must be a number that fits in 64 bits.");
+        return kExitFailure;
+    }
+    const Bytes data = quad ? *quad : ValueDataToWrite(command.type, command.dataText);
     const LONG result = RegSetValueExW(key.get(), command.valueName.c_str(), 0, command.type, data.data(),
                                        static_cast<DWORD>(data.size()));
     if (result != ERROR_SUCCESS) {

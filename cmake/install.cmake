@@ -35,6 +35,9 @@ install(FILES ${PROJECT_BINARY_DIR}/compressed/changelog.gz ${TOVIK_RESOURCES}/p
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tovik)
 install(FILES ${TOVIK_RESOURCES}/completion/tovik-reg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+install(FILES ${TOVIK_RESOURCES}/completion/_tovik-reg DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
+install(FILES ${TOVIK_RESOURCES}/completion/tovik-reg.fish
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tovik)

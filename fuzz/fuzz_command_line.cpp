@@ -85,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (command.source.kind != tovik::RegistrySource::Kind::UserStore)
         Check(!command.source.path.empty(), "a named registry has a path");
     const bool namesAKey = command.kind != CommandKind::Help && command.kind != CommandKind::Version &&
-                           command.kind != CommandKind::Import && command.kind != CommandKind::Registries;
+                           command.kind != CommandKind::Import && command.kind != CommandKind::Registries &&
+                           command.kind != CommandKind::CompleteKeys;
     // Only find may go without a key (it then looks through the whole registry).
     if (namesAKey && command.kind != CommandKind::Find) Check(command.hasKey, "the command names a key");
     if (namesAKey && command.hasKey) CheckKey(command.key);

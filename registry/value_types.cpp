@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
 
 #include "registry/name_fold.h"
 
@@ -15,18 +16,20 @@ using tovik::ValueTypeInfo;
 
 // Row i is type i. Types 0 to 8 have Tovik's tags; the later ones only their platform names.
 constexpr ValueTypeInfo kValueTypes[] = {
-    {REG_NONE, u"NON", u"REG_NONE", ValueTextForm::HexBytes},
-    {REG_SZ, u"SZ", u"REG_SZ", ValueTextForm::String},
-    {REG_EXPAND_SZ, u"EXP", u"REG_EXPAND_SZ", ValueTextForm::String},
-    {REG_BINARY, u"BIN", u"REG_BINARY", ValueTextForm::HexBytes},
-    {REG_DWORD, u"DW", u"REG_DWORD", ValueTextForm::Number},
-    {REG_DWORD_BIG_ENDIAN, u"DWE", u"REG_DWORD_BIG_ENDIAN", ValueTextForm::HexBytes},
-    {REG_LINK, u"LNK", u"REG_LINK", ValueTextForm::HexBytes},
-    {REG_MULTI_SZ, u"MLT", u"REG_MULTI_SZ", ValueTextForm::MultiString},
-    {REG_RESOURCE_LIST, u"RSC", u"REG_RESOURCE_LIST", ValueTextForm::HexBytes},
-    {REG_FULL_RESOURCE_DESCRIPTOR, u"", u"REG_FULL_RESOURCE_DESCRIPTOR", ValueTextForm::HexBytes},
-    {REG_RESOURCE_REQUIREMENTS_LIST, u"", u"REG_RESOURCE_REQUIREMENTS_LIST", ValueTextForm::HexBytes},
-    {REG_QWORD, u"", u"REG_QWORD", ValueTextForm::HexBytes},
+    {REG_NONE, u"NON", u"REG_NONE", ValueTextForm::HexBytes, u"", ValueTextForm::HexBytes},
+    {REG_SZ, u"SZ", u"REG_SZ", ValueTextForm::String, u"", ValueTextForm::String},
+    {REG_EXPAND_SZ, u"EXP", u"REG_EXPAND_SZ", ValueTextForm::String, u"", ValueTextForm::String},
+    {REG_BINARY, u"BIN", u"REG_BINARY", ValueTextForm::HexBytes, u"", ValueTextForm::HexBytes},
+    {REG_DWORD, u"DW", u"REG_DWORD", ValueTextForm::Number, u"", ValueTextForm::Number},
+    {REG_DWORD_BIG_ENDIAN, u"DWE", u"REG_DWORD_BIG_ENDIAN", ValueTextForm::HexBytes, u"", ValueTextForm::HexBytes},
+    {REG_LINK, u"LNK", u"REG_LINK", ValueTextForm::HexBytes, u"", ValueTextForm::HexBytes},
+    {REG_MULTI_SZ, u"MLT", u"REG_MULTI_SZ", ValueTextForm::MultiString, u"", ValueTextForm::MultiString},
+    {REG_RESOURCE_LIST, u"RSC", u"REG_RESOURCE_LIST", ValueTextForm::HexBytes, u"", ValueTextForm::HexBytes},
+    {REG_FULL_RESOURCE_DESCRIPTOR, u"", u"REG_FULL_RESOURCE_DESCRIPTOR", ValueTextForm::HexBytes, u"",
+     ValueTextForm::HexBytes},
+    {REG_RESOURCE_REQUIREMENTS_LIST, u"", u"REG_RESOURCE_REQUIREMENTS_LIST", ValueTextForm::HexBytes, u"",
+     ValueTextForm::HexBytes},
+    {REG_QWORD, u"", u"REG_QWORD", ValueTextForm::HexBytes, u"QW", ValueTextForm::Number64},
 };
 
 bool sameName(std::u16string_view a, std::u16string_view b) {
@@ -163,7 +166,7 @@ const ValueTypeInfo* FindValueTypeByName(std::u16string_view name, bool platform
     if (name.empty()) return nullptr;
     for (const ValueTypeInfo& info : kValueTypes) {
         if (sameName(name, info.tag)) return &info;
-        if (platformNames && sameName(name, info.platformName)) return &info;
+        if (platformNames && (sameName(name, info.platformName) || sameName(name, info.typedTag))) return &info;
     }
     return nullptr;
 }
@@ -181,6 +184,19 @@ std::u16string TypeDescription(DWORD type) {
         return std::u16string(info->platformName) + u" (" + digits(type, 10) + u")";
     }
     return digits(type, 10) + u" (0x" + digits(type, 16) + u")";
+}
+
+std::u16string TypedValueText(DWORD type, const BYTE* data, std::size_t size) {
+    const ValueTypeInfo* info = FindValueType(type);
+    if (info == nullptr || info->typedForm != ValueTextForm::Number64 || data == nullptr || size != 8) {
+        std::u16string text;
+        AppendValueText(text, type, data, size);
+        return text;
+    }
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < 8; ++i) value |= static_cast<std::uint64_t>(data[i]) << (8 * i);
+    const std::string digits = std::to_string(value);
+    return std::u16string(digits.begin(), digits.end());
 }
 
 }  // namespace tovik
@@ -204,6 +220,7 @@ IconClass TypeIconClass(DWORD type) {
         case ValueTextForm::Number:
             return IconClass::Number;
         case ValueTextForm::HexBytes:
+        case ValueTextForm::Number64:
             return IconClass::Binary;
     }
     return IconClass::Binary;
@@ -239,6 +256,7 @@ void AppendValueText(std::u16string& out, DWORD type, const BYTE* data, std::siz
             AppendMultiSzText(out, data, size, maxChars);
             break;
         case ValueTextForm::HexBytes:
+        case ValueTextForm::Number64:
             AppendHexBytesText(out, data, size, maxChars);
             break;
     }
@@ -354,6 +372,7 @@ Bytes ValueDataFromText(DWORD type, std::u16string_view text) {
         case ValueTextForm::Number:
             return DwordToBytes(static_cast<DWORD>(DecimalTextToLong(text)));
         case ValueTextForm::HexBytes:
+        case ValueTextForm::Number64:
             return HexTextToBytes(text);
     }
     return HexTextToBytes(text);

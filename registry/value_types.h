@@ -20,13 +20,20 @@ enum class ValueTextForm {
     MultiString,  // UTF-16 with every zero unit shown as "|"
     Number,       // "%d(%X)" of the first four bytes, little-endian
     HexBytes,     // "0A FF " for every byte
+    Number64,     // the unsigned decimal of eight bytes, little-endian; other sizes as HexBytes
 };
 
 struct ValueTypeInfo {
     DWORD number;
     std::u16string_view tag;           // Tovik's tag ("SZ"); empty where Tovik shows "??"
     std::u16string_view platformName;  // "REG_SZ"
-    ValueTextForm textForm;
+    ValueTextForm textForm;            // the value list, the backup file and query
+    // A further tag that typed names accept ("QW"); never shown in the value list or written to a
+    // backup file, whose forms stay those of the tag.
+    std::u16string_view typedTag;
+    // How a command that shows or takes one value's data reads it (get, set, JSON): textForm,
+    // except where a type has a plainer form than the backup file's (QWORD as a number).
+    ValueTextForm typedForm;
 };
 
 // Every value type with a name, in number order.
@@ -35,13 +42,17 @@ std::span<const ValueTypeInfo> ValueTypes();
 const ValueTypeInfo* FindValueType(DWORD type);
 // The type that a tag names exactly as Tovik writes it ("SZ", not "sz"); null otherwise.
 const ValueTypeInfo* FindValueTypeByTag(std::u16string_view tag);
-// The type named by its tag or (with platformNames) its platform name, in any case ("sz",
-// "REG_SZ", "reg_sz"); null for any other text.
+// The type named by its tag or (with platformNames) its platform name or typed tag, in any case
+// ("sz", "REG_SZ", "reg_sz", "qw"); null for any other text.
 const ValueTypeInfo* FindValueTypeByName(std::u16string_view name, bool platformNames = true);
 // The type as a user can tell it apart from any other, whatever its tag: the platform name with
 // the number ("REG_QWORD (11)"), or for a number without a name the number in decimal and
 // hexadecimal ("4294901778 (0xFFFF0012)").
 std::u16string TypeDescription(DWORD type);
+
+// The data text in the type's typedForm: as AppendValueText, except a QWORD of eight bytes reads
+// as its unsigned decimal number.
+std::u16string TypedValueText(DWORD type, const BYTE* data, std::size_t size);
 
 }  // namespace tovik
 

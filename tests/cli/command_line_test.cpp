@@ -168,16 +168,29 @@ TEST(CommandLine, KeyArguments) {
 }
 
 TEST(CommandLine, TypeArguments) {
-    const std::u16string_view tags[] = {u"NON", u"SZ", u"EXP", u"BIN", u"DW", u"DWE", u"LNK", u"MLT", u"RSC"};
-    for (DWORD type = 0; type < 9; ++type) EXPECT_EQ(ParseTypeArgument(tags[type]), type);
-    EXPECT_EQ(ParseTypeArgument(u"Mlt"), REG_MULTI_SZ);
-    EXPECT_EQ(ParseTypeArgument(u"9"), 9u);
-    EXPECT_EQ(ParseTypeArgument(u"4294967295"), 0xFFFFFFFFu);
-    EXPECT_EQ(ParseTypeArgument(u"0x12345"), 0x12345u);
-    EXPECT_EQ(ParseTypeArgument(u"0XfFfFfFfF"), 0xFFFFFFFFu);
-    EXPECT_EQ(ParseTypeArgument(u"0x0000000010"), 0x10u);
-    for (std::u16string_view bad : {u"", u"??", u"REG_SZ", u"S Z", u" SZ", u"4294967296", u"0x100000000", u"0x",
-                                    u"-1", u"+1", u"1e3", u"0x1G", u"12a", u"\uFF11"}) {
+    struct Case {
+        std::u16string_view text;
+        DWORD type;
+    };
+    for (const Case& c : {
+             Case{u"NON", REG_NONE}, Case{u"SZ", REG_SZ}, Case{u"EXP", REG_EXPAND_SZ}, Case{u"BIN", REG_BINARY},
+             Case{u"DW", REG_DWORD}, Case{u"DWE", REG_DWORD_BIG_ENDIAN}, Case{u"LNK", REG_LINK},
+             Case{u"MLT", REG_MULTI_SZ}, Case{u"RSC", REG_RESOURCE_LIST}, Case{u"Mlt", REG_MULTI_SZ},
+             Case{u"QW", REG_QWORD}, Case{u"qw", REG_QWORD},
+             // The platform's names, in any case.
+             Case{u"REG_NONE", REG_NONE}, Case{u"REG_SZ", REG_SZ}, Case{u"reg_sz", REG_SZ},
+             Case{u"REG_EXPAND_SZ", REG_EXPAND_SZ}, Case{u"REG_BINARY", REG_BINARY}, Case{u"Reg_Dword", REG_DWORD},
+             Case{u"REG_MULTI_SZ", REG_MULTI_SZ}, Case{u"REG_QWORD", REG_QWORD}, Case{u"reg_qword", REG_QWORD},
+             Case{u"REG_DWORD_BIG_ENDIAN", REG_DWORD_BIG_ENDIAN}, Case{u"REG_LINK", REG_LINK},
+             Case{u"REG_RESOURCE_LIST", REG_RESOURCE_LIST}, Case{u"REG_FULL_RESOURCE_DESCRIPTOR", 9},
+             // Numbers.
+             Case{u"9", 9}, Case{u"4294967295", 0xFFFFFFFFu}, Case{u"0x12345", 0x12345u},
+             Case{u"0XfFfFfFfF", 0xFFFFFFFFu}, Case{u"0x0000000010", 0x10u},
+         }) {
+        EXPECT_EQ(ParseTypeArgument(c.text), c.type) << testing::PrintToString(std::u16string(c.text));
+    }
+    for (std::u16string_view bad : {u"", u"??", u"REG_", u"REG_SZX", u"REG SZ", u"S Z", u" SZ", u"4294967296",
+                                    u"0x100000000", u"0x", u"-1", u"+1", u"1e3", u"0x1G", u"12a", u"\uFF11", u"QWORD"}) {
         EXPECT_FALSE(ParseTypeArgument(bad).has_value()) << testing::PrintToString(std::u16string(bad));
     }
 }

@@ -59,6 +59,40 @@ TEST(DataTextCheck, HexadecimalAndUnsignedNumbersStoreTheirBits) {
     EXPECT_EQ(tovik::cli::DataTextToStore(REG_BINARY, u"0x10"), u"0x10") << "only DW numbers are rewritten";
 }
 
+// A QW number is stored as its eight bytes, lowest first, and reads back as the unsigned number.
+TEST(DataTextCheck, QuadNumbersStoreEightBytesLittleEndian) {
+    struct Case {
+        std::u16string_view typed;
+        std::u16string_view bytes;
+        std::u16string_view shown;
+    };
+    for (const Case& c : {
+             Case{u"0", u"00 00 00 00 00 00 00 00 ", u"0"},
+             Case{u"1", u"01 00 00 00 00 00 00 00 ", u"1"},
+             Case{u"+258", u"02 01 00 00 00 00 00 00 ", u"258"},
+             Case{u"0x0102030405060708", u"08 07 06 05 04 03 02 01 ", u"72623859790382856"},
+             Case{u"0Xff", u"FF 00 00 00 00 00 00 00 ", u"255"},
+             Case{u"18446744073709551615", u"FF FF FF FF FF FF FF FF ", u"18446744073709551615"},
+             Case{u"-1", u"FF FF FF FF FF FF FF FF ", u"18446744073709551615"},
+             Case{u"-9223372036854775808", u"00 00 00 00 00 00 00 80 ", u"9223372036854775808"},
+             Case{u"4294967296", u"00 00 00 00 01 00 00 00 ", u"4294967296"},
+         }) {
+        EXPECT_FALSE(CheckDataText(REG_QWORD, c.typed).has_value()) << testing::PrintToString(std::u16string(c.typed));
+        EXPECT_EQ(tovik::cli::DataTextToStore(REG_QWORD, c.typed), c.typed) << "accepted as it stands";
+        const Bytes data = tovik::cli::QuadData(c.typed).value_or(Bytes{});
+        EXPECT_EQ(FormatValue(REG_QWORD, data.data(), data.size()).text, c.bytes);
+        EXPECT_EQ(tovik::TypedValueText(REG_QWORD, data.data(), data.size()), c.shown);
+    }
+    for (std::u16string_view bad : {u"", u"-", u"0x", u"18446744073709551616", u"-9223372036854775809",
+                                    u"0x10000000000000000", u"1 ", u" 1", u"12abc", u"0x1G", u"01 02", u"1.5"}) {
+        ExpectRefused(REG_QWORD, bad);
+        EXPECT_FALSE(tovik::cli::QuadData(bad).has_value());
+    }
+    // Data of another size than eight bytes is no number: it shows as its bytes.
+    const Bytes odd{1, 2, 3};
+    EXPECT_EQ(tovik::TypedValueText(REG_QWORD, odd.data(), odd.size()), u"01 02 03 ");
+}
+
 TEST(DataTextCheck, HexBytesForEveryNonStringType) {
     for (DWORD type : {REG_NONE, REG_BINARY, REG_DWORD_BIG_ENDIAN, REG_LINK, REG_RESOURCE_LIST, DWORD{9},
                        DWORD{0x12345}, DWORD{0xFFFFFFFF}}) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cstdlib>
@@ -48,8 +49,8 @@ protected:
         fs::remove_all(dir_, ec);
     }
 
-    // Runs tovik-reg with args; stdout and stderr are collected, stdin is empty.
-    ToolResult Tool(const std::vector<std::string>& args) {
+    // Runs tovik-reg with args; stdout and stderr are collected, stdin is the file input.
+    ToolResult Tool(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
         std::vector<std::string> env{"XDG_DATA_HOME=" + (dir_ / "xdg").string(), "HOME=" + (dir_ / "home").string()};
         for (char** e = environ; *e != nullptr; ++e) {
             const std::string_view var(*e);
@@ -64,7 +65,7 @@ protected:
         const fs::path outPath = dir_ / "stdout", errPath = dir_ / "stderr";
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         pid_t pid = 0;
@@ -80,9 +81,9 @@ protected:
     }
 
     // The same with --registry on the test's store.
-    ToolResult OnStore(std::vector<std::string> args) {
+    ToolResult OnStore(std::vector<std::string> args, const std::string& input = "/dev/null") {
         args.insert(args.begin(), {"--registry", store_});
-        return Tool(args);
+        return Tool(args, input);
     }
 
     void ExpectSuccess(const std::vector<std::string>& args) {
@@ -174,6 +175,72 @@ TEST_F(TovikRegTest, NonAsciiNamesAndDataRoundTrip) {
                              "\n\"\xF0\x9F\x93\x9D\"=MLT:" + data + "|" + name + "||\n");
 }
 
+// Every spelling of a key that people type, paste or copy names the same key, and every type
+// name (tag or platform name, any case) writes the same type.
+TEST_F(TovikRegTest, KeySpellingsAndTypeNamesAsPeopleTypeThem) {
+    ExpectSuccess({"add-key", "HKLM\\Software\\Spelled"});
+    for (const char* spelling : {
+             "HKLM\\Software\\Spelled", "hkey_local_machine\\software\\spelled", "HKLM/Software/Spelled",
+             "HKLM\\\\Software\\\\Spelled", "\\HKLM\\Software\\Spelled", "HKLM:\\Software\\Spelled",
+             "Computer\\HKEY_LOCAL_MACHINE\\Software\\Spelled", "  HKLM\\Software\\Spelled\\ ",
+         }) {
+        const ToolResult query = OnStore({"query", spelling});
+        EXPECT_EQ(query.exitCode, 0) << spelling << ": " << query.err;
+        EXPECT_EQ(query.out, "[Software\\Spelled]\n") << spelling;
+    }
+
+    struct Typed {
+        std::string type, data, line;
+    };
+    for (const Typed& t : {
+             Typed{"REG_SZ", "text", "SZ:text"}, Typed{"reg_expand_sz", "%windir%", "EXP:%windir%"},
+             Typed{"REG_MULTI_SZ", "a|b||", "MLT:a|b||"}, Typed{"Reg_Dword", "0x10", "DW:16(10)"},
+             Typed{"REG_BINARY", "0A FF", "BIN:0A FF "}, Typed{"REG_NONE", "", "NON:"},
+             // A QWORD is eight bytes, lowest first; the backup file's form shows the bytes.
+             Typed{"REG_QWORD", "0x0102030405060708", "??:08 07 06 05 04 03 02 01 "},
+             Typed{"QW", "18446744073709551615", "??:FF FF FF FF FF FF FF FF "},
+             Typed{"qw", "1", "??:01 00 00 00 00 00 00 00 "},
+         }) {
+        ExpectSuccess({"set", "HKCU\\Typed", "v", t.type, t.data});
+        const ToolResult query = OnStore({"query", "HKCU\\Typed"});
+        EXPECT_EQ(query.out, "[Typed]\n\"v\"=" + t.line + "\n") << t.type;
+    }
+    const ToolResult refused = OnStore({"set", "HKCU\\Typed", "v", "QW", "18446744073709551616"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("64 bits"), std::string::npos) << refused.err;
+}
+
+// get prints one value's data text as set takes it back, or with --raw its bytes.
+TEST_F(TovikRegTest, GetPrintsOneValuesDataTextOrItsBytes) {
+    struct Typed {
+        std::string name, type, data, text;
+        std::string raw;
+    };
+    using namespace std::string_literals;
+    const Typed values[] = {
+        {"@", "SZ", "Sample \xE6\x9D\xB1", "Sample \xE6\x9D\xB1", "S\0a\0m\0p\0l\0e\0 \0\x71\x67"s},
+        {"Version", "DW", "0x104", "260(104)", "\x04\x01\0\0"s},
+        {"Big", "QW", "0x0102030405060708", "72623859790382856", "\x08\x07\x06\x05\x04\x03\x02\x01"s},
+        {"Paths", "MLT", "a|b||", "a|b||", "a\0\0\0b\0\0\0\0\0"s},
+        {"Blob", "BIN", "00 0A FF", "00 0A FF ", "\0\n\xFF"s},
+        {"-r", "BIN", "", "", ""},
+    };
+    for (const Typed& v : values) ExpectSuccess({"set", "HKCU\\Get", v.name, v.type, v.data});
+    for (const Typed& v : values) {
+        const ToolResult text = OnStore({"get", "hkcu/get", "--", v.name});
+        EXPECT_EQ(text.exitCode, 0) << v.name << ": " << text.err;
+        EXPECT_EQ(text.out, v.text + "\n") << v.name;
+        const ToolResult raw = OnStore({"get", "--raw", "HKCU\\Get", "--", v.name});
+        EXPECT_EQ(raw.exitCode, 0) << v.name << ": " << raw.err;
+        EXPECT_EQ(raw.out, v.raw) << v.name;
+    }
+    const ToolResult missing = OnStore({"get", "HKCU\\Get", "Nothing"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, "tovik-reg: no such value: \"Nothing\" in HKEY_CURRENT_USER\\Get\n");
+    EXPECT_EQ(OnStore({"get", "HKCU\\Nowhere", "x"}).exitCode, 1);
+    EXPECT_EQ(OnStore({"get", "HKCU\\Get"}).exitCode, 2);
+}
+
 TEST_F(TovikRegTest, ExitCodesAndMessages) {
     const ToolResult help = Tool({"--help"});
     EXPECT_EQ(help.exitCode, 0);
@@ -222,6 +289,22 @@ TEST_F(TovikRegTest, ExitCodesAndMessages) {
     EXPECT_EQ(OnStore({"query", "HKLM\\A"}).exitCode, 1);
 }
 
+// Every command takes --help (first after the command word) and prints the help, which names
+// the exit statuses; a value or data that looks like an option elsewhere is still data.
+TEST_F(TovikRegTest, EveryCommandTakesHelp) {
+    for (const std::string command : {"query", "get", "set", "delete-value", "add-key", "delete-key", "export",
+                                      "import", "find", "rename-key", "rename-value", "registries"}) {
+        for (const std::string help : {"--help", "-h"}) {
+            const ToolResult result = OnStore({command, help});
+            EXPECT_EQ(result.exitCode, 0) << command << " " << help << ": " << result.err;
+            EXPECT_NE(result.out.find("Exit status"), std::string::npos) << command;
+            EXPECT_EQ(result.err, "") << command;
+        }
+    }
+    ExpectSuccess({"set", "HKCU\\Help", "--help", "SZ", "--help"});
+    EXPECT_EQ(OnStore({"get", "HKCU\\Help", "--", "--help"}).out, "--help\n");
+}
+
 TEST_F(TovikRegTest, AStoreThatCannotBeOpenedIsReportedAndLeftAlone) {
     const std::string garbage = "this is not a registry store\n";
     std::ofstream(store_, std::ios::binary) << garbage;
@@ -232,6 +315,27 @@ TEST_F(TovikRegTest, AStoreThatCannotBeOpenedIsReportedAndLeftAlone) {
     EXPECT_TRUE(result.err.starts_with("tovik-reg: ")) << result.err;
     EXPECT_GT(result.err.size(), std::string("tovik-reg: \n").size());
     EXPECT_EQ(ReadFile(store_), garbage);
+}
+
+// A store named with --registry is created in a folder that exists, never in a new one: a
+// mistyped folder fails with its name and leaves nothing behind.
+TEST_F(TovikRegTest, ANamedStoreInAMissingFolderIsRefused) {
+    const fs::path missing = dir_ / "no" / "such";
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"set", "HKCU\\A", "v", "SZ", "x"}, {"query", "HKLM"}, {"find", "x"}}) {
+        std::vector<std::string> full{"--registry", (missing / "x.db").string()};
+        full.insert(full.end(), args.begin(), args.end());
+        const ToolResult result = Tool(full);
+        EXPECT_EQ(result.exitCode, args[0] == "find" ? 2 : 1) << args[0];
+        EXPECT_NE(result.err.find(missing.string()), std::string::npos) << result.err;
+        EXPECT_FALSE(fs::exists(dir_ / "no")) << "no folder is made";
+    }
+    // A file over a folder's name is no folder either.
+    std::ofstream(dir_ / "plain") << "x";
+    EXPECT_EQ(Tool({"--registry", (dir_ / "plain" / "x.db").string(), "query", "HKLM"}).exitCode, 1);
+    // A new store in a folder that exists is still created, as scripts rely on.
+    ExpectSuccess({"add-key", "HKCU\\Fresh"});
+    EXPECT_TRUE(fs::exists(store_));
 }
 
 TEST_F(TovikRegTest, DefaultStoreLivesUnderXdgDataHomeAndHoldsTheDefaultRegistry) {
@@ -431,6 +535,112 @@ TEST_F(TovikRegTest, DeleteKeyRemovesTheWholeSubtreeButNeverARoot) {
 
 namespace {
 
+// --json output parses back with a JSON parser to exactly the names and data stored, whatever
+// characters they hold.
+TEST_F(TovikRegTest, JsonOutputParsesBackForEveryCharacter) {
+    const std::string awkward = "q\"uo\\te\nline\t\xE6\x9D\xB1\xF0\x9F\x98\x80 \x01";
+    // A key name holds no backslash; a slash is a name's character in a path with backslashes.
+    const std::string awkwardKey = "q\"uo/te\nline\t\xE6\x9D\xB1";
+    ExpectSuccess({"set", "HKCU\\Json\\" + awkwardKey, awkward, "SZ", awkward});
+    // A .reg file can carry what an argument cannot: zero units in data, a lone surrogate.
+    const std::string file = (dir_ / "json.reg").string();
+    std::ofstream(file, std::ios::binary) << BackupFile(
+        {u"Windows Registry Editor Version 5.00", u"", u"[HKEY_CURRENT_USER\\Json]",
+         u"\"zero\"=hex(1):62,00,00,00,61,00", u"\"lone\xD800\"=hex:00,ff", u"\"big\"=hex(b):ff,ff,ff,ff,ff,ff,ff,7f"});
+    const ToolResult imported = OnStore({"import", file});
+    ASSERT_EQ(imported.exitCode, 0) << imported.err;
+
+    const ToolResult query = OnStore({"query", "--json", "-r", "hkcu\\json"});
+    ASSERT_EQ(query.exitCode, 0) << query.err;
+    const auto keys = nlohmann::json::parse(query.out);
+    ASSERT_EQ(keys.size(), 2u) << query.out;
+    EXPECT_EQ(keys[0]["path"], "HKEY_CURRENT_USER\\Json");
+    const auto& values = keys[0]["values"];
+    ASSERT_EQ(values.size(), 3u) << query.out;
+    EXPECT_EQ(values[0]["name"], "zero");
+    EXPECT_EQ(values[0]["type"], 1);
+    EXPECT_EQ(values[0]["tag"], "SZ");
+    EXPECT_EQ(values[0]["text"], "b") << "a string's text ends at its first zero unit";
+    EXPECT_EQ(values[0]["hex"], "6200000061000000");
+    EXPECT_EQ(values[1]["name"], "lone\xEF\xBF\xBD");
+    EXPECT_EQ(values[1]["tag"], "BIN");
+    EXPECT_EQ(values[1]["text"], "00 FF ");
+    EXPECT_EQ(values[1]["hex"], "00ff");
+    EXPECT_EQ(values[2]["type"], 11);
+    EXPECT_EQ(values[2]["tag"], "QW");
+    EXPECT_EQ(values[2]["text"], "9223372036854775807");
+    EXPECT_EQ(keys[1]["path"], "HKEY_CURRENT_USER\\Json\\" + awkwardKey);
+    ASSERT_EQ(keys[1]["values"].size(), 1u);
+    EXPECT_EQ(keys[1]["values"][0]["name"], awkward);
+    EXPECT_EQ(keys[1]["values"][0]["text"], awkward);
+    EXPECT_EQ(keys[1]["values"][0]["path"], keys[1]["path"]);
+
+    const ToolResult got = OnStore({"get", "HKCU\\Json\\" + awkwardKey, awkward, "--json"});
+    ASSERT_EQ(got.exitCode, 0) << got.err;
+    EXPECT_EQ(nlohmann::json::parse(got.out), keys[1]["values"][0]);
+
+    const ToolResult found = OnStore({"find", "--json", "--values", "zero", "HKCU"});
+    ASSERT_EQ(found.exitCode, 0) << found.err;
+    const auto hits = nlohmann::json::parse(found.out);
+    ASSERT_EQ(hits.size(), 1u) << found.out;
+    EXPECT_EQ(hits[0]["match"], "name");
+    EXPECT_EQ(hits[0]["name"], values[0]["name"]);
+    EXPECT_EQ(hits[0]["hex"], values[0]["hex"]);
+    const ToolResult keyHit = OnStore({"find", "--json", "--keys", "line", "HKCU\\Json"});
+    EXPECT_EQ(nlohmann::json::parse(keyHit.out),
+              nlohmann::json::parse(R"([{"path": )" + nlohmann::json(keys[1]["path"]).dump() + R"(, "match": "key"}])"));
+    const ToolResult none = OnStore({"find", "--json", "nowhere to be found"});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_EQ(nlohmann::json::parse(none.out), nlohmann::json::array());
+
+    const ToolResult registries = Tool({"registries", "--json"});
+    ASSERT_EQ(registries.exitCode, 0) << registries.err;
+    const auto listed = nlohmann::json::parse(registries.out);
+    ASSERT_TRUE(listed.is_array());
+    for (const auto& registry : listed) {
+        EXPECT_TRUE(registry["kind"].is_string() && registry["name"].is_string() && registry["folder"].is_string() &&
+                    registry["readOnly"].is_boolean())
+            << registry.dump();
+    }
+    EXPECT_EQ(OnStore({"get", "--json", "--raw", "HKCU\\Json", "big"}).exitCode, 2);
+}
+
+// "-" and the system's names of the standard streams: export writes to standard output, import
+// reads standard input, in every format.
+TEST_F(TovikRegTest, ExportAndImportThroughTheStandardStreams) {
+    ExpectSuccess({"set", "HKCU\\Piped", "text", "SZ", "\xE6\x9D\xB1 line"});
+    ExpectSuccess({"set", "HKCU\\Piped\\Below", "n", "DW", "7"});
+    const std::string expected = OnStore({"query", "-r", "HKCU\\Piped"}).out;
+    const std::string piped = (dir_ / "piped").string();
+    const std::string other = (dir_ / "other.db").string();
+    int round = 0;
+    for (const std::string format : {"backup", "reg", "reg4"}) {
+        for (const std::string out : {"-", "/dev/stdout"}) {
+            const ToolResult exported = OnStore({"export", "HKCU\\Piped", out, "--format=" + format});
+            ASSERT_EQ(exported.exitCode, 0) << format << " " << out << ": " << exported.err;
+            EXPECT_FALSE(out == "-" && fs::exists(out)) << "no file named -";
+            std::ofstream(piped, std::ios::binary) << exported.out;
+            // The same bytes as an export into a file.
+            const std::string file = (dir_ / "file").string();
+            ASSERT_EQ(OnStore({"export", "HKCU\\Piped", file, "--format=" + format}).exitCode, 0);
+            EXPECT_EQ(ReadFile(file), exported.out) << format;
+
+            const std::string in = round++ % 2 == 0 ? "-" : "/dev/stdin";
+            fs::remove(other);
+            const ToolResult imported = Tool({"--registry", other, "import", in}, piped);
+            ASSERT_EQ(imported.exitCode, 0) << format << " " << in << ": " << imported.err;
+            EXPECT_EQ(Tool({"--registry", other, "query", "-r", "HKCU\\Piped"}).out, expected) << format;
+        }
+    }
+    // A failed export writes nothing to the pipe.
+    const ToolResult failed = OnStore({"export", "HKCU\\Nowhere", "-"});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_EQ(failed.out, "");
+    // Input that is no registry file is refused as a file would be.
+    std::ofstream(piped, std::ios::binary) << "nothing of the kind\n";
+    EXPECT_EQ(OnStore({"import", "-"}, piped).exitCode, 1);
+}
+
 class TovikRegFindTest : public TovikRegTest {};
 
 TEST_F(TovikRegFindTest, FindPrintsOneLinePerHitInTheBrowsersOrderAndFailsWhenNothingIsFound) {
@@ -461,9 +671,14 @@ TEST_F(TovikRegFindTest, FindPrintsOneLinePerHitInTheBrowsersOrderAndFailsWhenNo
     const ToolResult none = OnStore({"find", "no such text anywhere", "HKCU"});
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_EQ(none.out, "");
+    // As grep: 1 says only that nothing was found; every failure is 2.
     const ToolResult missing = OnStore({"find", "x", "HKCU\\Missing"});
-    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.exitCode, 2);
     EXPECT_NE(missing.err.find("no such key"), std::string::npos) << missing.err;
+    EXPECT_EQ(OnStore({"find", "x", "HKEY_USERS"}).exitCode, 2);
+    const std::string broken = (dir_ / "broken.db").string();
+    std::ofstream(broken, std::ios::binary) << "this is not a registry store\n";
+    EXPECT_EQ(Tool({"--registry", broken, "find", "x"}).exitCode, 2);
     EXPECT_EQ(OnStore({"find"}).exitCode, 2);
     EXPECT_EQ(OnStore({"find", "x", "HKCU", "extra"}).exitCode, 2);
     EXPECT_EQ(OnStore({"find", "x", "HKCU", "--bogus"}).exitCode, 2);

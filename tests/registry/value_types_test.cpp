@@ -40,6 +40,11 @@ TEST(ValueTypes, TableRoundTripsNumberTagAndPlatformName) {
         EXPECT_EQ(tovik::FindValueTypeByName(info.platformName), &info);
         EXPECT_EQ(tovik::FindValueTypeByName(lower(info.platformName)), &info);
         EXPECT_EQ(tovik::FindValueTypeByName(info.platformName, false), nullptr) << "tags only";
+        if (!info.typedTag.empty()) {
+            EXPECT_EQ(tovik::FindValueTypeByName(lower(info.typedTag)), &info);
+            EXPECT_EQ(tovik::FindValueTypeByName(info.typedTag, false), nullptr) << "tags only";
+            EXPECT_EQ(tovik::FindValueTypeByTag(info.typedTag), nullptr) << "never a tag of the backup file";
+        }
         if (info.tag.empty()) {
             EXPECT_EQ(TypeTag(info.number), u"??");
             EXPECT_FALSE(IsSupportedType(info.number));
@@ -58,7 +63,8 @@ TEST(ValueTypes, TableRoundTripsNumberTagAndPlatformName) {
     }
     EXPECT_EQ(tovik::FindValueTypeByName(u"reg_qword")->number, REG_QWORD);
     EXPECT_EQ(tovik::FindValueTypeByName(u"REG_DWORD")->tag, u"DW");
-    for (std::u16string_view unknown : {u"", u"??", u"REG_", u"QW", u"S Z", u"REG_SZ "})
+    EXPECT_EQ(tovik::FindValueTypeByName(u"QW")->number, REG_QWORD);
+    for (std::u16string_view unknown : {u"", u"??", u"REG_", u"QWORD", u"S Z", u"REG_SZ "})
         EXPECT_EQ(tovik::FindValueTypeByName(unknown), nullptr) << testing::PrintToString(std::u16string(unknown));
     EXPECT_EQ(tovik::FindValueType(12), nullptr);
     EXPECT_EQ(tovik::FindValueType(0xFFFFFFFFu), nullptr);

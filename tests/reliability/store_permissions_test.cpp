@@ -1,6 +1,6 @@
 // Permissions: the store's folder is created 0700 and the store 0600 (with its -wal and -shm
 // files), whatever the umask, both for the user's registry and for a store named on the command
-// line.
+// line (whose folder must exist).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -53,11 +53,17 @@ TEST_P(StorePermissions, UserRegistryFolderAndFiles) {
 TEST_P(StorePermissions, StoreNamedOnTheCommandLine) {
     TempDir dir;
     Umask mask(GetParam());
-    const std::string store = dir.File("new/folder/registry.db");
-    const ChildExit run = RunChild({{TOVIK_REG_PATH, "--registry", store, "add-key", "HKCU\\Software\\P"}, {}, {}, {}, {}});
+    // tovik-reg makes the folders of the user's store; a store it is named must lie in a folder
+    // that exists.
+    const ChildExit run = RunChild(
+        {{TOVIK_REG_PATH, "add-key", "HKCU\\Software\\P"}, {"XDG_DATA_HOME=" + dir.File("new")}, {}, {}, {}});
     ASSERT_EQ(run.code, 0) << run.err;
-    EXPECT_EQ(ModeOf(dir.File("new/folder")), 0700u);
+    EXPECT_EQ(ModeOf(dir.File("new/tovik")), 0700u);
     EXPECT_EQ(ModeOf(dir.File("new")), 0700u);
+    EXPECT_EQ(ModeOf(dir.File("new/tovik/registry.db")), 0600u);
+    ASSERT_EQ(::mkdir(dir.File("named").c_str(), 0755), 0);
+    const std::string store = dir.File("named/registry.db");
+    ASSERT_EQ(RunChild({{TOVIK_REG_PATH, "--registry", store, "add-key", "HKCU\\Software\\P"}, {}, {}, {}, {}}).code, 0);
     EXPECT_EQ(ModeOf(store), 0600u);
 
     // A store opened directly (tests, tools) makes its folder private as well.

@@ -1,0 +1,59 @@
+// get KEY NAME: one value's data, as text or (--raw) as its bytes.
+#include <ostream>
+
+#include <nlohmann/json.hpp>
+
+#include "backup/backup_export.h"
+#include "cli/command_handlers.h"
+#include "cli/commands.h"
+#include "cli/json_output.h"
+#include "cli/utf8.h"
+#include "registry/key_enum.h"
+#include "registry/name_fold.h"
+#include "registry/registry_api.h"
+#include "registry/value_types.h"
+
+namespace tovik::cli {
+
+LONG FindValue(HKEY key, std::u16string_view name, EnumBuffers& buffers, EnumeratedValue& value) {
+    for (DWORD index = 0;; ++index) {
+        const LONG result = EnumValue(key, index, buffers, value);
+        if (result == ERROR_NO_MORE_ITEMS) return ERROR_FILE_NOT_FOUND;
+        if (result != ERROR_SUCCESS) return result;
+        if (value.name.size() == name.size() && CompareNames(value.name, name) == 0) return ERROR_SUCCESS;
+    }
+}
+
+int RunGet(const Command& command, std::ostream& out, std::ostream& err) {
+    KeyHandle key;
+    LONG result = OpenKeyHandle(command.key.root, command.key.path, key);
+    if (result != ERROR_SUCCESS) return ReportKeyFailure(err, result, command.key, "open");
+    EnumBuffers buffers;
+    EnumeratedValue value;
+    result = FindValue(key.get(), command.valueName, buffers, value);
+    if (result == ERROR_FILE_NOT_FOUND) {
+        ReportError(err, "no such value: " + ValueDisplayName(command.valueName) + " in " + KeyDisplayName(command.key));
+        return kExitFailure;
+    }
+    if (result != ERROR_SUCCESS) {
+        ReportError(err, "cannot read value " + ValueDisplayName(command.valueName) + " in " +
+                             KeyDisplayName(command.key) + ": " + RegistryErrorText(result) + ".");
+        return kExitFailure;
+    }
+    if (command.json) {
+        out << JsonText(JsonValue(command.key.root, StoredKeyPath(command.key.root, command.key.path), value.name,
+                                  value.type, value.data, value.size))
+            << '\n';
+    } else if (command.raw) {
+        out.write(reinterpret_cast<const char*>(value.data), static_cast<std::streamsize>(value.size));
+    } else {
+        out << Utf16ToUtf8(TypedValueText(value.type, value.data, value.size)) << '\n';
+    }
+    if (!out.flush()) {
+        ReportError(err, "cannot write the output.");
+        return kExitFailure;
+    }
+    return kExitSuccess;
+}
+
+}  // namespace tovik::cli
