@@ -8,7 +8,6 @@
 #include "regfile/reg_export.h"
 #include "registry/key_enum.h"
 #include "registry/key_handle.h"
-#include "registry/name_fold.h"
 #include "registry/registry_api.h"
 
 namespace tovik {
@@ -204,32 +203,24 @@ ExportResult ExportKeyToFile(const std::string& target, HKEY root, std::u16strin
 }
 
 std::u16string StoredKeyPath(HKEY root, std::u16string_view path) {
+    // One name at a time, so that the names from the first key that cannot be found on stay as typed.
     std::u16string stored;
-    EnumBuffers buffers;
-    std::u16string_view candidate;
-    KeyHandle parent;
-    HKEY current = root;
+    std::u16string found;
+    KeyHandle parent(root);
     std::size_t start = 0;
     while (start < path.size()) {
         std::size_t end = path.find(u'\\', start);
         if (end == std::u16string_view::npos) end = path.size();
-        const std::u16string_view wanted = path.substr(start, end - start);
-        std::u16string found(wanted);
-        for (DWORD index = 0; EnumSubkeyName(current, index, buffers, candidate) == ERROR_SUCCESS; ++index) {
-            if (CompareNames(candidate, wanted) == 0) {
-                found = candidate;
-                break;
-            }
-        }
+        const std::u16string wanted(path.substr(start, end - start));
+        if (RegQueryStoredPath(parent.get(), wanted.c_str(), &found) != ERROR_SUCCESS) found = wanted;
         if (!stored.empty()) stored += u'\\';
         stored += found;
-        HKEY child = 0;
-        if (RegOpenKeyExW(current, found.c_str(), 0, 0, &child) != ERROR_SUCCESS) {
+        KeyHandle child;
+        if (OpenKeyHandle(parent.get(), found, child) != ERROR_SUCCESS) {
             stored += path.substr(end);
             return stored;
         }
-        parent = KeyHandle(child);
-        current = child;
+        parent = std::move(child);
         start = end + 1;
     }
     return stored;

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "backup/backup_export.h"
 #include "backup/backup_format.h"
 #include "cli/command_handlers.h"
 #include "cli/commands.h"
@@ -11,7 +12,6 @@
 #include "cli/utf8.h"
 #include "registry/key_enum.h"
 #include "registry/key_path.h"
-#include "registry/name_fold.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 
@@ -114,37 +114,6 @@ private:
     std::size_t keysWritten_ = 0;
 };
 
-// The path with each name as the registry holds it, so that "hklm\software" prints as an export
-// of that key would; the typed names where a key cannot be matched (it vanished meanwhile).
-std::u16string StoredCaseOfPath(HKEY root, std::u16string_view path, QueryWriter& writer) {
-    std::u16string stored;
-    KeyHandle parent(root);
-    std::u16string candidate;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find(u'\\', start);
-        if (end == std::u16string_view::npos) end = path.size();
-        const std::u16string_view wanted = path.substr(start, end - start);
-        std::u16string found(wanted);
-        for (DWORD index = 0; writer.NextSubkey(parent.get(), index, candidate) == ERROR_SUCCESS; ++index) {
-            if (CompareNames(candidate, wanted) == 0) {
-                found = candidate;
-                break;
-            }
-        }
-        if (!stored.empty()) stored += u'\\';
-        stored += found;
-        KeyHandle child;
-        if (OpenKeyHandle(parent.get(), found, child) != ERROR_SUCCESS) {
-            stored += path.substr(end);
-            return stored;
-        }
-        parent = std::move(child);
-        start = end + 1;
-    }
-    return stored;
-}
-
 // One open key of the walk and how far its subkeys have been listed.
 struct WalkFrame {
     KeyHandle key;
@@ -172,7 +141,7 @@ int RunQuery(const Command& command, std::ostream& out, std::ostream& err) {
 
     QueryWriter writer(out, command.key.root, command.json);
     std::u16string topPath = command.key.path.empty() ? std::u16string()
-                                                      : StoredCaseOfPath(command.key.root, command.key.path, writer);
+                                                      : StoredKeyPath(command.key.root, command.key.path);
     int code = kExitSuccess;
     auto readFailed = [&](std::u16string_view path, LONG result) {
         ReportError(err, "cannot read key " + KeyDisplayName({command.key.root, std::u16string(path)}) + ": " +

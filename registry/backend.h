@@ -89,6 +89,10 @@ public:
     // The child of parent named name (any case), or kNoKey. A child whose record is inconsistent
     // with its place in the tree (see SubkeyEntry::damaged) throws BackendFailure Damaged.
     virtual KeyId findChild(KeyId parent, std::u16string_view name) = 0;
+    // As findChild, and the name the child is kept (and listed) under into storedName: the case of
+    // one key's name without listing its siblings, which for a key of a million siblings would
+    // cost a record of each.
+    virtual KeyId findChildNamed(KeyId parent, std::u16string_view name, std::u16string& storedName) = 0;
     // Up to limit (any number when negative) subkeys in name order, from position from on.
     virtual void listSubkeys(KeyId key, std::size_t from, std::int64_t limit, std::vector<SubkeyEntry>& out) = 0;
     // Up to limit values in creation order, from position from on. Data up to a size the backend

@@ -145,18 +145,25 @@ bool keyExists(Backend& store, OpenKey& key)
     return true;
 }
 
-// The key at parts below base, or the reason there is none.
-LONG resolve(Backend& store, OpenKey& base, const std::vector<std::u16string_view>& parts, KeyId& id)
+// The key at parts below base, or the reason there is none; with storedPath, also the names of
+// parts as the registry keeps them, joined by backslashes.
+LONG resolve(Backend& store, OpenKey& base, const std::vector<std::u16string_view>& parts, KeyId& id,
+             std::u16string* storedPath = nullptr)
 {
     id = base.id;
     std::size_t depth = base.depth;
+    std::u16string stored;
     for (const std::u16string_view name : parts) {
-        const KeyId child = store.findChild(id, name);
+        const KeyId child = storedPath ? store.findChildNamed(id, name, stored) : store.findChild(id, name);
         if (child == kNoKey) {
             return id == base.id && !keyExists(store, base) ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
         }
         // No key of a sound store lies deeper than the limit, whatever its records say.
         if (++depth > static_cast<std::size_t>(kMaxKeyDepth)) return ERROR_BADDB;
+        if (storedPath) {
+            if (!storedPath->empty()) *storedPath += u'\\';
+            *storedPath += stored;
+        }
         id = child;
     }
     if (parts.empty() && !keyExists(store, base)) return ERROR_KEY_DELETED;
@@ -241,6 +248,23 @@ LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult)
         KeyId id = kNoKey;
         if (const LONG rc = resolve(store, *base, parts, id)) return rc;
         *phkResult = g_handles.add(id, base->depth + parts.size(), before);
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegQueryStoredPath(HKEY hKey, LPCWSTR lpSubKey, std::u16string* lpStoredPath)
+{
+    if (!lpStoredPath) return ERROR_INVALID_PARAMETER;
+    lpStoredPath->clear();
+    return withStore(false, [&](Backend& store) -> LONG {
+        OpenKey* base = g_handles.find(hKey);
+        if (!base) return ERROR_INVALID_HANDLE;
+        std::vector<std::u16string_view> parts;
+        if (const LONG rc = splitPath(lpSubKey, parts)) return rc;
+        std::u16string stored;
+        KeyId id = kNoKey;
+        if (const LONG rc = resolve(store, *base, parts, id, &stored)) return rc;
+        *lpStoredPath = std::move(stored);
         return ERROR_SUCCESS;
     });
 }

@@ -52,5 +52,10 @@ LONG RegRenameValueW(HKEY hKey, LPCWSTR lpOldValueName, LPCWSTR lpNewValueName);
 // reason as a sentence in *why when why is given; the errors of RegOpenKeyExW otherwise.
 LONG RegCheckTreeDeletable(HKEY hKey, LPCWSTR lpSubKey, bool withKey, std::string* why);
 
+// The path of the key hKey\\lpSubKey with each name as the registry keeps it ("software\\wine" gives
+// "Software\\Wine"), found without listing the keys beside it. The errors of RegOpenKeyExW; on
+// failure *lpStoredPath is empty.
+LONG RegQueryStoredPath(HKEY hKey, LPCWSTR lpSubKey, std::u16string* lpStoredPath);
+
 // The name of a predefined root ("HKEY_CLASSES_ROOT", ...); empty for any other handle.
 const char16_t* RootKeyName(HKEY root);

@@ -204,9 +204,16 @@ bool HiveBackend::keyExists(KeyId key) {
 }
 
 KeyId HiveBackend::findChild(KeyId parent, std::u16string_view name) {
+    std::u16string ignored;
+    return findChildNamed(parent, name, ignored);
+}
+
+KeyId HiveBackend::findChildNamed(KeyId parent, std::u16string_view name, std::u16string& storedName) {
     if (isAbove(parent)) {
-        for (const SubkeyEntry& child : aboveChildren(parent)) {
-            if (CompareNames(child.name, name) == 0) return child.id;
+        for (SubkeyEntry& child : aboveChildren(parent)) {
+            if (CompareNames(child.name, name) != 0) continue;
+            storedName = std::move(child.name);
+            return child.id;
         }
         return kNoKey;
     }
@@ -215,7 +222,9 @@ KeyId HiveBackend::findChild(KeyId parent, std::u16string_view name) {
     NodeId child = 0;
     const HiveResult found = in.model->findChild(in.node, name, child);
     throwIfFailed(found);
-    return found.ok() ? idOf(in.model, child) : kNoKey;
+    if (!found.ok()) return kNoKey;
+    storedName = in.model->name(child);
+    return idOf(in.model, child);
 }
 
 void HiveBackend::listSubkeys(KeyId key, std::size_t from, std::int64_t limit, std::vector<SubkeyEntry>& out) {

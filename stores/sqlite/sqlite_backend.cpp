@@ -112,6 +112,19 @@ KeyId SqliteBackend::findChild(KeyId parent, std::u16string_view name)
     return guarded([&] { return lookUpChild(parent, name, nullptr); });
 }
 
+KeyId SqliteBackend::findChildNamed(KeyId parent, std::u16string_view name, std::u16string& storedName)
+{
+    return guarded([&] {
+        const KeyId child = lookUpChild(parent, name, nullptr);
+        if (child == kNoKey) return kNoKey;
+        Query q = db_->query("SELECT name FROM keys WHERE id = ?1");
+        q.bind(1, child);
+        if (!q.step()) return kNoKey;
+        storedName = sqlite::DecodeName(q.columnBlob(0));
+        return child;
+    });
+}
+
 void SqliteBackend::listSubkeys(KeyId key, std::size_t from, std::int64_t limit, std::vector<SubkeyEntry>& out)
 {
     guarded([&] {

@@ -29,6 +29,7 @@ public:
 
     bool keyExists(KeyId key) override;
     KeyId findChild(KeyId parent, std::u16string_view name) override;
+    KeyId findChildNamed(KeyId parent, std::u16string_view name, std::u16string& storedName) override;
     void listSubkeys(KeyId key, std::size_t from, std::int64_t limit, std::vector<SubkeyEntry>& out) override;
     void listValues(KeyId key, std::size_t from, std::int64_t limit, std::vector<ValueEntry>& out) override;
     bool readValueData(ValueId value, BYTE* buffer, DWORD expectedSize) override;

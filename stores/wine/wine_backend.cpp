@@ -162,9 +162,17 @@ bool WineBackend::keyExists(KeyId key)
 
 KeyId WineBackend::findChild(KeyId parent, std::u16string_view name)
 {
+    std::u16string ignored;
+    return findChildNamed(parent, name, ignored);
+}
+
+KeyId WineBackend::findChildNamed(KeyId parent, std::u16string_view name, std::u16string& storedName)
+{
     WineKey* key = resolve(parent);
     WineKey* child = key ? key->findSubkey(name) : nullptr;
-    return child ? idFor(parent, child->name(), child) : kNoKey;
+    if (!child) return kNoKey;
+    storedName.assign(child->name());
+    return idFor(parent, child->name(), child);
 }
 
 void WineBackend::listSubkeys(KeyId key, std::size_t from, std::int64_t limit, std::vector<SubkeyEntry>& out)

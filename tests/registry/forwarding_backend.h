@@ -18,6 +18,9 @@ public:
     tovik::KeyId findChild(tovik::KeyId parent, std::u16string_view name) override {
         return inner_->findChild(parent, name);
     }
+    tovik::KeyId findChildNamed(tovik::KeyId parent, std::u16string_view name, std::u16string& storedName) override {
+        return inner_->findChildNamed(parent, name, storedName);
+    }
     void listSubkeys(tovik::KeyId key, std::size_t from, std::int64_t limit,
                      std::vector<tovik::SubkeyEntry>& out) override {
         inner_->listSubkeys(key, from, limit, out);

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -168,6 +169,53 @@ TEST_P(StoreContract, NamesCompareWithoutCaseAndKeepTheirCase) {
     EXPECT_EQ(RegDeleteValueW(key, u"speed"), ERROR_SUCCESS);
     EXPECT_TRUE(Values(key).empty());
     for (HKEY h : {key, again, software}) RegCloseKey(h);
+}
+
+// The ASCII letters of text in the other case.
+std::u16string SwapCase(std::u16string text) {
+    for (char16_t& c : text) {
+        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+        else if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    }
+    return text;
+}
+
+TEST_P(StoreContract, AKeysStoredPathIsTheOneItsParentsList) {
+    const bool unicode = GetParam().unicodeKeyNames;
+    RegCloseKey(Create(HKEY_CURRENT_USER, unicode ? u"Software\\Ünïcode\\Жук" : u"Software\\MiXed\\Case"));
+    RegCloseKey(Create(HKEY_LOCAL_MACHINE, u"Software\\Wine\\Direct3D"));
+    std::u16string stored = u"stale";
+    if (unicode) {
+        ASSERT_EQ(RegQueryStoredPath(HKEY_CURRENT_USER, u"SOFTWARE\\üNÏCODE\\жУК", &stored), ERROR_SUCCESS);
+        EXPECT_EQ(stored.substr(stored.find(u'\\')), u"\\Ünïcode\\Жук");
+    }
+    // Every key down to three levels, asked for with its letters in the other case, is found under
+    // the names its parents list (for hive files that includes the keys where hives are mounted).
+    std::size_t checked = 0;
+    for (const HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        std::vector<std::u16string> paths{u""};
+        for (std::size_t next = 0; next < paths.size() && checked < 200; ++next) {
+            const std::u16string parentPath = paths[next];
+            HKEY parent = 0;
+            if (Open(root, parentPath, &parent) != ERROR_SUCCESS) continue;
+            for (const std::u16string& name : Subkeys(parent)) {
+                const std::u16string path = parentPath.empty() ? name : parentPath + u"\\" + name;
+                ASSERT_EQ(RegQueryStoredPath(root, SwapCase(path).c_str(), &stored), ERROR_SUCCESS);
+                EXPECT_EQ(stored, path);
+                ++checked;
+                if (std::count(path.begin(), path.end(), u'\\') < 2) paths.push_back(path);
+            }
+            RegCloseKey(parent);
+        }
+    }
+    EXPECT_GE(checked, 5u);
+    HKEY software = 0;
+    ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, u"software", &software), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryStoredPath(software, u"WINE\\direct3d", &stored), ERROR_SUCCESS);
+    EXPECT_EQ(stored, u"Wine\\Direct3D");
+    EXPECT_EQ(RegQueryStoredPath(software, u"Wine\\Missing", &stored), ERROR_FILE_NOT_FOUND);
+    EXPECT_TRUE(stored.empty());
+    RegCloseKey(software);
 }
 
 TEST_P(StoreContract, SubkeysListInNameOrderAndValuesInCreationOrder) {
