@@ -280,7 +280,7 @@ TEST_F(TovikRegWithWine, WineReadsWhatTovikRegWroteAndTovikRegReadsWhatWineWrote
         Ok({"set", key, "D", "DW", "42"});
         Ok({"set", key, "B", "BIN", "01 FF"});
         Ok({"set", key, "N", "NON", ""});
-        Ok({"set", key, "Q", "11", "88 77 66 55 44 33 22 11"});
+        Ok({"set", key, "Q", "REG_QWORD", "0x1122334455667788"});
         Ok({"set", key, "@", "SZ", "default"});
         Ok({"add-key", key + "\\Sub"});
         Ok({"add-key", key + "\\Gone"});
