@@ -38,6 +38,8 @@ std::string RegistryErrorText(LONG result);
 // Reports why doing ("open", "rename", ...) key failed: "no such key" for ERROR_FILE_NOT_FOUND,
 // else the reason. Returns the failure exit code.
 int ReportKeyFailure(std::ostream& err, LONG result, const KeyArgument& key, std::string_view doing);
+// The same for the value command.valueName of command.key: "no such value" or why it could not be done.
+int ReportValueFailure(std::ostream& err, LONG result, const Command& command, std::string_view doing);
 // "tovik-reg: message" and a line end on err.
 void ReportError(std::ostream& err, std::string_view message);
 

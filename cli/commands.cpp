@@ -56,6 +56,16 @@ int ReportKeyFailure(std::ostream& err, LONG result, const KeyArgument& key, std
     return kExitFailure;
 }
 
+int ReportValueFailure(std::ostream& err, LONG result, const Command& command, std::string_view doing) {
+    if (result == ERROR_FILE_NOT_FOUND) {
+        ReportError(err, "no such value: " + ValueDisplayName(command.valueName) + " in " + KeyDisplayName(command.key));
+    } else {
+        ReportError(err, "cannot " + std::string(doing) + " value " + ValueDisplayName(command.valueName) + " in " +
+                             KeyDisplayName(command.key) + ": " + RegistryErrorText(result) + ".");
+    }
+    return kExitFailure;
+}
+
 void ReportError(std::ostream& err, std::string_view message) {
     err << "tovik-reg: " << message << '\n';
 }

@@ -31,15 +31,7 @@ int RunGet(const Command& command, std::ostream& out, std::ostream& err) {
     EnumBuffers buffers;
     EnumeratedValue value;
     result = FindValue(key.get(), command.valueName, buffers, value);
-    if (result == ERROR_FILE_NOT_FOUND) {
-        ReportError(err, "no such value: " + ValueDisplayName(command.valueName) + " in " + KeyDisplayName(command.key));
-        return kExitFailure;
-    }
-    if (result != ERROR_SUCCESS) {
-        ReportError(err, "cannot read value " + ValueDisplayName(command.valueName) + " in " +
-                             KeyDisplayName(command.key) + ": " + RegistryErrorText(result) + ".");
-        return kExitFailure;
-    }
+    if (result != ERROR_SUCCESS) return ReportValueFailure(err, result, command, "read");
     if (command.json) {
         out << JsonText(JsonValue(command.key.root, StoredKeyPath(command.key.root, command.key.path), value.name,
                                   value.type, value.data, value.size))

@@ -56,16 +56,7 @@ int RunDeleteValue(const Command& command, std::ostream&, std::ostream& err) {
         return kExitFailure;
     }
     result = RegDeleteValueW(key.get(), command.valueName.c_str());
-    if (result == ERROR_FILE_NOT_FOUND) {
-        ReportError(err, "no such value: " + ValueDisplayName(command.valueName) + " in " + KeyDisplayName(command.key));
-        return kExitFailure;
-    }
-    if (result != ERROR_SUCCESS) {
-        ReportError(err, "cannot delete value " + ValueDisplayName(command.valueName) + " in " +
-                             KeyDisplayName(command.key) + ": " + RegistryErrorText(result) + ".");
-        return kExitFailure;
-    }
-    return kExitSuccess;
+    return result == ERROR_SUCCESS ? kExitSuccess : ReportValueFailure(err, result, command, "delete");
 }
 
 int RunRenameValue(const Command& command, std::ostream&, std::ostream& err) {
