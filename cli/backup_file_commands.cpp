@@ -19,6 +19,7 @@
 #include "regfile/reg_text.h"
 #include "cli/command_handlers.h"
 #include "cli/commands.h"
+#include "cli/messages.h"
 #include "cli/progress_line.h"
 #include "cli/utf8.h"
 
@@ -26,11 +27,12 @@ namespace tovik::cli {
 
 namespace {
 
-constexpr std::u16string_view kFileNotReadMessage = u"ファイルを読み込めません。インポートしませんでした。";
+constexpr Message kFileNotRead{"The file cannot be read. Nothing was imported.",
+                               "ファイルを読み込めません。インポートしませんでした。"};
 
 // A file name quoted in a message, which must stay valid UTF-8 whatever the name's bytes are.
 std::string PrintableFileName(const std::string& name) {
-    return Utf8ToUtf16(name) ? name : std::string("(a file name that is not UTF-8)");
+    return Utf8ToUtf16(name) ? name : Say({"(a file name that is not UTF-8)", "（UTF-8ではないファイル名）"});
 }
 
 // The names that mean this process's own standard output or input rather than a file: "-" as
@@ -86,7 +88,8 @@ private:
 };
 
 std::string FileDetail(const std::string& name, int error) {
-    return " (" + PrintableFileName(name) + (error != 0 ? ": " + std::string(std::strerror(error)) : "") + ")";
+    const std::string what = PrintableFileName(name) + (error != 0 ? ": " + std::string(std::strerror(error)) : "");
+    return Say({" (%1)", "（%1）"}, {what});
 }
 
 int RunExportToFile(const Command& command, std::ostream& err);
@@ -99,7 +102,9 @@ int RunExport(const Command& command, std::ostream& out, std::ostream& err) {
     // and then copied out: a reader of the pipe never sees half of a failed export's file.
     ScratchFolder scratch;
     if (scratch.path().empty()) {
-        ReportError(err, "cannot make a temporary folder for the export" + FileDetail("$TMPDIR", errno));
+        ReportError(err, Say({"cannot make a temporary folder for the export%1",
+                              "エクスポートのための一時フォルダを作成できません%1"},
+                             {FileDetail("$TMPDIR", errno)}));
         return kExitFailure;
     }
     Command toFile = command;
@@ -109,7 +114,8 @@ int RunExport(const Command& command, std::ostream& out, std::ostream& err) {
     std::ifstream file(toFile.fileName, std::ios::binary);
     out << file.rdbuf();
     if (!file || !out.flush()) {
-        ReportError(err, "cannot write the export to standard output.");
+        ReportError(err, Say({"cannot write the export to standard output.",
+                              "エクスポートを標準出力に書き込めません。"}));
         return kExitFailure;
     }
     return kExitSuccess;
@@ -125,7 +131,7 @@ int RunExportToFile(const Command& command, std::ostream& err) {
                                                                            : ExportFileFormat::Backup;
     ExportResult result;
     if (format == ExportFileFormat::Backup) {
-        ProgressLine progress(err, "export", "keys", ProgressWanted(err));
+        ProgressLine progress(err, Say({"export", "エクスポート"}), Say({"keys", "キー"}), ProgressWanted(err));
         BackupExport file(command.fileName);
         file.SetProgress([&progress](std::size_t keys) {
             progress.Update(keys);
@@ -139,15 +145,20 @@ int RunExportToFile(const Command& command, std::ostream& err) {
     if (result.outcome == ExportOutcome::Written) {
         // The file is complete; the user must still learn that it cannot restore everything.
         if (result.notRestorable != 0 && format == ExportFileFormat::Reg4) {
-            ReportError(err, std::to_string(result.notRestorable) +
-                                 " key paths, value names or data could not be written exactly in REGEDIT4 (text "
-                                 "that is not valid UTF-16, or string data of an odd size); --format reg keeps "
-                                 "them.");
+            ReportError(err, Say({"%1 key paths, value names or data could not be written exactly in REGEDIT4 (text "
+                                  "that is not valid UTF-16, or string data of an odd size); --format reg keeps them.",
+                                  "%1個のキーのパス、値の名前またはデータはREGEDIT4では正確に書き出せませんでした"
+                                  "（正しいUTF-16ではない文字列か、奇数バイトの文字列データ）。--format reg なら"
+                                  "そのまま書き出せます。"},
+                                 {std::to_string(result.notRestorable)}));
         } else if (result.notRestorable != 0) {
-            std::string message = std::to_string(result.notRestorable) +
-                                  " of the values and keys written cannot come back as they are from an import "
-                                  "(a value named \"@\", data with \"=\", CR or LF, multi-string parts with \"|\", "
-                                  "a key name with a double quote); the first:";
+            std::string message = Say({"%1 of the values and keys written cannot come back as they are from an "
+                                       "import (a value named \"@\", data with \"=\", CR or LF, multi-string parts "
+                                       "with \"|\", a key name with a double quote); the first:",
+                                       "書き出した値とキーのうち%1個は、インポートで元どおりには戻りません"
+                                       "（\"@\" という名前の値、\"=\"・CR・LFを含むデータ、\"|\"を含む複数文字列の"
+                                       "部分、二重引用符を含むキー名）。最初のもの:"},
+                                      {std::to_string(result.notRestorable)});
             for (const std::u16string& example : result.notRestorableExamples) message += " " + Utf16ToUtf8(example) + ";";
             message.back() = '.';
             ReportError(err, message);
@@ -155,18 +166,20 @@ int RunExportToFile(const Command& command, std::ostream& err) {
         return kExitSuccess;
     }
 
-    std::string message = Utf16ToUtf8(ExportOutcomeMessage(result.outcome));
+    std::string message = CoreText(ExportOutcomeMessage(result.outcome));
     switch (result.outcome) {
         case ExportOutcome::FileNotCreated:
         case ExportOutcome::WriteFailed:
             message += FileDetail(command.fileName, result.error);
             break;
         case ExportOutcome::UnsafeLink:
-            message += " (" + PrintableFileName(command.fileName) +
-                       ": a link in a shared folder owned by neither you nor the folder's owner)";
+            message += Say({" (%1: a link in a shared folder owned by neither you nor the folder's owner)",
+                            "（%1: 共有フォルダにある、あなたのものでもフォルダの持ち主のものでもないリンク）"},
+                           {PrintableFileName(command.fileName)});
             break;
         case ExportOutcome::OntoStore:
-            message += " (" + PrintableFileName(command.fileName) + ": it is the registry store in use)";
+            message += Say({" (%1: it is the registry store in use)", "（%1: 使用中のレジストリのストア）"},
+                           {PrintableFileName(command.fileName)});
             break;
         case ExportOutcome::KeyNotOpened:
         case ExportOutcome::ReadFailed:
@@ -188,65 +201,94 @@ namespace {
 // Why a write was not kept, for the command line's message.
 std::string WriteErrorText(LONG error) {
     switch (error) {
-        case ERROR_BUSY: return "the registry store is busy: another program held its lock for longer than the wait";
-        case ERROR_INVALID_PARAMETER: return "too large: a value, a name or the depth of a key is over the store's limit";
+        case ERROR_BUSY:
+            return Say({"the registry store is busy: another program held its lock for longer than the wait",
+                        "他のプログラムがレジストリのロックを待ち時間より長く持っていました"});
+        case ERROR_INVALID_PARAMETER:
+            return Say({"too large: a value, a name or the depth of a key is over the store's limit",
+                        "大きすぎます: 値、名前、キーの深さのどれかがストアの上限を超えています"});
         case ERROR_CANTWRITE:
-        case ERROR_WRITE_FAULT: return "the registry store could not be written: the disk is full or the file may not grow";
-        case ERROR_FILE_NOT_FOUND: return "the parent key named by a key line does not exist";
+        case ERROR_WRITE_FAULT:
+            // Why, when the registry knows more than the code (a hive's failed save), follows
+            // this message; a full disk is only one of the reasons.
+            return Say({"the registry could not be written", "レジストリに書き込めません"});
+        case ERROR_FILE_NOT_FOUND:
+            return Say({"the parent key named by a key line does not exist", "キーの行が指す親のキーがありません"});
         default: return RegistryErrorText(error);
     }
 }
 
 std::string NotWrittenText(const ImportResult& result) {
-    std::string message = std::to_string(result.valuesNotWritten()) + " values and " +
-                          std::to_string(result.keysNotWritten()) + " keys were not written (" +
-                          WriteErrorText(result.writeError) + ", first at line " +
-                          std::to_string(result.writeErrorLine) + ")";
-    if (result.outcome == ImportOutcome::WriteFailed)
-        message += "; the import stopped at line " + std::to_string(result.stoppedAtLine);
-    return message + ".";
+    const std::string values = std::to_string(result.valuesNotWritten());
+    const std::string keys = std::to_string(result.keysNotWritten());
+    const std::string why = WriteErrorText(result.writeError);
+    const std::string line = std::to_string(result.writeErrorLine);
+    if (result.outcome != ImportOutcome::WriteFailed) {
+        return Say({"%1 values and %2 keys were not written (%3, first at line %4).",
+                    "値%1個とキー%2個を書き込めませんでした（%3。最初は%4行目）。"},
+                   {values, keys, why, line});
+    }
+    return Say({"%1 values and %2 keys were not written (%3, first at line %4); the import stopped at line %5.",
+                "値%1個とキー%2個を書き込めませんでした（%3。最初は%4行目）。%5行目でインポートを中止しました。"},
+               {values, keys, why, line, std::to_string(result.stoppedAtLine)});
 }
 
 }  // namespace
 
 namespace {
 
-std::string Count(std::size_t n, std::string_view one, std::string_view many) {
-    return std::to_string(n) + " " + std::string(n == 1 ? one : many);
-}
+constexpr Message kKey{"%1 key", "キー%1個"};
+constexpr Message kKeys{"%1 keys", "キー%1個"};
+constexpr Message kValue{"%1 value", "値%1個"};
+constexpr Message kValues{"%1 values", "値%1個"};
+constexpr Message kLine{"%1 line", "%1行"};
+constexpr Message kLines{"%1 lines", "%1行"};
 
 int ImportRegText(const RegFileText& file, std::ostream& out, std::ostream& err) {
-    if (const std::u16string refused = RegFileUnknownHeaderMessage(file.text); !refused.empty()) {
+    if (const std::u16string refused = RegFileUnknownHeaderMessage(file.text, CoreTextTranslator());
+        !refused.empty()) {
         ReportError(err, Utf16ToUtf8(refused));
         return kExitFailure;
     }
     const RegFileImportReport r = ImportRegFileText(file.text);
-    out << "Written: " << Count(r.keysWritten, "key", "keys") << ", " << Count(r.valuesWritten, "value", "values")
-        << ". Deleted: " << Count(r.keysDeleted, "key", "keys") << ", " << Count(r.valuesDeleted, "value", "values");
-    if (r.keysAbsent + r.valuesAbsent != 0)
-        out << " (" << Count(r.keysAbsent, "key", "keys") << " and " << Count(r.valuesAbsent, "value", "values")
-            << " to delete were not there)";
-    out << ". Skipped: " << Count(r.skipped(), "line", "lines");
-    if (r.skipped() != 0) {
-        out << " (" << r.keysOtherRoot + r.valuesOtherRoot << " under roots Tovik does not hold, "
-            << r.valuesWithoutKey << " values without a key, " << r.linesMalformed << " that could not be read)";
+    out << Say({"Written: %1, %2. Deleted: %3, %4", "書き込み: %1、%2。削除: %3、%4"},
+               {Count(r.keysWritten, kKey, kKeys), Count(r.valuesWritten, kValue, kValues),
+                Count(r.keysDeleted, kKey, kKeys), Count(r.valuesDeleted, kValue, kValues)});
+    if (r.keysAbsent + r.valuesAbsent != 0) {
+        out << Say({" (%1 and %2 to delete were not there)", "（削除する%1と%2はありませんでした）"},
+                   {Count(r.keysAbsent, kKey, kKeys), Count(r.valuesAbsent, kValue, kValues)});
     }
-    out << ".\n";
-    for (const RegFileProblem& problem : r.problems)
-        ReportError(err, "line " + std::to_string(problem.line) + ": " + Utf16ToUtf8(RegFileProblemText(problem.kind)));
+    out << Say({". Skipped: %1", "。読み飛ばし: %1"}, {Count(r.skipped(), kLine, kLines)});
+    if (r.skipped() != 0) {
+        out << Say({" (%1 under roots Tovik does not hold, %2 values without a key, %3 that could not be read)",
+                    "（Tovikにないルートの下が%1行、キーのない値が%2行、読めない行が%3行）"},
+                   {std::to_string(r.keysOtherRoot + r.valuesOtherRoot), std::to_string(r.valuesWithoutKey),
+                    std::to_string(r.linesMalformed)});
+    }
+    out << Text({".", "。"}) << '\n';
+    for (const RegFileProblem& problem : r.problems) {
+        ReportError(err, Say({"line %1: %2", "%1行目: %2"},
+                             {std::to_string(problem.line), CoreText(RegFileProblemText(problem.kind))}));
+    }
     const std::size_t listed = r.problems.size();
     const std::size_t problems = r.linesMalformed + r.keyWritesFailed + r.valueWritesFailed + r.keyDeletesFailed +
                                  r.valueDeletesFailed;
-    if (problems > listed) ReportError(err, std::to_string(problems - listed) + " more lines were skipped or failed.");
+    if (problems > listed) {
+        ReportError(err, Say({"%1 more lines were skipped or failed.", "ほかに%1行を読み飛ばしたか、失敗しました。"},
+                             {std::to_string(problems - listed)}));
+    }
     if (r.failed() == 0) return kExitSuccess;
-    std::string message = "the registry did not keep everything: ";
-    message += Count(r.keyWritesFailed, "key", "keys") + " and " + Count(r.valueWritesFailed, "value", "values") +
-               " not written, " + Count(r.keyDeletesFailed + r.valueDeletesFailed, "deletion", "deletions") +
-               " failed";
-    if (r.writesLost != 0)
-        message += ", " + Count(r.writesLost, "write", "writes") + " lost with a commit that failed (" +
-                   WriteErrorText(r.commitError) + ")";
-    ReportError(err, message + ".");
+    std::string message = Say({"the registry did not keep everything: %1 and %2 not written, %3 failed",
+                               "レジストリはすべてを保持できませんでした: %1と%2を書き込めず、%3が失敗しました"},
+                              {Count(r.keyWritesFailed, kKey, kKeys), Count(r.valueWritesFailed, kValue, kValues),
+                               Count(r.keyDeletesFailed + r.valueDeletesFailed, {"%1 deletion", "削除%1件"},
+                                     {"%1 deletions", "削除%1件"})});
+    if (r.writesLost != 0) {
+        message += Say({", %1 lost with a commit that failed (%2)", "。確定に失敗して%1が失われました（%2）"},
+                       {Count(r.writesLost, {"%1 write", "書き込み%1件"}, {"%1 writes", "書き込み%1件"}),
+                        WriteErrorText(r.commitError)});
+    }
+    ReportError(err, message + std::string(Text({".", "。"})));
     return kExitFailure;
 }
 
@@ -258,7 +300,7 @@ int RunImportFromStandardInput(std::ostream& out, std::ostream& err) {
     int error = 0;
     const std::optional<std::string> bytes = ReadStandardInput(error);
     if (!bytes) {
-        ReportError(err, Utf16ToUtf8(kFileNotReadMessage) + " (standard input: " + std::strerror(error) + ")");
+        ReportError(err, Say(kFileNotRead) + Say({" (standard input: %1)", "（標準入力: %1）"}, {std::strerror(error)}));
         return kExitFailure;
     }
     const auto* data = reinterpret_cast<const BYTE*>(bytes->data());
@@ -277,7 +319,7 @@ int RunImport(const Command& command, std::ostream& out, std::ostream& err) {
         int error = 0;
         const std::optional<RegFileText> file = ReadRegFileAt(command.fileName, &error);
         if (!file) {
-            ReportError(err, Utf16ToUtf8(kFileNotReadMessage) + FileDetail(command.fileName, error));
+            ReportError(err, Say(kFileNotRead) + FileDetail(command.fileName, error));
             return kExitFailure;
         }
         return ImportRegText(*file, out, err);
@@ -286,10 +328,12 @@ int RunImport(const Command& command, std::ostream& out, std::ostream& err) {
     const std::optional<BackupFileLines> file = ReadBackupFileAt(command.fileName, &error);
     if (!file) {
         if (error == kNotRegularFile) {
-            ReportError(err, Utf16ToUtf8(kFileNotReadMessage) + " (" + PrintableFileName(command.fileName) +
-                                 ": not a regular file; a folder, FIFO or device is never read)");
+            ReportError(err, Say(kFileNotRead) +
+                                 Say({" (%1: not a regular file; a folder, FIFO or device is never read)",
+                                      "（%1: 通常のファイルではありません。フォルダ、FIFO、デバイスは読みません）"},
+                                     {PrintableFileName(command.fileName)}));
         } else {
-            ReportError(err, Utf16ToUtf8(kFileNotReadMessage) + FileDetail(command.fileName, error));
+            ReportError(err, Say(kFileNotRead) + FileDetail(command.fileName, error));
         }
         return kExitFailure;
     }
@@ -300,18 +344,18 @@ namespace {
 
 int ImportBackupText(const BackupFileLines& file, std::ostream& err) {
     if (file.notUnicode) {
-        ReportError(err, Utf16ToUtf8(kImportNotUnicodeMessage));
+        ReportError(err, CoreText(kImportNotUnicodeMessage));
         return kExitFailure;
     }
-    ProgressLine progress(err, "import", "lines", ProgressWanted(err));
+    ProgressLine progress(err, Say({"import", "インポート"}), Say({"lines", "行"}), ProgressWanted(err));
     const ImportResult result = ImportBackupLines(
         file.lines, [&progress](std::size_t taken, std::size_t lines) { progress.Update(taken, lines); });
     progress.Clear();
     int code = kExitSuccess;
     if (result.outcome != ImportOutcome::Finished && result.outcome != ImportOutcome::WriteFailed) {
-        std::string message = Utf16ToUtf8(ImportOutcomeMessage(result.outcome));
+        std::string message = CoreText(ImportOutcomeMessage(result.outcome));
         if (result.outcome == ImportOutcome::BrokenLine)
-            message += " (line " + std::to_string(result.brokenLineNumber) + ")";
+            message += Say({" (line %1)", "（%1行目）"}, {std::to_string(result.brokenLineNumber)});
         ReportError(err, message);
         code = kExitFailure;
     }
@@ -319,7 +363,7 @@ int ImportBackupText(const BackupFileLines& file, std::ostream& err) {
         ReportError(err, NotWrittenText(result));
         code = kExitFailure;
     }
-    if (result.valueLinesUnknownTag != 0) ReportError(err, Utf16ToUtf8(UnknownTagNotice(result.valueLinesUnknownTag)));
+    if (result.valueLinesUnknownTag != 0) ReportError(err, CoreText(kUnknownTagNoticeTemplate, {std::to_string(result.valueLinesUnknownTag)}));
     return code;
 }
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "cli/messages.h"
+
 #include "cli/command_line.h"
 #include "registry/key_enum.h"
 #include "registry/key_handle.h"
@@ -35,11 +37,13 @@ std::string ValueDisplayName(std::u16string_view name);
 std::string LoopedTreeText(const KeyArgument& key);
 // A short reason for a registry result code.
 std::string RegistryErrorText(LONG result);
-// Reports why doing ("open", "rename", ...) key failed: "no such key" for ERROR_FILE_NOT_FOUND,
-// else the reason. Returns the failure exit code.
-int ReportKeyFailure(std::ostream& err, LONG result, const KeyArgument& key, std::string_view doing);
+// What a command tried to do with a key or a value, for the sentence that says it failed.
+enum class Action { Open, Read, Create, Delete, Rename, Write };
+// Reports why doing action to key failed: "no such key" for ERROR_FILE_NOT_FOUND, else the
+// reason. Returns the failure exit code.
+int ReportKeyFailure(std::ostream& err, LONG result, const KeyArgument& key, Action action);
 // The same for the value command.valueName of command.key: "no such value" or why it could not be done.
-int ReportValueFailure(std::ostream& err, LONG result, const Command& command, std::string_view doing);
+int ReportValueFailure(std::ostream& err, LONG result, const Command& command, Action action);
 // "tovik-reg: message" and a line end on err.
 void ReportError(std::ostream& err, std::string_view message);
 

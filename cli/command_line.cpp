@@ -1,9 +1,12 @@
 #include "cli/command_line.h"
 
+#include "cli/messages.h"
+
 #include <array>
 #include <vector>
 
 #include "cli/data_text_check.h"
+#include "cli/messages.h"
 #include "cli/utf8.h"
 #include "registry/key_path.h"
 #include "registry/registry_api.h"
@@ -243,7 +246,7 @@ CommandLineError BadArgument(std::string message) {
 
 // An argument quoted in a message, which must stay valid UTF-8 whatever was typed.
 std::string Printable(std::string_view arg) {
-    return Utf8ToUtf16(arg) ? std::string(arg) : std::string("(text that is not UTF-8)");
+    return Utf8ToUtf16(arg) ? std::string(arg) : Say({"(text that is not UTF-8)", "（UTF-8ではない文字列）"});
 }
 
 char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c; }
@@ -266,18 +269,30 @@ const CommandSpec* FindCommand(std::string_view name) {
     return nullptr;
 }
 
+constexpr Message kRegistryNeedsFile{"--registry needs a file name.", "--registry にはファイル名が必要です。"};
+
+std::string ValueNameTooLong() {
+    return Say({"value name too long: a value name has at most %1 characters.",
+                "値の名前が長すぎます: 値の名前は%1文字までです。"},
+               {std::to_string(kMaxValueNameLength)});
+}
+
 // Why a key argument names no key, as a sentence; the store's limits are checked here, before
 // anything is written.
 std::string KeyRefusal(KeyPathError error, std::string_view raw) {
     switch (error) {
         case KeyPathError::NameTooLong:
-            return "key name too long: a name in a key path has at most " + std::to_string(kMaxKeyNameLength) +
-                   " characters.";
+            return Say({"key name too long: a name in a key path has at most %1 characters.",
+                        "キーの名前が長すぎます: キーのパスの名前は%1文字までです。"},
+                       {std::to_string(kMaxKeyNameLength)});
         case KeyPathError::TooDeep:
-            return "key too deep: a key lies at most " + std::to_string(kMaxKeyDepth) + " levels below its root.";
+            return Say({"key too deep: a key lies at most %1 levels below its root.",
+                        "キーが深すぎます: キーはルートから%1階層までです。"},
+                       {std::to_string(kMaxKeyDepth)});
         default:
-            return "no such key: " + std::string(raw) +
-                   " (a key starts with HKCR, HKCU or HKLM, and no name in its path is empty).";
+            return Say({"no such key: %1 (a key starts with HKCR, HKCU or HKLM, and no name in its path is empty).",
+                        "キー %1 がありません（キーは HKCR、HKCU、HKLM のどれかで始まり、パスに空の名前はありません）。"},
+                       {std::string(raw)});
     }
 }
 
@@ -289,20 +304,24 @@ std::optional<CommandLineError> ReadArgument(ArgumentRole role, const std::u16st
             command.findText = text;
             return std::nullopt;
         case ArgumentRole::NewKeyName:
-            if (text.empty()) return BadArgument("the new key name is empty.");
-            if (text.find(u'\\') != std::u16string::npos)
-                return BadArgument("a key name cannot hold a backslash: " + std::string(raw));
-            if (text.size() > static_cast<std::size_t>(kMaxKeyNameLength))
-                return BadArgument("key name too long: a key name has at most " + std::to_string(kMaxKeyNameLength) +
-                                   " characters.");
+            if (text.empty()) return BadArgument(Say({"the new key name is empty.", "新しいキーの名前が空です。"}));
+            if (text.find(u'\\') != std::u16string::npos) {
+                return BadArgument(Say({"a key name cannot hold a backslash: %1",
+                                        "キーの名前に円記号（バックスラッシュ）は使えません: %1"},
+                                       {std::string(raw)}));
+            }
+            if (text.size() > static_cast<std::size_t>(kMaxKeyNameLength)) {
+                return BadArgument(Say({"key name too long: a key name has at most %1 characters.",
+                                        "キーの名前が長すぎます: キーの名前は%1文字までです。"},
+                                       {std::to_string(kMaxKeyNameLength)}));
+            }
             command.newName = text;
             return std::nullopt;
         case ArgumentRole::NewValueName:
             if (text.empty() || text == u"@")
-                return BadArgument("the new value name is empty (a value cannot become the unnamed value).");
-            if (text.size() > static_cast<std::size_t>(kMaxValueNameLength))
-                return BadArgument("value name too long: a value name has at most " +
-                                   std::to_string(kMaxValueNameLength) + " characters.");
+                return BadArgument(Say({"the new value name is empty (a value cannot become the unnamed value).",
+                                        "新しい値の名前が空です（値を名前のない値にはできません）。"}));
+            if (text.size() > static_cast<std::size_t>(kMaxValueNameLength)) return BadArgument(ValueNameTooLong());
             command.newName = text;
             return std::nullopt;
         case ArgumentRole::Key: {
@@ -314,17 +333,17 @@ std::optional<CommandLineError> ReadArgument(ArgumentRole role, const std::u16st
         case ArgumentRole::ValueName:
             // Refused here, before anything is written: a set would otherwise create its key
             // and only then find the name too long.
-            if (text.size() > static_cast<std::size_t>(kMaxValueNameLength)) {
-                return BadArgument("value name too long: a value name has at most " +
-                                   std::to_string(kMaxValueNameLength) + " characters.");
-            }
+            if (text.size() > static_cast<std::size_t>(kMaxValueNameLength)) return BadArgument(ValueNameTooLong());
             command.valueName = text == u"@" ? std::u16string() : text;
             return std::nullopt;
         case ArgumentRole::Type: {
             auto type = ParseTypeArgument(text);
             if (!type) {
-                return BadArgument("unknown type: " + std::string(raw) +
-                                   " (a tag such as SZ, DW or QW, a name such as REG_SZ, or a number from 0 to 0xFFFFFFFF).");
+                return BadArgument(Say({"unknown type: %1 (a tag such as SZ, DW or QW, a name such as REG_SZ, or a "
+                                        "number from 0 to 0xFFFFFFFF).",
+                                        "型 %1 が分かりません（SZ、DW、QW のようなタグ、REG_SZ のような名前、"
+                                        "または0から0xFFFFFFFFまでの数）。"},
+                                       {std::string(raw)}));
             }
             command.type = *type;
             return std::nullopt;
@@ -400,24 +419,27 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
         }
         std::optional<std::string_view> file;
         if (arg == "--registry") {
-            if (i + 1 == args.size()) return UsageError("--registry needs a file name.");
+            if (i + 1 == args.size()) return UsageError(Say(kRegistryNeedsFile));
             file = args[++i];
         } else if (arg.starts_with("--registry=")) {
             file = arg.substr(std::string_view("--registry=").size());
         } else {
-            return UsageError("unknown option: " + Printable(arg));
+            return UsageError(Say({"unknown option: %1", "オプション %1 が分かりません。"}, {Printable(arg)}));
         }
-        if (file->empty()) return UsageError("--registry needs a file name.");
+        if (file->empty()) return UsageError(Say(kRegistryNeedsFile));
         command.registryFile = std::string(*file);
     }
     if (command.registryFile && command.source.kind != RegistrySource::Kind::UserStore) {
-        return UsageError("name one registry only: --registry, --wine-prefix, --steam-app, --windows and --hive exclude each other.");
+        return UsageError(Say({"name one registry only: --registry, --wine-prefix, --steam-app, --windows and --hive "
+                               "exclude each other.",
+                               "レジストリは1つだけ指定してください: --registry、--wine-prefix、--steam-app、--windows、"
+                               "--hive は同時に使えません。"}));
     }
     if (std::string refusal = CheckRegistrySource(command.source); !refusal.empty()) return UsageError(refusal);
-    if (i == args.size()) return UsageError("no command given.");
+    if (i == args.size()) return UsageError(Say({"no command given.", "コマンドがありません。"}));
 
     const CommandSpec* spec = FindCommand(args[i]);
-    if (spec == nullptr) return UsageError("unknown command: " + Printable(args[i]));
+    if (spec == nullptr) return UsageError(Say({"unknown command: %1", "コマンド %1 が分かりません。"}, {Printable(args[i])}));
     command.kind = spec->kind;
     ++i;
     // Every command takes --help as its first argument; those without options take data that
@@ -428,7 +450,9 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
     }
     if (command.kind == CommandKind::Registries &&
         (command.registryFile || command.source.kind != RegistrySource::Kind::UserStore)) {
-        return UsageError("registries lists every registry; it takes no option naming one.");
+        return UsageError(Say({"registries lists every registry; it takes no option naming one.",
+                               "registries はすべてのレジストリを一覧にします。レジストリを指定するオプションは"
+                               "使えません。"}));
     }
 
     // Positional arguments and the command's own options. Count and encoding are checked before
@@ -441,9 +465,9 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
         if (optionsEnded) {
             positional.push_back(arg);
         } else if (Takes(*spec, "--format") && (arg == "--format" || arg.starts_with("--format="))) {
-            if (format) return UsageError("--format is given twice.");
+            if (format) return UsageError(Say({"--format is given twice.", "--format が2回あります。"}));
             if (arg == "--format") {
-                if (i + 1 == args.size()) return UsageError("--format needs backup, reg or reg4.");
+                if (i + 1 == args.size()) return UsageError(Say({"--format needs backup, reg or reg4.", "--format には backup、reg、reg4 のどれかが必要です。"}));
                 format = args[++i];
             } else {
                 format = arg.substr(std::string_view("--format=").size());
@@ -455,7 +479,9 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
             } else if (*format == "reg4") {
                 command.format = ExportFormat::Reg4;
             } else {
-                return UsageError("unknown format: " + Printable(*format) + " (backup, reg or reg4).");
+                return UsageError(Say({"unknown format: %1 (backup, reg or reg4).",
+                                       "形式 %1 が分かりません（backup、reg、reg4 のどれか）。"},
+                                      {Printable(*format)}));
             }
         } else if (Takes(*spec, arg) && arg == "-r") {
             command.recursive = true;
@@ -470,28 +496,29 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
             command.kind = CommandKind::Help;
             return command;
         } else if (spec->takesOptions && arg.size() > 1 && arg[0] == '-') {
-            return UsageError("unknown option for " + std::string(spec->name) + ": " + Printable(arg));
+            return UsageError(Say({"unknown option for %1: %2", "%1 のオプション %2 が分かりません。"},
+                                  {spec->name, Printable(arg)}));
         } else {
             positional.push_back(arg);
         }
     }
-    if (command.raw && command.json) return UsageError("--raw and --json exclude each other.");
+    if (command.raw && command.json) return UsageError(Say({"--raw and --json exclude each other.", "--raw と --json は同時に使えません。"}));
     if (positional.size() < spec->required) {
-        return UsageError("missing arguments for " + std::string(spec->name) + ".");
+        return UsageError(Say({"missing arguments for %1.", "%1 の引数が足りません。"}, {spec->name}));
     }
     if (positional.size() > spec->roleCount) {
-        return UsageError("too many arguments for " + std::string(spec->name) + ".");
+        return UsageError(Say({"too many arguments for %1.", "%1 の引数が多すぎます。"}, {spec->name}));
     }
     // A file name is bytes to the system and is passed on as it is; everything else is text.
     std::vector<std::u16string> texts;
     for (std::size_t k = 0; k < positional.size(); ++k) {
         if (spec->roles[k] == ArgumentRole::File) {
-            if (positional[k].empty()) return UsageError("the file name is empty.");
+            if (positional[k].empty()) return UsageError(Say({"the file name is empty.", "ファイル名が空です。"}));
             texts.emplace_back();
             continue;
         }
         auto text = Utf8ToUtf16(positional[k]);
-        if (!text) return UsageError("an argument is not valid UTF-8 text.");
+        if (!text) return UsageError(Say({"an argument is not valid UTF-8 text.", "引数が正しいUTF-8の文字列ではありません。"}));
         texts.push_back(std::move(*text));
     }
     for (std::size_t k = 0; k < positional.size(); ++k) {
@@ -501,9 +528,11 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
         }
     }
     if (command.kind == CommandKind::DeleteKey && command.key.path.empty())
-        return UsageError("a root cannot be deleted; name a key below it.");
+        return UsageError(Say({"a root cannot be deleted; name a key below it.",
+                               "ルートは削除できません。その下のキーを指定してください。"}));
     if (command.kind == CommandKind::RenameKey && command.key.path.empty())
-        return UsageError("a root cannot be renamed; name a key below it.");
+        return UsageError(Say({"a root cannot be renamed; name a key below it.",
+                               "ルートの名前は変更できません。その下のキーを指定してください。"}));
     if (command.kind == CommandKind::Find) {
         command.hasKey = positional.size() > 1;
         if (!command.findKeys && !command.findValues && !command.findData)

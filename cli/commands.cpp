@@ -27,41 +27,75 @@ std::string ValueDisplayName(std::u16string_view name) {
 }
 
 std::string LoopedTreeText(const KeyArgument& key) {
-    return "the registry store is damaged: its key tree loops back on itself at " + KeyDisplayName(key) +
-           " (a key lies inside itself); stopped there.";
+    return Say({"the registry store is damaged: its key tree loops back on itself at %1 (a key lies inside itself); "
+                "stopped there.",
+                "レジストリのストアが壊れています。%1 でキーの木が自分自身に戻っています（キーがそれ自身の中にあります）。"
+                "そこで止めました。"},
+               {KeyDisplayName(key)});
 }
 
 std::string RegistryErrorText(LONG result) {
     switch (result) {
-        case ERROR_FILE_NOT_FOUND: return "not found";
-        case ERROR_ACCESS_DENIED: return "access denied";
-        case ERROR_INVALID_PARAMETER: return "a name is too long or the key lies too deep";
-        case ERROR_NOT_ENOUGH_MEMORY: return "not enough memory";
-        case ERROR_BUSY: return "the registry store is busy";
-        case ERROR_BADDB: return "the registry store is not usable";
+        case ERROR_FILE_NOT_FOUND: return Say({"not found", "見つかりません"});
+        case ERROR_ACCESS_DENIED: return Say({"access denied", "アクセスが拒否されました"});
+        case ERROR_INVALID_PARAMETER:
+            return Say({"a name is too long or the key lies too deep", "名前が長すぎるか、キーが深すぎます"});
+        case ERROR_NOT_ENOUGH_MEMORY: return Say({"not enough memory", "メモリが足りません"});
+        case ERROR_BUSY: return Say({"the registry store is busy", "他のプログラムがレジストリを使用中です"});
+        case ERROR_BADDB: return Say({"the registry store is not usable", "レジストリのストアが使えません"});
         case ERROR_WRITE_FAULT:
-        case ERROR_CANTWRITE: return "the registry store could not be written";
-        case ERROR_KEY_DELETED: return "the key was deleted meanwhile";
-        case ERROR_ALREADY_EXISTS: return "the name exists already (既に存在します)";
-        default: return "registry error " + std::to_string(result);
+        case ERROR_CANTWRITE: return Say({"the registry store could not be written", "レジストリに書き込めません"});
+        case ERROR_KEY_DELETED: return Say({"the key was deleted meanwhile", "キーが他のプログラムに削除されました"});
+        case ERROR_ALREADY_EXISTS: return Say({"the name exists already (既に存在します)", "既に存在します"});
+        default: return Say({"registry error %1", "レジストリのエラー %1"}, {std::to_string(result)});
     }
 }
 
-int ReportKeyFailure(std::ostream& err, LONG result, const KeyArgument& key, std::string_view doing) {
+namespace {
+
+// "cannot open key %1: %2." and the like, for each action.
+const Message& KeyFailureMessage(Action action) {
+    static const Message messages[] = {
+        {"cannot open key %1: %2.", "キー %1 を開けません: %2。"},
+        {"cannot read key %1: %2.", "キー %1 を読み出せません: %2。"},
+        {"cannot create key %1: %2.", "キー %1 を作成できません: %2。"},
+        {"cannot delete key %1: %2.", "キー %1 を削除できません: %2。"},
+        {"cannot rename key %1: %2.", "キー %1 の名前を変更できません: %2。"},
+        {"cannot write key %1: %2.", "キー %1 に書き込めません: %2。"},
+    };
+    return messages[static_cast<int>(action)];
+}
+
+const Message& ValueFailureMessage(Action action) {
+    static const Message messages[] = {
+        {"cannot open value %1 in %2: %3.", "%2 の値 %1 を開けません: %3。"},
+        {"cannot read value %1 in %2: %3.", "%2 の値 %1 を読み出せません: %3。"},
+        {"cannot create value %1 in %2: %3.", "%2 に値 %1 を作成できません: %3。"},
+        {"cannot delete value %1 in %2: %3.", "%2 の値 %1 を削除できません: %3。"},
+        {"cannot rename value %1 in %2: %3.", "%2 の値 %1 の名前を変更できません: %3。"},
+        {"cannot write value %1 in %2: %3.", "%2 の値 %1 を書き込めません: %3。"},
+    };
+    return messages[static_cast<int>(action)];
+}
+
+}  // namespace
+
+int ReportKeyFailure(std::ostream& err, LONG result, const KeyArgument& key, Action action) {
     if (result == ERROR_FILE_NOT_FOUND) {
-        ReportError(err, "no such key: " + KeyDisplayName(key));
+        ReportError(err, Say({"no such key: %1", "キー %1 がありません。"}, {KeyDisplayName(key)}));
     } else {
-        ReportError(err, "cannot " + std::string(doing) + " key " + KeyDisplayName(key) + ": " + RegistryErrorText(result) + ".");
+        ReportError(err, Say(KeyFailureMessage(action), {KeyDisplayName(key), RegistryErrorText(result)}));
     }
     return kExitFailure;
 }
 
-int ReportValueFailure(std::ostream& err, LONG result, const Command& command, std::string_view doing) {
+int ReportValueFailure(std::ostream& err, LONG result, const Command& command, Action action) {
+    const std::string value = ValueDisplayName(command.valueName);
+    const std::string key = KeyDisplayName(command.key);
     if (result == ERROR_FILE_NOT_FOUND) {
-        ReportError(err, "no such value: " + ValueDisplayName(command.valueName) + " in " + KeyDisplayName(command.key));
+        ReportError(err, Say({"no such value: %1 in %2", "%2 に値 %1 がありません。"}, {value, key}));
     } else {
-        ReportError(err, "cannot " + std::string(doing) + " value " + ValueDisplayName(command.valueName) + " in " +
-                             KeyDisplayName(command.key) + ": " + RegistryErrorText(result) + ".");
+        ReportError(err, Say(ValueFailureMessage(action), {value, key, RegistryErrorText(result)}));
     }
     return kExitFailure;
 }
@@ -71,6 +105,9 @@ void ReportError(std::ostream& err, std::string_view message) {
 }
 
 namespace {
+constexpr Message kReadOnlyNothingWritten{"the registry is read-only, nothing was written.",
+                                          "レジストリは読み取り専用です。何も書き込みませんでした。"};
+
 bool WritesTheRegistry(CommandKind kind) {
     return kind == CommandKind::Set || kind == CommandKind::DeleteValue || kind == CommandKind::AddKey ||
            kind == CommandKind::DeleteKey || kind == CommandKind::Import || kind == CommandKind::RenameKey ||
@@ -84,7 +121,10 @@ void ReportReadOnlyRefusal(const Command& command, int code, std::ostream& err) 
     const Backend* store = CurrentBackend();
     if (code != kExitFailure || !WritesTheRegistry(command.kind) || !store || !store->readOnly()) return;
     const std::string reason = store->readOnlyReason();
-    ReportError(err, "the registry is read-only, nothing was written" + (reason.empty() ? std::string(".") : ": " + reason));
+    ReportError(err, reason.empty() ? Say(kReadOnlyNothingWritten)
+                                    : Say({"the registry is read-only, nothing was written: %1",
+                                           "レジストリは読み取り専用です。何も書き込みませんでした: %1"},
+                                          {reason}));
 }
 
 // A sentence less a notice it begins with (the reason a hive is read-only, said at open).
@@ -115,7 +155,7 @@ int RunCommandKind(const Command& command, std::ostream& out, std::ostream& err)
         case CommandKind::Help:
         case CommandKind::Version: break;
     }
-    ReportError(err, "this command needs no registry.");
+    ReportError(err, Say({"this command needs no registry.", "このコマンドはレジストリを使いません。"}));
     return kExitUsage;
 }
 }  // namespace
@@ -126,7 +166,7 @@ int RunCommand(const Command& command, std::ostream& out, std::ostream& err) {
     try {
         return RunCommandKind(command, out, err);
     } catch (const std::bad_alloc&) {
-        ReportError(err, "not enough memory; the command was stopped.");
+        ReportError(err, Say(kOutOfMemory));
         return FailureExitCode(command.kind);
     }
 }
@@ -164,8 +204,11 @@ int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, st
         return RunCommand(command, out, err);
     if (command.registryFile) {
         if (const std::string folder = MissingStoreFolder(*command.registryFile); !folder.empty()) {
-            ReportError(err, "the folder of the registry store does not exist: " + folder +
-                                 " (the folder of a store named with --registry is never created).");
+            ReportError(err, Say({"the folder of the registry store does not exist: %1 (the folder of a store named "
+                                  "with --registry is never created).",
+                                  "レジストリのストアのフォルダがありません: %1（--registry で指定したストアのフォルダは"
+                                  "作成しません）。"},
+                                 {folder}));
             return FailureExitCode(command.kind);
         }
     }
@@ -182,7 +225,7 @@ int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, st
         // A reason that a notice gave already (a hive Windows left unfinished) is not said again.
         const bool said = std::find(opened.notices.begin(), opened.notices.end(), opened.readOnlyReason) !=
                           opened.notices.end();
-        ReportError(err, said ? "the registry is read-only, nothing was written." : opened.readOnlyReason);
+        ReportError(err, said ? Say(kReadOnlyNothingWritten) : opened.readOnlyReason);
         CloseRegistryStore();
         return kExitFailure;
     }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "cli/messages.h"
+
 namespace tovik::cli {
 
 namespace {
@@ -65,9 +67,14 @@ std::optional<std::uint32_t> ReadNumberText(std::u16string_view text, bool& hexP
 std::optional<std::string> CheckNumberText(std::u16string_view text) {
     bool disagrees = false;
     if (ReadNumberText(text, disagrees)) return std::nullopt;
-    if (disagrees) return "the number in parentheses does not match the decimal number of the DW data.";
-    return "DW data must be a number that fits in 32 bits: decimal from -2147483648 to 4294967295, such as "
-           "260 or 260(104), or hexadecimal after 0x, such as 0x104.";
+    if (disagrees) {
+        return Say({"the number in parentheses does not match the decimal number of the DW data.",
+                    "かっこの中の数がDWのデータの10進数と合いません。"});
+    }
+    return Say({"DW data must be a number that fits in 32 bits: decimal from -2147483648 to 4294967295, such as "
+                "260 or 260(104), or hexadecimal after 0x, such as 0x104.",
+                "DWのデータは32ビットに収まる数でなければなりません: -2147483648から4294967295までの10進数"
+                "（260、260(104) など）か、0x に続く16進数（0x104 など）。"});
 }
 
 // A QW number as typed: decimal from -9223372036854775808 to 18446744073709551615, or 0x and one
@@ -104,10 +111,14 @@ std::optional<std::string> CheckHexBytesText(std::u16string_view text) {
     std::size_t digits = 0;  // in the current token
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == u' ') {
-            if (digits == 0) return "hex bytes must be separated by single spaces, such as 0A FF 00.";
+            if (digits == 0) {
+                return Say({"hex bytes must be separated by single spaces, such as 0A FF 00.",
+                            "16進のバイトは 0A FF 00 のように空白1つで区切ってください。"});
+            }
             digits = 0;
         } else if (HexDigitValue(text[i]) < 0 || ++digits > 2) {
-            return "data of this type must be hex bytes of one or two digits each, such as 0A FF 00.";
+            return Say({"data of this type must be hex bytes of one or two digits each, such as 0A FF 00.",
+                        "この型のデータは 0A FF 00 のように1桁か2桁の16進のバイトでなければなりません。"});
         }
     }
     return std::nullopt;
@@ -143,8 +154,10 @@ std::optional<std::string> CheckDataText(DWORD type, std::u16string_view text) {
             return CheckNumberText(text);
         case REG_QWORD:
             if (ReadQuadText(text)) return std::nullopt;
-            return "QW data must be a number that fits in 64 bits: decimal from -9223372036854775808 to "
-                   "18446744073709551615, or hexadecimal after 0x, such as 0x1F.";
+            return Say({"QW data must be a number that fits in 64 bits: decimal from -9223372036854775808 to "
+                        "18446744073709551615, or hexadecimal after 0x, such as 0x1F.",
+                        "QWのデータは64ビットに収まる数でなければなりません: -9223372036854775808から"
+                        "18446744073709551615までの10進数か、0x に続く16進数（0x1F など）。"});
         default:
             return CheckHexBytesText(text);
     }

@@ -49,7 +49,7 @@ int RunFindCommand(const Command& command, std::ostream& out, std::ostream& err)
         KeyHandle key;
         const LONG opened = OpenKeyHandle(command.key.root, command.key.path, key);
         if (opened != ERROR_SUCCESS) {
-            ReportKeyFailure(err, opened, command.key, "open");
+            ReportKeyFailure(err, opened, command.key, Action::Open);
             return FailureExitCode(command.kind);
         }
         options.scopeRoot = command.key.root;
@@ -84,11 +84,12 @@ int RunFindCommand(const Command& command, std::ostream& out, std::ostream& err)
         return FailureExitCode(command.kind);
     }
     if (search.Incomplete()) {
-        ReportError(err, "some keys or values could not be read; the search did not see them all.");
+        ReportError(err, Say({"some keys or values could not be read; the search did not see them all.",
+                              "読み出せないキーか値がありました。検索はすべてを見ていません。"}));
         return FailureExitCode(command.kind);
     }
     if (!out) {
-        ReportError(err, "cannot write the output.");
+        ReportError(err, Say(kCannotWriteOutput));
         return FailureExitCode(command.kind);
     }
     return printed > 0 ? kExitSuccess : kExitFailure;  // 1: nothing found

@@ -27,11 +27,11 @@ LONG FindValue(HKEY key, std::u16string_view name, EnumBuffers& buffers, Enumera
 int RunGet(const Command& command, std::ostream& out, std::ostream& err) {
     KeyHandle key;
     LONG result = OpenKeyHandle(command.key.root, command.key.path, key);
-    if (result != ERROR_SUCCESS) return ReportKeyFailure(err, result, command.key, "open");
+    if (result != ERROR_SUCCESS) return ReportKeyFailure(err, result, command.key, Action::Open);
     EnumBuffers buffers;
     EnumeratedValue value;
     result = FindValue(key.get(), command.valueName, buffers, value);
-    if (result != ERROR_SUCCESS) return ReportValueFailure(err, result, command, "read");
+    if (result != ERROR_SUCCESS) return ReportValueFailure(err, result, command, Action::Read);
     if (command.json) {
         out << JsonText(JsonValue(command.key.root, StoredKeyPath(command.key.root, command.key.path), value.name,
                                   value.type, value.data, value.size))
@@ -42,7 +42,7 @@ int RunGet(const Command& command, std::ostream& out, std::ostream& err) {
         out << Utf16ToUtf8(TypedValueText(value.type, value.data, value.size)) << '\n';
     }
     if (!out.flush()) {
-        ReportError(err, "cannot write the output.");
+        ReportError(err, Say(kCannotWriteOutput));
         return kExitFailure;
     }
     return kExitSuccess;

@@ -11,7 +11,7 @@ namespace tovik::cli {
 
 class ProgressLine {
 public:
-    // Nothing is written unless enabled (stderr is a terminal, see ProgressWanted).
+    // what and unit in the messages' language ("import", "lines"). Nothing is written unless enabled (stderr is a terminal, see ProgressWanted).
     ProgressLine(std::ostream& err, std::string what, std::string unit, bool enabled,
                  std::chrono::milliseconds delay = std::chrono::milliseconds(500));
     ~ProgressLine() { Clear(); }

@@ -130,23 +130,14 @@ int RunQuery(const Command& command, std::ostream& out, std::ostream& err) {
     RegistryReadSnapshot snapshot;
     KeyHandle top;
     const LONG opened = OpenKeyHandle(command.key.root, command.key.path, top);
-    if (opened == ERROR_FILE_NOT_FOUND) {
-        ReportError(err, "no such key: " + KeyDisplayName(command.key));
-        return kExitFailure;
-    }
-    if (opened != ERROR_SUCCESS) {
-        ReportError(err, "cannot open key " + KeyDisplayName(command.key) + ": " + RegistryErrorText(opened) + ".");
-        return kExitFailure;
-    }
+    if (opened != ERROR_SUCCESS) return ReportKeyFailure(err, opened, command.key, Action::Open);
 
     QueryWriter writer(out, command.key.root, command.json);
     std::u16string topPath = command.key.path.empty() ? std::u16string()
                                                       : StoredKeyPath(command.key.root, command.key.path);
     int code = kExitSuccess;
     auto readFailed = [&](std::u16string_view path, LONG result) {
-        ReportError(err, "cannot read key " + KeyDisplayName({command.key.root, std::u16string(path)}) + ": " +
-                             RegistryErrorText(result) + ".");
-        code = kExitFailure;
+        code = ReportKeyFailure(err, result, {command.key.root, std::u16string(path)}, Action::Read);
     };
 
     if (LONG result = writer.WriteBlock(top.get(), topPath); result != ERROR_SUCCESS) readFailed(topPath, result);
@@ -180,7 +171,7 @@ int RunQuery(const Command& command, std::ostream& out, std::ostream& err) {
 
     writer.End();
     if (!writer.Flush() || !out.flush()) {
-        ReportError(err, "cannot write the output.");
+        ReportError(err, Say(kCannotWriteOutput));
         return kExitFailure;
     }
     return code;

@@ -57,7 +57,7 @@ int RunRegistries(std::ostream& out, std::ostream& err, bool json)
     }
     out.flush();
     if (!out) {
-        ReportError(err, "the list could not be written.");
+        ReportError(err, Say(kCannotWriteOutput));
         return kExitFailure;
     }
     return kExitSuccess;

@@ -19,10 +19,7 @@ int RunSet(const Command& command, std::ostream&, std::ostream& err) {
         DWORD disposition = 0;
         const LONG result = RegCreateKeyExW(command.key.root, command.key.path.c_str(), 0, nullptr, 0, 0,
                                             nullptr, &created, &disposition);
-        if (result != ERROR_SUCCESS) {
-            ReportError(err, "cannot create key " + KeyDisplayName(command.key) + ": " + RegistryErrorText(result) + ".");
-            return kExitFailure;
-        }
+        if (result != ERROR_SUCCESS) return ReportKeyFailure(err, result, command.key, Action::Create);
         key = KeyHandle(created);
     }
 
@@ -30,50 +27,30 @@ int RunSet(const Command& command, std::ostream&, std::ostream& err) {
     // text: strings end as Windows writes them where Windows or Wine reads the registry.
     std::optional<Bytes> quad;
     if (command.type == REG_QWORD && !(quad = QuadData(command.dataText))) {
-        ReportError(err, "QW data must be a number that fits in 64 bits.");
+        ReportError(err, Say({"QW data must be a number that fits in 64 bits.",
+                              "QWのデータは64ビットに収まる数でなければなりません。"}));
         return kExitFailure;
     }
     const Bytes data = quad ? *quad : ValueDataToWrite(command.type, command.dataText);
     const LONG result = RegSetValueExW(key.get(), command.valueName.c_str(), 0, command.type, data.data(),
                                        static_cast<DWORD>(data.size()));
-    if (result != ERROR_SUCCESS) {
-        ReportError(err, "cannot write value " + ValueDisplayName(command.valueName) + " in " +
-                             KeyDisplayName(command.key) + ": " + RegistryErrorText(result) + ".");
-        return kExitFailure;
-    }
-    return kExitSuccess;
+    return result == ERROR_SUCCESS ? kExitSuccess : ReportValueFailure(err, result, command, Action::Write);
 }
 
 int RunDeleteValue(const Command& command, std::ostream&, std::ostream& err) {
     KeyHandle key;
     LONG result = OpenKeyHandle(command.key.root, command.key.path, key);
-    if (result == ERROR_FILE_NOT_FOUND) {
-        ReportError(err, "no such key: " + KeyDisplayName(command.key));
-        return kExitFailure;
-    }
-    if (result != ERROR_SUCCESS) {
-        ReportError(err, "cannot open key " + KeyDisplayName(command.key) + ": " + RegistryErrorText(result) + ".");
-        return kExitFailure;
-    }
+    if (result != ERROR_SUCCESS) return ReportKeyFailure(err, result, command.key, Action::Open);
     result = RegDeleteValueW(key.get(), command.valueName.c_str());
-    return result == ERROR_SUCCESS ? kExitSuccess : ReportValueFailure(err, result, command, "delete");
+    return result == ERROR_SUCCESS ? kExitSuccess : ReportValueFailure(err, result, command, Action::Delete);
 }
 
 int RunRenameValue(const Command& command, std::ostream&, std::ostream& err) {
     KeyHandle key;
     LONG result = OpenKeyHandle(command.key.root, command.key.path, key);
-    if (result != ERROR_SUCCESS) return ReportKeyFailure(err, result, command.key, "open");
+    if (result != ERROR_SUCCESS) return ReportKeyFailure(err, result, command.key, Action::Open);
     result = RegRenameValueW(key.get(), command.valueName.c_str(), command.newName.c_str());
-    if (result == ERROR_FILE_NOT_FOUND) {
-        ReportError(err, "no such value: " + ValueDisplayName(command.valueName) + " in " + KeyDisplayName(command.key));
-        return kExitFailure;
-    }
-    if (result != ERROR_SUCCESS) {
-        ReportError(err, "cannot rename value " + ValueDisplayName(command.valueName) + " in " +
-                             KeyDisplayName(command.key) + ": " + RegistryErrorText(result) + ".");
-        return kExitFailure;
-    }
-    return kExitSuccess;
+    return result == ERROR_SUCCESS ? kExitSuccess : ReportValueFailure(err, result, command, Action::Rename);
 }
 
 }  // namespace tovik::cli

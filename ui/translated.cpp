@@ -3,6 +3,8 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+#include <string>
+#include <vector>
 
 #include "ui/qt_text.h"
 
@@ -12,11 +14,9 @@ QString Translated(std::u16string_view text) {
 }
 
 InterfaceLanguage ChooseInterfaceLanguage(const QStringList& uiLanguages) {
-    if (uiLanguages.isEmpty()) return InterfaceLanguage::Japanese;
-    const QString first = uiLanguages.front().toLower();
-    const bool english = first == QLatin1String("en") || first.startsWith(QLatin1String("en-")) ||
-                         first.startsWith(QLatin1String("en_"));
-    return english ? InterfaceLanguage::English : InterfaceLanguage::Japanese;
+    std::vector<std::string> requested;
+    for (const QString& language : uiLanguages) requested.push_back(language.toStdString());
+    return tovik::ChooseInterfaceLanguage(requested);
 }
 
 InterfaceLanguage InstallTranslations() {

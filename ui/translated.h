@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <string_view>
 
+#include "language/interface_language.h"
+
 class Tovik {
     Q_DECLARE_TR_FUNCTIONS(Tovik)
 };
@@ -18,10 +20,9 @@ class Tovik {
 // A core text in the interface's language.
 QString Translated(std::u16string_view text);
 
-enum class InterfaceLanguage { Japanese, English };
+using tovik::InterfaceLanguage;
 
-// English when the first language the user asks for is English; Japanese for every other one,
-// C and POSIX included.
+// The rule of language/interface_language.h over the toolkit's list of languages.
 InterfaceLanguage ChooseInterfaceLanguage(const QStringList& uiLanguages);
 
 // Chooses from QLocale::system().uiLanguages() (LANGUAGE, LC_ALL, LC_MESSAGES, LANG) and installs
