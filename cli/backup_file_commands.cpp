@@ -17,6 +17,7 @@
 #include "backup/backup_import.h"
 #include "regfile/reg_import.h"
 #include "regfile/reg_text.h"
+#include "registry/registry_store.h"
 #include "cli/command_handlers.h"
 #include "cli/commands.h"
 #include "cli/messages.h"
@@ -209,9 +210,12 @@ std::string WriteErrorText(LONG error) {
                         "大きすぎます: 値、名前、キーの深さのどれかがストアの上限を超えています"});
         case ERROR_CANTWRITE:
         case ERROR_WRITE_FAULT:
-            // Why, when the registry knows more than the code (a hive's failed save), follows
-            // this message; a full disk is only one of the reasons.
-            return Say({"the registry could not be written", "レジストリに書き込めません"});
+            // A registry that knows why (a hive's or a prefix's failed save) says so after this
+            // message; the store's file fails to grow for want of room.
+            if (const Backend* store = CurrentBackend(); store && !store->lastFailure().empty())
+                return Say({"the registry could not be written", "レジストリに書き込めません"});
+            return Say({"the registry store could not be written: the disk is full or the file may not grow",
+                        "レジストリのストアに書き込めません: ディスクがいっぱいか、ファイルを大きくできません"});
         case ERROR_FILE_NOT_FOUND:
             return Say({"the parent key named by a key line does not exist", "キーの行が指す親のキーがありません"});
         default: return RegistryErrorText(error);

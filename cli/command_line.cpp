@@ -430,10 +430,7 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
         command.registryFile = std::string(*file);
     }
     if (command.registryFile && command.source.kind != RegistrySource::Kind::UserStore) {
-        return UsageError(Say({"name one registry only: --registry, --wine-prefix, --steam-app, --windows and --hive "
-                               "exclude each other.",
-                               "レジストリは1つだけ指定してください: --registry、--wine-prefix、--steam-app、--windows、"
-                               "--hive は同時に使えません。"}));
+        return UsageError(Say(kOneRegistryOnly));
     }
     if (std::string refusal = CheckRegistrySource(command.source); !refusal.empty()) return UsageError(refusal);
     if (i == args.size()) return UsageError(Say({"no command given.", "コマンドがありません。"}));

@@ -14,6 +14,7 @@
 #include "backup/default_registry.h"
 #include "discover/user_folders.h"
 #include "files/durable_writer.h"
+#include "language/messages.h"
 #include "stores/open_hive_registry.h"
 #include "stores/registry_source_args.h"
 #include "stores/sqlite/private_folders.h"
@@ -70,7 +71,8 @@ StoreOpenResult BuildDefaultStore(const std::string& path, int dirFd) {
         std::error_code ec;
         if (!fs::exists(path, ec)) {
             StoreOpenResult failed;
-            failed.error = "The registry could not be created at " + path + ": " + std::strerror(err) + ".";
+            failed.error = Say({"The registry could not be created at %1: %2.", "%1 にレジストリを作成できません: %2。"},
+                               {path, std::strerror(err)});
             return failed;
         }
         RemoveStoreFiles(building);  // someone else's store is there now; use it
@@ -108,7 +110,8 @@ StoreOpenResult OpenUserRegistry(const std::string& path) {
     if (dir.empty()) dir = ".";
     if (!CreatePrivateFolders(dir.string())) {  // the registry is the user's alone
         StoreOpenResult failed;
-        failed.error = "The folder " + dir.string() + " could not be created: " + std::strerror(errno) + ".";
+        failed.error = Say({"The folder %1 could not be created: %2.", "フォルダ %1 を作成できません: %2。"},
+                           {dir.string(), std::strerror(errno)});
         return failed;
     }
 
@@ -137,7 +140,7 @@ StoreOpenResult OpenRegistry(const RegistrySource& source) {
         }
     }
     StoreOpenResult failed;
-    failed.error = "This kind of registry cannot be opened.";
+    failed.error = Say({"This kind of registry cannot be opened.", "この種類のレジストリは開けません。"});
     return failed;
 }
 

@@ -3,10 +3,13 @@
 #include <algorithm>
 
 #include "discover/discovery.h"
+#include "language/messages.h"
 
 namespace tovik {
 
 namespace {
+
+std::string Twice(std::string_view option) { return Say({"%1 is given twice.", "%1 が2回あります。"}, {option}); }
 
 // The value of option name at args[i] (joined with '=' or the next argument); false when args[i]
 // is not that option.
@@ -21,13 +24,13 @@ bool TakeValue(std::span<const std::string_view> args, std::size_t& i, std::stri
     } else {
         return false;
     }
-    if (value.empty()) error = std::string(name) + " needs a value.";
+    if (value.empty()) error = Say({"%1 needs a value.", "%1 には値が必要です。"}, {name});
     return true;
 }
 
 bool SetKind(RegistrySource& source, RegistrySource::Kind kind, std::string path, std::string& error) {
     if (source.kind != RegistrySource::Kind::UserStore) {
-        error = "name one registry only: --registry, --wine-prefix, --steam-app, --windows and --hive exclude each other.";
+        error = Say(kOneRegistryOnly);
         return true;
     }
     source.kind = kind;
@@ -40,7 +43,7 @@ bool TakeHiveSourceOption(std::span<const std::string_view> args, std::size_t& i
                           std::string& error) {
     std::string value;
     if (args[i] == "--write") {
-        if (source.writable) error = "--write is given twice.";
+        if (source.writable) error = Twice("--write");
         source.writable = true;
         return true;
     }
@@ -51,12 +54,12 @@ bool TakeHiveSourceOption(std::span<const std::string_view> args, std::size_t& i
         return error.empty() ? SetKind(source, RegistrySource::Kind::Hive, value, error) : true;
     }
     if (TakeValue(args, i, "--user", value, error)) {
-        if (error.empty() && !source.userHive.empty()) error = "--user is given twice.";
+        if (error.empty() && !source.userHive.empty()) error = Twice("--user");
         source.userHive = value;
         return true;
     }
     if (TakeValue(args, i, "--as", value, error)) {
-        if (error.empty() && !source.mountAs.empty()) error = "--as is given twice.";
+        if (error.empty() && !source.mountAs.empty()) error = Twice("--as");
         source.mountAs = value;
         return true;
     }
@@ -82,7 +85,8 @@ bool TakeRegistrySourceOption(std::span<const std::string_view> args, std::size_
     if (TakeValue(args, i, "--steam-app", value, error)) {
         if (!error.empty()) return true;
         if (value.size() > 20 || !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-            error = "--steam-app needs a Steam app's number (APPID), such as 1091500.";
+            error = Say({"--steam-app needs a Steam app's number (APPID), such as 1091500.",
+                         "--steam-app にはSteamのアプリの番号（APPID、例えば 1091500）が必要です。"});
             return true;
         }
         SetKind(source, RegistrySource::Kind::WinePrefix, {}, error);
@@ -94,13 +98,17 @@ bool TakeRegistrySourceOption(std::span<const std::string_view> args, std::size_
 
 std::string CheckRegistrySource(const RegistrySource& source) {
     using Kind = RegistrySource::Kind;
-    if (!source.userHive.empty() && source.kind != Kind::Windows) return "--user goes with --windows DIR.";
-    if (!source.mountAs.empty() && source.kind != Kind::Hive) return "--as goes with --hive FILE.";
+    if (!source.userHive.empty() && source.kind != Kind::Windows)
+        return Say({"--user goes with --windows DIR.", "--user は --windows DIR と一緒に使います。"});
+    if (!source.mountAs.empty() && source.kind != Kind::Hive)
+        return Say({"--as goes with --hive FILE.", "--as は --hive FILE と一緒に使います。"});
     if (source.kind == Kind::Hive && source.mountAs.empty()) {
-        return "--hive needs --as KEY, the key to show the hive under (for example 'HKLM\\SOFTWARE').";
+        return Say({"--hive needs --as KEY, the key to show the hive under (for example 'HKLM\\SOFTWARE').",
+                    "--hive には --as KEY（ハイブを表示するキー、例えば 'HKLM\\SOFTWARE'）が必要です。"});
     }
     if (source.writable && source.kind != Kind::Windows && source.kind != Kind::Hive) {
-        return "--write goes with --windows or --hive; the other registries are written without it.";
+        return Say({"--write goes with --windows or --hive; the other registries are written without it.",
+                    "--write は --windows か --hive と一緒に使います。ほかのレジストリはそれなしで書き込めます。"});
     }
     return {};
 }
@@ -115,9 +123,11 @@ std::string ResolveRegistrySource(RegistrySource& source, const discover::UserFo
         source.path = std::move(*prefix);
         return {};
     }
-    return "Steam app " + source.steamApp +
-           " has no Proton prefix in the Steam libraries (steamapps/compatdata/" + source.steamApp +
-           "/pfx): run the game once with Proton, or name the prefix with --wine-prefix DIR.";
+    return Say({"Steam app %1 has no Proton prefix in the Steam libraries (steamapps/compatdata/%1/pfx): run the "
+                "game once with Proton, or name the prefix with --wine-prefix DIR.",
+                "Steamのライブラリに、Steamアプリ %1 のProtonのプレフィックス（steamapps/compatdata/%1/pfx）が"
+                "ありません。Protonでゲームを一度起動するか、--wine-prefix DIR でプレフィックスを指定してください。"},
+               {source.steamApp});
 }
 
 }  // namespace tovik

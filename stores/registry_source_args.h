@@ -10,9 +10,16 @@
 #include <string_view>
 
 #include "discover/user_folders.h"
+#include "language/messages.h"
 #include "stores/open_store.h"
 
 namespace tovik {
+
+// The usage error of a second registry named on one command line.
+inline constexpr Message kOneRegistryOnly{
+    "name one registry only: --registry, --wine-prefix, --steam-app, --windows and --hive exclude each other.",
+    "レジストリは1つだけ指定してください: --registry、--wine-prefix、--steam-app、--windows、--hive は同時に"
+    "使えません。"};
 
 // Takes the option at args[i] into source; i then points at the last argument it used. False
 // when args[i] is not one of these options. error is a usage error's sentence when the option

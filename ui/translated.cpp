@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "language/messages.h"
 #include "ui/qt_text.h"
 
 QString Translated(std::u16string_view text) {
@@ -21,6 +22,8 @@ InterfaceLanguage ChooseInterfaceLanguage(const QStringList& uiLanguages) {
 
 InterfaceLanguage InstallTranslations() {
     const InterfaceLanguage language = ChooseInterfaceLanguage(QLocale::system().uiLanguages());
+    // The core's own sentences (a prefix's or a store's reasons) in the same language.
+    tovik::SetMessageLanguage(language);
     // The translators live as long as the application.
     auto* translator = new QTranslator(QCoreApplication::instance());
     if (language == InterfaceLanguage::English) {

@@ -19,7 +19,8 @@ function __tovik_reg_keys
         end
         set i (math $i + 1)
     end
-    tovik-reg $registry __complete-keys (commandline -ct) 2>/dev/null
+    # The token as typed, escapes and quotes included; tovik-reg wants the text it stands for.
+    tovik-reg $registry __complete-keys (commandline -ct | string unescape) 2>/dev/null
 end
 
 complete -c tovik-reg -f

@@ -12,6 +12,7 @@
 
 #include "files/durable_writer.h"
 #include "files/safe_read.h"
+#include "language/messages.h"
 #include "stores/wine/wineserver_check.h"
 
 namespace tovik::wine {
@@ -23,17 +24,25 @@ constexpr int kLockWaitMs = 10000;
 
 std::size_t contentHash(std::string_view bytes) { return std::hash<std::string_view>{}(bytes); }
 
+std::string cannotLock(const std::string& dir, const std::string& why)
+{
+    return Say({"Cannot lock the Wine prefix %1: %2.", "Wineのプレフィックス %1 をロックできません: %2。"}, {dir, why});
+}
+
 }  // namespace
 
 std::unique_ptr<WinePrefix> WinePrefix::open(const std::string& dir, std::string& error)
 {
     struct stat st {};
     if (::stat(dir.c_str(), &st) != 0) {
-        error = "Cannot open the Wine prefix " + dir + ": " + std::strerror(errno) + ".";
+        error = Say({"Cannot open the Wine prefix %1: %2.", "Wineのプレフィックス %1 を開けません: %2。"},
+                    {dir, std::strerror(errno)});
         return nullptr;
     }
     if (!S_ISDIR(st.st_mode)) {
-        error = dir + " is not a folder, so it is not a Wine prefix.";
+        error = Say({"%1 is not a folder, so it is not a Wine prefix.",
+                     "%1 はフォルダではないため、Wineのプレフィックスではありません。"},
+                    {dir});
         return nullptr;
     }
     std::string clean = dir;
@@ -41,7 +50,9 @@ std::unique_ptr<WinePrefix> WinePrefix::open(const std::string& dir, std::string
     struct stat machineEntry {}, userEntry {};
     if (::lstat((clean + "/" + kMachineFile).c_str(), &machineEntry) != 0 ||
         ::lstat((clean + "/" + kUserFile).c_str(), &userEntry) != 0) {
-        error = clean + " is not a Wine prefix: it has no system.reg and user.reg.";
+        error = Say({"%1 is not a Wine prefix: it has no system.reg and user.reg.",
+                     "%1 はWineのプレフィックスではありません: system.reg と user.reg がありません。"},
+                    {clean});
         return nullptr;
     }
     std::unique_ptr<WinePrefix> prefix(new WinePrefix());
@@ -70,7 +81,7 @@ bool WinePrefix::loadFile(const std::string& name, std::unique_ptr<WineRegistryF
     std::string why;
     file = WineRegistryFile::parse(std::move(bytes), why);
     if (!file) {
-        error = path + " cannot be opened: " + why;
+        error = Say({"%1 cannot be opened: %2", "%1 を開けません: %2"}, {path, why});
         return false;
     }
     return true;
@@ -86,8 +97,10 @@ bool WinePrefix::load(std::string& error)
     // Wine takes the architecture of system.reg (win32 when it names none) for user.reg too.
     const std::string arch = machine->arch().empty() ? "win32" : machine->arch();
     if (!user->arch().empty() && user->arch() != arch) {
-        error = dir_ + "/user.reg is for " + user->arch() + " but system.reg is for " + arch +
-                "; Wine rejects such a prefix.";
+        error = Say({"%1/user.reg is for %2 but system.reg is for %3; Wine rejects such a prefix.",
+                     "%1/user.reg は %2 用ですが system.reg は %3 用です。Wineはこのようなプレフィックスを"
+                     "受け付けません。"},
+                    {dir_, user->arch(), arch});
         return false;
     }
     machine_ = std::move(machine);
@@ -143,7 +156,7 @@ bool WinePrefix::beginWrite(std::string& error)
     }
     lockFd_ = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (lockFd_ < 0) {
-        error = "Cannot lock the Wine prefix " + dir_ + ": " + std::strerror(errno) + ".";
+        error = cannotLock(dir_, std::strerror(errno));
         return false;
     }
     // Another Tovik holds the lock only while it saves; wait for it, but not forever.
@@ -153,9 +166,9 @@ bool WinePrefix::beginWrite(std::string& error)
             const int e = errno;
             ::close(lockFd_);
             lockFd_ = -1;
-            error = "Cannot lock the Wine prefix " + dir_ + ": " +
-                    (e == EWOULDBLOCK ? std::string("another program keeps it locked")
-                                      : std::string(std::strerror(e))) + ".";
+            error = cannotLock(dir_, e == EWOULDBLOCK ? Say({"another program keeps it locked",
+                                                             "他のプログラムがロックしたままです"})
+                                                      : std::string(std::strerror(e)));
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -188,9 +201,13 @@ bool WinePrefix::stillAsRead(const std::string& name, const FileIdentity& identi
         same = files::readFile(path, bytes).ok() && contentHash(bytes) == content;
     }
     if (!same) {
-        error = path + " was changed by another program while Tovik was writing to the prefix; so as not to "
-                       "overwrite that change, nothing was saved. Run the command again to apply it to the "
-                       "new content.";
+        error = Say({"%1 was changed by another program while Tovik was writing to the prefix; so as not to "
+                     "overwrite that change, nothing was saved. Run the command again to apply it to the new "
+                     "content.",
+                     "Tovikがプレフィックスに書き込んでいる間に、他のプログラムが %1 を変更しました。その変更を"
+                     "上書きしないよう、何も保存しませんでした。新しい内容に適用するには、もう一度実行して"
+                     "ください。"},
+                    {path});
     }
     return same;
 }

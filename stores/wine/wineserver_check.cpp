@@ -10,6 +10,8 @@
 
 #include <cstddef>
 
+#include "language/messages.h"
+
 namespace tovik::wine {
 namespace {
 
@@ -46,10 +48,18 @@ bool ownFolder(const std::string& dir, bool make)
     return false;
 }
 
+std::string cannotTell(const std::string& path, int error)
+{
+    return Say({"Tovik cannot tell whether Wine is running this prefix (%1: %2), so it opens it read-only.",
+                "Wineがこのプレフィックスを使っているかどうか分からない（%1: %2）ため、読み取り専用で開きました。"},
+               {path, std::strerror(error)});
+}
+
 std::string cannotLock(const std::string& path, int error)
 {
-    return "Tovik cannot take Wine's lock of this prefix (" + path + ": " + std::strerror(error) +
-           "), so it opens it read-only.";
+    return Say({"Tovik cannot take Wine's lock of this prefix (%1: %2), so it opens it read-only.",
+                "このプレフィックスのWineのロックを取れない（%1: %2）ため、読み取り専用で開きました。"},
+               {path, std::strerror(error)});
 }
 
 }  // namespace
@@ -81,8 +91,7 @@ WineserverState checkWineserver(const std::string& prefixDir)
         if (fd < 0) {
             if (errno == ENOENT || errno == ENOTDIR) continue;
             state.mayWrite = false;
-            state.reason = "Tovik cannot tell whether Wine is running this prefix (" + path + ": " +
-                           std::strerror(errno) + "), so it opens it read-only.";
+            state.reason = cannotTell(path, errno);
             return state;
         }
         struct flock lock {};
@@ -93,16 +102,18 @@ WineserverState checkWineserver(const std::string& prefixDir)
         ::close(fd);
         if (rc != 0) {
             state.mayWrite = false;
-            state.reason = "Tovik cannot tell whether Wine is running this prefix (" + path + ": " +
-                           std::strerror(error) + "), so it opens it read-only.";
+            state.reason = cannotTell(path, error);
             return state;
         }
         if (lock.l_type != F_UNLCK) {
             state.mayWrite = false;
-            state.reason = "Wine is running this prefix (wineserver, process " +
-                           std::to_string(lock.l_pid) +
-                           "): it keeps the registry in memory and would overwrite any change, so "
-                           "the prefix is open read-only. Stop it with \"wineserver -k\" first.";
+            state.reason = Say({"Wine is running this prefix (wineserver, process %1): it keeps the registry in "
+                                "memory and would overwrite any change, so the prefix is open read-only. Stop it "
+                                "with \"wineserver -k\" first.",
+                                "Wineがこのプレフィックスを使っています（wineserver、プロセス %1）。Wineはレジストリを"
+                                "メモリに持っていて変更を上書きするため、読み取り専用で開きました。先に"
+                                "「wineserver -k」で止めてください。"},
+                               {std::to_string(lock.l_pid)});
             return state;
         }
     }
@@ -148,10 +159,14 @@ bool WineserverLock::acquire(const std::string& prefixDir, std::string& reason)
             release();
             if (e == EAGAIN || e == EACCES) {
                 const WineserverState state = checkWineserver(prefixDir);
-                reason = !state.mayWrite ? state.reason
-                                         : "Wine is running this prefix: it keeps the registry in memory and "
-                                           "would overwrite any change, so the prefix is open read-only. Stop it "
-                                           "with \"wineserver -k\" first.";
+                reason = !state.mayWrite
+                             ? state.reason
+                             : Say({"Wine is running this prefix: it keeps the registry in memory and would "
+                                    "overwrite any change, so the prefix is open read-only. Stop it with "
+                                    "\"wineserver -k\" first.",
+                                    "Wineがこのプレフィックスを使っています。Wineはレジストリをメモリに持っていて"
+                                    "変更を上書きするため、読み取り専用で開きました。先に「wineserver -k」で"
+                                    "止めてください。"});
             } else {
                 reason = cannotLock(path, e);
             }

@@ -138,16 +138,37 @@ TEST(CommandLineDocs, ManualPagesFormatWithoutWarnings) {
 
 // bash's completion function called as bash calls it, with prepared COMP_WORDS, on a store
 // whose keys it completes by asking tovik-reg.
-TEST(CommandLineDocs, BashCompletesCommandsOptionsValuesAndKeyPaths) {
+// A store of three keys for the completion tests, in a folder of its own.
+class CompletionStore : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "tovik-complete-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+        store = (dir / "store.db").string();
+        const std::string tool = Quoted(TOVIK_REG_PATH);
+        ASSERT_EQ(Shell(tool + " --registry " + Quoted(store) + " add-key 'HKCU\\Software\\Sample Tool'"), "");
+        ASSERT_EQ(Shell(tool + " --registry " + Quoted(store) + " add-key 'HKCU\\Software\\Second'"), "");
+        ASSERT_EQ(Shell(tool + " --registry " + Quoted(store) + " add-key 'HKCU\\Sound'"), "");
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    // Runs script (written to a file) with shell, tovik-reg on the PATH.
+    std::string RunScript(const std::string& shell, const std::string& script) {
+        const fs::path file = dir / "script";
+        std::ofstream(file) << script;
+        return Shell("PATH=" + Quoted(fs::path(TOVIK_REG_PATH).parent_path().string()) + ":$PATH HOME=" +
+                     Quoted(dir.string()) + " " + shell + " " + Quoted(file.string()));
+    }
+
+    fs::path dir;
+    std::string store;
+};
+
+TEST_F(CompletionStore, BashCompletesCommandsOptionsValuesAndKeyPaths) {
     if (!HaveProgram("bash")) GTEST_SKIP() << "bash is not installed";
-    std::string pattern = (fs::temp_directory_path() / "tovik-complete-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    const fs::path dir = pattern;
-    const std::string store = (dir / "store.db").string();
-    const std::string tool = Quoted(TOVIK_REG_PATH);
-    ASSERT_EQ(Shell(tool + " --registry " + Quoted(store) + " add-key 'HKCU\\Software\\Sample Tool'"), "");
-    ASSERT_EQ(Shell(tool + " --registry " + Quoted(store) + " add-key 'HKCU\\Software\\Second'"), "");
-    ASSERT_EQ(Shell(tool + " --registry " + Quoted(store) + " add-key 'HKCU\\Sound'"), "");
 
     const auto complete = [&](const std::string& words) {
         const std::string script = "PATH=" + Quoted(fs::path(TOVIK_REG_PATH).parent_path().string()) +
@@ -182,8 +203,29 @@ TEST(CommandLineDocs, BashCompletesCommandsOptionsValuesAndKeyPaths) {
     // Without a store the first Tab does not create one.
     EXPECT_EQ(complete("tovik-reg query HKCU/"), "\n");
     EXPECT_FALSE(fs::exists(dir / "tovik" / "registry.db"));
-    std::error_code ec;
-    fs::remove_all(dir, ec);
+}
+
+// zsh and fish ask tovik-reg for the keys of the registry that the line names before its command,
+// and hand back the text the typed token stands for.
+TEST_F(CompletionStore, ZshAndFishCompleteKeyPathsOfTheRegistryTheLineNames) {
+    if (!HaveProgram("zsh") && !HaveProgram("fish")) GTEST_SKIP() << "neither zsh nor fish is installed";
+    if (HaveProgram("zsh")) {
+        // The key function alone, as the completion system calls it: compadd prints what it is given.
+        const std::string script =
+            "_arguments() { return 0 }\n"
+            "compadd() { local -a a; a=(\"$@\"); print -rl -- \"${(@)a[$((${a[(i)--]} + 1)),-1]}\" }\n"
+            ". " + Quoted((kResources / "completion" / "_tovik-reg").string()) + "\n"
+            "_tovik_reg_line=(tovik-reg --registry " + Quoted(store) + " query 'HKCU\\\\So')\n"
+            "PREFIX='HKCU\\\\So'\n"
+            "_tovik_reg_keys\n";
+        EXPECT_EQ(RunScript("zsh -f", script), "HKCU\\\\Software\\\\\nHKCU\\\\Sound\\\\\n");
+    }
+    if (HaveProgram("fish")) {
+        const std::string script = "source " + Quoted((kResources / "completion" / "tovik-reg.fish").string()) +
+                                   "\ncomplete -C 'tovik-reg --registry " + store +
+                                   " query HKCU\\\\\\\\Software\\\\\\\\S'\n";
+        EXPECT_EQ(RunScript("fish -N", script), "HKCU\\Software\\Sample Tool\\\nHKCU\\Software\\Second\\\n");
+    }
 }
 
 }  // namespace

@@ -117,7 +117,7 @@ void MakeEmptyStore(const std::string& path) {
 // report is taken off the end of stderr into maxRssKiB.
 ChildExit RunWithPeakMemory(std::vector<std::string> argv, double timeoutSeconds) {
     argv.insert(argv.begin(), {HELPER_PATH, "peak-memory"});
-    ChildExit run = RunChild({std::move(argv), {}, {}, {}, {}}, timeoutSeconds);
+    ChildExit run = RunChild({std::move(argv), kJapaneseMessages, {}, {}, {}}, timeoutSeconds);
     const std::string mark = "peak-memory-kib: ";
     const std::size_t at = run.err.rfind(mark);
     EXPECT_NE(at, std::string::npos) << "no peak memory reported:\n" << run.err;

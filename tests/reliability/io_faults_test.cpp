@@ -23,8 +23,8 @@ using namespace reliability;
 namespace fs = std::filesystem;
 
 ChildExit TovikReg(std::vector<std::string> args, std::optional<std::uint64_t> fileSizeLimit = {},
-                   std::optional<Account> user = {}) {
-    return RunProgram(TOVIK_REG_PATH, std::move(args), fileSizeLimit, user);
+                   std::optional<Account> user = {}, std::vector<std::string> environment = {}) {
+    return RunProgram(TOVIK_REG_PATH, std::move(args), fileSizeLimit, user, std::move(environment));
 }
 
 // ---- Export with a write failing part-way ----
@@ -66,7 +66,8 @@ TEST_F(ExportWriteFailure, LeavesAnExistingTargetUnchangedAndNoTemporaryFile) {
     for (const std::uint64_t limit : {0ull, 1ull, 2ull, 4096ull, 65536ull, 262144ull, 1048576ull, 4194304ull}) {
         for (const bool existed : {true, false}) {
             if (existed) WriteFileBytes(target, previous);
-            const ChildExit run = TovikReg({"--registry", store_, "export", "HKLM\\Big", target}, limit);
+            const ChildExit run =
+                TovikReg({"--registry", store_, "export", "HKLM\\Big", target}, limit, {}, kJapaneseMessages);
             ++faults;
             EXPECT_TRUE(run.exited) << "signal " << run.signal;
             EXPECT_EQ(run.code, 1) << "limit " << limit;

@@ -268,9 +268,10 @@ ChildExit RunChild(const ChildSpec& spec, double timeoutSeconds) {
 }
 
 ChildExit RunProgram(const std::string& program, std::vector<std::string> args,
-                     std::optional<std::uint64_t> fileSizeLimit, std::optional<Account> user) {
+                     std::optional<std::uint64_t> fileSizeLimit, std::optional<Account> user,
+                     std::vector<std::string> environment) {
     args.insert(args.begin(), program);
-    ChildSpec spec{std::move(args), {}, fileSizeLimit, {}, {}};
+    ChildSpec spec{std::move(args), std::move(environment), fileSizeLimit, {}, {}};
     if (user) {
         spec.user = user->uid;
         spec.group = user->gid;

@@ -98,9 +98,13 @@ struct Account {
 };
 std::optional<Account> UnprivilegedAccount();
 
-// program with args, optionally under a file size limit and as another user; killed after 120 s.
+// program with args, optionally under a file size limit and as another user, with environment
+// (NAME=VALUE) added to ours; killed after 120 s.
 ChildExit RunProgram(const std::string& program, std::vector<std::string> args,
-                     std::optional<std::uint64_t> fileSizeLimit = {}, std::optional<Account> user = {});
+                     std::optional<std::uint64_t> fileSizeLimit = {}, std::optional<Account> user = {},
+                     std::vector<std::string> environment = {});
+// The environment of a tovik-reg whose messages are read in Japanese: the window's own sentences.
+inline const std::vector<std::string> kJapaneseMessages{"LANGUAGE=ja"};
 
 // Every key of the current store below the three roots, depth first in the registry's order, as
 // "[ROOT\path]" lines, each followed by its values as "\"name\"=TAG:text" (FormatValue) lines.
