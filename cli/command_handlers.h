@@ -23,6 +23,10 @@ int RunRenameKey(const Command& command, std::ostream& out, std::ostream& err);
 int RunRenameValue(const Command& command, std::ostream& out, std::ostream& err);
 int RunGet(const Command& command, std::ostream& out, std::ostream& err);
 int RunCompleteKeys(const Command& command, std::ostream& out, std::ostream& err);
+// diff: exit 0 without differences, 1 with, 2 when the comparison could not be made.
+int RunDiff(const Command& command, std::ostream& out, std::ostream& err);
+// import --dry-run: what the import would change, nothing written.
+int RunImportDryRun(const Command& command, std::ostream& out, std::ostream& err);
 
 // The value named (any case) among key's values into value; ERROR_FILE_NOT_FOUND when there is none.
 LONG FindValue(HKEY key, std::u16string_view name, EnumBuffers& buffers, EnumeratedValue& value);

@@ -16,7 +16,9 @@
 
 namespace tovik::cli {
 
-int FailureExitCode(CommandKind command) { return command == CommandKind::Find ? kExitUsage : kExitFailure; }
+int FailureExitCode(CommandKind command) {
+    return command == CommandKind::Find || command == CommandKind::Diff ? kExitUsage : kExitFailure;
+}
 
 std::string KeyDisplayName(const KeyArgument& key) {
     return Utf16ToUtf8(FullKeyPath(key.root, key.path));
@@ -111,6 +113,7 @@ int RunCommandKind(const Command& command, std::ostream& out, std::ostream& err)
         case CommandKind::RenameValue: return RunRenameValue(command, out, err);
         case CommandKind::Get: return RunGet(command, out, err);
         case CommandKind::CompleteKeys: return RunCompleteKeys(command, out, err);
+        case CommandKind::Diff: return RunDiff(command, out, err);
         case CommandKind::Registries: return RunRegistries(out, err, command.json);
         case CommandKind::Help:
         case CommandKind::Version: break;
@@ -157,6 +160,10 @@ int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, st
         return out ? kExitSuccess : kExitFailure;
     }
     if (command.kind == CommandKind::Registries) return RunCommand(command, out, err);  // opens none
+    // Two files need no registry: the user's store is not made for them.
+    if (command.kind == CommandKind::Diff && command.sides.size() == 2 && command.sides[0].isFile &&
+        command.sides[1].isFile)
+        return RunCommand(command, out, err);
     // Completing must not create the user's store on the first Tab: without one only the roots
     // complete.
     if (command.kind == CommandKind::CompleteKeys && !command.registryFile &&

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "registry/value_types.h"
+
 namespace tovik {
 
 DiffRegWriter::DiffRegWriter(RegFileWriter& writer, HKEY root, std::u16string base, bool reverse)
@@ -42,9 +44,14 @@ bool DiffRegWriter::onDifference(const Difference& given) {
             break;
         case DifferenceKind::ValueOnlyInB:
         case DifferenceKind::ValueChanged:
+        {
             ensureKeyLine(d.path);
-            writer_.WriteValue(d.name, d.b.type, d.b.data, d.b.size);
+            // Strings as Windows' tools write them: a string kept without its zero (the Tovik
+            // store) then reads as text, and imports as it would have from hex(1) anyway.
+            const Bytes data = TerminatedStringData(d.b.type, Bytes(d.b.data, d.b.data + d.b.size));
+            writer_.WriteValue(d.name, d.b.type, data.data(), data.size());
             break;
+        }
         case DifferenceKind::KeySame:
         case DifferenceKind::ValueSame: break;
     }

@@ -254,12 +254,27 @@ private:
 
 }  // namespace
 
+namespace {
+
+// The bytes of string data without the zeros that end it: one unit for a string, up to two (the
+// last string's and the list's) for a multi-string. Data of an odd size is taken as it is.
+std::size_t StringDataLength(DWORD type, const BYTE* data, std::size_t size) {
+    if (size % 2 != 0) return size;
+    int zeros = type == REG_MULTI_SZ ? 2 : 1;
+    while (zeros-- > 0 && size >= 2 && data[size - 1] == 0 && data[size - 2] == 0) size -= 2;
+    return size;
+}
+
+}  // namespace
+
 bool SameValue(const ValueData& a, const ValueData& b) {
     if (a.type != b.type) return false;
-    if (a.size == b.size) return a.size == 0 || std::memcmp(a.data, b.data, a.size) == 0;
-    if (!IsStringType(a.type)) return false;
-    return TerminatedStringData(a.type, Bytes(a.data, a.data + a.size)) ==
-           TerminatedStringData(b.type, Bytes(b.data, b.data + b.size));
+    std::size_t sizeA = a.size, sizeB = b.size;
+    if (sizeA != sizeB && IsStringType(a.type)) {
+        sizeA = StringDataLength(a.type, a.data, sizeA);
+        sizeB = StringDataLength(b.type, b.data, sizeB);
+    }
+    return sizeA == sizeB && (sizeA == 0 || std::memcmp(a.data, b.data, sizeA) == 0);
 }
 
 Difference Reversed(const Difference& difference) {

@@ -7,7 +7,7 @@
 //
 // Names compare case-insensitively (name_fold.h); a key or value that differs in the case of its
 // name alone is the same. String data (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) that differs only by
-// its terminating zero is the same string: the Tovik store keeps strings without it, Wine and
+// its terminating zeros is the same string: the Tovik store keeps strings without it, Wine and
 // Windows with it, and a .reg file adds it.
 #include <cstddef>
 #include <functional>
@@ -99,8 +99,8 @@ struct CompareResult {
 CompareResult CompareKeyTrees(const CompareSide& a, const CompareSide& b, DifferenceSink& sink,
                               const CompareOptions& options = {});
 
-// True when two values are the same: equal types and equal data, string data up to a terminating
-// zero.
+// True when two values are the same: equal types and equal data, string data up to the zero
+// that ends it (a multi-string up to the two that end the list).
 bool SameValue(const ValueData& a, const ValueData& b);
 
 }  // namespace tovik
