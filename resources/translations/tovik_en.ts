@@ -875,5 +875,25 @@ The path exists up to %2.</translation>
         <source>閉じる</source>
         <translation>Close</translation>
     </message>
+    <message>
+        <source>インポートによる変更点</source>
+        <translation>Changes the import would make</translation>
+    </message>
+    <message>
+        <source>変更点...</source>
+        <translation>Changes...</translation>
+    </message>
+    <message>
+        <source>レジストリを読み込めませんでした。</source>
+        <translation>The registry could not be read.</translation>
+    </message>
+    <message>
+        <source>変更はありません。</source>
+        <translation>Nothing would change.</translation>
+    </message>
+    <message>
+        <source>変更のない値 %1 個は省きました。</source>
+        <translation>%1 values that would stay as they are are left out.</translation>
+    </message>
 </context>
 </TS>

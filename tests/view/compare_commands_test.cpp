@@ -4,10 +4,13 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
+#include "backup/gui/import_confirm_dlg.h"
 #include "regfile/reg_import.h"
 #include "regfile/reg_text.h"
 #include "registry/registry_store.h"
@@ -20,6 +23,7 @@
 #include "view/compare_commands.h"
 #include "view/compare_dlg.h"
 #include "view/compare_result_dlg.h"
+#include "view/reg_file_commands.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
 #include "view/view_commands.h"
@@ -161,6 +165,35 @@ private slots:
         prompts->dialogs.push_back(compareWith(0, {}, "HKXX\\Bad"));
         view->Commands().Run(ID_COMPARE);
         QCOMPARE(prompts->messages.size(), 1);
+    }
+
+    // The .reg import's confirmation offers the preview; cancelling it writes nothing.
+    void theRegImportConfirmationPreviewsTheChanges() {
+        const QString file = dir.filePath("fix.reg");
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\One]\r\n\"Same\"=dword:00000001\r\n\"Size\"=dword:00000007\r\n"
+                  "\"Gone\"=-\r\n\r\n[HKEY_CURRENT_USER\\One\\Made]\r\n\"New\"=\"x\"\r\n\r\n[-HKEY_CURRENT_USER\\Two]\r\n");
+        out.close();
+        QStringList shown;
+        prompts->dialogs.push_back([&shown](QDialog& dialog) {
+            auto& confirm = static_cast<CImportConfirmDlg&>(dialog);
+            confirm.show();
+            auto* button = confirm.findChild<QPushButton*>(QStringLiteral("preview"));
+            if (!button) return int(IDCANCEL);
+            button->click();
+            if (auto* list = confirm.findChild<QListWidget*>(QStringLiteral("preview")))
+                for (int i = 0; i < list->count(); ++i) shown << list->item(i)->text();
+            return int(IDCANCEL);
+        });
+        view->Commands().RegFiles().ImportRegFile(file.toStdString());
+        QCOMPARE(shown, QStringList({"  [HKEY_CURRENT_USER\\One]", "    ≠ Size: DW:5(5) → DW:7(7)", "    − Gone (DW:2(2))",
+                                     "+ [HKEY_CURRENT_USER\\One\\Made]", "    + New = SZ:x", "− [HKEY_CURRENT_USER\\Two]",
+                                     "変更のない値 1 個は省きました。"}));
+        // Cancelled: the registry is as it was.
+        CCompareResultDlg* result = compare(0, {}, "HKCU\\Two");
+        QVERIFY(result);
+        QCOMPARE(result->Differences(), std::size_t{4});
     }
 };
 
