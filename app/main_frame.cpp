@@ -20,6 +20,8 @@
 #include "ui/translated.h"
 #include "view/view_settings.h"
 #include "stores/registry_discovery.h"
+#include "app/compare_opener.h"
+#include "view/compare_commands.h"
 
 CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent, std::unique_ptr<ViewSettings> settings)
     : QMainWindow(parent), m_pDocument(doc) {
@@ -37,6 +39,7 @@ CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent, std::unique_ptr<ViewSett
     m_pView->Commands().SetNavigation(m_pNavigation);
     // The chooser's list says which prefixes Wine runs now: they open read-only.
     m_pView->Commands().OpenRegistry().SetDiscovery(tovik::DiscoverRegistries);
+    m_pView->Commands().Compare().SetOpener(OpenCompareTarget);
 
     // The address line above the tree.
     m_pAddressBar = new QToolBar(this);
@@ -52,6 +55,7 @@ CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent, std::unique_ptr<ViewSett
                         {ID_IMPORT, Tovik::tr("インポート（取り込み）")},
                         {0, {}},
                         {ID_OPEN_REGISTRY, Tovik::tr("レジストリを開く..."), QKeySequence(Qt::CTRL | Qt::Key_O)},
+                        {ID_COMPARE, Tovik::tr("比較...")},
                         {0, {}},
                         {ID_APP_EXIT, Tovik::tr("アプリケーションの終了(&X)")}});
     addMenu(Tovik::tr("編集"), {{ID_DELETE_VALUE, Tovik::tr("値 削除")},

@@ -316,6 +316,7 @@ int RunImportFromStandardInput(std::ostream& out, std::ostream& err) {
 }  // namespace
 
 int RunImport(const Command& command, std::ostream& out, std::ostream& err) {
+    if (command.dryRun) return RunImportDryRun(command, out, err);
     if (NamesStandardInput(command.fileName)) return RunImportFromStandardInput(out, err);
     // The first line tells a .reg file from a backup file; one that cannot be read goes to the
     // backup file's import, which says why.

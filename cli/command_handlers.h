@@ -25,6 +25,10 @@ int RunRenameKey(const Command& command, std::ostream& out, std::ostream& err);
 int RunRenameValue(const Command& command, std::ostream& out, std::ostream& err);
 int RunGet(const Command& command, std::ostream& out, std::ostream& err);
 int RunCompleteKeys(const Command& command, std::ostream& out, std::ostream& err);
+// diff: exit 0 without differences, 1 with, 2 when the comparison could not be made.
+int RunDiff(const Command& command, std::ostream& out, std::ostream& err);
+// import --dry-run: what the import would change, nothing written.
+int RunImportDryRun(const Command& command, std::ostream& out, std::ostream& err);
 
 // The value named (any case) among key's values into value; ERROR_FILE_NOT_FOUND when there is none.
 LONG FindValue(HKEY key, std::u16string_view name, EnumBuffers& buffers, EnumeratedValue& value);
@@ -44,6 +48,8 @@ enum class Action { Open, Read, Create, Delete, Rename, Write };
 int ReportKeyFailure(std::ostream& err, LONG result, const KeyArgument& key, Action action);
 // The same for the value command.valueName of command.key: "no such value" or why it could not be done.
 int ReportValueFailure(std::ostream& err, LONG result, const Command& command, Action action);
+// "cannot read FILE: why", for a file that could not be read (error: an errno, or 0).
+std::string CannotReadFileText(const std::string& file, int error);
 // "tovik-reg: message" and a line end on err.
 void ReportError(std::ostream& err, std::string_view message);
 

@@ -18,7 +18,7 @@ namespace tovik::cli {
 namespace {
 
 // The roles a command's positional arguments play; each role has one way to be read.
-enum class ArgumentRole { Key, ValueName, Type, Data, File, FindText, NewKeyName, NewValueName };
+enum class ArgumentRole { Key, ValueName, Type, Data, File, FindText, NewKeyName, NewValueName, DiffSide };
 
 struct CommandSpec {
     std::string_view name;
@@ -42,13 +42,15 @@ constexpr CommandSpec kCommands[] = {
     {"add-key", CommandKind::AddKey, {ArgumentRole::Key}, 1, false},
     {"delete-key", CommandKind::DeleteKey, {ArgumentRole::Key}, 1, false},
     {"export", CommandKind::Export, {ArgumentRole::Key, ArgumentRole::File}, 2, false, 2, {"--format"}},
-    {"import", CommandKind::Import, {ArgumentRole::File}, 1, false},
+    {"import", CommandKind::Import, {ArgumentRole::File}, 1, false, 1, {"--dry-run"}},
     {"find", CommandKind::Find, {ArgumentRole::FindText, ArgumentRole::Key}, 2, true, 1,
      {"--keys", "--values", "--data", "--case", "--exact", "--json"}},
     {"rename-key", CommandKind::RenameKey, {ArgumentRole::Key, ArgumentRole::NewKeyName}, 2, false},
     {"rename-value", CommandKind::RenameValue,
      {ArgumentRole::Key, ArgumentRole::ValueName, ArgumentRole::NewValueName}, 3, false},
     {"registries", CommandKind::Registries, {}, 0, true, 0, {"--json"}},
+    {"diff", CommandKind::Diff, {ArgumentRole::DiffSide, ArgumentRole::DiffSide}, 2, true, 1,
+     {"--format", "--reverse", "--json", "--b"}},
     {"__complete-keys", CommandKind::CompleteKeys, {ArgumentRole::FindText}, 1, false, 1, {}, true},
 };
 
@@ -117,7 +119,24 @@ constexpr std::string_view kUsage =
     "                             are skipped, counted and the first ones named by\n"
     "                             line number on stderr, and the import goes on. The\n"
     "                             counts of keys and values written, deleted and\n"
-    "                             skipped go to stdout.\n"
+    "                             skipped go to stdout. With --dry-run nothing is\n"
+    "                             written: the .reg file's changes are listed as diff\n"
+    "                             lists them (values added, changed, deleted; keys\n"
+    "                             created, deleted), then their counts.\n"
+    "  diff A [B] [--format text|reg|reg4] [--reverse] [--json] [--b REGISTRY]\n"
+    "                             Compare two key trees. A and B are each a KEY of\n"
+    "                             the registry, or a .reg FILE read as a tree at the\n"
+    "                             other side's key (two files: every root). B's KEY\n"
+    "                             is in the registry that the options after --b name\n"
+    "                             (--registry FILE, --wine-prefix DIR, ...); without\n"
+    "                             B it is A's key there. Lists -[key] and -  \"value\"\n"
+    "                             for what only A has, + for what only B has, a\n"
+    "                             changed value as its - then its + line, below\n"
+    "                             \" [key]\"; names compare in any case. --format reg\n"
+    "                             (or reg4) prints the .reg file that turns A into\n"
+    "                             B, --reverse swaps A and B. Exit status as diff's:\n"
+    "                             0 no differences, 1 some, 2 trouble. A text that\n"
+    "                             reads as a KEY is one: ./HKLM names a file.\n"
     "  find TEXT [KEY] [--keys] [--values] [--data] [--case] [--exact] [--json]\n"
     "                             Print one line per hit below KEY (the whole\n"
     "                             registry without it), in the browser's order: the\n"
@@ -172,7 +191,9 @@ constexpr std::string_view kUsage =
     "        lowercase hex. get prints one value; query an array of keys {\"path\",\n"
     "        \"values\": [value, ...]}; find an array of hits, {\"path\", \"match\":\n"
     "        \"key\"} or a value with \"match\": \"name\" or \"data\"; registries an array\n"
-    "        of {\"kind\", \"name\", \"folder\", \"readOnly\"}.\n"
+    "        of {\"kind\", \"name\", \"folder\", \"readOnly\"}; diff an array of\n"
+    "        {\"change\": \"added\"|\"removed\"|\"changed\", \"kind\": \"key\"|\"value\",\n"
+    "        \"path\"} with a value's \"name\", \"a\" and \"b\" (null on the side without).\n"
     "\n"
     "Options:\n"
     "  --registry FILE            Use the registry store FILE instead of the user's\n"
@@ -208,7 +229,7 @@ constexpr std::string_view kUsage =
     "  --version                  Print the version and exit.\n"
     "\n"
     "Every command takes --help as its first argument; -- ends the options of query,\n"
-    "get, find and registries, so that a name starting with - follows.\n"
+    "get, find, diff and registries, so that a name starting with - follows.\n"
     "\n"
     "Exit status: 0 success; 1 failure (no such key or value, a bad root, type or\n"
     "data, a registry that cannot be opened, a write to one that is read-only, a\n"
@@ -216,7 +237,14 @@ constexpr std::string_view kUsage =
     "2 usage error (unknown command or option, wrong number of arguments, arguments\n"
     "other than FILE that are not UTF-8).\n"
     "find: 0 something found, 1 nothing found, 2 any failure or usage error (as\n"
-    "grep).\n";
+    "grep). diff: 0 no differences, 1 differences, 2 any failure or usage error.\n"
+    "\n"
+    "Examples:\n"
+    "  tovik-reg export 'HKCU\\Software\\Game' before.reg --format reg\n"
+    "  (run the installer)\n"
+    "  tovik-reg diff before.reg 'HKCU\\Software\\Game'\n"
+    "  tovik-reg --wine-prefix ~/.wine diff 'HKLM\\Software' --b --wine-prefix ~/fresh\n"
+    "  tovik-reg import --dry-run fix.reg\n";
 
 constexpr std::string_view kShortUsage =
     "Usage: tovik-reg [REGISTRY] query KEY [-r] [--json]\n"
@@ -226,7 +254,9 @@ constexpr std::string_view kShortUsage =
     "       tovik-reg [REGISTRY] add-key KEY\n"
     "       tovik-reg [REGISTRY] delete-key KEY\n"
     "       tovik-reg [REGISTRY] export KEY FILE [--format backup|reg|reg4]\n"
-    "       tovik-reg [REGISTRY] import FILE\n"
+    "       tovik-reg [REGISTRY] import FILE [--dry-run]\n"
+    "       tovik-reg [REGISTRY] diff A [B] [--format text|reg|reg4] [--reverse]\n"
+    "                 [--json] [--b REGISTRY]\n"
     "       tovik-reg [REGISTRY] find TEXT [KEY] [--keys] [--values] [--data]\n"
     "                 [--case] [--exact] [--json]\n"
     "       tovik-reg [REGISTRY] rename-key KEY NEWNAME\n"
@@ -355,7 +385,61 @@ std::optional<CommandLineError> ReadArgument(ArgumentRole role, const std::u16st
         case ArgumentRole::File:
             command.fileName = std::string(raw);
             return std::nullopt;
+        case ArgumentRole::DiffSide: {
+            DiffSide side;
+            ParsedKeyPath key = ParseKeyPath(text);
+            if (key.ok()) {
+                side.key = KeyArgument{key.root, std::move(key.path)};
+            } else if (key.error == KeyPathError::NameTooLong || key.error == KeyPathError::TooDeep) {
+                return BadArgument(KeyRefusal(key.error, raw));
+            } else {
+                side.isFile = true;
+                side.file = std::string(raw);
+            }
+            command.sides.push_back(std::move(side));
+            return std::nullopt;
+        }
     }
+    return std::nullopt;
+}
+
+// diff --b: the registry options after it name the registry of side B's key, as the options
+// before the command word name the registry of side A's.
+std::optional<CommandLineError> TakeOtherRegistry(std::span<const std::string_view> args, std::size_t& i,
+                                                  Command& command) {
+    RegistrySource source;
+    bool named = false;
+    while (i + 1 < args.size() && args[i + 1].starts_with("--")) {
+        std::size_t at = i + 1;
+        std::string error;
+        if (TakeRegistrySourceOption(args, at, source, error, kCommandWords)) {
+            if (!error.empty()) return UsageError(error);
+        } else if (args[at] == "--registry" || args[at].starts_with("--registry=")) {
+            std::string_view file;
+            if (args[at] == "--registry") {
+                if (at + 1 == args.size()) return UsageError(Say(kRegistryNeedsFile));
+                file = args[++at];
+            } else {
+                file = args[at].substr(std::string_view("--registry=").size());
+            }
+            if (file.empty() || source.kind != RegistrySource::Kind::UserStore)
+                return UsageError(Say({"--b names one registry: a store file, a prefix, a Windows folder or a hive.",
+                                       "--b で指定できるレジストリは1つです: ストアのファイル、プレフィックス、Windowsの"
+                                       "フォルダ、ハイブのどれか。"}));
+            source.kind = RegistrySource::Kind::StoreFile;
+            source.path = std::string(file);
+        } else {
+            break;  // diff's own options follow
+        }
+        named = true;
+        i = at;
+    }
+    if (!named) {
+        return UsageError(Say({"--b needs the options of a registry: --registry FILE, --wine-prefix DIR, ...",
+                               "--b にはレジストリのオプションが必要です: --registry FILE、--wine-prefix DIR など。"}));
+    }
+    if (std::string refusal = CheckRegistrySource(source); !refusal.empty()) return UsageError(refusal);
+    command.otherSource = std::move(source);
     return std::nullopt;
 }
 
@@ -469,7 +553,14 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
             } else {
                 format = arg.substr(std::string_view("--format=").size());
             }
-            if (*format == "backup") {
+            if (command.kind == CommandKind::Diff) {
+                if (*format == "text") command.diffFormat = DiffFormat::Listing;
+                else if (*format == "reg") command.diffFormat = DiffFormat::Reg;
+                else if (*format == "reg4") command.diffFormat = DiffFormat::Reg4;
+                else return UsageError(Say({"unknown format: %1 (text, reg or reg4).",
+                                            "形式 %1 が分かりません（text、reg、reg4 のどれか）。"},
+                                           {Printable(*format)}));
+            } else if (*format == "backup") {
                 command.format = ExportFormat::Backup;
             } else if (*format == "reg") {
                 command.format = ExportFormat::Reg;
@@ -486,6 +577,13 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
             command.raw = true;
         } else if (Takes(*spec, arg) && arg == "--json") {
             command.json = true;
+        } else if (Takes(*spec, arg) && arg == "--dry-run") {
+            command.dryRun = true;
+        } else if (Takes(*spec, arg) && arg == "--reverse") {
+            command.reverse = true;
+        } else if (Takes(*spec, arg) && arg == "--b") {
+            if (command.otherSource) return UsageError(Say({"--b is given twice.", "--b が2回あります。"}));
+            if (auto error = TakeOtherRegistry(args, i, command)) return *error;
         } else if (spec->takesOptions && arg == "--") {
             optionsEnded = true;  // a value name such as "-r" follows
         } else if (Takes(*spec, arg) && FindOption(arg, command)) {
@@ -500,6 +598,8 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
         }
     }
     if (command.raw && command.json) return UsageError(Say({"--raw and --json exclude each other.", "--raw と --json は同時に使えません。"}));
+    if (command.json && command.diffFormat != DiffFormat::Listing)
+        return UsageError(Say({"--json and --format reg exclude each other.", "--json と --format reg は同時に使えません。"}));
     if (positional.size() < spec->required) {
         return UsageError(Say({"missing arguments for %1.", "%1 の引数が足りません。"}, {spec->name}));
     }
@@ -530,6 +630,19 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
     if (command.kind == CommandKind::RenameKey && command.key.path.empty())
         return UsageError(Say({"a root cannot be renamed; name a key below it.",
                                "ルートの名前は変更できません。その下のキーを指定してください。"}));
+    if (command.kind == CommandKind::Diff) {
+        if (command.sides.size() == 1) {
+            if (!command.otherSource) {
+                return UsageError(Say({"diff needs two sides, or one key and --b naming the registry to compare it with.",
+                                       "diff には2つの比較対象か、1つのキーと比較先のレジストリを指定する --b が必要です。"}));
+            }
+            command.sides.push_back(command.sides.front());
+        }
+        if (command.otherSource && command.sides[1].isFile) {
+            return UsageError(Say({"--b names the registry of side B's key, but side B is a file.",
+                                   "--b はBのキーのレジストリを指定しますが、Bはファイルです。"}));
+        }
+    }
     if (command.kind == CommandKind::Find) {
         command.hasKey = positional.size() > 1;
         if (!command.findKeys && !command.findValues && !command.findData)

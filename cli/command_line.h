@@ -9,7 +9,8 @@
 //   tovik-reg [--registry FILE] add-key KEY
 //   tovik-reg [--registry FILE] delete-key KEY
 //   tovik-reg [--registry FILE] export KEY FILE [--format backup|reg|reg4]
-//   tovik-reg [--registry FILE] import FILE
+//   tovik-reg [--registry FILE] import FILE [--dry-run]
+//   tovik-reg [--registry FILE] diff A [B] [--format text|reg|reg4] [--reverse] [--json] [--b OPTIONS]
 //   tovik-reg [--registry FILE] find TEXT [KEY] [--keys] [--values] [--data] [--case] [--exact]
 //   tovik-reg [--registry FILE] rename-key KEY NEWNAME
 //   tovik-reg [--registry FILE] rename-value KEY NAME NEWNAME
@@ -35,7 +36,7 @@
 
 namespace tovik::cli {
 
-enum class CommandKind { Help, Version, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import, Find, RenameKey, RenameValue, Registries, Get, CompleteKeys };
+enum class CommandKind { Help, Version, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import, Find, RenameKey, RenameValue, Registries, Get, CompleteKeys, Diff };
 
 // KEY: a root (HKEY_CLASSES_ROOT or HKCR, HKEY_CURRENT_USER or HKCU, HKEY_LOCAL_MACHINE or HKLM,
 // any case), optionally followed by a backslash and a path, in any spelling that
@@ -47,6 +48,17 @@ struct KeyArgument {
 
 // export --format: Tovik's backup file (the default), or a .reg file of version 5 or REGEDIT4.
 enum class ExportFormat { Backup, Reg, Reg4 };
+// diff --format: a listing to read (the default), or the .reg file that turns A into B.
+enum class DiffFormat { Listing, Reg, Reg4 };
+
+// One side of diff: a key (of the registry the command works on; for side B, of the registry
+// that --b names when given), or a .reg file read as a tree. A text that reads as a key path is a
+// key; anything else is a file name ("./HKLM" names a file called HKLM).
+struct DiffSide {
+    bool isFile = false;
+    KeyArgument key;   // !isFile
+    std::string file;  // isFile; passed on unconverted
+};
 
 struct Command {
     CommandKind kind = CommandKind::Help;
@@ -67,6 +79,13 @@ struct Command {
     bool matchCase = false, exact = false;
     std::string fileName;      // export and import: the file; passed on unconverted
     ExportFormat format = ExportFormat::Backup;  // export
+    bool dryRun = false;       // import --dry-run: print what would change, write nothing
+    // diff: its sides (B may be left out: then A's key, in the registry of --b), the output, and
+    // the registry of side B's key when --b names one.
+    std::vector<DiffSide> sides;
+    DiffFormat diffFormat = DiffFormat::Listing;
+    bool reverse = false;
+    std::optional<RegistrySource> otherSource;
 };
 
 enum class CommandLineErrorKind {

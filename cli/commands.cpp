@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <new>
 #include <ostream>
@@ -16,7 +17,9 @@
 
 namespace tovik::cli {
 
-int FailureExitCode(CommandKind command) { return command == CommandKind::Find ? kExitUsage : kExitFailure; }
+int FailureExitCode(CommandKind command) {
+    return command == CommandKind::Find || command == CommandKind::Diff ? kExitUsage : kExitFailure;
+}
 
 std::string KeyDisplayName(const KeyArgument& key) {
     return Utf16ToUtf8(FullKeyPath(key.root, key.path));
@@ -100,6 +103,11 @@ int ReportValueFailure(std::ostream& err, LONG result, const Command& command, A
     return kExitFailure;
 }
 
+std::string CannotReadFileText(const std::string& file, int error) {
+    if (error == 0) return Say({"cannot read %1", "%1 を読み込めません"}, {file});
+    return Say({"cannot read %1: %2", "%1 を読み込めません: %2"}, {file, std::strerror(error)});
+}
+
 void ReportError(std::ostream& err, std::string_view message) {
     err << "tovik-reg: " << message << '\n';
 }
@@ -151,6 +159,7 @@ int RunCommandKind(const Command& command, std::ostream& out, std::ostream& err)
         case CommandKind::RenameValue: return RunRenameValue(command, out, err);
         case CommandKind::Get: return RunGet(command, out, err);
         case CommandKind::CompleteKeys: return RunCompleteKeys(command, out, err);
+        case CommandKind::Diff: return RunDiff(command, out, err);
         case CommandKind::Registries: return RunRegistries(out, err, command.json);
         case CommandKind::Help:
         case CommandKind::Version: break;
@@ -197,6 +206,10 @@ int RunCommandLine(std::span<const std::string_view> args, std::ostream& out, st
         return out ? kExitSuccess : kExitFailure;
     }
     if (command.kind == CommandKind::Registries) return RunCommand(command, out, err);  // opens none
+    // Two files need no registry: the user's store is not made for them.
+    if (command.kind == CommandKind::Diff && command.sides.size() == 2 && command.sides[0].isFile &&
+        command.sides[1].isFile)
+        return RunCommand(command, out, err);
     // Completing must not create the user's store on the first Tab: without one only the roots
     // complete.
     if (command.kind == CommandKind::CompleteKeys && !command.registryFile &&

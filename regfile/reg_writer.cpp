@@ -56,8 +56,23 @@ void RegFileWriter::WriteHeader() {
 }
 
 void RegFileWriter::WriteKey(HKEY root, std::u16string_view path) {
+    WriteKeyLine(root, path, false);
+}
+
+void RegFileWriter::WriteDeleteKey(HKEY root, std::u16string_view path) {
+    WriteKeyLine(root, path, true);
+}
+
+void RegFileWriter::WriteDeleteValue(std::u16string_view name) {
+    line_.clear();
+    AppendEscapedName(name);
+    line_ += u'-';
+    EndLine();
+}
+
+void RegFileWriter::WriteKeyLine(HKEY root, std::u16string_view path, bool deletion) {
     EndLine();  // the blank line before each key
-    line_ = u"[";
+    line_ = deletion ? u"[-" : u"[";
     line_ += RootKeyName(root);
     if (!path.empty()) {
         line_ += u'\\';

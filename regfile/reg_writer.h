@@ -33,6 +33,10 @@ public:
     // A blank line, then "[ROOT\path]" ("[ROOT]" for an empty path).
     void WriteKey(HKEY root, std::u16string_view path);
     void WriteValue(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size);
+    // A blank line, then "[-ROOT\path]": the key goes with everything below it.
+    void WriteDeleteKey(HKEY root, std::u16string_view path);
+    // "name"=- (@=- for the unnamed value).
+    void WriteDeleteValue(std::u16string_view name);
     // The final blank line, then everything still buffered goes to the sink.
     bool Finish();
 
@@ -42,6 +46,7 @@ public:
     std::size_t inexact() const { return inexact_; }
 
 private:
+    void WriteKeyLine(HKEY root, std::u16string_view path, bool deletion);
     void AppendEscapedName(std::u16string_view name);
     void AppendHexData(const BYTE* data, std::size_t size, std::size_t column);
     void EndLine();

@@ -9,6 +9,13 @@
 namespace tovik {
 
 StoreOpenResult OpenHiveRegistry(const RegistrySource& source) {
+    std::unique_ptr<Backend> backend;
+    StoreOpenResult result = OpenHiveBackend(source, backend);
+    if (result.ok) SetCurrentBackend(std::move(backend));
+    return result;
+}
+
+StoreOpenResult OpenHiveBackend(const RegistrySource& source, std::unique_ptr<Backend>& opened) {
     StoreOpenResult result;
     hive::HiveMountSet set;
     const hive::HiveOpenOptions options{source.writable};
@@ -33,7 +40,7 @@ StoreOpenResult OpenHiveRegistry(const RegistrySource& source) {
     result.location = source.path;
     result.readOnly = backend->readOnly();
     result.readOnlyReason = backend->readOnlyReason();
-    SetCurrentBackend(std::move(backend));
+    opened = std::move(backend);
     return result;
 }
 

@@ -23,5 +23,6 @@ constexpr int ID_FOCUS_ADDRESS_BAR = 32791;
 constexpr int ID_ADD_FAVOURITE = 32792;
 constexpr int ID_EDIT_BINARY_DATA = 32793;
 constexpr int ID_OPEN_REGISTRY = 32800;
+constexpr int ID_COMPARE = 32801;
 constexpr int ID_APP_ABOUT = 57664;
 constexpr int ID_APP_EXIT = 57665;

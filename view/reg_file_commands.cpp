@@ -8,10 +8,12 @@
 #include "regfile/reg_import.h"
 #include "regfile/reg_lines.h"
 #include "regfile/reg_text.h"
+#include "registry/registry_store.h"
 #include "ui/long_work_progress.h"
 #include "ui/qt_text.h"
 #include "ui/translated.h"
 #include "view/command_support.h"
+#include "view/import_preview_lines.h"
 #include "view/tovik_view.h"
 
 namespace {
@@ -72,6 +74,8 @@ void RegFileCommands::ImportRegFile(const std::string& fileName) {
         const tovik::RegFileLineIndex lines(file->text);
         CImportConfirmDlg dialog;
         dialog.m_pRegLines = &lines;
+        if (tovik::Backend* registry = tovik::CurrentBackend())
+            dialog.m_preview = [&file, registry] { return ImportPreviewLines(file->text, *registry); };
         if (view.Prompts().DoModal(dialog) != IDOK) return;
 
         view.SetModified();

@@ -5,6 +5,7 @@
 
 #include "view/backup_commands.h"
 #include "view/command_ids.h"
+#include "view/compare_commands.h"
 #include "view/find_commands.h"
 #include "view/key_commands.h"
 #include "view/navigation_commands.h"
@@ -21,7 +22,8 @@ ViewCommands::ViewCommands(CTovikView& view)
       m_rename(new RenameCommands(view)),
       m_regFiles(new RegFileCommands(view)),
       m_backup(new BackupCommands(view, *m_regFiles)),
-      m_openRegistry(new OpenRegistryCommands(view)) {
+      m_openRegistry(new OpenRegistryCommands(view)),
+      m_compare(new CompareCommands(view)) {
     CTovikView* v = &view;
     ValueCommands* values = m_values;
     KeyCommands* keys = m_keys;
@@ -70,6 +72,8 @@ ViewCommands::ViewCommands(CTovikView& view)
         {ID_IMPORT, {[backup] { backup->OnImport(); }, always}},
         // Another registry opens in a window of its own, whatever this one shows.
         {ID_OPEN_REGISTRY, {[this] { m_openRegistry->OnOpenRegistry(); }, always}},
+        // The current key against another key, a file or another registry's key.
+        {ID_COMPARE, {[this] { m_compare->OnCompare(); }, always}},
 
         {ID_FIND, {onFind(&FindCommands::OnFind), find(&FindCommands::OnUpdateFind)}},
         {ID_FIND_NEXT, {onFind(&FindCommands::OnFindNext), find(&FindCommands::OnUpdateFindNext)}},

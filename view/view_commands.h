@@ -9,6 +9,7 @@
 #include <map>
 
 class BackupCommands;
+class CompareCommands;
 class CTovikView;
 class FindCommands;
 class KeyCommands;
@@ -30,6 +31,7 @@ public:
     BackupCommands& Backup() const { return *m_backup; }
     RegFileCommands& RegFiles() const { return *m_regFiles; }
     OpenRegistryCommands& OpenRegistry() const { return *m_openRegistry; }
+    CompareCommands& Compare() const { return *m_compare; }
 
     // Find and navigation are made beside the view by whoever holds their settings (the frame);
     // their commands are disabled until they are attached.
@@ -58,6 +60,7 @@ private:
     RegFileCommands* m_regFiles;
     BackupCommands* m_backup;
     OpenRegistryCommands* m_openRegistry;
+    CompareCommands* m_compare;
     QPointer<FindCommands> m_find;
     QPointer<NavigationCommands> m_navigation;
     std::map<int, Command> m_table;

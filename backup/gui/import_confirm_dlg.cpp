@@ -1,7 +1,10 @@
 #include "backup/gui/import_confirm_dlg.h"
 
 #include <QListView>
+#include <QColor>
+#include <QListWidget>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <QShowEvent>
 #include <QStyledItemDelegate>
 #include <algorithm>
@@ -106,7 +109,42 @@ void CImportConfirmDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
+QDialog* CImportConfirmDlg::ShowPreview() {
+    if (!m_preview) return nullptr;
+    if (m_previewDlg == nullptr) {
+        m_previewDlg = new QDialog(this);
+        m_previewDlg->setWindowTitle(Tovik::tr("インポートによる変更点"));
+        auto* layout = new QVBoxLayout(m_previewDlg);
+        auto* list = new QListWidget(m_previewDlg);
+        list->setObjectName(QStringLiteral("preview"));
+        list->setSelectionMode(QAbstractItemView::NoSelection);
+        for (const QString& line : m_preview()) {
+            auto* item = new QListWidgetItem(line, list);
+            // The sign says it without colour; the colour as in the 比較結果 window.
+            const QChar sign = line.trimmed().isEmpty() ? QChar() : line.trimmed().front();
+            if (sign == u'+') item->setForeground(QColor(0, 128, 0));
+            else if (sign == u'−') item->setForeground(QColor(192, 0, 0));
+            else if (sign == u'≠') item->setForeground(QColor(176, 96, 0));
+        }
+        layout->addWidget(list);
+        m_previewDlg->resize(560, 360);
+    }
+    m_previewDlg->show();
+    m_previewDlg->raise();
+    return m_previewDlg;
+}
+
 void CImportConfirmDlg::OnInitDialog() {
+    if (m_preview && findChild<QPushButton*>(QStringLiteral("preview")) == nullptr) {
+        // Below the template's buttons, so that the dialog is as it was without a preview.
+        const DialogUnits units(font(), kTemplateWidth);
+        setFixedSize(units.Size(kTemplateWidth, kTemplateHeight + 18));
+        auto* preview = new QPushButton(Tovik::tr("変更点..."), this);
+        preview->setObjectName(QStringLiteral("preview"));
+        preview->setGeometry(units.Rect(8, 92, 107, 14));
+        preview->show();
+        connect(preview, &QPushButton::clicked, this, [this] { ShowPreview(); });
+    }
     // Every line of the caller's list, in order, replacing whatever was shown.
     if (m_pRegLines != nullptr) {
         m_lineModel.SetLines(m_pRegLines);

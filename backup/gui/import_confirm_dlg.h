@@ -5,6 +5,8 @@
 // costs no string per line.
 #include <QAbstractListModel>
 #include <QDialog>
+#include <QStringList>
+#include <functional>
 #include <string>
 
 #include "backup/backup_format.h"
@@ -45,8 +47,13 @@ public:
     // Or the lines of a .reg file.
     const tovik::RegFileLineIndex* m_pRegLines = nullptr;
     QListView* m_listLines;   // list box 1001
+    // When set (a .reg file), a 変更点... button below OK and Cancel shows what the import would
+    // change in the registry as it is now: the lines that this gives, each starting with its sign.
+    std::function<QStringList()> m_preview;
 
     int DoModal();
+    // Shows the preview's window (made once); null without m_preview.
+    QDialog* ShowPreview();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -55,4 +62,5 @@ private:
     void OnInitDialog();
 
     ImportLinesModel m_lineModel;
+    QDialog* m_previewDlg = nullptr;
 };

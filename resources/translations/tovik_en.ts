@@ -771,5 +771,129 @@ The path exists up to %2.</translation>
         <source>Windowsが正しく終了していないため、次のハイブは書き込みの途中で止まっています。hivexではその続きを行えないため、これらは読み取り専用で開きました。そのWindowsを起動し、正しく終了させると書き込めます。</source>
         <translation>Windows did not shut down cleanly, so these hives were being written when it stopped. hivex cannot replay them, so they are open read-only. Start that Windows and shut it down normally to write them.</translation>
     </message>
+    <message>
+        <source>比較...</source>
+        <translation>Compare...</translation>
+    </message>
+    <message>
+        <source>比較</source>
+        <translation>Compare</translation>
+    </message>
+    <message>
+        <source>比較結果</source>
+        <translation>Comparison</translation>
+    </message>
+    <message>
+        <source>%1 個のキーを比較しました</source>
+        <translation>%1 keys compared</translation>
+    </message>
+    <message>
+        <source>(既定)</source>
+        <translation>(Default)</translation>
+    </message>
+    <message>
+        <source>A→B の .reg を保存...</source>
+        <translation>Save .reg turning A into B...</translation>
+    </message>
+    <message>
+        <source>B→A の .reg を保存...</source>
+        <translation>Save .reg turning B into A...</translation>
+    </message>
+    <message>
+        <source>Tovik レジストリ ファイル</source>
+        <translation>Tovik registry file</translation>
+    </message>
+    <message>
+        <source>Wine プレフィックス</source>
+        <translation>Wine prefix</translation>
+    </message>
+    <message>
+        <source>このレジストリのキー</source>
+        <translation>A key of this registry</translation>
+    </message>
+    <message>
+        <source>すべてのファイル(*)</source>
+        <translation>All files (*)</translation>
+    </message>
+    <message>
+        <source>キー %1 を読み込めませんでした。比較を中止しました。</source>
+        <translation>The key %1 could not be read. The comparison was stopped.</translation>
+    </message>
+    <message>
+        <source>キー:</source>
+        <translation>Key:</translation>
+    </message>
+    <message>
+        <source>キーのパスが正しくありません。</source>
+        <translation>The key path is not valid.</translation>
+    </message>
+    <message>
+        <source>ファイルを書き込めませんでした。</source>
+        <translation>The file could not be written.</translation>
+    </message>
+    <message>
+        <source>ファイル・フォルダ:</source>
+        <translation>File or folder:</translation>
+    </message>
+    <message>
+        <source>差</source>
+        <translation>Diff</translation>
+    </message>
+    <message>
+        <source>比較するキーがどちらにもありません。</source>
+        <translation>Neither side has the key to compare.</translation>
+    </message>
+    <message>
+        <source>比較する相手:</source>
+        <translation>Compare with:</translation>
+    </message>
+    <message>
+        <source>比較する相手を開けませんでした。</source>
+        <translation>What to compare with could not be opened.</translation>
+    </message>
+    <message>
+        <source>比較できませんでした。ファイルは書き込んでいません。</source>
+        <translation>The comparison failed. The file was not written.</translation>
+    </message>
+    <message>
+        <source>登録ファイルを読み込めませんでした。</source>
+        <translation>The registration file could not be read.</translation>
+    </message>
+    <message>
+        <source>相違 %1 件</source>
+        <translation>%1 differences</translation>
+    </message>
+    <message>
+        <source>相違のみ表示</source>
+        <translation>Differences only</translation>
+    </message>
+    <message>
+        <source>相違はありません。</source>
+        <translation>No differences.</translation>
+    </message>
+    <message>
+        <source>閉じる</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>インポートによる変更点</source>
+        <translation>Changes the import would make</translation>
+    </message>
+    <message>
+        <source>変更点...</source>
+        <translation>Changes...</translation>
+    </message>
+    <message>
+        <source>レジストリを読み込めませんでした。</source>
+        <translation>The registry could not be read.</translation>
+    </message>
+    <message>
+        <source>変更はありません。</source>
+        <translation>Nothing would change.</translation>
+    </message>
+    <message>
+        <source>変更のない値 %1 個は省きました。</source>
+        <translation>%1 values that would stay as they are are left out.</translation>
+    </message>
 </context>
 </TS>

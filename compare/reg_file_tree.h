@@ -1,0 +1,27 @@
+#pragma once
+// A .reg file read as a key tree for a comparison, without importing it into any registry the
+// user has: its keys and values are written into a Backend of the caller's (an empty in-memory
+// store), line by line as an import applies them, deletions included.
+#include <cstddef>
+#include <string_view>
+
+#include "regfile/reg_format.h"
+#include "registry/backend.h"
+
+namespace tovik {
+
+struct RegFileTreeResult {
+    RegFileFormat format = RegFileFormat::Unknown;  // Unknown, UnknownHeader: nothing was read
+    std::size_t keys = 0;         // key lines taken
+    std::size_t values = 0;       // value lines taken
+    std::size_t skipped = 0;      // malformed lines, values without a key, keys of other roots
+    bool ok() const { return format == RegFileFormat::Version5 || format == RegFileFormat::Regedit4; }
+};
+
+// Reads text (a whole file, as DecodeRegFileBytes gives it) into target.
+RegFileTreeResult ReadRegFileTree(std::u16string_view text, Backend& target);
+
+// Deletes key with every key below it, deepest first, through backend alone.
+void DeleteBackendSubtree(Backend& backend, KeyId key);
+
+}  // namespace tovik

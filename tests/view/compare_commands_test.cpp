@@ -1,0 +1,201 @@
+// ﾂｰﾙ > 比較... and the 比較結果 window, with scripted dialogs: what the tree shows and how it marks
+// it, the filter, going to a key, and the .reg saved either way.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "backup/gui/import_confirm_dlg.h"
+#include "regfile/reg_import.h"
+#include "regfile/reg_text.h"
+#include "registry/registry_store.h"
+#include "stores/sqlite/sqlite_store.h"
+#include "support/registry_fixture.h"
+#include "support/scripted_prompts.h"
+#include "support/scripted_view.h"
+#include "ui/qt_text.h"
+#include "view/command_ids.h"
+#include "view/compare_commands.h"
+#include "view/compare_dlg.h"
+#include "view/compare_result_dlg.h"
+#include "view/reg_file_commands.h"
+#include "view/tovik_doc.h"
+#include "view/tovik_view.h"
+#include "view/view_commands.h"
+
+using namespace testing_support;
+
+namespace {
+
+Bytes dword(DWORD v) { return {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)}; }
+
+// Fills the 比較 dialog: the kind's row, the file or folder, the key.
+std::function<int(QDialog&)> compareWith(int kind, const QString& location, const QString& key) {
+    return [=](QDialog& dialog) {
+        auto& compare = static_cast<CCompareDlg&>(dialog);
+        compare.Kind()->setCurrentIndex(kind);
+        compare.Location()->setText(location);
+        compare.Key()->setText(key);
+        return int(QDialog::Accepted);
+    };
+}
+
+// Every row as "indent sign name | A | B", depth first.
+QStringList rows(const QTreeWidget& tree) {
+    QStringList out;
+    std::function<void(QTreeWidgetItem*, int)> walk = [&](QTreeWidgetItem* item, int depth) {
+        out << QString(depth * 2, ' ') + item->text(1) + " " + item->text(0) + " | " + item->text(2) + " | " + item->text(3);
+        for (int i = 0; i < item->childCount(); ++i) walk(item->child(i), depth + 1);
+    };
+    for (int i = 0; i < tree.topLevelItemCount(); ++i) walk(tree.topLevelItem(i), 0);
+    return out;
+}
+
+QTreeWidgetItem* find(const QTreeWidget& tree, const QString& name) {
+    const auto found = tree.findItems(name, Qt::MatchExactly | Qt::MatchRecursive, 0);
+    return found.isEmpty() ? nullptr : found.first();
+}
+
+}  // namespace
+
+class CompareCommandsTest : public QObject {
+    Q_OBJECT
+    CTovikDoc doc;
+    std::unique_ptr<CTovikView> view;
+    ScriptedPrompts* prompts = nullptr;
+    QTemporaryDir dir;
+
+    CCompareResultDlg* compare(int kind, const QString& location, const QString& key) {
+        prompts->dialogs.push_back(compareWith(kind, location, key));
+        view->Commands().Run(ID_COMPARE);
+        return view->Commands().Compare().ResultDialog();
+    }
+
+private slots:
+    void init() {
+        FreshRegistry();
+        SetValue(HKEY_CURRENT_USER, u"One", u"Same", REG_DWORD, dword(1));
+        SetValue(HKEY_CURRENT_USER, u"One", u"Gone", REG_DWORD, dword(2));
+        SetValue(HKEY_CURRENT_USER, u"One", u"Size", REG_DWORD, dword(5));
+        SetValue(HKEY_CURRENT_USER, u"One\\Both", u"V", REG_DWORD, dword(1));
+        SetValue(HKEY_CURRENT_USER, u"Two", u"same", REG_DWORD, dword(1));
+        SetValue(HKEY_CURRENT_USER, u"Two", u"Size", REG_DWORD, dword(6));
+        SetValue(HKEY_CURRENT_USER, u"TWO\\both", u"V", REG_DWORD, dword(1));
+        SetValue(HKEY_CURRENT_USER, u"Two\\New", u"Added", REG_SZ, {0x61, 0});
+        view = startScriptedView(doc, prompts);
+        view->Commands().Compare().SetOpener([](const CompareTarget&, QString&) { return tovik::OpenSqliteMemoryStore(); });
+        QVERIFY(view->GoToKey(HKEY_CURRENT_USER, u"One"));
+    }
+    void cleanup() { view.reset(); }
+
+    void differencesAreMarkedBySignAndColour() {
+        CCompareResultDlg* result = compare(0, {}, "HKCU\\Two");
+        QVERIFY(result);
+        QCOMPARE(rows(*result->Tree()),
+                 QStringList({"  HKEY_CURRENT_USER\\One |  | ", "  − Gone | DW:2(2) | ", "  ≠ Size | DW:5(5) | DW:6(6)",
+                              "  + New |  | ", "    + Added |  | SZ:a"}));
+        QCOMPARE(result->Summary()->text(), QString("相違 4 件"));
+        QCOMPARE(find(*result->Tree(), "Gone")->foreground(0).color(), QColor(192, 0, 0));
+        QCOMPARE(find(*result->Tree(), "New")->foreground(0).color(), QColor(0, 128, 0));
+        QVERIFY(find(*result->Tree(), "Size")->foreground(0).color() != find(*result->Tree(), "Gone")->foreground(0).color());
+
+        // Everything: the equal key and value are there too, unmarked.
+        result->DifferencesOnly()->setChecked(false);
+        QVERIFY(find(*result->Tree(), "Both"));
+        QCOMPARE(find(*result->Tree(), "Same")->text(1), QString(" "));
+        QCOMPARE(find(*result->Tree(), "Same")->text(3), QString("DW:1(1)"));
+        result->DifferencesOnly()->setChecked(true);
+        QVERIFY(!find(*result->Tree(), "Both"));
+    }
+
+    void aDoubleClickGoesToTheKeyOrTheNearestThere() {
+        CCompareResultDlg* result = compare(0, {}, "HKCU\\Two");
+        QVERIFY(result);
+        result->DifferencesOnly()->setChecked(false);
+        emit result->Tree()->itemActivated(find(*result->Tree(), "Both"), 0);
+        QCOMPARE(ToQString(view->CurrentKeyPath()), QString("One\\Both"));
+        // Only on side B: the nearest key that side A has.
+        emit result->Tree()->itemActivated(find(*result->Tree(), "Added"), 0);
+        QCOMPARE(ToQString(view->CurrentKeyPath()), QString("One"));
+    }
+
+    // A made like B by one file; the other file, saved before, then makes B what A was: the
+    // sides have swapped, and each difference shows from the other side.
+    void theSavedRegTurnsOneSideIntoTheOtherEitherWay() {
+        CCompareResultDlg* result = compare(0, {}, "HKCU\\Two");
+        QVERIFY(result);
+        const QStringList before = rows(*result->Tree());
+        const QString backward = dir.filePath("back.reg"), forward = dir.filePath("forward.reg");
+        prompts->fileNames = {backward, forward};
+        QVERIFY(result->SaveReg(true));
+        QVERIFY(result->SaveReg(false));
+        const auto apply = [](const QString& file) {
+            const auto text = tovik::ReadRegFileAt(file.toStdString());
+            QVERIFY(text);
+            QCOMPARE(tovik::ImportRegFileText(text->text).failed(), std::size_t{0});
+        };
+        apply(forward);
+        QVERIFY(result->Compare());
+        QCOMPARE(result->Differences(), std::size_t{0});
+        QCOMPARE(result->Summary()->text(), QString("相違はありません。"));
+        apply(backward);
+        QVERIFY(result->Compare());
+        QCOMPARE(result->Differences(), std::size_t{4});
+        QCOMPARE(find(*result->Tree(), "Gone")->text(1), QString("+"));
+        QCOMPARE(find(*result->Tree(), "Added")->text(1), QString("−"));
+        QVERIFY(rows(*result->Tree()) != before);
+    }
+
+    void aRegFileIsReadAsATreeAndABadKeyIsSaid() {
+        const QString file = dir.filePath("snapshot.reg");
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\One]\r\n\"Same\"=dword:00000001\r\n\"Gone\"=dword:00000002\r\n"
+                  "\"Size\"=dword:00000005\r\n\r\n[HKEY_CURRENT_USER\\One\\Both]\r\n\"V\"=dword:00000001\r\n");
+        out.close();
+        CCompareResultDlg* result = compare(1, file, "HKCU\\One");
+        QVERIFY(result);
+        QCOMPARE(result->Differences(), std::size_t{0});
+        result->close();
+        prompts->dialogs.push_back(compareWith(0, {}, "HKXX\\Bad"));
+        view->Commands().Run(ID_COMPARE);
+        QCOMPARE(prompts->messages.size(), 1);
+    }
+
+    // The .reg import's confirmation offers the preview; cancelling it writes nothing.
+    void theRegImportConfirmationPreviewsTheChanges() {
+        const QString file = dir.filePath("fix.reg");
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\One]\r\n\"Same\"=dword:00000001\r\n\"Size\"=dword:00000007\r\n"
+                  "\"Gone\"=-\r\n\r\n[HKEY_CURRENT_USER\\One\\Made]\r\n\"New\"=\"x\"\r\n\r\n[-HKEY_CURRENT_USER\\Two]\r\n");
+        out.close();
+        QStringList shown;
+        prompts->dialogs.push_back([&shown](QDialog& dialog) {
+            auto& confirm = static_cast<CImportConfirmDlg&>(dialog);
+            confirm.show();
+            auto* button = confirm.findChild<QPushButton*>(QStringLiteral("preview"));
+            if (!button) return int(IDCANCEL);
+            button->click();
+            if (auto* list = confirm.findChild<QListWidget*>(QStringLiteral("preview")))
+                for (int i = 0; i < list->count(); ++i) shown << list->item(i)->text();
+            return int(IDCANCEL);
+        });
+        view->Commands().RegFiles().ImportRegFile(file.toStdString());
+        QCOMPARE(shown, QStringList({"  [HKEY_CURRENT_USER\\One]", "    ≠ Size: DW:5(5) → DW:7(7)", "    − Gone (DW:2(2))",
+                                     "+ [HKEY_CURRENT_USER\\One\\Made]", "    + New = SZ:x", "− [HKEY_CURRENT_USER\\Two]",
+                                     "変更のない値 1 個は省きました。"}));
+        // Cancelled: the registry is as it was.
+        CCompareResultDlg* result = compare(0, {}, "HKCU\\Two");
+        QVERIFY(result);
+        QCOMPARE(result->Differences(), std::size_t{4});
+    }
+};
+
+QTEST_MAIN(CompareCommandsTest)
+#include "compare_commands_test.moc"

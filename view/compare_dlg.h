@@ -1,0 +1,26 @@
+#pragma once
+// The 比較 dialog: what the current key is compared with, a key of this registry, a .reg file, or
+// a key of a Tovik store file or a Wine prefix.
+#include <QDialog>
+
+#include "view/compare_commands.h"
+
+class QComboBox;
+class QLineEdit;
+
+class CCompareDlg : public QDialog {
+    Q_OBJECT
+public:
+    // key: the key offered first (the current one, as its full path).
+    CCompareDlg(const QString& key, QWidget* parent = nullptr);
+    QComboBox* Kind() const { return m_kind; }
+    QLineEdit* Location() const { return m_location; }
+    QLineEdit* Key() const { return m_key; }
+    // The target as filled in; false when the key does not read as a key path.
+    bool Target(CompareTarget& target) const;
+
+private:
+    QComboBox* m_kind;
+    QLineEdit* m_location;
+    QLineEdit* m_key;
+};

@@ -1,0 +1,64 @@
+#include "view/import_preview_lines.h"
+
+#include <algorithm>
+
+#include "compare/import_preview.h"
+#include "registry/key_path.h"
+#include "registry/value_types.h"
+#include "ui/qt_text.h"
+#include "ui/translated.h"
+
+namespace {
+
+constexpr std::size_t kShownChars = 120;
+
+QString ValueText(const tovik::ValueData& value) {
+    const FormattedValue text = FormatValue(value.type, value.data, std::min(value.size, kShownChars * 4));
+    return ToQString(text.tag) + QStringLiteral(":") + ToQString(text.text).left(static_cast<int>(kShownChars));
+}
+
+class PreviewLines final : public tovik::PreviewSink {
+public:
+    bool onPreview(const tovik::PreviewEntry& e) override {
+        const QString key = QStringLiteral("[") + ToQString(tovik::FullKeyPath(e.root, e.path)) + QStringLiteral("]");
+        const QString name = e.name.empty() ? Tovik::tr("(既定)") : ToQString(e.name);
+        switch (e.kind) {
+            case tovik::PreviewKind::KeyCreated: header(QStringLiteral("+ ") + key, key); return true;
+            case tovik::PreviewKind::KeyDeleted: header(QStringLiteral("− ") + key, QString()); return true;
+            case tovik::PreviewKind::ValueUnchanged: return true;
+            default: break;
+        }
+        if (key != lastKey_) header(QStringLiteral("  ") + key, key);
+        if (e.kind == tovik::PreviewKind::ValueAdded)
+            lines << QStringLiteral("    + ") + name + QStringLiteral(" = ") + ValueText(e.after);
+        else if (e.kind == tovik::PreviewKind::ValueChanged)
+            lines << QStringLiteral("    ≠ ") + name + QStringLiteral(": ") + ValueText(e.before) + QStringLiteral(" → ") +
+                         ValueText(e.after);
+        else
+            lines << QStringLiteral("    − ") + name + QStringLiteral(" (") + ValueText(e.before) + QStringLiteral(")");
+        return true;
+    }
+    QStringList lines;
+
+private:
+    void header(const QString& line, const QString& key) {
+        lines << line;
+        lastKey_ = key;
+    }
+    QString lastKey_;
+};
+
+}  // namespace
+
+QStringList ImportPreviewLines(std::u16string_view regText, tovik::Backend& registry) {
+    PreviewLines preview;
+    tovik::ImportPreviewResult result;
+    try {
+        result = tovik::PreviewRegFileImport(regText, registry, preview);
+    } catch (const tovik::BackendFailure&) {
+        return {Tovik::tr("レジストリを読み込めませんでした。")};
+    }
+    if (result.changes() == 0) preview.lines << Tovik::tr("変更はありません。");
+    if (result.valuesUnchanged != 0) preview.lines << Tovik::tr("変更のない値 %1 個は省きました。").arg(result.valuesUnchanged);
+    return preview.lines;
+}
