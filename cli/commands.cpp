@@ -66,6 +66,14 @@ int ReportValueFailure(std::ostream& err, LONG result, const Command& command, s
     return kExitFailure;
 }
 
+std::int64_t KeyWriteTime(HKEY key) {
+    FILETIME time{};
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         &time) != ERROR_SUCCESS)
+        return 0;
+    return static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
+}
+
 void ReportError(std::ostream& err, std::string_view message) {
     err << "tovik-reg: " << message << '\n';
 }
@@ -111,6 +119,7 @@ int RunCommandKind(const Command& command, std::ostream& out, std::ostream& err)
         case CommandKind::RenameValue: return RunRenameValue(command, out, err);
         case CommandKind::Get: return RunGet(command, out, err);
         case CommandKind::CompleteKeys: return RunCompleteKeys(command, out, err);
+        case CommandKind::Timeline: return RunTimeline(command, out, err);
         case CommandKind::Registries: return RunRegistries(out, err, command.json);
         case CommandKind::Help:
         case CommandKind::Version: break;
