@@ -17,6 +17,9 @@
 #include "view/open_registry_commands.h"
 #include "view/tovik_view.h"
 #include "view/view_commands.h"
+#include "registry/key_handle.h"
+#include "registry/registry_api.h"
+#include "ui/qt_text.h"
 #include "ui/translated.h"
 #include "view/view_settings.h"
 #include "stores/registry_discovery.h"
@@ -96,7 +99,12 @@ CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent, std::unique_ptr<ViewSett
         addressBar->setChecked(true);
     });
     // Shortcuts act without a menu opening first, so the enabled states follow what changes them.
-    connect(m_pView, &CTovikView::currentKeyChanged, this, &CMainFrame::UpdateCommandUI);
+    connect(m_pView, &CTovikView::currentKeyChanged, this, [this] {
+        showKeyTime();
+        UpdateCommandUI();
+    });
+    // A write to the current key changes its time; every write refreshes the values after it.
+    connect(m_pView, &CTovikView::valuesRefreshed, this, &CMainFrame::showKeyTime);
     connect(m_pView, &CTovikView::selectedValueChanged, this, [this] {
         showValueType();
         UpdateCommandUI();
@@ -192,18 +200,42 @@ QString CMainFrame::RegistryLocationText() const {
 // The selected value's type, at the right of the status line: the list's "??" stands for every
 // type above 8, so the line names the one it is.
 void CMainFrame::showValueType() {
-    const QString text = m_pView->SelectedValueTypeText();
-    if (!m_valueType) {
+    showAtRight(m_valueType, QStringLiteral("valueType"), m_pView->SelectedValueTypeText());
+}
+
+// A label at the right of the status line, made when it first has something to say.
+void CMainFrame::showAtRight(QLabel*& label, const QString& name, const QString& text) {
+    if (!label) {
         if (text.isEmpty()) return;
-        m_valueType = new QLabel(this);
-        m_valueType->setObjectName(QStringLiteral("valueType"));
-        m_valueType->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        statusBar()->addPermanentWidget(m_valueType);
+        label = new QLabel(this);
+        label->setObjectName(name);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        statusBar()->addPermanentWidget(label);
         statusBar()->setSizeGripEnabled(false);
     }
-    m_valueType->setText(text);
-    m_valueType->setVisible(!text.isEmpty());
+    label->setText(text);
+    label->setVisible(!text.isEmpty());
     updateStatusBar();
+}
+
+// When the current key was last written, at the right of the status line, in local time.
+void CMainFrame::showKeyTime() {
+    QString text;
+    if (m_pView->CurrentRoot() != 0) {
+        tovik::KeyHandle key;
+        FILETIME time{};
+        if (tovik::OpenKeyHandle(m_pView->CurrentRoot(), m_pView->CurrentKeyPath(), key) == ERROR_SUCCESS &&
+            RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, &time) == ERROR_SUCCESS) {
+            const QString when = KeyTimeText(static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime));
+            if (!when.isEmpty()) text = Tovik::tr("最終更新 %1").arg(when);
+        }
+    }
+    showAtRight(m_keyTime, QStringLiteral("keyWriteTime"), text);
+}
+
+QString CMainFrame::KeyWriteTimeText() const {
+    return m_keyTime && !statusBar()->isHidden() ? m_keyTime->text() : QString();
 }
 
 QString CMainFrame::ValueTypeText() const {
@@ -214,8 +246,9 @@ QString CMainFrame::ValueTypeText() const {
 void CMainFrame::updateStatusBar() {
     const bool location = m_location && !m_location->text().isEmpty();
     const bool valueType = m_valueType && !m_valueType->text().isEmpty();
-    if (location || valueType) statusBar()->show();
-    else if (m_location || m_valueType) statusBar()->hide();
+    const bool keyTime = m_keyTime && !m_keyTime->text().isEmpty();
+    if (location || valueType || keyTime) statusBar()->show();
+    else if (m_location || m_valueType || m_keyTime) statusBar()->hide();
 }
 
 QAction* CMainFrame::CommandAction(int id) const {

@@ -39,6 +39,9 @@ public:
     QString RegistryLocationText() const;
     // The selected value's type on the status line ("REG_QWORD (11)"); empty while none is shown.
     QString ValueTypeText() const;
+    // The current key's last write time as the status line shows it ("最終更新 ..."); empty when
+    // the registry keeps no time for it or no key is current.
+    QString KeyWriteTimeText() const;
 
 signals:
     void aboutRequested();
@@ -56,6 +59,8 @@ private:
     void runCommand(int id);
     void fillFavouritesMenu();
     void showValueType();
+    void showKeyTime();
+    void showAtRight(QLabel*& label, const QString& name, const QString& text);
     void updateStatusBar();
 
     CTovikDoc* m_pDocument;
@@ -67,4 +72,5 @@ private:
     std::map<int, QAction*> m_actions;
     QLabel* m_location = nullptr;
     QLabel* m_valueType = nullptr;
+    QLabel* m_keyTime = nullptr;
 };

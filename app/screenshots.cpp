@@ -180,6 +180,11 @@ int main(int argc, char** argv) {
     findDialog.m_strText = QStringLiteral("Serial");
     SaveGrab(findDialog, outputDir, QStringLiteral("find"));
     findDialog.hide();
+    // Keys written on one day, without a text.
+    CFindDlg findByDay(&frame);
+    findByDay.m_bChangedBetween = true;
+    SaveGrab(findByDay, outputDir, QStringLiteral("find_by_day"));
+    findByDay.hide();
 
     tovik::find::FindOptions serial;
     serial.text = u"Serial";

@@ -1,5 +1,6 @@
 #pragma once
 // The handlers behind RunCommand, one per command, and what they share.
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -29,6 +30,10 @@ int RunCompleteKeys(const Command& command, std::ostream& out, std::ostream& err
 int RunDiff(const Command& command, std::ostream& out, std::ostream& err);
 // import --dry-run: what the import would change, nothing written.
 int RunImportDryRun(const Command& command, std::ostream& out, std::ostream& err);
+int RunTimeline(const Command& command, std::ostream& out, std::ostream& err);
+
+// When key was last written (a FILETIME); 0 when the registry keeps no time for it.
+std::int64_t KeyWriteTime(HKEY key);
 
 // The value named (any case) among key's values into value; ERROR_FILE_NOT_FOUND when there is none.
 LONG FindValue(HKEY key, std::u16string_view name, EnumBuffers& buffers, EnumeratedValue& value);

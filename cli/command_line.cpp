@@ -9,6 +9,7 @@
 #include "cli/messages.h"
 #include "cli/utf8.h"
 #include "registry/key_path.h"
+#include "registry/key_time.h"
 #include "registry/registry_api.h"
 #include "registry/value_types.h"
 #include "stores/registry_source_args.h"
@@ -34,7 +35,7 @@ struct CommandSpec {
 };
 
 constexpr CommandSpec kCommands[] = {
-    {"query", CommandKind::Query, {ArgumentRole::Key}, 1, true, 1, {"-r", "--json"}},
+    {"query", CommandKind::Query, {ArgumentRole::Key}, 1, true, 1, {"-r", "--json", "--times"}},
     {"get", CommandKind::Get, {ArgumentRole::Key, ArgumentRole::ValueName}, 2, true, 2, {"--raw", "--json"}},
     {"set", CommandKind::Set,
      {ArgumentRole::Key, ArgumentRole::ValueName, ArgumentRole::Type, ArgumentRole::Data}, 4, false},
@@ -43,8 +44,9 @@ constexpr CommandSpec kCommands[] = {
     {"delete-key", CommandKind::DeleteKey, {ArgumentRole::Key}, 1, false},
     {"export", CommandKind::Export, {ArgumentRole::Key, ArgumentRole::File}, 2, false, 2, {"--format"}},
     {"import", CommandKind::Import, {ArgumentRole::File}, 1, false, 1, {"--dry-run"}},
-    {"find", CommandKind::Find, {ArgumentRole::FindText, ArgumentRole::Key}, 2, true, 1,
-     {"--keys", "--values", "--data", "--case", "--exact", "--json"}},
+    {"find", CommandKind::Find, {ArgumentRole::FindText, ArgumentRole::Key}, 2, true, 0,
+     {"--keys", "--values", "--data", "--case", "--exact", "--json", "--since", "--until"}},
+    {"timeline", CommandKind::Timeline, {ArgumentRole::Key}, 1, true, 0, {}},
     {"rename-key", CommandKind::RenameKey, {ArgumentRole::Key, ArgumentRole::NewKeyName}, 2, false},
     {"rename-value", CommandKind::RenameValue,
      {ArgumentRole::Key, ArgumentRole::ValueName, ArgumentRole::NewValueName}, 3, false},
@@ -83,10 +85,14 @@ constexpr std::string_view kUsage =
     "registry hive files of a Windows installation.\n"
     "\n"
     "Commands:\n"
-    "  query KEY [-r] [--json]    Print the key line [path] and one line\n"
+    "  query KEY [-r] [--json] [--times]\n"
+    "                             Print the key line [path] and one line\n"
     "                             \"name\"=TAG:data per value, as a backup file holds\n"
     "                             them (UTF-8, LF line ends). -r adds every subkey's\n"
     "                             block after, depth first, in the registry's order.\n"
+    "                             --times adds to each key line, after a space, when\n"
+    "                             the key was last written (ISO 8601, UTC), and\n"
+    "                             \"written\" to each key of --json.\n"
     "  get KEY NAME [--raw|--json]\n"
     "                             Print one value's data text alone, as set takes it\n"
     "                             (a QW value as its number); --raw writes the\n"
@@ -137,7 +143,8 @@ constexpr std::string_view kUsage =
     "                             B, --reverse swaps A and B. Exit status as diff's:\n"
     "                             0 no differences, 1 some, 2 trouble. A text that\n"
     "                             reads as a KEY is one: ./HKLM names a file.\n"
-    "  find TEXT [KEY] [--keys] [--values] [--data] [--case] [--exact] [--json]\n"
+    "  find [TEXT] [KEY] [--keys] [--values] [--data] [--case] [--exact] [--json]\n"
+    "       [--since DATE] [--until DATE]\n"
     "                             Print one line per hit below KEY (the whole\n"
     "                             registry without it), in the browser's order: the\n"
     "                             key's path, and for a hit in a value a tab and the\n"
@@ -147,7 +154,17 @@ constexpr std::string_view kUsage =
     "                             it; all three when none is given); --case matches\n"
     "                             case, --exact the whole name or data text. Exit\n"
     "                             status as grep's: 0 when something was found, 1\n"
-    "                             when nothing was, 2 on a failure.\n"
+    "                             when nothing was, 2 on a failure. --since and\n"
+    "                             --until keep the hits in keys last written in\n"
+    "                             that span (both ends included); with them TEXT\n"
+    "                             may be left out (or empty): every such key is a\n"
+    "                             hit, and a lone argument naming a root is KEY.\n"
+    "  timeline [KEY]             Print every key below KEY (KEY included; the whole\n"
+    "                             registry without it) as CSV lines time,path,\n"
+    "                             newest first: when the key was last written (ISO\n"
+    "                             8601, UTC; empty when the registry keeps no time)\n"
+    "                             and its full path, quoted when it holds a comma or\n"
+    "                             a quote.\n"
     "  rename-key KEY NEWNAME     Rename KEY with everything below it (never a\n"
     "                             root).\n"
     "  rename-value KEY NAME NEWNAME\n"
@@ -168,6 +185,9 @@ constexpr std::string_view kUsage =
     "      backslashes, a leading backslash, HKLM:\\Software and\n"
     "      Computer\\HKEY_LOCAL_MACHINE\\Software; spaces around are ignored.\n"
     "NAME  a value name; @ is the key's unnamed (default) value.\n"
+    "DATE  an ISO 8601 date or date and time: 2024-05-01, 2024-05-01T12:30,\n"
+    "      2024-05-01 12:30:15; local time, or UTC with Z, or another zone with an\n"
+    "      offset (+09:00). A date alone in --until is the end of that day.\n"
     "NEWNAME  a new key or value name: not empty, no backslash in a key name.\n"
     "TYPE  a type tag, NON SZ EXP BIN DW DWE LNK MLT RSC (types 0 to 8) or QW (11),\n"
     "      a name REG_NONE ... REG_QWORD, in any case, or any type number, decimal\n"
@@ -247,7 +267,7 @@ constexpr std::string_view kUsage =
     "  tovik-reg import --dry-run fix.reg\n";
 
 constexpr std::string_view kShortUsage =
-    "Usage: tovik-reg [REGISTRY] query KEY [-r] [--json]\n"
+    "Usage: tovik-reg [REGISTRY] query KEY [-r] [--json] [--times]\n"
     "       tovik-reg [REGISTRY] get KEY NAME [--raw|--json]\n"
     "       tovik-reg [REGISTRY] set KEY NAME TYPE DATA\n"
     "       tovik-reg [REGISTRY] delete-value KEY NAME\n"
@@ -257,8 +277,9 @@ constexpr std::string_view kShortUsage =
     "       tovik-reg [REGISTRY] import FILE [--dry-run]\n"
     "       tovik-reg [REGISTRY] diff A [B] [--format text|reg|reg4] [--reverse]\n"
     "                 [--json] [--b REGISTRY]\n"
-    "       tovik-reg [REGISTRY] find TEXT [KEY] [--keys] [--values] [--data]\n"
-    "                 [--case] [--exact] [--json]\n"
+    "       tovik-reg [REGISTRY] find [TEXT] [KEY] [--keys] [--values] [--data]\n"
+    "                 [--case] [--exact] [--json] [--since DATE] [--until DATE]\n"
+    "       tovik-reg [REGISTRY] timeline [KEY]\n"
     "       tovik-reg [REGISTRY] rename-key KEY NEWNAME\n"
     "       tovik-reg [REGISTRY] rename-value KEY NAME NEWNAME\n"
     "       tovik-reg registries [--json]\n"
@@ -584,6 +605,30 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
         } else if (Takes(*spec, arg) && arg == "--b") {
             if (command.otherSource) return UsageError(Say({"--b is given twice.", "--b が2回あります。"}));
             if (auto error = TakeOtherRegistry(args, i, command)) return *error;
+        } else if (Takes(*spec, arg) && arg == "--times") {
+            command.times = true;
+        } else if (Takes(*spec, "--since") && (arg == "--since" || arg.starts_with("--since=") || arg == "--until" ||
+                                                arg.starts_with("--until="))) {
+            const bool since = arg.starts_with("--since");
+            const std::string_view option = since ? "--since" : "--until";
+            std::string_view text;
+            if (arg == option) {
+                if (i + 1 == args.size()) return UsageError(Say({"%1 needs a date.", "%1 には日付が必要です。"}, {option}));
+                text = args[++i];
+            } else {
+                text = arg.substr(option.size() + 1);
+            }
+            bool dateOnly = false;
+            const std::optional<std::int64_t> time = parseIsoDateTime(text, &dateOnly);
+            if (!time) {
+                return UsageError(Say({"%1 needs an ISO 8601 date such as 2024-05-01 or 2024-05-01T12:30Z: %2",
+                                       "%1 には 2024-05-01 や 2024-05-01T12:30Z のようなISO 8601の日付が必要です: %2"},
+                                      {option, Printable(text)}));
+            }
+            // A day given alone runs to its end.
+            constexpr std::int64_t kDay = 86400 * kFileTimeTicksPerSecond;
+            if (since) command.since = *time;
+            else command.until = dateOnly ? *time + kDay - 1 : *time;
         } else if (spec->takesOptions && arg == "--") {
             optionsEnded = true;  // a value name such as "-r" follows
         } else if (Takes(*spec, arg) && FindOption(arg, command)) {
@@ -600,6 +645,19 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
     if (command.raw && command.json) return UsageError(Say({"--raw and --json exclude each other.", "--raw と --json は同時に使えません。"}));
     if (command.json && command.diffFormat != DiffFormat::Listing)
         return UsageError(Say({"--json and --format reg exclude each other.", "--json と --format reg は同時に使えません。"}));
+    const bool timeBounded = command.since != 0 || command.until != 0;
+    if (command.since != 0 && command.until != 0 && command.until < command.since)
+        return UsageError(Say({"--until is before --since.", "--until が --since より前です。"}));
+    // find needs a text unless it looks for keys by time; one argument that names a root is then KEY.
+    bool keyOnly = false;
+    if (spec->kind == CommandKind::Find) {
+        if (positional.empty() && !timeBounded)
+            return UsageError(Say({"missing arguments for %1.", "%1 の引数が足りません。"}, {spec->name}));
+        if (positional.size() == 1 && timeBounded) {
+            const auto text = Utf8ToUtf16(positional[0]);
+            keyOnly = text && ParseKeyPath(*text).ok();
+        }
+    }
     if (positional.size() < spec->required) {
         return UsageError(Say({"missing arguments for %1.", "%1 の引数が足りません。"}, {spec->name}));
     }
@@ -608,8 +666,9 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
     }
     // A file name is bytes to the system and is passed on as it is; everything else is text.
     std::vector<std::u16string> texts;
+    const std::size_t firstRole = keyOnly ? 1 : 0;
     for (std::size_t k = 0; k < positional.size(); ++k) {
-        if (spec->roles[k] == ArgumentRole::File) {
+        if (spec->roles[k + firstRole] == ArgumentRole::File) {
             if (positional[k].empty()) return UsageError(Say({"the file name is empty.", "ファイル名が空です。"}));
             texts.emplace_back();
             continue;
@@ -619,7 +678,7 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
         texts.push_back(std::move(*text));
     }
     for (std::size_t k = 0; k < positional.size(); ++k) {
-        if (auto error = ReadArgument(spec->roles[k], texts[k], positional[k], command)) {
+        if (auto error = ReadArgument(spec->roles[k + firstRole], texts[k], positional[k], command)) {
             error->command = spec->kind;
             return *error;
         }
@@ -643,8 +702,9 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
                                    "--b はBのキーのレジストリを指定しますが、Bはファイルです。"}));
         }
     }
+    if (command.kind == CommandKind::Timeline) command.hasKey = !positional.empty();
     if (command.kind == CommandKind::Find) {
-        command.hasKey = positional.size() > 1;
+        command.hasKey = positional.size() + firstRole > 1;
         if (!command.findKeys && !command.findValues && !command.findData)
             command.findKeys = command.findValues = command.findData = true;
     }

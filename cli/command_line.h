@@ -2,7 +2,7 @@
 // The command line of tovik-reg, parsed without side effects: the arguments (without the program
 // name) give either a command ready to run or the reason they do not.
 //
-//   tovik-reg [--registry FILE] query KEY [-r]
+//   tovik-reg [--registry FILE] query KEY [-r] [--times]
 //   tovik-reg [--registry FILE] get KEY NAME [--raw]
 //   tovik-reg [--registry FILE] set KEY NAME TYPE DATA
 //   tovik-reg [--registry FILE] delete-value KEY NAME
@@ -11,7 +11,9 @@
 //   tovik-reg [--registry FILE] export KEY FILE [--format backup|reg|reg4]
 //   tovik-reg [--registry FILE] import FILE [--dry-run]
 //   tovik-reg [--registry FILE] diff A [B] [--format text|reg|reg4] [--reverse] [--json] [--b OPTIONS]
-//   tovik-reg [--registry FILE] find TEXT [KEY] [--keys] [--values] [--data] [--case] [--exact]
+//   tovik-reg [--registry FILE] find [TEXT] [KEY] [--keys] [--values] [--data] [--case] [--exact]
+//             [--since DATE] [--until DATE]
+//   tovik-reg [--registry FILE] timeline [KEY]
 //   tovik-reg [--registry FILE] rename-key KEY NEWNAME
 //   tovik-reg [--registry FILE] rename-value KEY NAME NEWNAME
 //   tovik-reg registries
@@ -24,6 +26,7 @@
 // (data such as "-1" is data), except query's -r, find's options, export's --format and --help.
 // A new command is a CommandKind, a row of the command table in command_line.cpp and a handler (command_handlers.h) that
 // RunCommand in commands.cpp calls.
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -36,7 +39,7 @@
 
 namespace tovik::cli {
 
-enum class CommandKind { Help, Version, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import, Find, RenameKey, RenameValue, Registries, Get, CompleteKeys, Diff };
+enum class CommandKind { Help, Version, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import, Find, RenameKey, RenameValue, Registries, Get, CompleteKeys, Diff, Timeline };
 
 // KEY: a root (HKEY_CLASSES_ROOT or HKCR, HKEY_CURRENT_USER or HKCU, HKEY_LOCAL_MACHINE or HKLM,
 // any case), optionally followed by a backslash and a path, in any spelling that
@@ -71,12 +74,16 @@ struct Command {
     bool recursive = false;    // query -r
     bool raw = false;          // get --raw: the data's bytes as they are
     bool json = false;         // --json: the output as JSON (cli/json_output.h)
+    bool times = false;        // query --times: each key line with the key's last write time
     std::u16string newName;    // rename-key and rename-value
     // find: the text, whether a KEY was given (else the whole registry), what to look at and how.
     std::u16string findText;
     bool hasKey = true;
     bool findKeys = false, findValues = false, findData = false;
     bool matchCase = false, exact = false;
+    // find --since and --until: only keys last written in between (FILETIMEs, both included; 0: no
+    // bound). A date alone in --until means the end of that day.
+    std::int64_t since = 0, until = 0;
     std::string fileName;      // export and import: the file; passed on unconverted
     ExportFormat format = ExportFormat::Backup;  // export
     bool dryRun = false;       // import --dry-run: print what would change, write nothing

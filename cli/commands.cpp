@@ -108,6 +108,14 @@ std::string CannotReadFileText(const std::string& file, int error) {
     return Say({"cannot read %1: %2", "%1 を読み込めません: %2"}, {file, std::strerror(error)});
 }
 
+std::int64_t KeyWriteTime(HKEY key) {
+    FILETIME time{};
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         &time) != ERROR_SUCCESS)
+        return 0;
+    return static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
+}
+
 void ReportError(std::ostream& err, std::string_view message) {
     err << "tovik-reg: " << message << '\n';
 }
@@ -160,6 +168,7 @@ int RunCommandKind(const Command& command, std::ostream& out, std::ostream& err)
         case CommandKind::Get: return RunGet(command, out, err);
         case CommandKind::CompleteKeys: return RunCompleteKeys(command, out, err);
         case CommandKind::Diff: return RunDiff(command, out, err);
+        case CommandKind::Timeline: return RunTimeline(command, out, err);
         case CommandKind::Registries: return RunRegistries(out, err, command.json);
         case CommandKind::Help:
         case CommandKind::Version: break;

@@ -9,13 +9,14 @@
 #include "cli/json_output.h"
 #include "cli/utf8.h"
 #include "find/registry_find.h"
+#include "registry/key_time.h"
 
 namespace tovik::cli {
 
 namespace {
 
 // A key hit as its path; a value hit as the value itself, read again for its data.
-nlohmann::ordered_json JsonHit(const find::FindHit& hit) {
+nlohmann::ordered_json JsonHitOnly(const find::FindHit& hit) {
     if (!hit.IsValueHit()) return nlohmann::ordered_json{{"path", Utf16ToUtf8(hit.FullKeyPath())}, {"match", "key"}};
     const char* match = hit.kind == find::HitKind::ValueName ? "name" : "data";
     KeyHandle key;
@@ -35,6 +36,16 @@ nlohmann::ordered_json JsonHit(const find::FindHit& hit) {
     return found;
 }
 
+// With a time span, each hit also says when its key was last written.
+nlohmann::ordered_json JsonHit(const find::FindHit& hit, bool withTime) {
+    nlohmann::ordered_json found = JsonHitOnly(hit);
+    if (withTime) {
+        const std::string time = formatFileTimeUtc(hit.keyWriteTime);
+        found["written"] = time.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(time);
+    }
+    return found;
+}
+
 }  // namespace
 
 int RunFindCommand(const Command& command, std::ostream& out, std::ostream& err) {
@@ -45,6 +56,8 @@ int RunFindCommand(const Command& command, std::ostream& out, std::ostream& err)
     options.data = command.findData;
     options.matchCase = command.matchCase;
     options.wholeMatch = command.exact;
+    options.changedFrom = command.since;
+    options.changedUntil = command.until;
     if (command.hasKey) {
         KeyHandle key;
         const LONG opened = OpenKeyHandle(command.key.root, command.key.path, key);
@@ -66,7 +79,7 @@ int RunFindCommand(const Command& command, std::ostream& out, std::ostream& err)
         for (; printed < hits.size(); ++printed) {
             const find::FindHit& hit = hits[printed];
             if (json) {
-                json->Add(JsonHit(hit));
+                json->Add(JsonHit(hit, command.since != 0 || command.until != 0));
                 continue;
             }
             out << Utf16ToUtf8(hit.FullKeyPath());

@@ -12,6 +12,7 @@
 #include "cli/utf8.h"
 #include "registry/key_enum.h"
 #include "registry/key_path.h"
+#include "registry/key_time.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 
@@ -61,12 +62,22 @@ private:
 // Writes each key as a backup file holds it, or (json) as one element of an array of keys.
 class QueryWriter {
 public:
-    QueryWriter(std::ostream& out, HKEY root, bool json) : output_(out), root_(root), json_(json) {}
+    QueryWriter(std::ostream& out, HKEY root, bool json, bool times)
+        : output_(out), root_(root), json_(json), times_(times) {}
 
     // The key line and the value lines of one key.
     LONG WriteBlock(HKEY key, std::u16string_view path) {
         if (json_) return WriteJsonKey(key, path);
-        output_.Line(BackupKeyLine(path));
+        if (times_) {
+            // The key line as Wine writes its own, with the time after the bracket.
+            std::u16string line = BackupKeyLine(path);
+            const std::string time = formatFileTimeUtc(KeyWriteTime(key));
+            line += u' ';
+            line.append(time.begin(), time.end());
+            output_.Line(line);
+        } else {
+            output_.Line(BackupKeyLine(path));
+        }
         EnumeratedValue value;
         for (DWORD index = 0;; ++index) {
             const LONG result = EnumValue(key, index, buffers_, value);
@@ -101,7 +112,12 @@ private:
             if (result != ERROR_SUCCESS) break;
             values.push_back(JsonValue(root_, path, value.name, value.type, value.data, value.size));
         }
-        const nlohmann::ordered_json block{{"path", Utf16ToUtf8(FullKeyPath(root_, path))}, {"values", std::move(values)}};
+        nlohmann::ordered_json block{{"path", Utf16ToUtf8(FullKeyPath(root_, path))}};
+        if (times_) {
+            const std::string time = formatFileTimeUtc(KeyWriteTime(key));
+            block["written"] = time.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(time);
+        }
+        block["values"] = std::move(values);
         output_.Text(keysWritten_++ == 0 ? "[\n" : ",\n");
         output_.Text(JsonText(block));
         return result == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : result;
@@ -111,6 +127,7 @@ private:
     EnumBuffers buffers_;
     HKEY root_;
     bool json_;
+    bool times_;
     std::size_t keysWritten_ = 0;
 };
 
@@ -132,7 +149,7 @@ int RunQuery(const Command& command, std::ostream& out, std::ostream& err) {
     const LONG opened = OpenKeyHandle(command.key.root, command.key.path, top);
     if (opened != ERROR_SUCCESS) return ReportKeyFailure(err, opened, command.key, Action::Open);
 
-    QueryWriter writer(out, command.key.root, command.json);
+    QueryWriter writer(out, command.key.root, command.json, command.times);
     std::u16string topPath = command.key.path.empty() ? std::u16string()
                                                       : StoredKeyPath(command.key.root, command.key.path);
     int code = kExitSuccess;

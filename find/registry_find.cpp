@@ -13,6 +13,15 @@ namespace {
 // Characters of a cut data text kept before the match, so the hit shows what leads to it.
 constexpr std::size_t kLeadBeforeMatch = 32;
 
+// A search by time alone looks at key names only, and every key name matches.
+FindOptions forTimeAlone(FindOptions options) {
+    if (options.text.empty() && options.TimeBounded()) {
+        options.keyNames = true;
+        options.valueNames = options.data = false;
+    }
+    return options;
+}
+
 RegistryWalk::Direction walkDirection(FindDirection direction) {
     return direction == FindDirection::Next ? RegistryWalk::Direction::Forward : RegistryWalk::Direction::Backward;
 }
@@ -46,7 +55,7 @@ RegistryFind RegistryFind::FindAll(FindOptions options, std::size_t limit) {
 
 RegistryFind::RegistryFind(FindOptions options, FindDirection direction, const FindStart& start, bool all,
                            std::size_t limit)
-    : options_(std::move(options)), direction_(direction), start_(start), all_(all), limit_(limit),
+    : options_(forTimeAlone(std::move(options))), direction_(direction), start_(start), all_(all), limit_(limit),
       matcher_(options_.text, options_.matchCase, options_.wholeMatch), dataMatcher_(matcher_),
       walk_(options_.scopeRoot, options_.scopePath, walkDirection(direction),
             options_.valueNames || options_.data, options_.data) {}
@@ -113,10 +122,14 @@ FindStatus RegistryFind::Step(std::size_t budget) {
 }
 
 bool RegistryFind::matchCurrent() {
+    if (options_.TimeBounded()) {
+        const std::int64_t written = walk_.CurrentKeyWriteTime();
+        if (written < options_.changedFrom || (options_.changedUntil != 0 && written > options_.changedUntil)) return false;
+    }
     if (walk_.CurrentKind() == RegistryWalk::ItemKind::Key) {
         if (!options_.keyNames) return false;
         const std::u16string_view name = walk_.CurrentKeyName();
-        const std::size_t at = matcher_.Find(name);
+        const std::size_t at = options_.text.empty() && options_.TimeBounded() ? 0 : matcher_.Find(name);
         if (at == TextMatcher::npos) return false;
         hit_.kind = HitKind::KeyName;
         hit_.valueName.clear();
@@ -151,6 +164,7 @@ bool RegistryFind::matchCurrent() {
     }
     hit_.root = walk_.CurrentRoot();
     hit_.path.assign(walk_.CurrentPath());
+    hit_.keyWriteTime = walk_.CurrentKeyWriteTime();
     return true;
 }
 

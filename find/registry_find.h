@@ -28,6 +28,11 @@ struct FindOptions {
     bool matchCase = false;  // otherwise with the registry's case folding of names
     bool wholeMatch = false; // the whole name or data text is the text
     bool wrapAround = true;  // a next or previous search goes on from the other end
+    // Only keys last written between these times (FILETIMEs, both included; 0: no bound), and
+    // their values. With an empty text every such key is a hit, and values are not looked at.
+    std::int64_t changedFrom = 0;
+    std::int64_t changedUntil = 0;
+    bool TimeBounded() const { return changedFrom != 0 || changedUntil != 0; }
     // Only root\scopePath and everything below it; scopeRoot 0 is the whole registry.
     HKEY scopeRoot = 0;
     std::u16string scopePath;
@@ -46,6 +51,7 @@ struct FindHit {
     std::u16string text;
     std::size_t matchStart = 0;   // of the match within text
     std::size_t matchLength = 0;
+    std::int64_t keyWriteTime = 0;  // when the hit's key was last written (FILETIME; 0: unknown)
 
     bool IsValueHit() const { return kind != HitKind::KeyName; }
     // The value's name as the list shows it ("@" for the unnamed value).

@@ -169,6 +169,19 @@ void RegistryWalk::RestartFromEdge() {
     if (pushTop() && !forward()) enterBackward(stack_.back());
 }
 
+std::int64_t RegistryWalk::CurrentKeyWriteTime() {
+    if (stack_.empty()) return 0;
+    Frame& frame = stack_.back();
+    if (frame.writeTime < 0) {
+        FILETIME time{};
+        const bool read = frame.key != 0 && RegQueryInfoKeyW(frame.key, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                                             nullptr, nullptr, nullptr, nullptr, nullptr,
+                                                             &time) == ERROR_SUCCESS;
+        frame.writeTime = read ? static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime) : 0;
+    }
+    return frame.writeTime;
+}
+
 void RegistryWalk::emitKey() {
     atEdge_ = false;
     kind_ = ItemKind::Key;

@@ -79,6 +79,9 @@ public:
     std::u16string_view CurrentKeyName() const;
     // The current value, when the current item is one.
     const WalkValue& CurrentValue() const { return values_[order_[static_cast<std::size_t>(currentSlot_)]]; }
+    // When the current key (a value's key, for a value) was last written, as a FILETIME; 0 when
+    // the registry keeps no time for it. Asked once per key.
+    std::int64_t CurrentKeyWriteTime();
     // The current item's position; compare with ComparePositions.
     int CompareCurrentTo(const WalkPosition& position) const;
 
@@ -104,6 +107,7 @@ private:
         std::int64_t nextValue = 0;
         std::int64_t nextSubkey = 0;  // the subkey to enter next (counting down when backward)
         std::int64_t subkeyCount = -1;  // known on the first levels, and when walked backward
+        std::int64_t writeTime = -1;    // read on first need
     };
 
     bool forward() const { return direction_ == Direction::Forward; }

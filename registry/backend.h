@@ -98,6 +98,11 @@ public:
     // Up to limit values in creation order, from position from on. Data up to a size the backend
     // chooses comes with the entries; larger data is fetched by readValueData when asked for.
     virtual void listValues(KeyId key, std::size_t from, std::int64_t limit, std::vector<ValueEntry>& out) = 0;
+    // When key was last written, as a FILETIME (100 ns ticks since 1601 UTC); 0 when the registry
+    // keeps no time for it. Writes set it as the platform does: setting a value (to data other
+    // than it holds) or deleting one touches the key that holds it, creating a key touches the
+    // new key and its parent, deleting a key touches its parent, renaming touches the key itself.
+    virtual std::int64_t keyWriteTime(KeyId /*key*/) { return 0; }
     // Copies a value's data into buffer when it still has expectedSize bytes; false when the
     // value is gone or its data changed size meanwhile.
     virtual bool readValueData(ValueId value, BYTE* buffer, DWORD expectedSize) = 0;

@@ -1,5 +1,6 @@
 #include "registry/registry_api.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -170,6 +171,12 @@ LONG resolve(Backend& store, OpenKey& base, const std::vector<std::u16string_vie
     return ERROR_SUCCESS;
 }
 
+FILETIME toFileTime(std::int64_t ticks)
+{
+    const auto bits = static_cast<std::uint64_t>(ticks < 0 ? 0 : ticks);
+    return FILETIME{static_cast<DWORD>(bits & 0xFFFFFFFFu), static_cast<DWORD>(bits >> 32)};
+}
+
 bool isRootKey(const Backend& store, KeyId id)
 {
     for (const tovik::RootInfo& root : tovik::HeldRoots())
@@ -277,7 +284,7 @@ LONG RegCloseKey(HKEY hKey)
 }
 
 LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD, LPWSTR lpClass,
-                   LPDWORD lpcchClass, void*)
+                   LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
 {
     return withStore(false, [&](Backend& store) -> LONG {
         OpenKey* key = g_handles.find(hKey);
@@ -302,6 +309,50 @@ LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, L
             if (lpClass && *lpcchClass > 0) lpClass[0] = 0;
             *lpcchClass = 0;
         }
+        if (lpftLastWriteTime) *lpftLastWriteTime = toFileTime(store.keyWriteTime(entry->id));
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD, LPDWORD lpcSubKeys,
+                      LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
+                      LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
+                      PFILETIME lpftLastWriteTime)
+{
+    return withStore(false, [&](Backend& store) -> LONG {
+        OpenKey* key = g_handles.find(hKey);
+        if (!key) return ERROR_INVALID_HANDLE;
+        if (lpClass && !lpcchClass) return ERROR_INVALID_PARAMETER;
+        if (!keyExists(store, *key)) return ERROR_KEY_DELETED;
+        if (lpcchClass) {  // keys have no class
+            if (lpClass && *lpcchClass > 0) lpClass[0] = 0;
+            *lpcchClass = 0;
+        }
+        if (lpcbMaxClassLen) *lpcbMaxClassLen = 0;
+        if (lpcbSecurityDescriptor) *lpcbSecurityDescriptor = 0;
+        // Counting lists every child; only callers that ask pay for it.
+        if (lpcSubKeys || lpcbMaxSubKeyLen) {
+            std::vector<SubkeyEntry> subkeys;
+            store.listSubkeys(key->id, 0, -1, subkeys);
+            std::size_t longest = 0;
+            for (const SubkeyEntry& entry : subkeys) longest = std::max(longest, entry.name.size());
+            if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(subkeys.size());
+            if (lpcbMaxSubKeyLen) *lpcbMaxSubKeyLen = static_cast<DWORD>(longest);
+        }
+        if (lpcValues || lpcbMaxValueNameLen || lpcbMaxValueLen) {
+            std::vector<ValueEntry> values;
+            store.listValues(key->id, 0, -1, values);
+            std::size_t longestName = 0;
+            DWORD largest = 0;
+            for (const ValueEntry& entry : values) {
+                longestName = std::max(longestName, entry.name.size());
+                largest = std::max(largest, entry.size);
+            }
+            if (lpcValues) *lpcValues = static_cast<DWORD>(values.size());
+            if (lpcbMaxValueNameLen) *lpcbMaxValueNameLen = static_cast<DWORD>(longestName);
+            if (lpcbMaxValueLen) *lpcbMaxValueLen = largest;
+        }
+        if (lpftLastWriteTime) *lpftLastWriteTime = toFileTime(store.keyWriteTime(key->id));
         return ERROR_SUCCESS;
     });
 }

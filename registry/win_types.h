@@ -14,6 +14,12 @@ using LONG = std::int32_t;
 using REGSAM = DWORD;
 using HKEY = std::uint32_t;
 using PHKEY = HKEY*;
+// A time as 100 ns ticks since 1601-01-01 UTC, in two halves.
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+using PFILETIME = FILETIME*;
 
 constexpr HKEY HKEY_CLASSES_ROOT = 0x80000000u;
 constexpr HKEY HKEY_CURRENT_USER = 0x80000001u;

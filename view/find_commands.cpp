@@ -1,5 +1,6 @@
 #include "view/find_commands.h"
 
+#include <QDateTime>
 #include <QProgressDialog>
 #include <QTimer>
 
@@ -14,6 +15,15 @@ using tovik::find::FindHit;
 using tovik::find::FindStart;
 using tovik::find::FindStatus;
 using tovik::find::RegistryFind;
+
+namespace {
+
+std::int64_t FileTimeOfLocalDayStart(const QDate& day) {
+    constexpr std::int64_t kUnixEpoch = 116444736000000000;  // 1970-01-01 as a FILETIME
+    return QDateTime(day, QTime(0, 0)).toMSecsSinceEpoch() * 10000 + kUnixEpoch;
+}
+
+}  // namespace
 
 FindCommands::FindCommands(CTovikView& view) : QObject(&view), m_view(view) {}
 
@@ -30,9 +40,24 @@ void FindCommands::OnFind() {
         dialog.m_bMatchCase = m_options.matchCase;
         dialog.m_bWholeMatch = m_options.wholeMatch;
         dialog.m_bFromTop = m_fromTop;
+        dialog.m_bChangedBetween = m_options.TimeBounded();
+        if (m_options.TimeBounded()) {
+            dialog.m_changedFrom = m_changedFrom;
+            dialog.m_changedUntil = m_changedUntil;
+        }
     }
     if (m_view.Prompts().DoModal(dialog) != IDOK) return;
-    if (dialog.m_strText.isEmpty() || !(dialog.m_bKeyNames || dialog.m_bValueNames || dialog.m_bData)) return;
+    if ((dialog.m_strText.isEmpty() && !dialog.m_bChangedBetween) ||
+        !(dialog.m_bKeyNames || dialog.m_bValueNames || dialog.m_bData))
+        return;
+    m_options.changedFrom = m_options.changedUntil = 0;
+    if (dialog.m_bChangedBetween) {
+        // The days in local time: from the start of the first to the end of the last.
+        m_changedFrom = dialog.m_changedFrom;
+        m_changedUntil = dialog.m_changedUntil;
+        m_options.changedFrom = FileTimeOfLocalDayStart(m_changedFrom);
+        m_options.changedUntil = FileTimeOfLocalDayStart(m_changedUntil.addDays(1)) - 1;
+    }
     m_options.text = ToU16(dialog.m_strText);
     m_options.keyNames = dialog.m_bKeyNames;
     m_options.valueNames = dialog.m_bValueNames;

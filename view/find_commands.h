@@ -3,6 +3,7 @@
 // event loop (the registry operations belong to this thread), a progress display with 中止 once a
 // search has taken about half a second, and the 検索結果 list of a find-all search. A hit selects
 // its key and, for a value hit, its value row through the view's GoToKey.
+#include <QDate>
 #include <QElapsedTimer>
 #include <QObject>
 #include <memory>
@@ -62,6 +63,7 @@ private:
     tovik::find::FindOptions m_options;
     bool m_haveOptions = false;
     bool m_fromTop = false;
+    QDate m_changedFrom, m_changedUntil;  // the days of the last search by time
     std::optional<tovik::find::FindHit> m_lastHit;
     std::unique_ptr<tovik::find::RegistryFind> m_running;
     bool m_all = false;

@@ -1,6 +1,7 @@
 #include "view/find_dlg.h"
 
 #include <QCheckBox>
+#include <QDateEdit>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,8 +36,22 @@ CFindDlg::CFindDlg(QWidget* parent) : QDialog(parent) {
     m_whole = new QCheckBox(Tovik::tr("完全一致"), this);
     m_whole->setGeometry(du.Rect(3, 93, 116, 10));
 
+    // Keys changed between two days: what an installer touched.
+    m_changed = new QCheckBox(Tovik::tr("更新日:"), this);
+    m_changed->setGeometry(du.Rect(3, 106, 116, 10));
+    m_from = new QDateEdit(this);
+    m_from->setGeometry(du.Rect(3, 117, 54, 12));
+    PlaceLabel(this, Tovik::tr("～"), du.Rect(58, 118, 6, 10));
+    m_until = new QDateEdit(this);
+    m_until->setGeometry(du.Rect(65, 117, 54, 12));
+    for (QDateEdit* edit : {m_from, m_until}) {
+        edit->setCalendarPopup(true);
+        edit->setEnabled(false);
+        connect(m_changed, &QCheckBox::toggled, edit, &QWidget::setEnabled);
+    }
+
     auto* start = new QGroupBox(Tovik::tr("検索開始位置"), this);
-    start->setGeometry(du.Rect(3, 106, 116, 36));
+    start->setGeometry(du.Rect(3, 133, 116, 36));
     auto* startLayout = new QVBoxLayout(start);
     m_fromSelected = new QRadioButton(Tovik::tr("選択したキーから"), start);
     m_fromTop = new QRadioButton(Tovik::tr("先頭から"), start);
@@ -45,11 +60,11 @@ CFindDlg::CFindDlg(QWidget* parent) : QDialog(parent) {
 
     auto* next = new QPushButton(Tovik::tr("次を検索"), this);
     next->setDefault(true);
-    next->setGeometry(du.Rect(3, 147, 37, 14));
+    next->setGeometry(du.Rect(3, 174, 37, 14));
     auto* all = new QPushButton(Tovik::tr("すべて検索"), this);
-    all->setGeometry(du.Rect(43, 147, 37, 14));
+    all->setGeometry(du.Rect(43, 174, 37, 14));
     auto* cancel = new QPushButton(Tovik::tr("キャンセル"), this);
-    cancel->setGeometry(du.Rect(83, 147, 36, 14));
+    cancel->setGeometry(du.Rect(83, 174, 36, 14));
     connect(next, &QPushButton::clicked, this, [this] {
         m_bFindAll = false;
         accept();
@@ -59,7 +74,7 @@ CFindDlg::CFindDlg(QWidget* parent) : QDialog(parent) {
         accept();
     });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    setFixedSize(du.Size(122, 165));
+    setFixedSize(du.Size(122, 192));
 }
 
 void CFindDlg::showEvent(QShowEvent* event) {
@@ -72,6 +87,9 @@ void CFindDlg::showEvent(QShowEvent* event) {
         m_case->setChecked(m_bMatchCase);
         m_whole->setChecked(m_bWholeMatch);
         (m_bFromTop ? m_fromTop : m_fromSelected)->setChecked(true);
+        m_changed->setChecked(m_bChangedBetween);
+        m_from->setDate(m_changedFrom);
+        m_until->setDate(m_changedUntil);
         m_text->setFocus();
     }
     QDialog::showEvent(event);
@@ -85,10 +103,15 @@ void CFindDlg::takeAnswers() {
     m_bMatchCase = m_case->isChecked();
     m_bWholeMatch = m_whole->isChecked();
     m_bFromTop = m_fromTop->isChecked();
+    m_bChangedBetween = m_changed->isChecked();
+    m_changedFrom = m_from->date();
+    m_changedUntil = m_until->date();
 }
 
 void CFindDlg::accept() {
     takeAnswers();
-    if (m_strText.isEmpty() || !(m_bKeyNames || m_bValueNames || m_bData)) return;   // stays open
+    // Stays open without a text (unless keys are found by their time) or anything to look at.
+    if ((m_strText.isEmpty() && !m_bChangedBetween) || !(m_bKeyNames || m_bValueNames || m_bData)) return;
+    if (m_bChangedBetween && m_changedUntil < m_changedFrom) return;
     QDialog::accept();
 }

@@ -19,8 +19,8 @@ CFindResultsDlg::CFindResultsDlg(QWidget* parent) : QDialog(parent) {
     m_summary->setTextFormat(Qt::PlainText);
     m_summary->setWordWrap(true);
     m_list = new QTreeWidget(this);
-    m_list->setColumnCount(2);
-    m_list->setHeaderLabels({Tovik::tr("キー"), Tovik::tr("名前")});
+    m_list->setColumnCount(3);
+    m_list->setHeaderLabels({Tovik::tr("キー"), Tovik::tr("名前"), Tovik::tr("最終更新")});
     m_list->setRootIsDecorated(false);
     m_list->setUniformRowHeights(true);
     m_list->setAllColumnsShowFocus(true);
@@ -29,6 +29,7 @@ CFindResultsDlg::CFindResultsDlg(QWidget* parent) : QDialog(parent) {
     m_list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     m_list->header()->setSectionResizeMode(1, QHeaderView::Interactive);
     m_list->header()->resizeSection(1, 110);
+    m_list->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
     layout->addWidget(m_summary);
     layout->addWidget(m_list);
     connect(m_list, &QTreeWidget::itemDoubleClicked, this,
@@ -37,7 +38,7 @@ CFindResultsDlg::CFindResultsDlg(QWidget* parent) : QDialog(parent) {
         new QShortcut(QKeySequence(key), m_list, this, [this] {
             if (QTreeWidgetItem* item = m_list->currentItem()) ActivateRow(m_list->indexOfTopLevelItem(item));
         }, Qt::WidgetShortcut);
-    resize(440, 360);
+    resize(560, 360);
 }
 
 void CFindResultsDlg::SetHits(std::vector<tovik::find::FindHit> hits, bool truncated) {
@@ -50,6 +51,7 @@ void CFindResultsDlg::SetHits(std::vector<tovik::find::FindHit> hits, bool trunc
         item->setText(0, ToQString(hit.FullKeyPath()));
         item->setToolTip(0, item->text(0));
         if (hit.IsValueHit()) item->setText(1, ToQString(hit.ShownValueName()));
+        item->setText(2, KeyTimeText(hit.keyWriteTime));
         items << item;
     }
     m_list->addTopLevelItems(items);

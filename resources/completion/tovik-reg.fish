@@ -1,6 +1,6 @@
 # fish completion for tovik-reg: options, commands, key paths (asked of tovik-reg itself, on the
 # registry the line names), type names, files.
-set -l commands query get set delete-value add-key delete-key export import diff find rename-key rename-value registries
+set -l commands query get set delete-value add-key delete-key export import diff find rename-key rename-value registries timeline
 
 function __tovik_reg_keys
     set -l words (commandline -opc)
@@ -36,8 +36,9 @@ complete -c tovik-reg -n "not __fish_seen_subcommand_from $commands" -l as -x -a
 complete -c tovik-reg -n "not __fish_seen_subcommand_from $commands" -l write -d 'Allow changes to hive files'
 complete -c tovik-reg -n "not __fish_seen_subcommand_from $commands" -a "$commands"
 
-complete -c tovik-reg -n "__fish_seen_subcommand_from query get set delete-value add-key delete-key export diff find rename-key rename-value" -a '(__tovik_reg_keys)'
+complete -c tovik-reg -n "__fish_seen_subcommand_from query get set delete-value add-key delete-key export diff find rename-key rename-value timeline" -a '(__tovik_reg_keys)'
 complete -c tovik-reg -n "__fish_seen_subcommand_from query" -s r -d 'Every subkey too'
+complete -c tovik-reg -n "__fish_seen_subcommand_from query" -l times -d "Each key's last write time"
 complete -c tovik-reg -n "__fish_seen_subcommand_from get" -l raw -d 'The bytes as they are'
 complete -c tovik-reg -n "__fish_seen_subcommand_from query get find diff registries" -l json -d 'Print JSON'
 complete -c tovik-reg -n "__fish_seen_subcommand_from diff" -l format -x -a 'text reg reg4' -d 'The output'
@@ -50,6 +51,8 @@ complete -c tovik-reg -n "__fish_seen_subcommand_from find" -l values -d 'Look a
 complete -c tovik-reg -n "__fish_seen_subcommand_from find" -l data -d 'Look at data'
 complete -c tovik-reg -n "__fish_seen_subcommand_from find" -l case -d 'Match case'
 complete -c tovik-reg -n "__fish_seen_subcommand_from find" -l exact -d 'Match the whole text'
+complete -c tovik-reg -n "__fish_seen_subcommand_from find" -l since -x -d 'Keys written from DATE on (ISO 8601)'
+complete -c tovik-reg -n "__fish_seen_subcommand_from find" -l until -x -d 'Keys written up to DATE (ISO 8601)'
 complete -c tovik-reg -n "__fish_seen_subcommand_from export" -l format -x -a 'backup reg reg4' -d 'The file format'
 complete -c tovik-reg -n "__fish_seen_subcommand_from set" -a 'SZ EXP MLT DW BIN NON DWE LNK RSC QW REG_NONE REG_SZ REG_EXPAND_SZ REG_BINARY REG_DWORD REG_MULTI_SZ REG_QWORD'
 complete -c tovik-reg -n "__fish_seen_subcommand_from export import diff" -F

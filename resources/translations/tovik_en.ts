@@ -364,6 +364,22 @@ Are you sure?</translation>
         <translation>Remove Favorite</translation>
     </message>
     <message>
+        <source>最終更新</source>
+        <translation>Last Written</translation>
+    </message>
+    <message>
+        <source>最終更新 %1</source>
+        <translation>Last written %1</translation>
+    </message>
+    <message>
+        <source>更新日:</source>
+        <translation>Written on:</translation>
+    </message>
+    <message>
+        <source>～</source>
+        <translation>to</translation>
+    </message>
+    <message>
         <source>読み取り専用</source>
         <translation>Read-only</translation>
     </message>

@@ -269,6 +269,15 @@ void HiveBackend::listValues(KeyId key, std::size_t from, std::int64_t limit, st
     }
 }
 
+std::int64_t HiveBackend::keyWriteTime(KeyId key) {
+    const InHive in = inHive(key);
+    if (in.model == nullptr) return 0;  // keys above the hives exist in no file
+    std::int64_t time = 0;
+    const HiveResult read = in.model->writeTime(in.node, time);
+    throwIfFailed(read);
+    return read.ok() ? time : 0;
+}
+
 bool HiveBackend::readValueData(ValueId, BYTE*, DWORD) {
     return false;  // every entry comes with its data
 }

@@ -37,6 +37,7 @@ public:
     void listSubkeys(KeyId key, std::size_t from, std::int64_t limit, std::vector<SubkeyEntry>& out) override;
     void listValues(KeyId key, std::size_t from, std::int64_t limit, std::vector<ValueEntry>& out) override;
     bool readValueData(ValueId value, BYTE* buffer, DWORD expectedSize) override;
+    std::int64_t keyWriteTime(KeyId key) override;
 
     LONG createKeys(KeyId parent, std::size_t parentDepth, std::span<const std::u16string_view> names, KeyId& id,
                     bool& created) override;

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "registry/key_time.h"
 #include "registry/name_fold.h"
 #include "registry/utf8.h"
 
@@ -83,11 +84,17 @@ HiveResult DeleteTree(HiveModel& model, NodeId key) {
     return result;
 }
 
-// Copies key under newName, deletes the original, and gives the copies the originals' ids.
+// Copies key under newName, deletes the original, and gives the copies the originals' ids and
+// times: only the renamed key itself counts as written.
 HiveResult MoveTo(HiveModel& model, NodeId key, std::u16string_view newName) {
     std::vector<std::pair<NodeId, NodeId>> moved;
     NodeId copy = 0;
     HiveResult result = Copy(model, key, model.parent(key), newName, copy, moved);
+    for (std::size_t i = 0; result.ok() && i < moved.size(); ++i) {
+        std::int64_t time = 0;
+        result = model.writeTime(moved[i].first, time);
+        model.setWriteTime(moved[i].second, time);
+    }
     if (result.ok()) result = DeleteTree(model, key);
     if (result.ok()) model.takeOverIds(moved);
     return result;
@@ -114,9 +121,13 @@ HiveResult RenameKey(HiveModel& model, NodeId key, std::u16string_view newName) 
         result = model.beginBatch();
         if (!result.ok()) return result;
     }
-    if (CompareNames(oldName, newName) != 0) {
+    // As Wine renames: the key is touched, its parent keeps its time though copying and deleting
+    // went through its list of subkeys.
+    std::int64_t parentTime = 0;
+    result = model.writeTime(parent, parentTime);
+    if (result.ok() && CompareNames(oldName, newName) != 0) {
         result = MoveTo(model, key, newName);
-    } else {
+    } else if (result.ok()) {
         // Only the case changes: the name is taken by the key itself, so it goes round a free name.
         std::u16string spare = u"tovik-rename";
         for (int n = 1; model.findChild(parent, spare, sibling).ok(); ++n) {
@@ -125,6 +136,10 @@ HiveResult RenameKey(HiveModel& model, NodeId key, std::u16string_view newName) 
         }
         result = MoveTo(model, key, spare);
         if (result.ok()) result = MoveTo(model, key, newName);
+    }
+    if (result.ok()) {
+        model.setWriteTime(parent, parentTime);
+        model.setWriteTime(key, fileTimeNow());
     }
     // A copy made in part must not be saved.
     if (!result.ok()) model.failBatch();

@@ -12,6 +12,7 @@
 
 #include "files/durable_writer.h"
 #include "files/safe_read.h"
+#include "registry/key_time.h"
 #include "registry/name_fold.h"
 #include "stores/hive/hive_text.h"
 
@@ -125,6 +126,7 @@ HiveResult HiveModel::openHandle() {
     nodes_[0].handle = rootHandle;
     byHandle_.clear();
     byHandle_.emplace(rootHandle, 0);
+    times_.clear();
     cachedValueBytes_ = 0;
     return Ok();
 }
@@ -444,10 +446,65 @@ HiveResult HiveModel::save() {
         if (hivex_commit(hive_, writer.fdPath().c_str(), 0) != 0) {
             return reopenAfterFailure(hivexFailure("save the hive", errno));
         }
+        if (HiveResult timed = writeTimes(writer.fdPath()); !timed.ok()) return reopenAfterFailure(timed.message);
         status = writer.commit();
     }
     if (!status.ok()) return reopenAfterFailure(status.message);
     identity_ = files::identityOf(path_);
+    return Ok();
+}
+
+HiveResult HiveModel::writeTimes(const std::string& newFile) {
+    if (times_.empty()) return Ok();
+    const int fd = ::open(newFile.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return Fail(HiveStatus::Failed, "Cannot write the keys' times into " + path_ + ": " + std::strerror(errno) + ".");
+    const HiveResult result = writeTimes(fd);
+    ::close(fd);
+    return result;
+}
+
+HiveResult HiveModel::writeTimes(int fd) {
+    for (const auto& [handle, time] : times_) {
+        // A node handle is the file offset of the key's cell: its size, "nk", the flags, then the
+        // time. hivex writes its image as it holds it, so the offsets are those of the new file.
+        char mark[2] = {};
+        if (::pread(fd, mark, sizeof mark, static_cast<off_t>(handle + 4)) != static_cast<ssize_t>(sizeof mark) ||
+            mark[0] != 'n' || mark[1] != 'k') {
+            return Fail(HiveStatus::Failed, "Cannot write the keys' times into " + path_ + ": a key's record moved.");
+        }
+        unsigned char bytes[8];
+        for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(static_cast<std::uint64_t>(time) >> (8 * i));
+        if (::pwrite(fd, bytes, sizeof bytes, static_cast<off_t>(handle + 8)) != static_cast<ssize_t>(sizeof bytes)) {
+            return Fail(HiveStatus::Failed, "Cannot write the keys' times into " + path_ + ": " + std::strerror(errno) + ".");
+        }
+    }
+    return Ok();
+}
+
+void HiveModel::touch(NodeId key) {
+    if (nodes_[key].handle != 0) times_[nodes_[key].handle] = fileTimeNow();
+}
+
+HiveResult HiveModel::writeTime(NodeId key, std::int64_t& time) {
+    time = 0;
+    HiveResult result = live(key);
+    if (!result.ok()) return result;
+    const std::uint64_t handle = nodes_[key].handle;
+    if (const auto set = times_.find(handle); set != times_.end()) {
+        time = set->second;
+        return Ok();
+    }
+    const std::int64_t stored = hivex_node_timestamp(hive_, handle);
+    time = stored > 0 ? stored : 0;
+    return Ok();
+}
+
+void HiveModel::setWriteTime(NodeId key, std::int64_t time) {
+    if (key < nodes_.size() && nodes_[key].handle != 0) times_[nodes_[key].handle] = time;
+}
+
+HiveResult HiveModel::finishUnchanged() {
+    if (!batchOpen_) writeLock_.reset();
     return Ok();
 }
 
@@ -533,6 +590,8 @@ HiveResult HiveModel::createKey(NodeId parent, std::u16string_view name, NodeId&
                     return CompareNames(nodes_[a].name, nodes_[b].name) < 0;
                 });
                 children.insert(at, child);
+                touch(child);
+                touch(parent);
             }
         }
     }
@@ -572,6 +631,7 @@ HiveResult HiveModel::writeValues(NodeId key, std::vector<HiveValue> values) {
     }
     guard_.apply(change);
     nodes_[key].values = std::move(values);
+    touch(key);
     return Ok();
 }
 
@@ -590,6 +650,10 @@ HiveResult HiveModel::setValue(NodeId key, std::u16string_view name, std::uint32
         std::vector<HiveValue> values = nodes_[key].values;
         auto same = std::find_if(values.begin(), values.end(),
                                  [name](const HiveValue& value) { return CompareNames(value.name, name) == 0; });
+        if (same != values.end() && same->type == type && same->data.size() == size &&
+            std::equal(same->data.begin(), same->data.end(), data)) {
+            return finishUnchanged();  // as Windows and Wine: the key keeps its time
+        }
         if (same == values.end()) {
             values.push_back(HiveValue{std::u16string(name), type, {}});
             same = values.end() - 1;
@@ -679,6 +743,8 @@ HiveResult HiveModel::deleteKey(NodeId key) {
             result = reopenAfterFailure(hivexFailure("delete a key", errno));
         } else {
             guard_.apply(change);
+            times_.erase(nodes_[key].handle);
+            touch(nodes_[key].parent);
             byHandle_.erase(nodes_[key].handle);
             nodes_[key].handle = 0;
             nodes_[key].removed = true;

@@ -93,6 +93,14 @@ public:
     HiveResult valueAt(NodeId key, std::size_t index, const HiveValue*& value);
     HiveResult findValue(NodeId key, std::u16string_view name, const HiveValue*& value);
 
+    // When the key was last written, as a FILETIME (0 when the hive holds none). Writes set it as
+    // Windows does: a value set or deleted touches its key, a key created touches itself and its
+    // parent, a key deleted touches its parent. Setting a value to the data it holds writes nothing.
+    HiveResult writeTime(NodeId key, std::int64_t& time);
+    // Gives a key this time, saved with the next save: a rename copies keys, whose copies take
+    // their originals' times.
+    void setWriteTime(NodeId key, std::int64_t time);
+
     // True while the key is in the hive (not deleted here or by another program since).
     bool exists(NodeId key);
     // Why hivex cannot create a key of this name below a key at depth parentDepth; Ok when it can.
@@ -157,6 +165,12 @@ private:
     HiveResult startWrite(NodeId key);
     HiveResult finishWrite(HiveResult written);
     HiveResult save();
+    // Writes the times set since the hive was read into the saved file (hivex keeps none itself).
+    HiveResult writeTimes(const std::string& newFile);
+    HiveResult writeTimes(int fd);
+    void touch(NodeId key);
+    // A write that changed nothing: released as a write is, but nothing is saved.
+    HiveResult finishUnchanged();
     HiveResult writeValues(NodeId key, std::vector<HiveValue> values);
     // Empty when the records the write will touch are sound; else why not, after dropping the
     // open batch (nothing of it is kept).
@@ -174,6 +188,9 @@ private:
     bool backupKept_ = false;
     std::vector<Node> nodes_;
     std::unordered_map<std::uint64_t, NodeId> byHandle_;  // every resolved key, to catch cycles
+    // Times set since the hive was read, by hivex's node handle: hivex can neither set a key's time
+    // nor keep one for a key it creates (it copies the parent's).
+    std::unordered_map<std::uint64_t, std::int64_t> times_;
     std::size_t cachedValueBytes_ = 0;  // bounded by the file's size: shared data blocks are hostile
     HiveWriteGuard guard_;  // the loaded hive and what this handle's writes changed in it
     std::unique_ptr<FolderLock> writeLock_;

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "registry/key_time.h"
 #include "stores/sqlite/sqlite_db.h"
 #include "stores/sqlite/sqlite_values.h"
 #include "stores/sqlite/value_pack.h"
@@ -160,6 +161,16 @@ void SqliteBackend::listSubkeys(KeyId key, std::size_t from, std::int64_t limit,
     });
 }
 
+std::int64_t SqliteBackend::keyWriteTime(KeyId key)
+{
+    return guarded([&]() -> std::int64_t {
+        values_->flushKey(key);  // its time is written with the values held back
+        Query q = db_->query("SELECT written FROM keys WHERE id = ?1");
+        q.bind(1, key);
+        return q.step() ? q.columnInt64(0) : 0;
+    });
+}
+
 void SqliteBackend::listValues(KeyId key, std::size_t from, std::int64_t limit, std::vector<ValueEntry>& out)
 {
     guarded([&] { values_->list(key, from, limit, out); });
@@ -176,8 +187,9 @@ LONG SqliteBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<
     return guarded([&]() -> LONG {
         Database& db = *db_;
         created = false;
-        // One name inserts at most one row: a failure leaves nothing half done.
-        WriteTransaction tx(db, names.size() == 1);
+        WriteTransaction tx(db);
+        const std::int64_t now = fileTimeNow();
+        KeyId touchedParent = kNoKey;  // the key that was there, below which the first was made
         // Walk under the lock: another process may have changed the tree since the caller looked.
         id = parent;
         for (std::size_t i = 0; i < names.size(); ++i) {
@@ -195,17 +207,22 @@ LONG SqliteBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<
             const std::string fold = sqlite::EncodeFold(names[i]);
             // key_ids follows every insert (a trigger), so an id is never given out twice.
             const KeyId newId = nextKeyId();
-            db.query("INSERT INTO keys(parent, fold, id, name, depth) VALUES(?1, ?2, ?5, ?3, ?4)")
+            db.query("INSERT INTO keys(parent, fold, id, name, depth, written) VALUES(?1, ?2, ?5, ?3, ?4, ?6)")
                 .bind(1, id)
                 .bindBlob(2, fold)
                 .bindBlob(3, name)
                 .bind(4, static_cast<std::int64_t>(parentDepth + i + 1))
                 .bind(5, newId)
+                .bind(6, now)
                 .step();
+            if (!created) touchedParent = id;
             lastKeyId_ = id = newId;
             noteDepth(id, static_cast<std::int64_t>(parentDepth + i + 1));
             created = true;
         }
+        // A new key changes its parent's list of subkeys: the parent counts as written. The keys
+        // made below the first new one have their time already.
+        if (touchedParent != kNoKey) sqlite::TouchKey(db, touchedParent, now);
         tx.commit();
         if (created) values_->noteNewKey(id);
         return ERROR_SUCCESS;
@@ -301,14 +318,19 @@ LONG SqliteBackend::deleteKey(KeyId key)
         Database& db = *db_;
         values_->flushKey(key);
         depths_.erase(key);
-        // One statement, so that inside a batch it needs no savepoint of its own: a key with
-        // subkeys is not deleted, and only then is it asked why nothing was.
-        WriteTransaction tx(db, true);
-        db.query("DELETE FROM keys WHERE id = ?1 AND NOT EXISTS (SELECT 1 FROM keys WHERE parent = ?1)")
-            .bind(1, key)
-            .step();  // values cascade
+        // A key with subkeys is not deleted, and only then is it asked why nothing was; the parent
+        // of a deleted key counts as written.
+        WriteTransaction tx(db);
+        KeyId parent = kNoKey;
+        {
+            Query removed =
+                db.query("DELETE FROM keys WHERE id = ?1 AND NOT EXISTS (SELECT 1 FROM keys WHERE parent = ?1) RETURNING parent");
+            removed.bind(1, key);
+            if (removed.step()) parent = removed.columnInt64(0);  // values cascade
+        }
         LONG rc = ERROR_SUCCESS;
-        if (db.changes() == 0) rc = sqlite::KeyRowExists(db, key) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+        if (parent == kNoKey) rc = sqlite::KeyRowExists(db, key) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+        else sqlite::TouchKey(db, parent, fileTimeNow());
         tx.commit();
         return rc;
     });
@@ -333,7 +355,12 @@ LONG SqliteBackend::renameKey(KeyId key, std::u16string_view newName)
         // Children point at the key's id, so the whole subtree moves with this one row.
         const std::string name = sqlite::EncodeName(newName);
         const std::string fold = sqlite::EncodeFold(newName);
-        db.query("UPDATE keys SET name = ?2, fold = ?3 WHERE id = ?1").bind(1, key).bindBlob(2, name).bindBlob(3, fold).step();
+        db.query("UPDATE keys SET name = ?2, fold = ?3, written = ?4 WHERE id = ?1")
+            .bind(1, key)
+            .bindBlob(2, name)
+            .bindBlob(3, fold)
+            .bind(4, fileTimeNow())
+            .step();
         tx.commit();
         return ERROR_SUCCESS;
     });

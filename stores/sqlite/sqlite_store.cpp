@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "files/safe_read.h"
+#include "registry/key_time.h"
 #include "registry/registry_store.h"
 #include "registry/roots.h"
 #include "registry/win_types.h"
@@ -27,14 +28,15 @@ namespace {
 
 // Marks a database as ours (PRAGMA application_id) and its layout (PRAGMA user_version).
 constexpr std::int64_t kApplicationId = 0x546F764B;  // "TovK"
-constexpr std::int64_t kSchemaVersion = 3;
+constexpr std::int64_t kSchemaVersion = 4;
 constexpr int kBusyTimeoutMs = 5000;
 
 // Names are UTF-16LE blobs; fold is the folded name as big-endian units, so that the blob order
 // SQLite uses (memcmp) is the order of CompareNames. Keys are stored in the order of (parent,
 // fold): a subkey list is one range of the tree and a lookup by name one descent, with no
 // second lookup of a row. Roots have parent 0 and the fixed ids 1 to 3; key ids come from key_ids
-// and are never reused, so a handle to a deleted key cannot reach a new one.
+// and are never reused, so a handle to a deleted key cannot reach a new one. Each key's last write
+// time, column written, is added to this table by addWrittenColumn.
 constexpr const char* kKeysTable = R"sql(
 CREATE TABLE keys(
     parent INTEGER NOT NULL,
@@ -105,6 +107,14 @@ ALTER TABLE vals RENAME TO vals_v2;
 constexpr const char* kValuesOfLayout2 = "SELECT key, name, type, data FROM vals_v2 ORDER BY id";
 constexpr const char* kFinishLayout2 = "DROP TABLE vals_v2;";
 
+// written is a FILETIME (100 ns ticks since 1601 UTC). Adding the column rewrites no row: keys
+// that were there before it read the default, the time the column was added, and every key
+// written later gets its own time.
+void addWrittenColumn(sqlite::Database& db, std::int64_t now)
+{
+    db.exec(("ALTER TABLE keys ADD COLUMN written INTEGER NOT NULL DEFAULT " + std::to_string(now)).c_str());
+}
+
 // Writes the values that query lists (key, name, type, data; each key's together and in order)
 // into packs and vals.
 void copyValues(sqlite::Database& db, const char* query)
@@ -132,13 +142,15 @@ void upgrade(sqlite::Database& db, std::int64_t version)
             db.exec(step);
         copyValues(db, kValuesOfLayout1);
         db.exec(kFinishLayout1);
-    } else {
+    } else if (version == 2) {
         db.exec(kSetAsideLayout2);
         db.exec(kValues);
         db.exec(kPacks);
         copyValues(db, kValuesOfLayout2);
         db.exec(kFinishLayout2);
     }
+    // Layouts up to 3 kept no times: their keys are dated at the upgrade.
+    addWrittenColumn(db, fileTimeNow());
     db.exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
 }
 
@@ -193,8 +205,8 @@ void addMissingRoots(sqlite::Database& db)
         const std::int64_t id = root.handle - HKEY_CLASSES_ROOT + 1;
         if (db.query("SELECT 1 FROM keys WHERE id = ?1").bind(1, id).step()) continue;
         sqlite::Query insert = db.query(
-            "INSERT INTO keys(id, parent, name, fold, depth) VALUES(?1, 0, ?2, ?3, 0)");
-        insert.bind(1, id);
+            "INSERT INTO keys(id, parent, name, fold, depth, written) VALUES(?1, 0, ?2, ?3, 0, ?4)");
+        insert.bind(1, id).bind(4, fileTimeNow());
         // The bound bytes must live until the insert has run.
         const std::string name = rootNameBytes(root.longName, false);
         const std::string fold = rootNameBytes(root.longName, true);  // root names are upper-case already
@@ -207,6 +219,7 @@ void addMissingRoots(sqlite::Database& db)
 void createSchema(sqlite::Database& db)
 {
     db.exec(kKeysTable);
+    addWrittenColumn(db, fileTimeNow());
     db.exec(kKeyIds);
     db.exec(kFirstKeyIds);
     db.exec(kValues);

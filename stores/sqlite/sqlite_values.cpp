@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "registry/key_time.h"
 #include "stores/sqlite/sqlite_db.h"
 
 namespace tovik::sqlite {
@@ -109,6 +110,12 @@ void writeOrRollBack(Database& db, Write write)
     }
 }
 
+bool sameData(const StoredValue& value, DWORD type, const BYTE* data, DWORD size)
+{
+    return value.type == type && value.data.size() == size &&
+           (size == 0 || std::memcmp(value.data.data(), data, size) == 0);
+}
+
 LONG missingValue(Database& db, KeyId key)
 {
     return KeyRowExists(db, key) ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
@@ -119,6 +126,11 @@ LONG missingValue(Database& db, KeyId key)
 bool KeyRowExists(Database& db, KeyId key)
 {
     return db.query("SELECT 1 FROM keys WHERE id = ?1").bind(1, key).step();
+}
+
+void TouchKey(Database& db, KeyId key, std::int64_t time)
+{
+    db.query("UPDATE keys SET written = ?2 WHERE id = ?1").bind(1, key).bind(2, time).step();
 }
 
 void WriteKeyValues(Database& db, KeyId key, const std::vector<StoredValue>& values)
@@ -162,8 +174,10 @@ void ValueStore::flush()
     if (pending_.key == kNoKey) return;
     Pending pending = std::move(pending_);
     pending_ = Pending{};
-    if (pending.rows) return;
-    writeOrRollBack(db_, [&] { store(db_, pending.key, pending.values, pending.hadPack, pending.bytes); });
+    writeOrRollBack(db_, [&] {
+        if (!pending.rows) store(db_, pending.key, pending.values, pending.hadPack, pending.bytes);
+        if (pending.touched != 0) TouchKey(db_, pending.key, pending.touched);
+    });
 }
 
 ValueStore::Form ValueStore::load(KeyId key, std::vector<StoredValue>& values)
@@ -230,8 +244,9 @@ bool ValueStore::readData(ValueId value, BYTE* buffer, DWORD expectedSize)
     return true;
 }
 
-LONG ValueStore::setRow(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size)
+LONG ValueStore::setRow(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size, bool& changed)
 {
+    changed = false;
     const std::string storedName = EncodeName(name);
     const std::string fold = EncodeFold(name);
     // Overwriting keeps the row, so the value keeps its place and the case of its name; a new
@@ -240,7 +255,8 @@ LONG ValueStore::setRow(KeyId key, std::u16string_view name, DWORD type, const B
         "INSERT INTO vals(id, key, fold, name, type, data) VALUES("
         "coalesce((SELECT id FROM vals WHERE id BETWEEN ?6 AND ?7 ORDER BY id DESC LIMIT 1), ?6) + 1, "
         "?1, ?3, ?2, ?4, ?5) "
-        "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
+        "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data "
+        "WHERE vals.type IS NOT excluded.type OR vals.data IS NOT excluded.data");
     upsert.bind(1, key).bindBlob(2, storedName).bindBlob(3, fold).bind(4, type).bindBlob(5, data, size);
     upsert.bind(6, firstValueId(key)).bind(7, lastValueId(key));
     try {
@@ -249,6 +265,7 @@ LONG ValueStore::setRow(KeyId key, std::u16string_view name, DWORD type, const B
         if (e.primaryCode() != SQLITE_CONSTRAINT) throw;
         return KeyRowExists(db_, key) ? ERROR_CANTWRITE : ERROR_KEY_DELETED;
     }
+    changed = db_.changes() > 0;  // the same type and data again update no row
     return ERROR_SUCCESS;
 }
 
@@ -268,17 +285,27 @@ LONG ValueStore::setPending(KeyId key, std::u16string_view name, DWORD type, con
         pending_.bytes = packedBytes(values);
         pending_.values = std::move(values);
     }
-    if (pending_.rows) return setRow(key, name, type, data, size);
+    bool changed = false;
+    if (pending_.rows) {
+        const LONG rc = setRow(key, name, type, data, size, changed);
+        if (changed) pending_.touched = fileTimeNow();
+        return rc;
+    }
     const std::size_t at = pending_.find(name);
+    if (at != SIZE_MAX && sameData(pending_.values[at], type, data, size)) return ERROR_SUCCESS;
     if (!fitsWith(pending_.values, pending_.bytes, at, name, type, size)) {
         // Grown out of a pack: the values so far become rows, then this one is written as a row,
         // so that a value the store refuses fails alone. The key's later values are rows too.
         const std::vector<StoredValue> held = std::move(pending_.values);
+        const std::int64_t touched = pending_.touched;
         pending_ = Pending{};
         writeOrRollBack(db_, [&] { writeRows(db_, key, held); });
         pending_.key = key;
         pending_.rows = true;
-        return setRow(key, name, type, data, size);
+        pending_.touched = touched;
+        const LONG rc = setRow(key, name, type, data, size, changed);
+        if (changed) pending_.touched = fileTimeNow();
+        return rc;
     }
     if (at == SIZE_MAX) {
         pending_.add({std::u16string(name), type, std::string(reinterpret_cast<const char*>(data), size)});
@@ -287,6 +314,7 @@ LONG ValueStore::setPending(KeyId key, std::u16string_view name, DWORD type, con
         setAt(pending_.values, at, name, type, data, size);
         pending_.bytes += PackedSize(pending_.values[at]);
     }
+    pending_.touched = fileTimeNow();
     db_.noteLocalChange();
     return ERROR_SUCCESS;
 }
@@ -298,22 +326,28 @@ LONG ValueStore::set(KeyId key, std::u16string_view name, DWORD type, const BYTE
     WriteTransaction tx(db_);
     std::vector<StoredValue> values;
     const Form form = load(key, values);
+    bool changed = false;
     if (form == Form::Rows) {
-        const LONG rc = setRow(key, name, type, data, size);
+        const LONG rc = setRow(key, name, type, data, size, changed);
+        if (changed) TouchKey(db_, key, fileTimeNow());
         if (rc == ERROR_SUCCESS) tx.commit();
         return rc;
     }
     if (form == Form::None && !KeyRowExists(db_, key)) return ERROR_KEY_DELETED;
     const std::size_t at = findByName(values, name);
+    // The same data again is no write, as in Windows and Wine: the key keeps its time.
+    if (at != SIZE_MAX && sameData(values[at], type, data, size)) return ERROR_SUCCESS;
     if (!fitsWith(values, packedBytes(values), at, name, type, size)) {
         // The key's values become rows, the new data one of them.
         writeRows(db_, key, values);
-        const LONG rc = setRow(key, name, type, data, size);
+        const LONG rc = setRow(key, name, type, data, size, changed);
+        TouchKey(db_, key, fileTimeNow());
         if (rc == ERROR_SUCCESS) tx.commit();
         return rc;
     }
     setAt(values, at, name, type, data, size);
     store(db_, key, values, form == Form::Packed, packedBytes(values));
+    TouchKey(db_, key, fileTimeNow());
     tx.commit();
     return ERROR_SUCCESS;
 }
@@ -335,6 +369,7 @@ LONG ValueStore::remove(KeyId key, std::u16string_view name)
         values.erase(values.begin() + static_cast<std::ptrdiff_t>(at));
         store(db_, key, values, true, packedBytes(values));
     }
+    if (rc == ERROR_SUCCESS) TouchKey(db_, key, fileTimeNow());
     tx.commit();
     return rc;
 }
@@ -369,6 +404,7 @@ LONG ValueStore::rename(KeyId key, std::u16string_view oldName, std::u16string_v
         values[at].name = newName;
         store(db_, key, values, true, packedBytes(values));
     }
+    TouchKey(db_, key, fileTimeNow());
     tx.commit();
     return ERROR_SUCCESS;
 }

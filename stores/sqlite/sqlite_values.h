@@ -55,7 +55,8 @@ private:
     enum class Form { None, Packed, Rows };
     Form load(KeyId key, std::vector<StoredValue>& values);
     LONG setPending(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size);
-    LONG setRow(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size);
+    // changed tells whether the row differs from what it was (a new value, or other data).
+    LONG setRow(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size, bool& changed);
 
     // Values held back are lost with a transaction that was rolled back.
     void dropStale();
@@ -69,6 +70,7 @@ private:
         std::vector<StoredValue> values;
         bool indexed = false;    // byFold holds every value (keys of many values)
         std::unordered_map<std::string, std::size_t> byFold;
+        std::int64_t touched = 0;  // when the key was last written, to be stored with its pack
         std::size_t find(std::u16string_view name);
         void add(StoredValue value);
     };
@@ -79,6 +81,8 @@ private:
 };
 
 bool KeyRowExists(Database& db, KeyId key);
+// Sets when key was last written (a FILETIME).
+void TouchKey(Database& db, KeyId key, std::int64_t time);
 
 // Writes values as the values of key, which has none yet, in the form that fits them.
 void WriteKeyValues(Database& db, KeyId key, const std::vector<StoredValue>& values);

@@ -199,6 +199,12 @@ void WineBackend::listValues(KeyId key, std::size_t from, std::int64_t limit, st
     }
 }
 
+std::int64_t WineBackend::keyWriteTime(KeyId key)
+{
+    const WineKey* found = resolve(key);
+    return found ? static_cast<std::int64_t>(found->lastWriteTime()) : 0;
+}
+
 bool WineBackend::readValueData(ValueId value, BYTE* buffer, DWORD expectedSize)
 {
     WineKey* owner = resolve(value >> kValueIndexBits);

@@ -2,6 +2,7 @@
 // command through the menu's action.
 #include <QApplication>
 #include <QLineEdit>
+#include <QLocale>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -219,6 +220,20 @@ private slots:
         view->FillValueList();
         QCOMPARE(frame.ValueTypeText(), QString());
         QVERIFY(!frame.CommandAction(ID_EDIT_BINARY_DATA)->isEnabled());
+    }
+
+    // The status line says when the current key was last written, and follows a write to it.
+    void statusLineSaysWhenTheCurrentKeyWasWritten() {
+        FreshRegistry();
+        SetValue(HKEY_CURRENT_USER, u"K", u"q", REG_QWORD, Bytes(8, 1));
+        ShownFrame shown;
+        QVERIFY(shown.show());
+        CMainFrame& frame = shown.frame;
+        QVERIFY(shown.view->GoToKey(HKEY_CURRENT_USER, u"K"));
+        const QString before = frame.KeyWriteTimeText();
+        QVERIFY2(before.startsWith(QString::fromUtf16(u"最終更新 ")), qPrintable(before));
+        const QString today = QLocale().toString(QDate::currentDate(), QLocale::ShortFormat);
+        QVERIFY2(before.contains(today), qPrintable(before + " / " + today));
     }
 };
 

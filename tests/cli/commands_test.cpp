@@ -6,6 +6,7 @@
 #include <sstream>
 #include <vector>
 
+#include "registry/key_time.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "registry/value_types.h"
@@ -67,6 +68,72 @@ TEST_F(CommandsTest, QueryWalksDepthFirstInRegistryOrder) {
     EXPECT_EQ(Run({"query", "hklm\\TOP\\a\\DEEP", "-r"}).out, "[Top\\A\\deep]\n[Top\\A\\deep\\deeper]\n\"@\"=SZ:x\n");
     // Other roots are not touched.
     EXPECT_EQ(Run({"query", "HKCU", "-r"}).out, "[]\n");
+}
+
+// A time as --since and --until take it, to the 100 ns.
+std::string ExactIsoTime(std::int64_t time) {
+    std::string text = tovik::formatFileTimeUtc(time);  // "2024-05-01T12:34:56Z"
+    std::string fraction = std::to_string(time % tovik::kFileTimeTicksPerSecond);
+    fraction.insert(0, 7 - fraction.size(), '0');
+    text.insert(19, "." + fraction);
+    return text;
+}
+
+// Three moments apart: Old, then Mid (and its parent Top, which the creation touches), then New.
+TEST_F(CommandsTest, KeyTimesAreQueriedFoundByDateAndListedNewestFirst) {
+    Set(HKEY_LOCAL_MACHINE, u"Top\\Old", u"v", REG_DWORD, DwordToBytes(1));
+    const std::int64_t first = tovik::fileTimeNow();
+    Set(HKEY_LOCAL_MACHINE, u"Top\\Mid, quoted \"name\"", u"match", REG_SZ, StringToBytes(u"x"));
+    const std::int64_t second = tovik::fileTimeNow();
+    Set(HKEY_CURRENT_USER, u"New", u"match", REG_SZ, StringToBytes(u"y"));
+
+    // query: the default output as it was; --times adds the time to each key line.
+    EXPECT_EQ(Run({"query", "HKLM\\Top\\Old"}).out, "[Top\\Old]\n\"v\"=DW:1(1)\n");
+    const Outcome timed = Run({"query", "HKLM\\Top", "-r", "--times"});
+    ASSERT_EQ(timed.code, kExitSuccess) << timed.err;
+    EXPECT_NE(timed.out.find("[Top\\Old] " + tovik::formatFileTimeUtc(first).substr(0, 10)), std::string::npos) << timed.out;
+    EXPECT_NE(timed.out.find("\"v\"=DW:1(1)\n"), std::string::npos);
+    EXPECT_NE(Run({"query", "HKLM\\Top", "--json", "--times"}).out.find("\"written\":\"20"), std::string::npos);
+
+    // find: the span keeps the hits of keys written in it; without a text every such key is a hit.
+    const std::string since = ExactIsoTime(first), until = ExactIsoTime(second);
+    EXPECT_EQ(Run({"find", "match", "--since", since}).out,
+              "HKEY_CURRENT_USER\\New\tmatch\nHKEY_LOCAL_MACHINE\\Top\\Mid, quoted \"name\"\tmatch\n");
+    EXPECT_EQ(Run({"find", "match", "--since", since, "--until", until}).out,
+              "HKEY_LOCAL_MACHINE\\Top\\Mid, quoted \"name\"\tmatch\n");
+    EXPECT_EQ(Run({"find", "HKLM", "--since=" + since}).out,
+              "HKEY_LOCAL_MACHINE\\Top\nHKEY_LOCAL_MACHINE\\Top\\Mid, quoted \"name\"\n");
+    EXPECT_EQ(Run({"find", "--until", since}).out.find("\\New"), std::string::npos);
+    const Outcome none = Run({"find", "match", "--until", "2001-01-01"});
+    EXPECT_EQ(none.code, kExitFailure);
+    EXPECT_EQ(none.out, "");
+    EXPECT_EQ(Run({"find", "--since", "yesterday"}).code, -1);
+    EXPECT_EQ(Run({"find", "--since", until, "--until", since}).code, -1);
+    EXPECT_EQ(Run({"find"}).code, -1);
+
+    // timeline: every key below KEY, newest first, CSV.
+    const Outcome all = Run({"timeline", "HKLM\\Top"});
+    ASSERT_EQ(all.code, kExitSuccess) << all.err;
+    std::istringstream lines(all.out);
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(lines, line);) rows.push_back(line);
+    ASSERT_EQ(rows.size(), 3u) << all.out;
+    // Mid and Top were written in one step (a key and its parent); Old before them.
+    const std::string mid = ",\"HKEY_LOCAL_MACHINE\\Top\\Mid, quoted \"\"name\"\"\"";
+    EXPECT_TRUE(rows[0].ends_with(mid) || rows[1].ends_with(mid)) << all.out;
+    EXPECT_TRUE(rows[0].ends_with(",HKEY_LOCAL_MACHINE\\Top") || rows[1].ends_with(",HKEY_LOCAL_MACHINE\\Top")) << all.out;
+    EXPECT_TRUE(rows[2].ends_with(",HKEY_LOCAL_MACHINE\\Top\\Old")) << all.out;
+    for (const std::string& row : rows) {
+        const std::optional<std::int64_t> time = tovik::parseIsoDateTime(row.substr(0, row.find(',')));
+        ASSERT_TRUE(time) << row;
+        EXPECT_LE(*time, tovik::fileTimeNow());
+    }
+    EXPECT_LE(rows[1].substr(0, 20), rows[0].substr(0, 20));
+    EXPECT_LE(rows[2].substr(0, 20), rows[1].substr(0, 20));
+    const Outcome everything = Run({"timeline"});
+    EXPECT_EQ(everything.out.rfind(tovik::formatFileTimeUtc(tovik::fileTimeNow()).substr(0, 10), 0), 0u);
+    EXPECT_NE(everything.out.find(",HKEY_CURRENT_USER\\New\n"), std::string::npos);
+    EXPECT_EQ(Run({"timeline", "HKLM\\Missing"}).code, kExitFailure);
 }
 
 TEST_F(CommandsTest, QueryListsValuesOfAnySizeInFull) {

@@ -45,6 +45,7 @@ public:
     LONG renameValue(tovik::KeyId key, std::u16string_view oldName, std::u16string_view newName) override {
         return inner_->renameValue(key, oldName, newName);
     }
+    std::int64_t keyWriteTime(tovik::KeyId key) override { return inner_->keyWriteTime(key); }
     LONG beginBatch() override { return inner_->beginBatch(); }
     LONG commitBatch(bool beginAgain) override { return inner_->commitBatch(beginAgain); }
     bool beginSnapshot() override { return inner_->beginSnapshot(); }

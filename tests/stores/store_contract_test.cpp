@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "registry/backend.h"
+#include "registry/key_time.h"
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
@@ -356,6 +357,107 @@ TEST_P(StoreContract, RenamingAKeyTakesItsSubtreeAndRefusesATakenName) {
     const tovik::KeyId taken = IdOf(HKEY_CURRENT_USER, u"Taken");
     ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, u"Taken"), ERROR_SUCCESS);
     EXPECT_EQ(store.renameKey(taken, u"X"), ERROR_KEY_DELETED);
+}
+
+// When root\path was last written, as RegQueryInfoKeyW gives it; -1 when it cannot be opened.
+std::int64_t WriteTime(HKEY root, const std::u16string& path) {
+    HKEY key = 0;
+    if (Open(root, path, &key) != ERROR_SUCCESS) return -1;
+    FILETIME time{};
+    EXPECT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, &time),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+}
+
+// The keys below HKCU\Software\Times whose times a test follows, and the times last seen.
+class KeyTimes {
+public:
+    explicit KeyTimes(std::vector<std::u16string> keys) : keys_(std::move(keys)) { remember(); }
+    void remember() {
+        seen_.clear();
+        for (const std::u16string& key : keys_) seen_.push_back(WriteTime(HKEY_CURRENT_USER, path(key)));
+    }
+    // Runs write, then expects exactly the keys named in touched to carry a time from its run and
+    // every other key to keep the time it had.
+    void expectAfter(const char* what, const std::function<void()>& write, const std::vector<std::u16string>& touched) {
+        const std::int64_t before = tovik::fileTimeNow();
+        write();
+        const std::int64_t after = tovik::fileTimeNow();
+        for (std::size_t i = 0; i < keys_.size(); ++i) {
+            const std::int64_t now = WriteTime(HKEY_CURRENT_USER, path(keys_[i]));
+            if (now == -1) continue;  // deleted or renamed away
+            const bool expected = std::find(touched.begin(), touched.end(), keys_[i]) != touched.end();
+            const std::string name(keys_[i].begin(), keys_[i].end());
+            if (!expected && seen_[i] == -1) continue;  // a key that came by a rename: its test checks it
+            if (expected) {
+                EXPECT_GE(now, before) << what << ": " << name;
+                EXPECT_LE(now, after) << what << ": " << name;
+            } else {
+                EXPECT_EQ(now, seen_[i]) << what << ": " << name << " was not written";
+            }
+        }
+        remember();
+    }
+    std::vector<std::int64_t> seen() const { return seen_; }
+    static std::u16string path(const std::u16string& key) {
+        return key.empty() ? u"Software\\Times" : u"Software\\Times\\" + key;
+    }
+
+private:
+    std::vector<std::u16string> keys_;
+    std::vector<std::int64_t> seen_;
+};
+
+// As Windows and wineserver keep them: setting (to other data) or deleting a value touches its
+// key; creating a key touches it and its parent, deleting one its parent; renaming touches the key
+// only; everything else keeps its time, through saving and opening again. (Every key holds a value
+// or no subkeys: a Wine file keeps no time for others, whose times come from their subkeys'.)
+TEST_P(StoreContract, WritesTouchTheTimesOfTheKeysTheyChangeAndNoOthers) {
+    const HKEY top = Create(HKEY_CURRENT_USER, u"Software\\Times");
+    SetDword(top, u"Keep", 1);
+    RegCloseKey(top);
+    KeyTimes times({u"", u"A", u"A\\Deep", u"B", u"C", u"C\\Deep"});
+    times.expectAfter("create A\\Deep", [] { RegCloseKey(Create(HKEY_CURRENT_USER, KeyTimes::path(u"A\\Deep"))); },
+                      {u"", u"A", u"A\\Deep"});
+    EXPECT_GT(times.seen()[1], tovik::fileTimeFromUnixSeconds(1500000000));
+    times.expectAfter("create B", [] { RegCloseKey(Create(HKEY_CURRENT_USER, KeyTimes::path(u"B"))); }, {u"", u"B"});
+    times.expectAfter("open A again", [] { RegCloseKey(Create(HKEY_CURRENT_USER, KeyTimes::path(u"A"))); }, {});
+
+    HKEY a = 0;
+    ASSERT_EQ(Open(HKEY_CURRENT_USER, KeyTimes::path(u"A"), &a), ERROR_SUCCESS);
+    times.expectAfter("set", [&] { SetDword(a, u"Keep", 1); }, {u"A"});
+    times.expectAfter("set another", [&] { SetDword(a, u"Speed", 1); }, {u"A"});
+    times.expectAfter("set the same", [&] { SetDword(a, u"speed", 1); }, {});
+    times.expectAfter("set other data", [&] { SetDword(a, u"Speed", 2); }, {u"A"});
+    times.expectAfter("rename a value", [&] { EXPECT_EQ(RegRenameValueW(a, u"Speed", u"Pace"), ERROR_SUCCESS); },
+                      {u"A"});
+    times.expectAfter("delete a value", [&] { EXPECT_EQ(RegDeleteValueW(a, u"Pace"), ERROR_SUCCESS); }, {u"A"});
+    times.expectAfter("delete no value", [&] { EXPECT_EQ(RegDeleteValueW(a, u"Pace"), ERROR_FILE_NOT_FOUND); }, {});
+    RegCloseKey(a);
+
+    times.expectAfter("a batch", [] {
+        tovik::RegistryBatch batch;
+        HKEY b = Create(HKEY_CURRENT_USER, KeyTimes::path(u"B"));
+        for (DWORD i = 0; i < 3; ++i) SetDword(b, u"Batched" + std::u16string(1, static_cast<char16_t>(u'0' + i)), i);
+        RegCloseKey(b);
+        EXPECT_TRUE(batch.Finish());
+    }, {u"B"});
+    times.expectAfter("delete B", [] { EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, KeyTimes::path(u"B").c_str()), ERROR_SUCCESS); },
+                      {u""});
+    const std::int64_t deepBefore = times.seen()[2];
+    times.expectAfter("rename A", [] {
+        EXPECT_EQ(RegRenameKey(HKEY_CURRENT_USER, KeyTimes::path(u"A").c_str(), u"C"), ERROR_SUCCESS);
+    }, {u"C"});
+    EXPECT_EQ(times.seen()[5], deepBefore) << "a renamed key's subkeys keep their times";
+
+    if (!GetParam().persistent) return;
+    const std::vector<std::int64_t> kept = times.seen();
+    tovik::CloseRegistryStore();
+    ASSERT_TRUE(GetParam().open(path_));
+    times.remember();
+    EXPECT_EQ(times.seen(), kept) << "times survive saving and opening again";
 }
 
 TEST_P(StoreContract, RenamingAValueKeepsItsTypeDataAndPlace) {

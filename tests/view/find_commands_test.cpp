@@ -202,6 +202,62 @@ private slots:
         QCOMPARE(prompts->messages, QStringList({kNotFound}));
     }
 
+    // Keys written between two days, without a text: every such key is a hit (values are not),
+    // and the results show when each key was written.
+    void findAllByTheDaysKeysWereWrittenShowsTheirTimes() {
+        prompts->dialogs.push_back([](QDialog& dialog) {
+            auto& d = static_cast<CFindDlg&>(dialog);
+            d.m_strText.clear();
+            d.m_bChangedBetween = true;
+            d.m_changedFrom = d.m_changedUntil = QDate::currentDate();
+            d.m_bFromTop = d.m_bFindAll = true;
+            return IDOK;
+        });
+        QCOMPARE(run([&] { find->OnFind(); }), FindStatus::Finished);
+        CFindResultsDlg* results = find->ResultsDialog();
+        QVERIFY(results);
+        QTreeWidget* list = results->List();
+        QCOMPARE(list->headerItem()->text(2), QString::fromUtf16(u"最終更新"));
+        QStringList keys;
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = list->topLevelItem(i);
+            keys << item->text(0);
+            QCOMPARE(item->text(1), QString());  // key hits only
+            QVERIFY2(!item->text(2).isEmpty(), qPrintable(item->text(0)));
+        }
+        QVERIFY(keys.contains("HKEY_CURRENT_USER\\B\\Needle"));
+        QVERIFY(keys.contains("HKEY_LOCAL_MACHINE\\C"));
+        const std::int64_t written = results->Hits().front().keyWriteTime;
+        QCOMPARE(list->topLevelItem(0)->text(2), KeyTimeText(written));
+
+        // The dialog opens with the days, and days that wrote nothing find nothing.
+        bool kept = false;
+        prompts->dialogs.push_back([&](QDialog& dialog) {
+            auto& d = static_cast<CFindDlg&>(dialog);
+            kept = d.m_bChangedBetween && d.m_changedFrom == QDate::currentDate();
+            d.m_changedFrom = QDate(2001, 1, 1);
+            d.m_changedUntil = QDate(2001, 1, 2);
+            d.m_bFindAll = true;
+            return IDOK;
+        });
+        QCOMPARE(run([&] { find->OnFind(); }), FindStatus::Finished);
+        QVERIFY(kept);
+        QCOMPARE(prompts->messages, QStringList({kNotFound}));
+    }
+
+    void realDialogTakesAnEmptyTextWhenKeysAreFoundByDay() {
+        CFindDlg dialog;
+        dialog.show();
+        dialog.accept();
+        QVERIFY(dialog.isVisible());  // no text and no days
+        for (QCheckBox* box : dialog.findChildren<QCheckBox*>())
+            if (box->text() == QString::fromUtf16(u"更新日:")) box->setChecked(true);
+        dialog.accept();
+        QVERIFY(!dialog.isVisible());
+        QVERIFY(dialog.m_bChangedBetween);
+        QCOMPARE(dialog.m_changedUntil, QDate::currentDate());
+    }
+
     void aLongSearchShowsProgressAndCanBeCancelled() {
         for (int i = 0; i < 400; ++i) MakeKey(HKEY_LOCAL_MACHINE, u"Many\\K" + std::u16string(1, u'a' + i % 26) + ToU16(QString::number(i)));
         view->OnRefresh();

@@ -2,11 +2,16 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 
+#include <map>
+#include <sstream>
+
 #include "hive_test_support.h"
+#include "registry/key_time.h"
 #include "stores/hive/hive_key_rename.h"
 #include "support/file_size_limit.h"
 
@@ -279,6 +284,69 @@ TEST_F(HiveWriting, LinksPlantedBesideTheHiveRedirectNothing) {
     EXPECT_EQ(ReadFile(victim), Bytes({'m', 'i', 'n', 'e'}));
     EXPECT_EQ(HivexSh(hivePath, "ls\n"), "Saved\n");
     EXPECT_EQ(HivexSh(hivePath + ".tovik-backup", "ls\n"), "");
+}
+
+// reglookup's time of every key of the hive, by its path ("/Software/Run"), as "YYYY-MM-DD HH:MM:SS" UTC.
+std::map<std::string, std::string> ReglookupTimes(const std::string& hive) {
+    std::map<std::string, std::string> times;
+    std::istringstream lines(RunCommand("reglookup -t KEY '" + hive + "'"));
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t type = line.find(",KEY,,");
+        if (type != std::string::npos) times[line.substr(0, type)] = line.substr(type + 6);
+    }
+    return times;
+}
+
+// The model's time of a key in reglookup's form.
+std::string ModelTime(HiveModel& model, NodeId key) {
+    std::int64_t time = 0;
+    EXPECT_TRUE(model.writeTime(key, time).ok());
+    if (time == 0) return "1970-01-01 00:00:00";  // reglookup's form of a key that holds no time
+    std::string text = formatFileTimeUtc(time);  // "2024-05-01T12:34:56Z"
+    if (text.size() == 20) text = text.substr(0, 10) + " " + text.substr(11, 8);
+    return text;
+}
+
+// The times the model keeps are the ones written into the file, as an independent reader finds
+// them; keys that no write touched keep the time they had.
+TEST_F(HiveWriting, KeyTimesAreWrittenIntoTheHiveAsReglookupReadsThem) {
+    ASSERT_EQ(HivexSh(hivePath, "add Old\ncommit\n", true), "");
+    const std::string old = ReglookupTimes(hivePath).at("/Old");
+    auto model = OpenHive(hivePath, true);
+    const auto expectSame = [&](const char* step) {
+        const std::map<std::string, std::string> read = ReglookupTimes(hivePath);
+        EXPECT_EQ(read.at("/Old"), old) << step;
+        EXPECT_EQ(read.at("/Old"), ModelTime(*model, KeyAt(*model, u"Old"))) << step;
+        for (const char* path : {"Software", "Software\\Run"}) {
+            std::string slashed = std::string("/") + path;
+            std::replace(slashed.begin(), slashed.end(), '\\', '/');
+            const std::u16string wide(path, path + std::strlen(path));
+            if (read.count(slashed) != 0) EXPECT_EQ(read.at(slashed), ModelTime(*model, KeyAt(*model, wide))) << step << " " << path;
+        }
+        EXPECT_EQ(read.at("/"), ModelTime(*model, model->root())) << step;
+    };
+    NodeId software = 0, run = 0;
+    const std::int64_t before = fileTimeNow();
+    ASSERT_TRUE(model->createKey(model->root(), u"Software", software).ok());
+    ASSERT_TRUE(model->createKey(software, u"Run", run).ok());
+    std::int64_t made = 0;
+    ASSERT_TRUE(model->writeTime(run, made).ok());
+    EXPECT_GE(made, before);
+    expectSame("create");
+    const std::vector<std::uint8_t> dword = Bytes({0x2a, 0, 0, 0});
+    ASSERT_TRUE(model->setValue(run, u"Count", 4, dword.data(), dword.size()).ok());
+    expectSame("set");
+    ASSERT_TRUE(RenameKey(*model, run, u"Run2").ok());
+    ASSERT_TRUE(RenameKey(*model, KeyAt(*model, u"Software\\Run2"), u"Run").ok());
+    expectSame("rename");
+
+    // Reopened, the model reads the times from the file.
+    std::int64_t kept = 0;
+    ASSERT_TRUE(model->writeTime(KeyAt(*model, u"Software\\Run"), kept).ok());
+    model = OpenHive(hivePath, true);
+    std::int64_t reread = 0;
+    ASSERT_TRUE(model->writeTime(KeyAt(*model, u"Software\\Run"), reread).ok());
+    EXPECT_EQ(reread, kept);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// Stores written by the earlier layouts (data/store_v1.db and data/store_v2.db, each made by
-// that version's tovik-reg) are upgraded on first open and keep every key and value, in order,
-// with their names' case.
+// Stores written by the earlier layouts (data/store_v1.db, store_v2.db and store_v3.db, each made
+// by that version's tovik-reg) are upgraded on first open and keep every key and value, in order,
+// with their names' case; their keys are dated at the upgrade.
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "registry/key_time.h"
+#include "registry/registry_api.h"
 #include "registry/registry_store.h"
 
 namespace {
@@ -42,7 +44,7 @@ std::int64_t userVersion(const fs::path& store)
     return version;
 }
 
-constexpr std::int64_t kCurrentLayout = 3;
+constexpr std::int64_t kCurrentLayout = 4;
 
 class StoreUpgradeTest : public ::testing::Test {
 protected:
@@ -71,6 +73,22 @@ protected:
     std::string everything()
     {
         return reg({"query", "HKCR", "-r"}) + reg({"query", "HKCU", "-r"}) + reg({"query", "HKLM", "-r"});
+    }
+    // When root\\path was last written, read through the registry operations.
+    std::int64_t writeTime(HKEY root, const std::u16string& path)
+    {
+        EXPECT_TRUE(tovik::OpenRegistryStore(store_.string()).ok);
+        HKEY key = 0;
+        std::int64_t time = -1;
+        if (RegOpenKeyExW(root, path.c_str(), 0, 0, &key) == ERROR_SUCCESS) {
+            FILETIME ft{};
+            if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                 nullptr, &ft) == ERROR_SUCCESS)
+                time = static_cast<std::int64_t>((std::uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime);
+            RegCloseKey(key);
+        }
+        tovik::CloseRegistryStore();
+        return time;
     }
     fs::path dir_;
     fs::path store_;
@@ -139,6 +157,34 @@ TEST_F(StoreUpgradeTest, TheSecondLayoutKeepsEveryKeyAndValueAndGoesOnWorking)
     const std::string before = everything();
     EXPECT_EQ(everything(), before);
     EXPECT_EQ(userVersion(store_), kCurrentLayout);
+}
+
+// The third layout kept no times: its keys, roots included, are dated at the upgrade, and later
+// writes date the keys they touch.
+TEST_F(StoreUpgradeTest, TheThirdLayoutsKeysAreDatedAtTheUpgradeAndKeepEverything)
+{
+    copyStore("store_v3.db");
+    ASSERT_EQ(userVersion(store_), 3);
+    const std::int64_t before = tovik::fileTimeNow();
+    EXPECT_EQ(everything(), readText(fs::path(TOVIK_TEST_DATA) / "store_v3_content.txt"));
+    const std::int64_t after = tovik::fileTimeNow();
+    EXPECT_EQ(userVersion(store_), kCurrentLayout);
+    const std::int64_t upgraded = writeTime(HKEY_LOCAL_MACHINE, u"Software\\Old\\Nested\\Deeper");
+    EXPECT_GE(upgraded, before);
+    EXPECT_LE(upgraded, after);
+    for (const auto& [root, path] : {std::pair{HKEY_LOCAL_MACHINE, u"Software\\Wide"}, {HKEY_CURRENT_USER, u"Software"},
+                                     {HKEY_CLASSES_ROOT, u""}, {HKEY_CLASSES_ROOT, u".txt"}})
+        EXPECT_EQ(writeTime(root, path), upgraded);
+
+    // A value set in the wide key (its values are rows) and in a small one (a pack) dates that key alone.
+    EXPECT_EQ(reg({"set", "HKLM\\Software\\Wide", "Entry0001", "DW", "99"}), "");
+    EXPECT_EQ(reg({"set", "HKLM\\Software\\Old", "Count", "DW", "43"}), "");
+    EXPECT_GT(writeTime(HKEY_LOCAL_MACHINE, u"Software\\Wide"), after);
+    EXPECT_GT(writeTime(HKEY_LOCAL_MACHINE, u"Software\\Old"), after);
+    EXPECT_EQ(writeTime(HKEY_LOCAL_MACHINE, u"Software\\Old\\Nested"), upgraded);
+    EXPECT_EQ(writeTime(HKEY_LOCAL_MACHINE, u"Software"), upgraded);
+    const std::string wide = reg({"query", "HKLM\\Software\\Wide"});
+    EXPECT_EQ(wide.rfind("[Software\\Wide]\n\"Entry0001\"=DW:99(63)\n\"Entry0002\"=DW:14(E)\n", 0), 0u) << wide.substr(0, 100);
 }
 
 }  // namespace

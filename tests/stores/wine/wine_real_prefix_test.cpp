@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "registry/key_time.h"
 #include "stores/wine/wine_prefix.h"
 #include "wine_test_support.h"
 
@@ -45,14 +46,22 @@ private:
     std::string prefix_;
 };
 
-TEST(WineRealPrefix, RoundTripEditsBothWaysAndReadOnlyWhileWineRuns)
-{
-    std::string why;
-    if (!wineWanted(why)) GTEST_SKIP() << why;
+// A fresh prefix made by wineboot, for tests that run Wine (skipped without TOVIK_TEST_WINE=1).
+class WineRealPrefix : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string why;
+        if (!wineWanted(why)) GTEST_SKIP() << why;
+        ASSERT_TRUE(wine_test::makeWinePrefix(dir)) << "wineboot -i made no prefix in " << dir;
+    }
     wine_test::ScratchDir scratch;
     const std::string dir = (scratch.path() / "prefix").string();
-    const WineCommands wine(dir);
-    ASSERT_TRUE(wine_test::makeWinePrefix(dir)) << "wineboot -i made no prefix in " << dir;
+    const WineCommands wine{dir};
+};
+
+TEST_F(WineRealPrefix, RoundTripEditsBothWaysAndReadOnlyWhileWineRuns)
+{
 
     std::string error;
     auto prefix = WinePrefix::open(dir, error);
@@ -147,6 +156,69 @@ TEST(WineRealPrefix, RoundTripEditsBothWaysAndReadOnlyWhileWineRuns)
         ASSERT_NE(stopped, nullptr) << error;
         EXPECT_FALSE(stopped->readOnly()) << stopped->readOnlyReason();
     }
+}
+
+// The time a fresh read of the prefix gives HKCU\path; 0 when the key is missing.
+std::int64_t UserKeyTime(const std::string& dir, std::u16string_view path)
+{
+    std::string error;
+    auto prefix = WinePrefix::open(dir, error);
+    EXPECT_NE(prefix, nullptr) << error;
+    if (!prefix) return 0;
+    const WineKey* key = prefix->user().findPath(prefix->currentUser(), path);
+    return key ? static_cast<std::int64_t>(key->lastWriteTime()) : 0;
+}
+
+// wineserver and the model touch the same keys, and each keeps the other's times: the model reads
+// what wineserver wrote, wineserver reads back what the model wrote and writes it again unchanged.
+TEST_F(WineRealPrefix, KeyTimesAreTouchedAsWineserverTouchesThemAndKeptBothWays)
+{
+    wine.waitForServer();
+    const std::int64_t environment = UserKeyTime(dir, u"Environment");
+    ASSERT_GT(environment, 0);
+
+    // wineserver: a new key touches it and its parent; the same data again touches nothing.
+    std::int64_t before = tovik::fileTimeNow();
+    wine.run("wine reg add 'HKCU\\Software\\Timed\\Sub' /f");
+    wine.run("wine reg add 'HKCU\\Software\\Timed' /v Mark /t REG_DWORD /d 1 /f");
+    wine.waitForServer();
+    std::int64_t after = tovik::fileTimeNow();
+    const std::int64_t timed = UserKeyTime(dir, u"Software\\Timed");
+    const std::int64_t sub = UserKeyTime(dir, u"Software\\Timed\\Sub");
+    EXPECT_GE(timed, before);
+    EXPECT_LE(timed, after);
+    EXPECT_GE(sub, before);
+    EXPECT_LE(sub, after);
+    EXPECT_EQ(UserKeyTime(dir, u"Environment"), environment) << "a key wineserver did not write keeps its time";
+    wine.run("wine reg add 'HKCU\\Software\\Timed' /v Mark /t REG_DWORD /d 1 /f");
+    wine.run("wine reg add 'HKCU\\Software\\Other' /f");  // so that wineserver saves user.reg
+    wine.waitForServer();
+    EXPECT_EQ(UserKeyTime(dir, u"Software\\Timed"), timed) << "wineserver skips setting the same data";
+
+    // The model: the same rule, and its times survive wineserver's load and save exactly.
+    std::string error;
+    auto prefix = WinePrefix::open(dir, error);
+    ASSERT_NE(prefix, nullptr) << error;
+    ASSERT_TRUE(prefix->beginWrite(error)) << error;
+    WineRegistryFile& user = prefix->user();
+    WineKey* key = user.findPath(prefix->currentUser(), u"Software\\Timed");
+    ASSERT_NE(key, nullptr);
+    ASSERT_EQ(user.setValue(*key, u"Mark", kRegDword, dword(1)), EditResult::ok);
+    EXPECT_EQ(static_cast<std::int64_t>(key->lastWriteTime()), timed) << "the same data again touches nothing";
+    before = tovik::fileTimeNow();
+    ASSERT_EQ(user.setValue(*key, u"Mark", kRegDword, dword(2)), EditResult::ok);
+    const std::int64_t written = static_cast<std::int64_t>(key->lastWriteTime());
+    EXPECT_GE(written, before);
+    ASSERT_TRUE(prefix->commitWrite(error)) << error;
+    prefix.reset();
+    EXPECT_EQ(UserKeyTime(dir, u"Software\\Timed\\Sub"), sub);
+
+    wine.run("wine reg add 'HKCU\\Software\\Another' /f");
+    wine.waitForServer();
+    EXPECT_NE(UserKeyTime(dir, u"Software\\Another"), 0) << "wineserver saved user.reg again";
+    EXPECT_EQ(UserKeyTime(dir, u"Software\\Timed"), written);
+    EXPECT_EQ(UserKeyTime(dir, u"Software\\Timed\\Sub"), sub);
+    EXPECT_EQ(UserKeyTime(dir, u"Environment"), environment);
 }
 
 }  // namespace
