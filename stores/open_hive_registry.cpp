@@ -5,6 +5,7 @@
 #include "registry/name_fold.h"
 #include "registry/utf8.h"
 #include "stores/hive/hive_backend.h"
+#include "stores/open_store.h"
 
 namespace tovik {
 
@@ -33,7 +34,10 @@ StoreOpenResult OpenHiveRegistry(const RegistrySource& source) {
     result.location = source.path;
     result.readOnly = backend->readOnly();
     result.readOnlyReason = backend->readOnlyReason();
-    SetCurrentBackend(std::move(backend));
+    std::string identity = RegistryIdentity(source.kind == RegistrySource::Kind::Windows ? "windows" : "hive", source.path);
+    if (!source.userHive.empty()) identity += "|" + RegistryIdentity("user", source.userHive);
+    if (!source.mountAs.empty()) identity += "|as:" + source.mountAs;
+    MakeCurrentWithHistory(std::move(backend), identity, result);
     return result;
 }
 

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 // these, and tests/, bench/ and fuzz/ (which may include anything) by none.
 const std::map<std::string, std::set<std::string>>& Allowed() {
     static const std::set<std::string> kCore = {"backup", "regfile", "find", "editors",
-                                                "discover", "registry", "files", "resources"};
+                                                "discover", "history", "registry", "files", "resources"};
     static const std::set<std::string> kStores = {"stores", "stores/sqlite", "stores/wine", "stores/hive"};
     static const auto join = [](std::initializer_list<std::set<std::string>> sets) {
         std::set<std::string> all;
@@ -32,6 +32,7 @@ const std::map<std::string, std::set<std::string>>& Allowed() {
         {"regfile", {"registry"}},
         {"find", {"registry"}},
         {"discover", {"registry", "files"}},
+        {"history", {"registry"}},
         {"backup", {"registry", "files", "regfile", "resources"}},
         {"stores/sqlite", {"registry", "files"}},
         {"stores/wine", {"registry", "files"}},
