@@ -13,6 +13,9 @@
 //   tovik-reg [--registry FILE] find TEXT [KEY] [--keys] [--values] [--data] [--case] [--exact]
 //   tovik-reg [--registry FILE] rename-key KEY NEWNAME
 //   tovik-reg [--registry FILE] rename-value KEY NAME NEWNAME
+//   tovik-reg [--registry FILE] history [KEY] [-n N]
+//   tovik-reg [--registry FILE] undo [N]
+//   tovik-reg [--registry FILE] redo [N]
 //   tovik-reg registries
 //   tovik-reg --help
 //   tovik-reg --version
@@ -35,7 +38,8 @@
 
 namespace tovik::cli {
 
-enum class CommandKind { Help, Version, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import, Find, RenameKey, RenameValue, Registries, Get, CompleteKeys };
+enum class CommandKind { Help, Version, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import, Find, RenameKey, RenameValue, Registries, Get, CompleteKeys,
+                         History, Undo, Redo };
 
 // KEY: a root (HKEY_CLASSES_ROOT or HKCR, HKEY_CURRENT_USER or HKCU, HKEY_LOCAL_MACHINE or HKLM,
 // any case), optionally followed by a backslash and a path, in any spelling that
@@ -67,6 +71,8 @@ struct Command {
     bool matchCase = false, exact = false;
     std::string fileName;      // export and import: the file; passed on unconverted
     ExportFormat format = ExportFormat::Backup;  // export
+    std::size_t count = 1;     // undo and redo: how many entries
+    std::size_t shown = 20;    // history -n: how many entries to print
 };
 
 enum class CommandLineErrorKind {

@@ -1,6 +1,6 @@
 # fish completion for tovik-reg: options, commands, key paths (asked of tovik-reg itself, on the
 # registry the line names), type names, files.
-set -l commands query get set delete-value add-key delete-key export import find rename-key rename-value registries
+set -l commands query get set delete-value add-key delete-key export import find rename-key rename-value history undo redo registries
 
 function __tovik_reg_keys
     set -l words (commandline -opc)
@@ -35,8 +35,9 @@ complete -c tovik-reg -n "not __fish_seen_subcommand_from $commands" -l as -x -a
 complete -c tovik-reg -n "not __fish_seen_subcommand_from $commands" -l write -d 'Allow changes to hive files'
 complete -c tovik-reg -n "not __fish_seen_subcommand_from $commands" -a "$commands"
 
-complete -c tovik-reg -n "__fish_seen_subcommand_from query get set delete-value add-key delete-key export find rename-key rename-value" -a '(__tovik_reg_keys)'
+complete -c tovik-reg -n "__fish_seen_subcommand_from query get set delete-value add-key delete-key export find rename-key rename-value history" -a '(__tovik_reg_keys)'
 complete -c tovik-reg -n "__fish_seen_subcommand_from query" -s r -d 'Every subkey too'
+complete -c tovik-reg -n "__fish_seen_subcommand_from history" -s n -x -d 'How many entries'
 complete -c tovik-reg -n "__fish_seen_subcommand_from get" -l raw -d 'The bytes as they are'
 complete -c tovik-reg -n "__fish_seen_subcommand_from query get find registries" -l json -d 'Print JSON'
 complete -c tovik-reg -n "__fish_seen_subcommand_from $commands" -s h -l help -d 'Print the help'
