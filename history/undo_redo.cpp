@@ -60,7 +60,11 @@ UndoOutcome revertEntries(RecordingBackend& recorder, const std::vector<EntryInf
     }
     std::u16string command = verb;
     if (entries.size() == 1) {
-        command += u": " + entries.front().command;
+        // A redo is named after what it makes again, not after the undo it takes back.
+        std::u16string_view what = entries.front().command;
+        if (kind == EntryKind::Redo && what.starts_with(u"undo: ")) what.remove_prefix(6);
+        command += u": ";
+        command += what;
     } else {
         const std::string n = std::to_string(entries.size());
         command += u" " + std::u16string(n.begin(), n.end()) + u" changes";

@@ -11,6 +11,7 @@
 class BackupCommands;
 class CTovikView;
 class FindCommands;
+class HistoryCommands;
 class KeyCommands;
 class NavigationCommands;
 class OpenRegistryCommands;
@@ -30,6 +31,7 @@ public:
     BackupCommands& Backup() const { return *m_backup; }
     RegFileCommands& RegFiles() const { return *m_regFiles; }
     OpenRegistryCommands& OpenRegistry() const { return *m_openRegistry; }
+    HistoryCommands& History() const { return *m_history; }
 
     // Find and navigation are made beside the view by whoever holds their settings (the frame);
     // their commands are disabled until they are attached.
@@ -58,7 +60,9 @@ private:
     RegFileCommands* m_regFiles;
     BackupCommands* m_backup;
     OpenRegistryCommands* m_openRegistry;
+    HistoryCommands* m_history;
     QPointer<FindCommands> m_find;
     QPointer<NavigationCommands> m_navigation;
     std::map<int, Command> m_table;
+    CTovikView& m_view;
 };
