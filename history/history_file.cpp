@@ -215,17 +215,23 @@ std::int64_t HistoryFile::writePart(EntryInfo& entry, const std::vector<ChangeOp
     return seq;
 }
 
+// Writes that need not reach the disk before the command goes on: after a crash the next open
+// settles pending parts against the registry and finishes the entries of processes that are gone.
+class HistoryFile::Unsynced {
+public:
+    explicit Unsynced(HistoryFile& file) : file_(file) { file_.exec("PRAGMA synchronous=OFF"); }
+    ~Unsynced() { sqlite3_exec(file_.db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr); }
+    Unsynced(const Unsynced&) = delete;
+    Unsynced& operator=(const Unsynced&) = delete;
+
+private:
+    HistoryFile& file_;
+};
+
 void HistoryFile::markPartDone(std::int64_t entry, std::int64_t seq) {
-    // A lost mark costs nothing: on the next open a pending part is checked against the registry.
-    exec("PRAGMA synchronous=OFF");
-    try {
-        Statement mark(db_, "UPDATE parts SET done = 1 WHERE entry = ? AND seq = ?");
-        mark.bind(1, entry).bind(2, seq).step();
-    } catch (...) {
-        exec("PRAGMA synchronous=FULL");
-        throw;
-    }
-    exec("PRAGMA synchronous=FULL");
+    Unsynced unsynced(*this);
+    Statement mark(db_, "UPDATE parts SET done = 1 WHERE entry = ? AND seq = ?");
+    mark.bind(1, entry).bind(2, seq).step();
 }
 
 void HistoryFile::dropPart(std::int64_t entry, std::int64_t seq) {
@@ -241,6 +247,7 @@ void HistoryFile::dropPart(std::int64_t entry, std::int64_t seq) {
 
 void HistoryFile::finishEntry(std::int64_t id) {
     {
+        Unsynced unsynced(*this);
         Transaction tx(db_);
         Statement count(db_, "SELECT COUNT(*) FROM parts WHERE entry = ? AND done = 1");
         count.bind(1, id).step();
@@ -304,6 +311,15 @@ std::vector<EntryInfo> HistoryFile::list(std::int64_t limit, const std::u16strin
         }
         entries.push_back(std::move(info));
     }
+    return entries;
+}
+
+std::vector<EntryInfo> HistoryFile::undoable(std::int64_t limit) {
+    std::vector<EntryInfo> entries;
+    Statement read(db_, "SELECT id, time, command, key, kind, targets, undone, redone FROM entries"
+                        " WHERE finished = 1 AND kind != 1 AND undone = 0 ORDER BY id DESC LIMIT ?");
+    read.bind(1, limit);
+    while (read.step()) entries.push_back(readEntry(read));
     return entries;
 }
 

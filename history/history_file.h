@@ -77,6 +77,9 @@ public:
     // Finished entries, newest first; at most limit (all when negative); with a key, only those
     // whose key is that key or below it (any case).
     std::vector<EntryInfo> list(std::int64_t limit, const std::u16string& key = {});
+    // The newest limit entries that an undo can take back (changes and redos not undone yet),
+    // newest first.
+    std::vector<EntryInfo> undoable(std::int64_t limit);
     std::optional<EntryInfo> entry(std::int64_t id);
     // The kept changes of an entry in the order they were made; nullopt when a part is unreadable.
     std::optional<std::vector<ChangeOp>> opsOf(std::int64_t id);
@@ -85,6 +88,7 @@ public:
     void trim();
 
 private:
+    class Unsynced;
     HistoryFile(sqlite3* db);
     void exec(const char* sql);
     sqlite3* db_;

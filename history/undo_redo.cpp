@@ -1,5 +1,6 @@
 #include "history/undo_redo.h"
 
+#include <cstdint>
 #include <exception>
 
 #include "history/recording_backend.h"
@@ -8,24 +9,31 @@
 namespace tovik::history {
 
 std::vector<EntryInfo> undoCandidates(HistoryFile& file, std::size_t count) {
-    std::vector<EntryInfo> found;
-    if (count == 0) return found;
-    for (EntryInfo& entry : file.list(-1)) {
-        if (entry.kind == EntryKind::Undo || entry.undone) continue;
-        found.push_back(std::move(entry));
-        if (found.size() == count) break;
-    }
-    return found;
+    if (count == 0) return {};
+    return file.undoable(count > static_cast<std::size_t>(INT64_MAX) ? -1 : static_cast<std::int64_t>(count));
 }
 
 std::vector<EntryInfo> redoCandidates(HistoryFile& file, std::size_t count) {
     std::vector<EntryInfo> found;
     if (count == 0) return found;
-    for (EntryInfo& entry : file.list(-1)) {
-        if (entry.kind == EntryKind::Change) break;   // a change since the undo ends what can be redone
-        if (entry.kind != EntryKind::Undo || entry.redone) continue;
-        found.push_back(std::move(entry));
-        if (found.size() == count) break;
+    // The walk usually ends within the newest few entries: read those first, all only if needed.
+    for (const std::int64_t page : {std::int64_t{64}, std::int64_t{-1}}) {
+        found.clear();
+        const std::vector<EntryInfo> entries = file.list(page);
+        bool ended = page >= 0 && static_cast<std::int64_t>(entries.size()) < page;
+        for (const EntryInfo& entry : entries) {
+            if (entry.kind == EntryKind::Change) {   // a change since the undo ends what can be redone
+                ended = true;
+                break;
+            }
+            if (entry.kind != EntryKind::Undo || entry.redone) continue;
+            found.push_back(entry);
+            if (found.size() == count) {
+                ended = true;
+                break;
+            }
+        }
+        if (ended || page < 0) break;
     }
     return found;
 }
