@@ -89,6 +89,23 @@ std::u16string renamedKeyPath(const ChangeOp& op) {
     return path;
 }
 
+std::string dataDigest(std::string_view data) {
+    std::uint64_t hash = 1469598103934665603ull;
+    for (unsigned char c : data) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    std::string digest;
+    putU32(digest, static_cast<std::uint32_t>(data.size()));
+    digest.append(reinterpret_cast<const char*>(&hash), sizeof hash);
+    return digest;
+}
+
+bool matchesAfter(const ChangeOp& op, DWORD type, std::string_view data) {
+    if (type != op.after.type) return false;
+    return op.afterIsDigest ? dataDigest(data) == op.after.data : data == op.after.data;
+}
+
 std::u16string describeOp(const ChangeOp& op) {
     switch (op.kind) {
     case OpKind::CreateKey: return u"create key";
@@ -109,7 +126,7 @@ std::string encodeOps(const std::vector<ChangeOp>& ops) {
         putText(out, op.key);
         putText(out, op.name);
         putText(out, op.newName);
-        out.push_back(op.hadBefore ? 1 : 0);
+        out.push_back(static_cast<char>((op.hadBefore ? 1 : 0) | (op.afterIsDigest ? 2 : 0)));
         putValue(out, op.before);
         putValue(out, op.after);
         putU32(out, static_cast<std::uint32_t>(op.values.size()));
@@ -132,7 +149,8 @@ bool decodeOps(std::string_view bytes, std::vector<ChangeOp>& ops) {
         if (!in.text(op.key) || !in.text(op.name) || !in.text(op.newName) || !in.u8(hadBefore) ||
             !in.value(op.before) || !in.value(op.after) || !in.u32(values))
             return false;
-        op.hadBefore = hadBefore != 0;
+        op.hadBefore = (hadBefore & 1) != 0;
+        op.afterIsDigest = (hadBefore & 2) != 0;
         for (std::uint32_t v = 0; v < values; ++v) {
             RecordedValue value;
             if (!in.value(value)) return false;

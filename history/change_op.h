@@ -30,6 +30,9 @@ struct ChangeOp {
     bool hadBefore = false;        // SetValue: a value of that name was there
     RecordedValue before;          // SetValue (when hadBefore) and DeleteValue
     RecordedValue after;           // SetValue
+    // after.data holds dataDigest of the data written, not the data: a large value is kept once,
+    // as the before-state of whatever changes it next, and never twice in memory while written.
+    bool afterIsDigest = false;
     std::vector<RecordedValue> values;  // DeleteKey: the key's values, in creation order
 };
 
@@ -47,6 +50,11 @@ std::u16string renamedKeyPath(const ChangeOp& op);
 // The path above path ("" for a root) and its last name.
 std::u16string_view parentPath(std::u16string_view path);
 std::u16string_view lastName(std::u16string_view path);
+
+// A digest of data that stands for it in comparisons: its size and a 64-bit hash.
+std::string dataDigest(std::string_view data);
+// Whether data is what op's SetValue wrote.
+bool matchesAfter(const ChangeOp& op, DWORD type, std::string_view data);
 
 // What an op did, in a few words ("delete key"), for an entry no command named.
 std::u16string describeOp(const ChangeOp& op);

@@ -14,6 +14,9 @@ namespace {
 const char* const kHistoryFailure =
     "The change history could not be written, so the change was not made (it could not have been undone).";
 
+// Data written that is larger than this is recorded by its digest (ChangeOp::afterIsDigest).
+constexpr DWORD kLargestKeptData = 4096;
+
 std::u16string joinPath(std::u16string_view parent, std::u16string_view name) {
     std::u16string path(parent);
     path += u'\\';
@@ -252,7 +255,9 @@ LONG RecordingBackend::setValue(KeyId key, std::u16string_view name, DWORD type,
     const std::optional<std::u16string> path = pathOf(key);
     if (!path || inner_->readOnly()) return inner_->setValue(key, name, type, data, size);
     ChangeOp op = makeOp(OpKind::SetValue, *path, std::u16string(name));
-    op.after = {std::u16string(name), type, std::string(reinterpret_cast<const char*>(data), size)};
+    const std::string_view written(reinterpret_cast<const char*>(data), size);
+    op.afterIsDigest = size > kLargestKeptData;
+    op.after = {std::u16string(name), type, op.afterIsDigest ? dataDigest(written) : std::string(written)};
     if (!createdInEntry_.contains(key)) {
         if (std::optional<RecordedValue> before = currentValue(key, name)) {
             op.hadBefore = true;

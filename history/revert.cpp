@@ -18,8 +18,8 @@ std::u16string valueSlot(std::u16string_view foldedKey, std::u16string_view name
     return slot;
 }
 
-bool sameValue(const std::optional<RecordedValue>& now, const RecordedValue& expected) {
-    return now && now->type == expected.type && now->data == expected.data;
+bool sameValue(const std::optional<RecordedValue>& now, const ChangeOp& op) {
+    return now && matchesAfter(op, now->type, now->data);
 }
 
 // The registry as it will be once the changes walked so far are taken back: what they touched
@@ -220,7 +220,7 @@ std::optional<Difference> firstDifference(Backend& store, const std::vector<Chan
             view.setKey(op.key, true, &op, false);
             break;
         case OpKind::SetValue:
-            if (!sameValue(view.value(op.key, op.after.name), op.after))
+            if (!sameValue(view.value(op.key, op.after.name), op))
                 return valueDifference(op.key, op.after.name, view.keyExists(op.key) ? Reason::Changed : Reason::Missing);
             view.setValue(op.key, op.after.name, op.hadBefore ? std::optional<RecordedValue>(op.before) : std::nullopt);
             break;

@@ -583,7 +583,7 @@ void DumpTree(HKEY root, const std::u16string& path, std::vector<std::u16string>
     std::vector<std::u16string> values;
     for (DWORD i = 0;; ++i) {
         WCHAR name[512];
-        BYTE data[4096];
+        static BYTE data[65536];
         DWORD length = 512, type = 0, size = sizeof data;
         if (RegEnumValueW(key, i, name, &length, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
         std::u16string line(name, length);
@@ -650,6 +650,16 @@ std::vector<ChangeCase> ChangeCases() {
          [=](tovik::Backend& b) { dword(b, u"Area", u"blob", 10); }},
         {"delete a value", [] { HKEY k = Create(HKEY_CURRENT_USER, u"Area"); RegDeleteValueW(k, u"first"); RegCloseKey(k); },
          [=](tovik::Backend& b) { dword(b, u"Area", u"first", 1); }},
+        {"overwrite a large value",
+         [] {
+             HKEY k = Create(HKEY_CURRENT_USER, u"Area");
+             SetBinary(k, u"blob", std::vector<BYTE>(20000, 7));
+             RegCloseKey(k);
+         },
+         [](tovik::Backend& b) {
+             const std::vector<BYTE> other(20000, 8);
+             ASSERT_EQ(b.setValue(Id(u"Area", b), u"blob", REG_BINARY, other.data(), 20000), ERROR_SUCCESS);
+         }},
         {"rename a value", [] { HKEY k = Create(HKEY_CURRENT_USER, u"Area"); RegRenameValueW(k, u"LAST", u"final"); RegCloseKey(k); },
          [](tovik::Backend& b) { ASSERT_EQ(b.deleteValue(Id(u"Area", b), u"final"), ERROR_SUCCESS); }},
         {"create keys", [] { RegCloseKey(Create(HKEY_CURRENT_USER, u"Area\\New\\Newer")); },
