@@ -12,6 +12,7 @@
 #include "view/command_ids.h"
 #include "ui/icons.h"
 #include "view/find_commands.h"
+#include "view/history_commands.h"
 #include "view/find_results_dlg.h"
 #include "view/navigation_commands.h"
 #include "view/open_registry_commands.h"
@@ -61,7 +62,11 @@ CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent, std::unique_ptr<ViewSett
                         {ID_COMPARE, Tovik::tr("比較...")},
                         {0, {}},
                         {ID_APP_EXIT, Tovik::tr("アプリケーションの終了(&X)")}});
-    addMenu(Tovik::tr("編集"), {{ID_DELETE_VALUE, Tovik::tr("値 削除")},
+    addMenu(Tovik::tr("編集"), {{ID_UNDO, Tovik::tr("元に戻す"), QKeySequence(Qt::CTRL | Qt::Key_Z)},
+                         {ID_REDO, Tovik::tr("やり直し"), QKeySequence(Qt::CTRL | Qt::Key_Y)},
+                         {ID_HISTORY, Tovik::tr("変更履歴...")},
+                         {0, {}},
+                         {ID_DELETE_VALUE, Tovik::tr("値 削除")},
                          {ID_DELETE_KEY, Tovik::tr("キー 削除")},
                          {ID_RENAME, Tovik::tr("名前の変更"), QKeySequence(Qt::Key_F2)},
                          {ID_EDIT_BINARY_DATA, Tovik::tr("バイナリデータの変更")},
@@ -90,6 +95,7 @@ CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent, std::unique_ptr<ViewSett
     connect(m_pFavourites, &QMenu::aboutToShow, this, &CMainFrame::fillFavouritesMenu);
     fillFavouritesMenu();
     addMenu(Tovik::tr("ﾍﾙﾌﾟ"), {{ID_APP_ABOUT, Tovik::tr("Harnet のバージョン情報(&A)...")}});
+    CommandAction(ID_REDO)->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     QAction* addressBar = CommandAction(ID_VIEW_ADDRESS_BAR);
     addressBar->setCheckable(true);
     addressBar->setChecked(true);
@@ -261,6 +267,9 @@ void CMainFrame::UpdateCommandUI() {
         const bool own = id == ID_APP_ABOUT || id == ID_APP_EXIT || id == ID_VIEW_ADDRESS_BAR;
         action->setEnabled(own || m_pView->IsCommandEnabled(id));
     }
+    // The undo items name what they would take back.
+    if (QAction* undo = CommandAction(ID_UNDO)) undo->setText(m_pView->Commands().History().UndoText());
+    if (QAction* redo = CommandAction(ID_REDO)) redo->setText(m_pView->Commands().History().RedoText());
 }
 
 void CMainFrame::runCommand(int id) {

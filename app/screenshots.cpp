@@ -31,7 +31,17 @@
 #include "backup/backup_import.h"
 #include "backup/gui/import_confirm_dlg.h"
 #include "registry/roots.h"
+#include "history/recording_backend.h"
+#include "registry/key_handle.h"
+#include "registry/key_tree_ops.h"
+#include "registry/registry_api.h"
 #include "stores/open_store.h"
+#include "view/command_ids.h"
+#include "view/history_commands.h"
+#include "view/history_dlg.h"
+#include "view/view_commands.h"
+#include <QTreeWidget>
+#include <functional>
 
 namespace {
 
@@ -122,6 +132,37 @@ void saveMainWindowAtTextSizes() {
     QApplication::setFont(desktop);
 }
 
+void setSampleDword(const std::u16string& path, const std::u16string& name, DWORD value) {
+    tovik::KeyHandle key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, 0, nullptr, key.receive(), nullptr) == ERROR_SUCCESS)
+        RegSetValueExW(key.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+// 変更履歴 after a few changes made as the window's commands make them, the newest undone.
+void saveHistoryWindow(CTovikView& view) {
+    const auto change = [](int command, const std::u16string& key, const std::function<void()>& write) {
+        tovik::history::ChangeScope scope(ToU16(HistoryCommands::CommandName(command)), u"HKEY_CURRENT_USER\\" + key);
+        write();
+    };
+    change(ID_ADD_KEY, u"Software\\Sample", [] { tovik::KeyHandle key; RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Sample\\Settings", 0, nullptr, 0, 0, nullptr, key.receive(), nullptr); });
+    change(ID_ADD_DWORD_VALUE, u"Software\\Sample\\Settings", [] { setSampleDword(u"Software\\Sample\\Settings", u"Volume", 80); });
+    change(ID_ADD_STRING_VALUE, u"Software\\Sample\\Settings", [] { setSampleDword(u"Software\\Sample\\Settings", u"Level", 3); });
+    change(ID_DELETE_VALUE, u"Software\\Sample\\Settings", [] {
+        tovik::KeyHandle key;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Sample\\Settings", 0, 0, key.receive()) == ERROR_SUCCESS)
+            RegDeleteValueW(key.get(), u"Level");
+    });
+    change(ID_DELETE_KEY, u"Software\\Sample", [] { DeleteKeyTree(HKEY_CURRENT_USER, u"Software\\Sample"); });
+    view.OnCommand(ID_UNDO);
+    view.OnCommand(ID_HISTORY);
+    if (CHistoryDlg* dialog = view.Commands().History().Dialog()) {
+        dialog->resize(kFrameWidth, 360);
+        dialog->List()->setCurrentItem(dialog->List()->topLevelItem(2));
+        SaveGrab(*dialog, outputDir, QStringLiteral("history"));
+        dialog->close();
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -132,6 +173,8 @@ int main(int argc, char** argv) {
     QDir().mkpath(outputDir);
 
     QTemporaryDir storeDir;
+    // The sample registry's change history stays beside it, never in the user's state folder.
+    qputenv("XDG_STATE_HOME", storeDir.filePath(QStringLiteral("state")).toUtf8());
     const tovik::StoreOpenResult store = tovik::OpenUserRegistry(storeDir.filePath(QStringLiteral("registry.db")).toStdString());
     if (!store.ok) {
         std::fprintf(stderr, "%s\n", store.error.c_str());
@@ -215,6 +258,7 @@ int main(int argc, char** argv) {
     SaveEditorScreenshots(outputDir);
     SaveValueCommandScreenshots(frame, outputDir);
     saveMainWindowAtTextSizes();
+    saveHistoryWindow(*view);
     if (argc > 2) return saveWinePrefix(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
     return 0;
 }

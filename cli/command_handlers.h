@@ -25,6 +25,11 @@ int RunFindCommand(const Command& command, std::ostream& out, std::ostream& err)
 int RunRenameKey(const Command& command, std::ostream& out, std::ostream& err);
 int RunRenameValue(const Command& command, std::ostream& out, std::ostream& err);
 int RunGet(const Command& command, std::ostream& out, std::ostream& err);
+int RunHistory(const Command& command, std::ostream& out, std::ostream& err);
+int RunUndo(const Command& command, std::ostream& out, std::ostream& err);
+int RunRedo(const Command& command, std::ostream& out, std::ostream& err);
+// What a command that writes is called in the change history ("delete-key HKCU\X").
+std::u16string HistoryEntryName(const Command& command);
 int RunCompleteKeys(const Command& command, std::ostream& out, std::ostream& err);
 // diff: exit 0 without differences, 1 with, 2 when the comparison could not be made.
 int RunDiff(const Command& command, std::ostream& out, std::ostream& err);

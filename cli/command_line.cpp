@@ -19,7 +19,7 @@ namespace tovik::cli {
 namespace {
 
 // The roles a command's positional arguments play; each role has one way to be read.
-enum class ArgumentRole { Key, ValueName, Type, Data, File, FindText, NewKeyName, NewValueName, DiffSide };
+enum class ArgumentRole { Key, ValueName, Type, Data, File, FindText, NewKeyName, NewValueName, DiffSide, Count };
 
 struct CommandSpec {
     std::string_view name;
@@ -53,6 +53,9 @@ constexpr CommandSpec kCommands[] = {
     {"registries", CommandKind::Registries, {}, 0, true, 0, {"--json"}},
     {"diff", CommandKind::Diff, {ArgumentRole::DiffSide, ArgumentRole::DiffSide}, 2, true, 1,
      {"--format", "--reverse", "--json", "--b"}},
+    {"history", CommandKind::History, {ArgumentRole::Key}, 1, true, 0, {"-n"}},
+    {"undo", CommandKind::Undo, {ArgumentRole::Count}, 1, false, 0},
+    {"redo", CommandKind::Redo, {ArgumentRole::Count}, 1, false, 0},
     {"__complete-keys", CommandKind::CompleteKeys, {ArgumentRole::FindText}, 1, false, 1, {}, true},
 };
 
@@ -169,6 +172,17 @@ constexpr std::string_view kUsage =
     "                             root).\n"
     "  rename-value KEY NAME NEWNAME\n"
     "                             Rename a value; its type, data and place stay.\n"
+    "  history [KEY] [-n N]       Print the newest N (20 unless given) entries of\n"
+    "                             the registry's change history, newest first, one\n"
+    "                             line each: number, time, what was done, the key,\n"
+    "                             and \"undone\" or \"redone\" when it was; with KEY\n"
+    "                             only the entries of KEY and the keys below it.\n"
+    "  undo [N]                   Take back the newest N changes (1 unless given),\n"
+    "                             all of them or none: refused, naming the first key\n"
+    "                             or value that differs, when something changed what\n"
+    "                             they made since. An undo is an entry of its own.\n"
+    "  redo [N]                   Make again what the newest N undos took back (only\n"
+    "                             until a new change is made).\n"
     "  registries [--json]        List the registries found on this machine, one\n"
     "                             line each: kind, name, folder (the store file for\n"
     "                             Tovik's own) and read-only or writable, separated\n"
@@ -282,6 +296,9 @@ constexpr std::string_view kShortUsage =
     "       tovik-reg [REGISTRY] timeline [KEY]\n"
     "       tovik-reg [REGISTRY] rename-key KEY NEWNAME\n"
     "       tovik-reg [REGISTRY] rename-value KEY NAME NEWNAME\n"
+    "       tovik-reg [REGISTRY] history [KEY] [-n N]\n"
+    "       tovik-reg [REGISTRY] undo [N]\n"
+    "       tovik-reg [REGISTRY] redo [N]\n"
     "       tovik-reg registries [--json]\n"
     "REGISTRY: --registry FILE, --wine-prefix [DIR], --steam-app APPID,\n"
     "          --windows DIR [--user FILE] [--write], --hive FILE --as KEY [--write]\n"
@@ -311,6 +328,18 @@ bool FindOption(std::string_view arg, Command& command) {
     else if (arg == "--exact") command.exact = true;
     else return false;
     return true;
+}
+
+// A whole number from 1 up to a million.
+std::optional<std::size_t> ParseCount(std::string_view text) {
+    if (text.empty() || text.size() > 7) return std::nullopt;
+    std::size_t n = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        n = n * 10 + static_cast<std::size_t>(c - '0');
+    }
+    if (n == 0 || n > 1000000) return std::nullopt;
+    return n;
 }
 
 const CommandSpec* FindCommand(std::string_view name) {
@@ -418,6 +447,13 @@ std::optional<CommandLineError> ReadArgument(ArgumentRole role, const std::u16st
                 side.file = std::string(raw);
             }
             command.sides.push_back(std::move(side));
+            return std::nullopt;
+        }
+        case ArgumentRole::Count: {
+            const std::optional<std::size_t> count = ParseCount(raw);
+            if (!count) return BadArgument(Say({"not a count: %1 (a whole number from 1 on).", "回数ではありません: %1（1以上の整数）。"},
+                                                 {Printable(raw)}));
+            command.count = *count;
             return std::nullopt;
         }
     }
@@ -592,6 +628,11 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
                                        "形式 %1 が分かりません（backup、reg、reg4 のどれか）。"},
                                       {Printable(*format)}));
             }
+        } else if (Takes(*spec, "-n") && arg == "-n") {
+            if (i + 1 == args.size()) return UsageError("-n needs a number of entries.");
+            const std::optional<std::size_t> shown = ParseCount(args[++i]);
+            if (!shown) return UsageError("-n needs a number of entries from 1 on: " + Printable(args[i]));
+            command.shown = *shown;
         } else if (Takes(*spec, arg) && arg == "-r") {
             command.recursive = true;
         } else if (Takes(*spec, arg) && arg == "--raw") {
@@ -703,6 +744,7 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
         }
     }
     if (command.kind == CommandKind::Timeline) command.hasKey = !positional.empty();
+    if (command.kind == CommandKind::History) command.hasKey = !positional.empty();
     if (command.kind == CommandKind::Find) {
         command.hasKey = positional.size() + firstRole > 1;
         if (!command.findKeys && !command.findValues && !command.findData)

@@ -16,6 +16,9 @@
 //   tovik-reg [--registry FILE] timeline [KEY]
 //   tovik-reg [--registry FILE] rename-key KEY NEWNAME
 //   tovik-reg [--registry FILE] rename-value KEY NAME NEWNAME
+//   tovik-reg [--registry FILE] history [KEY] [-n N]
+//   tovik-reg [--registry FILE] undo [N]
+//   tovik-reg [--registry FILE] redo [N]
 //   tovik-reg registries
 //   tovik-reg --help
 //   tovik-reg --version
@@ -39,7 +42,8 @@
 
 namespace tovik::cli {
 
-enum class CommandKind { Help, Version, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import, Find, RenameKey, RenameValue, Registries, Get, CompleteKeys, Diff, Timeline };
+enum class CommandKind { Help, Version, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import, Find, RenameKey, RenameValue, Registries, Get, CompleteKeys, Diff, Timeline,
+                         History, Undo, Redo };
 
 // KEY: a root (HKEY_CLASSES_ROOT or HKCR, HKEY_CURRENT_USER or HKCU, HKEY_LOCAL_MACHINE or HKLM,
 // any case), optionally followed by a backslash and a path, in any spelling that
@@ -93,6 +97,8 @@ struct Command {
     DiffFormat diffFormat = DiffFormat::Listing;
     bool reverse = false;
     std::optional<RegistrySource> otherSource;
+    std::size_t count = 1;     // undo and redo: how many entries
+    std::size_t shown = 20;    // history -n: how many entries to print
 };
 
 enum class CommandLineErrorKind {

@@ -4,12 +4,14 @@
 #include <cstring>
 #include <filesystem>
 #include <new>
+#include <optional>
 #include <ostream>
 #include <variant>
 
 #include "cli/command_handlers.h"
 #include "cli/registries_command.h"
 #include "cli/utf8.h"
+#include "history/recording_backend.h"
 #include "registry/key_path.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
@@ -170,6 +172,9 @@ int RunCommandKind(const Command& command, std::ostream& out, std::ostream& err)
         case CommandKind::Diff: return RunDiff(command, out, err);
         case CommandKind::Timeline: return RunTimeline(command, out, err);
         case CommandKind::Registries: return RunRegistries(out, err, command.json);
+        case CommandKind::History: return RunHistory(command, out, err);
+        case CommandKind::Undo: return RunUndo(command, out, err);
+        case CommandKind::Redo: return RunRedo(command, out, err);
         case CommandKind::Help:
         case CommandKind::Version: break;
     }
@@ -182,6 +187,13 @@ int RunCommand(const Command& command, std::ostream& out, std::ostream& err) {
     // Running out of memory is a failure of the command, never an abort; what was written before
     // stays (every write is durable once it returned, a batch commits as it unwinds).
     try {
+        // One command, one entry of the change history, whatever it writes.
+        std::optional<history::ChangeScope> scope;
+        if (WritesTheRegistry(command.kind)) {
+            scope.emplace(HistoryEntryName(command), command.kind == CommandKind::Import
+                                                         ? std::u16string()
+                                                         : FullKeyPath(command.key.root, command.key.path));
+        }
         return RunCommandKind(command, out, err);
     } catch (const std::bad_alloc&) {
         ReportError(err, Say(kOutOfMemory));

@@ -158,6 +158,9 @@ public:
     // The files that hold the registry (none for one in memory), which an export must never
     // write over.
     virtual std::vector<std::string> files() const { return {}; }
+
+    // The backend this one is a layer over (the change history's recording layer), else null.
+    virtual Backend* layeredOver() { return nullptr; }
 };
 
 }  // namespace tovik

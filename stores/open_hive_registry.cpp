@@ -5,13 +5,18 @@
 #include "registry/name_fold.h"
 #include "registry/utf8.h"
 #include "stores/hive/hive_backend.h"
+#include "stores/open_store.h"
 
 namespace tovik {
 
 StoreOpenResult OpenHiveRegistry(const RegistrySource& source) {
     std::unique_ptr<Backend> backend;
     StoreOpenResult result = OpenHiveBackend(source, backend);
-    if (result.ok) SetCurrentBackend(std::move(backend));
+    if (!result.ok) return result;
+    std::string identity = RegistryIdentity(source.kind == RegistrySource::Kind::Windows ? "windows" : "hive", source.path);
+    if (!source.userHive.empty()) identity += "|" + RegistryIdentity("user", source.userHive);
+    if (!source.mountAs.empty()) identity += "|as:" + source.mountAs;
+    MakeCurrentWithHistory(std::move(backend), identity, result);
     return result;
 }
 

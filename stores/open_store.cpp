@@ -14,6 +14,7 @@
 #include "backup/default_registry.h"
 #include "discover/user_folders.h"
 #include "files/durable_writer.h"
+#include "history/history_location.h"
 #include "language/messages.h"
 #include "stores/open_hive_registry.h"
 #include "stores/registry_source_args.h"
@@ -61,8 +62,11 @@ StoreOpenResult BuildDefaultStore(const std::string& path, int dirFd) {
     const std::string building = path + ".new";
     RemoveStoreFiles(building);  // left by a first start that was killed
 
-    StoreOpenResult opened = OpenRegistryStore(building);
+    // Filling the new store is no change of the user's: it goes unrecorded.
+    std::unique_ptr<Backend> backend;
+    StoreOpenResult opened = OpenSqliteStore(building, backend);
     if (!opened.ok) return opened;
+    SetCurrentBackend(std::move(backend));
     FillDefaultRegistry();
     CloseRegistryStore();
 
@@ -87,17 +91,30 @@ StoreOpenResult BuildDefaultStore(const std::string& path, int dirFd) {
 
 }  // namespace
 
+std::string RegistryIdentity(const std::string& kind, const std::string& path) {
+    std::error_code ec;
+    const fs::path canonical = fs::canonical(path, ec);
+    return kind + ":" + (ec ? fs::absolute(path, ec).lexically_normal().string() : canonical.string());
+}
+
+void MakeCurrentWithHistory(std::unique_ptr<Backend> backend, const std::string& identity, StoreOpenResult& result) {
+    history::WrapResult wrapped = history::recordChanges(std::move(backend), identity);
+    if (!wrapped.notice.empty()) result.notices.push_back(wrapped.notice);
+    SetCurrentBackend(std::move(wrapped.backend));
+}
+
 StoreOpenResult OpenRegistryStore(const std::string& path)
 {
     std::unique_ptr<Backend> backend;
     StoreOpenResult result = OpenSqliteStore(path, backend);
-    if (result.ok) SetCurrentBackend(std::move(backend));
+    if (result.ok) MakeCurrentWithHistory(std::move(backend), RegistryIdentity("store", path), result);
     return result;
 }
 
 void OpenInMemoryRegistryStore()
 {
-    SetCurrentBackend(OpenSqliteMemoryStore());
+    StoreOpenResult ignored;
+    MakeCurrentWithHistory(OpenSqliteMemoryStore(), {}, ignored);
 }
 
 std::string DefaultRegistryPath() { return discover::UserFolders::fromEnvironment().tovikStorePath(); }
@@ -135,7 +152,7 @@ StoreOpenResult OpenRegistry(const RegistrySource& source) {
             }
             std::unique_ptr<Backend> backend;
             StoreOpenResult result = OpenWinePrefixStore(resolved.path, backend);
-            if (result.ok) SetCurrentBackend(std::move(backend));
+            if (result.ok) MakeCurrentWithHistory(std::move(backend), RegistryIdentity("wine", resolved.path), result);
             return result;
         }
     }

@@ -2,6 +2,7 @@
 // Opens the registry the user named and makes it current: the default store (a SQLite file, the
 // user's own or one given, or an in-memory one for tests), a Wine prefix's files, or Windows hive
 // files.
+#include <memory>
 #include <string>
 
 #include "registry/registry_store.h"
@@ -13,6 +14,14 @@ namespace tovik {
 StoreOpenResult OpenRegistryStore(const std::string& path);
 // A fresh in-memory store, made current; for tests and fuzzing.
 void OpenInMemoryRegistryStore();
+
+// Makes backend the current registry behind the recording layer of its change history, kept under
+// identity (a kind and a canonical path; empty: a history in memory). When the history cannot be
+// opened the registry is still opened, and result's notices say that changes cannot be undone.
+void MakeCurrentWithHistory(std::unique_ptr<Backend> backend, const std::string& identity, StoreOpenResult& result);
+// The identity of a file or folder: kind, ':', its canonical path (the path as given when it
+// cannot be resolved).
+std::string RegistryIdentity(const std::string& kind, const std::string& path);
 
 // The registry the user named on the command line.
 struct RegistrySource {

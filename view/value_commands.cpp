@@ -7,6 +7,7 @@
 #include "editors/gui/number_edit_dlg.h"
 #include "editors/gui/string_edit_dlg.h"
 #include "editors/string_rules.h"
+#include "history/recording_backend.h"
 #include "registry/key_handle.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
@@ -18,7 +19,11 @@
 namespace {
 
 QString NotSupportedText() { return Tovik::tr("未サポートです。"); }
-QString DeleteValueQuestionText() { return Tovik::tr("元に戻せなくなります。\nよろしいですか？"); }
+QString DeleteValueQuestionText() {
+    // A recorded delete can be taken back; only one that is not recorded cannot.
+    if (tovik::history::CurrentRecorder()) return Tovik::tr("編集 > 元に戻す で元に戻せます。\nよろしいですか？");
+    return Tovik::tr("元に戻せなくなります。\nよろしいですか？");
+}
 
 // "@" is how the list shows the unnamed value; an edited name of "@" means that value again.
 std::u16string NameFromShown(const QString& shown) {

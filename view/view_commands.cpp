@@ -2,11 +2,16 @@
 
 #include <QShortcut>
 #include <QTreeView>
+#include <optional>
 
 #include "view/backup_commands.h"
 #include "view/command_ids.h"
 #include "view/compare_commands.h"
 #include "view/find_commands.h"
+#include "view/history_commands.h"
+#include "history/recording_backend.h"
+#include "registry/key_path.h"
+#include "ui/qt_text.h"
 #include "view/key_commands.h"
 #include "view/navigation_commands.h"
 #include "view/open_registry_commands.h"
@@ -23,7 +28,9 @@ ViewCommands::ViewCommands(CTovikView& view)
       m_regFiles(new RegFileCommands(view)),
       m_backup(new BackupCommands(view, *m_regFiles)),
       m_openRegistry(new OpenRegistryCommands(view)),
-      m_compare(new CompareCommands(view)) {
+      m_compare(new CompareCommands(view)),
+      m_history(new HistoryCommands(view)),
+      m_view(view) {
     CTovikView* v = &view;
     ValueCommands* values = m_values;
     KeyCommands* keys = m_keys;
@@ -70,6 +77,10 @@ ViewCommands::ViewCommands(CTovikView& view)
         // Files: export writes the current key (or all of a root); import asks for its file.
         {ID_EXPORT, {[backup] { backup->OnExport(); }, always}},
         {ID_IMPORT, {[backup] { backup->OnImport(); }, always}},
+        // Undo and redo while the history has something for them; the history while there is one.
+        {ID_UNDO, {[this] { m_history->OnUndo(); }, [this] { return m_history->OnUpdateUndo(); }}},
+        {ID_REDO, {[this] { m_history->OnRedo(); }, [this] { return m_history->OnUpdateRedo(); }}},
+        {ID_HISTORY, {[this] { m_history->OnHistory(); }, [this] { return m_history->OnUpdateHistory(); }}},
         // Another registry opens in a window of its own, whatever this one shows.
         {ID_OPEN_REGISTRY, {[this] { m_openRegistry->OnOpenRegistry(); }, always}},
         // The current key against another key, a file or another registry's key.
@@ -110,6 +121,11 @@ bool ViewCommands::IsEnabled(int id) const {
 bool ViewCommands::Run(int id) {
     const auto it = m_table.find(id);
     if (it == m_table.end()) return false;
+    // One command, one entry of the change history, named as the menu names the command.
+    std::optional<tovik::history::ChangeScope> scope;
+    if (const QString name = HistoryCommands::CommandName(id); !name.isEmpty())
+        scope.emplace(ToU16(name), m_view.CurrentRoot() ? tovik::FullKeyPath(m_view.CurrentRoot(), m_view.CurrentKeyPath())
+                                                        : std::u16string());
     it->second.run();
     return true;
 }

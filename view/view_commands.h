@@ -12,6 +12,7 @@ class BackupCommands;
 class CompareCommands;
 class CTovikView;
 class FindCommands;
+class HistoryCommands;
 class KeyCommands;
 class NavigationCommands;
 class OpenRegistryCommands;
@@ -32,6 +33,7 @@ public:
     RegFileCommands& RegFiles() const { return *m_regFiles; }
     OpenRegistryCommands& OpenRegistry() const { return *m_openRegistry; }
     CompareCommands& Compare() const { return *m_compare; }
+    HistoryCommands& History() const { return *m_history; }
 
     // Find and navigation are made beside the view by whoever holds their settings (the frame);
     // their commands are disabled until they are attached.
@@ -61,7 +63,9 @@ private:
     BackupCommands* m_backup;
     OpenRegistryCommands* m_openRegistry;
     CompareCommands* m_compare;
+    HistoryCommands* m_history;
     QPointer<FindCommands> m_find;
     QPointer<NavigationCommands> m_navigation;
     std::map<int, Command> m_table;
+    CTovikView& m_view;
 };

@@ -1,6 +1,6 @@
 # fish completion for tovik-reg: options, commands, key paths (asked of tovik-reg itself, on the
 # registry the line names), type names, files.
-set -l commands query get set delete-value add-key delete-key export import diff find rename-key rename-value registries timeline
+set -l commands query get set delete-value add-key delete-key export import diff find rename-key rename-value history undo redo registries timeline
 
 function __tovik_reg_keys
     set -l words (commandline -opc)
@@ -36,9 +36,10 @@ complete -c tovik-reg -n "not __fish_seen_subcommand_from $commands" -l as -x -a
 complete -c tovik-reg -n "not __fish_seen_subcommand_from $commands" -l write -d 'Allow changes to hive files'
 complete -c tovik-reg -n "not __fish_seen_subcommand_from $commands" -a "$commands"
 
-complete -c tovik-reg -n "__fish_seen_subcommand_from query get set delete-value add-key delete-key export diff find rename-key rename-value timeline" -a '(__tovik_reg_keys)'
+complete -c tovik-reg -n "__fish_seen_subcommand_from query get set delete-value add-key delete-key export diff find rename-key rename-value timeline history" -a '(__tovik_reg_keys)'
 complete -c tovik-reg -n "__fish_seen_subcommand_from query" -s r -d 'Every subkey too'
 complete -c tovik-reg -n "__fish_seen_subcommand_from query" -l times -d "Each key's last write time"
+complete -c tovik-reg -n "__fish_seen_subcommand_from history" -s n -x -d 'How many entries'
 complete -c tovik-reg -n "__fish_seen_subcommand_from get" -l raw -d 'The bytes as they are'
 complete -c tovik-reg -n "__fish_seen_subcommand_from query get find diff registries" -l json -d 'Print JSON'
 complete -c tovik-reg -n "__fish_seen_subcommand_from diff" -l format -x -a 'text reg reg4' -d 'The output'

@@ -804,6 +804,60 @@ The path exists up to %2.</translation>
         <translation>%1 keys compared</translation>
     </message>
     <message>
+        <source>元に戻す</source>
+        <translation>Undo</translation>
+    </message>
+    <message>
+        <source>やり直し</source>
+        <translation>Redo</translation>
+    </message>
+    <message>
+        <source>変更履歴...</source>
+        <translation>Change History...</translation>
+    </message>
+    <message>
+        <source>編集 &gt; 元に戻す で元に戻せます。
+よろしいですか？</source>
+        <translation>Edit &gt; Undo brings it back.
+Are you sure?</translation>
+    </message>
+    <message>
+        <source>変更履歴</source>
+        <translation>Change History</translation>
+    </message>
+    <message>
+        <source>時刻</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>操作</source>
+        <translation>Change</translation>
+    </message>
+    <message>
+        <source>ここまで元に戻す</source>
+        <translation>Undo Back to Here</translation>
+    </message>
+    <message>
+        <source> (元に戻し済み)</source>
+        <translation> (undone)</translation>
+    </message>
+    <message>
+        <source>変更はまだありません。</source>
+        <translation>No changes yet.</translation>
+    </message>
+    <message>
+        <source>%1 件の変更</source>
+        <translation>%1 changes</translation>
+    </message>
+    <message>
+        <source>（古い %1 件は履歴から削除されました）</source>
+        <translation> (%1 older changes were dropped from the history)</translation>
+    </message>
+    <message>
+        <source>キー %1</source>
+        <translation>the key %1</translation>
+    </message>
+    <message>
         <source>(既定)</source>
         <translation>(Default)</translation>
     </message>
@@ -910,6 +964,62 @@ The path exists up to %2.</translation>
     <message>
         <source>変更のない値 %1 個は省きました。</source>
         <translation>%1 values that would stay as they are are left out.</translation>
+    </message>
+    <message>
+        <source>%1 の値 %2</source>
+        <translation>the value %2 of %1</translation>
+    </message>
+    <message>
+        <source>元に戻す: %1</source>
+        <translation>Undo: %1</translation>
+    </message>
+    <message>
+        <source>やり直し: %1</source>
+        <translation>Redo: %1</translation>
+    </message>
+    <message>
+        <source>値の変更 %1</source>
+        <translation>Change value %1</translation>
+    </message>
+    <message>
+        <source>値 削除 %1</source>
+        <translation>Delete value %1</translation>
+    </message>
+    <message>
+        <source>キーの追加%1</source>
+        <translation>Add key%1</translation>
+    </message>
+    <message>
+        <source>キー 削除%1</source>
+        <translation>Delete key%1</translation>
+    </message>
+    <message>
+        <source>名前の変更 %1</source>
+        <translation>Rename %1</translation>
+    </message>
+    <message>
+        <source>元に戻す (%1 件)</source>
+        <translation>Undo (%1 changes)</translation>
+    </message>
+    <message>
+        <source>やり直し (%1 件)</source>
+        <translation>Redo (%1 changes)</translation>
+    </message>
+    <message>
+        <source>元に戻せませんでした。この変更の後に、次のものが変更されています: %1</source>
+        <translation>Nothing was undone: %1 was changed after this change.</translation>
+    </message>
+    <message>
+        <source>やり直せませんでした。元に戻した後に、次のものが変更されています: %1</source>
+        <translation>Nothing was redone: %1 was changed after the undo.</translation>
+    </message>
+    <message>
+        <source>元に戻せませんでした。</source>
+        <translation>Nothing was undone.</translation>
+    </message>
+    <message>
+        <source>やり直せませんでした。</source>
+        <translation>Nothing was redone.</translation>
     </message>
 </context>
 </TS>

@@ -415,8 +415,11 @@ std::int64_t SqliteStoreLayout()
 
 sqlite::Database* CurrentSqliteDatabase()
 {
-    auto* backend = dynamic_cast<SqliteBackend*>(CurrentBackend());
-    return backend ? &backend->database() : nullptr;
+    // The store may sit below layers (the change history's recording layer).
+    for (Backend* layer = CurrentBackend(); layer != nullptr; layer = layer->layeredOver()) {
+        if (auto* store = dynamic_cast<SqliteBackend*>(layer)) return &store->database();
+    }
+    return nullptr;
 }
 
 }  // namespace tovik

@@ -183,7 +183,7 @@ TEST_F(CompletionStore, BashCompletesCommandsOptionsValuesAndKeyPaths) {
         std::string words, expected;
     };
     for (const Case& c : {
-             Case{"tovik-reg re", "rename-key\nrename-value\nregistries\n"},
+             Case{"tovik-reg re", "rename-key\nrename-value\nredo\nregistries\n"},
              Case{"tovik-reg --wr", "--write\n"},
              Case{"tovik-reg export HKCU x --format ''", "backup\nreg\nreg4\n"},
              Case{"tovik-reg export HKCU x --format = r", "reg\nreg4\n"},

@@ -51,13 +51,15 @@ protected:
 
     // Runs tovik-reg with args; stdout and stderr are collected, stdin is the file input.
     ToolResult Tool(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
-        std::vector<std::string> env{"XDG_DATA_HOME=" + (dir_ / "xdg").string(), "HOME=" + (dir_ / "home").string()};
+        std::vector<std::string> env{"XDG_DATA_HOME=" + (dir_ / "xdg").string(), "HOME=" + (dir_ / "home").string(),
+                                     "XDG_STATE_HOME=" + (dir_ / "state").string()};
         env.insert(env.end(), locale_.begin(), locale_.end());
         for (char** e = environ; *e != nullptr; ++e) {
             const std::string_view var(*e);
             const bool replaced = var.starts_with("XDG_DATA_HOME=") || var.starts_with("HOME=") ||
-                                  var.starts_with("LANGUAGE=") || var.starts_with("LC_ALL=") ||
-                                  var.starts_with("LC_MESSAGES=") || var.starts_with("LANG=");
+                                  var.starts_with("XDG_STATE_HOME=") || var.starts_with("LANGUAGE=") ||
+                                  var.starts_with("LC_ALL=") || var.starts_with("LC_MESSAGES=") ||
+                                  var.starts_with("LANG=");
             if (!replaced) env.emplace_back(var);
         }
         std::vector<char*> argv{const_cast<char*>(TOVIK_REG_PATH)}, envp;
@@ -542,6 +544,49 @@ TEST_F(TovikRegTest, DeleteKeyRemovesTheWholeSubtreeButNeverARoot) {
     const ToolResult missing = OnStore({"delete-key", "HKLM\\Gone"});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.err.find("no such key"), std::string::npos);
+}
+
+// Lines of text, without their ends.
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+TEST_F(TovikRegTest, HistoryUndoAndRedoTakeCommandsBackAndAgainAcrossRuns) {
+    ExpectSuccess({"set", "HKCU\\Tool\\Inner", "v", "DW", "1"});
+    ExpectSuccess({"set", "HKCU\\Tool\\Inner", "v", "DW", "2"});
+    ExpectSuccess({"delete-key", "HKCU\\Tool"});
+
+    const std::vector<std::string> listed = Lines(OnStore({"history"}).out);
+    ASSERT_EQ(listed.size(), 3u);
+    EXPECT_NE(listed[0].find("\tdelete-key HKEY_CURRENT_USER\\Tool\tHKEY_CURRENT_USER\\Tool"), std::string::npos) << listed[0];
+    EXPECT_NE(listed[2].find("\tset HKEY_CURRENT_USER\\Tool\\Inner \"v\"\t"), std::string::npos) << listed[2];
+    EXPECT_EQ(Lines(OnStore({"history", "-n", "1"}).out).size(), 1u);
+    EXPECT_EQ(Lines(OnStore({"history", "hkcu\\tool\\inner"}).out).size(), 2u) << "only the key's own entries";
+
+    ToolResult undone = OnStore({"undo"});
+    EXPECT_EQ(undone.exitCode, 0) << undone.err;
+    EXPECT_EQ(OnStore({"get", "HKCU\\Tool\\Inner", "v"}).out, "2(2)\n");
+    undone = OnStore({"undo", "1"});
+    EXPECT_EQ(OnStore({"get", "HKCU\\Tool\\Inner", "v"}).out, "1(1)\n");
+    EXPECT_EQ(OnStore({"redo", "2"}).exitCode, 0);
+    EXPECT_EQ(OnStore({"query", "HKCU\\Tool"}).exitCode, 1) << "the delete was made again";
+    const std::vector<std::string> after = Lines(OnStore({"history", "-n", "3"}).out);
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_NE(after[0].find("redo 2 changes"), std::string::npos) << after[0];
+    EXPECT_NE(after[1].find("\tredone"), std::string::npos) << after[1];
+
+    // A new change ends what can be redone.
+    ASSERT_EQ(OnStore({"undo"}).exitCode, 0);
+    ExpectSuccess({"add-key", "HKCU\\Other"});
+    const ToolResult nothing = OnStore({"redo"});
+    EXPECT_EQ(nothing.exitCode, 1);
+    EXPECT_NE(nothing.err.find("nothing to redo"), std::string::npos) << nothing.err;
+    const ToolResult refused = OnStore({"undo", "0"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("not a count"), std::string::npos) << refused.err;
 }
 
 namespace {

@@ -16,8 +16,8 @@ namespace fs = std::filesystem;
 // What each folder may include besides itself; a folder not named here may not be included by
 // these, and tests/, bench/ and fuzz/ (which may include anything) by none.
 const std::map<std::string, std::set<std::string>>& Allowed() {
-    static const std::set<std::string> kCore = {"backup",   "regfile", "find",     "editors",  "compare",
-                                                "discover", "registry", "files",   "language", "resources"};
+    static const std::set<std::string> kCore = {"backup",   "regfile",  "find",  "editors",  "compare",  "discover",
+                                                "history", "registry", "files", "language", "resources"};
     static const std::set<std::string> kStores = {"stores", "stores/sqlite", "stores/wine", "stores/hive"};
     static const auto join = [](std::initializer_list<std::set<std::string>> sets) {
         std::set<std::string> all;
@@ -33,6 +33,7 @@ const std::map<std::string, std::set<std::string>>& Allowed() {
         {"regfile", {"registry"}},
         {"find", {"registry"}},
         {"discover", {"registry", "files"}},
+        {"history", {"registry", "language"}},
         {"backup", {"registry", "files", "regfile", "resources"}},
         {"compare", {"registry", "regfile", "backup"}},
         {"stores/sqlite", {"registry", "files"}},

@@ -6,6 +6,7 @@
 #include "hive/hive_builder.h"
 #include "registry/registry_store.h"
 #include "stores/hive/hive_backend.h"
+#include "stores/open_store.h"
 
 namespace tovik::testing {
 
@@ -17,7 +18,9 @@ bool OpenTestHives(const std::string& path, bool writable) {
         const std::u16string mountPoint(root, root + 4);
         if (!hive::MountHiveFile(file, mountPoint, hive::HiveOpenOptions{writable}, set).ok()) return false;
     }
-    SetCurrentBackend(std::make_unique<hive::HiveBackend>(std::move(set)));
+    // As the program opens hives: behind the recording layer of their change history.
+    StoreOpenResult opened;
+    MakeCurrentWithHistory(std::make_unique<hive::HiveBackend>(std::move(set)), RegistryIdentity("hive", path), opened);
     return true;
 }
 

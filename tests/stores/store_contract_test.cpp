@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "history/recording_backend.h"
+#include "history/undo_redo.h"
 #include "registry/backend.h"
 #include "registry/key_time.h"
 #include "registry/key_tree_ops.h"
@@ -137,6 +139,8 @@ protected:
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
         path_ = dir_ + "/registry.db";
+        // The change history is kept in the user's state folder: here, this test's own.
+        setenv("XDG_STATE_HOME", (dir_ + "/state").c_str(), 1);
         ASSERT_TRUE(GetParam().open(path_));
     }
     void TearDown() override {
@@ -667,6 +671,279 @@ TEST_P(StoreContract, TwoProcessesSeeEachOthersWrites) {
     RegCloseKey(key);
     for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) close(fd);
 }
+
+
+// ---- Undo and redo: every kind of change, on every store ----
+
+// Everything below root\path: each key's path, then its values (name, type, data) in the order the
+// registry lists them, then its subkeys; values sorted by name when sortValues (an undone value
+// delete brings the value back at the end of the creation order).
+void DumpTree(HKEY root, const std::u16string& path, std::vector<std::u16string>& out, bool sortValues) {
+    HKEY key = 0;
+    if (Open(root, path, &key) != ERROR_SUCCESS) return;
+    out.push_back(u"[" + path + u"]");
+    std::vector<std::u16string> values;
+    for (DWORD i = 0;; ++i) {
+        WCHAR name[512];
+        static BYTE data[65536];
+        DWORD length = 512, type = 0, size = sizeof data;
+        if (RegEnumValueW(key, i, name, &length, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
+        std::u16string line(name, length);
+        line += u"=" + Digits(static_cast<int>(type)) + u":";
+        for (DWORD b = 0; b < size; ++b) line += Digits(data[b]) + u",";
+        values.push_back(line);
+    }
+    if (sortValues) std::sort(values.begin(), values.end());
+    out.insert(out.end(), values.begin(), values.end());
+    const std::vector<std::u16string> subkeys = Subkeys(key);
+    RegCloseKey(key);
+    for (const std::u16string& name : subkeys) DumpTree(root, path + u"\\" + name, out, sortValues);
+}
+
+std::vector<std::u16string> Dump(bool sortValues = true) {
+    std::vector<std::u16string> out;
+    DumpTree(HKEY_CURRENT_USER, u"Area", out, sortValues);
+    return out;
+}
+
+tovik::history::RecordingBackend& Recorder() {
+    tovik::history::RecordingBackend* recorder = tovik::history::CurrentRecorder();
+    if (!recorder) throw std::runtime_error("the registry is not recorded");
+    return *recorder;
+}
+
+void SetBinary(HKEY key, const std::u16string& name, std::vector<BYTE> data, DWORD type = REG_BINARY) {
+    EXPECT_EQ(RegSetValueExW(key, name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size())), ERROR_SUCCESS);
+}
+
+// One change of each kind, made as one command, on the tree that MakeArea builds.
+struct ChangeCase {
+    const char* name;
+    std::function<void()> change;
+    // Changes what the change touched behind the history's back (another program).
+    std::function<void(tovik::Backend& unrecorded)> interfere;
+};
+
+void MakeArea() {
+    tovik::history::ChangeScope scope(u"make the area");
+    const HKEY area = Create(HKEY_CURRENT_USER, u"Area");
+    SetDword(area, u"first", 1);
+    SetBinary(area, u"blob", {1, 2, 3});
+    SetDword(area, u"last", 3);
+    const HKEY inner = Create(area, u"Inner\\Deep");
+    SetDword(inner, u"deep", 4);
+    RegCloseKey(inner);
+    RegCloseKey(Create(area, u"Inner\\Other"));
+    RegCloseKey(area);
+}
+
+tovik::KeyId Id(const std::u16string& path, tovik::Backend& store) {
+    return tovik::history::resolvePath(store, u"HKEY_CURRENT_USER\\" + path);
+}
+
+std::vector<ChangeCase> ChangeCases() {
+    const auto dword = [](tovik::Backend& b, const std::u16string& key, const std::u16string& name, DWORD v) {
+        ASSERT_EQ(b.setValue(Id(key, b), name, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v), ERROR_SUCCESS);
+    };
+    return {
+        {"add a value", [] { HKEY k = Create(HKEY_CURRENT_USER, u"Area"); SetDword(k, u"added", 9); RegCloseKey(k); },
+         [=](tovik::Backend& b) { dword(b, u"Area", u"added", 10); }},
+        {"overwrite a value", [] { HKEY k = Create(HKEY_CURRENT_USER, u"Area"); SetBinary(k, u"BLOB", {7}); RegCloseKey(k); },
+         [=](tovik::Backend& b) { dword(b, u"Area", u"blob", 10); }},
+        {"delete a value", [] { HKEY k = Create(HKEY_CURRENT_USER, u"Area"); RegDeleteValueW(k, u"first"); RegCloseKey(k); },
+         [=](tovik::Backend& b) { dword(b, u"Area", u"first", 1); }},
+        {"overwrite a large value",
+         [] {
+             HKEY k = Create(HKEY_CURRENT_USER, u"Area");
+             SetBinary(k, u"blob", std::vector<BYTE>(20000, 7));
+             RegCloseKey(k);
+         },
+         [](tovik::Backend& b) {
+             const std::vector<BYTE> other(20000, 8);
+             ASSERT_EQ(b.setValue(Id(u"Area", b), u"blob", REG_BINARY, other.data(), 20000), ERROR_SUCCESS);
+         }},
+        {"rename a value", [] { HKEY k = Create(HKEY_CURRENT_USER, u"Area"); RegRenameValueW(k, u"LAST", u"final"); RegCloseKey(k); },
+         [](tovik::Backend& b) { ASSERT_EQ(b.deleteValue(Id(u"Area", b), u"final"), ERROR_SUCCESS); }},
+        {"create keys", [] { RegCloseKey(Create(HKEY_CURRENT_USER, u"Area\\New\\Newer")); },
+         [=](tovik::Backend& b) { dword(b, u"Area\\New\\Newer", u"foreign", 1); }},
+        {"rename a key", [] { ASSERT_EQ(RegRenameKey(HKEY_CURRENT_USER, u"Area\\Inner", u"Renamed"), ERROR_SUCCESS); },
+         [](tovik::Backend& b) { ASSERT_EQ(b.renameKey(Id(u"Area\\Renamed", b), u"Elsewhere"), ERROR_SUCCESS); }},
+        {"delete a subtree",
+         [] {
+             tovik::history::ChangeScope scope(u"delete Inner");
+             ASSERT_TRUE(DeleteKeyTree(HKEY_CURRENT_USER, u"Area\\Inner"));
+         },
+         [](tovik::Backend& b) {
+             tovik::KeyId id = 0;
+             bool created = false;
+             const std::u16string_view name = u"Inner";
+             ASSERT_EQ(b.createKeys(Id(u"Area", b), 1, std::span<const std::u16string_view>(&name, 1), id, created), ERROR_SUCCESS);
+         }},
+    };
+}
+
+class HistoryContract : public StoreContract {
+protected:
+    // Closes and opens the registry again, as a new process would, when it outlives the process.
+    void Restart() {
+        if (!GetParam().persistent) return;
+        tovik::CloseRegistryStore();
+        ASSERT_TRUE(GetParam().open(path_));
+    }
+};
+
+TEST_P(HistoryContract, EveryKindOfChangeIsUndoneAndRedoneAcrossARestart) {
+    for (const ChangeCase& c : ChangeCases()) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(DeleteKeyTree(HKEY_CURRENT_USER, u"Area"));
+        MakeArea();
+        const std::vector<std::u16string> before = Dump();
+        c.change();
+        const std::vector<std::u16string> after = Dump();
+        ASSERT_NE(before, after);
+        Restart();
+        const auto undone = tovik::history::undoChanges(Recorder(), 1);
+        ASSERT_TRUE(undone.ok) << undone.error;
+        EXPECT_EQ(Dump(), before);
+        Restart();
+        const auto redone = tovik::history::redoChanges(Recorder(), 1);
+        ASSERT_TRUE(redone.ok) << redone.error;
+        EXPECT_EQ(Dump(), after);
+        // The undo and the redo are entries of their own, newest first.
+        const auto entries = Recorder().file().list(3);
+        ASSERT_EQ(entries.size(), 3u);
+        EXPECT_EQ(entries[0].kind, tovik::history::EntryKind::Redo);
+        EXPECT_EQ(entries[1].kind, tovik::history::EntryKind::Undo);
+        EXPECT_EQ(entries[2].kind, tovik::history::EntryKind::Change);
+        // Undoing the redo takes the change back once more.
+        ASSERT_TRUE(tovik::history::undoChanges(Recorder(), 1).ok);
+        EXPECT_EQ(Dump(), before);
+    }
+}
+
+TEST_P(HistoryContract, UndoingASubtreeDeleteGivesBackTheSubtreeInItsOrder) {
+    {
+        tovik::history::ChangeScope scope(u"make");
+        tovik::RegistryBatch batch;
+        for (int k = 0; k < 40; ++k) {
+            const HKEY key = Create(HKEY_CURRENT_USER, u"Area\\K" + Digits(k % 7) + u"\\L" + Digits(k));
+            for (int v = 5; v > 0; --v) SetBinary(key, u"v" + Digits(v * k % 11), {static_cast<BYTE>(k), static_cast<BYTE>(v)});
+            RegCloseKey(key);
+        }
+    }
+    const std::vector<std::u16string> before = Dump(false);
+    {
+        tovik::history::ChangeScope scope(u"delete Area");
+        ASSERT_TRUE(DeleteKeyTree(HKEY_CURRENT_USER, u"Area"));
+    }
+    EXPECT_TRUE(Dump(false).empty());
+    ASSERT_EQ(Recorder().file().list(1).at(0).command, u"delete Area") << "one command, one entry";
+    Restart();
+    const auto undone = tovik::history::undoChanges(Recorder(), 1);
+    ASSERT_TRUE(undone.ok) << undone.error;
+    EXPECT_EQ(Dump(false), before);
+}
+
+TEST_P(HistoryContract, AnUndoIsRefusedWhenSomethingElseChangedWhatItWouldTakeBack) {
+    for (const ChangeCase& c : ChangeCases()) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(DeleteKeyTree(HKEY_CURRENT_USER, u"Area"));
+        MakeArea();
+        c.change();
+        c.interfere(Recorder().inner());   // unrecorded, as another program would
+        Restart();
+        const std::vector<std::u16string> meddled = Dump();
+        const std::size_t entries = Recorder().file().list(-1).size();
+        const auto undone = tovik::history::undoChanges(Recorder(), 1);
+        EXPECT_FALSE(undone.ok);
+        ASSERT_TRUE(undone.difference.has_value()) << undone.error;
+        EXPECT_NE(undone.error.find("HKEY_CURRENT_USER\\Area"), std::string::npos) << undone.error;
+        EXPECT_EQ(Dump(), meddled) << "a refused undo changed the registry";
+        EXPECT_EQ(Recorder().file().list(-1).size(), entries) << "a refused undo was recorded";
+    }
+}
+
+TEST_P(HistoryContract, ATrimmedHistorySaysSoAndStillUndoesWhatItKept) {
+    MakeArea();
+    tovik::history::HistoryLimits limits;
+    limits.maxBytes = 1000;
+    Recorder().file().setLimits(limits);
+    const HKEY area = Create(HKEY_CURRENT_USER, u"Area");
+    for (int i = 0; i < 30; ++i) SetBinary(area, u"v" + Digits(i), std::vector<BYTE>(40, static_cast<BYTE>(i)));
+    RegCloseKey(area);
+    const std::size_t kept = Recorder().file().list(-1).size();
+    EXPECT_LT(kept, 30u);
+    EXPECT_GE(kept, 2u);
+    EXPECT_EQ(Recorder().file().dropped().count, static_cast<std::int64_t>(31 - kept));
+    const std::vector<std::u16string> full = Dump();
+    const auto undone = tovik::history::undoChanges(Recorder(), kept);
+    ASSERT_TRUE(undone.ok) << undone.error;
+    EXPECT_EQ(Dump().size(), full.size() - kept);
+    const auto more = tovik::history::undoChanges(Recorder(), 1);
+    EXPECT_FALSE(more.ok);
+    EXPECT_NE(more.error.find("dropped"), std::string::npos) << more.error;
+}
+
+// A change and its undo killed at random moments: on the next open the history and the registry
+// agree (both have the change or neither has): undoing all the history holds since the area was
+// made gives back the area.
+TEST_P(HistoryContract, AKillAtAnyMomentOfAChangeOrAnUndoLeavesHistoryAndRegistryAgreeing) {
+    if (!GetParam().persistent) GTEST_SKIP() << "nothing outlives this store's process";
+    std::mt19937 random(11);
+    {
+        tovik::history::ChangeScope scope(u"make");
+        tovik::RegistryBatch batch;
+        for (int k = 0; k < 600; ++k) {
+            const HKEY key = Create(HKEY_CURRENT_USER, u"Area\\G" + Digits(k % 20) + u"\\K" + Digits(k));
+            SetDword(key, u"v", static_cast<DWORD>(k));
+            RegCloseKey(key);
+        }
+    }
+    const std::vector<std::u16string> made = Dump();
+    // A child that deletes the area (or undoes that delete) and is killed after up to 200 ms.
+    const auto killedChild = [&](bool undo) {
+        tovik::CloseRegistryStore();   // a store must not cross fork()
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (!GetParam().open(path_)) _exit(2);
+            if (undo) _exit(tovik::history::undoChanges(Recorder(), 1).ok ? 0 : 3);
+            tovik::history::ChangeScope scope(u"delete Area");
+            _exit(DeleteKeyTree(HKEY_CURRENT_USER, u"Area") ? 0 : 4);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 200000));
+        kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status) || WEXITSTATUS(status) == 0) << "the child failed with " << WEXITSTATUS(status);
+        ASSERT_TRUE(GetParam().open(path_));
+    };
+    // The entries since the area was made that are not undone yet.
+    const auto newer = [] {
+        std::size_t count = 0;
+        for (const auto& e : tovik::history::undoCandidates(Recorder().file(), 100)) {
+            if (e.command == u"make") break;
+            ++count;
+        }
+        return count;
+    };
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        killedChild(false);
+        if (newer() == 0) {
+            EXPECT_EQ(Dump(), made) << "the registry changed, and its history does not say so";
+        }
+        if (newer() > 0) killedChild(true);
+        if (const std::size_t count = newer(); count > 0) {
+            const auto undone = tovik::history::undoChanges(Recorder(), count);
+            ASSERT_TRUE(undone.ok) << undone.error;
+        }
+        ASSERT_EQ(Dump(), made);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStore, HistoryContract, ::testing::ValuesIn(StoreKinds()),
+                         [](const ::testing::TestParamInfo<StoreKind>& info) { return info.param.name; });
 
 INSTANTIATE_TEST_SUITE_P(EveryStore, StoreContract, ::testing::ValuesIn(StoreKinds()),
                          [](const ::testing::TestParamInfo<StoreKind>& info) { return info.param.name; });

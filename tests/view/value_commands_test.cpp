@@ -34,7 +34,7 @@ using ItemId = KeyTreeModel::ItemId;
 namespace {
 
 const QString kNotSupported = QString::fromUtf16(u"未サポートです。");
-const QString kDeleteQuestion = QString::fromUtf16(u"元に戻せなくなります。\nよろしいですか？");
+const QString kDeleteQuestion = QString::fromUtf16(u"編集 > 元に戻す で元に戻せます。\nよろしいですか？");
 constexpr int kDeleteValue = ID_DELETE_VALUE, kAddDword = ID_ADD_DWORD_VALUE, kAddString = ID_ADD_STRING_VALUE,
               kAddOther = ID_ADD_OTHER_VALUE, kAddMulti = ID_ADD_MULTI_STRING_VALUE, kEditBytes = ID_EDIT_BINARY_DATA;
 

@@ -1,0 +1,197 @@
+#include "bench/history_bench.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "backup/backup_export.h"
+#include "history/recording_backend.h"
+#include "history/undo_redo.h"
+#include "registry/key_tree_ops.h"
+#include "registry/registry_api.h"
+#include "registry/registry_store.h"
+#include "stores/open_store.h"
+#include "stores/sqlite/sqlite_store.h"
+
+namespace tovik::bench {
+
+namespace {
+
+// M's size: 100 groups of 1,000 keys, ten values each.
+constexpr std::uint64_t kGroups = 100, kKeysPerGroup = 1000, kValuesPerKey = 10;
+constexpr std::uint64_t kKeys = kGroups * kKeysPerGroup + kGroups + 1, kValues = kGroups * kKeysPerGroup * kValuesPerKey;
+constexpr std::uint64_t kHistoryEntries = 10'000;
+
+void removeStore(const std::string& path) {
+    std::error_code ignored;
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::filesystem::remove(path + suffix, ignored);
+}
+
+std::u16string digits(std::uint64_t n) {
+    const std::string text = std::to_string(n);
+    return std::u16string(text.begin(), text.end());
+}
+
+// The store at path, recorded (as the program opens it) or bare.
+bool openStore(const std::string& path, bool recorded) {
+    if (recorded) return OpenRegistryStore(path).ok;
+    std::unique_ptr<Backend> backend;
+    if (!OpenSqliteStore(path, backend).ok) return false;
+    SetCurrentBackend(std::move(backend));
+    return true;
+}
+
+// Writes M's shape under HKLM\Bench in batches that commit every 10,000 keys, as an import does.
+std::uint64_t writeTree() {
+    history::ChangeScope scope(u"import bench");
+    RegistryBatch batch;
+    std::uint64_t values = 0;
+    for (std::uint64_t g = 0; g < kGroups; ++g) {
+        for (std::uint64_t k = 0; k < kKeysPerGroup; ++k) {
+            const std::u16string path = u"Bench\\G" + digits(g) + u"\\K" + digits(k);
+            HKEY key = 0;
+            if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr) != ERROR_SUCCESS)
+                return values;
+            for (std::uint64_t v = 0; v < kValuesPerKey; ++v) {
+                const DWORD data = static_cast<DWORD>(g * k + v);
+                if (RegSetValueExW(key, (u"Value" + digits(v)).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                                   sizeof data) == ERROR_SUCCESS)
+                    ++values;
+            }
+            RegCloseKey(key);
+        }
+        if (g % 10 == 9) batch.Commit();
+    }
+    batch.Finish();
+    return values;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void timeBulkWrite(BenchRunner& runner, const std::string& dataDir) {
+    for (const bool recorded : {false, true}) {
+        const CaseSpec spec{recorded ? "write M's keys and values (recorded)" : "write M's keys and values (unrecorded)",
+                            "100,000 keys", "values", kValues};
+        const std::string path = dataDir + "/history-write.db";
+        runner.Run(spec, [&](Stopwatch& watch) {
+            removeStore(path);
+            if (!openStore(path, recorded)) return RunResult::Failed("cannot open the store");
+            watch.start();
+            const std::uint64_t values = writeTree();
+            watch.stop();
+            CloseRegistryStore();
+            removeStore(path);
+            return RunResult{values, {}};
+        });
+    }
+}
+
+void timeDurableSet(BenchRunner& runner, const std::string& dataDir) {
+    for (const bool recorded : {false, true}) {
+        const CaseSpec spec{recorded ? "set a value (durable, recorded)" : "set a value (durable, unrecorded)",
+                            "small store", "values", 20, false};
+        const std::string path = dataDir + "/history-set.db";
+        removeStore(path);
+        if (!openStore(path, recorded)) {
+            runner.Skip(spec, "cannot open the store");
+            continue;
+        }
+        HKEY key = 0;
+        RegCreateKeyExW(HKEY_CURRENT_USER, u"Set", 0, nullptr, 0, 0, nullptr, &key, nullptr);
+        DWORD n = 0;
+        runner.Run(spec, [&](Stopwatch& watch) {
+            std::uint64_t done = 0;
+            watch.start();
+            for (int i = 0; i < 20; ++i, ++n)
+                done += RegSetValueExW(key, u"v", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&n), sizeof n) == ERROR_SUCCESS;
+            watch.stop();
+            return RunResult{done, {}};
+        });
+        RegCloseKey(key);
+        CloseRegistryStore();
+        removeStore(path);
+    }
+}
+
+void timeUndoOfSubtreeDelete(BenchRunner& runner, const std::string& dataDir) {
+    const CaseSpec spec{"undo the delete of a subtree", "100,000 keys", "values", kValues};
+    const std::string path = dataDir + "/history-undo.db";
+    const std::string before = dataDir + "/history-before.txt", after = dataDir + "/history-after.txt";
+    removeStore(path);
+    if (!openStore(path, true) || writeTree() != kValues ||
+        ExportKeyToFile(before, HKEY_LOCAL_MACHINE, u"Bench").outcome != ExportOutcome::Written) {
+        runner.Skip(spec, "cannot make the tree");
+        CloseRegistryStore();
+        return;
+    }
+    const std::string exported = readFile(before);
+    runner.Run(spec, [&](Stopwatch& watch) {
+        {
+            history::ChangeScope scope(u"delete Bench");
+            if (!DeleteKeyTree(HKEY_LOCAL_MACHINE, u"Bench")) return RunResult::Failed("the delete failed");
+        }
+        watch.start();
+        const history::UndoOutcome undone = history::undoChanges(*history::CurrentRecorder(), 1);
+        watch.stop();
+        if (!undone.ok) return RunResult::Failed(undone.error);
+        if (ExportKeyToFile(after, HKEY_LOCAL_MACHINE, u"Bench").outcome != ExportOutcome::Written ||
+            readFile(after) != exported)
+            return RunResult::Failed("the export after the undo differs from the one before the delete");
+        return RunResult{kValues, {}};
+    });
+    CloseRegistryStore();
+    removeStore(path);
+    std::error_code ignored;
+    std::filesystem::remove(before, ignored);
+    std::filesystem::remove(after, ignored);
+}
+
+void timeOpenLongHistory(BenchRunner& runner, const std::string& dataDir) {
+    const CaseSpec spec{"open the store and list its history", "10,000 entries", "entries", kHistoryEntries, false};
+    // Kept between runs of the benchmark: made once, one durable entry at a time.
+    const std::string path = dataDir + "/history-long.db";
+    if (!openStore(path, true)) {
+        runner.Skip(spec, "cannot open the store");
+        return;
+    }
+    HKEY key = 0;
+    RegCreateKeyExW(HKEY_CURRENT_USER, u"Long", 0, nullptr, 0, 0, nullptr, &key, nullptr);
+    for (std::size_t have = history::CurrentRecorder()->file().list(-1).size(); have < kHistoryEntries; ++have) {
+        const DWORD n = static_cast<DWORD>(have);
+        RegSetValueExW(key, (u"v" + digits(have % 100)).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&n), sizeof n);
+    }
+    RegCloseKey(key);
+    CloseRegistryStore();
+    runner.Run(spec, [&](Stopwatch& watch) {
+        watch.start();
+        const bool opened = openStore(path, true);
+        std::size_t listed = 0, undoable = 0;
+        if (opened) {
+            history::RecordingBackend& recorder = *history::CurrentRecorder();
+            listed = recorder.file().list(-1).size();
+            undoable = history::undoCandidates(recorder.file(), static_cast<std::size_t>(-1)).size();
+        }
+        watch.stop();
+        CloseRegistryStore();
+        if (!opened || undoable == 0) return RunResult::Failed("cannot open the history");
+        return RunResult{listed, {}};
+    });
+}
+
+}  // namespace
+
+void TimeHistory(BenchRunner& runner, const std::string& dataDir) {
+    // The histories of the benchmark's stores stay with its data, never in the user's state folder.
+    setenv("XDG_STATE_HOME", (dataDir + "/state").c_str(), 1);
+    timeDurableSet(runner, dataDir);
+    timeOpenLongHistory(runner, dataDir);
+    timeBulkWrite(runner, dataDir);
+    timeUndoOfSubtreeDelete(runner, dataDir);
+}
+
+}  // namespace tovik::bench

@@ -1,0 +1,385 @@
+#include "history/history_file.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <stdexcept>
+
+#include "registry/name_fold.h"
+
+namespace tovik::history {
+
+namespace {
+
+// One prepared statement, finalized at the end of its scope.
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) : db_(db) {
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) fail();
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Statement& bind(int index, std::int64_t n) {
+        check(sqlite3_bind_int64(stmt_, index, n));
+        return *this;
+    }
+    Statement& bind(int index, const std::u16string& text) {
+        check(sqlite3_bind_text16(stmt_, index, text.data(), static_cast<int>(text.size() * 2), SQLITE_STATIC));
+        return *this;
+    }
+    Statement& bindBlob(int index, const std::string& bytes) {
+        check(sqlite3_bind_blob64(stmt_, index, bytes.data(), bytes.size(), SQLITE_STATIC));
+        return *this;
+    }
+    bool step() {
+        const int rc = sqlite3_step(stmt_);
+        if (rc == SQLITE_ROW) return true;
+        if (rc == SQLITE_DONE) return false;
+        fail();
+    }
+    std::int64_t integer(int column) const { return sqlite3_column_int64(stmt_, column); }
+    std::u16string text(int column) const {
+        const auto* units = static_cast<const char16_t*>(sqlite3_column_text16(stmt_, column));
+        const int bytes = sqlite3_column_bytes16(stmt_, column);
+        return units ? std::u16string(units, static_cast<std::size_t>(bytes) / 2) : std::u16string();
+    }
+    std::string_view blob(int column) const {
+        const void* data = sqlite3_column_blob(stmt_, column);
+        const int size = sqlite3_column_bytes(stmt_, column);
+        return data ? std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(size)) : std::string_view();
+    }
+
+private:
+    void check(int rc) {
+        if (rc != SQLITE_OK) fail();
+    }
+    [[noreturn]] void fail() { throw std::runtime_error(std::string("change history: ") + sqlite3_errmsg(db_)); }
+    sqlite3* db_;
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+// Rolls back unless committed.
+class Transaction {
+public:
+    explicit Transaction(sqlite3* db) : db_(db) {
+        if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+            throw std::runtime_error(std::string("change history: ") + sqlite3_errmsg(db));
+    }
+    ~Transaction() {
+        if (!done_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    void commit() {
+        if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+            throw std::runtime_error(std::string("change history: ") + sqlite3_errmsg(db_));
+        done_ = true;
+    }
+
+private:
+    sqlite3* db_;
+    bool done_ = false;
+};
+
+std::u16string joinIds(const std::vector<std::int64_t>& ids) {
+    std::string text;
+    for (std::int64_t id : ids) text += (text.empty() ? "" : ",") + std::to_string(id);
+    return std::u16string(text.begin(), text.end());
+}
+
+std::vector<std::int64_t> splitIds(const std::u16string& text) {
+    std::vector<std::int64_t> ids;
+    std::int64_t n = 0;
+    bool any = false;
+    for (char16_t c : text) {
+        if (c >= u'0' && c <= u'9') {
+            n = n * 10 + (c - u'0');
+            any = true;
+        } else {
+            if (any) ids.push_back(n);
+            n = 0;
+            any = false;
+        }
+    }
+    if (any) ids.push_back(n);
+    return ids;
+}
+
+bool processGone(std::int64_t pid) {
+    if (pid == ::getpid()) return true;   // an earlier opening in this process ended without finishing
+    return pid <= 0 || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH);
+}
+
+const char* const kSchema =
+    "CREATE TABLE IF NOT EXISTS meta(name TEXT PRIMARY KEY, value);"
+    "CREATE TABLE IF NOT EXISTS entries(id INTEGER PRIMARY KEY AUTOINCREMENT, time INTEGER NOT NULL,"
+    " command TEXT NOT NULL, key TEXT NOT NULL, kind INTEGER NOT NULL, targets TEXT NOT NULL,"
+    " undone INTEGER NOT NULL DEFAULT 0, redone INTEGER NOT NULL DEFAULT 0,"
+    " finished INTEGER NOT NULL DEFAULT 0, owner INTEGER NOT NULL, size INTEGER NOT NULL DEFAULT 0);"
+    "CREATE TABLE IF NOT EXISTS parts(entry INTEGER NOT NULL, seq INTEGER NOT NULL, done INTEGER NOT NULL,"
+    " ops BLOB NOT NULL, PRIMARY KEY(entry, seq));";
+
+
+EntryInfo readEntry(const Statement& row) {
+    EntryInfo info;
+    info.id = row.integer(0);
+    info.time = row.integer(1);
+    info.command = row.text(2);
+    info.key = row.text(3);
+    info.kind = static_cast<EntryKind>(row.integer(4));
+    info.targets = splitIds(row.text(5));
+    info.undone = row.integer(6) != 0;
+    info.redone = row.integer(7) != 0;
+    return info;
+}
+
+}  // namespace
+
+std::unique_ptr<HistoryFile> HistoryFile::open(const std::string& path, const std::u16string& identity,
+                                               std::string& error) {
+    if (path != ":memory:") {
+        // Created private before SQLite opens it: what the user changed is the user's alone.
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0) {
+            error = "The change history " + path + " cannot be opened: " + std::strerror(errno) + ".";
+            return nullptr;
+        }
+        ::close(fd);
+    }
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr) !=
+        SQLITE_OK) {
+        error = "The change history " + path + " cannot be opened: " + (db ? sqlite3_errmsg(db) : "out of memory") + ".";
+        sqlite3_close(db);
+        return nullptr;
+    }
+    std::unique_ptr<HistoryFile> file(new HistoryFile(db));
+    try {
+        sqlite3_busy_timeout(db, 5000);
+        file->exec("PRAGMA journal_mode=WAL");
+        file->exec("PRAGMA synchronous=FULL");
+        file->exec(kSchema);
+        Transaction tx(db);
+        Statement read(db, "SELECT value FROM meta WHERE name = 'identity'");
+        if (read.step()) {
+            if (read.text(0) != identity) {
+                error = "The change history " + path + " belongs to another registry.";
+                return nullptr;
+            }
+        } else {
+            Statement write(db, "INSERT INTO meta(name, value) VALUES('identity', ?)");
+            write.bind(1, identity).step();
+        }
+        tx.commit();
+    } catch (const std::exception& e) {
+        error = "The change history " + path + " cannot be read: " + e.what() + ".";
+        return nullptr;
+    }
+    return file;
+}
+
+HistoryFile::HistoryFile(sqlite3* db) : db_(db) {}
+
+HistoryFile::~HistoryFile() { sqlite3_close(db_); }
+
+void HistoryFile::exec(const char* sql) {
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw std::runtime_error(std::string("change history: ") + sqlite3_errmsg(db_));
+}
+
+std::int64_t HistoryFile::writePart(EntryInfo& entry, const std::vector<ChangeOp>& ops) {
+    const std::string bytes = encodeOps(ops);
+    Transaction tx(db_);
+    if (entry.id == 0) {
+        entry.time = std::time(nullptr);
+        Statement insert(db_, "INSERT INTO entries(time, command, key, kind, targets, owner) VALUES(?, ?, ?, ?, ?, ?)");
+        insert.bind(1, entry.time).bind(2, entry.command).bind(3, entry.key);
+        insert.bind(4, static_cast<std::int64_t>(entry.kind)).bind(5, joinIds(entry.targets)).bind(6, ::getpid());
+        insert.step();
+        entry.id = sqlite3_last_insert_rowid(db_);
+    }
+    Statement next(db_, "SELECT COALESCE(MAX(seq), 0) + 1 FROM parts WHERE entry = ?");
+    next.bind(1, entry.id).step();
+    const std::int64_t seq = next.integer(0);
+    Statement insert(db_, "INSERT INTO parts(entry, seq, done, ops) VALUES(?, ?, 0, ?)");
+    insert.bind(1, entry.id).bind(2, seq).bindBlob(3, bytes).step();
+    Statement grow(db_, "UPDATE entries SET size = size + ? WHERE id = ?");
+    grow.bind(1, static_cast<std::int64_t>(bytes.size())).bind(2, entry.id).step();
+    tx.commit();
+    return seq;
+}
+
+// Writes that need not reach the disk before the command goes on: after a crash the next open
+// settles pending parts against the registry and finishes the entries of processes that are gone.
+class HistoryFile::Unsynced {
+public:
+    explicit Unsynced(HistoryFile& file) : file_(file) { file_.exec("PRAGMA synchronous=OFF"); }
+    ~Unsynced() { sqlite3_exec(file_.db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr); }
+    Unsynced(const Unsynced&) = delete;
+    Unsynced& operator=(const Unsynced&) = delete;
+
+private:
+    HistoryFile& file_;
+};
+
+void HistoryFile::markPartDone(std::int64_t entry, std::int64_t seq) {
+    Unsynced unsynced(*this);
+    Statement mark(db_, "UPDATE parts SET done = 1 WHERE entry = ? AND seq = ?");
+    mark.bind(1, entry).bind(2, seq).step();
+}
+
+void HistoryFile::dropPart(std::int64_t entry, std::int64_t seq) {
+    Transaction tx(db_);
+    Statement size(db_, "SELECT length(ops) FROM parts WHERE entry = ? AND seq = ?");
+    const std::int64_t bytes = size.bind(1, entry).bind(2, seq).step() ? size.integer(0) : 0;
+    Statement drop(db_, "DELETE FROM parts WHERE entry = ? AND seq = ?");
+    drop.bind(1, entry).bind(2, seq).step();
+    Statement shrink(db_, "UPDATE entries SET size = size - ? WHERE id = ?");
+    shrink.bind(1, bytes).bind(2, entry).step();
+    tx.commit();
+}
+
+void HistoryFile::finishEntry(std::int64_t id) {
+    {
+        Unsynced unsynced(*this);
+        Transaction tx(db_);
+        Statement count(db_, "SELECT COUNT(*) FROM parts WHERE entry = ? AND done = 1");
+        count.bind(1, id).step();
+        if (count.integer(0) == 0) {
+            Statement drop(db_, "DELETE FROM entries WHERE id = ?");
+            drop.bind(1, id).step();
+            Statement parts(db_, "DELETE FROM parts WHERE entry = ?");
+            parts.bind(1, id).step();
+        } else {
+            Statement pending(db_, "DELETE FROM parts WHERE entry = ? AND done = 0");
+            pending.bind(1, id).step();
+            Statement finish(db_, "UPDATE entries SET finished = 1 WHERE id = ?");
+            finish.bind(1, id).step();
+            if (std::optional<EntryInfo> info = entry(id); info && info->kind != EntryKind::Change) {
+                const char* sql = info->kind == EntryKind::Undo ? "UPDATE entries SET undone = 1 WHERE id = ?"
+                                                                : "UPDATE entries SET redone = 1 WHERE id = ?";
+                for (std::int64_t target : info->targets) {
+                    Statement mark(db_, sql);
+                    mark.bind(1, target).step();
+                }
+            }
+        }
+        tx.commit();
+    }
+    trim();
+}
+
+std::vector<PendingPart> HistoryFile::orphanedParts() {
+    std::vector<PendingPart> parts;
+    Statement read(db_,
+                   "SELECT parts.entry, parts.seq, parts.ops, entries.owner FROM parts JOIN entries ON entries.id = parts.entry"
+                   " WHERE parts.done = 0 ORDER BY parts.entry, parts.seq");
+    while (read.step()) {
+        if (!processGone(read.integer(3))) continue;
+        PendingPart part{read.integer(0), read.integer(1), {}};
+        if (!decodeOps(read.blob(2), part.ops)) part.ops.clear();
+        parts.push_back(std::move(part));
+    }
+    return parts;
+}
+
+std::vector<std::int64_t> HistoryFile::orphanedEntries() {
+    std::vector<std::int64_t> ids;
+    Statement read(db_, "SELECT id, owner FROM entries WHERE finished = 0 ORDER BY id");
+    while (read.step())
+        if (processGone(read.integer(1))) ids.push_back(read.integer(0));
+    return ids;
+}
+
+std::vector<EntryInfo> HistoryFile::list(std::int64_t limit, const std::u16string& key) {
+    std::vector<EntryInfo> entries;
+    const std::u16string folded = FoldName(key);
+    Statement read(db_, "SELECT id, time, command, key, kind, targets, undone, redone FROM entries"
+                        " WHERE finished = 1 ORDER BY id DESC");
+    while ((limit < 0 || static_cast<std::int64_t>(entries.size()) < limit) && read.step()) {
+        EntryInfo info = readEntry(read);
+        if (!key.empty()) {
+            const std::u16string mine = FoldName(info.key);
+            if (mine.compare(0, folded.size(), folded) != 0 || (mine.size() > folded.size() && mine[folded.size()] != u'\\'))
+                continue;
+        }
+        entries.push_back(std::move(info));
+    }
+    return entries;
+}
+
+std::vector<EntryInfo> HistoryFile::undoable(std::int64_t limit) {
+    std::vector<EntryInfo> entries;
+    Statement read(db_, "SELECT id, time, command, key, kind, targets, undone, redone FROM entries"
+                        " WHERE finished = 1 AND kind != 1 AND undone = 0 ORDER BY id DESC LIMIT ?");
+    read.bind(1, limit);
+    while (read.step()) entries.push_back(readEntry(read));
+    return entries;
+}
+
+std::optional<EntryInfo> HistoryFile::entry(std::int64_t id) {
+    Statement read(db_, "SELECT id, time, command, key, kind, targets, undone, redone FROM entries WHERE id = ?");
+    read.bind(1, id);
+    if (!read.step()) return std::nullopt;
+    return readEntry(read);
+}
+
+std::optional<std::vector<ChangeOp>> HistoryFile::opsOf(std::int64_t id) {
+    std::vector<ChangeOp> ops;
+    Statement read(db_, "SELECT ops FROM parts WHERE entry = ? AND done = 1 ORDER BY seq");
+    read.bind(1, id);
+    while (read.step())
+        if (!decodeOps(read.blob(0), ops)) return std::nullopt;
+    return ops;
+}
+
+DroppedEntries HistoryFile::dropped() {
+    DroppedEntries result;
+    Statement read(db_, "SELECT name, value FROM meta WHERE name IN ('dropped', 'dropped_time')");
+    while (read.step()) {
+        if (read.text(0) == u"dropped") result.count = read.integer(1);
+        else result.newestTime = read.integer(1);
+    }
+    return result;
+}
+
+void HistoryFile::trim() {
+    Transaction tx(db_);
+    Statement total(db_, "SELECT COALESCE(SUM(size), 0), COUNT(*) FROM entries WHERE finished = 1");
+    total.step();
+    std::int64_t bytes = total.integer(0);
+    std::int64_t count = total.integer(1);
+    const std::int64_t oldestKept = static_cast<std::int64_t>(std::time(nullptr)) - limits_.maxAgeSeconds;
+    std::int64_t droppedNow = 0, droppedTime = 0;
+    Statement oldest(db_, "SELECT id, time, size FROM entries WHERE finished = 1 ORDER BY id");
+    std::vector<std::int64_t> doomed;
+    while (oldest.step()) {
+        const bool tooBig = static_cast<std::uint64_t>(bytes) > limits_.maxBytes && count > 1;  // the newest stays
+        const bool tooOld = oldest.integer(1) < oldestKept;
+        if (!tooBig && !tooOld) break;
+        doomed.push_back(oldest.integer(0));
+        droppedTime = std::max(droppedTime, oldest.integer(1));
+        bytes -= oldest.integer(2);
+        --count;
+        ++droppedNow;
+    }
+    if (doomed.empty()) return;
+    for (std::int64_t id : doomed) {
+        Statement drop(db_, "DELETE FROM entries WHERE id = ?");
+        drop.bind(1, id).step();
+        Statement parts(db_, "DELETE FROM parts WHERE entry = ?");
+        parts.bind(1, id).step();
+    }
+    const DroppedEntries before = dropped();
+    Statement note(db_, "INSERT OR REPLACE INTO meta(name, value) VALUES('dropped', ?), ('dropped_time', ?)");
+    note.bind(1, before.count + droppedNow).bind(2, std::max(before.newestTime, droppedTime)).step();
+    tx.commit();
+}
+
+}  // namespace tovik::history

@@ -1,0 +1,412 @@
+#include "history/recording_backend.h"
+
+#include <exception>
+#include <optional>
+#include <stdexcept>
+
+#include "history/revert.h"
+#include "language/messages.h"
+#include "registry/name_fold.h"
+#include "registry/registry_api.h"
+#include "registry/registry_store.h"
+
+namespace tovik::history {
+
+namespace {
+
+// Why the history could not take a change, and what became of the change: refused before it was
+// made, or made already (the batch it belongs to was written) and so beyond undo.
+std::string historyFailure(const std::exception& error, bool made) {
+    std::string why = error.what();
+    constexpr std::string_view kPrefix = "change history: ";
+    if (why.starts_with(kPrefix)) why.erase(0, kPrefix.size());
+    if (made) {
+        return Say({"The change history could not be written (%1): the change was made, but it cannot be undone.",
+                    "変更履歴を書き込めません（%1）。変更は行いましたが、元に戻すことはできません。"},
+                   {why});
+    }
+    return Say({"The change history could not be written (%1), so the change was not made (it could not have been "
+                "undone).",
+                "変更履歴を書き込めません（%1）。元に戻せなくなるため、変更は行いませんでした。"},
+               {why});
+}
+
+// Data written that is larger than this is recorded by its digest (ChangeOp::afterIsDigest).
+constexpr DWORD kLargestKeptData = 4096;
+
+std::u16string joinPath(std::u16string_view parent, std::u16string_view name) {
+    std::u16string path(parent);
+    path += u'\\';
+    path += name;
+    return path;
+}
+
+}  // namespace
+
+RecordingBackend::RecordingBackend(std::unique_ptr<Backend> inner, std::unique_ptr<HistoryFile> file)
+    : inner_(std::move(inner)), file_(std::move(file)) {
+    for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        const KeyId id = inner_->rootKey(root);
+        if (id != kNoKey) nodes_[id] = Node{kNoKey, RootKeyName(root)};
+    }
+    try {
+        recover();
+    } catch (const std::exception&) {
+        // What cannot be settled now stays pending for the next open.
+    }
+}
+
+RecordingBackend::~RecordingBackend() {
+    try {
+        if (entry_.id != 0) file_->finishEntry(entry_.id);
+    } catch (const std::exception&) {
+        // Left open: the next open finishes it.
+    }
+}
+
+void RecordingBackend::recover() {
+    if (inner_->readOnly()) return;   // nothing to settle from here; a writer will
+    for (const PendingPart& part : file_->orphanedParts()) {
+        if (!part.ops.empty() && !firstDifference(*inner_, part.ops)) file_->markPartDone(part.entry, part.seq);
+        else file_->dropPart(part.entry, part.seq);
+    }
+    for (std::int64_t id : file_->orphanedEntries()) file_->finishEntry(id);
+}
+
+void RecordingBackend::learn(KeyId id, KeyId parent, std::u16string_view name) {
+    if (id == kNoKey) return;
+    auto [it, inserted] = nodes_.try_emplace(id, Node{parent, std::u16string(name)});
+    if (!inserted && (it->second.parent != parent || it->second.name.size() != name.size())) {
+        it->second.parent = parent;
+        it->second.name.assign(name);
+    }
+}
+
+std::optional<std::u16string> RecordingBackend::pathOf(KeyId key) const {
+    std::vector<const std::u16string*> names;
+    for (KeyId at = key; at != kNoKey;) {
+        const auto it = nodes_.find(at);
+        if (it == nodes_.end() || names.size() > static_cast<std::size_t>(kMaxKeyDepth) + 1) return std::nullopt;
+        names.push_back(&it->second.name);
+        at = it->second.parent;
+    }
+    if (names.empty()) return std::nullopt;
+    std::u16string path;
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        if (!path.empty()) path += u'\\';
+        path += **it;
+    }
+    return path;
+}
+
+KeyId RecordingBackend::findChild(KeyId parent, std::u16string_view name) {
+    const KeyId id = inner_->findChild(parent, name);
+    learn(id, parent, name);
+    return id;
+}
+
+KeyId RecordingBackend::findChildNamed(KeyId parent, std::u16string_view name, std::u16string& storedName) {
+    const KeyId id = inner_->findChildNamed(parent, name, storedName);
+    learn(id, parent, storedName);
+    return id;
+}
+
+void RecordingBackend::listSubkeys(KeyId key, std::size_t from, std::int64_t limit, std::vector<SubkeyEntry>& out) {
+    const std::size_t first = out.size();
+    inner_->listSubkeys(key, from, limit, out);
+    for (std::size_t i = first; i < out.size(); ++i) learn(out[i].id, key, out[i].name);
+}
+
+std::vector<RecordedValue> RecordingBackend::currentValues(KeyId key) {
+    std::vector<ValueEntry> entries;
+    inner_->listValues(key, 0, -1, entries);
+    std::vector<RecordedValue> values;
+    values.reserve(entries.size());
+    for (ValueEntry& entry : entries) {
+        if (!entry.dataLoaded) {
+            entry.data.resize(entry.size);
+            if (!inner_->readValueData(entry.id, reinterpret_cast<BYTE*>(entry.data.data()), entry.size))
+                throw BackendFailure(BackendFailure::Kind::Busy);   // changed under us: try again
+        }
+        values.push_back({std::move(entry.name), entry.type, std::move(entry.data)});
+    }
+    return values;
+}
+
+std::optional<RecordedValue> RecordingBackend::currentValue(KeyId key, std::u16string_view name) {
+    std::vector<ValueEntry> entries;
+    inner_->listValues(key, 0, -1, entries);
+    for (ValueEntry& entry : entries) {
+        if (CompareNames(entry.name, name) != 0) continue;
+        if (!entry.dataLoaded) {
+            entry.data.resize(entry.size);
+            if (!inner_->readValueData(entry.id, reinterpret_cast<BYTE*>(entry.data.data()), entry.size))
+                throw BackendFailure(BackendFailure::Kind::Busy);
+        }
+        return RecordedValue{std::move(entry.name), entry.type, std::move(entry.data)};
+    }
+    return std::nullopt;
+}
+
+bool RecordingBackend::writing() {
+    failure_.clear();
+    // A batch the backend rolled back by itself (a full disk): what it gathered was not kept, and
+    // the writes that follow commit one by one.
+    if (batchOpen_ && !inner_->inTransaction()) {
+        batchOpen_ = false;
+        pending_.clear();
+    }
+    return true;
+}
+
+template <typename Write>
+LONG RecordingBackend::recorded(ChangeOp op, Write write) {
+    if (batchOpen_) {
+        const LONG rc = write();
+        if (rc == ERROR_SUCCESS) pending_.push_back(std::move(op));
+        return rc;
+    }
+    nameEntry(op);
+    std::int64_t seq = 0;
+    try {
+        seq = file_->writePart(entry_, {op});
+    } catch (const std::exception& error) {
+        failure_ = historyFailure(error, false);
+        finishEntryIfOutsideScope();
+        return ERROR_CANTWRITE;
+    }
+    const LONG rc = write();
+    try {
+        if (rc == ERROR_SUCCESS) file_->markPartDone(entry_.id, seq);
+        else file_->dropPart(entry_.id, seq);
+    } catch (const std::exception&) {
+        // The part stays pending; the next open settles it against the registry.
+    }
+    finishEntryIfOutsideScope();
+    return rc;
+}
+
+void RecordingBackend::finishEntryIfOutsideScope() {
+    if (scopeDepth_ > 0 || batchOpen_) return;
+    if (entry_.id != 0) {
+        try {
+            file_->finishEntry(entry_.id);
+        } catch (const std::exception&) {
+        }
+    }
+    resetEntry();
+}
+
+void RecordingBackend::nameEntry(const ChangeOp& first) {
+    if (entry_.id != 0) return;
+    if (entry_.key.empty()) entry_.key = first.key;
+    if (entry_.command.empty()) entry_.command = describeOp(first);
+}
+
+void RecordingBackend::resetEntry() {
+    entry_ = EntryInfo{};
+    createdInEntry_.clear();
+}
+
+LONG RecordingBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<const std::u16string_view> names,
+                                  KeyId& id, bool& created) {
+    writing();
+    const std::optional<std::u16string> parentPath = pathOf(parent);
+    if (!parentPath || inner_->readOnly()) return inner_->createKeys(parent, parentDepth, names, id, created);
+    // Which of the names exist already: those the undo must leave.
+    std::size_t existing = 0;
+    if (!createdInEntry_.contains(parent)) {
+        for (KeyId at = parent; existing < names.size(); ++existing) {
+            at = inner_->findChild(at, names[existing]);
+            if (at == kNoKey) break;
+        }
+    }
+    std::u16string joined;
+    for (std::u16string_view name : names) {
+        if (!joined.empty()) joined += u'\\';
+        joined += name;
+    }
+    if (existing == names.size()) {   // nothing to make: no change to record
+        const LONG rc = inner_->createKeys(parent, parentDepth, names, id, created);
+        if (rc == ERROR_SUCCESS) learn(id, parent, joined);
+        return rc;
+    }
+    std::vector<ChangeOp> ops;
+    std::u16string path = *parentPath;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        path = joinPath(path, names[i]);
+        if (i >= existing) ops.push_back(makeOp(OpKind::CreateKey, path));
+    }
+    // One step makes every missing key: recorded as one part, all or none.
+    LONG rc = ERROR_SUCCESS;
+    if (batchOpen_) {
+        rc = inner_->createKeys(parent, parentDepth, names, id, created);
+        if (rc == ERROR_SUCCESS && created) pending_.insert(pending_.end(), ops.begin(), ops.end());
+    } else {
+        nameEntry(ops.front());
+        std::int64_t seq = 0;
+        try {
+            seq = file_->writePart(entry_, ops);
+        } catch (const std::exception& error) {
+            failure_ = historyFailure(error, false);
+            finishEntryIfOutsideScope();
+            return ERROR_CANTWRITE;
+        }
+        rc = inner_->createKeys(parent, parentDepth, names, id, created);
+        try {
+            if (rc == ERROR_SUCCESS && created) file_->markPartDone(entry_.id, seq);
+            else file_->dropPart(entry_.id, seq);
+        } catch (const std::exception&) {
+        }
+        finishEntryIfOutsideScope();
+    }
+    if (rc == ERROR_SUCCESS) {
+        learn(id, parent, joined);
+        if (created) createdInEntry_.insert(id);
+    }
+    return rc;
+}
+
+LONG RecordingBackend::setValue(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size) {
+    writing();
+    const std::optional<std::u16string> path = pathOf(key);
+    if (!path || inner_->readOnly()) return inner_->setValue(key, name, type, data, size);
+    ChangeOp op = makeOp(OpKind::SetValue, *path, std::u16string(name));
+    const std::string_view written(reinterpret_cast<const char*>(data), size);
+    op.afterIsDigest = size > kLargestKeptData;
+    op.after = {std::u16string(name), type, op.afterIsDigest ? dataDigest(written) : std::string(written)};
+    if (!createdInEntry_.contains(key)) {
+        if (std::optional<RecordedValue> before = currentValue(key, name)) {
+            op.hadBefore = true;
+            op.before = std::move(*before);
+            op.after.name = op.before.name;   // an overwritten value keeps its name's case
+        }
+    }
+    return recorded(std::move(op), [&] { return inner_->setValue(key, name, type, data, size); });
+}
+
+LONG RecordingBackend::deleteValue(KeyId key, std::u16string_view name) {
+    writing();
+    const std::optional<std::u16string> path = pathOf(key);
+    if (!path || inner_->readOnly()) return inner_->deleteValue(key, name);
+    std::optional<RecordedValue> before = currentValue(key, name);
+    if (!before) return inner_->deleteValue(key, name);   // nothing there: nothing changes
+    ChangeOp op = makeOp(OpKind::DeleteValue, *path, before->name);
+    op.before = std::move(*before);
+    return recorded(std::move(op), [&] { return inner_->deleteValue(key, name); });
+}
+
+LONG RecordingBackend::deleteKey(KeyId key) {
+    writing();
+    const std::optional<std::u16string> path = pathOf(key);
+    if (!path || inner_->readOnly() || !inner_->keyExists(key)) return inner_->deleteKey(key);
+    ChangeOp op = makeOp(OpKind::DeleteKey, *path);
+    op.values = currentValues(key);
+    const LONG rc = recorded(std::move(op), [&] { return inner_->deleteKey(key); });
+    if (rc == ERROR_SUCCESS) {
+        nodes_.erase(key);
+        createdInEntry_.erase(key);
+    }
+    return rc;
+}
+
+LONG RecordingBackend::renameKey(KeyId key, std::u16string_view newName) {
+    writing();
+    const std::optional<std::u16string> path = pathOf(key);
+    const auto node = nodes_.find(key);
+    if (!path || inner_->readOnly() || node == nodes_.end() || node->second.parent == kNoKey ||
+        node->second.name.find(u'\\') != std::u16string::npos)
+        return inner_->renameKey(key, newName);
+    // The name as the registry keeps it, so that the undo gives back its case too.
+    std::u16string stored;
+    if (inner_->findChildNamed(node->second.parent, node->second.name, stored) != key) stored = node->second.name;
+    std::u16string oldPath(parentPath(*path));
+    oldPath = joinPath(oldPath, stored);
+    ChangeOp op = makeOp(OpKind::RenameKey, oldPath, std::u16string(newName));
+    const LONG rc = recorded(std::move(op), [&] { return inner_->renameKey(key, newName); });
+    if (rc == ERROR_SUCCESS) nodes_[key].name.assign(newName);
+    return rc;
+}
+
+LONG RecordingBackend::renameValue(KeyId key, std::u16string_view oldName, std::u16string_view newName) {
+    writing();
+    const std::optional<std::u16string> path = pathOf(key);
+    if (!path || inner_->readOnly()) return inner_->renameValue(key, oldName, newName);
+    const std::optional<RecordedValue> before = currentValue(key, oldName);
+    if (!before) return inner_->renameValue(key, oldName, newName);
+    ChangeOp op = makeOp(OpKind::RenameValue, *path, before->name, std::u16string(newName));
+    return recorded(std::move(op), [&] { return inner_->renameValue(key, oldName, newName); });
+}
+
+LONG RecordingBackend::beginBatch() {
+    const LONG rc = inner_->beginBatch();
+    if (rc == ERROR_SUCCESS) {
+        batchOpen_ = true;
+        pending_.clear();
+    }
+    return rc;
+}
+
+LONG RecordingBackend::commitBatch(bool beginAgain) {
+    if (!batchOpen_) return inner_->commitBatch(beginAgain);
+    std::int64_t seq = 0;
+    const bool anything = !pending_.empty();
+    std::optional<std::runtime_error> unrecorded;
+    if (anything) {
+        nameEntry(pending_.front());
+        try {
+            seq = file_->writePart(entry_, pending_);
+        } catch (const std::exception& error) {
+            unrecorded.emplace(error.what());
+        }
+    }
+    pending_.clear();
+    const LONG rc = inner_->commitBatch(beginAgain);
+    // The changes were in the backend's open transaction already and a backend cannot take them
+    // back: when they were kept, they are kept unrecorded, and lastFailure() tells why they cannot
+    // be undone. When they were not, the backend's own reason is the one to give.
+    if (unrecorded && rc == ERROR_SUCCESS) failure_ = historyFailure(*unrecorded, true);
+    batchOpen_ = beginAgain && inner_->inTransaction();
+    if (anything && seq != 0) {
+        try {
+            if (rc == ERROR_SUCCESS) file_->markPartDone(entry_.id, seq);
+            else file_->dropPart(entry_.id, seq);
+        } catch (const std::exception&) {
+        }
+    }
+    if (!beginAgain) finishEntryIfOutsideScope();
+    return rc;
+}
+
+std::string RecordingBackend::lastFailure() const {
+    return failure_.empty() ? inner_->lastFailure() : failure_;
+}
+
+void RecordingBackend::beginScope(std::u16string command, std::u16string key, EntryKind kind,
+                                  std::vector<std::int64_t> targets) {
+    if (scopeDepth_++ > 0) return;
+    if (!batchOpen_) resetEntry();
+    entry_.command = std::move(command);
+    entry_.key = std::move(key);
+    entry_.kind = kind;
+    entry_.targets = std::move(targets);
+}
+
+void RecordingBackend::endScope() {
+    if (scopeDepth_ == 0 || --scopeDepth_ > 0) return;
+    finishEntryIfOutsideScope();
+}
+
+RecordingBackend* CurrentRecorder() { return dynamic_cast<RecordingBackend*>(CurrentBackend()); }
+
+ChangeScope::ChangeScope(std::u16string command, std::u16string key) : recorder_(CurrentRecorder()) {
+    serial_ = CurrentRegistryStoreSerial();
+    if (recorder_) recorder_->beginScope(std::move(command), std::move(key));
+}
+
+ChangeScope::~ChangeScope() {
+    // The registry may have been closed meanwhile; its recorder finished the entry then.
+    if (recorder_ && serial_ == CurrentRegistryStoreSerial()) recorder_->endScope();
+}
+
+}  // namespace tovik::history

@@ -1,0 +1,352 @@
+#include "history/revert.h"
+
+#include <unordered_map>
+#include <unordered_set>
+
+#include "registry/name_fold.h"
+#include "registry/registry_api.h"
+#include "registry/utf8.h"
+
+namespace tovik::history {
+
+namespace {
+
+std::u16string valueSlot(std::u16string_view foldedKey, std::u16string_view name) {
+    std::u16string slot(foldedKey);
+    slot += u'\0';
+    slot += FoldName(name);
+    return slot;
+}
+
+bool sameValue(const std::optional<RecordedValue>& now, const ChangeOp& op) {
+    return now && matchesAfter(op, now->type, now->data);
+}
+
+// The registry as it will be once the changes walked so far are taken back: what they touched
+// is held here, the rest is read from the store (each key looked up once).
+class StateView {
+public:
+    explicit StateView(Backend& store) : store_(store) {}
+
+    bool keyExists(std::u16string_view path) {
+        bool known = false;
+        const KeyState* key = overlaidKey(FoldName(path), known);
+        if (known) return key != nullptr;
+        return realId(path) != kNoKey;
+    }
+
+    std::optional<RecordedValue> value(std::u16string_view keyPath, std::u16string_view name) {
+        const std::u16string folded = FoldName(keyPath);
+        bool known = false;
+        const KeyState* key = overlaidKey(folded, known);
+        if (known && !key) return std::nullopt;   // taken away by a change walked already
+        if (const auto it = values_.find(valueSlot(folded, name)); it != values_.end()) return it->second;
+        if (key) {
+            if (key->valuesFrom) {
+                for (const RecordedValue& v : key->valuesFrom->values)
+                    if (CompareNames(v.name, name) == 0) return v;
+                return std::nullopt;
+            }
+            if (!key->real) return std::nullopt;
+        }
+        for (const RecordedValue& v : realValues(keyPath))
+            if (CompareNames(v.name, name) == 0) return v;
+        return std::nullopt;
+    }
+
+    void setKey(std::u16string_view path, bool present, const ChangeOp* valuesFrom, bool real) {
+        keys_[FoldName(path)] = KeyOverlay{present, {valuesFrom, real}};
+    }
+    void setValue(std::u16string_view keyPath, std::u16string_view name, std::optional<RecordedValue> value) {
+        values_[valueSlot(FoldName(keyPath), name)] = std::move(value);
+    }
+    bool valueTouched(std::u16string_view keyPath, std::u16string_view name) const {
+        return values_.contains(valueSlot(FoldName(keyPath), name));
+    }
+    bool keyTakenAway(std::u16string_view path) const {
+        const auto it = keys_.find(FoldName(path));
+        return it != keys_.end() && !it->second.present;
+    }
+
+    KeyId realId(std::u16string_view path) {
+        const std::u16string folded = FoldName(path);
+        if (const auto it = ids_.find(folded); it != ids_.end()) return it->second;
+        KeyId id = kNoKey;
+        const std::u16string_view parent = parentPath(path);
+        if (parent.empty()) {
+            for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+                if (CompareNames(RootKeyName(root), path) == 0) id = store_.rootKey(root);
+        } else if (const KeyId up = realId(parent); up != kNoKey) {
+            id = store_.findChild(up, lastName(path));
+        }
+        ids_.emplace(folded, id);
+        return id;
+    }
+
+    const std::vector<RecordedValue>& realValues(std::u16string_view keyPath) {
+        const std::u16string folded = FoldName(keyPath);
+        if (folded != cachedKey_) {
+            cachedKey_ = folded;
+            cachedValues_.clear();
+            if (const KeyId id = realId(keyPath); id != kNoKey) {
+                std::vector<ValueEntry> entries;
+                store_.listValues(id, 0, -1, entries);
+                for (ValueEntry& e : entries) {
+                    if (!e.dataLoaded) {
+                        e.data.resize(e.size);
+                        if (!store_.readValueData(e.id, reinterpret_cast<BYTE*>(e.data.data()), e.size))
+                            throw BackendFailure(BackendFailure::Kind::Busy);
+                    }
+                    cachedValues_.push_back({std::move(e.name), e.type, std::move(e.data)});
+                }
+            }
+        }
+        return cachedValues_;
+    }
+
+private:
+    struct KeyState {
+        const ChangeOp* valuesFrom = nullptr;   // a deleted key brought back: its values are the op's
+        bool real = true;                       // otherwise its values are the store's
+    };
+    struct KeyOverlay {
+        bool present;
+        KeyState state;
+    };
+    // The overlay's word on the key at folded, from the nearest key at or above it that the walk
+    // touched: known is set when that settles it; the key's state when it is there, null when not.
+    const KeyState* overlaidKey(const std::u16string& folded, bool& known) {
+        known = false;
+        for (std::size_t end = folded.size(); end > 0;) {
+            if (const auto it = keys_.find(folded.substr(0, end)); it != keys_.end()) {
+                if (!it->second.present) {
+                    known = true;
+                    return nullptr;
+                }
+                if (end == folded.size()) {
+                    known = true;
+                    return &it->second.state;
+                }
+                // Below a key brought back is only what the walk brought back too; below one
+                // that is the store's own, the store has the answer.
+                known = it->second.state.valuesFrom || !it->second.state.real;
+                return nullptr;
+            }
+            const std::size_t cut = folded.rfind(u'\\', end - 1);
+            if (cut == std::u16string::npos) break;
+            end = cut;
+        }
+        return nullptr;
+    }
+
+    Backend& store_;
+    std::unordered_map<std::u16string, KeyOverlay> keys_;
+    std::unordered_map<std::u16string, std::optional<RecordedValue>> values_;
+    std::unordered_map<std::u16string, KeyId> ids_;
+    std::u16string cachedKey_{u'\xFFFF'};
+    std::vector<RecordedValue> cachedValues_;
+};
+
+Difference keyDifference(std::u16string_view key, Difference::Reason reason) {
+    return Difference{std::u16string(key), {}, false, reason};
+}
+
+Difference valueDifference(std::u16string_view key, std::u16string_view value, Difference::Reason reason) {
+    return Difference{std::u16string(key), std::u16string(value), true, reason};
+}
+
+}  // namespace
+
+std::string describeDifference(const Difference& d) {
+    const std::string key = Utf16ToUtf8(d.key);
+    if (d.isValue) {
+        const std::string value = d.value.empty() ? "(Default)" : "\"" + Utf16ToUtf8(d.value) + "\"";
+        switch (d.reason) {
+        case Difference::Reason::Missing: return "The value " + value + " of " + key + " is gone.";
+        case Difference::Reason::Present: return "The value " + value + " of " + key + " is there again.";
+        default: return "The value " + value + " of " + key + " was changed since.";
+        }
+    }
+    switch (d.reason) {
+    case Difference::Reason::Missing: return "The key " + key + " is gone.";
+    case Difference::Reason::Present: return "The key " + key + " is there again.";
+    case Difference::Reason::NotEmpty: return "The key " + key + " holds keys or values made since.";
+    default: return "The key " + key + " was changed since.";
+    }
+}
+
+KeyId resolvePath(Backend& store, std::u16string_view path) {
+    std::size_t start = 0;
+    KeyId id = kNoKey;
+    bool first = true;
+    while (start <= path.size()) {
+        const std::size_t cut = std::min(path.find(u'\\', start), path.size());
+        const std::u16string_view name = path.substr(start, cut - start);
+        if (first) {
+            for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+                if (CompareNames(RootKeyName(root), name) == 0) id = store.rootKey(root);
+            first = false;
+        } else {
+            id = store.findChild(id, name);
+        }
+        if (id == kNoKey || cut == path.size()) break;
+        start = cut + 1;
+    }
+    return id;
+}
+
+std::optional<Difference> firstDifference(Backend& store, const std::vector<ChangeOp>& ops) {
+    using Reason = Difference::Reason;
+    StateView view(store);
+    for (auto it = ops.rbegin(); it != ops.rend(); ++it) {
+        const ChangeOp& op = *it;
+        switch (op.kind) {
+        case OpKind::CreateKey: {
+            if (!view.keyExists(op.key)) return keyDifference(op.key, Reason::Missing);
+            // Taking the key back must lose nothing that these changes did not make.
+            if (const KeyId id = view.realId(op.key); id != kNoKey) {
+                std::vector<SubkeyEntry> subkeys;
+                store.listSubkeys(id, 0, -1, subkeys);
+                for (const SubkeyEntry& s : subkeys)
+                    if (!view.keyTakenAway(op.key + u"\\" + s.name)) return keyDifference(op.key, Reason::NotEmpty);
+                for (const RecordedValue& v : view.realValues(op.key))
+                    if (!view.valueTouched(op.key, v.name)) return keyDifference(op.key, Reason::NotEmpty);
+            }
+            view.setKey(op.key, false, nullptr, false);
+            break;
+        }
+        case OpKind::DeleteKey:
+            if (view.keyExists(op.key)) return keyDifference(op.key, Reason::Present);
+            view.setKey(op.key, true, &op, false);
+            break;
+        case OpKind::SetValue:
+            if (!sameValue(view.value(op.key, op.after.name), op))
+                return valueDifference(op.key, op.after.name, view.keyExists(op.key) ? Reason::Changed : Reason::Missing);
+            view.setValue(op.key, op.after.name, op.hadBefore ? std::optional<RecordedValue>(op.before) : std::nullopt);
+            break;
+        case OpKind::DeleteValue:
+            if (!view.keyExists(op.key)) return keyDifference(op.key, Reason::Missing);
+            if (view.value(op.key, op.name)) return valueDifference(op.key, op.name, Reason::Present);
+            view.setValue(op.key, op.name, op.before);
+            break;
+        case OpKind::RenameKey: {
+            const std::u16string renamed = renamedKeyPath(op);
+            if (!view.keyExists(renamed)) return keyDifference(renamed, Reason::Missing);
+            const bool caseOnly = CompareNames(renamed, op.key) == 0;
+            if (!caseOnly && view.keyExists(op.key)) return keyDifference(op.key, Reason::Present);
+            if (!caseOnly) view.setKey(renamed, false, nullptr, false);
+            view.setKey(op.key, true, nullptr, true);
+            break;
+        }
+        case OpKind::RenameValue: {
+            std::optional<RecordedValue> now = view.value(op.key, op.newName);
+            if (!now) return valueDifference(op.key, op.newName, Reason::Missing);
+            const bool caseOnly = CompareNames(op.name, op.newName) == 0;
+            if (!caseOnly && view.value(op.key, op.name)) return valueDifference(op.key, op.name, Reason::Present);
+            now->name = op.name;
+            if (!caseOnly) view.setValue(op.key, op.newName, std::nullopt);
+            view.setValue(op.key, op.name, std::move(now));
+            break;
+        }
+        }
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+// Key ids by folded path while the changes are taken back: a key brought back is found again
+// without a lookup.
+class KeyIds {
+public:
+    explicit KeyIds(Backend& store) : store_(store) {}
+    KeyId get(std::u16string_view path) {
+        const std::u16string folded = FoldName(path);
+        if (const auto it = ids_.find(folded); it != ids_.end() && store_.keyExists(it->second)) return it->second;
+        const KeyId id = resolvePath(store_, path);
+        if (id != kNoKey) ids_[folded] = id;
+        return id;
+    }
+    void put(std::u16string_view path, KeyId id) { ids_[FoldName(path)] = id; }
+    void forgetAll() { ids_.clear(); }
+
+private:
+    Backend& store_;
+    std::unordered_map<std::u16string, KeyId> ids_;
+};
+
+std::size_t depthOf(std::u16string_view path) {
+    std::size_t depth = 0;
+    for (char16_t c : path) depth += c == u'\\';
+    return depth;
+}
+
+}  // namespace
+
+LONG applyReverse(Backend& store, const std::vector<ChangeOp>& ops) {
+    KeyIds ids(store);
+    // Values set on a key these changes made go with the key: no need to delete them one by one.
+    std::unordered_set<std::u16string> madeKeys;
+    for (const ChangeOp& op : ops)
+        if (op.kind == OpKind::CreateKey) madeKeys.insert(FoldName(op.key));
+    for (auto it = ops.rbegin(); it != ops.rend(); ++it) {
+        const ChangeOp& op = *it;
+        LONG rc = ERROR_SUCCESS;
+        switch (op.kind) {
+        case OpKind::CreateKey: {
+            const KeyId id = ids.get(op.key);
+            rc = id == kNoKey ? ERROR_FILE_NOT_FOUND : store.deleteKey(id);
+            break;
+        }
+        case OpKind::DeleteKey: {
+            const std::u16string_view parent = parentPath(op.key);
+            const KeyId up = ids.get(parent);
+            if (up == kNoKey) return ERROR_FILE_NOT_FOUND;
+            const std::u16string_view name = lastName(op.key);
+            KeyId id = kNoKey;
+            bool created = false;
+            rc = store.createKeys(up, depthOf(parent), std::span<const std::u16string_view>(&name, 1), id, created);
+            if (rc != ERROR_SUCCESS) break;
+            ids.put(op.key, id);
+            for (const RecordedValue& v : op.values) {
+                rc = store.setValue(id, v.name, v.type, reinterpret_cast<const BYTE*>(v.data.data()),
+                                    static_cast<DWORD>(v.data.size()));
+                if (rc != ERROR_SUCCESS) break;
+            }
+            break;
+        }
+        case OpKind::SetValue: {
+            if (!op.hadBefore && madeKeys.contains(FoldName(op.key))) break;
+            const KeyId id = ids.get(op.key);
+            if (id == kNoKey) return ERROR_FILE_NOT_FOUND;
+            rc = op.hadBefore ? store.setValue(id, op.before.name, op.before.type,
+                                               reinterpret_cast<const BYTE*>(op.before.data.data()),
+                                               static_cast<DWORD>(op.before.data.size()))
+                              : store.deleteValue(id, op.after.name);
+            break;
+        }
+        case OpKind::DeleteValue: {
+            const KeyId id = ids.get(op.key);
+            if (id == kNoKey) return ERROR_FILE_NOT_FOUND;
+            rc = store.setValue(id, op.before.name, op.before.type, reinterpret_cast<const BYTE*>(op.before.data.data()),
+                                static_cast<DWORD>(op.before.data.size()));
+            break;
+        }
+        case OpKind::RenameKey: {
+            const KeyId id = ids.get(renamedKeyPath(op));
+            rc = id == kNoKey ? ERROR_FILE_NOT_FOUND : store.renameKey(id, lastName(op.key));
+            ids.forgetAll();   // every path below the key changed
+            break;
+        }
+        case OpKind::RenameValue: {
+            const KeyId id = ids.get(op.key);
+            rc = id == kNoKey ? ERROR_FILE_NOT_FOUND : store.renameValue(id, op.newName, op.name);
+            break;
+        }
+        }
+        if (rc != ERROR_SUCCESS) return rc;
+    }
+    return ERROR_SUCCESS;
+}
+
+}  // namespace tovik::history
