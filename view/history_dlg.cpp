@@ -25,7 +25,8 @@ CHistoryDlg::CHistoryDlg(QWidget* parent) : QDialog(parent) {
     m_list->setRootIsDecorated(false);
     m_list->setUniformRowHeights(true);
     m_list->setAllColumnsShowFocus(true);
-    m_list->setTextElideMode(Qt::ElideLeft);
+    // The command's word and the end of its key both tell which entry it is; the tooltip has all.
+    m_list->setTextElideMode(Qt::ElideMiddle);
     m_list->header()->setStretchLastSection(true);
     m_list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     m_list->header()->resizeSection(1, 140);
@@ -42,7 +43,9 @@ CHistoryDlg::CHistoryDlg(QWidget* parent) : QDialog(parent) {
         if (row >= 0 && static_cast<std::size_t>(row) < m_entries.size())
             emit undoThroughRequested(m_entries[static_cast<std::size_t>(row)].id);
     });
-    resize(560, 380);
+    // No wider than the window it belongs to: the portrait screen has no room beside it.
+    const int width = parent != nullptr ? std::min(560, parent->window()->width()) : 560;
+    resize(width, 380);
 }
 
 void CHistoryDlg::SetEntries(std::vector<tovik::history::EntryInfo> entries, const std::vector<std::int64_t>& undoable,
