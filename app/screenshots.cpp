@@ -36,7 +36,9 @@
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
 #include "stores/open_store.h"
+#include "registry/registry_store.h"
 #include "view/command_ids.h"
+#include "view/compare_result_dlg.h"
 #include "view/history_commands.h"
 #include "view/history_dlg.h"
 #include "view/view_commands.h"
@@ -163,6 +165,28 @@ void saveHistoryWindow(CTovikView& view) {
     }
 }
 
+// 比較結果 of two sample keys of this registry: a value changed, one only on each side, a key only
+// on side B; differences only.
+void saveCompareWindow(CTovikView& view) {
+    setSampleDword(u"Software\\Before\\Settings", u"Volume", 80);
+    setSampleDword(u"Software\\Before\\Settings", u"Level", 3);
+    setSampleDword(u"Software\\After\\Settings", u"Volume", 65);
+    setSampleDword(u"Software\\After\\Settings", u"Speed", 2);
+    setSampleDword(u"Software\\After\\Settings\\Audio", u"Channels", 6);
+    const auto side = [](const std::u16string& path) {
+        CompareSource source;
+        source.side = {tovik::CurrentBackend(), HKEY_CURRENT_USER, path};
+        source.label = QStringLiteral("HKEY_CURRENT_USER\\") + ToQString(path);
+        return source;
+    };
+    CCompareResultDlg result(side(u"Software\\Before"), side(u"Software\\After"), view.Prompts(), &view);
+    result.resize(kFrameWidth, 420);
+    if (result.Compare()) {
+        result.Tree()->expandAll();
+        SaveGrab(result, outputDir, QStringLiteral("compare_result"));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -259,6 +283,7 @@ int main(int argc, char** argv) {
     SaveValueCommandScreenshots(frame, outputDir);
     saveMainWindowAtTextSizes();
     saveHistoryWindow(*view);
+    saveCompareWindow(*view);
     if (argc > 2) return saveWinePrefix(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
     return 0;
 }

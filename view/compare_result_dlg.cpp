@@ -1,5 +1,7 @@
 #include "view/compare_result_dlg.h"
 
+#include <algorithm>
+
 #include <QBrush>
 #include <QCheckBox>
 #include <QColor>
@@ -105,19 +107,23 @@ CCompareResultDlg::CCompareResultDlg(CompareSource a, CompareSource b, ViewPromp
     layout->addWidget(m_tree, 1);
     m_summary = new QLabel(this);
     layout->addWidget(m_summary);
-    auto* buttons = new QHBoxLayout;
+    // Two rows, so that the window fits the portrait screen: the filter and 閉じる, then the saves.
+    auto* filterRow = new QHBoxLayout;
+    auto* saveRow = new QHBoxLayout;
     m_differencesOnly = new QCheckBox(Tovik::tr("相違のみ表示"), this);
     m_differencesOnly->setChecked(true);
-    buttons->addWidget(m_differencesOnly);
-    buttons->addStretch(1);
+    filterRow->addWidget(m_differencesOnly);
+    filterRow->addStretch(1);
     auto* saveForward = new QPushButton(Tovik::tr("A→B の .reg を保存..."), this);
     auto* saveBackward = new QPushButton(Tovik::tr("B→A の .reg を保存..."), this);
     auto* close = new QPushButton(Tovik::tr("閉じる"), this);
-    buttons->addWidget(saveForward);
-    buttons->addWidget(saveBackward);
-    buttons->addWidget(close);
-    layout->addLayout(buttons);
-    resize(760, 480);
+    filterRow->addWidget(close);
+    saveRow->addWidget(saveForward);
+    saveRow->addWidget(saveBackward);
+    layout->addLayout(filterRow);
+    layout->addLayout(saveRow);
+    // No wider than the main window on the portrait screen; wider where there is room.
+    resize(parent != nullptr ? std::min(760, std::max(parent->window()->width(), 360)) : 760, 480);
 
     connect(m_differencesOnly, &QCheckBox::toggled, this, [this] { fill(); });
     connect(saveForward, &QPushButton::clicked, this, [this] { SaveReg(false); });
