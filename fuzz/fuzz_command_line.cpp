@@ -52,6 +52,29 @@ void CheckKey(const KeyArgument& key) {
     Check(levels <= static_cast<std::size_t>(kMaxKeyDepth), "keys within the depth limit");
 }
 
+// The commands whose arguments always hold a KEY, and those that may go without one (find, the
+// timeline and the history then take the whole registry).
+bool NamesAKey(CommandKind kind) {
+    switch (kind) {
+        case CommandKind::Query:
+        case CommandKind::Get:
+        case CommandKind::Set:
+        case CommandKind::DeleteValue:
+        case CommandKind::AddKey:
+        case CommandKind::DeleteKey:
+        case CommandKind::Export:
+        case CommandKind::RenameKey:
+        case CommandKind::RenameValue:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool MayNameAKey(CommandKind kind) {
+    return kind == CommandKind::Find || kind == CommandKind::Timeline || kind == CommandKind::History;
+}
+
 bool TouchesOnlyTheRegistry(CommandKind kind) {
     switch (kind) {
         case CommandKind::Query:
@@ -84,12 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Command& command = std::get<Command>(parsed);
     if (command.source.kind != tovik::RegistrySource::Kind::UserStore)
         Check(!command.source.path.empty(), "a named registry has a path");
-    const bool namesAKey = command.kind != CommandKind::Help && command.kind != CommandKind::Version &&
-                           command.kind != CommandKind::Import && command.kind != CommandKind::Registries &&
-                           command.kind != CommandKind::CompleteKeys;
-    // Only find may go without a key (it then looks through the whole registry).
-    if (namesAKey && command.kind != CommandKind::Find) Check(command.hasKey, "the command names a key");
-    if (namesAKey && command.hasKey) CheckKey(command.key);
+    if (NamesAKey(command.kind)) Check(command.hasKey, "the command names a key");
+    if ((NamesAKey(command.kind) || MayNameAKey(command.kind)) && command.hasKey) CheckKey(command.key);
     if (!TouchesOnlyTheRegistry(command.kind)) return 0;
     if (command.kind == CommandKind::Set) {
         Check(!CheckDataText(command.type, command.dataText).has_value(), "set's data text was accepted");
