@@ -10,7 +10,7 @@
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(Tovik::tr("Tovik のバージョン情報"));
     auto* icon = new QLabel(this);
-    icon->setPixmap(ApplicationIcon().pixmap(32, 32));
+    icon->setPixmap(applicationIcon().pixmap(32, 32));
     auto* version = new QLabel(QStringLiteral("Harnet Version 1.02"), this);
     version->setObjectName(QStringLiteral("version"));
     auto* line2 = new QLabel(Tovik::tr("レジストリ エディタ"), this);

@@ -5,4 +5,4 @@
 
 class CTovikView;
 
-void SaveChooserScreenshots(CTovikView& view, const QString& outputDir);
+void saveChooserScreenshots(CTovikView& view, const QString& outputDir);

@@ -4,14 +4,14 @@
 #include "stores/sqlite/sqlite_store.h"
 #include "view/command_support.h"
 
-std::unique_ptr<tovik::Backend> OpenCompareTarget(const CompareTarget& target, QString& error) {
+std::unique_ptr<tovik::Backend> openCompareTarget(const CompareTarget& target, QString& error) {
     if (target.kind == CompareTarget::Kind::RegFile) return tovik::OpenSqliteMemoryStore();
     tovik::RegistrySource source;
     source.kind = target.kind == CompareTarget::Kind::WinePrefix ? tovik::RegistrySource::Kind::WinePrefix
                                                                  : tovik::RegistrySource::Kind::StoreFile;
-    source.path = LocalFileName(target.location);
+    source.path = localFileName(target.location);
     std::unique_ptr<tovik::Backend> backend;
-    const tovik::StoreOpenResult opened = tovik::OpenRegistryBackend(source, backend);
+    const tovik::StoreOpenResult opened = tovik::openRegistryBackend(source, backend);
     if (!opened.ok) {
         error = QString::fromStdString(opened.error);
         return nullptr;

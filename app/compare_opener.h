@@ -8,4 +8,4 @@
 
 // A Tovik store file or a Wine prefix as target names it, or an empty in-memory store for a .reg
 // file to be read into; null with error set when it cannot be opened.
-std::unique_ptr<tovik::Backend> OpenCompareTarget(const CompareTarget& target, QString& error);
+std::unique_ptr<tovik::Backend> openCompareTarget(const CompareTarget& target, QString& error);

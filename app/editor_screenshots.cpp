@@ -18,7 +18,7 @@
 namespace {
 
 void saveShown(QWidget& widget, const QString& outputDir, const QString& name) {
-    SaveGrab(widget, outputDir, name);
+    saveGrab(widget, outputDir, name);
     widget.hide();
 }
 
@@ -31,7 +31,7 @@ void tapKeys(QWidget& dialog, const QStringList& keys) {
 
 }  // namespace
 
-void SaveEditorScreenshots(const QString& outputDir) {
+void saveEditorScreenshots(const QString& outputDir) {
     QDir().mkpath(outputDir);
     {
         CStringEditDlg dialog;
@@ -81,8 +81,8 @@ void SaveEditorScreenshots(const QString& outputDir) {
         dialog.show();
         dialog.m_editName->setText(QStringLiteral("Signature"));
         dialog.m_comboType->setCurrentIndex(dialog.m_comboType->findText(QStringLiteral("REG_BINARY")));
-        tapKeys(dialog, {QStringLiteral("8"), QStringLiteral("9"), Tovik::tr("空白(区切り)"),
-                         QStringLiteral("5"), QStringLiteral("0"), Tovik::tr("空白(区切り)")});
+        tapKeys(dialog, {QStringLiteral("8"), QStringLiteral("9"), Tovik::tr("空白(区切り)"), QStringLiteral("5"),
+                         QStringLiteral("0"), Tovik::tr("空白(区切り)")});
         saveShown(dialog, outputDir, QStringLiteral("binary_add"));
     }
 }

@@ -3,4 +3,4 @@
 // files in outputDir.
 #include <QString>
 
-void SaveEditorScreenshots(const QString& outputDir);
+void saveEditorScreenshots(const QString& outputDir);

@@ -58,7 +58,7 @@ constexpr const char* kHelp =
 
 // The value of option name at args[i], given as "--name VALUE" or "--name=VALUE"; i then points
 // at the last argument used. False when args[i] is not that option.
-bool TakeOwnOption(const std::vector<std::string_view>& args, std::size_t& i, std::string_view name,
+bool takeOwnOption(const std::vector<std::string_view>& args, std::size_t& i, std::string_view name,
                    std::optional<std::string>& value) {
     const std::string_view arg = args[i];
     if (arg == name) {
@@ -72,14 +72,14 @@ bool TakeOwnOption(const std::vector<std::string_view>& args, std::size_t& i, st
     return false;
 }
 
-int UsageError(const std::string& sentence) {
+int usageError(const std::string& sentence) {
     std::fprintf(stderr, "tovik: %s\nTry 'tovik --help' for more information.\n", sentence.c_str());
     return 2;
 }
 
 // --help and --version are answered before Qt starts, so that they work without a display.
 // Returns the exit status when one of them was given.
-int AnswerInformationOptions(int argc, char** argv) {
+int answerInformationOptions(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--") break;
@@ -94,7 +94,7 @@ int AnswerInformationOptions(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (const int status = AnswerInformationOptions(argc, argv); status >= 0) return status;
+    if (const int status = answerInformationOptions(argc, argv); status >= 0) return status;
     QApplication application(argc, argv);
     // Qt has taken its own options out of the arguments; what is left is one file to import.
     QStringList rest = QApplication::arguments().mid(1);
@@ -108,31 +108,32 @@ int main(int argc, char** argv) {
     std::size_t taken = 0;
     for (std::string error; taken < args.size(); ++taken) {
         std::optional<std::string> value;
-        if (TakeOwnOption(args, taken, "--registry", value)) {
-            if (value->empty()) return UsageError("--registry needs a file name.");
-            if (storeFile) return UsageError("--registry is given twice.");
+        if (takeOwnOption(args, taken, "--registry", value)) {
+            if (value->empty()) return usageError("--registry needs a file name.");
+            if (storeFile) return usageError("--registry is given twice.");
             storeFile = std::move(value);
             continue;
         }
-        if (TakeOwnOption(args, taken, "--name", value)) {
-            if (value->empty()) return UsageError("--name needs a name.");
-            if (name) return UsageError("--name is given twice.");
+        if (takeOwnOption(args, taken, "--name", value)) {
+            if (value->empty()) return usageError("--name needs a name.");
+            if (name) return usageError("--name is given twice.");
             name = std::move(value);
             continue;
         }
-        if (!tovik::TakeRegistrySourceOption(args, taken, source, error)) break;
-        if (!error.empty()) return UsageError(error);
+        if (!tovik::takeRegistrySourceOption(args, taken, source, error)) break;
+        if (!error.empty()) return usageError(error);
     }
     if (storeFile) {
         // As tovik-reg --registry FILE: the one registry named.
         if (source.kind != tovik::RegistrySource::Kind::UserStore)
-            return UsageError("name one registry only: --registry, --wine-prefix, --steam-app, --windows and --hive exclude each other.");
+            return usageError("name one registry only: --registry, --wine-prefix, --steam-app, --windows and --hive "
+                              "exclude each other.");
         source.kind = tovik::RegistrySource::Kind::StoreFile;
         source.path = *storeFile;
     }
-    if (const std::string refusal = tovik::CheckRegistrySource(source); !refusal.empty()) return UsageError(refusal);
+    if (const std::string refusal = tovik::checkRegistrySource(source); !refusal.empty()) return usageError(refusal);
     // The folder of --steam-app or of a bare --wine-prefix, before the copy is named after it.
-    if (const std::string missing = tovik::ResolveRegistrySource(source); !missing.empty()) {
+    if (const std::string missing = tovik::resolveRegistrySource(source); !missing.empty()) {
         std::fprintf(stderr, "tovik: %s\n", missing.c_str());
         return 1;
     }
@@ -148,15 +149,16 @@ int main(int argc, char** argv) {
     }
     QApplication::setApplicationName(QStringLiteral("tovik"));
     QApplication::setOrganizationName(QString::fromLatin1(kSettingsOrganization));
-    InstallTranslations();
-    ApplyInterfaceFont();
+    installTranslations();
+    applyInterfaceFont();
     CTovikApp app(source);
-    if (!rest.isEmpty()) app.SetFileToImport(rest.front());
-    if (name) app.SetRegistryName(QString::fromLocal8Bit(name->c_str()));
-    if (!app.InitInstance()) {
-        if (app.OtherCopyRuns() && !rest.isEmpty() && !app.FileHandedOver()) {
-            std::fprintf(stderr, "tovik: another copy is running but did not answer; %s was not imported: "
-                                 "import it from that copy's menu.\n",
+    if (!rest.isEmpty()) app.setFileToImport(rest.front());
+    if (name) app.setRegistryName(QString::fromLocal8Bit(name->c_str()));
+    if (!app.initInstance()) {
+        if (app.otherCopyRuns() && !rest.isEmpty() && !app.fileHandedOver()) {
+            std::fprintf(stderr,
+                         "tovik: another copy is running but did not answer; %s was not imported: "
+                         "import it from that copy's menu.\n",
                          rest.front().toLocal8Bit().constData());
             return 1;
         }

@@ -2,101 +2,103 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QMenu>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
-#include <QToolBar>
 #include <QStatusBar>
+#include <QToolBar>
 
-#include "view/tovik_doc.h"
-#include "view/command_ids.h"
-#include "ui/icons.h"
-#include "view/find_commands.h"
-#include "view/history_commands.h"
-#include "view/find_results_dlg.h"
-#include "view/navigation_commands.h"
-#include "view/open_registry_commands.h"
-#include "view/tovik_view.h"
-#include "view/view_commands.h"
+#include "app/compare_opener.h"
 #include "registry/key_handle.h"
 #include "registry/registry_api.h"
+#include "stores/registry_discovery.h"
+#include "ui/icons.h"
 #include "ui/qt_text.h"
 #include "ui/translated.h"
-#include "view/view_settings.h"
-#include "stores/registry_discovery.h"
-#include "app/compare_opener.h"
+#include "view/command_ids.h"
 #include "view/compare_commands.h"
+#include "view/find_commands.h"
+#include "view/find_results_dlg.h"
+#include "view/history_commands.h"
+#include "view/navigation_commands.h"
+#include "view/open_registry_commands.h"
+#include "view/tovik_doc.h"
+#include "view/tovik_view.h"
+#include "view/view_commands.h"
+#include "view/view_settings.h"
 
 CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent, std::unique_ptr<ViewSettings> settings)
     : QMainWindow(parent), m_pDocument(doc) {
     setObjectName(QStringLiteral("CMainFrame"));
     setWindowTitle(QStringLiteral("Harnet"));
-    setWindowIcon(ApplicationIcon());
+    setWindowIcon(applicationIcon());
     m_pView = new CTovikView(this);
-    m_pView->SetDocument(doc);
+    m_pView->setDocument(doc);
     setCentralWidget(m_pView);
 
     // Find and navigation sit beside the view and reach it through its commands.
     m_pFind = new FindCommands(*m_pView);
     m_pNavigation = new NavigationCommands(*m_pView, settings ? std::move(settings) : std::make_unique<ViewSettings>());
-    m_pView->Commands().SetFind(m_pFind);
-    m_pView->Commands().SetNavigation(m_pNavigation);
+    m_pView->commands().setFind(m_pFind);
+    m_pView->commands().setNavigation(m_pNavigation);
     // The chooser's list says which prefixes Wine runs now: they open read-only.
-    m_pView->Commands().OpenRegistry().SetDiscovery(tovik::DiscoverRegistries);
-    m_pView->Commands().Compare().SetOpener(OpenCompareTarget);
+    m_pView->commands().openRegistry().setDiscovery(tovik::discoverRegistries);
+    m_pView->commands().compare().setOpener(openCompareTarget);
 
     // The address line above the tree.
     m_pAddressBar = new QToolBar(this);
     m_pAddressBar->setObjectName(QStringLiteral("AddressToolBar"));
     m_pAddressBar->setMovable(false);
     m_pAddressBar->setFloatable(false);
-    m_pAddressBar->toggleViewAction()->setVisible(false);   // the 表示 menu toggles it
-    m_pAddressBar->addWidget(m_pNavigation->AddressBar());
+    m_pAddressBar->toggleViewAction()->setVisible(false);  // the 表示 menu toggles it
+    m_pAddressBar->addWidget(m_pNavigation->addressBar());
     addToolBar(Qt::TopToolBarArea, m_pAddressBar);
 
     // Zero stands for a separator.
     addMenu(Tovik::tr("ﾂｰﾙ"), {{ID_EXPORT, Tovik::tr("エクスポート（書き出し）")},
-                        {ID_IMPORT, Tovik::tr("インポート（取り込み）")},
-                        {0, {}},
-                        {ID_OPEN_REGISTRY, Tovik::tr("レジストリを開く..."), QKeySequence(Qt::CTRL | Qt::Key_O)},
-                        {ID_COMPARE, Tovik::tr("比較...")},
-                        {0, {}},
-                        {ID_APP_EXIT, Tovik::tr("アプリケーションの終了(&X)")}});
+                               {ID_IMPORT, Tovik::tr("インポート（取り込み）")},
+                               {0, {}},
+                               {ID_OPEN_REGISTRY, Tovik::tr("レジストリを開く..."), QKeySequence(Qt::CTRL | Qt::Key_O)},
+                               {ID_COMPARE, Tovik::tr("比較...")},
+                               {0, {}},
+                               {ID_APP_EXIT, Tovik::tr("アプリケーションの終了(&X)")}});
     addMenu(Tovik::tr("編集"), {{ID_UNDO, Tovik::tr("元に戻す"), QKeySequence(Qt::CTRL | Qt::Key_Z)},
-                         {ID_REDO, Tovik::tr("やり直し"), QKeySequence(Qt::CTRL | Qt::Key_Y)},
-                         {ID_HISTORY, Tovik::tr("変更履歴...")},
-                         {0, {}},
-                         {ID_DELETE_VALUE, Tovik::tr("値 削除")},
-                         {ID_DELETE_KEY, Tovik::tr("キー 削除")},
-                         {ID_RENAME, Tovik::tr("名前の変更"), QKeySequence(Qt::Key_F2)},
-                         {ID_EDIT_BINARY_DATA, Tovik::tr("バイナリデータの変更")},
-                         {0, {}},
-                         {ID_ADD_KEY, Tovik::tr("キーの追加")},
-                         {0, {}},
-                         {ID_ADD_DWORD_VALUE, Tovik::tr("値REG_DWの追加")},
-                         {ID_ADD_MULTI_STRING_VALUE, Tovik::tr("値REG_MULTI_SZの追加")},
-                         {ID_ADD_STRING_VALUE, Tovik::tr("値REG_SZの追加")},
-                         {ID_ADD_OTHER_VALUE, Tovik::tr("その他の値の追加")},
-                         {0, {}},
-                         {ID_COPY_KEY_PATH, Tovik::tr("キーのパスをコピー")},
-                         {0, {}},
-                         {ID_FIND, Tovik::tr("検索..."), QKeySequence(Qt::CTRL | Qt::Key_F)},
-                         {ID_FIND_NEXT, Tovik::tr("次を検索"), QKeySequence(Qt::Key_F3)},
-                         {ID_FIND_PREVIOUS, Tovik::tr("前を検索"), QKeySequence(Qt::SHIFT | Qt::Key_F3)}});
-    addMenu(Tovik::tr("表示"), {{ID_VIEW_KEYS_ONLY, Tovik::tr("キーのみ表示")},
-                         {ID_VIEW_VALUES_ONLY, Tovik::tr("値のみ表示")},
-                         {ID_VIEW_BOTH, Tovik::tr("両方表示")},
-                         {0, {}},
-                         {ID_VIEW_ADDRESS_BAR, Tovik::tr("アドレスバー")},
-                         {ID_FOCUS_ADDRESS_BAR, Tovik::tr("アドレスバーへ移動"), QKeySequence(Qt::CTRL | Qt::Key_L)},
-                         {0, {}},
-                         {ID_REFRESH, Tovik::tr("最新の情報に更新"), QKeySequence(Qt::Key_F5)}});
+                                {ID_REDO, Tovik::tr("やり直し"), QKeySequence(Qt::CTRL | Qt::Key_Y)},
+                                {ID_HISTORY, Tovik::tr("変更履歴...")},
+                                {0, {}},
+                                {ID_DELETE_VALUE, Tovik::tr("値 削除")},
+                                {ID_DELETE_KEY, Tovik::tr("キー 削除")},
+                                {ID_RENAME, Tovik::tr("名前の変更"), QKeySequence(Qt::Key_F2)},
+                                {ID_EDIT_BINARY_DATA, Tovik::tr("バイナリデータの変更")},
+                                {0, {}},
+                                {ID_ADD_KEY, Tovik::tr("キーの追加")},
+                                {0, {}},
+                                {ID_ADD_DWORD_VALUE, Tovik::tr("値REG_DWの追加")},
+                                {ID_ADD_MULTI_STRING_VALUE, Tovik::tr("値REG_MULTI_SZの追加")},
+                                {ID_ADD_STRING_VALUE, Tovik::tr("値REG_SZの追加")},
+                                {ID_ADD_OTHER_VALUE, Tovik::tr("その他の値の追加")},
+                                {0, {}},
+                                {ID_COPY_KEY_PATH, Tovik::tr("キーのパスをコピー")},
+                                {0, {}},
+                                {ID_FIND, Tovik::tr("検索..."), QKeySequence(Qt::CTRL | Qt::Key_F)},
+                                {ID_FIND_NEXT, Tovik::tr("次を検索"), QKeySequence(Qt::Key_F3)},
+                                {ID_FIND_PREVIOUS, Tovik::tr("前を検索"), QKeySequence(Qt::SHIFT | Qt::Key_F3)}});
+    addMenu(Tovik::tr("表示"),
+            {{ID_VIEW_KEYS_ONLY, Tovik::tr("キーのみ表示")},
+             {ID_VIEW_VALUES_ONLY, Tovik::tr("値のみ表示")},
+             {ID_VIEW_BOTH, Tovik::tr("両方表示")},
+             {0, {}},
+             {ID_VIEW_ADDRESS_BAR, Tovik::tr("アドレスバー")},
+             {ID_FOCUS_ADDRESS_BAR, Tovik::tr("アドレスバーへ移動"), QKeySequence(Qt::CTRL | Qt::Key_L)},
+             {0, {}},
+             {ID_REFRESH, Tovik::tr("最新の情報に更新"), QKeySequence(Qt::Key_F5)}});
     m_pFavourites = addMenu(Tovik::tr("お気に入り"), {});
     connect(m_pFavourites, &QMenu::aboutToShow, this, &CMainFrame::fillFavouritesMenu);
     fillFavouritesMenu();
     addMenu(Tovik::tr("ﾍﾙﾌﾟ"), {{ID_APP_ABOUT, Tovik::tr("Harnet のバージョン情報(&A)...")}});
-    CommandAction(ID_REDO)->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
-    QAction* addressBar = CommandAction(ID_VIEW_ADDRESS_BAR);
+    commandAction(ID_REDO)->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    QAction* addressBar = commandAction(ID_VIEW_ADDRESS_BAR);
     addressBar->setCheckable(true);
     addressBar->setChecked(true);
     // Going to the address line shows it first.
@@ -107,22 +109,22 @@ CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent, std::unique_ptr<ViewSett
     // Shortcuts act without a menu opening first, so the enabled states follow what changes them.
     connect(m_pView, &CTovikView::currentKeyChanged, this, [this] {
         showKeyTime();
-        UpdateCommandUI();
+        updateCommandUi();
     });
     // A write to the current key changes its time; every write refreshes the values after it.
     connect(m_pView, &CTovikView::valuesRefreshed, this, &CMainFrame::showKeyTime);
     connect(m_pView, &CTovikView::selectedValueChanged, this, [this] {
         showValueType();
-        UpdateCommandUI();
+        updateCommandUi();
     });
     connect(m_pFind, &FindCommands::searchFinished, this, [this] {
-        UpdateCommandUI();
+        updateCommandUi();
         // The 検索結果 window is a window of its own: Ctrl+F, F3 and Shift+F3 work there too, going
         // on from the hit last opened from it.
-        if (CFindResultsDlg* results = m_pFind->ResultsDialog())
-            results->addActions({CommandAction(ID_FIND), CommandAction(ID_FIND_NEXT), CommandAction(ID_FIND_PREVIOUS)});
+        if (CFindResultsDlg* results = m_pFind->resultsDialog())
+            results->addActions({commandAction(ID_FIND), commandAction(ID_FIND_NEXT), commandAction(ID_FIND_PREVIOUS)});
     });
-    UpdateCommandUI();
+    updateCommandUi();
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -141,7 +143,7 @@ QMenu* CMainFrame::addMenu(const QString& title, std::initializer_list<MenuItem>
         const int id = item.id;
         connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
     }
-    connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+    connect(menu, &QMenu::aboutToShow, this, &CMainFrame::updateCommandUi);
     return menu;
 }
 
@@ -150,32 +152,32 @@ void CMainFrame::fillFavouritesMenu() {
     QMenu* menu = m_pFavourites;
     for (QMenu* sub : menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) sub->deleteLater();
     for (QAction* action : menu->actions()) {
-        if (action != CommandAction(ID_ADD_FAVOURITE)) {
+        if (action != commandAction(ID_ADD_FAVOURITE)) {
             menu->removeAction(action);
             action->deleteLater();
         }
     }
-    if (!CommandAction(ID_ADD_FAVOURITE)) {
+    if (!commandAction(ID_ADD_FAVOURITE)) {
         QAction* add = menu->addAction(Tovik::tr("お気に入りに追加"));
         add->setData(ID_ADD_FAVOURITE);
         add->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
         m_actions[ID_ADD_FAVOURITE] = add;
         connect(add, &QAction::triggered, this, [this] { runCommand(ID_ADD_FAVOURITE); });
     }
-    const QStringList favourites = m_pNavigation->Favourites();
+    const QStringList favourites = m_pNavigation->favourites();
     QMenu* remove = new QMenu(Tovik::tr("お気に入りの削除"), menu);
     remove->setEnabled(!favourites.isEmpty());
     menu->addMenu(remove);
     if (!favourites.isEmpty()) menu->addSeparator();
     for (int i = 0; i < favourites.size(); ++i) {
         QAction* go = menu->addAction(favourites[i]);
-        connect(go, &QAction::triggered, this, [this, i] { m_pNavigation->GoToFavourite(i); });
+        connect(go, &QAction::triggered, this, [this, i] { m_pNavigation->goToFavourite(i); });
         QAction* drop = remove->addAction(favourites[i]);
-        connect(drop, &QAction::triggered, this, [this, i] { m_pNavigation->RemoveFavourite(i); });
+        connect(drop, &QAction::triggered, this, [this, i] { m_pNavigation->removeFavourite(i); });
     }
 }
 
-void CMainFrame::ShowRegistryLocation(const QString& location, bool readOnly, const QString& name) {
+void CMainFrame::showRegistryLocation(const QString& location, bool readOnly, const QString& name) {
     setWindowTitle(name.isEmpty() ? QStringLiteral("Harnet") : name + QStringLiteral(" - Harnet"));
     if (location.isEmpty()) {
         if (m_location) m_location->clear();
@@ -199,14 +201,14 @@ void CMainFrame::ShowRegistryLocation(const QString& location, bool readOnly, co
     updateStatusBar();
 }
 
-QString CMainFrame::RegistryLocationText() const {
+QString CMainFrame::registryLocationText() const {
     return m_location && !statusBar()->isHidden() ? m_location->text() : QString();
 }
 
 // The selected value's type, at the right of the status line: the list's "??" stands for every
 // type above 8, so the line names the one it is.
 void CMainFrame::showValueType() {
-    showAtRight(m_valueType, QStringLiteral("valueType"), m_pView->SelectedValueTypeText());
+    showAtRight(m_valueType, QStringLiteral("valueType"), m_pView->selectedValueTypeText());
 }
 
 // A label at the right of the status line, made when it first has something to say.
@@ -227,24 +229,25 @@ void CMainFrame::showAtRight(QLabel*& label, const QString& name, const QString&
 // When the current key was last written, at the right of the status line, in local time.
 void CMainFrame::showKeyTime() {
     QString text;
-    if (m_pView->CurrentRoot() != 0) {
+    if (m_pView->currentRoot() != 0) {
         tovik::KeyHandle key;
         FILETIME time{};
-        if (tovik::OpenKeyHandle(m_pView->CurrentRoot(), m_pView->CurrentKeyPath(), key) == ERROR_SUCCESS &&
+        if (tovik::openKeyHandle(m_pView->currentRoot(), m_pView->currentKeyPath(), key) == ERROR_SUCCESS &&
             RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                              nullptr, &time) == ERROR_SUCCESS) {
-            const QString when = KeyTimeText(static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime));
+            const QString when =
+                keyTimeText(static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime));
             if (!when.isEmpty()) text = Tovik::tr("最終更新 %1").arg(when);
         }
     }
     showAtRight(m_keyTime, QStringLiteral("keyWriteTime"), text);
 }
 
-QString CMainFrame::KeyWriteTimeText() const {
+QString CMainFrame::keyWriteTimeText() const {
     return m_keyTime && !statusBar()->isHidden() ? m_keyTime->text() : QString();
 }
 
-QString CMainFrame::ValueTypeText() const {
+QString CMainFrame::valueTypeText() const {
     return m_valueType && !statusBar()->isHidden() ? m_valueType->text() : QString();
 }
 
@@ -253,23 +256,25 @@ void CMainFrame::updateStatusBar() {
     const bool location = m_location && !m_location->text().isEmpty();
     const bool valueType = m_valueType && !m_valueType->text().isEmpty();
     const bool keyTime = m_keyTime && !m_keyTime->text().isEmpty();
-    if (location || valueType || keyTime) statusBar()->show();
-    else if (m_location || m_valueType || m_keyTime) statusBar()->hide();
+    if (location || valueType || keyTime)
+        statusBar()->show();
+    else if (m_location || m_valueType || m_keyTime)
+        statusBar()->hide();
 }
 
-QAction* CMainFrame::CommandAction(int id) const {
+QAction* CMainFrame::commandAction(int id) const {
     const auto it = m_actions.find(id);
     return it == m_actions.end() ? nullptr : it->second;
 }
 
-void CMainFrame::UpdateCommandUI() {
+void CMainFrame::updateCommandUi() {
     for (const auto& [id, action] : m_actions) {
         const bool own = id == ID_APP_ABOUT || id == ID_APP_EXIT || id == ID_VIEW_ADDRESS_BAR;
-        action->setEnabled(own || m_pView->IsCommandEnabled(id));
+        action->setEnabled(own || m_pView->isCommandEnabled(id));
     }
     // The undo items name what they would take back.
-    if (QAction* undo = CommandAction(ID_UNDO)) undo->setText(m_pView->Commands().History().UndoText());
-    if (QAction* redo = CommandAction(ID_REDO)) redo->setText(m_pView->Commands().History().RedoText());
+    if (QAction* undo = commandAction(ID_UNDO)) undo->setText(m_pView->commands().history().undoText());
+    if (QAction* redo = commandAction(ID_REDO)) redo->setText(m_pView->commands().history().redoText());
 }
 
 void CMainFrame::runCommand(int id) {
@@ -278,15 +283,15 @@ void CMainFrame::runCommand(int id) {
     } else if (id == ID_APP_ABOUT) {
         emit aboutRequested();
     } else if (id == ID_VIEW_ADDRESS_BAR) {
-        m_pAddressBar->setVisible(CommandAction(ID_VIEW_ADDRESS_BAR)->isChecked());
-    } else if (m_pView->IsCommandEnabled(id)) {
+        m_pAddressBar->setVisible(commandAction(ID_VIEW_ADDRESS_BAR)->isChecked());
+    } else if (m_pView->isCommandEnabled(id)) {
         // Shortcuts reach here without the menu's update, so the rule is checked again.
         m_pView->OnCommand(id);
-        UpdateCommandUI();
+        updateCommandUi();
     }
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     // The document's modified flag never leads to a prompt.
-    if (m_pDocument->SaveModified()) event->accept();
+    if (m_pDocument->saveModified()) event->accept();
 }

@@ -22,26 +22,26 @@ public:
     // settings: where the last key and the favourites are kept (null: the user's own file).
     CMainFrame(CTovikDoc* doc, QWidget* parent = nullptr, std::unique_ptr<ViewSettings> settings = nullptr);
     ~CMainFrame() override;
-    CTovikView* View() const { return m_pView; }
-    FindCommands* Find() const { return m_pFind; }
-    NavigationCommands* Navigation() const { return m_pNavigation; }
-    QToolBar* AddressToolBar() const { return m_pAddressBar; }
-    QMenu* FavouritesMenu() const { return m_pFavourites; }
+    CTovikView* view() const { return m_pView; }
+    FindCommands* find() const { return m_pFind; }
+    NavigationCommands* navigation() const { return m_pNavigation; }
+    QToolBar* addressToolBar() const { return m_pAddressBar; }
+    QMenu* favouritesMenu() const { return m_pFavourites; }
     // The menu item of a command, for tests and for the enabling rules.
-    QAction* CommandAction(int id) const;
+    QAction* commandAction(int id) const;
     // Sets every item's enabled state from the command handlers, as a menu does before it opens.
-    void UpdateCommandUI();
+    void updateCommandUi();
     // The status line under the view: which registry is open (its name first, when it has one),
     // and 読み取り専用 when it is read-only. Shown only for a registry other than the user's own
     // store (location empty). A name is shown in the title as well.
-    void ShowRegistryLocation(const QString& location, bool readOnly, const QString& name = {});
+    void showRegistryLocation(const QString& location, bool readOnly, const QString& name = {});
     // The status line's text; empty while none is shown.
-    QString RegistryLocationText() const;
+    QString registryLocationText() const;
     // The selected value's type on the status line ("REG_QWORD (11)"); empty while none is shown.
-    QString ValueTypeText() const;
+    QString valueTypeText() const;
     // The current key's last write time as the status line shows it ("最終更新 ..."); empty when
     // the registry keeps no time for it or no key is current.
-    QString KeyWriteTimeText() const;
+    QString keyWriteTimeText() const;
 
 signals:
     void aboutRequested();
@@ -51,7 +51,7 @@ protected:
 
 private:
     struct MenuItem {
-        int id;   // 0: a separator
+        int id;  // 0: a separator
         QString text;
         QKeySequence shortcut = {};
     };

@@ -8,8 +8,8 @@ class QWidget;
 
 // Shows the widget and lets pending events run, then writes the widget as OUTPUT_DIR/NAME.png and prints the path
 // (or an error on stderr when the file could not be written).
-void SaveGrab(QWidget& widget, const QString& outputDir, const QString& name);
+void saveGrab(QWidget& widget, const QString& outputDir, const QString& name);
 
 // Selects the item at a path such as "HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn", expanding the items
 // above it, and lets the posted refresh fill the value list. False when a part is not found.
-bool SelectKeyPath(CTovikView* view, const QString& path);
+bool selectKeyPath(CTovikView* view, const QString& path);

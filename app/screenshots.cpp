@@ -15,32 +15,32 @@
 #include "app/editor_screenshots.h"
 #include "app/main_frame.h"
 #include "app/screenshot_support.h"
-#include "ui/long_work_progress.h"
-#include "ui/translated.h"
-#include "app/value_screenshots.h"
 #include "app/tovik_app.h"
-#include "view/tovik_doc.h"
-#include "view/add_key_dlg.h"
-#include "view/find_dlg.h"
-#include "view/find_results_dlg.h"
-#include "view/navigation_commands.h"
-#include "ui/qt_text.h"
-#include "view/key_commands.h"
-#include "view/tovik_view.h"
+#include "app/value_screenshots.h"
 #include "backup/backup_export.h"
 #include "backup/backup_import.h"
 #include "backup/gui/import_confirm_dlg.h"
-#include "registry/roots.h"
 #include "history/recording_backend.h"
 #include "registry/key_handle.h"
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
-#include "stores/open_store.h"
 #include "registry/registry_store.h"
+#include "registry/roots.h"
+#include "stores/open_store.h"
+#include "ui/long_work_progress.h"
+#include "ui/qt_text.h"
+#include "ui/translated.h"
+#include "view/add_key_dlg.h"
 #include "view/command_ids.h"
 #include "view/compare_result_dlg.h"
+#include "view/find_dlg.h"
+#include "view/find_results_dlg.h"
 #include "view/history_commands.h"
 #include "view/history_dlg.h"
+#include "view/key_commands.h"
+#include "view/navigation_commands.h"
+#include "view/tovik_doc.h"
+#include "view/tovik_view.h"
 #include "view/view_commands.h"
 #include <QTreeWidget>
 #include <functional>
@@ -60,18 +60,18 @@ void saveImportConfirmation(const QString& key) {
     QTemporaryDir fileDir;
     const std::string file = fileDir.filePath(QStringLiteral("backup.txt")).toStdString();
     const QStringList parts = key.split(QLatin1Char('\\'));
-    const tovik::RootInfo* rootInfo = tovik::FindRootByName(ToU16View(parts.front()));
+    const tovik::RootInfo* rootInfo = tovik::findRootByName(toU16View(parts.front()));
     const HKEY root = rootInfo ? rootInfo->handle : HKEY_CLASSES_ROOT;
     const QString path = parts.mid(1).join(QLatin1Char('\\'));
-    const tovik::ExportResult exported = tovik::ExportKeyToFile(file, root, ToU16View(path));
-    const std::optional<tovik::BackupFileLines> read = tovik::ReadBackupFileAt(file);
+    const tovik::ExportResult exported = tovik::exportKeyToFile(file, root, toU16View(path));
+    const std::optional<tovik::BackupFileLines> read = tovik::readBackupFileAt(file);
     if (exported.outcome != tovik::ExportOutcome::Written || !read) {
         std::fprintf(stderr, "could not export %s for the import confirmation\n", qPrintable(key));
         return;
     }
     CImportConfirmDlg confirmation;
     confirmation.m_pLines = &read->lines;
-    SaveGrab(confirmation, outputDir, QStringLiteral("import_confirm"));
+    saveGrab(confirmation, outputDir, QStringLiteral("import_confirm"));
     confirmation.hide();
 }
 
@@ -79,7 +79,7 @@ void saveImportConfirmation(const QString& key) {
 void showPortrait(CMainFrame& frame) {
     frame.resize(kFrameWidth, kFrameHeight);
     frame.layout()->activate();
-    frame.View()->OnInitialUpdate();
+    frame.view()->OnInitialUpdate();
     frame.show();
 }
 
@@ -88,27 +88,27 @@ bool saveWinePrefix(const QString& prefix) {
     tovik::RegistrySource source;
     source.kind = tovik::RegistrySource::Kind::WinePrefix;
     source.path = prefix.toStdString();
-    const tovik::StoreOpenResult opened = tovik::OpenRegistry(source);
+    const tovik::StoreOpenResult opened = tovik::openRegistry(source);
     if (!opened.ok) {
         std::fprintf(stderr, "%s\n", opened.error.c_str());
         return false;
     }
     CTovikDoc doc;
     CMainFrame frame(&doc);
-    frame.ShowRegistryLocation(QString::fromStdString(opened.location), opened.readOnly);
+    frame.showRegistryLocation(QString::fromStdString(opened.location), opened.readOnly);
     showPortrait(frame);
-    CTovikView* view = frame.View();
-    if (!SelectKeyPath(view, QStringLiteral("HKEY_CURRENT_USER\\Software\\Wine")))
+    CTovikView* view = frame.view();
+    if (!selectKeyPath(view, QStringLiteral("HKEY_CURRENT_USER\\Software\\Wine")))
         std::fprintf(stderr, "HKEY_CURRENT_USER\\Software\\Wine not found in the prefix\n");
-    SaveGrab(frame, outputDir, QStringLiteral("wine_prefix"));
+    saveGrab(frame, outputDir, QStringLiteral("wine_prefix"));
     return true;
 }
 
 // The key with mixed values, its first value selected.
 bool selectMixedValues(CTovikView* view) {
-    if (!SelectKeyPath(view, keyWithMixedValues())) return false;
-    if (view->ListModel().RowCount() > 0)
-        view->ValueList()->selectionModel()->select(view->ListModel().index(0, 0),
+    if (!selectKeyPath(view, keyWithMixedValues())) return false;
+    if (view->listModel().valueCount() > 0)
+        view->valueList()->selectionModel()->select(view->listModel().index(0, 0),
                                                     QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     return true;
 }
@@ -124,9 +124,9 @@ void saveMainWindowAtTextSizes() {
         CTovikDoc doc;
         CMainFrame frame(&doc);
         showPortrait(frame);
-        selectMixedValues(frame.View());
+        selectMixedValues(frame.view());
         const QString name = QStringLiteral("main_%1pt").arg(points);
-        SaveGrab(frame, outputDir, name);
+        saveGrab(frame, outputDir, name);
         if (frame.width() > kFrameWidth || frame.minimumSizeHint().width() > kFrameWidth)
             std::fprintf(stderr, "%s: the frame is %d pixels wide (at least %d), more than its %d\n", qPrintable(name),
                          frame.width(), frame.minimumSizeHint().width(), kFrameWidth);
@@ -136,31 +136,38 @@ void saveMainWindowAtTextSizes() {
 
 void setSampleDword(const std::u16string& path, const std::u16string& name, DWORD value) {
     tovik::KeyHandle key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, 0, nullptr, key.receive(), nullptr) == ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, 0, nullptr, key.receive(), nullptr) ==
+        ERROR_SUCCESS)
         RegSetValueExW(key.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
 }
 
 // 変更履歴 after a few changes made as the window's commands make them, the newest undone.
 void saveHistoryWindow(CTovikView& view) {
     const auto change = [](int command, const std::u16string& key, const std::function<void()>& write) {
-        tovik::history::ChangeScope scope(ToU16(HistoryCommands::CommandName(command)), u"HKEY_CURRENT_USER\\" + key);
+        tovik::history::ChangeScope scope(toU16(HistoryCommands::commandName(command)), u"HKEY_CURRENT_USER\\" + key);
         write();
     };
-    change(ID_ADD_KEY, u"Software\\Sample", [] { tovik::KeyHandle key; RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Sample\\Settings", 0, nullptr, 0, 0, nullptr, key.receive(), nullptr); });
-    change(ID_ADD_DWORD_VALUE, u"Software\\Sample\\Settings", [] { setSampleDword(u"Software\\Sample\\Settings", u"Volume", 80); });
-    change(ID_ADD_STRING_VALUE, u"Software\\Sample\\Settings", [] { setSampleDword(u"Software\\Sample\\Settings", u"Level", 3); });
+    change(ID_ADD_KEY, u"Software\\Sample", [] {
+        tovik::KeyHandle key;
+        RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Sample\\Settings", 0, nullptr, 0, 0, nullptr, key.receive(),
+                        nullptr);
+    });
+    change(ID_ADD_DWORD_VALUE, u"Software\\Sample\\Settings",
+           [] { setSampleDword(u"Software\\Sample\\Settings", u"Volume", 80); });
+    change(ID_ADD_STRING_VALUE, u"Software\\Sample\\Settings",
+           [] { setSampleDword(u"Software\\Sample\\Settings", u"Level", 3); });
     change(ID_DELETE_VALUE, u"Software\\Sample\\Settings", [] {
         tovik::KeyHandle key;
         if (RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Sample\\Settings", 0, 0, key.receive()) == ERROR_SUCCESS)
             RegDeleteValueW(key.get(), u"Level");
     });
-    change(ID_DELETE_KEY, u"Software\\Sample", [] { DeleteKeyTree(HKEY_CURRENT_USER, u"Software\\Sample"); });
+    change(ID_DELETE_KEY, u"Software\\Sample", [] { deleteKeyTree(HKEY_CURRENT_USER, u"Software\\Sample"); });
     view.OnCommand(ID_UNDO);
     view.OnCommand(ID_HISTORY);
-    if (CHistoryDlg* dialog = view.Commands().History().Dialog()) {
+    if (CHistoryDlg* dialog = view.commands().history().dialog()) {
         dialog->resize(kFrameWidth, 360);
-        dialog->List()->setCurrentItem(dialog->List()->topLevelItem(2));
-        SaveGrab(*dialog, outputDir, QStringLiteral("history"));
+        dialog->list()->setCurrentItem(dialog->list()->topLevelItem(2));
+        saveGrab(*dialog, outputDir, QStringLiteral("history"));
         dialog->close();
     }
 }
@@ -175,15 +182,15 @@ void saveCompareWindow(CTovikView& view) {
     setSampleDword(u"Software\\After\\Settings\\Audio", u"Channels", 6);
     const auto side = [](const std::u16string& path) {
         CompareSource source;
-        source.side = {tovik::CurrentBackend(), HKEY_CURRENT_USER, path};
-        source.label = QStringLiteral("HKEY_CURRENT_USER\\") + ToQString(path);
+        source.side = {tovik::currentBackend(), HKEY_CURRENT_USER, path};
+        source.label = QStringLiteral("HKEY_CURRENT_USER\\") + toQString(path);
         return source;
     };
-    CCompareResultDlg result(side(u"Software\\Before"), side(u"Software\\After"), view.Prompts(), &view);
+    CCompareResultDlg result(side(u"Software\\Before"), side(u"Software\\After"), view.prompts(), &view);
     result.resize(kFrameWidth, 420);
-    if (result.Compare()) {
-        result.Tree()->expandAll();
-        SaveGrab(result, outputDir, QStringLiteral("compare_result"));
+    if (result.compare()) {
+        result.tree()->expandAll();
+        saveGrab(result, outputDir, QStringLiteral("compare_result"));
     }
 }
 
@@ -191,15 +198,16 @@ void saveCompareWindow(CTovikView& view) {
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    InstallTranslations();   // LANGUAGE=en renders the English interface
-    ApplyInterfaceFont();
+    installTranslations();  // LANGUAGE=en renders the English interface
+    applyInterfaceFont();
     outputDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(outputDir);
 
     QTemporaryDir storeDir;
     // The sample registry's change history stays beside it, never in the user's state folder.
     qputenv("XDG_STATE_HOME", storeDir.filePath(QStringLiteral("state")).toUtf8());
-    const tovik::StoreOpenResult store = tovik::OpenUserRegistry(storeDir.filePath(QStringLiteral("registry.db")).toStdString());
+    const tovik::StoreOpenResult store =
+        tovik::openUserRegistry(storeDir.filePath(QStringLiteral("registry.db")).toStdString());
     if (!store.ok) {
         std::fprintf(stderr, "%s\n", store.error.c_str());
         return 1;
@@ -208,79 +216,77 @@ int main(int argc, char** argv) {
     CTovikDoc doc;
     CMainFrame frame(&doc);
     showPortrait(frame);
-    CTovikView* view = frame.View();
+    CTovikView* view = frame.view();
 
-    SelectKeyPath(view, QStringLiteral("HKEY_LOCAL_MACHINE"));
-    SaveGrab(frame, outputDir, QStringLiteral("main_window_root"));
+    selectKeyPath(view, QStringLiteral("HKEY_LOCAL_MACHINE"));
+    saveGrab(frame, outputDir, QStringLiteral("main_window_root"));
     if (!selectMixedValues(view)) std::fprintf(stderr, "key for the screenshot not found\n");
-    SaveGrab(frame, outputDir, QStringLiteral("main_window"));
+    saveGrab(frame, outputDir, QStringLiteral("main_window"));
 
     view->OnViewKeysOnly();
-    SaveGrab(frame, outputDir, QStringLiteral("main_window_keys_only"));
+    saveGrab(frame, outputDir, QStringLiteral("main_window_keys_only"));
     view->OnViewBoth();
 
-    QMessageBox caution(QMessageBox::NoIcon, QStringLiteral("Harnet"),
-                        StartupCautionText(),
-                        QMessageBox::Ok, &frame);
-    SaveGrab(caution, outputDir, QStringLiteral("caution"));
+    QMessageBox caution(QMessageBox::NoIcon, QStringLiteral("Harnet"), startupCautionText(), QMessageBox::Ok, &frame);
+    saveGrab(caution, outputDir, QStringLiteral("caution"));
     caution.hide();
 
     CAboutDlg about(&frame);
-    SaveGrab(about, outputDir, QStringLiteral("about"));
+    saveGrab(about, outputDir, QStringLiteral("about"));
     about.hide();
 
     CAddKeyDlg addKey(&frame);
     addKey.m_strParentPath = QStringLiteral("Drivers\\BuiltIn\\Serial");
     addKey.m_strKeyName = QStringLiteral("Config2");
-    SaveGrab(addKey, outputDir, QStringLiteral("add_key"));
+    saveGrab(addKey, outputDir, QStringLiteral("add_key"));
     addKey.hide();
 
-    QMessageBox deleteKey(QMessageBox::NoIcon, AppCaption(),
-                          KeyCommands::DeleteKeyQuestion(QStringLiteral("Serial")),
+    QMessageBox deleteKey(QMessageBox::NoIcon, appCaption(), KeyCommands::deleteKeyQuestion(QStringLiteral("Serial")),
                           QMessageBox::Yes | QMessageBox::No, &frame);
-    SaveGrab(deleteKey, outputDir, QStringLiteral("delete_key"));
+    saveGrab(deleteKey, outputDir, QStringLiteral("delete_key"));
     deleteKey.hide();
 
     saveImportConfirmation(keyWithMixedValues());
 
     CFindDlg findDialog(&frame);
     findDialog.m_strText = QStringLiteral("Serial");
-    SaveGrab(findDialog, outputDir, QStringLiteral("find"));
+    saveGrab(findDialog, outputDir, QStringLiteral("find"));
     findDialog.hide();
     // Keys written on one day, without a text.
     CFindDlg findByDay(&frame);
     findByDay.m_bChangedBetween = true;
-    SaveGrab(findByDay, outputDir, QStringLiteral("find_by_day"));
+    saveGrab(findByDay, outputDir, QStringLiteral("find_by_day"));
     findByDay.hide();
 
     tovik::find::FindOptions serial;
     serial.text = u"Serial";
-    tovik::find::RegistryFind all = tovik::find::RegistryFind::FindAll(serial);
-    tovik::find::RunFind(all);
+    tovik::find::RegistryFind all = tovik::find::RegistryFind::findAll(serial);
+    tovik::find::runFind(all);
     CFindResultsDlg results(&frame);
-    results.SetHits(all.Hits(), all.Truncated());
+    results.setHits(all.hits(), all.truncated());
     results.resize(kFrameWidth, 420);
-    SaveGrab(results, outputDir, QStringLiteral("find_results"));
+    saveGrab(results, outputDir, QStringLiteral("find_results"));
     results.hide();
 
     // The address line with a typed path, about to go there.
-    frame.Navigation()->GoToPath(keyWithMixedValues());
-    frame.Navigation()->AddressBar()->setText(QStringLiteral("hklm\\drivers\\builtin\\"));
-    frame.Navigation()->OnFocusAddressBar();
-    frame.Navigation()->AddressBar()->deselect();
-    SaveGrab(frame, outputDir, QStringLiteral("address_bar"));
+    frame.navigation()->goToPath(keyWithMixedValues());
+    frame.navigation()->addressBar()->setText(QStringLiteral("hklm\\drivers\\builtin\\"));
+    frame.navigation()->OnFocusAddressBar();
+    frame.navigation()->addressBar()->deselect();
+    saveGrab(frame, outputDir, QStringLiteral("address_bar"));
     {
         // An import part way, as the progress dialog shows it after its first half second.
-        LongWorkProgress::SetShowDelay(std::chrono::milliseconds(0));
+        LongWorkProgress::setShowDelay(std::chrono::milliseconds(0));
         LongWorkProgress progress(&frame, Tovik::tr("インポートしています…"), 100, true);
-        progress.Step(40);
-        if (auto* dialog = frame.findChild<QProgressDialog*>()) SaveGrab(*dialog, outputDir, QStringLiteral("progress"));
-        progress.Close();
+        progress.step(40);
+        if (auto* dialog = frame.findChild<QProgressDialog*>())
+            saveGrab(*dialog, outputDir, QStringLiteral("progress"));
+        progress.close();
     }
 
-    SaveChooserScreenshots(*view, outputDir);
-    SaveEditorScreenshots(outputDir);
-    SaveValueCommandScreenshots(frame, outputDir);
+    saveChooserScreenshots(*view, outputDir);
+    saveEditorScreenshots(outputDir);
+    saveValueCommandScreenshots(frame, outputDir);
     saveMainWindowAtTextSizes();
     saveHistoryWindow(*view);
     saveCompareWindow(*view);

@@ -1,8 +1,8 @@
 #include "app/single_instance.h"
 
 #include <QDir>
-#include <QFile>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLocalSocket>
 #include <QStringList>
 #include <QThread>
@@ -24,7 +24,7 @@ constexpr qsizetype kMostRequestBytes = 64 * 1024;
 // The folder for the lock and the socket: made 0700 when missing; used only when it is a real
 // folder (not a link) owned by this user. Empty when there is no such folder, for instance when
 // another user made one of that name first.
-QString PrivateChannelFolder() {
+QString privateChannelFolder() {
     const uid_t uid = ::getuid();
     const QByteArray folder = QFile::encodeName(QDir(QDir::tempPath()).filePath(QStringLiteral("tovik-%1").arg(uid)));
     if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST) return {};
@@ -63,7 +63,7 @@ void SingleInstance::readRequest(QLocalSocket* socket, QByteArray& pending) {
         }
     }
     if (!activate) {
-        if (pending.size() > kMostRequestBytes) socket->disconnectFromServer();   // no request is that long
+        if (pending.size() > kMostRequestBytes) socket->disconnectFromServer();  // no request is that long
         return;
     }
     // Done with the socket before anyone hears of the request: a receiver may open a dialog,
@@ -75,10 +75,10 @@ void SingleInstance::readRequest(QLocalSocket* socket, QByteArray& pending) {
 
 SingleInstance::~SingleInstance() = default;
 
-bool SingleInstance::Acquire(const QString& fileToImport) {
+bool SingleInstance::acquire(const QString& fileToImport) {
     // The lock decides who is first even when two copies start at the same moment; a lock left
     // by a copy that crashed is taken over.
-    const QString folder = PrivateChannelFolder();
+    const QString folder = privateChannelFolder();
     if (folder.isEmpty()) {
         // Without a safe place for the channel this copy runs on its own rather than trust a
         // lock or a socket that someone else may hold.
@@ -89,7 +89,7 @@ bool SingleInstance::Acquire(const QString& fileToImport) {
     m_lock = std::make_unique<QLockFile>(m_serverPath + QStringLiteral(".lock"));
     m_lock->setStaleLockTime(0);
     if (m_lock->tryLock(0)) {
-        QLocalServer::removeServer(m_serverPath);   // a socket file left by a crashed copy
+        QLocalServer::removeServer(m_serverPath);  // a socket file left by a crashed copy
         m_server.setSocketOptions(QLocalServer::UserAccessOption);
         m_server.listen(m_serverPath);
         return true;

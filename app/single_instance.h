@@ -4,8 +4,8 @@
 // file the later start was given), and ends. Lock
 // and socket live in a folder of the user's own (tovik-UID in the temporary folder, mode 0700),
 // so that no other user can hold the lock, listen in the first copy's place or connect.
-#include <QLockFile>
 #include <QLocalServer>
+#include <QLockFile>
 #include <QObject>
 #include <memory>
 
@@ -17,9 +17,9 @@ public:
     // True when this process is the first copy (it then listens); false when another copy runs,
     // which has then been asked to come to the front and, with fileToImport (an absolute path),
     // to import that file.
-    bool Acquire(const QString& fileToImport = {});
+    bool acquire(const QString& fileToImport = {});
     // After Acquire returned false: whether the running copy took the request.
-    bool ReachedRunningCopy() const { return m_reached; }
+    bool reachedRunningCopy() const { return m_reached; }
 
 signals:
     void activationRequested();
@@ -31,7 +31,7 @@ private:
     void readRequest(class QLocalSocket* socket, QByteArray& pending);
 
     QString m_name;
-    QString m_serverPath;   // the socket's full path in the private folder
+    QString m_serverPath;  // the socket's full path in the private folder
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer m_server;
     bool m_reached = false;

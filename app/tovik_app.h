@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "app/single_instance.h"
-#include "ui/prompts.h"
 #include "stores/open_store.h"
+#include "ui/prompts.h"
 
 class CMainFrame;
 class CTovikDoc;
@@ -20,20 +20,20 @@ public:
     explicit CTovikApp(tovik::RegistrySource source = {});
     ~CTovikApp() override;
     // Test seam: the prompts the view and the start-up caution use (before InitInstance).
-    void SetPrompts(std::unique_ptr<ViewPrompts> prompts) { m_prompts = std::move(prompts); }
+    void setPrompts(std::unique_ptr<ViewPrompts> prompts) { m_prompts = std::move(prompts); }
 
     // A file whose import starts once the window is up (before InitInstance). When another copy
     // runs this registry, that copy imports it instead.
-    void SetFileToImport(const QString& fileName) { m_fileToImport = fileName; }
+    void setFileToImport(const QString& fileName) { m_fileToImport = fileName; }
     // The registry's name (a game's or bottle's) for the title and the status line.
-    void SetRegistryName(const QString& name) { m_registryName = name; }
+    void setRegistryName(const QString& name) { m_registryName = name; }
     // Start-up. False ends the process at once: another copy runs, or the store cannot be used.
-    bool InitInstance();
-    bool OtherCopyRuns() const { return m_otherCopyRuns; }
+    bool initInstance();
+    bool otherCopyRuns() const { return m_otherCopyRuns; }
     // After InitInstance found another copy: whether that copy took the file to import.
-    bool FileHandedOver() const { return m_fileHandedOver; }
-    CMainFrame* MainFrame() const { return m_pMainWnd.get(); }
-    CTovikDoc* Document() const { return m_pDocument.get(); }
+    bool fileHandedOver() const { return m_fileHandedOver; }
+    CMainFrame* mainFrame() const { return m_pMainWnd.get(); }
+    CTovikDoc* document() const { return m_pDocument.get(); }
     void OnAppAbout();
 
 private:
@@ -53,26 +53,26 @@ private:
 };
 
 // The caution shown once the tree is painted, on every start.
-QString StartupCautionText();
+QString startupCautionText();
 
 // Said at start, after the caution, when the registry opened is read-only (and why, unless the
 // reason is empty).
-QString ReadOnlyNoticeText(const std::string& reason);
+QString readOnlyNoticeText(const std::string& reason);
 // The one message after the caution: that the registry is read-only and why, then what the
 // store noticed as it opened (the hives that Windows left unfinished in one list); empty when
 // there is nothing to say.
-QString OpenNoticesText(const tovik::StoreOpenResult& store);
+QString openNoticesText(const tovik::StoreOpenResult& store);
 // The single-instance name of a registry: "Harnet" for the user's own store.
-QString InstanceNameOf(const tovik::RegistrySource& source);
+QString instanceNameOf(const tovik::RegistrySource& source);
 
 // Families that render every Japanese text, most wanted first.
-QStringList JapaneseFontFamilies();
+QStringList japaneseFontFamilies();
 // The desktop's font in the first of JapaneseFontFamilies that is installed: its size stays the
 // desktop's, and so follows the user's settings (a larger text for reading, say). The desktop's
 // font itself when none of them is installed.
-QFont InterfaceFont(const QFont& desktop, const QStringList& installedFamilies);
+QFont interfaceFont(const QFont& desktop, const QStringList& installedFamilies);
 // Makes InterfaceFont of the application's default font the font of the whole interface.
-void ApplyInterfaceFont();
+void applyInterfaceFont();
 
 // The main window's size at start: a small portrait screen.
 constexpr int kFrameWidth = 360;

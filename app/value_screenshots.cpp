@@ -24,18 +24,18 @@ namespace {
 class GrabbingPrompts : public ViewPrompts {
 public:
     explicit GrabbingPrompts(QString outputDir) : outputDir_(std::move(outputDir)) {}
-    void SetNextName(const QString& name) { name_ = name; }
+    void setNextName(const QString& name) { name_ = name; }
 
-    int MessageBox(QWidget* parent, const QString& text, MessageButtons buttons) override {
-        QMessageBox box(QMessageBox::NoIcon, AppCaption(), text,
+    int messageBox(QWidget* parent, const QString& text, MessageButtons buttons) override {
+        QMessageBox box(QMessageBox::NoIcon, appCaption(), text,
                         buttons == MessageButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
                         parent);
-        SaveGrab(box, outputDir_, name_);
+        saveGrab(box, outputDir_, name_);
         box.hide();
         return buttons == MessageButtons::YesNo ? IDNO : IDOK;
     }
     int DoModal(QDialog& dialog) override {
-        SaveGrab(dialog, outputDir_, name_);
+        saveGrab(dialog, outputDir_, name_);
         dialog.hide();
         return IDCANCEL;
     }
@@ -46,12 +46,12 @@ private:
 };
 
 bool selectValue(CTovikView* view, const QString& shownName) {
-    for (int row = 0; row < view->ListModel().RowCount(); ++row) {
-        if (view->ListModel().ColumnText(row, 0) != shownName) continue;
-        const QModelIndex index = view->ListModel().index(row, 0);
-        view->ValueList()->selectionModel()->setCurrentIndex(
-            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        view->ValueList()->scrollTo(index);
+    for (int row = 0; row < view->listModel().valueCount(); ++row) {
+        if (view->listModel().columnText(row, 0) != shownName) continue;
+        const QModelIndex index = view->listModel().index(row, 0);
+        view->valueList()->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                                        QItemSelectionModel::Rows);
+        view->valueList()->scrollTo(index);
         QApplication::processEvents();
         return true;
     }
@@ -60,17 +60,17 @@ bool selectValue(CTovikView* view, const QString& shownName) {
 
 }  // namespace
 
-void SaveValueCommandScreenshots(CMainFrame& frame, const QString& outputDir) {
-    CTovikView* view = frame.View();
+void saveValueCommandScreenshots(CMainFrame& frame, const QString& outputDir) {
+    CTovikView* view = frame.view();
     auto owned = std::make_unique<GrabbingPrompts>(outputDir);
     GrabbingPrompts* prompts = owned.get();
-    view->SetPrompts(std::move(owned));
+    view->setPrompts(std::move(owned));
 
     const QString serial = QString::fromUtf16(u"HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial");
-    if (!SelectKeyPath(view, serial) || !selectValue(view, QStringLiteral("FriendlyName"))) {
+    if (!selectKeyPath(view, serial) || !selectValue(view, QStringLiteral("FriendlyName"))) {
         std::fprintf(stderr, "value for the screenshots not found\n");
     } else {
-        SaveGrab(frame, outputDir, QStringLiteral("main_window_value_selected"));
+        saveGrab(frame, outputDir, QStringLiteral("main_window_value_selected"));
     }
 
     // Each editor as a double-tap on its row opens it.
@@ -86,17 +86,17 @@ void SaveValueCommandScreenshots(CMainFrame& frame, const QString& outputDir) {
          QStringLiteral("edit_row_unnamed")},
     };
     for (const Shot& shot : shots) {
-        if (!SelectKeyPath(view, shot.key) || !selectValue(view, shot.value)) {
+        if (!selectKeyPath(view, shot.key) || !selectValue(view, shot.value)) {
             std::fprintf(stderr, "value %s for the screenshots not found\n", qPrintable(shot.value));
             continue;
         }
-        prompts->SetNextName(shot.file);
-        view->Commands().Values().OnDblClkValueList();
+        prompts->setNextName(shot.file);
+        view->commands().values().OnDblClkValueList();
     }
 
-    if (SelectKeyPath(view, serial) && selectValue(view, QStringLiteral("Prefix"))) {
-        prompts->SetNextName(QStringLiteral("delete_value"));
-        view->Commands().Values().OnDeleteValue();
+    if (selectKeyPath(view, serial) && selectValue(view, QStringLiteral("Prefix"))) {
+        prompts->setNextName(QStringLiteral("delete_value"));
+        view->commands().values().OnDeleteValue();
     }
 
     // A QWORD (the default registry has none): its row's "??" and the status line that names
@@ -105,12 +105,12 @@ void SaveValueCommandScreenshots(CMainFrame& frame, const QString& outputDir) {
     tovik::KeyHandle key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Drivers\\BuiltIn\\Serial", 0, 0, key.receive()) == ERROR_SUCCESS &&
         RegSetValueExW(key.get(), u"InstallTime", 0, REG_QWORD, installTime, sizeof installTime) == ERROR_SUCCESS &&
-        SelectKeyPath(view, serial) && (view->FillValueList(), selectValue(view, QStringLiteral("InstallTime")))) {
-        SaveGrab(frame, outputDir, QStringLiteral("main_window_qword_selected"));
-        prompts->SetNextName(QStringLiteral("binary_edit_qword"));
-        frame.View()->OnCommand(ID_EDIT_BINARY_DATA);
+        selectKeyPath(view, serial) && (view->FillValueList(), selectValue(view, QStringLiteral("InstallTime")))) {
+        saveGrab(frame, outputDir, QStringLiteral("main_window_qword_selected"));
+        prompts->setNextName(QStringLiteral("binary_edit_qword"));
+        frame.view()->OnCommand(ID_EDIT_BINARY_DATA);
     } else {
         std::fprintf(stderr, "the QWORD value for the screenshots could not be written\n");
     }
-    view->SetPrompts(std::make_unique<ViewPrompts>());
+    view->setPrompts(std::make_unique<ViewPrompts>());
 }

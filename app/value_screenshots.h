@@ -5,4 +5,4 @@
 
 class CMainFrame;
 
-void SaveValueCommandScreenshots(CMainFrame& frame, const QString& outputDir);
+void saveValueCommandScreenshots(CMainFrame& frame, const QString& outputDir);

@@ -25,9 +25,9 @@ public:
 
     bool OnKey(std::u16string_view path) override {
         path_ = path;
-        writer_.WriteKeyLine(path);
+        writer_.writeKeyLine(path);
         ++result_.keys;
-        if (!KeyLineReadsBack(path)) NotRestorable(BackupKeyLine(path));
+        if (!keyLineReadsBack(path)) notRestorable(backupKeyLine(path));
         if (progress_ && result_.keys > 1 && !progress_(result_.keys)) {
             cancelled_ = true;
             return false;
@@ -35,15 +35,16 @@ public:
         return writer_.ok();  // no point reading on once the disk is full
     }
     bool OnValue(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size) override {
-        if (!writer_.WriteValueLine(name, type, data, size))
-            NotRestorable(BackupKeyLine(path_) + u" \"" + std::u16string(name) + u"\"");
+        if (!writer_.writeValueLine(name, type, data, size))
+            notRestorable(backupKeyLine(path_) + u" \"" + std::u16string(name) + u"\"");
         ++result_.values;
         return writer_.ok();
     }
 
 private:
-    void NotRestorable(std::u16string example) {
-        if (result_.notRestorable++ < kNotRestorableExamples) result_.notRestorableExamples.push_back(std::move(example));
+    void notRestorable(std::u16string example) {
+        if (result_.notRestorable++ < kNotRestorableExamples)
+            result_.notRestorableExamples.push_back(std::move(example));
     }
 
     BackupWriter& writer_;
@@ -57,7 +58,7 @@ private:
 class StreamSink final : public ByteSink {
 public:
     explicit StreamSink(std::FILE* file) : file_(file) {}
-    bool Write(const BYTE* data, std::size_t size) override {
+    bool write(const BYTE* data, std::size_t size) override {
         if (std::fwrite(data, 1, size, file_) == size) return true;
         if (error_ == 0) error_ = errno != 0 ? errno : EIO;
         return false;
@@ -69,7 +70,7 @@ private:
     int error_ = 0;
 };
 
-ExportResult ExportRegFileToFile(const std::string& target, HKEY root, std::u16string_view path, RegFileFormat format,
+ExportResult exportRegFileToFile(const std::string& target, HKEY root, std::u16string_view path, RegFileFormat format,
                                  const std::function<bool(std::size_t)>& progress) {
     ExportResult result;
     if (root != HKEY_CLASSES_ROOT && root != HKEY_CURRENT_USER && root != HKEY_LOCAL_MACHINE) {
@@ -77,34 +78,34 @@ ExportResult ExportRegFileToFile(const std::string& target, HKEY root, std::u16s
         return result;
     }
     ExportFile file(target);
-    if (!file.Open()) {
+    if (!file.open()) {
         result.outcome = file.outcome();
         result.error = file.error();
         return result;
     }
     StreamSink sink(file.stream());
-    const RegFileExportResult written = ExportRegFile(sink, root, path, format, progress);
+    const RegFileExportResult written = exportRegFile(sink, root, path, format, progress);
     result.keys = written.keys;
     result.values = written.values;
     result.notRestorable = written.inexact;
     result.keyPath = written.keyPath;
     switch (written.outcome) {
-        case RegFileExportOutcome::Written:
-            if (!file.Commit()) {
-                result.outcome = file.outcome();
-                result.error = file.error();
-            }
-            return result;
-        case RegFileExportOutcome::NoKeySelected: result.outcome = ExportOutcome::NoKeySelected; break;
-        case RegFileExportOutcome::KeyNotOpened: result.outcome = ExportOutcome::KeyNotOpened; break;
-        case RegFileExportOutcome::ReadFailed: result.outcome = ExportOutcome::ReadFailed; break;
-        case RegFileExportOutcome::Cancelled: result.outcome = ExportOutcome::Cancelled; break;
-        case RegFileExportOutcome::WriteFailed:
-            result.outcome = ExportOutcome::WriteFailed;
-            result.error = sink.error();
-            break;
+    case RegFileExportOutcome::Written:
+        if (!file.commit()) {
+            result.outcome = file.outcome();
+            result.error = file.error();
+        }
+        return result;
+    case RegFileExportOutcome::NoKeySelected: result.outcome = ExportOutcome::NoKeySelected; break;
+    case RegFileExportOutcome::KeyNotOpened: result.outcome = ExportOutcome::KeyNotOpened; break;
+    case RegFileExportOutcome::ReadFailed: result.outcome = ExportOutcome::ReadFailed; break;
+    case RegFileExportOutcome::Cancelled: result.outcome = ExportOutcome::Cancelled; break;
+    case RegFileExportOutcome::WriteFailed:
+        result.outcome = ExportOutcome::WriteFailed;
+        result.error = sink.error();
+        break;
     }
-    file.Discard();
+    file.discard();
     return result;
 }
 
@@ -114,95 +115,99 @@ BackupExport::BackupExport(std::string target) : file_(std::move(target)) {}
 
 BackupExport::~BackupExport() = default;  // an unfinished file removes its temporary
 
-bool BackupExport::Fail(ExportOutcome outcome, int error) {
+bool BackupExport::fail(ExportOutcome outcome, int error) {
     result_.outcome = outcome;
     result_.error = error;
     return false;
 }
 
-bool BackupExport::Begin(HKEY root) {
+bool BackupExport::begin(HKEY root) {
     if (failed() || started_ || finished_) return false;
     started_ = true;
-    if (!file_.Open()) return Fail(file_.outcome(), file_.error());
+    if (!file_.open()) return fail(file_.outcome(), file_.error());
     writer_ = std::make_unique<BackupWriter>(file_.stream());
-    writer_->WriteMarkAndHeader();
+    writer_->writeMarkAndHeader();
 
-    if (BackupRootLine(root).empty()) {
+    if (backupRootLine(root).empty()) {
         // No key: a new file is left holding the mark and the header; a file that was there
         // already keeps its content rather than lose it for a backup that holds nothing.
-        if (writer_->Flush()) {
-            file_.CommitIfNew();
+        if (writer_->flush()) {
+            file_.commitIfNew();
         } else {
-            file_.Discard();
+            file_.discard();
         }
         finished_ = true;
-        return Fail(ExportOutcome::NoKeySelected);
+        return fail(ExportOutcome::NoKeySelected);
     }
-    writer_->WriteRootLine(root);
-    return CheckWriter();
+    writer_->writeRootLine(root);
+    return checkWriter();
 }
 
-void BackupExport::WriteKeyTree(HKEY root, std::u16string_view path) {
+void BackupExport::writeKeyTree(HKEY root, std::u16string_view path) {
     if (failed() || writer_ == nullptr || finished_) return;
     // The walk reads inside one snapshot: the file shows the registry of one moment, and the walk
     // does not pay for a transaction per call.
     BackupVisitor visitor(*writer_, result_, progress_);
-    const KeyTreeWalkResult walk = WalkKeyTree(root, path, visitor);
+    const KeyTreeWalkResult walk = walkKeyTree(root, path, visitor);
     switch (walk.outcome) {
-        case KeyTreeWalkOutcome::Done: CheckWriter(); break;
-        case KeyTreeWalkOutcome::KeyNotOpened:
-            Fail(ExportOutcome::KeyNotOpened);
-            result_.keyPath = walk.keyPath;
-            break;
-        case KeyTreeWalkOutcome::ReadFailed:
-            Fail(ExportOutcome::ReadFailed);
-            result_.keyPath = walk.keyPath;
-            break;
-        case KeyTreeWalkOutcome::Stopped:
-            if (visitor.cancelled()) Fail(ExportOutcome::Cancelled);
-            else Fail(ExportOutcome::WriteFailed, writer_->error());  // a full disk
-            break;
+    case KeyTreeWalkOutcome::Done: checkWriter(); break;
+    case KeyTreeWalkOutcome::KeyNotOpened:
+        fail(ExportOutcome::KeyNotOpened);
+        result_.keyPath = walk.keyPath;
+        break;
+    case KeyTreeWalkOutcome::ReadFailed:
+        fail(ExportOutcome::ReadFailed);
+        result_.keyPath = walk.keyPath;
+        break;
+    case KeyTreeWalkOutcome::Stopped:
+        if (visitor.cancelled())
+            fail(ExportOutcome::Cancelled);
+        else
+            fail(ExportOutcome::WriteFailed, writer_->error());  // a full disk
+        break;
     }
 }
 
-bool BackupExport::CheckWriter() {
+bool BackupExport::checkWriter() {
     if (writer_->ok()) return true;
-    return Fail(ExportOutcome::WriteFailed, writer_->error());
+    return fail(ExportOutcome::WriteFailed, writer_->error());
 }
 
-ExportResult BackupExport::Finish() {
+ExportResult BackupExport::finish() {
     if (finished_) return result_;
     finished_ = true;
-    if (!failed() && !started_) Fail(ExportOutcome::FileNotCreated, EBADF);  // Begin was not called
-    if (!failed() && !writer_->Flush()) Fail(ExportOutcome::WriteFailed, writer_->error());
+    if (!failed() && !started_) fail(ExportOutcome::FileNotCreated, EBADF);  // Begin was not called
+    if (!failed() && !writer_->flush()) fail(ExportOutcome::WriteFailed, writer_->error());
     if (failed()) {
-        file_.Discard();
-    } else if (!file_.Commit()) {
-        Fail(file_.outcome(), file_.error());
+        file_.discard();
+    } else if (!file_.commit()) {
+        fail(file_.outcome(), file_.error());
     }
     return result_;
 }
 
-std::u16string NotRestorableNotice(const ExportResult& result) {
+std::u16string notRestorableNotice(const ExportResult& result) {
     if (result.notRestorable == 0) return {};
     const std::string count = std::to_string(result.notRestorable);
-    std::u16string notice = FillTemplate(kNotRestorableTemplate, {std::u16string(count.begin(), count.end())});
+    std::u16string notice = fillTemplate(kNotRestorableTemplate, {std::u16string(count.begin(), count.end())});
     for (const std::u16string& example : result.notRestorableExamples) notice += u"\n" + example;
     if (result.notRestorable > result.notRestorableExamples.size()) notice += u"\n…";
     return notice;
 }
 
-ExportResult ExportKeyToFile(const std::string& target, HKEY root, std::u16string_view path, ExportFileFormat format,
+ExportResult exportKeyToFile(const std::string& target, HKEY root, std::u16string_view path, ExportFileFormat format,
                              const std::function<bool(std::size_t keys)>& progress) {
-    if (format == ExportFileFormat::Reg) return ExportRegFileToFile(target, root, path, RegFileFormat::Version5, progress);
-    if (format == ExportFileFormat::Reg4) return ExportRegFileToFile(target, root, path, RegFileFormat::Regedit4, progress);
+    if (format == ExportFileFormat::Reg)
+        return exportRegFileToFile(target, root, path, RegFileFormat::Version5, progress);
+    if (format == ExportFileFormat::Reg4)
+        return exportRegFileToFile(target, root, path, RegFileFormat::Regedit4, progress);
     BackupExport file(target);
-    if (progress) file.SetProgress(progress);
-    if (file.Begin(root)) file.WriteKeyTree(root, path);
-    return file.Finish();
+    if (progress) file.setProgress(progress);
+    if (file.begin(root)) file.writeKeyTree(root, path);
+    return file.finish();
 }
 
-std::u16string StoredKeyPath(HKEY root, std::u16string_view path) {
+std::u16string storedKeyPath(HKEY root, std::u16string_view path) {
     // One name at a time, so that the names from the first key that cannot be found on stay as typed.
     std::u16string stored;
     std::u16string found;
@@ -216,7 +221,7 @@ std::u16string StoredKeyPath(HKEY root, std::u16string_view path) {
         if (!stored.empty()) stored += u'\\';
         stored += found;
         KeyHandle child;
-        if (OpenKeyHandle(parent.get(), found, child) != ERROR_SUCCESS) {
+        if (openKeyHandle(parent.get(), found, child) != ERROR_SUCCESS) {
             stored += path.substr(end);
             return stored;
         }

@@ -18,10 +18,10 @@ namespace tovik {
 
 struct ExportResult {
     ExportOutcome outcome = ExportOutcome::Written;
-    std::size_t keys = 0;     // key lines written
-    std::size_t values = 0;   // value lines written
-    int error = 0;            // errno of a failed file operation, else 0
-    std::u16string keyPath;   // ReadFailed, KeyNotOpened: the key concerned
+    std::size_t keys = 0;    // key lines written
+    std::size_t values = 0;  // value lines written
+    int error = 0;           // errno of a failed file operation, else 0
+    std::u16string keyPath;  // ReadFailed, KeyNotOpened: the key concerned
     // Values and keys written that an import cannot give back as they are (ValueLineReadsBack),
     // and the first few of them as "[path] \"name\"" or "[path]".
     std::size_t notRestorable = 0;
@@ -32,7 +32,7 @@ inline constexpr std::size_t kNotRestorableExamples = 3;
 // The notice after a complete export that wrote such values; empty when there were none.
 inline constexpr std::u16string_view kNotRestorableTemplate =
     u"インポートで元どおりに戻らない値を%1個書き出しました。このファイルからは復元できません。";
-std::u16string NotRestorableNotice(const ExportResult& result);
+std::u16string notRestorableNotice(const ExportResult& result);
 
 // One export, in the order of the command's steps:
 //   BackupExport file(target);
@@ -50,25 +50,25 @@ public:
     // root line of root. For a root that is none of the three the export ends as NoKeySelected:
     // a new target is then created holding the mark and the header only, and an existing target
     // is left as it is. False when the export has ended (failure or no key).
-    bool Begin(HKEY root);
+    bool begin(HKEY root);
 
     // The block of the key at path below root (its key line and value lines), then the blocks of
     // all keys below it, depth first, values before subkeys, in the registry's order. Every value
     // and subkey is written whatever its size; the walk stops at the first one that cannot be read.
     // Iterative: the depth of the tree costs no stack.
-    void WriteKeyTree(HKEY root, std::u16string_view path);
+    void writeKeyTree(HKEY root, std::u16string_view path);
     // Called after each key written with the number of keys so far; returning false stops the
     // export (Cancelled) and the target keeps what it held.
-    void SetProgress(std::function<bool(std::size_t keys)> progress) { progress_ = std::move(progress); }
+    void setProgress(std::function<bool(std::size_t keys)> progress) { progress_ = std::move(progress); }
 
     // Flushes, syncs and renames the file into place; or removes it after a failure.
-    ExportResult Finish();
+    ExportResult finish();
 
     bool failed() const { return result_.outcome != ExportOutcome::Written; }
 
 private:
-    bool Fail(ExportOutcome outcome, int error = 0);
-    bool CheckWriter();
+    bool fail(ExportOutcome outcome, int error = 0);
+    bool checkWriter();
 
     ExportFile file_;
     bool started_ = false;
@@ -87,13 +87,13 @@ enum class ExportFileFormat {
 // The whole export for callers without steps of their own (tovik-reg, and the GUI's .reg
 // exports). For the .reg formats, notRestorable counts the names and data REGEDIT4 could not carry
 // exactly (version 5 carries everything), without examples. progress as BackupExport::SetProgress.
-ExportResult ExportKeyToFile(const std::string& target, HKEY root, std::u16string_view path,
+ExportResult exportKeyToFile(const std::string& target, HKEY root, std::u16string_view path,
                              ExportFileFormat format = ExportFileFormat::Backup,
                              const std::function<bool(std::size_t keys)>& progress = {});
 
 // The path with each name as the registry holds it ("software\tovik" may be "Software\Tovik"),
 // so that key lines read as those of an export from the tree; the names as given where no key
 // matches.
-std::u16string StoredKeyPath(HKEY root, std::u16string_view path);
+std::u16string storedKeyPath(HKEY root, std::u16string_view path);
 
 }  // namespace tovik

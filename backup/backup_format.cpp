@@ -17,8 +17,7 @@ constexpr std::size_t kWriterFlushBytes = 256 * 1024;
 // A root line is the root's long name after two backslashes, in the case of the name.
 constexpr std::u16string_view kRootLinePrefix = u"\\\\";
 
-void AppendValueLine(std::u16string& out, std::u16string_view name, DWORD type, const BYTE* data,
-                     std::size_t size) {
+void appendValueLine(std::u16string& out, std::u16string_view name, DWORD type, const BYTE* data, std::size_t size) {
     out += u'"';
     if (name.empty()) {
         out += u'@';
@@ -26,21 +25,21 @@ void AppendValueLine(std::u16string& out, std::u16string_view name, DWORD type, 
         out += name;
     }
     out += u"\"=";
-    out += TypeTag(type);
+    out += typeTag(type);
     out += u':';
-    AppendValueText(out, type, data, size);
+    appendValueText(out, type, data, size);
 }
 
 }  // namespace
 
-std::u16string BackupRootLine(HKEY root) {
-    if (!IsHeldRoot(root)) return {};
+std::u16string backupRootLine(HKEY root) {
+    if (!isHeldRoot(root)) return {};
     std::u16string line(kRootLinePrefix);
-    line += FindRoot(root)->longName;
+    line += findRoot(root)->longName;
     return line;
 }
 
-std::u16string BackupKeyLine(std::u16string_view path) {
+std::u16string backupKeyLine(std::u16string_view path) {
     std::u16string line;
     line.reserve(path.size() + 2);
     line += u'[';
@@ -49,10 +48,11 @@ std::u16string BackupKeyLine(std::u16string_view path) {
     return line;
 }
 
-std::u16string BackupValueLine(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size) {
+std::u16string backupValueLine(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size) {
     std::u16string line;
-    line.reserve(name.size() + 8 + (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ ? size / 2 : size * 3));
-    AppendValueLine(line, name, type, data, size);
+    line.reserve(name.size() + 8 +
+                 (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ ? size / 2 : size * 3));
+    appendValueLine(line, name, type, data, size);
     return line;
 }
 
@@ -62,53 +62,55 @@ BackupWriter::BackupWriter(std::FILE* file) : file_(file) {
     if (file_ != nullptr) buffer_.reserve(kWriterFlushBytes + 4096);
 }
 
-void BackupWriter::WriteStart(HKEY root) {
-    WriteMarkAndHeader();
-    WriteRootLine(root);
+void BackupWriter::writeStart(HKEY root) {
+    writeMarkAndHeader();
+    writeRootLine(root);
 }
 
-void BackupWriter::WriteMarkAndHeader() {
+void BackupWriter::writeMarkAndHeader() {
     buffer_.insert(buffer_.end(), std::begin(kBackupByteOrderMark), std::end(kBackupByteOrderMark));
-    WriteLine(kBackupHeaderLine);
+    writeLine(kBackupHeaderLine);
 }
 
-void BackupWriter::WriteRootLine(HKEY root) { WriteLine(BackupRootLine(root)); }
-
-void BackupWriter::WriteLine(std::u16string_view line) {
-    AppendUnits(line);
-    AppendLineEnd();
-    FlushIfFull();
+void BackupWriter::writeRootLine(HKEY root) {
+    writeLine(backupRootLine(root));
 }
 
-void BackupWriter::WriteKeyLine(std::u16string_view path) {
-    AppendUnits(u"[");
-    AppendUnits(path);
-    AppendUnits(u"]");
-    AppendLineEnd();
-    FlushIfFull();
+void BackupWriter::writeLine(std::u16string_view line) {
+    appendUnits(line);
+    appendLineEnd();
+    flushIfFull();
 }
 
-bool BackupWriter::WriteValueLine(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size) {
+void BackupWriter::writeKeyLine(std::u16string_view path) {
+    appendUnits(u"[");
+    appendUnits(path);
+    appendUnits(u"]");
+    appendLineEnd();
+    flushIfFull();
+}
+
+bool BackupWriter::writeValueLine(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size) {
     scratch_.clear();
-    AppendValueLine(scratch_, name, type, data, size);
-    WriteLine(scratch_);
-    const bool readsBack = ValueLineReadsBack(scratch_, name, type, data, size);
+    appendValueLine(scratch_, name, type, data, size);
+    writeLine(scratch_);
+    const bool readsBack = valueLineReadsBack(scratch_, name, type, data, size);
     // A megabyte value should not pin a megabyte of scratch for the rest of the export.
     if (scratch_.capacity() > kWriterFlushBytes) std::u16string().swap(scratch_);
     return readsBack;
 }
 
 namespace {
-bool HasLineBreakingUnit(std::u16string_view text) {
+bool hasLineBreakingUnit(std::u16string_view text) {
     for (const char16_t unit : text)
         if (unit == u'\r' || unit == u'\n' || unit == 0) return true;
     return false;
 }
 }  // namespace
 
-bool ValueLineReadsBack(std::u16string_view line, std::u16string_view name, DWORD type, const BYTE* data,
+bool valueLineReadsBack(std::u16string_view line, std::u16string_view name, DWORD type, const BYTE* data,
                         std::size_t size) {
-    if (name == u"@" || HasLineBreakingUnit(line)) return false;
+    if (name == u"@" || hasLineBreakingUnit(line)) return false;
     // After the quoted name and its "=": no further "=" may follow.
     const std::size_t shownName = name.empty() ? 1 : name.size();
     if (line.find(u'=', shownName + 3) != std::u16string_view::npos) return false;
@@ -119,11 +121,11 @@ bool ValueLineReadsBack(std::u16string_view line, std::u16string_view name, DWOR
     return true;
 }
 
-bool KeyLineReadsBack(std::u16string_view path) {
-    return path.find(u'"') == std::u16string_view::npos && !HasLineBreakingUnit(path);
+bool keyLineReadsBack(std::u16string_view path) {
+    return path.find(u'"') == std::u16string_view::npos && !hasLineBreakingUnit(path);
 }
 
-void BackupWriter::AppendUnits(std::u16string_view units) {
+void BackupWriter::appendUnits(std::u16string_view units) {
     const std::size_t base = buffer_.size();
     buffer_.resize(base + units.size() * 2);
     BYTE* dst = buffer_.data() + base;
@@ -137,29 +139,31 @@ void BackupWriter::AppendUnits(std::u16string_view units) {
     }
 }
 
-void BackupWriter::AppendLineEnd() { buffer_.insert(buffer_.end(), {0x0D, 0x00, 0x0A, 0x00}); }
-
-void BackupWriter::FlushIfFull() {
-    if (file_ != nullptr && buffer_.size() >= kWriterFlushBytes) Flush();
+void BackupWriter::appendLineEnd() {
+    buffer_.insert(buffer_.end(), {0x0D, 0x00, 0x0A, 0x00});
 }
 
-bool BackupWriter::Flush() {
+void BackupWriter::flushIfFull() {
+    if (file_ != nullptr && buffer_.size() >= kWriterFlushBytes) flush();
+}
+
+bool BackupWriter::flush() {
     if (file_ == nullptr) return ok_;
     errno = 0;
     if (!buffer_.empty()) {
-        if (ok_ && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) Failed();
+        if (ok_ && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) failed();
         buffer_.clear();
     }
-    if (ok_ && std::fflush(file_) != 0) Failed();
+    if (ok_ && std::fflush(file_) != 0) failed();
     return ok_;
 }
 
-void BackupWriter::Failed() {
+void BackupWriter::failed() {
     ok_ = false;
     error_ = errno != 0 ? errno : EIO;
 }
 
-Bytes BackupWriter::TakeBytes() {
+Bytes BackupWriter::takeBytes() {
     Bytes out;
     out.swap(buffer_);
     return out;
@@ -167,7 +171,7 @@ Bytes BackupWriter::TakeBytes() {
 
 // ---- Reader ----
 
-void BackupTextSplitter::Feed(const BYTE* data, std::size_t size) {
+void BackupTextSplitter::feed(const BYTE* data, std::size_t size) {
     std::size_t i = 0;
     while (i < size) {
         const std::size_t inBlock = offset_ % kSplitBlockBytes;
@@ -179,7 +183,7 @@ void BackupTextSplitter::Feed(const BYTE* data, std::size_t size) {
             continue;
         }
         if ((inBlock & 1) != 0) {  // the second byte of a unit begun in the previous piece
-            TakeUnit(static_cast<char16_t>(low_ | (data[i] << 8)));
+            takeUnit(static_cast<char16_t>(low_ | (data[i] << 8)));
             ++i;
             ++offset_;
             continue;
@@ -201,7 +205,7 @@ void BackupTextSplitter::Feed(const BYTE* data, std::size_t size) {
                 u = run;
             }
             if (u < units) {
-                TakeUnit(static_cast<char16_t>(p[2 * u]));
+                takeUnit(static_cast<char16_t>(p[2 * u]));
                 ++u;
             }
         }
@@ -220,40 +224,44 @@ void BackupTextSplitter::Feed(const BYTE* data, std::size_t size) {
     }
 }
 
-void BackupTextSplitter::TakeUnit(char16_t unit) {
+void BackupTextSplitter::takeUnit(char16_t unit) {
     if (unit == 0) {
         skipping_ = true;
     } else if (unit == u'\r') {
-        EndLine();
+        endLine();
     } else if (unit != u'\n') {
         text_.text_ += unit;
     }
 }
 
-void BackupTextSplitter::EndLine() {
+void BackupTextSplitter::endLine() {
     // Line ends are kept in 32 bits; text beyond 4 Gi units (an 8 GiB file) is not taken.
     if (text_.text_.size() > UINT32_MAX) {
-        text_.text_.resize(LineStart());
+        text_.text_.resize(lineStart());
         return;
     }
     text_.ends_.push_back(static_cast<std::uint32_t>(text_.text_.size()));
 }
 
-std::size_t BackupTextSplitter::LineStart() const { return text_.ends_.empty() ? 0 : text_.ends_.back(); }
+std::size_t BackupTextSplitter::lineStart() const {
+    return text_.ends_.empty() ? 0 : text_.ends_.back();
+}
 
-void BackupTextSplitter::Reserve(std::size_t bytes) { text_.text_.reserve(bytes / 2); }
+void BackupTextSplitter::reserve(std::size_t bytes) {
+    text_.text_.reserve(bytes / 2);
+}
 
-std::vector<std::u16string> BackupTextSplitter::TakeLines() {
+std::vector<std::u16string> BackupTextSplitter::takeLines() {
     std::vector<std::u16string> lines;
     lines.reserve(text_.size());
     for (std::size_t i = 0; i < text_.size(); ++i) lines.emplace_back(text_[i]);
-    std::u16string unfinished = text_.text_.substr(LineStart());
+    std::u16string unfinished = text_.text_.substr(lineStart());
     text_.clear();
     text_.text_ = std::move(unfinished);
     return lines;
 }
 
-BackupText BackupTextSplitter::TakeText() {
+BackupText BackupTextSplitter::takeText() {
     BackupText done;
     std::swap(done, text_);
     const std::size_t end = done.ends_.empty() ? 0 : done.ends_.back();
@@ -292,26 +300,28 @@ void BackupText::push_back(std::u16string_view line) {
 
 std::vector<std::u16string> SplitBackupText(const BYTE* data, std::size_t size) {
     BackupTextSplitter splitter;
-    if (data != nullptr) splitter.Feed(data, size);
-    return splitter.TakeLines();
+    if (data != nullptr) splitter.feed(data, size);
+    return splitter.takeLines();
 }
 
-bool HasBackupByteOrderMark(const BYTE* data, std::size_t size) {
+bool hasBackupByteOrderMark(const BYTE* data, std::size_t size) {
     return size >= 2 && data[0] == kBackupByteOrderMark[0] && data[1] == kBackupByteOrderMark[1];
 }
 
-bool IsBackupHeaderLine(std::u16string_view line) { return line.substr(0, 5) == u"Tovik"; }
+bool isBackupHeaderLine(std::u16string_view line) {
+    return line.substr(0, 5) == u"Tovik";
+}
 
-HKEY RootFromBackupRootLine(std::u16string_view line) {
+HKEY rootFromBackupRootLine(std::u16string_view line) {
     if (!line.starts_with(kRootLinePrefix)) return 0;
     line.remove_prefix(kRootLinePrefix.size());
-    for (const RootInfo& root : HeldRoots()) {
+    for (const RootInfo& root : heldRoots()) {
         if (root.longName == line) return root.handle;
     }
     return 0;
 }
 
-BackupLineKind ClassifyBackupLine(std::u16string_view line) {
+BackupLineKind classifyBackupLine(std::u16string_view line) {
     if (line.empty()) return BackupLineKind::End;
     if (line.front() == u'[') return BackupLineKind::Key;
     if (line.front() == u'"') return BackupLineKind::Value;
@@ -325,9 +335,9 @@ BackupKeyPaths ParseKeyLine(std::u16string_view line) {
     return BackupKeyPaths{std::u16string(rest.substr(0, quote)), std::u16string(rest.substr(quote + 1))};
 }
 
-bool FindBackupTag(std::u16string_view tag, DWORD* type) {
+bool findBackupTag(std::u16string_view tag, DWORD* type) {
     // The file's tags are exact: "sz" is no tag.
-    const ValueTypeInfo* info = FindValueTypeByTag(tag);
+    const ValueTypeInfo* info = findValueTypeByTag(tag);
     if (info == nullptr) return false;
     if (type != nullptr) *type = info->number;
     return true;
@@ -348,15 +358,16 @@ BackupValue ParseValueLine(std::u16string_view line) {
     if (name != u"@") value.name = name;
 
     const std::size_t colon = dataPart.find(u':');
-    const std::u16string_view tag = colon == std::u16string_view::npos ? std::u16string_view() : dataPart.substr(0, colon);
+    const std::u16string_view tag =
+        colon == std::u16string_view::npos ? std::u16string_view() : dataPart.substr(0, colon);
     const std::u16string_view text = colon == std::u16string_view::npos ? dataPart : dataPart.substr(colon + 1);
 
-    value.tagFound = FindBackupTag(tag, &value.type);
-    if (value.tagFound) value.data = ValueDataFromText(value.type, text);
+    value.tagFound = findBackupTag(tag, &value.type);
+    if (value.tagFound) value.data = valueDataFromText(value.type, text);
     return value;
 }
 
-std::u16string FillTemplate(std::u16string_view text, std::initializer_list<std::u16string> args) {
+std::u16string fillTemplate(std::u16string_view text, std::initializer_list<std::u16string> args) {
     std::u16string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const std::size_t n = i + 1 < text.size() ? static_cast<std::size_t>(text[i + 1] - u'0') : 0;

@@ -20,17 +20,17 @@ inline constexpr std::u16string_view kBackupHeaderLine = u"Tovik レジストリ
 
 // "\\HKEY_CLASSES_ROOT", "\\HKEY_CURRENT_USER", "\\HKEY_LOCAL_MACHINE" (two backslashes);
 // empty for any other handle.
-std::u16string BackupRootLine(HKEY root);
+std::u16string backupRootLine(HKEY root);
 
 // A message template with %1, %2, ... replaced by args (as QString::arg does for translations).
-std::u16string FillTemplate(std::u16string_view text, std::initializer_list<std::u16string> args);
+std::u16string fillTemplate(std::u16string_view text, std::initializer_list<std::u16string> args);
 
 // ---- Writer pieces (no line ends; BackupWriter adds CR LF) ----
 
 // "[path]".
-std::u16string BackupKeyLine(std::u16string_view path);
+std::u16string backupKeyLine(std::u16string_view path);
 // "\"name\"=TAG:text", with "@" for the empty name; tag and text as FormatValue makes them.
-std::u16string BackupValueLine(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size);
+std::u16string backupValueLine(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size);
 
 // Collects lines as UTF-16LE with CR LF in a byte buffer. With a file, the buffer goes to the
 // file whenever it passes a threshold and on Flush(); without one, the bytes stay for TakeBytes().
@@ -41,29 +41,29 @@ public:
     BackupWriter& operator=(const BackupWriter&) = delete;
 
     // The byte order mark, the header line and the root line of root.
-    void WriteStart(HKEY root);
-    void WriteMarkAndHeader();
-    void WriteRootLine(HKEY root);
-    void WriteLine(std::u16string_view line);
-    void WriteKeyLine(std::u16string_view path);
+    void writeStart(HKEY root);
+    void writeMarkAndHeader();
+    void writeRootLine(HKEY root);
+    void writeLine(std::u16string_view line);
+    void writeKeyLine(std::u16string_view path);
     // False when the line cannot come back as it was: the reader would take it as another value
     // or skip it (see ValueLineReadsBack). The line is written all the same.
-    bool WriteValueLine(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size);
+    bool writeValueLine(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size);
 
     // Writes the buffer to the file (no-op without one); false once any write has failed.
-    bool Flush();
+    bool flush();
     // False once a write to the file has failed; the file is then incomplete.
     bool ok() const { return ok_; }
     // The errno of the first failed write, else 0.
     int error() const { return error_; }
     // The bytes collected so far (buffer mode); the buffer is emptied.
-    Bytes TakeBytes();
+    Bytes takeBytes();
 
 private:
-    void AppendUnits(std::u16string_view units);
-    void AppendLineEnd();
-    void FlushIfFull();
-    void Failed();
+    void appendUnits(std::u16string_view units);
+    void appendLineEnd();
+    void flushIfFull();
+    void failed();
 
     std::FILE* file_;
     Bytes buffer_;
@@ -76,11 +76,11 @@ private:
 // a value named "@" (it becomes the unnamed value), data
 // text holding "=" (the line splits at its last "="), a CR, LF or zero unit anywhere (they end
 // the line or its block), or multi-string parts holding "|" (it separates the parts).
-bool ValueLineReadsBack(std::u16string_view line, std::u16string_view name, DWORD type, const BYTE* data,
+bool valueLineReadsBack(std::u16string_view line, std::u16string_view name, DWORD type, const BYTE* data,
                         std::size_t size);
 // Whether a key path comes back from its key line: not with a double quote (the reader splits
 // there), a CR, LF or zero unit.
-bool KeyLineReadsBack(std::u16string_view path);
+bool keyLineReadsBack(std::u16string_view path);
 
 // ---- Reader ----
 
@@ -113,29 +113,29 @@ private:
 class BackupTextSplitter {
 public:
     // Room for the units of a file of this many bytes, so that the text is never copied to grow.
-    void Reserve(std::size_t bytes);
-    void Feed(const BYTE* data, std::size_t size);
+    void reserve(std::size_t bytes);
+    void feed(const BYTE* data, std::size_t size);
     // The complete lines so far; the unfinished last line is not among them.
-    std::vector<std::u16string> TakeLines();
-    BackupText TakeText();
+    std::vector<std::u16string> takeLines();
+    BackupText takeText();
 
 private:
-    void TakeUnit(char16_t unit);
-    void EndLine();
-    std::size_t LineStart() const;
+    void takeUnit(char16_t unit);
+    void endLine();
+    std::size_t lineStart() const;
 
-    BackupText text_;          // complete lines, then the unfinished one
+    BackupText text_;         // complete lines, then the unfinished one
     std::size_t offset_ = 0;  // bytes fed so far
     BYTE low_ = 0;            // first byte of a unit whose second byte has not come yet
     bool skipping_ = false;   // a zero unit was met in the current block
 };
 std::vector<std::u16string> SplitBackupText(const BYTE* data, std::size_t size);
 
-bool HasBackupByteOrderMark(const BYTE* data, std::size_t size);
+bool hasBackupByteOrderMark(const BYTE* data, std::size_t size);
 // Accepted when the first five characters are exactly "Tovik"; the version is not examined.
-bool IsBackupHeaderLine(std::u16string_view line);
+bool isBackupHeaderLine(std::u16string_view line);
 // The root that a root line names, by exact, case-sensitive comparison; 0 for any other line.
-HKEY RootFromBackupRootLine(std::u16string_view line);
+HKEY rootFromBackupRootLine(std::u16string_view line);
 
 // How a line after the root line is taken, by its first character.
 enum class BackupLineKind {
@@ -144,7 +144,7 @@ enum class BackupLineKind {
     Value,   // a double quote
     Broken,  // anything else: the file is broken from this line on
 };
-BackupLineKind ClassifyBackupLine(std::u16string_view line);
+BackupLineKind classifyBackupLine(std::u16string_view line);
 
 // A key line: the first and last characters are dropped (whatever the last one is). Without a
 // double quote in the rest, the whole rest is created under the root; otherwise the rest splits
@@ -157,7 +157,7 @@ BackupKeyPaths ParseKeyLine(std::u16string_view line);
 
 // The nine tags the reader knows (exact, case-sensitive: "BIN", "DW", "DWE", "EXP", "LNK", "MLT",
 // "NON", "RSC", "SZ"); false for any other text, the writer's "??" included.
-bool FindBackupTag(std::u16string_view tag, DWORD* type);
+bool findBackupTag(std::u16string_view tag, DWORD* type);
 
 // A value line. Split at the last "="; no "=" or nothing after it: ignored. The name is the part
 // before it without its first and last characters ("@" gives the empty name); the part after it

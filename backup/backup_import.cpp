@@ -15,41 +15,35 @@
 
 namespace tovik {
 
-std::u16string_view ImportOutcomeMessage(ImportOutcome outcome) {
+std::u16string_view importOutcomeMessage(ImportOutcome outcome) {
     switch (outcome) {
-        case ImportOutcome::Finished:
-            return kImportFinishedMessage;
-        case ImportOutcome::NotUnicode:
-            return kImportNotUnicodeMessage;
-        case ImportOutcome::FormatError:
-            return kImportFormatErrorMessage;
-        case ImportOutcome::NoRootKey:
-            return kImportNoRootKeyMessage;
-        case ImportOutcome::BrokenLine:
-            return kImportBrokenFileMessage;
-        case ImportOutcome::WriteFailed:
-            return {};  // ImportNotWrittenMessage tells how much and why
+    case ImportOutcome::Finished: return kImportFinishedMessage;
+    case ImportOutcome::NotUnicode: return kImportNotUnicodeMessage;
+    case ImportOutcome::FormatError: return kImportFormatErrorMessage;
+    case ImportOutcome::NoRootKey: return kImportNoRootKeyMessage;
+    case ImportOutcome::BrokenLine: return kImportBrokenFileMessage;
+    case ImportOutcome::WriteFailed: return {};  // ImportNotWrittenMessage tells how much and why
     }
     return {};
 }
 
-BackupFileLines ReadBackupFile(const BYTE* data, std::size_t size) {
+BackupFileLines readBackupFile(const BYTE* data, std::size_t size) {
     BackupFileLines file;
     if (data == nullptr || size < 2) {
         file.underTwoBytes = true;
         return file;
     }
-    if (!HasBackupByteOrderMark(data, size)) {
+    if (!hasBackupByteOrderMark(data, size)) {
         file.notUnicode = true;
         return file;
     }
     BackupTextSplitter splitter;
-    splitter.Feed(data + 2, size - 2);
-    file.lines = splitter.TakeText();
+    splitter.feed(data + 2, size - 2);
+    file.lines = splitter.takeText();
     return file;
 }
 
-std::optional<BackupFileLines> ReadBackupFileAt(const std::string& path, int* error) {
+std::optional<BackupFileLines> readBackupFileAt(const std::string& path, int* error) {
     auto failed = [error](int code) -> std::optional<BackupFileLines> {
         if (error != nullptr) *error = code;
         return std::nullopt;
@@ -85,48 +79,48 @@ std::optional<BackupFileLines> ReadBackupFileAt(const std::string& path, int* er
             if (got < 2) continue;
             if (first) {
                 first = false;
-                if (!HasBackupByteOrderMark(mark, 2)) {
+                if (!hasBackupByteOrderMark(mark, 2)) {
                     result.notUnicode = true;
                     return result;
                 }
-                splitter.Reserve(static_cast<std::size_t>(st.st_size));
+                splitter.reserve(static_cast<std::size_t>(st.st_size));
             }
-            splitter.Feed(block.data() + at, static_cast<std::size_t>(n) - at);
+            splitter.feed(block.data() + at, static_cast<std::size_t>(n) - at);
         }
         result.underTwoBytes = got < 2;
-        result.lines = splitter.TakeText();
+        result.lines = splitter.takeText();
         return result;
     } catch (const std::bad_alloc&) {
         return failed(ENOMEM);
     }
 }
 
-std::u16string_view WriteErrorReason(LONG error) {
+std::u16string_view writeErrorReason(LONG error) {
     switch (error) {
-        case ERROR_BUSY: return u"他のプログラムがレジストリを使用中です";
-        case ERROR_INVALID_PARAMETER: return u"値が大きすぎるか、名前が長すぎるか、キーが深すぎます";
-        case ERROR_NOT_ENOUGH_MEMORY: return u"メモリが足りません";
-        case ERROR_FILE_NOT_FOUND: return u"親のキーがありません";
-        case ERROR_KEY_DELETED: return u"キーが他のプログラムに削除されました";
-        case ERROR_WRITE_FAULT:
-        case ERROR_CANTWRITE: return u"ディスクがいっぱいか、レジストリのファイルを大きくできません";
-        default: return u"レジストリに書き込めません";
+    case ERROR_BUSY: return u"他のプログラムがレジストリを使用中です";
+    case ERROR_INVALID_PARAMETER: return u"値が大きすぎるか、名前が長すぎるか、キーが深すぎます";
+    case ERROR_NOT_ENOUGH_MEMORY: return u"メモリが足りません";
+    case ERROR_FILE_NOT_FOUND: return u"親のキーがありません";
+    case ERROR_KEY_DELETED: return u"キーが他のプログラムに削除されました";
+    case ERROR_WRITE_FAULT:
+    case ERROR_CANTWRITE: return u"ディスクがいっぱいか、レジストリのファイルを大きくできません";
+    default: return u"レジストリに書き込めません";
     }
 }
 
 namespace {
-std::u16string Number(std::size_t n) {
+std::u16string number(std::size_t n) {
     const std::string text = std::to_string(n);
     return std::u16string(text.begin(), text.end());
 }
 }  // namespace
 
-std::u16string ImportNotWrittenMessage(const ImportResult& result) {
-    std::u16string message = FillTemplate(kImportNotWrittenTemplate,
-                                          {Number(result.valuesNotWritten()), Number(result.keysNotWritten()),
-                                           std::u16string(WriteErrorReason(result.writeError))});
+std::u16string importNotWrittenMessage(const ImportResult& result) {
+    std::u16string message =
+        fillTemplate(kImportNotWrittenTemplate, {number(result.valuesNotWritten()), number(result.keysNotWritten()),
+                                                 std::u16string(writeErrorReason(result.writeError))});
     if (result.outcome == ImportOutcome::WriteFailed)
-        message += FillTemplate(kImportStoppedAtTemplate, {Number(result.stoppedAtLine)});
+        message += fillTemplate(kImportStoppedAtTemplate, {number(result.stoppedAtLine)});
     return message;
 }
 
@@ -143,69 +137,69 @@ BackupLineImporter::BackupLineImporter(HKEY root) : batch_(std::make_unique<Regi
     }
 }
 
-BackupLineImporter::~BackupLineImporter() { Finish(); }
+BackupLineImporter::~BackupLineImporter() {
+    finish();
+}
 
-bool BackupLineImporter::Take(std::u16string_view line) {
+bool BackupLineImporter::take(std::u16string_view line) {
     if (done_ || ended_) return false;
     ++linesTaken_;
-    switch (ClassifyBackupLine(line)) {
-        case BackupLineKind::End:
-            ended_ = true;
-            return false;
-        case BackupLineKind::Broken:
-            ended_ = true;
-            if (stopped_) return false;  // the write failure is what the user must hear of
-            result_.outcome = ImportOutcome::BrokenLine;
-            result_.brokenLineNumber = linesTaken_;
-            result_.brokenLine = line;
-            return false;
-        case BackupLineKind::Key:
-            if (stopped_) {
-                ++result_.keyLinesNotTaken;
-                return true;
+    switch (classifyBackupLine(line)) {
+    case BackupLineKind::End: ended_ = true; return false;
+    case BackupLineKind::Broken:
+        ended_ = true;
+        if (stopped_) return false;  // the write failure is what the user must hear of
+        result_.outcome = ImportOutcome::BrokenLine;
+        result_.brokenLineNumber = linesTaken_;
+        result_.brokenLine = line;
+        return false;
+    case BackupLineKind::Key:
+        if (stopped_) {
+            ++result_.keyLinesNotTaken;
+            return true;
+        } else {
+            const bool pendingBefore = batch_->pending();
+            const LONG rc = openKeyLine(line);
+            keyLineFailed_ = rc != ERROR_SUCCESS && rc != ERROR_INVALID_PARAMETER && rc != ERROR_FILE_NOT_FOUND;
+            if (rc == ERROR_SUCCESS) {
+                ++result_.keysCreated;
+                if (batch_->pending()) ++pendingKeys_;
             } else {
-                const bool pendingBefore = batch_->Pending();
-                const LONG rc = OpenKeyLine(line);
-                keyLineFailed_ = rc != ERROR_SUCCESS && rc != ERROR_INVALID_PARAMETER && rc != ERROR_FILE_NOT_FOUND;
-                if (rc == ERROR_SUCCESS) {
-                    ++result_.keysCreated;
-                    if (batch_->Pending()) ++pendingKeys_;
-                } else {
-                    ++result_.keyLinesFailed;
-                    if (keyLineFailed_) {
-                        ++result_.keyLinesNotKept;
-                        WriteFailed(rc, pendingBefore);
-                    }
+                ++result_.keyLinesFailed;
+                if (keyLineFailed_) {
+                    ++result_.keyLinesNotKept;
+                    writeFailed(rc, pendingBefore);
                 }
             }
-            break;
-        case BackupLineKind::Value:
-            if (stopped_) {
-                CountNotTaken(line);
-                return true;
-            }
-            WriteValueLine(line);
-            break;
+        }
+        break;
+    case BackupLineKind::Value:
+        if (stopped_) {
+            countNotTaken(line);
+            return true;
+        }
+        writeValueLine(line);
+        break;
     }
     // A store that saves whole files saves the import once, at its end.
-    if (!stopped_ && ++linesSinceCommit_ == kImportCommitLines && RegistryBatch::CommitsAlongTheWay()) {
+    if (!stopped_ && ++linesSinceCommit_ == kImportCommitLines && RegistryBatch::commitsAlongTheWay()) {
         linesSinceCommit_ = 0;
-        if (batch_->Commit()) {
+        if (batch_->commit()) {
             pendingKeys_ = pendingValues_ = 0;
         } else {
-            LosePending(batch_->error());
-            Stop(batch_->error());
+            losePending(batch_->error());
+            stop(batch_->error());
         }
     }
     return true;
 }
 
-void BackupLineImporter::CountNotTaken(std::u16string_view line) {
+void BackupLineImporter::countNotTaken(std::u16string_view line) {
     const BackupValue value = ParseValueLine(line);
     if (!value.ignored && value.tagFound) ++result_.valueLinesNotTaken;
 }
 
-void BackupLineImporter::LosePending(LONG rc) {
+void BackupLineImporter::losePending(LONG rc) {
     if (pendingKeys_ + pendingValues_ == 0) return;
     result_.keysLost += pendingKeys_;
     result_.valuesLost += pendingValues_;
@@ -218,7 +212,7 @@ void BackupLineImporter::LosePending(LONG rc) {
     }
 }
 
-void BackupLineImporter::Stop(LONG rc) {
+void BackupLineImporter::stop(LONG rc) {
     if (stopped_) return;
     stopped_ = true;
     result_.outcome = ImportOutcome::WriteFailed;
@@ -227,39 +221,37 @@ void BackupLineImporter::Stop(LONG rc) {
         result_.writeError = rc;
         result_.writeErrorLine = linesTaken_;
     }
-    CloseOpenKeys();
+    closeOpenKeys();
 }
 
-void BackupLineImporter::WriteFailed(LONG rc, bool pendingBefore) {
+void BackupLineImporter::writeFailed(LONG rc, bool pendingBefore) {
     if (result_.writeError == ERROR_SUCCESS) {
         result_.writeError = rc;
         result_.writeErrorLine = linesTaken_;
     }
     // A full disk can make SQLite roll back the whole transaction: what it held is gone.
-    if (pendingBefore && !batch_->Pending()) {
-        LosePending(rc);
-        Stop(rc);
+    if (pendingBefore && !batch_->pending()) {
+        losePending(rc);
+        stop(rc);
         return;
     }
     // A value too large, a name too long, a path too deep or a parent missing refuses that line
     // alone; a busy or unwritable store would refuse every line after it as well.
     switch (rc) {
-        case ERROR_INVALID_PARAMETER:
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_KEY_DELETED:
-            return;
-        default:
-            Stop(rc);
+    case ERROR_INVALID_PARAMETER:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_KEY_DELETED: return;
+    default: stop(rc);
     }
 }
 
-const ImportResult& BackupLineImporter::Finish() {
+const ImportResult& BackupLineImporter::finish() {
     if (!done_) {
         done_ = true;
-        CloseOpenKeys();
+        closeOpenKeys();
         // Commits and ends the transaction: other processes may write again.
-        if (!batch_->Finish()) {
-            LosePending(batch_->error());
+        if (!batch_->finish()) {
+            losePending(batch_->error());
             if (result_.valuesLost + result_.keysLost != 0 && result_.outcome != ImportOutcome::WriteFailed) {
                 result_.outcome = ImportOutcome::WriteFailed;
                 result_.stoppedAtLine = linesTaken_ + 1;
@@ -270,31 +262,31 @@ const ImportResult& BackupLineImporter::Finish() {
     return result_;
 }
 
-void BackupLineImporter::CloseOpenKeys() {
+void BackupLineImporter::closeOpenKeys() {
     opened_.clear();
     currentOpen_ = false;
 }
 
 // The open key whose path is exactly path, closing the keys below the ones on its way; 0 when
 // it is not open (the caller then opens the path from the root).
-HKEY BackupLineImporter::OpenedAncestor(const std::u16string& path) {
+HKEY BackupLineImporter::openedAncestor(const std::u16string& path) {
     while (!opened_.empty() && opened_.back().path != path) opened_.pop_back();
     return opened_.empty() ? 0 : opened_.back().handle.get();
 }
 
 // A key line: the parent path must name an existing key; the path is created under it.
-LONG BackupLineImporter::OpenKeyLine(std::u16string_view line) {
+LONG BackupLineImporter::openKeyLine(std::u16string_view line) {
     const BackupKeyPaths paths = ParseKeyLine(line);
     currentOpen_ = false;
     HKEY created = 0;
     LONG rc = ERROR_FILE_NOT_FOUND;
     if (paths.parentPath.empty()) {
-        CloseOpenKeys();
+        closeOpenKeys();
         rc = RegCreateKeyExW(result_.root, paths.createPath.c_str(), 0, nullptr, 0, 0, nullptr, &created, nullptr);
-    } else if (const HKEY parent = OpenedAncestor(paths.parentPath)) {
+    } else if (const HKEY parent = openedAncestor(paths.parentPath)) {
         rc = RegCreateKeyExW(parent, paths.createPath.c_str(), 0, nullptr, 0, 0, nullptr, &created, nullptr);
         // The parent may have been deleted by another program since it was opened.
-        if (rc == ERROR_KEY_DELETED) CloseOpenKeys();
+        if (rc == ERROR_KEY_DELETED) closeOpenKeys();
     }
     if (opened_.empty() && !paths.parentPath.empty()) {
         KeyHandle parent;
@@ -311,7 +303,7 @@ LONG BackupLineImporter::OpenKeyLine(std::u16string_view line) {
     return ERROR_SUCCESS;
 }
 
-void BackupLineImporter::WriteValueLine(std::u16string_view line) {
+void BackupLineImporter::writeValueLine(std::u16string_view line) {
     const BackupValue value = ParseValueLine(line);
     if (value.ignored) {
         ++result_.valueLinesIgnored;
@@ -323,60 +315,62 @@ void BackupLineImporter::WriteValueLine(std::u16string_view line) {
         ++result_.valueLinesWithoutKey;
         if (keyLineFailed_) ++result_.valueLinesAfterFailedKey;
     } else {
-        const bool pendingBefore = batch_->Pending();
-        const LONG rc = RegSetValueExW(opened_.back().handle.get(), value.name.c_str(), 0, value.type, value.data.data(),
-                                       static_cast<DWORD>(value.data.size()));
+        const bool pendingBefore = batch_->pending();
+        const LONG rc = RegSetValueExW(opened_.back().handle.get(), value.name.c_str(), 0, value.type,
+                                       value.data.data(), static_cast<DWORD>(value.data.size()));
         if (rc == ERROR_SUCCESS) {
             ++result_.valuesWritten;
-            if (batch_->Pending()) ++pendingValues_;
+            if (batch_->pending()) ++pendingValues_;
         } else {
             ++result_.valueWritesFailed;
             if (rc == ERROR_INVALID_PARAMETER && value.name.size() > static_cast<std::size_t>(kMaxValueNameLength))
                 ++result_.valueNamesTooLong;
-            WriteFailed(rc, pendingBefore);
+            writeFailed(rc, pendingBefore);
         }
     }
 }
 
-std::u16string UnknownTagNotice(std::size_t skippedLines) {
+std::u16string unknownTagNotice(std::size_t skippedLines) {
     const std::string count = std::to_string(skippedLines);
-    return FillTemplate(kUnknownTagNoticeTemplate, {std::u16string(count.begin(), count.end())});
+    return fillTemplate(kUnknownTagNoticeTemplate, {std::u16string(count.begin(), count.end())});
 }
 
 namespace {
 template <class Lines>
-ImportResult ImportLines(const Lines& lines, const ImportProgress& progress = {}) {
+ImportResult importLines(const Lines& lines, const ImportProgress& progress = {}) {
     ImportResult result;
-    if (lines.empty() || !IsBackupHeaderLine(lines[0])) {
+    if (lines.empty() || !isBackupHeaderLine(lines[0])) {
         result.outcome = ImportOutcome::FormatError;
         return result;
     }
-    const HKEY root = lines.size() >= 2 ? RootFromBackupRootLine(lines[1]) : 0;
+    const HKEY root = lines.size() >= 2 ? rootFromBackupRootLine(lines[1]) : 0;
     if (root == 0) {
         result.outcome = ImportOutcome::NoRootKey;
         return result;
     }
     BackupLineImporter importer(root);
-    for (std::size_t i = 2; i < lines.size() && importer.Take(lines[i]); ++i) {
+    for (std::size_t i = 2; i < lines.size() && importer.take(lines[i]); ++i) {
         if (progress && i % kImportProgressLines == 0) progress(i + 1, lines.size());
     }
-    return importer.Finish();
+    return importer.finish();
 }
 }  // namespace
 
-ImportResult ImportBackupLines(const std::vector<std::u16string>& lines) { return ImportLines(lines); }
-ImportResult ImportBackupLines(const BackupText& lines, const ImportProgress& progress) {
-    return ImportLines(lines, progress);
+ImportResult importBackupLines(const std::vector<std::u16string>& lines) {
+    return importLines(lines);
+}
+ImportResult importBackupLines(const BackupText& lines, const ImportProgress& progress) {
+    return importLines(lines, progress);
 }
 
-ImportResult ImportBackup(const BYTE* data, std::size_t size) {
-    const BackupFileLines file = ReadBackupFile(data, size);
+ImportResult importBackup(const BYTE* data, std::size_t size) {
+    const BackupFileLines file = readBackupFile(data, size);
     if (file.notUnicode) {
         ImportResult result;
         result.outcome = ImportOutcome::NotUnicode;
         return result;
     }
-    return ImportBackupLines(file.lines);
+    return importBackupLines(file.lines);
 }
 
 }  // namespace tovik

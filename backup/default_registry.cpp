@@ -11,7 +11,7 @@ namespace {
 
 // Values of types the backup file cannot carry (it writes them with the tag "??", which no reader
 // takes back), so that a new registry shows such values too.
-void AddValuesOfOtherTypes() {
+void addValuesOfOtherTypes() {
     struct OtherValue {
         const char16_t* name;
         DWORD type;
@@ -34,7 +34,7 @@ void AddValuesOfOtherTypes() {
 
 }  // namespace
 
-std::vector<ImportResult> ImportConcatenatedBackups(const BYTE* data, std::size_t size) {
+std::vector<ImportResult> importConcatenatedBackups(const BYTE* data, std::size_t size) {
     std::vector<ImportResult> results;
     if (data == nullptr) return results;
     const auto unitAt = [data](std::size_t at) { return static_cast<char16_t>(data[at] | (data[at + 1] << 8)); };
@@ -42,19 +42,19 @@ std::vector<ImportResult> ImportConcatenatedBackups(const BYTE* data, std::size_
     for (std::size_t at = 2; at + 1 < size; at += 2) {
         const char16_t before = unitAt(at - 2);
         if (unitAt(at) == 0xFEFF && (before == u'\n' || before == u'\r')) {
-            results.push_back(ImportBackup(data + begin, at - begin));
+            results.push_back(importBackup(data + begin, at - begin));
             begin = at;
         }
     }
-    if (begin < size) results.push_back(ImportBackup(data + begin, size - begin));
+    if (begin < size) results.push_back(importBackup(data + begin, size - begin));
     return results;
 }
 
-void FillDefaultRegistry() {
+void fillDefaultRegistry() {
     // An empty or partial default registry still gives a usable store: the roots and whatever
     // the data holds.
-    ImportConcatenatedBackups(kDefaultRegistryData, kDefaultRegistrySize);
-    AddValuesOfOtherTypes();
+    importConcatenatedBackups(kDefaultRegistryData, kDefaultRegistrySize);
+    addValuesOfOtherTypes();
 }
 
 }  // namespace tovik

@@ -8,10 +8,10 @@
 namespace tovik {
 
 // Writes the default device registry into the current registry.
-void FillDefaultRegistry();
+void fillDefaultRegistry();
 
 // Imports backup files that follow one another in data (the default registry holds one per
 // root): a new file begins at each byte order mark that starts a line. One result per file.
-std::vector<ImportResult> ImportConcatenatedBackups(const BYTE* data, std::size_t size);
+std::vector<ImportResult> importConcatenatedBackups(const BYTE* data, std::size_t size);
 
 }  // namespace tovik

@@ -17,8 +17,7 @@ namespace tovik {
 inline constexpr std::u16string_view kExportNoKeyMessage = u"キーが選択されていません";
 inline constexpr std::u16string_view kExportFileNotCreatedMessage =
     u"ファイルを作成できません。エクスポートしませんでした。";
-inline constexpr std::u16string_view kExportKeyNotOpenedMessage =
-    u"キーを開けません。エクスポートしませんでした。";
+inline constexpr std::u16string_view kExportKeyNotOpenedMessage = u"キーを開けません。エクスポートしませんでした。";
 inline constexpr std::u16string_view kExportReadFailedMessage =
     u"レジストリを読み出せません。エクスポートを中止しました。選んだファイルは変更していません。";
 inline constexpr std::u16string_view kExportWriteFailedMessage =
@@ -44,7 +43,7 @@ enum class ExportOutcome {
 };
 
 // The sentence for the user; empty for Written.
-std::u16string_view ExportOutcomeMessage(ExportOutcome outcome);
+std::u16string_view exportOutcomeMessage(ExportOutcome outcome);
 
 // One file: Open, write to stream(), then Commit (or CommitIfNew); destroying it before either
 // removes what was written. The file work itself is files::DurableWriter's.
@@ -56,22 +55,22 @@ public:
     ExportFile& operator=(const ExportFile&) = delete;
 
     // Checks the target and creates the new file; false (see outcome()) when it cannot.
-    bool Open();
+    bool open();
     std::FILE* stream() const { return file_; }
 
     // Syncs the file and puts it in the target's place, replacing what was there in one step.
     // False when it could not (outcome() is then WriteFailed); the target is then unchanged.
-    bool Commit();
+    bool commit();
     // The same, but only where there was no target: an existing file is left as it was.
-    void CommitIfNew();
+    void commitIfNew();
     // Closes and removes the new file.
-    void Discard();
+    void discard();
 
     ExportOutcome outcome() const { return outcome_; }
     int error() const { return error_; }  // errno of the failed operation
 
 private:
-    bool Fail(ExportOutcome outcome, int error);
+    bool fail(ExportOutcome outcome, int error);
 
     files::DurableWriter writer_;
     std::FILE* file_ = nullptr;

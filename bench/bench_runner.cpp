@@ -8,40 +8,35 @@
 namespace tovik::bench {
 namespace {
 
-std::string printed(const char* format, double value)
-{
+std::string printed(const char* format, double value) {
     char text[64];
     std::snprintf(text, sizeof text, format, value);
     return text;
 }
 
 // Three significant digits.
-std::string significant(double value, const char* unit)
-{
+std::string significant(double value, const char* unit) {
     const char* format = value >= 100 ? "%.0f %s" : value >= 10 ? "%.1f %s" : "%.2f %s";
     char text[64];
     std::snprintf(text, sizeof text, format, value, unit);
     return text;
 }
 
-double median(std::vector<double> values)
-{
+double medianOf(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 // "212 MB peak resident"
-std::string figureNote(const CaseRow& row)
-{
+std::string figureNote(const CaseRow& row) {
     if (row.figures.empty() || !row.problem.empty()) return {};
-    return printed("%.0f ", median(row.figures)) + row.spec.figureUnit;
+    return printed("%.0f ", medianOf(row.figures)) + row.spec.figureUnit;
 }
 
 }  // namespace
 
-double ProcessorSeconds()
-{
+double processorSecondsSoFar() {
     auto seconds = [](const rusage& u) {
         return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
     };
@@ -51,28 +46,24 @@ double ProcessorSeconds()
     return seconds(self) + seconds(children);
 }
 
-std::optional<double> MedianSeconds(const CaseRow& row)
-{
+std::optional<double> medianSeconds(const CaseRow& row) {
     if (row.seconds.empty() || !row.problem.empty()) return std::nullopt;
-    return median(row.seconds);
+    return medianOf(row.seconds);
 }
 
-std::string FormatDuration(double seconds)
-{
+std::string formatDuration(double seconds) {
     if (seconds >= 1) return significant(seconds, "s");
     if (seconds >= 1e-3) return significant(seconds * 1e3, "ms");
     return significant(seconds * 1e6, "µs");
 }
 
-std::string FormatRate(double perSecond)
-{
+std::string formatRate(double perSecond) {
     if (perSecond >= 1e6) return significant(perSecond / 1e6, "M/s");
     if (perSecond >= 1e3) return significant(perSecond / 1e3, "k/s");
     return printed("%.0f /s", perSecond);
 }
 
-std::string FormatCount(std::uint64_t n)
-{
+std::string formatCount(std::uint64_t n) {
     const std::string digits = std::to_string(n);
     std::string grouped;
     for (std::size_t i = 0; i < digits.size(); ++i) {
@@ -82,17 +73,15 @@ std::string FormatCount(std::uint64_t n)
     return grouped;
 }
 
-bool BenchRunner::Wanted(const CaseSpec& spec) const
-{
+bool BenchRunner::wanted(const CaseSpec& spec) const {
     if (filter_.empty()) return true;
     return std::any_of(filter_.begin(), filter_.end(), [&](const std::string& text) {
         return spec.operation.find(text) != std::string::npos || spec.workload.find(text) != std::string::npos;
     });
 }
 
-void BenchRunner::Run(const CaseSpec& spec, const std::function<RunResult(Stopwatch&)>& body)
-{
-    if (!Wanted(spec)) return;
+void BenchRunner::run(const CaseSpec& spec, const std::function<RunResult(Stopwatch&)>& body) {
+    if (!wanted(spec)) return;
     std::fprintf(stderr, "  %s, %s ...\n", spec.operation.c_str(), spec.workload.c_str());
     CaseRow row{spec, {}, {}};
     auto once = [&](bool keep) {
@@ -101,8 +90,8 @@ void BenchRunner::Run(const CaseSpec& spec, const std::function<RunResult(Stopwa
         if (!result.error.empty()) {
             row.problem = result.error;
         } else if (result.items != spec.expectedItems) {
-            row.problem = "did " + FormatCount(result.items) + " " + spec.unit + ", expected " +
-                          FormatCount(spec.expectedItems);
+            row.problem =
+                "did " + formatCount(result.items) + " " + spec.unit + ", expected " + formatCount(spec.expectedItems);
         }
         if (keep) {
             row.seconds.push_back(watch.seconds());
@@ -117,15 +106,13 @@ void BenchRunner::Run(const CaseSpec& spec, const std::function<RunResult(Stopwa
     rows_.push_back(std::move(row));
 }
 
-void BenchRunner::Skip(const CaseSpec& spec, const std::string& why)
-{
-    if (Wanted(spec)) rows_.push_back({spec, {}, why});
+void BenchRunner::skip(const CaseSpec& spec, const std::string& why) {
+    if (wanted(spec)) rows_.push_back({spec, {}, why});
 }
 
-void BenchRunner::Print(std::FILE* out) const
-{
-    std::vector<std::string> header = {"Operation", "Workload", "Items", "Runs", "Median", "Min", "Max", "CPU median",
-                                       "Items/s"};
+void BenchRunner::print(std::FILE* out) const {
+    std::vector<std::string> header = {"Operation", "Workload", "Items",      "Runs",   "Median",
+                                       "Min",       "Max",      "CPU median", "Items/s"};
     const bool notes = std::any_of(rows_.begin(), rows_.end(), [](const CaseRow& row) { return !row.figures.empty(); });
     if (notes) header.push_back("Note");
     // Items to Items/s are numbers, aligned right; the note after them is text.
@@ -133,15 +120,15 @@ void BenchRunner::Print(std::FILE* out) const
     std::vector<std::vector<std::string>> cells;
     for (const CaseRow& row : rows_) {
         std::vector<std::string> line = {row.spec.operation, row.spec.workload,
-                                         FormatCount(row.spec.expectedItems) + " " + row.spec.unit};
+                                         formatCount(row.spec.expectedItems) + " " + row.spec.unit};
         if (!row.problem.empty()) {
             line.insert(line.end(), {"-", "FAILED: " + row.problem, "", "", "", ""});
         } else {
-            const double mid = median(row.seconds);
+            const double mid = medianOf(row.seconds);
             const auto [low, high] = std::minmax_element(row.seconds.begin(), row.seconds.end());
-            line.insert(line.end(), {std::to_string(row.seconds.size()), FormatDuration(mid), FormatDuration(*low),
-                                     FormatDuration(*high), FormatDuration(median(row.processorSeconds)),
-                                     row.spec.perItemRate && mid > 0 ? FormatRate(row.spec.expectedItems / mid) : "-"});
+            line.insert(line.end(), {std::to_string(row.seconds.size()), formatDuration(mid), formatDuration(*low),
+                                     formatDuration(*high), formatDuration(medianOf(row.processorSeconds)),
+                                     row.spec.perItemRate && mid > 0 ? formatRate(row.spec.expectedItems / mid) : "-"});
         }
         if (notes) line.push_back(figureNote(row));
         cells.push_back(std::move(line));
@@ -172,20 +159,18 @@ void BenchRunner::Print(std::FILE* out) const
     for (const auto& line : cells) printLine(line);
 }
 
-void BenchRunner::WriteMedians(std::FILE* out) const
-{
+void BenchRunner::writeMedians(std::FILE* out) const {
     for (const CaseRow& row : rows_) {
-        if (const std::optional<double> mid = MedianSeconds(row)) {
+        if (const std::optional<double> mid = medianSeconds(row)) {
             std::fprintf(out, "%s\t%s\t%.6f\t%zu\t%llu\n", row.spec.operation.c_str(), row.spec.workload.c_str(), *mid,
                          row.seconds.size(), static_cast<unsigned long long>(row.spec.expectedItems));
         }
     }
 }
 
-std::optional<double> BenchRunner::Median(const std::string& operation, const std::string& workload) const
-{
+std::optional<double> BenchRunner::median(const std::string& operation, const std::string& workload) const {
     for (const CaseRow& row : rows_)
-        if (row.spec.operation == operation && row.spec.workload == workload) return MedianSeconds(row);
+        if (row.spec.operation == operation && row.spec.workload == workload) return medianSeconds(row);
     return std::nullopt;
 }
 

@@ -13,14 +13,20 @@ namespace tovik::bench {
 
 // The processor time (user and system) of this process and of its children that were waited
 // for, in seconds.
-double ProcessorSeconds();
+double processorSecondsSoFar();
 
 // A case times only what lies between start() and stop(); set-up and checks stay outside. Beside
 // the wall clock it keeps the processor time, which other programs on a busy machine disturb less.
 class Stopwatch {
 public:
-    void start() { begin_ = Clock::now(); cpuBegin_ = ProcessorSeconds(); }
-    void stop() { elapsed_ += Clock::now() - begin_; cpu_ += ProcessorSeconds() - cpuBegin_; }
+    void start() {
+        begin_ = Clock::now();
+        cpuBegin_ = processorSecondsSoFar();
+    }
+    void stop() {
+        elapsed_ += Clock::now() - begin_;
+        cpu_ += processorSecondsSoFar() - cpuBegin_;
+    }
     double seconds() const { return std::chrono::duration<double>(elapsed_).count(); }
     double processorSeconds() const { return cpu_; }
 
@@ -37,7 +43,7 @@ struct RunResult {
     std::uint64_t items = 0;
     std::string error;
     std::optional<double> figure = std::nullopt;  // a second measurement of the run, in the case's figureUnit
-    static RunResult Failed(std::string why) { return {0, std::move(why)}; }
+    static RunResult failed(std::string why) { return {0, std::move(why)}; }
 };
 
 struct CaseSpec {
@@ -52,35 +58,36 @@ struct CaseSpec {
 struct CaseRow {
     CaseSpec spec;
     std::vector<double> seconds;
-    std::string problem;          // empty when every run did the expected work
-    std::vector<double> figures = {};  // of the timed runs that reported one
+    std::string problem;                        // empty when every run did the expected work
+    std::vector<double> figures = {};           // of the timed runs that reported one
     std::vector<double> processorSeconds = {};  // of the timed runs
 };
 
 // The median of the row's timed runs; nullopt when it has none (it failed or was skipped).
-std::optional<double> MedianSeconds(const CaseRow& row);
+std::optional<double> medianSeconds(const CaseRow& row);
 
 class BenchRunner {
 public:
     // runs: timed runs per case, after one untimed warm-up; cases whose warm-up takes longer than
     // slowSeconds get at most slowRuns runs, so that the whole table stays quick.
-    BenchRunner(int runs, int slowRuns, double slowSeconds) : runs_(runs), slowRuns_(slowRuns), slowSeconds_(slowSeconds) {}
+    BenchRunner(int runs, int slowRuns, double slowSeconds)
+        : runs_(runs), slowRuns_(slowRuns), slowSeconds_(slowSeconds) {}
 
     // Only the cases whose operation or workload contains one of these texts run (all when empty);
     // the others get no row.
-    void SetFilter(std::vector<std::string> texts) { filter_ = std::move(texts); }
-    bool Wanted(const CaseSpec& spec) const;
+    void setFilter(std::vector<std::string> texts) { filter_ = std::move(texts); }
+    bool wanted(const CaseSpec& spec) const;
 
-    void Run(const CaseSpec& spec, const std::function<RunResult(Stopwatch&)>& body);
+    void run(const CaseSpec& spec, const std::function<RunResult(Stopwatch&)>& body);
     // A case that could not run at all still gets its row, saying why.
-    void Skip(const CaseSpec& spec, const std::string& why);
+    void skip(const CaseSpec& spec, const std::string& why);
     // The table; it gets a "Note" column (the median figure of each row) when any row has figures.
-    void Print(std::FILE* out) const;
+    void print(std::FILE* out) const;
     // One tab-separated line per case that ran: operation, workload, median seconds, runs, items.
-    void WriteMedians(std::FILE* out) const;
+    void writeMedians(std::FILE* out) const;
     // The median of the case with this operation and workload, if it ran.
-    std::optional<double> Median(const std::string& operation, const std::string& workload) const;
-    const std::vector<CaseRow>& Rows() const { return rows_; }
+    std::optional<double> median(const std::string& operation, const std::string& workload) const;
+    const std::vector<CaseRow>& rows() const { return rows_; }
 
 private:
     int runs_;
@@ -91,10 +98,10 @@ private:
 };
 
 // "12.3 ms", "1.24 s", "850 µs"
-std::string FormatDuration(double seconds);
+std::string formatDuration(double seconds);
 // "1.23 M/s", "45.6 k/s"
-std::string FormatRate(double perSecond);
+std::string formatRate(double perSecond);
 // "1,200,000"
-std::string FormatCount(std::uint64_t n);
+std::string formatCount(std::uint64_t n);
 
 }  // namespace tovik::bench

@@ -15,33 +15,29 @@
 namespace tovik::bench {
 namespace {
 
-std::string readStamp(const std::string& path)
-{
+std::string readStamp(const std::string& path) {
     std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
-bool opens(const std::string& path)
-{
-    const StoreOpenResult opened = OpenRegistryStore(path);
-    CloseRegistryStore();
+bool opens(const std::string& path) {
+    const StoreOpenResult opened = openRegistryStore(path);
+    closeRegistryStore();
     return opened.ok;
 }
 
-void removeStore(const std::string& path)
-{
+void removeStore(const std::string& path) {
     std::error_code ignored;
     for (const char* suffix : {"", "-wal", "-shm", ".stamp"}) std::filesystem::remove(path + suffix, ignored);
 }
 
 }  // namespace
 
-std::optional<Workload> PrepareWorkload(const std::string& dataDir, const std::string& preset, bool regenerate,
-                                        std::string& error)
-{
-    const std::optional<GeneratorOptions> options = PresetOptions(preset);
+std::optional<Workload> prepareWorkload(const std::string& dataDir, const std::string& preset, bool regenerate,
+                                        std::string& error) {
+    const std::optional<GeneratorOptions> options = presetOptions(preset);
     if (!options) {
         error = "There is no workload named \"" + preset + "\".";
         return std::nullopt;
@@ -57,7 +53,7 @@ std::optional<Workload> PrepareWorkload(const std::string& dataDir, const std::s
     // A store of another layout is made again: opening it would upgrade it, and the figures would
     // be those of an upgraded store.
     const std::string stamp =
-        DescribeOptions(*options) + "\nstore layout " + std::to_string(SqliteStoreLayout()) + "\n";
+        describeOptions(*options) + "\nstore layout " + std::to_string(SqliteStoreLayout()) + "\n";
     const std::string stampPath = workload.path + ".stamp";
     if (!regenerate && std::filesystem::exists(workload.path) && readStamp(stampPath) == stamp && opens(workload.path))
         return workload;
@@ -73,12 +69,13 @@ std::optional<Workload> PrepareWorkload(const std::string& dataDir, const std::s
                  workload.path.c_str());
     const auto start = std::chrono::steady_clock::now();
     const bool terminal = isatty(STDERR_FILENO);  // a log gets no progress, only the outcome
-    const GeneratorResult result = GenerateRegistryFile(workload.path, *options, [&](std::uint64_t keys, std::uint64_t values) {
-        if (terminal) {
-            std::fprintf(stderr, "\r  %llu keys, %llu values", static_cast<unsigned long long>(keys),
-                         static_cast<unsigned long long>(values));
-        }
-    });
+    const GeneratorResult result =
+        generateRegistryFile(workload.path, *options, [&](std::uint64_t keys, std::uint64_t values) {
+            if (terminal) {
+                std::fprintf(stderr, "\r  %llu keys, %llu values", static_cast<unsigned long long>(keys),
+                             static_cast<unsigned long long>(values));
+            }
+        });
     if (terminal) std::fputc('\n', stderr);
     if (!result.ok) {
         error = result.error;

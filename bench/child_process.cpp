@@ -23,8 +23,7 @@ public:
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     int get() const { return fd_; }
-    void reset()
-    {
+    void reset() {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
     }
@@ -33,15 +32,13 @@ private:
     int fd_;
 };
 
-std::string systemError(const char* what)
-{
+std::string systemError(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
 }
 
 // Starts argv with stdout on stdoutFd and stderr into an unnamed temporary file (read back at the
 // end: a pipe could fill up while the caller reads stdout), then calls drain and waits.
-ChildOutcome run(const std::vector<std::string>& argv, int stdoutFd, const std::function<void()>& drain)
-{
+ChildOutcome run(const std::vector<std::string>& argv, int stdoutFd, const std::function<void()>& drain) {
     ChildOutcome outcome;
     std::FILE* errors = std::tmpfile();
     if (!errors) {
@@ -67,8 +64,7 @@ ChildOutcome run(const std::vector<std::string>& argv, int stdoutFd, const std::
     }
     if (drain) drain();
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     outcome.ran = true;
     outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::rewind(errors);
@@ -82,8 +78,7 @@ ChildOutcome run(const std::vector<std::string>& argv, int stdoutFd, const std::
 
 }  // namespace
 
-ChildOutcome RunDiscardingOutput(const std::vector<std::string>& argv)
-{
+ChildOutcome runDiscardingOutput(const std::vector<std::string>& argv) {
     Fd devNull(::open("/dev/null", O_WRONLY | O_CLOEXEC));
     if (devNull.get() < 0) {
         ChildOutcome outcome;
@@ -93,8 +88,7 @@ ChildOutcome RunDiscardingOutput(const std::vector<std::string>& argv)
     return run(argv, devNull.get(), {});
 }
 
-ChildOutcome RunReadingOutput(const std::vector<std::string>& argv, const std::function<void(std::string_view)>& sink)
-{
+ChildOutcome runReadingOutput(const std::vector<std::string>& argv, const std::function<void(std::string_view)>& sink) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) {
         ChildOutcome outcome;

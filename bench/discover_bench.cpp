@@ -12,37 +12,30 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kSteamGames = 200;
-constexpr int kPrefixesPerLauncher =
-    50 / 5;  // Lutris, Bottles, Heroic, PlayOnLinux, a second Steam root's games
+constexpr int kPrefixesPerLauncher = 50 / 5;  // Lutris, Bottles, Heroic, PlayOnLinux, a second Steam root's games
 constexpr std::uint64_t kRegistries = 1 + kSteamGames + 5 * kPrefixesPerLauncher;  // with the Tovik store
 
-void write(const fs::path& file, const std::string& text)
-{
+void write(const fs::path& file, const std::string& text) {
     fs::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << text;
 }
 
-void prefix(const fs::path& dir)
-{
-    write(dir / "system.reg",
-          "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n");
-    write(
-        dir / "user.reg",
-        "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n");
+void prefix(const fs::path& dir) {
+    write(dir / "system.reg", "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n");
+    write(dir / "user.reg",
+          "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n");
 }
 
-std::string manifest(int appId)
-{
+std::string manifest(int appId) {
     const std::string id = std::to_string(appId);
-    return "\"AppState\"\n{\n\t\"appid\"\t\t\"" + id + "\"\n\t\"Universe\"\t\t\"1\"\n\t\"name\"\t\t\"Game " +
-           id + "\"\n\t\"StateFlags\"\t\t\"4\"\n\t\"installdir\"\t\t\"Game " + id +
+    return "\"AppState\"\n{\n\t\"appid\"\t\t\"" + id + "\"\n\t\"Universe\"\t\t\"1\"\n\t\"name\"\t\t\"Game " + id +
+           "\"\n\t\"StateFlags\"\t\t\"4\"\n\t\"installdir\"\t\t\"Game " + id +
            "\"\n\t\"InstalledDepots\"\n\t{\n\t\t\"" + id +
            "1\"\n\t\t{\n\t\t\t\"manifest\"\t\t\"123456789\"\n\t\t}\n\t}\n}\n";
 }
 
 // The home, made once under dataDir and kept (its files never change).
-fs::path makeHome(const std::string& dataDir)
-{
+fs::path makeHome(const std::string& dataDir) {
     const fs::path home = fs::path(dataDir) / "discover-home";
     if (fs::exists(home / ".made")) return home;
     std::error_code ignored;
@@ -56,10 +49,9 @@ fs::path makeHome(const std::string& dataDir)
         apps += "\t\t\t\"" + std::to_string(id) + "\"\t\t\"1000000\"\n";
     }
     const fs::path library2 = home / "games/SteamLibrary";
-    write(steam / "steamapps/libraryfolders.vdf", "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"" +
-                                                      steam.string() + "\"\n\t\t\"apps\"\n\t\t{\n" + apps +
-                                                      "\t\t}\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"" +
-                                                      library2.string() + "\"\n\t}\n}\n");
+    write(steam / "steamapps/libraryfolders.vdf",
+          "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"" + steam.string() + "\"\n\t\t\"apps\"\n\t\t{\n" +
+              apps + "\t\t}\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"" + library2.string() + "\"\n\t}\n}\n");
     fs::create_directories(home / ".steam");
     fs::create_symlink(steam, home / ".steam/steam");
     for (int i = 0; i < kPrefixesPerLauncher; ++i) {
@@ -87,18 +79,17 @@ fs::path makeHome(const std::string& dataDir)
 
 }  // namespace
 
-void TimeDiscovery(BenchRunner& runner, const std::string& dataDir)
-{
+void timeDiscovery(BenchRunner& runner, const std::string& dataDir) {
     const CaseSpec spec{kDiscoverOperation, kDiscoverWorkload, "registries", kRegistries};
-    if (!runner.Wanted(spec)) return;
+    if (!runner.wanted(spec)) return;
     const fs::path home = makeHome(dataDir);
     discover::UserFolders folders;
     folders.home = home.string();
     folders.dataHome = (home / ".local/share").string();
     folders.configHome = (home / ".config").string();
-    runner.Run(spec, [&](Stopwatch& watch) {
+    runner.run(spec, [&](Stopwatch& watch) {
         watch.start();
-        const std::vector<discover::FoundRegistry> found = DiscoverAllRegistries(folders);
+        const std::vector<discover::FoundRegistry> found = tovik::discoverAllRegistries(folders);
         watch.stop();
         RunResult result;
         result.items = found.size();

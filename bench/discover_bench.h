@@ -10,6 +10,6 @@ namespace tovik::bench {
 inline constexpr const char* kDiscoverOperation = "discover registries";
 inline constexpr const char* kDiscoverWorkload = "50 prefixes + Steam library of 200 games";
 
-void TimeDiscovery(BenchRunner& runner, const std::string& dataDir);
+void timeDiscovery(BenchRunner& runner, const std::string& dataDir);
 
 }  // namespace tovik::bench

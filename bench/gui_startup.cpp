@@ -14,8 +14,8 @@
 #include "app/main_frame.h"
 #include "app/tovik_app.h"
 #include "registry/registry_store.h"
-#include "view/tovik_view.h"
 #include "ui/prompts.h"
+#include "view/tovik_view.h"
 
 namespace tovik::bench {
 namespace {
@@ -30,18 +30,16 @@ constexpr unsigned kChildTimeLimitSeconds = 300;
 // the store, and no file or modal dialog is accepted.
 class AnswerOkPrompts : public ViewPrompts {
 public:
-    int MessageBox(QWidget*, const QString&, MessageButtons buttons) override
-    {
+    int messageBox(QWidget*, const QString&, MessageButtons buttons) override {
         return buttons == MessageButtons::Ok ? IDOK : IDNO;
     }
-    QString SaveFileName(QWidget*, const QString&, QString*) override { return {}; }
-    QString OpenFileName(QWidget*, const QString&) override { return {}; }
+    QString saveFileName(QWidget*, const QString&, QString*) override { return {}; }
+    QString openFileName(QWidget*, const QString&) override { return {}; }
     int DoModal(QDialog&) override { return IDCANCEL; }
 };
 
 // VmHWM of /proc/self/status, or ru_maxrss where that cannot be read; both in KiB.
-std::uint64_t peakResidentKb()
-{
+std::uint64_t peakResidentKb() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
         if (line.rfind("VmHWM:", 0) == 0) return std::strtoull(line.c_str() + 6, nullptr, 10);
@@ -51,8 +49,7 @@ std::uint64_t peakResidentKb()
     return static_cast<std::uint64_t>(usage.ru_maxrss);
 }
 
-[[noreturn]] void fail(const char* why)
-{
+[[noreturn]] void fail(const char* why) {
     std::fprintf(stderr, "start-up child: %s\n", why);
     std::fflush(stderr);
     _exit(1);
@@ -60,8 +57,7 @@ std::uint64_t peakResidentKb()
 
 }  // namespace
 
-std::string MakeStartupFolder(const std::string& store, std::string& error)
-{
+std::string makeStartupFolder(const std::string& store, std::string& error) {
     std::error_code ec;
     const fs::path target = fs::absolute(store, ec);
     std::string pattern = (fs::temp_directory_path(ec) / "tovik-bench-start-XXXXXX").string();
@@ -79,20 +75,18 @@ std::string MakeStartupFolder(const std::string& store, std::string& error)
     if (made) fs::create_symlink(target, link, ec);
     if (!made || ec) {
         error = "cannot prepare " + folder.string() + (ec ? ": " + ec.message() : std::string());
-        RemoveStartupFolder(folder.string());
+        removeStartupFolder(folder.string());
         return {};
     }
     return folder.string();
 }
 
-void RemoveStartupFolder(const std::string& folder)
-{
+void removeStartupFolder(const std::string& folder) {
     std::error_code ignored;
     fs::remove_all(folder, ignored);  // removes the link, never the store it points to
 }
 
-void RunStartupChild(const std::string& folder)
-{
+void runStartupChild(const std::string& folder) {
     alarm(kChildTimeLimitSeconds);
     // The folder stands in for the user's data folder and for the places the single-instance
     // lock and socket (QDir::tempPath) and Qt's runtime files go.
@@ -106,24 +100,23 @@ void RunStartupChild(const std::string& folder)
     static char* argv[] = {name, nullptr};
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tovik"));
-    ApplyInterfaceFont();
+    applyInterfaceFont();
     CTovikApp app;
-    app.SetPrompts(std::make_unique<AnswerOkPrompts>());
-    if (!app.InitInstance() || !app.MainFrame()) fail("the browser did not start");
+    app.setPrompts(std::make_unique<AnswerOkPrompts>());
+    if (!app.initInstance() || !app.mainFrame()) fail("the browser did not start");
 
-    const std::uint64_t items = app.MainFrame()->View()->TreeModel().ItemCount();
+    const std::uint64_t items = app.mainFrame()->view()->treeModel().itemCount();
     const std::uint64_t peakKb = peakResidentKb();
     std::printf("items %llu\npeak_resident_kb %llu\n", static_cast<unsigned long long>(items),
                 static_cast<unsigned long long>(peakKb));
     std::fflush(stdout);
     // Closing lets SQLite remove the store's -wal and -shm files; the rest of the teardown is of no
     // interest, so the process ends without it.
-    tovik::CloseRegistryStore();
+    tovik::closeRegistryStore();
     _exit(0);
 }
 
-std::optional<StartupReport> ParseStartupReport(std::string_view text)
-{
+std::optional<StartupReport> parseStartupReport(std::string_view text) {
     StartupReport report;
     bool haveItems = false, haveMemory = false;
     while (!text.empty()) {

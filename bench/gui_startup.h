@@ -14,20 +14,20 @@ inline constexpr std::string_view kStartupChildArgument = "--startup-child";
 
 // What the child reports on stdout once the caution is answered.
 struct StartupReport {
-    std::uint64_t treeItems = 0;        // items in the tree, the three roots included
-    std::uint64_t peakResidentKb = 0;   // the child's peak resident memory
+    std::uint64_t treeItems = 0;       // items in the tree, the three roots included
+    std::uint64_t peakResidentKb = 0;  // the child's peak resident memory
 };
 
 // A private folder for one start: data/tovik/registry.db links to store (so the store's WAL files
 // stay beside the store itself), runtime/ and tmp/ hold what the single-instance channel and Qt
 // keep there, so the child never meets a running Tovik. Empty, with error set, on failure.
-std::string MakeStartupFolder(const std::string& store, std::string& error);
-void RemoveStartupFolder(const std::string& folder);
+std::string makeStartupFolder(const std::string& store, std::string& error);
+void removeStartupFolder(const std::string& folder);
 
 // The child's side: starts the browser on the folder's store with every message box answered OK,
 // prints its report and ends the process. Never returns.
-[[noreturn]] void RunStartupChild(const std::string& folder);
+[[noreturn]] void runStartupChild(const std::string& folder);
 
-std::optional<StartupReport> ParseStartupReport(std::string_view text);
+std::optional<StartupReport> parseStartupReport(std::string_view text);
 
 }  // namespace tovik::bench

@@ -21,7 +21,8 @@ namespace {
 
 // M's size: 100 groups of 1,000 keys, ten values each.
 constexpr std::uint64_t kGroups = 100, kKeysPerGroup = 1000, kValuesPerKey = 10;
-constexpr std::uint64_t kKeys = kGroups * kKeysPerGroup + kGroups + 1, kValues = kGroups * kKeysPerGroup * kValuesPerKey;
+constexpr std::uint64_t kKeys = kGroups * kKeysPerGroup + kGroups + 1,
+                        kValues = kGroups * kKeysPerGroup * kValuesPerKey;
 constexpr std::uint64_t kHistoryEntries = 10'000;
 
 void removeStore(const std::string& path) {
@@ -36,10 +37,10 @@ std::u16string digits(std::uint64_t n) {
 
 // The store at path, recorded (as the program opens it) or bare.
 bool openStore(const std::string& path, bool recorded) {
-    if (recorded) return OpenRegistryStore(path).ok;
+    if (recorded) return openRegistryStore(path).ok;
     std::unique_ptr<Backend> backend;
     if (!OpenSqliteStore(path, backend).ok) return false;
-    SetCurrentBackend(std::move(backend));
+    setCurrentBackend(std::move(backend));
     return true;
 }
 
@@ -52,19 +53,20 @@ std::uint64_t writeTree() {
         for (std::uint64_t k = 0; k < kKeysPerGroup; ++k) {
             const std::u16string path = u"Bench\\G" + digits(g) + u"\\K" + digits(k);
             HKEY key = 0;
-            if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr) != ERROR_SUCCESS)
+            if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr) !=
+                ERROR_SUCCESS)
                 return values;
             for (std::uint64_t v = 0; v < kValuesPerKey; ++v) {
                 const DWORD data = static_cast<DWORD>(g * k + v);
-                if (RegSetValueExW(key, (u"Value" + digits(v)).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
-                                   sizeof data) == ERROR_SUCCESS)
+                if (RegSetValueExW(key, (u"Value" + digits(v)).c_str(), 0, REG_DWORD,
+                                   reinterpret_cast<const BYTE*>(&data), sizeof data) == ERROR_SUCCESS)
                     ++values;
             }
             RegCloseKey(key);
         }
-        if (g % 10 == 9) batch.Commit();
+        if (g % 10 == 9) batch.commit();
     }
-    batch.Finish();
+    batch.finish();
     return values;
 }
 
@@ -75,16 +77,17 @@ std::string readFile(const std::string& path) {
 
 void timeBulkWrite(BenchRunner& runner, const std::string& dataDir) {
     for (const bool recorded : {false, true}) {
-        const CaseSpec spec{recorded ? "write M's keys and values (recorded)" : "write M's keys and values (unrecorded)",
+        const CaseSpec spec{recorded ? "write M's keys and values (recorded)"
+                                     : "write M's keys and values (unrecorded)",
                             "100,000 keys", "values", kValues};
         const std::string path = dataDir + "/history-write.db";
-        runner.Run(spec, [&](Stopwatch& watch) {
+        runner.run(spec, [&](Stopwatch& watch) {
             removeStore(path);
-            if (!openStore(path, recorded)) return RunResult::Failed("cannot open the store");
+            if (!openStore(path, recorded)) return RunResult::failed("cannot open the store");
             watch.start();
             const std::uint64_t values = writeTree();
             watch.stop();
-            CloseRegistryStore();
+            closeRegistryStore();
             removeStore(path);
             return RunResult{values, {}};
         });
@@ -98,22 +101,23 @@ void timeDurableSet(BenchRunner& runner, const std::string& dataDir) {
         const std::string path = dataDir + "/history-set.db";
         removeStore(path);
         if (!openStore(path, recorded)) {
-            runner.Skip(spec, "cannot open the store");
+            runner.skip(spec, "cannot open the store");
             continue;
         }
         HKEY key = 0;
         RegCreateKeyExW(HKEY_CURRENT_USER, u"Set", 0, nullptr, 0, 0, nullptr, &key, nullptr);
         DWORD n = 0;
-        runner.Run(spec, [&](Stopwatch& watch) {
+        runner.run(spec, [&](Stopwatch& watch) {
             std::uint64_t done = 0;
             watch.start();
             for (int i = 0; i < 20; ++i, ++n)
-                done += RegSetValueExW(key, u"v", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&n), sizeof n) == ERROR_SUCCESS;
+                done += RegSetValueExW(key, u"v", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&n), sizeof n) ==
+                        ERROR_SUCCESS;
             watch.stop();
             return RunResult{done, {}};
         });
         RegCloseKey(key);
-        CloseRegistryStore();
+        closeRegistryStore();
         removeStore(path);
     }
 }
@@ -124,27 +128,27 @@ void timeUndoOfSubtreeDelete(BenchRunner& runner, const std::string& dataDir) {
     const std::string before = dataDir + "/history-before.txt", after = dataDir + "/history-after.txt";
     removeStore(path);
     if (!openStore(path, true) || writeTree() != kValues ||
-        ExportKeyToFile(before, HKEY_LOCAL_MACHINE, u"Bench").outcome != ExportOutcome::Written) {
-        runner.Skip(spec, "cannot make the tree");
-        CloseRegistryStore();
+        exportKeyToFile(before, HKEY_LOCAL_MACHINE, u"Bench").outcome != ExportOutcome::Written) {
+        runner.skip(spec, "cannot make the tree");
+        closeRegistryStore();
         return;
     }
     const std::string exported = readFile(before);
-    runner.Run(spec, [&](Stopwatch& watch) {
+    runner.run(spec, [&](Stopwatch& watch) {
         {
             history::ChangeScope scope(u"delete Bench");
-            if (!DeleteKeyTree(HKEY_LOCAL_MACHINE, u"Bench")) return RunResult::Failed("the delete failed");
+            if (!deleteKeyTree(HKEY_LOCAL_MACHINE, u"Bench")) return RunResult::failed("the delete failed");
         }
         watch.start();
         const history::UndoOutcome undone = history::undoChanges(*history::CurrentRecorder(), 1);
         watch.stop();
-        if (!undone.ok) return RunResult::Failed(undone.error);
-        if (ExportKeyToFile(after, HKEY_LOCAL_MACHINE, u"Bench").outcome != ExportOutcome::Written ||
+        if (!undone.ok) return RunResult::failed(undone.error);
+        if (exportKeyToFile(after, HKEY_LOCAL_MACHINE, u"Bench").outcome != ExportOutcome::Written ||
             readFile(after) != exported)
-            return RunResult::Failed("the export after the undo differs from the one before the delete");
+            return RunResult::failed("the export after the undo differs from the one before the delete");
         return RunResult{kValues, {}};
     });
-    CloseRegistryStore();
+    closeRegistryStore();
     removeStore(path);
     std::error_code ignored;
     std::filesystem::remove(before, ignored);
@@ -156,18 +160,19 @@ void timeOpenLongHistory(BenchRunner& runner, const std::string& dataDir) {
     // Kept between runs of the benchmark: made once, one durable entry at a time.
     const std::string path = dataDir + "/history-long.db";
     if (!openStore(path, true)) {
-        runner.Skip(spec, "cannot open the store");
+        runner.skip(spec, "cannot open the store");
         return;
     }
     HKEY key = 0;
     RegCreateKeyExW(HKEY_CURRENT_USER, u"Long", 0, nullptr, 0, 0, nullptr, &key, nullptr);
     for (std::size_t have = history::CurrentRecorder()->file().list(-1).size(); have < kHistoryEntries; ++have) {
         const DWORD n = static_cast<DWORD>(have);
-        RegSetValueExW(key, (u"v" + digits(have % 100)).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&n), sizeof n);
+        RegSetValueExW(key, (u"v" + digits(have % 100)).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&n),
+                       sizeof n);
     }
     RegCloseKey(key);
-    CloseRegistryStore();
-    runner.Run(spec, [&](Stopwatch& watch) {
+    closeRegistryStore();
+    runner.run(spec, [&](Stopwatch& watch) {
         watch.start();
         const bool opened = openStore(path, true);
         std::size_t listed = 0, undoable = 0;
@@ -177,15 +182,15 @@ void timeOpenLongHistory(BenchRunner& runner, const std::string& dataDir) {
             undoable = history::undoCandidates(recorder.file(), static_cast<std::size_t>(-1)).size();
         }
         watch.stop();
-        CloseRegistryStore();
-        if (!opened || undoable == 0) return RunResult::Failed("cannot open the history");
+        closeRegistryStore();
+        if (!opened || undoable == 0) return RunResult::failed("cannot open the history");
         return RunResult{listed, {}};
     });
 }
 
 }  // namespace
 
-void TimeHistory(BenchRunner& runner, const std::string& dataDir) {
+void timeHistory(BenchRunner& runner, const std::string& dataDir) {
     // The histories of the benchmark's stores stay with its data, never in the user's state folder.
     setenv("XDG_STATE_HOME", (dataDir + "/state").c_str(), 1);
     timeDurableSet(runner, dataDir);

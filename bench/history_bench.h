@@ -8,6 +8,6 @@
 
 namespace tovik::bench {
 
-void TimeHistory(BenchRunner& runner, const std::string& dataDir);
+void timeHistory(BenchRunner& runner, const std::string& dataDir);
 
 }  // namespace tovik::bench

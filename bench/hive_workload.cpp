@@ -40,7 +40,7 @@ struct Copier {
                 error = "a value could not be read";
                 return false;
             }
-            names.push_back(Utf16ToUtf8(std::u16string_view(name, length)));
+            names.push_back(utf16ToUtf8(std::u16string_view(name, length)));
             data.push_back(std::move(bytes));
             types.push_back(type);
         }
@@ -65,7 +65,7 @@ struct Copier {
             if (RegEnumKeyExW(from, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
             HKEY child = 0;
             if (RegOpenKeyExW(from, name, 0, 0, &child) != ERROR_SUCCESS) continue;
-            const std::string utf8 = Utf16ToUtf8(std::u16string_view(name, length));
+            const std::string utf8 = utf16ToUtf8(std::u16string_view(name, length));
             const hive_node_h made = hivex_node_add_child(hive, to, utf8.c_str());
             const bool ok = made != 0 && copyKey(child, made);
             RegCloseKey(child);
@@ -77,19 +77,19 @@ struct Copier {
     }
 };
 
-std::string StampOf(const Workload& from) {
+std::string stampOf(const Workload& from) {
     struct stat st {};
     ::stat(from.path.c_str(), &st);
-    return DescribeOptions(from.options) + " " + std::to_string(st.st_size) + " " + std::to_string(st.st_mtime) + "\n";
+    return describeOptions(from.options) + " " + std::to_string(st.st_size) + " " + std::to_string(st.st_mtime) + "\n";
 }
 
 }  // namespace
 
-bool PrepareHiveWorkload(const Workload& from, const std::function<void(const std::string&)>& emptyHive,
+bool prepareHiveWorkload(const Workload& from, const std::function<void(const std::string&)>& emptyHive,
                          HiveWorkload& hive, std::string& error) {
     hive.path = from.path + ".SOFTWARE";
     const std::string stampPath = hive.path + ".stamp";
-    const std::string stamp = StampOf(from);
+    const std::string stamp = stampOf(from);
     std::error_code ec;
     {
         std::ifstream in(stampPath);
@@ -104,7 +104,7 @@ bool PrepareHiveWorkload(const Workload& from, const std::function<void(const st
     const auto start = std::chrono::steady_clock::now();
     const std::string building = hive.path + ".new";
     emptyHive(building);
-    const StoreOpenResult opened = OpenRegistryStore(from.path);
+    const StoreOpenResult opened = openRegistryStore(from.path);
     if (!opened.ok) {
         error = opened.error;
         return false;
@@ -117,7 +117,7 @@ bool PrepareHiveWorkload(const Workload& from, const std::function<void(const st
         RegistryReadSnapshot snapshot;
         if (ok) ok = copier.copyKey(HKEY_LOCAL_MACHINE, hivex_root(copier.hive));
     }
-    CloseRegistryStore();
+    closeRegistryStore();
     if (ok && hivex_commit(copier.hive, nullptr, 0) != 0) {
         ok = false;
         copier.error = std::string("hivex could not save the hive: ") + std::strerror(errno);

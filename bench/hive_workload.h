@@ -10,16 +10,16 @@
 namespace tovik::bench {
 
 struct HiveWorkload {
-    std::string path;           // the hive file
-    std::uint64_t keys = 0;     // below the hive's root
+    std::string path;        // the hive file
+    std::uint64_t keys = 0;  // below the hive's root
     std::uint64_t values = 0;
-    std::uint64_t bytes = 0;    // the file's size
+    std::uint64_t bytes = 0;      // the file's size
     double generatedSeconds = 0;  // 0 when the file was reused
 };
 
 // emptyHive writes a hive with a root key only (hivex cannot make one) to the path given.
 // HKLM of the workload becomes the hive's root. The process's current store is closed.
-bool PrepareHiveWorkload(const Workload& from, const std::function<void(const std::string&)>& emptyHive,
+bool prepareHiveWorkload(const Workload& from, const std::function<void(const std::string&)>& emptyHive,
                          HiveWorkload& hive, std::string& error);
 
 }  // namespace tovik::bench

@@ -43,8 +43,7 @@ constexpr const char* kCopyRows =
     "INSERT INTO vals(key, name, fold, type, data) SELECT key, name, fold, type, data FROM source.vals "
     "WHERE key = ?1 ORDER BY id";
 
-int copyValues(sqlite3* db)
-{
+int copyValues(sqlite3* db) {
     sqlite3_stmt* packs = nullptr;
     sqlite3_stmt* insert = nullptr;
     sqlite3_stmt* rows = nullptr;
@@ -85,8 +84,7 @@ int copyValues(sqlite3* db)
 
 }  // namespace
 
-bool WriteLayout1Copy(const std::string& source, const std::string& target, std::string& error)
-{
+bool writeLayout1Copy(const std::string& source, const std::string& target, std::string& error) {
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(target.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     char* message = nullptr;

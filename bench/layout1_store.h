@@ -7,6 +7,6 @@ namespace tovik::bench {
 
 // Writes target (which must not exist) from source, a closed store of the current layout; false
 // with error set when it could not.
-bool WriteLayout1Copy(const std::string& source, const std::string& target, std::string& error);
+bool writeLayout1Copy(const std::string& source, const std::string& target, std::string& error);
 
 }  // namespace tovik::bench

@@ -31,8 +31,7 @@ constexpr std::uint64_t kWritesPerCommit = 50'000;
 class Rng {
 public:
     explicit Rng(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t next()
-    {
+    std::uint64_t next() {
         std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
@@ -48,57 +47,50 @@ private:
 };
 
 // Each key draws from its own stream, so its content does not depend on the order of writing.
-Rng keyRng(std::uint64_t seed, std::uint64_t keyIndex)
-{
+Rng keyRng(std::uint64_t seed, std::uint64_t keyIndex) {
     Rng mixer(seed ^ (keyIndex * 0xD1B54A32D192ED03ull));
     return Rng(mixer.next());
 }
 
 constexpr std::u16string_view kSyllables[] = {
-    u"ka", u"ro", u"vel", u"min", u"tor", u"sa", u"lu", u"den", u"ar", u"qui",
-    u"zo", u"pe", u"mar", u"lin", u"ost", u"ra", u"bex", u"ny", u"cal", u"dor",
+    u"ka", u"ro", u"vel", u"min", u"tor", u"sa", u"lu",  u"den", u"ar",  u"qui",
+    u"zo", u"pe", u"mar", u"lin", u"ost", u"ra", u"bex", u"ny",  u"cal", u"dor",
 };
 
 // Mostly ASCII, with a few letters beyond it so text conversions do real work.
 constexpr std::u16string_view kTextAlphabet =
     u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 \\.-_\u00E9\u00FC\u0416\u65E5";
 
-void appendWord(std::u16string& out, Rng& rng)
-{
+void appendWord(std::u16string& out, Rng& rng) {
     const std::size_t start = out.size();
     const std::uint32_t count = 1 + rng.below(3);
     for (std::uint32_t i = 0; i < count; ++i) out += kSyllables[rng.below(std::size(kSyllables))];
     out[start] = static_cast<char16_t>(out[start] - u'a' + u'A');
 }
 
-void appendNumber(std::u16string& out, std::uint64_t n)
-{
+void appendNumber(std::u16string& out, std::uint64_t n) {
     char digits[24];
     const int length = std::snprintf(digits, sizeof digits, "%llu", static_cast<unsigned long long>(n));
     for (int i = 0; i < length; ++i) out += static_cast<char16_t>(digits[i]);
 }
 
 // Random words then the ordinal among siblings: unique, and sorted differently from creation.
-void makeName(std::u16string& out, Rng& rng, int words, std::uint64_t ordinal)
-{
+void makeName(std::u16string& out, Rng& rng, int words, std::uint64_t ordinal) {
     out.clear();
     for (int i = 0; i < words; ++i) appendWord(out, rng);
     out += u'_';
     appendNumber(out, ordinal);
 }
 
-void appendText(std::u16string& out, Rng& rng, std::uint32_t length)
-{
+void appendText(std::u16string& out, Rng& rng, std::uint32_t length) {
     for (std::uint32_t i = 0; i < length; ++i) out += kTextAlphabet[rng.below(kTextAlphabet.size())];
 }
 
-std::u16string rootName(HKEY root)
-{
-    return RootKeyName(root);
+std::u16string rootName(HKEY root) {
+    return rootKeyName(root);
 }
 
-std::vector<std::u16string_view> splitPath(std::u16string_view path)
-{
+std::vector<std::u16string_view> splitPath(std::u16string_view path) {
     std::vector<std::u16string_view> parts;
     while (!path.empty()) {
         const std::size_t cut = path.find(u'\\');
@@ -116,14 +108,13 @@ public:
     Writer(const GeneratorOptions& options, const GeneratorProgress& progress, GeneratorResult& result)
         : options_(options), progress_(progress), result_(result) {}
 
-    bool run()
-    {
+    bool run() {
         RegistryBatch batch;
         batch_ = &batch;
         HKEY base = options_.root;
         if (!options_.basePath.empty()) {
-            const LONG rc = RegCreateKeyExW(options_.root, options_.basePath.c_str(), 0, nullptr, 0, 0, nullptr,
-                                            &base, nullptr);
+            const LONG rc =
+                RegCreateKeyExW(options_.root, options_.basePath.c_str(), 0, nullptr, 0, 0, nullptr, &base, nullptr);
             if (rc != ERROR_SUCCESS) return fail("Cannot create the base key", options_.basePath, rc);
         }
         const bool ok = writeTree(base) && writeWideKeys(base) && commit();
@@ -141,8 +132,7 @@ private:
 
     // Breadth-first numbering (children of node p are p * fanOut + 1 ...), written depth first so
     // that only the handles of one path are open at a time.
-    bool writeTree(HKEY base)
-    {
+    bool writeTree(HKEY base) {
         const std::uint64_t keys = options_.keys;
         const std::uint64_t fanOut = options_.fanOut;
         std::vector<Frame> stack{{0, base, 0}};
@@ -184,12 +174,11 @@ private:
         return true;
     }
 
-    bool writeWideKeys(HKEY base)
-    {
+    bool writeWideKeys(HKEY base) {
         std::uint64_t firstValue = options_.values;
         for (std::size_t i = 0; i < options_.wideKeys.size(); ++i) {
             const std::uint32_t count = options_.wideKeys[i];
-            const std::u16string name = WideKeyName(count);
+            const std::u16string name = wideKeyName(count);
             HKEY key = 0;
             const LONG rc = RegCreateKeyExW(base, name.c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr);
             if (rc != ERROR_SUCCESS) return fail("Cannot create the key", name, rc);
@@ -205,8 +194,7 @@ private:
 
     // Values firstValue ... firstValue + count - 1 of the whole registry; the global index picks
     // the type so that every run of 100 values has the mix exactly.
-    bool writeValues(HKEY key, Rng& rng, std::uint64_t firstValue, std::uint64_t count)
-    {
+    bool writeValues(HKEY key, Rng& rng, std::uint64_t firstValue, std::uint64_t count) {
         const TypeMix& mix = options_.mix;
         for (std::uint64_t i = 0; i < count; ++i) {
             makeName(name_, rng, 1, i);
@@ -216,10 +204,10 @@ private:
                 type = REG_SZ;
                 text_.clear();
                 appendText(text_, rng, rng.around(options_.stringLength));
-                data_ = StringToBytes(text_);
+                data_ = stringToBytes(text_);
             } else if (slot < mix.sz + mix.dword) {
                 type = REG_DWORD;
-                data_ = DwordToBytes(rng.below(2) ? rng.below(1000) : static_cast<DWORD>(rng.next()));
+                data_ = dwordToBytes(rng.below(2) ? rng.below(1000) : static_cast<DWORD>(rng.next()));
             } else if (slot < mix.sz + mix.dword + mix.binary) {
                 type = REG_BINARY;
                 data_.resize(options_.binarySize);
@@ -244,10 +232,9 @@ private:
     }
 
     // Counts one write; commits and reports progress every kWritesPerCommit writes.
-    bool counted()
-    {
+    bool counted() {
         if (++writes_ % kWritesPerCommit != 0) return true;
-        if (!batch_->Commit()) {
+        if (!batch_->commit()) {
             result_.error = "The store refused to commit the registry written so far.";
             return false;
         }
@@ -255,16 +242,14 @@ private:
         return true;
     }
 
-    bool commit()
-    {
-        if (batch_->Commit()) return true;
+    bool commit() {
+        if (batch_->commit()) return true;
         result_.error = "The store refused to commit the generated registry.";
         return false;
     }
 
-    bool fail(const char* what, std::u16string_view name, LONG rc)
-    {
-        result_.error = std::string(what) + " \"" + ToUtf8(name) + "\" (error " + std::to_string(rc) + ").";
+    bool fail(const char* what, std::u16string_view name, LONG rc) {
+        result_.error = std::string(what) + " \"" + toUtf8(name) + "\" (error " + std::to_string(rc) + ").";
         return false;
     }
 
@@ -280,8 +265,7 @@ private:
 
 }  // namespace
 
-std::optional<GeneratorOptions> PresetOptions(std::string_view name)
-{
+std::optional<GeneratorOptions> presetOptions(std::string_view name) {
     GeneratorOptions options;
     const std::string upper = [&] {
         std::string s(name);
@@ -307,8 +291,7 @@ std::optional<GeneratorOptions> PresetOptions(std::string_view name)
     return options;
 }
 
-std::uint32_t TreeDepth(const GeneratorOptions& options)
-{
+std::uint32_t treeDepth(const GeneratorOptions& options) {
     if (options.keys == 0 || options.fanOut == 0) return 0;
     if (options.fanOut == 1) return static_cast<std::uint32_t>(std::min<std::uint64_t>(options.keys, UINT32_MAX));
     std::uint64_t capacity = 0, level = 1;
@@ -321,8 +304,7 @@ std::uint32_t TreeDepth(const GeneratorOptions& options)
     return depth;
 }
 
-std::uint32_t FanOutForDepth(std::uint64_t keys, std::uint32_t depth)
-{
+std::uint32_t fanOutForDepth(std::uint64_t keys, std::uint32_t depth) {
     if (keys == 0 || depth == 0) return 1;
     GeneratorOptions probe;
     probe.keys = keys;
@@ -330,21 +312,24 @@ std::uint32_t FanOutForDepth(std::uint64_t keys, std::uint32_t depth)
     while (low < high) {
         const std::uint64_t mid = low + (high - low) / 2;
         probe.fanOut = static_cast<std::uint32_t>(mid);
-        if (TreeDepth(probe) <= depth) high = mid;
-        else low = mid + 1;
+        if (treeDepth(probe) <= depth)
+            high = mid;
+        else
+            low = mid + 1;
     }
     return static_cast<std::uint32_t>(low);
 }
 
-std::string ValidateOptions(const GeneratorOptions& options)
-{
-    if (RootKeyName(options.root)[0] == 0) return "The root must be HKEY_CLASSES_ROOT, HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE.";
+std::string validateOptions(const GeneratorOptions& options) {
+    if (rootKeyName(options.root)[0] == 0)
+        return "The root must be HKEY_CLASSES_ROOT, HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE.";
     std::size_t baseDepth = 0;
     if (!options.basePath.empty()) {
         for (const std::u16string_view part : splitPath(options.basePath)) {
             if (part.empty()) return "The base path has an empty key name (a doubled, leading or trailing backslash).";
             if (part.size() > static_cast<std::size_t>(kMaxKeyNameLength))
-                return "A key name of the base path is longer than " + std::to_string(kMaxKeyNameLength) + " characters.";
+                return "A key name of the base path is longer than " + std::to_string(kMaxKeyNameLength) +
+                       " characters.";
             ++baseDepth;
         }
     }
@@ -354,7 +339,8 @@ std::string ValidateOptions(const GeneratorOptions& options)
     if (options.fanOut < 1 || options.fanOut > kMaxFanOut)
         return "The fan-out must be between 1 and " + std::to_string(kMaxFanOut) + ".";
     const TypeMix& mix = options.mix;
-    if (mix.sz < 0 || mix.dword < 0 || mix.binary < 0 || mix.multiSz < 0 || mix.sz + mix.dword + mix.binary + mix.multiSz != 100)
+    if (mix.sz < 0 || mix.dword < 0 || mix.binary < 0 || mix.multiSz < 0 ||
+        mix.sz + mix.dword + mix.binary + mix.multiSz != 100)
         return "The type mix must be four percentages (SZ, DWORD, BINARY, MULTI_SZ) that add up to 100.";
     if (options.stringLength > kMaxStringLength)
         return "The string length must be at most " + std::to_string(kMaxStringLength) + " characters.";
@@ -365,19 +351,19 @@ std::string ValidateOptions(const GeneratorOptions& options)
         if (!seen.insert(count).second) return "Each wide key needs a different number of values.";
         if (count > kMaxValues) return "A wide key can hold at most " + std::to_string(kMaxValues) + " values.";
     }
-    const std::uint64_t depth = baseDepth + std::max<std::uint64_t>(TreeDepth(options), options.wideKeys.empty() ? 0 : 1);
+    const std::uint64_t depth =
+        baseDepth + std::max<std::uint64_t>(treeDepth(options), options.wideKeys.empty() ? 0 : 1);
     if (depth > static_cast<std::uint64_t>(kMaxKeyDepth))
         return "The tree would be " + std::to_string(depth) + " levels deep; the store allows " +
                std::to_string(kMaxKeyDepth) + ". Give a larger fan-out.";
     return {};
 }
 
-std::string DescribeOptions(const GeneratorOptions& options)
-{
+std::string describeOptions(const GeneratorOptions& options) {
     std::string line = "tovik-gen " + std::to_string(kGeneratorVersion);
     line += " seed=" + std::to_string(options.seed);
-    line += " root=" + ToUtf8(rootName(options.root));
-    line += " base=" + ToUtf8(options.basePath);
+    line += " root=" + toUtf8(rootName(options.root));
+    line += " base=" + toUtf8(options.basePath);
     line += " keys=" + std::to_string(options.keys);
     line += " fan-out=" + std::to_string(options.fanOut);
     line += " values=" + std::to_string(options.values);
@@ -393,19 +379,17 @@ std::string DescribeOptions(const GeneratorOptions& options)
     return line;
 }
 
-std::u16string WideKeyName(std::uint32_t valueCount)
-{
+std::u16string wideKeyName(std::uint32_t valueCount) {
     std::u16string name = u"Wide";
     appendNumber(name, valueCount);
     return name;
 }
 
-GeneratorResult GenerateRegistry(const GeneratorOptions& options, const GeneratorProgress& progress)
-{
+GeneratorResult generateRegistry(const GeneratorOptions& options, const GeneratorProgress& progress) {
     GeneratorResult result;
-    result.error = ValidateOptions(options);
+    result.error = validateOptions(options);
     if (!result.error.empty()) return result;
-    if (!HasRegistryStore()) {
+    if (!hasRegistryStore()) {
         result.error = "No registry store is open.";
         return result;
     }
@@ -413,11 +397,10 @@ GeneratorResult GenerateRegistry(const GeneratorOptions& options, const Generato
     return result;
 }
 
-GeneratorResult GenerateRegistryFile(const std::string& path, const GeneratorOptions& options,
-                                     const GeneratorProgress& progress)
-{
+GeneratorResult generateRegistryFile(const std::string& path, const GeneratorOptions& options,
+                                     const GeneratorProgress& progress) {
     GeneratorResult result;
-    result.error = ValidateOptions(options);
+    result.error = validateOptions(options);
     if (!result.error.empty()) return result;
     struct stat st {};
     if (stat(path.c_str(), &st) == 0) {
@@ -427,13 +410,13 @@ GeneratorResult GenerateRegistryFile(const std::string& path, const GeneratorOpt
     const std::string partial = path + ".partial";
     for (const char* suffix : {"", "-wal", "-shm"}) unlink((partial + suffix).c_str());
 
-    const StoreOpenResult opened = OpenRegistryStore(partial);
+    const StoreOpenResult opened = openRegistryStore(partial);
     if (!opened.ok) {
         result.error = opened.error;
         return result;
     }
-    result = GenerateRegistry(options, progress);
-    CloseRegistryStore();
+    result = generateRegistry(options, progress);
+    closeRegistryStore();
     if (result.ok && stat((partial + "-wal").c_str(), &st) == 0 && st.st_size > 0) {
         result.ok = false;
         result.error = "The store could not fold its write-ahead log into \"" + partial + "\".";

@@ -32,32 +32,32 @@ struct GeneratorOptions {
     std::uint32_t fanOut = 10;      // subkeys per key, breadth first: every level full but the last
     std::uint64_t values = 100000;  // spread evenly over the tree's keys
     TypeMix mix;
-    std::uint32_t stringLength = 30;  // mean characters of a REG_SZ (MULTI_SZ: of all its strings)
-    std::uint32_t binarySize = 16;    // bytes of a REG_BINARY
+    std::uint32_t stringLength = 30;      // mean characters of a REG_SZ (MULTI_SZ: of all its strings)
+    std::uint32_t binarySize = 16;        // bytes of a REG_BINARY
     std::vector<std::uint32_t> wideKeys;  // one more key below the base per entry, with that many values
 };
 
 // "S", "M", "L" (the scaling workloads) and "W" (the wide keys only); case-insensitive.
-std::optional<GeneratorOptions> PresetOptions(std::string_view name);
+std::optional<GeneratorOptions> presetOptions(std::string_view name);
 
 // The smallest fan-out whose full tree of the given depth holds the given number of keys.
-std::uint32_t FanOutForDepth(std::uint64_t keys, std::uint32_t depth);
+std::uint32_t fanOutForDepth(std::uint64_t keys, std::uint32_t depth);
 // Levels of the tree that the options make (0 without keys), not counting the base path.
-std::uint32_t TreeDepth(const GeneratorOptions& options);
+std::uint32_t treeDepth(const GeneratorOptions& options);
 
 // Empty when the options can be generated; otherwise a sentence saying what is wrong.
-std::string ValidateOptions(const GeneratorOptions& options);
+std::string validateOptions(const GeneratorOptions& options);
 // One line naming the generator version and every option: equal lines, equal registries.
-std::string DescribeOptions(const GeneratorOptions& options);
+std::string describeOptions(const GeneratorOptions& options);
 
 // Name of the wide key of the given value count ("Wide10000"), directly below the base.
-std::u16string WideKeyName(std::uint32_t valueCount);
+std::u16string wideKeyName(std::uint32_t valueCount);
 
 struct GeneratorResult {
     bool ok = false;
-    std::string error;          // a sentence when !ok
-    std::uint64_t keys = 0;     // keys created, the base path's and the wide keys included
-    std::uint64_t values = 0;   // values written
+    std::string error;         // a sentence when !ok
+    std::uint64_t keys = 0;    // keys created, the base path's and the wide keys included
+    std::uint64_t values = 0;  // values written
     std::uint64_t dataBytes = 0;
 };
 
@@ -65,12 +65,12 @@ struct GeneratorResult {
 using GeneratorProgress = std::function<void(std::uint64_t keys, std::uint64_t values)>;
 
 // Writes the registry into the current store (registry_store.h) in batches.
-GeneratorResult GenerateRegistry(const GeneratorOptions& options, const GeneratorProgress& progress = {});
+GeneratorResult generateRegistry(const GeneratorOptions& options, const GeneratorProgress& progress = {});
 
 // Creates a new store file at path and generates into it; an existing file is refused. The file
 // is written under a temporary name and renamed at the end, so an interrupted run leaves no store
 // that looks complete. The process's current store is closed.
-GeneratorResult GenerateRegistryFile(const std::string& path, const GeneratorOptions& options,
+GeneratorResult generateRegistryFile(const std::string& path, const GeneratorOptions& options,
                                      const GeneratorProgress& progress = {});
 
 }  // namespace tovik::bench

@@ -6,8 +6,7 @@
 
 namespace tovik::bench {
 
-inline std::string ToUtf8(std::u16string_view text)
-{
+inline std::string toUtf8(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -36,14 +35,17 @@ inline std::string ToUtf8(std::u16string_view text)
     return out;
 }
 
-inline std::u16string ToUtf16(std::string_view text)
-{
+inline std::u16string toUtf16(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());
     std::size_t i = 0;
     while (i < text.size()) {
         const unsigned char lead = static_cast<unsigned char>(text[i]);
-        const int extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2 : (lead >> 3) == 0x1E ? 3 : -1;
+        const int extra = lead < 0x80           ? 0
+                          : (lead >> 5) == 0x6  ? 1
+                          : (lead >> 4) == 0xE  ? 2
+                          : (lead >> 3) == 0x1E ? 3
+                                                : -1;
         char32_t c = extra == 0 ? lead : extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F) : (lead & 0x07);
         bool good = extra >= 0 && i + extra < text.size();
         for (int k = 1; good && k <= extra; ++k) {

@@ -7,25 +7,23 @@
 #include <QApplication>
 #include <QListView>
 #include <charconv>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iterator>
 #include <optional>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "bench/bench_runner.h"
-#include "bench/bench_workloads.h"
 #include "backup/backup_export.h"
 #include "backup/backup_import.h"
 #include "backup/gui/import_confirm_dlg.h"
-#include "regfile/reg_import.h"
-#include "regfile/reg_text.h"
+#include "bench/bench_runner.h"
+#include "bench/bench_workloads.h"
 #include "bench/child_process.h"
 #include "bench/discover_bench.h"
 #include "bench/find_rename_bench.h"
@@ -33,13 +31,15 @@
 #include "bench/history_bench.h"
 #include "bench/hive_workload.h"
 #include "bench/layout1_store.h"
-#include "hive_builder.h"
 #include "bench/wine_bench.h"
+#include "hive_builder.h"
+#include "regfile/reg_import.h"
+#include "regfile/reg_text.h"
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
-#include "view/tovik_view.h"
 #include "stores/open_store.h"
+#include "view/tovik_view.h"
 
 namespace {
 
@@ -49,7 +49,8 @@ using tovik::bench::RunResult;
 using tovik::bench::Stopwatch;
 using tovik::bench::Workload;
 
-constexpr const char* kUsage = R"(Usage: tovik-bench [--large] [--runs N] [--data DIR] [--regenerate] [--only TEXT]... [--hive-only] [--files] [--find-rename] [--wine-only] [--discover-only] [--history-only]
+constexpr const char* kUsage =
+    R"(Usage: tovik-bench [--large] [--runs N] [--data DIR] [--regenerate] [--only TEXT]... [--hive-only] [--files] [--find-rename] [--wine-only] [--discover-only] [--history-only]
 
 Times opening the store, filling the key tree, the browser's start-up in a process of its own
 up to the painted tree (with that process's peak resident memory), filling the value list of
@@ -102,8 +103,7 @@ constexpr int kSlowRuns = 3;
 constexpr double kSlowSeconds = 2.0;
 constexpr std::size_t kRootItems = 3;  // the three roots above the generated keys
 
-std::string loadAverage()
-{
+std::string loadAverage() {
     std::ifstream in("/proc/loadavg");
     std::string one, five;
     in >> one >> five;
@@ -112,30 +112,27 @@ std::string loadAverage()
 
 // The store is the process's current one while the body runs.
 template <class Body>
-void withStore(BenchRunner& runner, const CaseSpec& spec, const Workload& workload, Body body)
-{
-    const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(workload.path);
+void withStore(BenchRunner& runner, const CaseSpec& spec, const Workload& workload, Body body) {
+    const tovik::StoreOpenResult opened = tovik::openRegistryStore(workload.path);
     if (!opened.ok) {
-        runner.Skip(spec, opened.error);
+        runner.skip(spec, opened.error);
         return;
     }
-    runner.Run(spec, body);
-    tovik::CloseRegistryStore();
+    runner.run(spec, body);
+    tovik::closeRegistryStore();
 }
 
-void timeOpen(BenchRunner& runner, const Workload& w)
-{
-    runner.Run({"open store", w.name, "keys", w.keys, false}, [&](Stopwatch& watch) {
+void timeOpen(BenchRunner& runner, const Workload& w) {
+    runner.run({"open store", w.name, "keys", w.keys, false}, [&](Stopwatch& watch) {
         watch.start();
-        const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(w.path);
+        const tovik::StoreOpenResult opened = tovik::openRegistryStore(w.path);
         watch.stop();
-        tovik::CloseRegistryStore();
-        return opened.ok ? RunResult{w.keys, {}} : RunResult::Failed(opened.error);
+        tovik::closeRegistryStore();
+        return opened.ok ? RunResult{w.keys, {}} : RunResult::failed(opened.error);
     });
 }
 
-void timeTreeFill(BenchRunner& runner, const Workload& w)
-{
+void timeTreeFill(BenchRunner& runner, const Workload& w) {
     const CaseSpec spec{kFillTree, w.name, "keys", w.keys};
     withStore(runner, spec, w, [&](Stopwatch& watch) {
         CTovikView view;
@@ -143,49 +140,47 @@ void timeTreeFill(BenchRunner& runner, const Workload& w)
         watch.start();
         view.OnInitialUpdate();
         watch.stop();
-        return RunResult{view.TreeModel().ItemCount() - kRootItems, {}};
+        return RunResult{view.treeModel().itemCount() - kRootItems, {}};
     });
 }
 
 // From spawning a fresh tovik-bench in its start-up role to its exit: Qt, the window, the store,
 // the whole tree filled and painted, the caution answered. Its peak resident memory goes with it.
-void timeStartup(BenchRunner& runner, const Workload& w, const std::string& self)
-{
+void timeStartup(BenchRunner& runner, const Workload& w, const std::string& self) {
     const CaseSpec spec{kStartup, w.name, "keys", w.keys, false, "MB peak resident"};
-    runner.Run(spec, [&](Stopwatch& watch) {
+    runner.run(spec, [&](Stopwatch& watch) {
         std::string error;
-        const std::string folder = tovik::bench::MakeStartupFolder(w.path, error);
-        if (folder.empty()) return RunResult::Failed(error);
+        const std::string folder = tovik::bench::makeStartupFolder(w.path, error);
+        if (folder.empty()) return RunResult::failed(error);
         std::string report;
         watch.start();
         const tovik::bench::ChildOutcome outcome =
-            tovik::bench::RunReadingOutput({self, std::string(tovik::bench::kStartupChildArgument), folder},
+            tovik::bench::runReadingOutput({self, std::string(tovik::bench::kStartupChildArgument), folder},
                                            [&](std::string_view chunk) { report += chunk; });
         watch.stop();
-        tovik::bench::RemoveStartupFolder(folder);
+        tovik::bench::removeStartupFolder(folder);
         if (!outcome.succeeded()) {
-            return RunResult::Failed(outcome.ran ? "exit " + std::to_string(outcome.exitCode) + ": " + outcome.errorOutput
-                                                 : outcome.error);
+            return RunResult::failed(
+                outcome.ran ? "exit " + std::to_string(outcome.exitCode) + ": " + outcome.errorOutput : outcome.error);
         }
-        const std::optional<tovik::bench::StartupReport> parsed = tovik::bench::ParseStartupReport(report);
-        if (!parsed || parsed->treeItems < kRootItems) return RunResult::Failed("no start-up report: " + report);
+        const std::optional<tovik::bench::StartupReport> parsed = tovik::bench::parseStartupReport(report);
+        if (!parsed || parsed->treeItems < kRootItems) return RunResult::failed("no start-up report: " + report);
         return RunResult{parsed->treeItems - kRootItems, {}, parsed->peakResidentKb / 1024.0};
     });
 }
 
-void timeValueList(BenchRunner& runner, const Workload& w, std::uint32_t valueCount)
-{
-    const CaseSpec spec{"FillValueList", "key of " + tovik::bench::FormatCount(valueCount), "rows", valueCount};
+void timeValueList(BenchRunner& runner, const Workload& w, std::uint32_t valueCount) {
+    const CaseSpec spec{"FillValueList", "key of " + tovik::bench::formatCount(valueCount), "rows", valueCount};
     withStore(runner, spec, w, [&](Stopwatch& watch) {
         CTovikView view;
         view.resize(240, 294);
         view.OnInitialUpdate();
-        if (!view.GoToKey(HKEY_LOCAL_MACHINE, tovik::bench::WideKeyName(valueCount)))
-            return RunResult::Failed("the wide key is not in the tree");
+        if (!view.goToKey(HKEY_LOCAL_MACHINE, tovik::bench::wideKeyName(valueCount)))
+            return RunResult::failed("the wide key is not in the tree");
         watch.start();
         view.FillValueList();
         watch.stop();
-        return RunResult{static_cast<std::uint64_t>(view.ListModel().RowCount()), {}};
+        return RunResult{static_cast<std::uint64_t>(view.listModel().valueCount()), {}};
     });
 }
 
@@ -193,60 +188,58 @@ void timeValueList(BenchRunner& runner, const Workload& w, std::uint32_t valueCo
 struct LineCounter {
     std::uint64_t keys = 0, values = 0;
     bool atLineStart = true;
-    void operator()(std::string_view chunk)
-    {
+    void operator()(std::string_view chunk) {
         for (const char c : chunk) {
             if (atLineStart) {
-                if (c == '[') ++keys;
-                else if (c == '"' || c == '@') ++values;
+                if (c == '[')
+                    ++keys;
+                else if (c == '"' || c == '@')
+                    ++values;
             }
             atLineStart = c == '\n';
         }
     }
 };
 
-void timeQuery(BenchRunner& runner, const Workload& w)
-{
+void timeQuery(BenchRunner& runner, const Workload& w) {
     const CaseSpec spec{"tovik-reg query -r > /dev/null", w.name, "keys+values", w.keys + w.values};
-    if (!runner.Wanted(spec)) return;
+    if (!runner.wanted(spec)) return;
     const std::string program = TOVIK_REG_PATH;
     if (access(program.c_str(), X_OK) != 0) {
-        runner.Skip(spec, program + " is not built");
+        runner.skip(spec, program + " is not built");
         return;
     }
     const std::vector<std::string> argv = {program, "--registry", w.path, "query", "HKEY_LOCAL_MACHINE", "-r"};
     // Once with the output read, to know that the timed runs print the whole store.
     LineCounter counter;
-    const tovik::bench::ChildOutcome checked = tovik::bench::RunReadingOutput(argv, std::ref(counter));
+    const tovik::bench::ChildOutcome checked = tovik::bench::runReadingOutput(argv, std::ref(counter));
     if (!checked.succeeded()) {
-        runner.Skip(spec, checked.ran ? "exit " + std::to_string(checked.exitCode) + ": " + checked.errorOutput
+        runner.skip(spec, checked.ran ? "exit " + std::to_string(checked.exitCode) + ": " + checked.errorOutput
                                       : checked.error);
         return;
     }
     if (counter.keys != w.keys + 1 || counter.values != w.values) {
-        runner.Skip(spec, "printed " + tovik::bench::FormatCount(counter.keys) + " key lines and " +
-                              tovik::bench::FormatCount(counter.values) + " value lines");
+        runner.skip(spec, "printed " + tovik::bench::formatCount(counter.keys) + " key lines and " +
+                              tovik::bench::formatCount(counter.values) + " value lines");
         return;
     }
-    runner.Run(spec, [&](Stopwatch& watch) {
+    runner.run(spec, [&](Stopwatch& watch) {
         watch.start();
-        const tovik::bench::ChildOutcome outcome = tovik::bench::RunDiscardingOutput(argv);
+        const tovik::bench::ChildOutcome outcome = tovik::bench::runDiscardingOutput(argv);
         watch.stop();
         if (!outcome.succeeded())
-            return RunResult::Failed(outcome.ran ? "exit " + std::to_string(outcome.exitCode) : outcome.error);
+            return RunResult::failed(outcome.ran ? "exit " + std::to_string(outcome.exitCode) : outcome.error);
         return RunResult{w.keys + w.values, {}};
     });
 }
 
-void removeStoreFiles(const std::string& store)
-{
+void removeStoreFiles(const std::string& store) {
     std::error_code ignored;
     for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::filesystem::remove(store + suffix, ignored);
 }
 
 // True when HKEY_LOCAL_MACHINE has no subkey left.
-bool machineRootIsEmpty()
-{
+bool machineRootIsEmpty() {
     char16_t name[256];
     DWORD length = 256;
     return RegEnumKeyExW(HKEY_LOCAL_MACHINE, 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
@@ -254,97 +247,93 @@ bool machineRootIsEmpty()
 }
 
 // Delete Key on HKEY_LOCAL_MACHINE's whole subtree, on a copy of the store made for each run.
-void timeDeleteSubtree(BenchRunner& runner, const Workload& w)
-{
+void timeDeleteSubtree(BenchRunner& runner, const Workload& w) {
     const CaseSpec spec{"delete every key under HKLM (subtree)", w.name, "keys", w.keys};
     const std::string copy = w.path + ".delete.db";
-    runner.Run(spec, [&](Stopwatch& watch) {
+    runner.run(spec, [&](Stopwatch& watch) {
         removeStoreFiles(copy);
         // The workload's store was closed cleanly, so it has no WAL; should another process hold
         // it open, its WAL is copied too, so that the copy has every key.
         std::error_code ec;
         std::filesystem::copy_file(w.path, copy, ec);
-        if (!ec && std::filesystem::exists(w.path + "-wal")) std::filesystem::copy_file(w.path + "-wal", copy + "-wal", ec);
+        if (!ec && std::filesystem::exists(w.path + "-wal"))
+            std::filesystem::copy_file(w.path + "-wal", copy + "-wal", ec);
         if (ec) {
             removeStoreFiles(copy);
-            return RunResult::Failed("cannot copy the store: " + ec.message());
+            return RunResult::failed("cannot copy the store: " + ec.message());
         }
-        const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(copy);
+        const tovik::StoreOpenResult opened = tovik::openRegistryStore(copy);
         if (!opened.ok) {
             removeStoreFiles(copy);
-            return RunResult::Failed(opened.error);
+            return RunResult::failed(opened.error);
         }
         watch.start();
         const DeleteSubkeysResult result = DeleteSubkeys(HKEY_LOCAL_MACHINE, u"");
         watch.stop();
         const bool emptied = machineRootIsEmpty();
-        tovik::CloseRegistryStore();
+        tovik::closeRegistryStore();
         removeStoreFiles(copy);
-        if (result.failed != 0) return RunResult::Failed(tovik::bench::FormatCount(result.failed) + " keys stayed");
-        if (!emptied) return RunResult::Failed("HKEY_LOCAL_MACHINE still has subkeys");
+        if (result.failed != 0) return RunResult::failed(tovik::bench::formatCount(result.failed) + " keys stayed");
+        if (!emptied) return RunResult::failed("HKEY_LOCAL_MACHINE still has subkeys");
         return RunResult{result.deleted, {}};
     });
 }
 
 // ---- Backup files: export, import, the confirmation and the bound that cp sets ----
 
-std::uint64_t fileSize(const std::string& path)
-{
+std::uint64_t fileSize(const std::string& path) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
     return ec ? 0 : static_cast<std::uint64_t>(size);
 }
 
-std::string megabytes(std::uint64_t bytes)
-{
+std::string megabytes(std::uint64_t bytes) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f MB", bytes / 1e6);
     return text;
 }
 
 // The hive copy of a workload, opened read-only as HKLM\SOFTWARE.
-tovik::StoreOpenResult openHive(const tovik::bench::HiveWorkload& hive)
-{
+tovik::StoreOpenResult openHive(const tovik::bench::HiveWorkload& hive) {
     tovik::RegistrySource source;
     source.kind = tovik::RegistrySource::Kind::Hive;
     source.path = hive.path;
     source.mountAs = "HKLM\\SOFTWARE";
-    return tovik::OpenRegistry(source);
+    return tovik::openRegistry(source);
 }
 
-void timeHive(BenchRunner& runner, const Workload& w, const tovik::bench::HiveWorkload& hive)
-{
+void timeHive(BenchRunner& runner, const Workload& w, const tovik::bench::HiveWorkload& hive) {
     char label[64];
     std::snprintf(label, sizeof label, "%s as hive, %.0f MB", w.name.c_str(), hive.bytes / 1e6);
-    runner.Run({"open hive file (hivex)", label, "keys", hive.keys, false}, [&](Stopwatch& watch) {
+    runner.run({"open hive file (hivex)", label, "keys", hive.keys, false}, [&](Stopwatch& watch) {
         watch.start();
         const tovik::StoreOpenResult opened = openHive(hive);
         watch.stop();
-        tovik::CloseRegistryStore();
-        return opened.ok ? RunResult{hive.keys, {}} : RunResult::Failed(opened.error);
+        tovik::closeRegistryStore();
+        return opened.ok ? RunResult{hive.keys, {}} : RunResult::failed(opened.error);
     });
     // From opening the file to the filled tree: what the user waits for.
-    runner.Run({"open hive + fill tree", label, "keys", hive.keys}, [&](Stopwatch& watch) {
+    runner.run({"open hive + fill tree", label, "keys", hive.keys}, [&](Stopwatch& watch) {
         watch.start();
         const tovik::StoreOpenResult opened = openHive(hive);
-        if (!opened.ok) return RunResult::Failed(opened.error);
+        if (!opened.ok) return RunResult::failed(opened.error);
         CTovikView view;
         view.resize(240, 294);
         view.OnInitialUpdate();
         watch.stop();
-        const std::uint64_t items = view.TreeModel().ItemCount() - kRootItems - 1;  // SOFTWARE itself
-        tovik::CloseRegistryStore();
+        const std::uint64_t items = view.treeModel().itemCount() - kRootItems - 1;  // SOFTWARE itself
+        tovik::closeRegistryStore();
         return RunResult{items, {}};
     });
     const std::string target = hive.path + ".export.txt";
-    runner.Run({"export hive (walk, write, fsync, rename)", label, "values", hive.values}, [&](Stopwatch& watch) {
+    runner.run({"export hive (walk, write, fsync, rename)", label, "values", hive.values}, [&](Stopwatch& watch) {
         const tovik::StoreOpenResult opened = openHive(hive);
-        if (!opened.ok) return RunResult::Failed(opened.error);
+        if (!opened.ok) return RunResult::failed(opened.error);
         watch.start();
-        const tovik::ExportResult result = tovik::ExportKeyToFile(target, HKEY_LOCAL_MACHINE, u"SOFTWARE");
+        const tovik::ExportResult result = tovik::exportKeyToFile(target, HKEY_LOCAL_MACHINE, u"SOFTWARE");
         watch.stop();
-        tovik::CloseRegistryStore();
-        if (result.outcome != tovik::ExportOutcome::Written) return RunResult::Failed("export ended early");
+        tovik::closeRegistryStore();
+        if (result.outcome != tovik::ExportOutcome::Written) return RunResult::failed("export ended early");
         return RunResult{result.values, {}};
     });
     std::error_code ec;
@@ -354,19 +343,18 @@ void timeHive(BenchRunner& runner, const Workload& w, const tovik::bench::HiveWo
 // Export of the whole workload through the GUI's and tovik-reg's code: walk, format, write,
 // fsync and rename. Returns the file written, empty when the export did not run.
 std::string timeExport(BenchRunner& runner, const Workload& w,
-                       tovik::ExportFileFormat format = tovik::ExportFileFormat::Backup)
-{
+                       tovik::ExportFileFormat format = tovik::ExportFileFormat::Backup) {
     const bool reg = format != tovik::ExportFileFormat::Backup;
     const std::string target = w.path + (reg ? ".export.reg" : ".export.txt");
     const CaseSpec spec{reg ? kRegExport : kExport, w.name, "values", w.values};
     bool written = false;
     withStore(runner, spec, w, [&](Stopwatch& watch) {
         watch.start();
-        const tovik::ExportResult result = tovik::ExportKeyToFile(target, HKEY_LOCAL_MACHINE, u"", format);
+        const tovik::ExportResult result = tovik::exportKeyToFile(target, HKEY_LOCAL_MACHINE, u"", format);
         watch.stop();
-        if (result.outcome != tovik::ExportOutcome::Written) return RunResult::Failed("export ended early");
+        if (result.outcome != tovik::ExportOutcome::Written) return RunResult::failed("export ended early");
         if (result.keys != w.keys + 1)
-            return RunResult::Failed("wrote " + tovik::bench::FormatCount(result.keys) + " keys");
+            return RunResult::failed("wrote " + tovik::bench::formatCount(result.keys) + " keys");
         written = true;
         return RunResult{result.values, {}};
     });
@@ -376,21 +364,20 @@ std::string timeExport(BenchRunner& runner, const Workload& w,
 // An import of file into a new, empty store: importFile reads and writes it (timed) and says how
 // it went.
 void timeImportIntoNewStore(BenchRunner& runner, const CaseSpec& spec, const Workload& w, const std::string& file,
-                            const std::function<RunResult()>& importFile)
-{
+                            const std::function<RunResult()>& importFile) {
     if (file.empty()) {
-        runner.Skip(spec, "no exported file");
+        runner.skip(spec, "no exported file");
         return;
     }
     const std::string store = w.path + ".import.db";
-    runner.Run(spec, [&](Stopwatch& watch) {
+    runner.run(spec, [&](Stopwatch& watch) {
         removeStoreFiles(store);
-        const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(store);
-        if (!opened.ok) return RunResult::Failed(opened.error);
+        const tovik::StoreOpenResult opened = tovik::openRegistryStore(store);
+        if (!opened.ok) return RunResult::failed(opened.error);
         watch.start();
         RunResult result = importFile();
         watch.stop();
-        tovik::CloseRegistryStore();
+        tovik::closeRegistryStore();
         removeStoreFiles(store);
         return result;
     });
@@ -398,44 +385,41 @@ void timeImportIntoNewStore(BenchRunner& runner, const CaseSpec& spec, const Wor
 
 // Import of that file into a new, empty store, as tovik-reg import does it: read, split, write.
 void timeImport(BenchRunner& runner, const Workload& w, const std::string& file, const std::string& label,
-                std::uint64_t values)
-{
+                std::uint64_t values) {
     timeImportIntoNewStore(runner, {kImport, label, "values", values}, w, file, [&] {
-        const std::optional<tovik::BackupFileLines> lines = tovik::ReadBackupFileAt(file);
-        if (!lines) return RunResult::Failed("cannot read " + file);
-        const tovik::ImportResult result = tovik::ImportBackupLines(lines->lines);
+        const std::optional<tovik::BackupFileLines> lines = tovik::readBackupFileAt(file);
+        if (!lines) return RunResult::failed("cannot read " + file);
+        const tovik::ImportResult result = tovik::importBackupLines(lines->lines);
         if (result.outcome != tovik::ImportOutcome::Finished || result.linesSkipped() != 0)
-            return RunResult::Failed("import ended early or skipped lines");
+            return RunResult::failed("import ended early or skipped lines");
         return RunResult{result.valuesWritten, {}};
     });
 }
 
 // The same for the .reg file: read, decode, write; any skipped or failed line fails the case.
-void timeRegImport(BenchRunner& runner, const Workload& w, const std::string& file, const std::string& label)
-{
+void timeRegImport(BenchRunner& runner, const Workload& w, const std::string& file, const std::string& label) {
     timeImportIntoNewStore(runner, {kRegImport, label, "values", w.values}, w, file, [&] {
-        const std::optional<tovik::RegFileText> text = tovik::ReadRegFileAt(file);
-        if (!text) return RunResult::Failed("cannot read " + file);
-        const tovik::RegFileImportReport report = tovik::ImportRegFileText(text->text);
+        const std::optional<tovik::RegFileText> text = tovik::readRegFileAt(file);
+        if (!text) return RunResult::failed("cannot read " + file);
+        const tovik::RegFileImportReport report = tovik::importRegFileText(text->text);
         if (report.skipped() != 0 || report.failed() != 0 || report.valuesWritten != w.values)
-            return RunResult::Failed("import skipped or failed lines");
+            return RunResult::failed("import skipped or failed lines");
         return RunResult{report.valuesWritten, {}};
     });
 }
 
 // The confirmation dialog with every line of the file: shown and painted once.
-void timeConfirmation(BenchRunner& runner, const Workload& w, const std::string& file, const std::string& label)
-{
+void timeConfirmation(BenchRunner& runner, const Workload& w, const std::string& file, const std::string& label) {
     const std::uint64_t lineCount = w.keys + 1 + w.values + 2;  // key lines, value lines, header, root line
     const CaseSpec spec{"import confirmation: show and paint", label, "lines", lineCount};
-    if (!runner.Wanted(spec)) return;
-    const std::optional<tovik::BackupFileLines> read = file.empty() ? std::nullopt : tovik::ReadBackupFileAt(file);
+    if (!runner.wanted(spec)) return;
+    const std::optional<tovik::BackupFileLines> read = file.empty() ? std::nullopt : tovik::readBackupFileAt(file);
     if (!read) {
-        runner.Skip(spec, "no exported file");
+        runner.skip(spec, "no exported file");
         return;
     }
     const tovik::BackupText& lines = read->lines;
-    runner.Run(spec, [&](Stopwatch& watch) {
+    runner.run(spec, [&](Stopwatch& watch) {
         watch.start();
         CImportConfirmDlg dialog;
         dialog.m_pLines = &lines;
@@ -448,8 +432,7 @@ void timeConfirmation(BenchRunner& runner, const Workload& w, const std::string&
 }
 
 // The bound to compare with: the same bytes copied by cp, and by cp then sync of the copy.
-void timeCopy(BenchRunner& runner, const std::string& file, const std::string& label)
-{
+void timeCopy(BenchRunner& runner, const std::string& file, const std::string& label) {
     const std::uint64_t bytes = fileSize(file);
     const std::string copy = file + ".copy";
     const std::vector<std::pair<std::string, std::vector<std::string>>> commands = {
@@ -459,16 +442,16 @@ void timeCopy(BenchRunner& runner, const std::string& file, const std::string& l
     for (const auto& [operation, argv] : commands) {
         const CaseSpec spec{operation, label, "bytes", bytes};
         if (file.empty()) {
-            runner.Skip(spec, "no exported file");
+            runner.skip(spec, "no exported file");
             continue;
         }
-        runner.Run(spec, [&](Stopwatch& watch) {
+        runner.run(spec, [&, &argv = argv](Stopwatch& watch) {
             std::error_code ignored;
             std::filesystem::remove(copy, ignored);
             watch.start();
-            const tovik::bench::ChildOutcome outcome = tovik::bench::RunDiscardingOutput(argv);
+            const tovik::bench::ChildOutcome outcome = tovik::bench::runDiscardingOutput(argv);
             watch.stop();
-            if (!outcome.succeeded()) return RunResult::Failed(outcome.ran ? outcome.errorOutput : outcome.error);
+            if (!outcome.succeeded()) return RunResult::failed(outcome.ran ? outcome.errorOutput : outcome.error);
             return RunResult{fileSize(copy), {}};
         });
     }
@@ -478,39 +461,39 @@ void timeCopy(BenchRunner& runner, const std::string& file, const std::string& l
 
 // One durable set of a new value in the key of valueCount values; the value is deleted again
 // after each run, so that the key keeps its content for the other cases.
-void timeSetInWideKey(BenchRunner& runner, const Workload& w, std::uint32_t valueCount)
-{
-    const CaseSpec spec{"set a new value (durable)", "key of " + tovik::bench::FormatCount(valueCount), "values", 1,
+void timeSetInWideKey(BenchRunner& runner, const Workload& w, std::uint32_t valueCount) {
+    const CaseSpec spec{"set a new value (durable)", "key of " + tovik::bench::formatCount(valueCount), "values", 1,
                         false};
-    if (!runner.Wanted(spec)) return;
+    if (!runner.wanted(spec)) return;
     withStore(runner, spec, w, [&](Stopwatch& watch) {
         HKEY key = 0;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, tovik::bench::WideKeyName(valueCount).c_str(), 0, 0, &key) != ERROR_SUCCESS)
-            return RunResult::Failed("no wide key");
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, tovik::bench::wideKeyName(valueCount).c_str(), 0, 0, &key) !=
+            ERROR_SUCCESS)
+            return RunResult::failed("no wide key");
         const std::u16string name = u"tovik-bench new value";
         const DWORD data = 42;
         watch.start();
-        const LONG rc = RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
+        const LONG rc =
+            RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
         watch.stop();
         const LONG removed = RegDeleteValueW(key, name.c_str());
         RegCloseKey(key);
-        if (rc != ERROR_SUCCESS || removed != ERROR_SUCCESS) return RunResult::Failed("set or delete failed");
+        if (rc != ERROR_SUCCESS || removed != ERROR_SUCCESS) return RunResult::failed("set or delete failed");
         return RunResult{1, {}};
     });
 }
 
 // The wide key of valueCount values exported alone, then imported into a new store.
-void timeImportOfWideKey(BenchRunner& runner, const Workload& w, std::uint32_t valueCount)
-{
-    const std::string label = "key of " + tovik::bench::FormatCount(valueCount);
-    if (!runner.Wanted({kImport, label, "values", valueCount})) return;
+void timeImportOfWideKey(BenchRunner& runner, const Workload& w, std::uint32_t valueCount) {
+    const std::string label = "key of " + tovik::bench::formatCount(valueCount);
+    if (!runner.wanted({kImport, label, "values", valueCount})) return;
     const std::string file = w.path + ".wide.txt";
     bool exported = false;
-    if (tovik::OpenRegistryStore(w.path).ok) {
+    if (tovik::openRegistryStore(w.path).ok) {
         const tovik::ExportResult result =
-            tovik::ExportKeyToFile(file, HKEY_LOCAL_MACHINE, tovik::bench::WideKeyName(valueCount));
+            tovik::exportKeyToFile(file, HKEY_LOCAL_MACHINE, tovik::bench::wideKeyName(valueCount));
         exported = result.outcome == tovik::ExportOutcome::Written && result.values == valueCount;
-        tovik::CloseRegistryStore();
+        tovik::closeRegistryStore();
     }
     timeImport(runner, w, exported ? file : std::string(), label, valueCount);
     std::error_code ignored;
@@ -518,38 +501,36 @@ void timeImportOfWideKey(BenchRunner& runner, const Workload& w, std::uint32_t v
 }
 
 // The first open of a first-layout copy of the workload's store, which upgrades it in place.
-void timeUpgrade(BenchRunner& runner, const Workload& w)
-{
+void timeUpgrade(BenchRunner& runner, const Workload& w) {
     const CaseSpec spec{"open a first-layout store (upgrade)", w.name, "keys", w.keys, false};
-    if (!runner.Wanted(spec)) return;
+    if (!runner.wanted(spec)) return;
     const std::string old = w.path + ".layout1.db";
     const std::string copy = w.path + ".upgrade.db";
     removeStoreFiles(old);
     std::string error;
-    if (!tovik::bench::WriteLayout1Copy(w.path, old, error)) {
-        runner.Skip(spec, "cannot write the first-layout copy: " + error);
+    if (!tovik::bench::writeLayout1Copy(w.path, old, error)) {
+        runner.skip(spec, "cannot write the first-layout copy: " + error);
         removeStoreFiles(old);
         return;
     }
-    runner.Run(spec, [&](Stopwatch& watch) {
+    runner.run(spec, [&](Stopwatch& watch) {
         removeStoreFiles(copy);
         std::error_code ec;
         std::filesystem::copy_file(old, copy, ec);
         if (!ec && std::filesystem::exists(old + "-wal")) std::filesystem::copy_file(old + "-wal", copy + "-wal", ec);
-        if (ec) return RunResult::Failed("cannot copy the store: " + ec.message());
+        if (ec) return RunResult::failed("cannot copy the store: " + ec.message());
         watch.start();
-        const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(copy);
+        const tovik::StoreOpenResult opened = tovik::openRegistryStore(copy);
         watch.stop();
-        tovik::CloseRegistryStore();
+        tovik::closeRegistryStore();
         removeStoreFiles(copy);
-        return opened.ok ? RunResult{w.keys, {}} : RunResult::Failed(opened.error);
+        return opened.ok ? RunResult{w.keys, {}} : RunResult::failed(opened.error);
     });
     removeStoreFiles(old);
 }
 
 // The size of each store file as the benchmark found it (closed cleanly: no WAL).
-void printStoreSizes(const std::vector<Workload>& workloads)
-{
+void printStoreSizes(const std::vector<Workload>& workloads) {
     std::printf("\nStore sizes:");
     for (const Workload& w : workloads) {
         std::uint64_t bytes = 0;
@@ -560,11 +541,11 @@ void printStoreSizes(const std::vector<Workload>& workloads)
 }
 
 // Returns the workload label of the rows about the file.
-std::string timeBackupFiles(BenchRunner& runner, const Workload& w)
-{
+std::string timeBackupFiles(BenchRunner& runner, const Workload& w) {
     const std::string label0 = w.name + ", ";
-    if (!runner.Wanted({kExport, w.name, "", 0}) && !runner.Wanted({kImport, label0, "", 0}) &&
-        !runner.Wanted({kCopy, label0, "", 0}) && !runner.Wanted({"import confirmation: show and paint", label0, "", 0}))
+    if (!runner.wanted({kExport, w.name, "", 0}) && !runner.wanted({kImport, label0, "", 0}) &&
+        !runner.wanted({kCopy, label0, "", 0}) &&
+        !runner.wanted({"import confirmation: show and paint", label0, "", 0}))
         return {};
     const std::string file = timeExport(runner, w);
     const std::string label = w.name + ", " + megabytes(fileSize(file)) + " file";
@@ -579,8 +560,7 @@ std::string timeBackupFiles(BenchRunner& runner, const Workload& w)
 }
 
 // Returns the workload label of the import row.
-std::string timeRegFiles(BenchRunner& runner, const Workload& w)
-{
+std::string timeRegFiles(BenchRunner& runner, const Workload& w) {
     const std::string file = timeExport(runner, w, tovik::ExportFileFormat::Reg);
     const std::string label = w.name + ", " + megabytes(fileSize(file)) + " .reg file";
     timeRegImport(runner, w, file, label);
@@ -594,58 +574,55 @@ std::string timeRegFiles(BenchRunner& runner, const Workload& w)
 // Export and import of M as multiples of cp of the same file, the .reg file's as multiples of the
 // backup file's, and start-up beyond the tree fill.
 void printBounds(const BenchRunner& runner, const std::vector<Workload>& trees, const std::string& backupLabel,
-                 const std::string& regLabel)
-{
+                 const std::string& regLabel) {
     std::printf("\nRatios (medians of this run):\n");
     auto ratio = [](const char* name, std::optional<double> time, std::optional<double> bound) {
         if (time && bound && *bound > 0)
-            std::printf("  %s = %.1fx (%s / %s)\n", name, *time / *bound, tovik::bench::FormatDuration(*time).c_str(),
-                        tovik::bench::FormatDuration(*bound).c_str());
+            std::printf("  %s = %.1fx (%s / %s)\n", name, *time / *bound, tovik::bench::formatDuration(*time).c_str(),
+                        tovik::bench::formatDuration(*bound).c_str());
         else
             std::printf("  %s: not measured\n", name);
     };
-    const std::optional<double> exported = runner.Median(kExport, "M");
-    const std::optional<double> imported = runner.Median(kImport, backupLabel);
-    const std::optional<double> copied = runner.Median(kCopy, backupLabel);
-    const std::optional<double> synced = runner.Median(kCopySync, backupLabel);
+    const std::optional<double> exported = runner.median(kExport, "M");
+    const std::optional<double> imported = runner.median(kImport, backupLabel);
+    const std::optional<double> copied = runner.median(kCopy, backupLabel);
+    const std::optional<double> synced = runner.median(kCopySync, backupLabel);
     ratio("export M / cp", exported, copied);
     ratio("export M / (cp + sync)", exported, synced);
     ratio("import M / cp", imported, copied);
     ratio("import M / (cp + sync)", imported, synced);
-    ratio(".reg v5 export M / backup export M", runner.Median(kRegExport, "M"), exported);
-    ratio(".reg v5 import M / backup import M", runner.Median(kRegImport, regLabel), imported);
+    ratio(".reg v5 export M / backup export M", runner.median(kRegExport, "M"), exported);
+    ratio(".reg v5 import M / backup import M", runner.median(kRegImport, regLabel), imported);
     for (const Workload& w : trees) {
         const std::string name = "GUI start-up / fill tree, " + w.name;
-        ratio(name.c_str(), runner.Median(kStartup, w.name), runner.Median(kFillTree, w.name));
+        ratio(name.c_str(), runner.median(kStartup, w.name), runner.median(kFillTree, w.name));
     }
-    ratio("discover registries / its 0.5 s target", runner.Median(tovik::bench::kDiscoverOperation,
-                                                                  tovik::bench::kDiscoverWorkload), 0.5);
+    ratio("discover registries / its 0.5 s target",
+          runner.median(tovik::bench::kDiscoverOperation, tovik::bench::kDiscoverWorkload), 0.5);
 }
 
 // The medians for bench/peers.sh; a failure to write them costs only the peer ratios.
-void writeMedians(const BenchRunner& runner, const std::string& dataDir)
-{
+void writeMedians(const BenchRunner& runner, const std::string& dataDir) {
     const std::string path = dataDir + "/medians.tsv";
     std::FILE* out = std::fopen(path.c_str(), "w");
     if (out) {
         std::fprintf(out, "# operation\tworkload\tmedian seconds\truns\titems\n");
-        runner.WriteMedians(out);
+        runner.writeMedians(out);
     }
     if (!out || std::fclose(out) != 0) std::fprintf(stderr, "tovik-bench: cannot write %s\n", path.c_str());
 }
 
-bool parseCount(std::string_view text, int& out)
-{
+bool parseCount(std::string_view text, int& out) {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
     return ec == std::errc() && end == text.data() + text.size() && out > 0 && out <= 1000;
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
-    if (argc == 3 && argv[1] == tovik::bench::kStartupChildArgument) tovik::bench::RunStartupChild(argv[2]);
-    bool large = false, regenerate = false, hiveOnly = false, filesOnly = false, findRenameOnly = false, historyOnly = false;
+int main(int argc, char** argv) {
+    if (argc == 3 && argv[1] == tovik::bench::kStartupChildArgument) tovik::bench::runStartupChild(argv[2]);
+    bool large = false, regenerate = false, hiveOnly = false, filesOnly = false, findRenameOnly = false,
+         historyOnly = false;
     bool wineOnly = false, discoverOnly = false;
     int runs = 5;
     std::vector<std::string> only;
@@ -687,21 +664,21 @@ int main(int argc, char** argv)
 
     if (historyOnly) {
         BenchRunner runner(runs, kSlowRuns, kSlowSeconds);
-        runner.SetFilter(only);
+        runner.setFilter(only);
         std::filesystem::create_directories(dataDir);
-        tovik::bench::TimeHistory(runner, dataDir);
-        runner.Print(stdout);
+        tovik::bench::timeHistory(runner, dataDir);
+        runner.print(stdout);
         bool allRan = true;
-        for (const auto& row : runner.Rows()) allRan = allRan && row.problem.empty();
+        for (const auto& row : runner.rows()) allRan = allRan && row.problem.empty();
         return allRan ? 0 : 1;
     }
     if (wineOnly || discoverOnly) {
         BenchRunner runner(runs, kSlowRuns, kSlowSeconds);
-        if (wineOnly) tovik::bench::TimeWinePrefixes(runner, dataDir, regenerate);
-        if (discoverOnly) tovik::bench::TimeDiscovery(runner, dataDir);
-        runner.Print(stdout);
+        if (wineOnly) tovik::bench::timeWinePrefixes(runner, dataDir, regenerate);
+        if (discoverOnly) tovik::bench::timeDiscovery(runner, dataDir);
+        runner.print(stdout);
         bool allRan = true;
-        for (const auto& row : runner.Rows()) allRan = allRan && row.problem.empty();
+        for (const auto& row : runner.rows()) allRan = allRan && row.problem.empty();
         return allRan ? 0 : 1;
     }
     std::vector<std::string> presets = {"S", "M"};
@@ -709,7 +686,7 @@ int main(int argc, char** argv)
     std::vector<Workload> trees;
     for (const std::string& preset : presets) {
         std::string error;
-        const auto workload = tovik::bench::PrepareWorkload(dataDir, preset, regenerate, error);
+        const auto workload = tovik::bench::prepareWorkload(dataDir, preset, regenerate, error);
         if (!workload) {
             std::fprintf(stderr, "tovik-bench: workload %s: %s\n", preset.c_str(), error.c_str());
             return 1;
@@ -717,7 +694,7 @@ int main(int argc, char** argv)
         trees.push_back(*workload);
     }
     std::string error;
-    const auto wide = tovik::bench::PrepareWorkload(dataDir, "W", regenerate, error);
+    const auto wide = tovik::bench::prepareWorkload(dataDir, "W", regenerate, error);
     if (!wide) {
         std::fprintf(stderr, "tovik-bench: workload W: %s\n", error.c_str());
         return 1;
@@ -735,13 +712,13 @@ int main(int argc, char** argv)
 
     const std::string loadBefore = loadAverage();
     BenchRunner runner(runs, kSlowRuns, kSlowSeconds);
-    runner.SetFilter(only);
+    runner.setFilter(only);
     std::fprintf(stderr, "Timing:\n");
     if (findRenameOnly) {
         for (const Workload& w : trees)
-            if (w.name == "M") tovik::bench::TimeFind(runner, w);
-        tovik::bench::TimeRenameSubtree(runner, dataDir);
-        runner.Print(stdout);
+            if (w.name == "M") tovik::bench::timeFind(runner, w);
+        tovik::bench::timeRenameSubtree(runner, dataDir);
+        runner.print(stdout);
         return 0;
     }
     for (const Workload& w : trees) {
@@ -750,18 +727,18 @@ int main(int argc, char** argv)
         const auto empty = [](const std::string& path) {
             tovik::hive::testing::WriteFile(path, tovik::hive::testing::EmptyHiveBytes());
         };
-        if (!tovik::bench::PrepareHiveWorkload(w, empty, hive, error)) {
+        if (!tovik::bench::prepareHiveWorkload(w, empty, hive, error)) {
             std::fprintf(stderr, "tovik-bench: hive of %s: %s\n", w.name.c_str(), error.c_str());
             return 1;
         }
         if (hive.generatedSeconds > 0)
-            std::fprintf(stderr, "hive of %s made with hivex in %.1f s: %.1f MB, %llu keys, %llu values\n", w.name.c_str(),
-                         hive.generatedSeconds, hive.bytes / 1e6, static_cast<unsigned long long>(hive.keys),
-                         static_cast<unsigned long long>(hive.values));
+            std::fprintf(stderr, "hive of %s made with hivex in %.1f s: %.1f MB, %llu keys, %llu values\n",
+                         w.name.c_str(), hive.generatedSeconds, hive.bytes / 1e6,
+                         static_cast<unsigned long long>(hive.keys), static_cast<unsigned long long>(hive.values));
         timeHive(runner, w, hive);
     }
     if (hiveOnly) {
-        runner.Print(stdout);
+        runner.print(stdout);
         return 0;
     }
     if (!filesOnly) {
@@ -774,10 +751,10 @@ int main(int argc, char** argv)
         timeImportOfWideKey(runner, *wide, wide->options.wideKeys.back());
         for (const Workload& w : trees) timeQuery(runner, w);
         for (const Workload& w : trees) timeDeleteSubtree(runner, w);
-        tovik::bench::TimeHistory(runner, dataDir);
+        tovik::bench::timeHistory(runner, dataDir);
         for (const Workload& w : trees)
-            if (w.name == "M") tovik::bench::TimeFind(runner, w);
-        tovik::bench::TimeRenameSubtree(runner, dataDir);
+            if (w.name == "M") tovik::bench::timeFind(runner, w);
+        tovik::bench::timeRenameSubtree(runner, dataDir);
     }
     std::string backupLabel, regLabel;
     for (const Workload& w : trees) {
@@ -786,8 +763,8 @@ int main(int argc, char** argv)
         regLabel = timeRegFiles(runner, w);
         if (!filesOnly) timeUpgrade(runner, w);
     }
-    if (!filesOnly) tovik::bench::TimeWinePrefixes(runner, dataDir, regenerate);
-    if (!filesOnly) tovik::bench::TimeDiscovery(runner, dataDir);
+    if (!filesOnly) tovik::bench::timeWinePrefixes(runner, dataDir, regenerate);
+    if (!filesOnly) tovik::bench::timeDiscovery(runner, dataDir);
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -796,13 +773,13 @@ int main(int argc, char** argv)
                 kSlowRuns);
     std::printf("Machine: %ld CPUs; load average %s before, %s after; peak resident memory of tovik-bench %ld MB\n\n",
                 sysconf(_SC_NPROCESSORS_ONLN), loadBefore.c_str(), loadAverage().c_str(), usage.ru_maxrss / 1024);
-    runner.Print(stdout);
+    runner.print(stdout);
     std::vector<Workload> all = trees;
     all.push_back(*wide);
     printStoreSizes(all);
     printBounds(runner, trees, backupLabel, regLabel);
     writeMedians(runner, dataDir);
     bool allRan = true;
-    for (const auto& row : runner.Rows()) allRan = allRan && row.problem.empty();
+    for (const auto& row : runner.rows()) allRan = allRan && row.problem.empty();
     return allRan ? 0 : 1;
 }

@@ -45,23 +45,20 @@ The same options always give the same registry.
 Exit status: 0 on success, 1 on failure, 2 on a usage error.
 )";
 
-bool parseNumber(std::string_view text, std::uint64_t& out)
-{
+bool parseNumber(std::string_view text, std::uint64_t& out) {
     if (text.empty()) return false;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
     return ec == std::errc() && end == text.data() + text.size();
 }
 
-bool parseNumber32(std::string_view text, std::uint32_t& out)
-{
+bool parseNumber32(std::string_view text, std::uint32_t& out) {
     std::uint64_t wide = 0;
     if (!parseNumber(text, wide) || wide > UINT32_MAX) return false;
     out = static_cast<std::uint32_t>(wide);
     return true;
 }
 
-bool parseMix(std::string_view text, tovik::bench::TypeMix& mix)
-{
+bool parseMix(std::string_view text, tovik::bench::TypeMix& mix) {
     int* fields[] = {&mix.sz, &mix.dword, &mix.binary, &mix.multiSz};
     for (std::size_t i = 0; i < 4; ++i) {
         const std::size_t cut = text.find(',');
@@ -74,25 +71,22 @@ bool parseMix(std::string_view text, tovik::bench::TypeMix& mix)
     return true;
 }
 
-bool parseRoot(std::string_view text, GeneratorOptions& options)
-{
-    const tovik::ParsedKeyPath key = tovik::ParseKeyPath(tovik::bench::ToUtf16(text));
+bool parseRoot(std::string_view text, GeneratorOptions& options) {
+    const tovik::ParsedKeyPath key = tovik::parseKeyPath(tovik::bench::toUtf16(text));
     if (!key.ok()) return false;
     options.root = key.root;
     options.basePath = key.path;
     return true;
 }
 
-int usageError(const std::string& message)
-{
+int usageError(const std::string& message) {
     std::fprintf(stderr, "tovik-gen: %s\nTry 'tovik-gen --help'.\n", message.c_str());
     return 2;
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     GeneratorOptions options;
     std::string file;
     bool force = false, quiet = false;
@@ -106,31 +100,48 @@ int main(int argc, char** argv)
             std::fputs(kUsage, stdout);
             return 0;
         }
-        if (arg == "--force") { force = true; continue; }
-        if (arg == "--quiet") { quiet = true; continue; }
+        if (arg == "--force") {
+            force = true;
+            continue;
+        }
+        if (arg == "--quiet") {
+            quiet = true;
+            continue;
+        }
         if (arg.size() > 2 && arg.substr(0, 2) == "--") {
             if (i + 1 >= argc) return usageError("option " + std::string(arg) + " needs a value.");
             const std::string_view value = argv[++i];
             bool good = true;
             if (arg == "--preset") {
-                const auto preset = tovik::bench::PresetOptions(value);
+                const auto preset = tovik::bench::presetOptions(value);
                 good = preset.has_value();
                 if (good) options = *preset;
-            } else if (arg == "--seed") good = parseNumber(value, options.seed);
-            else if (arg == "--keys") good = parseNumber(value, options.keys);
-            else if (arg == "--fan-out") good = parseNumber32(value, options.fanOut) && options.fanOut > 0;
-            else if (arg == "--depth") good = parseNumber32(value, depth) && depth > 0;
-            else if (arg == "--values") good = parseNumber(value, options.values);
-            else if (arg == "--values-per-key") good = haveValuesPerKey = parseNumber(value, valuesPerKey);
-            else if (arg == "--mix") good = parseMix(value, options.mix);
-            else if (arg == "--string-length") good = parseNumber32(value, options.stringLength);
-            else if (arg == "--binary-size") good = parseNumber32(value, options.binarySize);
-            else if (arg == "--root") good = parseRoot(value, options);
+            } else if (arg == "--seed")
+                good = parseNumber(value, options.seed);
+            else if (arg == "--keys")
+                good = parseNumber(value, options.keys);
+            else if (arg == "--fan-out")
+                good = parseNumber32(value, options.fanOut) && options.fanOut > 0;
+            else if (arg == "--depth")
+                good = parseNumber32(value, depth) && depth > 0;
+            else if (arg == "--values")
+                good = parseNumber(value, options.values);
+            else if (arg == "--values-per-key")
+                good = haveValuesPerKey = parseNumber(value, valuesPerKey);
+            else if (arg == "--mix")
+                good = parseMix(value, options.mix);
+            else if (arg == "--string-length")
+                good = parseNumber32(value, options.stringLength);
+            else if (arg == "--binary-size")
+                good = parseNumber32(value, options.binarySize);
+            else if (arg == "--root")
+                good = parseRoot(value, options);
             else if (arg == "--wide") {
                 std::uint32_t count = 0;
                 good = parseNumber32(value, count);
                 if (good) options.wideKeys.push_back(count);
-            } else return usageError("unknown option " + std::string(arg) + ".");
+            } else
+                return usageError("unknown option " + std::string(arg) + ".");
             if (!good) return usageError("bad value \"" + std::string(value) + "\" for " + std::string(arg) + ".");
             continue;
         }
@@ -138,13 +149,12 @@ int main(int argc, char** argv)
         file = arg;
     }
     if (file.empty()) return usageError("no FILE was given.");
-    if (depth > 0) options.fanOut = tovik::bench::FanOutForDepth(options.keys, depth);
+    if (depth > 0) options.fanOut = tovik::bench::fanOutForDepth(options.keys, depth);
     if (haveValuesPerKey) {
-        if (options.keys > 0 && valuesPerKey > UINT64_MAX / options.keys)
-            return usageError("too many values.");
+        if (options.keys > 0 && valuesPerKey > UINT64_MAX / options.keys) return usageError("too many values.");
         options.values = options.keys * valuesPerKey;
     }
-    if (const std::string problem = tovik::bench::ValidateOptions(options); !problem.empty())
+    if (const std::string problem = tovik::bench::validateOptions(options); !problem.empty())
         return usageError(problem);
 
     if (force) {
@@ -162,7 +172,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "\r%llu keys, %llu of %llu values", static_cast<unsigned long long>(keys),
                      static_cast<unsigned long long>(values), static_cast<unsigned long long>(totalValues));
     };
-    const tovik::bench::GeneratorResult result = tovik::bench::GenerateRegistryFile(file, options, progress);
+    const tovik::bench::GeneratorResult result = tovik::bench::generateRegistryFile(file, options, progress);
     if (!quiet && terminal) std::fputc('\n', stderr);
     if (!result.ok) {
         std::fprintf(stderr, "tovik-gen: %s\n", result.error.c_str());
@@ -171,7 +181,7 @@ int main(int argc, char** argv)
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!quiet) {
         std::fprintf(stderr, "%s\n%s: %llu keys, %llu values, %llu data bytes in %.1f s\n",
-                     tovik::bench::DescribeOptions(options).c_str(), file.c_str(),
+                     tovik::bench::describeOptions(options).c_str(), file.c_str(),
                      static_cast<unsigned long long>(result.keys), static_cast<unsigned long long>(result.values),
                      static_cast<unsigned long long>(result.dataBytes), seconds);
     }

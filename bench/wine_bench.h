@@ -8,6 +8,6 @@
 
 namespace tovik::bench {
 
-void TimeWinePrefixes(BenchRunner& runner, const std::string& dataDir, bool regenerate);
+void timeWinePrefixes(BenchRunner& runner, const std::string& dataDir, bool regenerate);
 
 }  // namespace tovik::bench

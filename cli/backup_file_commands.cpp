@@ -15,14 +15,14 @@
 
 #include "backup/backup_export.h"
 #include "backup/backup_import.h"
-#include "regfile/reg_import.h"
-#include "regfile/reg_text.h"
-#include "registry/registry_store.h"
 #include "cli/command_handlers.h"
 #include "cli/commands.h"
 #include "cli/messages.h"
 #include "cli/progress_line.h"
 #include "cli/utf8.h"
+#include "regfile/reg_import.h"
+#include "regfile/reg_text.h"
+#include "registry/registry_store.h"
 
 namespace tovik::cli {
 
@@ -32,17 +32,17 @@ constexpr Message kFileNotRead{"The file cannot be read. Nothing was imported.",
                                "ファイルを読み込めません。インポートしませんでした。"};
 
 // A file name quoted in a message, which must stay valid UTF-8 whatever the name's bytes are.
-std::string PrintableFileName(const std::string& name) {
-    return Utf8ToUtf16(name) ? name : Say({"(a file name that is not UTF-8)", "（UTF-8ではないファイル名）"});
+std::string printableFileName(const std::string& name) {
+    return utf8ToUtf16(name) ? name : Say({"(a file name that is not UTF-8)", "（UTF-8ではないファイル名）"});
 }
 
 // The names that mean this process's own standard output or input rather than a file: "-" as
 // every tool takes it, and the system's names for the descriptor, which the safe-file layer
 // would refuse as devices.
-bool NamesStandardOutput(const std::string& name) {
+bool namesStandardOutput(const std::string& name) {
     return name == "-" || name == "/dev/stdout" || name == "/dev/fd/1" || name == "/proc/self/fd/1";
 }
-bool NamesStandardInput(const std::string& name) {
+bool namesStandardInput(const std::string& name) {
     return name == "-" || name == "/dev/stdin" || name == "/dev/fd/0" || name == "/proc/self/fd/0";
 }
 
@@ -50,7 +50,7 @@ bool NamesStandardInput(const std::string& name) {
 constexpr std::uint64_t kLargestInput = std::uint64_t{1} << 33;
 
 // All of standard input; the errno of a failed read, or EFBIG past the bound.
-std::optional<std::string> ReadStandardInput(int& error) {
+std::optional<std::string> readStandardInput(int& error) {
     std::string bytes;
     std::vector<char> block(64 * 1024);
     for (;;) {
@@ -88,35 +88,35 @@ private:
     std::string path_;
 };
 
-std::string FileDetail(const std::string& name, int error) {
-    const std::string what = PrintableFileName(name) + (error != 0 ? ": " + std::string(std::strerror(error)) : "");
+std::string fileDetail(const std::string& name, int error) {
+    const std::string what = printableFileName(name) + (error != 0 ? ": " + std::string(std::strerror(error)) : "");
     return Say({" (%1)", "（%1）"}, {what});
 }
 
-int RunExportToFile(const Command& command, std::ostream& err);
+int runExportToFile(const Command& command, std::ostream& err);
 
 }  // namespace
 
-int RunExport(const Command& command, std::ostream& out, std::ostream& err) {
-    if (!NamesStandardOutput(command.fileName)) return RunExportToFile(command, err);
+int runExport(const Command& command, std::ostream& out, std::ostream& err) {
+    if (!namesStandardOutput(command.fileName)) return runExportToFile(command, err);
     // The export is made as a file in a private folder, as complete and checked as any other,
     // and then copied out: a reader of the pipe never sees half of a failed export's file.
     ScratchFolder scratch;
     if (scratch.path().empty()) {
-        ReportError(err, Say({"cannot make a temporary folder for the export%1",
+        reportError(err, Say({"cannot make a temporary folder for the export%1",
                               "エクスポートのための一時フォルダを作成できません%1"},
-                             {FileDetail("$TMPDIR", errno)}));
+                             {fileDetail("$TMPDIR", errno)}));
         return kExitFailure;
     }
     Command toFile = command;
     toFile.fileName = scratch.path() + "/export";
-    const int code = RunExportToFile(toFile, err);
+    const int code = runExportToFile(toFile, err);
     if (code != kExitSuccess) return code;
     std::ifstream file(toFile.fileName, std::ios::binary);
     out << file.rdbuf();
     if (!file || !out.flush()) {
-        ReportError(err, Say({"cannot write the export to standard output.",
-                              "エクスポートを標準出力に書き込めません。"}));
+        reportError(err,
+                    Say({"cannot write the export to standard output.", "エクスポートを標準出力に書き込めません。"}));
         return kExitFailure;
     }
     return kExitSuccess;
@@ -124,29 +124,29 @@ int RunExport(const Command& command, std::ostream& out, std::ostream& err) {
 
 namespace {
 
-int RunExportToFile(const Command& command, std::ostream& err) {
+int runExportToFile(const Command& command, std::ostream& err) {
     // Key lines carry the names as the registry holds them, as an export from the tree would.
-    const std::u16string path = StoredKeyPath(command.key.root, command.key.path);
+    const std::u16string path = storedKeyPath(command.key.root, command.key.path);
     const ExportFileFormat format = command.format == ExportFormat::Reg    ? ExportFileFormat::Reg
                                     : command.format == ExportFormat::Reg4 ? ExportFileFormat::Reg4
                                                                            : ExportFileFormat::Backup;
     ExportResult result;
     if (format == ExportFileFormat::Backup) {
-        ProgressLine progress(err, Say({"export", "エクスポート"}), Say({"keys", "キー"}), ProgressWanted(err));
+        ProgressLine progress(err, Say({"export", "エクスポート"}), Say({"keys", "キー"}), progressWanted(err));
         BackupExport file(command.fileName);
-        file.SetProgress([&progress](std::size_t keys) {
-            progress.Update(keys);
+        file.setProgress([&progress](std::size_t keys) {
+            progress.update(keys);
             return true;
         });
-        if (file.Begin(command.key.root)) file.WriteKeyTree(command.key.root, path);
-        result = file.Finish();
+        if (file.begin(command.key.root)) file.writeKeyTree(command.key.root, path);
+        result = file.finish();
     } else {
-        result = ExportKeyToFile(command.fileName, command.key.root, path, format);
+        result = exportKeyToFile(command.fileName, command.key.root, path, format);
     }
     if (result.outcome == ExportOutcome::Written) {
         // The file is complete; the user must still learn that it cannot restore everything.
         if (result.notRestorable != 0 && format == ExportFileFormat::Reg4) {
-            ReportError(err, Say({"%1 key paths, value names or data could not be written exactly in REGEDIT4 (text "
+            reportError(err, Say({"%1 key paths, value names or data could not be written exactly in REGEDIT4 (text "
                                   "that is not valid UTF-16, or string data of an odd size); --format reg keeps them.",
                                   "%1個のキーのパス、値の名前またはデータはREGEDIT4では正確に書き出せませんでした"
                                   "（正しいUTF-16ではない文字列か、奇数バイトの文字列データ）。--format reg なら"
@@ -160,72 +160,70 @@ int RunExportToFile(const Command& command, std::ostream& err) {
                                        "（\"@\" という名前の値、\"=\"・CR・LFを含むデータ、\"|\"を含む複数文字列の"
                                        "部分、二重引用符を含むキー名）。最初のもの:"},
                                       {std::to_string(result.notRestorable)});
-            for (const std::u16string& example : result.notRestorableExamples) message += " " + Utf16ToUtf8(example) + ";";
+            for (const std::u16string& example : result.notRestorableExamples)
+                message += " " + utf16ToUtf8(example) + ";";
             message.back() = '.';
-            ReportError(err, message);
+            reportError(err, message);
         }
         return kExitSuccess;
     }
 
-    std::string message = CoreText(ExportOutcomeMessage(result.outcome));
+    std::string message = coreText(exportOutcomeMessage(result.outcome));
     switch (result.outcome) {
-        case ExportOutcome::FileNotCreated:
-        case ExportOutcome::WriteFailed:
-            message += FileDetail(command.fileName, result.error);
-            break;
-        case ExportOutcome::UnsafeLink:
-            message += Say({" (%1: a link in a shared folder owned by neither you nor the folder's owner)",
-                            "（%1: 共有フォルダにある、あなたのものでもフォルダの持ち主のものでもないリンク）"},
-                           {PrintableFileName(command.fileName)});
-            break;
-        case ExportOutcome::OntoStore:
-            message += Say({" (%1: it is the registry store in use)", "（%1: 使用中のレジストリのストア）"},
-                           {PrintableFileName(command.fileName)});
-            break;
-        case ExportOutcome::KeyNotOpened:
-        case ExportOutcome::ReadFailed:
-            message += " (" + KeyDisplayName({command.key.root, result.keyPath}) + ")";
-            if (KeyHandle key; OpenKeyHandle(command.key.root, result.keyPath, key) == ERROR_BADDB)
-                message += " " + LoopedTreeText({command.key.root, result.keyPath});
-            break;
-        case ExportOutcome::Written:
-        case ExportOutcome::NoKeySelected:
-        case ExportOutcome::Cancelled:
-            break;
+    case ExportOutcome::FileNotCreated:
+    case ExportOutcome::WriteFailed: message += fileDetail(command.fileName, result.error); break;
+    case ExportOutcome::UnsafeLink:
+        message += Say({" (%1: a link in a shared folder owned by neither you nor the folder's owner)",
+                        "（%1: 共有フォルダにある、あなたのものでもフォルダの持ち主のものでもないリンク）"},
+                       {printableFileName(command.fileName)});
+        break;
+    case ExportOutcome::OntoStore:
+        message += Say({" (%1: it is the registry store in use)", "（%1: 使用中のレジストリのストア）"},
+                       {printableFileName(command.fileName)});
+        break;
+    case ExportOutcome::KeyNotOpened:
+    case ExportOutcome::ReadFailed:
+        message += " (" + keyDisplayName({command.key.root, result.keyPath}) + ")";
+        if (KeyHandle key; openKeyHandle(command.key.root, result.keyPath, key) == ERROR_BADDB)
+            message += " " + loopedTreeText({command.key.root, result.keyPath});
+        break;
+    case ExportOutcome::Written:
+    case ExportOutcome::NoKeySelected:
+    case ExportOutcome::Cancelled: break;
     }
-    ReportError(err, message);
+    reportError(err, message);
     return kExitFailure;
 }
 
 namespace {
 
 // Why a write was not kept, for the command line's message.
-std::string WriteErrorText(LONG error) {
+std::string writeErrorText(LONG error) {
     switch (error) {
-        case ERROR_BUSY:
-            return Say({"the registry store is busy: another program held its lock for longer than the wait",
-                        "他のプログラムがレジストリのロックを待ち時間より長く持っていました"});
-        case ERROR_INVALID_PARAMETER:
-            return Say({"too large: a value, a name or the depth of a key is over the store's limit",
-                        "大きすぎます: 値、名前、キーの深さのどれかがストアの上限を超えています"});
-        case ERROR_CANTWRITE:
-        case ERROR_WRITE_FAULT:
-            // A registry that knows why (a hive's or a prefix's failed save) says so after this
-            // message; the store's file fails to grow for want of room.
-            if (const Backend* store = CurrentBackend(); store && !store->lastFailure().empty())
-                return Say({"the registry could not be written", "レジストリに書き込めません"});
-            return Say({"the registry store could not be written: the disk is full or the file may not grow",
-                        "レジストリのストアに書き込めません: ディスクがいっぱいか、ファイルを大きくできません"});
-        case ERROR_FILE_NOT_FOUND:
-            return Say({"the parent key named by a key line does not exist", "キーの行が指す親のキーがありません"});
-        default: return RegistryErrorText(error);
+    case ERROR_BUSY:
+        return Say({"the registry store is busy: another program held its lock for longer than the wait",
+                    "他のプログラムがレジストリのロックを待ち時間より長く持っていました"});
+    case ERROR_INVALID_PARAMETER:
+        return Say({"too large: a value, a name or the depth of a key is over the store's limit",
+                    "大きすぎます: 値、名前、キーの深さのどれかがストアの上限を超えています"});
+    case ERROR_CANTWRITE:
+    case ERROR_WRITE_FAULT:
+        // A registry that knows why (a hive's or a prefix's failed save) says so after this
+        // message; the store's file fails to grow for want of room.
+        if (const Backend* store = currentBackend(); store && !store->lastFailure().empty())
+            return Say({"the registry could not be written", "レジストリに書き込めません"});
+        return Say({"the registry store could not be written: the disk is full or the file may not grow",
+                    "レジストリのストアに書き込めません: ディスクがいっぱいか、ファイルを大きくできません"});
+    case ERROR_FILE_NOT_FOUND:
+        return Say({"the parent key named by a key line does not exist", "キーの行が指す親のキーがありません"});
+    default: return registryErrorText(error);
     }
 }
 
-std::string NotWrittenText(const ImportResult& result) {
+std::string notWrittenText(const ImportResult& result) {
     const std::string values = std::to_string(result.valuesNotWritten());
     const std::string keys = std::to_string(result.keysNotWritten());
-    const std::string why = WriteErrorText(result.writeError);
+    const std::string why = writeErrorText(result.writeError);
     const std::string line = std::to_string(result.writeErrorLine);
     if (result.outcome != ImportOutcome::WriteFailed) {
         return Say({"%1 values and %2 keys were not written (%3, first at line %4).",
@@ -248,13 +246,12 @@ constexpr Message kValues{"%1 values", "値%1個"};
 constexpr Message kLine{"%1 line", "%1行"};
 constexpr Message kLines{"%1 lines", "%1行"};
 
-int ImportRegText(const RegFileText& file, std::ostream& out, std::ostream& err) {
-    if (const std::u16string refused = RegFileUnknownHeaderMessage(file.text, CoreTextTranslator());
-        !refused.empty()) {
-        ReportError(err, Utf16ToUtf8(refused));
+int importRegText(const RegFileText& file, std::ostream& out, std::ostream& err) {
+    if (const std::u16string refused = RegFileUnknownHeaderMessage(file.text, coreTextTranslator()); !refused.empty()) {
+        reportError(err, utf16ToUtf8(refused));
         return kExitFailure;
     }
-    const RegFileImportReport r = ImportRegFileText(file.text);
+    const RegFileImportReport r = importRegFileText(file.text);
     out << Say({"Written: %1, %2. Deleted: %3, %4", "書き込み: %1、%2。削除: %3、%4"},
                {Count(r.keysWritten, kKey, kKeys), Count(r.valuesWritten, kValue, kValues),
                 Count(r.keysDeleted, kKey, kKeys), Count(r.valuesDeleted, kValue, kValues)});
@@ -271,104 +268,106 @@ int ImportRegText(const RegFileText& file, std::ostream& out, std::ostream& err)
     }
     out << Text({".", "。"}) << '\n';
     for (const RegFileProblem& problem : r.problems) {
-        ReportError(err, Say({"line %1: %2", "%1行目: %2"},
-                             {std::to_string(problem.line), CoreText(RegFileProblemText(problem.kind))}));
+        reportError(err, Say({"line %1: %2", "%1行目: %2"},
+                             {std::to_string(problem.line), coreText(RegFileProblemText(problem.kind))}));
     }
     const std::size_t listed = r.problems.size();
-    const std::size_t problems = r.linesMalformed + r.keyWritesFailed + r.valueWritesFailed + r.keyDeletesFailed +
-                                 r.valueDeletesFailed;
+    const std::size_t problems =
+        r.linesMalformed + r.keyWritesFailed + r.valueWritesFailed + r.keyDeletesFailed + r.valueDeletesFailed;
     if (problems > listed) {
-        ReportError(err, Say({"%1 more lines were skipped or failed.", "ほかに%1行を読み飛ばしたか、失敗しました。"},
+        reportError(err, Say({"%1 more lines were skipped or failed.", "ほかに%1行を読み飛ばしたか、失敗しました。"},
                              {std::to_string(problems - listed)}));
     }
     if (r.failed() == 0) return kExitSuccess;
-    std::string message = Say({"the registry did not keep everything: %1 and %2 not written, %3 failed",
-                               "レジストリはすべてを保持できませんでした: %1と%2を書き込めず、%3が失敗しました"},
-                              {Count(r.keyWritesFailed, kKey, kKeys), Count(r.valueWritesFailed, kValue, kValues),
-                               Count(r.keyDeletesFailed + r.valueDeletesFailed, {"%1 deletion", "削除%1件"},
-                                     {"%1 deletions", "削除%1件"})});
+    std::string message = Say(
+        {"the registry did not keep everything: %1 and %2 not written, %3 failed",
+         "レジストリはすべてを保持できませんでした: %1と%2を書き込めず、%3が失敗しました"},
+        {Count(r.keyWritesFailed, kKey, kKeys), Count(r.valueWritesFailed, kValue, kValues),
+         Count(r.keyDeletesFailed + r.valueDeletesFailed, {"%1 deletion", "削除%1件"}, {"%1 deletions", "削除%1件"})});
     if (r.writesLost != 0) {
         message += Say({", %1 lost with a commit that failed (%2)", "。確定に失敗して%1が失われました（%2）"},
                        {Count(r.writesLost, {"%1 write", "書き込み%1件"}, {"%1 writes", "書き込み%1件"}),
-                        WriteErrorText(r.commitError)});
+                        writeErrorText(r.commitError)});
     }
-    ReportError(err, message + std::string(Text({".", "。"})));
+    reportError(err, message + std::string(Text({".", "。"})));
     return kExitFailure;
 }
 
 }  // namespace
 
-int ImportBackupText(const BackupFileLines& file, std::ostream& err);
+int importBackupText(const BackupFileLines& file, std::ostream& err);
 
-int RunImportFromStandardInput(std::ostream& out, std::ostream& err) {
+int runImportFromStandardInput(std::ostream& out, std::ostream& err) {
     int error = 0;
-    const std::optional<std::string> bytes = ReadStandardInput(error);
+    const std::optional<std::string> bytes = readStandardInput(error);
     if (!bytes) {
-        ReportError(err, Say(kFileNotRead) + Say({" (standard input: %1)", "（標準入力: %1）"}, {std::strerror(error)}));
+        reportError(err,
+                    Say(kFileNotRead) + Say({" (standard input: %1)", "（標準入力: %1）"}, {std::strerror(error)}));
         return kExitFailure;
     }
     const auto* data = reinterpret_cast<const BYTE*>(bytes->data());
-    if (SniffRegFileFormat(data, bytes->size(), true) != RegFileFormat::Unknown)
-        return ImportRegText(DecodeRegFileBytes(data, bytes->size()), out, err);
-    return ImportBackupText(ReadBackupFile(data, bytes->size()), err);
+    if (sniffRegFileFormat(data, bytes->size(), true) != RegFileFormat::Unknown)
+        return importRegText(decodeRegFileBytes(data, bytes->size()), out, err);
+    return importBackupText(readBackupFile(data, bytes->size()), err);
 }
 
 }  // namespace
 
-int RunImport(const Command& command, std::ostream& out, std::ostream& err) {
-    if (command.dryRun) return RunImportDryRun(command, out, err);
-    if (NamesStandardInput(command.fileName)) return RunImportFromStandardInput(out, err);
+int runImport(const Command& command, std::ostream& out, std::ostream& err) {
+    if (command.dryRun) return runImportDryRun(command, out, err);
+    if (namesStandardInput(command.fileName)) return runImportFromStandardInput(out, err);
     // The first line tells a .reg file from a backup file; one that cannot be read goes to the
     // backup file's import, which says why.
-    if (SniffRegFileAt(command.fileName) != RegFileFormat::Unknown) {
+    if (sniffRegFileAt(command.fileName) != RegFileFormat::Unknown) {
         int error = 0;
-        const std::optional<RegFileText> file = ReadRegFileAt(command.fileName, &error);
+        const std::optional<RegFileText> file = readRegFileAt(command.fileName, &error);
         if (!file) {
-            ReportError(err, Say(kFileNotRead) + FileDetail(command.fileName, error));
+            reportError(err, Say(kFileNotRead) + fileDetail(command.fileName, error));
             return kExitFailure;
         }
-        return ImportRegText(*file, out, err);
+        return importRegText(*file, out, err);
     }
     int error = 0;
-    const std::optional<BackupFileLines> file = ReadBackupFileAt(command.fileName, &error);
+    const std::optional<BackupFileLines> file = readBackupFileAt(command.fileName, &error);
     if (!file) {
         if (error == kNotRegularFile) {
-            ReportError(err, Say(kFileNotRead) +
+            reportError(err, Say(kFileNotRead) +
                                  Say({" (%1: not a regular file; a folder, FIFO or device is never read)",
                                       "（%1: 通常のファイルではありません。フォルダ、FIFO、デバイスは読みません）"},
-                                     {PrintableFileName(command.fileName)}));
+                                     {printableFileName(command.fileName)}));
         } else {
-            ReportError(err, Say(kFileNotRead) + FileDetail(command.fileName, error));
+            reportError(err, Say(kFileNotRead) + fileDetail(command.fileName, error));
         }
         return kExitFailure;
     }
-    return ImportBackupText(*file, err);
+    return importBackupText(*file, err);
 }
 
 namespace {
 
-int ImportBackupText(const BackupFileLines& file, std::ostream& err) {
+int importBackupText(const BackupFileLines& file, std::ostream& err) {
     if (file.notUnicode) {
-        ReportError(err, CoreText(kImportNotUnicodeMessage));
+        reportError(err, coreText(kImportNotUnicodeMessage));
         return kExitFailure;
     }
-    ProgressLine progress(err, Say({"import", "インポート"}), Say({"lines", "行"}), ProgressWanted(err));
-    const ImportResult result = ImportBackupLines(
-        file.lines, [&progress](std::size_t taken, std::size_t lines) { progress.Update(taken, lines); });
-    progress.Clear();
+    ProgressLine progress(err, Say({"import", "インポート"}), Say({"lines", "行"}), progressWanted(err));
+    const ImportResult result = importBackupLines(
+        file.lines, [&progress](std::size_t taken, std::size_t lines) { progress.update(taken, lines); });
+    progress.clear();
     int code = kExitSuccess;
     if (result.outcome != ImportOutcome::Finished && result.outcome != ImportOutcome::WriteFailed) {
-        std::string message = CoreText(ImportOutcomeMessage(result.outcome));
+        std::string message = coreText(importOutcomeMessage(result.outcome));
         if (result.outcome == ImportOutcome::BrokenLine)
             message += Say({" (line %1)", "（%1行目）"}, {std::to_string(result.brokenLineNumber)});
-        ReportError(err, message);
+        reportError(err, message);
         code = kExitFailure;
     }
-    if (!result.AllWritten()) {
-        ReportError(err, NotWrittenText(result));
+    if (!result.allWritten()) {
+        reportError(err, notWrittenText(result));
         code = kExitFailure;
     }
-    if (result.valueLinesUnknownTag != 0) ReportError(err, CoreText(kUnknownTagNoticeTemplate, {std::to_string(result.valueLinesUnknownTag)}));
+    if (result.valueLinesUnknownTag != 0)
+        reportError(err, coreText(kUnknownTagNoticeTemplate, {std::to_string(result.valueLinesUnknownTag)}));
     return code;
 }
 

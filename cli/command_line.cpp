@@ -37,21 +37,37 @@ struct CommandSpec {
 constexpr CommandSpec kCommands[] = {
     {"query", CommandKind::Query, {ArgumentRole::Key}, 1, true, 1, {"-r", "--json", "--times"}},
     {"get", CommandKind::Get, {ArgumentRole::Key, ArgumentRole::ValueName}, 2, true, 2, {"--raw", "--json"}},
-    {"set", CommandKind::Set,
-     {ArgumentRole::Key, ArgumentRole::ValueName, ArgumentRole::Type, ArgumentRole::Data}, 4, false},
+    {"set",
+     CommandKind::Set,
+     {ArgumentRole::Key, ArgumentRole::ValueName, ArgumentRole::Type, ArgumentRole::Data},
+     4,
+     false},
     {"delete-value", CommandKind::DeleteValue, {ArgumentRole::Key, ArgumentRole::ValueName}, 2, false},
     {"add-key", CommandKind::AddKey, {ArgumentRole::Key}, 1, false},
     {"delete-key", CommandKind::DeleteKey, {ArgumentRole::Key}, 1, false},
     {"export", CommandKind::Export, {ArgumentRole::Key, ArgumentRole::File}, 2, false, 2, {"--format"}},
     {"import", CommandKind::Import, {ArgumentRole::File}, 1, false, 1, {"--dry-run"}},
-    {"find", CommandKind::Find, {ArgumentRole::FindText, ArgumentRole::Key}, 2, true, 0,
+    {"find",
+     CommandKind::Find,
+     {ArgumentRole::FindText, ArgumentRole::Key},
+     2,
+     true,
+     0,
      {"--keys", "--values", "--data", "--case", "--exact", "--json", "--since", "--until"}},
     {"timeline", CommandKind::Timeline, {ArgumentRole::Key}, 1, true, 0, {}},
     {"rename-key", CommandKind::RenameKey, {ArgumentRole::Key, ArgumentRole::NewKeyName}, 2, false},
-    {"rename-value", CommandKind::RenameValue,
-     {ArgumentRole::Key, ArgumentRole::ValueName, ArgumentRole::NewValueName}, 3, false},
+    {"rename-value",
+     CommandKind::RenameValue,
+     {ArgumentRole::Key, ArgumentRole::ValueName, ArgumentRole::NewValueName},
+     3,
+     false},
     {"registries", CommandKind::Registries, {}, 0, true, 0, {"--json"}},
-    {"diff", CommandKind::Diff, {ArgumentRole::DiffSide, ArgumentRole::DiffSide}, 2, true, 1,
+    {"diff",
+     CommandKind::Diff,
+     {ArgumentRole::DiffSide, ArgumentRole::DiffSide},
+     2,
+     true,
+     1,
      {"--format", "--reverse", "--json", "--b"}},
     {"history", CommandKind::History, {ArgumentRole::Key}, 1, true, 0, {"-n"}},
     {"undo", CommandKind::Undo, {ArgumentRole::Count}, 1, false, 0},
@@ -61,9 +77,10 @@ constexpr CommandSpec kCommands[] = {
 
 // The options before the command word.
 constexpr std::string_view kGlobalOptions[] = {"--registry", "--wine-prefix", "--steam-app", "--windows", "--user",
-                                               "--hive", "--as", "--write", "--help", "-h", "--version"};
+                                               "--hive",     "--as",          "--write",     "--help",    "-h",
+                                               "--version"};
 
-bool Takes(const CommandSpec& spec, std::string_view option) {
+bool takes(const CommandSpec& spec, std::string_view option) {
     for (std::string_view taken : spec.options)
         if (!taken.empty() && taken == option) return true;
     return false;
@@ -304,34 +321,42 @@ constexpr std::string_view kShortUsage =
     "          --windows DIR [--user FILE] [--write], --hive FILE --as KEY [--write]\n"
     "Try 'tovik-reg --help' for more information.\n";
 
-CommandLineError UsageError(std::string message) {
+CommandLineError usageError(std::string message) {
     return {CommandLineErrorKind::Usage, std::move(message)};
 }
 
-CommandLineError BadArgument(std::string message) {
+CommandLineError badArgument(std::string message) {
     return {CommandLineErrorKind::BadArgument, std::move(message)};
 }
 
 // An argument quoted in a message, which must stay valid UTF-8 whatever was typed.
-std::string Printable(std::string_view arg) {
-    return Utf8ToUtf16(arg) ? std::string(arg) : Say({"(text that is not UTF-8)", "（UTF-8ではない文字列）"});
+std::string printable(std::string_view arg) {
+    return utf8ToUtf16(arg) ? std::string(arg) : Say({"(text that is not UTF-8)", "（UTF-8ではない文字列）"});
 }
 
-char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c; }
+char16_t asciiUpper(char16_t c) {
+    return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c;
+}
 
 // find's options: what to look at (all three when none is named), case and whole match.
-bool FindOption(std::string_view arg, Command& command) {
-    if (arg == "--keys") command.findKeys = true;
-    else if (arg == "--values") command.findValues = true;
-    else if (arg == "--data") command.findData = true;
-    else if (arg == "--case") command.matchCase = true;
-    else if (arg == "--exact") command.exact = true;
-    else return false;
+bool findOption(std::string_view arg, Command& command) {
+    if (arg == "--keys")
+        command.findKeys = true;
+    else if (arg == "--values")
+        command.findValues = true;
+    else if (arg == "--data")
+        command.findData = true;
+    else if (arg == "--case")
+        command.matchCase = true;
+    else if (arg == "--exact")
+        command.exact = true;
+    else
+        return false;
     return true;
 }
 
 // A whole number from 1 up to a million.
-std::optional<std::size_t> ParseCount(std::string_view text) {
+std::optional<std::size_t> parseCount(std::string_view text) {
     if (text.empty() || text.size() > 7) return std::nullopt;
     std::size_t n = 0;
     for (char c : text) {
@@ -342,7 +367,7 @@ std::optional<std::size_t> ParseCount(std::string_view text) {
     return n;
 }
 
-const CommandSpec* FindCommand(std::string_view name) {
+const CommandSpec* findCommand(std::string_view name) {
     for (const CommandSpec& spec : kCommands) {
         if (spec.name == name) return &spec;
     }
@@ -351,7 +376,7 @@ const CommandSpec* FindCommand(std::string_view name) {
 
 constexpr Message kRegistryNeedsFile{"--registry needs a file name.", "--registry にはファイル名が必要です。"};
 
-std::string ValueNameTooLong() {
+std::string valueNameTooLong() {
     return Say({"value name too long: a value name has at most %1 characters.",
                 "値の名前が長すぎます: 値の名前は%1文字までです。"},
                {std::to_string(kMaxValueNameLength)});
@@ -359,130 +384,129 @@ std::string ValueNameTooLong() {
 
 // Why a key argument names no key, as a sentence; the store's limits are checked here, before
 // anything is written.
-std::string KeyRefusal(KeyPathError error, std::string_view raw) {
+std::string keyRefusal(KeyPathError error, std::string_view raw) {
     switch (error) {
-        case KeyPathError::NameTooLong:
-            return Say({"key name too long: a name in a key path has at most %1 characters.",
-                        "キーの名前が長すぎます: キーのパスの名前は%1文字までです。"},
-                       {std::to_string(kMaxKeyNameLength)});
-        case KeyPathError::TooDeep:
-            return Say({"key too deep: a key lies at most %1 levels below its root.",
-                        "キーが深すぎます: キーはルートから%1階層までです。"},
-                       {std::to_string(kMaxKeyDepth)});
-        default:
-            return Say({"no such key: %1 (a key starts with HKCR, HKCU or HKLM, and no name in its path is empty).",
-                        "キー %1 がありません（キーは HKCR、HKCU、HKLM のどれかで始まり、パスに空の名前はありません）。"},
-                       {std::string(raw)});
+    case KeyPathError::NameTooLong:
+        return Say({"key name too long: a name in a key path has at most %1 characters.",
+                    "キーの名前が長すぎます: キーのパスの名前は%1文字までです。"},
+                   {std::to_string(kMaxKeyNameLength)});
+    case KeyPathError::TooDeep:
+        return Say({"key too deep: a key lies at most %1 levels below its root.",
+                    "キーが深すぎます: キーはルートから%1階層までです。"},
+                   {std::to_string(kMaxKeyDepth)});
+    default:
+        return Say({"no such key: %1 (a key starts with HKCR, HKCU or HKLM, and no name in its path is empty).",
+                    "キー %1 がありません（キーは HKCR、HKCU、HKLM のどれかで始まり、パスに空の名前はありません）。"},
+                   {std::string(raw)});
     }
 }
 
 // Reads the positional argument text for its role into command; an error when it does not fit.
-std::optional<CommandLineError> ReadArgument(ArgumentRole role, const std::u16string& text,
-                                             std::string_view raw, Command& command) {
+std::optional<CommandLineError> readArgument(ArgumentRole role, const std::u16string& text, std::string_view raw,
+                                             Command& command) {
     switch (role) {
-        case ArgumentRole::FindText:
-            command.findText = text;
-            return std::nullopt;
-        case ArgumentRole::NewKeyName:
-            if (text.empty()) return BadArgument(Say({"the new key name is empty.", "新しいキーの名前が空です。"}));
-            if (text.find(u'\\') != std::u16string::npos) {
-                return BadArgument(Say({"a key name cannot hold a backslash: %1",
-                                        "キーの名前に円記号（バックスラッシュ）は使えません: %1"},
-                                       {std::string(raw)}));
-            }
-            if (text.size() > static_cast<std::size_t>(kMaxKeyNameLength)) {
-                return BadArgument(Say({"key name too long: a key name has at most %1 characters.",
-                                        "キーの名前が長すぎます: キーの名前は%1文字までです。"},
-                                       {std::to_string(kMaxKeyNameLength)}));
-            }
-            command.newName = text;
-            return std::nullopt;
-        case ArgumentRole::NewValueName:
-            if (text.empty() || text == u"@")
-                return BadArgument(Say({"the new value name is empty (a value cannot become the unnamed value).",
-                                        "新しい値の名前が空です（値を名前のない値にはできません）。"}));
-            if (text.size() > static_cast<std::size_t>(kMaxValueNameLength)) return BadArgument(ValueNameTooLong());
-            command.newName = text;
-            return std::nullopt;
-        case ArgumentRole::Key: {
-            ParsedKeyPath key = ParseKeyPath(text);
-            if (!key.ok()) return BadArgument(KeyRefusal(key.error, raw));
-            command.key = KeyArgument{key.root, std::move(key.path)};
-            return std::nullopt;
+    case ArgumentRole::FindText: command.findText = text; return std::nullopt;
+    case ArgumentRole::NewKeyName:
+        if (text.empty()) return badArgument(Say({"the new key name is empty.", "新しいキーの名前が空です。"}));
+        if (text.find(u'\\') != std::u16string::npos) {
+            return badArgument(Say(
+                {"a key name cannot hold a backslash: %1", "キーの名前に円記号（バックスラッシュ）は使えません: %1"},
+                {std::string(raw)}));
         }
-        case ArgumentRole::ValueName:
-            // Refused here, before anything is written: a set would otherwise create its key
-            // and only then find the name too long.
-            if (text.size() > static_cast<std::size_t>(kMaxValueNameLength)) return BadArgument(ValueNameTooLong());
-            command.valueName = text == u"@" ? std::u16string() : text;
-            return std::nullopt;
-        case ArgumentRole::Type: {
-            auto type = ParseTypeArgument(text);
-            if (!type) {
-                return BadArgument(Say({"unknown type: %1 (a tag such as SZ, DW or QW, a name such as REG_SZ, or a "
-                                        "number from 0 to 0xFFFFFFFF).",
-                                        "型 %1 が分かりません（SZ、DW、QW のようなタグ、REG_SZ のような名前、"
-                                        "または0から0xFFFFFFFFまでの数）。"},
-                                       {std::string(raw)}));
-            }
-            command.type = *type;
-            return std::nullopt;
+        if (text.size() > static_cast<std::size_t>(kMaxKeyNameLength)) {
+            return badArgument(Say({"key name too long: a key name has at most %1 characters.",
+                                    "キーの名前が長すぎます: キーの名前は%1文字までです。"},
+                                   {std::to_string(kMaxKeyNameLength)}));
         }
-        case ArgumentRole::Data:  // comes after Type, so the type is known
-            if (auto refusal = CheckDataText(command.type, text)) return BadArgument(*refusal);
-            command.dataText = DataTextToStore(command.type, text);
-            return std::nullopt;
-        case ArgumentRole::File:
-            command.fileName = std::string(raw);
-            return std::nullopt;
-        case ArgumentRole::DiffSide: {
-            DiffSide side;
-            ParsedKeyPath key = ParseKeyPath(text);
-            if (key.ok()) {
-                side.key = KeyArgument{key.root, std::move(key.path)};
-            } else if (key.error == KeyPathError::NameTooLong || key.error == KeyPathError::TooDeep) {
-                return BadArgument(KeyRefusal(key.error, raw));
-            } else {
-                side.isFile = true;
-                side.file = std::string(raw);
-            }
-            command.sides.push_back(std::move(side));
-            return std::nullopt;
+        command.newName = text;
+        return std::nullopt;
+    case ArgumentRole::NewValueName:
+        if (text.empty() || text == u"@")
+            return badArgument(Say({"the new value name is empty (a value cannot become the unnamed value).",
+                                    "新しい値の名前が空です（値を名前のない値にはできません）。"}));
+        if (text.size() > static_cast<std::size_t>(kMaxValueNameLength)) return badArgument(valueNameTooLong());
+        command.newName = text;
+        return std::nullopt;
+    case ArgumentRole::Key: {
+        ParsedKeyPath key = parseKeyPath(text);
+        if (!key.ok()) return badArgument(keyRefusal(key.error, raw));
+        command.key = KeyArgument{key.root, std::move(key.path)};
+        return std::nullopt;
+    }
+    case ArgumentRole::ValueName:
+        // Refused here, before anything is written: a set would otherwise create its key
+        // and only then find the name too long.
+        if (text.size() > static_cast<std::size_t>(kMaxValueNameLength)) return badArgument(valueNameTooLong());
+        command.valueName = text == u"@" ? std::u16string() : text;
+        return std::nullopt;
+    case ArgumentRole::Type: {
+        auto type = parseTypeArgument(text);
+        if (!type) {
+            return badArgument(Say({"unknown type: %1 (a tag such as SZ, DW or QW, a name such as REG_SZ, or a "
+                                    "number from 0 to 0xFFFFFFFF).",
+                                    "型 %1 が分かりません（SZ、DW、QW のようなタグ、REG_SZ のような名前、"
+                                    "または0から0xFFFFFFFFまでの数）。"},
+                                   {std::string(raw)}));
         }
-        case ArgumentRole::Count: {
-            const std::optional<std::size_t> count = ParseCount(raw);
-            if (!count) return BadArgument(Say({"not a count: %1 (a whole number from 1 on).", "回数ではありません: %1（1以上の整数）。"},
-                                                 {Printable(raw)}));
-            command.count = *count;
-            return std::nullopt;
+        command.type = *type;
+        return std::nullopt;
+    }
+    case ArgumentRole::Data:  // comes after Type, so the type is known
+        if (auto refusal = checkDataText(command.type, text)) return badArgument(*refusal);
+        command.dataText = dataTextToStore(command.type, text);
+        return std::nullopt;
+    case ArgumentRole::File: command.fileName = std::string(raw); return std::nullopt;
+    case ArgumentRole::DiffSide: {
+        DiffSide side;
+        ParsedKeyPath key = parseKeyPath(text);
+        if (key.ok()) {
+            side.key = KeyArgument{key.root, std::move(key.path)};
+        } else if (key.error == KeyPathError::NameTooLong || key.error == KeyPathError::TooDeep) {
+            return badArgument(keyRefusal(key.error, raw));
+        } else {
+            side.isFile = true;
+            side.file = std::string(raw);
         }
+        command.sides.push_back(std::move(side));
+        return std::nullopt;
+    }
+    case ArgumentRole::Count: {
+        const std::optional<std::size_t> count = parseCount(raw);
+        if (!count)
+            return badArgument(
+                Say({"not a count: %1 (a whole number from 1 on).", "回数ではありません: %1（1以上の整数）。"},
+                    {printable(raw)}));
+        command.count = *count;
+        return std::nullopt;
+    }
     }
     return std::nullopt;
 }
 
 // diff --b: the registry options after it name the registry of side B's key, as the options
 // before the command word name the registry of side A's.
-std::optional<CommandLineError> TakeOtherRegistry(std::span<const std::string_view> args, std::size_t& i,
+std::optional<CommandLineError> takeOtherRegistry(std::span<const std::string_view> args, std::size_t& i,
                                                   Command& command) {
     RegistrySource source;
     bool named = false;
     while (i + 1 < args.size() && args[i + 1].starts_with("--")) {
         std::size_t at = i + 1;
         std::string error;
-        if (TakeRegistrySourceOption(args, at, source, error, kCommandWords)) {
-            if (!error.empty()) return UsageError(error);
+        if (takeRegistrySourceOption(args, at, source, error, kCommandWords)) {
+            if (!error.empty()) return usageError(error);
         } else if (args[at] == "--registry" || args[at].starts_with("--registry=")) {
             std::string_view file;
             if (args[at] == "--registry") {
-                if (at + 1 == args.size()) return UsageError(Say(kRegistryNeedsFile));
+                if (at + 1 == args.size()) return usageError(Say(kRegistryNeedsFile));
                 file = args[++at];
             } else {
                 file = args[at].substr(std::string_view("--registry=").size());
             }
             if (file.empty() || source.kind != RegistrySource::Kind::UserStore)
-                return UsageError(Say({"--b names one registry: a store file, a prefix, a Windows folder or a hive.",
-                                       "--b で指定できるレジストリは1つです: ストアのファイル、プレフィックス、Windowsの"
-                                       "フォルダ、ハイブのどれか。"}));
+                return usageError(
+                    Say({"--b names one registry: a store file, a prefix, a Windows folder or a hive.",
+                         "--b で指定できるレジストリは1つです: ストアのファイル、プレフィックス、Windowsの"
+                         "フォルダ、ハイブのどれか。"}));
             source.kind = RegistrySource::Kind::StoreFile;
             source.path = std::string(file);
         } else {
@@ -492,24 +516,24 @@ std::optional<CommandLineError> TakeOtherRegistry(std::span<const std::string_vi
         i = at;
     }
     if (!named) {
-        return UsageError(Say({"--b needs the options of a registry: --registry FILE, --wine-prefix DIR, ...",
+        return usageError(Say({"--b needs the options of a registry: --registry FILE, --wine-prefix DIR, ...",
                                "--b にはレジストリのオプションが必要です: --registry FILE、--wine-prefix DIR など。"}));
     }
-    if (std::string refusal = CheckRegistrySource(source); !refusal.empty()) return UsageError(refusal);
+    if (std::string refusal = checkRegistrySource(source); !refusal.empty()) return usageError(refusal);
     command.otherSource = std::move(source);
     return std::nullopt;
 }
 
 }  // namespace
 
-std::optional<KeyArgument> ParseKeyArgument(std::u16string_view text) {
-    ParsedKeyPath key = ParseKeyPath(text);
+std::optional<KeyArgument> parseKeyArgument(std::u16string_view text) {
+    ParsedKeyPath key = parseKeyPath(text);
     if (!key.ok()) return std::nullopt;
     return KeyArgument{key.root, std::move(key.path)};
 }
 
-std::optional<DWORD> ParseTypeArgument(std::u16string_view text) {
-    if (const ValueTypeInfo* named = FindValueTypeByName(text)) return named->number;
+std::optional<DWORD> parseTypeArgument(std::u16string_view text) {
+    if (const ValueTypeInfo* named = findValueTypeByName(text)) return named->number;
 
     unsigned base = 10;
     if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
@@ -522,8 +546,8 @@ std::optional<DWORD> ParseTypeArgument(std::u16string_view text) {
         unsigned digit;
         if (c >= u'0' && c <= u'9') {
             digit = c - u'0';
-        } else if (base == 16 && AsciiUpper(c) >= u'A' && AsciiUpper(c) <= u'F') {
-            digit = AsciiUpper(c) - u'A' + 10;
+        } else if (base == 16 && asciiUpper(c) >= u'A' && asciiUpper(c) <= u'F') {
+            digit = asciiUpper(c) - u'A' + 10;
         } else {
             return std::nullopt;
         }
@@ -533,7 +557,7 @@ std::optional<DWORD> ParseTypeArgument(std::u16string_view text) {
     return static_cast<DWORD>(value);
 }
 
-ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
+ParsedCommandLine parseCommandLine(std::span<const std::string_view> args) {
     Command command;
     std::size_t i = 0;
 
@@ -554,30 +578,31 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
             return command;
         }
         std::string sourceError;
-        if (TakeRegistrySourceOption(args, i, command.source, sourceError, kCommandWords)) {
-            if (!sourceError.empty()) return UsageError(sourceError);
+        if (takeRegistrySourceOption(args, i, command.source, sourceError, kCommandWords)) {
+            if (!sourceError.empty()) return usageError(sourceError);
             continue;
         }
         std::optional<std::string_view> file;
         if (arg == "--registry") {
-            if (i + 1 == args.size()) return UsageError(Say(kRegistryNeedsFile));
+            if (i + 1 == args.size()) return usageError(Say(kRegistryNeedsFile));
             file = args[++i];
         } else if (arg.starts_with("--registry=")) {
             file = arg.substr(std::string_view("--registry=").size());
         } else {
-            return UsageError(Say({"unknown option: %1", "オプション %1 が分かりません。"}, {Printable(arg)}));
+            return usageError(Say({"unknown option: %1", "オプション %1 が分かりません。"}, {printable(arg)}));
         }
-        if (file->empty()) return UsageError(Say(kRegistryNeedsFile));
+        if (file->empty()) return usageError(Say(kRegistryNeedsFile));
         command.registryFile = std::string(*file);
     }
     if (command.registryFile && command.source.kind != RegistrySource::Kind::UserStore) {
-        return UsageError(Say(kOneRegistryOnly));
+        return usageError(Say(kOneRegistryOnly));
     }
-    if (std::string refusal = CheckRegistrySource(command.source); !refusal.empty()) return UsageError(refusal);
-    if (i == args.size()) return UsageError(Say({"no command given.", "コマンドがありません。"}));
+    if (std::string refusal = checkRegistrySource(command.source); !refusal.empty()) return usageError(refusal);
+    if (i == args.size()) return usageError(Say({"no command given.", "コマンドがありません。"}));
 
-    const CommandSpec* spec = FindCommand(args[i]);
-    if (spec == nullptr) return UsageError(Say({"unknown command: %1", "コマンド %1 が分かりません。"}, {Printable(args[i])}));
+    const CommandSpec* spec = findCommand(args[i]);
+    if (spec == nullptr)
+        return usageError(Say({"unknown command: %1", "コマンド %1 が分かりません。"}, {printable(args[i])}));
     command.kind = spec->kind;
     ++i;
     // Every command takes --help as its first argument; those without options take data that
@@ -588,7 +613,7 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
     }
     if (command.kind == CommandKind::Registries &&
         (command.registryFile || command.source.kind != RegistrySource::Kind::UserStore)) {
-        return UsageError(Say({"registries lists every registry; it takes no option naming one.",
+        return usageError(Say({"registries lists every registry; it takes no option naming one.",
                                "registries はすべてのレジストリを一覧にします。レジストリを指定するオプションは"
                                "使えません。"}));
     }
@@ -602,21 +627,27 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
         const std::string_view arg = args[i];
         if (optionsEnded) {
             positional.push_back(arg);
-        } else if (Takes(*spec, "--format") && (arg == "--format" || arg.starts_with("--format="))) {
-            if (format) return UsageError(Say({"--format is given twice.", "--format が2回あります。"}));
+        } else if (takes(*spec, "--format") && (arg == "--format" || arg.starts_with("--format="))) {
+            if (format) return usageError(Say({"--format is given twice.", "--format が2回あります。"}));
             if (arg == "--format") {
-                if (i + 1 == args.size()) return UsageError(Say({"--format needs backup, reg or reg4.", "--format には backup、reg、reg4 のどれかが必要です。"}));
+                if (i + 1 == args.size())
+                    return usageError(Say({"--format needs backup, reg or reg4.",
+                                           "--format には backup、reg、reg4 のどれかが必要です。"}));
                 format = args[++i];
             } else {
                 format = arg.substr(std::string_view("--format=").size());
             }
             if (command.kind == CommandKind::Diff) {
-                if (*format == "text") command.diffFormat = DiffFormat::Listing;
-                else if (*format == "reg") command.diffFormat = DiffFormat::Reg;
-                else if (*format == "reg4") command.diffFormat = DiffFormat::Reg4;
-                else return UsageError(Say({"unknown format: %1 (text, reg or reg4).",
-                                            "形式 %1 が分かりません（text、reg、reg4 のどれか）。"},
-                                           {Printable(*format)}));
+                if (*format == "text")
+                    command.diffFormat = DiffFormat::Listing;
+                else if (*format == "reg")
+                    command.diffFormat = DiffFormat::Reg;
+                else if (*format == "reg4")
+                    command.diffFormat = DiffFormat::Reg4;
+                else
+                    return usageError(Say({"unknown format: %1 (text, reg or reg4).",
+                                           "形式 %1 が分かりません（text、reg、reg4 のどれか）。"},
+                                          {printable(*format)}));
             } else if (*format == "backup") {
                 command.format = ExportFormat::Backup;
             } else if (*format == "reg") {
@@ -624,37 +655,38 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
             } else if (*format == "reg4") {
                 command.format = ExportFormat::Reg4;
             } else {
-                return UsageError(Say({"unknown format: %1 (backup, reg or reg4).",
+                return usageError(Say({"unknown format: %1 (backup, reg or reg4).",
                                        "形式 %1 が分かりません（backup、reg、reg4 のどれか）。"},
-                                      {Printable(*format)}));
+                                      {printable(*format)}));
             }
-        } else if (Takes(*spec, "-n") && arg == "-n") {
-            if (i + 1 == args.size()) return UsageError("-n needs a number of entries.");
-            const std::optional<std::size_t> shown = ParseCount(args[++i]);
-            if (!shown) return UsageError("-n needs a number of entries from 1 on: " + Printable(args[i]));
+        } else if (takes(*spec, "-n") && arg == "-n") {
+            if (i + 1 == args.size()) return usageError("-n needs a number of entries.");
+            const std::optional<std::size_t> shown = parseCount(args[++i]);
+            if (!shown) return usageError("-n needs a number of entries from 1 on: " + printable(args[i]));
             command.shown = *shown;
-        } else if (Takes(*spec, arg) && arg == "-r") {
+        } else if (takes(*spec, arg) && arg == "-r") {
             command.recursive = true;
-        } else if (Takes(*spec, arg) && arg == "--raw") {
+        } else if (takes(*spec, arg) && arg == "--raw") {
             command.raw = true;
-        } else if (Takes(*spec, arg) && arg == "--json") {
+        } else if (takes(*spec, arg) && arg == "--json") {
             command.json = true;
-        } else if (Takes(*spec, arg) && arg == "--dry-run") {
+        } else if (takes(*spec, arg) && arg == "--dry-run") {
             command.dryRun = true;
-        } else if (Takes(*spec, arg) && arg == "--reverse") {
+        } else if (takes(*spec, arg) && arg == "--reverse") {
             command.reverse = true;
-        } else if (Takes(*spec, arg) && arg == "--b") {
-            if (command.otherSource) return UsageError(Say({"--b is given twice.", "--b が2回あります。"}));
-            if (auto error = TakeOtherRegistry(args, i, command)) return *error;
-        } else if (Takes(*spec, arg) && arg == "--times") {
+        } else if (takes(*spec, arg) && arg == "--b") {
+            if (command.otherSource) return usageError(Say({"--b is given twice.", "--b が2回あります。"}));
+            if (auto error = takeOtherRegistry(args, i, command)) return *error;
+        } else if (takes(*spec, arg) && arg == "--times") {
             command.times = true;
-        } else if (Takes(*spec, "--since") && (arg == "--since" || arg.starts_with("--since=") || arg == "--until" ||
-                                                arg.starts_with("--until="))) {
+        } else if (takes(*spec, "--since") && (arg == "--since" || arg.starts_with("--since=") || arg == "--until" ||
+                                               arg.starts_with("--until="))) {
             const bool since = arg.starts_with("--since");
             const std::string_view option = since ? "--since" : "--until";
             std::string_view text;
             if (arg == option) {
-                if (i + 1 == args.size()) return UsageError(Say({"%1 needs a date.", "%1 には日付が必要です。"}, {option}));
+                if (i + 1 == args.size())
+                    return usageError(Say({"%1 needs a date.", "%1 には日付が必要です。"}, {option}));
                 text = args[++i];
             } else {
                 text = arg.substr(option.size() + 1);
@@ -662,84 +694,91 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
             bool dateOnly = false;
             const std::optional<std::int64_t> time = parseIsoDateTime(text, &dateOnly);
             if (!time) {
-                return UsageError(Say({"%1 needs an ISO 8601 date such as 2024-05-01 or 2024-05-01T12:30Z: %2",
+                return usageError(Say({"%1 needs an ISO 8601 date such as 2024-05-01 or 2024-05-01T12:30Z: %2",
                                        "%1 には 2024-05-01 や 2024-05-01T12:30Z のようなISO 8601の日付が必要です: %2"},
-                                      {option, Printable(text)}));
+                                      {option, printable(text)}));
             }
             // A day given alone runs to its end.
             constexpr std::int64_t kDay = 86400 * kFileTimeTicksPerSecond;
-            if (since) command.since = *time;
-            else command.until = dateOnly ? *time + kDay - 1 : *time;
+            if (since)
+                command.since = *time;
+            else
+                command.until = dateOnly ? *time + kDay - 1 : *time;
         } else if (spec->takesOptions && arg == "--") {
             optionsEnded = true;  // a value name such as "-r" follows
-        } else if (Takes(*spec, arg) && FindOption(arg, command)) {
+        } else if (takes(*spec, arg) && findOption(arg, command)) {
         } else if (spec->takesOptions && (arg == "-h" || arg == "--help")) {
             command.kind = CommandKind::Help;
             return command;
         } else if (spec->takesOptions && arg.size() > 1 && arg[0] == '-') {
-            return UsageError(Say({"unknown option for %1: %2", "%1 のオプション %2 が分かりません。"},
-                                  {spec->name, Printable(arg)}));
+            return usageError(Say({"unknown option for %1: %2", "%1 のオプション %2 が分かりません。"},
+                                  {spec->name, printable(arg)}));
         } else {
             positional.push_back(arg);
         }
     }
-    if (command.raw && command.json) return UsageError(Say({"--raw and --json exclude each other.", "--raw と --json は同時に使えません。"}));
+    if (command.raw && command.json)
+        return usageError(Say({"--raw and --json exclude each other.", "--raw と --json は同時に使えません。"}));
     if (command.json && command.diffFormat != DiffFormat::Listing)
-        return UsageError(Say({"--json and --format reg exclude each other.", "--json と --format reg は同時に使えません。"}));
+        return usageError(
+            Say({"--json and --format reg exclude each other.", "--json と --format reg は同時に使えません。"}));
     const bool timeBounded = command.since != 0 || command.until != 0;
     if (command.since != 0 && command.until != 0 && command.until < command.since)
-        return UsageError(Say({"--until is before --since.", "--until が --since より前です。"}));
+        return usageError(Say({"--until is before --since.", "--until が --since より前です。"}));
     // find needs a text unless it looks for keys by time; one argument that names a root is then KEY.
     bool keyOnly = false;
     if (spec->kind == CommandKind::Find) {
         if (positional.empty() && !timeBounded)
-            return UsageError(Say({"missing arguments for %1.", "%1 の引数が足りません。"}, {spec->name}));
+            return usageError(Say({"missing arguments for %1.", "%1 の引数が足りません。"}, {spec->name}));
         if (positional.size() == 1 && timeBounded) {
-            const auto text = Utf8ToUtf16(positional[0]);
-            keyOnly = text && ParseKeyPath(*text).ok();
+            const auto text = utf8ToUtf16(positional[0]);
+            keyOnly = text && parseKeyPath(*text).ok();
         }
     }
     if (positional.size() < spec->required) {
-        return UsageError(Say({"missing arguments for %1.", "%1 の引数が足りません。"}, {spec->name}));
+        return usageError(Say({"missing arguments for %1.", "%1 の引数が足りません。"}, {spec->name}));
     }
     if (positional.size() > spec->roleCount) {
-        return UsageError(Say({"too many arguments for %1.", "%1 の引数が多すぎます。"}, {spec->name}));
+        return usageError(Say({"too many arguments for %1.", "%1 の引数が多すぎます。"}, {spec->name}));
     }
     // A file name is bytes to the system and is passed on as it is; everything else is text.
     std::vector<std::u16string> texts;
     const std::size_t firstRole = keyOnly ? 1 : 0;
     for (std::size_t k = 0; k < positional.size(); ++k) {
         if (spec->roles[k + firstRole] == ArgumentRole::File) {
-            if (positional[k].empty()) return UsageError(Say({"the file name is empty.", "ファイル名が空です。"}));
+            if (positional[k].empty()) return usageError(Say({"the file name is empty.", "ファイル名が空です。"}));
             texts.emplace_back();
             continue;
         }
-        auto text = Utf8ToUtf16(positional[k]);
-        if (!text) return UsageError(Say({"an argument is not valid UTF-8 text.", "引数が正しいUTF-8の文字列ではありません。"}));
+        auto text = utf8ToUtf16(positional[k]);
+        if (!text)
+            return usageError(
+                Say({"an argument is not valid UTF-8 text.", "引数が正しいUTF-8の文字列ではありません。"}));
         texts.push_back(std::move(*text));
     }
     for (std::size_t k = 0; k < positional.size(); ++k) {
-        if (auto error = ReadArgument(spec->roles[k + firstRole], texts[k], positional[k], command)) {
+        if (auto error = readArgument(spec->roles[k + firstRole], texts[k], positional[k], command)) {
             error->command = spec->kind;
             return *error;
         }
     }
     if (command.kind == CommandKind::DeleteKey && command.key.path.empty())
-        return UsageError(Say({"a root cannot be deleted; name a key below it.",
+        return usageError(Say({"a root cannot be deleted; name a key below it.",
                                "ルートは削除できません。その下のキーを指定してください。"}));
     if (command.kind == CommandKind::RenameKey && command.key.path.empty())
-        return UsageError(Say({"a root cannot be renamed; name a key below it.",
+        return usageError(Say({"a root cannot be renamed; name a key below it.",
                                "ルートの名前は変更できません。その下のキーを指定してください。"}));
     if (command.kind == CommandKind::Diff) {
         if (command.sides.size() == 1) {
             if (!command.otherSource) {
-                return UsageError(Say({"diff needs two sides, or one key and --b naming the registry to compare it with.",
-                                       "diff には2つの比較対象か、1つのキーと比較先のレジストリを指定する --b が必要です。"}));
+                return usageError(
+                    Say({"diff needs two sides, or one key and --b naming the registry to compare it with.",
+                         "diff には2つの比較対象か、1つのキーと比較先のレジストリを指定する --b が必要です。"}));
             }
             command.sides.push_back(command.sides.front());
         }
         if (command.otherSource && command.sides[1].isFile) {
-            return UsageError(Say({"--b names the registry of side B's key, but side B is a file.",
+            return usageError(Say({"--b names the registry of side B's key, but side B is a file.",
                                    "--b はBのキーのレジストリを指定しますが、Bはファイルです。"}));
         }
     }
@@ -753,7 +792,7 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
     return command;
 }
 
-std::vector<CommandOptions> CommandTable() {
+std::vector<CommandOptions> commandTable() {
     std::vector<CommandOptions> table;
     for (const CommandSpec& spec : kCommands) {
         if (spec.hidden) continue;
@@ -765,12 +804,20 @@ std::vector<CommandOptions> CommandTable() {
     return table;
 }
 
-std::span<const std::string_view> GlobalOptions() { return kGlobalOptions; }
+std::span<const std::string_view> globalOptions() {
+    return kGlobalOptions;
+}
 
-std::string_view UsageText() { return kUsage; }
+std::string_view usageText() {
+    return kUsage;
+}
 
-std::string_view ShortUsageText() { return kShortUsage; }
+std::string_view shortUsageText() {
+    return kShortUsage;
+}
 
-std::string_view VersionText() { return "tovik-reg " TOVIK_VERSION "\n"; }
+std::string_view versionText() {
+    return "tovik-reg " TOVIK_VERSION "\n";
+}
 
 }  // namespace tovik::cli

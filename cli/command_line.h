@@ -42,8 +42,28 @@
 
 namespace tovik::cli {
 
-enum class CommandKind { Help, Version, Query, Set, DeleteValue, AddKey, DeleteKey, Export, Import, Find, RenameKey, RenameValue, Registries, Get, CompleteKeys, Diff, Timeline,
-                         History, Undo, Redo };
+enum class CommandKind {
+    Help,
+    Version,
+    Query,
+    Set,
+    DeleteValue,
+    AddKey,
+    DeleteKey,
+    Export,
+    Import,
+    Find,
+    RenameKey,
+    RenameValue,
+    Registries,
+    Get,
+    CompleteKeys,
+    Diff,
+    Timeline,
+    History,
+    Undo,
+    Redo
+};
 
 // KEY: a root (HKEY_CLASSES_ROOT or HKCR, HKEY_CURRENT_USER or HKCU, HKEY_LOCAL_MACHINE or HKLM,
 // any case), optionally followed by a backslash and a path, in any spelling that
@@ -74,12 +94,12 @@ struct Command {
     KeyArgument key;
     std::u16string valueName;  // "@" is already the empty name
     DWORD type = REG_NONE;
-    std::u16string dataText;   // checked against the type (data_text_check.h)
-    bool recursive = false;    // query -r
-    bool raw = false;          // get --raw: the data's bytes as they are
-    bool json = false;         // --json: the output as JSON (cli/json_output.h)
-    bool times = false;        // query --times: each key line with the key's last write time
-    std::u16string newName;    // rename-key and rename-value
+    std::u16string dataText;  // checked against the type (data_text_check.h)
+    bool recursive = false;   // query -r
+    bool raw = false;         // get --raw: the data's bytes as they are
+    bool json = false;        // --json: the output as JSON (cli/json_output.h)
+    bool times = false;       // query --times: each key line with the key's last write time
+    std::u16string newName;   // rename-key and rename-value
     // find: the text, whether a KEY was given (else the whole registry), what to look at and how.
     std::u16string findText;
     bool hasKey = true;
@@ -88,17 +108,17 @@ struct Command {
     // find --since and --until: only keys last written in between (FILETIMEs, both included; 0: no
     // bound). A date alone in --until means the end of that day.
     std::int64_t since = 0, until = 0;
-    std::string fileName;      // export and import: the file; passed on unconverted
+    std::string fileName;                        // export and import: the file; passed on unconverted
     ExportFormat format = ExportFormat::Backup;  // export
-    bool dryRun = false;       // import --dry-run: print what would change, write nothing
+    bool dryRun = false;                         // import --dry-run: print what would change, write nothing
     // diff: its sides (B may be left out: then A's key, in the registry of --b), the output, and
     // the registry of side B's key when --b names one.
     std::vector<DiffSide> sides;
     DiffFormat diffFormat = DiffFormat::Listing;
     bool reverse = false;
     std::optional<RegistrySource> otherSource;
-    std::size_t count = 1;     // undo and redo: how many entries
-    std::size_t shown = 20;    // history -n: how many entries to print
+    std::size_t count = 1;   // undo and redo: how many entries
+    std::size_t shown = 20;  // history -n: how many entries to print
 };
 
 enum class CommandLineErrorKind {
@@ -108,19 +128,19 @@ enum class CommandLineErrorKind {
 
 struct CommandLineError {
     CommandLineErrorKind kind = CommandLineErrorKind::Usage;
-    std::string message;  // one sentence, without the program name
+    std::string message;                      // one sentence, without the program name
     CommandKind command = CommandKind::Help;  // BadArgument: the command whose argument it was
 };
 
 using ParsedCommandLine = std::variant<Command, CommandLineError>;
 
-ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args);
+ParsedCommandLine parseCommandLine(std::span<const std::string_view> args);
 
 // Pieces of the parser, for the tests and for later commands.
-std::optional<KeyArgument> ParseKeyArgument(std::u16string_view text);
+std::optional<KeyArgument> parseKeyArgument(std::u16string_view text);
 // A tag (SZ, EXP, MLT, DW, BIN, NON, DWE, LNK, RSC, QW), a platform name (REG_SZ ...), in any
 // case, or a number: decimal, or hexadecimal after 0x; any value up to 0xFFFFFFFF.
-std::optional<DWORD> ParseTypeArgument(std::u16string_view text);
+std::optional<DWORD> parseTypeArgument(std::u16string_view text);
 
 // The commands a person types and the options each takes after its command word (--help aside,
 // which every command takes); the parser reads them from the same table. The help, the manual
@@ -129,14 +149,14 @@ struct CommandOptions {
     std::string_view command;
     std::vector<std::string_view> options;
 };
-std::vector<CommandOptions> CommandTable();
+std::vector<CommandOptions> commandTable();
 // The options before the command word.
-std::span<const std::string_view> GlobalOptions();
+std::span<const std::string_view> globalOptions();
 
 // What --help prints, and the short form shown with a usage error.
-std::string_view UsageText();
-std::string_view ShortUsageText();
+std::string_view usageText();
+std::string_view shortUsageText();
 // What --version prints: the program's name and version, one line.
-std::string_view VersionText();
+std::string_view versionText();
 
 }  // namespace tovik::cli

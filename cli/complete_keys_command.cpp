@@ -17,38 +17,38 @@ namespace tovik::cli {
 namespace {
 
 bool startsWithName(std::u16string_view name, std::u16string_view prefix) {
-    return name.size() >= prefix.size() && CompareNames(name.substr(0, prefix.size()), prefix) == 0;
+    return name.size() >= prefix.size() && compareNames(name.substr(0, prefix.size()), prefix) == 0;
 }
 
 }  // namespace
 
-int RunCompleteKeys(const Command& command, std::ostream& out, std::ostream&) {
+int runCompleteKeys(const Command& command, std::ostream& out, std::ostream&) {
     const std::u16string& typed = command.findText;
     // The separator the user types: a slash needs no quoting in a shell, so it is the default.
     const std::size_t cut = typed.find_last_of(u"\\/");
     const char16_t separator = cut != std::u16string::npos ? typed[cut] : u'/';
     if (cut == std::u16string::npos) {
-        for (const RootInfo& root : HeldRoots()) {
+        for (const RootInfo& root : heldRoots()) {
             for (const std::u16string_view name : {root.shortName, root.longName}) {
                 if (!name.empty() && startsWithName(name, typed))
-                    out << Utf16ToUtf8(name) << static_cast<char>(separator) << '\n';
+                    out << utf16ToUtf8(name) << static_cast<char>(separator) << '\n';
             }
         }
         return kExitSuccess;
     }
-    if (!HasRegistryStore()) return kExitFailure;
+    if (!hasRegistryStore()) return kExitFailure;
     const std::u16string_view parentText = std::u16string_view(typed).substr(0, cut);
     const std::u16string_view partial = std::u16string_view(typed).substr(cut + 1);
-    const ParsedKeyPath parent = ParseKeyPath(parentText);
+    const ParsedKeyPath parent = parseKeyPath(parentText);
     if (!parent.ok()) return kExitFailure;
     RegistryReadSnapshot snapshot;
     KeyHandle key;
-    if (OpenKeyHandle(parent.root, parent.path, key) != ERROR_SUCCESS) return kExitFailure;
+    if (openKeyHandle(parent.root, parent.path, key) != ERROR_SUCCESS) return kExitFailure;
     EnumBuffers buffers;
     std::u16string_view name;
-    const std::string head = Utf16ToUtf8(typed.substr(0, cut + 1));
-    for (DWORD index = 0; EnumSubkeyName(key.get(), index, buffers, name) == ERROR_SUCCESS; ++index) {
-        if (startsWithName(name, partial)) out << head << Utf16ToUtf8(name) << static_cast<char>(separator) << '\n';
+    const std::string head = utf16ToUtf8(typed.substr(0, cut + 1));
+    for (DWORD index = 0; enumSubkeyName(key.get(), index, buffers, name) == ERROR_SUCCESS; ++index) {
+        if (startsWithName(name, partial)) out << head << utf16ToUtf8(name) << static_cast<char>(separator) << '\n';
     }
     out.flush();
     return kExitSuccess;

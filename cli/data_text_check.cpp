@@ -9,9 +9,11 @@ namespace tovik::cli {
 
 namespace {
 
-bool IsDecimalDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool isDecimalDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
 
-int HexDigitValue(char16_t c) {
+int hexDigitValue(char16_t c) {
     if (c >= u'0' && c <= u'9') return c - u'0';
     if (c >= u'A' && c <= u'F') return c - u'A' + 10;
     if (c >= u'a' && c <= u'f') return c - u'a' + 10;
@@ -20,7 +22,7 @@ int HexDigitValue(char16_t c) {
 
 // A DW number as typed: decimal from -2147483648 to 4294967295 with an optional "(hex)" part that
 // agrees, or 0x and one to eight hex digits. The 32 bits it stands for, or nullopt.
-std::optional<std::uint32_t> ReadNumberText(std::u16string_view text, bool& hexPartDisagrees) {
+std::optional<std::uint32_t> readNumberText(std::u16string_view text, bool& hexPartDisagrees) {
     hexPartDisagrees = false;
     std::size_t i = 0;
     while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
@@ -29,7 +31,7 @@ std::optional<std::uint32_t> ReadNumberText(std::u16string_view text, bool& hexP
         if (digits.empty() || digits.size() > 8) return std::nullopt;
         std::uint32_t bits = 0;
         for (char16_t c : digits) {
-            const int digit = HexDigitValue(c);
+            const int digit = hexDigitValue(c);
             if (digit < 0) return std::nullopt;
             bits = (bits << 4) | static_cast<unsigned>(digit);
         }
@@ -37,10 +39,10 @@ std::optional<std::uint32_t> ReadNumberText(std::u16string_view text, bool& hexP
     }
     bool negative = false;
     if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
-    if (i == text.size() || !IsDecimalDigit(text[i])) return std::nullopt;
+    if (i == text.size() || !isDecimalDigit(text[i])) return std::nullopt;
 
     std::int64_t magnitude = 0;
-    for (; i < text.size() && IsDecimalDigit(text[i]); ++i) {
+    for (; i < text.size() && isDecimalDigit(text[i]); ++i) {
         magnitude = magnitude * 10 + (text[i] - u'0');
         if (magnitude > 0xFFFFFFFFll) return std::nullopt;
     }
@@ -52,7 +54,7 @@ std::optional<std::uint32_t> ReadNumberText(std::u16string_view text, bool& hexP
     if (text[i] != u'(' || text.back() != u')' || text.size() - i < 3) return std::nullopt;
     std::uint64_t shown = 0;
     for (std::size_t k = i + 1; k + 1 < text.size(); ++k) {
-        const int digit = HexDigitValue(text[k]);
+        const int digit = hexDigitValue(text[k]);
         if (digit < 0) return std::nullopt;
         shown = (shown << 4) | static_cast<unsigned>(digit);
         if (shown > 0xFFFFFFFFu) return std::nullopt;
@@ -64,9 +66,9 @@ std::optional<std::uint32_t> ReadNumberText(std::u16string_view text, bool& hexP
     return bits;
 }
 
-std::optional<std::string> CheckNumberText(std::u16string_view text) {
+std::optional<std::string> checkNumberText(std::u16string_view text) {
     bool disagrees = false;
-    if (ReadNumberText(text, disagrees)) return std::nullopt;
+    if (readNumberText(text, disagrees)) return std::nullopt;
     if (disagrees) {
         return Say({"the number in parentheses does not match the decimal number of the DW data.",
                     "かっこの中の数がDWのデータの10進数と合いません。"});
@@ -79,13 +81,13 @@ std::optional<std::string> CheckNumberText(std::u16string_view text) {
 
 // A QW number as typed: decimal from -9223372036854775808 to 18446744073709551615, or 0x and one
 // to sixteen hex digits. The 64 bits it stands for, or nullopt.
-std::optional<std::uint64_t> ReadQuadText(std::u16string_view text) {
+std::optional<std::uint64_t> readQuadText(std::u16string_view text) {
     if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
         const std::u16string_view digits = text.substr(2);
         if (digits.size() > 16) return std::nullopt;
         std::uint64_t bits = 0;
         for (char16_t c : digits) {
-            const int digit = HexDigitValue(c);
+            const int digit = hexDigitValue(c);
             if (digit < 0) return std::nullopt;
             bits = (bits << 4) | static_cast<unsigned>(digit);
         }
@@ -98,7 +100,7 @@ std::optional<std::uint64_t> ReadQuadText(std::u16string_view text) {
     std::uint64_t magnitude = 0;
     constexpr std::uint64_t kMax = ~std::uint64_t{0};
     for (; i < text.size(); ++i) {
-        if (!IsDecimalDigit(text[i])) return std::nullopt;
+        if (!isDecimalDigit(text[i])) return std::nullopt;
         const unsigned digit = text[i] - u'0';
         if (magnitude > (kMax - digit) / 10) return std::nullopt;
         magnitude = magnitude * 10 + digit;
@@ -107,7 +109,7 @@ std::optional<std::uint64_t> ReadQuadText(std::u16string_view text) {
     return negative ? 0 - magnitude : magnitude;
 }
 
-std::optional<std::string> CheckHexBytesText(std::u16string_view text) {
+std::optional<std::string> checkHexBytesText(std::u16string_view text) {
     std::size_t digits = 0;  // in the current token
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == u' ') {
@@ -116,7 +118,7 @@ std::optional<std::string> CheckHexBytesText(std::u16string_view text) {
                             "16進のバイトは 0A FF 00 のように空白1つで区切ってください。"});
             }
             digits = 0;
-        } else if (HexDigitValue(text[i]) < 0 || ++digits > 2) {
+        } else if (hexDigitValue(text[i]) < 0 || ++digits > 2) {
             return Say({"data of this type must be hex bytes of one or two digits each, such as 0A FF 00.",
                         "この型のデータは 0A FF 00 のように1桁か2桁の16進のバイトでなければなりません。"});
         }
@@ -126,40 +128,37 @@ std::optional<std::string> CheckHexBytesText(std::u16string_view text) {
 
 }  // namespace
 
-std::u16string DataTextToStore(DWORD type, std::u16string_view text) {
+std::u16string dataTextToStore(DWORD type, std::u16string_view text) {
     bool disagrees = false;
     if (type != REG_DWORD) return std::u16string(text);
-    const auto bits = ReadNumberText(text, disagrees);
+    const auto bits = readNumberText(text, disagrees);
     if (!bits) return std::u16string(text);
     // The shared conversion reads signed decimal only.
     const std::string decimal = std::to_string(static_cast<std::int32_t>(*bits));
     return std::u16string(decimal.begin(), decimal.end());
 }
 
-std::optional<Bytes> QuadData(std::u16string_view text) {
-    const auto bits = ReadQuadText(text);
+std::optional<Bytes> quadData(std::u16string_view text) {
+    const auto bits = readQuadText(text);
     if (!bits) return std::nullopt;
     Bytes data(8);
     for (std::size_t i = 0; i < 8; ++i) data[i] = static_cast<BYTE>(*bits >> (8 * i));
     return data;
 }
 
-std::optional<std::string> CheckDataText(DWORD type, std::u16string_view text) {
+std::optional<std::string> checkDataText(DWORD type, std::u16string_view text) {
     switch (type) {
-        case REG_SZ:
-        case REG_EXPAND_SZ:
-        case REG_MULTI_SZ:
-            return std::nullopt;
-        case REG_DWORD:
-            return CheckNumberText(text);
-        case REG_QWORD:
-            if (ReadQuadText(text)) return std::nullopt;
-            return Say({"QW data must be a number that fits in 64 bits: decimal from -9223372036854775808 to "
-                        "18446744073709551615, or hexadecimal after 0x, such as 0x1F.",
-                        "QWのデータは64ビットに収まる数でなければなりません: -9223372036854775808から"
-                        "18446744073709551615までの10進数か、0x に続く16進数（0x1F など）。"});
-        default:
-            return CheckHexBytesText(text);
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+    case REG_MULTI_SZ: return std::nullopt;
+    case REG_DWORD: return checkNumberText(text);
+    case REG_QWORD:
+        if (readQuadText(text)) return std::nullopt;
+        return Say({"QW data must be a number that fits in 64 bits: decimal from -9223372036854775808 to "
+                    "18446744073709551615, or hexadecimal after 0x, such as 0x1F.",
+                    "QWのデータは64ビットに収まる数でなければなりません: -9223372036854775808から"
+                    "18446744073709551615までの10進数か、0x に続く16進数（0x1F など）。"});
+    default: return checkHexBytesText(text);
     }
 }
 

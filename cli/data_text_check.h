@@ -21,15 +21,15 @@ namespace tovik::cli {
 // Every other type: hex bytes, one or two hex digits each, separated by single spaces, with an
 //     optional trailing space: "0A FF ", "0a ff", or empty for no data.
 // Returns why the text is refused, or nullopt when it is accepted.
-std::optional<std::string> CheckDataText(DWORD type, std::u16string_view text);
+std::optional<std::string> checkDataText(DWORD type, std::u16string_view text);
 
 // An accepted text in the form the shared conversion (ValueDataFromText) reads: a DW number typed
 // in hexadecimal or above 2147483647 becomes the signed decimal of the same 32 bits; every other
 // text stays as it is.
-std::u16string DataTextToStore(DWORD type, std::u16string_view text);
+std::u16string dataTextToStore(DWORD type, std::u16string_view text);
 
 // The eight bytes, lowest first, of an accepted QW number; the shared conversion has no number
 // form for QWORD (its display form is the bytes). nullopt for a text CheckDataText refuses.
-std::optional<Bytes> QuadData(std::u16string_view text);
+std::optional<Bytes> quadData(std::u16string_view text);
 
 }  // namespace tovik::cli

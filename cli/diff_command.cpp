@@ -44,23 +44,23 @@ public:
     ListingSink(DiffListing& listing, const SideBase& a, const SideBase& b) : listing_(listing), a_(a), b_(b) {}
     bool onDifference(const Difference& d) override {
         switch (d.kind) {
-            case DifferenceKind::KeyOnlyInA: listing_.key('-', a_.root, a_.full(d.path)); break;
-            case DifferenceKind::KeyOnlyInB: listing_.key('+', a_.root, a_.full(d.path)); break;
-            case DifferenceKind::ValueOnlyInA:
-                listing_.keyHeader(a_.root, a_.full(d.path));
-                listing_.value('-', d.name, d.a.type, d.a.data, d.a.size);
-                break;
-            case DifferenceKind::ValueOnlyInB:
-                listing_.keyHeader(a_.root, a_.full(d.path));
-                listing_.value('+', d.name, d.b.type, d.b.data, d.b.size);
-                break;
-            case DifferenceKind::ValueChanged:
-                listing_.keyHeader(a_.root, a_.full(d.path));
-                listing_.value('-', d.name, d.a.type, d.a.data, d.a.size);
-                listing_.value('+', d.name, d.b.type, d.b.data, d.b.size);
-                break;
-            case DifferenceKind::KeySame:
-            case DifferenceKind::ValueSame: break;
+        case DifferenceKind::KeyOnlyInA: listing_.key('-', a_.root, a_.full(d.path)); break;
+        case DifferenceKind::KeyOnlyInB: listing_.key('+', a_.root, a_.full(d.path)); break;
+        case DifferenceKind::ValueOnlyInA:
+            listing_.keyHeader(a_.root, a_.full(d.path));
+            listing_.value('-', d.name, d.a.type, d.a.data, d.a.size);
+            break;
+        case DifferenceKind::ValueOnlyInB:
+            listing_.keyHeader(a_.root, a_.full(d.path));
+            listing_.value('+', d.name, d.b.type, d.b.data, d.b.size);
+            break;
+        case DifferenceKind::ValueChanged:
+            listing_.keyHeader(a_.root, a_.full(d.path));
+            listing_.value('-', d.name, d.a.type, d.a.data, d.a.size);
+            listing_.value('+', d.name, d.b.type, d.b.data, d.b.size);
+            break;
+        case DifferenceKind::KeySame:
+        case DifferenceKind::ValueSame: break;
         }
         (void)b_;
         return true;
@@ -84,15 +84,15 @@ public:
         nlohmann::ordered_json element;
         element["change"] = onlyA ? "removed" : onlyB ? "added" : "changed";
         element["kind"] = d.isKey() ? "key" : "value";
-        element["path"] = Utf16ToUtf8(FullKeyPath(a_.root, a_.full(d.path)));
+        element["path"] = utf16ToUtf8(fullKeyPath(a_.root, a_.full(d.path)));
         if (!d.isKey()) {
-            element["name"] = Utf16ToUtf8(d.name);
+            element["name"] = utf16ToUtf8(d.name);
             element["a"] = onlyB ? nlohmann::ordered_json(nullptr)
-                                 : JsonValue(a_.root, a_.full(d.path), d.name, d.a.type, d.a.data, d.a.size);
+                                 : jsonValue(a_.root, a_.full(d.path), d.name, d.a.type, d.a.data, d.a.size);
             element["b"] = onlyA ? nlohmann::ordered_json(nullptr)
-                                 : JsonValue(b_.root, b_.full(d.path), d.name, d.b.type, d.b.data, d.b.size);
+                                 : jsonValue(b_.root, b_.full(d.path), d.name, d.b.type, d.b.data, d.b.size);
         }
-        array_.Add(element);
+        array_.add(element);
         return true;
     }
 
@@ -105,7 +105,7 @@ private:
 class StreamSink final : public ByteSink {
 public:
     explicit StreamSink(std::ostream& out) : out_(out) {}
-    bool Write(const BYTE* data, std::size_t size) override {
+    bool write(const BYTE* data, std::size_t size) override {
         out_.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
         return static_cast<bool>(out_);
     }
@@ -121,8 +121,8 @@ struct OpenedSide {
 };
 
 // Reads a .reg file into an in-memory tree; false (with the error said) when it cannot.
-bool ReadFileSide(const std::string& file, OpenedSide& side, std::ostream& err) {
-    const RegFileFormat format = SniffRegFileAt(file);
+bool readFileSide(const std::string& file, OpenedSide& side, std::ostream& err) {
+    const RegFileFormat format = sniffRegFileAt(file);
     if (format != RegFileFormat::Version5 && format != RegFileFormat::Regedit4) {
         const Message notReg{"not a .reg file (REGEDIT4 or version 5): %1",
                              ".regファイル（REGEDIT4 またはバージョン5）ではありません: %1"};
@@ -130,13 +130,13 @@ bool ReadFileSide(const std::string& file, OpenedSide& side, std::ostream& err) 
                                      "not read)",
                                      ".regファイル（REGEDIT4 またはバージョン5）ではありません: %1（ヘッダーが読めない"
                                      "バージョンを示しています）"};
-        ReportError(err, Say(format == RegFileFormat::UnknownHeader ? unknownVersion : notReg, {file}));
+        reportError(err, Say(format == RegFileFormat::UnknownHeader ? unknownVersion : notReg, {file}));
         return false;
     }
     int error = 0;
-    const std::optional<RegFileText> text = ReadRegFileAt(file, &error);
+    const std::optional<RegFileText> text = readRegFileAt(file, &error);
     if (!text) {
-        ReportError(err, CannotReadFileText(file, error));
+        reportError(err, cannotReadFileText(file, error));
         return false;
     }
     side.owned = OpenSqliteMemoryStore();
@@ -147,29 +147,29 @@ bool ReadFileSide(const std::string& file, OpenedSide& side, std::ostream& err) 
 
 }  // namespace
 
-int RunDiff(const Command& command, std::ostream& out, std::ostream& err) {
+int runDiff(const Command& command, std::ostream& out, std::ostream& err) {
     const DiffSide& sideA = command.sides.at(0);
     const DiffSide& sideB = command.sides.at(1);
     OpenedSide a, b;
     if (sideA.isFile) {
-        if (!ReadFileSide(sideA.file, a, err)) return kExitUsage;
+        if (!readFileSide(sideA.file, a, err)) return kExitUsage;
     } else {
-        a.backend = CurrentBackend();
+        a.backend = currentBackend();
     }
     if (sideB.isFile) {
-        if (!ReadFileSide(sideB.file, b, err)) return kExitUsage;
+        if (!readFileSide(sideB.file, b, err)) return kExitUsage;
     } else if (command.otherSource) {
-        const StoreOpenResult opened = OpenRegistryBackend(*command.otherSource, b.owned);
+        const StoreOpenResult opened = openRegistryBackend(*command.otherSource, b.owned);
         if (!opened.ok) {
-            ReportError(err, opened.error);
+            reportError(err, opened.error);
             return kExitUsage;
         }
         b.backend = b.owned.get();
     } else {
-        b.backend = CurrentBackend();
+        b.backend = currentBackend();
     }
     if (!a.backend || !b.backend) {
-        ReportError(err, Say({"no registry is open.", "レジストリが開いていません。"}));
+        reportError(err, Say({"no registry is open.", "レジストリが開いていません。"}));
         return kExitUsage;
     }
 
@@ -187,8 +187,9 @@ int RunDiff(const Command& command, std::ostream& out, std::ostream& err) {
     DiffListing listing(out);
     JsonArrayWriter array(out);
     StreamSink bytes(out);
-    RegFileWriter regWriter(bytes, command.diffFormat == DiffFormat::Reg4 ? RegFileFormat::Regedit4 : RegFileFormat::Version5);
-    if (command.diffFormat != DiffFormat::Listing) regWriter.WriteHeader();
+    RegFileWriter regWriter(bytes,
+                            command.diffFormat == DiffFormat::Reg4 ? RegFileFormat::Regedit4 : RegFileFormat::Version5);
+    if (command.diffFormat != DiffFormat::Listing) regWriter.writeHeader();
     std::size_t differences = 0;
     bool found = false;
     for (const auto& [baseA, baseB] : pairs) {
@@ -202,36 +203,39 @@ int RunDiff(const Command& command, std::ostream& out, std::ostream& err) {
         ListingSink listed(listing, firstBase, secondBase);
         JsonSink json(array, firstBase, secondBase);
         DiffRegWriter reg(regWriter, firstBase.root, firstBase.path);
-        DifferenceSink& sink = command.json ? static_cast<DifferenceSink&>(json)
+        DifferenceSink& sink = command.json                                ? static_cast<DifferenceSink&>(json)
                                : command.diffFormat == DiffFormat::Listing ? static_cast<DifferenceSink&>(listed)
                                                                            : static_cast<DifferenceSink&>(reg);
         const CompareResult result = CompareKeyTrees(first, second, sink);
         if (result.outcome == CompareOutcome::KeyNotFound) continue;
         found = true;
         if (result.outcome == CompareOutcome::ReadFailed) {
-            ReportError(err, Say({"cannot read %1; the comparison stopped there.", "%1 を読み出せません。比較はそこで止めました。"},
-                                 {Utf16ToUtf8(FullKeyPath(firstBase.root, firstBase.full(result.keyPath)))}));
+            reportError(err, Say({"cannot read %1; the comparison stopped there.",
+                                  "%1 を読み出せません。比較はそこで止めました。"},
+                                 {utf16ToUtf8(fullKeyPath(firstBase.root, firstBase.full(result.keyPath)))}));
             return kExitUsage;
         }
         if (result.outcome == CompareOutcome::Stopped) {
-            ReportError(err, Say(kCannotWriteOutput));
+            reportError(err, Say(kCannotWriteOutput));
             return kExitUsage;
         }
         differences += result.differences;
     }
     if (!found) {
-        ReportError(err, sideA.isFile && sideB.isFile
+        reportError(err, sideA.isFile && sideB.isFile
                              ? Say({"neither file holds a key.", "どちらのファイルにもキーがありません。"})
                              : Say({"no such key on either side: %1", "どちらの側にもキー %1 がありません。"},
-                                   {Utf16ToUtf8(FullKeyPath(pairs[0].first.root, pairs[0].first.path))}));
+                                   {utf16ToUtf8(fullKeyPath(pairs[0].first.root, pairs[0].first.path))}));
         return kExitUsage;
     }
     bool written = true;
-    if (command.json) written = array.Finish();
-    else if (command.diffFormat != DiffFormat::Listing) written = regWriter.Finish();
+    if (command.json)
+        written = array.finish();
+    else if (command.diffFormat != DiffFormat::Listing)
+        written = regWriter.finish();
     out.flush();
     if (!written || !out) {
-        ReportError(err, Say(kCannotWriteOutput));
+        reportError(err, Say(kCannotWriteOutput));
         return kExitUsage;
     }
     return differences == 0 ? kExitSuccess : kExitFailure;

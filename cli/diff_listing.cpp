@@ -9,7 +9,7 @@
 namespace tovik::cli {
 
 void DiffListing::key(char sign, HKEY root, std::u16string_view path) {
-    out_ << sign << '[' << Utf16ToUtf8(FullKeyPath(root, path)) << "]\n";
+    out_ << sign << '[' << utf16ToUtf8(fullKeyPath(root, path)) << "]\n";
     lastRoot_ = root;
     lastPath_.assign(path);
     haveKey_ = true;
@@ -21,7 +21,7 @@ void DiffListing::keyHeader(HKEY root, std::u16string_view path) {
 }
 
 void DiffListing::value(char sign, std::u16string_view name, DWORD type, const BYTE* data, std::size_t size) {
-    out_ << sign << "  " << Utf16ToUtf8(BackupValueLine(name, type, data, size)) << '\n';
+    out_ << sign << "  " << utf16ToUtf8(backupValueLine(name, type, data, size)) << '\n';
 }
 
 }  // namespace tovik::cli

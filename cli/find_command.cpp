@@ -16,19 +16,19 @@ namespace tovik::cli {
 namespace {
 
 // A key hit as its path; a value hit as the value itself, read again for its data.
-nlohmann::ordered_json JsonHitOnly(const find::FindHit& hit) {
-    if (!hit.IsValueHit()) return nlohmann::ordered_json{{"path", Utf16ToUtf8(hit.FullKeyPath())}, {"match", "key"}};
+nlohmann::ordered_json jsonHitOnly(const find::FindHit& hit) {
+    if (!hit.isValueHit()) return nlohmann::ordered_json{{"path", utf16ToUtf8(hit.fullKeyPath())}, {"match", "key"}};
     const char* match = hit.kind == find::HitKind::ValueName ? "name" : "data";
     KeyHandle key;
     EnumBuffers buffers;
     EnumeratedValue value;
     nlohmann::ordered_json found;
-    if (OpenKeyHandle(hit.root, hit.path, key) == ERROR_SUCCESS &&
-        FindValue(key.get(), hit.valueName, buffers, value) == ERROR_SUCCESS) {
-        found = JsonValue(hit.root, hit.path, value.name, value.type, value.data, value.size);
+    if (openKeyHandle(hit.root, hit.path, key) == ERROR_SUCCESS &&
+        findValue(key.get(), hit.valueName, buffers, value) == ERROR_SUCCESS) {
+        found = jsonValue(hit.root, hit.path, value.name, value.type, value.data, value.size);
     } else {
         // Gone meanwhile: what the search saw, without the data.
-        found = JsonValue(hit.root, hit.path, hit.valueName, hit.type, nullptr, 0);
+        found = jsonValue(hit.root, hit.path, hit.valueName, hit.type, nullptr, 0);
         found["text"] = nullptr;
         found["hex"] = nullptr;
     }
@@ -37,8 +37,8 @@ nlohmann::ordered_json JsonHitOnly(const find::FindHit& hit) {
 }
 
 // With a time span, each hit also says when its key was last written.
-nlohmann::ordered_json JsonHit(const find::FindHit& hit, bool withTime) {
-    nlohmann::ordered_json found = JsonHitOnly(hit);
+nlohmann::ordered_json jsonHit(const find::FindHit& hit, bool withTime) {
+    nlohmann::ordered_json found = jsonHitOnly(hit);
     if (withTime) {
         const std::string time = formatFileTimeUtc(hit.keyWriteTime);
         found["written"] = time.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(time);
@@ -48,7 +48,7 @@ nlohmann::ordered_json JsonHit(const find::FindHit& hit, bool withTime) {
 
 }  // namespace
 
-int RunFindCommand(const Command& command, std::ostream& out, std::ostream& err) {
+int runFindCommand(const Command& command, std::ostream& out, std::ostream& err) {
     find::FindOptions options;
     options.text = command.findText;
     options.keyNames = command.findKeys;
@@ -60,50 +60,50 @@ int RunFindCommand(const Command& command, std::ostream& out, std::ostream& err)
     options.changedUntil = command.until;
     if (command.hasKey) {
         KeyHandle key;
-        const LONG opened = OpenKeyHandle(command.key.root, command.key.path, key);
+        const LONG opened = openKeyHandle(command.key.root, command.key.path, key);
         if (opened != ERROR_SUCCESS) {
-            ReportKeyFailure(err, opened, command.key, Action::Open);
-            return FailureExitCode(command.kind);
+            reportKeyFailure(err, opened, command.key, Action::Open);
+            return failureExitCode(command.kind);
         }
         options.scopeRoot = command.key.root;
         options.scopePath = command.key.path;
     }
 
     // Hits are printed as each slice finds them, so a long search shows its first hits at once.
-    find::RegistryFind search = find::RegistryFind::FindAll(options, SIZE_MAX);
+    find::RegistryFind search = find::RegistryFind::findAll(options, SIZE_MAX);
     std::optional<JsonArrayWriter> json;
     if (command.json) json.emplace(out);
     std::size_t printed = 0;
     const auto printNew = [&](const find::RegistryFind& running) {
-        const auto& hits = running.Hits();
+        const auto& hits = running.hits();
         for (; printed < hits.size(); ++printed) {
             const find::FindHit& hit = hits[printed];
             if (json) {
-                json->Add(JsonHit(hit, command.since != 0 || command.until != 0));
+                json->add(jsonHit(hit, command.since != 0 || command.until != 0));
                 continue;
             }
-            out << Utf16ToUtf8(hit.FullKeyPath());
-            if (hit.IsValueHit()) out << '\t' << Utf16ToUtf8(hit.ShownValueName());
+            out << utf16ToUtf8(hit.fullKeyPath());
+            if (hit.isValueHit()) out << '\t' << utf16ToUtf8(hit.shownValueName());
             out << '\n';
         }
         return true;
     };
-    const find::FindStatus status = find::RunFind(search, printNew);
+    const find::FindStatus status = find::runFind(search, printNew);
     printNew(search);
-    if (json) json->Finish();
+    if (json) json->finish();
     out.flush();
     if (status == find::FindStatus::Failed) {
-        ReportError(err, LoopedTreeText(command.hasKey ? command.key : KeyArgument{HKEY_CLASSES_ROOT, {}}));
-        return FailureExitCode(command.kind);
+        reportError(err, loopedTreeText(command.hasKey ? command.key : KeyArgument{HKEY_CLASSES_ROOT, {}}));
+        return failureExitCode(command.kind);
     }
-    if (search.Incomplete()) {
-        ReportError(err, Say({"some keys or values could not be read; the search did not see them all.",
+    if (search.incomplete()) {
+        reportError(err, Say({"some keys or values could not be read; the search did not see them all.",
                               "読み出せないキーか値がありました。検索はすべてを見ていません。"}));
-        return FailureExitCode(command.kind);
+        return failureExitCode(command.kind);
     }
     if (!out) {
-        ReportError(err, Say(kCannotWriteOutput));
-        return FailureExitCode(command.kind);
+        reportError(err, Say(kCannotWriteOutput));
+        return failureExitCode(command.kind);
     }
     return printed > 0 ? kExitSuccess : kExitFailure;  // 1: nothing found
 }

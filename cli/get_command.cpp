@@ -15,34 +15,34 @@
 
 namespace tovik::cli {
 
-LONG FindValue(HKEY key, std::u16string_view name, EnumBuffers& buffers, EnumeratedValue& value) {
+LONG findValue(HKEY key, std::u16string_view name, EnumBuffers& buffers, EnumeratedValue& value) {
     for (DWORD index = 0;; ++index) {
-        const LONG result = EnumValue(key, index, buffers, value);
+        const LONG result = enumValue(key, index, buffers, value);
         if (result == ERROR_NO_MORE_ITEMS) return ERROR_FILE_NOT_FOUND;
         if (result != ERROR_SUCCESS) return result;
-        if (value.name.size() == name.size() && CompareNames(value.name, name) == 0) return ERROR_SUCCESS;
+        if (value.name.size() == name.size() && compareNames(value.name, name) == 0) return ERROR_SUCCESS;
     }
 }
 
-int RunGet(const Command& command, std::ostream& out, std::ostream& err) {
+int runGet(const Command& command, std::ostream& out, std::ostream& err) {
     KeyHandle key;
-    LONG result = OpenKeyHandle(command.key.root, command.key.path, key);
-    if (result != ERROR_SUCCESS) return ReportKeyFailure(err, result, command.key, Action::Open);
+    LONG result = openKeyHandle(command.key.root, command.key.path, key);
+    if (result != ERROR_SUCCESS) return reportKeyFailure(err, result, command.key, Action::Open);
     EnumBuffers buffers;
     EnumeratedValue value;
-    result = FindValue(key.get(), command.valueName, buffers, value);
-    if (result != ERROR_SUCCESS) return ReportValueFailure(err, result, command, Action::Read);
+    result = findValue(key.get(), command.valueName, buffers, value);
+    if (result != ERROR_SUCCESS) return reportValueFailure(err, result, command, Action::Read);
     if (command.json) {
-        out << JsonText(JsonValue(command.key.root, StoredKeyPath(command.key.root, command.key.path), value.name,
+        out << jsonText(jsonValue(command.key.root, storedKeyPath(command.key.root, command.key.path), value.name,
                                   value.type, value.data, value.size))
             << '\n';
     } else if (command.raw) {
         out.write(reinterpret_cast<const char*>(value.data), static_cast<std::streamsize>(value.size));
     } else {
-        out << Utf16ToUtf8(TypedValueText(value.type, value.data, value.size)) << '\n';
+        out << utf16ToUtf8(typedValueText(value.type, value.data, value.size)) << '\n';
     }
     if (!out.flush()) {
-        ReportError(err, Say(kCannotWriteOutput));
+        reportError(err, Say(kCannotWriteOutput));
         return kExitFailure;
     }
     return kExitSuccess;

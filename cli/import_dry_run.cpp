@@ -22,22 +22,22 @@ public:
     explicit PreviewListing(std::ostream& out) : listing_(out) {}
     bool onPreview(const PreviewEntry& e) override {
         switch (e.kind) {
-            case PreviewKind::KeyCreated: listing_.key('+', e.root, e.path); break;
-            case PreviewKind::KeyDeleted: listing_.key('-', e.root, e.path); break;
-            case PreviewKind::ValueAdded:
-                listing_.keyHeader(e.root, e.path);
-                listing_.value('+', e.name, e.after.type, e.after.data, e.after.size);
-                break;
-            case PreviewKind::ValueChanged:
-                listing_.keyHeader(e.root, e.path);
-                listing_.value('-', e.name, e.before.type, e.before.data, e.before.size);
-                listing_.value('+', e.name, e.after.type, e.after.data, e.after.size);
-                break;
-            case PreviewKind::ValueDeleted:
-                listing_.keyHeader(e.root, e.path);
-                listing_.value('-', e.name, e.before.type, e.before.data, e.before.size);
-                break;
-            case PreviewKind::ValueUnchanged: break;
+        case PreviewKind::KeyCreated: listing_.key('+', e.root, e.path); break;
+        case PreviewKind::KeyDeleted: listing_.key('-', e.root, e.path); break;
+        case PreviewKind::ValueAdded:
+            listing_.keyHeader(e.root, e.path);
+            listing_.value('+', e.name, e.after.type, e.after.data, e.after.size);
+            break;
+        case PreviewKind::ValueChanged:
+            listing_.keyHeader(e.root, e.path);
+            listing_.value('-', e.name, e.before.type, e.before.data, e.before.size);
+            listing_.value('+', e.name, e.after.type, e.after.data, e.after.size);
+            break;
+        case PreviewKind::ValueDeleted:
+            listing_.keyHeader(e.root, e.path);
+            listing_.value('-', e.name, e.before.type, e.before.data, e.before.size);
+            break;
+        case PreviewKind::ValueUnchanged: break;
         }
         return true;
     }
@@ -48,35 +48,35 @@ private:
 
 }  // namespace
 
-int RunImportDryRun(const Command& command, std::ostream& out, std::ostream& err) {
+int runImportDryRun(const Command& command, std::ostream& out, std::ostream& err) {
     const std::string& file = command.fileName;
-    const RegFileFormat format = SniffRegFileAt(file);
+    const RegFileFormat format = sniffRegFileAt(file);
     if (format == RegFileFormat::Unknown) {
-        ReportError(err, Say({"--dry-run previews .reg files (REGEDIT4 or version 5); %1 is not one.",
+        reportError(err, Say({"--dry-run previews .reg files (REGEDIT4 or version 5); %1 is not one.",
                               "--dry-run は .regファイル（REGEDIT4 またはバージョン5）の変更点を示します。%1 は"
                               ".regファイルではありません。"},
                              {file}));
         return kExitFailure;
     }
     int error = 0;
-    const std::optional<RegFileText> text = ReadRegFileAt(file, &error);
+    const std::optional<RegFileText> text = readRegFileAt(file, &error);
     if (!text) {
-        ReportError(err, CannotReadFileText(file, error));
+        reportError(err, cannotReadFileText(file, error));
         return kExitFailure;
     }
-    Backend* registry = CurrentBackend();
+    Backend* registry = currentBackend();
     if (!registry) return kExitFailure;
     PreviewListing listing(out);
     ImportPreviewResult result;
     try {
         result = PreviewRegFileImport(text->text, *registry, listing);
     } catch (const BackendFailure& failure) {
-        ReportError(err, Say({"the registry could not be read: %1.", "レジストリを読み出せません: %1。"},
-                             {RegistryErrorText(RegistryResultOf(failure.kind(), false))}));
+        reportError(err, Say({"the registry could not be read: %1.", "レジストリを読み出せません: %1。"},
+                             {registryErrorText(registryResultOf(failure.kind(), false))}));
         return kExitFailure;
     }
     if (!result.ok()) {
-        ReportError(err, Utf16ToUtf8(RegFileUnknownHeaderMessage(text->text, CoreTextTranslator())));
+        reportError(err, utf16ToUtf8(RegFileUnknownHeaderMessage(text->text, coreTextTranslator())));
         return kExitFailure;
     }
     out << "Nothing was written. The import would create " << result.keysCreated << " keys and delete "

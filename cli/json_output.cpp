@@ -10,38 +10,38 @@
 
 namespace tovik::cli {
 
-nlohmann::ordered_json JsonValue(HKEY root, std::u16string_view path, std::u16string_view name, DWORD type, const BYTE* data,
-                         std::size_t size) {
-    const ValueTypeInfo* info = FindValueType(type);
+nlohmann::ordered_json jsonValue(HKEY root, std::u16string_view path, std::u16string_view name, DWORD type,
+                                 const BYTE* data, std::size_t size) {
+    const ValueTypeInfo* info = findValueType(type);
     nlohmann::ordered_json tag = nullptr;
-    if (info != nullptr && !info->tag.empty()) tag = Utf16ToUtf8(info->tag);
-    if (info != nullptr && info->tag.empty() && !info->typedTag.empty()) tag = Utf16ToUtf8(info->typedTag);
+    if (info != nullptr && !info->tag.empty()) tag = utf16ToUtf8(info->tag);
+    if (info != nullptr && info->tag.empty() && !info->typedTag.empty()) tag = utf16ToUtf8(info->typedTag);
     std::string hex;
     hex.reserve(2 * size);
     for (std::size_t i = 0; i < size; ++i) {
         hex += "0123456789abcdef"[data[i] >> 4];
         hex += "0123456789abcdef"[data[i] & 0xF];
     }
-    return nlohmann::ordered_json{{"path", Utf16ToUtf8(FullKeyPath(root, path))},
-                          {"name", Utf16ToUtf8(name)},
-                          {"type", type},
-                          {"tag", tag},
-                          {"text", Utf16ToUtf8(TypedValueText(type, data, size))},
-                          {"hex", hex}};
+    return nlohmann::ordered_json{{"path", utf16ToUtf8(fullKeyPath(root, path))},
+                                  {"name", utf16ToUtf8(name)},
+                                  {"type", type},
+                                  {"tag", tag},
+                                  {"text", utf16ToUtf8(typedValueText(type, data, size))},
+                                  {"hex", hex}};
 }
 
-std::string JsonText(const nlohmann::ordered_json& document) {
+std::string jsonText(const nlohmann::ordered_json& document) {
     // Every string was made from UTF-16 by a conversion that never yields invalid UTF-8; replace
     // is the safe answer should one slip through all the same.
     return document.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-void JsonArrayWriter::Add(const nlohmann::ordered_json& element) {
-    out_ << (first_ ? "[\n" : ",\n") << JsonText(element);
+void JsonArrayWriter::add(const nlohmann::ordered_json& element) {
+    out_ << (first_ ? "[\n" : ",\n") << jsonText(element);
     first_ = false;
 }
 
-bool JsonArrayWriter::Finish() {
+bool JsonArrayWriter::finish() {
     out_ << (first_ ? "[]\n" : "\n]\n");
     return static_cast<bool>(out_.flush());
 }

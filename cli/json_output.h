@@ -24,19 +24,19 @@
 namespace tovik::cli {
 
 // The value object of the schema above.
-nlohmann::ordered_json JsonValue(HKEY root, std::u16string_view path, std::u16string_view name, DWORD type, const BYTE* data,
-                         std::size_t size);
+nlohmann::ordered_json jsonValue(HKEY root, std::u16string_view path, std::u16string_view name, DWORD type,
+                                 const BYTE* data, std::size_t size);
 
 // One JSON document as text, on one line.
-std::string JsonText(const nlohmann::ordered_json& document);
+std::string jsonText(const nlohmann::ordered_json& document);
 
 // Writes a JSON array element by element: "[" before the first, "," between, "]" at Finish.
 class JsonArrayWriter {
 public:
     explicit JsonArrayWriter(std::ostream& out) : out_(out) {}
-    void Add(const nlohmann::ordered_json& element);
+    void add(const nlohmann::ordered_json& element);
     // Ends the array (an empty one when nothing was added); false when the output failed.
-    bool Finish();
+    bool finish();
 
 private:
     std::ostream& out_;

@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
     tovik::cli::SetMessageLanguage(tovik::ChooseInterfaceLanguage(tovik::RequestedLanguages()));
     try {
         const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-        return tovik::cli::RunCommandLine(args, std::cout, std::cerr);
+        return tovik::cli::runCommandLine(args, std::cout, std::cerr);
     } catch (const std::bad_alloc&) {
         std::cerr << "tovik-reg: " << tovik::cli::Text(tovik::cli::kOutOfMemory) << '\n';
         return 1;

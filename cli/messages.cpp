@@ -20,19 +20,19 @@ constexpr CoreTranslation kCoreTranslations[] = {
 
 }  // namespace
 
-std::string CoreText(std::u16string_view text, std::initializer_list<std::string_view> args) {
+std::string coreText(std::u16string_view text, std::initializer_list<std::string_view> args) {
     if (MessageLanguage() == InterfaceLanguage::English) {
         const auto* found = std::find_if(std::begin(kCoreTranslations), std::end(kCoreTranslations),
                                          [text](const CoreTranslation& t) { return t.japanese == text; });
         if (found != std::end(kCoreTranslations)) return FillMessage(found->english, args);
     }
-    return FillMessage(Utf16ToUtf8(text), args);
+    return FillMessage(utf16ToUtf8(text), args);
 }
 
-std::function<std::u16string(std::u16string_view)> CoreTextTranslator() {
+std::function<std::u16string(std::u16string_view)> coreTextTranslator() {
     return [](std::u16string_view text) {
-        const std::string translated = CoreText(text);
-        return Utf8ToUtf16(translated).value_or(std::u16string(text));
+        const std::string translated = coreText(text);
+        return utf8ToUtf16(translated).value_or(std::u16string(text));
     };
 }
 

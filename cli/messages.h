@@ -21,11 +21,11 @@ using tovik::Text;
 
 // A text of the core (Japanese, a template with %1, ... where it has numbers) in the chosen
 // language, filled with args.
-std::string CoreText(std::u16string_view text, std::initializer_list<std::string_view> args = {});
+std::string coreText(std::u16string_view text, std::initializer_list<std::string_view> args = {});
 
 // CoreText as a translator of templates (their %1, ... left for the caller to fill), for the core's
 // functions that take one.
-std::function<std::u16string(std::u16string_view)> CoreTextTranslator();
+std::function<std::u16string(std::u16string_view)> coreTextTranslator();
 
 inline constexpr Message kOutOfMemory{"not enough memory; the command was stopped.",
                                       "メモリが足りません。コマンドを中止しました。"};

@@ -14,10 +14,15 @@ constexpr std::chrono::milliseconds kRewriteEvery{100};
 
 ProgressLine::ProgressLine(std::ostream& err, std::string what, std::string unit, bool enabled,
                            std::chrono::milliseconds delay)
-    : err_(err), what_(std::move(what)), unit_(std::move(unit)), enabled_(enabled), start_(Clock::now()),
-      last_(start_), delay_(delay) {}
+    : err_(err),
+      what_(std::move(what)),
+      unit_(std::move(unit)),
+      enabled_(enabled),
+      start_(Clock::now()),
+      last_(start_),
+      delay_(delay) {}
 
-void ProgressLine::Update(std::size_t done, std::size_t total) {
+void ProgressLine::update(std::size_t done, std::size_t total) {
     if (!enabled_) return;
     const Clock::time_point now = Clock::now();
     if (now - start_ < delay_ || (width_ != 0 && now - last_ < kRewriteEvery)) return;
@@ -30,17 +35,19 @@ void ProgressLine::Update(std::size_t done, std::size_t total) {
         line += std::to_string(done) + " " + unit_;
     }
     const std::size_t width = line.size();
-    if (width < width_) line.append(width_ - width, ' ');   // covers the longer line before
+    if (width < width_) line.append(width_ - width, ' ');  // covers the longer line before
     err_ << '\r' << line << std::flush;
     width_ = width;
 }
 
-void ProgressLine::Clear() {
+void ProgressLine::clear() {
     if (width_ == 0) return;
     err_ << '\r' << std::string(width_, ' ') << '\r' << std::flush;
     width_ = 0;
 }
 
-bool ProgressWanted(const std::ostream& err) { return &err == &std::cerr && ::isatty(STDERR_FILENO) == 1; }
+bool progressWanted(const std::ostream& err) {
+    return &err == &std::cerr && ::isatty(STDERR_FILENO) == 1;
+}
 
 }  // namespace tovik::cli

@@ -14,14 +14,14 @@ public:
     // what and unit in the messages' language ("import", "lines"). Nothing is written unless enabled (stderr is a terminal, see ProgressWanted).
     ProgressLine(std::ostream& err, std::string what, std::string unit, bool enabled,
                  std::chrono::milliseconds delay = std::chrono::milliseconds(500));
-    ~ProgressLine() { Clear(); }
+    ~ProgressLine() { clear(); }
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
 
     // done of total units (total 0: not known).
-    void Update(std::size_t done, std::size_t total = 0);
+    void update(std::size_t done, std::size_t total = 0);
     // Erases the line.
-    void Clear();
+    void clear();
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -32,10 +32,10 @@ private:
     Clock::time_point start_;
     Clock::time_point last_;
     std::chrono::milliseconds delay_;
-    std::size_t width_ = 0;   // the characters on the line now
+    std::size_t width_ = 0;  // the characters on the line now
 };
 
 // True when err is the process's stderr and that is a terminal.
-bool ProgressWanted(const std::ostream& err);
+bool progressWanted(const std::ostream& err);
 
 }  // namespace tovik::cli

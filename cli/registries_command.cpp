@@ -14,8 +14,7 @@ namespace tovik::cli {
 
 namespace {
 
-std::string oneLineField(std::string text)
-{
+std::string oneLineField(std::string text) {
     for (char& c : text) {
         if (c == '\t' || c == '\n' || c == '\r') c = ' ';
     }
@@ -24,40 +23,36 @@ std::string oneLineField(std::string text)
 
 }  // namespace
 
-std::vector<discover::FoundRegistry> RegistriesToList(const discover::UserFolders& folders)
-{
-    return DiscoverAllRegistries(folders);
+std::vector<discover::FoundRegistry> registriesToList(const discover::UserFolders& folders) {
+    return tovik::discoverAllRegistries(folders);
 }
 
-std::string RegistryLine(const discover::FoundRegistry& registry)
-{
+std::string registryLine(const discover::FoundRegistry& registry) {
     std::string line(discover::kindWord(registry.kind));
-    line += '\t' + oneLineField(Utf16ToUtf8(registry.name));
+    line += '\t' + oneLineField(utf16ToUtf8(registry.name));
     line += '\t' + oneLineField(registry.folder);
     line += registry.readOnly ? "\tread-only" : "\twritable";
     return line;
 }
 
-nlohmann::ordered_json RegistryJson(const discover::FoundRegistry& registry)
-{
+nlohmann::ordered_json registryJson(const discover::FoundRegistry& registry) {
     return nlohmann::ordered_json{{"kind", discover::kindWord(registry.kind)},
-                          {"name", Utf16ToUtf8(registry.name)},
-                          {"folder", registry.folder},
-                          {"readOnly", registry.readOnly}};
+                                  {"name", utf16ToUtf8(registry.name)},
+                                  {"folder", registry.folder},
+                                  {"readOnly", registry.readOnly}};
 }
 
-int RunRegistries(std::ostream& out, std::ostream& err, bool json)
-{
+int runRegistries(std::ostream& out, std::ostream& err, bool json) {
     if (json) {
         JsonArrayWriter writer(out);
-        for (const discover::FoundRegistry& registry : RegistriesToList()) writer.Add(RegistryJson(registry));
-        writer.Finish();
+        for (const discover::FoundRegistry& registry : registriesToList()) writer.add(registryJson(registry));
+        writer.finish();
     } else {
-        for (const discover::FoundRegistry& registry : RegistriesToList()) out << RegistryLine(registry) << '\n';
+        for (const discover::FoundRegistry& registry : registriesToList()) out << registryLine(registry) << '\n';
     }
     out.flush();
     if (!out) {
-        ReportError(err, Say(kCannotWriteOutput));
+        reportError(err, Say(kCannotWriteOutput));
         return kExitFailure;
     }
     return kExitSuccess;

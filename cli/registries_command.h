@@ -12,12 +12,12 @@ namespace tovik::cli {
 
 // What the command lists, in the order found, with whether each opens read-only now.
 std::vector<discover::FoundRegistry>
-RegistriesToList(const discover::UserFolders& folders = discover::UserFolders::fromEnvironment());
+registriesToList(const discover::UserFolders& folders = discover::UserFolders::fromEnvironment());
 // "kind<TAB>name<TAB>folder<TAB>read-only|writable"; a tab or line end inside a field becomes a
 // space, so that one registry stays one line.
-std::string RegistryLine(const discover::FoundRegistry& registry);
+std::string registryLine(const discover::FoundRegistry& registry);
 
 // With json an array of {"kind", "name", "folder", "readOnly"} (cli/json_output.h).
-int RunRegistries(std::ostream& out, std::ostream& err, bool json = false);
+int runRegistries(std::ostream& out, std::ostream& err, bool json = false);
 
 }  // namespace tovik::cli

@@ -72,7 +72,7 @@ bool collect(Backend& store, KeyId top, std::string topPath, std::vector<DatedKe
             if (it->damaged) return false;
             std::string path = key.path;
             path += '\\';
-            AppendUtf8(path, it->name);
+            appendUtf8(path, it->name);
             stack.push_back({it->id, std::move(path), key.depth + 1});
         }
     }
@@ -81,11 +81,11 @@ bool collect(Backend& store, KeyId top, std::string topPath, std::vector<DatedKe
 
 }  // namespace
 
-int RunTimeline(const Command& command, std::ostream& out, std::ostream& err) {
+int runTimeline(const Command& command, std::ostream& out, std::ostream& err) {
     RegistryReadSnapshot snapshot;
-    Backend* store = CurrentBackend();
+    Backend* store = currentBackend();
     if (store == nullptr) {
-        ReportError(err, Say({"no registry is open.", "レジストリが開いていません。"}));
+        reportError(err, Say({"no registry is open.", "レジストリが開いていません。"}));
         return kExitFailure;
     }
     struct Top {
@@ -95,10 +95,11 @@ int RunTimeline(const Command& command, std::ostream& out, std::ostream& err) {
     std::vector<Top> tops;
     if (command.hasKey) {
         KeyHandle key;
-        const LONG opened = OpenKeyHandle(command.key.root, command.key.path, key);
-        if (opened != ERROR_SUCCESS) return ReportKeyFailure(err, opened, command.key, Action::Open);
-        tops.push_back({command.key.root,
-                        command.key.path.empty() ? std::u16string() : StoredKeyPath(command.key.root, command.key.path)});
+        const LONG opened = openKeyHandle(command.key.root, command.key.path, key);
+        if (opened != ERROR_SUCCESS) return reportKeyFailure(err, opened, command.key, Action::Open);
+        tops.push_back({command.key.root, command.key.path.empty()
+                                              ? std::u16string()
+                                              : storedKeyPath(command.key.root, command.key.path)});
     } else {
         // HKEY_CLASSES_ROOT last: where it is a key of HKEY_LOCAL_MACHINE (Wine, hives) it was
         // listed there already.
@@ -114,16 +115,16 @@ int RunTimeline(const Command& command, std::ostream& out, std::ostream& err) {
             const KeyId id = idOf(*store, top.root, top.path);
             if (id == kNoKey) continue;  // deleted meanwhile
             std::string path;
-            AppendUtf8(path, FullKeyPath(top.root, top.path));
+            appendUtf8(path, fullKeyPath(top.root, top.path));
             const KeyId watch = top.root == HKEY_CLASSES_ROOT ? kNoKey : classes;
             if (!collect(*store, id, std::move(path), keys, watch, classesSeen)) {
-                ReportError(err, LoopedTreeText({top.root, top.path}));
+                reportError(err, loopedTreeText({top.root, top.path}));
                 return kExitFailure;
             }
         }
     } catch (const BackendFailure& failure) {
-        ReportError(err, Say({"the registry could not be read: %1.", "レジストリを読み出せません: %1。"},
-                             {RegistryErrorText(RegistryResultOf(failure.kind(), false))}));
+        reportError(err, Say({"the registry could not be read: %1.", "レジストリを読み出せません: %1。"},
+                             {registryErrorText(registryResultOf(failure.kind(), false))}));
         return kExitFailure;
     }
 
@@ -143,7 +144,7 @@ int RunTimeline(const Command& command, std::ostream& out, std::ostream& err) {
     }
     out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
     if (!out.flush()) {
-        ReportError(err, Say(kCannotWriteOutput));
+        reportError(err, Say(kCannotWriteOutput));
         return kExitFailure;
     }
     return kExitSuccess;

@@ -4,8 +4,8 @@
 
 namespace tovik::cli {
 
-using tovik::AppendUtf8;
-using tovik::Utf16ToUtf8;
-using tovik::Utf8ToUtf16;
+using tovik::appendUtf8;
+using tovik::utf16ToUtf8;
+using tovik::utf8ToUtf16;
 
 }  // namespace tovik::cli

@@ -14,10 +14,10 @@ void DiffRegWriter::writeKeyLine(std::u16string_view path, bool deletion) {
     if (!full_.empty() && !path.empty()) full_ += u'\\';
     full_ += path;
     if (deletion) {
-        writer_.WriteDeleteKey(root_, full_);
+        writer_.writeDeleteKey(root_, full_);
         haveKeyLine_ = false;  // values after a deletion belong to no key: the next needs its line
     } else {
-        writer_.WriteKey(root_, full_);
+        writer_.writeKey(root_, full_);
         lastKey_.assign(path);
         haveKeyLine_ = true;
     }
@@ -30,30 +30,29 @@ void DiffRegWriter::ensureKeyLine(std::u16string_view path) {
 bool DiffRegWriter::onDifference(const Difference& given) {
     const Difference d = reverse_ ? Reversed(given) : given;
     switch (d.kind) {
-        case DifferenceKind::KeyOnlyInA:
-            // One line deletes the whole subtree; the keys below it need none.
-            if (!d.belowOneSidedKey) writeKeyLine(d.path, true);
-            break;
-        case DifferenceKind::KeyOnlyInB:
-            writeKeyLine(d.path, false);  // every key, so that empty ones are made too
-            break;
-        case DifferenceKind::ValueOnlyInA:
-            if (d.belowOneSidedKey) break;
-            ensureKeyLine(d.path);
-            writer_.WriteDeleteValue(d.name);
-            break;
-        case DifferenceKind::ValueOnlyInB:
-        case DifferenceKind::ValueChanged:
-        {
-            ensureKeyLine(d.path);
-            // Strings as Windows' tools write them: a string kept without its zero (the Tovik
-            // store) then reads as text, and imports as it would have from hex(1) anyway.
-            const Bytes data = TerminatedStringData(d.b.type, Bytes(d.b.data, d.b.data + d.b.size));
-            writer_.WriteValue(d.name, d.b.type, data.data(), data.size());
-            break;
-        }
-        case DifferenceKind::KeySame:
-        case DifferenceKind::ValueSame: break;
+    case DifferenceKind::KeyOnlyInA:
+        // One line deletes the whole subtree; the keys below it need none.
+        if (!d.belowOneSidedKey) writeKeyLine(d.path, true);
+        break;
+    case DifferenceKind::KeyOnlyInB:
+        writeKeyLine(d.path, false);  // every key, so that empty ones are made too
+        break;
+    case DifferenceKind::ValueOnlyInA:
+        if (d.belowOneSidedKey) break;
+        ensureKeyLine(d.path);
+        writer_.writeDeleteValue(d.name);
+        break;
+    case DifferenceKind::ValueOnlyInB:
+    case DifferenceKind::ValueChanged: {
+        ensureKeyLine(d.path);
+        // Strings as Windows' tools write them: a string kept without its zero (the Tovik
+        // store) then reads as text, and imports as it would have from hex(1) anyway.
+        const Bytes data = terminatedStringData(d.b.type, Bytes(d.b.data, d.b.data + d.b.size));
+        writer_.writeValue(d.name, d.b.type, data.data(), data.size());
+        break;
+    }
+    case DifferenceKind::KeySame:
+    case DifferenceKind::ValueSame: break;
     }
     return writer_.ok();
 }

@@ -27,8 +27,8 @@ private:
     HKEY root_;
     std::u16string base_;
     bool reverse_;
-    std::u16string full_;          // scratch: base_ with a path below it
-    std::u16string lastKey_;       // the path of the last key line written
+    std::u16string full_;     // scratch: base_ with a path below it
+    std::u16string lastKey_;  // the path of the last key line written
     bool haveKeyLine_ = false;
 };
 

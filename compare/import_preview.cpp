@@ -38,7 +38,7 @@ public:
         const bool snapshot = !registry_.inTransaction() && registry_.beginSnapshot();
         RegFileEntry entry;
         try {
-            while (!result_.stopped && reader.Next(entry)) {
+            while (!result_.stopped && reader.next(entry)) {
                 ++at_;
                 take(entry);
             }
@@ -54,9 +54,9 @@ private:
     // The folded path with its root in front: the one spelling of a key in the maps.
     static std::u16string keyOf(HKEY root, std::u16string_view path) {
         std::u16string key(1, static_cast<char16_t>(root & 0xFFFF));
-        for (std::u16string_view name : SplitKeyPath(path)) {
+        for (std::u16string_view name : splitKeyPath(path)) {
             key += u'\\';
-            key += FoldName(name);
+            key += foldName(name);
         }
         return key;
     }
@@ -64,7 +64,7 @@ private:
     // The last deletion of the key or a key above it.
     std::size_t lastDeletion(const std::u16string& key) const {
         std::size_t last = 0;
-        for (std::size_t end = key.find(u'\\'); ; end = key.find(u'\\', end + 1)) {
+        for (std::size_t end = key.find(u'\\');; end = key.find(u'\\', end + 1)) {
             const auto it = keys_.find(end == std::u16string::npos ? key : key.substr(0, end));
             if (it != keys_.end()) last = std::max(last, it->second.deleted);
             if (end == std::u16string::npos) break;
@@ -74,7 +74,7 @@ private:
 
     KeyId findInRegistry(HKEY root, std::u16string_view path) {
         KeyId key = registry_.rootKey(root);
-        for (std::u16string_view name : SplitKeyPath(path)) {
+        for (std::u16string_view name : splitKeyPath(path)) {
             if (key == kNoKey) break;
             key = registry_.findChild(key, name);
         }
@@ -100,21 +100,21 @@ private:
 
     void take(const RegFileEntry& entry) {
         switch (entry.kind) {
-            case RegFileEntryKind::Key: takeKey(entry); break;
-            case RegFileEntryKind::DeleteKey: takeKeyDeletion(entry); break;
-            case RegFileEntryKind::Value:
-            case RegFileEntryKind::DeleteValue:
-                if (entry.target != RegFileValueTarget::CurrentKey || !haveKey_) {
-                    ++result_.linesSkipped;
-                    return;
-                }
-                takeValue(entry);
-                break;
-            case RegFileEntryKind::OtherRootKey:
-                haveKey_ = false;
+        case RegFileEntryKind::Key: takeKey(entry); break;
+        case RegFileEntryKind::DeleteKey: takeKeyDeletion(entry); break;
+        case RegFileEntryKind::Value:
+        case RegFileEntryKind::DeleteValue:
+            if (entry.target != RegFileValueTarget::CurrentKey || !haveKey_) {
                 ++result_.linesSkipped;
-                break;
-            case RegFileEntryKind::Malformed: ++result_.linesSkipped; break;
+                return;
+            }
+            takeValue(entry);
+            break;
+        case RegFileEntryKind::OtherRootKey:
+            haveKey_ = false;
+            ++result_.linesSkipped;
+            break;
+        case RegFileEntryKind::Malformed: ++result_.linesSkipped; break;
         }
     }
 
@@ -126,7 +126,7 @@ private:
         valuesListed_ = false;
         const bool there = exists(entry.root, entry.path, currentKey_, registryKey_);
         // Every key on the way exists after this line.
-        for (std::size_t end = currentKey_.find(u'\\'); ; end = currentKey_.find(u'\\', end + 1)) {
+        for (std::size_t end = currentKey_.find(u'\\');; end = currentKey_.find(u'\\', end + 1)) {
             keys_[end == std::u16string::npos ? currentKey_ : currentKey_.substr(0, end)].created = at_;
             if (end == std::u16string::npos) break;
         }
@@ -160,7 +160,8 @@ private:
     bool valueBefore(std::u16string_view name, const std::u16string& valueKey, ValueData& before) {
         const auto it = values_.find(valueKey);
         if (it != values_.end() && it->second.at > lastDeletion(currentKey_)) {
-            before = ValueData{it->second.type, reinterpret_cast<const BYTE*>(it->second.data.data()), it->second.data.size()};
+            before = ValueData{it->second.type, reinterpret_cast<const BYTE*>(it->second.data.data()),
+                               it->second.data.size()};
             return it->second.present;
         }
         if (registryKey_ == kNoKey) return false;
@@ -170,7 +171,7 @@ private:
             valuesListed_ = true;
         }
         for (ValueEntry& value : registryValues_) {
-            if (CompareNames(value.name, name) != 0) continue;
+            if (compareNames(value.name, name) != 0) continue;
             if (!value.dataLoaded) {
                 value.data.resize(value.size);
                 if (!registry_.readValueData(value.id, reinterpret_cast<BYTE*>(value.data.data()), value.size))
@@ -186,7 +187,7 @@ private:
     void takeValue(const RegFileEntry& entry) {
         std::u16string valueKey = currentKey_;
         valueKey += u'\0';
-        valueKey += FoldName(entry.name);
+        valueKey += foldName(entry.name);
         ValueData before;
         const bool present = valueBefore(entry.name, valueKey, before);
         PreviewEntry change;
@@ -196,7 +197,8 @@ private:
         change.name = entry.name;
         change.before = before;
         ValueEvent event{at_, entry.kind == RegFileEntryKind::Value, entry.type,
-                         std::string(reinterpret_cast<const char*>(entry.data), entry.kind == RegFileEntryKind::Value ? entry.size : 0)};
+                         std::string(reinterpret_cast<const char*>(entry.data),
+                                     entry.kind == RegFileEntryKind::Value ? entry.size : 0)};
         if (entry.kind == RegFileEntryKind::DeleteValue) {
             if (present) {
                 change.kind = PreviewKind::ValueDeleted;

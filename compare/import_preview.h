@@ -16,9 +16,9 @@ namespace tovik {
 
 enum class PreviewKind {
     KeyCreated,
-    KeyDeleted,      // with everything below it
+    KeyDeleted,  // with everything below it
     ValueAdded,
-    ValueChanged,    // another type or other data than now
+    ValueChanged,  // another type or other data than now
     ValueDeleted,
     ValueUnchanged,  // written as it is already
 };
@@ -26,7 +26,7 @@ enum class PreviewKind {
 // One change; views and pointers hold until the sink returns.
 struct PreviewEntry {
     PreviewKind kind = PreviewKind::ValueUnchanged;
-    std::size_t line = 0;      // the file's line that makes it
+    std::size_t line = 0;  // the file's line that makes it
     HKEY root = 0;
     std::u16string_view path;  // the key below the root, as the file names it
     std::u16string_view name;  // values: "" for the unnamed value

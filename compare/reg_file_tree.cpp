@@ -9,9 +9,9 @@ namespace tovik {
 
 namespace {
 
-KeyId FindKey(Backend& backend, HKEY root, std::u16string_view path) {
+KeyId findKey(Backend& backend, HKEY root, std::u16string_view path) {
     KeyId key = backend.rootKey(root);
-    for (std::u16string_view name : SplitKeyPath(path)) {
+    for (std::u16string_view name : splitKeyPath(path)) {
         if (key == kNoKey) break;
         key = backend.findChild(key, name);
     }
@@ -53,50 +53,50 @@ RegFileTreeResult ReadRegFileTree(std::u16string_view text, Backend& target) {
     KeyId current = kNoKey;
     std::vector<std::u16string_view> names;
     target.beginBatch();
-    while (reader.Next(entry)) {
+    while (reader.next(entry)) {
         switch (entry.kind) {
-            case RegFileEntryKind::Key: {
-                const std::vector<std::u16string_view> split = SplitKeyPath(entry.path);
-                names.assign(split.begin(), split.end());
-                bool created = false;
-                current = kNoKey;
-                const KeyId root = target.rootKey(entry.root);
-                if (names.empty()) {
-                    current = root;
-                    ++result.keys;
-                } else if (root == kNoKey || target.createKeys(root, 0, names, current, created) != ERROR_SUCCESS) {
-                    current = kNoKey;
-                    ++result.skipped;
-                } else {
-                    ++result.keys;
-                }
-                break;
-            }
-            case RegFileEntryKind::DeleteKey: {
-                current = kNoKey;
-                const KeyId key = entry.path.empty() ? kNoKey : FindKey(target, entry.root, entry.path);
-                if (key != kNoKey) DeleteBackendSubtree(target, key);
+        case RegFileEntryKind::Key: {
+            const std::vector<std::u16string_view> split = splitKeyPath(entry.path);
+            names.assign(split.begin(), split.end());
+            bool created = false;
+            current = kNoKey;
+            const KeyId root = target.rootKey(entry.root);
+            if (names.empty()) {
+                current = root;
                 ++result.keys;
-                break;
-            }
-            case RegFileEntryKind::Value:
-            case RegFileEntryKind::DeleteValue:
-                if (entry.target != RegFileValueTarget::CurrentKey || current == kNoKey) {
-                    ++result.skipped;
-                    break;
-                }
-                if (entry.kind == RegFileEntryKind::Value) {
-                    target.setValue(current, entry.name, entry.type, entry.data, static_cast<DWORD>(entry.size));
-                } else {
-                    target.deleteValue(current, entry.name);
-                }
-                ++result.values;
-                break;
-            case RegFileEntryKind::OtherRootKey:
+            } else if (root == kNoKey || target.createKeys(root, 0, names, current, created) != ERROR_SUCCESS) {
                 current = kNoKey;
                 ++result.skipped;
+            } else {
+                ++result.keys;
+            }
+            break;
+        }
+        case RegFileEntryKind::DeleteKey: {
+            current = kNoKey;
+            const KeyId key = entry.path.empty() ? kNoKey : findKey(target, entry.root, entry.path);
+            if (key != kNoKey) DeleteBackendSubtree(target, key);
+            ++result.keys;
+            break;
+        }
+        case RegFileEntryKind::Value:
+        case RegFileEntryKind::DeleteValue:
+            if (entry.target != RegFileValueTarget::CurrentKey || current == kNoKey) {
+                ++result.skipped;
                 break;
-            case RegFileEntryKind::Malformed: ++result.skipped; break;
+            }
+            if (entry.kind == RegFileEntryKind::Value) {
+                target.setValue(current, entry.name, entry.type, entry.data, static_cast<DWORD>(entry.size));
+            } else {
+                target.deleteValue(current, entry.name);
+            }
+            ++result.values;
+            break;
+        case RegFileEntryKind::OtherRootKey:
+            current = kNoKey;
+            ++result.skipped;
+            break;
+        case RegFileEntryKind::Malformed: ++result.skipped; break;
         }
     }
     target.commitBatch(false);

@@ -12,9 +12,9 @@ namespace tovik {
 
 struct RegFileTreeResult {
     RegFileFormat format = RegFileFormat::Unknown;  // Unknown, UnknownHeader: nothing was read
-    std::size_t keys = 0;         // key lines taken
-    std::size_t values = 0;       // value lines taken
-    std::size_t skipped = 0;      // malformed lines, values without a key, keys of other roots
+    std::size_t keys = 0;                           // key lines taken
+    std::size_t values = 0;                         // value lines taken
+    std::size_t skipped = 0;                        // malformed lines, values without a key, keys of other roots
     bool ok() const { return format == RegFileFormat::Version5 || format == RegFileFormat::Regedit4; }
 };
 

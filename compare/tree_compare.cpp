@@ -14,7 +14,9 @@ namespace tovik {
 
 namespace {
 
-bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+bool isStringType(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
 
 // A subkey name with the key it names on each side (kNoKey where it is missing).
 struct ChildPair {
@@ -73,7 +75,7 @@ private:
     static KeyId openKey(const CompareSide& side) {
         if (!side.backend) return kNoKey;
         KeyId key = side.backend->rootKey(side.root);
-        for (std::u16string_view name : SplitKeyPath(side.path)) {
+        for (std::u16string_view name : splitKeyPath(side.path)) {
             if (key == kNoKey) break;
             key = side.backend->findChild(key, name);
         }
@@ -115,7 +117,7 @@ private:
         Difference key;
         key.path = path_;
         key.belowOneSidedKey = belowOneSided;
-        key.kind = a == kNoKey ? DifferenceKind::KeyOnlyInB
+        key.kind = a == kNoKey   ? DifferenceKind::KeyOnlyInB
                    : b == kNoKey ? DifferenceKind::KeyOnlyInA
                                  : DifferenceKind::KeySame;
         if (!emit(key)) return false;
@@ -158,7 +160,7 @@ private:
         std::vector<std::size_t> order(values.size());
         for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
         std::stable_sort(order.begin(), order.end(), [&values](std::size_t x, std::size_t y) {
-            return CompareNames(values[x].name, values[y].name) < 0;
+            return compareNames(values[x].name, values[y].name) < 0;
         });
         return order;
     }
@@ -174,10 +176,15 @@ private:
         pairs.reserve(std::max(valuesA_.size(), valuesB_.size()));
         std::size_t i = 0, j = 0;
         while (i < orderA.size() || j < orderB.size()) {
-            int order = i == orderA.size() ? 1 : j == orderB.size() ? -1 : CompareNames(valuesA_[orderA[i]].name, valuesB_[orderB[j]].name);
-            if (order < 0) pairs.emplace_back(orderA[i++], none);
-            else if (order > 0) pairs.emplace_back(none, orderB[j++]);
-            else pairs.emplace_back(orderA[i++], orderB[j++]);
+            int order = i == orderA.size()   ? 1
+                        : j == orderB.size() ? -1
+                                             : compareNames(valuesA_[orderA[i]].name, valuesB_[orderB[j]].name);
+            if (order < 0)
+                pairs.emplace_back(orderA[i++], none);
+            else if (order > 0)
+                pairs.emplace_back(none, orderB[j++]);
+            else
+                pairs.emplace_back(orderA[i++], orderB[j++]);
         }
         std::sort(pairs.begin(), pairs.end(), [](const auto& x, const auto& y) {
             const bool xa = x.first != none, ya = y.first != none;
@@ -212,7 +219,7 @@ private:
         for (const SubkeyEntry& entry : out)
             if (entry.damaged) throw ReadFailure{};
         // Backends list in their own name order (Wine folds to lower case): the merge needs one.
-        const auto less = [](const SubkeyEntry& x, const SubkeyEntry& y) { return CompareNames(x.name, y.name) < 0; };
+        const auto less = [](const SubkeyEntry& x, const SubkeyEntry& y) { return compareNames(x.name, y.name) < 0; };
         if (!std::is_sorted(out.begin(), out.end(), less)) std::stable_sort(out.begin(), out.end(), less);
     }
 
@@ -223,9 +230,9 @@ private:
         merged.reserve(std::max(subkeysA_.size(), subkeysB_.size()));
         std::size_t i = 0, j = 0;
         while (i < subkeysA_.size() || j < subkeysB_.size()) {
-            int order = i == subkeysA_.size() ? 1
+            int order = i == subkeysA_.size()   ? 1
                         : j == subkeysB_.size() ? -1
-                                                : CompareNames(subkeysA_[i].name, subkeysB_[j].name);
+                                                : compareNames(subkeysA_[i].name, subkeysB_[j].name);
             if (order < 0) {
                 merged.push_back(ChildPair{std::move(subkeysA_[i].name), subkeysA_[i].id, kNoKey});
                 ++i;
@@ -258,7 +265,7 @@ namespace {
 
 // The bytes of string data without the zeros that end it: one unit for a string, up to two (the
 // last string's and the list's) for a multi-string. Data of an odd size is taken as it is.
-std::size_t StringDataLength(DWORD type, const BYTE* data, std::size_t size) {
+std::size_t stringDataLength(DWORD type, const BYTE* data, std::size_t size) {
     if (size % 2 != 0) return size;
     int zeros = type == REG_MULTI_SZ ? 2 : 1;
     while (zeros-- > 0 && size >= 2 && data[size - 1] == 0 && data[size - 2] == 0) size -= 2;
@@ -270,9 +277,9 @@ std::size_t StringDataLength(DWORD type, const BYTE* data, std::size_t size) {
 bool SameValue(const ValueData& a, const ValueData& b) {
     if (a.type != b.type) return false;
     std::size_t sizeA = a.size, sizeB = b.size;
-    if (sizeA != sizeB && IsStringType(a.type)) {
-        sizeA = StringDataLength(a.type, a.data, sizeA);
-        sizeB = StringDataLength(b.type, b.data, sizeB);
+    if (sizeA != sizeB && isStringType(a.type)) {
+        sizeA = stringDataLength(a.type, a.data, sizeA);
+        sizeB = stringDataLength(b.type, b.data, sizeB);
     }
     return sizeA == sizeB && (sizeA == 0 || std::memcmp(a.data, b.data, sizeA) == 0);
 }
@@ -281,11 +288,11 @@ Difference Reversed(const Difference& difference) {
     Difference reversed = difference;
     std::swap(reversed.a, reversed.b);
     switch (difference.kind) {
-        case DifferenceKind::KeyOnlyInA: reversed.kind = DifferenceKind::KeyOnlyInB; break;
-        case DifferenceKind::KeyOnlyInB: reversed.kind = DifferenceKind::KeyOnlyInA; break;
-        case DifferenceKind::ValueOnlyInA: reversed.kind = DifferenceKind::ValueOnlyInB; break;
-        case DifferenceKind::ValueOnlyInB: reversed.kind = DifferenceKind::ValueOnlyInA; break;
-        default: break;
+    case DifferenceKind::KeyOnlyInA: reversed.kind = DifferenceKind::KeyOnlyInB; break;
+    case DifferenceKind::KeyOnlyInB: reversed.kind = DifferenceKind::KeyOnlyInA; break;
+    case DifferenceKind::ValueOnlyInA: reversed.kind = DifferenceKind::ValueOnlyInB; break;
+    case DifferenceKind::ValueOnlyInB: reversed.kind = DifferenceKind::ValueOnlyInA; break;
+    default: break;
     }
     return reversed;
 }

@@ -56,7 +56,8 @@ struct Difference {
     bool belowOneSidedKey = false;
 
     bool isKey() const {
-        return kind == DifferenceKind::KeyOnlyInA || kind == DifferenceKind::KeyOnlyInB || kind == DifferenceKind::KeySame;
+        return kind == DifferenceKind::KeyOnlyInA || kind == DifferenceKind::KeyOnlyInB ||
+               kind == DifferenceKind::KeySame;
     }
 };
 

@@ -8,8 +8,7 @@
 
 namespace tovik::discover {
 
-std::optional<std::string> readConfigFile(const std::filesystem::path& path, std::size_t maxBytes)
-{
+std::optional<std::string> readConfigFile(const std::filesystem::path& path, std::size_t maxBytes) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return std::nullopt;
     struct Closer {
@@ -33,8 +32,7 @@ std::optional<std::string> readConfigFile(const std::filesystem::path& path, std
     return bytes;
 }
 
-std::optional<std::int64_t> winePrefixChangedAt(const std::filesystem::path& folder)
-{
+std::optional<std::int64_t> winePrefixChangedAt(const std::filesystem::path& folder) {
     std::optional<std::int64_t> newest;
     for (const char* name : {"system.reg", "user.reg", "userdef.reg"}) {
         struct stat st {};
@@ -44,8 +42,7 @@ std::optional<std::int64_t> winePrefixChangedAt(const std::filesystem::path& fol
     return newest;
 }
 
-bool isWinePrefix(const std::filesystem::path& folder)
-{
+bool isWinePrefix(const std::filesystem::path& folder) {
     struct stat st {};
     for (const char* name : {"system.reg", "user.reg"}) {
         if (::stat((folder / name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) return true;
@@ -53,8 +50,7 @@ bool isWinePrefix(const std::filesystem::path& folder)
     return false;
 }
 
-std::filesystem::path expandHome(const std::string& text, const std::string& home)
-{
+std::filesystem::path expandHome(const std::string& text, const std::string& home) {
     if (text == "~") return home;
     if (text.starts_with("~/")) return std::filesystem::path(home) / text.substr(2);
     if (!text.starts_with('/')) return {};

@@ -12,8 +12,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // PlayOnLinux keeps every prefix in ~/.PlayOnLinux/wineprefix/<name>.
-void findPlayOnLinuxPrefixes(const UserFolders& folders, FoundSink& sink)
-{
+void findPlayOnLinuxPrefixes(const UserFolders& folders, FoundSink& sink) {
     std::vector<fs::path> prefixes;
     std::error_code ec;
     fs::directory_iterator it(fs::path(folders.home) / ".PlayOnLinux/wineprefix", ec);
@@ -23,16 +22,14 @@ void findPlayOnLinuxPrefixes(const UserFolders& folders, FoundSink& sink)
         sink.addPrefix(RegistryKind::PlayOnLinux, prefix.filename().string(), prefix);
 }
 
-void findWinePrefixes(const UserFolders& folders, FoundSink& sink)
-{
+void findWinePrefixes(const UserFolders& folders, FoundSink& sink) {
     if (!folders.winePrefix.empty()) sink.addPrefix(RegistryKind::Wine, {}, folders.winePrefix);
     sink.addPrefix(RegistryKind::Wine, {}, fs::path(folders.home) / ".wine");
 }
 
 }  // namespace
 
-std::string_view kindWord(RegistryKind kind)
-{
+std::string_view kindWord(RegistryKind kind) {
     switch (kind) {
     case RegistryKind::TovikStore: return "tovik";
     case RegistryKind::Wine: return "wine";
@@ -45,8 +42,7 @@ std::string_view kindWord(RegistryKind kind)
     return "wine";
 }
 
-void discoverRegistries(const UserFolders& folders, const FoundCallback& onFound, std::stop_token stop)
-{
+void discoverRegistries(const UserFolders& folders, const FoundCallback& onFound, std::stop_token stop) {
     FoundSink sink(onFound, std::move(stop));
     sink.addStore("Tovik", folders.tovikStorePath());
     for (const auto reader : {findProtonPrefixes, findLutrisPrefixes, findBottles, findHeroicPrefixes,
@@ -56,15 +52,13 @@ void discoverRegistries(const UserFolders& folders, const FoundCallback& onFound
     }
 }
 
-std::vector<FoundRegistry> discoverAllRegistries(const UserFolders& folders)
-{
+std::vector<FoundRegistry> discoverAllRegistries(const UserFolders& folders) {
     std::vector<FoundRegistry> found;
     discoverRegistries(folders, [&found](const FoundRegistry& registry) { found.push_back(registry); });
     return found;
 }
 
-std::optional<std::string> findSteamAppPrefix(const UserFolders& folders, std::string_view appId)
-{
+std::optional<std::string> findSteamAppPrefix(const UserFolders& folders, std::string_view appId) {
     if (appId.empty() || appId.find('/') != std::string_view::npos || appId == "." || appId == "..")
         return std::nullopt;
     for (const std::string& library : steamLibraries(folders)) {

@@ -7,25 +7,21 @@
 
 namespace tovik::discover {
 
-std::string canonicalText(const std::filesystem::path& path)
-{
+std::string canonicalText(const std::filesystem::path& path) {
     std::error_code ec;
     const std::filesystem::path canonical = std::filesystem::canonical(path, ec);
     return ec ? path.lexically_normal().string() : canonical.string();
 }
 
-std::u16string displayText(std::string_view text)
-{
-    if (auto exact = Utf8ToUtf16(text)) return std::move(*exact);
+std::u16string displayText(std::string_view text) {
+    if (auto exact = utf8ToUtf16(text)) return std::move(*exact);
     std::u16string lossy;
-    for (const char c : text)
-        lossy += static_cast<unsigned char>(c) < 0x80 ? static_cast<char16_t>(c) : u'\uFFFD';
+    for (const char c : text) lossy += static_cast<unsigned char>(c) < 0x80 ? static_cast<char16_t>(c) : u'\uFFFD';
     return lossy;
 }
 
 bool FoundSink::addPrefix(RegistryKind kind, std::string_view name, const std::filesystem::path& folder,
-                          std::string steamAppId)
-{
+                          std::string steamAppId) {
     if (stopped() || folder.empty()) return false;
     const std::optional<std::int64_t> changedAt = winePrefixChangedAt(folder);
     if (!changedAt || !isWinePrefix(folder)) return false;
@@ -42,8 +38,7 @@ bool FoundSink::addPrefix(RegistryKind kind, std::string_view name, const std::f
     return true;
 }
 
-void FoundSink::addStore(std::string_view name, const std::filesystem::path& file)
-{
+void FoundSink::addStore(std::string_view name, const std::filesystem::path& file) {
     if (stopped()) return;
     std::string canonical = canonicalText(file);
     if (!reported_.insert(canonical).second) return;
@@ -56,8 +51,7 @@ void FoundSink::addStore(std::string_view name, const std::filesystem::path& fil
     onFound_(found);
 }
 
-bool FoundSink::firstVisit(const std::filesystem::path& path)
-{
+bool FoundSink::firstVisit(const std::filesystem::path& path) {
     return visited_.insert(canonicalText(path)).second;
 }
 

@@ -17,8 +17,7 @@ using FoundCallback = std::function<void(const FoundRegistry&)>;
 
 class FoundSink {
 public:
-    FoundSink(const FoundCallback& onFound, std::stop_token stop) : onFound_(onFound), stop_(std::move(stop))
-    {}
+    FoundSink(const FoundCallback& onFound, std::stop_token stop) : onFound_(onFound), stop_(std::move(stop)) {}
 
     bool stopped() const { return stop_.stop_requested(); }
 

@@ -13,8 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string winePrefixOf(const nlohmann::json& game)
-{
+std::string winePrefixOf(const nlohmann::json& game) {
     if (!game.is_object()) return {};
     const auto it = game.find("winePrefix");
     return it != game.end() && it->is_string() ? it->get<std::string>() : std::string();
@@ -22,8 +21,7 @@ std::string winePrefixOf(const nlohmann::json& game)
 
 }  // namespace
 
-void findHeroicPrefixes(const UserFolders& folders, FoundSink& sink)
-{
+void findHeroicPrefixes(const UserFolders& folders, FoundSink& sink) {
     for (const fs::path& configs :
          {fs::path(folders.configHome) / "heroic/GamesConfig",
           fs::path(folders.home) / ".var/app/com.heroicgameslauncher.hgl/config/heroic/GamesConfig"}) {

@@ -4,8 +4,7 @@ namespace tovik::discover {
 
 namespace {
 
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b)
-{
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
@@ -20,8 +19,7 @@ class Tokenizer {
 public:
     explicit Tokenizer(std::string_view text) : text_(text) {}
 
-    TokenKind next(std::string& token)
-    {
+    TokenKind next(std::string& token) {
         skipSpaceAndComments();
         if (pos_ >= text_.size()) return TokenKind::End;
         const char c = text_[pos_];
@@ -37,8 +35,7 @@ public:
     }
 
     // A condition such as [$WIN32] after a token; skipped, it never decides anything here.
-    void skipCondition()
-    {
+    void skipCondition() {
         skipSpaceAndComments();
         if (pos_ < text_.size() && text_[pos_] == '[') {
             const std::size_t end = text_.find(']', pos_);
@@ -47,13 +44,9 @@ public:
     }
 
 private:
-    static bool isSpace(char c)
-    {
-        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
-    }
+    static bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
 
-    void skipSpaceAndComments()
-    {
+    void skipSpaceAndComments() {
         while (pos_ < text_.size()) {
             if (isSpace(text_[pos_])) {
                 ++pos_;
@@ -66,8 +59,7 @@ private:
         }
     }
 
-    TokenKind quoted(std::string& token)
-    {
+    TokenKind quoted(std::string& token) {
         ++pos_;
         while (pos_ < text_.size()) {
             const char c = text_[pos_++];
@@ -92,8 +84,7 @@ private:
 };
 
 // Reads entries into block until its closing brace (or the end, at the top level).
-bool readEntries(Tokenizer& tokens, KeyValues& block, int depthLeft, bool topLevel)
-{
+bool readEntries(Tokenizer& tokens, KeyValues& block, int depthLeft, bool topLevel) {
     std::string key;
     std::string value;
     for (;;) {
@@ -126,22 +117,19 @@ bool readEntries(Tokenizer& tokens, KeyValues& block, int depthLeft, bool topLev
 
 }  // namespace
 
-const KeyValues* KeyValues::find(std::string_view name) const
-{
+const KeyValues* KeyValues::find(std::string_view name) const {
     for (const KeyValues& child : children) {
         if (equalsIgnoringAsciiCase(child.key, name)) return &child;
     }
     return nullptr;
 }
 
-std::string KeyValues::text(std::string_view name) const
-{
+std::string KeyValues::text(std::string_view name) const {
     const KeyValues* child = find(name);
     return child && !child->isBlock ? child->value : std::string();
 }
 
-std::optional<KeyValues> parseKeyValues(std::string_view text, int maxDepth)
-{
+std::optional<KeyValues> parseKeyValues(std::string_view text, int maxDepth) {
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     Tokenizer tokens(text);
     KeyValues top;

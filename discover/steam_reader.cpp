@@ -14,14 +14,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool isAppId(std::string_view text)
-{
+bool isAppId(std::string_view text) {
     return !text.empty() && text.size() <= 20 &&
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::vector<fs::path> steamRoots(const UserFolders& folders)
-{
+std::vector<fs::path> steamRoots(const UserFolders& folders) {
     const fs::path home(folders.home);
     const fs::path flatpak = home / ".var/app/com.valvesoftware.Steam";
     return {home / ".steam/steam",
@@ -36,8 +34,7 @@ std::vector<fs::path> steamRoots(const UserFolders& folders)
 
 // The library paths a libraryfolders.vdf lists: { "0" { "path" "..." } } in current files,
 // { "1" "..." } in older ones.
-void listedLibraries(const fs::path& file, std::vector<fs::path>& out)
-{
+void listedLibraries(const fs::path& file, std::vector<fs::path>& out) {
     const auto text = readConfigFile(file);
     if (!text) return;
     const auto tree = parseKeyValues(*text);
@@ -50,11 +47,9 @@ void listedLibraries(const fs::path& file, std::vector<fs::path>& out)
 }
 
 // The game's name from the manifest in any library, else empty.
-std::string appName(const std::vector<std::string>& libraries, const std::string& appId)
-{
+std::string appName(const std::vector<std::string>& libraries, const std::string& appId) {
     for (const std::string& library : libraries) {
-        const auto text =
-            readConfigFile(fs::path(library) / "steamapps" / ("appmanifest_" + appId + ".acf"), 1u << 20);
+        const auto text = readConfigFile(fs::path(library) / "steamapps" / ("appmanifest_" + appId + ".acf"), 1u << 20);
         if (!text) continue;
         const auto tree = parseKeyValues(*text);
         if (!tree || tree->children.empty()) continue;
@@ -66,8 +61,7 @@ std::string appName(const std::vector<std::string>& libraries, const std::string
 
 }  // namespace
 
-std::vector<std::string> steamLibraries(const UserFolders& folders)
-{
+std::vector<std::string> steamLibraries(const UserFolders& folders) {
     std::vector<std::string> libraries;
     std::set<std::string> seen;
     std::error_code ec;
@@ -85,8 +79,7 @@ std::vector<std::string> steamLibraries(const UserFolders& folders)
     return libraries;
 }
 
-void findProtonPrefixes(const UserFolders& folders, FoundSink& sink)
-{
+void findProtonPrefixes(const UserFolders& folders, FoundSink& sink) {
     const std::vector<std::string> libraries = steamLibraries(folders);
     for (const std::string& library : libraries) {
         std::error_code ec;

@@ -11,16 +11,14 @@ namespace {
 
 // The XDG base-directory variables hold only absolute paths; a relative one is ignored, as the
 // XDG base-directory rules ask.
-std::string absoluteVariable(const char* name)
-{
+std::string absoluteVariable(const char* name) {
     const char* value = std::getenv(name);
     return value && value[0] == '/' ? std::string(value) : std::string();
 }
 
 }  // namespace
 
-UserFolders UserFolders::fromEnvironment()
-{
+UserFolders UserFolders::fromEnvironment() {
     UserFolders folders;
     const char* home = std::getenv("HOME");
     if (home && home[0]) {
@@ -37,13 +35,11 @@ UserFolders UserFolders::fromEnvironment()
     return folders;
 }
 
-std::string UserFolders::tovikStorePath() const
-{
+std::string UserFolders::tovikStorePath() const {
     return dataHome + "/tovik/registry.db";
 }
 
-std::string UserFolders::defaultWinePrefix() const
-{
+std::string UserFolders::defaultWinePrefix() const {
     return winePrefix.empty() ? home + "/.wine" : winePrefix;
 }
 

@@ -16,8 +16,7 @@ namespace fs = std::filesystem;
 constexpr std::size_t kMaxYamlBytes = 1u << 20;
 
 // The document in file, or a null node when it cannot be read or is not YAML.
-YAML::Node loadYaml(const fs::path& file)
-{
+YAML::Node loadYaml(const fs::path& file) {
     const auto text = readConfigFile(file, kMaxYamlBytes);
     if (!text) return YAML::Node();
     try {
@@ -28,8 +27,7 @@ YAML::Node loadYaml(const fs::path& file)
 }
 
 // The text of map[key] when map is a map and that entry a scalar; else empty.
-std::string scalarOf(const YAML::Node& map, const char* key)
-{
+std::string scalarOf(const YAML::Node& map, const char* key) {
     if (!map.IsMap()) return {};
     try {
         const YAML::Node node = map[key];
@@ -40,8 +38,7 @@ std::string scalarOf(const YAML::Node& map, const char* key)
 }
 
 // The files of folder, in name order so that what is found first does not depend on the disk.
-std::vector<fs::path> filesIn(const fs::path& folder)
-{
+std::vector<fs::path> filesIn(const fs::path& folder) {
     std::vector<fs::path> files;
     std::error_code ec;
     fs::directory_iterator it(folder, ec);
@@ -51,8 +48,7 @@ std::vector<fs::path> filesIn(const fs::path& folder)
 }
 
 // "quake-darkplaces-1617291234" -> "quake-darkplaces": the game's slug.
-std::string slugOf(const fs::path& file)
-{
+std::string slugOf(const fs::path& file) {
     std::string stem = file.stem().string();
     const std::size_t dash = stem.rfind('-');
     if (dash != std::string::npos && dash + 1 < stem.size() &&
@@ -65,8 +61,7 @@ std::string slugOf(const fs::path& file)
 
 }  // namespace
 
-void findLutrisPrefixes(const UserFolders& folders, FoundSink& sink)
-{
+void findLutrisPrefixes(const UserFolders& folders, FoundSink& sink) {
     const fs::path flatpak = fs::path(folders.home) / ".var/app/net.lutris.Lutris";
     for (const fs::path& gamesFolder :
          {fs::path(folders.dataHome) / "lutris/games", fs::path(folders.configHome) / "lutris/games",
@@ -86,11 +81,9 @@ void findLutrisPrefixes(const UserFolders& folders, FoundSink& sink)
     }
 }
 
-void findBottles(const UserFolders& folders, FoundSink& sink)
-{
-    for (const fs::path& bottles :
-         {fs::path(folders.dataHome) / "bottles/bottles",
-          fs::path(folders.home) / ".var/app/com.usebottles.bottles/data/bottles/bottles"}) {
+void findBottles(const UserFolders& folders, FoundSink& sink) {
+    for (const fs::path& bottles : {fs::path(folders.dataHome) / "bottles/bottles",
+                                    fs::path(folders.home) / ".var/app/com.usebottles.bottles/data/bottles/bottles"}) {
         if (!sink.firstVisit(bottles)) continue;
         for (const fs::path& bottle : filesIn(bottles)) {
             if (sink.stopped()) return;

@@ -21,15 +21,15 @@ inline constexpr std::array<DWORD, 6> kBinaryTypeTable = {REG_DWORD_BIG_ENDIAN, 
 inline constexpr DWORD kNoBinaryType = 0xFFFFFFFFu;
 
 // The list as the sorted list control holds it once every entry of the table was added: by name.
-std::vector<BinaryTypeEntry> SortedBinaryTypeList();
+std::vector<BinaryTypeEntry> sortedBinaryTypeList();
 
 // The first position whose entry carries type, or -1.
-int FindTypePosition(const std::vector<BinaryTypeEntry>& list, DWORD type);
+int findTypePosition(const std::vector<BinaryTypeEntry>& list, DWORD type);
 
 // A keypad text key on the data edit: in overwrite mode the key's text takes the place of the
 // character after the caret (or of the selection); otherwise it goes in at the caret.
-void BinaryKeypadKey(EditBuffer& data, bool overwrite, std::u16string_view text);
+void binaryKeypadKey(EditBuffer& data, bool overwrite, std::u16string_view text);
 
 enum class BinaryOkVerdict { Accept, NameEmpty, NoTypeChosen };
 // OK: a name, and when adding a chosen type (selectedPosition -1 when none is chosen).
-BinaryOkVerdict BinaryOkRule(std::u16string_view name, bool adding, int selectedPosition);
+BinaryOkVerdict binaryOkRule(std::u16string_view name, bool adding, int selectedPosition);

@@ -9,22 +9,22 @@
 
 struct EditSelection {
     std::size_t start = 0;
-    std::size_t end = 0;   // start == end: the caret
+    std::size_t end = 0;  // start == end: the caret
     bool operator==(const EditSelection&) const = default;
 };
 
 class EditBuffer {
 public:
     virtual ~EditBuffer() = default;
-    virtual EditSelection GetSel() const = 0;
+    virtual EditSelection getSel() const = 0;
     // Positions past the end count as the end; the two positions may come in either order.
-    virtual void SetSel(std::size_t start, std::size_t end) = 0;
+    virtual void setSel(std::size_t start, std::size_t end) = 0;
     // The selected characters give way to text; the caret then stands just after the text.
-    virtual void ReplaceSel(std::u16string_view text) = 0;
-    virtual std::u16string GetText() const = 0;
-    virtual void SetText(std::u16string_view text) = 0;
+    virtual void replaceSel(std::u16string_view text) = 0;
+    virtual std::u16string getText() const = 0;
+    virtual void setText(std::u16string_view text) = 0;
     // Brings the caret into view; nothing to do without a window.
-    virtual void ScrollCaret() {}
+    virtual void scrollCaret() {}
 };
 
 // An edit without a window. onChange, when set, runs after every change of the text, as an edit
@@ -35,12 +35,12 @@ public:
     // The caret stands at the end of the text.
     explicit MemoryEditBuffer(std::u16string text);
 
-    EditSelection GetSel() const override { return selection_; }
-    void SetSel(std::size_t start, std::size_t end) override;
-    void ReplaceSel(std::u16string_view text) override;
-    std::u16string GetText() const override { return text_; }
+    EditSelection getSel() const override { return selection_; }
+    void setSel(std::size_t start, std::size_t end) override;
+    void replaceSel(std::u16string_view text) override;
+    std::u16string getText() const override { return text_; }
     // The caret stands at the end of the new text.
-    void SetText(std::u16string_view text) override;
+    void setText(std::u16string_view text) override;
 
     std::function<void()> onChange;
 

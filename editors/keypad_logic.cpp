@@ -4,8 +4,12 @@
 
 namespace {
 
-bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool isHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool isLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 // The length of the character that ends just before pos (1, or 2 for a surrogate pair).
 std::size_t lengthBefore(const std::u16string& text, std::size_t pos) {
@@ -22,22 +26,24 @@ std::size_t lengthAt(const std::u16string& text, std::size_t pos) {
 
 }  // namespace
 
-void KeypadType(EditBuffer& edit, std::u16string_view text) { edit.ReplaceSel(text); }
+void keypadType(EditBuffer& edit, std::u16string_view text) {
+    edit.replaceSel(text);
+}
 
-void KeypadBackspace(EditBuffer& edit) {
-    const EditSelection sel = edit.GetSel();
+void keypadBackspace(EditBuffer& edit) {
+    const EditSelection sel = edit.getSel();
     if (sel.start < sel.end) {
-        edit.ReplaceSel(u"");
+        edit.replaceSel(u"");
     } else if (sel.start > 0) {
-        edit.SetSel(sel.start - lengthBefore(edit.GetText(), sel.start), sel.end);
-        edit.ScrollCaret();
-        edit.ReplaceSel(u"");
+        edit.setSel(sel.start - lengthBefore(edit.getText(), sel.start), sel.end);
+        edit.scrollCaret();
+        edit.replaceSel(u"");
     }
 }
 
-void SelectCharacterToOverwrite(EditBuffer& edit) {
-    const EditSelection sel = edit.GetSel();
+void selectCharacterToOverwrite(EditBuffer& edit) {
+    const EditSelection sel = edit.getSel();
     if (sel.start != sel.end) return;
-    edit.SetSel(sel.start, sel.start + lengthAt(edit.GetText(), sel.start));
-    edit.ScrollCaret();
+    edit.setSel(sel.start, sel.start + lengthAt(edit.getText(), sel.start));
+    edit.scrollCaret();
 }

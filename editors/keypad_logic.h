@@ -6,12 +6,12 @@
 #include "editors/edit_buffer.h"
 
 // A text key: the key's text replaces the selection, or goes in at the caret.
-void KeypadType(EditBuffer& edit, std::u16string_view text);
+void keypadType(EditBuffer& edit, std::u16string_view text);
 
 // Backspace: deletes the selection, else the character before the caret; nothing at the start.
-void KeypadBackspace(EditBuffer& edit);
+void keypadBackspace(EditBuffer& edit);
 
 // Overwrite mode's step before a text key: with nothing selected, selects the character after
 // the caret, so that the key's text takes its place. At the end of the text nothing is selected
 // and the key's text is appended.
-void SelectCharacterToOverwrite(EditBuffer& edit);
+void selectCharacterToOverwrite(EditBuffer& edit);

@@ -26,7 +26,7 @@ MultiLineText::MultiLineText(std::u16string_view text) : original_(text) {
     sourceOffset_.push_back(text.size());
 }
 
-std::u16string MultiLineText::TextFor(std::u16string_view now) const {
+std::u16string MultiLineText::textFor(std::u16string_view now) const {
     if (now == shown_) return original_;
     // The unchanged stretches at both ends keep their original characters.
     const std::size_t limit = std::min(now.size(), shown_.size());
@@ -37,8 +37,10 @@ std::u16string MultiLineText::TextFor(std::u16string_view now) const {
 
     std::u16string text(original_, 0, sourceOffset_[prefix]);
     for (const char16_t c : now.substr(prefix, now.size() - prefix - suffix)) {
-        if (c == kBreak) text += u"\r\n";
-        else text.push_back(c);
+        if (c == kBreak)
+            text += u"\r\n";
+        else
+            text.push_back(c);
     }
     text.append(original_, sourceOffset_[shown_.size() - suffix], std::u16string::npos);
     return text;

@@ -17,9 +17,9 @@ public:
     explicit MultiLineText(std::u16string_view text);
 
     // The text for the edit: each line break as one kBreak.
-    const std::u16string& Shown() const { return shown_; }
+    const std::u16string& shown() const { return shown_; }
     // The text that the edit's current contents stand for.
-    std::u16string TextFor(std::u16string_view shownNow) const;
+    std::u16string textFor(std::u16string_view shownNow) const;
 
 private:
     std::u16string original_;

@@ -17,23 +17,25 @@ std::u16string asciiToU16(const char* text) {
     return out;
 }
 
-bool isBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+bool isBlank(char16_t c) {
+    return c == u' ' || c == u'\t';
+}
 
 }  // namespace
 
-std::u16string FormatDecimal(LONG value) {
+std::u16string formatDecimal(LONG value) {
     char text[16];
     std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
     return asciiToU16(text);
 }
 
-std::u16string FormatHex8(LONG value) {
+std::u16string formatHex8(LONG value) {
     char text[16];
     std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(static_cast<DWORD>(value)));
     return asciiToU16(text);
 }
 
-std::optional<LONG> ReadIntegerText(std::u16string_view text) {
+std::optional<LONG> readIntegerText(std::u16string_view text) {
     std::size_t i = 0;
     while (i < text.size() && isBlank(text[i])) ++i;
     const std::size_t numberStart = i;
@@ -44,42 +46,44 @@ std::optional<LONG> ReadIntegerText(std::u16string_view text) {
     const std::size_t numberEnd = i;
     while (i < text.size() && isBlank(text[i])) ++i;
     if (i != text.size()) return std::nullopt;
-    return DecimalTextToLong(text.substr(numberStart, numberEnd - numberStart));
+    return decimalTextToLong(text.substr(numberStart, numberEnd - numberStart));
 }
 
-void NumberEditorLogic::Open(LONG value) {
+void NumberEditorLogic::open(LONG value) {
     opening_ = true;
-    host_.Field(NumberField::Decimal).SetText(FormatDecimal(value));
-    host_.Field(NumberField::Hex).SetText(FormatHex8(value));
+    host_.field(NumberField::Decimal).setText(formatDecimal(value));
+    host_.field(NumberField::Hex).setText(formatHex8(value));
     opening_ = false;
-    host_.SetMessage(u"");
+    host_.setMessage(u"");
     target_ = NumberField::Decimal;
 }
 
 void NumberEditorLogic::OnChange(NumberField field) {
-    if (opening_ || !host_.HasFocus(field)) return;
-    if (field == NumberField::Decimal) decimalRule();
-    else hexRule();
+    if (opening_ || !host_.hasFocus(field)) return;
+    if (field == NumberField::Decimal)
+        decimalRule();
+    else
+        hexRule();
 }
 
 void NumberEditorLogic::decimalRule() {
-    const std::u16string text = host_.Field(NumberField::Decimal).GetText();
+    const std::u16string text = host_.field(NumberField::Decimal).getText();
     if (text.size() > kMaxDecimalChars) {
-        host_.SetMessage(kDecimalTooLongMessage);
+        host_.setMessage(kDecimalTooLongMessage);
         return;
     }
-    host_.SetMessage(u"");
-    host_.Field(NumberField::Hex).SetText(FormatHex8(DecimalTextToLong(text)));
+    host_.setMessage(u"");
+    host_.field(NumberField::Hex).setText(formatHex8(decimalTextToLong(text)));
 }
 
 void NumberEditorLogic::hexRule() {
-    const std::u16string text = host_.Field(NumberField::Hex).GetText();
+    const std::u16string text = host_.field(NumberField::Hex).getText();
     if (text.size() > kMaxHexChars) {
-        host_.SetMessage(kHexTooLongMessage);
+        host_.setMessage(kHexTooLongMessage);
         return;
     }
-    host_.SetMessage(u"");
-    host_.Field(NumberField::Decimal).SetText(FormatDecimal(static_cast<LONG>(HexToNumber(text))));
+    host_.setMessage(u"");
+    host_.field(NumberField::Decimal).setText(formatDecimal(static_cast<LONG>(HexToNumber(text))));
 }
 
 // After a key: the target edit takes the focus and its rule brings the other edit in step.
@@ -90,18 +94,18 @@ void NumberEditorLogic::refresh() {
     host_.SetFocus(target);
 }
 
-void NumberEditorLogic::KeypadKey(std::u16string_view text) {
-    KeypadType(host_.Field(target_), text);
+void NumberEditorLogic::keypadKey(std::u16string_view text) {
+    keypadType(host_.field(target_), text);
     refresh();
 }
 
-void NumberEditorLogic::KeypadBackspace() {
-    ::KeypadBackspace(host_.Field(target_));
+void NumberEditorLogic::keypadBackspace() {
+    ::keypadBackspace(host_.field(target_));
     refresh();
 }
 
-NumberOkResult NumberOkRule(std::u16string_view decimalText, std::u16string_view name) {
-    const std::optional<LONG> value = ReadIntegerText(decimalText);
+NumberOkResult numberOkRule(std::u16string_view decimalText, std::u16string_view name) {
+    const std::optional<LONG> value = readIntegerText(decimalText);
     if (!value) return {NumberOkVerdict::NotAnInteger};
     if (name.empty()) return {NumberOkVerdict::NameEmpty, *value};
     return {NumberOkVerdict::Accept, *value};

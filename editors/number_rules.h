@@ -20,21 +20,21 @@ inline constexpr std::u16string_view kNotAnIntegerMessage = u"整数を入力し
 class NumberEditorHost {
 public:
     virtual ~NumberEditorHost() = default;
-    virtual EditBuffer& Field(NumberField field) = 0;
-    virtual bool HasFocus(NumberField field) const = 0;
+    virtual EditBuffer& field(NumberField field) = 0;
+    virtual bool hasFocus(NumberField field) const = 0;
     virtual void SetFocus(NumberField field) = 0;
-    virtual void SetMessage(std::u16string_view text) = 0;
+    virtual void setMessage(std::u16string_view text) = 0;
 };
 
 // "%d" and "%08x" of the 32 bits.
-std::u16string FormatDecimal(LONG value);
-std::u16string FormatHex8(LONG value);
+std::u16string formatDecimal(LONG value);
+std::u16string formatHex8(LONG value);
 
 // The decimal text as OK reads it: optional blanks, an optional sign, decimal digits, optional
 // blanks and nothing else. Numbers beyond the signed 32-bit range clamp to its ends, as the
 // decimal rule reads them, so that the hexadecimal edit shows what OK hands over.
 // No value for any other text.
-std::optional<LONG> ReadIntegerText(std::u16string_view text);
+std::optional<LONG> readIntegerText(std::u16string_view text);
 
 class NumberEditorLogic {
 public:
@@ -42,16 +42,16 @@ public:
 
     // Opening: both edits show the value, the message line is empty, the keypad types into the
     // decimal edit. The rules do not run on these texts.
-    void Open(LONG value);
+    void open(LONG value);
     // A change of an edit's text: the decimal or the hexadecimal rule, which act only while
     // their edit has the focus, so that the texts they write themselves start no rule.
     void OnChange(NumberField field);
     // An edit received the focus: the keypad types into it from now on.
     void OnSetFocus(NumberField field) { target_ = field; }
-    NumberField KeypadTarget() const { return target_; }
+    NumberField keypadTarget() const { return target_; }
 
-    void KeypadKey(std::u16string_view text);
-    void KeypadBackspace();
+    void keypadKey(std::u16string_view text);
+    void keypadBackspace();
 
 private:
     void decimalRule();
@@ -66,7 +66,7 @@ private:
 enum class NumberOkVerdict { Accept, NotAnInteger, NameEmpty };
 struct NumberOkResult {
     NumberOkVerdict verdict;
-    LONG value = 0;   // the decimal text's number, when it is one
+    LONG value = 0;  // the decimal text's number, when it is one
 };
 // OK: the decimal text must be an integer, then the name must not be empty.
-NumberOkResult NumberOkRule(std::u16string_view decimalText, std::u16string_view name);
+NumberOkResult numberOkRule(std::u16string_view decimalText, std::u16string_view name);

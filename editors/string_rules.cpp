@@ -1,5 +1,9 @@
 #include "editors/string_rules.h"
 
-bool IsUnnamedValueName(std::u16string_view name) { return name == kUnnamedValueName; }
+bool isUnnamedValueName(std::u16string_view name) {
+    return name == kUnnamedValueName;
+}
 
-bool NameAllowsOk(std::u16string_view name) { return !name.empty(); }
+bool nameAllowsOk(std::u16string_view name) {
+    return !name.empty();
+}

@@ -6,7 +6,7 @@
 inline constexpr std::u16string_view kUnnamedValueName = u"@";
 
 // Only the exact name "@" makes the name edit read-only.
-bool IsUnnamedValueName(std::u16string_view name);
+bool isUnnamedValueName(std::u16string_view name);
 
 // Every editor closes with OK only while its name is not empty.
-bool NameAllowsOk(std::u16string_view name);
+bool nameAllowsOk(std::u16string_view name);

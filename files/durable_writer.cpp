@@ -27,13 +27,11 @@ constexpr int kMaxLinkHops = 40;  // as the kernel's ELOOP limit
 std::atomic<testing::StepHook> g_stepHook{nullptr};
 std::atomic<bool> g_unnamedAllowed{true};
 
-void step(const char* name)
-{
+void step(const char* name) {
     if (const testing::StepHook hook = g_stepHook.load()) hook(name);
 }
 
-bool writeAll(int fd, const char* data, std::size_t size)
-{
+bool writeAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
         if (n < 0) {
@@ -48,8 +46,7 @@ bool writeAll(int fd, const char* data, std::size_t size)
 
 // A new file in folder under a hidden name of this process, created exclusively, so that no
 // other file is ever opened by mistake (a link planted at the name makes the open fail).
-int createTemporaryIn(const std::string& folder, std::string& temporary)
-{
+int createTemporaryIn(const std::string& folder, std::string& temporary) {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporary = folder + "/" + std::string(kTemporaryPrefix) + std::to_string(::getpid()) + "-" +
@@ -65,16 +62,14 @@ int createTemporaryIn(const std::string& folder, std::string& temporary)
     return -1;
 }
 
-bool allDigits(std::string_view text)
-{
+bool allDigits(std::string_view text) {
     return !text.empty() && text.size() < 10 &&
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // The process id in a temporary's name: ".tovik-new-PID-N.tmp", ".tovik-export-PID-N.tmp" or the
 // older ".NAME.PID-N-TICK.tmp"; 0 for any other name.
-pid_t temporaryOwnerPid(std::string_view name)
-{
+pid_t temporaryOwnerPid(std::string_view name) {
     if (name.size() <= kTemporarySuffix.size() || !name.ends_with(kTemporarySuffix)) return 0;
     name.remove_suffix(kTemporarySuffix.size());
     for (const std::string_view prefix : {kTemporaryPrefix, kOldExportPrefix}) {
@@ -97,13 +92,14 @@ pid_t temporaryOwnerPid(std::string_view name)
     return static_cast<pid_t>(std::stol(std::string(parts.substr(0, first))));
 }
 
-bool processIsGone(pid_t pid) { return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH; }
+bool processIsGone(pid_t pid) {
+    return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
 
 // A link that another user placed in a shared folder with the sticky bit (such as /tmp): the
 // kernel refuses to open through it for the same reason, but a rename onto the file it names
 // would not be stopped.
-bool isUnsafeLink(const std::string& path, const struct stat& link)
-{
+bool isUnsafeLink(const std::string& path, const struct stat& link) {
     struct stat folder {};
     if (::stat(folderOf(path).c_str(), &folder) != 0) return false;
     const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
@@ -112,8 +108,7 @@ bool isUnsafeLink(const std::string& path, const struct stat& link)
 
 }  // namespace
 
-std::string folderOf(const std::string& path)
-{
+std::string folderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     if (slash == 0) return "/";
@@ -123,18 +118,18 @@ std::string folderOf(const std::string& path)
 DurableWriter::DurableWriter(std::string target, WriteOptions options)
     : requested_(std::move(target)), options_(std::move(options)), target_(requested_) {}
 
-DurableWriter::~DurableWriter() { discard(); }
+DurableWriter::~DurableWriter() {
+    discard();
+}
 
-FileStatus DurableWriter::fail(FileStatus status)
-{
+FileStatus DurableWriter::fail(FileStatus status) {
     discard();
     return status;
 }
 
 // Follows links at the target (each checked) to the file that is to be replaced; a link to a
 // file that does not exist yet leads to where that file is to be made.
-FileStatus DurableWriter::resolveTarget()
-{
+FileStatus DurableWriter::resolveTarget() {
     std::string path = requested_;
     for (int hops = 0;; ++hops) {
         struct stat st {};
@@ -171,8 +166,7 @@ FileStatus DurableWriter::resolveTarget()
     }
 }
 
-FileStatus DurableWriter::createNewFile(const std::string& folder)
-{
+FileStatus DurableWriter::createNewFile(const std::string& folder) {
     if (g_unnamedAllowed.load()) {
         fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
         unnamed_ = fd_ >= 0;
@@ -186,8 +180,7 @@ FileStatus DurableWriter::createNewFile(const std::string& folder)
     return {};
 }
 
-FileStatus DurableWriter::open()
-{
+FileStatus DurableWriter::open() {
     if (fd_ >= 0) return systemFailure(kWriting, target_, EBUSY);
     if (FileStatus resolved = resolveTarget(); !resolved.ok()) return resolved;
     const std::string folder = folderOf(target_);
@@ -213,8 +206,7 @@ FileStatus DurableWriter::open()
     return {};
 }
 
-FileStatus DurableWriter::write(std::string_view bytes)
-{
+FileStatus DurableWriter::write(std::string_view bytes) {
     if (fd_ < 0) return systemFailure(kWriting, target_, EBADF);
     const bool written = stream_ ? std::fwrite(bytes.data(), 1, bytes.size(), stream_) == bytes.size()
                                  : writeAll(fd_, bytes.data(), bytes.size());
@@ -223,16 +215,16 @@ FileStatus DurableWriter::write(std::string_view bytes)
     return {};
 }
 
-std::FILE* DurableWriter::stream()
-{
+std::FILE* DurableWriter::stream() {
     if (stream_ == nullptr && fd_ >= 0) stream_ = ::fdopen(fd_, "wb");
     return stream_;
 }
 
-std::string DurableWriter::fdPath() const { return "/proc/self/fd/" + std::to_string(fd_); }
+std::string DurableWriter::fdPath() const {
+    return "/proc/self/fd/" + std::to_string(fd_);
+}
 
-FileStatus DurableWriter::flushAndSync()
-{
+FileStatus DurableWriter::flushAndSync() {
     if (fd_ < 0) return systemFailure(kWriting, target_, EBADF);
     if (stream_ && std::fflush(stream_) != 0) return systemFailure(kWriting, target_, errno);
     // Keep the owner where that is allowed (root editing a user's files); a user's own file keeps
@@ -245,14 +237,12 @@ FileStatus DurableWriter::flushAndSync()
     return {};
 }
 
-bool DurableWriter::linkUnnamedAs(const std::string& name)
-{
+bool DurableWriter::linkUnnamedAs(const std::string& name) {
     return ::linkat(AT_FDCWD, fdPath().c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
 // The new file in the target's place, replacing what was there in one step.
-bool DurableWriter::placeReplacing()
-{
+bool DurableWriter::placeReplacing() {
     if (unnamed_) {
         if (!targetExisted_ && linkUnnamedAs(target_)) return true;
         // A link cannot replace a file: the file gets a temporary name first, then the rename.
@@ -276,16 +266,14 @@ bool DurableWriter::placeReplacing()
     return true;
 }
 
-bool DurableWriter::placeWithoutReplacing()
-{
+bool DurableWriter::placeWithoutReplacing() {
     if (unnamed_) return linkUnnamedAs(target_);  // an existing name is refused
     if (!renameIfAbsent(temporary_, target_)) return false;
     temporary_.clear();
     return true;
 }
 
-bool renameIfAbsent(const std::string& from, const std::string& to)
-{
+bool renameIfAbsent(const std::string& from, const std::string& to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
     if (errno != EINVAL && errno != ENOSYS) return false;
     // File systems without RENAME_NOREPLACE: a hard link refuses an existing name as well. There is
@@ -295,8 +283,7 @@ bool renameIfAbsent(const std::string& from, const std::string& to)
     return true;
 }
 
-FileStatus DurableWriter::syncFolder()
-{
+FileStatus DurableWriter::syncFolder() {
     step("placed");
     const std::string folder = folderOf(target_);
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -305,7 +292,8 @@ FileStatus DurableWriter::syncFolder()
     if (fd >= 0 && ::fsync(fd) != 0 && errno != EINVAL) error = errno;
     if (fd >= 0) ::close(fd);
     if (error != 0) {
-        FileStatus status = systemFailure("Wrote " + target_ + ", but could not make the change durable:", folder, error);
+        FileStatus status =
+            systemFailure("Wrote " + target_ + ", but could not make the change durable:", folder, error);
         status.placed = true;
         return status;
     }
@@ -313,8 +301,7 @@ FileStatus DurableWriter::syncFolder()
     return {};
 }
 
-FileStatus DurableWriter::commit()
-{
+FileStatus DurableWriter::commit() {
     if (FileStatus synced = flushAndSync(); !synced.ok()) return fail(synced);
     // A file without a name must still be open to be given one.
     if (!placeReplacing()) return fail(systemFailure(kWriting, target_, errno));
@@ -322,8 +309,7 @@ FileStatus DurableWriter::commit()
     return syncFolder();
 }
 
-FileStatus DurableWriter::commitIfNew()
-{
+FileStatus DurableWriter::commitIfNew() {
     if (FileStatus synced = flushAndSync(); !synced.ok()) return fail(synced);
     if (targetExisted_) return fail(systemFailure(kWriting, target_, EEXIST));
     if (!placeWithoutReplacing()) return fail(systemFailure(kWriting, target_, errno));
@@ -331,14 +317,12 @@ FileStatus DurableWriter::commitIfNew()
     return syncFolder();
 }
 
-void DurableWriter::discard()
-{
+void DurableWriter::discard() {
     closeFile();
     removeTemporary();
 }
 
-void DurableWriter::closeFile()
-{
+void DurableWriter::closeFile() {
     if (stream_) {
         std::fclose(stream_);
     } else if (fd_ >= 0) {
@@ -348,23 +332,20 @@ void DurableWriter::closeFile()
     fd_ = -1;
 }
 
-void DurableWriter::removeTemporary()
-{
+void DurableWriter::removeTemporary() {
     if (temporary_.empty()) return;
     ::unlink(temporary_.c_str());
     temporary_.clear();
 }
 
-FileStatus replaceFile(const std::string& path, std::string_view bytes, const WriteOptions& options)
-{
+FileStatus replaceFile(const std::string& path, std::string_view bytes, const WriteOptions& options) {
     DurableWriter writer(path, options);
     if (FileStatus opened = writer.open(); !opened.ok()) return opened;
     if (FileStatus written = writer.write(bytes); !written.ok()) return written;
     return writer.commit();
 }
 
-FileStatus copyFileOnce(const std::string& source, const std::string& copy, bool keepSourceMode)
-{
+FileStatus copyFileOnce(const std::string& source, const std::string& copy, bool keepSourceMode) {
     struct stat st {};
     if (::lstat(copy.c_str(), &st) == 0) return {};
     ReadableFile in;
@@ -388,8 +369,7 @@ FileStatus copyFileOnce(const std::string& source, const std::string& copy, bool
     return placed;
 }
 
-std::size_t removeStaleTemporaries(const std::string& folder)
-{
+std::size_t removeStaleTemporaries(const std::string& folder) {
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) return 0;
     std::size_t removed = 0;
@@ -407,8 +387,12 @@ std::size_t removeStaleTemporaries(const std::string& folder)
 
 namespace testing {
 
-void setStepHook(StepHook hook) { g_stepHook.store(hook); }
-void setUnnamedFilesAllowed(bool allowed) { g_unnamedAllowed.store(allowed); }
+void setStepHook(StepHook hook) {
+    g_stepHook.store(hook);
+}
+void setUnnamedFilesAllowed(bool allowed) {
+    g_unnamedAllowed.store(allowed);
+}
 
 }  // namespace testing
 

@@ -2,8 +2,7 @@
 
 namespace tovik::files {
 
-FileIdentity identityOf(const struct stat& st)
-{
+FileIdentity identityOf(const struct stat& st) {
     FileIdentity id;
     id.device = st.st_dev;
     id.inode = st.st_ino;
@@ -12,8 +11,7 @@ FileIdentity identityOf(const struct stat& st)
     return id;
 }
 
-std::optional<FileIdentity> identityOf(const std::string& path)
-{
+std::optional<FileIdentity> identityOf(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return std::nullopt;
     return identityOf(st);

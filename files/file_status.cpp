@@ -5,8 +5,7 @@
 
 namespace tovik::files {
 
-FileStatus systemFailure(const std::string& doing, const std::string& path, int error)
-{
+FileStatus systemFailure(const std::string& doing, const std::string& path, int error) {
     FileStatus status;
     status.problem = Problem::system;
     status.error = error != 0 ? error : EIO;
@@ -14,12 +13,12 @@ FileStatus systemFailure(const std::string& doing, const std::string& path, int 
     return status;
 }
 
-FileStatus notRegularFile(const std::string& doing, const std::string& path, bool folder)
-{
+FileStatus notRegularFile(const std::string& doing, const std::string& path, bool folder) {
     FileStatus status;
     status.problem = Problem::notRegularFile;
     status.error = folder ? EISDIR : EINVAL;
-    status.message = doing + " " + path + (folder ? ": it is a folder, not a regular file." : ": it is not a regular file.");
+    status.message =
+        doing + " " + path + (folder ? ": it is a folder, not a regular file." : ": it is not a regular file.");
     return status;
 }
 

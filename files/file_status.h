@@ -14,9 +14,9 @@ enum class Problem {
 
 struct FileStatus {
     Problem problem = Problem::none;
-    int error = 0;         // errno; EISDIR for a folder, EINVAL for other special files, EACCES for an unsafe link
-    std::string message;   // empty when ok()
-    bool placed = false;   // a write whose new content is in place although the call failed after it
+    int error = 0;        // errno; EISDIR for a folder, EINVAL for other special files, EACCES for an unsafe link
+    std::string message;  // empty when ok()
+    bool placed = false;  // a write whose new content is in place although the call failed after it
     bool ok() const { return problem == Problem::none; }
 };
 

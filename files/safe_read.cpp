@@ -13,8 +13,7 @@ namespace {
 constexpr const char* kReading = "Cannot read";
 
 // Reads until size bytes or the end; false with errno set on an error.
-bool readFully(int fd, char* buffer, std::size_t size, std::size_t& got)
-{
+bool readFully(int fd, char* buffer, std::size_t size, std::size_t& got) {
     got = 0;
     while (got < size) {
         const ssize_t n = ::read(fd, buffer + got, size - got);
@@ -30,13 +29,14 @@ bool readFully(int fd, char* buffer, std::size_t size, std::size_t& got)
 
 }  // namespace
 
-ReadableFile::~ReadableFile() { close(); }
+ReadableFile::~ReadableFile() {
+    close();
+}
 
 ReadableFile::ReadableFile(ReadableFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), identity_(other.identity_) {}
 
-ReadableFile& ReadableFile::operator=(ReadableFile&& other) noexcept
-{
+ReadableFile& ReadableFile::operator=(ReadableFile&& other) noexcept {
     if (this != &other) {
         close();
         fd_ = std::exchange(other.fd_, -1);
@@ -45,8 +45,7 @@ ReadableFile& ReadableFile::operator=(ReadableFile&& other) noexcept
     return *this;
 }
 
-FileStatus ReadableFile::open(const std::string& path)
-{
+FileStatus ReadableFile::open(const std::string& path) {
     close();
     // O_NONBLOCK: opening a FIFO without a writer, or a device, must return at once.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -69,16 +68,16 @@ FileStatus ReadableFile::open(const std::string& path)
     return {};
 }
 
-void ReadableFile::close()
-{
+void ReadableFile::close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
 }
 
-std::string ReadableFile::reopenPath() const { return "/proc/self/fd/" + std::to_string(fd_); }
+std::string ReadableFile::reopenPath() const {
+    return "/proc/self/fd/" + std::to_string(fd_);
+}
 
-FileStatus readFile(const std::string& path, std::string& bytes, FileIdentity* identity)
-{
+FileStatus readFile(const std::string& path, std::string& bytes, FileIdentity* identity) {
     ReadableFile file;
     if (FileStatus opened = file.open(path); !opened.ok()) return opened;
     bytes.clear();
@@ -98,8 +97,7 @@ FileStatus readFile(const std::string& path, std::string& bytes, FileIdentity* i
     return {};
 }
 
-FileStatus readHead(const std::string& path, void* buffer, std::size_t size, std::size_t& got)
-{
+FileStatus readHead(const std::string& path, void* buffer, std::size_t size, std::size_t& got) {
     got = 0;
     ReadableFile file;
     if (FileStatus opened = file.open(path); !opened.ok()) return opened;

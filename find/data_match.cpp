@@ -22,7 +22,7 @@ inline char16_t unitAt(const BYTE* data, std::size_t index) {
 }  // namespace
 
 DataMatcher::DataMatcher(TextMatcher text) : text_(std::move(text)) {
-    const std::size_t m = text_.PatternLength();
+    const std::size_t m = text_.patternLength();
     numberCanMatch_ = m <= kLongestNumberText;
     for (std::size_t j = 0; j < m && numberCanMatch_; ++j) numberCanMatch_ = matchesAnyOf(j, kNumberUnits);
 
@@ -35,14 +35,14 @@ DataMatcher::DataMatcher(TextMatcher text) : text_(std::move(text)) {
             const std::size_t place = phase + j;
             const std::size_t offset = place % kCellChars;
             if (offset == 2) {
-                possible = text_.UnitMatches(u' ', j);
+                possible = text_.unitMatches(u' ', j);
                 continue;
             }
             // The digit of the high (offset 0) or low (offset 1) half of the byte.
             std::bitset<256>& allowed = pattern.bytes[place / kCellChars];
             for (unsigned b = 0; b < 256; ++b) {
                 const unsigned digit = offset == 0 ? b >> 4 : b & 0xF;
-                if (!text_.UnitMatches(kHexDigits[digit], j)) allowed.reset(b);
+                if (!text_.unitMatches(kHexDigits[digit], j)) allowed.reset(b);
             }
             possible = allowed.any();
         }
@@ -52,11 +52,11 @@ DataMatcher::DataMatcher(TextMatcher text) : text_(std::move(text)) {
 
 bool DataMatcher::matchesAnyOf(std::size_t index, std::u16string_view units) const {
     for (const char16_t unit : units)
-        if (text_.UnitMatches(unit, index)) return true;
+        if (text_.unitMatches(unit, index)) return true;
     return false;
 }
 
-bool DataMatcher::Matches(DWORD type, const BYTE* data, std::size_t size) {
+bool DataMatcher::matches(DWORD type, const BYTE* data, std::size_t size) {
     if (data == nullptr) size = 0;
     switch (type) {
     case REG_SZ:
@@ -65,31 +65,30 @@ bool DataMatcher::Matches(DWORD type, const BYTE* data, std::size_t size) {
         const std::size_t units = size / 2;
         std::size_t length = 0;
         while (length < units && unitAt(data, length) != 0) ++length;
-        return text_.FindIn(length, [data](std::size_t i) { return unitAt(data, i); }) != TextMatcher::npos;
+        return text_.findIn(length, [data](std::size_t i) { return unitAt(data, i); }) != TextMatcher::npos;
     }
     case REG_MULTI_SZ:
-        return text_.FindIn(size / 2, [data](std::size_t i) {
+        return text_.findIn(size / 2, [data](std::size_t i) {
             const char16_t unit = unitAt(data, i);
             return unit == 0 ? u'|' : unit;
         }) != TextMatcher::npos;
     case REG_DWORD:
         if (!numberCanMatch_) return false;
         numberText_.clear();
-        AppendValueText(numberText_, type, data, size);
-        return text_.Matches(numberText_);
-    default:
-        return matchesHex(data, size);
+        appendValueText(numberText_, type, data, size);
+        return text_.matches(numberText_);
+    default: return matchesHex(data, size);
     }
 }
 
 bool DataMatcher::matchesHex(const BYTE* data, std::size_t size) const {
-    const std::size_t m = text_.PatternLength();
+    const std::size_t m = text_.patternLength();
     const std::size_t textLength = size * kCellChars;
-    if (text_.WholeText() && textLength != m) return false;
+    if (text_.wholeText() && textLength != m) return false;
     if (m > textLength) return false;
     if (m == 0) return true;
     for (const HexPattern& pattern : hex_) {
-        if (text_.WholeText() && pattern.phase != 0) continue;
+        if (text_.wholeText() && pattern.phase != 0) continue;
         const std::size_t count = pattern.bytes.size();
         // The text starts at character kCellChars * i + phase and must end within the form.
         for (std::size_t i = 0; kCellChars * i + pattern.phase + m <= textLength; ++i) {

@@ -19,7 +19,7 @@ class DataMatcher {
 public:
     explicit DataMatcher(TextMatcher text);
 
-    bool Matches(DWORD type, const BYTE* data, std::size_t size);
+    bool matches(DWORD type, const BYTE* data, std::size_t size);
 
 private:
     // The search text standing at one place in the hexadecimal form "HH HH ... HH ": phase is

@@ -19,7 +19,7 @@ bool hasSubkey(HKEY key, DWORD index) {
 
 }  // namespace
 
-DWORD CountSubkeys(HKEY key) {
+DWORD countSubkeys(HKEY key) {
     if (!hasSubkey(key, 0)) return 0;
     // Double until past the end, then halve the gap: every index below low exists.
     DWORD low = 1;
@@ -39,17 +39,17 @@ DWORD CountSubkeys(HKEY key) {
     return low;
 }
 
-SubkeySlot LocateSubkey(HKEY key, std::u16string_view name) {
+SubkeySlot locateSubkey(HKEY key, std::u16string_view name) {
     SubkeySlot slot;
     EnumBuffers buffers;
     std::u16string_view listed;
     DWORD low = 0;
-    DWORD high = CountSubkeys(key);
+    DWORD high = countSubkeys(key);
     const DWORD count = high;
     while (low < high) {
         const DWORD mid = low + (high - low) / 2;
-        if (EnumSubkeyName(key, mid, buffers, listed) != ERROR_SUCCESS) break;
-        const int order = CompareNames(listed, name);
+        if (enumSubkeyName(key, mid, buffers, listed) != ERROR_SUCCESS) break;
+        const int order = compareNames(listed, name);
         if (order == 0) {
             slot.index = mid;
             slot.exists = true;
@@ -66,8 +66,8 @@ SubkeySlot LocateSubkey(HKEY key, std::u16string_view name) {
     if (KeyHandle probe; RegOpenKeyExW(key, std::u16string(name).c_str(), 0, 0, probe.receive()) != ERROR_SUCCESS)
         return slot;
     for (DWORD index = 0; index < count; ++index) {
-        if (EnumSubkeyName(key, index, buffers, listed) != ERROR_SUCCESS) break;
-        if (CompareNames(listed, name) == 0) {
+        if (enumSubkeyName(key, index, buffers, listed) != ERROR_SUCCESS) break;
+        if (compareNames(listed, name) == 0) {
             slot.index = index;
             slot.exists = true;
             slot.storedName.assign(listed);

@@ -6,13 +6,13 @@
 
 namespace tovik::find {
 
-ResolvedKeyPath ResolveKeyPath(HKEY root, std::u16string_view path) {
+ResolvedKeyPath resolveKeyPath(HKEY root, std::u16string_view path) {
     ResolvedKeyPath resolved;
-    if (RootKeyName(root)[0] == 0) return resolved;
+    if (rootKeyName(root)[0] == 0) return resolved;
     KeyHandle current;
     HKEY parent = root;
-    for (const std::u16string_view name : SplitKeyPath(path)) {
-        detail::SubkeySlot slot = detail::LocateSubkey(parent, name);
+    for (const std::u16string_view name : splitKeyPath(path)) {
+        detail::SubkeySlot slot = detail::locateSubkey(parent, name);
         HKEY child = 0;
         if (!slot.exists || RegOpenKeyExW(parent, slot.storedName.c_str(), 0, 0, &child) != ERROR_SUCCESS) {
             resolved.missingName.assign(name);

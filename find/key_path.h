@@ -19,6 +19,6 @@ struct ResolvedKeyPath {
 };
 
 // Looks the path up in the current registry, name by name.
-ResolvedKeyPath ResolveKeyPath(HKEY root, std::u16string_view path);
+ResolvedKeyPath resolveKeyPath(HKEY root, std::u16string_view path);
 
 }  // namespace tovik::find

@@ -12,11 +12,11 @@ namespace tovik::find {
 
 namespace {
 
-const std::size_t kRootCount = HeldRoots().size();
+const std::size_t kRootCount = heldRoots().size();
 
 // The position of a held root among the virtual top's subkeys; -1 for any other handle.
 std::int64_t heldRootIndex(HKEY root) {
-    const std::span<const RootInfo> roots = HeldRoots();
+    const std::span<const RootInfo> roots = heldRoots();
     for (std::size_t i = 0; i < roots.size(); ++i)
         if (roots[i].handle == root) return static_cast<std::int64_t>(i);
     return -1;
@@ -32,13 +32,17 @@ bool isNothingThere(LONG rc) {
     return rc == ERROR_SUCCESS || rc == ERROR_NO_MORE_ITEMS || rc == ERROR_FILE_NOT_FOUND || rc == ERROR_KEY_DELETED;
 }
 
-int compareSlots(std::int64_t a, std::int64_t b) { return a < b ? -1 : (a > b ? 1 : 0); }
+int compareSlots(std::int64_t a, std::int64_t b) {
+    return a < b ? -1 : (a > b ? 1 : 0);
+}
 
-std::u16string_view shownName(const std::u16string& name) { return name.empty() ? std::u16string_view(u"@") : name; }
+std::u16string_view shownName(const std::u16string& name) {
+    return name.empty() ? std::u16string_view(u"@") : name;
+}
 
 }  // namespace
 
-int ComparePositions(const WalkPosition& a, const WalkPosition& b) {
+int comparePositions(const WalkPosition& a, const WalkPosition& b) {
     const std::size_t common = std::min(a.subkeys.size(), b.subkeys.size());
     for (std::size_t i = 0; i < common; ++i) {
         if (a.subkeys[i] != b.subkeys[i]) return a.subkeys[i] < b.subkeys[i] ? -1 : 1;
@@ -49,9 +53,12 @@ int ComparePositions(const WalkPosition& a, const WalkPosition& b) {
 }
 
 RegistryWalk::RegistryWalk(HKEY root, std::u16string path, Direction direction, bool readValues, bool readData)
-    : topRoot_(root), topPath_(std::move(path)), direction_(direction), readValues_(readValues || readData),
+    : topRoot_(root),
+      topPath_(std::move(path)),
+      direction_(direction),
+      readValues_(readValues || readData),
       readData_(readData) {
-    RestartFromEdge();
+    restartFromEdge();
 }
 
 void RegistryWalk::clearStack() {
@@ -74,7 +81,7 @@ bool RegistryWalk::pushTop() {
         top.key = key;
         top.root = topRoot_;
         top.isRoot = topPath_.empty();
-        path_ = ResolveKeyPath(topRoot_, topPath_).existingPath;  // the names as stored
+        path_ = resolveKeyPath(topRoot_, topPath_).existingPath;  // the names as stored
         const std::size_t cut = path_.rfind(u'\\');
         top.nameStart = cut == std::u16string::npos ? 0 : cut + 1;
         top.pathLength = path_.size();
@@ -94,13 +101,13 @@ bool RegistryWalk::pushSubkey(std::int64_t index, bool& exists) {
     if (parent.key == 0) {  // the virtual top: its subkeys are the roots
         if (static_cast<std::size_t>(index) >= kRootCount) return false;
         exists = true;
-        child.key = HeldRoots()[static_cast<std::size_t>(index)].handle;
+        child.key = heldRoots()[static_cast<std::size_t>(index)].handle;
         child.root = child.key;
         child.isRoot = true;
         path_.clear();
     } else {
         std::u16string_view name;
-        const LONG listed = EnumSubkeyName(parent.key, static_cast<DWORD>(index), keyBuffers_, name);
+        const LONG listed = enumSubkeyName(parent.key, static_cast<DWORD>(index), keyBuffers_, name);
         if (listed != ERROR_SUCCESS) {
             incomplete_ = incomplete_ || !isNothingThere(listed);
             return false;
@@ -140,16 +147,16 @@ void RegistryWalk::pop() {
 
 void RegistryWalk::countOnFirstLevels(Frame& frame) const {
     if (stack_.size() >= kCountedLevels) return;
-    frame.subkeyCount = frame.key == 0 ? kRootCount : detail::CountSubkeys(frame.key);
+    frame.subkeyCount = frame.key == 0 ? kRootCount : detail::countSubkeys(frame.key);
 }
 
 void RegistryWalk::enterBackward(Frame& frame) {
     frame.phase = Phase::Subkeys;
-    if (frame.subkeyCount < 0) frame.subkeyCount = frame.key == 0 ? kRootCount : detail::CountSubkeys(frame.key);
+    if (frame.subkeyCount < 0) frame.subkeyCount = frame.key == 0 ? kRootCount : detail::countSubkeys(frame.key);
     frame.nextSubkey = frame.subkeyCount - 1;
 }
 
-double RegistryWalk::FractionBefore() const {
+double RegistryWalk::fractionBefore() const {
     if (atEdge_) return forward() ? 0.0 : 1.0;
     double fraction = 0;
     double share = 1;
@@ -162,22 +169,23 @@ double RegistryWalk::FractionBefore() const {
     return std::min(fraction, 1.0);
 }
 
-void RegistryWalk::RestartFromEdge() {
+void RegistryWalk::restartFromEdge() {
     clearStack();
     start_ = forward() ? WalkPosition{} : kPastEnd;
     atEdge_ = true;
     if (pushTop() && !forward()) enterBackward(stack_.back());
 }
 
-std::int64_t RegistryWalk::CurrentKeyWriteTime() {
+std::int64_t RegistryWalk::currentKeyWriteTime() {
     if (stack_.empty()) return 0;
     Frame& frame = stack_.back();
     if (frame.writeTime < 0) {
         FILETIME time{};
-        const bool read = frame.key != 0 && RegQueryInfoKeyW(frame.key, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                                             nullptr, nullptr, nullptr, nullptr, nullptr,
-                                                             &time) == ERROR_SUCCESS;
-        frame.writeTime = read ? static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime) : 0;
+        const bool read =
+            frame.key != 0 && RegQueryInfoKeyW(frame.key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                               nullptr, nullptr, nullptr, &time) == ERROR_SUCCESS;
+        frame.writeTime =
+            read ? static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime) : 0;
     }
     return frame.writeTime;
 }
@@ -197,13 +205,13 @@ void RegistryWalk::emitValue(std::int64_t slot) {
     ++valuesVisited_;
 }
 
-std::u16string_view RegistryWalk::CurrentKeyName() const {
+std::u16string_view RegistryWalk::currentKeyName() const {
     if (stack_.empty() || stack_.back().isRoot) return {};
     const Frame& top = stack_.back();
     return std::u16string_view(path_).substr(top.nameStart, top.pathLength - top.nameStart);
 }
 
-bool RegistryWalk::Next() {
+bool RegistryWalk::next() {
     while (!stack_.empty() && !failed_) {
         Frame& frame = stack_.back();
         const bool hasItems = frame.key != 0;
@@ -231,9 +239,7 @@ bool RegistryWalk::Next() {
                 if (!pushSubkey(index, exists) && !exists && !failed_) pop();
                 break;
             }
-            case Phase::Done:
-                pop();
-                break;
+            case Phase::Done: pop(); break;
             }
         } else {
             switch (frame.phase) {
@@ -262,31 +268,29 @@ bool RegistryWalk::Next() {
                     return true;
                 }
                 break;
-            case Phase::Done:
-                pop();
-                break;
+            case Phase::Done: pop(); break;
             }
         }
     }
     return false;
 }
 
-bool RegistryWalk::StartAt(HKEY root, std::u16string_view path, const std::optional<std::u16string>& valueName,
+bool RegistryWalk::startAt(HKEY root, std::u16string_view path, const std::optional<std::u16string>& valueName,
                            bool& exact) {
     exact = false;
-    std::vector<std::u16string_view> names = SplitKeyPath(path);
+    std::vector<std::u16string_view> names = splitKeyPath(path);
     std::size_t firstBelowTop = 0;
     if (topRoot_ == 0) {
-        if (!IsHeldRoot(root)) {
-            RestartFromEdge();
+        if (!isHeldRoot(root)) {
+            restartFromEdge();
             return false;
         }
     } else {
-        const std::vector<std::u16string_view> topNames = SplitKeyPath(topPath_);
+        const std::vector<std::u16string_view> topNames = splitKeyPath(topPath_);
         bool inside = root == topRoot_ && names.size() >= topNames.size();
-        for (std::size_t i = 0; inside && i < topNames.size(); ++i) inside = CompareNames(names[i], topNames[i]) == 0;
+        for (std::size_t i = 0; inside && i < topNames.size(); ++i) inside = compareNames(names[i], topNames[i]) == 0;
         if (!inside) {
-            RestartFromEdge();
+            restartFromEdge();
             return false;
         }
         firstBelowTop = topNames.size();
@@ -308,7 +312,7 @@ bool RegistryWalk::StartAt(HKEY root, std::u16string_view path, const std::optio
     };
     if (topRoot_ == 0 && !enterAt(heldRootIndex(root), true)) return true;
     for (std::size_t i = firstBelowTop; i < names.size(); ++i) {
-        const detail::SubkeySlot slot = detail::LocateSubkey(stack_.back().key, names[i]);
+        const detail::SubkeySlot slot = detail::locateSubkey(stack_.back().key, names[i]);
         if (!enterAt(slot.index, slot.exists)) return true;  // stands where that key would be
     }
 
@@ -338,7 +342,7 @@ void RegistryWalk::loadValues(HKEY key) {
     valueCount_ = 0;
     EnumeratedValue read;
     for (DWORD index = 0;; ++index) {
-        const LONG rc = EnumValue(key, index, valueBuffers_, read, readData_);
+        const LONG rc = enumValue(key, index, valueBuffers_, read, readData_);
         if (rc != ERROR_SUCCESS) {
             incomplete_ = incomplete_ || !isNothingThere(rc);
             break;
@@ -349,7 +353,7 @@ void RegistryWalk::loadValues(HKEY key) {
         // Folded once here rather than in every comparison of the sort.
         const std::u16string_view shown = shownName(value.name);
         value.sortKey.resize(shown.size());
-        std::transform(shown.begin(), shown.end(), value.sortKey.begin(), FoldNameUnit);
+        std::transform(shown.begin(), shown.end(), value.sortKey.begin(), foldNameUnit);
         value.type = read.type;
         if (readData_) {
             value.data.assign(read.data, read.data + read.size);
@@ -389,7 +393,7 @@ std::int64_t RegistryWalk::valueCount() {
 std::int64_t RegistryWalk::locateValue(const std::u16string& name, bool& exact) {
     const std::int64_t count = valueCount();
     for (std::int64_t i = 0; i < count; ++i) {
-        if (CompareNames(values_[order_[static_cast<std::size_t>(i)]].name, name) == 0) {
+        if (compareNames(values_[order_[static_cast<std::size_t>(i)]].name, name) == 0) {
             exact = true;
             return i;
         }
@@ -397,12 +401,12 @@ std::int64_t RegistryWalk::locateValue(const std::u16string& name, bool& exact) 
     exact = false;
     const std::u16string_view shown = shownName(name);
     for (std::int64_t i = 0; i < count; ++i) {
-        if (CompareNames(shownName(values_[order_[static_cast<std::size_t>(i)]].name), shown) > 0) return i;
+        if (compareNames(shownName(values_[order_[static_cast<std::size_t>(i)]].name), shown) > 0) return i;
     }
     return count;
 }
 
-int RegistryWalk::CompareCurrentTo(const WalkPosition& position) const {
+int RegistryWalk::compareCurrentTo(const WalkPosition& position) const {
     const std::size_t depth = stack_.size() - 1;
     const std::size_t common = std::min(depth, position.subkeys.size());
     for (std::size_t i = 0; i < common; ++i) {

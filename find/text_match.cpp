@@ -13,7 +13,7 @@ namespace {
 const std::array<char16_t, 0x10000>& foldTable() {
     static const std::unique_ptr<std::array<char16_t, 0x10000>> table = [] {
         auto t = std::make_unique<std::array<char16_t, 0x10000>>();
-        for (std::size_t c = 0; c < t->size(); ++c) (*t)[c] = FoldNameUnit(static_cast<char16_t>(c));
+        for (std::size_t c = 0; c < t->size(); ++c) (*t)[c] = foldNameUnit(static_cast<char16_t>(c));
         return t;
     }();
     return *table;
@@ -28,12 +28,12 @@ TextMatcher::TextMatcher(std::u16string_view pattern, bool matchCase, bool whole
     }
 }
 
-std::size_t TextMatcher::Find(std::u16string_view text) const {
+std::size_t TextMatcher::find(std::u16string_view text) const {
     if (matchCase_) {
         if (wholeText_) return text == pattern_ ? 0 : npos;
         return text.find(pattern_);
     }
-    return FindIn(text.size(), [text](std::size_t i) { return text[i]; });
+    return findIn(text.size(), [text](std::size_t i) { return text[i]; });
 }
 
 }  // namespace tovik::find

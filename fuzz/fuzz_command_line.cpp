@@ -23,22 +23,24 @@ namespace {
 
 using namespace tovik::cli;
 
-void Check(bool condition, const char* what) {
+void check(bool condition, const char* what) {
     if (!condition) {
         std::fprintf(stderr, "check failed: %s\n", what);
         std::abort();
     }
 }
 
-bool IsUtf8(std::string_view text) { return Utf8ToUtf16(text).has_value(); }
+bool isUtf8(std::string_view text) {
+    return utf8ToUtf16(text).has_value();
+}
 
-void CheckKey(const KeyArgument& key) {
-    Check(key.root == HKEY_CLASSES_ROOT || key.root == HKEY_CURRENT_USER || key.root == HKEY_LOCAL_MACHINE,
+void checkKey(const KeyArgument& key) {
+    check(key.root == HKEY_CLASSES_ROOT || key.root == HKEY_CURRENT_USER || key.root == HKEY_LOCAL_MACHINE,
           "a key has one of the three roots");
     const std::u16string_view path = key.path;
     if (path.empty()) return;
-    Check(path.front() != u'\\' && path.back() != u'\\', "no backslash at either end of a path");
-    Check(path.find(u"\\\\") == std::u16string_view::npos, "no empty name inside a path");
+    check(path.front() != u'\\' && path.back() != u'\\', "no backslash at either end of a path");
+    check(path.find(u"\\\\") == std::u16string_view::npos, "no empty name inside a path");
     // Within the store's limits, so that a refusal comes before anything is written.
     std::size_t levels = 1, name = 0;
     for (const char16_t c : path) {
@@ -46,45 +48,41 @@ void CheckKey(const KeyArgument& key) {
             ++levels;
             name = 0;
         } else {
-            Check(++name <= static_cast<std::size_t>(kMaxKeyNameLength), "key names within the limit");
+            check(++name <= static_cast<std::size_t>(kMaxKeyNameLength), "key names within the limit");
         }
     }
-    Check(levels <= static_cast<std::size_t>(kMaxKeyDepth), "keys within the depth limit");
+    check(levels <= static_cast<std::size_t>(kMaxKeyDepth), "keys within the depth limit");
 }
 
 // The commands whose arguments always hold a KEY, and those that may go without one (find, the
 // timeline and the history then take the whole registry).
-bool NamesAKey(CommandKind kind) {
+bool namesAKey(CommandKind kind) {
     switch (kind) {
-        case CommandKind::Query:
-        case CommandKind::Get:
-        case CommandKind::Set:
-        case CommandKind::DeleteValue:
-        case CommandKind::AddKey:
-        case CommandKind::DeleteKey:
-        case CommandKind::Export:
-        case CommandKind::RenameKey:
-        case CommandKind::RenameValue:
-            return true;
-        default:
-            return false;
+    case CommandKind::Query:
+    case CommandKind::Get:
+    case CommandKind::Set:
+    case CommandKind::DeleteValue:
+    case CommandKind::AddKey:
+    case CommandKind::DeleteKey:
+    case CommandKind::Export:
+    case CommandKind::RenameKey:
+    case CommandKind::RenameValue: return true;
+    default: return false;
     }
 }
 
-bool MayNameAKey(CommandKind kind) {
+bool mayNameAKey(CommandKind kind) {
     return kind == CommandKind::Find || kind == CommandKind::Timeline || kind == CommandKind::History;
 }
 
-bool TouchesOnlyTheRegistry(CommandKind kind) {
+bool touchesOnlyTheRegistry(CommandKind kind) {
     switch (kind) {
-        case CommandKind::Query:
-        case CommandKind::Set:
-        case CommandKind::DeleteValue:
-        case CommandKind::AddKey:
-        case CommandKind::DeleteKey:
-            return true;
-        default:
-            return false;
+    case CommandKind::Query:
+    case CommandKind::Set:
+    case CommandKind::DeleteValue:
+    case CommandKind::AddKey:
+    case CommandKind::DeleteKey: return true;
+    default: return false;
     }
 }
 
@@ -99,30 +97,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         start = end + 1;
     }
 
-    const ParsedCommandLine parsed = ParseCommandLine(args);
+    const ParsedCommandLine parsed = parseCommandLine(args);
     if (const auto* error = std::get_if<CommandLineError>(&parsed)) {
-        Check(!error->message.empty() && IsUtf8(error->message), "an error is a readable sentence");
+        check(!error->message.empty() && isUtf8(error->message), "an error is a readable sentence");
         return 0;
     }
     const Command& command = std::get<Command>(parsed);
     if (command.source.kind != tovik::RegistrySource::Kind::UserStore)
-        Check(!command.source.path.empty(), "a named registry has a path");
-    if (NamesAKey(command.kind)) Check(command.hasKey, "the command names a key");
-    if ((NamesAKey(command.kind) || MayNameAKey(command.kind)) && command.hasKey) CheckKey(command.key);
-    if (!TouchesOnlyTheRegistry(command.kind)) return 0;
+        check(!command.source.path.empty(), "a named registry has a path");
+    if (namesAKey(command.kind)) check(command.hasKey, "the command names a key");
+    if ((namesAKey(command.kind) || mayNameAKey(command.kind)) && command.hasKey) checkKey(command.key);
+    if (!touchesOnlyTheRegistry(command.kind)) return 0;
     if (command.kind == CommandKind::Set) {
-        Check(!CheckDataText(command.type, command.dataText).has_value(), "set's data text was accepted");
+        check(!checkDataText(command.type, command.dataText).has_value(), "set's data text was accepted");
     }
-    if (command.kind == CommandKind::DeleteKey) Check(!command.key.path.empty(), "a root is never deleted");
-    Check(command.valueName.size() <= static_cast<std::size_t>(kMaxValueNameLength), "value names within the limit");
+    if (command.kind == CommandKind::DeleteKey) check(!command.key.path.empty(), "a root is never deleted");
+    check(command.valueName.size() <= static_cast<std::size_t>(kMaxValueNameLength), "value names within the limit");
 
-    tovik::OpenInMemoryRegistryStore();
+    tovik::openInMemoryRegistryStore();
     std::ostringstream out;
     std::ostringstream err;
-    const int code = RunCommand(command, out, err);
-    Check(code == kExitSuccess || code == kExitFailure, "a command succeeds or fails");
-    Check(IsUtf8(out.str()) && IsUtf8(err.str()), "output is UTF-8");
-    Check(code == kExitSuccess || !err.str().empty(), "a failure says why");
-    tovik::CloseRegistryStore();
+    const int code = runCommand(command, out, err);
+    check(code == kExitSuccess || code == kExitFailure, "a command succeeds or fails");
+    check(isUtf8(out.str()) && isUtf8(err.str()), "output is UTF-8");
+    check(code == kExitSuccess || !err.str().empty(), "a failure says why");
+    tovik::closeRegistryStore();
     return 0;
 }

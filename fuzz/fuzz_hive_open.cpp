@@ -17,7 +17,7 @@ using tovik::hive::HiveResult;
 using tovik::hive::HiveValue;
 using tovik::hive::NodeId;
 
-void Check(bool condition, const char* what) {
+void check(bool condition, const char* what) {
     if (!condition) {
         std::fprintf(stderr, "broken promise: %s\n", what);
         std::abort();
@@ -29,7 +29,7 @@ struct Walk {
     std::size_t bytes = 0;
 };
 
-void WalkKey(HiveModel& model, NodeId key, Walk& walk) {
+void walkKey(HiveModel& model, NodeId key, Walk& walk) {
     if (++walk.keys > 4096) return;
     std::size_t count = 0;
     HiveResult result = model.valueCount(key, count);
@@ -38,20 +38,20 @@ void WalkKey(HiveModel& model, NodeId key, Walk& walk) {
         result = model.valueAt(key, i, value);
         if (result.ok()) walk.bytes += value->data.size();
     }
-    if (!result.ok()) Check(!result.message.empty(), "a failure has a sentence");
+    if (!result.ok()) check(!result.message.empty(), "a failure has a sentence");
     if (!model.subkeyCount(key, count).ok()) return;
     for (std::size_t i = 0; i < count; ++i) {
         NodeId child = 0;
         const HiveResult found = model.subkeyAt(key, i, child);
         if (!found.ok()) return;
-        Check(model.parent(child) == key, "a subkey's parent is the key that lists it");
+        check(model.parent(child) == key, "a subkey's parent is the key that lists it");
         NodeId again = 0;
-        Check(model.findChild(key, model.name(child), again).ok(), "a listed subkey is found by its name");
-        WalkKey(model, child, walk);
+        check(model.findChild(key, model.name(child), again).ok(), "a listed subkey is found by its name");
+        walkKey(model, child, walk);
     }
 }
 
-std::string ScratchPath() {
+std::string scratchPath() {
     char pattern[] = "/tmp/fuzz-hive-XXXXXX";
     const int fd = ::mkstemp(pattern);
     if (fd >= 0) ::close(fd);
@@ -61,7 +61,7 @@ std::string ScratchPath() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string path = ScratchPath();
+    static const std::string path = scratchPath();
     FILE* out = std::fopen(path.c_str(), "wb");
     if (out == nullptr) return 0;
     std::fwrite(data, 1, size, out);
@@ -69,11 +69,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     HiveResult opened;
     std::unique_ptr<HiveModel> model = HiveModel::open(path, {}, opened);
     if (!model) {
-        Check(!opened.message.empty(), "a refused hive has a sentence");
+        check(!opened.message.empty(), "a refused hive has a sentence");
         return 0;
     }
     Walk walk;
-    WalkKey(*model, model->root(), walk);
-    Check(walk.bytes <= 2 * size + (1u << 20), "values hold no more data than the file can");
+    walkKey(*model, model->root(), walk);
+    check(walk.bytes <= 2 * size + (1u << 20), "values hold no more data than the file can");
     return 0;
 }

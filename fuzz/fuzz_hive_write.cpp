@@ -22,19 +22,19 @@ namespace {
 
 using namespace tovik;
 
-void Check(bool condition, const char* what) {
+void check(bool condition, const char* what) {
     if (!condition) {
         std::fprintf(stderr, "broken promise: %s\n", what);
         std::abort();
     }
 }
 
-std::string ScratchFolder() {
+std::string scratchFolder() {
     char pattern[] = "/tmp/fuzz-hive-write-XXXXXX";
     return ::mkdtemp(pattern) != nullptr ? pattern : "/tmp";
 }
 
-std::vector<std::uint8_t> ReadAll(const std::string& path) {
+std::vector<std::uint8_t> readAll(const std::string& path) {
     std::vector<std::uint8_t> bytes;
     if (FILE* in = std::fopen(path.c_str(), "rb")) {
         std::uint8_t buffer[4096];
@@ -46,7 +46,7 @@ std::vector<std::uint8_t> ReadAll(const std::string& path) {
 }
 
 // The paths (below HKLM) of the first few keys of the hive, breadth first.
-std::vector<std::u16string> SomeKeys(std::size_t most) {
+std::vector<std::u16string> someKeys(std::size_t most) {
     std::vector<std::u16string> keys{u"H"};
     for (std::size_t at = 0; at < keys.size() && keys.size() < most; ++at) {
         HKEY key = 0;
@@ -62,7 +62,7 @@ std::vector<std::u16string> SomeKeys(std::size_t most) {
     return keys;
 }
 
-void WriteTo(const std::u16string& path, bool andDelete) {
+void writeTo(const std::u16string& path, bool andDelete) {
     HKEY key = 0;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return;
     const DWORD number = 0x2a;
@@ -83,7 +83,7 @@ void WriteTo(const std::u16string& path, bool andDelete) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string folder = ScratchFolder();
+    static const std::string folder = scratchFolder();
     const std::string path = folder + "/SOFTWARE";
     std::filesystem::remove(path);
     std::filesystem::remove(path + ".tovik-backup");
@@ -95,25 +95,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     hive::HiveMountSet mounts;
     if (!hive::MountHiveFile(path, u"HKLM\\H", hive::HiveOpenOptions{true}, mounts).ok()) return 0;
-    SetCurrentBackend(std::make_unique<hive::HiveBackend>(std::move(mounts)));
-    const std::vector<std::u16string> keys = SomeKeys(12);
+    setCurrentBackend(std::make_unique<hive::HiveBackend>(std::move(mounts)));
+    const std::vector<std::u16string> keys = someKeys(12);
     {
         RegistryBatch batch;
-        for (std::size_t i = 0; i < keys.size() && i < 4; ++i) WriteTo(keys[i], true);
-        if (keys.size() > 2) DeleteKeyTree(HKEY_LOCAL_MACHINE, keys[2]);
-        batch.Finish();
+        for (std::size_t i = 0; i < keys.size() && i < 4; ++i) writeTo(keys[i], true);
+        if (keys.size() > 2) deleteKeyTree(HKEY_LOCAL_MACHINE, keys[2]);
+        batch.finish();
     }
     if (keys.size() > 1) {
-        WriteTo(keys.back(), false);
-        DeleteKeyTree(HKEY_LOCAL_MACHINE, keys[1]);
+        writeTo(keys.back(), false);
+        deleteKeyTree(HKEY_LOCAL_MACHINE, keys[1]);
     }
-    CloseRegistryStore();
+    closeRegistryStore();
 
-    const std::vector<std::uint8_t> after = ReadAll(path);
+    const std::vector<std::uint8_t> after = readAll(path);
     if (after != std::vector<std::uint8_t>(data, data + size)) {
         hive::HiveResult reopened;
         const auto model = hive::HiveModel::open(path, {}, reopened);
-        Check(model != nullptr, "a hive that was saved opens again");
+        check(model != nullptr, "a hive that was saved opens again");
     }
     return 0;
 }

@@ -10,8 +10,7 @@
 
 namespace {
 
-void Check(bool condition, const char* what)
-{
+void check(bool condition, const char* what) {
     if (!condition) {
         std::fprintf(stderr, "check failed: %s\n", what);
         std::abort();
@@ -20,23 +19,21 @@ void Check(bool condition, const char* what)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace tovik::wine;
     const std::string text(reinterpret_cast<const char*>(data), size);
     std::string error;
     auto file = WineRegistryFile::parse(text, error);
     if (!file) {
-        Check(!error.empty(), "a refusal says why");
+        check(!error.empty(), "a refusal says why");
         return 0;
     }
-    Check(file->serialize() == text, "an unedited file comes back unchanged");
+    check(file->serialize() == text, "an unedited file comes back unchanged");
     WineKey* key = nullptr;
     if (file->createKey(file->root(), u"Fuzz", &key) != EditResult::ok) return 0;
-    Check(file->setValue(*key, u"v\"", kRegBinary, std::string("\x01\x02", 2)) == EditResult::ok,
-          "a value is set");
+    check(file->setValue(*key, u"v\"", kRegBinary, std::string("\x01\x02", 2)) == EditResult::ok, "a value is set");
     if (key->subkeyCount() == 0 && key->parent()) file->deleteKey(*key->parent()->subkey(0));
     auto again = WineRegistryFile::parse(file->serialize(), error);
-    Check(again != nullptr, "a written file reads back");
+    check(again != nullptr, "a written file reads back");
     return 0;
 }

@@ -26,10 +26,10 @@ struct ChangeOp {
     std::u16string key;
     // SetValue, DeleteValue: the value's name; RenameValue: the old name; RenameKey: the new name.
     std::u16string name;
-    std::u16string newName;        // RenameValue: the new name
-    bool hadBefore = false;        // SetValue: a value of that name was there
-    RecordedValue before;          // SetValue (when hadBefore) and DeleteValue
-    RecordedValue after;           // SetValue
+    std::u16string newName;  // RenameValue: the new name
+    bool hadBefore = false;  // SetValue: a value of that name was there
+    RecordedValue before;    // SetValue (when hadBefore) and DeleteValue
+    RecordedValue after;     // SetValue
     // after.data holds dataDigest of the data written, not the data: a large value is kept once,
     // as the before-state of whatever changes it next, and never twice in memory while written.
     bool afterIsDigest = false;

@@ -54,7 +54,8 @@ public:
     std::string_view blob(int column) const {
         const void* data = sqlite3_column_blob(stmt_, column);
         const int size = sqlite3_column_bytes(stmt_, column);
-        return data ? std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(size)) : std::string_view();
+        return data ? std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(size))
+                    : std::string_view();
     }
 
 private:
@@ -112,7 +113,7 @@ std::vector<std::int64_t> splitIds(const std::u16string& text) {
 }
 
 bool processGone(std::int64_t pid) {
-    if (pid == ::getpid()) return true;   // an earlier opening in this process ended without finishing
+    if (pid == ::getpid()) return true;  // an earlier opening in this process ended without finishing
     return pid <= 0 || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH);
 }
 
@@ -124,7 +125,6 @@ const char* const kSchema =
     " finished INTEGER NOT NULL DEFAULT 0, owner INTEGER NOT NULL, size INTEGER NOT NULL DEFAULT 0);"
     "CREATE TABLE IF NOT EXISTS parts(entry INTEGER NOT NULL, seq INTEGER NOT NULL, done INTEGER NOT NULL,"
     " ops BLOB NOT NULL, PRIMARY KEY(entry, seq));";
-
 
 EntryInfo readEntry(const Statement& row) {
     EntryInfo info;
@@ -153,9 +153,10 @@ std::unique_ptr<HistoryFile> HistoryFile::open(const std::string& path, const st
         ::close(fd);
     }
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr) !=
-        SQLITE_OK) {
-        error = "The change history " + path + " cannot be opened: " + (db ? sqlite3_errmsg(db) : "out of memory") + ".";
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
+                        nullptr) != SQLITE_OK) {
+        error =
+            "The change history " + path + " cannot be opened: " + (db ? sqlite3_errmsg(db) : "out of memory") + ".";
         sqlite3_close(db);
         return nullptr;
     }
@@ -186,7 +187,9 @@ std::unique_ptr<HistoryFile> HistoryFile::open(const std::string& path, const st
 
 HistoryFile::HistoryFile(sqlite3* db) : db_(db) {}
 
-HistoryFile::~HistoryFile() { sqlite3_close(db_); }
+HistoryFile::~HistoryFile() {
+    sqlite3_close(db_);
+}
 
 void HistoryFile::exec(const char* sql) {
     if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
@@ -277,9 +280,10 @@ void HistoryFile::finishEntry(std::int64_t id) {
 
 std::vector<PendingPart> HistoryFile::orphanedParts() {
     std::vector<PendingPart> parts;
-    Statement read(db_,
-                   "SELECT parts.entry, parts.seq, parts.ops, entries.owner FROM parts JOIN entries ON entries.id = parts.entry"
-                   " WHERE parts.done = 0 ORDER BY parts.entry, parts.seq");
+    Statement read(
+        db_,
+        "SELECT parts.entry, parts.seq, parts.ops, entries.owner FROM parts JOIN entries ON entries.id = parts.entry"
+        " WHERE parts.done = 0 ORDER BY parts.entry, parts.seq");
     while (read.step()) {
         if (!processGone(read.integer(3))) continue;
         PendingPart part{read.integer(0), read.integer(1), {}};
@@ -299,14 +303,15 @@ std::vector<std::int64_t> HistoryFile::orphanedEntries() {
 
 std::vector<EntryInfo> HistoryFile::list(std::int64_t limit, const std::u16string& key) {
     std::vector<EntryInfo> entries;
-    const std::u16string folded = FoldName(key);
+    const std::u16string folded = foldName(key);
     Statement read(db_, "SELECT id, time, command, key, kind, targets, undone, redone FROM entries"
                         " WHERE finished = 1 ORDER BY id DESC");
     while ((limit < 0 || static_cast<std::int64_t>(entries.size()) < limit) && read.step()) {
         EntryInfo info = readEntry(read);
         if (!key.empty()) {
-            const std::u16string mine = FoldName(info.key);
-            if (mine.compare(0, folded.size(), folded) != 0 || (mine.size() > folded.size() && mine[folded.size()] != u'\\'))
+            const std::u16string mine = foldName(info.key);
+            if (mine.compare(0, folded.size(), folded) != 0 ||
+                (mine.size() > folded.size() && mine[folded.size()] != u'\\'))
                 continue;
         }
         entries.push_back(std::move(info));
@@ -343,8 +348,10 @@ DroppedEntries HistoryFile::dropped() {
     DroppedEntries result;
     Statement read(db_, "SELECT name, value FROM meta WHERE name IN ('dropped', 'dropped_time')");
     while (read.step()) {
-        if (read.text(0) == u"dropped") result.count = read.integer(1);
-        else result.newestTime = read.integer(1);
+        if (read.text(0) == u"dropped")
+            result.count = read.integer(1);
+        else
+            result.newestTime = read.integer(1);
     }
     return result;
 }

@@ -19,19 +19,19 @@ enum class EntryKind { Change = 0, Undo = 1, Redo = 2 };
 
 struct EntryInfo {
     std::int64_t id = 0;
-    std::int64_t time = 0;     // seconds since 1970, when the entry began
-    std::u16string command;    // what the user did, as the command named it
-    std::u16string key;        // the key it concerns
+    std::int64_t time = 0;   // seconds since 1970, when the entry began
+    std::u16string command;  // what the user did, as the command named it
+    std::u16string key;      // the key it concerns
     EntryKind kind = EntryKind::Change;
     // Undo: the entries it took back; Redo: the undo entries it took back.
     std::vector<std::int64_t> targets;
-    bool undone = false;       // Change, Redo: an undo took it back
-    bool redone = false;       // Undo: a redo took it back
+    bool undone = false;  // Change, Redo: an undo took it back
+    bool redone = false;  // Undo: a redo took it back
 };
 
 struct HistoryLimits {
-    std::uint64_t maxBytes = 512ull << 20;           // 512 MiB of recorded changes
-    std::int64_t maxAgeSeconds = 90ll * 24 * 3600;   // 90 days
+    std::uint64_t maxBytes = 512ull << 20;          // 512 MiB of recorded changes
+    std::int64_t maxAgeSeconds = 90ll * 24 * 3600;  // 90 days
 };
 
 // Entries that trimming removed: how many, and the time of the newest of them.

@@ -13,7 +13,8 @@
 namespace tovik::history {
 
 std::string historyFolder() {
-    if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/') return std::string(state) + "/tovik";
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/')
+        return std::string(state) + "/tovik";
     const char* home = std::getenv("HOME");
     return std::string(home ? home : "") + "/.local/state/tovik";
 }
@@ -40,8 +41,8 @@ WrapResult recordChanges(std::unique_ptr<Backend> backend, const std::string& id
         const std::string folder = historyFolder();
         std::error_code ec;
         std::filesystem::create_directories(folder, ec);
-        ::chmod(folder.c_str(), 0700);   // what the user changed is the user's alone
-        const std::optional<std::u16string> name = Utf8ToUtf16(identity);
+        ::chmod(folder.c_str(), 0700);  // what the user changed is the user's alone
+        const std::optional<std::u16string> name = utf8ToUtf16(identity);
         file = HistoryFile::open(historyPathFor(identity), name.value_or(u"?"), error);
     }
     if (!file) {

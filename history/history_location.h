@@ -14,8 +14,8 @@ std::string historyFolder();
 std::string historyPathFor(const std::string& identity);
 
 struct WrapResult {
-    std::unique_ptr<Backend> backend;   // the recording layer, or the backend itself when unrecorded
-    std::string notice;                 // why changes are not recorded, when they are not
+    std::unique_ptr<Backend> backend;  // the recording layer, or the backend itself when unrecorded
+    std::string notice;                // why changes are not recorded, when they are not
 };
 // Wraps backend in the recording layer over the history of identity (an empty identity: a history
 // in memory, for a registry in memory). When the history cannot be opened the backend is returned

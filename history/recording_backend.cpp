@@ -47,7 +47,7 @@ RecordingBackend::RecordingBackend(std::unique_ptr<Backend> inner, std::unique_p
     : inner_(std::move(inner)), file_(std::move(file)) {
     for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
         const KeyId id = inner_->rootKey(root);
-        if (id != kNoKey) nodes_[id] = Node{kNoKey, RootKeyName(root)};
+        if (id != kNoKey) nodes_[id] = Node{kNoKey, rootKeyName(root)};
     }
     try {
         recover();
@@ -65,10 +65,12 @@ RecordingBackend::~RecordingBackend() {
 }
 
 void RecordingBackend::recover() {
-    if (inner_->readOnly()) return;   // nothing to settle from here; a writer will
+    if (inner_->readOnly()) return;  // nothing to settle from here; a writer will
     for (const PendingPart& part : file_->orphanedParts()) {
-        if (!part.ops.empty() && !firstDifference(*inner_, part.ops)) file_->markPartDone(part.entry, part.seq);
-        else file_->dropPart(part.entry, part.seq);
+        if (!part.ops.empty() && !firstDifference(*inner_, part.ops))
+            file_->markPartDone(part.entry, part.seq);
+        else
+            file_->dropPart(part.entry, part.seq);
     }
     for (std::int64_t id : file_->orphanedEntries()) file_->finishEntry(id);
 }
@@ -126,7 +128,7 @@ std::vector<RecordedValue> RecordingBackend::currentValues(KeyId key) {
         if (!entry.dataLoaded) {
             entry.data.resize(entry.size);
             if (!inner_->readValueData(entry.id, reinterpret_cast<BYTE*>(entry.data.data()), entry.size))
-                throw BackendFailure(BackendFailure::Kind::Busy);   // changed under us: try again
+                throw BackendFailure(BackendFailure::Kind::Busy);  // changed under us: try again
         }
         values.push_back({std::move(entry.name), entry.type, std::move(entry.data)});
     }
@@ -137,7 +139,7 @@ std::optional<RecordedValue> RecordingBackend::currentValue(KeyId key, std::u16s
     std::vector<ValueEntry> entries;
     inner_->listValues(key, 0, -1, entries);
     for (ValueEntry& entry : entries) {
-        if (CompareNames(entry.name, name) != 0) continue;
+        if (compareNames(entry.name, name) != 0) continue;
         if (!entry.dataLoaded) {
             entry.data.resize(entry.size);
             if (!inner_->readValueData(entry.id, reinterpret_cast<BYTE*>(entry.data.data()), entry.size))
@@ -177,8 +179,10 @@ LONG RecordingBackend::recorded(ChangeOp op, Write write) {
     }
     const LONG rc = write();
     try {
-        if (rc == ERROR_SUCCESS) file_->markPartDone(entry_.id, seq);
-        else file_->dropPart(entry_.id, seq);
+        if (rc == ERROR_SUCCESS)
+            file_->markPartDone(entry_.id, seq);
+        else
+            file_->dropPart(entry_.id, seq);
     } catch (const std::exception&) {
         // The part stays pending; the next open settles it against the registry.
     }
@@ -191,8 +195,7 @@ void RecordingBackend::finishEntryIfOutsideScope() {
     if (entry_.id != 0) {
         try {
             file_->finishEntry(entry_.id);
-        } catch (const std::exception&) {
-        }
+        } catch (const std::exception&) {}
     }
     resetEntry();
 }
@@ -226,7 +229,7 @@ LONG RecordingBackend::createKeys(KeyId parent, std::size_t parentDepth, std::sp
         if (!joined.empty()) joined += u'\\';
         joined += name;
     }
-    if (existing == names.size()) {   // nothing to make: no change to record
+    if (existing == names.size()) {  // nothing to make: no change to record
         const LONG rc = inner_->createKeys(parent, parentDepth, names, id, created);
         if (rc == ERROR_SUCCESS) learn(id, parent, joined);
         return rc;
@@ -254,10 +257,11 @@ LONG RecordingBackend::createKeys(KeyId parent, std::size_t parentDepth, std::sp
         }
         rc = inner_->createKeys(parent, parentDepth, names, id, created);
         try {
-            if (rc == ERROR_SUCCESS && created) file_->markPartDone(entry_.id, seq);
-            else file_->dropPart(entry_.id, seq);
-        } catch (const std::exception&) {
-        }
+            if (rc == ERROR_SUCCESS && created)
+                file_->markPartDone(entry_.id, seq);
+            else
+                file_->dropPart(entry_.id, seq);
+        } catch (const std::exception&) {}
         finishEntryIfOutsideScope();
     }
     if (rc == ERROR_SUCCESS) {
@@ -279,7 +283,7 @@ LONG RecordingBackend::setValue(KeyId key, std::u16string_view name, DWORD type,
         if (std::optional<RecordedValue> before = currentValue(key, name)) {
             op.hadBefore = true;
             op.before = std::move(*before);
-            op.after.name = op.before.name;   // an overwritten value keeps its name's case
+            op.after.name = op.before.name;  // an overwritten value keeps its name's case
         }
     }
     return recorded(std::move(op), [&] { return inner_->setValue(key, name, type, data, size); });
@@ -290,7 +294,7 @@ LONG RecordingBackend::deleteValue(KeyId key, std::u16string_view name) {
     const std::optional<std::u16string> path = pathOf(key);
     if (!path || inner_->readOnly()) return inner_->deleteValue(key, name);
     std::optional<RecordedValue> before = currentValue(key, name);
-    if (!before) return inner_->deleteValue(key, name);   // nothing there: nothing changes
+    if (!before) return inner_->deleteValue(key, name);  // nothing there: nothing changes
     ChangeOp op = makeOp(OpKind::DeleteValue, *path, before->name);
     op.before = std::move(*before);
     return recorded(std::move(op), [&] { return inner_->deleteValue(key, name); });
@@ -369,10 +373,11 @@ LONG RecordingBackend::commitBatch(bool beginAgain) {
     batchOpen_ = beginAgain && inner_->inTransaction();
     if (anything && seq != 0) {
         try {
-            if (rc == ERROR_SUCCESS) file_->markPartDone(entry_.id, seq);
-            else file_->dropPart(entry_.id, seq);
-        } catch (const std::exception&) {
-        }
+            if (rc == ERROR_SUCCESS)
+                file_->markPartDone(entry_.id, seq);
+            else
+                file_->dropPart(entry_.id, seq);
+        } catch (const std::exception&) {}
     }
     if (!beginAgain) finishEntryIfOutsideScope();
     return rc;
@@ -397,16 +402,18 @@ void RecordingBackend::endScope() {
     finishEntryIfOutsideScope();
 }
 
-RecordingBackend* CurrentRecorder() { return dynamic_cast<RecordingBackend*>(CurrentBackend()); }
+RecordingBackend* CurrentRecorder() {
+    return dynamic_cast<RecordingBackend*>(currentBackend());
+}
 
 ChangeScope::ChangeScope(std::u16string command, std::u16string key) : recorder_(CurrentRecorder()) {
-    serial_ = CurrentRegistryStoreSerial();
+    serial_ = currentRegistryStoreSerial();
     if (recorder_) recorder_->beginScope(std::move(command), std::move(key));
 }
 
 ChangeScope::~ChangeScope() {
     // The registry may have been closed meanwhile; its recorder finished the entry then.
-    if (recorder_ && serial_ == CurrentRegistryStoreSerial()) recorder_->endScope();
+    if (recorder_ && serial_ == currentRegistryStoreSerial()) recorder_->endScope();
 }
 
 }  // namespace tovik::history

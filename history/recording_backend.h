@@ -71,7 +71,7 @@ public:
 private:
     struct Node {
         KeyId parent;
-        std::u16string name;   // one name, or several joined by '\' for keys made in one step
+        std::u16string name;  // one name, or several joined by '\' for keys made in one step
     };
     void recover();
     void learn(KeyId id, KeyId parent, std::u16string_view name);
@@ -82,7 +82,7 @@ private:
     // when the write commits on its own, gathered for the batch's commit otherwise.
     template <typename Write>
     LONG recorded(ChangeOp op, Write write);
-    bool writing();   // false when a write has to be refused because the history cannot take it
+    bool writing();  // false when a write has to be refused because the history cannot take it
     void finishEntryIfOutsideScope();
     void resetEntry();
     // An entry that no scope named is named after its first change.
@@ -91,8 +91,8 @@ private:
     std::unique_ptr<Backend> inner_;
     std::unique_ptr<HistoryFile> file_;
     std::unordered_map<KeyId, Node> nodes_;
-    std::unordered_set<KeyId> createdInEntry_;   // keys the open entry made: nothing was there before
-    std::vector<ChangeOp> pending_;              // recorded in the open batch, not yet written
+    std::unordered_set<KeyId> createdInEntry_;  // keys the open entry made: nothing was there before
+    std::vector<ChangeOp> pending_;             // recorded in the open batch, not yet written
     EntryInfo entry_;
     int scopeDepth_ = 0;
     bool batchOpen_ = false;

@@ -14,7 +14,7 @@ namespace {
 std::u16string valueSlot(std::u16string_view foldedKey, std::u16string_view name) {
     std::u16string slot(foldedKey);
     slot += u'\0';
-    slot += FoldName(name);
+    slot += foldName(name);
     return slot;
 }
 
@@ -30,52 +30,52 @@ public:
 
     bool keyExists(std::u16string_view path) {
         bool known = false;
-        const KeyState* key = overlaidKey(FoldName(path), known);
+        const KeyState* key = overlaidKey(foldName(path), known);
         if (known) return key != nullptr;
         return realId(path) != kNoKey;
     }
 
     std::optional<RecordedValue> value(std::u16string_view keyPath, std::u16string_view name) {
-        const std::u16string folded = FoldName(keyPath);
+        const std::u16string folded = foldName(keyPath);
         bool known = false;
         const KeyState* key = overlaidKey(folded, known);
-        if (known && !key) return std::nullopt;   // taken away by a change walked already
+        if (known && !key) return std::nullopt;  // taken away by a change walked already
         if (const auto it = values_.find(valueSlot(folded, name)); it != values_.end()) return it->second;
         if (key) {
             if (key->valuesFrom) {
                 for (const RecordedValue& v : key->valuesFrom->values)
-                    if (CompareNames(v.name, name) == 0) return v;
+                    if (compareNames(v.name, name) == 0) return v;
                 return std::nullopt;
             }
             if (!key->real) return std::nullopt;
         }
         for (const RecordedValue& v : realValues(keyPath))
-            if (CompareNames(v.name, name) == 0) return v;
+            if (compareNames(v.name, name) == 0) return v;
         return std::nullopt;
     }
 
     void setKey(std::u16string_view path, bool present, const ChangeOp* valuesFrom, bool real) {
-        keys_[FoldName(path)] = KeyOverlay{present, {valuesFrom, real}};
+        keys_[foldName(path)] = KeyOverlay{present, {valuesFrom, real}};
     }
     void setValue(std::u16string_view keyPath, std::u16string_view name, std::optional<RecordedValue> value) {
-        values_[valueSlot(FoldName(keyPath), name)] = std::move(value);
+        values_[valueSlot(foldName(keyPath), name)] = std::move(value);
     }
     bool valueTouched(std::u16string_view keyPath, std::u16string_view name) const {
-        return values_.contains(valueSlot(FoldName(keyPath), name));
+        return values_.contains(valueSlot(foldName(keyPath), name));
     }
     bool keyTakenAway(std::u16string_view path) const {
-        const auto it = keys_.find(FoldName(path));
+        const auto it = keys_.find(foldName(path));
         return it != keys_.end() && !it->second.present;
     }
 
     KeyId realId(std::u16string_view path) {
-        const std::u16string folded = FoldName(path);
+        const std::u16string folded = foldName(path);
         if (const auto it = ids_.find(folded); it != ids_.end()) return it->second;
         KeyId id = kNoKey;
         const std::u16string_view parent = parentPath(path);
         if (parent.empty()) {
             for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-                if (CompareNames(RootKeyName(root), path) == 0) id = store_.rootKey(root);
+                if (compareNames(rootKeyName(root), path) == 0) id = store_.rootKey(root);
         } else if (const KeyId up = realId(parent); up != kNoKey) {
             id = store_.findChild(up, lastName(path));
         }
@@ -84,7 +84,7 @@ public:
     }
 
     const std::vector<RecordedValue>& realValues(std::u16string_view keyPath) {
-        const std::u16string folded = FoldName(keyPath);
+        const std::u16string folded = foldName(keyPath);
         if (folded != cachedKey_) {
             cachedKey_ = folded;
             cachedValues_.clear();
@@ -106,8 +106,8 @@ public:
 
 private:
     struct KeyState {
-        const ChangeOp* valuesFrom = nullptr;   // a deleted key brought back: its values are the op's
-        bool real = true;                       // otherwise its values are the store's
+        const ChangeOp* valuesFrom = nullptr;  // a deleted key brought back: its values are the op's
+        bool real = true;                      // otherwise its values are the store's
     };
     struct KeyOverlay {
         bool present;
@@ -158,9 +158,9 @@ Difference valueDifference(std::u16string_view key, std::u16string_view value, D
 }  // namespace
 
 std::string describeDifference(const Difference& d) {
-    const std::string key = Utf16ToUtf8(d.key);
+    const std::string key = utf16ToUtf8(d.key);
     if (d.isValue) {
-        const std::string value = d.value.empty() ? "(Default)" : "\"" + Utf16ToUtf8(d.value) + "\"";
+        const std::string value = d.value.empty() ? "(Default)" : "\"" + utf16ToUtf8(d.value) + "\"";
         switch (d.reason) {
         case Difference::Reason::Missing: return "The value " + value + " of " + key + " is gone.";
         case Difference::Reason::Present: return "The value " + value + " of " + key + " is there again.";
@@ -184,7 +184,7 @@ KeyId resolvePath(Backend& store, std::u16string_view path) {
         const std::u16string_view name = path.substr(start, cut - start);
         if (first) {
             for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-                if (CompareNames(RootKeyName(root), name) == 0) id = store.rootKey(root);
+                if (compareNames(rootKeyName(root), name) == 0) id = store.rootKey(root);
             first = false;
         } else {
             id = store.findChild(id, name);
@@ -221,7 +221,8 @@ std::optional<Difference> firstDifference(Backend& store, const std::vector<Chan
             break;
         case OpKind::SetValue:
             if (!sameValue(view.value(op.key, op.after.name), op))
-                return valueDifference(op.key, op.after.name, view.keyExists(op.key) ? Reason::Changed : Reason::Missing);
+                return valueDifference(op.key, op.after.name,
+                                       view.keyExists(op.key) ? Reason::Changed : Reason::Missing);
             view.setValue(op.key, op.after.name, op.hadBefore ? std::optional<RecordedValue>(op.before) : std::nullopt);
             break;
         case OpKind::DeleteValue:
@@ -232,7 +233,7 @@ std::optional<Difference> firstDifference(Backend& store, const std::vector<Chan
         case OpKind::RenameKey: {
             const std::u16string renamed = renamedKeyPath(op);
             if (!view.keyExists(renamed)) return keyDifference(renamed, Reason::Missing);
-            const bool caseOnly = CompareNames(renamed, op.key) == 0;
+            const bool caseOnly = compareNames(renamed, op.key) == 0;
             if (!caseOnly && view.keyExists(op.key)) return keyDifference(op.key, Reason::Present);
             if (!caseOnly) view.setKey(renamed, false, nullptr, false);
             view.setKey(op.key, true, nullptr, true);
@@ -241,7 +242,7 @@ std::optional<Difference> firstDifference(Backend& store, const std::vector<Chan
         case OpKind::RenameValue: {
             std::optional<RecordedValue> now = view.value(op.key, op.newName);
             if (!now) return valueDifference(op.key, op.newName, Reason::Missing);
-            const bool caseOnly = CompareNames(op.name, op.newName) == 0;
+            const bool caseOnly = compareNames(op.name, op.newName) == 0;
             if (!caseOnly && view.value(op.key, op.name)) return valueDifference(op.key, op.name, Reason::Present);
             now->name = op.name;
             if (!caseOnly) view.setValue(op.key, op.newName, std::nullopt);
@@ -261,13 +262,13 @@ class KeyIds {
 public:
     explicit KeyIds(Backend& store) : store_(store) {}
     KeyId get(std::u16string_view path) {
-        const std::u16string folded = FoldName(path);
+        const std::u16string folded = foldName(path);
         if (const auto it = ids_.find(folded); it != ids_.end() && store_.keyExists(it->second)) return it->second;
         const KeyId id = resolvePath(store_, path);
         if (id != kNoKey) ids_[folded] = id;
         return id;
     }
-    void put(std::u16string_view path, KeyId id) { ids_[FoldName(path)] = id; }
+    void put(std::u16string_view path, KeyId id) { ids_[foldName(path)] = id; }
     void forgetAll() { ids_.clear(); }
 
 private:
@@ -288,7 +289,7 @@ LONG applyReverse(Backend& store, const std::vector<ChangeOp>& ops) {
     // Values set on a key these changes made go with the key: no need to delete them one by one.
     std::unordered_set<std::u16string> madeKeys;
     for (const ChangeOp& op : ops)
-        if (op.kind == OpKind::CreateKey) madeKeys.insert(FoldName(op.key));
+        if (op.kind == OpKind::CreateKey) madeKeys.insert(foldName(op.key));
     for (auto it = ops.rbegin(); it != ops.rend(); ++it) {
         const ChangeOp& op = *it;
         LONG rc = ERROR_SUCCESS;
@@ -316,7 +317,7 @@ LONG applyReverse(Backend& store, const std::vector<ChangeOp>& ops) {
             break;
         }
         case OpKind::SetValue: {
-            if (!op.hadBefore && madeKeys.contains(FoldName(op.key))) break;
+            if (!op.hadBefore && madeKeys.contains(foldName(op.key))) break;
             const KeyId id = ids.get(op.key);
             if (id == kNoKey) return ERROR_FILE_NOT_FOUND;
             rc = op.hadBefore ? store.setValue(id, op.before.name, op.before.type,
@@ -328,14 +329,15 @@ LONG applyReverse(Backend& store, const std::vector<ChangeOp>& ops) {
         case OpKind::DeleteValue: {
             const KeyId id = ids.get(op.key);
             if (id == kNoKey) return ERROR_FILE_NOT_FOUND;
-            rc = store.setValue(id, op.before.name, op.before.type, reinterpret_cast<const BYTE*>(op.before.data.data()),
-                                static_cast<DWORD>(op.before.data.size()));
+            rc =
+                store.setValue(id, op.before.name, op.before.type, reinterpret_cast<const BYTE*>(op.before.data.data()),
+                               static_cast<DWORD>(op.before.data.size()));
             break;
         }
         case OpKind::RenameKey: {
             const KeyId id = ids.get(renamedKeyPath(op));
             rc = id == kNoKey ? ERROR_FILE_NOT_FOUND : store.renameKey(id, lastName(op.key));
-            ids.forgetAll();   // every path below the key changed
+            ids.forgetAll();  // every path below the key changed
             break;
         }
         case OpKind::RenameValue: {

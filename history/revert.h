@@ -13,7 +13,7 @@ namespace tovik::history {
 // The first key or value that is not as the recorded changes left it.
 struct Difference {
     std::u16string key;
-    std::u16string value;   // the value's name when isValue
+    std::u16string value;  // the value's name when isValue
     bool isValue = false;
     enum class Reason { Missing, Present, Changed, NotEmpty } reason = Reason::Changed;
 };

@@ -22,7 +22,7 @@ std::vector<EntryInfo> redoCandidates(HistoryFile& file, std::size_t count) {
         const std::vector<EntryInfo> entries = file.list(page);
         bool ended = page >= 0 && static_cast<std::int64_t>(entries.size()) < page;
         for (const EntryInfo& entry : entries) {
-            if (entry.kind == EntryKind::Change) {   // a change since the undo ends what can be redone
+            if (entry.kind == EntryKind::Change) {  // a change since the undo ends what can be redone
                 ended = true;
                 break;
             }
@@ -89,11 +89,11 @@ UndoOutcome revertEntries(RecordingBackend& recorder, const std::vector<EntryInf
             outcome.difference = difference;
             outcome.error = (kind == EntryKind::Undo ? "Nothing was undone: " : "Nothing was redone: ") +
                             describeDifference(*difference);
-            batch.Finish();
+            batch.finish();
             return outcome;
         }
         const LONG rc = applyReverse(recorder, ops);
-        const bool kept = batch.Finish();
+        const bool kept = batch.finish();
         if (rc != ERROR_SUCCESS || !kept) {
             outcome.error = std::string(kind == EntryKind::Undo ? "The undo" : "The redo") +
                             " failed part-way; the history holds what was done.";

@@ -22,9 +22,9 @@ std::vector<EntryInfo> redoCandidates(HistoryFile& file, std::size_t count);
 
 struct UndoOutcome {
     bool ok = false;
-    std::size_t entries = 0;            // how many entries were taken back
-    std::optional<Difference> difference;   // set when refused because the registry changed since
-    std::string error;                  // a sentence when not ok
+    std::size_t entries = 0;               // how many entries were taken back
+    std::optional<Difference> difference;  // set when refused because the registry changed since
+    std::string error;                     // a sentence when not ok
 };
 
 // Takes back the newest count entries (undo) or the newest count undos (redo), in one batch, after

@@ -8,12 +8,12 @@ namespace tovik {
 
 namespace {
 
-std::string_view Variable(const char* name) {
+std::string_view variable(const char* name) {
     const char* value = std::getenv(name);
     return value ? std::string_view(value) : std::string_view();
 }
 
-bool IsEnglish(std::string_view name) {
+bool isEnglish(std::string_view name) {
     if (name.size() < 2 || (name[0] != 'e' && name[0] != 'E') || (name[1] != 'n' && name[1] != 'N')) return false;
     // "en" alone, or followed by a territory, a script, an encoding or a modifier.
     return name.size() == 2 || std::string_view("-_.@").find(name[2]) != std::string_view::npos;
@@ -22,13 +22,13 @@ bool IsEnglish(std::string_view name) {
 }  // namespace
 
 InterfaceLanguage ChooseInterfaceLanguage(const std::vector<std::string>& requested) {
-    return !requested.empty() && IsEnglish(requested.front()) ? InterfaceLanguage::English
+    return !requested.empty() && isEnglish(requested.front()) ? InterfaceLanguage::English
                                                               : InterfaceLanguage::Japanese;
 }
 
 std::vector<std::string> RequestedLanguages() {
     std::vector<std::string> languages;
-    if (const std::string_view list = Variable("LANGUAGE"); !list.empty()) {
+    if (const std::string_view list = variable("LANGUAGE"); !list.empty()) {
         for (std::size_t from = 0; from <= list.size();) {
             const std::size_t colon = std::min(list.find(':', from), list.size());
             if (colon > from) languages.emplace_back(list.substr(from, colon - from));
@@ -37,7 +37,7 @@ std::vector<std::string> RequestedLanguages() {
         return languages;
     }
     for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        if (const std::string_view value = Variable(name); !value.empty()) {
+        if (const std::string_view value = variable(name); !value.empty()) {
             languages.emplace_back(value);
             break;
         }

@@ -6,9 +6,13 @@ namespace {
 InterfaceLanguage g_language = InterfaceLanguage::English;
 }  // namespace
 
-void SetMessageLanguage(InterfaceLanguage language) { g_language = language; }
+void SetMessageLanguage(InterfaceLanguage language) {
+    g_language = language;
+}
 
-InterfaceLanguage MessageLanguage() { return g_language; }
+InterfaceLanguage MessageLanguage() {
+    return g_language;
+}
 
 std::string_view Text(const Message& message) {
     return g_language == InterfaceLanguage::English ? message.english : message.japanese;

@@ -12,13 +12,13 @@ class ByteSink {
 public:
     virtual ~ByteSink() = default;
     // False when the bytes were not taken (disk full, ...); the writer then stops writing.
-    virtual bool Write(const BYTE* data, std::size_t size) = 0;
+    virtual bool write(const BYTE* data, std::size_t size) = 0;
 };
 
 // Collects everything in memory.
 class BytesSink final : public ByteSink {
 public:
-    bool Write(const BYTE* data, std::size_t size) override {
+    bool write(const BYTE* data, std::size_t size) override {
         bytes.insert(bytes.end(), data, data + size);
         return true;
     }

@@ -16,37 +16,37 @@ class Walk {
 public:
     Walk(KeyTreeVisitor& visitor, KeyTreeWalkResult& result) : visitor_(visitor), result_(result) {}
 
-    void Run(HKEY root, std::u16string_view path) {
+    void run(HKEY root, std::u16string_view path) {
         KeyHandle top;
         if (RegOpenKeyExW(root, std::u16string(path).c_str(), 0, 0, top.receive()) != ERROR_SUCCESS) {
-            Fail(KeyTreeWalkOutcome::KeyNotOpened, std::u16string(path));
+            fail(KeyTreeWalkOutcome::KeyNotOpened, std::u16string(path));
             return;
         }
         stack_.push_back({std::move(top), std::u16string(path), 0});
-        if (!VisitKey(stack_.back())) return CloseAll();
+        if (!visitKey(stack_.back())) return closeAll();
         std::u16string name;
         while (!stack_.empty()) {
             Frame& frame = stack_.back();
             std::u16string_view found;
-            const LONG rc = EnumSubkeyName(frame.key.get(), frame.nextSubkey, buffers_, found);
+            const LONG rc = enumSubkeyName(frame.key.get(), frame.nextSubkey, buffers_, found);
             if (rc == ERROR_NO_MORE_ITEMS) {
                 stack_.pop_back();
                 continue;
             }
             if (rc != ERROR_SUCCESS) {
-                Fail(KeyTreeWalkOutcome::ReadFailed, frame.path);
-                return CloseAll();
+                fail(KeyTreeWalkOutcome::ReadFailed, frame.path);
+                return closeAll();
             }
             name.assign(found);
             ++frame.nextSubkey;
             std::u16string childPath = frame.path.empty() ? name : frame.path + u'\\' + name;
             KeyHandle child;
             if (RegOpenKeyExW(frame.key.get(), name.c_str(), 0, 0, child.receive()) != ERROR_SUCCESS) {
-                Fail(KeyTreeWalkOutcome::ReadFailed, childPath);
-                return CloseAll();
+                fail(KeyTreeWalkOutcome::ReadFailed, childPath);
+                return closeAll();
             }
             stack_.push_back({std::move(child), std::move(childPath), 0});
-            if (!VisitKey(stack_.back())) return CloseAll();
+            if (!visitKey(stack_.back())) return closeAll();
         }
     }
 
@@ -57,29 +57,29 @@ private:
         DWORD nextSubkey;
     };
 
-    void Fail(KeyTreeWalkOutcome outcome, std::u16string path) {
+    void fail(KeyTreeWalkOutcome outcome, std::u16string path) {
         result_.outcome = outcome;
         result_.keyPath = std::move(path);
     }
 
-    void CloseAll() { stack_.clear(); }
+    void closeAll() { stack_.clear(); }
 
     // The key, then each of its values; false when the walk ends here.
-    bool VisitKey(const Frame& frame) {
-        if (!visitor_.OnKey(frame.path)) return Stop();
+    bool visitKey(const Frame& frame) {
+        if (!visitor_.OnKey(frame.path)) return stop();
         EnumeratedValue value;
         for (DWORD index = 0;; ++index) {
-            const LONG rc = EnumValue(frame.key.get(), index, buffers_, value);
+            const LONG rc = enumValue(frame.key.get(), index, buffers_, value);
             if (rc == ERROR_NO_MORE_ITEMS) return true;
             if (rc != ERROR_SUCCESS) {
-                Fail(KeyTreeWalkOutcome::ReadFailed, frame.path);
+                fail(KeyTreeWalkOutcome::ReadFailed, frame.path);
                 return false;
             }
-            if (!visitor_.OnValue(value.name, value.type, value.data, value.size)) return Stop();
+            if (!visitor_.OnValue(value.name, value.type, value.data, value.size)) return stop();
         }
     }
 
-    bool Stop() {
+    bool stop() {
         result_.outcome = KeyTreeWalkOutcome::Stopped;
         return false;
     }
@@ -92,10 +92,10 @@ private:
 
 }  // namespace
 
-KeyTreeWalkResult WalkKeyTree(HKEY root, std::u16string_view path, KeyTreeVisitor& visitor) {
+KeyTreeWalkResult walkKeyTree(HKEY root, std::u16string_view path, KeyTreeVisitor& visitor) {
     KeyTreeWalkResult result;
     const RegistryReadSnapshot snapshot;
-    Walk(visitor, result).Run(root, path);
+    Walk(visitor, result).run(root, path);
     return result;
 }
 

@@ -33,6 +33,6 @@ struct KeyTreeWalkResult {
 };
 
 // Walks inside one read snapshot, so that the visitor sees the registry of one moment.
-KeyTreeWalkResult WalkKeyTree(HKEY root, std::u16string_view path, KeyTreeVisitor& visitor);
+KeyTreeWalkResult walkKeyTree(HKEY root, std::u16string_view path, KeyTreeVisitor& visitor);
 
 }  // namespace tovik

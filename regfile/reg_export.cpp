@@ -19,13 +19,13 @@ public:
             cancelled_ = true;
             return false;
         }
-        writer_.WriteKey(root_, path);
+        writer_.writeKey(root_, path);
         ++result_.keys;
         return writer_.ok();
     }
     bool cancelled() const { return cancelled_; }
     bool OnValue(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size) override {
-        writer_.WriteValue(name, type, data, size);
+        writer_.writeValue(name, type, data, size);
         ++result_.values;
         return writer_.ok();
     }
@@ -40,7 +40,7 @@ private:
 
 }  // namespace
 
-RegFileExportResult ExportRegFile(ByteSink& sink, HKEY root, std::u16string_view path, RegFileFormat format,
+RegFileExportResult exportRegFile(ByteSink& sink, HKEY root, std::u16string_view path, RegFileFormat format,
                                   const std::function<bool(std::size_t keys)>& progress) {
     RegFileExportResult result;
     if (root != HKEY_CLASSES_ROOT && root != HKEY_CURRENT_USER && root != HKEY_LOCAL_MACHINE) {
@@ -48,18 +48,18 @@ RegFileExportResult ExportRegFile(ByteSink& sink, HKEY root, std::u16string_view
         return result;
     }
     RegFileWriter writer(sink, format);
-    writer.WriteHeader();
+    writer.writeHeader();
     RegFileVisitor visitor(writer, root, result, progress);
-    const KeyTreeWalkResult walk = WalkKeyTree(root, path, visitor);
-    const bool written = writer.Finish();
+    const KeyTreeWalkResult walk = walkKeyTree(root, path, visitor);
+    const bool written = writer.finish();
     result.inexact = writer.inexact();
     switch (walk.outcome) {
-        case KeyTreeWalkOutcome::Done: break;
-        case KeyTreeWalkOutcome::KeyNotOpened: result.outcome = RegFileExportOutcome::KeyNotOpened; break;
-        case KeyTreeWalkOutcome::ReadFailed: result.outcome = RegFileExportOutcome::ReadFailed; break;
-        case KeyTreeWalkOutcome::Stopped:
-            result.outcome = visitor.cancelled() ? RegFileExportOutcome::Cancelled : RegFileExportOutcome::WriteFailed;
-            break;
+    case KeyTreeWalkOutcome::Done: break;
+    case KeyTreeWalkOutcome::KeyNotOpened: result.outcome = RegFileExportOutcome::KeyNotOpened; break;
+    case KeyTreeWalkOutcome::ReadFailed: result.outcome = RegFileExportOutcome::ReadFailed; break;
+    case KeyTreeWalkOutcome::Stopped:
+        result.outcome = visitor.cancelled() ? RegFileExportOutcome::Cancelled : RegFileExportOutcome::WriteFailed;
+        break;
     }
     result.keyPath = walk.keyPath;
     if (result.outcome == RegFileExportOutcome::Written && !written) result.outcome = RegFileExportOutcome::WriteFailed;

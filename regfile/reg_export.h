@@ -33,7 +33,7 @@ struct RegFileExportResult {
 // each name passes it already looked up. format: Version5 (the default) or Regedit4. progress,
 // when given, is called after each key below the first with the keys written so far; returning
 // false stops the export (Cancelled).
-RegFileExportResult ExportRegFile(ByteSink& sink, HKEY root, std::u16string_view path,
+RegFileExportResult exportRegFile(ByteSink& sink, HKEY root, std::u16string_view path,
                                   RegFileFormat format = RegFileFormat::Version5,
                                   const std::function<bool(std::size_t keys)>& progress = {});
 

@@ -30,6 +30,6 @@ inline constexpr HKEY kRegOtherRoot = 0xFFFFFFFFu;
 // followed by the end or a backslash. The three roots give their handle; HKEY_USERS,
 // HKEY_CURRENT_CONFIG, HKEY_DYN_DATA and HKEY_PERFORMANCE_DATA give kRegOtherRoot; anything else
 // gives 0. rest receives what follows the backslash (empty for a root alone).
-HKEY ParseRegRootPath(std::u16string_view keyPath, std::u16string_view* rest);
+HKEY parseRegRootPath(std::u16string_view keyPath, std::u16string_view* rest);
 
 }  // namespace tovik

@@ -16,29 +16,31 @@ namespace {
 
 constexpr std::size_t kProgressEntries = 4096;
 
-bool HoldsZeroUnit(std::u16string_view text) { return text.find(u'\0') != std::u16string_view::npos; }
+bool holdsZeroUnit(std::u16string_view text) {
+    return text.find(u'\0') != std::u16string_view::npos;
+}
 
 class RegFileApplier {
 public:
     explicit RegFileApplier(RegFileImportReport& report) : report_(report) {}
-    ~RegFileApplier() { CloseOpenKeys(); }
+    ~RegFileApplier() { closeOpenKeys(); }
     RegFileApplier(const RegFileApplier&) = delete;
     RegFileApplier& operator=(const RegFileApplier&) = delete;
 
-    void Apply(const RegFileEntry& entry) {
+    void apply(const RegFileEntry& entry) {
         switch (entry.kind) {
-            case RegFileEntryKind::Key: OpenKey(entry); break;
-            case RegFileEntryKind::DeleteKey: DeleteKey(entry); break;
-            case RegFileEntryKind::OtherRootKey:
-                current_ = 0;
-                ++report_.keysOtherRoot;
-                break;
-            case RegFileEntryKind::Value:
-            case RegFileEntryKind::DeleteValue: ApplyValue(entry); break;
-            case RegFileEntryKind::Malformed:
-                ++report_.linesMalformed;
-                Note(entry.line, entry.problem);
-                break;
+        case RegFileEntryKind::Key: openKey(entry); break;
+        case RegFileEntryKind::DeleteKey: deleteKey(entry); break;
+        case RegFileEntryKind::OtherRootKey:
+            current_ = 0;
+            ++report_.keysOtherRoot;
+            break;
+        case RegFileEntryKind::Value:
+        case RegFileEntryKind::DeleteValue: applyValue(entry); break;
+        case RegFileEntryKind::Malformed:
+            ++report_.linesMalformed;
+            note(entry.line, entry.problem);
+            break;
         }
     }
 
@@ -51,17 +53,17 @@ private:
         KeyHandle handle;  // closed when the key leaves opened_
     };
 
-    void Note(std::size_t line, RegFileProblemKind kind) {
+    void note(std::size_t line, RegFileProblemKind kind) {
         if (report_.problems.size() < kRegFileReportedProblems) report_.problems.push_back({line, kind});
     }
 
-    void CloseOpenKeys() {
+    void closeOpenKeys() {
         opened_.clear();
         current_ = 0;
     }
 
     // The nearest open ancestor of root\path (closing the others), or null.
-    const OpenedKey* OpenAncestor(HKEY root, std::u16string_view path) {
+    const OpenedKey* openAncestor(HKEY root, std::u16string_view path) {
         while (!opened_.empty()) {
             const OpenedKey& top = opened_.back();
             if (top.root == root && path.size() > top.path.size() && path[top.path.size()] == u'\\' &&
@@ -72,56 +74,57 @@ private:
         return nullptr;
     }
 
-    void OpenKey(const RegFileEntry& entry) {
+    void openKey(const RegFileEntry& entry) {
         current_ = 0;
-        if (HoldsZeroUnit(entry.path)) return KeyFailed(entry.line);
+        if (holdsZeroUnit(entry.path)) return keyFailed(entry.line);
         if (entry.path.empty()) {  // the root itself
             current_ = entry.root;
-            KeyWritten(entry);
+            keyWritten(entry);
             return;
         }
         HKEY created = 0;
         LONG rc = ERROR_FILE_NOT_FOUND;
-        if (const OpenedKey* parent = OpenAncestor(entry.root, entry.path)) {
+        if (const OpenedKey* parent = openAncestor(entry.root, entry.path)) {
             pathBuffer_.assign(entry.path.substr(parent->path.size() + 1));
-            rc = RegCreateKeyExW(parent->handle.get(), pathBuffer_.c_str(), 0, nullptr, 0, 0, nullptr, &created, nullptr);
-            if (rc == ERROR_KEY_DELETED) CloseOpenKeys();  // removed by another program meanwhile
+            rc = RegCreateKeyExW(parent->handle.get(), pathBuffer_.c_str(), 0, nullptr, 0, 0, nullptr, &created,
+                                 nullptr);
+            if (rc == ERROR_KEY_DELETED) closeOpenKeys();  // removed by another program meanwhile
         }
         if (opened_.empty()) {
             pathBuffer_.assign(entry.path);
             rc = RegCreateKeyExW(entry.root, pathBuffer_.c_str(), 0, nullptr, 0, 0, nullptr, &created, nullptr);
         }
-        if (rc != ERROR_SUCCESS) return KeyFailed(entry.line);
+        if (rc != ERROR_SUCCESS) return keyFailed(entry.line);
         opened_.push_back({entry.root, std::u16string(entry.path), KeyHandle(created)});
         current_ = created;
-        KeyWritten(entry);
+        keyWritten(entry);
     }
 
-    void KeyWritten(const RegFileEntry& entry) {
+    void keyWritten(const RegFileEntry& entry) {
         if (report_.keysWritten++ != 0) return;
         report_.firstRoot = entry.root;
         report_.firstKeyPath.assign(entry.path);
     }
 
-    void KeyFailed(std::size_t line) {
+    void keyFailed(std::size_t line) {
         ++report_.keyWritesFailed;
-        Note(line, RegFileProblemKind::KeyNotCreated);
+        note(line, RegFileProblemKind::KeyNotCreated);
     }
 
-    void DeleteKey(const RegFileEntry& entry) {
-        CloseOpenKeys();  // they may lie in the subtree that goes
+    void deleteKey(const RegFileEntry& entry) {
+        closeOpenKeys();  // they may lie in the subtree that goes
         pathBuffer_.assign(entry.path);
-        if (HoldsZeroUnit(entry.path) || !KeyExists(entry.root, pathBuffer_)) {
+        if (holdsZeroUnit(entry.path) || !keyExists(entry.root, pathBuffer_)) {
             ++report_.keysAbsent;
-        } else if (DeleteKeyTree(entry.root, pathBuffer_)) {
+        } else if (deleteKeyTree(entry.root, pathBuffer_)) {
             ++report_.keysDeleted;
         } else {
             ++report_.keyDeletesFailed;
-            Note(entry.line, RegFileProblemKind::KeyNotDeleted);
+            note(entry.line, RegFileProblemKind::KeyNotDeleted);
         }
     }
 
-    void ApplyValue(const RegFileEntry& entry) {
+    void applyValue(const RegFileEntry& entry) {
         if (entry.target == RegFileValueTarget::OtherRoot) {
             ++report_.valuesOtherRoot;
             return;
@@ -133,7 +136,7 @@ private:
         const bool deletion = entry.kind == RegFileEntryKind::DeleteValue;
         nameBuffer_.assign(entry.name);
         LONG rc = ERROR_INVALID_PARAMETER;  // a name with a zero unit would reach another value
-        if (!HoldsZeroUnit(entry.name)) {
+        if (!holdsZeroUnit(entry.name)) {
             rc = deletion ? RegDeleteValueW(current_, nameBuffer_.c_str())
                           : RegSetValueExW(current_, nameBuffer_.c_str(), 0, entry.type, entry.data,
                                            static_cast<DWORD>(entry.size));
@@ -144,7 +147,7 @@ private:
             ++report_.valuesAbsent;
         } else {
             ++(deletion ? report_.valueDeletesFailed : report_.valueWritesFailed);
-            Note(entry.line, deletion ? RegFileProblemKind::ValueNotDeleted : RegFileProblemKind::ValueNotWritten);
+            note(entry.line, deletion ? RegFileProblemKind::ValueNotDeleted : RegFileProblemKind::ValueNotWritten);
         }
     }
 
@@ -155,13 +158,13 @@ private:
     std::u16string nameBuffer_;
 };
 
-std::u16string Number(std::size_t n) {
+std::u16string number(std::size_t n) {
     const std::string text = std::to_string(n);
     return std::u16string(text.begin(), text.end());
 }
 
 // The template in the interface's language with %1, %2, ... replaced by the arguments in order.
-std::u16string Fill(const RegFileTextTranslator& translate, std::u16string_view sentence,
+std::u16string fill(const RegFileTextTranslator& translate, std::u16string_view sentence,
                     std::initializer_list<std::u16string> arguments) {
     std::u16string text = translate ? translate(sentence) : std::u16string(sentence);
     char16_t mark = u'1';
@@ -175,14 +178,14 @@ std::u16string Fill(const RegFileTextTranslator& translate, std::u16string_view 
 }  // namespace
 
 std::u16string RegFileImportSummary(const RegFileImportReport& report, const RegFileTextTranslator& translate) {
-    std::u16string text = Fill(translate, kRegImportCountsTemplate,
-                               {Number(report.keysWritten), Number(report.valuesWritten), Number(report.keysDeleted),
-                                Number(report.valuesDeleted)});
-    if (report.skipped() != 0) text += Fill(translate, kRegImportSkippedTemplate, {Number(report.skipped())});
+    std::u16string text = fill(translate, kRegImportCountsTemplate,
+                               {number(report.keysWritten), number(report.valuesWritten), number(report.keysDeleted),
+                                number(report.valuesDeleted)});
+    if (report.skipped() != 0) text += fill(translate, kRegImportSkippedTemplate, {number(report.skipped())});
     for (const RegFileProblem& problem : report.problems) {
         const std::u16string_view what = RegFileProblemText(problem.kind);
-        text += u"\n" + Fill(translate, kRegImportProblemTemplate,
-                             {Number(problem.line), translate ? translate(what) : std::u16string(what)});
+        text += u"\n" + fill(translate, kRegImportProblemTemplate,
+                             {number(problem.line), translate ? translate(what) : std::u16string(what)});
     }
     const std::size_t problems = report.linesMalformed + report.keyWritesFailed + report.valueWritesFailed +
                                  report.keyDeletesFailed + report.valueDeletesFailed;
@@ -192,11 +195,12 @@ std::u16string RegFileImportSummary(const RegFileImportReport& report, const Reg
 
 std::u16string RegFileNotWrittenMessage(const RegFileImportReport& report, const RegFileTextTranslator& translate) {
     if (report.failed() == 0) return {};
-    std::u16string message = Fill(translate, kRegImportNotWrittenTemplate,
-                                  {Number(report.valueWritesFailed), Number(report.keyWritesFailed)});
+    std::u16string message = fill(translate, kRegImportNotWrittenTemplate,
+                                  {number(report.valueWritesFailed), number(report.keyWritesFailed)});
     if (report.keyDeletesFailed + report.valueDeletesFailed != 0)
-        message += Fill(translate, kRegImportNotDeletedTemplate, {Number(report.keyDeletesFailed + report.valueDeletesFailed)});
-    if (report.writesLost != 0) message += Fill(translate, kRegImportLostTemplate, {Number(report.writesLost)});
+        message += fill(translate, kRegImportNotDeletedTemplate,
+                        {number(report.keyDeletesFailed + report.valueDeletesFailed)});
+    if (report.writesLost != 0) message += fill(translate, kRegImportLostTemplate, {number(report.writesLost)});
     return message;
 }
 
@@ -207,10 +211,10 @@ std::u16string RegFileUnknownHeaderMessage(std::u16string_view text, const RegFi
     constexpr std::size_t kQuotedUnits = 60;
     std::u16string quoted(header.substr(0, kQuotedUnits));
     if (header.size() > kQuotedUnits) quoted += u"…";
-    return Fill(translate, kRegImportUnknownHeaderTemplate, {quoted});
+    return fill(translate, kRegImportUnknownHeaderTemplate, {quoted});
 }
 
-RegFileImportReport ImportRegFileText(std::u16string_view text, const RegFileProgress& progress) {
+RegFileImportReport importRegFileText(std::u16string_view text, const RegFileProgress& progress) {
     RegFileImportReport report;
     RegFileReader reader(text);
     report.format = reader.format();
@@ -226,17 +230,17 @@ RegFileImportReport ImportRegFileText(std::u16string_view text, const RegFilePro
     };
     std::size_t takenAtCommit = 0;
     const auto commit = [&](bool last) {
-        if (!(last ? batch.Finish() : batch.Commit())) {
+        if (!(last ? batch.finish() : batch.commit())) {
             report.writesLost += taken() - takenAtCommit;
             if (report.commitError == 0) report.commitError = batch.error() != 0 ? batch.error() : ERROR_CANTWRITE;
         }
         takenAtCommit = taken();
     };
-    while (reader.Next(entry)) {
-        applier.Apply(entry);
+    while (reader.next(entry)) {
+        applier.apply(entry);
         report.lastLine = entry.line;
         // A store that saves whole files saves the import once, at its end.
-        if (++sinceCommit == kRegFileCommitEntries && RegistryBatch::CommitsAlongTheWay()) {
+        if (++sinceCommit == kRegFileCommitEntries && RegistryBatch::commitsAlongTheWay()) {
             commit(false);
             sinceCommit = 0;
         }
@@ -252,9 +256,9 @@ RegFileImportReport ImportRegFileText(std::u16string_view text, const RegFilePro
     return report;
 }
 
-RegFileImportReport ImportRegFileBytes(const BYTE* data, std::size_t size, const RegFileProgress& progress) {
-    const RegFileText file = DecodeRegFileBytes(data, size);
-    return ImportRegFileText(file.text, progress);
+RegFileImportReport importRegFileBytes(const BYTE* data, std::size_t size, const RegFileProgress& progress) {
+    const RegFileText file = decodeRegFileBytes(data, size);
+    return importRegFileText(file.text, progress);
 }
 
 }  // namespace tovik

@@ -25,24 +25,24 @@ inline constexpr std::size_t kRegFileReportedProblems = 10;
 
 struct RegFileImportReport {
     RegFileFormat format = RegFileFormat::Unknown;  // Unknown, UnknownHeader: nothing written
-    bool cancelled = false;  // the progress callback stopped it; what was written stays
-    std::size_t lastLine = 0;  // the first line of the last entry applied
-    HKEY firstRoot = 0;        // the first key the import wrote (0 when none), for the view to open
+    bool cancelled = false;                         // the progress callback stopped it; what was written stays
+    std::size_t lastLine = 0;                       // the first line of the last entry applied
+    HKEY firstRoot = 0;  // the first key the import wrote (0 when none), for the view to open
     std::u16string firstKeyPath;
 
-    std::size_t keysWritten = 0;    // key lines whose key now exists
+    std::size_t keysWritten = 0;  // key lines whose key now exists
     std::size_t valuesWritten = 0;
-    std::size_t keysDeleted = 0;    // key deletions that removed a key (with its subtree)
+    std::size_t keysDeleted = 0;  // key deletions that removed a key (with its subtree)
     std::size_t valuesDeleted = 0;
-    std::size_t keysAbsent = 0;     // deletions of keys that were not there
-    std::size_t valuesAbsent = 0;   // deletions of values that were not there
+    std::size_t keysAbsent = 0;    // deletions of keys that were not there
+    std::size_t valuesAbsent = 0;  // deletions of values that were not there
 
     // Skipped:
-    std::size_t keysOtherRoot = 0;    // key lines under HKEY_USERS, HKEY_CURRENT_CONFIG, ...
-    std::size_t valuesOtherRoot = 0;  // value lines in their blocks
-    std::size_t valuesWithoutKey = 0; // value lines before any key, after a deletion, after a
-                                      // malformed or failed key line
-    std::size_t linesMalformed = 0;   // lines that could not be read (Malformed entries)
+    std::size_t keysOtherRoot = 0;     // key lines under HKEY_USERS, HKEY_CURRENT_CONFIG, ...
+    std::size_t valuesOtherRoot = 0;   // value lines in their blocks
+    std::size_t valuesWithoutKey = 0;  // value lines before any key, after a deletion, after a
+                                       // malformed or failed key line
+    std::size_t linesMalformed = 0;    // lines that could not be read (Malformed entries)
 
     // Failed writes (the registry refused them):
     std::size_t keyWritesFailed = 0;
@@ -57,7 +57,9 @@ struct RegFileImportReport {
     std::vector<RegFileProblem> problems;  // the first kRegFileReportedProblems, in line order
 
     std::size_t skipped() const { return keysOtherRoot + valuesOtherRoot + valuesWithoutKey + linesMalformed; }
-    std::size_t failed() const { return keyWritesFailed + valueWritesFailed + keyDeletesFailed + valueDeletesFailed + writesLost; }
+    std::size_t failed() const {
+        return keyWritesFailed + valueWritesFailed + keyDeletesFailed + valueDeletesFailed + writesLost;
+    }
 };
 
 // Called now and then with the units read so far and the text's size; returning false stops the
@@ -95,8 +97,8 @@ std::u16string RegFileNotWrittenMessage(const RegFileImportReport& report, const
 std::u16string RegFileUnknownHeaderMessage(std::u16string_view text, const RegFileTextTranslator& translate = {});
 
 // Applies text (a whole file, as DecodeRegFileBytes gives it) to the current store.
-RegFileImportReport ImportRegFileText(std::u16string_view text, const RegFileProgress& progress = {});
+RegFileImportReport importRegFileText(std::u16string_view text, const RegFileProgress& progress = {});
 // Decodes and applies a whole file's bytes.
-RegFileImportReport ImportRegFileBytes(const BYTE* data, std::size_t size, const RegFileProgress& progress = {});
+RegFileImportReport importRegFileBytes(const BYTE* data, std::size_t size, const RegFileProgress& progress = {});
 
 }  // namespace tovik

@@ -58,13 +58,13 @@ enum class RegFileValueTarget {
 
 struct RegFileEntry {
     RegFileEntryKind kind = RegFileEntryKind::Malformed;
-    std::size_t line = 0;         // 1-based number of the entry's first line (the header is 1)
-    HKEY root = 0;                // Key, DeleteKey
-    std::u16string_view path;     // Key, DeleteKey, OtherRootKey: below the root (a view into the text)
-    std::u16string_view name;     // Value, DeleteValue: empty for @ (valid until the next entry)
+    std::size_t line = 0;      // 1-based number of the entry's first line (the header is 1)
+    HKEY root = 0;             // Key, DeleteKey
+    std::u16string_view path;  // Key, DeleteKey, OtherRootKey: below the root (a view into the text)
+    std::u16string_view name;  // Value, DeleteValue: empty for @ (valid until the next entry)
     RegFileValueTarget target = RegFileValueTarget::NoKey;  // Value, DeleteValue
-    DWORD type = REG_NONE;        // Value
-    const BYTE* data = nullptr;   // Value: size bytes (valid until the next entry)
+    DWORD type = REG_NONE;                                  // Value
+    const BYTE* data = nullptr;                             // Value: size bytes (valid until the next entry)
     std::size_t size = 0;
     RegFileProblemKind problem = RegFileProblemKind::UnexpectedLine;  // Malformed
 };
@@ -79,19 +79,19 @@ public:
     RegFileFormat format() const { return format_; }
 
     // The next entry; false at the end of the text.
-    bool Next(RegFileEntry& entry);
+    bool next(RegFileEntry& entry);
 
     // Units of the text read so far, for progress.
     std::size_t position() const { return pos_; }
     std::size_t lineCount() const { return lineNumber_; }
 
 private:
-    bool NextLine(std::u16string_view& line);
-    bool TakeLine(std::u16string_view line, std::size_t number, RegFileEntry& entry);
-    bool TakeKeyLine(std::u16string_view line, std::size_t at, RegFileEntry& entry);
-    bool TakeValueLine(std::u16string_view line, std::size_t at, RegFileEntry& entry);
-    bool TakeHexData(std::u16string_view line, std::size_t at, RegFileEntry& entry);
-    bool Malformed(RegFileEntry& entry, RegFileProblemKind problem);
+    bool nextLine(std::u16string_view& line);
+    bool takeLine(std::u16string_view line, std::size_t number, RegFileEntry& entry);
+    bool takeKeyLine(std::u16string_view line, std::size_t at, RegFileEntry& entry);
+    bool takeValueLine(std::u16string_view line, std::size_t at, RegFileEntry& entry);
+    bool takeHexData(std::u16string_view line, std::size_t at, RegFileEntry& entry);
+    bool malformed(RegFileEntry& entry, RegFileProblemKind problem);
 
     std::u16string_view text_;
     std::size_t pos_ = 0;

@@ -21,7 +21,7 @@ constexpr char16_t kCp1252High[32] = {
 
 // The length of the valid UTF-8 sequence at data[0], or 0 when it is not one (overlong forms,
 // encoded surrogates and code points above U+10FFFF are not).
-std::size_t Utf8SequenceLength(const BYTE* data, std::size_t size, char32_t* code) {
+std::size_t utf8SequenceLength(const BYTE* data, std::size_t size, char32_t* code) {
     const BYTE lead = data[0];
     std::size_t length = 0;
     char32_t value = 0;
@@ -52,21 +52,21 @@ std::size_t Utf8SequenceLength(const BYTE* data, std::size_t size, char32_t* cod
     return length;
 }
 
-bool IsValidUtf8(const BYTE* data, std::size_t size) {
+bool isValidUtf8(const BYTE* data, std::size_t size) {
     char32_t code = 0;
     for (std::size_t i = 0; i < size;) {
         if (data[i] < 0x80) {
             ++i;
             continue;
         }
-        const std::size_t length = Utf8SequenceLength(data + i, size - i, &code);
+        const std::size_t length = utf8SequenceLength(data + i, size - i, &code);
         if (length == 0) return false;
         i += length;
     }
     return true;
 }
 
-void AppendCodePoint(char32_t code, std::u16string& out) {
+void appendCodePoint(char32_t code, std::u16string& out) {
     if (code < 0x10000) {
         out.push_back(static_cast<char16_t>(code));
     } else {
@@ -78,16 +78,16 @@ void AppendCodePoint(char32_t code, std::u16string& out) {
 
 }  // namespace
 
-void AppendEightBitText(const BYTE* data, std::size_t size, std::u16string& out) {
-    if (IsValidUtf8(data, size)) {
+void appendEightBitText(const BYTE* data, std::size_t size, std::u16string& out) {
+    if (isValidUtf8(data, size)) {
         char32_t code = 0;
         for (std::size_t i = 0; i < size;) {
             if (data[i] < 0x80) {
                 out.push_back(data[i++]);
                 continue;
             }
-            i += Utf8SequenceLength(data + i, size - i, &code);
-            AppendCodePoint(code, out);
+            i += utf8SequenceLength(data + i, size - i, &code);
+            appendCodePoint(code, out);
         }
         return;
     }
@@ -97,7 +97,7 @@ void AppendEightBitText(const BYTE* data, std::size_t size, std::u16string& out)
     }
 }
 
-RegFileText DecodeRegFileBytes(const BYTE* data, std::size_t size) {
+RegFileText decodeRegFileBytes(const BYTE* data, std::size_t size) {
     RegFileText result;
     if (data == nullptr) return result;
     if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
@@ -120,21 +120,21 @@ RegFileText DecodeRegFileBytes(const BYTE* data, std::size_t size) {
     while (at < size) {
         std::size_t end = at;
         while (end < size && data[end] != '\r' && data[end] != '\n') ++end;
-        AppendEightBitText(data + at, end - at, result.text);
+        appendEightBitText(data + at, end - at, result.text);
         while (end < size && (data[end] == '\r' || data[end] == '\n')) result.text.push_back(data[end++]);
         at = end;
     }
     return result;
 }
 
-RegFileFormat SniffRegFileFormat(const BYTE* data, std::size_t size, bool wholeFile) {
-    const RegFileText head = DecodeRegFileBytes(data, size);
+RegFileFormat sniffRegFileFormat(const BYTE* data, std::size_t size, bool wholeFile) {
+    const RegFileText head = decodeRegFileBytes(data, size);
     const std::size_t end = head.text.find_first_of(u"\r\n");
     if (end == std::u16string::npos && !wholeFile) return RegFileFormat::Unknown;  // the first line is cut off
     return RegFileFormatFromHeader(std::u16string_view(head.text).substr(0, end));
 }
 
-RegFileFormat SniffRegFileAt(const std::string& path) {
+RegFileFormat sniffRegFileAt(const std::string& path) {
     // O_NONBLOCK: opening a FIFO that no one writes to would wait for ever.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return RegFileFormat::Unknown;
@@ -144,13 +144,13 @@ RegFileFormat SniffRegFileAt(const std::string& path) {
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) got = ::pread(fd, head, sizeof head, 0);
     ::close(fd);
     if (got <= 0) return RegFileFormat::Unknown;
-    return SniffRegFileFormat(head, static_cast<std::size_t>(got), static_cast<off_t>(got) >= info.st_size);
+    return sniffRegFileFormat(head, static_cast<std::size_t>(got), static_cast<off_t>(got) >= info.st_size);
 }
 
 namespace {
 
 // Reads exactly size bytes at offset into out; false with errno set on an error or a short file.
-bool ReadAt(int fd, void* out, std::size_t size, off_t offset) {
+bool readAt(int fd, void* out, std::size_t size, off_t offset) {
     auto* p = static_cast<char*>(out);
     while (size > 0) {
         const ssize_t got = ::pread(fd, p, size, offset);
@@ -168,7 +168,7 @@ bool ReadAt(int fd, void* out, std::size_t size, off_t offset) {
 
 }  // namespace
 
-std::optional<RegFileText> ReadRegFileAt(const std::string& path, int* error) {
+std::optional<RegFileText> readRegFileAt(const std::string& path, int* error) {
     // Without O_NONBLOCK, opening a FIFO that no one writes to would wait for ever; a FIFO or
     // device is refused below anyway.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -185,17 +185,17 @@ std::optional<RegFileText> ReadRegFileAt(const std::string& path, int* error) {
         ok = false;
     }
     const std::size_t size = ok ? static_cast<std::size_t>(info.st_size) : 0;
-    if (ok && size >= 2 && (ok = ReadAt(fd, mark, 2, 0)) && mark[0] == 0xFF && mark[1] == 0xFE) {
+    if (ok && size >= 2 && (ok = readAt(fd, mark, 2, 0)) && mark[0] == 0xFF && mark[1] == 0xFE) {
         result.emplace();
         result->encoding = RegFileEncoding::Utf16Le;
         result->text.resize((size - 2) / 2);
-        ok = ReadAt(fd, result->text.data(), result->text.size() * 2, 2);
+        ok = readAt(fd, result->text.data(), result->text.size() * 2, 2);
         if (ok && std::endian::native == std::endian::big) {
             for (char16_t& unit : result->text) unit = static_cast<char16_t>((unit >> 8) | (unit << 8));
         }
     } else if (ok) {
         Bytes bytes(size);
-        if ((ok = ReadAt(fd, bytes.data(), size, 0))) result = DecodeRegFileBytes(bytes.data(), bytes.size());
+        if ((ok = readAt(fd, bytes.data(), size, 0))) result = decodeRegFileBytes(bytes.data(), bytes.size());
     }
     const int readErrno = errno;
     ::close(fd);
@@ -206,7 +206,7 @@ std::optional<RegFileText> ReadRegFileAt(const std::string& path, int* error) {
     return result;
 }
 
-bool AppendUtf8(std::u16string_view text, Bytes& out) {
+bool appendUtf8(std::u16string_view text, Bytes& out) {
     bool exact = true;
     for (std::size_t i = 0; i < text.size(); ++i) {
         char32_t code = text[i];
@@ -214,8 +214,7 @@ bool AppendUtf8(std::u16string_view text, Bytes& out) {
             out.push_back(static_cast<BYTE>(code));
             continue;
         }
-        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
+        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
             code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
         } else if (code >= 0xD800 && code <= 0xDFFF) {
             code = 0xFFFD;
@@ -236,7 +235,7 @@ bool AppendUtf8(std::u16string_view text, Bytes& out) {
     return exact;
 }
 
-void AppendUtf16Le(std::u16string_view text, Bytes& out) {
+void appendUtf16Le(std::u16string_view text, Bytes& out) {
     const std::size_t at = out.size();
     out.resize(at + text.size() * 2);
     BYTE* p = out.data() + at;

@@ -12,26 +12,28 @@ constexpr std::size_t kHexWrapColumn = 77;
 constexpr std::size_t kFlushBytes = 64 * 1024;
 constexpr char16_t kHexDigits[] = u"0123456789abcdef";
 
-char16_t UnitAt(const BYTE* data, std::size_t i) {
+char16_t unitAt(const BYTE* data, std::size_t i) {
     return static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
 }
 
 // One terminated string without CR, LF, "=" or another zero unit: what the quoted form reads back
 // as in every tool (some split a line at its first "=" after the name).
-bool QuotedFormCarries(DWORD type, const BYTE* data, std::size_t size) {
+bool quotedFormCarries(DWORD type, const BYTE* data, std::size_t size) {
     if (type != REG_SZ || size < 2 || size % 2 != 0) return false;
     const std::size_t units = size / 2;
-    if (UnitAt(data, units - 1) != 0) return false;
+    if (unitAt(data, units - 1) != 0) return false;
     for (std::size_t i = 0; i + 1 < units; ++i) {
-        const char16_t c = UnitAt(data, i);
+        const char16_t c = unitAt(data, i);
         if (c == 0 || c == u'\r' || c == u'\n' || c == u'=') return false;
     }
     return true;
 }
 
-bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+bool isStringType(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
 
-void AppendHexNumber(std::u16string& out, DWORD value) {
+void appendHexNumber(std::u16string& out, DWORD value) {
     char16_t digits[8];
     int count = 0;
     do {
@@ -46,34 +48,34 @@ void AppendHexNumber(std::u16string& out, DWORD value) {
 RegFileWriter::RegFileWriter(ByteSink& sink, RegFileFormat format)
     : sink_(sink), unicode_(format != RegFileFormat::Regedit4) {}
 
-void RegFileWriter::WriteHeader() {
+void RegFileWriter::writeHeader() {
     if (unicode_) {
         buffer_.push_back(0xFF);
         buffer_.push_back(0xFE);
     }
     line_.assign(unicode_ ? kVersion5Header : kRegedit4Header);
-    EndLine();
+    endLine();
 }
 
-void RegFileWriter::WriteKey(HKEY root, std::u16string_view path) {
-    WriteKeyLine(root, path, false);
+void RegFileWriter::writeKey(HKEY root, std::u16string_view path) {
+    writeKeyLine(root, path, false);
 }
 
-void RegFileWriter::WriteDeleteKey(HKEY root, std::u16string_view path) {
-    WriteKeyLine(root, path, true);
+void RegFileWriter::writeDeleteKey(HKEY root, std::u16string_view path) {
+    writeKeyLine(root, path, true);
 }
 
-void RegFileWriter::WriteDeleteValue(std::u16string_view name) {
+void RegFileWriter::writeDeleteValue(std::u16string_view name) {
     line_.clear();
-    AppendEscapedName(name);
+    appendEscapedName(name);
     line_ += u'-';
-    EndLine();
+    endLine();
 }
 
-void RegFileWriter::WriteKeyLine(HKEY root, std::u16string_view path, bool deletion) {
-    EndLine();  // the blank line before each key
+void RegFileWriter::writeKeyLine(HKEY root, std::u16string_view path, bool deletion) {
+    endLine();  // the blank line before each key
     line_ = deletion ? u"[-" : u"[";
-    line_ += RootKeyName(root);
+    line_ += rootKeyName(root);
     if (!path.empty()) {
         line_ += u'\\';
         for (const char16_t c : path) {
@@ -87,10 +89,10 @@ void RegFileWriter::WriteKeyLine(HKEY root, std::u16string_view path, bool delet
         }
     }
     line_ += u']';
-    EndLine();
+    endLine();
 }
 
-void RegFileWriter::AppendEscapedName(std::u16string_view name) {
+void RegFileWriter::appendEscapedName(std::u16string_view name) {
     if (name.empty()) {
         line_ += u"@=";
         return;
@@ -98,23 +100,23 @@ void RegFileWriter::AppendEscapedName(std::u16string_view name) {
     line_ += u'"';
     for (const char16_t c : name) {
         switch (c) {
-            case u'\\': line_ += u"\\\\"; break;
-            case u'"': line_ += u"\\\""; break;
-            case u'\r': line_ += u"\\r"; break;
-            case u'\n': line_ += u"\\n"; break;
-            default: line_.push_back(c); break;
+        case u'\\': line_ += u"\\\\"; break;
+        case u'"': line_ += u"\\\""; break;
+        case u'\r': line_ += u"\\r"; break;
+        case u'\n': line_ += u"\\n"; break;
+        default: line_.push_back(c); break;
         }
     }
     line_ += u"\"=";
 }
 
-void RegFileWriter::WriteValue(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size) {
+void RegFileWriter::writeValue(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size) {
     line_.clear();
-    AppendEscapedName(name);
-    if (QuotedFormCarries(type, data, size)) {
+    appendEscapedName(name);
+    if (quotedFormCarries(type, data, size)) {
         line_ += u'"';
         for (std::size_t i = 0; i + 1 < size / 2; ++i) {
-            const char16_t c = UnitAt(data, i);
+            const char16_t c = unitAt(data, i);
             if (c == u'\\' || c == u'"') line_.push_back(u'\\');
             line_.push_back(c);
         }
@@ -128,24 +130,24 @@ void RegFileWriter::WriteValue(std::u16string_view name, DWORD type, const BYTE*
             line_ += u"hex:";
         } else {
             line_ += u"hex(";
-            AppendHexNumber(line_, type);
+            appendHexNumber(line_, type);
             line_ += u"):";
         }
-        if (!unicode_ && IsStringType(type)) {
+        if (!unicode_ && isStringType(type)) {
             // The 8-bit text of the string; an odd last byte has no place in it.
             converted_.clear();
             text_.clear();
-            for (std::size_t i = 0; i < size / 2; ++i) text_.push_back(UnitAt(data, i));
-            if (!AppendUtf8(text_, converted_) || size % 2 != 0) lineInexact_ = true;
+            for (std::size_t i = 0; i < size / 2; ++i) text_.push_back(unitAt(data, i));
+            if (!appendUtf8(text_, converted_) || size % 2 != 0) lineInexact_ = true;
             data = converted_.data();
             size = converted_.size();
         }
-        AppendHexData(data, size, line_.size());
+        appendHexData(data, size, line_.size());
     }
-    EndLine();
+    endLine();
 }
 
-void RegFileWriter::AppendHexData(const BYTE* data, std::size_t size, std::size_t column) {
+void RegFileWriter::appendHexData(const BYTE* data, std::size_t size, std::size_t column) {
     for (std::size_t i = 0; i < size; ++i) {
         line_.push_back(kHexDigits[data[i] >> 4]);
         line_.push_back(kHexDigits[data[i] & 0xF]);
@@ -159,27 +161,27 @@ void RegFileWriter::AppendHexData(const BYTE* data, std::size_t size, std::size_
     }
 }
 
-void RegFileWriter::EndLine() {
+void RegFileWriter::endLine() {
     line_ += u"\r\n";
     if (unicode_) {
-        AppendUtf16Le(line_, buffer_);
-    } else if (!AppendUtf8(line_, buffer_)) {
+        appendUtf16Le(line_, buffer_);
+    } else if (!appendUtf8(line_, buffer_)) {
         lineInexact_ = true;
     }
     if (lineInexact_) ++inexact_;
     lineInexact_ = false;
     line_.clear();
-    if (buffer_.size() >= kFlushBytes) Flush();
+    if (buffer_.size() >= kFlushBytes) flush();
 }
 
-void RegFileWriter::Flush() {
-    if (ok_ && !buffer_.empty()) ok_ = sink_.Write(buffer_.data(), buffer_.size());
+void RegFileWriter::flush() {
+    if (ok_ && !buffer_.empty()) ok_ = sink_.write(buffer_.data(), buffer_.size());
     buffer_.clear();
 }
 
-bool RegFileWriter::Finish() {
-    EndLine();
-    Flush();
+bool RegFileWriter::finish() {
+    endLine();
+    flush();
     return ok_;
 }
 

@@ -29,16 +29,16 @@ public:
     RegFileWriter(const RegFileWriter&) = delete;
     RegFileWriter& operator=(const RegFileWriter&) = delete;
 
-    void WriteHeader();
+    void writeHeader();
     // A blank line, then "[ROOT\path]" ("[ROOT]" for an empty path).
-    void WriteKey(HKEY root, std::u16string_view path);
-    void WriteValue(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size);
+    void writeKey(HKEY root, std::u16string_view path);
+    void writeValue(std::u16string_view name, DWORD type, const BYTE* data, std::size_t size);
     // A blank line, then "[-ROOT\path]": the key goes with everything below it.
-    void WriteDeleteKey(HKEY root, std::u16string_view path);
+    void writeDeleteKey(HKEY root, std::u16string_view path);
     // "name"=- (@=- for the unnamed value).
-    void WriteDeleteValue(std::u16string_view name);
+    void writeDeleteValue(std::u16string_view name);
     // The final blank line, then everything still buffered goes to the sink.
-    bool Finish();
+    bool finish();
 
     // False once the sink refused bytes; nothing more is written then.
     bool ok() const { return ok_; }
@@ -46,11 +46,11 @@ public:
     std::size_t inexact() const { return inexact_; }
 
 private:
-    void WriteKeyLine(HKEY root, std::u16string_view path, bool deletion);
-    void AppendEscapedName(std::u16string_view name);
-    void AppendHexData(const BYTE* data, std::size_t size, std::size_t column);
-    void EndLine();
-    void Flush();
+    void writeKeyLine(HKEY root, std::u16string_view path, bool deletion);
+    void appendEscapedName(std::u16string_view name);
+    void appendHexData(const BYTE* data, std::size_t size, std::size_t column);
+    void endLine();
+    void flush();
 
     ByteSink& sink_;
     bool unicode_;

@@ -35,6 +35,7 @@ public:
     explicit BackendFailure(Kind kind) : kind_(kind) {}
     Kind kind() const { return kind_; }
     const char* what() const noexcept override { return "registry backend failure"; }
+
 private:
     Kind kind_;
 };
@@ -42,7 +43,7 @@ private:
 // The registry result code for a failure of the backend: ERROR_BUSY, ERROR_NOT_ENOUGH_MEMORY,
 // ERROR_INVALID_PARAMETER (too large), ERROR_BADDB (damaged), else ERROR_CANTWRITE for a write
 // and ERROR_BADDB for a read.
-LONG RegistryResultOf(BackendFailure::Kind kind, bool writing);
+LONG registryResultOf(BackendFailure::Kind kind, bool writing);
 
 // What a backend's content looked like at one moment: equal stamps mean nothing changed in
 // between, neither through this process nor through another. Anything read after a stamp was
@@ -67,7 +68,7 @@ struct ValueEntry {
     std::u16string name;
     DWORD type;
     DWORD size;
-    bool dataLoaded;   // data holds the bytes; otherwise readValueData fetches them
+    bool dataLoaded;  // data holds the bytes; otherwise readValueData fetches them
     std::string data;
 };
 

@@ -18,7 +18,7 @@ void growTo(Buffer& buffer, std::size_t size) {
 
 }  // namespace
 
-LONG EnumSubkeyName(HKEY key, DWORD index, EnumBuffers& buffers, std::u16string_view& name) {
+LONG enumSubkeyName(HKEY key, DWORD index, EnumBuffers& buffers, std::u16string_view& name) {
     growTo(buffers.name, kFirstNameUnits);
     for (int tries = 1;; ++tries) {
         DWORD length = static_cast<DWORD>(buffers.name.size());
@@ -29,7 +29,7 @@ LONG EnumSubkeyName(HKEY key, DWORD index, EnumBuffers& buffers, std::u16string_
     }
 }
 
-LONG EnumValue(HKEY key, DWORD index, EnumBuffers& buffers, EnumeratedValue& value, bool withData) {
+LONG enumValue(HKEY key, DWORD index, EnumBuffers& buffers, EnumeratedValue& value, bool withData) {
     growTo(buffers.name, kFirstNameUnits);
     if (withData) growTo(buffers.data, kFirstDataBytes);
     for (int tries = 1;; ++tries) {

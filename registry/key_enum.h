@@ -27,16 +27,16 @@ struct EnumBuffers {
 // The name of the subkey at index, valid until buffers are used again; a zero unit follows it in
 // the buffer, so that it can be passed on as a C string. ERROR_SUCCESS, ERROR_NO_MORE_ITEMS past
 // the last one, or the registry's failure.
-LONG EnumSubkeyName(HKEY key, DWORD index, EnumBuffers& buffers, std::u16string_view& name);
+LONG enumSubkeyName(HKEY key, DWORD index, EnumBuffers& buffers, std::u16string_view& name);
 
 struct EnumeratedValue {
-    std::u16string_view name;   // valid until buffers are used again, as data is
+    std::u16string_view name;  // valid until buffers are used again, as data is
     DWORD type = 0;
     const BYTE* data = nullptr;  // null when the data was not asked for
     DWORD size = 0;              // the data's size in bytes, asked for or not
 };
 
 // The value at index; with withData false its data is neither read nor copied.
-LONG EnumValue(HKEY key, DWORD index, EnumBuffers& buffers, EnumeratedValue& value, bool withData = true);
+LONG enumValue(HKEY key, DWORD index, EnumBuffers& buffers, EnumeratedValue& value, bool withData = true);
 
 }  // namespace tovik

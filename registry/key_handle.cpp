@@ -6,12 +6,12 @@
 namespace tovik {
 
 void KeyHandle::reset(HKEY key) {
-    if (key_ != 0 && key_ != key && !IsHeldRoot(key_)) RegCloseKey(key_);
+    if (key_ != 0 && key_ != key && !isHeldRoot(key_)) RegCloseKey(key_);
     key_ = key;
 }
 
-LONG OpenKeyHandle(HKEY parent, const std::u16string& path, KeyHandle& key) {
-    if (path.empty() && IsHeldRoot(parent)) {
+LONG openKeyHandle(HKEY parent, const std::u16string& path, KeyHandle& key) {
+    if (path.empty() && isHeldRoot(parent)) {
         key.reset(parent);
         return ERROR_SUCCESS;
     }

@@ -36,6 +36,6 @@ private:
 };
 
 // Opens path below parent into key; an empty path below a root holds the root itself.
-LONG OpenKeyHandle(HKEY parent, const std::u16string& path, KeyHandle& key);
+LONG openKeyHandle(HKEY parent, const std::u16string& path, KeyHandle& key);
 
 }  // namespace tovik

@@ -22,13 +22,13 @@ std::u16string_view trimmed(std::u16string_view text) {
 }
 
 bool sameName(std::u16string_view a, std::u16string_view b) {
-    return a.size() == b.size() && CompareNames(a, b) == 0;
+    return a.size() == b.size() && compareNames(a, b) == 0;
 }
 
 // The held root that a first name gives, with an optional ':' after it; 0 for any other name.
 HKEY rootOf(std::u16string_view name) {
     if (name.size() > 1 && name.back() == u':') name.remove_suffix(1);
-    const RootInfo* root = FindRootByName(name);
+    const RootInfo* root = findRootByName(name);
     return root != nullptr && root->held ? root->handle : 0;
 }
 
@@ -56,7 +56,7 @@ bool splitNames(std::u16string_view text, std::vector<std::u16string_view>& name
 
 }  // namespace
 
-ParsedKeyPath ParseKeyPath(std::u16string_view text) {
+ParsedKeyPath parseKeyPath(std::u16string_view text) {
     ParsedKeyPath parsed;
     text = trimmed(text);
     if (text.empty()) {
@@ -99,8 +99,8 @@ ParsedKeyPath ParseKeyPath(std::u16string_view text) {
     return parsed;
 }
 
-std::u16string FullKeyPath(HKEY root, std::u16string_view path) {
-    std::u16string full(RootKeyName(root));
+std::u16string fullKeyPath(HKEY root, std::u16string_view path) {
+    std::u16string full(rootKeyName(root));
     if (!path.empty()) {
         full += u'\\';
         full += path;
@@ -108,7 +108,7 @@ std::u16string FullKeyPath(HKEY root, std::u16string_view path) {
     return full;
 }
 
-std::vector<std::u16string_view> SplitKeyPath(std::u16string_view path) {
+std::vector<std::u16string_view> splitKeyPath(std::u16string_view path) {
     std::vector<std::u16string_view> names;
     if (path.empty()) return names;
     for (;;) {

@@ -36,13 +36,13 @@ struct ParsedKeyPath {
 //   Computer\HKLM\Software     the address line of the platform's editor, copied
 // White space around the whole text and one trailing separator are ignored; names keep their
 // spaces and their case.
-ParsedKeyPath ParseKeyPath(std::u16string_view text);
+ParsedKeyPath parseKeyPath(std::u16string_view text);
 
 // "HKEY_LOCAL_MACHINE\Software\Sample" from the root and the path below it; the root's name
 // alone for the empty path.
-std::u16string FullKeyPath(HKEY root, std::u16string_view path);
+std::u16string fullKeyPath(HKEY root, std::u16string_view path);
 
 // The names of a path joined by single backslashes ("A\B" gives "A", "B"; the empty path none).
-std::vector<std::u16string_view> SplitKeyPath(std::u16string_view path);
+std::vector<std::u16string_view> splitKeyPath(std::u16string_view path);
 
 }  // namespace tovik

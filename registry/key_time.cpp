@@ -7,8 +7,7 @@
 namespace tovik {
 namespace {
 
-bool digits(std::string_view text, std::size_t at, std::size_t count, int& out)
-{
+bool digits(std::string_view text, std::size_t at, std::size_t count, int& out) {
     if (at + count > text.size()) return false;
     out = 0;
     for (std::size_t i = at; i < at + count; ++i) {
@@ -18,17 +17,17 @@ bool digits(std::string_view text, std::size_t at, std::size_t count, int& out)
     return true;
 }
 
-bool leapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool leapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
-int daysIn(int year, int month)
-{
+int daysIn(int year, int month) {
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return month == 2 && leapYear(year) ? 29 : kDays[month - 1];
 }
 
 // Days from 1970-01-01 to the date (proleptic Gregorian), without the C library's time_t range.
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
-{
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
     y -= m <= 2;
     const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
     const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -39,20 +38,18 @@ std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
 
 }  // namespace
 
-std::int64_t fileTimeNow()
-{
+std::int64_t fileTimeNow() {
     const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
     return std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch).count() / 100 + kFileTimeOfUnixEpoch;
 }
 
-std::int64_t unixSecondsOfFileTime(std::int64_t fileTime)
-{
+std::int64_t unixSecondsOfFileTime(std::int64_t fileTime) {
     const std::int64_t ticks = fileTime - kFileTimeOfUnixEpoch;
-    return ticks >= 0 ? ticks / kFileTimeTicksPerSecond : -((-ticks + kFileTimeTicksPerSecond - 1) / kFileTimeTicksPerSecond);
+    return ticks >= 0 ? ticks / kFileTimeTicksPerSecond
+                      : -((-ticks + kFileTimeTicksPerSecond - 1) / kFileTimeTicksPerSecond);
 }
 
-std::string formatFileTimeUtc(std::int64_t fileTime)
-{
+std::string formatFileTimeUtc(std::int64_t fileTime) {
     if (fileTime <= 0) return {};
     const std::int64_t seconds = unixSecondsOfFileTime(fileTime);
     std::int64_t days = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
@@ -73,8 +70,7 @@ std::string formatFileTimeUtc(std::int64_t fileTime)
     return text;
 }
 
-std::optional<std::int64_t> parseIsoDateTime(std::string_view text, bool* dateOnly)
-{
+std::optional<std::int64_t> parseIsoDateTime(std::string_view text, bool* dateOnly) {
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
     while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;

@@ -13,8 +13,7 @@ inline constexpr std::int64_t kFileTimeTicksPerSecond = 10'000'000;
 inline constexpr std::int64_t kFileTimeOfUnixEpoch = 116'444'736'000'000'000;
 
 std::int64_t fileTimeNow();
-inline std::int64_t fileTimeFromUnixSeconds(std::int64_t seconds)
-{
+inline std::int64_t fileTimeFromUnixSeconds(std::int64_t seconds) {
     return seconds * kFileTimeTicksPerSecond + kFileTimeOfUnixEpoch;
 }
 // Whole seconds since 1970, rounded down.

@@ -23,7 +23,7 @@ constexpr auto kTurnForOthers = std::chrono::milliseconds(2);
 struct Level {
     std::u16string name;  // under the level above
     tovik::KeyHandle handle;
-    DWORD index;   // the subkey to look at next; moves on only past keys that would not go
+    DWORD index;  // the subkey to look at next; moves on only past keys that would not go
 };
 
 }  // namespace
@@ -42,22 +42,22 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
     }
 
     tovik::RegistryBatch batch;
-    const bool commitsAlongTheWay = tovik::RegistryBatch::CommitsAlongTheWay();
+    const bool commitsAlongTheWay = tovik::RegistryBatch::commitsAlongTheWay();
     // Keys are opened and deleted through their parent's handle: one name to look up each time,
     // whatever the depth.
     std::vector<Level> levels;
     levels.push_back({path, std::move(top), 0});
     tovik::EnumBuffers buffers;
     std::u16string name;
-    std::size_t sinceCommit = 0;       // deletions in the open transaction
-    std::size_t unchecked = 0;         // deletions since the clock was last read
+    std::size_t sinceCommit = 0;  // deletions in the open transaction
+    std::size_t unchecked = 0;    // deletions since the clock was last read
     auto batchStart = std::chrono::steady_clock::now();
     auto commit = [&](bool last) {
-        const bool kept = last ? batch.Finish() : batch.Commit(kTurnForOthers);
+        const bool kept = last ? batch.finish() : batch.commit(kTurnForOthers);
         if (kept) {
             result.deleted += sinceCommit;
         } else {
-            result.failed += sinceCommit;   // rolled back: those keys are still there
+            result.failed += sinceCommit;  // rolled back: those keys are still there
             result.error = batch.error() != ERROR_SUCCESS ? batch.error() : ERROR_CANTWRITE;
         }
         sinceCommit = 0;
@@ -67,17 +67,17 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
     while (!levels.empty()) {
         Level& level = levels.back();
         std::u16string_view listed;
-        if (tovik::EnumSubkeyName(level.handle.get(), level.index, buffers, listed) == ERROR_SUCCESS) {
+        if (tovik::enumSubkeyName(level.handle.get(), level.index, buffers, listed) == ERROR_SUCCESS) {
             name.assign(listed);
             tovik::KeyHandle child;
             const LONG rc = RegOpenKeyExW(level.handle.get(), name.c_str(), 0, 0, child.receive());
             if (rc == ERROR_SUCCESS) {
                 levels.push_back({name, std::move(child), 0});
             } else if (rc == ERROR_BADDB) {
-                result.error = rc;   // a key inside itself: the tree has no end to walk to
+                result.error = rc;  // a key inside itself: the tree has no end to walk to
                 break;
             } else {
-                ++level.index;   // unreadable: leave it
+                ++level.index;  // unreadable: leave it
                 ++result.failed;
             }
             continue;
@@ -88,8 +88,8 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
         levels.pop_back();
         if (levels.empty()) break;
         if (RegDeleteKeyW(levels.back().handle.get(), doneName.c_str()) == ERROR_SUCCESS) {
-            if (!batch.Pending()) {
-                ++result.deleted;   // outside a transaction each deletion is kept at once
+            if (!batch.pending()) {
+                ++result.deleted;  // outside a transaction each deletion is kept at once
             } else {
                 ++sinceCommit;
                 // A store that saves whole files saves the delete once, at its end.
@@ -100,7 +100,7 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
                     break;
             }
         } else {
-            ++levels.back().index;   // it stays, so the next subkey moves up to the next index
+            ++levels.back().index;  // it stays, so the next subkey moves up to the next index
             ++result.failed;
         }
     }
@@ -109,23 +109,23 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path) {
     return result;
 }
 
-bool DeleteKeyTree(HKEY root, const std::u16string& path) {
-    if (!TreeDeleteRefusal(root, path, false).empty()) return false;
+bool deleteKeyTree(HKEY root, const std::u16string& path) {
+    if (!treeDeleteRefusal(root, path, false).empty()) return false;
     {
         // The key goes in the same step as its subkeys: a store that saves whole files saves once.
         tovik::RegistryBatch batch;
         DeleteSubkeys(root, path);
         RegDeleteKeyW(root, path.c_str());
     }
-    return !KeyExists(root, path);
+    return !keyExists(root, path);
 }
 
-bool KeyExists(HKEY root, const std::u16string& path) {
+bool keyExists(HKEY root, const std::u16string& path) {
     tovik::KeyHandle key;
     return RegOpenKeyExW(root, path.c_str(), 0, 0, key.receive()) == ERROR_SUCCESS;
 }
 
-std::string TreeDeleteRefusal(HKEY root, const std::u16string& path, bool keepKey) {
+std::string treeDeleteRefusal(HKEY root, const std::u16string& path, bool keepKey) {
     std::string why;
     if (RegCheckTreeDeletable(root, path.c_str(), !keepKey, &why) != ERROR_ACCESS_DENIED) return {};
     return why;

@@ -5,8 +5,8 @@
 #include "registry/win_types.h"
 
 struct DeleteSubkeysResult {
-    std::size_t deleted = 0;   // keys removed (and kept: counted once their batch committed)
-    std::size_t failed = 0;    // keys that could not be removed (they and their parents stay)
+    std::size_t deleted = 0;  // keys removed (and kept: counted once their batch committed)
+    std::size_t failed = 0;   // keys that could not be removed (they and their parents stay)
     // Why the walk stopped early: a commit the store refused (the keys of that batch stay), or a
     // damaged store whose tree has a cycle (ERROR_BADDB); 0 when it went through.
     LONG error = 0;
@@ -24,12 +24,12 @@ DeleteSubkeysResult DeleteSubkeys(HKEY root, const std::u16string& path);
 
 // DeleteSubkeys, then the key itself, in one batch. True when the key is gone afterwards; nothing
 // is deleted when the key or a key below it is one the registry keeps.
-bool DeleteKeyTree(HKEY root, const std::u16string& path);
+bool deleteKeyTree(HKEY root, const std::u16string& path);
 
 // Why deleting root\path with everything below it (only what is below when keepKey) would be
 // refused part-way, as a sentence; empty when nothing stands in the way. Commands ask first, so
 // that a refused delete removes nothing.
-std::string TreeDeleteRefusal(HKEY root, const std::u16string& path, bool keepKey);
+std::string treeDeleteRefusal(HKEY root, const std::u16string& path, bool keepKey);
 
 // True when root\path opens.
-bool KeyExists(HKEY root, const std::u16string& path);
+bool keyExists(HKEY root, const std::u16string& path);

@@ -6,14 +6,12 @@ namespace {
 
 // In blocks where capital and small letters alternate, the capital sits on the even or the odd
 // code point; this folds the other one down by one.
-char16_t foldAlternating(char16_t c, bool capitalIsEven)
-{
+char16_t foldAlternating(char16_t c, bool capitalIsEven) {
     const bool isEven = (c % 2) == 0;
     return isEven == capitalIsEven ? c : static_cast<char16_t>(c - 1);
 }
 
-char16_t foldLatin(char16_t c)
-{
+char16_t foldLatin(char16_t c) {
     if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 0x20);
     if (c < 0x00E0) return c == 0x00B5 ? char16_t{0x039C} : c;  // micro sign is Greek mu
     if (c <= 0x00FE) return c == 0x00F7 ? c : static_cast<char16_t>(c - 0x20);
@@ -28,8 +26,7 @@ char16_t foldLatin(char16_t c)
     return c;
 }
 
-char16_t foldGreek(char16_t c)
-{
+char16_t foldGreek(char16_t c) {
     switch (c) {
     case 0x03AC: return 0x0386;
     case 0x03AD: return 0x0388;
@@ -45,8 +42,7 @@ char16_t foldGreek(char16_t c)
     return c;
 }
 
-char16_t foldCyrillic(char16_t c)
-{
+char16_t foldCyrillic(char16_t c) {
     if (c >= 0x0430 && c <= 0x044F) return static_cast<char16_t>(c - 0x20);
     if (c >= 0x0450 && c <= 0x045F) return static_cast<char16_t>(c - 0x50);
     if (c >= 0x0460 && c <= 0x0481) return foldAlternating(c, true);
@@ -59,8 +55,7 @@ char16_t foldCyrillic(char16_t c)
 
 }  // namespace
 
-char16_t FoldNameUnit(char16_t c)
-{
+char16_t foldNameUnit(char16_t c) {
     if (c < 0x0080) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;
     if (c < 0x0180) return foldLatin(c);
     if (c >= 0x0386 && c <= 0x03CE) return foldGreek(c);
@@ -69,19 +64,17 @@ char16_t FoldNameUnit(char16_t c)
     return c;
 }
 
-std::u16string FoldName(std::u16string_view name)
-{
+std::u16string foldName(std::u16string_view name) {
     std::u16string folded(name);
-    std::transform(folded.begin(), folded.end(), folded.begin(), FoldNameUnit);
+    std::transform(folded.begin(), folded.end(), folded.begin(), foldNameUnit);
     return folded;
 }
 
-int CompareNames(std::u16string_view a, std::u16string_view b)
-{
+int compareNames(std::u16string_view a, std::u16string_view b) {
     const std::size_t common = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < common; ++i) {
-        const char16_t fa = FoldNameUnit(a[i]);
-        const char16_t fb = FoldNameUnit(b[i]);
+        const char16_t fa = foldNameUnit(a[i]);
+        const char16_t fb = foldNameUnit(b[i]);
         if (fa != fb) return fa < fb ? -1 : 1;
     }
     if (a.size() == b.size()) return 0;

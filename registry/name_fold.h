@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-char16_t FoldNameUnit(char16_t c);
-std::u16string FoldName(std::u16string_view name);
+char16_t foldNameUnit(char16_t c);
+std::u16string foldName(std::u16string_view name);
 // <0, 0, >0 like strcmp, over folded units; the order in which subkeys enumerate.
-int CompareNames(std::u16string_view a, std::u16string_view b);
+int compareNames(std::u16string_view a, std::u16string_view b);

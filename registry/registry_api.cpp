@@ -26,7 +26,9 @@ using tovik::ValueEntry;
 // Handles of opened keys stay below the predefined roots' handles.
 constexpr HKEY kFirstRoot = HKEY_CLASSES_ROOT;
 
-bool isRoot(HKEY h) { return tovik::IsHeldRoot(h); }
+bool isRoot(HKEY h) {
+    return tovik::isHeldRoot(h);
+}
 
 // ---- Handles and their enumeration snapshots ----
 
@@ -61,24 +63,21 @@ struct OpenKey {
 class HandleTable {
 public:
     // A store that was closed or replaced takes its handles with it.
-    void follow(std::uint64_t storeSerial, const Backend& store)
-    {
+    void follow(std::uint64_t storeSerial, const Backend& store) {
         if (storeSerial == serial_) return;
         serial_ = storeSerial;
         keys_.clear();
         next_ = 1;
-        for (const tovik::RootInfo& root : tovik::HeldRoots())
+        for (const tovik::RootInfo& root : tovik::heldRoots())
             keys_.emplace(root.handle, OpenKey{store.rootKey(root.handle), 0, {}, {}, {}});
     }
 
-    OpenKey* find(HKEY h)
-    {
+    OpenKey* find(HKEY h) {
         auto it = keys_.find(h);
         return it == keys_.end() ? nullptr : &it->second;
     }
 
-    HKEY add(KeyId id, std::size_t depth, Seen existed)
-    {
+    HKEY add(KeyId id, std::size_t depth, Seen existed) {
         for (;;) {
             const HKEY h = next_;
             next_ = next_ + 1 >= kFirstRoot ? 1 : next_ + 1;
@@ -86,8 +85,7 @@ public:
         }
     }
 
-    bool close(HKEY h)
-    {
+    bool close(HKEY h) {
         if (isRoot(h)) return true;
         return keys_.erase(h) == 1;
     }
@@ -102,15 +100,14 @@ HandleTable g_handles;
 
 // Runs one operation on the current store, turning failures of the store into result codes.
 template <class Body>
-LONG withStore(bool writing, Body body)
-{
-    Backend* store = tovik::CurrentBackend();
+LONG withStore(bool writing, Body body) {
+    Backend* store = tovik::currentBackend();
     if (!store) return ERROR_BADDB;
     try {
-        g_handles.follow(tovik::CurrentRegistryStoreSerial(), *store);
+        g_handles.follow(tovik::currentRegistryStoreSerial(), *store);
         return body(*store);
     } catch (const BackendFailure& e) {
-        return tovik::RegistryResultOf(e.kind(), writing);
+        return tovik::registryResultOf(e.kind(), writing);
     } catch (const std::bad_alloc&) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
@@ -118,8 +115,7 @@ LONG withStore(bool writing, Body body)
 
 // Splits "A\B\C" into its names. One trailing backslash is tolerated; a leading one, an empty
 // name, a name that is too long or more names than any key can be deep are refused.
-LONG splitPath(LPCWSTR path, std::vector<std::u16string_view>& parts)
-{
+LONG splitPath(LPCWSTR path, std::vector<std::u16string_view>& parts) {
     parts.clear();
     if (!path || !*path) return ERROR_SUCCESS;
     std::u16string_view rest(path);
@@ -127,8 +123,7 @@ LONG splitPath(LPCWSTR path, std::vector<std::u16string_view>& parts)
     for (;;) {
         const std::size_t cut = rest.find(u'\\');
         const std::u16string_view name = rest.substr(0, cut);
-        if (name.empty() || name.size() > static_cast<std::size_t>(kMaxKeyNameLength))
-            return ERROR_INVALID_PARAMETER;
+        if (name.empty() || name.size() > static_cast<std::size_t>(kMaxKeyNameLength)) return ERROR_INVALID_PARAMETER;
         if (parts.size() == static_cast<std::size_t>(kMaxKeyDepth)) return ERROR_INVALID_PARAMETER;
         parts.push_back(name);
         if (cut == std::u16string_view::npos) return ERROR_SUCCESS;
@@ -137,8 +132,7 @@ LONG splitPath(LPCWSTR path, std::vector<std::u16string_view>& parts)
 }
 
 // Whether an open key still exists, without asking while nothing changed since it was last seen.
-bool keyExists(Backend& store, OpenKey& key)
-{
+bool keyExists(Backend& store, OpenKey& key) {
     if (key.existed.stillHolds(store)) return true;
     const Seen before = Seen::now(store);
     if (!store.keyExists(key.id)) return false;
@@ -149,8 +143,7 @@ bool keyExists(Backend& store, OpenKey& key)
 // The key at parts below base, or the reason there is none; with storedPath, also the names of
 // parts as the registry keeps them, joined by backslashes.
 LONG resolve(Backend& store, OpenKey& base, const std::vector<std::u16string_view>& parts, KeyId& id,
-             std::u16string* storedPath = nullptr)
-{
+             std::u16string* storedPath = nullptr) {
     id = base.id;
     std::size_t depth = base.depth;
     std::u16string stored;
@@ -171,26 +164,22 @@ LONG resolve(Backend& store, OpenKey& base, const std::vector<std::u16string_vie
     return ERROR_SUCCESS;
 }
 
-FILETIME toFileTime(std::int64_t ticks)
-{
+FILETIME toFileTime(std::int64_t ticks) {
     const auto bits = static_cast<std::uint64_t>(ticks < 0 ? 0 : ticks);
     return FILETIME{static_cast<DWORD>(bits & 0xFFFFFFFFu), static_cast<DWORD>(bits >> 32)};
 }
 
-bool isRootKey(const Backend& store, KeyId id)
-{
-    for (const tovik::RootInfo& root : tovik::HeldRoots())
+bool isRootKey(const Backend& store, KeyId id) {
+    for (const tovik::RootInfo& root : tovik::heldRoots())
         if (store.rootKey(root.handle) == id) return true;
     return false;
 }
 
-void loadSubkeys(Backend& store, KeyId key, std::int64_t limit, std::vector<SubkeyEntry>& out)
-{
+void loadSubkeys(Backend& store, KeyId key, std::int64_t limit, std::vector<SubkeyEntry>& out) {
     store.listSubkeys(key, 0, limit, out);
 }
 
-void loadValues(Backend& store, KeyId key, std::int64_t limit, std::vector<ValueEntry>& out)
-{
+void loadValues(Backend& store, KeyId key, std::int64_t limit, std::vector<ValueEntry>& out) {
     // Room for a typical key's values at once: a walk lists the values of every key it opens.
     constexpr std::size_t kTypicalValues = 16;
     if (limit < 0 && out.capacity() < kTypicalValues) out.reserve(kTypicalValues);
@@ -199,8 +188,8 @@ void loadValues(Backend& store, KeyId key, std::int64_t limit, std::vector<Value
 
 // The id of the subkey named exactly name when the last enumeration of base returned it and
 // nothing changed since; null otherwise (the caller then looks it up).
-const SubkeyEntry* lastEnumeratedSubkey(Backend& store, const OpenKey& base, const std::vector<std::u16string_view>& parts)
-{
+const SubkeyEntry* lastEnumeratedSubkey(Backend& store, const OpenKey& base,
+                                        const std::vector<std::u16string_view>& parts) {
     const Snapshot<SubkeyEntry>& list = base.subkeys;
     if (parts.size() != 1 || !list.valid || base.lastSubkey >= list.entries.size()) return nullptr;
     const SubkeyEntry& entry = list.entries[base.lastSubkey];
@@ -213,9 +202,7 @@ const SubkeyEntry* lastEnumeratedSubkey(Backend& store, const OpenKey& base, con
 // row only: deleting a subtree asks for index 0 again after every deletion, and must not re-read
 // the whole list each time.
 template <class Entry, class Loader>
-LONG entryAt(Backend& store, OpenKey& key, Snapshot<Entry>& snapshot, DWORD index, Loader load,
-             const Entry*& entry)
-{
+LONG entryAt(Backend& store, OpenKey& key, Snapshot<Entry>& snapshot, DWORD index, Loader load, const Entry*& entry) {
     const Seen now = Seen::now(store);  // read before the rows, never after
     const bool fresh = snapshot.valid && snapshot.seen.stillHolds(store);
     if (!fresh || (!snapshot.complete && index >= snapshot.entries.size())) {
@@ -237,8 +224,7 @@ LONG entryAt(Backend& store, OpenKey& key, Snapshot<Entry>& snapshot, DWORD inde
 
 }  // namespace
 
-LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult)
-{
+LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
     *phkResult = 0;
     return withStore(false, [&](Backend& store) -> LONG {
@@ -259,8 +245,7 @@ LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult)
     });
 }
 
-LONG RegQueryStoredPath(HKEY hKey, LPCWSTR lpSubKey, std::u16string* lpStoredPath)
-{
+LONG RegQueryStoredPath(HKEY hKey, LPCWSTR lpSubKey, std::u16string* lpStoredPath) {
     if (!lpStoredPath) return ERROR_INVALID_PARAMETER;
     lpStoredPath->clear();
     return withStore(false, [&](Backend& store) -> LONG {
@@ -276,16 +261,13 @@ LONG RegQueryStoredPath(HKEY hKey, LPCWSTR lpSubKey, std::u16string* lpStoredPat
     });
 }
 
-LONG RegCloseKey(HKEY hKey)
-{
-    return withStore(false, [&](Backend&) -> LONG {
-        return g_handles.close(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
-    });
+LONG RegCloseKey(HKEY hKey) {
+    return withStore(false,
+                     [&](Backend&) -> LONG { return g_handles.close(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE; });
 }
 
 LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD, LPWSTR lpClass,
-                   LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
-{
+                   LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
     return withStore(false, [&](Backend& store) -> LONG {
         OpenKey* key = g_handles.find(hKey);
         if (!key) return ERROR_INVALID_HANDLE;
@@ -315,10 +297,8 @@ LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, L
 }
 
 LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD, LPDWORD lpcSubKeys,
-                      LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
-                      LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
-                      PFILETIME lpftLastWriteTime)
-{
+                      LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen,
+                      LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
     return withStore(false, [&](Backend& store) -> LONG {
         OpenKey* key = g_handles.find(hKey);
         if (!key) return ERROR_INVALID_HANDLE;
@@ -357,9 +337,8 @@ LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD, LP
     });
 }
 
-LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD,
-                   LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
-{
+LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD, LPDWORD lpType,
+                   LPBYTE lpData, LPDWORD lpcbData) {
     return withStore(false, [&](Backend& store) -> LONG {
         OpenKey* key = g_handles.find(hKey);
         if (!key) return ERROR_INVALID_HANDLE;
@@ -397,8 +376,7 @@ LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVa
 }
 
 LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM, void*, PHKEY phkResult,
-                     LPDWORD lpdwDisposition)
-{
+                     LPDWORD lpdwDisposition) {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
     *phkResult = 0;
     return withStore(true, [&](Backend& store) -> LONG {
@@ -431,8 +409,7 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM, 
     });
 }
 
-LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData)
-{
+LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData) {
     return withStore(true, [&](Backend& store) -> LONG {
         OpenKey* key = g_handles.find(hKey);
         if (!key) return ERROR_INVALID_HANDLE;
@@ -444,8 +421,7 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const B
     });
 }
 
-LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName)
-{
+LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
     return withStore(true, [&](Backend& store) -> LONG {
         OpenKey* key = g_handles.find(hKey);
         if (!key) return ERROR_INVALID_HANDLE;
@@ -456,8 +432,7 @@ LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName)
     });
 }
 
-LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
-{
+LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
     return withStore(true, [&](Backend& store) -> LONG {
         OpenKey* base = g_handles.find(hKey);
         if (!base) return ERROR_INVALID_HANDLE;
@@ -472,8 +447,7 @@ LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
     });
 }
 
-LONG RegRenameKey(HKEY hKey, LPCWSTR lpSubKeyName, LPCWSTR lpNewKeyName)
-{
+LONG RegRenameKey(HKEY hKey, LPCWSTR lpSubKeyName, LPCWSTR lpNewKeyName) {
     return withStore(true, [&](Backend& store) -> LONG {
         OpenKey* base = g_handles.find(hKey);
         if (!base) return ERROR_INVALID_HANDLE;
@@ -491,13 +465,14 @@ LONG RegRenameKey(HKEY hKey, LPCWSTR lpSubKeyName, LPCWSTR lpNewKeyName)
     });
 }
 
-LONG RegRenameValueW(HKEY hKey, LPCWSTR lpOldValueName, LPCWSTR lpNewValueName)
-{
+LONG RegRenameValueW(HKEY hKey, LPCWSTR lpOldValueName, LPCWSTR lpNewValueName) {
     return withStore(true, [&](Backend& store) -> LONG {
         OpenKey* key = g_handles.find(hKey);
         if (!key) return ERROR_INVALID_HANDLE;
-        const std::u16string_view oldName = lpOldValueName ? std::u16string_view(lpOldValueName) : std::u16string_view();
-        const std::u16string_view newName = lpNewValueName ? std::u16string_view(lpNewValueName) : std::u16string_view();
+        const std::u16string_view oldName =
+            lpOldValueName ? std::u16string_view(lpOldValueName) : std::u16string_view();
+        const std::u16string_view newName =
+            lpNewValueName ? std::u16string_view(lpNewValueName) : std::u16string_view();
         if (newName.empty() || newName.size() > static_cast<std::size_t>(kMaxValueNameLength) ||
             oldName.size() > static_cast<std::size_t>(kMaxValueNameLength))
             return ERROR_INVALID_PARAMETER;
@@ -506,8 +481,7 @@ LONG RegRenameValueW(HKEY hKey, LPCWSTR lpOldValueName, LPCWSTR lpNewValueName)
     });
 }
 
-LONG RegCheckTreeDeletable(HKEY hKey, LPCWSTR lpSubKey, bool withKey, std::string* why)
-{
+LONG RegCheckTreeDeletable(HKEY hKey, LPCWSTR lpSubKey, bool withKey, std::string* why) {
     return withStore(true, [&](Backend& store) -> LONG {
         OpenKey* base = g_handles.find(hKey);
         if (!base) return ERROR_INVALID_HANDLE;
@@ -524,8 +498,7 @@ LONG RegCheckTreeDeletable(HKEY hKey, LPCWSTR lpSubKey, bool withKey, std::strin
     });
 }
 
-const char16_t* RootKeyName(HKEY root)
-{
+const char16_t* rootKeyName(HKEY root) {
     // The table's names are literals, so their data ends in a terminator.
-    return tovik::IsHeldRoot(root) ? tovik::FindRoot(root)->longName.data() : u"";
+    return tovik::isHeldRoot(root) ? tovik::findRoot(root)->longName.data() : u"";
 }

@@ -14,15 +14,13 @@ std::uint64_t g_batchSerial = 0;
 
 }  // namespace
 
-void SetCurrentBackend(std::unique_ptr<Backend> backend)
-{
-    CloseRegistryStore();
+void setCurrentBackend(std::unique_ptr<Backend> backend) {
+    closeRegistryStore();
     g_backend = std::move(backend);
     ++g_serial;
 }
 
-void CloseRegistryStore()
-{
+void closeRegistryStore() {
     if (!g_backend) return;
     // An open batch keeps what it wrote, as its destructor would: the backend's own closing does it.
     g_backend.reset();
@@ -30,28 +28,23 @@ void CloseRegistryStore()
     ++g_serial;
 }
 
-bool HasRegistryStore()
-{
+bool hasRegistryStore() {
     return g_backend != nullptr;
 }
 
-Backend* CurrentBackend()
-{
+Backend* currentBackend() {
     return g_backend.get();
 }
 
-std::uint64_t CurrentRegistryStoreSerial()
-{
+std::uint64_t currentRegistryStoreSerial() {
     return g_serial;
 }
 
-std::vector<std::string> CurrentRegistryFiles()
-{
+std::vector<std::string> currentRegistryFiles() {
     return g_backend ? g_backend->files() : std::vector<std::string>{};
 }
 
-LONG RegistryResultOf(BackendFailure::Kind kind, bool writing)
-{
+LONG registryResultOf(BackendFailure::Kind kind, bool writing) {
     switch (kind) {
     case BackendFailure::Kind::Busy: return ERROR_BUSY;
     case BackendFailure::Kind::NoMemory: return ERROR_NOT_ENOUGH_MEMORY;
@@ -65,8 +58,7 @@ LONG RegistryResultOf(BackendFailure::Kind kind, bool writing)
 // ---- RegistryBatch ----
 // Batches nest: only the outermost begins and ends the transaction.
 
-RegistryBatch::RegistryBatch()
-{
+RegistryBatch::RegistryBatch() {
     if (!g_backend) return;
     if (g_batchDepth == 0) {
         if (g_backend->inTransaction()) return;
@@ -78,13 +70,11 @@ RegistryBatch::RegistryBatch()
     active_ = true;
 }
 
-RegistryBatch::~RegistryBatch()
-{
-    Finish();
+RegistryBatch::~RegistryBatch() {
+    finish();
 }
 
-bool RegistryBatch::Finish()
-{
+bool RegistryBatch::finish() {
     if (!active_) return error_ == ERROR_SUCCESS;
     active_ = false;
     if (!g_backend || g_batchSerial != g_serial) return false;
@@ -93,8 +83,7 @@ bool RegistryBatch::Finish()
     return error_ == ERROR_SUCCESS;
 }
 
-bool RegistryBatch::Commit(std::chrono::milliseconds pause)
-{
+bool RegistryBatch::commit(std::chrono::milliseconds pause) {
     if (!active_ || !g_backend || g_batchSerial != g_serial) return false;
     if (!g_backend->commitsAlongTheWay()) return true;
     LONG result = ERROR_SUCCESS;
@@ -110,35 +99,30 @@ bool RegistryBatch::Commit(std::chrono::milliseconds pause)
     return result == ERROR_SUCCESS;
 }
 
-bool RegistryBatch::CommitsAlongTheWay()
-{
+bool RegistryBatch::commitsAlongTheWay() {
     return !g_backend || g_backend->commitsAlongTheWay();
 }
 
-bool RegistryBatch::Pending() const
-{
+bool RegistryBatch::pending() const {
     return active_ && g_backend && g_batchSerial == g_serial && g_backend->inTransaction();
 }
 
-Bytes ValueDataToWrite(DWORD type, std::u16string_view text)
-{
-    Bytes data = ValueDataFromText(type, text);
-    if (g_backend && g_backend->terminatesStrings()) data = TerminatedStringData(type, std::move(data));
+Bytes valueDataToWrite(DWORD type, std::u16string_view text) {
+    Bytes data = valueDataFromText(type, text);
+    if (g_backend && g_backend->terminatesStrings()) data = terminatedStringData(type, std::move(data));
     return data;
 }
 
 // ---- RegistryReadSnapshot ----
 
-RegistryReadSnapshot::RegistryReadSnapshot()
-{
+RegistryReadSnapshot::RegistryReadSnapshot() {
     // Inside a batch or another snapshot the reads already share one transaction.
     if (!g_backend || g_backend->inTransaction() || !g_backend->beginSnapshot()) return;
     active_ = true;
     serial_ = g_serial;
 }
 
-RegistryReadSnapshot::~RegistryReadSnapshot()
-{
+RegistryReadSnapshot::~RegistryReadSnapshot() {
     if (!active_ || !g_backend || serial_ != g_serial || !g_backend->inTransaction()) return;
     g_backend->endSnapshot();
 }

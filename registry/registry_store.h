@@ -15,19 +15,19 @@ namespace tovik {
 
 struct StoreOpenResult {
     bool ok = false;
-    bool created = false;   // the store did not exist and was made empty (roots only)
-    std::string error;      // a sentence for the user when !ok
-    std::string location;   // the prefix's or hive's path; empty for the user's own store
+    bool created = false;  // the store did not exist and was made empty (roots only)
+    std::string error;     // a sentence for the user when !ok
+    std::string location;  // the prefix's or hive's path; empty for the user's own store
     bool readOnly = false;
-    std::string readOnlyReason;         // why every write is refused, when readOnly
-    std::vector<std::string> notices;   // sentences to show once (a hive left out, ...)
+    std::string readOnlyReason;        // why every write is refused, when readOnly
+    std::vector<std::string> notices;  // sentences to show once (a hive left out, ...)
 };
 
 // Makes backend the current registry, closing the one before; every handle becomes invalid.
-void SetCurrentBackend(std::unique_ptr<Backend> backend);
+void setCurrentBackend(std::unique_ptr<Backend> backend);
 // Closes the current registry; every handle becomes invalid.
-void CloseRegistryStore();
-bool HasRegistryStore();
+void closeRegistryStore();
+bool hasRegistryStore();
 
 // Groups many writes into one transaction (bulk import, subtree delete): far faster, and still
 // durable once the batch is committed. Commit() makes the writes so far durable and goes on in a
@@ -48,16 +48,17 @@ public:
     // (a waiter only polls; without the pause a long batch may take the lock back each time).
     // With a backend that does not commit along the way (Backend::commitsAlongTheWay) it does
     // nothing and returns true: the writes stay pending until Finish().
-    bool Commit(std::chrono::milliseconds pause = std::chrono::milliseconds(0));
+    bool commit(std::chrono::milliseconds pause = std::chrono::milliseconds(0));
     // Whether Commit() commits; callers that count what was kept skip it when not.
-    static bool CommitsAlongTheWay();
+    static bool commitsAlongTheWay();
     // Commits and ends the batch; false as Commit(). The destructor then does nothing more.
-    bool Finish();
+    bool finish();
     // True while writes go into the batch's open transaction and are not yet durable; false when
     // the transaction could not begin (each write then commits on its own) or was rolled back.
-    bool Pending() const;
+    bool pending() const;
     // Why the last begin or commit failed (ERROR_BUSY, ERROR_CANTWRITE, ...); 0 when none did.
     LONG error() const { return error_; }
+
 private:
     bool active_ = false;
     LONG error_ = 0;
@@ -71,6 +72,7 @@ public:
     ~RegistryReadSnapshot();
     RegistryReadSnapshot(const RegistryReadSnapshot&) = delete;
     RegistryReadSnapshot& operator=(const RegistryReadSnapshot&) = delete;
+
 private:
     bool active_ = false;
     std::uint64_t serial_ = 0;
@@ -79,14 +81,14 @@ private:
 // The data that a data text gives back for a type (ValueDataFromText), with strings written as
 // the current registry wants them (Backend::terminatesStrings). The value editors and tovik-reg
 // set write through this.
-Bytes ValueDataToWrite(DWORD type, std::u16string_view text);
+Bytes valueDataToWrite(DWORD type, std::u16string_view text);
 
 // For the registry operations (registry_api.cpp) and the stores: the current backend, or null
 // while none is open, and a number that changes with every open and close, so that handles never
 // outlive the registry they were opened on.
-Backend* CurrentBackend();
+Backend* currentBackend();
 // The files that hold the current registry (none for one in memory): nothing may write over them.
-std::vector<std::string> CurrentRegistryFiles();
-std::uint64_t CurrentRegistryStoreSerial();
+std::vector<std::string> currentRegistryFiles();
+std::uint64_t currentRegistryStoreSerial();
 
 }  // namespace tovik

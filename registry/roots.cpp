@@ -18,16 +18,20 @@ constexpr RootInfo kRoots[] = {
 constexpr std::size_t kHeldRoots = 3;
 
 bool sameName(std::u16string_view a, std::u16string_view b) {
-    return a.size() == b.size() && CompareNames(a, b) == 0;
+    return a.size() == b.size() && compareNames(a, b) == 0;
 }
 
 }  // namespace
 
-std::span<const RootInfo> AllRoots() { return kRoots; }
+std::span<const RootInfo> allRoots() {
+    return kRoots;
+}
 
-std::span<const RootInfo> HeldRoots() { return std::span<const RootInfo>(kRoots, kHeldRoots); }
+std::span<const RootInfo> heldRoots() {
+    return std::span<const RootInfo>(kRoots, kHeldRoots);
+}
 
-const RootInfo* FindRootByName(std::u16string_view name) {
+const RootInfo* findRootByName(std::u16string_view name) {
     if (name.empty()) return nullptr;
     for (const RootInfo& root : kRoots) {
         if (sameName(name, root.longName) || sameName(name, root.shortName)) return &root;
@@ -35,15 +39,15 @@ const RootInfo* FindRootByName(std::u16string_view name) {
     return nullptr;
 }
 
-const RootInfo* FindRoot(HKEY handle) {
+const RootInfo* findRoot(HKEY handle) {
     for (const RootInfo& root : kRoots) {
         if (root.handle == handle) return &root;
     }
     return nullptr;
 }
 
-bool IsHeldRoot(HKEY handle) {
-    const RootInfo* root = FindRoot(handle);
+bool isHeldRoot(HKEY handle) {
+    const RootInfo* root = findRoot(handle);
     return root != nullptr && root->held;
 }
 

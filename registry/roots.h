@@ -17,15 +17,15 @@ struct RootInfo {
 };
 
 // Every predefined root, the held ones first, in handle order.
-std::span<const RootInfo> AllRoots();
+std::span<const RootInfo> allRoots();
 // The roots the registry holds, in handle order: HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE.
-std::span<const RootInfo> HeldRoots();
+std::span<const RootInfo> heldRoots();
 
 // The root named by its long or short name, in any case; null for any other text.
-const RootInfo* FindRootByName(std::u16string_view name);
+const RootInfo* findRootByName(std::u16string_view name);
 // The root of a handle; null for a handle that is no predefined root.
-const RootInfo* FindRoot(HKEY handle);
+const RootInfo* findRoot(HKEY handle);
 // Whether a handle is one of the held roots.
-bool IsHeldRoot(HKEY handle);
+bool isHeldRoot(HKEY handle);
 
 }  // namespace tovik

@@ -4,9 +4,11 @@ namespace tovik {
 
 namespace {
 
-bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool isContinuation(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
 
-void AppendCodePoint(std::string& out, char32_t cp) {
+void appendCodePoint(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
     } else if (cp < 0x800) {
@@ -26,7 +28,7 @@ void AppendCodePoint(std::string& out, char32_t cp) {
 
 }  // namespace
 
-std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8) {
+std::optional<std::u16string> utf8ToUtf16(std::string_view utf8) {
     std::u16string out;
     out.reserve(utf8.size());
     std::size_t i = 0;
@@ -52,7 +54,7 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8) {
         if (utf8.size() - i < length) return std::nullopt;
         for (std::size_t k = 1; k < length; ++k) {
             const auto c = static_cast<unsigned char>(utf8[i + k]);
-            if (!IsContinuation(c)) return std::nullopt;
+            if (!isContinuation(c)) return std::nullopt;
             cp = (cp << 6) | (c & 0x3F);
         }
         if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
@@ -68,7 +70,7 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8) {
     return out;
 }
 
-void AppendUtf8(std::string& out, std::u16string_view text) {
+void appendUtf8(std::string& out, std::u16string_view text) {
     // Plain ASCII, most of any registry, is copied in one step.
     std::size_t ascii = 0;
     while (ascii < text.size() && text[ascii] < 0x80) ++ascii;
@@ -83,17 +85,17 @@ void AppendUtf8(std::string& out, std::u16string_view text) {
             out.push_back(static_cast<char>(unit));
         } else if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
                    text[i + 1] <= 0xDFFF) {
-            AppendCodePoint(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            appendCodePoint(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
             ++i;
         } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-            AppendCodePoint(out, 0xFFFD);
+            appendCodePoint(out, 0xFFFD);
         } else {
-            AppendCodePoint(out, unit);
+            appendCodePoint(out, unit);
         }
     }
 }
 
-std::optional<std::string> Utf16ToUtf8Exact(std::u16string_view text) {
+std::optional<std::string> utf16ToUtf8Exact(std::u16string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] >= 0xDC00 && text[i] <= 0xDFFF) return std::nullopt;
         if (text[i] >= 0xD800 && text[i] <= 0xDBFF) {
@@ -101,13 +103,13 @@ std::optional<std::string> Utf16ToUtf8Exact(std::u16string_view text) {
             ++i;
         }
     }
-    return Utf16ToUtf8(text);
+    return utf16ToUtf8(text);
 }
 
-std::string Utf16ToUtf8(std::u16string_view text) {
+std::string utf16ToUtf8(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
-    AppendUtf8(out, text);
+    appendUtf8(out, text);
     return out;
 }
 

@@ -33,40 +33,40 @@ constexpr ValueTypeInfo kValueTypes[] = {
 };
 
 bool sameName(std::u16string_view a, std::u16string_view b) {
-    return !b.empty() && a.size() == b.size() && CompareNames(a, b) == 0;
+    return !b.empty() && a.size() == b.size() && compareNames(a, b) == 0;
 }
 
-ValueTextForm TextFormOf(DWORD type) {
+ValueTextForm textFormOf(DWORD type) {
     return type < std::size(kValueTypes) ? kValueTypes[type].textForm : ValueTextForm::HexBytes;
 }
 
 // Data bytes need not be aligned, so units are assembled byte by byte.
-inline char16_t UnitAt(const BYTE* data, std::size_t unitIndex) {
+inline char16_t unitAt(const BYTE* data, std::size_t unitIndex) {
     return static_cast<char16_t>(data[2 * unitIndex] | (data[2 * unitIndex + 1] << 8));
 }
 
-void AppendStringText(std::u16string& out, const BYTE* data, std::size_t size, std::size_t maxChars) {
+void appendStringText(std::u16string& out, const BYTE* data, std::size_t size, std::size_t maxChars) {
     const std::size_t units = std::min(size / 2, maxChars);
     std::size_t n = 0;
-    while (n < units && UnitAt(data, n) != 0) ++n;
+    while (n < units && unitAt(data, n) != 0) ++n;
     const std::size_t base = out.size();
     out.resize(base + n);
     char16_t* dst = out.data() + base;
-    for (std::size_t i = 0; i < n; ++i) dst[i] = UnitAt(data, i);
+    for (std::size_t i = 0; i < n; ++i) dst[i] = unitAt(data, i);
 }
 
-void AppendMultiSzText(std::u16string& out, const BYTE* data, std::size_t size, std::size_t maxChars) {
+void appendMultiSzText(std::u16string& out, const BYTE* data, std::size_t size, std::size_t maxChars) {
     const std::size_t n = std::min(size / 2, maxChars);
     const std::size_t base = out.size();
     out.resize(base + n);
     char16_t* dst = out.data() + base;
     for (std::size_t i = 0; i < n; ++i) {
-        const char16_t c = UnitAt(data, i);
+        const char16_t c = unitAt(data, i);
         dst[i] = c == 0 ? u'|' : c;
     }
 }
 
-void AppendHexBytesText(std::u16string& out, const BYTE* data, std::size_t size, std::size_t maxChars) {
+void appendHexBytesText(std::u16string& out, const BYTE* data, std::size_t size, std::size_t maxChars) {
     const std::size_t fullBytes = std::min(size, maxChars / 3);
     const std::size_t partial = fullBytes < size ? maxChars % 3 : 0;
     const std::size_t base = out.size();
@@ -85,7 +85,7 @@ void AppendHexBytesText(std::u16string& out, const BYTE* data, std::size_t size,
 }
 
 // "%d(%X)" of the first four bytes, little-endian, missing bytes as zero.
-void AppendNumberText(std::u16string& out, const BYTE* data, std::size_t size, std::size_t maxChars) {
+void appendNumberText(std::u16string& out, const BYTE* data, std::size_t size, std::size_t maxChars) {
     DWORD value = 0;
     for (std::size_t i = 0; i < 4 && i < size; ++i) value |= static_cast<DWORD>(data[i]) << (8 * i);
 
@@ -110,7 +110,7 @@ void AppendNumberText(std::u16string& out, const BYTE* data, std::size_t size, s
     out.append(p, std::min(static_cast<std::size_t>(end - p), maxChars));
 }
 
-inline int HexDigitValue(char16_t c) {
+inline int hexDigitValue(char16_t c) {
     if (c >= u'0' && c <= u'9') return c - u'0';
     if (c >= u'A' && c <= u'F') return c - u'A' + 10;
     if (c >= u'a' && c <= u'f') return c - u'a' + 10;
@@ -123,24 +123,24 @@ struct HexToken {
     DWORD value = 0;
     bool stopped = false;
     bool empty = true;
-    void Add(char16_t c) {
+    void add(char16_t c) {
         empty = false;
         if (stopped) return;
-        const int d = HexDigitValue(c);
+        const int d = hexDigitValue(c);
         if (d < 0) {
             stopped = true;
             return;
         }
         value = (value << 4) | static_cast<DWORD>(d);
     }
-    BYTE Take() {
+    BYTE take() {
         const BYTE b = static_cast<BYTE>(value & 0xFF);
         *this = HexToken{};
         return b;
     }
 };
 
-inline bool IsCRuntimeSpace(char16_t c) {
+inline bool isCRuntimeSpace(char16_t c) {
     return c == u' ' || (c >= u'\t' && c <= u'\r');
 }
 
@@ -148,13 +148,15 @@ inline bool IsCRuntimeSpace(char16_t c) {
 
 namespace tovik {
 
-std::span<const ValueTypeInfo> ValueTypes() { return kValueTypes; }
+std::span<const ValueTypeInfo> valueTypes() {
+    return kValueTypes;
+}
 
-const ValueTypeInfo* FindValueType(DWORD type) {
+const ValueTypeInfo* findValueType(DWORD type) {
     return type < std::size(kValueTypes) ? &kValueTypes[type] : nullptr;
 }
 
-const ValueTypeInfo* FindValueTypeByTag(std::u16string_view tag) {
+const ValueTypeInfo* findValueTypeByTag(std::u16string_view tag) {
     if (tag.empty()) return nullptr;
     for (const ValueTypeInfo& info : kValueTypes) {
         if (info.tag == tag) return &info;
@@ -162,7 +164,7 @@ const ValueTypeInfo* FindValueTypeByTag(std::u16string_view tag) {
     return nullptr;
 }
 
-const ValueTypeInfo* FindValueTypeByName(std::u16string_view name, bool platformNames) {
+const ValueTypeInfo* findValueTypeByName(std::u16string_view name, bool platformNames) {
     if (name.empty()) return nullptr;
     for (const ValueTypeInfo& info : kValueTypes) {
         if (sameName(name, info.tag)) return &info;
@@ -171,7 +173,7 @@ const ValueTypeInfo* FindValueTypeByName(std::u16string_view name, bool platform
     return nullptr;
 }
 
-std::u16string TypeDescription(DWORD type) {
+std::u16string typeDescription(DWORD type) {
     auto digits = [](DWORD number, DWORD base) {
         std::u16string text;
         do {
@@ -180,17 +182,17 @@ std::u16string TypeDescription(DWORD type) {
         } while (number != 0);
         return text;
     };
-    if (const ValueTypeInfo* info = FindValueType(type)) {
+    if (const ValueTypeInfo* info = findValueType(type)) {
         return std::u16string(info->platformName) + u" (" + digits(type, 10) + u")";
     }
     return digits(type, 10) + u" (0x" + digits(type, 16) + u")";
 }
 
-std::u16string TypedValueText(DWORD type, const BYTE* data, std::size_t size) {
-    const ValueTypeInfo* info = FindValueType(type);
+std::u16string typedValueText(DWORD type, const BYTE* data, std::size_t size) {
+    const ValueTypeInfo* info = findValueType(type);
     if (info == nullptr || info->typedForm != ValueTextForm::Number64 || data == nullptr || size != 8) {
         std::u16string text;
-        AppendValueText(text, type, data, size);
+        appendValueText(text, type, data, size);
         return text;
     }
     std::uint64_t value = 0;
@@ -201,76 +203,65 @@ std::u16string TypedValueText(DWORD type, const BYTE* data, std::size_t size) {
 
 }  // namespace tovik
 
-std::u16string_view TypeTag(DWORD type) {
-    const ValueTypeInfo* info = tovik::FindValueType(type);
+std::u16string_view typeTag(DWORD type) {
+    const ValueTypeInfo* info = tovik::findValueType(type);
     return info != nullptr && !info->tag.empty() ? info->tag : std::u16string_view(u"??");
 }
 
-std::u16string_view TypeLongName(DWORD type) {
+std::u16string_view typeLongName(DWORD type) {
     // The DWORD has an editor of its own and no label among the others' types.
-    if (type == REG_DWORD || !IsSupportedType(type)) return {};
+    if (type == REG_DWORD || !isSupportedType(type)) return {};
     return kValueTypes[type].platformName;
 }
 
-IconClass TypeIconClass(DWORD type) {
-    switch (TextFormOf(type)) {
-        case ValueTextForm::String:
-        case ValueTextForm::MultiString:
-            return IconClass::String;
-        case ValueTextForm::Number:
-            return IconClass::Number;
-        case ValueTextForm::HexBytes:
-        case ValueTextForm::Number64:
-            return IconClass::Binary;
+IconClass typeIconClass(DWORD type) {
+    switch (textFormOf(type)) {
+    case ValueTextForm::String:
+    case ValueTextForm::MultiString: return IconClass::String;
+    case ValueTextForm::Number: return IconClass::Number;
+    case ValueTextForm::HexBytes:
+    case ValueTextForm::Number64: return IconClass::Binary;
     }
     return IconClass::Binary;
 }
 
-bool IsSupportedType(DWORD type) {
-    const ValueTypeInfo* info = tovik::FindValueType(type);
+bool isSupportedType(DWORD type) {
+    const ValueTypeInfo* info = tovik::findValueType(type);
     return info != nullptr && !info->tag.empty();
 }
 
 FormattedValue FormatValue(DWORD type, const BYTE* data, std::size_t size) {
-    FormattedValue v{std::u16string(TypeTag(type)), std::u16string()};
-    AppendValueText(v.text, type, data, size);
+    FormattedValue v{std::u16string(typeTag(type)), std::u16string()};
+    appendValueText(v.text, type, data, size);
     return v;
 }
 
-std::u16string FormatValueText(DWORD type, const BYTE* data, std::size_t size, std::size_t maxChars) {
+std::u16string formatValueText(DWORD type, const BYTE* data, std::size_t size, std::size_t maxChars) {
     std::u16string text;
-    AppendValueText(text, type, data, size, maxChars);
+    appendValueText(text, type, data, size, maxChars);
     return text;
 }
 
-void AppendValueText(std::u16string& out, DWORD type, const BYTE* data, std::size_t size, std::size_t maxChars) {
+void appendValueText(std::u16string& out, DWORD type, const BYTE* data, std::size_t size, std::size_t maxChars) {
     if (data == nullptr) size = 0;
-    switch (TextFormOf(type)) {
-        case ValueTextForm::String:
-            AppendStringText(out, data, size, maxChars);
-            break;
-        case ValueTextForm::Number:
-            AppendNumberText(out, data, size, maxChars);
-            break;
-        case ValueTextForm::MultiString:
-            AppendMultiSzText(out, data, size, maxChars);
-            break;
-        case ValueTextForm::HexBytes:
-        case ValueTextForm::Number64:
-            AppendHexBytesText(out, data, size, maxChars);
-            break;
+    switch (textFormOf(type)) {
+    case ValueTextForm::String: appendStringText(out, data, size, maxChars); break;
+    case ValueTextForm::Number: appendNumberText(out, data, size, maxChars); break;
+    case ValueTextForm::MultiString: appendMultiSzText(out, data, size, maxChars); break;
+    case ValueTextForm::HexBytes:
+    case ValueTextForm::Number64: appendHexBytesText(out, data, size, maxChars); break;
     }
 }
 
 std::u16string BytesToHexText(const BYTE* data, std::size_t size) {
     std::u16string text;
-    AppendHexBytesText(text, data, data ? size : 0, kWholeText);
+    appendHexBytesText(text, data, data ? size : 0, kWholeText);
     return text;
 }
 
 std::u16string MultiSzToText(const BYTE* data, std::size_t size) {
     std::u16string text;
-    AppendMultiSzText(text, data, data ? size : 0, kWholeText);
+    appendMultiSzText(text, data, data ? size : 0, kWholeText);
     return text;
 }
 
@@ -279,12 +270,12 @@ std::size_t HexTextToBytes(std::u16string_view text, BYTE* out) {
     HexToken token;
     for (const char16_t c : text) {
         if (c == u' ') {
-            out[count++] = token.Take();
+            out[count++] = token.take();
         } else {
-            token.Add(c);
+            token.add(c);
         }
     }
-    if (!token.empty) out[count++] = token.Take();
+    if (!token.empty) out[count++] = token.take();
     return count;
 }
 
@@ -298,7 +289,7 @@ Bytes HexTextToBytes(std::u16string_view text) {
 DWORD HexToNumber(std::u16string_view text) {
     DWORD value = 0;
     for (const char16_t c : text) {
-        const int d = HexDigitValue(c);
+        const int d = hexDigitValue(c);
         if (d < 0) break;
         value = (value << 4) | static_cast<DWORD>(d);
     }
@@ -315,9 +306,9 @@ Bytes TextToMultiSz(std::u16string_view text) {
     return bytes;
 }
 
-LONG DecimalTextToLong(std::u16string_view text) {
+LONG decimalTextToLong(std::u16string_view text) {
     std::size_t i = 0;
-    while (i < text.size() && IsCRuntimeSpace(text[i])) ++i;
+    while (i < text.size() && isCRuntimeSpace(text[i])) ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
         negative = text[i] == u'-';
@@ -334,7 +325,7 @@ LONG DecimalTextToLong(std::u16string_view text) {
     return static_cast<LONG>(std::min(magnitude, kLimit - 1));
 }
 
-Bytes StringToBytes(std::u16string_view text) {
+Bytes stringToBytes(std::u16string_view text) {
     Bytes bytes(text.size() * 2);
     for (std::size_t i = 0; i < text.size(); ++i) {
         bytes[2 * i] = static_cast<BYTE>(text[i] & 0xFF);
@@ -343,12 +334,12 @@ Bytes StringToBytes(std::u16string_view text) {
     return bytes;
 }
 
-Bytes DwordToBytes(DWORD value) {
+Bytes dwordToBytes(DWORD value) {
     return Bytes{static_cast<BYTE>(value), static_cast<BYTE>(value >> 8), static_cast<BYTE>(value >> 16),
                  static_cast<BYTE>(value >> 24)};
 }
 
-Bytes TerminatedStringData(DWORD type, Bytes data) {
+Bytes terminatedStringData(DWORD type, Bytes data) {
     if (data.size() % 2 != 0) return data;
     const auto zeroUnitsAtEnd = [&data] {
         std::size_t units = 0;
@@ -363,17 +354,13 @@ Bytes TerminatedStringData(DWORD type, Bytes data) {
     return data;
 }
 
-Bytes ValueDataFromText(DWORD type, std::u16string_view text) {
-    switch (TextFormOf(type)) {
-        case ValueTextForm::String:
-            return StringToBytes(text);
-        case ValueTextForm::MultiString:
-            return TextToMultiSz(text);
-        case ValueTextForm::Number:
-            return DwordToBytes(static_cast<DWORD>(DecimalTextToLong(text)));
-        case ValueTextForm::HexBytes:
-        case ValueTextForm::Number64:
-            return HexTextToBytes(text);
+Bytes valueDataFromText(DWORD type, std::u16string_view text) {
+    switch (textFormOf(type)) {
+    case ValueTextForm::String: return stringToBytes(text);
+    case ValueTextForm::MultiString: return TextToMultiSz(text);
+    case ValueTextForm::Number: return dwordToBytes(static_cast<DWORD>(decimalTextToLong(text)));
+    case ValueTextForm::HexBytes:
+    case ValueTextForm::Number64: return HexTextToBytes(text);
     }
     return HexTextToBytes(text);
 }

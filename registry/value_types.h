@@ -37,22 +37,22 @@ struct ValueTypeInfo {
 };
 
 // Every value type with a name, in number order.
-std::span<const ValueTypeInfo> ValueTypes();
+std::span<const ValueTypeInfo> valueTypes();
 // The row of a type number; null for a number without a name.
-const ValueTypeInfo* FindValueType(DWORD type);
+const ValueTypeInfo* findValueType(DWORD type);
 // The type that a tag names exactly as Tovik writes it ("SZ", not "sz"); null otherwise.
-const ValueTypeInfo* FindValueTypeByTag(std::u16string_view tag);
+const ValueTypeInfo* findValueTypeByTag(std::u16string_view tag);
 // The type named by its tag or (with platformNames) its platform name or typed tag, in any case
 // ("sz", "REG_SZ", "reg_sz", "qw"); null for any other text.
-const ValueTypeInfo* FindValueTypeByName(std::u16string_view name, bool platformNames = true);
+const ValueTypeInfo* findValueTypeByName(std::u16string_view name, bool platformNames = true);
 // The type as a user can tell it apart from any other, whatever its tag: the platform name with
 // the number ("REG_QWORD (11)"), or for a number without a name the number in decimal and
 // hexadecimal ("4294901778 (0xFFFF0012)").
-std::u16string TypeDescription(DWORD type);
+std::u16string typeDescription(DWORD type);
 
 // The data text in the type's typedForm: as AppendValueText, except a QWORD of eight bytes reads
 // as its unsigned decimal number.
-std::u16string TypedValueText(DWORD type, const BYTE* data, std::size_t size);
+std::u16string typedValueText(DWORD type, const BYTE* data, std::size_t size);
 
 }  // namespace tovik
 
@@ -60,12 +60,12 @@ std::u16string TypedValueText(DWORD type, const BYTE* data, std::size_t size);
 enum class IconClass { Binary = 0, String = 1, Number = 2 };
 
 // "NON", "SZ", ... "RSC" for types 0 to 8, "??" for every other type number.
-std::u16string_view TypeTag(DWORD type);
+std::u16string_view typeTag(DWORD type);
 // "REG_NONE" ... "REG_RESOURCE_LIST" for 0 to 8 except 4, which no text names; empty otherwise.
-std::u16string_view TypeLongName(DWORD type);
-IconClass TypeIconClass(DWORD type);
+std::u16string_view typeLongName(DWORD type);
+IconClass typeIconClass(DWORD type);
 // Types 0 to 8; the value commands edit only these.
-bool IsSupportedType(DWORD type);
+bool isSupportedType(DWORD type);
 
 struct FormattedValue {
     std::u16string tag;
@@ -76,10 +76,10 @@ struct FormattedValue {
 FormattedValue FormatValue(DWORD type, const BYTE* data, std::size_t size);
 // The data text alone, with at most maxChars characters (the rest is cut); for displays that
 // must not format megabytes to show one line.
-std::u16string FormatValueText(DWORD type, const BYTE* data, std::size_t size, std::size_t maxChars);
+std::u16string formatValueText(DWORD type, const BYTE* data, std::size_t size, std::size_t maxChars);
 // Appends the data text (at most maxChars characters of it) to out, for writers that build many
 // lines in one reused buffer.
-void AppendValueText(std::u16string& out, DWORD type, const BYTE* data, std::size_t size,
+void appendValueText(std::u16string& out, DWORD type, const BYTE* data, std::size_t size,
                      std::size_t maxChars = static_cast<std::size_t>(-1));
 
 std::u16string BytesToHexText(const BYTE* data, std::size_t size);
@@ -98,19 +98,19 @@ Bytes TextToMultiSz(std::u16string_view text);
 
 // The leading decimal number of a text: optional white space, optional sign, digits, stopping
 // at the first other character. Numbers outside the signed 32-bit range clamp to its ends.
-LONG DecimalTextToLong(std::u16string_view text);
+LONG decimalTextToLong(std::u16string_view text);
 
 // String data as UTF-16 units, without a terminator (size = 2 * length).
-Bytes StringToBytes(std::u16string_view text);
+Bytes stringToBytes(std::u16string_view text);
 // A DWORD as 4 bytes, little-endian.
-Bytes DwordToBytes(DWORD value);
+Bytes dwordToBytes(DWORD value);
 
 // The data that a data text gives back for a type: types 1 and 2 as UTF-16 units without a
 // terminator, 7 by TextToMultiSz, 4 by DecimalTextToLong as 4 bytes little-endian, every other
 // type by HexTextToBytes. Editors, the command line and the backup reader all write through this.
-Bytes ValueDataFromText(DWORD type, std::u16string_view text);
+Bytes valueDataFromText(DWORD type, std::u16string_view text);
 
 // String data as Windows' own tools write it: REG_SZ and REG_EXPAND_SZ end with a zero unit,
 // REG_MULTI_SZ with its last string's zero and then the empty string that ends the list. Data
 // that ends so already, data of an odd size and other types come back unchanged.
-Bytes TerminatedStringData(DWORD type, Bytes data);
+Bytes terminatedStringData(DWORD type, Bytes data);

@@ -5,4 +5,4 @@
 namespace tovik {
 extern const unsigned char kDefaultRegistryData[];
 extern const std::size_t kDefaultRegistrySize;
-}
+}  // namespace tovik

@@ -9,29 +9,29 @@
 
 namespace tovik {
 
-StoreOpenResult OpenRegistryBackend(const RegistrySource& source, std::unique_ptr<Backend>& backend) {
+StoreOpenResult openRegistryBackend(const RegistrySource& source, std::unique_ptr<Backend>& backend) {
     StoreOpenResult failed;
     switch (source.kind) {
-        case RegistrySource::Kind::UserStore:
-        case RegistrySource::Kind::StoreFile: {
-            const std::string path = source.kind == RegistrySource::Kind::UserStore ? DefaultRegistryPath() : source.path;
-            std::error_code ec;
-            if (!std::filesystem::is_regular_file(path, ec)) {
-                failed.error = "There is no registry store at " + path + ".";
-                return failed;
-            }
-            return OpenSqliteStore(path, backend);
+    case RegistrySource::Kind::UserStore:
+    case RegistrySource::Kind::StoreFile: {
+        const std::string path = source.kind == RegistrySource::Kind::UserStore ? defaultRegistryPath() : source.path;
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(path, ec)) {
+            failed.error = "There is no registry store at " + path + ".";
+            return failed;
         }
-        case RegistrySource::Kind::Windows:
-        case RegistrySource::Kind::Hive: return OpenHiveBackend(source, backend);
-        case RegistrySource::Kind::WinePrefix: {
-            RegistrySource resolved = source;
-            if (std::string error = ResolveRegistrySource(resolved); !error.empty()) {
-                failed.error = std::move(error);
-                return failed;
-            }
-            return OpenWinePrefixStore(resolved.path, backend);
+        return OpenSqliteStore(path, backend);
+    }
+    case RegistrySource::Kind::Windows:
+    case RegistrySource::Kind::Hive: return openHiveBackend(source, backend);
+    case RegistrySource::Kind::WinePrefix: {
+        RegistrySource resolved = source;
+        if (std::string error = resolveRegistrySource(resolved); !error.empty()) {
+            failed.error = std::move(error);
+            return failed;
         }
+        return OpenWinePrefixStore(resolved.path, backend);
+    }
     }
     failed.error = "This kind of registry cannot be opened.";
     return failed;

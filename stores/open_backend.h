@@ -13,6 +13,6 @@ namespace tovik {
 // Opens the registry source names (a WinePrefix without a folder resolved as OpenRegistry does).
 // A store file that does not exist is an error here, never created: a mistyped name must not
 // compare against an empty registry.
-StoreOpenResult OpenRegistryBackend(const RegistrySource& source, std::unique_ptr<Backend>& backend);
+StoreOpenResult openRegistryBackend(const RegistrySource& source, std::unique_ptr<Backend>& backend);
 
 }  // namespace tovik

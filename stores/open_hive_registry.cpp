@@ -9,18 +9,19 @@
 
 namespace tovik {
 
-StoreOpenResult OpenHiveRegistry(const RegistrySource& source) {
+StoreOpenResult openHiveRegistry(const RegistrySource& source) {
     std::unique_ptr<Backend> backend;
-    StoreOpenResult result = OpenHiveBackend(source, backend);
+    StoreOpenResult result = openHiveBackend(source, backend);
     if (!result.ok) return result;
-    std::string identity = RegistryIdentity(source.kind == RegistrySource::Kind::Windows ? "windows" : "hive", source.path);
-    if (!source.userHive.empty()) identity += "|" + RegistryIdentity("user", source.userHive);
+    std::string identity =
+        registryIdentity(source.kind == RegistrySource::Kind::Windows ? "windows" : "hive", source.path);
+    if (!source.userHive.empty()) identity += "|" + registryIdentity("user", source.userHive);
     if (!source.mountAs.empty()) identity += "|as:" + source.mountAs;
-    MakeCurrentWithHistory(std::move(backend), identity, result);
+    makeCurrentWithHistory(std::move(backend), identity, result);
     return result;
 }
 
-StoreOpenResult OpenHiveBackend(const RegistrySource& source, std::unique_ptr<Backend>& opened) {
+StoreOpenResult openHiveBackend(const RegistrySource& source, std::unique_ptr<Backend>& opened) {
     StoreOpenResult result;
     hive::HiveMountSet set;
     const hive::HiveOpenOptions options{source.writable};
@@ -28,7 +29,7 @@ StoreOpenResult OpenHiveBackend(const RegistrySource& source, std::unique_ptr<Ba
     if (source.kind == RegistrySource::Kind::Windows) {
         mounted = hive::MountWindowsInstallation(source.path, source.userHive, options, set);
     } else {
-        const std::optional<std::u16string> mountAs = Utf8ToUtf16(source.mountAs);
+        const std::optional<std::u16string> mountAs = utf8ToUtf16(source.mountAs);
         if (!mountAs) {
             result.error = "The key to show the hive under is not valid UTF-8 text.";
             return result;

@@ -8,8 +8,8 @@
 
 namespace tovik {
 
-StoreOpenResult OpenHiveRegistry(const RegistrySource& source);
+StoreOpenResult openHiveRegistry(const RegistrySource& source);
 // The same into backend, without making it current.
-StoreOpenResult OpenHiveBackend(const RegistrySource& source, std::unique_ptr<Backend>& backend);
+StoreOpenResult openHiveBackend(const RegistrySource& source, std::unique_ptr<Backend>& backend);
 
 }  // namespace tovik

@@ -35,8 +35,7 @@ public:
     explicit DirectoryLock(const fs::path& dir) {
         fd_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd_ >= 0) {
-            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-            }
+            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {}
         }
     }
     ~DirectoryLock() {
@@ -50,7 +49,7 @@ private:
     int fd_ = -1;
 };
 
-void RemoveStoreFiles(const std::string& path) {
+void removeStoreFiles(const std::string& path) {
     std::error_code ec;
     for (const char* suffix : {"", "-journal", "-wal", "-shm"}) fs::remove(path + suffix, ec);
 }
@@ -58,70 +57,71 @@ void RemoveStoreFiles(const std::string& path) {
 // Moves the finished store into place, unless something else created the target meanwhile.
 // Builds the store at a temporary path beside path and renames it into place, so that an
 // interrupted first start leaves either no store or a complete one.
-StoreOpenResult BuildDefaultStore(const std::string& path, int dirFd) {
+StoreOpenResult buildDefaultStore(const std::string& path, int dirFd) {
     const std::string building = path + ".new";
-    RemoveStoreFiles(building);  // left by a first start that was killed
+    removeStoreFiles(building);  // left by a first start that was killed
 
     // Filling the new store is no change of the user's: it goes unrecorded.
     std::unique_ptr<Backend> backend;
     StoreOpenResult opened = OpenSqliteStore(building, backend);
     if (!opened.ok) return opened;
-    SetCurrentBackend(std::move(backend));
-    FillDefaultRegistry();
-    CloseRegistryStore();
+    setCurrentBackend(std::move(backend));
+    fillDefaultRegistry();
+    closeRegistryStore();
 
     if (!files::renameIfAbsent(building, path)) {
         const int err = errno;
         std::error_code ec;
         if (!fs::exists(path, ec)) {
             StoreOpenResult failed;
-            failed.error = Say({"The registry could not be created at %1: %2.", "%1 にレジストリを作成できません: %2。"},
-                               {path, std::strerror(err)});
+            failed.error =
+                Say({"The registry could not be created at %1: %2.", "%1 にレジストリを作成できません: %2。"},
+                    {path, std::strerror(err)});
             return failed;
         }
-        RemoveStoreFiles(building);  // someone else's store is there now; use it
-        return OpenRegistryStore(path);
+        removeStoreFiles(building);  // someone else's store is there now; use it
+        return openRegistryStore(path);
     }
     if (dirFd >= 0) ::fsync(dirFd);  // the rename itself must survive a crash
 
-    StoreOpenResult result = OpenRegistryStore(path);
+    StoreOpenResult result = openRegistryStore(path);
     if (result.ok) result.created = true;
     return result;
 }
 
 }  // namespace
 
-std::string RegistryIdentity(const std::string& kind, const std::string& path) {
+std::string registryIdentity(const std::string& kind, const std::string& path) {
     std::error_code ec;
     const fs::path canonical = fs::canonical(path, ec);
     return kind + ":" + (ec ? fs::absolute(path, ec).lexically_normal().string() : canonical.string());
 }
 
-void MakeCurrentWithHistory(std::unique_ptr<Backend> backend, const std::string& identity, StoreOpenResult& result) {
+void makeCurrentWithHistory(std::unique_ptr<Backend> backend, const std::string& identity, StoreOpenResult& result) {
     history::WrapResult wrapped = history::recordChanges(std::move(backend), identity);
     if (!wrapped.notice.empty()) result.notices.push_back(wrapped.notice);
-    SetCurrentBackend(std::move(wrapped.backend));
+    setCurrentBackend(std::move(wrapped.backend));
 }
 
-StoreOpenResult OpenRegistryStore(const std::string& path)
-{
+StoreOpenResult openRegistryStore(const std::string& path) {
     std::unique_ptr<Backend> backend;
     StoreOpenResult result = OpenSqliteStore(path, backend);
-    if (result.ok) MakeCurrentWithHistory(std::move(backend), RegistryIdentity("store", path), result);
+    if (result.ok) makeCurrentWithHistory(std::move(backend), registryIdentity("store", path), result);
     return result;
 }
 
-void OpenInMemoryRegistryStore()
-{
+void openInMemoryRegistryStore() {
     StoreOpenResult ignored;
-    MakeCurrentWithHistory(OpenSqliteMemoryStore(), {}, ignored);
+    makeCurrentWithHistory(OpenSqliteMemoryStore(), {}, ignored);
 }
 
-std::string DefaultRegistryPath() { return discover::UserFolders::fromEnvironment().tovikStorePath(); }
+std::string defaultRegistryPath() {
+    return discover::UserFolders::fromEnvironment().tovikStorePath();
+}
 
-StoreOpenResult OpenUserRegistry(const std::string& path) {
+StoreOpenResult openUserRegistry(const std::string& path) {
     std::error_code ec;
-    if (fs::exists(path, ec)) return OpenRegistryStore(path);
+    if (fs::exists(path, ec)) return openRegistryStore(path);
 
     fs::path dir = fs::path(path).parent_path();
     if (dir.empty()) dir = ".";
@@ -133,28 +133,28 @@ StoreOpenResult OpenUserRegistry(const std::string& path) {
     }
 
     DirectoryLock lock(dir);
-    if (fs::exists(path, ec)) return OpenRegistryStore(path);  // another process built it meanwhile
-    return BuildDefaultStore(path, lock.fd());
+    if (fs::exists(path, ec)) return openRegistryStore(path);  // another process built it meanwhile
+    return buildDefaultStore(path, lock.fd());
 }
 
-StoreOpenResult OpenRegistry(const RegistrySource& source) {
+StoreOpenResult openRegistry(const RegistrySource& source) {
     switch (source.kind) {
-        case RegistrySource::Kind::UserStore: return OpenUserRegistry();
-        case RegistrySource::Kind::StoreFile: return OpenUserRegistry(source.path);
-        case RegistrySource::Kind::Windows:
-        case RegistrySource::Kind::Hive: return OpenHiveRegistry(source);
-        case RegistrySource::Kind::WinePrefix: {
-            RegistrySource resolved = source;
-            if (std::string error = ResolveRegistrySource(resolved); !error.empty()) {
-                StoreOpenResult failed;
-                failed.error = std::move(error);
-                return failed;
-            }
-            std::unique_ptr<Backend> backend;
-            StoreOpenResult result = OpenWinePrefixStore(resolved.path, backend);
-            if (result.ok) MakeCurrentWithHistory(std::move(backend), RegistryIdentity("wine", resolved.path), result);
-            return result;
+    case RegistrySource::Kind::UserStore: return openUserRegistry();
+    case RegistrySource::Kind::StoreFile: return openUserRegistry(source.path);
+    case RegistrySource::Kind::Windows:
+    case RegistrySource::Kind::Hive: return openHiveRegistry(source);
+    case RegistrySource::Kind::WinePrefix: {
+        RegistrySource resolved = source;
+        if (std::string error = resolveRegistrySource(resolved); !error.empty()) {
+            StoreOpenResult failed;
+            failed.error = std::move(error);
+            return failed;
         }
+        std::unique_ptr<Backend> backend;
+        StoreOpenResult result = OpenWinePrefixStore(resolved.path, backend);
+        if (result.ok) makeCurrentWithHistory(std::move(backend), registryIdentity("wine", resolved.path), result);
+        return result;
+    }
     }
     StoreOpenResult failed;
     failed.error = Say({"This kind of registry cannot be opened.", "この種類のレジストリは開けません。"});

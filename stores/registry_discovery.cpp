@@ -4,9 +4,8 @@
 
 namespace tovik {
 
-void DiscoverRegistries(const discover::UserFolders& folders, const discover::FoundCallback& onFound,
-                        std::stop_token stop)
-{
+void discoverRegistries(const discover::UserFolders& folders, const discover::FoundCallback& onFound,
+                        std::stop_token stop) {
     discover::discoverRegistries(
         folders,
         [&onFound](const discover::FoundRegistry& found) {
@@ -20,10 +19,9 @@ void DiscoverRegistries(const discover::UserFolders& folders, const discover::Fo
         std::move(stop));
 }
 
-std::vector<discover::FoundRegistry> DiscoverAllRegistries(const discover::UserFolders& folders)
-{
+std::vector<discover::FoundRegistry> discoverAllRegistries(const discover::UserFolders& folders) {
     std::vector<discover::FoundRegistry> all;
-    DiscoverRegistries(folders, [&all](const discover::FoundRegistry& found) { all.push_back(found); });
+    tovik::discoverRegistries(folders, [&all](const discover::FoundRegistry& found) { all.push_back(found); });
     return all;
 }
 

@@ -9,9 +9,9 @@
 namespace tovik {
 
 // Like discover::discoverRegistries, with readOnly and readOnlyReason filled in.
-void DiscoverRegistries(const discover::UserFolders& folders, const discover::FoundCallback& onFound,
+void discoverRegistries(const discover::UserFolders& folders, const discover::FoundCallback& onFound,
                         std::stop_token stop = {});
 std::vector<discover::FoundRegistry>
-DiscoverAllRegistries(const discover::UserFolders& folders = discover::UserFolders::fromEnvironment());
+discoverAllRegistries(const discover::UserFolders& folders = discover::UserFolders::fromEnvironment());
 
 }  // namespace tovik

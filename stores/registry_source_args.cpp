@@ -9,16 +9,20 @@ namespace tovik {
 
 namespace {
 
-std::string Twice(std::string_view option) { return Say({"%1 is given twice.", "%1 が2回あります。"}, {option}); }
+std::string twice(std::string_view option) {
+    return Say({"%1 is given twice.", "%1 が2回あります。"}, {option});
+}
 
 // The value of option name at args[i] (joined with '=' or the next argument); false when args[i]
 // is not that option.
-bool TakeValue(std::span<const std::string_view> args, std::size_t& i, std::string_view name, std::string& value,
+bool takeValue(std::span<const std::string_view> args, std::size_t& i, std::string_view name, std::string& value,
                std::string& error) {
     const std::string_view arg = args[i];
     if (arg == name) {
-        if (i + 1 < args.size()) value = std::string(args[++i]);
-        else value.clear();
+        if (i + 1 < args.size())
+            value = std::string(args[++i]);
+        else
+            value.clear();
     } else if (arg.size() > name.size() && arg.starts_with(name) && arg[name.size()] == '=') {
         value = std::string(arg.substr(name.size() + 1));
     } else {
@@ -28,7 +32,7 @@ bool TakeValue(std::span<const std::string_view> args, std::size_t& i, std::stri
     return true;
 }
 
-bool SetKind(RegistrySource& source, RegistrySource::Kind kind, std::string path, std::string& error) {
+bool setKind(RegistrySource& source, RegistrySource::Kind kind, std::string path, std::string& error) {
     if (source.kind != RegistrySource::Kind::UserStore) {
         error = Say(kOneRegistryOnly);
         return true;
@@ -39,27 +43,27 @@ bool SetKind(RegistrySource& source, RegistrySource::Kind kind, std::string path
 }
 
 // The options of Windows hive files.
-bool TakeHiveSourceOption(std::span<const std::string_view> args, std::size_t& i, RegistrySource& source,
+bool takeHiveSourceOption(std::span<const std::string_view> args, std::size_t& i, RegistrySource& source,
                           std::string& error) {
     std::string value;
     if (args[i] == "--write") {
-        if (source.writable) error = Twice("--write");
+        if (source.writable) error = twice("--write");
         source.writable = true;
         return true;
     }
-    if (TakeValue(args, i, "--windows", value, error)) {
-        return error.empty() ? SetKind(source, RegistrySource::Kind::Windows, value, error) : true;
+    if (takeValue(args, i, "--windows", value, error)) {
+        return error.empty() ? setKind(source, RegistrySource::Kind::Windows, value, error) : true;
     }
-    if (TakeValue(args, i, "--hive", value, error)) {
-        return error.empty() ? SetKind(source, RegistrySource::Kind::Hive, value, error) : true;
+    if (takeValue(args, i, "--hive", value, error)) {
+        return error.empty() ? setKind(source, RegistrySource::Kind::Hive, value, error) : true;
     }
-    if (TakeValue(args, i, "--user", value, error)) {
-        if (error.empty() && !source.userHive.empty()) error = Twice("--user");
+    if (takeValue(args, i, "--user", value, error)) {
+        if (error.empty() && !source.userHive.empty()) error = twice("--user");
         source.userHive = value;
         return true;
     }
-    if (TakeValue(args, i, "--as", value, error)) {
-        if (error.empty() && !source.mountAs.empty()) error = Twice("--as");
+    if (takeValue(args, i, "--as", value, error)) {
+        if (error.empty() && !source.mountAs.empty()) error = twice("--as");
         source.mountAs = value;
         return true;
     }
@@ -68,7 +72,7 @@ bool TakeHiveSourceOption(std::span<const std::string_view> args, std::size_t& i
 
 }  // namespace
 
-bool TakeRegistrySourceOption(std::span<const std::string_view> args, std::size_t& i, RegistrySource& source,
+bool takeRegistrySourceOption(std::span<const std::string_view> args, std::size_t& i, RegistrySource& source,
                               std::string& error, std::span<const std::string_view> commandWords) {
     error.clear();
     if (i >= args.size()) return false;
@@ -77,26 +81,27 @@ bool TakeRegistrySourceOption(std::span<const std::string_view> args, std::size_
         // Without a folder: the default prefix, found when the registry is opened.
         const bool bare = i + 1 == args.size() || args[i + 1].starts_with('-') ||
                           std::find(commandWords.begin(), commandWords.end(), args[i + 1]) != commandWords.end();
-        if (bare) return SetKind(source, RegistrySource::Kind::WinePrefix, {}, error);
+        if (bare) return setKind(source, RegistrySource::Kind::WinePrefix, {}, error);
     }
-    if (TakeValue(args, i, "--wine-prefix", value, error)) {
-        return error.empty() ? SetKind(source, RegistrySource::Kind::WinePrefix, value, error) : true;
+    if (takeValue(args, i, "--wine-prefix", value, error)) {
+        return error.empty() ? setKind(source, RegistrySource::Kind::WinePrefix, value, error) : true;
     }
-    if (TakeValue(args, i, "--steam-app", value, error)) {
+    if (takeValue(args, i, "--steam-app", value, error)) {
         if (!error.empty()) return true;
-        if (value.size() > 20 || !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        if (value.size() > 20 ||
+            !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
             error = Say({"--steam-app needs a Steam app's number (APPID), such as 1091500.",
                          "--steam-app にはSteamのアプリの番号（APPID、例えば 1091500）が必要です。"});
             return true;
         }
-        SetKind(source, RegistrySource::Kind::WinePrefix, {}, error);
+        setKind(source, RegistrySource::Kind::WinePrefix, {}, error);
         if (error.empty()) source.steamApp = value;
         return true;
     }
-    return TakeHiveSourceOption(args, i, source, error);
+    return takeHiveSourceOption(args, i, source, error);
 }
 
-std::string CheckRegistrySource(const RegistrySource& source) {
+std::string checkRegistrySource(const RegistrySource& source) {
     using Kind = RegistrySource::Kind;
     if (!source.userHive.empty() && source.kind != Kind::Windows)
         return Say({"--user goes with --windows DIR.", "--user は --windows DIR と一緒に使います。"});
@@ -113,7 +118,7 @@ std::string CheckRegistrySource(const RegistrySource& source) {
     return {};
 }
 
-std::string ResolveRegistrySource(RegistrySource& source, const discover::UserFolders& folders) {
+std::string resolveRegistrySource(RegistrySource& source, const discover::UserFolders& folders) {
     if (source.kind != RegistrySource::Kind::WinePrefix || !source.path.empty()) return {};
     if (source.steamApp.empty()) {
         source.path = folders.defaultWinePrefix();

@@ -25,17 +25,17 @@ inline constexpr Message kOneRegistryOnly{
 // when args[i] is not one of these options. error is a usage error's sentence when the option
 // was taken but is wrong (its value missing, or a second registry named). commandWords are the
 // arguments that end the options (tovik-reg's commands), never taken as a folder.
-bool TakeRegistrySourceOption(std::span<const std::string_view> args, std::size_t& i, RegistrySource& source,
+bool takeRegistrySourceOption(std::span<const std::string_view> args, std::size_t& i, RegistrySource& source,
                               std::string& error, std::span<const std::string_view> commandWords = {});
 
 // The usage error of a combination that makes no sense (--user without --windows, --hive
 // without --as, ...); empty when the options fit together.
-std::string CheckRegistrySource(const RegistrySource& source);
+std::string checkRegistrySource(const RegistrySource& source);
 
 // Gives a WinePrefix without a folder its folder: the Proton prefix of source.steamApp in the
 // Steam libraries of folders, else the default prefix. The sentence for the user when the app
 // has no prefix; empty when source names its folder.
-std::string ResolveRegistrySource(RegistrySource& source,
+std::string resolveRegistrySource(RegistrySource& source,
                                   const discover::UserFolders& folders = discover::UserFolders::fromEnvironment());
 
 }  // namespace tovik

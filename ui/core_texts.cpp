@@ -11,12 +11,15 @@ const char* const kCoreTexts[] = {
     QT_TRANSLATE_NOOP("Tovik", "キーが選択されていません"),
     QT_TRANSLATE_NOOP("Tovik", "ファイルを作成できません。エクスポートしませんでした。"),
     QT_TRANSLATE_NOOP("Tovik", "キーを開けません。エクスポートしませんでした。"),
-    QT_TRANSLATE_NOOP("Tovik", "レジストリを読み出せません。エクスポートを中止しました。選んだファイルは変更していません。"),
-    QT_TRANSLATE_NOOP("Tovik", "ファイルに書き込めません。エクスポートを中止しました。選んだファイルは変更していません。"),
+    QT_TRANSLATE_NOOP("Tovik",
+                      "レジストリを読み出せません。エクスポートを中止しました。選んだファイルは変更していません。"),
+    QT_TRANSLATE_NOOP("Tovik",
+                      "ファイルに書き込めません。エクスポートを中止しました。選んだファイルは変更していません。"),
     QT_TRANSLATE_NOOP("Tovik", "他のユーザーが置いたリンクです。エクスポートしませんでした。"),
     QT_TRANSLATE_NOOP("Tovik", "レジストリのファイルそのものには書き出せません。エクスポートしませんでした。"),
     QT_TRANSLATE_NOOP("Tovik", "エクスポートを中止しました。選んだファイルは変更していません。"),
-    QT_TRANSLATE_NOOP("Tovik", "インポートで元どおりに戻らない値を%1個書き出しました。このファイルからは復元できません。"),
+    QT_TRANSLATE_NOOP("Tovik",
+                      "インポートで元どおりに戻らない値を%1個書き出しました。このファイルからは復元できません。"),
     // backup/backup_import.h
     QT_TRANSLATE_NOOP("Tovik", "Unicodeではありません"),
     QT_TRANSLATE_NOOP("Tovik", "ファイル形式エラー インポート失敗"),
@@ -83,4 +86,6 @@ const char* const kCoreTexts[] = {
 
 }  // namespace
 
-std::span<const char* const> CoreTextSources() { return kCoreTexts; }
+std::span<const char* const> coreTextSources() {
+    return kCoreTexts;
+}

@@ -6,13 +6,13 @@
 #include <QEvent>
 #include <QFont>
 #include <QFontMetricsF>
-#include <QLabel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextCursor>
 #include <QRect>
 #include <QString>
+#include <QTextCursor>
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -25,20 +25,21 @@ public:
 
     DialogUnits(const QFont& font, int templateWidth) {
         const QFontMetricsF metrics(font);
-        const double baseX = metrics.horizontalAdvance(
-                                 QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0 / 4.0;
+        const double baseX =
+            metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0 /
+            4.0;
         const double baseY = metrics.height() / 8.0;
         const double scale = std::max(1.0, kPortraitWidth / (templateWidth * baseX));
         unitX_ = baseX * scale;
         unitY_ = baseY * scale;
     }
 
-    int X(int units) const { return static_cast<int>(std::lround(units * unitX_)); }
-    int Y(int units) const { return static_cast<int>(std::lround(units * unitY_)); }
-    QRect Rect(int x, int y, int width, int height) const {
-        return QRect(X(x), Y(y), X(x + width) - X(x), Y(y + height) - Y(y));
+    int pixelsX(int units) const { return static_cast<int>(std::lround(units * unitX_)); }
+    int pixelsY(int units) const { return static_cast<int>(std::lround(units * unitY_)); }
+    QRect rect(int x, int y, int width, int height) const {
+        return QRect(pixelsX(x), pixelsY(y), pixelsX(x + width) - pixelsX(x), pixelsY(y + height) - pixelsY(y));
     }
-    QSize Size(int width, int height) const { return QSize(X(width), Y(height)); }
+    QSize size(int width, int height) const { return QSize(pixelsX(width), pixelsY(height)); }
 
 private:
     double unitX_ = 1;
@@ -46,7 +47,7 @@ private:
 };
 
 // A label that shows its text as it stands, never as markup.
-inline QLabel* PlaceLabel(QWidget* dialog, const QString& text, QRect rect) {
+inline QLabel* placeLabel(QWidget* dialog, const QString& text, QRect rect) {
     auto* label = new QLabel(text, dialog);
     label->setTextFormat(Qt::PlainText);
     label->setGeometry(rect);
@@ -54,7 +55,7 @@ inline QLabel* PlaceLabel(QWidget* dialog, const QString& text, QRect rect) {
 }
 
 // A keypad key never takes the focus, so that the edit it types into keeps its caret and selection.
-inline QPushButton* PlaceKeypadKey(QWidget* dialog, const QString& text, QRect rect) {
+inline QPushButton* placeKeypadKey(QWidget* dialog, const QString& text, QRect rect) {
     auto* key = new QPushButton(text, dialog);
     key->setFocusPolicy(Qt::NoFocus);
     key->setAutoDefault(false);

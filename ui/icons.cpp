@@ -15,8 +15,8 @@ QPixmap folderPixmap(bool open) {
     const QColor edge(0x80, 0x60, 0x00);
     p.setPen(edge);
     p.setBrush(QColor(0xF0, 0xD0, 0x60));
-    p.drawRect(1, 4, 13, 9);                 // body
-    p.drawRect(1, 2, 5, 2);                  // tab
+    p.drawRect(1, 4, 13, 9);  // body
+    p.drawRect(1, 2, 5, 2);   // tab
     if (open) {
         QPainterPath flap;
         flap.moveTo(3, 7);
@@ -48,18 +48,24 @@ QPixmap letteredPixmap(const QString& text, const QColor& ink, int pixelSize) {
 
 }  // namespace
 
-QIcon FolderIcon() {
+QIcon folderIcon() {
     QIcon icon;
     icon.addPixmap(folderPixmap(false), QIcon::Normal);
     icon.addPixmap(folderPixmap(true), QIcon::Selected);
     return icon;
 }
 
-QIcon StringValueIcon() { return QIcon(letteredPixmap(QStringLiteral("ab"), QColor(0xC0, 0x00, 0x00), 10)); }
-QIcon NumberValueIcon() { return QIcon(letteredPixmap(QStringLiteral("123"), QColor(0x00, 0x40, 0xC0), 7)); }
-QIcon BinaryValueIcon() { return QIcon(letteredPixmap(QStringLiteral("011\n110"), QColor(0x00, 0x80, 0x40), 6)); }
+QIcon stringValueIcon() {
+    return QIcon(letteredPixmap(QStringLiteral("ab"), QColor(0xC0, 0x00, 0x00), 10));
+}
+QIcon numberValueIcon() {
+    return QIcon(letteredPixmap(QStringLiteral("123"), QColor(0x00, 0x40, 0xC0), 7));
+}
+QIcon binaryValueIcon() {
+    return QIcon(letteredPixmap(QStringLiteral("011\n110"), QColor(0x00, 0x80, 0x40), 6));
+}
 
-QIcon ApplicationIcon() {
+QIcon applicationIcon() {
     QPixmap pm(32, 32);
     pm.fill(Qt::transparent);
     QPainter p(&pm);

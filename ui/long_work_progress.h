@@ -21,15 +21,15 @@ public:
     LongWorkProgress& operator=(const LongWorkProgress&) = delete;
 
     // Tells how much is done; cheap enough to call for every item. False once 中止 was pressed.
-    bool Step(std::size_t done);
-    bool Cancelled() const { return m_cancelled; }
+    bool step(std::size_t done);
+    bool cancelled() const { return m_cancelled; }
     // Closes the dialog before the work's messages.
-    void Close();
+    void close();
     // Whether the dialog has been shown.
-    bool Shown() const { return m_dialog != nullptr; }
+    bool shown() const { return m_dialog != nullptr; }
 
     // How long work runs before the dialog appears (tests shorten it).
-    static void SetShowDelay(std::chrono::milliseconds delay);
+    static void setShowDelay(std::chrono::milliseconds delay);
 
 private:
     void show();

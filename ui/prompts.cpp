@@ -2,8 +2,8 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QFileDialog>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QMessageBox>
@@ -11,24 +11,25 @@
 #include <QSettings>
 #include <algorithm>
 
-QString AppCaption() { return QStringLiteral("Harnet"); }
+QString appCaption() {
+    return QStringLiteral("Harnet");
+}
 
-int ViewPrompts::MessageBox(QWidget* parent, const QString& text, MessageButtons buttons) {
-    QMessageBox box(QMessageBox::NoIcon, AppCaption(), text,
-                    buttons == MessageButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
-                    parent);
+int ViewPrompts::messageBox(QWidget* parent, const QString& text, MessageButtons buttons) {
+    QMessageBox box(QMessageBox::NoIcon, appCaption(), text,
+                    buttons == MessageButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, parent);
     const int answer = box.exec();
     if (buttons == MessageButtons::Ok) return IDOK;
     return answer == QMessageBox::Yes ? IDYES : IDNO;
 }
 
-QString FileDialogStartFolder() {
+QString fileDialogStartFolder() {
     const QSettings settings(QString::fromLatin1(kSettingsOrganization), QString::fromLatin1(kSettingsApplication));
     const QString folder = settings.value(QString::fromLatin1(kLastFolderSetting)).toString();
     return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath();
 }
 
-void FitAndCentre(QWidget& dialog, QWidget* parent) {
+void fitAndCentre(QWidget& dialog, QWidget* parent) {
     QWidget* window = parent ? parent->window() : QApplication::activeWindow();
     if (window == &dialog) window = nullptr;
     const QScreen* screen = window ? window->screen() : dialog.screen();
@@ -48,7 +49,7 @@ namespace {
 
 // "*.*" means every file where the filters' texts come from; on Linux it would hide the names
 // without a dot, so a filter of that one pattern lists every file, its text kept.
-void LetStarDotStarMatchEveryFile(QFileDialog& dialog) {
+void letStarDotStarMatchEveryFile(QFileDialog& dialog) {
     auto* model = dialog.findChild<QFileSystemModel*>();
     if (model == nullptr) return;
     const auto apply = [model](const QString& filter) {
@@ -61,16 +62,16 @@ void LetStarDotStarMatchEveryFile(QFileDialog& dialog) {
 
 // Qt's own file dialog (the platform's may not fit a small screen), sized to fit and centred,
 // starting in the folder last used. Without a filter it chooses a folder.
-QString RunFileDialog(QWidget* parent, const QString& filter, QFileDialog::AcceptMode mode,
+QString runFileDialog(QWidget* parent, const QString& filter, QFileDialog::AcceptMode mode,
                       QString* selectedFilter = nullptr) {
-    QFileDialog dialog(parent, QString(), FileDialogStartFolder(), filter);
+    QFileDialog dialog(parent, QString(), fileDialogStartFolder(), filter);
     dialog.setObjectName(QStringLiteral("TovikFileDialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    LetStarDotStarMatchEveryFile(dialog);
+    letStarDotStarMatchEveryFile(dialog);
     dialog.setAcceptMode(mode);
     if (mode == QFileDialog::AcceptSave) {
         dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setOption(QFileDialog::DontConfirmOverwrite);   // an existing file is replaced without a question
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);  // an existing file is replaced without a question
     } else if (filter.isEmpty()) {
         dialog.setFileMode(QFileDialog::Directory);
         dialog.setOption(QFileDialog::ShowDirsOnly);
@@ -79,30 +80,33 @@ QString RunFileDialog(QWidget* parent, const QString& filter, QFileDialog::Accep
     }
     dialog.setMinimumSize(0, 0);
     dialog.resize(kDialogMaxWidth, 520);
-    FitAndCentre(dialog, parent);
+    fitAndCentre(dialog, parent);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     const QString file = dialog.selectedFiles().front();
     if (selectedFilter) *selectedFilter = dialog.selectedNameFilter();
     QSettings settings(QString::fromLatin1(kSettingsOrganization), QString::fromLatin1(kSettingsApplication));
     const QFileInfo chosen(file);
-    settings.setValue(QString::fromLatin1(kLastFolderSetting), chosen.isDir() ? chosen.absoluteFilePath() : chosen.absolutePath());
+    settings.setValue(QString::fromLatin1(kLastFolderSetting),
+                      chosen.isDir() ? chosen.absoluteFilePath() : chosen.absolutePath());
     return file;
 }
 
 }  // namespace
 
-QString ViewPrompts::SaveFileName(QWidget* parent, const QString& filter, QString* selectedFilter) {
-    return RunFileDialog(parent, filter, QFileDialog::AcceptSave, selectedFilter);
+QString ViewPrompts::saveFileName(QWidget* parent, const QString& filter, QString* selectedFilter) {
+    return runFileDialog(parent, filter, QFileDialog::AcceptSave, selectedFilter);
 }
 
-QString ViewPrompts::OpenFileName(QWidget* parent, const QString& filter) {
-    return RunFileDialog(parent, filter, QFileDialog::AcceptOpen);
+QString ViewPrompts::openFileName(QWidget* parent, const QString& filter) {
+    return runFileDialog(parent, filter, QFileDialog::AcceptOpen);
 }
 
-QString ViewPrompts::ExistingFolder(QWidget* parent) { return RunFileDialog(parent, QString(), QFileDialog::AcceptOpen); }
+QString ViewPrompts::existingFolder(QWidget* parent) {
+    return runFileDialog(parent, QString(), QFileDialog::AcceptOpen);
+}
 
 int ViewPrompts::DoModal(QDialog& dialog) {
-    if (!dialog.testAttribute(Qt::WA_Resized)) dialog.adjustSize();   // the size show() would give it
-    FitAndCentre(dialog, dialog.parentWidget());
+    if (!dialog.testAttribute(Qt::WA_Resized)) dialog.adjustSize();  // the size show() would give it
+    fitAndCentre(dialog, dialog.parentWidget());
     return dialog.exec() == QDialog::Accepted ? IDOK : IDCANCEL;
 }

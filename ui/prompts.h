@@ -17,20 +17,20 @@ class ViewPrompts {
 public:
     virtual ~ViewPrompts() = default;
     // Shows text with the given buttons and no icon; returns IDOK, IDYES or IDNO.
-    virtual int MessageBox(QWidget* parent, const QString& text, MessageButtons buttons);
+    virtual int messageBox(QWidget* parent, const QString& text, MessageButtons buttons);
     // A file to write (empty when cancelled); filter in Qt's "Name (*.ext);;..." form.
     // selectedFilter, when given, receives the filter the user chose (the first by default).
-    virtual QString SaveFileName(QWidget* parent, const QString& filter, QString* selectedFilter = nullptr);
+    virtual QString saveFileName(QWidget* parent, const QString& filter, QString* selectedFilter = nullptr);
     // A file to read (empty when cancelled).
-    virtual QString OpenFileName(QWidget* parent, const QString& filter);
+    virtual QString openFileName(QWidget* parent, const QString& filter);
     // An existing folder (empty when cancelled).
-    virtual QString ExistingFolder(QWidget* parent);
+    virtual QString existingFolder(QWidget* parent);
     // Shows a modal dialog; returns IDOK or IDCANCEL.
     virtual int DoModal(QDialog& dialog);
 };
 
 // The caption of every message box of the application.
-QString AppCaption();
+QString appCaption();
 
 // Tovik's settings file, $XDG_CONFIG_HOME/tovik/tovik.conf (~/.config/tovik/tovik.conf), shared by
 // every window: QSettings settings(kSettingsOrganization, kSettingsApplication).
@@ -38,11 +38,11 @@ inline constexpr char kSettingsOrganization[] = "tovik";
 inline constexpr char kSettingsApplication[] = "tovik";
 // The folder the file dialogs start in: the one last used, else the home folder.
 inline constexpr char kLastFolderSetting[] = "dialogs/lastFolder";
-QString FileDialogStartFolder();
+QString fileDialogStartFolder();
 
 // Every dialog fits a small portrait screen (480 by 800): at most this size, frame excluded.
 inline constexpr int kDialogMaxWidth = 460;
 inline constexpr int kDialogMaxHeight = 740;
 // Shrinks the dialog to fit kDialogMax* and the parent's screen, and centres it over the
 // parent's window (inside the screen).
-void FitAndCentre(QWidget& dialog, QWidget* parent);
+void fitAndCentre(QWidget& dialog, QWidget* parent);

@@ -7,17 +7,19 @@
 #include <string>
 #include <string_view>
 
-inline std::u16string_view ToU16View(const QString& s) {
+inline std::u16string_view toU16View(const QString& s) {
     return {reinterpret_cast<const char16_t*>(s.utf16()), static_cast<std::size_t>(s.size())};
 }
-inline std::u16string ToU16(const QString& s) { return std::u16string(ToU16View(s)); }
-inline QString ToQString(std::u16string_view s) {
+inline std::u16string toU16(const QString& s) {
+    return std::u16string(toU16View(s));
+}
+inline QString toQString(std::u16string_view s) {
     return QString(reinterpret_cast<const QChar*>(s.data()), static_cast<qsizetype>(s.size()));
 }
 
 // A key's last write time (a FILETIME) as this machine's local time in the locale's short form;
 // empty for 0, a time the registry does not keep.
-inline QString KeyTimeText(std::int64_t fileTime) {
+inline QString keyTimeText(std::int64_t fileTime) {
     if (fileTime <= 0) return {};
     constexpr std::int64_t kUnixEpoch = 116444736000000000;  // 1970-01-01 as a FILETIME
     const QDateTime local = QDateTime::fromMSecsSinceEpoch((fileTime - kUnixEpoch) / 10000).toLocalTime();

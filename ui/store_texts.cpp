@@ -7,21 +7,22 @@
 namespace {
 
 // The English shapes, as stores/hive and stores/wine compose them, with what each captures.
-const QString kUncleanAdvice = QStringLiteral(
-    " hivex cannot replay it, so the hive is open read-only. Start that Windows and shut it down normally to write it.");
+const QString kUncleanAdvice = QStringLiteral(" hivex cannot replay it, so the hive is open read-only. Start that "
+                                              "Windows and shut it down normally to write it.");
 
 struct Unclean {
     QString hive;
-    QString log;   // empty: the base block shows the unfinished write
+    QString log;  // empty: the base block shows the unfinished write
 };
 
 bool matchUnclean(const QString& sentence, Unclean& unclean) {
     static const QRegularExpression written(QStringLiteral("^Windows did not shut down cleanly: (.+) was being written "
                                                            "when Windows stopped\\.") +
                                             QRegularExpression::escape(kUncleanAdvice) + QStringLiteral("$"));
-    static const QRegularExpression logged(QStringLiteral("^Windows did not shut down cleanly: (.+) has changes waiting "
-                                                          "in its transaction log (.+)\\.") +
-                                           QRegularExpression::escape(kUncleanAdvice) + QStringLiteral("$"));
+    static const QRegularExpression logged(
+        QStringLiteral("^Windows did not shut down cleanly: (.+) has changes waiting "
+                       "in its transaction log (.+)\\.") +
+        QRegularExpression::escape(kUncleanAdvice) + QStringLiteral("$"));
     if (const QRegularExpressionMatch m = written.match(sentence); m.hasMatch()) {
         unclean = {m.captured(1), {}};
         return true;
@@ -35,11 +36,15 @@ bool matchUnclean(const QString& sentence, Unclean& unclean) {
 
 QString uncleanText(const Unclean& unclean) {
     return unclean.log.isEmpty()
-               ? Tovik::tr("Windowsが正しく終了していません。%1 は書き込みの途中で止まっています。hivexではその続きを行えないため、"
-                           "このハイブは読み取り専用で開きました。そのWindowsを起動し、正しく終了させると書き込めます。")
+               ? Tovik::tr(
+                     "Windowsが正しく終了していません。%1 "
+                     "は書き込みの途中で止まっています。hivexではその続きを行えないため、"
+                     "このハイブは読み取り専用で開きました。そのWindowsを起動し、正しく終了させると書き込めます。")
                      .arg(unclean.hive)
-               : Tovik::tr("Windowsが正しく終了していません。%1 にはトランザクションログ %2 に残った変更があります。hivexではその続きを"
-                           "行えないため、このハイブは読み取り専用で開きました。そのWindowsを起動し、正しく終了させると書き込めます。")
+               : Tovik::tr("Windowsが正しく終了していません。%1 にはトランザクションログ %2 "
+                           "に残った変更があります。hivexではその続きを"
+                           "行えないため、このハイブは読み取り専用で開きました。そのWindowsを起動し、正しく終了させると"
+                           "書き込めます。")
                      .arg(unclean.hive, unclean.log);
 }
 
@@ -51,33 +56,39 @@ QString translate(const QString& sentence) {
     static const Shape shapes[] = {
         {QRegularExpression(QStringLiteral("^(.+) is not a Windows registry hive, or it is damaged \\((.+)\\)\\.$")),
          [](const QRegularExpressionMatch& m) {
-             return Tovik::tr("%1 はWindowsのレジストリハイブではないか、壊れています（%2）。").arg(m.captured(1), m.captured(2));
+             return Tovik::tr("%1 はWindowsのレジストリハイブではないか、壊れています（%2）。")
+                 .arg(m.captured(1), m.captured(2));
          }},
-        {QRegularExpression(QStringLiteral("^Wine is running this prefix \\(wineserver, process (\\d+)\\): it keeps the "
-                                           "registry in memory and would overwrite any change, so the prefix is open "
-                                           "read-only\\. Stop it with \"wineserver -k\" first\\.$")),
+        {QRegularExpression(
+             QStringLiteral("^Wine is running this prefix \\(wineserver, process (\\d+)\\): it keeps the "
+                            "registry in memory and would overwrite any change, so the prefix is open "
+                            "read-only\\. Stop it with \"wineserver -k\" first\\.$")),
          [](const QRegularExpressionMatch& m) {
-             return Tovik::tr("Wineがこのプレフィックスを使っています（wineserver、プロセス %1）。Wineはレジストリをメモリに"
-                              "持っていて変更を上書きするため、読み取り専用で開きました。先に「wineserver -k」で止めてください。")
-                 .arg(m.captured(1));
+             return Tovik::
+                 tr("Wineがこのプレフィックスを使っています（wineserver、プロセス %1）。Wineはレジストリをメモリに"
+                    "持っていて変更を上書きするため、読み取り専用で開きました。先に「wineserver -k」で止めてください。")
+                     .arg(m.captured(1));
          }},
         {QRegularExpression(QStringLiteral("^Wine is running this prefix: it keeps the registry in memory and would "
                                            "overwrite any change, so the prefix is open read-only\\. Stop it with "
                                            "\"wineserver -k\" first\\.$")),
          [](const QRegularExpressionMatch&) {
-             return Tovik::tr("Wineがこのプレフィックスを使っています。Wineはレジストリをメモリに持っていて変更を上書きするため、"
-                              "読み取り専用で開きました。先に「wineserver -k」で止めてください。");
+             return Tovik::tr(
+                 "Wineがこのプレフィックスを使っています。Wineはレジストリをメモリに持っていて変更を上書きするため、"
+                 "読み取り専用で開きました。先に「wineserver -k」で止めてください。");
          }},
         {QRegularExpression(QStringLiteral("^Tovik cannot tell whether Wine is running this prefix \\((.+)\\), so it "
                                            "opens it read-only\\.$")),
          [](const QRegularExpressionMatch& m) {
-             return Tovik::tr("Wineがこのプレフィックスを使っているかどうか分からない（%1）ため、読み取り専用で開きました。")
+             return Tovik::tr(
+                        "Wineがこのプレフィックスを使っているかどうか分からない（%1）ため、読み取り専用で開きました。")
                  .arg(m.captured(1));
          }},
         {QRegularExpression(QStringLiteral("^Tovik cannot take Wine's lock of this prefix \\((.+)\\), so it opens it "
                                            "read-only\\.$")),
          [](const QRegularExpressionMatch& m) {
-             return Tovik::tr("このプレフィックスのWineのロックを取れない（%1）ため、読み取り専用で開きました。").arg(m.captured(1));
+             return Tovik::tr("このプレフィックスのWineのロックを取れない（%1）ため、読み取り専用で開きました。")
+                 .arg(m.captured(1));
          }},
         {QRegularExpression(QStringLiteral("^The hives are open read-only: give --write to change them\\.$")),
          [](const QRegularExpressionMatch&) {
@@ -93,7 +104,7 @@ QString translate(const QString& sentence) {
 
 }  // namespace
 
-QString StoreText(const std::string& sentence) {
+QString storeText(const std::string& sentence) {
     // A hive of a Windows folder that could not be opened is left out of the registry.
     static const QString leftOut = QStringLiteral(" It is left out.");
     const QString text = QString::fromStdString(sentence);
@@ -102,13 +113,15 @@ QString StoreText(const std::string& sentence) {
     return translate(text);
 }
 
-QString StoreNoticesText(const std::vector<std::string>& notices) {
+QString storeNoticesText(const std::vector<std::string>& notices) {
     std::vector<Unclean> unclean;
     QStringList paragraphs;
     for (const std::string& notice : notices) {
         Unclean one;
-        if (matchUnclean(QString::fromStdString(notice), one)) unclean.push_back(one);
-        else paragraphs << StoreText(notice);
+        if (matchUnclean(QString::fromStdString(notice), one))
+            unclean.push_back(one);
+        else
+            paragraphs << storeText(notice);
     }
     if (unclean.size() == 1) {
         paragraphs.prepend(uncleanText(unclean.front()));
@@ -116,10 +129,11 @@ QString StoreNoticesText(const std::vector<std::string>& notices) {
         // One reason, one piece of advice, and the hives it holds for.
         QStringList hives;
         for (const Unclean& one : unclean) hives << QStringLiteral("  ") + one.hive;
-        paragraphs.prepend(Tovik::tr("Windowsが正しく終了していないため、次のハイブは書き込みの途中で止まっています。hivexでは"
-                                     "その続きを行えないため、これらは読み取り専用で開きました。そのWindowsを起動し、正しく"
-                                     "終了させると書き込めます。") +
-                           QLatin1Char('\n') + hives.join(QLatin1Char('\n')));
+        paragraphs.prepend(
+            Tovik::tr("Windowsが正しく終了していないため、次のハイブは書き込みの途中で止まっています。hivexでは"
+                      "その続きを行えないため、これらは読み取り専用で開きました。そのWindowsを起動し、正しく"
+                      "終了させると書き込めます。") +
+            QLatin1Char('\n') + hives.join(QLatin1Char('\n')));
     }
     return paragraphs.join(QStringLiteral("\n\n"));
 }

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-QString StoreText(const std::string& sentence);
+QString storeText(const std::string& sentence);
 
 // The notices of an opened registry as one message: the hives that Windows did not shut down
 // cleanly in one list, then every other notice; empty when there are none.
-QString StoreNoticesText(const std::vector<std::string>& notices);
+QString storeNoticesText(const std::vector<std::string>& notices);

@@ -9,19 +9,19 @@
 #include "language/messages.h"
 #include "ui/qt_text.h"
 
-QString Translated(std::u16string_view text) {
-    const QByteArray source = ToQString(text).toUtf8();
+QString translated(std::u16string_view text) {
+    const QByteArray source = toQString(text).toUtf8();
     return QCoreApplication::translate("Tovik", source.constData());
 }
 
-InterfaceLanguage ChooseInterfaceLanguage(const QStringList& uiLanguages) {
+InterfaceLanguage chooseInterfaceLanguage(const QStringList& uiLanguages) {
     std::vector<std::string> requested;
     for (const QString& language : uiLanguages) requested.push_back(language.toStdString());
     return tovik::ChooseInterfaceLanguage(requested);
 }
 
-InterfaceLanguage InstallTranslations() {
-    const InterfaceLanguage language = ChooseInterfaceLanguage(QLocale::system().uiLanguages());
+InterfaceLanguage installTranslations() {
+    const InterfaceLanguage language = chooseInterfaceLanguage(QLocale::system().uiLanguages());
     // The core's own sentences (a prefix's or a store's reasons) in the same language.
     tovik::SetMessageLanguage(language);
     // The translators live as long as the application.

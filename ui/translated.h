@@ -18,13 +18,13 @@ class Tovik {
 };
 
 // A core text in the interface's language.
-QString Translated(std::u16string_view text);
+QString translated(std::u16string_view text);
 
 using tovik::InterfaceLanguage;
 
 // The rule of language/interface_language.h over the toolkit's list of languages.
-InterfaceLanguage ChooseInterfaceLanguage(const QStringList& uiLanguages);
+InterfaceLanguage chooseInterfaceLanguage(const QStringList& uiLanguages);
 
 // Chooses from QLocale::system().uiLanguages() (LANGUAGE, LC_ALL, LC_MESSAGES, LANG) and installs
 // the translators: Tovik's English, or Qt's own Japanese for its dialogs and standard buttons.
-InterfaceLanguage InstallTranslations();
+InterfaceLanguage installTranslations();

@@ -10,20 +10,19 @@ class CAddKeyDlg : public QDialog {
 public:
     explicit CAddKeyDlg(QWidget* parent = nullptr);
 
-    QString m_strKeyName;      // edit 1004
-    QString m_strParentPath;   // static 1003
+    QString m_strKeyName;     // edit 1004
+    QString m_strParentPath;  // static 1003
 
     int DoModal();
-    void accept() override;    // OK: closes only with a name
+    void accept() override;  // OK: closes only with a name
 
-    QLineEdit* NameEdit() const { return m_edit; }
-    QLabel* ParentLabel() const { return m_static; }
+    QLineEdit* nameEdit() const { return m_edit; }
+    QLabel* parentLabel() const { return m_static; }
 
 protected:
-    void showEvent(QShowEvent* event) override;   // moves the members into the controls
+    void showEvent(QShowEvent* event) override;  // moves the members into the controls
 
 private:
-
     QLabel* m_static;
     QLineEdit* m_edit;
 };

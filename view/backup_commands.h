@@ -11,7 +11,9 @@
 
 class CTovikView;
 class RegFileCommands;
-namespace tovik { class BackupExport; }
+namespace tovik {
+class BackupExport;
+}
 
 class BackupCommands : public QObject {
 public:
@@ -21,12 +23,12 @@ public:
     void ExportKey(HKEY root, const std::u16string& path);
     void OnImport();
     // The import of a file already chosen (the file dialog's, or one named on the command line).
-    void ImportFile(const QString& fileName);
+    void importFile(const QString& fileName);
 
     // Lines of a backup file read but not yet imported; empty between imports.
-    const tovik::BackupText& PendingImportLines() const { return m_importLines; }
+    const tovik::BackupText& pendingImportLines() const { return m_importLines; }
     // Whether an export is writing its file.
-    bool IsExporting() const { return m_pExport != nullptr; }
+    bool isExporting() const { return m_pExport != nullptr; }
 
 private:
     std::u16string TakeImportLine();
@@ -34,6 +36,6 @@ private:
 
     CTovikView& m_view;
     RegFileCommands& m_regFiles;
-    tovik::BackupText m_importLines;   // the lines of the file being imported, in one buffer
-    tovik::BackupExport* m_pExport = nullptr;    // the file ExportKey writes to, during OnExport
+    tovik::BackupText m_importLines;           // the lines of the file being imported, in one buffer
+    tovik::BackupExport* m_pExport = nullptr;  // the file ExportKey writes to, during OnExport
 };

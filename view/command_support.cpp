@@ -6,16 +6,24 @@
 #include "ui/translated.h"
 #include "view/tovik_view.h"
 
-void ShowMessage(CTovikView& view, const QString& text) { view.Prompts().MessageBox(&view, text, MessageButtons::Ok); }
-
-void ShowMessage(CTovikView& view, std::u16string_view text) { ShowMessage(view, Translated(text)); }
-
-void ResetAfterImport(CTovikView& view, const QString& message) {
-    view.ClearCurrentKey();
-    ShowMessage(view, message);
-    view.ReloadTree();
+void showMessage(CTovikView& view, const QString& text) {
+    view.prompts().messageBox(&view, text, MessageButtons::Ok);
 }
 
-void ResetAfterImport(CTovikView& view, std::u16string_view message) { ResetAfterImport(view, Translated(message)); }
+void showMessage(CTovikView& view, std::u16string_view text) {
+    showMessage(view, translated(text));
+}
 
-std::string LocalFileName(const QString& path) { return QFile::encodeName(path).toStdString(); }
+void resetAfterImport(CTovikView& view, const QString& message) {
+    view.clearCurrentKey();
+    showMessage(view, message);
+    view.reloadTree();
+}
+
+void resetAfterImport(CTovikView& view, std::u16string_view message) {
+    resetAfterImport(view, translated(message));
+}
+
+std::string localFileName(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}

@@ -4,9 +4,9 @@
 #include "regfile/reg_text.h"
 #include "registry/key_path.h"
 #include "registry/registry_store.h"
-#include "ui/translated.h"
 #include "ui/prompts.h"
 #include "ui/qt_text.h"
+#include "ui/translated.h"
 #include "view/command_support.h"
 #include "view/compare_dlg.h"
 #include "view/compare_result_dlg.h"
@@ -15,38 +15,38 @@
 CompareCommands::CompareCommands(CTovikView& view) : QObject(&view), m_view(view) {}
 
 void CompareCommands::OnCompare() {
-    CCompareDlg dialog(ToQString(tovik::FullKeyPath(m_view.CurrentRoot(), m_view.CurrentKeyPath())), &m_view);
-    if (m_view.Prompts().DoModal(dialog) != QDialog::Accepted) return;
+    CCompareDlg dialog(toQString(tovik::fullKeyPath(m_view.currentRoot(), m_view.currentKeyPath())), &m_view);
+    if (m_view.prompts().DoModal(dialog) != QDialog::Accepted) return;
     CompareTarget target;
-    if (!dialog.Target(target)) {
-        ShowMessage(m_view, Tovik::tr("キーのパスが正しくありません。"));
+    if (!dialog.target(target)) {
+        showMessage(m_view, Tovik::tr("キーのパスが正しくありません。"));
         return;
     }
-    CompareWith(target);
+    compareWith(target);
 }
 
-CCompareResultDlg* CompareCommands::CompareWith(const CompareTarget& target) {
+CCompareResultDlg* CompareCommands::compareWith(const CompareTarget& target) {
     CompareSource a;
-    a.side = tovik::CompareSide{tovik::CurrentBackend(), m_view.CurrentRoot(), m_view.CurrentKeyPath()};
-    a.label = ToQString(tovik::FullKeyPath(a.side.root, a.side.path));
+    a.side = tovik::CompareSide{tovik::currentBackend(), m_view.currentRoot(), m_view.currentKeyPath()};
+    a.label = toQString(tovik::fullKeyPath(a.side.root, a.side.path));
     CompareSource b;
     b.side.root = target.root;
     b.side.path = target.path;
-    const QString key = ToQString(tovik::FullKeyPath(target.root, target.path));
+    const QString key = toQString(tovik::fullKeyPath(target.root, target.path));
     if (target.kind == CompareTarget::Kind::ThisRegistry) {
-        b.side.backend = tovik::CurrentBackend();
+        b.side.backend = tovik::currentBackend();
         b.label = key;
     } else {
         QString error;
         b.owned = m_open ? m_open(target, error) : nullptr;
         if (!b.owned) {
-            ShowMessage(m_view, error.isEmpty() ? Tovik::tr("比較する相手を開けませんでした。") : error);
+            showMessage(m_view, error.isEmpty() ? Tovik::tr("比較する相手を開けませんでした。") : error);
             return nullptr;
         }
         if (target.kind == CompareTarget::Kind::RegFile) {
-            const std::optional<tovik::RegFileText> text = tovik::ReadRegFileAt(LocalFileName(target.location));
+            const std::optional<tovik::RegFileText> text = tovik::readRegFileAt(localFileName(target.location));
             if (!text || !tovik::ReadRegFileTree(text->text, *b.owned).ok()) {
-                ShowMessage(m_view, Tovik::tr("登録ファイルを読み込めませんでした。"));
+                showMessage(m_view, Tovik::tr("登録ファイルを読み込めませんでした。"));
                 return nullptr;
             }
         }
@@ -55,20 +55,20 @@ CCompareResultDlg* CompareCommands::CompareWith(const CompareTarget& target) {
     }
     if (!a.side.backend) return nullptr;
     if (m_result) m_result->close();
-    auto* result = new CCompareResultDlg(std::move(a), std::move(b), m_view.Prompts(), &m_view);
+    auto* result = new CCompareResultDlg(std::move(a), std::move(b), m_view.prompts(), &m_view);
     result->setAttribute(Qt::WA_DeleteOnClose);
     result->setWindowFlag(Qt::Window);
     connect(result, &CCompareResultDlg::keyActivated, this,
             [this](HKEY root, const std::u16string& path, const std::u16string& name, bool onSideA) {
                 // Only side A is this registry; a key only in B goes to the nearest key A has.
                 std::u16string at = path;
-                while (!m_view.GoToKey(root, at, name.empty() || !onSideA ? std::nullopt : std::optional(name))) {
+                while (!m_view.goToKey(root, at, name.empty() || !onSideA ? std::nullopt : std::optional(name))) {
                     const std::size_t cut = at.rfind(u'\\');
                     if (at.empty()) break;
                     at = cut == std::u16string::npos ? std::u16string() : at.substr(0, cut);
                 }
             });
-    if (!result->Compare()) {
+    if (!result->compare()) {
         delete result;
         return nullptr;
     }
@@ -77,4 +77,6 @@ CCompareResultDlg* CompareCommands::CompareWith(const CompareTarget& target) {
     return result;
 }
 
-CCompareResultDlg* CompareCommands::ResultDialog() const { return m_result; }
+CCompareResultDlg* CompareCommands::resultDialog() const {
+    return m_result;
+}

@@ -18,8 +18,8 @@ class CCompareResultDlg;
 struct CompareTarget {
     enum class Kind { ThisRegistry, RegFile, StoreFile, WinePrefix };
     Kind kind = Kind::ThisRegistry;
-    QString location;       // the file or folder (not for ThisRegistry)
-    HKEY root = 0;          // the key compared with the current one
+    QString location;  // the file or folder (not for ThisRegistry)
+    HKEY root = 0;     // the key compared with the current one
     std::u16string path;
 };
 
@@ -31,14 +31,14 @@ public:
     using Opener = std::function<std::unique_ptr<tovik::Backend>(const CompareTarget& target, QString& error)>;
 
     explicit CompareCommands(CTovikView& view);
-    void SetOpener(Opener opener) { m_open = std::move(opener); }
+    void setOpener(Opener opener) { m_open = std::move(opener); }
 
     // Asks what to compare the current key with, then compares.
     void OnCompare();
     // Compares the current key (A) with target (B) and shows the result; the window, or null
     // when nothing could be compared (the user was told why).
-    CCompareResultDlg* CompareWith(const CompareTarget& target);
-    CCompareResultDlg* ResultDialog() const;
+    CCompareResultDlg* compareWith(const CompareTarget& target);
+    CCompareResultDlg* resultDialog() const;
 
 private:
     CTovikView& m_view;

@@ -9,8 +9,8 @@
 #include <QPushButton>
 
 #include "registry/key_path.h"
-#include "ui/translated.h"
 #include "ui/qt_text.h"
+#include "ui/translated.h"
 
 CCompareDlg::CCompareDlg(const QString& key, QWidget* parent) : QDialog(parent) {
     setWindowTitle(Tovik::tr("比較"));
@@ -42,18 +42,18 @@ CCompareDlg::CCompareDlg(const QString& key, QWidget* parent) : QDialog(parent) 
     kindChanged();
     connect(browse, &QPushButton::clicked, this, [this] {
         const auto kind = static_cast<CompareTarget::Kind>(m_kind->currentData().toInt());
-        const QString chosen = kind == CompareTarget::Kind::WinePrefix
-                                   ? QFileDialog::getExistingDirectory(this)
-                                   : QFileDialog::getOpenFileName(this, QString(),
-                                                                  QString(), kind == CompareTarget::Kind::RegFile
-                                                                                 ? Tovik::tr("登録ファイル(*.reg)")
-                                                                                 : Tovik::tr("すべてのファイル(*)"));
+        const QString chosen =
+            kind == CompareTarget::Kind::WinePrefix
+                ? QFileDialog::getExistingDirectory(this)
+                : QFileDialog::getOpenFileName(this, QString(), QString(),
+                                               kind == CompareTarget::Kind::RegFile ? Tovik::tr("登録ファイル(*.reg)")
+                                                                                    : Tovik::tr("すべてのファイル(*)"));
         if (!chosen.isEmpty()) m_location->setText(chosen);
     });
 }
 
-bool CCompareDlg::Target(CompareTarget& target) const {
-    const tovik::ParsedKeyPath key = tovik::ParseKeyPath(ToU16View(m_key->text()));
+bool CCompareDlg::target(CompareTarget& target) const {
+    const tovik::ParsedKeyPath key = tovik::parseKeyPath(toU16View(m_key->text()));
     if (!key.ok()) return false;
     target.kind = static_cast<CompareTarget::Kind>(m_kind->currentData().toInt());
     target.location = m_location->text();

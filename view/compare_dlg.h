@@ -13,11 +13,11 @@ class CCompareDlg : public QDialog {
 public:
     // key: the key offered first (the current one, as its full path).
     CCompareDlg(const QString& key, QWidget* parent = nullptr);
-    QComboBox* Kind() const { return m_kind; }
-    QLineEdit* Location() const { return m_location; }
-    QLineEdit* Key() const { return m_key; }
+    QComboBox* kind() const { return m_kind; }
+    QLineEdit* location() const { return m_location; }
+    QLineEdit* key() const { return m_key; }
     // The target as filled in; false when the key does not read as a key path.
-    bool Target(CompareTarget& target) const;
+    bool target(CompareTarget& target) const;
 
 private:
     QComboBox* m_kind;

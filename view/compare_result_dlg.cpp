@@ -20,10 +20,10 @@
 #include "regfile/reg_writer.h"
 #include "registry/key_path.h"
 #include "registry/value_types.h"
-#include "ui/translated.h"
 #include "ui/long_work_progress.h"
 #include "ui/prompts.h"
 #include "ui/qt_text.h"
+#include "ui/translated.h"
 #include "view/command_support.h"
 
 using tovik::DifferenceKind;
@@ -37,42 +37,44 @@ constexpr int kIsValueRole = Qt::UserRole + 3;
 // Values shown as the value list shows them, cut where a line would be useless.
 constexpr std::size_t kShownChars = 200;
 
-bool IsDifference(DifferenceKind kind) { return kind != DifferenceKind::KeySame && kind != DifferenceKind::ValueSame; }
+bool isDifference(DifferenceKind kind) {
+    return kind != DifferenceKind::KeySame && kind != DifferenceKind::ValueSame;
+}
 
 // The sign that marks a row readable without colour, and the colour beside it.
-QString Sign(DifferenceKind kind) {
+QString sign(DifferenceKind kind) {
     switch (kind) {
-        case DifferenceKind::KeyOnlyInB:
-        case DifferenceKind::ValueOnlyInB: return QStringLiteral("+");
-        case DifferenceKind::KeyOnlyInA:
-        case DifferenceKind::ValueOnlyInA: return QStringLiteral("−");
-        case DifferenceKind::ValueChanged: return QStringLiteral("≠");
-        default: return QStringLiteral(" ");
+    case DifferenceKind::KeyOnlyInB:
+    case DifferenceKind::ValueOnlyInB: return QStringLiteral("+");
+    case DifferenceKind::KeyOnlyInA:
+    case DifferenceKind::ValueOnlyInA: return QStringLiteral("−");
+    case DifferenceKind::ValueChanged: return QStringLiteral("≠");
+    default: return QStringLiteral(" ");
     }
 }
 
-QColor Colour(DifferenceKind kind) {
+QColor kindColour(DifferenceKind kind) {
     switch (kind) {
-        case DifferenceKind::KeyOnlyInB:
-        case DifferenceKind::ValueOnlyInB: return QColor(0, 128, 0);
-        case DifferenceKind::KeyOnlyInA:
-        case DifferenceKind::ValueOnlyInA: return QColor(192, 0, 0);
-        case DifferenceKind::ValueChanged: return QColor(176, 96, 0);
-        default: return QColor();
+    case DifferenceKind::KeyOnlyInB:
+    case DifferenceKind::ValueOnlyInB: return QColor(0, 128, 0);
+    case DifferenceKind::KeyOnlyInA:
+    case DifferenceKind::ValueOnlyInA: return QColor(192, 0, 0);
+    case DifferenceKind::ValueChanged: return QColor(176, 96, 0);
+    default: return QColor();
     }
 }
 
-QString ValueText(const tovik::ValueData& value) {
+QString valueText(const tovik::ValueData& value) {
     const FormattedValue text = FormatValue(value.type, value.data, std::min(value.size, kShownChars * 4));
-    return ToQString(text.tag) + QStringLiteral(":") + ToQString(text.text).left(static_cast<int>(kShownChars));
+    return toQString(text.tag) + QStringLiteral(":") + toQString(text.text).left(static_cast<int>(kShownChars));
 }
 
-std::u16string ParentPath(const std::u16string& path) {
+std::u16string parentPath(const std::u16string& path) {
     const std::size_t cut = path.rfind(u'\\');
     return cut == std::u16string::npos ? std::u16string() : path.substr(0, cut);
 }
 
-std::u16string Joined(const std::u16string& base, const std::u16string& below) {
+std::u16string joined(const std::u16string& base, const std::u16string& below) {
     if (base.empty()) return below;
     return below.empty() ? base : base + u'\\' + below;
 }
@@ -126,38 +128,39 @@ CCompareResultDlg::CCompareResultDlg(CompareSource a, CompareSource b, ViewPromp
     resize(parent != nullptr ? std::min(760, std::max(parent->window()->width(), 360)) : 760, 480);
 
     connect(m_differencesOnly, &QCheckBox::toggled, this, [this] { fill(); });
-    connect(saveForward, &QPushButton::clicked, this, [this] { SaveReg(false); });
-    connect(saveBackward, &QPushButton::clicked, this, [this] { SaveReg(true); });
+    connect(saveForward, &QPushButton::clicked, this, [this] { saveReg(false); });
+    connect(saveBackward, &QPushButton::clicked, this, [this] { saveReg(true); });
     connect(close, &QPushButton::clicked, this, &QDialog::close);
     connect(m_tree, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { activate(item); });
 }
 
 CCompareResultDlg::~CCompareResultDlg() = default;
 
-bool CCompareResultDlg::Compare() {
+bool CCompareResultDlg::compare() {
     m_rows.clear();
     LongWorkProgress progress(this, Tovik::tr("%1 個のキーを比較しました"), 0, true);
     RowCollector collect([this](const tovik::Difference& d) {
         Row row{d.kind, std::u16string(d.path), std::u16string(d.name), {}, {}};
         if (!d.isKey()) {
-            if (d.kind != DifferenceKind::ValueOnlyInB) row.a = ValueText(d.a);
-            if (d.kind != DifferenceKind::ValueOnlyInA) row.b = ValueText(d.b);
+            if (d.kind != DifferenceKind::ValueOnlyInB) row.a = valueText(d.a);
+            if (d.kind != DifferenceKind::ValueOnlyInA) row.b = valueText(d.b);
         }
         m_rows.push_back(std::move(row));
     });
     tovik::CompareOptions options;
     options.reportSame = true;
-    options.progress = [&progress](std::size_t keys) { return progress.Step(keys); };
+    options.progress = [&progress](std::size_t keys) { return progress.step(keys); };
     const tovik::CompareResult result = tovik::CompareKeyTrees(m_a.side, m_b.side, collect, options);
-    progress.Close();
+    progress.close();
     m_differences = result.differences;
     if (result.outcome == tovik::CompareOutcome::KeyNotFound) {
-        m_prompts.MessageBox(this, Tovik::tr("比較するキーがどちらにもありません。"), MessageButtons::Ok);
+        m_prompts.messageBox(this, Tovik::tr("比較するキーがどちらにもありません。"), MessageButtons::Ok);
         return false;
     }
     if (result.outcome == tovik::CompareOutcome::ReadFailed) {
-        m_prompts.MessageBox(this, Tovik::tr("キー %1 を読み込めませんでした。比較を中止しました。").arg(ToQString(result.keyPath)),
-                             MessageButtons::Ok);
+        m_prompts.messageBox(
+            this, Tovik::tr("キー %1 を読み込めませんでした。比較を中止しました。").arg(toQString(result.keyPath)),
+            MessageButtons::Ok);
         return false;
     }
     if (result.outcome != tovik::CompareOutcome::Done) return false;
@@ -171,8 +174,8 @@ void CCompareResultDlg::fill() {
     std::set<std::u16string> wanted;
     if (onlyDifferences) {
         for (const Row& row : m_rows) {
-            if (!IsDifference(row.kind)) continue;
-            for (std::u16string path = row.path;; path = ParentPath(path)) {
+            if (!isDifference(row.kind)) continue;
+            for (std::u16string path = row.path;; path = parentPath(path)) {
                 if (!wanted.insert(path).second || path.empty()) break;
             }
         }
@@ -182,36 +185,37 @@ void CCompareResultDlg::fill() {
     for (const Row& row : m_rows) {
         const bool isKey = row.kind == DifferenceKind::KeySame || row.kind == DifferenceKind::KeyOnlyInA ||
                            row.kind == DifferenceKind::KeyOnlyInB;
-        if (onlyDifferences && !IsDifference(row.kind) && !(isKey && wanted.count(row.path))) continue;
+        if (onlyDifferences && !isDifference(row.kind) && !(isKey && wanted.count(row.path))) continue;
         QTreeWidgetItem* parent = nullptr;
         if (!isKey || !row.path.empty()) {
-            const auto it = keys.find(isKey ? ParentPath(row.path) : row.path);
+            const auto it = keys.find(isKey ? parentPath(row.path) : row.path);
             if (it == keys.end()) continue;
             parent = it->second;
         }
         auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(m_tree);
         QString name;
         if (isKey) {
-            name = row.path.empty() ? ToQString(tovik::FullKeyPath(m_a.side.root, m_a.side.path))
-                                    : ToQString(std::u16string_view(row.path).substr(row.path.rfind(u'\\') + 1));
+            name = row.path.empty() ? toQString(tovik::fullKeyPath(m_a.side.root, m_a.side.path))
+                                    : toQString(std::u16string_view(row.path).substr(row.path.rfind(u'\\') + 1));
             keys[row.path] = item;
         } else {
-            name = row.name.empty() ? Tovik::tr("(既定)") : ToQString(row.name);
+            name = row.name.empty() ? Tovik::tr("(既定)") : toQString(row.name);
         }
         item->setText(0, name);
-        item->setText(1, Sign(row.kind));
+        item->setText(1, sign(row.kind));
         item->setText(2, row.a);
         item->setText(3, row.b);
-        item->setData(0, kPathRole, ToQString(row.path));
-        item->setData(0, kNameRole, ToQString(row.name));
+        item->setData(0, kPathRole, toQString(row.path));
+        item->setData(0, kNameRole, toQString(row.name));
         item->setData(0, kKindRole, static_cast<int>(row.kind));
         item->setData(0, kIsValueRole, !isKey);
-        if (const QColor colour = Colour(row.kind); colour.isValid())
+        if (const QColor colour = kindColour(row.kind); colour.isValid())
             for (int column = 0; column < 4; ++column) item->setForeground(column, QBrush(colour));
     }
     m_tree->expandAll();
     for (int column = 0; column < 3; ++column) m_tree->resizeColumnToContents(column);
-    m_summary->setText(m_differences == 0 ? Tovik::tr("相違はありません。") : Tovik::tr("相違 %1 件").arg(m_differences));
+    m_summary->setText(m_differences == 0 ? Tovik::tr("相違はありません。")
+                                          : Tovik::tr("相違 %1 件").arg(m_differences));
 }
 
 void CCompareResultDlg::activate(QTreeWidgetItem* item) {
@@ -220,30 +224,32 @@ void CCompareResultDlg::activate(QTreeWidgetItem* item) {
     const bool onSideA = kind != DifferenceKind::KeyOnlyInB && kind != DifferenceKind::ValueOnlyInB;
     // Where it is, or would be, on side A: the side the main window shows.
     const tovik::CompareSide& side = m_a.side;
-    const std::u16string path = Joined(side.path, ToU16(item->data(0, kPathRole).toString()));
-    const std::u16string name = item->data(0, kIsValueRole).toBool() ? ToU16(item->data(0, kNameRole).toString()) : u"";
+    const std::u16string path = joined(side.path, toU16(item->data(0, kPathRole).toString()));
+    const std::u16string name = item->data(0, kIsValueRole).toBool() ? toU16(item->data(0, kNameRole).toString()) : u"";
     emit keyActivated(side.root, path, name, onSideA);
 }
 
-bool CCompareResultDlg::SaveReg(bool reverse) {
-    const QString file = m_prompts.SaveFileName(this, Tovik::tr("登録ファイル(*.reg)"));
+bool CCompareResultDlg::saveReg(bool reverse) {
+    const QString file = m_prompts.saveFileName(this, Tovik::tr("登録ファイル(*.reg)"));
     if (file.isEmpty()) return false;
     tovik::BytesSink sink;
     tovik::RegFileWriter writer(sink, tovik::RegFileFormat::Version5);
-    writer.WriteHeader();
+    writer.writeHeader();
     const tovik::CompareSide& target = reverse ? m_b.side : m_a.side;
     tovik::DiffRegWriter diff(writer, target.root, target.path, reverse);
     const tovik::CompareResult result = tovik::CompareKeyTrees(m_a.side, m_b.side, diff);
-    writer.Finish();
+    writer.finish();
     if (result.outcome != tovik::CompareOutcome::Done) {
-        m_prompts.MessageBox(this, Tovik::tr("比較できませんでした。ファイルは書き込んでいません。"), MessageButtons::Ok);
+        m_prompts.messageBox(this, Tovik::tr("比較できませんでした。ファイルは書き込んでいません。"),
+                             MessageButtons::Ok);
         return false;
     }
     const tovik::files::FileStatus status = tovik::files::replaceFile(
-        LocalFileName(file), std::string_view(reinterpret_cast<const char*>(sink.bytes.data()), sink.bytes.size()));
+        localFileName(file), std::string_view(reinterpret_cast<const char*>(sink.bytes.data()), sink.bytes.size()));
     if (!status.ok()) {
-        m_prompts.MessageBox(this, Tovik::tr("ファイルを書き込めませんでした。") + QChar(u'\n') + QString::fromStdString(status.message),
-                             MessageButtons::Ok);
+        m_prompts.messageBox(
+            this, Tovik::tr("ファイルを書き込めませんでした。") + QChar(u'\n') + QString::fromStdString(status.message),
+            MessageButtons::Ok);
         return false;
     }
     return true;

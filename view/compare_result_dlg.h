@@ -36,15 +36,15 @@ public:
 
     // Walks both trees (with progress and 中止 after half a second); false when it was cancelled
     // or failed, after saying why.
-    bool Compare();
+    bool compare();
 
-    QTreeWidget* Tree() const { return m_tree; }
-    QCheckBox* DifferencesOnly() const { return m_differencesOnly; }
-    QLabel* Summary() const { return m_summary; }
-    std::size_t Differences() const { return m_differences; }
+    QTreeWidget* tree() const { return m_tree; }
+    QCheckBox* differencesOnly() const { return m_differencesOnly; }
+    QLabel* summary() const { return m_summary; }
+    std::size_t differences() const { return m_differences; }
     // Asks for a file and writes the .reg that turns A into B (B into A when reverse); false when
     // nothing was written.
-    bool SaveReg(bool reverse);
+    bool saveReg(bool reverse);
 
 signals:
     // A double click on a key or value: its key on side A (where it would be, for one only on B).
@@ -55,7 +55,7 @@ private:
         tovik::DifferenceKind kind;
         std::u16string path;  // below the compared keys
         std::u16string name;
-        QString a, b;         // the values' type and data texts
+        QString a, b;  // the values' type and data texts
     };
     void fill();
     void activate(QTreeWidgetItem* item);

@@ -18,7 +18,7 @@ using tovik::find::RegistryFind;
 
 namespace {
 
-std::int64_t FileTimeOfLocalDayStart(const QDate& day) {
+std::int64_t fileTimeOfLocalDayStart(const QDate& day) {
     constexpr std::int64_t kUnixEpoch = 116444736000000000;  // 1970-01-01 as a FILETIME
     return QDateTime(day, QTime(0, 0)).toMSecsSinceEpoch() * 10000 + kUnixEpoch;
 }
@@ -30,9 +30,9 @@ FindCommands::FindCommands(CTovikView& view) : QObject(&view), m_view(view) {}
 FindCommands::~FindCommands() = default;
 
 void FindCommands::OnFind() {
-    if (IsRunning()) return;
+    if (isRunning()) return;
     CFindDlg dialog(&m_view);
-    dialog.m_strText = ToQString(m_options.text);
+    dialog.m_strText = toQString(m_options.text);
     if (m_haveOptions) {
         dialog.m_bKeyNames = m_options.keyNames;
         dialog.m_bValueNames = m_options.valueNames;
@@ -40,13 +40,13 @@ void FindCommands::OnFind() {
         dialog.m_bMatchCase = m_options.matchCase;
         dialog.m_bWholeMatch = m_options.wholeMatch;
         dialog.m_bFromTop = m_fromTop;
-        dialog.m_bChangedBetween = m_options.TimeBounded();
-        if (m_options.TimeBounded()) {
+        dialog.m_bChangedBetween = m_options.timeBounded();
+        if (m_options.timeBounded()) {
             dialog.m_changedFrom = m_changedFrom;
             dialog.m_changedUntil = m_changedUntil;
         }
     }
-    if (m_view.Prompts().DoModal(dialog) != IDOK) return;
+    if (m_view.prompts().DoModal(dialog) != IDOK) return;
     if ((dialog.m_strText.isEmpty() && !dialog.m_bChangedBetween) ||
         !(dialog.m_bKeyNames || dialog.m_bValueNames || dialog.m_bData))
         return;
@@ -55,10 +55,10 @@ void FindCommands::OnFind() {
         // The days in local time: from the start of the first to the end of the last.
         m_changedFrom = dialog.m_changedFrom;
         m_changedUntil = dialog.m_changedUntil;
-        m_options.changedFrom = FileTimeOfLocalDayStart(m_changedFrom);
-        m_options.changedUntil = FileTimeOfLocalDayStart(m_changedUntil.addDays(1)) - 1;
+        m_options.changedFrom = fileTimeOfLocalDayStart(m_changedFrom);
+        m_options.changedUntil = fileTimeOfLocalDayStart(m_changedUntil.addDays(1)) - 1;
     }
-    m_options.text = ToU16(dialog.m_strText);
+    m_options.text = toU16(dialog.m_strText);
     m_options.keyNames = dialog.m_bKeyNames;
     m_options.valueNames = dialog.m_bValueNames;
     m_options.data = dialog.m_bData;
@@ -68,7 +68,7 @@ void FindCommands::OnFind() {
     m_haveOptions = true;
     m_lastHit.reset();
     if (dialog.m_bFindAll) {
-        start(std::make_unique<RegistryFind>(RegistryFind::FindAll(m_options)), true);
+        start(std::make_unique<RegistryFind>(RegistryFind::findAll(m_options)), true);
     } else {
         findFrom(FindDirection::Next, false);
     }
@@ -83,13 +83,14 @@ void FindCommands::OnFindPrevious() {
 }
 
 void FindCommands::findFrom(FindDirection direction, bool useLastHit) {
-    FindStart from = FindStart::Edge();
+    FindStart from = FindStart::edge();
     // Going on from the last hit while it is still where the user is; otherwise from the
     // selected key (or the top, when the dialog asked for it and nothing was found yet).
-    if (useLastHit && m_lastHit && m_lastHit->root == m_view.CurrentRoot() && m_lastHit->path == m_view.CurrentKeyPath()) {
-        from = FindStart::After(*m_lastHit);
-    } else if (!(m_fromTop && !m_lastHit) && m_view.CurrentRoot() != 0) {
-        from = FindStart::AtKey(m_view.CurrentRoot(), m_view.CurrentKeyPath());
+    if (useLastHit && m_lastHit && m_lastHit->root == m_view.currentRoot() &&
+        m_lastHit->path == m_view.currentKeyPath()) {
+        from = FindStart::after(*m_lastHit);
+    } else if (!(m_fromTop && !m_lastHit) && m_view.currentRoot() != 0) {
+        from = FindStart::atKey(m_view.currentRoot(), m_view.currentKeyPath());
         // Going on from the key the user stands on: that key itself is not a hit again.
         if (useLastHit) from.includeStart = false;
     }
@@ -105,13 +106,13 @@ void FindCommands::start(std::unique_ptr<RegistryFind> search, bool all) {
 
 void FindCommands::step() {
     if (!m_running) return;
-    const FindStatus status = m_running->Step(m_sliceBudget);
+    const FindStatus status = m_running->step(m_sliceBudget);
     if (status != FindStatus::Running) {
         finish(status);
         return;
     }
     if (m_clock.elapsed() >= m_progressDelayMs) showProgress();
-    if (m_running) QTimer::singleShot(0, this, &FindCommands::step);   // 中止 may have ended it
+    if (m_running) QTimer::singleShot(0, this, &FindCommands::step);  // 中止 may have ended it
 }
 
 void FindCommands::showProgress() {
@@ -123,19 +124,20 @@ void FindCommands::showProgress() {
         m_progress->setMinimumDuration(0);
         m_progress->setAutoClose(false);
         m_progress->setAutoReset(false);
-        m_progress->setWindowModality(Qt::WindowModal);   // no edits while the search reads
-        connect(m_progress, &QProgressDialog::canceled, this, &FindCommands::Cancel);
+        m_progress->setWindowModality(Qt::WindowModal);  // no edits while the search reads
+        connect(m_progress, &QProgressDialog::canceled, this, &FindCommands::cancel);
     }
-    m_progress->setLabelText(Tovik::tr("検索しています...") + QLatin1Char('\n') + ToQString(m_running->CurrentKeyPath()));
+    m_progress->setLabelText(Tovik::tr("検索しています...") + QLatin1Char('\n') +
+                             toQString(m_running->currentKeyPath()));
     m_progress->show();
     // A modal progress dialog handles pending events while its value is set: a press of 中止
     // there ends the search and takes the dialog away, so nothing may follow this call.
-    m_progress->setValue(static_cast<int>(m_running->FractionDone() * 1000));
+    m_progress->setValue(static_cast<int>(m_running->fractionDone() * 1000));
 }
 
-void FindCommands::Cancel() {
+void FindCommands::cancel() {
     if (!m_running) return;
-    m_running->Cancel();
+    m_running->cancel();
     finish(FindStatus::Cancelled);
 }
 
@@ -146,15 +148,15 @@ void FindCommands::finish(FindStatus status) {
         m_progress->deleteLater();
         m_progress = nullptr;
     }
-    const QString incomplete = search->Incomplete() ? Translated(kIncompleteNote) : QString();
+    const QString incomplete = search->incomplete() ? translated(kIncompleteNote) : QString();
     switch (status) {
     case FindStatus::Found:
-        m_lastHit = search->Hit();
+        m_lastHit = search->hit();
         goTo(*m_lastHit);
         break;
     case FindStatus::Finished:
-        if (search->Hits().empty()) {
-            m_view.Prompts().MessageBox(&m_view, Translated(kNotFoundMessage) + incomplete, MessageButtons::Ok);
+        if (search->hits().empty()) {
+            m_view.prompts().messageBox(&m_view, translated(kNotFoundMessage) + incomplete, MessageButtons::Ok);
             break;
         }
         if (!m_results) {
@@ -164,23 +166,22 @@ void FindCommands::finish(FindStatus status) {
                 goTo(hit);
             });
         }
-        m_results->SetHits(search->Hits(), search->Truncated());
+        m_results->setHits(search->hits(), search->truncated());
         m_results->show();
         m_results->raise();
         break;
     case FindStatus::NotFound:
-        m_view.Prompts().MessageBox(&m_view, Translated(kNotFoundMessage) + incomplete, MessageButtons::Ok);
+        m_view.prompts().messageBox(&m_view, translated(kNotFoundMessage) + incomplete, MessageButtons::Ok);
         break;
     case FindStatus::Failed:
-        m_view.Prompts().MessageBox(&m_view, Translated(kDamagedMessage), MessageButtons::Ok);
+        m_view.prompts().messageBox(&m_view, translated(kDamagedMessage), MessageButtons::Ok);
         break;
     case FindStatus::Cancelled:
-    case FindStatus::Running:
-        break;
+    case FindStatus::Running: break;
     }
     emit searchFinished(status);
 }
 
 void FindCommands::goTo(const FindHit& hit) {
-    m_view.GoToKey(hit.root, hit.path, hit.IsValueHit() ? std::optional(hit.valueName) : std::nullopt);
+    m_view.goToKey(hit.root, hit.path, hit.isValueHit() ? std::optional(hit.valueName) : std::nullopt);
 }

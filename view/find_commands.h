@@ -27,19 +27,19 @@ public:
     void OnFindNext();
     void OnFindPrevious();
     // 次を検索 and 前を検索 need a text given once in the dialog.
-    bool OnUpdateFindNext() const { return m_haveOptions && !IsRunning(); }
-    bool OnUpdateFind() const { return !IsRunning(); }
+    bool OnUpdateFindNext() const { return m_haveOptions && !isRunning(); }
+    bool OnUpdateFind() const { return !isRunning(); }
 
     // The search in progress, if any.
-    bool IsRunning() const { return m_running != nullptr; }
-    void Cancel();
-    const tovik::find::FindOptions& Options() const { return m_options; }
-    const std::optional<tovik::find::FindHit>& LastHit() const { return m_lastHit; }
-    CFindResultsDlg* ResultsDialog() const { return m_results.get(); }
-    QProgressDialog* Progress() const { return m_progress; }
+    bool isRunning() const { return m_running != nullptr; }
+    void cancel();
+    const tovik::find::FindOptions& options() const { return m_options; }
+    const std::optional<tovik::find::FindHit>& lastHit() const { return m_lastHit; }
+    CFindResultsDlg* resultsDialog() const { return m_results.get(); }
+    QProgressDialog* progress() const { return m_progress; }
     // Smaller slices and an earlier progress display, for tests that watch a search run.
-    void SetSliceBudget(std::size_t budget) { m_sliceBudget = budget; }
-    void SetProgressDelay(int ms) { m_progressDelayMs = ms; }
+    void setSliceBudget(std::size_t budget) { m_sliceBudget = budget; }
+    void setProgressDelay(int ms) { m_progressDelayMs = ms; }
 
     // Texts of the messages.
     static constexpr std::u16string_view kNotFoundMessage = u"見つかりませんでした。";

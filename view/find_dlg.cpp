@@ -13,18 +13,17 @@
 #include "ui/dialog_template.h"
 #include "ui/translated.h"
 
-namespace {
-}
+namespace {}
 
 CFindDlg::CFindDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(Tovik::tr("検索"));
     const DialogUnits du(font(), 122);
-    PlaceLabel(this, Tovik::tr("検索する文字列:"), du.Rect(3, 4, 116, 10));
+    placeLabel(this, Tovik::tr("検索する文字列:"), du.rect(3, 4, 116, 10));
     m_text = new QLineEdit(this);
-    m_text->setGeometry(du.Rect(3, 15, 116, 12));
+    m_text->setGeometry(du.rect(3, 15, 116, 12));
 
     auto* look = new QGroupBox(Tovik::tr("検索対象"), this);
-    look->setGeometry(du.Rect(3, 31, 116, 48));
+    look->setGeometry(du.rect(3, 31, 116, 48));
     auto* lookLayout = new QVBoxLayout(look);
     m_keys = new QCheckBox(Tovik::tr("キー名"), look);
     m_values = new QCheckBox(Tovik::tr("値の名前"), look);
@@ -32,18 +31,18 @@ CFindDlg::CFindDlg(QWidget* parent) : QDialog(parent) {
     for (QCheckBox* box : {m_keys, m_values, m_data}) lookLayout->addWidget(box);
 
     m_case = new QCheckBox(Tovik::tr("大文字と小文字を区別"), this);
-    m_case->setGeometry(du.Rect(3, 82, 116, 10));
+    m_case->setGeometry(du.rect(3, 82, 116, 10));
     m_whole = new QCheckBox(Tovik::tr("完全一致"), this);
-    m_whole->setGeometry(du.Rect(3, 93, 116, 10));
+    m_whole->setGeometry(du.rect(3, 93, 116, 10));
 
     // Keys changed between two days: what an installer touched.
     m_changed = new QCheckBox(Tovik::tr("更新日:"), this);
-    m_changed->setGeometry(du.Rect(3, 106, 116, 10));
+    m_changed->setGeometry(du.rect(3, 106, 116, 10));
     m_from = new QDateEdit(this);
-    m_from->setGeometry(du.Rect(3, 117, 54, 12));
-    PlaceLabel(this, Tovik::tr("～"), du.Rect(58, 118, 6, 10));
+    m_from->setGeometry(du.rect(3, 117, 54, 12));
+    placeLabel(this, Tovik::tr("～"), du.rect(58, 118, 6, 10));
     m_until = new QDateEdit(this);
-    m_until->setGeometry(du.Rect(65, 117, 54, 12));
+    m_until->setGeometry(du.rect(65, 117, 54, 12));
     for (QDateEdit* edit : {m_from, m_until}) {
         edit->setCalendarPopup(true);
         edit->setEnabled(false);
@@ -51,7 +50,7 @@ CFindDlg::CFindDlg(QWidget* parent) : QDialog(parent) {
     }
 
     auto* start = new QGroupBox(Tovik::tr("検索開始位置"), this);
-    start->setGeometry(du.Rect(3, 133, 116, 36));
+    start->setGeometry(du.rect(3, 133, 116, 36));
     auto* startLayout = new QVBoxLayout(start);
     m_fromSelected = new QRadioButton(Tovik::tr("選択したキーから"), start);
     m_fromTop = new QRadioButton(Tovik::tr("先頭から"), start);
@@ -60,11 +59,11 @@ CFindDlg::CFindDlg(QWidget* parent) : QDialog(parent) {
 
     auto* next = new QPushButton(Tovik::tr("次を検索"), this);
     next->setDefault(true);
-    next->setGeometry(du.Rect(3, 174, 37, 14));
+    next->setGeometry(du.rect(3, 174, 37, 14));
     auto* all = new QPushButton(Tovik::tr("すべて検索"), this);
-    all->setGeometry(du.Rect(43, 174, 37, 14));
+    all->setGeometry(du.rect(43, 174, 37, 14));
     auto* cancel = new QPushButton(Tovik::tr("キャンセル"), this);
-    cancel->setGeometry(du.Rect(83, 174, 36, 14));
+    cancel->setGeometry(du.rect(83, 174, 36, 14));
     connect(next, &QPushButton::clicked, this, [this] {
         m_bFindAll = false;
         accept();
@@ -74,7 +73,7 @@ CFindDlg::CFindDlg(QWidget* parent) : QDialog(parent) {
         accept();
     });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    setFixedSize(du.Size(122, 192));
+    setFixedSize(du.size(122, 192));
 }
 
 void CFindDlg::showEvent(QShowEvent* event) {

@@ -21,20 +21,20 @@ public:
     bool m_bData = true;
     bool m_bMatchCase = false;
     bool m_bWholeMatch = false;
-    bool m_bFromTop = false;   // otherwise from the selected key
-    bool m_bFindAll = false;   // すべて検索 rather than 次を検索
+    bool m_bFromTop = false;  // otherwise from the selected key
+    bool m_bFindAll = false;  // すべて検索 rather than 次を検索
     // Only keys last written between these days (local time, both included); with it the text
     // may stay empty, and every such key is found.
     bool m_bChangedBetween = false;
     QDate m_changedFrom = QDate::currentDate();
     QDate m_changedUntil = QDate::currentDate();
 
-    void accept() override;    // closes only with a text and something to look at
+    void accept() override;  // closes only with a text and something to look at
 
-    QLineEdit* TextEdit() const { return m_text; }
+    QLineEdit* textEdit() const { return m_text; }
 
 protected:
-    void showEvent(QShowEvent* event) override;   // moves the members into the controls
+    void showEvent(QShowEvent* event) override;  // moves the members into the controls
 
 private:
     void takeAnswers();

@@ -9,8 +9,7 @@
 #include "ui/qt_text.h"
 #include "ui/translated.h"
 
-namespace {
-}
+namespace {}
 
 CFindResultsDlg::CFindResultsDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(Tovik::tr("検索結果"));
@@ -24,7 +23,7 @@ CFindResultsDlg::CFindResultsDlg(QWidget* parent) : QDialog(parent) {
     m_list->setRootIsDecorated(false);
     m_list->setUniformRowHeights(true);
     m_list->setAllColumnsShowFocus(true);
-    m_list->setTextElideMode(Qt::ElideLeft);   // the end of a long path tells most
+    m_list->setTextElideMode(Qt::ElideLeft);  // the end of a long path tells most
     m_list->header()->setStretchLastSection(false);
     m_list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     m_list->header()->setSectionResizeMode(1, QHeaderView::Interactive);
@@ -33,25 +32,28 @@ CFindResultsDlg::CFindResultsDlg(QWidget* parent) : QDialog(parent) {
     layout->addWidget(m_summary);
     layout->addWidget(m_list);
     connect(m_list, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem* item) { ActivateRow(m_list->indexOfTopLevelItem(item)); });
+            [this](QTreeWidgetItem* item) { activateRow(m_list->indexOfTopLevelItem(item)); });
     for (const int key : {Qt::Key_Return, Qt::Key_Enter})
-        new QShortcut(QKeySequence(key), m_list, this, [this] {
-            if (QTreeWidgetItem* item = m_list->currentItem()) ActivateRow(m_list->indexOfTopLevelItem(item));
-        }, Qt::WidgetShortcut);
+        new QShortcut(
+            QKeySequence(key), m_list, this,
+            [this] {
+                if (QTreeWidgetItem* item = m_list->currentItem()) activateRow(m_list->indexOfTopLevelItem(item));
+            },
+            Qt::WidgetShortcut);
     resize(560, 360);
 }
 
-void CFindResultsDlg::SetHits(std::vector<tovik::find::FindHit> hits, bool truncated) {
+void CFindResultsDlg::setHits(std::vector<tovik::find::FindHit> hits, bool truncated) {
     m_hits = std::move(hits);
     m_list->clear();
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(m_hits.size()));
     for (const tovik::find::FindHit& hit : m_hits) {
         auto* item = new QTreeWidgetItem;
-        item->setText(0, ToQString(hit.FullKeyPath()));
+        item->setText(0, toQString(hit.fullKeyPath()));
         item->setToolTip(0, item->text(0));
-        if (hit.IsValueHit()) item->setText(1, ToQString(hit.ShownValueName()));
-        item->setText(2, KeyTimeText(hit.keyWriteTime));
+        if (hit.isValueHit()) item->setText(1, toQString(hit.shownValueName()));
+        item->setText(2, keyTimeText(hit.keyWriteTime));
         items << item;
     }
     m_list->addTopLevelItems(items);
@@ -60,7 +62,7 @@ void CFindResultsDlg::SetHits(std::vector<tovik::find::FindHit> hits, bool trunc
     m_summary->setText(summary);
 }
 
-void CFindResultsDlg::ActivateRow(int row) {
+void CFindResultsDlg::activateRow(int row) {
     if (row < 0 || static_cast<std::size_t>(row) >= m_hits.size()) return;
     emit hitActivated(m_hits[static_cast<std::size_t>(row)]);
 }

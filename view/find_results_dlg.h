@@ -15,12 +15,12 @@ public:
     explicit CFindResultsDlg(QWidget* parent = nullptr);
 
     // truncated: the search stopped collecting at its limit.
-    void SetHits(std::vector<tovik::find::FindHit> hits, bool truncated);
-    const std::vector<tovik::find::FindHit>& Hits() const { return m_hits; }
-    QTreeWidget* List() const { return m_list; }
-    QLabel* Summary() const { return m_summary; }
+    void setHits(std::vector<tovik::find::FindHit> hits, bool truncated);
+    const std::vector<tovik::find::FindHit>& hits() const { return m_hits; }
+    QTreeWidget* list() const { return m_list; }
+    QLabel* summary() const { return m_summary; }
     // Goes to row, as a double click on it does.
-    void ActivateRow(int row);
+    void activateRow(int row);
 
 signals:
     void hitActivated(const tovik::find::FindHit& hit);

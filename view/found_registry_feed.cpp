@@ -12,8 +12,7 @@ struct FoundRegistryFeed::Channel {
     // Queues call on the feed's thread, unless the feed is gone. The lock keeps the feed alive
     // while the call is posted; a call posted to a feed destroyed later is dropped by Qt.
     template <typename Call>
-    void post(Call call)
-    {
+    void post(Call call) {
         const std::lock_guard lock(mutex);
         if (receiver == nullptr) return;
         FoundRegistryFeed* feed = receiver;
@@ -24,16 +23,14 @@ struct FoundRegistryFeed::Channel {
 
 FoundRegistryFeed::FoundRegistryFeed(QObject* parent) : QObject(parent) {}
 
-FoundRegistryFeed::~FoundRegistryFeed()
-{
+FoundRegistryFeed::~FoundRegistryFeed() {
     if (!m_channel) return;
     const std::lock_guard lock(m_channel->mutex);
     m_channel->receiver = nullptr;
     m_channel->stop.request_stop();
 }
 
-void FoundRegistryFeed::Start(DiscoverFunction discover, tovik::discover::UserFolders folders)
-{
+void FoundRegistryFeed::start(DiscoverFunction discover, tovik::discover::UserFolders folders) {
     if (m_channel) return;
     m_channel = std::make_shared<Channel>();
     m_channel->receiver = this;

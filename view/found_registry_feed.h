@@ -12,8 +12,8 @@
 #include "discover/user_folders.h"
 
 // discover/discovery.h's discoverRegistries, or one that adds whether Wine runs each prefix.
-using DiscoverFunction = std::function<void(const tovik::discover::UserFolders&,
-                                            const tovik::discover::FoundCallback&, std::stop_token)>;
+using DiscoverFunction =
+    std::function<void(const tovik::discover::UserFolders&, const tovik::discover::FoundCallback&, std::stop_token)>;
 
 class FoundRegistryFeed : public QObject {
     Q_OBJECT
@@ -21,8 +21,8 @@ public:
     explicit FoundRegistryFeed(QObject* parent = nullptr);
     ~FoundRegistryFeed() override;
     // Starts the search once; found and finished follow on this object's thread.
-    void Start(DiscoverFunction discover, tovik::discover::UserFolders folders);
-    bool Finished() const { return m_finished; }
+    void start(DiscoverFunction discover, tovik::discover::UserFolders folders);
+    bool isFinished() const { return m_finished; }
 
 signals:
     void found(const tovik::discover::FoundRegistry& registry);

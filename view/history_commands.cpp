@@ -19,16 +19,15 @@ std::optional<history::EntryInfo> next(bool undo) {
     try {
         auto found = undo ? history::undoCandidates(recorder->file(), 1) : history::redoCandidates(recorder->file(), 1);
         if (!found.empty()) return found.front();
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
     return std::nullopt;
 }
 
 // Where an undo was refused: the key, or the value of a key.
 QString differenceText(const history::Difference& d) {
-    const QString key = ToQString(d.key);
+    const QString key = toQString(d.key);
     if (!d.isValue) return Tovik::tr("キー %1").arg(key);
-    const QString name = d.value.empty() ? Tovik::tr("(既定)") : ToQString(d.value);
+    const QString name = d.value.empty() ? Tovik::tr("(既定)") : toQString(d.value);
     return Tovik::tr("%1 の値 %2").arg(key, name);
 }
 
@@ -36,9 +35,11 @@ QString differenceText(const history::Difference& d) {
 
 HistoryCommands::HistoryCommands(CTovikView& view) : QObject(&view), m_view(view) {}
 
-CHistoryDlg* HistoryCommands::Dialog() const { return m_dialog.data(); }
+CHistoryDlg* HistoryCommands::dialog() const {
+    return m_dialog.data();
+}
 
-QString HistoryCommands::CommandName(int id) {
+QString HistoryCommands::commandName(int id) {
     switch (id) {
     case ID_DELETE_VALUE: return Tovik::tr("値 削除");
     case ID_DELETE_KEY: return Tovik::tr("キー 削除");
@@ -54,7 +55,7 @@ QString HistoryCommands::CommandName(int id) {
     }
 }
 
-QString HistoryCommands::EntryName(const history::EntryInfo& entry) {
+QString HistoryCommands::entryName(const history::EntryInfo& entry) {
     const std::u16string& command = entry.command;
     // Entries that no command named (a value edited in place) are named after their first
     // change in English words; undos and redos after what they took back.
@@ -63,48 +64,59 @@ QString HistoryCommands::EntryName(const history::EntryInfo& entry) {
         const char* japanese;
     };
     static const Prefix kPrefixes[] = {
-        {u"undo: ", QT_TRANSLATE_NOOP("Tovik", "元に戻す: %1")},  {u"redo: ", QT_TRANSLATE_NOOP("Tovik", "やり直し: %1")},
-        {u"set value ", QT_TRANSLATE_NOOP("Tovik", "値の変更 %1")}, {u"delete value ", QT_TRANSLATE_NOOP("Tovik", "値 削除 %1")},
-        {u"create key", QT_TRANSLATE_NOOP("Tovik", "キーの追加%1")}, {u"delete key", QT_TRANSLATE_NOOP("Tovik", "キー 削除%1")},
-        {u"rename key to ", QT_TRANSLATE_NOOP("Tovik", "名前の変更 %1")}, {u"rename value ", QT_TRANSLATE_NOOP("Tovik", "名前の変更 %1")},
+        {u"undo: ", QT_TRANSLATE_NOOP("Tovik", "元に戻す: %1")},
+        {u"redo: ", QT_TRANSLATE_NOOP("Tovik", "やり直し: %1")},
+        {u"set value ", QT_TRANSLATE_NOOP("Tovik", "値の変更 %1")},
+        {u"delete value ", QT_TRANSLATE_NOOP("Tovik", "値 削除 %1")},
+        {u"create key", QT_TRANSLATE_NOOP("Tovik", "キーの追加%1")},
+        {u"delete key", QT_TRANSLATE_NOOP("Tovik", "キー 削除%1")},
+        {u"rename key to ", QT_TRANSLATE_NOOP("Tovik", "名前の変更 %1")},
+        {u"rename value ", QT_TRANSLATE_NOOP("Tovik", "名前の変更 %1")},
     };
     for (const Prefix& p : kPrefixes) {
         if (command.starts_with(p.english)) {
             history::EntryInfo inner = entry;
             inner.command = command.substr(p.english.size());
-            const QString rest = p.english.starts_with(u"undo") || p.english.starts_with(u"redo") ? EntryName(inner)
-                                                                                                  : ToQString(inner.command);
+            const QString rest = p.english.starts_with(u"undo") || p.english.starts_with(u"redo")
+                                     ? entryName(inner)
+                                     : toQString(inner.command);
             return Tovik::tr(p.japanese).arg(rest);
         }
     }
     if (command.starts_with(u"undo ")) return Tovik::tr("元に戻す (%1 件)").arg(entry.targets.size());
     if (command.starts_with(u"redo ")) return Tovik::tr("やり直し (%1 件)").arg(entry.targets.size());
-    return ToQString(command);
+    return toQString(command);
 }
 
-bool HistoryCommands::OnUpdateUndo() const { return next(true).has_value(); }
+bool HistoryCommands::OnUpdateUndo() const {
+    return next(true).has_value();
+}
 
-bool HistoryCommands::OnUpdateRedo() const { return next(false).has_value(); }
+bool HistoryCommands::OnUpdateRedo() const {
+    return next(false).has_value();
+}
 
-bool HistoryCommands::OnUpdateHistory() const { return history::CurrentRecorder() != nullptr; }
+bool HistoryCommands::OnUpdateHistory() const {
+    return history::CurrentRecorder() != nullptr;
+}
 
-QString HistoryCommands::UndoText() const {
+QString HistoryCommands::undoText() const {
     const std::optional<history::EntryInfo> entry = next(true);
-    return entry ? Tovik::tr("元に戻す: %1").arg(EntryName(*entry)) : Tovik::tr("元に戻す");
+    return entry ? Tovik::tr("元に戻す: %1").arg(entryName(*entry)) : Tovik::tr("元に戻す");
 }
 
-QString HistoryCommands::RedoText() const {
+QString HistoryCommands::redoText() const {
     const std::optional<history::EntryInfo> entry = next(false);
     if (!entry) return Tovik::tr("やり直し");
     // A redo makes again what its undo took back: named after that.
     history::EntryInfo undone = *entry;
     if (undone.command.starts_with(u"undo: ")) undone.command = undone.command.substr(6);
-    return Tovik::tr("やり直し: %1").arg(EntryName(undone));
+    return Tovik::tr("やり直し: %1").arg(entryName(undone));
 }
 
 void HistoryCommands::finish(const history::UndoOutcome& outcome, bool undo) {
     m_view.OnRefresh();
-    m_view.SetModified();
+    m_view.setModified();
     if (outcome.ok) {
         if (m_dialog && m_dialog->isVisible()) OnHistory();
         return;
@@ -118,7 +130,7 @@ void HistoryCommands::finish(const history::UndoOutcome& outcome, bool undo) {
         text = (undo ? Tovik::tr("元に戻せませんでした。") : Tovik::tr("やり直せませんでした。")) + QLatin1Char('\n') +
                QString::fromStdString(outcome.error);
     }
-    m_view.Prompts().MessageBox(&m_view, text, MessageButtons::Ok);
+    m_view.prompts().messageBox(&m_view, text, MessageButtons::Ok);
 }
 
 void HistoryCommands::OnUndo() {
@@ -133,7 +145,7 @@ void HistoryCommands::OnRedo() {
     finish(history::redoChanges(*recorder, 1), false);
 }
 
-void HistoryCommands::UndoThrough(std::int64_t id) {
+void HistoryCommands::undoThrough(std::int64_t id) {
     history::RecordingBackend* recorder = history::CurrentRecorder();
     if (!recorder) return;
     finish(history::undoThrough(*recorder, id), true);
@@ -145,12 +157,12 @@ void HistoryCommands::OnHistory() {
     if (!m_dialog) {
         m_dialog = new CHistoryDlg(&m_view);
         m_dialog->setAttribute(Qt::WA_DeleteOnClose);
-        connect(m_dialog, &CHistoryDlg::undoThroughRequested, this, &HistoryCommands::UndoThrough);
+        connect(m_dialog, &CHistoryDlg::undoThroughRequested, this, &HistoryCommands::undoThrough);
     }
     std::vector<std::int64_t> undoable;
     for (const history::EntryInfo& e : history::undoCandidates(recorder->file(), static_cast<std::size_t>(-1)))
         undoable.push_back(e.id);
-    m_dialog->SetEntries(recorder->file().list(-1), undoable, recorder->file().dropped());
+    m_dialog->setEntries(recorder->file().list(-1), undoable, recorder->file().dropped());
     m_dialog->show();
     m_dialog->raise();
 }

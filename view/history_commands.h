@@ -27,16 +27,16 @@ public:
     bool OnUpdateRedo() const;
     bool OnUpdateHistory() const;
     // The menu items' texts, naming what they would take back: "元に戻す: キー 削除".
-    QString UndoText() const;
-    QString RedoText() const;
+    QString undoText() const;
+    QString redoText() const;
     // Undoes every entry back to and including id (the history window's choice).
-    void UndoThrough(std::int64_t id);
+    void undoThrough(std::int64_t id);
 
     // What an entry's command is called in the interface's language.
-    static QString EntryName(const tovik::history::EntryInfo& entry);
+    static QString entryName(const tovik::history::EntryInfo& entry);
     // The name a view command's entry is given; empty for commands that change nothing.
-    static QString CommandName(int id);
-    CHistoryDlg* Dialog() const;
+    static QString commandName(int id);
+    CHistoryDlg* dialog() const;
 
 private:
     // Shows the outcome: the view re-read on success, the reason otherwise.

@@ -48,7 +48,7 @@ CHistoryDlg::CHistoryDlg(QWidget* parent) : QDialog(parent) {
     resize(width, 380);
 }
 
-void CHistoryDlg::SetEntries(std::vector<tovik::history::EntryInfo> entries, const std::vector<std::int64_t>& undoable,
+void CHistoryDlg::setEntries(std::vector<tovik::history::EntryInfo> entries, const std::vector<std::int64_t>& undoable,
                              const tovik::history::DroppedEntries& dropped) {
     m_entries = std::move(entries);
     m_undoable = undoable;
@@ -57,18 +57,18 @@ void CHistoryDlg::SetEntries(std::vector<tovik::history::EntryInfo> entries, con
     for (const tovik::history::EntryInfo& entry : m_entries) {
         auto* item = new QTreeWidgetItem;
         item->setText(0, QDateTime::fromSecsSinceEpoch(entry.time).toString(QStringLiteral("MM-dd HH:mm:ss")));
-        QString what = HistoryCommands::EntryName(entry);
+        QString what = HistoryCommands::entryName(entry);
         if (entry.undone) what += Tovik::tr(" (元に戻し済み)");
         item->setText(1, what);
-        item->setText(2, ToQString(entry.key));
+        item->setText(2, toQString(entry.key));
         item->setToolTip(1, what);
         item->setToolTip(2, item->text(2));
         items << item;
     }
     m_list->addTopLevelItems(items);
-    QString summary = m_entries.empty() ? Tovik::tr("変更はまだありません。") : Tovik::tr("%1 件の変更").arg(m_entries.size());
-    if (dropped.count > 0)
-        summary += Tovik::tr("（古い %1 件は履歴から削除されました）").arg(dropped.count);
+    QString summary =
+        m_entries.empty() ? Tovik::tr("変更はまだありません。") : Tovik::tr("%1 件の変更").arg(m_entries.size());
+    if (dropped.count > 0) summary += Tovik::tr("（古い %1 件は履歴から削除されました）").arg(dropped.count);
     m_summary->setText(summary);
     if (!items.isEmpty()) m_list->setCurrentItem(items.front());
     updateButton();
@@ -77,7 +77,7 @@ void CHistoryDlg::SetEntries(std::vector<tovik::history::EntryInfo> entries, con
 void CHistoryDlg::updateButton() {
     const int row = m_list->indexOfTopLevelItem(m_list->currentItem());
     const bool reachable = row >= 0 && static_cast<std::size_t>(row) < m_entries.size() &&
-                           std::find(m_undoable.begin(), m_undoable.end(), m_entries[static_cast<std::size_t>(row)].id) !=
-                               m_undoable.end();
+                           std::find(m_undoable.begin(), m_undoable.end(),
+                                     m_entries[static_cast<std::size_t>(row)].id) != m_undoable.end();
     m_undo->setEnabled(reachable);
 }

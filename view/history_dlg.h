@@ -17,12 +17,12 @@ public:
     explicit CHistoryDlg(QWidget* parent = nullptr);
 
     // entries newest first; undoable: the ids the next undos reach; dropped: what trimming removed.
-    void SetEntries(std::vector<tovik::history::EntryInfo> entries, const std::vector<std::int64_t>& undoable,
+    void setEntries(std::vector<tovik::history::EntryInfo> entries, const std::vector<std::int64_t>& undoable,
                     const tovik::history::DroppedEntries& dropped);
-    QTreeWidget* List() const { return m_list; }
-    QPushButton* UndoButton() const { return m_undo; }
-    QLabel* Summary() const { return m_summary; }
-    const std::vector<tovik::history::EntryInfo>& Entries() const { return m_entries; }
+    QTreeWidget* list() const { return m_list; }
+    QPushButton* undoButton() const { return m_undo; }
+    QLabel* summary() const { return m_summary; }
+    const std::vector<tovik::history::EntryInfo>& entries() const { return m_entries; }
 
 signals:
     void undoThroughRequested(std::int64_t id);

@@ -12,30 +12,30 @@ namespace {
 
 constexpr std::size_t kShownChars = 120;
 
-QString ValueText(const tovik::ValueData& value) {
+QString valueText(const tovik::ValueData& value) {
     const FormattedValue text = FormatValue(value.type, value.data, std::min(value.size, kShownChars * 4));
-    return ToQString(text.tag) + QStringLiteral(":") + ToQString(text.text).left(static_cast<int>(kShownChars));
+    return toQString(text.tag) + QStringLiteral(":") + toQString(text.text).left(static_cast<int>(kShownChars));
 }
 
 class PreviewLines final : public tovik::PreviewSink {
 public:
     bool onPreview(const tovik::PreviewEntry& e) override {
-        const QString key = QStringLiteral("[") + ToQString(tovik::FullKeyPath(e.root, e.path)) + QStringLiteral("]");
-        const QString name = e.name.empty() ? Tovik::tr("(既定)") : ToQString(e.name);
+        const QString key = QStringLiteral("[") + toQString(tovik::fullKeyPath(e.root, e.path)) + QStringLiteral("]");
+        const QString name = e.name.empty() ? Tovik::tr("(既定)") : toQString(e.name);
         switch (e.kind) {
-            case tovik::PreviewKind::KeyCreated: header(QStringLiteral("+ ") + key, key); return true;
-            case tovik::PreviewKind::KeyDeleted: header(QStringLiteral("− ") + key, QString()); return true;
-            case tovik::PreviewKind::ValueUnchanged: return true;
-            default: break;
+        case tovik::PreviewKind::KeyCreated: header(QStringLiteral("+ ") + key, key); return true;
+        case tovik::PreviewKind::KeyDeleted: header(QStringLiteral("− ") + key, QString()); return true;
+        case tovik::PreviewKind::ValueUnchanged: return true;
+        default: break;
         }
         if (key != lastKey_) header(QStringLiteral("  ") + key, key);
         if (e.kind == tovik::PreviewKind::ValueAdded)
-            lines << QStringLiteral("    + ") + name + QStringLiteral(" = ") + ValueText(e.after);
+            lines << QStringLiteral("    + ") + name + QStringLiteral(" = ") + valueText(e.after);
         else if (e.kind == tovik::PreviewKind::ValueChanged)
-            lines << QStringLiteral("    ≠ ") + name + QStringLiteral(": ") + ValueText(e.before) + QStringLiteral(" → ") +
-                         ValueText(e.after);
+            lines << QStringLiteral("    ≠ ") + name + QStringLiteral(": ") + valueText(e.before) +
+                         QStringLiteral(" → ") + valueText(e.after);
         else
-            lines << QStringLiteral("    − ") + name + QStringLiteral(" (") + ValueText(e.before) + QStringLiteral(")");
+            lines << QStringLiteral("    − ") + name + QStringLiteral(" (") + valueText(e.before) + QStringLiteral(")");
         return true;
     }
     QStringList lines;
@@ -50,7 +50,7 @@ private:
 
 }  // namespace
 
-QStringList ImportPreviewLines(std::u16string_view regText, tovik::Backend& registry) {
+QStringList importPreviewLines(std::u16string_view regText, tovik::Backend& registry) {
     PreviewLines preview;
     tovik::ImportPreviewResult result;
     try {
@@ -59,6 +59,7 @@ QStringList ImportPreviewLines(std::u16string_view regText, tovik::Backend& regi
         return {Tovik::tr("レジストリを読み込めませんでした。")};
     }
     if (result.changes() == 0) preview.lines << Tovik::tr("変更はありません。");
-    if (result.valuesUnchanged != 0) preview.lines << Tovik::tr("変更のない値 %1 個は省きました。").arg(result.valuesUnchanged);
+    if (result.valuesUnchanged != 0)
+        preview.lines << Tovik::tr("変更のない値 %1 個は省きました。").arg(result.valuesUnchanged);
     return preview.lines;
 }

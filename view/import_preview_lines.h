@@ -7,4 +7,4 @@
 
 #include "registry/backend.h"
 
-QStringList ImportPreviewLines(std::u16string_view regText, tovik::Backend& registry);
+QStringList importPreviewLines(std::u16string_view regText, tovik::Backend& registry);

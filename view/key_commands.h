@@ -21,7 +21,7 @@ public:
     // True when the walk went through; false when it stopped at a key inside itself (a damaged
     // store).
     static bool DeleteSubkeys(HKEY root, const std::u16string& path);
-    static QString DeleteKeyQuestion(const QString& keyName);
+    static QString deleteKeyQuestion(const QString& keyName);
 
     static constexpr std::u16string_view kDeleteLoopsMessage =
         u"レジストリが壊れています。キーが自分自身の中にあるため、削除を途中で止めました。";

@@ -6,11 +6,11 @@
 #include "ui/qt_text.h"
 
 KeyTreeModel::KeyTreeModel(QObject* parent) : QAbstractItemModel(parent) {
-    nodes_.emplace_back();   // the invisible root
+    nodes_.emplace_back();  // the invisible root
     nodes_[0].parent = kNoItem;
 }
 
-KeyTreeModel::ItemId KeyTreeModel::InsertItem(ItemId parent, const QString& text) {
+KeyTreeModel::ItemId KeyTreeModel::insertItem(ItemId parent, const QString& text) {
     ItemId id;
     if (!freeList_.empty()) {
         id = freeList_.back();
@@ -22,7 +22,7 @@ KeyTreeModel::ItemId KeyTreeModel::InsertItem(ItemId parent, const QString& text
     }
     Node& parentNode = nodes_[parent];
     const int row = static_cast<int>(parentNode.children.size());
-    if (bulkDepth_ == 0) beginInsertRows(IndexOf(parent), row, row);
+    if (bulkDepth_ == 0) beginInsertRows(indexOf(parent), row, row);
     Node& node = nodes_[id];
     node.text = text;
     node.parent = parent;
@@ -33,16 +33,18 @@ KeyTreeModel::ItemId KeyTreeModel::InsertItem(ItemId parent, const QString& text
     return id;
 }
 
-void KeyTreeModel::SetItemData(ItemId item, std::uint32_t data) { nodes_[item].data = data; }
+void KeyTreeModel::setItemData(ItemId item, std::uint32_t data) {
+    nodes_[item].data = data;
+}
 
-void KeyTreeModel::SortChildren(ItemId item) {
+void KeyTreeModel::sortChildren(ItemId item) {
     std::vector<ItemId>& children = nodes_[item].children;
     auto less = [this](ItemId a, ItemId b) {
-        return CompareNames(ToU16View(nodes_[a].text), ToU16View(nodes_[b].text)) < 0;
+        return compareNames(toU16View(nodes_[a].text), toU16View(nodes_[b].text)) < 0;
     };
     if (std::is_sorted(children.begin(), children.end(), less)) return;
     const bool notify = bulkDepth_ == 0;
-    const QModelIndex parentIndex = IndexOf(item);
+    const QModelIndex parentIndex = indexOf(item);
     if (notify) emit layoutAboutToBeChanged({QPersistentModelIndex(parentIndex)});
     std::stable_sort(children.begin(), children.end(), less);
     renumber(item, 0);
@@ -52,7 +54,7 @@ void KeyTreeModel::SortChildren(ItemId item) {
         QModelIndexList from, to;
         for (const QModelIndex& index : persistent) {
             const ItemId id = static_cast<ItemId>(index.internalId());
-            if (index.parent() == parentIndex && IsValid(id)) {
+            if (index.parent() == parentIndex && isValid(id)) {
                 from.append(index);
                 to.append(createIndex(static_cast<int>(nodes_[id].row), index.column(), id));
             }
@@ -62,8 +64,8 @@ void KeyTreeModel::SortChildren(ItemId item) {
     }
 }
 
-void KeyTreeModel::DeleteItem(ItemId item) {
-    if (!IsValid(item)) return;
+void KeyTreeModel::deleteItem(ItemId item) {
+    if (!isValid(item)) return;
     if (item == kRootItem) {
         beginResetModel();
         nodes_.resize(1);
@@ -75,7 +77,7 @@ void KeyTreeModel::DeleteItem(ItemId item) {
     }
     const ItemId parent = nodes_[item].parent;
     const int row = static_cast<int>(nodes_[item].row);
-    if (bulkDepth_ == 0) beginRemoveRows(IndexOf(parent), row, row);
+    if (bulkDepth_ == 0) beginRemoveRows(indexOf(parent), row, row);
     std::vector<ItemId>& siblings = nodes_[parent].children;
     siblings.erase(siblings.begin() + row);
     renumber(parent, static_cast<std::size_t>(row));
@@ -83,14 +85,14 @@ void KeyTreeModel::DeleteItem(ItemId item) {
     if (bulkDepth_ == 0) endRemoveRows();
 }
 
-void KeyTreeModel::DeleteChildren(ItemId item) {
-    if (!IsValid(item) || nodes_[item].children.empty()) return;
+void KeyTreeModel::deleteChildren(ItemId item) {
+    if (!isValid(item) || nodes_[item].children.empty()) return;
     if (item == kRootItem) {
-        DeleteItem(kRootItem);
+        deleteItem(kRootItem);
         return;
     }
     const int last = static_cast<int>(nodes_[item].children.size()) - 1;
-    if (bulkDepth_ == 0) beginRemoveRows(IndexOf(item), 0, last);
+    if (bulkDepth_ == 0) beginRemoveRows(indexOf(item), 0, last);
     const std::vector<ItemId> children = std::move(nodes_[item].children);
     nodes_[item].children.clear();
     for (ItemId child : children) freeSubtree(child);
@@ -117,27 +119,27 @@ void KeyTreeModel::renumber(ItemId parent, std::size_t from) {
     for (std::size_t i = from; i < children.size(); ++i) nodes_[children[i]].row = static_cast<std::uint32_t>(i);
 }
 
-void KeyTreeModel::BeginBulkInsert() {
+void KeyTreeModel::beginBulkInsert() {
     if (bulkDepth_++ == 0) beginResetModel();
 }
 
-void KeyTreeModel::EndBulkInsert() {
+void KeyTreeModel::endBulkInsert() {
     if (--bulkDepth_ == 0) endResetModel();
 }
 
-QModelIndex KeyTreeModel::IndexOf(ItemId item) const {
-    if (item == kRootItem || !IsValid(item)) return {};
+QModelIndex KeyTreeModel::indexOf(ItemId item) const {
+    if (item == kRootItem || !isValid(item)) return {};
     return createIndex(static_cast<int>(nodes_[item].row), 0, static_cast<quintptr>(item));
 }
 
-KeyTreeModel::ItemId KeyTreeModel::ItemOf(const QModelIndex& index) const {
+KeyTreeModel::ItemId KeyTreeModel::itemOf(const QModelIndex& index) const {
     if (!index.isValid()) return kRootItem;
     return static_cast<ItemId>(index.internalId());
 }
 
 QModelIndex KeyTreeModel::index(int row, int column, const QModelIndex& parent) const {
-    const ItemId parentId = ItemOf(parent);
-    if (column != 0 || row < 0 || !IsValid(parentId)) return {};
+    const ItemId parentId = itemOf(parent);
+    if (column != 0 || row < 0 || !isValid(parentId)) return {};
     const std::vector<ItemId>& children = nodes_[parentId].children;
     if (static_cast<std::size_t>(row) >= children.size()) return {};
     return createIndex(row, 0, static_cast<quintptr>(children[row]));
@@ -145,48 +147,49 @@ QModelIndex KeyTreeModel::index(int row, int column, const QModelIndex& parent) 
 
 QModelIndex KeyTreeModel::parent(const QModelIndex& child) const {
     if (!child.isValid()) return {};
-    return IndexOf(nodes_[ItemOf(child)].parent);
+    return indexOf(nodes_[itemOf(child)].parent);
 }
 
 int KeyTreeModel::rowCount(const QModelIndex& parent) const {
     if (parent.column() > 0) return 0;
-    const ItemId id = ItemOf(parent);
-    return IsValid(id) ? static_cast<int>(nodes_[id].children.size()) : 0;
+    const ItemId id = itemOf(parent);
+    return isValid(id) ? static_cast<int>(nodes_[id].children.size()) : 0;
 }
 
-int KeyTreeModel::columnCount(const QModelIndex&) const { return 1; }
+int KeyTreeModel::columnCount(const QModelIndex&) const {
+    return 1;
+}
 
-bool KeyTreeModel::hasChildren(const QModelIndex& parent) const { return rowCount(parent) > 0; }
+bool KeyTreeModel::hasChildren(const QModelIndex& parent) const {
+    return rowCount(parent) > 0;
+}
 
 QVariant KeyTreeModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
-    const Node& node = nodes_[ItemOf(index)];
+    const Node& node = nodes_[itemOf(index)];
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
-    case Qt::ToolTipRole:
-        return node.text;
-    case Qt::DecorationRole:
-        return folderIcon_;
-    default:
-        return {};
+    case Qt::ToolTipRole: return node.text;
+    case Qt::DecorationRole: return folderIcon_;
+    default: return {};
     }
 }
 
-void KeyTreeModel::SetItemText(ItemId item, const QString& text) {
+void KeyTreeModel::setItemText(ItemId item, const QString& text) {
     nodes_[item].text = text;
-    const QModelIndex index = IndexOf(item);
+    const QModelIndex index = indexOf(item);
     emit dataChanged(index, index);
 }
 
 Qt::ItemFlags KeyTreeModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags flags = QAbstractItemModel::flags(index);
-    if (index.isValid() && Parent(ItemOf(index)) != kRootItem) flags |= Qt::ItemIsEditable;
+    if (index.isValid() && parent(itemOf(index)) != kRootItem) flags |= Qt::ItemIsEditable;
     return flags;
 }
 
 bool KeyTreeModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (!index.isValid() || role != Qt::EditRole) return false;
-    emit renameRequested(ItemOf(index), value.toString());
+    emit renameRequested(itemOf(index), value.toString());
     return false;
 }

@@ -13,37 +13,37 @@ class KeyTreeModel : public QAbstractItemModel {
     Q_OBJECT
 public:
     using ItemId = std::uint32_t;
-    static constexpr ItemId kRootItem = 0;   // above the top-level items
+    static constexpr ItemId kRootItem = 0;  // above the top-level items
     static constexpr ItemId kNoItem = 0xFFFFFFFFu;
 
     explicit KeyTreeModel(QObject* parent = nullptr);
 
     // Appends an item as the parent's last child; image 0, selected image 1, item data 0.
-    ItemId InsertItem(ItemId parent, const QString& text);
-    void SetItemData(ItemId item, std::uint32_t data);
-    void SetItemText(ItemId item, const QString& text);
-    std::uint32_t ItemData(ItemId item) const { return nodes_[item].data; }
-    const QString& ItemText(ItemId item) const { return nodes_[item].text; }
-    ItemId Parent(ItemId item) const { return nodes_[item].parent; }
-    const std::vector<ItemId>& Children(ItemId item) const { return nodes_[item].children; }
-    bool HasChildren(ItemId item) const { return !nodes_[item].children.empty(); }
+    ItemId insertItem(ItemId parent, const QString& text);
+    void setItemData(ItemId item, std::uint32_t data);
+    void setItemText(ItemId item, const QString& text);
+    std::uint32_t itemData(ItemId item) const { return nodes_[item].data; }
+    const QString& itemText(ItemId item) const { return nodes_[item].text; }
+    ItemId parent(ItemId item) const { return nodes_[item].parent; }
+    const std::vector<ItemId>& children(ItemId item) const { return nodes_[item].children; }
+    bool hasChildren(ItemId item) const { return !nodes_[item].children.empty(); }
     // Sorts the item's children by text, case-insensitively (not recursive).
-    void SortChildren(ItemId item);
+    void sortChildren(ItemId item);
     // Deletes the item with its subtree; kRootItem deletes every item.
-    void DeleteItem(ItemId item);
+    void deleteItem(ItemId item);
     // Deletes every child of the item, with their subtrees.
-    void DeleteChildren(ItemId item);
-    bool IsValid(ItemId item) const { return item < nodes_.size() && nodes_[item].live; }
-    std::size_t ItemCount() const { return liveCount_; }
+    void deleteChildren(ItemId item);
+    bool isValid(ItemId item) const { return item < nodes_.size() && nodes_[item].live; }
+    std::size_t itemCount() const { return liveCount_; }
 
     // Many insertions at once (start-up, import): views are told once at the end.
-    void BeginBulkInsert();
-    void EndBulkInsert();
+    void beginBulkInsert();
+    void endBulkInsert();
 
-    QModelIndex IndexOf(ItemId item) const;
-    ItemId ItemOf(const QModelIndex& index) const;
+    QModelIndex indexOf(ItemId item) const;
+    ItemId itemOf(const QModelIndex& index) const;
 
-    void SetIcons(const QIcon& folder) { folderIcon_ = folder; }
+    void setIcons(const QIcon& folder) { folderIcon_ = folder; }
 
     // QAbstractItemModel
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
@@ -66,7 +66,7 @@ private:
         std::vector<ItemId> children;
         ItemId parent = kNoItem;
         std::uint32_t data = 0;
-        std::uint32_t row = 0;   // position among the parent's children
+        std::uint32_t row = 0;  // position among the parent's children
         bool live = true;
     };
     void freeSubtree(ItemId item);

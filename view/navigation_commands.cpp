@@ -9,8 +9,8 @@
 #include "ui/translated.h"
 #include "view/tovik_view.h"
 
-using tovik::ParseKeyPath;
-using tovik::find::ResolveKeyPath;
+using tovik::parseKeyPath;
+using tovik::find::resolveKeyPath;
 
 CAddressBar::CAddressBar(QWidget* parent) : QLineEdit(parent) {
     setObjectName(QStringLiteral("AddressBar"));
@@ -27,55 +27,57 @@ void CAddressBar::keyPressEvent(QKeyEvent* event) {
 
 NavigationCommands::NavigationCommands(CTovikView& view, std::unique_ptr<ViewSettings> settings)
     : QObject(&view), m_view(view), m_settings(std::move(settings)), m_address(new CAddressBar) {
-    connect(m_address, &CAddressBar::goRequested, this, [this](const QString& text) { GoToPath(text); });
+    connect(m_address, &CAddressBar::goRequested, this, [this](const QString& text) { goToPath(text); });
     connect(&m_view, &CTovikView::currentKeyChanged, this, [this] {
         showCurrentKey();
-        m_settings->SetLastKey(CurrentPath());
+        m_settings->setLastKey(currentPath());
     });
 }
 
 NavigationCommands::~NavigationCommands() {
-    m_settings->Sync();
+    m_settings->sync();
     // The frame's tool bar owns the address line once it is placed; otherwise it is ours.
     if (!m_address->parent()) delete m_address;
 }
 
-QString NavigationCommands::CurrentPath() const {
-    if (m_view.CurrentRoot() == 0) return {};
-    return ToQString(tovik::FullKeyPath(m_view.CurrentRoot(), m_view.CurrentKeyPath()));
+QString NavigationCommands::currentPath() const {
+    if (m_view.currentRoot() == 0) return {};
+    return toQString(tovik::fullKeyPath(m_view.currentRoot(), m_view.currentKeyPath()));
 }
 
 void NavigationCommands::showCurrentKey() {
-    m_address->setText(CurrentPath());
+    m_address->setText(currentPath());
     m_address->setCursorPosition(0);
 }
 
-bool NavigationCommands::GoToPath(const QString& text) {
-    const tovik::ParsedKeyPath parsed = ParseKeyPath(ToU16View(text));
+bool NavigationCommands::goToPath(const QString& text) {
+    const tovik::ParsedKeyPath parsed = parseKeyPath(toU16View(text));
     if (!parsed.ok()) {
-        m_view.Prompts().MessageBox(&m_view, Translated(kBadPathMessage), MessageButtons::Ok);
+        m_view.prompts().messageBox(&m_view, translated(kBadPathMessage), MessageButtons::Ok);
         return false;
     }
-    const tovik::find::ResolvedKeyPath resolved = ResolveKeyPath(parsed.root, parsed.path);
+    const tovik::find::ResolvedKeyPath resolved = resolveKeyPath(parsed.root, parsed.path);
     if (!resolved.exists) {
         // Says which name is missing and where the path still exists.
-        const QString there = ToQString(tovik::FullKeyPath(parsed.root, resolved.existingPath));
-        m_view.Prompts().MessageBox(&m_view,
-                                    Tovik::tr("キー「%1」は存在しません。\n%2 までは存在します。")
-                                        .arg(ToQString(resolved.missingName), there),
-                                    MessageButtons::Ok);
+        const QString there = toQString(tovik::fullKeyPath(parsed.root, resolved.existingPath));
+        m_view.prompts().messageBox(
+            &m_view,
+            Tovik::tr("キー「%1」は存在しません。\n%2 までは存在します。").arg(toQString(resolved.missingName), there),
+            MessageButtons::Ok);
         return false;
     }
-    const bool gone = m_view.GoToKey(parsed.root, resolved.existingPath);
+    const bool gone = m_view.goToKey(parsed.root, resolved.existingPath);
     if (gone) showCurrentKey();
     return gone;
 }
 
 void NavigationCommands::OnCopyKeyPath() {
-    if (const QString path = CurrentPath(); !path.isEmpty()) QGuiApplication::clipboard()->setText(path);
+    if (const QString path = currentPath(); !path.isEmpty()) QGuiApplication::clipboard()->setText(path);
 }
 
-bool NavigationCommands::OnUpdateCopyKeyPath() const { return m_view.CurrentRoot() != 0; }
+bool NavigationCommands::OnUpdateCopyKeyPath() const {
+    return m_view.currentRoot() != 0;
+}
 
 void NavigationCommands::OnFocusAddressBar() {
     emit addressBarWanted();
@@ -83,34 +85,34 @@ void NavigationCommands::OnFocusAddressBar() {
     m_address->selectAll();
 }
 
-void NavigationCommands::RestoreLastKey() {
-    const tovik::ParsedKeyPath parsed = ParseKeyPath(ToU16View(m_settings->LastKey()));
+void NavigationCommands::restoreLastKey() {
+    const tovik::ParsedKeyPath parsed = parseKeyPath(toU16View(m_settings->lastKey()));
     if (!parsed.ok()) return;
-    const tovik::find::ResolvedKeyPath resolved = ResolveKeyPath(parsed.root, parsed.path);
-    if (resolved.exists) m_view.GoToKey(parsed.root, resolved.existingPath);   // a key now gone is ignored
+    const tovik::find::ResolvedKeyPath resolved = resolveKeyPath(parsed.root, parsed.path);
+    if (resolved.exists) m_view.goToKey(parsed.root, resolved.existingPath);  // a key now gone is ignored
 }
 
 void NavigationCommands::OnAddFavourite() {
-    const QString path = CurrentPath();
+    const QString path = currentPath();
     if (path.isEmpty()) return;
-    QStringList favourites = m_settings->Favourites();
+    QStringList favourites = m_settings->favourites();
     for (const QString& known : favourites)
         if (known.compare(path, Qt::CaseInsensitive) == 0) return;
     favourites << path;
-    m_settings->SetFavourites(favourites);
-    m_settings->Sync();
+    m_settings->setFavourites(favourites);
+    m_settings->sync();
 }
 
-bool NavigationCommands::GoToFavourite(int index) {
-    const QStringList favourites = m_settings->Favourites();
+bool NavigationCommands::goToFavourite(int index) {
+    const QStringList favourites = m_settings->favourites();
     if (index < 0 || index >= favourites.size()) return false;
-    return GoToPath(favourites[index]);
+    return goToPath(favourites[index]);
 }
 
-void NavigationCommands::RemoveFavourite(int index) {
-    QStringList favourites = m_settings->Favourites();
+void NavigationCommands::removeFavourite(int index) {
+    QStringList favourites = m_settings->favourites();
     if (index < 0 || index >= favourites.size()) return;
     favourites.removeAt(index);
-    m_settings->SetFavourites(favourites);
-    m_settings->Sync();
+    m_settings->setFavourites(favourites);
+    m_settings->sync();
 }

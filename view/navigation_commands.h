@@ -18,6 +18,7 @@ public:
     explicit CAddressBar(QWidget* parent = nullptr);
 signals:
     void goRequested(const QString& text);
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
@@ -28,23 +29,23 @@ public:
     NavigationCommands(CTovikView& view, std::unique_ptr<ViewSettings> settings);
     ~NavigationCommands() override;
 
-    CAddressBar* AddressBar() const { return m_address; }
+    CAddressBar* addressBar() const { return m_address; }
     // Goes to a typed path; otherwise tells why not (a bad path, or where the path stops).
-    bool GoToPath(const QString& text);
+    bool goToPath(const QString& text);
     // The current key's full path ("HKEY_LOCAL_MACHINE\Software\Sample"); empty without one.
-    QString CurrentPath() const;
+    QString currentPath() const;
     void OnCopyKeyPath();
     bool OnUpdateCopyKeyPath() const;
     void OnFocusAddressBar();
 
     // Selects the key remembered from the last run, when it still exists.
-    void RestoreLastKey();
+    void restoreLastKey();
 
     // Favourites: add the current key (once), go to one, remove one.
-    QStringList Favourites() const { return m_settings->Favourites(); }
+    QStringList favourites() const { return m_settings->favourites(); }
     void OnAddFavourite();
-    bool GoToFavourite(int index);
-    void RemoveFavourite(int index);
+    bool goToFavourite(int index);
+    void removeFavourite(int index);
 
 signals:
     // OnFocusAddressBar is about to focus the address line: whoever holds it shows it.

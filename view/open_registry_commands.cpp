@@ -10,8 +10,7 @@
 #include "view/tovik_view.h"
 #include "view/view_settings.h"
 
-bool LaunchThisProgram(const QStringList& arguments)
-{
+bool launchThisProgram(const QStringList& arguments) {
     return QProcess::startDetached(QCoreApplication::applicationFilePath(), arguments);
 }
 
@@ -20,49 +19,42 @@ OpenRegistryCommands::OpenRegistryCommands(CTovikView& view)
       m_view(view),
       m_discover(tovik::discover::discoverRegistries),
       m_folders(tovik::discover::UserFolders::fromEnvironment()),
-      m_launch(LaunchThisProgram)
-{}
+      m_launch(launchThisProgram) {}
 
 OpenRegistryCommands::~OpenRegistryCommands() = default;
 
-void OpenRegistryCommands::SetSettings(std::unique_ptr<ViewSettings> settings)
-{
+void OpenRegistryCommands::setSettings(std::unique_ptr<ViewSettings> settings) {
     m_settings = std::move(settings);
 }
 
-ViewSettings& OpenRegistryCommands::settings() const
-{
+ViewSettings& OpenRegistryCommands::settings() const {
     if (!m_settings) m_settings = std::make_unique<ViewSettings>();
     return *m_settings;
 }
 
-QList<RegistryRequest> OpenRegistryCommands::RecentRegistries() const
-{
+QList<RegistryRequest> OpenRegistryCommands::recentRegistries() const {
     QList<RegistryRequest> recent;
-    for (const QString& entry : settings().RecentRegistries())
-        if (std::optional<RegistryRequest> request = DecodeRequest(entry)) recent << *request;
+    for (const QString& entry : settings().recentRegistries())
+        if (std::optional<RegistryRequest> request = decodeRequest(entry)) recent << *request;
     return recent;
 }
 
-void OpenRegistryCommands::OnOpenRegistry()
-{
-    COpenRegistryDlg dialog(m_view.Prompts(), &m_view);
-    dialog.StartDiscovery(m_discover, m_folders);
-    dialog.SetRecent(RecentRegistries());
-    if (m_view.Prompts().DoModal(dialog) != IDOK || !dialog.Chosen()) return;
-    OpenRequest(*dialog.Chosen());
+void OpenRegistryCommands::OnOpenRegistry() {
+    COpenRegistryDlg dialog(m_view.prompts(), &m_view);
+    dialog.startDiscovery(m_discover, m_folders);
+    dialog.setRecent(recentRegistries());
+    if (m_view.prompts().DoModal(dialog) != IDOK || !dialog.chosen()) return;
+    openRequest(*dialog.chosen());
 }
 
-bool OpenRegistryCommands::OpenRequest(const RegistryRequest& request)
-{
-    if (!m_launch(LaunchArguments(request))) {
-        ShowMessage(m_view, Tovik::tr("新しいウィンドウを開けませんでした。"));
+bool OpenRegistryCommands::openRequest(const RegistryRequest& request) {
+    if (!m_launch(launchArguments(request))) {
+        showMessage(m_view, Tovik::tr("新しいウィンドウを開けませんでした。"));
         return false;
     }
     QStringList entries;
-    for (const RegistryRequest& recent : WithRecent(RecentRegistries(), request))
-        entries << EncodeRequest(recent);
-    settings().SetRecentRegistries(entries);
-    settings().Sync();
+    for (const RegistryRequest& recent : withRecent(recentRegistries(), request)) entries << encodeRequest(recent);
+    settings().setRecentRegistries(entries);
+    settings().sync();
     return true;
 }

@@ -26,16 +26,16 @@ public:
 
     // By default the search does not ask Wine whether it runs a prefix; the application sets one
     // that does.
-    void SetDiscovery(DiscoverFunction discover) { m_discover = std::move(discover); }
-    void SetUserFolders(tovik::discover::UserFolders folders) { m_folders = std::move(folders); }
-    void SetLauncher(Launcher launcher) { m_launch = std::move(launcher); }
+    void setDiscovery(DiscoverFunction discover) { m_discover = std::move(discover); }
+    void setUserFolders(tovik::discover::UserFolders folders) { m_folders = std::move(folders); }
+    void setLauncher(Launcher launcher) { m_launch = std::move(launcher); }
     // Where the recent list is kept (by default the view's settings file).
-    void SetSettings(std::unique_ptr<ViewSettings> settings);
+    void setSettings(std::unique_ptr<ViewSettings> settings);
 
     void OnOpenRegistry();
     // Starts the window of request and puts it first in the recent list; a message when it fails.
-    bool OpenRequest(const RegistryRequest& request);
-    QList<RegistryRequest> RecentRegistries() const;
+    bool openRequest(const RegistryRequest& request);
+    QList<RegistryRequest> recentRegistries() const;
 
 private:
     ViewSettings& settings() const;
@@ -48,4 +48,4 @@ private:
 };
 
 // Starts this program again with arguments, detached from this process.
-bool LaunchThisProgram(const QStringList& arguments);
+bool launchThisProgram(const QStringList& arguments);

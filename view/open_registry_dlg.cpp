@@ -26,8 +26,7 @@ enum FoundColumn { NameColumn, KindColumn, ChangedColumn, StateColumn };
 
 // A list of two-line rows (name over folder) that fits a portrait screen: the name column takes
 // what the short columns leave, and a long folder loses its middle.
-QTreeWidget* MakeRegistryList(QWidget* parent, const QStringList& headers)
-{
+QTreeWidget* makeRegistryList(QWidget* parent, const QStringList& headers) {
     auto* list = new QTreeWidget(parent);
     list->setColumnCount(static_cast<int>(headers.size()));
     list->setHeaderLabels(headers);
@@ -42,35 +41,30 @@ QTreeWidget* MakeRegistryList(QWidget* parent, const QStringList& headers)
     return list;
 }
 
-QString FolderText(const std::string& folder)
-{
+QString folderText(const std::string& folder) {
     return QFile::decodeName(QByteArray::fromStdString(folder));
 }
 
 // The home folder as ~, which leaves the part that tells prefixes apart in a narrow column.
-QString ShortFolder(const QString& folder, const QString& home)
-{
+QString shortFolder(const QString& folder, const QString& home) {
     if (home.isEmpty() || home == QLatin1String("/")) return folder;
     const QString prefix = home.endsWith(QLatin1Char('/')) ? home : home + QLatin1Char('/');
     return folder.startsWith(prefix) ? QStringLiteral("~/") + folder.mid(prefix.size()) : folder;
 }
 
-QString RowText(const QString& name, const QString& folder)
-{
+QString rowText(const QString& name, const QString& folder) {
     return folder.isEmpty() ? name : name + QLatin1Char('\n') + folder;
 }
 
 // How the recent list names an entry that has no name of its own.
-QString ShownName(const RegistryRequest& request)
-{
+QString shownName(const RegistryRequest& request) {
     if (!request.name.isEmpty()) return request.name;
     if (request.kind == RegistryRequest::Kind::UserStore) return QStringLiteral("Tovik");
     const QString file = QFileInfo(request.path).fileName();
     return file.isEmpty() ? request.path : file;
 }
 
-QString ShownKind(const RegistryRequest& request)
-{
+QString shownKind(const RegistryRequest& request) {
     if (!request.kindLabel.isEmpty()) return request.kindLabel;
     switch (request.kind) {
     case RegistryRequest::Kind::UserStore:
@@ -82,18 +76,15 @@ QString ShownKind(const RegistryRequest& request)
     return {};
 }
 
-QString ShownFolder(const RegistryRequest& request)
-{
-    if (request.kind == RegistryRequest::Kind::Hive)
-        return request.path + QStringLiteral(" → ") + request.mountAs;
+QString shownFolder(const RegistryRequest& request) {
+    if (request.kind == RegistryRequest::Kind::Hive) return request.path + QStringLiteral(" → ") + request.mountAs;
     return request.path;
 }
 
 }  // namespace
 
 COpenRegistryDlg::COpenRegistryDlg(ViewPrompts& prompts, QWidget* parent)
-    : QDialog(parent), m_prompts(prompts), m_feed(new FoundRegistryFeed(this))
-{
+    : QDialog(parent), m_prompts(prompts), m_feed(new FoundRegistryFeed(this)) {
     setObjectName(QStringLiteral("COpenRegistryDlg"));
     setWindowTitle(Tovik::tr("レジストリを開く"));
     auto* layout = new QVBoxLayout(this);
@@ -115,7 +106,7 @@ COpenRegistryDlg::COpenRegistryDlg(ViewPrompts& prompts, QWidget* parent)
     connect(m_open, &QPushButton::clicked, this, &COpenRegistryDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    connect(m_feed, &FoundRegistryFeed::found, this, &COpenRegistryDlg::AddFound);
+    connect(m_feed, &FoundRegistryFeed::found, this, &COpenRegistryDlg::addFound);
     connect(m_feed, &FoundRegistryFeed::finished, this, [this] {
         m_searching = false;
         showFoundState();
@@ -123,11 +114,10 @@ COpenRegistryDlg::COpenRegistryDlg(ViewPrompts& prompts, QWidget* parent)
     resize(kDialogMaxWidth, 520);
 }
 
-QWidget* COpenRegistryDlg::makeFoundPage()
-{
+QWidget* COpenRegistryDlg::makeFoundPage() {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
-    m_foundList = MakeRegistryList(
+    m_foundList = makeRegistryList(
         page, {Tovik::tr("名前とフォルダー"), Tovik::tr("種類"), Tovik::tr("変更日"), Tovik::tr("状態")});
     m_foundList->setObjectName(QStringLiteral("foundList"));
     m_foundState = new QLabel(page);
@@ -140,19 +130,17 @@ QWidget* COpenRegistryDlg::makeFoundPage()
     return page;
 }
 
-QWidget* COpenRegistryDlg::makeRecentPage()
-{
+QWidget* COpenRegistryDlg::makeRecentPage() {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
-    m_recentList = MakeRegistryList(page, {Tovik::tr("名前とフォルダー"), Tovik::tr("種類")});
+    m_recentList = makeRegistryList(page, {Tovik::tr("名前とフォルダー"), Tovik::tr("種類")});
     m_recentList->setObjectName(QStringLiteral("recentList"));
     layout->addWidget(m_recentList);
     connect(m_recentList, &QTreeWidget::itemDoubleClicked, this, &COpenRegistryDlg::accept);
     return page;
 }
 
-QWidget* COpenRegistryDlg::makeOtherPage()
-{
+QWidget* COpenRegistryDlg::makeOtherPage() {
     auto* page = new QWidget(this);
     auto* form = new QFormLayout(page);
     form->setRowWrapPolicy(QFormLayout::WrapAllRows);  // labels above their fields: a narrow screen
@@ -190,8 +178,7 @@ QWidget* COpenRegistryDlg::makeOtherPage()
     return page;
 }
 
-void COpenRegistryDlg::showOtherKind()
-{
+void COpenRegistryDlg::showOtherKind() {
     const int kind = m_otherKind->currentIndex();
     for (QWidget* widget : {static_cast<QWidget*>(m_otherUserLabel), static_cast<QWidget*>(m_otherUser),
                             static_cast<QWidget*>(m_otherUserBrowse)})
@@ -201,62 +188,54 @@ void COpenRegistryDlg::showOtherKind()
     m_otherWrite->setVisible(kind == OtherWindows || kind == OtherHive);
 }
 
-void COpenRegistryDlg::browseOtherPath()
-{
+void COpenRegistryDlg::browseOtherPath() {
     const int kind = m_otherKind->currentIndex();
-    const QString chosen =
-        kind == OtherHive ? m_prompts.OpenFileName(this, Tovik::tr("全て(*.*)"))
-        : kind == OtherStore ? m_prompts.OpenFileName(this, Tovik::tr("Tovik のレジストリ(*.db);;全て(*.*)"))
-                             : m_prompts.ExistingFolder(this);
+    const QString chosen = kind == OtherHive ? m_prompts.openFileName(this, Tovik::tr("全て(*.*)"))
+                           : kind == OtherStore
+                               ? m_prompts.openFileName(this, Tovik::tr("Tovik のレジストリ(*.db);;全て(*.*)"))
+                               : m_prompts.existingFolder(this);
     if (!chosen.isEmpty()) m_otherPath->setText(chosen);
 }
 
-void COpenRegistryDlg::browseUserHive()
-{
-    const QString chosen =
-        m_prompts.OpenFileName(this, Tovik::tr("NTUSER.DAT(NTUSER.DAT ntuser.dat);;全て(*.*)"));
+void COpenRegistryDlg::browseUserHive() {
+    const QString chosen = m_prompts.openFileName(this, Tovik::tr("NTUSER.DAT(NTUSER.DAT ntuser.dat);;全て(*.*)"));
     if (!chosen.isEmpty()) m_otherUser->setText(chosen);
 }
 
-void COpenRegistryDlg::SetRecent(const QList<RegistryRequest>& recent)
-{
+void COpenRegistryDlg::setRecent(const QList<RegistryRequest>& recent) {
     m_recent = recent;
     m_recentList->clear();
     for (const RegistryRequest& request : m_recent) {
         auto* item = new QTreeWidgetItem(m_recentList);
-        item->setText(NameColumn, RowText(ShownName(request), ShortFolder(ShownFolder(request), m_home)));
-        item->setToolTip(NameColumn, RowText(ShownName(request), ShownFolder(request)));
-        item->setText(KindColumn, ShownKind(request));
+        item->setText(NameColumn, rowText(shownName(request), shortFolder(shownFolder(request), m_home)));
+        item->setToolTip(NameColumn, rowText(shownName(request), shownFolder(request)));
+        item->setText(KindColumn, shownKind(request));
     }
     if (m_recentList->topLevelItemCount() > 0) m_recentList->setCurrentItem(m_recentList->topLevelItem(0));
 }
 
-void COpenRegistryDlg::StartDiscovery(DiscoverFunction discover, tovik::discover::UserFolders folders)
-{
+void COpenRegistryDlg::startDiscovery(DiscoverFunction discover, tovik::discover::UserFolders folders) {
     m_searching = true;
-    m_home = FolderText(folders.home);
+    m_home = folderText(folders.home);
     showFoundState();
-    m_feed->Start(std::move(discover), std::move(folders));
+    m_feed->start(std::move(discover), std::move(folders));
 }
 
-bool COpenRegistryDlg::DiscoveryFinished() const
-{
-    return m_feed->Finished();
+bool COpenRegistryDlg::discoveryFinished() const {
+    return m_feed->isFinished();
 }
 
-void COpenRegistryDlg::AddFound(const tovik::discover::FoundRegistry& found)
-{
-    m_found.push_back(RequestOfFound(found));
+void COpenRegistryDlg::addFound(const tovik::discover::FoundRegistry& found) {
+    m_found.push_back(requestOfFound(found));
     auto* item = new QTreeWidgetItem(m_foundList);
-    const QString folder = FolderText(found.folder);
-    item->setText(NameColumn, RowText(ToQString(found.name), ShortFolder(folder, m_home)));
-    item->setText(KindColumn, KindLabelOf(found.kind));
-    QString tip = RowText(ToQString(found.name), folder);
+    const QString folder = folderText(found.folder);
+    item->setText(NameColumn, rowText(toQString(found.name), shortFolder(folder, m_home)));
+    item->setText(KindColumn, kindLabelOf(found.kind));
+    QString tip = rowText(toQString(found.name), folder);
     if (found.changedAt) {
         const QDateTime changed = QDateTime::fromSecsSinceEpoch(*found.changedAt);
         item->setText(ChangedColumn, changed.toString(QStringLiteral("yyyy-MM-dd")));
-        tip += QLatin1Char('\n') +
-               Tovik::tr("変更日時: %1").arg(changed.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+        tip += QLatin1Char('\n') + Tovik::tr("変更日時: %1").arg(changed.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
     }
     if (found.readOnly) {
         item->setText(StateColumn, Tovik::tr("実行中"));
@@ -267,26 +246,22 @@ void COpenRegistryDlg::AddFound(const tovik::discover::FoundRegistry& found)
     showFoundState();
 }
 
-void COpenRegistryDlg::showFoundState()
-{
+void COpenRegistryDlg::showFoundState() {
     const int count = m_foundList->topLevelItemCount();
     if (m_searching) {
         m_foundState->setText(Tovik::tr("探しています… %1 件").arg(count));
     } else if (count == 0) {
-        m_foundState->setText(
-            Tovik::tr("見つかりませんでした。「その他のフォルダーやファイル」から開けます。"));
+        m_foundState->setText(Tovik::tr("見つかりませんでした。「その他のフォルダーやファイル」から開けます。"));
     } else {
         m_foundState->setText(Tovik::tr("%1 件見つかりました。").arg(count));
     }
 }
 
-std::optional<RegistryRequest> COpenRegistryDlg::otherRequest()
-{
+std::optional<RegistryRequest> COpenRegistryDlg::otherRequest() {
     const int kind = m_otherKind->currentIndex();
     const QString path = m_otherPath->text().trimmed();
     if (path.isEmpty()) {
-        m_prompts.MessageBox(this, Tovik::tr("開くフォルダーまたはファイルを指定してください。"),
-                             MessageButtons::Ok);
+        m_prompts.messageBox(this, Tovik::tr("開くフォルダーまたはファイルを指定してください。"), MessageButtons::Ok);
         return std::nullopt;
     }
     const QFileInfo info(path);
@@ -296,20 +271,19 @@ std::optional<RegistryRequest> COpenRegistryDlg::otherRequest()
     // A Tovik registry file that does not exist yet is made on open, as tovik-reg --registry does.
     const bool mayBeMissing = kind == OtherStore;
     if ((!mayBeMissing && !info.exists()) || (info.exists() && info.isDir() != wantsFolder)) {
-        m_prompts.MessageBox(this,
-                             (wantsFolder ? Tovik::tr("%1 はフォルダーではありません。")
-                                          : Tovik::tr("%1 はファイルではありません。"))
-                                 .arg(path),
-                             MessageButtons::Ok);
+        m_prompts.messageBox(
+            this,
+            (wantsFolder ? Tovik::tr("%1 はフォルダーではありません。") : Tovik::tr("%1 はファイルではありません。"))
+                .arg(path),
+            MessageButtons::Ok);
         return std::nullopt;
     }
     switch (kind) {
     case OtherWinePrefix:
         if (!tovik::discover::isWinePrefix(QFile::encodeName(request.path).toStdString())) {
-            m_prompts.MessageBox(
+            m_prompts.messageBox(
                 this,
-                Tovik::tr("%1 は Wine プレフィックスではありません（system.reg も user.reg もありません）。")
-                    .arg(path),
+                Tovik::tr("%1 は Wine プレフィックスではありません（system.reg も user.reg もありません）。").arg(path),
                 MessageButtons::Ok);
             return std::nullopt;
         }
@@ -327,8 +301,7 @@ std::optional<RegistryRequest> COpenRegistryDlg::otherRequest()
         request.kind = RegistryRequest::Kind::Hive;
         request.mountAs = m_otherKey->text().trimmed();
         if (request.mountAs.isEmpty()) {
-            m_prompts.MessageBox(this,
-                                 Tovik::tr("ハイブを表示するキーを指定してください（例: HKLM\\SOFTWARE）。"),
+            m_prompts.messageBox(this, Tovik::tr("ハイブを表示するキーを指定してください（例: HKLM\\SOFTWARE）。"),
                                  MessageButtons::Ok);
             return std::nullopt;
         }
@@ -342,8 +315,7 @@ std::optional<RegistryRequest> COpenRegistryDlg::otherRequest()
     return request;
 }
 
-void COpenRegistryDlg::accept()
-{
+void COpenRegistryDlg::accept() {
     std::optional<RegistryRequest> chosen;
     const auto rowOf = [](QTreeWidget* list) {
         QTreeWidgetItem* item = list->currentItem();

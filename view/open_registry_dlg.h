@@ -33,27 +33,27 @@ public:
     explicit COpenRegistryDlg(ViewPrompts& prompts, QWidget* parent = nullptr);
 
     // Shown with the home folder as ~ once StartDiscovery has named it.
-    void SetRecent(const QList<RegistryRequest>& recent);
+    void setRecent(const QList<RegistryRequest>& recent);
     // Starts the search; rows are added as it finds them, folders under the home folder shown
     // with ~ for it.
-    void StartDiscovery(DiscoverFunction discover, tovik::discover::UserFolders folders);
-    void AddFound(const tovik::discover::FoundRegistry& found);
-    bool DiscoveryFinished() const;
+    void startDiscovery(DiscoverFunction discover, tovik::discover::UserFolders folders);
+    void addFound(const tovik::discover::FoundRegistry& found);
+    bool discoveryFinished() const;
 
     // OK with the chosen registry: the selected row, or the folder or file of the third tab.
     void accept() override;
-    const std::optional<RegistryRequest>& Chosen() const { return m_chosen; }
+    const std::optional<RegistryRequest>& chosen() const { return m_chosen; }
 
-    QTabWidget* Tabs() const { return m_tabs; }
-    QTreeWidget* FoundList() const { return m_foundList; }
-    QTreeWidget* RecentList() const { return m_recentList; }
-    QPushButton* OpenButton() const { return m_open; }
+    QTabWidget* tabs() const { return m_tabs; }
+    QTreeWidget* foundList() const { return m_foundList; }
+    QTreeWidget* recentList() const { return m_recentList; }
+    QPushButton* openButton() const { return m_open; }
     // The third tab's controls.
-    QComboBox* OtherKindBox() const { return m_otherKind; }
-    QLineEdit* OtherPath() const { return m_otherPath; }
-    QLineEdit* OtherUserHive() const { return m_otherUser; }
-    QLineEdit* OtherKey() const { return m_otherKey; }
-    QCheckBox* OtherWritable() const { return m_otherWrite; }
+    QComboBox* otherKindBox() const { return m_otherKind; }
+    QLineEdit* otherPath() const { return m_otherPath; }
+    QLineEdit* otherUserHive() const { return m_otherUser; }
+    QLineEdit* otherKey() const { return m_otherKey; }
+    QCheckBox* otherWritable() const { return m_otherWrite; }
 
 private:
     QWidget* makeFoundPage();

@@ -12,23 +12,23 @@
 class CTovikView;
 
 // The file dialogs' filters: the backup file first (the default), then the two .reg versions.
-QString ExportImportFileFilter();
+QString exportImportFileFilter();
 // The export format of a filter the save dialog returned; the backup file for any other.
-tovik::ExportFileFormat ExportFormatOfFilter(const QString& filter);
+tovik::ExportFileFormat exportFormatOfFilter(const QString& filter);
 
 // Whether the file's first line is a .reg header (of either version), whatever its name.
-bool IsRegFileAt(const std::string& fileName);
+bool isRegFileAt(const std::string& fileName);
 
 class RegFileCommands : public QObject {
 public:
     explicit RegFileCommands(CTovikView& view);
 
     // Writes root\path and everything below it as a .reg file; failures say why in a message.
-    void ExportRegFile(HKEY root, const std::u16string& path, const std::string& fileName,
+    void exportRegFile(HKEY root, const std::u16string& path, const std::string& fileName,
                        tovik::ExportFileFormat format);
     // Shows the file's lines for confirmation; on OK applies them (deletions included) and resets
     // the view as a backup import does, then tells the counts.
-    void ImportRegFile(const std::string& fileName);
+    void importRegFile(const std::string& fileName);
 
 private:
     CTovikView& m_view;

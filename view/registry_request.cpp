@@ -20,14 +20,12 @@ constexpr KindName kKindNames[] = {{RegistryRequest::Kind::UserStore, "user-stor
 
 }  // namespace
 
-bool RegistryRequest::operator==(const RegistryRequest& other) const
-{
+bool RegistryRequest::operator==(const RegistryRequest& other) const {
     return kind == other.kind && path == other.path && userHive == other.userHive &&
            mountAs.compare(other.mountAs, Qt::CaseInsensitive) == 0 && writable == other.writable;
 }
 
-QString KindLabelOf(tovik::discover::RegistryKind kind)
-{
+QString kindLabelOf(tovik::discover::RegistryKind kind) {
     using tovik::discover::RegistryKind;
     switch (kind) {
     case RegistryKind::TovikStore: return QStringLiteral("Tovik");
@@ -41,10 +39,9 @@ QString KindLabelOf(tovik::discover::RegistryKind kind)
     return QStringLiteral("Wine");
 }
 
-RegistryRequest RequestOfFound(const tovik::discover::FoundRegistry& found)
-{
+RegistryRequest requestOfFound(const tovik::discover::FoundRegistry& found) {
     RegistryRequest request;
-    request.kindLabel = KindLabelOf(found.kind);
+    request.kindLabel = kindLabelOf(found.kind);
     if (found.kind == tovik::discover::RegistryKind::TovikStore) {
         // Discovery reports the user's own store: it opens as a start without options does, so
         // that it shares the one copy that runs for it.
@@ -53,12 +50,11 @@ RegistryRequest RequestOfFound(const tovik::discover::FoundRegistry& found)
     }
     request.kind = RegistryRequest::Kind::WinePrefix;
     request.path = QFile::decodeName(QByteArray::fromStdString(found.folder));
-    request.name = ToQString(found.name);
+    request.name = toQString(found.name);
     return request;
 }
 
-QStringList LaunchArguments(const RegistryRequest& request)
-{
+QStringList launchArguments(const RegistryRequest& request) {
     QStringList args;
     switch (request.kind) {
     case RegistryRequest::Kind::UserStore: return args;  // the user's store keeps its plain title
@@ -79,8 +75,7 @@ QStringList LaunchArguments(const RegistryRequest& request)
     return args;
 }
 
-QString EncodeRequest(const RegistryRequest& request)
-{
+QString encodeRequest(const RegistryRequest& request) {
     QJsonObject object;
     for (const KindName& kind : kKindNames)
         if (kind.kind == request.kind) object[QStringLiteral("kind")] = QString::fromLatin1(kind.word);
@@ -93,8 +88,7 @@ QString EncodeRequest(const RegistryRequest& request)
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
-std::optional<RegistryRequest> DecodeRequest(const QString& text)
-{
+std::optional<RegistryRequest> decodeRequest(const QString& text) {
     const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8());
     if (!document.isObject()) return std::nullopt;
     const QJsonObject object = document.object();
@@ -120,8 +114,7 @@ std::optional<RegistryRequest> DecodeRequest(const QString& text)
     return request;
 }
 
-QList<RegistryRequest> WithRecent(QList<RegistryRequest> recent, const RegistryRequest& request, int most)
-{
+QList<RegistryRequest> withRecent(QList<RegistryRequest> recent, const RegistryRequest& request, int most) {
     recent.removeIf([&request](const RegistryRequest& old) { return old == request; });
     recent.prepend(request);
     while (recent.size() > most) recent.removeLast();

@@ -22,18 +22,17 @@ struct RegistryRequest {
 };
 
 // The request that opens a registry discovery found.
-RegistryRequest RequestOfFound(const tovik::discover::FoundRegistry& found);
+RegistryRequest requestOfFound(const tovik::discover::FoundRegistry& found);
 // How the lists show a discovered registry's kind.
-QString KindLabelOf(tovik::discover::RegistryKind kind);
+QString kindLabelOf(tovik::discover::RegistryKind kind);
 
 // The tovik options that open the request's registry in a new process, values joined with '='
 // so that no path is taken for an option.
-QStringList LaunchArguments(const RegistryRequest& request);
+QStringList launchArguments(const RegistryRequest& request);
 
 // One line of JSON for the settings file, and back; nothing for a line that is not one.
-QString EncodeRequest(const RegistryRequest& request);
-std::optional<RegistryRequest> DecodeRequest(const QString& text);
+QString encodeRequest(const RegistryRequest& request);
+std::optional<RegistryRequest> decodeRequest(const QString& text);
 
 // Puts request first in recent, dropping an older entry of the same registry and any beyond most.
-QList<RegistryRequest> WithRecent(QList<RegistryRequest> recent, const RegistryRequest& request,
-                                  int most = 10);
+QList<RegistryRequest> withRecent(QList<RegistryRequest> recent, const RegistryRequest& request, int most = 10);

@@ -17,8 +17,8 @@ public:
 
     void OnRename();
     bool OnUpdateRename() const;
-    void RenameKeyItem(KeyTreeModel::ItemId item, const QString& newName);
-    void RenameValue(const std::u16string& oldName, const QString& newName);
+    void renameKeyItem(KeyTreeModel::ItemId item, const QString& newName);
+    void renameValue(const std::u16string& oldName, const QString& newName);
 
     static constexpr std::u16string_view kNameExistsMessage = u"既に存在します";
     static constexpr std::u16string_view kEmptyNameMessage = u"名前を入力してください。";

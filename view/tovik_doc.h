@@ -7,15 +7,15 @@ class CTovikDoc : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
-    void SetModifiedFlag(bool modified = true) { m_bModified = modified; }
-    bool IsModified() const { return m_bModified; }
+    void setModifiedFlag(bool modified = true) { m_bModified = modified; }
+    bool isModified() const { return m_bModified; }
     // A new document only clears the flag.
     bool OnNewDocument() {
         m_bModified = false;
         return true;
     }
     // Closing never asks.
-    bool SaveModified() const { return true; }
+    bool saveModified() const { return true; }
 
 private:
     bool m_bModified = false;

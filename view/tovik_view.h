@@ -12,10 +12,10 @@
 #include <string_view>
 
 #include "registry/win_types.h"
+#include "ui/prompts.h"
 #include "view/divider_layout.h"
 #include "view/key_tree_model.h"
 #include "view/value_list_model.h"
-#include "ui/prompts.h"
 
 class LongWorkProgress;
 class QTreeView;
@@ -30,79 +30,79 @@ public:
     explicit CTovikView(QWidget* parent = nullptr);
     ~CTovikView() override;
 
-    void SetDocument(CTovikDoc* doc) { m_pDocument = doc; }
-    CTovikDoc* GetDocument() const { return m_pDocument; }
+    void setDocument(CTovikDoc* doc) { m_pDocument = doc; }
+    CTovikDoc* getDocument() const { return m_pDocument; }
     // Marks the document changed, as every write from the view does.
-    void SetModified();
+    void setModified();
     // Replaces the dialogs' seam (tests script the answers); the view owns it.
-    void SetPrompts(std::unique_ptr<ViewPrompts> prompts) { m_prompts = std::move(prompts); }
-    ViewPrompts& Prompts() { return *m_prompts; }
+    void setPrompts(std::unique_ptr<ViewPrompts> prompts) { m_prompts = std::move(prompts); }
+    ViewPrompts& prompts() { return *m_prompts; }
 
     // Initial update: layout step every time, the one-time setup once per view.
     void OnInitialUpdate();
 
     // ---- the current key: the selected key's root and path (empty for a root itself); no root
     // (0) before any key is selected and after an import.
-    HKEY CurrentRoot() const { return m_hRootKey; }
-    const std::u16string& CurrentKeyPath() const { return m_strKeyPath; }
+    HKEY currentRoot() const { return m_hRootKey; }
+    const std::u16string& currentKeyPath() const { return m_strKeyPath; }
     // Going to a key, for the classes beside the view (find, address bar, favourites): selects
     // root\path (names in any case), expanding the items above it and scrolling it into view,
     // and fills the value list at once; with valueName, selects that value's row too. Keys that
     // the tree does not show yet (written meanwhile) are read in. False when the key does not
     // exist (the selection then stays).
-    bool GoToKey(HKEY root, std::u16string_view path, const std::optional<std::u16string>& valueName = std::nullopt);
+    bool goToKey(HKEY root, std::u16string_view path, const std::optional<std::u16string>& valueName = std::nullopt);
     // The selected item's key becomes the current key again, after the item was renamed.
-    void CurrentKeyRenamed();
+    void currentKeyRenamed();
     // No current key, and an empty list, until a key is selected again.
-    void ClearCurrentKey();
+    void clearCurrentKey();
 
     // ---- the key tree
-    QTreeView* KeyTree() const { return m_tree; }   // control 1000
-    KeyTreeModel& TreeModel() { return m_treeModel; }
-    const KeyTreeModel& TreeModel() const { return m_treeModel; }
-    ItemId SelectedItem() const;          // kNoItem when none
-    void SelectItem(ItemId item);
+    QTreeView* keyTree() const { return m_tree; }  // control 1000
+    KeyTreeModel& treeModel() { return m_treeModel; }
+    const KeyTreeModel& treeModel() const { return m_treeModel; }
+    ItemId selectedItem() const;  // kNoItem when none
+    void selectItem(ItemId item);
     void GetItemKeyPath(ItemId item, HKEY* root, std::u16string* path) const;
     // Reads the keys below root\path into the tree below parent.
     void InsertSubKeys(ItemId parent, HKEY root, const std::u16string& path);
     // Reads an item's children again from the registry.
-    void ReloadChildren(ItemId item);
+    void reloadChildren(ItemId item);
     void LoadSelectedSubKeys();
     // Expands the items above the key at path (and the root's) so that its item shows, as far as
     // the tree has the path's keys.
-    void ExpandKeyPath(HKEY root, std::u16string_view path);
+    void expandKeyPath(HKEY root, std::u16string_view path);
     // Reads the whole tree again from the roots; nothing is selected afterward.
-    void ReloadTree();
+    void reloadTree();
     // Refresh: re-reads the tree and the list from the registry; the selected key and value stay
     // selected where they still exist, else the nearest key above.
     void OnRefresh();
 
     // ---- the value list
-    QTreeView* ValueList() const { return m_list; }   // control 1001
-    ValueListModel& ListModel() { return m_listModel; }
-    const ValueListModel& ListModel() const { return m_listModel; }
-    void PostRefreshValues();             // the queued refresh: FillValueList after the caller returns
+    QTreeView* valueList() const { return m_list; }  // control 1001
+    ValueListModel& listModel() { return m_listModel; }
+    const ValueListModel& listModel() const { return m_listModel; }
+    void postRefreshValues();  // the queued refresh: FillValueList after the caller returns
     void FillValueList();
-    int SelectedRow() const;              // -1 when none
+    int selectedRow() const;  // -1 when none
     // The selected row's value name (as stored), if a row is selected.
-    std::optional<std::u16string> SelectedValueName() const;
-    bool SelectValueRow(std::u16string_view name);
+    std::optional<std::u16string> selectedValueName() const;
+    bool selectValueRow(std::u16string_view name);
     // The selected value's type as the line under the view shows it, by its platform name and
     // number ("REG_QWORD (11)"); empty while no value is selected.
-    QString SelectedValueTypeText() const;
+    QString selectedValueTypeText() const;
 
     // ---- layout, divider and view modes
-    void LayoutStep();
+    void layoutStep();
     void OnViewKeysOnly();
     void OnViewValuesOnly();
     void OnViewBoth();
-    const LayoutRect& ClientRect() const { return m_rcClient; }
-    int DividerY() const { return m_nDividerY; }
+    const LayoutRect& clientRect() const { return m_rcClient; }
+    int dividerY() const { return m_nDividerY; }
 
     // ---- commands: the frame asks whether a command is enabled, and runs it, through the one
     // table of the commands beside the view.
-    ViewCommands& Commands() { return *m_pCommands; }
-    bool IsCommandEnabled(int id) const;
+    ViewCommands& commands() { return *m_pCommands; }
+    bool isCommandEnabled(int id) const;
     bool OnCommand(int id);
 
     static constexpr std::u16string_view kTreeLoopsMessage =
@@ -123,13 +123,13 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void OneTimeSetup();
+    void oneTimeSetup();
     void InsertRootKeys();
     void OnSelChanged();
     void OnDblClkTree();
-    void ReadClientRect();
+    void readClientRect();
     void LayoutControls();
-    void PaintStrip(const QColor& colour);
+    void paintStrip(const QColor& colour);
 
     QTreeView* m_tree = nullptr;
     QTreeView* m_list = nullptr;
@@ -146,7 +146,7 @@ private:
     bool m_bGoingToKey = false;
     // Set when the tree fill met a key inside itself (a damaged store); told once it is done.
     bool m_bTreeLoops = false;
-    LongWorkProgress* m_pFillProgress = nullptr;   // during InsertRootKeys
+    LongWorkProgress* m_pFillProgress = nullptr;  // during InsertRootKeys
     QColor m_stripColour;
-    ViewCommands* m_pCommands = nullptr;   // a child of the view
+    ViewCommands* m_pCommands = nullptr;  // a child of the view
 };

@@ -31,8 +31,8 @@ public:
 
 private:
     // Opens the binary editor on the row's bytes; false when it was cancelled.
-    bool EditAsBytes(const ValueRow& row, std::u16string& name, Bytes& data);
-    void WriteEdited(const ValueRow& row, const std::u16string& name, const Bytes& data);
+    bool editAsBytes(const ValueRow& row, std::u16string& name, Bytes& data);
+    void writeEdited(const ValueRow& row, const std::u16string& name, const Bytes& data);
 
     CTovikView& m_view;
 };

@@ -10,8 +10,8 @@
 #include "registry/value_types.h"
 
 struct ValueRow {
-    std::u16string name;   // as the registry holds it; empty for the default value
-    DWORD type = 0;        // the row's item data
+    std::u16string name;  // as the registry holds it; empty for the default value
+    DWORD type = 0;       // the row's item data
     Bytes data;
 };
 
@@ -23,15 +23,15 @@ public:
 
     explicit ValueListModel(QObject* parent = nullptr);
 
-    void Clear();
+    void clear();
     // Replaces every row; the rows are sorted by their shown name.
-    void SetRows(std::vector<ValueRow> rows);
-    const ValueRow& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
-    int RowCount() const { return static_cast<int>(rows_.size()); }
+    void setRows(std::vector<ValueRow> rows);
+    const ValueRow& rowAt(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+    int valueCount() const { return static_cast<int>(rows_.size()); }
     // Column texts as the list shows them: 0 name ("@" for the default value), 1 tag, 2 data.
-    QString ColumnText(int row, int column) const;
+    QString columnText(int row, int column) const;
 
-    void SetIcons(const std::array<QIcon, 3>& icons) { icons_ = icons; }
+    void setIcons(const std::array<QIcon, 3>& icons) { icons_ = icons; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -50,4 +50,4 @@ private:
 };
 
 // The name a row shows: "@" for the empty name.
-QString ShownValueName(std::u16string_view name);
+QString shownValueName(std::u16string_view name);

@@ -4,14 +4,14 @@
 #include <QTreeView>
 #include <optional>
 
+#include "history/recording_backend.h"
+#include "registry/key_path.h"
+#include "ui/qt_text.h"
 #include "view/backup_commands.h"
 #include "view/command_ids.h"
 #include "view/compare_commands.h"
 #include "view/find_commands.h"
 #include "view/history_commands.h"
-#include "history/recording_backend.h"
-#include "registry/key_path.h"
-#include "ui/qt_text.h"
 #include "view/key_commands.h"
 #include "view/navigation_commands.h"
 #include "view/open_registry_commands.h"
@@ -45,10 +45,14 @@ ViewCommands::ViewCommands(CTovikView& view)
         return [this, rule] { return m_navigation && (m_navigation->*rule)(); };
     };
     auto onFind = [this](void (FindCommands::*handler)()) -> Handler {
-        return [this, handler] { if (m_find) (m_find->*handler)(); };
+        return [this, handler] {
+            if (m_find) (m_find->*handler)();
+        };
     };
     auto onNavigation = [this](void (NavigationCommands::*handler)()) -> Handler {
-        return [this, handler] { if (m_navigation) (m_navigation->*handler)(); };
+        return [this, handler] {
+            if (m_navigation) (m_navigation->*handler)();
+        };
     };
     m_table = {
         // The divider's three positions, from any state.
@@ -62,9 +66,12 @@ ViewCommands::ViewCommands(CTovikView& view)
         // Any value's bytes, whatever its type (a QWORD, a type above 8): one must be selected.
         {ID_EDIT_BINARY_DATA,
          {[values] { values->OnEditBinaryData(); }, [values] { return values->OnUpdateEditBinaryData(); }}},
-        {ID_ADD_DWORD_VALUE, {[values] { values->OnAddDwordValue(); }, [values] { return values->OnUpdateAddValue(); }}},
-        {ID_ADD_STRING_VALUE, {[values] { values->OnAddStringValue(); }, [values] { return values->OnUpdateAddValue(); }}},
-        {ID_ADD_OTHER_VALUE, {[values] { values->OnAddOtherValue(); }, [values] { return values->OnUpdateAddValue(); }}},
+        {ID_ADD_DWORD_VALUE,
+         {[values] { values->OnAddDwordValue(); }, [values] { return values->OnUpdateAddValue(); }}},
+        {ID_ADD_STRING_VALUE,
+         {[values] { values->OnAddStringValue(); }, [values] { return values->OnUpdateAddValue(); }}},
+        {ID_ADD_OTHER_VALUE,
+         {[values] { values->OnAddOtherValue(); }, [values] { return values->OnUpdateAddValue(); }}},
         // Deliberately without the rule of the other three: a REG_MULTI_SZ value can be added
         // with a root selected, and then goes to the root itself.
         {ID_ADD_MULTI_STRING_VALUE, {[values] { values->OnAddMultiStringValue(); }, always}},
@@ -100,36 +107,43 @@ ViewCommands::ViewCommands(CTovikView& view)
 
     // Desktop habits: Delete deletes the selected value in the list, and the key in the tree,
     // while that command is enabled.
-    new QShortcut(QKeySequence(Qt::Key_Delete), view.ValueList(), this, [this] { RunIfEnabled(ID_DELETE_VALUE); },
-                  Qt::WidgetShortcut);
-    new QShortcut(QKeySequence(Qt::Key_Delete), view.KeyTree(), this, [this] { RunIfEnabled(ID_DELETE_KEY); },
-                  Qt::WidgetShortcut);
+    new QShortcut(
+        QKeySequence(Qt::Key_Delete), view.valueList(), this, [this] { runIfEnabled(ID_DELETE_VALUE); },
+        Qt::WidgetShortcut);
+    new QShortcut(
+        QKeySequence(Qt::Key_Delete), view.keyTree(), this, [this] { runIfEnabled(ID_DELETE_KEY); },
+        Qt::WidgetShortcut);
 }
 
 ViewCommands::~ViewCommands() = default;
 
-void ViewCommands::SetFind(FindCommands* find) { m_find = find; }
+void ViewCommands::setFind(FindCommands* find) {
+    m_find = find;
+}
 
-void ViewCommands::SetNavigation(NavigationCommands* navigation) { m_navigation = navigation; }
+void ViewCommands::setNavigation(NavigationCommands* navigation) {
+    m_navigation = navigation;
+}
 
-bool ViewCommands::IsEnabled(int id) const {
+bool ViewCommands::isEnabled(int id) const {
     const auto it = m_table.find(id);
     if (it == m_table.end()) return false;
     return !it->second.enabled || it->second.enabled();
 }
 
-bool ViewCommands::Run(int id) {
+bool ViewCommands::run(int id) {
     const auto it = m_table.find(id);
     if (it == m_table.end()) return false;
     // One command, one entry of the change history, named as the menu names the command.
     std::optional<tovik::history::ChangeScope> scope;
-    if (const QString name = HistoryCommands::CommandName(id); !name.isEmpty())
-        scope.emplace(ToU16(name), m_view.CurrentRoot() ? tovik::FullKeyPath(m_view.CurrentRoot(), m_view.CurrentKeyPath())
-                                                        : std::u16string());
+    if (const QString name = HistoryCommands::commandName(id); !name.isEmpty())
+        scope.emplace(toU16(name), m_view.currentRoot()
+                                       ? tovik::fullKeyPath(m_view.currentRoot(), m_view.currentKeyPath())
+                                       : std::u16string());
     it->second.run();
     return true;
 }
 
-void ViewCommands::RunIfEnabled(int id) {
-    if (IsEnabled(id)) Run(id);
+void ViewCommands::runIfEnabled(int id) {
+    if (isEnabled(id)) run(id);
 }

@@ -26,33 +26,33 @@ public:
     explicit ViewCommands(CTovikView& view);
     ~ViewCommands() override;
 
-    ValueCommands& Values() const { return *m_values; }
-    KeyCommands& Keys() const { return *m_keys; }
-    RenameCommands& Rename() const { return *m_rename; }
-    BackupCommands& Backup() const { return *m_backup; }
-    RegFileCommands& RegFiles() const { return *m_regFiles; }
-    OpenRegistryCommands& OpenRegistry() const { return *m_openRegistry; }
-    CompareCommands& Compare() const { return *m_compare; }
-    HistoryCommands& History() const { return *m_history; }
+    ValueCommands& values() const { return *m_values; }
+    KeyCommands& keys() const { return *m_keys; }
+    RenameCommands& rename() const { return *m_rename; }
+    BackupCommands& backup() const { return *m_backup; }
+    RegFileCommands& regFiles() const { return *m_regFiles; }
+    OpenRegistryCommands& openRegistry() const { return *m_openRegistry; }
+    CompareCommands& compare() const { return *m_compare; }
+    HistoryCommands& history() const { return *m_history; }
 
     // Find and navigation are made beside the view by whoever holds their settings (the frame);
     // their commands are disabled until they are attached.
-    void SetFind(FindCommands* find);
-    void SetNavigation(NavigationCommands* navigation);
+    void setFind(FindCommands* find);
+    void setNavigation(NavigationCommands* navigation);
 
     // A command without a row, or whose rule says no, is disabled.
-    bool IsEnabled(int id) const;
+    bool isEnabled(int id) const;
     // Runs the command whatever its rule; false when there is no such command.
-    bool Run(int id);
+    bool run(int id);
     // Runs the command only while its rule allows it (the view's own keys).
-    void RunIfEnabled(int id);
+    void runIfEnabled(int id);
 
 private:
     using Handler = std::function<void()>;
     using Rule = std::function<bool()>;
     struct Command {
         Handler run;
-        Rule enabled;   // empty: always enabled
+        Rule enabled;  // empty: always enabled
     };
 
     // Children of the view, as the view's own widgets are.

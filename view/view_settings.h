@@ -9,18 +9,18 @@
 
 class ViewSettings {
 public:
-    explicit ViewSettings(const QString& fileName = DefaultFileName());
-    static QString DefaultFileName();
+    explicit ViewSettings(const QString& fileName = defaultFileName());
+    static QString defaultFileName();
 
     // Full key paths ("HKEY_LOCAL_MACHINE\Software\Sample").
-    QString LastKey() const;
-    void SetLastKey(const QString& path);
-    QStringList Favourites() const;
-    void SetFavourites(const QStringList& paths);
+    QString lastKey() const;
+    void setLastKey(const QString& path);
+    QStringList favourites() const;
+    void setFavourites(const QStringList& paths);
     // The registries opened recently, newest first, one line of JSON each (view/registry_request.h).
-    QStringList RecentRegistries() const;
-    void SetRecentRegistries(const QStringList& entries);
-    void Sync();
+    QStringList recentRegistries() const;
+    void setRecentRegistries(const QStringList& entries);
+    void sync();
 
 private:
     std::unique_ptr<QSettings> m_settings;

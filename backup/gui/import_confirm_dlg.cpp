@@ -1,18 +1,18 @@
 #include "backup/gui/import_confirm_dlg.h"
 
-#include <QListView>
 #include <QColor>
+#include <QListView>
 #include <QListWidget>
 #include <QPushButton>
-#include <QVBoxLayout>
 #include <QShowEvent>
 #include <QStyledItemDelegate>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <climits>
 
 #include "ui/dialog_template.h"
-#include "ui/qt_text.h"
 #include "ui/prompts.h"
+#include "ui/qt_text.h"
 #include "ui/translated.h"
 
 namespace {
@@ -62,26 +62,25 @@ int ImportLinesModel::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant ImportLinesModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || static_cast<std::size_t>(index.row()) >= LineCount())
-        return {};
+    if (role != Qt::DisplayRole || !index.isValid() || static_cast<std::size_t>(index.row()) >= LineCount()) return {};
     const std::u16string_view line = Line(static_cast<std::size_t>(index.row()));
-    if (line.size() <= kMaxShownChars) return ToQString(line);
-    return ToQString(line.substr(0, kMaxShownChars)) + QChar(0x2026);
+    if (line.size() <= kMaxShownChars) return toQString(line);
+    return toQString(line.substr(0, kMaxShownChars)) + QChar(0x2026);
 }
 
 Qt::ItemFlags ImportLinesModel::flags(const QModelIndex& index) const {
-    return index.isValid() ? Qt::ItemIsEnabled : Qt::NoItemFlags;   // rows are shown, never selected
+    return index.isValid() ? Qt::ItemIsEnabled : Qt::NoItemFlags;  // rows are shown, never selected
 }
 
 CImportConfirmDlg::CImportConfirmDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(Tovik::tr("インポート確認"));
     const DialogUnits units(font(), kTemplateWidth);
-    setFixedSize(units.Size(kTemplateWidth, kTemplateHeight));
+    setFixedSize(units.size(kTemplateWidth, kTemplateHeight));
 
     m_listLines = new QListView(this);
     m_listLines->setObjectName(QStringLiteral("1001"));
-    m_listLines->setGeometry(units.Rect(1, 4, 127, 62));
-    m_listLines->setUniformItemSizes(true);   // row positions are computed, not laid out one by one
+    m_listLines->setGeometry(units.rect(1, 4, 127, 62));
+    m_listLines->setUniformItemSizes(true);  // row positions are computed, not laid out one by one
     m_listLines->setSelectionMode(QAbstractItemView::NoSelection);
     m_listLines->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_listLines->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -94,15 +93,17 @@ CImportConfirmDlg::CImportConfirmDlg(QWidget* parent) : QDialog(parent) {
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("1"));
     ok->setDefault(true);
-    ok->setGeometry(units.Rect(8, 74, 50, 14));
+    ok->setGeometry(units.rect(8, 74, 50, 14));
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
     cancel->setObjectName(QStringLiteral("2"));
-    cancel->setGeometry(units.Rect(65, 74, 50, 14));
+    cancel->setGeometry(units.rect(65, 74, 50, 14));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-int CImportConfirmDlg::DoModal() { return exec() == QDialog::Accepted ? IDOK : IDCANCEL; }
+int CImportConfirmDlg::DoModal() {
+    return exec() == QDialog::Accepted ? IDOK : IDCANCEL;
+}
 
 void CImportConfirmDlg::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) OnInitDialog();
@@ -122,9 +123,12 @@ QDialog* CImportConfirmDlg::ShowPreview() {
             auto* item = new QListWidgetItem(line, list);
             // The sign says it without colour; the colour as in the 比較結果 window.
             const QChar sign = line.trimmed().isEmpty() ? QChar() : line.trimmed().front();
-            if (sign == u'+') item->setForeground(QColor(0, 128, 0));
-            else if (sign == u'−') item->setForeground(QColor(192, 0, 0));
-            else if (sign == u'≠') item->setForeground(QColor(176, 96, 0));
+            if (sign == u'+')
+                item->setForeground(QColor(0, 128, 0));
+            else if (sign == u'−')
+                item->setForeground(QColor(192, 0, 0));
+            else if (sign == u'≠')
+                item->setForeground(QColor(176, 96, 0));
         }
         layout->addWidget(list);
         m_previewDlg->resize(560, 360);
@@ -138,10 +142,10 @@ void CImportConfirmDlg::OnInitDialog() {
     if (m_preview && findChild<QPushButton*>(QStringLiteral("preview")) == nullptr) {
         // Below the template's buttons, so that the dialog is as it was without a preview.
         const DialogUnits units(font(), kTemplateWidth);
-        setFixedSize(units.Size(kTemplateWidth, kTemplateHeight + 18));
+        setFixedSize(units.size(kTemplateWidth, kTemplateHeight + 18));
         auto* preview = new QPushButton(Tovik::tr("変更点..."), this);
         preview->setObjectName(QStringLiteral("preview"));
-        preview->setGeometry(units.Rect(8, 92, 107, 14));
+        preview->setGeometry(units.rect(8, 92, 107, 14));
         preview->show();
         connect(preview, &QPushButton::clicked, this, [this] { ShowPreview(); });
     }

@@ -46,7 +46,7 @@ public:
     const tovik::BackupText* m_pLines = nullptr;
     // Or the lines of a .reg file.
     const tovik::RegFileLineIndex* m_pRegLines = nullptr;
-    QListView* m_listLines;   // list box 1001
+    QListView* m_listLines;  // list box 1001
     // When set (a .reg file), a 変更点... button below OK and Cancel shows what the import would
     // change in the registry as it is now: the lines that this gives, each starting with its sign.
     std::function<QStringList()> m_preview;

@@ -26,19 +26,19 @@ public:
     // IDOK when the dialog closed through the OK rule, IDCANCEL otherwise.
     int DoModal();
 
-    QString m_strName;                  // the value's name; empty when adding
-    QString m_strData;                  // the data as hex byte text, such as "0A FF "
+    QString m_strName;  // the value's name; empty when adding
+    QString m_strData;  // the data as hex byte text, such as "0A FF "
     // Editing: the value's type, shown in the disabled type list. Adding: the chosen type after
     // IDOK; before, a number that no entry carries, so that the list starts with none chosen.
     DWORD m_dwType = kNoBinaryType;
-    bool m_bAdd = false;                // adding a value: the add caption, the type list enabled
+    bool m_bAdd = false;  // adding a value: the add caption, the type list enabled
 
-    QLineEdit* m_editName;              // 1001
-    QComboBox* m_comboType;             // 1002, sorted by name, each entry carrying its type
-    QPlainTextEdit* m_editData;         // 1000
-    QCheckBox* m_btnOver;               // 1026 "Over": the keypad overwrites
-    QPushButton* m_btnOk;               // 1
-    QPushButton* m_btnCancel;           // 2
+    QLineEdit* m_editName;       // 1001
+    QComboBox* m_comboType;      // 1002, sorted by name, each entry carrying its type
+    QPlainTextEdit* m_editData;  // 1000
+    QCheckBox* m_btnOver;        // 1026 "Over": the keypad overwrites
+    QPushButton* m_btnOk;        // 1
+    QPushButton* m_btnCancel;    // 2
 
     // The OK rule: a name, and when adding a chosen type.
     void accept() override;
@@ -54,5 +54,5 @@ private:
     void OnOver();
 
     MultiLineText m_shownData;
-    bool m_opened = false;   // the controls hold the members' texts
+    bool m_opened = false;  // the controls hold the members' texts
 };

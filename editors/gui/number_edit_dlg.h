@@ -24,18 +24,18 @@ public:
     // IDOK when the dialog closed through the OK rule, IDCANCEL otherwise.
     int DoModal();
 
-    QString m_strName;     // the value's name; empty when adding
-    LONG m_nValue = 0;     // the number; its 32 bits are the value's 4 data bytes
-    bool m_bAdd = false;   // adding a value: the add caption
+    QString m_strName;    // the value's name; empty when adding
+    LONG m_nValue = 0;    // the number; its 32 bits are the value's 4 data bytes
+    bool m_bAdd = false;  // adding a value: the add caption
     // The message that asks for an integer at OK goes through these prompts when they are set.
     ViewPrompts* m_pPrompts = nullptr;
 
-    QLineEdit* m_editName;        // 1001
-    QLineEdit* m_editDec;         // 1002, decimal
-    QLineEdit* m_editHex;         // 1003, hexadecimal
-    QLabel* m_staticMsg;          // 1004, the message line
-    QPushButton* m_btnOk;         // 1
-    QPushButton* m_btnCancel;     // 2
+    QLineEdit* m_editName;     // 1001
+    QLineEdit* m_editDec;      // 1002, decimal
+    QLineEdit* m_editHex;      // 1003, hexadecimal
+    QLabel* m_staticMsg;       // 1004, the message line
+    QPushButton* m_btnOk;      // 1
+    QPushButton* m_btnCancel;  // 2
     // The edit the keypad types into: m_editDec, or m_editHex after that edit had the focus.
     QLineEdit* m_pKeypadTarget;
 
@@ -57,5 +57,5 @@ private:
 
     std::unique_ptr<Host> m_host;
     std::unique_ptr<NumberEditorLogic> m_logic;
-    bool m_opened = false;   // the controls hold the members' values
+    bool m_opened = false;  // the controls hold the members' values
 };

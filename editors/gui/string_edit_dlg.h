@@ -22,19 +22,19 @@ public:
     // IDOK when the dialog closed through the OK rule, IDCANCEL otherwise.
     int DoModal();
 
-    QString m_strName;     // the value's name, "@" for the unnamed value; empty when adding
-    QString m_strData;     // the data text; a multi-string in its one-line form with "|"
-    QString m_strType;     // the type label: "REG_SZ", "REG_EXPAND_SZ" or "REG_MULTI_SZ"
-    bool m_bAdd = false;   // adding a value: the add caption
+    QString m_strName;    // the value's name, "@" for the unnamed value; empty when adding
+    QString m_strData;    // the data text; a multi-string in its one-line form with "|"
+    QString m_strType;    // the type label: "REG_SZ", "REG_EXPAND_SZ" or "REG_MULTI_SZ"
+    bool m_bAdd = false;  // adding a value: the add caption
     // The file-name lookup's file dialog goes through these prompts when they are set.
     ViewPrompts* m_pPrompts = nullptr;
 
-    QLineEdit* m_editName;        // 1001
-    QPlainTextEdit* m_editData;   // 1000
-    QLabel* m_staticType;         // 1027
-    QPushButton* m_btnOk;         // 1
-    QPushButton* m_btnCancel;     // 2
-    QPushButton* m_btnBrowse;     // 1005 "ﾌｧｲﾙ名参照"
+    QLineEdit* m_editName;       // 1001
+    QPlainTextEdit* m_editData;  // 1000
+    QLabel* m_staticType;        // 1027
+    QPushButton* m_btnOk;        // 1
+    QPushButton* m_btnCancel;    // 2
+    QPushButton* m_btnBrowse;    // 1005 "ﾌｧｲﾙ名参照"
 
     // The OK rule: closes only with a name.
     void accept() override;
@@ -50,5 +50,5 @@ private:
     void OnBrowse();
 
     MultiLineText m_shownData;
-    bool m_opened = false;   // the controls hold the members' texts
+    bool m_opened = false;  // the controls hold the members' texts
 };

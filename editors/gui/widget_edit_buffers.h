@@ -13,23 +13,25 @@ class LineEditBuffer final : public EditBuffer {
 public:
     explicit LineEditBuffer(QLineEdit* edit) : edit_(edit) {}
 
-    EditSelection GetSel() const override {
+    EditSelection getSel() const override {
         if (edit_->hasSelectedText())
             return {static_cast<std::size_t>(edit_->selectionStart()), static_cast<std::size_t>(edit_->selectionEnd())};
         const auto caret = static_cast<std::size_t>(edit_->cursorPosition());
         return {caret, caret};
     }
-    void SetSel(std::size_t start, std::size_t end) override {
+    void setSel(std::size_t start, std::size_t end) override {
         const auto length = static_cast<std::size_t>(edit_->text().size());
         start = std::min(start, length);
         end = std::min(end, length);
         if (start > end) std::swap(start, end);
-        if (start == end) edit_->setCursorPosition(static_cast<int>(start));
-        else edit_->setSelection(static_cast<int>(start), static_cast<int>(end - start));
+        if (start == end)
+            edit_->setCursorPosition(static_cast<int>(start));
+        else
+            edit_->setSelection(static_cast<int>(start), static_cast<int>(end - start));
     }
-    void ReplaceSel(std::u16string_view text) override { edit_->insert(ToQString(text)); }
-    std::u16string GetText() const override { return ToU16(edit_->text()); }
-    void SetText(std::u16string_view text) override { edit_->setText(ToQString(text)); }
+    void replaceSel(std::u16string_view text) override { edit_->insert(toQString(text)); }
+    std::u16string getText() const override { return toU16(edit_->text()); }
+    void setText(std::u16string_view text) override { edit_->setText(toQString(text)); }
 
 private:
     QLineEdit* edit_;
@@ -40,25 +42,25 @@ class PlainTextEditBuffer final : public EditBuffer {
 public:
     explicit PlainTextEditBuffer(QPlainTextEdit* edit) : edit_(edit) {}
 
-    EditSelection GetSel() const override {
+    EditSelection getSel() const override {
         const QTextCursor cursor = edit_->textCursor();
         return {static_cast<std::size_t>(cursor.selectionStart()), static_cast<std::size_t>(cursor.selectionEnd())};
     }
-    void SetSel(std::size_t start, std::size_t end) override {
+    void setSel(std::size_t start, std::size_t end) override {
         const auto last = static_cast<std::size_t>(std::max(0, edit_->document()->characterCount() - 1));
         QTextCursor cursor(edit_->document());
         cursor.setPosition(static_cast<int>(std::min(start, last)));
         cursor.setPosition(static_cast<int>(std::min(end, last)), QTextCursor::KeepAnchor);
         edit_->setTextCursor(cursor);
     }
-    void ReplaceSel(std::u16string_view text) override {
+    void replaceSel(std::u16string_view text) override {
         QTextCursor cursor = edit_->textCursor();
-        cursor.insertText(ToQString(text));
+        cursor.insertText(toQString(text));
         edit_->setTextCursor(cursor);
     }
-    std::u16string GetText() const override { return ToU16(edit_->document()->toRawText()); }
-    void SetText(std::u16string_view text) override { edit_->setPlainText(ToQString(text)); }
-    void ScrollCaret() override { edit_->ensureCursorVisible(); }
+    std::u16string getText() const override { return toU16(edit_->document()->toRawText()); }
+    void setText(std::u16string_view text) override { edit_->setPlainText(toQString(text)); }
+    void scrollCaret() override { edit_->ensureCursorVisible(); }
 
 private:
     QPlainTextEdit* edit_;

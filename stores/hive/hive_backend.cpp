@@ -10,23 +10,23 @@ namespace tovik::hive {
 
 namespace {
 
-HiveRoot RootOf(HKEY root) {
+HiveRoot rootOf(HKEY root) {
     switch (root) {
-        case HKEY_CLASSES_ROOT: return HiveRoot::ClassesRoot;
-        case HKEY_CURRENT_USER: return HiveRoot::CurrentUser;
-        default: return HiveRoot::LocalMachine;
+    case HKEY_CLASSES_ROOT: return HiveRoot::ClassesRoot;
+    case HKEY_CURRENT_USER: return HiveRoot::CurrentUser;
+    default: return HiveRoot::LocalMachine;
     }
 }
 
-std::u16string Below(const std::u16string& path, std::u16string_view name) {
+std::u16string below(const std::u16string& path, std::u16string_view name) {
     return path.empty() ? std::u16string(name) : path + u'\\' + std::u16string(name);
 }
 
 // How the user sees the key where a mount's hive begins: HKEY_LOCAL_MACHINE\SYSTEM, HKEY_CLASSES_ROOT.
-std::string MountName(const HiveMount& mount) {
+std::string mountName(const HiveMount& mount) {
     static const char* const kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"};
     std::string name = kRootNames[static_cast<int>(mount.root)];
-    if (!mount.keyPath.empty()) name += "\\" + Utf16ToUtf8(mount.keyPath);
+    if (!mount.keyPath.empty()) name += "\\" + utf16ToUtf8(mount.keyPath);
     return name;
 }
 
@@ -60,7 +60,7 @@ KeyId HiveBackend::idOf(const HiveModel* model, NodeId node) const {
 }
 
 KeyId HiveBackend::aboveId(HiveRoot root, const std::u16string& path) {
-    auto key = std::make_pair(static_cast<int>(root), FoldName(path));
+    auto key = std::make_pair(static_cast<int>(root), foldName(path));
     const auto known = aboveIds_.find(key);
     if (known != aboveIds_.end()) return known->second;
     above_.push_back(Above{root, path});
@@ -101,9 +101,9 @@ std::vector<SubkeyEntry> HiveBackend::aboveChildren(KeyId key) {
     const Above above = above_[static_cast<std::size_t>(key - 1)];
     std::vector<SubkeyEntry> children;
     for (const std::u16string& name : KeysLeadingToMounts(set_, above.root, above.path)) {
-        const std::u16string path = Below(above.path, name);
+        const std::u16string path = below(above.path, name);
         const auto mount = std::find_if(set_.mounts.begin(), set_.mounts.end(), [&](const HiveMount& m) {
-            return m.root == above.root && CompareNames(m.keyPath, path) == 0;
+            return m.root == above.root && compareNames(m.keyPath, path) == 0;
         });
         if (mount == set_.mounts.end()) {
             children.push_back({aboveId(above.root, path), name});
@@ -116,15 +116,10 @@ std::vector<SubkeyEntry> HiveBackend::aboveChildren(KeyId key) {
 
 void HiveBackend::throwIfFailed(const HiveResult& result) {
     switch (result.status) {
-        case HiveStatus::Ok:
-        case HiveStatus::NotFound:
-            return;
-        case HiveStatus::Damaged:
-            lastFailure_ = result.message;
-            throw BackendFailure(BackendFailure::Kind::Damaged);
-        default:
-            lastFailure_ = result.message;
-            throw BackendFailure(BackendFailure::Kind::Other);
+    case HiveStatus::Ok:
+    case HiveStatus::NotFound: return;
+    case HiveStatus::Damaged: lastFailure_ = result.message; throw BackendFailure(BackendFailure::Kind::Damaged);
+    default: lastFailure_ = result.message; throw BackendFailure(BackendFailure::Kind::Other);
     }
 }
 
@@ -141,14 +136,14 @@ LONG HiveBackend::outcome(const HiveResult& result, const InHive& key, bool keyM
     }
     lastFailure_ = result.message;
     switch (result.status) {
-        case HiveStatus::NotFound:
-            return keyMustExist && !key.model->exists(key.node) ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
-        case HiveStatus::Exists: return ERROR_ALREADY_EXISTS;
-        case HiveStatus::HasSubkeys:
-        case HiveStatus::ReadOnly: return ERROR_ACCESS_DENIED;
-        case HiveStatus::Refused: return ERROR_INVALID_PARAMETER;
-        case HiveStatus::Damaged: return ERROR_BADDB;
-        default: return ERROR_CANTWRITE;
+    case HiveStatus::NotFound:
+        return keyMustExist && !key.model->exists(key.node) ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
+    case HiveStatus::Exists: return ERROR_ALREADY_EXISTS;
+    case HiveStatus::HasSubkeys:
+    case HiveStatus::ReadOnly: return ERROR_ACCESS_DENIED;
+    case HiveStatus::Refused: return ERROR_INVALID_PARAMETER;
+    case HiveStatus::Damaged: return ERROR_BADDB;
+    default: return ERROR_CANTWRITE;
     }
 }
 
@@ -178,7 +173,7 @@ std::string HiveBackend::readOnlyReason() const {
 
 KeyId HiveBackend::rootKey(HKEY root) const {
     if (root < HKEY_CLASSES_ROOT || root > HKEY_LOCAL_MACHINE) return kNoKey;
-    return roots_[static_cast<int>(RootOf(root))];
+    return roots_[static_cast<int>(rootOf(root))];
 }
 
 void HiveBackend::reloadChangedHives() {
@@ -211,7 +206,7 @@ KeyId HiveBackend::findChild(KeyId parent, std::u16string_view name) {
 KeyId HiveBackend::findChildNamed(KeyId parent, std::u16string_view name, std::u16string& storedName) {
     if (isAbove(parent)) {
         for (SubkeyEntry& child : aboveChildren(parent)) {
-            if (CompareNames(child.name, name) != 0) continue;
+            if (compareNames(child.name, name) != 0) continue;
             storedName = std::move(child.name);
             return child.id;
         }
@@ -230,7 +225,8 @@ KeyId HiveBackend::findChildNamed(KeyId parent, std::u16string_view name, std::u
 void HiveBackend::listSubkeys(KeyId key, std::size_t from, std::int64_t limit, std::vector<SubkeyEntry>& out) {
     if (isAbove(key)) {
         std::vector<SubkeyEntry> children = aboveChildren(key);
-        for (std::size_t i = from; i < children.size() && (limit < 0 || out.size() < static_cast<std::size_t>(limit)); ++i) {
+        for (std::size_t i = from; i < children.size() && (limit < 0 || out.size() < static_cast<std::size_t>(limit));
+             ++i) {
             out.push_back(std::move(children[i]));
         }
         return;
@@ -376,7 +372,8 @@ LONG HiveBackend::deleteKey(KeyId key) {
 
 std::string HiveBackend::treeDeleteRefusal(KeyId key, bool withKey) {
     // Keys above the hives exist only while a hive lies below them.
-    if (isAbove(key)) return "Only the keys above the hives lead here, and hives cannot be deleted; nothing was deleted.";
+    if (isAbove(key))
+        return "Only the keys above the hives lead here, and hives cannot be deleted; nothing was deleted.";
     const InHive in = inHive(key);
     if (in.model == nullptr) return {};
     for (const HiveMount& mount : set_.mounts) {
@@ -390,7 +387,7 @@ std::string HiveBackend::treeDeleteRefusal(KeyId key, bool withKey) {
             holds = at == in.node;
         }
         if (holds) {
-            const std::string shown = MountName(mount);
+            const std::string shown = mountName(mount);
             return begins.node == in.node
                        ? "The key is " + shown + ", where a hive begins: it cannot be deleted, so nothing was deleted."
                        : shown + " lies below the key and cannot be deleted, so nothing was deleted.";
@@ -446,7 +443,9 @@ bool HiveBackend::beginSnapshot() {
     return true;
 }
 
-void HiveBackend::endSnapshot() { snapshotOpen_ = false; }
+void HiveBackend::endSnapshot() {
+    snapshotOpen_ = false;
+}
 
 std::vector<std::string> HiveBackend::files() const {
     std::vector<std::string> paths;

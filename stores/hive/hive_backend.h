@@ -84,9 +84,9 @@ private:
     void reloadChangedHives();
 
     HiveMountSet set_;
-    std::vector<std::shared_ptr<HiveModel>> models_;  // each hive once, however often mounted
-    std::vector<std::optional<FileIdentity>> seen_;   // each hive's file when last looked at
-    std::vector<Above> above_;                        // KeyId 1.. are these
+    std::vector<std::shared_ptr<HiveModel>> models_;            // each hive once, however often mounted
+    std::vector<std::optional<FileIdentity>> seen_;             // each hive's file when last looked at
+    std::vector<Above> above_;                                  // KeyId 1.. are these
     std::map<std::pair<int, std::u16string>, KeyId> aboveIds_;  // by root and folded path
     KeyId roots_[3] = {kNoKey, kNoKey, kNoKey};
     std::uint64_t local_ = 0;

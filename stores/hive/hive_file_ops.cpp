@@ -17,9 +17,11 @@ namespace tovik::hive {
 
 namespace {
 
-std::string Reason(const std::string& what, int err) { return what + ": " + std::strerror(err) + "."; }
+std::string reason(const std::string& what, int err) {
+    return what + ": " + std::strerror(err) + ".";
+}
 
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         char x = a[i], y = b[i];
@@ -30,7 +32,7 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-std::uint32_t ReadLe32(const unsigned char* p) {
+std::uint32_t readLe32(const unsigned char* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
@@ -53,7 +55,7 @@ std::vector<std::string> EntriesNamedIgnoringCase(const std::string& folder, std
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) return found;
     while (const dirent* entry = ::readdir(dir)) {
-        if (EqualIgnoringAsciiCase(entry->d_name, name)) found.emplace_back(entry->d_name);
+        if (equalIgnoringAsciiCase(entry->d_name, name)) found.emplace_back(entry->d_name);
     }
     ::closedir(dir);
     return found;
@@ -68,7 +70,7 @@ std::string UnfinishedWindowsWriteReason(const std::string& hivePath) {
     unsigned char head[12] = {};
     std::size_t got = 0;
     if (files::readHead(hivePath, head, sizeof head, got).ok() && got == sizeof head &&
-        std::memcmp(head, "regf", 4) == 0 && ReadLe32(head + 4) != ReadLe32(head + 8)) {
+        std::memcmp(head, "regf", 4) == 0 && readLe32(head + 4) != readLe32(head + 8)) {
         return unclean + " was being written when Windows stopped." + advice;
     }
     const std::optional<FileIdentity> hive = files::identityOf(hivePath);
@@ -108,7 +110,7 @@ FolderLock::FolderLock(const std::string& folder) : folder_(folder) {
     }
     fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd_ < 0) {
-        error_ = Reason("Cannot open the folder " + folder, errno);
+        error_ = reason("Cannot open the folder " + folder, errno);
         return;
     }
     // Another writer saves within seconds; waiting longer would only hang the caller.
@@ -118,7 +120,7 @@ FolderLock::FolderLock(const std::string& folder) : folder_(folder) {
             continue;
         }
         error_ = errno == EWOULDBLOCK ? "Another program is writing a hive in " + folder + "; try again later."
-                                      : Reason("Cannot lock the folder " + folder, errno);
+                                      : reason("Cannot lock the folder " + folder, errno);
         ::close(fd_);
         fd_ = -1;
         return;

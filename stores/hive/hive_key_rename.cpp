@@ -13,13 +13,13 @@ namespace tovik::hive {
 namespace {
 
 // Everything below key can be written again: names hivex writes, values that fit this hive.
-HiveResult CheckCopyable(HiveModel& model, NodeId key) {
+HiveResult checkCopyable(HiveModel& model, NodeId key) {
     bool hasClass = false;
     HiveResult result = model.hasClassName(key, hasClass);
     if (result.ok() && hasClass) {
         // Windows keeps secrets there (parts of the SAM's key under Control\Lsa): losing them silently
         // would leave a Windows whose users cannot log on.
-        return {HiveStatus::Refused, "The key " + Utf16ToUtf8(model.name(key)) +
+        return {HiveStatus::Refused, "The key " + utf16ToUtf8(model.name(key)) +
                                          " holds a class name, which hivex cannot write: renaming copies the keys "
                                          "and would lose it, so nothing was renamed."};
     }
@@ -38,13 +38,13 @@ HiveResult CheckCopyable(HiveModel& model, NodeId key) {
         NodeId child = 0;
         result = model.subkeyAt(key, i, child);
         if (result.ok()) result = model.checkKeyName(model.name(child), model.depth(key));
-        if (result.ok()) result = CheckCopyable(model, child);
+        if (result.ok()) result = checkCopyable(model, child);
     }
     return result;
 }
 
-HiveResult Copy(HiveModel& model, NodeId from, NodeId toParent, std::u16string_view name, NodeId& copy,
-                std::vector<std::pair<NodeId, NodeId>>& moved) {
+HiveResult copyTree(HiveModel& model, NodeId from, NodeId toParent, std::u16string_view name, NodeId& copy,
+                    std::vector<std::pair<NodeId, NodeId>>& moved) {
     HiveResult result = model.createKey(toParent, name, copy);
     if (result.ok()) moved.emplace_back(from, copy);
     std::size_t count = 0;
@@ -66,18 +66,18 @@ HiveResult Copy(HiveModel& model, NodeId from, NodeId toParent, std::u16string_v
     }
     for (std::size_t i = 0; result.ok() && i < children.size(); ++i) {
         NodeId ignored = 0;
-        result = Copy(model, children[i], copy, model.name(children[i]), ignored, moved);
+        result = copyTree(model, children[i], copy, model.name(children[i]), ignored, moved);
     }
     return result;
 }
 
-HiveResult DeleteTree(HiveModel& model, NodeId key) {
+HiveResult deleteTree(HiveModel& model, NodeId key) {
     std::size_t count = 0;
     HiveResult result = model.subkeyCount(key, count);
     while (result.ok() && count > 0) {
         NodeId child = 0;
         result = model.subkeyAt(key, count - 1, child);
-        if (result.ok()) result = DeleteTree(model, child);
+        if (result.ok()) result = deleteTree(model, child);
         if (result.ok()) result = model.subkeyCount(key, count);
     }
     if (result.ok()) result = model.deleteKey(key);
@@ -86,16 +86,16 @@ HiveResult DeleteTree(HiveModel& model, NodeId key) {
 
 // Copies key under newName, deletes the original, and gives the copies the originals' ids and
 // times: only the renamed key itself counts as written.
-HiveResult MoveTo(HiveModel& model, NodeId key, std::u16string_view newName) {
+HiveResult moveTo(HiveModel& model, NodeId key, std::u16string_view newName) {
     std::vector<std::pair<NodeId, NodeId>> moved;
     NodeId copy = 0;
-    HiveResult result = Copy(model, key, model.parent(key), newName, copy, moved);
+    HiveResult result = copyTree(model, key, model.parent(key), newName, copy, moved);
     for (std::size_t i = 0; result.ok() && i < moved.size(); ++i) {
         std::int64_t time = 0;
         result = model.writeTime(moved[i].first, time);
         model.setWriteTime(moved[i].second, time);
     }
-    if (result.ok()) result = DeleteTree(model, key);
+    if (result.ok()) result = deleteTree(model, key);
     if (result.ok()) model.takeOverIds(moved);
     return result;
 }
@@ -110,10 +110,10 @@ HiveResult RenameKey(HiveModel& model, NodeId key, std::u16string_view newName) 
     const NodeId parent = model.parent(key);
     HiveResult result = model.checkKeyName(newName, model.depth(parent));
     NodeId sibling = 0;
-    if (result.ok() && CompareNames(oldName, newName) != 0 && model.findChild(parent, newName, sibling).ok()) {
+    if (result.ok() && compareNames(oldName, newName) != 0 && model.findChild(parent, newName, sibling).ok()) {
         return {HiveStatus::Exists, "A key of that name exists already."};
     }
-    if (result.ok()) result = CheckCopyable(model, key);
+    if (result.ok()) result = checkCopyable(model, key);
     if (!result.ok()) return result;
 
     const bool ownBatch = !model.inBatch();
@@ -125,8 +125,8 @@ HiveResult RenameKey(HiveModel& model, NodeId key, std::u16string_view newName) 
     // went through its list of subkeys.
     std::int64_t parentTime = 0;
     result = model.writeTime(parent, parentTime);
-    if (result.ok() && CompareNames(oldName, newName) != 0) {
-        result = MoveTo(model, key, newName);
+    if (result.ok() && compareNames(oldName, newName) != 0) {
+        result = moveTo(model, key, newName);
     } else if (result.ok()) {
         // Only the case changes: the name is taken by the key itself, so it goes round a free name.
         std::u16string spare = u"tovik-rename";
@@ -134,8 +134,8 @@ HiveResult RenameKey(HiveModel& model, NodeId key, std::u16string_view newName) 
             spare = u"tovik-rename-";
             for (char digit : std::to_string(n)) spare.push_back(static_cast<char16_t>(digit));
         }
-        result = MoveTo(model, key, spare);
-        if (result.ok()) result = MoveTo(model, key, newName);
+        result = moveTo(model, key, spare);
+        if (result.ok()) result = moveTo(model, key, newName);
     }
     if (result.ok()) {
         model.setWriteTime(parent, parentTime);

@@ -31,37 +31,39 @@ constexpr std::size_t kMaxValueNameLength = 16383;
 // A registry value's type is any 32-bit number, hivex's hive_type an enum of twelve: a number
 // outside the enum's range must not be held as one, so it is moved as bytes.
 static_assert(sizeof(hive_type) == sizeof(std::uint32_t));
-std::uint32_t TypeNumber(const hive_type& type) {
+std::uint32_t typeNumber(const hive_type& type) {
     std::uint32_t number = 0;
     std::memcpy(&number, &type, sizeof number);
     return number;
 }
-void SetTypeNumber(hive_type& type, std::uint32_t number) { std::memcpy(&type, &number, sizeof number); }
+void setTypeNumber(hive_type& type, std::uint32_t number) {
+    std::memcpy(&type, &number, sizeof number);
+}
 
-HiveResult Ok() { return {}; }
-HiveResult Fail(HiveStatus status, std::string message) { return {status, std::move(message)}; }
+HiveResult ok() {
+    return {};
+}
+HiveResult fail(HiveStatus status, std::string message) {
+    return {status, std::move(message)};
+}
 
-std::uint32_t HiveMinorVersion(const std::string& path) {
+std::uint32_t hiveMinorVersion(const std::string& path) {
     unsigned char head[0x1c] = {};
     std::size_t got = 0;
     if (!files::readHead(path, head, sizeof head, got).ok() || got != sizeof head) return 0;
     return head[0x18] | (head[0x19] << 8) | (head[0x1a] << 16) | (static_cast<std::uint32_t>(head[0x1b]) << 24);
 }
 
-std::string DescribeOpenFailure(const std::string& path, int err) {
+std::string describeOpenFailure(const std::string& path, int err) {
     switch (err) {
-        case ENOTSUP:
-        case EINVAL:
-        case EFAULT:
-        case ERANGE:
-            return path + " is not a Windows registry hive, or it is damaged (" + std::strerror(err) + ").";
-        case ENOMEM:
-            return "There is not enough memory to open " + path + ".";
-        default:
-            return "Cannot open " + path + ": " + std::strerror(err) + ".";
+    case ENOTSUP:
+    case EINVAL:
+    case EFAULT:
+    case ERANGE: return path + " is not a Windows registry hive, or it is damaged (" + std::strerror(err) + ").";
+    case ENOMEM: return "There is not enough memory to open " + path + ".";
+    default: return "Cannot open " + path + ": " + std::strerror(err) + ".";
     }
 }
-
 
 }  // namespace
 
@@ -69,11 +71,11 @@ std::unique_ptr<HiveModel> HiveModel::open(const std::string& path, const HiveOp
                                            HiveResult& result) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        result = Fail(HiveStatus::Failed, "Cannot open " + path + ": " + std::strerror(errno) + ".");
+        result = fail(HiveStatus::Failed, "Cannot open " + path + ": " + std::strerror(errno) + ".");
         return nullptr;
     }
     if (!S_ISREG(st.st_mode)) {
-        result = Fail(HiveStatus::Failed, "Cannot open " + path + ": it is not a file.");
+        result = fail(HiveStatus::Failed, "Cannot open " + path + ": it is not a file.");
         return nullptr;
     }
     std::unique_ptr<HiveModel> model(new HiveModel());
@@ -81,13 +83,15 @@ std::unique_ptr<HiveModel> HiveModel::open(const std::string& path, const HiveOp
     model->writable_ = options.writable;
     model->readOnlyReason_ = UnfinishedWindowsWriteReason(path);
     if (!model->readOnlyReason_.empty()) model->writable_ = false;
-    model->maxValueSize_ = HiveMinorVersion(path) >= 4 ? kMaxSingleCellData : kMaxCellData;
+    model->maxValueSize_ = hiveMinorVersion(path) >= 4 ? kMaxSingleCellData : kMaxCellData;
     result = model->openHandle();
     if (!result.ok()) return nullptr;
     return model;
 }
 
-HiveModel::~HiveModel() { closeHandle(); }
+HiveModel::~HiveModel() {
+    closeHandle();
+}
 
 HiveResult HiveModel::openHandle() {
     closeHandle();
@@ -98,20 +102,21 @@ HiveResult HiveModel::openHandle() {
     // hivex opens by name: it is given the name of a file opened safely here (never blocking on
     // a FIFO), and the identity is of that very file.
     files::ReadableFile file;
-    if (const files::FileStatus opened = file.open(path_); !opened.ok()) return Fail(HiveStatus::Failed, opened.message);
+    if (const files::FileStatus opened = file.open(path_); !opened.ok())
+        return fail(HiveStatus::Failed, opened.message);
     hive_ = hivex_open(file.reopenPath().c_str(), HIVEX_OPEN_WRITE);
-    if (hive_ == nullptr) return Fail(HiveStatus::Failed, DescribeOpenFailure(path_, errno ? errno : EINVAL));
+    if (hive_ == nullptr) return fail(HiveStatus::Failed, describeOpenFailure(path_, errno ? errno : EINVAL));
     identity_ = file.identity();
     const hive_node_h rootHandle = hivex_root(hive_);
     if (rootHandle == 0) {
         const int err = errno;
         closeHandle();
-        return Fail(HiveStatus::Damaged, DescribeOpenFailure(path_, err ? err : EINVAL));
+        return fail(HiveStatus::Damaged, describeOpenFailure(path_, err ? err : EINVAL));
     }
     if (nodes_.empty()) {
         Node root;
         if (char* raw = hivex_node_name(hive_, rootHandle)) {
-            root.name = Utf8ToUtf16(raw).value_or(u"");
+            root.name = utf8ToUtf16(raw).value_or(u"");
             std::free(raw);
         }
         nodes_.push_back(std::move(root));
@@ -128,7 +133,7 @@ HiveResult HiveModel::openHandle() {
     byHandle_.emplace(rootHandle, 0);
     times_.clear();
     cachedValueBytes_ = 0;
-    return Ok();
+    return ok();
 }
 
 void HiveModel::closeHandle() {
@@ -153,7 +158,7 @@ HiveResult HiveModel::reopenAfterFailure(const std::string& message) {
         batchFailed_ = true;
         batchFailure_ = sentence;
     }
-    return Fail(HiveStatus::Failed, sentence);
+    return fail(HiveStatus::Failed, sentence);
 }
 
 std::string HiveModel::hivexFailure(const char* what, int err) const {
@@ -161,21 +166,22 @@ std::string HiveModel::hivexFailure(const char* what, int err) const {
 }
 
 HiveResult HiveModel::loadGuard() {
-    if (guard_.loaded()) return Ok();
+    if (guard_.loaded()) return ok();
     std::string bytes;
     files::FileIdentity read;
     if (const files::FileStatus status = files::readFile(path_, bytes, &read); !status.ok()) {
-        return Fail(HiveStatus::Failed, status.message);
+        return fail(HiveStatus::Failed, status.message);
     }
     if (!identity_ || read != *identity_) {
-        return Fail(HiveStatus::Failed, "The hive " + path_ + " changed while it was being written; nothing was written.");
+        return fail(HiveStatus::Failed,
+                    "The hive " + path_ + " changed while it was being written; nothing was written.");
     }
     guard_.load(std::move(bytes));
-    return Ok();
+    return ok();
 }
 
 HiveResult HiveModel::guardWrite(const std::string& damage) {
-    if (damage.empty()) return Ok();
+    if (damage.empty()) return ok();
     const std::string sentence = "The hive " + path_ + " is damaged " + damage + "; nothing was written.";
     if (batchOpen_) {
         // hivex has the batch's earlier writes in memory: they are dropped with this one.
@@ -183,7 +189,7 @@ HiveResult HiveModel::guardWrite(const std::string& damage) {
         batchFailed_ = true;
         rereadFile();
     }
-    return Fail(HiveStatus::Damaged, sentence);
+    return fail(HiveStatus::Damaged, sentence);
 }
 
 const std::u16string& HiveModel::name(NodeId key) const {
@@ -191,50 +197,51 @@ const std::u16string& HiveModel::name(NodeId key) const {
     return key < nodes_.size() ? nodes_[key].name : none;
 }
 
-NodeId HiveModel::parent(NodeId key) const { return key < nodes_.size() ? nodes_[key].parent : 0; }
+NodeId HiveModel::parent(NodeId key) const {
+    return key < nodes_.size() ? nodes_[key].parent : 0;
+}
 
 HiveResult HiveModel::live(NodeId key) {
-    if (key >= nodes_.size()) return Fail(HiveStatus::NotFound, "There is no such key.");
-    if (hive_ == nullptr) return Fail(HiveStatus::Failed, "Cannot read " + path_ + ": it could not be reopened.");
+    if (key >= nodes_.size()) return fail(HiveStatus::NotFound, "There is no such key.");
+    if (hive_ == nullptr) return fail(HiveStatus::Failed, "Cannot read " + path_ + ": it could not be reopened.");
     // Keys known before a reopen are found again by their path, top down.
     std::vector<NodeId> unresolved;
     for (NodeId at = key; nodes_[at].handle == 0; at = nodes_[at].parent) {
-        if (nodes_[at].removed) return Fail(HiveStatus::NotFound, "The key was deleted.");
+        if (nodes_[at].removed) return fail(HiveStatus::NotFound, "The key was deleted.");
         unresolved.push_back(at);
     }
     for (auto it = unresolved.rbegin(); it != unresolved.rend(); ++it) {
         const HiveResult loaded = loadChildren(nodes_[*it].parent);
         if (!loaded.ok()) return loaded;
-        if (nodes_[*it].removed || nodes_[*it].handle == 0) return Fail(HiveStatus::NotFound, "The key was deleted.");
+        if (nodes_[*it].removed || nodes_[*it].handle == 0) return fail(HiveStatus::NotFound, "The key was deleted.");
     }
-    return Ok();
+    return ok();
 }
 
 std::optional<std::size_t> HiveModel::childIndex(const Node& parent, std::u16string_view name) const {
-    const auto at = std::lower_bound(parent.children.begin(), parent.children.end(), name,
-                                     [this](NodeId child, std::u16string_view wanted) {
-                                         return CompareNames(nodes_[child].name, wanted) < 0;
-                                     });
-    if (at == parent.children.end() || CompareNames(nodes_[*at].name, name) != 0) return std::nullopt;
+    const auto at = std::lower_bound(
+        parent.children.begin(), parent.children.end(), name,
+        [this](NodeId child, std::u16string_view wanted) { return compareNames(nodes_[child].name, wanted) < 0; });
+    if (at == parent.children.end() || compareNames(nodes_[*at].name, name) != 0) return std::nullopt;
     return static_cast<std::size_t>(at - parent.children.begin());
 }
 
 HiveResult HiveModel::loadChildren(NodeId key) {
-    if (nodes_[key].childrenLoaded) return Ok();
+    if (nodes_[key].childrenLoaded) return ok();
     const std::uint64_t handle = nodes_[key].handle;
     errno = 0;
     hive_node_h* kids = hivex_node_children(hive_, handle);
-    if (kids == nullptr) return Fail(HiveStatus::Damaged, hivexFailure("read the subkeys of a key", errno));
+    if (kids == nullptr) return fail(HiveStatus::Damaged, hivexFailure("read the subkeys of a key", errno));
     std::size_t count = 0;
     while (kids[count] != 0) ++count;
     if (count > 0 && nodes_[key].depth >= kMaxHiveDepth) {
         std::free(kids);
-        return Fail(HiveStatus::Damaged, "The hive " + path_ + " has keys deeper than 512 levels; they are not read.");
+        return fail(HiveStatus::Damaged, "The hive " + path_ + " has keys deeper than 512 levels; they are not read.");
     }
 
     std::unordered_map<std::u16string, NodeId> previous;
     for (NodeId old : nodes_[key].children) {
-        if (!nodes_[old].removed) previous.emplace(FoldName(nodes_[old].name), old);
+        if (!nodes_[old].removed) previous.emplace(foldName(nodes_[old].name), old);
     }
     std::vector<NodeId> children;
     children.reserve(count);
@@ -242,19 +249,19 @@ HiveResult HiveModel::loadChildren(NodeId key) {
     HiveResult result;
     for (std::size_t i = 0; i < count && result.ok(); ++i) {
         if (byHandle_.count(kids[i]) != 0) {
-            result = Fail(HiveStatus::Damaged, "The hive " + path_ +
-                                                   " is damaged: a key is listed more than once (its subkey lists loop).");
+            result = fail(HiveStatus::Damaged,
+                          "The hive " + path_ + " is damaged: a key is listed more than once (its subkey lists loop).");
             break;
         }
         char* raw = hivex_node_name(hive_, kids[i]);
-        std::optional<std::u16string> name = raw ? Utf8ToUtf16(raw) : std::nullopt;
+        std::optional<std::u16string> name = raw ? utf8ToUtf16(raw) : std::nullopt;
         std::free(raw);
         if (!name) {
-            result = Fail(HiveStatus::Damaged, "The hive " + path_ + " is damaged: a key's name cannot be read.");
+            result = fail(HiveStatus::Damaged, "The hive " + path_ + " is damaged: a key's name cannot be read.");
             break;
         }
         NodeId id = 0;
-        const auto known = previous.find(FoldName(*name));
+        const auto known = previous.find(foldName(*name));
         if (known != previous.end()) {
             id = known->second;
             previous.erase(known);
@@ -285,17 +292,17 @@ HiveResult HiveModel::loadChildren(NodeId key) {
         nodes_[gone].handle = 0;
     }
     std::stable_sort(children.begin(), children.end(),
-                     [this](NodeId a, NodeId b) { return CompareNames(nodes_[a].name, nodes_[b].name) < 0; });
+                     [this](NodeId a, NodeId b) { return compareNames(nodes_[a].name, nodes_[b].name) < 0; });
     nodes_[key].children = std::move(children);
     nodes_[key].childrenLoaded = true;
-    return Ok();
+    return ok();
 }
 
 HiveResult HiveModel::loadValues(NodeId key) {
-    if (nodes_[key].valuesLoaded) return Ok();
+    if (nodes_[key].valuesLoaded) return ok();
     errno = 0;
     hive_value_h* handles = hivex_node_values(hive_, nodes_[key].handle);
-    if (handles == nullptr) return Fail(HiveStatus::Damaged, hivexFailure("read the values of a key", errno));
+    if (handles == nullptr) return fail(HiveStatus::Damaged, hivexFailure("read the values of a key", errno));
     const std::size_t budget = identity_ ? identity_->size * 2 + (1u << 20) : (1u << 20);
     std::vector<HiveValue> values;
     std::size_t bytes = 0;
@@ -303,27 +310,29 @@ HiveResult HiveModel::loadValues(NodeId key) {
     for (std::size_t i = 0; handles[i] != 0; ++i) {
         HiveValue value;
         char* rawName = hivex_value_key(hive_, handles[i]);
-        std::optional<std::u16string> name = rawName ? Utf8ToUtf16(rawName) : std::nullopt;
+        std::optional<std::u16string> name = rawName ? utf8ToUtf16(rawName) : std::nullopt;
         std::free(rawName);
         hive_type type = hive_t_none;
         std::size_t size = 0;
         errno = 0;
         char* data = name ? hivex_value_value(hive_, handles[i], &type, &size) : nullptr;
         if (data == nullptr) {
-            result = Fail(HiveStatus::Damaged, name ? hivexFailure("read a value", errno)
-                                                    : "The hive " + path_ + " is damaged: a value's name cannot be read.");
+            result =
+                fail(HiveStatus::Damaged, name ? hivexFailure("read a value", errno)
+                                               : "The hive " + path_ + " is damaged: a value's name cannot be read.");
             break;
         }
         bytes += size;
         if (cachedValueBytes_ + bytes > budget) {
             std::free(data);
-            result = Fail(HiveStatus::Damaged,
+            result = fail(HiveStatus::Damaged,
                           "The hive " + path_ + " is damaged: its values claim more data than the file holds.");
             break;
         }
         value.name = std::move(*name);
-        value.type = TypeNumber(type);
-        value.data.assign(reinterpret_cast<const std::uint8_t*>(data), reinterpret_cast<const std::uint8_t*>(data) + size);
+        value.type = typeNumber(type);
+        value.data.assign(reinterpret_cast<const std::uint8_t*>(data),
+                          reinterpret_cast<const std::uint8_t*>(data) + size);
         std::free(data);
         values.push_back(std::move(value));
     }
@@ -332,7 +341,7 @@ HiveResult HiveModel::loadValues(NodeId key) {
     cachedValueBytes_ += bytes;
     nodes_[key].values = std::move(values);
     nodes_[key].valuesLoaded = true;
-    return Ok();
+    return ok();
 }
 
 HiveResult HiveModel::findChild(NodeId parent, std::u16string_view name, NodeId& child) {
@@ -340,9 +349,9 @@ HiveResult HiveModel::findChild(NodeId parent, std::u16string_view name, NodeId&
     if (result.ok()) result = loadChildren(parent);
     if (!result.ok()) return result;
     const std::optional<std::size_t> at = childIndex(nodes_[parent], name);
-    if (!at) return Fail(HiveStatus::NotFound, "There is no such key.");
+    if (!at) return fail(HiveStatus::NotFound, "There is no such key.");
     child = nodes_[parent].children[*at];
-    return Ok();
+    return ok();
 }
 
 HiveResult HiveModel::subkeyCount(NodeId key, std::size_t& count) {
@@ -356,9 +365,9 @@ HiveResult HiveModel::subkeyAt(NodeId key, std::size_t index, NodeId& child) {
     HiveResult result = live(key);
     if (result.ok()) result = loadChildren(key);
     if (!result.ok()) return result;
-    if (index >= nodes_[key].children.size()) return Fail(HiveStatus::NotFound, "There are no more subkeys.");
+    if (index >= nodes_[key].children.size()) return fail(HiveStatus::NotFound, "There are no more subkeys.");
     child = nodes_[key].children[index];
-    return Ok();
+    return ok();
 }
 
 HiveResult HiveModel::valueCount(NodeId key, std::size_t& count) {
@@ -372,9 +381,9 @@ HiveResult HiveModel::valueAt(NodeId key, std::size_t index, const HiveValue*& v
     HiveResult result = live(key);
     if (result.ok()) result = loadValues(key);
     if (!result.ok()) return result;
-    if (index >= nodes_[key].values.size()) return Fail(HiveStatus::NotFound, "There are no more values.");
+    if (index >= nodes_[key].values.size()) return fail(HiveStatus::NotFound, "There are no more values.");
     value = &nodes_[key].values[index];
-    return Ok();
+    return ok();
 }
 
 HiveResult HiveModel::findValue(NodeId key, std::u16string_view name, const HiveValue*& value) {
@@ -382,17 +391,17 @@ HiveResult HiveModel::findValue(NodeId key, std::u16string_view name, const Hive
     if (result.ok()) result = loadValues(key);
     if (!result.ok()) return result;
     for (const HiveValue& candidate : nodes_[key].values) {
-        if (CompareNames(candidate.name, name) == 0) {
+        if (compareNames(candidate.name, name) == 0) {
             value = &candidate;
-            return Ok();
+            return ok();
         }
     }
-    return Fail(HiveStatus::NotFound, "There is no such value.");
+    return fail(HiveStatus::NotFound, "There is no such value.");
 }
 
 HiveResult HiveModel::reloadIfChanged() {
-    if (writeLock_ != nullptr) return Ok();  // our own batch: the file is ours until it commits
-    if (hive_ != nullptr && files::identityOf(path_) == identity_) return Ok();
+    if (writeLock_ != nullptr) return ok();  // our own batch: the file is ours until it commits
+    if (hive_ != nullptr && files::identityOf(path_) == identity_) return ok();
     return rereadFile();
 }
 
@@ -402,13 +411,13 @@ std::string HiveModel::refusedWriteSentence() const {
 }
 
 HiveResult HiveModel::startWrite(NodeId key) {
-    if (!writable_) return Fail(HiveStatus::ReadOnly, refusedWriteSentence());
+    if (!writable_) return fail(HiveStatus::ReadOnly, refusedWriteSentence());
     if (batchFailed_) {
-        return Fail(HiveStatus::Failed, "An earlier write of this batch failed, so this one was not made.");
+        return fail(HiveStatus::Failed, "An earlier write of this batch failed, so this one was not made.");
     }
     if (writeLock_ == nullptr) {
         auto lock = std::make_unique<FolderLock>(FolderOf(path_));
-        if (!lock->locked()) return Fail(HiveStatus::Failed, lock->error());
+        if (!lock->locked()) return fail(HiveStatus::Failed, lock->error());
         writeLock_ = std::move(lock);
         // Start from the file as it is now: another program may have saved it since.
         if (hive_ == nullptr || files::identityOf(path_) != identity_) {
@@ -419,8 +428,8 @@ HiveResult HiveModel::startWrite(NodeId key) {
     if (!backupKept_) {
         const std::string backup = path_ + ".tovik-backup";
         if (const files::FileStatus kept = files::copyFileOnce(path_, backup, false); !kept.ok()) {
-            return Fail(HiveStatus::Failed,
-                        "Cannot keep a copy of " + path_ + " as " + backup + ", so nothing was changed. " + kept.message);
+            return fail(HiveStatus::Failed, "Cannot keep a copy of " + path_ + " as " + backup +
+                                                ", so nothing was changed. " + kept.message);
         }
         backupKept_ = true;
     }
@@ -451,13 +460,15 @@ HiveResult HiveModel::save() {
     }
     if (!status.ok()) return reopenAfterFailure(status.message);
     identity_ = files::identityOf(path_);
-    return Ok();
+    return ok();
 }
 
 HiveResult HiveModel::writeTimes(const std::string& newFile) {
-    if (times_.empty()) return Ok();
+    if (times_.empty()) return ok();
     const int fd = ::open(newFile.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return Fail(HiveStatus::Failed, "Cannot write the keys' times into " + path_ + ": " + std::strerror(errno) + ".");
+    if (fd < 0)
+        return fail(HiveStatus::Failed,
+                    "Cannot write the keys' times into " + path_ + ": " + std::strerror(errno) + ".");
     const HiveResult result = writeTimes(fd);
     ::close(fd);
     return result;
@@ -470,15 +481,16 @@ HiveResult HiveModel::writeTimes(int fd) {
         char mark[2] = {};
         if (::pread(fd, mark, sizeof mark, static_cast<off_t>(handle + 4)) != static_cast<ssize_t>(sizeof mark) ||
             mark[0] != 'n' || mark[1] != 'k') {
-            return Fail(HiveStatus::Failed, "Cannot write the keys' times into " + path_ + ": a key's record moved.");
+            return fail(HiveStatus::Failed, "Cannot write the keys' times into " + path_ + ": a key's record moved.");
         }
         unsigned char bytes[8];
         for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(static_cast<std::uint64_t>(time) >> (8 * i));
         if (::pwrite(fd, bytes, sizeof bytes, static_cast<off_t>(handle + 8)) != static_cast<ssize_t>(sizeof bytes)) {
-            return Fail(HiveStatus::Failed, "Cannot write the keys' times into " + path_ + ": " + std::strerror(errno) + ".");
+            return fail(HiveStatus::Failed,
+                        "Cannot write the keys' times into " + path_ + ": " + std::strerror(errno) + ".");
         }
     }
-    return Ok();
+    return ok();
 }
 
 void HiveModel::touch(NodeId key) {
@@ -492,11 +504,11 @@ HiveResult HiveModel::writeTime(NodeId key, std::int64_t& time) {
     const std::uint64_t handle = nodes_[key].handle;
     if (const auto set = times_.find(handle); set != times_.end()) {
         time = set->second;
-        return Ok();
+        return ok();
     }
     const std::int64_t stored = hivex_node_timestamp(hive_, handle);
     time = stored > 0 ? stored : 0;
-    return Ok();
+    return ok();
 }
 
 void HiveModel::setWriteTime(NodeId key, std::int64_t time) {
@@ -505,7 +517,7 @@ void HiveModel::setWriteTime(NodeId key, std::int64_t time) {
 
 HiveResult HiveModel::finishUnchanged() {
     if (!batchOpen_) writeLock_.reset();
-    return Ok();
+    return ok();
 }
 
 HiveResult HiveModel::hasClassName(NodeId key, bool& has) {
@@ -513,13 +525,13 @@ HiveResult HiveModel::hasClassName(NodeId key, bool& has) {
     HiveResult result = live(key);
     if (!result.ok()) return result;
     const auto unsure = [this] {
-        return Fail(HiveStatus::Refused, "The class names in " + path_ +
+        return fail(HiveStatus::Refused, "The class names in " + path_ +
                                              " cannot be checked now (the hive has unsaved changes or changed "
                                              "meanwhile); nothing was changed.");
     };
     if (batchChanged_) return unsure();
     const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return Fail(HiveStatus::Failed, "Cannot read " + path_ + ": " + std::strerror(errno) + ".");
+    if (fd < 0) return fail(HiveStatus::Failed, "Cannot read " + path_ + ": " + std::strerror(errno) + ".");
     // A node handle is the file offset of the key's cell: its size, then the nk record.
     unsigned char record[4 + 0x4c] = {};
     struct stat st {};
@@ -528,42 +540,45 @@ HiveResult HiveModel::hasClassName(NodeId key, bool& has) {
     ::close(fd);
     if (!same) return unsure();
     if (got != static_cast<ssize_t>(sizeof record) || record[4] != 'n' || record[5] != 'k') {
-        return Fail(HiveStatus::Damaged, "The hive " + path_ + " is damaged: a key's record cannot be read.");
+        return fail(HiveStatus::Damaged, "The hive " + path_ + " is damaged: a key's record cannot be read.");
     }
     const unsigned char* field = record + 4 + 0x30;  // the class name's cell, then at 0x4a its length
-    const std::uint32_t cell = field[0] | (field[1] << 8) | (field[2] << 16) | (static_cast<std::uint32_t>(field[3]) << 24);
+    const std::uint32_t cell =
+        field[0] | (field[1] << 8) | (field[2] << 16) | (static_cast<std::uint32_t>(field[3]) << 24);
     const std::uint16_t length = static_cast<std::uint16_t>(record[4 + 0x4a] | (record[4 + 0x4b] << 8));
     has = cell != 0xFFFFFFFF && length != 0;
-    return Ok();
+    return ok();
 }
 
-bool HiveModel::exists(NodeId key) { return live(key).ok(); }
+bool HiveModel::exists(NodeId key) {
+    return live(key).ok();
+}
 
 HiveResult HiveModel::checkKeyName(std::u16string_view name, std::size_t parentDepth) const {
     if (name.empty() || name.size() > kMaxKeyNameLength || name.find(u'\\') != std::u16string_view::npos) {
-        return Fail(HiveStatus::Refused, "A key name must have 1 to 255 characters and no backslash.");
+        return fail(HiveStatus::Refused, "A key name must have 1 to 255 characters and no backslash.");
     }
     if (!IsPlainAsciiName(name)) {
-        return Fail(HiveStatus::Refused,
+        return fail(HiveStatus::Refused,
                     "hivex can write key names of printable ASCII characters only: Windows would not find "
                     "other names that hivex writes.");
     }
-    if (parentDepth >= kMaxHiveDepth) return Fail(HiveStatus::Refused, "Keys cannot be nested deeper than 512 levels.");
-    return Ok();
+    if (parentDepth >= kMaxHiveDepth) return fail(HiveStatus::Refused, "Keys cannot be nested deeper than 512 levels.");
+    return ok();
 }
 
-HiveResult HiveModel::createKey(NodeId parent, std::u16string_view name, NodeId& child,
-                                std::u16string_view className) {
-    if (!className.empty()) return Fail(HiveStatus::Refused, "hivex cannot write class names; the key was not created.");
+HiveResult HiveModel::createKey(NodeId parent, std::u16string_view name, NodeId& child, std::u16string_view className) {
+    if (!className.empty())
+        return fail(HiveStatus::Refused, "hivex cannot write class names; the key was not created.");
     if (HiveResult refused = checkKeyName(name, depth(parent)); !refused.ok()) return refused;
     HiveResult result = startWrite(parent);
     if (result.ok()) result = loadChildren(parent);
     if (result.ok()) {
         if (const std::optional<std::size_t> at = childIndex(nodes_[parent], name)) {
             child = nodes_[parent].children[*at];
-            result = Fail(HiveStatus::Exists, "A key of that name exists already.");
+            result = fail(HiveStatus::Exists, "A key of that name exists already.");
         } else {
-            const std::string utf8 = *Utf16ToUtf8Exact(name);  // plain ASCII converts
+            const std::string utf8 = *utf16ToUtf8Exact(name);  // plain ASCII converts
             HiveWriteGuard::Change change;
             result = loadGuard();
             if (result.ok()) result = guardWrite(guard_.checkAddChild(nodes_[parent].handle, change));
@@ -587,7 +602,7 @@ HiveResult HiveModel::createKey(NodeId parent, std::u16string_view name, NodeId&
                 byHandle_.emplace(handle, child);
                 std::vector<NodeId>& children = nodes_[parent].children;
                 const auto at = std::lower_bound(children.begin(), children.end(), child, [this](NodeId a, NodeId b) {
-                    return CompareNames(nodes_[a].name, nodes_[b].name) < 0;
+                    return compareNames(nodes_[a].name, nodes_[b].name) < 0;
                 });
                 children.insert(at, child);
                 touch(child);
@@ -604,7 +619,7 @@ HiveResult HiveModel::writeValues(NodeId key, std::vector<HiveValue> values) {
     if (maxValueSize_ == kMaxSingleCellData) {
         for (const HiveValue& held : nodes_[key].values) {
             if (held.data.size() <= kMaxSingleCellData) continue;
-            return Fail(HiveStatus::Refused,
+            return fail(HiveStatus::Refused,
                         "The key holds a value of " + std::to_string(held.data.size()) +
                             " bytes in the split form of this hive's format, which hivex cannot write back: no value "
                             "of this key can be set, renamed or deleted. Nothing was changed.");
@@ -614,9 +629,9 @@ HiveResult HiveModel::writeValues(NodeId key, std::vector<HiveValue> values) {
     names.reserve(values.size());
     std::vector<hive_set_value> set(values.size());
     for (std::size_t i = 0; i < values.size(); ++i) {
-        names.push_back(Utf16ToUtf8Exact(values[i].name).value_or(std::string()));
+        names.push_back(utf16ToUtf8Exact(values[i].name).value_or(std::string()));
         set[i].key = names.back().data();
-        SetTypeNumber(set[i].t, values[i].type);
+        setTypeNumber(set[i].t, values[i].type);
         set[i].len = values[i].data.size();
         static std::uint8_t noData = 0;
         set[i].value = reinterpret_cast<char*>(values[i].data.empty() ? &noData : values[i].data.data());
@@ -632,24 +647,24 @@ HiveResult HiveModel::writeValues(NodeId key, std::vector<HiveValue> values) {
     guard_.apply(change);
     nodes_[key].values = std::move(values);
     touch(key);
-    return Ok();
+    return ok();
 }
 
 HiveResult HiveModel::setValue(NodeId key, std::u16string_view name, std::uint32_t type, const std::uint8_t* data,
                                std::size_t size) {
     if (size > maxValueSize_) {
-        return Fail(HiveStatus::Refused, "The value has " + std::to_string(size) + " bytes; hivex can write at most " +
+        return fail(HiveStatus::Refused, "The value has " + std::to_string(size) + " bytes; hivex can write at most " +
                                              std::to_string(maxValueSize_) + " bytes to this hive.");
     }
-    if (name.size() > kMaxValueNameLength || !Utf16ToUtf8Exact(name)) {
-        return Fail(HiveStatus::Refused, "The value name is too long or holds a broken character.");
+    if (name.size() > kMaxValueNameLength || !utf16ToUtf8Exact(name)) {
+        return fail(HiveStatus::Refused, "The value name is too long or holds a broken character.");
     }
     HiveResult result = startWrite(key);
     if (result.ok()) result = loadValues(key);
     if (result.ok()) {
         std::vector<HiveValue> values = nodes_[key].values;
         auto same = std::find_if(values.begin(), values.end(),
-                                 [name](const HiveValue& value) { return CompareNames(value.name, name) == 0; });
+                                 [name](const HiveValue& value) { return compareNames(value.name, name) == 0; });
         if (same != values.end() && same->type == type && same->data.size() == size &&
             std::equal(same->data.begin(), same->data.end(), data)) {
             return finishUnchanged();  // as Windows and Wine: the key keeps its time
@@ -671,9 +686,9 @@ HiveResult HiveModel::deleteValue(NodeId key, std::u16string_view name) {
     if (result.ok()) {
         std::vector<HiveValue> values = nodes_[key].values;
         const auto same = std::find_if(values.begin(), values.end(),
-                                       [name](const HiveValue& value) { return CompareNames(value.name, name) == 0; });
+                                       [name](const HiveValue& value) { return compareNames(value.name, name) == 0; });
         if (same == values.end()) {
-            result = Fail(HiveStatus::NotFound, "There is no such value.");
+            result = fail(HiveStatus::NotFound, "There is no such value.");
         } else {
             values.erase(same);
             result = writeValues(key, std::move(values));
@@ -685,12 +700,12 @@ HiveResult HiveModel::deleteValue(NodeId key, std::u16string_view name) {
 HiveResult HiveModel::replaceValues(NodeId key, std::vector<HiveValue> values) {
     for (const HiveValue& value : values) {
         if (value.data.size() > maxValueSize_) {
-            return Fail(HiveStatus::Refused, "A value has " + std::to_string(value.data.size()) +
+            return fail(HiveStatus::Refused, "A value has " + std::to_string(value.data.size()) +
                                                  " bytes; hivex can write at most " + std::to_string(maxValueSize_) +
                                                  " bytes to this hive.");
         }
-        if (value.name.size() > kMaxValueNameLength || !Utf16ToUtf8Exact(value.name)) {
-            return Fail(HiveStatus::Refused, "A value name is too long or holds a broken character.");
+        if (value.name.size() > kMaxValueNameLength || !utf16ToUtf8Exact(value.name)) {
+            return fail(HiveStatus::Refused, "A value name is too long or holds a broken character.");
         }
     }
     HiveResult result = startWrite(key);
@@ -700,8 +715,8 @@ HiveResult HiveModel::replaceValues(NodeId key, std::vector<HiveValue> values) {
 }
 
 HiveResult HiveModel::renameValue(NodeId key, std::u16string_view oldName, std::u16string_view newName) {
-    if (newName.size() > kMaxValueNameLength || !Utf16ToUtf8Exact(newName)) {
-        return Fail(HiveStatus::Refused, "The value name is too long or holds a broken character.");
+    if (newName.size() > kMaxValueNameLength || !utf16ToUtf8Exact(newName)) {
+        return fail(HiveStatus::Refused, "The value name is too long or holds a broken character.");
     }
     HiveResult result = startWrite(key);
     if (result.ok()) result = loadValues(key);
@@ -709,14 +724,14 @@ HiveResult HiveModel::renameValue(NodeId key, std::u16string_view oldName, std::
         std::vector<HiveValue> values = nodes_[key].values;
         const auto named = [&values](std::u16string_view name) {
             return std::find_if(values.begin(), values.end(),
-                                [name](const HiveValue& value) { return CompareNames(value.name, name) == 0; });
+                                [name](const HiveValue& value) { return compareNames(value.name, name) == 0; });
         };
         const auto old = named(oldName);
         const auto taken = named(newName);
         if (old == values.end()) {
-            result = Fail(HiveStatus::NotFound, "There is no such value.");
+            result = fail(HiveStatus::NotFound, "There is no such value.");
         } else if (taken != values.end() && taken != old) {
-            result = Fail(HiveStatus::Exists, "A value of that name exists already.");
+            result = fail(HiveStatus::Exists, "A value of that name exists already.");
         } else {
             old->name = std::u16string(newName);
             result = writeValues(key, std::move(values));
@@ -726,11 +741,11 @@ HiveResult HiveModel::renameValue(NodeId key, std::u16string_view oldName, std::
 }
 
 HiveResult HiveModel::deleteKey(NodeId key) {
-    if (key == root()) return Fail(HiveStatus::Refused, "The root key of a hive cannot be deleted.");
+    if (key == root()) return fail(HiveStatus::Refused, "The root key of a hive cannot be deleted.");
     HiveResult result = startWrite(key);
     if (result.ok()) result = loadChildren(key);
     if (result.ok() && !nodes_[key].children.empty()) {
-        result = Fail(HiveStatus::HasSubkeys, "A key with subkeys cannot be deleted.");
+        result = fail(HiveStatus::HasSubkeys, "A key with subkeys cannot be deleted.");
     }
     HiveWriteGuard::Change change;
     if (result.ok()) result = loadGuard();
@@ -757,11 +772,11 @@ HiveResult HiveModel::deleteKey(NodeId key) {
 }
 
 HiveResult HiveModel::setKeySecurity(NodeId, const std::uint8_t*, std::size_t) {
-    return Fail(HiveStatus::Refused, "hivex cannot write security descriptors; the key's security was not changed.");
+    return fail(HiveStatus::Refused, "hivex cannot write security descriptors; the key's security was not changed.");
 }
 
 HiveResult HiveModel::beginBatch() {
-    if (batchOpen_) return Fail(HiveStatus::Failed, "A batch of writes is open already.");
+    if (batchOpen_) return fail(HiveStatus::Failed, "A batch of writes is open already.");
     const HiveResult started = startWrite(root());
     if (!started.ok()) {
         writeLock_.reset();
@@ -771,7 +786,7 @@ HiveResult HiveModel::beginBatch() {
     batchFailed_ = false;
     batchFailure_.clear();
     batchChanged_ = false;
-    return Ok();
+    return ok();
 }
 
 void HiveModel::takeOverIds(const std::vector<std::pair<NodeId, NodeId>>& moved) {
@@ -809,12 +824,12 @@ void HiveModel::failBatch() {
 }
 
 HiveResult HiveModel::commitBatch() {
-    if (!batchOpen_) return Ok();
+    if (!batchOpen_) return ok();
     HiveResult result;
     if (batchFailed_) {
         std::string sentence = "A write of this batch failed, so none of its writes were kept.";
         if (!batchFailure_.empty()) sentence += " " + batchFailure_;
-        result = Fail(HiveStatus::Failed, sentence);
+        result = fail(HiveStatus::Failed, sentence);
     } else if (batchChanged_) {
         result = save();
     }

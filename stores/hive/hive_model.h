@@ -61,8 +61,7 @@ inline constexpr std::size_t kMaxHiveDepth = 512;
 class HiveModel {
 public:
     // nullptr with result saying why when the file cannot be opened as a hive.
-    static std::unique_ptr<HiveModel> open(const std::string& path, const HiveOpenOptions& options,
-                                           HiveResult& result);
+    static std::unique_ptr<HiveModel> open(const std::string& path, const HiveOpenOptions& options, HiveResult& result);
     ~HiveModel();
     HiveModel(const HiveModel&) = delete;
     HiveModel& operator=(const HiveModel&) = delete;
@@ -111,8 +110,7 @@ public:
     // record is read from the file; refused while this process holds unsaved changes to the hive.
     HiveResult hasClassName(NodeId key, bool& has);
     // Creates one key below parent (className must be empty: hivex cannot write class names).
-    HiveResult createKey(NodeId parent, std::u16string_view name, NodeId& child,
-                         std::u16string_view className = {});
+    HiveResult createKey(NodeId parent, std::u16string_view name, NodeId& child, std::u16string_view className = {});
     // Replaces the value of that name (keeping its place and the case of its name) or appends it.
     HiveResult setValue(NodeId key, std::u16string_view name, std::uint32_t type, const std::uint8_t* data,
                         std::size_t size);
@@ -192,7 +190,7 @@ private:
     // nor keep one for a key it creates (it copies the parent's).
     std::unordered_map<std::uint64_t, std::int64_t> times_;
     std::size_t cachedValueBytes_ = 0;  // bounded by the file's size: shared data blocks are hostile
-    HiveWriteGuard guard_;  // the loaded hive and what this handle's writes changed in it
+    HiveWriteGuard guard_;              // the loaded hive and what this handle's writes changed in it
     std::unique_ptr<FolderLock> writeLock_;
     bool batchOpen_ = false;
     bool batchFailed_ = false;

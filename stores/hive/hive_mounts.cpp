@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "registry/name_fold.h"
 #include "registry/key_path.h"
+#include "registry/name_fold.h"
 
 namespace tovik::hive {
 
@@ -12,10 +12,12 @@ namespace {
 // The usual names of a Windows installation's machine hives, also their keys under HKLM.
 constexpr const char* kMachineHives[] = {"SAM", "SECURITY", "SOFTWARE", "SYSTEM", "DEFAULT"};
 
-std::u16string Ascii(std::string_view text) { return std::u16string(text.begin(), text.end()); }
+std::u16string ascii(std::string_view text) {
+    return std::u16string(text.begin(), text.end());
+}
 
 // The one entry of folder named name in any case; an error when there are several.
-HiveResult FindOne(const std::string& folder, std::string_view name, std::string& found) {
+HiveResult findOne(const std::string& folder, std::string_view name, std::string& found) {
     const std::vector<std::string> entries = EntriesNamedIgnoringCase(folder, name);
     if (entries.empty()) return {HiveStatus::NotFound, folder + " holds no " + std::string(name) + "."};
     if (entries.size() > 1) {
@@ -27,12 +29,12 @@ HiveResult FindOne(const std::string& folder, std::string_view name, std::string
 }
 
 // keyPath is prefix itself or below it, at a '\' boundary; rest is what follows.
-bool IsAtOrBelow(std::u16string_view keyPath, std::u16string_view prefix, std::u16string_view& rest) {
+bool isAtOrBelow(std::u16string_view keyPath, std::u16string_view prefix, std::u16string_view& rest) {
     if (prefix.empty()) {
         rest = keyPath;
         return true;
     }
-    if (keyPath.size() < prefix.size() || CompareNames(keyPath.substr(0, prefix.size()), prefix) != 0) return false;
+    if (keyPath.size() < prefix.size() || compareNames(keyPath.substr(0, prefix.size()), prefix) != 0) return false;
     if (keyPath.size() == prefix.size()) {
         rest = {};
         return true;
@@ -45,7 +47,7 @@ bool IsAtOrBelow(std::u16string_view keyPath, std::u16string_view prefix, std::u
 }  // namespace
 
 bool ParseMountPoint(std::u16string_view text, HiveRoot& root, std::u16string& keyPath) {
-    ParsedKeyPath parsed = ParseKeyPath(text);
+    ParsedKeyPath parsed = parseKeyPath(text);
     if (!parsed.ok()) return false;
     root = parsed.root == HKEY_CLASSES_ROOT   ? HiveRoot::ClassesRoot
            : parsed.root == HKEY_CURRENT_USER ? HiveRoot::CurrentUser
@@ -74,12 +76,12 @@ HiveResult MountWindowsInstallation(const std::string& windowsFolder, const std:
                                     const HiveOpenOptions& options, HiveMountSet& set) {
     std::string windows = windowsFolder;
     std::string system32;
-    HiveResult found = FindOne(windows, "System32", system32);
+    HiveResult found = findOne(windows, "System32", system32);
     if (found.status == HiveStatus::NotFound) {
         std::string inner;
-        if (FindOne(windowsFolder, "Windows", inner).ok()) {
+        if (findOne(windowsFolder, "Windows", inner).ok()) {
             windows = inner;
-            found = FindOne(windows, "System32", system32);
+            found = findOne(windows, "System32", system32);
         }
     }
     if (!found.ok()) {
@@ -89,7 +91,7 @@ HiveResult MountWindowsInstallation(const std::string& windowsFolder, const std:
         return found;
     }
     std::string config;
-    found = FindOne(system32, "config", config);
+    found = findOne(system32, "config", config);
     if (!found.ok()) {
         if (found.status == HiveStatus::NotFound) {
             found.message = windowsFolder + " is not a Windows folder: it holds no System32\\config.";
@@ -101,7 +103,7 @@ HiveResult MountWindowsInstallation(const std::string& windowsFolder, const std:
     std::shared_ptr<HiveModel> software;
     for (const char* hiveName : kMachineHives) {
         std::string file;
-        const HiveResult one = FindOne(config, hiveName, file);
+        const HiveResult one = findOne(config, hiveName, file);
         if (one.status == HiveStatus::NotFound) continue;
         if (!one.ok()) return one;
         HiveResult result;
@@ -112,7 +114,7 @@ HiveResult MountWindowsInstallation(const std::string& windowsFolder, const std:
         }
         if (!model->readOnlyReason().empty()) opened.notices.push_back(model->readOnlyReason());
         if (std::string_view(hiveName) == "SOFTWARE") software = model;
-        opened.mounts.push_back(HiveMount{HiveRoot::LocalMachine, Ascii(hiveName), std::move(model), {}});
+        opened.mounts.push_back(HiveMount{HiveRoot::LocalMachine, ascii(hiveName), std::move(model), {}});
     }
     if (opened.mounts.empty()) {
         std::string sentence = "No hive of " + config + " could be opened.";
@@ -125,7 +127,7 @@ HiveResult MountWindowsInstallation(const std::string& windowsFolder, const std:
         if (!user.ok()) return user;
     }
     std::sort(opened.mounts.begin(), opened.mounts.end(), [](const HiveMount& a, const HiveMount& b) {
-        return a.root != b.root ? a.root < b.root : CompareNames(a.keyPath, b.keyPath) < 0;
+        return a.root != b.root ? a.root < b.root : compareNames(a.keyPath, b.keyPath) < 0;
     });
     for (HiveMount& mount : opened.mounts) set.mounts.push_back(std::move(mount));
     for (std::string& notice : opened.notices) set.notices.push_back(std::move(notice));
@@ -138,7 +140,7 @@ const HiveMount* FindMount(const HiveMountSet& set, HiveRoot root, std::u16strin
     std::u16string_view bestRest;
     for (const HiveMount& mount : set.mounts) {
         std::u16string_view rest;
-        if (mount.root != root || !IsAtOrBelow(keyPath, mount.keyPath, rest)) continue;
+        if (mount.root != root || !isAtOrBelow(keyPath, mount.keyPath, rest)) continue;
         if (best == nullptr || mount.keyPath.size() > best->keyPath.size()) best = &mount, bestRest = rest;
     }
     if (best == nullptr) return nullptr;
@@ -152,17 +154,17 @@ std::vector<std::u16string> KeysLeadingToMounts(const HiveMountSet& set, HiveRoo
     std::vector<std::u16string> names;
     for (const HiveMount& mount : set.mounts) {
         std::u16string_view rest;
-        if (mount.root != root || mount.keyPath.size() <= keyPath.size() || !IsAtOrBelow(mount.keyPath, keyPath, rest) ||
-            rest.empty()) {
+        if (mount.root != root || mount.keyPath.size() <= keyPath.size() ||
+            !isAtOrBelow(mount.keyPath, keyPath, rest) || rest.empty()) {
             continue;
         }
         const std::u16string next(rest.substr(0, rest.find(u'\\')));
         const bool known = std::any_of(names.begin(), names.end(),
-                                       [&next](const std::u16string& name) { return CompareNames(name, next) == 0; });
+                                       [&next](const std::u16string& name) { return compareNames(name, next) == 0; });
         if (!known) names.push_back(next);
     }
     std::sort(names.begin(), names.end(),
-              [](const std::u16string& a, const std::u16string& b) { return CompareNames(a, b) < 0; });
+              [](const std::u16string& a, const std::u16string& b) { return compareNames(a, b) < 0; });
     return names;
 }
 

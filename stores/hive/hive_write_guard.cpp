@@ -18,7 +18,7 @@ constexpr std::size_t kSecurityRecord = 0x18;
 constexpr std::uint32_t kMaxValues = 110000;
 constexpr unsigned kMaxListDepth = 32;
 
-std::string At(std::uint64_t offset, const std::string& what) {
+std::string damageAt(std::uint64_t offset, const std::string& what) {
     char hex[32];
     std::snprintf(hex, sizeof hex, "0x%llx", static_cast<unsigned long long>(offset));
     return std::string("at ") + hex + ": " + what;
@@ -26,7 +26,7 @@ std::string At(std::uint64_t offset, const std::string& what) {
 
 // The first block named twice, else 0: hivex would release it twice, and the second release
 // asserts.
-std::uint64_t Repeated(std::vector<std::uint64_t> blocks) {
+std::uint64_t repeated(std::vector<std::uint64_t> blocks) {
     std::sort(blocks.begin(), blocks.end());
     const auto twice = std::adjacent_find(blocks.begin(), blocks.end());
     return twice == blocks.end() ? 0 : *twice;
@@ -34,7 +34,9 @@ std::uint64_t Repeated(std::vector<std::uint64_t> blocks) {
 
 }  // namespace
 
-void HiveWriteGuard::clear() { *this = HiveWriteGuard(); }
+void HiveWriteGuard::clear() {
+    *this = HiveWriteGuard();
+}
 
 void HiveWriteGuard::load(std::string bytes) {
     clear();
@@ -89,18 +91,18 @@ bool HiveWriteGuard::hasId(std::uint64_t offset, const char* id) const {
     return offset + 6 <= bytes_.size() && bytes_[offset + 4] == id[0] && bytes_[offset + 5] == id[1];
 }
 
-std::string HiveWriteGuard::record(std::uint64_t offset, const char* id, std::size_t minimum,
-                                   const char* what) const {
-    if (!inUse(offset)) return At(offset, std::string(what) + " is not a block in use");
-    if (blockLength(offset) < minimum) return At(offset, std::string(what) + " is shorter than its fields");
-    if (id != nullptr && !hasId(offset, id)) return At(offset, std::string(what) + " is not a '" + id + "' record");
+std::string HiveWriteGuard::record(std::uint64_t offset, const char* id, std::size_t minimum, const char* what) const {
+    if (!inUse(offset)) return damageAt(offset, std::string(what) + " is not a block in use");
+    if (blockLength(offset) < minimum) return damageAt(offset, std::string(what) + " is shorter than its fields");
+    if (id != nullptr && !hasId(offset, id))
+        return damageAt(offset, std::string(what) + " is not a '" + id + "' record");
     return {};
 }
 
 std::string HiveWriteGuard::valueBlocks(std::uint64_t key, std::vector<std::uint64_t>& released) const {
     const std::uint32_t count = u32(key + 0x28);
     if (count == 0) return {};
-    if (count > kMaxValues) return At(key, "the key claims " + std::to_string(count) + " values");
+    if (count > kMaxValues) return damageAt(key, "the key claims " + std::to_string(count) + " values");
     const std::uint64_t list = std::uint64_t{u32(key + 0x2c)} + kFirstPage;
     if (std::string bad = record(list, nullptr, 4 + 4 * std::size_t{count}, "the key's value list"); !bad.empty()) {
         return bad;
@@ -130,18 +132,19 @@ std::string HiveWriteGuard::subkeyLists(std::uint64_t key, std::uint64_t wanted,
     while (!pending.empty()) {
         const Pending at = pending.back();
         pending.pop_back();
-        if (!seen.insert(at.list).second) return At(at.list, "a subkey list is listed twice");
+        if (!seen.insert(at.list).second) return damageAt(at.list, "a subkey list is listed twice");
         if (std::string bad = record(at.list, nullptr, 8, "a subkey list"); !bad.empty()) return bad;
         const std::size_t count = u16(at.list + 6);
         const bool hashed = hasId(at.list, "lf") || hasId(at.list, "lh");
         const bool plain = hasId(at.list, "li") || hasId(at.list, "ri");
-        if (!hashed && !plain) return At(at.list, "a subkey list is not an 'lf', 'lh', 'li' or 'ri' record");
+        if (!hashed && !plain) return damageAt(at.list, "a subkey list is not an 'lf', 'lh', 'li' or 'ri' record");
         const std::size_t entry = hashed ? 8 : 4;
-        if (8 + count * entry > blockLength(at.list)) return At(at.list, "a subkey list is longer than its block");
+        if (8 + count * entry > blockLength(at.list))
+            return damageAt(at.list, "a subkey list is longer than its block");
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint64_t target = std::uint64_t{u32(at.list + 8 + i * entry)} + kFirstPage;
             if (hasId(at.list, "ri")) {
-                if (at.depth + 1 >= kMaxListDepth) return At(at.list, "subkey lists are nested too deep");
+                if (at.depth + 1 >= kMaxListDepth) return damageAt(at.list, "subkey lists are nested too deep");
                 pending.push_back({target, at.depth + 1});
             } else if (hashed && target == wanted) {
                 linked = true;  // hivex removes a key from 'lf' and 'lh' lists only
@@ -167,7 +170,8 @@ std::string HiveWriteGuard::securityOf(std::uint64_t key, std::uint64_t& found) 
 HiveWriteGuard::Security HiveWriteGuard::security(std::uint64_t offset) const {
     const auto it = securities_.find(offset);
     if (it != securities_.end()) return it->second;
-    return {u32(offset + 0x10), std::uint64_t{u32(offset + 0xc)} + kFirstPage, std::uint64_t{u32(offset + 8)} + kFirstPage};
+    return {u32(offset + 0x10), std::uint64_t{u32(offset + 0xc)} + kFirstPage,
+            std::uint64_t{u32(offset + 8)} + kFirstPage};
 }
 
 std::string HiveWriteGuard::checkSetValues(std::uint64_t key, Change& change) const {
@@ -175,7 +179,8 @@ std::string HiveWriteGuard::checkSetValues(std::uint64_t key, Change& change) co
     if (fresh(key) || valuesRewritten_.count(key) != 0) return {};
     if (std::string bad = record(key, "nk", kKeyRecord, "the key's record"); !bad.empty()) return bad;
     if (std::string bad = valueBlocks(key, change.released); !bad.empty()) return bad;
-    if (const std::uint64_t twice = Repeated(change.released)) return At(twice, "a block is used twice by the key's values");
+    if (const std::uint64_t twice = repeated(change.released))
+        return damageAt(twice, "a block is used twice by the key's values");
     return {};
 }
 
@@ -186,7 +191,7 @@ std::string HiveWriteGuard::checkAddChild(std::uint64_t parent, Change& change) 
     }
     std::uint64_t securityRecord = 0;
     if (std::string bad = securityOf(parent, securityRecord); !bad.empty()) return bad;
-    if (securityRecord == 0) return At(parent, "the key has no security record for a new subkey to take");
+    if (securityRecord == 0) return damageAt(parent, "the key has no security record for a new subkey to take");
     change.securityAdded = securityRecord;
     if (!fresh(parent) && listsRewritten_.count(parent) == 0) {
         bool linked = false;
@@ -201,7 +206,7 @@ std::string HiveWriteGuard::checkDeleteChild(std::uint64_t key, std::uint64_t pa
     if (!created) {
         if (std::string bad = record(key, "nk", kKeyRecord, "the key's record"); !bad.empty()) return bad;
         if (std::uint64_t{u32(key + 0x14)} + kFirstPage != parent) {
-            return At(key, "the key's record names another parent key than the one that lists it");
+            return damageAt(key, "the key's record names another parent key than the one that lists it");
         }
         if (valuesRewritten_.count(key) == 0) {
             if (std::string bad = valueBlocks(key, change.released); !bad.empty()) return bad;
@@ -216,7 +221,7 @@ std::string HiveWriteGuard::checkDeleteChild(std::uint64_t key, std::uint64_t pa
     if (std::string bad = securityOf(key, securityRecord); !bad.empty()) return bad;
     if (securityRecord != 0) {
         const Security held = security(securityRecord);
-        if (held.references == 0) return At(securityRecord, "the key's security record counts no keys");
+        if (held.references == 0) return damageAt(securityRecord, "the key's security record counts no keys");
         change.securityDropped = securityRecord;
         if (held.references == 1) {
             // The last key using it: hivex unlinks the record from its neighbours and releases it.
@@ -232,12 +237,13 @@ std::string HiveWriteGuard::checkDeleteChild(std::uint64_t key, std::uint64_t pa
         }
     }
     if (!created) change.released.push_back(key);
-    if (const std::uint64_t twice = Repeated(change.released)) return At(twice, "a block is used twice by the key");
+    if (const std::uint64_t twice = repeated(change.released))
+        return damageAt(twice, "a block is used twice by the key");
     if (!fresh(parent) && listsRewritten_.count(parent) == 0) {
         if (std::string bad = record(parent, "nk", kKeyRecord, "the parent key's record"); !bad.empty()) return bad;
         bool linked = false;
         if (std::string bad = subkeyLists(parent, key, linked); !bad.empty()) return bad;
-        if (!linked) return At(parent, "the key is not in an 'lf' or 'lh' subkey list of its parent");
+        if (!linked) return damageAt(parent, "the key is not in an 'lf' or 'lh' subkey list of its parent");
     }
     return {};
 }

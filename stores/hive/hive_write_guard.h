@@ -22,10 +22,10 @@ public:
     // What one write releases and changes; made by a check, applied once hivex made the write.
     struct Change {
         std::vector<std::uint64_t> released;
-        std::uint64_t valuesRewritten = 0;   // a key whose values hivex writes anew
-        std::uint64_t listRewritten = 0;     // a key whose subkey list hivex writes anew
-        std::uint64_t securityAdded = 0;     // a security record one more key uses
-        std::uint64_t securityDropped = 0;   // a security record one key less uses
+        std::uint64_t valuesRewritten = 0;  // a key whose values hivex writes anew
+        std::uint64_t listRewritten = 0;    // a key whose subkey list hivex writes anew
+        std::uint64_t securityAdded = 0;    // a security record one more key uses
+        std::uint64_t securityDropped = 0;  // a security record one key less uses
         std::uint64_t removedKey = 0;
     };
 
@@ -65,13 +65,13 @@ private:
 
     bool loaded_ = false;
     std::string bytes_;
-    std::vector<bool> used_;            // by offset / 4, as hivex marks blocks in use on open
-    std::uint64_t freshFrom_ = 0;       // hivex allocates new pages from here on
+    std::vector<bool> used_;       // by offset / 4, as hivex marks blocks in use on open
+    std::uint64_t freshFrom_ = 0;  // hivex allocates new pages from here on
     std::unordered_set<std::uint64_t> released_;
     std::unordered_set<std::uint64_t> valuesRewritten_;
     std::unordered_set<std::uint64_t> listsRewritten_;
     std::unordered_map<std::uint64_t, std::uint64_t> createdSecurity_;  // a created key's record
-    std::unordered_map<std::uint64_t, Security> securities_;             // changed since loading
+    std::unordered_map<std::uint64_t, Security> securities_;            // changed since loading
 };
 
 }  // namespace tovik::hive

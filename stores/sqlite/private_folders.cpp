@@ -7,8 +7,7 @@
 
 namespace tovik {
 
-bool CreatePrivateFolders(const std::string& folder)
-{
+bool CreatePrivateFolders(const std::string& folder) {
     if (folder.empty()) return true;
     struct stat st {};
     if (stat(folder.c_str(), &st) == 0) {
@@ -21,7 +20,8 @@ bool CreatePrivateFolders(const std::string& folder)
     if (parent != folder && !CreatePrivateFolders(parent)) return false;
     // mkdir's mode can only lose bits to the umask, so the folder is never open to others, not
     // even for a moment; the chmod gives the owner back what an odd umask took away.
-    if (mkdir(folder.c_str(), 0700) != 0) return errno == EEXIST && stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (mkdir(folder.c_str(), 0700) != 0)
+        return errno == EEXIST && stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     chmod(folder.c_str(), 0700);
     return true;
 }

@@ -18,10 +18,11 @@ using sqlite::Database;
 using sqlite::Query;
 using sqlite::WriteTransaction;
 
-bool isRootId(KeyId id) { return id >= 1 && id <= 3; }
+bool isRootId(KeyId id) {
+    return id >= 1 && id <= 3;
+}
 
-BackendFailure::Kind kindOf(const sqlite::Error& e)
-{
+BackendFailure::Kind kindOf(const sqlite::Error& e) {
     switch (e.primaryCode()) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED: return BackendFailure::Kind::Busy;
@@ -35,8 +36,7 @@ BackendFailure::Kind kindOf(const sqlite::Error& e)
 
 // Runs body, turning SQLite's failures into the backend's.
 template <class Body>
-decltype(auto) guarded(Body&& body)
-{
+decltype(auto) guarded(Body&& body) {
     try {
         return body();
     } catch (const sqlite::Error& e) {
@@ -46,15 +46,16 @@ decltype(auto) guarded(Body&& body)
 
 // Commits the batch's transaction and, when asked, begins the next one. The result is
 // ERROR_SUCCESS when the writes since the last commit are durable, else the reason they were lost.
-LONG commitAndBegin(Database& db, sqlite::ValueStore& values, bool beginAgain)
-{
+LONG commitAndBegin(Database& db, sqlite::ValueStore& values, bool beginAgain) {
     LONG result = ERROR_SUCCESS;
     try {
         values.flush();
-        if (db.inTransaction()) db.exec("COMMIT");
-        else result = ERROR_CANTWRITE;  // a failed write rolled the batch back earlier
+        if (db.inTransaction())
+            db.exec("COMMIT");
+        else
+            result = ERROR_CANTWRITE;  // a failed write rolled the batch back earlier
     } catch (const sqlite::Error& e) {
-        result = RegistryResultOf(kindOf(e), true);
+        result = registryResultOf(kindOf(e), true);
         if (db.inTransaction()) db.execIgnoringErrors("ROLLBACK");
         db.noteLocalChange();
     }
@@ -73,12 +74,9 @@ LONG commitAndBegin(Database& db, sqlite::ValueStore& values, bool beginAgain)
 }  // namespace
 
 SqliteBackend::SqliteBackend(std::unique_ptr<sqlite::Database> db)
-    : db_(std::move(db)), values_(std::make_unique<sqlite::ValueStore>(*db_))
-{
-}
+    : db_(std::move(db)), values_(std::make_unique<sqlite::ValueStore>(*db_)) {}
 
-SqliteBackend::~SqliteBackend()
-{
+SqliteBackend::~SqliteBackend() {
     if (!db_) return;
     try {
         values_->flush();
@@ -88,33 +86,27 @@ SqliteBackend::~SqliteBackend()
     if (db_->inTransaction()) db_->execIgnoringErrors("COMMIT");
 }
 
-KeyId SqliteBackend::rootKey(HKEY root) const
-{
+KeyId SqliteBackend::rootKey(HKEY root) const {
     return static_cast<KeyId>(root - HKEY_CLASSES_ROOT) + 1;
 }
 
-ChangeStamp SqliteBackend::changeStamp()
-{
+ChangeStamp SqliteBackend::changeStamp() {
     return guarded([&] { return ChangeStamp{db_->localChanges(), db_->dataVersion()}; });
 }
 
-bool SqliteBackend::inTransaction()
-{
+bool SqliteBackend::inTransaction() {
     return db_->inTransaction();
 }
 
-bool SqliteBackend::keyExists(KeyId key)
-{
+bool SqliteBackend::keyExists(KeyId key) {
     return guarded([&] { return knownDepth(key) || sqlite::KeyRowExists(*db_, key); });
 }
 
-KeyId SqliteBackend::findChild(KeyId parent, std::u16string_view name)
-{
+KeyId SqliteBackend::findChild(KeyId parent, std::u16string_view name) {
     return guarded([&] { return lookUpChild(parent, name, nullptr); });
 }
 
-KeyId SqliteBackend::findChildNamed(KeyId parent, std::u16string_view name, std::u16string& storedName)
-{
+KeyId SqliteBackend::findChildNamed(KeyId parent, std::u16string_view name, std::u16string& storedName) {
     return guarded([&] {
         const KeyId child = lookUpChild(parent, name, nullptr);
         if (child == kNoKey) return kNoKey;
@@ -126,8 +118,7 @@ KeyId SqliteBackend::findChildNamed(KeyId parent, std::u16string_view name, std:
     });
 }
 
-void SqliteBackend::listSubkeys(KeyId key, std::size_t from, std::int64_t limit, std::vector<SubkeyEntry>& out)
-{
+void SqliteBackend::listSubkeys(KeyId key, std::size_t from, std::int64_t limit, std::vector<SubkeyEntry>& out) {
     guarded([&] {
         const std::size_t first = out.size();
         std::vector<std::int64_t> depths;
@@ -161,8 +152,7 @@ void SqliteBackend::listSubkeys(KeyId key, std::size_t from, std::int64_t limit,
     });
 }
 
-std::int64_t SqliteBackend::keyWriteTime(KeyId key)
-{
+std::int64_t SqliteBackend::keyWriteTime(KeyId key) {
     return guarded([&]() -> std::int64_t {
         values_->flushKey(key);  // its time is written with the values held back
         Query q = db_->query("SELECT written FROM keys WHERE id = ?1");
@@ -171,19 +161,16 @@ std::int64_t SqliteBackend::keyWriteTime(KeyId key)
     });
 }
 
-void SqliteBackend::listValues(KeyId key, std::size_t from, std::int64_t limit, std::vector<ValueEntry>& out)
-{
+void SqliteBackend::listValues(KeyId key, std::size_t from, std::int64_t limit, std::vector<ValueEntry>& out) {
     guarded([&] { values_->list(key, from, limit, out); });
 }
 
-bool SqliteBackend::readValueData(ValueId value, BYTE* buffer, DWORD expectedSize)
-{
+bool SqliteBackend::readValueData(ValueId value, BYTE* buffer, DWORD expectedSize) {
     return guarded([&] { return values_->readData(value, buffer, expectedSize); });
 }
 
 LONG SqliteBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<const std::u16string_view> names,
-                               KeyId& id, bool& created)
-{
+                               KeyId& id, bool& created) {
     return guarded([&]() -> LONG {
         Database& db = *db_;
         created = false;
@@ -229,8 +216,7 @@ LONG SqliteBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<
     });
 }
 
-KeyId SqliteBackend::nextKeyId()
-{
+KeyId SqliteBackend::nextKeyId() {
     // Inside one transaction no other connection gives out ids.
     if (!db_->inTransaction() || keyIdsRead_ != db_->transactionSerial()) {
         Query last = db_->query("SELECT last FROM key_ids");
@@ -241,15 +227,13 @@ KeyId SqliteBackend::nextKeyId()
     return lastKeyId_ + 1;
 }
 
-const std::int64_t* SqliteBackend::knownDepth(KeyId key)
-{
+const std::int64_t* SqliteBackend::knownDepth(KeyId key) {
     if (!db_->inTransaction() || depthsIn_ != db_->transactionSerial()) return nullptr;
     const auto it = depths_.find(key);
     return it == depths_.end() ? nullptr : &it->second;
 }
 
-void SqliteBackend::noteDepth(KeyId key, std::int64_t depth)
-{
+void SqliteBackend::noteDepth(KeyId key, std::int64_t depth) {
     if (!db_->inTransaction()) return;
     // A long transaction forgets its keys now and then: only looking them up costs more then.
     if (depthsIn_ != db_->transactionSerial() || depths_.size() >= 100000) {
@@ -259,8 +243,7 @@ void SqliteBackend::noteDepth(KeyId key, std::int64_t depth)
     depths_.emplace(key, depth);
 }
 
-KeyId SqliteBackend::lookUpChild(KeyId parent, std::u16string_view name, bool* parentExists)
-{
+KeyId SqliteBackend::lookUpChild(KeyId parent, std::u16string_view name, bool* parentExists) {
     Database& db = *db_;
     const std::string fold = sqlite::EncodeFold(name);
     KeyId child = kNoKey;
@@ -274,21 +257,20 @@ KeyId SqliteBackend::lookUpChild(KeyId parent, std::u16string_view name, bool* p
         childDepth = q.columnInt64(1);
     } else if (parentExists) {
         // One query tells whether the parent is there and finds the child.
-        Query q = db.query(
-            "SELECT p.depth, c.id, c.depth FROM keys p LEFT JOIN keys c ON c.parent = p.id AND c.fold = ?2 "
-            "WHERE p.id = ?1");
+        Query q =
+            db.query("SELECT p.depth, c.id, c.depth FROM keys p LEFT JOIN keys c ON c.parent = p.id AND c.fold = ?2 "
+                     "WHERE p.id = ?1");
         q.bind(1, parent).bindBlob(2, fold);
         *parentExists = q.step();
         if (!*parentExists) return kNoKey;
         depth = q.columnInt64(0);
         noteDepth(parent, depth);
-        child = q.columnInt64(1);   // 0, kNoKey, when there is no such child
+        child = q.columnInt64(1);  // 0, kNoKey, when there is no such child
         childDepth = q.columnInt64(2);
         if (child == kNoKey) return kNoKey;
     } else {
-        Query q = db.query(
-            "SELECT c.id, c.depth, p.depth FROM keys c JOIN keys p ON p.id = c.parent "
-            "WHERE c.parent = ?1 AND c.fold = ?2");
+        Query q = db.query("SELECT c.id, c.depth, p.depth FROM keys c JOIN keys p ON p.id = c.parent "
+                           "WHERE c.parent = ?1 AND c.fold = ?2");
         q.bind(1, parent).bindBlob(2, fold);
         if (!q.step()) return kNoKey;
         child = q.columnInt64(0);
@@ -301,18 +283,15 @@ KeyId SqliteBackend::lookUpChild(KeyId parent, std::u16string_view name, bool* p
     return child;
 }
 
-LONG SqliteBackend::setValue(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size)
-{
+LONG SqliteBackend::setValue(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size) {
     return guarded([&] { return values_->set(key, name, type, data, size); });
 }
 
-LONG SqliteBackend::deleteValue(KeyId key, std::u16string_view name)
-{
+LONG SqliteBackend::deleteValue(KeyId key, std::u16string_view name) {
     return guarded([&] { return values_->remove(key, name); });
 }
 
-LONG SqliteBackend::deleteKey(KeyId key)
-{
+LONG SqliteBackend::deleteKey(KeyId key) {
     if (isRootId(key)) return ERROR_ACCESS_DENIED;
     return guarded([&]() -> LONG {
         Database& db = *db_;
@@ -323,21 +302,22 @@ LONG SqliteBackend::deleteKey(KeyId key)
         WriteTransaction tx(db);
         KeyId parent = kNoKey;
         {
-            Query removed =
-                db.query("DELETE FROM keys WHERE id = ?1 AND NOT EXISTS (SELECT 1 FROM keys WHERE parent = ?1) RETURNING parent");
+            Query removed = db.query("DELETE FROM keys WHERE id = ?1 AND NOT EXISTS (SELECT 1 FROM keys WHERE parent = "
+                                     "?1) RETURNING parent");
             removed.bind(1, key);
             if (removed.step()) parent = removed.columnInt64(0);  // values cascade
         }
         LONG rc = ERROR_SUCCESS;
-        if (parent == kNoKey) rc = sqlite::KeyRowExists(db, key) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
-        else sqlite::TouchKey(db, parent, fileTimeNow());
+        if (parent == kNoKey)
+            rc = sqlite::KeyRowExists(db, key) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+        else
+            sqlite::TouchKey(db, parent, fileTimeNow());
         tx.commit();
         return rc;
     });
 }
 
-LONG SqliteBackend::renameKey(KeyId key, std::u16string_view newName)
-{
+LONG SqliteBackend::renameKey(KeyId key, std::u16string_view newName) {
     if (isRootId(key)) return ERROR_ACCESS_DENIED;
     if (newName.empty() || newName.find(u'\\') != std::u16string_view::npos) return ERROR_INVALID_PARAMETER;
     return guarded([&]() -> LONG {
@@ -366,36 +346,31 @@ LONG SqliteBackend::renameKey(KeyId key, std::u16string_view newName)
     });
 }
 
-LONG SqliteBackend::renameValue(KeyId key, std::u16string_view oldName, std::u16string_view newName)
-{
+LONG SqliteBackend::renameValue(KeyId key, std::u16string_view oldName, std::u16string_view newName) {
     return guarded([&] { return values_->rename(key, oldName, newName); });
 }
 
-LONG SqliteBackend::beginBatch()
-{
+LONG SqliteBackend::beginBatch() {
     try {
         db_->exec("BEGIN IMMEDIATE");
         values_->setBatch(true);
         return ERROR_SUCCESS;
     } catch (const sqlite::Error& e) {
-        return RegistryResultOf(kindOf(e), true);
+        return registryResultOf(kindOf(e), true);
     }
 }
 
-LONG SqliteBackend::commitBatch(bool beginAgain)
-{
+LONG SqliteBackend::commitBatch(bool beginAgain) {
     return commitAndBegin(*db_, *values_, beginAgain);
 }
 
-std::vector<std::string> SqliteBackend::files() const
-{
+std::vector<std::string> SqliteBackend::files() const {
     const std::string& path = db_->path();
     if (path.empty() || path == ":memory:") return {};
     return {path, path + "-wal", path + "-shm"};
 }
 
-bool SqliteBackend::beginSnapshot()
-{
+bool SqliteBackend::beginSnapshot() {
     try {
         db_->exec("BEGIN");
         return true;
@@ -404,8 +379,7 @@ bool SqliteBackend::beginSnapshot()
     }
 }
 
-void SqliteBackend::endSnapshot()
-{
+void SqliteBackend::endSnapshot() {
     db_->execIgnoringErrors("COMMIT");
 }
 

@@ -12,7 +12,7 @@ namespace tovik {
 namespace sqlite {
 class Database;
 class ValueStore;
-}
+}  // namespace sqlite
 
 class SqliteBackend final : public Backend {
 public:
@@ -67,9 +67,9 @@ private:
     std::unique_ptr<sqlite::Database> db_;
     std::unique_ptr<sqlite::ValueStore> values_;
     KeyId lastKeyId_ = 0;
-    std::uint64_t keyIdsRead_ = ~std::uint64_t{0};   // the transaction lastKeyId_ was read in
+    std::uint64_t keyIdsRead_ = ~std::uint64_t{0};  // the transaction lastKeyId_ was read in
     std::unordered_map<KeyId, std::int64_t> depths_;
-    std::uint64_t depthsIn_ = ~std::uint64_t{0};   // the transaction depths_ belongs to
+    std::uint64_t depthsIn_ = ~std::uint64_t{0};  // the transaction depths_ belongs to
 };
 
 }  // namespace tovik

@@ -12,18 +12,15 @@ Error::Error(int code, const std::string& message) : std::runtime_error(message)
 // ---- Query ----
 
 Query::Query(Database& db, sqlite3_stmt* stmt, bool owned, bool* inUse)
-    : db_(&db), stmt_(stmt), owned_(owned), inUse_(inUse)
-{
-}
+    : db_(&db), stmt_(stmt), owned_(owned), inUse_(inUse) {}
 
 Query::Query(Query&& other) noexcept
-    : db_(other.db_), stmt_(std::exchange(other.stmt_, nullptr)), owned_(other.owned_),
-      inUse_(std::exchange(other.inUse_, nullptr))
-{
-}
+    : db_(other.db_),
+      stmt_(std::exchange(other.stmt_, nullptr)),
+      owned_(other.owned_),
+      inUse_(std::exchange(other.inUse_, nullptr)) {}
 
-Query::~Query()
-{
+Query::~Query() {
     if (!stmt_) return;
     if (owned_) {
         sqlite3_finalize(stmt_);
@@ -34,15 +31,13 @@ Query::~Query()
     if (inUse_) *inUse_ = false;
 }
 
-Query& Query::bind(int index, std::int64_t value)
-{
+Query& Query::bind(int index, std::int64_t value) {
     const int rc = sqlite3_bind_int64(stmt_, index, value);
     if (rc != SQLITE_OK) db_->fail(rc);
     return *this;
 }
 
-Query& Query::bindBlob(int index, const void* data, std::size_t size)
-{
+Query& Query::bindBlob(int index, const void* data, std::size_t size) {
     static const char empty = 0;
     if (size == 0) data = &empty;  // a null pointer would bind NULL, not the empty blob
     const int rc = sqlite3_bind_blob64(stmt_, index, data, size, SQLITE_STATIC);
@@ -50,8 +45,7 @@ Query& Query::bindBlob(int index, const void* data, std::size_t size)
     return *this;
 }
 
-bool Query::step()
-{
+bool Query::step() {
     const int rc = sqlite3_step(stmt_);
     if (!sqlite3_stmt_readonly(stmt_)) db_->noteLocalChange();
     if (rc == SQLITE_ROW) return true;
@@ -59,13 +53,11 @@ bool Query::step()
     db_->fail(rc);
 }
 
-std::int64_t Query::columnInt64(int column) const
-{
+std::int64_t Query::columnInt64(int column) const {
     return sqlite3_column_int64(stmt_, column);
 }
 
-std::string_view Query::columnBlob(int column) const
-{
+std::string_view Query::columnBlob(int column) const {
     const void* data = sqlite3_column_blob(stmt_, column);
     const int size = sqlite3_column_bytes(stmt_, column);
     if (!data || size <= 0) return {};
@@ -76,8 +68,7 @@ std::string_view Query::columnBlob(int column) const
 
 Database::Database(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
 
-std::unique_ptr<Database> Database::open(const std::string& path, int flags)
-{
+std::unique_ptr<Database> Database::open(const std::string& path, int flags) {
     // Memory statistics take a global lock on every allocation; nothing here reads them. The
     // setting must come before SQLite initialises, so it is made once, before the first open.
     static const bool configured = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
@@ -94,34 +85,29 @@ std::unique_ptr<Database> Database::open(const std::string& path, int flags)
     return std::unique_ptr<Database>(new Database(raw, path));
 }
 
-Database::~Database()
-{
+Database::~Database() {
     for (auto& [sql, cached] : cache_) sqlite3_finalize(cached.stmt);
     sqlite3_close_v2(db_);
 }
 
-void Database::fail(int code) const
-{
+void Database::fail(int code) const {
     throw Error(code, sqlite3_errmsg(db_));
 }
 
-void Database::exec(const char* sql)
-{
-    versionCached_ = false;   // transactions begin and end here
+void Database::exec(const char* sql) {
+    versionCached_ = false;  // transactions begin and end here
     ++transactionSerial_;
     const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) fail(sqlite3_extended_errcode(db_));
 }
 
-void Database::execIgnoringErrors(const char* sql)
-{
+void Database::execIgnoringErrors(const char* sql) {
     versionCached_ = false;
     ++transactionSerial_;
     sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
 }
 
-void Database::run(const char* sql)
-{
+void Database::run(const char* sql) {
     // A savepoint inside a transaction leaves its snapshot, and so the data version, as it was.
     const bool wasInTransaction = inTransaction();
     {
@@ -134,8 +120,7 @@ void Database::run(const char* sql)
     }
 }
 
-Query Database::query(const char* sql)
-{
+Query Database::query(const char* sql) {
     auto [it, inserted] = cache_.try_emplace(sql);
     CachedStatement& cached = it->second;
     if (inserted) cached.sql = sql;
@@ -156,23 +141,19 @@ Query Database::query(const char* sql)
     return Query(*this, stmt, true, nullptr);
 }
 
-std::int64_t Database::lastInsertRowid() const
-{
+std::int64_t Database::lastInsertRowid() const {
     return sqlite3_last_insert_rowid(db_);
 }
 
-int Database::changes() const
-{
+int Database::changes() const {
     return sqlite3_changes(db_);
 }
 
-bool Database::inTransaction() const
-{
+bool Database::inTransaction() const {
     return sqlite3_get_autocommit(db_) == 0;
 }
 
-std::int64_t Database::dataVersion()
-{
+std::int64_t Database::dataVersion() {
     const bool inTransaction = sqlite3_get_autocommit(db_) == 0;
     if (inTransaction && versionCached_) return dataVersion_;
     Query q = query("PRAGMA data_version");
@@ -181,34 +162,33 @@ std::int64_t Database::dataVersion()
     return dataVersion_;
 }
 
-void Database::setBusyTimeout(int milliseconds)
-{
+void Database::setBusyTimeout(int milliseconds) {
     busyTimeoutMs_ = milliseconds;
-    sqlite3_busy_handler(db_, [](void* self, int attempts) -> int {
-        Database& db = *static_cast<Database*>(self);
-        const auto now = std::chrono::steady_clock::now();
-        if (attempts == 0) db.busySince_ = now;
-        if (now - db.busySince_ >= std::chrono::milliseconds(db.busyTimeoutMs_)) return 0;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return 1;
-    }, this);
+    sqlite3_busy_handler(
+        db_,
+        [](void* self, int attempts) -> int {
+            Database& db = *static_cast<Database*>(self);
+            const auto now = std::chrono::steady_clock::now();
+            if (attempts == 0) db.busySince_ = now;
+            if (now - db.busySince_ >= std::chrono::milliseconds(db.busyTimeoutMs_)) return 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return 1;
+        },
+        this);
 }
 
-void Database::setCheckpointOnClose(bool enabled)
-{
+void Database::setCheckpointOnClose(bool enabled) {
     sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, enabled ? 0 : 1, nullptr);
 }
 
 // ---- WriteTransaction ----
 
 WriteTransaction::WriteTransaction(Database& db, bool singleStatement)
-    : db_(db), nested_(db.inTransaction()), active_(!(nested_ && singleStatement))
-{
+    : db_(db), nested_(db.inTransaction()), active_(!(nested_ && singleStatement)) {
     if (active_) db_.run(nested_ ? "SAVEPOINT op" : "BEGIN IMMEDIATE");
 }
 
-WriteTransaction::~WriteTransaction()
-{
+WriteTransaction::~WriteTransaction() {
     if (done_ || !active_) return;
     // Errors such as a full disk may already have rolled the transaction back; the rollback
     // below then fails harmlessly.
@@ -220,8 +200,7 @@ WriteTransaction::~WriteTransaction()
     db_.noteLocalChange();
 }
 
-void WriteTransaction::commit()
-{
+void WriteTransaction::commit() {
     if (active_) db_.run(nested_ ? "RELEASE op" : "COMMIT");
     done_ = true;
 }

@@ -2,8 +2,8 @@
 // A small RAII layer over the SQLite C API: a connection with a cache of prepared statements,
 // a lease on one statement that resets it when done (so no read transaction stays open), and a
 // write transaction guard. Failures throw sqlite::Error carrying the SQLite result code.
-#include <cstddef>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -19,8 +19,9 @@ namespace tovik::sqlite {
 class Error : public std::runtime_error {
 public:
     Error(int code, const std::string& message);
-    int code() const { return code_; }          // extended result code
+    int code() const { return code_; }  // extended result code
     int primaryCode() const { return code_ & 0xFF; }
+
 private:
     int code_;
 };
@@ -54,8 +55,8 @@ private:
     Query(Database& db, sqlite3_stmt* stmt, bool owned, bool* inUse);
     Database* db_;
     sqlite3_stmt* stmt_;
-    bool owned_;      // an uncached statement, finalized at the end
-    bool* inUse_;     // the cache's busy flag of a cached statement
+    bool owned_;   // an uncached statement, finalized at the end
+    bool* inUse_;  // the cache's busy flag of a cached statement
 };
 
 class Database {
@@ -114,7 +115,7 @@ private:
     int busyTimeoutMs_ = 0;
     std::chrono::steady_clock::time_point busySince_;
     std::uint64_t localChanges_ = 0;
-    bool versionCached_ = false;   // dataVersion_ holds the number of the current transaction
+    bool versionCached_ = false;  // dataVersion_ holds the number of the current transaction
     std::uint64_t transactionSerial_ = 0;
     std::int64_t dataVersion_ = 0;
 };
@@ -130,6 +131,7 @@ public:
     WriteTransaction(const WriteTransaction&) = delete;
     WriteTransaction& operator=(const WriteTransaction&) = delete;
     void commit();
+
 private:
     Database& db_;
     bool nested_;

@@ -110,15 +110,13 @@ constexpr const char* kFinishLayout2 = "DROP TABLE vals_v2;";
 // written is a FILETIME (100 ns ticks since 1601 UTC). Adding the column rewrites no row: keys
 // that were there before it read the default, the time the column was added, and every key
 // written later gets its own time.
-void addWrittenColumn(sqlite::Database& db, std::int64_t now)
-{
+void addWrittenColumn(sqlite::Database& db, std::int64_t now) {
     db.exec(("ALTER TABLE keys ADD COLUMN written INTEGER NOT NULL DEFAULT " + std::to_string(now)).c_str());
 }
 
 // Writes the values that query lists (key, name, type, data; each key's together and in order)
 // into packs and vals.
-void copyValues(sqlite::Database& db, const char* query)
-{
+void copyValues(sqlite::Database& db, const char* query) {
     std::vector<sqlite::StoredValue> values;
     KeyId key = kNoKey;
     sqlite::Query q = db.query(query);
@@ -130,13 +128,12 @@ void copyValues(sqlite::Database& db, const char* query)
             key = next;
         }
         if (!more) break;
-        values.push_back({sqlite::DecodeName(q.columnBlob(1)), static_cast<DWORD>(q.columnInt64(2)),
-                          std::string(q.columnBlob(3))});
+        values.push_back(
+            {sqlite::DecodeName(q.columnBlob(1)), static_cast<DWORD>(q.columnInt64(2)), std::string(q.columnBlob(3))});
     }
 }
 
-void upgrade(sqlite::Database& db, std::int64_t version)
-{
+void upgrade(sqlite::Database& db, std::int64_t version) {
     if (version == 1) {
         for (const char* step : {kSetAsideLayout1, kKeysTable, kValues, kPacks, kCopyKeysOfLayout1, kKeyIds})
             db.exec(step);
@@ -159,37 +156,27 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-std::string cannotOpen(const std::string& path, const std::string& why)
-{
+std::string cannotOpen(const std::string& path, const std::string& why) {
     return "Cannot open the registry store \"" + path + "\": " + why;
 }
 
-std::string describeSqliteFailure(const std::string& path, const sqlite::Error& e)
-{
+std::string describeSqliteFailure(const std::string& path, const sqlite::Error& e) {
     switch (e.primaryCode()) {
     case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return cannotOpen(path, "another program keeps it locked; try again when it is done.");
-    case SQLITE_NOTADB:
-        return cannotOpen(path, "it is not a Tovik registry database; the file was left unchanged.");
-    case SQLITE_CORRUPT:
-        return cannotOpen(path, "the database is damaged; the file was left unchanged.");
-    case SQLITE_READONLY:
-        return cannotOpen(path, "it cannot be written (read-only file or folder).");
-    case SQLITE_FULL:
-        return cannotOpen(path, "the disk is full.");
+    case SQLITE_LOCKED: return cannotOpen(path, "another program keeps it locked; try again when it is done.");
+    case SQLITE_NOTADB: return cannotOpen(path, "it is not a Tovik registry database; the file was left unchanged.");
+    case SQLITE_CORRUPT: return cannotOpen(path, "the database is damaged; the file was left unchanged.");
+    case SQLITE_READONLY: return cannotOpen(path, "it cannot be written (read-only file or folder).");
+    case SQLITE_FULL: return cannotOpen(path, "the disk is full.");
     case SQLITE_CANTOPEN:
     case SQLITE_PERM:
-    case SQLITE_AUTH:
-        return cannotOpen(path, "the file or its folder cannot be accessed.");
-    default:
-        return cannotOpen(path, std::string(e.what()) + ".");
+    case SQLITE_AUTH: return cannotOpen(path, "the file or its folder cannot be accessed.");
+    default: return cannotOpen(path, std::string(e.what()) + ".");
     }
 }
 
 // A root's ASCII name as UTF-16 units, little- or big-endian.
-std::string rootNameBytes(std::u16string_view ascii, bool bigEndian)
-{
+std::string rootNameBytes(std::u16string_view ascii, bool bigEndian) {
     std::string bytes;
     for (char16_t unit : ascii) {
         const char c = static_cast<char>(unit);
@@ -199,13 +186,12 @@ std::string rootNameBytes(std::u16string_view ascii, bool bigEndian)
     return bytes;
 }
 
-void addMissingRoots(sqlite::Database& db)
-{
-    for (const RootInfo& root : HeldRoots()) {
+void addMissingRoots(sqlite::Database& db) {
+    for (const RootInfo& root : heldRoots()) {
         const std::int64_t id = root.handle - HKEY_CLASSES_ROOT + 1;
         if (db.query("SELECT 1 FROM keys WHERE id = ?1").bind(1, id).step()) continue;
-        sqlite::Query insert = db.query(
-            "INSERT INTO keys(id, parent, name, fold, depth, written) VALUES(?1, 0, ?2, ?3, 0, ?4)");
+        sqlite::Query insert =
+            db.query("INSERT INTO keys(id, parent, name, fold, depth, written) VALUES(?1, 0, ?2, ?3, 0, ?4)");
         insert.bind(1, id).bind(4, fileTimeNow());
         // The bound bytes must live until the insert has run.
         const std::string name = rootNameBytes(root.longName, false);
@@ -216,8 +202,7 @@ void addMissingRoots(sqlite::Database& db)
     }
 }
 
-void createSchema(sqlite::Database& db)
-{
+void createSchema(sqlite::Database& db) {
     db.exec(kKeysTable);
     addWrittenColumn(db, fileTimeNow());
     db.exec(kKeyIds);
@@ -228,8 +213,7 @@ void createSchema(sqlite::Database& db)
     db.exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
 }
 
-std::int64_t pragmaNumber(sqlite::Database& db, const char* pragma)
-{
+std::int64_t pragmaNumber(sqlite::Database& db, const char* pragma) {
     sqlite::Query q = db.query(pragma);
     return q.step() ? q.columnInt64(0) : 0;
 }
@@ -237,17 +221,20 @@ std::int64_t pragmaNumber(sqlite::Database& db, const char* pragma)
 enum class Layout { Empty, Ours, Older, Foreign, Newer, Damaged };
 
 // Reads the header and the schema only: constant time whatever the size of the store.
-Layout inspectLayout(sqlite::Database& db)
-{
+Layout inspectLayout(sqlite::Database& db) {
     bool hasKeys = false, hasVals = false, hasPacks = false, hasOther = false;
     {
         sqlite::Query q = db.query("SELECT name FROM sqlite_schema WHERE type = 'table'");
         while (q.step()) {
             const std::string_view name = q.columnBlob(0);
-            if (name == "keys") hasKeys = true;
-            else if (name == "vals") hasVals = true;
-            else if (name == "packs") hasPacks = true;
-            else if (name != "sqlite_sequence" && name != "key_ids") hasOther = true;
+            if (name == "keys")
+                hasKeys = true;
+            else if (name == "vals")
+                hasVals = true;
+            else if (name == "packs")
+                hasPacks = true;
+            else if (name != "sqlite_sequence" && name != "key_ids")
+                hasOther = true;
         }
     }
     const std::int64_t applicationId = pragmaNumber(db, "PRAGMA application_id");
@@ -259,8 +246,7 @@ Layout inspectLayout(sqlite::Database& db)
     return version < kSchemaVersion ? Layout::Older : Layout::Ours;
 }
 
-void configureConnection(sqlite::Database& db, bool file)
-{
+void configureConnection(sqlite::Database& db, bool file) {
     db.setBusyTimeout(kBusyTimeoutMs);
     if (file) {
         sqlite::Query mode = db.query("PRAGMA journal_mode = WAL");
@@ -276,8 +262,7 @@ void configureConnection(sqlite::Database& db, bool file)
 
 // Makes sure the file exists (creating folders and an empty file with mode 0600), and refuses
 // files that must not be touched.
-void prepareFile(const std::string& path)
-{
+void prepareFile(const std::string& path) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) {
         if (errno != ENOENT) throw OpenFailure(cannotOpen(path, std::strerror(errno) + std::string(".")));
@@ -288,8 +273,7 @@ void prepareFile(const std::string& path)
         }
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST) {
-            throw OpenFailure("Cannot create the registry store \"" + path + "\": " +
-                              std::strerror(errno) + ".");
+            throw OpenFailure("Cannot create the registry store \"" + path + "\": " + std::strerror(errno) + ".");
         }
         if (fd >= 0) {
             fchmod(fd, 0600);
@@ -301,8 +285,7 @@ void prepareFile(const std::string& path)
     }
     if (S_ISDIR(st.st_mode)) throw OpenFailure(cannotOpen(path, "it is a folder, not a file."));
     if (!S_ISREG(st.st_mode)) throw OpenFailure(cannotOpen(path, "it is not a regular file."));
-    if (access(path.c_str(), R_OK) != 0)
-        throw OpenFailure(cannotOpen(path, "permission to read it was denied."));
+    if (access(path.c_str(), R_OK) != 0) throw OpenFailure(cannotOpen(path, "permission to read it was denied."));
     if (access(path.c_str(), W_OK) != 0 || (st.st_mode & 0222) == 0)
         throw OpenFailure(cannotOpen(path, "the file is read-only."));
 
@@ -310,7 +293,8 @@ void prepareFile(const std::string& path)
     char header[16] = {};
     std::size_t got = 0;
     const files::FileStatus read = files::readHead(path, header, sizeof header, got);
-    if (read.problem == files::Problem::notRegularFile) throw OpenFailure(cannotOpen(path, "it is not a regular file."));
+    if (read.problem == files::Problem::notRegularFile)
+        throw OpenFailure(cannotOpen(path, "it is not a regular file."));
     if (!read.ok()) throw OpenFailure(cannotOpen(path, std::strerror(read.error) + std::string(".")));
     if (got != sizeof header || std::memcmp(header, "SQLite format 3", 16) != 0)
         throw OpenFailure(cannotOpen(path, "it is not a Tovik registry database; the file was left unchanged."));
@@ -318,8 +302,7 @@ void prepareFile(const std::string& path)
 
 }  // namespace
 
-StoreOpenResult OpenSqliteStore(const std::string& path, std::unique_ptr<Backend>& backend)
-{
+StoreOpenResult OpenSqliteStore(const std::string& path, std::unique_ptr<Backend>& backend) {
     StoreOpenResult result;
     if (path.empty()) {
         result.error = "Cannot open the registry store: no file name was given.";
@@ -337,13 +320,13 @@ StoreOpenResult OpenSqliteStore(const std::string& path, std::unique_ptr<Backend
         case Layout::Foreign:
             throw OpenFailure(cannotOpen(path, "it is a database of another program; the file was left unchanged."));
         case Layout::Newer:
-            throw OpenFailure(cannotOpen(path, "it was written by a newer version of Tovik; the file was left unchanged."));
+            throw OpenFailure(
+                cannotOpen(path, "it was written by a newer version of Tovik; the file was left unchanged."));
         case Layout::Damaged:
             throw OpenFailure(cannotOpen(path, "the database is damaged; the file was left unchanged."));
         case Layout::Empty:
         case Layout::Older:
-        case Layout::Ours:
-            break;
+        case Layout::Ours: break;
         }
         configureConnection(*db, true);
         if (layout == Layout::Older) {
@@ -369,7 +352,8 @@ StoreOpenResult OpenSqliteStore(const std::string& path, std::unique_ptr<Backend
                 createSchema(*db);
                 result.created = true;
             } else if (layout != Layout::Ours) {
-                throw OpenFailure(cannotOpen(path, "it is a database of another program; the file was left unchanged."));
+                throw OpenFailure(
+                    cannotOpen(path, "it is a database of another program; the file was left unchanged."));
             }
             addMissingRoots(*db);
             tx.commit();
@@ -396,8 +380,7 @@ StoreOpenResult OpenSqliteStore(const std::string& path, std::unique_ptr<Backend
     return result;
 }
 
-std::unique_ptr<Backend> OpenSqliteMemoryStore()
-{
+std::unique_ptr<Backend> OpenSqliteMemoryStore() {
     std::unique_ptr<sqlite::Database> db =
         sqlite::Database::open(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
     configureConnection(*db, false);
@@ -408,15 +391,13 @@ std::unique_ptr<Backend> OpenSqliteMemoryStore()
     return std::make_unique<SqliteBackend>(std::move(db));
 }
 
-std::int64_t SqliteStoreLayout()
-{
+std::int64_t SqliteStoreLayout() {
     return kSchemaVersion;
 }
 
-sqlite::Database* CurrentSqliteDatabase()
-{
+sqlite::Database* CurrentSqliteDatabase() {
     // The store may sit below layers (the change history's recording layer).
-    for (Backend* layer = CurrentBackend(); layer != nullptr; layer = layer->layeredOver()) {
+    for (Backend* layer = currentBackend(); layer != nullptr; layer = layer->layeredOver()) {
         if (auto* store = dynamic_cast<SqliteBackend*>(layer)) return &store->database();
     }
     return nullptr;

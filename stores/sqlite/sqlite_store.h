@@ -9,7 +9,9 @@
 
 namespace tovik {
 
-namespace sqlite { class Database; }
+namespace sqlite {
+class Database;
+}
 
 // Opens (creating when missing, mode 0600) the store at path into backend. A corrupt, unreadable
 // or foreign file is never overwritten: the result says why it failed.

@@ -19,25 +19,26 @@ constexpr std::size_t kLinearLookup = 32;
 
 // The range of value ids that belongs to a key (see the schema in sqlite_store.cpp).
 constexpr int kPositionBits = 27;
-std::int64_t firstValueId(KeyId key) { return static_cast<std::int64_t>(static_cast<std::uint64_t>(key) << kPositionBits); }
-std::int64_t lastValueId(KeyId key) { return firstValueId(key) + ((std::int64_t{1} << kPositionBits) - 1); }
+std::int64_t firstValueId(KeyId key) {
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(key) << kPositionBits);
+}
+std::int64_t lastValueId(KeyId key) {
+    return firstValueId(key) + ((std::int64_t{1} << kPositionBits) - 1);
+}
 
-std::size_t packedBytes(const std::vector<StoredValue>& values)
-{
+std::size_t packedBytes(const std::vector<StoredValue>& values) {
     std::size_t bytes = 0;
     for (const StoredValue& value : values) bytes += PackedSize(value);
     return bytes;
 }
 
-std::size_t findByName(const std::vector<StoredValue>& values, std::u16string_view name)
-{
+std::size_t findByName(const std::vector<StoredValue>& values, std::u16string_view name) {
     for (std::size_t i = 0; i < values.size(); ++i)
         if (SameName(values[i].name, name)) return i;
     return SIZE_MAX;
 }
 
-void writePack(Database& db, KeyId key, std::string_view pack)
-{
+void writePack(Database& db, KeyId key, std::string_view pack) {
     db.query("INSERT INTO packs(key, data) VALUES(?1, ?2) ON CONFLICT(key) DO UPDATE SET data = excluded.data")
         .bind(1, key)
         .bindBlob(2, pack)
@@ -45,8 +46,7 @@ void writePack(Database& db, KeyId key, std::string_view pack)
 }
 
 // Every value of a key as a row, in order, and the empty pack that says so. The key has no rows.
-void writeRows(Database& db, KeyId key, const std::vector<StoredValue>& values)
-{
+void writeRows(Database& db, KeyId key, const std::vector<StoredValue>& values) {
     writePack(db, key, {});
     std::int64_t id = firstValueId(key);
     for (const StoredValue& value : values) {
@@ -64,8 +64,7 @@ void writeRows(Database& db, KeyId key, const std::vector<StoredValue>& values)
 }
 
 // Replaces a key's values, held as a pack or none, by values.
-void store(Database& db, KeyId key, const std::vector<StoredValue>& values, bool hadPack, std::size_t bytes)
-{
+void store(Database& db, KeyId key, const std::vector<StoredValue>& values, bool hadPack, std::size_t bytes) {
     if (values.empty()) {
         if (hadPack) db.query("DELETE FROM packs WHERE key = ?1").bind(1, key).step();
     } else if (values.size() <= kMaxPackedValues && bytes <= kMaxPackBytes) {
@@ -78,8 +77,7 @@ void store(Database& db, KeyId key, const std::vector<StoredValue>& values, bool
 // Whether the values, with the value named name set to size bytes of data, still fit a pack.
 // at is where that value is, SIZE_MAX for a new one; bytes is the size of the pack as it is.
 bool fitsWith(const std::vector<StoredValue>& values, std::size_t bytes, std::size_t at, std::u16string_view name,
-              DWORD type, DWORD size)
-{
+              DWORD type, DWORD size) {
     const std::size_t count = values.size() + (at == SIZE_MAX ? 1 : 0);
     const std::size_t after = bytes + PackedSize(name, type, size) - (at == SIZE_MAX ? 0 : PackedSize(values[at]));
     return count <= kMaxPackedValues && after <= kMaxPackBytes;
@@ -87,10 +85,9 @@ bool fitsWith(const std::vector<StoredValue>& values, std::size_t bytes, std::si
 
 // Sets the value at (SIZE_MAX: a new one, named name) to type and data.
 void setAt(std::vector<StoredValue>& values, std::size_t at, std::u16string_view name, DWORD type, const BYTE* data,
-           DWORD size)
-{
+           DWORD size) {
     StoredValue& value = at == SIZE_MAX ? values.emplace_back() : values[at];
-    if (at == SIZE_MAX) value.name = name;   // an overwrite keeps the case the name had
+    if (at == SIZE_MAX) value.name = name;  // an overwrite keeps the case the name had
     value.type = type;
     value.data.assign(reinterpret_cast<const char*>(data), size);
 }
@@ -99,8 +96,7 @@ void setAt(std::vector<StoredValue>& values, std::size_t at, std::u16string_view
 // fail, the whole batch is rolled back: its commit then reports every write since the last one
 // as lost, never as kept.
 template <class Write>
-void writeOrRollBack(Database& db, Write write)
-{
+void writeOrRollBack(Database& db, Write write) {
     try {
         write();
     } catch (const Error&) {
@@ -110,38 +106,32 @@ void writeOrRollBack(Database& db, Write write)
     }
 }
 
-bool sameData(const StoredValue& value, DWORD type, const BYTE* data, DWORD size)
-{
+bool sameData(const StoredValue& value, DWORD type, const BYTE* data, DWORD size) {
     return value.type == type && value.data.size() == size &&
            (size == 0 || std::memcmp(value.data.data(), data, size) == 0);
 }
 
-LONG missingValue(Database& db, KeyId key)
-{
+LONG missingValue(Database& db, KeyId key) {
     return KeyRowExists(db, key) ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
 }
 
 }  // namespace
 
-bool KeyRowExists(Database& db, KeyId key)
-{
+bool KeyRowExists(Database& db, KeyId key) {
     return db.query("SELECT 1 FROM keys WHERE id = ?1").bind(1, key).step();
 }
 
-void TouchKey(Database& db, KeyId key, std::int64_t time)
-{
+void TouchKey(Database& db, KeyId key, std::int64_t time) {
     db.query("UPDATE keys SET written = ?2 WHERE id = ?1").bind(1, key).bind(2, time).step();
 }
 
-void WriteKeyValues(Database& db, KeyId key, const std::vector<StoredValue>& values)
-{
+void WriteKeyValues(Database& db, KeyId key, const std::vector<StoredValue>& values) {
     store(db, key, values, false, packedBytes(values));
 }
 
 // ---- Pending ----
 
-std::size_t ValueStore::Pending::find(std::u16string_view name)
-{
+std::size_t ValueStore::Pending::find(std::u16string_view name) {
     if (!indexed && values.size() <= kLinearLookup) return findByName(values, name);
     if (!indexed) {
         byFold.reserve(values.size() * 2);
@@ -152,8 +142,7 @@ std::size_t ValueStore::Pending::find(std::u16string_view name)
     return it == byFold.end() ? SIZE_MAX : it->second;
 }
 
-void ValueStore::Pending::add(StoredValue value)
-{
+void ValueStore::Pending::add(StoredValue value) {
     if (indexed) byFold.emplace(EncodeFold(value.name), values.size());
     bytes += PackedSize(value);
     values.push_back(std::move(value));
@@ -161,15 +150,13 @@ void ValueStore::Pending::add(StoredValue value)
 
 // ---- ValueStore ----
 
-void ValueStore::dropStale()
-{
+void ValueStore::dropStale() {
     if (batch_ && db_.inTransaction()) return;
     pending_ = Pending{};
     newKey_ = kNoKey;
 }
 
-void ValueStore::flush()
-{
+void ValueStore::flush() {
     dropStale();
     if (pending_.key == kNoKey) return;
     Pending pending = std::move(pending_);
@@ -180,8 +167,7 @@ void ValueStore::flush()
     });
 }
 
-ValueStore::Form ValueStore::load(KeyId key, std::vector<StoredValue>& values)
-{
+ValueStore::Form ValueStore::load(KeyId key, std::vector<StoredValue>& values) {
     Query q = db_.query("SELECT data FROM packs WHERE key = ?1");
     q.bind(1, key);
     if (!q.step()) return Form::None;
@@ -191,8 +177,7 @@ ValueStore::Form ValueStore::load(KeyId key, std::vector<StoredValue>& values)
     return Form::Packed;
 }
 
-void ValueStore::list(KeyId key, std::size_t from, std::int64_t limit, std::vector<ValueEntry>& out)
-{
+void ValueStore::list(KeyId key, std::size_t from, std::int64_t limit, std::vector<ValueEntry>& out) {
     flushKey(key);
     {
         Query q = db_.query("SELECT data FROM packs WHERE key = ?1");
@@ -212,16 +197,15 @@ void ValueStore::list(KeyId key, std::size_t from, std::int64_t limit, std::vect
             for (std::size_t at = 0; at < pack.size() && index < end; ++index) {
                 if (!ReadPackedValue(pack, at, value)) throw BackendFailure(BackendFailure::Kind::Damaged);
                 if (index < from) continue;
-                out.push_back({firstValueId(key) + static_cast<std::int64_t>(index) + 1, value.decodedName(), value.type,
-                               static_cast<DWORD>(value.data.size()), true, std::string(value.data)});
+                out.push_back({firstValueId(key) + static_cast<std::int64_t>(index) + 1, value.decodedName(),
+                               value.type, static_cast<DWORD>(value.data.size()), true, std::string(value.data)});
             }
             return;
         }
     }
     // An empty pack: the values are rows. length() of a blob does not read the blob itself; large data stays on disk until asked for.
-    Query q = db_.query(
-        "SELECT id, name, type, length(data), CASE WHEN length(data) <= ?3 THEN data END "
-        "FROM vals WHERE id BETWEEN ?1 AND ?5 ORDER BY id LIMIT ?2 OFFSET ?4");
+    Query q = db_.query("SELECT id, name, type, length(data), CASE WHEN length(data) <= ?3 THEN data END "
+                        "FROM vals WHERE id BETWEEN ?1 AND ?5 ORDER BY id LIMIT ?2 OFFSET ?4");
     q.bind(1, firstValueId(key)).bind(2, limit).bind(3, kListedDataLimit).bind(4, static_cast<std::int64_t>(from));
     q.bind(5, lastValueId(key));
     while (q.step()) {
@@ -232,8 +216,7 @@ void ValueStore::list(KeyId key, std::size_t from, std::int64_t limit, std::vect
     }
 }
 
-bool ValueStore::readData(ValueId value, BYTE* buffer, DWORD expectedSize)
-{
+bool ValueStore::readData(ValueId value, BYTE* buffer, DWORD expectedSize) {
     flushKey(value >> kPositionBits);
     Query q = db_.query("SELECT data FROM vals WHERE id = ?1");
     q.bind(1, value);
@@ -244,19 +227,18 @@ bool ValueStore::readData(ValueId value, BYTE* buffer, DWORD expectedSize)
     return true;
 }
 
-LONG ValueStore::setRow(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size, bool& changed)
-{
+LONG ValueStore::setRow(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size, bool& changed) {
     changed = false;
     const std::string storedName = EncodeName(name);
     const std::string fold = EncodeFold(name);
     // Overwriting keeps the row, so the value keeps its place and the case of its name; a new
     // value takes the position after the key's last. A key out of positions fails the check.
-    Query upsert = db_.query(
-        "INSERT INTO vals(id, key, fold, name, type, data) VALUES("
-        "coalesce((SELECT id FROM vals WHERE id BETWEEN ?6 AND ?7 ORDER BY id DESC LIMIT 1), ?6) + 1, "
-        "?1, ?3, ?2, ?4, ?5) "
-        "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data "
-        "WHERE vals.type IS NOT excluded.type OR vals.data IS NOT excluded.data");
+    Query upsert =
+        db_.query("INSERT INTO vals(id, key, fold, name, type, data) VALUES("
+                  "coalesce((SELECT id FROM vals WHERE id BETWEEN ?6 AND ?7 ORDER BY id DESC LIMIT 1), ?6) + 1, "
+                  "?1, ?3, ?2, ?4, ?5) "
+                  "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data "
+                  "WHERE vals.type IS NOT excluded.type OR vals.data IS NOT excluded.data");
     upsert.bind(1, key).bindBlob(2, storedName).bindBlob(3, fold).bind(4, type).bindBlob(5, data, size);
     upsert.bind(6, firstValueId(key)).bind(7, lastValueId(key));
     try {
@@ -269,8 +251,7 @@ LONG ValueStore::setRow(KeyId key, std::u16string_view name, DWORD type, const B
     return ERROR_SUCCESS;
 }
 
-LONG ValueStore::setPending(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size)
-{
+LONG ValueStore::setPending(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size) {
     if (pending_.key != key) {
         flush();
         std::vector<StoredValue> values;
@@ -319,8 +300,7 @@ LONG ValueStore::setPending(KeyId key, std::u16string_view name, DWORD type, con
     return ERROR_SUCCESS;
 }
 
-LONG ValueStore::set(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size)
-{
+LONG ValueStore::set(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size) {
     dropStale();
     if (batch_ && db_.inTransaction()) return setPending(key, name, type, data, size);
     WriteTransaction tx(db_);
@@ -352,8 +332,7 @@ LONG ValueStore::set(KeyId key, std::u16string_view name, DWORD type, const BYTE
     return ERROR_SUCCESS;
 }
 
-LONG ValueStore::remove(KeyId key, std::u16string_view name)
-{
+LONG ValueStore::remove(KeyId key, std::u16string_view name) {
     flushKey(key);
     WriteTransaction tx(db_);
     std::vector<StoredValue> values;
@@ -374,8 +353,7 @@ LONG ValueStore::remove(KeyId key, std::u16string_view name)
     return rc;
 }
 
-LONG ValueStore::rename(KeyId key, std::u16string_view oldName, std::u16string_view newName)
-{
+LONG ValueStore::rename(KeyId key, std::u16string_view oldName, std::u16string_view newName) {
     flushKey(key);
     WriteTransaction tx(db_);
     std::vector<StoredValue> values;
@@ -395,7 +373,11 @@ LONG ValueStore::rename(KeyId key, std::u16string_view oldName, std::u16string_v
             return ERROR_ALREADY_EXISTS;
         // The row stays, and with it the value's place in the creation order.
         const std::string name = EncodeName(newName);
-        db_.query("UPDATE vals SET name = ?2, fold = ?3 WHERE id = ?1").bind(1, value).bindBlob(2, name).bindBlob(3, newFold).step();
+        db_.query("UPDATE vals SET name = ?2, fold = ?3 WHERE id = ?1")
+            .bind(1, value)
+            .bindBlob(2, name)
+            .bindBlob(3, newFold)
+            .step();
     } else {
         const std::size_t at = findByName(values, oldName);
         if (at == SIZE_MAX) return missingValue(db_, key);

@@ -26,8 +26,7 @@ public:
     explicit ValueStore(Database& db) : db_(db) {}
 
     // Whether a batch holds the store: only then are values held back.
-    void setBatch(bool open)
-    {
+    void setBatch(bool open) {
         batch_ = open;
         newKey_ = kNoKey;
     }
@@ -45,8 +44,7 @@ public:
     // back, so that its commit cannot report the lost values as kept, and the failure thrown.
     void flush();
     // Before anything reads or changes key's values through the tables.
-    void flushKey(KeyId key)
-    {
+    void flushKey(KeyId key) {
         if (newKey_ == key) newKey_ = kNoKey;
         if (pending_.key == key) flush();
     }
@@ -64,11 +62,11 @@ private:
     // The key written last in the batch: its values, when they are a pack still to be written.
     struct Pending {
         KeyId key = kNoKey;
-        bool rows = false;       // the key's values are rows: nothing is held back
-        bool hadPack = false;    // the key has a pack in the table already
-        std::size_t bytes = 0;   // of the values in a pack
+        bool rows = false;      // the key's values are rows: nothing is held back
+        bool hadPack = false;   // the key has a pack in the table already
+        std::size_t bytes = 0;  // of the values in a pack
         std::vector<StoredValue> values;
-        bool indexed = false;    // byFold holds every value (keys of many values)
+        bool indexed = false;  // byFold holds every value (keys of many values)
         std::unordered_map<std::string, std::size_t> byFold;
         std::int64_t touched = 0;  // when the key was last written, to be stored with its pack
         std::size_t find(std::u16string_view name);

@@ -7,8 +7,7 @@ namespace {
 
 // Each value: a varint of the name's length in units, doubled, plus one when every unit is below
 // 0x100 and so takes one byte; varints of the type and the data's size; the name; the data.
-void appendVarint(std::string& out, std::uint64_t n)
-{
+void appendVarint(std::string& out, std::uint64_t n) {
     while (n >= 0x80) {
         out.push_back(static_cast<char>((n & 0x7F) | 0x80));
         n >>= 7;
@@ -16,8 +15,7 @@ void appendVarint(std::string& out, std::uint64_t n)
     out.push_back(static_cast<char>(n));
 }
 
-std::size_t varintSize(std::uint64_t n)
-{
+std::size_t varintSize(std::uint64_t n) {
     std::size_t size = 1;
     while (n >= 0x80) {
         n >>= 7;
@@ -26,8 +24,7 @@ std::size_t varintSize(std::uint64_t n)
     return size;
 }
 
-bool readVarint(std::string_view bytes, std::size_t& at, std::uint64_t& n)
-{
+bool readVarint(std::string_view bytes, std::size_t& at, std::uint64_t& n) {
     n = 0;
     for (int shift = 0; shift < 64; shift += 7) {
         if (at >= bytes.size()) return false;
@@ -38,8 +35,7 @@ bool readVarint(std::string_view bytes, std::size_t& at, std::uint64_t& n)
     return false;
 }
 
-bool isNarrow(std::u16string_view name)
-{
+bool isNarrow(std::u16string_view name) {
     for (const char16_t unit : name)
         if (unit > 0xFF) return false;
     return true;
@@ -47,8 +43,7 @@ bool isNarrow(std::u16string_view name)
 
 }  // namespace
 
-std::string EncodeName(std::u16string_view name)
-{
+std::string EncodeName(std::u16string_view name) {
     std::string bytes(name.size() * 2, '\0');
     for (std::size_t i = 0; i < name.size(); ++i) {
         bytes[2 * i] = static_cast<char>(name[i] & 0xFF);
@@ -57,19 +52,17 @@ std::string EncodeName(std::u16string_view name)
     return bytes;
 }
 
-std::string EncodeFold(std::u16string_view name)
-{
+std::string EncodeFold(std::u16string_view name) {
     std::string bytes(name.size() * 2, '\0');
     for (std::size_t i = 0; i < name.size(); ++i) {
-        const char16_t folded = FoldNameUnit(name[i]);
+        const char16_t folded = foldNameUnit(name[i]);
         bytes[2 * i] = static_cast<char>(folded >> 8);
         bytes[2 * i + 1] = static_cast<char>(folded & 0xFF);
     }
     return bytes;
 }
 
-std::u16string DecodeName(std::string_view bytes)
-{
+std::u16string DecodeName(std::string_view bytes) {
     std::u16string name(bytes.size() / 2, u'\0');
     for (std::size_t i = 0; i < name.size(); ++i) {
         name[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
@@ -78,23 +71,20 @@ std::u16string DecodeName(std::string_view bytes)
     return name;
 }
 
-bool SameName(std::u16string_view a, std::u16string_view b)
-{
+bool SameName(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (a[i] != b[i] && FoldNameUnit(a[i]) != FoldNameUnit(b[i])) return false;
+        if (a[i] != b[i] && foldNameUnit(a[i]) != foldNameUnit(b[i])) return false;
     return true;
 }
 
-std::size_t PackedSize(std::u16string_view name, DWORD type, std::size_t dataSize)
-{
+std::size_t PackedSize(std::u16string_view name, DWORD type, std::size_t dataSize) {
     const std::size_t units = name.size();
     const std::size_t nameBytes = isNarrow(name) ? units : 2 * units;
     return varintSize(2 * units + 1) + varintSize(type) + varintSize(dataSize) + nameBytes + dataSize;
 }
 
-void AppendToPack(std::string& pack, const StoredValue& value)
-{
+void AppendToPack(std::string& pack, const StoredValue& value) {
     const bool narrow = isNarrow(value.name);
     appendVarint(pack, 2 * static_cast<std::uint64_t>(value.name.size()) + (narrow ? 1 : 0));
     appendVarint(pack, value.type);
@@ -106,8 +96,7 @@ void AppendToPack(std::string& pack, const StoredValue& value)
     pack += value.data;
 }
 
-std::string EncodePack(const std::vector<StoredValue>& values)
-{
+std::string EncodePack(const std::vector<StoredValue>& values) {
     std::size_t size = 0;
     for (const StoredValue& value : values) size += PackedSize(value);
     std::string pack;
@@ -116,8 +105,7 @@ std::string EncodePack(const std::vector<StoredValue>& values)
     return pack;
 }
 
-std::u16string PackedValue::decodedName() const
-{
+std::u16string PackedValue::decodedName() const {
     const auto* bytes = reinterpret_cast<const unsigned char*>(name.data());
     std::u16string decoded(narrow ? name.size() : name.size() / 2, u'\0');
     for (std::size_t i = 0; i < decoded.size(); ++i)
@@ -125,8 +113,7 @@ std::u16string PackedValue::decodedName() const
     return decoded;
 }
 
-bool ReadPackedValue(std::string_view pack, std::size_t& at, PackedValue& value)
-{
+bool ReadPackedValue(std::string_view pack, std::size_t& at, PackedValue& value) {
     std::uint64_t nameField = 0, type = 0, size = 0;
     if (!readVarint(pack, at, nameField) || !readVarint(pack, at, type) || !readVarint(pack, at, size)) return false;
     value.narrow = (nameField & 1) != 0;
@@ -141,8 +128,7 @@ bool ReadPackedValue(std::string_view pack, std::size_t& at, PackedValue& value)
     return true;
 }
 
-bool DecodePack(std::string_view pack, std::vector<StoredValue>& out)
-{
+bool DecodePack(std::string_view pack, std::vector<StoredValue>& out) {
     PackedValue packed;
     for (std::size_t at = 0; at < pack.size();) {
         if (!ReadPackedValue(pack, at, packed)) return false;

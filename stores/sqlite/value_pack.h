@@ -32,13 +32,15 @@ constexpr std::size_t kMaxPackBytes = 64 * 1024;
 
 // The bytes that a value takes in a pack.
 std::size_t PackedSize(std::u16string_view name, DWORD type, std::size_t dataSize);
-inline std::size_t PackedSize(const StoredValue& value) { return PackedSize(value.name, value.type, value.data.size()); }
+inline std::size_t PackedSize(const StoredValue& value) {
+    return PackedSize(value.name, value.type, value.data.size());
+}
 // Appends value to pack.
 void AppendToPack(std::string& pack, const StoredValue& value);
 std::string EncodePack(const std::vector<StoredValue>& values);
 // One value of a pack as its bytes lie there.
 struct PackedValue {
-    std::string_view name;   // one byte per unit when narrow, else UTF-16LE
+    std::string_view name;  // one byte per unit when narrow, else UTF-16LE
     bool narrow = false;
     DWORD type = 0;
     std::string_view data;

@@ -17,7 +17,7 @@ using wine::WineKey;
 using wine::WinePrefix;
 
 // Ids of the roots and of the keys between HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT.
-constexpr KeyId kClassesId = 1;   // HKLM\Software\Classes
+constexpr KeyId kClassesId = 1;  // HKLM\Software\Classes
 constexpr KeyId kUserId = 2;
 constexpr KeyId kMachineId = 3;
 constexpr KeyId kSoftwareId = 4;  // HKLM\Software
@@ -27,8 +27,7 @@ constexpr std::size_t kListedDataLimit = 4096;
 // A value's id is its key's id and its position.
 constexpr int kValueIndexBits = 24;
 
-LONG resultOf(EditResult result)
-{
+LONG resultOf(EditResult result) {
     switch (result) {
     case EditResult::ok: return ERROR_SUCCESS;
     case EditResult::notFound: return ERROR_FILE_NOT_FOUND;
@@ -43,8 +42,7 @@ LONG resultOf(EditResult result)
 
 }  // namespace
 
-WineBackend::WineBackend(std::unique_ptr<WinePrefix> prefix) : prefix_(std::move(prefix))
-{
+WineBackend::WineBackend(std::unique_ptr<WinePrefix> prefix) : prefix_(std::move(prefix)) {
     keys_.resize(5);
     keys_[kClassesId] = {kSoftwareId, u"Classes"};
     keys_[kUserId] = {kNoKey, {}, true};
@@ -54,20 +52,22 @@ WineBackend::WineBackend(std::unique_ptr<WinePrefix> prefix) : prefix_(std::move
     byName_.emplace(indexName(kSoftwareId, u"Classes"), kClassesId);
 }
 
-WineBackend::~WineBackend()
-{
+WineBackend::~WineBackend() {
     if (prefix_->writing()) {
         std::string ignored;
         prefix_->commitWrite(ignored);
     }
 }
 
-bool WineBackend::readOnly() const { return prefix_->readOnly(); }
+bool WineBackend::readOnly() const {
+    return prefix_->readOnly();
+}
 
-std::string WineBackend::readOnlyReason() const { return prefix_->readOnlyReason(); }
+std::string WineBackend::readOnlyReason() const {
+    return prefix_->readOnlyReason();
+}
 
-KeyId WineBackend::rootKey(HKEY root) const
-{
+KeyId WineBackend::rootKey(HKEY root) const {
     switch (root) {
     case HKEY_CLASSES_ROOT: return kClassesId;
     case HKEY_CURRENT_USER: return kUserId;
@@ -75,8 +75,7 @@ KeyId WineBackend::rootKey(HKEY root) const
     }
 }
 
-ChangeStamp WineBackend::changeStamp()
-{
+ChangeStamp WineBackend::changeStamp() {
     // Outside a batch or snapshot, files another program replaced are read again here, so that
     // every handle sees the change (the generation moves on).
     if (!inTransaction()) {
@@ -86,20 +85,22 @@ ChangeStamp WineBackend::changeStamp()
     return {local_, static_cast<std::int64_t>(prefix_->generation())};
 }
 
-bool WineBackend::inTransaction() { return snapshot_ || prefix_->writing(); }
+bool WineBackend::inTransaction() {
+    return snapshot_ || prefix_->writing();
+}
 
-bool WineBackend::isFixedKey(KeyId id) const { return id >= kClassesId && id <= kSoftwareId; }
+bool WineBackend::isFixedKey(KeyId id) const {
+    return id >= kClassesId && id <= kSoftwareId;
+}
 
-std::u16string WineBackend::indexName(KeyId parent, std::u16string_view name) const
-{
+std::u16string WineBackend::indexName(KeyId parent, std::u16string_view name) const {
     std::u16string key(4 + name.size(), u'\0');
     for (int i = 0; i < 4; ++i) key[i] = static_cast<char16_t>(static_cast<std::uint64_t>(parent) >> (16 * i));
     for (std::size_t i = 0; i < name.size(); ++i) key[4 + i] = wine::lowerUnit(name[i]);
     return key;
 }
 
-WineKey* WineBackend::resolve(KeyId id)
-{
+WineKey* WineBackend::resolve(KeyId id) {
     if (id <= kNoKey || static_cast<std::size_t>(id) >= keys_.size()) return nullptr;
     KeyRecord& record = keys_[id];
     if (record.dead) return nullptr;
@@ -116,8 +117,7 @@ WineKey* WineBackend::resolve(KeyId id)
     return key;
 }
 
-WineKey* WineBackend::resolveForWrite(KeyId id)
-{
+WineKey* WineBackend::resolveForWrite(KeyId id) {
     WineKey* key = resolve(id);
     if (key || id != kClassesId) return key;
     wine::WineRegistryFile& machine = prefix_->machine();
@@ -130,8 +130,7 @@ WineKey* WineBackend::resolveForWrite(KeyId id)
     return classes;
 }
 
-KeyId WineBackend::addRecord(KeyId parent, std::u16string_view name, WineKey* key)
-{
+KeyId WineBackend::addRecord(KeyId parent, std::u16string_view name, WineKey* key) {
     KeyRecord record;
     record.parent = parent;
     record.name.assign(name);
@@ -141,8 +140,7 @@ KeyId WineBackend::addRecord(KeyId parent, std::u16string_view name, WineKey* ke
     return static_cast<KeyId>(keys_.size() - 1);
 }
 
-KeyId WineBackend::idFor(KeyId parent, std::u16string_view name, WineKey* key)
-{
+KeyId WineBackend::idFor(KeyId parent, std::u16string_view name, WineKey* key) {
     const auto [it, inserted] = byName_.try_emplace(indexName(parent, name), kNoKey);
     if (inserted) {
         it->second = addRecord(parent, name, key);
@@ -155,19 +153,16 @@ KeyId WineBackend::idFor(KeyId parent, std::u16string_view name, WineKey* key)
     return it->second;
 }
 
-bool WineBackend::keyExists(KeyId key)
-{
+bool WineBackend::keyExists(KeyId key) {
     return key == kClassesId || resolve(key) != nullptr;
 }
 
-KeyId WineBackend::findChild(KeyId parent, std::u16string_view name)
-{
+KeyId WineBackend::findChild(KeyId parent, std::u16string_view name) {
     std::u16string ignored;
     return findChildNamed(parent, name, ignored);
 }
 
-KeyId WineBackend::findChildNamed(KeyId parent, std::u16string_view name, std::u16string& storedName)
-{
+KeyId WineBackend::findChildNamed(KeyId parent, std::u16string_view name, std::u16string& storedName) {
     WineKey* key = resolve(parent);
     WineKey* child = key ? key->findSubkey(name) : nullptr;
     if (!child) return kNoKey;
@@ -175,8 +170,7 @@ KeyId WineBackend::findChildNamed(KeyId parent, std::u16string_view name, std::u
     return idFor(parent, child->name(), child);
 }
 
-void WineBackend::listSubkeys(KeyId key, std::size_t from, std::int64_t limit, std::vector<SubkeyEntry>& out)
-{
+void WineBackend::listSubkeys(KeyId key, std::size_t from, std::int64_t limit, std::vector<SubkeyEntry>& out) {
     WineKey* parent = resolve(key);
     if (!parent) return;
     const std::size_t count = parent->subkeyCount();
@@ -186,8 +180,7 @@ void WineBackend::listSubkeys(KeyId key, std::size_t from, std::int64_t limit, s
     }
 }
 
-void WineBackend::listValues(KeyId key, std::size_t from, std::int64_t limit, std::vector<ValueEntry>& out)
-{
+void WineBackend::listValues(KeyId key, std::size_t from, std::int64_t limit, std::vector<ValueEntry>& out) {
     WineKey* owner = resolve(key);
     if (!owner) return;
     const std::size_t count = owner->valueCount();
@@ -199,14 +192,12 @@ void WineBackend::listValues(KeyId key, std::size_t from, std::int64_t limit, st
     }
 }
 
-std::int64_t WineBackend::keyWriteTime(KeyId key)
-{
+std::int64_t WineBackend::keyWriteTime(KeyId key) {
     const WineKey* found = resolve(key);
     return found ? static_cast<std::int64_t>(found->lastWriteTime()) : 0;
 }
 
-bool WineBackend::readValueData(ValueId value, BYTE* buffer, DWORD expectedSize)
-{
+bool WineBackend::readValueData(ValueId value, BYTE* buffer, DWORD expectedSize) {
     WineKey* owner = resolve(value >> kValueIndexBits);
     const std::size_t index = static_cast<std::size_t>(value & ((ValueId{1} << kValueIndexBits) - 1));
     if (!owner || index >= owner->valueCount()) return false;
@@ -216,16 +207,14 @@ bool WineBackend::readValueData(ValueId value, BYTE* buffer, DWORD expectedSize)
     return true;
 }
 
-std::uint64_t WineBackend::edits() const
-{
+std::uint64_t WineBackend::edits() const {
     return prefix_->machine().editCount() + prefix_->user().editCount();
 }
 
 // One write: outside a batch it locks the prefix, re-reads what changed, edits and saves, and
 // fails when the save fails; inside a batch it edits in memory only.
 template <class Edit>
-LONG WineBackend::write(Edit edit)
-{
+LONG WineBackend::write(Edit edit) {
     if (prefix_->readOnly()) return ERROR_ACCESS_DENIED;
     const bool own = !prefix_->writing();
     if (own) lastError_.clear();
@@ -258,8 +247,7 @@ LONG WineBackend::write(Edit edit)
 }
 
 LONG WineBackend::createKeys(KeyId parent, std::size_t, std::span<const std::u16string_view> names, KeyId& id,
-                             bool& created)
-{
+                             bool& created) {
     created = false;
     return write([&]() -> LONG {
         WineKey* key = resolveForWrite(parent);
@@ -285,8 +273,7 @@ LONG WineBackend::createKeys(KeyId parent, std::size_t, std::span<const std::u16
     });
 }
 
-LONG WineBackend::setValue(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size)
-{
+LONG WineBackend::setValue(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size) {
     return write([&]() -> LONG {
         WineKey* owner = resolveForWrite(key);
         if (!owner) return ERROR_KEY_DELETED;
@@ -295,8 +282,7 @@ LONG WineBackend::setValue(KeyId key, std::u16string_view name, DWORD type, cons
     });
 }
 
-LONG WineBackend::deleteValue(KeyId key, std::u16string_view name)
-{
+LONG WineBackend::deleteValue(KeyId key, std::u16string_view name) {
     return write([&]() -> LONG {
         WineKey* owner = resolve(key);
         if (!owner) return keyExists(key) ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
@@ -304,8 +290,7 @@ LONG WineBackend::deleteValue(KeyId key, std::u16string_view name)
     });
 }
 
-LONG WineBackend::deleteKey(KeyId key)
-{
+LONG WineBackend::deleteKey(KeyId key) {
     // HKEY_CLASSES_ROOT and the key above it stay: deleting them would take a root away.
     if (isFixedKey(key)) return ERROR_ACCESS_DENIED;
     return write([&]() -> LONG {
@@ -320,8 +305,7 @@ LONG WineBackend::deleteKey(KeyId key)
     });
 }
 
-std::string WineBackend::treeDeleteRefusal(KeyId key, bool withKey)
-{
+std::string WineBackend::treeDeleteRefusal(KeyId key, bool withKey) {
     // HKEY_CLASSES_ROOT is HKLM\Software\Classes: it and the keys above it stay.
     if ((withKey && isFixedKey(key)) || key == kSoftwareId || key == kMachineId)
         return "HKEY_LOCAL_MACHINE\\Software\\Classes is HKEY_CLASSES_ROOT in a Wine prefix and cannot be "
@@ -329,8 +313,7 @@ std::string WineBackend::treeDeleteRefusal(KeyId key, bool withKey)
     return {};
 }
 
-LONG WineBackend::renameKey(KeyId key, std::u16string_view newName)
-{
+LONG WineBackend::renameKey(KeyId key, std::u16string_view newName) {
     if (isFixedKey(key)) return ERROR_ACCESS_DENIED;
     return write([&]() -> LONG {
         WineKey* target = resolve(key);
@@ -349,8 +332,7 @@ LONG WineBackend::renameKey(KeyId key, std::u16string_view newName)
     });
 }
 
-LONG WineBackend::renameValue(KeyId key, std::u16string_view oldName, std::u16string_view newName)
-{
+LONG WineBackend::renameValue(KeyId key, std::u16string_view oldName, std::u16string_view newName) {
     return write([&]() -> LONG {
         WineKey* owner = resolve(key);
         if (!owner) return keyExists(key) ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
@@ -358,8 +340,7 @@ LONG WineBackend::renameValue(KeyId key, std::u16string_view oldName, std::u16st
     });
 }
 
-LONG WineBackend::beginBatch()
-{
+LONG WineBackend::beginBatch() {
     if (prefix_->readOnly()) return ERROR_ACCESS_DENIED;
     lastError_.clear();
     std::string error;
@@ -373,8 +354,7 @@ LONG WineBackend::beginBatch()
     return ERROR_SUCCESS;
 }
 
-LONG WineBackend::commitBatch(bool beginAgain)
-{
+LONG WineBackend::commitBatch(bool beginAgain) {
     LONG result = ERROR_SUCCESS;
     std::string error;
     const std::uint64_t generation = prefix_->generation();
@@ -389,8 +369,7 @@ LONG WineBackend::commitBatch(bool beginAgain)
     return result;
 }
 
-bool WineBackend::beginSnapshot()
-{
+bool WineBackend::beginSnapshot() {
     std::string ignored;
     const std::uint64_t generation = prefix_->generation();
     prefix_->refresh(ignored);
@@ -399,16 +378,16 @@ bool WineBackend::beginSnapshot()
     return true;
 }
 
-void WineBackend::endSnapshot() { snapshot_ = false; }
+void WineBackend::endSnapshot() {
+    snapshot_ = false;
+}
 
-std::vector<std::string> WineBackend::files() const
-{
+std::vector<std::string> WineBackend::files() const {
     const std::string& dir = prefix_->directory();
     return {dir + "/system.reg", dir + "/user.reg", dir + "/userdef.reg"};
 }
 
-StoreOpenResult OpenWinePrefixStore(const std::string& dir, std::unique_ptr<Backend>& backend)
-{
+StoreOpenResult OpenWinePrefixStore(const std::string& dir, std::unique_ptr<Backend>& backend) {
     StoreOpenResult result;
     std::unique_ptr<WinePrefix> prefix = WinePrefix::open(dir, result.error);
     if (!prefix) return result;

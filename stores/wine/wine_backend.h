@@ -70,10 +70,10 @@ public:
 
 private:
     struct KeyRecord {
-        KeyId parent = kNoKey;       // kNoKey for the root of a file
+        KeyId parent = kNoKey;  // kNoKey for the root of a file
         std::u16string name;
-        bool userFile = false;       // for the root of a file: user.reg, else system.reg
-        bool dead = false;           // deleted through this backend: never found again
+        bool userFile = false;            // for the root of a file: user.reg, else system.reg
+        bool dead = false;                // deleted through this backend: never found again
         wine::WineKey* cached = nullptr;  // valid (null: missing) while generation matches
         std::uint64_t generation = 0;
     };
@@ -86,10 +86,11 @@ private:
     std::u16string indexName(KeyId parent, std::u16string_view name) const;
     bool isFixedKey(KeyId id) const;
     std::uint64_t edits() const;
-    template <class Edit> LONG write(Edit edit);
+    template <class Edit>
+    LONG write(Edit edit);
 
     std::unique_ptr<wine::WinePrefix> prefix_;
-    std::vector<KeyRecord> keys_;                   // by id; ids 0 is unused
+    std::vector<KeyRecord> keys_;                       // by id; ids 0 is unused
     std::unordered_map<std::u16string, KeyId> byName_;  // parent id and folded name -> id
     std::uint64_t local_ = 0;
     bool snapshot_ = false;

@@ -26,9 +26,9 @@ public:
 private:
     using Chunk = WineKey::Chunk;
     struct Line {
-        std::size_t start = 0;       // first byte of the line
-        std::size_t next = 0;        // first byte after its line feed
-        std::string_view content;    // without the line end, up to a zero byte
+        std::size_t start = 0;     // first byte of the line
+        std::size_t next = 0;      // first byte after its line feed
+        std::string_view content;  // without the line end, up to a zero byte
     };
 
     bool readLine(Line& line);
@@ -48,9 +48,9 @@ private:
     const std::string& src_;
     std::size_t pos_ = 0;
     std::size_t lineNumber_ = 0;
-    Chunk* open_ = nullptr;      // the chunk whose text runs up to the next key line
-    WineKey* current_ = nullptr; // the key whose block is being read, null in the header or
-                                 // after a malformed key line
+    Chunk* open_ = nullptr;       // the chunk whose text runs up to the next key line
+    WineKey* current_ = nullptr;  // the key whose block is being read, null in the header or
+                                  // after a malformed key line
     std::uint64_t pendingTime_ = 0;
     std::vector<WineKey*> lastPath_;  // keys of the previous key line, for sorted files
     std::u16string scratch_;
@@ -63,14 +63,12 @@ private:
         std::u16string_view name;  // the child's own name
     };
     struct ChildNameHash {
-        std::size_t operator()(const ChildName& c) const
-        {
+        std::size_t operator()(const ChildName& c) const {
             return hashName(c.name) ^ (std::hash<const void*>{}(c.parent) * 0x9E3779B97F4A7C15ull);
         }
     };
     struct ChildNameEqual {
-        bool operator()(const ChildName& a, const ChildName& b) const
-        {
+        bool operator()(const ChildName& a, const ChildName& b) const {
             return a.parent == b.parent && sameName(a.name, b.name);
         }
     };
@@ -78,8 +76,7 @@ private:
     std::unordered_map<ChildName, WineKey*, ChildNameHash, ChildNameEqual> childIndex_;
 };
 
-bool WineFileParser::readLine(Line& line)
-{
+bool WineFileParser::readLine(Line& line) {
     if (pos_ >= src_.size()) return false;
     ++lineNumber_;
     line.start = pos_;
@@ -95,20 +92,17 @@ bool WineFileParser::readLine(Line& line)
     return true;
 }
 
-bool WineFileParser::fail(std::string& error, const std::string& what)
-{
+bool WineFileParser::fail(std::string& error, const std::string& what) {
     error = "line " + std::to_string(lineNumber_) + ": " + what;
     return false;
 }
 
-void WineFileParser::closeChunk(std::size_t end)
-{
+void WineFileParser::closeChunk(std::size_t end) {
     if (open_) open_->span.length = end - open_->span.offset;
     open_ = nullptr;
 }
 
-bool WineFileParser::run(std::string& error)
-{
+bool WineFileParser::run(std::string& error) {
     Line line;
     if (!readLine(line) || line.content != "WINE REGISTRY Version 2")
         return fail(error, "this is not a Wine registry file of version 2 (its first line is "
@@ -137,8 +131,7 @@ bool WineFileParser::run(std::string& error)
     return true;
 }
 
-WineKey* WineFileParser::findOrAddChild(WineKey* parent, std::u16string_view name)
-{
+WineKey* WineFileParser::findOrAddChild(WineKey* parent, std::u16string_view name) {
     const bool sorted = !unsorted_.contains(parent);
     std::size_t index = parent->children_.size();
     if (sorted) {
@@ -156,7 +149,8 @@ WineKey* WineFileParser::findOrAddChild(WineKey* parent, std::u16string_view nam
     if (sorted && index != parent->children_.size()) {
         // Out of order: from now on this key's children are found through the index.
         unsorted_.insert(parent);
-        for (const auto& sibling : parent->children_) childIndex_.emplace(ChildName{parent, sibling->name_}, sibling.get());
+        for (const auto& sibling : parent->children_)
+            childIndex_.emplace(ChildName{parent, sibling->name_}, sibling.get());
     }
     parent->children_.push_back(std::move(child));
     if (unsorted_.contains(parent)) childIndex_.emplace(ChildName{parent, added->name_}, added);
@@ -164,8 +158,7 @@ WineKey* WineFileParser::findOrAddChild(WineKey* parent, std::u16string_view nam
     return added;
 }
 
-void WineFileParser::sortUnsortedChildren()
-{
+void WineFileParser::sortUnsortedChildren() {
     for (WineKey* parent : unsorted_) {
         std::sort(parent->children_.begin(), parent->children_.end(),
                   [](const auto& a, const auto& b) { return compareNames(a->name_, b->name_) < 0; });
@@ -174,14 +167,12 @@ void WineFileParser::sortUnsortedChildren()
     unsorted_.clear();
 }
 
-void WineFileParser::setTimeOnce(WineKey* key, std::uint64_t time)
-{
+void WineFileParser::setTimeOnce(WineKey* key, std::uint64_t time) {
     // A key takes the first time given for it; parents that only exist through it take it too.
     for (; key && key->modified_ == 0; key = key->parent_) key->modified_ = time;
 }
 
-WineKey* WineFileParser::keyForPath(const std::u16string& path, std::size_t& depth)
-{
+WineKey* WineFileParser::keyForPath(const std::u16string& path, std::size_t& depth) {
     WineKey* key = file_.root_.get();
     depth = 0;
     std::size_t at = 0;
@@ -206,8 +197,7 @@ WineKey* WineFileParser::keyForPath(const std::u16string& path, std::size_t& dep
     return key;
 }
 
-bool WineFileParser::keyLine(const Line& line, std::string_view text, std::string& error)
-{
+bool WineFileParser::keyLine(const Line& line, std::string_view text, std::string& error) {
     closeChunk(line.start);
     setTimeOnce(current_, pendingTime_);
     current_ = nullptr;
@@ -222,9 +212,7 @@ bool WineFileParser::keyLine(const Line& line, std::string_view text, std::strin
     }
     std::size_t depth = 0;
     WineKey* key = keyForPath(scratch_, depth);
-    if (!key)
-        return fail(error, "a key is nested more than " + std::to_string(kMaxKeyDepth) +
-                               " levels deep.");
+    if (!key) return fail(error, "a key is nested more than " + std::to_string(kMaxKeyDepth) + " levels deep.");
     const std::string_view rest = text.substr(1 + static_cast<std::size_t>(used));
     // sscanf(" %u"): the seconds since 1970 that Wine takes when no #time line follows.
     std::size_t p = 0;
@@ -252,8 +240,7 @@ bool WineFileParser::keyLine(const Line& line, std::string_view text, std::strin
     return true;
 }
 
-void WineFileParser::otherLine(const Line& line, WineKey::OtherLine::Kind kind)
-{
+void WineFileParser::otherLine(const Line& line, WineKey::OtherLine::Kind kind) {
     WineKey::OtherLine other;
     other.span = {line.start, line.next - line.start};
     other.beforeValue = current_->values_.size();
@@ -261,22 +248,18 @@ void WineFileParser::otherLine(const Line& line, WineKey::OtherLine::Kind kind)
     current_->otherLines_.push_back(other);
 }
 
-bool WineFileParser::globalOption(std::string_view text, std::string& error)
-{
+bool WineFileParser::globalOption(std::string_view text, std::string& error) {
     if (text.substr(0, 6) != "#arch=") return true;
     const std::string_view arch = text.substr(6);
     if (arch != "win32" && arch != "win64")
-        return fail(error, "the architecture \"" + std::string(arch) +
-                               "\" is unknown (Wine accepts win32 and win64).");
+        return fail(error, "the architecture \"" + std::string(arch) + "\" is unknown (Wine accepts win32 and win64).");
     if (!file_.arch_.empty() && file_.arch_ != arch)
-        return fail(error, "the file names two architectures, " + file_.arch_ + " and " +
-                               std::string(arch) + ".");
+        return fail(error, "the file names two architectures, " + file_.arch_ + " and " + std::string(arch) + ".");
     file_.arch_ = std::string(arch);
     return true;
 }
 
-bool WineFileParser::optionLine(const Line& line, std::string_view text, std::string& error)
-{
+bool WineFileParser::optionLine(const Line& line, std::string_view text, std::string& error) {
     if (!current_) return globalOption(text, error);
     WineKey& key = *current_;
     auto kind = WineKey::OtherLine::Kind::plain;
@@ -284,8 +267,7 @@ bool WineFileParser::optionLine(const Line& line, std::string_view text, std::st
         std::uint64_t time = 0;
         for (std::size_t p = 6; p < text.size() && isHexDigit(text[p]); ++p) {
             const char c = text[p];
-            time = (time << 4) | static_cast<std::uint64_t>(
-                c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+            time = (time << 4) | static_cast<std::uint64_t>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
         }
         setTimeOnce(&key, time);
         kind = WineKey::OtherLine::Kind::time;
@@ -299,8 +281,7 @@ bool WineFileParser::optionLine(const Line& line, std::string_view text, std::st
     return true;
 }
 
-void WineFileParser::valueLine(const Line& line, std::string_view text)
-{
+void WineFileParser::valueLine(const Line& line, std::string_view text) {
     WineKey& key = *current_;
     std::u16string name;
     std::size_t used = 1;
@@ -320,10 +301,17 @@ void WineFileParser::valueLine(const Line& line, std::string_view text)
     value.fromFile_ = true;
     bool ok = true;
     std::size_t lineEnd = line.next;
-    struct Tag { std::string_view text; std::uint32_t type; int parse; };  // parse: 0 sz, 1 hex, 2 dword
-    static const Tag tags[] = {{"\"", kRegSz, 0},          {"str:\"", kRegSz, 0},
-                               {"str(2):\"", kRegExpandSz, 0}, {"str(7):\"", kRegMultiSz, 0},
-                               {"hex:", kRegBinary, 1},    {"dword:", kRegDword, 2},
+    struct Tag {
+        std::string_view text;
+        std::uint32_t type;
+        int parse;
+    };  // parse: 0 sz, 1 hex, 2 dword
+    static const Tag tags[] = {{"\"", kRegSz, 0},
+                               {"str:\"", kRegSz, 0},
+                               {"str(2):\"", kRegExpandSz, 0},
+                               {"str(7):\"", kRegMultiSz, 0},
+                               {"hex:", kRegBinary, 1},
+                               {"dword:", kRegDword, 2},
                                {"hex(", 0, 1}};
     const Tag* tag = nullptr;
     for (const Tag& t : tags) {
@@ -340,8 +328,10 @@ void WineFileParser::valueLine(const Line& line, std::string_view text)
         if (tag->text == "hex(") {
             std::size_t digits = 0;
             value.type_ = parseHexNumber(rest, digits);
-            if (rest.substr(digits, 2) != "):") ok = false;
-            else rest.remove_prefix(digits + 2);
+            if (rest.substr(digits, 2) != "):")
+                ok = false;
+            else
+                rest.remove_prefix(digits + 2);
         }
     }
     if (ok && tag->parse == 0) {
@@ -411,8 +401,7 @@ void WineFileParser::valueLine(const Line& line, std::string_view text)
     key.appendValue(std::move(value));
 }
 
-std::unique_ptr<WineRegistryFile> WineRegistryFile::parse(std::string bytes, std::string& error)
-{
+std::unique_ptr<WineRegistryFile> WineRegistryFile::parse(std::string bytes, std::string& error) {
     std::unique_ptr<WineRegistryFile> file(new WineRegistryFile());
     file->source_ = std::move(bytes);
     WineFileParser parser(*file);

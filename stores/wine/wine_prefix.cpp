@@ -2,9 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <string_view>
-#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
@@ -22,17 +22,17 @@ constexpr const char* kMachineFile = "system.reg";
 constexpr const char* kUserFile = "user.reg";
 constexpr int kLockWaitMs = 10000;
 
-std::size_t contentHash(std::string_view bytes) { return std::hash<std::string_view>{}(bytes); }
+std::size_t contentHash(std::string_view bytes) {
+    return std::hash<std::string_view>{}(bytes);
+}
 
-std::string cannotLock(const std::string& dir, const std::string& why)
-{
+std::string cannotLock(const std::string& dir, const std::string& why) {
     return Say({"Cannot lock the Wine prefix %1: %2.", "Wineのプレフィックス %1 をロックできません: %2。"}, {dir, why});
 }
 
 }  // namespace
 
-std::unique_ptr<WinePrefix> WinePrefix::open(const std::string& dir, std::string& error)
-{
+std::unique_ptr<WinePrefix> WinePrefix::open(const std::string& dir, std::string& error) {
     struct stat st {};
     if (::stat(dir.c_str(), &st) != 0) {
         error = Say({"Cannot open the Wine prefix %1: %2.", "Wineのプレフィックス %1 を開けません: %2。"},
@@ -47,7 +47,8 @@ std::unique_ptr<WinePrefix> WinePrefix::open(const std::string& dir, std::string
     }
     std::string clean = dir;
     while (clean.size() > 1 && clean.back() == '/') clean.pop_back();
-    struct stat machineEntry {}, userEntry {};
+    struct stat machineEntry {
+    }, userEntry{};
     if (::lstat((clean + "/" + kMachineFile).c_str(), &machineEntry) != 0 ||
         ::lstat((clean + "/" + kUserFile).c_str(), &userEntry) != 0) {
         error = Say({"%1 is not a Wine prefix: it has no system.reg and user.reg.",
@@ -63,14 +64,12 @@ std::unique_ptr<WinePrefix> WinePrefix::open(const std::string& dir, std::string
     return prefix;
 }
 
-WinePrefix::~WinePrefix()
-{
+WinePrefix::~WinePrefix() {
     unlock();
 }
 
-bool WinePrefix::loadFile(const std::string& name, std::unique_ptr<WineRegistryFile>& file,
-                          FileIdentity& identity, std::size_t& content, std::string& error)
-{
+bool WinePrefix::loadFile(const std::string& name, std::unique_ptr<WineRegistryFile>& file, FileIdentity& identity,
+                          std::size_t& content, std::string& error) {
     const std::string path = dir_ + "/" + name;
     std::string bytes;
     if (const files::FileStatus read = files::readFile(path, bytes, &identity); !read.ok()) {
@@ -87,8 +86,7 @@ bool WinePrefix::loadFile(const std::string& name, std::unique_ptr<WineRegistryF
     return true;
 }
 
-bool WinePrefix::load(std::string& error)
-{
+bool WinePrefix::load(std::string& error) {
     std::unique_ptr<WineRegistryFile> machine, user;
     FileIdentity machineId, userId;
     std::size_t machineContent = 0, userContent = 0;
@@ -114,32 +112,27 @@ bool WinePrefix::load(std::string& error)
     return true;
 }
 
-WineKey* WinePrefix::classesRoot()
-{
+WineKey* WinePrefix::classesRoot() {
     return machine_->findPath(machine_->root(), u"Software\\Classes");
 }
 
-WineRegistryFile& WinePrefix::fileOf(const WineKey& key)
-{
+WineRegistryFile& WinePrefix::fileOf(const WineKey& key) {
     const WineKey* top = &key;
     while (top->parent()) top = top->parent();
     return top == &user_->root() ? *user_ : *machine_;
 }
 
-bool WinePrefix::changedOnDisk() const
-{
+bool WinePrefix::changedOnDisk() const {
     return files::identityOf(dir_ + "/" + kMachineFile) != machineId_ ||
            files::identityOf(dir_ + "/" + kUserFile) != userId_;
 }
 
-bool WinePrefix::refresh(std::string& error)
-{
+bool WinePrefix::refresh(std::string& error) {
     if (!changedOnDisk()) return true;
     return load(error);
 }
 
-void WinePrefix::unlock()
-{
+void WinePrefix::unlock() {
     wineserverLock_.release();
     if (lockFd_ < 0) return;
     ::flock(lockFd_, LOCK_UN);
@@ -147,8 +140,7 @@ void WinePrefix::unlock()
     lockFd_ = -1;
 }
 
-bool WinePrefix::beginWrite(std::string& error)
-{
+bool WinePrefix::beginWrite(std::string& error) {
     if (writing()) return true;
     if (readOnly()) {
         error = readOnlyReason_;
@@ -166,9 +158,9 @@ bool WinePrefix::beginWrite(std::string& error)
             const int e = errno;
             ::close(lockFd_);
             lockFd_ = -1;
-            error = cannotLock(dir_, e == EWOULDBLOCK ? Say({"another program keeps it locked",
-                                                             "他のプログラムがロックしたままです"})
-                                                      : std::string(std::strerror(e)));
+            error = cannotLock(
+                dir_, e == EWOULDBLOCK ? Say({"another program keeps it locked", "他のプログラムがロックしたままです"})
+                                       : std::string(std::strerror(e)));
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -191,8 +183,7 @@ bool WinePrefix::beginWrite(std::string& error)
 }
 
 bool WinePrefix::stillAsRead(const std::string& name, const FileIdentity& identity, std::size_t content,
-                             std::string& error) const
-{
+                             std::string& error) const {
     const std::string path = dir_ + "/" + name;
     bool same = files::identityOf(path) == identity;
     if (same) {
@@ -212,9 +203,8 @@ bool WinePrefix::stillAsRead(const std::string& name, const FileIdentity& identi
     return same;
 }
 
-bool WinePrefix::saveFile(const std::string& name, const WineRegistryFile& file,
-                          FileIdentity& identity, std::size_t& content, std::string& error)
-{
+bool WinePrefix::saveFile(const std::string& name, const WineRegistryFile& file, FileIdentity& identity,
+                          std::size_t& content, std::string& error) {
     const std::string path = dir_ + "/" + name;
     const std::string bytes = file.serialize();
     files::FileStatus saved = files::copyFileOnce(path, path + ".tovik-backup", true);
@@ -237,8 +227,7 @@ bool WinePrefix::saveFile(const std::string& name, const WineRegistryFile& file,
     return true;
 }
 
-bool WinePrefix::commitWrite(std::string& error)
-{
+bool WinePrefix::commitWrite(std::string& error) {
     if (!writing()) {
         error = "No write was started on the Wine prefix.";
         return false;
@@ -264,8 +253,7 @@ bool WinePrefix::commitWrite(std::string& error)
     return ok;
 }
 
-void WinePrefix::abortWrite()
-{
+void WinePrefix::abortWrite() {
     if (machine_->editCount() != machineSaved_ || user_->editCount() != userSaved_) {
         std::string ignored;
         load(ignored);

@@ -62,10 +62,10 @@ public:
 private:
     WinePrefix() = default;
     bool load(std::string& error);
-    bool loadFile(const std::string& name, std::unique_ptr<WineRegistryFile>& file,
-                  FileIdentity& identity, std::size_t& content, std::string& error);
-    bool saveFile(const std::string& name, const WineRegistryFile& file, FileIdentity& identity,
+    bool loadFile(const std::string& name, std::unique_ptr<WineRegistryFile>& file, FileIdentity& identity,
                   std::size_t& content, std::string& error);
+    bool saveFile(const std::string& name, const WineRegistryFile& file, FileIdentity& identity, std::size_t& content,
+                  std::string& error);
     // True when the file `name` is still the one read or saved last (identity and content).
     bool stillAsRead(const std::string& name, const FileIdentity& identity, std::size_t content,
                      std::string& error) const;
@@ -79,7 +79,7 @@ private:
     FileIdentity userId_;
     std::size_t machineContent_ = 0;  // hashes of the bytes read or saved last
     std::size_t userContent_ = 0;
-    WineserverLock wineserverLock_;   // held while writing
+    WineserverLock wineserverLock_;  // held while writing
     std::string readOnlyReason_;
     std::uint64_t generation_ = 0;
     int lockFd_ = -1;

@@ -13,42 +13,35 @@ constexpr std::uint64_t kTicksPerSecond = 10000000;
 constexpr std::uint64_t kTicks1601To1970 = 116444736000000000ull;
 constexpr std::size_t kIndexedValues = 16;  // keys with more values get a hash index
 
-bool validKeyName(std::u16string_view name)
-{
-    return !name.empty() && name.size() <= kMaxKeyNameLength &&
-           name.find(u'\\') == std::u16string_view::npos;
+bool validKeyName(std::u16string_view name) {
+    return !name.empty() && name.size() <= kMaxKeyNameLength && name.find(u'\\') == std::u16string_view::npos;
 }
 
-void appendUnsigned(std::string& out, const char* format, unsigned a, unsigned b = 0)
-{
+void appendUnsigned(std::string& out, const char* format, unsigned a, unsigned b = 0) {
     char buffer[32];
     const int n = std::snprintf(buffer, sizeof buffer, format, a, b);
     out.append(buffer, static_cast<std::size_t>(n));
 }
 
-bool isBlank(std::string_view line)
-{
+bool isBlank(std::string_view line) {
     for (char c : line)
         if (!isSpace(c)) return false;
     return true;
 }
 
-bool endsWith(const std::string& s, std::string_view tail)
-{
+bool endsWith(const std::string& s, std::string_view tail) {
     return s.size() >= tail.size() && std::string_view(s).substr(s.size() - tail.size()) == tail;
 }
 
 }  // namespace
 
-std::uint64_t systemFileTime()
-{
-    const auto since1970 = std::chrono::duration_cast<std::chrono::nanoseconds>(
-        std::chrono::system_clock::now().time_since_epoch());
+std::uint64_t systemFileTime() {
+    const auto since1970 =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch());
     return static_cast<std::uint64_t>(since1970.count() / 100) + kTicks1601To1970;
 }
 
-const char* describe(EditResult result)
-{
+const char* describe(EditResult result) {
     switch (result) {
     case EditResult::ok: return "done";
     case EditResult::notFound: return "there is no such value";
@@ -65,15 +58,13 @@ const char* describe(EditResult result)
 
 WineKey::~WineKey() = default;
 
-std::size_t WineKey::depth() const
-{
+std::size_t WineKey::depth() const {
     std::size_t depth = 0;
     for (const WineKey* k = this; k->parent_; k = k->parent_) ++depth;
     return depth;
 }
 
-std::size_t WineKey::childIndexFor(std::u16string_view name, bool& found) const
-{
+std::size_t WineKey::childIndexFor(std::u16string_view name, bool& found) const {
     // Files are sorted, so new children usually go last.
     found = false;
     if (children_.empty()) return 0;
@@ -86,41 +77,38 @@ std::size_t WineKey::childIndexFor(std::u16string_view name, bool& found) const
     std::size_t low = 0, high = children_.size() - 1;
     while (low < high) {
         const std::size_t mid = (low + high) / 2;
-        if (compareNames(children_[mid]->name_, name) < 0) low = mid + 1;
-        else high = mid;
+        if (compareNames(children_[mid]->name_, name) < 0)
+            low = mid + 1;
+        else
+            high = mid;
     }
     found = compareNames(children_[low]->name_, name) == 0;
     return low;
 }
 
-WineKey* WineKey::findSubkey(std::u16string_view name) const
-{
+WineKey* WineKey::findSubkey(std::u16string_view name) const {
     bool found = false;
     const std::size_t index = childIndexFor(name, found);
     return found ? children_[index].get() : nullptr;
 }
 
-std::optional<std::size_t> WineKey::findValueLinear(std::u16string_view name) const
-{
+std::optional<std::size_t> WineKey::findValueLinear(std::u16string_view name) const {
     for (std::size_t i = 0; i < values_.size(); ++i)
         if (sameName(values_[i].name_, name)) return i;
     return std::nullopt;
 }
 
-WineKey::Extras& WineKey::extras() const
-{
+WineKey::Extras& WineKey::extras() const {
     if (!extras_) extras_ = std::make_unique<Extras>();
     return *extras_;
 }
 
-const std::optional<std::u16string>& WineKey::className() const
-{
+const std::optional<std::u16string>& WineKey::className() const {
     static const std::optional<std::u16string> none;
     return extras_ ? extras_->className : none;
 }
 
-void WineKey::indexValue(std::size_t index) const
-{
+void WineKey::indexValue(std::size_t index) const {
     std::vector<std::uint32_t>& slots = extras_->valueSlots;
     const std::size_t mask = slots.size() - 1;
     std::size_t slot = hashName(values_[index].name_) & mask;
@@ -128,16 +116,14 @@ void WineKey::indexValue(std::size_t index) const
     slots[slot] = static_cast<std::uint32_t>(index + 1);
 }
 
-void WineKey::buildValueIndex() const
-{
+void WineKey::buildValueIndex() const {
     std::size_t size = 64;
     while (size < values_.size() * 2) size *= 2;
     extras().valueSlots.assign(size, 0);
     for (std::size_t i = 0; i < values_.size(); ++i) indexValue(i);
 }
 
-std::optional<std::size_t> WineKey::findValue(std::u16string_view name) const
-{
+std::optional<std::size_t> WineKey::findValue(std::u16string_view name) const {
     if (values_.size() < kIndexedValues) return findValueLinear(name);
     if (!extras_ || extras_->valueSlots.empty()) buildValueIndex();
     const std::vector<std::uint32_t>& slots = extras_->valueSlots;
@@ -149,45 +135,41 @@ std::optional<std::size_t> WineKey::findValue(std::u16string_view name) const
     return std::nullopt;
 }
 
-void WineKey::dropValueIndex() const
-{
+void WineKey::dropValueIndex() const {
     if (extras_) {
         extras_->valueSlots.clear();
         extras_->valueSlots.shrink_to_fit();
     }
 }
 
-void WineKey::appendValue(WineValue value)
-{
+void WineKey::appendValue(WineValue value) {
     values_.push_back(std::move(value));
     if (!extras_ || extras_->valueSlots.empty()) return;
-    if (values_.size() * 2 > extras_->valueSlots.size()) buildValueIndex();
-    else indexValue(values_.size() - 1);
+    if (values_.size() * 2 > extras_->valueSlots.size())
+        buildValueIndex();
+    else
+        indexValue(values_.size() - 1);
 }
 
-void WineKey::eraseValue(std::size_t index)
-{
+void WineKey::eraseValue(std::size_t index) {
     values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(index));
     for (OtherLine& line : otherLines_)
         if (line.beforeValue > index) --line.beforeValue;
     dropValueIndex();
 }
 
-bool WineKey::writtenByWine() const
-{
+bool WineKey::writtenByWine() const {
     return !values_.empty() || children_.empty() || className() || isLink_;
 }
 
 // ---- WineRegistryFile: structure ----
 
-WineRegistryFile::WineRegistryFile() : root_(new WineKey()), clock_(systemFileTime)
-{
+WineRegistryFile::WineRegistryFile() : root_(new WineKey()), clock_(systemFileTime) {
     head_.prev = head_.next = &head_;
     root_->chunk_.owner = root_.get();
 }
 
-WineRegistryFile::~WineRegistryFile()
-{
+WineRegistryFile::~WineRegistryFile() {
     // Tear the tree down without recursion: keys may nest deeply.
     std::vector<std::unique_ptr<WineKey>> pending;
     pending.push_back(std::move(root_));
@@ -198,9 +180,7 @@ WineRegistryFile::~WineRegistryFile()
     }
 }
 
-std::unique_ptr<WineRegistryFile> WineRegistryFile::createEmpty(std::u16string_view relativeTo,
-                                                                std::string_view arch)
-{
+std::unique_ptr<WineRegistryFile> WineRegistryFile::createEmpty(std::u16string_view relativeTo, std::string_view arch) {
     std::string text = "WINE REGISTRY Version 2\n;; All keys relative to ";
     appendEscaped(text, relativeTo, "[]");
     text += "\n";
@@ -209,51 +189,44 @@ std::unique_ptr<WineRegistryFile> WineRegistryFile::createEmpty(std::u16string_v
     return parse(std::move(text), error);
 }
 
-WineRegistryFile::Chunk* WineRegistryFile::newChunk(Chunk::Kind kind, WineKey* owner)
-{
+WineRegistryFile::Chunk* WineRegistryFile::newChunk(Chunk::Kind kind, WineKey* owner) {
     chunks_.push_back(std::make_unique<Chunk>());
     chunks_.back()->kind = kind;
     chunks_.back()->owner = owner;
     return chunks_.back().get();
 }
 
-void WineRegistryFile::append(Chunk* chunk)
-{
+void WineRegistryFile::append(Chunk* chunk) {
     insertAfter(head_.prev, chunk);
 }
 
-void WineRegistryFile::insertAfter(Chunk* where, Chunk* chunk)
-{
+void WineRegistryFile::insertAfter(Chunk* where, Chunk* chunk) {
     chunk->prev = where;
     chunk->next = where->next;
     where->next->prev = chunk;
     where->next = chunk;
 }
 
-void WineRegistryFile::unlink(Chunk* chunk)
-{
+void WineRegistryFile::unlink(Chunk* chunk) {
     if (!chunk->prev) return;
     chunk->prev->next = chunk->next;
     chunk->next->prev = chunk->prev;
     chunk->prev = chunk->next = nullptr;
 }
 
-WineRegistryFile::Chunk* WineRegistryFile::lastChunkOfSubtree(WineKey& key) const
-{
+WineRegistryFile::Chunk* WineRegistryFile::lastChunkOfSubtree(WineKey& key) const {
     WineKey* last = &key;
     while (!last->children_.empty()) last = last->children_.back().get();
     return &last->chunk_;
 }
 
-void WineRegistryFile::touch(WineKey& key)
-{
+void WineRegistryFile::touch(WineKey& key) {
     key.touched_ = true;
     key.modified_ = clock_();
     ++edits_;
 }
 
-WineKey* WineRegistryFile::findPath(WineKey& from, std::u16string_view path) const
-{
+WineKey* WineRegistryFile::findPath(WineKey& from, std::u16string_view path) const {
     WineKey* key = &from;
     std::size_t at = 0;
     while (key && at < path.size()) {
@@ -265,8 +238,7 @@ WineKey* WineRegistryFile::findPath(WineKey& from, std::u16string_view path) con
     return key;
 }
 
-std::u16string WineRegistryFile::pathOf(const WineKey& key) const
-{
+std::u16string WineRegistryFile::pathOf(const WineKey& key) const {
     std::vector<const WineKey*> chain;
     for (const WineKey* k = &key; k->parent_; k = k->parent_) chain.push_back(k);
     std::u16string path;
@@ -279,9 +251,7 @@ std::u16string WineRegistryFile::pathOf(const WineKey& key) const
 
 // ---- edits ----
 
-EditResult WineRegistryFile::createKey(WineKey& parent, std::u16string_view name, WineKey** key,
-                                       bool* created)
-{
+EditResult WineRegistryFile::createKey(WineKey& parent, std::u16string_view name, WineKey** key, bool* created) {
     if (created) *created = false;
     if (!validKeyName(name)) return EditResult::invalidName;
     bool found = false;
@@ -298,8 +268,7 @@ EditResult WineRegistryFile::createKey(WineKey& parent, std::u16string_view name
     added->chunk_.owner = added;
     // Wine writes a key right after the subtree of the sibling before it.
     Chunk* after = index == 0 ? &parent.chunk_ : lastChunkOfSubtree(*parent.children_[index - 1]);
-    parent.children_.insert(parent.children_.begin() + static_cast<std::ptrdiff_t>(index),
-                            std::move(child));
+    parent.children_.insert(parent.children_.begin() + static_cast<std::ptrdiff_t>(index), std::move(child));
     insertAfter(after->prev ? after : head_.prev, &added->chunk_);
     touch(*added);
     touch(parent);
@@ -308,8 +277,7 @@ EditResult WineRegistryFile::createKey(WineKey& parent, std::u16string_view name
     return EditResult::ok;
 }
 
-EditResult WineRegistryFile::deleteKey(WineKey& key)
-{
+EditResult WineRegistryFile::deleteKey(WineKey& key) {
     if (!key.parent_) return EditResult::notAllowed;
     if (!key.children_.empty()) return EditResult::hasSubkeys;
     WineKey& parent = *key.parent_;
@@ -323,8 +291,7 @@ EditResult WineRegistryFile::deleteKey(WineKey& key)
     return EditResult::ok;
 }
 
-EditResult WineRegistryFile::renameKey(WineKey& key, std::u16string_view newName)
-{
+EditResult WineRegistryFile::renameKey(WineKey& key, std::u16string_view newName) {
     if (!key.parent_) return EditResult::notAllowed;
     if (!validKeyName(newName)) return EditResult::invalidName;
     WineKey& parent = *key.parent_;
@@ -338,8 +305,7 @@ EditResult WineRegistryFile::renameKey(WineKey& key, std::u16string_view newName
     parent.children_.erase(parent.children_.begin() + static_cast<std::ptrdiff_t>(oldIndex));
     key.name_.assign(newName);
     const std::size_t newIndex = parent.childIndexFor(key.name_, found);
-    parent.children_.insert(parent.children_.begin() + static_cast<std::ptrdiff_t>(newIndex),
-                            std::move(owned));
+    parent.children_.insert(parent.children_.begin() + static_cast<std::ptrdiff_t>(newIndex), std::move(owned));
 
     // Every key of the subtree gets a new path: move their blocks to the new place, in order.
     std::vector<WineKey*> subtree;
@@ -363,11 +329,9 @@ EditResult WineRegistryFile::renameKey(WineKey& key, std::u16string_view newName
 }
 
 EditResult WineRegistryFile::setValue(WineKey& key, std::u16string_view name, std::uint32_t type,
-                                      std::string_view data)
-{
+                                      std::string_view data) {
     if (name.size() > kMaxValueNameLength) return EditResult::invalidName;
-    if (key.isLink_ && (type != kRegLink || !sameName(name, u"SymbolicLinkValue")))
-        return EditResult::notAllowed;
+    if (key.isLink_ && (type != kRegLink || !sameName(name, u"SymbolicLinkValue"))) return EditResult::notAllowed;
     if (const auto index = key.findValue(name)) {
         WineValue& value = key.values_[*index];
         if (value.type_ == type && value.data_ == data) return EditResult::ok;  // Wine skips it too
@@ -391,8 +355,7 @@ EditResult WineRegistryFile::setValue(WineKey& key, std::u16string_view name, st
     return EditResult::ok;
 }
 
-EditResult WineRegistryFile::deleteValue(WineKey& key, std::u16string_view name)
-{
+EditResult WineRegistryFile::deleteValue(WineKey& key, std::u16string_view name) {
     const auto index = key.findValue(name);
     if (!index) return EditResult::notFound;
     key.eraseValue(*index);
@@ -400,9 +363,7 @@ EditResult WineRegistryFile::deleteValue(WineKey& key, std::u16string_view name)
     return EditResult::ok;
 }
 
-EditResult WineRegistryFile::renameValue(WineKey& key, std::u16string_view oldName,
-                                         std::u16string_view newName)
-{
+EditResult WineRegistryFile::renameValue(WineKey& key, std::u16string_view oldName, std::u16string_view newName) {
     if (newName.size() > kMaxValueNameLength) return EditResult::invalidName;
     const auto index = key.findValue(oldName);
     if (!index) return EditResult::notFound;
@@ -420,8 +381,7 @@ EditResult WineRegistryFile::renameValue(WineKey& key, std::u16string_view oldNa
 
 // ---- writing ----
 
-void WineRegistryFile::appendKeyPath(std::string& out, const WineKey& key) const
-{
+void WineRegistryFile::appendKeyPath(std::string& out, const WineKey& key) const {
     std::vector<const WineKey*> chain;
     for (const WineKey* k = &key; k->parent_; k = k->parent_) chain.push_back(k);
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
@@ -430,8 +390,7 @@ void WineRegistryFile::appendKeyPath(std::string& out, const WineKey& key) const
     }
 }
 
-void WineRegistryFile::appendRewrittenKey(std::string& out, const WineKey& key) const
-{
+void WineRegistryFile::appendRewrittenKey(std::string& out, const WineKey& key) const {
     // Wine starts every key with an empty line.
     if (!out.empty() && out.back() != '\n') out.push_back('\n');
     if (!endsWith(out, "\n\n")) out.push_back('\n');
@@ -458,9 +417,7 @@ void WineRegistryFile::appendRewrittenKey(std::string& out, const WineKey& key) 
     const auto& lines = key.otherLines_;
     // Blank lines at the end separated the block from the next one; the next block brings its own.
     std::size_t kept = lines.size();
-    while (kept > 0 && lines[kept - 1].beforeValue >= key.values_.size() &&
-           isBlank(text(lines[kept - 1].span)))
-        --kept;
+    while (kept > 0 && lines[kept - 1].beforeValue >= key.values_.size() && isBlank(text(lines[kept - 1].span))) --kept;
     for (std::size_t v = 0; v <= key.values_.size(); ++v) {
         for (; other < kept && lines[other].beforeValue <= v; ++other) {
             if (lines[other].kind == WineKey::OtherLine::Kind::time && !keepTime) {
@@ -488,8 +445,7 @@ void WineRegistryFile::appendRewrittenKey(std::string& out, const WineKey& key) 
     }
 }
 
-std::string WineRegistryFile::serialize() const
-{
+std::string WineRegistryFile::serialize() const {
     std::string out;
     out.reserve(source_.size() + source_.size() / 16 + 256);
     bool afterRewritten = false;

@@ -16,8 +16,8 @@
 
 namespace tovik::wine {
 
-inline constexpr std::uint32_t kRegNone = 0, kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3,
-                               kRegDword = 4, kRegLink = 6, kRegMultiSz = 7;
+inline constexpr std::uint32_t kRegNone = 0, kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4, kRegLink = 6,
+                               kRegMultiSz = 7;
 // Deeper keys are refused, in files and in edits.
 inline constexpr std::size_t kMaxKeyDepth = 512;
 inline constexpr std::size_t kMaxKeyNameLength = 255;
@@ -25,12 +25,12 @@ inline constexpr std::size_t kMaxValueNameLength = 16383;
 
 enum class EditResult {
     ok,
-    notFound,         // no such value
-    alreadyExists,    // a rename onto another key's or value's name
-    hasSubkeys,       // deleting a key that still has subkeys
-    invalidName,      // empty or too long, or a key name with a backslash
-    tooDeep,          // a new key below kMaxKeyDepth levels
-    notAllowed,       // the root itself, or a value other than the link target on a link key
+    notFound,       // no such value
+    alreadyExists,  // a rename onto another key's or value's name
+    hasSubkeys,     // deleting a key that still has subkeys
+    invalidName,    // empty or too long, or a key name with a backslash
+    tooDeep,        // a new key below kMaxKeyDepth levels
+    notAllowed,     // the root itself, or a value other than the link target on a link key
 };
 const char* describe(EditResult result);
 
@@ -53,7 +53,7 @@ private:
     std::u16string name_;
     std::uint32_t type_ = kRegNone;
     std::string data_;
-    Span line_;            // its lines in the source, continuation lines included
+    Span line_;  // its lines in the source, continuation lines included
     bool fromFile_ = false;
     bool changed_ = false;
 };
@@ -145,8 +145,7 @@ public:
     static std::unique_ptr<WineRegistryFile> parse(std::string bytes, std::string& error);
     // An empty file as Wine would start one, relative to `relativeTo` (for example
     // "REGISTRY\\Machine"), for the architecture "win32" or "win64" (or none when empty).
-    static std::unique_ptr<WineRegistryFile> createEmpty(std::u16string_view relativeTo,
-                                                         std::string_view arch);
+    static std::unique_ptr<WineRegistryFile> createEmpty(std::u16string_view relativeTo, std::string_view arch);
 
     WineKey& root() { return *root_; }
     const WineKey& root() const { return *root_; }
@@ -164,13 +163,11 @@ public:
     std::u16string pathOf(const WineKey& key) const;
 
     // Creates the subkey `name` of `parent`, or finds it when it exists (`created` tells which).
-    EditResult createKey(WineKey& parent, std::u16string_view name, WineKey** key,
-                         bool* created = nullptr);
+    EditResult createKey(WineKey& parent, std::u16string_view name, WineKey** key, bool* created = nullptr);
     EditResult deleteKey(WineKey& key);
     // Renames `key` among its siblings, keeping its values and subkeys.
     EditResult renameKey(WineKey& key, std::u16string_view newName);
-    EditResult setValue(WineKey& key, std::u16string_view name, std::uint32_t type,
-                        std::string_view data);
+    EditResult setValue(WineKey& key, std::u16string_view name, std::uint32_t type, std::string_view data);
     EditResult deleteValue(WineKey& key, std::u16string_view name);
     // Renames a value, keeping its type, data and position.
     EditResult renameValue(WineKey& key, std::u16string_view oldName, std::u16string_view newName);

@@ -5,24 +5,21 @@
 namespace tovik::wine {
 namespace {
 
-int hexValue(char c)
-{
+int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return c - 'A' + 10;
 }
 
 // Bytes following a UTF-8 lead byte of 0x80 and above, 0 for bytes that cannot lead.
-int utf8Followers(unsigned char lead)
-{
+int utf8Followers(unsigned char lead) {
     if (lead >= 0xC2 && lead <= 0xDF) return 1;
     if (lead >= 0xE0 && lead <= 0xEF) return 2;
     if (lead >= 0xF0 && lead <= 0xF4) return 3;
     return 0;
 }
 
-void appendFormatted(std::string& out, const char* format, unsigned value)
-{
+void appendFormatted(std::string& out, const char* format, unsigned value) {
     char buffer[16];
     const int n = std::snprintf(buffer, sizeof buffer, format, value);
     out.append(buffer, static_cast<std::size_t>(n));
@@ -30,18 +27,15 @@ void appendFormatted(std::string& out, const char* format, unsigned value)
 
 }  // namespace
 
-bool isSpace(char c)
-{
+bool isSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-bool isHexDigit(char c)
-{
+bool isHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-long parseEscaped(std::string_view src, char delimiter, std::u16string& out)
-{
+long parseEscaped(std::string_view src, char delimiter, std::u16string& out) {
     const std::size_t n = src.size();
     std::size_t p = 0;
     auto at = [&](std::size_t i) { return i < n ? src[i] : '\0'; };
@@ -121,8 +115,7 @@ long parseEscaped(std::string_view src, char delimiter, std::u16string& out)
     return static_cast<long>(p + 1);
 }
 
-void appendEscaped(std::string& out, std::u16string_view text, const char quoted[2])
-{
+void appendEscaped(std::string& out, std::u16string_view text, const char quoted[2]) {
     static const char escapes[33] = ".......abtnvfr.............e....";
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
@@ -150,9 +143,7 @@ void appendEscaped(std::string& out, std::u16string_view text, const char quoted
     }
 }
 
-void appendValueLine(std::string& out, std::u16string_view name, std::uint32_t type,
-                     std::string_view data)
-{
+void appendValueLine(std::string& out, std::u16string_view name, std::uint32_t type, std::string_view data) {
     constexpr std::uint32_t kSz = 1, kExpandSz = 2, kBinary = 3, kDword = 4, kMultiSz = 7;
     const std::size_t lineStart = out.size();
     if (!name.empty()) {
@@ -164,8 +155,8 @@ void appendValueLine(std::string& out, std::u16string_view name, std::uint32_t t
     }
     if (type == kSz || type == kExpandSz || type == kMultiSz) {
         // Only properly terminated strings are written as strings.
-        const bool terminated = data.size() >= 2 && data.size() % 2 == 0 &&
-                                data[data.size() - 1] == 0 && data[data.size() - 2] == 0;
+        const bool terminated =
+            data.size() >= 2 && data.size() % 2 == 0 && data[data.size() - 1] == 0 && data[data.size() - 2] == 0;
         if (terminated) {
             if (type != kSz) appendFormatted(out, "str(%x):", type);
             out.push_back('"');
@@ -183,8 +174,10 @@ void appendValueLine(std::string& out, std::u16string_view name, std::uint32_t t
         appendFormatted(out, "dword:%08x\n", value);
         return;
     }
-    if (type == kBinary) out += "hex:";
-    else appendFormatted(out, "hex(%x):", type);
+    if (type == kBinary)
+        out += "hex:";
+    else
+        appendFormatted(out, "hex(%x):", type);
     // Wine counts the name, tag and bytes of the current line and breaks after a comma once
     // more than 76 characters are on it.
     std::size_t count = out.size() - lineStart;
@@ -205,14 +198,12 @@ void appendValueLine(std::string& out, std::u16string_view name, std::uint32_t t
     out.push_back('\n');
 }
 
-std::uint32_t parseHexNumber(std::string_view text, std::size_t& used)
-{
+std::uint32_t parseHexNumber(std::string_view text, std::size_t& used) {
     std::size_t p = 0;
     while (p < text.size() && isSpace(text[p])) ++p;
     bool negative = false;
     if (p < text.size() && (text[p] == '+' || text[p] == '-')) negative = text[p++] == '-';
-    if (p + 2 < text.size() && text[p] == '0' && (text[p + 1] == 'x' || text[p + 1] == 'X') &&
-        isHexDigit(text[p + 2]))
+    if (p + 2 < text.size() && text[p] == '0' && (text[p + 1] == 'x' || text[p + 1] == 'X') && isHexDigit(text[p + 2]))
         p += 2;
     if (p >= text.size() || !isHexDigit(text[p])) {
         used = 0;

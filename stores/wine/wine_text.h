@@ -20,8 +20,7 @@ void appendEscaped(std::string& out, std::u16string_view text, const char quoted
 
 // One value as Wine writes it: `@=` or `"name"=`, then the string, dword or hex form, with long
 // hex lists continued over lines. Ends with a line feed.
-void appendValueLine(std::string& out, std::u16string_view name, std::uint32_t type,
-                     std::string_view data);
+void appendValueLine(std::string& out, std::u16string_view name, std::uint32_t type, std::string_view data);
 
 // strtoul(text, &end, 16) of the C library, which Wine uses for `dword:` and `hex(N):`: leading
 // white space, a sign, an optional 0x, saturation at overflow. Returns the low 32 bits of the

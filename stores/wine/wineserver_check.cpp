@@ -16,8 +16,7 @@ namespace tovik::wine {
 namespace {
 
 // The name of Debian's per-prefix temporary folder, from the prefix's file `wineserver`.
-std::string debianServerFolderName(const std::string& prefixDir)
-{
+std::string debianServerFolderName(const std::string& prefixDir) {
     const int fd = ::open((prefixDir + "/wineserver").c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return {};
     char buffer[256];
@@ -25,8 +24,7 @@ std::string debianServerFolderName(const std::string& prefixDir)
     ::close(fd);
     if (n <= 0) return {};
     std::string name(buffer, static_cast<std::size_t>(n));
-    while (!name.empty() && (name.back() == '\n' || name.back() == '\r' || name.back() == ' '))
-        name.pop_back();
+    while (!name.empty() && (name.back() == '\n' || name.back() == '\r' || name.back() == ' ')) name.pop_back();
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
         name.find('\0') != std::string::npos)
         return {};
@@ -35,8 +33,7 @@ std::string debianServerFolderName(const std::string& prefixDir)
 
 // Makes the folder `dir` as wineserver does when it is missing. False when it is no folder of
 // this user: a wineserver refuses such a folder, so none can run there.
-bool ownFolder(const std::string& dir, bool make)
-{
+bool ownFolder(const std::string& dir, bool make) {
     struct stat st {};
     if (::lstat(dir.c_str(), &st) != 0) {
         if (errno != ENOENT || !make) return false;
@@ -48,15 +45,13 @@ bool ownFolder(const std::string& dir, bool make)
     return false;
 }
 
-std::string cannotTell(const std::string& path, int error)
-{
+std::string cannotTell(const std::string& path, int error) {
     return Say({"Tovik cannot tell whether Wine is running this prefix (%1: %2), so it opens it read-only.",
                 "Wineがこのプレフィックスを使っているかどうか分からない（%1: %2）ため、読み取り専用で開きました。"},
                {path, std::strerror(error)});
 }
 
-std::string cannotLock(const std::string& path, int error)
-{
+std::string cannotLock(const std::string& path, int error) {
     return Say({"Tovik cannot take Wine's lock of this prefix (%1: %2), so it opens it read-only.",
                 "このプレフィックスのWineのロックを取れない（%1: %2）ため、読み取り専用で開きました。"},
                {path, std::strerror(error)});
@@ -64,8 +59,7 @@ std::string cannotLock(const std::string& path, int error)
 
 }  // namespace
 
-std::vector<std::string> wineserverLockPaths(const std::string& prefixDir)
-{
+std::vector<std::string> wineserverLockPaths(const std::string& prefixDir) {
     std::vector<std::string> paths;
     struct stat st {};
     if (::stat(prefixDir.c_str(), &st) != 0) return paths;
@@ -83,8 +77,7 @@ std::vector<std::string> wineserverLockPaths(const std::string& prefixDir)
     return paths;
 }
 
-WineserverState checkWineserver(const std::string& prefixDir)
-{
+WineserverState checkWineserver(const std::string& prefixDir) {
     WineserverState state;
     for (const std::string& path : wineserverLockPaths(prefixDir)) {
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -120,8 +113,7 @@ WineserverState checkWineserver(const std::string& prefixDir)
     return state;
 }
 
-bool WineserverLock::acquire(const std::string& prefixDir, std::string& reason)
-{
+bool WineserverLock::acquire(const std::string& prefixDir, std::string& reason) {
     release();
     const std::vector<std::string> paths = wineserverLockPaths(prefixDir);
     for (std::size_t i = 0; i < paths.size(); ++i) {
@@ -177,8 +169,7 @@ bool WineserverLock::acquire(const std::string& prefixDir, std::string& reason)
     return true;
 }
 
-void WineserverLock::release()
-{
+void WineserverLock::release() {
     // Closing the descriptors drops the locks.
     for (const int fd : fds_) ::close(fd);
     fds_.clear();

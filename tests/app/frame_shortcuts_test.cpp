@@ -31,13 +31,13 @@ struct ShownFrame {
     QTemporaryDir dir;
     CTovikDoc doc;
     CMainFrame frame{&doc, nullptr, std::make_unique<ViewSettings>(dir.filePath("view.conf"))};
-    CTovikView* view = frame.View();
+    CTovikView* view = frame.view();
     ScriptedPrompts* prompts = nullptr;
 
     bool show() {
         auto scripted = std::make_unique<ScriptedPrompts>();
         prompts = scripted.get();
-        view->SetPrompts(std::move(scripted));
+        view->setPrompts(std::move(scripted));
         frame.resize(360, 640);
         view->OnInitialUpdate();
         frame.show();
@@ -61,58 +61,58 @@ private slots:
         CMainFrame& frame = shown.frame;
         CTovikView* view = shown.view;
         ScriptedPrompts* prompts = shown.prompts;
-        view->KeyTree()->setFocus();
+        view->keyTree()->setFocus();
 
         prompts->dialogs.push_back([](QDialog& dialog) {
             static_cast<CFindDlg&>(dialog).m_strText = "needle";
             static_cast<CFindDlg&>(dialog).m_bFromTop = true;
             return IDOK;
         });
-        QSignalSpy finished(frame.Find(), &FindCommands::searchFinished);
+        QSignalSpy finished(frame.find(), &FindCommands::searchFinished);
         QTest::keyClick(&frame, Qt::Key_F, Qt::ControlModifier);
         QCOMPARE(prompts->dialogCount, 1);
         QTRY_COMPARE(finished.size(), 1);
-        QCOMPARE(frame.Navigation()->CurrentPath(), QString("HKEY_CURRENT_USER\\Alpha\\Needle1"));
+        QCOMPARE(frame.navigation()->currentPath(), QString("HKEY_CURRENT_USER\\Alpha\\Needle1"));
         QTest::keyClick(&frame, Qt::Key_F3);
         QTRY_COMPARE(finished.size(), 2);
-        QCOMPARE(frame.Navigation()->CurrentPath(), QString("HKEY_CURRENT_USER\\Beta\\Needle2"));
+        QCOMPARE(frame.navigation()->currentPath(), QString("HKEY_CURRENT_USER\\Beta\\Needle2"));
         QTest::keyClick(&frame, Qt::Key_F3, Qt::ShiftModifier);
         QTRY_COMPARE(finished.size(), 3);
-        QCOMPARE(frame.Navigation()->CurrentPath(), QString("HKEY_CURRENT_USER\\Alpha\\Needle1"));
+        QCOMPARE(frame.navigation()->currentPath(), QString("HKEY_CURRENT_USER\\Alpha\\Needle1"));
 
         QTest::keyClick(&frame, Qt::Key_D, Qt::ControlModifier);
-        QCOMPARE(frame.Navigation()->Favourites(), QStringList({"HKEY_CURRENT_USER\\Alpha\\Needle1"}));
+        QCOMPARE(frame.navigation()->favourites(), QStringList({"HKEY_CURRENT_USER\\Alpha\\Needle1"}));
 
         QTest::keyClick(&frame, Qt::Key_L, Qt::ControlModifier);
-        QLineEdit* address = frame.Navigation()->AddressBar();
+        QLineEdit* address = frame.navigation()->addressBar();
         QVERIFY(address->hasFocus());
         address->setText("HKCU\\Beta");
         QTest::keyClick(address, Qt::Key_Return);
-        QCOMPARE(frame.Navigation()->CurrentPath(), QString("HKEY_CURRENT_USER\\Beta"));
+        QCOMPARE(frame.navigation()->currentPath(), QString("HKEY_CURRENT_USER\\Beta"));
 
         MakeKey(HKEY_CURRENT_USER, u"Beta\\Fresh");
         QTest::keyClick(&frame, Qt::Key_F5);
-        QCOMPARE(frame.Navigation()->CurrentPath(), QString("HKEY_CURRENT_USER\\Beta"));
-        QCOMPARE(view->TreeModel().Children(view->SelectedItem()).size(), std::size_t(2));
+        QCOMPARE(frame.navigation()->currentPath(), QString("HKEY_CURRENT_USER\\Beta"));
+        QCOMPARE(view->treeModel().children(view->selectedItem()).size(), std::size_t(2));
 
-        view->KeyTree()->setFocus();
+        view->keyTree()->setFocus();
         QTest::keyClick(&frame, Qt::Key_F2);
         QLineEdit* editor = nullptr;
-        for (QLineEdit* open : view->KeyTree()->viewport()->findChildren<QLineEdit*>())
+        for (QLineEdit* open : view->keyTree()->viewport()->findChildren<QLineEdit*>())
             if (open->isVisible()) editor = open;
         QVERIFY(editor);
         editor->setText("Gamma");
         QTest::keyClick(editor, Qt::Key_Return);
         // The editor commits from a queued call.
-        QTRY_COMPARE(frame.Navigation()->CurrentPath(), QString("HKEY_CURRENT_USER\\Gamma"));
-        QVERIFY(KeyExists(HKEY_CURRENT_USER, u"Gamma\\Needle2"));
+        QTRY_COMPARE(frame.navigation()->currentPath(), QString("HKEY_CURRENT_USER\\Gamma"));
+        QVERIFY(keyExists(HKEY_CURRENT_USER, u"Gamma\\Needle2"));
 
         // 表示 > アドレスバー hides and shows the line.
-        QAction* toggle = frame.CommandAction(ID_VIEW_ADDRESS_BAR);
+        QAction* toggle = frame.commandAction(ID_VIEW_ADDRESS_BAR);
         toggle->trigger();
-        QVERIFY(!frame.AddressToolBar()->isVisible());
+        QVERIFY(!frame.addressToolBar()->isVisible());
         toggle->trigger();
-        QVERIFY(frame.AddressToolBar()->isVisible());
+        QVERIFY(frame.addressToolBar()->isVisible());
         QVERIFY(prompts->messages.isEmpty());
     }
 
@@ -137,10 +137,10 @@ private slots:
             return IDOK;
         };
         prompts->dialogs.push_back(findAll);
-        QSignalSpy finished(frame.Find(), &FindCommands::searchFinished);
+        QSignalSpy finished(frame.find(), &FindCommands::searchFinished);
         QTest::keyClick(&frame, Qt::Key_F, Qt::ControlModifier);
         QTRY_COMPARE(finished.size(), 1);
-        CFindResultsDlg* results = frame.Find()->ResultsDialog();
+        CFindResultsDlg* results = frame.find()->resultsDialog();
         QVERIFY(results);
         QTRY_VERIFY(results->isVisible());
         results->activateWindow();
@@ -151,14 +151,14 @@ private slots:
         list->setFocus();
         list->setCurrentItem(list->topLevelItem(1));
         QTest::keyClick(list, Qt::Key_Return);
-        QCOMPARE(frame.Navigation()->CurrentPath(), QString("HKEY_CURRENT_USER\\Beta\\Needle2"));
+        QCOMPARE(frame.navigation()->currentPath(), QString("HKEY_CURRENT_USER\\Beta\\Needle2"));
 
         QTest::keyClick(list, Qt::Key_F3);
         QTRY_COMPARE(finished.size(), 2);
-        QCOMPARE(frame.Navigation()->CurrentPath(), QString("HKEY_CURRENT_USER\\Gamma\\Needle3"));
+        QCOMPARE(frame.navigation()->currentPath(), QString("HKEY_CURRENT_USER\\Gamma\\Needle3"));
         QTest::keyClick(list, Qt::Key_F3, Qt::ShiftModifier);
         QTRY_COMPARE(finished.size(), 3);
-        QCOMPARE(frame.Navigation()->CurrentPath(), QString("HKEY_CURRENT_USER\\Beta\\Needle2"));
+        QCOMPARE(frame.navigation()->currentPath(), QString("HKEY_CURRENT_USER\\Beta\\Needle2"));
         prompts->dialogs.push_back(findAll);
         QTest::keyClick(list, Qt::Key_F, Qt::ControlModifier);
         QCOMPARE(prompts->dialogCount, 2);
@@ -170,34 +170,34 @@ private slots:
     // with the renamed value selected, so that Enter, Delete or F2 act on it next.
     void renamingAValueKeepsItSelectedInTheList() {
         FreshRegistry();
-        SetValue(HKEY_CURRENT_USER, u"Colours", u"first", REG_SZ, StringToBytes(u"red"));
-        SetValue(HKEY_CURRENT_USER, u"Colours", u"second", REG_SZ, StringToBytes(u"blue"));
+        SetValue(HKEY_CURRENT_USER, u"Colours", u"first", REG_SZ, stringToBytes(u"red"));
+        SetValue(HKEY_CURRENT_USER, u"Colours", u"second", REG_SZ, stringToBytes(u"blue"));
         ShownFrame shown;
         QVERIFY(shown.show());
         CMainFrame& frame = shown.frame;
         CTovikView* view = shown.view;
         ScriptedPrompts* prompts = shown.prompts;
-        QCoreApplication::processEvents();   // the list's first fill, queued by the start-up
-        QVERIFY(view->GoToKey(HKEY_CURRENT_USER, u"Colours", std::u16string(u"second")));
-        view->ValueList()->setFocus();
-        QTRY_VERIFY(view->ValueList()->hasFocus());
+        QCoreApplication::processEvents();  // the list's first fill, queued by the start-up
+        QVERIFY(view->goToKey(HKEY_CURRENT_USER, u"Colours", std::u16string(u"second")));
+        view->valueList()->setFocus();
+        QTRY_VERIFY(view->valueList()->hasFocus());
 
         QTest::keyClick(&frame, Qt::Key_F2);
         QLineEdit* editor = nullptr;
-        for (QLineEdit* open : view->ValueList()->viewport()->findChildren<QLineEdit*>())
+        for (QLineEdit* open : view->valueList()->viewport()->findChildren<QLineEdit*>())
             if (open->isVisible()) editor = open;
         QVERIFY(editor);
         QTRY_VERIFY(editor->hasFocus());
         editor->selectAll();
         QTest::keyClicks(editor, "third");
         QTest::keyClick(editor, Qt::Key_Return);
-        QTRY_COMPARE(view->SelectedValueName(), std::optional<std::u16string>(u"third"));
-        QVERIFY(KeyExists(HKEY_CURRENT_USER, u"Colours"));
-        QTRY_VERIFY(view->ValueList()->hasFocus());
+        QTRY_COMPARE(view->selectedValueName(), std::optional<std::u16string>(u"third"));
+        QVERIFY(keyExists(HKEY_CURRENT_USER, u"Colours"));
+        QTRY_VERIFY(view->valueList()->hasFocus());
         // Queued refreshes have run by now and kept the selection.
         QTest::qWait(50);
-        QCOMPARE(view->SelectedValueName(), std::optional<std::u16string>(u"third"));
-        QVERIFY(view->ValueList()->hasFocus());
+        QCOMPARE(view->selectedValueName(), std::optional<std::u16string>(u"third"));
+        QVERIFY(view->valueList()->hasFocus());
         QVERIFY(prompts->messages.isEmpty());
     }
 
@@ -210,16 +210,16 @@ private slots:
         QVERIFY(shown.show());
         CMainFrame& frame = shown.frame;
         CTovikView* view = shown.view;
-        QVERIFY(view->GoToKey(HKEY_CURRENT_USER, u"K"));
-        frame.UpdateCommandUI();
-        QVERIFY(!frame.CommandAction(ID_EDIT_BINARY_DATA)->isEnabled());
-        QCOMPARE(frame.ValueTypeText(), QString());
-        QVERIFY(view->SelectValueRow(u"q"));
-        QCOMPARE(frame.ValueTypeText(), QString("REG_QWORD (11)"));
-        QVERIFY(frame.CommandAction(ID_EDIT_BINARY_DATA)->isEnabled());
+        QVERIFY(view->goToKey(HKEY_CURRENT_USER, u"K"));
+        frame.updateCommandUi();
+        QVERIFY(!frame.commandAction(ID_EDIT_BINARY_DATA)->isEnabled());
+        QCOMPARE(frame.valueTypeText(), QString());
+        QVERIFY(view->selectValueRow(u"q"));
+        QCOMPARE(frame.valueTypeText(), QString("REG_QWORD (11)"));
+        QVERIFY(frame.commandAction(ID_EDIT_BINARY_DATA)->isEnabled());
         view->FillValueList();
-        QCOMPARE(frame.ValueTypeText(), QString());
-        QVERIFY(!frame.CommandAction(ID_EDIT_BINARY_DATA)->isEnabled());
+        QCOMPARE(frame.valueTypeText(), QString());
+        QVERIFY(!frame.commandAction(ID_EDIT_BINARY_DATA)->isEnabled());
     }
 
     // The status line says when the current key was last written, and follows a write to it.
@@ -229,8 +229,8 @@ private slots:
         ShownFrame shown;
         QVERIFY(shown.show());
         CMainFrame& frame = shown.frame;
-        QVERIFY(shown.view->GoToKey(HKEY_CURRENT_USER, u"K"));
-        const QString before = frame.KeyWriteTimeText();
+        QVERIFY(shown.view->goToKey(HKEY_CURRENT_USER, u"K"));
+        const QString before = frame.keyWriteTimeText();
         QVERIFY2(before.startsWith(QString::fromUtf16(u"最終更新 ")), qPrintable(before));
         const QString today = QLocale().toString(QDate::currentDate(), QLocale::ShortFormat);
         QVERIFY2(before.contains(today), qPrintable(before + " / " + today));

@@ -12,7 +12,7 @@ namespace {
 const QString kSourceDir = QStringLiteral(TOVIK_SOURCE_DIR);
 
 // The folders whose code the window runs; the screenshot programs' sample data is no text of it.
-QStringList WindowSources() {
+QStringList windowSources() {
     QStringList files;
     for (const char* folder : {"app", "ui", "view", "editors", "backup/gui"}) {
         QDirIterator it(kSourceDir + QLatin1Char('/') + QLatin1String(folder), {"*.cpp", "*.h"}, QDir::Files,
@@ -27,7 +27,7 @@ QStringList WindowSources() {
 }
 
 // Source text to its translation; an unfinished or empty translation counts as none.
-QHash<QString, QString> Translations() {
+QHash<QString, QString> readTranslations() {
     QHash<QString, QString> translations;
     QFile file(kSourceDir + QStringLiteral("/resources/translations/tovik_en.ts"));
     if (!file.open(QIODevice::ReadOnly)) return translations;
@@ -47,7 +47,7 @@ QHash<QString, QString> Translations() {
 }
 
 // The text of a run of adjacent C++ string literals, with their escapes undone.
-QString LiteralText(const QString& run) {
+QString literalText(const QString& run) {
     static const QRegularExpression literal(QStringLiteral("\"((?:[^\"\\\\\\n]|\\\\.)*)\""));
     QString text;
     for (auto it = literal.globalMatch(run); it.hasNext();) {
@@ -70,18 +70,19 @@ struct Found {
 };
 
 // What the window's sources show: translated texts, Japanese constants, message box literals.
-QList<Found> ShownTexts(const QString& file, const QString& code) {
+QList<Found> shownTexts(const QString& file, const QString& code) {
     static const QString run = QStringLiteral("((?:\"(?:[^\"\\\\\\n]|\\\\.)*\"\\s*)+)");
     static const QRegularExpression tr(QStringLiteral("\\bTovik::tr\\(\\s*") + run);
     static const QRegularExpression noop(QStringLiteral("QT_TRANSLATE_NOOP\\(\\s*\"Tovik\"\\s*,\\s*") + run);
     static const QRegularExpression wide(QStringLiteral("\\bu(\"(?:[^\"\\\\\\n]|\\\\.)*\")"));
     static const QRegularExpression japanese(QStringLiteral("[\u3040-\u30ff\u3400-\u9fff\uff01-\uffef]"));
-    static const QRegularExpression messageBox(QStringLiteral("\\b(?:MessageBox|QMessageBox(?:::\\w+)?)\\s*\\(([^;]*);"));
+    static const QRegularExpression messageBox(
+        QStringLiteral("\\b(?:MessageBox|QMessageBox(?:::\\w+)?)\\s*\\(([^;]*);"));
     QList<Found> found;
     for (const QRegularExpression* call : {&tr, &noop})
-        for (auto it = call->globalMatch(code); it.hasNext();) found.append({file, LiteralText(it.next().captured(1))});
+        for (auto it = call->globalMatch(code); it.hasNext();) found.append({file, literalText(it.next().captured(1))});
     for (auto it = wide.globalMatch(code); it.hasNext();) {
-        const QString text = LiteralText(it.next().captured(1));
+        const QString text = literalText(it.next().captured(1));
         if (text.contains(japanese)) found.append({file, text});
     }
     // A literal handed to a message box, other than through Tovik::tr, is shown as it is.
@@ -89,7 +90,8 @@ QList<Found> ShownTexts(const QString& file, const QString& code) {
         QString arguments = it.next().captured(1);
         arguments.remove(QRegularExpression(QStringLiteral("\\bTovik::tr\\(\\s*") + run));
         static const QRegularExpression plain(QStringLiteral("(?<![\\w])\"(?:[^\"\\\\\\n]|\\\\.)*\""));
-        for (auto lit = plain.globalMatch(arguments); lit.hasNext();) found.append({file, LiteralText(lit.next().captured(0))});
+        for (auto lit = plain.globalMatch(arguments); lit.hasNext();)
+            found.append({file, literalText(lit.next().captured(0))});
     }
     return found;
 }
@@ -101,14 +103,14 @@ class TranslationCoverageTest : public QObject {
 
 private slots:
     void everyTextTheWindowShowsIsTranslated() {
-        const QHash<QString, QString> translations = Translations();
+        const QHash<QString, QString> translations = readTranslations();
         QVERIFY2(translations.size() > 100, "the translation file was not read");
         QStringList missing;
         int texts = 0;
-        for (const QString& path : WindowSources()) {
+        for (const QString& path : windowSources()) {
             QFile file(path);
             QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(path));
-            for (const Found& shown : ShownTexts(path.mid(kSourceDir.size() + 1), QString::fromUtf8(file.readAll()))) {
+            for (const Found& shown : shownTexts(path.mid(kSourceDir.size() + 1), QString::fromUtf8(file.readAll()))) {
                 ++texts;
                 if (!translations.contains(shown.text)) missing << shown.file + QStringLiteral(": ") + shown.text;
             }
@@ -127,10 +129,10 @@ private slots:
             "view.Prompts().MessageBox(&view, Tovik::tr(\"訳す\"), MessageButtons::Ok);\n"
             "QMessageBox::critical(nullptr, AppCaption(), QString::fromUtf8(\"Failed\"));\n");
         QStringList texts;
-        for (const Found& found : ShownTexts(QStringLiteral("x.cpp"), code)) texts << found.text;
+        for (const Found& found : shownTexts(QStringLiteral("x.cpp"), code)) texts << found.text;
         texts.sort();
-        QStringList expected = {QString::fromUtf16(u"一二\n"), QString::fromUtf16(u"訳す"), QString::fromUtf16(u"日本語の文"),
-                                "An English sentence.", "Failed"};
+        QStringList expected = {QString::fromUtf16(u"一二\n"), QString::fromUtf16(u"訳す"),
+                                QString::fromUtf16(u"日本語の文"), "An English sentence.", "Failed"};
         expected.sort();
         QCOMPARE(texts, expected);
     }

@@ -8,7 +8,7 @@
 
 namespace tovik::test {
 
-inline Bytes EncodeUtf16(std::u16string_view text) {
+inline Bytes encodeUtf16(std::u16string_view text) {
     Bytes bytes;
     bytes.reserve(text.size() * 2);
     for (const char16_t c : text) {
@@ -20,14 +20,14 @@ inline Bytes EncodeUtf16(std::u16string_view text) {
 
 // A byte order mark followed by the lines, each ended with CR LF.
 template <typename Lines>
-Bytes BackupFileBytes(const Lines& lines) {
+Bytes backupFileBytes(const Lines& lines) {
     std::u16string text;
     for (std::u16string_view line : lines) {
         text += line;
         text += u"\r\n";
     }
     Bytes bytes{0xFF, 0xFE};
-    const Bytes body = EncodeUtf16(text);
+    const Bytes body = encodeUtf16(text);
     bytes.insert(bytes.end(), body.begin(), body.end());
     return bytes;
 }
@@ -46,6 +46,8 @@ inline constexpr std::array<std::u16string_view, 11> kExampleLines = {
     u"\"Empty\"=NON:",
 };
 
-inline Bytes ExampleFileBytes() { return BackupFileBytes(kExampleLines); }
+inline Bytes exampleFileBytes() {
+    return backupFileBytes(kExampleLines);
+}
 
 }  // namespace tovik::test

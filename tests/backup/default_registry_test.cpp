@@ -30,16 +30,16 @@ protected:
         path_ = (dir_ / "sub" / "registry.db").string();
     }
     void TearDown() override {
-        CloseRegistryStore();
+        closeRegistryStore();
         fs::remove_all(dir_);
     }
 
     // What the store holds after the built-in data is imported into an empty store.
-    static test::Snapshot DefaultContent() {
-        OpenInMemoryRegistryStore();
-        ImportConcatenatedBackups(kDefaultRegistryData, kDefaultRegistrySize);
-        test::Snapshot s = test::TakeSnapshot();
-        CloseRegistryStore();
+    static test::Snapshot defaultContent() {
+        openInMemoryRegistryStore();
+        importConcatenatedBackups(kDefaultRegistryData, kDefaultRegistrySize);
+        test::Snapshot s = test::takeSnapshot();
+        closeRegistryStore();
         return s;
     }
 
@@ -52,13 +52,13 @@ TEST_F(DefaultRegistryTest, FirstOpenBuildsTheStoreFromTheDefaultRegistry) {
     fs::create_directories(fs::path(path_).parent_path());
     std::ofstream(path_ + ".new") << "half a store";
     std::ofstream(path_ + ".new-journal") << "x";
-    const test::Snapshot expected = DefaultContent();
+    const test::Snapshot expected = defaultContent();
 
-    const StoreOpenResult r = OpenUserRegistry(path_);
+    const StoreOpenResult r = openUserRegistry(path_);
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_TRUE(r.created);
     // Everything the data holds, plus the values of types no backup file carries.
-    test::Snapshot actual = test::TakeSnapshot();
+    test::Snapshot actual = test::takeSnapshot();
     const auto diagnostics = actual.find(u"HKEY_LOCAL_MACHINE|System\\Diagnostics");
     ASSERT_NE(diagnostics, actual.end());
     std::vector<DWORD> types;
@@ -72,51 +72,51 @@ TEST_F(DefaultRegistryTest, FirstOpenBuildsTheStoreFromTheDefaultRegistry) {
 }
 
 TEST_F(DefaultRegistryTest, ExistingStoreIsOpenedAsItIs) {
-    ASSERT_TRUE(OpenUserRegistry(path_).ok);
+    ASSERT_TRUE(openUserRegistry(path_).ok);
     HKEY key = 0;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Mine", 0, nullptr, 0, 0, nullptr, &key, nullptr), ERROR_SUCCESS);
     const BYTE one[4] = {1, 0, 0, 0};
     ASSERT_EQ(RegSetValueExW(key, u"v", 0, REG_DWORD, one, 4), ERROR_SUCCESS);
     RegCloseKey(key);
-    const test::Snapshot changed = test::TakeSnapshot();
-    CloseRegistryStore();
+    const test::Snapshot changed = test::takeSnapshot();
+    closeRegistryStore();
 
-    const StoreOpenResult r = OpenUserRegistry(path_);
+    const StoreOpenResult r = openUserRegistry(path_);
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_FALSE(r.created);
-    EXPECT_EQ(test::TakeSnapshot(), changed);
+    EXPECT_EQ(test::takeSnapshot(), changed);
 }
 
 TEST(ConcatenatedBackups, EachMarkThatStartsALineBeginsAFile) {
-    OpenInMemoryRegistryStore();
+    openInMemoryRegistryStore();
     const Bytes bom{0xFE, 0xFF};  // U+FEFF as data, not at a line start
     Bytes all;
     for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE}) {
         BackupWriter w;
-        w.WriteStart(root);
-        w.WriteKeyLine(u"K");
-        w.WriteValueLine(u"v", REG_BINARY, bom.data(), bom.size());
-        w.WriteValueLine(u"s", REG_SZ, bom.data(), bom.size());
-        const Bytes part = w.TakeBytes();
+        w.writeStart(root);
+        w.writeKeyLine(u"K");
+        w.writeValueLine(u"v", REG_BINARY, bom.data(), bom.size());
+        w.writeValueLine(u"s", REG_SZ, bom.data(), bom.size());
+        const Bytes part = w.takeBytes();
         all.insert(all.end(), part.begin(), part.end());
     }
-    const std::vector<ImportResult> results = ImportConcatenatedBackups(all.data(), all.size());
+    const std::vector<ImportResult> results = importConcatenatedBackups(all.data(), all.size());
     ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(results[0].root, HKEY_CLASSES_ROOT);
     EXPECT_EQ(results[1].root, HKEY_LOCAL_MACHINE);
     for (const ImportResult& r : results) EXPECT_TRUE(r.outcome == ImportOutcome::Finished && r.valuesWritten == 2);
-    EXPECT_EQ(test::ReadValue(HKEY_LOCAL_MACHINE, u"K", u"s"), (test::StoredValue{REG_SZ, bom}));
-    EXPECT_TRUE(ImportConcatenatedBackups(nullptr, 0).empty());
-    CloseRegistryStore();
+    EXPECT_EQ(test::readValue(HKEY_LOCAL_MACHINE, u"K", u"s"), (test::StoredValue{REG_SZ, bom}));
+    EXPECT_TRUE(importConcatenatedBackups(nullptr, 0).empty());
+    closeRegistryStore();
 }
 
 TEST(ConcatenatedBackups, TheBuiltInDefaultRegistryImportsCleanly) {
-    OpenInMemoryRegistryStore();
-    for (const ImportResult& r : ImportConcatenatedBackups(kDefaultRegistryData, kDefaultRegistrySize)) {
+    openInMemoryRegistryStore();
+    for (const ImportResult& r : importConcatenatedBackups(kDefaultRegistryData, kDefaultRegistrySize)) {
         EXPECT_EQ(r.outcome, ImportOutcome::Finished) << "line " << r.brokenLineNumber;
         EXPECT_EQ(r.linesSkipped(), 0u) << "root " << r.root;
     }
-    CloseRegistryStore();
+    closeRegistryStore();
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 // Reading the current store back through the registry operations, for import tests.
 #include <map>
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "registry/registry_api.h"
@@ -17,7 +17,7 @@ struct StoredValue {
     bool operator==(const StoredValue&) const = default;
 };
 
-inline bool KeyExists(HKEY root, const std::u16string& path) {
+inline bool keyExists(HKEY root, const std::u16string& path) {
     HKEY key = 0;
     if (RegOpenKeyExW(root, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
@@ -25,7 +25,7 @@ inline bool KeyExists(HKEY root, const std::u16string& path) {
 }
 
 // Every value of a key, name to type and data, in enumeration order.
-inline std::vector<std::pair<std::u16string, StoredValue>> KeyValues(HKEY root, const std::u16string& path) {
+inline std::vector<std::pair<std::u16string, StoredValue>> keyValues(HKEY root, const std::u16string& path) {
     std::vector<std::pair<std::u16string, StoredValue>> values;
     HKEY key = 0;
     if (RegOpenKeyExW(root, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return values;
@@ -50,14 +50,14 @@ inline std::vector<std::pair<std::u16string, StoredValue>> KeyValues(HKEY root, 
     return values;
 }
 
-inline std::optional<StoredValue> ReadValue(HKEY root, const std::u16string& path, const std::u16string& name) {
-    for (auto& [n, v] : KeyValues(root, path)) {
+inline std::optional<StoredValue> readValue(HKEY root, const std::u16string& path, const std::u16string& name) {
+    for (auto& [n, v] : keyValues(root, path)) {
         if (n == name) return v;
     }
     return std::nullopt;
 }
 
-inline std::vector<std::u16string> SubkeyNames(HKEY root, const std::u16string& path) {
+inline std::vector<std::u16string> subkeyNames(HKEY root, const std::u16string& path) {
     std::vector<std::u16string> names;
     HKEY key = 0;
     if (RegOpenKeyExW(root, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return names;
@@ -74,15 +74,15 @@ inline std::vector<std::u16string> SubkeyNames(HKEY root, const std::u16string& 
 
 // The whole content of the three roots: "root|path" to its values. Small stores only.
 using Snapshot = std::map<std::u16string, std::vector<std::pair<std::u16string, StoredValue>>>;
-inline void SnapshotKey(HKEY root, const std::u16string& path, Snapshot& out) {
-    out[std::u16string(RootKeyName(root)) + u"|" + path] = KeyValues(root, path);
-    for (const std::u16string& sub : SubkeyNames(root, path)) {
-        SnapshotKey(root, path.empty() ? sub : path + u"\\" + sub, out);
+inline void snapshotKey(HKEY root, const std::u16string& path, Snapshot& out) {
+    out[std::u16string(rootKeyName(root)) + u"|" + path] = keyValues(root, path);
+    for (const std::u16string& sub : subkeyNames(root, path)) {
+        snapshotKey(root, path.empty() ? sub : path + u"\\" + sub, out);
     }
 }
-inline Snapshot TakeSnapshot() {
+inline Snapshot takeSnapshot() {
     Snapshot s;
-    for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) SnapshotKey(root, u"", s);
+    for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) snapshotKey(root, u"", s);
     return s;
 }
 

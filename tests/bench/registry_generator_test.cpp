@@ -34,8 +34,7 @@ struct KeySeen {
 };
 
 // Every key below root, depth first in the registry's order, read through the registry operations.
-void walk(HKEY key, const std::u16string& path, std::size_t depth, std::vector<KeySeen>& out)
-{
+void walk(HKEY key, const std::u16string& path, std::size_t depth, std::vector<KeySeen>& out) {
     KeySeen seen{path, depth, 0, {}};
     for (DWORD index = 0;; ++index) {
         WCHAR name[400];
@@ -64,20 +63,18 @@ void walk(HKEY key, const std::u16string& path, std::size_t depth, std::vector<K
     }
 }
 
-std::vector<KeySeen> generateInMemory(const GeneratorOptions& options)
-{
-    tovik::OpenInMemoryRegistryStore();
-    const tovik::bench::GeneratorResult result = tovik::bench::GenerateRegistry(options);
+std::vector<KeySeen> generateInMemory(const GeneratorOptions& options) {
+    tovik::openInMemoryRegistryStore();
+    const tovik::bench::GeneratorResult result = tovik::bench::generateRegistry(options);
     EXPECT_TRUE(result.ok) << result.error;
     std::vector<KeySeen> keys;
     walk(HKEY_LOCAL_MACHINE, u"", 0, keys);
-    tovik::CloseRegistryStore();
+    tovik::closeRegistryStore();
     keys.erase(keys.begin());  // the root itself
     return keys;
 }
 
-GeneratorOptions smallOptions()
-{
+GeneratorOptions smallOptions() {
     GeneratorOptions options;
     options.keys = 156;  // 4 + 16 + 64 + 72: the last of four levels partly filled
     options.fanOut = 4;
@@ -86,15 +83,13 @@ GeneratorOptions smallOptions()
     return options;
 }
 
-std::size_t valueCount(const std::vector<KeySeen>& keys)
-{
+std::size_t valueCount(const std::vector<KeySeen>& keys) {
     std::size_t n = 0;
     for (const KeySeen& key : keys) n += key.values.size();
     return n;
 }
 
-TEST(RegistryGenerator, SameOptionsGiveTheSameRegistryAndAnotherSeedAnotherContent)
-{
+TEST(RegistryGenerator, SameOptionsGiveTheSameRegistryAndAnotherSeedAnotherContent) {
     const GeneratorOptions options = smallOptions();
     const std::vector<KeySeen> first = generateInMemory(options);
     const std::vector<KeySeen> second = generateInMemory(options);
@@ -109,8 +104,7 @@ TEST(RegistryGenerator, SameOptionsGiveTheSameRegistryAndAnotherSeedAnotherConte
     EXPECT_FALSE(other == first);
 }
 
-TEST(RegistryGenerator, TreeHasTheAskedSizeFanOutDepthAndEvenSpread)
-{
+TEST(RegistryGenerator, TreeHasTheAskedSizeFanOutDepthAndEvenSpread) {
     const GeneratorOptions options = smallOptions();
     const std::vector<KeySeen> keys = generateInMemory(options);
     std::size_t treeKeys = 0, maxDepth = 0;
@@ -125,12 +119,11 @@ TEST(RegistryGenerator, TreeHasTheAskedSizeFanOutDepthAndEvenSpread)
     }
     EXPECT_EQ(treeKeys, options.keys);
     EXPECT_EQ(maxDepth, 4u);
-    EXPECT_EQ(tovik::bench::TreeDepth(options), 4u);
+    EXPECT_EQ(tovik::bench::treeDepth(options), 4u);
     EXPECT_EQ(valueCount(keys), 800u);
 }
 
-TEST(RegistryGenerator, ValuesFollowTheTypeMixAndSizes)
-{
+TEST(RegistryGenerator, ValuesFollowTheTypeMixAndSizes) {
     GeneratorOptions options = smallOptions();
     options.mix = {50, 25, 15, 10};
     options.stringLength = 40;
@@ -158,16 +151,15 @@ TEST(RegistryGenerator, ValuesFollowTheTypeMixAndSizes)
     EXPECT_EQ(types[REG_MULTI_SZ], 80u);
 }
 
-TEST(RegistryGenerator, WideKeyHoldsItsValuesInCreationOrderBelowTheBase)
-{
+TEST(RegistryGenerator, WideKeyHoldsItsValuesInCreationOrderBelowTheBase) {
     GeneratorOptions options;
     options.root = HKEY_CURRENT_USER;
     options.basePath = u"Bench\\Data";
     options.keys = 0;
     options.values = 0;
     options.wideKeys = {300, 20};
-    tovik::OpenInMemoryRegistryStore();
-    const tovik::bench::GeneratorResult result = tovik::bench::GenerateRegistry(options);
+    tovik::openInMemoryRegistryStore();
+    const tovik::bench::GeneratorResult result = tovik::bench::generateRegistry(options);
     ASSERT_TRUE(result.ok) << result.error;
     EXPECT_EQ(result.values, 320u);
     HKEY wide = 0;
@@ -175,7 +167,7 @@ TEST(RegistryGenerator, WideKeyHoldsItsValuesInCreationOrderBelowTheBase)
     std::vector<KeySeen> seen;
     walk(wide, u"", 0, seen);
     RegCloseKey(wide);
-    tovik::CloseRegistryStore();
+    tovik::closeRegistryStore();
     ASSERT_EQ(seen.size(), 1u);
     ASSERT_EQ(seen[0].values.size(), 300u);
     for (std::size_t i = 0; i < 300; ++i) {
@@ -187,75 +179,72 @@ TEST(RegistryGenerator, WideKeyHoldsItsValuesInCreationOrderBelowTheBase)
     }
 }
 
-TEST(RegistryGenerator, RefusesOptionsItCannotHonour)
-{
+TEST(RegistryGenerator, RefusesOptionsItCannotHonour) {
     GeneratorOptions options = smallOptions();
-    EXPECT_EQ(tovik::bench::ValidateOptions(options), "");
+    EXPECT_EQ(tovik::bench::validateOptions(options), "");
     options.mix = {40, 30, 20, 20};
-    EXPECT_NE(tovik::bench::ValidateOptions(options), "");
+    EXPECT_NE(tovik::bench::validateOptions(options), "");
 
     options = smallOptions();
     options.fanOut = 1;
     options.keys = 600;  // a chain deeper than the store allows
-    EXPECT_NE(tovik::bench::ValidateOptions(options), "");
+    EXPECT_NE(tovik::bench::validateOptions(options), "");
     options.keys = 512;
-    EXPECT_EQ(tovik::bench::ValidateOptions(options), "");  // the wide key sits at depth 1
+    EXPECT_EQ(tovik::bench::validateOptions(options), "");  // the wide key sits at depth 1
 
     options = smallOptions();
     options.wideKeys = {10, 10};
-    EXPECT_NE(tovik::bench::ValidateOptions(options), "");
+    EXPECT_NE(tovik::bench::validateOptions(options), "");
 
     options = smallOptions();
     options.keys = 0;
-    EXPECT_NE(tovik::bench::ValidateOptions(options), "");  // values but no keys
+    EXPECT_NE(tovik::bench::validateOptions(options), "");  // values but no keys
     options.basePath = u"A\\\\B";
     options.values = 0;
-    EXPECT_NE(tovik::bench::ValidateOptions(options), "");
+    EXPECT_NE(tovik::bench::validateOptions(options), "");
 
-    tovik::OpenInMemoryRegistryStore();
+    tovik::openInMemoryRegistryStore();
     options = smallOptions();
     options.fanOut = 0;
-    EXPECT_FALSE(tovik::bench::GenerateRegistry(options).ok);
-    tovik::CloseRegistryStore();
+    EXPECT_FALSE(tovik::bench::generateRegistry(options).ok);
+    tovik::closeRegistryStore();
 }
 
-TEST(RegistryGenerator, FanOutForDepthIsTheSmallestThatFits)
-{
-    EXPECT_EQ(tovik::bench::FanOutForDepth(100'000, 5), 10u);    // 10 + ... + 10^5 = 111,110 keys
-    EXPECT_EQ(tovik::bench::FanOutForDepth(111'110, 5), 10u);
-    EXPECT_EQ(tovik::bench::FanOutForDepth(111'111, 5), 11u);
-    EXPECT_EQ(tovik::bench::FanOutForDepth(30, 30), 1u);
-    EXPECT_EQ(tovik::bench::FanOutForDepth(30, 1), 30u);
+TEST(RegistryGenerator, FanOutForDepthIsTheSmallestThatFits) {
+    EXPECT_EQ(tovik::bench::fanOutForDepth(100'000, 5), 10u);  // 10 + ... + 10^5 = 111,110 keys
+    EXPECT_EQ(tovik::bench::fanOutForDepth(111'110, 5), 10u);
+    EXPECT_EQ(tovik::bench::fanOutForDepth(111'111, 5), 11u);
+    EXPECT_EQ(tovik::bench::fanOutForDepth(30, 30), 1u);
+    EXPECT_EQ(tovik::bench::fanOutForDepth(30, 1), 30u);
     GeneratorOptions options;
     options.keys = 111'111;
-    options.fanOut = tovik::bench::FanOutForDepth(options.keys, 5);
-    EXPECT_EQ(tovik::bench::TreeDepth(options), 5u);
+    options.fanOut = tovik::bench::fanOutForDepth(options.keys, 5);
+    EXPECT_EQ(tovik::bench::treeDepth(options), 5u);
 }
 
-TEST(RegistryGenerator, FileIsCompleteAndAnExistingFileIsLeftAlone)
-{
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                      ("tovik-gen-test-" + std::to_string(getpid()));
+TEST(RegistryGenerator, FileIsCompleteAndAnExistingFileIsLeftAlone) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("tovik-gen-test-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "store.db").string();
     GeneratorOptions options = smallOptions();
 
-    const tovik::bench::GeneratorResult made = tovik::bench::GenerateRegistryFile(path, options);
+    const tovik::bench::GeneratorResult made = tovik::bench::generateRegistryFile(path, options);
     ASSERT_TRUE(made.ok) << made.error;
     EXPECT_EQ(made.keys, 157u);
     EXPECT_EQ(made.values, 800u);
     EXPECT_FALSE(std::filesystem::exists(path + ".partial"));
 
-    ASSERT_TRUE(tovik::OpenRegistryStore(path).ok);
+    ASSERT_TRUE(tovik::openRegistryStore(path).ok);
     std::vector<KeySeen> keys;
     walk(HKEY_LOCAL_MACHINE, u"", 0, keys);
-    tovik::CloseRegistryStore();
+    tovik::closeRegistryStore();
     EXPECT_EQ(keys.size(), 158u);
     EXPECT_EQ(valueCount(keys), 800u);
 
     const auto sizeBefore = std::filesystem::file_size(path);
     options.seed = 9;
-    EXPECT_FALSE(tovik::bench::GenerateRegistryFile(path, options).ok);
+    EXPECT_FALSE(tovik::bench::generateRegistryFile(path, options).ok);
     EXPECT_EQ(std::filesystem::file_size(path), sizeBefore);
     std::filesystem::remove_all(dir);
 }

@@ -15,12 +15,12 @@
 namespace {
 
 namespace fs = std::filesystem;
-using tovik::cli::CommandTable;
-using tovik::cli::GlobalOptions;
+using tovik::cli::commandTable;
+using tovik::cli::globalOptions;
 
 const fs::path kResources = fs::path(TOVIK_SOURCE_DIR) / "resources";
 
-std::string ReadText(const fs::path& path) {
+std::string readText(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
@@ -28,7 +28,7 @@ std::string ReadText(const fs::path& path) {
 }
 
 // What a shell command prints on stdout and stderr together.
-std::string Shell(const std::string& command) {
+std::string runShell(const std::string& command) {
     std::string output;
     FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
     if (pipe == nullptr) return "cannot run: " + command;
@@ -38,29 +38,31 @@ std::string Shell(const std::string& command) {
     return output;
 }
 
-bool HaveProgram(const std::string& name) { return Shell("command -v " + name).find('/') != std::string::npos; }
+bool haveProgram(const std::string& name) {
+    return runShell("command -v " + name).find('/') != std::string::npos;
+}
 
-std::string Quoted(const std::string& text) {
+std::string shellQuoted(const std::string& text) {
     std::string quoted = "'";
     for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
 
-std::set<std::string> Words(const std::string& text) {
+std::set<std::string> words(const std::string& text) {
     std::set<std::string> words;
     std::istringstream in(text);
     for (std::string word; in >> word;) words.insert(word);
     return words;
 }
 
-std::set<std::string> TableCommands() {
+std::set<std::string> tableCommands() {
     std::set<std::string> commands;
-    for (const auto& row : CommandTable()) commands.insert(std::string(row.command));
+    for (const auto& row : commandTable()) commands.insert(std::string(row.command));
     return commands;
 }
 
 TEST(CommandLineDocs, HelpLinesFitEightyColumns) {
-    for (std::string_view text : {tovik::cli::UsageText(), tovik::cli::ShortUsageText()}) {
+    for (std::string_view text : {tovik::cli::usageText(), tovik::cli::shortUsageText()}) {
         std::istringstream lines{std::string(text)};
         for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
     }
@@ -69,12 +71,12 @@ TEST(CommandLineDocs, HelpLinesFitEightyColumns) {
 // Every command and option of the table is in the help, the manual page and all three
 // completions, and the completions offer no command the table lacks.
 TEST(CommandLineDocs, HelpManualAndCompletionsFollowTheTable) {
-    const std::string help(tovik::cli::UsageText());
-    std::string page = ReadText(kResources / "man" / "tovik-reg.1");
+    const std::string help(tovik::cli::usageText());
+    std::string page = readText(kResources / "man" / "tovik-reg.1");
     page = std::regex_replace(page, std::regex(R"(\\-)"), "-");
-    const std::string bash = ReadText(kResources / "completion" / "tovik-reg");
-    const std::string zsh = ReadText(kResources / "completion" / "_tovik-reg");
-    const std::string fish = ReadText(kResources / "completion" / "tovik-reg.fish");
+    const std::string bash = readText(kResources / "completion" / "tovik-reg");
+    const std::string zsh = readText(kResources / "completion" / "_tovik-reg");
+    const std::string fish = readText(kResources / "completion" / "tovik-reg.fish");
     ASSERT_FALSE(page.empty() || bash.empty() || zsh.empty() || fish.empty());
 
     // The commands each file lists.
@@ -84,18 +86,17 @@ TEST(CommandLineDocs, HelpManualAndCompletionsFollowTheTable) {
     const std::regex helpLine(R"(\n  ([a-z][a-z-]*)[ \n])");
     for (std::sregex_iterator it(commandsPart.begin(), commandsPart.end(), helpLine), end; it != end; ++it)
         helpCommands.insert((*it)[1]);
-    EXPECT_EQ(helpCommands, TableCommands()) << "--help";
+    EXPECT_EQ(helpCommands, tableCommands()) << "--help";
     ASSERT_TRUE(std::regex_search(bash, found, std::regex(R"(local commands="([^"]*)\")")));
-    EXPECT_EQ(Words(found[1]), TableCommands()) << "bash";
+    EXPECT_EQ(words(found[1]), tableCommands()) << "bash";
     ASSERT_TRUE(std::regex_search(fish, found, std::regex(R"(set -l commands ([^\n]*))")));
-    EXPECT_EQ(Words(found[1]), TableCommands()) << "fish";
+    EXPECT_EQ(words(found[1]), tableCommands()) << "fish";
     std::set<std::string> zshCommands;
     const std::regex zshLine(R"(\n\s+'([a-z][a-z-]*):)");
-    for (std::sregex_iterator it(zsh.begin(), zsh.end(), zshLine), end; it != end; ++it)
-        zshCommands.insert((*it)[1]);
-    EXPECT_EQ(zshCommands, TableCommands()) << "zsh";
+    for (std::sregex_iterator it(zsh.begin(), zsh.end(), zshLine), end; it != end; ++it) zshCommands.insert((*it)[1]);
+    EXPECT_EQ(zshCommands, tableCommands()) << "zsh";
 
-    for (const auto& row : CommandTable()) {
+    for (const auto& row : commandTable()) {
         const std::string command(row.command);
         EXPECT_TRUE(std::regex_search(page, std::regex("\n\\.BI? " + command + "[ \n]"))) << "man: " << command;
         for (std::string_view optionView : row.options) {
@@ -109,7 +110,7 @@ TEST(CommandLineDocs, HelpManualAndCompletionsFollowTheTable) {
                 << "fish: " << option;
         }
     }
-    for (std::string_view optionView : GlobalOptions()) {
+    for (std::string_view optionView : globalOptions()) {
         const std::string option(optionView);
         const std::string bare = option.substr(option.find_first_not_of('-'));
         EXPECT_NE(help.find(option), std::string::npos) << "--help: " << option;
@@ -123,16 +124,16 @@ TEST(CommandLineDocs, HelpManualAndCompletionsFollowTheTable) {
 
 TEST(CommandLineDocs, ManualPagesFormatWithoutWarnings) {
     for (const char* page : {"tovik.1", "tovik-reg.1"}) {
-        const std::string path = Quoted((kResources / "man" / page).string());
-        if (HaveProgram("groff")) {
-            EXPECT_EQ(Shell("groff -man -ww -z " + path), "") << page;
+        const std::string path = shellQuoted((kResources / "man" / page).string());
+        if (haveProgram("groff")) {
+            EXPECT_EQ(runShell("groff -man -ww -z " + path), "") << page;
         }
-        if (HaveProgram("man")) {
-            EXPECT_EQ(Shell("MANWIDTH=80 man --warnings -l " + path + " >/dev/null"), "") << page;
+        if (haveProgram("man")) {
+            EXPECT_EQ(runShell("MANWIDTH=80 man --warnings -l " + path + " >/dev/null"), "") << page;
         }
-        if (!HaveProgram("mandoc")) GTEST_SKIP() << "mandoc is not installed: its lint was not run";
+        if (!haveProgram("mandoc")) GTEST_SKIP() << "mandoc is not installed: its lint was not run";
         // Warnings and errors are layout faults; long source lines (style) are not.
-        EXPECT_EQ(Shell("mandoc -Tlint -W warning " + path), "") << page;
+        EXPECT_EQ(runShell("mandoc -Tlint -W warning " + path), "") << page;
     }
 }
 
@@ -144,41 +145,42 @@ protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "tovik-complete-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-        store = (dir / "store.db").string();
-        const std::string tool = Quoted(TOVIK_REG_PATH);
-        ASSERT_EQ(Shell(tool + " --registry " + Quoted(store) + " add-key 'HKCU\\Software\\Sample Tool'"), "");
-        ASSERT_EQ(Shell(tool + " --registry " + Quoted(store) + " add-key 'HKCU\\Software\\Second'"), "");
-        ASSERT_EQ(Shell(tool + " --registry " + Quoted(store) + " add-key 'HKCU\\Sound'"), "");
+        dir_ = pattern;
+        store_ = (dir_ / "store.db").string();
+        const std::string tool = shellQuoted(TOVIK_REG_PATH);
+        ASSERT_EQ(runShell(tool + " --registry " + shellQuoted(store_) + " add-key 'HKCU\\Software\\Sample Tool'"), "");
+        ASSERT_EQ(runShell(tool + " --registry " + shellQuoted(store_) + " add-key 'HKCU\\Software\\Second'"), "");
+        ASSERT_EQ(runShell(tool + " --registry " + shellQuoted(store_) + " add-key 'HKCU\\Sound'"), "");
     }
     void TearDown() override {
         std::error_code ec;
-        fs::remove_all(dir, ec);
+        fs::remove_all(dir_, ec);
     }
     // Runs script (written to a file) with shell, tovik-reg on the PATH.
-    std::string RunScript(const std::string& shell, const std::string& script) {
-        const fs::path file = dir / "script";
+    std::string runScript(const std::string& shell, const std::string& script) {
+        const fs::path file = dir_ / "script";
         std::ofstream(file) << script;
-        return Shell("PATH=" + Quoted(fs::path(TOVIK_REG_PATH).parent_path().string()) + ":$PATH HOME=" +
-                     Quoted(dir.string()) + " " + shell + " " + Quoted(file.string()));
+        return runShell("PATH=" + shellQuoted(fs::path(TOVIK_REG_PATH).parent_path().string()) +
+                        ":$PATH HOME=" + shellQuoted(dir_.string()) + " " + shell + " " + shellQuoted(file.string()));
     }
 
-    fs::path dir;
-    std::string store;
+    fs::path dir_;
+    std::string store_;
 };
 
 TEST_F(CompletionStore, BashCompletesCommandsOptionsValuesAndKeyPaths) {
-    if (!HaveProgram("bash")) GTEST_SKIP() << "bash is not installed";
+    if (!haveProgram("bash")) GTEST_SKIP() << "bash is not installed";
 
     const auto complete = [&](const std::string& words) {
-        const std::string script = "PATH=" + Quoted(fs::path(TOVIK_REG_PATH).parent_path().string()) +
-                                   ":$PATH; . " + Quoted((kResources / "completion" / "tovik-reg").string()) +
-                                   "; COMP_WORDS=(" + words + "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _tovik_reg;"
+        const std::string script = "PATH=" + shellQuoted(fs::path(TOVIK_REG_PATH).parent_path().string()) +
+                                   ":$PATH; . " + shellQuoted((kResources / "completion" / "tovik-reg").string()) +
+                                   "; COMP_WORDS=(" + words +
+                                   "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _tovik_reg;"
                                    " printf '%s\\n' \"${COMPREPLY[@]}\"";
-        return Shell("HOME=" + Quoted(dir.string()) + " XDG_DATA_HOME=" + Quoted(dir.string()) + " bash -c " +
-                     Quoted(script));
+        return runShell("HOME=" + shellQuoted(dir_.string()) + " XDG_DATA_HOME=" + shellQuoted(dir_.string()) +
+                        " bash -c " + shellQuoted(script));
     };
-    const std::string onStore = "tovik-reg --registry " + Quoted(store) + " ";
+    const std::string onStore = "tovik-reg --registry " + shellQuoted(store_) + " ";
     struct Case {
         std::string words, expected;
     };
@@ -194,7 +196,7 @@ TEST_F(CompletionStore, BashCompletesCommandsOptionsValuesAndKeyPaths) {
              // Key paths come from the store that the line names, in the spelling typed.
              Case{onStore + "query HKCU/S", "HKCU/Software/\nHKCU/Sound/\n"},
              Case{onStore + "get hkcu/software/s", "hkcu/software/Sample\\ Tool/\nhkcu/software/Second/\n"},
-             Case{"tovik-reg --registry = " + Quoted(store) + " delete-key 'HKCU\\\\So'",
+             Case{"tovik-reg --registry = " + shellQuoted(store_) + " delete-key 'HKCU\\\\So'",
                   "HKCU\\\\Software\\\\\nHKCU\\\\Sound\\\\\n"},
              Case{onStore + "query \"'HKCU\\\\Software\\\\Sa\"", "'HKCU\\Software\\Sample Tool\\\n"},
          }) {
@@ -202,29 +204,33 @@ TEST_F(CompletionStore, BashCompletesCommandsOptionsValuesAndKeyPaths) {
     }
     // Without a store the first Tab does not create one.
     EXPECT_EQ(complete("tovik-reg query HKCU/"), "\n");
-    EXPECT_FALSE(fs::exists(dir / "tovik" / "registry.db"));
+    EXPECT_FALSE(fs::exists(dir_ / "tovik" / "registry.db"));
 }
 
 // zsh and fish ask tovik-reg for the keys of the registry that the line names before its command,
 // and hand back the text the typed token stands for.
 TEST_F(CompletionStore, ZshAndFishCompleteKeyPathsOfTheRegistryTheLineNames) {
-    if (!HaveProgram("zsh") && !HaveProgram("fish")) GTEST_SKIP() << "neither zsh nor fish is installed";
-    if (HaveProgram("zsh")) {
+    if (!haveProgram("zsh") && !haveProgram("fish")) GTEST_SKIP() << "neither zsh nor fish is installed";
+    if (haveProgram("zsh")) {
         // The key function alone, as the completion system calls it: compadd prints what it is given.
         const std::string script =
             "_arguments() { return 0 }\n"
             "compadd() { local -a a; a=(\"$@\"); print -rl -- \"${(@)a[$((${a[(i)--]} + 1)),-1]}\" }\n"
-            ". " + Quoted((kResources / "completion" / "_tovik-reg").string()) + "\n"
-            "_tovik_reg_line=(tovik-reg --registry " + Quoted(store) + " query 'HKCU\\\\So')\n"
+            ". " +
+            shellQuoted((kResources / "completion" / "_tovik-reg").string()) +
+            "\n"
+            "_tovik_reg_line=(tovik-reg --registry " +
+            shellQuoted(store_) +
+            " query 'HKCU\\\\So')\n"
             "PREFIX='HKCU\\\\So'\n"
             "_tovik_reg_keys\n";
-        EXPECT_EQ(RunScript("zsh -f", script), "HKCU\\\\Software\\\\\nHKCU\\\\Sound\\\\\n");
+        EXPECT_EQ(runScript("zsh -f", script), "HKCU\\\\Software\\\\\nHKCU\\\\Sound\\\\\n");
     }
-    if (HaveProgram("fish")) {
-        const std::string script = "source " + Quoted((kResources / "completion" / "tovik-reg.fish").string()) +
-                                   "\ncomplete -C 'tovik-reg --registry " + store +
+    if (haveProgram("fish")) {
+        const std::string script = "source " + shellQuoted((kResources / "completion" / "tovik-reg.fish").string()) +
+                                   "\ncomplete -C 'tovik-reg --registry " + store_ +
                                    " query HKCU\\\\\\\\Software\\\\\\\\S'\n";
-        EXPECT_EQ(RunScript("fish -N", script), "HKCU\\Software\\Sample Tool\\\nHKCU\\Software\\Second\\\n");
+        EXPECT_EQ(runScript("fish -N", script), "HKCU\\Software\\Sample Tool\\\nHKCU\\Software\\Second\\\n");
     }
 }
 

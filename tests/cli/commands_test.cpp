@@ -24,18 +24,18 @@ struct Outcome {
 
 class CommandsTest : public testing::Test {
 protected:
-    void SetUp() override { tovik::OpenInMemoryRegistryStore(); }
-    void TearDown() override { tovik::CloseRegistryStore(); }
+    void SetUp() override { tovik::openInMemoryRegistryStore(); }
+    void TearDown() override { tovik::closeRegistryStore(); }
 
     static Outcome Run(std::vector<std::string_view> args) {
-        ParsedCommandLine parsed = ParseCommandLine(args);
+        ParsedCommandLine parsed = parseCommandLine(args);
         if (auto* error = std::get_if<CommandLineError>(&parsed)) return {-1, "", error->message};
         std::ostringstream out, err;
-        const int code = RunCommand(std::get<Command>(parsed), out, err);
+        const int code = runCommand(std::get<Command>(parsed), out, err);
         return {code, out.str(), err.str()};
     }
 
-    static void Set(HKEY root, const std::u16string& path, const std::u16string& name, DWORD type, const Bytes& data) {
+    static void set(HKEY root, const std::u16string& path, const std::u16string& name, DWORD type, const Bytes& data) {
         HKEY key = 0;
         DWORD disposition = 0;
         ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, &disposition), ERROR_SUCCESS);
@@ -47,20 +47,19 @@ protected:
 
 TEST_F(CommandsTest, QueryWalksDepthFirstInRegistryOrder) {
     // Created out of order: subkeys list by name, case-insensitively; values in creation order.
-    Set(HKEY_LOCAL_MACHINE, u"Top\\b", u"z", REG_DWORD, DwordToBytes(1));
-    Set(HKEY_LOCAL_MACHINE, u"Top\\b", u"a", REG_DWORD, DwordToBytes(2));
-    Set(HKEY_LOCAL_MACHINE, u"Top\\A\\deep\\deeper", u"", REG_SZ, StringToBytes(u"x"));
-    Set(HKEY_LOCAL_MACHINE, u"Top\\C", u"m", REG_BINARY, {0x01});
-    Set(HKEY_LOCAL_MACHINE, u"Top", u"v", REG_MULTI_SZ, TextToMultiSz(u"p|q||"));
-    Set(HKEY_LOCAL_MACHINE, u"Topper", u"w", REG_SZ, StringToBytes(u"elsewhere"));
+    set(HKEY_LOCAL_MACHINE, u"Top\\b", u"z", REG_DWORD, dwordToBytes(1));
+    set(HKEY_LOCAL_MACHINE, u"Top\\b", u"a", REG_DWORD, dwordToBytes(2));
+    set(HKEY_LOCAL_MACHINE, u"Top\\A\\deep\\deeper", u"", REG_SZ, stringToBytes(u"x"));
+    set(HKEY_LOCAL_MACHINE, u"Top\\C", u"m", REG_BINARY, {0x01});
+    set(HKEY_LOCAL_MACHINE, u"Top", u"v", REG_MULTI_SZ, TextToMultiSz(u"p|q||"));
+    set(HKEY_LOCAL_MACHINE, u"Topper", u"w", REG_SZ, stringToBytes(u"elsewhere"));
 
     const Outcome all = Run({"query", "HKLM\\Top", "-r"});
     EXPECT_EQ(all.code, kExitSuccess) << all.err;
-    EXPECT_EQ(all.out,
-              "[Top]\n\"v\"=MLT:p|q||\n"
-              "[Top\\A]\n[Top\\A\\deep]\n[Top\\A\\deep\\deeper]\n\"@\"=SZ:x\n"
-              "[Top\\b]\n\"z\"=DW:1(1)\n\"a\"=DW:2(2)\n"
-              "[Top\\C]\n\"m\"=BIN:01 \n");
+    EXPECT_EQ(all.out, "[Top]\n\"v\"=MLT:p|q||\n"
+                       "[Top\\A]\n[Top\\A\\deep]\n[Top\\A\\deep\\deeper]\n\"@\"=SZ:x\n"
+                       "[Top\\b]\n\"z\"=DW:1(1)\n\"a\"=DW:2(2)\n"
+                       "[Top\\C]\n\"m\"=BIN:01 \n");
     EXPECT_EQ(all.err, "");
 
     EXPECT_EQ(Run({"query", "HKLM\\Top"}).out, "[Top]\n\"v\"=MLT:p|q||\n");
@@ -71,7 +70,7 @@ TEST_F(CommandsTest, QueryWalksDepthFirstInRegistryOrder) {
 }
 
 // A time as --since and --until take it, to the 100 ns.
-std::string ExactIsoTime(std::int64_t time) {
+std::string exactIsoTime(std::int64_t time) {
     std::string text = tovik::formatFileTimeUtc(time);  // "2024-05-01T12:34:56Z"
     std::string fraction = std::to_string(time % tovik::kFileTimeTicksPerSecond);
     fraction.insert(0, 7 - fraction.size(), '0');
@@ -81,22 +80,23 @@ std::string ExactIsoTime(std::int64_t time) {
 
 // Three moments apart: Old, then Mid (and its parent Top, which the creation touches), then New.
 TEST_F(CommandsTest, KeyTimesAreQueriedFoundByDateAndListedNewestFirst) {
-    Set(HKEY_LOCAL_MACHINE, u"Top\\Old", u"v", REG_DWORD, DwordToBytes(1));
+    set(HKEY_LOCAL_MACHINE, u"Top\\Old", u"v", REG_DWORD, dwordToBytes(1));
     const std::int64_t first = tovik::fileTimeNow();
-    Set(HKEY_LOCAL_MACHINE, u"Top\\Mid, quoted \"name\"", u"match", REG_SZ, StringToBytes(u"x"));
+    set(HKEY_LOCAL_MACHINE, u"Top\\Mid, quoted \"name\"", u"match", REG_SZ, stringToBytes(u"x"));
     const std::int64_t second = tovik::fileTimeNow();
-    Set(HKEY_CURRENT_USER, u"New", u"match", REG_SZ, StringToBytes(u"y"));
+    set(HKEY_CURRENT_USER, u"New", u"match", REG_SZ, stringToBytes(u"y"));
 
     // query: the default output as it was; --times adds the time to each key line.
     EXPECT_EQ(Run({"query", "HKLM\\Top\\Old"}).out, "[Top\\Old]\n\"v\"=DW:1(1)\n");
     const Outcome timed = Run({"query", "HKLM\\Top", "-r", "--times"});
     ASSERT_EQ(timed.code, kExitSuccess) << timed.err;
-    EXPECT_NE(timed.out.find("[Top\\Old] " + tovik::formatFileTimeUtc(first).substr(0, 10)), std::string::npos) << timed.out;
+    EXPECT_NE(timed.out.find("[Top\\Old] " + tovik::formatFileTimeUtc(first).substr(0, 10)), std::string::npos)
+        << timed.out;
     EXPECT_NE(timed.out.find("\"v\"=DW:1(1)\n"), std::string::npos);
     EXPECT_NE(Run({"query", "HKLM\\Top", "--json", "--times"}).out.find("\"written\":\"20"), std::string::npos);
 
     // find: the span keeps the hits of keys written in it; without a text every such key is a hit.
-    const std::string since = ExactIsoTime(first), until = ExactIsoTime(second);
+    const std::string since = exactIsoTime(first), until = exactIsoTime(second);
     EXPECT_EQ(Run({"find", "match", "--since", since}).out,
               "HKEY_CURRENT_USER\\New\tmatch\nHKEY_LOCAL_MACHINE\\Top\\Mid, quoted \"name\"\tmatch\n");
     EXPECT_EQ(Run({"find", "match", "--since", since, "--until", until}).out,
@@ -121,7 +121,8 @@ TEST_F(CommandsTest, KeyTimesAreQueriedFoundByDateAndListedNewestFirst) {
     // Mid and Top were written in one step (a key and its parent); Old before them.
     const std::string mid = ",\"HKEY_LOCAL_MACHINE\\Top\\Mid, quoted \"\"name\"\"\"";
     EXPECT_TRUE(rows[0].ends_with(mid) || rows[1].ends_with(mid)) << all.out;
-    EXPECT_TRUE(rows[0].ends_with(",HKEY_LOCAL_MACHINE\\Top") || rows[1].ends_with(",HKEY_LOCAL_MACHINE\\Top")) << all.out;
+    EXPECT_TRUE(rows[0].ends_with(",HKEY_LOCAL_MACHINE\\Top") || rows[1].ends_with(",HKEY_LOCAL_MACHINE\\Top"))
+        << all.out;
     EXPECT_TRUE(rows[2].ends_with(",HKEY_LOCAL_MACHINE\\Top\\Old")) << all.out;
     for (const std::string& row : rows) {
         const std::optional<std::int64_t> time = tovik::parseIsoDateTime(row.substr(0, row.find(',')));
@@ -140,10 +141,10 @@ TEST_F(CommandsTest, QueryListsValuesOfAnySizeInFull) {
     const std::u16string longName(3000, u'n');
     Bytes big(100000);
     for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<BYTE>(i * 7);
-    Set(HKEY_CURRENT_USER, u"Big", u"small", REG_DWORD, DwordToBytes(5));
-    Set(HKEY_CURRENT_USER, u"Big", longName, REG_BINARY, big);
-    Set(HKEY_CURRENT_USER, u"Big", u"after", REG_SZ, StringToBytes(u"still listed"));
-    Set(HKEY_CURRENT_USER, u"Big\\" + std::u16string(255, u'k'), u"v", REG_DWORD, DwordToBytes(1));
+    set(HKEY_CURRENT_USER, u"Big", u"small", REG_DWORD, dwordToBytes(5));
+    set(HKEY_CURRENT_USER, u"Big", longName, REG_BINARY, big);
+    set(HKEY_CURRENT_USER, u"Big", u"after", REG_SZ, stringToBytes(u"still listed"));
+    set(HKEY_CURRENT_USER, u"Big\\" + std::u16string(255, u'k'), u"v", REG_DWORD, dwordToBytes(1));
 
     const Outcome outcome = Run({"query", "HKCU\\Big", "-r"});
     ASSERT_EQ(outcome.code, kExitSuccess) << outcome.err;
@@ -159,7 +160,7 @@ TEST_F(CommandsTest, QueryListsValuesOfAnySizeInFull) {
 TEST_F(CommandsTest, QueryReachesTheDeepestKeys) {
     std::u16string path = u"d";
     for (int level = 1; level < kMaxKeyDepth; ++level) path += u"\\d";
-    Set(HKEY_CLASSES_ROOT, path, u"bottom", REG_DWORD, DwordToBytes(512));
+    set(HKEY_CLASSES_ROOT, path, u"bottom", REG_DWORD, dwordToBytes(512));
 
     const Outcome outcome = Run({"query", "HKCR", "-r"});
     ASSERT_EQ(outcome.code, kExitSuccess) << outcome.err;

@@ -13,9 +13,9 @@
 namespace {
 
 using namespace tovik;
-using tovik::cli::CoreText;
+using tovik::cli::coreText;
 
-bool Ascii(const std::string& text) {
+bool ascii(const std::string& text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
@@ -28,26 +28,26 @@ TEST_F(CoreTexts, EveryCoreTextTheCommandLinePrintsHasItsEnglish) {
     cli::SetMessageLanguage(InterfaceLanguage::English);
     std::vector<std::u16string_view> texts{kImportNotUnicodeMessage, kUnknownTagNoticeTemplate};
     for (int i = static_cast<int>(ImportOutcome::NotUnicode); i <= static_cast<int>(ImportOutcome::WriteFailed); ++i)
-        texts.push_back(ImportOutcomeMessage(static_cast<ImportOutcome>(i)));
+        texts.push_back(importOutcomeMessage(static_cast<ImportOutcome>(i)));
     for (int i = static_cast<int>(ExportOutcome::NoKeySelected); i <= static_cast<int>(ExportOutcome::OntoStore); ++i)
-        texts.push_back(ExportOutcomeMessage(static_cast<ExportOutcome>(i)));
-    for (int i = static_cast<int>(RegFileProblemKind::BadKeyLine); i <= static_cast<int>(RegFileProblemKind::ValueNotDeleted);
-         ++i)
+        texts.push_back(exportOutcomeMessage(static_cast<ExportOutcome>(i)));
+    for (int i = static_cast<int>(RegFileProblemKind::BadKeyLine);
+         i <= static_cast<int>(RegFileProblemKind::ValueNotDeleted); ++i)
         texts.push_back(RegFileProblemText(static_cast<RegFileProblemKind>(i)));
     for (std::u16string_view text : texts) {
         if (text.empty()) continue;  // an outcome told otherwise (the import's failed writes)
-        const std::string english = CoreText(text, {"7"});
-        EXPECT_TRUE(Ascii(english)) << english;
+        const std::string english = coreText(text, {"7"});
+        EXPECT_TRUE(ascii(english)) << english;
     }
     // The .reg header refusal goes through the same translation, with the header filled in.
-    const std::u16string refusal = RegFileUnknownHeaderMessage(u"REGEDIT9\r\n", cli::CoreTextTranslator());
+    const std::u16string refusal = RegFileUnknownHeaderMessage(u"REGEDIT9\r\n", cli::coreTextTranslator());
     EXPECT_NE(refusal.find(u"REGEDIT9"), std::u16string::npos);
     EXPECT_TRUE(std::all_of(refusal.begin(), refusal.end(), [](char16_t c) { return c < 0x80; }));
 }
 
 TEST_F(CoreTexts, JapaneseIsTheCoreTextItselfAndTemplatesAreFilled) {
     cli::SetMessageLanguage(InterfaceLanguage::Japanese);
-    EXPECT_EQ(CoreText(kUnknownTagNoticeTemplate, {"3"}), "型の分からない値の行を3行読み飛ばしました");
+    EXPECT_EQ(coreText(kUnknownTagNoticeTemplate, {"3"}), "型の分からない値の行を3行読み飛ばしました");
     EXPECT_EQ(cli::Say({"%2 of %1", "%1の%2"}, {"a", "b"}), "aのb");
     cli::SetMessageLanguage(InterfaceLanguage::English);
     EXPECT_EQ(cli::Say({"%2 of %1 (100%)", "%1の%2"}, {"a", "b"}), "b of a (100%)");

@@ -29,7 +29,7 @@ struct ToolResult {
     std::string err;
 };
 
-std::string ReadFile(const fs::path& path) {
+std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
@@ -50,7 +50,7 @@ protected:
     }
 
     // Runs tovik-reg with args; stdout and stderr are collected, stdin is the file input.
-    ToolResult Tool(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
+    ToolResult tool(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
         std::vector<std::string> env{"XDG_DATA_HOME=" + (dir_ / "xdg").string(), "HOME=" + (dir_ / "home").string(),
                                      "XDG_STATE_HOME=" + (dir_ / "state").string()};
         env.insert(env.end(), locale_.begin(), locale_.end());
@@ -83,16 +83,16 @@ protected:
         }
         int status = 0;
         ::waitpid(pid, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadFile(outPath), ReadFile(errPath)};
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(outPath), readFile(errPath)};
     }
 
     // The same with --registry on the test's store.
     ToolResult OnStore(std::vector<std::string> args, const std::string& input = "/dev/null") {
         args.insert(args.begin(), {"--registry", store_});
-        return Tool(args, input);
+        return tool(args, input);
     }
 
-    void ExpectSuccess(const std::vector<std::string>& args) {
+    void expectSuccess(const std::vector<std::string>& args) {
         const ToolResult result = OnStore(args);
         EXPECT_EQ(result.exitCode, 0) << result.err;
         EXPECT_EQ(result.out, "");
@@ -108,60 +108,58 @@ protected:
 
 TEST_F(TovikRegTest, SetThenQueryShowsEachTypeAsABackupFileWouldWriteIt) {
     const std::string key = "HKLM\\Software\\Sample";
-    ExpectSuccess({"set", key, "@", "SZ", "Sample application"});
-    ExpectSuccess({"set", key, "Version", "DW", "260"});
-    ExpectSuccess({"set", key, "Flags", "DW", "-1(FFFFFFFF)"});
-    ExpectSuccess({"set", key, "Min", "4", "-2147483648"});
-    ExpectSuccess({"set", key, "Path", "EXP", "%windir%\\Temp"});
-    ExpectSuccess({"set", key, "Data", "BIN", "0A FF 00 "});
-    ExpectSuccess({"set", key, "Paths", "MLT", "\\Windows|\\Temp||"});
-    ExpectSuccess({"set", key, "Order", "DWE", "00 00 01 00"});
-    ExpectSuccess({"set", key, "Empty", "NON", ""});
-    ExpectSuccess({"set", key, "Filled", "0", "01 02"});
-    ExpectSuccess({"set", key, "Link", "lnk", "5C 00 41 00"});
-    ExpectSuccess({"set", key, "Res", "RSC", "01 00 00 00"});
-    ExpectSuccess({"set", key, "Nine", "9", "ab"});
-    ExpectSuccess({"set", key, "Odd", "0x12345", "DE AD"});
-    ExpectSuccess({"set", key, "Blank", "SZ", ""});
+    expectSuccess({"set", key, "@", "SZ", "Sample application"});
+    expectSuccess({"set", key, "Version", "DW", "260"});
+    expectSuccess({"set", key, "Flags", "DW", "-1(FFFFFFFF)"});
+    expectSuccess({"set", key, "Min", "4", "-2147483648"});
+    expectSuccess({"set", key, "Path", "EXP", "%windir%\\Temp"});
+    expectSuccess({"set", key, "Data", "BIN", "0A FF 00 "});
+    expectSuccess({"set", key, "Paths", "MLT", "\\Windows|\\Temp||"});
+    expectSuccess({"set", key, "Order", "DWE", "00 00 01 00"});
+    expectSuccess({"set", key, "Empty", "NON", ""});
+    expectSuccess({"set", key, "Filled", "0", "01 02"});
+    expectSuccess({"set", key, "Link", "lnk", "5C 00 41 00"});
+    expectSuccess({"set", key, "Res", "RSC", "01 00 00 00"});
+    expectSuccess({"set", key, "Nine", "9", "ab"});
+    expectSuccess({"set", key, "Odd", "0x12345", "DE AD"});
+    expectSuccess({"set", key, "Blank", "SZ", ""});
 
     const ToolResult query = OnStore({"query", key});
     EXPECT_EQ(query.exitCode, 0) << query.err;
-    EXPECT_EQ(query.out,
-              "[Software\\Sample]\n"
-              "\"@\"=SZ:Sample application\n"
-              "\"Version\"=DW:260(104)\n"
-              "\"Flags\"=DW:-1(FFFFFFFF)\n"
-              "\"Min\"=DW:-2147483648(80000000)\n"
-              "\"Path\"=EXP:%windir%\\Temp\n"
-              "\"Data\"=BIN:0A FF 00 \n"
-              "\"Paths\"=MLT:\\Windows|\\Temp||\n"
-              "\"Order\"=DWE:00 00 01 00 \n"
-              "\"Empty\"=NON:\n"
-              "\"Filled\"=NON:01 02 \n"
-              "\"Link\"=LNK:5C 00 41 00 \n"
-              "\"Res\"=RSC:01 00 00 00 \n"
-              "\"Nine\"=??:AB \n"
-              "\"Odd\"=??:DE AD \n"
-              "\"Blank\"=SZ:\n");
+    EXPECT_EQ(query.out, "[Software\\Sample]\n"
+                         "\"@\"=SZ:Sample application\n"
+                         "\"Version\"=DW:260(104)\n"
+                         "\"Flags\"=DW:-1(FFFFFFFF)\n"
+                         "\"Min\"=DW:-2147483648(80000000)\n"
+                         "\"Path\"=EXP:%windir%\\Temp\n"
+                         "\"Data\"=BIN:0A FF 00 \n"
+                         "\"Paths\"=MLT:\\Windows|\\Temp||\n"
+                         "\"Order\"=DWE:00 00 01 00 \n"
+                         "\"Empty\"=NON:\n"
+                         "\"Filled\"=NON:01 02 \n"
+                         "\"Link\"=LNK:5C 00 41 00 \n"
+                         "\"Res\"=RSC:01 00 00 00 \n"
+                         "\"Nine\"=??:AB \n"
+                         "\"Odd\"=??:DE AD \n"
+                         "\"Blank\"=SZ:\n");
     EXPECT_EQ(query.err, "");
 }
 
 TEST_F(TovikRegTest, QueryRecursiveAndDeleteValue) {
-    ExpectSuccess({"set", "HKCU\\App\\zeta", "z", "DW", "1"});
-    ExpectSuccess({"set", "HKCU\\App\\Alpha\\Inner", "@", "SZ", "in"});
-    ExpectSuccess({"set", "HKCU\\App", "second", "SZ", "2"});
-    ExpectSuccess({"set", "HKCU\\App", "first", "SZ", "1"});
-    ExpectSuccess({"set", "HKCU\\App\\beta", "b", "BIN", ""});
+    expectSuccess({"set", "HKCU\\App\\zeta", "z", "DW", "1"});
+    expectSuccess({"set", "HKCU\\App\\Alpha\\Inner", "@", "SZ", "in"});
+    expectSuccess({"set", "HKCU\\App", "second", "SZ", "2"});
+    expectSuccess({"set", "HKCU\\App", "first", "SZ", "1"});
+    expectSuccess({"set", "HKCU\\App\\beta", "b", "BIN", ""});
 
-    const std::string tree =
-        "[App]\n\"second\"=SZ:2\n\"first\"=SZ:1\n"
-        "[App\\Alpha]\n[App\\Alpha\\Inner]\n\"@\"=SZ:in\n"
-        "[App\\beta]\n\"b\"=BIN:\n"
-        "[App\\zeta]\n\"z\"=DW:1(1)\n";
+    const std::string tree = "[App]\n\"second\"=SZ:2\n\"first\"=SZ:1\n"
+                             "[App\\Alpha]\n[App\\Alpha\\Inner]\n\"@\"=SZ:in\n"
+                             "[App\\beta]\n\"b\"=BIN:\n"
+                             "[App\\zeta]\n\"z\"=DW:1(1)\n";
     EXPECT_EQ(OnStore({"query", "HKCU\\App", "-r"}).out, tree);
 
-    ExpectSuccess({"delete-value", "HKCU\\App", "second"});
-    ExpectSuccess({"delete-value", "hkcu\\app\\alpha\\inner", "@"});
+    expectSuccess({"delete-value", "HKCU\\App", "second"});
+    expectSuccess({"delete-value", "hkcu\\app\\alpha\\inner", "@"});
     EXPECT_EQ(OnStore({"query", "HKEY_CURRENT_USER\\App", "-r"}).out,
               "[App]\n\"first\"=SZ:1\n[App\\Alpha]\n[App\\Alpha\\Inner]\n[App\\beta]\n\"b\"=BIN:\n"
               "[App\\zeta]\n\"z\"=DW:1(1)\n");
@@ -172,11 +170,11 @@ TEST_F(TovikRegTest, QueryRecursiveAndDeleteValue) {
 }
 
 TEST_F(TovikRegTest, NonAsciiNamesAndDataRoundTrip) {
-    const std::string key = "HKCU\\Control Panel\\\xE6\x89\x80\xE6\x9C\x89\xE8\x80\x85";  // 所有者
-    const std::string name = "\xE5\x90\x8D\xE5\x89\x8D";                                   // 名前
+    const std::string key = "HKCU\\Control Panel\\\xE6\x89\x80\xE6\x9C\x89\xE8\x80\x85";            // 所有者
+    const std::string name = "\xE5\x90\x8D\xE5\x89\x8D";                                            // 名前
     const std::string data = "\xE5\xB1\xB1\xE7\x94\xB0 \xE8\x8A\xB1\xE5\xAD\x90 \xF0\x9F\x98\x80";  // 山田 花子 😀
-    ExpectSuccess({"set", key, name, "SZ", data});
-    ExpectSuccess({"set", key, "\xF0\x9F\x93\x9D", "MLT", data + "|" + name + "||"});  // 📝
+    expectSuccess({"set", key, name, "SZ", data});
+    expectSuccess({"set", key, "\xF0\x9F\x93\x9D", "MLT", data + "|" + name + "||"});  // 📝
 
     const ToolResult query = OnStore({"query", key});
     EXPECT_EQ(query.exitCode, 0) << query.err;
@@ -187,11 +185,16 @@ TEST_F(TovikRegTest, NonAsciiNamesAndDataRoundTrip) {
 // Every spelling of a key that people type, paste or copy names the same key, and every type
 // name (tag or platform name, any case) writes the same type.
 TEST_F(TovikRegTest, KeySpellingsAndTypeNamesAsPeopleTypeThem) {
-    ExpectSuccess({"add-key", "HKLM\\Software\\Spelled"});
+    expectSuccess({"add-key", "HKLM\\Software\\Spelled"});
     for (const char* spelling : {
-             "HKLM\\Software\\Spelled", "hkey_local_machine\\software\\spelled", "HKLM/Software/Spelled",
-             "HKLM\\\\Software\\\\Spelled", "\\HKLM\\Software\\Spelled", "HKLM:\\Software\\Spelled",
-             "Computer\\HKEY_LOCAL_MACHINE\\Software\\Spelled", "  HKLM\\Software\\Spelled\\ ",
+             "HKLM\\Software\\Spelled",
+             "hkey_local_machine\\software\\spelled",
+             "HKLM/Software/Spelled",
+             "HKLM\\\\Software\\\\Spelled",
+             "\\HKLM\\Software\\Spelled",
+             "HKLM:\\Software\\Spelled",
+             "Computer\\HKEY_LOCAL_MACHINE\\Software\\Spelled",
+             "  HKLM\\Software\\Spelled\\ ",
          }) {
         const ToolResult query = OnStore({"query", spelling});
         EXPECT_EQ(query.exitCode, 0) << spelling << ": " << query.err;
@@ -202,15 +205,18 @@ TEST_F(TovikRegTest, KeySpellingsAndTypeNamesAsPeopleTypeThem) {
         std::string type, data, line;
     };
     for (const Typed& t : {
-             Typed{"REG_SZ", "text", "SZ:text"}, Typed{"reg_expand_sz", "%windir%", "EXP:%windir%"},
-             Typed{"REG_MULTI_SZ", "a|b||", "MLT:a|b||"}, Typed{"Reg_Dword", "0x10", "DW:16(10)"},
-             Typed{"REG_BINARY", "0A FF", "BIN:0A FF "}, Typed{"REG_NONE", "", "NON:"},
+             Typed{"REG_SZ", "text", "SZ:text"},
+             Typed{"reg_expand_sz", "%windir%", "EXP:%windir%"},
+             Typed{"REG_MULTI_SZ", "a|b||", "MLT:a|b||"},
+             Typed{"Reg_Dword", "0x10", "DW:16(10)"},
+             Typed{"REG_BINARY", "0A FF", "BIN:0A FF "},
+             Typed{"REG_NONE", "", "NON:"},
              // A QWORD is eight bytes, lowest first; the backup file's form shows the bytes.
              Typed{"REG_QWORD", "0x0102030405060708", "??:08 07 06 05 04 03 02 01 "},
              Typed{"QW", "18446744073709551615", "??:FF FF FF FF FF FF FF FF "},
              Typed{"qw", "1", "??:01 00 00 00 00 00 00 00 "},
          }) {
-        ExpectSuccess({"set", "HKCU\\Typed", "v", t.type, t.data});
+        expectSuccess({"set", "HKCU\\Typed", "v", t.type, t.data});
         const ToolResult query = OnStore({"query", "HKCU\\Typed"});
         EXPECT_EQ(query.out, "[Typed]\n\"v\"=" + t.line + "\n") << t.type;
     }
@@ -234,7 +240,7 @@ TEST_F(TovikRegTest, GetPrintsOneValuesDataTextOrItsBytes) {
         {"Blob", "BIN", "00 0A FF", "00 0A FF ", "\0\n\xFF"s},
         {"-r", "BIN", "", "", ""},
     };
-    for (const Typed& v : values) ExpectSuccess({"set", "HKCU\\Get", v.name, v.type, v.data});
+    for (const Typed& v : values) expectSuccess({"set", "HKCU\\Get", v.name, v.type, v.data});
     for (const Typed& v : values) {
         const ToolResult text = OnStore({"get", "hkcu/get", "--", v.name});
         EXPECT_EQ(text.exitCode, 0) << v.name << ": " << text.err;
@@ -251,21 +257,25 @@ TEST_F(TovikRegTest, GetPrintsOneValuesDataTextOrItsBytes) {
 }
 
 TEST_F(TovikRegTest, ExitCodesAndMessages) {
-    const ToolResult help = Tool({"--help"});
+    const ToolResult help = tool({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("delete-value KEY NAME"), std::string::npos);
     EXPECT_EQ(help.err, "");
     EXPECT_NE(help.out.find("--version"), std::string::npos);
 
-    const ToolResult version = Tool({"--version"});
+    const ToolResult version = tool({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(std::regex_match(version.out, std::regex("tovik-reg [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version.out;
     EXPECT_EQ(version.err, "");
 
-    for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{
-             {}, {"frobnicate"}, {"--verbose", "query", "HKLM"}, {"query"}, {"set", "HKLM", "n", "SZ"},
-             {"query", "HKLM", "extra"}, {"query", "HKLM\\\xC3("}}) {
-        const ToolResult result = Tool(usage);
+    for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{{},
+                                                                                       {"frobnicate"},
+                                                                                       {"--verbose", "query", "HKLM"},
+                                                                                       {"query"},
+                                                                                       {"set", "HKLM", "n", "SZ"},
+                                                                                       {"query", "HKLM", "extra"},
+                                                                                       {"query", "HKLM\\\xC3("}}) {
+        const ToolResult result = tool(usage);
         EXPECT_EQ(result.exitCode, 2) << testing::PrintToString(usage);
         EXPECT_EQ(result.out, "");
         EXPECT_NE(result.err.find("Usage: tovik-reg"), std::string::npos) << result.err;
@@ -310,7 +320,7 @@ TEST_F(TovikRegTest, EveryCommandTakesHelp) {
             EXPECT_EQ(result.err, "") << command;
         }
     }
-    ExpectSuccess({"set", "HKCU\\Help", "--help", "SZ", "--help"});
+    expectSuccess({"set", "HKCU\\Help", "--help", "SZ", "--help"});
     EXPECT_EQ(OnStore({"get", "HKCU\\Help", "--", "--help"}).out, "--help\n");
 }
 
@@ -323,27 +333,27 @@ TEST_F(TovikRegTest, AStoreThatCannotBeOpenedIsReportedAndLeftAlone) {
     EXPECT_EQ(result.out, "");
     EXPECT_TRUE(result.err.starts_with("tovik-reg: ")) << result.err;
     EXPECT_GT(result.err.size(), std::string("tovik-reg: \n").size());
-    EXPECT_EQ(ReadFile(store_), garbage);
+    EXPECT_EQ(readFile(store_), garbage);
 }
 
 // A store named with --registry is created in a folder that exists, never in a new one: a
 // mistyped folder fails with its name and leaves nothing behind.
 TEST_F(TovikRegTest, ANamedStoreInAMissingFolderIsRefused) {
     const fs::path missing = dir_ / "no" / "such";
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"set", "HKCU\\A", "v", "SZ", "x"}, {"query", "HKLM"}, {"find", "x"}}) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"set", "HKCU\\A", "v", "SZ", "x"}, {"query", "HKLM"}, {"find", "x"}}) {
         std::vector<std::string> full{"--registry", (missing / "x.db").string()};
         full.insert(full.end(), args.begin(), args.end());
-        const ToolResult result = Tool(full);
+        const ToolResult result = tool(full);
         EXPECT_EQ(result.exitCode, args[0] == "find" ? 2 : 1) << args[0];
         EXPECT_NE(result.err.find(missing.string()), std::string::npos) << result.err;
         EXPECT_FALSE(fs::exists(dir_ / "no")) << "no folder is made";
     }
     // A file over a folder's name is no folder either.
     std::ofstream(dir_ / "plain") << "x";
-    EXPECT_EQ(Tool({"--registry", (dir_ / "plain" / "x.db").string(), "query", "HKLM"}).exitCode, 1);
+    EXPECT_EQ(tool({"--registry", (dir_ / "plain" / "x.db").string(), "query", "HKLM"}).exitCode, 1);
     // A new store in a folder that exists is still created, as scripts rely on.
-    ExpectSuccess({"add-key", "HKCU\\Fresh"});
+    expectSuccess({"add-key", "HKCU\\Fresh"});
     EXPECT_TRUE(fs::exists(store_));
 }
 
@@ -351,25 +361,25 @@ TEST_F(TovikRegTest, DefaultStoreLivesUnderXdgDataHomeAndHoldsTheDefaultRegistry
     const fs::path userStore = dir_ / "xdg" / "tovik" / "registry.db";
     ASSERT_FALSE(fs::exists(userStore));
 
-    const ToolResult ident = Tool({"query", "HKLM\\Ident"});
+    const ToolResult ident = tool({"query", "HKLM\\Ident"});
     EXPECT_EQ(ident.exitCode, 0) << ident.err;
     EXPECT_TRUE(fs::exists(userStore));
     EXPECT_NE(ident.out.find("\"Name\"=SZ:TOVIK-H200\n"), std::string::npos) << ident.out;
 
     // All three roots are filled, with text that is not only ASCII.
-    const ToolResult txt = Tool({"query", "HKCR\\.txt"});
+    const ToolResult txt = tool({"query", "HKCR\\.txt"});
     EXPECT_NE(txt.out.find("\"@\"=SZ:txtfile\n"), std::string::npos) << txt.err;
-    const ToolResult owner = Tool({"query", "HKCU\\Control Panel\\Owner"});
+    const ToolResult owner = tool({"query", "HKCU\\Control Panel\\Owner"});
     EXPECT_NE(owner.out.find("\"Name\"=SZ:\xE5\xB1\xB1\xE7\x94\xB0 \xE8\x8A\xB1\xE5\xAD\x90\n"), std::string::npos)
         << owner.err;
 
     // A change to the default store is there for the next process.
-    EXPECT_EQ(Tool({"set", "HKCU\\Control Panel\\Volume", "Volume", "DW", "50"}).exitCode, 0);
-    EXPECT_NE(Tool({"query", "HKCU\\Control Panel\\Volume"}).out.find("\"Volume\"=DW:50(32)\n"), std::string::npos);
+    EXPECT_EQ(tool({"set", "HKCU\\Control Panel\\Volume", "Volume", "DW", "50"}).exitCode, 0);
+    EXPECT_NE(tool({"query", "HKCU\\Control Panel\\Volume"}).out.find("\"Volume\"=DW:50(32)\n"), std::string::npos);
 }
 
 // A backup file's bytes: the byte order mark, then the lines in UTF-16LE, each ended by CR LF.
-std::string BackupFile(const std::vector<std::u16string>& lines) {
+std::string backupFile(const std::vector<std::u16string>& lines) {
     std::string bytes = "\xFF\xFE";
     for (const std::u16string& line : lines) {
         for (const char16_t c : line + u"\r\n") {
@@ -383,7 +393,7 @@ std::string BackupFile(const std::vector<std::u16string>& lines) {
 const std::u16string kHeader = u"Tovik レジストリ退避ファイル Ver1.0";
 
 // Messages as tovik-reg prints them (the texts here stay in the Basic Multilingual Plane).
-std::string Utf8(std::u16string_view text) {
+std::string utf8(std::u16string_view text) {
     std::string out;
     for (const char16_t u : text) {
         if (u < 0x80) {
@@ -401,57 +411,57 @@ std::string Utf8(std::u16string_view text) {
 TEST_F(TovikRegTest, ExportAndImportCarryKeysBetweenStores) {
     locale_ = {"LANG=ja_JP.UTF-8"};  // the window's own sentences, as the window speaks them
     const std::string key = "HKLM\\Software\\Sample";
-    ExpectSuccess({"set", key, "@", "SZ", "Sample application"});
-    ExpectSuccess({"set", key, "Flags", "DW", "-1"});
-    ExpectSuccess({"set", key, "Data", "BIN", "0A FF 00"});
-    ExpectSuccess({"set", key + "\\Options", "\xE9\x95\xB7\xF0\x9F\x98\x80", "MLT", "\xE7\x94\xB2|\xE4\xB9\x99||"});
-    ExpectSuccess({"set", key + "\\Options", "Nine", "9", "AB"});
+    expectSuccess({"set", key, "@", "SZ", "Sample application"});
+    expectSuccess({"set", key, "Flags", "DW", "-1"});
+    expectSuccess({"set", key, "Data", "BIN", "0A FF 00"});
+    expectSuccess({"set", key + "\\Options", "\xE9\x95\xB7\xF0\x9F\x98\x80", "MLT", "\xE7\x94\xB2|\xE4\xB9\x99||"});
+    expectSuccess({"set", key + "\\Options", "Nine", "9", "AB"});
     const std::string file = (dir_ / "sample.txt").string();
 
-    ExpectSuccess({"export", "hklm\\SOFTWARE\\sample", file});  // key lines as the registry spells the names
-    EXPECT_EQ(ReadFile(file), BackupFile({kHeader, u"\\\\HKEY_LOCAL_MACHINE", u"[Software\\Sample]",
-                                          u"\"@\"=SZ:Sample application", u"\"Flags\"=DW:-1(FFFFFFFF)",
-                                          u"\"Data\"=BIN:0A FF 00 ", u"[Software\\Sample\\Options]",
-                                          u"\"長\U0001F600\"=MLT:甲|乙||", u"\"Nine\"=??:AB "}));
+    expectSuccess({"export", "hklm\\SOFTWARE\\sample", file});  // key lines as the registry spells the names
+    EXPECT_EQ(readFile(file),
+              backupFile({kHeader, u"\\\\HKEY_LOCAL_MACHINE", u"[Software\\Sample]", u"\"@\"=SZ:Sample application",
+                          u"\"Flags\"=DW:-1(FFFFFFFF)", u"\"Data\"=BIN:0A FF 00 ", u"[Software\\Sample\\Options]",
+                          u"\"長\U0001F600\"=MLT:甲|乙||", u"\"Nine\"=??:AB "}));
 
     const std::string other = (dir_ / "other.db").string();
-    const ToolResult imported = Tool({"--registry", other, "import", file});
+    const ToolResult imported = tool({"--registry", other, "import", file});
     EXPECT_EQ(imported.exitCode, 0) << imported.err;
     EXPECT_EQ(imported.out, "");
     // The value of type 9 has no tag the reader knows: skipped, and said so.
-    EXPECT_EQ(imported.err, "tovik-reg: " + Utf8(u"型の分からない値の行を1行読み飛ばしました") + "\n");
-    ExpectSuccess({"delete-value", key + "\\Options", "Nine"});
-    EXPECT_EQ(Tool({"--registry", other, "query", key, "-r"}).out, OnStore({"query", key, "-r"}).out);
+    EXPECT_EQ(imported.err, "tovik-reg: " + utf8(u"型の分からない値の行を1行読み飛ばしました") + "\n");
+    expectSuccess({"delete-value", key + "\\Options", "Nine"});
+    EXPECT_EQ(tool({"--registry", other, "query", key, "-r"}).out, OnStore({"query", key, "-r"}).out);
 
     // With the type 9 value gone from the first store too, both stores export the same bytes.
     const std::string again = (dir_ / "again.txt").string();
-    EXPECT_EQ(Tool({"--registry", other, "export", key, again}).exitCode, 0);
-    ExpectSuccess({"export", key, file});
-    EXPECT_EQ(ReadFile(again), ReadFile(file));
+    EXPECT_EQ(tool({"--registry", other, "export", key, again}).exitCode, 0);
+    expectSuccess({"export", key, file});
+    EXPECT_EQ(readFile(again), readFile(file));
 }
 
 TEST_F(TovikRegTest, ExportFailuresLeaveTheFileAsItWas) {
     locale_ = {"LANG=ja_JP.UTF-8"};  // the window's own sentences, as the window speaks them
     const std::string file = (dir_ / "old.txt").string();
     std::ofstream(file, std::ios::binary) << "previous backup";
-    ExpectSuccess({"add-key", "HKLM\\Here"});
+    expectSuccess({"add-key", "HKLM\\Here"});
 
     ToolResult result = OnStore({"export", "HKLM\\Nowhere", file});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err,
-              "tovik-reg: " + Utf8(u"キーを開けません。エクスポートしませんでした。") + " (HKEY_LOCAL_MACHINE\\Nowhere)\n");
-    EXPECT_EQ(ReadFile(file), "previous backup");
+    EXPECT_EQ(result.err, "tovik-reg: " + utf8(u"キーを開けません。エクスポートしませんでした。") +
+                              " (HKEY_LOCAL_MACHINE\\Nowhere)\n");
+    EXPECT_EQ(readFile(file), "previous backup");
 
     result = OnStore({"export", "HKLM\\Here", (dir_ / "missing" / "x.txt").string()});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(result.err.starts_with("tovik-reg: " + Utf8(u"ファイルを作成できません。"))) << result.err;
+    EXPECT_TRUE(result.err.starts_with("tovik-reg: " + utf8(u"ファイルを作成できません。"))) << result.err;
     EXPECT_NE(result.err.find("No such file or directory"), std::string::npos) << result.err;
     EXPECT_FALSE(fs::exists(dir_ / "missing"));
 
     // A file name need not be UTF-8.
     const std::string latin1 = (dir_ / "caf\xE9.txt").string();
-    ExpectSuccess({"export", "HKLM\\Here", latin1});
-    EXPECT_EQ(ReadFile(latin1), BackupFile({kHeader, u"\\\\HKEY_LOCAL_MACHINE", u"[Here]"}));
+    expectSuccess({"export", "HKLM\\Here", latin1});
+    EXPECT_EQ(readFile(latin1), backupFile({kHeader, u"\\\\HKEY_LOCAL_MACHINE", u"[Here]"}));
 }
 
 // A value's line longer than the output's buffer goes out in pieces: a piece ends where a
@@ -464,13 +474,13 @@ TEST_F(TovikRegTest, AValueLongerThanTheOutputBufferPrintsWhole) {
     text[kPiece - prefix.size()] = u'\xDE00';
     text[kPiece + 50] = u'\x00E9';
     const std::string path = (dir_ / "big.txt").string();
-    std::ofstream(path, std::ios::binary) << BackupFile({kHeader, u"\\\\HKEY_CURRENT_USER", u"[Big]", prefix + text});
+    std::ofstream(path, std::ios::binary) << backupFile({kHeader, u"\\\\HKEY_CURRENT_USER", u"[Big]", prefix + text});
     ASSERT_EQ(OnStore({"import", path}).exitCode, 0);
     const ToolResult query = OnStore({"query", "HKCU\\Big"});
     EXPECT_EQ(query.exitCode, 0) << query.err;
     const std::size_t pair = kPiece - 1 - prefix.size();
-    const std::string expected = "[Big]\n" + Utf8(prefix + text.substr(0, pair)) + "\xF0\x9F\x98\x80" +
-                                 Utf8(std::u16string_view(text).substr(pair + 2)) + "\n";
+    const std::string expected = "[Big]\n" + utf8(prefix + text.substr(0, pair)) + "\xF0\x9F\x98\x80" +
+                                 utf8(std::u16string_view(text).substr(pair + 2)) + "\n";
     const auto differs = std::mismatch(query.out.begin(), query.out.end(), expected.begin(), expected.end());
     EXPECT_TRUE(query.out == expected) << "first difference at " << differs.first - query.out.begin();
 }
@@ -486,20 +496,20 @@ TEST_F(TovikRegTest, ImportStopsWithTheGuisMessages) {
         {std::string("\xFE\xFF\x00T", 4), u"Unicodeではありません"},
         {"Tovik\r\n", u"Unicodeではありません"},
         {"", u"ファイル形式エラー インポート失敗"},
-        {BackupFile({u"tovik", u"\\\\HKEY_CURRENT_USER", u"[Written]"}), u"ファイル形式エラー インポート失敗"},
-        {BackupFile({kHeader, u"\\\\HKEY_USERS", u"[Written]"}), u"ルートキーなし インポート失敗"},
+        {backupFile({u"tovik", u"\\\\HKEY_CURRENT_USER", u"[Written]"}), u"ファイル形式エラー インポート失敗"},
+        {backupFile({kHeader, u"\\\\HKEY_USERS", u"[Written]"}), u"ルートキーなし インポート失敗"},
     };
     for (const Case& c : cases) {
         std::ofstream(path, std::ios::binary) << c.bytes;
         const ToolResult result = OnStore({"import", path});
         EXPECT_EQ(result.exitCode, 1) << result.err;
-        EXPECT_EQ(result.err, "tovik-reg: " + Utf8(c.message) + "\n");
+        EXPECT_EQ(result.err, "tovik-reg: " + utf8(c.message) + "\n");
     }
     EXPECT_EQ(OnStore({"query", "HKCU\\Written"}).exitCode, 1);
 
     // A broken line: what came before it stays written.
     std::ofstream(path, std::ios::binary)
-        << BackupFile({kHeader, u"\\\\HKEY_CURRENT_USER", u"[Written]", u"\"v\"=DW:7", u"oops", u"[Later]"});
+        << backupFile({kHeader, u"\\\\HKEY_CURRENT_USER", u"[Written]", u"\"v\"=DW:7", u"oops", u"[Later]"});
     ToolResult result = OnStore({"import", path});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.err.ends_with("（5行目）\n")) << result.err;
@@ -515,24 +525,24 @@ TEST_F(TovikRegTest, ImportStopsWithTheGuisMessages) {
 
 TEST_F(TovikRegTest, AddKeyCreatesThePathAndSaysWhenItExisted) {
     locale_ = {"LANG=ja_JP.UTF-8"};  // the window's own sentences, as the window speaks them
-    ExpectSuccess({"add-key", "HKCU\\Software\\New\\Deep"});
+    expectSuccess({"add-key", "HKCU\\Software\\New\\Deep"});
     const ToolResult again = OnStore({"add-key", "hkcu\\SOFTWARE\\new"});
     EXPECT_EQ(again.exitCode, 0);
     EXPECT_EQ(again.err, "既に存在します\n");
     const ToolResult query = OnStore({"query", "HKCU\\Software\\New", "-r"});
     EXPECT_EQ(query.out, "[Software\\New]\n[Software\\New\\Deep]\n");
-    EXPECT_EQ(OnStore({"add-key", "HKCU\\a\\\\\\b"}).exitCode, 1);   // an empty name in the path
+    EXPECT_EQ(OnStore({"add-key", "HKCU\\a\\\\\\b"}).exitCode, 1);  // an empty name in the path
     // A doubled backslash, as escaped text has it, is one separator.
-    ExpectSuccess({"add-key", "HKCU\\a\\\\b"});
+    expectSuccess({"add-key", "HKCU\\a\\\\b"});
     EXPECT_EQ(OnStore({"query", "HKCU/a", "-r"}).out, "[a]\n[a\\b]\n");
 }
 
 TEST_F(TovikRegTest, DeleteKeyRemovesTheWholeSubtreeButNeverARoot) {
-    ExpectSuccess({"set", "HKLM\\Gone\\x\\y", "v", "DW", "1"});
-    ExpectSuccess({"set", "HKLM\\Gone", "w", "SZ", "t"});
-    ExpectSuccess({"add-key", "HKLM\\Gone\\z"});
-    ExpectSuccess({"add-key", "HKLM\\Stays"});
-    ExpectSuccess({"delete-key", "HKLM\\gone"});
+    expectSuccess({"set", "HKLM\\Gone\\x\\y", "v", "DW", "1"});
+    expectSuccess({"set", "HKLM\\Gone", "w", "SZ", "t"});
+    expectSuccess({"add-key", "HKLM\\Gone\\z"});
+    expectSuccess({"add-key", "HKLM\\Stays"});
+    expectSuccess({"delete-key", "HKLM\\gone"});
     EXPECT_EQ(OnStore({"query", "HKLM\\Gone"}).exitCode, 1);
     EXPECT_EQ(OnStore({"query", "HKLM\\Stays"}).exitCode, 0);
 
@@ -547,7 +557,7 @@ TEST_F(TovikRegTest, DeleteKeyRemovesTheWholeSubtreeButNeverARoot) {
 }
 
 // Lines of text, without their ends.
-std::vector<std::string> Lines(const std::string& text) {
+std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
@@ -555,16 +565,17 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 TEST_F(TovikRegTest, HistoryUndoAndRedoTakeCommandsBackAndAgainAcrossRuns) {
-    ExpectSuccess({"set", "HKCU\\Tool\\Inner", "v", "DW", "1"});
-    ExpectSuccess({"set", "HKCU\\Tool\\Inner", "v", "DW", "2"});
-    ExpectSuccess({"delete-key", "HKCU\\Tool"});
+    expectSuccess({"set", "HKCU\\Tool\\Inner", "v", "DW", "1"});
+    expectSuccess({"set", "HKCU\\Tool\\Inner", "v", "DW", "2"});
+    expectSuccess({"delete-key", "HKCU\\Tool"});
 
-    const std::vector<std::string> listed = Lines(OnStore({"history"}).out);
+    const std::vector<std::string> listed = lines(OnStore({"history"}).out);
     ASSERT_EQ(listed.size(), 3u);
-    EXPECT_NE(listed[0].find("\tdelete-key HKEY_CURRENT_USER\\Tool\tHKEY_CURRENT_USER\\Tool"), std::string::npos) << listed[0];
+    EXPECT_NE(listed[0].find("\tdelete-key HKEY_CURRENT_USER\\Tool\tHKEY_CURRENT_USER\\Tool"), std::string::npos)
+        << listed[0];
     EXPECT_NE(listed[2].find("\tset HKEY_CURRENT_USER\\Tool\\Inner \"v\"\t"), std::string::npos) << listed[2];
-    EXPECT_EQ(Lines(OnStore({"history", "-n", "1"}).out).size(), 1u);
-    EXPECT_EQ(Lines(OnStore({"history", "hkcu\\tool\\inner"}).out).size(), 2u) << "only the key's own entries";
+    EXPECT_EQ(lines(OnStore({"history", "-n", "1"}).out).size(), 1u);
+    EXPECT_EQ(lines(OnStore({"history", "hkcu\\tool\\inner"}).out).size(), 2u) << "only the key's own entries";
 
     ToolResult undone = OnStore({"undo"});
     EXPECT_EQ(undone.exitCode, 0) << undone.err;
@@ -573,14 +584,14 @@ TEST_F(TovikRegTest, HistoryUndoAndRedoTakeCommandsBackAndAgainAcrossRuns) {
     EXPECT_EQ(OnStore({"get", "HKCU\\Tool\\Inner", "v"}).out, "1(1)\n");
     EXPECT_EQ(OnStore({"redo", "2"}).exitCode, 0);
     EXPECT_EQ(OnStore({"query", "HKCU\\Tool"}).exitCode, 1) << "the delete was made again";
-    const std::vector<std::string> after = Lines(OnStore({"history", "-n", "3"}).out);
+    const std::vector<std::string> after = lines(OnStore({"history", "-n", "3"}).out);
     ASSERT_EQ(after.size(), 3u);
     EXPECT_NE(after[0].find("redo 2 changes"), std::string::npos) << after[0];
     EXPECT_NE(after[1].find("\tredone"), std::string::npos) << after[1];
 
     // A new change ends what can be redone.
     ASSERT_EQ(OnStore({"undo"}).exitCode, 0);
-    ExpectSuccess({"add-key", "HKCU\\Other"});
+    expectSuccess({"add-key", "HKCU\\Other"});
     const ToolResult nothing = OnStore({"redo"});
     EXPECT_EQ(nothing.exitCode, 1);
     EXPECT_NE(nothing.err.find("nothing to redo"), std::string::npos) << nothing.err;
@@ -597,10 +608,10 @@ TEST_F(TovikRegTest, JsonOutputParsesBackForEveryCharacter) {
     const std::string awkward = "q\"uo\\te\nline\t\xE6\x9D\xB1\xF0\x9F\x98\x80 \x01";
     // A key name holds no backslash; a slash is a name's character in a path with backslashes.
     const std::string awkwardKey = "q\"uo/te\nline\t\xE6\x9D\xB1";
-    ExpectSuccess({"set", "HKCU\\Json\\" + awkwardKey, awkward, "SZ", awkward});
+    expectSuccess({"set", "HKCU\\Json\\" + awkwardKey, awkward, "SZ", awkward});
     // A .reg file can carry what an argument cannot: zero units in data, a lone surrogate.
     const std::string file = (dir_ / "json.reg").string();
-    std::ofstream(file, std::ios::binary) << BackupFile(
+    std::ofstream(file, std::ios::binary) << backupFile(
         {u"Windows Registry Editor Version 5.00", u"", u"[HKEY_CURRENT_USER\\Json]",
          u"\"zero\"=hex(1):62,00,00,00,61,00", u"\"lone\xD800\"=hex:00,ff", u"\"big\"=hex(b):ff,ff,ff,ff,ff,ff,ff,7f"});
     const ToolResult imported = OnStore({"import", file});
@@ -643,13 +654,14 @@ TEST_F(TovikRegTest, JsonOutputParsesBackForEveryCharacter) {
     EXPECT_EQ(hits[0]["name"], values[0]["name"]);
     EXPECT_EQ(hits[0]["hex"], values[0]["hex"]);
     const ToolResult keyHit = OnStore({"find", "--json", "--keys", "line", "HKCU\\Json"});
-    EXPECT_EQ(nlohmann::json::parse(keyHit.out),
-              nlohmann::json::parse(R"([{"path": )" + nlohmann::json(keys[1]["path"]).dump() + R"(, "match": "key"}])"));
+    EXPECT_EQ(
+        nlohmann::json::parse(keyHit.out),
+        nlohmann::json::parse(R"([{"path": )" + nlohmann::json(keys[1]["path"]).dump() + R"(, "match": "key"}])"));
     const ToolResult none = OnStore({"find", "--json", "nowhere to be found"});
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_EQ(nlohmann::json::parse(none.out), nlohmann::json::array());
 
-    const ToolResult registries = Tool({"registries", "--json"});
+    const ToolResult registries = tool({"registries", "--json"});
     ASSERT_EQ(registries.exitCode, 0) << registries.err;
     const auto listed = nlohmann::json::parse(registries.out);
     ASSERT_TRUE(listed.is_array());
@@ -664,8 +676,8 @@ TEST_F(TovikRegTest, JsonOutputParsesBackForEveryCharacter) {
 // "-" and the system's names of the standard streams: export writes to standard output, import
 // reads standard input, in every format.
 TEST_F(TovikRegTest, ExportAndImportThroughTheStandardStreams) {
-    ExpectSuccess({"set", "HKCU\\Piped", "text", "SZ", "\xE6\x9D\xB1 line"});
-    ExpectSuccess({"set", "HKCU\\Piped\\Below", "n", "DW", "7"});
+    expectSuccess({"set", "HKCU\\Piped", "text", "SZ", "\xE6\x9D\xB1 line"});
+    expectSuccess({"set", "HKCU\\Piped\\Below", "n", "DW", "7"});
     const std::string expected = OnStore({"query", "-r", "HKCU\\Piped"}).out;
     const std::string piped = (dir_ / "piped").string();
     const std::string other = (dir_ / "other.db").string();
@@ -679,13 +691,13 @@ TEST_F(TovikRegTest, ExportAndImportThroughTheStandardStreams) {
             // The same bytes as an export into a file.
             const std::string file = (dir_ / "file").string();
             ASSERT_EQ(OnStore({"export", "HKCU\\Piped", file, "--format=" + format}).exitCode, 0);
-            EXPECT_EQ(ReadFile(file), exported.out) << format;
+            EXPECT_EQ(readFile(file), exported.out) << format;
 
             const std::string in = round++ % 2 == 0 ? "-" : "/dev/stdin";
             fs::remove(other);
-            const ToolResult imported = Tool({"--registry", other, "import", in}, piped);
+            const ToolResult imported = tool({"--registry", other, "import", in}, piped);
             ASSERT_EQ(imported.exitCode, 0) << format << " " << in << ": " << imported.err;
-            EXPECT_EQ(Tool({"--registry", other, "query", "-r", "HKCU\\Piped"}).out, expected) << format;
+            EXPECT_EQ(tool({"--registry", other, "query", "-r", "HKCU\\Piped"}).out, expected) << format;
         }
     }
     // A failed export writes nothing to the pipe.
@@ -700,17 +712,16 @@ TEST_F(TovikRegTest, ExportAndImportThroughTheStandardStreams) {
 class TovikRegFindTest : public TovikRegTest {};
 
 TEST_F(TovikRegFindTest, FindPrintsOneLinePerHitInTheBrowsersOrderAndFailsWhenNothingIsFound) {
-    ExpectSuccess({"set", "HKCU\\Find\\Needle Key", "plain", "SZ", "hay"});
-    ExpectSuccess({"set", "HKCU\\Find\\Other", "needle", "DW", "1"});
-    ExpectSuccess({"set", "HKCU\\Find\\Other", "@", "SZ", "a NEEDLE in data"});
-    ExpectSuccess({"set", "HKCU\\Elsewhere", "needle", "SZ", "x"});
+    expectSuccess({"set", "HKCU\\Find\\Needle Key", "plain", "SZ", "hay"});
+    expectSuccess({"set", "HKCU\\Find\\Other", "needle", "DW", "1"});
+    expectSuccess({"set", "HKCU\\Find\\Other", "@", "SZ", "a NEEDLE in data"});
+    expectSuccess({"set", "HKCU\\Elsewhere", "needle", "SZ", "x"});
 
     ToolResult all = OnStore({"find", "needle", "HKCU\\Find"});
     EXPECT_EQ(all.exitCode, 0) << all.err;
-    EXPECT_EQ(all.out,
-              "HKEY_CURRENT_USER\\Find\\Needle Key\n"
-              "HKEY_CURRENT_USER\\Find\\Other\t@\n"
-              "HKEY_CURRENT_USER\\Find\\Other\tneedle\n");
+    EXPECT_EQ(all.out, "HKEY_CURRENT_USER\\Find\\Needle Key\n"
+                       "HKEY_CURRENT_USER\\Find\\Other\t@\n"
+                       "HKEY_CURRENT_USER\\Find\\Other\tneedle\n");
 
     EXPECT_EQ(OnStore({"find", "needle", "HKCU\\Find", "--keys"}).out, "HKEY_CURRENT_USER\\Find\\Needle Key\n");
     EXPECT_EQ(OnStore({"find", "needle", "hkcu\\find\\", "--values"}).out, "HKEY_CURRENT_USER\\Find\\Other\tneedle\n");
@@ -734,7 +745,7 @@ TEST_F(TovikRegFindTest, FindPrintsOneLinePerHitInTheBrowsersOrderAndFailsWhenNo
     EXPECT_EQ(OnStore({"find", "x", "HKEY_USERS"}).exitCode, 2);
     const std::string broken = (dir_ / "broken.db").string();
     std::ofstream(broken, std::ios::binary) << "this is not a registry store\n";
-    EXPECT_EQ(Tool({"--registry", broken, "find", "x"}).exitCode, 2);
+    EXPECT_EQ(tool({"--registry", broken, "find", "x"}).exitCode, 2);
     EXPECT_EQ(OnStore({"find"}).exitCode, 2);
     EXPECT_EQ(OnStore({"find", "x", "HKCU", "extra"}).exitCode, 2);
     EXPECT_EQ(OnStore({"find", "x", "HKCU", "--bogus"}).exitCode, 2);
@@ -742,10 +753,10 @@ TEST_F(TovikRegFindTest, FindPrintsOneLinePerHitInTheBrowsersOrderAndFailsWhenNo
 }
 
 TEST_F(TovikRegFindTest, RenameKeyAndValueKeepWhatIsBelowAndRefuseWhatCannotBe) {
-    ExpectSuccess({"set", "HKLM\\Old\\Inner", "v", "SZ", "kept"});
-    ExpectSuccess({"set", "HKLM\\Old", "first", "DW", "1"});
-    ExpectSuccess({"set", "HKLM\\Old", "second", "DW", "2"});
-    ExpectSuccess({"add-key", "HKLM\\Taken"});
+    expectSuccess({"set", "HKLM\\Old\\Inner", "v", "SZ", "kept"});
+    expectSuccess({"set", "HKLM\\Old", "first", "DW", "1"});
+    expectSuccess({"set", "HKLM\\Old", "second", "DW", "2"});
+    expectSuccess({"add-key", "HKLM\\Taken"});
 
     const ToolResult taken = OnStore({"rename-key", "HKLM\\Old", "taken"});
     EXPECT_EQ(taken.exitCode, 1);
@@ -755,35 +766,33 @@ TEST_F(TovikRegFindTest, RenameKeyAndValueKeepWhatIsBelowAndRefuseWhatCannotBe) 
     EXPECT_EQ(OnStore({"rename-key", "HKLM", "X"}).exitCode, 2);
     EXPECT_EQ(OnStore({"rename-key", "HKLM\\Missing", "X"}).exitCode, 1);
 
-    ExpectSuccess({"rename-key", "HKLM\\Old", "New"});
-    ExpectSuccess({"rename-value", "HKLM\\New", "FIRST", "Renamed"});
+    expectSuccess({"rename-key", "HKLM\\Old", "New"});
+    expectSuccess({"rename-value", "HKLM\\New", "FIRST", "Renamed"});
     EXPECT_EQ(OnStore({"rename-value", "HKLM\\New", "Renamed", "second"}).exitCode, 1);
     EXPECT_EQ(OnStore({"rename-value", "HKLM\\New", "nothing", "x"}).exitCode, 1);
     EXPECT_EQ(OnStore({"rename-value", "HKLM\\New", "second", "@"}).exitCode, 1);
     const ToolResult query = OnStore({"query", "HKLM\\New", "-r"});
-    EXPECT_EQ(query.out,
-              "[New]\n"
-              "\"Renamed\"=DW:1(1)\n"
-              "\"second\"=DW:2(2)\n"
-              "[New\\Inner]\n"
-              "\"v\"=SZ:kept\n");
+    EXPECT_EQ(query.out, "[New]\n"
+                         "\"Renamed\"=DW:1(1)\n"
+                         "\"second\"=DW:2(2)\n"
+                         "[New\\Inner]\n"
+                         "\"v\"=SZ:kept\n");
     EXPECT_EQ(OnStore({"query", "HKLM\\Old"}).exitCode, 1);
 }
 
 TEST_F(TovikRegFindTest, DwordDataInHexadecimalAndUnsignedDecimal) {
-    ExpectSuccess({"set", "HKCU\\N", "hex", "DW", "0x104"});
-    ExpectSuccess({"set", "HKCU\\N", "top", "DW", "4294967295"});
-    ExpectSuccess({"set", "HKCU\\N", "high", "DW", "0x80000000"});
+    expectSuccess({"set", "HKCU\\N", "hex", "DW", "0x104"});
+    expectSuccess({"set", "HKCU\\N", "top", "DW", "4294967295"});
+    expectSuccess({"set", "HKCU\\N", "high", "DW", "0x80000000"});
     EXPECT_EQ(OnStore({"set", "HKCU\\N", "over", "DW", "4294967296"}).exitCode, 1);
     EXPECT_EQ(OnStore({"set", "HKCU\\N", "over", "DW", "0x100000000"}).exitCode, 1);
-    EXPECT_EQ(OnStore({"query", "HKCU\\N"}).out,
-              "[N]\n"
-              "\"hex\"=DW:260(104)\n"
-              "\"top\"=DW:-1(FFFFFFFF)\n"
-              "\"high\"=DW:-2147483648(80000000)\n");
+    EXPECT_EQ(OnStore({"query", "HKCU\\N"}).out, "[N]\n"
+                                                 "\"hex\"=DW:260(104)\n"
+                                                 "\"top\"=DW:-1(FFFFFFFF)\n"
+                                                 "\"high\"=DW:-2147483648(80000000)\n");
 }
 
-std::string Utf16LeFile(std::u16string_view text) {
+std::string utf16LeFile(std::u16string_view text) {
     std::string bytes("\xFF\xFE");
     for (const char16_t c : text) {
         bytes.push_back(static_cast<char>(c & 0xFF));
@@ -794,40 +803,40 @@ std::string Utf16LeFile(std::u16string_view text) {
 
 TEST_F(TovikRegTest, RegFilesOfBothVersionsCarryKeysBetweenStores) {
     const std::string key = "HKCU\\Software\\Fix";
-    ExpectSuccess({"set", key, "@", "SZ", "a=b"});
-    ExpectSuccess({"set", key, "Flags", "DW", "42"});
-    ExpectSuccess({"set", key + "\\Sub", "List", "MLT", "one|two||"});
-    ExpectSuccess({"set", key + "\\Sub", "Big", "0x12345678", "01 02"});
+    expectSuccess({"set", key, "@", "SZ", "a=b"});
+    expectSuccess({"set", key, "Flags", "DW", "42"});
+    expectSuccess({"set", key + "\\Sub", "List", "MLT", "one|two||"});
+    expectSuccess({"set", key + "\\Sub", "Big", "0x12345678", "01 02"});
 
     const std::string v5 = (dir_ / "fix.reg").string(), v4 = (dir_ / "fix4.reg").string();
-    ExpectSuccess({"export", "hkcu\\software\\fix", v5, "--format", "reg"});
-    ExpectSuccess({"export", key, "--format=reg4", v4});
-    EXPECT_TRUE(ReadFile(v5).starts_with(Utf16LeFile(u"Windows Registry Editor Version 5.00\r\n\r\n"
-                                                      u"[HKEY_CURRENT_USER\\Software\\Fix]\r\n")));
-    EXPECT_TRUE(ReadFile(v4).starts_with("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Fix]\r\n")) << ReadFile(v4);
+    expectSuccess({"export", "hkcu\\software\\fix", v5, "--format", "reg"});
+    expectSuccess({"export", key, "--format=reg4", v4});
+    EXPECT_TRUE(readFile(v5).starts_with(utf16LeFile(u"Windows Registry Editor Version 5.00\r\n\r\n"
+                                                     u"[HKEY_CURRENT_USER\\Software\\Fix]\r\n")));
+    EXPECT_TRUE(readFile(v4).starts_with("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Fix]\r\n")) << readFile(v4);
 
     // The first line tells the kind of file, whatever its name.
     const std::string renamed = (dir_ / "fix.txt").string();
     fs::copy_file(v5, renamed);
     for (const std::string& file : {renamed, v4}) {
         const std::string other = (dir_ / ("other-" + fs::path(file).filename().string() + ".db")).string();
-        const ToolResult imported = Tool({"--registry", other, "import", file});
+        const ToolResult imported = tool({"--registry", other, "import", file});
         EXPECT_EQ(imported.exitCode, 0) << imported.err;
         EXPECT_EQ(imported.err, "");
         EXPECT_EQ(imported.out, "Written: 2 keys, 4 values. Deleted: 0 keys, 0 values. Skipped: 0 lines.\n");
-        EXPECT_EQ(Tool({"--registry", other, "query", key, "-r"}).out, OnStore({"query", key, "-r"}).out) << file;
+        EXPECT_EQ(tool({"--registry", other, "query", key, "-r"}).out, OnStore({"query", key, "-r"}).out) << file;
     }
 
     // The backup file stays the default (which cannot carry the "=" of the default value: the
     // .reg exports above did not need to say so).
     const std::string backup = (dir_ / "fix.bak").string();
     EXPECT_EQ(OnStore({"export", key, backup}).exitCode, 0);
-    EXPECT_EQ(ReadFile(backup).substr(0, 6), std::string("\xFF\xFET\0o\0", 6));
+    EXPECT_EQ(readFile(backup).substr(0, 6), std::string("\xFF\xFET\0o\0", 6));
 }
 
 TEST_F(TovikRegTest, RegImportDeletesSkipsAndNamesTheLinesItCouldNotRead) {
-    ExpectSuccess({"set", "HKLM\\Old\\Deep", "x", "DW", "1"});
-    ExpectSuccess({"set", "HKLM\\Keep", "gone", "SZ", "x"});
+    expectSuccess({"set", "HKLM\\Old\\Deep", "x", "DW", "1"});
+    expectSuccess({"set", "HKLM\\Keep", "gone", "SZ", "x"});
     const std::string file = (dir_ / "patch.reg").string();
     std::ofstream(file, std::ios::binary) << "REGEDIT4\n"
                                              "\n"
@@ -855,12 +864,14 @@ TEST_F(TovikRegTest, RegImportRefusesAnUnknownHeaderAndTakesAHeaderAlone) {
     std::ofstream(file, std::ios::binary) << "REGEDIT 4\n[HKEY_LOCAL_MACHINE\\Written]\n";
     ToolResult result = OnStore({"import", file});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, "tovik-reg: " + Utf8(u"登録ファイルのヘッダー「REGEDIT 4」が分かりません。インポートしませんでした。") + "\n");
+    EXPECT_EQ(result.err,
+              "tovik-reg: " + utf8(u"登録ファイルのヘッダー「REGEDIT 4」が分かりません。インポートしませんでした。") +
+                  "\n");
     EXPECT_EQ(OnStore({"query", "HKLM\\Written"}).exitCode, 1);
 
     // A file of its header alone, without a line end, in either version and encoding.
     locale_ = {"LANG=en_US.UTF-8"};
-    for (const std::string& bytes : {std::string("REGEDIT4"), Utf16LeFile(u"Windows Registry Editor Version 5.00")}) {
+    for (const std::string& bytes : {std::string("REGEDIT4"), utf16LeFile(u"Windows Registry Editor Version 5.00")}) {
         std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
         result = OnStore({"import", file});
         EXPECT_EQ(result.exitCode, 0) << result.err;
@@ -870,12 +881,12 @@ TEST_F(TovikRegTest, RegImportRefusesAnUnknownHeaderAndTakesAHeaderAlone) {
 
 TEST_F(TovikRegTest, RegExportIsAsSafeAsABackupExport) {
     locale_ = {"LANG=ja_JP.UTF-8"};  // the window's own sentences, as the window speaks them
-    ExpectSuccess({"add-key", "HKLM\\Here"});
+    expectSuccess({"add-key", "HKLM\\Here"});
     // Never onto the store itself, whatever the format.
     for (const char* format : {"reg", "reg4", "backup"}) {
         const ToolResult result = OnStore({"export", "HKLM\\Here", store_, "--format", format});
         EXPECT_EQ(result.exitCode, 1) << format;
-        EXPECT_NE(result.err.find(Utf8(u"レジストリのファイルそのものには書き出せません")), std::string::npos)
+        EXPECT_NE(result.err.find(utf8(u"レジストリのファイルそのものには書き出せません")), std::string::npos)
             << result.err;
     }
     EXPECT_EQ(OnStore({"query", "HKLM\\Here"}).exitCode, 0);
@@ -884,11 +895,11 @@ TEST_F(TovikRegTest, RegExportIsAsSafeAsABackupExport) {
     std::ofstream(file, std::ios::binary) << "previous";
     const ToolResult missing = OnStore({"export", "HKLM\\Nowhere", file, "--format", "reg"});
     EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_NE(missing.err.find(Utf8(u"キーを開けません")), std::string::npos) << missing.err;
-    EXPECT_EQ(ReadFile(file), "previous");
+    EXPECT_NE(missing.err.find(utf8(u"キーを開けません")), std::string::npos) << missing.err;
+    EXPECT_EQ(readFile(file), "previous");
 
     const std::string fresh = (dir_ / "new.reg").string();
-    ExpectSuccess({"export", "HKLM\\Here", fresh, "--format", "reg"});
+    expectSuccess({"export", "HKLM\\Here", fresh, "--format", "reg"});
     EXPECT_EQ(fs::status(fresh).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
     for (const fs::directory_entry& entry : fs::directory_iterator(dir_))
         EXPECT_FALSE(entry.path().filename().string().starts_with(".tovik-")) << entry.path();
@@ -899,7 +910,7 @@ TEST_F(TovikRegTest, RegExportIsAsSafeAsABackupExport) {
         const ToolResult usage = OnStore(args);
         EXPECT_EQ(usage.exitCode, 2) << usage.err;
     }
-    EXPECT_EQ(ReadFile(file), "previous");
+    EXPECT_EQ(readFile(file), "previous");
 }
 
 }  // namespace
@@ -930,9 +941,10 @@ TEST_F(TovikRegTest, MessagesFollowTheLocaleAsTheWindowDoes) {
         const std::string label = c.locale.empty() ? std::string("(none)") : c.locale.front();
         // A sentence of tovik-reg's own, one of the core's, a problem line of a .reg file and a
         // usage error: every line is in the one language.
-        const std::vector<std::vector<std::string>> failures{
-            {"get", "HKLM\\Nowhere", "v"}, {"import", (dir_ / "missing").string()}, {"import", badReg.string()},
-            {"frobnicate"}};
+        const std::vector<std::vector<std::string>> failures{{"get", "HKLM\\Nowhere", "v"},
+                                                             {"import", (dir_ / "missing").string()},
+                                                             {"import", badReg.string()},
+                                                             {"frobnicate"}};
         for (const std::vector<std::string>& args : failures) {
             const ToolResult result = OnStore(args);
             const std::string firstLine = result.err.substr(0, result.err.find('\n'));

@@ -10,8 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,7 +28,6 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using wine_test::readBytes;
 
-
 struct Outcome {
     int exitCode = -1;
     std::string out;
@@ -36,7 +35,7 @@ struct Outcome {
 };
 
 // Runs `line` in the shell; its stdout, and its stderr through a file in `scratch`.
-Outcome Shell(const std::string& line, const wine_test::fs::path& scratch) {
+Outcome shell(const std::string& line, const wine_test::fs::path& scratch) {
     const std::string errFile = (scratch / "stderr").string();
     Outcome result;
     FILE* pipe = ::popen((line + " 2>" + wine_test::shellQuoted(errFile)).c_str(), "r");
@@ -56,77 +55,78 @@ protected:
         prefix_ = (scratch_.path() / "prefix").string();
         wine_test::makeEmptyPrefix(prefix_);
     }
-    Outcome Reg(const std::vector<std::string>& args) {
+    Outcome reg(const std::vector<std::string>& args) {
         std::string line = wine_test::shellQuoted(TOVIK_REG_PATH) + " --wine-prefix " + wine_test::shellQuoted(prefix_);
         for (const std::string& arg : args) line += " " + wine_test::shellQuoted(arg);
-        return Shell(line, scratch_.path());
+        return shell(line, scratch_.path());
     }
-    void Ok(const std::vector<std::string>& args) {
-        const Outcome result = Reg(args);
+    void ok(const std::vector<std::string>& args) {
+        const Outcome result = reg(args);
         EXPECT_EQ(result.exitCode, 0) << args.front() << ": " << result.err;
     }
-    std::string File(const char* name) const { return readBytes(prefix_ + "/" + name); }
+    std::string fileText(const char* name) const { return readBytes(prefix_ + "/" + name); }
 
     wine_test::ScratchDir scratch_;
     std::string prefix_;
 };
 
 TEST_F(TovikRegOnAPrefix, EveryCommandReadsAndWritesThePrefixFiles) {
-    Ok({"set", "HKCU\\Software\\Tovik", "S", "SZ", "plain text"});
-    Ok({"set", "HKCU\\Software\\Tovik", "D", "DW", "42"});
-    Ok({"set", "HKCU\\Software\\Tovik", "E", "EXP", "%PATH%"});
-    Ok({"set", "HKCU\\Software\\Tovik", "M", "MLT", "a|b"});
-    Ok({"set", "HKCU\\Software\\Tovik", "M2", "MLT", "c||"});
-    Ok({"set", "HKCR\\.tovik", "@", "SZ", "tovikfile"});
-    Ok({"add-key", "HKLM\\Software\\Empty"});
-    EXPECT_THAT(File("user.reg"), HasSubstr("[Software\\\\Tovik] "));
+    ok({"set", "HKCU\\Software\\Tovik", "S", "SZ", "plain text"});
+    ok({"set", "HKCU\\Software\\Tovik", "D", "DW", "42"});
+    ok({"set", "HKCU\\Software\\Tovik", "E", "EXP", "%PATH%"});
+    ok({"set", "HKCU\\Software\\Tovik", "M", "MLT", "a|b"});
+    ok({"set", "HKCU\\Software\\Tovik", "M2", "MLT", "c||"});
+    ok({"set", "HKCR\\.tovik", "@", "SZ", "tovikfile"});
+    ok({"add-key", "HKLM\\Software\\Empty"});
+    EXPECT_THAT(fileText("user.reg"), HasSubstr("[Software\\\\Tovik] "));
     // Strings end as Windows' tools end them, so Wine's file holds them as quoted text.
-    EXPECT_THAT(File("user.reg"), HasSubstr("\"S\"=\"plain text\"\n\"D\"=dword:0000002a\n"
-                                            "\"E\"=str(2):\"%PATH%\"\n\"M\"=str(7):\"a\\0b\\0\"\n"
-                                            "\"M2\"=str(7):\"c\\0\"\n"));
-    EXPECT_THAT(File("system.reg"), HasSubstr("[Software\\\\Classes\\\\.tovik] "));
-    EXPECT_THAT(File("system.reg"), HasSubstr("[Software\\\\Empty] ")) << "an empty key the user made is kept";
+    EXPECT_THAT(fileText("user.reg"), HasSubstr("\"S\"=\"plain text\"\n\"D\"=dword:0000002a\n"
+                                                "\"E\"=str(2):\"%PATH%\"\n\"M\"=str(7):\"a\\0b\\0\"\n"
+                                                "\"M2\"=str(7):\"c\\0\"\n"));
+    EXPECT_THAT(fileText("system.reg"), HasSubstr("[Software\\\\Classes\\\\.tovik] "));
+    EXPECT_THAT(fileText("system.reg"), HasSubstr("[Software\\\\Empty] ")) << "an empty key the user made is kept";
 
-    const Outcome query = Reg({"query", "HKLM\\Software\\Classes\\.tovik"});
+    const Outcome query = reg({"query", "HKLM\\Software\\Classes\\.tovik"});
     EXPECT_EQ(query.exitCode, 0) << query.err;
     EXPECT_EQ(query.out, "[Software\\Classes\\.tovik]\n\"@\"=SZ:tovikfile\n");
 
     const std::string exported = (scratch_.path() / "tovik.txt").string();
-    Ok({"export", "HKCU\\Software", exported});
-    Ok({"delete-value", "HKCU\\Software\\Tovik", "D"});
-    Ok({"delete-key", "HKCU\\Software\\Tovik"});
-    EXPECT_THAT(File("user.reg"), Not(HasSubstr("Tovik")));
-    Ok({"import", exported});
-    EXPECT_THAT(File("user.reg"), HasSubstr("\"D\"=dword:0000002a"));
+    ok({"export", "HKCU\\Software", exported});
+    ok({"delete-value", "HKCU\\Software\\Tovik", "D"});
+    ok({"delete-key", "HKCU\\Software\\Tovik"});
+    EXPECT_THAT(fileText("user.reg"), Not(HasSubstr("Tovik")));
+    ok({"import", exported});
+    EXPECT_THAT(fileText("user.reg"), HasSubstr("\"D\"=dword:0000002a"));
 
-    const Outcome overwrite = Reg({"export", "HKCU", prefix_ + "/user.reg"});
+    const Outcome overwrite = reg({"export", "HKCU", prefix_ + "/user.reg"});
     EXPECT_EQ(overwrite.exitCode, 1) << "an export wrote over the prefix's own file";
-    EXPECT_THAT(File("user.reg"), HasSubstr("WINE REGISTRY Version 2"));
+    EXPECT_THAT(fileText("user.reg"), HasSubstr("WINE REGISTRY Version 2"));
 }
 
 // HKEY_CLASSES_ROOT is HKLM\Software\Classes: a delete of a key above it would stop there after
 // deleting everything else, so it is refused before anything goes.
 TEST_F(TovikRegOnAPrefix, DeletingTheKeysAboveTheClassesRootIsRefusedAndDeletesNothing) {
-    Ok({"set", "HKLM\\Software\\Wine", "Version", "SZ", "win10"});
-    Ok({"set", "HKCR\\.tovik", "@", "SZ", "tovikfile"});
-    const std::string before = File("system.reg");
+    ok({"set", "HKLM\\Software\\Wine", "Version", "SZ", "win10"});
+    ok({"set", "HKCR\\.tovik", "@", "SZ", "tovikfile"});
+    const std::string before = fileText("system.reg");
     for (const char* key : {"HKLM\\Software", "HKLM\\Software\\Classes"}) {
-        const Outcome refused = Reg({"delete-key", key});
+        const Outcome refused = reg({"delete-key", key});
         EXPECT_EQ(refused.exitCode, 1) << key;
         EXPECT_THAT(refused.err, HasSubstr("nothing was deleted")) << key;
-        EXPECT_EQ(File("system.reg"), before) << key;
+        EXPECT_EQ(fileText("system.reg"), before) << key;
     }
     const std::string file = (scratch_.path() / "delete.reg").string();
     wine_test::writeBytes(file, "REGEDIT4\n\n[-HKEY_LOCAL_MACHINE\\Software]\n");
-    const Outcome imported = Reg({"import", file});
+    const Outcome imported = reg({"import", file});
     EXPECT_EQ(imported.exitCode, 1);
-    EXPECT_EQ(File("system.reg"), before);
+    EXPECT_EQ(fileText("system.reg"), before);
 }
 
 TEST_F(TovikRegOnAPrefix, AFolderThatIsNoPrefixIsRefusedAndLeftAlone) {
     const std::string empty = (scratch_.path() / "empty").string();
     wine_test::fs::create_directories(empty);
-    const Outcome result = Shell(wine_test::shellQuoted(TOVIK_REG_PATH) + " --wine-prefix " + wine_test::shellQuoted(empty) + " add-key HKCU\\\\A",
+    const Outcome result = shell(wine_test::shellQuoted(TOVIK_REG_PATH) + " --wine-prefix " +
+                                     wine_test::shellQuoted(empty) + " add-key HKCU\\\\A",
                                  scratch_.path());
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_THAT(result.err, HasSubstr("is not a Wine prefix"));
@@ -134,11 +134,11 @@ TEST_F(TovikRegOnAPrefix, AFolderThatIsNoPrefixIsRefusedAndLeftAlone) {
 }
 
 TEST_F(TovikRegOnAPrefix, WhileWineRunsThePrefixReadsWorkAndEveryWriteIsRefusedWithTheReason) {
-    Ok({"set", "HKCU\\Software\\Tovik", "S", "SZ", "before"});
-    const std::string user = File("user.reg");
+    ok({"set", "HKCU\\Software\\Tovik", "S", "SZ", "before"});
+    const std::string user = fileText("user.reg");
     wine_test::RunningWineserver server(prefix_);
     ASSERT_TRUE(server.holding());
-    const Outcome query = Reg({"query", "HKCU\\Software\\Tovik"});
+    const Outcome query = reg({"query", "HKCU\\Software\\Tovik"});
     EXPECT_EQ(query.exitCode, 0) << query.err;
     EXPECT_EQ(query.out, "[Software\\Tovik]\n\"S\"=SZ:before\n");
     for (const std::vector<std::string>& write : std::vector<std::vector<std::string>>{
@@ -147,29 +147,30 @@ TEST_F(TovikRegOnAPrefix, WhileWineRunsThePrefixReadsWorkAndEveryWriteIsRefusedW
              {"add-key", "HKCU\\Software\\New"},
              {"delete-key", "HKCU\\Software\\Tovik"},
          }) {
-        const Outcome refused = Reg(write);
+        const Outcome refused = reg(write);
         EXPECT_EQ(refused.exitCode, 1) << write.front();
         EXPECT_THAT(refused.err, HasSubstr("read-only")) << write.front();
         EXPECT_THAT(refused.err, HasSubstr("wineserver -k")) << write.front();
     }
-    EXPECT_EQ(File("user.reg"), user);
+    EXPECT_EQ(fileText("user.reg"), user);
 
     // A read that fails on its own (no such key, no hit) is no refused write.
     for (const std::vector<std::string>& read : std::vector<std::vector<std::string>>{
              {"query", "HKCU\\Software\\Missing"},
              {"find", "no such text anywhere", "HKCU\\Software"},
          }) {
-        const Outcome failed = Reg(read);
+        const Outcome failed = reg(read);
         EXPECT_EQ(failed.exitCode, 1) << read.front();
         EXPECT_THAT(failed.err, Not(HasSubstr("read-only"))) << read.front() << ": " << failed.err;
     }
 }
 
 // A .reg file of `keys` keys under HKCU\Software\Bulk, two values each; its path.
-std::string WriteBulkImport(const wine_test::fs::path& scratch, int keys) {
+std::string writeBulkImport(const wine_test::fs::path& scratch, int keys) {
     std::string text = "REGEDIT4\n\n";
     for (int k = 0; k < keys; ++k)
-        text += "[HKEY_CURRENT_USER\\Software\\Bulk\\K" + std::to_string(k) + "]\n\"A\"=\"x\"\n\"B\"=dword:00000001\n\n";
+        text +=
+            "[HKEY_CURRENT_USER\\Software\\Bulk\\K" + std::to_string(k) + "]\n\"A\"=\"x\"\n\"B\"=dword:00000001\n\n";
     const std::string file = (scratch / "bulk.reg").string();
     wine_test::writeBytes(file, text);
     return file;
@@ -177,7 +178,7 @@ std::string WriteBulkImport(const wine_test::fs::path& scratch, int keys) {
 
 // Waits until a tovik-reg holds the prefix's lock, that is, has read the files to write them;
 // false when none did within some seconds.
-bool WaitForWriter(const std::string& prefix) {
+bool waitForWriter(const std::string& prefix) {
     const int fd = ::open(prefix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
     bool held = false;
@@ -194,23 +195,24 @@ bool WaitForWriter(const std::string& prefix) {
 }
 
 TEST_F(TovikRegOnAPrefix, AWriteNeverSavesOverAFileAnotherProgramReplacedMeanwhile) {
-    Ok({"set", "HKCU\\Software\\Tovik", "S", "SZ", "before"});
-    const std::string file = WriteBulkImport(scratch_.path(), 30000);
+    ok({"set", "HKCU\\Software\\Tovik", "S", "SZ", "before"});
+    const std::string file = writeBulkImport(scratch_.path(), 30000);
     Outcome import;
-    std::thread writer([&] { import = Reg({"import", file}); });
-    const bool during = WaitForWriter(prefix_);
+    std::thread writer([&] { import = reg({"import", file}); });
+    const bool during = waitForWriter(prefix_);
     // Once it has read the files (right after taking the lock), another program saves user.reg
     // as Wine does: a new file renamed over the old one.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const std::string other = File("user.reg") + "\n[Software\\\\Other] 1700000000\n\"Kept\"=\"yes\"\n";
+    const std::string other = fileText("user.reg") + "\n[Software\\\\Other] 1700000000\n\"Kept\"=\"yes\"\n";
     wine_test::writeBytes(prefix_ + "/user.reg.other", other);
     wine_test::fs::rename(prefix_ + "/user.reg.other", prefix_ + "/user.reg");
     writer.join();
     ASSERT_TRUE(during) << "the import never locked the prefix";
-    EXPECT_THAT(File("user.reg"), HasSubstr("[Software\\\\Other]")) << "exit " << import.exitCode << ": " << import.err;
+    EXPECT_THAT(fileText("user.reg"), HasSubstr("[Software\\\\Other]"))
+        << "exit " << import.exitCode << ": " << import.err;
     if (import.exitCode == 0) {
         // It read the files only after the other program saved: both changes are there.
-        EXPECT_THAT(File("user.reg"), HasSubstr("[Software\\\\Bulk\\\\K29999]"));
+        EXPECT_THAT(fileText("user.reg"), HasSubstr("[Software\\\\Bulk\\\\K29999]"));
     } else {
         EXPECT_EQ(import.exitCode, 1);
         EXPECT_THAT(import.err, HasSubstr("changed by another program"));
@@ -225,7 +227,7 @@ TEST_F(TovikRegOnAPrefix, AUserRegThatIsALinkIsWrittenThroughToItsFile) {
     wine_test::fs::create_directories(elsewhere);
     wine_test::fs::rename(prefix_ + "/user.reg", elsewhere + "/user.reg");
     wine_test::fs::create_symlink(elsewhere + "/user.reg", prefix_ + "/user.reg");
-    Ok({"set", "HKCU\\Software\\Tovik", "D", "DW", "7"});
+    ok({"set", "HKCU\\Software\\Tovik", "D", "DW", "7"});
     EXPECT_TRUE(wine_test::fs::is_symlink(prefix_ + "/user.reg"));
     EXPECT_THAT(readBytes(elsewhere + "/user.reg"), HasSubstr("\"D\"=dword:00000007"));
 }
@@ -233,7 +235,7 @@ TEST_F(TovikRegOnAPrefix, AUserRegThatIsALinkIsWrittenThroughToItsFile) {
 TEST_F(TovikRegOnAPrefix, AFifoAsUserRegFailsAtOnceWithAClearMessage) {
     wine_test::fs::remove(prefix_ + "/user.reg");
     ASSERT_EQ(::mkfifo((prefix_ + "/user.reg").c_str(), 0600), 0);
-    const Outcome result = Shell("timeout 20 " + wine_test::shellQuoted(TOVIK_REG_PATH) + " --wine-prefix " +
+    const Outcome result = shell("timeout 20 " + wine_test::shellQuoted(TOVIK_REG_PATH) + " --wine-prefix " +
                                      wine_test::shellQuoted(prefix_) + " query HKCU",
                                  scratch_.path());
     EXPECT_EQ(result.exitCode, 1) << "124: it blocked";
@@ -242,17 +244,17 @@ TEST_F(TovikRegOnAPrefix, AFifoAsUserRegFailsAtOnceWithAClearMessage) {
 }
 
 TEST_F(TovikRegOnAPrefix, ASaveThatFailsSaysWhy) {
-    Ok({"set", "HKCU\\Software\\Tovik", "S", "SZ", "before"});
-    const std::string user = File("user.reg");
+    ok({"set", "HKCU\\Software\\Tovik", "S", "SZ", "before"});
+    const std::string user = fileText("user.reg");
     // Files may not grow past 2 KiB (ulimit counts 512-byte blocks), as on a full disk.
-    const Outcome failed = Shell("ulimit -f 4; trap '' XFSZ; " + wine_test::shellQuoted(TOVIK_REG_PATH) +
-                                     " --wine-prefix " + wine_test::shellQuoted(prefix_) + " set HKCU\\\\Software " +
-                                     "Big SZ " + std::string(4000, 'x'),
-                                 scratch_.path());
+    const Outcome failed =
+        shell("ulimit -f 4; trap '' XFSZ; " + wine_test::shellQuoted(TOVIK_REG_PATH) + " --wine-prefix " +
+                  wine_test::shellQuoted(prefix_) + " set HKCU\\\\Software " + "Big SZ " + std::string(4000, 'x'),
+              scratch_.path());
     EXPECT_EQ(failed.exitCode, 1);
     EXPECT_THAT(failed.err, HasSubstr(prefix_ + "/user.reg"));
     EXPECT_THAT(failed.err, HasSubstr(std::strerror(EFBIG)));
-    EXPECT_EQ(File("user.reg"), user);
+    EXPECT_EQ(fileText("user.reg"), user);
 }
 
 // ---- With Wine itself ----
@@ -261,8 +263,9 @@ class TovikRegWithWine : public TovikRegOnAPrefix {
 protected:
     void SetUp() override { prefix_ = (scratch_.path() / "prefix").string(); }
     // Runs a Wine command on the prefix, without a display.
-    Outcome Wine(const std::string& command) {
-        return Shell("env -u DISPLAY WINEDEBUG=-all WINEPREFIX=" + wine_test::shellQuoted(prefix_) + " " + command, scratch_.path());
+    Outcome wine(const std::string& command) {
+        return shell("env -u DISPLAY WINEDEBUG=-all WINEPREFIX=" + wine_test::shellQuoted(prefix_) + " " + command,
+                     scratch_.path());
     }
 };
 
@@ -270,24 +273,24 @@ TEST_F(TovikRegWithWine, WineReadsWhatTovikRegWroteAndTovikRegReadsWhatWineWrote
     std::string why;
     if (!wine_test::wineWanted(why)) GTEST_SKIP() << why;
     ASSERT_TRUE(wine_test::makeWinePrefix(prefix_)) << "wineboot -i made no prefix in " << prefix_;
-    const std::string system = File("system.reg");
+    const std::string system = fileText("system.reg");
     {
         SCOPED_TRACE("tovik-reg writes, Wine reads");
         const std::string key = "HKCU\\Software\\Tovik";
-        Ok({"set", key, "S", "SZ", "plain text"});
-        Ok({"set", key, "E", "EXP", "%PATH%"});
-        Ok({"set", key, "M", "MLT", "a|b||"});
-        Ok({"set", key, "D", "DW", "42"});
-        Ok({"set", key, "B", "BIN", "01 FF"});
-        Ok({"set", key, "N", "NON", ""});
-        Ok({"set", key, "Q", "REG_QWORD", "0x1122334455667788"});
-        Ok({"set", key, "@", "SZ", "default"});
-        Ok({"add-key", key + "\\Sub"});
-        Ok({"add-key", key + "\\Gone"});
-        Ok({"delete-key", key + "\\Gone"});
-        EXPECT_EQ(File("system.reg"), system) << "system.reg was written without a change to it";
+        ok({"set", key, "S", "SZ", "plain text"});
+        ok({"set", key, "E", "EXP", "%PATH%"});
+        ok({"set", key, "M", "MLT", "a|b||"});
+        ok({"set", key, "D", "DW", "42"});
+        ok({"set", key, "B", "BIN", "01 FF"});
+        ok({"set", key, "N", "NON", ""});
+        ok({"set", key, "Q", "REG_QWORD", "0x1122334455667788"});
+        ok({"set", key, "@", "SZ", "default"});
+        ok({"add-key", key + "\\Sub"});
+        ok({"add-key", key + "\\Gone"});
+        ok({"delete-key", key + "\\Gone"});
+        EXPECT_EQ(fileText("system.reg"), system) << "system.reg was written without a change to it";
 
-        const Outcome out = Wine("wine reg query 'HKCU\\Software\\Tovik' /s");
+        const Outcome out = wine("wine reg query 'HKCU\\Software\\Tovik' /s");
         EXPECT_THAT(out.out, HasSubstr("    S    REG_SZ    plain text\r\n"));
         EXPECT_THAT(out.out, HasSubstr("    E    REG_EXPAND_SZ    %PATH%\r\n"));
         EXPECT_THAT(out.out, HasSubstr("    M    REG_MULTI_SZ    a\\0b\r\n"));
@@ -298,9 +301,9 @@ TEST_F(TovikRegWithWine, WineReadsWhatTovikRegWroteAndTovikRegReadsWhatWineWrote
         EXPECT_THAT(out.out, HasSubstr("REG_SZ    default\r\n"));
         EXPECT_THAT(out.out, HasSubstr("HKEY_CURRENT_USER\\Software\\Tovik\\Sub\r\n"));
         EXPECT_THAT(out.out, Not(HasSubstr("Gone")));
-        Wine("wineserver -w");
+        wine("wineserver -w");
         // Wine has saved the prefix again, in its own forms: what tovik-reg wrote came back.
-        const Outcome saved = Reg({"query", key});
+        const Outcome saved = reg({"query", key});
         EXPECT_EQ(saved.exitCode, 0) << saved.err;
         EXPECT_THAT(saved.out, HasSubstr("\"Q\"=??:88 77 66 55 44 33 22 11 \n"));
         EXPECT_THAT(saved.out, HasSubstr("\"M\"=MLT:a|b||\n"));
@@ -309,14 +312,14 @@ TEST_F(TovikRegWithWine, WineReadsWhatTovikRegWroteAndTovikRegReadsWhatWineWrote
     {
         SCOPED_TRACE("Wine writes, tovik-reg reads");
         const std::string key = "'HKCU\\Software\\FromWine'";
-        Wine("wine reg add " + key + " /v S /t REG_SZ /d 'h\xC3\xA9llo' /f");
-        Wine("wine reg add " + key + " /v E /t REG_EXPAND_SZ /d '%TEMP%\\x' /f");
-        Wine("wine reg add " + key + " /v M /t REG_MULTI_SZ /d 'one\\0two' /f");
-        Wine("wine reg add " + key + " /v D /t REG_DWORD /d 4294967295 /f");
-        Wine("wine reg add " + key + " /v B /t REG_BINARY /d 00ff10 /f");
-        Wine("wine reg add " + key + " /v Q /t REG_QWORD /d 0x1122334455667788 /f");
-        Wine("wineserver -w");
-        const Outcome query = Reg({"query", "HKCU\\Software\\FromWine"});
+        wine("wine reg add " + key + " /v S /t REG_SZ /d 'h\xC3\xA9llo' /f");
+        wine("wine reg add " + key + " /v E /t REG_EXPAND_SZ /d '%TEMP%\\x' /f");
+        wine("wine reg add " + key + " /v M /t REG_MULTI_SZ /d 'one\\0two' /f");
+        wine("wine reg add " + key + " /v D /t REG_DWORD /d 4294967295 /f");
+        wine("wine reg add " + key + " /v B /t REG_BINARY /d 00ff10 /f");
+        wine("wine reg add " + key + " /v Q /t REG_QWORD /d 0x1122334455667788 /f");
+        wine("wineserver -w");
+        const Outcome query = reg({"query", "HKCU\\Software\\FromWine"});
         EXPECT_EQ(query.exitCode, 0) << query.err;
         EXPECT_EQ(query.out,
                   // in the order Wine saved them: by name
@@ -330,38 +333,38 @@ TEST_F(TovikRegWithWine, WineReadsWhatTovikRegWroteAndTovikRegReadsWhatWineWrote
     }
     {
         SCOPED_TRACE("a Wine program started during an import waits for it and then sees it");
-        const std::string file = WriteBulkImport(scratch_.path(), 30000);
+        const std::string file = writeBulkImport(scratch_.path(), 30000);
         Outcome import;
-        std::thread writer([&] { import = Reg({"import", file}); });
-        const bool during = WaitForWriter(prefix_);
-        const Outcome added = Wine("wine reg add 'HKCU\\Software\\DuringImport' /v X /t REG_SZ /d y /f");
+        std::thread writer([&] { import = reg({"import", file}); });
+        const bool during = waitForWriter(prefix_);
+        const Outcome added = wine("wine reg add 'HKCU\\Software\\DuringImport' /v X /t REG_SZ /d y /f");
         writer.join();
         ASSERT_TRUE(during) << "the import never locked the prefix";
         EXPECT_EQ(import.exitCode, 0) << import.err;
         EXPECT_EQ(added.exitCode, 0) << added.err;
-        Wine("wineserver -w");
-        const Outcome query = Reg({"query", "HKCU\\Software\\Bulk\\K29999"});
+        wine("wineserver -w");
+        const Outcome query = reg({"query", "HKCU\\Software\\Bulk\\K29999"});
         EXPECT_EQ(query.exitCode, 0) << "Wine wrote back the files it loaded before the import was saved";
-        EXPECT_EQ(Reg({"query", "HKCU\\Software\\DuringImport"}).exitCode, 0);
+        EXPECT_EQ(reg({"query", "HKCU\\Software\\DuringImport"}).exitCode, 0);
     }
     {
         SCOPED_TRACE("while wineserver runs, tovik-reg refuses to write and says why");
-        Wine("wineserver -p");
-        const std::string user = File("user.reg");
-        const Outcome refused = Reg({"set", "HKCU\\Software\\Tovik", "S", "SZ", "lost"});
+        wine("wineserver -p");
+        const std::string user = fileText("user.reg");
+        const Outcome refused = reg({"set", "HKCU\\Software\\Tovik", "S", "SZ", "lost"});
         EXPECT_EQ(refused.exitCode, 1);
         EXPECT_THAT(refused.err, HasSubstr("Wine is running this prefix"));
-        EXPECT_EQ(File("user.reg"), user);
-        Wine("wineserver -k");
-        Wine("wineserver -w");
+        EXPECT_EQ(fileText("user.reg"), user);
+        wine("wineserver -k");
+        wine("wineserver -w");
     }
 }
 
 // tovik-reg in a home with every launcher's prefixes.
 class TovikRegInAHome : public ::testing::Test {
 protected:
-    Outcome Reg(const std::string& arguments, const std::string& environment = {}) {
-        return Shell("env " + (environment.empty() ? home_.environment() : environment) + " " +
+    Outcome reg(const std::string& arguments, const std::string& environment = {}) {
+        return shell("env " + (environment.empty() ? home_.environment() : environment) + " " +
                          wine_test::shellQuoted(TOVIK_REG_PATH) + " " + arguments,
                      scratch_.path());
     }
@@ -372,12 +375,13 @@ protected:
 TEST_F(TovikRegInAHome, RegistriesListsWhatIsFoundOneLineEachWithWhetherItIsReadOnly) {
     wine_test::RunningWineserver wineserver(home_.folderOf("Gaming"));
     ASSERT_TRUE(wineserver.holding());
-    const Outcome listed = Reg("registries");
+    const Outcome listed = reg("registries");
     EXPECT_EQ(listed.exitCode, 0) << listed.err;
     EXPECT_EQ(listed.err, "");
     std::vector<std::string> expected;
     for (const fake_home::Expected& e : home_.expected()) {
-        expected.push_back(e.kind + "\t" + e.name + "\t" + e.folder + "\t" + (e.name == "Gaming" ? "read-only" : "writable"));
+        expected.push_back(e.kind + "\t" + e.name + "\t" + e.folder + "\t" +
+                           (e.name == "Gaming" ? "read-only" : "writable"));
     }
     std::vector<std::string> lines;
     for (std::size_t start = 0, end; (end = listed.out.find('\n', start)) != std::string::npos; start = end + 1) {
@@ -385,32 +389,34 @@ TEST_F(TovikRegInAHome, RegistriesListsWhatIsFoundOneLineEachWithWhetherItIsRead
     }
     EXPECT_THAT(lines, ::testing::UnorderedElementsAreArray(expected)) << listed.out;
 
-    EXPECT_EQ(Reg("--wine-prefix registries").exitCode, 2) << "it names no registry";
-    EXPECT_EQ(Reg("registries extra").exitCode, 2);
+    EXPECT_EQ(reg("--wine-prefix registries").exitCode, 2) << "it names no registry";
+    EXPECT_EQ(reg("registries extra").exitCode, 2);
 }
 
 TEST_F(TovikRegInAHome, SteamAppOpensThatGamesProtonPrefix) {
-    const Outcome set = Reg("--steam-app 1091500 set 'HKCU\\Software\\Game' Mode SZ windowed");
+    const Outcome set = reg("--steam-app 1091500 set 'HKCU\\Software\\Game' Mode SZ windowed");
     EXPECT_EQ(set.exitCode, 0) << set.err;
-    const Outcome query = Reg("--wine-prefix " + wine_test::shellQuoted(home_.folderOf("The \"Quoted\" Game")) +
+    const Outcome query = reg("--wine-prefix " + wine_test::shellQuoted(home_.folderOf("The \"Quoted\" Game")) +
                               " query 'HKCU\\Software\\Game'");
     EXPECT_EQ(query.out, "[Software\\Game]\n\"Mode\"=SZ:windowed\n") << query.err;
 
-    const Outcome missing = Reg("--steam-app 228980 query HKLM");
+    const Outcome missing = reg("--steam-app 228980 query HKLM");
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_THAT(missing.err, HasSubstr("Steam app 228980 has no Proton prefix"));
-    EXPECT_EQ(Reg("--steam-app Dota query HKLM").exitCode, 2);
-    EXPECT_EQ(Reg("--steam-app 730 --wine-prefix query HKLM").exitCode, 2);
+    EXPECT_EQ(reg("--steam-app Dota query HKLM").exitCode, 2);
+    EXPECT_EQ(reg("--steam-app 730 --wine-prefix query HKLM").exitCode, 2);
 }
 
 TEST_F(TovikRegInAHome, WinePrefixWithoutAFolderIsWineprefixElseDotWine) {
-    EXPECT_EQ(Reg("--wine-prefix set 'HKCU\\Software\\A' V SZ custom").exitCode, 0);
+    EXPECT_EQ(reg("--wine-prefix set 'HKCU\\Software\\A' V SZ custom").exitCode, 0);
     const std::string withoutWineprefix = "-u WINEPREFIX HOME=" + wine_test::shellQuoted(home_.home().string());
-    EXPECT_EQ(Reg("--wine-prefix set 'HKCU\\Software\\A' V SZ dotwine", withoutWineprefix).exitCode, 0);
-    EXPECT_EQ(Reg("--wine-prefix " + wine_test::shellQuoted(home_.folderOf("custom")) + " query 'HKCU\\Software\\A'").out,
-              "[Software\\A]\n\"V\"=SZ:custom\n");
-    EXPECT_EQ(Reg("--wine-prefix " + wine_test::shellQuoted(home_.folderOf(".wine")) + " query 'HKCU\\Software\\A'").out,
-              "[Software\\A]\n\"V\"=SZ:dotwine\n");
+    EXPECT_EQ(reg("--wine-prefix set 'HKCU\\Software\\A' V SZ dotwine", withoutWineprefix).exitCode, 0);
+    EXPECT_EQ(
+        reg("--wine-prefix " + wine_test::shellQuoted(home_.folderOf("custom")) + " query 'HKCU\\Software\\A'").out,
+        "[Software\\A]\n\"V\"=SZ:custom\n");
+    EXPECT_EQ(
+        reg("--wine-prefix " + wine_test::shellQuoted(home_.folderOf(".wine")) + " query 'HKCU\\Software\\A'").out,
+        "[Software\\A]\n\"V\"=SZ:dotwine\n");
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ namespace tovik::test {
 
 inline KeyId MakeKeyIn(Backend& backend, HKEY root, std::u16string_view path) {
     KeyId key = backend.rootKey(root);
-    const std::vector<std::u16string_view> names = SplitKeyPath(path);
+    const std::vector<std::u16string_view> names = splitKeyPath(path);
     if (names.empty()) return key;
     bool created = false;
     if (backend.createKeys(key, 0, names, key, created) != ERROR_SUCCESS) throw std::runtime_error("createKeys");
@@ -37,16 +37,16 @@ public:
     bool onDifference(const Difference& d) override {
         std::string line;
         switch (d.kind) {
-            case DifferenceKind::KeyOnlyInA: line = "-key "; break;
-            case DifferenceKind::KeyOnlyInB: line = "+key "; break;
-            case DifferenceKind::KeySame: line = "=key "; break;
-            case DifferenceKind::ValueOnlyInA: line = "-val "; break;
-            case DifferenceKind::ValueOnlyInB: line = "+val "; break;
-            case DifferenceKind::ValueChanged: line = "~val "; break;
-            case DifferenceKind::ValueSame: line = "=val "; break;
+        case DifferenceKind::KeyOnlyInA: line = "-key "; break;
+        case DifferenceKind::KeyOnlyInB: line = "+key "; break;
+        case DifferenceKind::KeySame: line = "=key "; break;
+        case DifferenceKind::ValueOnlyInA: line = "-val "; break;
+        case DifferenceKind::ValueOnlyInB: line = "+val "; break;
+        case DifferenceKind::ValueChanged: line = "~val "; break;
+        case DifferenceKind::ValueSame: line = "=val "; break;
         }
-        line += Utf16ToUtf8(d.path);
-        if (!d.isKey()) line += ":" + Utf16ToUtf8(d.name);
+        line += utf16ToUtf8(d.path);
+        if (!d.isKey()) line += ":" + utf16ToUtf8(d.name);
         if (d.belowOneSidedKey) line += " (below)";
         lines.push_back(line);
         return stopAfter == 0 || lines.size() < stopAfter;

@@ -24,7 +24,7 @@ using ::testing::IsEmpty;
 constexpr HKEY kHkcu = HKEY_CURRENT_USER;
 
 // Names that try the case folding, the .reg escapes and non-ASCII text.
-std::u16string RandomName(std::mt19937& random, bool forKey) {
+std::u16string randomName(std::mt19937& random, bool forKey) {
     static const std::u16string units = u"abcABCxyzXYZ_ -.éÉ日本ЖжΣσ0123";
     static const std::u16string valueOnly = u"\"\\=[]";
     std::uniform_int_distribution<int> length(1, 6);
@@ -39,21 +39,22 @@ std::u16string RandomName(std::mt19937& random, bool forKey) {
 }
 
 // A string's data: text without zero units, with or without the terminator.
-Bytes RandomString(std::mt19937& random, DWORD type) {
+Bytes randomString(std::mt19937& random, DWORD type) {
     std::u16string text;
     const int n = static_cast<int>(random() % 12);
     for (int i = 0; i < n; ++i) text.push_back(static_cast<char16_t>(u'A' + random() % 40));
     if (type == REG_MULTI_SZ && !text.empty()) text[text.size() / 2] = 0;
     if (random() % 2) text.push_back(0);
-    return StringToBytes(text);
+    return stringToBytes(text);
 }
 
-void SetRandomValue(Backend& backend, KeyId key, std::mt19937& random, std::u16string name) {
-    static const DWORD types[] = {REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ, REG_QWORD, 0x4242};
+void setRandomValue(Backend& backend, KeyId key, std::mt19937& random, std::u16string name) {
+    static const DWORD types[] = {REG_NONE,  REG_SZ,       REG_EXPAND_SZ, REG_BINARY,
+                                  REG_DWORD, REG_MULTI_SZ, REG_QWORD,     0x4242};
     const DWORD type = types[random() % std::size(types)];
     Bytes data;
     if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
-        data = RandomString(random, type);
+        data = randomString(random, type);
     } else {
         data.resize(type == REG_DWORD ? 4 : random() % 10);
         for (BYTE& b : data) b = static_cast<BYTE>(random());
@@ -62,14 +63,14 @@ void SetRandomValue(Backend& backend, KeyId key, std::mt19937& random, std::u16s
 }
 
 // A random tree below HKCU\Top: keys down to four levels, a few values each.
-void FillRandom(Backend& backend, std::mt19937& random) {
+void fillRandom(Backend& backend, std::mt19937& random) {
     std::vector<KeyId> keys{MakeKeyIn(backend, kHkcu, u"Top")};
     std::vector<std::size_t> depths{1};
     const int count = 5 + static_cast<int>(random() % 40);
     for (int k = 0; k < count; ++k) {
         const std::size_t parent = random() % keys.size();
         if (depths[parent] > 4) continue;
-        const std::u16string name = RandomName(random, true);
+        const std::u16string name = randomName(random, true);
         const std::u16string_view names[] = {name};
         KeyId id = kNoKey;
         bool created = false;
@@ -80,13 +81,14 @@ void FillRandom(Backend& backend, std::mt19937& random) {
     }
     for (KeyId key : keys) {
         const int values = static_cast<int>(random() % 4);
-        for (int v = 0; v < values; ++v) SetRandomValue(backend, key, random, random() % 5 == 0 ? u"" : RandomName(random, false));
+        for (int v = 0; v < values; ++v)
+            setRandomValue(backend, key, random, random() % 5 == 0 ? u"" : randomName(random, false));
     }
 }
 
 // Changes a copy at random: keys added and deleted, values added, overwritten, deleted, their
 // names' case changed.
-void Mutate(Backend& backend, std::mt19937& random) {
+void mutate(Backend& backend, std::mt19937& random) {
     std::vector<KeyId> keys{MakeKeyIn(backend, kHkcu, u"Top")};
     std::vector<std::size_t> depths{1};
     std::vector<SubkeyEntry> children;
@@ -106,105 +108,110 @@ void Mutate(Backend& backend, std::mt19937& random) {
         std::vector<ValueEntry> values;
         backend.listValues(key, 0, -1, values);
         switch (random() % 5) {
-            case 0: {
-                const std::u16string name = RandomName(random, true);
-                const std::u16string_view names[] = {name};
-                KeyId id = kNoKey;
-                bool created = false;
-                if (backend.createKeys(key, depths[at], names, id, created) == ERROR_SUCCESS) SetRandomValue(backend, id, random, u"x");
-                break;
-            }
-            case 1:
-                if (key != keys.front()) DeleteBackendSubtree(backend, key);
-                break;
-            case 2: SetRandomValue(backend, key, random, RandomName(random, false)); break;
-            case 3:
-                if (!values.empty()) SetRandomValue(backend, key, random, values[random() % values.size()].name);
-                break;
-            case 4:
-                if (!values.empty()) backend.deleteValue(key, values[random() % values.size()].name);
-                break;
+        case 0: {
+            const std::u16string name = randomName(random, true);
+            const std::u16string_view names[] = {name};
+            KeyId id = kNoKey;
+            bool created = false;
+            if (backend.createKeys(key, depths[at], names, id, created) == ERROR_SUCCESS)
+                setRandomValue(backend, id, random, u"x");
+            break;
+        }
+        case 1:
+            if (key != keys.front()) DeleteBackendSubtree(backend, key);
+            break;
+        case 2: setRandomValue(backend, key, random, randomName(random, false)); break;
+        case 3:
+            if (!values.empty()) setRandomValue(backend, key, random, values[random() % values.size()].name);
+            break;
+        case 4:
+            if (!values.empty()) backend.deleteValue(key, values[random() % values.size()].name);
+            break;
         }
     }
 }
 
-std::u16string DiffRegText(const CompareSide& a, const CompareSide& b, bool reverse) {
+std::u16string diffRegText(const CompareSide& a, const CompareSide& b, bool reverse) {
     BytesSink sink;
     RegFileWriter writer(sink, RegFileFormat::Version5);
-    writer.WriteHeader();
+    writer.writeHeader();
     const CompareSide& target = reverse ? b : a;
     DiffRegWriter diff(writer, target.root, target.path, reverse);
     EXPECT_EQ(CompareKeyTrees(a, b, diff).outcome, CompareOutcome::Done);
-    EXPECT_TRUE(writer.Finish());
-    return DecodeRegFileBytes(sink.bytes.data(), sink.bytes.size()).text;
+    EXPECT_TRUE(writer.finish());
+    return decodeRegFileBytes(sink.bytes.data(), sink.bytes.size()).text;
 }
 
 TEST(DiffRoundTripTest, TheRegThatTurnsAIntoBDoesSoAndTheReverseTurnsItBack) {
     for (unsigned seed = 1; seed <= 60; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         // A is the current registry (the import writes there); A0 and B are built from the same seed.
-        OpenInMemoryRegistryStore();
-        Backend& a = *CurrentBackend();
+        openInMemoryRegistryStore();
+        Backend& a = *currentBackend();
         std::unique_ptr<Backend> a0 = OpenSqliteMemoryStore();
         std::unique_ptr<Backend> b = OpenSqliteMemoryStore();
         std::mt19937 random(seed), random0(seed), randomB(seed);
-        FillRandom(a, random);
-        FillRandom(*a0, random0);
-        FillRandom(*b, randomB);
+        fillRandom(a, random);
+        fillRandom(*a0, random0);
+        fillRandom(*b, randomB);
         std::mt19937 mutation(seed * 7919);
-        Mutate(*b, mutation);
+        mutate(*b, mutation);
 
         const CompareSide sideA{&a, kHkcu, u"Top"};
         const CompareSide sideB{b.get(), kHkcu, u"Top"};
-        const std::u16string forward = DiffRegText(sideA, sideB, false);
-        const std::u16string backward = DiffRegText(sideA, sideB, true);
+        const std::u16string forward = diffRegText(sideA, sideB, false);
+        const std::u16string backward = diffRegText(sideA, sideB, true);
 
-        const RegFileImportReport applied = ImportRegFileText(forward);
+        const RegFileImportReport applied = importRegFileText(forward);
         EXPECT_EQ(applied.failed() + applied.skipped(), 0u);
-        EXPECT_THAT(DiffLines(sideA, sideB), IsEmpty()) << "the .reg was:\n" << Utf16ToUtf8(forward);
+        EXPECT_THAT(DiffLines(sideA, sideB), IsEmpty()) << "the .reg was:\n" << utf16ToUtf8(forward);
 
-        const RegFileImportReport undone = ImportRegFileText(backward);
+        const RegFileImportReport undone = importRegFileText(backward);
         EXPECT_EQ(undone.failed() + undone.skipped(), 0u);
-        EXPECT_THAT(DiffLines(sideA, CompareSide{a0.get(), kHkcu, u"Top"}), IsEmpty())
-            << "the reverse .reg was:\n" << Utf16ToUtf8(backward);
+        EXPECT_THAT(DiffLines(sideA, CompareSide{a0.get(), kHkcu, u"Top"}), IsEmpty()) << "the reverse .reg was:\n"
+                                                                                       << utf16ToUtf8(backward);
     }
-    CloseRegistryStore();
+    closeRegistryStore();
 }
 
 TEST(DiffRoundTripTest, TheRegNamesTheKeysOfItsSideAndDeletesWhatIsOnlyThere) {
     std::unique_ptr<Backend> a = OpenSqliteMemoryStore();
     std::unique_ptr<Backend> b = OpenSqliteMemoryStore();
-    SetValueIn(*a, kHkcu, u"Old\\Gone\\Below", u"V", REG_DWORD, DwordToBytes(1));
-    SetValueIn(*a, kHkcu, u"Old", u"Drop", REG_DWORD, DwordToBytes(1));
-    SetValueIn(*b, kHkcu, u"New\\Made", u"", REG_SZ, StringToBytes(std::u16string(u"x") + u'\0'));
-    const std::u16string text = DiffRegText(CompareSide{a.get(), kHkcu, u"Old"}, CompareSide{b.get(), kHkcu, u"New"}, false);
+    SetValueIn(*a, kHkcu, u"Old\\Gone\\Below", u"V", REG_DWORD, dwordToBytes(1));
+    SetValueIn(*a, kHkcu, u"Old", u"Drop", REG_DWORD, dwordToBytes(1));
+    SetValueIn(*b, kHkcu, u"New\\Made", u"", REG_SZ, stringToBytes(std::u16string(u"x") + u'\0'));
+    const std::u16string text =
+        diffRegText(CompareSide{a.get(), kHkcu, u"Old"}, CompareSide{b.get(), kHkcu, u"New"}, false);
     EXPECT_EQ(text, u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Old]\r\n\"Drop\"=-\r\n\r\n"
                     u"[-HKEY_CURRENT_USER\\Old\\Gone]\r\n\r\n[HKEY_CURRENT_USER\\Old\\Made]\r\n@=\"x\"\r\n\r\n");
 }
 
 TEST(DiffRoundTripTest, ARegFileReadAsATreeEqualsTheRegistryItWasExportedFrom) {
-    OpenInMemoryRegistryStore();
+    openInMemoryRegistryStore();
     std::mt19937 random(99);
-    FillRandom(*CurrentBackend(), random);
+    fillRandom(*currentBackend(), random);
     BytesSink sink;
-    ASSERT_EQ(ExportRegFile(sink, kHkcu, u"Top").outcome, RegFileExportOutcome::Written);
-    const std::u16string text = DecodeRegFileBytes(sink.bytes.data(), sink.bytes.size()).text;
+    ASSERT_EQ(exportRegFile(sink, kHkcu, u"Top").outcome, RegFileExportOutcome::Written);
+    const std::u16string text = decodeRegFileBytes(sink.bytes.data(), sink.bytes.size()).text;
     std::unique_ptr<Backend> file = OpenSqliteMemoryStore();
     const RegFileTreeResult read = ReadRegFileTree(text, *file);
     EXPECT_TRUE(read.ok());
     EXPECT_EQ(read.skipped, 0u);
-    const CompareSide registry{CurrentBackend(), kHkcu, u"Top"};
+    const CompareSide registry{currentBackend(), kHkcu, u"Top"};
     const CompareSide tree{file.get(), kHkcu, u"Top"};
     EXPECT_THAT(DiffLines(registry, tree), IsEmpty());
 
     // Deletions in the file apply to the tree read so far.
-    const std::u16string withDeletions = text + u"[-HKEY_CURRENT_USER\\Top]\r\n\r\n[HKEY_CURRENT_USER\\Top\\Only]\r\n\"v\"=dword:00000001\r\n\"v\"=-\r\n";
+    const std::u16string withDeletions =
+        text +
+        u"[-HKEY_CURRENT_USER\\Top]\r\n\r\n[HKEY_CURRENT_USER\\Top\\Only]\r\n\"v\"=dword:00000001\r\n\"v\"=-\r\n";
     std::unique_ptr<Backend> deleted = OpenSqliteMemoryStore();
     EXPECT_TRUE(ReadRegFileTree(withDeletions, *deleted).ok());
     std::unique_ptr<Backend> expected = OpenSqliteMemoryStore();
     MakeKeyIn(*expected, kHkcu, u"Top\\Only");
-    EXPECT_THAT(DiffLines(CompareSide{deleted.get(), kHkcu, u"Top"}, CompareSide{expected.get(), kHkcu, u"Top"}), IsEmpty());
-    CloseRegistryStore();
+    EXPECT_THAT(DiffLines(CompareSide{deleted.get(), kHkcu, u"Top"}, CompareSide{expected.get(), kHkcu, u"Top"}),
+                IsEmpty());
+    closeRegistryStore();
 }
 
 }  // namespace

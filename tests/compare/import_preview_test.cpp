@@ -18,8 +18,8 @@ class PreviewLines final : public PreviewSink {
 public:
     bool onPreview(const PreviewEntry& e) override {
         static const char* const kinds[] = {"key+", "key-", "add", "change", "delete", "same"};
-        std::string line = std::string(kinds[static_cast<int>(e.kind)]) + " " + Utf16ToUtf8(e.path);
-        if (e.kind != PreviewKind::KeyCreated && e.kind != PreviewKind::KeyDeleted) line += ":" + Utf16ToUtf8(e.name);
+        std::string line = std::string(kinds[static_cast<int>(e.kind)]) + " " + utf16ToUtf8(e.path);
+        if (e.kind != PreviewKind::KeyCreated && e.kind != PreviewKind::KeyDeleted) line += ":" + utf16ToUtf8(e.name);
         if (e.kind == PreviewKind::ValueChanged || e.kind == PreviewKind::ValueDeleted)
             line += " was " + std::to_string(e.before.type) + "/" + std::to_string(e.before.size);
         line += " @" + std::to_string(e.line);
@@ -31,30 +31,29 @@ public:
 
 TEST(ImportPreviewTest, TellsEveryChangeInTheFilesOrderAndWritesNothing) {
     std::unique_ptr<Backend> registry = OpenSqliteMemoryStore();
-    SetValueIn(*registry, kHkcu, u"App", u"Same", REG_SZ, StringToBytes(u"s"));
-    SetValueIn(*registry, kHkcu, u"App", u"Size", REG_DWORD, DwordToBytes(5));
+    SetValueIn(*registry, kHkcu, u"App", u"Same", REG_SZ, stringToBytes(u"s"));
+    SetValueIn(*registry, kHkcu, u"App", u"Size", REG_DWORD, dwordToBytes(5));
     SetValueIn(*registry, kHkcu, u"App", u"Old", REG_BINARY, {1, 2, 3});
-    SetValueIn(*registry, kHkcu, u"Gone\\Below", u"V", REG_DWORD, DwordToBytes(1));
-    SetValueIn(*registry, kHkcu, u"Again", u"Kept", REG_DWORD, DwordToBytes(1));
+    SetValueIn(*registry, kHkcu, u"Gone\\Below", u"V", REG_DWORD, dwordToBytes(1));
+    SetValueIn(*registry, kHkcu, u"Again", u"Kept", REG_DWORD, dwordToBytes(1));
     const ChangeStamp before = registry->changeStamp();
 
-    const std::u16string text =
-        u"Windows Registry Editor Version 5.00\r\n\r\n"
-        u"[HKEY_CURRENT_USER\\app]\r\n"           // 3
-        u"\"same\"=\"s\"\r\n"                      // 4: as it is (a terminator is no difference)
-        u"\"Size\"=dword:00000006\r\n"             // 5
-        u"\"Old\"=-\r\n"                           // 6
-        u"\"Absent\"=-\r\n"                        // 7: nothing to delete
-        u"\"New\"=hex:01\r\n"                      // 8
-        u"\"New\"=hex:02\r\n"                      // 9: sees line 8
-        u"\r\n[HKEY_CURRENT_USER\\App\\Sub\\Deeper]\r\n"  // 11
-        u"\r\n[-HKEY_CURRENT_USER\\Gone]\r\n"       // 13
-        u"\r\n[-HKEY_CURRENT_USER\\Nothing]\r\n"    // 15: not there
-        u"\r\n[-HKEY_CURRENT_USER\\Again]\r\n"      // 17
-        u"\r\n[HKEY_CURRENT_USER\\Again]\r\n"       // 19: made again, empty
-        u"\"Kept\"=dword:00000001\r\n"              // 20: added, the old one went with the key
-        u"\r\n[HKEY_USERS\\Other]\r\n"              // 22
-        u"\"x\"=dword:00000001\r\n";
+    const std::u16string text = u"Windows Registry Editor Version 5.00\r\n\r\n"
+                                u"[HKEY_CURRENT_USER\\app]\r\n"  // 3
+                                u"\"same\"=\"s\"\r\n"            // 4: as it is (a terminator is no difference)
+                                u"\"Size\"=dword:00000006\r\n"   // 5
+                                u"\"Old\"=-\r\n"                 // 6
+                                u"\"Absent\"=-\r\n"              // 7: nothing to delete
+                                u"\"New\"=hex:01\r\n"            // 8
+                                u"\"New\"=hex:02\r\n"            // 9: sees line 8
+                                u"\r\n[HKEY_CURRENT_USER\\App\\Sub\\Deeper]\r\n"  // 11
+                                u"\r\n[-HKEY_CURRENT_USER\\Gone]\r\n"             // 13
+                                u"\r\n[-HKEY_CURRENT_USER\\Nothing]\r\n"          // 15: not there
+                                u"\r\n[-HKEY_CURRENT_USER\\Again]\r\n"            // 17
+                                u"\r\n[HKEY_CURRENT_USER\\Again]\r\n"             // 19: made again, empty
+                                u"\"Kept\"=dword:00000001\r\n"  // 20: added, the old one went with the key
+                                u"\r\n[HKEY_USERS\\Other]\r\n"  // 22
+                                u"\"x\"=dword:00000001\r\n";
     PreviewLines lines;
     const ImportPreviewResult result = PreviewRegFileImport(text, *registry, lines);
     EXPECT_THAT(lines.lines, ElementsAre("same app:same @4", "change app:Size was 4/4 @5", "delete app:Old was 3/3 @6",

@@ -25,15 +25,15 @@ protected:
 
 TEST_F(TreeCompareTest, ReportsEveryKindOfDifferenceInTreeOrder) {
     for (Backend* side : {a_.get(), b_.get()}) {
-        SetValueIn(*side, kHkcu, u"Top", u"Same", REG_DWORD, DwordToBytes(1));
-        SetValueIn(*side, kHkcu, u"Top\\Both\\Deep", u"Same", REG_SZ, StringToBytes(u"x"));
+        SetValueIn(*side, kHkcu, u"Top", u"Same", REG_DWORD, dwordToBytes(1));
+        SetValueIn(*side, kHkcu, u"Top\\Both\\Deep", u"Same", REG_SZ, stringToBytes(u"x"));
     }
-    SetValueIn(*a_, kHkcu, u"Top", u"Gone", REG_SZ, StringToBytes(u"old"));
-    SetValueIn(*a_, kHkcu, u"Top", u"Changed", REG_DWORD, DwordToBytes(5));
-    SetValueIn(*b_, kHkcu, u"Top", u"Changed", REG_DWORD, DwordToBytes(6));
+    SetValueIn(*a_, kHkcu, u"Top", u"Gone", REG_SZ, stringToBytes(u"old"));
+    SetValueIn(*a_, kHkcu, u"Top", u"Changed", REG_DWORD, dwordToBytes(5));
+    SetValueIn(*b_, kHkcu, u"Top", u"Changed", REG_DWORD, dwordToBytes(6));
     SetValueIn(*b_, kHkcu, u"Top", u"Added", REG_BINARY, {1, 2});
-    SetValueIn(*a_, kHkcu, u"Top\\Removed\\Inner", u"V", REG_SZ, StringToBytes(u"v"));
-    SetValueIn(*b_, kHkcu, u"Top\\New", u"W", REG_SZ, StringToBytes(u"w"));
+    SetValueIn(*a_, kHkcu, u"Top\\Removed\\Inner", u"V", REG_SZ, stringToBytes(u"v"));
+    SetValueIn(*b_, kHkcu, u"Top\\New", u"W", REG_SZ, stringToBytes(u"w"));
     MakeKeyIn(*b_, kHkcu, u"Top\\New\\Empty");
     SetValueIn(*b_, kHkcu, u"Top\\Both\\Deep", u"More", REG_NONE, {});
 
@@ -50,17 +50,17 @@ TEST_F(TreeCompareTest, ReportsEveryKindOfDifferenceInTreeOrder) {
 }
 
 TEST_F(TreeCompareTest, NamesThatDifferInCaseAloneAreTheSame) {
-    SetValueIn(*a_, kHkcu, u"Top\\Software\\Ärger", u"Name", REG_SZ, StringToBytes(u"v"));
-    SetValueIn(*b_, kHkcu, u"TOP\\SOFTWARE\\äRGER", u"NAME", REG_SZ, StringToBytes(u"v"));
+    SetValueIn(*a_, kHkcu, u"Top\\Software\\Ärger", u"Name", REG_SZ, stringToBytes(u"v"));
+    SetValueIn(*b_, kHkcu, u"TOP\\SOFTWARE\\äRGER", u"NAME", REG_SZ, stringToBytes(u"v"));
     EXPECT_THAT(DiffLines(sideA(), sideB(u"top")), IsEmpty());
     // Data that differs in case is different data.
-    SetValueIn(*b_, kHkcu, u"TOP\\SOFTWARE\\äRGER", u"NAME", REG_SZ, StringToBytes(u"V"));
+    SetValueIn(*b_, kHkcu, u"TOP\\SOFTWARE\\äRGER", u"NAME", REG_SZ, stringToBytes(u"V"));
     EXPECT_THAT(DiffLines(sideA(), sideB()), ElementsAre("~val Software\\Ärger:Name"));
 }
 
 TEST_F(TreeCompareTest, EqualBytesUnderAnotherTypeDiffer) {
-    SetValueIn(*a_, kHkcu, u"Top", u"S", REG_SZ, StringToBytes(u"%P%"));
-    SetValueIn(*b_, kHkcu, u"Top", u"S", REG_EXPAND_SZ, StringToBytes(u"%P%"));
+    SetValueIn(*a_, kHkcu, u"Top", u"S", REG_SZ, stringToBytes(u"%P%"));
+    SetValueIn(*b_, kHkcu, u"Top", u"S", REG_EXPAND_SZ, stringToBytes(u"%P%"));
     SetValueIn(*a_, kHkcu, u"Top", u"N", REG_NONE, {});
     SetValueIn(*b_, kHkcu, u"Top", u"N", REG_BINARY, {});
     SetValueIn(*a_, kHkcu, u"Top", u"Odd", 0x12345, {7});
@@ -76,15 +76,16 @@ TEST_F(TreeCompareTest, EqualBytesUnderAnotherTypeDiffer) {
     } typeSink;
     typeSink.types = &types;
     EXPECT_EQ(CompareKeyTrees(sideA(), sideB(), typeSink).differences, 3u);
-    EXPECT_THAT(types, ElementsAre(std::pair<DWORD, DWORD>{REG_SZ, REG_EXPAND_SZ}, std::pair<DWORD, DWORD>{REG_NONE, REG_BINARY},
-                                   std::pair<DWORD, DWORD>{0x12345, 0x12346}));
+    EXPECT_THAT(types,
+                ElementsAre(std::pair<DWORD, DWORD>{REG_SZ, REG_EXPAND_SZ},
+                            std::pair<DWORD, DWORD>{REG_NONE, REG_BINARY}, std::pair<DWORD, DWORD>{0x12345, 0x12346}));
 }
 
 TEST_F(TreeCompareTest, AStringsTerminatorIsNoDifferenceButOtherBytesAre) {
-    SetValueIn(*a_, kHkcu, u"Top", u"Sz", REG_SZ, StringToBytes(u"abc"));
-    SetValueIn(*b_, kHkcu, u"Top", u"Sz", REG_SZ, StringToBytes(std::u16string(u"abc") + u'\0'));
-    SetValueIn(*a_, kHkcu, u"Top", u"Multi", REG_MULTI_SZ, StringToBytes(std::u16string(u"a\0b", 3)));
-    SetValueIn(*b_, kHkcu, u"Top", u"Multi", REG_MULTI_SZ, StringToBytes(std::u16string(u"a\0b\0\0", 5)));
+    SetValueIn(*a_, kHkcu, u"Top", u"Sz", REG_SZ, stringToBytes(u"abc"));
+    SetValueIn(*b_, kHkcu, u"Top", u"Sz", REG_SZ, stringToBytes(std::u16string(u"abc") + u'\0'));
+    SetValueIn(*a_, kHkcu, u"Top", u"Multi", REG_MULTI_SZ, stringToBytes(std::u16string(u"a\0b", 3)));
+    SetValueIn(*b_, kHkcu, u"Top", u"Multi", REG_MULTI_SZ, stringToBytes(std::u16string(u"a\0b\0\0", 5)));
     // Binary data is compared byte for byte, a trailing zero included.
     SetValueIn(*a_, kHkcu, u"Top", u"Bin", REG_BINARY, {1, 0});
     SetValueIn(*b_, kHkcu, u"Top", u"Bin", REG_BINARY, {1, 0, 0});
@@ -95,8 +96,8 @@ TEST_F(TreeCompareTest, EmptyKeysAndTheUnnamedValue) {
     MakeKeyIn(*a_, kHkcu, u"Top\\EmptyBoth");
     MakeKeyIn(*b_, kHkcu, u"Top\\EmptyBoth");
     MakeKeyIn(*a_, kHkcu, u"Top\\EmptyA");
-    SetValueIn(*a_, kHkcu, u"Top", u"", REG_SZ, StringToBytes(u"a"));
-    SetValueIn(*b_, kHkcu, u"Top", u"", REG_SZ, StringToBytes(u"b"));
+    SetValueIn(*a_, kHkcu, u"Top", u"", REG_SZ, stringToBytes(u"a"));
+    SetValueIn(*b_, kHkcu, u"Top", u"", REG_SZ, stringToBytes(u"b"));
     SetValueIn(*b_, kHkcu, u"Top\\EmptyBoth", u"", REG_SZ, {});
     EXPECT_THAT(DiffLines(sideA(), sideB()), ElementsAre("~val :", "-key EmptyA", "+val EmptyBoth:"));
 }
@@ -108,15 +109,15 @@ TEST_F(TreeCompareTest, DeepTreesAreWalkedToTheBottom) {
         path += u"\\L";
         below += below.empty() ? u"L" : u"\\L";
     }
-    SetValueIn(*a_, kHkcu, path, u"V", REG_DWORD, DwordToBytes(1));
-    SetValueIn(*b_, kHkcu, path, u"V", REG_DWORD, DwordToBytes(2));
+    SetValueIn(*a_, kHkcu, path, u"V", REG_DWORD, dwordToBytes(1));
+    SetValueIn(*b_, kHkcu, path, u"V", REG_DWORD, dwordToBytes(2));
     MakeKeyIn(*b_, kHkcu, path + u"\\Extra");
     EXPECT_THAT(DiffLines(sideA(), sideB()),
-                ElementsAre("~val " + Utf16ToUtf8(below) + ":V", "+key " + Utf16ToUtf8(below) + "\\Extra"));
+                ElementsAre("~val " + utf16ToUtf8(below) + ":V", "+key " + utf16ToUtf8(below) + "\\Extra"));
 }
 
 TEST_F(TreeCompareTest, ATopKeyMissingOnOneSideIsAKeyOnlyOnTheOther) {
-    SetValueIn(*a_, kHkcu, u"Top", u"V", REG_DWORD, DwordToBytes(1));
+    SetValueIn(*a_, kHkcu, u"Top", u"V", REG_DWORD, dwordToBytes(1));
     EXPECT_THAT(DiffLines(sideA(), sideB()), ElementsAre("-key ", "-val :V (below)"));
     EXPECT_THAT(DiffLines(sideB(), sideA()), ElementsAre("+key ", "+val :V (below)"));
     LineSink sink;
@@ -124,8 +125,8 @@ TEST_F(TreeCompareTest, ATopKeyMissingOnOneSideIsAKeyOnlyOnTheOther) {
 }
 
 TEST_F(TreeCompareTest, DifferentKeysOfOneRegistryCompare) {
-    SetValueIn(*a_, kHkcu, u"One\\Sub", u"V", REG_DWORD, DwordToBytes(1));
-    SetValueIn(*a_, kHkcu, u"Two\\Sub", u"V", REG_DWORD, DwordToBytes(2));
+    SetValueIn(*a_, kHkcu, u"One\\Sub", u"V", REG_DWORD, dwordToBytes(1));
+    SetValueIn(*a_, kHkcu, u"Two\\Sub", u"V", REG_DWORD, dwordToBytes(2));
     const CompareSide one{a_.get(), kHkcu, u"One"};
     const CompareSide two{a_.get(), kHkcu, u"Two"};
     EXPECT_THAT(DiffLines(one, two), ElementsAre("~val Sub:V"));

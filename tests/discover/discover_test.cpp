@@ -16,32 +16,27 @@ namespace {
 using tovik::discover::FoundRegistry;
 using tovik::discover::KeyValues;
 
-fake_home::Expected asExpected(const FoundRegistry& found)
-{
-    return {std::string(tovik::discover::kindWord(found.kind)), tovik::Utf16ToUtf8(found.name), found.folder};
+fake_home::Expected asExpected(const FoundRegistry& found) {
+    return {std::string(tovik::discover::kindWord(found.kind)), tovik::utf16ToUtf8(found.name), found.folder};
 }
 
-MATCHER_P(SameRegistry, expected, "")
-{
+MATCHER_P(SameRegistry, expected, "") {
     return arg.kind == expected.kind && arg.name == expected.name && arg.folder == expected.folder;
 }
 
-auto registries(const std::vector<fake_home::Expected>& list)
-{
+auto registries(const std::vector<fake_home::Expected>& list) {
     std::vector<::testing::Matcher<fake_home::Expected>> matchers;
     for (const auto& e : list) matchers.push_back(SameRegistry(e));
     return ::testing::UnorderedElementsAreArray(matchers);
 }
 
-std::string describe(const std::vector<fake_home::Expected>& list)
-{
+std::string describe(const std::vector<fake_home::Expected>& list) {
     std::string text;
     for (const auto& e : list) text += e.kind + " | " + e.name + " | " + e.folder + "\n";
     return text;
 }
 
-TEST(Discovery, FindsEveryLaunchersPrefixesOnceWithTheirNamesAndSkipsWhatItCannotRead)
-{
+TEST(Discovery, FindsEveryLaunchersPrefixesOnceWithTheirNamesAndSkipsWhatItCannotRead) {
     const fake_home::FakeHome home;
     std::vector<fake_home::Expected> found;
     for (const FoundRegistry& registry : tovik::discover::discoverAllRegistries(home.folders())) {
@@ -55,8 +50,7 @@ TEST(Discovery, FindsEveryLaunchersPrefixesOnceWithTheirNamesAndSkipsWhatItCanno
     EXPECT_THAT(found, registries(home.expected())) << describe(found);
 }
 
-TEST(Discovery, StopsWhenAskedAndReportsAsItFinds)
-{
+TEST(Discovery, StopsWhenAskedAndReportsAsItFinds) {
     const fake_home::FakeHome home;
     std::stop_source stop;
     std::vector<std::string> seen;
@@ -70,25 +64,22 @@ TEST(Discovery, StopsWhenAskedAndReportsAsItFinds)
     EXPECT_EQ(seen.size(), 3u);
 }
 
-TEST(Discovery, FindsASteamAppsPrefixInAnyLibrary)
-{
+TEST(Discovery, FindsASteamAppsPrefixInAnyLibrary) {
     const fake_home::FakeHome home;
-    EXPECT_EQ(tovik::discover::findSteamAppPrefix(home.folders(), "1091500"),
-              home.folderOf("The \"Quoted\" Game"));
+    EXPECT_EQ(tovik::discover::findSteamAppPrefix(home.folders(), "1091500"), home.folderOf("The \"Quoted\" Game"));
     EXPECT_EQ(tovik::discover::findSteamAppPrefix(home.folders(), "730"), home.folderOf("Counter-Strike 2"));
     for (const char* missing : {"228980", "999", "", "..", "220/../570"}) {
         EXPECT_EQ(tovik::discover::findSteamAppPrefix(home.folders(), missing), std::nullopt) << missing;
     }
 }
 
-TEST(Discovery, APrefixThatWineRunsOpensReadOnly)
-{
+TEST(Discovery, APrefixThatWineRunsOpensReadOnly) {
     const fake_home::FakeHome home;
     const std::string running = home.folderOf("Notepad++");
     wine_test::RunningWineserver wineserver(running);
     ASSERT_TRUE(wineserver.holding());
     std::size_t readOnly = 0;
-    for (const FoundRegistry& found : tovik::DiscoverAllRegistries(home.folders())) {
+    for (const FoundRegistry& found : tovik::discoverAllRegistries(home.folders())) {
         EXPECT_EQ(found.readOnly, found.folder == running) << found.folder;
         if (found.readOnly) {
             ++readOnly;
@@ -98,8 +89,7 @@ TEST(Discovery, APrefixThatWineRunsOpensReadOnly)
     EXPECT_EQ(readOnly, 1u);
 }
 
-TEST(SteamKeyValues, ReadsStringsBlocksEscapesCommentsAndConditions)
-{
+TEST(SteamKeyValues, ReadsStringsBlocksEscapesCommentsAndConditions) {
     const auto tree = tovik::discover::parseKeyValues(
         "\xEF\xBB\xBF// a comment\n\"AppState\" {\n  \"Name\" \"A \\\"B\\\" \\\\ C\" [$WIN32]\n"
         "  bare value // trailing\n  \"Inner\" { \"k\" \"v\" } [!$OSX]\n  \"empty\" {}\n}\n\"second\" \"2\"");
@@ -116,13 +106,11 @@ TEST(SteamKeyValues, ReadsStringsBlocksEscapesCommentsAndConditions)
     EXPECT_EQ(tree->text("second"), "2");
 }
 
-TEST(SteamKeyValues, RefusesDamagedText)
-{
+TEST(SteamKeyValues, RefusesDamagedText) {
     const std::string deep = std::string(100, '{');
-    for (const std::string& damaged :
-         {std::string("\"a\" \"unterminated"), std::string("\"a\" { \"b\" \"c\""),
-          std::string("\"a\" \"b\" }"), std::string("\"lonely key\""), std::string("{ }"),
-          std::string("\"a\" {") + "\"x\" " + deep, std::string("\"a\" \"b\\")}) {
+    for (const std::string& damaged : {std::string("\"a\" \"unterminated"), std::string("\"a\" { \"b\" \"c\""),
+                                       std::string("\"a\" \"b\" }"), std::string("\"lonely key\""), std::string("{ }"),
+                                       std::string("\"a\" {") + "\"x\" " + deep, std::string("\"a\" \"b\\")}) {
         EXPECT_EQ(tovik::discover::parseKeyValues(damaged), std::nullopt) << damaged;
     }
     std::string nested;

@@ -6,28 +6,24 @@ namespace fake_home {
 
 namespace {
 
-void write(const fs::path& file, const std::string& text)
-{
+void write(const fs::path& file, const std::string& text) {
     fs::create_directories(file.parent_path());
     wine_test::writeBytes(file, text);
 }
 
-std::string manifest(const std::string& appId, const std::string& quotedName)
-{
-    return "\"AppState\"\n{\n\t\"appid\"\t\t\"" + appId + "\"\n\t\"Universe\"\t\t\"1\"\n\t\"name\"\t\t" +
-           quotedName + "\n\t\"UserConfig\"\n\t{\n\t\t\"language\"\t\t\"english\"\n\t}\n}\n";
+std::string manifest(const std::string& appId, const std::string& quotedName) {
+    return "\"AppState\"\n{\n\t\"appid\"\t\t\"" + appId + "\"\n\t\"Universe\"\t\t\"1\"\n\t\"name\"\t\t" + quotedName +
+           "\n\t\"UserConfig\"\n\t{\n\t\t\"language\"\t\t\"english\"\n\t}\n}\n";
 }
 
 }  // namespace
 
-void FakeHome::prefix(const std::string& kind, const std::string& name, const fs::path& folder)
-{
+void FakeHome::prefix(const std::string& kind, const std::string& name, const fs::path& folder) {
     wine_test::makeEmptyPrefix(folder);
     expected_.push_back({kind, name, fs::canonical(folder).string()});
 }
 
-FakeHome::FakeHome() : home_(fs::canonical(scratch_.path()) / "home")
-{
+FakeHome::FakeHome() : home_(fs::canonical(scratch_.path()) / "home") {
     const fs::path data = home_ / ".local/share";
     const fs::path config = home_ / "settings";  // a $XDG_CONFIG_HOME of its own
     expected_.push_back({"tovik", "Tovik", (data / "tovik/registry.db").string()});
@@ -53,8 +49,7 @@ FakeHome::FakeHome() : home_(fs::canonical(scratch_.path()) / "home")
     prefix("proton", "Steam app 570", library2 / "steamapps/compatdata/570/pfx");
     write(library2 / "steamapps/appmanifest_570.acf", "\"AppState\"\n{\n\t\"name\"\t\t\"Dota 2");  // damaged
     const fs::path flatpakSteam = home_ / ".var/app/com.valvesoftware.Steam/.local/share/Steam";
-    write(flatpakSteam / "steamapps/libraryfolders.vdf",
-          "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\" }}}");
+    write(flatpakSteam / "steamapps/libraryfolders.vdf", "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\" }}}");
     prefix("proton", "Counter-Strike 2", flatpakSteam / "steamapps/compatdata/730/pfx");
     write(flatpakSteam / "steamapps/appmanifest_730.acf", manifest("730", "\"Counter-Strike 2\""));
 
@@ -75,8 +70,7 @@ FakeHome::FakeHome() : home_(fs::canonical(scratch_.path()) / "home")
     ::mkfifo((data / "lutris/games/fifo-3.yml").c_str(), 0600);  // opened, it would block a reader
 
     // Bottles, native and Flatpak, and a bottle whose file is damaged.
-    write(data / "bottles/bottles/Office/bottle.yml",
-          "Name: Office 2010\nPath: Office\nEnvironment: Software\n");
+    write(data / "bottles/bottles/Office/bottle.yml", "Name: Office 2010\nPath: Office\nEnvironment: Software\n");
     prefix("bottles", "Office 2010", data / "bottles/bottles/Office");
     write(data / "bottles/bottles/Broken/bottle.yml", "Name: [unclosed\n");
     wine_test::makeEmptyPrefix(data / "bottles/bottles/Broken");
@@ -105,8 +99,7 @@ FakeHome::FakeHome() : home_(fs::canonical(scratch_.path()) / "home")
     prefix("wine", ".wine", home_ / ".wine");
 }
 
-tovik::discover::UserFolders FakeHome::folders() const
-{
+tovik::discover::UserFolders FakeHome::folders() const {
     tovik::discover::UserFolders folders;
     folders.home = home_.string();
     folders.dataHome = (home_ / ".local/share").string();
@@ -115,16 +108,14 @@ tovik::discover::UserFolders FakeHome::folders() const
     return folders;
 }
 
-std::string FakeHome::environment() const
-{
+std::string FakeHome::environment() const {
     const tovik::discover::UserFolders f = folders();
     return "HOME=" + wine_test::shellQuoted(f.home) + " XDG_DATA_HOME=" + wine_test::shellQuoted(f.dataHome) +
            " XDG_CONFIG_HOME=" + wine_test::shellQuoted(f.configHome) +
            " WINEPREFIX=" + wine_test::shellQuoted(f.winePrefix);
 }
 
-std::string FakeHome::folderOf(const std::string& name) const
-{
+std::string FakeHome::folderOf(const std::string& name) const {
     for (const Expected& e : expected_) {
         if (e.name == name) return e.folder;
     }

@@ -25,8 +25,8 @@ TEST(SafeRead, FifosDevicesAndFoldersAreRefusedWithoutBlocking) {
     ASSERT_EQ(::mkfifo(folder.file("user.reg").c_str(), 0600), 0);
     fs::create_symlink(folder.file("user.reg"), folder.file("link"));
     const int code = inChild([&] {
-        for (const std::string& path : {folder.file("user.reg"), folder.file("link"), std::string("/dev/zero"),
-                                        folder.path}) {
+        for (const std::string& path :
+             {folder.file("user.reg"), folder.file("link"), std::string("/dev/zero"), folder.path}) {
             std::string bytes;
             const FileStatus refused = tovik::files::readFile(path, bytes);
             if (refused.problem != Problem::notRegularFile) return 1;

@@ -19,8 +19,8 @@
 namespace {
 
 using namespace tovik::find;
-using find_test::Describe;
-using find_test::FindOne;
+using find_test::describe;
+using find_test::findOne;
 using testing_support::SetValue;
 
 struct Written {
@@ -28,7 +28,7 @@ struct Written {
     Bytes data;
 };
 
-FindOptions DataOnly(std::u16string text, bool matchCase, bool whole) {
+FindOptions dataOnly(std::u16string text, bool matchCase, bool whole) {
     FindOptions options;
     options.text = std::move(text);
     options.keyNames = options.valueNames = false;
@@ -44,8 +44,9 @@ protected:
     void SetUp() override {
         testing_support::FreshRegistry();
         std::mt19937 rng(7);
-        const std::vector<DWORD> types = {REG_NONE, REG_SZ,    REG_EXPAND_SZ, REG_BINARY,        REG_DWORD,
-                                          REG_DWORD_BIG_ENDIAN, REG_LINK, REG_MULTI_SZ, REG_RESOURCE_LIST, 11};
+        const std::vector<DWORD> types = {
+            REG_NONE, REG_SZ,       REG_EXPAND_SZ,     REG_BINARY, REG_DWORD, REG_DWORD_BIG_ENDIAN,
+            REG_LINK, REG_MULTI_SZ, REG_RESOURCE_LIST, 11};
         const std::u16string units = u"abAB09 |()-\u00E9\u00C9";
         for (int k = 0; k < 30; ++k) {
             const std::u16string path = u"Data\\K" + std::u16string(1, static_cast<char16_t>(u'a' + k % 26)) +
@@ -57,17 +58,18 @@ protected:
                     std::u16string text;
                     for (std::size_t i = 0; i < length; ++i) text += units[rng() % units.size()];
                     if (types[t] == REG_MULTI_SZ && rng() % 2) text += u'|';
-                    data = types[t] == REG_MULTI_SZ ? TextToMultiSz(text) : StringToBytes(text);
+                    data = types[t] == REG_MULTI_SZ ? TextToMultiSz(text) : stringToBytes(text);
                 } else {
-                    for (std::size_t i = 0; i < length; ++i) data.push_back(static_cast<std::uint8_t>(rng() % 3 ? 0xA0 + rng() % 4 : rng()));
+                    for (std::size_t i = 0; i < length; ++i)
+                        data.push_back(static_cast<std::uint8_t>(rng() % 3 ? 0xA0 + rng() % 4 : rng()));
                 }
                 write(path, u"v" + std::u16string(1, static_cast<char16_t>(u'0' + t)), types[t], data);
             }
         }
         write(u"Data\\zz Last", u"bin", REG_BINARY, Bytes{0xDE, 0xC0, 0xAD});
-        write(u"Data\\zz Last", u"dw", REG_DWORD, DwordToBytes(987654321));
+        write(u"Data\\zz Last", u"dw", REG_DWORD, dwordToBytes(987654321));
         write(u"Data\\zz Last", u"multi", REG_MULTI_SZ, TextToMultiSz(u"tail|end||"));
-        write(u"Data\\zz Last", u"sz", REG_SZ, StringToBytes(u"Final Text"));
+        write(u"Data\\zz Last", u"sz", REG_SZ, stringToBytes(u"Final Text"));
     }
 
     void write(const std::u16string& path, const std::u16string& name, DWORD type, Bytes data) {
@@ -79,14 +81,14 @@ protected:
     std::vector<std::string> expectedHits(const FindOptions& options) const {
         FindOptions every;
         every.keyNames = every.data = false;  // the empty text: every value, in order
-        RegistryFind all = RegistryFind::FindAll(every, SIZE_MAX);
-        RunFind(all);
+        RegistryFind all = RegistryFind::findAll(every, SIZE_MAX);
+        runFind(all);
         const TextMatcher matcher(options.text, options.matchCase, options.wholeMatch);
         std::vector<std::string> hits;
-        for (const FindHit& value : all.Hits()) {
-            const Written& w = written_.at(value.FullKeyPath() + u"\\" + value.valueName);
-            if (matcher.Matches(FormatValueText(w.type, w.data.data(), w.data.size(), SIZE_MAX)))
-                hits.push_back(Describe(value) + "=");
+        for (const FindHit& value : all.hits()) {
+            const Written& w = written_.at(value.fullKeyPath() + u"\\" + value.valueName);
+            if (matcher.matches(formatValueText(w.type, w.data.data(), w.data.size(), SIZE_MAX)))
+                hits.push_back(describe(value) + "=");
         }
         return hits;
     }
@@ -95,24 +97,27 @@ protected:
 };
 
 TEST_F(DataSearchTest, FindsExactlyTheValuesWhoseShownDataMatches) {
-    const std::vector<std::u16string> texts = {u"A0",  u"a1 a",  u" A2 ", u"0(",     u"(0)", u"-",      u"|",
-                                               u"b|",  u"\u00E9", u"AB",   u"0A",     u"A3 ", u"a0 a1 ", u"1",
-                                               u"()",  u"Final", u"DE C0 AD ", u"987654321(3ADE68B1)", u"tail|end||"};
+    const std::vector<std::u16string> texts = {
+        u"A0",        u"a1 a", u" A2 ", u"0(",     u"(0)", u"-",  u"|",     u"b|",        u"\u00E9",
+        u"AB",        u"0A",   u"A3 ",  u"a0 a1 ", u"1",   u"()", u"Final", u"DE C0 AD ", u"987654321(3ADE68B1)",
+        u"tail|end||"};
     int nonEmpty = 0;
     for (const std::u16string& text : texts) {
         for (const bool matchCase : {false, true}) {
             for (const bool whole : {false, true}) {
-                const FindOptions options = DataOnly(text, matchCase, whole);
-                RegistryFind find = RegistryFind::FindAll(options, SIZE_MAX);
-                ASSERT_EQ(RunFind(find, {}, 7), FindStatus::Finished);
+                const FindOptions options = dataOnly(text, matchCase, whole);
+                RegistryFind find = RegistryFind::findAll(options, SIZE_MAX);
+                ASSERT_EQ(runFind(find, {}, 7), FindStatus::Finished);
                 std::vector<std::string> hits;
-                for (const FindHit& hit : find.Hits()) {
-                    hits.push_back(Describe(hit));
+                for (const FindHit& hit : find.hits()) {
+                    hits.push_back(describe(hit));
                     // The hit shows the text where it matched.
-                    EXPECT_TRUE(TextMatcher(text, matchCase, true).Matches(hit.text.substr(hit.matchStart, hit.matchLength)));
+                    EXPECT_TRUE(
+                        TextMatcher(text, matchCase, true).matches(hit.text.substr(hit.matchStart, hit.matchLength)));
                 }
                 const std::vector<std::string> expected = expectedHits(options);
-                EXPECT_EQ(hits, expected) << find_test::Narrow(text) << " matchCase " << matchCase << " whole " << whole;
+                EXPECT_EQ(hits, expected)
+                    << find_test::narrow(text) << " matchCase " << matchCase << " whole " << whole;
                 nonEmpty += !expected.empty();
             }
         }
@@ -121,30 +126,35 @@ TEST_F(DataSearchTest, FindsExactlyTheValuesWhoseShownDataMatches) {
 }
 
 TEST_F(DataSearchTest, TheLastKeysValuesAreFoundByTheirData) {
-    const FindStart top = FindStart::Edge();
-    EXPECT_EQ(FindOne(DataOnly(u"de c0 ad", false, false), FindDirection::Next, top), "HKEY_LOCAL_MACHINE\\Data\\zz Last [bin]=");
-    EXPECT_EQ(FindOne(DataOnly(u"987654321(3ADE68B1)", true, true), FindDirection::Next, top),
+    const FindStart top = FindStart::edge();
+    EXPECT_EQ(findOne(dataOnly(u"de c0 ad", false, false), FindDirection::Next, top),
+              "HKEY_LOCAL_MACHINE\\Data\\zz Last [bin]=");
+    EXPECT_EQ(findOne(dataOnly(u"987654321(3ADE68B1)", true, true), FindDirection::Next, top),
               "HKEY_LOCAL_MACHINE\\Data\\zz Last [dw]=");
-    EXPECT_EQ(FindOne(DataOnly(u"END|", false, false), FindDirection::Next, top), "HKEY_LOCAL_MACHINE\\Data\\zz Last [multi]=");
+    EXPECT_EQ(findOne(dataOnly(u"END|", false, false), FindDirection::Next, top),
+              "HKEY_LOCAL_MACHINE\\Data\\zz Last [multi]=");
     FindHit hit;
-    EXPECT_EQ(FindOne(DataOnly(u"final text", false, true), FindDirection::Next, top, &hit),
+    EXPECT_EQ(findOne(dataOnly(u"final text", false, true), FindDirection::Next, top, &hit),
               "HKEY_LOCAL_MACHINE\\Data\\zz Last [sz]=");
     EXPECT_EQ(hit.text, u"Final Text");
     EXPECT_EQ(hit.type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(FindOne(DataOnly(u"final text", true, true), FindDirection::Next, top), "");
+    EXPECT_EQ(findOne(dataOnly(u"final text", true, true), FindDirection::Next, top), "");
     // Backward from the end the last key's data is the first hit.
-    EXPECT_EQ(FindOne(DataOnly(u"ad ", false, false), FindDirection::Previous, top), "HKEY_LOCAL_MACHINE\\Data\\zz Last [bin]=");
+    EXPECT_EQ(findOne(dataOnly(u"ad ", false, false), FindDirection::Previous, top),
+              "HKEY_LOCAL_MACHINE\\Data\\zz Last [bin]=");
 }
 
 TEST_F(DataSearchTest, ACancelledDataSearchFindsNothingMore) {
-    RegistryFind find(DataOnly(u"Final Text", true, true), FindDirection::Next, FindStart::Edge());
-    ASSERT_EQ(find.Step(5), FindStatus::Running);
-    find.Cancel();
-    EXPECT_EQ(find.Step(100000), FindStatus::Cancelled);
-    EXPECT_LT(find.ValuesExamined(), written_.size());
+    RegistryFind find(dataOnly(u"Final Text", true, true), FindDirection::Next, FindStart::edge());
+    ASSERT_EQ(find.step(5), FindStatus::Running);
+    find.cancel();
+    EXPECT_EQ(find.step(100000), FindStatus::Cancelled);
+    EXPECT_LT(find.valuesExamined(), written_.size());
 
-    RegistryFind again(DataOnly(u"Final Text", true, true), FindDirection::Next, FindStart::Edge());
-    EXPECT_EQ(RunFind(again, [](const RegistryFind& f) { return f.ValuesExamined() < 50; }, 10), FindStatus::Cancelled);
+    RegistryFind again(dataOnly(u"Final Text", true, true), FindDirection::Next, FindStart::edge());
+    EXPECT_EQ(runFind(
+                  again, [](const RegistryFind& f) { return f.valuesExamined() < 50; }, 10),
+              FindStatus::Cancelled);
 }
 
 }  // namespace

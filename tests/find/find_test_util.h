@@ -8,7 +8,7 @@
 namespace find_test {
 
 // ASCII test names only: other units show as '?'.
-inline std::string Narrow(std::u16string_view text) {
+inline std::string narrow(std::u16string_view text) {
     std::string out;
     for (const char16_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
     return out;
@@ -16,29 +16,29 @@ inline std::string Narrow(std::u16string_view text) {
 
 // "HKEY_LOCAL_MACHINE\A\B" for a key hit, "...\B [name]" for a value-name hit and
 // "...\B [name]=" for a data hit.
-inline std::string Describe(const tovik::find::FindHit& hit) {
-    std::string text = Narrow(hit.FullKeyPath());
+inline std::string describe(const tovik::find::FindHit& hit) {
+    std::string text = narrow(hit.fullKeyPath());
     if (hit.kind == tovik::find::HitKind::KeyName) return text;
-    text += " [" + Narrow(hit.ShownValueName()) + "]";
+    text += " [" + narrow(hit.shownValueName()) + "]";
     if (hit.kind == tovik::find::HitKind::Data) text += "=";
     return text;
 }
 
-inline std::vector<std::string> FindAllDescribed(const tovik::find::FindOptions& options) {
-    tovik::find::RegistryFind find = tovik::find::RegistryFind::FindAll(options);
-    tovik::find::RunFind(find);
+inline std::vector<std::string> findAllDescribed(const tovik::find::FindOptions& options) {
+    tovik::find::RegistryFind find = tovik::find::RegistryFind::findAll(options);
+    tovik::find::runFind(find);
     std::vector<std::string> hits;
-    for (const auto& hit : find.Hits()) hits.push_back(Describe(hit));
+    for (const auto& hit : find.hits()) hits.push_back(describe(hit));
     return hits;
 }
 
 // The hit of one next or previous search, or "" when none was found.
-inline std::string FindOne(const tovik::find::FindOptions& options, tovik::find::FindDirection direction,
+inline std::string findOne(const tovik::find::FindOptions& options, tovik::find::FindDirection direction,
                            const tovik::find::FindStart& start, tovik::find::FindHit* hit = nullptr) {
     tovik::find::RegistryFind find(options, direction, start);
-    if (tovik::find::RunFind(find) != tovik::find::FindStatus::Found) return "";
-    if (hit) *hit = find.Hit();
-    return Describe(find.Hit());
+    if (tovik::find::runFind(find) != tovik::find::FindStatus::Found) return "";
+    if (hit) *hit = find.hit();
+    return describe(find.hit());
 }
 
 }  // namespace find_test

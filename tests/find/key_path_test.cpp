@@ -17,33 +17,36 @@ protected:
         testing_support::FreshRegistry();
         testing_support::MakeKey(HKEY_LOCAL_MACHINE, u"Software\\Sample\\Inner");
         testing_support::MakeKey(HKEY_LOCAL_MACHINE, u"Software\\\u00C9t\u00E9");  // Été
-        for (int i = 0; i < 1500; ++i) testing_support::MakeKey(HKEY_CURRENT_USER, u"Many\\Key" + std::u16string(1, u'A' + i % 26) + std::u16string(1, u'a' + i / 26 % 26) + std::u16string(1, u'0' + i / 676));
+        for (int i = 0; i < 1500; ++i)
+            testing_support::MakeKey(HKEY_CURRENT_USER, u"Many\\Key" + std::u16string(1, u'A' + i % 26) +
+                                                            std::u16string(1, u'a' + i / 26 % 26) +
+                                                            std::u16string(1, u'0' + i / 676));
     }
 };
 
 TEST_F(ResolveKeyPathTest, GivesTheStoredNamesOfAKeyThatExists) {
-    const ResolvedKeyPath resolved = ResolveKeyPath(HKEY_LOCAL_MACHINE, u"SOFTWARE\\sample\\INNER");
+    const ResolvedKeyPath resolved = resolveKeyPath(HKEY_LOCAL_MACHINE, u"SOFTWARE\\sample\\INNER");
     EXPECT_TRUE(resolved.exists);
     EXPECT_EQ(resolved.existingPath, u"Software\\Sample\\Inner");
     EXPECT_EQ(resolved.existingNames, 3u);
     EXPECT_TRUE(resolved.missingName.empty());
-    EXPECT_EQ(ResolveKeyPath(HKEY_LOCAL_MACHINE, u"software\\\u00E9T\u00C9").existingPath, u"Software\\\u00C9t\u00E9");
-    EXPECT_EQ(ResolveKeyPath(HKEY_CURRENT_USER, u"many\\keyzf1").existingPath, u"Many\\KeyZf1");
-    EXPECT_TRUE(ResolveKeyPath(HKEY_CURRENT_USER, u"").exists);
+    EXPECT_EQ(resolveKeyPath(HKEY_LOCAL_MACHINE, u"software\\\u00E9T\u00C9").existingPath, u"Software\\\u00C9t\u00E9");
+    EXPECT_EQ(resolveKeyPath(HKEY_CURRENT_USER, u"many\\keyzf1").existingPath, u"Many\\KeyZf1");
+    EXPECT_TRUE(resolveKeyPath(HKEY_CURRENT_USER, u"").exists);
 }
 
 TEST_F(ResolveKeyPathTest, SaysWhereAMissingPathStops) {
-    const ResolvedKeyPath resolved = ResolveKeyPath(HKEY_LOCAL_MACHINE, u"software\\Sample\\Gone\\Deeper");
+    const ResolvedKeyPath resolved = resolveKeyPath(HKEY_LOCAL_MACHINE, u"software\\Sample\\Gone\\Deeper");
     EXPECT_FALSE(resolved.exists);
     EXPECT_EQ(resolved.existingPath, u"Software\\Sample");
     EXPECT_EQ(resolved.existingNames, 2u);
     EXPECT_EQ(resolved.missingName, u"Gone");
-    const ResolvedKeyPath none = ResolveKeyPath(HKEY_CLASSES_ROOT, u"Nothing");
+    const ResolvedKeyPath none = resolveKeyPath(HKEY_CLASSES_ROOT, u"Nothing");
     EXPECT_FALSE(none.exists);
     EXPECT_EQ(none.existingPath, u"");
     EXPECT_EQ(none.missingName, u"Nothing");
-    EXPECT_FALSE(ResolveKeyPath(0x80000005u, u"").exists);
-    EXPECT_EQ(ResolveKeyPath(HKEY_CURRENT_USER, u"Many\\KeyZz9").missingName, u"KeyZz9");
+    EXPECT_FALSE(resolveKeyPath(0x80000005u, u"").exists);
+    EXPECT_EQ(resolveKeyPath(HKEY_CURRENT_USER, u"Many\\KeyZz9").missingName, u"KeyZz9");
 }
 
 }  // namespace

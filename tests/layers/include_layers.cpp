@@ -1,8 +1,8 @@
 #include "include_layers.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <algorithm>
 #include <functional>
 #include <map>
 #include <regex>
@@ -15,8 +15,8 @@ namespace fs = std::filesystem;
 
 // What each folder may include besides itself; a folder not named here may not be included by
 // these, and tests/, bench/ and fuzz/ (which may include anything) by none.
-const std::map<std::string, std::set<std::string>>& Allowed() {
-    static const std::set<std::string> kCore = {"backup",   "regfile",  "find",  "editors",  "compare",  "discover",
+const std::map<std::string, std::set<std::string>>& allowed() {
+    static const std::set<std::string> kCore = {"backup",  "regfile",  "find",  "editors",  "compare",  "discover",
                                                 "history", "registry", "files", "language", "resources"};
     static const std::set<std::string> kStores = {"stores", "stores/sqlite", "stores/wine", "stores/hive"};
     static const auto join = [](std::initializer_list<std::set<std::string>> sets) {
@@ -50,9 +50,13 @@ const std::map<std::string, std::set<std::string>>& Allowed() {
     return kAllowed;
 }
 
-std::string FolderOf(const fs::path& relative) { return relative.parent_path().generic_string(); }
+std::string folderOf(const fs::path& relative) {
+    return relative.parent_path().generic_string();
+}
 
-bool IsSource(const fs::path& p) { return p.extension() == ".cpp" || p.extension() == ".h"; }
+bool isSource(const fs::path& p) {
+    return p.extension() == ".cpp" || p.extension() == ".h";
+}
 
 }  // namespace
 
@@ -62,11 +66,11 @@ std::vector<std::string> FindLayerViolations(const std::string& rootText) {
     std::vector<std::string> problems;
     std::map<std::string, std::set<std::string>> folderEdges;   // folder -> folders it includes
     std::map<std::string, std::vector<std::string>> fileEdges;  // file -> files it includes
-    for (const auto& [folder, allowed] : Allowed()) {
+    for (const auto& [folder, allowed] : allowed()) {
         const fs::path dir = root / folder;
         if (!fs::is_directory(dir)) continue;
         for (const auto& entry : fs::directory_iterator(dir)) {
-            if (!entry.is_regular_file() || !IsSource(entry.path())) continue;
+            if (!entry.is_regular_file() || !isSource(entry.path())) continue;
             const std::string file = fs::relative(entry.path(), root).generic_string();
             std::ifstream in(entry.path());
             std::string line;
@@ -74,8 +78,8 @@ std::vector<std::string> FindLayerViolations(const std::string& rootText) {
             while (std::getline(in, line)) {
                 if (!std::regex_search(line, match, includeLine)) continue;
                 const fs::path target(match[1].str());
-                if (!fs::exists(root / target)) continue;   // generated or a neighbour's moc file
-                const std::string targetFolder = FolderOf(target);
+                if (!fs::exists(root / target)) continue;  // generated or a neighbour's moc file
+                const std::string targetFolder = folderOf(target);
                 fileEdges[file].push_back(target.generic_string());
                 if (targetFolder == folder) continue;
                 folderEdges[folder].insert(targetFolder);
@@ -87,7 +91,7 @@ std::vector<std::string> FindLayerViolations(const std::string& rootText) {
     }
     // Loops: among folders, and among files (two headers of one folder that include each other).
     const auto findLoops = [&problems](const auto& edges, const std::string& what) {
-        std::map<std::string, int> state;   // 1 on the path, 2 done
+        std::map<std::string, int> state;  // 1 on the path, 2 done
         std::vector<std::string> path;
         std::function<void(const std::string&)> visit = [&](const std::string& node) {
             state[node] = 1;
@@ -97,7 +101,8 @@ std::vector<std::string> FindLayerViolations(const std::string& rootText) {
                 for (const std::string& next : it->second) {
                     if (state[next] == 1) {
                         std::string loop = what + " loop:";
-                        for (auto p = std::find(path.begin(), path.end(), next); p != path.end(); ++p) loop += " " + *p + " ->";
+                        for (auto p = std::find(path.begin(), path.end(), next); p != path.end(); ++p)
+                            loop += " " + *p + " ->";
                         problems.push_back(loop + " " + next);
                     } else if (state[next] == 0) {
                         visit(next);

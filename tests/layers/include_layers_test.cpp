@@ -21,7 +21,7 @@ protected:
         root_ = pattern;
     }
     void TearDown() override { fs::remove_all(root_); }
-    void Write(const std::string& file, const std::string& text) {
+    void write(const std::string& file, const std::string& text) {
         fs::create_directories((root_ / file).parent_path());
         std::ofstream(root_ / file) << text;
     }
@@ -33,33 +33,35 @@ TEST(IncludeLayers, TheSourceTreeKeepsItsLayers) {
 }
 
 TEST_F(MadeUpTree, DownwardIncludesPassAndAnUpwardOneIsReported) {
-    Write("registry/win_types.h", "#pragma once\n");
-    Write("editors/edit_buffer.h", "#include \"registry/win_types.h\"\n");
-    Write("ui/qt_text.h", "#pragma once\n");
-    Write("editors/gui/dialog.cpp", "#include \"ui/qt_text.h\"\n#include \"editors/edit_buffer.h\"\n");
+    write("registry/win_types.h", "#pragma once\n");
+    write("editors/edit_buffer.h", "#include \"registry/win_types.h\"\n");
+    write("ui/qt_text.h", "#pragma once\n");
+    write("editors/gui/dialog.cpp", "#include \"ui/qt_text.h\"\n#include \"editors/edit_buffer.h\"\n");
     EXPECT_THAT(layers::FindLayerViolations(root_.string()), ::testing::IsEmpty());
 
-    Write("registry/registry_api.cpp", "#include <vector>\n  #  include \"stores/sqlite/sqlite_db.h\"\n");
-    Write("stores/sqlite/sqlite_db.h", "#pragma once\n");
-    Write("backup/import_confirm_dlg.cpp", "#include \"ui/qt_text.h\"\n");
+    write("registry/registry_api.cpp", "#include <vector>\n  #  include \"stores/sqlite/sqlite_db.h\"\n");
+    write("stores/sqlite/sqlite_db.h", "#pragma once\n");
+    write("backup/import_confirm_dlg.cpp", "#include \"ui/qt_text.h\"\n");
     EXPECT_THAT(layers::FindLayerViolations(root_.string()),
-                ::testing::UnorderedElementsAre(::testing::HasSubstr("registry/registry_api.cpp: includes stores/sqlite/sqlite_db.h"),
-                                                ::testing::HasSubstr("backup/import_confirm_dlg.cpp: includes ui/qt_text.h")));
+                ::testing::UnorderedElementsAre(
+                    ::testing::HasSubstr("registry/registry_api.cpp: includes stores/sqlite/sqlite_db.h"),
+                    ::testing::HasSubstr("backup/import_confirm_dlg.cpp: includes ui/qt_text.h")));
 }
 
 TEST_F(MadeUpTree, FoldersOrFilesThatIncludeEachOtherAreALoop) {
-    Write("view/tovik_view.h", "#include \"backup/backup_commands.h\"\n");
-    Write("backup/backup_commands.h", "#include \"view/tovik_view.h\"\n");
+    write("view/tovik_view.h", "#include \"backup/backup_commands.h\"\n");
+    write("backup/backup_commands.h", "#include \"view/tovik_view.h\"\n");
     const auto problems = layers::FindLayerViolations(root_.string());
     EXPECT_THAT(problems, ::testing::Contains(::testing::HasSubstr("folder loop:")));
     EXPECT_THAT(problems, ::testing::Contains(::testing::HasSubstr("file loop:")));
 
     fs::remove_all(root_ / "view");
     fs::remove_all(root_ / "backup");
-    Write("registry/a.h", "#include \"registry/b.h\"\n");
-    Write("registry/b.h", "#include \"registry/a.h\"\n");
-    EXPECT_THAT(layers::FindLayerViolations(root_.string()),
-                ::testing::ElementsAre(::testing::HasSubstr("file loop: registry/a.h -> registry/b.h -> registry/a.h")));
+    write("registry/a.h", "#include \"registry/b.h\"\n");
+    write("registry/b.h", "#include \"registry/a.h\"\n");
+    EXPECT_THAT(
+        layers::FindLayerViolations(root_.string()),
+        ::testing::ElementsAre(::testing::HasSubstr("file loop: registry/a.h -> registry/b.h -> registry/a.h")));
 }
 
 }  // namespace

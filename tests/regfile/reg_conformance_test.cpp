@@ -15,10 +15,10 @@
 
 #include "regfile/reg_import.h"
 #include "regfile/reg_text.h"
+#include "regfile_test_util.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "stores/open_store.h"
-#include "regfile_test_util.h"
 #include "tests/backup/registry_test_util.h"
 #include "wine_test_support.h"
 
@@ -53,22 +53,32 @@ struct ConformanceCase {
     std::size_t skipped = kAny;  // lines the import's summary counts as skipped, when checked
 };
 
-StoredValue Utf16Value(DWORD type, std::u16string text) {
-    return {type, test::Utf16Data(text)};
+StoredValue utf16Value(DWORD type, std::u16string text) {
+    return {type, test::utf16Data(text)};
 }
-StoredValue Sz(std::u16string text) { return Utf16Value(REG_SZ, text + u'\0'); }
-StoredValue Expand(std::u16string text) { return Utf16Value(REG_EXPAND_SZ, text + u'\0'); }
-StoredValue Multi(std::u16string text) { return Utf16Value(REG_MULTI_SZ, text + u'\0'); }
-StoredValue Dword(DWORD v) {
+StoredValue sz(std::u16string text) {
+    return utf16Value(REG_SZ, text + u'\0');
+}
+StoredValue expand(std::u16string text) {
+    return utf16Value(REG_EXPAND_SZ, text + u'\0');
+}
+StoredValue multi(std::u16string text) {
+    return utf16Value(REG_MULTI_SZ, text + u'\0');
+}
+StoredValue dword(DWORD v) {
     return {REG_DWORD, {BYTE(v & 0xFF), BYTE((v >> 8) & 0xFF), BYTE((v >> 16) & 0xFF), BYTE(v >> 24)}};
 }
-ValueCheck Has(std::u16string name, StoredValue value) { return {u"", std::move(name), std::move(value)}; }
-ValueCheck Lacks(std::u16string name) { return {u"", std::move(name), std::nullopt}; }
+ValueCheck has(std::u16string name, StoredValue value) {
+    return {u"", std::move(name), std::move(value)};
+}
+ValueCheck lacks(std::u16string name) {
+    return {u"", std::move(name), std::nullopt};
+}
 
 const std::string kV4 = "REGEDIT4\n\n[$]\n";
 const std::string kV5 = "Windows Registry Editor Version 5.00\n\n[$]\n";
 
-std::vector<ConformanceCase> Cases() {
+std::vector<ConformanceCase> cases() {
     const std::u16string line = u"Line concat";
     const std::u16string concatenation(u"Line concatenation\0", 19);
     return {
@@ -83,9 +93,9 @@ std::vector<ConformanceCase> Cases() {
                "\"g\"=hex(0):56,00,61,00\n"
                "\"h\"=hex:11,22\n",
          RegFileFormat::Regedit4,
-         {Has(u"a", Expand(u"%PATH%")), Has(u"b", Multi(line)), Has(u"c", Sz(u"AB")), Has(u"d", Expand(u"%PATH%")),
-          Has(u"e", Utf16Value(REG_MULTI_SZ, std::u16string(u"a\0b\0\0", 5))), Has(u"f", {REG_EXPAND_SZ, {}}),
-          Has(u"g", {REG_NONE, {0x56, 0, 0x61, 0}}), Has(u"h", {REG_BINARY, {0x11, 0x22}})},
+         {has(u"a", expand(u"%PATH%")), has(u"b", multi(line)), has(u"c", sz(u"AB")), has(u"d", expand(u"%PATH%")),
+          has(u"e", utf16Value(REG_MULTI_SZ, std::u16string(u"a\0b\0\0", 5))), has(u"f", {REG_EXPAND_SZ, {}}),
+          has(u"g", {REG_NONE, {0x56, 0, 0x61, 0}}), has(u"h", {REG_BINARY, {0x11, 0x22}})},
          {},
          0},
         {"Version5StringDataGetsAZeroCharacter",
@@ -95,8 +105,8 @@ std::vector<ConformanceCase> Cases() {
                "\"d\"=hex(1):41,00,42\n"
                "\"e\"=hex(1):\n",
          RegFileFormat::Version5,
-         {Has(u"a", Expand(u"%P")), Has(u"b", Utf16Value(REG_MULTI_SZ, std::u16string(u"A\0B\0", 4))),
-          Has(u"c", Sz(u"AB")), Has(u"d", {REG_SZ, {0x41, 0, 0x42}}), Has(u"e", {REG_SZ, {}})}},
+         {has(u"a", expand(u"%P")), has(u"b", utf16Value(REG_MULTI_SZ, std::u16string(u"A\0B\0", 4))),
+          has(u"c", sz(u"AB")), has(u"d", {REG_SZ, {0x41, 0, 0x42}}), has(u"e", {REG_SZ, {}})}},
         {"AListEndingInACommaEndsTheValueThere",
          kV4 + "\"a\"=hex(2):25,50,41,\\;comment\n"
                "  54,48,\n"
@@ -106,8 +116,8 @@ std::vector<ConformanceCase> Cases() {
                "  65,00,00,00\n"
                "\"c\"=hex(2):25,50,41,54,48,25,00,\n",
          RegFileFormat::Regedit4,
-         {Has(u"a", Expand(u"%PATH")), Has(u"b", {REG_NONE, {0x56, 0, 0x61, 0, 0x6c, 0, 0x75, 0}}),
-          Has(u"c", Expand(u"%PATH%"))}},
+         {has(u"a", expand(u"%PATH")), has(u"b", {REG_NONE, {0x56, 0, 0x61, 0, 0x6c, 0, 0x75, 0}}),
+          has(u"c", expand(u"%PATH%"))}},
 
         // A continuation broken by a line that is no hex data drops that line with the value,
         // across comment and blank lines.
@@ -128,8 +138,8 @@ std::vector<ConformanceCase> Cases() {
                "@=\"dropped\"\n"
                "\"j\"=\"kept\"\n",
          RegFileFormat::Regedit4,
-         {Lacks(u"a"), Lacks(u"b"), Lacks(u"c"), Lacks(u"d"), Lacks(u"e"), Lacks(u"f"), Lacks(u"g"),
-          Has(u"h", Sz(u"kept")), Lacks(u"i"), Lacks(u""), Has(u"j", Sz(u"kept"))},
+         {lacks(u"a"), lacks(u"b"), lacks(u"c"), lacks(u"d"), lacks(u"e"), lacks(u"f"), lacks(u"g"),
+          has(u"h", sz(u"kept")), lacks(u"i"), lacks(u""), has(u"j", sz(u"kept"))},
          {},
          10},
         {"ABackslashWithoutItsCommaBreaksOnlyItsOwnValue",
@@ -138,7 +148,7 @@ std::vector<ConformanceCase> Cases() {
                "\"c\"=hex(2):4c,69,6e,65,20\\\n"
                "@=\"default\"\n",
          RegFileFormat::Regedit4,
-         {Lacks(u"a"), Has(u"b", Sz(u"kept")), Lacks(u"c"), Has(u"", Sz(u"default"))},
+         {lacks(u"a"), has(u"b", sz(u"kept")), lacks(u"c"), has(u"", sz(u"default"))},
          {},
          2},
         {"ABrokenContinuationDropsAKeyLine",
@@ -147,7 +157,7 @@ std::vector<ConformanceCase> Cases() {
                "\"b\"=hex(2):4c,69,6e,65,20\\\n"
                "[$\\Created]\n",
          RegFileFormat::Regedit4,
-         {Lacks(u"a"), Lacks(u"b")},
+         {lacks(u"a"), lacks(u"b")},
          {{u"Dropped", false}, {u"Created", true}}},
         {"CommentsAndBlankLinesInsideAContinuationAreSkipped",
          kV4 + "\"a\"=hex(7):4c,69,6e,65,20,\\\n"
@@ -166,7 +176,7 @@ std::vector<ConformanceCase> Cases() {
                "\\\n"
                "  44,55,66\n",
          RegFileFormat::Regedit4,
-         {Has(u"a", Multi(concatenation)), Has(u"b", Multi(concatenation)), Lacks(u"c")}},
+         {has(u"a", multi(concatenation)), has(u"b", multi(concatenation)), lacks(u"c")}},
 
         // A key path ending in backslashes names the key without them.
         {"TrailingBackslashesOfAKeyPathAreDropped",
@@ -174,7 +184,7 @@ std::vector<ConformanceCase> Cases() {
                "[$\\Two\\\\]\n\"v\"=\"2\"\n"
                "[$\\Four\\\\\\\\]\n\"v\"=\"4\"\n",
          RegFileFormat::Regedit4,
-         {{u"One", u"v", Sz(u"1")}, {u"Two", u"v", Sz(u"2")}, {u"Four", u"v", Sz(u"4")}},
+         {{u"One", u"v", sz(u"1")}, {u"Two", u"v", sz(u"2")}, {u"Four", u"v", sz(u"4")}},
          {{u"One", true}, {u"Two", true}, {u"Four", true}},
          0},
 
@@ -182,21 +192,33 @@ std::vector<ConformanceCase> Cases() {
         {"Regedit4HeaderAloneWithoutLineEnd", "REGEDIT4", RegFileFormat::Regedit4, {}},
         {"Version5HeaderAloneWithoutLineEnd", "Windows Registry Editor Version 5.00", RegFileFormat::Version5, {}},
         {"HeaderAloneWithLineEnd", "REGEDIT4\n", RegFileFormat::Regedit4, {}},
-        {"HeaderAfterBlanks", " \tREGEDIT4\n\n[$]\n\"v\"=\"x\"\n", RegFileFormat::Regedit4, {Has(u"v", Sz(u"x"))}},
-        {"Regedit3IsRefused", "REGEDIT3\n\n[$]\n\"v\"=\"x\"\n", RegFileFormat::UnknownHeader, {Lacks(u"v")},
+        {"HeaderAfterBlanks", " \tREGEDIT4\n\n[$]\n\"v\"=\"x\"\n", RegFileFormat::Regedit4, {has(u"v", sz(u"x"))}},
+        {"Regedit3IsRefused",
+         "REGEDIT3\n\n[$]\n\"v\"=\"x\"\n",
+         RegFileFormat::UnknownHeader,
+         {lacks(u"v")},
          {{u"", false}}},
-        {"SpacedHeaderIsRefused", "REGEDIT 4\n\n[$]\n\"v\"=\"x\"\n", RegFileFormat::UnknownHeader, {Lacks(u"v")}},
-        {"HeaderWithMoreIsRefused", "REGEDIT4FOO\n\n[$]\n\"v\"=\"x\"\n", RegFileFormat::UnknownHeader, {Lacks(u"v")}},
+        {"SpacedHeaderIsRefused", "REGEDIT 4\n\n[$]\n\"v\"=\"x\"\n", RegFileFormat::UnknownHeader, {lacks(u"v")}},
+        {"HeaderWithMoreIsRefused", "REGEDIT4FOO\n\n[$]\n\"v\"=\"x\"\n", RegFileFormat::UnknownHeader, {lacks(u"v")}},
         {"HeaderWithAWordMoreIsRefused", "REGEDIT4 FOO\n[$]\n", RegFileFormat::UnknownHeader, {}, {{u"", false}}},
         {"LaterVersionIsRefused", "REGEDIT9\n[$]\n", RegFileFormat::UnknownHeader, {}, {{u"", false}}},
         {"SixteenBitHeaderIsRefused", "REGEDIT\nHKEY_CLASSES_ROOT\\.tovik = x\n", RegFileFormat::UnknownHeader, {}},
-        {"LowerCaseHeaderIsRefused", "regedit4\n\n[$]\n\"v\"=\"x\"\n", RegFileFormat::UnknownHeader, {Lacks(u"v")}},
-        {"Version4LongHeaderIsRefused", "Windows Registry Editor Version 4.00\n[$]\n", RegFileFormat::UnknownHeader,
-         {}, {{u"", false}}},
-        {"Version5WithoutMinorIsRefused", "Windows Registry Editor Version 5\n[$]\n", RegFileFormat::UnknownHeader,
-         {}, {{u"", false}}},
-        {"Version5InCapitalsIsRefused", "WINDOWS REGISTRY EDITOR VERSION 5.00\n[$]\n",
-         RegFileFormat::UnknownHeader, {}, {{u"", false}}},
+        {"LowerCaseHeaderIsRefused", "regedit4\n\n[$]\n\"v\"=\"x\"\n", RegFileFormat::UnknownHeader, {lacks(u"v")}},
+        {"Version4LongHeaderIsRefused",
+         "Windows Registry Editor Version 4.00\n[$]\n",
+         RegFileFormat::UnknownHeader,
+         {},
+         {{u"", false}}},
+        {"Version5WithoutMinorIsRefused",
+         "Windows Registry Editor Version 5\n[$]\n",
+         RegFileFormat::UnknownHeader,
+         {},
+         {{u"", false}}},
+        {"Version5InCapitalsIsRefused",
+         "WINDOWS REGISTRY EDITOR VERSION 5.00\n[$]\n",
+         RegFileFormat::UnknownHeader,
+         {},
+         {{u"", false}}},
         {"HeaderAfterABlankLineIsNoHeader", "\nREGEDIT4\n[$]\n", RegFileFormat::Unknown, {}, {{u"", false}}},
         {"HeaderAfterALetterIsNoHeader", "AREGEDIT4\n[$]\n", RegFileFormat::Unknown, {}, {{u"", false}}},
 
@@ -210,16 +232,16 @@ std::vector<ConformanceCase> Cases() {
                "\"f\"=hex(2):25,50,41,54,48,25,00  #comment\n"
                "\"g\"=\"Value;comment\"\n",
          RegFileFormat::Regedit4,
-         {Has(u"a", Sz(u"Value1")), Lacks(u"b"), Has(u"c", Dword(0x1234)), Lacks(u"d"), Has(u"e", Expand(u"%PATH%")),
-          Lacks(u"f"), Has(u"g", Sz(u"Value;comment"))}},
+         {has(u"a", sz(u"Value1")), lacks(u"b"), has(u"c", dword(0x1234)), lacks(u"d"), has(u"e", expand(u"%PATH%")),
+          lacks(u"f"), has(u"g", sz(u"Value;comment"))}},
         {"DwordForms",
          kV4 + "\"a\"=dword:1\n\"b\"=dword:\n\"c\"=dword:123456789\n\"d\"=dword:0x123\n\"e\"=dword:1234 5678\n",
          RegFileFormat::Regedit4,
-         {Has(u"a", Dword(1)), Lacks(u"b"), Lacks(u"c"), Lacks(u"d"), Lacks(u"e")}},
+         {has(u"a", dword(1)), lacks(u"b"), lacks(u"c"), lacks(u"d"), lacks(u"e")}},
         {"HexTypeNumbers",
          kV4 + "\"a\"=hex(100):56,00\n\"b\"=hex(ffffffff):56,00\n\"c\"=hex(100000000):56,00\n\"d\"=hex(0x2):56,00\n",
          RegFileFormat::Regedit4,
-         {Has(u"a", {0x100, {0x56, 0}}), Has(u"b", {0xFFFFFFFF, {0x56, 0}}), Lacks(u"c"), Lacks(u"d")}},
+         {has(u"a", {0x100, {0x56, 0}}), has(u"b", {0xFFFFFFFF, {0x56, 0}}), lacks(u"c"), lacks(u"d")}},
         {"ContinuationForms",
          kV4 + "\"a\"=hex:11,22,33,44,\\\n  55,66\n"
                "\"b\"=hex:11,22,33,44\\\n  ,55,66\n"
@@ -227,8 +249,8 @@ std::vector<ConformanceCase> Cases() {
                "\"d\"=hex(2):25,48,4f,4d,45,25,5c,  \\  ;comment\n  25,50,41,54,48,25,00\n"
                "\"e\"=hex(2):\\\n  25,48,4f,4d,45,25,00\n",
          RegFileFormat::Regedit4,
-         {Has(u"a", {REG_BINARY, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66}}), Lacks(u"b"), Lacks(u"c"),
-          Has(u"d", Expand(u"%HOME%\\%PATH%")), Has(u"e", Expand(u"%HOME%"))}},
+         {has(u"a", {REG_BINARY, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66}}), lacks(u"b"), lacks(u"c"),
+          has(u"d", expand(u"%HOME%\\%PATH%")), has(u"e", expand(u"%HOME%"))}},
         {"KeyLines",
          kV4 + "[ $\\Blank]\n[$\\Trailing ]\n[$\\Unclosed\n",
          RegFileFormat::Regedit4,
@@ -238,18 +260,18 @@ std::vector<ConformanceCase> Cases() {
          kV4 + "\"double\\\"quote\"=\"valid \\\"or\\\" not\"\n\"a\"=\"foo\"bar\"\n\"b\"=Asdf\n\"\"=\"default\"\n"
                "\"c\"=\"x\"\n\"c\"=  \t-\t \n",
          RegFileFormat::Regedit4,
-         {Has(u"double\"quote", Sz(u"valid \"or\" not")), Lacks(u"a"), Lacks(u"b"), Has(u"", Sz(u"default")),
-          Lacks(u"c")}},
+         {has(u"double\"quote", sz(u"valid \"or\" not")), lacks(u"a"), lacks(u"b"), has(u"", sz(u"default")),
+          lacks(u"c")}},
     };
 }
 
-std::u16string FromUtf8(const std::string& text) {
+std::u16string fromUtf8(const std::string& text) {
     std::u16string out;
-    AppendEightBitText(reinterpret_cast<const BYTE*>(text.data()), text.size(), out);
+    appendEightBitText(reinterpret_cast<const BYTE*>(text.data()), text.size(), out);
     return out;
 }
 
-std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
     for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
         text.replace(at, from.size(), to);
     return text;
@@ -260,16 +282,16 @@ struct Backend {
     std::function<bool(const fs::path& dir)> open;
 };
 
-std::vector<Backend> Backends() {
+std::vector<Backend> backends() {
     return {
-        {"TovikStore", [](const fs::path& dir) { return OpenRegistryStore((dir / "registry.db").string()).ok; }},
+        {"TovikStore", [](const fs::path& dir) { return openRegistryStore((dir / "registry.db").string()).ok; }},
         {"WinePrefix",
          [](const fs::path& dir) {
              wine_test::makeEmptyPrefix(dir / "prefix");
              RegistrySource source;
              source.kind = RegistrySource::Kind::WinePrefix;
              source.path = (dir / "prefix").string();
-             const StoreOpenResult opened = OpenRegistry(source);
+             const StoreOpenResult opened = openRegistry(source);
              return opened.ok && !opened.readOnly;
          }},
     };
@@ -283,31 +305,31 @@ protected:
         fs::create_directories(dir_);
     }
     void TearDown() override {
-        CloseRegistryStore();
+        closeRegistryStore();
         fs::remove_all(dir_);
     }
 
     // Imports the file as the command line and the window do: its first bytes tell what it is,
     // then it is read whole and applied.
-    void Check(const ConformanceCase& c, bool utf16) {
+    void check(const ConformanceCase& c, bool utf16) {
         SCOPED_TRACE(std::string(c.name) + (utf16 ? " as UTF-16" : " as 8-bit text"));
         const fs::path run = dir_ / (std::string(c.name) + (utf16 ? "-16" : "-8"));
         fs::create_directories(run);
         ASSERT_TRUE(GetParam().open(run));
 
-        const std::string file8 = Replaced(c.file, "$", "HKEY_CURRENT_USER\\Software\\Conformance");
-        const Bytes bytes = utf16 ? test::Utf16File(FromUtf8(file8)) : test::EightBitFile(file8);
+        const std::string file8 = replaced(c.file, "$", "HKEY_CURRENT_USER\\Software\\Conformance");
+        const Bytes bytes = utf16 ? test::utf16File(fromUtf8(file8)) : test::eightBitFile(file8);
         const std::string path = (run / "file.reg").string();
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 
-        EXPECT_EQ(SniffRegFileAt(path), c.format);
-        const std::optional<RegFileText> file = ReadRegFileAt(path);
+        EXPECT_EQ(sniffRegFileAt(path), c.format);
+        const std::optional<RegFileText> file = readRegFileAt(path);
         ASSERT_TRUE(file.has_value());
         const std::u16string refusal = RegFileUnknownHeaderMessage(file->text);
         EXPECT_EQ(refusal.empty(), c.format != RegFileFormat::UnknownHeader)
             << std::string(refusal.begin(), refusal.end());
-        const RegFileImportReport report = ImportRegFileText(file->text);
+        const RegFileImportReport report = importRegFileText(file->text);
         EXPECT_EQ(report.format, c.format);
         EXPECT_EQ(report.failed(), 0u);
         if (c.skipped != kAny) {
@@ -317,24 +339,24 @@ protected:
         const std::u16string base(kBase);
         for (const ValueCheck& v : c.values) {
             const std::u16string key = v.key.empty() ? base : base + u"\\" + v.key;
-            EXPECT_EQ(test::ReadValue(HKEY_CURRENT_USER, key, v.name), v.value)
+            EXPECT_EQ(test::readValue(HKEY_CURRENT_USER, key, v.name), v.value)
                 << "value \"" << std::string(v.name.begin(), v.name.end()) << "\" of "
                 << std::string(key.begin(), key.end());
         }
         for (const KeyCheck& k : c.keys) {
             const std::u16string key = k.key.empty() ? base : base + u"\\" + k.key;
-            EXPECT_EQ(test::KeyExists(HKEY_CURRENT_USER, key), k.exists) << std::string(key.begin(), key.end());
+            EXPECT_EQ(test::keyExists(HKEY_CURRENT_USER, key), k.exists) << std::string(key.begin(), key.end());
         }
-        CloseRegistryStore();
+        closeRegistryStore();
     }
 
     fs::path dir_;
 };
 
 TEST_P(RegConformanceTest, EveryFileReadsAsThePlatformReadsIt) {
-    for (const ConformanceCase& c : Cases()) {
-        Check(c, false);
-        Check(c, true);
+    for (const ConformanceCase& c : cases()) {
+        check(c, false);
+        check(c, true);
     }
 }
 
@@ -345,7 +367,7 @@ TEST(RegConformance, TheRefusalOfAnUnknownHeaderQuotesIt) {
     EXPECT_EQ(RegFileUnknownHeaderMessage(u"REGEDIT4\r\n"), u"");
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, RegConformanceTest, ::testing::ValuesIn(Backends()),
+INSTANTIATE_TEST_SUITE_P(Backends, RegConformanceTest, ::testing::ValuesIn(backends()),
                          [](const ::testing::TestParamInfo<Backend>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -6,35 +6,35 @@
 #include <string>
 #include <vector>
 
+#include "regfile_test_util.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "stores/open_store.h"
 #include "stores/sqlite/sqlite_db.h"
 #include "stores/sqlite/sqlite_store.h"
-#include "regfile_test_util.h"
 #include "tests/backup/registry_test_util.h"
 
 namespace tovik {
 namespace {
 
-using test::JoinLines;
-using test::KeyExists;
-using test::ReadValue;
+using test::joinLines;
+using test::keyExists;
+using test::readValue;
 using test::StoredValue;
-using test::SubkeyNames;
-using test::Utf16Data;
+using test::subkeyNames;
+using test::utf16Data;
 
 class RegImportTest : public ::testing::Test {
 protected:
-    void SetUp() override { OpenInMemoryRegistryStore(); }
-    void TearDown() override { CloseRegistryStore(); }
+    void SetUp() override { openInMemoryRegistryStore(); }
+    void TearDown() override { closeRegistryStore(); }
 
-    static RegFileImportReport Import(std::vector<std::u16string_view> body,
+    static RegFileImportReport import(std::vector<std::u16string_view> body,
                                       std::u16string_view header = u"Windows Registry Editor Version 5.00") {
         body.insert(body.begin(), header);
-        return ImportRegFileText(JoinLines(body));
+        return importRegFileText(joinLines(body));
     }
-    static void SetValue(HKEY root, const std::u16string& path, const std::u16string& name, DWORD type, Bytes data) {
+    static void setValue(HKEY root, const std::u16string& path, const std::u16string& name, DWORD type, Bytes data) {
         HKEY key = 0;
         ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr), ERROR_SUCCESS);
         ASSERT_EQ(RegSetValueExW(key, name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size())), 0);
@@ -42,10 +42,12 @@ protected:
     }
 };
 
-StoredValue Sz(std::u16string_view text) { return {REG_SZ, Utf16Data(std::u16string(text) + u'\0')}; }
+StoredValue sz(std::u16string_view text) {
+    return {REG_SZ, utf16Data(std::u16string(text) + u'\0')};
+}
 
 TEST_F(RegImportTest, KeysAndValuesAreWrittenWhereverTheFileGoes) {
-    const RegFileImportReport r = Import({
+    const RegFileImportReport r = import({
         u"",
         u"[HKEY_LOCAL_MACHINE\\Software\\Vendor\\App]",
         u"@=\"default\"",
@@ -54,12 +56,12 @@ TEST_F(RegImportTest, KeysAndValuesAreWrittenWhereverTheFileGoes) {
         u"\"bin\"=hex:01,02",
         u"[HKEY_LOCAL_MACHINE\\Software\\Vendor\\Other]",  // back up to a sibling of an open key
         u"\"x\"=hex(2):41,00,00,00",
-        u"[HKCU\\Software\\Vendor\\App]",                  // the same path under another root
+        u"[HKCU\\Software\\Vendor\\App]",  // the same path under another root
         u"\"user\"=\"yes\"",
-        u"[HKEY_LOCAL_MACHINE\\Software\\Vendor\\App\\Sub]", // a key that exists already
+        u"[HKEY_LOCAL_MACHINE\\Software\\Vendor\\App\\Sub]",  // a key that exists already
         u"\"later\"=dword:1",
         u"[HKEY_LOCAL_MACHINE\\Software\\Vendor\\App]",
-        u"\"Count\"=dword:00000020",                        // overwrites
+        u"\"Count\"=dword:00000020",  // overwrites
         u"[HKEY_LOCAL_MACHINE]",
         u"\"atRoot\"=dword:2",
     });
@@ -70,23 +72,27 @@ TEST_F(RegImportTest, KeysAndValuesAreWrittenWhereverTheFileGoes) {
     EXPECT_EQ(r.failed(), 0u);
     EXPECT_TRUE(r.problems.empty());
 
-    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, u"Software\\Vendor\\App", u""), Sz(u"default"));
-    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, u"Software\\Vendor\\App", u"Count"), (StoredValue{REG_DWORD, {0x20, 0, 0, 0}}));
-    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, u"Software\\Vendor\\App\\Sub\\Deep", u"bin"), (StoredValue{REG_BINARY, {1, 2}}));
-    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, u"Software\\Vendor\\App\\Sub", u"later"), (StoredValue{REG_DWORD, {1, 0, 0, 0}}));
-    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, u"Software\\Vendor\\Other", u"x"), (StoredValue{REG_EXPAND_SZ, {0x41, 0, 0, 0}}));
-    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, u"Software\\Vendor\\App", u"user"), Sz(u"yes"));
-    EXPECT_FALSE(ReadValue(HKEY_CURRENT_USER, u"Software\\Vendor\\App", u"Count").has_value());
-    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, u"", u"atRoot"), (StoredValue{REG_DWORD, {2, 0, 0, 0}}));
-    EXPECT_EQ(SubkeyNames(HKEY_LOCAL_MACHINE, u"Software\\Vendor"), (std::vector<std::u16string>{u"App", u"Other"}));
+    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, u"Software\\Vendor\\App", u""), sz(u"default"));
+    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, u"Software\\Vendor\\App", u"Count"),
+              (StoredValue{REG_DWORD, {0x20, 0, 0, 0}}));
+    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, u"Software\\Vendor\\App\\Sub\\Deep", u"bin"),
+              (StoredValue{REG_BINARY, {1, 2}}));
+    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, u"Software\\Vendor\\App\\Sub", u"later"),
+              (StoredValue{REG_DWORD, {1, 0, 0, 0}}));
+    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, u"Software\\Vendor\\Other", u"x"),
+              (StoredValue{REG_EXPAND_SZ, {0x41, 0, 0, 0}}));
+    EXPECT_EQ(readValue(HKEY_CURRENT_USER, u"Software\\Vendor\\App", u"user"), sz(u"yes"));
+    EXPECT_FALSE(readValue(HKEY_CURRENT_USER, u"Software\\Vendor\\App", u"Count").has_value());
+    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, u"", u"atRoot"), (StoredValue{REG_DWORD, {2, 0, 0, 0}}));
+    EXPECT_EQ(subkeyNames(HKEY_LOCAL_MACHINE, u"Software\\Vendor"), (std::vector<std::u16string>{u"App", u"Other"}));
 }
 
 TEST_F(RegImportTest, DeletionsRemoveSubtreesAndValuesButNeverARoot) {
-    SetValue(HKEY_CURRENT_USER, u"Software\\Old\\A\\B", u"v", REG_DWORD, {1, 0, 0, 0});
-    SetValue(HKEY_CURRENT_USER, u"Software\\Keep", u"gone", REG_DWORD, {1, 0, 0, 0});
-    SetValue(HKEY_CURRENT_USER, u"Software\\Keep", u"stays", REG_DWORD, {1, 0, 0, 0});
-    SetValue(HKEY_CURRENT_USER, u"", u"rootValue", REG_DWORD, {1, 0, 0, 0});
-    const RegFileImportReport r = Import({
+    setValue(HKEY_CURRENT_USER, u"Software\\Old\\A\\B", u"v", REG_DWORD, {1, 0, 0, 0});
+    setValue(HKEY_CURRENT_USER, u"Software\\Keep", u"gone", REG_DWORD, {1, 0, 0, 0});
+    setValue(HKEY_CURRENT_USER, u"Software\\Keep", u"stays", REG_DWORD, {1, 0, 0, 0});
+    setValue(HKEY_CURRENT_USER, u"", u"rootValue", REG_DWORD, {1, 0, 0, 0});
+    const RegFileImportReport r = import({
         u"[HKEY_CURRENT_USER\\Software\\Old\\A]",  // opened, then deleted from under the open handle
         u"[-HKEY_CURRENT_USER\\Software\\Old]",
         u"[-HKEY_CURRENT_USER\\Software\\NeverThere]",
@@ -104,31 +110,31 @@ TEST_F(RegImportTest, DeletionsRemoveSubtreesAndValuesButNeverARoot) {
     ASSERT_EQ(r.problems.size(), 1u);
     EXPECT_EQ(r.problems[0], (RegFileProblem{5, RegFileProblemKind::RootDeletion}));
     EXPECT_EQ(r.failed(), 0u);
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"Software\\Old\\A\\B"));
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, u"Software\\Old\\A\\New"));
-    EXPECT_FALSE(ReadValue(HKEY_CURRENT_USER, u"Software\\Keep", u"gone").has_value());
-    EXPECT_TRUE(ReadValue(HKEY_CURRENT_USER, u"Software\\Keep", u"stays").has_value());
-    EXPECT_TRUE(ReadValue(HKEY_CURRENT_USER, u"", u"rootValue").has_value());
+    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, u"Software\\Old\\A\\B"));
+    EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, u"Software\\Old\\A\\New"));
+    EXPECT_FALSE(readValue(HKEY_CURRENT_USER, u"Software\\Keep", u"gone").has_value());
+    EXPECT_TRUE(readValue(HKEY_CURRENT_USER, u"Software\\Keep", u"stays").has_value());
+    EXPECT_TRUE(readValue(HKEY_CURRENT_USER, u"", u"rootValue").has_value());
 }
 
 TEST_F(RegImportTest, SkippedAndMalformedLinesAreCountedAndTheRestIsWritten) {
     std::vector<std::u16string_view> body = {
-        u"\"orphan\"=dword:1",             // line 2: before any key
+        u"\"orphan\"=dword:1",  // line 2: before any key
         u"[HKEY_USERS\\.DEFAULT\\X]",
         u"\"u1\"=dword:1",
         u"\"u2\"=-",
         u"[HKEY_CURRENT_CONFIG\\Y]",
         u"[HKEY_CURRENT_USER\\A]",
-        u"\"bad\"=hex:zz",                 // line 8
+        u"\"bad\"=hex:zz",  // line 8
         u"\"good\"=dword:7",
-        u"[NOWHERE\\B]",                   // line 10
+        u"[NOWHERE\\B]",  // line 10
         u"\"lost\"=dword:1",
     };
     // Twelve more malformed lines: only the first ten problems are kept, all are counted.
     for (int i = 0; i < 12; ++i) body.push_back(u"garbage");
     body.push_back(u"[HKEY_CURRENT_USER\\C]");
     body.push_back(u"\"last\"=\"written\"");
-    const RegFileImportReport r = Import(body);
+    const RegFileImportReport r = import(body);
     EXPECT_EQ(r.keysOtherRoot, 2u);
     EXPECT_EQ(r.valuesOtherRoot, 2u);
     EXPECT_EQ(r.valuesWithoutKey, 2u);
@@ -141,10 +147,10 @@ TEST_F(RegImportTest, SkippedAndMalformedLinesAreCountedAndTheRestIsWritten) {
     EXPECT_EQ(r.problems[1], (RegFileProblem{10, RegFileProblemKind::UnknownRoot}));
     EXPECT_EQ(r.problems[2], (RegFileProblem{12, RegFileProblemKind::UnexpectedLine}));
     EXPECT_EQ(r.problems[9].line, 19u);
-    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, u"A", u"good"), (StoredValue{REG_DWORD, {7, 0, 0, 0}}));
-    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, u"C", u"last"), Sz(u"written"));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u".DEFAULT"));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u".DEFAULT"));
+    EXPECT_EQ(readValue(HKEY_CURRENT_USER, u"A", u"good"), (StoredValue{REG_DWORD, {7, 0, 0, 0}}));
+    EXPECT_EQ(readValue(HKEY_CURRENT_USER, u"C", u"last"), sz(u"written"));
+    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, u".DEFAULT"));
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, u".DEFAULT"));
 }
 
 TEST_F(RegImportTest, WritesTheRegistryRefusesAreFailuresNotSuccesses) {
@@ -153,10 +159,12 @@ TEST_F(RegImportTest, WritesTheRegistryRefusesAreFailuresNotSuccesses) {
     std::u16string deep = u"[HKEY_CURRENT_USER";
     for (int i = 0; i <= kMaxKeyDepth; ++i) deep += u"\\d";
     deep += u"]";
-    const RegFileImportReport r = Import({
-        longKey, u"\"v\"=dword:1",             // lines 2, 3
-        deep,                                   // line 4
-        u"[HKEY_CURRENT_USER\\Fine]", longName, // lines 5, 6
+    const RegFileImportReport r = import({
+        longKey,
+        u"\"v\"=dword:1",  // lines 2, 3
+        deep,              // line 4
+        u"[HKEY_CURRENT_USER\\Fine]",
+        longName,  // lines 5, 6
         u"\"ok\"=dword:1",
     });
     EXPECT_EQ(r.keyWritesFailed, 2u);
@@ -168,7 +176,7 @@ TEST_F(RegImportTest, WritesTheRegistryRefusesAreFailuresNotSuccesses) {
     EXPECT_EQ(r.problems[0], (RegFileProblem{2, RegFileProblemKind::KeyNotCreated}));
     EXPECT_EQ(r.problems[1], (RegFileProblem{4, RegFileProblemKind::KeyNotCreated}));
     EXPECT_EQ(r.problems[2], (RegFileProblem{6, RegFileProblemKind::ValueNotWritten}));
-    EXPECT_EQ(SubkeyNames(HKEY_CURRENT_USER, u""), (std::vector<std::u16string>{u"Fine"}));
+    EXPECT_EQ(subkeyNames(HKEY_CURRENT_USER, u""), (std::vector<std::u16string>{u"Fine"}));
 
     // What the user is told: never the end message alone, and the lines concerned.
     EXPECT_EQ(RegFileNotWrittenMessage(r), u"書き込めなかった値が1個、キーが2個あります。");
@@ -194,7 +202,7 @@ TEST(RegImportFullDiskTest, AStoreThatCannotGrowMakesTheImportAFailure) {
     char pattern[] = "/tmp/tovik-reg-import-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     const std::string store = std::string(pattern) + "/store.db";
-    ASSERT_TRUE(OpenRegistryStore(store).ok);
+    ASSERT_TRUE(openRegistryStore(store).ok);
     std::int64_t pages = 0;
     {
         sqlite::Query count = CurrentSqliteDatabase()->query("PRAGMA page_count");
@@ -208,37 +216,40 @@ TEST(RegImportFullDiskTest, AStoreThatCannotGrowMakesTheImportAFailure) {
         for (int i = 0; i < 4000; ++i) bytes += i == 0 ? u"ab" : u",ab";
         return bytes;
     }();
-    for (int i = 0; i < 50; ++i) text += u"\"v" + std::u16string(1, static_cast<char16_t>(u'A' + i)) + u"\"=" + hex + u"\r\n";
-    const RegFileImportReport r = ImportRegFileText(text);
-    CloseRegistryStore();
+    for (int i = 0; i < 50; ++i)
+        text += u"\"v" + std::u16string(1, static_cast<char16_t>(u'A' + i)) + u"\"=" + hex + u"\r\n";
+    const RegFileImportReport r = importRegFileText(text);
+    closeRegistryStore();
     std::filesystem::remove_all(pattern);
     EXPECT_GT(r.failed(), 0u);
     EXPECT_FALSE(RegFileNotWrittenMessage(r).empty());
 }
 
 TEST_F(RegImportTest, AFileOfAnotherKindWritesNothing) {
-    const Bytes backup = test::Utf16File(u"Tovik レジストリ退避ファイル Ver1.0\r\n\\\\HKEY_CURRENT_USER\r\n[A]\r\n");
-    const RegFileImportReport r = ImportRegFileBytes(backup.data(), backup.size());
+    const Bytes backup = test::utf16File(u"Tovik レジストリ退避ファイル Ver1.0\r\n\\\\HKEY_CURRENT_USER\r\n[A]\r\n");
+    const RegFileImportReport r = importRegFileBytes(backup.data(), backup.size());
     EXPECT_EQ(r.format, RegFileFormat::Unknown);
-    EXPECT_TRUE(SubkeyNames(HKEY_CURRENT_USER, u"").empty());
-    EXPECT_EQ(ImportRegFileBytes(nullptr, 0).format, RegFileFormat::Unknown);
+    EXPECT_TRUE(subkeyNames(HKEY_CURRENT_USER, u"").empty());
+    EXPECT_EQ(importRegFileBytes(nullptr, 0).format, RegFileFormat::Unknown);
 }
 
 TEST_F(RegImportTest, EightBitFilesOfEitherVersionAreImported) {
     // REGEDIT4 in Windows-1252; version 5 written by a script in UTF-8 with a mark, its hex(2) UTF-16LE.
-    const Bytes ansi = test::EightBitFile("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Caf\xe9]\r\n\"N\xe9\"=\"\x80\"\r\n"
+    const Bytes ansi = test::eightBitFile("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Caf\xe9]\r\n\"N\xe9\"=\"\x80\"\r\n"
                                           "\"E\"=hex(2):e9,00\r\n");
-    const RegFileImportReport r4 = ImportRegFileBytes(ansi.data(), ansi.size());
+    const RegFileImportReport r4 = importRegFileBytes(ansi.data(), ansi.size());
     EXPECT_EQ(r4.format, RegFileFormat::Regedit4);
     EXPECT_EQ(r4.valuesWritten, 2u);
-    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, u"Café", u"Né"), Sz(u"€"));
-    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, u"Café", u"E"), (StoredValue{REG_EXPAND_SZ, Utf16Data(std::u16string(u"é") + u'\0')}));
+    EXPECT_EQ(readValue(HKEY_CURRENT_USER, u"Café", u"Né"), sz(u"€"));
+    EXPECT_EQ(readValue(HKEY_CURRENT_USER, u"Café", u"E"),
+              (StoredValue{REG_EXPAND_SZ, utf16Data(std::u16string(u"é") + u'\0')}));
 
-    const Bytes utf8 = test::EightBitFile("Windows Registry Editor Version 5.00\n[HKCU\\\xe3\x81\x82]\n"
-                                          "\"E\"=hex(2):42,30,00,00\n", true);
-    const RegFileImportReport r5 = ImportRegFileBytes(utf8.data(), utf8.size());
+    const Bytes utf8 = test::eightBitFile("Windows Registry Editor Version 5.00\n[HKCU\\\xe3\x81\x82]\n"
+                                          "\"E\"=hex(2):42,30,00,00\n",
+                                          true);
+    const RegFileImportReport r5 = importRegFileBytes(utf8.data(), utf8.size());
     EXPECT_EQ(r5.format, RegFileFormat::Version5);
-    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, u"あ", u"E"), (StoredValue{REG_EXPAND_SZ, {0x42, 0x30, 0, 0}}));
+    EXPECT_EQ(readValue(HKEY_CURRENT_USER, u"あ", u"E"), (StoredValue{REG_EXPAND_SZ, {0x42, 0x30, 0, 0}}));
 }
 
 TEST_F(RegImportTest, StoppingKeepsWhatWasWrittenAndSaysSo) {
@@ -248,7 +259,7 @@ TEST_F(RegImportTest, StoppingKeepsWhatWasWrittenAndSaysSo) {
         text += u"\"v" + std::u16string(number.begin(), number.end()) + u"\"=dword:1\r\n";
     }
     std::size_t calls = 0, lastDone = 0, total = 0;
-    const RegFileImportReport r = ImportRegFileText(text, [&](std::size_t done, std::size_t all) {
+    const RegFileImportReport r = importRegFileText(text, [&](std::size_t done, std::size_t all) {
         ++calls;
         lastDone = done;
         total = all;
@@ -259,7 +270,7 @@ TEST_F(RegImportTest, StoppingKeepsWhatWasWrittenAndSaysSo) {
     EXPECT_EQ(total, text.size());
     EXPECT_LT(lastDone, total);
     EXPECT_EQ(r.keysWritten + r.valuesWritten, 2u * 4096u);
-    EXPECT_EQ(test::KeyValues(HKEY_CURRENT_USER, u"Many").size(), r.valuesWritten);
+    EXPECT_EQ(test::keyValues(HKEY_CURRENT_USER, u"Many").size(), r.valuesWritten);
 }
 
 }  // namespace

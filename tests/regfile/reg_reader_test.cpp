@@ -13,33 +13,33 @@ namespace tovik {
 namespace {
 
 using test::Entry;
-using test::JoinLines;
+using test::joinLines;
 using test::LineEnd;
-using test::ReadEntries;
-using test::Utf16Data;
+using test::readEntries;
+using test::utf16Data;
 
 constexpr std::u16string_view kV5 = u"Windows Registry Editor Version 5.00";
 
-std::vector<Entry> ReadV5(const std::vector<std::u16string_view>& body, LineEnd end = LineEnd::CrLf) {
+std::vector<Entry> readV5(const std::vector<std::u16string_view>& body, LineEnd end = LineEnd::CrLf) {
     std::vector<std::u16string_view> lines{kV5};
     lines.insert(lines.end(), body.begin(), body.end());
-    return ReadEntries(JoinLines(lines, end));
+    return readEntries(joinLines(lines, end));
 }
 
 // The single value of a file with one key line and one value line.
-Entry ReadOneValue(std::u16string_view valueLine, std::u16string_view header = kV5) {
-    const auto entries = ReadEntries(JoinLines({header, u"", u"[HKEY_CURRENT_USER\\T]", valueLine}));
+Entry readOneValue(std::u16string_view valueLine, std::u16string_view header = kV5) {
+    const auto entries = readEntries(joinLines({header, u"", u"[HKEY_CURRENT_USER\\T]", valueLine}));
     EXPECT_EQ(entries.size(), 2u);
     return entries.size() == 2 ? entries[1] : Entry{};
 }
 
 TEST(RegFileHeader, OnlyTheTwoHeadersAreRead) {
     RegFileFormat format{};
-    ReadEntries(u"REGEDIT4\r\n", &format);
+    readEntries(u"REGEDIT4\r\n", &format);
     EXPECT_EQ(format, RegFileFormat::Regedit4);
-    ReadEntries(u"  Windows Registry Editor Version 5.00 \r\n[HKLM\\A]\r\n", &format);
+    readEntries(u"  Windows Registry Editor Version 5.00 \r\n[HKLM\\A]\r\n", &format);
     EXPECT_EQ(format, RegFileFormat::Version5);
-    ReadEntries(u"REGEDIT4", &format);  // the header alone, without a line end
+    readEntries(u"REGEDIT4", &format);  // the header alone, without a line end
     EXPECT_EQ(format, RegFileFormat::Regedit4);
     const struct {
         std::u16string_view header;
@@ -54,7 +54,7 @@ TEST(RegFileHeader, OnlyTheTwoHeadersAreRead) {
         {u"Windows Registry Editor Version 5.0", RegFileFormat::UnknownHeader},
     };
     for (const auto& other : others) {
-        const auto entries = ReadEntries(std::u16string(other.header) + u"\r\n[HKLM\\A]\r\n\"a\"=dword:1\r\n", &format);
+        const auto entries = readEntries(std::u16string(other.header) + u"\r\n[HKLM\\A]\r\n\"a\"=dword:1\r\n", &format);
         EXPECT_EQ(format, other.format) << std::string(other.header.begin(), other.header.end());
         EXPECT_TRUE(entries.empty());
     }
@@ -68,10 +68,13 @@ TEST(RegFileReaderData, EveryDataFormGivesItsTypeAndBytes) {
         Bytes data;
     };
     const std::vector<Case> cases = {
-        {u"\"s\"=\"text\"", u"s", REG_SZ, Utf16Data(std::u16string(u"text") + u'\0')},
+        {u"\"s\"=\"text\"", u"s", REG_SZ, utf16Data(std::u16string(u"text") + u'\0')},
         {u"@=\"\"", u"", REG_SZ, Bytes{0, 0}},
-        {u"\"esc\"=\"a\\\\b\\\"c\\nd\\re\\qf\"", u"esc", REG_SZ, Utf16Data(std::u16string(u"a\\b\"c\nd\re" u"qf") + u'\0')},
-        {u"\"eq\"=\"a=b;c\" ; comment", u"eq", REG_SZ, Utf16Data(std::u16string(u"a=b;c") + u'\0')},
+        {u"\"esc\"=\"a\\\\b\\\"c\\nd\\re\\qf\"", u"esc", REG_SZ,
+         utf16Data(std::u16string(u"a\\b\"c\nd\re"
+                                  u"qf") +
+                   u'\0')},
+        {u"\"eq\"=\"a=b;c\" ; comment", u"eq", REG_SZ, utf16Data(std::u16string(u"a=b;c") + u'\0')},
         {u"\"d\"=dword:0000002a", u"d", REG_DWORD, Bytes{0x2a, 0, 0, 0}},
         {u"\"d2\" = dword: FFFFFFFF ;max", u"d2", REG_DWORD, Bytes{0xff, 0xff, 0xff, 0xff}},
         {u"\"d3\"=dword:1", u"d3", REG_DWORD, Bytes{1, 0, 0, 0}},
@@ -91,7 +94,7 @@ TEST(RegFileReaderData, EveryDataFormGivesItsTypeAndBytes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.line.begin(), c.line.end()));
-        const Entry e = ReadOneValue(c.line);
+        const Entry e = readOneValue(c.line);
         ASSERT_EQ(e.kind, RegFileEntryKind::Value);
         EXPECT_EQ(e.line, 4u);
         EXPECT_EQ(e.target, RegFileValueTarget::CurrentKey);
@@ -144,7 +147,7 @@ TEST(RegFileReaderData, MalformedLinesAreSkippedWithTheirReason) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.line.begin(), c.line.end()));
         // Nothing after the broken line is lost.
-        const auto entries = ReadV5({u"[HKEY_CURRENT_USER\\T]", c.line, u"[HKLM\\Next]", u"\"after\"=dword:2"});
+        const auto entries = readV5({u"[HKEY_CURRENT_USER\\T]", c.line, u"[HKLM\\Next]", u"\"after\"=dword:2"});
         ASSERT_EQ(entries.size(), 4u);
         EXPECT_EQ(entries[1].kind, RegFileEntryKind::Malformed);
         EXPECT_EQ(entries[1].problem, c.problem);
@@ -159,10 +162,18 @@ TEST(RegFileReaderData, MalformedLinesAreSkippedWithTheirReason) {
 
 TEST(RegFileReaderLines, EveryLineEndGivesTheSameEntriesAndLineNumbers) {
     const std::vector<std::u16string_view> body = {
-        u"", u"; a comment", u"[HKEY_LOCAL_MACHINE\\Software\\A]", u"@=\"x\"", u"",
-        u"\"bin\"=hex:01,02,\\", u"  03", u"\t", u"[HKCU\\B]", u"\"d\"=dword:00000001",
+        u"",
+        u"; a comment",
+        u"[HKEY_LOCAL_MACHINE\\Software\\A]",
+        u"@=\"x\"",
+        u"",
+        u"\"bin\"=hex:01,02,\\",
+        u"  03",
+        u"\t",
+        u"[HKCU\\B]",
+        u"\"d\"=dword:00000001",
     };
-    const auto crlf = ReadV5(body, LineEnd::CrLf);
+    const auto crlf = readV5(body, LineEnd::CrLf);
     ASSERT_EQ(crlf.size(), 5u);
     EXPECT_EQ(crlf[0].line, 4u);
     EXPECT_EQ(crlf[1].line, 5u);
@@ -172,7 +183,7 @@ TEST(RegFileReaderLines, EveryLineEndGivesTheSameEntriesAndLineNumbers) {
     EXPECT_EQ(crlf[3].root, HKEY_CURRENT_USER);
     EXPECT_EQ(crlf[4].line, 11u);
     for (LineEnd end : {LineEnd::Lf, LineEnd::Cr}) {
-        const auto other = ReadV5(body, end);
+        const auto other = readV5(body, end);
         ASSERT_EQ(other.size(), crlf.size());
         for (std::size_t i = 0; i < other.size(); ++i) {
             EXPECT_EQ(other[i].kind, crlf[i].kind);
@@ -181,7 +192,7 @@ TEST(RegFileReaderLines, EveryLineEndGivesTheSameEntriesAndLineNumbers) {
         }
     }
     // Mixed ends, and a last line without one.
-    const auto mixed = ReadEntries(u"REGEDIT4\n[HKCU\\A]\r\"a\"=dword:1\r\n\n\r\"b\"=hex:01,\\\r\n02");
+    const auto mixed = readEntries(u"REGEDIT4\n[HKCU\\A]\r\"a\"=dword:1\r\n\n\r\"b\"=hex:01,\\\r\n02");
     ASSERT_EQ(mixed.size(), 3u);
     EXPECT_EQ(mixed[1].line, 3u);
     EXPECT_EQ(mixed[2].line, 6u);
@@ -189,25 +200,21 @@ TEST(RegFileReaderLines, EveryLineEndGivesTheSameEntriesAndLineNumbers) {
 }
 
 TEST(RegFileReaderLines, ContinuationLinesJoinOneHexList) {
-    const auto entries = ReadV5({
-        u"[HKCU\\A]",
-        u"\"long\"=hex(2):41,00,\\",
-        u"  ; a comment inside the list",
-        u"",
-        u"  42,00,  \\  ; and after a backslash",
-        u"  00,00",
+    const auto entries = readV5({
+        u"[HKCU\\A]", u"\"long\"=hex(2):41,00,\\", u"  ; a comment inside the list", u"",
+        u"  42,00,  \\  ; and after a backslash", u"  00,00",
         u"\"end\"=hex:01,\\",  // the list goes on to the end of the file
     });
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[1].type, REG_EXPAND_SZ);
-    EXPECT_EQ(entries[1].data, Utf16Data(std::u16string(u"AB") + u'\0'));
+    EXPECT_EQ(entries[1].data, utf16Data(std::u16string(u"AB") + u'\0'));
     EXPECT_EQ(entries[1].line, 3u);
     EXPECT_EQ(entries[2].data, (Bytes{1}));
 }
 
 TEST(RegFileReaderLines, ABrokenContinuationDropsTheLineThatBrokeIt) {
-    const auto entries = ReadV5({u"[HKCU\\A]", u"\"b\"=hex:01,\\", u"[HKCU\\B]", u"\"c\"=hex:02,\\", u"", u"  zz",
-                                 u"\"d\"=dword:3"});
+    const auto entries =
+        readV5({u"[HKCU\\A]", u"\"b\"=hex:01,\\", u"[HKCU\\B]", u"\"c\"=hex:02,\\", u"", u"  zz", u"\"d\"=dword:3"});
     ASSERT_EQ(entries.size(), 6u);
     EXPECT_EQ(entries[1].kind, RegFileEntryKind::Malformed);
     EXPECT_EQ(entries[1].problem, RegFileProblemKind::BadHex);
@@ -223,7 +230,7 @@ TEST(RegFileReaderLines, ABrokenContinuationDropsTheLineThatBrokeIt) {
 }
 
 TEST(RegFileReaderKeys, RootsInFullOrShortFormAnyCaseAndOtherRootsSkipped) {
-    const auto entries = ReadV5({
+    const auto entries = readV5({
         u"\"early\"=dword:1",
         u"[HKEY_LOCAL_MACHINE\\Software\\X]",
         u"[hkey_current_user\\A\\B] trailing text is ignored",
@@ -280,13 +287,13 @@ TEST(RegFileReaderRegedit4, StringDataInHexIsEightBitTextMadeUtf16) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.line.begin(), c.line.end()));
-        const Entry e = ReadOneValue(c.line, u"REGEDIT4");
+        const Entry e = readOneValue(c.line, u"REGEDIT4");
         EXPECT_EQ(e.type, c.type);
-        EXPECT_EQ(e.data, Utf16Data(c.text));
+        EXPECT_EQ(e.data, utf16Data(c.text));
     }
     // Binary data and other types stay bytes; version 5 string data is UTF-16 already.
-    EXPECT_EQ(ReadOneValue(u"\"b\"=hex:e9,00", u"REGEDIT4").data, (Bytes{0xe9, 0}));
-    EXPECT_EQ(ReadOneValue(u"\"e\"=hex(2):e9,00,00,00").data, (Bytes{0xe9, 0, 0, 0}));
+    EXPECT_EQ(readOneValue(u"\"b\"=hex:e9,00", u"REGEDIT4").data, (Bytes{0xe9, 0}));
+    EXPECT_EQ(readOneValue(u"\"e\"=hex(2):e9,00,00,00").data, (Bytes{0xe9, 0, 0, 0}));
 }
 
 TEST(RegFileLineIndex, LinesAreViewsWithoutTheirEnds) {
@@ -302,7 +309,7 @@ TEST(RegFileLineIndex, LinesAreViewsWithoutTheirEnds) {
     EXPECT_EQ(RegFileLineIndex(u"A\r\n").size(), 1u);
     EXPECT_EQ(RegFileLineIndex(u"").size(), 0u);
     // The same numbering as the reader's: the value on line 4 of the index (1-based) is entry line 4.
-    const auto entries = ReadEntries(text);
+    const auto entries = readEntries(text);
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(index.line(entries[1].line - 1), u"\"a\"=\"b\"");
 }

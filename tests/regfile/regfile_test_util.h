@@ -17,7 +17,7 @@ namespace tovik::test {
 enum class LineEnd { CrLf, Lf, Cr };
 
 // The lines joined with the line end (and one after the last).
-inline std::u16string JoinLines(const std::vector<std::u16string_view>& lines, LineEnd end = LineEnd::CrLf) {
+inline std::u16string joinLines(const std::vector<std::u16string_view>& lines, LineEnd end = LineEnd::CrLf) {
     const std::u16string_view eol = end == LineEnd::CrLf ? u"\r\n" : end == LineEnd::Lf ? u"\n" : u"\r";
     std::u16string text;
     for (std::u16string_view line : lines) {
@@ -28,7 +28,7 @@ inline std::u16string JoinLines(const std::vector<std::u16string_view>& lines, L
 }
 
 // UTF-16LE with the mark FF FE.
-inline Bytes Utf16File(std::u16string_view text) {
+inline Bytes utf16File(std::u16string_view text) {
     Bytes bytes{0xFF, 0xFE};
     for (const char16_t c : text) {
         bytes.push_back(static_cast<BYTE>(c & 0xFF));
@@ -38,21 +38,21 @@ inline Bytes Utf16File(std::u16string_view text) {
 }
 
 // 8-bit bytes as they are (a std::string literal may hold UTF-8 or Windows-1252 bytes).
-inline Bytes EightBitFile(std::string_view text, bool utf8Mark = false) {
+inline Bytes eightBitFile(std::string_view text, bool utf8Mark = false) {
     Bytes bytes;
     if (utf8Mark) bytes = {0xEF, 0xBB, 0xBF};
     for (const char c : text) bytes.push_back(static_cast<BYTE>(c));
     return bytes;
 }
 
-inline Bytes Utf16Data(std::u16string_view text) {
+inline Bytes utf16Data(std::u16string_view text) {
     Bytes bytes;
-    AppendUtf16Le(text, bytes);
+    appendUtf16Le(text, bytes);
     return bytes;
 }
 
 // Type and bytes in hex, for failure messages.
-inline void PrintTo(const StoredValue& value, std::ostream* out) {
+inline void printTo(const StoredValue& value, std::ostream* out) {
     *out << "type " << value.type << ":";
     for (const BYTE b : value.data) {
         char two[4];
@@ -74,12 +74,12 @@ struct Entry {
     RegFileProblemKind problem;
 };
 
-inline std::vector<Entry> ReadEntries(std::u16string_view text, RegFileFormat* format = nullptr) {
+inline std::vector<Entry> readEntries(std::u16string_view text, RegFileFormat* format = nullptr) {
     RegFileReader reader(text);
     if (format != nullptr) *format = reader.format();
     std::vector<Entry> entries;
     RegFileEntry e;
-    while (reader.Next(e)) {
+    while (reader.next(e)) {
         entries.push_back({e.kind, e.line, e.root, std::u16string(e.path), std::u16string(e.name), e.target, e.type,
                            Bytes(e.data, e.data + e.size), e.problem});
     }

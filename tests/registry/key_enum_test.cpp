@@ -48,21 +48,21 @@ private:
 
 class EnumHelpers : public ::testing::Test {
 protected:
-    void TearDown() override { tovik::CloseRegistryStore(); }
+    void TearDown() override { tovik::closeRegistryStore(); }
 
-    static void Fill() {
+    static void fill() {
         HKEY key = 0;
         ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Top\\Child", 0, nullptr, 0, 0, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
         const BYTE small = 7;
         ASSERT_EQ(RegSetValueExW(key, u"s", 0, REG_BINARY, &small, 1), ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExW(key, LongName().c_str(), 0, REG_BINARY, LargeData().data(),
-                                 static_cast<DWORD>(LargeData().size())),
+        ASSERT_EQ(RegSetValueExW(key, longName().c_str(), 0, REG_BINARY, largeData().data(),
+                                 static_cast<DWORD>(largeData().size())),
                   ERROR_SUCCESS);
         RegCloseKey(key);
     }
-    static std::u16string LongName() { return std::u16string(3000, u'n'); }
-    static const Bytes& LargeData() {
+    static std::u16string longName() { return std::u16string(3000, u'n'); }
+    static const Bytes& largeData() {
         static const Bytes data = [] {
             Bytes bytes(200000);
             for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<BYTE>(i * 7);
@@ -73,57 +73,57 @@ protected:
 };
 
 TEST_F(EnumHelpers, ReadEntriesLargerThanTheFirstBuffersInFull) {
-    tovik::SetCurrentBackend(tovik::OpenSqliteMemoryStore());
-    Fill();
+    tovik::setCurrentBackend(tovik::OpenSqliteMemoryStore());
+    fill();
     tovik::KeyHandle key;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Top\\Child", 0, 0, key.receive()), ERROR_SUCCESS);
 
     tovik::EnumBuffers buffers;
     tovik::EnumeratedValue value;
-    ASSERT_EQ(tovik::EnumValue(key.get(), 0, buffers, value), ERROR_SUCCESS);
+    ASSERT_EQ(tovik::enumValue(key.get(), 0, buffers, value), ERROR_SUCCESS);
     EXPECT_EQ(value.name, u"s");
     ASSERT_EQ(value.size, 1u);
     EXPECT_EQ(value.data[0], 7);
-    ASSERT_EQ(tovik::EnumValue(key.get(), 1, buffers, value), ERROR_SUCCESS);
-    EXPECT_EQ(value.name, LongName());
+    ASSERT_EQ(tovik::enumValue(key.get(), 1, buffers, value), ERROR_SUCCESS);
+    EXPECT_EQ(value.name, longName());
     EXPECT_EQ(value.type, REG_BINARY);
-    ASSERT_EQ(value.size, LargeData().size());
-    EXPECT_EQ(Bytes(value.data, value.data + value.size), LargeData());
-    EXPECT_EQ(tovik::EnumValue(key.get(), 2, buffers, value), ERROR_NO_MORE_ITEMS);
+    ASSERT_EQ(value.size, largeData().size());
+    EXPECT_EQ(Bytes(value.data, value.data + value.size), largeData());
+    EXPECT_EQ(tovik::enumValue(key.get(), 2, buffers, value), ERROR_NO_MORE_ITEMS);
 
     // Without the data: the name, type and size, and no data copied.
     tovik::EnumBuffers namesOnly;
-    ASSERT_EQ(tovik::EnumValue(key.get(), 1, namesOnly, value, false), ERROR_SUCCESS);
-    EXPECT_EQ(value.name, LongName());
-    EXPECT_EQ(value.size, LargeData().size());
+    ASSERT_EQ(tovik::enumValue(key.get(), 1, namesOnly, value, false), ERROR_SUCCESS);
+    EXPECT_EQ(value.name, longName());
+    EXPECT_EQ(value.size, largeData().size());
     EXPECT_EQ(value.data, nullptr);
     EXPECT_TRUE(namesOnly.data.empty());
 
     std::u16string_view name;
-    ASSERT_EQ(tovik::EnumSubkeyName(HKEY_CURRENT_USER, 0, buffers, name), ERROR_SUCCESS);
+    ASSERT_EQ(tovik::enumSubkeyName(HKEY_CURRENT_USER, 0, buffers, name), ERROR_SUCCESS);
     EXPECT_EQ(name, u"Top");
     EXPECT_EQ(name.data()[name.size()], u'\0') << "the name can be passed on as a C string";
-    EXPECT_EQ(tovik::EnumSubkeyName(HKEY_CURRENT_USER, 1, buffers, name), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(tovik::enumSubkeyName(HKEY_CURRENT_USER, 1, buffers, name), ERROR_NO_MORE_ITEMS);
 }
 
 TEST_F(EnumHelpers, StopAfterABoundedNumberOfReadsWhenAnEntryKeepsGrowing) {
     auto owned = std::make_unique<GrowingStore>(tovik::OpenSqliteMemoryStore());
     GrowingStore* store = owned.get();
-    tovik::SetCurrentBackend(std::move(owned));
-    Fill();
+    tovik::setCurrentBackend(std::move(owned));
+    fill();
     tovik::KeyHandle key;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Top\\Child", 0, 0, key.receive()), ERROR_SUCCESS);
 
     tovik::EnumBuffers buffers;
     tovik::EnumeratedValue value;
     store->listings = 0;
-    EXPECT_EQ(tovik::EnumValue(key.get(), 0, buffers, value), ERROR_MORE_DATA);
+    EXPECT_EQ(tovik::enumValue(key.get(), 0, buffers, value), ERROR_MORE_DATA);
     EXPECT_EQ(store->listings, tovik::kEnumReadTries);
     EXPECT_GT(buffers.data.size(), 1u + 5000) << "the buffer grew to what the registry asked for";
 
     std::u16string_view name;
     store->listings = 0;
-    EXPECT_EQ(tovik::EnumSubkeyName(HKEY_CURRENT_USER, 0, buffers, name), ERROR_MORE_DATA);
+    EXPECT_EQ(tovik::enumSubkeyName(HKEY_CURRENT_USER, 0, buffers, name), ERROR_MORE_DATA);
     EXPECT_EQ(store->listings, tovik::kEnumReadTries);
 
     // Deleting a subtree lists its subkeys through the helper: it ends, leaving the key it

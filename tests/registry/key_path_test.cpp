@@ -12,9 +12,11 @@ namespace {
 
 using tovik::KeyPathError;
 using tovik::ParsedKeyPath;
-using tovik::ParseKeyPath;
+using tovik::parseKeyPath;
 
-std::string Printable(std::u16string_view text) { return testing::PrintToString(std::u16string(text)); }
+std::string printable(std::u16string_view text) {
+    return testing::PrintToString(std::u16string(text));
+}
 
 TEST(ParseKeyPath, ReadsEverySpellingOfAKey) {
     struct Case {
@@ -36,7 +38,8 @@ TEST(ParseKeyPath, ReadsEverySpellingOfAKey) {
         {u"hkcu/", HKEY_CURRENT_USER, u""},
         {u"/HKLM/Software", HKEY_LOCAL_MACHINE, u"Software"},
         // With a backslash, a slash belongs to a name: such key names exist.
-        {u"HKCR\\MIME\\Database\\Content Type\\text/html", HKEY_CLASSES_ROOT, u"MIME\\Database\\Content Type\\text/html"},
+        {u"HKCR\\MIME\\Database\\Content Type\\text/html", HKEY_CLASSES_ROOT,
+         u"MIME\\Database\\Content Type\\text/html"},
         // Doubled backslashes, as escaped text has them, also mixed with single ones.
         {u"HKLM\\\\Software\\\\Sample", HKEY_LOCAL_MACHINE, u"Software\\Sample"},
         {u"HKLM\\\\Software\\Sample\\\\", HKEY_LOCAL_MACHINE, u"Software\\Sample"},
@@ -60,10 +63,10 @@ TEST(ParseKeyPath, ReadsEverySpellingOfAKey) {
         {u"HKLM\\Computer\\HKLM", HKEY_LOCAL_MACHINE, u"Computer\\HKLM"},
     };
     for (const Case& c : cases) {
-        const ParsedKeyPath parsed = ParseKeyPath(c.text);
-        EXPECT_TRUE(parsed.ok()) << Printable(c.text) << " error " << static_cast<int>(parsed.error);
-        EXPECT_EQ(parsed.root, c.root) << Printable(c.text);
-        EXPECT_EQ(parsed.path, c.path) << Printable(c.text);
+        const ParsedKeyPath parsed = parseKeyPath(c.text);
+        EXPECT_TRUE(parsed.ok()) << printable(c.text) << " error " << static_cast<int>(parsed.error);
+        EXPECT_EQ(parsed.root, c.root) << printable(c.text);
+        EXPECT_EQ(parsed.path, c.path) << printable(c.text);
     }
 }
 
@@ -71,8 +74,8 @@ TEST(ParseKeyPath, RefusesWhatNamesNoKeyWithItsReason) {
     const std::u16string longest(kMaxKeyNameLength, u'n');
     std::u16string deepest = u"HKLM";
     for (int i = 0; i < kMaxKeyDepth; ++i) deepest += u"\\k";
-    ASSERT_TRUE(ParseKeyPath(u"HKLM\\" + longest).ok());
-    ASSERT_TRUE(ParseKeyPath(deepest).ok());
+    ASSERT_TRUE(parseKeyPath(u"HKLM\\" + longest).ok());
+    ASSERT_TRUE(parseKeyPath(deepest).ok());
 
     const struct {
         std::u16string text;
@@ -103,37 +106,37 @@ TEST(ParseKeyPath, RefusesWhatNamesNoKeyWithItsReason) {
         {deepest + u"\\k", KeyPathError::TooDeep},
     };
     for (const auto& c : cases) {
-        const ParsedKeyPath parsed = ParseKeyPath(c.text);
-        EXPECT_EQ(parsed.error, c.error) << Printable(c.text.substr(0, 40));
+        const ParsedKeyPath parsed = parseKeyPath(c.text);
+        EXPECT_EQ(parsed.error, c.error) << printable(c.text.substr(0, 40));
         EXPECT_FALSE(parsed.ok());
     }
 }
 
 TEST(FullKeyPath, WritesTheLongRootNameAndReadsBack) {
-    EXPECT_EQ(tovik::FullKeyPath(HKEY_LOCAL_MACHINE, u"Software\\Sample"), u"HKEY_LOCAL_MACHINE\\Software\\Sample");
-    EXPECT_EQ(tovik::FullKeyPath(HKEY_CURRENT_USER, u""), u"HKEY_CURRENT_USER");
-    for (const tovik::RootInfo& root : tovik::HeldRoots()) {
-        const ParsedKeyPath back = ParseKeyPath(tovik::FullKeyPath(root.handle, u"a b\\c/d"));
+    EXPECT_EQ(tovik::fullKeyPath(HKEY_LOCAL_MACHINE, u"Software\\Sample"), u"HKEY_LOCAL_MACHINE\\Software\\Sample");
+    EXPECT_EQ(tovik::fullKeyPath(HKEY_CURRENT_USER, u""), u"HKEY_CURRENT_USER");
+    for (const tovik::RootInfo& root : tovik::heldRoots()) {
+        const ParsedKeyPath back = parseKeyPath(tovik::fullKeyPath(root.handle, u"a b\\c/d"));
         EXPECT_EQ(back.root, root.handle);
         EXPECT_EQ(back.path, u"a b\\c/d");
-        EXPECT_EQ(ParseKeyPath(root.shortName).root, root.handle);
+        EXPECT_EQ(parseKeyPath(root.shortName).root, root.handle);
     }
 }
 
 TEST(Roots, NamesAndHandlesOfEveryPredefinedRoot) {
-    for (const tovik::RootInfo& root : tovik::AllRoots()) {
-        EXPECT_EQ(tovik::FindRoot(root.handle), &root);
-        EXPECT_EQ(tovik::FindRootByName(root.longName), &root);
+    for (const tovik::RootInfo& root : tovik::allRoots()) {
+        EXPECT_EQ(tovik::findRoot(root.handle), &root);
+        EXPECT_EQ(tovik::findRootByName(root.longName), &root);
         if (!root.shortName.empty()) {
-            EXPECT_EQ(tovik::FindRootByName(root.shortName), &root);
+            EXPECT_EQ(tovik::findRootByName(root.shortName), &root);
         }
-        EXPECT_EQ(tovik::IsHeldRoot(root.handle), root.held);
-        EXPECT_EQ(std::u16string_view(RootKeyName(root.handle)), root.held ? root.longName : u"");
+        EXPECT_EQ(tovik::isHeldRoot(root.handle), root.held);
+        EXPECT_EQ(std::u16string_view(rootKeyName(root.handle)), root.held ? root.longName : u"");
     }
-    EXPECT_EQ(tovik::HeldRoots().size(), 3u);
-    EXPECT_EQ(tovik::FindRootByName(u"hkey_dyn_data")->handle, HKEY_DYN_DATA);
-    EXPECT_EQ(tovik::FindRootByName(u""), nullptr);
-    EXPECT_EQ(tovik::FindRoot(0), nullptr);
+    EXPECT_EQ(tovik::heldRoots().size(), 3u);
+    EXPECT_EQ(tovik::findRootByName(u"hkey_dyn_data")->handle, HKEY_DYN_DATA);
+    EXPECT_EQ(tovik::findRootByName(u""), nullptr);
+    EXPECT_EQ(tovik::findRoot(0), nullptr);
 }
 
 }  // namespace

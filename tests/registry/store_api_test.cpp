@@ -29,8 +29,7 @@ struct Value {
     friend void PrintTo(const Value& v, std::ostream* os) { *os << v.name.size() << "-unit name, type " << v.type; }
 };
 
-Names subkeys(HKEY key)
-{
+Names subkeys(HKEY key) {
     Names names;
     WCHAR name[300];
     DWORD length = 300;
@@ -42,8 +41,7 @@ Names subkeys(HKEY key)
 }
 
 // Every value of a key, growing the buffers as the store asks.
-std::vector<Value> values(HKEY key)
-{
+std::vector<Value> values(HKEY key) {
     std::vector<Value> all;
     for (DWORD i = 0;; ++i) {
         DWORD nameLength = 0, size = 0, type = 0;
@@ -62,40 +60,39 @@ std::vector<Value> values(HKEY key)
     }
 }
 
-Names valueNames(HKEY key)
-{
+Names valueNames(HKEY key) {
     Names names;
     for (const Value& v : values(key)) names.push_back(v.name);
     return names;
 }
 
-LONG create(HKEY parent, const std::u16string& path, HKEY* opened = nullptr, DWORD* disposition = nullptr)
-{
+LONG create(HKEY parent, const std::u16string& path, HKEY* opened = nullptr, DWORD* disposition = nullptr) {
     HKEY key = 0;
     DWORD result = 0;
     const LONG rc = RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, &result);
     if (disposition) *disposition = result;
-    if (opened) *opened = key;
-    else if (rc == ERROR_SUCCESS) RegCloseKey(key);
+    if (opened)
+        *opened = key;
+    else if (rc == ERROR_SUCCESS)
+        RegCloseKey(key);
     return rc;
 }
 
-LONG open(HKEY parent, const std::u16string& path, HKEY* opened = nullptr)
-{
+LONG open(HKEY parent, const std::u16string& path, HKEY* opened = nullptr) {
     HKEY key = 0;
     const LONG rc = RegOpenKeyExW(parent, path.c_str(), 0, 0, &key);
-    if (opened) *opened = key;
-    else if (rc == ERROR_SUCCESS) RegCloseKey(key);
+    if (opened)
+        *opened = key;
+    else if (rc == ERROR_SUCCESS)
+        RegCloseKey(key);
     return rc;
 }
 
-LONG set(HKEY key, const std::u16string& name, DWORD type, const Data& data)
-{
+LONG set(HKEY key, const std::u16string& name, DWORD type, const Data& data) {
     return RegSetValueExW(key, name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
 }
 
-std::u16string repeated(const std::u16string& part, int count, const std::u16string& separator = u"\\")
-{
+std::u16string repeated(const std::u16string& part, int count, const std::u16string& separator = u"\\") {
     std::u16string text;
     for (int i = 0; i < count; ++i) text += (i ? separator : u"") + part;
     return text;
@@ -103,12 +100,11 @@ std::u16string repeated(const std::u16string& part, int count, const std::u16str
 
 class StoreApiTest : public ::testing::Test {
 protected:
-    void SetUp() override { tovik::OpenInMemoryRegistryStore(); }
-    void TearDown() override { tovik::CloseRegistryStore(); }
+    void SetUp() override { tovik::openInMemoryRegistryStore(); }
+    void TearDown() override { tovik::closeRegistryStore(); }
 };
 
-TEST_F(StoreApiTest, RootsAndHandles)
-{
+TEST_F(StoreApiTest, RootsAndHandles) {
     std::vector<HKEY> handles;
     for (HKEY root : kRoots) {
         EXPECT_THAT(subkeys(root), IsEmpty());
@@ -131,11 +127,11 @@ TEST_F(StoreApiTest, RootsAndHandles)
     EXPECT_EQ(open(handles[0], u""), ERROR_INVALID_HANDLE);
     EXPECT_EQ(open(0, u""), ERROR_INVALID_HANDLE);
     EXPECT_EQ(open(0x80000003u, u""), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(std::u16string(RootKeyName(HKEY_LOCAL_MACHINE)), u"HKEY_LOCAL_MACHINE");
-    EXPECT_EQ(std::u16string(RootKeyName(handles[1])), u"");
+    EXPECT_EQ(std::u16string(rootKeyName(HKEY_LOCAL_MACHINE)), u"HKEY_LOCAL_MACHINE");
+    EXPECT_EQ(std::u16string(rootKeyName(handles[1])), u"");
 
     // Handles belong to their store; without a store everything fails.
-    tovik::CloseRegistryStore();
+    tovik::closeRegistryStore();
     WCHAR name[4];
     DWORD length = 4;
     EXPECT_EQ(open(HKEY_CURRENT_USER, u""), ERROR_BADDB);
@@ -145,12 +141,11 @@ TEST_F(StoreApiTest, RootsAndHandles)
     EXPECT_EQ(set(HKEY_CURRENT_USER, u"", REG_SZ, {}), ERROR_BADDB);
     EXPECT_EQ(RegDeleteValueW(HKEY_CURRENT_USER, u""), ERROR_BADDB);
     EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, u"A"), ERROR_BADDB);
-    tovik::OpenInMemoryRegistryStore();
+    tovik::openInMemoryRegistryStore();
     EXPECT_EQ(RegCloseKey(handles[1]), ERROR_INVALID_HANDLE);
 }
 
-TEST_F(StoreApiTest, CreateMakesWholePathsAndReportsDisposition)
-{
+TEST_F(StoreApiTest, CreateMakesWholePathsAndReportsDisposition) {
     DWORD disposition = 0;
     ASSERT_EQ(create(HKEY_LOCAL_MACHINE, u"A\\B\\C", nullptr, &disposition), ERROR_SUCCESS);
     EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
@@ -170,8 +165,7 @@ TEST_F(StoreApiTest, CreateMakesWholePathsAndReportsDisposition)
     EXPECT_EQ(open(HKEY_CLASSES_ROOT, u"A"), ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(StoreApiTest, NamesMatchInAnyCaseAndKeepTheirOwn)
-{
+TEST_F(StoreApiTest, NamesMatchInAnyCaseAndKeepTheirOwn) {
     HKEY key = 0;
     DWORD disposition = 0;
     ASSERT_EQ(create(HKEY_CURRENT_USER, u"Software\\Änderung", &key), ERROR_SUCCESS);
@@ -189,8 +183,7 @@ TEST_F(StoreApiTest, NamesMatchInAnyCaseAndKeepTheirOwn)
     RegCloseKey(key);
 }
 
-TEST_F(StoreApiTest, SubkeysInNameOrderValuesInCreationOrder)
-{
+TEST_F(StoreApiTest, SubkeysInNameOrderValuesInCreationOrder) {
     for (const char16_t* name : {u"beta", u"Alpha", u"_under", u"alpha2", u"Gamma", u"ALP"}) {
         ASSERT_EQ(create(HKEY_LOCAL_MACHINE, name), ERROR_SUCCESS);
         ASSERT_EQ(set(HKEY_LOCAL_MACHINE, name, REG_SZ, {}), ERROR_SUCCESS);
@@ -204,17 +197,15 @@ TEST_F(StoreApiTest, SubkeysInNameOrderValuesInCreationOrder)
     EXPECT_THAT(valueNames(HKEY_LOCAL_MACHINE), ElementsAre(u"beta", u"_under", u"alpha2", u"Gamma", u"ALP", u"new"));
 }
 
-TEST_F(StoreApiTest, SubkeysEnumerateInCompareNamesOrder)
-{
-    Names names = {u"\x0201", u"\x0102", u"\x00FF", u"\x0100", u"b", u"B1", u"a", u"_", u"\xFF41", u"\x4E00",
-                   u"\xD800", u"\xE000", u"\xFFFF", u"ab", u"Ab\x0100", u"é", u"Ω", u"ж", u"\x0001", u"ẞ"};
+TEST_F(StoreApiTest, SubkeysEnumerateInCompareNamesOrder) {
+    Names names = {u"\x0201", u"\x0102", u"\x00FF", u"\x0100", u"b",        u"B1", u"a", u"_", u"\xFF41", u"\x4E00",
+                   u"\xD800", u"\xE000", u"\xFFFF", u"ab",     u"Ab\x0100", u"é",  u"Ω", u"ж", u"\x0001", u"ẞ"};
     for (const std::u16string& name : names) ASSERT_EQ(create(HKEY_LOCAL_MACHINE, name), ERROR_SUCCESS);
-    std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) { return CompareNames(a, b) < 0; });
+    std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) { return compareNames(a, b) < 0; });
     EXPECT_EQ(subkeys(HKEY_LOCAL_MACHINE), names);
 }
 
-TEST_F(StoreApiTest, DefaultValueAndDataOfAnySize)
-{
+TEST_F(StoreApiTest, DefaultValueAndDataOfAnySize) {
     Data big(16u << 20);
     for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<BYTE>(i * 7 + i / 251);
     ASSERT_EQ(set(HKEY_CURRENT_USER, u"big", REG_BINARY, big), ERROR_SUCCESS);
@@ -228,8 +219,7 @@ TEST_F(StoreApiTest, DefaultValueAndDataOfAnySize)
     EXPECT_THAT(valueNames(HKEY_CURRENT_USER), ElementsAre(u"big", u"empty"));
 }
 
-TEST_F(StoreApiTest, TooSmallBuffersReportTheSizesNeeded)
-{
+TEST_F(StoreApiTest, TooSmallBuffersReportTheSizesNeeded) {
     ASSERT_EQ(create(HKEY_CURRENT_USER, u"Eight_ch"), ERROR_SUCCESS);
     ASSERT_EQ(set(HKEY_CURRENT_USER, u"Eight_ch", 77, Data(40, 0xAB)), ERROR_SUCCESS);
     WCHAR name[9] = {}, keyClass[2] = {u'x'};
@@ -238,12 +228,14 @@ TEST_F(StoreApiTest, TooSmallBuffersReportTheSizesNeeded)
     EXPECT_EQ(RegEnumKeyExW(HKEY_CURRENT_USER, 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
     EXPECT_EQ(length, 8u);
     length = 9;
-    ASSERT_EQ(RegEnumKeyExW(HKEY_CURRENT_USER, 0, name, &length, nullptr, keyClass, &classLength, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(RegEnumKeyExW(HKEY_CURRENT_USER, 0, name, &length, nullptr, keyClass, &classLength, nullptr),
+              ERROR_SUCCESS);
     EXPECT_EQ(length, 8u);
     EXPECT_EQ(std::u16string(name), u"Eight_ch");
     EXPECT_EQ(classLength, 0u);
     EXPECT_EQ(keyClass[0], 0);
-    EXPECT_EQ(RegEnumKeyExW(HKEY_CURRENT_USER, 1, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(RegEnumKeyExW(HKEY_CURRENT_USER, 1, name, &length, nullptr, nullptr, nullptr, nullptr),
+              ERROR_NO_MORE_ITEMS);
 
     length = 8;
     EXPECT_EQ(RegEnumValueW(HKEY_CURRENT_USER, 0, name, &length, nullptr, &type, data, &size), ERROR_MORE_DATA);
@@ -263,11 +255,11 @@ TEST_F(StoreApiTest, TooSmallBuffersReportTheSizesNeeded)
     EXPECT_EQ(type, 77u);
     EXPECT_EQ(Data(data, data + size), Data(40, 0xAB));
     EXPECT_EQ(RegEnumValueW(HKEY_CURRENT_USER, 1, name, &length, nullptr, &type, data, &size), ERROR_NO_MORE_ITEMS);
-    EXPECT_EQ(RegEnumValueW(HKEY_CURRENT_USER, 0, name, &length, nullptr, &type, data, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegEnumValueW(HKEY_CURRENT_USER, 0, name, &length, nullptr, &type, data, nullptr),
+              ERROR_INVALID_PARAMETER);
 }
 
-TEST_F(StoreApiTest, DeleteKeyRefusesSubkeysAndRootsAndTakesValues)
-{
+TEST_F(StoreApiTest, DeleteKeyRefusesSubkeysAndRootsAndTakesValues) {
     HKEY child = 0;
     ASSERT_EQ(create(HKEY_CURRENT_USER, u"Parent\\Child", &child), ERROR_SUCCESS);
     ASSERT_EQ(set(child, u"v", REG_SZ, {1}), ERROR_SUCCESS);
@@ -289,8 +281,7 @@ TEST_F(StoreApiTest, DeleteKeyRefusesSubkeysAndRootsAndTakesValues)
     EXPECT_THAT(subkeys(HKEY_CURRENT_USER), ElementsAre(u"Parent"));
 }
 
-TEST_F(StoreApiTest, DeletingAtIndexZeroEmptiesATree)
-{
+TEST_F(StoreApiTest, DeletingAtIndexZeroEmptiesATree) {
     int created = 0;
     {
         tovik::RegistryBatch batch;
@@ -305,7 +296,8 @@ TEST_F(StoreApiTest, DeletingAtIndexZeroEmptiesATree)
         HKEY key = 0;
         ASSERT_EQ(open(HKEY_LOCAL_MACHINE, path, &key), ERROR_SUCCESS);
         WCHAR name[256];
-        for (DWORD length = 256; RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) == 0; length = 256) {
+        for (DWORD length = 256; RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) == 0;
+             length = 256) {
             const std::u16string child = path + u"\\" + std::u16string(name, length);
             self(self, child);
             ASSERT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, child.c_str()), ERROR_SUCCESS);
@@ -319,13 +311,13 @@ TEST_F(StoreApiTest, DeletingAtIndexZeroEmptiesATree)
 
     for (const char16_t* name : {u"a", u"b", u"c"}) ASSERT_EQ(set(HKEY_CURRENT_USER, name, REG_SZ, {}), ERROR_SUCCESS);
     WCHAR name[4];
-    for (DWORD length = 4; RegEnumValueW(HKEY_CURRENT_USER, 0, name, &length, nullptr, nullptr, nullptr, nullptr) == 0; length = 4)
+    for (DWORD length = 4; RegEnumValueW(HKEY_CURRENT_USER, 0, name, &length, nullptr, nullptr, nullptr, nullptr) == 0;
+         length = 4)
         ASSERT_EQ(RegDeleteValueW(HKEY_CURRENT_USER, name), ERROR_SUCCESS);
     EXPECT_THAT(values(HKEY_CURRENT_USER), IsEmpty());
 }
 
-TEST_F(StoreApiTest, HandlesFollowWritesThroughOtherHandles)
-{
+TEST_F(StoreApiTest, HandlesFollowWritesThroughOtherHandles) {
     for (const char16_t* name : {u"a", u"c", u"e"}) ASSERT_EQ(create(HKEY_CURRENT_USER, name), ERROR_SUCCESS);
     HKEY first = 0, second = 0;
     ASSERT_EQ(open(HKEY_CURRENT_USER, u"", &first), ERROR_SUCCESS);
@@ -354,8 +346,7 @@ TEST_F(StoreApiTest, HandlesFollowWritesThroughOtherHandles)
     for (HKEY h : {first, second, gone}) EXPECT_EQ(RegCloseKey(h), ERROR_SUCCESS);
 }
 
-TEST_F(StoreApiTest, MalformedPathsAreRefused)
-{
+TEST_F(StoreApiTest, MalformedPathsAreRefused) {
     ASSERT_EQ(create(HKEY_CURRENT_USER, u"A\\B"), ERROR_SUCCESS);
     for (const char16_t* bad : {u"\\A", u"A\\\\B", u"\\", u"A\\\\", u"\\\\"}) {
         SCOPED_TRACE(std::u16string(bad).size());
@@ -365,11 +356,11 @@ TEST_F(StoreApiTest, MalformedPathsAreRefused)
     }
     EXPECT_THAT(subkeys(HKEY_CURRENT_USER), ElementsAre(u"A"));
     EXPECT_EQ(open(HKEY_CURRENT_USER, u"A\\B\\"), ERROR_SUCCESS);  // one trailing backslash will do
-    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"X", 0, nullptr, 0, 0, nullptr, nullptr, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"X", 0, nullptr, 0, 0, nullptr, nullptr, nullptr),
+              ERROR_INVALID_PARAMETER);
 }
 
-TEST_F(StoreApiTest, DepthAndNameLengthsAreLimited)
-{
+TEST_F(StoreApiTest, DepthAndNameLengthsAreLimited) {
     EXPECT_EQ(create(HKEY_CURRENT_USER, repeated(u"k", kMaxKeyDepth + 1)), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(open(HKEY_CURRENT_USER, u"k"), ERROR_FILE_NOT_FOUND);  // nothing half-made
     HKEY deepest = 0, middle = 0;
@@ -390,8 +381,7 @@ TEST_F(StoreApiTest, DepthAndNameLengthsAreLimited)
     EXPECT_THAT(valueNames(HKEY_LOCAL_MACHINE), ElementsAre(longValue));
 }
 
-TEST_F(StoreApiTest, UnpairedSurrogatesRoundTrip)
-{
+TEST_F(StoreApiTest, UnpairedSurrogatesRoundTrip) {
     const Names names = {std::u16string(u"lone\xD800"), std::u16string(u"\xDC00tail"), std::u16string(u"\xDE00\xD83D")};
     for (const std::u16string& name : names) {
         ASSERT_EQ(create(HKEY_CLASSES_ROOT, name), ERROR_SUCCESS);
@@ -405,14 +395,15 @@ TEST_F(StoreApiTest, UnpairedSurrogatesRoundTrip)
     EXPECT_EQ(valueNames(HKEY_CLASSES_ROOT), names);
 }
 
-TEST_F(StoreApiTest, BatchedWritesAreVisibleAndKept)
-{
+TEST_F(StoreApiTest, BatchedWritesAreVisibleAndKept) {
     {
         tovik::RegistryBatch batch;
         for (int i = 0; i < 1000; ++i)
-            ASSERT_EQ(set(HKEY_CURRENT_USER, std::u16string(1, char16_t(0x4E00 + i)), REG_DWORD, {BYTE(i), BYTE(i >> 8)}), ERROR_SUCCESS);
+            ASSERT_EQ(
+                set(HKEY_CURRENT_USER, std::u16string(1, char16_t(0x4E00 + i)), REG_DWORD, {BYTE(i), BYTE(i >> 8)}),
+                ERROR_SUCCESS);
         EXPECT_EQ(values(HKEY_CURRENT_USER).size(), 1000u);
-        EXPECT_TRUE(batch.Commit());
+        EXPECT_TRUE(batch.commit());
         tovik::RegistryBatch nested;
         ASSERT_EQ(set(HKEY_CURRENT_USER, u"nested", REG_SZ, {}), ERROR_SUCCESS);
     }
@@ -421,8 +412,7 @@ TEST_F(StoreApiTest, BatchedWritesAreVisibleAndKept)
     EXPECT_EQ(all[999], (Value{std::u16string(1, char16_t(0x4E00 + 999)), REG_DWORD, {0xE7, 0x03}}));
 }
 
-TEST_F(StoreApiTest, RenameKeyMovesItsSubtreeAndRefusesWhatCannotBe)
-{
+TEST_F(StoreApiTest, RenameKeyMovesItsSubtreeAndRefusesWhatCannotBe) {
     HKEY deep = 0;
     ASSERT_EQ(create(HKEY_LOCAL_MACHINE, u"Old\\Inner\\Deep", &deep), ERROR_SUCCESS);
     ASSERT_EQ(set(deep, u"Kept", REG_BINARY, {1, 2, 3}), ERROR_SUCCESS);
@@ -459,8 +449,7 @@ TEST_F(StoreApiTest, RenameKeyMovesItsSubtreeAndRefusesWhatCannotBe)
     RegCloseKey(parent);
 }
 
-TEST_F(StoreApiTest, RenameValueKeepsTypeDataAndPlace)
-{
+TEST_F(StoreApiTest, RenameValueKeepsTypeDataAndPlace) {
     HKEY key = 0;
     ASSERT_EQ(create(HKEY_CURRENT_USER, u"K", &key), ERROR_SUCCESS);
     ASSERT_EQ(set(key, u"First", REG_SZ, {u'a', 0, 0, 0}), ERROR_SUCCESS);
@@ -476,27 +465,27 @@ TEST_F(StoreApiTest, RenameValueKeepsTypeDataAndPlace)
 
     EXPECT_EQ(RegRenameValueW(key, u"second", u"Renamed"), ERROR_SUCCESS);
     EXPECT_EQ(RegRenameValueW(key, nullptr, u"WasDefault"), ERROR_SUCCESS);
-    EXPECT_THAT(values(key), ElementsAre(Value{u"First", REG_SZ, {u'a', 0, 0, 0}}, Value{u"Renamed", REG_DWORD, {7, 0, 0, 0}},
-                                         Value{u"WasDefault", REG_BINARY, {9}}));
+    EXPECT_THAT(values(key),
+                ElementsAre(Value{u"First", REG_SZ, {u'a', 0, 0, 0}}, Value{u"Renamed", REG_DWORD, {7, 0, 0, 0}},
+                            Value{u"WasDefault", REG_BINARY, {9}}));
     RegCloseKey(key);
 }
 
-TEST(StoreNameFoldTest, FoldingTables)
-{
+TEST(StoreNameFoldTest, FoldingTables) {
     const std::u16string small = u"azàéþÿāįĳĺňŋŷźžαωςσάώϊаяёџѣґӂӏӑａｚ";
     const std::u16string capital = u"AZÀÉÞŸĀĮĲĹŇŊŶŹŽΑΩΣΣΆΏΪАЯЁЏѢҐӁӀӐＡＺ";
-    EXPECT_EQ(FoldName(small), capital);
-    EXPECT_EQ(FoldName(capital), capital);
+    EXPECT_EQ(foldName(small), capital);
+    EXPECT_EQ(foldName(capital), capital);
     const std::u16string unchanged = u"09_\\@[`{÷ßĸıİſあア漢ｱ\xD800\xDFFF\xFFFF";
-    EXPECT_EQ(FoldName(unchanged), unchanged);
-    EXPECT_EQ(FoldNameUnit(0), 0);
+    EXPECT_EQ(foldName(unchanged), unchanged);
+    EXPECT_EQ(foldNameUnit(0), 0);
 
-    EXPECT_EQ(CompareNames(u"Привет", u"пРИВЕТ"), 0);
-    EXPECT_LT(CompareNames(u"abc", u"ABD"), 0);
-    EXPECT_GT(CompareNames(u"abd", u"ABC"), 0);
-    EXPECT_LT(CompareNames(u"AB", u"abc"), 0);  // a prefix first
-    EXPECT_LT(CompareNames(u"z", u"_"), 0);     // letters compare as capitals
-    EXPECT_LT(CompareNames(u"\x0102", u"\x0201"), 0);
+    EXPECT_EQ(compareNames(u"Привет", u"пРИВЕТ"), 0);
+    EXPECT_LT(compareNames(u"abc", u"ABD"), 0);
+    EXPECT_GT(compareNames(u"abd", u"ABC"), 0);
+    EXPECT_LT(compareNames(u"AB", u"abc"), 0);  // a prefix first
+    EXPECT_LT(compareNames(u"z", u"_"), 0);     // letters compare as capitals
+    EXPECT_LT(compareNames(u"\x0102", u"\x0201"), 0);
 }
 
 }  // namespace

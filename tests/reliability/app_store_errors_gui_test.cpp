@@ -20,11 +20,11 @@ using namespace reliability;
 
 class AppStoreErrorsTest : public QObject {
     Q_OBJECT
-    QTemporaryDir home;
-    std::string store;
+    QTemporaryDir home_;
+    std::string store_;
 
     // Starts the application, closes the message box it shows and returns its text.
-    QString StartAndReadTheMessage() {
+    QString startAndReadTheMessage() {
         QString text;
         QTimer closer;
         connect(&closer, &QTimer::timeout, [&] {
@@ -35,39 +35,39 @@ class AppStoreErrorsTest : public QObject {
         });
         closer.start(20);
         CTovikApp app;
-        const bool started = app.InitInstance();
+        const bool started = app.initInstance();
         closer.stop();
         return started ? QStringLiteral("(started)") : text;
     }
 
 private slots:
     void initTestCase() {
-        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
-        qputenv("TMPDIR", home.path().toUtf8());
-        store = tovik::DefaultRegistryPath();
-        QVERIFY(store.starts_with(home.path().toStdString()));
-        QVERIFY(tovik::CreatePrivateFolders(std::filesystem::path(store).parent_path().string()));
+        qputenv("XDG_DATA_HOME", home_.filePath("data").toUtf8());
+        qputenv("TMPDIR", home_.path().toUtf8());
+        store_ = tovik::defaultRegistryPath();
+        QVERIFY(store_.starts_with(home_.path().toStdString()));
+        QVERIFY(tovik::CreatePrivateFolders(std::filesystem::path(store_).parent_path().string()));
     }
 
     void damagedStore() {
         std::mt19937 random(9);
         Bytes noise(32768);
         for (BYTE& b : noise) b = static_cast<BYTE>(random());
-        WriteFileBytes(store, noise);
-        const QString text = StartAndReadTheMessage();
+        WriteFileBytes(store_, noise);
+        const QString text = startAndReadTheMessage();
         QVERIFY2(text.contains("not a Tovik registry database"), qPrintable(text));
-        QVERIFY(ReadFileBytes(store) == noise);
+        QVERIFY(ReadFileBytes(store_) == noise);
     }
 
     void readOnlyStore() {
-        std::filesystem::remove(store);
-        QVERIFY(tovik::OpenRegistryStore(store).ok);
-        tovik::CloseRegistryStore();
-        const Bytes before = ReadFileBytes(store);
-        QCOMPARE(::chmod(store.c_str(), 0400), 0);
-        const QString text = StartAndReadTheMessage();
+        std::filesystem::remove(store_);
+        QVERIFY(tovik::openRegistryStore(store_).ok);
+        tovik::closeRegistryStore();
+        const Bytes before = ReadFileBytes(store_);
+        QCOMPARE(::chmod(store_.c_str(), 0400), 0);
+        const QString text = startAndReadTheMessage();
         QVERIFY2(text.contains("read-only"), qPrintable(text));
-        QVERIFY(ReadFileBytes(store) == before);
+        QVERIFY(ReadFileBytes(store_) == before);
     }
 };
 

@@ -37,35 +37,37 @@ struct FileWrite {
     Bytes data;
 };
 
-std::u16string Number(std::uint64_t n) { return Ascii(std::to_string(n)); }
+std::u16string number(std::uint64_t n) {
+    return Ascii(std::to_string(n));
+}
 
 // Keys Kill\G<n>\K<m> (100 per group), each with ten values of four types, in file order.
-std::vector<FileWrite> MakeWorkload(std::uint64_t keys) {
+std::vector<FileWrite> makeWorkload(std::uint64_t keys) {
     std::vector<FileWrite> writes;
     std::mt19937 random(1);
     for (std::uint64_t k = 0; k < keys; ++k) {
-        if (k % 100 == 0) writes.push_back({u"Kill\\G" + Number(k / 100), {}, true, 0, {}});
-        const std::u16string path = u"Kill\\G" + Number(k / 100) + u"\\K" + Number(k);
+        if (k % 100 == 0) writes.push_back({u"Kill\\G" + number(k / 100), {}, true, 0, {}});
+        const std::u16string path = u"Kill\\G" + number(k / 100) + u"\\K" + number(k);
         writes.push_back({path, {}, true, 0, {}});
         for (int v = 0; v < 10; ++v) {
-            FileWrite w{path, u"v" + Number(v), false, 0, {}};
+            FileWrite w{path, u"v" + number(v), false, 0, {}};
             switch (v % 4) {
-                case 0:
-                    w.type = REG_SZ;
-                    w.data = StringToBytes(u"text of value " + Number(k * 10 + v));
-                    break;
-                case 1:
-                    w.type = REG_DWORD;
-                    w.data = DwordToBytes(static_cast<DWORD>(random()));
-                    break;
-                case 2:
-                    w.type = REG_BINARY;
-                    for (int b = 0; b < 16; ++b) w.data.push_back(static_cast<BYTE>(random()));
-                    break;
-                default:
-                    w.type = REG_MULTI_SZ;
-                    w.data = TextToMultiSz(u"one|two " + Number(k) + u"||");
-                    break;
+            case 0:
+                w.type = REG_SZ;
+                w.data = stringToBytes(u"text of value " + number(k * 10 + v));
+                break;
+            case 1:
+                w.type = REG_DWORD;
+                w.data = dwordToBytes(static_cast<DWORD>(random()));
+                break;
+            case 2:
+                w.type = REG_BINARY;
+                for (int b = 0; b < 16; ++b) w.data.push_back(static_cast<BYTE>(random()));
+                break;
+            default:
+                w.type = REG_MULTI_SZ;
+                w.data = TextToMultiSz(u"one|two " + number(k) + u"||");
+                break;
             }
             writes.push_back(std::move(w));
         }
@@ -73,7 +75,7 @@ std::vector<FileWrite> MakeWorkload(std::uint64_t keys) {
     return writes;
 }
 
-void WriteBackupFile(const std::string& file, const std::vector<FileWrite>& writes) {
+void writeBackupFile(const std::string& file, const std::vector<FileWrite>& writes) {
     std::vector<std::u16string> lines{u"Tovik レジストリ退避ファイル Ver1.0", u"\\\\HKEY_LOCAL_MACHINE"};
     for (const FileWrite& w : writes) {
         if (w.isKey) {
@@ -92,7 +94,7 @@ struct StoreContents {
     std::map<std::pair<std::u16string, std::u16string>, std::pair<DWORD, Bytes>> values;
 };
 
-StoreContents ReadContents() {
+StoreContents readContents() {
     StoreContents contents;
     tovik::RegistryReadSnapshot snapshot;
     std::vector<std::u16string> pending{u"Kill"};
@@ -117,7 +119,7 @@ StoreContents ReadContents() {
 
 // The number of the file's writes the store holds, when they form a prefix of the file's order
 // and hold the file's data; -1 (with a failure recorded) otherwise.
-long PrefixOfWrites(const std::vector<FileWrite>& writes, const StoreContents& contents) {
+long prefixOfWrites(const std::vector<FileWrite>& writes, const StoreContents& contents) {
     std::size_t present = 0;
     bool gap = false;
     std::size_t keysSeen = 0, valuesSeen = 0;
@@ -150,36 +152,36 @@ long PrefixOfWrites(const std::vector<FileWrite>& writes, const StoreContents& c
 }
 
 // Acknowledged writes v0..v(acked-1) are there; nothing past one unacknowledged write is.
-void CheckAcknowledged(std::size_t acknowledged) {
+void checkAcknowledged(std::size_t acknowledged) {
     const auto values = ReadValues(HKEY_CURRENT_USER, u"Acked");
     for (std::size_t i = 0; i < values.size(); ++i) {
-        EXPECT_EQ(values[i].first, u"v" + Number(i)) << "values are written in order";
-        EXPECT_EQ(values[i].second.data, DwordToBytes(static_cast<DWORD>(i)));
+        EXPECT_EQ(values[i].first, u"v" + number(i)) << "values are written in order";
+        EXPECT_EQ(values[i].second.data, dwordToBytes(static_cast<DWORD>(i)));
     }
     EXPECT_GE(values.size(), acknowledged) << "an acknowledged write was lost";
     EXPECT_LE(values.size(), acknowledged + 1);
 }
 
-std::uint64_t EnvNumber(const char* name, std::uint64_t fallback) {
+std::uint64_t envNumber(const char* name, std::uint64_t fallback) {
     const char* text = std::getenv(name);
     return text && *text ? std::stoull(text) : fallback;
 }
 
 TEST(CrashSafety, ImportAndAcknowledgedWritesSurviveSigkillAtRandomMoments) {
-    const std::uint64_t keys = EnvNumber("TOVIK_KILL_KEYS", 10000);
-    const std::uint64_t seed = EnvNumber("TOVIK_KILL_SEED", std::random_device()());
+    const std::uint64_t keys = envNumber("TOVIK_KILL_KEYS", 10000);
+    const std::uint64_t seed = envNumber("TOVIK_KILL_SEED", std::random_device()());
     std::cout << "workload: " << keys << " keys, " << keys * 10 << " values; seed " << seed << std::endl;
     TempDir dir;
-    const std::vector<FileWrite> writes = MakeWorkload(keys);
+    const std::vector<FileWrite> writes = makeWorkload(keys);
     const std::string file = dir.File("workload.txt");
-    WriteBackupFile(file, writes);
+    writeBackupFile(file, writes);
 
     // A whole import with the writer beside it, to know how long one takes.
     const auto freshStore = [&dir](int round) {
         const std::string store = dir.File("registry-" + std::to_string(round) + ".db");
-        const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(store);
+        const tovik::StoreOpenResult opened = tovik::openRegistryStore(store);
         EXPECT_TRUE(opened.ok) << opened.error;
-        tovik::CloseRegistryStore();
+        tovik::closeRegistryStore();
         return store;
     };
     const auto removeStore = [](const std::string& store) {
@@ -196,9 +198,9 @@ TEST(CrashSafety, ImportAndAcknowledgedWritesSurviveSigkillAtRandomMoments) {
         writer.Wait();
         ASSERT_EQ(run.code, 0) << run.err;
         importSeconds = run.seconds;
-        ASSERT_TRUE(tovik::OpenRegistryStore(store).ok);
-        EXPECT_EQ(PrefixOfWrites(writes, ReadContents()), static_cast<long>(writes.size()));
-        tovik::CloseRegistryStore();
+        ASSERT_TRUE(tovik::openRegistryStore(store).ok);
+        EXPECT_EQ(prefixOfWrites(writes, readContents()), static_cast<long>(writes.size()));
+        tovik::closeRegistryStore();
         removeStore(store);
     }
     std::cout << "a whole import took " << importSeconds << " s" << std::endl;
@@ -229,13 +231,13 @@ TEST(CrashSafety, ImportAndAcknowledgedWritesSurviveSigkillAtRandomMoments) {
         ++kills;
 
         EXPECT_EQ(IntegrityCheck(store), "ok") << "after kill " << kills;
-        const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(store);
+        const tovik::StoreOpenResult opened = tovik::openRegistryStore(store);
         ASSERT_TRUE(opened.ok) << "after kill " << kills << ": " << opened.error;
-        const long prefix = PrefixOfWrites(writes, ReadContents());
+        const long prefix = prefixOfWrites(writes, readContents());
         EXPECT_GE(prefix, 0) << "after kill " << kills;
         prefixes.push_back(prefix);
-        CheckAcknowledged(acknowledged);
-        tovik::CloseRegistryStore();
+        checkAcknowledged(acknowledged);
+        tovik::closeRegistryStore();
         removeStore(store);
     }
     EXPECT_EQ(kills, kKills) << "the import ended before too many of the moments";

@@ -28,10 +28,12 @@ ChildExit Export(const std::string& store, const std::string& key, const std::st
     return RunProgram(TOVIK_REG_PATH, {"--registry", store, "export", key, target});
 }
 
-void SetBinary(const std::u16string& path, const std::u16string& name, const Bytes& data) {
+void setBinary(const std::u16string& path, const std::u16string& name, const Bytes& data) {
     HKEY key = 0;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr), ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(key, name.c_str(), 0, REG_BINARY, data.data(), static_cast<DWORD>(data.size())), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key, name.c_str(), 0, REG_BINARY, data.data(), static_cast<DWORD>(data.size())),
+              ERROR_SUCCESS);
     RegCloseKey(key);
 }
 
@@ -43,10 +45,10 @@ class ExportTargets : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(MakeStore(store_));
-        ASSERT_TRUE(tovik::OpenRegistryStore(store_).ok);
+        ASSERT_TRUE(tovik::openRegistryStore(store_).ok);
         fs::create_directory(exports_);
     }
-    void TearDown() override { tovik::CloseRegistryStore(); }
+    void TearDown() override { tovik::closeRegistryStore(); }
 
     TempDir dir_;
     std::string store_ = dir_.File("registry.db");
@@ -106,7 +108,7 @@ TEST_F(ExportTargets, AKilledExportLeavesTheOldFileAndNoOtherUnderALongName) {
     Bytes data(65536);
     for (int i = 0; i < 200; ++i) {
         for (BYTE& b : data) b = static_cast<BYTE>(random());
-        SetBinary(u"Software\\Big", u"v" + Ascii(std::to_string(i)), data);
+        setBinary(u"Software\\Big", u"v" + Ascii(std::to_string(i)), data);
     }
     const std::string name = std::string(246, 'b') + ".txt";
     const std::string target = exports_ + "/" + name;
@@ -129,7 +131,7 @@ TEST_F(ExportTargets, AKilledExportLeavesTheOldFileAndNoOtherUnderALongName) {
         child.Kill(SIGKILL);
         const ChildExit run = child.Wait();
         EXPECT_EQ(FolderEntries(exports_), std::vector<std::string>{name}) << "killed at " << fraction;
-        if (run.exited) continue;   // it finished first: the new file is complete
+        if (run.exited) continue;  // it finished first: the new file is complete
         ++killedMidway;
         EXPECT_EQ(ReadFileBytes(target), kOldFile) << "killed at " << fraction;
     }
@@ -137,7 +139,7 @@ TEST_F(ExportTargets, AKilledExportLeavesTheOldFileAndNoOtherUnderALongName) {
 }
 
 // A process id that no process has now.
-pid_t DeadProcess() {
+pid_t deadProcess() {
     const pid_t pid = ::fork();
     if (pid == 0) ::_exit(0);
     ::waitpid(pid, nullptr, 0);
@@ -145,11 +147,11 @@ pid_t DeadProcess() {
 }
 
 TEST_F(ExportTargets, TemporariesOfKilledExportsAreRemovedAndNothingElse) {
-    const std::string dead = std::to_string(DeadProcess());
+    const std::string dead = std::to_string(deadProcess());
     const std::string alive = std::to_string(::getpid());
     const std::vector<std::string> stale = {".tovik-export-" + dead + "-0.tmp", ".backup.txt." + dead + "-3-12345.tmp"};
-    const std::vector<std::string> kept = {".tovik-export-" + alive + "-0.tmp", ".tovik-export-x-0.tmp",
-                                           "backup.txt", "notes-" + dead + ".tmp"};
+    const std::vector<std::string> kept = {".tovik-export-" + alive + "-0.tmp", ".tovik-export-x-0.tmp", "backup.txt",
+                                           "notes-" + dead + ".tmp"};
     for (const std::string& entry : stale) WriteFileBytes(exports_ + "/" + entry, kOldFile);
     for (const std::string& entry : kept) WriteFileBytes(exports_ + "/" + entry, kOldFile);
     // A link under a temporary's name is not a temporary: the file it names must stay.
@@ -204,14 +206,15 @@ TEST_F(ExportTargets, ValuesThatAnImportCannotGiveBackAreCountedAndNamed) {
         HKEY key = 0;
         ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Odd", 0, nullptr, 0, 0, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExW(key, name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size())), ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExW(key, name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size())),
+                  ERROR_SUCCESS);
         RegCloseKey(key);
     };
-    setText(u"fine", REG_SZ, StringToBytes(u"plain text"));
-    setText(u"x", REG_SZ, StringToBytes(u"x=DW:5"));
-    setText(u"lines", REG_SZ, StringToBytes(u"one\ntwo"));
-    setText(u"@", REG_DWORD, DwordToBytes(1));
-    setText(u"parts", REG_MULTI_SZ, StringToBytes(std::u16string(u"a|b\0c\0\0", 7)));   // a part holding "|"
+    setText(u"fine", REG_SZ, stringToBytes(u"plain text"));
+    setText(u"x", REG_SZ, stringToBytes(u"x=DW:5"));
+    setText(u"lines", REG_SZ, stringToBytes(u"one\ntwo"));
+    setText(u"@", REG_DWORD, dwordToBytes(1));
+    setText(u"parts", REG_MULTI_SZ, stringToBytes(std::u16string(u"a|b\0c\0\0", 7)));  // a part holding "|"
     const std::string target = exports_ + "/odd.txt";
     const ChildExit run = Export(store_, "HKLM\\Software\\Odd", target);
     EXPECT_EQ(run.code, 0) << run.err;

@@ -12,10 +12,10 @@
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "reliability/reliability_support.h"
+#include "stores/open_store.h"
 #include "support/scripted_prompts.h"
 #include "view/command_ids.h"
 #include "view/tovik_view.h"
-#include "stores/open_store.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: reliability_gui_writer STORE KEY COUNT\n");
         return 2;
     }
-    const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(argv[1]);
+    const tovik::StoreOpenResult opened = tovik::openRegistryStore(argv[1]);
     if (!opened.ok) {
         std::fprintf(stderr, "%s\n", opened.error.c_str());
         return 1;
@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     CTovikView view;
     auto owned = std::make_unique<ScriptedPrompts>();
     ScriptedPrompts* prompts = owned.get();
-    view.SetPrompts(std::move(owned));
+    view.setPrompts(std::move(owned));
     view.resize(240, 320);
     view.OnInitialUpdate();
 
@@ -42,8 +42,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     for (long i = 0; i < count; ++i) {
         if (i % 100 == 0) {
-            const std::u16string path = std::u16string(keyPath.begin(), keyPath.end()) + u"\\K" +
-                                        reliability::Ascii(std::to_string(i / 100));
+            const std::u16string path =
+                std::u16string(keyPath.begin(), keyPath.end()) + u"\\K" + reliability::Ascii(std::to_string(i / 100));
             HKEY key = 0;
             DWORD disposition = 0;
             if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, &disposition) !=
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
             }
             RegCloseKey(key);
             // Written behind the view's back: going there reads the new key in.
-            if (!view.GoToKey(HKEY_CURRENT_USER, path)) {
+            if (!view.goToKey(HKEY_CURRENT_USER, path)) {
                 std::fprintf(stderr, "cannot go to the key for value %ld\n", i);
                 return 1;
             }
@@ -71,6 +71,6 @@ int main(int argc, char** argv) {
         QCoreApplication::processEvents();  // the posted refill of the value list
     }
     std::printf("end %.6f\n", reliability::Now());
-    tovik::CloseRegistryStore();
+    tovik::closeRegistryStore();
     return 0;
 }

@@ -31,7 +31,7 @@ using namespace reliability;
 constexpr long kMemoryBaseKiB = 64 * 1024;
 constexpr long kMemoryPerFileByte = 3;
 constexpr long kMemoryPerLine = 0;
-long MemoryBoundKiB(std::uint64_t fileBytes, std::uint64_t lines) {
+long memoryBoundKiB(std::uint64_t fileBytes, std::uint64_t lines) {
     // The sanitizers keep freed memory in quarantine and add shadow memory: the bound is then a
     // much looser one.
     const bool sanitized = TimeScale() > 1;
@@ -42,7 +42,7 @@ long MemoryBoundKiB(std::uint64_t fileBytes, std::uint64_t lines) {
 }
 
 // The lines of a backup file as the reader counts them: its CR units.
-std::uint64_t LinesOf(const std::string& file) {
+std::uint64_t linesOf(const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     std::vector<char> buffer(1 << 20);
     std::uint64_t lines = 0;
@@ -73,7 +73,7 @@ struct Expectation {
     std::string dump;
 };
 
-Expectation ReadExpectation(const std::string& path) {
+Expectation readExpectation(const std::string& path) {
     std::ifstream in(path);
     Expectation e;
     std::string line;
@@ -81,11 +81,16 @@ Expectation ReadExpectation(const std::string& path) {
         const std::size_t space = line.find(' ');
         const std::string word = line.substr(0, space);
         const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
-        if (word == "exit") e.exit = std::stoi(rest);
-        else if (word == "outcome") e.outcome = rest;
-        else if (word == "broken") e.broken = std::stoul(rest);
-        else if (word == "unknown") e.unknown = std::stoul(rest);
-        else if (word == "stderr") e.stderrTexts.push_back(rest);
+        if (word == "exit")
+            e.exit = std::stoi(rest);
+        else if (word == "outcome")
+            e.outcome = rest;
+        else if (word == "broken")
+            e.broken = std::stoul(rest);
+        else if (word == "unknown")
+            e.unknown = std::stoul(rest);
+        else if (word == "stderr")
+            e.stderrTexts.push_back(rest);
     }
     std::stringstream dump;
     dump << in.rdbuf();
@@ -93,29 +98,29 @@ Expectation ReadExpectation(const std::string& path) {
     return e;
 }
 
-std::string OutcomeName(tovik::ImportOutcome outcome) {
+std::string outcomeName(tovik::ImportOutcome outcome) {
     switch (outcome) {
-        case tovik::ImportOutcome::Finished: return "Finished";
-        case tovik::ImportOutcome::NotUnicode: return "NotUnicode";
-        case tovik::ImportOutcome::FormatError: return "FormatError";
-        case tovik::ImportOutcome::NoRootKey: return "NoRootKey";
-        case tovik::ImportOutcome::BrokenLine: return "BrokenLine";
-        case tovik::ImportOutcome::WriteFailed: return "WriteFailed";
+    case tovik::ImportOutcome::Finished: return "Finished";
+    case tovik::ImportOutcome::NotUnicode: return "NotUnicode";
+    case tovik::ImportOutcome::FormatError: return "FormatError";
+    case tovik::ImportOutcome::NoRootKey: return "NoRootKey";
+    case tovik::ImportOutcome::BrokenLine: return "BrokenLine";
+    case tovik::ImportOutcome::WriteFailed: return "WriteFailed";
     }
     return "?";
 }
 
 // An empty store (the three roots only) at path.
-void MakeEmptyStore(const std::string& path) {
-    const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(path);
+void makeEmptyStore(const std::string& path) {
+    const tovik::StoreOpenResult opened = tovik::openRegistryStore(path);
     ASSERT_TRUE(opened.ok) << opened.error;
-    tovik::CloseRegistryStore();
+    tovik::closeRegistryStore();
 }
 
 // Runs argv through the helper that measures its peak memory: counted for a child of this
 // process, the memory this process had at the fork would be counted as the child's. The helper's
 // report is taken off the end of stderr into maxRssKiB.
-ChildExit RunWithPeakMemory(std::vector<std::string> argv, double timeoutSeconds) {
+ChildExit runWithPeakMemory(std::vector<std::string> argv, double timeoutSeconds) {
     argv.insert(argv.begin(), {HELPER_PATH, "peak-memory"});
     ChildExit run = RunChild({std::move(argv), kJapaneseMessages, {}, {}, {}}, timeoutSeconds);
     const std::string mark = "peak-memory-kib: ";
@@ -128,20 +133,20 @@ ChildExit RunWithPeakMemory(std::vector<std::string> argv, double timeoutSeconds
 }
 
 // tovik-reg import of file into store, checked against the limits of time and memory.
-ChildExit ImportWithTovikReg(const std::string& store, const std::string& file) {
-    const ChildExit run = RunWithPeakMemory({TOVIK_REG_PATH, "--registry", store, "import", file},
-                                            kTimeLimitSeconds * TimeScale() * 3);
+ChildExit importWithTovikReg(const std::string& store, const std::string& file) {
+    const ChildExit run =
+        runWithPeakMemory({TOVIK_REG_PATH, "--registry", store, "import", file}, kTimeLimitSeconds * TimeScale() * 3);
     const std::uint64_t size = std::filesystem::file_size(file);
-    const std::uint64_t lines = LinesOf(file);
+    const std::uint64_t lines = linesOf(file);
     EXPECT_TRUE(run.started);
     EXPECT_FALSE(run.timedOut) << file;
     EXPECT_TRUE(run.exited) << file << " ended by signal " << run.signal << "\n" << run.err;
     EXPECT_LT(run.seconds, kTimeLimitSeconds * TimeScale()) << file;
-    EXPECT_LT(run.maxRssKiB, MemoryBoundKiB(size, lines))
+    EXPECT_LT(run.maxRssKiB, memoryBoundKiB(size, lines))
         << file << ": peak memory for a file of " << size << " bytes in " << lines << " lines";
     if (size > 1'000'000) {
         std::cout << "import of " << size << " bytes in " << lines << " lines: " << run.seconds << " s, peak "
-                  << run.maxRssKiB / 1024 << " MiB (bound " << MemoryBoundKiB(size, lines) / 1024 << " MiB)"
+                  << run.maxRssKiB / 1024 << " MiB (bound " << memoryBoundKiB(size, lines) / 1024 << " MiB)"
                   << std::endl;
     }
     return run;
@@ -152,24 +157,24 @@ struct InProcessImport {
     tovik::ImportResult result;
     std::string dump;
 };
-InProcessImport ImportInProcess(const std::string& file) {
-    tovik::OpenInMemoryRegistryStore();
+InProcessImport importInProcess(const std::string& file) {
+    tovik::openInMemoryRegistryStore();
     InProcessImport run;
-    const std::optional<tovik::BackupFileLines> read = tovik::ReadBackupFileAt(file);
+    const std::optional<tovik::BackupFileLines> read = tovik::readBackupFileAt(file);
     EXPECT_TRUE(read.has_value()) << file;
     if (read && read->notUnicode) {
         run.result.outcome = tovik::ImportOutcome::NotUnicode;
     } else if (read) {
-        run.result = tovik::ImportBackupLines(read->lines);
+        run.result = tovik::importBackupLines(read->lines);
     }
     run.dump = DumpRegistry();
-    tovik::CloseRegistryStore();
+    tovik::closeRegistryStore();
     return run;
 }
 
 // ---- The stored files ----
 
-std::vector<std::string> HostileFileNames() {
+std::vector<std::string> hostileFileNames() {
     std::vector<std::string> names;
     for (const std::string& entry : FolderEntries(HOSTILE_DIR)) {
         if (entry.size() > 4 && entry.ends_with(".txt")) names.push_back(entry.substr(0, entry.size() - 4));
@@ -181,25 +186,25 @@ class StoredHostileFile : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(StoredHostileFile, GivesItsExpectedOutcomeAndRegistry) {
     const std::string file = std::string(HOSTILE_DIR) + "/" + GetParam() + ".txt";
-    const Expectation expected = ReadExpectation(std::string(HOSTILE_DIR) + "/" + GetParam() + ".expected");
+    const Expectation expected = readExpectation(std::string(HOSTILE_DIR) + "/" + GetParam() + ".expected");
     TempDir dir;
     const std::string store = dir.File("registry.db");
-    MakeEmptyStore(store);
+    makeEmptyStore(store);
 
-    const ChildExit run = ImportWithTovikReg(store, file);
+    const ChildExit run = importWithTovikReg(store, file);
     EXPECT_EQ(run.code, expected.exit) << run.err;
     for (const std::string& text : expected.stderrTexts) EXPECT_NE(run.err.find(text), std::string::npos) << run.err;
     if (expected.stderrTexts.empty()) {
         EXPECT_EQ(run.err, "");
     }
     EXPECT_EQ(IntegrityCheck(store), "ok");
-    const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(store);
+    const tovik::StoreOpenResult opened = tovik::openRegistryStore(store);
     ASSERT_TRUE(opened.ok) << opened.error;
     EXPECT_EQ(DumpRegistry(), expected.dump) << "after tovik-reg import";
-    tovik::CloseRegistryStore();
+    tovik::closeRegistryStore();
 
-    const InProcessImport gui = ImportInProcess(file);
-    EXPECT_EQ(OutcomeName(gui.result.outcome), expected.outcome);
+    const InProcessImport gui = importInProcess(file);
+    EXPECT_EQ(outcomeName(gui.result.outcome), expected.outcome);
     if (expected.outcome == "BrokenLine") {
         EXPECT_EQ(gui.result.brokenLineNumber, expected.broken);
     }
@@ -207,11 +212,11 @@ TEST_P(StoredHostileFile, GivesItsExpectedOutcomeAndRegistry) {
     EXPECT_EQ(gui.dump, expected.dump) << "after the GUI's import";
 }
 
-INSTANTIATE_TEST_SUITE_P(Hostile, StoredHostileFile, ::testing::ValuesIn(HostileFileNames()),
+INSTANTIATE_TEST_SUITE_P(Hostile, StoredHostileFile, ::testing::ValuesIn(hostileFileNames()),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 
 TEST(StoredHostileFiles, AtLeastFiftyFilesEachWithItsExpectation) {
-    const std::vector<std::string> names = HostileFileNames();
+    const std::vector<std::string> names = hostileFileNames();
     EXPECT_GE(names.size(), 50u);
     for (const std::string& name : names) {
         EXPECT_TRUE(std::filesystem::exists(std::string(HOSTILE_DIR) + "/" + name + ".expected")) << name;
@@ -228,10 +233,10 @@ class BackupFileWriter {
 public:
     explicit BackupFileWriter(const std::string& path) : out_(path, std::ios::binary) {
         out_.write("\xFF\xFE", 2);
-        Line(kHeader);
-        Line(kRootLine);
+        line(kHeader);
+        line(kRootLine);
     }
-    void Units(std::u16string_view text) {
+    void units(std::u16string_view text) {
         buffer_.clear();
         for (const char16_t c : text) {
             buffer_.push_back(static_cast<char>(c & 0xFF));
@@ -239,16 +244,16 @@ public:
         }
         out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
     }
-    void Line(std::u16string_view text) {
-        Units(text);
-        Units(u"\r\n");
+    void line(std::u16string_view text) {
+        units(text);
+        units(u"\r\n");
     }
-    void Repeat(char16_t c, std::size_t count) {
+    void repeat(char16_t c, std::size_t count) {
         const std::u16string chunk(1 << 16, c);
-        for (; count >= chunk.size(); count -= chunk.size()) Units(chunk);
-        Units(std::u16string_view(chunk).substr(0, count));
+        for (; count >= chunk.size(); count -= chunk.size()) units(chunk);
+        units(std::u16string_view(chunk).substr(0, count));
     }
-    void Close() { out_.close(); }
+    void close() { out_.close(); }
 
 private:
     std::ofstream out_;
@@ -257,13 +262,13 @@ private:
 
 class LargeHostileFile : public ::testing::Test {
 protected:
-    void SetUp() override { MakeEmptyStore(store_); }
-    void TearDown() override { tovik::CloseRegistryStore(); }
-    ChildExit Import(const std::string& file) {
-        ChildExit run = ImportWithTovikReg(store_, file);
+    void SetUp() override { makeEmptyStore(store_); }
+    void TearDown() override { tovik::closeRegistryStore(); }
+    ChildExit import(const std::string& file) {
+        ChildExit run = importWithTovikReg(store_, file);
         EXPECT_EQ(IntegrityCheck(store_), "ok");
         std::filesystem::remove(file);
-        const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(store_);
+        const tovik::StoreOpenResult opened = tovik::openRegistryStore(store_);
         EXPECT_TRUE(opened.ok) << opened.error;
         return run;
     }
@@ -275,37 +280,38 @@ protected:
 TEST_F(LargeHostileFile, HundredMegabyteValueLineIsWrittenWhole) {
     constexpr std::size_t kChars = 50'000'000 - 9;  // with the line's other 9 characters, 100 MB
     BackupFileWriter file(file_);
-    file.Line(u"[Big]");
-    file.Units(u"\"big\"=SZ:");
-    file.Repeat(u'x', kChars);
-    file.Units(u"\r\n");
-    file.Line(u"\"after\"=DW:1");
-    file.Close();
+    file.line(u"[Big]");
+    file.units(u"\"big\"=SZ:");
+    file.repeat(u'x', kChars);
+    file.units(u"\r\n");
+    file.line(u"\"after\"=DW:1");
+    file.close();
     ASSERT_GT(std::filesystem::file_size(file_), 100'000'000u);
 
-    const ChildExit run = Import(file_);
+    const ChildExit run = import(file_);
     EXPECT_EQ(run.code, 0) << run.err;
     const auto big = ReadValue(HKEY_LOCAL_MACHINE, u"Big", u"big");
     ASSERT_TRUE(big.has_value());
     EXPECT_EQ(big->type, REG_SZ);
     ASSERT_EQ(big->data.size(), 2 * kChars);
-    EXPECT_TRUE(std::all_of(big->data.begin(), big->data.end(), [n = 0](BYTE b) mutable { return b == ((n++ & 1) ? 0 : 'x'); }));
+    EXPECT_TRUE(std::all_of(big->data.begin(), big->data.end(),
+                            [n = 0](BYTE b) mutable { return b == ((n++ & 1) ? 0 : 'x'); }));
     const auto after = ReadValue(HKEY_LOCAL_MACHINE, u"Big", u"after");
     ASSERT_TRUE(after.has_value());
-    EXPECT_EQ(after->data, DwordToBytes(1));
+    EXPECT_EQ(after->data, dwordToBytes(1));
 }
 
 TEST_F(LargeHostileFile, HundredMegabyteKeyLineIsRefusedAndTheRestImported) {
     BackupFileWriter file(file_);
-    file.Units(u"[");
-    file.Repeat(u'k', 50'000'000 - 2);
-    file.Units(u"]\r\n");
-    file.Line(u"\"lost\"=DW:1");
-    file.Line(u"[Small]");
-    file.Line(u"\"kept\"=DW:2");
-    file.Close();
+    file.units(u"[");
+    file.repeat(u'k', 50'000'000 - 2);
+    file.units(u"]\r\n");
+    file.line(u"\"lost\"=DW:1");
+    file.line(u"[Small]");
+    file.line(u"\"kept\"=DW:2");
+    file.close();
 
-    const ChildExit run = Import(file_);
+    const ChildExit run = import(file_);
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(DumpRegistry(), "[HKEY_LOCAL_MACHINE\\Small]\n\"kept\"=DW:2(2)\n");
 }
@@ -313,14 +319,14 @@ TEST_F(LargeHostileFile, HundredMegabyteKeyLineIsRefusedAndTheRestImported) {
 TEST_F(LargeHostileFile, MillionTinyLines) {
     BackupFileWriter file(file_);
     for (int key = 0; key < 1000; ++key) {
-        file.Line(u"[K" + Ascii(std::to_string(key)) + u"]");
+        file.line(u"[K" + Ascii(std::to_string(key)) + u"]");
         for (int value = 0; value < 999; ++value) {
-            file.Line(u"\"" + Ascii(std::to_string(value)) + u"\"=DW:" + Ascii(std::to_string(key * 1000 + value)));
+            file.line(u"\"" + Ascii(std::to_string(value)) + u"\"=DW:" + Ascii(std::to_string(key * 1000 + value)));
         }
     }
-    file.Close();
+    file.close();
 
-    const ChildExit run = Import(file_);
+    const ChildExit run = import(file_);
     EXPECT_EQ(run.code, 0) << run.err;
     std::size_t keys = 0, values = 0;
     HKEY root = HKEY_LOCAL_MACHINE;
@@ -335,8 +341,8 @@ TEST_F(LargeHostileFile, MillionTinyLines) {
             DWORD nameLength = static_cast<DWORD>(name.size());
             DWORD type = 0, data = 0, size = sizeof data;
             std::u16string valueName(300, u'\0');
-            if (RegEnumValueW(key, v, valueName.data(), &nameLength, nullptr, &type,
-                              reinterpret_cast<BYTE*>(&data), &size) != ERROR_SUCCESS)
+            if (RegEnumValueW(key, v, valueName.data(), &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(&data),
+                              &size) != ERROR_SUCCESS)
                 break;
             ++values;
         }
@@ -346,30 +352,30 @@ TEST_F(LargeHostileFile, MillionTinyLines) {
     EXPECT_EQ(values, 999'000u);
     const auto last = ReadValue(HKEY_LOCAL_MACHINE, u"K999", u"998");
     ASSERT_TRUE(last.has_value());
-    EXPECT_EQ(last->data, DwordToBytes(999998));
+    EXPECT_EQ(last->data, dwordToBytes(999998));
 }
 
 // The data ends at the first empty line; the millions after it are read (and shown by the GUI's
 // confirmation) but not imported.
 TEST_F(LargeHostileFile, FiveMillionEmptyLines) {
     BackupFileWriter file(file_);
-    file.Line(u"[Before]");
-    file.Line(u"\"v\"=DW:1");
+    file.line(u"[Before]");
+    file.line(u"\"v\"=DW:1");
     for (int chunk = 0; chunk < 100; ++chunk) {
         std::u16string empty;
         for (int i = 0; i < 50'000; ++i) empty += u"\r\n";
-        file.Units(empty);
+        file.units(empty);
     }
-    file.Line(u"[After]");
-    file.Close();
+    file.line(u"[After]");
+    file.close();
 
-    const ChildExit run = Import(file_);
+    const ChildExit run = import(file_);
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(DumpRegistry(), "[HKEY_LOCAL_MACHINE\\Before]\n\"v\"=DW:1(1)\n");
 }
 
 // a\a\...\a with the given number of levels.
-std::u16string ChainPath(int levels) {
+std::u16string chainPath(int levels) {
     std::u16string path;
     for (int i = 0; i < levels; ++i) path += i == 0 ? u"a" : u"\\a";
     return path;
@@ -378,41 +384,41 @@ std::u16string ChainPath(int levels) {
 TEST_F(LargeHostileFile, PathsSixHundredLevelsDeep) {
     BackupFileWriter file(file_);
     // One key line of 600 levels: refused whole, its value goes nowhere.
-    file.Line(u"[" + ChainPath(600) + u"]");
-    file.Line(u"\"lost\"=DW:0");
+    file.line(u"[" + chainPath(600) + u"]");
+    file.line(u"\"lost\"=DW:0");
     // Then one level deeper at each line: the keys down to level 512 are made, none below.
     for (int level = 1; level <= 600; ++level) {
-        file.Line(u"[" + ChainPath(level) + u"]");
-        file.Line(u"\"level\"=DW:" + Ascii(std::to_string(level)));
+        file.line(u"[" + chainPath(level) + u"]");
+        file.line(u"\"level\"=DW:" + Ascii(std::to_string(level)));
     }
-    file.Close();
+    file.close();
 
-    const ChildExit run = Import(file_);
+    const ChildExit run = import(file_);
     EXPECT_EQ(run.code, 0) << run.err;
-    const auto deepest = ReadValue(HKEY_LOCAL_MACHINE, ChainPath(kMaxKeyDepth), u"level");
+    const auto deepest = ReadValue(HKEY_LOCAL_MACHINE, chainPath(kMaxKeyDepth), u"level");
     ASSERT_TRUE(deepest.has_value());
-    EXPECT_EQ(deepest->data, DwordToBytes(kMaxKeyDepth));
+    EXPECT_EQ(deepest->data, dwordToBytes(kMaxKeyDepth));
     HKEY key = 0;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, ChainPath(kMaxKeyDepth).c_str(), 0, 0, &key), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, chainPath(kMaxKeyDepth).c_str(), 0, 0, &key), ERROR_SUCCESS);
     DWORD length = 8;
     char16_t name[8];
     EXPECT_EQ(RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
     RegCloseKey(key);
-    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, ChainPath(kMaxKeyDepth), u"lost").has_value());
+    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, chainPath(kMaxKeyDepth), u"lost").has_value());
 }
 
 TEST_F(LargeHostileFile, NamesOfHundredThousandCharacters) {
     const std::u16string longName(100'000, u'n');
     BackupFileWriter file(file_);
-    file.Line(u"[" + longName + u"]");
-    file.Line(u"\"under the long key\"=DW:1");
-    file.Line(u"[Short]");
-    file.Line(u"\"" + longName + u"\"=SZ:long name");
-    file.Line(u"\"" + longName + u"\"=DW:2");
-    file.Line(u"\"ok\"=DW:3");
-    file.Close();
+    file.line(u"[" + longName + u"]");
+    file.line(u"\"under the long key\"=DW:1");
+    file.line(u"[Short]");
+    file.line(u"\"" + longName + u"\"=SZ:long name");
+    file.line(u"\"" + longName + u"\"=DW:2");
+    file.line(u"\"ok\"=DW:3");
+    file.close();
 
-    const ChildExit run = Import(file_);
+    const ChildExit run = import(file_);
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(DumpRegistry(), "[HKEY_LOCAL_MACHINE\\Short]\n\"ok\"=DW:3(3)\n");
 }
@@ -420,16 +426,16 @@ TEST_F(LargeHostileFile, NamesOfHundredThousandCharacters) {
 TEST_F(LargeHostileFile, MegabytesOfNoiseAfterTheRootLine) {
     std::mt19937 random(8);
     BackupFileWriter file(file_);
-    file.Line(u"[Noise]");
-    file.Line(u"\"before\"=DW:1");
+    file.line(u"[Noise]");
+    file.line(u"\"before\"=DW:1");
     std::u16string noise(4 << 20, u'\0');
     for (char16_t& c : noise) c = static_cast<char16_t>(random());
     noise[0] = u'x';  // the first noise line starts with neither "[" nor a quote
-    file.Units(noise);
-    file.Units(u"\r\n");
-    file.Close();
+    file.units(noise);
+    file.units(u"\r\n");
+    file.close();
 
-    const ChildExit run = Import(file_);
+    const ChildExit run = import(file_);
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.err.find("インポートファイルが壊れています"), std::string::npos) << run.err;
     EXPECT_EQ(DumpRegistry(), "[HKEY_LOCAL_MACHINE\\Noise]\n\"before\"=DW:1(1)\n");
@@ -450,8 +456,8 @@ TEST(ZeroUnitAtEveryPosition, ImportsAsTheFileCutOffThere) {
             bytes.push_back(static_cast<BYTE>(c >> 8));
         }
         WriteFileBytes(path, bytes);
-        const InProcessImport run = ImportInProcess(path);
-        return OutcomeName(run.result.outcome) + "\n" + run.dump;
+        const InProcessImport run = importInProcess(path);
+        return outcomeName(run.result.outcome) + "\n" + run.dump;
     };
     std::size_t finished = 0;
     for (std::size_t at = 0; at < text.size(); ++at) {
@@ -469,7 +475,7 @@ TEST(ZeroUnitAtEveryPosition, ImportsAsTheFileCutOffThere) {
 TEST(NotARegularFile, IsRefusedWithoutReading) {
     TempDir dir;
     const std::string store = dir.File("registry.db");
-    MakeEmptyStore(store);
+    makeEmptyStore(store);
     const std::string fifo = dir.File("fifo.txt");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string folder = dir.File("folder.txt");
@@ -483,7 +489,7 @@ TEST(NotARegularFile, IsRefusedWithoutReading) {
         EXPECT_NE(run.err.find("not a regular file"), std::string::npos) << path << ": " << run.err;
         if (path != fifo && path != link) {
             int error = 0;
-            EXPECT_FALSE(tovik::ReadBackupFileAt(path, &error).has_value()) << path;
+            EXPECT_FALSE(tovik::readBackupFileAt(path, &error).has_value()) << path;
             EXPECT_EQ(error, tovik::kNotRegularFile) << path;
         }
     }

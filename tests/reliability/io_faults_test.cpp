@@ -22,7 +22,7 @@ namespace {
 using namespace reliability;
 namespace fs = std::filesystem;
 
-ChildExit TovikReg(std::vector<std::string> args, std::optional<std::uint64_t> fileSizeLimit = {},
+ChildExit tovikReg(std::vector<std::string> args, std::optional<std::uint64_t> fileSizeLimit = {},
                    std::optional<Account> user = {}, std::vector<std::string> environment = {}) {
     return RunProgram(TOVIK_REG_PATH, std::move(args), fileSizeLimit, user, std::move(environment));
 }
@@ -33,10 +33,11 @@ class ExportWriteFailure : public ::testing::Test {
 protected:
     void SetUp() override {
         // About 6 MB of backup file: 200 values of 10 KiB under HKLM\Big.
-        ASSERT_TRUE(tovik::OpenRegistryStore(store_).ok);
+        ASSERT_TRUE(tovik::openRegistryStore(store_).ok);
         HKEY key = 0;
         DWORD disposition = 0;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Big", 0, nullptr, 0, 0, nullptr, &key, &disposition), ERROR_SUCCESS);
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Big", 0, nullptr, 0, 0, nullptr, &key, &disposition),
+                  ERROR_SUCCESS);
         std::mt19937 random(3);
         Bytes data(10240);
         for (int i = 0; i < 200; ++i) {
@@ -50,7 +51,7 @@ protected:
         // only the export's own writes meet the limit.
         fs::create_directory(exports_);
     }
-    void TearDown() override { tovik::CloseRegistryStore(); }
+    void TearDown() override { tovik::closeRegistryStore(); }
 
     TempDir dir_;
     std::string store_ = dir_.File("registry.db");
@@ -59,15 +60,15 @@ protected:
 
 TEST_F(ExportWriteFailure, LeavesAnExistingTargetUnchangedAndNoTemporaryFile) {
     const std::string target = exports_ + "/backup.txt";
-    const Bytes previous = BackupFile({u"Tovik レジストリ退避ファイル Ver1.0", u"\\\\HKEY_LOCAL_MACHINE",
-                                       u"[Previous]", u"\"kept\"=SZ:the user's earlier backup"});
-    const std::string failed = tovik::cli::Utf16ToUtf8(tovik::kExportWriteFailedMessage);
+    const Bytes previous = BackupFile({u"Tovik レジストリ退避ファイル Ver1.0", u"\\\\HKEY_LOCAL_MACHINE", u"[Previous]",
+                                       u"\"kept\"=SZ:the user's earlier backup"});
+    const std::string failed = tovik::cli::utf16ToUtf8(tovik::kExportWriteFailedMessage);
     int faults = 0;
     for (const std::uint64_t limit : {0ull, 1ull, 2ull, 4096ull, 65536ull, 262144ull, 1048576ull, 4194304ull}) {
         for (const bool existed : {true, false}) {
             if (existed) WriteFileBytes(target, previous);
             const ChildExit run =
-                TovikReg({"--registry", store_, "export", "HKLM\\Big", target}, limit, {}, kJapaneseMessages);
+                tovikReg({"--registry", store_, "export", "HKLM\\Big", target}, limit, {}, kJapaneseMessages);
             ++faults;
             EXPECT_TRUE(run.exited) << "signal " << run.signal;
             EXPECT_EQ(run.code, 1) << "limit " << limit;
@@ -82,7 +83,7 @@ TEST_F(ExportWriteFailure, LeavesAnExistingTargetUnchangedAndNoTemporaryFile) {
         }
     }
     // Without the limit the same export succeeds: the failures were the limit's.
-    const ChildExit run = TovikReg({"--registry", store_, "export", "HKLM\\Big", target});
+    const ChildExit run = tovikReg({"--registry", store_, "export", "HKLM\\Big", target});
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_GT(fs::file_size(target), 6'000'000u);
     std::cout << "export write faults injected: " << faults << std::endl;
@@ -92,18 +93,18 @@ TEST_F(ExportWriteFailure, LeavesAnExistingTargetUnchangedAndNoTemporaryFile) {
 
 // Runs tovik-reg on store and opens it in this process (as the GUI does at start); both must
 // fail with a message containing expected, and the file must not change.
-void ExpectRefusedStore(const std::string& store, const std::string& expected, std::optional<Account> user = {}) {
+void expectRefusedStore(const std::string& store, const std::string& expected, std::optional<Account> user = {}) {
     const Bytes before = ReadFileBytes(store);
-    const ChildExit run = TovikReg({"--registry", store, "query", "HKLM"}, {}, user);
+    const ChildExit run = tovikReg({"--registry", store, "query", "HKLM"}, {}, user);
     EXPECT_TRUE(run.exited) << "signal " << run.signal;
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.err.find(expected), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
     if (!user) {
-        const tovik::StoreOpenResult opened = tovik::OpenUserRegistry(store);
+        const tovik::StoreOpenResult opened = tovik::openUserRegistry(store);
         EXPECT_FALSE(opened.ok);
         EXPECT_NE(opened.error.find(expected), std::string::npos) << opened.error;
-        EXPECT_FALSE(tovik::HasRegistryStore());
+        EXPECT_FALSE(tovik::hasRegistryStore());
     }
     EXPECT_EQ(ReadFileBytes(store), before) << "the store file was changed";
 }
@@ -113,7 +114,7 @@ TEST(UnusableStore, ReadOnlyFile) {
     const std::string store = dir.File("registry.db");
     ASSERT_TRUE(MakeStore(store));
     ASSERT_EQ(::chmod(store.c_str(), 0444), 0);
-    ExpectRefusedStore(store, "read-only");
+    expectRefusedStore(store, "read-only");
 }
 
 TEST(UnusableStore, FolderThatCannotBeWritten) {
@@ -130,7 +131,7 @@ TEST(UnusableStore, FolderThatCannotBeWritten) {
         ASSERT_EQ(::chown(store.c_str(), user->uid, user->gid), 0);
     }
     ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
-    ExpectRefusedStore(store, "cannot be written", user);
+    expectRefusedStore(store, "cannot be written", user);
     EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"registry.db"});
 }
 
@@ -142,13 +143,13 @@ TEST(UnusableStore, LockedLongerThanTheWait) {
     std::string line;
     ASSERT_TRUE(holder.ReadLine(line, 20000) && line == "locked");
     const double start = Now();
-    ExpectRefusedStore(store, "another program keeps it locked");
+    expectRefusedStore(store, "another program keeps it locked");
     const double waited = Now() - start;
     EXPECT_GT(waited, 4.0) << "gave up without waiting";
     holder.Kill(SIGKILL);
     holder.Wait();
     // Once the lock is gone the store opens and still holds its data.
-    const ChildExit run = TovikReg({"--registry", store, "query", "HKLM\\Software\\Kept"});
+    const ChildExit run = tovikReg({"--registry", store, "query", "HKLM\\Software\\Kept"});
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_NE(run.out.find("\"data\"=SZ:precious"), std::string::npos) << run.out;
 }
@@ -156,7 +157,7 @@ TEST(UnusableStore, LockedLongerThanTheWait) {
 class DamagedStore : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(MakeStore(store_)); }
-    Bytes Store() { return ReadFileBytes(store_); }
+    Bytes store() { return ReadFileBytes(store_); }
     TempDir dir_;
     std::string store_ = dir_.File("registry.db");
 };
@@ -166,33 +167,33 @@ TEST_F(DamagedStore, RandomBytes) {
     Bytes noise(65536);
     for (BYTE& b : noise) b = static_cast<BYTE>(random());
     WriteFileBytes(store_, noise);
-    ExpectRefusedStore(store_, "not a Tovik registry database");
+    expectRefusedStore(store_, "not a Tovik registry database");
 }
 
 TEST_F(DamagedStore, ZeroBytes) {
     WriteFileBytes(store_, Bytes(8192, 0));
-    ExpectRefusedStore(store_, "not a Tovik registry database");
+    expectRefusedStore(store_, "not a Tovik registry database");
 }
 
 TEST_F(DamagedStore, TextFile) {
     WriteFileBytes(store_, Bytes{'h', 'e', 'l', 'l', 'o', '\n'});
-    ExpectRefusedStore(store_, "not a Tovik registry database");
+    expectRefusedStore(store_, "not a Tovik registry database");
 }
 
 TEST_F(DamagedStore, HeaderOnly) {
-    Bytes bytes = Store();
+    Bytes bytes = store();
     bytes.resize(100);
     WriteFileBytes(store_, bytes);
-    ExpectRefusedStore(store_, "damaged");
+    expectRefusedStore(store_, "damaged");
 }
 
 TEST_F(DamagedStore, SchemaPageOverwritten) {
-    Bytes bytes = Store();
+    Bytes bytes = store();
     ASSERT_GT(bytes.size(), 4096u);
     std::mt19937 random(6);
     for (std::size_t i = 100; i < 4096; ++i) bytes[i] = static_cast<BYTE>(random());
     WriteFileBytes(store_, bytes);
-    ExpectRefusedStore(store_, "damaged");
+    expectRefusedStore(store_, "damaged");
 }
 
 TEST_F(DamagedStore, DatabaseOfAnotherProgram) {
@@ -202,7 +203,7 @@ TEST_F(DamagedStore, DatabaseOfAnotherProgram) {
     ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE notes(text); INSERT INTO notes VALUES('mine')", nullptr, nullptr, nullptr),
               SQLITE_OK);
     sqlite3_close(db);
-    ExpectRefusedStore(store_, "database of another program");
+    expectRefusedStore(store_, "database of another program");
 }
 
 TEST_F(DamagedStore, NewerVersion) {
@@ -210,13 +211,13 @@ TEST_F(DamagedStore, NewerVersion) {
     ASSERT_EQ(sqlite3_open(store_.c_str(), &db), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version = 99", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
-    ExpectRefusedStore(store_, "newer version");
+    expectRefusedStore(store_, "newer version");
 }
 
 TEST_F(DamagedStore, Folder) {
     fs::remove(store_);
     fs::create_directory(store_);
-    const ChildExit run = TovikReg({"--registry", store_, "query", "HKLM"});
+    const ChildExit run = tovikReg({"--registry", store_, "query", "HKLM"});
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.err.find("it is a folder"), std::string::npos) << run.err;
 }
@@ -224,7 +225,7 @@ TEST_F(DamagedStore, Folder) {
 // Damage beyond the pages read at start shows when the data is read: the command fails with a
 // clear message instead of printing part of the registry as if it were all.
 TEST_F(DamagedStore, DataPageOverwrittenFailsTheRead) {
-    ASSERT_TRUE(tovik::OpenRegistryStore(store_).ok);
+    ASSERT_TRUE(tovik::openRegistryStore(store_).ok);
     HKEY key = 0;
     DWORD disposition = 0;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Many", 0, nullptr, 0, 0, nullptr, &key, &disposition),
@@ -236,8 +237,8 @@ TEST_F(DamagedStore, DataPageOverwrittenFailsTheRead) {
                   ERROR_SUCCESS);
     }
     RegCloseKey(key);
-    tovik::CloseRegistryStore();
-    Bytes bytes = Store();
+    tovik::closeRegistryStore();
+    Bytes bytes = store();
     ASSERT_GT(bytes.size(), 200'000u);
     // Scribble over the pages in the middle of the file (the values' table), not the first ones.
     std::mt19937 random(7);
@@ -245,7 +246,7 @@ TEST_F(DamagedStore, DataPageOverwrittenFailsTheRead) {
     WriteFileBytes(store_, bytes);
     EXPECT_NE(IntegrityCheck(store_), "ok");
 
-    const ChildExit run = TovikReg({"--registry", store_, "query", "HKLM\\Software", "-r"});
+    const ChildExit run = tovikReg({"--registry", store_, "query", "HKLM\\Software", "-r"});
     EXPECT_TRUE(run.exited) << "signal " << run.signal;
     EXPECT_EQ(run.code, 1) << run.out.substr(0, 400);
     EXPECT_NE(run.err.find("not usable"), std::string::npos) << run.err;

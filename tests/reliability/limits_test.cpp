@@ -20,7 +20,7 @@ namespace {
 
 using namespace reliability;
 
-ChildExit TovikReg(const std::string& store, std::vector<std::string> args) {
+ChildExit tovikReg(const std::string& store, std::vector<std::string> args) {
     args.insert(args.begin(), {TOVIK_REG_PATH, "--registry", store});
     return RunChild({args, {}, {}, {}, {}}, 300);
 }
@@ -47,10 +47,12 @@ void OnSmallStack(std::size_t stackBytes, const std::function<void()>& work) {
     pthread_attr_destroy(&attributes);
 }
 
-std::size_t SmallStack() { return TimeScale() > 1 ? 1024 * 1024 : 256 * 1024; }
+std::size_t smallStack() {
+    return TimeScale() > 1 ? 1024 * 1024 : 256 * 1024;
+}
 
 // n levels, each named with 255 characters ending in its level number.
-std::u16string DeepPath(int levels) {
+std::u16string deepPath(int levels) {
     std::u16string path;
     for (int level = 1; level <= levels; ++level) {
         std::u16string name = Ascii(std::to_string(level));
@@ -61,7 +63,7 @@ std::u16string DeepPath(int levels) {
     return path;
 }
 
-HKEY Create(HKEY parent, const std::u16string& path, LONG* rc) {
+HKEY create(HKEY parent, const std::u16string& path, LONG* rc) {
     HKEY key = 0;
     DWORD disposition = 0;
     *rc = RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, &disposition);
@@ -70,39 +72,40 @@ HKEY Create(HKEY parent, const std::u16string& path, LONG* rc) {
 
 class Limits : public ::testing::Test {
 protected:
-    void SetUp() override { tovik::OpenInMemoryRegistryStore(); }
-    void TearDown() override { tovik::CloseRegistryStore(); }
+    void SetUp() override { tovik::openInMemoryRegistryStore(); }
+    void TearDown() override { tovik::closeRegistryStore(); }
 };
 
 TEST_F(Limits, TheOperationsRefuseWhatLiesBeyond) {
     LONG rc = 0;
     // Depth: 512 levels in one call, then one more from a handle at 512, or 513 in one call.
-    HKEY deepest = Create(HKEY_LOCAL_MACHINE, DeepPath(kMaxKeyDepth), &rc);
+    HKEY deepest = create(HKEY_LOCAL_MACHINE, deepPath(kMaxKeyDepth), &rc);
     ASSERT_EQ(rc, ERROR_SUCCESS);
-    Create(deepest, u"one more", &rc);
+    create(deepest, u"one more", &rc);
     EXPECT_EQ(rc, ERROR_INVALID_PARAMETER);
     RegCloseKey(deepest);
-    Create(HKEY_CURRENT_USER, DeepPath(kMaxKeyDepth + 1), &rc);
+    create(HKEY_CURRENT_USER, deepPath(kMaxKeyDepth + 1), &rc);
     EXPECT_EQ(rc, ERROR_INVALID_PARAMETER);
     HKEY opened = 0;
-    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, DeepPath(1).c_str(), 0, 0, &opened), ERROR_FILE_NOT_FOUND)
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, deepPath(1).c_str(), 0, 0, &opened), ERROR_FILE_NOT_FOUND)
         << "nothing of the refused path was made";
 
     // Key names: 255 characters, not 256.
-    RegCloseKey(Create(HKEY_LOCAL_MACHINE, std::u16string(255, u'k'), &rc));
+    RegCloseKey(create(HKEY_LOCAL_MACHINE, std::u16string(255, u'k'), &rc));
     EXPECT_EQ(rc, ERROR_SUCCESS);
-    Create(HKEY_LOCAL_MACHINE, std::u16string(256, u'k'), &rc);
+    create(HKEY_LOCAL_MACHINE, std::u16string(256, u'k'), &rc);
     EXPECT_EQ(rc, ERROR_INVALID_PARAMETER);
-    Create(HKEY_LOCAL_MACHINE, u"ok\\" + std::u16string(256, u'k'), &rc);
+    create(HKEY_LOCAL_MACHINE, u"ok\\" + std::u16string(256, u'k'), &rc);
     EXPECT_EQ(rc, ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"ok", 0, 0, &opened), ERROR_FILE_NOT_FOUND);
 
     // Value names: 16,383 characters, not 16,384; also for deleting.
-    HKEY key = Create(HKEY_LOCAL_MACHINE, u"values", &rc);
+    HKEY key = create(HKEY_LOCAL_MACHINE, u"values", &rc);
     const DWORD one = 1;
     const std::u16string longest(kMaxValueNameLength, u'v');
     const std::u16string tooLong(kMaxValueNameLength + 1, u'v');
-    EXPECT_EQ(RegSetValueExW(key, longest.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4), ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExW(key, longest.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4),
+              ERROR_SUCCESS);
     EXPECT_EQ(RegSetValueExW(key, tooLong.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4),
               ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegDeleteValueW(key, tooLong.c_str()), ERROR_INVALID_PARAMETER);
@@ -112,35 +115,35 @@ TEST_F(Limits, TheOperationsRefuseWhatLiesBeyond) {
 
 TEST_F(Limits, WalksAtDepth512WithTheLongestNamesNeedLittleStack) {
     LONG rc = 0;
-    const std::u16string deep = u"Deep\\" + DeepPath(kMaxKeyDepth - 1);
-    HKEY bottom = Create(HKEY_LOCAL_MACHINE, deep, &rc);
+    const std::u16string deep = u"Deep\\" + deepPath(kMaxKeyDepth - 1);
+    HKEY bottom = create(HKEY_LOCAL_MACHINE, deep, &rc);
     ASSERT_EQ(rc, ERROR_SUCCESS);
-    const Bytes data = StringToBytes(u"at the bottom");
+    const Bytes data = stringToBytes(u"at the bottom");
     ASSERT_EQ(RegSetValueExW(bottom, u"v", 0, REG_SZ, data.data(), static_cast<DWORD>(data.size())), ERROR_SUCCESS);
     RegCloseKey(bottom);
 
     TempDir dir;
     const std::string file = dir.File("deep.txt");
     tovik::ExportResult exported;
-    OnSmallStack(SmallStack(), [&] { exported = tovik::ExportKeyToFile(file, HKEY_LOCAL_MACHINE, u"Deep"); });
+    OnSmallStack(smallStack(), [&] { exported = tovik::exportKeyToFile(file, HKEY_LOCAL_MACHINE, u"Deep"); });
     ASSERT_EQ(exported.outcome, tovik::ExportOutcome::Written);
     EXPECT_EQ(exported.keys, static_cast<std::size_t>(kMaxKeyDepth));
     const std::string before = DumpRegistry();
 
     // Into a new store, and back out again identically.
-    tovik::OpenInMemoryRegistryStore();
+    tovik::openInMemoryRegistryStore();
     tovik::ImportResult imported;
-    OnSmallStack(SmallStack(), [&] {
-        const auto lines = tovik::ReadBackupFileAt(file);
+    OnSmallStack(smallStack(), [&] {
+        const auto lines = tovik::readBackupFileAt(file);
         ASSERT_TRUE(lines.has_value());
-        imported = tovik::ImportBackupLines(lines->lines);
+        imported = tovik::importBackupLines(lines->lines);
     });
     EXPECT_EQ(imported.outcome, tovik::ImportOutcome::Finished);
     EXPECT_EQ(imported.keysCreated, static_cast<std::size_t>(kMaxKeyDepth));
     EXPECT_EQ(DumpRegistry(), before);
 
     bool deleted = false;
-    OnSmallStack(SmallStack(), [&] { deleted = DeleteKeyTree(HKEY_LOCAL_MACHINE, u"Deep"); });
+    OnSmallStack(smallStack(), [&] { deleted = deleteKeyTree(HKEY_LOCAL_MACHINE, u"Deep"); });
     EXPECT_TRUE(deleted);
     EXPECT_EQ(DumpRegistry(), "");
 }
@@ -148,8 +151,8 @@ TEST_F(Limits, WalksAtDepth512WithTheLongestNamesNeedLittleStack) {
 TEST(LimitsOfTovikReg, RefusedWithAClearErrorAndNothingMade) {
     TempDir dir;
     const std::string store = dir.File("registry.db");
-    ASSERT_TRUE(tovik::OpenRegistryStore(store).ok);
-    tovik::CloseRegistryStore();
+    ASSERT_TRUE(tovik::openRegistryStore(store).ok);
+    tovik::closeRegistryStore();
     const std::string tooLongName(kMaxKeyNameLength + 1, 'k');
     std::string tooDeep = "HKLM";
     for (int i = 0; i <= kMaxKeyDepth; ++i) tooDeep += "\\k";
@@ -167,21 +170,23 @@ TEST(LimitsOfTovikReg, RefusedWithAClearErrorAndNothingMade) {
         {{"export", "HKLM\\" + tooLongName, "out.txt"}, "key name too long"},
     };
     for (const auto& call : refused) {
-        const ChildExit run = TovikReg(store, call.args);
+        const ChildExit run = tovikReg(store, call.args);
         EXPECT_EQ(run.code, 1) << call.args[0];
         EXPECT_NE(run.err.find(call.error), std::string::npos) << run.err;
     }
-    const ChildExit query = TovikReg(store, {"query", "HKLM", "-r"});
+    const ChildExit query = tovikReg(store, {"query", "HKLM", "-r"});
     EXPECT_EQ(query.code, 0) << query.err;
     EXPECT_EQ(query.out, "[]\n") << "nothing was created";
 
     // Right at the limits everything is accepted.
     std::string deepest = "HKLM";
     for (int i = 0; i < kMaxKeyDepth; ++i) deepest += "\\k";
-    EXPECT_EQ(TovikReg(store, {"add-key", deepest}).code, 0);
-    EXPECT_EQ(TovikReg(store, {"set", "HKLM\\" + std::string(kMaxKeyNameLength, 'k'),
-                               std::string(kMaxValueNameLength, 'v'), "DW", "1"}).code, 0);
-    const ChildExit deep = TovikReg(store, {"query", deepest});
+    EXPECT_EQ(tovikReg(store, {"add-key", deepest}).code, 0);
+    EXPECT_EQ(tovikReg(store, {"set", "HKLM\\" + std::string(kMaxKeyNameLength, 'k'),
+                               std::string(kMaxValueNameLength, 'v'), "DW", "1"})
+                  .code,
+              0);
+    const ChildExit deep = tovikReg(store, {"query", deepest});
     EXPECT_EQ(deep.code, 0) << deep.err;
 }
 
@@ -194,7 +199,8 @@ TEST(LimitsOfTovikReg, SixteenMebibyteValuesRoundTrip) {
     Bytes binary(kSize);
     for (std::size_t i = 0; i < kSize; ++i) binary[i] = static_cast<BYTE>(i * 7 + (i >> 12));
     std::u16string text(kSize / 2, u'\0');
-    for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char16_t>(u'A' + i % 26 + (i % 97 == 0 ? 0x3000 : 0));
+    for (std::size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<char16_t>(u'A' + i % 26 + (i % 97 == 0 ? 0x3000 : 0));
     std::u16string multi = text;
     for (std::size_t i = 1000; i < multi.size(); i += 1000) multi[i] = u'|';
     multi[multi.size() - 1] = multi[multi.size() - 2] = u'|';
@@ -204,40 +210,42 @@ TEST(LimitsOfTovikReg, SixteenMebibyteValuesRoundTrip) {
         Bytes data;
     } values[] = {
         {u"binary", REG_BINARY, binary},
-        {u"string", REG_SZ, StringToBytes(text)},
-        {u"expand", REG_EXPAND_SZ, StringToBytes(text)},
+        {u"string", REG_SZ, stringToBytes(text)},
+        {u"expand", REG_EXPAND_SZ, stringToBytes(text)},
         {u"multi", REG_MULTI_SZ, TextToMultiSz(multi)},
         {u"none", REG_NONE, binary},
     };
-    ASSERT_TRUE(tovik::OpenRegistryStore(store).ok);
+    ASSERT_TRUE(tovik::openRegistryStore(store).ok);
     HKEY key = 0;
     DWORD disposition = 0;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Large", 0, nullptr, 0, 0, nullptr, &key, &disposition), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Large", 0, nullptr, 0, 0, nullptr, &key, &disposition),
+              ERROR_SUCCESS);
     for (const auto& v : values) {
         ASSERT_EQ(v.data.size(), kSize);
-        ASSERT_EQ(RegSetValueExW(key, v.name, 0, v.type, v.data.data(), static_cast<DWORD>(v.data.size())), ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExW(key, v.name, 0, v.type, v.data.data(), static_cast<DWORD>(v.data.size())),
+                  ERROR_SUCCESS);
     }
     RegCloseKey(key);
-    tovik::CloseRegistryStore();
+    tovik::closeRegistryStore();
 
-    const ChildExit exported = TovikReg(store, {"export", "HKCU\\Large", file});
+    const ChildExit exported = tovikReg(store, {"export", "HKCU\\Large", file});
     ASSERT_EQ(exported.code, 0) << exported.err;
     std::filesystem::remove(store);
     std::filesystem::remove(store + "-wal");
     std::filesystem::remove(store + "-shm");
-    ASSERT_TRUE(tovik::OpenRegistryStore(store).ok);
-    tovik::CloseRegistryStore();
-    const ChildExit imported = TovikReg(store, {"import", file});
+    ASSERT_TRUE(tovik::openRegistryStore(store).ok);
+    tovik::closeRegistryStore();
+    const ChildExit imported = tovikReg(store, {"import", file});
     ASSERT_EQ(imported.code, 0) << imported.err;
 
-    ASSERT_TRUE(tovik::OpenRegistryStore(store).ok);
+    ASSERT_TRUE(tovik::openRegistryStore(store).ok);
     for (const auto& v : values) {
         const auto back = ReadValue(HKEY_CURRENT_USER, u"Large", v.name);
         ASSERT_TRUE(back.has_value()) << Utf8(v.name);
         EXPECT_EQ(back->type, v.type) << Utf8(v.name);
         EXPECT_TRUE(back->data == v.data) << Utf8(v.name) << ": " << back->data.size() << " bytes back";
     }
-    tovik::CloseRegistryStore();
+    tovik::closeRegistryStore();
 }
 
 }  // namespace

@@ -23,8 +23,8 @@ protected:
     }
     ChildExit Run(std::vector<std::string> args) {
         // Should the walk go round for ever, its output and files stay small and it is stopped.
-        args.insert(args.begin(), {"/bin/bash", "-c", "set -o pipefail; \"$0\" \"$@\" | head -c 65536",
-                                   TOVIK_REG_PATH, "--registry", store_});
+        args.insert(args.begin(), {"/bin/bash", "-c", "set -o pipefail; \"$0\" \"$@\" | head -c 65536", TOVIK_REG_PATH,
+                                   "--registry", store_});
         const ChildExit run = RunChild({std::move(args), {}, 64u << 20, {}, {}}, 30);
         EXPECT_TRUE(run.exited) << "signal " << run.signal;
         EXPECT_FALSE(run.timedOut);
@@ -44,7 +44,8 @@ TEST_F(LoopedTree, QueryRecursiveStopsWithAnErrorAfterPrintingTheKeysOnce) {
         EXPECT_LT(run.out.size(), 4096u) << key;
         // The key lines before the loop, each once.
         std::size_t kept = 0;
-        for (std::size_t at = run.out.find("Kept]"); at != std::string::npos; at = run.out.find("Kept]", at + 1)) ++kept;
+        for (std::size_t at = run.out.find("Kept]"); at != std::string::npos; at = run.out.find("Kept]", at + 1))
+            ++kept;
         EXPECT_LE(kept, 1u) << key << ":\n" << run.out;
     }
     // A key outside the loop is read as usual.

@@ -11,13 +11,13 @@
 //                                resident memory as the last line of stderr ("peak-memory-kib: N")
 //                                and ends as it ended (its exit status or its signal)
 // Exit status 0, or 1 with a message on stderr.
-#include <sqlite3.h>
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -37,40 +37,42 @@
 
 namespace {
 
-int Fail(const std::string& message) {
+int fail(const std::string& message) {
     std::fprintf(stderr, "reliability_helper: %s\n", message.c_str());
     return 1;
 }
 
-std::u16string Widen(std::string_view text) { return std::u16string(text.begin(), text.end()); }
+std::u16string widen(std::string_view text) {
+    return std::u16string(text.begin(), text.end());
+}
 
-int AckWriter(const std::string& store, const std::string& keyPath, unsigned long count) {
-    const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(store);
-    if (!opened.ok) return Fail(opened.error);
+int ackWriter(const std::string& store, const std::string& keyPath, unsigned long count) {
+    const tovik::StoreOpenResult opened = tovik::openRegistryStore(store);
+    if (!opened.ok) return fail(opened.error);
     HKEY key = 0;
     DWORD disposition = 0;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, Widen(keyPath).c_str(), 0, nullptr, 0, 0, nullptr, &key, &disposition) !=
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, widen(keyPath).c_str(), 0, nullptr, 0, 0, nullptr, &key, &disposition) !=
         ERROR_SUCCESS)
-        return Fail("cannot create the key");
+        return fail("cannot create the key");
     std::printf("ready\n");
     std::fflush(stdout);
     for (unsigned long i = 0; count == 0 || i < count; ++i) {
-        const std::u16string name = u"v" + Widen(std::to_string(i));
-        const Bytes data = DwordToBytes(static_cast<DWORD>(i));
+        const std::u16string name = u"v" + widen(std::to_string(i));
+        const Bytes data = dwordToBytes(static_cast<DWORD>(i));
         const LONG rc = RegSetValueExW(key, name.c_str(), 0, REG_DWORD, data.data(), static_cast<DWORD>(data.size()));
-        if (rc != ERROR_SUCCESS) return Fail("write " + std::to_string(i) + " failed: " + std::to_string(rc));
+        if (rc != ERROR_SUCCESS) return fail("write " + std::to_string(i) + " failed: " + std::to_string(rc));
         std::printf("%lu\n", i);
         std::fflush(stdout);
     }
     RegCloseKey(key);
-    tovik::CloseRegistryStore();
+    tovik::closeRegistryStore();
     return 0;
 }
 
 // exclusive: no other connection gets in, readers included; else only other writers wait.
-int HoldLock(const std::string& store, int seconds, bool exclusive) {
+int holdLock(const std::string& store, int seconds, bool exclusive) {
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(store.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) return Fail("cannot open");
+    if (sqlite3_open_v2(store.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) return fail("cannot open");
     char* error = nullptr;
     const char* lock = exclusive ? "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; "
                                    "CREATE TEMP TABLE t(x); SELECT count(*) FROM sqlite_schema;"
@@ -78,7 +80,7 @@ int HoldLock(const std::string& store, int seconds, bool exclusive) {
     if (sqlite3_exec(db, lock, nullptr, nullptr, &error) != SQLITE_OK) {
         const std::string message = error ? error : "?";
         sqlite3_free(error);
-        return Fail("cannot lock: " + message);
+        return fail("cannot lock: " + message);
     }
     std::printf("locked\n");
     std::fflush(stdout);
@@ -88,7 +90,7 @@ int HoldLock(const std::string& store, int seconds, bool exclusive) {
     return 0;
 }
 
-int CliWriter(const std::string& store, const std::string& keyPath, unsigned long count) {
+int cliWriter(const std::string& store, const std::string& keyPath, unsigned long count) {
     const std::string key = "HKCU\\" + keyPath;
     std::printf("start %.6f\n", reliability::Now());
     std::fflush(stdout);
@@ -97,18 +99,18 @@ int CliWriter(const std::string& store, const std::string& keyPath, unsigned lon
         const std::string number = std::to_string(i);
         const std::vector<std::string_view> args = {"--registry", store, "set", key, name, "DW", number};
         std::ostringstream out, err;
-        const int code = tovik::cli::RunCommandLine(args, out, err);
-        if (code != 0) return Fail("set " + name + " failed: " + err.str());
+        const int code = tovik::cli::runCommandLine(args, out, err);
+        if (code != 0) return fail("set " + name + " failed: " + err.str());
     }
     std::printf("end %.6f\n", reliability::Now());
     return 0;
 }
 
-int Connect(const std::string& path) {
+int connect(const std::string& path) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (fd < 0 || path.size() >= sizeof address.sun_path) return Fail("cannot make a socket");
+    if (fd < 0 || path.size() >= sizeof address.sun_path) return fail("cannot make a socket");
     path.copy(address.sun_path, path.size());
     const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     ::close(fd);
@@ -118,7 +120,7 @@ int Connect(const std::string& path) {
 // The kernel counts a process's peak memory from before its exec too: a child forked from a large
 // test process would report the test's memory as its own. Forked from this small process after
 // its exec, the program's peak is its own.
-int PeakMemory(char** argv) {
+int peakMemory(char** argv) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // killed with us, e.g. by the test's time limit
@@ -126,11 +128,11 @@ int PeakMemory(char** argv) {
         ::execv(argv[0], argv);
         ::_exit(127);
     }
-    if (pid < 0) return Fail("fork failed");
+    if (pid < 0) return fail("fork failed");
     int status = 0;
     struct rusage usage {};
     while (::wait4(pid, &status, 0, &usage) < 0) {
-        if (errno != EINTR) return Fail("wait4 failed");
+        if (errno != EINTR) return fail("wait4 failed");
     }
     std::fprintf(stderr, "peak-memory-kib: %ld\n", usage.ru_maxrss);
     std::fflush(stderr);
@@ -145,13 +147,13 @@ int PeakMemory(char** argv) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 4 && args[0] == "ack-writer") return AckWriter(args[1], args[2], std::stoul(args[3]));
-    if (args.size() == 3 && args[0] == "hold-lock") return HoldLock(args[1], std::stoi(args[2]), true);
-    if (args.size() == 3 && args[0] == "hold-write-lock") return HoldLock(args[1], std::stoi(args[2]), false);
-    if (args.size() == 4 && args[0] == "cli-writer") return CliWriter(args[1], args[2], std::stoul(args[3]));
-    if (args.size() == 2 && args[0] == "connect") return Connect(args[1]);
-    if (args.size() >= 2 && args[0] == "peak-memory") return PeakMemory(argv + 2);
-    return Fail("usage: ack-writer STORE KEY COUNT | hold-lock STORE SECONDS | "
+    if (args.size() == 4 && args[0] == "ack-writer") return ackWriter(args[1], args[2], std::stoul(args[3]));
+    if (args.size() == 3 && args[0] == "hold-lock") return holdLock(args[1], std::stoi(args[2]), true);
+    if (args.size() == 3 && args[0] == "hold-write-lock") return holdLock(args[1], std::stoi(args[2]), false);
+    if (args.size() == 4 && args[0] == "cli-writer") return cliWriter(args[1], args[2], std::stoul(args[3]));
+    if (args.size() == 2 && args[0] == "connect") return connect(args[1]);
+    if (args.size() >= 2 && args[0] == "peak-memory") return peakMemory(argv + 2);
+    return fail("usage: ack-writer STORE KEY COUNT | hold-lock STORE SECONDS | "
                 "hold-write-lock STORE SECONDS | cli-writer STORE KEY COUNT | "
                 "connect SOCKET | peak-memory PROGRAM ARGS...");
 }

@@ -94,7 +94,9 @@ Bytes BackupFile(const std::vector<std::u16string>& lines) {
     return bytes;
 }
 
-std::u16string Ascii(std::string_view text) { return std::u16string(text.begin(), text.end()); }
+std::u16string Ascii(std::string_view text) {
+    return std::u16string(text.begin(), text.end());
+}
 
 double Now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -104,7 +106,7 @@ double Now() {
 
 namespace {
 
-std::vector<std::string> MergedEnvironment(const std::vector<std::string>& extra) {
+std::vector<std::string> mergedEnvironment(const std::vector<std::string>& extra) {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry(*e);
@@ -118,7 +120,7 @@ std::vector<std::string> MergedEnvironment(const std::vector<std::string>& extra
     return env;
 }
 
-std::vector<char*> Pointers(std::vector<std::string>& strings) {
+std::vector<char*> pointers(std::vector<std::string>& strings) {
     std::vector<char*> pointers;
     for (std::string& s : strings) pointers.push_back(s.data());
     pointers.push_back(nullptr);
@@ -129,9 +131,9 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
 
 Child::Child(const ChildSpec& spec) {
     std::vector<std::string> argv = spec.argv;
-    std::vector<std::string> env = MergedEnvironment(spec.environment);
-    std::vector<char*> argvPointers = Pointers(argv);
-    std::vector<char*> envPointers = Pointers(env);
+    std::vector<std::string> env = mergedEnvironment(spec.environment);
+    std::vector<char*> argvPointers = pointers(argv);
+    std::vector<char*> envPointers = pointers(env);
     int outPipe[2], errPipe[2];
     if (::pipe2(outPipe, O_CLOEXEC) != 0) return;
     if (::pipe2(errPipe, O_CLOEXEC) != 0) {
@@ -218,7 +220,9 @@ bool Child::ReadLine(std::string& line, int timeoutMs) {
     }
 }
 
-void Child::TakeReadyOutput() { Pump(0); }
+void Child::TakeReadyOutput() {
+    Pump(0);
+}
 
 void Child::Kill(int signal) {
     if (pid_ > 0) ::kill(pid_, signal);
@@ -329,7 +333,7 @@ namespace {
 constexpr std::size_t kDumpTextLimit = 200;
 
 // Appends the values of key; false when it has none.
-bool DumpValues(HKEY key, std::string& values) {
+bool dumpValues(HKEY key, std::string& values) {
     std::u16string name(kMaxValueNameLength + 1, u'\0');
     Bytes data(4096);
     bool any = false;
@@ -345,7 +349,8 @@ bool DumpValues(HKEY key, std::string& values) {
         if (rc != ERROR_SUCCESS) break;
         const FormattedValue v = FormatValue(type, data.data(), size);
         std::u16string text = v.text.substr(0, kDumpTextLimit);
-        std::string line = "\"" + Utf8(std::u16string_view(name.data(), length)) + "\"=" + Utf8(v.tag) + ":" + Utf8(text);
+        std::string line =
+            "\"" + Utf8(std::u16string_view(name.data(), length)) + "\"=" + Utf8(v.tag) + ":" + Utf8(text);
         if (v.text.size() > kDumpTextLimit) line += "...(" + std::to_string(v.text.size()) + " chars)";
         values += line + "\n";
         any = true;
@@ -364,14 +369,14 @@ std::string DumpRegistry() {
         DWORD index;
     };
     for (const HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-        const std::u16string rootName = RootKeyName(root);
+        const std::u16string rootName = rootKeyName(root);
         std::vector<Level> stack{{root, rootName, 0}};
         std::u16string name(kMaxKeyNameLength + 1, u'\0');
         while (!stack.empty()) {
             Level& level = stack.back();
             if (level.index == 0) {
                 std::string values;
-                const bool any = DumpValues(level.key, values);
+                const bool any = dumpValues(level.key, values);
                 if (any || stack.size() > 1) dump += "[" + Utf8(level.path) + "]\n" + values;
             }
             DWORD length = static_cast<DWORD>(name.size());
@@ -395,25 +400,26 @@ std::string DumpRegistry() {
 }
 
 bool MakeStore(const std::string& path) {
-    if (!tovik::OpenRegistryStore(path).ok) return false;
+    if (!tovik::openRegistryStore(path).ok) return false;
     HKEY key = 0;
     DWORD disposition = 0;
     bool made = RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Kept", 0, nullptr, 0, 0, nullptr, &key, &disposition) ==
                 ERROR_SUCCESS;
-    const Bytes data = StringToBytes(u"precious");
-    made = made && RegSetValueExW(key, u"data", 0, REG_SZ, data.data(), static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
+    const Bytes data = stringToBytes(u"precious");
+    made =
+        made && RegSetValueExW(key, u"data", 0, REG_SZ, data.data(), static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
     RegCloseKey(key);
-    tovik::CloseRegistryStore();
+    tovik::closeRegistryStore();
     return made;
 }
 
 bool MakeLoopedStore(const std::string& path) {
-    if (!MakeStore(path) || !tovik::OpenRegistryStore(path).ok) return false;
+    if (!MakeStore(path) || !tovik::openRegistryStore(path).ok) return false;
     HKEY key = 0;
-    bool made = RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Kept\\Deep", 0, nullptr, 0, 0, nullptr, &key, nullptr) ==
-                ERROR_SUCCESS;
+    bool made = RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Kept\\Deep", 0, nullptr, 0, 0, nullptr, &key,
+                                nullptr) == ERROR_SUCCESS;
     RegCloseKey(key);
-    tovik::CloseRegistryStore();
+    tovik::closeRegistryStore();
     sqlite3* db = nullptr;
     made = made && sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
            sqlite3_exec(db,
@@ -453,7 +459,7 @@ namespace {
 // Calls visit(name, type, data, size) for each value of root\path in order until it returns
 // false; nothing when the key cannot be opened. data is the reader's buffer, valid for the call.
 template <typename Visit>
-void VisitValues(HKEY root, const std::u16string& path, Visit visit) {
+void visitValues(HKEY root, const std::u16string& path, Visit visit) {
     HKEY key = 0;
     if (RegOpenKeyExW(root, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return;
     std::u16string entry(kMaxValueNameLength + 1, u'\0');
@@ -478,7 +484,7 @@ void VisitValues(HKEY root, const std::u16string& path, Visit visit) {
 
 std::optional<StoredValue> ReadValue(HKEY root, const std::u16string& path, const std::u16string& name) {
     std::optional<StoredValue> found;
-    VisitValues(root, path, [&](std::u16string_view entry, DWORD type, const BYTE* data, DWORD size) {
+    visitValues(root, path, [&](std::u16string_view entry, DWORD type, const BYTE* data, DWORD size) {
         if (entry != name) return true;
         found = StoredValue{type, Bytes(data, data + size)};
         return false;
@@ -488,7 +494,7 @@ std::optional<StoredValue> ReadValue(HKEY root, const std::u16string& path, cons
 
 std::vector<std::pair<std::u16string, StoredValue>> ReadValues(HKEY root, const std::u16string& path) {
     std::vector<std::pair<std::u16string, StoredValue>> values;
-    VisitValues(root, path, [&](std::u16string_view name, DWORD type, const BYTE* data, DWORD size) {
+    visitValues(root, path, [&](std::u16string_view name, DWORD type, const BYTE* data, DWORD size) {
         values.emplace_back(std::u16string(name), StoredValue{type, Bytes(data, data + size)});
         return true;
     });

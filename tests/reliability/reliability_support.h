@@ -38,21 +38,21 @@ Bytes BackupFile(const std::vector<std::u16string>& lines);
 std::u16string Ascii(std::string_view text);
 
 struct ChildSpec {
-    std::vector<std::string> argv;            // argv[0] is the program's path
-    std::vector<std::string> environment;     // NAME=VALUE added to (or replacing in) ours
+    std::vector<std::string> argv;               // argv[0] is the program's path
+    std::vector<std::string> environment;        // NAME=VALUE added to (or replacing in) ours
     std::optional<std::uint64_t> fileSizeLimit;  // RLIMIT_FSIZE; SIGXFSZ is then ignored
-    std::optional<uid_t> user;                // run as this user (and its group); needs root
+    std::optional<uid_t> user;                   // run as this user (and its group); needs root
     std::optional<gid_t> group;
 };
 
 struct ChildExit {
     bool started = false;
-    bool exited = false;      // false: ended by a signal (or not started)
+    bool exited = false;  // false: ended by a signal (or not started)
     int code = -1;
     int signal = 0;
-    bool timedOut = false;    // killed by RunChild after its time limit
+    bool timedOut = false;  // killed by RunChild after its time limit
     double seconds = 0;
-    long maxRssKiB = 0;       // peak resident memory, counting what the child had from us at the fork
+    long maxRssKiB = 0;  // peak resident memory, counting what the child had from us at the fork
     std::string out;
     std::string err;
 };

@@ -16,7 +16,7 @@ using namespace reliability;
 
 namespace {
 
-struct stat StatOf(const QString& path, bool followLinks = false) {
+struct stat statOf(const QString& path, bool followLinks = false) {
     struct stat st {};
     const QByteArray name = QFile::encodeName(path);
     if ((followLinks ? ::stat(name.constData(), &st) : ::lstat(name.constData(), &st)) != 0) st.st_mode = 0;
@@ -27,33 +27,33 @@ struct stat StatOf(const QString& path, bool followLinks = false) {
 
 class SingleInstanceTest : public QObject {
     Q_OBJECT
-    QTemporaryDir temp;
-    QString folder;
+    QTemporaryDir temp_;
+    QString folder_;
 
 private slots:
     void init() {
-        QVERIFY(temp.isValid());
-        qputenv("TMPDIR", temp.path().toUtf8());
-        folder = QDir(temp.path()).filePath(QStringLiteral("tovik-%1").arg(::getuid()));
-        std::filesystem::remove_all(QFile::encodeName(folder).toStdString());
+        QVERIFY(temp_.isValid());
+        qputenv("TMPDIR", temp_.path().toUtf8());
+        folder_ = QDir(temp_.path()).filePath(QStringLiteral("tovik-%1").arg(::getuid()));
+        std::filesystem::remove_all(QFile::encodeName(folder_).toStdString());
     }
 
     void lockAndSocketLiveInAPrivateFolder() {
         SingleInstance first(QStringLiteral("TovikPrivate"));
-        QVERIFY(first.Acquire());
-        const struct stat dir = StatOf(folder);
+        QVERIFY(first.acquire());
+        const struct stat dir = statOf(folder_);
         QVERIFY(S_ISDIR(dir.st_mode));
         QCOMPARE(dir.st_mode & 0777, 0700u);
         QCOMPARE(dir.st_uid, ::getuid());
-        QVERIFY(S_ISSOCK(StatOf(folder + "/TovikPrivate").st_mode));
-        QVERIFY(S_ISREG(StatOf(folder + "/TovikPrivate.lock").st_mode));
+        QVERIFY(S_ISSOCK(statOf(folder_ + "/TovikPrivate").st_mode));
+        QVERIFY(S_ISREG(statOf(folder_ + "/TovikPrivate.lock").st_mode));
         // Nothing of the channel is left in the shared temporary folder itself.
-        QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
-                 QStringList{QFileInfo(folder).fileName()});
+        QCOMPARE(QDir(temp_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+                 QStringList{QFileInfo(folder_).fileName()});
 
         QSignalSpy activated(&first, &SingleInstance::activationRequested);
         SingleInstance second(QStringLiteral("TovikPrivate"));
-        QVERIFY(!second.Acquire());
+        QVERIFY(!second.acquire());
         QVERIFY(activated.count() > 0 || activated.wait(2000));
     }
 
@@ -61,11 +61,11 @@ private slots:
         const std::optional<Account> other = UnprivilegedAccount();
         if (!other) QSKIP("needs root to act as another user");
         SingleInstance first(QStringLiteral("TovikPrivate"));
-        QVERIFY(first.Acquire());
-        ::chmod(QFile::encodeName(temp.path()).constData(), 0755);   // the other user may reach the folder
-        const std::string socket = QFile::encodeName(folder + "/TovikPrivate").toStdString();
+        QVERIFY(first.acquire());
+        ::chmod(QFile::encodeName(temp_.path()).constData(), 0755);  // the other user may reach the folder
+        const std::string socket = QFile::encodeName(folder_ + "/TovikPrivate").toStdString();
         const ChildExit mine = RunChild({{HELPER_PATH, "connect", socket}, {}, {}, {}, {}});
-        QCOMPARE(mine.code, 0);   // the helper itself can connect, as this user
+        QCOMPARE(mine.code, 0);  // the helper itself can connect, as this user
         const ChildExit theirs = RunChild({{HELPER_PATH, "connect", socket}, {}, {}, other->uid, other->gid});
         QVERIFY2(theirs.exited && theirs.code == 3, theirs.err.c_str());
     }
@@ -73,29 +73,29 @@ private slots:
     void aFolderOfAnotherUserIsNotUsed() {
         const std::optional<Account> other = UnprivilegedAccount();
         if (!other) QSKIP("needs root to make a folder of another user");
-        QVERIFY(QDir().mkpath(folder));
-        QCOMPARE(::chown(QFile::encodeName(folder).constData(), other->uid, other->gid), 0);
-        ::chmod(QFile::encodeName(folder).constData(), 0777);
+        QVERIFY(QDir().mkpath(folder_));
+        QCOMPARE(::chown(QFile::encodeName(folder_).constData(), other->uid, other->gid), 0);
+        ::chmod(QFile::encodeName(folder_).constData(), 0777);
         SingleInstance first(QStringLiteral("TovikPrivate"));
-        QVERIFY(first.Acquire());   // runs, on its own
-        QVERIFY(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).isEmpty());
+        QVERIFY(first.acquire());  // runs, on its own
+        QVERIFY(QDir(folder_).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).isEmpty());
     }
 
     void aLinkInPlaceOfTheFolderIsNotFollowed() {
         QTemporaryDir elsewhere;
-        QVERIFY(QFile::link(elsewhere.path(), folder));
+        QVERIFY(QFile::link(elsewhere.path(), folder_));
         SingleInstance first(QStringLiteral("TovikPrivate"));
-        QVERIFY(first.Acquire());
+        QVERIFY(first.acquire());
         QVERIFY(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).isEmpty());
-        QVERIFY(S_ISLNK(StatOf(folder).st_mode));
+        QVERIFY(S_ISLNK(statOf(folder_).st_mode));
     }
 
     void aFolderWithLooseModeIsMadePrivate() {
-        QVERIFY(QDir().mkpath(folder));
-        ::chmod(QFile::encodeName(folder).constData(), 0777);
+        QVERIFY(QDir().mkpath(folder_));
+        ::chmod(QFile::encodeName(folder_).constData(), 0777);
         SingleInstance first(QStringLiteral("TovikPrivate"));
-        QVERIFY(first.Acquire());
-        QCOMPARE(StatOf(folder).st_mode & 0777, 0700u);
+        QVERIFY(first.acquire());
+        QCOMPARE(statOf(folder_).st_mode & 0777, 0700u);
     }
 };
 

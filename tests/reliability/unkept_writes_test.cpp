@@ -26,26 +26,26 @@ using namespace reliability;
 
 constexpr std::string_view kDiskFull = "the disk is full";
 
-ChildExit TovikReg(std::vector<std::string> args, std::optional<std::uint64_t> fileSizeLimit = {}) {
+ChildExit tovikReg(std::vector<std::string> args, std::optional<std::uint64_t> fileSizeLimit = {}) {
     return RunProgram(TOVIK_REG_PATH, std::move(args), fileSizeLimit);
 }
 
 // A backup file under HKEY_LOCAL_MACHINE with the given lines after the root line.
-Bytes MachineBackup(std::vector<std::u16string> lines) {
+Bytes machineBackup(std::vector<std::u16string> lines) {
     lines.insert(lines.begin(), {u"Tovik レジストリ退避ファイル Ver1.0", u"\\\\HKEY_LOCAL_MACHINE"});
     return BackupFile(lines);
 }
 
 // "[Big]" and count string values of about 200 characters each.
-Bytes ManyValues(int count) {
+Bytes manyValues(int count) {
     std::vector<std::u16string> lines{u"[Big]"};
     const std::u16string data(200, u'x');
     for (int i = 0; i < count; ++i) lines.push_back(u"\"v" + Ascii(std::to_string(i)) + u"\"=SZ:" + data);
-    return MachineBackup(lines);
+    return machineBackup(lines);
 }
 
 // The counts of "N values and M keys were not written"; nullopt when the message is missing.
-std::optional<std::pair<std::size_t, std::size_t>> NotWrittenCounts(const std::string& err) {
+std::optional<std::pair<std::size_t, std::size_t>> notWrittenCounts(const std::string& err) {
     std::smatch match;
     if (!std::regex_search(err, match, std::regex("([0-9]+) values and ([0-9]+) keys were not written")))
         return std::nullopt;
@@ -58,13 +58,13 @@ class UnkeptWrites : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(MakeStore(store_));
-        ASSERT_TRUE(tovik::OpenRegistryStore(store_).ok);
+        ASSERT_TRUE(tovik::openRegistryStore(store_).ok);
         HKEY key = 0;
         ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Kept\\Sub", 0, nullptr, 0, 0, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
         RegCloseKey(key);
     }
-    void TearDown() override { tovik::CloseRegistryStore(); }
+    void TearDown() override { tovik::closeRegistryStore(); }
 
     TempDir dir_;
     std::string store_ = dir_.File("registry.db");
@@ -73,22 +73,22 @@ protected:
 
 TEST_F(UnkeptWrites, ImportUnderAFileSizeLimitSaysHowManyValuesWereNotWritten) {
     constexpr int kValues = 3000;
-    WriteFileBytes(file_, ManyValues(kValues));
+    WriteFileBytes(file_, manyValues(kValues));
     for (const std::uint64_t limit : {1ull, 65536ull, 262144ull}) {
-        const ChildExit run = TovikReg({"--registry", store_, "import", file_}, limit);
+        const ChildExit run = tovikReg({"--registry", store_, "import", file_}, limit);
         EXPECT_TRUE(run.exited) << "signal " << run.signal;
         EXPECT_EQ(run.code, 1) << "limit " << limit << ": " << run.err;
         EXPECT_NE(run.err.find(kDiskFull), std::string::npos) << "limit " << limit << ": " << run.err;
         EXPECT_NE(run.err.find("the import stopped at line"), std::string::npos) << run.err;
-        const auto counts = NotWrittenCounts(run.err);
+        const auto counts = notWrittenCounts(run.err);
         ASSERT_TRUE(counts) << run.err;
         // What it says was not written is exactly what the store lacks.
         EXPECT_EQ(counts->first + ReadValues(HKEY_LOCAL_MACHINE, u"Big").size(), std::size_t{kValues}) << run.err;
-        EXPECT_EQ(counts->second, KeyExists(HKEY_LOCAL_MACHINE, u"Big") ? 0u : 1u) << run.err;
-        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, u"Software\\Kept", u"data")->data, StringToBytes(u"precious"));
-        DeleteKeyTree(HKEY_LOCAL_MACHINE, u"Big");
+        EXPECT_EQ(counts->second, keyExists(HKEY_LOCAL_MACHINE, u"Big") ? 0u : 1u) << run.err;
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, u"Software\\Kept", u"data")->data, stringToBytes(u"precious"));
+        deleteKeyTree(HKEY_LOCAL_MACHINE, u"Big");
     }
-    const ChildExit run = TovikReg({"--registry", store_, "import", file_});
+    const ChildExit run = tovikReg({"--registry", store_, "import", file_});
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(ReadValues(HKEY_LOCAL_MACHINE, u"Big").size(), std::size_t{kValues});
@@ -107,7 +107,7 @@ TEST_F(UnkeptWrites, WriteCommandsUnderAFileSizeLimitFailAndChangeNothing) {
     const std::string before = DumpRegistry();
     for (std::vector<std::string> command : commands) {
         command.insert(command.begin(), {"--registry", store_});
-        const ChildExit run = TovikReg(command, 1);
+        const ChildExit run = tovikReg(command, 1);
         EXPECT_TRUE(run.exited) << "signal " << run.signal;
         EXPECT_EQ(run.code, 1) << command[2] << " " << command[3];
         EXPECT_NE(run.err, "") << command[2] << " " << command[3];
@@ -116,30 +116,30 @@ TEST_F(UnkeptWrites, WriteCommandsUnderAFileSizeLimitFailAndChangeNothing) {
     // Without the limit the same commands go through: the failures were the limit's.
     for (std::vector<std::string> command : commands) {
         command.insert(command.begin(), {"--registry", store_});
-        const ChildExit run = TovikReg(command);
+        const ChildExit run = tovikReg(command);
         EXPECT_EQ(run.code, 0) << command[2] << " " << command[3] << ": " << run.err;
     }
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Kept"));
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"New\\Key"));
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, u"Software\\Kept"));
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, u"New\\Key"));
 }
 
 TEST_F(UnkeptWrites, ImportWhileAnotherProcessHoldsTheWriteLockStopsAsBusy) {
-    WriteFileBytes(file_, MachineBackup({u"[Locked]", u"\"a\"=DW:1", u"\"b\"=DW:2", u"\"c\"=DW:3"}));
+    WriteFileBytes(file_, machineBackup({u"[Locked]", u"\"a\"=DW:1", u"\"b\"=DW:2", u"\"c\"=DW:3"}));
     Child holder({{HELPER_PATH, "hold-write-lock", store_, "60"}, {}, {}, {}, {}});
     std::string line;
     ASSERT_TRUE(holder.ReadLine(line, 20000) && line == "locked") << line;
-    const ChildExit run = TovikReg({"--registry", store_, "import", file_});
+    const ChildExit run = tovikReg({"--registry", store_, "import", file_});
     holder.Kill(SIGKILL);
     holder.Wait();
     EXPECT_TRUE(run.exited) << "signal " << run.signal;
     EXPECT_EQ(run.code, 1) << run.err;
     EXPECT_NE(run.err.find("busy"), std::string::npos) << run.err;
-    EXPECT_EQ(NotWrittenCounts(run.err), std::make_pair(std::size_t{3}, std::size_t{1})) << run.err;
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"Locked"));
+    EXPECT_EQ(notWrittenCounts(run.err), std::make_pair(std::size_t{3}, std::size_t{1})) << run.err;
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, u"Locked"));
     // It gives up after the wait for the lock, not after the holder's minute.
     EXPECT_LT(run.seconds, 40 * TimeScale());
 
-    const ChildExit again = TovikReg({"--registry", store_, "import", file_});
+    const ChildExit again = tovikReg({"--registry", store_, "import", file_});
     EXPECT_EQ(again.code, 0) << again.err;
     EXPECT_EQ(ReadValues(HKEY_LOCAL_MACHINE, u"Locked").size(), 3u);
 }
@@ -149,20 +149,20 @@ TEST_F(UnkeptWrites, AValueOverTheStoresSizeLimitIsReportedAndTheOthersWritten) 
     sqlite3_limit(tovik::CurrentSqliteDatabase()->handle(), SQLITE_LIMIT_LENGTH, 65536);
     std::u16string big;
     for (int i = 0; i < 100000; ++i) big += i == 0 ? u"AB" : u" AB";
-    WriteFileBytes(file_, MachineBackup({u"[Sized]", u"\"small\"=DW:1", u"\"big\"=BIN:" + big, u"\"after\"=DW:2"}));
+    WriteFileBytes(file_, machineBackup({u"[Sized]", u"\"small\"=DW:1", u"\"big\"=BIN:" + big, u"\"after\"=DW:2"}));
 
     auto run = [](std::vector<std::string_view> args, std::string& err) {
-        const auto parsed = tovik::cli::ParseCommandLine(args);
+        const auto parsed = tovik::cli::parseCommandLine(args);
         EXPECT_TRUE(std::holds_alternative<tovik::cli::Command>(parsed));
         std::ostringstream out, errors;
-        const int code = tovik::cli::RunCommand(std::get<tovik::cli::Command>(parsed), out, errors);
+        const int code = tovik::cli::runCommand(std::get<tovik::cli::Command>(parsed), out, errors);
         err = errors.str();
         return code;
     };
     std::string err;
     EXPECT_EQ(run({"import", file_}, err), 1) << err;
     EXPECT_NE(err.find("too large"), std::string::npos) << err;
-    EXPECT_EQ(NotWrittenCounts(err), std::make_pair(std::size_t{1}, std::size_t{0})) << err;
+    EXPECT_EQ(notWrittenCounts(err), std::make_pair(std::size_t{1}, std::size_t{0})) << err;
     EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, u"Sized", u"small"));
     EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, u"Sized", u"after"));
     EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, u"Sized", u"big"));

@@ -22,11 +22,11 @@
 #include "stores/open_store.h"
 #include "support/scripted_prompts.h"
 #include "support/scripted_view.h"
-#include "view/command_ids.h"
 #include "ui/qt_text.h"
+#include "view/command_ids.h"
+#include "view/key_commands.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
-#include "view/key_commands.h"
 #include "view/value_commands.h"
 #include "view/view_commands.h"
 
@@ -35,13 +35,13 @@ using ItemId = KeyTreeModel::ItemId;
 
 namespace {
 
-std::u16string DeepName(int level) {
+std::u16string deepName(int level) {
     std::u16string name = Ascii(std::to_string(level));
     name.insert(0, static_cast<std::size_t>(kMaxKeyNameLength) - name.size(), u'g');
     return name;
 }
 
-void Set(const std::u16string& path, const char16_t* name, DWORD type, const Bytes& data) {
+void set(const std::u16string& path, const char16_t* name, DWORD type, const Bytes& data) {
     HKEY key = 0;
     DWORD disposition = 0;
     QCOMPARE(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, &disposition),
@@ -50,9 +50,9 @@ void Set(const std::u16string& path, const char16_t* name, DWORD type, const Byt
     RegCloseKey(key);
 }
 
-ItemId ChildNamed(const KeyTreeModel& model, ItemId parent, const QString& text) {
-    for (ItemId child : model.Children(parent)) {
-        if (model.ItemText(child) == text) return child;
+ItemId childNamed(const KeyTreeModel& model, ItemId parent, const QString& text) {
+    for (ItemId child : model.children(parent)) {
+        if (model.itemText(child) == text) return child;
     }
     return KeyTreeModel::kNoItem;
 }
@@ -60,7 +60,7 @@ ItemId ChildNamed(const KeyTreeModel& model, ItemId parent, const QString& text)
 // Opens the editor of the value's row through the real dialog and presses its OK button.
 // edit, when given, changes the data edit's text first.
 template <class Dialog>
-std::function<int(QDialog&)> PressOk(qsizetype* shownLength, std::function<void(QPlainTextEdit&)> edit = {}) {
+std::function<int(QDialog&)> pressOk(qsizetype* shownLength, std::function<void(QPlainTextEdit&)> edit = {}) {
     return [shownLength, edit](QDialog& dialog) {
         auto& editor = static_cast<Dialog&>(dialog);
         int result = IDCANCEL;
@@ -78,17 +78,17 @@ std::function<int(QDialog&)> PressOk(qsizetype* shownLength, std::function<void(
 
 class ViewLimitsTest : public QObject {
     Q_OBJECT
-    std::unique_ptr<CTovikView> view;
-    ScriptedPrompts* prompts = nullptr;
-    CTovikDoc doc;
+    std::unique_ptr<CTovikView> view_;
+    ScriptedPrompts* prompts_ = nullptr;
+    CTovikDoc doc_;
 
-    void startView() { view = testing_support::startScriptedView(doc, prompts); }
+    void startView() { view_ = testing_support::startScriptedView(doc_, prompts_); }
     void selectRow(const std::u16string& path, const QString& name) {
-        QVERIFY(view->GoToKey(HKEY_LOCAL_MACHINE, path));
-        view->FillValueList();
-        for (int row = 0; row < view->ListModel().RowCount(); ++row) {
-            if (ToQString(view->ListModel().Row(row).name) == name) {
-                view->ValueList()->setCurrentIndex(view->ValueList()->model()->index(row, 0));
+        QVERIFY(view_->goToKey(HKEY_LOCAL_MACHINE, path));
+        view_->FillValueList();
+        for (int row = 0; row < view_->listModel().valueCount(); ++row) {
+            if (toQString(view_->listModel().rowAt(row).name) == name) {
+                view_->valueList()->setCurrentIndex(view_->valueList()->model()->index(row, 0));
                 return;
             }
         }
@@ -96,68 +96,68 @@ class ViewLimitsTest : public QObject {
     }
 
 private slots:
-    void init() { tovik::OpenInMemoryRegistryStore(); }
+    void init() { tovik::openInMemoryRegistryStore(); }
     void cleanup() {
-        view.reset();
-        tovik::CloseRegistryStore();
+        view_.reset();
+        tovik::closeRegistryStore();
     }
 
     void aLoopedTreeIsFilledOnceAndItsDeleteStopsAndSaysSo() {
         TempDir dir;
         const std::string store = dir.File("registry.db");
         QVERIFY(MakeLoopedStore(store));
-        QVERIFY(tovik::OpenRegistryStore(store).ok);
+        QVERIFY(tovik::openRegistryStore(store).ok);
         startView();
-        QCOMPARE(prompts->messages, QStringList{ToQString(CTovikView::kTreeLoopsMessage)});
+        QCOMPARE(prompts_->messages, QStringList{toQString(CTovikView::kTreeLoopsMessage)});
 
         ItemId kept = KeyTreeModel::kNoItem;
-        for (ItemId root : view->TreeModel().Children(KeyTreeModel::kRootItem)) {
-            if (view->TreeModel().ItemData(root) == HKEY_LOCAL_MACHINE)
-                kept = ChildNamed(view->TreeModel(), ChildNamed(view->TreeModel(), root, "Software"), "Kept");
+        for (ItemId root : view_->treeModel().children(KeyTreeModel::kRootItem)) {
+            if (view_->treeModel().itemData(root) == HKEY_LOCAL_MACHINE)
+                kept = childNamed(view_->treeModel(), childNamed(view_->treeModel(), root, "Software"), "Kept");
         }
         QVERIFY(kept != KeyTreeModel::kNoItem);
-        view->SelectItem(kept);
-        prompts->answers.push_back(IDYES);
-        QVERIFY(view->OnCommand(ID_DELETE_KEY));
-        QCOMPARE(prompts->messages.size(), 3);   // the tree's notice, the question, then why it stopped
-        QCOMPARE(prompts->messages.last(), ToQString(KeyCommands::kDeleteLoopsMessage));
+        view_->selectItem(kept);
+        prompts_->answers.push_back(IDYES);
+        QVERIFY(view_->OnCommand(ID_DELETE_KEY));
+        QCOMPARE(prompts_->messages.size(), 3);  // the tree's notice, the question, then why it stopped
+        QCOMPARE(prompts_->messages.last(), toQString(KeyCommands::kDeleteLoopsMessage));
         // The key stays, in the registry and in the tree.
         HKEY key = 0;
         QCOMPARE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Kept", 0, 0, &key), ERROR_SUCCESS);
         RegCloseKey(key);
-        QVERIFY(view->TreeModel().IsValid(kept));
+        QVERIFY(view_->treeModel().isValid(kept));
     }
 
     void treeFillAndDeleteAtDepth512() {
         std::u16string path = u"Deep";
-        for (int level = 2; level <= kMaxKeyDepth; ++level) path += u"\\" + DeepName(level);
-        Set(path, u"bottom", REG_DWORD, DwordToBytes(512));
+        for (int level = 2; level <= kMaxKeyDepth; ++level) path += u"\\" + deepName(level);
+        set(path, u"bottom", REG_DWORD, dwordToBytes(512));
         startView();
 
         // The whole chain is in the tree, and its last item names the deepest key.
         ItemId item = KeyTreeModel::kNoItem;
-        for (ItemId root : view->TreeModel().Children(KeyTreeModel::kRootItem)) {
-            if (view->TreeModel().ItemData(root) == HKEY_LOCAL_MACHINE) item = root;
+        for (ItemId root : view_->treeModel().children(KeyTreeModel::kRootItem)) {
+            if (view_->treeModel().itemData(root) == HKEY_LOCAL_MACHINE) item = root;
         }
-        item = ChildNamed(view->TreeModel(), item, QStringLiteral("Deep"));
+        item = childNamed(view_->treeModel(), item, QStringLiteral("Deep"));
         const ItemId top = item;
         for (int level = 2; level <= kMaxKeyDepth && item != KeyTreeModel::kNoItem; ++level) {
-            item = ChildNamed(view->TreeModel(), item, ToQString(DeepName(level)));
+            item = childNamed(view_->treeModel(), item, toQString(deepName(level)));
         }
         QVERIFY(item != KeyTreeModel::kNoItem);
-        QVERIFY(view->TreeModel().Children(item).empty());
+        QVERIFY(view_->treeModel().children(item).empty());
         HKEY root = 0;
         std::u16string itemPath;
-        view->GetItemKeyPath(item, &root, &itemPath);
+        view_->GetItemKeyPath(item, &root, &itemPath);
         QCOMPARE(root, HKEY_LOCAL_MACHINE);
         QVERIFY(itemPath == path);
 
         // Deleting the top of the chain removes all of it, from the registry and the tree.
-        view->SelectItem(top);
-        QVERIFY(view->CurrentKeyPath() == u"Deep");
-        prompts->answers.push_back(IDYES);
-        QVERIFY(view->OnCommand(ID_DELETE_KEY));
-        QVERIFY(!view->TreeModel().IsValid(top));
+        view_->selectItem(top);
+        QVERIFY(view_->currentKeyPath() == u"Deep");
+        prompts_->answers.push_back(IDYES);
+        QVERIFY(view_->OnCommand(ID_DELETE_KEY));
+        QVERIFY(!view_->treeModel().isValid(top));
         HKEY key = 0;
         QCOMPARE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Deep", 0, 0, &key), ERROR_FILE_NOT_FOUND);
     }
@@ -171,36 +171,36 @@ private slots:
         std::u16string multi = text;
         for (std::size_t i = 100; i < multi.size(); i += 100) multi[i] = u'|';
         multi[multi.size() - 1] = multi[multi.size() - 2] = u'|';
-        Set(u"Big", u"binary", REG_BINARY, binary);
-        Set(u"Big", u"string", REG_SZ, StringToBytes(text));
-        Set(u"Big", u"multi", REG_MULTI_SZ, TextToMultiSz(multi));
+        set(u"Big", u"binary", REG_BINARY, binary);
+        set(u"Big", u"string", REG_SZ, stringToBytes(text));
+        set(u"Big", u"multi", REG_MULTI_SZ, TextToMultiSz(multi));
         startView();
 
         qsizetype shown = 0;
         selectRow(u"Big", QStringLiteral("binary"));
-        prompts->dialogs.push_back(PressOk<CBinaryEditDlg>(&shown));
-        view->Commands().Values().OnDblClkValueList();
+        prompts_->dialogs.push_back(pressOk<CBinaryEditDlg>(&shown));
+        view_->commands().values().OnDblClkValueList();
         QCOMPARE(shown, static_cast<qsizetype>(3 * kSize));
         QVERIFY(ReadValue(HKEY_LOCAL_MACHINE, u"Big", u"binary")->data == binary);
 
         selectRow(u"Big", QStringLiteral("string"));
-        prompts->dialogs.push_back(PressOk<CStringEditDlg>(&shown));
-        view->Commands().Values().OnDblClkValueList();
+        prompts_->dialogs.push_back(pressOk<CStringEditDlg>(&shown));
+        view_->commands().values().OnDblClkValueList();
         QCOMPARE(shown, static_cast<qsizetype>(text.size()));
-        QVERIFY(ReadValue(HKEY_LOCAL_MACHINE, u"Big", u"string")->data == StringToBytes(text));
+        QVERIFY(ReadValue(HKEY_LOCAL_MACHINE, u"Big", u"string")->data == stringToBytes(text));
 
         selectRow(u"Big", QStringLiteral("multi"));
-        prompts->dialogs.push_back(PressOk<CStringEditDlg>(&shown));
-        view->Commands().Values().OnDblClkValueList();
+        prompts_->dialogs.push_back(pressOk<CStringEditDlg>(&shown));
+        view_->commands().values().OnDblClkValueList();
         QVERIFY(ReadValue(HKEY_LOCAL_MACHINE, u"Big", u"multi")->data == TextToMultiSz(multi));
 
         // An edit at the very end of the megabyte is kept too.
         selectRow(u"Big", QStringLiteral("binary"));
-        prompts->dialogs.push_back(PressOk<CBinaryEditDlg>(&shown, [](QPlainTextEdit& edit) {
+        prompts_->dialogs.push_back(pressOk<CBinaryEditDlg>(&shown, [](QPlainTextEdit& edit) {
             edit.moveCursor(QTextCursor::End);
             edit.insertPlainText(QStringLiteral("7F "));
         }));
-        view->Commands().Values().OnDblClkValueList();
+        view_->commands().values().OnDblClkValueList();
         Bytes longer = binary;
         longer.push_back(0x7F);
         QVERIFY(ReadValue(HKEY_LOCAL_MACHINE, u"Big", u"binary")->data == longer);
@@ -210,7 +210,7 @@ private slots:
         Bytes data(10240);
         for (int i = 0; i < 200; ++i) {
             for (std::size_t b = 0; b < data.size(); ++b) data[b] = static_cast<BYTE>(i + b);
-            Set(u"Export", (u"v" + Ascii(std::to_string(i))).c_str(), REG_BINARY, data);
+            set(u"Export", (u"v" + Ascii(std::to_string(i))).c_str(), REG_BINARY, data);
         }
         startView();
         TempDir dir;
@@ -225,13 +225,13 @@ private slots:
         limited.rlim_cur = 64 * 1024;
         const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-        QVERIFY(view->GoToKey(HKEY_LOCAL_MACHINE, u"Export"));
-        prompts->fileNames.push_back(QString::fromStdString(target));
-        QVERIFY(view->OnCommand(ID_EXPORT));
+        QVERIFY(view_->goToKey(HKEY_LOCAL_MACHINE, u"Export"));
+        prompts_->fileNames.push_back(QString::fromStdString(target));
+        QVERIFY(view_->OnCommand(ID_EXPORT));
         ::setrlimit(RLIMIT_FSIZE, &saved);
         ::signal(SIGXFSZ, oldHandler);
 
-        QCOMPARE(prompts->messages, QStringList{ToQString(tovik::kExportWriteFailedMessage)});
+        QCOMPARE(prompts_->messages, QStringList{toQString(tovik::kExportWriteFailedMessage)});
         QVERIFY(ReadFileBytes(target) == previous);
         QCOMPARE(FolderEntries(dir.path()), std::vector<std::string>{"backup.txt"});
     }

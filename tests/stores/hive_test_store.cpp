@@ -10,7 +10,7 @@
 
 namespace tovik::testing {
 
-bool OpenTestHives(const std::string& path, bool writable) {
+bool openTestHives(const std::string& path, bool writable) {
     hive::HiveMountSet set;
     for (const char* root : {"HKCR", "HKCU", "HKLM"}) {
         const std::string file = path + "." + root;
@@ -20,7 +20,7 @@ bool OpenTestHives(const std::string& path, bool writable) {
     }
     // As the program opens hives: behind the recording layer of their change history.
     StoreOpenResult opened;
-    MakeCurrentWithHistory(std::make_unique<hive::HiveBackend>(std::move(set)), RegistryIdentity("hive", path), opened);
+    makeCurrentWithHistory(std::make_unique<hive::HiveBackend>(std::move(set)), registryIdentity("hive", path), opened);
     return true;
 }
 

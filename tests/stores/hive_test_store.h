@@ -6,6 +6,6 @@
 namespace tovik::testing {
 
 // Creates the hives when missing; false when they cannot be opened.
-bool OpenTestHives(const std::string& path, bool writable);
+bool openTestHives(const std::string& path, bool writable);
 
 }  // namespace tovik::testing

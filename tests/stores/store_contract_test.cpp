@@ -19,20 +19,20 @@
 
 #include "history/recording_backend.h"
 #include "history/undo_redo.h"
+#include "hive_test_store.h"
 #include "registry/backend.h"
 #include "registry/key_time.h"
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 #include "stores/open_store.h"
-#include "hive_test_store.h"
 #include "wine_test_support.h"
 
 namespace {
 
 struct StoreKind {
     std::string name;
-    bool persistent;   // a file that another process, or this one later, opens again
+    bool persistent;  // a file that another process, or this one later, opens again
     std::function<bool(const std::string& path)> open;
     bool unicodeKeyNames = true;  // false: key names of printable ASCII only (hive files)
     // Names order as folded to upper case (Windows, the Tovik store) or to lower case (Wine,
@@ -44,29 +44,35 @@ struct StoreKind {
 };
 
 // A Wine prefix in the folder beside path, made empty (as Wine starts one) the first time.
-bool OpenWinePrefixBeside(const std::string& path) {
+bool openWinePrefixBeside(const std::string& path) {
     const std::filesystem::path dir = std::filesystem::path(path).parent_path() / "prefix";
     if (!std::filesystem::exists(dir / "system.reg")) wine_test::makeEmptyPrefix(dir);
     tovik::RegistrySource source;
     source.kind = tovik::RegistrySource::Kind::WinePrefix;
     source.path = dir.string();
-    const tovik::StoreOpenResult opened = tovik::OpenRegistry(source);
+    const tovik::StoreOpenResult opened = tovik::openRegistry(source);
     return opened.ok && !opened.readOnly;
 }
 
-void PrintTo(const StoreKind& kind, std::ostream* out) { *out << kind.name; }
+void PrintTo(const StoreKind& kind, std::ostream* out) {
+    *out << kind.name;
+}
 
-std::vector<StoreKind> StoreKinds() {
+std::vector<StoreKind> storeKinds() {
     return {
-        {"SqliteFile", true, [](const std::string& path) { return tovik::OpenRegistryStore(path).ok; }},
-        {"SqliteMemory", false, [](const std::string&) { tovik::OpenInMemoryRegistryStore(); return true; }},
-        {"HiveFiles", true, [](const std::string& path) { return tovik::testing::OpenTestHives(path, true); }, false,
+        {"SqliteFile", true, [](const std::string& path) { return tovik::openRegistryStore(path).ok; }},
+        {"SqliteMemory", false,
+         [](const std::string&) {
+             tovik::openInMemoryRegistryStore();
+             return true;
+         }},
+        {"HiveFiles", true, [](const std::string& path) { return tovik::testing::openTestHives(path, true); }, false,
          false, true},
-        {"WinePrefix", true, OpenWinePrefixBeside, true, true, true},
+        {"WinePrefix", true, openWinePrefixBeside, true, true, true},
     };
 }
 
-HKEY Create(HKEY root, const std::u16string& path, DWORD* disposition = nullptr) {
+HKEY create(HKEY root, const std::u16string& path, DWORD* disposition = nullptr) {
     HKEY key = 0;
     DWORD made = 0;
     EXPECT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, &made), ERROR_SUCCESS);
@@ -74,16 +80,16 @@ HKEY Create(HKEY root, const std::u16string& path, DWORD* disposition = nullptr)
     return key;
 }
 
-LONG Open(HKEY root, const std::u16string& path, HKEY* key) {
+LONG open(HKEY root, const std::u16string& path, HKEY* key) {
     return RegOpenKeyExW(root, path.c_str(), 0, 0, key);
 }
 
-void SetDword(HKEY key, const std::u16string& name, DWORD value) {
+void setDword(HKEY key, const std::u16string& name, DWORD value) {
     EXPECT_EQ(RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value),
               ERROR_SUCCESS);
 }
 
-std::vector<std::u16string> Subkeys(HKEY key) {
+std::vector<std::u16string> subkeysOf(HKEY key) {
     std::vector<std::u16string> names;
     for (DWORD i = 0;; ++i) {
         WCHAR name[256];
@@ -101,7 +107,7 @@ struct Value {
     bool operator==(const Value&) const = default;
 };
 
-std::vector<Value> Values(HKEY key) {
+std::vector<Value> valuesOf(HKEY key) {
     std::vector<Value> values;
     for (DWORD i = 0;; ++i) {
         WCHAR name[256];
@@ -113,15 +119,15 @@ std::vector<Value> Values(HKEY key) {
     return values;
 }
 
-std::vector<std::u16string> ValueNames(HKEY key) {
+std::vector<std::u16string> valueNames(HKEY key) {
     std::vector<std::u16string> names;
-    for (const Value& v : Values(key)) names.push_back(v.name);
+    for (const Value& v : valuesOf(key)) names.push_back(v.name);
     return names;
 }
 
 // The backend's id of root\path, walking name by name; kNoKey when a name is missing.
-tovik::KeyId IdOf(HKEY root, const std::u16string& path) {
-    tovik::Backend& store = *tovik::CurrentBackend();
+tovik::KeyId idOf(HKEY root, const std::u16string& path) {
+    tovik::Backend& store = *tovik::currentBackend();
     tovik::KeyId id = store.rootKey(root);
     std::size_t start = 0;
     while (id != tovik::kNoKey && start < path.size()) {
@@ -144,7 +150,7 @@ protected:
         ASSERT_TRUE(GetParam().open(path_));
     }
     void TearDown() override {
-        tovik::CloseRegistryStore();
+        tovik::closeRegistryStore();
         std::filesystem::remove_all(dir_);
     }
     std::string dir_, path_;
@@ -153,42 +159,44 @@ protected:
 TEST_P(StoreContract, NamesCompareWithoutCaseAndKeepTheirCase) {
     const bool unicode = GetParam().unicodeKeyNames;
     const std::u16string middle = unicode ? u"Ünïcode" : u"MiXed";
-    const HKEY key = Create(HKEY_CURRENT_USER, unicode ? u"Software\\Ünïcode\\Жук" : u"Software\\MiXed\\Case");
+    const HKEY key = create(HKEY_CURRENT_USER, unicode ? u"Software\\Ünïcode\\Жук" : u"Software\\MiXed\\Case");
     HKEY again = 0;
-    ASSERT_EQ(Open(HKEY_CURRENT_USER, unicode ? u"SOFTWARE\\üNÏCODE\\жУК" : u"SOFTWARE\\mIxED\\cASE", &again),
+    ASSERT_EQ(open(HKEY_CURRENT_USER, unicode ? u"SOFTWARE\\üNÏCODE\\жУК" : u"SOFTWARE\\mIxED\\cASE", &again),
               ERROR_SUCCESS);
     DWORD disposition = 0;
-    RegCloseKey(Create(HKEY_CURRENT_USER, u"software", &disposition));
+    RegCloseKey(create(HKEY_CURRENT_USER, u"software", &disposition));
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
 
     HKEY software = 0;
-    ASSERT_EQ(Open(HKEY_CURRENT_USER, u"Software", &software), ERROR_SUCCESS);
-    EXPECT_EQ(Subkeys(software), std::vector<std::u16string>{middle});
+    ASSERT_EQ(open(HKEY_CURRENT_USER, u"Software", &software), ERROR_SUCCESS);
+    EXPECT_EQ(subkeysOf(software), std::vector<std::u16string>{middle});
 
-    SetDword(key, u"Speed", 1);
-    SetDword(again, u"SPEED", 2);   // the same value: overwritten, first spelling kept
-    const std::vector<Value> values = Values(key);
+    setDword(key, u"Speed", 1);
+    setDword(again, u"SPEED", 2);  // the same value: overwritten, first spelling kept
+    const std::vector<Value> values = valuesOf(key);
     ASSERT_EQ(values.size(), 1u);
     EXPECT_EQ(values[0].name, u"Speed");
     EXPECT_EQ(values[0].data, (std::vector<BYTE>{2, 0, 0, 0}));
     EXPECT_EQ(RegDeleteValueW(key, u"speed"), ERROR_SUCCESS);
-    EXPECT_TRUE(Values(key).empty());
+    EXPECT_TRUE(valuesOf(key).empty());
     for (HKEY h : {key, again, software}) RegCloseKey(h);
 }
 
 // The ASCII letters of text in the other case.
-std::u16string SwapCase(std::u16string text) {
+std::u16string swapCase(std::u16string text) {
     for (char16_t& c : text) {
-        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-        else if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+        if (c >= u'a' && c <= u'z')
+            c = static_cast<char16_t>(c - u'a' + u'A');
+        else if (c >= u'A' && c <= u'Z')
+            c = static_cast<char16_t>(c - u'A' + u'a');
     }
     return text;
 }
 
 TEST_P(StoreContract, AKeysStoredPathIsTheOneItsParentsList) {
     const bool unicode = GetParam().unicodeKeyNames;
-    RegCloseKey(Create(HKEY_CURRENT_USER, unicode ? u"Software\\Ünïcode\\Жук" : u"Software\\MiXed\\Case"));
-    RegCloseKey(Create(HKEY_LOCAL_MACHINE, u"Software\\Wine\\Direct3D"));
+    RegCloseKey(create(HKEY_CURRENT_USER, unicode ? u"Software\\Ünïcode\\Жук" : u"Software\\MiXed\\Case"));
+    RegCloseKey(create(HKEY_LOCAL_MACHINE, u"Software\\Wine\\Direct3D"));
     std::u16string stored = u"stale";
     if (unicode) {
         ASSERT_EQ(RegQueryStoredPath(HKEY_CURRENT_USER, u"SOFTWARE\\üNÏCODE\\жУК", &stored), ERROR_SUCCESS);
@@ -202,10 +210,10 @@ TEST_P(StoreContract, AKeysStoredPathIsTheOneItsParentsList) {
         for (std::size_t next = 0; next < paths.size() && checked < 200; ++next) {
             const std::u16string parentPath = paths[next];
             HKEY parent = 0;
-            if (Open(root, parentPath, &parent) != ERROR_SUCCESS) continue;
-            for (const std::u16string& name : Subkeys(parent)) {
+            if (open(root, parentPath, &parent) != ERROR_SUCCESS) continue;
+            for (const std::u16string& name : subkeysOf(parent)) {
                 const std::u16string path = parentPath.empty() ? name : parentPath + u"\\" + name;
-                ASSERT_EQ(RegQueryStoredPath(root, SwapCase(path).c_str(), &stored), ERROR_SUCCESS);
+                ASSERT_EQ(RegQueryStoredPath(root, swapCase(path).c_str(), &stored), ERROR_SUCCESS);
                 EXPECT_EQ(stored, path);
                 ++checked;
                 if (std::count(path.begin(), path.end(), u'\\') < 2) paths.push_back(path);
@@ -215,7 +223,7 @@ TEST_P(StoreContract, AKeysStoredPathIsTheOneItsParentsList) {
     }
     EXPECT_GE(checked, 5u);
     HKEY software = 0;
-    ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, u"software", &software), ERROR_SUCCESS);
+    ASSERT_EQ(open(HKEY_LOCAL_MACHINE, u"software", &software), ERROR_SUCCESS);
     EXPECT_EQ(RegQueryStoredPath(software, u"WINE\\direct3d", &stored), ERROR_SUCCESS);
     EXPECT_EQ(stored, u"Wine\\Direct3D");
     EXPECT_EQ(RegQueryStoredPath(software, u"Wine\\Missing", &stored), ERROR_FILE_NOT_FOUND);
@@ -224,64 +232,66 @@ TEST_P(StoreContract, AKeysStoredPathIsTheOneItsParentsList) {
 }
 
 TEST_P(StoreContract, SubkeysListInNameOrderAndValuesInCreationOrder) {
-    const HKEY key = Create(HKEY_LOCAL_MACHINE, u"Order");
+    const HKEY key = create(HKEY_LOCAL_MACHINE, u"Order");
     for (const char16_t* name : {u"delta", u"Bravo", u"alpha", u"Charlie", u"_under", u"10", u"9"})
-        RegCloseKey(Create(key, name));
+        RegCloseKey(create(key, name));
     // Folded to upper case '_' (0x5F) sorts after the letters, to lower case before them; digits
     // compare unit by unit.
     if (GetParam().lowerCaseOrder)
-        EXPECT_EQ(Subkeys(key), (std::vector<std::u16string>{u"10", u"9", u"_under", u"alpha", u"Bravo", u"Charlie", u"delta"}));
+        EXPECT_EQ(subkeysOf(key),
+                  (std::vector<std::u16string>{u"10", u"9", u"_under", u"alpha", u"Bravo", u"Charlie", u"delta"}));
     else
-        EXPECT_EQ(Subkeys(key), (std::vector<std::u16string>{u"10", u"9", u"alpha", u"Bravo", u"Charlie", u"delta", u"_under"}));
+        EXPECT_EQ(subkeysOf(key),
+                  (std::vector<std::u16string>{u"10", u"9", u"alpha", u"Bravo", u"Charlie", u"delta", u"_under"}));
 
-    for (const char16_t* name : {u"zulu", u"Alpha", u"mike"}) SetDword(key, name, 0);
-    SetDword(key, u"ALPHA", 7);   // overwriting keeps the value's place
-    EXPECT_EQ(ValueNames(key), (std::vector<std::u16string>{u"zulu", u"Alpha", u"mike"}));
+    for (const char16_t* name : {u"zulu", u"Alpha", u"mike"}) setDword(key, name, 0);
+    setDword(key, u"ALPHA", 7);  // overwriting keeps the value's place
+    EXPECT_EQ(valueNames(key), (std::vector<std::u16string>{u"zulu", u"Alpha", u"mike"}));
     EXPECT_EQ(RegDeleteValueW(key, u"zulu"), ERROR_SUCCESS);
-    SetDword(key, u"zulu", 0);    // made again: now the newest
-    EXPECT_EQ(ValueNames(key), (std::vector<std::u16string>{u"Alpha", u"mike", u"zulu"}));
+    setDword(key, u"zulu", 0);  // made again: now the newest
+    EXPECT_EQ(valueNames(key), (std::vector<std::u16string>{u"Alpha", u"mike", u"zulu"}));
     RegCloseKey(key);
 }
 
 TEST_P(StoreContract, TheUnnamedValueHasTheEmptyName) {
-    const HKEY key = Create(HKEY_CLASSES_ROOT, u".txt");
+    const HKEY key = create(HKEY_CLASSES_ROOT, u".txt");
     const BYTE text[] = {'t', 0, 0, 0};
     ASSERT_EQ(RegSetValueExW(key, nullptr, 0, REG_SZ, text, sizeof text), ERROR_SUCCESS);
-    SetDword(key, u"Other", 3);
-    const std::vector<Value> values = Values(key);
+    setDword(key, u"Other", 3);
+    const std::vector<Value> values = valuesOf(key);
     ASSERT_EQ(values.size(), 2u);
     EXPECT_EQ(values[0], (Value{u"", REG_SZ, {text, text + sizeof text}}));
-    EXPECT_EQ(RegDeleteValueW(key, u""), ERROR_SUCCESS);   // "" and null name the same value
-    EXPECT_EQ(ValueNames(key), std::vector<std::u16string>{u"Other"});
+    EXPECT_EQ(RegDeleteValueW(key, u""), ERROR_SUCCESS);  // "" and null name the same value
+    EXPECT_EQ(valueNames(key), std::vector<std::u16string>{u"Other"});
     EXPECT_EQ(RegDeleteValueW(key, nullptr), ERROR_FILE_NOT_FOUND);
     RegCloseKey(key);
 }
 
 TEST_P(StoreContract, CreatingAPathCreatesEveryMissingKey) {
     DWORD disposition = 0;
-    RegCloseKey(Create(HKEY_CURRENT_USER, u"A\\B\\C\\D", &disposition));
+    RegCloseKey(create(HKEY_CURRENT_USER, u"A\\B\\C\\D", &disposition));
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
     for (const char16_t* path : {u"A", u"A\\B", u"A\\B\\C", u"A\\B\\C\\D"}) {
         HKEY key = 0;
-        EXPECT_EQ(Open(HKEY_CURRENT_USER, path, &key), ERROR_SUCCESS) << "missing after create";
+        EXPECT_EQ(open(HKEY_CURRENT_USER, path, &key), ERROR_SUCCESS) << "missing after create";
         RegCloseKey(key);
     }
-    RegCloseKey(Create(HKEY_CURRENT_USER, u"A\\B\\C\\D", &disposition));
+    RegCloseKey(create(HKEY_CURRENT_USER, u"A\\B\\C\\D", &disposition));
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
-    RegCloseKey(Create(HKEY_CURRENT_USER, u"A\\B\\E", &disposition));
+    RegCloseKey(create(HKEY_CURRENT_USER, u"A\\B\\E", &disposition));
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
     HKEY b = 0;
-    ASSERT_EQ(Open(HKEY_CURRENT_USER, u"A\\B", &b), ERROR_SUCCESS);
-    EXPECT_EQ(Subkeys(b), (std::vector<std::u16string>{u"C", u"E"}));
+    ASSERT_EQ(open(HKEY_CURRENT_USER, u"A\\B", &b), ERROR_SUCCESS);
+    EXPECT_EQ(subkeysOf(b), (std::vector<std::u16string>{u"C", u"E"}));
     RegCloseKey(b);
 }
 
 TEST_P(StoreContract, AKeyWithSubkeysIsNotDeleted) {
-    const HKEY parent = Create(HKEY_LOCAL_MACHINE, u"Parent");
-    RegCloseKey(Create(parent, u"Child"));
-    SetDword(parent, u"Kept", 1);
+    const HKEY parent = create(HKEY_LOCAL_MACHINE, u"Parent");
+    RegCloseKey(create(parent, u"Child"));
+    setDword(parent, u"Kept", 1);
     EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Parent"), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(ValueNames(parent), std::vector<std::u16string>{u"Kept"}) << "a refused delete changed the key";
+    EXPECT_EQ(valueNames(parent), std::vector<std::u16string>{u"Kept"}) << "a refused delete changed the key";
 
     EXPECT_EQ(RegDeleteKeyW(parent, u"Child"), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteKeyW(parent, u"Child"), ERROR_FILE_NOT_FOUND);
@@ -295,22 +305,22 @@ TEST_P(StoreContract, AKeyWithSubkeysIsNotDeleted) {
     EXPECT_EQ(RegCreateKeyExW(parent, u"Orphan", 0, nullptr, 0, 0, nullptr, &child, nullptr), ERROR_KEY_DELETED);
     EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, nullptr), ERROR_ACCESS_DENIED) << "a root was deleted";
     RegCloseKey(parent);
-    RegCloseKey(Create(HKEY_LOCAL_MACHINE, u"Parent"));   // made again: empty
+    RegCloseKey(create(HKEY_LOCAL_MACHINE, u"Parent"));  // made again: empty
     HKEY again = 0;
-    ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, u"Parent", &again), ERROR_SUCCESS);
-    EXPECT_TRUE(Values(again).empty());
-    EXPECT_TRUE(Subkeys(again).empty());
+    ASSERT_EQ(open(HKEY_LOCAL_MACHINE, u"Parent", &again), ERROR_SUCCESS);
+    EXPECT_TRUE(valuesOf(again).empty());
+    EXPECT_TRUE(subkeysOf(again).empty());
     RegCloseKey(again);
 }
 
 TEST_P(StoreContract, EnumerationByIndexReachesAnyIndexAndSaysWhenABufferIsShort) {
-    const HKEY key = Create(HKEY_CURRENT_USER, u"Many");
+    const HKEY key = create(HKEY_CURRENT_USER, u"Many");
     std::vector<std::u16string> expected;
     for (int i = 0; i < 300; ++i) {
         std::u16string name = u"k";
         for (char c : std::to_string(1000 + i)) name.push_back(static_cast<char16_t>(c));
         expected.push_back(name);
-        RegCloseKey(Create(key, name));
+        RegCloseKey(create(key, name));
     }
     // Backwards and by leaps, not only 0, 1, 2, ...
     for (DWORD i = 300; i-- > 0;) {
@@ -322,11 +332,11 @@ TEST_P(StoreContract, EnumerationByIndexReachesAnyIndexAndSaysWhenABufferIsShort
     WCHAR name[16];
     DWORD length = 16;
     EXPECT_EQ(RegEnumKeyExW(key, 300, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
-    length = 5;   // "k1000" needs 5 units and the terminator
+    length = 5;  // "k1000" needs 5 units and the terminator
     EXPECT_EQ(RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
     EXPECT_EQ(length, 5u);
 
-    SetDword(key, u"Number", 42);
+    setDword(key, u"Number", 42);
     DWORD type = 0, size = 2, nameLength = 16;
     BYTE data[4];
     EXPECT_EQ(RegEnumValueW(key, 0, name, &nameLength, nullptr, &type, data, &size), ERROR_MORE_DATA);
@@ -336,12 +346,12 @@ TEST_P(StoreContract, EnumerationByIndexReachesAnyIndexAndSaysWhenABufferIsShort
 }
 
 TEST_P(StoreContract, RenamingAKeyTakesItsSubtreeAndRefusesATakenName) {
-    const HKEY key = Create(HKEY_CURRENT_USER, u"Old\\Inner\\Deep");
-    SetDword(key, u"Here", 5);
+    const HKEY key = create(HKEY_CURRENT_USER, u"Old\\Inner\\Deep");
+    setDword(key, u"Here", 5);
     RegCloseKey(key);
-    RegCloseKey(Create(HKEY_CURRENT_USER, u"Taken"));
-    tovik::Backend& store = *tovik::CurrentBackend();
-    const tovik::KeyId old = IdOf(HKEY_CURRENT_USER, u"Old");
+    RegCloseKey(create(HKEY_CURRENT_USER, u"Taken"));
+    tovik::Backend& store = *tovik::currentBackend();
+    const tovik::KeyId old = idOf(HKEY_CURRENT_USER, u"Old");
     ASSERT_NE(old, tovik::kNoKey);
 
     EXPECT_EQ(store.renameKey(old, u"TAKEN"), ERROR_ALREADY_EXISTS);
@@ -350,23 +360,23 @@ TEST_P(StoreContract, RenamingAKeyTakesItsSubtreeAndRefusesATakenName) {
     EXPECT_EQ(store.renameKey(old, u"New"), ERROR_SUCCESS);
 
     HKEY gone = 0, moved = 0;
-    EXPECT_EQ(Open(HKEY_CURRENT_USER, u"Old", &gone), ERROR_FILE_NOT_FOUND);
-    ASSERT_EQ(Open(HKEY_CURRENT_USER, u"new\\inner\\deep", &moved), ERROR_SUCCESS);
-    EXPECT_EQ(ValueNames(moved), std::vector<std::u16string>{u"Here"});
+    EXPECT_EQ(open(HKEY_CURRENT_USER, u"Old", &gone), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(open(HKEY_CURRENT_USER, u"new\\inner\\deep", &moved), ERROR_SUCCESS);
+    EXPECT_EQ(valueNames(moved), std::vector<std::u16string>{u"Here"});
     RegCloseKey(moved);
-    EXPECT_EQ(Subkeys(HKEY_CURRENT_USER), (std::vector<std::u16string>{u"New", u"Taken"}));
+    EXPECT_EQ(subkeysOf(HKEY_CURRENT_USER), (std::vector<std::u16string>{u"New", u"Taken"}));
 
     EXPECT_EQ(store.renameKey(old, u"NEW"), ERROR_SUCCESS) << "a change of case alone";
-    EXPECT_EQ(Subkeys(HKEY_CURRENT_USER), (std::vector<std::u16string>{u"NEW", u"Taken"}));
-    const tovik::KeyId taken = IdOf(HKEY_CURRENT_USER, u"Taken");
+    EXPECT_EQ(subkeysOf(HKEY_CURRENT_USER), (std::vector<std::u16string>{u"NEW", u"Taken"}));
+    const tovik::KeyId taken = idOf(HKEY_CURRENT_USER, u"Taken");
     ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, u"Taken"), ERROR_SUCCESS);
     EXPECT_EQ(store.renameKey(taken, u"X"), ERROR_KEY_DELETED);
 }
 
 // When root\path was last written, as RegQueryInfoKeyW gives it; -1 when it cannot be opened.
-std::int64_t WriteTime(HKEY root, const std::u16string& path) {
+std::int64_t writeTime(HKEY root, const std::u16string& path) {
     HKEY key = 0;
-    if (Open(root, path, &key) != ERROR_SUCCESS) return -1;
+    if (open(root, path, &key) != ERROR_SUCCESS) return -1;
     FILETIME time{};
     EXPECT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                                nullptr, &time),
@@ -381,7 +391,7 @@ public:
     explicit KeyTimes(std::vector<std::u16string> keys) : keys_(std::move(keys)) { remember(); }
     void remember() {
         seen_.clear();
-        for (const std::u16string& key : keys_) seen_.push_back(WriteTime(HKEY_CURRENT_USER, path(key)));
+        for (const std::u16string& key : keys_) seen_.push_back(writeTime(HKEY_CURRENT_USER, path(key)));
     }
     // Runs write, then expects exactly the keys named in touched to carry a time from its run and
     // every other key to keep the time it had.
@@ -390,7 +400,7 @@ public:
         write();
         const std::int64_t after = tovik::fileTimeNow();
         for (std::size_t i = 0; i < keys_.size(); ++i) {
-            const std::int64_t now = WriteTime(HKEY_CURRENT_USER, path(keys_[i]));
+            const std::int64_t now = writeTime(HKEY_CURRENT_USER, path(keys_[i]));
             if (now == -1) continue;  // deleted or renamed away
             const bool expected = std::find(touched.begin(), touched.end(), keys_[i]) != touched.end();
             const std::string name(keys_[i].begin(), keys_[i].end());
@@ -419,73 +429,77 @@ private:
 // only; everything else keeps its time, through saving and opening again. (Every key holds a value
 // or no subkeys: a Wine file keeps no time for others, whose times come from their subkeys'.)
 TEST_P(StoreContract, WritesTouchTheTimesOfTheKeysTheyChangeAndNoOthers) {
-    const HKEY top = Create(HKEY_CURRENT_USER, u"Software\\Times");
-    SetDword(top, u"Keep", 1);
+    const HKEY top = create(HKEY_CURRENT_USER, u"Software\\Times");
+    setDword(top, u"Keep", 1);
     RegCloseKey(top);
     KeyTimes times({u"", u"A", u"A\\Deep", u"B", u"C", u"C\\Deep"});
-    times.expectAfter("create A\\Deep", [] { RegCloseKey(Create(HKEY_CURRENT_USER, KeyTimes::path(u"A\\Deep"))); },
+    times.expectAfter("create A\\Deep", [] { RegCloseKey(create(HKEY_CURRENT_USER, KeyTimes::path(u"A\\Deep"))); },
                       {u"", u"A", u"A\\Deep"});
     EXPECT_GT(times.seen()[1], tovik::fileTimeFromUnixSeconds(1500000000));
-    times.expectAfter("create B", [] { RegCloseKey(Create(HKEY_CURRENT_USER, KeyTimes::path(u"B"))); }, {u"", u"B"});
-    times.expectAfter("open A again", [] { RegCloseKey(Create(HKEY_CURRENT_USER, KeyTimes::path(u"A"))); }, {});
+    times.expectAfter("create B", [] { RegCloseKey(create(HKEY_CURRENT_USER, KeyTimes::path(u"B"))); }, {u"", u"B"});
+    times.expectAfter("open A again", [] { RegCloseKey(create(HKEY_CURRENT_USER, KeyTimes::path(u"A"))); }, {});
 
     HKEY a = 0;
-    ASSERT_EQ(Open(HKEY_CURRENT_USER, KeyTimes::path(u"A"), &a), ERROR_SUCCESS);
-    times.expectAfter("set", [&] { SetDword(a, u"Keep", 1); }, {u"A"});
-    times.expectAfter("set another", [&] { SetDword(a, u"Speed", 1); }, {u"A"});
-    times.expectAfter("set the same", [&] { SetDword(a, u"speed", 1); }, {});
-    times.expectAfter("set other data", [&] { SetDword(a, u"Speed", 2); }, {u"A"});
+    ASSERT_EQ(open(HKEY_CURRENT_USER, KeyTimes::path(u"A"), &a), ERROR_SUCCESS);
+    times.expectAfter("set", [&] { setDword(a, u"Keep", 1); }, {u"A"});
+    times.expectAfter("set another", [&] { setDword(a, u"Speed", 1); }, {u"A"});
+    times.expectAfter("set the same", [&] { setDword(a, u"speed", 1); }, {});
+    times.expectAfter("set other data", [&] { setDword(a, u"Speed", 2); }, {u"A"});
     times.expectAfter("rename a value", [&] { EXPECT_EQ(RegRenameValueW(a, u"Speed", u"Pace"), ERROR_SUCCESS); },
                       {u"A"});
     times.expectAfter("delete a value", [&] { EXPECT_EQ(RegDeleteValueW(a, u"Pace"), ERROR_SUCCESS); }, {u"A"});
     times.expectAfter("delete no value", [&] { EXPECT_EQ(RegDeleteValueW(a, u"Pace"), ERROR_FILE_NOT_FOUND); }, {});
     RegCloseKey(a);
 
-    times.expectAfter("a batch", [] {
-        tovik::RegistryBatch batch;
-        HKEY b = Create(HKEY_CURRENT_USER, KeyTimes::path(u"B"));
-        for (DWORD i = 0; i < 3; ++i) SetDword(b, u"Batched" + std::u16string(1, static_cast<char16_t>(u'0' + i)), i);
-        RegCloseKey(b);
-        EXPECT_TRUE(batch.Finish());
-    }, {u"B"});
-    times.expectAfter("delete B", [] { EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, KeyTimes::path(u"B").c_str()), ERROR_SUCCESS); },
+    times.expectAfter("a batch",
+                      [] {
+                          tovik::RegistryBatch batch;
+                          HKEY b = create(HKEY_CURRENT_USER, KeyTimes::path(u"B"));
+                          for (DWORD i = 0; i < 3; ++i)
+                              setDword(b, u"Batched" + std::u16string(1, static_cast<char16_t>(u'0' + i)), i);
+                          RegCloseKey(b);
+                          EXPECT_TRUE(batch.finish());
+                      },
+                      {u"B"});
+    times.expectAfter("delete B",
+                      [] { EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, KeyTimes::path(u"B").c_str()), ERROR_SUCCESS); },
                       {u""});
     const std::int64_t deepBefore = times.seen()[2];
-    times.expectAfter("rename A", [] {
-        EXPECT_EQ(RegRenameKey(HKEY_CURRENT_USER, KeyTimes::path(u"A").c_str(), u"C"), ERROR_SUCCESS);
-    }, {u"C"});
+    times.expectAfter(
+        "rename A",
+        [] { EXPECT_EQ(RegRenameKey(HKEY_CURRENT_USER, KeyTimes::path(u"A").c_str(), u"C"), ERROR_SUCCESS); }, {u"C"});
     EXPECT_EQ(times.seen()[5], deepBefore) << "a renamed key's subkeys keep their times";
 
     if (!GetParam().persistent) return;
     const std::vector<std::int64_t> kept = times.seen();
-    tovik::CloseRegistryStore();
+    tovik::closeRegistryStore();
     ASSERT_TRUE(GetParam().open(path_));
     times.remember();
     EXPECT_EQ(times.seen(), kept) << "times survive saving and opening again";
 }
 
 TEST_P(StoreContract, RenamingAValueKeepsItsTypeDataAndPlace) {
-    const HKEY key = Create(HKEY_CURRENT_USER, u"Values");
-    SetDword(key, u"first", 1);
+    const HKEY key = create(HKEY_CURRENT_USER, u"Values");
+    setDword(key, u"first", 1);
     const BYTE bytes[] = {9, 8, 7};
     ASSERT_EQ(RegSetValueExW(key, u"middle", 0, REG_BINARY, bytes, sizeof bytes), ERROR_SUCCESS);
-    SetDword(key, u"last", 3);
-    tovik::Backend& store = *tovik::CurrentBackend();
-    const tovik::KeyId id = IdOf(HKEY_CURRENT_USER, u"Values");
+    setDword(key, u"last", 3);
+    tovik::Backend& store = *tovik::currentBackend();
+    const tovik::KeyId id = idOf(HKEY_CURRENT_USER, u"Values");
 
     EXPECT_EQ(store.renameValue(id, u"MIDDLE", u"Renamed"), ERROR_SUCCESS);
-    const std::vector<Value> values = Values(key);
+    const std::vector<Value> values = valuesOf(key);
     ASSERT_EQ(values.size(), 3u);
     EXPECT_EQ(values[1], (Value{u"Renamed", REG_BINARY, {9, 8, 7}}));
     EXPECT_EQ(store.renameValue(id, u"renamed", u"LAST"), ERROR_ALREADY_EXISTS);
     EXPECT_EQ(store.renameValue(id, u"missing", u"x"), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(store.renameValue(id, u"renamed", u"RENAMED"), ERROR_SUCCESS);
-    EXPECT_EQ(ValueNames(key), (std::vector<std::u16string>{u"first", u"RENAMED", u"last"}));
+    EXPECT_EQ(valueNames(key), (std::vector<std::u16string>{u"first", u"RENAMED", u"last"}));
     RegCloseKey(key);
 }
 
 TEST_P(StoreContract, StringsTheEditorsWriteEndAsTheRegistrysOwnToolsEndThem) {
-    const HKEY key = Create(HKEY_CURRENT_USER, u"Strings");
+    const HKEY key = create(HKEY_CURRENT_USER, u"Strings");
     const struct {
         const char16_t* name;
         DWORD type;
@@ -501,25 +515,26 @@ TEST_P(StoreContract, StringsTheEditorsWriteEndAsTheRegistrysOwnToolsEndThem) {
         {u"empty", REG_SZ, u"", {}, {0, 0}},
     };
     for (const auto& c : cases) {
-        const Bytes data = tovik::ValueDataToWrite(c.type, c.text);
+        const Bytes data = tovik::valueDataToWrite(c.type, c.text);
         ASSERT_EQ(RegSetValueExW(key, c.name, 0, c.type, data.data(), static_cast<DWORD>(data.size())), ERROR_SUCCESS);
     }
     RegCloseKey(key);
     if (GetParam().persistent) {
-        tovik::CloseRegistryStore();
+        tovik::closeRegistryStore();
         ASSERT_TRUE(GetParam().open(path_));
     }
     HKEY reopened = 0;
-    ASSERT_EQ(Open(HKEY_CURRENT_USER, u"Strings", &reopened), ERROR_SUCCESS);
+    ASSERT_EQ(open(HKEY_CURRENT_USER, u"Strings", &reopened), ERROR_SUCCESS);
     std::vector<Value> expected;
-    for (const auto& c : cases) expected.push_back({c.name, c.type, GetParam().windowsStrings ? c.terminated : c.plain});
-    EXPECT_EQ(Values(reopened), expected);
+    for (const auto& c : cases)
+        expected.push_back({c.name, c.type, GetParam().windowsStrings ? c.terminated : c.plain});
+    EXPECT_EQ(valuesOf(reopened), expected);
     RegCloseKey(reopened);
 }
 
 TEST_P(StoreContract, AWriteThatSucceededSurvivesTheProcessBeingKilled) {
     if (!GetParam().persistent) GTEST_SKIP() << "nothing outlives this store's process";
-    tovik::CloseRegistryStore();   // a connection must not cross fork()
+    tovik::closeRegistryStore();  // a connection must not cross fork()
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -528,9 +543,10 @@ TEST_P(StoreContract, AWriteThatSucceededSurvivesTheProcessBeingKilled) {
         if (RegCreateKeyExW(HKEY_CURRENT_USER, u"Durable", 0, nullptr, 0, 0, nullptr, &key, nullptr) != ERROR_SUCCESS)
             _exit(3);
         const DWORD value = 77;
-        if (RegSetValueExW(key, u"Kept", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) != ERROR_SUCCESS)
+        if (RegSetValueExW(key, u"Kept", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) !=
+            ERROR_SUCCESS)
             _exit(4);
-        kill(getpid(), SIGKILL);   // no close, no clean exit
+        kill(getpid(), SIGKILL);  // no close, no clean exit
         _exit(5);
     }
     int status = 0;
@@ -538,28 +554,28 @@ TEST_P(StoreContract, AWriteThatSucceededSurvivesTheProcessBeingKilled) {
     ASSERT_TRUE(WIFSIGNALED(status)) << "the child failed with " << WEXITSTATUS(status);
     ASSERT_TRUE(GetParam().open(path_));
     HKEY key = 0;
-    ASSERT_EQ(Open(HKEY_CURRENT_USER, u"Durable", &key), ERROR_SUCCESS);
-    EXPECT_EQ(Values(key), (std::vector<Value>{{u"Kept", REG_DWORD, {77, 0, 0, 0}}}));
+    ASSERT_EQ(open(HKEY_CURRENT_USER, u"Durable", &key), ERROR_SUCCESS);
+    EXPECT_EQ(valuesOf(key), (std::vector<Value>{{u"Kept", REG_DWORD, {77, 0, 0, 0}}}));
     RegCloseKey(key);
 }
 
 // Keys below root\path, the key itself included; 0 when it is missing.
-std::size_t KeysIn(HKEY root, const std::u16string& path) {
+std::size_t keysIn(HKEY root, const std::u16string& path) {
     HKEY key = 0;
-    if (Open(root, path, &key) != ERROR_SUCCESS) return 0;
+    if (open(root, path, &key) != ERROR_SUCCESS) return 0;
     std::size_t count = 1;
-    for (const std::u16string& name : Subkeys(key)) count += KeysIn(root, path + u"\\" + name);
+    for (const std::u16string& name : subkeysOf(key)) count += keysIn(root, path + u"\\" + name);
     RegCloseKey(key);
     return count;
 }
 
-std::u16string Digits(int n) {
+std::u16string digits(int n) {
     const std::string text = std::to_string(n);
     return std::u16string(text.begin(), text.end());
 }
 
 // Device, inode and change time of each file: a save replaces at least one of them.
-std::vector<std::uint64_t> FileStamps(const std::vector<std::string>& files) {
+std::vector<std::uint64_t> fileStamps(const std::vector<std::string>& files) {
     std::vector<std::uint64_t> stamps;
     for (const std::string& file : files) {
         struct stat st {};
@@ -572,45 +588,44 @@ std::vector<std::uint64_t> FileStamps(const std::vector<std::string>& files) {
 
 TEST_P(StoreContract, ASubtreeDeleteOrRenameKilledAtAnyMomentLeavesTheSubtreeWholeOrGone) {
     if (!GetParam().persistent) GTEST_SKIP() << "nothing outlives this store's process";
-    if (tovik::CurrentBackend()->commitsAlongTheWay())
+    if (tovik::currentBackend()->commitsAlongTheWay())
         GTEST_SKIP() << "this store commits a long delete along the way and keeps each commit";
     // Groups of 100 keys.
     constexpr int kGroups = 20;
     constexpr std::size_t kKeys = 1 + kGroups * 101;
-    const std::vector<std::string> files = tovik::CurrentBackend()->files();
+    const std::vector<std::string> files = tovik::currentBackend()->files();
     std::mt19937 random(7);
     for (const bool rename : {false, true}) {
         for (int round = 0; round < 4; ++round) {
             SCOPED_TRACE((rename ? "rename, round " : "delete, round ") + std::to_string(round));
             ASSERT_TRUE(GetParam().open(path_));
-            ASSERT_TRUE(DeleteKeyTree(HKEY_CURRENT_USER, u"Moved"));
-            ASSERT_TRUE(DeleteKeyTree(HKEY_CURRENT_USER, u"Doomed"));
+            ASSERT_TRUE(deleteKeyTree(HKEY_CURRENT_USER, u"Moved"));
+            ASSERT_TRUE(deleteKeyTree(HKEY_CURRENT_USER, u"Doomed"));
             {
                 tovik::RegistryBatch batch;
                 for (int g = 0; g < kGroups; ++g) {
                     for (int k = 0; k < 100; ++k) {
-                        const std::u16string path = u"Doomed\\G" + Digits(g) + u"\\K" + Digits(k);
-                        RegCloseKey(Create(HKEY_CURRENT_USER, path));
+                        const std::u16string path = u"Doomed\\G" + digits(g) + u"\\K" + digits(k);
+                        RegCloseKey(create(HKEY_CURRENT_USER, path));
                     }
                 }
-                ASSERT_TRUE(batch.Finish());
+                ASSERT_TRUE(batch.finish());
             }
-            ASSERT_EQ(KeysIn(HKEY_CURRENT_USER, u"Doomed"), kKeys);
-            tovik::CloseRegistryStore();   // a store must not cross fork()
-            const std::vector<std::uint64_t> before = FileStamps(files);
+            ASSERT_EQ(keysIn(HKEY_CURRENT_USER, u"Doomed"), kKeys);
+            tovik::closeRegistryStore();  // a store must not cross fork()
+            const std::vector<std::uint64_t> before = fileStamps(files);
             const pid_t child = fork();
             ASSERT_GE(child, 0);
             if (child == 0) {
                 if (!GetParam().open(path_)) _exit(2);
                 if (rename) _exit(RegRenameKey(HKEY_CURRENT_USER, u"Doomed", u"Moved") == ERROR_SUCCESS ? 0 : 3);
-                _exit(DeleteKeyTree(HKEY_CURRENT_USER, u"Doomed") ? 0 : 4);
+                _exit(deleteKeyTree(HKEY_CURRENT_USER, u"Doomed") ? 0 : 4);
             }
             // Round 0 kills right after the first save; the others at a random moment.
             int status = 0;
             bool ended = false;
             if (round == 0) {
-                while (FileStamps(files) == before && !(ended = waitpid(child, &status, WNOHANG) == child)) {
-                }
+                while (fileStamps(files) == before && !(ended = waitpid(child, &status, WNOHANG) == child)) {}
             } else {
                 std::this_thread::sleep_for(std::chrono::microseconds(random() % 150000));
             }
@@ -618,24 +633,25 @@ TEST_P(StoreContract, ASubtreeDeleteOrRenameKilledAtAnyMomentLeavesTheSubtreeWho
                 kill(child, SIGKILL);
                 ASSERT_EQ(waitpid(child, &status, 0), child);
             }
-            ASSERT_TRUE(WIFSIGNALED(status) || WEXITSTATUS(status) == 0) << "the child failed with " << WEXITSTATUS(status);
+            ASSERT_TRUE(WIFSIGNALED(status) || WEXITSTATUS(status) == 0)
+                << "the child failed with " << WEXITSTATUS(status);
             ASSERT_TRUE(GetParam().open(path_));
-            const std::size_t doomed = KeysIn(HKEY_CURRENT_USER, u"Doomed");
-            const std::size_t moved = KeysIn(HKEY_CURRENT_USER, u"Moved");
+            const std::size_t doomed = keysIn(HKEY_CURRENT_USER, u"Doomed");
+            const std::size_t moved = keysIn(HKEY_CURRENT_USER, u"Moved");
             if (rename) {
                 EXPECT_TRUE((doomed == kKeys && moved == 0) || (doomed == 0 && moved == kKeys))
                     << doomed << " keys under the old name, " << moved << " under the new";
             } else {
                 EXPECT_TRUE(doomed == kKeys || doomed == 0) << doomed << " of " << kKeys << " keys left";
             }
-            tovik::CloseRegistryStore();
+            tovik::closeRegistryStore();
         }
     }
 }
 
 TEST_P(StoreContract, TwoProcessesSeeEachOthersWrites) {
     if (!GetParam().persistent) GTEST_SKIP() << "no other process can open this store";
-    tovik::CloseRegistryStore();   // a connection must not cross fork()
+    tovik::closeRegistryStore();  // a connection must not cross fork()
     int toChild[2], toParent[2];
     ASSERT_EQ(pipe(toChild), 0);
     ASSERT_EQ(pipe(toParent), 0);
@@ -647,7 +663,8 @@ TEST_P(StoreContract, TwoProcessesSeeEachOthersWrites) {
         HKEY key = 0;
         if (RegOpenKeyExW(HKEY_CURRENT_USER, u"Shared", 0, 0, &key) != ERROR_SUCCESS) _exit(3);
         const DWORD value = 1;
-        if (RegSetValueExW(key, u"FromChild", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) != ERROR_SUCCESS)
+        if (RegSetValueExW(key, u"FromChild", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) !=
+            ERROR_SUCCESS)
             _exit(4);
         if (write(toParent[1], "d", 1) != 1 || read(toChild[0], &go, 1) != 1) _exit(5);
         WCHAR name[32];
@@ -657,13 +674,13 @@ TEST_P(StoreContract, TwoProcessesSeeEachOthersWrites) {
         _exit(std::u16string(name, length) == u"FromParent" ? 0 : 7);
     }
     ASSERT_TRUE(GetParam().open(path_));
-    const HKEY key = Create(HKEY_CURRENT_USER, u"Shared");
-    EXPECT_TRUE(Values(key).empty());   // the handle has read the list before the child writes
+    const HKEY key = create(HKEY_CURRENT_USER, u"Shared");
+    EXPECT_TRUE(valuesOf(key).empty());  // the handle has read the list before the child writes
     ASSERT_EQ(write(toChild[1], "g", 1), 1);
     char done = 0;
     ASSERT_EQ(read(toParent[0], &done, 1), 1);
-    EXPECT_EQ(ValueNames(key), std::vector<std::u16string>{u"FromChild"});
-    SetDword(key, u"FromParent", 2);
+    EXPECT_EQ(valueNames(key), std::vector<std::u16string>{u"FromChild"});
+    setDword(key, u"FromParent", 2);
     ASSERT_EQ(write(toChild[1], "g", 1), 1);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -672,15 +689,14 @@ TEST_P(StoreContract, TwoProcessesSeeEachOthersWrites) {
     for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) close(fd);
 }
 
-
 // ---- Undo and redo: every kind of change, on every store ----
 
 // Everything below root\path: each key's path, then its values (name, type, data) in the order the
 // registry lists them, then its subkeys; values sorted by name when sortValues (an undone value
 // delete brings the value back at the end of the creation order).
-void DumpTree(HKEY root, const std::u16string& path, std::vector<std::u16string>& out, bool sortValues) {
+void dumpTree(HKEY root, const std::u16string& path, std::vector<std::u16string>& out, bool sortValues) {
     HKEY key = 0;
-    if (Open(root, path, &key) != ERROR_SUCCESS) return;
+    if (open(root, path, &key) != ERROR_SUCCESS) return;
     out.push_back(u"[" + path + u"]");
     std::vector<std::u16string> values;
     for (DWORD i = 0;; ++i) {
@@ -689,30 +705,30 @@ void DumpTree(HKEY root, const std::u16string& path, std::vector<std::u16string>
         DWORD length = 512, type = 0, size = sizeof data;
         if (RegEnumValueW(key, i, name, &length, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
         std::u16string line(name, length);
-        line += u"=" + Digits(static_cast<int>(type)) + u":";
-        for (DWORD b = 0; b < size; ++b) line += Digits(data[b]) + u",";
+        line += u"=" + digits(static_cast<int>(type)) + u":";
+        for (DWORD b = 0; b < size; ++b) line += digits(data[b]) + u",";
         values.push_back(line);
     }
     if (sortValues) std::sort(values.begin(), values.end());
     out.insert(out.end(), values.begin(), values.end());
-    const std::vector<std::u16string> subkeys = Subkeys(key);
+    const std::vector<std::u16string> subkeys = subkeysOf(key);
     RegCloseKey(key);
-    for (const std::u16string& name : subkeys) DumpTree(root, path + u"\\" + name, out, sortValues);
+    for (const std::u16string& name : subkeys) dumpTree(root, path + u"\\" + name, out, sortValues);
 }
 
-std::vector<std::u16string> Dump(bool sortValues = true) {
+std::vector<std::u16string> dump(bool sortValues = true) {
     std::vector<std::u16string> out;
-    DumpTree(HKEY_CURRENT_USER, u"Area", out, sortValues);
+    dumpTree(HKEY_CURRENT_USER, u"Area", out, sortValues);
     return out;
 }
 
-tovik::history::RecordingBackend& Recorder() {
+tovik::history::RecordingBackend& recorder() {
     tovik::history::RecordingBackend* recorder = tovik::history::CurrentRecorder();
     if (!recorder) throw std::runtime_error("the registry is not recorded");
     return *recorder;
 }
 
-void SetBinary(HKEY key, const std::u16string& name, std::vector<BYTE> data, DWORD type = REG_BINARY) {
+void setBinary(HKEY key, const std::u16string& name, std::vector<BYTE> data, DWORD type = REG_BINARY) {
     EXPECT_EQ(RegSetValueExW(key, name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size())), ERROR_SUCCESS);
 }
 
@@ -724,60 +740,83 @@ struct ChangeCase {
     std::function<void(tovik::Backend& unrecorded)> interfere;
 };
 
-void MakeArea() {
+void makeArea() {
     tovik::history::ChangeScope scope(u"make the area");
-    const HKEY area = Create(HKEY_CURRENT_USER, u"Area");
-    SetDword(area, u"first", 1);
-    SetBinary(area, u"blob", {1, 2, 3});
-    SetDword(area, u"last", 3);
-    const HKEY inner = Create(area, u"Inner\\Deep");
-    SetDword(inner, u"deep", 4);
+    const HKEY area = create(HKEY_CURRENT_USER, u"Area");
+    setDword(area, u"first", 1);
+    setBinary(area, u"blob", {1, 2, 3});
+    setDword(area, u"last", 3);
+    const HKEY inner = create(area, u"Inner\\Deep");
+    setDword(inner, u"deep", 4);
     RegCloseKey(inner);
-    RegCloseKey(Create(area, u"Inner\\Other"));
+    RegCloseKey(create(area, u"Inner\\Other"));
     RegCloseKey(area);
 }
 
-tovik::KeyId Id(const std::u16string& path, tovik::Backend& store) {
+tovik::KeyId keyIdOf(const std::u16string& path, tovik::Backend& store) {
     return tovik::history::resolvePath(store, u"HKEY_CURRENT_USER\\" + path);
 }
 
-std::vector<ChangeCase> ChangeCases() {
+std::vector<ChangeCase> changeCases() {
     const auto dword = [](tovik::Backend& b, const std::u16string& key, const std::u16string& name, DWORD v) {
-        ASSERT_EQ(b.setValue(Id(key, b), name, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v), ERROR_SUCCESS);
+        ASSERT_EQ(b.setValue(keyIdOf(key, b), name, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v),
+                  ERROR_SUCCESS);
     };
     return {
-        {"add a value", [] { HKEY k = Create(HKEY_CURRENT_USER, u"Area"); SetDword(k, u"added", 9); RegCloseKey(k); },
+        {"add a value",
+         [] {
+             HKEY k = create(HKEY_CURRENT_USER, u"Area");
+             setDword(k, u"added", 9);
+             RegCloseKey(k);
+         },
          [=](tovik::Backend& b) { dword(b, u"Area", u"added", 10); }},
-        {"overwrite a value", [] { HKEY k = Create(HKEY_CURRENT_USER, u"Area"); SetBinary(k, u"BLOB", {7}); RegCloseKey(k); },
+        {"overwrite a value",
+         [] {
+             HKEY k = create(HKEY_CURRENT_USER, u"Area");
+             setBinary(k, u"BLOB", {7});
+             RegCloseKey(k);
+         },
          [=](tovik::Backend& b) { dword(b, u"Area", u"blob", 10); }},
-        {"delete a value", [] { HKEY k = Create(HKEY_CURRENT_USER, u"Area"); RegDeleteValueW(k, u"first"); RegCloseKey(k); },
+        {"delete a value",
+         [] {
+             HKEY k = create(HKEY_CURRENT_USER, u"Area");
+             RegDeleteValueW(k, u"first");
+             RegCloseKey(k);
+         },
          [=](tovik::Backend& b) { dword(b, u"Area", u"first", 1); }},
         {"overwrite a large value",
          [] {
-             HKEY k = Create(HKEY_CURRENT_USER, u"Area");
-             SetBinary(k, u"blob", std::vector<BYTE>(20000, 7));
+             HKEY k = create(HKEY_CURRENT_USER, u"Area");
+             setBinary(k, u"blob", std::vector<BYTE>(20000, 7));
              RegCloseKey(k);
          },
          [](tovik::Backend& b) {
              const std::vector<BYTE> other(20000, 8);
-             ASSERT_EQ(b.setValue(Id(u"Area", b), u"blob", REG_BINARY, other.data(), 20000), ERROR_SUCCESS);
+             ASSERT_EQ(b.setValue(keyIdOf(u"Area", b), u"blob", REG_BINARY, other.data(), 20000), ERROR_SUCCESS);
          }},
-        {"rename a value", [] { HKEY k = Create(HKEY_CURRENT_USER, u"Area"); RegRenameValueW(k, u"LAST", u"final"); RegCloseKey(k); },
-         [](tovik::Backend& b) { ASSERT_EQ(b.deleteValue(Id(u"Area", b), u"final"), ERROR_SUCCESS); }},
-        {"create keys", [] { RegCloseKey(Create(HKEY_CURRENT_USER, u"Area\\New\\Newer")); },
+        {"rename a value",
+         [] {
+             HKEY k = create(HKEY_CURRENT_USER, u"Area");
+             RegRenameValueW(k, u"LAST", u"final");
+             RegCloseKey(k);
+         },
+         [](tovik::Backend& b) { ASSERT_EQ(b.deleteValue(keyIdOf(u"Area", b), u"final"), ERROR_SUCCESS); }},
+        {"create keys", [] { RegCloseKey(create(HKEY_CURRENT_USER, u"Area\\New\\Newer")); },
          [=](tovik::Backend& b) { dword(b, u"Area\\New\\Newer", u"foreign", 1); }},
         {"rename a key", [] { ASSERT_EQ(RegRenameKey(HKEY_CURRENT_USER, u"Area\\Inner", u"Renamed"), ERROR_SUCCESS); },
-         [](tovik::Backend& b) { ASSERT_EQ(b.renameKey(Id(u"Area\\Renamed", b), u"Elsewhere"), ERROR_SUCCESS); }},
+         [](tovik::Backend& b) { ASSERT_EQ(b.renameKey(keyIdOf(u"Area\\Renamed", b), u"Elsewhere"), ERROR_SUCCESS); }},
         {"delete a subtree",
          [] {
              tovik::history::ChangeScope scope(u"delete Inner");
-             ASSERT_TRUE(DeleteKeyTree(HKEY_CURRENT_USER, u"Area\\Inner"));
+             ASSERT_TRUE(deleteKeyTree(HKEY_CURRENT_USER, u"Area\\Inner"));
          },
          [](tovik::Backend& b) {
              tovik::KeyId id = 0;
              bool created = false;
              const std::u16string_view name = u"Inner";
-             ASSERT_EQ(b.createKeys(Id(u"Area", b), 1, std::span<const std::u16string_view>(&name, 1), id, created), ERROR_SUCCESS);
+             ASSERT_EQ(
+                 b.createKeys(keyIdOf(u"Area", b), 1, std::span<const std::u16string_view>(&name, 1), id, created),
+                 ERROR_SUCCESS);
          }},
     };
 }
@@ -785,39 +824,39 @@ std::vector<ChangeCase> ChangeCases() {
 class HistoryContract : public StoreContract {
 protected:
     // Closes and opens the registry again, as a new process would, when it outlives the process.
-    void Restart() {
+    void restart() {
         if (!GetParam().persistent) return;
-        tovik::CloseRegistryStore();
+        tovik::closeRegistryStore();
         ASSERT_TRUE(GetParam().open(path_));
     }
 };
 
 TEST_P(HistoryContract, EveryKindOfChangeIsUndoneAndRedoneAcrossARestart) {
-    for (const ChangeCase& c : ChangeCases()) {
+    for (const ChangeCase& c : changeCases()) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(DeleteKeyTree(HKEY_CURRENT_USER, u"Area"));
-        MakeArea();
-        const std::vector<std::u16string> before = Dump();
+        ASSERT_TRUE(deleteKeyTree(HKEY_CURRENT_USER, u"Area"));
+        makeArea();
+        const std::vector<std::u16string> before = dump();
         c.change();
-        const std::vector<std::u16string> after = Dump();
+        const std::vector<std::u16string> after = dump();
         ASSERT_NE(before, after);
-        Restart();
-        const auto undone = tovik::history::undoChanges(Recorder(), 1);
+        restart();
+        const auto undone = tovik::history::undoChanges(recorder(), 1);
         ASSERT_TRUE(undone.ok) << undone.error;
-        EXPECT_EQ(Dump(), before);
-        Restart();
-        const auto redone = tovik::history::redoChanges(Recorder(), 1);
+        EXPECT_EQ(dump(), before);
+        restart();
+        const auto redone = tovik::history::redoChanges(recorder(), 1);
         ASSERT_TRUE(redone.ok) << redone.error;
-        EXPECT_EQ(Dump(), after);
+        EXPECT_EQ(dump(), after);
         // The undo and the redo are entries of their own, newest first.
-        const auto entries = Recorder().file().list(3);
+        const auto entries = recorder().file().list(3);
         ASSERT_EQ(entries.size(), 3u);
         EXPECT_EQ(entries[0].kind, tovik::history::EntryKind::Redo);
         EXPECT_EQ(entries[1].kind, tovik::history::EntryKind::Undo);
         EXPECT_EQ(entries[2].kind, tovik::history::EntryKind::Change);
         // Undoing the redo takes the change back once more.
-        ASSERT_TRUE(tovik::history::undoChanges(Recorder(), 1).ok);
-        EXPECT_EQ(Dump(), before);
+        ASSERT_TRUE(tovik::history::undoChanges(recorder(), 1).ok);
+        EXPECT_EQ(dump(), before);
     }
 }
 
@@ -826,60 +865,61 @@ TEST_P(HistoryContract, UndoingASubtreeDeleteGivesBackTheSubtreeInItsOrder) {
         tovik::history::ChangeScope scope(u"make");
         tovik::RegistryBatch batch;
         for (int k = 0; k < 40; ++k) {
-            const HKEY key = Create(HKEY_CURRENT_USER, u"Area\\K" + Digits(k % 7) + u"\\L" + Digits(k));
-            for (int v = 5; v > 0; --v) SetBinary(key, u"v" + Digits(v * k % 11), {static_cast<BYTE>(k), static_cast<BYTE>(v)});
+            const HKEY key = create(HKEY_CURRENT_USER, u"Area\\K" + digits(k % 7) + u"\\L" + digits(k));
+            for (int v = 5; v > 0; --v)
+                setBinary(key, u"v" + digits(v * k % 11), {static_cast<BYTE>(k), static_cast<BYTE>(v)});
             RegCloseKey(key);
         }
     }
-    const std::vector<std::u16string> before = Dump(false);
+    const std::vector<std::u16string> before = dump(false);
     {
         tovik::history::ChangeScope scope(u"delete Area");
-        ASSERT_TRUE(DeleteKeyTree(HKEY_CURRENT_USER, u"Area"));
+        ASSERT_TRUE(deleteKeyTree(HKEY_CURRENT_USER, u"Area"));
     }
-    EXPECT_TRUE(Dump(false).empty());
-    ASSERT_EQ(Recorder().file().list(1).at(0).command, u"delete Area") << "one command, one entry";
-    Restart();
-    const auto undone = tovik::history::undoChanges(Recorder(), 1);
+    EXPECT_TRUE(dump(false).empty());
+    ASSERT_EQ(recorder().file().list(1).at(0).command, u"delete Area") << "one command, one entry";
+    restart();
+    const auto undone = tovik::history::undoChanges(recorder(), 1);
     ASSERT_TRUE(undone.ok) << undone.error;
-    EXPECT_EQ(Dump(false), before);
+    EXPECT_EQ(dump(false), before);
 }
 
 TEST_P(HistoryContract, AnUndoIsRefusedWhenSomethingElseChangedWhatItWouldTakeBack) {
-    for (const ChangeCase& c : ChangeCases()) {
+    for (const ChangeCase& c : changeCases()) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(DeleteKeyTree(HKEY_CURRENT_USER, u"Area"));
-        MakeArea();
+        ASSERT_TRUE(deleteKeyTree(HKEY_CURRENT_USER, u"Area"));
+        makeArea();
         c.change();
-        c.interfere(Recorder().inner());   // unrecorded, as another program would
-        Restart();
-        const std::vector<std::u16string> meddled = Dump();
-        const std::size_t entries = Recorder().file().list(-1).size();
-        const auto undone = tovik::history::undoChanges(Recorder(), 1);
+        c.interfere(recorder().inner());  // unrecorded, as another program would
+        restart();
+        const std::vector<std::u16string> meddled = dump();
+        const std::size_t entries = recorder().file().list(-1).size();
+        const auto undone = tovik::history::undoChanges(recorder(), 1);
         EXPECT_FALSE(undone.ok);
         ASSERT_TRUE(undone.difference.has_value()) << undone.error;
         EXPECT_NE(undone.error.find("HKEY_CURRENT_USER\\Area"), std::string::npos) << undone.error;
-        EXPECT_EQ(Dump(), meddled) << "a refused undo changed the registry";
-        EXPECT_EQ(Recorder().file().list(-1).size(), entries) << "a refused undo was recorded";
+        EXPECT_EQ(dump(), meddled) << "a refused undo changed the registry";
+        EXPECT_EQ(recorder().file().list(-1).size(), entries) << "a refused undo was recorded";
     }
 }
 
 TEST_P(HistoryContract, ATrimmedHistorySaysSoAndStillUndoesWhatItKept) {
-    MakeArea();
+    makeArea();
     tovik::history::HistoryLimits limits;
     limits.maxBytes = 1000;
-    Recorder().file().setLimits(limits);
-    const HKEY area = Create(HKEY_CURRENT_USER, u"Area");
-    for (int i = 0; i < 30; ++i) SetBinary(area, u"v" + Digits(i), std::vector<BYTE>(40, static_cast<BYTE>(i)));
+    recorder().file().setLimits(limits);
+    const HKEY area = create(HKEY_CURRENT_USER, u"Area");
+    for (int i = 0; i < 30; ++i) setBinary(area, u"v" + digits(i), std::vector<BYTE>(40, static_cast<BYTE>(i)));
     RegCloseKey(area);
-    const std::size_t kept = Recorder().file().list(-1).size();
+    const std::size_t kept = recorder().file().list(-1).size();
     EXPECT_LT(kept, 30u);
     EXPECT_GE(kept, 2u);
-    EXPECT_EQ(Recorder().file().dropped().count, static_cast<std::int64_t>(31 - kept));
-    const std::vector<std::u16string> full = Dump();
-    const auto undone = tovik::history::undoChanges(Recorder(), kept);
+    EXPECT_EQ(recorder().file().dropped().count, static_cast<std::int64_t>(31 - kept));
+    const std::vector<std::u16string> full = dump();
+    const auto undone = tovik::history::undoChanges(recorder(), kept);
     ASSERT_TRUE(undone.ok) << undone.error;
-    EXPECT_EQ(Dump().size(), full.size() - kept);
-    const auto more = tovik::history::undoChanges(Recorder(), 1);
+    EXPECT_EQ(dump().size(), full.size() - kept);
+    const auto more = tovik::history::undoChanges(recorder(), 1);
     EXPECT_FALSE(more.ok);
     EXPECT_NE(more.error.find("dropped"), std::string::npos) << more.error;
 }
@@ -894,22 +934,22 @@ TEST_P(HistoryContract, AKillAtAnyMomentOfAChangeOrAnUndoLeavesHistoryAndRegistr
         tovik::history::ChangeScope scope(u"make");
         tovik::RegistryBatch batch;
         for (int k = 0; k < 600; ++k) {
-            const HKEY key = Create(HKEY_CURRENT_USER, u"Area\\G" + Digits(k % 20) + u"\\K" + Digits(k));
-            SetDword(key, u"v", static_cast<DWORD>(k));
+            const HKEY key = create(HKEY_CURRENT_USER, u"Area\\G" + digits(k % 20) + u"\\K" + digits(k));
+            setDword(key, u"v", static_cast<DWORD>(k));
             RegCloseKey(key);
         }
     }
-    const std::vector<std::u16string> made = Dump();
+    const std::vector<std::u16string> made = dump();
     // A child that deletes the area (or undoes that delete) and is killed after up to 200 ms.
     const auto killedChild = [&](bool undo) {
-        tovik::CloseRegistryStore();   // a store must not cross fork()
+        tovik::closeRegistryStore();  // a store must not cross fork()
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
             if (!GetParam().open(path_)) _exit(2);
-            if (undo) _exit(tovik::history::undoChanges(Recorder(), 1).ok ? 0 : 3);
+            if (undo) _exit(tovik::history::undoChanges(recorder(), 1).ok ? 0 : 3);
             tovik::history::ChangeScope scope(u"delete Area");
-            _exit(DeleteKeyTree(HKEY_CURRENT_USER, u"Area") ? 0 : 4);
+            _exit(deleteKeyTree(HKEY_CURRENT_USER, u"Area") ? 0 : 4);
         }
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 200000));
         kill(child, SIGKILL);
@@ -921,7 +961,7 @@ TEST_P(HistoryContract, AKillAtAnyMomentOfAChangeOrAnUndoLeavesHistoryAndRegistr
     // The entries since the area was made that are not undone yet.
     const auto newer = [] {
         std::size_t count = 0;
-        for (const auto& e : tovik::history::undoCandidates(Recorder().file(), 100)) {
+        for (const auto& e : tovik::history::undoCandidates(recorder().file(), 100)) {
             if (e.command == u"make") break;
             ++count;
         }
@@ -931,21 +971,21 @@ TEST_P(HistoryContract, AKillAtAnyMomentOfAChangeOrAnUndoLeavesHistoryAndRegistr
         SCOPED_TRACE("round " + std::to_string(round));
         killedChild(false);
         if (newer() == 0) {
-            EXPECT_EQ(Dump(), made) << "the registry changed, and its history does not say so";
+            EXPECT_EQ(dump(), made) << "the registry changed, and its history does not say so";
         }
         if (newer() > 0) killedChild(true);
         if (const std::size_t count = newer(); count > 0) {
-            const auto undone = tovik::history::undoChanges(Recorder(), count);
+            const auto undone = tovik::history::undoChanges(recorder(), count);
             ASSERT_TRUE(undone.ok) << undone.error;
         }
-        ASSERT_EQ(Dump(), made);
+        ASSERT_EQ(dump(), made);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryStore, HistoryContract, ::testing::ValuesIn(StoreKinds()),
+INSTANTIATE_TEST_SUITE_P(EveryStore, HistoryContract, ::testing::ValuesIn(storeKinds()),
                          [](const ::testing::TestParamInfo<StoreKind>& info) { return info.param.name; });
 
-INSTANTIATE_TEST_SUITE_P(EveryStore, StoreContract, ::testing::ValuesIn(StoreKinds()),
+INSTANTIATE_TEST_SUITE_P(EveryStore, StoreContract, ::testing::ValuesIn(storeKinds()),
                          [](const ::testing::TestParamInfo<StoreKind>& info) { return info.param.name; });
 
 }  // namespace

@@ -24,9 +24,11 @@ struct ReadOnlyKind {
     std::function<bool(const std::string& path, bool writable)> open;
 };
 
-void PrintTo(const ReadOnlyKind& kind, std::ostream* out) { *out << kind.name; }
+void PrintTo(const ReadOnlyKind& kind, std::ostream* out) {
+    *out << kind.name;
+}
 
-std::map<std::string, std::string> FolderBytes(const std::string& dir) {
+std::map<std::string, std::string> folderBytes(const std::string& dir) {
     std::map<std::string, std::string> files;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
         if (entry.is_directory()) continue;
@@ -39,7 +41,7 @@ std::map<std::string, std::string> FolderBytes(const std::string& dir) {
 
 // A Wine prefix in the folder path, read-only while a wineserver runs it: the open says so and
 // why. The server stops at the next open or when the tests end.
-bool OpenWinePrefix(const std::string& path, bool writable) {
+bool openWinePrefix(const std::string& path, bool writable) {
     static std::unique_ptr<wine_test::RunningWineserver> server;
     server.reset();
     if (!std::filesystem::exists(path + "/system.reg")) wine_test::makeEmptyPrefix(path);
@@ -50,10 +52,10 @@ bool OpenWinePrefix(const std::string& path, bool writable) {
     tovik::RegistrySource source;
     source.kind = tovik::RegistrySource::Kind::WinePrefix;
     source.path = path;
-    const tovik::StoreOpenResult opened = tovik::OpenRegistry(source);
+    const tovik::StoreOpenResult opened = tovik::openRegistry(source);
     if (!opened.ok || opened.readOnly == writable || opened.location != path) return false;
     return writable || (opened.readOnlyReason.find("wineserver") != std::string::npos &&
-                        tovik::CurrentBackend()->readOnlyReason() == opened.readOnlyReason);
+                        tovik::currentBackend()->readOnlyReason() == opened.readOnlyReason);
 }
 
 class ReadOnlyStore : public ::testing::TestWithParam<ReadOnlyKind> {
@@ -71,12 +73,12 @@ protected:
         ASSERT_EQ(RegSetValueExW(key, u"Five", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value),
                   ERROR_SUCCESS);
         RegCloseKey(key);
-        tovik::CloseRegistryStore();
-        before_ = FolderBytes(dir_);
+        tovik::closeRegistryStore();
+        before_ = folderBytes(dir_);
         ASSERT_TRUE(GetParam().open(path_, false));
     }
     void TearDown() override {
-        tovik::CloseRegistryStore();
+        tovik::closeRegistryStore();
         std::filesystem::remove_all(dir_);
     }
     std::string dir_, path_;
@@ -84,7 +86,7 @@ protected:
 };
 
 TEST_P(ReadOnlyStore, ReadsWorkAndEveryWriteIsRefusedWithoutTouchingTheFiles) {
-    EXPECT_TRUE(tovik::CurrentBackend()->readOnly());
+    EXPECT_TRUE(tovik::currentBackend()->readOnly());
     HKEY inner = 0;
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"kept\\INNER", 0, 0, &inner), ERROR_SUCCESS);
     WCHAR name[16];
@@ -114,13 +116,13 @@ TEST_P(ReadOnlyStore, ReadsWorkAndEveryWriteIsRefusedWithoutTouchingTheFiles) {
     EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Kept", 0, nullptr, 0, 0, nullptr, &opened, nullptr), ERROR_SUCCESS);
     RegCloseKey(opened);
     RegCloseKey(inner);
-    tovik::CloseRegistryStore();
-    EXPECT_EQ(FolderBytes(dir_), before_) << "a read-only store changed, added or removed a file";
+    tovik::closeRegistryStore();
+    EXPECT_EQ(folderBytes(dir_), before_) << "a read-only store changed, added or removed a file";
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryReadOnlyStore, ReadOnlyStore,
-                         ::testing::Values(ReadOnlyKind{"HiveFiles", tovik::testing::OpenTestHives},
-                                           ReadOnlyKind{"WinePrefixWhileWineRuns", OpenWinePrefix}),
+                         ::testing::Values(ReadOnlyKind{"HiveFiles", tovik::testing::openTestHives},
+                                           ReadOnlyKind{"WinePrefixWhileWineRuns", openWinePrefix}),
                          [](const ::testing::TestParamInfo<ReadOnlyKind>& info) { return info.param.name; });
 
 }  // namespace

@@ -24,7 +24,7 @@ public:
     FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 
 private:
-    rlimit old_ {};
+    rlimit old_{};
     sighandler_t oldHandler_ = SIG_DFL;
 };
 

@@ -8,7 +8,9 @@
 
 namespace testing_support {
 
-void FreshRegistry() { tovik::OpenInMemoryRegistryStore(); }
+void FreshRegistry() {
+    tovik::openInMemoryRegistryStore();
+}
 
 void MakeKey(HKEY root, const std::u16string& path) {
     HKEY key = 0;

@@ -8,15 +8,15 @@
 #include "ui/prompts.h"
 
 struct ScriptedPrompts : ViewPrompts {
-    QStringList messages;                           // every message box text, in order
-    std::deque<int> answers;                        // IDYES / IDNO for Yes-No boxes; IDYES when empty
-    std::deque<QString> fileNames;                  // answers of the file and folder dialogs; "" = cancelled
-    std::deque<QString> chosenFilters;              // the save dialog's chosen filter; none = the first
-    QStringList filters;                            // the filter list of every file dialog ("" for a folder), in order
-    std::deque<std::function<int(QDialog&)>> dialogs;   // fills and closes each modal dialog
+    QStringList messages;               // every message box text, in order
+    std::deque<int> answers;            // IDYES / IDNO for Yes-No boxes; IDYES when empty
+    std::deque<QString> fileNames;      // answers of the file and folder dialogs; "" = cancelled
+    std::deque<QString> chosenFilters;  // the save dialog's chosen filter; none = the first
+    QStringList filters;                // the filter list of every file dialog ("" for a folder), in order
+    std::deque<std::function<int(QDialog&)>> dialogs;  // fills and closes each modal dialog
     int dialogCount = 0;
 
-    int MessageBox(QWidget*, const QString& text, MessageButtons buttons) override {
+    int messageBox(QWidget*, const QString& text, MessageButtons buttons) override {
         messages << text;
         if (buttons == MessageButtons::Ok) return IDOK;
         if (answers.empty()) return IDYES;
@@ -24,7 +24,7 @@ struct ScriptedPrompts : ViewPrompts {
         answers.pop_front();
         return answer;
     }
-    QString SaveFileName(QWidget*, const QString& filter, QString* selectedFilter) override {
+    QString saveFileName(QWidget*, const QString& filter, QString* selectedFilter) override {
         filters << filter;
         if (selectedFilter != nullptr) {
             *selectedFilter = filter.section(QStringLiteral(";;"), 0, 0);
@@ -35,11 +35,11 @@ struct ScriptedPrompts : ViewPrompts {
         }
         return nextFile();
     }
-    QString OpenFileName(QWidget*, const QString& filter) override {
+    QString openFileName(QWidget*, const QString& filter) override {
         filters << filter;
         return nextFile();
     }
-    QString ExistingFolder(QWidget*) override {
+    QString existingFolder(QWidget*) override {
         filters << QString();
         return nextFile();
     }

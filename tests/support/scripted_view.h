@@ -10,8 +10,8 @@ namespace testing_support {
 // A view with these prompts, or with its own (the real dialogs) when prompts is null.
 inline std::unique_ptr<CTovikView> startView(CTovikDoc& doc, std::unique_ptr<ViewPrompts> prompts) {
     auto view = std::make_unique<CTovikView>();
-    if (prompts) view->SetPrompts(std::move(prompts));
-    view->SetDocument(&doc);
+    if (prompts) view->setPrompts(std::move(prompts));
+    view->setDocument(&doc);
     view->resize(240, 294);
     view->show();
     view->OnInitialUpdate();

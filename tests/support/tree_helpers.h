@@ -12,8 +12,8 @@ inline KeyTreeModel::ItemId itemAt(const KeyTreeModel& model, const QStringList&
     KeyTreeModel::ItemId item = KeyTreeModel::kRootItem;
     for (const QString& part : path) {
         KeyTreeModel::ItemId found = KeyTreeModel::kNoItem;
-        for (KeyTreeModel::ItemId child : model.Children(item))
-            if (model.ItemText(child) == part) found = child;
+        for (KeyTreeModel::ItemId child : model.children(item))
+            if (model.itemText(child) == part) found = child;
         if (found == KeyTreeModel::kNoItem) return found;
         item = found;
     }
@@ -23,7 +23,7 @@ inline KeyTreeModel::ItemId itemAt(const KeyTreeModel& model, const QStringList&
 // The texts of an item's children, in the tree's order.
 inline QStringList childTexts(const KeyTreeModel& model, KeyTreeModel::ItemId item) {
     QStringList texts;
-    for (KeyTreeModel::ItemId child : model.Children(item)) texts << model.ItemText(child);
+    for (KeyTreeModel::ItemId child : model.children(item)) texts << model.itemText(child);
     return texts;
 }
 

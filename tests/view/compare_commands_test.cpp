@@ -32,15 +32,17 @@ using namespace testing_support;
 
 namespace {
 
-Bytes dword(DWORD v) { return {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)}; }
+Bytes dword(DWORD v) {
+    return {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)};
+}
 
 // Fills the 比較 dialog: the kind's row, the file or folder, the key.
 std::function<int(QDialog&)> compareWith(int kind, const QString& location, const QString& key) {
     return [=](QDialog& dialog) {
         auto& compare = static_cast<CCompareDlg&>(dialog);
-        compare.Kind()->setCurrentIndex(kind);
-        compare.Location()->setText(location);
-        compare.Key()->setText(key);
+        compare.kind()->setCurrentIndex(kind);
+        compare.location()->setText(location);
+        compare.key()->setText(key);
         return int(QDialog::Accepted);
     };
 }
@@ -49,7 +51,8 @@ std::function<int(QDialog&)> compareWith(int kind, const QString& location, cons
 QStringList rows(const QTreeWidget& tree) {
     QStringList out;
     std::function<void(QTreeWidgetItem*, int)> walk = [&](QTreeWidgetItem* item, int depth) {
-        out << QString(depth * 2, ' ') + item->text(1) + " " + item->text(0) + " | " + item->text(2) + " | " + item->text(3);
+        out << QString(depth * 2, ' ') + item->text(1) + " " + item->text(0) + " | " + item->text(2) + " | " +
+                   item->text(3);
         for (int i = 0; i < item->childCount(); ++i) walk(item->child(i), depth + 1);
     };
     for (int i = 0; i < tree.topLevelItemCount(); ++i) walk(tree.topLevelItem(i), 0);
@@ -65,15 +68,15 @@ QTreeWidgetItem* find(const QTreeWidget& tree, const QString& name) {
 
 class CompareCommandsTest : public QObject {
     Q_OBJECT
-    CTovikDoc doc;
-    std::unique_ptr<CTovikView> view;
-    ScriptedPrompts* prompts = nullptr;
-    QTemporaryDir dir;
+    CTovikDoc doc_;
+    std::unique_ptr<CTovikView> view_;
+    ScriptedPrompts* prompts_ = nullptr;
+    QTemporaryDir dir_;
 
     CCompareResultDlg* compare(int kind, const QString& location, const QString& key) {
-        prompts->dialogs.push_back(compareWith(kind, location, key));
-        view->Commands().Run(ID_COMPARE);
-        return view->Commands().Compare().ResultDialog();
+        prompts_->dialogs.push_back(compareWith(kind, location, key));
+        view_->commands().run(ID_COMPARE);
+        return view_->commands().compare().resultDialog();
     }
 
 private slots:
@@ -87,41 +90,43 @@ private slots:
         SetValue(HKEY_CURRENT_USER, u"Two", u"Size", REG_DWORD, dword(6));
         SetValue(HKEY_CURRENT_USER, u"TWO\\both", u"V", REG_DWORD, dword(1));
         SetValue(HKEY_CURRENT_USER, u"Two\\New", u"Added", REG_SZ, {0x61, 0});
-        view = startScriptedView(doc, prompts);
-        view->Commands().Compare().SetOpener([](const CompareTarget&, QString&) { return tovik::OpenSqliteMemoryStore(); });
-        QVERIFY(view->GoToKey(HKEY_CURRENT_USER, u"One"));
+        view_ = startScriptedView(doc_, prompts_);
+        view_->commands().compare().setOpener(
+            [](const CompareTarget&, QString&) { return tovik::OpenSqliteMemoryStore(); });
+        QVERIFY(view_->goToKey(HKEY_CURRENT_USER, u"One"));
     }
-    void cleanup() { view.reset(); }
+    void cleanup() { view_.reset(); }
 
     void differencesAreMarkedBySignAndColour() {
         CCompareResultDlg* result = compare(0, {}, "HKCU\\Two");
         QVERIFY(result);
-        QCOMPARE(rows(*result->Tree()),
+        QCOMPARE(rows(*result->tree()),
                  QStringList({"  HKEY_CURRENT_USER\\One |  | ", "  − Gone | DW:2(2) | ", "  ≠ Size | DW:5(5) | DW:6(6)",
                               "  + New |  | ", "    + Added |  | SZ:a"}));
-        QCOMPARE(result->Summary()->text(), QString("相違 4 件"));
-        QCOMPARE(find(*result->Tree(), "Gone")->foreground(0).color(), QColor(192, 0, 0));
-        QCOMPARE(find(*result->Tree(), "New")->foreground(0).color(), QColor(0, 128, 0));
-        QVERIFY(find(*result->Tree(), "Size")->foreground(0).color() != find(*result->Tree(), "Gone")->foreground(0).color());
+        QCOMPARE(result->summary()->text(), QString("相違 4 件"));
+        QCOMPARE(find(*result->tree(), "Gone")->foreground(0).color(), QColor(192, 0, 0));
+        QCOMPARE(find(*result->tree(), "New")->foreground(0).color(), QColor(0, 128, 0));
+        QVERIFY(find(*result->tree(), "Size")->foreground(0).color() !=
+                find(*result->tree(), "Gone")->foreground(0).color());
 
         // Everything: the equal key and value are there too, unmarked.
-        result->DifferencesOnly()->setChecked(false);
-        QVERIFY(find(*result->Tree(), "Both"));
-        QCOMPARE(find(*result->Tree(), "Same")->text(1), QString(" "));
-        QCOMPARE(find(*result->Tree(), "Same")->text(3), QString("DW:1(1)"));
-        result->DifferencesOnly()->setChecked(true);
-        QVERIFY(!find(*result->Tree(), "Both"));
+        result->differencesOnly()->setChecked(false);
+        QVERIFY(find(*result->tree(), "Both"));
+        QCOMPARE(find(*result->tree(), "Same")->text(1), QString(" "));
+        QCOMPARE(find(*result->tree(), "Same")->text(3), QString("DW:1(1)"));
+        result->differencesOnly()->setChecked(true);
+        QVERIFY(!find(*result->tree(), "Both"));
     }
 
     void aDoubleClickGoesToTheKeyOrTheNearestThere() {
         CCompareResultDlg* result = compare(0, {}, "HKCU\\Two");
         QVERIFY(result);
-        result->DifferencesOnly()->setChecked(false);
-        emit result->Tree()->itemActivated(find(*result->Tree(), "Both"), 0);
-        QCOMPARE(ToQString(view->CurrentKeyPath()), QString("One\\Both"));
+        result->differencesOnly()->setChecked(false);
+        emit result->tree()->itemActivated(find(*result->tree(), "Both"), 0);
+        QCOMPARE(toQString(view_->currentKeyPath()), QString("One\\Both"));
         // Only on side B: the nearest key that side A has.
-        emit result->Tree()->itemActivated(find(*result->Tree(), "Added"), 0);
-        QCOMPARE(ToQString(view->CurrentKeyPath()), QString("One"));
+        emit result->tree()->itemActivated(find(*result->tree(), "Added"), 0);
+        QCOMPARE(toQString(view_->currentKeyPath()), QString("One"));
     }
 
     // A made like B by one file; the other file, saved before, then makes B what A was: the
@@ -129,30 +134,30 @@ private slots:
     void theSavedRegTurnsOneSideIntoTheOtherEitherWay() {
         CCompareResultDlg* result = compare(0, {}, "HKCU\\Two");
         QVERIFY(result);
-        const QStringList before = rows(*result->Tree());
-        const QString backward = dir.filePath("back.reg"), forward = dir.filePath("forward.reg");
-        prompts->fileNames = {backward, forward};
-        QVERIFY(result->SaveReg(true));
-        QVERIFY(result->SaveReg(false));
+        const QStringList before = rows(*result->tree());
+        const QString backward = dir_.filePath("back.reg"), forward = dir_.filePath("forward.reg");
+        prompts_->fileNames = {backward, forward};
+        QVERIFY(result->saveReg(true));
+        QVERIFY(result->saveReg(false));
         const auto apply = [](const QString& file) {
-            const auto text = tovik::ReadRegFileAt(file.toStdString());
+            const auto text = tovik::readRegFileAt(file.toStdString());
             QVERIFY(text);
-            QCOMPARE(tovik::ImportRegFileText(text->text).failed(), std::size_t{0});
+            QCOMPARE(tovik::importRegFileText(text->text).failed(), std::size_t{0});
         };
         apply(forward);
-        QVERIFY(result->Compare());
-        QCOMPARE(result->Differences(), std::size_t{0});
-        QCOMPARE(result->Summary()->text(), QString("相違はありません。"));
+        QVERIFY(result->compare());
+        QCOMPARE(result->differences(), std::size_t{0});
+        QCOMPARE(result->summary()->text(), QString("相違はありません。"));
         apply(backward);
-        QVERIFY(result->Compare());
-        QCOMPARE(result->Differences(), std::size_t{4});
-        QCOMPARE(find(*result->Tree(), "Gone")->text(1), QString("+"));
-        QCOMPARE(find(*result->Tree(), "Added")->text(1), QString("−"));
-        QVERIFY(rows(*result->Tree()) != before);
+        QVERIFY(result->compare());
+        QCOMPARE(result->differences(), std::size_t{4});
+        QCOMPARE(find(*result->tree(), "Gone")->text(1), QString("+"));
+        QCOMPARE(find(*result->tree(), "Added")->text(1), QString("−"));
+        QVERIFY(rows(*result->tree()) != before);
     }
 
     void aRegFileIsReadAsATreeAndABadKeyIsSaid() {
-        const QString file = dir.filePath("snapshot.reg");
+        const QString file = dir_.filePath("snapshot.reg");
         QFile out(file);
         QVERIFY(out.open(QIODevice::WriteOnly));
         out.write("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\One]\r\n\"Same\"=dword:00000001\r\n\"Gone\"=dword:00000002\r\n"
@@ -160,23 +165,24 @@ private slots:
         out.close();
         CCompareResultDlg* result = compare(1, file, "HKCU\\One");
         QVERIFY(result);
-        QCOMPARE(result->Differences(), std::size_t{0});
+        QCOMPARE(result->differences(), std::size_t{0});
         result->close();
-        prompts->dialogs.push_back(compareWith(0, {}, "HKXX\\Bad"));
-        view->Commands().Run(ID_COMPARE);
-        QCOMPARE(prompts->messages.size(), 1);
+        prompts_->dialogs.push_back(compareWith(0, {}, "HKXX\\Bad"));
+        view_->commands().run(ID_COMPARE);
+        QCOMPARE(prompts_->messages.size(), 1);
     }
 
     // The .reg import's confirmation offers the preview; cancelling it writes nothing.
     void theRegImportConfirmationPreviewsTheChanges() {
-        const QString file = dir.filePath("fix.reg");
+        const QString file = dir_.filePath("fix.reg");
         QFile out(file);
         QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\One]\r\n\"Same\"=dword:00000001\r\n\"Size\"=dword:00000007\r\n"
-                  "\"Gone\"=-\r\n\r\n[HKEY_CURRENT_USER\\One\\Made]\r\n\"New\"=\"x\"\r\n\r\n[-HKEY_CURRENT_USER\\Two]\r\n");
+        out.write(
+            "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\One]\r\n\"Same\"=dword:00000001\r\n\"Size\"=dword:00000007\r\n"
+            "\"Gone\"=-\r\n\r\n[HKEY_CURRENT_USER\\One\\Made]\r\n\"New\"=\"x\"\r\n\r\n[-HKEY_CURRENT_USER\\Two]\r\n");
         out.close();
         QStringList shown;
-        prompts->dialogs.push_back([&shown](QDialog& dialog) {
+        prompts_->dialogs.push_back([&shown](QDialog& dialog) {
             auto& confirm = static_cast<CImportConfirmDlg&>(dialog);
             confirm.show();
             auto* button = confirm.findChild<QPushButton*>(QStringLiteral("preview"));
@@ -186,14 +192,14 @@ private slots:
                 for (int i = 0; i < list->count(); ++i) shown << list->item(i)->text();
             return int(IDCANCEL);
         });
-        view->Commands().RegFiles().ImportRegFile(file.toStdString());
-        QCOMPARE(shown, QStringList({"  [HKEY_CURRENT_USER\\One]", "    ≠ Size: DW:5(5) → DW:7(7)", "    − Gone (DW:2(2))",
-                                     "+ [HKEY_CURRENT_USER\\One\\Made]", "    + New = SZ:x", "− [HKEY_CURRENT_USER\\Two]",
-                                     "変更のない値 1 個は省きました。"}));
+        view_->commands().regFiles().importRegFile(file.toStdString());
+        QCOMPARE(shown, QStringList({"  [HKEY_CURRENT_USER\\One]", "    ≠ Size: DW:5(5) → DW:7(7)",
+                                     "    − Gone (DW:2(2))", "+ [HKEY_CURRENT_USER\\One\\Made]", "    + New = SZ:x",
+                                     "− [HKEY_CURRENT_USER\\Two]", "変更のない値 1 個は省きました。"}));
         // Cancelled: the registry is as it was.
         CCompareResultDlg* result = compare(0, {}, "HKCU\\Two");
         QVERIFY(result);
-        QCOMPARE(result->Differences(), std::size_t{4});
+        QCOMPARE(result->differences(), std::size_t{4});
     }
 };
 

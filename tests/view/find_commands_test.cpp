@@ -52,31 +52,31 @@ Bytes sz(std::u16string_view text) {
     return bytes;
 }
 
-const QString kNotFound = ToQString(FindCommands::kNotFoundMessage);
+const QString kNotFound = toQString(FindCommands::kNotFoundMessage);
 
 }  // namespace
 
 class FindCommandsTest : public QObject {
     Q_OBJECT
-    CTovikDoc doc;
-    std::unique_ptr<CTovikView> view;
-    ScriptedPrompts* prompts = nullptr;
-    FindCommands* find = nullptr;
+    CTovikDoc doc_;
+    std::unique_ptr<CTovikView> view_;
+    ScriptedPrompts* prompts_ = nullptr;
+    FindCommands* find_ = nullptr;
 
     void start() {
-        view = startScriptedView(doc, prompts);
-        find = new FindCommands(*view);
+        view_ = startScriptedView(doc_, prompts_);
+        find_ = new FindCommands(*view_);
     }
     // Runs a command and waits for its search to end.
     FindStatus run(const std::function<void()>& command) {
-        QSignalSpy finished(find, &FindCommands::searchFinished);
+        QSignalSpy finished(find_, &FindCommands::searchFinished);
         command();
         if (finished.isEmpty() && !finished.wait(5000)) return FindStatus::Running;
         return finished.first().first().value<FindStatus>();
     }
     QString current() const {
-        QString text = QString::number(view->CurrentRoot(), 16) + ":" + ToQString(view->CurrentKeyPath());
-        if (const auto value = view->SelectedValueName()) text += "/" + ToQString(*value);
+        QString text = QString::number(view_->currentRoot(), 16) + ":" + toQString(view_->currentKeyPath());
+        if (const auto value = view_->selectedValueName()) text += "/" + toQString(*value);
         return text;
     }
 
@@ -91,68 +91,69 @@ private slots:
         SetValue(HKEY_LOCAL_MACHINE, u"C", u"", REG_SZ, sz(u"a NEEDLE in the data"));
         start();
     }
-    void cleanup() { view.reset(); }
+    void cleanup() { view_.reset(); }
 
     void findGoesThroughHitsInOrderAndWrapsAround() {
-        prompts->dialogs.push_back(answer({"needle"}));
-        QCOMPARE(run([&] { find->OnFind(); }), FindStatus::Found);
+        prompts_->dialogs.push_back(answer({"needle"}));
+        QCOMPARE(run([&] { find_->OnFind(); }), FindStatus::Found);
         QCOMPARE(current(), QString("80000001:A/needle"));
-        QCOMPARE(run([&] { find->OnFindNext(); }), FindStatus::Found);
+        QCOMPARE(run([&] { find_->OnFindNext(); }), FindStatus::Found);
         QCOMPARE(current(), QString("80000001:B\\Needle"));
         // The hit's key is expanded to, and current in the tree.
-        QVERIFY(view->KeyTree()->isExpanded(view->TreeModel().IndexOf(view->TreeModel().Parent(view->SelectedItem()))));
-        QCOMPARE(run([&] { find->OnFindNext(); }), FindStatus::Found);
+        QVERIFY(
+            view_->keyTree()->isExpanded(view_->treeModel().indexOf(view_->treeModel().parent(view_->selectedItem()))));
+        QCOMPARE(run([&] { find_->OnFindNext(); }), FindStatus::Found);
         QCOMPARE(current(), QString("80000002:C/"));
-        QCOMPARE(run([&] { find->OnFindNext(); }), FindStatus::Found);
+        QCOMPARE(run([&] { find_->OnFindNext(); }), FindStatus::Found);
         QCOMPARE(current(), QString("80000001:A/needle"));  // wraps around to the top
-        QCOMPARE(run([&] { find->OnFindPrevious(); }), FindStatus::Found);
+        QCOMPARE(run([&] { find_->OnFindPrevious(); }), FindStatus::Found);
         QCOMPARE(current(), QString("80000002:C/"));  // and back round the end
-        QCOMPARE(run([&] { find->OnFindPrevious(); }), FindStatus::Found);
+        QCOMPARE(run([&] { find_->OnFindPrevious(); }), FindStatus::Found);
         QCOMPARE(current(), QString("80000001:B\\Needle"));
-        QVERIFY(prompts->messages.isEmpty());
+        QVERIFY(prompts_->messages.isEmpty());
     }
 
     void optionsNarrowWhatIsFound() {
-        prompts->dialogs.push_back(answer({"NEEDLE", true, true, true, true}));
-        QCOMPARE(run([&] { find->OnFind(); }), FindStatus::Found);
+        prompts_->dialogs.push_back(answer({"NEEDLE", true, true, true, true}));
+        QCOMPARE(run([&] { find_->OnFind(); }), FindStatus::Found);
         QCOMPARE(current(), QString("80000002:C/"));  // case: only the data holds NEEDLE
 
-        prompts->dialogs.push_back(answer({"needle", true, false, false}));
-        QCOMPARE(run([&] { find->OnFind(); }), FindStatus::Found);
+        prompts_->dialogs.push_back(answer({"needle", true, false, false}));
+        QCOMPARE(run([&] { find_->OnFind(); }), FindStatus::Found);
         QCOMPARE(current(), QString("80000001:B\\Needle"));  // key names only
 
-        prompts->dialogs.push_back(answer({"need", true, true, true, false, true}));
-        QCOMPARE(run([&] { find->OnFind(); }), FindStatus::NotFound);  // whole match
-        QCOMPARE(prompts->messages, QStringList({kNotFound}));
+        prompts_->dialogs.push_back(answer({"need", true, true, true, false, true}));
+        QCOMPARE(run([&] { find_->OnFind(); }), FindStatus::NotFound);  // whole match
+        QCOMPARE(prompts_->messages, QStringList({kNotFound}));
         QCOMPARE(current(), QString("80000001:B\\Needle"));  // nothing found moves nothing
 
         // The dialog opens with the last answers.
         bool checked = false;
-        prompts->dialogs.push_back([&](QDialog& dialog) {
+        prompts_->dialogs.push_back([&](QDialog& dialog) {
             auto& d = static_cast<CFindDlg&>(dialog);
             checked = d.m_strText == "need" && d.m_bKeyNames && d.m_bValueNames && d.m_bData && !d.m_bMatchCase &&
                       d.m_bWholeMatch && d.m_bFromTop;
             return IDCANCEL;
         });
-        find->OnFind();
+        find_->OnFind();
         QVERIFY(checked);
-        QVERIFY(!find->IsRunning());
+        QVERIFY(!find_->isRunning());
     }
 
     void theDialogStartsWithEverythingSelectedAndFromTheSelectedKey() {
-        view->GoToKey(HKEY_CURRENT_USER, u"B");
+        view_->goToKey(HKEY_CURRENT_USER, u"B");
         bool defaults = false;
-        prompts->dialogs.push_back([&](QDialog& dialog) {
+        prompts_->dialogs.push_back([&](QDialog& dialog) {
             auto& d = static_cast<CFindDlg&>(dialog);
             defaults = d.m_strText.isEmpty() && d.m_bKeyNames && d.m_bValueNames && d.m_bData && !d.m_bMatchCase &&
                        !d.m_bWholeMatch && !d.m_bFromTop;
             d.m_strText = "needle";
             return IDOK;
         });
-        QCOMPARE(run([&] { find->OnFind(); }), FindStatus::Found);
+        QCOMPARE(run([&] { find_->OnFind(); }), FindStatus::Found);
         QVERIFY(defaults);
         QCOMPARE(current(), QString("80000001:B\\Needle"));  // from the selected key, not the top
-        QVERIFY(find->OnUpdateFindNext());
+        QVERIFY(find_->OnUpdateFindNext());
     }
 
     void realDialogRefusesAnEmptyTextOrNothingToLookAt() {
@@ -160,8 +161,9 @@ private slots:
         dialog.show();
         dialog.accept();
         QVERIFY(dialog.isVisible());  // no text
-        dialog.TextEdit()->setText("x");
-        for (const QString& name : {QString::fromUtf16(u"キー名"), QString::fromUtf16(u"値の名前"), QString::fromUtf16(u"データ")})
+        dialog.textEdit()->setText("x");
+        for (const QString& name :
+             {QString::fromUtf16(u"キー名"), QString::fromUtf16(u"値の名前"), QString::fromUtf16(u"データ")})
             for (QCheckBox* box : dialog.findChildren<QCheckBox*>())
                 if (box->text() == name) box->setChecked(false);
         dialog.accept();
@@ -175,12 +177,12 @@ private slots:
     }
 
     void findAllListsEveryHitAndADoubleClickGoesThere() {
-        prompts->dialogs.push_back(answer({"needle", true, true, true, false, false, true, true}));
-        QCOMPARE(run([&] { find->OnFind(); }), FindStatus::Finished);
-        CFindResultsDlg* results = find->ResultsDialog();
+        prompts_->dialogs.push_back(answer({"needle", true, true, true, false, false, true, true}));
+        QCOMPARE(run([&] { find_->OnFind(); }), FindStatus::Finished);
+        CFindResultsDlg* results = find_->resultsDialog();
         QVERIFY(results && results->isVisible());
         QCOMPARE(results->windowTitle(), QString::fromUtf16(u"検索結果"));
-        QTreeWidget* list = results->List();
+        QTreeWidget* list = results->list();
         QCOMPARE(list->topLevelItemCount(), 3);
         QCOMPARE(list->topLevelItem(0)->text(0), QString("HKEY_CURRENT_USER\\A"));
         QCOMPARE(list->topLevelItem(0)->text(1), QString("needle"));
@@ -194,18 +196,18 @@ private slots:
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
         QTRY_COMPARE(current(), QString("80000002:C/"));
         // 次を検索 goes on from the hit the list went to.
-        QCOMPARE(run([&] { find->OnFindNext(); }), FindStatus::Found);
+        QCOMPARE(run([&] { find_->OnFindNext(); }), FindStatus::Found);
         QCOMPARE(current(), QString("80000001:A/needle"));
 
-        prompts->dialogs.push_back(answer({"nowhere", true, true, true, false, false, true, true}));
-        QCOMPARE(run([&] { find->OnFind(); }), FindStatus::Finished);
-        QCOMPARE(prompts->messages, QStringList({kNotFound}));
+        prompts_->dialogs.push_back(answer({"nowhere", true, true, true, false, false, true, true}));
+        QCOMPARE(run([&] { find_->OnFind(); }), FindStatus::Finished);
+        QCOMPARE(prompts_->messages, QStringList({kNotFound}));
     }
 
     // Keys written between two days, without a text: every such key is a hit (values are not),
     // and the results show when each key was written.
     void findAllByTheDaysKeysWereWrittenShowsTheirTimes() {
-        prompts->dialogs.push_back([](QDialog& dialog) {
+        prompts_->dialogs.push_back([](QDialog& dialog) {
             auto& d = static_cast<CFindDlg&>(dialog);
             d.m_strText.clear();
             d.m_bChangedBetween = true;
@@ -213,10 +215,10 @@ private slots:
             d.m_bFromTop = d.m_bFindAll = true;
             return IDOK;
         });
-        QCOMPARE(run([&] { find->OnFind(); }), FindStatus::Finished);
-        CFindResultsDlg* results = find->ResultsDialog();
+        QCOMPARE(run([&] { find_->OnFind(); }), FindStatus::Finished);
+        CFindResultsDlg* results = find_->resultsDialog();
         QVERIFY(results);
-        QTreeWidget* list = results->List();
+        QTreeWidget* list = results->list();
         QCOMPARE(list->headerItem()->text(2), QString::fromUtf16(u"最終更新"));
         QStringList keys;
         for (int i = 0; i < list->topLevelItemCount(); ++i) {
@@ -227,12 +229,12 @@ private slots:
         }
         QVERIFY(keys.contains("HKEY_CURRENT_USER\\B\\Needle"));
         QVERIFY(keys.contains("HKEY_LOCAL_MACHINE\\C"));
-        const std::int64_t written = results->Hits().front().keyWriteTime;
-        QCOMPARE(list->topLevelItem(0)->text(2), KeyTimeText(written));
+        const std::int64_t written = results->hits().front().keyWriteTime;
+        QCOMPARE(list->topLevelItem(0)->text(2), keyTimeText(written));
 
         // The dialog opens with the days, and days that wrote nothing find nothing.
         bool kept = false;
-        prompts->dialogs.push_back([&](QDialog& dialog) {
+        prompts_->dialogs.push_back([&](QDialog& dialog) {
             auto& d = static_cast<CFindDlg&>(dialog);
             kept = d.m_bChangedBetween && d.m_changedFrom == QDate::currentDate();
             d.m_changedFrom = QDate(2001, 1, 1);
@@ -240,9 +242,9 @@ private slots:
             d.m_bFindAll = true;
             return IDOK;
         });
-        QCOMPARE(run([&] { find->OnFind(); }), FindStatus::Finished);
+        QCOMPARE(run([&] { find_->OnFind(); }), FindStatus::Finished);
         QVERIFY(kept);
-        QCOMPARE(prompts->messages, QStringList({kNotFound}));
+        QCOMPARE(prompts_->messages, QStringList({kNotFound}));
     }
 
     void realDialogTakesAnEmptyTextWhenKeysAreFoundByDay() {
@@ -259,65 +261,66 @@ private slots:
     }
 
     void aLongSearchShowsProgressAndCanBeCancelled() {
-        for (int i = 0; i < 400; ++i) MakeKey(HKEY_LOCAL_MACHINE, u"Many\\K" + std::u16string(1, u'a' + i % 26) + ToU16(QString::number(i)));
-        view->OnRefresh();
-        view->GoToKey(HKEY_CURRENT_USER, u"A");
-        find->SetSliceBudget(5);
-        find->SetProgressDelay(0);
-        QSignalSpy finished(find, &FindCommands::searchFinished);
-        prompts->dialogs.push_back(answer({"not in the registry"}));
-        find->OnFind();
-        QTRY_VERIFY(find->Progress() && find->Progress()->isVisible());
-        QVERIFY(find->IsRunning());
-        QVERIFY(!find->OnUpdateFindNext());  // no second search while one runs
+        for (int i = 0; i < 400; ++i)
+            MakeKey(HKEY_LOCAL_MACHINE, u"Many\\K" + std::u16string(1, u'a' + i % 26) + toU16(QString::number(i)));
+        view_->OnRefresh();
+        view_->goToKey(HKEY_CURRENT_USER, u"A");
+        find_->setSliceBudget(5);
+        find_->setProgressDelay(0);
+        QSignalSpy finished(find_, &FindCommands::searchFinished);
+        prompts_->dialogs.push_back(answer({"not in the registry"}));
+        find_->OnFind();
+        QTRY_VERIFY(find_->progress() && find_->progress()->isVisible());
+        QVERIFY(find_->isRunning());
+        QVERIFY(!find_->OnUpdateFindNext());  // no second search while one runs
         QPushButton* stop = nullptr;
-        for (QPushButton* button : find->Progress()->findChildren<QPushButton*>())
+        for (QPushButton* button : find_->progress()->findChildren<QPushButton*>())
             if (button->text() == QString::fromUtf16(u"中止")) stop = button;
         QVERIFY(stop);
         QTest::mouseClick(stop, Qt::LeftButton);
         QTRY_COMPARE(finished.size(), 1);
         QCOMPARE(finished.first().first().value<FindStatus>(), FindStatus::Cancelled);
-        QVERIFY(!find->IsRunning());
-        QVERIFY(prompts->messages.isEmpty());  // a cancelled search says nothing
+        QVERIFY(!find_->isRunning());
+        QVERIFY(prompts_->messages.isEmpty());  // a cancelled search says nothing
         QCOMPARE(current(), QString("80000001:A"));
     }
 
     // The progress dialog handles events while it is updated: 中止 pressed just then ends the
     // search from inside that update.
     void aCancelArrivingWhileTheProgressIsUpdatedEndsTheSearch() {
-        for (int i = 0; i < 2000; ++i) MakeKey(HKEY_LOCAL_MACHINE, u"Many\\K" + ToU16(QString::number(i)));
-        view->OnRefresh();
-        view->GoToKey(HKEY_CURRENT_USER, u"A");
-        find->SetSliceBudget(40);   // the progress moves on with every slice
-        find->SetProgressDelay(0);
-        QSignalSpy finished(find, &FindCommands::searchFinished);
-        prompts->dialogs.push_back(answer({"not in the registry"}));
-        find->OnFind();
+        for (int i = 0; i < 2000; ++i) MakeKey(HKEY_LOCAL_MACHINE, u"Many\\K" + toU16(QString::number(i)));
+        view_->OnRefresh();
+        view_->goToKey(HKEY_CURRENT_USER, u"A");
+        find_->setSliceBudget(40);  // the progress moves on with every slice
+        find_->setProgressDelay(0);
+        QSignalSpy finished(find_, &FindCommands::searchFinished);
+        prompts_->dialogs.push_back(answer({"not in the registry"}));
+        find_->OnFind();
         // One slice per pass: each slice queues the next.
-        for (int slices = 0; slices < 1000 && !(find->Progress() && find->Progress()->isVisible()); ++slices)
+        for (int slices = 0; slices < 1000 && !(find_->progress() && find_->progress()->isVisible()); ++slices)
             QCoreApplication::processEvents();
-        QVERIFY(find->Progress() && find->Progress()->isVisible());
-        QVERIFY(find->IsRunning());
+        QVERIFY(find_->progress() && find_->progress()->isVisible());
+        QVERIFY(find_->isRunning());
         QPushButton* stop = nullptr;
-        for (QPushButton* button : find->Progress()->findChildren<QPushButton*>())
+        for (QPushButton* button : find_->progress()->findChildren<QPushButton*>())
             if (button->text() == QString::fromUtf16(u"中止")) stop = button;
         QVERIFY(stop);
         // Queued behind the next slice, so the update of that slice delivers the click.
         QMetaObject::invokeMethod(stop, &QPushButton::click, Qt::QueuedConnection);
         QTRY_COMPARE(finished.size(), 1);
         QCOMPARE(finished.first().first().value<FindStatus>(), FindStatus::Cancelled);
-        QVERIFY(!find->IsRunning());
-        QVERIFY(!find->Progress());
-        QTest::qWait(20);   // no slice runs after the end
+        QVERIFY(!find_->isRunning());
+        QVERIFY(!find_->progress());
+        QTest::qWait(20);  // no slice runs after the end
         QCOMPARE(finished.size(), 1);
-        QVERIFY(prompts->messages.isEmpty());
+        QVERIFY(prompts_->messages.isEmpty());
     }
 
     void aHitInTheLastKeyIsFound() {
         MakeKey(HKEY_LOCAL_MACHINE, u"zzz\\zzz\\last");
-        view->OnRefresh();
-        prompts->dialogs.push_back(answer({"last", true, false, false}));
-        QCOMPARE(run([&] { find->OnFind(); }), FindStatus::Found);
+        view_->OnRefresh();
+        prompts_->dialogs.push_back(answer({"last", true, false, false}));
+        QCOMPARE(run([&] { find_->OnFind(); }), FindStatus::Found);
         QCOMPARE(current(), QString("80000002:zzz\\zzz\\last"));
     }
 };

@@ -27,7 +27,7 @@ using namespace testing_support;
 
 namespace {
 
-bool HasValue(HKEY root, const std::u16string& path, const std::u16string& name) {
+bool hasValue(HKEY root, const std::u16string& path, const std::u16string& name) {
     HKEY key = 0;
     if (RegOpenKeyExW(root, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return false;
     bool found = false;
@@ -41,82 +41,84 @@ bool HasValue(HKEY root, const std::u16string& path, const std::u16string& name)
     return found;
 }
 
-QString Text(const char16_t* text) { return QString::fromUtf16(text); }
+QString text(const char16_t* text) {
+    return QString::fromUtf16(text);
+}
 
 }  // namespace
 
 class HistoryCommandsTest : public QObject {
     Q_OBJECT
-    std::unique_ptr<CTovikView> view;
-    ScriptedPrompts* prompts = nullptr;
-    CTovikDoc doc;
+    std::unique_ptr<CTovikView> view_;
+    ScriptedPrompts* prompts_ = nullptr;
+    CTovikDoc doc_;
 
-    void startView() { view = startScriptedView(doc, prompts); }
+    void startView() { view_ = startScriptedView(doc_, prompts_); }
     void select(const QStringList& path) {
-        const KeyTreeModel::ItemId item = itemAt(view->TreeModel(), path);
+        const KeyTreeModel::ItemId item = itemAt(view_->treeModel(), path);
         QVERIFY(item != KeyTreeModel::kNoItem);
-        QSignalSpy refreshed(view.get(), &CTovikView::valuesRefreshed);
-        view->SelectItem(item);
+        QSignalSpy refreshed(view_.get(), &CTovikView::valuesRefreshed);
+        view_->selectItem(item);
         QVERIFY(refreshed.wait(2000));
     }
-    HistoryCommands& history() { return view->Commands().History(); }
+    HistoryCommands& history() { return view_->commands().history(); }
 
 private slots:
     void init() {
         FreshRegistry();
-        doc.OnNewDocument();
+        doc_.OnNewDocument();
     }
-    void cleanup() { view.reset(); }
+    void cleanup() { view_.reset(); }
 
     void undoAndRedoNameWhatTheyTakeBackAndTheDeleteQuestionSaysSo() {
         SetValue(HKEY_LOCAL_MACHINE, u"Soft", u"v", REG_DWORD, {1, 0, 0, 0});
         startView();
         // A value written without a command is named after what was done to it.
-        QCOMPARE(history().UndoText(), Text(u"元に戻す: 値の変更 v"));
-        QVERIFY(!view->IsCommandEnabled(ID_REDO));
-        QCOMPARE(history().RedoText(), Text(u"やり直し"));
+        QCOMPARE(history().undoText(), text(u"元に戻す: 値の変更 v"));
+        QVERIFY(!view_->isCommandEnabled(ID_REDO));
+        QCOMPARE(history().redoText(), text(u"やり直し"));
         select({"HKEY_LOCAL_MACHINE", "Soft"});
-        QVERIFY(view->SelectValueRow(u"v"));
-        QVERIFY(view->OnCommand(ID_DELETE_VALUE));
-        QCOMPARE(prompts->messages, QStringList({Text(u"編集 > 元に戻す で元に戻せます。\nよろしいですか？")}));
-        QVERIFY(!HasValue(HKEY_LOCAL_MACHINE, u"Soft", u"v"));
+        QVERIFY(view_->selectValueRow(u"v"));
+        QVERIFY(view_->OnCommand(ID_DELETE_VALUE));
+        QCOMPARE(prompts_->messages, QStringList({text(u"編集 > 元に戻す で元に戻せます。\nよろしいですか？")}));
+        QVERIFY(!hasValue(HKEY_LOCAL_MACHINE, u"Soft", u"v"));
 
-        QVERIFY(view->IsCommandEnabled(ID_UNDO));
-        QVERIFY(!view->IsCommandEnabled(ID_REDO));
-        QCOMPARE(history().UndoText(), Text(u"元に戻す: 値 削除"));
-        QVERIFY(view->OnCommand(ID_UNDO));
-        QVERIFY(HasValue(HKEY_LOCAL_MACHINE, u"Soft", u"v"));
-        QCOMPARE(history().RedoText(), Text(u"やり直し: 値 削除"));
-        QVERIFY(view->OnCommand(ID_REDO));
-        QVERIFY(!HasValue(HKEY_LOCAL_MACHINE, u"Soft", u"v"));
-        QCOMPARE(prompts->messages.size(), 1);
+        QVERIFY(view_->isCommandEnabled(ID_UNDO));
+        QVERIFY(!view_->isCommandEnabled(ID_REDO));
+        QCOMPARE(history().undoText(), text(u"元に戻す: 値 削除"));
+        QVERIFY(view_->OnCommand(ID_UNDO));
+        QVERIFY(hasValue(HKEY_LOCAL_MACHINE, u"Soft", u"v"));
+        QCOMPARE(history().redoText(), text(u"やり直し: 値 削除"));
+        QVERIFY(view_->OnCommand(ID_REDO));
+        QVERIFY(!hasValue(HKEY_LOCAL_MACHINE, u"Soft", u"v"));
+        QCOMPARE(prompts_->messages.size(), 1);
     }
 
     void aDeletedKeyComesBackAfterARestart() {
         QTemporaryDir dir;
         qputenv("XDG_STATE_HOME", dir.filePath("state").toUtf8());
         const std::string store = dir.filePath("registry.db").toStdString();
-        QVERIFY(tovik::OpenRegistryStore(store).ok);
+        QVERIFY(tovik::openRegistryStore(store).ok);
         SetValue(HKEY_LOCAL_MACHINE, u"Doomed\\Inner", u"kept", REG_SZ, {'a', 0});
         startView();
         select({"HKEY_LOCAL_MACHINE", "Doomed"});
-        QVERIFY(view->OnCommand(ID_DELETE_KEY));
-        QVERIFY(!KeyExists(HKEY_LOCAL_MACHINE, u"Doomed"));
-        QCOMPARE(history().UndoText(), Text(u"元に戻す: キー 削除"));
-        QVERIFY(view->OnCommand(ID_UNDO));
-        QVERIFY(HasValue(HKEY_LOCAL_MACHINE, u"Doomed\\Inner", u"kept"));
-        QVERIFY(itemAt(view->TreeModel(), {"HKEY_LOCAL_MACHINE", "Doomed"}) != KeyTreeModel::kNoItem);
-        QVERIFY(view->OnCommand(ID_REDO));
-        QVERIFY(!KeyExists(HKEY_LOCAL_MACHINE, u"Doomed"));
+        QVERIFY(view_->OnCommand(ID_DELETE_KEY));
+        QVERIFY(!keyExists(HKEY_LOCAL_MACHINE, u"Doomed"));
+        QCOMPARE(history().undoText(), text(u"元に戻す: キー 削除"));
+        QVERIFY(view_->OnCommand(ID_UNDO));
+        QVERIFY(hasValue(HKEY_LOCAL_MACHINE, u"Doomed\\Inner", u"kept"));
+        QVERIFY(itemAt(view_->treeModel(), {"HKEY_LOCAL_MACHINE", "Doomed"}) != KeyTreeModel::kNoItem);
+        QVERIFY(view_->OnCommand(ID_REDO));
+        QVERIFY(!keyExists(HKEY_LOCAL_MACHINE, u"Doomed"));
 
-        view.reset();
-        tovik::CloseRegistryStore();
-        QVERIFY(tovik::OpenRegistryStore(store).ok);
+        view_.reset();
+        tovik::closeRegistryStore();
+        QVERIFY(tovik::openRegistryStore(store).ok);
         startView();
-        QCOMPARE(history().UndoText(), Text(u"元に戻す: やり直し: キー 削除"));
-        QVERIFY(view->OnCommand(ID_UNDO));
-        QVERIFY(HasValue(HKEY_LOCAL_MACHINE, u"Doomed\\Inner", u"kept"));
-        tovik::CloseRegistryStore();
+        QCOMPARE(history().undoText(), text(u"元に戻す: やり直し: キー 削除"));
+        QVERIFY(view_->OnCommand(ID_UNDO));
+        QVERIFY(hasValue(HKEY_LOCAL_MACHINE, u"Doomed\\Inner", u"kept"));
+        tovik::closeRegistryStore();
         qunsetenv("XDG_STATE_HOME");
     }
 
@@ -126,45 +128,46 @@ private slots:
             MakeKey(HKEY_CURRENT_USER, name);
         }
         startView();
-        QVERIFY(view->OnCommand(ID_HISTORY));
-        CHistoryDlg* dialog = history().Dialog();
+        QVERIFY(view_->OnCommand(ID_HISTORY));
+        CHistoryDlg* dialog = history().dialog();
         QVERIFY(dialog && dialog->isVisible());
-        QCOMPARE(dialog->List()->topLevelItemCount(), 3);
-        QCOMPARE(dialog->List()->topLevelItem(0)->text(1), QString("Three"));
-        QCOMPARE(dialog->List()->topLevelItem(2)->text(1), QString("One"));
-        QCOMPARE(dialog->List()->topLevelItem(0)->text(2), QString("HKEY_CURRENT_USER\\Three"));
+        QCOMPARE(dialog->list()->topLevelItemCount(), 3);
+        QCOMPARE(dialog->list()->topLevelItem(0)->text(1), QString("Three"));
+        QCOMPARE(dialog->list()->topLevelItem(2)->text(1), QString("One"));
+        QCOMPARE(dialog->list()->topLevelItem(0)->text(2), QString("HKEY_CURRENT_USER\\Three"));
 
-        dialog->List()->setCurrentItem(dialog->List()->topLevelItem(1));
-        QVERIFY(dialog->UndoButton()->isEnabled());
-        dialog->UndoButton()->click();
-        QVERIFY(KeyExists(HKEY_CURRENT_USER, u"One"));
-        QVERIFY(!KeyExists(HKEY_CURRENT_USER, u"Two"));
-        QVERIFY(!KeyExists(HKEY_CURRENT_USER, u"Three"));
-        QVERIFY(prompts->messages.isEmpty());
+        dialog->list()->setCurrentItem(dialog->list()->topLevelItem(1));
+        QVERIFY(dialog->undoButton()->isEnabled());
+        dialog->undoButton()->click();
+        QVERIFY(keyExists(HKEY_CURRENT_USER, u"One"));
+        QVERIFY(!keyExists(HKEY_CURRENT_USER, u"Two"));
+        QVERIFY(!keyExists(HKEY_CURRENT_USER, u"Three"));
+        QVERIFY(prompts_->messages.isEmpty());
         // The window shows the undo on top, and what it took back as undone, which it cannot reach again.
-        QCOMPARE(dialog->List()->topLevelItemCount(), 4);
-        QCOMPARE(dialog->List()->topLevelItem(0)->text(1), Text(u"元に戻す (2 件)"));
-        QVERIFY(dialog->List()->topLevelItem(1)->text(1).contains(Text(u"元に戻し済み")));
-        dialog->List()->setCurrentItem(dialog->List()->topLevelItem(1));
-        QVERIFY(!dialog->UndoButton()->isEnabled());
+        QCOMPARE(dialog->list()->topLevelItemCount(), 4);
+        QCOMPARE(dialog->list()->topLevelItem(0)->text(1), text(u"元に戻す (2 件)"));
+        QVERIFY(dialog->list()->topLevelItem(1)->text(1).contains(text(u"元に戻し済み")));
+        dialog->list()->setCurrentItem(dialog->list()->topLevelItem(1));
+        QVERIFY(!dialog->undoButton()->isEnabled());
     }
 
     void anUndoThatWouldLoseAnotherProgramsChangeIsRefused() {
         SetValue(HKEY_LOCAL_MACHINE, u"Soft", u"v", REG_DWORD, {1, 0, 0, 0});
         startView();
         select({"HKEY_LOCAL_MACHINE", "Soft"});
-        QVERIFY(view->SelectValueRow(u"v"));
-        QVERIFY(view->OnCommand(ID_DELETE_VALUE));
+        QVERIFY(view_->selectValueRow(u"v"));
+        QVERIFY(view_->OnCommand(ID_DELETE_VALUE));
         // Another program writes the value again, unrecorded.
         tovik::Backend& unrecorded = tovik::history::CurrentRecorder()->inner();
         const tovik::KeyId soft = unrecorded.findChild(unrecorded.rootKey(HKEY_LOCAL_MACHINE), u"Soft");
         const DWORD two = 2;
         QCOMPARE(unrecorded.setValue(soft, u"v", REG_DWORD, reinterpret_cast<const BYTE*>(&two), 4), ERROR_SUCCESS);
-        prompts->messages.clear();
-        QVERIFY(view->OnCommand(ID_UNDO));
-        QCOMPARE(prompts->messages.size(), 1);
-        QVERIFY2(prompts->messages[0].contains(Text(u"HKEY_LOCAL_MACHINE\\Soft の値 v")), qPrintable(prompts->messages[0]));
-        QVERIFY(HasValue(HKEY_LOCAL_MACHINE, u"Soft", u"v"));
+        prompts_->messages.clear();
+        QVERIFY(view_->OnCommand(ID_UNDO));
+        QCOMPARE(prompts_->messages.size(), 1);
+        QVERIFY2(prompts_->messages[0].contains(text(u"HKEY_LOCAL_MACHINE\\Soft の値 v")),
+                 qPrintable(prompts_->messages[0]));
+        QVERIFY(hasValue(HKEY_LOCAL_MACHINE, u"Soft", u"v"));
     }
 };
 

@@ -2,8 +2,8 @@
 // leaves behind, the tree after an import and after Add key, and dialogs that fit a small screen.
 #include <QApplication>
 #include <QComboBox>
-#include <QFileSystemModel>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -31,10 +31,10 @@
 #include "ui/qt_text.h"
 #include "ui/translated.h"
 #include "view/add_key_dlg.h"
-#include "view/tovik_doc.h"
-#include "view/tovik_view.h"
 #include "view/backup_commands.h"
 #include "view/key_commands.h"
+#include "view/tovik_doc.h"
+#include "view/tovik_view.h"
 #include "view/view_commands.h"
 
 using namespace testing_support;
@@ -43,33 +43,33 @@ namespace {
 
 constexpr std::size_t kKeys = 3000;
 
-std::u16string KeyName(std::size_t n) {
+std::u16string keyName(std::size_t n) {
     const std::string digits = std::to_string(n);
     return u"Big\\K" + std::u16string(digits.begin(), digits.end());
 }
 
 // A backup file of kKeys keys with one value each, under HKEY_CURRENT_USER.
-void WriteLargeBackup(const QString& path) {
+void writeLargeBackup(const QString& path) {
     std::vector<std::u16string> lines{u"Tovik レジストリ退避ファイル Ver1.0", u"\\\\HKEY_CURRENT_USER", u"[Big]"};
     for (std::size_t n = 0; n < kKeys; ++n) {
-        lines.push_back(u"[" + KeyName(n) + u"]");
+        lines.push_back(u"[" + keyName(n) + u"]");
         lines.push_back(u"\"v\"=SZ:text");
     }
-    const Bytes bytes = tovik::test::BackupFileBytes(lines);
+    const Bytes bytes = tovik::test::backupFileBytes(lines);
     std::ofstream out(path.toStdString(), std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 // The same keys as a .reg file (version 5): the header on line 1, then each key's line and its
 // value's line, so that key n starts on line 2 + 2n.
-void WriteLargeRegFile(const QString& path) {
+void writeLargeRegFile(const QString& path) {
     std::u16string text = u"\uFEFFWindows Registry Editor Version 5.00\r\n";
-    for (std::size_t n = 0; n < kKeys; ++n) text += u"[HKEY_CURRENT_USER\\" + KeyName(n) + u"]\r\n\"v\"=\"text\"\r\n";
+    for (std::size_t n = 0; n < kKeys; ++n) text += u"[HKEY_CURRENT_USER\\" + keyName(n) + u"]\r\n\"v\"=\"text\"\r\n";
     std::ofstream out(path.toStdString(), std::ios::binary);
     out.write(reinterpret_cast<const char*>(text.data()), static_cast<std::streamsize>(text.size() * 2));
 }
 
-QByteArray ReadAll(const QString& path) {
+QByteArray readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
@@ -96,35 +96,39 @@ struct CancelWhenShown {
     }
 };
 
-std::size_t ImportedKeys() {
+std::size_t importedKeys() {
     std::size_t n = 0;
-    for (std::size_t k = 0; k < kKeys; ++k) n += KeyExists(HKEY_CURRENT_USER, KeyName(k)) ? 1 : 0;
+    for (std::size_t k = 0; k < kKeys; ++k) n += keyExists(HKEY_CURRENT_USER, keyName(k)) ? 1 : 0;
     return n;
 }
 
 // Empty when every key of names below root is in the tree, each one's parent expanded and the last
 // one's row on screen; else what is missing.
-QString PathShown(CTovikView& view, HKEY root, const QStringList& names) {
-    KeyTreeModel& tree = view.TreeModel();
+QString pathShown(CTovikView& view, HKEY root, const QStringList& names) {
+    KeyTreeModel& tree = view.treeModel();
     KeyTreeModel::ItemId item = KeyTreeModel::kNoItem;
-    for (auto candidate : tree.Children(KeyTreeModel::kRootItem))
-        if (tree.ItemData(candidate) == root) item = candidate;
+    for (auto candidate : tree.children(KeyTreeModel::kRootItem))
+        if (tree.itemData(candidate) == root) item = candidate;
     if (item == KeyTreeModel::kNoItem) return QStringLiteral("no root item");
     for (const QString& name : names) {
-        if (!view.KeyTree()->isExpanded(tree.IndexOf(item))) return QStringLiteral("the parent of %1 is closed").arg(name);
+        if (!view.keyTree()->isExpanded(tree.indexOf(item)))
+            return QStringLiteral("the parent of %1 is closed").arg(name);
         KeyTreeModel::ItemId child = KeyTreeModel::kNoItem;
-        for (auto candidate : tree.Children(item))
-            if (tree.ItemText(candidate) == name) child = candidate;
+        for (auto candidate : tree.children(item))
+            if (tree.itemText(candidate) == name) child = candidate;
         if (child == KeyTreeModel::kNoItem) return QStringLiteral("no item %1").arg(name);
         item = child;
     }
-    return view.KeyTree()->visualRect(tree.IndexOf(item)).isEmpty() ? QStringLiteral("the key is off screen") : QString();
+    return view.keyTree()->visualRect(tree.indexOf(item)).isEmpty() ? QStringLiteral("the key is off screen")
+                                                                    : QString();
 }
 
 // Whether the widget lies inside a 480 by 800 screen's worth and is centred over the window.
-void CheckFitsAndCentred(QWidget& dialog, QWidget& window) {
-    QVERIFY2(dialog.width() <= 480 && dialog.height() <= 800,
-             qPrintable(QStringLiteral("%1 is %2x%3").arg(dialog.metaObject()->className()).arg(dialog.width()).arg(dialog.height())));
+void checkFitsAndCentred(QWidget& dialog, QWidget& window) {
+    QVERIFY2(dialog.width() <= 480 && dialog.height() <= 800, qPrintable(QStringLiteral("%1 is %2x%3")
+                                                                             .arg(dialog.metaObject()->className())
+                                                                             .arg(dialog.width())
+                                                                             .arg(dialog.height())));
     const QPoint offset = dialog.frameGeometry().center() - window.frameGeometry().center();
     const QRect screen = window.screen()->availableGeometry();
     // Centred, unless the screen's edge pushed it inside.
@@ -134,7 +138,7 @@ void CheckFitsAndCentred(QWidget& dialog, QWidget& window) {
 }
 
 // The main window's start-up size, away from the screen's corner.
-void ShowMainWindowSized(QWidget& window) {
+void showMainWindowSized(QWidget& window) {
     window.resize(360, 640);
     window.move(60, 80);
     window.show();
@@ -144,26 +148,29 @@ void ShowMainWindowSized(QWidget& window) {
 
 class LongWorkTest : public QObject {
     Q_OBJECT
-    QTemporaryDir home;
+    QTemporaryDir home_;
 
 private slots:
     void initTestCase() {
-        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
-        qputenv("HOME", home.path().toUtf8());
+        qputenv("XDG_CONFIG_HOME", home_.filePath("config").toUtf8());
+        qputenv("HOME", home_.path().toUtf8());
     }
     void init() {
         FreshRegistry();
-        LongWorkProgress::SetShowDelay(std::chrono::milliseconds(0));
+        LongWorkProgress::setShowDelay(std::chrono::milliseconds(0));
     }
-    void cleanup() { LongWorkProgress::SetShowDelay(std::chrono::milliseconds(500)); }
+    void cleanup() { LongWorkProgress::setShowDelay(std::chrono::milliseconds(500)); }
 
 private:
     // A view whose next import reads a large generated file (a backup file, or the same keys as
     // a .reg file) and confirms it.
-    std::unique_ptr<CTovikView> viewImportingLargeFile(CTovikDoc& doc, ScriptedPrompts*& prompts, bool regFile = false) {
-        const QString file = home.filePath(regFile ? "big.reg" : "big.txt");
-        if (regFile) WriteLargeRegFile(file);
-        else WriteLargeBackup(file);
+    std::unique_ptr<CTovikView> viewImportingLargeFile(CTovikDoc& doc, ScriptedPrompts*& prompts,
+                                                       bool regFile = false) {
+        const QString file = home_.filePath(regFile ? "big.reg" : "big.txt");
+        if (regFile)
+            writeLargeRegFile(file);
+        else
+            writeLargeBackup(file);
         auto view = startScriptedView(doc, prompts);
         prompts->fileNames.push_back(file);
         prompts->dialogs.push_back([](QDialog&) { return IDOK; });
@@ -174,13 +181,13 @@ private:
     // target, a file that holds a few bytes already.
     std::unique_ptr<CTovikView> viewExportingBigTo(const QString& target, CTovikDoc& doc, ScriptedPrompts*& prompts) {
         MakeKey(HKEY_CURRENT_USER, u"Big");
-        for (std::size_t n = 0; n < 200; ++n) MakeKey(HKEY_CURRENT_USER, KeyName(n));
+        for (std::size_t n = 0; n < 200; ++n) MakeKey(HKEY_CURRENT_USER, keyName(n));
         {
             QFile file(target);
             if (!file.open(QIODevice::WriteOnly) || file.write("what the file held") != 18) return nullptr;
         }
         auto view = startScriptedView(doc, prompts);
-        if (!view->GoToKey(HKEY_CURRENT_USER, u"Big")) return nullptr;
+        if (!view->goToKey(HKEY_CURRENT_USER, u"Big")) return nullptr;
         prompts->fileNames.push_back(target);
         return view;
     }
@@ -193,21 +200,22 @@ private slots:
         auto view = viewImportingLargeFile(doc, prompts);
 
         CancelWhenShown cancel;
-        view->Commands().Backup().OnImport();
+        view->commands().backup().OnImport();
         QVERIFY(cancel.pressed);
         QCOMPARE(cancel.buttonText, QString::fromUtf16(u"中止"));
-        const std::size_t imported = ImportedKeys();
+        const std::size_t imported = importedKeys();
         QVERIFY2(imported < kKeys, "stopped before the end");
         // The message names the last line written: header, root line, [Big], then two per key.
         QCOMPARE(prompts->messages.size(), 1);
         const QString message = prompts->messages.front();
         QVERIFY2(message.startsWith(QString::fromUtf16(u"インポートを中止しました。")), qPrintable(message));
-        const int lastLine = message.section(QString::fromUtf16(u"。"), 1).section(QString::fromUtf16(u"行目"), 0, 0).toInt();
+        const int lastLine =
+            message.section(QString::fromUtf16(u"。"), 1).section(QString::fromUtf16(u"行目"), 0, 0).toInt();
         QVERIFY2(lastLine >= 3, qPrintable(message));
         const std::size_t keysBefore = lastLine >= 4 ? static_cast<std::size_t>(lastLine - 4) / 2 + 1 : 0;
         QCOMPARE(imported, keysBefore);
         // The tree is rebuilt with what was written.
-        QVERIFY(view->TreeModel().ItemCount() > 3);
+        QVERIFY(view->treeModel().itemCount() > 3);
     }
 
     void regImportStoppedKeepsWhatWasWrittenAndSaysWhere() {
@@ -216,17 +224,18 @@ private slots:
         auto view = viewImportingLargeFile(doc, prompts, true);
 
         CancelWhenShown cancel;
-        view->Commands().Backup().OnImport();
+        view->commands().backup().OnImport();
         QVERIFY(cancel.pressed);
         QCOMPARE(cancel.buttonText, QString::fromUtf16(u"中止"));
-        QVERIFY(doc.IsModified());
-        const std::size_t imported = ImportedKeys();
+        QVERIFY(doc.isModified());
+        const std::size_t imported = importedKeys();
         QVERIFY2(imported < kKeys, "stopped before the end");
         // The stop message names the last line applied, then the counts follow.
         QCOMPARE(prompts->messages.size(), 2);
         const QString message = prompts->messages.front();
         QVERIFY2(message.startsWith(QString::fromUtf16(u"インポートを中止しました。")), qPrintable(message));
-        const int lastLine = message.section(QString::fromUtf16(u"。"), 1).section(QString::fromUtf16(u"行目"), 0, 0).toInt();
+        const int lastLine =
+            message.section(QString::fromUtf16(u"。"), 1).section(QString::fromUtf16(u"行目"), 0, 0).toInt();
         QVERIFY2(lastLine >= 2, qPrintable(message));
         QCOMPARE(imported, static_cast<std::size_t>(lastLine - 2) / 2 + 1);
         QVERIFY2(prompts->messages[1].startsWith(QStringLiteral("キーを%1個、").arg(imported)),
@@ -234,7 +243,7 @@ private slots:
     }
 
     void regExportStoppedLeavesTheTargetAsItWas() {
-        const QString target = home.filePath("kept.reg");
+        const QString target = home_.filePath("kept.reg");
         CTovikDoc doc;
         ScriptedPrompts* prompts = nullptr;
         auto view = viewExportingBigTo(target, doc, prompts);
@@ -242,29 +251,29 @@ private slots:
         prompts->chosenFilters.push_back(QString::fromUtf16(u"登録ファイル(*.reg)"));
 
         CancelWhenShown cancel;
-        view->Commands().Backup().OnExport();
+        view->commands().backup().OnExport();
         QVERIFY(cancel.pressed);
-        QCOMPARE(ReadAll(target), QByteArray("what the file held"));
-        QCOMPARE(prompts->messages, QStringList{Translated(tovik::kExportCancelledMessage)});
+        QCOMPARE(readAll(target), QByteArray("what the file held"));
+        QCOMPARE(prompts->messages, QStringList{translated(tovik::kExportCancelledMessage)});
 
         cancel.timer.stop();
         prompts->fileNames.push_back(target);
         prompts->chosenFilters.push_back(QString::fromUtf16(u"登録ファイル(*.reg)"));
         prompts->messages.clear();
-        view->Commands().Backup().OnExport();
+        view->commands().backup().OnExport();
         QVERIFY(prompts->messages.isEmpty());
-        QVERIFY(ReadAll(target).startsWith(QByteArray("\xff\xfeW\0i\0n\0", 8)));
+        QVERIFY(readAll(target).startsWith(QByteArray("\xff\xfeW\0i\0n\0", 8)));
     }
 
     void importToTheEndShowsTheFirstKeyExpanded() {
         CTovikDoc doc;
         ScriptedPrompts* prompts = nullptr;
         auto view = viewImportingLargeFile(doc, prompts);
-        view->Commands().Backup().OnImport();
-        QCOMPARE(ImportedKeys(), kKeys);
+        view->commands().backup().OnImport();
+        QCOMPARE(importedKeys(), kKeys);
         QCOMPARE(prompts->messages, QStringList{QString::fromUtf16(u"インポート終了、表示を初期化します")});
         // [Big] is the file's first key: HKEY_CURRENT_USER is open and Big's item shows.
-        const QString shown = PathShown(*view, HKEY_CURRENT_USER, {QStringLiteral("Big")});
+        const QString shown = pathShown(*view, HKEY_CURRENT_USER, {QStringLiteral("Big")});
         QVERIFY2(shown.isEmpty(), qPrintable(shown));
     }
 
@@ -272,42 +281,42 @@ private slots:
         CTovikDoc doc;
         ScriptedPrompts* prompts = nullptr;
         auto view = viewImportingLargeFile(doc, prompts, true);
-        view->Commands().Backup().OnImport();
-        QCOMPARE(ImportedKeys(), kKeys);
+        view->commands().backup().OnImport();
+        QCOMPARE(importedKeys(), kKeys);
         QCOMPARE(prompts->messages.front(), QString::fromUtf16(u"インポート終了、表示を初期化します"));
-        const QString shown = PathShown(*view, HKEY_CURRENT_USER, {QStringLiteral("Big"), QStringLiteral("K0")});
+        const QString shown = pathShown(*view, HKEY_CURRENT_USER, {QStringLiteral("Big"), QStringLiteral("K0")});
         QVERIFY2(shown.isEmpty(), qPrintable(shown));
     }
 
     void exportStoppedLeavesTheTargetAsItWas() {
-        const QString target = home.filePath("kept.txt");
+        const QString target = home_.filePath("kept.txt");
         CTovikDoc doc;
         ScriptedPrompts* prompts = nullptr;
         auto view = viewExportingBigTo(target, doc, prompts);
         QVERIFY(view);
 
         CancelWhenShown cancel;
-        view->Commands().Backup().OnExport();
+        view->commands().backup().OnExport();
         QVERIFY(cancel.pressed);
-        QCOMPARE(ReadAll(target), QByteArray("what the file held"));
-        QCOMPARE(prompts->messages, QStringList{Translated(tovik::kExportCancelledMessage)});
-        QCOMPARE(QDir(home.path()).entryList(QStringList{QStringLiteral(".tovik-*")}, QDir::Hidden | QDir::Files),
+        QCOMPARE(readAll(target), QByteArray("what the file held"));
+        QCOMPARE(prompts->messages, QStringList{translated(tovik::kExportCancelledMessage)});
+        QCOMPARE(QDir(home_.path()).entryList(QStringList{QStringLiteral(".tovik-*")}, QDir::Hidden | QDir::Files),
                  QStringList());
 
         // Not stopped, the same export replaces the file.
         cancel.timer.stop();
         prompts->fileNames.push_back(target);
         prompts->messages.clear();
-        view->Commands().Backup().OnExport();
+        view->commands().backup().OnExport();
         QVERIFY(prompts->messages.isEmpty());
-        QVERIFY(ReadAll(target).size() > 200 * 10);
+        QVERIFY(readAll(target).size() > 200 * 10);
     }
 
     void quickWorkShowsNoProgress() {
-        LongWorkProgress::SetShowDelay(std::chrono::milliseconds(500));
+        LongWorkProgress::setShowDelay(std::chrono::milliseconds(500));
         LongWorkProgress progress(nullptr, QStringLiteral("%1"), 10, true);
-        for (std::size_t n = 0; n < 10; ++n) QVERIFY(progress.Step(n));
-        QVERIFY(!progress.Shown());
+        for (std::size_t n = 0; n < 10; ++n) QVERIFY(progress.step(n));
+        QVERIFY(!progress.shown());
     }
 
     void addKeyOpensTheParentSoTheNewKeyShows() {
@@ -315,31 +324,31 @@ private slots:
         CTovikDoc doc;
         ScriptedPrompts* prompts = nullptr;
         auto view = startScriptedView(doc, prompts);
-        KeyTreeModel& tree = view->TreeModel();
+        KeyTreeModel& tree = view->treeModel();
         KeyTreeModel::ItemId parent = KeyTreeModel::kNoItem;
-        for (auto root : tree.Children(KeyTreeModel::kRootItem))
-            if (tree.ItemData(root) == HKEY_CURRENT_USER)
-                for (auto item : tree.Children(root))
-                    if (tree.ItemText(item) == QLatin1String("Parent")) parent = item;
+        for (auto root : tree.children(KeyTreeModel::kRootItem))
+            if (tree.itemData(root) == HKEY_CURRENT_USER)
+                for (auto item : tree.children(root))
+                    if (tree.itemText(item) == QLatin1String("Parent")) parent = item;
         QVERIFY(parent != KeyTreeModel::kNoItem);
-        view->SelectItem(parent);
-        QVERIFY(!view->KeyTree()->isExpanded(tree.IndexOf(parent)));
+        view->selectItem(parent);
+        QVERIFY(!view->keyTree()->isExpanded(tree.indexOf(parent)));
         prompts->dialogs.push_back([](QDialog& dialog) {
             static_cast<CAddKeyDlg&>(dialog).m_strKeyName = QStringLiteral("Child");
             return IDOK;
         });
-        view->Commands().Keys().OnAddKey();
-        QVERIFY(KeyExists(HKEY_CURRENT_USER, u"Parent\\Child"));
-        QVERIFY(view->KeyTree()->isExpanded(tree.IndexOf(parent)));
-        QCOMPARE(tree.Children(parent).size(), std::size_t{1});
-        QVERIFY(!view->KeyTree()->visualRect(tree.IndexOf(tree.Children(parent).front())).isEmpty());
+        view->commands().keys().OnAddKey();
+        QVERIFY(keyExists(HKEY_CURRENT_USER, u"Parent\\Child"));
+        QVERIFY(view->keyTree()->isExpanded(tree.indexOf(parent)));
+        QCOMPARE(tree.children(parent).size(), std::size_t{1});
+        QVERIFY(!view->keyTree()->visualRect(tree.indexOf(tree.children(parent).front())).isEmpty());
     }
 
     void fileDialogsFitStartInTheLastFolderAndAreCentred() {
         QWidget window;
-        ShowMainWindowSized(window);
+        showMainWindowSized(window);
         ViewPrompts prompts;
-        const QString folder = home.filePath("chosen");
+        const QString folder = home_.filePath("chosen");
         QVERIFY(QDir().mkpath(folder));
         QDir seen;
         bool checked = false;
@@ -347,7 +356,7 @@ private slots:
         QTimer::singleShot(0, [&] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             QVERIFY(dialog);
-            CheckFitsAndCentred(*dialog, window);
+            checkFitsAndCentred(*dialog, window);
             seen = dialog->directory();
             dialog->setDirectory(folder);
             auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
@@ -356,31 +365,32 @@ private slots:
             QTest::keyClick(name, Qt::Key_Return);
             checked = true;
         });
-        QCOMPARE(prompts.SaveFileName(&window, QStringLiteral("All (*)")), folder + QStringLiteral("/out.txt"));
+        QCOMPARE(prompts.saveFileName(&window, QStringLiteral("All (*)")), folder + QStringLiteral("/out.txt"));
         QVERIFY(checked);
         QCOMPARE(seen.absolutePath(), QDir::homePath());
-        QCOMPARE(QSettings(QStringLiteral("tovik"), QStringLiteral("tovik")).value("dialogs/lastFolder").toString(), folder);
-        QVERIFY(QFile::exists(home.filePath("config/tovik/tovik.conf")));
+        QCOMPARE(QSettings(QStringLiteral("tovik"), QStringLiteral("tovik")).value("dialogs/lastFolder").toString(),
+                 folder);
+        QVERIFY(QFile::exists(home_.filePath("config/tovik/tovik.conf")));
 
         checked = false;
         QTimer::singleShot(0, [&] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             QVERIFY(dialog);
-            CheckFitsAndCentred(*dialog, window);
+            checkFitsAndCentred(*dialog, window);
             seen = dialog->directory();
             dialog->reject();
             checked = true;
         });
-        QVERIFY(prompts.OpenFileName(&window, QStringLiteral("All (*)")).isEmpty());
+        QVERIFY(prompts.openFileName(&window, QStringLiteral("All (*)")).isEmpty());
         QVERIFY(checked);
         QCOMPARE(seen.absolutePath(), folder);
     }
 
     void theAllFilesFilterListsNamesWithoutADot() {
         QWidget window;
-        ShowMainWindowSized(window);
+        showMainWindowSized(window);
         ViewPrompts prompts;
-        const QString folder = home.filePath("filtered");
+        const QString folder = home_.filePath("filtered");
         QVERIFY(QDir().mkpath(folder));
         for (const char* name : {"README", "notes.txt", "saved.reg"})
             QVERIFY(QFile(folder + '/' + name).open(QIODevice::WriteOnly));
@@ -416,7 +426,7 @@ private slots:
             listed[2] = shown();
             dialog->reject();
         });
-        QVERIFY(prompts.OpenFileName(&window, all + QStringLiteral(";;Reg (*.reg)")).isEmpty());
+        QVERIFY(prompts.openFileName(&window, all + QStringLiteral(";;Reg (*.reg)")).isEmpty());
         const QStringList every{"README", "notes.txt", "saved.reg"};
         QCOMPARE(listed[0], every);
         QCOMPARE(listed[1], QStringList{"saved.reg"});
@@ -425,7 +435,7 @@ private slots:
 
     void everyDialogFitsASmallScreenCentredOverTheWindow() {
         QWidget window;
-        ShowMainWindowSized(window);
+        showMainWindowSized(window);
         ViewPrompts prompts;
         std::vector<std::unique_ptr<QDialog>> dialogs;
         dialogs.push_back(std::make_unique<CStringEditDlg>(&window));
@@ -436,7 +446,7 @@ private slots:
         for (auto& dialog : dialogs) {
             bool checked = false;
             QTimer::singleShot(0, [&] {
-                CheckFitsAndCentred(*dialog, window);
+                checkFitsAndCentred(*dialog, window);
                 checked = true;
                 dialog->reject();
             });

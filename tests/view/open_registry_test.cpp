@@ -29,8 +29,7 @@ using namespace testing_support;
 
 namespace {
 
-QString FirstLine(const QTreeWidgetItem* item)
-{
+QString firstLine(const QTreeWidgetItem* item) {
     return item->text(0).section(QLatin1Char('\n'), 0, 0);
 }
 
@@ -45,38 +44,34 @@ struct ChooserFixture {
     QList<QStringList> launched;
     bool launchWorks = true;
 
-    ChooserFixture()
-    {
+    ChooserFixture() {
         FreshRegistry();
         view = startScriptedView(doc, prompts);
         OpenRegistryCommands& open = commands();
-        open.SetUserFolders(home.folders());
-        open.SetSettings(std::make_unique<ViewSettings>(dir.filePath("view.conf")));
-        open.SetLauncher([this](const QStringList& args) {
+        open.setUserFolders(home.folders());
+        open.setSettings(std::make_unique<ViewSettings>(dir.filePath("view.conf")));
+        open.setLauncher([this](const QStringList& args) {
             launched << args;
             return launchWorks;
         });
     }
-    OpenRegistryCommands& commands() { return view->Commands().OpenRegistry(); }
+    OpenRegistryCommands& commands() { return view->commands().openRegistry(); }
     // Runs the menu command; script fills and closes the chooser.
-    void choose(std::function<int(COpenRegistryDlg&)> script)
-    {
+    void choose(std::function<int(COpenRegistryDlg&)> script) {
         prompts->dialogs.push_back(
             [script](QDialog& dialog) { return script(static_cast<COpenRegistryDlg&>(dialog)); });
-        view->Commands().Run(ID_OPEN_REGISTRY);
+        view->commands().run(ID_OPEN_REGISTRY);
     }
 };
 
-int acceptWith(COpenRegistryDlg& dialog)
-{
+int acceptWith(COpenRegistryDlg& dialog) {
     dialog.accept();
     return dialog.result() == QDialog::Accepted ? IDOK : IDCANCEL;
 }
 
-QTreeWidgetItem* rowNamed(QTreeWidget* list, const QString& name)
-{
+QTreeWidgetItem* rowNamed(QTreeWidget* list, const QString& name) {
     for (int i = 0; i < list->topLevelItemCount(); ++i)
-        if (FirstLine(list->topLevelItem(i)) == name) return list->topLevelItem(i);
+        if (firstLine(list->topLevelItem(i)) == name) return list->topLevelItem(i);
     return nullptr;
 }
 
@@ -89,17 +84,16 @@ private slots:
     // Every registry of the fake home is listed once with its name, kind and folder, the damaged
     // files of other programs skipped; the game chosen opens as its prefix under its name, and
     // joins the recent list.
-    void theFoundListOpensTheChosenGame()
-    {
+    void theFoundListOpensTheChosenGame() {
         ChooserFixture fixture;
         QSet<QString> listed;
         QString halfLifeKind;
         fixture.choose([&](COpenRegistryDlg& dialog) {
-            if (!QTest::qWaitFor([&dialog] { return dialog.DiscoveryFinished(); }, 10000)) return IDCANCEL;
-            QTreeWidget* list = dialog.FoundList();
+            if (!QTest::qWaitFor([&dialog] { return dialog.discoveryFinished(); }, 10000)) return IDCANCEL;
+            QTreeWidget* list = dialog.foundList();
             for (int i = 0; i < list->topLevelItemCount(); ++i) {
                 const QTreeWidgetItem* item = list->topLevelItem(i);
-                listed << item->text(1).toLower() + QLatin1Char('|') + FirstLine(item) + QLatin1Char('|') +
+                listed << item->text(1).toLower() + QLatin1Char('|') + firstLine(item) + QLatin1Char('|') +
                               item->text(0).section(QLatin1Char('\n'), 1);
             }
             QTreeWidgetItem* game = rowNamed(list, QStringLiteral("Half-Life 2"));
@@ -112,15 +106,14 @@ private slots:
         const std::string home = fixture.home.home().string() + '/';
         QSet<QString> expected;
         for (const fake_home::Expected& e : fixture.home.expected()) {
-            const std::string folder =
-                e.folder.starts_with(home) ? "~/" + e.folder.substr(home.size()) : e.folder;
+            const std::string folder = e.folder.starts_with(home) ? "~/" + e.folder.substr(home.size()) : e.folder;
             expected << QString::fromStdString(e.kind + '|' + e.name + '|' + folder);
         }
         QCOMPARE(listed, expected);
         QCOMPARE(halfLifeKind, QStringLiteral("Proton"));
         const QString folder = QString::fromStdString(fixture.home.folderOf("Half-Life 2"));
         QCOMPARE(fixture.launched, QList<QStringList>({{"--wine-prefix=" + folder, "--name=Half-Life 2"}}));
-        const QList<RegistryRequest> recent = fixture.commands().RecentRegistries();
+        const QList<RegistryRequest> recent = fixture.commands().recentRegistries();
         QCOMPARE(recent.size(), 1);
         QCOMPARE(recent[0].path, folder);
         QCOMPARE(recent[0].name, QStringLiteral("Half-Life 2"));
@@ -128,8 +121,7 @@ private slots:
 
     // The recent list shows the newest first and opens what it names, which then moves first;
     // the user's own store opens with no option (the copy that runs for it).
-    void theRecentListOpensWhatItNames()
-    {
+    void theRecentListOpensWhatItNames() {
         ChooserFixture fixture;
         RegistryRequest bottle;
         bottle.kind = RegistryRequest::Kind::WinePrefix;
@@ -138,31 +130,29 @@ private slots:
         bottle.kindLabel = QStringLiteral("Bottles");
         RegistryRequest own;
         own.kindLabel = QStringLiteral("Tovik");
-        QVERIFY(fixture.commands().OpenRequest(bottle));
-        QVERIFY(fixture.commands().OpenRequest(own));
+        QVERIFY(fixture.commands().openRequest(bottle));
+        QVERIFY(fixture.commands().openRequest(own));
         fixture.launched.clear();
 
         QStringList shown;
         fixture.choose([&](COpenRegistryDlg& dialog) {
-            dialog.Tabs()->setCurrentIndex(COpenRegistryDlg::RecentPage);
-            QTreeWidget* list = dialog.RecentList();
+            dialog.tabs()->setCurrentIndex(COpenRegistryDlg::RecentPage);
+            QTreeWidget* list = dialog.recentList();
             for (int i = 0; i < list->topLevelItemCount(); ++i) shown << list->topLevelItem(i)->text(0);
             list->setCurrentItem(list->topLevelItem(1));
             return acceptWith(dialog);
         });
         const QString home = QString::fromStdString(fixture.home.home().string());
         QCOMPARE(shown, QStringList({"Tovik", "Office 2010\n~" + bottle.path.mid(home.size())}));
-        QCOMPARE(fixture.launched,
-                 QList<QStringList>({{"--wine-prefix=" + bottle.path, "--name=Office 2010"}}));
-        const QList<RegistryRequest> recent = fixture.commands().RecentRegistries();
+        QCOMPARE(fixture.launched, QList<QStringList>({{"--wine-prefix=" + bottle.path, "--name=Office 2010"}}));
+        const QList<RegistryRequest> recent = fixture.commands().recentRegistries();
         QCOMPARE(recent.size(), 2);
         QVERIFY(recent[0] == bottle);
         QVERIFY(recent[1] == own);
 
         // Kept in the settings file: a new view's chooser reads the same list.
-        fixture.choose([](COpenRegistryDlg& dialog) {
-            return dialog.RecentList()->topLevelItemCount() == 2 ? IDCANCEL : IDOK;
-        });
+        fixture.choose(
+            [](COpenRegistryDlg& dialog) { return dialog.recentList()->topLevelItemCount() == 2 ? IDCANCEL : IDOK; });
         QCOMPARE(fixture.launched.size(), 1);
         QCOMPARE(fixture.prompts->dialogCount, 2);
     }
@@ -171,8 +161,7 @@ private slots:
     // file are refused with a message and the chooser stays open; a hive file chosen through the
     // file dialog opens under its key, writable when asked; a failed start says so and is not
     // remembered.
-    void anotherFolderOrFileIsCheckedThenOpened()
-    {
+    void anotherFolderOrFileIsCheckedThenOpened() {
         ChooserFixture fixture;
         const QString notAPrefix = fixture.dir.filePath("empty");
         QVERIFY(QDir().mkpath(notAPrefix));
@@ -183,46 +172,41 @@ private slots:
         fixture.prompts->fileNames = {hive};
         bool stayedOpen = false;
         fixture.choose([&](COpenRegistryDlg& dialog) {
-            dialog.Tabs()->setCurrentIndex(COpenRegistryDlg::OtherPage);
-            dialog.OtherPath()->setText(notAPrefix);
+            dialog.tabs()->setCurrentIndex(COpenRegistryDlg::OtherPage);
+            dialog.otherPath()->setText(notAPrefix);
             dialog.accept();
             const bool refusedPrefix = dialog.result() != QDialog::Accepted;
-            dialog.OtherKindBox()->setCurrentIndex(COpenRegistryDlg::OtherHive);
+            dialog.otherKindBox()->setCurrentIndex(COpenRegistryDlg::OtherHive);
             for (QPushButton* button : dialog.findChildren<QPushButton*>())
-                if (button->text() == QString::fromUtf16(u"参照...") && button->isVisibleTo(&dialog))
-                    button->click();
+                if (button->text() == QString::fromUtf16(u"参照...") && button->isVisibleTo(&dialog)) button->click();
             dialog.accept();
             const bool refusedKeyless = dialog.result() != QDialog::Accepted;
-            dialog.OtherKey()->setText(QStringLiteral("HKLM\\SOFTWARE"));
-            dialog.OtherWritable()->setChecked(true);
+            dialog.otherKey()->setText(QStringLiteral("HKLM\\SOFTWARE"));
+            dialog.otherWritable()->setChecked(true);
             stayedOpen = refusedPrefix && refusedKeyless;
             return acceptWith(dialog);
         });
         QVERIFY(stayedOpen);
         QCOMPARE(fixture.prompts->messages.size(), 2);
-        QVERIFY(
-            fixture.prompts->messages[0].contains(QString::fromUtf16(u"Wine プレフィックスではありません")));
-        QCOMPARE(
-            fixture.launched,
-            QList<QStringList>({{"--hive=" + hive, QString::fromUtf16(u"--as=HKLM\\SOFTWARE"), "--write"}}));
+        QVERIFY(fixture.prompts->messages[0].contains(QString::fromUtf16(u"Wine プレフィックスではありません")));
+        QCOMPARE(fixture.launched,
+                 QList<QStringList>({{"--hive=" + hive, QString::fromUtf16(u"--as=HKLM\\SOFTWARE"), "--write"}}));
 
         fixture.launchWorks = false;
         fixture.choose([&](COpenRegistryDlg& dialog) {
-            dialog.Tabs()->setCurrentIndex(COpenRegistryDlg::OtherPage);
-            dialog.OtherKindBox()->setCurrentIndex(COpenRegistryDlg::OtherWinePrefix);
-            dialog.OtherPath()->setText(QString::fromStdString(fixture.home.folderOf(".wine")));
+            dialog.tabs()->setCurrentIndex(COpenRegistryDlg::OtherPage);
+            dialog.otherKindBox()->setCurrentIndex(COpenRegistryDlg::OtherWinePrefix);
+            dialog.otherPath()->setText(QString::fromStdString(fixture.home.folderOf(".wine")));
             return acceptWith(dialog);
         });
         QCOMPARE(fixture.launched.size(), 2);
-        QCOMPARE(fixture.prompts->messages.last(),
-                 QString::fromUtf16(u"新しいウィンドウを開けませんでした。"));
-        QCOMPARE(fixture.commands().RecentRegistries().size(), 1);
+        QCOMPARE(fixture.prompts->messages.last(), QString::fromUtf16(u"新しいウィンドウを開けませんでした。"));
+        QCOMPARE(fixture.commands().recentRegistries().size(), 1);
     }
 
     // A search that hangs on a slow disk: the rows found so far show while it runs, the window
     // keeps working, and closing the chooser asks the search to stop without waiting for it.
-    void aSlowSearchNeitherFreezesNorHoldsTheChooser()
-    {
+    void aSlowSearchNeitherFreezesNorHoldsTheChooser() {
         struct Gate {
             std::mutex mutex;
             std::condition_variable released;
@@ -231,9 +215,8 @@ private slots:
         };
         auto gate = std::make_shared<Gate>();
         ChooserFixture fixture;
-        fixture.commands().SetDiscovery([gate](const tovik::discover::UserFolders&,
-                                               const tovik::discover::FoundCallback& onFound,
-                                               std::stop_token stop) {
+        fixture.commands().setDiscovery([gate](const tovik::discover::UserFolders&,
+                                               const tovik::discover::FoundCallback& onFound, std::stop_token stop) {
             tovik::discover::FoundRegistry first;
             first.name = u"First";
             first.folder = "/prefixes/first";
@@ -247,10 +230,9 @@ private slots:
         bool shownWhileSearching = false;
         QString state;
         fixture.choose([&](COpenRegistryDlg& dialog) {
-            shownWhileSearching =
-                QTest::qWaitFor([&dialog] { return dialog.FoundList()->topLevelItemCount() == 1; }) &&
-                !dialog.DiscoveryFinished();
-            state = dialog.FoundList()->topLevelItem(0)->text(3);
+            shownWhileSearching = QTest::qWaitFor([&dialog] { return dialog.foundList()->topLevelItemCount() == 1; }) &&
+                                  !dialog.discoveryFinished();
+            state = dialog.foundList()->topLevelItem(0)->text(3);
             return IDCANCEL;
         });
         QVERIFY(shownWhileSearching);
@@ -265,11 +247,9 @@ private slots:
     }
 
     // What a request keeps in the settings and the options it starts tovik with, for each kind.
-    void requestsRoundTripAndNameTheirOptions()
-    {
+    void requestsRoundTripAndNameTheirOptions() {
         RegistryRequest store{RegistryRequest::Kind::StoreFile, "/data/other.db"};
-        RegistryRequest windows{RegistryRequest::Kind::Windows, "/mnt/c/Windows",
-                                "/mnt/c/Users/me/NTUSER.DAT"};
+        RegistryRequest windows{RegistryRequest::Kind::Windows, "/mnt/c/Windows", "/mnt/c/Users/me/NTUSER.DAT"};
         RegistryRequest hive{RegistryRequest::Kind::Hive, "/mnt/SYSTEM", {}, "HKLM\\SYSTEM", true, "Rescue"};
         RegistryRequest prefix{RegistryRequest::Kind::WinePrefix, "/games/-odd\nname"};
         const std::pair<RegistryRequest, QStringList> cases[] = {
@@ -280,17 +260,16 @@ private slots:
             {RegistryRequest{}, {}},
         };
         for (const auto& [request, args] : cases) {
-            QCOMPARE(LaunchArguments(request), args);
-            const std::optional<RegistryRequest> back = DecodeRequest(EncodeRequest(request));
+            QCOMPARE(launchArguments(request), args);
+            const std::optional<RegistryRequest> back = decodeRequest(encodeRequest(request));
             QVERIFY(back && *back == request && back->name == request.name);
         }
-        for (const char* broken : {"", "[]", "{\"kind\":\"hive\",\"path\":\"/x\"}",
-                                   "{\"kind\":\"?\",\"path\":\"/x\"}", "{\"kind\":\"wine-prefix\"}"})
-            QVERIFY2(!DecodeRequest(QString::fromLatin1(broken)), broken);
+        for (const char* broken : {"", "[]", "{\"kind\":\"hive\",\"path\":\"/x\"}", "{\"kind\":\"?\",\"path\":\"/x\"}",
+                                   "{\"kind\":\"wine-prefix\"}"})
+            QVERIFY2(!decodeRequest(QString::fromLatin1(broken)), broken);
         QList<RegistryRequest> recent;
         for (int i = 0; i < 12; ++i)
-            recent = WithRecent(recent,
-                                RegistryRequest{RegistryRequest::Kind::WinePrefix, QString::number(i % 11)});
+            recent = withRecent(recent, RegistryRequest{RegistryRequest::Kind::WinePrefix, QString::number(i % 11)});
         QCOMPARE(recent.size(), 10);
         QCOMPARE(recent[0].path, QStringLiteral("0"));
         QCOMPARE(recent[1].path, QStringLiteral("10"));

@@ -14,9 +14,9 @@
 #include "support/scripted_prompts.h"
 #include "support/scripted_view.h"
 #include "support/tree_helpers.h"
+#include "view/backup_commands.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
-#include "view/backup_commands.h"
 #include "view/view_commands.h"
 
 using namespace testing_support;
@@ -36,7 +36,9 @@ std::string readFile(const QString& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void writeFile(const QString& path, const std::string& bytes) { std::ofstream(path.toStdString(), std::ios::binary) << bytes; }
+void writeFile(const QString& path, const std::string& bytes) {
+    std::ofstream(path.toStdString(), std::ios::binary) << bytes;
+}
 
 std::string utf16File(std::u16string_view text) {
     std::string bytes("\xFF\xFE");
@@ -51,77 +53,77 @@ std::string utf16File(std::u16string_view text) {
 
 class RegFileCommandsTest : public QObject {
     Q_OBJECT
-    std::unique_ptr<CTovikView> view;
-    ScriptedPrompts* prompts = nullptr;
-    CTovikDoc doc;
-    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<CTovikView> view_;
+    ScriptedPrompts* prompts_ = nullptr;
+    CTovikDoc doc_;
+    std::unique_ptr<QTemporaryDir> dir_;
 
-    void startView() { view = testing_support::startScriptedView(doc, prompts); }
+    void startView() { view_ = testing_support::startScriptedView(doc_, prompts_); }
     void select(const QStringList& path) {
-        const ItemId item = itemAt(view->TreeModel(), path);
+        const ItemId item = itemAt(view_->treeModel(), path);
         QVERIFY(item != KeyTreeModel::kNoItem);
-        QSignalSpy refreshed(view.get(), &CTovikView::valuesRefreshed);
-        view->SelectItem(item);
+        QSignalSpy refreshed(view_.get(), &CTovikView::valuesRefreshed);
+        view_->selectItem(item);
         QVERIFY(refreshed.wait(2000));
     }
-    QString file(const QString& name) const { return dir->filePath(name); }
+    QString file(const QString& name) const { return dir_->filePath(name); }
 
     // Imports path through the menu command, answering the confirmation; the rows it showed.
     QStringList importConfirming(const QString& path, int answer) {
         QStringList rows;
-        prompts->fileNames.push_back(path);
-        prompts->dialogs.push_back([&rows, answer](QDialog& dialog) {
+        prompts_->fileNames.push_back(path);
+        prompts_->dialogs.push_back([&rows, answer](QDialog& dialog) {
             dialog.show();
             const auto* model = static_cast<CImportConfirmDlg&>(dialog).m_listLines->model();
             for (int row = 0; row < model->rowCount(); ++row) rows << model->index(row, 0).data().toString();
             dialog.hide();
             return answer;
         });
-        view->Commands().Backup().OnImport();
-        prompts->dialogs.clear();
+        view_->commands().backup().OnImport();
+        prompts_->dialogs.clear();
         return rows;
     }
 
 private slots:
     void init() {
         FreshRegistry();
-        doc.OnNewDocument();
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
+        doc_.OnNewDocument();
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
     }
     void cleanup() {
-        view.reset();
-        dir.reset();
+        view_.reset();
+        dir_.reset();
     }
 
     void theFiltersKeepTheBackupFileFirstAndTheChosenOneDecidesTheFormat() {
-        SetValue(HKEY_CURRENT_USER, u"Software\\Fix", u"v", REG_DWORD, DwordToBytes(7));
+        SetValue(HKEY_CURRENT_USER, u"Software\\Fix", u"v", REG_DWORD, dwordToBytes(7));
         startView();
         select({"HKEY_CURRENT_USER", "Software", "Fix"});
 
-        prompts->fileNames = {file("a.reg"), file("b.reg"), file("c.txt")};
-        prompts->chosenFilters = {kRegFilter, kReg4Filter};
-        view->Commands().Backup().OnExport();
-        view->Commands().Backup().OnExport();
-        view->Commands().Backup().OnExport();  // no choice: the first filter
-        QCOMPARE(prompts->filters.size(), 3);
-        QVERIFY(prompts->filters[0].startsWith(kBackupFilter + ";;" + kRegFilter + ";;" + kReg4Filter));
-        QVERIFY(prompts->messages.isEmpty());
+        prompts_->fileNames = {file("a.reg"), file("b.reg"), file("c.txt")};
+        prompts_->chosenFilters = {kRegFilter, kReg4Filter};
+        view_->commands().backup().OnExport();
+        view_->commands().backup().OnExport();
+        view_->commands().backup().OnExport();  // no choice: the first filter
+        QCOMPARE(prompts_->filters.size(), 3);
+        QVERIFY(prompts_->filters[0].startsWith(kBackupFilter + ";;" + kRegFilter + ";;" + kReg4Filter));
+        QVERIFY(prompts_->messages.isEmpty());
 
         QCOMPARE(readFile(file("a.reg")), utf16File(u"Windows Registry Editor Version 5.00\r\n\r\n"
-                                                      u"[HKEY_CURRENT_USER\\Software\\Fix]\r\n"
-                                                      u"\"v\"=dword:00000007\r\n\r\n"));
+                                                    u"[HKEY_CURRENT_USER\\Software\\Fix]\r\n"
+                                                    u"\"v\"=dword:00000007\r\n\r\n"));
         QCOMPARE(readFile(file("b.reg")), std::string("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Fix]\r\n"
                                                       "\"v\"=dword:00000007\r\n\r\n"));
         QVERIFY(readFile(file("c.txt")).starts_with("\xFF\xFET"));
 
-        view->Commands().Backup().OnImport();  // the open dialog offers the same list
-        QCOMPARE(prompts->filters.last(), prompts->filters.first());
+        view_->commands().backup().OnImport();  // the open dialog offers the same list
+        QCOMPARE(prompts_->filters.last(), prompts_->filters.first());
     }
 
     void aRegImportIsConfirmedLineByLineThenAppliedWithDeletions() {
-        SetValue(HKEY_LOCAL_MACHINE, u"Old\\Deep", u"x", REG_DWORD, DwordToBytes(1));
-        SetValue(HKEY_LOCAL_MACHINE, u"Keep", u"gone", REG_DWORD, DwordToBytes(2));
+        SetValue(HKEY_LOCAL_MACHINE, u"Old\\Deep", u"x", REG_DWORD, dwordToBytes(1));
+        SetValue(HKEY_LOCAL_MACHINE, u"Keep", u"gone", REG_DWORD, dwordToBytes(2));
         startView();
         select({"HKEY_LOCAL_MACHINE", "Keep"});
         // Named .txt: the first line, not the name, makes it a .reg file.
@@ -136,17 +138,18 @@ private slots:
         const QStringList rows = importConfirming(path, IDCANCEL);
         QCOMPARE(rows, QStringList({"Windows Registry Editor Version 5.00", "", "[-HKEY_LOCAL_MACHINE\\Old]",
                                     "[HKEY_LOCAL_MACHINE\\Keep]", "\"gone\"=-", "\"new\"=\"text\""}));
-        QVERIFY(prompts->messages.isEmpty());
-        QVERIFY(tovik::test::KeyExists(HKEY_LOCAL_MACHINE, u"Old\\Deep"));
+        QVERIFY(prompts_->messages.isEmpty());
+        QVERIFY(tovik::test::keyExists(HKEY_LOCAL_MACHINE, u"Old\\Deep"));
 
         QCOMPARE(importConfirming(path, IDOK), rows);
-        QCOMPARE(prompts->messages,
-                 QStringList({kFinished, QString::fromUtf16(u"キーを1個、値を1個書き込み、キーを1個、値を1個削除しました。")}));
-        QVERIFY(!tovik::test::KeyExists(HKEY_LOCAL_MACHINE, u"Old"));
-        QVERIFY(!tovik::test::ReadValue(HKEY_LOCAL_MACHINE, u"Keep", u"gone"));
-        QVERIFY(tovik::test::ReadValue(HKEY_LOCAL_MACHINE, u"Keep", u"new"));
-        QVERIFY(view->CurrentKeyPath().empty());  // the view starts again from the roots
-        QCOMPARE(view->CurrentRoot(), HKEY(0));
+        QCOMPARE(prompts_->messages,
+                 QStringList(
+                     {kFinished, QString::fromUtf16(u"キーを1個、値を1個書き込み、キーを1個、値を1個削除しました。")}));
+        QVERIFY(!tovik::test::keyExists(HKEY_LOCAL_MACHINE, u"Old"));
+        QVERIFY(!tovik::test::readValue(HKEY_LOCAL_MACHINE, u"Keep", u"gone"));
+        QVERIFY(tovik::test::readValue(HKEY_LOCAL_MACHINE, u"Keep", u"new"));
+        QVERIFY(view_->currentKeyPath().empty());  // the view starts again from the roots
+        QCOMPARE(view_->currentRoot(), HKEY(0));
     }
 
     void malformedLinesAreTheBrokenFileMessageButTheRestIsWritten() {
@@ -155,12 +158,13 @@ private slots:
         writeFile(path, "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"bad\"=hex:zz\n\"ok\"=dword:00000003\n"
                         "[HKEY_USERS\\X]\n\"u\"=\"v\"\n");
         importConfirming(path, IDOK);
-        QCOMPARE(prompts->messages.size(), 2);
-        QCOMPARE(prompts->messages[0], kBroken);
-        QCOMPARE(prompts->messages[1],
-                 QString::fromUtf16(u"キーを1個、値を1個書き込み、キーを0個、値を0個削除しました。3行を読み飛ばしました。\n"
-                                    u"3行目: 16進データが正しくありません"));
-        QVERIFY(tovik::test::ReadValue(HKEY_CURRENT_USER, u"A", u"ok"));
+        QCOMPARE(prompts_->messages.size(), 2);
+        QCOMPARE(prompts_->messages[0], kBroken);
+        QCOMPARE(
+            prompts_->messages[1],
+            QString::fromUtf16(u"キーを1個、値を1個書き込み、キーを0個、値を0個削除しました。3行を読み飛ばしました。\n"
+                               u"3行目: 16進データが正しくありません"));
+        QVERIFY(tovik::test::readValue(HKEY_CURRENT_USER, u"A", u"ok"));
     }
 
     void anUnknownHeaderIsRefusedByNameBeforeAnyConfirmation() {
@@ -168,15 +172,16 @@ private slots:
         const QString path = file("old.reg");
         writeFile(path, "REGEDIT3\n\n[HKEY_CURRENT_USER\\Refused]\n\"v\"=\"x\"\n");
         bool confirmed = false;
-        prompts->dialogs.push_back([&confirmed](QDialog&) {
+        prompts_->dialogs.push_back([&confirmed](QDialog&) {
             confirmed = true;
             return IDOK;
         });
-        view->Commands().Backup().ImportFile(path);
+        view_->commands().backup().importFile(path);
         QVERIFY(!confirmed);
-        QCOMPARE(prompts->messages,
-                 QStringList{QString::fromUtf16(u"登録ファイルのヘッダー「REGEDIT3」が分かりません。インポートしませんでした。")});
-        QVERIFY(!tovik::test::KeyExists(HKEY_CURRENT_USER, u"Refused"));
+        QCOMPARE(prompts_->messages,
+                 QStringList{QString::fromUtf16(
+                     u"登録ファイルのヘッダー「REGEDIT3」が分かりません。インポートしませんでした。")});
+        QVERIFY(!tovik::test::keyExists(HKEY_CURRENT_USER, u"Refused"));
     }
 
     void aFileNamedOnTheCommandLineOpensItsConfirmation() {
@@ -184,13 +189,13 @@ private slots:
         const QString path = file("fix.reg");
         writeFile(path, "REGEDIT4\n\n[HKEY_CURRENT_USER\\FromArgument]\n");
         bool confirmed = false;
-        prompts->dialogs.push_back([&confirmed](QDialog&) {
+        prompts_->dialogs.push_back([&confirmed](QDialog&) {
             confirmed = true;
             return IDOK;
         });
-        view->Commands().Backup().ImportFile(path);
+        view_->commands().backup().importFile(path);
         QVERIFY(confirmed);
-        QVERIFY(tovik::test::KeyExists(HKEY_CURRENT_USER, u"FromArgument"));
+        QVERIFY(tovik::test::keyExists(HKEY_CURRENT_USER, u"FromArgument"));
     }
 };
 

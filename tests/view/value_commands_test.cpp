@@ -22,9 +22,9 @@
 #include "support/tree_helpers.h"
 #include "ui/qt_text.h"
 #include "view/command_ids.h"
+#include "view/key_commands.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
-#include "view/key_commands.h"
 #include "view/value_commands.h"
 #include "view/view_commands.h"
 
@@ -79,7 +79,7 @@ Bytes bytes(std::initializer_list<int> list) {
 }
 
 Bytes withTerminator(std::u16string_view text) {
-    Bytes out = StringToBytes(text);
+    Bytes out = stringToBytes(text);
     out.push_back(0);
     out.push_back(0);
     return out;
@@ -93,12 +93,12 @@ Bytes pattern(std::size_t size) {
 
 // What an editor was handed when the command showed it.
 struct EditorSeen {
-    QString kind;        // "string", "number" or "binary"
+    QString kind;  // "string", "number" or "binary"
     QString name;
-    QString data;        // string and binary editors
-    QString typeLabel;   // string editor
-    LONG number = 0;     // number editor
-    DWORD type = 0;      // binary editor
+    QString data;       // string and binary editors
+    QString typeLabel;  // string editor
+    LONG number = 0;    // number editor
+    DWORD type = 0;     // binary editor
     bool add = false;
 };
 
@@ -132,49 +132,50 @@ Q_DECLARE_METATYPE(Bytes)
 
 class ValueCommandsTest : public QObject {
     Q_OBJECT
-    std::unique_ptr<CTovikView> view;
-    ScriptedPrompts* prompts = nullptr;
-    CTovikDoc doc;
+    std::unique_ptr<CTovikView> view_;
+    ScriptedPrompts* prompts_ = nullptr;
+    CTovikDoc doc_;
 
     void startView(bool scripted = true) {
-        prompts = nullptr;
-        view = scripted ? testing_support::startScriptedView(doc, prompts) : testing_support::startView(doc, nullptr);
+        prompts_ = nullptr;
+        view_ =
+            scripted ? testing_support::startScriptedView(doc_, prompts_) : testing_support::startView(doc_, nullptr);
     }
-    ItemId itemAt(const QStringList& path) { return testing_support::itemAt(view->TreeModel(), path); }
+    ItemId itemAt(const QStringList& path) { return testing_support::itemAt(view_->treeModel(), path); }
     void select(const QStringList& path) {
         const ItemId item = itemAt(path);
         QVERIFY(item != KeyTreeModel::kNoItem);
-        QSignalSpy refreshed(view.get(), &CTovikView::valuesRefreshed);
-        view->SelectItem(item);
+        QSignalSpy refreshed(view_.get(), &CTovikView::valuesRefreshed);
+        view_->selectItem(item);
         QVERIFY(refreshed.wait(2000));
     }
     // The row of the value with this name as the registry holds it ("" for the unnamed value).
     int rowOf(const std::u16string& name) {
-        for (int row = 0; row < view->ListModel().RowCount(); ++row)
-            if (view->ListModel().Row(row).name == name) return row;
+        for (int row = 0; row < view_->listModel().valueCount(); ++row)
+            if (view_->listModel().rowAt(row).name == name) return row;
         return -1;
     }
     void selectRow(const std::u16string& name) {
         const int row = rowOf(name);
         QVERIFY2(row >= 0, "no row for the value");
-        view->ValueList()->selectionModel()->setCurrentIndex(view->ListModel().index(row, 0),
-                                                        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        view_->valueList()->selectionModel()->setCurrentIndex(
+            view_->listModel().index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     QStringList shownNames() {
         QStringList names;
-        for (int row = 0; row < view->ListModel().RowCount(); ++row) names << view->ListModel().ColumnText(row, 0);
+        for (int row = 0; row < view_->listModel().valueCount(); ++row) names << view_->listModel().columnText(row, 0);
         return names;
     }
     // Runs a command; true when it refilled the list through a posted refresh (none during the
     // command itself).
     bool runAndRefill(const std::function<void()>& command) {
-        QSignalSpy refreshed(view.get(), &CTovikView::valuesRefreshed);
+        QSignalSpy refreshed(view_.get(), &CTovikView::valuesRefreshed);
         command();
         if (!refreshed.isEmpty()) return false;
         return refreshed.wait(2000);
     }
     bool runWithoutRefill(const std::function<void()>& command) {
-        QSignalSpy refreshed(view.get(), &CTovikView::valuesRefreshed);
+        QSignalSpy refreshed(view_.get(), &CTovikView::valuesRefreshed);
         command();
         return !refreshed.wait(200);
     }
@@ -182,9 +183,9 @@ class ValueCommandsTest : public QObject {
 private slots:
     void init() {
         FreshRegistry();
-        doc.OnNewDocument();
+        doc_.OnNewDocument();
     }
-    void cleanup() { view.reset(); }
+    void cleanup() { view_.reset(); }
 
     // Each type opens its editor with the row's name and data; OK unchanged writes the data
     // back in the type's form, under the same name and type.
@@ -193,26 +194,38 @@ private slots:
         QTest::addColumn<Bytes>("stored");
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("label");
-        QTest::addColumn<QString>("handed");   // data text, or the number as signed decimal
+        QTest::addColumn<QString>("handed");  // data text, or the number as signed decimal
         QTest::addColumn<Bytes>("written");
 
-        QTest::newRow("SZ with terminator") << uint(REG_SZ) << withTerminator(u"abc") << "string" << "REG_SZ"
-                                            << "abc" << StringToBytes(u"abc");
+        QTest::newRow("SZ with terminator") << uint(REG_SZ) << withTerminator(u"abc") << "string"
+                                            << "REG_SZ"
+                                            << "abc" << stringToBytes(u"abc");
         QTest::newRow("EXPAND_SZ") << uint(REG_EXPAND_SZ) << withTerminator(u"%windir%\\a.exe") << "string"
-                                   << "REG_EXPAND_SZ" << "%windir%\\a.exe" << StringToBytes(u"%windir%\\a.exe");
+                                   << "REG_EXPAND_SZ"
+                                   << "%windir%\\a.exe" << stringToBytes(u"%windir%\\a.exe");
         QTest::newRow("MULTI_SZ a|b||") << uint(REG_MULTI_SZ) << bytes({'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}) << "string"
-                                        << "REG_MULTI_SZ" << "a|b||" << bytes({'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0});
-        QTest::newRow("DWORD -1(FFFFFFFF)") << uint(REG_DWORD) << bytes({0xFF, 0xFF, 0xFF, 0xFF}) << "number" << ""
-                                  << "-1" << bytes({0xFF, 0xFF, 0xFF, 0xFF});
-        QTest::newRow("DWORD of two bytes") << uint(REG_DWORD) << bytes({0x34, 0x12}) << "number" << "" << "4660"
-                                            << bytes({0x34, 0x12, 0, 0});
-        QTest::newRow("NONE empty") << uint(REG_NONE) << Bytes{} << "binary" << "" << "" << Bytes{};
-        QTest::newRow("BINARY") << uint(REG_BINARY) << bytes({0x0A, 0x0B}) << "binary" << "" << "0A 0B "
-                                << bytes({0x0A, 0x0B});
-        QTest::newRow("DWORD_BIG_ENDIAN") << uint(REG_DWORD_BIG_ENDIAN) << bytes({0, 0, 1, 0}) << "binary" << ""
+                                        << "REG_MULTI_SZ"
+                                        << "a|b||" << bytes({'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0});
+        QTest::newRow("DWORD -1(FFFFFFFF)") << uint(REG_DWORD) << bytes({0xFF, 0xFF, 0xFF, 0xFF}) << "number"
+                                            << ""
+                                            << "-1" << bytes({0xFF, 0xFF, 0xFF, 0xFF});
+        QTest::newRow("DWORD of two bytes") << uint(REG_DWORD) << bytes({0x34, 0x12}) << "number"
+                                            << ""
+                                            << "4660" << bytes({0x34, 0x12, 0, 0});
+        QTest::newRow("NONE empty") << uint(REG_NONE) << Bytes{} << "binary"
+                                    << ""
+                                    << "" << Bytes{};
+        QTest::newRow("BINARY") << uint(REG_BINARY) << bytes({0x0A, 0x0B}) << "binary"
+                                << ""
+                                << "0A 0B " << bytes({0x0A, 0x0B});
+        QTest::newRow("DWORD_BIG_ENDIAN") << uint(REG_DWORD_BIG_ENDIAN) << bytes({0, 0, 1, 0}) << "binary"
+                                          << ""
                                           << "00 00 01 00 " << bytes({0, 0, 1, 0});
-        QTest::newRow("LINK") << uint(REG_LINK) << bytes({0x5C, 0}) << "binary" << "" << "5C 00 " << bytes({0x5C, 0});
-        QTest::newRow("RESOURCE_LIST") << uint(REG_RESOURCE_LIST) << bytes({1, 0, 0xFF}) << "binary" << ""
+        QTest::newRow("LINK") << uint(REG_LINK) << bytes({0x5C, 0}) << "binary"
+                              << ""
+                              << "5C 00 " << bytes({0x5C, 0});
+        QTest::newRow("RESOURCE_LIST") << uint(REG_RESOURCE_LIST) << bytes({1, 0, 0xFF}) << "binary"
+                                       << ""
                                        << "01 00 FF " << bytes({1, 0, 0xFF});
     }
     void editOpensTheEditorOfTheTypeAndWritesBack() {
@@ -222,14 +235,14 @@ private slots:
         QFETCH(QString, label);
         QFETCH(QString, handed);
         QFETCH(Bytes, written);
-        SetValue(HKEY_LOCAL_MACHINE, u"K", u"Other", REG_SZ, StringToBytes(u"o"));
+        SetValue(HKEY_LOCAL_MACHINE, u"K", u"Other", REG_SZ, stringToBytes(u"o"));
         SetValue(HKEY_LOCAL_MACHINE, u"K", u"Val", type, stored);
         startView();
         select({"HKEY_LOCAL_MACHINE", "K"});
         selectRow(u"Val");
         EditorSeen seen;
-        prompts->dialogs.push_back(editor(&seen));
-        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
+        prompts_->dialogs.push_back(editor(&seen));
+        QVERIFY(runAndRefill([&] { view_->commands().values().OnDblClkValueList(); }));
 
         QCOMPARE(seen.kind, kind);
         QCOMPARE(seen.name, QString("Val"));
@@ -249,8 +262,8 @@ private slots:
         QCOMPARE(value->data, written);
         QCOMPARE(valuesOf(HKEY_LOCAL_MACHINE, u"K").size(), std::size_t(2));
         QCOMPARE(shownNames(), QStringList({"Other", "Val"}));
-        QCOMPARE(view->SelectedRow(), -1);
-        QVERIFY(doc.IsModified());
+        QCOMPARE(view_->selectedRow(), -1);
+        QVERIFY(doc_.isModified());
     }
 
     void binaryTextsWriteTheirBytes_data() {
@@ -267,8 +280,8 @@ private slots:
         select({"HKEY_LOCAL_MACHINE", "K"});
         selectRow(u"b");
         EditorSeen seen;
-        prompts->dialogs.push_back(editor<CBinaryEditDlg>(&seen, [text](CBinaryEditDlg& d) { d.m_strData = text; }));
-        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
+        prompts_->dialogs.push_back(editor<CBinaryEditDlg>(&seen, [text](CBinaryEditDlg& d) { d.m_strData = text; }));
+        QVERIFY(runAndRefill([&] { view_->commands().values().OnDblClkValueList(); }));
         const std::optional<StoredValue> value = valueOf(HKEY_LOCAL_MACHINE, u"K", u"b");
         QCOMPARE(value->type, DWORD(REG_BINARY));
         QCOMPARE(value->data, written);
@@ -281,11 +294,11 @@ private slots:
         select({"HKEY_LOCAL_MACHINE", "K"});
         for (const std::u16string name : {u"nine", u"big"}) {
             selectRow(name);
-            QVERIFY(runWithoutRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
+            QVERIFY(runWithoutRefill([&] { view_->commands().values().OnDblClkValueList(); }));
         }
-        QCOMPARE(prompts->messages, QStringList({kNotSupported, kNotSupported}));
-        QCOMPARE(prompts->dialogCount, 0);
-        QVERIFY(!doc.IsModified());
+        QCOMPARE(prompts_->messages, QStringList({kNotSupported, kNotSupported}));
+        QCOMPARE(prompts_->dialogCount, 0);
+        QVERIFY(!doc_.isModified());
     }
 
     // バイナリデータの変更: any value's bytes in the binary editor, written back under its own type,
@@ -308,11 +321,11 @@ private slots:
         startView();
         select({"HKEY_LOCAL_MACHINE", "K"});
         selectRow(u"v");
-        QVERIFY(view->IsCommandEnabled(kEditBytes));
+        QVERIFY(view_->isCommandEnabled(kEditBytes));
         EditorSeen seen;
-        prompts->dialogs.push_back(
+        prompts_->dialogs.push_back(
             editor<CBinaryEditDlg>(&seen, [](CBinaryEditDlg& d) { d.m_strData = "FF 00 00 00 00 00 00 80 "; }));
-        QVERIFY(runAndRefill([&] { view->OnCommand(kEditBytes); }));
+        QVERIFY(runAndRefill([&] { view_->OnCommand(kEditBytes); }));
         QCOMPARE(seen.kind, QString("binary"));
         QCOMPARE(seen.name, QString("v"));
         QCOMPARE(seen.data, handed);
@@ -322,12 +335,12 @@ private slots:
         QVERIFY(value);
         QCOMPARE(value->type, DWORD(type));
         QCOMPARE(value->data, bytes({0xFF, 0, 0, 0, 0, 0, 0, 0x80}));
-        QVERIFY(doc.IsModified());
+        QVERIFY(doc_.isModified());
         // A double tap on a type above 8 still refuses it.
-        if (!IsSupportedType(type)) {
+        if (!isSupportedType(type)) {
             selectRow(u"v");
-            QVERIFY(runWithoutRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
-            QCOMPARE(prompts->messages, QStringList({kNotSupported}));
+            QVERIFY(runWithoutRefill([&] { view_->commands().values().OnDblClkValueList(); }));
+            QCOMPARE(prompts_->messages, QStringList({kNotSupported}));
         }
     }
 
@@ -337,25 +350,25 @@ private slots:
         select({"HKEY_LOCAL_MACHINE", "K"});
         selectRow(u"s");
         EditorSeen seen;
-        prompts->dialogs.push_back(editor<CStringEditDlg>(
+        prompts_->dialogs.push_back(editor<CStringEditDlg>(
             &seen, [](CStringEditDlg& d) { d.m_strData = "changed"; }, IDCANCEL));
-        QVERIFY(runWithoutRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
-        prompts->dialogs.push_back(editor<CStringEditDlg>(
+        QVERIFY(runWithoutRefill([&] { view_->commands().values().OnDblClkValueList(); }));
+        prompts_->dialogs.push_back(editor<CStringEditDlg>(
             &seen, [](CStringEditDlg& d) { d.m_strName = "new"; }, IDCANCEL));
-        QVERIFY(runWithoutRefill([&] { view->OnCommand(kAddString); }));
-        QCOMPARE(prompts->dialogCount, 2);
+        QVERIFY(runWithoutRefill([&] { view_->OnCommand(kAddString); }));
+        QCOMPARE(prompts_->dialogCount, 2);
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"s")->data, withTerminator(u"keep"));
         QCOMPARE(valuesOf(HKEY_LOCAL_MACHINE, u"K").size(), std::size_t(1));
-        QVERIFY(!doc.IsModified());
+        QVERIFY(!doc_.isModified());
     }
 
     void doubleTapWithoutASelectedRowDoesNothing() {
         SetValue(HKEY_LOCAL_MACHINE, u"K", u"s", REG_SZ, withTerminator(u"x"));
         startView();
         select({"HKEY_LOCAL_MACHINE", "K"});
-        QVERIFY(runWithoutRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
-        QCOMPARE(prompts->dialogCount, 0);
-        QVERIFY(prompts->messages.isEmpty());
+        QVERIFY(runWithoutRefill([&] { view_->commands().values().OnDblClkValueList(); }));
+        QCOMPARE(prompts_->dialogCount, 0);
+        QVERIFY(prompts_->messages.isEmpty());
     }
 
     void theAtRowIsTheUnnamedValue() {
@@ -366,14 +379,14 @@ private slots:
         QCOMPARE(shownNames(), QStringList({"@", "z"}));
         selectRow(u"");
         EditorSeen seen;
-        prompts->dialogs.push_back(editor<CStringEditDlg>(&seen, [](CStringEditDlg& d) { d.m_strData = "new"; }));
-        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
+        prompts_->dialogs.push_back(editor<CStringEditDlg>(&seen, [](CStringEditDlg& d) { d.m_strData = "new"; }));
+        QVERIFY(runAndRefill([&] { view_->commands().values().OnDblClkValueList(); }));
         QCOMPARE(seen.name, QString("@"));
-        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"")->data, StringToBytes(u"new"));
+        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"")->data, stringToBytes(u"new"));
         QVERIFY(!valueOf(HKEY_LOCAL_MACHINE, u"K", u"@"));
 
         selectRow(u"");
-        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDeleteValue(); }));
+        QVERIFY(runAndRefill([&] { view_->commands().values().OnDeleteValue(); }));
         QVERIFY(!valueOf(HKEY_LOCAL_MACHINE, u"K", u""));
         QVERIFY(valueOf(HKEY_LOCAL_MACHINE, u"K", u"z"));
         QCOMPARE(shownNames(), QStringList({"z"}));
@@ -382,51 +395,51 @@ private slots:
     // A value really named "@" lists like the unnamed one; each row still edits and deletes its
     // own value.
     void aValueNamedAtIsNotTakenForTheUnnamedValue() {
-        SetValue(HKEY_LOCAL_MACHINE, u"K", u"", REG_DWORD, DwordToBytes(1));
-        SetValue(HKEY_LOCAL_MACHINE, u"K", u"@", REG_DWORD, DwordToBytes(2));
+        SetValue(HKEY_LOCAL_MACHINE, u"K", u"", REG_DWORD, dwordToBytes(1));
+        SetValue(HKEY_LOCAL_MACHINE, u"K", u"@", REG_DWORD, dwordToBytes(2));
         startView();
         select({"HKEY_LOCAL_MACHINE", "K"});
         QCOMPARE(shownNames(), QStringList({"@", "@"}));
         selectRow(u"@");
         EditorSeen seen;
-        prompts->dialogs.push_back(editor<CNumberEditDlg>(&seen, [](CNumberEditDlg& d) { d.m_nValue = 20; }));
-        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
+        prompts_->dialogs.push_back(editor<CNumberEditDlg>(&seen, [](CNumberEditDlg& d) { d.m_nValue = 20; }));
+        QVERIFY(runAndRefill([&] { view_->commands().values().OnDblClkValueList(); }));
         QCOMPARE(seen.name, QString("@"));
-        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"@")->data, DwordToBytes(20));
-        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"")->data, DwordToBytes(1));
+        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"@")->data, dwordToBytes(20));
+        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"")->data, dwordToBytes(1));
 
         selectRow(u"@");
-        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDeleteValue(); }));
+        QVERIFY(runAndRefill([&] { view_->commands().values().OnDeleteValue(); }));
         QVERIFY(!valueOf(HKEY_LOCAL_MACHINE, u"K", u"@"));
-        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"")->data, DwordToBytes(1));
+        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"")->data, dwordToBytes(1));
     }
 
     void renamingWritesUnderTheNewNameAndKeepsTheOld() {
-        SetValue(HKEY_LOCAL_MACHINE, u"K", u"A", REG_DWORD, DwordToBytes(1));
-        SetValue(HKEY_LOCAL_MACHINE, u"K", u"B", REG_DWORD, DwordToBytes(2));
+        SetValue(HKEY_LOCAL_MACHINE, u"K", u"A", REG_DWORD, dwordToBytes(1));
+        SetValue(HKEY_LOCAL_MACHINE, u"K", u"B", REG_DWORD, dwordToBytes(2));
         SetValue(HKEY_LOCAL_MACHINE, u"K", u"bin", REG_BINARY, bytes({0xAB}));
         startView();
         select({"HKEY_LOCAL_MACHINE", "K"});
         selectRow(u"A");
         EditorSeen seen;
-        prompts->dialogs.push_back(editor<CNumberEditDlg>(&seen, [](CNumberEditDlg& d) {
+        prompts_->dialogs.push_back(editor<CNumberEditDlg>(&seen, [](CNumberEditDlg& d) {
             d.m_strName = "B";
             d.m_nValue = 5;
         }));
-        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
-        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"A")->data, DwordToBytes(1));
-        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"B")->data, DwordToBytes(5));
+        QVERIFY(runAndRefill([&] { view_->commands().values().OnDblClkValueList(); }));
+        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"A")->data, dwordToBytes(1));
+        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"B")->data, dwordToBytes(5));
 
         selectRow(u"A");
-        prompts->dialogs.push_back(editor<CNumberEditDlg>(&seen, [](CNumberEditDlg& d) { d.m_strName = "C"; }));
-        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
+        prompts_->dialogs.push_back(editor<CNumberEditDlg>(&seen, [](CNumberEditDlg& d) { d.m_strName = "C"; }));
+        QVERIFY(runAndRefill([&] { view_->commands().values().OnDblClkValueList(); }));
         QCOMPARE(shownNames(), QStringList({"A", "B", "bin", "C"}));
-        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"C")->data, DwordToBytes(1));
+        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"C")->data, dwordToBytes(1));
 
         // Renamed to "@", a value is written as the unnamed value, with the row's type.
         selectRow(u"bin");
-        prompts->dialogs.push_back(editor<CBinaryEditDlg>(&seen, [](CBinaryEditDlg& d) { d.m_strName = "@"; }));
-        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
+        prompts_->dialogs.push_back(editor<CBinaryEditDlg>(&seen, [](CBinaryEditDlg& d) { d.m_strName = "@"; }));
+        QVERIFY(runAndRefill([&] { view_->commands().values().OnDblClkValueList(); }));
         const std::optional<StoredValue> unnamed = valueOf(HKEY_LOCAL_MACHINE, u"K", u"");
         QVERIFY(unnamed);
         QCOMPARE(unnamed->type, DWORD(REG_BINARY));
@@ -442,11 +455,11 @@ private slots:
         select({"HKEY_LOCAL_MACHINE", "K"});
         EditorSeen seen;
 
-        prompts->dialogs.push_back(editor<CNumberEditDlg>(&seen, [](CNumberEditDlg& d) {
+        prompts_->dialogs.push_back(editor<CNumberEditDlg>(&seen, [](CNumberEditDlg& d) {
             d.m_strName = "Timeout";
             d.m_nValue = 260;
         }));
-        QVERIFY(runAndRefill([&] { view->OnCommand(kAddDword); }));
+        QVERIFY(runAndRefill([&] { view_->OnCommand(kAddDword); }));
         QCOMPARE(seen.kind, QString("number"));
         QVERIFY(seen.add);
         QCOMPARE(seen.name, QString());
@@ -454,52 +467,52 @@ private slots:
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"Timeout")->type, DWORD(REG_DWORD));
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"Timeout")->data, bytes({0x04, 0x01, 0, 0}));
 
-        prompts->dialogs.push_back(editor<CStringEditDlg>(&seen, [](CStringEditDlg& d) {
+        prompts_->dialogs.push_back(editor<CStringEditDlg>(&seen, [](CStringEditDlg& d) {
             d.m_strName = "s";
             d.m_strData = "hi";
         }));
-        QVERIFY(runAndRefill([&] { view->OnCommand(kAddString); }));
+        QVERIFY(runAndRefill([&] { view_->OnCommand(kAddString); }));
         QCOMPARE(seen.kind, QString("string"));
         QVERIFY(seen.add);
         QCOMPARE(seen.typeLabel, QString("REG_SZ"));
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"s")->type, DWORD(REG_SZ));
-        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"s")->data, StringToBytes(u"hi"));
+        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"s")->data, stringToBytes(u"hi"));
 
         // Multi-strings: "|" for each zero unit, no terminator added. An existing value of the
         // name is overwritten without a question.
-        prompts->dialogs.push_back(editor<CStringEditDlg>(&seen, [](CStringEditDlg& d) {
+        prompts_->dialogs.push_back(editor<CStringEditDlg>(&seen, [](CStringEditDlg& d) {
             d.m_strName = "m";
             d.m_strData = "x|y";
         }));
-        QVERIFY(runAndRefill([&] { view->OnCommand(kAddMulti); }));
+        QVERIFY(runAndRefill([&] { view_->OnCommand(kAddMulti); }));
         QCOMPARE(seen.typeLabel, QString("REG_MULTI_SZ"));
         QVERIFY(seen.add);
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"m")->type, DWORD(REG_MULTI_SZ));
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"m")->data, bytes({'x', 0, 0, 0, 'y', 0}));
-        prompts->dialogs.push_back(editor<CStringEditDlg>(&seen, [](CStringEditDlg& d) {
+        prompts_->dialogs.push_back(editor<CStringEditDlg>(&seen, [](CStringEditDlg& d) {
             d.m_strName = "m";
             d.m_strData = "x|y||";
         }));
-        QVERIFY(runAndRefill([&] { view->OnCommand(kAddMulti); }));
+        QVERIFY(runAndRefill([&] { view_->OnCommand(kAddMulti); }));
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"m")->data, bytes({'x', 0, 0, 0, 'y', 0, 0, 0, 0, 0}));
 
         // Another type: the binary editor starts with no type; its text is hex bytes whatever
         // type is chosen, REG_MULTI_SZ too.
-        prompts->dialogs.push_back(editor<CBinaryEditDlg>(&seen, [](CBinaryEditDlg& d) {
+        prompts_->dialogs.push_back(editor<CBinaryEditDlg>(&seen, [](CBinaryEditDlg& d) {
             d.m_strName = "o";
             d.m_strData = "41 00 ";
             d.m_dwType = REG_MULTI_SZ;
         }));
-        QVERIFY(runAndRefill([&] { view->OnCommand(kAddOther); }));
+        QVERIFY(runAndRefill([&] { view_->OnCommand(kAddOther); }));
         QCOMPARE(seen.kind, QString("binary"));
         QVERIFY(seen.add);
         QCOMPARE(seen.type, kNoBinaryType);
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"o")->type, DWORD(REG_MULTI_SZ));
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"o")->data, bytes({0x41, 0x00}));
 
-        QVERIFY(prompts->messages.isEmpty());
+        QVERIFY(prompts_->messages.isEmpty());
         QCOMPARE(shownNames(), QStringList({"m", "o", "s", "Timeout"}));
-        QVERIFY(doc.IsModified());
+        QVERIFY(doc_.isModified());
     }
 
     // The add commands write under the name as typed: "@" gives a value of that name, and the
@@ -509,13 +522,13 @@ private slots:
         startView();
         select({"HKEY_LOCAL_MACHINE", "K"});
         EditorSeen seen;
-        prompts->dialogs.push_back(editor<CStringEditDlg>(&seen, [](CStringEditDlg& d) {
+        prompts_->dialogs.push_back(editor<CStringEditDlg>(&seen, [](CStringEditDlg& d) {
             d.m_strName = "@";
             d.m_strData = "new";
         }));
-        QVERIFY(runAndRefill([&] { view->OnCommand(kAddString); }));
+        QVERIFY(runAndRefill([&] { view_->OnCommand(kAddString); }));
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"")->data, withTerminator(u"old"));
-        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"@")->data, StringToBytes(u"new"));
+        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"@")->data, stringToBytes(u"new"));
         QCOMPARE(shownNames(), QStringList({"@", "@"}));
     }
 
@@ -525,23 +538,23 @@ private slots:
         startView();
         select({"HKEY_LOCAL_MACHINE", "K"});
         selectRow(u"a");
-        prompts->answers.push_back(IDNO);
-        QVERIFY(runWithoutRefill([&] { view->OnCommand(kDeleteValue); }));
-        QCOMPARE(prompts->messages, QStringList({kDeleteQuestion}));
+        prompts_->answers.push_back(IDNO);
+        QVERIFY(runWithoutRefill([&] { view_->OnCommand(kDeleteValue); }));
+        QCOMPARE(prompts_->messages, QStringList({kDeleteQuestion}));
         QCOMPARE(valuesOf(HKEY_LOCAL_MACHINE, u"K").size(), std::size_t(2));
-        QCOMPARE(view->SelectedRow(), rowOf(u"a"));
-        QVERIFY(!doc.IsModified());
+        QCOMPARE(view_->selectedRow(), rowOf(u"a"));
+        QVERIFY(!doc_.isModified());
 
-        prompts->answers.push_back(IDYES);
-        QVERIFY(runAndRefill([&] { view->OnCommand(kDeleteValue); }));
+        prompts_->answers.push_back(IDYES);
+        QVERIFY(runAndRefill([&] { view_->OnCommand(kDeleteValue); }));
         QVERIFY(!valueOf(HKEY_LOCAL_MACHINE, u"K", u"a"));
         QVERIFY(valueOf(HKEY_LOCAL_MACHINE, u"K", u"b"));
         QCOMPARE(shownNames(), QStringList({"b"}));
-        QVERIFY(doc.IsModified());
+        QVERIFY(doc_.isModified());
 
         // Without a selected row the question is asked for nothing.
-        QVERIFY(runWithoutRefill([&] { view->Commands().Values().OnDeleteValue(); }));
-        QCOMPARE(prompts->messages.size(), 3);
+        QVERIFY(runWithoutRefill([&] { view_->commands().values().OnDeleteValue(); }));
+        QCOMPARE(prompts_->messages.size(), 3);
         QVERIFY(valueOf(HKEY_LOCAL_MACHINE, u"K", u"b"));
     }
 
@@ -551,10 +564,10 @@ private slots:
         auto enabled = [&] {
             QString states;
             for (int id : {kDeleteValue, kAddDword, kAddString, kAddOther, kAddMulti, kEditBytes})
-                states += view->IsCommandEnabled(id) ? '1' : '0';
+                states += view_->isCommandEnabled(id) ? '1' : '0';
             return states;
         };
-        QCOMPARE(enabled(), QString("000010"));   // before any key: only Add REG_MULTI_SZ
+        QCOMPARE(enabled(), QString("000010"));  // before any key: only Add REG_MULTI_SZ
         select({"HKEY_LOCAL_MACHINE"});
         QCOMPARE(enabled(), QString("000010"));
         select({"HKEY_LOCAL_MACHINE", "K"});
@@ -567,28 +580,28 @@ private slots:
         startView();
         select({"HKEY_CURRENT_USER"});
         EditorSeen seen;
-        prompts->dialogs.push_back(editor<CStringEditDlg>(&seen, [](CStringEditDlg& d) {
+        prompts_->dialogs.push_back(editor<CStringEditDlg>(&seen, [](CStringEditDlg& d) {
             d.m_strName = "AtRoot";
             d.m_strData = "a||";
         }));
-        QVERIFY(runAndRefill([&] { view->OnCommand(kAddMulti); }));
+        QVERIFY(runAndRefill([&] { view_->OnCommand(kAddMulti); }));
         QCOMPARE(valueOf(HKEY_CURRENT_USER, u"", u"AtRoot")->data, bytes({'a', 0, 0, 0, 0, 0}));
         QCOMPARE(shownNames(), QStringList({"AtRoot"}));
     }
 
     void addMultiStringBeforeAnyKeyWritesNothing() {
         startView();
-        QVERIFY(view->IsCommandEnabled(kAddMulti));
+        QVERIFY(view_->isCommandEnabled(kAddMulti));
         EditorSeen seen;
-        prompts->dialogs.push_back(editor<CStringEditDlg>(&seen, [](CStringEditDlg& d) {
+        prompts_->dialogs.push_back(editor<CStringEditDlg>(&seen, [](CStringEditDlg& d) {
             d.m_strName = "Nowhere";
             d.m_strData = "x||";
         }));
-        QVERIFY(runAndRefill([&] { view->OnCommand(kAddMulti); }));
-        QCOMPARE(prompts->dialogCount, 1);
+        QVERIFY(runAndRefill([&] { view_->OnCommand(kAddMulti); }));
+        QCOMPARE(prompts_->dialogCount, 1);
         for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
             QVERIFY(valuesOf(root, u"").empty());
-        QCOMPARE(view->ListModel().RowCount(), 0);
+        QCOMPARE(view_->listModel().valueCount(), 0);
     }
 
     // Names and data longer than a row's text: the editor gets them whole, and OK writes them
@@ -610,27 +623,27 @@ private slots:
 
         selectRow(longName);
         EditorSeen seen;
-        prompts->dialogs.push_back(editor(&seen));
-        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
+        prompts_->dialogs.push_back(editor(&seen));
+        QVERIFY(runAndRefill([&] { view_->commands().values().OnDblClkValueList(); }));
         QCOMPARE(seen.name.size(), qsizetype(longName.size()));
-        QCOMPARE(seen.data, ToQString(BytesToHexText(data.data(), data.size())));
+        QCOMPARE(seen.data, toQString(BytesToHexText(data.data(), data.size())));
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", longName)->data, data);
         QCOMPARE(valuesOf(HKEY_LOCAL_MACHINE, u"K").size(), std::size_t(2));
 
         selectRow(u"str");
-        prompts->dialogs.push_back(editor(&seen));
-        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
-        QCOMPARE(seen.data, ToQString(text));
-        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"str")->data, StringToBytes(text));
+        prompts_->dialogs.push_back(editor(&seen));
+        QVERIFY(runAndRefill([&] { view_->commands().values().OnDblClkValueList(); }));
+        QCOMPARE(seen.data, toQString(text));
+        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"str")->data, stringToBytes(text));
 
         // Typed or pasted into the binary editor when adding: more than 4096 bytes go in whole.
         const Bytes added = pattern(static_cast<std::size_t>(size) + 1);
-        prompts->dialogs.push_back(editor<CBinaryEditDlg>(&seen, [&added](CBinaryEditDlg& d) {
+        prompts_->dialogs.push_back(editor<CBinaryEditDlg>(&seen, [&added](CBinaryEditDlg& d) {
             d.m_strName = "added";
-            d.m_strData = ToQString(BytesToHexText(added.data(), added.size()));
+            d.m_strData = toQString(BytesToHexText(added.data(), added.size()));
             d.m_dwType = REG_RESOURCE_LIST;
         }));
-        QVERIFY(runAndRefill([&] { view->OnCommand(kAddOther); }));
+        QVERIFY(runAndRefill([&] { view_->OnCommand(kAddOther); }));
         QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"added")->data, added);
     }
 
@@ -646,18 +659,18 @@ private slots:
         QCOMPARE(RegDeleteValueW(key, u"v"), ERROR_SUCCESS);
         RegCloseKey(key);
         EditorSeen seen;
-        prompts->dialogs.push_back(editor<CStringEditDlg>(&seen, [](CStringEditDlg& d) { d.m_strData = "new"; }));
-        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
+        prompts_->dialogs.push_back(editor<CStringEditDlg>(&seen, [](CStringEditDlg& d) { d.m_strData = "new"; }));
+        QVERIFY(runAndRefill([&] { view_->commands().values().OnDblClkValueList(); }));
         QCOMPARE(seen.data, QString("old"));
-        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"v")->data, StringToBytes(u"new"));
+        QCOMPARE(valueOf(HKEY_LOCAL_MACHINE, u"K", u"v")->data, stringToBytes(u"new"));
         QCOMPARE(shownNames(), QStringList({"v"}));
 
         selectRow(u"v");
-        QVERIFY(DeleteKeyTree(HKEY_LOCAL_MACHINE, u"K"));
-        prompts->dialogs.push_back(editor<CStringEditDlg>(&seen, [](CStringEditDlg& d) { d.m_strData = "newer"; }));
-        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
-        QVERIFY(!KeyExists(HKEY_LOCAL_MACHINE, u"K"));
-        QCOMPARE(view->ListModel().RowCount(), 0);
+        QVERIFY(deleteKeyTree(HKEY_LOCAL_MACHINE, u"K"));
+        prompts_->dialogs.push_back(editor<CStringEditDlg>(&seen, [](CStringEditDlg& d) { d.m_strData = "newer"; }));
+        QVERIFY(runAndRefill([&] { view_->commands().values().OnDblClkValueList(); }));
+        QVERIFY(!keyExists(HKEY_LOCAL_MACHINE, u"K"));
+        QCOMPARE(view_->listModel().valueCount(), 0);
     }
 
     // The editors and tovik-reg set build a value's data from its text form the same way.
@@ -681,20 +694,20 @@ private slots:
         select({"HKEY_LOCAL_MACHINE", "K"});
         selectRow(u"gui");
         EditorSeen seen;
-        prompts->dialogs.push_back([text](QDialog& dialog) {
+        prompts_->dialogs.push_back([text](QDialog& dialog) {
             if (auto* s = dynamic_cast<CStringEditDlg*>(&dialog)) s->m_strData = text;
             if (auto* n = dynamic_cast<CNumberEditDlg*>(&dialog)) n->m_nValue = text.section('(', 0, 0).toInt();
             if (auto* b = dynamic_cast<CBinaryEditDlg*>(&dialog)) b->m_strData = text;
             return IDOK;
         });
-        QVERIFY(runAndRefill([&] { view->Commands().Values().OnDblClkValueList(); }));
+        QVERIFY(runAndRefill([&] { view_->commands().values().OnDblClkValueList(); }));
 
         const QByteArray tagUtf8 = tag.toUtf8(), textUtf8 = text.toUtf8();
         const std::vector<std::string_view> args = {"set", "HKLM\\K", "cli", tagUtf8.constData(), textUtf8.constData()};
-        const tovik::cli::ParsedCommandLine parsed = tovik::cli::ParseCommandLine(args);
+        const tovik::cli::ParsedCommandLine parsed = tovik::cli::parseCommandLine(args);
         QVERIFY(std::holds_alternative<tovik::cli::Command>(parsed));
         std::ostringstream out, err;
-        QCOMPARE(tovik::cli::RunCommand(std::get<tovik::cli::Command>(parsed), out, err), 0);
+        QCOMPARE(tovik::cli::runCommand(std::get<tovik::cli::Command>(parsed), out, err), 0);
 
         const std::optional<StoredValue> gui = valueOf(HKEY_LOCAL_MACHINE, u"K", u"gui");
         const std::optional<StoredValue> cli = valueOf(HKEY_LOCAL_MACHINE, u"K", u"cli");
@@ -702,63 +715,63 @@ private slots:
         QCOMPARE(gui->type, DWORD(type));
         QCOMPARE(cli->type, DWORD(type));
         QCOMPARE(gui->data, cli->data);
-        view->FillValueList();
+        view_->FillValueList();
         const int guiRow = rowOf(u"gui"), cliRow = rowOf(u"cli");
         QVERIFY(guiRow >= 0 && cliRow >= 0);
-        QCOMPARE(view->ListModel().ColumnText(guiRow, 2), view->ListModel().ColumnText(cliRow, 2));
+        QCOMPARE(view_->listModel().columnText(guiRow, 2), view_->listModel().columnText(cliRow, 2));
     }
 
     void keysEditAndDelete() {
         SetValue(HKEY_LOCAL_MACHINE, u"K", u"a", REG_SZ, withTerminator(u"1"));
         SetValue(HKEY_LOCAL_MACHINE, u"K", u"b", REG_SZ, withTerminator(u"2"));
         startView();
-        view->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(view.get()));
+        view_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(view_.get()));
         select({"HKEY_LOCAL_MACHINE", "K"});
         selectRow(u"a");
-        view->ValueList()->setFocus();
+        view_->valueList()->setFocus();
         EditorSeen seen;
-        prompts->dialogs.push_back(editor(&seen, {}, IDCANCEL));
-        QTest::keyClick(view->ValueList(), Qt::Key_Return);
-        QCOMPARE(prompts->dialogCount, 1);
+        prompts_->dialogs.push_back(editor(&seen, {}, IDCANCEL));
+        QTest::keyClick(view_->valueList(), Qt::Key_Return);
+        QCOMPARE(prompts_->dialogCount, 1);
         QCOMPARE(seen.name, QString("a"));
 
-        QVERIFY(runAndRefill([&] { QTest::keyClick(view->ValueList(), Qt::Key_Delete); }));
-        QCOMPARE(prompts->messages, QStringList({kDeleteQuestion}));
+        QVERIFY(runAndRefill([&] { QTest::keyClick(view_->valueList(), Qt::Key_Delete); }));
+        QCOMPARE(prompts_->messages, QStringList({kDeleteQuestion}));
         QVERIFY(!valueOf(HKEY_LOCAL_MACHINE, u"K", u"a"));
 
         // No row selected after the refill: Delete in the list asks nothing.
-        QTest::keyClick(view->ValueList(), Qt::Key_Delete);
-        QCOMPARE(prompts->messages.size(), 1);
+        QTest::keyClick(view_->valueList(), Qt::Key_Delete);
+        QCOMPARE(prompts_->messages.size(), 1);
 
         // In the tree, Delete deletes the key, but never a root.
-        view->KeyTree()->setFocus();
-        prompts->answers.push_back(IDNO);
-        QTest::keyClick(view->KeyTree(), Qt::Key_Delete);
-        QCOMPARE(prompts->messages.size(), 2);
-        QCOMPARE(prompts->messages.last(), KeyCommands::DeleteKeyQuestion("K"));
+        view_->keyTree()->setFocus();
+        prompts_->answers.push_back(IDNO);
+        QTest::keyClick(view_->keyTree(), Qt::Key_Delete);
+        QCOMPARE(prompts_->messages.size(), 2);
+        QCOMPARE(prompts_->messages.last(), KeyCommands::deleteKeyQuestion("K"));
         select({"HKEY_LOCAL_MACHINE"});
-        view->KeyTree()->setFocus();
-        QTest::keyClick(view->KeyTree(), Qt::Key_Delete);
-        QCOMPARE(prompts->messages.size(), 2);
-        QVERIFY(KeyExists(HKEY_LOCAL_MACHINE, u"K"));
+        view_->keyTree()->setFocus();
+        QTest::keyClick(view_->keyTree(), Qt::Key_Delete);
+        QCOMPARE(prompts_->messages.size(), 2);
+        QVERIFY(keyExists(HKEY_LOCAL_MACHINE, u"K"));
     }
 
     // The whole road with real dialogs: tap a key, double-tap a row, change the number with the
     // keypad, OK; the list shows what the registry now holds.
     void editingWithTheRealEditorAndItsKeypad() {
-        SetValue(HKEY_CURRENT_USER, u"Software\\Demo", u"Count", REG_DWORD, DwordToBytes(255));
+        SetValue(HKEY_CURRENT_USER, u"Software\\Demo", u"Count", REG_DWORD, dwordToBytes(255));
         SetValue(HKEY_CURRENT_USER, u"Software\\Demo", u"Title", REG_SZ, withTerminator(u"t"));
         startView(false);
         const ItemId demo = itemAt({"HKEY_CURRENT_USER", "Software", "Demo"});
-        view->KeyTree()->expandAll();
-        const QRect keyRect = view->KeyTree()->visualRect(view->TreeModel().IndexOf(demo));
+        view_->keyTree()->expandAll();
+        const QRect keyRect = view_->keyTree()->visualRect(view_->treeModel().indexOf(demo));
         QVERIFY(keyRect.isValid());
-        QSignalSpy refreshed(view.get(), &CTovikView::valuesRefreshed);
-        QTest::mouseClick(view->KeyTree()->viewport(), Qt::LeftButton, {}, keyRect.center());
+        QSignalSpy refreshed(view_.get(), &CTovikView::valuesRefreshed);
+        QTest::mouseClick(view_->keyTree()->viewport(), Qt::LeftButton, {}, keyRect.center());
         QVERIFY(refreshed.wait(2000));
-        QVERIFY(view->CurrentKeyPath() == u"Software\\Demo");
-        QCOMPARE(view->ListModel().ColumnText(rowOf(u"Count"), 2), QString("255(FF)"));
+        QVERIFY(view_->currentKeyPath() == u"Software\\Demo");
+        QCOMPARE(view_->listModel().columnText(rowOf(u"Count"), 2), QString("255(FF)"));
 
         QString shownDecimal, hexAfterTaps;
         bool sawEditor = false;
@@ -779,17 +792,17 @@ private slots:
             tap("OK");
         });
         poll.start();
-        const QRect rowRect = view->ValueList()->visualRect(view->ListModel().index(rowOf(u"Count"), 0));
+        const QRect rowRect = view_->valueList()->visualRect(view_->listModel().index(rowOf(u"Count"), 0));
         refreshed.clear();
-        QTest::mouseClick(view->ValueList()->viewport(), Qt::LeftButton, {}, rowRect.center());
-        QTest::mouseDClick(view->ValueList()->viewport(), Qt::LeftButton, {}, rowRect.center());
+        QTest::mouseClick(view_->valueList()->viewport(), Qt::LeftButton, {}, rowRect.center());
+        QTest::mouseDClick(view_->valueList()->viewport(), Qt::LeftButton, {}, rowRect.center());
         QVERIFY(sawEditor);
         QCOMPARE(shownDecimal, QString("255"));
         QCOMPARE(hexAfterTaps.toUInt(nullptr, 16), 42u);
         QVERIFY(refreshed.wait(2000));
-        QCOMPARE(valueOf(HKEY_CURRENT_USER, u"Software\\Demo", u"Count")->data, DwordToBytes(42));
-        QCOMPARE(view->ListModel().ColumnText(rowOf(u"Count"), 2), QString("42(2A)"));
-        QVERIFY(doc.IsModified());
+        QCOMPARE(valueOf(HKEY_CURRENT_USER, u"Software\\Demo", u"Count")->data, dwordToBytes(42));
+        QCOMPARE(view_->listModel().columnText(rowOf(u"Count"), 2), QString("42(2A)"));
+        QVERIFY(doc_.isModified());
     }
 };
 

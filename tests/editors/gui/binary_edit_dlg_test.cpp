@@ -99,7 +99,7 @@ private slots:
         for (const QString& key : QStringList{"1", "B", kSpace}) tap(buttonWithText(dialog, key));
         QCOMPARE(dialog.m_editData->toPlainText(), "1B 2 FF ");
         QCOMPARE(dialog.m_editData->textCursor().position(), 3);
-        tap(buttonWithText(dialog, "BS"));   // before the caret, in either mode
+        tap(buttonWithText(dialog, "BS"));  // before the caret, in either mode
         QCOMPARE(dialog.m_editData->toPlainText(), "1B2 FF ");
         selectData(dialog.m_editData, 0, 0);
         tap(buttonWithText(dialog, "BS"));

@@ -23,14 +23,18 @@ inline QPushButton* buttonWithText(QWidget& dialog, const QString& text) {
     return count == 1 ? found : nullptr;
 }
 
-inline void tap(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
+inline void tap(QWidget* widget) {
+    QTest::mouseClick(widget, Qt::LeftButton);
+}
 
 // Selects all of a focused edit's text and types text in its place, key by key.
 inline void typeOver(QWidget* edit, const QString& text) {
     tap(edit);
     QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
-    if (text.isEmpty()) QTest::keyClick(edit, Qt::Key_Delete);
-    else QTest::keyClicks(edit, text);
+    if (text.isEmpty())
+        QTest::keyClick(edit, Qt::Key_Delete);
+    else
+        QTest::keyClicks(edit, text);
 }
 
 // Records the message boxes and answers the file dialogs from a list ("" or none: cancelled).
@@ -39,11 +43,11 @@ struct RecordingPrompts : ViewPrompts {
     QStringList fileAnswers;
     QStringList fileFilters;
 
-    int MessageBox(QWidget*, const QString& text, MessageButtons) override {
+    int messageBox(QWidget*, const QString& text, MessageButtons) override {
         messages << text;
         return IDOK;
     }
-    QString OpenFileName(QWidget*, const QString& filter) override {
+    QString openFileName(QWidget*, const QString& filter) override {
         fileFilters << filter;
         return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
     }

@@ -17,9 +17,12 @@ private slots:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("decimal");
         QTest::addColumn<QString>("hex");
-        QTest::newRow("edit -1") << false << -1 << QString::fromUtf16(u"数値編集") << "-1" << "ffffffff";
-        QTest::newRow("edit min") << false << INT_MIN << QString::fromUtf16(u"数値編集") << "-2147483648" << "80000000";
-        QTest::newRow("add") << true << 0 << QString::fromUtf16(u"数値の追加（DWORD)") << "0" << "00000000";
+        QTest::newRow("edit -1") << false << -1 << QString::fromUtf16(u"数値編集") << "-1"
+                                 << "ffffffff";
+        QTest::newRow("edit min") << false << INT_MIN << QString::fromUtf16(u"数値編集") << "-2147483648"
+                                  << "80000000";
+        QTest::newRow("add") << true << 0 << QString::fromUtf16(u"数値の追加（DWORD)") << "0"
+                             << "00000000";
     }
     void opensWithTheMembers() {
         QFETCH(bool, add);
@@ -43,7 +46,7 @@ private slots:
         CNumberEditDlg dialog;
         dialog.m_nValue = 255;
         QVERIFY(showActive(dialog));
-        tap(buttonWithText(dialog, "5"));   // the name edit has the focus
+        tap(buttonWithText(dialog, "5"));  // the name edit has the focus
         QCOMPARE(dialog.m_editDec->text(), "2555");
         QCOMPARE(dialog.m_editHex->text(), "000009fb");
         QVERIFY(dialog.m_editDec->hasFocus());
@@ -53,7 +56,7 @@ private slots:
         QTest::keyClick(dialog.m_editHex, Qt::Key_End);
         tap(buttonWithText(dialog, "1"));
         QCOMPARE(dialog.m_editHex->text(), "000000ff1");
-        QCOMPARE(dialog.m_staticMsg->text(), ToQString(kHexTooLongMessage));
+        QCOMPARE(dialog.m_staticMsg->text(), toQString(kHexTooLongMessage));
         QCOMPARE(dialog.m_editDec->text(), "255");
         tap(buttonWithText(dialog, "BS"));
         QCOMPARE(dialog.m_staticMsg->text(), QString());
@@ -79,13 +82,13 @@ private slots:
         QCOMPARE(dialog.m_editHex->text(), "0000000c");
         tap(dialog.m_btnOk);
         QVERIFY(dialog.isVisible());
-        QCOMPARE(prompts.messages, QStringList{ToQString(kNotAnIntegerMessage)});
+        QCOMPARE(prompts.messages, QStringList{toQString(kNotAnIntegerMessage)});
         QVERIFY(dialog.m_editDec->hasFocus());
         QCOMPARE(dialog.m_editDec->selectedText(), "12A1");
 
         typeOver(dialog.m_editDec, "9999999999");
         QCOMPARE(dialog.m_editHex->text(), "7fffffff");
-        tap(dialog.m_btnOk);   // no name: refused without a word
+        tap(dialog.m_btnOk);  // no name: refused without a word
         QVERIFY(dialog.isVisible());
         QCOMPARE(prompts.messages.size(), 1);
         typeOver(dialog.m_editName, "a");
@@ -124,8 +127,8 @@ private slots:
     void keypadKeysAreTappableAndTakeNoFocus() {
         CNumberEditDlg dialog;
         QVERIFY(showActive(dialog));
-        for (const QString text : {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B", "C", "D", "E", "F",
-                                   "00", "000", "BS"}) {
+        for (const QString text :
+             {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B", "C", "D", "E", "F", "00", "000", "BS"}) {
             QPushButton* key = buttonWithText(dialog, text);
             QVERIFY2(key && key->focusPolicy() == Qt::NoFocus, qPrintable(text));
             QVERIFY2(key->width() >= 28 && key->height() >= 28, qPrintable(text));

@@ -127,7 +127,7 @@ private slots:
         QVERIFY(showActive(dialog));
         typeOver(dialog.m_editName, "Target");
         typeOver(dialog.m_editData, "typed");
-        tap(buttonWithText(dialog, kBrowse));   // cancelled: nothing changes
+        tap(buttonWithText(dialog, kBrowse));  // cancelled: nothing changes
         QCOMPARE(dialog.m_editName->text(), "Target");
         QCOMPARE(dialog.m_editData->toPlainText(), "typed");
         tap(buttonWithText(dialog, kBrowse));

@@ -9,11 +9,13 @@ using ::testing::ElementsAre;
 struct HiveReading : HiveFixture {
     void SetUp() override {
         HiveFixture::SetUp();
-        HivexSh(hivePath,
-                "add Software\ncd Software\nadd beta\nadd Alpha\nadd GAMMA\nadd \xc3\x84rger\n"
-                "setval 4\nzeta\nstring:z\n@\nhex:1:47,00,72,00,fc,00,df,00,65,00,00,00\nAlpha\ndword:0x2a\nraw\nhex:3:00,ff,10\n"
-                "commit\n",
-                true);
+        HivexSh(
+            hivePath,
+            "add Software\ncd Software\nadd beta\nadd Alpha\nadd GAMMA\nadd \xc3\x84rger\n"
+            "setval "
+            "4\nzeta\nstring:z\n@\nhex:1:47,00,72,00,fc,00,df,00,65,00,00,00\nAlpha\ndword:0x2a\nraw\nhex:3:00,ff,10\n"
+            "commit\n",
+            true);
     }
 };
 

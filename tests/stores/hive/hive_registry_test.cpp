@@ -17,7 +17,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-std::vector<std::u16string> Subkeys(HKEY root, const std::u16string& path) {
+std::vector<std::u16string> subkeys(HKEY root, const std::u16string& path) {
     HKEY key = 0;
     std::vector<std::u16string> names;
     if (RegOpenKeyExW(root, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return {u"(cannot open)"};
@@ -31,7 +31,7 @@ std::vector<std::u16string> Subkeys(HKEY root, const std::u16string& path) {
     return names;
 }
 
-LONG SetDword(HKEY root, const std::u16string& path, const std::u16string& name, DWORD value) {
+LONG setDword(HKEY root, const std::u16string& path, const std::u16string& name, DWORD value) {
     HKEY key = 0;
     LONG rc = RegOpenKeyExW(root, path.c_str(), 0, 0, &key);
     if (rc == ERROR_SUCCESS) {
@@ -56,34 +56,34 @@ struct WindowsFolder : ::testing::Test {
         HivexSh(config + "/SOFTWARE", "add Classes\ncd Classes\nadd .txt\ncommit\n", true);
         HivexSh(config + "/SYSTEM", "add Select\ncommit\n", true);
     }
-    void TearDown() override { CloseRegistryStore(); }
+    void TearDown() override { closeRegistryStore(); }
 
-    StoreOpenResult Open(bool writable, bool withUser = false) {
+    StoreOpenResult open(bool writable, bool withUser = false) {
         RegistrySource source;
         source.kind = RegistrySource::Kind::Windows;
         source.path = windows;
         source.userHive = withUser ? user : std::string();
         source.writable = writable;
-        return OpenRegistry(source);
+        return openRegistry(source);
     }
 };
 
 TEST_F(WindowsFolder, MachineHivesAppearUnderHklmAndClassesAsHkcr) {
-    const StoreOpenResult opened = Open(false);
+    const StoreOpenResult opened = open(false);
     ASSERT_TRUE(opened.ok) << opened.error;
     EXPECT_TRUE(opened.readOnly);
     EXPECT_THAT(opened.readOnlyReason, HasSubstr("--write"));
     EXPECT_EQ(opened.location, windows);
-    EXPECT_THAT(Subkeys(HKEY_LOCAL_MACHINE, u""), ElementsAre(u"SAM", u"SOFTWARE", u"SYSTEM"));
-    EXPECT_THAT(Subkeys(HKEY_LOCAL_MACHINE, u"system"), ElementsAre(u"Select"));
-    EXPECT_THAT(Subkeys(HKEY_CLASSES_ROOT, u""), ElementsAre(u".txt"));
-    EXPECT_THAT(Subkeys(HKEY_CURRENT_USER, u""), ElementsAre());
-    EXPECT_EQ(SetDword(HKEY_CLASSES_ROOT, u".txt", u"x", 1), ERROR_ACCESS_DENIED);
+    EXPECT_THAT(subkeys(HKEY_LOCAL_MACHINE, u""), ElementsAre(u"SAM", u"SOFTWARE", u"SYSTEM"));
+    EXPECT_THAT(subkeys(HKEY_LOCAL_MACHINE, u"system"), ElementsAre(u"Select"));
+    EXPECT_THAT(subkeys(HKEY_CLASSES_ROOT, u""), ElementsAre(u".txt"));
+    EXPECT_THAT(subkeys(HKEY_CURRENT_USER, u""), ElementsAre());
+    EXPECT_EQ(setDword(HKEY_CLASSES_ROOT, u".txt", u"x", 1), ERROR_ACCESS_DENIED);
 }
 
 TEST_F(WindowsFolder, WritesGoIntoTheHiveAndKeysAboveTheHivesRefuse) {
-    ASSERT_TRUE(Open(true, true).ok);
-    ASSERT_EQ(SetDword(HKEY_CLASSES_ROOT, u".txt", u"Seen", 3), ERROR_SUCCESS);
+    ASSERT_TRUE(open(true, true).ok);
+    ASSERT_EQ(setDword(HKEY_CLASSES_ROOT, u".txt", u"Seen", 3), ERROR_SUCCESS);
     EXPECT_EQ(RunCommand("hivexget '" + config + "/SOFTWARE' 'Classes\\.txt' Seen"), "3\n");
     // HKCR and HKLM\SOFTWARE\Classes are one key.
     HKEY viaMachine = 0;
@@ -95,11 +95,10 @@ TEST_F(WindowsFolder, WritesGoIntoTheHiveAndKeysAboveTheHivesRefuse) {
     HKEY key = 0;
     EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"NOTAHIVE", 0, nullptr, 0, 0, nullptr, &key, nullptr),
               ERROR_ACCESS_DENIED);
-    EXPECT_THAT(CurrentBackend()->lastFailure(), HasSubstr("inside a hive"));
-    EXPECT_EQ(SetDword(HKEY_LOCAL_MACHINE, u"", u"x", 1), ERROR_ACCESS_DENIED);
+    EXPECT_THAT(currentBackend()->lastFailure(), HasSubstr("inside a hive"));
+    EXPECT_EQ(setDword(HKEY_LOCAL_MACHINE, u"", u"x", 1), ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"SYSTEM"), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classes"), ERROR_ACCESS_DENIED)
-        << "HKCR's key was deleted";
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classes"), ERROR_ACCESS_DENIED) << "HKCR's key was deleted";
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Tovik", 0, nullptr, 0, 0, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(key);
@@ -111,30 +110,30 @@ TEST_F(WindowsFolder, WritesGoIntoTheHiveAndKeysAboveTheHivesRefuse) {
 }
 
 TEST_F(WindowsFolder, ABatchWritesSeveralHivesOfOneFolderAndSavesEachOnce) {
-    ASSERT_TRUE(Open(true).ok);
+    ASSERT_TRUE(open(true).ok);
     const auto identity = [this](const char* name) { return files::identityOf(config + "/" + name); };
     const auto softwareBefore = identity("SOFTWARE");
     {
         RegistryBatch batch;
         for (DWORD i = 0; i < 20; ++i) {
-            ASSERT_EQ(SetDword(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classes", u"n" + std::u16string(1, u'a' + i), i),
+            ASSERT_EQ(setDword(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classes", u"n" + std::u16string(1, u'a' + i), i),
                       ERROR_SUCCESS);
         }
-        ASSERT_EQ(SetDword(HKEY_LOCAL_MACHINE, u"SYSTEM\\Select", u"Current", 1), ERROR_SUCCESS);
+        ASSERT_EQ(setDword(HKEY_LOCAL_MACHINE, u"SYSTEM\\Select", u"Current", 1), ERROR_SUCCESS);
         EXPECT_EQ(identity("SOFTWARE"), softwareBefore) << "a batch saved before its end";
-        EXPECT_TRUE(batch.Finish());
+        EXPECT_TRUE(batch.finish());
     }
     EXPECT_EQ(RunCommand("hivexget '" + config + "/SOFTWARE' Classes nt"), "19\n");
     EXPECT_EQ(RunCommand("hivexget '" + config + "/SYSTEM' Select Current"), "1\n");
 }
 
 TEST_F(WindowsFolder, RenamingAKeyCopiesItsSubtreeAndHandlesFollowIt) {
-    ASSERT_TRUE(Open(true).ok);
+    ASSERT_TRUE(open(true).ok);
     HKEY deep = 0;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Old\\Inner", 0, nullptr, 0, 0, nullptr, &deep, nullptr),
               ERROR_SUCCESS);
-    ASSERT_EQ(SetDword(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Old\\Inner", u"Kept", 9), ERROR_SUCCESS);
-    Backend& store = *CurrentBackend();
+    ASSERT_EQ(setDword(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Old\\Inner", u"Kept", 9), ERROR_SUCCESS);
+    Backend& store = *currentBackend();
     const KeyId software = store.findChild(store.rootKey(HKEY_LOCAL_MACHINE), u"SOFTWARE");
     const KeyId old = store.findChild(software, u"Old");
     EXPECT_EQ(store.renameKey(old, u"New"), ERROR_SUCCESS);
@@ -150,33 +149,33 @@ TEST_F(WindowsFolder, RenamingAKeyCopiesItsSubtreeAndHandlesFollowIt) {
 }
 
 TEST_F(WindowsFolder, ValuesTooLargeForHivexAreRefusedWithASentence) {
-    ASSERT_TRUE(Open(true).ok);
+    ASSERT_TRUE(open(true).ok);
     const std::vector<BYTE> big(1000000, 0xAB);
     HKEY key = 0;
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classes", 0, 0, &key), ERROR_SUCCESS);
     EXPECT_EQ(RegSetValueExW(key, u"Big", 0, REG_BINARY, big.data(), static_cast<DWORD>(big.size())),
               ERROR_INVALID_PARAMETER);
-    EXPECT_THAT(CurrentBackend()->lastFailure(), HasSubstr("hivex can write at most"));
+    EXPECT_THAT(currentBackend()->lastFailure(), HasSubstr("hivex can write at most"));
     RegCloseKey(key);
 }
 
 TEST_F(WindowsFolder, AnyTypeNumberIsWrittenAndReadBack) {
-    ASSERT_TRUE(Open(true).ok);
+    ASSERT_TRUE(open(true).ok);
     HKEY key = 0;
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SYSTEM\\Select", 0, 0, &key), ERROR_SUCCESS);
     const BYTE data[] = {1, 2};
     for (DWORD type : {DWORD{0xFFFFFFFF}, DWORD{0x80000001}, DWORD{12345}}) {
         ASSERT_EQ(RegSetValueExW(key, u"Odd", 0, type, data, sizeof data), ERROR_SUCCESS);
-        CloseRegistryStore();
-        ASSERT_TRUE(Open(false).ok);
+        closeRegistryStore();
+        ASSERT_TRUE(open(false).ok);
         ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SYSTEM\\Select", 0, 0, &key), ERROR_SUCCESS);
         WCHAR name[8];
         DWORD length = 8, read = 0, size = 2;
         BYTE back[2];
         ASSERT_EQ(RegEnumValueW(key, 0, name, &length, nullptr, &read, back, &size), ERROR_SUCCESS);
         EXPECT_EQ(read, type);
-        CloseRegistryStore();
-        ASSERT_TRUE(Open(true).ok);
+        closeRegistryStore();
+        ASSERT_TRUE(open(true).ok);
         ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SYSTEM\\Select", 0, 0, &key), ERROR_SUCCESS);
     }
     RegCloseKey(key);
@@ -244,7 +243,7 @@ TEST_F(WindowsFolder, TovikRegSaysWhyAnUnfinishedHiveRefusesAWriteOnce) {
         return n;
     };
     auto system = ReadFile(config + "/SYSTEM");
-    system[4] += 1;   // the base block's first sequence number: a write Windows did not finish
+    system[4] += 1;  // the base block's first sequence number: a write Windows did not finish
     FixChecksum(system);
     WriteFile(config + "/SYSTEM", system);
     const std::string reg = std::string(TOVIK_REG_PATH) + " --windows '" + windows + "' --write ";
@@ -283,7 +282,8 @@ TEST(TovikRegOnAHive, WritesThroughALinkAndRefusesAFifo) {
     const std::string fifo = folder.file("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string refused = RunCommand("timeout 20 " + std::string(TOVIK_REG_PATH) + " --hive '" + fifo +
-                                           "' --as 'HKLM\\User' query 'HKLM\\User' 2>&1", &status);
+                                               "' --as 'HKLM\\User' query 'HKLM\\User' 2>&1",
+                                           &status);
     EXPECT_EQ(status, 1) << refused;
     EXPECT_THAT(refused, HasSubstr(fifo));
 }

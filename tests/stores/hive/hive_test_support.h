@@ -17,8 +17,8 @@ namespace tovik::hive::testing {
 inline std::string HivexSh(const std::string& file, const std::string& script, bool write = false) {
     TempFolder scratch;
     WriteFile(scratch.file("script"), std::vector<std::uint8_t>(script.begin(), script.end()));
-    return RunCommand(std::string("hivexsh ") + (write ? "-w " : "") + "'" + file + "' < '" +
-                      scratch.file("script") + "' 2>&1");
+    return RunCommand(std::string("hivexsh ") + (write ? "-w " : "") + "'" + file + "' < '" + scratch.file("script") +
+                      "' 2>&1");
 }
 
 inline std::unique_ptr<HiveModel> OpenHive(const std::string& path, bool writable) {

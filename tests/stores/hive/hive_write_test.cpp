@@ -125,7 +125,8 @@ TEST_F(HiveWriting, ABatchSavesOnceAtItsEndAndTwoWritersKeepEachOthersChanges) {
 TEST_F(HiveWriting, ConcurrentWritersLoseNoValueAndMakeOneKeyTogether) {
     const std::string script =
         "for p in 0 1 2; do\n"
-        "  (for i in $(seq 1 40); do '" + std::string(TOVIK_REG_PATH) + "' --hive '" + hivePath +
+        "  (for i in $(seq 1 40); do '" +
+        std::string(TOVIK_REG_PATH) + "' --hive '" + hivePath +
         "' --as 'HKLM\\H' --write set \"HKLM\\\\H\\\\K$i\" \"v$p\" DW $i 2>&1 || echo \"failed $p $i\"; done) &\n"
         "done\nwait\n";
     WriteFile(folder.file("writers.sh"), std::vector<std::uint8_t>(script.begin(), script.end()));
@@ -220,8 +221,8 @@ TEST(HiveDamaged, WritesThatWouldAbortHivexFailCleanlyAndChangeNothing) {
     const auto before = ReadFile(path);
     for (const std::string& command : std::vector<std::string>{
              "set 'HKLM\\H\\Shared' Third DW 3", "set 'HKLM\\H\\Shared' First DW 3",
-          "delete-value 'HKLM\\H\\Shared' Second", "delete-key 'HKLM\\H\\Shared'",
-          "delete-key 'HKLM\\H\\Tree\\Z'", "delete-key 'HKLM\\H\\Tree'", "import '" + import + "'"}) {
+             "delete-value 'HKLM\\H\\Shared' Second", "delete-key 'HKLM\\H\\Shared'", "delete-key 'HKLM\\H\\Tree\\Z'",
+             "delete-key 'HKLM\\H\\Tree'", "import '" + import + "'"}) {
         int status = -1;
         const std::string said = RunCommand(reg + command + " 2>&1", &status);
         EXPECT_EQ(status, 1) << command << ": " << said;
@@ -233,7 +234,8 @@ TEST(HiveDamaged, WritesThatWouldAbortHivexFailCleanlyAndChangeNothing) {
     EXPECT_EQ(status, 0);
     RunCommand(reg + "delete-key 'HKLM\\H\\Tree\\A' 2>&1", &status);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(HivexSh(path, "cd Good\nlsval\ncd ..\ncd Tree\nls\n"), "\"Keep\"=dword:00000001\n\"New\"=dword:00000005\nB\nZ\n");
+    EXPECT_EQ(HivexSh(path, "cd Good\nlsval\ncd ..\ncd Tree\nls\n"),
+              "\"Keep\"=dword:00000001\n\"New\"=dword:00000005\nB\nZ\n");
 }
 
 TEST(HiveUnfinishedWrites, AHiveWindowsLeftUnfinishedOpensReadOnlyAndSaysWhy) {
@@ -287,7 +289,7 @@ TEST_F(HiveWriting, LinksPlantedBesideTheHiveRedirectNothing) {
 }
 
 // reglookup's time of every key of the hive, by its path ("/Software/Run"), as "YYYY-MM-DD HH:MM:SS" UTC.
-std::map<std::string, std::string> ReglookupTimes(const std::string& hive) {
+std::map<std::string, std::string> reglookupTimes(const std::string& hive) {
     std::map<std::string, std::string> times;
     std::istringstream lines(RunCommand("reglookup -t KEY '" + hive + "'"));
     for (std::string line; std::getline(lines, line);) {
@@ -298,11 +300,11 @@ std::map<std::string, std::string> ReglookupTimes(const std::string& hive) {
 }
 
 // The model's time of a key in reglookup's form.
-std::string ModelTime(HiveModel& model, NodeId key) {
+std::string modelTime(HiveModel& model, NodeId key) {
     std::int64_t time = 0;
     EXPECT_TRUE(model.writeTime(key, time).ok());
     if (time == 0) return "1970-01-01 00:00:00";  // reglookup's form of a key that holds no time
-    std::string text = formatFileTimeUtc(time);  // "2024-05-01T12:34:56Z"
+    std::string text = formatFileTimeUtc(time);   // "2024-05-01T12:34:56Z"
     if (text.size() == 20) text = text.substr(0, 10) + " " + text.substr(11, 8);
     return text;
 }
@@ -311,19 +313,20 @@ std::string ModelTime(HiveModel& model, NodeId key) {
 // them; keys that no write touched keep the time they had.
 TEST_F(HiveWriting, KeyTimesAreWrittenIntoTheHiveAsReglookupReadsThem) {
     ASSERT_EQ(HivexSh(hivePath, "add Old\ncommit\n", true), "");
-    const std::string old = ReglookupTimes(hivePath).at("/Old");
+    const std::string old = reglookupTimes(hivePath).at("/Old");
     auto model = OpenHive(hivePath, true);
     const auto expectSame = [&](const char* step) {
-        const std::map<std::string, std::string> read = ReglookupTimes(hivePath);
+        const std::map<std::string, std::string> read = reglookupTimes(hivePath);
         EXPECT_EQ(read.at("/Old"), old) << step;
-        EXPECT_EQ(read.at("/Old"), ModelTime(*model, KeyAt(*model, u"Old"))) << step;
+        EXPECT_EQ(read.at("/Old"), modelTime(*model, KeyAt(*model, u"Old"))) << step;
         for (const char* path : {"Software", "Software\\Run"}) {
             std::string slashed = std::string("/") + path;
             std::replace(slashed.begin(), slashed.end(), '\\', '/');
             const std::u16string wide(path, path + std::strlen(path));
-            if (read.count(slashed) != 0) EXPECT_EQ(read.at(slashed), ModelTime(*model, KeyAt(*model, wide))) << step << " " << path;
+            if (read.count(slashed) != 0)
+                EXPECT_EQ(read.at(slashed), modelTime(*model, KeyAt(*model, wide))) << step << " " << path;
         }
-        EXPECT_EQ(read.at("/"), ModelTime(*model, model->root())) << step;
+        EXPECT_EQ(read.at("/"), modelTime(*model, model->root())) << step;
     };
     NodeId software = 0, run = 0;
     const std::int64_t before = fileTimeNow();

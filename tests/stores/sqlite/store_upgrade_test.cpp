@@ -24,19 +24,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readText(const fs::path& path)
-{
+std::string readText(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::int64_t userVersion(const fs::path& store)
-{
+std::int64_t userVersion(const fs::path& store) {
     sqlite3* db = nullptr;
     std::int64_t version = -1;
     if (sqlite3_open_v2(store.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
         sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+        if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW)
             version = sqlite3_column_int64(stmt, 0);
         sqlite3_finalize(stmt);
     }
@@ -48,36 +47,31 @@ constexpr std::int64_t kCurrentLayout = 4;
 
 class StoreUpgradeTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        tovik::CloseRegistryStore();
+    void SetUp() override {
+        tovik::closeRegistryStore();
         char pattern[] = "/tmp/tovik-upgrade-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
         store_ = dir_ / "registry.db";
     }
     void copyStore(const char* name) { fs::copy_file(fs::path(TOVIK_TEST_DATA) / name, store_); }
-    void TearDown() override
-    {
-        tovik::CloseRegistryStore();
+    void TearDown() override {
+        tovik::closeRegistryStore();
         fs::remove_all(dir_);
     }
     // tovik-reg's command on the store; its output, or the error output after "failed: ".
-    std::string reg(std::vector<std::string_view> args)
-    {
+    std::string reg(std::vector<std::string_view> args) {
         args.insert(args.begin(), {"--registry", store_.c_str()});
         std::ostringstream out, err;
-        const int code = tovik::cli::RunCommandLine(args, out, err);
+        const int code = tovik::cli::runCommandLine(args, out, err);
         return code == 0 ? out.str() : "failed: " + err.str();
     }
-    std::string everything()
-    {
+    std::string everything() {
         return reg({"query", "HKCR", "-r"}) + reg({"query", "HKCU", "-r"}) + reg({"query", "HKLM", "-r"});
     }
     // When root\\path was last written, read through the registry operations.
-    std::int64_t writeTime(HKEY root, const std::u16string& path)
-    {
-        EXPECT_TRUE(tovik::OpenRegistryStore(store_.string()).ok);
+    std::int64_t writeTime(HKEY root, const std::u16string& path) {
+        EXPECT_TRUE(tovik::openRegistryStore(store_.string()).ok);
         HKEY key = 0;
         std::int64_t time = -1;
         if (RegOpenKeyExW(root, path.c_str(), 0, 0, &key) == ERROR_SUCCESS) {
@@ -87,15 +81,14 @@ protected:
                 time = static_cast<std::int64_t>((std::uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime);
             RegCloseKey(key);
         }
-        tovik::CloseRegistryStore();
+        tovik::closeRegistryStore();
         return time;
     }
     fs::path dir_;
     fs::path store_;
 };
 
-TEST_F(StoreUpgradeTest, KeepsEveryKeyAndValueAndGoesOnWorking)
-{
+TEST_F(StoreUpgradeTest, KeepsEveryKeyAndValueAndGoesOnWorking) {
     copyStore("store_v1.db");
     ASSERT_EQ(userVersion(store_), 1);
     EXPECT_EQ(everything(), readText(fs::path(TOVIK_TEST_DATA) / "store_v1_content.txt"));
@@ -121,8 +114,7 @@ TEST_F(StoreUpgradeTest, KeepsEveryKeyAndValueAndGoesOnWorking)
 
 // The second layout's store holds a key of 1,199 values (one deleted), a key with a value of
 // 70,000 bytes, and a small key whose values were deleted, overwritten and added after.
-TEST_F(StoreUpgradeTest, TheSecondLayoutKeepsEveryKeyAndValueAndGoesOnWorking)
-{
+TEST_F(StoreUpgradeTest, TheSecondLayoutKeepsEveryKeyAndValueAndGoesOnWorking) {
     copyStore("store_v2.db");
     ASSERT_EQ(userVersion(store_), 2);
     EXPECT_EQ(everything(), readText(fs::path(TOVIK_TEST_DATA) / "store_v2_content.txt"));
@@ -143,7 +135,8 @@ TEST_F(StoreUpgradeTest, TheSecondLayoutKeepsEveryKeyAndValueAndGoesOnWorking)
     EXPECT_EQ(reg({"set", "HKLM\\Software\\Wide", "Last", "DW", "1"}), "");
     EXPECT_EQ(reg({"delete-value", "HKLM\\Software\\Wide", "ENTRY0001"}), "");
     const std::string wide = reg({"query", "HKLM\\Software\\Wide"});
-    EXPECT_EQ(wide.rfind("[Software\\Wide]\n\"ENTRY_mixed_0\"=DW:0(0)\n\"Entry0002\"=SZ:", 0), 0u) << wide.substr(0, 200);
+    EXPECT_EQ(wide.rfind("[Software\\Wide]\n\"ENTRY_mixed_0\"=DW:0(0)\n\"Entry0002\"=SZ:", 0), 0u)
+        << wide.substr(0, 200);
     EXPECT_NE(wide.find("\n\"Entry1199\"=DW:8393(20C9)\n\"Last\"=DW:1(1)\n"), std::string::npos);
     EXPECT_EQ(std::count(wide.begin(), wide.end(), '\n'), 1 + 1199);
 
@@ -161,8 +154,7 @@ TEST_F(StoreUpgradeTest, TheSecondLayoutKeepsEveryKeyAndValueAndGoesOnWorking)
 
 // The third layout kept no times: its keys, roots included, are dated at the upgrade, and later
 // writes date the keys they touch.
-TEST_F(StoreUpgradeTest, TheThirdLayoutsKeysAreDatedAtTheUpgradeAndKeepEverything)
-{
+TEST_F(StoreUpgradeTest, TheThirdLayoutsKeysAreDatedAtTheUpgradeAndKeepEverything) {
     copyStore("store_v3.db");
     ASSERT_EQ(userVersion(store_), 3);
     const std::int64_t before = tovik::fileTimeNow();
@@ -172,8 +164,10 @@ TEST_F(StoreUpgradeTest, TheThirdLayoutsKeysAreDatedAtTheUpgradeAndKeepEverythin
     const std::int64_t upgraded = writeTime(HKEY_LOCAL_MACHINE, u"Software\\Old\\Nested\\Deeper");
     EXPECT_GE(upgraded, before);
     EXPECT_LE(upgraded, after);
-    for (const auto& [root, path] : {std::pair{HKEY_LOCAL_MACHINE, u"Software\\Wide"}, {HKEY_CURRENT_USER, u"Software"},
-                                     {HKEY_CLASSES_ROOT, u""}, {HKEY_CLASSES_ROOT, u".txt"}})
+    for (const auto& [root, path] : {std::pair{HKEY_LOCAL_MACHINE, u"Software\\Wide"},
+                                     {HKEY_CURRENT_USER, u"Software"},
+                                     {HKEY_CLASSES_ROOT, u""},
+                                     {HKEY_CLASSES_ROOT, u".txt"}})
         EXPECT_EQ(writeTime(root, path), upgraded);
 
     // A value set in the wide key (its values are rows) and in a small one (a pack) dates that key alone.
@@ -184,7 +178,8 @@ TEST_F(StoreUpgradeTest, TheThirdLayoutsKeysAreDatedAtTheUpgradeAndKeepEverythin
     EXPECT_EQ(writeTime(HKEY_LOCAL_MACHINE, u"Software\\Old\\Nested"), upgraded);
     EXPECT_EQ(writeTime(HKEY_LOCAL_MACHINE, u"Software"), upgraded);
     const std::string wide = reg({"query", "HKLM\\Software\\Wide"});
-    EXPECT_EQ(wide.rfind("[Software\\Wide]\n\"Entry0001\"=DW:99(63)\n\"Entry0002\"=DW:14(E)\n", 0), 0u) << wide.substr(0, 100);
+    EXPECT_EQ(wide.rfind("[Software\\Wide]\n\"Entry0001\"=DW:99(63)\n\"Entry0002\"=DW:14(E)\n", 0), 0u)
+        << wide.substr(0, 100);
 }
 
 }  // namespace

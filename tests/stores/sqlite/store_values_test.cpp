@@ -27,13 +27,16 @@ struct Value {
     bool operator==(const Value&) const = default;
 };
 
-std::u16string ascii(const std::string& text) { return {text.begin(), text.end()}; }
+std::u16string ascii(const std::string& text) {
+    return {text.begin(), text.end()};
+}
 
-std::string number(DWORD n) { return std::string(reinterpret_cast<const char*>(&n), sizeof n); }
+std::string number(DWORD n) {
+    return std::string(reinterpret_cast<const char*>(&n), sizeof n);
+}
 
 // Every value of root\path in enumeration order; empty with failure set when reading failed.
-std::vector<Value> valuesOf(HKEY root, const std::u16string& path, LONG* failure = nullptr)
-{
+std::vector<Value> valuesOf(HKEY root, const std::u16string& path, LONG* failure = nullptr) {
     std::vector<Value> values;
     HKEY key = 0;
     LONG rc = RegOpenKeyExW(root, path.c_str(), 0, 0, &key);
@@ -51,35 +54,30 @@ std::vector<Value> valuesOf(HKEY root, const std::u16string& path, LONG* failure
     return values;
 }
 
-LONG setValue(HKEY key, const std::u16string& name, const std::string& data, DWORD type = REG_BINARY)
-{
+LONG setValue(HKEY key, const std::u16string& name, const std::string& data, DWORD type = REG_BINARY) {
     return RegSetValueExW(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
                           static_cast<DWORD>(data.size()));
 }
 
 class StoreValues : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         char pattern[] = "/tmp/tovik-values-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
         store_ = (dir_ / "registry.db").string();
         reopen();
     }
-    void TearDown() override
-    {
-        tovik::CloseRegistryStore();
+    void TearDown() override {
+        tovik::closeRegistryStore();
         fs::remove_all(dir_);
     }
-    void reopen()
-    {
-        tovik::CloseRegistryStore();
-        const tovik::StoreOpenResult opened = tovik::OpenRegistryStore(store_);
+    void reopen() {
+        tovik::closeRegistryStore();
+        const tovik::StoreOpenResult opened = tovik::openRegistryStore(store_);
         ASSERT_TRUE(opened.ok) << opened.error;
     }
-    HKEY create(const std::u16string& path)
-    {
+    HKEY create(const std::u16string& path) {
         HKEY key = 0;
         EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
@@ -89,8 +87,7 @@ protected:
     std::string store_;
 };
 
-TEST_F(StoreValues, AKeyThatOutgrowsTheSmallFormKeepsOrderNamesAndPlaces)
-{
+TEST_F(StoreValues, AKeyThatOutgrowsTheSmallFormKeepsOrderNamesAndPlaces) {
     for (const bool batched : {false, true}) {
         SCOPED_TRACE(batched ? "in a batch" : "one by one");
         const std::u16string path = batched ? u"Grown\\Batched" : u"Grown\\Single";
@@ -117,15 +114,14 @@ TEST_F(StoreValues, AKeyThatOutgrowsTheSmallFormKeepsOrderNamesAndPlaces)
             expected.push_back({u"last", REG_BINARY, "z"});
             EXPECT_EQ(valuesOf(HKEY_LOCAL_MACHINE, path), expected);
             RegCloseKey(key);
-            if (batch) EXPECT_TRUE(batch->Finish());
+            if (batch) EXPECT_TRUE(batch->finish());
         }
         reopen();
         EXPECT_EQ(valuesOf(HKEY_LOCAL_MACHINE, path), expected);
     }
 }
 
-TEST_F(StoreValues, ALargeValueAmongSmallOnesKeepsItsPlaceAndTheirs)
-{
+TEST_F(StoreValues, ALargeValueAmongSmallOnesKeepsItsPlaceAndTheirs) {
     const std::string large(100000, 'L');
     for (const bool batched : {false, true}) {
         SCOPED_TRACE(batched ? "in a batch" : "one by one");
@@ -139,7 +135,7 @@ TEST_F(StoreValues, ALargeValueAmongSmallOnesKeepsItsPlaceAndTheirs)
             ASSERT_EQ(setValue(key, u"c", "3"), ERROR_SUCCESS);
             ASSERT_EQ(setValue(key, u"A", "one"), ERROR_SUCCESS);
             RegCloseKey(key);
-            if (batch) EXPECT_TRUE(batch->Finish());
+            if (batch) EXPECT_TRUE(batch->finish());
         }
         const std::vector<Value> expected = {
             {u"a", REG_BINARY, "one"}, {u"b", REG_BINARY, "2"}, {u"big", REG_BINARY, large}, {u"c", REG_BINARY, "3"}};
@@ -156,8 +152,7 @@ TEST_F(StoreValues, ALargeValueAmongSmallOnesKeepsItsPlaceAndTheirs)
               (std::vector<Value>{{u"big", REG_BINARY, large}, {u"small", REG_BINARY, "s"}}));
 }
 
-TEST_F(StoreValues, ValuesSetInABatchAreReadChangedAndDeletedWithTheirKeyInsideIt)
-{
+TEST_F(StoreValues, ValuesSetInABatchAreReadChangedAndDeletedWithTheirKeyInsideIt) {
     {
         tovik::RegistryBatch batch;
         const HKEY a = create(u"A");
@@ -180,27 +175,27 @@ TEST_F(StoreValues, ValuesSetInABatchAreReadChangedAndDeletedWithTheirKeyInsideI
         HKEY below = 0;
         EXPECT_EQ(RegCreateKeyExW(c, u"D", 0, nullptr, 0, 0, nullptr, &below, nullptr), ERROR_KEY_DELETED);
         for (const HKEY key : {a, b, c}) RegCloseKey(key);
-        EXPECT_TRUE(batch.Finish());
+        EXPECT_TRUE(batch.finish());
     }
     reopen();
-    EXPECT_EQ(valuesOf(HKEY_LOCAL_MACHINE, u"A"), (std::vector<Value>{{u"x", REG_BINARY, "x"},
-                                                                      {u"Zed", REG_BINARY, "z"},
-                                                                      {u"w", REG_BINARY, "w"},
-                                                                      {u"v", REG_BINARY, "v"}}));
-    EXPECT_EQ(valuesOf(HKEY_LOCAL_MACHINE, u"B"), (std::vector<Value>{{u"p", REG_BINARY, "p"}, {u"q", REG_BINARY, "q"}}));
+    EXPECT_EQ(
+        valuesOf(HKEY_LOCAL_MACHINE, u"A"),
+        (std::vector<Value>{
+            {u"x", REG_BINARY, "x"}, {u"Zed", REG_BINARY, "z"}, {u"w", REG_BINARY, "w"}, {u"v", REG_BINARY, "v"}}));
+    EXPECT_EQ(valuesOf(HKEY_LOCAL_MACHINE, u"B"),
+              (std::vector<Value>{{u"p", REG_BINARY, "p"}, {u"q", REG_BINARY, "q"}}));
     HKEY c = 0;
     EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"C", 0, 0, &c), ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(StoreValues, ADamagedRecordOfValuesIsReportedAndOtherKeysStillRead)
-{
+TEST_F(StoreValues, ADamagedRecordOfValuesIsReportedAndOtherKeysStillRead) {
     for (const char* path : {"Broken", "Sound"}) {
         const HKEY key = create(ascii(path));
         ASSERT_EQ(setValue(key, u"one", "1"), ERROR_SUCCESS);
         ASSERT_EQ(setValue(key, u"two", "2"), ERROR_SUCCESS);
         RegCloseKey(key);
     }
-    tovik::CloseRegistryStore();
+    tovik::closeRegistryStore();
     // The record of Broken cut short in the middle of its first value.
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(store_.c_str(), &db), SQLITE_OK);
@@ -229,8 +224,7 @@ using StoreKeys = StoreValues;
 
 // Key ids are counted in the process while a transaction lasts; another connection's keys made
 // in between must never be given the same id, nor a key deleted earlier lend its id to a new one.
-TEST_F(StoreKeys, KeyIdsAreNeverGivenOutTwice)
-{
+TEST_F(StoreKeys, KeyIdsAreNeverGivenOutTwice) {
     const HKEY old = create(u"Old");
     ASSERT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Old"), ERROR_SUCCESS);
     // A key of a one-letter name below HKEY_LOCAL_MACHINE, made by a connection of its own.
@@ -248,9 +242,9 @@ TEST_F(StoreKeys, KeyIdsAreNeverGivenOutTwice)
         {
             tovik::RegistryBatch batch;
             RegCloseKey(create(u"InBatch\\" + ascii(std::to_string(round)) + u"\\a"));
-            EXPECT_TRUE(batch.Commit());
+            EXPECT_TRUE(batch.commit());
             RegCloseKey(create(u"InBatch\\" + ascii(std::to_string(round)) + u"\\b"));
-            EXPECT_TRUE(batch.Finish());
+            EXPECT_TRUE(batch.finish());
         }
         foreignKey(round == 0 ? 'F' : 'G');
         RegCloseKey(create(u"Single" + ascii(std::to_string(round))));

@@ -17,12 +17,11 @@ using ::testing::HasSubstr;
 using wine_test::machineHeader;
 
 const std::string kText = machineHeader() +
-    "\n[Software\\\\A\\x3042] 1700000000\n#time=1d0000000000001\n#class=\"c\"\n"
-    "@=\"d\\\"q\\x41\\101\"\n\"B\"=hex:01,02,\\\n  03\n\"M\"=str(7):\"a\\0b\\0\"\n"
-    "\"D\"=dword:ffffffff\n\"T\"=hex(ffff0007):00\n\n[Software\\\\B] 1\n";
+                          "\n[Software\\\\A\\x3042] 1700000000\n#time=1d0000000000001\n#class=\"c\"\n"
+                          "@=\"d\\\"q\\x41\\101\"\n\"B\"=hex:01,02,\\\n  03\n\"M\"=str(7):\"a\\0b\\0\"\n"
+                          "\"D\"=dword:ffffffff\n\"T\"=hex(ffff0007):00\n\n[Software\\\\B] 1\n";
 
-TEST(WineHostileFiles, EveryTruncationReadsOrFailsCleanly)
-{
+TEST(WineHostileFiles, EveryTruncationReadsOrFailsCleanly) {
     for (std::size_t n = 0; n <= kText.size(); ++n) {
         const std::string cut = kText.substr(0, n);
         std::string error;
@@ -38,12 +37,11 @@ TEST(WineHostileFiles, EveryTruncationReadsOrFailsCleanly)
     }
 }
 
-TEST(WineHostileFiles, GarbageLinesNeverBreakTheRoundTrip)
-{
+TEST(WineHostileFiles, GarbageLinesNeverBreakTheRoundTrip) {
     std::mt19937 random(16);
-    const std::string pieces[] = {"[", "]", "\\", "\"", "@", "=", "#time=", "hex(", "):", "str(7):\"",
-                                  "\\x", "\\0", ",", "\n", "\r", " ", "\\\n", "a", "\xE3\x81", "\0",
-                                  "dword:", "hex:", "ff", "#link", "#class=\""};
+    const std::string pieces[] = {
+        "[",  "]",  "\\", "\"",   "@", "=",        "#time=", "hex(",   "):",   "str(7):\"", "\\x",   "\\0",      ",",
+        "\n", "\r", " ",  "\\\n", "a", "\xE3\x81", "\0",     "dword:", "hex:", "ff",        "#link", "#class=\""};
     for (int round = 0; round < 300; ++round) {
         std::string text = machineHeader();
         const int count = static_cast<int>(random() % 60);
@@ -64,8 +62,7 @@ TEST(WineHostileFiles, GarbageLinesNeverBreakTheRoundTrip)
     }
 }
 
-TEST(WineHostileFiles, HundredMegabyteLines)
-{
+TEST(WineHostileFiles, HundredMegabyteLines) {
     const std::size_t bytes = 100u << 20;
     std::string text = machineHeader() + "\n[K] 1\n\"hex\"=hex:";
     text.reserve(text.size() + bytes + 64);
@@ -87,8 +84,7 @@ TEST(WineHostileFiles, HundredMegabyteLines)
     EXPECT_EQ(file->serialize().size(), text.size());
 }
 
-TEST(WineHostileFiles, KeysNestedTooDeepAreRefused)
-{
+TEST(WineHostileFiles, KeysNestedTooDeepAreRefused) {
     auto nested = [](std::size_t levels) {
         std::string path;
         for (std::size_t i = 0; i < levels; ++i) path += (i ? "\\\\k" : "k");
@@ -105,8 +101,7 @@ TEST(WineHostileFiles, KeysNestedTooDeepAreRefused)
     EXPECT_EQ(file->createKey(*deepest, u"one more", nullptr), EditResult::tooDeep);
 }
 
-TEST(WineHostileFiles, AMillionValuesInOneKey)
-{
+TEST(WineHostileFiles, AMillionValuesInOneKey) {
     std::string text = machineHeader() + "\n[K] 1\n";
     for (int i = 0; i < 1000000; ++i) text += "\"v" + std::to_string(i) + "\"=dword:1\n";
     text += "\"V999999\"=dword:2\n";  // the same name again, in another case

@@ -9,14 +9,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <functional>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "stores/wine/wine_prefix.h"
-#include "support/file_size_limit.h"
 #include "stores/wine/wineserver_check.h"
+#include "support/file_size_limit.h"
 #include "wine_test_support.h"
 
 namespace {
@@ -25,43 +25,38 @@ using namespace tovik::wine;
 using ::testing::HasSubstr;
 using wine_test::dword;
 using wine_test::FakeWineserver;
-using wine_test::fs::path;
 using wine_test::readBytes;
 using wine_test::ScratchDir;
 using wine_test::sz;
 using wine_test::writeBytes;
+using wine_test::fs::path;
 
 const std::string kSystem = wine_test::machineHeader() +
-    "\n[Software\\\\Classes\\\\.txt] 1700000000\n#time=1d0000000000001\n@=\"txtfile\"\n"
-    "\n[Software\\\\Wine] 1700000000\n#time=1d0000000000002\n\"Version\"=\"win10\"\n";
+                            "\n[Software\\\\Classes\\\\.txt] 1700000000\n#time=1d0000000000001\n@=\"txtfile\"\n"
+                            "\n[Software\\\\Wine] 1700000000\n#time=1d0000000000002\n\"Version\"=\"win10\"\n";
 const std::string kUser =
     "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
     "#arch=win64\n\n[Environment] 1700000000\n#time=1d0000000000003\n\"TEMP\"=str(2):\"%USERPROFILE%\"\n";
 
-void makePrefix(const path& dir, const std::string& system = kSystem, const std::string& user = kUser)
-{
+void makePrefix(const path& dir, const std::string& system = kSystem, const std::string& user = kUser) {
     writeBytes(dir / "system.reg", system);
     writeBytes(dir / "user.reg", user);
 }
 
-std::unique_ptr<WinePrefix> openOk(const path& dir)
-{
+std::unique_ptr<WinePrefix> openOk(const path& dir) {
     std::string error;
     auto prefix = WinePrefix::open(dir, error);
     EXPECT_NE(prefix, nullptr) << error;
     return prefix;
 }
 
-std::string openError(const path& dir)
-{
+std::string openError(const path& dir) {
     std::string error;
     EXPECT_EQ(WinePrefix::open(dir, error), nullptr);
     return error;
 }
 
-
-TEST(WinePrefixOpening, RefusesWhatIsNotAPrefixWineWouldRun)
-{
+TEST(WinePrefixOpening, RefusesWhatIsNotAPrefixWineWouldRun) {
     ScratchDir dir;
     EXPECT_THAT(openError(dir.path() / "missing"), HasSubstr("No such file"));
     writeBytes(dir.path() / "file", "x");
@@ -90,8 +85,7 @@ TEST(WinePrefixOpening, RefusesWhatIsNotAPrefixWineWouldRun)
     EXPECT_FALSE(wine_test::fs::exists(dir.path() / "system.reg.tovik-backup"));
 }
 
-TEST(WinePrefixOpening, ClassesRootIsTheMachinesClassesKey)
-{
+TEST(WinePrefixOpening, ClassesRootIsTheMachinesClassesKey) {
     ScratchDir dir;
     makePrefix(dir.path());
     auto prefix = openOk(dir.path());
@@ -103,19 +97,14 @@ TEST(WinePrefixOpening, ClassesRootIsTheMachinesClassesKey)
     EXPECT_EQ(&prefix->fileOf(*prefix->currentUser().subkey(0)), &prefix->user());
     std::string error;
     ASSERT_TRUE(prefix->beginWrite(error)) << error;
-    ASSERT_EQ(prefix->machine().setValue(*classes->findSubkey(u".txt"), u"", kRegSz, sz(u"other")),
-              EditResult::ok);
+    ASSERT_EQ(prefix->machine().setValue(*classes->findSubkey(u".txt"), u"", kRegSz, sz(u"other")), EditResult::ok);
     ASSERT_TRUE(prefix->commitWrite(error)) << error;
     auto reopened = openOk(dir.path());
-    EXPECT_EQ(reopened->machine()
-                  .findPath(reopened->localMachine(), u"Software\\Classes\\.txt")
-                  ->value(0)
-                  .data(),
+    EXPECT_EQ(reopened->machine().findPath(reopened->localMachine(), u"Software\\Classes\\.txt")->value(0).data(),
               sz(u"other"));
 }
 
-TEST(WinePrefixSaving, SavesChangedFilesKeepingModeAndOneBackup)
-{
+TEST(WinePrefixSaving, SavesChangedFilesKeepingModeAndOneBackup) {
     ScratchDir dir;
     makePrefix(dir.path());
     ::chmod((dir.path() / "system.reg").c_str(), 0640);
@@ -151,8 +140,7 @@ TEST(WinePrefixSaving, SavesChangedFilesKeepingModeAndOneBackup)
     EXPECT_EQ(back->value(*back->findValue(u"Count")).data(), dword(3));
 }
 
-TEST(WinePrefixOpening, AFifoAsARegistryFileIsRefusedWithoutWaitingForAWriter)
-{
+TEST(WinePrefixOpening, AFifoAsARegistryFileIsRefusedWithoutWaitingForAWriter) {
     ScratchDir dir;
     makePrefix(dir.path());
     wine_test::fs::remove(dir.path() / "system.reg");
@@ -168,8 +156,7 @@ TEST(WinePrefixOpening, AFifoAsARegistryFileIsRefusedWithoutWaitingForAWriter)
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-TEST(WinePrefixSaving, AFailedSaveIsReportedAndNotKept)
-{
+TEST(WinePrefixSaving, AFailedSaveIsReportedAndNotKept) {
     ScratchDir dir;
     makePrefix(dir.path());
     auto prefix = openOk(dir.path());
@@ -190,8 +177,7 @@ TEST(WinePrefixSaving, AFailedSaveIsReportedAndNotKept)
     EXPECT_FALSE(prefix->writing());
 }
 
-TEST(WinePrefixSafety, ARunningWineserverMakesThePrefixReadOnly)
-{
+TEST(WinePrefixSafety, ARunningWineserverMakesThePrefixReadOnly) {
     ScratchDir dir;
     makePrefix(dir.path());
     // Debian's layout: the prefix names its server's temporary folder.
@@ -235,8 +221,7 @@ TEST(WinePrefixSafety, ARunningWineserverMakesThePrefixReadOnly)
     EXPECT_TRUE(after.holding()) << "the lock is given back after the save";
 }
 
-TEST(WinePrefixSafety, NoWineserverCanStartWhileTovikWrites)
-{
+TEST(WinePrefixSafety, NoWineserverCanStartWhileTovikWrites) {
     ScratchDir dir;
     makePrefix(dir.path());
     const std::string lock = wineserverLockPaths(dir.path()).front();
@@ -266,8 +251,7 @@ TEST(WinePrefixSafety, NoWineserverCanStartWhileTovikWrites)
     EXPECT_THAT(readBytes(dir.path() / "user.reg"), HasSubstr("\"R1\"="));
 }
 
-TEST(WinePrefixSafety, AFileAnotherProgramChangedDuringAWriteIsNeverSavedOver)
-{
+TEST(WinePrefixSafety, AFileAnotherProgramChangedDuringAWriteIsNeverSavedOver) {
     ScratchDir dir;
     makePrefix(dir.path());
     const path user = dir.path() / "user.reg";
@@ -298,8 +282,7 @@ TEST(WinePrefixSafety, AFileAnotherProgramChangedDuringAWriteIsNeverSavedOver)
         auto prefix = openOk(dir.path());
         std::string error;
         ASSERT_TRUE(prefix->beginWrite(error)) << error;
-        ASSERT_EQ(prefix->user().setValue(*prefix->currentUser().subkey(0), u"Mine", kRegSz, sz(u"1")),
-                  EditResult::ok);
+        ASSERT_EQ(prefix->user().setValue(*prefix->currentUser().subkey(0), u"Mine", kRegSz, sz(u"1")), EditResult::ok);
         const std::string changed = i == 0 ? other : same;
         changes[i]();
         EXPECT_FALSE(prefix->commitWrite(error));
@@ -310,8 +293,7 @@ TEST(WinePrefixSafety, AFileAnotherProgramChangedDuringAWriteIsNeverSavedOver)
     }
 }
 
-TEST(WinePrefixSafety, UpstreamServerFolderIsNamedFromDeviceAndInode)
-{
+TEST(WinePrefixSafety, UpstreamServerFolderIsNamedFromDeviceAndInode) {
     ScratchDir dir;
     makePrefix(dir.path());
     struct stat st {};
@@ -324,8 +306,7 @@ TEST(WinePrefixSafety, UpstreamServerFolderIsNamedFromDeviceAndInode)
     EXPECT_EQ(locks.front(), expected);
 }
 
-TEST(WinePrefixSafety, TwoEditorsKeepEachOthersWrites)
-{
+TEST(WinePrefixSafety, TwoEditorsKeepEachOthersWrites) {
     ScratchDir dir;
     makePrefix(dir.path());
     auto first = openOk(dir.path());
@@ -335,8 +316,7 @@ TEST(WinePrefixSafety, TwoEditorsKeepEachOthersWrites)
     // While one writes, the prefix is locked against every other writer.
     const int other = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
     EXPECT_NE(::flock(other, LOCK_EX | LOCK_NB), 0);
-    ASSERT_EQ(first->user().setValue(*first->currentUser().subkey(0), u"A", kRegSz, sz(u"1")),
-              EditResult::ok);
+    ASSERT_EQ(first->user().setValue(*first->currentUser().subkey(0), u"A", kRegSz, sz(u"1")), EditResult::ok);
     ASSERT_TRUE(first->commitWrite(error)) << error;
     EXPECT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
     ::flock(other, LOCK_UN);

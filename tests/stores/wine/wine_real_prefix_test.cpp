@@ -27,10 +27,9 @@ class WineCommands {
 public:
     explicit WineCommands(std::string prefix) : prefix_(std::move(prefix)) {}
     // Runs `command` with the prefix and without a display; returns its standard output.
-    std::string run(const std::string& command) const
-    {
-        const std::string line = "env -u DISPLAY WINEDEBUG=-all WINEPREFIX=" + shellQuoted(prefix_) +
-                                 " " + command + " 2>/dev/null";
+    std::string run(const std::string& command) const {
+        const std::string line =
+            "env -u DISPLAY WINEDEBUG=-all WINEPREFIX=" + shellQuoted(prefix_) + " " + command + " 2>/dev/null";
         std::string out;
         FILE* pipe = ::popen(line.c_str(), "r");
         if (!pipe) return out;
@@ -49,40 +48,36 @@ private:
 // A fresh prefix made by wineboot, for tests that run Wine (skipped without TOVIK_TEST_WINE=1).
 class WineRealPrefix : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         std::string why;
         if (!wineWanted(why)) GTEST_SKIP() << why;
-        ASSERT_TRUE(wine_test::makeWinePrefix(dir)) << "wineboot -i made no prefix in " << dir;
+        ASSERT_TRUE(wine_test::makeWinePrefix(dir_)) << "wineboot -i made no prefix in " << dir_;
     }
-    wine_test::ScratchDir scratch;
-    const std::string dir = (scratch.path() / "prefix").string();
-    const WineCommands wine{dir};
+    wine_test::ScratchDir scratch_;
+    const std::string dir_ = (scratch_.path() / "prefix").string();
+    const WineCommands wine_{dir_};
 };
 
-TEST_F(WineRealPrefix, RoundTripEditsBothWaysAndReadOnlyWhileWineRuns)
-{
+TEST_F(WineRealPrefix, RoundTripEditsBothWaysAndReadOnlyWhileWineRuns) {
 
     std::string error;
-    auto prefix = WinePrefix::open(dir, error);
+    auto prefix = WinePrefix::open(dir_, error);
     ASSERT_NE(prefix, nullptr) << error;
     ASSERT_FALSE(prefix->readOnly()) << prefix->readOnlyReason();
     {
         SCOPED_TRACE("a fresh prefix saved without change is byte for byte the same");
-        EXPECT_EQ(prefix->machine().serialize(), readBytes(dir + "/system.reg"));
-        EXPECT_EQ(prefix->user().serialize(), readBytes(dir + "/user.reg"));
+        EXPECT_EQ(prefix->machine().serialize(), readBytes(dir_ + "/system.reg"));
+        EXPECT_EQ(prefix->user().serialize(), readBytes(dir_ + "/user.reg"));
     }
     {
         SCOPED_TRACE("Wine reads the values and keys written through the model");
         ASSERT_TRUE(prefix->beginWrite(error)) << error;
         WineRegistryFile& user = prefix->user();
         WineKey* tovik = nullptr;
-        ASSERT_EQ(user.createKey(*prefix->currentUser().findSubkey(u"Software"), u"Tovik", &tovik),
-                  EditResult::ok);
+        ASSERT_EQ(user.createKey(*prefix->currentUser().findSubkey(u"Software"), u"Tovik", &tovik), EditResult::ok);
         ASSERT_EQ(user.setValue(*tovik, u"S", kRegSz, sz(u"plain text")), EditResult::ok);
         ASSERT_EQ(user.setValue(*tovik, u"E", kRegExpandSz, sz(u"%PATH%")), EditResult::ok);
-        ASSERT_EQ(user.setValue(*tovik, u"M", kRegMultiSz, sz(std::u16string(u"a\0b\0", 4))),
-                  EditResult::ok);
+        ASSERT_EQ(user.setValue(*tovik, u"M", kRegMultiSz, sz(std::u16string(u"a\0b\0", 4))), EditResult::ok);
         ASSERT_EQ(user.setValue(*tovik, u"D", kRegDword, dword(42)), EditResult::ok);
         ASSERT_EQ(user.setValue(*tovik, u"B", kRegBinary, std::string("\x01\xff", 2)), EditResult::ok);
         ASSERT_EQ(user.setValue(*tovik, u"", kRegSz, sz(u"default")), EditResult::ok);
@@ -96,7 +91,7 @@ TEST_F(WineRealPrefix, RoundTripEditsBothWaysAndReadOnlyWhileWineRuns)
         ASSERT_EQ(prefix->machine().setValue(*wineKey, u"TovikMark", kRegDword, dword(7)), EditResult::ok);
         ASSERT_TRUE(prefix->commitWrite(error)) << error;
 
-        const std::string out = wine.run("wine reg query 'HKCU\\Software\\Tovik' /s");
+        const std::string out = wine_.run("wine reg query 'HKCU\\Software\\Tovik' /s");
         EXPECT_THAT(out, HasSubstr("    S    REG_SZ    plain text\r\n"));
         EXPECT_THAT(out, HasSubstr("    E    REG_EXPAND_SZ    %PATH%\r\n"));
         EXPECT_THAT(out, HasSubstr("    M    REG_MULTI_SZ    a\\0b\r\n"));
@@ -105,21 +100,21 @@ TEST_F(WineRealPrefix, RoundTripEditsBothWaysAndReadOnlyWhileWineRuns)
         EXPECT_THAT(out, HasSubstr("REG_SZ    default\r\n"));
         EXPECT_THAT(out, HasSubstr("HKEY_CURRENT_USER\\Software\\Tovik\\Sub\r\n"));
         EXPECT_THAT(out, Not(HasSubstr("Gone")));
-        EXPECT_THAT(wine.run("wine reg query 'HKLM\\Software\\Wine' /v TovikMark"),
+        EXPECT_THAT(wine_.run("wine reg query 'HKLM\\Software\\Wine' /v TovikMark"),
                     HasSubstr("TovikMark    REG_DWORD    0x7"));
-        wine.waitForServer();
+        wine_.waitForServer();
     }
     {
         SCOPED_TRACE("the model reads exactly what Wine wrote");
         const std::string key = "'HKCU\\Software\\FromWine'";
-        wine.run("wine reg add " + key + " /v S /t REG_SZ /d 'h\xC3\xA9llo' /f");
-        wine.run("wine reg add " + key + " /v E /t REG_EXPAND_SZ /d '%TEMP%\\x' /f");
-        wine.run("wine reg add " + key + " /v M /t REG_MULTI_SZ /d 'one\\0two' /f");
-        wine.run("wine reg add " + key + " /v D /t REG_DWORD /d 4294967295 /f");
-        wine.run("wine reg add " + key + " /v B /t REG_BINARY /d 00ff10 /f");
-        wine.run("wine reg add " + key + " /v Q /t REG_QWORD /d 0x1122334455667788 /f");
-        wine.waitForServer();
-        auto reread = WinePrefix::open(dir, error);
+        wine_.run("wine reg add " + key + " /v S /t REG_SZ /d 'h\xC3\xA9llo' /f");
+        wine_.run("wine reg add " + key + " /v E /t REG_EXPAND_SZ /d '%TEMP%\\x' /f");
+        wine_.run("wine reg add " + key + " /v M /t REG_MULTI_SZ /d 'one\\0two' /f");
+        wine_.run("wine reg add " + key + " /v D /t REG_DWORD /d 4294967295 /f");
+        wine_.run("wine reg add " + key + " /v B /t REG_BINARY /d 00ff10 /f");
+        wine_.run("wine reg add " + key + " /v Q /t REG_QWORD /d 0x1122334455667788 /f");
+        wine_.waitForServer();
+        auto reread = WinePrefix::open(dir_, error);
         ASSERT_NE(reread, nullptr) << error;
         WineKey* from = reread->user().findPath(reread->currentUser(), u"Software\\FromWine");
         ASSERT_NE(from, nullptr);
@@ -144,23 +139,22 @@ TEST_F(WineRealPrefix, RoundTripEditsBothWaysAndReadOnlyWhileWineRuns)
     }
     {
         SCOPED_TRACE("while wineserver runs the prefix is read-only");
-        wine.run("wineserver -p");
-        auto running = WinePrefix::open(dir, error);
+        wine_.run("wineserver -p");
+        auto running = WinePrefix::open(dir_, error);
         ASSERT_NE(running, nullptr) << error;
         EXPECT_TRUE(running->readOnly());
         EXPECT_THAT(running->readOnlyReason(), HasSubstr("Wine is running this prefix"));
         EXPECT_FALSE(running->beginWrite(error));
-        wine.run("wineserver -k");
-        wine.waitForServer();
-        auto stopped = WinePrefix::open(dir, error);
+        wine_.run("wineserver -k");
+        wine_.waitForServer();
+        auto stopped = WinePrefix::open(dir_, error);
         ASSERT_NE(stopped, nullptr) << error;
         EXPECT_FALSE(stopped->readOnly()) << stopped->readOnlyReason();
     }
 }
 
 // The time a fresh read of the prefix gives HKCU\path; 0 when the key is missing.
-std::int64_t UserKeyTime(const std::string& dir, std::u16string_view path)
-{
+std::int64_t userKeyTime(const std::string& dir, std::u16string_view path) {
     std::string error;
     auto prefix = WinePrefix::open(dir, error);
     EXPECT_NE(prefix, nullptr) << error;
@@ -171,33 +165,32 @@ std::int64_t UserKeyTime(const std::string& dir, std::u16string_view path)
 
 // wineserver and the model touch the same keys, and each keeps the other's times: the model reads
 // what wineserver wrote, wineserver reads back what the model wrote and writes it again unchanged.
-TEST_F(WineRealPrefix, KeyTimesAreTouchedAsWineserverTouchesThemAndKeptBothWays)
-{
-    wine.waitForServer();
-    const std::int64_t environment = UserKeyTime(dir, u"Environment");
+TEST_F(WineRealPrefix, KeyTimesAreTouchedAsWineserverTouchesThemAndKeptBothWays) {
+    wine_.waitForServer();
+    const std::int64_t environment = userKeyTime(dir_, u"Environment");
     ASSERT_GT(environment, 0);
 
     // wineserver: a new key touches it and its parent; the same data again touches nothing.
     std::int64_t before = tovik::fileTimeNow();
-    wine.run("wine reg add 'HKCU\\Software\\Timed\\Sub' /f");
-    wine.run("wine reg add 'HKCU\\Software\\Timed' /v Mark /t REG_DWORD /d 1 /f");
-    wine.waitForServer();
+    wine_.run("wine reg add 'HKCU\\Software\\Timed\\Sub' /f");
+    wine_.run("wine reg add 'HKCU\\Software\\Timed' /v Mark /t REG_DWORD /d 1 /f");
+    wine_.waitForServer();
     std::int64_t after = tovik::fileTimeNow();
-    const std::int64_t timed = UserKeyTime(dir, u"Software\\Timed");
-    const std::int64_t sub = UserKeyTime(dir, u"Software\\Timed\\Sub");
+    const std::int64_t timed = userKeyTime(dir_, u"Software\\Timed");
+    const std::int64_t sub = userKeyTime(dir_, u"Software\\Timed\\Sub");
     EXPECT_GE(timed, before);
     EXPECT_LE(timed, after);
     EXPECT_GE(sub, before);
     EXPECT_LE(sub, after);
-    EXPECT_EQ(UserKeyTime(dir, u"Environment"), environment) << "a key wineserver did not write keeps its time";
-    wine.run("wine reg add 'HKCU\\Software\\Timed' /v Mark /t REG_DWORD /d 1 /f");
-    wine.run("wine reg add 'HKCU\\Software\\Other' /f");  // so that wineserver saves user.reg
-    wine.waitForServer();
-    EXPECT_EQ(UserKeyTime(dir, u"Software\\Timed"), timed) << "wineserver skips setting the same data";
+    EXPECT_EQ(userKeyTime(dir_, u"Environment"), environment) << "a key wineserver did not write keeps its time";
+    wine_.run("wine reg add 'HKCU\\Software\\Timed' /v Mark /t REG_DWORD /d 1 /f");
+    wine_.run("wine reg add 'HKCU\\Software\\Other' /f");  // so that wineserver saves user.reg
+    wine_.waitForServer();
+    EXPECT_EQ(userKeyTime(dir_, u"Software\\Timed"), timed) << "wineserver skips setting the same data";
 
     // The model: the same rule, and its times survive wineserver's load and save exactly.
     std::string error;
-    auto prefix = WinePrefix::open(dir, error);
+    auto prefix = WinePrefix::open(dir_, error);
     ASSERT_NE(prefix, nullptr) << error;
     ASSERT_TRUE(prefix->beginWrite(error)) << error;
     WineRegistryFile& user = prefix->user();
@@ -211,14 +204,14 @@ TEST_F(WineRealPrefix, KeyTimesAreTouchedAsWineserverTouchesThemAndKeptBothWays)
     EXPECT_GE(written, before);
     ASSERT_TRUE(prefix->commitWrite(error)) << error;
     prefix.reset();
-    EXPECT_EQ(UserKeyTime(dir, u"Software\\Timed\\Sub"), sub);
+    EXPECT_EQ(userKeyTime(dir_, u"Software\\Timed\\Sub"), sub);
 
-    wine.run("wine reg add 'HKCU\\Software\\Another' /f");
-    wine.waitForServer();
-    EXPECT_NE(UserKeyTime(dir, u"Software\\Another"), 0) << "wineserver saved user.reg again";
-    EXPECT_EQ(UserKeyTime(dir, u"Software\\Timed"), written);
-    EXPECT_EQ(UserKeyTime(dir, u"Software\\Timed\\Sub"), sub);
-    EXPECT_EQ(UserKeyTime(dir, u"Environment"), environment);
+    wine_.run("wine reg add 'HKCU\\Software\\Another' /f");
+    wine_.waitForServer();
+    EXPECT_NE(userKeyTime(dir_, u"Software\\Another"), 0) << "wineserver saved user.reg again";
+    EXPECT_EQ(userKeyTime(dir_, u"Software\\Timed"), written);
+    EXPECT_EQ(userKeyTime(dir_, u"Software\\Timed\\Sub"), sub);
+    EXPECT_EQ(userKeyTime(dir_, u"Environment"), environment);
 }
 
 }  // namespace

@@ -26,61 +26,56 @@ using wine_test::sz;
 constexpr std::uint64_t kT1 = 1700000000ull * 10000000ull + 116444736000000000ull;
 constexpr std::uint64_t kNow = 1800000000ull * 10000000ull + 116444736000000000ull + 1234567;
 
-const std::string kSample = machineHeader() +
-    "\n[Software\\\\Classes\\\\.txt] 1700000000\n"
-    "#time=1d0000000000001\n"
-    "@=\"txtfile\"\n"
-    "\"Content Type\"=\"text/plain\"\n"
-    "\n[Software\\\\Wine] 1700000000\n"
-    "#time=1d0000000000002\n"
-    "#class=\"Cls\"\n"
-    "#unknown option\n"
-    ";; a comment\n"
-    "\"Str\"=str:\"a\\\\b\\\"c\\x3042\\n\"\n"
-    "\"Exp\"=str(2):\"%SystemRoot%\"\n"
-    "\"Multi\"=str(7):\"one\\0two\\0\"\n"
-    "\"Dw\"=dword:0000002a\n"
-    "\"Bin\"=hex:01,02,\\\n"
-    "  03,ff\n"
-    "\"Other\"=hex(ffff0007):aa\n"
-    "\"Odd\"=hex(1):61,00,62\n"
-    "\"Utf8\"=\"\xE3\x81\x82\"\n"
-    "\n[Software\\\\Wine\\\\Empty] 1700000000\n"
-    "#time=1d0000000000003\n"
-    "\n[System\\\\CurrentControlSet] 1700000000\n"
-    "#time=1d0000000000004\n"
-    "#link\n"
-    "\"SymbolicLinkValue\"=hex(6):5c,00\n";
+const std::string kSample = machineHeader() + "\n[Software\\\\Classes\\\\.txt] 1700000000\n"
+                                              "#time=1d0000000000001\n"
+                                              "@=\"txtfile\"\n"
+                                              "\"Content Type\"=\"text/plain\"\n"
+                                              "\n[Software\\\\Wine] 1700000000\n"
+                                              "#time=1d0000000000002\n"
+                                              "#class=\"Cls\"\n"
+                                              "#unknown option\n"
+                                              ";; a comment\n"
+                                              "\"Str\"=str:\"a\\\\b\\\"c\\x3042\\n\"\n"
+                                              "\"Exp\"=str(2):\"%SystemRoot%\"\n"
+                                              "\"Multi\"=str(7):\"one\\0two\\0\"\n"
+                                              "\"Dw\"=dword:0000002a\n"
+                                              "\"Bin\"=hex:01,02,\\\n"
+                                              "  03,ff\n"
+                                              "\"Other\"=hex(ffff0007):aa\n"
+                                              "\"Odd\"=hex(1):61,00,62\n"
+                                              "\"Utf8\"=\"\xE3\x81\x82\"\n"
+                                              "\n[Software\\\\Wine\\\\Empty] 1700000000\n"
+                                              "#time=1d0000000000003\n"
+                                              "\n[System\\\\CurrentControlSet] 1700000000\n"
+                                              "#time=1d0000000000004\n"
+                                              "#link\n"
+                                              "\"SymbolicLinkValue\"=hex(6):5c,00\n";
 
-std::vector<std::u16string> subkeyNames(const WineKey& key)
-{
+std::vector<std::u16string> subkeyNames(const WineKey& key) {
     std::vector<std::u16string> names;
     for (std::size_t i = 0; i < key.subkeyCount(); ++i) names.push_back(key.subkey(i)->name());
     return names;
 }
 
-std::vector<std::u16string> valueNames(const WineKey& key)
-{
+std::vector<std::u16string> valueNames(const WineKey& key) {
     std::vector<std::u16string> names;
     for (std::size_t i = 0; i < key.valueCount(); ++i) names.push_back(key.value(i).name());
     return names;
 }
 
-std::unique_ptr<WineRegistryFile> sample()
-{
+std::unique_ptr<WineRegistryFile> sample() {
     auto file = parseOk(kSample);
     file->setClock([] { return kNow; });
     return file;
 }
 
-TEST(WineFileReading, EveryValueFormAndOption)
-{
+TEST(WineFileReading, EveryValueFormAndOption) {
     auto file = sample();
     WineKey* wine = file->findPath(file->root(), u"software\\WINE");
     ASSERT_NE(wine, nullptr);
     EXPECT_EQ(wine->name(), u"Wine") << "lookups ignore case, names keep it";
-    EXPECT_EQ(valueNames(*wine), (std::vector<std::u16string>{u"Str", u"Exp", u"Multi", u"Dw",
-                                                              u"Bin", u"Other", u"Odd", u"Utf8"}));
+    EXPECT_EQ(valueNames(*wine),
+              (std::vector<std::u16string>{u"Str", u"Exp", u"Multi", u"Dw", u"Bin", u"Other", u"Odd", u"Utf8"}));
     auto data = [&](std::u16string_view name) { return wine->value(*wine->findValue(name)); };
     EXPECT_EQ(data(u"str").type(), kRegSz);
     EXPECT_EQ(data(u"Str").data(), sz(u"a\\b\"c\u3042\n"));
@@ -106,10 +101,8 @@ TEST(WineFileReading, EveryValueFormAndOption)
     EXPECT_EQ(file->arch(), "win64");
 }
 
-TEST(WineFileReading, ParentsAreImpliedAndSubkeysInWineOrder)
-{
-    auto file = parseOk(machineHeader() +
-                        "\n[B\\\\x] 1\n\n[a\\\\_u] 1\n\n[a\\\\Z] 1\n\n[a] 1700000000\n\"v\"=\"1\"\n");
+TEST(WineFileReading, ParentsAreImpliedAndSubkeysInWineOrder) {
+    auto file = parseOk(machineHeader() + "\n[B\\\\x] 1\n\n[a\\\\_u] 1\n\n[a\\\\Z] 1\n\n[a] 1700000000\n\"v\"=\"1\"\n");
     EXPECT_EQ(subkeyNames(file->root()), (std::vector<std::u16string>{u"a", u"B"}));
     WineKey* a = file->root().findSubkey(u"A");
     ASSERT_NE(a, nullptr);
@@ -122,8 +115,7 @@ TEST(WineFileReading, ParentsAreImpliedAndSubkeysInWineOrder)
         << "an implied key takes its first child's time";
 }
 
-TEST(WineFileReading, RepeatedKeysAndValuesMergeAsInWine)
-{
+TEST(WineFileReading, RepeatedKeysAndValuesMergeAsInWine) {
     const std::string text = machineHeader() + "\n[K] 1\n\"a\"=\"1\"\n\"b\"=\"2\"\n\"A\"=\"3\"\n"
                                                "\n[L] 1\n\n[k] 1\n\"c\"=\"4\"\n";
     auto file = parseOk(text);
@@ -139,12 +131,10 @@ TEST(WineFileReading, RepeatedKeysAndValuesMergeAsInWine)
     EXPECT_EQ(saved.find("\"a\"=\"1\""), std::string::npos);
     EXPECT_EQ(saved.find("[k]"), std::string::npos);
     auto again = parseOk(saved);
-    EXPECT_EQ(valueNames(*again->root().findSubkey(u"K")),
-              (std::vector<std::u16string>{u"A", u"b", u"c", u"d"}));
+    EXPECT_EQ(valueNames(*again->root().findSubkey(u"K")), (std::vector<std::u16string>{u"A", u"b", u"c", u"d"}));
 }
 
-TEST(WineFileReading, SiblingsInAnyOrderEndInWineOrderAndMerge)
-{
+TEST(WineFileReading, SiblingsInAnyOrderEndInWineOrderAndMerge) {
     // Siblings shuffled, some repeated later in another case with a value of their own, some
     // implied by a deeper key first.
     std::mt19937 random(11);
@@ -181,22 +171,22 @@ TEST(WineFileReading, SiblingsInAnyOrderEndInWineOrderAndMerge)
     const auto after = subkeyNames(*p);
     const auto at = std::find(after.begin(), after.end(), u"k1500a");
     ASSERT_NE(at, after.end());
-    EXPECT_TRUE(std::is_sorted(after.begin(), after.end(),
-                               [](const std::u16string& a, const std::u16string& b) { return compareNames(a, b) < 0; }));
+    EXPECT_TRUE(std::is_sorted(after.begin(), after.end(), [](const std::u16string& a, const std::u16string& b) {
+        return compareNames(a, b) < 0;
+    }));
 }
 
-TEST(WineFileReading, MalformedLinesAreKeptAsWineReadsThem)
-{
+TEST(WineFileReading, MalformedLinesAreKeptAsWineReadsThem) {
     const std::string text = machineHeader() +
-        "\n[Good] 1\n"
-        "\"NoEnd=\"x\n"          // a name without its closing quote is no value
-        "\"Bad\"=wrong:1\n"      // unknown data: Wine keeps an empty REG_NONE value
-        "\"Cut\"=\"no end\n"
-        "\"Hex\"=hex:01,zz\n"
-        "garbage line\n"
-        "\n[Broken 1\n"          // a key line without its bracket: dropped with its values
-        "\"x\"=\"y\"\n"
-        "\n[After] 1\r\n\"crlf\"=\"v\"\r\n";
+                             "\n[Good] 1\n"
+                             "\"NoEnd=\"x\n"      // a name without its closing quote is no value
+                             "\"Bad\"=wrong:1\n"  // unknown data: Wine keeps an empty REG_NONE value
+                             "\"Cut\"=\"no end\n"
+                             "\"Hex\"=hex:01,zz\n"
+                             "garbage line\n"
+                             "\n[Broken 1\n"  // a key line without its bracket: dropped with its values
+                             "\"x\"=\"y\"\n"
+                             "\n[After] 1\r\n\"crlf\"=\"v\"\r\n";
     auto file = parseOk(text);
     WineKey* good = file->root().findSubkey(u"Good");
     ASSERT_NE(good, nullptr);
@@ -210,8 +200,7 @@ TEST(WineFileReading, MalformedLinesAreKeptAsWineReadsThem)
     EXPECT_EQ(file->serialize(), text);
 }
 
-TEST(WineFileReading, RefusesWhatWineRefuses)
-{
+TEST(WineFileReading, RefusesWhatWineRefuses) {
     std::string error;
     EXPECT_EQ(WineRegistryFile::parse("WINE REGISTRY Version 1\n", error), nullptr);
     EXPECT_THAT(error, HasSubstr("WINE REGISTRY Version 2"));
@@ -227,8 +216,7 @@ TEST(WineFileReading, RefusesWhatWineRefuses)
     EXPECT_NE(WineRegistryFile::parse("WINE REGISTRY Version 2\r\n", error), nullptr);
 }
 
-TEST(WineFileWriting, UneditedFilesComeBackByteForByte)
-{
+TEST(WineFileWriting, UneditedFilesComeBackByteForByte) {
     EXPECT_EQ(sample()->serialize(), kSample);
     // Out of order, without a final line feed, odd spacing: still the same bytes.
     const std::string odd = machineHeader() + "[z] 5\n  \"v\" = dword:1\n[a]\n[]\n@=\"root\"";
@@ -237,8 +225,7 @@ TEST(WineFileWriting, UneditedFilesComeBackByteForByte)
     EXPECT_EQ(file->root().value(0).data(), sz(u"root"));
 }
 
-TEST(WineFileWriting, ValueEditsRewriteOnlyTheirKey)
-{
+TEST(WineFileWriting, ValueEditsRewriteOnlyTheirKey) {
     auto file = sample();
     WineKey* wine = file->findPath(file->root(), u"Software\\Wine");
     ASSERT_EQ(file->setValue(*wine, u"Dw", kRegDword, dword(7)), EditResult::ok);
@@ -249,26 +236,26 @@ TEST(WineFileWriting, ValueEditsRewriteOnlyTheirKey)
     const std::string before = kSample.substr(0, kSample.find("[Software\\\\Wine]"));
     const std::string after = kSample.substr(kSample.find("\n[Software\\\\Wine\\\\Empty]"));
     const std::string expected = before +
-        "[Software\\\\Wine] 1800000000\n"
-        "#time=1dda4c66b465687\n"
-        "#class=\"Cls\"\n"
-        "#unknown option\n"
-        ";; a comment\n"
-        "\"Str\"=str:\"a\\\\b\\\"c\\x3042\\n\"\n"
-        "\"Multi\"=str(7):\"one\\0two\\0\"\n"
-        "\"Dw\"=dword:00000007\n"
-        "\"Bin\"=hex:01,02,\\\n"
-        "  03,ff\n"
-        "\"Other\"=hex(ffff0007):aa\n"
-        "\"Odd\"=hex(1):61,00,62\n"
-        "\"Utf8\"=\"\xE3\x81\x82\"\n"
-        "\"New\"=hex:05\n" + after;
+                                 "[Software\\\\Wine] 1800000000\n"
+                                 "#time=1dda4c66b465687\n"
+                                 "#class=\"Cls\"\n"
+                                 "#unknown option\n"
+                                 ";; a comment\n"
+                                 "\"Str\"=str:\"a\\\\b\\\"c\\x3042\\n\"\n"
+                                 "\"Multi\"=str(7):\"one\\0two\\0\"\n"
+                                 "\"Dw\"=dword:00000007\n"
+                                 "\"Bin\"=hex:01,02,\\\n"
+                                 "  03,ff\n"
+                                 "\"Other\"=hex(ffff0007):aa\n"
+                                 "\"Odd\"=hex(1):61,00,62\n"
+                                 "\"Utf8\"=\"\xE3\x81\x82\"\n"
+                                 "\"New\"=hex:05\n" +
+                                 after;
     EXPECT_EQ(saved, expected);
     EXPECT_EQ(wine->lastWriteTime(), kNow);
 }
 
-TEST(WineFileWriting, SettingTheSameDataChangesNothing)
-{
+TEST(WineFileWriting, SettingTheSameDataChangesNothing) {
     auto file = sample();
     WineKey* wine = file->findPath(file->root(), u"Software\\Wine");
     ASSERT_EQ(file->setValue(*wine, u"dw", kRegDword, dword(42)), EditResult::ok);
@@ -276,8 +263,7 @@ TEST(WineFileWriting, SettingTheSameDataChangesNothing)
     EXPECT_EQ(file->serialize(), kSample);
 }
 
-TEST(WineFileWriting, NewKeysGoWhereWineWritesThem)
-{
+TEST(WineFileWriting, NewKeysGoWhereWineWritesThem) {
     auto file = sample();
     WineKey* software = file->root().findSubkey(u"Software");
     WineKey* added = nullptr;
@@ -307,8 +293,7 @@ TEST(WineFileWriting, NewKeysGoWhereWineWritesThem)
         << "an empty new key is written and read back";
 }
 
-TEST(WineFileWriting, DeletingKeysFollowsWine)
-{
+TEST(WineFileWriting, DeletingKeysFollowsWine) {
     auto file = sample();
     WineKey* wine = file->findPath(file->root(), u"Software\\Wine");
     EXPECT_EQ(file->deleteKey(*wine), EditResult::hasSubkeys);
@@ -330,29 +315,25 @@ TEST(WineFileWriting, DeletingKeysFollowsWine)
     EXPECT_EQ(parent->serialize(), machineHeader() + "\n[P\\\\C] 1\n");
 }
 
-TEST(WineFileWriting, RenamingAKeyMovesItsSubtreeAndKeepsItsValues)
-{
-    auto file = parseOk(machineHeader() +
-                        "\n[A] 1\n#time=1\n\"a\"=\"1\"\n"
-                        "\n[B] 2\n#time=2\n\"b\"=\"2\"\n"
-                        "\n[B\\\\Sub] 3\n#time=3\n\"s\"=dword:00000003\n"
-                        "\n[C] 4\n#time=4\n");
+TEST(WineFileWriting, RenamingAKeyMovesItsSubtreeAndKeepsItsValues) {
+    auto file = parseOk(machineHeader() + "\n[A] 1\n#time=1\n\"a\"=\"1\"\n"
+                                          "\n[B] 2\n#time=2\n\"b\"=\"2\"\n"
+                                          "\n[B\\\\Sub] 3\n#time=3\n\"s\"=dword:00000003\n"
+                                          "\n[C] 4\n#time=4\n");
     file->setClock([] { return kNow; });
     WineKey* b = file->root().findSubkey(u"B");
     EXPECT_EQ(file->renameKey(*b, u"a"), EditResult::alreadyExists);
     EXPECT_EQ(file->renameKey(*b, u"x\\y"), EditResult::invalidName);
     ASSERT_EQ(file->renameKey(*b, u"D"), EditResult::ok);
     EXPECT_EQ(subkeyNames(file->root()), (std::vector<std::u16string>{u"A", u"C", u"D"}));
-    EXPECT_EQ(file->serialize(), machineHeader() +
-                                     "\n[A] 1\n#time=1\n\"a\"=\"1\"\n"
-                                     "\n[C] 4\n#time=4\n"
-                                     "\n[D] 1800000000\n#time=1dda4c66b465687\n\"b\"=\"2\"\n"
-                                     "\n[D\\\\Sub] 3\n#time=3\n\"s\"=dword:00000003\n");
+    EXPECT_EQ(file->serialize(), machineHeader() + "\n[A] 1\n#time=1\n\"a\"=\"1\"\n"
+                                                   "\n[C] 4\n#time=4\n"
+                                                   "\n[D] 1800000000\n#time=1dda4c66b465687\n\"b\"=\"2\"\n"
+                                                   "\n[D\\\\Sub] 3\n#time=3\n\"s\"=dword:00000003\n");
     EXPECT_EQ(file->pathOf(*b->subkey(0)), u"D\\Sub");
 }
 
-TEST(WineFileWriting, RenamingAValueKeepsTypeDataAndPlace)
-{
+TEST(WineFileWriting, RenamingAValueKeepsTypeDataAndPlace) {
     auto file = sample();
     WineKey* wine = file->findPath(file->root(), u"Software\\Wine");
     EXPECT_EQ(file->renameValue(*wine, u"Dw", u"str"), EditResult::alreadyExists);
@@ -364,8 +345,7 @@ TEST(WineFileWriting, RenamingAValueKeepsTypeDataAndPlace)
     EXPECT_THAT(file->serialize(), HasSubstr("\"Multi\"=str(7):\"one\\0two\\0\"\n\"Count\"=dword:0000002a\n"));
 }
 
-TEST(WineFileWriting, KeysAndValuesWithEscapedNames)
-{
+TEST(WineFileWriting, KeysAndValuesWithEscapedNames) {
     auto file = sample();
     WineKey* key = nullptr;
     ASSERT_EQ(file->createKey(file->root(), u"[x]\u3042", &key), EditResult::ok);
@@ -379,21 +359,19 @@ TEST(WineFileWriting, KeysAndValuesWithEscapedNames)
     EXPECT_EQ(back->value(0).name(), u"q\"\\");
 }
 
-TEST(WineFileWriting, LinkKeysTakeOnlyTheirTarget)
-{
+TEST(WineFileWriting, LinkKeysTakeOnlyTheirTarget) {
     auto file = sample();
     WineKey* link = file->findPath(file->root(), u"System\\CurrentControlSet");
     EXPECT_EQ(file->setValue(*link, u"x", kRegSz, sz(u"1")), EditResult::notAllowed);
     EXPECT_EQ(file->setValue(*link, u"SymbolicLinkValue", kRegLink, "\\\0X\0"), EditResult::ok);
 }
 
-TEST(WineFileWriting, ManyValuesStayFindableThroughEdits)
-{
+TEST(WineFileWriting, ManyValuesStayFindableThroughEdits) {
     auto file = parseOk(machineHeader() + "\n[K] 1\n");
     WineKey* key = file->root().findSubkey(u"K");
     for (int i = 0; i < 500; ++i)
-        ASSERT_EQ(file->setValue(*key, u"v" + std::u16string(1, u'a' + i % 26) + char16_t(u'0' + i / 26),
-                                 kRegDword, dword(i)),
+        ASSERT_EQ(file->setValue(*key, u"v" + std::u16string(1, u'a' + i % 26) + char16_t(u'0' + i / 26), kRegDword,
+                                 dword(i)),
                   EditResult::ok);
     ASSERT_EQ(file->deleteValue(*key, u"VA0"), EditResult::ok);
     ASSERT_EQ(file->renameValue(*key, u"vb0", u"first"), EditResult::ok);

@@ -15,19 +15,16 @@
 
 namespace wine_test {
 
-std::string readBytes(const fs::path& path)
-{
+std::string readBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void writeBytes(const fs::path& path, std::string_view bytes)
-{
+void writeBytes(const fs::path& path, std::string_view bytes) {
     std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::string sz(std::u16string_view text)
-{
+std::string sz(std::u16string_view text) {
     std::string bytes;
     for (char16_t c : text) {
         bytes.push_back(static_cast<char>(c & 0xFF));
@@ -37,29 +34,24 @@ std::string sz(std::u16string_view text)
     return bytes;
 }
 
-std::string dword(std::uint32_t value)
-{
+std::string dword(std::uint32_t value) {
     std::string bytes(4, '\0');
     for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
     return bytes;
 }
 
-std::unique_ptr<tovik::wine::WineRegistryFile> parseOk(const std::string& text)
-{
+std::unique_ptr<tovik::wine::WineRegistryFile> parseOk(const std::string& text) {
     std::string error;
     auto file = tovik::wine::WineRegistryFile::parse(text, error);
     EXPECT_NE(file, nullptr) << error;
     return file;
 }
 
-std::string machineHeader(std::string_view arch)
-{
-    return "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=" +
-           std::string(arch) + "\n";
+std::string machineHeader(std::string_view arch) {
+    return "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=" + std::string(arch) + "\n";
 }
 
-ScratchDir::ScratchDir()
-{
+ScratchDir::ScratchDir() {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/tovik-wine-XXXXXX";
     char* made = ::mkdtemp(pattern.data());
@@ -67,14 +59,12 @@ ScratchDir::ScratchDir()
     path_ = pattern;
 }
 
-ScratchDir::~ScratchDir()
-{
+ScratchDir::~ScratchDir() {
     std::error_code ignored;
     fs::remove_all(path_, ignored);
 }
 
-FakeWineserver::FakeWineserver(const std::string& lockFile)
-{
+FakeWineserver::FakeWineserver(const std::string& lockFile) {
     int ready[2], stop[2];
     if (::pipe(ready) != 0) return;
     if (::pipe(stop) != 0) {
@@ -104,52 +94,49 @@ FakeWineserver::FakeWineserver(const std::string& lockFile)
     ::close(ready[0]);
 }
 
-void FakeWineserver::release()
-{
+void FakeWineserver::release() {
     if (pid_ <= 0) return;
     ::close(stop_);
     ::waitpid(pid_, nullptr, 0);
     pid_ = -1;
 }
 
-RunningWineserver::RunningWineserver(const std::string& prefixDir)
-{
+RunningWineserver::RunningWineserver(const std::string& prefixDir) {
     const std::string lock = tovik::wine::wineserverLockPaths(prefixDir).front();
     serverDir_ = lock.substr(0, lock.rfind('/'));
     fs::create_directories(serverDir_);
     server_ = std::make_unique<FakeWineserver>(lock);
 }
 
-bool RunningWineserver::holding() const { return server_->holding(); }
+bool RunningWineserver::holding() const {
+    return server_->holding();
+}
 
-RunningWineserver::~RunningWineserver()
-{
+RunningWineserver::~RunningWineserver() {
     server_.reset();
     std::error_code ignored;
     fs::remove_all(serverDir_, ignored);
 }
 
-std::string shellQuoted(const std::string& text)
-{
+std::string shellQuoted(const std::string& text) {
     std::string out = "'";
     for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
 }
 
-bool makeWinePrefix(const fs::path& dir)
-{
+bool makeWinePrefix(const fs::path& dir) {
     const std::string env = "env -u DISPLAY WINEDEBUG=-all WINEPREFIX=" + shellQuoted(dir.string()) + " ";
     for (int attempt = 0; attempt < 2; ++attempt) {
         // wineserver -k fails when the server has ended already; only the files tell.
-        (void)!std::system((env + "wineboot -i >/dev/null 2>&1; " + env + "wineserver -k 2>/dev/null; " + env +
-                            "wineserver -w").c_str());
+        (void)!std::system(
+            (env + "wineboot -i >/dev/null 2>&1; " + env + "wineserver -k 2>/dev/null; " + env + "wineserver -w")
+                .c_str());
         if (fs::exists(dir / "system.reg") && fs::exists(dir / "user.reg")) return true;
     }
     return false;
 }
 
-bool wineWanted(std::string& why)
-{
+bool wineWanted(std::string& why) {
     const char* wanted = std::getenv("TOVIK_TEST_WINE");
     if (!wanted || std::string(wanted) != "1") {
         why = "set TOVIK_TEST_WINE=1 to run the checks with Wine";
@@ -162,8 +149,7 @@ bool wineWanted(std::string& why)
     return true;
 }
 
-void makeEmptyPrefix(const fs::path& dir)
-{
+void makeEmptyPrefix(const fs::path& dir) {
     fs::create_directories(dir);
     writeBytes(dir / "system.reg", machineHeader());
     writeBytes(dir / "user.reg",

@@ -13,43 +13,36 @@ using namespace tovik::wine;
 using wine_test::dword;
 using wine_test::sz;
 
-std::u16string unescape(std::string_view text, char delimiter, long* used = nullptr)
-{
+std::u16string unescape(std::string_view text, char delimiter, long* used = nullptr) {
     std::u16string out;
     const long n = parseEscaped(text, delimiter, out);
     if (used) *used = n;
     return out;
 }
 
-std::string escape(std::u16string_view text, const char quoted[2] = "\"\"")
-{
+std::string escape(std::u16string_view text, const char quoted[2] = "\"\"") {
     std::string out;
     appendEscaped(out, text, quoted);
     return out;
 }
 
-std::string valueLine(std::u16string_view name, std::uint32_t type, const std::string& data)
-{
+std::string valueLine(std::u16string_view name, std::uint32_t type, const std::string& data) {
     std::string out;
     appendValueLine(out, name, type, data);
     return out;
 }
 
-TEST(WineText, ReadsEveryEscape)
-{
-    EXPECT_EQ(unescape(R"(a\\b\"c\a\b\t\n\v\f\r\e")", '"'),
-              std::u16string(u"a\\b\"c\a\b\t\n\v\f\r") + char16_t(0x1B));
+TEST(WineText, ReadsEveryEscape) {
+    EXPECT_EQ(unescape(R"(a\\b\"c\a\b\t\n\v\f\r\e")", '"'), std::u16string(u"a\\b\"c\a\b\t\n\v\f\r") + char16_t(0x1B));
     // Octal up to three digits, \x up to four hex digits; an unknown escape is the character.
     EXPECT_EQ(unescape(R"(\0\101\1234\x41\x30423\xg\q")", '"'),
               std::u16string(u"\0A", 2) + char16_t(0123) + u"4A" + char16_t(0x3042) + u"3xgq");
     // UTF-8 is read; a 4-byte sequence becomes a surrogate pair; invalid bytes are dropped.
-    EXPECT_EQ(unescape("\xE3\x81\x82\xF0\x9F\x8C\x8E\xFFz\"", '"'),
-              std::u16string(u"\u3042\U0001F30Ez"));
+    EXPECT_EQ(unescape("\xE3\x81\x82\xF0\x9F\x8C\x8E\xFFz\"", '"'), std::u16string(u"\u3042\U0001F30Ez"));
     EXPECT_EQ(unescape("\xC0\x80x\"", '"'), u"x");  // overlong
 }
 
-TEST(WineText, FindsTheDelimiterOrFails)
-{
+TEST(WineText, FindsTheDelimiterOrFails) {
     long used = 0;
     EXPECT_EQ(unescape(R"(Soft\]ware] 123)", ']', &used), u"Soft]ware");
     EXPECT_EQ(used, 11);
@@ -62,19 +55,23 @@ TEST(WineText, FindsTheDelimiterOrFails)
     EXPECT_EQ(used, -1) << "a zero byte ends the line for Wine";
 }
 
-TEST(WineText, WritesEscapesAsWine)
-{
+TEST(WineText, WritesEscapesAsWine) {
     EXPECT_EQ(escape(u"a\\b\"c[d]"), R"(a\\b\"c[d])");
     EXPECT_EQ(escape(u"[d]", "[]"), R"(\[d\])");
-    EXPECT_EQ(escape(std::u16string(u"\t\x1b\x01" u"9\x01" u"7", 6)), R"(\t\e\19\0017)");
+    EXPECT_EQ(escape(std::u16string(u"\t\x1b\x01"
+                                    u"9\x01"
+                                    u"7",
+                                    6)),
+              R"(\t\e\19\0017)");
     // Characters above 127 as \x, padded to four digits before a hex digit.
     EXPECT_EQ(escape(u"\u3042z\u3042a\u00e9"), R"(\x3042z\x3042a\xe9)");
-    EXPECT_EQ(escape(u"\u3042" u"1"), R"(\x30421)");
+    EXPECT_EQ(escape(u"\u3042"
+                     u"1"),
+              R"(\x30421)");
     EXPECT_EQ(escape(u"\U0001F30E"), R"(\xd83c\xdf0e)");
 }
 
-TEST(WineText, EscapesReadBackToTheSameText)
-{
+TEST(WineText, EscapesReadBackToTheSameText) {
     std::u16string all;
     for (char16_t c = 1; c < 400; ++c) all.push_back(c);
     all += u"\u3042\U0001F30E\xFFFF";
@@ -82,13 +79,11 @@ TEST(WineText, EscapesReadBackToTheSameText)
     EXPECT_EQ(unescape(text, '"'), all);
 }
 
-TEST(WineText, ValueLinesInWineForms)
-{
+TEST(WineText, ValueLinesInWineForms) {
     EXPECT_EQ(valueLine(u"", kRegSz, sz(u"x")), "@=\"x\"\n");
     EXPECT_EQ(valueLine(u"N\"", kRegSz, sz(u"")), "\"N\\\"\"=\"\"\n");
     EXPECT_EQ(valueLine(u"P", kRegExpandSz, sz(u"%PATH%")), "\"P\"=str(2):\"%PATH%\"\n");
-    EXPECT_EQ(valueLine(u"M", kRegMultiSz, sz(std::u16string(u"a\0b\0", 4))),
-              "\"M\"=str(7):\"a\\0b\\0\"\n");
+    EXPECT_EQ(valueLine(u"M", kRegMultiSz, sz(std::u16string(u"a\0b\0", 4))), "\"M\"=str(7):\"a\\0b\\0\"\n");
     EXPECT_EQ(valueLine(u"D", kRegDword, dword(42)), "\"D\"=dword:0000002a\n");
     EXPECT_EQ(valueLine(u"B", kRegBinary, std::string("\x01\xff", 2)), "\"B\"=hex:01,ff\n");
     EXPECT_EQ(valueLine(u"E", kRegBinary, ""), "\"E\"=hex:\n");
@@ -99,8 +94,7 @@ TEST(WineText, ValueLinesInWineForms)
     EXPECT_EQ(valueLine(u"D", kRegDword, "\1\2"), "\"D\"=hex(4):01,02\n");
 }
 
-TEST(WineText, LongHexListsContinueAsWineBreaksThem)
-{
+TEST(WineText, LongHexListsContinueAsWineBreaksThem) {
     const std::string data(40, '\xab');
     // "B"=hex: is 8 characters; each byte adds 3 with its comma; the line breaks once past 76.
     std::string expected = "\"B\"=hex:";
@@ -127,8 +121,7 @@ TEST(WineText, LongHexListsContinueAsWineBreaksThem)
     EXPECT_EQ(key->value(0).data(), data);
 }
 
-TEST(WineText, HexNumbersAsTheCLibraryReadsThem)
-{
+TEST(WineText, HexNumbersAsTheCLibraryReadsThem) {
     std::size_t used = 0;
     EXPECT_EQ(parseHexNumber("  2a,", used), 0x2au);
     EXPECT_EQ(used, 4u);
