@@ -48,7 +48,14 @@ void HiveWriteGuard::load(std::string bytes) {
     if (size < 2 * kFirstPage) return;
     // The blocks in use are found as hivex finds them on open; anything odd ends the walk, which
     // leaves fewer blocks counted in use and so refuses more, never less.
-    freshFrom_ = std::min<std::uint64_t>(std::uint64_t{u32(0x28)} + kFirstPage, size);
+    // hivex adds pages after the length the header gives, even past the end of a file cut short:
+    // the pages between would hold no "hbin", and the saved hive would not open again.
+    const std::uint64_t claimed = std::uint64_t{u32(0x28)} + kFirstPage;
+    if (claimed > size || (claimed & 0xfff) != 0) {
+        fileDamage_ = damageAt(0x28, "the header gives the pages a length of " + std::to_string(claimed - kFirstPage) +
+                                         " bytes, the file holds " + std::to_string(size - kFirstPage));
+    }
+    freshFrom_ = std::min<std::uint64_t>(claimed, size);
     std::uint64_t page = kFirstPage;
     while (page + 0x20 <= freshFrom_) {
         if (std::memcmp(bytes_.data() + page, "hbin", 4) != 0) break;
@@ -175,6 +182,7 @@ HiveWriteGuard::Security HiveWriteGuard::security(std::uint64_t offset) const {
 }
 
 std::string HiveWriteGuard::checkSetValues(std::uint64_t key, Change& change) const {
+    if (!fileDamage_.empty()) return fileDamage_;
     change.valuesRewritten = key;
     if (fresh(key) || valuesRewritten_.count(key) != 0) return {};
     if (std::string bad = record(key, "nk", kKeyRecord, "the key's record"); !bad.empty()) return bad;
@@ -185,6 +193,7 @@ std::string HiveWriteGuard::checkSetValues(std::uint64_t key, Change& change) co
 }
 
 std::string HiveWriteGuard::checkAddChild(std::uint64_t parent, Change& change) const {
+    if (!fileDamage_.empty()) return fileDamage_;
     change.listRewritten = parent;
     if (!fresh(parent)) {
         if (std::string bad = record(parent, "nk", kKeyRecord, "the key's record"); !bad.empty()) return bad;
@@ -201,6 +210,7 @@ std::string HiveWriteGuard::checkAddChild(std::uint64_t parent, Change& change) 
 }
 
 std::string HiveWriteGuard::checkDeleteChild(std::uint64_t key, std::uint64_t parent, Change& change) const {
+    if (!fileDamage_.empty()) return fileDamage_;
     change.removedKey = key;
     const bool created = fresh(key);
     if (!created) {

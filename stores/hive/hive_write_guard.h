@@ -64,6 +64,7 @@ private:
     Security security(std::uint64_t offset) const;
 
     bool loaded_ = false;
+    std::string fileDamage_;  // damage of the whole file that no write may go past
     std::string bytes_;
     std::vector<bool> used_;       // by offset / 4, as hivex marks blocks in use on open
     std::uint64_t freshFrom_ = 0;  // hivex allocates new pages from here on

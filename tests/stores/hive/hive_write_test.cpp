@@ -238,6 +238,29 @@ TEST(HiveDamaged, WritesThatWouldAbortHivexFailCleanlyAndChangeNothing) {
               "\"Keep\"=dword:00000001\n\"New\"=dword:00000005\nB\nZ\n");
 }
 
+// A hive cut short: its header gives the pages a page more than the file holds. It reads as far
+// as it goes, but hivex would add new pages after the missing one and save a hive that no reader
+// opens again, so every write is refused and the file keeps its bytes.
+TEST_F(HiveWriting, AHiveCutShortReadsButRefusesEveryWrite) {
+    HivexSh(hivePath, "add A\ncd A\nsetval 1\nV\ndword:0x1\ncommit\n", true);
+    std::vector<std::uint8_t> bytes = ReadFile(hivePath);
+    const std::uint32_t pages = bytes[0x28] | (bytes[0x29] << 8) | (bytes[0x2a] << 16) | (bytes[0x2b] << 24);
+    for (int i = 0; i < 4; ++i) bytes[0x28 + i] = ((pages + 0x1000) >> (8 * i)) & 0xFF;
+    FixChecksum(bytes);
+    WriteFile(hivePath, bytes);
+    const std::string reg = std::string(TOVIK_REG_PATH) + " --hive '" + hivePath + "' --as 'HKLM\\H' ";
+    int status = -1;
+    EXPECT_THAT(RunCommand(reg + "query 'HKLM\\H\\A' 2>&1", &status), HasSubstr("V"));
+    EXPECT_EQ(status, 0);
+    for (const std::string& command : {"set 'HKLM\\H\\A' New DW 5", "set 'HKLM\\H\\A' V DW 2", "add-key 'HKLM\\H\\B'",
+                                       "delete-value 'HKLM\\H\\A' V", "delete-key 'HKLM\\H\\A'"}) {
+        const std::string said = RunCommand(reg + "--write " + command + " 2>&1", &status);
+        EXPECT_EQ(status, 1) << command << ": " << said;
+        EXPECT_THAT(said, HasSubstr("is damaged at 0x28")) << command;
+        EXPECT_EQ(ReadFile(hivePath), bytes) << command;
+    }
+}
+
 TEST(HiveUnfinishedWrites, AHiveWindowsLeftUnfinishedOpensReadOnlyAndSaysWhy) {
     TempFolder folder;
     const std::string hive = folder.file("SYSTEM");
