@@ -5,7 +5,7 @@
 #include "view/command_support.h"
 
 std::unique_ptr<tovik::Backend> openCompareTarget(const CompareTarget& target, QString& error) {
-    if (target.kind == CompareTarget::Kind::RegFile) return tovik::OpenSqliteMemoryStore();
+    if (target.kind == CompareTarget::Kind::RegFile) return tovik::openSqliteMemoryStore();
     tovik::RegistrySource source;
     source.kind = target.kind == CompareTarget::Kind::WinePrefix ? tovik::RegistrySource::Kind::WinePrefix
                                                                  : tovik::RegistrySource::Kind::StoreFile;

@@ -53,7 +53,7 @@ std::optional<Workload> prepareWorkload(const std::string& dataDir, const std::s
     // A store of another layout is made again: opening it would upgrade it, and the figures would
     // be those of an upgraded store.
     const std::string stamp =
-        describeOptions(*options) + "\nstore layout " + std::to_string(SqliteStoreLayout()) + "\n";
+        describeOptions(*options) + "\nstore layout " + std::to_string(sqliteStoreLayout()) + "\n";
     const std::string stampPath = workload.path + ".stamp";
     if (!regenerate && std::filesystem::exists(workload.path) && readStamp(stampPath) == stamp && opens(workload.path))
         return workload;

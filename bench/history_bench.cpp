@@ -39,7 +39,7 @@ std::u16string digits(std::uint64_t n) {
 bool openStore(const std::string& path, bool recorded) {
     if (recorded) return openRegistryStore(path).ok;
     std::unique_ptr<Backend> backend;
-    if (!OpenSqliteStore(path, backend).ok) return false;
+    if (!openSqliteStore(path, backend).ok) return false;
     setCurrentBackend(std::move(backend));
     return true;
 }
@@ -140,7 +140,7 @@ void timeUndoOfSubtreeDelete(BenchRunner& runner, const std::string& dataDir) {
             if (!deleteKeyTree(HKEY_LOCAL_MACHINE, u"Bench")) return RunResult::failed("the delete failed");
         }
         watch.start();
-        const history::UndoOutcome undone = history::undoChanges(*history::CurrentRecorder(), 1);
+        const history::UndoOutcome undone = history::undoChanges(*history::currentRecorder(), 1);
         watch.stop();
         if (!undone.ok) return RunResult::failed(undone.error);
         if (exportKeyToFile(after, HKEY_LOCAL_MACHINE, u"Bench").outcome != ExportOutcome::Written ||
@@ -165,7 +165,7 @@ void timeOpenLongHistory(BenchRunner& runner, const std::string& dataDir) {
     }
     HKEY key = 0;
     RegCreateKeyExW(HKEY_CURRENT_USER, u"Long", 0, nullptr, 0, 0, nullptr, &key, nullptr);
-    for (std::size_t have = history::CurrentRecorder()->file().list(-1).size(); have < kHistoryEntries; ++have) {
+    for (std::size_t have = history::currentRecorder()->file().list(-1).size(); have < kHistoryEntries; ++have) {
         const DWORD n = static_cast<DWORD>(have);
         RegSetValueExW(key, (u"v" + digits(have % 100)).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&n),
                        sizeof n);
@@ -177,7 +177,7 @@ void timeOpenLongHistory(BenchRunner& runner, const std::string& dataDir) {
         const bool opened = openStore(path, true);
         std::size_t listed = 0, undoable = 0;
         if (opened) {
-            history::RecordingBackend& recorder = *history::CurrentRecorder();
+            history::RecordingBackend& recorder = *history::currentRecorder();
             listed = recorder.file().list(-1).size();
             undoable = history::undoCandidates(recorder.file(), static_cast<std::size_t>(-1)).size();
         }

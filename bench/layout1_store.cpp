@@ -62,10 +62,10 @@ int copyValues(sqlite3* db) {
             continue;
         }
         values.clear();
-        if (!sqlite::DecodePack(pack, values)) return SQLITE_CORRUPT;
+        if (!sqlite::decodePack(pack, values)) return SQLITE_CORRUPT;
         for (const sqlite::StoredValue& value : values) {
-            const std::string name = sqlite::EncodeName(value.name);
-            const std::string fold = sqlite::EncodeFold(value.name);
+            const std::string name = sqlite::encodeName(value.name);
+            const std::string fold = sqlite::encodeFold(value.name);
             sqlite3_bind_int64(insert, 1, key);
             sqlite3_bind_blob(insert, 2, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
             sqlite3_bind_blob(insert, 3, fold.data(), static_cast<int>(fold.size()), SQLITE_STATIC);

@@ -725,7 +725,7 @@ int main(int argc, char** argv) {
         if (w.name != "M" || filesOnly || findRenameOnly) continue;
         tovik::bench::HiveWorkload hive;
         const auto empty = [](const std::string& path) {
-            tovik::hive::testing::WriteFile(path, tovik::hive::testing::EmptyHiveBytes());
+            tovik::hive::testing::writeFile(path, tovik::hive::testing::emptyHiveBytes());
         };
         if (!tovik::bench::prepareHiveWorkload(w, empty, hive, error)) {
             std::fprintf(stderr, "tovik-bench: hive of %s: %s\n", w.name.c_str(), error.c_str());

@@ -33,7 +33,7 @@ constexpr Message kFileNotRead{"The file cannot be read. Nothing was imported.",
 
 // A file name quoted in a message, which must stay valid UTF-8 whatever the name's bytes are.
 std::string printableFileName(const std::string& name) {
-    return utf8ToUtf16(name) ? name : Say({"(a file name that is not UTF-8)", "（UTF-8ではないファイル名）"});
+    return utf8ToUtf16(name) ? name : say({"(a file name that is not UTF-8)", "（UTF-8ではないファイル名）"});
 }
 
 // The names that mean this process's own standard output or input rather than a file: "-" as
@@ -90,7 +90,7 @@ private:
 
 std::string fileDetail(const std::string& name, int error) {
     const std::string what = printableFileName(name) + (error != 0 ? ": " + std::string(std::strerror(error)) : "");
-    return Say({" (%1)", "（%1）"}, {what});
+    return say({" (%1)", "（%1）"}, {what});
 }
 
 int runExportToFile(const Command& command, std::ostream& err);
@@ -103,7 +103,7 @@ int runExport(const Command& command, std::ostream& out, std::ostream& err) {
     // and then copied out: a reader of the pipe never sees half of a failed export's file.
     ScratchFolder scratch;
     if (scratch.path().empty()) {
-        reportError(err, Say({"cannot make a temporary folder for the export%1",
+        reportError(err, say({"cannot make a temporary folder for the export%1",
                               "エクスポートのための一時フォルダを作成できません%1"},
                              {fileDetail("$TMPDIR", errno)}));
         return kExitFailure;
@@ -116,7 +116,7 @@ int runExport(const Command& command, std::ostream& out, std::ostream& err) {
     out << file.rdbuf();
     if (!file || !out.flush()) {
         reportError(err,
-                    Say({"cannot write the export to standard output.", "エクスポートを標準出力に書き込めません。"}));
+                    say({"cannot write the export to standard output.", "エクスポートを標準出力に書き込めません。"}));
         return kExitFailure;
     }
     return kExitSuccess;
@@ -132,7 +132,7 @@ int runExportToFile(const Command& command, std::ostream& err) {
                                                                            : ExportFileFormat::Backup;
     ExportResult result;
     if (format == ExportFileFormat::Backup) {
-        ProgressLine progress(err, Say({"export", "エクスポート"}), Say({"keys", "キー"}), progressWanted(err));
+        ProgressLine progress(err, say({"export", "エクスポート"}), say({"keys", "キー"}), progressWanted(err));
         BackupExport file(command.fileName);
         file.setProgress([&progress](std::size_t keys) {
             progress.update(keys);
@@ -146,14 +146,14 @@ int runExportToFile(const Command& command, std::ostream& err) {
     if (result.outcome == ExportOutcome::Written) {
         // The file is complete; the user must still learn that it cannot restore everything.
         if (result.notRestorable != 0 && format == ExportFileFormat::Reg4) {
-            reportError(err, Say({"%1 key paths, value names or data could not be written exactly in REGEDIT4 (text "
+            reportError(err, say({"%1 key paths, value names or data could not be written exactly in REGEDIT4 (text "
                                   "that is not valid UTF-16, or string data of an odd size); --format reg keeps them.",
                                   "%1個のキーのパス、値の名前またはデータはREGEDIT4では正確に書き出せませんでした"
                                   "（正しいUTF-16ではない文字列か、奇数バイトの文字列データ）。--format reg なら"
                                   "そのまま書き出せます。"},
                                  {std::to_string(result.notRestorable)}));
         } else if (result.notRestorable != 0) {
-            std::string message = Say({"%1 of the values and keys written cannot come back as they are from an "
+            std::string message = say({"%1 of the values and keys written cannot come back as they are from an "
                                        "import (a value named \"@\", data with \"=\", CR or LF, multi-string parts "
                                        "with \"|\", a key name with a double quote); the first:",
                                        "書き出した値とキーのうち%1個は、インポートで元どおりには戻りません"
@@ -173,12 +173,12 @@ int runExportToFile(const Command& command, std::ostream& err) {
     case ExportOutcome::FileNotCreated:
     case ExportOutcome::WriteFailed: message += fileDetail(command.fileName, result.error); break;
     case ExportOutcome::UnsafeLink:
-        message += Say({" (%1: a link in a shared folder owned by neither you nor the folder's owner)",
+        message += say({" (%1: a link in a shared folder owned by neither you nor the folder's owner)",
                         "（%1: 共有フォルダにある、あなたのものでもフォルダの持ち主のものでもないリンク）"},
                        {printableFileName(command.fileName)});
         break;
     case ExportOutcome::OntoStore:
-        message += Say({" (%1: it is the registry store in use)", "（%1: 使用中のレジストリのストア）"},
+        message += say({" (%1: it is the registry store in use)", "（%1: 使用中のレジストリのストア）"},
                        {printableFileName(command.fileName)});
         break;
     case ExportOutcome::KeyNotOpened:
@@ -201,21 +201,21 @@ namespace {
 std::string writeErrorText(LONG error) {
     switch (error) {
     case ERROR_BUSY:
-        return Say({"the registry store is busy: another program held its lock for longer than the wait",
+        return say({"the registry store is busy: another program held its lock for longer than the wait",
                     "他のプログラムがレジストリのロックを待ち時間より長く持っていました"});
     case ERROR_INVALID_PARAMETER:
-        return Say({"too large: a value, a name or the depth of a key is over the store's limit",
+        return say({"too large: a value, a name or the depth of a key is over the store's limit",
                     "大きすぎます: 値、名前、キーの深さのどれかがストアの上限を超えています"});
     case ERROR_CANTWRITE:
     case ERROR_WRITE_FAULT:
         // A registry that knows why (a hive's or a prefix's failed save) says so after this
         // message; the store's file fails to grow for want of room.
         if (const Backend* store = currentBackend(); store && !store->lastFailure().empty())
-            return Say({"the registry could not be written", "レジストリに書き込めません"});
-        return Say({"the registry store could not be written: the disk is full or the file may not grow",
+            return say({"the registry could not be written", "レジストリに書き込めません"});
+        return say({"the registry store could not be written: the disk is full or the file may not grow",
                     "レジストリのストアに書き込めません: ディスクがいっぱいか、ファイルを大きくできません"});
     case ERROR_FILE_NOT_FOUND:
-        return Say({"the parent key named by a key line does not exist", "キーの行が指す親のキーがありません"});
+        return say({"the parent key named by a key line does not exist", "キーの行が指す親のキーがありません"});
     default: return registryErrorText(error);
     }
 }
@@ -226,11 +226,11 @@ std::string notWrittenText(const ImportResult& result) {
     const std::string why = writeErrorText(result.writeError);
     const std::string line = std::to_string(result.writeErrorLine);
     if (result.outcome != ImportOutcome::WriteFailed) {
-        return Say({"%1 values and %2 keys were not written (%3, first at line %4).",
+        return say({"%1 values and %2 keys were not written (%3, first at line %4).",
                     "値%1個とキー%2個を書き込めませんでした（%3。最初は%4行目）。"},
                    {values, keys, why, line});
     }
-    return Say({"%1 values and %2 keys were not written (%3, first at line %4); the import stopped at line %5.",
+    return say({"%1 values and %2 keys were not written (%3, first at line %4); the import stopped at line %5.",
                 "値%1個とキー%2個を書き込めませんでした（%3。最初は%4行目）。%5行目でインポートを中止しました。"},
                {values, keys, why, line, std::to_string(result.stoppedAtLine)});
 }
@@ -252,44 +252,44 @@ int importRegText(const RegFileText& file, std::ostream& out, std::ostream& err)
         return kExitFailure;
     }
     const RegFileImportReport r = importRegFileText(file.text);
-    out << Say({"Written: %1, %2. Deleted: %3, %4", "書き込み: %1、%2。削除: %3、%4"},
-               {Count(r.keysWritten, kKey, kKeys), Count(r.valuesWritten, kValue, kValues),
-                Count(r.keysDeleted, kKey, kKeys), Count(r.valuesDeleted, kValue, kValues)});
+    out << say({"Written: %1, %2. Deleted: %3, %4", "書き込み: %1、%2。削除: %3、%4"},
+               {count(r.keysWritten, kKey, kKeys), count(r.valuesWritten, kValue, kValues),
+                count(r.keysDeleted, kKey, kKeys), count(r.valuesDeleted, kValue, kValues)});
     if (r.keysAbsent + r.valuesAbsent != 0) {
-        out << Say({" (%1 and %2 to delete were not there)", "（削除する%1と%2はありませんでした）"},
-                   {Count(r.keysAbsent, kKey, kKeys), Count(r.valuesAbsent, kValue, kValues)});
+        out << say({" (%1 and %2 to delete were not there)", "（削除する%1と%2はありませんでした）"},
+                   {count(r.keysAbsent, kKey, kKeys), count(r.valuesAbsent, kValue, kValues)});
     }
-    out << Say({". Skipped: %1", "。読み飛ばし: %1"}, {Count(r.skipped(), kLine, kLines)});
+    out << say({". Skipped: %1", "。読み飛ばし: %1"}, {count(r.skipped(), kLine, kLines)});
     if (r.skipped() != 0) {
-        out << Say({" (%1 under roots Tovik does not hold, %2 values without a key, %3 that could not be read)",
+        out << say({" (%1 under roots Tovik does not hold, %2 values without a key, %3 that could not be read)",
                     "（Tovikにないルートの下が%1行、キーのない値が%2行、読めない行が%3行）"},
                    {std::to_string(r.keysOtherRoot + r.valuesOtherRoot), std::to_string(r.valuesWithoutKey),
                     std::to_string(r.linesMalformed)});
     }
-    out << Text({".", "。"}) << '\n';
+    out << text({".", "。"}) << '\n';
     for (const RegFileProblem& problem : r.problems) {
-        reportError(err, Say({"line %1: %2", "%1行目: %2"},
+        reportError(err, say({"line %1: %2", "%1行目: %2"},
                              {std::to_string(problem.line), coreText(RegFileProblemText(problem.kind))}));
     }
     const std::size_t listed = r.problems.size();
     const std::size_t problems =
         r.linesMalformed + r.keyWritesFailed + r.valueWritesFailed + r.keyDeletesFailed + r.valueDeletesFailed;
     if (problems > listed) {
-        reportError(err, Say({"%1 more lines were skipped or failed.", "ほかに%1行を読み飛ばしたか、失敗しました。"},
+        reportError(err, say({"%1 more lines were skipped or failed.", "ほかに%1行を読み飛ばしたか、失敗しました。"},
                              {std::to_string(problems - listed)}));
     }
     if (r.failed() == 0) return kExitSuccess;
-    std::string message = Say(
+    std::string message = say(
         {"the registry did not keep everything: %1 and %2 not written, %3 failed",
          "レジストリはすべてを保持できませんでした: %1と%2を書き込めず、%3が失敗しました"},
-        {Count(r.keyWritesFailed, kKey, kKeys), Count(r.valueWritesFailed, kValue, kValues),
-         Count(r.keyDeletesFailed + r.valueDeletesFailed, {"%1 deletion", "削除%1件"}, {"%1 deletions", "削除%1件"})});
+        {count(r.keyWritesFailed, kKey, kKeys), count(r.valueWritesFailed, kValue, kValues),
+         count(r.keyDeletesFailed + r.valueDeletesFailed, {"%1 deletion", "削除%1件"}, {"%1 deletions", "削除%1件"})});
     if (r.writesLost != 0) {
-        message += Say({", %1 lost with a commit that failed (%2)", "。確定に失敗して%1が失われました（%2）"},
-                       {Count(r.writesLost, {"%1 write", "書き込み%1件"}, {"%1 writes", "書き込み%1件"}),
+        message += say({", %1 lost with a commit that failed (%2)", "。確定に失敗して%1が失われました（%2）"},
+                       {count(r.writesLost, {"%1 write", "書き込み%1件"}, {"%1 writes", "書き込み%1件"}),
                         writeErrorText(r.commitError)});
     }
-    reportError(err, message + std::string(Text({".", "。"})));
+    reportError(err, message + std::string(text({".", "。"})));
     return kExitFailure;
 }
 
@@ -302,7 +302,7 @@ int runImportFromStandardInput(std::ostream& out, std::ostream& err) {
     const std::optional<std::string> bytes = readStandardInput(error);
     if (!bytes) {
         reportError(err,
-                    Say(kFileNotRead) + Say({" (standard input: %1)", "（標準入力: %1）"}, {std::strerror(error)}));
+                    say(kFileNotRead) + say({" (standard input: %1)", "（標準入力: %1）"}, {std::strerror(error)}));
         return kExitFailure;
     }
     const auto* data = reinterpret_cast<const BYTE*>(bytes->data());
@@ -322,7 +322,7 @@ int runImport(const Command& command, std::ostream& out, std::ostream& err) {
         int error = 0;
         const std::optional<RegFileText> file = readRegFileAt(command.fileName, &error);
         if (!file) {
-            reportError(err, Say(kFileNotRead) + fileDetail(command.fileName, error));
+            reportError(err, say(kFileNotRead) + fileDetail(command.fileName, error));
             return kExitFailure;
         }
         return importRegText(*file, out, err);
@@ -331,12 +331,12 @@ int runImport(const Command& command, std::ostream& out, std::ostream& err) {
     const std::optional<BackupFileLines> file = readBackupFileAt(command.fileName, &error);
     if (!file) {
         if (error == kNotRegularFile) {
-            reportError(err, Say(kFileNotRead) +
-                                 Say({" (%1: not a regular file; a folder, FIFO or device is never read)",
+            reportError(err, say(kFileNotRead) +
+                                 say({" (%1: not a regular file; a folder, FIFO or device is never read)",
                                       "（%1: 通常のファイルではありません。フォルダ、FIFO、デバイスは読みません）"},
                                      {printableFileName(command.fileName)}));
         } else {
-            reportError(err, Say(kFileNotRead) + fileDetail(command.fileName, error));
+            reportError(err, say(kFileNotRead) + fileDetail(command.fileName, error));
         }
         return kExitFailure;
     }
@@ -350,7 +350,7 @@ int importBackupText(const BackupFileLines& file, std::ostream& err) {
         reportError(err, coreText(kImportNotUnicodeMessage));
         return kExitFailure;
     }
-    ProgressLine progress(err, Say({"import", "インポート"}), Say({"lines", "行"}), progressWanted(err));
+    ProgressLine progress(err, say({"import", "インポート"}), say({"lines", "行"}), progressWanted(err));
     const ImportResult result = importBackupLines(
         file.lines, [&progress](std::size_t taken, std::size_t lines) { progress.update(taken, lines); });
     progress.clear();
@@ -358,7 +358,7 @@ int importBackupText(const BackupFileLines& file, std::ostream& err) {
     if (result.outcome != ImportOutcome::Finished && result.outcome != ImportOutcome::WriteFailed) {
         std::string message = coreText(importOutcomeMessage(result.outcome));
         if (result.outcome == ImportOutcome::BrokenLine)
-            message += Say({" (line %1)", "（%1行目）"}, {std::to_string(result.brokenLineNumber)});
+            message += say({" (line %1)", "（%1行目）"}, {std::to_string(result.brokenLineNumber)});
         reportError(err, message);
         code = kExitFailure;
     }

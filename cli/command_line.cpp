@@ -331,7 +331,7 @@ CommandLineError badArgument(std::string message) {
 
 // An argument quoted in a message, which must stay valid UTF-8 whatever was typed.
 std::string printable(std::string_view arg) {
-    return utf8ToUtf16(arg) ? std::string(arg) : Say({"(text that is not UTF-8)", "（UTF-8ではない文字列）"});
+    return utf8ToUtf16(arg) ? std::string(arg) : say({"(text that is not UTF-8)", "（UTF-8ではない文字列）"});
 }
 
 char16_t asciiUpper(char16_t c) {
@@ -377,7 +377,7 @@ const CommandSpec* findCommand(std::string_view name) {
 constexpr Message kRegistryNeedsFile{"--registry needs a file name.", "--registry にはファイル名が必要です。"};
 
 std::string valueNameTooLong() {
-    return Say({"value name too long: a value name has at most %1 characters.",
+    return say({"value name too long: a value name has at most %1 characters.",
                 "値の名前が長すぎます: 値の名前は%1文字までです。"},
                {std::to_string(kMaxValueNameLength)});
 }
@@ -387,15 +387,15 @@ std::string valueNameTooLong() {
 std::string keyRefusal(KeyPathError error, std::string_view raw) {
     switch (error) {
     case KeyPathError::NameTooLong:
-        return Say({"key name too long: a name in a key path has at most %1 characters.",
+        return say({"key name too long: a name in a key path has at most %1 characters.",
                     "キーの名前が長すぎます: キーのパスの名前は%1文字までです。"},
                    {std::to_string(kMaxKeyNameLength)});
     case KeyPathError::TooDeep:
-        return Say({"key too deep: a key lies at most %1 levels below its root.",
+        return say({"key too deep: a key lies at most %1 levels below its root.",
                     "キーが深すぎます: キーはルートから%1階層までです。"},
                    {std::to_string(kMaxKeyDepth)});
     default:
-        return Say({"no such key: %1 (a key starts with HKCR, HKCU or HKLM, and no name in its path is empty).",
+        return say({"no such key: %1 (a key starts with HKCR, HKCU or HKLM, and no name in its path is empty).",
                     "キー %1 がありません（キーは HKCR、HKCU、HKLM のどれかで始まり、パスに空の名前はありません）。"},
                    {std::string(raw)});
     }
@@ -407,14 +407,14 @@ std::optional<CommandLineError> readArgument(ArgumentRole role, const std::u16st
     switch (role) {
     case ArgumentRole::FindText: command.findText = text; return std::nullopt;
     case ArgumentRole::NewKeyName:
-        if (text.empty()) return badArgument(Say({"the new key name is empty.", "新しいキーの名前が空です。"}));
+        if (text.empty()) return badArgument(say({"the new key name is empty.", "新しいキーの名前が空です。"}));
         if (text.find(u'\\') != std::u16string::npos) {
-            return badArgument(Say(
+            return badArgument(say(
                 {"a key name cannot hold a backslash: %1", "キーの名前に円記号（バックスラッシュ）は使えません: %1"},
                 {std::string(raw)}));
         }
         if (text.size() > static_cast<std::size_t>(kMaxKeyNameLength)) {
-            return badArgument(Say({"key name too long: a key name has at most %1 characters.",
+            return badArgument(say({"key name too long: a key name has at most %1 characters.",
                                     "キーの名前が長すぎます: キーの名前は%1文字までです。"},
                                    {std::to_string(kMaxKeyNameLength)}));
         }
@@ -422,7 +422,7 @@ std::optional<CommandLineError> readArgument(ArgumentRole role, const std::u16st
         return std::nullopt;
     case ArgumentRole::NewValueName:
         if (text.empty() || text == u"@")
-            return badArgument(Say({"the new value name is empty (a value cannot become the unnamed value).",
+            return badArgument(say({"the new value name is empty (a value cannot become the unnamed value).",
                                     "新しい値の名前が空です（値を名前のない値にはできません）。"}));
         if (text.size() > static_cast<std::size_t>(kMaxValueNameLength)) return badArgument(valueNameTooLong());
         command.newName = text;
@@ -442,7 +442,7 @@ std::optional<CommandLineError> readArgument(ArgumentRole role, const std::u16st
     case ArgumentRole::Type: {
         auto type = parseTypeArgument(text);
         if (!type) {
-            return badArgument(Say({"unknown type: %1 (a tag such as SZ, DW or QW, a name such as REG_SZ, or a "
+            return badArgument(say({"unknown type: %1 (a tag such as SZ, DW or QW, a name such as REG_SZ, or a "
                                     "number from 0 to 0xFFFFFFFF).",
                                     "型 %1 が分かりません（SZ、DW、QW のようなタグ、REG_SZ のような名前、"
                                     "または0から0xFFFFFFFFまでの数）。"},
@@ -474,7 +474,7 @@ std::optional<CommandLineError> readArgument(ArgumentRole role, const std::u16st
         const std::optional<std::size_t> count = parseCount(raw);
         if (!count)
             return badArgument(
-                Say({"not a count: %1 (a whole number from 1 on).", "回数ではありません: %1（1以上の整数）。"},
+                say({"not a count: %1 (a whole number from 1 on).", "回数ではありません: %1（1以上の整数）。"},
                     {printable(raw)}));
         command.count = *count;
         return std::nullopt;
@@ -497,14 +497,14 @@ std::optional<CommandLineError> takeOtherRegistry(std::span<const std::string_vi
         } else if (args[at] == "--registry" || args[at].starts_with("--registry=")) {
             std::string_view file;
             if (args[at] == "--registry") {
-                if (at + 1 == args.size()) return usageError(Say(kRegistryNeedsFile));
+                if (at + 1 == args.size()) return usageError(say(kRegistryNeedsFile));
                 file = args[++at];
             } else {
                 file = args[at].substr(std::string_view("--registry=").size());
             }
             if (file.empty() || source.kind != RegistrySource::Kind::UserStore)
                 return usageError(
-                    Say({"--b names one registry: a store file, a prefix, a Windows folder or a hive.",
+                    say({"--b names one registry: a store file, a prefix, a Windows folder or a hive.",
                          "--b で指定できるレジストリは1つです: ストアのファイル、プレフィックス、Windowsの"
                          "フォルダ、ハイブのどれか。"}));
             source.kind = RegistrySource::Kind::StoreFile;
@@ -516,7 +516,7 @@ std::optional<CommandLineError> takeOtherRegistry(std::span<const std::string_vi
         i = at;
     }
     if (!named) {
-        return usageError(Say({"--b needs the options of a registry: --registry FILE, --wine-prefix DIR, ...",
+        return usageError(say({"--b needs the options of a registry: --registry FILE, --wine-prefix DIR, ...",
                                "--b にはレジストリのオプションが必要です: --registry FILE、--wine-prefix DIR など。"}));
     }
     if (std::string refusal = checkRegistrySource(source); !refusal.empty()) return usageError(refusal);
@@ -584,25 +584,25 @@ ParsedCommandLine parseCommandLine(std::span<const std::string_view> args) {
         }
         std::optional<std::string_view> file;
         if (arg == "--registry") {
-            if (i + 1 == args.size()) return usageError(Say(kRegistryNeedsFile));
+            if (i + 1 == args.size()) return usageError(say(kRegistryNeedsFile));
             file = args[++i];
         } else if (arg.starts_with("--registry=")) {
             file = arg.substr(std::string_view("--registry=").size());
         } else {
-            return usageError(Say({"unknown option: %1", "オプション %1 が分かりません。"}, {printable(arg)}));
+            return usageError(say({"unknown option: %1", "オプション %1 が分かりません。"}, {printable(arg)}));
         }
-        if (file->empty()) return usageError(Say(kRegistryNeedsFile));
+        if (file->empty()) return usageError(say(kRegistryNeedsFile));
         command.registryFile = std::string(*file);
     }
     if (command.registryFile && command.source.kind != RegistrySource::Kind::UserStore) {
-        return usageError(Say(kOneRegistryOnly));
+        return usageError(say(kOneRegistryOnly));
     }
     if (std::string refusal = checkRegistrySource(command.source); !refusal.empty()) return usageError(refusal);
-    if (i == args.size()) return usageError(Say({"no command given.", "コマンドがありません。"}));
+    if (i == args.size()) return usageError(say({"no command given.", "コマンドがありません。"}));
 
     const CommandSpec* spec = findCommand(args[i]);
     if (spec == nullptr)
-        return usageError(Say({"unknown command: %1", "コマンド %1 が分かりません。"}, {printable(args[i])}));
+        return usageError(say({"unknown command: %1", "コマンド %1 が分かりません。"}, {printable(args[i])}));
     command.kind = spec->kind;
     ++i;
     // Every command takes --help as its first argument; those without options take data that
@@ -613,7 +613,7 @@ ParsedCommandLine parseCommandLine(std::span<const std::string_view> args) {
     }
     if (command.kind == CommandKind::Registries &&
         (command.registryFile || command.source.kind != RegistrySource::Kind::UserStore)) {
-        return usageError(Say({"registries lists every registry; it takes no option naming one.",
+        return usageError(say({"registries lists every registry; it takes no option naming one.",
                                "registries はすべてのレジストリを一覧にします。レジストリを指定するオプションは"
                                "使えません。"}));
     }
@@ -628,10 +628,10 @@ ParsedCommandLine parseCommandLine(std::span<const std::string_view> args) {
         if (optionsEnded) {
             positional.push_back(arg);
         } else if (takes(*spec, "--format") && (arg == "--format" || arg.starts_with("--format="))) {
-            if (format) return usageError(Say({"--format is given twice.", "--format が2回あります。"}));
+            if (format) return usageError(say({"--format is given twice.", "--format が2回あります。"}));
             if (arg == "--format") {
                 if (i + 1 == args.size())
-                    return usageError(Say({"--format needs backup, reg or reg4.",
+                    return usageError(say({"--format needs backup, reg or reg4.",
                                            "--format には backup、reg、reg4 のどれかが必要です。"}));
                 format = args[++i];
             } else {
@@ -645,7 +645,7 @@ ParsedCommandLine parseCommandLine(std::span<const std::string_view> args) {
                 else if (*format == "reg4")
                     command.diffFormat = DiffFormat::Reg4;
                 else
-                    return usageError(Say({"unknown format: %1 (text, reg or reg4).",
+                    return usageError(say({"unknown format: %1 (text, reg or reg4).",
                                            "形式 %1 が分かりません（text、reg、reg4 のどれか）。"},
                                           {printable(*format)}));
             } else if (*format == "backup") {
@@ -655,7 +655,7 @@ ParsedCommandLine parseCommandLine(std::span<const std::string_view> args) {
             } else if (*format == "reg4") {
                 command.format = ExportFormat::Reg4;
             } else {
-                return usageError(Say({"unknown format: %1 (backup, reg or reg4).",
+                return usageError(say({"unknown format: %1 (backup, reg or reg4).",
                                        "形式 %1 が分かりません（backup、reg、reg4 のどれか）。"},
                                       {printable(*format)}));
             }
@@ -675,7 +675,7 @@ ParsedCommandLine parseCommandLine(std::span<const std::string_view> args) {
         } else if (takes(*spec, arg) && arg == "--reverse") {
             command.reverse = true;
         } else if (takes(*spec, arg) && arg == "--b") {
-            if (command.otherSource) return usageError(Say({"--b is given twice.", "--b が2回あります。"}));
+            if (command.otherSource) return usageError(say({"--b is given twice.", "--b が2回あります。"}));
             if (auto error = takeOtherRegistry(args, i, command)) return *error;
         } else if (takes(*spec, arg) && arg == "--times") {
             command.times = true;
@@ -686,7 +686,7 @@ ParsedCommandLine parseCommandLine(std::span<const std::string_view> args) {
             std::string_view text;
             if (arg == option) {
                 if (i + 1 == args.size())
-                    return usageError(Say({"%1 needs a date.", "%1 には日付が必要です。"}, {option}));
+                    return usageError(say({"%1 needs a date.", "%1 には日付が必要です。"}, {option}));
                 text = args[++i];
             } else {
                 text = arg.substr(option.size() + 1);
@@ -694,7 +694,7 @@ ParsedCommandLine parseCommandLine(std::span<const std::string_view> args) {
             bool dateOnly = false;
             const std::optional<std::int64_t> time = parseIsoDateTime(text, &dateOnly);
             if (!time) {
-                return usageError(Say({"%1 needs an ISO 8601 date such as 2024-05-01 or 2024-05-01T12:30Z: %2",
+                return usageError(say({"%1 needs an ISO 8601 date such as 2024-05-01 or 2024-05-01T12:30Z: %2",
                                        "%1 には 2024-05-01 や 2024-05-01T12:30Z のようなISO 8601の日付が必要です: %2"},
                                       {option, printable(text)}));
             }
@@ -711,49 +711,49 @@ ParsedCommandLine parseCommandLine(std::span<const std::string_view> args) {
             command.kind = CommandKind::Help;
             return command;
         } else if (spec->takesOptions && arg.size() > 1 && arg[0] == '-') {
-            return usageError(Say({"unknown option for %1: %2", "%1 のオプション %2 が分かりません。"},
+            return usageError(say({"unknown option for %1: %2", "%1 のオプション %2 が分かりません。"},
                                   {spec->name, printable(arg)}));
         } else {
             positional.push_back(arg);
         }
     }
     if (command.raw && command.json)
-        return usageError(Say({"--raw and --json exclude each other.", "--raw と --json は同時に使えません。"}));
+        return usageError(say({"--raw and --json exclude each other.", "--raw と --json は同時に使えません。"}));
     if (command.json && command.diffFormat != DiffFormat::Listing)
         return usageError(
-            Say({"--json and --format reg exclude each other.", "--json と --format reg は同時に使えません。"}));
+            say({"--json and --format reg exclude each other.", "--json と --format reg は同時に使えません。"}));
     const bool timeBounded = command.since != 0 || command.until != 0;
     if (command.since != 0 && command.until != 0 && command.until < command.since)
-        return usageError(Say({"--until is before --since.", "--until が --since より前です。"}));
+        return usageError(say({"--until is before --since.", "--until が --since より前です。"}));
     // find needs a text unless it looks for keys by time; one argument that names a root is then KEY.
     bool keyOnly = false;
     if (spec->kind == CommandKind::Find) {
         if (positional.empty() && !timeBounded)
-            return usageError(Say({"missing arguments for %1.", "%1 の引数が足りません。"}, {spec->name}));
+            return usageError(say({"missing arguments for %1.", "%1 の引数が足りません。"}, {spec->name}));
         if (positional.size() == 1 && timeBounded) {
             const auto text = utf8ToUtf16(positional[0]);
             keyOnly = text && parseKeyPath(*text).ok();
         }
     }
     if (positional.size() < spec->required) {
-        return usageError(Say({"missing arguments for %1.", "%1 の引数が足りません。"}, {spec->name}));
+        return usageError(say({"missing arguments for %1.", "%1 の引数が足りません。"}, {spec->name}));
     }
     if (positional.size() > spec->roleCount) {
-        return usageError(Say({"too many arguments for %1.", "%1 の引数が多すぎます。"}, {spec->name}));
+        return usageError(say({"too many arguments for %1.", "%1 の引数が多すぎます。"}, {spec->name}));
     }
     // A file name is bytes to the system and is passed on as it is; everything else is text.
     std::vector<std::u16string> texts;
     const std::size_t firstRole = keyOnly ? 1 : 0;
     for (std::size_t k = 0; k < positional.size(); ++k) {
         if (spec->roles[k + firstRole] == ArgumentRole::File) {
-            if (positional[k].empty()) return usageError(Say({"the file name is empty.", "ファイル名が空です。"}));
+            if (positional[k].empty()) return usageError(say({"the file name is empty.", "ファイル名が空です。"}));
             texts.emplace_back();
             continue;
         }
         auto text = utf8ToUtf16(positional[k]);
         if (!text)
             return usageError(
-                Say({"an argument is not valid UTF-8 text.", "引数が正しいUTF-8の文字列ではありません。"}));
+                say({"an argument is not valid UTF-8 text.", "引数が正しいUTF-8の文字列ではありません。"}));
         texts.push_back(std::move(*text));
     }
     for (std::size_t k = 0; k < positional.size(); ++k) {
@@ -763,22 +763,22 @@ ParsedCommandLine parseCommandLine(std::span<const std::string_view> args) {
         }
     }
     if (command.kind == CommandKind::DeleteKey && command.key.path.empty())
-        return usageError(Say({"a root cannot be deleted; name a key below it.",
+        return usageError(say({"a root cannot be deleted; name a key below it.",
                                "ルートは削除できません。その下のキーを指定してください。"}));
     if (command.kind == CommandKind::RenameKey && command.key.path.empty())
-        return usageError(Say({"a root cannot be renamed; name a key below it.",
+        return usageError(say({"a root cannot be renamed; name a key below it.",
                                "ルートの名前は変更できません。その下のキーを指定してください。"}));
     if (command.kind == CommandKind::Diff) {
         if (command.sides.size() == 1) {
             if (!command.otherSource) {
                 return usageError(
-                    Say({"diff needs two sides, or one key and --b naming the registry to compare it with.",
+                    say({"diff needs two sides, or one key and --b naming the registry to compare it with.",
                          "diff には2つの比較対象か、1つのキーと比較先のレジストリを指定する --b が必要です。"}));
             }
             command.sides.push_back(command.sides.front());
         }
         if (command.otherSource && command.sides[1].isFile) {
-            return usageError(Say({"--b names the registry of side B's key, but side B is a file.",
+            return usageError(say({"--b names the registry of side B's key, but side B is a file.",
                                    "--b はBのキーのレジストリを指定しますが、Bはファイルです。"}));
         }
     }

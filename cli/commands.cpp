@@ -32,7 +32,7 @@ std::string valueDisplayName(std::u16string_view name) {
 }
 
 std::string loopedTreeText(const KeyArgument& key) {
-    return Say(
+    return say(
         {"the registry store is damaged: its key tree loops back on itself at %1 (a key lies inside itself); "
          "stopped there.",
          "レジストリのストアが壊れています。%1 でキーの木が自分自身に戻っています（キーがそれ自身の中にあります）。"
@@ -42,18 +42,18 @@ std::string loopedTreeText(const KeyArgument& key) {
 
 std::string registryErrorText(LONG result) {
     switch (result) {
-    case ERROR_FILE_NOT_FOUND: return Say({"not found", "見つかりません"});
-    case ERROR_ACCESS_DENIED: return Say({"access denied", "アクセスが拒否されました"});
+    case ERROR_FILE_NOT_FOUND: return say({"not found", "見つかりません"});
+    case ERROR_ACCESS_DENIED: return say({"access denied", "アクセスが拒否されました"});
     case ERROR_INVALID_PARAMETER:
-        return Say({"a name is too long or the key lies too deep", "名前が長すぎるか、キーが深すぎます"});
-    case ERROR_NOT_ENOUGH_MEMORY: return Say({"not enough memory", "メモリが足りません"});
-    case ERROR_BUSY: return Say({"the registry store is busy", "他のプログラムがレジストリを使用中です"});
-    case ERROR_BADDB: return Say({"the registry store is not usable", "レジストリのストアが使えません"});
+        return say({"a name is too long or the key lies too deep", "名前が長すぎるか、キーが深すぎます"});
+    case ERROR_NOT_ENOUGH_MEMORY: return say({"not enough memory", "メモリが足りません"});
+    case ERROR_BUSY: return say({"the registry store is busy", "他のプログラムがレジストリを使用中です"});
+    case ERROR_BADDB: return say({"the registry store is not usable", "レジストリのストアが使えません"});
     case ERROR_WRITE_FAULT:
-    case ERROR_CANTWRITE: return Say({"the registry store could not be written", "レジストリに書き込めません"});
-    case ERROR_KEY_DELETED: return Say({"the key was deleted meanwhile", "キーが他のプログラムに削除されました"});
-    case ERROR_ALREADY_EXISTS: return Say({"the name exists already (既に存在します)", "既に存在します"});
-    default: return Say({"registry error %1", "レジストリのエラー %1"}, {std::to_string(result)});
+    case ERROR_CANTWRITE: return say({"the registry store could not be written", "レジストリに書き込めません"});
+    case ERROR_KEY_DELETED: return say({"the key was deleted meanwhile", "キーが他のプログラムに削除されました"});
+    case ERROR_ALREADY_EXISTS: return say({"the name exists already (既に存在します)", "既に存在します"});
+    default: return say({"registry error %1", "レジストリのエラー %1"}, {std::to_string(result)});
     }
 }
 
@@ -88,9 +88,9 @@ const Message& valueFailureMessage(Action action) {
 
 int reportKeyFailure(std::ostream& err, LONG result, const KeyArgument& key, Action action) {
     if (result == ERROR_FILE_NOT_FOUND) {
-        reportError(err, Say({"no such key: %1", "キー %1 がありません。"}, {keyDisplayName(key)}));
+        reportError(err, say({"no such key: %1", "キー %1 がありません。"}, {keyDisplayName(key)}));
     } else {
-        reportError(err, Say(keyFailureMessage(action), {keyDisplayName(key), registryErrorText(result)}));
+        reportError(err, say(keyFailureMessage(action), {keyDisplayName(key), registryErrorText(result)}));
     }
     return kExitFailure;
 }
@@ -99,16 +99,16 @@ int reportValueFailure(std::ostream& err, LONG result, const Command& command, A
     const std::string value = valueDisplayName(command.valueName);
     const std::string key = keyDisplayName(command.key);
     if (result == ERROR_FILE_NOT_FOUND) {
-        reportError(err, Say({"no such value: %1 in %2", "%2 に値 %1 がありません。"}, {value, key}));
+        reportError(err, say({"no such value: %1 in %2", "%2 に値 %1 がありません。"}, {value, key}));
     } else {
-        reportError(err, Say(valueFailureMessage(action), {value, key, registryErrorText(result)}));
+        reportError(err, say(valueFailureMessage(action), {value, key, registryErrorText(result)}));
     }
     return kExitFailure;
 }
 
 std::string cannotReadFileText(const std::string& file, int error) {
-    if (error == 0) return Say({"cannot read %1", "%1 を読み込めません"}, {file});
-    return Say({"cannot read %1: %2", "%1 を読み込めません: %2"}, {file, std::strerror(error)});
+    if (error == 0) return say({"cannot read %1", "%1 を読み込めません"}, {file});
+    return say({"cannot read %1: %2", "%1 を読み込めません: %2"}, {file, std::strerror(error)});
 }
 
 std::int64_t keyWriteTime(HKEY key) {
@@ -140,8 +140,8 @@ void reportReadOnlyRefusal(const Command& command, int code, std::ostream& err) 
     const Backend* store = currentBackend();
     if (code != kExitFailure || !writesTheRegistry(command.kind) || !store || !store->readOnly()) return;
     const std::string reason = store->readOnlyReason();
-    reportError(err, reason.empty() ? Say(kReadOnlyNothingWritten)
-                                    : Say({"the registry is read-only, nothing was written: %1",
+    reportError(err, reason.empty() ? say(kReadOnlyNothingWritten)
+                                    : say({"the registry is read-only, nothing was written: %1",
                                            "レジストリは読み取り専用です。何も書き込みませんでした: %1"},
                                           {reason}));
 }
@@ -179,7 +179,7 @@ int runCommandKind(const Command& command, std::ostream& out, std::ostream& err)
     case CommandKind::Help:
     case CommandKind::Version: break;
     }
-    reportError(err, Say({"this command needs no registry.", "このコマンドはレジストリを使いません。"}));
+    reportError(err, say({"this command needs no registry.", "このコマンドはレジストリを使いません。"}));
     return kExitUsage;
 }
 }  // namespace
@@ -197,7 +197,7 @@ int runCommand(const Command& command, std::ostream& out, std::ostream& err) {
         }
         return runCommandKind(command, out, err);
     } catch (const std::bad_alloc&) {
-        reportError(err, Say(kOutOfMemory));
+        reportError(err, say(kOutOfMemory));
         return failureExitCode(command.kind);
     }
 }
@@ -240,7 +240,7 @@ int runCommandLine(std::span<const std::string_view> args, std::ostream& out, st
     if (command.registryFile) {
         if (const std::string folder = missingStoreFolder(*command.registryFile); !folder.empty()) {
             reportError(err,
-                        Say({"the folder of the registry store does not exist: %1 (the folder of a store named "
+                        say({"the folder of the registry store does not exist: %1 (the folder of a store named "
                              "with --registry is never created).",
                              "レジストリのストアのフォルダがありません: %1（--registry で指定したストアのフォルダは"
                              "作成しません）。"},
@@ -261,7 +261,7 @@ int runCommandLine(std::span<const std::string_view> args, std::ostream& out, st
         // A reason that a notice gave already (a hive Windows left unfinished) is not said again.
         const bool said =
             std::find(opened.notices.begin(), opened.notices.end(), opened.readOnlyReason) != opened.notices.end();
-        reportError(err, said ? Say(kReadOnlyNothingWritten) : opened.readOnlyReason);
+        reportError(err, said ? say(kReadOnlyNothingWritten) : opened.readOnlyReason);
         closeRegistryStore();
         return kExitFailure;
     }

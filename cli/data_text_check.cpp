@@ -70,10 +70,10 @@ std::optional<std::string> checkNumberText(std::u16string_view text) {
     bool disagrees = false;
     if (readNumberText(text, disagrees)) return std::nullopt;
     if (disagrees) {
-        return Say({"the number in parentheses does not match the decimal number of the DW data.",
+        return say({"the number in parentheses does not match the decimal number of the DW data.",
                     "かっこの中の数がDWのデータの10進数と合いません。"});
     }
-    return Say({"DW data must be a number that fits in 32 bits: decimal from -2147483648 to 4294967295, such as "
+    return say({"DW data must be a number that fits in 32 bits: decimal from -2147483648 to 4294967295, such as "
                 "260 or 260(104), or hexadecimal after 0x, such as 0x104.",
                 "DWのデータは32ビットに収まる数でなければなりません: -2147483648から4294967295までの10進数"
                 "（260、260(104) など）か、0x に続く16進数（0x104 など）。"});
@@ -114,12 +114,12 @@ std::optional<std::string> checkHexBytesText(std::u16string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == u' ') {
             if (digits == 0) {
-                return Say({"hex bytes must be separated by single spaces, such as 0A FF 00.",
+                return say({"hex bytes must be separated by single spaces, such as 0A FF 00.",
                             "16進のバイトは 0A FF 00 のように空白1つで区切ってください。"});
             }
             digits = 0;
         } else if (hexDigitValue(text[i]) < 0 || ++digits > 2) {
-            return Say({"data of this type must be hex bytes of one or two digits each, such as 0A FF 00.",
+            return say({"data of this type must be hex bytes of one or two digits each, such as 0A FF 00.",
                         "この型のデータは 0A FF 00 のように1桁か2桁の16進のバイトでなければなりません。"});
         }
     }
@@ -154,7 +154,7 @@ std::optional<std::string> checkDataText(DWORD type, std::u16string_view text) {
     case REG_DWORD: return checkNumberText(text);
     case REG_QWORD:
         if (readQuadText(text)) return std::nullopt;
-        return Say({"QW data must be a number that fits in 64 bits: decimal from -9223372036854775808 to "
+        return say({"QW data must be a number that fits in 64 bits: decimal from -9223372036854775808 to "
                     "18446744073709551615, or hexadecimal after 0x, such as 0x1F.",
                     "QWのデータは64ビットに収まる数でなければなりません: -9223372036854775808から"
                     "18446744073709551615までの10進数か、0x に続く16進数（0x1F など）。"});

@@ -130,7 +130,7 @@ bool readFileSide(const std::string& file, OpenedSide& side, std::ostream& err) 
                                      "not read)",
                                      ".regファイル（REGEDIT4 またはバージョン5）ではありません: %1（ヘッダーが読めない"
                                      "バージョンを示しています）"};
-        reportError(err, Say(format == RegFileFormat::UnknownHeader ? unknownVersion : notReg, {file}));
+        reportError(err, say(format == RegFileFormat::UnknownHeader ? unknownVersion : notReg, {file}));
         return false;
     }
     int error = 0;
@@ -139,9 +139,9 @@ bool readFileSide(const std::string& file, OpenedSide& side, std::ostream& err) 
         reportError(err, cannotReadFileText(file, error));
         return false;
     }
-    side.owned = OpenSqliteMemoryStore();
+    side.owned = openSqliteMemoryStore();
     side.backend = side.owned.get();
-    ReadRegFileTree(text->text, *side.backend);
+    readRegFileTree(text->text, *side.backend);
     return true;
 }
 
@@ -169,7 +169,7 @@ int runDiff(const Command& command, std::ostream& out, std::ostream& err) {
         b.backend = currentBackend();
     }
     if (!a.backend || !b.backend) {
-        reportError(err, Say({"no registry is open.", "レジストリが開いていません。"}));
+        reportError(err, say({"no registry is open.", "レジストリが開いていません。"}));
         return kExitUsage;
     }
 
@@ -206,25 +206,25 @@ int runDiff(const Command& command, std::ostream& out, std::ostream& err) {
         DifferenceSink& sink = command.json                                ? static_cast<DifferenceSink&>(json)
                                : command.diffFormat == DiffFormat::Listing ? static_cast<DifferenceSink&>(listed)
                                                                            : static_cast<DifferenceSink&>(reg);
-        const CompareResult result = CompareKeyTrees(first, second, sink);
+        const CompareResult result = compareKeyTrees(first, second, sink);
         if (result.outcome == CompareOutcome::KeyNotFound) continue;
         found = true;
         if (result.outcome == CompareOutcome::ReadFailed) {
-            reportError(err, Say({"cannot read %1; the comparison stopped there.",
+            reportError(err, say({"cannot read %1; the comparison stopped there.",
                                   "%1 を読み出せません。比較はそこで止めました。"},
                                  {utf16ToUtf8(fullKeyPath(firstBase.root, firstBase.full(result.keyPath)))}));
             return kExitUsage;
         }
         if (result.outcome == CompareOutcome::Stopped) {
-            reportError(err, Say(kCannotWriteOutput));
+            reportError(err, say(kCannotWriteOutput));
             return kExitUsage;
         }
         differences += result.differences;
     }
     if (!found) {
         reportError(err, sideA.isFile && sideB.isFile
-                             ? Say({"neither file holds a key.", "どちらのファイルにもキーがありません。"})
-                             : Say({"no such key on either side: %1", "どちらの側にもキー %1 がありません。"},
+                             ? say({"neither file holds a key.", "どちらのファイルにもキーがありません。"})
+                             : say({"no such key on either side: %1", "どちらの側にもキー %1 がありません。"},
                                    {utf16ToUtf8(fullKeyPath(pairs[0].first.root, pairs[0].first.path))}));
         return kExitUsage;
     }
@@ -235,7 +235,7 @@ int runDiff(const Command& command, std::ostream& out, std::ostream& err) {
         written = regWriter.finish();
     out.flush();
     if (!written || !out) {
-        reportError(err, Say(kCannotWriteOutput));
+        reportError(err, say(kCannotWriteOutput));
         return kExitUsage;
     }
     return differences == 0 ? kExitSuccess : kExitFailure;

@@ -97,12 +97,12 @@ int runFindCommand(const Command& command, std::ostream& out, std::ostream& err)
         return failureExitCode(command.kind);
     }
     if (search.incomplete()) {
-        reportError(err, Say({"some keys or values could not be read; the search did not see them all.",
+        reportError(err, say({"some keys or values could not be read; the search did not see them all.",
                               "読み出せないキーか値がありました。検索はすべてを見ていません。"}));
         return failureExitCode(command.kind);
     }
     if (!out) {
-        reportError(err, Say(kCannotWriteOutput));
+        reportError(err, say(kCannotWriteOutput));
         return failureExitCode(command.kind);
     }
     return printed > 0 ? kExitSuccess : kExitFailure;  // 1: nothing found

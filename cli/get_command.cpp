@@ -42,7 +42,7 @@ int runGet(const Command& command, std::ostream& out, std::ostream& err) {
         out << utf16ToUtf8(typedValueText(value.type, value.data, value.size)) << '\n';
     }
     if (!out.flush()) {
-        reportError(err, Say(kCannotWriteOutput));
+        reportError(err, say(kCannotWriteOutput));
         return kExitFailure;
     }
     return kExitSuccess;

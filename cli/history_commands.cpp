@@ -23,9 +23,9 @@ std::string localTime(std::int64_t seconds) {
 }
 
 history::RecordingBackend* currentRecorder(std::ostream& err) {
-    history::RecordingBackend* recorder = history::CurrentRecorder();
+    history::RecordingBackend* recorder = history::currentRecorder();
     if (!recorder) {
-        reportError(err, Say({"the changes of this registry are not recorded: its history could not be opened.",
+        reportError(err, say({"the changes of this registry are not recorded: its history could not be opened.",
                               "このレジストリの変更は記録されていません: 変更履歴を開けませんでした。"}));
     }
     return recorder;
@@ -36,7 +36,7 @@ int report(const history::UndoOutcome& outcome, const Message& done, std::ostrea
         reportError(err, outcome.error);
         return kExitFailure;
     }
-    out << Say(done, {Count(outcome.entries, {"%1 change", "%1件の変更"}, {"%1 changes", "%1件の変更"})}) << '\n';
+    out << say(done, {count(outcome.entries, {"%1 change", "%1件の変更"}, {"%1 changes", "%1件の変更"})}) << '\n';
     return kExitSuccess;
 }
 
@@ -82,7 +82,7 @@ int runHistory(const Command& command, std::ostream& out, std::ostream& err) {
                           "古い%1件は変更履歴から削除されました（そのうち最も新しいものは %2）。"};
         const Message many{"%1 older entries were dropped from the history (the newest of them from %2).",
                            "古い%1件は変更履歴から削除されました（そのうち最も新しいものは %2）。"};
-        out << Say(dropped.count == 1 ? one : many, {std::to_string(dropped.count), localTime(dropped.newestTime)})
+        out << say(dropped.count == 1 ? one : many, {std::to_string(dropped.count), localTime(dropped.newestTime)})
             << '\n';
     }
     return kExitSuccess;

@@ -52,7 +52,7 @@ int runImportDryRun(const Command& command, std::ostream& out, std::ostream& err
     const std::string& file = command.fileName;
     const RegFileFormat format = sniffRegFileAt(file);
     if (format == RegFileFormat::Unknown) {
-        reportError(err, Say({"--dry-run previews .reg files (REGEDIT4 or version 5); %1 is not one.",
+        reportError(err, say({"--dry-run previews .reg files (REGEDIT4 or version 5); %1 is not one.",
                               "--dry-run は .regファイル（REGEDIT4 またはバージョン5）の変更点を示します。%1 は"
                               ".regファイルではありません。"},
                              {file}));
@@ -69,9 +69,9 @@ int runImportDryRun(const Command& command, std::ostream& out, std::ostream& err
     PreviewListing listing(out);
     ImportPreviewResult result;
     try {
-        result = PreviewRegFileImport(text->text, *registry, listing);
+        result = previewRegFileImport(text->text, *registry, listing);
     } catch (const BackendFailure& failure) {
-        reportError(err, Say({"the registry could not be read: %1.", "レジストリを読み出せません: %1。"},
+        reportError(err, say({"the registry could not be read: %1.", "レジストリを読み出せません: %1。"},
                              {registryErrorText(registryResultOf(failure.kind(), false))}));
         return kExitFailure;
     }

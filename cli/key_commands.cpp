@@ -16,7 +16,7 @@ int runAddKey(const Command& command, std::ostream&, std::ostream& err) {
                                         created.receive(), &disposition);
     if (result != ERROR_SUCCESS) return reportKeyFailure(err, result, command.key, Action::Create);
     // The window's own words when the key was there already; not a failure.
-    if (disposition == REG_OPENED_EXISTING_KEY) err << Text({"The key exists already.", "既に存在します"}) << '\n';
+    if (disposition == REG_OPENED_EXISTING_KEY) err << text({"The key exists already.", "既に存在します"}) << '\n';
     return kExitSuccess;
 }
 
@@ -33,7 +33,7 @@ int runDeleteKey(const Command& command, std::ostream&, std::ostream& err) {
     key.reset();
     if (const std::string refusal = treeDeleteRefusal(command.key.root, command.key.path, false); !refusal.empty()) {
         reportError(err,
-                    Say({"cannot delete %1: %2", "%1 を削除できません: %2"}, {keyDisplayName(command.key), refusal}));
+                    say({"cannot delete %1: %2", "%1 を削除できません: %2"}, {keyDisplayName(command.key), refusal}));
         return kExitFailure;
     }
     LONG deleted = ERROR_SUCCESS;
@@ -42,7 +42,7 @@ int runDeleteKey(const Command& command, std::ostream&, std::ostream& err) {
         RegistryBatch batch;
         const DeleteSubkeysResult below = DeleteSubkeys(command.key.root, command.key.path);
         if (below.error == ERROR_BADDB) {
-            reportError(err, Say({"could not delete all of %1: %2", "%1 をすべては削除できませんでした: %2"},
+            reportError(err, say({"could not delete all of %1: %2", "%1 をすべては削除できませんでした: %2"},
                                  {keyDisplayName(command.key), loopedTreeText(command.key)}));
             return kExitFailure;
         }
@@ -56,7 +56,7 @@ int runDeleteKey(const Command& command, std::ostream&, std::ostream& err) {
         const Message said{"could not delete all of %1 (%2); what is still there was left as it is.",
                            "%1 をすべては削除できませんでした（%2）。残っているものはそのままです。"};
         const bool saysWhy = deleted != ERROR_SUCCESS && deleted != ERROR_ACCESS_DENIED;
-        reportError(err, Say(saysWhy ? said : unsaid, {keyDisplayName(command.key), registryErrorText(deleted)}));
+        reportError(err, say(saysWhy ? said : unsaid, {keyDisplayName(command.key), registryErrorText(deleted)}));
         return kExitFailure;
     }
     return kExitSuccess;

@@ -8,12 +8,12 @@
 #include "cli/messages.h"
 
 int main(int argc, char** argv) {
-    tovik::cli::SetMessageLanguage(tovik::ChooseInterfaceLanguage(tovik::RequestedLanguages()));
+    tovik::cli::setMessageLanguage(tovik::chooseInterfaceLanguage(tovik::requestedLanguages()));
     try {
         const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
         return tovik::cli::runCommandLine(args, std::cout, std::cerr);
     } catch (const std::bad_alloc&) {
-        std::cerr << "tovik-reg: " << tovik::cli::Text(tovik::cli::kOutOfMemory) << '\n';
+        std::cerr << "tovik-reg: " << tovik::cli::text(tovik::cli::kOutOfMemory) << '\n';
         return 1;
     }
 }

@@ -21,12 +21,12 @@ constexpr CoreTranslation kCoreTranslations[] = {
 }  // namespace
 
 std::string coreText(std::u16string_view text, std::initializer_list<std::string_view> args) {
-    if (MessageLanguage() == InterfaceLanguage::English) {
+    if (messageLanguage() == InterfaceLanguage::English) {
         const auto* found = std::find_if(std::begin(kCoreTranslations), std::end(kCoreTranslations),
                                          [text](const CoreTranslation& t) { return t.japanese == text; });
-        if (found != std::end(kCoreTranslations)) return FillMessage(found->english, args);
+        if (found != std::end(kCoreTranslations)) return fillMessage(found->english, args);
     }
-    return FillMessage(utf16ToUtf8(text), args);
+    return fillMessage(utf16ToUtf8(text), args);
 }
 
 std::function<std::u16string(std::u16string_view)> coreTextTranslator() {

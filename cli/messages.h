@@ -12,12 +12,12 @@
 
 namespace tovik::cli {
 
-using tovik::Count;
+using tovik::count;
 using tovik::Message;
-using tovik::MessageLanguage;
-using tovik::Say;
-using tovik::SetMessageLanguage;
-using tovik::Text;
+using tovik::messageLanguage;
+using tovik::say;
+using tovik::setMessageLanguage;
+using tovik::text;
 
 // A text of the core (Japanese, a template with %1, ... where it has numbers) in the chosen
 // language, filled with args.

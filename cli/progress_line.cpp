@@ -29,7 +29,7 @@ void ProgressLine::update(std::size_t done, std::size_t total) {
     last_ = now;
     std::string line = "tovik-reg: " + what_ + ": ";
     if (total != 0) {
-        line += Say({"%1% (%2 of %3 %4)", "%1%（%3%4中%2）"},
+        line += say({"%1% (%2 of %3 %4)", "%1%（%3%4中%2）"},
                     {std::to_string(done * 100 / total), std::to_string(done), std::to_string(total), unit_});
     } else {
         line += std::to_string(done) + " " + unit_;

@@ -188,7 +188,7 @@ int runQuery(const Command& command, std::ostream& out, std::ostream& err) {
 
     writer.end();
     if (!writer.flush() || !out.flush()) {
-        reportError(err, Say(kCannotWriteOutput));
+        reportError(err, say(kCannotWriteOutput));
         return kExitFailure;
     }
     return code;

@@ -52,7 +52,7 @@ int runRegistries(std::ostream& out, std::ostream& err, bool json) {
     }
     out.flush();
     if (!out) {
-        reportError(err, Say(kCannotWriteOutput));
+        reportError(err, say(kCannotWriteOutput));
         return kExitFailure;
     }
     return kExitSuccess;

@@ -85,7 +85,7 @@ int runTimeline(const Command& command, std::ostream& out, std::ostream& err) {
     RegistryReadSnapshot snapshot;
     Backend* store = currentBackend();
     if (store == nullptr) {
-        reportError(err, Say({"no registry is open.", "レジストリが開いていません。"}));
+        reportError(err, say({"no registry is open.", "レジストリが開いていません。"}));
         return kExitFailure;
     }
     struct Top {
@@ -123,7 +123,7 @@ int runTimeline(const Command& command, std::ostream& out, std::ostream& err) {
             }
         }
     } catch (const BackendFailure& failure) {
-        reportError(err, Say({"the registry could not be read: %1.", "レジストリを読み出せません: %1。"},
+        reportError(err, say({"the registry could not be read: %1.", "レジストリを読み出せません: %1。"},
                              {registryErrorText(registryResultOf(failure.kind(), false))}));
         return kExitFailure;
     }
@@ -144,7 +144,7 @@ int runTimeline(const Command& command, std::ostream& out, std::ostream& err) {
     }
     out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
     if (!out.flush()) {
-        reportError(err, Say(kCannotWriteOutput));
+        reportError(err, say(kCannotWriteOutput));
         return kExitFailure;
     }
     return kExitSuccess;

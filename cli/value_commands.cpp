@@ -27,7 +27,7 @@ int runSet(const Command& command, std::ostream&, std::ostream& err) {
     // text: strings end as Windows writes them where Windows or Wine reads the registry.
     std::optional<Bytes> quad;
     if (command.type == REG_QWORD && !(quad = quadData(command.dataText))) {
-        reportError(err, Say({"QW data must be a number that fits in 64 bits.",
+        reportError(err, say({"QW data must be a number that fits in 64 bits.",
                               "QWのデータは64ビットに収まる数でなければなりません。"}));
         return kExitFailure;
     }

@@ -28,7 +28,7 @@ void DiffRegWriter::ensureKeyLine(std::u16string_view path) {
 }
 
 bool DiffRegWriter::onDifference(const Difference& given) {
-    const Difference d = reverse_ ? Reversed(given) : given;
+    const Difference d = reverse_ ? reversed(given) : given;
     switch (d.kind) {
     case DifferenceKind::KeyOnlyInA:
         // One line deletes the whole subtree; the keys below it need none.

@@ -210,7 +210,7 @@ private:
             if (!present) {
                 change.kind = PreviewKind::ValueAdded;
                 ++result_.valuesAdded;
-            } else if (SameValue(before, change.after)) {
+            } else if (sameValue(before, change.after)) {
                 change.kind = PreviewKind::ValueUnchanged;
                 ++result_.valuesUnchanged;
             } else {
@@ -240,7 +240,7 @@ private:
 
 }  // namespace
 
-ImportPreviewResult PreviewRegFileImport(std::u16string_view text, Backend& registry, PreviewSink& sink) {
+ImportPreviewResult previewRegFileImport(std::u16string_view text, Backend& registry, PreviewSink& sink) {
     return ImportPreviewer(registry, sink).run(text);
 }
 

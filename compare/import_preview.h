@@ -53,6 +53,6 @@ struct ImportPreviewResult {
 
 // Previews importing text (a whole file, as DecodeRegFileBytes gives it) into registry, which is
 // only read. Strings are compared as the comparison compares them (up to a terminating zero).
-ImportPreviewResult PreviewRegFileImport(std::u16string_view text, Backend& registry, PreviewSink& sink);
+ImportPreviewResult previewRegFileImport(std::u16string_view text, Backend& registry, PreviewSink& sink);
 
 }  // namespace tovik

@@ -20,7 +20,7 @@ KeyId findKey(Backend& backend, HKEY root, std::u16string_view path) {
 
 }  // namespace
 
-void DeleteBackendSubtree(Backend& backend, KeyId top) {
+void deleteBackendSubtree(Backend& backend, KeyId top) {
     // Depth first on an explicit stack: a key goes once its subkeys have been tried. A key is
     // listed once, so that one that cannot go never makes the walk come back to it.
     struct Item {
@@ -44,7 +44,7 @@ void DeleteBackendSubtree(Backend& backend, KeyId top) {
     }
 }
 
-RegFileTreeResult ReadRegFileTree(std::u16string_view text, Backend& target) {
+RegFileTreeResult readRegFileTree(std::u16string_view text, Backend& target) {
     RegFileReader reader(text);
     RegFileTreeResult result;
     result.format = reader.format();
@@ -75,7 +75,7 @@ RegFileTreeResult ReadRegFileTree(std::u16string_view text, Backend& target) {
         case RegFileEntryKind::DeleteKey: {
             current = kNoKey;
             const KeyId key = entry.path.empty() ? kNoKey : findKey(target, entry.root, entry.path);
-            if (key != kNoKey) DeleteBackendSubtree(target, key);
+            if (key != kNoKey) deleteBackendSubtree(target, key);
             ++result.keys;
             break;
         }

@@ -19,9 +19,9 @@ struct RegFileTreeResult {
 };
 
 // Reads text (a whole file, as DecodeRegFileBytes gives it) into target.
-RegFileTreeResult ReadRegFileTree(std::u16string_view text, Backend& target);
+RegFileTreeResult readRegFileTree(std::u16string_view text, Backend& target);
 
 // Deletes key with every key below it, deepest first, through backend alone.
-void DeleteBackendSubtree(Backend& backend, KeyId key);
+void deleteBackendSubtree(Backend& backend, KeyId key);
 
 }  // namespace tovik

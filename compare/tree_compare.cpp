@@ -204,7 +204,7 @@ private:
                 value.kind = DifferenceKind::ValueOnlyInB;
                 value.name = valuesB_[y].name;
             } else {
-                value.kind = SameValue(value.a, value.b) ? DifferenceKind::ValueSame : DifferenceKind::ValueChanged;
+                value.kind = sameValue(value.a, value.b) ? DifferenceKind::ValueSame : DifferenceKind::ValueChanged;
                 value.name = valuesA_[x].name;
             }
             if (!emit(value)) return false;
@@ -274,7 +274,7 @@ std::size_t stringDataLength(DWORD type, const BYTE* data, std::size_t size) {
 
 }  // namespace
 
-bool SameValue(const ValueData& a, const ValueData& b) {
+bool sameValue(const ValueData& a, const ValueData& b) {
     if (a.type != b.type) return false;
     std::size_t sizeA = a.size, sizeB = b.size;
     if (sizeA != sizeB && isStringType(a.type)) {
@@ -284,7 +284,7 @@ bool SameValue(const ValueData& a, const ValueData& b) {
     return sizeA == sizeB && (sizeA == 0 || std::memcmp(a.data, b.data, sizeA) == 0);
 }
 
-Difference Reversed(const Difference& difference) {
+Difference reversed(const Difference& difference) {
     Difference reversed = difference;
     std::swap(reversed.a, reversed.b);
     switch (difference.kind) {
@@ -297,7 +297,7 @@ Difference Reversed(const Difference& difference) {
     return reversed;
 }
 
-CompareResult CompareKeyTrees(const CompareSide& a, const CompareSide& b, DifferenceSink& sink,
+CompareResult compareKeyTrees(const CompareSide& a, const CompareSide& b, DifferenceSink& sink,
                               const CompareOptions& options) {
     SideSnapshot snapshotA(a.backend);
     SideSnapshot snapshotB(b.backend);

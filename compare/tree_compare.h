@@ -62,7 +62,7 @@ struct Difference {
 };
 
 // The same difference seen from the other side: A and B swap.
-Difference Reversed(const Difference& difference);
+Difference reversed(const Difference& difference);
 
 class DifferenceSink {
 public:
@@ -97,11 +97,11 @@ struct CompareResult {
 // below it. A key that is only on one side is reported with every key and value below it. A top
 // key missing on one side is a key only on the other; missing on both, KeyNotFound. Each side is
 // read inside a read snapshot of its backend when it is not already in one.
-CompareResult CompareKeyTrees(const CompareSide& a, const CompareSide& b, DifferenceSink& sink,
+CompareResult compareKeyTrees(const CompareSide& a, const CompareSide& b, DifferenceSink& sink,
                               const CompareOptions& options = {});
 
 // True when two values are the same: equal types and equal data, string data up to the zero
 // that ends it (a multi-string up to the two that end the list).
-bool SameValue(const ValueData& a, const ValueData& b);
+bool sameValue(const ValueData& a, const ValueData& b);
 
 }  // namespace tovik

@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     hive::HiveMountSet mounts;
-    if (!hive::MountHiveFile(path, u"HKLM\\H", hive::HiveOpenOptions{true}, mounts).ok()) return 0;
+    if (!hive::mountHiveFile(path, u"HKLM\\H", hive::HiveOpenOptions{true}, mounts).ok()) return 0;
     setCurrentBackend(std::make_unique<hive::HiveBackend>(std::move(mounts)));
     const std::vector<std::u16string> keys = someKeys(12);
     {

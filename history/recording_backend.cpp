@@ -21,11 +21,11 @@ std::string historyFailure(const std::exception& error, bool made) {
     constexpr std::string_view kPrefix = "change history: ";
     if (why.starts_with(kPrefix)) why.erase(0, kPrefix.size());
     if (made) {
-        return Say({"The change history could not be written (%1): the change was made, but it cannot be undone.",
+        return say({"The change history could not be written (%1): the change was made, but it cannot be undone.",
                     "変更履歴を書き込めません（%1）。変更は行いましたが、元に戻すことはできません。"},
                    {why});
     }
-    return Say({"The change history could not be written (%1), so the change was not made (it could not have been "
+    return say({"The change history could not be written (%1), so the change was not made (it could not have been "
                 "undone).",
                 "変更履歴を書き込めません（%1）。元に戻せなくなるため、変更は行いませんでした。"},
                {why});
@@ -402,11 +402,11 @@ void RecordingBackend::endScope() {
     finishEntryIfOutsideScope();
 }
 
-RecordingBackend* CurrentRecorder() {
+RecordingBackend* currentRecorder() {
     return dynamic_cast<RecordingBackend*>(currentBackend());
 }
 
-ChangeScope::ChangeScope(std::u16string command, std::u16string key) : recorder_(CurrentRecorder()) {
+ChangeScope::ChangeScope(std::u16string command, std::u16string key) : recorder_(currentRecorder()) {
     serial_ = currentRegistryStoreSerial();
     if (recorder_) recorder_->beginScope(std::move(command), std::move(key));
 }

@@ -100,7 +100,7 @@ private:
 };
 
 // The recording layer of the current registry, or null when its changes are not recorded.
-RecordingBackend* CurrentRecorder();
+RecordingBackend* currentRecorder();
 
 // One user command, one history entry: every change made while the scope lives.
 class ChangeScope {

@@ -21,12 +21,12 @@ bool isEnglish(std::string_view name) {
 
 }  // namespace
 
-InterfaceLanguage ChooseInterfaceLanguage(const std::vector<std::string>& requested) {
+InterfaceLanguage chooseInterfaceLanguage(const std::vector<std::string>& requested) {
     return !requested.empty() && isEnglish(requested.front()) ? InterfaceLanguage::English
                                                               : InterfaceLanguage::Japanese;
 }
 
-std::vector<std::string> RequestedLanguages() {
+std::vector<std::string> requestedLanguages() {
     std::vector<std::string> languages;
     if (const std::string_view list = variable("LANGUAGE"); !list.empty()) {
         for (std::size_t from = 0; from <= list.size();) {

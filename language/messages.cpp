@@ -6,19 +6,19 @@ namespace {
 InterfaceLanguage g_language = InterfaceLanguage::English;
 }  // namespace
 
-void SetMessageLanguage(InterfaceLanguage language) {
+void setMessageLanguage(InterfaceLanguage language) {
     g_language = language;
 }
 
-InterfaceLanguage MessageLanguage() {
+InterfaceLanguage messageLanguage() {
     return g_language;
 }
 
-std::string_view Text(const Message& message) {
+std::string_view text(const Message& message) {
     return g_language == InterfaceLanguage::English ? message.english : message.japanese;
 }
 
-std::string FillMessage(std::string_view text, std::initializer_list<std::string_view> args) {
+std::string fillMessage(std::string_view text, std::initializer_list<std::string_view> args) {
     std::string filled;
     filled.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -33,12 +33,12 @@ std::string FillMessage(std::string_view text, std::initializer_list<std::string
     return filled;
 }
 
-std::string Say(const Message& message, std::initializer_list<std::string_view> args) {
-    return FillMessage(Text(message), args);
+std::string say(const Message& message, std::initializer_list<std::string_view> args) {
+    return fillMessage(text(message), args);
 }
 
-std::string Count(std::size_t n, const Message& one, const Message& many) {
-    return Say(n == 1 ? one : many, {std::to_string(n)});
+std::string count(std::size_t n, const Message& one, const Message& many) {
+    return say(n == 1 ? one : many, {std::to_string(n)});
 }
 
 }  // namespace tovik

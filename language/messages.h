@@ -18,19 +18,19 @@ struct Message {
 };
 
 // The language of every message from now on; English until chosen.
-void SetMessageLanguage(InterfaceLanguage language);
-InterfaceLanguage MessageLanguage();
+void setMessageLanguage(InterfaceLanguage language);
+InterfaceLanguage messageLanguage();
 
 // The message in the chosen language as it stands, %1 and all; it allocates nothing.
-std::string_view Text(const Message& message);
+std::string_view text(const Message& message);
 
 // The message in the chosen language with %1, %2, ... replaced by args in order.
-std::string Say(const Message& message, std::initializer_list<std::string_view> args = {});
+std::string say(const Message& message, std::initializer_list<std::string_view> args = {});
 
 // text with %1, %2, ... replaced by args in order; a % followed by anything else stays.
-std::string FillMessage(std::string_view text, std::initializer_list<std::string_view> args);
+std::string fillMessage(std::string_view text, std::initializer_list<std::string_view> args);
 
 // The count and its noun, in the chosen language: "1 key", "3 keys"; "キー3個".
-std::string Count(std::size_t n, const Message& one, const Message& many);
+std::string count(std::size_t n, const Message& one, const Message& many);
 
 }  // namespace tovik

@@ -20,7 +20,7 @@ StoreOpenResult openRegistryBackend(const RegistrySource& source, std::unique_pt
             failed.error = "There is no registry store at " + path + ".";
             return failed;
         }
-        return OpenSqliteStore(path, backend);
+        return openSqliteStore(path, backend);
     }
     case RegistrySource::Kind::Windows:
     case RegistrySource::Kind::Hive: return openHiveBackend(source, backend);
@@ -30,7 +30,7 @@ StoreOpenResult openRegistryBackend(const RegistrySource& source, std::unique_pt
             failed.error = std::move(error);
             return failed;
         }
-        return OpenWinePrefixStore(resolved.path, backend);
+        return openWinePrefixStore(resolved.path, backend);
     }
     }
     failed.error = "This kind of registry cannot be opened.";

@@ -27,14 +27,14 @@ StoreOpenResult openHiveBackend(const RegistrySource& source, std::unique_ptr<Ba
     const hive::HiveOpenOptions options{source.writable};
     hive::HiveResult mounted;
     if (source.kind == RegistrySource::Kind::Windows) {
-        mounted = hive::MountWindowsInstallation(source.path, source.userHive, options, set);
+        mounted = hive::mountWindowsInstallation(source.path, source.userHive, options, set);
     } else {
         const std::optional<std::u16string> mountAs = utf8ToUtf16(source.mountAs);
         if (!mountAs) {
             result.error = "The key to show the hive under is not valid UTF-8 text.";
             return result;
         }
-        mounted = hive::MountHiveFile(source.path, *mountAs, options, set);
+        mounted = hive::mountHiveFile(source.path, *mountAs, options, set);
     }
     if (!mounted.ok()) {
         result.error = mounted.message;

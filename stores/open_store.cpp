@@ -63,7 +63,7 @@ StoreOpenResult buildDefaultStore(const std::string& path, int dirFd) {
 
     // Filling the new store is no change of the user's: it goes unrecorded.
     std::unique_ptr<Backend> backend;
-    StoreOpenResult opened = OpenSqliteStore(building, backend);
+    StoreOpenResult opened = openSqliteStore(building, backend);
     if (!opened.ok) return opened;
     setCurrentBackend(std::move(backend));
     fillDefaultRegistry();
@@ -75,7 +75,7 @@ StoreOpenResult buildDefaultStore(const std::string& path, int dirFd) {
         if (!fs::exists(path, ec)) {
             StoreOpenResult failed;
             failed.error =
-                Say({"The registry could not be created at %1: %2.", "%1 にレジストリを作成できません: %2。"},
+                say({"The registry could not be created at %1: %2.", "%1 にレジストリを作成できません: %2。"},
                     {path, std::strerror(err)});
             return failed;
         }
@@ -105,14 +105,14 @@ void makeCurrentWithHistory(std::unique_ptr<Backend> backend, const std::string&
 
 StoreOpenResult openRegistryStore(const std::string& path) {
     std::unique_ptr<Backend> backend;
-    StoreOpenResult result = OpenSqliteStore(path, backend);
+    StoreOpenResult result = openSqliteStore(path, backend);
     if (result.ok) makeCurrentWithHistory(std::move(backend), registryIdentity("store", path), result);
     return result;
 }
 
 void openInMemoryRegistryStore() {
     StoreOpenResult ignored;
-    makeCurrentWithHistory(OpenSqliteMemoryStore(), {}, ignored);
+    makeCurrentWithHistory(openSqliteMemoryStore(), {}, ignored);
 }
 
 std::string defaultRegistryPath() {
@@ -125,9 +125,9 @@ StoreOpenResult openUserRegistry(const std::string& path) {
 
     fs::path dir = fs::path(path).parent_path();
     if (dir.empty()) dir = ".";
-    if (!CreatePrivateFolders(dir.string())) {  // the registry is the user's alone
+    if (!createPrivateFolders(dir.string())) {  // the registry is the user's alone
         StoreOpenResult failed;
-        failed.error = Say({"The folder %1 could not be created: %2.", "フォルダ %1 を作成できません: %2。"},
+        failed.error = say({"The folder %1 could not be created: %2.", "フォルダ %1 を作成できません: %2。"},
                            {dir.string(), std::strerror(errno)});
         return failed;
     }
@@ -151,13 +151,13 @@ StoreOpenResult openRegistry(const RegistrySource& source) {
             return failed;
         }
         std::unique_ptr<Backend> backend;
-        StoreOpenResult result = OpenWinePrefixStore(resolved.path, backend);
+        StoreOpenResult result = openWinePrefixStore(resolved.path, backend);
         if (result.ok) makeCurrentWithHistory(std::move(backend), registryIdentity("wine", resolved.path), result);
         return result;
     }
     }
     StoreOpenResult failed;
-    failed.error = Say({"This kind of registry cannot be opened.", "この種類のレジストリは開けません。"});
+    failed.error = say({"This kind of registry cannot be opened.", "この種類のレジストリは開けません。"});
     return failed;
 }
 

@@ -10,7 +10,7 @@ namespace tovik {
 namespace {
 
 std::string twice(std::string_view option) {
-    return Say({"%1 is given twice.", "%1 が2回あります。"}, {option});
+    return say({"%1 is given twice.", "%1 が2回あります。"}, {option});
 }
 
 // The value of option name at args[i] (joined with '=' or the next argument); false when args[i]
@@ -28,13 +28,13 @@ bool takeValue(std::span<const std::string_view> args, std::size_t& i, std::stri
     } else {
         return false;
     }
-    if (value.empty()) error = Say({"%1 needs a value.", "%1 には値が必要です。"}, {name});
+    if (value.empty()) error = say({"%1 needs a value.", "%1 には値が必要です。"}, {name});
     return true;
 }
 
 bool setKind(RegistrySource& source, RegistrySource::Kind kind, std::string path, std::string& error) {
     if (source.kind != RegistrySource::Kind::UserStore) {
-        error = Say(kOneRegistryOnly);
+        error = say(kOneRegistryOnly);
         return true;
     }
     source.kind = kind;
@@ -90,7 +90,7 @@ bool takeRegistrySourceOption(std::span<const std::string_view> args, std::size_
         if (!error.empty()) return true;
         if (value.size() > 20 ||
             !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-            error = Say({"--steam-app needs a Steam app's number (APPID), such as 1091500.",
+            error = say({"--steam-app needs a Steam app's number (APPID), such as 1091500.",
                          "--steam-app にはSteamのアプリの番号（APPID、例えば 1091500）が必要です。"});
             return true;
         }
@@ -104,15 +104,15 @@ bool takeRegistrySourceOption(std::span<const std::string_view> args, std::size_
 std::string checkRegistrySource(const RegistrySource& source) {
     using Kind = RegistrySource::Kind;
     if (!source.userHive.empty() && source.kind != Kind::Windows)
-        return Say({"--user goes with --windows DIR.", "--user は --windows DIR と一緒に使います。"});
+        return say({"--user goes with --windows DIR.", "--user は --windows DIR と一緒に使います。"});
     if (!source.mountAs.empty() && source.kind != Kind::Hive)
-        return Say({"--as goes with --hive FILE.", "--as は --hive FILE と一緒に使います。"});
+        return say({"--as goes with --hive FILE.", "--as は --hive FILE と一緒に使います。"});
     if (source.kind == Kind::Hive && source.mountAs.empty()) {
-        return Say({"--hive needs --as KEY, the key to show the hive under (for example 'HKLM\\SOFTWARE').",
+        return say({"--hive needs --as KEY, the key to show the hive under (for example 'HKLM\\SOFTWARE').",
                     "--hive には --as KEY（ハイブを表示するキー、例えば 'HKLM\\SOFTWARE'）が必要です。"});
     }
     if (source.writable && source.kind != Kind::Windows && source.kind != Kind::Hive) {
-        return Say({"--write goes with --windows or --hive; the other registries are written without it.",
+        return say({"--write goes with --windows or --hive; the other registries are written without it.",
                     "--write は --windows か --hive と一緒に使います。ほかのレジストリはそれなしで書き込めます。"});
     }
     return {};
@@ -128,7 +128,7 @@ std::string resolveRegistrySource(RegistrySource& source, const discover::UserFo
         source.path = std::move(*prefix);
         return {};
     }
-    return Say({"Steam app %1 has no Proton prefix in the Steam libraries (steamapps/compatdata/%1/pfx): run the "
+    return say({"Steam app %1 has no Proton prefix in the Steam libraries (steamapps/compatdata/%1/pfx): run the "
                 "game once with Proton, or name the prefix with --wine-prefix DIR.",
                 "Steamのライブラリに、Steamアプリ %1 のProtonのプレフィックス（steamapps/compatdata/%1/pfx）が"
                 "ありません。Protonでゲームを一度起動するか、--wine-prefix DIR でプレフィックスを指定してください。"},

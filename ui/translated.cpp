@@ -17,13 +17,13 @@ QString translated(std::u16string_view text) {
 InterfaceLanguage chooseInterfaceLanguage(const QStringList& uiLanguages) {
     std::vector<std::string> requested;
     for (const QString& language : uiLanguages) requested.push_back(language.toStdString());
-    return tovik::ChooseInterfaceLanguage(requested);
+    return tovik::chooseInterfaceLanguage(requested);
 }
 
 InterfaceLanguage installTranslations() {
     const InterfaceLanguage language = chooseInterfaceLanguage(QLocale::system().uiLanguages());
     // The core's own sentences (a prefix's or a store's reasons) in the same language.
-    tovik::SetMessageLanguage(language);
+    tovik::setMessageLanguage(language);
     // The translators live as long as the application.
     auto* translator = new QTranslator(QCoreApplication::instance());
     if (language == InterfaceLanguage::English) {

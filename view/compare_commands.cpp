@@ -45,7 +45,7 @@ CCompareResultDlg* CompareCommands::compareWith(const CompareTarget& target) {
         }
         if (target.kind == CompareTarget::Kind::RegFile) {
             const std::optional<tovik::RegFileText> text = tovik::readRegFileAt(localFileName(target.location));
-            if (!text || !tovik::ReadRegFileTree(text->text, *b.owned).ok()) {
+            if (!text || !tovik::readRegFileTree(text->text, *b.owned).ok()) {
                 showMessage(m_view, Tovik::tr("登録ファイルを読み込めませんでした。"));
                 return nullptr;
             }

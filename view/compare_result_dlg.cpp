@@ -150,7 +150,7 @@ bool CCompareResultDlg::compare() {
     tovik::CompareOptions options;
     options.reportSame = true;
     options.progress = [&progress](std::size_t keys) { return progress.step(keys); };
-    const tovik::CompareResult result = tovik::CompareKeyTrees(m_a.side, m_b.side, collect, options);
+    const tovik::CompareResult result = tovik::compareKeyTrees(m_a.side, m_b.side, collect, options);
     progress.close();
     m_differences = result.differences;
     if (result.outcome == tovik::CompareOutcome::KeyNotFound) {
@@ -237,7 +237,7 @@ bool CCompareResultDlg::saveReg(bool reverse) {
     writer.writeHeader();
     const tovik::CompareSide& target = reverse ? m_b.side : m_a.side;
     tovik::DiffRegWriter diff(writer, target.root, target.path, reverse);
-    const tovik::CompareResult result = tovik::CompareKeyTrees(m_a.side, m_b.side, diff);
+    const tovik::CompareResult result = tovik::compareKeyTrees(m_a.side, m_b.side, diff);
     writer.finish();
     if (result.outcome != tovik::CompareOutcome::Done) {
         m_prompts.messageBox(this, Tovik::tr("比較できませんでした。ファイルは書き込んでいません。"),

@@ -14,7 +14,7 @@ namespace {
 
 // The next entry an undo (or a redo) would take back, when the registry is recorded.
 std::optional<history::EntryInfo> next(bool undo) {
-    history::RecordingBackend* recorder = history::CurrentRecorder();
+    history::RecordingBackend* recorder = history::currentRecorder();
     if (!recorder || recorder->readOnly()) return std::nullopt;
     try {
         auto found = undo ? history::undoCandidates(recorder->file(), 1) : history::redoCandidates(recorder->file(), 1);
@@ -97,7 +97,7 @@ bool HistoryCommands::OnUpdateRedo() const {
 }
 
 bool HistoryCommands::OnUpdateHistory() const {
-    return history::CurrentRecorder() != nullptr;
+    return history::currentRecorder() != nullptr;
 }
 
 QString HistoryCommands::undoText() const {
@@ -134,25 +134,25 @@ void HistoryCommands::finish(const history::UndoOutcome& outcome, bool undo) {
 }
 
 void HistoryCommands::OnUndo() {
-    history::RecordingBackend* recorder = history::CurrentRecorder();
+    history::RecordingBackend* recorder = history::currentRecorder();
     if (!recorder) return;
     finish(history::undoChanges(*recorder, 1), true);
 }
 
 void HistoryCommands::OnRedo() {
-    history::RecordingBackend* recorder = history::CurrentRecorder();
+    history::RecordingBackend* recorder = history::currentRecorder();
     if (!recorder) return;
     finish(history::redoChanges(*recorder, 1), false);
 }
 
 void HistoryCommands::undoThrough(std::int64_t id) {
-    history::RecordingBackend* recorder = history::CurrentRecorder();
+    history::RecordingBackend* recorder = history::currentRecorder();
     if (!recorder) return;
     finish(history::undoThrough(*recorder, id), true);
 }
 
 void HistoryCommands::OnHistory() {
-    history::RecordingBackend* recorder = history::CurrentRecorder();
+    history::RecordingBackend* recorder = history::currentRecorder();
     if (!recorder) return;
     if (!m_dialog) {
         m_dialog = new CHistoryDlg(&m_view);

@@ -54,7 +54,7 @@ QStringList importPreviewLines(std::u16string_view regText, tovik::Backend& regi
     PreviewLines preview;
     tovik::ImportPreviewResult result;
     try {
-        result = tovik::PreviewRegFileImport(regText, registry, preview);
+        result = tovik::previewRegFileImport(regText, registry, preview);
     } catch (const tovik::BackendFailure&) {
         return {Tovik::tr("レジストリを読み込めませんでした。")};
     }

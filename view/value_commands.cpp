@@ -23,7 +23,7 @@ QString notSupportedText() {
 }
 QString deleteValueQuestionText() {
     // A recorded delete can be taken back; only one that is not recorded cannot.
-    if (tovik::history::CurrentRecorder()) return Tovik::tr("編集 > 元に戻す で元に戻せます。\nよろしいですか？");
+    if (tovik::history::currentRecorder()) return Tovik::tr("編集 > 元に戻す で元に戻せます。\nよろしいですか？");
     return Tovik::tr("元に戻せなくなります。\nよろしいですか？");
 }
 

@@ -34,38 +34,38 @@ protected:
 
 }  // namespace
 
-void ImportLinesModel::SetLines(const tovik::BackupText* lines) {
+void ImportLinesModel::setLines(const tovik::BackupText* lines) {
     beginResetModel();
     lines_ = lines;
     regLines_ = nullptr;
     endResetModel();
 }
 
-void ImportLinesModel::SetLines(const tovik::RegFileLineIndex* lines) {
+void ImportLinesModel::setLines(const tovik::RegFileLineIndex* lines) {
     beginResetModel();
     lines_ = nullptr;
     regLines_ = lines;
     endResetModel();
 }
 
-std::size_t ImportLinesModel::LineCount() const {
+std::size_t ImportLinesModel::lineCount() const {
     return lines_ != nullptr ? lines_->size() : regLines_ != nullptr ? regLines_->size() : 0;
 }
 
-std::u16string_view ImportLinesModel::Line(std::size_t i) const {
+std::u16string_view ImportLinesModel::line(std::size_t i) const {
     return lines_ != nullptr ? (*lines_)[i] : regLines_->line(i);
 }
 
 int ImportLinesModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid()) return 0;
-    return static_cast<int>(std::min<std::size_t>(LineCount(), static_cast<std::size_t>(INT_MAX)));
+    return static_cast<int>(std::min<std::size_t>(lineCount(), static_cast<std::size_t>(INT_MAX)));
 }
 
 QVariant ImportLinesModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || static_cast<std::size_t>(index.row()) >= LineCount()) return {};
-    const std::u16string_view line = Line(static_cast<std::size_t>(index.row()));
-    if (line.size() <= kMaxShownChars) return toQString(line);
-    return toQString(line.substr(0, kMaxShownChars)) + QChar(0x2026);
+    if (role != Qt::DisplayRole || !index.isValid() || static_cast<std::size_t>(index.row()) >= lineCount()) return {};
+    const std::u16string_view text = line(static_cast<std::size_t>(index.row()));
+    if (text.size() <= kMaxShownChars) return toQString(text);
+    return toQString(text.substr(0, kMaxShownChars)) + QChar(0x2026);
 }
 
 Qt::ItemFlags ImportLinesModel::flags(const QModelIndex& index) const {
@@ -110,7 +110,7 @@ void CImportConfirmDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-QDialog* CImportConfirmDlg::ShowPreview() {
+QDialog* CImportConfirmDlg::showPreview() {
     if (!m_preview) return nullptr;
     if (m_previewDlg == nullptr) {
         m_previewDlg = new QDialog(this);
@@ -147,13 +147,13 @@ void CImportConfirmDlg::OnInitDialog() {
         preview->setObjectName(QStringLiteral("preview"));
         preview->setGeometry(units.rect(8, 92, 107, 14));
         preview->show();
-        connect(preview, &QPushButton::clicked, this, [this] { ShowPreview(); });
+        connect(preview, &QPushButton::clicked, this, [this] { showPreview(); });
     }
     // Every line of the caller's list, in order, replacing whatever was shown.
     if (m_pRegLines != nullptr) {
-        m_lineModel.SetLines(m_pRegLines);
+        m_lineModel.setLines(m_pRegLines);
     } else {
-        m_lineModel.SetLines(m_pLines);
+        m_lineModel.setLines(m_pLines);
     }
     m_listLines->scrollToTop();
 }

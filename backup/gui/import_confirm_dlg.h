@@ -22,16 +22,16 @@ public:
     static constexpr std::size_t kMaxShownChars = 1024;
 
     explicit ImportLinesModel(QObject* parent = nullptr) : QAbstractListModel(parent) {}
-    void SetLines(const tovik::BackupText* lines);
-    void SetLines(const tovik::RegFileLineIndex* lines);
+    void setLines(const tovik::BackupText* lines);
+    void setLines(const tovik::RegFileLineIndex* lines);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    std::size_t LineCount() const;
-    std::u16string_view Line(std::size_t i) const;
+    std::size_t lineCount() const;
+    std::u16string_view line(std::size_t i) const;
 
     const tovik::BackupText* lines_ = nullptr;
     const tovik::RegFileLineIndex* regLines_ = nullptr;
@@ -53,7 +53,7 @@ public:
 
     int DoModal();
     // Shows the preview's window (made once); null without m_preview.
-    QDialog* ShowPreview();
+    QDialog* showPreview();
 
 protected:
     void showEvent(QShowEvent* event) override;

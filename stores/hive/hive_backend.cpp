@@ -100,7 +100,7 @@ bool HiveBackend::isMountTop(KeyId key) {
 std::vector<SubkeyEntry> HiveBackend::aboveChildren(KeyId key) {
     const Above above = above_[static_cast<std::size_t>(key - 1)];
     std::vector<SubkeyEntry> children;
-    for (const std::u16string& name : KeysLeadingToMounts(set_, above.root, above.path)) {
+    for (const std::u16string& name : keysLeadingToMounts(set_, above.root, above.path)) {
         const std::u16string path = below(above.path, name);
         const auto mount = std::find_if(set_.mounts.begin(), set_.mounts.end(), [&](const HiveMount& m) {
             return m.root == above.root && compareNames(m.keyPath, path) == 0;
@@ -402,7 +402,7 @@ LONG HiveBackend::renameKey(KeyId key, std::u16string_view newName) {
     }
     const InHive in = inHive(key);
     if (const LONG rc = prepareWrite(in)) return rc;
-    const HiveResult renamed = RenameKey(*in.model, in.node, newName);
+    const HiveResult renamed = hive::renameKey(*in.model, in.node, newName);
     if (renamed.status == HiveStatus::NotFound) {
         ++local_;
         return refuse(ERROR_KEY_DELETED, renamed.message);

@@ -38,19 +38,19 @@ std::uint32_t readLe32(const unsigned char* p) {
 
 }  // namespace
 
-std::string FolderOf(const std::string& path) {
+std::string folderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     if (slash == 0) return "/";
     return path.substr(0, slash);
 }
 
-std::string FileNameOf(const std::string& path) {
+std::string fileNameOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::vector<std::string> EntriesNamedIgnoringCase(const std::string& folder, std::string_view name) {
+std::vector<std::string> entriesNamedIgnoringCase(const std::string& folder, std::string_view name) {
     std::vector<std::string> found;
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) return found;
@@ -61,8 +61,8 @@ std::vector<std::string> EntriesNamedIgnoringCase(const std::string& folder, std
     return found;
 }
 
-std::string UnfinishedWindowsWriteReason(const std::string& hivePath) {
-    const std::string name = FileNameOf(hivePath);
+std::string unfinishedWindowsWriteReason(const std::string& hivePath) {
+    const std::string name = fileNameOf(hivePath);
     const std::string unclean = "Windows did not shut down cleanly: " + name;
     const std::string advice =
         " hivex cannot replay it, so the hive is open read-only. Start that Windows and shut it down "
@@ -75,9 +75,9 @@ std::string UnfinishedWindowsWriteReason(const std::string& hivePath) {
     }
     const std::optional<FileIdentity> hive = files::identityOf(hivePath);
     if (!hive) return {};
-    const std::string folder = FolderOf(hivePath);
+    const std::string folder = folderOf(hivePath);
     for (const char* suffix : {".LOG1", ".LOG2"}) {
-        for (const std::string& log : EntriesNamedIgnoringCase(folder, name + suffix)) {
+        for (const std::string& log : entriesNamedIgnoringCase(folder, name + suffix)) {
             const std::optional<FileIdentity> id = files::identityOf(folder + "/" + log);
             if (id && id->size > 0 && id->modifiedNs > hive->modifiedNs) {
                 return unclean + " has changes waiting in its transaction log " + log + "." + advice;

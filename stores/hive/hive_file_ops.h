@@ -14,17 +14,17 @@ namespace tovik::hive {
 
 using files::FileIdentity;
 
-std::string FolderOf(const std::string& path);
-std::string FileNameOf(const std::string& path);
+std::string folderOf(const std::string& path);
+std::string fileNameOf(const std::string& path);
 
 // The entries of folder whose names equal name ignoring ASCII case (NTFS names copied to a
 // case-sensitive disk may come in any case). Empty when there is none or the folder is unreadable.
-std::vector<std::string> EntriesNamedIgnoringCase(const std::string& folder, std::string_view name);
+std::vector<std::string> entriesNamedIgnoringCase(const std::string& folder, std::string_view name);
 
 // A sentence saying that Windows did not shut down cleanly, when the hive's base block shows an
 // unfinished write (its two sequence numbers differ) or a transaction log beside it (NAME.LOG1,
 // NAME.LOG2) is newer than the hive and not empty; empty when the hive looks clean.
-std::string UnfinishedWindowsWriteReason(const std::string& hivePath);
+std::string unfinishedWindowsWriteReason(const std::string& hivePath);
 
 // An exclusive advisory lock on the hive's folder (the hive itself is replaced on every save, so
 // a lock on it would not outlive the first save), held while the object lives. Locks of one

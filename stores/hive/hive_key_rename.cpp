@@ -102,7 +102,7 @@ HiveResult moveTo(HiveModel& model, NodeId key, std::u16string_view newName) {
 
 }  // namespace
 
-HiveResult RenameKey(HiveModel& model, NodeId key, std::u16string_view newName) {
+HiveResult renameKey(HiveModel& model, NodeId key, std::u16string_view newName) {
     if (key == model.root()) return {HiveStatus::Refused, "The root key of a hive cannot be renamed."};
     if (!model.exists(key)) return {HiveStatus::NotFound, "The key was deleted."};
     const std::u16string oldName = model.name(key);

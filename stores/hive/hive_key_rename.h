@@ -11,6 +11,6 @@ namespace tovik::hive {
 
 // Exists when a sibling has the new name; Refused for the root, or when something below the key
 // could not be written again (a name hivex cannot write, a value too large for this hive).
-HiveResult RenameKey(HiveModel& model, NodeId key, std::u16string_view newName);
+HiveResult renameKey(HiveModel& model, NodeId key, std::u16string_view newName);
 
 }  // namespace tovik::hive

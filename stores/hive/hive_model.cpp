@@ -81,7 +81,7 @@ std::unique_ptr<HiveModel> HiveModel::open(const std::string& path, const HiveOp
     std::unique_ptr<HiveModel> model(new HiveModel());
     model->path_ = path;
     model->writable_ = options.writable;
-    model->readOnlyReason_ = UnfinishedWindowsWriteReason(path);
+    model->readOnlyReason_ = unfinishedWindowsWriteReason(path);
     if (!model->readOnlyReason_.empty()) model->writable_ = false;
     model->maxValueSize_ = hiveMinorVersion(path) >= 4 ? kMaxSingleCellData : kMaxCellData;
     result = model->openHandle();
@@ -416,7 +416,7 @@ HiveResult HiveModel::startWrite(NodeId key) {
         return fail(HiveStatus::Failed, "An earlier write of this batch failed, so this one was not made.");
     }
     if (writeLock_ == nullptr) {
-        auto lock = std::make_unique<FolderLock>(FolderOf(path_));
+        auto lock = std::make_unique<FolderLock>(folderOf(path_));
         if (!lock->locked()) return fail(HiveStatus::Failed, lock->error());
         writeLock_ = std::move(lock);
         // Start from the file as it is now: another program may have saved it since.
@@ -558,7 +558,7 @@ HiveResult HiveModel::checkKeyName(std::u16string_view name, std::size_t parentD
     if (name.empty() || name.size() > kMaxKeyNameLength || name.find(u'\\') != std::u16string_view::npos) {
         return fail(HiveStatus::Refused, "A key name must have 1 to 255 characters and no backslash.");
     }
-    if (!IsPlainAsciiName(name)) {
+    if (!isPlainAsciiName(name)) {
         return fail(HiveStatus::Refused,
                     "hivex can write key names of printable ASCII characters only: Windows would not find "
                     "other names that hivex writes.");

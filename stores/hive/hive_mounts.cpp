@@ -18,7 +18,7 @@ std::u16string ascii(std::string_view text) {
 
 // The one entry of folder named name in any case; an error when there are several.
 HiveResult findOne(const std::string& folder, std::string_view name, std::string& found) {
-    const std::vector<std::string> entries = EntriesNamedIgnoringCase(folder, name);
+    const std::vector<std::string> entries = entriesNamedIgnoringCase(folder, name);
     if (entries.empty()) return {HiveStatus::NotFound, folder + " holds no " + std::string(name) + "."};
     if (entries.size() > 1) {
         return {HiveStatus::Failed, folder + " holds " + std::to_string(entries.size()) + " entries named " +
@@ -46,7 +46,7 @@ bool isAtOrBelow(std::u16string_view keyPath, std::u16string_view prefix, std::u
 
 }  // namespace
 
-bool ParseMountPoint(std::u16string_view text, HiveRoot& root, std::u16string& keyPath) {
+bool parseMountPoint(std::u16string_view text, HiveRoot& root, std::u16string& keyPath) {
     ParsedKeyPath parsed = parseKeyPath(text);
     if (!parsed.ok()) return false;
     root = parsed.root == HKEY_CLASSES_ROOT   ? HiveRoot::ClassesRoot
@@ -56,10 +56,10 @@ bool ParseMountPoint(std::u16string_view text, HiveRoot& root, std::u16string& k
     return true;
 }
 
-HiveResult MountHiveFile(const std::string& path, std::u16string_view mountPoint, const HiveOpenOptions& options,
+HiveResult mountHiveFile(const std::string& path, std::u16string_view mountPoint, const HiveOpenOptions& options,
                          HiveMountSet& set) {
     HiveMount mount;
-    if (!ParseMountPoint(mountPoint, mount.root, mount.keyPath)) {
+    if (!parseMountPoint(mountPoint, mount.root, mount.keyPath)) {
         return {HiveStatus::Failed, "The key to show the hive under must start with HKEY_CLASSES_ROOT, "
                                     "HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE (or HKCR, HKCU, HKLM)."};
     }
@@ -72,7 +72,7 @@ HiveResult MountHiveFile(const std::string& path, std::u16string_view mountPoint
     return {};
 }
 
-HiveResult MountWindowsInstallation(const std::string& windowsFolder, const std::string& userHive,
+HiveResult mountWindowsInstallation(const std::string& windowsFolder, const std::string& userHive,
                                     const HiveOpenOptions& options, HiveMountSet& set) {
     std::string windows = windowsFolder;
     std::string system32;
@@ -123,7 +123,7 @@ HiveResult MountWindowsInstallation(const std::string& windowsFolder, const std:
     }
     if (software) opened.mounts.push_back(HiveMount{HiveRoot::ClassesRoot, {}, software, u"Classes"});
     if (!userHive.empty()) {
-        const HiveResult user = MountHiveFile(userHive, u"HKEY_CURRENT_USER", options, opened);
+        const HiveResult user = mountHiveFile(userHive, u"HKEY_CURRENT_USER", options, opened);
         if (!user.ok()) return user;
     }
     std::sort(opened.mounts.begin(), opened.mounts.end(), [](const HiveMount& a, const HiveMount& b) {
@@ -134,7 +134,7 @@ HiveResult MountWindowsInstallation(const std::string& windowsFolder, const std:
     return {};
 }
 
-const HiveMount* FindMount(const HiveMountSet& set, HiveRoot root, std::u16string_view keyPath,
+const HiveMount* findMount(const HiveMountSet& set, HiveRoot root, std::u16string_view keyPath,
                            std::u16string& pathInHive) {
     const HiveMount* best = nullptr;
     std::u16string_view bestRest;
@@ -150,7 +150,7 @@ const HiveMount* FindMount(const HiveMountSet& set, HiveRoot root, std::u16strin
     return best;
 }
 
-std::vector<std::u16string> KeysLeadingToMounts(const HiveMountSet& set, HiveRoot root, std::u16string_view keyPath) {
+std::vector<std::u16string> keysLeadingToMounts(const HiveMountSet& set, HiveRoot root, std::u16string_view keyPath) {
     std::vector<std::u16string> names;
     for (const HiveMount& mount : set.mounts) {
         std::u16string_view rest;

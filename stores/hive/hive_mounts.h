@@ -27,25 +27,25 @@ struct HiveMountSet {
 };
 
 // "HKLM\SOFTWARE", "HKEY_CURRENT_USER", ... in any spelling that registry/key_path.h reads.
-bool ParseMountPoint(std::u16string_view text, HiveRoot& root, std::u16string& keyPath);
+bool parseMountPoint(std::u16string_view text, HiveRoot& root, std::u16string& keyPath);
 
 // Opens one hive file and adds it under mountPoint.
-HiveResult MountHiveFile(const std::string& path, std::u16string_view mountPoint, const HiveOpenOptions& options,
+HiveResult mountHiveFile(const std::string& path, std::u16string_view mountPoint, const HiveOpenOptions& options,
                          HiveMountSet& set);
 
 // Opens the hives of a Windows folder (the one holding System32, or a disk's root holding
 // Windows), names matched ignoring case; userHive, when not empty, becomes HKEY_CURRENT_USER.
 // A hive that cannot be opened is left out with a notice; fails when none can be opened.
-HiveResult MountWindowsInstallation(const std::string& windowsFolder, const std::string& userHive,
+HiveResult mountWindowsInstallation(const std::string& windowsFolder, const std::string& userHive,
                                     const HiveOpenOptions& options, HiveMountSet& set);
 
 // The mount that holds root\keyPath (the deepest one whose key is keyPath or above it), and the
 // path below the hive's root that keyPath names there; nullptr when no hive holds it.
-const HiveMount* FindMount(const HiveMountSet& set, HiveRoot root, std::u16string_view keyPath,
+const HiveMount* findMount(const HiveMountSet& set, HiveRoot root, std::u16string_view keyPath,
                            std::u16string& pathInHive);
 
 // The names of the keys that exist only because a mount lies below root\keyPath (HKLM itself
 // above SOFTWARE and SYSTEM, or "A" above a hive mounted as HKLM\A\B), in name order.
-std::vector<std::u16string> KeysLeadingToMounts(const HiveMountSet& set, HiveRoot root, std::u16string_view keyPath);
+std::vector<std::u16string> keysLeadingToMounts(const HiveMountSet& set, HiveRoot root, std::u16string_view keyPath);
 
 }  // namespace tovik::hive

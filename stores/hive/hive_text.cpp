@@ -2,7 +2,7 @@
 
 namespace tovik::hive {
 
-bool IsPlainAsciiName(std::u16string_view name) {
+bool isPlainAsciiName(std::u16string_view name) {
     for (char16_t c : name) {
         if (c < 0x20 || c > 0x7E) return false;
     }

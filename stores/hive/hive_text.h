@@ -8,6 +8,6 @@
 namespace tovik::hive {
 
 // Printable ASCII only: the names whose hash hivex computes as Windows does.
-bool IsPlainAsciiName(std::u16string_view name);
+bool isPlainAsciiName(std::u16string_view name);
 
 }  // namespace tovik::hive

@@ -7,7 +7,7 @@
 
 namespace tovik {
 
-bool CreatePrivateFolders(const std::string& folder) {
+bool createPrivateFolders(const std::string& folder) {
     if (folder.empty()) return true;
     struct stat st {};
     if (stat(folder.c_str(), &st) == 0) {
@@ -17,7 +17,7 @@ bool CreatePrivateFolders(const std::string& folder) {
     }
     if (errno != ENOENT) return false;
     const std::string parent = std::filesystem::path(folder).parent_path().string();
-    if (parent != folder && !CreatePrivateFolders(parent)) return false;
+    if (parent != folder && !createPrivateFolders(parent)) return false;
     // mkdir's mode can only lose bits to the umask, so the folder is never open to others, not
     // even for a moment; the chmod gives the owner back what an odd umask took away.
     if (mkdir(folder.c_str(), 0700) != 0)

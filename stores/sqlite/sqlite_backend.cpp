@@ -99,7 +99,7 @@ bool SqliteBackend::inTransaction() {
 }
 
 bool SqliteBackend::keyExists(KeyId key) {
-    return guarded([&] { return knownDepth(key) || sqlite::KeyRowExists(*db_, key); });
+    return guarded([&] { return knownDepth(key) || sqlite::keyRowExists(*db_, key); });
 }
 
 KeyId SqliteBackend::findChild(KeyId parent, std::u16string_view name) {
@@ -113,7 +113,7 @@ KeyId SqliteBackend::findChildNamed(KeyId parent, std::u16string_view name, std:
         Query q = db_->query("SELECT name FROM keys WHERE id = ?1");
         q.bind(1, child);
         if (!q.step()) return kNoKey;
-        storedName = sqlite::DecodeName(q.columnBlob(0));
+        storedName = sqlite::decodeName(q.columnBlob(0));
         return child;
     });
 }
@@ -126,7 +126,7 @@ void SqliteBackend::listSubkeys(KeyId key, std::size_t from, std::int64_t limit,
             Query q = db_->query("SELECT id, name, depth FROM keys WHERE parent = ?1 ORDER BY fold LIMIT ?2 OFFSET ?3");
             q.bind(1, key).bind(2, limit).bind(3, static_cast<std::int64_t>(from));
             while (q.step()) {
-                out.push_back({q.columnInt64(0), sqlite::DecodeName(q.columnBlob(1)), false});
+                out.push_back({q.columnInt64(0), sqlite::decodeName(q.columnBlob(1)), false});
                 depths.push_back(q.columnInt64(2));
             }
         }
@@ -190,8 +190,8 @@ LONG SqliteBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<
                 id = child;
                 continue;
             }
-            const std::string name = sqlite::EncodeName(names[i]);
-            const std::string fold = sqlite::EncodeFold(names[i]);
+            const std::string name = sqlite::encodeName(names[i]);
+            const std::string fold = sqlite::encodeFold(names[i]);
             // key_ids follows every insert (a trigger), so an id is never given out twice.
             const KeyId newId = nextKeyId();
             db.query("INSERT INTO keys(parent, fold, id, name, depth, written) VALUES(?1, ?2, ?5, ?3, ?4, ?6)")
@@ -209,7 +209,7 @@ LONG SqliteBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<
         }
         // A new key changes its parent's list of subkeys: the parent counts as written. The keys
         // made below the first new one have their time already.
-        if (touchedParent != kNoKey) sqlite::TouchKey(db, touchedParent, now);
+        if (touchedParent != kNoKey) sqlite::touchKey(db, touchedParent, now);
         tx.commit();
         if (created) values_->noteNewKey(id);
         return ERROR_SUCCESS;
@@ -245,7 +245,7 @@ void SqliteBackend::noteDepth(KeyId key, std::int64_t depth) {
 
 KeyId SqliteBackend::lookUpChild(KeyId parent, std::u16string_view name, bool* parentExists) {
     Database& db = *db_;
-    const std::string fold = sqlite::EncodeFold(name);
+    const std::string fold = sqlite::encodeFold(name);
     KeyId child = kNoKey;
     std::int64_t childDepth = 0, depth = 0;
     if (const std::int64_t* known = knownDepth(parent)) {
@@ -309,9 +309,9 @@ LONG SqliteBackend::deleteKey(KeyId key) {
         }
         LONG rc = ERROR_SUCCESS;
         if (parent == kNoKey)
-            rc = sqlite::KeyRowExists(db, key) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+            rc = sqlite::keyRowExists(db, key) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
         else
-            sqlite::TouchKey(db, parent, fileTimeNow());
+            sqlite::touchKey(db, parent, fileTimeNow());
         tx.commit();
         return rc;
     });
@@ -333,8 +333,8 @@ LONG SqliteBackend::renameKey(KeyId key, std::u16string_view newName) {
         const KeyId sibling = lookUpChild(parent, newName, nullptr);
         if (sibling != kNoKey && sibling != key) return ERROR_ALREADY_EXISTS;
         // Children point at the key's id, so the whole subtree moves with this one row.
-        const std::string name = sqlite::EncodeName(newName);
-        const std::string fold = sqlite::EncodeFold(newName);
+        const std::string name = sqlite::encodeName(newName);
+        const std::string fold = sqlite::encodeFold(newName);
         db.query("UPDATE keys SET name = ?2, fold = ?3, written = ?4 WHERE id = ?1")
             .bind(1, key)
             .bindBlob(2, name)

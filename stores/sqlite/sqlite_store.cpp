@@ -123,13 +123,13 @@ void copyValues(sqlite::Database& db, const char* query) {
     for (bool more = q.step();; more = q.step()) {
         const KeyId next = more ? q.columnInt64(0) : kNoKey;
         if (next != key || !more) {
-            if (!values.empty()) sqlite::WriteKeyValues(db, key, values);
+            if (!values.empty()) sqlite::writeKeyValues(db, key, values);
             values.clear();
             key = next;
         }
         if (!more) break;
         values.push_back(
-            {sqlite::DecodeName(q.columnBlob(1)), static_cast<DWORD>(q.columnInt64(2)), std::string(q.columnBlob(3))});
+            {sqlite::decodeName(q.columnBlob(1)), static_cast<DWORD>(q.columnInt64(2)), std::string(q.columnBlob(3))});
     }
 }
 
@@ -267,7 +267,7 @@ void prepareFile(const std::string& path) {
     if (stat(path.c_str(), &st) != 0) {
         if (errno != ENOENT) throw OpenFailure(cannotOpen(path, std::strerror(errno) + std::string(".")));
         const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-        if (!folder.empty() && !CreatePrivateFolders(folder.string())) {
+        if (!folder.empty() && !createPrivateFolders(folder.string())) {
             throw OpenFailure("Cannot create the folder \"" + folder.string() +
                               "\" for the registry store: " + std::strerror(errno) + ".");
         }
@@ -302,7 +302,7 @@ void prepareFile(const std::string& path) {
 
 }  // namespace
 
-StoreOpenResult OpenSqliteStore(const std::string& path, std::unique_ptr<Backend>& backend) {
+StoreOpenResult openSqliteStore(const std::string& path, std::unique_ptr<Backend>& backend) {
     StoreOpenResult result;
     if (path.empty()) {
         result.error = "Cannot open the registry store: no file name was given.";
@@ -380,7 +380,7 @@ StoreOpenResult OpenSqliteStore(const std::string& path, std::unique_ptr<Backend
     return result;
 }
 
-std::unique_ptr<Backend> OpenSqliteMemoryStore() {
+std::unique_ptr<Backend> openSqliteMemoryStore() {
     std::unique_ptr<sqlite::Database> db =
         sqlite::Database::open(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
     configureConnection(*db, false);
@@ -391,11 +391,11 @@ std::unique_ptr<Backend> OpenSqliteMemoryStore() {
     return std::make_unique<SqliteBackend>(std::move(db));
 }
 
-std::int64_t SqliteStoreLayout() {
+std::int64_t sqliteStoreLayout() {
     return kSchemaVersion;
 }
 
-sqlite::Database* CurrentSqliteDatabase() {
+sqlite::Database* currentSqliteDatabase() {
     // The store may sit below layers (the change history's recording layer).
     for (Backend* layer = currentBackend(); layer != nullptr; layer = layer->layeredOver()) {
         if (auto* store = dynamic_cast<SqliteBackend*>(layer)) return &store->database();

@@ -15,15 +15,15 @@ class Database;
 
 // Opens (creating when missing, mode 0600) the store at path into backend. A corrupt, unreadable
 // or foreign file is never overwritten: the result says why it failed.
-StoreOpenResult OpenSqliteStore(const std::string& path, std::unique_ptr<Backend>& backend);
+StoreOpenResult openSqliteStore(const std::string& path, std::unique_ptr<Backend>& backend);
 // A fresh in-memory store with its roots.
-std::unique_ptr<Backend> OpenSqliteMemoryStore();
+std::unique_ptr<Backend> openSqliteMemoryStore();
 
 // The layout that new stores get and older ones are upgraded to (the file's user_version).
-std::int64_t SqliteStoreLayout();
+std::int64_t sqliteStoreLayout();
 
 // The connection of the current registry when it is a SQLite store, else null; for tests that
 // damage or inspect the store underneath the registry operations.
-sqlite::Database* CurrentSqliteDatabase();
+sqlite::Database* currentSqliteDatabase();
 
 }  // namespace tovik

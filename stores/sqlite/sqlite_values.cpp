@@ -28,13 +28,13 @@ std::int64_t lastValueId(KeyId key) {
 
 std::size_t packedBytes(const std::vector<StoredValue>& values) {
     std::size_t bytes = 0;
-    for (const StoredValue& value : values) bytes += PackedSize(value);
+    for (const StoredValue& value : values) bytes += packedSize(value);
     return bytes;
 }
 
 std::size_t findByName(const std::vector<StoredValue>& values, std::u16string_view name) {
     for (std::size_t i = 0; i < values.size(); ++i)
-        if (SameName(values[i].name, name)) return i;
+        if (sameName(values[i].name, name)) return i;
     return SIZE_MAX;
 }
 
@@ -50,8 +50,8 @@ void writeRows(Database& db, KeyId key, const std::vector<StoredValue>& values) 
     writePack(db, key, {});
     std::int64_t id = firstValueId(key);
     for (const StoredValue& value : values) {
-        const std::string name = EncodeName(value.name);
-        const std::string fold = EncodeFold(value.name);
+        const std::string name = encodeName(value.name);
+        const std::string fold = encodeFold(value.name);
         db.query("INSERT INTO vals(id, key, fold, name, type, data) VALUES(?1, ?2, ?3, ?4, ?5, ?6)")
             .bind(1, ++id)
             .bind(2, key)
@@ -68,7 +68,7 @@ void store(Database& db, KeyId key, const std::vector<StoredValue>& values, bool
     if (values.empty()) {
         if (hadPack) db.query("DELETE FROM packs WHERE key = ?1").bind(1, key).step();
     } else if (values.size() <= kMaxPackedValues && bytes <= kMaxPackBytes) {
-        writePack(db, key, EncodePack(values));
+        writePack(db, key, encodePack(values));
     } else {
         writeRows(db, key, values);
     }
@@ -79,7 +79,7 @@ void store(Database& db, KeyId key, const std::vector<StoredValue>& values, bool
 bool fitsWith(const std::vector<StoredValue>& values, std::size_t bytes, std::size_t at, std::u16string_view name,
               DWORD type, DWORD size) {
     const std::size_t count = values.size() + (at == SIZE_MAX ? 1 : 0);
-    const std::size_t after = bytes + PackedSize(name, type, size) - (at == SIZE_MAX ? 0 : PackedSize(values[at]));
+    const std::size_t after = bytes + packedSize(name, type, size) - (at == SIZE_MAX ? 0 : packedSize(values[at]));
     return count <= kMaxPackedValues && after <= kMaxPackBytes;
 }
 
@@ -112,20 +112,20 @@ bool sameData(const StoredValue& value, DWORD type, const BYTE* data, DWORD size
 }
 
 LONG missingValue(Database& db, KeyId key) {
-    return KeyRowExists(db, key) ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+    return keyRowExists(db, key) ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
 }
 
 }  // namespace
 
-bool KeyRowExists(Database& db, KeyId key) {
+bool keyRowExists(Database& db, KeyId key) {
     return db.query("SELECT 1 FROM keys WHERE id = ?1").bind(1, key).step();
 }
 
-void TouchKey(Database& db, KeyId key, std::int64_t time) {
+void touchKey(Database& db, KeyId key, std::int64_t time) {
     db.query("UPDATE keys SET written = ?2 WHERE id = ?1").bind(1, key).bind(2, time).step();
 }
 
-void WriteKeyValues(Database& db, KeyId key, const std::vector<StoredValue>& values) {
+void writeKeyValues(Database& db, KeyId key, const std::vector<StoredValue>& values) {
     store(db, key, values, false, packedBytes(values));
 }
 
@@ -135,16 +135,16 @@ std::size_t ValueStore::Pending::find(std::u16string_view name) {
     if (!indexed && values.size() <= kLinearLookup) return findByName(values, name);
     if (!indexed) {
         byFold.reserve(values.size() * 2);
-        for (std::size_t i = 0; i < values.size(); ++i) byFold.emplace(EncodeFold(values[i].name), i);
+        for (std::size_t i = 0; i < values.size(); ++i) byFold.emplace(encodeFold(values[i].name), i);
         indexed = true;
     }
-    const auto it = byFold.find(EncodeFold(name));
+    const auto it = byFold.find(encodeFold(name));
     return it == byFold.end() ? SIZE_MAX : it->second;
 }
 
 void ValueStore::Pending::add(StoredValue value) {
-    if (indexed) byFold.emplace(EncodeFold(value.name), values.size());
-    bytes += PackedSize(value);
+    if (indexed) byFold.emplace(encodeFold(value.name), values.size());
+    bytes += packedSize(value);
     values.push_back(std::move(value));
 }
 
@@ -163,7 +163,7 @@ void ValueStore::flush() {
     pending_ = Pending{};
     writeOrRollBack(db_, [&] {
         if (!pending.rows) store(db_, pending.key, pending.values, pending.hadPack, pending.bytes);
-        if (pending.touched != 0) TouchKey(db_, pending.key, pending.touched);
+        if (pending.touched != 0) touchKey(db_, pending.key, pending.touched);
     });
 }
 
@@ -173,7 +173,7 @@ ValueStore::Form ValueStore::load(KeyId key, std::vector<StoredValue>& values) {
     if (!q.step()) return Form::None;
     const std::string_view pack = q.columnBlob(0);
     if (pack.empty()) return Form::Rows;
-    if (!DecodePack(pack, values)) throw BackendFailure(BackendFailure::Kind::Damaged);
+    if (!decodePack(pack, values)) throw BackendFailure(BackendFailure::Kind::Damaged);
     return Form::Packed;
 }
 
@@ -191,11 +191,11 @@ void ValueStore::list(KeyId key, std::size_t from, std::int64_t limit, std::vect
             PackedValue value;
             std::size_t count = 0;
             for (std::size_t at = 0; at < pack.size() && count < end; ++count)
-                if (!ReadPackedValue(pack, at, value)) throw BackendFailure(BackendFailure::Kind::Damaged);
+                if (!readPackedValue(pack, at, value)) throw BackendFailure(BackendFailure::Kind::Damaged);
             if (count > from) out.reserve(out.size() + count - from);
             std::size_t index = 0;
             for (std::size_t at = 0; at < pack.size() && index < end; ++index) {
-                if (!ReadPackedValue(pack, at, value)) throw BackendFailure(BackendFailure::Kind::Damaged);
+                if (!readPackedValue(pack, at, value)) throw BackendFailure(BackendFailure::Kind::Damaged);
                 if (index < from) continue;
                 out.push_back({firstValueId(key) + static_cast<std::int64_t>(index) + 1, value.decodedName(),
                                value.type, static_cast<DWORD>(value.data.size()), true, std::string(value.data)});
@@ -211,7 +211,7 @@ void ValueStore::list(KeyId key, std::size_t from, std::int64_t limit, std::vect
     while (q.step()) {
         const DWORD size = static_cast<DWORD>(q.columnInt64(3));
         const bool loaded = size <= kListedDataLimit;
-        out.push_back({q.columnInt64(0), DecodeName(q.columnBlob(1)), static_cast<DWORD>(q.columnInt64(2)), size,
+        out.push_back({q.columnInt64(0), decodeName(q.columnBlob(1)), static_cast<DWORD>(q.columnInt64(2)), size,
                        loaded, loaded ? std::string(q.columnBlob(4)) : std::string()});
     }
 }
@@ -229,8 +229,8 @@ bool ValueStore::readData(ValueId value, BYTE* buffer, DWORD expectedSize) {
 
 LONG ValueStore::setRow(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size, bool& changed) {
     changed = false;
-    const std::string storedName = EncodeName(name);
-    const std::string fold = EncodeFold(name);
+    const std::string storedName = encodeName(name);
+    const std::string fold = encodeFold(name);
     // Overwriting keeps the row, so the value keeps its place and the case of its name; a new
     // value takes the position after the key's last. A key out of positions fails the check.
     Query upsert =
@@ -245,7 +245,7 @@ LONG ValueStore::setRow(KeyId key, std::u16string_view name, DWORD type, const B
         upsert.step();
     } catch (const Error& e) {
         if (e.primaryCode() != SQLITE_CONSTRAINT) throw;
-        return KeyRowExists(db_, key) ? ERROR_CANTWRITE : ERROR_KEY_DELETED;
+        return keyRowExists(db_, key) ? ERROR_CANTWRITE : ERROR_KEY_DELETED;
     }
     changed = db_.changes() > 0;  // the same type and data again update no row
     return ERROR_SUCCESS;
@@ -259,7 +259,7 @@ LONG ValueStore::setPending(KeyId key, std::u16string_view name, DWORD type, con
         newKey_ = kNoKey;
         const Form form = isNew ? Form::None : load(key, values);
         // The batch holds the write lock: a key that exists now still exists when its pack is written.
-        if (form == Form::None && !isNew && !KeyRowExists(db_, key)) return ERROR_KEY_DELETED;
+        if (form == Form::None && !isNew && !keyRowExists(db_, key)) return ERROR_KEY_DELETED;
         pending_.key = key;
         pending_.rows = form == Form::Rows;
         pending_.hadPack = form == Form::Packed;
@@ -291,9 +291,9 @@ LONG ValueStore::setPending(KeyId key, std::u16string_view name, DWORD type, con
     if (at == SIZE_MAX) {
         pending_.add({std::u16string(name), type, std::string(reinterpret_cast<const char*>(data), size)});
     } else {
-        pending_.bytes -= PackedSize(pending_.values[at]);
+        pending_.bytes -= packedSize(pending_.values[at]);
         setAt(pending_.values, at, name, type, data, size);
-        pending_.bytes += PackedSize(pending_.values[at]);
+        pending_.bytes += packedSize(pending_.values[at]);
     }
     pending_.touched = fileTimeNow();
     db_.noteLocalChange();
@@ -309,11 +309,11 @@ LONG ValueStore::set(KeyId key, std::u16string_view name, DWORD type, const BYTE
     bool changed = false;
     if (form == Form::Rows) {
         const LONG rc = setRow(key, name, type, data, size, changed);
-        if (changed) TouchKey(db_, key, fileTimeNow());
+        if (changed) touchKey(db_, key, fileTimeNow());
         if (rc == ERROR_SUCCESS) tx.commit();
         return rc;
     }
-    if (form == Form::None && !KeyRowExists(db_, key)) return ERROR_KEY_DELETED;
+    if (form == Form::None && !keyRowExists(db_, key)) return ERROR_KEY_DELETED;
     const std::size_t at = findByName(values, name);
     // The same data again is no write, as in Windows and Wine: the key keeps its time.
     if (at != SIZE_MAX && sameData(values[at], type, data, size)) return ERROR_SUCCESS;
@@ -321,13 +321,13 @@ LONG ValueStore::set(KeyId key, std::u16string_view name, DWORD type, const BYTE
         // The key's values become rows, the new data one of them.
         writeRows(db_, key, values);
         const LONG rc = setRow(key, name, type, data, size, changed);
-        TouchKey(db_, key, fileTimeNow());
+        touchKey(db_, key, fileTimeNow());
         if (rc == ERROR_SUCCESS) tx.commit();
         return rc;
     }
     setAt(values, at, name, type, data, size);
     store(db_, key, values, form == Form::Packed, packedBytes(values));
-    TouchKey(db_, key, fileTimeNow());
+    touchKey(db_, key, fileTimeNow());
     tx.commit();
     return ERROR_SUCCESS;
 }
@@ -339,7 +339,7 @@ LONG ValueStore::remove(KeyId key, std::u16string_view name) {
     const Form form = load(key, values);
     LONG rc = ERROR_SUCCESS;
     if (form == Form::Rows) {
-        const std::string fold = EncodeFold(name);
+        const std::string fold = encodeFold(name);
         db_.query("DELETE FROM vals WHERE key = ?1 AND fold = ?2").bind(1, key).bindBlob(2, fold).step();
         if (db_.changes() == 0) rc = missingValue(db_, key);
     } else if (const std::size_t at = findByName(values, name); at == SIZE_MAX) {
@@ -348,7 +348,7 @@ LONG ValueStore::remove(KeyId key, std::u16string_view name) {
         values.erase(values.begin() + static_cast<std::ptrdiff_t>(at));
         store(db_, key, values, true, packedBytes(values));
     }
-    if (rc == ERROR_SUCCESS) TouchKey(db_, key, fileTimeNow());
+    if (rc == ERROR_SUCCESS) touchKey(db_, key, fileTimeNow());
     tx.commit();
     return rc;
 }
@@ -359,8 +359,8 @@ LONG ValueStore::rename(KeyId key, std::u16string_view oldName, std::u16string_v
     std::vector<StoredValue> values;
     const Form form = load(key, values);
     if (form == Form::Rows) {
-        const std::string oldFold = EncodeFold(oldName);
-        const std::string newFold = EncodeFold(newName);
+        const std::string oldFold = encodeFold(oldName);
+        const std::string newFold = encodeFold(newName);
         ValueId value = 0;
         {
             Query find = db_.query("SELECT id FROM vals WHERE key = ?1 AND fold = ?2");
@@ -372,7 +372,7 @@ LONG ValueStore::rename(KeyId key, std::u16string_view oldName, std::u16string_v
             db_.query("SELECT 1 FROM vals WHERE key = ?1 AND fold = ?2").bind(1, key).bindBlob(2, newFold).step())
             return ERROR_ALREADY_EXISTS;
         // The row stays, and with it the value's place in the creation order.
-        const std::string name = EncodeName(newName);
+        const std::string name = encodeName(newName);
         db_.query("UPDATE vals SET name = ?2, fold = ?3 WHERE id = ?1")
             .bind(1, value)
             .bindBlob(2, name)
@@ -386,7 +386,7 @@ LONG ValueStore::rename(KeyId key, std::u16string_view oldName, std::u16string_v
         values[at].name = newName;
         store(db_, key, values, true, packedBytes(values));
     }
-    TouchKey(db_, key, fileTimeNow());
+    touchKey(db_, key, fileTimeNow());
     tx.commit();
     return ERROR_SUCCESS;
 }

@@ -78,11 +78,11 @@ private:
     Pending pending_;
 };
 
-bool KeyRowExists(Database& db, KeyId key);
+bool keyRowExists(Database& db, KeyId key);
 // Sets when key was last written (a FILETIME).
-void TouchKey(Database& db, KeyId key, std::int64_t time);
+void touchKey(Database& db, KeyId key, std::int64_t time);
 
 // Writes values as the values of key, which has none yet, in the form that fits them.
-void WriteKeyValues(Database& db, KeyId key, const std::vector<StoredValue>& values);
+void writeKeyValues(Database& db, KeyId key, const std::vector<StoredValue>& values);
 
 }  // namespace tovik::sqlite

@@ -43,7 +43,7 @@ bool isNarrow(std::u16string_view name) {
 
 }  // namespace
 
-std::string EncodeName(std::u16string_view name) {
+std::string encodeName(std::u16string_view name) {
     std::string bytes(name.size() * 2, '\0');
     for (std::size_t i = 0; i < name.size(); ++i) {
         bytes[2 * i] = static_cast<char>(name[i] & 0xFF);
@@ -52,7 +52,7 @@ std::string EncodeName(std::u16string_view name) {
     return bytes;
 }
 
-std::string EncodeFold(std::u16string_view name) {
+std::string encodeFold(std::u16string_view name) {
     std::string bytes(name.size() * 2, '\0');
     for (std::size_t i = 0; i < name.size(); ++i) {
         const char16_t folded = foldNameUnit(name[i]);
@@ -62,7 +62,7 @@ std::string EncodeFold(std::u16string_view name) {
     return bytes;
 }
 
-std::u16string DecodeName(std::string_view bytes) {
+std::u16string decodeName(std::string_view bytes) {
     std::u16string name(bytes.size() / 2, u'\0');
     for (std::size_t i = 0; i < name.size(); ++i) {
         name[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
@@ -71,20 +71,20 @@ std::u16string DecodeName(std::string_view bytes) {
     return name;
 }
 
-bool SameName(std::u16string_view a, std::u16string_view b) {
+bool sameName(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
         if (a[i] != b[i] && foldNameUnit(a[i]) != foldNameUnit(b[i])) return false;
     return true;
 }
 
-std::size_t PackedSize(std::u16string_view name, DWORD type, std::size_t dataSize) {
+std::size_t packedSize(std::u16string_view name, DWORD type, std::size_t dataSize) {
     const std::size_t units = name.size();
     const std::size_t nameBytes = isNarrow(name) ? units : 2 * units;
     return varintSize(2 * units + 1) + varintSize(type) + varintSize(dataSize) + nameBytes + dataSize;
 }
 
-void AppendToPack(std::string& pack, const StoredValue& value) {
+void appendToPack(std::string& pack, const StoredValue& value) {
     const bool narrow = isNarrow(value.name);
     appendVarint(pack, 2 * static_cast<std::uint64_t>(value.name.size()) + (narrow ? 1 : 0));
     appendVarint(pack, value.type);
@@ -96,12 +96,12 @@ void AppendToPack(std::string& pack, const StoredValue& value) {
     pack += value.data;
 }
 
-std::string EncodePack(const std::vector<StoredValue>& values) {
+std::string encodePack(const std::vector<StoredValue>& values) {
     std::size_t size = 0;
-    for (const StoredValue& value : values) size += PackedSize(value);
+    for (const StoredValue& value : values) size += packedSize(value);
     std::string pack;
     pack.reserve(size);
-    for (const StoredValue& value : values) AppendToPack(pack, value);
+    for (const StoredValue& value : values) appendToPack(pack, value);
     return pack;
 }
 
@@ -113,7 +113,7 @@ std::u16string PackedValue::decodedName() const {
     return decoded;
 }
 
-bool ReadPackedValue(std::string_view pack, std::size_t& at, PackedValue& value) {
+bool readPackedValue(std::string_view pack, std::size_t& at, PackedValue& value) {
     std::uint64_t nameField = 0, type = 0, size = 0;
     if (!readVarint(pack, at, nameField) || !readVarint(pack, at, type) || !readVarint(pack, at, size)) return false;
     value.narrow = (nameField & 1) != 0;
@@ -128,10 +128,10 @@ bool ReadPackedValue(std::string_view pack, std::size_t& at, PackedValue& value)
     return true;
 }
 
-bool DecodePack(std::string_view pack, std::vector<StoredValue>& out) {
+bool decodePack(std::string_view pack, std::vector<StoredValue>& out) {
     PackedValue packed;
     for (std::size_t at = 0; at < pack.size();) {
-        if (!ReadPackedValue(pack, at, packed)) return false;
+        if (!readPackedValue(pack, at, packed)) return false;
         out.push_back({packed.decodedName(), packed.type, std::string(packed.data)});
     }
     return true;

@@ -13,11 +13,11 @@
 
 namespace tovik::sqlite {
 
-std::string EncodeName(std::u16string_view name);
-std::string EncodeFold(std::u16string_view name);
-std::u16string DecodeName(std::string_view bytes);
+std::string encodeName(std::u16string_view name);
+std::string encodeFold(std::u16string_view name);
+std::u16string decodeName(std::string_view bytes);
 // True when the names are one name, whatever their case.
-bool SameName(std::u16string_view a, std::u16string_view b);
+bool sameName(std::u16string_view a, std::u16string_view b);
 
 struct StoredValue {
     std::u16string name;
@@ -31,13 +31,13 @@ constexpr std::size_t kMaxPackedValues = 1000;
 constexpr std::size_t kMaxPackBytes = 64 * 1024;
 
 // The bytes that a value takes in a pack.
-std::size_t PackedSize(std::u16string_view name, DWORD type, std::size_t dataSize);
-inline std::size_t PackedSize(const StoredValue& value) {
-    return PackedSize(value.name, value.type, value.data.size());
+std::size_t packedSize(std::u16string_view name, DWORD type, std::size_t dataSize);
+inline std::size_t packedSize(const StoredValue& value) {
+    return packedSize(value.name, value.type, value.data.size());
 }
 // Appends value to pack.
-void AppendToPack(std::string& pack, const StoredValue& value);
-std::string EncodePack(const std::vector<StoredValue>& values);
+void appendToPack(std::string& pack, const StoredValue& value);
+std::string encodePack(const std::vector<StoredValue>& values);
 // One value of a pack as its bytes lie there.
 struct PackedValue {
     std::string_view name;  // one byte per unit when narrow, else UTF-16LE
@@ -47,8 +47,8 @@ struct PackedValue {
     std::u16string decodedName() const;
 };
 // Reads the value at at and moves at past it; false when the bytes there are not a value.
-bool ReadPackedValue(std::string_view pack, std::size_t& at, PackedValue& value);
+bool readPackedValue(std::string_view pack, std::size_t& at, PackedValue& value);
 // The values of pack in order; false (out partly filled) when the bytes are not a pack.
-bool DecodePack(std::string_view pack, std::vector<StoredValue>& out);
+bool decodePack(std::string_view pack, std::vector<StoredValue>& out);
 
 }  // namespace tovik::sqlite

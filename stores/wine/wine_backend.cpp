@@ -387,7 +387,7 @@ std::vector<std::string> WineBackend::files() const {
     return {dir + "/system.reg", dir + "/user.reg", dir + "/userdef.reg"};
 }
 
-StoreOpenResult OpenWinePrefixStore(const std::string& dir, std::unique_ptr<Backend>& backend) {
+StoreOpenResult openWinePrefixStore(const std::string& dir, std::unique_ptr<Backend>& backend) {
     StoreOpenResult result;
     std::unique_ptr<WinePrefix> prefix = WinePrefix::open(dir, result.error);
     if (!prefix) return result;

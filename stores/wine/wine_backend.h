@@ -100,6 +100,6 @@ private:
 // Opens the Wine prefix at dir. The result names the prefix's folder and, while Wine runs it,
 // says that it is read-only and why; a folder that is no prefix, or files Wine would reject,
 // fail with a sentence for the user.
-StoreOpenResult OpenWinePrefixStore(const std::string& dir, std::unique_ptr<Backend>& backend);
+StoreOpenResult openWinePrefixStore(const std::string& dir, std::unique_ptr<Backend>& backend);
 
 }  // namespace tovik

@@ -27,7 +27,7 @@ std::size_t contentHash(std::string_view bytes) {
 }
 
 std::string cannotLock(const std::string& dir, const std::string& why) {
-    return Say({"Cannot lock the Wine prefix %1: %2.", "Wineのプレフィックス %1 をロックできません: %2。"}, {dir, why});
+    return say({"Cannot lock the Wine prefix %1: %2.", "Wineのプレフィックス %1 をロックできません: %2。"}, {dir, why});
 }
 
 }  // namespace
@@ -35,12 +35,12 @@ std::string cannotLock(const std::string& dir, const std::string& why) {
 std::unique_ptr<WinePrefix> WinePrefix::open(const std::string& dir, std::string& error) {
     struct stat st {};
     if (::stat(dir.c_str(), &st) != 0) {
-        error = Say({"Cannot open the Wine prefix %1: %2.", "Wineのプレフィックス %1 を開けません: %2。"},
+        error = say({"Cannot open the Wine prefix %1: %2.", "Wineのプレフィックス %1 を開けません: %2。"},
                     {dir, std::strerror(errno)});
         return nullptr;
     }
     if (!S_ISDIR(st.st_mode)) {
-        error = Say({"%1 is not a folder, so it is not a Wine prefix.",
+        error = say({"%1 is not a folder, so it is not a Wine prefix.",
                      "%1 はフォルダではないため、Wineのプレフィックスではありません。"},
                     {dir});
         return nullptr;
@@ -51,7 +51,7 @@ std::unique_ptr<WinePrefix> WinePrefix::open(const std::string& dir, std::string
     }, userEntry{};
     if (::lstat((clean + "/" + kMachineFile).c_str(), &machineEntry) != 0 ||
         ::lstat((clean + "/" + kUserFile).c_str(), &userEntry) != 0) {
-        error = Say({"%1 is not a Wine prefix: it has no system.reg and user.reg.",
+        error = say({"%1 is not a Wine prefix: it has no system.reg and user.reg.",
                      "%1 はWineのプレフィックスではありません: system.reg と user.reg がありません。"},
                     {clean});
         return nullptr;
@@ -80,7 +80,7 @@ bool WinePrefix::loadFile(const std::string& name, std::unique_ptr<WineRegistryF
     std::string why;
     file = WineRegistryFile::parse(std::move(bytes), why);
     if (!file) {
-        error = Say({"%1 cannot be opened: %2", "%1 を開けません: %2"}, {path, why});
+        error = say({"%1 cannot be opened: %2", "%1 を開けません: %2"}, {path, why});
         return false;
     }
     return true;
@@ -95,7 +95,7 @@ bool WinePrefix::load(std::string& error) {
     // Wine takes the architecture of system.reg (win32 when it names none) for user.reg too.
     const std::string arch = machine->arch().empty() ? "win32" : machine->arch();
     if (!user->arch().empty() && user->arch() != arch) {
-        error = Say({"%1/user.reg is for %2 but system.reg is for %3; Wine rejects such a prefix.",
+        error = say({"%1/user.reg is for %2 but system.reg is for %3; Wine rejects such a prefix.",
                      "%1/user.reg は %2 用ですが system.reg は %3 用です。Wineはこのようなプレフィックスを"
                      "受け付けません。"},
                     {dir_, user->arch(), arch});
@@ -159,7 +159,7 @@ bool WinePrefix::beginWrite(std::string& error) {
             ::close(lockFd_);
             lockFd_ = -1;
             error = cannotLock(
-                dir_, e == EWOULDBLOCK ? Say({"another program keeps it locked", "他のプログラムがロックしたままです"})
+                dir_, e == EWOULDBLOCK ? say({"another program keeps it locked", "他のプログラムがロックしたままです"})
                                        : std::string(std::strerror(e)));
             return false;
         }
@@ -192,7 +192,7 @@ bool WinePrefix::stillAsRead(const std::string& name, const FileIdentity& identi
         same = files::readFile(path, bytes).ok() && contentHash(bytes) == content;
     }
     if (!same) {
-        error = Say({"%1 was changed by another program while Tovik was writing to the prefix; so as not to "
+        error = say({"%1 was changed by another program while Tovik was writing to the prefix; so as not to "
                      "overwrite that change, nothing was saved. Run the command again to apply it to the new "
                      "content.",
                      "Tovikがプレフィックスに書き込んでいる間に、他のプログラムが %1 を変更しました。その変更を"

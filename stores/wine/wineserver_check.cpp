@@ -46,13 +46,13 @@ bool ownFolder(const std::string& dir, bool make) {
 }
 
 std::string cannotTell(const std::string& path, int error) {
-    return Say({"Tovik cannot tell whether Wine is running this prefix (%1: %2), so it opens it read-only.",
+    return say({"Tovik cannot tell whether Wine is running this prefix (%1: %2), so it opens it read-only.",
                 "Wineがこのプレフィックスを使っているかどうか分からない（%1: %2）ため、読み取り専用で開きました。"},
                {path, std::strerror(error)});
 }
 
 std::string cannotLock(const std::string& path, int error) {
-    return Say({"Tovik cannot take Wine's lock of this prefix (%1: %2), so it opens it read-only.",
+    return say({"Tovik cannot take Wine's lock of this prefix (%1: %2), so it opens it read-only.",
                 "このプレフィックスのWineのロックを取れない（%1: %2）ため、読み取り専用で開きました。"},
                {path, std::strerror(error)});
 }
@@ -100,7 +100,7 @@ WineserverState checkWineserver(const std::string& prefixDir) {
         }
         if (lock.l_type != F_UNLCK) {
             state.mayWrite = false;
-            state.reason = Say({"Wine is running this prefix (wineserver, process %1): it keeps the registry in "
+            state.reason = say({"Wine is running this prefix (wineserver, process %1): it keeps the registry in "
                                 "memory and would overwrite any change, so the prefix is open read-only. Stop it "
                                 "with \"wineserver -k\" first.",
                                 "Wineがこのプレフィックスを使っています（wineserver、プロセス %1）。Wineはレジストリを"
@@ -153,7 +153,7 @@ bool WineserverLock::acquire(const std::string& prefixDir, std::string& reason) 
                 const WineserverState state = checkWineserver(prefixDir);
                 reason = !state.mayWrite
                              ? state.reason
-                             : Say({"Wine is running this prefix: it keeps the registry in memory and would "
+                             : say({"Wine is running this prefix: it keeps the registry in memory and would "
                                     "overwrite any change, so the prefix is open read-only. Stop it with "
                                     "\"wineserver -k\" first.",
                                     "Wineがこのプレフィックスを使っています。Wineはレジストリをメモリに持っていて"

@@ -162,7 +162,7 @@ private slots:
     // why after the caution, and a write is refused.
     void aHiveOpenedReadOnlyShowsItAndSaysWhyOnce() {
         const std::string file = home_.filePath("SOFTWARE").toStdString();
-        tovik::hive::testing::WriteFile(file, tovik::hive::testing::EmptyHiveBytes());
+        tovik::hive::testing::writeFile(file, tovik::hive::testing::emptyHiveBytes());
         tovik::RegistrySource source;
         source.kind = tovik::RegistrySource::Kind::Hive;
         source.path = file;
@@ -184,8 +184,8 @@ private slots:
         const QString config = home_.filePath("windows/System32/config");
         QVERIFY(QDir().mkpath(config));
         for (const char* name : {"SYSTEM", "SOFTWARE"})
-            hb::WriteFile((config + "/" + name).toStdString(), hb::EmptyHiveBytes({.sequence1 = 5, .sequence2 = 4}));
-        hb::WriteFile((config + "/SAM").toStdString(), std::vector<std::uint8_t>(4096, 'x'));
+            hb::writeFile((config + "/" + name).toStdString(), hb::emptyHiveBytes({.sequence1 = 5, .sequence2 = 4}));
+        hb::writeFile((config + "/SAM").toStdString(), std::vector<std::uint8_t>(4096, 'x'));
         tovik::RegistrySource source;
         source.kind = tovik::RegistrySource::Kind::Windows;
         source.path = home_.filePath("windows").toStdString();

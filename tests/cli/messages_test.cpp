@@ -21,11 +21,11 @@ bool ascii(const std::string& text) {
 
 class CoreTexts : public testing::Test {
 protected:
-    void TearDown() override { cli::SetMessageLanguage(InterfaceLanguage::English); }
+    void TearDown() override { cli::setMessageLanguage(InterfaceLanguage::English); }
 };
 
 TEST_F(CoreTexts, EveryCoreTextTheCommandLinePrintsHasItsEnglish) {
-    cli::SetMessageLanguage(InterfaceLanguage::English);
+    cli::setMessageLanguage(InterfaceLanguage::English);
     std::vector<std::u16string_view> texts{kImportNotUnicodeMessage, kUnknownTagNoticeTemplate};
     for (int i = static_cast<int>(ImportOutcome::NotUnicode); i <= static_cast<int>(ImportOutcome::WriteFailed); ++i)
         texts.push_back(importOutcomeMessage(static_cast<ImportOutcome>(i)));
@@ -46,11 +46,11 @@ TEST_F(CoreTexts, EveryCoreTextTheCommandLinePrintsHasItsEnglish) {
 }
 
 TEST_F(CoreTexts, JapaneseIsTheCoreTextItselfAndTemplatesAreFilled) {
-    cli::SetMessageLanguage(InterfaceLanguage::Japanese);
+    cli::setMessageLanguage(InterfaceLanguage::Japanese);
     EXPECT_EQ(coreText(kUnknownTagNoticeTemplate, {"3"}), "型の分からない値の行を3行読み飛ばしました");
-    EXPECT_EQ(cli::Say({"%2 of %1", "%1の%2"}, {"a", "b"}), "aのb");
-    cli::SetMessageLanguage(InterfaceLanguage::English);
-    EXPECT_EQ(cli::Say({"%2 of %1 (100%)", "%1の%2"}, {"a", "b"}), "b of a (100%)");
+    EXPECT_EQ(cli::say({"%2 of %1", "%1の%2"}, {"a", "b"}), "aのb");
+    cli::setMessageLanguage(InterfaceLanguage::English);
+    EXPECT_EQ(cli::say({"%2 of %1 (100%)", "%1の%2"}, {"a", "b"}), "b of a (100%)");
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 
 namespace tovik::test {
 
-inline KeyId MakeKeyIn(Backend& backend, HKEY root, std::u16string_view path) {
+inline KeyId makeKeyIn(Backend& backend, HKEY root, std::u16string_view path) {
     KeyId key = backend.rootKey(root);
     const std::vector<std::u16string_view> names = splitKeyPath(path);
     if (names.empty()) return key;
@@ -23,9 +23,9 @@ inline KeyId MakeKeyIn(Backend& backend, HKEY root, std::u16string_view path) {
     return key;
 }
 
-inline void SetValueIn(Backend& backend, HKEY root, std::u16string_view path, std::u16string_view name, DWORD type,
+inline void setValueIn(Backend& backend, HKEY root, std::u16string_view path, std::u16string_view name, DWORD type,
                        const Bytes& data) {
-    const KeyId key = MakeKeyIn(backend, root, path);
+    const KeyId key = makeKeyIn(backend, root, path);
     if (backend.setValue(key, name, type, data.data(), static_cast<DWORD>(data.size())) != ERROR_SUCCESS)
         throw std::runtime_error("setValue");
 }
@@ -55,11 +55,11 @@ public:
     std::size_t stopAfter = 0;
 };
 
-inline std::vector<std::string> DiffLines(const CompareSide& a, const CompareSide& b, bool reportSame = false) {
+inline std::vector<std::string> diffLines(const CompareSide& a, const CompareSide& b, bool reportSame = false) {
     LineSink sink;
     CompareOptions options;
     options.reportSame = reportSame;
-    const CompareResult result = CompareKeyTrees(a, b, sink, options);
+    const CompareResult result = compareKeyTrees(a, b, sink, options);
     if (result.outcome != CompareOutcome::Done) throw std::runtime_error("comparison did not finish");
     return sink.lines;
 }

@@ -64,7 +64,7 @@ void setRandomValue(Backend& backend, KeyId key, std::mt19937& random, std::u16s
 
 // A random tree below HKCU\Top: keys down to four levels, a few values each.
 void fillRandom(Backend& backend, std::mt19937& random) {
-    std::vector<KeyId> keys{MakeKeyIn(backend, kHkcu, u"Top")};
+    std::vector<KeyId> keys{makeKeyIn(backend, kHkcu, u"Top")};
     std::vector<std::size_t> depths{1};
     const int count = 5 + static_cast<int>(random() % 40);
     for (int k = 0; k < count; ++k) {
@@ -89,7 +89,7 @@ void fillRandom(Backend& backend, std::mt19937& random) {
 // Changes a copy at random: keys added and deleted, values added, overwritten, deleted, their
 // names' case changed.
 void mutate(Backend& backend, std::mt19937& random) {
-    std::vector<KeyId> keys{MakeKeyIn(backend, kHkcu, u"Top")};
+    std::vector<KeyId> keys{makeKeyIn(backend, kHkcu, u"Top")};
     std::vector<std::size_t> depths{1};
     std::vector<SubkeyEntry> children;
     for (std::size_t i = 0; i < keys.size(); ++i) {
@@ -118,7 +118,7 @@ void mutate(Backend& backend, std::mt19937& random) {
             break;
         }
         case 1:
-            if (key != keys.front()) DeleteBackendSubtree(backend, key);
+            if (key != keys.front()) deleteBackendSubtree(backend, key);
             break;
         case 2: setRandomValue(backend, key, random, randomName(random, false)); break;
         case 3:
@@ -137,7 +137,7 @@ std::u16string diffRegText(const CompareSide& a, const CompareSide& b, bool reve
     writer.writeHeader();
     const CompareSide& target = reverse ? b : a;
     DiffRegWriter diff(writer, target.root, target.path, reverse);
-    EXPECT_EQ(CompareKeyTrees(a, b, diff).outcome, CompareOutcome::Done);
+    EXPECT_EQ(compareKeyTrees(a, b, diff).outcome, CompareOutcome::Done);
     EXPECT_TRUE(writer.finish());
     return decodeRegFileBytes(sink.bytes.data(), sink.bytes.size()).text;
 }
@@ -148,8 +148,8 @@ TEST(DiffRoundTripTest, TheRegThatTurnsAIntoBDoesSoAndTheReverseTurnsItBack) {
         // A is the current registry (the import writes there); A0 and B are built from the same seed.
         openInMemoryRegistryStore();
         Backend& a = *currentBackend();
-        std::unique_ptr<Backend> a0 = OpenSqliteMemoryStore();
-        std::unique_ptr<Backend> b = OpenSqliteMemoryStore();
+        std::unique_ptr<Backend> a0 = openSqliteMemoryStore();
+        std::unique_ptr<Backend> b = openSqliteMemoryStore();
         std::mt19937 random(seed), random0(seed), randomB(seed);
         fillRandom(a, random);
         fillRandom(*a0, random0);
@@ -164,22 +164,22 @@ TEST(DiffRoundTripTest, TheRegThatTurnsAIntoBDoesSoAndTheReverseTurnsItBack) {
 
         const RegFileImportReport applied = importRegFileText(forward);
         EXPECT_EQ(applied.failed() + applied.skipped(), 0u);
-        EXPECT_THAT(DiffLines(sideA, sideB), IsEmpty()) << "the .reg was:\n" << utf16ToUtf8(forward);
+        EXPECT_THAT(diffLines(sideA, sideB), IsEmpty()) << "the .reg was:\n" << utf16ToUtf8(forward);
 
         const RegFileImportReport undone = importRegFileText(backward);
         EXPECT_EQ(undone.failed() + undone.skipped(), 0u);
-        EXPECT_THAT(DiffLines(sideA, CompareSide{a0.get(), kHkcu, u"Top"}), IsEmpty()) << "the reverse .reg was:\n"
+        EXPECT_THAT(diffLines(sideA, CompareSide{a0.get(), kHkcu, u"Top"}), IsEmpty()) << "the reverse .reg was:\n"
                                                                                        << utf16ToUtf8(backward);
     }
     closeRegistryStore();
 }
 
 TEST(DiffRoundTripTest, TheRegNamesTheKeysOfItsSideAndDeletesWhatIsOnlyThere) {
-    std::unique_ptr<Backend> a = OpenSqliteMemoryStore();
-    std::unique_ptr<Backend> b = OpenSqliteMemoryStore();
-    SetValueIn(*a, kHkcu, u"Old\\Gone\\Below", u"V", REG_DWORD, dwordToBytes(1));
-    SetValueIn(*a, kHkcu, u"Old", u"Drop", REG_DWORD, dwordToBytes(1));
-    SetValueIn(*b, kHkcu, u"New\\Made", u"", REG_SZ, stringToBytes(std::u16string(u"x") + u'\0'));
+    std::unique_ptr<Backend> a = openSqliteMemoryStore();
+    std::unique_ptr<Backend> b = openSqliteMemoryStore();
+    setValueIn(*a, kHkcu, u"Old\\Gone\\Below", u"V", REG_DWORD, dwordToBytes(1));
+    setValueIn(*a, kHkcu, u"Old", u"Drop", REG_DWORD, dwordToBytes(1));
+    setValueIn(*b, kHkcu, u"New\\Made", u"", REG_SZ, stringToBytes(std::u16string(u"x") + u'\0'));
     const std::u16string text =
         diffRegText(CompareSide{a.get(), kHkcu, u"Old"}, CompareSide{b.get(), kHkcu, u"New"}, false);
     EXPECT_EQ(text, u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Old]\r\n\"Drop\"=-\r\n\r\n"
@@ -193,23 +193,23 @@ TEST(DiffRoundTripTest, ARegFileReadAsATreeEqualsTheRegistryItWasExportedFrom) {
     BytesSink sink;
     ASSERT_EQ(exportRegFile(sink, kHkcu, u"Top").outcome, RegFileExportOutcome::Written);
     const std::u16string text = decodeRegFileBytes(sink.bytes.data(), sink.bytes.size()).text;
-    std::unique_ptr<Backend> file = OpenSqliteMemoryStore();
-    const RegFileTreeResult read = ReadRegFileTree(text, *file);
+    std::unique_ptr<Backend> file = openSqliteMemoryStore();
+    const RegFileTreeResult read = readRegFileTree(text, *file);
     EXPECT_TRUE(read.ok());
     EXPECT_EQ(read.skipped, 0u);
     const CompareSide registry{currentBackend(), kHkcu, u"Top"};
     const CompareSide tree{file.get(), kHkcu, u"Top"};
-    EXPECT_THAT(DiffLines(registry, tree), IsEmpty());
+    EXPECT_THAT(diffLines(registry, tree), IsEmpty());
 
     // Deletions in the file apply to the tree read so far.
     const std::u16string withDeletions =
         text +
         u"[-HKEY_CURRENT_USER\\Top]\r\n\r\n[HKEY_CURRENT_USER\\Top\\Only]\r\n\"v\"=dword:00000001\r\n\"v\"=-\r\n";
-    std::unique_ptr<Backend> deleted = OpenSqliteMemoryStore();
-    EXPECT_TRUE(ReadRegFileTree(withDeletions, *deleted).ok());
-    std::unique_ptr<Backend> expected = OpenSqliteMemoryStore();
-    MakeKeyIn(*expected, kHkcu, u"Top\\Only");
-    EXPECT_THAT(DiffLines(CompareSide{deleted.get(), kHkcu, u"Top"}, CompareSide{expected.get(), kHkcu, u"Top"}),
+    std::unique_ptr<Backend> deleted = openSqliteMemoryStore();
+    EXPECT_TRUE(readRegFileTree(withDeletions, *deleted).ok());
+    std::unique_ptr<Backend> expected = openSqliteMemoryStore();
+    makeKeyIn(*expected, kHkcu, u"Top\\Only");
+    EXPECT_THAT(diffLines(CompareSide{deleted.get(), kHkcu, u"Top"}, CompareSide{expected.get(), kHkcu, u"Top"}),
                 IsEmpty());
     closeRegistryStore();
 }

@@ -30,12 +30,12 @@ public:
 };
 
 TEST(ImportPreviewTest, TellsEveryChangeInTheFilesOrderAndWritesNothing) {
-    std::unique_ptr<Backend> registry = OpenSqliteMemoryStore();
-    SetValueIn(*registry, kHkcu, u"App", u"Same", REG_SZ, stringToBytes(u"s"));
-    SetValueIn(*registry, kHkcu, u"App", u"Size", REG_DWORD, dwordToBytes(5));
-    SetValueIn(*registry, kHkcu, u"App", u"Old", REG_BINARY, {1, 2, 3});
-    SetValueIn(*registry, kHkcu, u"Gone\\Below", u"V", REG_DWORD, dwordToBytes(1));
-    SetValueIn(*registry, kHkcu, u"Again", u"Kept", REG_DWORD, dwordToBytes(1));
+    std::unique_ptr<Backend> registry = openSqliteMemoryStore();
+    setValueIn(*registry, kHkcu, u"App", u"Same", REG_SZ, stringToBytes(u"s"));
+    setValueIn(*registry, kHkcu, u"App", u"Size", REG_DWORD, dwordToBytes(5));
+    setValueIn(*registry, kHkcu, u"App", u"Old", REG_BINARY, {1, 2, 3});
+    setValueIn(*registry, kHkcu, u"Gone\\Below", u"V", REG_DWORD, dwordToBytes(1));
+    setValueIn(*registry, kHkcu, u"Again", u"Kept", REG_DWORD, dwordToBytes(1));
     const ChangeStamp before = registry->changeStamp();
 
     const std::u16string text = u"Windows Registry Editor Version 5.00\r\n\r\n"
@@ -55,7 +55,7 @@ TEST(ImportPreviewTest, TellsEveryChangeInTheFilesOrderAndWritesNothing) {
                                 u"\r\n[HKEY_USERS\\Other]\r\n"  // 22
                                 u"\"x\"=dword:00000001\r\n";
     PreviewLines lines;
-    const ImportPreviewResult result = PreviewRegFileImport(text, *registry, lines);
+    const ImportPreviewResult result = previewRegFileImport(text, *registry, lines);
     EXPECT_THAT(lines.lines, ElementsAre("same app:same @4", "change app:Size was 4/4 @5", "delete app:Old was 3/3 @6",
                                          "add app:New @8", "change app:New was 3/1 @9", "key+ App\\Sub\\Deeper @11",
                                          "key- Gone @13", "key- Again @17", "key+ Again @19", "add Again:Kept @20"));
@@ -71,9 +71,9 @@ TEST(ImportPreviewTest, TellsEveryChangeInTheFilesOrderAndWritesNothing) {
 }
 
 TEST(ImportPreviewTest, AnUnknownHeaderPreviewsNothing) {
-    std::unique_ptr<Backend> registry = OpenSqliteMemoryStore();
+    std::unique_ptr<Backend> registry = openSqliteMemoryStore();
     PreviewLines lines;
-    EXPECT_FALSE(PreviewRegFileImport(u"REGEDIT9\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n", *registry, lines).ok());
+    EXPECT_FALSE(previewRegFileImport(u"REGEDIT9\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n", *registry, lines).ok());
     EXPECT_TRUE(lines.lines.empty());
 }
 

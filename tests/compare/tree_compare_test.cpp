@@ -17,32 +17,32 @@ constexpr HKEY kHkcu = HKEY_CURRENT_USER;
 
 class TreeCompareTest : public ::testing::Test {
 protected:
-    std::unique_ptr<Backend> a_ = OpenSqliteMemoryStore();
-    std::unique_ptr<Backend> b_ = OpenSqliteMemoryStore();
+    std::unique_ptr<Backend> a_ = openSqliteMemoryStore();
+    std::unique_ptr<Backend> b_ = openSqliteMemoryStore();
     CompareSide sideA(std::u16string path = u"Top") { return CompareSide{a_.get(), kHkcu, std::move(path)}; }
     CompareSide sideB(std::u16string path = u"Top") { return CompareSide{b_.get(), kHkcu, std::move(path)}; }
 };
 
 TEST_F(TreeCompareTest, ReportsEveryKindOfDifferenceInTreeOrder) {
     for (Backend* side : {a_.get(), b_.get()}) {
-        SetValueIn(*side, kHkcu, u"Top", u"Same", REG_DWORD, dwordToBytes(1));
-        SetValueIn(*side, kHkcu, u"Top\\Both\\Deep", u"Same", REG_SZ, stringToBytes(u"x"));
+        setValueIn(*side, kHkcu, u"Top", u"Same", REG_DWORD, dwordToBytes(1));
+        setValueIn(*side, kHkcu, u"Top\\Both\\Deep", u"Same", REG_SZ, stringToBytes(u"x"));
     }
-    SetValueIn(*a_, kHkcu, u"Top", u"Gone", REG_SZ, stringToBytes(u"old"));
-    SetValueIn(*a_, kHkcu, u"Top", u"Changed", REG_DWORD, dwordToBytes(5));
-    SetValueIn(*b_, kHkcu, u"Top", u"Changed", REG_DWORD, dwordToBytes(6));
-    SetValueIn(*b_, kHkcu, u"Top", u"Added", REG_BINARY, {1, 2});
-    SetValueIn(*a_, kHkcu, u"Top\\Removed\\Inner", u"V", REG_SZ, stringToBytes(u"v"));
-    SetValueIn(*b_, kHkcu, u"Top\\New", u"W", REG_SZ, stringToBytes(u"w"));
-    MakeKeyIn(*b_, kHkcu, u"Top\\New\\Empty");
-    SetValueIn(*b_, kHkcu, u"Top\\Both\\Deep", u"More", REG_NONE, {});
+    setValueIn(*a_, kHkcu, u"Top", u"Gone", REG_SZ, stringToBytes(u"old"));
+    setValueIn(*a_, kHkcu, u"Top", u"Changed", REG_DWORD, dwordToBytes(5));
+    setValueIn(*b_, kHkcu, u"Top", u"Changed", REG_DWORD, dwordToBytes(6));
+    setValueIn(*b_, kHkcu, u"Top", u"Added", REG_BINARY, {1, 2});
+    setValueIn(*a_, kHkcu, u"Top\\Removed\\Inner", u"V", REG_SZ, stringToBytes(u"v"));
+    setValueIn(*b_, kHkcu, u"Top\\New", u"W", REG_SZ, stringToBytes(u"w"));
+    makeKeyIn(*b_, kHkcu, u"Top\\New\\Empty");
+    setValueIn(*b_, kHkcu, u"Top\\Both\\Deep", u"More", REG_NONE, {});
 
-    EXPECT_THAT(DiffLines(sideA(), sideB()),
+    EXPECT_THAT(diffLines(sideA(), sideB()),
                 ElementsAre("-val :Gone", "~val :Changed", "+val :Added", "+val Both\\Deep:More", "+key New",
                             "+val New:W (below)", "+key New\\Empty (below)", "-key Removed",
                             "-key Removed\\Inner (below)", "-val Removed\\Inner:V (below)"));
     // Everything, the equal entries too, in the same order.
-    EXPECT_THAT(DiffLines(sideA(), sideB(), true),
+    EXPECT_THAT(diffLines(sideA(), sideB(), true),
                 ElementsAre("=key ", "=val :Same", "-val :Gone", "~val :Changed", "+val :Added", "=key Both",
                             "=key Both\\Deep", "=val Both\\Deep:Same", "+val Both\\Deep:More", "+key New",
                             "+val New:W (below)", "+key New\\Empty (below)", "-key Removed",
@@ -50,21 +50,21 @@ TEST_F(TreeCompareTest, ReportsEveryKindOfDifferenceInTreeOrder) {
 }
 
 TEST_F(TreeCompareTest, NamesThatDifferInCaseAloneAreTheSame) {
-    SetValueIn(*a_, kHkcu, u"Top\\Software\\Ärger", u"Name", REG_SZ, stringToBytes(u"v"));
-    SetValueIn(*b_, kHkcu, u"TOP\\SOFTWARE\\äRGER", u"NAME", REG_SZ, stringToBytes(u"v"));
-    EXPECT_THAT(DiffLines(sideA(), sideB(u"top")), IsEmpty());
+    setValueIn(*a_, kHkcu, u"Top\\Software\\Ärger", u"Name", REG_SZ, stringToBytes(u"v"));
+    setValueIn(*b_, kHkcu, u"TOP\\SOFTWARE\\äRGER", u"NAME", REG_SZ, stringToBytes(u"v"));
+    EXPECT_THAT(diffLines(sideA(), sideB(u"top")), IsEmpty());
     // Data that differs in case is different data.
-    SetValueIn(*b_, kHkcu, u"TOP\\SOFTWARE\\äRGER", u"NAME", REG_SZ, stringToBytes(u"V"));
-    EXPECT_THAT(DiffLines(sideA(), sideB()), ElementsAre("~val Software\\Ärger:Name"));
+    setValueIn(*b_, kHkcu, u"TOP\\SOFTWARE\\äRGER", u"NAME", REG_SZ, stringToBytes(u"V"));
+    EXPECT_THAT(diffLines(sideA(), sideB()), ElementsAre("~val Software\\Ärger:Name"));
 }
 
 TEST_F(TreeCompareTest, EqualBytesUnderAnotherTypeDiffer) {
-    SetValueIn(*a_, kHkcu, u"Top", u"S", REG_SZ, stringToBytes(u"%P%"));
-    SetValueIn(*b_, kHkcu, u"Top", u"S", REG_EXPAND_SZ, stringToBytes(u"%P%"));
-    SetValueIn(*a_, kHkcu, u"Top", u"N", REG_NONE, {});
-    SetValueIn(*b_, kHkcu, u"Top", u"N", REG_BINARY, {});
-    SetValueIn(*a_, kHkcu, u"Top", u"Odd", 0x12345, {7});
-    SetValueIn(*b_, kHkcu, u"Top", u"Odd", 0x12346, {7});
+    setValueIn(*a_, kHkcu, u"Top", u"S", REG_SZ, stringToBytes(u"%P%"));
+    setValueIn(*b_, kHkcu, u"Top", u"S", REG_EXPAND_SZ, stringToBytes(u"%P%"));
+    setValueIn(*a_, kHkcu, u"Top", u"N", REG_NONE, {});
+    setValueIn(*b_, kHkcu, u"Top", u"N", REG_BINARY, {});
+    setValueIn(*a_, kHkcu, u"Top", u"Odd", 0x12345, {7});
+    setValueIn(*b_, kHkcu, u"Top", u"Odd", 0x12346, {7});
     LineSink sink;
     std::vector<std::pair<DWORD, DWORD>> types;
     struct TypeSink final : DifferenceSink {
@@ -75,31 +75,31 @@ TEST_F(TreeCompareTest, EqualBytesUnderAnotherTypeDiffer) {
         }
     } typeSink;
     typeSink.types = &types;
-    EXPECT_EQ(CompareKeyTrees(sideA(), sideB(), typeSink).differences, 3u);
+    EXPECT_EQ(compareKeyTrees(sideA(), sideB(), typeSink).differences, 3u);
     EXPECT_THAT(types,
                 ElementsAre(std::pair<DWORD, DWORD>{REG_SZ, REG_EXPAND_SZ},
                             std::pair<DWORD, DWORD>{REG_NONE, REG_BINARY}, std::pair<DWORD, DWORD>{0x12345, 0x12346}));
 }
 
 TEST_F(TreeCompareTest, AStringsTerminatorIsNoDifferenceButOtherBytesAre) {
-    SetValueIn(*a_, kHkcu, u"Top", u"Sz", REG_SZ, stringToBytes(u"abc"));
-    SetValueIn(*b_, kHkcu, u"Top", u"Sz", REG_SZ, stringToBytes(std::u16string(u"abc") + u'\0'));
-    SetValueIn(*a_, kHkcu, u"Top", u"Multi", REG_MULTI_SZ, stringToBytes(std::u16string(u"a\0b", 3)));
-    SetValueIn(*b_, kHkcu, u"Top", u"Multi", REG_MULTI_SZ, stringToBytes(std::u16string(u"a\0b\0\0", 5)));
+    setValueIn(*a_, kHkcu, u"Top", u"Sz", REG_SZ, stringToBytes(u"abc"));
+    setValueIn(*b_, kHkcu, u"Top", u"Sz", REG_SZ, stringToBytes(std::u16string(u"abc") + u'\0'));
+    setValueIn(*a_, kHkcu, u"Top", u"Multi", REG_MULTI_SZ, stringToBytes(std::u16string(u"a\0b", 3)));
+    setValueIn(*b_, kHkcu, u"Top", u"Multi", REG_MULTI_SZ, stringToBytes(std::u16string(u"a\0b\0\0", 5)));
     // Binary data is compared byte for byte, a trailing zero included.
-    SetValueIn(*a_, kHkcu, u"Top", u"Bin", REG_BINARY, {1, 0});
-    SetValueIn(*b_, kHkcu, u"Top", u"Bin", REG_BINARY, {1, 0, 0});
-    EXPECT_THAT(DiffLines(sideA(), sideB()), ElementsAre("~val :Bin"));
+    setValueIn(*a_, kHkcu, u"Top", u"Bin", REG_BINARY, {1, 0});
+    setValueIn(*b_, kHkcu, u"Top", u"Bin", REG_BINARY, {1, 0, 0});
+    EXPECT_THAT(diffLines(sideA(), sideB()), ElementsAre("~val :Bin"));
 }
 
 TEST_F(TreeCompareTest, EmptyKeysAndTheUnnamedValue) {
-    MakeKeyIn(*a_, kHkcu, u"Top\\EmptyBoth");
-    MakeKeyIn(*b_, kHkcu, u"Top\\EmptyBoth");
-    MakeKeyIn(*a_, kHkcu, u"Top\\EmptyA");
-    SetValueIn(*a_, kHkcu, u"Top", u"", REG_SZ, stringToBytes(u"a"));
-    SetValueIn(*b_, kHkcu, u"Top", u"", REG_SZ, stringToBytes(u"b"));
-    SetValueIn(*b_, kHkcu, u"Top\\EmptyBoth", u"", REG_SZ, {});
-    EXPECT_THAT(DiffLines(sideA(), sideB()), ElementsAre("~val :", "-key EmptyA", "+val EmptyBoth:"));
+    makeKeyIn(*a_, kHkcu, u"Top\\EmptyBoth");
+    makeKeyIn(*b_, kHkcu, u"Top\\EmptyBoth");
+    makeKeyIn(*a_, kHkcu, u"Top\\EmptyA");
+    setValueIn(*a_, kHkcu, u"Top", u"", REG_SZ, stringToBytes(u"a"));
+    setValueIn(*b_, kHkcu, u"Top", u"", REG_SZ, stringToBytes(u"b"));
+    setValueIn(*b_, kHkcu, u"Top\\EmptyBoth", u"", REG_SZ, {});
+    EXPECT_THAT(diffLines(sideA(), sideB()), ElementsAre("~val :", "-key EmptyA", "+val EmptyBoth:"));
 }
 
 TEST_F(TreeCompareTest, DeepTreesAreWalkedToTheBottom) {
@@ -109,42 +109,42 @@ TEST_F(TreeCompareTest, DeepTreesAreWalkedToTheBottom) {
         path += u"\\L";
         below += below.empty() ? u"L" : u"\\L";
     }
-    SetValueIn(*a_, kHkcu, path, u"V", REG_DWORD, dwordToBytes(1));
-    SetValueIn(*b_, kHkcu, path, u"V", REG_DWORD, dwordToBytes(2));
-    MakeKeyIn(*b_, kHkcu, path + u"\\Extra");
-    EXPECT_THAT(DiffLines(sideA(), sideB()),
+    setValueIn(*a_, kHkcu, path, u"V", REG_DWORD, dwordToBytes(1));
+    setValueIn(*b_, kHkcu, path, u"V", REG_DWORD, dwordToBytes(2));
+    makeKeyIn(*b_, kHkcu, path + u"\\Extra");
+    EXPECT_THAT(diffLines(sideA(), sideB()),
                 ElementsAre("~val " + utf16ToUtf8(below) + ":V", "+key " + utf16ToUtf8(below) + "\\Extra"));
 }
 
 TEST_F(TreeCompareTest, ATopKeyMissingOnOneSideIsAKeyOnlyOnTheOther) {
-    SetValueIn(*a_, kHkcu, u"Top", u"V", REG_DWORD, dwordToBytes(1));
-    EXPECT_THAT(DiffLines(sideA(), sideB()), ElementsAre("-key ", "-val :V (below)"));
-    EXPECT_THAT(DiffLines(sideB(), sideA()), ElementsAre("+key ", "+val :V (below)"));
+    setValueIn(*a_, kHkcu, u"Top", u"V", REG_DWORD, dwordToBytes(1));
+    EXPECT_THAT(diffLines(sideA(), sideB()), ElementsAre("-key ", "-val :V (below)"));
+    EXPECT_THAT(diffLines(sideB(), sideA()), ElementsAre("+key ", "+val :V (below)"));
     LineSink sink;
-    EXPECT_EQ(CompareKeyTrees(sideA(u"Nowhere"), sideB(u"Nowhere"), sink).outcome, CompareOutcome::KeyNotFound);
+    EXPECT_EQ(compareKeyTrees(sideA(u"Nowhere"), sideB(u"Nowhere"), sink).outcome, CompareOutcome::KeyNotFound);
 }
 
 TEST_F(TreeCompareTest, DifferentKeysOfOneRegistryCompare) {
-    SetValueIn(*a_, kHkcu, u"One\\Sub", u"V", REG_DWORD, dwordToBytes(1));
-    SetValueIn(*a_, kHkcu, u"Two\\Sub", u"V", REG_DWORD, dwordToBytes(2));
+    setValueIn(*a_, kHkcu, u"One\\Sub", u"V", REG_DWORD, dwordToBytes(1));
+    setValueIn(*a_, kHkcu, u"Two\\Sub", u"V", REG_DWORD, dwordToBytes(2));
     const CompareSide one{a_.get(), kHkcu, u"One"};
     const CompareSide two{a_.get(), kHkcu, u"Two"};
-    EXPECT_THAT(DiffLines(one, two), ElementsAre("~val Sub:V"));
+    EXPECT_THAT(diffLines(one, two), ElementsAre("~val Sub:V"));
 }
 
 TEST_F(TreeCompareTest, TheSinkStopsAndTheProgressCancels) {
-    for (int k = 0; k < 20; ++k) MakeKeyIn(*b_, kHkcu, u"Top\\K" + std::u16string(1, u'a' + k));
-    MakeKeyIn(*a_, kHkcu, u"Top");
+    for (int k = 0; k < 20; ++k) makeKeyIn(*b_, kHkcu, u"Top\\K" + std::u16string(1, u'a' + k));
+    makeKeyIn(*a_, kHkcu, u"Top");
     LineSink sink;
     sink.stopAfter = 3;
-    CompareResult stopped = CompareKeyTrees(sideA(), sideB(), sink);
+    CompareResult stopped = compareKeyTrees(sideA(), sideB(), sink);
     EXPECT_EQ(stopped.outcome, CompareOutcome::Stopped);
     EXPECT_EQ(sink.lines.size(), 3u);
 
     LineSink all;
     CompareOptions options;
     options.progress = [](std::size_t keys) { return keys < 5; };
-    CompareResult cancelled = CompareKeyTrees(sideA(), sideB(), all, options);
+    CompareResult cancelled = compareKeyTrees(sideA(), sideB(), all, options);
     EXPECT_EQ(cancelled.outcome, CompareOutcome::Cancelled);
     EXPECT_EQ(cancelled.keys, 5u);
     // Neither registry is left inside a read snapshot.

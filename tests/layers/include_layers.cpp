@@ -60,7 +60,7 @@ bool isSource(const fs::path& p) {
 
 }  // namespace
 
-std::vector<std::string> FindLayerViolations(const std::string& rootText) {
+std::vector<std::string> findLayerViolations(const std::string& rootText) {
     const fs::path root(rootText);
     const std::regex includeLine(R"re(^\s*#\s*include\s*"([^"]+)")re");
     std::vector<std::string> problems;

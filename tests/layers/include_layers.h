@@ -7,6 +7,6 @@
 namespace layers {
 
 // Each line names the including file and what is wrong. Empty when the tree keeps the layers.
-std::vector<std::string> FindLayerViolations(const std::string& root);
+std::vector<std::string> findLayerViolations(const std::string& root);
 
 }  // namespace layers

@@ -29,7 +29,7 @@ protected:
 };
 
 TEST(IncludeLayers, TheSourceTreeKeepsItsLayers) {
-    EXPECT_THAT(layers::FindLayerViolations(TOVIK_SOURCE_DIR), ::testing::IsEmpty());
+    EXPECT_THAT(layers::findLayerViolations(TOVIK_SOURCE_DIR), ::testing::IsEmpty());
 }
 
 TEST_F(MadeUpTree, DownwardIncludesPassAndAnUpwardOneIsReported) {
@@ -37,12 +37,12 @@ TEST_F(MadeUpTree, DownwardIncludesPassAndAnUpwardOneIsReported) {
     write("editors/edit_buffer.h", "#include \"registry/win_types.h\"\n");
     write("ui/qt_text.h", "#pragma once\n");
     write("editors/gui/dialog.cpp", "#include \"ui/qt_text.h\"\n#include \"editors/edit_buffer.h\"\n");
-    EXPECT_THAT(layers::FindLayerViolations(root_.string()), ::testing::IsEmpty());
+    EXPECT_THAT(layers::findLayerViolations(root_.string()), ::testing::IsEmpty());
 
     write("registry/registry_api.cpp", "#include <vector>\n  #  include \"stores/sqlite/sqlite_db.h\"\n");
     write("stores/sqlite/sqlite_db.h", "#pragma once\n");
     write("backup/import_confirm_dlg.cpp", "#include \"ui/qt_text.h\"\n");
-    EXPECT_THAT(layers::FindLayerViolations(root_.string()),
+    EXPECT_THAT(layers::findLayerViolations(root_.string()),
                 ::testing::UnorderedElementsAre(
                     ::testing::HasSubstr("registry/registry_api.cpp: includes stores/sqlite/sqlite_db.h"),
                     ::testing::HasSubstr("backup/import_confirm_dlg.cpp: includes ui/qt_text.h")));
@@ -51,7 +51,7 @@ TEST_F(MadeUpTree, DownwardIncludesPassAndAnUpwardOneIsReported) {
 TEST_F(MadeUpTree, FoldersOrFilesThatIncludeEachOtherAreALoop) {
     write("view/tovik_view.h", "#include \"backup/backup_commands.h\"\n");
     write("backup/backup_commands.h", "#include \"view/tovik_view.h\"\n");
-    const auto problems = layers::FindLayerViolations(root_.string());
+    const auto problems = layers::findLayerViolations(root_.string());
     EXPECT_THAT(problems, ::testing::Contains(::testing::HasSubstr("folder loop:")));
     EXPECT_THAT(problems, ::testing::Contains(::testing::HasSubstr("file loop:")));
 
@@ -60,7 +60,7 @@ TEST_F(MadeUpTree, FoldersOrFilesThatIncludeEachOtherAreALoop) {
     write("registry/a.h", "#include \"registry/b.h\"\n");
     write("registry/b.h", "#include \"registry/a.h\"\n");
     EXPECT_THAT(
-        layers::FindLayerViolations(root_.string()),
+        layers::findLayerViolations(root_.string()),
         ::testing::ElementsAre(::testing::HasSubstr("file loop: registry/a.h -> registry/b.h -> registry/a.h")));
 }
 

@@ -205,11 +205,11 @@ TEST(RegImportFullDiskTest, AStoreThatCannotGrowMakesTheImportAFailure) {
     ASSERT_TRUE(openRegistryStore(store).ok);
     std::int64_t pages = 0;
     {
-        sqlite::Query count = CurrentSqliteDatabase()->query("PRAGMA page_count");
+        sqlite::Query count = currentSqliteDatabase()->query("PRAGMA page_count");
         ASSERT_TRUE(count.step());
         pages = count.columnInt64(0);
     }
-    CurrentSqliteDatabase()->exec(("PRAGMA max_page_count = " + std::to_string(pages + 2)).c_str());
+    currentSqliteDatabase()->exec(("PRAGMA max_page_count = " + std::to_string(pages + 2)).c_str());
     std::u16string text = u"REGEDIT4\r\n[HKEY_CURRENT_USER\\Big]\r\n";
     const std::u16string hex = u"hex:" + [] {
         std::u16string bytes;

@@ -73,7 +73,7 @@ protected:
 };
 
 TEST_F(EnumHelpers, ReadEntriesLargerThanTheFirstBuffersInFull) {
-    tovik::setCurrentBackend(tovik::OpenSqliteMemoryStore());
+    tovik::setCurrentBackend(tovik::openSqliteMemoryStore());
     fill();
     tovik::KeyHandle key;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Top\\Child", 0, 0, key.receive()), ERROR_SUCCESS);
@@ -107,7 +107,7 @@ TEST_F(EnumHelpers, ReadEntriesLargerThanTheFirstBuffersInFull) {
 }
 
 TEST_F(EnumHelpers, StopAfterABoundedNumberOfReadsWhenAnEntryKeepsGrowing) {
-    auto owned = std::make_unique<GrowingStore>(tovik::OpenSqliteMemoryStore());
+    auto owned = std::make_unique<GrowingStore>(tovik::openSqliteMemoryStore());
     GrowingStore* store = owned.get();
     tovik::setCurrentBackend(std::move(owned));
     fill();

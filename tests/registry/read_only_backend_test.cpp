@@ -40,7 +40,7 @@ private:
 
 TEST(ReadOnlyBackend, ReadsWorkAndEveryWriteIsRefusedAsAccessDenied) {
     // Fill a store while it can be written, then put it behind the read-only face.
-    std::unique_ptr<Backend> filled = tovik::OpenSqliteMemoryStore();
+    std::unique_ptr<Backend> filled = tovik::openSqliteMemoryStore();
     const DWORD one = 1;
     KeyId user = filled->rootKey(HKEY_CURRENT_USER), inner = 0;
     bool created = false;

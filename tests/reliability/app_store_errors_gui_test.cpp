@@ -46,7 +46,7 @@ private slots:
         qputenv("TMPDIR", home_.path().toUtf8());
         store_ = tovik::defaultRegistryPath();
         QVERIFY(store_.starts_with(home_.path().toStdString()));
-        QVERIFY(tovik::CreatePrivateFolders(std::filesystem::path(store_).parent_path().string()));
+        QVERIFY(tovik::createPrivateFolders(std::filesystem::path(store_).parent_path().string()));
     }
 
     void damagedStore() {

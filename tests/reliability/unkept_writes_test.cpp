@@ -146,7 +146,7 @@ TEST_F(UnkeptWrites, ImportWhileAnotherProcessHoldsTheWriteLockStopsAsBusy) {
 
 // The store's limit on the size of one value, lowered here so that a small file goes over it.
 TEST_F(UnkeptWrites, AValueOverTheStoresSizeLimitIsReportedAndTheOthersWritten) {
-    sqlite3_limit(tovik::CurrentSqliteDatabase()->handle(), SQLITE_LIMIT_LENGTH, 65536);
+    sqlite3_limit(tovik::currentSqliteDatabase()->handle(), SQLITE_LIMIT_LENGTH, 65536);
     std::u16string big;
     for (int i = 0; i < 100000; ++i) big += i == 0 ? u"AB" : u" AB";
     WriteFileBytes(file_, machineBackup({u"[Sized]", u"\"small\"=DW:1", u"\"big\"=BIN:" + big, u"\"after\"=DW:2"}));

@@ -14,9 +14,9 @@ bool openTestHives(const std::string& path, bool writable) {
     hive::HiveMountSet set;
     for (const char* root : {"HKCR", "HKCU", "HKLM"}) {
         const std::string file = path + "." + root;
-        if (!std::filesystem::exists(file)) hive::testing::WriteFile(file, hive::testing::EmptyHiveBytes());
+        if (!std::filesystem::exists(file)) hive::testing::writeFile(file, hive::testing::emptyHiveBytes());
         const std::u16string mountPoint(root, root + 4);
-        if (!hive::MountHiveFile(file, mountPoint, hive::HiveOpenOptions{writable}, set).ok()) return false;
+        if (!hive::mountHiveFile(file, mountPoint, hive::HiveOpenOptions{writable}, set).ok()) return false;
     }
     // As the program opens hives: behind the recording layer of their change history.
     StoreOpenResult opened;

@@ -723,7 +723,7 @@ std::vector<std::u16string> dump(bool sortValues = true) {
 }
 
 tovik::history::RecordingBackend& recorder() {
-    tovik::history::RecordingBackend* recorder = tovik::history::CurrentRecorder();
+    tovik::history::RecordingBackend* recorder = tovik::history::currentRecorder();
     if (!recorder) throw std::runtime_error("the registry is not recorded");
     return *recorder;
 }

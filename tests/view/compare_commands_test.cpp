@@ -92,7 +92,7 @@ private slots:
         SetValue(HKEY_CURRENT_USER, u"Two\\New", u"Added", REG_SZ, {0x61, 0});
         view_ = startScriptedView(doc_, prompts_);
         view_->commands().compare().setOpener(
-            [](const CompareTarget&, QString&) { return tovik::OpenSqliteMemoryStore(); });
+            [](const CompareTarget&, QString&) { return tovik::openSqliteMemoryStore(); });
         QVERIFY(view_->goToKey(HKEY_CURRENT_USER, u"One"));
     }
     void cleanup() { view_.reset(); }

@@ -158,7 +158,7 @@ private slots:
         QVERIFY(view_->selectValueRow(u"v"));
         QVERIFY(view_->OnCommand(ID_DELETE_VALUE));
         // Another program writes the value again, unrecorded.
-        tovik::Backend& unrecorded = tovik::history::CurrentRecorder()->inner();
+        tovik::Backend& unrecorded = tovik::history::currentRecorder()->inner();
         const tovik::KeyId soft = unrecorded.findChild(unrecorded.rootKey(HKEY_LOCAL_MACHINE), u"Soft");
         const DWORD two = 2;
         QCOMPARE(unrecorded.setValue(soft, u"v", REG_DWORD, reinterpret_cast<const BYTE*>(&two), 4), ERROR_SUCCESS);

@@ -243,7 +243,7 @@ private slots:
         MakeKey(HKEY_LOCAL_MACHINE, u"P\\Foo\\Stuck\\inner");
         MakeKey(HKEY_LOCAL_MACHINE, u"P\\Foo\\z");
         // The store refuses to delete the key named "Stuck" (UTF-16LE bytes of the name).
-        tovik::CurrentSqliteDatabase()->exec(
+        tovik::currentSqliteDatabase()->exec(
             "CREATE TEMP TRIGGER keep_stuck BEFORE DELETE ON keys "
             "WHEN old.name = X'53007400750063006B00' BEGIN SELECT RAISE(ABORT, 'kept'); END;");
         startView();
@@ -258,7 +258,7 @@ private slots:
         QVERIFY(foo != KeyTreeModel::kNoItem);
         QCOMPARE(childTexts(view_->treeModel(), foo), QStringList({"Stuck"}));
         QCOMPARE(view_->selectedItem(), foo);
-        tovik::CurrentSqliteDatabase()->exec("DROP TRIGGER keep_stuck;");
+        tovik::currentSqliteDatabase()->exec("DROP TRIGGER keep_stuck;");
     }
 
     void deepAndWideSubtreesAreDeleted() {

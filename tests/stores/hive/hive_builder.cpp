@@ -24,7 +24,7 @@ constexpr std::uint32_t kNone = 0xFFFFFFFF;
 
 }  // namespace
 
-void FixChecksum(std::vector<std::uint8_t>& bytes) {
+void fixChecksum(std::vector<std::uint8_t>& bytes) {
     std::uint32_t sum = 0;
     for (std::size_t at = 0; at < kBaseBlockChecksumOffset; at += 4) {
         sum ^= bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) |
@@ -33,7 +33,7 @@ void FixChecksum(std::vector<std::uint8_t>& bytes) {
     put32(bytes, kBaseBlockChecksumOffset, sum);
 }
 
-std::vector<std::uint8_t> EmptyHiveBytes(const EmptyHiveOptions& options) {
+std::vector<std::uint8_t> emptyHiveBytes(const EmptyHiveOptions& options) {
     std::vector<std::uint8_t> b(0x2000, 0);
     // Base block.
     b[0] = 'r', b[1] = 'e', b[2] = 'g', b[3] = 'f';
@@ -85,17 +85,17 @@ std::vector<std::uint8_t> EmptyHiveBytes(const EmptyHiveOptions& options) {
     // The rest of the hbin is one free cell.
     const std::size_t free = sk + skSize;
     put32(b, free, static_cast<std::uint32_t>(hbin + 0x1000 - free));
-    FixChecksum(b);
+    fixChecksum(b);
     return b;
 }
 
-void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-std::vector<std::uint8_t> ReadFile(const std::string& path) {
+std::vector<std::uint8_t> readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
@@ -111,7 +111,7 @@ TempFolder::~TempFolder() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::string RunCommand(const std::string& command, int* status) {
+std::string runCommand(const std::string& command, int* status) {
     std::string output;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) throw std::runtime_error("cannot run " + command);

@@ -13,15 +13,15 @@ struct EmptyHiveOptions {
     std::uint32_t sequence2 = 1;
 };
 
-std::vector<std::uint8_t> EmptyHiveBytes(const EmptyHiveOptions& options = {});
-void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
-std::vector<std::uint8_t> ReadFile(const std::string& path);
+std::vector<std::uint8_t> emptyHiveBytes(const EmptyHiveOptions& options = {});
+void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+std::vector<std::uint8_t> readFile(const std::string& path);
 
 // Offsets in the bytes above (from the file's start), for tests that damage records.
 inline constexpr std::size_t kRootKeyOffset = 0x1020;
 inline constexpr std::size_t kBaseBlockChecksumOffset = 0x1fc;
 // Recomputes the base block's checksum after a test changed it.
-void FixChecksum(std::vector<std::uint8_t>& bytes);
+void fixChecksum(std::vector<std::uint8_t>& bytes);
 
 // A fresh folder under the test temporary folder, removed with its contents by the destructor.
 class TempFolder {
@@ -36,6 +36,6 @@ private:
 };
 
 // Runs a shell command, returning its standard output; exit status in *status when given.
-std::string RunCommand(const std::string& command, int* status = nullptr);
+std::string runCommand(const std::string& command, int* status = nullptr);
 
 }  // namespace tovik::hive::testing

@@ -49,11 +49,11 @@ struct HostileHive : HiveFixture {
     std::vector<std::uint8_t> bytes;
     void SetUp() override {
         HiveFixture::SetUp();
-        HivexSh(hivePath,
+        hivexSh(hivePath,
                 "add A\ncd A\nadd B\nsetval 2\nSmall\ndword:0x10\nText\nstring:some text here\n"
                 "cd ..\nsetval 1\nRootValue\nhex:3:01,02,03,04,05,06,07,08,09\ncommit\n",
                 true);
-        bytes = ReadFile(hivePath);
+        bytes = readFile(hivePath);
     }
     // The cell of the first subkey of the key whose nk cell is at nk (offsets from the file's start).
     std::size_t firstSubkey(std::size_t nk) const {
@@ -61,7 +61,7 @@ struct HostileHive : HiveFixture {
         return kFirstHbin + get32(bytes, list + 8);  // lf/lh: size, id, count, then (offset, hash)
     }
     Walk openAndWalk(HiveResult& opened) {
-        WriteFile(hivePath, bytes);
+        writeFile(hivePath, bytes);
         Walk walk;
         std::unique_ptr<HiveModel> model = HiveModel::open(hivePath, {}, opened);
         if (model) walkKey(*model, model->root(), walk);
@@ -82,7 +82,7 @@ TEST_F(HostileHive, EveryTruncationOpensWithASentenceOrReadsWhatIsLeft) {
 
 TEST_F(HostileHive, ARootOffsetOutsideTheFileIsRefused) {
     put32(bytes, 0x24, 0x7ffffff0);
-    FixChecksum(bytes);
+    fixChecksum(bytes);
     HiveResult opened;
     openAndWalk(opened);
     EXPECT_FALSE(opened.ok());
@@ -116,20 +116,20 @@ TEST_F(HostileHive, AKeyWithoutANameEndsEveryWalkWithAnError) {
     const std::size_t b = firstSubkey(firstSubkey(kRootKeyOffset));
     bytes[b + kNameLengthField] = 0;
     bytes[b + kNameLengthField + 1] = 0;
-    WriteFile(hivePath, bytes);
+    writeFile(hivePath, bytes);
     TempFolder scratch;
     // Bounded, should the walk go round after all: 20 s, 64 MiB of output.
     const std::string reg =
         "ulimit -f 131072; timeout 20 " + std::string(TOVIK_REG_PATH) + " --hive '" + hivePath + "' --as 'HKLM\\H' ";
     const std::string errors = scratch.file("err");
     const auto run = [&](const std::string& command) {
-        return RunCommand(reg + command + " > '" + scratch.file("out") + "' 2> '" + errors + "'; echo $?");
+        return runCommand(reg + command + " > '" + scratch.file("out") + "' 2> '" + errors + "'; echo $?");
     };
     for (const char* key : {"HKLM\\H", "HKLM\\H\\A", "HKLM"}) {
         EXPECT_EQ(run("query '" + std::string(key) + "' -r"), "1\n") << key;
-        const auto err = ReadFile(errors);
+        const auto err = readFile(errors);
         EXPECT_THAT(std::string(err.begin(), err.end()), HasSubstr("H\\A")) << key;
-        EXPECT_LT(ReadFile(scratch.file("out")).size(), 4096u) << key;
+        EXPECT_LT(readFile(scratch.file("out")).size(), 4096u) << key;
     }
     EXPECT_EQ(run("export 'HKLM\\H' '" + scratch.file("backup.txt") + "'"), "1\n");
     EXPECT_EQ(run("export 'HKLM\\H' '" + scratch.file("backup.reg") + "'"), "1\n");

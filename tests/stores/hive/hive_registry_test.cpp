@@ -51,10 +51,10 @@ struct WindowsFolder : ::testing::Test {
 
     void SetUp() override {
         std::filesystem::create_directories(config);
-        for (const char* name : {"SOFTWARE", "SYSTEM", "sam"}) WriteFile(config + "/" + name, EmptyHiveBytes());
-        WriteFile(user, EmptyHiveBytes());
-        HivexSh(config + "/SOFTWARE", "add Classes\ncd Classes\nadd .txt\ncommit\n", true);
-        HivexSh(config + "/SYSTEM", "add Select\ncommit\n", true);
+        for (const char* name : {"SOFTWARE", "SYSTEM", "sam"}) writeFile(config + "/" + name, emptyHiveBytes());
+        writeFile(user, emptyHiveBytes());
+        hivexSh(config + "/SOFTWARE", "add Classes\ncd Classes\nadd .txt\ncommit\n", true);
+        hivexSh(config + "/SYSTEM", "add Select\ncommit\n", true);
     }
     void TearDown() override { closeRegistryStore(); }
 
@@ -84,7 +84,7 @@ TEST_F(WindowsFolder, MachineHivesAppearUnderHklmAndClassesAsHkcr) {
 TEST_F(WindowsFolder, WritesGoIntoTheHiveAndKeysAboveTheHivesRefuse) {
     ASSERT_TRUE(open(true, true).ok);
     ASSERT_EQ(setDword(HKEY_CLASSES_ROOT, u".txt", u"Seen", 3), ERROR_SUCCESS);
-    EXPECT_EQ(RunCommand("hivexget '" + config + "/SOFTWARE' 'Classes\\.txt' Seen"), "3\n");
+    EXPECT_EQ(runCommand("hivexget '" + config + "/SOFTWARE' 'Classes\\.txt' Seen"), "3\n");
     // HKCR and HKLM\SOFTWARE\Classes are one key.
     HKEY viaMachine = 0;
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classes\\.txt", 0, 0, &viaMachine), ERROR_SUCCESS);
@@ -102,7 +102,7 @@ TEST_F(WindowsFolder, WritesGoIntoTheHiveAndKeysAboveTheHivesRefuse) {
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Tovik", 0, nullptr, 0, 0, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(key);
-    EXPECT_EQ(HivexSh(user, "cd Software\nls\n"), "Tovik\n");
+    EXPECT_EQ(hivexSh(user, "cd Software\nls\n"), "Tovik\n");
     // Only the hives written got a copy.
     EXPECT_TRUE(std::filesystem::exists(config + "/SOFTWARE.tovik-backup"));
     EXPECT_TRUE(std::filesystem::exists(user + ".tovik-backup"));
@@ -123,8 +123,8 @@ TEST_F(WindowsFolder, ABatchWritesSeveralHivesOfOneFolderAndSavesEachOnce) {
         EXPECT_EQ(identity("SOFTWARE"), softwareBefore) << "a batch saved before its end";
         EXPECT_TRUE(batch.finish());
     }
-    EXPECT_EQ(RunCommand("hivexget '" + config + "/SOFTWARE' Classes nt"), "19\n");
-    EXPECT_EQ(RunCommand("hivexget '" + config + "/SYSTEM' Select Current"), "1\n");
+    EXPECT_EQ(runCommand("hivexget '" + config + "/SOFTWARE' Classes nt"), "19\n");
+    EXPECT_EQ(runCommand("hivexget '" + config + "/SYSTEM' Select Current"), "1\n");
 }
 
 TEST_F(WindowsFolder, RenamingAKeyCopiesItsSubtreeAndHandlesFollowIt) {
@@ -138,14 +138,14 @@ TEST_F(WindowsFolder, RenamingAKeyCopiesItsSubtreeAndHandlesFollowIt) {
     const KeyId old = store.findChild(software, u"Old");
     EXPECT_EQ(store.renameKey(old, u"New"), ERROR_SUCCESS);
     EXPECT_EQ(store.renameKey(software, u"Other"), ERROR_ACCESS_DENIED) << "a hive's top was renamed";
-    EXPECT_EQ(RunCommand("hivexget '" + config + "/SOFTWARE' 'New\\Inner' Kept"), "9\n");
-    EXPECT_EQ(HivexSh(config + "/SOFTWARE", "ls\n"), "Classes\nNew\n");
+    EXPECT_EQ(runCommand("hivexget '" + config + "/SOFTWARE' 'New\\Inner' Kept"), "9\n");
+    EXPECT_EQ(hivexSh(config + "/SOFTWARE", "ls\n"), "Classes\nNew\n");
     // The open handle below the renamed key still works.
     const DWORD two = 2;
     EXPECT_EQ(RegSetValueExW(deep, u"After", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&two), sizeof two),
               ERROR_SUCCESS);
     RegCloseKey(deep);
-    EXPECT_EQ(RunCommand("hivexget '" + config + "/SOFTWARE' 'New\\Inner' After"), "2\n");
+    EXPECT_EQ(runCommand("hivexget '" + config + "/SOFTWARE' 'New\\Inner' After"), "2\n");
 }
 
 TEST_F(WindowsFolder, ValuesTooLargeForHivexAreRefusedWithASentence) {
@@ -184,54 +184,54 @@ TEST_F(WindowsFolder, AnyTypeNumberIsWrittenAndReadBack) {
 // A delete of the key where a hive begins, or of a key above one (HKCR is SOFTWARE\Classes),
 // would stop there after deleting everything else: it is refused before anything goes.
 TEST_F(WindowsFolder, DeletingWhereAHiveBeginsIsRefusedBeforeAnythingGoes) {
-    HivexSh(config + "/SYSTEM", "cd Select\nadd Below\ncommit\n", true);
+    hivexSh(config + "/SYSTEM", "cd Select\nadd Below\ncommit\n", true);
     const std::string reg = std::string(TOVIK_REG_PATH) + " --windows '" + windows + "' --write ";
-    const auto software = ReadFile(config + "/SOFTWARE");
-    const auto system = ReadFile(config + "/SYSTEM");
+    const auto software = readFile(config + "/SOFTWARE");
+    const auto system = readFile(config + "/SYSTEM");
     int status = -1;
     for (const char* key : {"HKLM\\SYSTEM", "HKLM\\SOFTWARE", "HKLM\\SOFTWARE\\Classes"}) {
-        const std::string refused = RunCommand(reg + "delete-key '" + key + "' 2>&1", &status);
+        const std::string refused = runCommand(reg + "delete-key '" + key + "' 2>&1", &status);
         EXPECT_EQ(status, 1) << key;
         EXPECT_THAT(refused, HasSubstr("nothing was deleted")) << key;
     }
     TempFolder scratch;
     const std::string file = scratch.file("delete.reg");
     const std::string text = "REGEDIT4\n\n[-HKEY_LOCAL_MACHINE\\SOFTWARE]\n\n[-HKEY_LOCAL_MACHINE\\SYSTEM]\n";
-    WriteFile(file, std::vector<std::uint8_t>(text.begin(), text.end()));
-    RunCommand(reg + "import '" + file + "' 2>&1", &status);
+    writeFile(file, std::vector<std::uint8_t>(text.begin(), text.end()));
+    runCommand(reg + "import '" + file + "' 2>&1", &status);
     EXPECT_EQ(status, 1);
-    EXPECT_EQ(ReadFile(config + "/SOFTWARE"), software);
-    EXPECT_EQ(ReadFile(config + "/SYSTEM"), system);
+    EXPECT_EQ(readFile(config + "/SOFTWARE"), software);
+    EXPECT_EQ(readFile(config + "/SYSTEM"), system);
 
     // Below the hive's own keys a subtree goes as ever.
-    RunCommand(reg + "delete-key 'HKLM\\SYSTEM\\Select' 2>&1", &status);
+    runCommand(reg + "delete-key 'HKLM\\SYSTEM\\Select' 2>&1", &status);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(HivexSh(config + "/SYSTEM", "ls\n"), "");
+    EXPECT_EQ(hivexSh(config + "/SYSTEM", "ls\n"), "");
 }
 
 // tovik-reg on the same folder: read-only refusals say why, --write saves.
 TEST_F(WindowsFolder, TovikRegReadsByDefaultAndWritesWithWrite) {
     const std::string reg = std::string(TOVIK_REG_PATH) + " --windows '" + windows + "' ";
     int status = -1;
-    EXPECT_EQ(RunCommand(reg + "query 'HKCR\\.txt' 2>&1", &status), "[.txt]\n");
+    EXPECT_EQ(runCommand(reg + "query 'HKCR\\.txt' 2>&1", &status), "[.txt]\n");
     EXPECT_EQ(status, 0);
-    const std::string refused = RunCommand(reg + "set 'HKLM\\SYSTEM\\Select' Current DW 4 2>&1", &status);
+    const std::string refused = runCommand(reg + "set 'HKLM\\SYSTEM\\Select' Current DW 4 2>&1", &status);
     EXPECT_EQ(status, 1);
     EXPECT_THAT(refused, HasSubstr("read-only"));
     EXPECT_THAT(refused, HasSubstr("--write"));
     EXPECT_FALSE(std::filesystem::exists(config + "/SYSTEM.tovik-backup"));
 
-    RunCommand(reg + "--write set 'HKLM\\SYSTEM\\Select' Current DW 4 2>&1", &status);
+    runCommand(reg + "--write set 'HKLM\\SYSTEM\\Select' Current DW 4 2>&1", &status);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(RunCommand("hivexget '" + config + "/SYSTEM' Select Current"), "4\n");
-    const std::string above = RunCommand(reg + "--write add-key 'HKLM\\Elsewhere' 2>&1", &status);
+    EXPECT_EQ(runCommand("hivexget '" + config + "/SYSTEM' Select Current"), "4\n");
+    const std::string above = runCommand(reg + "--write add-key 'HKLM\\Elsewhere' 2>&1", &status);
     EXPECT_EQ(status, 1);
     EXPECT_THAT(above, HasSubstr("inside a hive"));
 
     const std::string one = std::string(TOVIK_REG_PATH) + " --hive '" + user + "' --as 'HKLM\\Mounted\\User' ";
-    RunCommand(one + "--write add-key 'HKLM\\Mounted\\User\\Software' 2>&1", &status);
+    runCommand(one + "--write add-key 'HKLM\\Mounted\\User\\Software' 2>&1", &status);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(HivexSh(user, "ls\n"), "Software\n");
+    EXPECT_EQ(hivexSh(user, "ls\n"), "Software\n");
 }
 
 // A hive that Windows left unfinished stays read-only: tovik-reg says why once, before anything
@@ -242,25 +242,25 @@ TEST_F(WindowsFolder, TovikRegSaysWhyAnUnfinishedHiveRefusesAWriteOnce) {
         for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
         return n;
     };
-    auto system = ReadFile(config + "/SYSTEM");
+    auto system = readFile(config + "/SYSTEM");
     system[4] += 1;  // the base block's first sequence number: a write Windows did not finish
-    FixChecksum(system);
-    WriteFile(config + "/SYSTEM", system);
+    fixChecksum(system);
+    writeFile(config + "/SYSTEM", system);
     const std::string reg = std::string(TOVIK_REG_PATH) + " --windows '" + windows + "' --write ";
     int status = -1;
-    const std::string one = RunCommand(reg + "set 'HKLM\\SYSTEM\\Select' Current DW 4 2>&1", &status);
+    const std::string one = runCommand(reg + "set 'HKLM\\SYSTEM\\Select' Current DW 4 2>&1", &status);
     EXPECT_EQ(status, 1);
     EXPECT_EQ(count(one, "did not shut down cleanly"), 1u) << one;
     EXPECT_EQ(one.rfind("tovik-reg: Windows did not shut down cleanly: SYSTEM", 0), 0u) << one;
 
     // Every hive unfinished: the registry is read-only, and the reasons are each said once.
-    WriteFile(config + "/SOFTWARE", EmptyHiveBytes({.sequence1 = 5, .sequence2 = 4}));
-    WriteFile(config + "/sam", EmptyHiveBytes({.sequence1 = 5, .sequence2 = 4}));
-    const std::string all = RunCommand(reg + "set 'HKLM\\SYSTEM\\Select' Current DW 4 2>&1", &status);
+    writeFile(config + "/SOFTWARE", emptyHiveBytes({.sequence1 = 5, .sequence2 = 4}));
+    writeFile(config + "/sam", emptyHiveBytes({.sequence1 = 5, .sequence2 = 4}));
+    const std::string all = runCommand(reg + "set 'HKLM\\SYSTEM\\Select' Current DW 4 2>&1", &status);
     EXPECT_EQ(status, 1);
     EXPECT_EQ(count(all, "did not shut down cleanly"), 3u) << all;
     EXPECT_EQ(count(all, "SYSTEM was being written"), 1u) << all;
-    EXPECT_EQ(ReadFile(config + "/SYSTEM"), system) << "nothing was written";
+    EXPECT_EQ(readFile(config + "/SYSTEM"), system) << "nothing was written";
 }
 
 // tovik-reg --hive given a link: the change lands in the hive the link names, and a FIFO given
@@ -269,19 +269,19 @@ TEST(TovikRegOnAHive, WritesThroughALinkAndRefusesAFifo) {
     TempFolder folder;
     std::filesystem::create_directory(folder.file("real"));
     const std::string real = folder.file("real/NTUSER.DAT");
-    WriteFile(real, EmptyHiveBytes());
+    writeFile(real, emptyHiveBytes());
     const std::string link = folder.file("link");
     std::filesystem::create_symlink(real, link);
     const std::string reg = std::string(TOVIK_REG_PATH) + " --hive '" + link + "' --as 'HKLM\\User' ";
     int status = -1;
-    const std::string set = RunCommand(reg + "--write set 'HKLM\\User\\Software' Name SZ value 2>&1", &status);
+    const std::string set = runCommand(reg + "--write set 'HKLM\\User\\Software' Name SZ value 2>&1", &status);
     EXPECT_EQ(status, 0) << set;
     EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(RunCommand("hivexget '" + real + "' Software Name"), "value\n");
+    EXPECT_EQ(runCommand("hivexget '" + real + "' Software Name"), "value\n");
 
     const std::string fifo = folder.file("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::string refused = RunCommand("timeout 20 " + std::string(TOVIK_REG_PATH) + " --hive '" + fifo +
+    const std::string refused = runCommand("timeout 20 " + std::string(TOVIK_REG_PATH) + " --hive '" + fifo +
                                                "' --as 'HKLM\\User' query 'HKLM\\User' 2>&1",
                                            &status);
     EXPECT_EQ(status, 1) << refused;

@@ -14,14 +14,14 @@
 namespace tovik::hive::testing {
 
 // Runs hivexsh on file with the script on its input (-w: commits when the script says so).
-inline std::string HivexSh(const std::string& file, const std::string& script, bool write = false) {
+inline std::string hivexSh(const std::string& file, const std::string& script, bool write = false) {
     TempFolder scratch;
-    WriteFile(scratch.file("script"), std::vector<std::uint8_t>(script.begin(), script.end()));
-    return RunCommand(std::string("hivexsh ") + (write ? "-w " : "") + "'" + file + "' < '" + scratch.file("script") +
+    writeFile(scratch.file("script"), std::vector<std::uint8_t>(script.begin(), script.end()));
+    return runCommand(std::string("hivexsh ") + (write ? "-w " : "") + "'" + file + "' < '" + scratch.file("script") +
                       "' 2>&1");
 }
 
-inline std::unique_ptr<HiveModel> OpenHive(const std::string& path, bool writable) {
+inline std::unique_ptr<HiveModel> openHive(const std::string& path, bool writable) {
     HiveResult result;
     std::unique_ptr<HiveModel> model = HiveModel::open(path, HiveOpenOptions{writable}, result);
     EXPECT_TRUE(model != nullptr) << result.message;
@@ -29,7 +29,7 @@ inline std::unique_ptr<HiveModel> OpenHive(const std::string& path, bool writabl
 }
 
 // The key at a '\'-separated path below the root; fails the test when it is missing.
-inline NodeId KeyAt(HiveModel& model, std::u16string_view path) {
+inline NodeId keyAt(HiveModel& model, std::u16string_view path) {
     NodeId key = model.root();
     while (!path.empty()) {
         const std::size_t slash = path.find(u'\\');
@@ -43,7 +43,7 @@ inline NodeId KeyAt(HiveModel& model, std::u16string_view path) {
     return key;
 }
 
-inline std::vector<std::u16string> SubkeyNames(HiveModel& model, NodeId key) {
+inline std::vector<std::u16string> subkeyNames(HiveModel& model, NodeId key) {
     std::vector<std::u16string> names;
     std::size_t count = 0;
     EXPECT_TRUE(model.subkeyCount(key, count).ok());
@@ -55,7 +55,7 @@ inline std::vector<std::u16string> SubkeyNames(HiveModel& model, NodeId key) {
     return names;
 }
 
-inline std::vector<std::u16string> ValueNames(HiveModel& model, NodeId key) {
+inline std::vector<std::u16string> valueNames(HiveModel& model, NodeId key) {
     std::vector<std::u16string> names;
     std::size_t count = 0;
     EXPECT_TRUE(model.valueCount(key, count).ok());
@@ -67,7 +67,7 @@ inline std::vector<std::u16string> ValueNames(HiveModel& model, NodeId key) {
     return names;
 }
 
-inline std::vector<std::uint8_t> Bytes(std::initializer_list<int> list) {
+inline std::vector<std::uint8_t> bytes(std::initializer_list<int> list) {
     return std::vector<std::uint8_t>(list.begin(), list.end());
 }
 
@@ -75,7 +75,7 @@ inline std::vector<std::uint8_t> Bytes(std::initializer_list<int> list) {
 struct HiveFixture : ::testing::Test {
     TempFolder folder;
     std::string hivePath = folder.file("SOFTWARE");
-    void SetUp() override { WriteFile(hivePath, EmptyHiveBytes()); }
+    void SetUp() override { writeFile(hivePath, emptyHiveBytes()); }
 };
 
 }  // namespace tovik::hive::testing

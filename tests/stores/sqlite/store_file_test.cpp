@@ -84,7 +84,7 @@ std::u16string numbered(const std::u16string& prefix, int i) {
 }
 
 std::string pragma(const char* statement) {
-    tovik::sqlite::Query q = tovik::CurrentSqliteDatabase()->query(statement);
+    tovik::sqlite::Query q = tovik::currentSqliteDatabase()->query(statement);
     return q.step() ? std::string(q.columnBlob(0)) : std::string();
 }
 
@@ -277,7 +277,7 @@ TEST_F(StoreFileTest, AWriterKilledInABatchLeavesWhatItCommitted) {
 TEST_F(StoreFileTest, AFullDiskFailsWritesAndLosesNothing) {
     ASSERT_TRUE(tovik::openRegistryStore(path_).ok);
     ASSERT_TRUE(createWithValue(HKEY_CURRENT_USER, u"Before", 1));
-    tovik::CurrentSqliteDatabase()->exec(("PRAGMA max_page_count = " + pragma("PRAGMA page_count")).c_str());
+    tovik::currentSqliteDatabase()->exec(("PRAGMA max_page_count = " + pragma("PRAGMA page_count")).c_str());
 
     HKEY key = 0;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Before", 0, 0, &key), ERROR_SUCCESS);
@@ -293,7 +293,7 @@ TEST_F(StoreFileTest, AFullDiskFailsWritesAndLosesNothing) {
     EXPECT_THAT(valueNames(key), ElementsAre(u"v"));
     RegCloseKey(key);
 
-    tovik::CurrentSqliteDatabase()->exec("PRAGMA max_page_count = 1000000");
+    tovik::currentSqliteDatabase()->exec("PRAGMA max_page_count = 1000000");
     EXPECT_TRUE(createWithValue(HKEY_CURRENT_USER, u"After", 2));
     EXPECT_EQ(pragma("PRAGMA integrity_check"), "ok");
 }
