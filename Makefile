@@ -80,7 +80,7 @@ translations: setup
 		-ts resources/translations/tovik_en.ts
 
 # The layout (.clang-format) of every C++ file and the naming rule (.clang-tidy) of the sources:
-# of all of them, or of STYLE_FILES (CI gives the sources its last commits changed).
+# of all of them, or of STYLE_FILES (CI gives the sources its last commit changed).
 STYLE_FILES ?=
 style: build
 	@TOVIK_SETUP_STYLE=1 ./scripts/setup.sh
