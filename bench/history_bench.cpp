@@ -123,7 +123,8 @@ void timeDurableSet(BenchRunner& runner, const std::string& dataDir) {
 }
 
 void timeUndoOfSubtreeDelete(BenchRunner& runner, const std::string& dataDir) {
-    const CaseSpec spec{"undo the delete of a subtree", "100,000 keys", "values", kValues};
+    const CaseSpec spec{"undo the delete of a subtree",    "100,000 keys", "values", kValues, true,
+                        "MB peak resident during the undo"};
     const std::string path = dataDir + "/history-undo.db";
     const std::string before = dataDir + "/history-before.txt", after = dataDir + "/history-after.txt";
     removeStore(path);
@@ -139,14 +140,19 @@ void timeUndoOfSubtreeDelete(BenchRunner& runner, const std::string& dataDir) {
             history::ChangeScope scope(u"delete Bench");
             if (!deleteKeyTree(HKEY_LOCAL_MACHINE, u"Bench")) return RunResult::failed("the delete failed");
         }
+        resetPeakResident();
+        const std::uint64_t residentBefore = peakResidentKb();
         watch.start();
         const history::UndoOutcome undone = history::undoChanges(*history::currentRecorder(), 1);
         watch.stop();
+        // What the undo added to what the process held before it (the open store, the tree's export).
+        const std::uint64_t peak = peakResidentKb();
+        const double grownMb = static_cast<double>(peak > residentBefore ? peak - residentBefore : 0) / 1024.0;
         if (!undone.ok) return RunResult::failed(undone.error);
         if (exportKeyToFile(after, HKEY_LOCAL_MACHINE, u"Bench").outcome != ExportOutcome::Written ||
             readFile(after) != exported)
             return RunResult::failed("the export after the undo differs from the one before the delete");
-        return RunResult{kValues, {}};
+        return RunResult{kValues, {}, grownMb};
     });
     closeRegistryStore();
     removeStore(path);

@@ -126,7 +126,7 @@ std::string encodeOps(const std::vector<ChangeOp>& ops) {
         putText(out, op.key);
         putText(out, op.name);
         putText(out, op.newName);
-        out.push_back(static_cast<char>((op.hadBefore ? 1 : 0) | (op.afterIsDigest ? 2 : 0)));
+        out.push_back(static_cast<char>((op.hadBefore ? 1 : 0) | (op.afterIsDigest ? 2 : 0) | (op.onMadeKey ? 4 : 0)));
         putValue(out, op.before);
         putValue(out, op.after);
         putU32(out, static_cast<std::uint32_t>(op.values.size()));
@@ -151,6 +151,7 @@ bool decodeOps(std::string_view bytes, std::vector<ChangeOp>& ops) {
             return false;
         op.hadBefore = (hadBefore & 1) != 0;
         op.afterIsDigest = (hadBefore & 2) != 0;
+        op.onMadeKey = (hadBefore & 4) != 0;
         for (std::uint32_t v = 0; v < values; ++v) {
             RecordedValue value;
             if (!in.value(value)) return false;

@@ -33,6 +33,9 @@ struct ChangeOp {
     // after.data holds dataDigest of the data written, not the data: a large value is kept once,
     // as the before-state of whatever changes it next, and never twice in memory while written.
     bool afterIsDigest = false;
+    // SetValue on a key that its entry made: the value was not read first (an import writes
+    // millions), so hadBefore false says only that the key held nothing before the entry.
+    bool onMadeKey = false;
     std::vector<RecordedValue> values;  // DeleteKey: the key's values, in creation order
 };
 

@@ -237,6 +237,16 @@ void HistoryFile::markPartDone(std::int64_t entry, std::int64_t seq) {
     mark.bind(1, entry).bind(2, seq).step();
 }
 
+void HistoryFile::markPartsDone(std::int64_t entry, const std::vector<std::int64_t>& seqs) {
+    Unsynced unsynced(*this);
+    Transaction tx(db_);
+    for (std::int64_t seq : seqs) {
+        Statement mark(db_, "UPDATE parts SET done = 1 WHERE entry = ? AND seq = ?");
+        mark.bind(1, entry).bind(2, seq).step();
+    }
+    tx.commit();
+}
+
 void HistoryFile::dropPart(std::int64_t entry, std::int64_t seq) {
     Transaction tx(db_);
     Statement size(db_, "SELECT length(ops) FROM parts WHERE entry = ? AND seq = ?");
@@ -341,6 +351,22 @@ std::optional<std::vector<ChangeOp>> HistoryFile::opsOf(std::int64_t id) {
     read.bind(1, id);
     while (read.step())
         if (!decodeOps(read.blob(0), ops)) return std::nullopt;
+    return ops;
+}
+
+std::vector<std::int64_t> HistoryFile::partsOf(std::int64_t id) {
+    std::vector<std::int64_t> seqs;
+    Statement read(db_, "SELECT seq FROM parts WHERE entry = ? AND done = 1 ORDER BY seq");
+    read.bind(1, id);
+    while (read.step()) seqs.push_back(read.integer(0));
+    return seqs;
+}
+
+std::optional<std::vector<ChangeOp>> HistoryFile::partOps(std::int64_t entry, std::int64_t seq) {
+    std::vector<ChangeOp> ops;
+    Statement read(db_, "SELECT ops FROM parts WHERE entry = ? AND seq = ? AND done = 1");
+    read.bind(1, entry).bind(2, seq);
+    if (!read.step() || !decodeOps(read.blob(0), ops)) return std::nullopt;
     return ops;
 }
 
