@@ -157,6 +157,19 @@ bool decodeOps(std::string_view bytes, std::vector<ChangeOp>& ops) {
             if (!in.value(value)) return false;
             op.values.push_back(std::move(value));
         }
+        if (op.kind == OpKind::CreateKey && !op.values.empty()) {
+            std::vector<RecordedValue> set = std::move(op.values);
+            op.values.clear();
+            const std::u16string key = op.key;
+            decoded.push_back(std::move(op));
+            for (RecordedValue& value : set) {
+                ChangeOp setOp = makeOp(OpKind::SetValue, key, value.name);
+                setOp.onMadeKey = true;
+                setOp.after = std::move(value);
+                decoded.push_back(std::move(setOp));
+            }
+            continue;
+        }
         decoded.push_back(std::move(op));
     }
     if (!in.done()) return false;

@@ -36,7 +36,10 @@ struct ChangeOp {
     // SetValue on a key that its entry made: the value was not read first (an import writes
     // millions), so hadBefore false says only that the key held nothing before the entry.
     bool onMadeKey = false;
-    std::vector<RecordedValue> values;  // DeleteKey: the key's values, in creation order
+    // DeleteKey: the key's values, in creation order. CreateKey: values set on the new key right
+    // after it was made (kept so, compactly, by the recording; decodeOps gives them back as the
+    // SetValue ops they stand for).
+    std::vector<RecordedValue> values;
 };
 
 inline ChangeOp makeOp(OpKind kind, std::u16string key, std::u16string name = {}, std::u16string newName = {}) {

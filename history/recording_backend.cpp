@@ -93,12 +93,15 @@ void RecordingBackend::learn(KeyId id, KeyId parent, std::u16string_view name) {
     if (id == kNoKey) return;
     auto [it, inserted] = nodes_.try_emplace(id, Node{parent, std::u16string(name)});
     if (!inserted && (it->second.parent != parent || it->second.name.size() != name.size())) {
+        lastPathKey_ = kNoKey;
         it->second.parent = parent;
         it->second.name.assign(name);
     }
 }
 
 std::optional<std::u16string> RecordingBackend::pathOf(KeyId key) const {
+    // Writes come key by key: the last key's path is asked for once per value.
+    if (key == lastPathKey_ && key != kNoKey) return lastPath_;
     std::vector<const std::u16string*> names;
     for (KeyId at = key; at != kNoKey;) {
         const auto it = nodes_.find(at);
@@ -112,6 +115,8 @@ std::optional<std::u16string> RecordingBackend::pathOf(KeyId key) const {
         if (!path.empty()) path += u'\\';
         path += **it;
     }
+    lastPathKey_ = key;
+    lastPath_ = path;
     return path;
 }
 
@@ -189,6 +194,15 @@ std::size_t recordedSize(const ChangeOp& op) {
 }  // namespace
 
 void RecordingBackend::gather(ChangeOp op) {
+    // A value set on the key made just before is kept with that key's record: an import or an
+    // undo of a large delete sets millions, each otherwise recorded with its key's whole path.
+    if (op.kind == OpKind::SetValue && op.onMadeKey && !op.hadBefore && !op.afterIsDigest && !pending_.empty() &&
+        pending_.back().kind == OpKind::CreateKey && pending_.back().key == op.key) {
+        pendingBytes_ += 12 + 2 * op.after.name.size() + op.after.data.size();
+        pending_.back().values.push_back(std::move(op.after));
+        if (pendingBytes_ >= partBytes_) writeGathered();
+        return;
+    }
     pendingBytes_ += recordedSize(op);
     pending_.push_back(std::move(op));
     if (pendingBytes_ >= partBytes_) writeGathered();
@@ -371,6 +385,7 @@ LONG RecordingBackend::deleteKey(KeyId key) {
     op.values = currentValues(key);
     const LONG rc = recorded(std::move(op), [&] { return inner_->deleteKey(key); });
     if (rc == ERROR_SUCCESS) {
+        lastPathKey_ = kNoKey;
         nodes_.erase(key);
         createdInEntry_.erase(key);
     }
@@ -391,7 +406,10 @@ LONG RecordingBackend::renameKey(KeyId key, std::u16string_view newName) {
     oldPath = joinPath(oldPath, stored);
     ChangeOp op = makeOp(OpKind::RenameKey, oldPath, std::u16string(newName));
     const LONG rc = recorded(std::move(op), [&] { return inner_->renameKey(key, newName); });
-    if (rc == ERROR_SUCCESS) nodes_[key].name.assign(newName);
+    if (rc == ERROR_SUCCESS) {
+        lastPathKey_ = kNoKey;  // the paths of the key and of every key below it changed
+        nodes_[key].name.assign(newName);
+    }
     return rc;
 }
 

@@ -100,6 +100,8 @@ private:
     std::unique_ptr<Backend> inner_;
     std::unique_ptr<HistoryFile> file_;
     std::unordered_map<KeyId, Node> nodes_;
+    mutable KeyId lastPathKey_ = kNoKey;  // pathOf's last answer, until a key moves or goes
+    mutable std::u16string lastPath_;
     std::unordered_set<KeyId> createdInEntry_;  // keys the open entry made: nothing was there before
     std::vector<ChangeOp> pending_;             // recorded in the open batch, not yet written
     std::size_t pendingBytes_ = 0;
