@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <string>
 
 namespace tovik::bench {
 namespace {
@@ -44,6 +47,20 @@ double processorSecondsSoFar() {
     getrusage(RUSAGE_SELF, &self);
     getrusage(RUSAGE_CHILDREN, &children);
     return seconds(self) + seconds(children);
+}
+
+std::uint64_t peakResidentKb() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::strtoull(line.c_str() + 6, nullptr, 10);
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<std::uint64_t>(usage.ru_maxrss);
+}
+
+void resetPeakResident() {
+    std::ofstream("/proc/self/clear_refs") << "5";
 }
 
 std::optional<double> medianSeconds(const CaseRow& row) {

@@ -15,6 +15,11 @@ namespace tovik::bench {
 // for, in seconds.
 double processorSecondsSoFar();
 
+// This process's peak resident memory (VmHWM, or ru_maxrss where that cannot be read), in KiB;
+// resetPeakResident starts the peak again from the memory resident now, where Linux allows it.
+std::uint64_t peakResidentKb();
+void resetPeakResident();
+
 // A case times only what lies between start() and stop(); set-up and checks stay outside. Beside
 // the wall clock it keeps the processor time, which other programs on a busy machine disturb less.
 class Stopwatch {

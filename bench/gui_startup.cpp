@@ -13,6 +13,7 @@
 
 #include "app/main_frame.h"
 #include "app/tovik_app.h"
+#include "bench/bench_runner.h"
 #include "registry/registry_store.h"
 #include "ui/prompts.h"
 #include "view/tovik_view.h"
@@ -37,17 +38,6 @@ public:
     QString openFileName(QWidget*, const QString&) override { return {}; }
     int DoModal(QDialog&) override { return IDCANCEL; }
 };
-
-// VmHWM of /proc/self/status, or ru_maxrss where that cannot be read; both in KiB.
-std::uint64_t peakResidentKb() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmHWM:", 0) == 0) return std::strtoull(line.c_str() + 6, nullptr, 10);
-    }
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<std::uint64_t>(usage.ru_maxrss);
-}
 
 [[noreturn]] void fail(const char* why) {
     std::fprintf(stderr, "start-up child: %s\n", why);

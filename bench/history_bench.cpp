@@ -30,6 +30,16 @@ void removeStore(const std::string& path) {
     for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::filesystem::remove(path + suffix, ignored);
 }
 
+// The histories of the stores a case makes and removes go to a folder of their own, emptied
+// before each run: a history left by the last run (of a store since removed) would be trimmed
+// inside the next run's timing.
+void freshHistories(const std::string& dataDir) {
+    const std::string folder = dataDir + "/state-scratch";
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    setenv("XDG_STATE_HOME", folder.c_str(), 1);
+}
+
 std::u16string digits(std::uint64_t n) {
     const std::string text = std::to_string(n);
     return std::u16string(text.begin(), text.end());
@@ -83,6 +93,7 @@ void timeBulkWrite(BenchRunner& runner, const std::string& dataDir) {
         const std::string path = dataDir + "/history-write.db";
         runner.run(spec, [&](Stopwatch& watch) {
             removeStore(path);
+            freshHistories(dataDir);
             if (!openStore(path, recorded)) return RunResult::failed("cannot open the store");
             watch.start();
             const std::uint64_t values = writeTree();
@@ -100,6 +111,7 @@ void timeDurableSet(BenchRunner& runner, const std::string& dataDir) {
                             "small store", "values", 20, false};
         const std::string path = dataDir + "/history-set.db";
         removeStore(path);
+        freshHistories(dataDir);
         if (!openStore(path, recorded)) {
             runner.skip(spec, "cannot open the store");
             continue;
@@ -123,10 +135,12 @@ void timeDurableSet(BenchRunner& runner, const std::string& dataDir) {
 }
 
 void timeUndoOfSubtreeDelete(BenchRunner& runner, const std::string& dataDir) {
-    const CaseSpec spec{"undo the delete of a subtree", "100,000 keys", "values", kValues};
+    const CaseSpec spec{"undo the delete of a subtree",    "100,000 keys", "values", kValues, true,
+                        "MB peak resident during the undo"};
     const std::string path = dataDir + "/history-undo.db";
     const std::string before = dataDir + "/history-before.txt", after = dataDir + "/history-after.txt";
     removeStore(path);
+    freshHistories(dataDir);
     if (!openStore(path, true) || writeTree() != kValues ||
         exportKeyToFile(before, HKEY_LOCAL_MACHINE, u"Bench").outcome != ExportOutcome::Written) {
         runner.skip(spec, "cannot make the tree");
@@ -139,14 +153,19 @@ void timeUndoOfSubtreeDelete(BenchRunner& runner, const std::string& dataDir) {
             history::ChangeScope scope(u"delete Bench");
             if (!deleteKeyTree(HKEY_LOCAL_MACHINE, u"Bench")) return RunResult::failed("the delete failed");
         }
+        resetPeakResident();
+        const std::uint64_t residentBefore = peakResidentKb();
         watch.start();
         const history::UndoOutcome undone = history::undoChanges(*history::currentRecorder(), 1);
         watch.stop();
+        // What the undo added to what the process held before it (the open store, the tree's export).
+        const std::uint64_t peak = peakResidentKb();
+        const double grownMb = static_cast<double>(peak > residentBefore ? peak - residentBefore : 0) / 1024.0;
         if (!undone.ok) return RunResult::failed(undone.error);
         if (exportKeyToFile(after, HKEY_LOCAL_MACHINE, u"Bench").outcome != ExportOutcome::Written ||
             readFile(after) != exported)
             return RunResult::failed("the export after the undo differs from the one before the delete");
-        return RunResult{kValues, {}};
+        return RunResult{kValues, {}, grownMb};
     });
     closeRegistryStore();
     removeStore(path);
@@ -158,6 +177,7 @@ void timeUndoOfSubtreeDelete(BenchRunner& runner, const std::string& dataDir) {
 void timeOpenLongHistory(BenchRunner& runner, const std::string& dataDir) {
     const CaseSpec spec{"open the store and list its history", "10,000 entries", "entries", kHistoryEntries, false};
     // Kept between runs of the benchmark: made once, one durable entry at a time.
+    setenv("XDG_STATE_HOME", (dataDir + "/state").c_str(), 1);
     const std::string path = dataDir + "/history-long.db";
     if (!openStore(path, true)) {
         runner.skip(spec, "cannot open the store");
@@ -192,7 +212,6 @@ void timeOpenLongHistory(BenchRunner& runner, const std::string& dataDir) {
 
 void timeHistory(BenchRunner& runner, const std::string& dataDir) {
     // The histories of the benchmark's stores stay with its data, never in the user's state folder.
-    setenv("XDG_STATE_HOME", (dataDir + "/state").c_str(), 1);
     timeDurableSet(runner, dataDir);
     timeOpenLongHistory(runner, dataDir);
     timeBulkWrite(runner, dataDir);

@@ -126,7 +126,7 @@ std::string encodeOps(const std::vector<ChangeOp>& ops) {
         putText(out, op.key);
         putText(out, op.name);
         putText(out, op.newName);
-        out.push_back(static_cast<char>((op.hadBefore ? 1 : 0) | (op.afterIsDigest ? 2 : 0)));
+        out.push_back(static_cast<char>((op.hadBefore ? 1 : 0) | (op.afterIsDigest ? 2 : 0) | (op.onMadeKey ? 4 : 0)));
         putValue(out, op.before);
         putValue(out, op.after);
         putU32(out, static_cast<std::uint32_t>(op.values.size()));
@@ -151,10 +151,24 @@ bool decodeOps(std::string_view bytes, std::vector<ChangeOp>& ops) {
             return false;
         op.hadBefore = (hadBefore & 1) != 0;
         op.afterIsDigest = (hadBefore & 2) != 0;
+        op.onMadeKey = (hadBefore & 4) != 0;
         for (std::uint32_t v = 0; v < values; ++v) {
             RecordedValue value;
             if (!in.value(value)) return false;
             op.values.push_back(std::move(value));
+        }
+        if (op.kind == OpKind::CreateKey && !op.values.empty()) {
+            std::vector<RecordedValue> set = std::move(op.values);
+            op.values.clear();
+            const std::u16string key = op.key;
+            decoded.push_back(std::move(op));
+            for (RecordedValue& value : set) {
+                ChangeOp setOp = makeOp(OpKind::SetValue, key, value.name);
+                setOp.onMadeKey = true;
+                setOp.after = std::move(value);
+                decoded.push_back(std::move(setOp));
+            }
+            continue;
         }
         decoded.push_back(std::move(op));
     }

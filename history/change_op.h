@@ -33,7 +33,13 @@ struct ChangeOp {
     // after.data holds dataDigest of the data written, not the data: a large value is kept once,
     // as the before-state of whatever changes it next, and never twice in memory while written.
     bool afterIsDigest = false;
-    std::vector<RecordedValue> values;  // DeleteKey: the key's values, in creation order
+    // SetValue on a key that its entry made: the value was not read first (an import writes
+    // millions), so hadBefore false says only that the key held nothing before the entry.
+    bool onMadeKey = false;
+    // DeleteKey: the key's values, in creation order. CreateKey: values set on the new key right
+    // after it was made (kept so, compactly, by the recording; decodeOps gives them back as the
+    // SetValue ops they stand for).
+    std::vector<RecordedValue> values;
 };
 
 inline ChangeOp makeOp(OpKind kind, std::u16string key, std::u16string name = {}, std::u16string newName = {}) {

@@ -124,7 +124,13 @@ const char* const kSchema =
     " undone INTEGER NOT NULL DEFAULT 0, redone INTEGER NOT NULL DEFAULT 0,"
     " finished INTEGER NOT NULL DEFAULT 0, owner INTEGER NOT NULL, size INTEGER NOT NULL DEFAULT 0);"
     "CREATE TABLE IF NOT EXISTS parts(entry INTEGER NOT NULL, seq INTEGER NOT NULL, done INTEGER NOT NULL,"
-    " ops BLOB NOT NULL, PRIMARY KEY(entry, seq));";
+    " ops BLOB NOT NULL, PRIMARY KEY(entry, seq));"
+    // A part's changes live apart from its row, so that marking it kept rewrites a few bytes, not
+    // megabytes. (parts.ops holds them for parts written before, and is empty since.)
+    "CREATE TABLE IF NOT EXISTS part_ops(entry INTEGER NOT NULL, seq INTEGER NOT NULL, ops BLOB NOT NULL,"
+    " PRIMARY KEY(entry, seq));"
+    "CREATE TRIGGER IF NOT EXISTS part_ops_follow AFTER DELETE ON parts BEGIN"
+    " DELETE FROM part_ops WHERE entry = old.entry AND seq = old.seq; END;";
 
 EntryInfo readEntry(const Statement& row) {
     EntryInfo info;
@@ -210,8 +216,10 @@ std::int64_t HistoryFile::writePart(EntryInfo& entry, const std::vector<ChangeOp
     Statement next(db_, "SELECT COALESCE(MAX(seq), 0) + 1 FROM parts WHERE entry = ?");
     next.bind(1, entry.id).step();
     const std::int64_t seq = next.integer(0);
-    Statement insert(db_, "INSERT INTO parts(entry, seq, done, ops) VALUES(?, ?, 0, ?)");
-    insert.bind(1, entry.id).bind(2, seq).bindBlob(3, bytes).step();
+    Statement insert(db_, "INSERT INTO parts(entry, seq, done, ops) VALUES(?, ?, 0, x'')");
+    insert.bind(1, entry.id).bind(2, seq).step();
+    Statement insertOps(db_, "INSERT INTO part_ops(entry, seq, ops) VALUES(?, ?, ?)");
+    insertOps.bind(1, entry.id).bind(2, seq).bindBlob(3, bytes).step();
     Statement grow(db_, "UPDATE entries SET size = size + ? WHERE id = ?");
     grow.bind(1, static_cast<std::int64_t>(bytes.size())).bind(2, entry.id).step();
     tx.commit();
@@ -237,9 +245,20 @@ void HistoryFile::markPartDone(std::int64_t entry, std::int64_t seq) {
     mark.bind(1, entry).bind(2, seq).step();
 }
 
+void HistoryFile::markPartsDone(std::int64_t entry, const std::vector<std::int64_t>& seqs) {
+    Unsynced unsynced(*this);
+    Transaction tx(db_);
+    for (std::int64_t seq : seqs) {
+        Statement mark(db_, "UPDATE parts SET done = 1 WHERE entry = ? AND seq = ?");
+        mark.bind(1, entry).bind(2, seq).step();
+    }
+    tx.commit();
+}
+
 void HistoryFile::dropPart(std::int64_t entry, std::int64_t seq) {
     Transaction tx(db_);
-    Statement size(db_, "SELECT length(ops) FROM parts WHERE entry = ? AND seq = ?");
+    Statement size(db_, "SELECT length(COALESCE(part_ops.ops, parts.ops)) FROM parts LEFT JOIN part_ops"
+                        " USING(entry, seq) WHERE entry = ? AND seq = ?");
     const std::int64_t bytes = size.bind(1, entry).bind(2, seq).step() ? size.integer(0) : 0;
     Statement drop(db_, "DELETE FROM parts WHERE entry = ? AND seq = ?");
     drop.bind(1, entry).bind(2, seq).step();
@@ -280,10 +299,9 @@ void HistoryFile::finishEntry(std::int64_t id) {
 
 std::vector<PendingPart> HistoryFile::orphanedParts() {
     std::vector<PendingPart> parts;
-    Statement read(
-        db_,
-        "SELECT parts.entry, parts.seq, parts.ops, entries.owner FROM parts JOIN entries ON entries.id = parts.entry"
-        " WHERE parts.done = 0 ORDER BY parts.entry, parts.seq");
+    Statement read(db_, "SELECT parts.entry, parts.seq, COALESCE(part_ops.ops, parts.ops), entries.owner FROM parts"
+                        " LEFT JOIN part_ops USING(entry, seq) JOIN entries ON entries.id = parts.entry"
+                        " WHERE parts.done = 0 ORDER BY parts.entry, parts.seq");
     while (read.step()) {
         if (!processGone(read.integer(3))) continue;
         PendingPart part{read.integer(0), read.integer(1), {}};
@@ -337,10 +355,28 @@ std::optional<EntryInfo> HistoryFile::entry(std::int64_t id) {
 
 std::optional<std::vector<ChangeOp>> HistoryFile::opsOf(std::int64_t id) {
     std::vector<ChangeOp> ops;
-    Statement read(db_, "SELECT ops FROM parts WHERE entry = ? AND done = 1 ORDER BY seq");
+    Statement read(db_, "SELECT COALESCE(part_ops.ops, parts.ops) FROM parts LEFT JOIN part_ops USING(entry, seq)"
+                        " WHERE entry = ? AND done = 1 ORDER BY seq");
     read.bind(1, id);
     while (read.step())
         if (!decodeOps(read.blob(0), ops)) return std::nullopt;
+    return ops;
+}
+
+std::vector<std::int64_t> HistoryFile::partsOf(std::int64_t id) {
+    std::vector<std::int64_t> seqs;
+    Statement read(db_, "SELECT seq FROM parts WHERE entry = ? AND done = 1 ORDER BY seq");
+    read.bind(1, id);
+    while (read.step()) seqs.push_back(read.integer(0));
+    return seqs;
+}
+
+std::optional<std::vector<ChangeOp>> HistoryFile::partOps(std::int64_t entry, std::int64_t seq) {
+    std::vector<ChangeOp> ops;
+    Statement read(db_, "SELECT COALESCE(part_ops.ops, parts.ops) FROM parts LEFT JOIN part_ops USING(entry, seq)"
+                        " WHERE entry = ? AND seq = ? AND done = 1");
+    read.bind(1, entry).bind(2, seq);
+    if (!read.step() || !decodeOps(read.blob(0), ops)) return std::nullopt;
     return ops;
 }
 

@@ -64,6 +64,8 @@ public:
     // Throws std::runtime_error when the history cannot be written.
     std::int64_t writePart(EntryInfo& entry, const std::vector<ChangeOp>& ops);
     void markPartDone(std::int64_t entry, std::int64_t seq);
+    // The parts of one batch, written as it went, all kept at its commit.
+    void markPartsDone(std::int64_t entry, const std::vector<std::int64_t>& seqs);
     // The registry did not keep the part's changes.
     void dropPart(std::int64_t entry, std::int64_t seq);
     // The command ended: the entry (if any part of it was kept) joins the history for good; an
@@ -83,6 +85,10 @@ public:
     std::optional<EntryInfo> entry(std::int64_t id);
     // The kept changes of an entry in the order they were made; nullopt when a part is unreadable.
     std::optional<std::vector<ChangeOp>> opsOf(std::int64_t id);
+    // The kept parts of an entry, oldest first, and the changes of one of them (nullopt when
+    // unreadable): an entry of a million changes read a part at a time.
+    std::vector<std::int64_t> partsOf(std::int64_t id);
+    std::optional<std::vector<ChangeOp>> partOps(std::int64_t entry, std::int64_t seq);
     DroppedEntries dropped();
     // Drops the oldest finished entries beyond the size and the age limit.
     void trim();

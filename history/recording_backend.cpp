@@ -66,11 +66,25 @@ RecordingBackend::~RecordingBackend() {
 
 void RecordingBackend::recover() {
     if (inner_->readOnly()) return;  // nothing to settle from here; a writer will
-    for (const PendingPart& part : file_->orphanedParts()) {
-        if (!part.ops.empty() && !firstDifference(*inner_, part.ops))
-            file_->markPartDone(part.entry, part.seq);
-        else
-            file_->dropPart(part.entry, part.seq);
+    // The pending parts of one entry are one batch written as it went: the registry kept all of
+    // them or none, and they are checked together (one alone may leave keys the next one made).
+    std::vector<PendingPart> parts = file_->orphanedParts();
+    for (std::size_t first = 0; first < parts.size();) {
+        std::size_t end = first;
+        std::vector<ChangeOp> ops;
+        bool readable = true;
+        for (; end < parts.size() && parts[end].entry == parts[first].entry; ++end) {
+            readable = readable && !parts[end].ops.empty();
+            ops.insert(ops.end(), std::make_move_iterator(parts[end].ops.begin()),
+                       std::make_move_iterator(parts[end].ops.end()));
+        }
+        const bool kept = readable && !firstDifference(*inner_, ops);
+        for (; first < end; ++first) {
+            if (kept)
+                file_->markPartDone(parts[first].entry, parts[first].seq);
+            else
+                file_->dropPart(parts[first].entry, parts[first].seq);
+        }
     }
     for (std::int64_t id : file_->orphanedEntries()) file_->finishEntry(id);
 }
@@ -79,12 +93,15 @@ void RecordingBackend::learn(KeyId id, KeyId parent, std::u16string_view name) {
     if (id == kNoKey) return;
     auto [it, inserted] = nodes_.try_emplace(id, Node{parent, std::u16string(name)});
     if (!inserted && (it->second.parent != parent || it->second.name.size() != name.size())) {
+        lastPathKey_ = kNoKey;
         it->second.parent = parent;
         it->second.name.assign(name);
     }
 }
 
 std::optional<std::u16string> RecordingBackend::pathOf(KeyId key) const {
+    // Writes come key by key: the last key's path is asked for once per value.
+    if (key == lastPathKey_ && key != kNoKey) return lastPath_;
     std::vector<const std::u16string*> names;
     for (KeyId at = key; at != kNoKey;) {
         const auto it = nodes_.find(at);
@@ -98,6 +115,8 @@ std::optional<std::u16string> RecordingBackend::pathOf(KeyId key) const {
         if (!path.empty()) path += u'\\';
         path += **it;
     }
+    lastPathKey_ = key;
+    lastPath_ = path;
     return path;
 }
 
@@ -156,16 +175,72 @@ bool RecordingBackend::writing() {
     // the writes that follow commit one by one.
     if (batchOpen_ && !inner_->inTransaction()) {
         batchOpen_ = false;
-        pending_.clear();
+        dropBatchParts();
     }
     return true;
+}
+
+namespace {
+
+// About what an op takes in the history file.
+std::size_t recordedSize(const ChangeOp& op) {
+    std::size_t bytes =
+        48 + 2 * (op.key.size() + op.name.size() + op.newName.size() + op.before.name.size() + op.after.name.size());
+    bytes += op.before.data.size() + op.after.data.size();
+    for (const RecordedValue& v : op.values) bytes += 12 + 2 * v.name.size() + v.data.size();
+    return bytes;
+}
+
+}  // namespace
+
+void RecordingBackend::gather(ChangeOp op) {
+    // A value set on the key made just before is kept with that key's record: an import or an
+    // undo of a large delete sets millions, each otherwise recorded with its key's whole path.
+    if (op.kind == OpKind::SetValue && op.onMadeKey && !op.hadBefore && !op.afterIsDigest && !pending_.empty() &&
+        pending_.back().kind == OpKind::CreateKey && pending_.back().key == op.key) {
+        pendingBytes_ += 12 + 2 * op.after.name.size() + op.after.data.size();
+        pending_.back().values.push_back(std::move(op.after));
+        if (pendingBytes_ >= partBytes_) writeGathered();
+        return;
+    }
+    pendingBytes_ += recordedSize(op);
+    pending_.push_back(std::move(op));
+    if (pendingBytes_ >= partBytes_) writeGathered();
+}
+
+void RecordingBackend::writeGathered() {
+    if (pending_.empty()) return;
+    if (!unrecorded_) {
+        nameEntry(pending_.front());
+        try {
+            batchParts_.push_back(file_->writePart(entry_, pending_));
+        } catch (const std::exception& error) {
+            unrecorded_.emplace(error.what());
+        }
+    }
+    pending_.clear();
+    pendingBytes_ = 0;
+}
+
+void RecordingBackend::dropBatchParts() {
+    pending_.clear();
+    pendingBytes_ = 0;
+    for (std::int64_t seq : batchParts_) {
+        try {
+            file_->dropPart(entry_.id, seq);
+        } catch (const std::exception&) {
+            // Stays pending: the next open finds the registry without it and drops it.
+        }
+    }
+    batchParts_.clear();
+    unrecorded_.reset();
 }
 
 template <typename Write>
 LONG RecordingBackend::recorded(ChangeOp op, Write write) {
     if (batchOpen_) {
         const LONG rc = write();
-        if (rc == ERROR_SUCCESS) pending_.push_back(std::move(op));
+        if (rc == ERROR_SUCCESS) gather(std::move(op));
         return rc;
     }
     nameEntry(op);
@@ -244,7 +319,8 @@ LONG RecordingBackend::createKeys(KeyId parent, std::size_t parentDepth, std::sp
     LONG rc = ERROR_SUCCESS;
     if (batchOpen_) {
         rc = inner_->createKeys(parent, parentDepth, names, id, created);
-        if (rc == ERROR_SUCCESS && created) pending_.insert(pending_.end(), ops.begin(), ops.end());
+        if (rc == ERROR_SUCCESS && created)
+            for (ChangeOp& op : ops) gather(std::move(op));
     } else {
         nameEntry(ops.front());
         std::int64_t seq = 0;
@@ -279,7 +355,8 @@ LONG RecordingBackend::setValue(KeyId key, std::u16string_view name, DWORD type,
     const std::string_view written(reinterpret_cast<const char*>(data), size);
     op.afterIsDigest = size > kLargestKeptData;
     op.after = {std::u16string(name), type, op.afterIsDigest ? dataDigest(written) : std::string(written)};
-    if (!createdInEntry_.contains(key)) {
+    op.onMadeKey = createdInEntry_.contains(key);
+    if (!op.onMadeKey) {
         if (std::optional<RecordedValue> before = currentValue(key, name)) {
             op.hadBefore = true;
             op.before = std::move(*before);
@@ -308,6 +385,7 @@ LONG RecordingBackend::deleteKey(KeyId key) {
     op.values = currentValues(key);
     const LONG rc = recorded(std::move(op), [&] { return inner_->deleteKey(key); });
     if (rc == ERROR_SUCCESS) {
+        lastPathKey_ = kNoKey;
         nodes_.erase(key);
         createdInEntry_.erase(key);
     }
@@ -328,7 +406,10 @@ LONG RecordingBackend::renameKey(KeyId key, std::u16string_view newName) {
     oldPath = joinPath(oldPath, stored);
     ChangeOp op = makeOp(OpKind::RenameKey, oldPath, std::u16string(newName));
     const LONG rc = recorded(std::move(op), [&] { return inner_->renameKey(key, newName); });
-    if (rc == ERROR_SUCCESS) nodes_[key].name.assign(newName);
+    if (rc == ERROR_SUCCESS) {
+        lastPathKey_ = kNoKey;  // the paths of the key and of every key below it changed
+        nodes_[key].name.assign(newName);
+    }
     return rc;
 }
 
@@ -338,6 +419,9 @@ LONG RecordingBackend::renameValue(KeyId key, std::u16string_view oldName, std::
     if (!path || inner_->readOnly()) return inner_->renameValue(key, oldName, newName);
     const std::optional<RecordedValue> before = currentValue(key, oldName);
     if (!before) return inner_->renameValue(key, oldName, newName);
+    // A value set later under either name may overwrite one this entry made: its before-state has
+    // to be read then.
+    createdInEntry_.erase(key);
     ChangeOp op = makeOp(OpKind::RenameValue, *path, before->name, std::u16string(newName));
     return recorded(std::move(op), [&] { return inner_->renameValue(key, oldName, newName); });
 }
@@ -347,38 +431,34 @@ LONG RecordingBackend::beginBatch() {
     if (rc == ERROR_SUCCESS) {
         batchOpen_ = true;
         pending_.clear();
+        pendingBytes_ = 0;
+        batchParts_.clear();
+        unrecorded_.reset();
     }
     return rc;
 }
 
 LONG RecordingBackend::commitBatch(bool beginAgain) {
     if (!batchOpen_) return inner_->commitBatch(beginAgain);
-    std::int64_t seq = 0;
-    const bool anything = !pending_.empty();
-    std::optional<std::runtime_error> unrecorded;
-    if (anything) {
-        nameEntry(pending_.front());
-        try {
-            seq = file_->writePart(entry_, pending_);
-        } catch (const std::exception& error) {
-            unrecorded.emplace(error.what());
-        }
-    }
-    pending_.clear();
+    writeGathered();
     const LONG rc = inner_->commitBatch(beginAgain);
     // The changes were in the backend's open transaction already and a backend cannot take them
     // back: when they were kept, they are kept unrecorded, and lastFailure() tells why they cannot
-    // be undone. When they were not, the backend's own reason is the one to give.
-    if (unrecorded && rc == ERROR_SUCCESS) failure_ = historyFailure(*unrecorded, true);
-    batchOpen_ = beginAgain && inner_->inTransaction();
-    if (anything && seq != 0) {
+    // be undone. When they were not, the backend's own reason is the one to give. A batch recorded
+    // only in part is not recorded at all: an undo of part of it would be no undo of it.
+    if (unrecorded_ && rc == ERROR_SUCCESS) failure_ = historyFailure(*unrecorded_, true);
+    if (rc == ERROR_SUCCESS && !unrecorded_) {
         try {
-            if (rc == ERROR_SUCCESS)
-                file_->markPartDone(entry_.id, seq);
-            else
-                file_->dropPart(entry_.id, seq);
-        } catch (const std::exception&) {}
+            file_->markPartsDone(entry_.id, batchParts_);
+        } catch (const std::exception&) {
+            // They stay pending: the next open finds the registry with them and keeps them.
+        }
+        batchParts_.clear();
+    } else {
+        dropBatchParts();
     }
+    unrecorded_.reset();
+    batchOpen_ = beginAgain && inner_->inTransaction();
     if (!beginAgain) finishEntryIfOutsideScope();
     return rc;
 }

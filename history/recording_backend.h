@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -24,6 +25,9 @@ public:
     ~RecordingBackend() override;
 
     HistoryFile& file() { return *file_; }
+    // The size (about) at which the changes of an open batch are written out as a pending part,
+    // so that a batch of a million changes is never held whole. Tests make it small.
+    void setPartBytes(std::size_t bytes) { partBytes_ = bytes; }
     Backend& inner() { return *inner_; }
 
     // Groups the changes until the matching endScope into one entry (scopes nest: the outermost
@@ -82,6 +86,11 @@ private:
     // when the write commits on its own, gathered for the batch's commit otherwise.
     template <typename Write>
     LONG recorded(ChangeOp op, Write write);
+    // Adds ops of the open batch; writes what it gathered as a pending part once it is large.
+    void gather(ChangeOp op);
+    void writeGathered();
+    // Forgets the open batch's changes: the backend did not keep them.
+    void dropBatchParts();
     bool writing();  // false when a write has to be refused because the history cannot take it
     void finishEntryIfOutsideScope();
     void resetEntry();
@@ -91,8 +100,14 @@ private:
     std::unique_ptr<Backend> inner_;
     std::unique_ptr<HistoryFile> file_;
     std::unordered_map<KeyId, Node> nodes_;
+    mutable KeyId lastPathKey_ = kNoKey;  // pathOf's last answer, until a key moves or goes
+    mutable std::u16string lastPath_;
     std::unordered_set<KeyId> createdInEntry_;  // keys the open entry made: nothing was there before
     std::vector<ChangeOp> pending_;             // recorded in the open batch, not yet written
+    std::size_t pendingBytes_ = 0;
+    std::size_t partBytes_ = 4u << 20;
+    std::vector<std::int64_t> batchParts_;          // parts of the open batch written already, pending
+    std::optional<std::runtime_error> unrecorded_;  // why a part of the open batch could not be written
     EntryInfo entry_;
     int scopeDepth_ = 0;
     bool batchOpen_ = false;

@@ -22,11 +22,54 @@ bool sameValue(const std::optional<RecordedValue>& now, const ChangeOp& op) {
     return now && matchesAfter(op, now->type, now->data);
 }
 
+// Where a change is in a ChangeSource: its part and its index there.
+struct OpRef {
+    std::size_t part = 0;
+    std::size_t index = 0;
+};
+
+// The walk over a source's changes from the last back, holding the part it is in and, for lookups
+// of changes walked already, one other part: memory stays that of two parts whatever the source.
+class BackwardWalk {
+public:
+    explicit BackwardWalk(ChangeSource& source) : source_(source), part_(source.partCount()) {}
+    // Steps to the change before the current one; false when there is none.
+    bool previous() {
+        while (index_ == 0) {
+            if (part_ == 0) return false;
+            --part_;
+            ops_ = source_.part(part_);
+            index_ = ops_.size();
+        }
+        --index_;
+        return true;
+    }
+    const ChangeOp& current() const { return ops_[index_]; }
+    OpRef here() const { return {part_, index_}; }
+    const ChangeOp& at(OpRef ref) {
+        if (ref.part == part_) return ops_.at(ref.index);
+        if (ref.part != otherPart_) {
+            other_ = source_.part(ref.part);
+            otherPart_ = ref.part;
+        }
+        return other_.at(ref.index);
+    }
+
+private:
+    ChangeSource& source_;
+    std::size_t part_;
+    std::size_t index_ = 0;
+    std::vector<ChangeOp> ops_;
+    std::size_t otherPart_ = static_cast<std::size_t>(-1);
+    std::vector<ChangeOp> other_;
+};
+
 // The registry as it will be once the changes walked so far are taken back: what they touched
-// is held here, the rest is read from the store (each key looked up once).
+// is held here, the rest is read from the store (each key looked up once). A key brought back is
+// held by a reference to its change, not its values.
 class StateView {
 public:
-    explicit StateView(Backend& store) : store_(store) {}
+    StateView(Backend& store, BackwardWalk& walk) : store_(store), walk_(walk) {}
 
     bool keyExists(std::u16string_view path) {
         bool known = false;
@@ -42,8 +85,8 @@ public:
         if (known && !key) return std::nullopt;  // taken away by a change walked already
         if (const auto it = values_.find(valueSlot(folded, name)); it != values_.end()) return it->second;
         if (key) {
-            if (key->valuesFrom) {
-                for (const RecordedValue& v : key->valuesFrom->values)
+            if (key->restored) {
+                for (const RecordedValue& v : walk_.at(key->valuesFrom).values)
                     if (compareNames(v.name, name) == 0) return v;
                 return std::nullopt;
             }
@@ -54,11 +97,26 @@ public:
         return std::nullopt;
     }
 
-    void setKey(std::u16string_view path, bool present, const ChangeOp* valuesFrom, bool real) {
-        keys_[foldName(path)] = KeyOverlay{present, {valuesFrom, real}};
+    void setKey(std::u16string_view path, bool present, bool real) {
+        keys_[foldName(path)] = KeyOverlay{present, {false, {}, real}};
+    }
+    void restoreKey(std::u16string_view path, OpRef valuesFrom) {
+        keys_[foldName(path)] = KeyOverlay{true, {true, valuesFrom, false}};
     }
     void setValue(std::u16string_view keyPath, std::u16string_view name, std::optional<RecordedValue> value) {
-        values_[valueSlot(foldName(keyPath), name)] = std::move(value);
+        std::u16string slot = valueSlot(foldName(keyPath), name);
+        any_.erase(slot);
+        values_[std::move(slot)] = std::move(value);
+    }
+    // A value of a key the changes made, as an earlier change of theirs left it: whatever it is,
+    // it is theirs. It reads as missing.
+    void setAnyValue(std::u16string_view keyPath, std::u16string_view name) {
+        std::u16string slot = valueSlot(foldName(keyPath), name);
+        values_[slot] = std::nullopt;
+        any_.insert(std::move(slot));
+    }
+    bool anyValue(std::u16string_view keyPath, std::u16string_view name) const {
+        return !any_.empty() && any_.contains(valueSlot(foldName(keyPath), name));
     }
     bool valueTouched(std::u16string_view keyPath, std::u16string_view name) const {
         return values_.contains(valueSlot(foldName(keyPath), name));
@@ -106,8 +164,9 @@ public:
 
 private:
     struct KeyState {
-        const ChangeOp* valuesFrom = nullptr;  // a deleted key brought back: its values are the op's
-        bool real = true;                      // otherwise its values are the store's
+        bool restored = false;  // a deleted key brought back: its values are valuesFrom's
+        OpRef valuesFrom;
+        bool real = true;  // otherwise its values are the store's
     };
     struct KeyOverlay {
         bool present;
@@ -129,7 +188,7 @@ private:
                 }
                 // Below a key brought back is only what the walk brought back too; below one
                 // that is the store's own, the store has the answer.
-                known = it->second.state.valuesFrom || !it->second.state.real;
+                known = it->second.state.restored || !it->second.state.real;
                 return nullptr;
             }
             const std::size_t cut = folded.rfind(u'\\', end - 1);
@@ -140,8 +199,10 @@ private:
     }
 
     Backend& store_;
+    BackwardWalk& walk_;
     std::unordered_map<std::u16string, KeyOverlay> keys_;
     std::unordered_map<std::u16string, std::optional<RecordedValue>> values_;
+    std::unordered_set<std::u16string> any_;
     std::unordered_map<std::u16string, KeyId> ids_;
     std::u16string cachedKey_{u'\xFFFF'};
     std::vector<RecordedValue> cachedValues_;
@@ -195,11 +256,34 @@ KeyId resolvePath(Backend& store, std::u16string_view path) {
     return id;
 }
 
+namespace {
+
+// The changes of one list, as a source of one part.
+class ListSource : public ChangeSource {
+public:
+    explicit ListSource(const std::vector<ChangeOp>& ops) : ops_(ops) {}
+    std::size_t partCount() override { return ops_.empty() ? 0 : 1; }
+    std::vector<ChangeOp> part(std::size_t) override { return ops_; }
+
+private:
+    const std::vector<ChangeOp>& ops_;
+};
+
+}  // namespace
+
 std::optional<Difference> firstDifference(Backend& store, const std::vector<ChangeOp>& ops) {
+    ListSource source(ops);
+    std::unordered_set<std::u16string> madeKeys;
+    return firstDifference(store, source, madeKeys);
+}
+
+std::optional<Difference> firstDifference(Backend& store, ChangeSource& changes,
+                                          std::unordered_set<std::u16string>& madeKeys) {
     using Reason = Difference::Reason;
-    StateView view(store);
-    for (auto it = ops.rbegin(); it != ops.rend(); ++it) {
-        const ChangeOp& op = *it;
+    BackwardWalk walk(changes);
+    StateView view(store, walk);
+    while (walk.previous()) {
+        const ChangeOp& op = walk.current();
         switch (op.kind) {
         case OpKind::CreateKey: {
             if (!view.keyExists(op.key)) return keyDifference(op.key, Reason::Missing);
@@ -212,18 +296,23 @@ std::optional<Difference> firstDifference(Backend& store, const std::vector<Chan
                 for (const RecordedValue& v : view.realValues(op.key))
                     if (!view.valueTouched(op.key, v.name)) return keyDifference(op.key, Reason::NotEmpty);
             }
-            view.setKey(op.key, false, nullptr, false);
+            view.setKey(op.key, false, false);
+            madeKeys.insert(foldName(op.key));
             break;
         }
         case OpKind::DeleteKey:
             if (view.keyExists(op.key)) return keyDifference(op.key, Reason::Present);
-            view.setKey(op.key, true, &op, false);
+            view.restoreKey(op.key, walk.here());
             break;
         case OpKind::SetValue:
-            if (!sameValue(view.value(op.key, op.after.name), op))
+            if (!view.anyValue(op.key, op.after.name) && !sameValue(view.value(op.key, op.after.name), op))
                 return valueDifference(op.key, op.after.name,
                                        view.keyExists(op.key) ? Reason::Changed : Reason::Missing);
-            view.setValue(op.key, op.after.name, op.hadBefore ? std::optional<RecordedValue>(op.before) : std::nullopt);
+            if (op.onMadeKey && !op.hadBefore)
+                view.setAnyValue(op.key, op.after.name);
+            else
+                view.setValue(op.key, op.after.name,
+                              op.hadBefore ? std::optional<RecordedValue>(op.before) : std::nullopt);
             break;
         case OpKind::DeleteValue:
             if (!view.keyExists(op.key)) return keyDifference(op.key, Reason::Missing);
@@ -235,8 +324,8 @@ std::optional<Difference> firstDifference(Backend& store, const std::vector<Chan
             if (!view.keyExists(renamed)) return keyDifference(renamed, Reason::Missing);
             const bool caseOnly = compareNames(renamed, op.key) == 0;
             if (!caseOnly && view.keyExists(op.key)) return keyDifference(op.key, Reason::Present);
-            if (!caseOnly) view.setKey(renamed, false, nullptr, false);
-            view.setKey(op.key, true, nullptr, true);
+            if (!caseOnly) view.setKey(renamed, false, false);
+            view.setKey(op.key, true, true);
             break;
         }
         case OpKind::RenameValue: {
@@ -257,18 +346,20 @@ std::optional<Difference> firstDifference(Backend& store, const std::vector<Chan
 namespace {
 
 // Key ids by folded path while the changes are taken back: a key brought back is found again
-// without a lookup.
+// without a lookup. The batch holds off other writers, so an id stays good until the walk itself
+// deletes or moves its key, which it says.
 class KeyIds {
 public:
     explicit KeyIds(Backend& store) : store_(store) {}
     KeyId get(std::u16string_view path) {
         const std::u16string folded = foldName(path);
-        if (const auto it = ids_.find(folded); it != ids_.end() && store_.keyExists(it->second)) return it->second;
+        if (const auto it = ids_.find(folded); it != ids_.end()) return it->second;
         const KeyId id = resolvePath(store_, path);
-        if (id != kNoKey) ids_[folded] = id;
+        if (id != kNoKey) ids_.emplace(folded, id);
         return id;
     }
     void put(std::u16string_view path, KeyId id) { ids_[foldName(path)] = id; }
+    void forget(std::u16string_view path) { ids_.erase(foldName(path)); }
     void forgetAll() { ids_.clear(); }
 
 private:
@@ -285,18 +376,25 @@ std::size_t depthOf(std::u16string_view path) {
 }  // namespace
 
 LONG applyReverse(Backend& store, const std::vector<ChangeOp>& ops) {
-    KeyIds ids(store);
-    // Values set on a key these changes made go with the key: no need to delete them one by one.
     std::unordered_set<std::u16string> madeKeys;
     for (const ChangeOp& op : ops)
         if (op.kind == OpKind::CreateKey) madeKeys.insert(foldName(op.key));
-    for (auto it = ops.rbegin(); it != ops.rend(); ++it) {
-        const ChangeOp& op = *it;
+    ListSource source(ops);
+    return applyReverse(store, source, madeKeys);
+}
+
+LONG applyReverse(Backend& store, ChangeSource& changes, const std::unordered_set<std::u16string>& madeKeys) {
+    KeyIds ids(store);
+    // Values set on a key these changes made go with the key: no need to delete them one by one.
+    BackwardWalk walk(changes);
+    while (walk.previous()) {
+        const ChangeOp& op = walk.current();
         LONG rc = ERROR_SUCCESS;
         switch (op.kind) {
         case OpKind::CreateKey: {
             const KeyId id = ids.get(op.key);
             rc = id == kNoKey ? ERROR_FILE_NOT_FOUND : store.deleteKey(id);
+            ids.forget(op.key);
             break;
         }
         case OpKind::DeleteKey: {

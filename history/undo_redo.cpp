@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <exception>
+#include <stdexcept>
+#include <unordered_set>
 
 #include "history/recording_backend.h"
 #include "registry/registry_store.h"
@@ -40,6 +42,31 @@ std::vector<EntryInfo> redoCandidates(HistoryFile& file, std::size_t count) {
 
 namespace {
 
+// The changes of entries read from the history a part at a time, the oldest entry's first.
+class HistorySource : public ChangeSource {
+public:
+    explicit HistorySource(HistoryFile& file) : file_(file) {}
+    void addEntry(std::int64_t id) {
+        for (std::int64_t seq : file_.partsOf(id)) parts_.push_back({id, seq});
+    }
+    std::size_t partCount() override { return parts_.size(); }
+    std::vector<ChangeOp> part(std::size_t i) override {
+        std::optional<std::vector<ChangeOp>> ops = file_.partOps(parts_.at(i).entry, parts_.at(i).seq);
+        if (!ops) throw Unreadable();
+        return std::move(*ops);
+    }
+    struct Unreadable : std::runtime_error {
+        Unreadable() : std::runtime_error("The history of this change cannot be read.") {}
+    };
+
+private:
+    struct Part {
+        std::int64_t entry, seq;
+    };
+    HistoryFile& file_;
+    std::vector<Part> parts_;
+};
+
 // Takes back the entries (newest first) as one entry of kind.
 UndoOutcome revertEntries(RecordingBackend& recorder, const std::vector<EntryInfo>& entries, EntryKind kind) {
     UndoOutcome outcome;
@@ -55,15 +82,10 @@ UndoOutcome revertEntries(RecordingBackend& recorder, const std::vector<EntryInf
         return outcome;
     }
     // The changes in the order they were made: the oldest entry's first.
-    std::vector<ChangeOp> ops;
+    HistorySource changes(recorder.file());
     std::vector<std::int64_t> targets;
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-        std::optional<std::vector<ChangeOp>> more = recorder.file().opsOf(it->id);
-        if (!more) {
-            outcome.error = "The history of this change cannot be read.";
-            return outcome;
-        }
-        ops.insert(ops.end(), std::make_move_iterator(more->begin()), std::make_move_iterator(more->end()));
+        changes.addEntry(it->id);
         targets.push_back(it->id);
     }
     std::u16string command = verb;
@@ -85,14 +107,15 @@ UndoOutcome revertEntries(RecordingBackend& recorder, const std::vector<EntryInf
         } endScope{recorder};
         // The check and the writes in one batch: no other writer comes between them.
         RegistryBatch batch;
-        if (std::optional<Difference> difference = firstDifference(recorder, ops)) {
+        std::unordered_set<std::u16string> madeKeys;
+        if (std::optional<Difference> difference = firstDifference(recorder, changes, madeKeys)) {
             outcome.difference = difference;
             outcome.error = (kind == EntryKind::Undo ? "Nothing was undone: " : "Nothing was redone: ") +
                             describeDifference(*difference);
             batch.finish();
             return outcome;
         }
-        const LONG rc = applyReverse(recorder, ops);
+        const LONG rc = applyReverse(recorder, changes, madeKeys);
         const bool kept = batch.finish();
         if (rc != ERROR_SUCCESS || !kept) {
             outcome.error = std::string(kind == EntryKind::Undo ? "The undo" : "The redo") +
@@ -102,6 +125,9 @@ UndoOutcome revertEntries(RecordingBackend& recorder, const std::vector<EntryInf
         }
     } catch (const BackendFailure&) {
         outcome.error = "The registry could not be read or written; nothing was undone.";
+        return outcome;
+    } catch (const HistorySource::Unreadable& e) {
+        outcome.error = e.what();
         return outcome;
     } catch (const std::exception& e) {
         outcome.error = std::string("The change history failed: ") + e.what();

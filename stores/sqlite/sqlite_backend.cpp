@@ -354,6 +354,10 @@ LONG SqliteBackend::beginBatch() {
     try {
         db_->exec("BEGIN IMMEDIATE");
         values_->setBatch(true);
+        // A batch may write hundreds of megabytes in one transaction (an undo of a large delete
+        // is all or nothing): with SQLite's 2 MB of pages it writes changed pages out and reads
+        // them back again and again. The cache grows only as the batch uses it.
+        db_->exec("PRAGMA cache_size = -65536");
         return ERROR_SUCCESS;
     } catch (const sqlite::Error& e) {
         return registryResultOf(kindOf(e), true);
@@ -361,7 +365,9 @@ LONG SqliteBackend::beginBatch() {
 }
 
 LONG SqliteBackend::commitBatch(bool beginAgain) {
-    return commitAndBegin(*db_, *values_, beginAgain);
+    const LONG rc = commitAndBegin(*db_, *values_, beginAgain);
+    if (!beginAgain) db_->execIgnoringErrors("PRAGMA cache_size = -2000");  // SQLite's default again
+    return rc;
 }
 
 std::vector<std::string> SqliteBackend::files() const {
