@@ -966,6 +966,10 @@ Are you sure?</translation>
         <translation>%1 values that would stay as they are are left out.</translation>
     </message>
     <message>
+        <source>%1行目でファイルが壊れています。インポートはそこで終わります。</source>
+        <translation>The file is broken at line %1: the import would end there.</translation>
+    </message>
+    <message>
         <source>%1 の値 %2</source>
         <translation>the value %2 of %1</translation>
     </message>
