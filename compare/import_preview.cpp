@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "backup/backup_format.h"
+#include "compare/reg_file_tree.h"
 #include "regfile/reg_reader.h"
 #include "registry/key_path.h"
 #include "registry/name_fold.h"
@@ -140,21 +141,12 @@ private:
         return last;
     }
 
-    KeyId findInRegistry(HKEY root, std::u16string_view path) {
-        KeyId key = registry_.rootKey(root);
-        for (std::u16string_view name : splitKeyPath(path)) {
-            if (key == kNoKey) break;
-            key = registry_.findChild(key, name);
-        }
-        return key;
-    }
-
     // Whether the key would exist before the entry now taken; registryKey is set when the
     // registry's own key (and its values) still stand.
     bool exists(HKEY root, std::u16string_view path, const std::u16string& key, KeyId& registryKey) {
         registryKey = kNoKey;
         const std::size_t deleted = lastDeletion(key);
-        if (deleted == 0) registryKey = findInRegistry(root, path);
+        if (deleted == 0) registryKey = findBackendKey(registry_, root, path);
         const auto it = keys_.find(key);
         const std::size_t created = it == keys_.end() ? 0 : it->second.created;
         if (created > deleted) return true;
