@@ -971,11 +971,11 @@ Are you sure?</translation>
     </message>
     <message>
         <source>A→B 適用</source>
-        <translation>Apply A→B</translation>
+        <translation>Make A like B</translation>
     </message>
     <message>
         <source>B→A 適用</source>
-        <translation>Apply B→A</translation>
+        <translation>Make B like A</translation>
     </message>
     <message>
         <source>選んだ相違を A で B と同じにします</source>
