@@ -21,6 +21,7 @@
 #include "backup/backup_import.h"
 #include "backup/gui/import_confirm_dlg.h"
 #include "history/recording_backend.h"
+#include "regfile/reg_lines.h"
 #include "registry/key_handle.h"
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
@@ -37,6 +38,7 @@
 #include "view/find_results_dlg.h"
 #include "view/history_commands.h"
 #include "view/history_dlg.h"
+#include "view/import_preview_lines.h"
 #include "view/key_commands.h"
 #include "view/navigation_commands.h"
 #include "view/tovik_doc.h"
@@ -184,14 +186,42 @@ void saveCompareWindow(CTovikView& view) {
         CompareSource source;
         source.side = {tovik::currentBackend(), HKEY_CURRENT_USER, path};
         source.label = QStringLiteral("HKEY_CURRENT_USER\\") + toQString(path);
+        source.writable = true;
         return source;
     };
     CCompareResultDlg result(side(u"Software\\Before"), side(u"Software\\After"), view.prompts(), &view);
     result.resize(kFrameWidth, 420);
     if (result.compare()) {
         result.tree()->expandAll();
+        // A changed value selected: both sides offer to take the other's.
+        const QList<QTreeWidgetItem*> volume =
+            result.tree()->findItems(QStringLiteral("Volume"), Qt::MatchExactly | Qt::MatchRecursive);
+        if (!volume.isEmpty()) result.tree()->setCurrentItem(volume.first());
         saveGrab(result, outputDir, QStringLiteral("compare_result"));
     }
+}
+
+// The .reg import's confirmation and its 変更点... window, against the keys the comparison
+// above made: a value changed, one deleted, one added, a key created and one deleted.
+void saveImportPreview(CTovikView& view) {
+    static const std::u16string text =
+        u"Windows Registry Editor Version 5.00\r\n\r\n"
+        u"[HKEY_CURRENT_USER\\Software\\Before\\Settings]\r\n"
+        u"\"Volume\"=dword:00000041\r\n\"Level\"=-\r\n\"Speed\"=dword:00000002\r\n\r\n"
+        u"[HKEY_CURRENT_USER\\Software\\Before\\Settings\\Audio]\r\n\"Channels\"=dword:00000006\r\n\r\n"
+        u"[-HKEY_CURRENT_USER\\Software\\After]\r\n";
+    const tovik::RegFileLineIndex lines(text);
+    CImportConfirmDlg confirmation(&view);
+    confirmation.m_pRegLines = &lines;
+    tovik::Backend* registry = tovik::currentBackend();
+    if (registry == nullptr) return;
+    confirmation.m_preview = [registry] { return importPreviewLines(text, *registry); };
+    confirmation.show();
+    if (QDialog* preview = confirmation.showPreview()) {
+        saveGrab(*preview, outputDir, QStringLiteral("import_preview"));
+        preview->hide();
+    }
+    confirmation.hide();
 }
 
 }  // namespace
@@ -290,6 +320,7 @@ int main(int argc, char** argv) {
     saveMainWindowAtTextSizes();
     saveHistoryWindow(*view);
     saveCompareWindow(*view);
+    saveImportPreview(*view);
     if (argc > 2) return saveWinePrefix(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
     return 0;
 }

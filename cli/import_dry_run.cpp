@@ -1,9 +1,11 @@
-// tovik-reg import --dry-run: what importing a .reg file would change, listed as diff lists a
-// comparison, with nothing written.
+// tovik-reg import --dry-run: what importing a .reg file or a backup file would change, listed as
+// diff lists a comparison, with nothing written.
 #include <cstring>
+#include <optional>
 #include <ostream>
 #include <string>
 
+#include "backup/backup_import.h"
 #include "cli/command_handlers.h"
 #include "cli/commands.h"
 #include "cli/diff_listing.h"
@@ -48,43 +50,73 @@ private:
 
 }  // namespace
 
-int runImportDryRun(const Command& command, std::ostream& out, std::ostream& err) {
-    const std::string& file = command.fileName;
-    const RegFileFormat format = sniffRegFileAt(file);
-    if (format == RegFileFormat::Unknown) {
-        reportError(err, say({"--dry-run previews .reg files (REGEDIT4 or version 5); %1 is not one.",
-                              "--dry-run は .regファイル（REGEDIT4 またはバージョン5）の変更点を示します。%1 は"
-                              ".regファイルではありません。"},
-                             {file}));
-        return kExitFailure;
-    }
+namespace {
+
+// The preview of whichever kind of file this is; nullopt after saying why there is none.
+std::optional<ImportPreviewResult> previewFile(const std::string& file, Backend& registry, PreviewSink& sink,
+                                               std::ostream& err) {
     int error = 0;
-    const std::optional<RegFileText> text = readRegFileAt(file, &error);
-    if (!text) {
-        reportError(err, cannotReadFileText(file, error));
-        return kExitFailure;
+    if (sniffRegFileAt(file) != RegFileFormat::Unknown) {
+        const std::optional<RegFileText> text = readRegFileAt(file, &error);
+        if (!text) {
+            reportError(err, cannotReadFileText(file, error));
+            return std::nullopt;
+        }
+        const ImportPreviewResult result = previewRegFileImport(text->text, registry, sink);
+        if (!result.ok()) {
+            reportError(err, utf16ToUtf8(RegFileUnknownHeaderMessage(text->text, coreTextTranslator())));
+            return std::nullopt;
+        }
+        return result;
     }
+    const std::optional<BackupFileLines> lines = readBackupFileAt(file, &error);
+    if (!lines) {
+        // A folder, FIFO or device is never read.
+        reportError(err, error == kNotRegularFile ? say({"cannot read %1: not a regular file",
+                                                         "%1 を読み込めません: 通常のファイルではありません"},
+                                                        {file})
+                                                  : cannotReadFileText(file, error));
+        return std::nullopt;
+    }
+    if (lines->notUnicode) {
+        reportError(err, coreText(kImportNotUnicodeMessage));
+        return std::nullopt;
+    }
+    const ImportPreviewResult result = previewBackupImport(lines->lines, registry, sink);
+    if (!result.ok()) {
+        reportError(err, coreText(importOutcomeMessage(result.backupOutcome)));
+        return std::nullopt;
+    }
+    return result;
+}
+
+}  // namespace
+
+int runImportDryRun(const Command& command, std::ostream& out, std::ostream& err) {
     Backend* registry = currentBackend();
     if (!registry) return kExitFailure;
     PreviewListing listing(out);
-    ImportPreviewResult result;
+    std::optional<ImportPreviewResult> result;
     try {
-        result = previewRegFileImport(text->text, *registry, listing);
+        result = previewFile(command.fileName, *registry, listing, err);
     } catch (const BackendFailure& failure) {
         reportError(err, say({"the registry could not be read: %1.", "レジストリを読み出せません: %1。"},
                              {registryErrorText(registryResultOf(failure.kind(), false))}));
         return kExitFailure;
     }
-    if (!result.ok()) {
-        reportError(err, utf16ToUtf8(RegFileUnknownHeaderMessage(text->text, coreTextTranslator())));
-        return kExitFailure;
-    }
-    out << "Nothing was written. The import would create " << result.keysCreated << " keys and delete "
-        << result.keysDeleted << "; add " << result.valuesAdded << " values, change " << result.valuesChanged
-        << " and delete " << result.valuesDeleted << ". " << result.valuesUnchanged
+    if (!result) return kExitFailure;
+    out << "Nothing was written. The import would create " << result->keysCreated << " keys and delete "
+        << result->keysDeleted << "; add " << result->valuesAdded << " values, change " << result->valuesChanged
+        << " and delete " << result->valuesDeleted << ". " << result->valuesUnchanged
         << " values are as the file has them already";
-    if (result.linesSkipped != 0) out << "; " << result.linesSkipped << " lines would be skipped";
+    if (result->linesSkipped != 0) out << "; " << result->linesSkipped << " lines would be skipped";
     out << ".\n";
+    if (result->backupOutcome == ImportOutcome::BrokenLine) {
+        out << say({"The file is broken at line %1: the import would stop there.",
+                    "ファイルは%1行目で壊れています。インポートはそこで止まります。"},
+                   {std::to_string(result->brokenLine)})
+            << "\n";
+    }
     out.flush();
     return out ? kExitSuccess : kExitFailure;
 }

@@ -5,6 +5,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "backup/backup_format.h"
+#include "compare/reg_file_tree.h"
 #include "regfile/reg_reader.h"
 #include "registry/key_path.h"
 #include "registry/name_fold.h"
@@ -31,14 +33,77 @@ class ImportPreviewer {
 public:
     ImportPreviewer(Backend& registry, PreviewSink& sink) : registry_(registry), sink_(sink) {}
 
-    ImportPreviewResult run(std::u16string_view text) {
+    ImportPreviewResult runRegFile(std::u16string_view text) {
         RegFileReader reader(text);
         result_.format = reader.format();
         if (!result_.ok()) return result_;
+        return runEntries([&reader](RegFileEntry& entry) { return reader.next(entry); });
+    }
+
+    // A backup file's lines as the backup import takes them, each turned into the entry of a .reg
+    // file that does the same: a key line whose parent does not exist writes nothing, and neither
+    // do the value lines after it; the data ends at an empty line or a broken one.
+    ImportPreviewResult runBackup(const BackupText& lines) {
+        result_.backupFile = true;
+        if (lines.empty() || !isBackupHeaderLine(lines[0])) {
+            result_.backupOutcome = ImportOutcome::FormatError;
+            return result_;
+        }
+        const HKEY root = lines.size() >= 2 ? rootFromBackupRootLine(lines[1]) : 0;
+        if (root == 0) {
+            result_.backupOutcome = ImportOutcome::NoRootKey;
+            return result_;
+        }
+        std::size_t next = 2;
+        bool haveKey = false;
+        std::u16string path;
+        BackupValue value;
+        return runEntries([&](RegFileEntry& entry) {
+            if (next >= lines.size()) return false;
+            const std::u16string_view line = lines[next++];
+            entry = RegFileEntry{};
+            entry.line = next;  // 1-based, the header is line 1
+            switch (classifyBackupLine(line)) {
+            case BackupLineKind::End: return false;
+            case BackupLineKind::Broken:
+                result_.backupOutcome = ImportOutcome::BrokenLine;
+                result_.brokenLine = entry.line;
+                return false;
+            case BackupLineKind::Key: {
+                BackupKeyPaths paths = ParseKeyLine(line);
+                haveKey = paths.parentPath.empty() || wouldExist(root, paths.parentPath);
+                if (!haveKey) break;  // Malformed: skipped
+                path = std::move(paths.parentPath);
+                if (!path.empty() && !paths.createPath.empty()) path += u'\\';
+                path += paths.createPath;
+                entry.kind = RegFileEntryKind::Key;
+                entry.root = root;
+                entry.path = path;
+                break;
+            }
+            case BackupLineKind::Value:
+                value = ParseValueLine(line);
+                if (value.ignored || !value.tagFound) break;  // Malformed: skipped
+                entry.kind = RegFileEntryKind::Value;
+                entry.target = haveKey ? RegFileValueTarget::CurrentKey : RegFileValueTarget::NoKey;
+                entry.name = value.name;
+                entry.type = value.type;
+                entry.data = value.data.data();
+                entry.size = value.data.size();
+                break;
+            }
+            return true;
+        });
+    }
+
+private:
+    // Takes the entries that next gives, in one read snapshot of the registry.
+    template <class Next>
+    ImportPreviewResult runEntries(Next next) {
         const bool snapshot = !registry_.inTransaction() && registry_.beginSnapshot();
         RegFileEntry entry;
         try {
-            while (!result_.stopped && reader.next(entry)) {
+            while (!result_.stopped && next(entry)) {
                 ++at_;
                 take(entry);
             }
@@ -50,7 +115,11 @@ public:
         return result_;
     }
 
-private:
+    bool wouldExist(HKEY root, std::u16string_view path) {
+        KeyId registryKey = kNoKey;
+        return exists(root, path, keyOf(root, path), registryKey);
+    }
+
     // The folded path with its root in front: the one spelling of a key in the maps.
     static std::u16string keyOf(HKEY root, std::u16string_view path) {
         std::u16string key(1, static_cast<char16_t>(root & 0xFFFF));
@@ -72,21 +141,12 @@ private:
         return last;
     }
 
-    KeyId findInRegistry(HKEY root, std::u16string_view path) {
-        KeyId key = registry_.rootKey(root);
-        for (std::u16string_view name : splitKeyPath(path)) {
-            if (key == kNoKey) break;
-            key = registry_.findChild(key, name);
-        }
-        return key;
-    }
-
     // Whether the key would exist before the entry now taken; registryKey is set when the
     // registry's own key (and its values) still stand.
     bool exists(HKEY root, std::u16string_view path, const std::u16string& key, KeyId& registryKey) {
         registryKey = kNoKey;
         const std::size_t deleted = lastDeletion(key);
-        if (deleted == 0) registryKey = findInRegistry(root, path);
+        if (deleted == 0) registryKey = findBackendKey(registry_, root, path);
         const auto it = keys_.find(key);
         const std::size_t created = it == keys_.end() ? 0 : it->second.created;
         if (created > deleted) return true;
@@ -241,7 +301,11 @@ private:
 }  // namespace
 
 ImportPreviewResult previewRegFileImport(std::u16string_view text, Backend& registry, PreviewSink& sink) {
-    return ImportPreviewer(registry, sink).run(text);
+    return ImportPreviewer(registry, sink).runRegFile(text);
+}
+
+ImportPreviewResult previewBackupImport(const BackupText& lines, Backend& registry, PreviewSink& sink) {
+    return ImportPreviewer(registry, sink).runBackup(lines);
 }
 
 }  // namespace tovik

@@ -7,9 +7,7 @@
 
 namespace tovik {
 
-namespace {
-
-KeyId findKey(Backend& backend, HKEY root, std::u16string_view path) {
+KeyId findBackendKey(Backend& backend, HKEY root, std::u16string_view path) {
     KeyId key = backend.rootKey(root);
     for (std::u16string_view name : splitKeyPath(path)) {
         if (key == kNoKey) break;
@@ -17,8 +15,6 @@ KeyId findKey(Backend& backend, HKEY root, std::u16string_view path) {
     }
     return key;
 }
-
-}  // namespace
 
 void deleteBackendSubtree(Backend& backend, KeyId top) {
     // Depth first on an explicit stack: a key goes once its subkeys have been tried. A key is
@@ -74,7 +70,7 @@ RegFileTreeResult readRegFileTree(std::u16string_view text, Backend& target) {
         }
         case RegFileEntryKind::DeleteKey: {
             current = kNoKey;
-            const KeyId key = entry.path.empty() ? kNoKey : findKey(target, entry.root, entry.path);
+            const KeyId key = entry.path.empty() ? kNoKey : findBackendKey(target, entry.root, entry.path);
             if (key != kNoKey) deleteBackendSubtree(target, key);
             ++result.keys;
             break;

@@ -21,6 +21,9 @@ struct RegFileTreeResult {
 // Reads text (a whole file, as DecodeRegFileBytes gives it) into target.
 RegFileTreeResult readRegFileTree(std::u16string_view text, Backend& target);
 
+// The key at root\path in backend, or kNoKey.
+KeyId findBackendKey(Backend& backend, HKEY root, std::u16string_view path);
+
 // Deletes key with every key below it, deepest first, through backend alone.
 void deleteBackendSubtree(Backend& backend, KeyId key);
 

@@ -7,10 +7,12 @@
 #include "backup/backup_format.h"
 #include "backup/backup_import.h"
 #include "backup/gui/import_confirm_dlg.h"
+#include "registry/registry_store.h"
 #include "ui/long_work_progress.h"
 #include "ui/qt_text.h"
 #include "ui/translated.h"
 #include "view/command_support.h"
+#include "view/import_preview_lines.h"
 #include "view/reg_file_commands.h"
 #include "view/tovik_view.h"
 
@@ -117,6 +119,8 @@ void BackupCommands::importFile(const QString& fileName) {
 
         CImportConfirmDlg dialog(&m_view);
         dialog.m_pLines = &m_importLines;
+        if (tovik::Backend* registry = tovik::currentBackend())
+            dialog.m_preview = [this, registry] { return importPreviewLines(m_importLines, *registry); };
         if (m_view.prompts().DoModal(dialog) != IDOK) {
             m_importLines.clear();
             return;

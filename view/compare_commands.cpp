@@ -29,6 +29,7 @@ CCompareResultDlg* CompareCommands::compareWith(const CompareTarget& target) {
     CompareSource a;
     a.side = tovik::CompareSide{tovik::currentBackend(), m_view.currentRoot(), m_view.currentKeyPath()};
     a.label = toQString(tovik::fullKeyPath(a.side.root, a.side.path));
+    a.writable = a.side.backend != nullptr && !a.side.backend->readOnly();
     CompareSource b;
     b.side.root = target.root;
     b.side.path = target.path;
@@ -36,6 +37,7 @@ CCompareResultDlg* CompareCommands::compareWith(const CompareTarget& target) {
     if (target.kind == CompareTarget::Kind::ThisRegistry) {
         b.side.backend = tovik::currentBackend();
         b.label = key;
+        b.writable = a.writable;
     } else {
         QString error;
         b.owned = m_open ? m_open(target, error) : nullptr;
@@ -52,6 +54,8 @@ CCompareResultDlg* CompareCommands::compareWith(const CompareTarget& target) {
         }
         b.side.backend = b.owned.get();
         b.label = target.location + QStringLiteral(": ") + key;
+        // A file is read into memory: writing there would change nothing the user has.
+        b.writable = target.kind != CompareTarget::Kind::RegFile && !b.owned->readOnly();
     }
     if (!a.side.backend) return nullptr;
     if (m_result) m_result->close();
@@ -68,6 +72,11 @@ CCompareResultDlg* CompareCommands::compareWith(const CompareTarget& target) {
                     at = cut == std::u16string::npos ? std::u16string() : at.substr(0, cut);
                 }
             });
+    const bool bIsThisRegistry = target.kind == CompareTarget::Kind::ThisRegistry;
+    connect(result, &CCompareResultDlg::applied, this, [this, bIsThisRegistry](bool toB) {
+        // Side A is the registry the main window shows, and side B too when it is this registry.
+        if (!toB || bIsThisRegistry) m_view.OnRefresh();
+    });
     if (!result->compare()) {
         delete result;
         return nullptr;

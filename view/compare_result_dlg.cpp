@@ -10,12 +10,16 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 #include <map>
 #include <set>
 
+#include "backup/backup_import.h"
+#include "compare/apply_difference.h"
 #include "compare/diff_reg_writer.h"
 #include "files/durable_writer.h"
+#include "history/recording_backend.h"
 #include "regfile/byte_sink.h"
 #include "regfile/reg_writer.h"
 #include "registry/key_path.h"
@@ -122,8 +126,22 @@ CCompareResultDlg::CCompareResultDlg(CompareSource a, CompareSource b, ViewPromp
     filterRow->addWidget(close);
     saveRow->addWidget(saveForward);
     saveRow->addWidget(saveBackward);
+    auto* applyRow = new QHBoxLayout;
+    m_applyToA = new QPushButton(Tovik::tr("A→B 適用"), this);
+    m_applyToA->setObjectName(QStringLiteral("applyToA"));
+    m_applyToA->setToolTip(Tovik::tr("選んだ相違を A で B と同じにします"));
+    m_applyToB = new QPushButton(Tovik::tr("B→A 適用"), this);
+    m_applyToB->setObjectName(QStringLiteral("applyToB"));
+    m_applyToB->setToolTip(Tovik::tr("選んだ相違を B で A と同じにします"));
+    applyRow->addWidget(m_applyToA);
+    applyRow->addWidget(m_applyToB);
     layout->addLayout(filterRow);
     layout->addLayout(saveRow);
+    layout->addLayout(applyRow);
+    // A side that is a file, or a registry that may only be read, offers no apply at all.
+    m_applyToA->setVisible(m_a.writable);
+    m_applyToB->setVisible(m_b.writable);
+    updateApplyButtons();
     // No wider than the main window on the portrait screen; wider where there is room.
     resize(parent != nullptr ? std::min(760, std::max(parent->window()->width(), 360)) : 760, 480);
 
@@ -132,6 +150,9 @@ CCompareResultDlg::CCompareResultDlg(CompareSource a, CompareSource b, ViewPromp
     connect(saveBackward, &QPushButton::clicked, this, [this] { saveReg(true); });
     connect(close, &QPushButton::clicked, this, &QDialog::close);
     connect(m_tree, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { activate(item); });
+    connect(m_tree, &QTreeWidget::currentItemChanged, this, [this] { updateApplyButtons(); });
+    connect(m_applyToA, &QPushButton::clicked, this, [this] { applySelected(false); });
+    connect(m_applyToB, &QPushButton::clicked, this, [this] { applySelected(true); });
 }
 
 CCompareResultDlg::~CCompareResultDlg() = default;
@@ -253,4 +274,51 @@ bool CCompareResultDlg::saveReg(bool reverse) {
         return false;
     }
     return true;
+}
+
+void CCompareResultDlg::updateApplyButtons() {
+    const QTreeWidgetItem* item = m_tree->currentItem();
+    const bool difference =
+        item != nullptr && isDifference(static_cast<DifferenceKind>(item->data(0, kKindRole).toInt()));
+    m_applyToA->setEnabled(difference && m_a.writable);
+    m_applyToB->setEnabled(difference && m_b.writable);
+}
+
+bool CCompareResultDlg::applySelected(bool toB) {
+    QTreeWidgetItem* item = m_tree->currentItem();
+    if (item == nullptr || !isDifference(static_cast<DifferenceKind>(item->data(0, kKindRole).toInt()))) return false;
+    const CompareSource& target = toB ? m_b : m_a;
+    const CompareSource& source = toB ? m_a : m_b;
+    if (!target.writable) return false;
+    const std::u16string path = toU16(item->data(0, kPathRole).toString());
+    const bool isValue = item->data(0, kIsValueRole).toBool();
+    const std::u16string name = toU16(item->data(0, kNameRole).toString());
+    LONG rc = ERROR_SUCCESS;
+    {
+        // One entry of the target's history, whichever registry it is.
+        auto* recorder = dynamic_cast<tovik::history::RecordingBackend*>(target.side.backend);
+        const std::u16string key = tovik::fullKeyPath(target.side.root, joined(target.side.path, path));
+        if (recorder) recorder->beginScope(toU16(Tovik::tr("比較結果から適用")), key);
+        rc = tovik::applyDifference(source.side, target.side, path,
+                                    isValue ? std::optional<std::u16string_view>(name) : std::nullopt);
+        if (recorder) recorder->endScope();
+    }
+    if (rc != ERROR_SUCCESS) {
+        QString reason = toQString(tovik::writeErrorReason(rc));
+        if (const std::string failure = target.side.backend->lastFailure(); !failure.empty())
+            reason = QString::fromStdString(failure);
+        m_prompts.messageBox(this, Tovik::tr("適用できませんでした（%1）。").arg(reason), MessageButtons::Ok);
+    }
+    emit applied(toB);
+    // Compared again, so that every row shows both sides as they are now; the same row stays current.
+    if (!compare()) return false;
+    for (QTreeWidgetItemIterator it(m_tree); *it; ++it) {
+        if ((*it)->data(0, kPathRole).toString() == toQString(path) &&
+            (*it)->data(0, kIsValueRole).toBool() == isValue &&
+            (!isValue || (*it)->data(0, kNameRole).toString() == toQString(name))) {
+            m_tree->setCurrentItem(*it);
+            break;
+        }
+    }
+    return rc == ERROR_SUCCESS;
 }

@@ -3,7 +3,7 @@
 // added (+), removed (−) or changed (≠) by a sign and a colour, with both sides' data side by
 // side. A filter shows only the differences or everything; a double click asks to go to the key
 // in the main window; the difference can be saved as the .reg file that turns side A into side B,
-// or B into A. The window keeps both sides open while it lives, so that saving reads them again
+// or B into A, and the selected difference applied to a side that can be written. The window keeps both sides open while it lives, so that saving reads them again
 // instead of holding their data.
 #include <QDialog>
 #include <QString>
@@ -26,6 +26,7 @@ struct CompareSource {
     std::unique_ptr<tovik::Backend> owned;
     tovik::CompareSide side;
     QString label;
+    bool writable = false;  // changes may be applied to it (not a file read into memory)
 };
 
 class CCompareResultDlg : public QDialog {
@@ -45,10 +46,17 @@ public:
     // Asks for a file and writes the .reg that turns A into B (B into A when reverse); false when
     // nothing was written.
     bool saveReg(bool reverse);
+    // Makes the selected difference's key or value on side A as side B has it (on B as A has it
+    // when toB), one entry of that side's change history, then compares again; false when nothing
+    // was applied (after saying why when a write failed).
+    bool applySelected(bool toB);
+    QPushButton* applyButton(bool toB) const { return toB ? m_applyToB : m_applyToA; }
 
 signals:
     // A double click on a key or value: its key on side A (where it would be, for one only on B).
     void keyActivated(HKEY root, const std::u16string& path, const std::u16string& valueName, bool onSideA);
+    // A difference was applied to side A (the registry the main window shows) or to side B.
+    void applied(bool toB);
 
 private:
     struct Row {
@@ -59,6 +67,7 @@ private:
     };
     void fill();
     void activate(QTreeWidgetItem* item);
+    void updateApplyButtons();
 
     CompareSource m_a, m_b;
     ViewPrompts& m_prompts;
@@ -67,4 +76,6 @@ private:
     QTreeWidget* m_tree;
     QCheckBox* m_differencesOnly;
     QLabel* m_summary;
+    QPushButton* m_applyToA;
+    QPushButton* m_applyToB;
 };

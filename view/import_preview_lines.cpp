@@ -48,18 +48,32 @@ private:
     QString lastKey_;
 };
 
-}  // namespace
-
-QStringList importPreviewLines(std::u16string_view regText, tovik::Backend& registry) {
+// The lines of a preview that run makes into the sink it is given.
+template <class Run>
+QStringList previewLines(Run run) {
     PreviewLines preview;
     tovik::ImportPreviewResult result;
     try {
-        result = tovik::previewRegFileImport(regText, registry, preview);
+        result = run(preview);
     } catch (const tovik::BackendFailure&) {
         return {Tovik::tr("レジストリを読み込めませんでした。")};
     }
+    if (result.backupFile && !result.ok()) return {translated(tovik::importOutcomeMessage(result.backupOutcome))};
     if (result.changes() == 0) preview.lines << Tovik::tr("変更はありません。");
     if (result.valuesUnchanged != 0)
         preview.lines << Tovik::tr("変更のない値 %1 個は省きました。").arg(result.valuesUnchanged);
+    if (result.backupOutcome == tovik::ImportOutcome::BrokenLine)
+        preview.lines
+            << Tovik::tr("%1行目でファイルが壊れています。インポートはそこで終わります。").arg(result.brokenLine);
     return preview.lines;
+}
+
+}  // namespace
+
+QStringList importPreviewLines(std::u16string_view regText, tovik::Backend& registry) {
+    return previewLines([&](PreviewLines& sink) { return tovik::previewRegFileImport(regText, registry, sink); });
+}
+
+QStringList importPreviewLines(const tovik::BackupText& lines, tovik::Backend& registry) {
+    return previewLines([&](PreviewLines& sink) { return tovik::previewBackupImport(lines, registry, sink); });
 }

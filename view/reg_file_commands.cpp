@@ -78,7 +78,7 @@ void RegFileCommands::importRegFile(const std::string& fileName) {
             return;
         }
         const tovik::RegFileLineIndex lines(file->text);
-        CImportConfirmDlg dialog;
+        CImportConfirmDlg dialog(&view);
         dialog.m_pRegLines = &lines;
         if (tovik::Backend* registry = tovik::currentBackend())
             dialog.m_preview = [&file, registry] { return importPreviewLines(file->text, *registry); };

@@ -119,6 +119,7 @@ QDialog* CImportConfirmDlg::showPreview() {
         auto* list = new QListWidget(m_previewDlg);
         list->setObjectName(QStringLiteral("preview"));
         list->setSelectionMode(QAbstractItemView::NoSelection);
+        list->setFocusPolicy(Qt::NoFocus);  // nothing to select: no row framed as current
         for (const QString& line : m_preview()) {
             auto* item = new QListWidgetItem(line, list);
             // The sign says it without colour; the colour as in the 比較結果 window.
@@ -130,8 +131,14 @@ QDialog* CImportConfirmDlg::showPreview() {
             else if (sign == u'≠')
                 item->setForeground(QColor(176, 96, 0));
         }
+        // Long lines wrap rather than scroll sideways: the window may be as narrow as the main one.
+        list->setWordWrap(true);
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        list->setResizeMode(QListView::Adjust);
         layout->addWidget(list);
-        m_previewDlg->resize(560, 360);
+        // No wider than the main window on the portrait screen; wider where there is room.
+        const QWidget* main = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+        m_previewDlg->resize(main != nullptr ? std::min(560, std::max(main->width(), 360)) : 560, 360);
     }
     m_previewDlg->show();
     m_previewDlg->raise();

@@ -47,7 +47,7 @@ public:
     // Or the lines of a .reg file.
     const tovik::RegFileLineIndex* m_pRegLines = nullptr;
     QListView* m_listLines;  // list box 1001
-    // When set (a .reg file), a 変更点... button below OK and Cancel shows what the import would
+    // When set, a 変更点... button below OK and Cancel shows what the import would
     // change in the registry as it is now: the lines that this gives, each starting with its sign.
     std::function<QStringList()> m_preview;
 

@@ -966,6 +966,34 @@ Are you sure?</translation>
         <translation>%1 values that would stay as they are are left out.</translation>
     </message>
     <message>
+        <source>%1行目でファイルが壊れています。インポートはそこで終わります。</source>
+        <translation>The file is broken at line %1: the import would end there.</translation>
+    </message>
+    <message>
+        <source>A→B 適用</source>
+        <translation>Make A like B</translation>
+    </message>
+    <message>
+        <source>B→A 適用</source>
+        <translation>Make B like A</translation>
+    </message>
+    <message>
+        <source>選んだ相違を A で B と同じにします</source>
+        <translation>Makes the selected difference on A as B has it</translation>
+    </message>
+    <message>
+        <source>選んだ相違を B で A と同じにします</source>
+        <translation>Makes the selected difference on B as A has it</translation>
+    </message>
+    <message>
+        <source>比較結果から適用</source>
+        <translation>Apply from comparison</translation>
+    </message>
+    <message>
+        <source>適用できませんでした（%1）。</source>
+        <translation>Could not apply (%1).</translation>
+    </message>
+    <message>
         <source>%1 の値 %2</source>
         <translation>the value %2 of %1</translation>
     </message>

@@ -165,6 +165,31 @@ TEST_F(DiffCommandTest, ImportDryRunPrintsThePreviewAndWritesNothing) {
     EXPECT_EQ(Run({"--registry", a_, "query", "HKCU\\Software\\Game\\Old"}).code, 1);
 }
 
+// A backup file previews as a .reg file does, with what its import would take: it deletes
+// nothing, and a key line whose parent is missing writes nothing.
+TEST_F(DiffCommandTest, ImportDryRunPreviewsABackupFile) {
+    ok({"--registry", a_, "set", "HKCU\\Software\\Game", "Size", "DW", "5"});
+    ok({"--registry", a_, "set", "HKCU\\Software\\Game\\Old", "Gone", "SZ", "x"});
+    const std::string backup = filePath("game.bak");
+    ok({"--registry", a_, "export", "HKCU\\Software\\Game", backup});
+    ok({"--registry", a_, "set", "HKCU\\Software\\Game", "Size", "DW", "6"});
+    ok({"--registry", a_, "delete-key", "HKCU\\Software\\Game\\Old"});
+    ok({"--registry", a_, "set", "HKCU\\Software\\Game\\Video", "Mode", "SZ", "full"});
+
+    const Outcome preview = Run({"--registry", a_, "import", "--dry-run", backup});
+    EXPECT_EQ(preview.code, 0) << preview.err;
+    EXPECT_THAT(preview.out, HasSubstr(" [HKEY_CURRENT_USER\\Software\\Game]\n"
+                                       "-  \"Size\"=DW:6(6)\n"
+                                       "+  \"Size\"=DW:5(5)\n"
+                                       "+[HKEY_CURRENT_USER\\Software\\Game\\Old]\n"
+                                       "+  \"Gone\"=SZ:x\n"));
+    EXPECT_THAT(preview.out, HasSubstr("create 1 keys and delete 0; add 1 values, change 1 and delete 0"));
+    EXPECT_EQ(Run({"--registry", a_, "query", "HKCU\\Software\\Game\\Old"}).code, 1) << "nothing is written";
+
+    std::ofstream(filePath("ansi.bak")) << "Tovik\r\n";
+    EXPECT_EQ(Run({"--registry", a_, "import", "--dry-run", filePath("ansi.bak")}).code, 1);
+}
+
 TEST_F(DiffCommandTest, UsageErrors) {
     EXPECT_EQ(Run({"diff", "HKCU\\Software"}).code, 2);
     EXPECT_EQ(Run({"diff", "HKCU\\A", "HKCU\\B", "--json", "--format", "reg"}).code, 2);

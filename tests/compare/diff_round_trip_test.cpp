@@ -6,6 +6,7 @@
 
 #include <random>
 
+#include "compare/apply_difference.h"
 #include "compare/diff_reg_writer.h"
 #include "compare/reg_file_tree.h"
 #include "regfile/reg_export.h"
@@ -172,6 +173,71 @@ TEST(DiffRoundTripTest, TheRegThatTurnsAIntoBDoesSoAndTheReverseTurnsItBack) {
                                                                                        << utf16ToUtf8(backward);
     }
     closeRegistryStore();
+}
+
+// Each difference applied on its own settles it: once every one is applied the sides compare
+// equal, and applying them back the other way, every entry in turn, gives the first tree again.
+TEST(DiffRoundTripTest, ApplyingEachDifferenceMakesTheSidesEqual) {
+    struct Item {
+        std::u16string path, name;
+        bool isValue, below;
+    };
+    const auto differences = [](const CompareSide& a, const CompareSide& b) {
+        std::vector<Item> items;
+        class Collect final : public DifferenceSink {
+        public:
+            explicit Collect(std::vector<Item>& items) : items_(items) {}
+            bool onDifference(const Difference& d) override {
+                items_.push_back({std::u16string(d.path), std::u16string(d.name), !d.isKey(), d.belowOneSidedKey});
+                return true;
+            }
+            std::vector<Item>& items_;
+        } collect(items);
+        EXPECT_EQ(compareKeyTrees(a, b, collect).outcome, CompareOutcome::Done);
+        return items;
+    };
+    for (unsigned seed = 1; seed <= 40; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::unique_ptr<Backend> a = openSqliteMemoryStore();
+        std::unique_ptr<Backend> a0 = openSqliteMemoryStore();
+        std::unique_ptr<Backend> b = openSqliteMemoryStore();
+        std::mt19937 random(seed), random0(seed), randomB(seed);
+        fillRandom(*a, random);
+        fillRandom(*a0, random0);
+        fillRandom(*b, randomB);
+        std::mt19937 mutation(seed * 7919);
+        mutate(*b, mutation);
+        const CompareSide sideA{a.get(), kHkcu, u"Top"}, sideB{b.get(), kHkcu, u"Top"};
+        const CompareSide sideA0{a0.get(), kHkcu, u"Top"};
+
+        // A key on one side only is applied whole: what lies below it comes or goes with it.
+        for (const Item& item : differences(sideA, sideB)) {
+            if (item.below) continue;
+            EXPECT_EQ(applyDifference(sideB, sideA, item.path,
+                                      item.isValue ? std::optional<std::u16string_view>(item.name) : std::nullopt),
+                      ERROR_SUCCESS);
+        }
+        EXPECT_THAT(diffLines(sideA, sideB), IsEmpty());
+
+        for (const Item& item : differences(sideA0, sideA))
+            EXPECT_EQ(applyDifference(sideA0, sideA, item.path,
+                                      item.isValue ? std::optional<std::u16string_view>(item.name) : std::nullopt),
+                      ERROR_SUCCESS);
+        EXPECT_THAT(diffLines(sideA, sideA0), IsEmpty());
+    }
+}
+
+TEST(DiffRoundTripTest, ApplyingIsRefusedWhereItCannotBeDone) {
+    std::unique_ptr<Backend> a = openSqliteMemoryStore();
+    setValueIn(*a, kHkcu, u"One\\Sub", u"V", REG_DWORD, dwordToBytes(1));
+    // A key compared with a key below it: a copy would meet itself.
+    EXPECT_EQ(applyDifference({a.get(), kHkcu, u"One"}, {a.get(), kHkcu, u"one\\Sub"}, u"Sub", std::nullopt),
+              ERROR_INVALID_PARAMETER);
+    // A root is never deleted.
+    std::unique_ptr<Backend> empty = openSqliteMemoryStore();
+    EXPECT_EQ(applyDifference({empty.get(), kHkcu, u"Nothing"}, {a.get(), kHkcu, u""}, u"", std::nullopt),
+              ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(a->keyExists(makeKeyIn(*a, kHkcu, u"One\\Sub")));
 }
 
 TEST(DiffRoundTripTest, TheRegNamesTheKeysOfItsSideAndDeletesWhatIsOnlyThere) {

@@ -1,5 +1,6 @@
 // Export and Import from the view, with scripted file names, confirmation and message boxes.
 #include <QListView>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -347,6 +348,38 @@ private slots:
                  QStringList({kFinished, QString::fromUtf16(u"型の分からない値の行を3行読み飛ばしました")}));
         QCOMPARE(tovik::test::keyValues(HKEY_CURRENT_USER, u"K").size(), std::size_t(1));
         QCOMPARE(dwordValue(HKEY_CURRENT_USER, u"K", u"a"), std::optional<DWORD>(1));
+    }
+
+    // The confirmation's 変更点... shows what the import would change, as the .reg file's does;
+    // its lines stay in the dialog, and a cancel after the preview writes nothing.
+    void theConfirmationPreviewsWhatTheBackupFileWouldChange() {
+        SetValue(HKEY_CURRENT_USER, u"App", u"Size", REG_DWORD, dwordToBytes(5));
+        SetValue(HKEY_CURRENT_USER, u"App", u"Same", REG_DWORD, dwordToBytes(1));
+        startView();
+        const QString path = file("import.txt");
+        writeBytes(path, userFile({u"[App]", u"\"Size\"=DW:7(7)", u"\"Same\"=DW:1(1)", u"[App\"New]", u"\"v\"=SZ:x",
+                                   u"[Missing\"Sub]", u"\"w\"=SZ:y", u"broken"}));
+        QStringList shown;
+        int rows = 0;
+        prompts_->fileNames.push_back(path);
+        prompts_->dialogs.push_back([&](QDialog& dialog) {
+            auto& confirm = static_cast<CImportConfirmDlg&>(dialog);
+            confirm.show();
+            rows = confirm.m_listLines->model()->rowCount();
+            if (auto* button = confirm.findChild<QPushButton*>(QStringLiteral("preview"))) button->click();
+            if (auto* list = confirm.findChild<QListWidget*>(QStringLiteral("preview")))
+                for (int i = 0; i < list->count(); ++i) shown << list->item(i)->text();
+            return int(IDCANCEL);
+        });
+        view_->commands().backup().OnImport();
+        QCOMPARE(rows, 10);
+        QCOMPARE(shown,
+                 QStringList({"  [HKEY_CURRENT_USER\\App]", "    ≠ Size: DW:5(5) → DW:7(7)",
+                              "+ [HKEY_CURRENT_USER\\App\\New]", "    + v = SZ:x", "変更のない値 1 個は省きました。",
+                              "10行目でファイルが壊れています。インポートはそこで終わります。"}));
+        QCOMPARE(dwordValue(HKEY_CURRENT_USER, u"App", u"Size"), std::optional<DWORD>(5));
+        QVERIFY(!keyExists(HKEY_CURRENT_USER, u"App\\New"));
+        QVERIFY(prompts_->messages.isEmpty());
     }
 
     void theConfirmationShowsLinesWithoutOwningOrSelectingThem() {

@@ -23,6 +23,7 @@
 #include "view/compare_commands.h"
 #include "view/compare_dlg.h"
 #include "view/compare_result_dlg.h"
+#include "view/history_commands.h"
 #include "view/reg_file_commands.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
@@ -170,6 +171,65 @@ private slots:
         prompts_->dialogs.push_back(compareWith(0, {}, "HKXX\\Bad"));
         view_->commands().run(ID_COMPARE);
         QCOMPARE(prompts_->messages.size(), 1);
+    }
+
+    // Each side that can be written takes the other's value or key, one history entry each; the
+    // rows show the sides as they are after it.
+    void aDifferenceIsAppliedToEitherSideAndCanBeUndone() {
+        CCompareResultDlg* result = compare(0, {}, "HKCU\\Two");
+        QVERIFY(result);
+        QVERIFY(result->applyButton(false)->isVisible() && result->applyButton(true)->isVisible());
+        const auto select = [&](const QString& name) {
+            result->tree()->setCurrentItem(find(*result->tree(), name));
+            return result->applyButton(false)->isEnabled() && result->applyButton(true)->isEnabled();
+        };
+        QVERIFY(select("Size"));
+        QVERIFY(result->applySelected(false));  // A takes B's value
+        QCOMPARE(result->differences(), std::size_t{3});
+        QVERIFY(!find(*result->tree(), "Size"));
+        QCOMPARE(view_->commands().history().undoText(), QString("元に戻す: 比較結果から適用"));
+
+        QVERIFY(select("New"));
+        QVERIFY(result->applySelected(false));  // A takes B's key with its value
+        QVERIFY(select("Gone"));
+        QVERIFY(result->applySelected(true));  // B takes A's value
+        QCOMPARE(result->differences(), std::size_t{0});
+        QCOMPARE(result->summary()->text(), QString("相違はありません。"));
+
+        // Each apply is one entry: three undos bring both keys back as they were.
+        for (int i = 0; i < 3; ++i) QVERIFY(view_->OnCommand(ID_UNDO));
+        QVERIFY(result->compare());
+        QCOMPARE(result->differences(), std::size_t{4});
+        result->differencesOnly()->setChecked(false);
+        QVERIFY(!select("Both"));  // no difference: nothing to apply
+    }
+
+    // A .reg file is read into memory: it offers no apply. Another registry that can be written
+    // takes the change, and the registry the window shows stays as it is.
+    void onlyASideThatCanBeWrittenOffersApply() {
+        const QString file = dir_.filePath("snapshot.reg");
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\One]\r\n\"Size\"=dword:00000009\r\n");
+        out.close();
+        CCompareResultDlg* result = compare(1, file, "HKCU\\One");
+        QVERIFY(result);
+        QVERIFY(result->applyButton(false)->isVisibleTo(result));
+        QVERIFY(!result->applyButton(true)->isVisibleTo(result));
+        result->tree()->setCurrentItem(find(*result->tree(), "Size"));
+        QVERIFY(!result->applySelected(true));
+        result->close();
+
+        result = compare(2, dir_.filePath("other.db"), "HKCU\\One");  // an empty store of the opener
+        QVERIFY(result);
+        const QString lastEntry = view_->commands().history().undoText();
+        QVERIFY(result->applyButton(true)->isVisibleTo(result));
+        result->tree()->setCurrentItem(result->tree()->topLevelItem(0));  // the key, only on side A
+        QVERIFY(result->applySelected(true));
+        QCOMPARE(result->differences(), std::size_t{0});
+        QVERIFY(result->compare());
+        QCOMPARE(result->differences(), std::size_t{0});
+        QCOMPARE(view_->commands().history().undoText(), lastEntry);  // not this registry's change
     }
 
     // The .reg import's confirmation offers the preview; cancelling it writes nothing.
