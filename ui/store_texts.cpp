@@ -18,9 +18,9 @@ struct Unclean {
 };
 
 // The same sentences as the hive store says them to a Japanese user.
-const QString kUncleanAdviceJapanese = QString::fromUtf16(
-    u"hivexではその続きを行えないため、このハイブは読み取り専用で開きました。そのWindowsを起動し、正しく終了させると"
-    u"書き込めます。");
+const QString kUncleanAdviceJapanese = QStringLiteral(
+    "hivexではその続きを行えないため、このハイブは読み取り専用で開きました。そのWindowsを起動し、正しく終了させると"
+    "書き込めます。");
 
 bool matchUnclean(const QString& sentence, Unclean& unclean) {
     // Each shape captures the hive and, for a waiting log, the log.
@@ -31,12 +31,11 @@ bool matchUnclean(const QString& sentence, Unclean& unclean) {
         QRegularExpression(QStringLiteral("^Windows did not shut down cleanly: (.+) has changes waiting in its "
                                           "transaction log (.+)\\.") +
                            QRegularExpression::escape(kUncleanAdvice) + QStringLiteral("$")),
+        QRegularExpression(QStringLiteral("^Windowsが正しく終了していません。(.+) は書き込みの途中で止まっています。") +
+                           QRegularExpression::escape(kUncleanAdviceJapanese) + QStringLiteral("$")),
         QRegularExpression(
-            QString::fromUtf16(u"^Windowsが正しく終了していません。(.+) は書き込みの途中で止まっています。") +
-            QRegularExpression::escape(kUncleanAdviceJapanese) + QStringLiteral("$")),
-        QRegularExpression(
-            QString::fromUtf16(
-                u"^Windowsが正しく終了していません。(.+) にはトランザクションログ (.+) に残った変更があります。") +
+            QStringLiteral(
+                "^Windowsが正しく終了していません。(.+) にはトランザクションログ (.+) に残った変更があります。") +
             QRegularExpression::escape(kUncleanAdviceJapanese) + QStringLiteral("$")),
     };
     for (const QRegularExpression& shape : shapes) {
