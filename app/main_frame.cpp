@@ -10,6 +10,7 @@
 
 #include "app/compare_opener.h"
 #include "registry/key_handle.h"
+#include "registry/key_time.h"
 #include "registry/registry_api.h"
 #include "stores/registry_discovery.h"
 #include "ui/icons.h"
@@ -20,6 +21,7 @@
 #include "view/find_commands.h"
 #include "view/find_results_dlg.h"
 #include "view/history_commands.h"
+#include "view/key_time_filter.h"
 #include "view/navigation_commands.h"
 #include "view/open_registry_commands.h"
 #include "view/tovik_doc.h"
@@ -53,6 +55,23 @@ CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent, std::unique_ptr<ViewSett
     m_pAddressBar->toggleViewAction()->setVisible(false);  // the 表示 menu toggles it
     m_pAddressBar->addWidget(m_pNavigation->addressBar());
     addToolBar(Qt::TopToolBarArea, m_pAddressBar);
+
+    // The date filter's bar, on a row of its own under the address line, shown while it filters.
+    KeyTimeFilter& timeFilter = m_pView->commands().timeFilter();
+    m_pTimeFilterBar = new QToolBar(this);
+    m_pTimeFilterBar->setObjectName(QStringLiteral("TimeFilterToolBar"));
+    m_pTimeFilterBar->setMovable(false);
+    m_pTimeFilterBar->setFloatable(false);
+    m_pTimeFilterBar->toggleViewAction()->setVisible(false);
+    m_pTimeFilterBar->addWidget(timeFilter.filterBar());
+    addToolBarBreak(Qt::TopToolBarArea);
+    addToolBar(Qt::TopToolBarArea, m_pTimeFilterBar);
+    m_pTimeFilterBar->hide();
+    connect(&timeFilter, &KeyTimeFilter::filterBarWanted, m_pTimeFilterBar, &QWidget::show);
+    connect(&timeFilter, &KeyTimeFilter::filterCleared, this, [this] {
+        m_pTimeFilterBar->hide();
+        updateCommandUi();
+    });
 
     // Zero stands for a separator.
     addMenu(Tovik::tr("ﾂｰﾙ"), {{ID_EXPORT, Tovik::tr("エクスポート（書き出し）")},
@@ -90,6 +109,9 @@ CMainFrame::CMainFrame(CTovikDoc* doc, QWidget* parent, std::unique_ptr<ViewSett
              {0, {}},
              {ID_VIEW_ADDRESS_BAR, Tovik::tr("アドレスバー")},
              {ID_FOCUS_ADDRESS_BAR, Tovik::tr("アドレスバーへ移動"), QKeySequence(Qt::CTRL | Qt::Key_L)},
+             {0, {}},
+             {ID_FILTER_BY_TIME, Tovik::tr("更新日で絞り込み..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F)},
+             {ID_CLEAR_TIME_FILTER, Tovik::tr("絞り込みの解除")},
              {0, {}},
              {ID_REFRESH, Tovik::tr("最新の情報に更新"), QKeySequence(Qt::Key_F5)}});
     m_pFavourites = addMenu(Tovik::tr("お気に入り"), {});
@@ -231,12 +253,8 @@ void CMainFrame::showKeyTime() {
     QString text;
     if (m_pView->currentRoot() != 0) {
         tovik::KeyHandle key;
-        FILETIME time{};
-        if (tovik::openKeyHandle(m_pView->currentRoot(), m_pView->currentKeyPath(), key) == ERROR_SUCCESS &&
-            RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                             nullptr, &time) == ERROR_SUCCESS) {
-            const QString when =
-                keyTimeText(static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime));
+        if (tovik::openKeyHandle(m_pView->currentRoot(), m_pView->currentKeyPath(), key) == ERROR_SUCCESS) {
+            const QString when = keyTimeText(tovik::keyWriteTime(key.get()));
             if (!when.isEmpty()) text = Tovik::tr("最終更新 %1").arg(when);
         }
     }

@@ -26,6 +26,8 @@ public:
     FindCommands* find() const { return m_pFind; }
     NavigationCommands* navigation() const { return m_pNavigation; }
     QToolBar* addressToolBar() const { return m_pAddressBar; }
+    // The bar of the key tree's date filter, under the address line while the filter is on.
+    QToolBar* timeFilterToolBar() const { return m_pTimeFilterBar; }
     QMenu* favouritesMenu() const { return m_pFavourites; }
     // The menu item of a command, for tests and for the enabling rules.
     QAction* commandAction(int id) const;
@@ -68,6 +70,7 @@ private:
     FindCommands* m_pFind;
     NavigationCommands* m_pNavigation;
     QToolBar* m_pAddressBar;
+    QToolBar* m_pTimeFilterBar;
     QMenu* m_pFavourites;
     std::map<int, QAction*> m_actions;
     QLabel* m_location = nullptr;

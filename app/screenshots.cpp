@@ -23,6 +23,7 @@
 #include "history/recording_backend.h"
 #include "regfile/reg_lines.h"
 #include "registry/key_handle.h"
+#include "registry/key_time.h"
 #include "registry/key_tree_ops.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
@@ -40,6 +41,7 @@
 #include "view/history_dlg.h"
 #include "view/import_preview_lines.h"
 #include "view/key_commands.h"
+#include "view/key_time_filter.h"
 #include "view/navigation_commands.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
@@ -172,6 +174,27 @@ void saveHistoryWindow(CTovikView& view) {
         saveGrab(*dialog, outputDir, QStringLiteral("history"));
         dialog->close();
     }
+}
+
+// The tree filtered to the keys that an installer has just written, with the keys above them.
+void saveKeyTreeFilter(CMainFrame& frame) {
+    const std::int64_t since = tovik::fileTimeNow() + 1;
+    while (tovik::fileTimeNow() < since) {}
+    for (const char16_t* path : {u"Drivers\\BuiltIn\\Serial", u"Software\\Sample Installer\\Settings"}) {
+        tovik::KeyHandle key;
+        const DWORD installed = 1;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, 0, nullptr, key.receive(), nullptr) ==
+            ERROR_SUCCESS)
+            RegSetValueExW(key.get(), u"Installed", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&installed),
+                           sizeof installed);
+    }
+    CTovikView* view = frame.view();
+    view->reloadTree();
+    view->OnCommand(ID_FILTER_BY_TIME);
+    view->commands().timeFilter().filterSince(since);
+    selectKeyPath(view, keyWithMixedValues());
+    saveGrab(frame, outputDir, QStringLiteral("key_tree_filter"));
+    view->OnCommand(ID_CLEAR_TIME_FILTER);
 }
 
 // 比較結果 of two sample keys of this registry: a value changed, one only on each side, a key only
@@ -321,6 +344,7 @@ int main(int argc, char** argv) {
     saveHistoryWindow(*view);
     saveCompareWindow(*view);
     saveImportPreview(*view);
+    saveKeyTreeFilter(frame);
     if (argc > 2) return saveWinePrefix(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
     return 0;
 }

@@ -32,6 +32,7 @@
 #include "bench/history_bench.h"
 #include "bench/hive_workload.h"
 #include "bench/layout1_store.h"
+#include "bench/timeline_bench.h"
 #include "bench/wine_bench.h"
 #include "hive_builder.h"
 #include "regfile/reg_import.h"
@@ -51,7 +52,7 @@ using tovik::bench::Stopwatch;
 using tovik::bench::Workload;
 
 constexpr const char* kUsage =
-    R"(Usage: tovik-bench [--large] [--runs N] [--data DIR] [--regenerate] [--only TEXT]... [--hive-only] [--files] [--find-rename] [--wine-only] [--discover-only] [--history-only] [--compare-only]
+    R"(Usage: tovik-bench [--large] [--runs N] [--data DIR] [--regenerate] [--only TEXT]... [--hive-only] [--files] [--find-rename] [--wine-only] [--discover-only] [--history-only] [--compare-only] [--times-only]
 
 Times opening the store, filling the key tree, the browser's start-up in a process of its own
 up to the painted tree (with that process's peak resident memory), filling the value list of
@@ -73,13 +74,17 @@ Discovering the registries of a home with 50 launcher prefixes and a Steam libra
 and without recording; undoing the delete of a subtree of M's size (its export checked byte for
 byte against the one before); opening a store whose history holds 10,000 entries. tovik-reg diff
 of M (and of L with --large) against a copy with 1,000 scattered changes, with its peak resident
-memory (targets: M under 2 s and 100 MB, L under 10 s and 200 MB).
+memory (targets: M under 2 s and 100 MB, L under 10 s and 200 MB). Key times: 'tovik-reg timeline'
+of M and L as hives beside reglookup-timeline on the same files (target for L: under 3 s and within
+2x), 'tovik-reg find --since' over M (target: under 1 s).
 
   --find-rename  only the find and rename rows
   --wine-only    only the Wine prefix rows
   --discover-only  only the discovery row
   --history-only   only the change history's rows
   --compare-only   only the comparison's rows (with --large, L's too)
+  --times-only   only the key times' rows: tovik-reg timeline of M as a hive (and of L with
+                 --large) beside reglookup-timeline on the same file, tovik-reg find --since of M
   --large        also workload L (700,000 keys, 1,200,000 values); takes minutes
   --files        only the rows of the files of M (backup and .reg export and import)
   --runs N       timed runs per case after one warm-up (default 5; slow cases at most 3)
@@ -306,9 +311,15 @@ tovik::StoreOpenResult openHive(const tovik::bench::HiveWorkload& hive) {
     return tovik::openRegistry(source);
 }
 
-void timeHive(BenchRunner& runner, const Workload& w, const tovik::bench::HiveWorkload& hive) {
+// The workload column of a hive's rows.
+std::string hiveLabel(const Workload& w, const tovik::bench::HiveWorkload& hive) {
     char label[64];
     std::snprintf(label, sizeof label, "%s as hive, %.0f MB", w.name.c_str(), hive.bytes / 1e6);
+    return label;
+}
+
+void timeHive(BenchRunner& runner, const Workload& w, const tovik::bench::HiveWorkload& hive) {
+    const std::string label = hiveLabel(w, hive);
     runner.run({"open hive file (hivex)", label, "keys", hive.keys, false}, [&](Stopwatch& watch) {
         watch.start();
         const tovik::StoreOpenResult opened = openHive(hive);
@@ -578,7 +589,7 @@ std::string timeRegFiles(BenchRunner& runner, const Workload& w) {
 // Export and import of M as multiples of cp of the same file, the .reg file's as multiples of the
 // backup file's, and start-up beyond the tree fill.
 void printBounds(const BenchRunner& runner, const std::vector<Workload>& trees, const std::string& backupLabel,
-                 const std::string& regLabel) {
+                 const std::string& regLabel, const std::string& largeHiveLabel) {
     std::printf("\nRatios (medians of this run):\n");
     auto ratio = [](const char* name, std::optional<double> time, std::optional<double> bound) {
         if (time && bound && *bound > 0)
@@ -601,6 +612,11 @@ void printBounds(const BenchRunner& runner, const std::vector<Workload>& trees, 
         const std::string name = "GUI start-up / fill tree, " + w.name;
         ratio(name.c_str(), runner.median(kStartup, w.name), runner.median(kFillTree, w.name));
     }
+    using tovik::bench::kTimelineOperation;
+    ratio("timeline L hive / reglookup-timeline", runner.median(kTimelineOperation, largeHiveLabel),
+          runner.median(tovik::bench::kPeerTimelineOperation, largeHiveLabel));
+    ratio("timeline L hive / its 3 s target", runner.median(kTimelineOperation, largeHiveLabel), 3.0);
+    ratio("find --since M / its 1 s target", runner.median(tovik::bench::kFindSinceOperation, "M"), 1.0);
     ratio("discover registries / its 0.5 s target",
           runner.median(tovik::bench::kDiscoverOperation, tovik::bench::kDiscoverWorkload), 0.5);
 }
@@ -627,7 +643,7 @@ int main(int argc, char** argv) {
     if (argc == 3 && argv[1] == tovik::bench::kStartupChildArgument) tovik::bench::runStartupChild(argv[2]);
     bool large = false, regenerate = false, hiveOnly = false, filesOnly = false, findRenameOnly = false,
          historyOnly = false, compareOnly = false;
-    bool wineOnly = false, discoverOnly = false;
+    bool wineOnly = false, discoverOnly = false, timesOnly = false;
     int runs = 5;
     std::vector<std::string> only;
     std::string dataDir = TOVIK_BENCH_DATA_DIR;
@@ -646,6 +662,8 @@ int main(int argc, char** argv) {
             historyOnly = true;
         } else if (arg == "--compare-only") {
             compareOnly = true;
+        } else if (arg == "--times-only") {
+            timesOnly = true;
         } else if (arg == "--large") {
             large = true;
         } else if (arg == "--files") {
@@ -737,8 +755,10 @@ int main(int argc, char** argv) {
         runner.print(stdout);
         return 0;
     }
+    std::string largeHiveLabel;
     for (const Workload& w : trees) {
-        if (w.name != "M" || filesOnly || findRenameOnly) continue;
+        if ((w.name != "M" && w.name != "L") || filesOnly || findRenameOnly) continue;
+        if (w.name == "L" && hiveOnly) continue;
         tovik::bench::HiveWorkload hive;
         const auto empty = [](const std::string& path) {
             tovik::hive::testing::writeFile(path, tovik::hive::testing::emptyHiveBytes());
@@ -751,10 +771,17 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "hive of %s made with hivex in %.1f s: %.1f MB, %llu keys, %llu values\n",
                          w.name.c_str(), hive.generatedSeconds, hive.bytes / 1e6,
                          static_cast<unsigned long long>(hive.keys), static_cast<unsigned long long>(hive.values));
-        timeHive(runner, w, hive);
+        const std::string label = hiveLabel(w, hive);
+        if (w.name == "M" && !timesOnly) timeHive(runner, w, hive);
+        if (!hiveOnly) tovik::bench::timeTimeline(runner, hive, label, TOVIK_REG_PATH);
+        if (w.name == "L") largeHiveLabel = label;
+        if (w.name == "M" && !hiveOnly) tovik::bench::timeFindSince(runner, w, TOVIK_REG_PATH);
     }
-    if (hiveOnly) {
+    if (hiveOnly || timesOnly) {
+        std::printf("Machine: %ld CPUs; load average %s before, %s after\n\n", sysconf(_SC_NPROCESSORS_ONLN),
+                    loadBefore.c_str(), loadAverage().c_str());
         runner.print(stdout);
+        if (timesOnly) printBounds(runner, trees, {}, {}, largeHiveLabel);
         return 0;
     }
     if (!filesOnly) {
@@ -795,7 +822,7 @@ int main(int argc, char** argv) {
     std::vector<Workload> all = trees;
     all.push_back(*wide);
     printStoreSizes(all);
-    printBounds(runner, trees, backupLabel, regLabel);
+    printBounds(runner, trees, backupLabel, regLabel, largeHiveLabel);
     writeMedians(runner, dataDir);
     bool allRan = true;
     for (const auto& row : runner.rows()) allRan = allRan && row.problem.empty();

@@ -37,9 +37,6 @@ int runDiff(const Command& command, std::ostream& out, std::ostream& err);
 int runImportDryRun(const Command& command, std::ostream& out, std::ostream& err);
 int runTimeline(const Command& command, std::ostream& out, std::ostream& err);
 
-// When key was last written (a FILETIME); 0 when the registry keeps no time for it.
-std::int64_t keyWriteTime(HKEY key);
-
 // The value named (any case) among key's values into value; ERROR_FILE_NOT_FOUND when there is none.
 LONG findValue(HKEY key, std::u16string_view name, EnumBuffers& buffers, EnumeratedValue& value);
 

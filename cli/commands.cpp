@@ -111,14 +111,6 @@ std::string cannotReadFileText(const std::string& file, int error) {
     return say({"cannot read %1: %2", "%1 を読み込めません: %2"}, {file, std::strerror(error)});
 }
 
-std::int64_t keyWriteTime(HKEY key) {
-    FILETIME time{};
-    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         &time) != ERROR_SUCCESS)
-        return 0;
-    return static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
-}
-
 void reportError(std::ostream& err, std::string_view message) {
     err << "tovik-reg: " << message << '\n';
 }

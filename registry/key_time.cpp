@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "registry/registry_api.h"
+
 namespace tovik {
 namespace {
 
@@ -41,6 +43,14 @@ std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
 std::int64_t fileTimeNow() {
     const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
     return std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch).count() / 100 + kFileTimeOfUnixEpoch;
+}
+
+std::int64_t keyWriteTime(HKEY key) {
+    FILETIME time{};
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         &time) != ERROR_SUCCESS)
+        return 0;
+    return static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
 }
 
 std::int64_t unixSecondsOfFileTime(std::int64_t fileTime) {

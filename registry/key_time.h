@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "registry/win_types.h"
+
 namespace tovik {
 
 inline constexpr std::int64_t kFileTimeTicksPerSecond = 10'000'000;
@@ -13,6 +15,9 @@ inline constexpr std::int64_t kFileTimeTicksPerSecond = 10'000'000;
 inline constexpr std::int64_t kFileTimeOfUnixEpoch = 116'444'736'000'000'000;
 
 std::int64_t fileTimeNow();
+// When an open key was last written (RegQueryInfoKeyW's time); 0 when the registry keeps no time
+// for it or cannot be asked.
+std::int64_t keyWriteTime(HKEY key);
 inline std::int64_t fileTimeFromUnixSeconds(std::int64_t seconds) {
     return seconds * kFileTimeTicksPerSecond + kFileTimeOfUnixEpoch;
 }

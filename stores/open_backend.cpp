@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "language/messages.h"
 #include "stores/open_hive_registry.h"
 #include "stores/registry_source_args.h"
 #include "stores/sqlite/sqlite_store.h"
@@ -17,7 +18,7 @@ StoreOpenResult openRegistryBackend(const RegistrySource& source, std::unique_pt
         const std::string path = source.kind == RegistrySource::Kind::UserStore ? defaultRegistryPath() : source.path;
         std::error_code ec;
         if (!std::filesystem::is_regular_file(path, ec)) {
-            failed.error = "There is no registry store at " + path + ".";
+            failed.error = say({"There is no registry store at %1.", "%1 にレジストリのストアはありません。"}, {path});
             return failed;
         }
         return openSqliteStore(path, backend);
@@ -33,7 +34,7 @@ StoreOpenResult openRegistryBackend(const RegistrySource& source, std::unique_pt
         return openWinePrefixStore(resolved.path, backend);
     }
     }
-    failed.error = "This kind of registry cannot be opened.";
+    failed.error = say({"This kind of registry cannot be opened.", "この種類のレジストリは開けません。"});
     return failed;
 }
 

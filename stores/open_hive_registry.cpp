@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "language/messages.h"
 #include "registry/name_fold.h"
 #include "registry/utf8.h"
 #include "stores/hive/hive_backend.h"
@@ -31,7 +32,8 @@ StoreOpenResult openHiveBackend(const RegistrySource& source, std::unique_ptr<Ba
     } else {
         const std::optional<std::u16string> mountAs = utf8ToUtf16(source.mountAs);
         if (!mountAs) {
-            result.error = "The key to show the hive under is not valid UTF-8 text.";
+            result.error = say({"The key to show the hive under is not valid UTF-8 text.",
+                                "ハイブを表示するキーが正しいUTF-8の文字列ではありません。"});
             return result;
         }
         mounted = hive::mountHiveFile(source.path, *mountAs, options, set);

@@ -6,7 +6,9 @@
 
 namespace {
 
-// The English shapes, as stores/hive and stores/wine compose them, with what each captures.
+// The English shapes, as stores/hive and stores/wine compose them, with what each captures. The
+// hive store speaks the user's language itself; the shapes of its sentences that are gathered
+// into one message are recognised in Japanese too.
 const QString kUncleanAdvice = QStringLiteral(" hivex cannot replay it, so the hive is open read-only. Start that "
                                               "Windows and shut it down normally to write it.");
 
@@ -15,21 +17,32 @@ struct Unclean {
     QString log;  // empty: the base block shows the unfinished write
 };
 
+// The same sentences as the hive store says them to a Japanese user.
+const QString kUncleanAdviceJapanese = QStringLiteral(
+    "hivexではその続きを行えないため、このハイブは読み取り専用で開きました。そのWindowsを起動し、正しく終了させると"
+    "書き込めます。");
+
 bool matchUnclean(const QString& sentence, Unclean& unclean) {
-    static const QRegularExpression written(QStringLiteral("^Windows did not shut down cleanly: (.+) was being written "
-                                                           "when Windows stopped\\.") +
-                                            QRegularExpression::escape(kUncleanAdvice) + QStringLiteral("$"));
-    static const QRegularExpression logged(
-        QStringLiteral("^Windows did not shut down cleanly: (.+) has changes waiting "
-                       "in its transaction log (.+)\\.") +
-        QRegularExpression::escape(kUncleanAdvice) + QStringLiteral("$"));
-    if (const QRegularExpressionMatch m = written.match(sentence); m.hasMatch()) {
-        unclean = {m.captured(1), {}};
-        return true;
-    }
-    if (const QRegularExpressionMatch m = logged.match(sentence); m.hasMatch()) {
-        unclean = {m.captured(1), m.captured(2)};
-        return true;
+    // Each shape captures the hive and, for a waiting log, the log.
+    static const QRegularExpression shapes[] = {
+        QRegularExpression(QStringLiteral("^Windows did not shut down cleanly: (.+) was being written when Windows "
+                                          "stopped\\.") +
+                           QRegularExpression::escape(kUncleanAdvice) + QStringLiteral("$")),
+        QRegularExpression(QStringLiteral("^Windows did not shut down cleanly: (.+) has changes waiting in its "
+                                          "transaction log (.+)\\.") +
+                           QRegularExpression::escape(kUncleanAdvice) + QStringLiteral("$")),
+        QRegularExpression(QStringLiteral("^Windowsが正しく終了していません。(.+) は書き込みの途中で止まっています。") +
+                           QRegularExpression::escape(kUncleanAdviceJapanese) + QStringLiteral("$")),
+        QRegularExpression(
+            QStringLiteral(
+                "^Windowsが正しく終了していません。(.+) にはトランザクションログ (.+) に残った変更があります。") +
+            QRegularExpression::escape(kUncleanAdviceJapanese) + QStringLiteral("$")),
+    };
+    for (const QRegularExpression& shape : shapes) {
+        if (const QRegularExpressionMatch m = shape.match(sentence); m.hasMatch()) {
+            unclean = {m.captured(1), m.lastCapturedIndex() >= 2 ? m.captured(2) : QString()};
+            return true;
+        }
     }
     return false;
 }

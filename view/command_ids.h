@@ -27,5 +27,7 @@ constexpr int ID_UNDO = 32801;
 constexpr int ID_REDO = 32802;
 constexpr int ID_HISTORY = 32803;
 constexpr int ID_COMPARE = 32804;
+constexpr int ID_FILTER_BY_TIME = 32805;
+constexpr int ID_CLEAR_TIME_FILTER = 32806;
 constexpr int ID_APP_ABOUT = 57664;
 constexpr int ID_APP_EXIT = 57665;

@@ -13,6 +13,7 @@
 #include "view/find_commands.h"
 #include "view/history_commands.h"
 #include "view/key_commands.h"
+#include "view/key_time_filter.h"
 #include "view/navigation_commands.h"
 #include "view/open_registry_commands.h"
 #include "view/reg_file_commands.h"
@@ -30,6 +31,7 @@ ViewCommands::ViewCommands(CTovikView& view)
       m_openRegistry(new OpenRegistryCommands(view)),
       m_compare(new CompareCommands(view)),
       m_history(new HistoryCommands(view)),
+      m_timeFilter(new KeyTimeFilter(view)),
       m_view(view) {
     CTovikView* v = &view;
     ValueCommands* values = m_values;
@@ -92,6 +94,10 @@ ViewCommands::ViewCommands(CTovikView& view)
         {ID_OPEN_REGISTRY, {[this] { m_openRegistry->OnOpenRegistry(); }, always}},
         // The current key against another key, a file or another registry's key.
         {ID_COMPARE, {[this] { m_compare->OnCompare(); }, always}},
+        // The tree by the day its keys were written; cleared while a filter is on.
+        {ID_FILTER_BY_TIME, {[this] { m_timeFilter->OnFilterByTime(); }, always}},
+        {ID_CLEAR_TIME_FILTER,
+         {[this] { m_timeFilter->OnClearTimeFilter(); }, [this] { return m_timeFilter->OnUpdateClearTimeFilter(); }}},
 
         {ID_FIND, {onFind(&FindCommands::OnFind), find(&FindCommands::OnUpdateFind)}},
         {ID_FIND_NEXT, {onFind(&FindCommands::OnFindNext), find(&FindCommands::OnUpdateFindNext)}},

@@ -14,6 +14,7 @@ class CTovikView;
 class FindCommands;
 class HistoryCommands;
 class KeyCommands;
+class KeyTimeFilter;
 class NavigationCommands;
 class OpenRegistryCommands;
 class RegFileCommands;
@@ -34,6 +35,7 @@ public:
     OpenRegistryCommands& openRegistry() const { return *m_openRegistry; }
     CompareCommands& compare() const { return *m_compare; }
     HistoryCommands& history() const { return *m_history; }
+    KeyTimeFilter& timeFilter() const { return *m_timeFilter; }
 
     // Find and navigation are made beside the view by whoever holds their settings (the frame);
     // their commands are disabled until they are attached.
@@ -64,6 +66,7 @@ private:
     OpenRegistryCommands* m_openRegistry;
     CompareCommands* m_compare;
     HistoryCommands* m_history;
+    KeyTimeFilter* m_timeFilter;
     QPointer<FindCommands> m_find;
     QPointer<NavigationCommands> m_navigation;
     std::map<int, Command> m_table;

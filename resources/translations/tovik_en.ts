@@ -1049,5 +1049,21 @@ Are you sure?</translation>
         <source>やり直せませんでした。</source>
         <translation>Nothing was redone.</translation>
     </message>
+    <message>
+        <source>%1 以降に更新</source>
+        <translation>Changed since %1</translation>
+    </message>
+    <message>
+        <source>解除</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>更新日で絞り込み...</source>
+        <translation>Filter by Date Changed...</translation>
+    </message>
+    <message>
+        <source>絞り込みの解除</source>
+        <translation>Clear Date Filter</translation>
+    </message>
 </context>
 </TS>

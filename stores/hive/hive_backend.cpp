@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
+#include "language/messages.h"
 #include "registry/name_fold.h"
 #include "registry/utf8.h"
 #include "stores/hive/hive_key_rename.h"
+#include "stores/hive/hive_sentences.h"
 
 namespace tovik::hive {
 
@@ -123,8 +125,8 @@ void HiveBackend::throwIfFailed(const HiveResult& result) {
     }
 }
 
-LONG HiveBackend::refuse(LONG code, std::string sentence) {
-    lastFailure_ = std::move(sentence);
+LONG HiveBackend::refuse(LONG code, std::string_view sentence) {
+    lastFailure_ = sentence;
     return code;
 }
 
@@ -149,7 +151,9 @@ LONG HiveBackend::outcome(const HiveResult& result, const InHive& key, bool keyM
 
 LONG HiveBackend::prepareWrite(const InHive& key) {
     if (key.model == nullptr) {
-        return refuse(ERROR_ACCESS_DENIED, "Keys above the hives only lead to them: nothing can be written there.");
+        return refuse(ERROR_ACCESS_DENIED,
+                      text({"Keys above the hives only lead to them: nothing can be written there.",
+                            "ハイブの上にあるキーはハイブへ通じるだけのもので、そこには何も書き込めません。"}));
     }
     if (key.model->readOnly()) return refuse(ERROR_ACCESS_DENIED, key.model->refusedWriteSentence());
     if (batchOpen_ && !key.model->inBatch()) {
@@ -168,7 +172,8 @@ std::string HiveBackend::readOnlyReason() const {
     for (const auto& model : models_) {
         if (!model->readOnlyReason().empty()) return model->readOnlyReason();
     }
-    return "The hives are open read-only: give --write to change them.";
+    return std::string(text({"The hives are open read-only: give --write to change them.",
+                             "ハイブは読み取り専用で開いています。変更するには --write を付けて開いてください。"}));
 }
 
 KeyId HiveBackend::rootKey(HKEY root) const {
@@ -286,14 +291,18 @@ LONG HiveBackend::createKeys(KeyId parent, std::size_t, std::span<const std::u16
     while (next < names.size() && isAbove(at)) {
         const KeyId child = findChild(at, names[next]);
         if (child == kNoKey) {
-            return refuse(ERROR_ACCESS_DENIED, "New keys can only be made inside a hive, not beside the hives.");
+            return refuse(ERROR_ACCESS_DENIED,
+                          text({"New keys can only be made inside a hive, not beside the hives.",
+                                "新しいキーはハイブの中にだけ作成できます。ハイブと並べては作成できません。"}));
         }
         at = child;
         ++next;
     }
     const InHive in = inHive(at);
     if (in.model == nullptr) {
-        if (next < names.size()) return refuse(ERROR_ACCESS_DENIED, "No hive holds this key.");
+        if (next < names.size()) {
+            return refuse(ERROR_ACCESS_DENIED, text({"No hive holds this key.", "このキーを含むハイブはありません。"}));
+        }
         id = at;
         return ERROR_SUCCESS;
     }
@@ -310,7 +319,7 @@ LONG HiveBackend::createKeys(KeyId parent, std::size_t, std::span<const std::u16
         id = idOf(&model, node);
         return ERROR_SUCCESS;
     }
-    if (!model.exists(node)) return refuse(ERROR_KEY_DELETED, "The key was deleted.");
+    if (!model.exists(node)) return refuse(ERROR_KEY_DELETED, keyDeletedSentence());
     // All or none: every name is checked before the first key is made.
     for (std::size_t i = next; i < names.size(); ++i) {
         const HiveResult refused = model.checkKeyName(names[i], model.depth(node) + (i - next));
@@ -363,7 +372,8 @@ LONG HiveBackend::deleteValue(KeyId key, std::u16string_view name) {
 
 LONG HiveBackend::deleteKey(KeyId key) {
     if (isAbove(key) || isMountTop(key)) {
-        return refuse(ERROR_ACCESS_DENIED, "A root, or the key where a hive begins, cannot be deleted.");
+        return refuse(ERROR_ACCESS_DENIED, text({"A root, or the key where a hive begins, cannot be deleted.",
+                                                 "ルートと、ハイブの始まるキーは削除できません。"}));
     }
     const InHive in = inHive(key);
     if (const LONG rc = prepareWrite(in)) return rc;
@@ -373,7 +383,10 @@ LONG HiveBackend::deleteKey(KeyId key) {
 std::string HiveBackend::treeDeleteRefusal(KeyId key, bool withKey) {
     // Keys above the hives exist only while a hive lies below them.
     if (isAbove(key))
-        return "Only the keys above the hives lead here, and hives cannot be deleted; nothing was deleted.";
+        return std::string(text({"Only the keys above the hives lead here, and hives cannot be deleted; nothing was "
+                                 "deleted.",
+                                 "ここにはハイブの上にあるキーだけが通じていて、ハイブは削除できません。何も削除して"
+                                 "いません。"}));
     const InHive in = inHive(key);
     if (in.model == nullptr) return {};
     for (const HiveMount& mount : set_.mounts) {
@@ -389,8 +402,12 @@ std::string HiveBackend::treeDeleteRefusal(KeyId key, bool withKey) {
         if (holds) {
             const std::string shown = mountName(mount);
             return begins.node == in.node
-                       ? "The key is " + shown + ", where a hive begins: it cannot be deleted, so nothing was deleted."
-                       : shown + " lies below the key and cannot be deleted, so nothing was deleted.";
+                       ? say({"The key is %1, where a hive begins: it cannot be deleted, so nothing was deleted.",
+                              "このキーはハイブの始まる %1 で、削除できないため、何も削除していません。"},
+                             {shown})
+                       : say({"%1 lies below the key and cannot be deleted, so nothing was deleted.",
+                              "このキーの下には削除できない %1 があるため、何も削除していません。"},
+                             {shown});
         }
     }
     return {};
@@ -398,7 +415,8 @@ std::string HiveBackend::treeDeleteRefusal(KeyId key, bool withKey) {
 
 LONG HiveBackend::renameKey(KeyId key, std::u16string_view newName) {
     if (isAbove(key) || isMountTop(key)) {
-        return refuse(ERROR_ACCESS_DENIED, "A root, or the key where a hive begins, cannot be renamed.");
+        return refuse(ERROR_ACCESS_DENIED, text({"A root, or the key where a hive begins, cannot be renamed.",
+                                                 "ルートと、ハイブの始まるキーは名前を変更できません。"}));
     }
     const InHive in = inHive(key);
     if (const LONG rc = prepareWrite(in)) return rc;

@@ -77,7 +77,7 @@ private:
     bool isMountTop(KeyId key);
     std::vector<SubkeyEntry> aboveChildren(KeyId key);
     // Refusals and failures of a write: remembered as a sentence, returned as a result code.
-    LONG refuse(LONG code, std::string sentence);
+    LONG refuse(LONG code, std::string_view sentence);
     LONG outcome(const HiveResult& result, const InHive& key, bool keyMustExist);
     LONG prepareWrite(const InHive& key);
     void throwIfFailed(const HiveResult& result);

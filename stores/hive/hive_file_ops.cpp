@@ -12,13 +12,14 @@
 #include <unistd.h>
 
 #include "files/safe_read.h"
+#include "language/messages.h"
 
 namespace tovik::hive {
 
 namespace {
 
-std::string reason(const std::string& what, int err) {
-    return what + ": " + std::strerror(err) + ".";
+std::string reason(const Message& what, const std::string& folder, int err) {
+    return say(what, {folder, std::strerror(err)});
 }
 
 bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
@@ -63,15 +64,17 @@ std::vector<std::string> entriesNamedIgnoringCase(const std::string& folder, std
 
 std::string unfinishedWindowsWriteReason(const std::string& hivePath) {
     const std::string name = fileNameOf(hivePath);
-    const std::string unclean = "Windows did not shut down cleanly: " + name;
-    const std::string advice =
-        " hivex cannot replay it, so the hive is open read-only. Start that Windows and shut it down "
-        "normally to write it.";
     unsigned char head[12] = {};
     std::size_t got = 0;
     if (files::readHead(hivePath, head, sizeof head, got).ok() && got == sizeof head &&
         std::memcmp(head, "regf", 4) == 0 && readLe32(head + 4) != readLe32(head + 8)) {
-        return unclean + " was being written when Windows stopped." + advice;
+        return say({"Windows did not shut down cleanly: %1 was being written when Windows stopped. hivex cannot "
+                    "replay it, so the hive is open read-only. Start that Windows and shut it down normally to "
+                    "write it.",
+                    "Windowsが正しく終了していません。%1 "
+                    "は書き込みの途中で止まっています。hivexではその続きを行えないため、このハイブは読み取り専用で"
+                    "開きました。そのWindowsを起動し、正しく終了させると書き込めます。"},
+                   {name});
     }
     const std::optional<FileIdentity> hive = files::identityOf(hivePath);
     if (!hive) return {};
@@ -80,7 +83,13 @@ std::string unfinishedWindowsWriteReason(const std::string& hivePath) {
         for (const std::string& log : entriesNamedIgnoringCase(folder, name + suffix)) {
             const std::optional<FileIdentity> id = files::identityOf(folder + "/" + log);
             if (id && id->size > 0 && id->modifiedNs > hive->modifiedNs) {
-                return unclean + " has changes waiting in its transaction log " + log + "." + advice;
+                return say({"Windows did not shut down cleanly: %1 has changes waiting in its transaction log %2. "
+                            "hivex cannot replay it, so the hive is open read-only. Start that Windows and shut it "
+                            "down normally to write it.",
+                            "Windowsが正しく終了していません。%1 にはトランザクションログ %2 に残った変更があります。"
+                            "hivexではその続きを行えないため、このハイブは読み取り専用で開きました。そのWindowsを"
+                            "起動し、正しく終了させると書き込めます。"},
+                           {name, log});
             }
         }
     }
@@ -110,7 +119,7 @@ FolderLock::FolderLock(const std::string& folder) : folder_(folder) {
     }
     fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd_ < 0) {
-        error_ = reason("Cannot open the folder " + folder, errno);
+        error_ = reason({"Cannot open the folder %1: %2.", "フォルダ %1 を開けません: %2。"}, folder, errno);
         return;
     }
     // Another writer saves within seconds; waiting longer would only hang the caller.
@@ -119,8 +128,12 @@ FolderLock::FolderLock(const std::string& folder) : folder_(folder) {
             ::usleep(1000);
             continue;
         }
-        error_ = errno == EWOULDBLOCK ? "Another program is writing a hive in " + folder + "; try again later."
-                                      : reason("Cannot lock the folder " + folder, errno);
+        error_ =
+            errno == EWOULDBLOCK
+                ? say({"Another program is writing a hive in %1; try again later.",
+                       "他のプログラムが %1 のハイブに書き込んでいます。しばらくしてからやり直してください。"},
+                      {folder})
+                : reason({"Cannot lock the folder %1: %2.", "フォルダ %1 をロックできません: %2。"}, folder, errno);
         ::close(fd_);
         fd_ = -1;
         return;

@@ -4,9 +4,11 @@
 #include <utility>
 #include <vector>
 
+#include "language/messages.h"
 #include "registry/key_time.h"
 #include "registry/name_fold.h"
 #include "registry/utf8.h"
+#include "stores/hive/hive_sentences.h"
 
 namespace tovik::hive {
 
@@ -19,9 +21,12 @@ HiveResult checkCopyable(HiveModel& model, NodeId key) {
     if (result.ok() && hasClass) {
         // Windows keeps secrets there (parts of the SAM's key under Control\Lsa): losing them silently
         // would leave a Windows whose users cannot log on.
-        return {HiveStatus::Refused, "The key " + utf16ToUtf8(model.name(key)) +
-                                         " holds a class name, which hivex cannot write: renaming copies the keys "
-                                         "and would lose it, so nothing was renamed."};
+        return {HiveStatus::Refused,
+                say({"The key %1 holds a class name, which hivex cannot write: renaming copies the keys and would "
+                     "lose it, so nothing was renamed.",
+                     "キー %1 にはクラス名があり、hivex はそれを書き込めません。名前の変更はキーを写すため、"
+                     "クラス名が失われます。名前は変更していません。"},
+                    {utf16ToUtf8(model.name(key))})};
     }
     std::size_t values = 0, subkeys = 0;
     if (result.ok()) result = model.valueCount(key, values);
@@ -29,8 +34,11 @@ HiveResult checkCopyable(HiveModel& model, NodeId key) {
         const HiveValue* value = nullptr;
         result = model.valueAt(key, i, value);
         if (result.ok() && value->data.size() > model.maxValueSize()) {
-            return {HiveStatus::Refused, "The key holds a value of " + std::to_string(value->data.size()) +
-                                             " bytes, more than hivex can write again; it was not renamed."};
+            return {HiveStatus::Refused,
+                    say({"The key holds a value of %1 bytes, more than hivex can write again; it was not renamed.",
+                         "このキーには hivex が書き直せる大きさを超える %1 バイトの値があるため、名前は変更して"
+                         "いません。"},
+                        {std::to_string(value->data.size())})};
         }
     }
     if (result.ok()) result = model.subkeyCount(key, subkeys);
@@ -103,15 +111,18 @@ HiveResult moveTo(HiveModel& model, NodeId key, std::u16string_view newName) {
 }  // namespace
 
 HiveResult renameKey(HiveModel& model, NodeId key, std::u16string_view newName) {
-    if (key == model.root()) return {HiveStatus::Refused, "The root key of a hive cannot be renamed."};
-    if (!model.exists(key)) return {HiveStatus::NotFound, "The key was deleted."};
+    if (key == model.root()) {
+        return {HiveStatus::Refused, std::string(text({"The root key of a hive cannot be renamed.",
+                                                       "ハイブのルートキーは名前を変更できません。"}))};
+    }
+    if (!model.exists(key)) return {HiveStatus::NotFound, keyDeletedSentence()};
     const std::u16string oldName = model.name(key);
     if (oldName == newName) return {};
     const NodeId parent = model.parent(key);
     HiveResult result = model.checkKeyName(newName, model.depth(parent));
     NodeId sibling = 0;
     if (result.ok() && compareNames(oldName, newName) != 0 && model.findChild(parent, newName, sibling).ok()) {
-        return {HiveStatus::Exists, "A key of that name exists already."};
+        return {HiveStatus::Exists, keyExistsSentence()};
     }
     if (result.ok()) result = checkCopyable(model, key);
     if (!result.ok()) return result;

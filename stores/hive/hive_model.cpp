@@ -12,8 +12,10 @@
 
 #include "files/durable_writer.h"
 #include "files/safe_read.h"
+#include "language/messages.h"
 #include "registry/key_time.h"
 #include "registry/name_fold.h"
+#include "stores/hive/hive_sentences.h"
 #include "stores/hive/hive_text.h"
 
 namespace tovik::hive {
@@ -43,8 +45,8 @@ void setTypeNumber(hive_type& type, std::uint32_t number) {
 HiveResult ok() {
     return {};
 }
-HiveResult fail(HiveStatus status, std::string message) {
-    return {status, std::move(message)};
+HiveResult fail(HiveStatus status, std::string_view message) {
+    return {status, std::string(message)};
 }
 
 std::uint32_t hiveMinorVersion(const std::string& path) {
@@ -54,14 +56,25 @@ std::uint32_t hiveMinorVersion(const std::string& path) {
     return head[0x18] | (head[0x19] << 8) | (head[0x1a] << 16) | (static_cast<std::uint32_t>(head[0x1b]) << 24);
 }
 
+std::string noSuchValueSentence() {
+    return std::string(text({"There is no such value.", "その値はありません。"}));
+}
+
+std::string cannotOpen(const std::string& path, std::string_view why) {
+    return say({"Cannot open %1: %2.", "%1 を開けません: %2。"}, {path, why});
+}
+
 std::string describeOpenFailure(const std::string& path, int err) {
     switch (err) {
     case ENOTSUP:
     case EINVAL:
     case EFAULT:
-    case ERANGE: return path + " is not a Windows registry hive, or it is damaged (" + std::strerror(err) + ").";
-    case ENOMEM: return "There is not enough memory to open " + path + ".";
-    default: return "Cannot open " + path + ": " + std::strerror(err) + ".";
+    case ERANGE:
+        return say({"%1 is not a Windows registry hive, or it is damaged (%2).",
+                    "%1 はWindowsのレジストリハイブではないか、壊れています（%2）。"},
+                   {path, std::strerror(err)});
+    case ENOMEM: return say({"There is not enough memory to open %1.", "%1 を開くためのメモリが足りません。"}, {path});
+    default: return cannotOpen(path, std::strerror(err));
     }
 }
 
@@ -71,11 +84,11 @@ std::unique_ptr<HiveModel> HiveModel::open(const std::string& path, const HiveOp
                                            HiveResult& result) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        result = fail(HiveStatus::Failed, "Cannot open " + path + ": " + std::strerror(errno) + ".");
+        result = fail(HiveStatus::Failed, cannotOpen(path, std::strerror(errno)));
         return nullptr;
     }
     if (!S_ISREG(st.st_mode)) {
-        result = fail(HiveStatus::Failed, "Cannot open " + path + ": it is not a file.");
+        result = fail(HiveStatus::Failed, cannotOpen(path, text({"it is not a file", "ファイルではありません"})));
         return nullptr;
     }
     std::unique_ptr<HiveModel> model(new HiveModel());
@@ -152,7 +165,8 @@ HiveResult HiveModel::rereadFile() {
 
 HiveResult HiveModel::reopenAfterFailure(const std::string& message) {
     const HiveResult reopened = rereadFile();
-    std::string sentence = message + " Nothing of the change was kept.";
+    std::string sentence =
+        message + std::string(text({" Nothing of the change was kept.", "この変更は何も残していません。"}));
     if (!reopened.ok()) sentence += " " + reopened.message;
     if (batchOpen_ && !batchFailed_) {
         batchFailed_ = true;
@@ -161,8 +175,17 @@ HiveResult HiveModel::reopenAfterFailure(const std::string& message) {
     return fail(HiveStatus::Failed, sentence);
 }
 
-std::string HiveModel::hivexFailure(const char* what, int err) const {
-    return std::string("hivex could not ") + what + " in " + path_ + ": " + std::strerror(err ? err : EIO) + ".";
+std::string HiveModel::hivexFailure(const Message& what, int err) const {
+    return say(what, {path_, std::strerror(err ? err : EIO)});
+}
+
+std::string HiveModel::damagedSentence(const Message& damage) const {
+    return say({"The hive %1 is damaged: %2.", "ハイブ %1 は壊れています: %2。"}, {path_, text(damage)});
+}
+
+std::string HiveModel::cannotWriteTimes(std::string_view why) const {
+    return say({"Cannot write the keys' times into %1: %2.", "%1 にキーの更新日時を書き込めません: %2。"},
+               {path_, why});
 }
 
 HiveResult HiveModel::loadGuard() {
@@ -173,8 +196,9 @@ HiveResult HiveModel::loadGuard() {
         return fail(HiveStatus::Failed, status.message);
     }
     if (!identity_ || read != *identity_) {
-        return fail(HiveStatus::Failed,
-                    "The hive " + path_ + " changed while it was being written; nothing was written.");
+        return fail(HiveStatus::Failed, say({"The hive %1 changed while it was being written; nothing was written.",
+                                             "ハイブ %1 は書き込みの間に変更されました。何も書き込んでいません。"},
+                                            {path_}));
     }
     guard_.load(std::move(bytes));
     return ok();
@@ -182,7 +206,9 @@ HiveResult HiveModel::loadGuard() {
 
 HiveResult HiveModel::guardWrite(const std::string& damage) {
     if (damage.empty()) return ok();
-    const std::string sentence = "The hive " + path_ + " is damaged " + damage + "; nothing was written.";
+    const std::string sentence = say(
+        {"The hive %1 is damaged %2; nothing was written.", "ハイブ %1 は壊れています（%2）。何も書き込んでいません。"},
+        {path_, damage});
     if (batchOpen_) {
         // hivex has the batch's earlier writes in memory: they are dropped with this one.
         if (!batchFailed_) batchFailure_ = sentence;
@@ -202,18 +228,23 @@ NodeId HiveModel::parent(NodeId key) const {
 }
 
 HiveResult HiveModel::live(NodeId key) {
-    if (key >= nodes_.size()) return fail(HiveStatus::NotFound, "There is no such key.");
-    if (hive_ == nullptr) return fail(HiveStatus::Failed, "Cannot read " + path_ + ": it could not be reopened.");
+    if (key >= nodes_.size())
+        return fail(HiveStatus::NotFound, text({"There is no such key.", "そのキーはありません。"}));
+    if (hive_ == nullptr) {
+        return fail(
+            HiveStatus::Failed,
+            say({"Cannot read %1: it could not be reopened.", "%1 を読み込めません: 開き直せませんでした。"}, {path_}));
+    }
     // Keys known before a reopen are found again by their path, top down.
     std::vector<NodeId> unresolved;
     for (NodeId at = key; nodes_[at].handle == 0; at = nodes_[at].parent) {
-        if (nodes_[at].removed) return fail(HiveStatus::NotFound, "The key was deleted.");
+        if (nodes_[at].removed) return fail(HiveStatus::NotFound, keyDeletedSentence());
         unresolved.push_back(at);
     }
     for (auto it = unresolved.rbegin(); it != unresolved.rend(); ++it) {
         const HiveResult loaded = loadChildren(nodes_[*it].parent);
         if (!loaded.ok()) return loaded;
-        if (nodes_[*it].removed || nodes_[*it].handle == 0) return fail(HiveStatus::NotFound, "The key was deleted.");
+        if (nodes_[*it].removed || nodes_[*it].handle == 0) return fail(HiveStatus::NotFound, keyDeletedSentence());
     }
     return ok();
 }
@@ -231,12 +262,17 @@ HiveResult HiveModel::loadChildren(NodeId key) {
     const std::uint64_t handle = nodes_[key].handle;
     errno = 0;
     hive_node_h* kids = hivex_node_children(hive_, handle);
-    if (kids == nullptr) return fail(HiveStatus::Damaged, hivexFailure("read the subkeys of a key", errno));
+    if (kids == nullptr)
+        return fail(HiveStatus::Damaged, hivexFailure({"hivex could not read the subkeys of a key in %1: %2.",
+                                                       "hivex は %1 のキーのサブキーを読み込めませんでした: %2。"},
+                                                      errno));
     std::size_t count = 0;
     while (kids[count] != 0) ++count;
     if (count > 0 && nodes_[key].depth >= kMaxHiveDepth) {
         std::free(kids);
-        return fail(HiveStatus::Damaged, "The hive " + path_ + " has keys deeper than 512 levels; they are not read.");
+        return fail(HiveStatus::Damaged, say({"The hive %1 has keys deeper than 512 levels; they are not read.",
+                                              "ハイブ %1 には512階層より深いキーがあります。それらは読み込みません。"},
+                                             {path_}));
     }
 
     std::unordered_map<std::u16string, NodeId> previous;
@@ -250,14 +286,16 @@ HiveResult HiveModel::loadChildren(NodeId key) {
     for (std::size_t i = 0; i < count && result.ok(); ++i) {
         if (byHandle_.count(kids[i]) != 0) {
             result = fail(HiveStatus::Damaged,
-                          "The hive " + path_ + " is damaged: a key is listed more than once (its subkey lists loop).");
+                          damagedSentence({"a key is listed more than once (its subkey lists loop)",
+                                           "同じキーが二度以上載っています（サブキーの一覧が循環しています）"}));
             break;
         }
         char* raw = hivex_node_name(hive_, kids[i]);
         std::optional<std::u16string> name = raw ? utf8ToUtf16(raw) : std::nullopt;
         std::free(raw);
         if (!name) {
-            result = fail(HiveStatus::Damaged, "The hive " + path_ + " is damaged: a key's name cannot be read.");
+            result = fail(HiveStatus::Damaged,
+                          damagedSentence({"a key's name cannot be read", "キーの名前を読み込めません"}));
             break;
         }
         NodeId id = 0;
@@ -302,7 +340,10 @@ HiveResult HiveModel::loadValues(NodeId key) {
     if (nodes_[key].valuesLoaded) return ok();
     errno = 0;
     hive_value_h* handles = hivex_node_values(hive_, nodes_[key].handle);
-    if (handles == nullptr) return fail(HiveStatus::Damaged, hivexFailure("read the values of a key", errno));
+    if (handles == nullptr)
+        return fail(HiveStatus::Damaged, hivexFailure({"hivex could not read the values of a key in %1: %2.",
+                                                       "hivex は %1 のキーの値を読み込めませんでした: %2。"},
+                                                      errno));
     const std::size_t budget = identity_ ? identity_->size * 2 + (1u << 20) : (1u << 20);
     std::vector<HiveValue> values;
     std::size_t bytes = 0;
@@ -317,16 +358,18 @@ HiveResult HiveModel::loadValues(NodeId key) {
         errno = 0;
         char* data = name ? hivex_value_value(hive_, handles[i], &type, &size) : nullptr;
         if (data == nullptr) {
-            result =
-                fail(HiveStatus::Damaged, name ? hivexFailure("read a value", errno)
-                                               : "The hive " + path_ + " is damaged: a value's name cannot be read.");
+            result = fail(HiveStatus::Damaged,
+                          name ? hivexFailure({"hivex could not read a value in %1: %2.",
+                                               "hivex は %1 の値を読み込めませんでした: %2。"},
+                                              errno)
+                               : damagedSentence({"a value's name cannot be read", "値の名前を読み込めません"}));
             break;
         }
         bytes += size;
         if (cachedValueBytes_ + bytes > budget) {
             std::free(data);
-            result = fail(HiveStatus::Damaged,
-                          "The hive " + path_ + " is damaged: its values claim more data than the file holds.");
+            result = fail(HiveStatus::Damaged, damagedSentence({"its values claim more data than the file holds",
+                                                                "値のデータがファイルの大きさを超えています"}));
             break;
         }
         value.name = std::move(*name);
@@ -349,7 +392,7 @@ HiveResult HiveModel::findChild(NodeId parent, std::u16string_view name, NodeId&
     if (result.ok()) result = loadChildren(parent);
     if (!result.ok()) return result;
     const std::optional<std::size_t> at = childIndex(nodes_[parent], name);
-    if (!at) return fail(HiveStatus::NotFound, "There is no such key.");
+    if (!at) return fail(HiveStatus::NotFound, text({"There is no such key.", "そのキーはありません。"}));
     child = nodes_[parent].children[*at];
     return ok();
 }
@@ -365,7 +408,8 @@ HiveResult HiveModel::subkeyAt(NodeId key, std::size_t index, NodeId& child) {
     HiveResult result = live(key);
     if (result.ok()) result = loadChildren(key);
     if (!result.ok()) return result;
-    if (index >= nodes_[key].children.size()) return fail(HiveStatus::NotFound, "There are no more subkeys.");
+    if (index >= nodes_[key].children.size())
+        return fail(HiveStatus::NotFound, text({"There are no more subkeys.", "これ以上サブキーはありません。"}));
     child = nodes_[key].children[index];
     return ok();
 }
@@ -381,7 +425,8 @@ HiveResult HiveModel::valueAt(NodeId key, std::size_t index, const HiveValue*& v
     HiveResult result = live(key);
     if (result.ok()) result = loadValues(key);
     if (!result.ok()) return result;
-    if (index >= nodes_[key].values.size()) return fail(HiveStatus::NotFound, "There are no more values.");
+    if (index >= nodes_[key].values.size())
+        return fail(HiveStatus::NotFound, text({"There are no more values.", "これ以上値はありません。"}));
     value = &nodes_[key].values[index];
     return ok();
 }
@@ -396,7 +441,7 @@ HiveResult HiveModel::findValue(NodeId key, std::u16string_view name, const Hive
             return ok();
         }
     }
-    return fail(HiveStatus::NotFound, "There is no such value.");
+    return fail(HiveStatus::NotFound, noSuchValueSentence());
 }
 
 HiveResult HiveModel::reloadIfChanged() {
@@ -406,14 +451,19 @@ HiveResult HiveModel::reloadIfChanged() {
 }
 
 std::string HiveModel::refusedWriteSentence() const {
-    if (!readOnlyReason_.empty()) return readOnlyReason_ + " Nothing was changed.";
-    return "The hive " + path_ + " is open read-only; nothing was changed.";
+    if (!readOnlyReason_.empty())
+        return readOnlyReason_ + std::string(text({" Nothing was changed.", "何も変更していません。"}));
+    return say({"The hive %1 is open read-only; nothing was changed.",
+                "ハイブ %1 は読み取り専用で開いています。何も変更していません。"},
+               {path_});
 }
 
 HiveResult HiveModel::startWrite(NodeId key) {
     if (!writable_) return fail(HiveStatus::ReadOnly, refusedWriteSentence());
     if (batchFailed_) {
-        return fail(HiveStatus::Failed, "An earlier write of this batch failed, so this one was not made.");
+        return fail(HiveStatus::Failed,
+                    text({"An earlier write of this batch failed, so this one was not made.",
+                          "この一連の書き込みの前の書き込みが失敗したため、これは行っていません。"}));
     }
     if (writeLock_ == nullptr) {
         auto lock = std::make_unique<FolderLock>(folderOf(path_));
@@ -428,8 +478,9 @@ HiveResult HiveModel::startWrite(NodeId key) {
     if (!backupKept_) {
         const std::string backup = path_ + ".tovik-backup";
         if (const files::FileStatus kept = files::copyFileOnce(path_, backup, false); !kept.ok()) {
-            return fail(HiveStatus::Failed, "Cannot keep a copy of " + path_ + " as " + backup +
-                                                ", so nothing was changed. " + kept.message);
+            return fail(HiveStatus::Failed, say({"Cannot keep a copy of %1 as %2, so nothing was changed. %3",
+                                                 "%1 の控えを %2 として残せないため、何も変更していません。%3"},
+                                                {path_, backup, kept.message}));
         }
         backupKept_ = true;
     }
@@ -453,7 +504,9 @@ HiveResult HiveModel::save() {
     if (status.ok()) {
         errno = 0;
         if (hivex_commit(hive_, writer.fdPath().c_str(), 0) != 0) {
-            return reopenAfterFailure(hivexFailure("save the hive", errno));
+            return reopenAfterFailure(hivexFailure(
+                {"hivex could not save the hive in %1: %2.", "hivex は %1 のハイブを保存できませんでした: %2。"},
+                errno));
         }
         if (HiveResult timed = writeTimes(writer.fdPath()); !timed.ok()) return reopenAfterFailure(timed.message);
         status = writer.commit();
@@ -466,9 +519,7 @@ HiveResult HiveModel::save() {
 HiveResult HiveModel::writeTimes(const std::string& newFile) {
     if (times_.empty()) return ok();
     const int fd = ::open(newFile.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return fail(HiveStatus::Failed,
-                    "Cannot write the keys' times into " + path_ + ": " + std::strerror(errno) + ".");
+    if (fd < 0) return fail(HiveStatus::Failed, cannotWriteTimes(std::strerror(errno)));
     const HiveResult result = writeTimes(fd);
     ::close(fd);
     return result;
@@ -481,13 +532,13 @@ HiveResult HiveModel::writeTimes(int fd) {
         char mark[2] = {};
         if (::pread(fd, mark, sizeof mark, static_cast<off_t>(handle + 4)) != static_cast<ssize_t>(sizeof mark) ||
             mark[0] != 'n' || mark[1] != 'k') {
-            return fail(HiveStatus::Failed, "Cannot write the keys' times into " + path_ + ": a key's record moved.");
+            return fail(HiveStatus::Failed,
+                        cannotWriteTimes(text({"a key's record moved", "キーのレコードの位置が変わりました"})));
         }
         unsigned char bytes[8];
         for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(static_cast<std::uint64_t>(time) >> (8 * i));
         if (::pwrite(fd, bytes, sizeof bytes, static_cast<off_t>(handle + 8)) != static_cast<ssize_t>(sizeof bytes)) {
-            return fail(HiveStatus::Failed,
-                        "Cannot write the keys' times into " + path_ + ": " + std::strerror(errno) + ".");
+            return fail(HiveStatus::Failed, cannotWriteTimes(std::strerror(errno)));
         }
     }
     return ok();
@@ -525,13 +576,20 @@ HiveResult HiveModel::hasClassName(NodeId key, bool& has) {
     HiveResult result = live(key);
     if (!result.ok()) return result;
     const auto unsure = [this] {
-        return fail(HiveStatus::Refused, "The class names in " + path_ +
-                                             " cannot be checked now (the hive has unsaved changes or changed "
-                                             "meanwhile); nothing was changed.");
+        return fail(
+            HiveStatus::Refused,
+            say({"The class names in %1 cannot be checked now (the hive has unsaved changes or changed "
+                 "meanwhile); nothing was changed.",
+                 "%1 のクラス名を今は確かめられません（ハイブに保存していない変更があるか、その間に変更されました）。"
+                 "何も変更していません。"},
+                {path_}));
     };
     if (batchChanged_) return unsure();
     const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return fail(HiveStatus::Failed, "Cannot read " + path_ + ": " + std::strerror(errno) + ".");
+    if (fd < 0) {
+        return fail(HiveStatus::Failed,
+                    say({"Cannot read %1: %2.", "%1 を読み込めません: %2。"}, {path_, std::strerror(errno)}));
+    }
     // A node handle is the file offset of the key's cell: its size, then the nk record.
     unsigned char record[4 + 0x4c] = {};
     struct stat st {};
@@ -540,7 +598,8 @@ HiveResult HiveModel::hasClassName(NodeId key, bool& has) {
     ::close(fd);
     if (!same) return unsure();
     if (got != static_cast<ssize_t>(sizeof record) || record[4] != 'n' || record[5] != 'k') {
-        return fail(HiveStatus::Damaged, "The hive " + path_ + " is damaged: a key's record cannot be read.");
+        return fail(HiveStatus::Damaged,
+                    damagedSentence({"a key's record cannot be read", "キーのレコードを読み込めません"}));
     }
     const unsigned char* field = record + 4 + 0x30;  // the class name's cell, then at 0x4a its length
     const std::uint32_t cell =
@@ -556,27 +615,34 @@ bool HiveModel::exists(NodeId key) {
 
 HiveResult HiveModel::checkKeyName(std::u16string_view name, std::size_t parentDepth) const {
     if (name.empty() || name.size() > kMaxKeyNameLength || name.find(u'\\') != std::u16string_view::npos) {
-        return fail(HiveStatus::Refused, "A key name must have 1 to 255 characters and no backslash.");
+        return fail(HiveStatus::Refused, text({"A key name must have 1 to 255 characters and no backslash.",
+                                               "キーの名前は1～255文字で、\\ を含まないものにしてください。"}));
     }
     if (!isPlainAsciiName(name)) {
         return fail(HiveStatus::Refused,
-                    "hivex can write key names of printable ASCII characters only: Windows would not find "
-                    "other names that hivex writes.");
+                    text({"hivex can write key names of printable ASCII characters only: Windows would not find "
+                          "other names that hivex writes.",
+                          "hivex が書き込めるキーの名前は、表示できるASCII文字だけのものです。hivex "
+                          "が書いたそれ以外の名前は、Windowsから見つけられません。"}));
     }
-    if (parentDepth >= kMaxHiveDepth) return fail(HiveStatus::Refused, "Keys cannot be nested deeper than 512 levels.");
+    if (parentDepth >= kMaxHiveDepth) {
+        return fail(HiveStatus::Refused,
+                    text({"Keys cannot be nested deeper than 512 levels.", "キーは512階層より深くできません。"}));
+    }
     return ok();
 }
 
 HiveResult HiveModel::createKey(NodeId parent, std::u16string_view name, NodeId& child, std::u16string_view className) {
     if (!className.empty())
-        return fail(HiveStatus::Refused, "hivex cannot write class names; the key was not created.");
+        return fail(HiveStatus::Refused, text({"hivex cannot write class names; the key was not created.",
+                                               "hivex はクラス名を書き込めないため、キーを作成していません。"}));
     if (HiveResult refused = checkKeyName(name, depth(parent)); !refused.ok()) return refused;
     HiveResult result = startWrite(parent);
     if (result.ok()) result = loadChildren(parent);
     if (result.ok()) {
         if (const std::optional<std::size_t> at = childIndex(nodes_[parent], name)) {
             child = nodes_[parent].children[*at];
-            result = fail(HiveStatus::Exists, "A key of that name exists already.");
+            result = fail(HiveStatus::Exists, keyExistsSentence());
         } else {
             const std::string utf8 = *utf16ToUtf8Exact(name);  // plain ASCII converts
             HiveWriteGuard::Change change;
@@ -586,7 +652,9 @@ HiveResult HiveModel::createKey(NodeId parent, std::u16string_view name, NodeId&
             const hive_node_h handle =
                 result.ok() ? hivex_node_add_child(hive_, nodes_[parent].handle, utf8.c_str()) : 0;
             if (result.ok() && handle == 0) {
-                result = reopenAfterFailure(hivexFailure("create a key", errno));
+                result = reopenAfterFailure(hivexFailure(
+                    {"hivex could not create a key in %1: %2.", "hivex は %1 にキーを作成できませんでした: %2。"},
+                    errno));
             } else if (result.ok()) {
                 guard_.apply(change);
                 guard_.created(nodes_[parent].handle, handle);
@@ -620,9 +688,13 @@ HiveResult HiveModel::writeValues(NodeId key, std::vector<HiveValue> values) {
         for (const HiveValue& held : nodes_[key].values) {
             if (held.data.size() <= kMaxSingleCellData) continue;
             return fail(HiveStatus::Refused,
-                        "The key holds a value of " + std::to_string(held.data.size()) +
-                            " bytes in the split form of this hive's format, which hivex cannot write back: no value "
-                            "of this key can be set, renamed or deleted. Nothing was changed.");
+                        say({"The key holds a value of %1 bytes in the split form of this hive's format, which hivex "
+                             "cannot write back: no value of this key can be set, renamed or deleted. Nothing was "
+                             "changed.",
+                             "このキーには、このハイブの形式で分割して保存された %1 バイトの値があり、hivex "
+                             "はそれを書き戻せません。このキーの値は設定も名前の変更も削除もできません。"
+                             "何も変更していません。"},
+                            {std::to_string(held.data.size())}));
         }
     }
     std::vector<std::string> names;
@@ -642,7 +714,9 @@ HiveResult HiveModel::writeValues(NodeId key, std::vector<HiveValue> values) {
     if (!checked.ok()) return checked;
     errno = 0;
     if (hivex_node_set_values(hive_, nodes_[key].handle, set.size(), set.data(), 0) != 0) {
-        return reopenAfterFailure(hivexFailure("write the values of a key", errno));
+        return reopenAfterFailure(hivexFailure({"hivex could not write the values of a key in %1: %2.",
+                                                "hivex は %1 のキーの値を書き込めませんでした: %2。"},
+                                               errno));
     }
     guard_.apply(change);
     nodes_[key].values = std::move(values);
@@ -653,11 +727,14 @@ HiveResult HiveModel::writeValues(NodeId key, std::vector<HiveValue> values) {
 HiveResult HiveModel::setValue(NodeId key, std::u16string_view name, std::uint32_t type, const std::uint8_t* data,
                                std::size_t size) {
     if (size > maxValueSize_) {
-        return fail(HiveStatus::Refused, "The value has " + std::to_string(size) + " bytes; hivex can write at most " +
-                                             std::to_string(maxValueSize_) + " bytes to this hive.");
+        return fail(HiveStatus::Refused,
+                    say({"The value has %1 bytes; hivex can write at most %2 bytes to this hive.",
+                         "値は %1 バイトあります。hivex がこのハイブに書き込めるのは %2 バイトまでです。"},
+                        {std::to_string(size), std::to_string(maxValueSize_)}));
     }
     if (name.size() > kMaxValueNameLength || !utf16ToUtf8Exact(name)) {
-        return fail(HiveStatus::Refused, "The value name is too long or holds a broken character.");
+        return fail(HiveStatus::Refused, text({"The value name is too long or holds a broken character.",
+                                               "値の名前が長すぎるか、壊れた文字を含んでいます。"}));
     }
     HiveResult result = startWrite(key);
     if (result.ok()) result = loadValues(key);
@@ -688,7 +765,7 @@ HiveResult HiveModel::deleteValue(NodeId key, std::u16string_view name) {
         const auto same = std::find_if(values.begin(), values.end(),
                                        [name](const HiveValue& value) { return compareNames(value.name, name) == 0; });
         if (same == values.end()) {
-            result = fail(HiveStatus::NotFound, "There is no such value.");
+            result = fail(HiveStatus::NotFound, noSuchValueSentence());
         } else {
             values.erase(same);
             result = writeValues(key, std::move(values));
@@ -700,12 +777,14 @@ HiveResult HiveModel::deleteValue(NodeId key, std::u16string_view name) {
 HiveResult HiveModel::replaceValues(NodeId key, std::vector<HiveValue> values) {
     for (const HiveValue& value : values) {
         if (value.data.size() > maxValueSize_) {
-            return fail(HiveStatus::Refused, "A value has " + std::to_string(value.data.size()) +
-                                                 " bytes; hivex can write at most " + std::to_string(maxValueSize_) +
-                                                 " bytes to this hive.");
+            return fail(HiveStatus::Refused,
+                        say({"A value has %1 bytes; hivex can write at most %2 bytes to this hive.",
+                             "%1 バイトの値があります。hivex がこのハイブに書き込めるのは %2 バイトまでです。"},
+                            {std::to_string(value.data.size()), std::to_string(maxValueSize_)}));
         }
         if (value.name.size() > kMaxValueNameLength || !utf16ToUtf8Exact(value.name)) {
-            return fail(HiveStatus::Refused, "A value name is too long or holds a broken character.");
+            return fail(HiveStatus::Refused, text({"A value name is too long or holds a broken character.",
+                                                   "長すぎるか、壊れた文字を含む値の名前があります。"}));
         }
     }
     HiveResult result = startWrite(key);
@@ -716,7 +795,8 @@ HiveResult HiveModel::replaceValues(NodeId key, std::vector<HiveValue> values) {
 
 HiveResult HiveModel::renameValue(NodeId key, std::u16string_view oldName, std::u16string_view newName) {
     if (newName.size() > kMaxValueNameLength || !utf16ToUtf8Exact(newName)) {
-        return fail(HiveStatus::Refused, "The value name is too long or holds a broken character.");
+        return fail(HiveStatus::Refused, text({"The value name is too long or holds a broken character.",
+                                               "値の名前が長すぎるか、壊れた文字を含んでいます。"}));
     }
     HiveResult result = startWrite(key);
     if (result.ok()) result = loadValues(key);
@@ -729,9 +809,10 @@ HiveResult HiveModel::renameValue(NodeId key, std::u16string_view oldName, std::
         const auto old = named(oldName);
         const auto taken = named(newName);
         if (old == values.end()) {
-            result = fail(HiveStatus::NotFound, "There is no such value.");
+            result = fail(HiveStatus::NotFound, noSuchValueSentence());
         } else if (taken != values.end() && taken != old) {
-            result = fail(HiveStatus::Exists, "A value of that name exists already.");
+            result = fail(HiveStatus::Exists,
+                          text({"A value of that name exists already.", "その名前の値はすでにあります。"}));
         } else {
             old->name = std::u16string(newName);
             result = writeValues(key, std::move(values));
@@ -741,11 +822,15 @@ HiveResult HiveModel::renameValue(NodeId key, std::u16string_view oldName, std::
 }
 
 HiveResult HiveModel::deleteKey(NodeId key) {
-    if (key == root()) return fail(HiveStatus::Refused, "The root key of a hive cannot be deleted.");
+    if (key == root()) {
+        return fail(HiveStatus::Refused,
+                    text({"The root key of a hive cannot be deleted.", "ハイブのルートキーは削除できません。"}));
+    }
     HiveResult result = startWrite(key);
     if (result.ok()) result = loadChildren(key);
     if (result.ok() && !nodes_[key].children.empty()) {
-        result = fail(HiveStatus::HasSubkeys, "A key with subkeys cannot be deleted.");
+        result = fail(HiveStatus::HasSubkeys,
+                      text({"A key with subkeys cannot be deleted.", "サブキーのあるキーは削除できません。"}));
     }
     HiveWriteGuard::Change change;
     if (result.ok()) result = loadGuard();
@@ -755,7 +840,8 @@ HiveResult HiveModel::deleteKey(NodeId key) {
     if (result.ok()) {
         errno = 0;
         if (hivex_node_delete_child(hive_, nodes_[key].handle) != 0) {
-            result = reopenAfterFailure(hivexFailure("delete a key", errno));
+            result = reopenAfterFailure(hivexFailure(
+                {"hivex could not delete a key in %1: %2.", "hivex は %1 のキーを削除できませんでした: %2。"}, errno));
         } else {
             guard_.apply(change);
             times_.erase(nodes_[key].handle);
@@ -772,11 +858,16 @@ HiveResult HiveModel::deleteKey(NodeId key) {
 }
 
 HiveResult HiveModel::setKeySecurity(NodeId, const std::uint8_t*, std::size_t) {
-    return fail(HiveStatus::Refused, "hivex cannot write security descriptors; the key's security was not changed.");
+    return fail(HiveStatus::Refused,
+                text({"hivex cannot write security descriptors; the key's security was not changed.",
+                      "hivex はセキュリティ記述子を書き込めないため、キーのセキュリティは変更していません。"}));
 }
 
 HiveResult HiveModel::beginBatch() {
-    if (batchOpen_) return fail(HiveStatus::Failed, "A batch of writes is open already.");
+    if (batchOpen_) {
+        return fail(HiveStatus::Failed,
+                    text({"A batch of writes is open already.", "一連の書き込みがすでに始まっています。"}));
+    }
     const HiveResult started = startWrite(root());
     if (!started.ok()) {
         writeLock_.reset();
@@ -827,7 +918,8 @@ HiveResult HiveModel::commitBatch() {
     if (!batchOpen_) return ok();
     HiveResult result;
     if (batchFailed_) {
-        std::string sentence = "A write of this batch failed, so none of its writes were kept.";
+        std::string sentence(text({"A write of this batch failed, so none of its writes were kept.",
+                                   "この一連の書き込みの一つが失敗したため、どの書き込みも残していません。"}));
         if (!batchFailure_.empty()) sentence += " " + batchFailure_;
         result = fail(HiveStatus::Failed, sentence);
     } else if (batchChanged_) {

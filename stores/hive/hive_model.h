@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "language/messages.h"
 #include "stores/hive/hive_file_ops.h"
 #include "stores/hive/hive_write_guard.h"
 
@@ -175,7 +176,10 @@ private:
     HiveResult guardWrite(const std::string& damage);
     HiveResult loadGuard();
     std::optional<std::size_t> childIndex(const Node& parent, std::u16string_view name) const;
-    std::string hivexFailure(const char* what, int err) const;
+    // what: the sentence, with %1 for the hive's path and %2 for the system's reason.
+    std::string hivexFailure(const Message& what, int err) const;
+    std::string damagedSentence(const Message& damage) const;
+    std::string cannotWriteTimes(std::string_view why) const;
 
     std::string path_;
     bool writable_ = false;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "language/messages.h"
 #include "registry/key_path.h"
 #include "registry/name_fold.h"
 
@@ -16,13 +17,23 @@ std::u16string ascii(std::string_view text) {
     return std::u16string(text.begin(), text.end());
 }
 
+std::string notWindowsFolder(const std::string& folder) {
+    return say({"%1 is not a Windows folder: it holds no System32\\config.",
+                "%1 はWindowsのフォルダではありません: System32\\config がありません。"},
+               {folder});
+}
+
 // The one entry of folder named name in any case; an error when there are several.
 HiveResult findOne(const std::string& folder, std::string_view name, std::string& found) {
     const std::vector<std::string> entries = entriesNamedIgnoringCase(folder, name);
-    if (entries.empty()) return {HiveStatus::NotFound, folder + " holds no " + std::string(name) + "."};
+    if (entries.empty()) {
+        return {HiveStatus::NotFound, say({"%1 holds no %2.", "%1 には %2 がありません。"}, {folder, name})};
+    }
     if (entries.size() > 1) {
-        return {HiveStatus::Failed, folder + " holds " + std::to_string(entries.size()) + " entries named " +
-                                        std::string(name) + " in different cases; it is not clear which to open."};
+        return {HiveStatus::Failed,
+                say({"%1 holds %2 entries named %3 in different cases; it is not clear which to open.",
+                     "%1 には大文字と小文字だけが違う %3 という名前のものが %2 個あり、どれを開くか決められません。"},
+                    {folder, std::to_string(entries.size()), name})};
     }
     found = folder + "/" + entries.front();
     return {};
@@ -60,8 +71,11 @@ HiveResult mountHiveFile(const std::string& path, std::u16string_view mountPoint
                          HiveMountSet& set) {
     HiveMount mount;
     if (!parseMountPoint(mountPoint, mount.root, mount.keyPath)) {
-        return {HiveStatus::Failed, "The key to show the hive under must start with HKEY_CLASSES_ROOT, "
-                                    "HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE (or HKCR, HKCU, HKLM)."};
+        return {HiveStatus::Failed,
+                std::string(text({"The key to show the hive under must start with HKEY_CLASSES_ROOT, "
+                                  "HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE (or HKCR, HKCU, HKLM).",
+                                  "ハイブを表示するキーは HKEY_CLASSES_ROOT、HKEY_CURRENT_USER、HKEY_LOCAL_MACHINE"
+                                  "（または HKCR、HKCU、HKLM）で始めてください。"}))};
     }
     HiveResult result;
     std::unique_ptr<HiveModel> model = HiveModel::open(path, options, result);
@@ -86,7 +100,7 @@ HiveResult mountWindowsInstallation(const std::string& windowsFolder, const std:
     }
     if (!found.ok()) {
         if (found.status == HiveStatus::NotFound) {
-            found.message = windowsFolder + " is not a Windows folder: it holds no System32\\config.";
+            found.message = notWindowsFolder(windowsFolder);
         }
         return found;
     }
@@ -94,7 +108,7 @@ HiveResult mountWindowsInstallation(const std::string& windowsFolder, const std:
     found = findOne(system32, "config", config);
     if (!found.ok()) {
         if (found.status == HiveStatus::NotFound) {
-            found.message = windowsFolder + " is not a Windows folder: it holds no System32\\config.";
+            found.message = notWindowsFolder(windowsFolder);
         }
         return found;
     }
@@ -109,7 +123,8 @@ HiveResult mountWindowsInstallation(const std::string& windowsFolder, const std:
         HiveResult result;
         std::shared_ptr<HiveModel> model = HiveModel::open(file, options, result);
         if (!model) {
-            opened.notices.push_back(result.message + " It is left out.");
+            opened.notices.push_back(result.message +
+                                     std::string(text({" It is left out.", "このハイブは開かずに続けます。"})));
             continue;
         }
         if (!model->readOnlyReason().empty()) opened.notices.push_back(model->readOnlyReason());
@@ -117,7 +132,8 @@ HiveResult mountWindowsInstallation(const std::string& windowsFolder, const std:
         opened.mounts.push_back(HiveMount{HiveRoot::LocalMachine, ascii(hiveName), std::move(model), {}});
     }
     if (opened.mounts.empty()) {
-        std::string sentence = "No hive of " + config + " could be opened.";
+        std::string sentence =
+            say({"No hive of %1 could be opened.", "%1 のハイブをどれも開けませんでした。"}, {config});
         for (const std::string& notice : opened.notices) sentence += " " + notice;
         return {HiveStatus::Failed, sentence};
     }

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "language/messages.h"
+
 namespace tovik::hive {
 
 namespace {
@@ -18,10 +20,10 @@ constexpr std::size_t kSecurityRecord = 0x18;
 constexpr std::uint32_t kMaxValues = 110000;
 constexpr unsigned kMaxListDepth = 32;
 
-std::string damageAt(std::uint64_t offset, const std::string& what) {
+std::string damageAt(std::uint64_t offset, std::string_view what) {
     char hex[32];
     std::snprintf(hex, sizeof hex, "0x%llx", static_cast<unsigned long long>(offset));
-    return std::string("at ") + hex + ": " + what;
+    return say({"at %1: %2", "%1 の位置: %2"}, {hex, what});
 }
 
 // The first block named twice, else 0: hivex would release it twice, and the second release
@@ -52,8 +54,10 @@ void HiveWriteGuard::load(std::string bytes) {
     // the pages between would hold no "hbin", and the saved hive would not open again.
     const std::uint64_t claimed = std::uint64_t{u32(0x28)} + kFirstPage;
     if (claimed > size || (claimed & 0xfff) != 0) {
-        fileDamage_ = damageAt(0x28, "the header gives the pages a length of " + std::to_string(claimed - kFirstPage) +
-                                         " bytes, the file holds " + std::to_string(size - kFirstPage));
+        fileDamage_ =
+            damageAt(0x28, say({"the header gives the pages a length of %1 bytes, the file holds %2",
+                                "ヘッダーではページの長さが %1 バイトですが、ファイルには %2 バイトしかありません"},
+                               {std::to_string(claimed - kFirstPage), std::to_string(size - kFirstPage)}));
     }
     freshFrom_ = std::min<std::uint64_t>(claimed, size);
     std::uint64_t page = kFirstPage;
@@ -98,30 +102,39 @@ bool HiveWriteGuard::hasId(std::uint64_t offset, const char* id) const {
     return offset + 6 <= bytes_.size() && bytes_[offset + 4] == id[0] && bytes_[offset + 5] == id[1];
 }
 
-std::string HiveWriteGuard::record(std::uint64_t offset, const char* id, std::size_t minimum, const char* what) const {
-    if (!inUse(offset)) return damageAt(offset, std::string(what) + " is not a block in use");
-    if (blockLength(offset) < minimum) return damageAt(offset, std::string(what) + " is shorter than its fields");
+std::string HiveWriteGuard::record(std::uint64_t offset, const char* id, std::size_t minimum,
+                                   const Message& what) const {
+    if (!inUse(offset))
+        return damageAt(offset, say({"%1 is not a block in use", "%1 が使用中のブロックではありません"}, {text(what)}));
+    if (blockLength(offset) < minimum)
+        return damageAt(
+            offset, say({"%1 is shorter than its fields", "%1 がそのフィールドより短くなっています"}, {text(what)}));
     if (id != nullptr && !hasId(offset, id))
-        return damageAt(offset, std::string(what) + " is not a '" + id + "' record");
+        return damageAt(offset,
+                        say({"%1 is not a '%2' record", "%1 が '%2' のレコードではありません"}, {text(what), id}));
     return {};
 }
 
 std::string HiveWriteGuard::valueBlocks(std::uint64_t key, std::vector<std::uint64_t>& released) const {
     const std::uint32_t count = u32(key + 0x28);
     if (count == 0) return {};
-    if (count > kMaxValues) return damageAt(key, "the key claims " + std::to_string(count) + " values");
+    if (count > kMaxValues)
+        return damageAt(key,
+                        say({"the key claims %1 values", "キーの値の数が %1 になっています"}, {std::to_string(count)}));
     const std::uint64_t list = std::uint64_t{u32(key + 0x2c)} + kFirstPage;
-    if (std::string bad = record(list, nullptr, 4 + 4 * std::size_t{count}, "the key's value list"); !bad.empty()) {
+    if (std::string bad = record(list, nullptr, 4 + 4 * std::size_t{count}, {"the key's value list", "キーの値の一覧"});
+        !bad.empty()) {
         return bad;
     }
     released.push_back(list);
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint64_t value = std::uint64_t{u32(list + 4 + 4 * std::uint64_t{i})} + kFirstPage;
-        if (std::string bad = record(value, "vk", kValueRecord, "a value's record"); !bad.empty()) return bad;
+        if (std::string bad = record(value, "vk", kValueRecord, {"a value's record", "値のレコード"}); !bad.empty())
+            return bad;
         released.push_back(value);
         if ((u32(value + 8) & 0x80000000u) != 0) continue;  // the data is held in the record
         const std::uint64_t data = std::uint64_t{u32(value + 0xc)} + kFirstPage;
-        if (std::string bad = record(data, nullptr, 0, "a value's data"); !bad.empty()) return bad;
+        if (std::string bad = record(data, nullptr, 0, {"a value's data", "値のデータ"}); !bad.empty()) return bad;
         released.push_back(data);
     }
     return {};
@@ -139,19 +152,26 @@ std::string HiveWriteGuard::subkeyLists(std::uint64_t key, std::uint64_t wanted,
     while (!pending.empty()) {
         const Pending at = pending.back();
         pending.pop_back();
-        if (!seen.insert(at.list).second) return damageAt(at.list, "a subkey list is listed twice");
-        if (std::string bad = record(at.list, nullptr, 8, "a subkey list"); !bad.empty()) return bad;
+        if (!seen.insert(at.list).second)
+            return damageAt(at.list, text({"a subkey list is listed twice", "同じサブキーの一覧が二度載っています"}));
+        if (std::string bad = record(at.list, nullptr, 8, {"a subkey list", "サブキーの一覧"}); !bad.empty())
+            return bad;
         const std::size_t count = u16(at.list + 6);
         const bool hashed = hasId(at.list, "lf") || hasId(at.list, "lh");
         const bool plain = hasId(at.list, "li") || hasId(at.list, "ri");
-        if (!hashed && !plain) return damageAt(at.list, "a subkey list is not an 'lf', 'lh', 'li' or 'ri' record");
+        if (!hashed && !plain)
+            return damageAt(at.list, text({"a subkey list is not an 'lf', 'lh', 'li' or 'ri' record",
+                                           "サブキーの一覧が 'lf'、'lh'、'li'、'ri' のどのレコードでもありません"}));
         const std::size_t entry = hashed ? 8 : 4;
         if (8 + count * entry > blockLength(at.list))
-            return damageAt(at.list, "a subkey list is longer than its block");
+            return damageAt(at.list, text({"a subkey list is longer than its block",
+                                           "サブキーの一覧がそのブロックより長くなっています"}));
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint64_t target = std::uint64_t{u32(at.list + 8 + i * entry)} + kFirstPage;
             if (hasId(at.list, "ri")) {
-                if (at.depth + 1 >= kMaxListDepth) return damageAt(at.list, "subkey lists are nested too deep");
+                if (at.depth + 1 >= kMaxListDepth)
+                    return damageAt(at.list,
+                                    text({"subkey lists are nested too deep", "サブキーの一覧の入れ子が深すぎます"}));
                 pending.push_back({target, at.depth + 1});
             } else if (hashed && target == wanted) {
                 linked = true;  // hivex removes a key from 'lf' and 'lh' lists only
@@ -171,7 +191,7 @@ std::string HiveWriteGuard::securityOf(std::uint64_t key, std::uint64_t& found) 
     const std::uint32_t field = u32(key + 0x30);
     if (field == kNone) return {};
     found = std::uint64_t{field} + kFirstPage;
-    return record(found, "sk", kSecurityRecord, "the key's security record");
+    return record(found, "sk", kSecurityRecord, {"the key's security record", "キーのセキュリティレコード"});
 }
 
 HiveWriteGuard::Security HiveWriteGuard::security(std::uint64_t offset) const {
@@ -185,10 +205,12 @@ std::string HiveWriteGuard::checkSetValues(std::uint64_t key, Change& change) co
     if (!fileDamage_.empty()) return fileDamage_;
     change.valuesRewritten = key;
     if (fresh(key) || valuesRewritten_.count(key) != 0) return {};
-    if (std::string bad = record(key, "nk", kKeyRecord, "the key's record"); !bad.empty()) return bad;
+    if (std::string bad = record(key, "nk", kKeyRecord, {"the key's record", "キーのレコード"}); !bad.empty())
+        return bad;
     if (std::string bad = valueBlocks(key, change.released); !bad.empty()) return bad;
     if (const std::uint64_t twice = repeated(change.released))
-        return damageAt(twice, "a block is used twice by the key's values");
+        return damageAt(
+            twice, text({"a block is used twice by the key's values", "キーの値が同じブロックを二度使っています"}));
     return {};
 }
 
@@ -196,11 +218,14 @@ std::string HiveWriteGuard::checkAddChild(std::uint64_t parent, Change& change) 
     if (!fileDamage_.empty()) return fileDamage_;
     change.listRewritten = parent;
     if (!fresh(parent)) {
-        if (std::string bad = record(parent, "nk", kKeyRecord, "the key's record"); !bad.empty()) return bad;
+        if (std::string bad = record(parent, "nk", kKeyRecord, {"the key's record", "キーのレコード"}); !bad.empty())
+            return bad;
     }
     std::uint64_t securityRecord = 0;
     if (std::string bad = securityOf(parent, securityRecord); !bad.empty()) return bad;
-    if (securityRecord == 0) return damageAt(parent, "the key has no security record for a new subkey to take");
+    if (securityRecord == 0)
+        return damageAt(parent, text({"the key has no security record for a new subkey to take",
+                                      "新しいサブキーが使うセキュリティレコードがキーにありません"}));
     change.securityAdded = securityRecord;
     if (!fresh(parent) && listsRewritten_.count(parent) == 0) {
         bool linked = false;
@@ -214,16 +239,19 @@ std::string HiveWriteGuard::checkDeleteChild(std::uint64_t key, std::uint64_t pa
     change.removedKey = key;
     const bool created = fresh(key);
     if (!created) {
-        if (std::string bad = record(key, "nk", kKeyRecord, "the key's record"); !bad.empty()) return bad;
+        if (std::string bad = record(key, "nk", kKeyRecord, {"the key's record", "キーのレコード"}); !bad.empty())
+            return bad;
         if (std::uint64_t{u32(key + 0x14)} + kFirstPage != parent) {
-            return damageAt(key, "the key's record names another parent key than the one that lists it");
+            return damageAt(key, text({"the key's record names another parent key than the one that lists it",
+                                       "キーのレコードが、そのキーを載せている親キーとは別の親キーを指しています"}));
         }
         if (valuesRewritten_.count(key) == 0) {
             if (std::string bad = valueBlocks(key, change.released); !bad.empty()) return bad;
         }
         if (const std::uint32_t className = u32(key + 0x34); className != kNone) {
             const std::uint64_t block = std::uint64_t{className} + kFirstPage;
-            if (std::string bad = record(block, nullptr, 0, "the key's class name"); !bad.empty()) return bad;
+            if (std::string bad = record(block, nullptr, 0, {"the key's class name", "キーのクラス名"}); !bad.empty())
+                return bad;
             change.released.push_back(block);
         }
     }
@@ -231,13 +259,17 @@ std::string HiveWriteGuard::checkDeleteChild(std::uint64_t key, std::uint64_t pa
     if (std::string bad = securityOf(key, securityRecord); !bad.empty()) return bad;
     if (securityRecord != 0) {
         const Security held = security(securityRecord);
-        if (held.references == 0) return damageAt(securityRecord, "the key's security record counts no keys");
+        if (held.references == 0)
+            return damageAt(securityRecord, text({"the key's security record counts no keys",
+                                                  "キーのセキュリティレコードを使うキーの数が0になっています"}));
         change.securityDropped = securityRecord;
         if (held.references == 1) {
             // The last key using it: hivex unlinks the record from its neighbours and releases it.
             if (held.previous != securityRecord && held.next != securityRecord) {
                 for (const std::uint64_t neighbour : {held.previous, held.next}) {
-                    if (std::string bad = record(neighbour, "sk", kSecurityRecord, "a security record's neighbour");
+                    if (std::string bad =
+                            record(neighbour, "sk", kSecurityRecord,
+                                   {"a security record's neighbour", "セキュリティレコードの隣のレコード"});
                         !bad.empty()) {
                         return bad;
                     }
@@ -248,12 +280,16 @@ std::string HiveWriteGuard::checkDeleteChild(std::uint64_t key, std::uint64_t pa
     }
     if (!created) change.released.push_back(key);
     if (const std::uint64_t twice = repeated(change.released))
-        return damageAt(twice, "a block is used twice by the key");
+        return damageAt(twice, text({"a block is used twice by the key", "キーが同じブロックを二度使っています"}));
     if (!fresh(parent) && listsRewritten_.count(parent) == 0) {
-        if (std::string bad = record(parent, "nk", kKeyRecord, "the parent key's record"); !bad.empty()) return bad;
+        if (std::string bad = record(parent, "nk", kKeyRecord, {"the parent key's record", "親キーのレコード"});
+            !bad.empty())
+            return bad;
         bool linked = false;
         if (std::string bad = subkeyLists(parent, key, linked); !bad.empty()) return bad;
-        if (!linked) return damageAt(parent, "the key is not in an 'lf' or 'lh' subkey list of its parent");
+        if (!linked)
+            return damageAt(parent, text({"the key is not in an 'lf' or 'lh' subkey list of its parent",
+                                          "キーが親キーの 'lf' や 'lh' のサブキーの一覧にありません"}));
     }
     return {};
 }

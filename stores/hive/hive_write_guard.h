@@ -15,6 +15,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "language/messages.h"
+
 namespace tovik::hive {
 
 class HiveWriteGuard {
@@ -57,7 +59,7 @@ private:
     std::uint32_t u32(std::uint64_t offset) const;
     std::uint16_t u16(std::uint64_t offset) const;
     bool hasId(std::uint64_t offset, const char* id) const;
-    std::string record(std::uint64_t offset, const char* id, std::size_t minimum, const char* what) const;
+    std::string record(std::uint64_t offset, const char* id, std::size_t minimum, const Message& what) const;
     std::string valueBlocks(std::uint64_t key, std::vector<std::uint64_t>& released) const;
     std::string subkeyLists(std::uint64_t key, std::uint64_t wanted, bool& linked) const;
     std::string securityOf(std::uint64_t key, std::uint64_t& security) const;

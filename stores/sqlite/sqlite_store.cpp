@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "files/safe_read.h"
+#include "language/messages.h"
 #include "registry/key_time.h"
 #include "registry/registry_store.h"
 #include "registry/roots.h"
@@ -156,22 +157,44 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-std::string cannotOpen(const std::string& path, const std::string& why) {
-    return "Cannot open the registry store \"" + path + "\": " + why;
+std::string cannotOpen(const std::string& path, std::string_view why) {
+    return say({"Cannot open the registry store \"%1\": %2", "レジストリのストア「%1」を開けません: %2"}, {path, why});
 }
+
+std::string cannotOpen(const std::string& path, const Message& why) {
+    return cannotOpen(path, text(why));
+}
+
+// The system's reason as the end of a sentence.
+std::string systemReason(int error) {
+    return say({"%1.", "%1。"}, {std::strerror(error)});
+}
+
+const Message kNotAStore{"it is not a Tovik registry database; the file was left unchanged.",
+                         "Tovik のレジストリのデータベースではありません。ファイルは変更していません。"};
+const Message kNotRegularFile{"it is not a regular file.", "通常のファイルではありません。"};
 
 std::string describeSqliteFailure(const std::string& path, const sqlite::Error& e) {
     switch (e.primaryCode()) {
     case SQLITE_BUSY:
-    case SQLITE_LOCKED: return cannotOpen(path, "another program keeps it locked; try again when it is done.");
-    case SQLITE_NOTADB: return cannotOpen(path, "it is not a Tovik registry database; the file was left unchanged.");
-    case SQLITE_CORRUPT: return cannotOpen(path, "the database is damaged; the file was left unchanged.");
-    case SQLITE_READONLY: return cannotOpen(path, "it cannot be written (read-only file or folder).");
-    case SQLITE_FULL: return cannotOpen(path, "the disk is full.");
+    case SQLITE_LOCKED:
+        return cannotOpen(
+            path, Message{"another program keeps it locked; try again when it is done.",
+                          "他のプログラムがロックしています。そのプログラムが終わってからやり直してください。"});
+    case SQLITE_NOTADB: return cannotOpen(path, kNotAStore);
+    case SQLITE_CORRUPT:
+        return cannotOpen(path, Message{"the database is damaged; the file was left unchanged.",
+                                        "データベースが壊れています。ファイルは変更していません。"});
+    case SQLITE_READONLY:
+        return cannotOpen(path, Message{"it cannot be written (read-only file or folder).",
+                                        "書き込めません（読み取り専用のファイルかフォルダです）。"});
+    case SQLITE_FULL: return cannotOpen(path, Message{"the disk is full.", "ディスクがいっぱいです。"});
     case SQLITE_CANTOPEN:
     case SQLITE_PERM:
-    case SQLITE_AUTH: return cannotOpen(path, "the file or its folder cannot be accessed.");
-    default: return cannotOpen(path, std::string(e.what()) + ".");
+    case SQLITE_AUTH:
+        return cannotOpen(path, Message{"the file or its folder cannot be accessed.",
+                                        "ファイルかそのフォルダにアクセスできません。"});
+    default: return cannotOpen(path, say({"%1.", "%1。"}, {e.what()}));
     }
 }
 
@@ -265,15 +288,18 @@ void configureConnection(sqlite::Database& db, bool file) {
 void prepareFile(const std::string& path) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) {
-        if (errno != ENOENT) throw OpenFailure(cannotOpen(path, std::strerror(errno) + std::string(".")));
+        if (errno != ENOENT) throw OpenFailure(cannotOpen(path, systemReason(errno)));
         const std::filesystem::path folder = std::filesystem::path(path).parent_path();
         if (!folder.empty() && !createPrivateFolders(folder.string())) {
-            throw OpenFailure("Cannot create the folder \"" + folder.string() +
-                              "\" for the registry store: " + std::strerror(errno) + ".");
+            throw OpenFailure(say({"Cannot create the folder \"%1\" for the registry store: %2.",
+                                   "レジストリのストアのフォルダ「%1」を作成できません: %2。"},
+                                  {folder.string(), std::strerror(errno)}));
         }
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST) {
-            throw OpenFailure("Cannot create the registry store \"" + path + "\": " + std::strerror(errno) + ".");
+            throw OpenFailure(
+                say({"Cannot create the registry store \"%1\": %2.", "レジストリのストア「%1」を作成できません: %2。"},
+                    {path, std::strerror(errno)}));
         }
         if (fd >= 0) {
             fchmod(fd, 0600);
@@ -281,23 +307,25 @@ void prepareFile(const std::string& path) {
             return;
         }
         if (stat(path.c_str(), &st) != 0)  // made by another process meanwhile
-            throw OpenFailure(cannotOpen(path, std::strerror(errno) + std::string(".")));
+            throw OpenFailure(cannotOpen(path, systemReason(errno)));
     }
-    if (S_ISDIR(st.st_mode)) throw OpenFailure(cannotOpen(path, "it is a folder, not a file."));
-    if (!S_ISREG(st.st_mode)) throw OpenFailure(cannotOpen(path, "it is not a regular file."));
-    if (access(path.c_str(), R_OK) != 0) throw OpenFailure(cannotOpen(path, "permission to read it was denied."));
+    if (S_ISDIR(st.st_mode))
+        throw OpenFailure(cannotOpen(path, Message{"it is a folder, not a file.", "ファイルではなくフォルダです。"}));
+    if (!S_ISREG(st.st_mode)) throw OpenFailure(cannotOpen(path, kNotRegularFile));
+    if (access(path.c_str(), R_OK) != 0)
+        throw OpenFailure(
+            cannotOpen(path, Message{"permission to read it was denied.", "読み取りが許可されていません。"}));
     if (access(path.c_str(), W_OK) != 0 || (st.st_mode & 0222) == 0)
-        throw OpenFailure(cannotOpen(path, "the file is read-only."));
+        throw OpenFailure(cannotOpen(path, Message{"the file is read-only.", "ファイルが読み取り専用です。"}));
 
     if (st.st_size == 0) return;  // nothing to lose: set up like a new file
     char header[16] = {};
     std::size_t got = 0;
     const files::FileStatus read = files::readHead(path, header, sizeof header, got);
-    if (read.problem == files::Problem::notRegularFile)
-        throw OpenFailure(cannotOpen(path, "it is not a regular file."));
-    if (!read.ok()) throw OpenFailure(cannotOpen(path, std::strerror(read.error) + std::string(".")));
+    if (read.problem == files::Problem::notRegularFile) throw OpenFailure(cannotOpen(path, kNotRegularFile));
+    if (!read.ok()) throw OpenFailure(cannotOpen(path, systemReason(read.error)));
     if (got != sizeof header || std::memcmp(header, "SQLite format 3", 16) != 0)
-        throw OpenFailure(cannotOpen(path, "it is not a Tovik registry database; the file was left unchanged."));
+        throw OpenFailure(cannotOpen(path, kNotAStore));
 }
 
 }  // namespace
@@ -305,7 +333,8 @@ void prepareFile(const std::string& path) {
 StoreOpenResult openSqliteStore(const std::string& path, std::unique_ptr<Backend>& backend) {
     StoreOpenResult result;
     if (path.empty()) {
-        result.error = "Cannot open the registry store: no file name was given.";
+        result.error = say({"Cannot open the registry store: no file name was given.",
+                            "レジストリのストアを開けません: ファイル名がありません。"});
         return result;
     }
     try {

@@ -20,6 +20,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 using HiveWriting = HiveFixture;
 
@@ -373,6 +374,35 @@ TEST_F(HiveWriting, KeyTimesAreWrittenIntoTheHiveAsReglookupReadsThem) {
     std::int64_t reread = 0;
     ASSERT_TRUE(model->writeTime(keyAt(*model, u"Software\\Run"), reread).ok());
     EXPECT_EQ(reread, kept);
+}
+
+// The hive store's reasons come in the user's language: a write refused by a damaged hive, a
+// write to hives opened read-only and a file that is no hive, to a user whose locale is Japanese.
+TEST(HiveLanguage, AHiveFailureReachesAJapaneseUserInJapanese) {
+    TempFolder folder;
+    const std::string path = folder.file("SOFTWARE");
+    writeFile(path, readFile(std::string(TOVIK_HIVE_FIXTURES) + "/damaged.hive"));
+    const std::string garbage = folder.file("GARBAGE");
+    writeFile(garbage, std::vector<std::uint8_t>(8192, 'x'));
+    const std::string japanese = "env -u LANGUAGE -u LC_ALL -u LC_MESSAGES LANG=ja_JP.UTF-8 " +
+                                 std::string(TOVIK_REG_PATH) + " --as 'HKLM\\H' --hive ";
+    struct Case {
+        std::string command;
+        std::string said;
+    };
+    const Case cases[] = {
+        {"'" + path + "' --write set 'HKLM\\H\\Shared' Third DW 3", "は壊れています（0x"},
+        {"'" + path + "' set 'HKLM\\H\\Good' New DW 5", "ハイブは読み取り専用で開いています"},
+        {"'" + garbage + "' query 'HKLM\\H'", "はWindowsのレジストリハイブではないか、壊れています"},
+    };
+    for (const Case& c : cases) {
+        int status = -1;
+        const std::string said = runCommand(japanese + c.command + " 2>&1", &status);
+        EXPECT_EQ(status, 1) << c.command << ": " << said;
+        EXPECT_THAT(said, HasSubstr(c.said)) << c.command;
+        for (const char* english : {" the ", " hive ", " is ", "nothing", "cannot"})
+            EXPECT_THAT(said, Not(HasSubstr(english))) << c.command << ": " << said;
+    }
 }
 
 }  // namespace
