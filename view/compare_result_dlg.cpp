@@ -127,10 +127,10 @@ CCompareResultDlg::CCompareResultDlg(CompareSource a, CompareSource b, ViewPromp
     saveRow->addWidget(saveForward);
     saveRow->addWidget(saveBackward);
     auto* applyRow = new QHBoxLayout;
-    m_applyToA = new QPushButton(Tovik::tr("A→B 適用"), this);
+    m_applyToA = new QPushButton(Tovik::tr("A を B に合わせる"), this);
     m_applyToA->setObjectName(QStringLiteral("applyToA"));
     m_applyToA->setToolTip(Tovik::tr("選んだ相違を A で B と同じにします"));
-    m_applyToB = new QPushButton(Tovik::tr("B→A 適用"), this);
+    m_applyToB = new QPushButton(Tovik::tr("B を A に合わせる"), this);
     m_applyToB->setObjectName(QStringLiteral("applyToB"));
     m_applyToB->setToolTip(Tovik::tr("選んだ相違を B で A と同じにします"));
     applyRow->addWidget(m_applyToA);

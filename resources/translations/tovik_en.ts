@@ -970,11 +970,11 @@ Are you sure?</translation>
         <translation>The file is broken at line %1: the import would end there.</translation>
     </message>
     <message>
-        <source>A→B 適用</source>
+        <source>A を B に合わせる</source>
         <translation>Make A like B</translation>
     </message>
     <message>
-        <source>B→A 適用</source>
+        <source>B を A に合わせる</source>
         <translation>Make B like A</translation>
     </message>
     <message>
