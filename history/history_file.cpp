@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <stdexcept>
 
 #include "registry/name_fold.h"
@@ -166,7 +168,7 @@ std::unique_ptr<HistoryFile> HistoryFile::open(const std::string& path, const st
         sqlite3_close(db);
         return nullptr;
     }
-    std::unique_ptr<HistoryFile> file(new HistoryFile(db));
+    std::unique_ptr<HistoryFile> file(new HistoryFile(db, path));
     try {
         sqlite3_busy_timeout(db, 5000);
         file->exec("PRAGMA journal_mode=WAL");
@@ -191,10 +193,32 @@ std::unique_ptr<HistoryFile> HistoryFile::open(const std::string& path, const st
     return file;
 }
 
-HistoryFile::HistoryFile(sqlite3* db) : db_(db) {}
+HistoryFile::HistoryFile(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
 
 HistoryFile::~HistoryFile() {
+    if (walFd_ >= 0) ::close(walFd_);
     sqlite3_close(db_);
+}
+
+void HistoryFile::syncWritten() {
+    if (path_ == ":memory:") return;
+    // SQLite keeps the log while a connection is open; a log made anew (by a checkpoint that
+    // truncated it away, or a journal mode changed under us) is another file, so it is looked up
+    // by name whenever the one held is not the one there.
+    const std::string wal = path_ + "-wal";
+    struct stat named {
+    }, held{};
+    if (walFd_ >= 0 && (::stat(wal.c_str(), &named) != 0 || ::fstat(walFd_, &held) != 0 ||
+                        named.st_ino != held.st_ino || named.st_dev != held.st_dev)) {
+        ::close(walFd_);
+        walFd_ = -1;
+    }
+    if (walFd_ < 0) walFd_ = ::open(wal.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (walFd_ < 0) {
+        if (errno == ENOENT) return;  // nothing written since the last checkpoint synced it all
+        throw std::runtime_error(std::string("change history: ") + std::strerror(errno));
+    }
+    if (::fdatasync(walFd_) != 0) throw std::runtime_error(std::string("change history: ") + std::strerror(errno));
 }
 
 void HistoryFile::exec(const char* sql) {
@@ -202,8 +226,25 @@ void HistoryFile::exec(const char* sql) {
         throw std::runtime_error(std::string("change history: ") + sqlite3_errmsg(db_));
 }
 
-std::int64_t HistoryFile::writePart(EntryInfo& entry, const std::vector<ChangeOp>& ops) {
+// Writes that need not reach the disk before the command goes on: after a crash the next open
+// settles pending parts against the registry and finishes the entries of processes that are gone.
+// NORMAL, not OFF: a checkpoint still syncs the log before it copies it into the file, so that a
+// power cut may lose these writes but never leaves the history damaged.
+class HistoryFile::Unsynced {
+public:
+    explicit Unsynced(HistoryFile& file) : file_(file) { file_.exec("PRAGMA synchronous=NORMAL"); }
+    ~Unsynced() { sqlite3_exec(file_.db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr); }
+    Unsynced(const Unsynced&) = delete;
+    Unsynced& operator=(const Unsynced&) = delete;
+
+private:
+    HistoryFile& file_;
+};
+
+std::int64_t HistoryFile::writePart(EntryInfo& entry, const std::vector<ChangeOp>& ops, Sync sync) {
     const std::string bytes = encodeOps(ops);
+    std::optional<Unsynced> unsynced;
+    if (sync == Sync::later) unsynced.emplace(*this);
     Transaction tx(db_);
     if (entry.id == 0) {
         entry.time = std::time(nullptr);
@@ -225,19 +266,6 @@ std::int64_t HistoryFile::writePart(EntryInfo& entry, const std::vector<ChangeOp
     tx.commit();
     return seq;
 }
-
-// Writes that need not reach the disk before the command goes on: after a crash the next open
-// settles pending parts against the registry and finishes the entries of processes that are gone.
-class HistoryFile::Unsynced {
-public:
-    explicit Unsynced(HistoryFile& file) : file_(file) { file_.exec("PRAGMA synchronous=OFF"); }
-    ~Unsynced() { sqlite3_exec(file_.db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr); }
-    Unsynced(const Unsynced&) = delete;
-    Unsynced& operator=(const Unsynced&) = delete;
-
-private:
-    HistoryFile& file_;
-};
 
 void HistoryFile::markPartDone(std::int64_t entry, std::int64_t seq) {
     Unsynced unsynced(*this);

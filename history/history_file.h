@@ -60,9 +60,17 @@ public:
     void setLimits(const HistoryLimits& limits) { limits_ = limits; }
     const HistoryLimits& limits() const { return limits_; }
 
-    // Writes a part durably as pending, creating the entry (id 0 in entry) with its first part.
-    // Throws std::runtime_error when the history cannot be written.
-    std::int64_t writePart(EntryInfo& entry, const std::vector<ChangeOp>& ops);
+    // When a part reaches the disk: before writePart returns, or at syncWritten(), which the
+    // caller runs beside the registry's own write so that the two waits for the disk overlap.
+    enum class Sync { now, later };
+    // Writes a part as pending, creating the entry (id 0 in entry) with its first part. Once
+    // written it survives the process being killed; with Sync::later it survives a power cut only
+    // after syncWritten(). Throws std::runtime_error when the history cannot be written.
+    std::int64_t writePart(EntryInfo& entry, const std::vector<ChangeOp>& ops, Sync sync = Sync::now);
+    // Brings everything written so far to the disk. Touches no SQLite state, so it may run on
+    // another thread while this history is otherwise idle. Throws std::runtime_error with the
+    // reason when the disk refuses.
+    void syncWritten();
     void markPartDone(std::int64_t entry, std::int64_t seq);
     // The parts of one batch, written as it went, all kept at its commit.
     void markPartsDone(std::int64_t entry, const std::vector<std::int64_t>& seqs);
@@ -95,9 +103,11 @@ public:
 
 private:
     class Unsynced;
-    HistoryFile(sqlite3* db);
+    HistoryFile(sqlite3* db, std::string path);
     void exec(const char* sql);
     sqlite3* db_;
+    std::string path_;  // ":memory:" for a history in memory
+    int walFd_ = -1;    // the write-ahead log, opened for syncWritten()
     HistoryLimits limits_;
 };
 

@@ -1,6 +1,7 @@
 #include "history/recording_backend.h"
 
 #include <exception>
+#include <future>
 #include <optional>
 #include <stdexcept>
 
@@ -236,25 +237,35 @@ void RecordingBackend::dropBatchParts() {
     unrecorded_.reset();
 }
 
-template <typename Write>
-LONG RecordingBackend::recorded(ChangeOp op, Write write) {
+template <typename Write, typename Kept>
+LONG RecordingBackend::recordedOps(std::vector<ChangeOp> ops, Write write, Kept kept) {
     if (batchOpen_) {
         const LONG rc = write();
-        if (rc == ERROR_SUCCESS) gather(std::move(op));
+        if (kept(rc))
+            for (ChangeOp& op : ops) gather(std::move(op));
         return rc;
     }
-    nameEntry(op);
+    nameEntry(ops.front());
     std::int64_t seq = 0;
     try {
-        seq = file_->writePart(entry_, {op});
+        seq = file_->writePart(entry_, ops, HistoryFile::Sync::later);
     } catch (const std::exception& error) {
         failure_ = historyFailure(error, false);
         finishEntryIfOutsideScope();
         return ERROR_CANTWRITE;
     }
+    // The part is in the history's file before the registry changes, so a process killed at any
+    // moment leaves it for the next open to settle. It reaches the disk while the registry writes,
+    // and both have before the change is reported done: one wait for the disk, not two in a row.
+    std::future<void> synced = std::async(std::launch::async, [this] { file_->syncWritten(); });
     const LONG rc = write();
     try {
-        if (rc == ERROR_SUCCESS)
+        synced.get();
+    } catch (const std::exception& error) {
+        if (kept(rc)) failure_ = historyFailure(error, true);
+    }
+    try {
+        if (kept(rc))
             file_->markPartDone(entry_.id, seq);
         else
             file_->dropPart(entry_.id, seq);
@@ -263,6 +274,13 @@ LONG RecordingBackend::recorded(ChangeOp op, Write write) {
     }
     finishEntryIfOutsideScope();
     return rc;
+}
+
+template <typename Write>
+LONG RecordingBackend::recorded(ChangeOp op, Write write) {
+    std::vector<ChangeOp> ops;
+    ops.push_back(std::move(op));
+    return recordedOps(std::move(ops), write, [](LONG rc) { return rc == ERROR_SUCCESS; });
 }
 
 void RecordingBackend::finishEntryIfOutsideScope() {
@@ -316,30 +334,9 @@ LONG RecordingBackend::createKeys(KeyId parent, std::size_t parentDepth, std::sp
         if (i >= existing) ops.push_back(makeOp(OpKind::CreateKey, path));
     }
     // One step makes every missing key: recorded as one part, all or none.
-    LONG rc = ERROR_SUCCESS;
-    if (batchOpen_) {
-        rc = inner_->createKeys(parent, parentDepth, names, id, created);
-        if (rc == ERROR_SUCCESS && created)
-            for (ChangeOp& op : ops) gather(std::move(op));
-    } else {
-        nameEntry(ops.front());
-        std::int64_t seq = 0;
-        try {
-            seq = file_->writePart(entry_, ops);
-        } catch (const std::exception& error) {
-            failure_ = historyFailure(error, false);
-            finishEntryIfOutsideScope();
-            return ERROR_CANTWRITE;
-        }
-        rc = inner_->createKeys(parent, parentDepth, names, id, created);
-        try {
-            if (rc == ERROR_SUCCESS && created)
-                file_->markPartDone(entry_.id, seq);
-            else
-                file_->dropPart(entry_.id, seq);
-        } catch (const std::exception&) {}
-        finishEntryIfOutsideScope();
-    }
+    const LONG rc = recordedOps(
+        std::move(ops), [&] { return inner_->createKeys(parent, parentDepth, names, id, created); },
+        [&](LONG result) { return result == ERROR_SUCCESS && created; });
     if (rc == ERROR_SUCCESS) {
         learn(id, parent, joined);
         if (created) createdInEntry_.insert(id);

@@ -86,6 +86,9 @@ private:
     // when the write commits on its own, gathered for the batch's commit otherwise.
     template <typename Write>
     LONG recorded(ChangeOp op, Write write);
+    // Records ops as one part around write(); kept(rc) tells whether the registry kept them.
+    template <typename Write, typename Kept>
+    LONG recordedOps(std::vector<ChangeOp> ops, Write write, Kept kept);
     // Adds ops of the open batch; writes what it gathered as a pending part once it is large.
     void gather(ChangeOp op);
     void writeGathered();
