@@ -6,10 +6,20 @@
 #include "view/command_support.h"
 
 std::unique_ptr<tovik::Backend> openCompareTarget(const CompareTarget& target, QString& error) {
-    if (target.kind == CompareTarget::Kind::RegFile) return tovik::openSqliteMemoryStore();
+    if (target.kind == CompareTarget::Kind::RegFile || target.kind == CompareTarget::Kind::BackupFile)
+        return tovik::openSqliteMemoryStore();
     tovik::RegistrySource source;
-    source.kind = target.kind == CompareTarget::Kind::WinePrefix ? tovik::RegistrySource::Kind::WinePrefix
-                                                                 : tovik::RegistrySource::Kind::StoreFile;
+    switch (target.kind) {
+    case CompareTarget::Kind::WinePrefix: source.kind = tovik::RegistrySource::Kind::WinePrefix; break;
+    // Hive files are read only: a comparison reads them, and writing to a Windows installation
+    // is asked for where it is opened (レジストリを開く... with its write box).
+    case CompareTarget::Kind::Windows: source.kind = tovik::RegistrySource::Kind::Windows; break;
+    case CompareTarget::Kind::Hive:
+        source.kind = tovik::RegistrySource::Kind::Hive;
+        source.mountAs = target.mountAs.toStdString();
+        break;
+    default: source.kind = tovik::RegistrySource::Kind::StoreFile; break;
+    }
     source.path = localFileName(target.location);
     std::unique_ptr<tovik::Backend> backend;
     const tovik::StoreOpenResult opened = tovik::openRegistryBackend(source, backend);

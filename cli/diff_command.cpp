@@ -1,4 +1,5 @@
-// tovik-reg diff: two key trees compared, each a key of a registry or a .reg file read as a tree.
+// tovik-reg diff: two key trees compared, each a key of a registry or a .reg or backup file read as
+// a tree.
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -8,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "backup/backup_import.h"
 #include "cli/command_handlers.h"
 #include "cli/commands.h"
 #include "cli/diff_listing.h"
@@ -120,10 +122,31 @@ struct OpenedSide {
     Backend* backend = nullptr;
 };
 
-// Reads a .reg file into an in-memory tree; false (with the error said) when it cannot.
+// Reads a backup file into an in-memory tree. Nullopt when file is no backup file (nothing said);
+// else whether it was read (false with the error said).
+std::optional<bool> readBackupFileSide(const std::string& file, OpenedSide& side, std::ostream& err) {
+    int error = 0;
+    std::optional<BackupFileLines> backup = readBackupFileAt(file, &error);
+    if (!backup || backup->notUnicode || backup->lines.empty() || !isBackupHeaderLine(backup->lines[0]))
+        return std::nullopt;
+    side.owned = openSqliteMemoryStore();
+    side.backend = side.owned.get();
+    const ImportOutcome outcome = readBackupFileTree(backup->lines, *side.backend);
+    if (outcome == ImportOutcome::NoRootKey) {
+        reportError(err, say({"the backup file %1 names no root on its second line.",
+                              "バックアップファイル %1 の2行目がルートキーではありません。"},
+                             {file}));
+        return false;
+    }
+    return true;
+}
+
+// Reads a .reg file or a backup file into an in-memory tree; false (with the error said) when it
+// cannot.
 bool readFileSide(const std::string& file, OpenedSide& side, std::ostream& err) {
     const RegFileFormat format = sniffRegFileAt(file);
     if (format != RegFileFormat::Version5 && format != RegFileFormat::Regedit4) {
+        if (const std::optional<bool> read = readBackupFileSide(file, side, err)) return *read;
         const Message notReg{"not a .reg file (REGEDIT4 or version 5): %1",
                              ".regファイル（REGEDIT4 またはバージョン5）ではありません: %1"};
         const Message unknownVersion{"not a .reg file (REGEDIT4 or version 5): %1 (its header names a version that is "

@@ -99,4 +99,41 @@ RegFileTreeResult readRegFileTree(std::u16string_view text, Backend& target) {
     return result;
 }
 
+ImportOutcome readBackupFileTree(const BackupText& lines, Backend& target) {
+    if (lines.empty() || !isBackupHeaderLine(lines[0])) return ImportOutcome::FormatError;
+    const HKEY rootHandle = lines.size() >= 2 ? rootFromBackupRootLine(lines[1]) : 0;
+    const KeyId root = rootHandle == 0 ? kNoKey : target.rootKey(rootHandle);
+    if (root == kNoKey) return ImportOutcome::NoRootKey;
+    ImportOutcome outcome = ImportOutcome::Finished;
+    KeyId current = kNoKey;
+    std::vector<std::u16string_view> names;
+    target.beginBatch();
+    for (std::size_t i = 2; i < lines.size(); ++i) {
+        const std::u16string_view line = lines[i];
+        const BackupLineKind kind = classifyBackupLine(line);
+        if (kind == BackupLineKind::End) break;
+        if (kind == BackupLineKind::Broken) {
+            outcome = ImportOutcome::BrokenLine;
+            break;
+        }
+        if (kind == BackupLineKind::Key) {
+            const BackupKeyPaths paths = ParseKeyLine(line);
+            current = paths.parentPath.empty() ? root : findBackendKey(target, rootHandle, paths.parentPath);
+            if (current == kNoKey || paths.createPath.empty()) continue;
+            const std::vector<std::u16string_view> parent = splitKeyPath(paths.parentPath);
+            const std::vector<std::u16string_view> below = splitKeyPath(paths.createPath);
+            names.assign(parent.begin(), parent.end());
+            names.insert(names.end(), below.begin(), below.end());
+            bool created = false;
+            if (target.createKeys(root, 0, names, current, created) != ERROR_SUCCESS) current = kNoKey;
+            continue;
+        }
+        const BackupValue value = ParseValueLine(line);
+        if (value.ignored || !value.tagFound || current == kNoKey) continue;
+        target.setValue(current, value.name, value.type, value.data.data(), static_cast<DWORD>(value.data.size()));
+    }
+    target.commitBatch(false);
+    return outcome;
+}
+
 }  // namespace tovik

@@ -52,10 +52,22 @@ CCompareResultDlg* CompareCommands::compareWith(const CompareTarget& target) {
                 return nullptr;
             }
         }
+        if (target.kind == CompareTarget::Kind::BackupFile) {
+            const std::optional<tovik::BackupFileLines> file = tovik::readBackupFileAt(localFileName(target.location));
+            const tovik::ImportOutcome read = file && !file->notUnicode
+                                                  ? tovik::readBackupFileTree(file->lines, *b.owned)
+                                                  : tovik::ImportOutcome::NotUnicode;
+            if (read != tovik::ImportOutcome::Finished && read != tovik::ImportOutcome::BrokenLine) {
+                showMessage(m_view, Tovik::tr("バックアップファイルを読み込めませんでした。"));
+                return nullptr;
+            }
+        }
         b.side.backend = b.owned.get();
         b.label = target.location + QStringLiteral(": ") + key;
         // A file is read into memory: writing there would change nothing the user has.
-        b.writable = target.kind != CompareTarget::Kind::RegFile && !b.owned->readOnly();
+        const bool readIntoMemory =
+            target.kind == CompareTarget::Kind::RegFile || target.kind == CompareTarget::Kind::BackupFile;
+        b.writable = !readIntoMemory && !b.owned->readOnly();
     }
     if (!a.side.backend) return nullptr;
     if (m_result) m_result->close();

@@ -990,6 +990,26 @@ Are you sure?</translation>
         <translation>Apply from comparison</translation>
     </message>
     <message>
+        <source>バックアップファイル</source>
+        <translation>Backup file</translation>
+    </message>
+    <message>
+        <source>Windows フォルダー</source>
+        <translation>Windows folder</translation>
+    </message>
+    <message>
+        <source>ハイブ ファイル</source>
+        <translation>Hive file</translation>
+    </message>
+    <message>
+        <source>ハイブの位置:</source>
+        <translation>Hive shown as:</translation>
+    </message>
+    <message>
+        <source>バックアップファイルを読み込めませんでした。</source>
+        <translation>The backup file could not be read.</translation>
+    </message>
+    <message>
         <source>適用できませんでした（%1）。</source>
         <translation>Could not apply (%1).</translation>
     </message>

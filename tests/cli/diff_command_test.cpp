@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -147,6 +148,39 @@ TEST_F(DiffCommandTest, TwoFilesCompareWithoutARegistry) {
     EXPECT_EQ(files.code, 1) << files.err;
     EXPECT_THAT(files.out, HasSubstr("+[HKEY_CURRENT_USER\\Software\\Game\\Video]\n"));
     EXPECT_FALSE(fs::exists(dir_ / "xdg")) << "no store is made for two files";
+}
+
+// A backup file is a snapshot as a .reg export is: taken at the same moment, both list the same
+// changes since; a broken line ends what is read, as it ends an import.
+TEST_F(DiffCommandTest, ABackupFileSnapshotListsWhatTheRegSnapshotLists) {
+    ok({"--registry", a_, "set", "HKCU\\Software\\Game", "Size", "DW", "5"});
+    ok({"--registry", a_, "set", "HKCU\\Software\\Game\\Old\\Deep", "Gone", "SZ", "x"});
+    ok({"--registry", a_, "set", "HKCU\\Software\\Game", "Bytes", "BIN", "01 02 03"});
+    const std::string backup = filePath("game.bak");
+    ok({"--registry", a_, "export", "HKCU\\Software\\Game", backup});
+    ok({"--registry", a_, "export", "HKCU\\Software\\Game", snapshot(), "--format", "reg"});
+    ok({"--registry", a_, "set", "HKCU\\Software\\Game", "Size", "DW", "6"});
+    ok({"--registry", a_, "delete-key", "HKCU\\Software\\Game\\Old"});
+    ok({"--registry", a_, "set", "HKCU\\Software\\Game\\Video", "Mode", "SZ", "full"});
+
+    const Outcome fromReg = Run({"--registry", a_, "diff", snapshot(), "HKCU\\Software\\Game"});
+    const Outcome fromBackup = Run({"--registry", a_, "diff", backup, "HKCU\\Software\\Game"});
+    EXPECT_EQ(fromBackup.code, 1) << fromBackup.err;
+    EXPECT_EQ(fromBackup.out, fromReg.out);
+    EXPECT_THAT(fromBackup.out, HasSubstr("-[HKEY_CURRENT_USER\\Software\\Game\\Old\\Deep]\n"));
+
+    // Its first value line broken: only the keys before it are read.
+    std::ifstream in(backup, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    const std::string line = std::string("\"\0S\0i\0z\0e\0\"\0", 12);
+    const std::size_t at = bytes.find(line);
+    ASSERT_NE(at, std::string::npos);
+    bytes[at] = '#';
+    std::ofstream(filePath("broken.bak"), std::ios::binary) << bytes;
+    const Outcome broken = Run({"--registry", a_, "diff", filePath("broken.bak"), "HKCU\\Software\\Game"});
+    EXPECT_EQ(broken.code, 1) << broken.err;
+    EXPECT_THAT(broken.out, HasSubstr("+  \"Size\"=DW:6(6)\n"));
+    EXPECT_THAT(broken.out, testing::Not(HasSubstr("Old")));
 }
 
 TEST_F(DiffCommandTest, ImportDryRunPrintsThePreviewAndWritesNothing) {

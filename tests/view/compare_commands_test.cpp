@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "backup/backup_export.h"
 #include "backup/gui/import_confirm_dlg.h"
 #include "regfile/reg_import.h"
 #include "regfile/reg_text.h"
@@ -168,9 +169,28 @@ private slots:
         QVERIFY(result);
         QCOMPARE(result->differences(), std::size_t{0});
         result->close();
+
+        // A backup file of the key, then one changed value: read as a tree, offering no apply.
+        const QString backup = dir_.filePath("one.bak");
+        QCOMPARE(tovik::exportKeyToFile(backup.toStdString(), HKEY_CURRENT_USER, u"One").outcome,
+                 tovik::ExportOutcome::Written);
+        SetValue(HKEY_CURRENT_USER, u"One", u"Size", REG_DWORD, dword(7));
+        result = compare(4, backup, "HKCU\\One");
+        QVERIFY(result);
+        QCOMPARE(rows(*result->tree()),
+                 QStringList({"  HKEY_CURRENT_USER\\One |  | ", "  ≠ Size | DW:7(7) | DW:5(5)"}));
+        QVERIFY(!result->applyButton(true)->isVisibleTo(result));
+        result->close();
+        QFile text(dir_.filePath("text.bak"));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("Tovik\r\n");
+        text.close();
+        compare(4, text.fileName(), "HKCU\\One");  // no byte order mark: no backup file
+        QCOMPARE(prompts_->messages.size(), 1);
+
         prompts_->dialogs.push_back(compareWith(0, {}, "HKXX\\Bad"));
         view_->commands().run(ID_COMPARE);
-        QCOMPARE(prompts_->messages.size(), 1);
+        QCOMPARE(prompts_->messages.size(), 2);
     }
 
     // Each side that can be written takes the other's value or key, one history entry each; the
