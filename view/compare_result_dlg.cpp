@@ -102,7 +102,12 @@ CCompareResultDlg::CCompareResultDlg(CompareSource a, CompareSource b, ViewPromp
     setWindowTitle(Tovik::tr("比較結果"));
     setObjectName(QStringLiteral("CompareResultDlg"));
     auto* layout = new QVBoxLayout(this);
-    auto* sides = new QLabel(QStringLiteral("A: %1\nB: %2").arg(m_a.label, m_b.label), this);
+    // A long path breaks after its separators rather than widening the window past the screen.
+    const auto breakable = [](QString text) {
+        return text.replace(QChar(u'\\'), QStringLiteral("\\\u200B")).replace(QChar(u'/'), QStringLiteral("/\u200B"));
+    };
+    auto* sides = new QLabel(QStringLiteral("A: %1\nB: %2").arg(breakable(m_a.label), breakable(m_b.label)), this);
+    sides->setWordWrap(true);
     sides->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(sides);
     m_tree = new QTreeWidget(this);
