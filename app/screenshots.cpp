@@ -1,8 +1,10 @@
 // Renders the main window and the dialogs offscreen into PNG files, on a throw-away copy of the
 // default registry: tovik-screenshots OUTPUT_DIR [WINE_PREFIX] (with a prefix, its tree as well)
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTreeView>
@@ -34,6 +36,7 @@
 #include "ui/translated.h"
 #include "view/add_key_dlg.h"
 #include "view/command_ids.h"
+#include "view/compare_dlg.h"
 #include "view/compare_result_dlg.h"
 #include "view/find_dlg.h"
 #include "view/find_results_dlg.h"
@@ -212,6 +215,14 @@ void saveCompareWindow(CTovikView& view) {
         source.writable = true;
         return source;
     };
+    // The 比較 dialog first, asking for a hive file (the kind with every row shown).
+    CCompareDlg ask(QStringLiteral("HKEY_CURRENT_USER\\Software\\Before"), &view);
+    ask.kind()->setCurrentIndex(ask.kind()->findData(static_cast<int>(CompareTarget::Kind::Hive)));
+    ask.location()->setText(QStringLiteral("/mnt/windows/Windows/System32/config/SOFTWARE"));
+    ask.mountAs()->setText(QStringLiteral("HKLM\\SOFTWARE"));
+    ask.resize(kFrameWidth, ask.sizeHint().height());
+    saveGrab(ask, outputDir, QStringLiteral("compare"));
+
     CCompareResultDlg result(side(u"Software\\Before"), side(u"Software\\After"), view.prompts(), &view);
     result.resize(kFrameWidth, 420);
     if (result.compare()) {
