@@ -214,7 +214,8 @@ void RecordingBackend::writeGathered() {
     if (!unrecorded_) {
         nameEntry(pending_.front());
         try {
-            batchParts_.push_back(file_->writePart(entry_, pending_));
+            // Synced once, at the batch's commit, not part by part.
+            batchParts_.push_back(file_->writePart(entry_, pending_, HistoryFile::Sync::later));
         } catch (const std::exception& error) {
             unrecorded_.emplace(error.what());
         }
@@ -438,6 +439,15 @@ LONG RecordingBackend::beginBatch() {
 LONG RecordingBackend::commitBatch(bool beginAgain) {
     if (!batchOpen_) return inner_->commitBatch(beginAgain);
     writeGathered();
+    // Every part on the disk before the registry commits: a power cut then never leaves a batch
+    // kept whose history holds only some of its parts.
+    if (!unrecorded_ && !batchParts_.empty()) {
+        try {
+            file_->syncWritten();
+        } catch (const std::exception& error) {
+            unrecorded_.emplace(error.what());
+        }
+    }
     const LONG rc = inner_->commitBatch(beginAgain);
     // The changes were in the backend's open transaction already and a backend cannot take them
     // back: when they were kept, they are kept unrecorded, and lastFailure() tells why they cannot
