@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <random>
 
 #include "compare/apply_difference.h"
@@ -15,6 +17,8 @@
 #include "registry/registry_store.h"
 #include "stores/open_store.h"
 #include "tests/compare/compare_test_util.h"
+#include "tests/stores/hive/hive_builder.h"
+#include "tests/stores/wine/wine_test_support.h"
 
 namespace tovik::test {
 namespace {
@@ -25,15 +29,17 @@ using ::testing::IsEmpty;
 constexpr HKEY kHkcu = HKEY_CURRENT_USER;
 
 // Names that try the case folding, the .reg escapes and non-ASCII text.
-std::u16string randomName(std::mt19937& random, bool forKey) {
+// asciiKeys: key names of printable ASCII alone, the only ones hivex writes.
+std::u16string randomName(std::mt19937& random, bool forKey, bool asciiKeys = false) {
     static const std::u16string units = u"abcABCxyzXYZ_ -.éÉ日本ЖжΣσ0123";
+    static const std::u16string asciiUnits = u"abcABCxyzXYZ_ -.0123";
     static const std::u16string valueOnly = u"\"\\=[]";
     std::uniform_int_distribution<int> length(1, 6);
     std::u16string name;
     const int n = length(random);
     for (int i = 0; i < n; ++i) {
         const bool special = !forKey && random() % 8 == 0;
-        const std::u16string& from = special ? valueOnly : units;
+        const std::u16string& from = special ? valueOnly : forKey && asciiKeys ? asciiUnits : units;
         name.push_back(from[random() % from.size()]);
     }
     return name;
@@ -64,14 +70,14 @@ void setRandomValue(Backend& backend, KeyId key, std::mt19937& random, std::u16s
 }
 
 // A random tree below HKCU\Top: keys down to four levels, a few values each.
-void fillRandom(Backend& backend, std::mt19937& random) {
+void fillRandom(Backend& backend, std::mt19937& random, bool asciiKeys = false) {
     std::vector<KeyId> keys{makeKeyIn(backend, kHkcu, u"Top")};
     std::vector<std::size_t> depths{1};
     const int count = 5 + static_cast<int>(random() % 40);
     for (int k = 0; k < count; ++k) {
         const std::size_t parent = random() % keys.size();
         if (depths[parent] > 4) continue;
-        const std::u16string name = randomName(random, true);
+        const std::u16string name = randomName(random, true, asciiKeys);
         const std::u16string_view names[] = {name};
         KeyId id = kNoKey;
         bool created = false;
@@ -89,7 +95,7 @@ void fillRandom(Backend& backend, std::mt19937& random) {
 
 // Changes a copy at random: keys added and deleted, values added, overwritten, deleted, their
 // names' case changed.
-void mutate(Backend& backend, std::mt19937& random) {
+void mutate(Backend& backend, std::mt19937& random, bool asciiKeys = false) {
     std::vector<KeyId> keys{makeKeyIn(backend, kHkcu, u"Top")};
     std::vector<std::size_t> depths{1};
     std::vector<SubkeyEntry> children;
@@ -110,7 +116,7 @@ void mutate(Backend& backend, std::mt19937& random) {
         backend.listValues(key, 0, -1, values);
         switch (random() % 5) {
         case 0: {
-            const std::u16string name = randomName(random, true);
+            const std::u16string name = randomName(random, true, asciiKeys);
             const std::u16string_view names[] = {name};
             KeyId id = kNoKey;
             bool created = false;
@@ -143,20 +149,78 @@ std::u16string diffRegText(const CompareSide& a, const CompareSide& b, bool reve
     return decodeRegFileBytes(sink.bytes.data(), sink.bytes.size()).text;
 }
 
-TEST(DiffRoundTripTest, TheRegThatTurnsAIntoBDoesSoAndTheReverseTurnsItBack) {
-    for (unsigned seed = 1; seed <= 60; ++seed) {
+// Where side A lives: the import of the .reg writes into it as the current registry.
+enum class Registry { Memory, WinePrefix, HiveFile };
+
+class DiffRoundTrip : public testing::TestWithParam<Registry> {
+protected:
+    void SetUp() override {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tovik-round-trip-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);  // the file registries' histories
+    }
+    void TearDown() override {
+        closeRegistryStore();
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    // A fresh, empty registry of the parameter's kind, current.
+    void openFresh(unsigned seed) {
+        const std::filesystem::path place = dir_ / std::to_string(seed);
+        RegistrySource source;
+        switch (GetParam()) {
+        case Registry::Memory: openInMemoryRegistryStore(); return;
+        case Registry::WinePrefix:
+            wine_test::makeEmptyPrefix(place);
+            source.kind = RegistrySource::Kind::WinePrefix;
+            source.path = place.string();
+            break;
+        case Registry::HiveFile:
+            hive::testing::writeFile(place.string() + ".hive", hive::testing::emptyHiveBytes());
+            source.kind = RegistrySource::Kind::Hive;
+            source.path = place.string() + ".hive";
+            source.mountAs = "HKCU";
+            source.writable = true;
+            break;
+        }
+        const StoreOpenResult opened = openRegistry(source);
+        ASSERT_TRUE(opened.ok) << opened.error;
+    }
+    // Fewer seeds where every import saves a whole file.
+    unsigned seeds() const { return GetParam() == Registry::Memory ? 60 : 15; }
+
+    std::filesystem::path dir_;
+};
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, DiffRoundTrip,
+                         testing::Values(Registry::Memory, Registry::WinePrefix, Registry::HiveFile),
+                         [](const testing::TestParamInfo<Registry>& info) {
+                             switch (info.param) {
+                             case Registry::Memory: return "Memory";
+                             case Registry::WinePrefix: return "WinePrefix";
+                             case Registry::HiveFile: return "HiveFile";
+                             }
+                             return "";
+                         });
+
+TEST_P(DiffRoundTrip, TheRegThatTurnsAIntoBDoesSoAndTheReverseTurnsItBack) {
+    for (unsigned seed = 1; seed <= seeds(); ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         // A is the current registry (the import writes there); A0 and B are built from the same seed.
-        openInMemoryRegistryStore();
+        ASSERT_NO_FATAL_FAILURE(openFresh(seed));
         Backend& a = *currentBackend();
         std::unique_ptr<Backend> a0 = openSqliteMemoryStore();
         std::unique_ptr<Backend> b = openSqliteMemoryStore();
         std::mt19937 random(seed), random0(seed), randomB(seed);
-        fillRandom(a, random);
-        fillRandom(*a0, random0);
-        fillRandom(*b, randomB);
+        const bool ascii = GetParam() == Registry::HiveFile;
+        ASSERT_EQ(a.beginBatch(), ERROR_SUCCESS);  // one save of a file registry, not one a value
+        fillRandom(a, random, ascii);
+        ASSERT_EQ(a.commitBatch(false), ERROR_SUCCESS);
+        fillRandom(*a0, random0, ascii);
+        fillRandom(*b, randomB, ascii);
         std::mt19937 mutation(seed * 7919);
-        mutate(*b, mutation);
+        mutate(*b, mutation, ascii);
 
         const CompareSide sideA{&a, kHkcu, u"Top"};
         const CompareSide sideB{b.get(), kHkcu, u"Top"};
