@@ -2,11 +2,13 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <algorithm>
 
 #include "app/compare_opener.h"
 #include "registry/key_handle.h"
@@ -290,9 +292,16 @@ void CMainFrame::updateCommandUi() {
         const bool own = id == ID_APP_ABOUT || id == ID_APP_EXIT || id == ID_VIEW_ADDRESS_BAR;
         action->setEnabled(own || m_pView->isCommandEnabled(id));
     }
-    // The undo items name what they would take back.
-    if (QAction* undo = commandAction(ID_UNDO)) undo->setText(m_pView->commands().history().undoText());
-    if (QAction* redo = commandAction(ID_REDO)) redo->setText(m_pView->commands().history().redoText());
+    // The undo items name what they would take back, shortened in the middle so that a long key
+    // path keeps the menu on the portrait screen; the whole name is the item's tip.
+    const auto name = [this](QAction* action, const QString& text) {
+        const QFontMetrics metrics(menuBar()->font());
+        action->setText(metrics.elidedText(text, Qt::ElideMiddle, std::max(width() * 2 / 3, 160)));
+        action->setToolTip(text);
+        action->setStatusTip(text);
+    };
+    if (QAction* undo = commandAction(ID_UNDO)) name(undo, m_pView->commands().history().undoText());
+    if (QAction* redo = commandAction(ID_REDO)) name(redo, m_pView->commands().history().redoText());
 }
 
 void CMainFrame::runCommand(int id) {

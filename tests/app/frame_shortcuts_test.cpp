@@ -1,8 +1,11 @@
 // Every keyboard shortcut of find and navigation, pressed on the real frame: each reaches its
 // command through the menu's action.
+#include <QAction>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenuBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -11,6 +14,7 @@
 #include <QTreeWidget>
 
 #include "app/main_frame.h"
+#include "history/recording_backend.h"
 #include "registry/key_tree_ops.h"
 #include "support/registry_fixture.h"
 #include "support/scripted_prompts.h"
@@ -18,9 +22,11 @@
 #include "view/find_commands.h"
 #include "view/find_dlg.h"
 #include "view/find_results_dlg.h"
+#include "view/history_commands.h"
 #include "view/navigation_commands.h"
 #include "view/tovik_doc.h"
 #include "view/tovik_view.h"
+#include "view/view_commands.h"
 
 using namespace testing_support;
 
@@ -168,6 +174,28 @@ private slots:
 
     // F2 in the list renames the selected value in place; afterwards the list keeps the focus
     // with the renamed value selected, so that Enter, Delete or F2 act on it next.
+    // A change deep in the tree names a long path: the undo item is shortened to stay on the
+    // portrait screen, and its tip holds the whole name.
+    void theUndoItemStaysWithinTheWindowAndItsTipTellsAll() {
+        FreshRegistry();
+        ShownFrame shown;
+        QVERIFY(shown.show());
+        {
+            // Named as tovik-reg names its entries: the command line.
+            tovik::history::ChangeScope scope(u"set HKEY_CURRENT_USER\\Software\\A Vendor With A Long Name\\A "
+                                              u"Product With A Long Name\\Settings \"Window placement\" DW 1");
+            SetValue(HKEY_CURRENT_USER, u"Software\\A Vendor With A Long Name\\A Product With A Long Name\\Settings",
+                     u"Window placement", REG_DWORD, {1, 0, 0, 0});
+        }
+        shown.frame.updateCommandUi();
+        const QAction* undo = shown.frame.commandAction(ID_UNDO);
+        QVERIFY(undo);
+        QCOMPARE(undo->toolTip(), shown.view->commands().history().undoText());
+        QVERIFY(undo->toolTip().contains("Window placement"));
+        QVERIFY(QFontMetrics(shown.frame.menuBar()->font()).horizontalAdvance(undo->text()) <
+                shown.frame.width() * 3 / 4);
+    }
+
     void renamingAValueKeepsItSelectedInTheList() {
         FreshRegistry();
         SetValue(HKEY_CURRENT_USER, u"Colours", u"first", REG_SZ, stringToBytes(u"red"));
