@@ -102,6 +102,17 @@ std::unique_ptr<HiveModel> HiveModel::open(const std::string& path, const HiveOp
     return model;
 }
 
+void HiveModel::HandleSet::insert(std::uint64_t handle) {
+    const std::uint64_t bit = handle >> 2;
+    if ((bit >> 6) >= words_.size()) words_.resize((bit >> 6) + 1);
+    words_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+}
+
+void HiveModel::HandleSet::erase(std::uint64_t handle) {
+    const std::uint64_t bit = handle >> 2;
+    if ((bit >> 6) < words_.size()) words_[bit >> 6] &= ~(std::uint64_t{1} << (bit & 63));
+}
+
 HiveModel::~HiveModel() {
     closeHandle();
 }
@@ -142,8 +153,8 @@ HiveResult HiveModel::openHandle() {
         node.values.shrink_to_fit();
     }
     nodes_[0].handle = rootHandle;
-    byHandle_.clear();
-    byHandle_.emplace(rootHandle, 0);
+    resolved_.clear();
+    resolved_.insert(rootHandle);
     times_.clear();
     cachedValueBytes_ = 0;
     return ok();
@@ -284,7 +295,7 @@ HiveResult HiveModel::loadChildren(NodeId key) {
     const std::size_t knownBefore = nodes_.size();
     HiveResult result;
     for (std::size_t i = 0; i < count && result.ok(); ++i) {
-        if (byHandle_.count(kids[i]) != 0) {
+        if (resolved_.contains(kids[i])) {
             result = fail(HiveStatus::Damaged,
                           damagedSentence({"a key is listed more than once (its subkey lists loop)",
                                            "同じキーが二度以上載っています（サブキーの一覧が循環しています）"}));
@@ -312,14 +323,14 @@ HiveResult HiveModel::loadChildren(NodeId key) {
         }
         nodes_[id].name = std::move(*name);
         nodes_[id].handle = kids[i];
-        byHandle_.emplace(kids[i], id);
+        resolved_.insert(kids[i]);
         children.push_back(id);
     }
     std::free(kids);
     if (!result.ok()) {
         // Undone whole, so that asking again neither sees a false loop nor grows the table.
         for (NodeId id : children) {
-            byHandle_.erase(nodes_[id].handle);
+            resolved_.erase(nodes_[id].handle);
             nodes_[id].handle = 0;
         }
         nodes_.resize(knownBefore);
@@ -667,7 +678,7 @@ HiveResult HiveModel::createKey(NodeId parent, std::u16string_view name, NodeId&
                 node.valuesLoaded = true;
                 child = static_cast<NodeId>(nodes_.size());
                 nodes_.push_back(std::move(node));
-                byHandle_.emplace(handle, child);
+                resolved_.insert(handle);
                 std::vector<NodeId>& children = nodes_[parent].children;
                 const auto at = std::lower_bound(children.begin(), children.end(), child, [this](NodeId a, NodeId b) {
                     return compareNames(nodes_[a].name, nodes_[b].name) < 0;
@@ -846,7 +857,7 @@ HiveResult HiveModel::deleteKey(NodeId key) {
             guard_.apply(change);
             times_.erase(nodes_[key].handle);
             touch(nodes_[key].parent);
-            byHandle_.erase(nodes_[key].handle);
+            resolved_.erase(nodes_[key].handle);
             nodes_[key].handle = 0;
             nodes_[key].removed = true;
             nodes_[key].values.clear();
@@ -904,7 +915,6 @@ void HiveModel::takeOverIds(const std::vector<std::pair<NodeId, NodeId>>& moved)
         Node& node = nodes_[id];
         if (swapped.count(id) != 0) node.parent = remap(node.parent);
         for (NodeId& child : node.children) child = remap(child);
-        if (node.handle != 0) byHandle_[node.handle] = id;
     }
 }
 
