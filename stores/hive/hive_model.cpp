@@ -4,9 +4,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <fcntl.h>
 #include <hivex.h>
+#include <sys/mman.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,6 +81,25 @@ std::string describeOpenFailure(const std::string& path, int err) {
     }
 }
 
+// A private copy of the file in memory, as a descriptor; -1 when one cannot be made.
+int copyIntoMemoryFile(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return -1;
+    const int copy = ::memfd_create("tovik-hive", MFD_CLOEXEC);
+    if (copy < 0) return -1;
+    off_t at = 0;
+    while (at < st.st_size) {
+        const ssize_t sent = ::sendfile(copy, fd, &at, static_cast<std::size_t>(st.st_size - at));
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent < 0) {
+            ::close(copy);
+            return -1;  // hivex reads the file itself
+        }
+        if (sent == 0) break;  // the file shrank meanwhile: hivex judges what was read
+    }
+    return copy;
+}
+
 }  // namespace
 
 std::unique_ptr<HiveModel> HiveModel::open(const std::string& path, const HiveOpenOptions& options,
@@ -124,12 +146,24 @@ HiveResult HiveModel::openHandle() {
     // Always a private copy in memory: hivex maps a read-only hive, and a tool that rewrites the
     // file in place (as hivex itself commits) would change or truncate it under the reader.
     // hivex opens by name: it is given the name of a file opened safely here (never blocking on
-    // a FIFO), and the identity is of that very file.
+    // a FIFO), and the identity is of that very file. A write needs hivex's own copy (it writes
+    // into it); for reading, hivex maps a copy in a memory file, which costs a third of the time
+    // of hivex reading the hive into fresh memory.
     files::ReadableFile file;
     if (const files::FileStatus opened = file.open(path_); !opened.ok())
         return fail(HiveStatus::Failed, opened.message);
-    hive_ = hivex_open(file.reopenPath().c_str(), HIVEX_OPEN_WRITE);
+    const bool forWriting = writeLock_ != nullptr;
+    const int copy = forWriting ? -1 : copyIntoMemoryFile(file.fd());
+    if (copy >= 0) {
+        hive_ = hivex_open(("/proc/self/fd/" + std::to_string(copy)).c_str(), 0);
+        const int err = errno;
+        ::close(copy);  // hivex holds its own descriptor and mapping
+        errno = err;
+    } else {
+        hive_ = hivex_open(file.reopenPath().c_str(), HIVEX_OPEN_WRITE);
+    }
     if (hive_ == nullptr) return fail(HiveStatus::Failed, describeOpenFailure(path_, errno ? errno : EINVAL));
+    handleWritable_ = copy < 0;
     identity_ = file.identity();
     const hive_node_h rootHandle = hivex_root(hive_);
     if (rootHandle == 0) {
@@ -480,8 +514,9 @@ HiveResult HiveModel::startWrite(NodeId key) {
         auto lock = std::make_unique<FolderLock>(folderOf(path_));
         if (!lock->locked()) return fail(HiveStatus::Failed, lock->error());
         writeLock_ = std::move(lock);
-        // Start from the file as it is now: another program may have saved it since.
-        if (hive_ == nullptr || files::identityOf(path_) != identity_) {
+        // Start from the file as it is now (another program may have saved it since), in a
+        // handle hivex can write.
+        if (hive_ == nullptr || !handleWritable_ || files::identityOf(path_) != identity_) {
             const HiveResult reread = rereadFile();
             if (!reread.ok()) return reread;
         }

@@ -204,6 +204,7 @@ private:
     std::string readOnlyReason_;
     std::size_t maxValueSize_ = 0;
     ::hive_h* hive_ = nullptr;
+    bool handleWritable_ = false;           // hivex's own copy, opened for a write; else a mapped copy
     std::optional<FileIdentity> identity_;  // the file as last read or saved
     bool backupKept_ = false;
     std::deque<Node> nodes_;  // grows without moving the keys already read
