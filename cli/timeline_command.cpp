@@ -2,6 +2,7 @@
 // the forensic habit of one timeline over several registries.
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -32,8 +33,8 @@ struct KeyList {
         std::uint32_t nameLength;
         std::size_t nameAt;
     };
-    std::vector<Key> keys;
-    std::string names;  // UTF-8
+    std::deque<Key> keys;  // grows without moving what it holds
+    std::string names;     // UTF-8
 
     std::size_t addName(std::u16string_view name) {
         const std::size_t at = names.size();

@@ -126,7 +126,8 @@ std::unique_ptr<HiveModel> HiveModel::open(const std::string& path, const HiveOp
 
 void HiveModel::HandleSet::insert(std::uint64_t handle) {
     const std::uint64_t bit = handle >> 2;
-    if ((bit >> 6) >= words_.size()) words_.resize((bit >> 6) + 1);
+    // Grown by halves at least: handles come in file order, each a little further on.
+    if ((bit >> 6) >= words_.size()) words_.resize(std::max((bit >> 6) + 1, words_.size() + words_.size() / 2));
     words_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
 }
 
@@ -344,7 +345,7 @@ HiveResult HiveModel::loadChildren(NodeId key) {
             break;
         }
         NodeId id = 0;
-        const auto known = previous.find(foldName(*name));
+        const auto known = previous.empty() ? previous.end() : previous.find(foldName(*name));
         if (known != previous.end()) {
             id = known->second;
             previous.erase(known);
