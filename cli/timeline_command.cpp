@@ -1,8 +1,11 @@
 // timeline [KEY]: every key below KEY with the time it was last written, newest first, as CSV:
 // the forensic habit of one timeline over several registries.
 #include <algorithm>
+#include <cstdint>
+#include <deque>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "backup/backup_export.h"
@@ -19,14 +22,41 @@ namespace tovik::cli {
 
 namespace {
 
-struct DatedKey {
-    std::int64_t time;
-    std::string path;  // full, UTF-8
+// Every key listed, in the order the walk met it. A key holds its own name only, in one shared
+// buffer, and its parent's place: 700,000 keys cost no string each, and a path is put together
+// only when printed.
+struct KeyList {
+    static constexpr std::uint32_t kNoParent = ~std::uint32_t{0};
+    struct Key {
+        std::int64_t time;
+        std::uint32_t parent;  // kNoParent for a top, whose name is its full path
+        std::uint32_t nameLength;
+        std::size_t nameAt;
+    };
+    std::deque<Key> keys;  // grows without moving what it holds
+    std::string names;     // UTF-8
+
+    std::size_t addName(std::u16string_view name) {
+        const std::size_t at = names.size();
+        appendUtf8(names, name);
+        return at;
+    }
+    // The key's full path, into path (emptied first).
+    void pathOf(std::uint32_t index, std::vector<std::uint32_t>& chain, std::string& path) const {
+        chain.clear();
+        for (std::uint32_t at = index; at != kNoParent; at = keys[at].parent) chain.push_back(at);
+        path.clear();
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            if (it != chain.rbegin()) path += '\\';
+            path.append(names, keys[*it].nameAt, keys[*it].nameLength);
+        }
+    }
 };
 
 // A CSV field, quoted (quotes doubled) only when it holds a comma, a quote or a line end.
 void appendCsvField(std::string& out, std::string_view field) {
-    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+    const auto special = [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; };
+    if (std::none_of(field.begin(), field.end(), special)) {
         out += field;
         return;
     }
@@ -49,31 +79,33 @@ KeyId idOf(Backend& store, HKEY root, std::u16string_view path) {
     return id;
 }
 
-// Every key from top down, with its time, into keys. False when the walk met a key inside itself
+// Every key from top down, with its time, into list. False when the walk met a key inside itself
 // (a damaged store) or went deeper than keys can.
-bool collect(Backend& store, KeyId top, std::string topPath, std::vector<DatedKey>& keys, KeyId watch,
-             bool& watchSeen) {
+bool collect(Backend& store, KeyId top, std::string_view topPath, KeyList& list, KeyId watch, bool& watchSeen) {
     struct Pending {
         KeyId id;
-        std::string path;
+        std::uint32_t parent;
+        std::uint32_t nameLength;
+        std::size_t nameAt;
         std::size_t depth;
     };
-    std::vector<Pending> stack{{top, std::move(topPath), 0}};
+    const std::size_t topAt = list.names.size();
+    list.names += topPath;
+    std::vector<Pending> stack{{top, KeyList::kNoParent, static_cast<std::uint32_t>(topPath.size()), topAt, 0}};
     std::vector<SubkeyEntry> children;
     while (!stack.empty()) {
-        Pending key = std::move(stack.back());
+        const Pending key = stack.back();
         stack.pop_back();
         if (key.id == watch) watchSeen = true;
-        keys.push_back({store.keyWriteTime(key.id), key.path});
+        const auto index = static_cast<std::uint32_t>(list.keys.size());
+        list.keys.push_back({store.keyWriteTime(key.id), key.parent, key.nameLength, key.nameAt});
         children.clear();
         store.listSubkeys(key.id, 0, -1, children);
         if (!children.empty() && key.depth + 1 > static_cast<std::size_t>(kMaxKeyDepth)) return false;
         for (auto it = children.rbegin(); it != children.rend(); ++it) {
             if (it->damaged) return false;
-            std::string path = key.path;
-            path += '\\';
-            appendUtf8(path, it->name);
-            stack.push_back({it->id, std::move(path), key.depth + 1});
+            const std::size_t at = list.addName(it->name);
+            stack.push_back({it->id, index, static_cast<std::uint32_t>(list.names.size() - at), at, key.depth + 1});
         }
     }
     return true;
@@ -88,6 +120,9 @@ int runTimeline(const Command& command, std::ostream& out, std::ostream& err) {
         reportError(err, say({"no registry is open.", "レジストリが開いていません。"}));
         return kExitFailure;
     }
+    // The walk only reads: it asks the registry itself, below the change history's layer, which
+    // would learn the path of every key for writes that never come.
+    while (Backend* below = store->layeredOver()) store = below;
     struct Top {
         HKEY root;
         std::u16string path;
@@ -106,7 +141,7 @@ int runTimeline(const Command& command, std::ostream& out, std::ostream& err) {
         tops = {{HKEY_CURRENT_USER, {}}, {HKEY_LOCAL_MACHINE, {}}, {HKEY_CLASSES_ROOT, {}}};
     }
 
-    std::vector<DatedKey> keys;
+    KeyList list;
     const KeyId classes = store->rootKey(HKEY_CLASSES_ROOT);
     bool classesSeen = false;
     try {
@@ -117,7 +152,7 @@ int runTimeline(const Command& command, std::ostream& out, std::ostream& err) {
             std::string path;
             appendUtf8(path, fullKeyPath(top.root, top.path));
             const KeyId watch = top.root == HKEY_CLASSES_ROOT ? kNoKey : classes;
-            if (!collect(*store, id, std::move(path), keys, watch, classesSeen)) {
+            if (!collect(*store, id, path, list, watch, classesSeen)) {
                 reportError(err, loopedTreeText({top.root, top.path}));
                 return kExitFailure;
             }
@@ -129,13 +164,28 @@ int runTimeline(const Command& command, std::ostream& out, std::ostream& err) {
     }
 
     // Newest first; keys of one time keep the registry's order.
-    std::stable_sort(keys.begin(), keys.end(), [](const DatedKey& a, const DatedKey& b) { return a.time > b.time; });
+    std::vector<std::pair<std::int64_t, std::uint32_t>> order;
+    order.reserve(list.keys.size());
+    for (std::size_t i = 0; i < list.keys.size(); ++i)
+        order.emplace_back(list.keys[i].time, static_cast<std::uint32_t>(i));
+    std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
     std::string buffer;
     buffer.reserve(1 << 20);
-    for (const DatedKey& key : keys) {
-        buffer += formatFileTimeUtc(key.time);
+    std::string path;
+    std::vector<std::uint32_t> chain;
+    std::string timeText;
+    std::int64_t timeTextOf = 0;  // formatFileTimeUtc(0) is empty
+    for (const auto& [time, index] : order) {
+        if (time != timeTextOf) {
+            timeText = formatFileTimeUtc(time);
+            timeTextOf = time;
+        }
+        buffer += timeText;
         buffer += ',';
-        appendCsvField(buffer, key.path);
+        list.pathOf(index, chain, path);
+        appendCsvField(buffer, path);
         buffer += '\n';
         if (buffer.size() >= (1 << 20)) {
             out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));

@@ -11,6 +11,7 @@
 // first change the hive is copied once to NAME.tovik-backup.
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -153,6 +154,23 @@ private:
         std::vector<HiveValue> values;
     };
 
+    // The keys resolved from the loaded hive, by hivex's node handle, to catch a key met twice.
+    // hivex hands out only handles it checked to be 4-aligned offsets inside the file, so one bit
+    // per 4 bytes of file holds them: a hive of 700,000 keys is met in one pass without hashing.
+    class HandleSet {
+    public:
+        bool contains(std::uint64_t handle) const {
+            const std::uint64_t bit = handle >> 2;
+            return (bit >> 6) < words_.size() && ((words_[bit >> 6] >> (bit & 63)) & 1) != 0;
+        }
+        void insert(std::uint64_t handle);
+        void erase(std::uint64_t handle);
+        void clear() { words_.clear(); }
+
+    private:
+        std::vector<std::uint64_t> words_;
+    };
+
     HiveModel() = default;
     HiveResult openHandle();
     void closeHandle();
@@ -186,10 +204,11 @@ private:
     std::string readOnlyReason_;
     std::size_t maxValueSize_ = 0;
     ::hive_h* hive_ = nullptr;
+    bool handleWritable_ = false;           // hivex's own copy, opened for a write; else a mapped copy
     std::optional<FileIdentity> identity_;  // the file as last read or saved
     bool backupKept_ = false;
-    std::vector<Node> nodes_;
-    std::unordered_map<std::uint64_t, NodeId> byHandle_;  // every resolved key, to catch cycles
+    std::deque<Node> nodes_;  // grows without moving the keys already read
+    HandleSet resolved_;      // every resolved key, to catch cycles
     // Times set since the hive was read, by hivex's node handle: hivex can neither set a key's time
     // nor keep one for a key it creates (it copies the parent's).
     std::unordered_map<std::uint64_t, std::int64_t> times_;

@@ -3,12 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <sstream>
 #include <vector>
 
+#include "registry/key_enum.h"
+#include "registry/key_handle.h"
 #include "registry/key_time.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
+#include "registry/utf8.h"
 #include "registry/value_types.h"
 #include "stores/open_store.h"
 
@@ -135,6 +140,53 @@ TEST_F(CommandsTest, KeyTimesAreQueriedFoundByDateAndListedNewestFirst) {
     EXPECT_EQ(everything.out.rfind(tovik::formatFileTimeUtc(tovik::fileTimeNow()).substr(0, 10), 0), 0u);
     EXPECT_NE(everything.out.find(",HKEY_CURRENT_USER\\New\n"), std::string::npos);
     EXPECT_EQ(Run({"timeline", "HKLM\\Missing"}).code, kExitFailure);
+}
+
+// The timeline against the keys' times read through the registry operations: every key once,
+// newest first, keys of one time (a key created with its parent in one step) in the order a
+// depth-first walk in name order meets them, paths quoted as CSV fields where they need it.
+TEST_F(CommandsTest, TimelineListsEveryKeyNewestFirstAndTiesInRegistryOrder) {
+    set(HKEY_LOCAL_MACHINE, u"Line\\b\\deep\\deeper", u"v", REG_DWORD, dwordToBytes(1));
+    set(HKEY_LOCAL_MACHINE, u"Line\\A, \"q\"\\x\\y", u"v", REG_DWORD, dwordToBytes(2));
+    set(HKEY_LOCAL_MACHINE, u"Line\\c", u"v", REG_DWORD, dwordToBytes(3));
+    set(HKEY_LOCAL_MACHINE, u"Line\\b\\deep\\other", u"v", REG_DWORD, dwordToBytes(4));
+
+    struct Row {
+        std::int64_t time;
+        std::string path;
+    };
+    std::vector<Row> rows;
+    const auto walk = [&rows](const auto& self, const std::u16string& path) -> void {
+        tovik::KeyHandle key;
+        ASSERT_EQ(tovik::openKeyHandle(HKEY_LOCAL_MACHINE, path, key), ERROR_SUCCESS);
+        FILETIME written{};
+        ASSERT_EQ(RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr, nullptr, &written),
+                  ERROR_SUCCESS);
+        rows.push_back(
+            {static_cast<std::int64_t>((std::uint64_t{written.dwHighDateTime} << 32) | written.dwLowDateTime),
+             tovik::utf16ToUtf8(u"HKEY_LOCAL_MACHINE\\" + path)});
+        tovik::EnumBuffers buffers;
+        std::u16string_view name;
+        for (DWORD index = 0; tovik::enumSubkeyName(key.get(), index, buffers, name) == ERROR_SUCCESS; ++index)
+            self(self, path + u"\\" + std::u16string(name));
+    };
+    walk(walk, u"Line");
+    ASSERT_EQ(rows.size(), 9u);
+    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.time > b.time; });
+    bool tied = false;
+    std::string expected;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        tied = tied || (i > 0 && rows[i].time == rows[i - 1].time);
+        const bool quote = rows[i].path.find_first_of(",\"") != std::string::npos;
+        std::string field = rows[i].path;
+        for (std::size_t at = 0; (at = field.find('"', at)) != std::string::npos; at += 2) field.insert(at, 1, '"');
+        expected += tovik::formatFileTimeUtc(rows[i].time) + "," + (quote ? "\"" + field + "\"" : field) + "\n";
+    }
+    ASSERT_TRUE(tied) << expected;  // the order of ties is what this checks
+    const Outcome timeline = Run({"timeline", "HKLM\\Line"});
+    ASSERT_EQ(timeline.code, kExitSuccess) << timeline.err;
+    EXPECT_EQ(timeline.out, expected);
 }
 
 TEST_F(CommandsTest, QueryListsValuesOfAnySizeInFull) {
