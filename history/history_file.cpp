@@ -12,20 +12,72 @@
 #include <ctime>
 #include <optional>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "registry/name_fold.h"
 
 namespace tovik::history {
 
+namespace {}  // namespace
+
+// Prepared statements kept for the life of the connection, by their text: a recorded change
+// runs a dozen statements, and preparing each anew cost more than the rest of its work.
+class HistoryFile::StatementCache {
+public:
+    explicit StatementCache(sqlite3* db) : db_(db) {}
+    ~StatementCache() {
+        for (auto& [sql, kept] : kept_) sqlite3_finalize(kept.stmt);
+    }
+    StatementCache(const StatementCache&) = delete;
+    StatementCache& operator=(const StatementCache&) = delete;
+
+    // The statement of sql, prepared when first asked for; null while the one kept is in use
+    // (the caller then prepares one of its own), and on a failure to prepare.
+    sqlite3_stmt* take(const char* sql) {
+        Kept& kept = kept_[sql];
+        if (kept.busy) return nullptr;
+        if (kept.stmt == nullptr &&
+            sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &kept.stmt, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(kept.stmt);
+            kept.stmt = nullptr;
+            return nullptr;
+        }
+        kept.busy = true;
+        return kept.stmt;
+    }
+    void give(const char* sql, sqlite3_stmt* stmt) {
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+        kept_[sql].busy = false;
+    }
+
+private:
+    struct Kept {
+        sqlite3_stmt* stmt = nullptr;
+        bool busy = false;
+    };
+    sqlite3* db_;
+    std::unordered_map<const char*, Kept> kept_;
+};
+
 namespace {
 
-// One prepared statement, finalized at the end of its scope.
+// One prepared statement for the length of its scope: the cache's when given one, else its own.
 class Statement {
 public:
-    Statement(sqlite3* db, const char* sql) : db_(db) {
+    Statement(sqlite3* db, const char* sql, HistoryFile::StatementCache* cache = nullptr)
+        : db_(db), sql_(sql), cache_(cache) {
+        if (cache_ != nullptr) stmt_ = cache_->take(sql);
+        if (stmt_ != nullptr) return;
+        cache_ = nullptr;
         if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) fail();
     }
-    ~Statement() { sqlite3_finalize(stmt_); }
+    ~Statement() {
+        if (cache_ != nullptr)
+            cache_->give(sql_, stmt_);
+        else
+            sqlite3_finalize(stmt_);
+    }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
@@ -66,6 +118,8 @@ private:
     }
     [[noreturn]] void fail() { throw std::runtime_error(std::string("change history: ") + sqlite3_errmsg(db_)); }
     sqlite3* db_;
+    const char* sql_;
+    HistoryFile::StatementCache* cache_;
     sqlite3_stmt* stmt_ = nullptr;
 };
 
@@ -193,10 +247,12 @@ std::unique_ptr<HistoryFile> HistoryFile::open(const std::string& path, const st
     return file;
 }
 
-HistoryFile::HistoryFile(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
+HistoryFile::HistoryFile(sqlite3* db, std::string path)
+    : db_(db), path_(std::move(path)), statements_(std::make_unique<StatementCache>(db)) {}
 
 HistoryFile::~HistoryFile() {
     if (walFd_ >= 0) ::close(walFd_);
+    statements_.reset();  // every statement finalized before the connection closes
     sqlite3_close(db_);
 }
 
@@ -248,20 +304,21 @@ std::int64_t HistoryFile::writePart(EntryInfo& entry, const std::vector<ChangeOp
     Transaction tx(db_);
     if (entry.id == 0) {
         entry.time = std::time(nullptr);
-        Statement insert(db_, "INSERT INTO entries(time, command, key, kind, targets, owner) VALUES(?, ?, ?, ?, ?, ?)");
+        Statement insert(db_, "INSERT INTO entries(time, command, key, kind, targets, owner) VALUES(?, ?, ?, ?, ?, ?)",
+                         statements_.get());
         insert.bind(1, entry.time).bind(2, entry.command).bind(3, entry.key);
         insert.bind(4, static_cast<std::int64_t>(entry.kind)).bind(5, joinIds(entry.targets)).bind(6, ::getpid());
         insert.step();
         entry.id = sqlite3_last_insert_rowid(db_);
     }
-    Statement next(db_, "SELECT COALESCE(MAX(seq), 0) + 1 FROM parts WHERE entry = ?");
+    Statement next(db_, "SELECT COALESCE(MAX(seq), 0) + 1 FROM parts WHERE entry = ?", statements_.get());
     next.bind(1, entry.id).step();
     const std::int64_t seq = next.integer(0);
-    Statement insert(db_, "INSERT INTO parts(entry, seq, done, ops) VALUES(?, ?, 0, x'')");
+    Statement insert(db_, "INSERT INTO parts(entry, seq, done, ops) VALUES(?, ?, 0, x'')", statements_.get());
     insert.bind(1, entry.id).bind(2, seq).step();
-    Statement insertOps(db_, "INSERT INTO part_ops(entry, seq, ops) VALUES(?, ?, ?)");
+    Statement insertOps(db_, "INSERT INTO part_ops(entry, seq, ops) VALUES(?, ?, ?)", statements_.get());
     insertOps.bind(1, entry.id).bind(2, seq).bindBlob(3, bytes).step();
-    Statement grow(db_, "UPDATE entries SET size = size + ? WHERE id = ?");
+    Statement grow(db_, "UPDATE entries SET size = size + ? WHERE id = ?", statements_.get());
     grow.bind(1, static_cast<std::int64_t>(bytes.size())).bind(2, entry.id).step();
     tx.commit();
     return seq;
@@ -269,7 +326,7 @@ std::int64_t HistoryFile::writePart(EntryInfo& entry, const std::vector<ChangeOp
 
 void HistoryFile::markPartDone(std::int64_t entry, std::int64_t seq) {
     Unsynced unsynced(*this);
-    Statement mark(db_, "UPDATE parts SET done = 1 WHERE entry = ? AND seq = ?");
+    Statement mark(db_, "UPDATE parts SET done = 1 WHERE entry = ? AND seq = ?", statements_.get());
     mark.bind(1, entry).bind(2, seq).step();
 }
 
@@ -277,7 +334,7 @@ void HistoryFile::markPartsDone(std::int64_t entry, const std::vector<std::int64
     Unsynced unsynced(*this);
     Transaction tx(db_);
     for (std::int64_t seq : seqs) {
-        Statement mark(db_, "UPDATE parts SET done = 1 WHERE entry = ? AND seq = ?");
+        Statement mark(db_, "UPDATE parts SET done = 1 WHERE entry = ? AND seq = ?", statements_.get());
         mark.bind(1, entry).bind(2, seq).step();
     }
     tx.commit();
@@ -285,51 +342,58 @@ void HistoryFile::markPartsDone(std::int64_t entry, const std::vector<std::int64
 
 void HistoryFile::dropPart(std::int64_t entry, std::int64_t seq) {
     Transaction tx(db_);
-    Statement size(db_, "SELECT length(COALESCE(part_ops.ops, parts.ops)) FROM parts LEFT JOIN part_ops"
-                        " USING(entry, seq) WHERE entry = ? AND seq = ?");
+    Statement size(db_,
+                   "SELECT length(COALESCE(part_ops.ops, parts.ops)) FROM parts LEFT JOIN part_ops"
+                   " USING(entry, seq) WHERE entry = ? AND seq = ?",
+                   statements_.get());
     const std::int64_t bytes = size.bind(1, entry).bind(2, seq).step() ? size.integer(0) : 0;
-    Statement drop(db_, "DELETE FROM parts WHERE entry = ? AND seq = ?");
+    Statement drop(db_, "DELETE FROM parts WHERE entry = ? AND seq = ?", statements_.get());
     drop.bind(1, entry).bind(2, seq).step();
-    Statement shrink(db_, "UPDATE entries SET size = size - ? WHERE id = ?");
+    Statement shrink(db_, "UPDATE entries SET size = size - ? WHERE id = ?", statements_.get());
     shrink.bind(1, bytes).bind(2, entry).step();
     tx.commit();
 }
 
 void HistoryFile::finishEntry(std::int64_t id) {
+    std::int64_t added = 0;
     {
         Unsynced unsynced(*this);
         Transaction tx(db_);
-        Statement count(db_, "SELECT COUNT(*) FROM parts WHERE entry = ? AND done = 1");
+        Statement count(db_, "SELECT COUNT(*) FROM parts WHERE entry = ? AND done = 1", statements_.get());
         count.bind(1, id).step();
         if (count.integer(0) == 0) {
-            Statement drop(db_, "DELETE FROM entries WHERE id = ?");
+            Statement drop(db_, "DELETE FROM entries WHERE id = ?", statements_.get());
             drop.bind(1, id).step();
-            Statement parts(db_, "DELETE FROM parts WHERE entry = ?");
+            Statement parts(db_, "DELETE FROM parts WHERE entry = ?", statements_.get());
             parts.bind(1, id).step();
         } else {
-            Statement pending(db_, "DELETE FROM parts WHERE entry = ? AND done = 0");
+            Statement pending(db_, "DELETE FROM parts WHERE entry = ? AND done = 0", statements_.get());
             pending.bind(1, id).step();
-            Statement finish(db_, "UPDATE entries SET finished = 1 WHERE id = ?");
+            Statement finish(db_, "UPDATE entries SET finished = 1 WHERE id = ?", statements_.get());
             finish.bind(1, id).step();
+            Statement size(db_, "SELECT size FROM entries WHERE id = ?", statements_.get());
+            if (size.bind(1, id).step()) added = size.integer(0);
             if (std::optional<EntryInfo> info = entry(id); info && info->kind != EntryKind::Change) {
                 const char* sql = info->kind == EntryKind::Undo ? "UPDATE entries SET undone = 1 WHERE id = ?"
                                                                 : "UPDATE entries SET redone = 1 WHERE id = ?";
                 for (std::int64_t target : info->targets) {
-                    Statement mark(db_, sql);
+                    Statement mark(db_, sql, statements_.get());
                     mark.bind(1, target).step();
                 }
             }
         }
         tx.commit();
     }
-    trim();
+    trimIfDue(added);
 }
 
 std::vector<PendingPart> HistoryFile::orphanedParts() {
     std::vector<PendingPart> parts;
-    Statement read(db_, "SELECT parts.entry, parts.seq, COALESCE(part_ops.ops, parts.ops), entries.owner FROM parts"
-                        " LEFT JOIN part_ops USING(entry, seq) JOIN entries ON entries.id = parts.entry"
-                        " WHERE parts.done = 0 ORDER BY parts.entry, parts.seq");
+    Statement read(db_,
+                   "SELECT parts.entry, parts.seq, COALESCE(part_ops.ops, parts.ops), entries.owner FROM parts"
+                   " LEFT JOIN part_ops USING(entry, seq) JOIN entries ON entries.id = parts.entry"
+                   " WHERE parts.done = 0 ORDER BY parts.entry, parts.seq",
+                   statements_.get());
     while (read.step()) {
         if (!processGone(read.integer(3))) continue;
         PendingPart part{read.integer(0), read.integer(1), {}};
@@ -341,7 +405,7 @@ std::vector<PendingPart> HistoryFile::orphanedParts() {
 
 std::vector<std::int64_t> HistoryFile::orphanedEntries() {
     std::vector<std::int64_t> ids;
-    Statement read(db_, "SELECT id, owner FROM entries WHERE finished = 0 ORDER BY id");
+    Statement read(db_, "SELECT id, owner FROM entries WHERE finished = 0 ORDER BY id", statements_.get());
     while (read.step())
         if (processGone(read.integer(1))) ids.push_back(read.integer(0));
     return ids;
@@ -350,8 +414,10 @@ std::vector<std::int64_t> HistoryFile::orphanedEntries() {
 std::vector<EntryInfo> HistoryFile::list(std::int64_t limit, const std::u16string& key) {
     std::vector<EntryInfo> entries;
     const std::u16string folded = foldName(key);
-    Statement read(db_, "SELECT id, time, command, key, kind, targets, undone, redone FROM entries"
-                        " WHERE finished = 1 ORDER BY id DESC");
+    Statement read(db_,
+                   "SELECT id, time, command, key, kind, targets, undone, redone FROM entries"
+                   " WHERE finished = 1 ORDER BY id DESC",
+                   statements_.get());
     while ((limit < 0 || static_cast<std::int64_t>(entries.size()) < limit) && read.step()) {
         EntryInfo info = readEntry(read);
         if (!key.empty()) {
@@ -367,15 +433,18 @@ std::vector<EntryInfo> HistoryFile::list(std::int64_t limit, const std::u16strin
 
 std::vector<EntryInfo> HistoryFile::undoable(std::int64_t limit) {
     std::vector<EntryInfo> entries;
-    Statement read(db_, "SELECT id, time, command, key, kind, targets, undone, redone FROM entries"
-                        " WHERE finished = 1 AND kind != 1 AND undone = 0 ORDER BY id DESC LIMIT ?");
+    Statement read(db_,
+                   "SELECT id, time, command, key, kind, targets, undone, redone FROM entries"
+                   " WHERE finished = 1 AND kind != 1 AND undone = 0 ORDER BY id DESC LIMIT ?",
+                   statements_.get());
     read.bind(1, limit);
     while (read.step()) entries.push_back(readEntry(read));
     return entries;
 }
 
 std::optional<EntryInfo> HistoryFile::entry(std::int64_t id) {
-    Statement read(db_, "SELECT id, time, command, key, kind, targets, undone, redone FROM entries WHERE id = ?");
+    Statement read(db_, "SELECT id, time, command, key, kind, targets, undone, redone FROM entries WHERE id = ?",
+                   statements_.get());
     read.bind(1, id);
     if (!read.step()) return std::nullopt;
     return readEntry(read);
@@ -383,8 +452,10 @@ std::optional<EntryInfo> HistoryFile::entry(std::int64_t id) {
 
 std::optional<std::vector<ChangeOp>> HistoryFile::opsOf(std::int64_t id) {
     std::vector<ChangeOp> ops;
-    Statement read(db_, "SELECT COALESCE(part_ops.ops, parts.ops) FROM parts LEFT JOIN part_ops USING(entry, seq)"
-                        " WHERE entry = ? AND done = 1 ORDER BY seq");
+    Statement read(db_,
+                   "SELECT COALESCE(part_ops.ops, parts.ops) FROM parts LEFT JOIN part_ops USING(entry, seq)"
+                   " WHERE entry = ? AND done = 1 ORDER BY seq",
+                   statements_.get());
     read.bind(1, id);
     while (read.step())
         if (!decodeOps(read.blob(0), ops)) return std::nullopt;
@@ -393,7 +464,7 @@ std::optional<std::vector<ChangeOp>> HistoryFile::opsOf(std::int64_t id) {
 
 std::vector<std::int64_t> HistoryFile::partsOf(std::int64_t id) {
     std::vector<std::int64_t> seqs;
-    Statement read(db_, "SELECT seq FROM parts WHERE entry = ? AND done = 1 ORDER BY seq");
+    Statement read(db_, "SELECT seq FROM parts WHERE entry = ? AND done = 1 ORDER BY seq", statements_.get());
     read.bind(1, id);
     while (read.step()) seqs.push_back(read.integer(0));
     return seqs;
@@ -401,8 +472,10 @@ std::vector<std::int64_t> HistoryFile::partsOf(std::int64_t id) {
 
 std::optional<std::vector<ChangeOp>> HistoryFile::partOps(std::int64_t entry, std::int64_t seq) {
     std::vector<ChangeOp> ops;
-    Statement read(db_, "SELECT COALESCE(part_ops.ops, parts.ops) FROM parts LEFT JOIN part_ops USING(entry, seq)"
-                        " WHERE entry = ? AND seq = ? AND done = 1");
+    Statement read(db_,
+                   "SELECT COALESCE(part_ops.ops, parts.ops) FROM parts LEFT JOIN part_ops USING(entry, seq)"
+                   " WHERE entry = ? AND seq = ? AND done = 1",
+                   statements_.get());
     read.bind(1, entry).bind(2, seq);
     if (!read.step() || !decodeOps(read.blob(0), ops)) return std::nullopt;
     return ops;
@@ -410,7 +483,7 @@ std::optional<std::vector<ChangeOp>> HistoryFile::partOps(std::int64_t entry, st
 
 DroppedEntries HistoryFile::dropped() {
     DroppedEntries result;
-    Statement read(db_, "SELECT name, value FROM meta WHERE name IN ('dropped', 'dropped_time')");
+    Statement read(db_, "SELECT name, value FROM meta WHERE name IN ('dropped', 'dropped_time')", statements_.get());
     while (read.step()) {
         if (read.text(0) == u"dropped")
             result.count = read.integer(1);
@@ -420,15 +493,26 @@ DroppedEntries HistoryFile::dropped() {
     return result;
 }
 
+void HistoryFile::trimIfDue(std::int64_t addedBytes) {
+    if (finishedBytes_ >= 0 && ++finishedSinceCount_ < 64) {
+        finishedBytes_ += addedBytes;
+        const std::int64_t oldestKept = static_cast<std::int64_t>(std::time(nullptr)) - limits_.maxAgeSeconds;
+        Statement oldest(db_, "SELECT time FROM entries WHERE finished = 1 ORDER BY id LIMIT 1", statements_.get());
+        const bool tooOld = oldest.step() && oldest.integer(0) < oldestKept;
+        if (!tooOld && static_cast<std::uint64_t>(finishedBytes_) <= limits_.maxBytes) return;
+    }
+    trim();
+}
+
 void HistoryFile::trim() {
     Transaction tx(db_);
-    Statement total(db_, "SELECT COALESCE(SUM(size), 0), COUNT(*) FROM entries WHERE finished = 1");
+    Statement total(db_, "SELECT COALESCE(SUM(size), 0), COUNT(*) FROM entries WHERE finished = 1", statements_.get());
     total.step();
     std::int64_t bytes = total.integer(0);
     std::int64_t count = total.integer(1);
     const std::int64_t oldestKept = static_cast<std::int64_t>(std::time(nullptr)) - limits_.maxAgeSeconds;
     std::int64_t droppedNow = 0, droppedTime = 0;
-    Statement oldest(db_, "SELECT id, time, size FROM entries WHERE finished = 1 ORDER BY id");
+    Statement oldest(db_, "SELECT id, time, size FROM entries WHERE finished = 1 ORDER BY id", statements_.get());
     std::vector<std::int64_t> doomed;
     while (oldest.step()) {
         const bool tooBig = static_cast<std::uint64_t>(bytes) > limits_.maxBytes && count > 1;  // the newest stays
@@ -440,15 +524,18 @@ void HistoryFile::trim() {
         --count;
         ++droppedNow;
     }
+    finishedBytes_ = bytes;
+    finishedSinceCount_ = 0;
     if (doomed.empty()) return;
     for (std::int64_t id : doomed) {
-        Statement drop(db_, "DELETE FROM entries WHERE id = ?");
+        Statement drop(db_, "DELETE FROM entries WHERE id = ?", statements_.get());
         drop.bind(1, id).step();
-        Statement parts(db_, "DELETE FROM parts WHERE entry = ?");
+        Statement parts(db_, "DELETE FROM parts WHERE entry = ?", statements_.get());
         parts.bind(1, id).step();
     }
     const DroppedEntries before = dropped();
-    Statement note(db_, "INSERT OR REPLACE INTO meta(name, value) VALUES('dropped', ?), ('dropped_time', ?)");
+    Statement note(db_, "INSERT OR REPLACE INTO meta(name, value) VALUES('dropped', ?), ('dropped_time', ?)",
+                   statements_.get());
     note.bind(1, before.count + droppedNow).bind(2, std::max(before.newestTime, droppedTime)).step();
     tx.commit();
 }

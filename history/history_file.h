@@ -48,6 +48,8 @@ struct PendingPart {
 
 class HistoryFile {
 public:
+    class StatementCache;  // the connection's prepared statements (history_file.cpp)
+
     // Opens (creating, mode 0600) the history at path, or one in memory for ":memory:". Empty
     // error and a history, or a sentence saying why not. A file that belongs to another registry
     // (the identity differs) is refused.
@@ -57,7 +59,10 @@ public:
     HistoryFile(const HistoryFile&) = delete;
     HistoryFile& operator=(const HistoryFile&) = delete;
 
-    void setLimits(const HistoryLimits& limits) { limits_ = limits; }
+    void setLimits(const HistoryLimits& limits) {
+        limits_ = limits;
+        finishedBytes_ = -1;  // counted again at the next finish
+    }
     const HistoryLimits& limits() const { return limits_; }
 
     // When a part reaches the disk: before writePart returns, or at syncWritten(), which the
@@ -108,6 +113,14 @@ private:
     sqlite3* db_;
     std::string path_;  // ":memory:" for a history in memory
     int walFd_ = -1;    // the write-ahead log, opened for syncWritten()
+    std::unique_ptr<StatementCache> statements_;
+    // The size of the finished entries as last counted plus those finished since (-1: not
+    // counted yet), and how many finished since: the full count runs over every entry, so
+    // finishing one trims only when a limit may have been passed, or every so often (other
+    // processes add entries too).
+    std::int64_t finishedBytes_ = -1;
+    int finishedSinceCount_ = 0;
+    void trimIfDue(std::int64_t addedBytes);
     HistoryLimits limits_;
 };
 
