@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/data_text_check.h"
+#include "cli/help_document.h"
 #include "cli/messages.h"
 #include "cli/utf8.h"
 #include "registry/key_path.h"
@@ -661,9 +662,13 @@ ParsedCommandLine parseCommandLine(std::span<const std::string_view> args) {
                                       {printable(*format)}));
             }
         } else if (takes(*spec, "-n") && arg == "-n") {
-            if (i + 1 == args.size()) return usageError("-n needs a number of entries.");
+            if (i + 1 == args.size())
+                return usageError(say({"-n needs a number of entries.", "-n には項目の数が必要です。"}));
             const std::optional<std::size_t> shown = parseCount(args[++i]);
-            if (!shown) return usageError("-n needs a number of entries from 1 on: " + printable(args[i]));
+            if (!shown)
+                return usageError(
+                    say({"-n needs a number of entries from 1 on: %1", "-n には1以上の項目の数が必要です: %1"},
+                        {printable(args[i])}));
             command.shown = *shown;
         } else if (takes(*spec, arg) && arg == "-r") {
             command.recursive = true;
@@ -810,11 +815,20 @@ std::span<const std::string_view> globalOptions() {
 }
 
 std::string_view usageText() {
-    return kUsage;
+    if (messageLanguage() == InterfaceLanguage::English) return kUsage;
+    static const std::string japanese = helpText(japaneseHelp());
+    return japanese;
 }
 
 std::string_view shortUsageText() {
-    return kShortUsage;
+    if (messageLanguage() == InterfaceLanguage::English) return kShortUsage;
+    static const std::string japanese = [] {
+        const HelpDocument& help = japaneseHelp();
+        const std::string_view lines = kShortUsage.substr(0, kShortUsage.find("\nREGISTRY:") + 1);
+        return std::string(help.shortUsageWord) + std::string(lines.substr(lines.find(' '))) +
+               std::string(help.shortUsageEnd);
+    }();
+    return japanese;
 }
 
 std::string_view versionText() {

@@ -153,7 +153,8 @@ std::vector<CommandOptions> commandTable();
 // The options before the command word.
 std::span<const std::string_view> globalOptions();
 
-// What --help prints, and the short form shown with a usage error.
+// What --help prints, and the short form shown with a usage error, in the chosen language (the
+// Japanese from help_document.h).
 std::string_view usageText();
 std::string_view shortUsageText();
 // What --version prints: the program's name and version, one line.

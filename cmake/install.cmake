@@ -26,9 +26,18 @@ foreach(source man/tovik.1 man/tovik-reg.1 package/changelog)
                      DEPENDS ${TOVIK_RESOURCES}/${source} VERBATIM)
   list(APPEND TOVIK_COMPRESSED ${compressed})
 endforeach()
+# The Japanese page of tovik-reg is made from the same table as its Japanese --help.
+set(TOVIK_JA_PAGE ${PROJECT_BINARY_DIR}/compressed/ja/tovik-reg.1)
+add_custom_command(OUTPUT ${TOVIK_JA_PAGE}.gz
+                   COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/compressed/ja
+                   COMMAND tovik-reg-manual ${TOVIK_JA_PAGE}
+                   COMMAND ${TOVIK_GZIP} -9nf ${TOVIK_JA_PAGE}
+                   DEPENDS tovik-reg-manual VERBATIM)
+list(APPEND TOVIK_COMPRESSED ${TOVIK_JA_PAGE}.gz)
 add_custom_target(tovik_compressed_docs ALL DEPENDS ${TOVIK_COMPRESSED})
 install(FILES ${PROJECT_BINARY_DIR}/compressed/tovik.1.gz ${PROJECT_BINARY_DIR}/compressed/tovik-reg.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${TOVIK_JA_PAGE}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1)
 # A package built from the sources is native: its changelog is changelog.gz (in doc/tovik: the
 # package's name, not the project's, which DOCDIR would take).
 install(FILES ${PROJECT_BINARY_DIR}/compressed/changelog.gz ${TOVIK_RESOURCES}/package/copyright

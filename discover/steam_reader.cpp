@@ -7,6 +7,7 @@
 #include "discover/config_files.h"
 #include "discover/key_values.h"
 #include "discover/launcher_readers.h"
+#include "language/messages.h"
 
 namespace tovik::discover {
 
@@ -98,7 +99,8 @@ void findProtonPrefixes(const UserFolders& folders, FoundSink& sink) {
             const fs::path prefix = fs::path(library) / "steamapps/compatdata" / id / "pfx";
             if (!isWinePrefix(prefix)) continue;
             std::string name = appName(libraries, id);
-            if (name.empty()) name = "Steam app " + id;  // a non-Steam game added to Steam has no manifest
+            // A non-Steam game added to Steam has no manifest.
+            if (name.empty()) name = say({"Steam app %1", "Steamアプリ %1"}, {id});
             sink.addPrefix(RegistryKind::Proton, name, prefix, id);
         }
     }

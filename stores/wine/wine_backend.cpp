@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "language/messages.h"
 #include "stores/wine/wine_name_order.h"
 #include "stores/wine/wine_prefix.h"
 #include "stores/wine/wine_registry_file.h"
@@ -308,8 +309,10 @@ LONG WineBackend::deleteKey(KeyId key) {
 std::string WineBackend::treeDeleteRefusal(KeyId key, bool withKey) {
     // HKEY_CLASSES_ROOT is HKLM\Software\Classes: it and the keys above it stay.
     if ((withKey && isFixedKey(key)) || key == kSoftwareId || key == kMachineId)
-        return "HKEY_LOCAL_MACHINE\\Software\\Classes is HKEY_CLASSES_ROOT in a Wine prefix and cannot be "
-               "deleted, nor can the keys above it; nothing was deleted.";
+        return say({"HKEY_LOCAL_MACHINE\\Software\\Classes is HKEY_CLASSES_ROOT in a Wine prefix and cannot be "
+                    "deleted, nor can the keys above it; nothing was deleted.",
+                    "Wineのプレフィックスでは HKEY_LOCAL_MACHINE\\Software\\Classes が HKEY_CLASSES_ROOT なので、"
+                    "このキーとその上のキーは削除できません。何も削除していません。"});
     return {};
 }
 

@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "language/messages.h"
 #include "stores/wine/wine_name_order.h"
 #include "stores/wine/wine_registry_file.h"
 #include "stores/wine/wine_text.h"
@@ -93,7 +94,7 @@ bool WineFileParser::readLine(Line& line) {
 }
 
 bool WineFileParser::fail(std::string& error, const std::string& what) {
-    error = "line " + std::to_string(lineNumber_) + ": " + what;
+    error = say({"line %1: %2", "%1行目: %2"}, {std::to_string(lineNumber_), what});
     return false;
 }
 
@@ -105,8 +106,10 @@ void WineFileParser::closeChunk(std::size_t end) {
 bool WineFileParser::run(std::string& error) {
     Line line;
     if (!readLine(line) || line.content != "WINE REGISTRY Version 2")
-        return fail(error, "this is not a Wine registry file of version 2 (its first line is "
-                           "not \"WINE REGISTRY Version 2\").");
+        return fail(error, say({"this is not a Wine registry file of version 2 (its first line is "
+                                "not \"WINE REGISTRY Version 2\").",
+                                "バージョン2のWineのレジストリファイルではありません（1行目が"
+                                "「WINE REGISTRY Version 2」ではありません）。"}));
     open_ = file_.newChunk(Chunk::Kind::header, nullptr);
     open_->span.offset = 0;
     file_.append(open_);
@@ -212,7 +215,9 @@ bool WineFileParser::keyLine(const Line& line, std::string_view text, std::strin
     }
     std::size_t depth = 0;
     WineKey* key = keyForPath(scratch_, depth);
-    if (!key) return fail(error, "a key is nested more than " + std::to_string(kMaxKeyDepth) + " levels deep.");
+    if (!key)
+        return fail(error, say({"a key is nested more than %1 levels deep.", "キーが%1階層より深くなっています。"},
+                               {std::to_string(kMaxKeyDepth)}));
     const std::string_view rest = text.substr(1 + static_cast<std::size_t>(used));
     // sscanf(" %u"): the seconds since 1970 that Wine takes when no #time line follows.
     std::size_t p = 0;
@@ -252,9 +257,13 @@ bool WineFileParser::globalOption(std::string_view text, std::string& error) {
     if (text.substr(0, 6) != "#arch=") return true;
     const std::string_view arch = text.substr(6);
     if (arch != "win32" && arch != "win64")
-        return fail(error, "the architecture \"" + std::string(arch) + "\" is unknown (Wine accepts win32 and win64).");
+        return fail(error, say({"the architecture \"%1\" is unknown (Wine accepts win32 and win64).",
+                                "アーキテクチャ「%1」は不明です（Wineが受け付けるのは win32 と win64 です）。"},
+                               {arch}));
     if (!file_.arch_.empty() && file_.arch_ != arch)
-        return fail(error, "the file names two architectures, " + file_.arch_ + " and " + std::string(arch) + ".");
+        return fail(error, say({"the file names two architectures, %1 and %2.",
+                                "ファイルに2つのアーキテクチャ %1 と %2 が書かれています。"},
+                               {file_.arch_, arch}));
     file_.arch_ = std::string(arch);
     return true;
 }

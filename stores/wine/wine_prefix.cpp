@@ -30,6 +30,26 @@ std::string cannotLock(const std::string& dir, const std::string& why) {
     return say({"Cannot lock the Wine prefix %1: %2.", "Wineのプレフィックス %1 をロックできません: %2。"}, {dir, why});
 }
 
+// A failed read or save of one of the prefix's files: the file layer's own sentence in English,
+// and the same facts in Japanese.
+std::string fileFailure(const files::FileStatus& status, const std::string& path, bool saving) {
+    const std::string why = std::strerror(status.error);
+    if (status.problem == files::Problem::notRegularFile)
+        return say({"%1", status.error == EISDIR
+                              ? (saving ? "%2 を保存できません: 通常のファイルではなくフォルダです。"
+                                        : "%2 を読み込めません: 通常のファイルではなくフォルダです。")
+                          : saving ? "%2 を保存できません: 通常のファイルではありません。"
+                                   : "%2 を読み込めません: 通常のファイルではありません。"},
+                   {status.message, path});
+    if (status.problem == files::Problem::unsafeLink)
+        return say({"%1", "%2 を保存できません: 他のユーザーが共有フォルダに置いたリンクなので、たどりません。"},
+                   {status.message, path});
+    if (status.placed)
+        return say({"%1", "%2 を保存しましたが、変更を確実に記録できませんでした: %3。"}, {status.message, path, why});
+    if (saving) return say({"%1", "%2 を保存できません: %3。"}, {status.message, path, why});
+    return say({"%1", "%2 を読み込めません: %3。"}, {status.message, path, why});
+}
+
 }  // namespace
 
 std::unique_ptr<WinePrefix> WinePrefix::open(const std::string& dir, std::string& error) {
@@ -73,7 +93,7 @@ bool WinePrefix::loadFile(const std::string& name, std::unique_ptr<WineRegistryF
     const std::string path = dir_ + "/" + name;
     std::string bytes;
     if (const files::FileStatus read = files::readFile(path, bytes, &identity); !read.ok()) {
-        error = read.message;
+        error = fileFailure(read, path, false);
         return false;
     }
     content = contentHash(bytes);
@@ -214,13 +234,14 @@ bool WinePrefix::saveFile(const std::string& name, const WineRegistryFile& file,
         saved = files::replaceFile(path, bytes, options);
     }
     if (!saved.ok()) {
-        error = saved.message;
+        error = fileFailure(saved, path, true);
         return false;
     }
     content = contentHash(bytes);
     const std::optional<FileIdentity> now = files::identityOf(path);
     if (!now) {
-        error = "Cannot check " + path + " after saving it: " + std::strerror(errno) + ".";
+        error = say({"Cannot check %1 after saving it: %2.", "保存した %1 を確認できません: %2。"},
+                    {path, std::strerror(errno)});
         return false;
     }
     identity = *now;
@@ -229,7 +250,8 @@ bool WinePrefix::saveFile(const std::string& name, const WineRegistryFile& file,
 
 bool WinePrefix::commitWrite(std::string& error) {
     if (!writing()) {
-        error = "No write was started on the Wine prefix.";
+        error =
+            text({"No write was started on the Wine prefix.", "Wineのプレフィックスへの書き込みが始まっていません。"});
         return false;
     }
     // No wineserver can have started meanwhile (its lock is held); another program may still

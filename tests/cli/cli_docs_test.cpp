@@ -2,6 +2,8 @@
 // options (CommandTable), and the completions at work.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -9,8 +11,12 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 
 #include "cli/command_line.h"
+#include "cli/help_document.h"
+#include "cli/text_width.h"
+#include "language/messages.h"
 
 namespace {
 
@@ -61,18 +67,96 @@ std::set<std::string> tableCommands() {
     return commands;
 }
 
+// The help in the chosen language; the language is English again afterwards.
+std::string helpIn(tovik::InterfaceLanguage language, bool shortForm = false) {
+    tovik::setMessageLanguage(language);
+    const std::string help(shortForm ? tovik::cli::shortUsageText() : tovik::cli::usageText());
+    tovik::setMessageLanguage(tovik::InterfaceLanguage::English);
+    return help;
+}
+
+std::string japaneseManualPage() {
+    return tovik::cli::manualPage(tovik::cli::japaneseHelp(), "1.0");
+}
+
+TEST(CommandLineDocs, DisplayWidthCountsFullWidthCharactersAsTwoColumns) {
+    using tovik::cli::displayWidth;
+    EXPECT_EQ(displayWidth("query KEY"), 9u);
+    EXPECT_EQ(displayWidth("キー"), 4u);
+    EXPECT_EQ(displayWidth("ｷｰ"), 2u);  // half-width katakana, as the window's menus have them
+    EXPECT_EQ(displayWidth("値（REG_SZ）、漢字。"), 20u);
+    EXPECT_EQ(displayWidth("a\xff"), 2u);  // a stray byte is one column
+}
+
 TEST(CommandLineDocs, HelpLinesFitEightyColumns) {
-    for (std::string_view text : {tovik::cli::usageText(), tovik::cli::shortUsageText()}) {
-        std::istringstream lines{std::string(text)};
-        for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
+    for (const auto language : {tovik::InterfaceLanguage::English, tovik::InterfaceLanguage::Japanese}) {
+        for (bool shortForm : {false, true}) {
+            std::istringstream lines{helpIn(language, shortForm)};
+            for (std::string line; std::getline(lines, line);) EXPECT_LE(tovik::cli::displayWidth(line), 80u) << line;
+        }
     }
+}
+
+// Filling Japanese text keeps every character and breaks only between the pieces that may be
+// parted (never before 、。） nor after （, never inside an ASCII word), fitting the width.
+TEST(CommandLineDocs, JapaneseTextIsFilledAtAllowedBreaks) {
+    using tovik::cli::breakUnits;
+    using tovik::cli::displayWidth;
+    const auto pieces = [](std::string_view text) {
+        std::vector<std::string> pieces;
+        for (const auto& unit : breakUnits(text)) pieces.push_back(unit.text);
+        return pieces;
+    };
+    for (const auto& section : tovik::cli::japaneseHelp().sections) {
+        for (const auto& entry : section.entries) {
+            for (std::size_t width : {24u, 40u, 80u}) {
+                std::istringstream lines(tovik::cli::fillText(entry.text, width, 0, 4));
+                std::vector<std::string> filled;
+                bool first = true;
+                for (std::string line; std::getline(lines, line); first = false) {
+                    const std::vector<std::string> inLine = pieces(first ? line : line.substr(4));
+                    if (inLine.size() > 1) EXPECT_LE(displayWidth(line), width) << line;
+                    filled.insert(filled.end(), inLine.begin(), inLine.end());
+                }
+                EXPECT_EQ(filled, pieces(entry.text)) << width << ": " << entry.text;
+            }
+        }
+    }
+    // What the pieces are: kinsoku and whole ASCII words.
+    EXPECT_EQ(pieces("値（UTF-8、LF）を「a b」。"),
+              (std::vector<std::string>{"値", "（UTF-8、", "LF）", "を", "「a", "b」。"}));
+}
+
+// tovik-reg --help, a command's --help and a usage error speak the language the locale asks
+// for; the English help stays the text scripts read.
+TEST(CommandLineDocs, HelpIsInTheUsersLanguage) {
+    const std::string tool = shellQuoted(TOVIK_REG_PATH);
+    const std::string japanese = "env -u LANGUAGE -u LC_ALL -u LC_MESSAGES LANG=ja_JP.UTF-8 ";
+    const std::string english = "env -u LANGUAGE -u LC_ALL -u LC_MESSAGES LANG=en_US.UTF-8 ";
+    const std::string japaneseHelp = helpIn(tovik::InterfaceLanguage::Japanese);
+    const std::string englishHelp = helpIn(tovik::InterfaceLanguage::English);
+    EXPECT_NE(japaneseHelp.find("使い方:"), std::string::npos);
+    EXPECT_NE(japaneseHelp.find("値を書き込みます。"), std::string::npos);
+    EXPECT_EQ(englishHelp.find("値"), std::string::npos);
+    for (const char* asked : {"--help", "set --help", "-h"}) {
+        EXPECT_EQ(runShell(japanese + tool + " " + asked), japaneseHelp) << asked;
+        EXPECT_EQ(runShell(english + tool + " " + asked), englishHelp) << asked;
+    }
+    EXPECT_NE(runShell(japanese + tool + " nosuch").find("詳しくは 'tovik-reg --help' を見てください。"),
+              std::string::npos);
+    EXPECT_NE(runShell(english + tool + " nosuch").find("Try 'tovik-reg --help' for more information."),
+              std::string::npos);
 }
 
 // Every command and option of the table is in the help, the manual page and all three
 // completions, and the completions offer no command the table lacks.
-TEST(CommandLineDocs, HelpManualAndCompletionsFollowTheTable) {
-    const std::string help(tovik::cli::usageText());
-    std::string page = readText(kResources / "man" / "tovik-reg.1");
+// The Japanese help and manual page are checked as the English ones are.
+class HelpFollowsTheTable : public testing::TestWithParam<tovik::InterfaceLanguage> {};
+
+TEST_P(HelpFollowsTheTable, HelpManualAndCompletionsFollowTheTable) {
+    const bool english = GetParam() == tovik::InterfaceLanguage::English;
+    const std::string help = helpIn(GetParam());
+    std::string page = english ? readText(kResources / "man" / "tovik-reg.1") : japaneseManualPage();
     page = std::regex_replace(page, std::regex(R"(\\-)"), "-");
     const std::string bash = readText(kResources / "completion" / "tovik-reg");
     const std::string zsh = readText(kResources / "completion" / "_tovik-reg");
@@ -82,7 +166,8 @@ TEST(CommandLineDocs, HelpManualAndCompletionsFollowTheTable) {
     // The commands each file lists.
     std::smatch found;
     std::set<std::string> helpCommands;
-    const std::string commandsPart = help.substr(help.find("Commands:"), help.find("\n\n", help.find("Commands:")));
+    const std::string heading = english ? "Commands:" : "コマンド:";
+    const std::string commandsPart = help.substr(help.find(heading), help.find("\n\n", help.find(heading)));
     const std::regex helpLine(R"(\n  ([a-z][a-z-]*)[ \n])");
     for (std::sregex_iterator it(commandsPart.begin(), commandsPart.end(), helpLine), end; it != end; ++it)
         helpCommands.insert((*it)[1]);
@@ -122,14 +207,36 @@ TEST(CommandLineDocs, HelpManualAndCompletionsFollowTheTable) {
     }
 }
 
+INSTANTIATE_TEST_SUITE_P(BothLanguages, HelpFollowsTheTable,
+                         testing::Values(tovik::InterfaceLanguage::English, tovik::InterfaceLanguage::Japanese),
+                         [](const auto& info) {
+                             return info.param == tovik::InterfaceLanguage::English ? "English" : "Japanese";
+                         });
+
 TEST(CommandLineDocs, ManualPagesFormatWithoutWarnings) {
-    for (const char* page : {"tovik.1", "tovik-reg.1"}) {
-        const std::string path = shellQuoted((kResources / "man" / page).string());
+    const fs::path japanese = fs::temp_directory_path() / ("tovik-reg-ja-" + std::to_string(::getpid()) + ".1");
+    std::ofstream(japanese, std::ios::binary) << japaneseManualPage();
+    const struct Removed {
+        fs::path path;
+        ~Removed() { fs::remove(path); }
+    } removed{japanese};
+    struct Page {
+        std::string name;
+        fs::path path;
+    };
+    for (const Page& manual :
+         {Page{"tovik.1", kResources / "man" / "tovik.1"}, Page{"tovik-reg.1", kResources / "man" / "tovik-reg.1"},
+          Page{"ja/tovik-reg.1", japanese}}) {
+        const std::string& page = manual.name;
+        const std::string path = shellQuoted(manual.path.string());
         if (haveProgram("groff")) {
-            EXPECT_EQ(runShell("groff -man -ww -z " + path), "") << page;
+            // Japanese needs the input read as UTF-8 and a device with its glyphs.
+            EXPECT_EQ(runShell("groff -k -Tutf8 -man -ww -z " + path), "") << page;
+            if (manual.path != japanese) EXPECT_EQ(runShell("groff -man -ww -z " + path), "") << page;
         }
         if (haveProgram("man")) {
-            EXPECT_EQ(runShell("MANWIDTH=80 man --warnings -l " + path + " >/dev/null"), "") << page;
+            // In a UTF-8 locale, which a Japanese page needs to be shown at all.
+            EXPECT_EQ(runShell("LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l " + path + " >/dev/null"), "") << page;
         }
         if (!haveProgram("mandoc")) GTEST_SKIP() << "mandoc is not installed: its lint was not run";
         // Warnings and errors are layout faults; long source lines (style) are not.

@@ -257,6 +257,48 @@ TEST_F(TovikRegOnAPrefix, ASaveThatFailsSaysWhy) {
     EXPECT_EQ(fileText("user.reg"), user);
 }
 
+// The prefix's reasons come in the user's language: a registry file that is not Wine's, a delete
+// Wine's layout forbids and a file that cannot be read, each said in English to an English user
+// and in Japanese, with no English left in it, to a Japanese one.
+TEST_F(TovikRegOnAPrefix, AWineFailureReachesEachUserInTheirLanguage) {
+    ok({"set", "HKLM\\Software\\Wine", "Version", "SZ", "win10"});
+    const std::string broken = (scratch_.path() / "broken").string();
+    wine_test::makeEmptyPrefix(broken);
+    wine_test::writeBytes(broken + "/system.reg", "REGEDIT4\n");
+    const std::string fifo = (scratch_.path() / "fifo").string();
+    wine_test::makeEmptyPrefix(fifo);
+    wine_test::fs::remove(fifo + "/user.reg");
+    ASSERT_EQ(::mkfifo((fifo + "/user.reg").c_str(), 0600), 0);
+    struct Case {
+        std::string prefix;
+        std::string command;
+        const char* english;
+        const char* japanese;
+    };
+    const Case cases[] = {
+        {broken, "query HKLM", "line 1: this is not a Wine registry file of version 2",
+         "1行目: バージョン2のWineのレジストリファイルではありません"},
+        {prefix_, "delete-key 'HKLM\\Software'", "cannot be deleted, nor can the keys above it; nothing was deleted.",
+         "このキーとその上のキーは削除できません。何も削除していません。"},
+        {fifo, "query HKCU", ": it is not a regular file.",
+         "/user.reg を読み込めません: 通常のファイルではありません。"},
+    };
+    for (const Case& c : cases) {
+        const std::string run = " timeout 20 " + wine_test::shellQuoted(TOVIK_REG_PATH) + " --wine-prefix " +
+                                wine_test::shellQuoted(c.prefix) + " " + c.command;
+        const Outcome english =
+            shell("env -u LANGUAGE -u LC_ALL -u LC_MESSAGES LANG=en_US.UTF-8" + run, scratch_.path());
+        EXPECT_EQ(english.exitCode, 1) << c.command;
+        EXPECT_THAT(english.err, HasSubstr(c.english)) << c.command;
+        const Outcome japanese =
+            shell("env -u LANGUAGE -u LC_ALL -u LC_MESSAGES LANG=ja_JP.UTF-8" + run, scratch_.path());
+        EXPECT_EQ(japanese.exitCode, 1) << c.command;
+        EXPECT_THAT(japanese.err, HasSubstr(c.japanese)) << c.command;
+        for (const char* word : {"line ", " the ", " not ", "nothing", "cannot", "Cannot"})
+            EXPECT_THAT(japanese.err, Not(HasSubstr(word))) << c.command << ": " << japanese.err;
+    }
+}
+
 // ---- With Wine itself ----
 
 class TovikRegWithWine : public TovikRegOnAPrefix {

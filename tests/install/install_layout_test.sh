@@ -87,8 +87,9 @@ grep -q "^License: MIT" "$share/doc/tovik/copyright" || fail "the copyright name
 release=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "$metainfo" | head -n 1)
 [ "$release" = "$version" ] || fail "the metainfo's newest release is $release, not $version"
 
-# The manual page and the completion know every command and option that --help lists.
-help=$("$usr/bin/tovik-reg" --help)
+# The manual page and the completion know every command and option that --help lists (the
+# English help, which the English page follows).
+help=$(LANGUAGE=en "$usr/bin/tovik-reg" --help)
 commands=$(printf '%s\n' "$help" | sed -n '/^Commands:/,/^$/s/^  \([a-z][a-z-]*\) .*/\1/p')
 [ "$(printf '%s\n' "$commands" | wc -l)" -ge 7 ] || fail "tovik-reg --help lists too few commands: $commands"
 options=$(printf '%s\n' "$help" | sed -n '/^Options:/,/^$/p' | grep -o -- '--*[a-z][a-z-]*' | sort -u)
@@ -96,11 +97,19 @@ page_text=$(sed 's/\\-/-/g' "$root/tovik-reg.1")
 for word in $commands $options -r; do
     printf '%s\n' "$page_text" | grep -q -- "^\.B[IR]* \(.* \)*\"*$word\( \|\"\|$\)" || fail "tovik-reg(1) does not name $word"
 done
+# The Japanese page of tovik-reg, made from the Japanese help, names every command too.
+gzip -dc "$share/man/ja/man1/tovik-reg.1.gz" >"$root/tovik-reg.ja.1" || fail "no Japanese tovik-reg(1)"
+grep -q "^\.TH .*\"Tovik $version\"" "$root/tovik-reg.ja.1" || fail "the Japanese tovik-reg(1) is not of version $version"
+for word in $commands; do
+    sed 's/\\-/-/g' "$root/tovik-reg.ja.1" | grep -q -- "^\.B $word\( \|$\)" || fail "the Japanese tovik-reg(1) does not name $word"
+done
 if command -v groff >/dev/null; then
     for page in tovik tovik-reg; do
         warnings=$(groff -man -ww -z "$root/$page.1" 2>&1)
         [ -z "$warnings" ] || fail "$page(1): $warnings"
     done
+    warnings=$(groff -k -Tutf8 -man -ww -z "$root/tovik-reg.ja.1" 2>&1)
+    [ -z "$warnings" ] || fail "the Japanese tovik-reg(1): $warnings"
 else
     skip "groff is not installed: the manual pages were not formatted"
 fi

@@ -32,7 +32,7 @@ const std::map<std::string, std::set<std::string>>& allowed() {
         {"editors", {"registry"}},
         {"regfile", {"registry"}},
         {"find", {"registry"}},
-        {"discover", {"registry", "files"}},
+        {"discover", {"registry", "files", "language"}},
         {"history", {"registry", "language"}},
         {"backup", {"registry", "files", "regfile", "resources"}},
         {"compare", {"registry", "regfile", "backup"}},
