@@ -51,7 +51,8 @@ constexpr HelpEntry kCommands[] = {
      "変更、削除される値、作成、削除されるキー）、続けてその数を出します。"},
     {"diff A [B] [--format text|reg|reg4] [--reverse] [--json] [--b REGISTRY]",
      "2つのキーの木を比べます。A と B は、それぞれレジストリの KEY か、相手側のキーの位置に木として読む .reg "
-     "の FILE です（2つともファイルなら、すべてのルート）。B の KEY は、--b の後のオプション（--registry "
+     "かバックアップ"
+     "ファイルの FILE です（2つともファイルなら、すべてのルート）。B の KEY は、--b の後のオプション（--registry "
      "FILE、--wine-prefix DIR など）が指定するレジストリのキーです。B を省くと、そのレジストリの A のキーです。"
      "A にだけあるものを -[key] と -  \"value\" で、B にだけあるものを + で、変わった値を - の行と + の行で、"
      "\" [key]\" の下に示します。名前は大文字と小文字を区別せずに比べます。--format reg（か reg4）は A を B に"
