@@ -206,6 +206,7 @@ void RecordingBackend::gather(ChangeOp op) {
     }
     pendingBytes_ += recordedSize(op);
     pending_.push_back(std::move(op));
+    pendingMadeKey_ = kNoKey;
     if (pendingBytes_ >= partBytes_) writeGathered();
 }
 
@@ -222,11 +223,13 @@ void RecordingBackend::writeGathered() {
     }
     pending_.clear();
     pendingBytes_ = 0;
+    pendingMadeKey_ = kNoKey;
 }
 
 void RecordingBackend::dropBatchParts() {
     pending_.clear();
     pendingBytes_ = 0;
+    pendingMadeKey_ = kNoKey;
     for (std::int64_t seq : batchParts_) {
         try {
             file_->dropPart(entry_.id, seq);
@@ -341,12 +344,26 @@ LONG RecordingBackend::createKeys(KeyId parent, std::size_t parentDepth, std::sp
     if (rc == ERROR_SUCCESS) {
         learn(id, parent, joined);
         if (created) createdInEntry_.insert(id);
+        if (created && batchOpen_ && !pending_.empty() && pending_.back().kind == OpKind::CreateKey)
+            pendingMadeKey_ = id;
     }
     return rc;
 }
 
 LONG RecordingBackend::setValue(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size) {
     writing();
+    // An import sets the values of each key right after making it: those join the key's record
+    // as they are, with no op of their own and no path built (gather() does the same, slower).
+    if (batchOpen_ && key == pendingMadeKey_ && key != kNoKey && size <= kLargestKeptData) {
+        const LONG rc = inner_->setValue(key, name, type, data, size);
+        if (rc == ERROR_SUCCESS) {
+            pendingBytes_ += 12 + 2 * name.size() + size;
+            pending_.back().values.push_back(
+                {std::u16string(name), type, std::string(reinterpret_cast<const char*>(data), size)});
+            if (pendingBytes_ >= partBytes_) writeGathered();
+        }
+        return rc;
+    }
     const std::optional<std::u16string> path = pathOf(key);
     if (!path || inner_->readOnly()) return inner_->setValue(key, name, type, data, size);
     ChangeOp op = makeOp(OpKind::SetValue, *path, std::u16string(name));
@@ -430,6 +447,7 @@ LONG RecordingBackend::beginBatch() {
         batchOpen_ = true;
         pending_.clear();
         pendingBytes_ = 0;
+        pendingMadeKey_ = kNoKey;
         batchParts_.clear();
         unrecorded_.reset();
     }

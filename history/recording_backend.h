@@ -108,6 +108,7 @@ private:
     std::unordered_set<KeyId> createdInEntry_;  // keys the open entry made: nothing was there before
     std::vector<ChangeOp> pending_;             // recorded in the open batch, not yet written
     std::size_t pendingBytes_ = 0;
+    KeyId pendingMadeKey_ = kNoKey;  // the key whose CreateKey is pending_.back(), while it is
     std::size_t partBytes_ = 4u << 20;
     std::vector<std::int64_t> batchParts_;          // parts of the open batch written already, pending
     std::optional<std::runtime_error> unrecorded_;  // why a part of the open batch could not be written
