@@ -125,17 +125,25 @@ void CTovikView::InsertSubKeys(ItemId parent, HKEY root, const std::u16string& p
         if (rc == ERROR_BADDB) m_bTreeLoops = true;
         return;
     }
+    insertChildren(parent, hKey.get());
+}
+
+void CTovikView::insertChildren(ItemId parent, HKEY key) {
     tovik::EnumBuffers buffers;
-    std::u16string childPath;
     for (DWORD index = 0;; ++index) {
         std::u16string_view child;
-        if (tovik::enumSubkeyName(hKey.get(), index, buffers, child) != ERROR_SUCCESS) break;
+        if (tovik::enumSubkeyName(key, index, buffers, child) != ERROR_SUCCESS) break;
         const ItemId item = m_treeModel.insertItem(parent, toQString(child));
         if (m_pFillProgress != nullptr) m_pFillProgress->step(m_treeModel.itemCount());
-        childPath = path;
-        if (!childPath.empty()) childPath += u'\\';
-        childPath += child;
-        InsertSubKeys(item, root, childPath);
+        // Opened by its name below the key just enumerated (the buffer holds it with its
+        // terminator): the registry layer knows it from the enumeration, where a path from the
+        // root would be looked up again at every level.
+        tovik::KeyHandle hChild;
+        if (const LONG rc = RegOpenKeyExW(key, child.data(), 0, 0, hChild.receive()); rc != ERROR_SUCCESS) {
+            if (rc == ERROR_BADDB) m_bTreeLoops = true;
+            continue;
+        }
+        insertChildren(item, hChild.get());
     }
     m_treeModel.sortChildren(parent);
 }

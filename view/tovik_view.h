@@ -125,6 +125,8 @@ protected:
 private:
     void oneTimeSetup();
     void InsertRootKeys();
+    // Reads the keys below the open key into the tree below parent, depth first.
+    void insertChildren(ItemId parent, HKEY key);
     void OnSelChanged();
     void OnDblClkTree();
     void readClientRect();

@@ -5,8 +5,11 @@
 #include <QTreeView>
 
 #include "registry/registry_api.h"
+#include "registry/registry_store.h"
+#include "stores/sqlite/sqlite_store.h"
 #include "support/registry_fixture.h"
 #include "support/tree_helpers.h"
+#include "tests/registry/forwarding_backend.h"
 #include "ui/qt_text.h"
 #include "view/tovik_view.h"
 
@@ -20,6 +23,22 @@ ItemId childNamed(const KeyTreeModel& model, ItemId item, const QString& text) {
         if (model.itemText(child) == text) return child;
     return KeyTreeModel::kNoItem;
 }
+
+// A real store that counts the children it is asked to find by name.
+class CountingLookups final : public ForwardingBackend {
+public:
+    using ForwardingBackend::ForwardingBackend;
+    int lookups = 0;
+
+    tovik::KeyId findChild(tovik::KeyId parent, std::u16string_view name) override {
+        ++lookups;
+        return ForwardingBackend::findChild(parent, name);
+    }
+    tovik::KeyId findChildNamed(tovik::KeyId parent, std::u16string_view name, std::u16string& stored) override {
+        ++lookups;
+        return ForwardingBackend::findChildNamed(parent, name, stored);
+    }
+};
 
 }  // namespace
 
@@ -71,6 +90,23 @@ private slots:
         QVERIFY(deeper != KeyTreeModel::kNoItem);
         QCOMPARE(model.itemData(deeper), 0u);
         QCOMPARE(childTexts(model, itemAt(model, {"HKEY_CURRENT_USER"})), QStringList({"Software"}));
+    }
+
+    // The tree is read by walking the handles it enumerates: no key is looked up by name again
+    // from its root, which for a deep tree would cost a lookup per level for every key.
+    void treeIsFilledWithoutLookingKeysUpByName() {
+        auto counting = std::make_unique<CountingLookups>(tovik::openSqliteMemoryStore());
+        CountingLookups* store = counting.get();
+        tovik::setCurrentBackend(std::move(counting));
+        for (const char16_t* path : {u"a\\b\\c\\d\\e", u"a\\b\\x\\y", u"a\\z", u"q\\r\\s"})
+            MakeKey(HKEY_LOCAL_MACHINE, path);
+        MakeKey(HKEY_CURRENT_USER, u"Software\\Tovik");
+        store->lookups = 0;
+        startView();
+        const KeyTreeModel& model = view_->treeModel();
+        QVERIFY(itemAt(model, {"HKEY_LOCAL_MACHINE", "a", "b", "c", "d", "e"}) != KeyTreeModel::kNoItem);
+        QVERIFY(itemAt(model, {"HKEY_CURRENT_USER", "Software", "Tovik"}) != KeyTreeModel::kNoItem);
+        QCOMPARE(store->lookups, 0);
     }
 
     void itemKeyPathWalksUpToTheRoot() {
