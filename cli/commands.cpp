@@ -241,9 +241,13 @@ int runCommandLine(std::span<const std::string_view> args, std::ostream& out, st
         }
     }
 
+    // Only a command that writes, or reads the history, opens it.
+    setChangeHistoryWanted(writesTheRegistry(command.kind) || command.kind == CommandKind::History ||
+                           command.kind == CommandKind::Undo || command.kind == CommandKind::Redo);
     const StoreOpenResult opened = command.source.kind != RegistrySource::Kind::UserStore ? openRegistry(command.source)
                                    : command.registryFile ? openUserRegistry(*command.registryFile)
                                                           : openUserRegistry();
+    setChangeHistoryWanted(true);
     if (!opened.ok) {
         reportError(err, opened.error);
         return failureExitCode(command.kind);

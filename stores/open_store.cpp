@@ -97,7 +97,19 @@ std::string registryIdentity(const std::string& kind, const std::string& path) {
     return kind + ":" + (ec ? fs::absolute(path, ec).lexically_normal().string() : canonical.string());
 }
 
+namespace {
+bool historyWanted = true;
+}  // namespace
+
+void setChangeHistoryWanted(bool wanted) {
+    historyWanted = wanted;
+}
+
 void makeCurrentWithHistory(std::unique_ptr<Backend> backend, const std::string& identity, StoreOpenResult& result) {
+    if (!historyWanted) {
+        setCurrentBackend(std::move(backend));
+        return;
+    }
     history::WrapResult wrapped = history::recordChanges(std::move(backend), identity);
     if (!wrapped.notice.empty()) result.notices.push_back(wrapped.notice);
     setCurrentBackend(std::move(wrapped.backend));

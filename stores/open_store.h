@@ -19,6 +19,10 @@ void openInMemoryRegistryStore();
 // identity (a kind and a canonical path; empty: a history in memory). When the history cannot be
 // opened the registry is still opened, and result's notices say that changes cannot be undone.
 void makeCurrentWithHistory(std::unique_ptr<Backend> backend, const std::string& identity, StoreOpenResult& result);
+// Whether registries opened from now on come with their change history (the default). A process
+// that only reads (tovik-reg query, export, find, ...) turns it off: reads then pay nothing for a
+// history they never add to.
+void setChangeHistoryWanted(bool wanted);
 // The identity of a file or folder: kind, ':', its canonical path (the path as given when it
 // cannot be resolved).
 std::string registryIdentity(const std::string& kind, const std::string& path);
