@@ -31,6 +31,12 @@ bool isSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
+bool isBlankLine(std::string_view line) {
+    for (char c : line)
+        if (!isSpace(c)) return false;
+    return true;
+}
+
 bool isHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }

@@ -28,6 +28,8 @@ void appendValueLine(std::string& out, std::u16string_view name, std::uint32_t t
 std::uint32_t parseHexNumber(std::string_view text, std::size_t& used);
 
 bool isSpace(char c);
+// True for a line of white space only (its line end included).
+bool isBlankLine(std::string_view line);
 bool isHexDigit(char c);
 
 }  // namespace tovik::wine

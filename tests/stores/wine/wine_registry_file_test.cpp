@@ -76,7 +76,7 @@ TEST(WineFileReading, EveryValueFormAndOption) {
     EXPECT_EQ(wine->name(), u"Wine") << "lookups ignore case, names keep it";
     EXPECT_EQ(valueNames(*wine),
               (std::vector<std::u16string>{u"Str", u"Exp", u"Multi", u"Dw", u"Bin", u"Other", u"Odd", u"Utf8"}));
-    auto data = [&](std::u16string_view name) { return wine->value(*wine->findValue(name)); };
+    auto data = [&](std::u16string_view name) -> const WineValue& { return wine->value(*wine->findValue(name)); };
     EXPECT_EQ(data(u"str").type(), kRegSz);
     EXPECT_EQ(data(u"Str").data(), sz(u"a\\b\"c\u3042\n"));
     EXPECT_EQ(data(u"Exp").type(), kRegExpandSz);
