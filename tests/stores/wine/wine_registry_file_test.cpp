@@ -134,6 +134,17 @@ TEST(WineFileReading, RepeatedKeysAndValuesMergeAsInWine) {
     EXPECT_EQ(valueNames(*again->root().findSubkey(u"K")), (std::vector<std::u16string>{u"A", u"b", u"c", u"d"}));
 }
 
+// Moved with its parent, an unchanged key that came in two blocks keeps every line it had in
+// them, the blank lines between its blocks and its #time line included.
+TEST(WineFileReading, ARepeatedKeyMovedWithItsParentKeepsItsLines) {
+    const std::string text =
+        machineHeader() + "\n[P\\\\K] 1\n#time=1\n\"a\"=\"1\"\n\n \n[L] 1\n\n[p\\\\k] 2\n\"c\"=\"4\"\n\n";
+    auto file = parseOk(text);
+    EXPECT_EQ(file->serialize(), text);
+    ASSERT_EQ(file->renameKey(*file->root().findSubkey(u"P"), u"Q"), EditResult::ok);
+    EXPECT_THAT(file->serialize(), HasSubstr("\n[Q\\\\K] 1\n#time=1\n\"a\"=\"1\"\n\n \n\"c\"=\"4\"\n"));
+}
+
 TEST(WineFileReading, SiblingsInAnyOrderEndInWineOrderAndMerge) {
     // Siblings shuffled, some repeated later in another case with a value of their own, some
     // implied by a deeper key first.
