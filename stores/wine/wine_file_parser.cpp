@@ -363,7 +363,7 @@ bool WineFileParser::optionLine(const Line& line, std::string_view text, std::st
         std::uint64_t time = 0;
         for (std::size_t p = 6; p < text.size() && isHexDigit(text[p]); ++p) {
             const char c = text[p];
-            time = (time << 4) | static_cast<std::uint64_t>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+            time = (time << 4) | static_cast<std::uint64_t>(hexDigitValue(c));
         }
         setTimeOnce(&key, time);
         if (firstLineOfBlock_) {
@@ -472,9 +472,19 @@ void WineFileParser::valueLine(const Line& line, std::string_view text) {
         data_.reserve(rest.size() / 3 + 1);
         for (;;) {
             std::size_t p = 0;
+            // The form Wine writes, two digits and a comma, read straight.
+            while (p + 2 < rest.size() && rest[p + 2] == ',' && isHexDigit(rest[p]) && isHexDigit(rest[p + 1])) {
+                data_.push_back(static_cast<char>(hexDigitValue(rest[p]) * 16 + hexDigitValue(rest[p + 1])));
+                p += 3;
+            }
             while (p < rest.size() && isHexDigit(rest[p])) {
-                std::size_t digits = 0;
-                const std::uint32_t byte = parseHexNumber(rest.substr(p), digits);
+                std::size_t digits = 2;
+                std::uint32_t byte = 0;
+                if (p + 1 < rest.size() && isHexDigit(rest[p + 1]) &&
+                    (p + 2 == rest.size() || !isHexDigit(rest[p + 2])))
+                    byte = static_cast<std::uint32_t>(hexDigitValue(rest[p]) * 16 + hexDigitValue(rest[p + 1]));
+                else
+                    byte = parseHexNumber(rest.substr(p), digits);  // what Wine's strtoul makes of the rest
                 if (byte > 0xFF) {
                     ok = false;
                     break;

@@ -203,10 +203,10 @@ void* WineRegistryFile::Arena::allocate(std::size_t bytes, std::size_t align) {
     if (!at_ || pad + bytes > left_) {
         if (bytes > kBlock / 4) {
             // Large pieces get a block of their own; the current block stays in use.
-            blocks_.push_back(std::make_unique<char[]>(bytes));
+            blocks_.push_back(std::unique_ptr<char[]>(new char[bytes]));
             return blocks_.back().get();
         }
-        blocks_.push_back(std::make_unique<char[]>(kBlock));
+        blocks_.push_back(std::unique_ptr<char[]>(new char[kBlock]));  // not cleared: all is written before use
         at_ = blocks_.back().get();
         left_ = kBlock;
         pad = 0;
