@@ -58,6 +58,9 @@ struct CaseSpec {
     std::uint64_t expectedItems;  // a run handling any other number is reported as wrong
     bool perItemRate = true;      // false: the time is not meant to grow with the items
     std::string figureUnit = {};  // what RunResult::figure measures, e.g. "MB peak resident"
+    // When set, the note also gives the figure as a multiple of this (in the same unit), named so.
+    double figureBase = 0;
+    std::string figureBaseName = {};  // e.g. "the file"
 };
 
 struct CaseRow {

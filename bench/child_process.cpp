@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 extern char** environ;
@@ -37,8 +39,10 @@ std::string systemError(const char* what) {
 }
 
 // Starts argv with stdout on stdoutFd and stderr into an unnamed temporary file (read back at the
-// end: a pipe could fill up while the caller reads stdout), then calls drain and waits.
-ChildOutcome run(const std::vector<std::string>& argv, int stdoutFd, const std::function<void()>& drain) {
+// end: a pipe could fill up while the caller reads stdout), then calls drain and waits; usage
+// gets the child's resource use when given.
+ChildOutcome run(const std::vector<std::string>& argv, int stdoutFd, const std::function<void()>& drain,
+                 rusage* usage = nullptr) {
     ChildOutcome outcome;
     std::FILE* errors = std::tmpfile();
     if (!errors) {
@@ -64,7 +68,8 @@ ChildOutcome run(const std::vector<std::string>& argv, int stdoutFd, const std::
     }
     if (drain) drain();
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+    rusage ignored{};
+    while (wait4(pid, &status, 0, usage ? usage : &ignored) < 0 && errno == EINTR) {}
     outcome.ran = true;
     outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::rewind(errors);
@@ -110,6 +115,35 @@ ChildOutcome runReadingOutput(const std::vector<std::string>& argv, const std::f
             sink(std::string_view(buffer, static_cast<std::size_t>(got)));
         }
     });
+}
+
+ChildOutcome runMeasuringPeakMemory(const std::string& self, const std::vector<std::string>& argv,
+                                    std::uint64_t& peakResidentKib) {
+    std::vector<std::string> measured{self, std::string(kPeakMemoryChildArgument)};
+    measured.insert(measured.end(), argv.begin(), argv.end());
+    std::string report;
+    ChildOutcome outcome = runReadingOutput(measured, [&](std::string_view chunk) { report += chunk; });
+    const std::string mark = "peak-resident-kib: ";
+    const std::size_t at = report.rfind(mark);
+    peakResidentKib = at == std::string::npos ? 0 : std::strtoull(report.c_str() + at + mark.size(), nullptr, 10);
+    if (outcome.succeeded() && at == std::string::npos) {
+        outcome.exitCode = -1;
+        outcome.error = "the measuring copy reported no peak";
+    }
+    return outcome;
+}
+
+int peakMemoryChildMain(const std::vector<std::string>& args) {
+    Fd devNull(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+    rusage usage{};
+    const ChildOutcome outcome = run(args, devNull.get(), {}, &usage);
+    std::fwrite(outcome.errorOutput.data(), 1, outcome.errorOutput.size(), stderr);
+    if (!outcome.ran) {
+        std::fprintf(stderr, "%s\n", outcome.error.c_str());
+        return 127;
+    }
+    std::printf("peak-resident-kib: %ld\n", usage.ru_maxrss);
+    return outcome.exitCode < 0 ? 128 : outcome.exitCode;
 }
 
 }  // namespace tovik::bench

@@ -641,6 +641,8 @@ bool parseCount(std::string_view text, int& out) {
 
 int main(int argc, char** argv) {
     if (argc == 3 && argv[1] == tovik::bench::kStartupChildArgument) tovik::bench::runStartupChild(argv[2]);
+    if (argc >= 3 && argv[1] == tovik::bench::kPeakMemoryChildArgument)
+        return tovik::bench::peakMemoryChildMain(std::vector<std::string>(argv + 2, argv + argc));
     bool large = false, regenerate = false, hiveOnly = false, filesOnly = false, findRenameOnly = false,
          historyOnly = false, compareOnly = false;
     bool wineOnly = false, discoverOnly = false, timesOnly = false;

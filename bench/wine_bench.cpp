@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "bench/child_process.h"
 #include "bench/registry_generator.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
@@ -216,12 +217,59 @@ void timeSiblingOrder(BenchRunner& runner, const std::string& dataDir) {
     }
 }
 
+// Peak resident memory of tovik-reg reading a user.reg of 1,000,000 keys of one line each, the
+// densest in keys a Wine file gets: the model's cost per key against the file's size.
+void measureDenseKeys(BenchRunner& runner, const std::string& dataDir) {
+    constexpr std::size_t kKeys = 1000000;
+    CaseSpec spec{"tovik-reg --wine-prefix query (peak memory)",
+                  "1,000,000 one-line keys",
+                  "keys",
+                  kKeys,
+                  false,
+                  "MB peak resident"};
+    if (!runner.wanted(spec)) return;
+    std::error_code ec;
+    const std::string self = fs::read_symlink("/proc/self/exe", ec).string();
+    const std::string dir = dataDir + "/wine-dense-keys";
+    fs::remove_all(dir, ec);
+    fs::create_directories(dir, ec);
+    std::ofstream(dir + "/system.reg")
+        << "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n";
+    {
+        std::ofstream user(dir + "/user.reg", std::ios::binary);
+        user << "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n";
+        char line[32];
+        for (std::size_t i = 0; i < kKeys; ++i) {
+            const int n = std::snprintf(line, sizeof line, "\n[K%07zu] 1\n", i);
+            user.write(line, n);
+        }
+    }
+    const double fileMb = fileBytes(dir + "/user.reg") / 1e6;
+    spec.workload = sizeLabel(spec.workload, dir);
+    spec.figureBase = fileMb;
+    spec.figureBaseName = "the file";
+    const std::vector<std::string> argv = {TOVIK_REG_PATH, "--wine-prefix", dir, "query", "HKCU\\K0000000"};
+    runner.run(spec, [&](Stopwatch& watch) {
+        std::uint64_t peakKib = 0;
+        watch.start();
+        const ChildOutcome outcome = runMeasuringPeakMemory(self, argv, peakKib);
+        watch.stop();
+        if (!outcome.succeeded()) {
+            return RunResult::failed(
+                outcome.ran ? "exit " + std::to_string(outcome.exitCode) + ": " + outcome.errorOutput : outcome.error);
+        }
+        return RunResult{kKeys, {}, peakKib * 1024.0 / 1e6};
+    });
+    fs::remove_all(dir, ec);
+}
+
 }  // namespace
 
 void timeWinePrefixes(BenchRunner& runner, const std::string& dataDir, bool regenerate) {
     timeFreshPrefix(runner, dataDir);
     timeLargeSystemReg(runner, dataDir, regenerate);
     timeSiblingOrder(runner, dataDir);
+    measureDenseKeys(runner, dataDir);
 }
 
 }  // namespace tovik::bench

@@ -189,7 +189,8 @@ void WineBackend::listValues(KeyId key, std::size_t from, std::int64_t limit, st
         const wine::WineValue& value = owner->value(i);
         const bool loaded = value.data().size() <= kListedDataLimit || i >> kValueIndexBits != 0;
         out.push_back({(key << kValueIndexBits) | static_cast<ValueId>(i), value.name(), value.type(),
-                       static_cast<DWORD>(value.data().size()), loaded, loaded ? value.data() : std::string()});
+                       static_cast<DWORD>(value.data().size()), loaded,
+                       loaded ? std::string(value.data()) : std::string()});
     }
 }
 
@@ -202,7 +203,7 @@ bool WineBackend::readValueData(ValueId value, BYTE* buffer, DWORD expectedSize)
     WineKey* owner = resolve(value >> kValueIndexBits);
     const std::size_t index = static_cast<std::size_t>(value & ((ValueId{1} << kValueIndexBits) - 1));
     if (!owner || index >= owner->valueCount()) return false;
-    const std::string& data = owner->value(index).data();
+    const std::string_view data = owner->value(index).data();
     if (data.size() != expectedSize) return false;
     if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
     return true;

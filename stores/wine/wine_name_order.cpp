@@ -80,15 +80,71 @@ char16_t lowerUnit(char16_t c) {
     return lowerTable()[c];
 }
 
-int compareNames(std::u16string_view a, std::u16string_view b) {
+std::u16string StoredName::str() const {
+    std::u16string out;
+    appendTo(out);
+    return out;
+}
+
+void StoredName::appendTo(std::u16string& out) const {
+    if (wide_) {
+        out.append(static_cast<const char16_t*>(data_), size_);
+        return;
+    }
+    const auto* bytes = static_cast<const unsigned char*>(data_);
+    out.append(bytes, bytes + size_);
+}
+
+namespace {
+
+template <class A, class B>
+int compareUnits(const A* a, std::size_t aSize, const B* b, std::size_t bSize) {
     const auto& table = lowerTable();
-    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    const std::size_t n = aSize < bSize ? aSize : bSize;
     for (std::size_t i = 0; i < n; ++i) {
-        const int d = static_cast<int>(table[a[i]]) - static_cast<int>(table[b[i]]);
+        const int d =
+            static_cast<int>(table[static_cast<char16_t>(a[i])]) - static_cast<int>(table[static_cast<char16_t>(b[i])]);
         if (d != 0) return d;
     }
-    if (a.size() == b.size()) return 0;
-    return a.size() < b.size() ? -1 : 1;
+    if (aSize == bSize) return 0;
+    return aSize < bSize ? -1 : 1;
+}
+
+template <class A>
+int compareWith(const A* a, std::size_t aSize, StoredName b) {
+    if (b.wide()) return compareUnits(a, aSize, static_cast<const char16_t*>(b.data()), b.size());
+    return compareUnits(a, aSize, static_cast<const unsigned char*>(b.data()), b.size());
+}
+
+template <class A>
+std::size_t hashUnits(const A* units, std::size_t size) {
+    const auto& table = lowerTable();
+    std::uint64_t hash = 1469598103934665603ull;
+    for (std::size_t i = 0; i < size; ++i) {
+        hash ^= table[static_cast<char16_t>(units[i])];
+        hash *= 1099511628211ull;
+    }
+    return static_cast<std::size_t>(hash);
+}
+
+}  // namespace
+
+int compareNames(StoredName a, StoredName b) {
+    if (a.wide()) return compareWith(static_cast<const char16_t*>(a.data()), a.size(), b);
+    return compareWith(static_cast<const unsigned char*>(a.data()), a.size(), b);
+}
+
+bool sameName(StoredName a, StoredName b) {
+    return a.size() == b.size() && compareNames(a, b) == 0;
+}
+
+std::size_t hashName(StoredName name) {
+    if (name.wide()) return hashUnits(static_cast<const char16_t*>(name.data()), name.size());
+    return hashUnits(static_cast<const unsigned char*>(name.data()), name.size());
+}
+
+int compareNames(std::u16string_view a, std::u16string_view b) {
+    return compareNames(StoredName(a), StoredName(b));
 }
 
 bool sameName(std::u16string_view a, std::u16string_view b) {
@@ -96,13 +152,7 @@ bool sameName(std::u16string_view a, std::u16string_view b) {
 }
 
 std::size_t hashName(std::u16string_view name) {
-    const auto& table = lowerTable();
-    std::uint64_t hash = 1469598103934665603ull;
-    for (char16_t c : name) {
-        hash ^= table[c];
-        hash *= 1099511628211ull;
-    }
-    return static_cast<std::size_t>(hash);
+    return hashName(StoredName(name));
 }
 
 }  // namespace tovik::wine

@@ -1,7 +1,10 @@
 #include "stores/wine/wine_registry_file.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <type_traits>
 
 #include "stores/wine/wine_name_order.h"
 #include "stores/wine/wine_text.h"
@@ -21,12 +24,6 @@ void appendUnsigned(std::string& out, const char* format, unsigned a, unsigned b
     char buffer[32];
     const int n = std::snprintf(buffer, sizeof buffer, format, a, b);
     out.append(buffer, static_cast<std::size_t>(n));
-}
-
-bool isBlank(std::string_view line) {
-    for (char c : line)
-        if (!isSpace(c)) return false;
-    return true;
 }
 
 bool endsWith(const std::string& s, std::string_view tail) {
@@ -54,9 +51,42 @@ const char* describe(EditResult result) {
     return "unknown result";
 }
 
+// ---- WineValue ----
+
+void WineValue::setName(StoredName name) {
+    nameData_ = name.data();
+    nameSize_ = static_cast<std::uint32_t>(name.size());
+    nameWide_ = name.wide();
+}
+
+void WineValue::setOwnData(std::string data) {
+    ownData_ = std::make_unique<std::string>(std::move(data));
+    data_ = ownData_->data();
+    dataSize_ = static_cast<std::uint32_t>(ownData_->size());
+}
+
 // ---- WineKey ----
 
-WineKey::~WineKey() = default;
+static_assert(std::is_standard_layout_v<WineKey>, "a key's chunk must convert to its key");
+
+WineKey::~WineKey() {
+    delete body_;
+}
+
+WineKey::Body& WineKey::body() {
+    if (!body_) body_ = new Body();
+    return *body_;
+}
+
+WineKey::Extras& WineKey::extras() const {
+    Body& b = const_cast<WineKey*>(this)->body();
+    if (!b.extras) b.extras = std::make_unique<Extras>();
+    return *b.extras;
+}
+
+const std::vector<WineKey::OtherLine>* WineKey::otherLines() const {
+    return body_ && body_->extras ? &body_->extras->otherLines : nullptr;
+}
 
 std::size_t WineKey::depth() const {
     std::size_t depth = 0;
@@ -64,120 +94,170 @@ std::size_t WineKey::depth() const {
     return depth;
 }
 
-std::size_t WineKey::childIndexFor(std::u16string_view name, bool& found) const {
+std::size_t WineKey::childIndexFor(StoredName name, bool& found) const {
     // Files are sorted, so new children usually go last.
     found = false;
-    if (children_.empty()) return 0;
-    const int last = compareNames(children_.back()->name_, name);
-    if (last < 0) return children_.size();
+    if (!body_ || body_->children.empty()) return 0;
+    const std::vector<WineKey*>& children = body_->children;
+    const int last = compareNames(children.back()->storedName(), name);
+    if (last < 0) return children.size();
     if (last == 0) {
         found = true;
-        return children_.size() - 1;
+        return children.size() - 1;
     }
-    std::size_t low = 0, high = children_.size() - 1;
+    std::size_t low = 0, high = children.size() - 1;
     while (low < high) {
         const std::size_t mid = (low + high) / 2;
-        if (compareNames(children_[mid]->name_, name) < 0)
+        if (compareNames(children[mid]->storedName(), name) < 0)
             low = mid + 1;
         else
             high = mid;
     }
-    found = compareNames(children_[low]->name_, name) == 0;
+    found = compareNames(children[low]->storedName(), name) == 0;
     return low;
 }
 
-WineKey* WineKey::findSubkey(std::u16string_view name) const {
+WineKey* WineKey::findSubkey(StoredName name) const {
     bool found = false;
     const std::size_t index = childIndexFor(name, found);
-    return found ? children_[index].get() : nullptr;
+    return found ? body_->children[index] : nullptr;
 }
 
-std::optional<std::size_t> WineKey::findValueLinear(std::u16string_view name) const {
-    for (std::size_t i = 0; i < values_.size(); ++i)
-        if (sameName(values_[i].name_, name)) return i;
+std::optional<std::size_t> WineKey::findValueLinear(StoredName name) const {
+    const std::size_t count = valueCount();
+    for (std::size_t i = 0; i < count; ++i)
+        if (sameName(body_->values[i].storedName(), name)) return i;
     return std::nullopt;
-}
-
-WineKey::Extras& WineKey::extras() const {
-    if (!extras_) extras_ = std::make_unique<Extras>();
-    return *extras_;
 }
 
 const std::optional<std::u16string>& WineKey::className() const {
     static const std::optional<std::u16string> none;
-    return extras_ ? extras_->className : none;
+    return body_ && body_->extras ? body_->extras->className : none;
 }
 
 void WineKey::indexValue(std::size_t index) const {
-    std::vector<std::uint32_t>& slots = extras_->valueSlots;
+    std::vector<std::uint32_t>& slots = body_->extras->valueSlots;
     const std::size_t mask = slots.size() - 1;
-    std::size_t slot = hashName(values_[index].name_) & mask;
+    std::size_t slot = hashName(body_->values[index].storedName()) & mask;
     while (slots[slot] != 0) slot = (slot + 1) & mask;
     slots[slot] = static_cast<std::uint32_t>(index + 1);
 }
 
 void WineKey::buildValueIndex() const {
     std::size_t size = 64;
-    while (size < values_.size() * 2) size *= 2;
+    while (size < valueCount() * 2) size *= 2;
     extras().valueSlots.assign(size, 0);
-    for (std::size_t i = 0; i < values_.size(); ++i) indexValue(i);
+    for (std::size_t i = 0; i < valueCount(); ++i) indexValue(i);
 }
 
-std::optional<std::size_t> WineKey::findValue(std::u16string_view name) const {
-    if (values_.size() < kIndexedValues) return findValueLinear(name);
-    if (!extras_ || extras_->valueSlots.empty()) buildValueIndex();
-    const std::vector<std::uint32_t>& slots = extras_->valueSlots;
+bool WineKey::hasValueIndex() const {
+    return body_ && body_->extras && !body_->extras->valueSlots.empty();
+}
+
+std::optional<std::size_t> WineKey::findValue(StoredName name) const {
+    if (valueCount() < kIndexedValues) return findValueLinear(name);
+    if (!hasValueIndex()) buildValueIndex();
+    const std::vector<std::uint32_t>& slots = body_->extras->valueSlots;
     const std::size_t mask = slots.size() - 1;
     for (std::size_t slot = hashName(name) & mask; slots[slot] != 0; slot = (slot + 1) & mask) {
         const std::size_t index = slots[slot] - 1;
-        if (sameName(values_[index].name_, name)) return index;
+        if (sameName(body_->values[index].storedName(), name)) return index;
     }
     return std::nullopt;
 }
 
 void WineKey::dropValueIndex() const {
-    if (extras_) {
-        extras_->valueSlots.clear();
-        extras_->valueSlots.shrink_to_fit();
+    if (hasValueIndex()) {
+        body_->extras->valueSlots.clear();
+        body_->extras->valueSlots.shrink_to_fit();
     }
 }
 
 void WineKey::appendValue(WineValue value) {
-    values_.push_back(std::move(value));
-    if (!extras_ || extras_->valueSlots.empty()) return;
-    if (values_.size() * 2 > extras_->valueSlots.size())
+    std::vector<WineValue>& values = body().values;
+    values.push_back(std::move(value));
+    if (!hasValueIndex()) return;
+    if (values.size() * 2 > body_->extras->valueSlots.size())
         buildValueIndex();
     else
-        indexValue(values_.size() - 1);
+        indexValue(values.size() - 1);
 }
 
 void WineKey::eraseValue(std::size_t index) {
-    values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(index));
-    for (OtherLine& line : otherLines_)
-        if (line.beforeValue > index) --line.beforeValue;
+    body_->values.erase(body_->values.begin() + static_cast<std::ptrdiff_t>(index));
+    if (body_->extras)
+        for (OtherLine& line : body_->extras->otherLines)
+            if (line.beforeValue > index) --line.beforeValue;
     dropValueIndex();
 }
 
 bool WineKey::writtenByWine() const {
-    return !values_.empty() || children_.empty() || className() || isLink_;
+    return valueCount() != 0 || subkeyCount() == 0 || className() || isLink_;
 }
 
 // ---- WineRegistryFile: structure ----
 
-WineRegistryFile::WineRegistryFile() : root_(new WineKey()), clock_(systemFileTime) {
-    head_.prev = head_.next = &head_;
-    root_->chunk_.owner = root_.get();
+void* WineRegistryFile::Arena::allocate(std::size_t bytes, std::size_t align) {
+    constexpr std::size_t kBlock = 64 * 1024;
+    std::size_t pad = (align - reinterpret_cast<std::uintptr_t>(at_) % align) % align;
+    if (!at_ || pad + bytes > left_) {
+        if (bytes > kBlock / 4) {
+            // Large pieces get a block of their own; the current block stays in use.
+            blocks_.push_back(std::unique_ptr<char[]>(new char[bytes]));
+            return blocks_.back().get();
+        }
+        blocks_.push_back(std::unique_ptr<char[]>(new char[kBlock]));  // not cleared: all is written before use
+        at_ = blocks_.back().get();
+        left_ = kBlock;
+        pad = 0;
+    }
+    char* out = at_ + pad;
+    at_ += pad + bytes;
+    left_ -= pad + bytes;
+    return out;
 }
 
-WineRegistryFile::~WineRegistryFile() {
-    // Tear the tree down without recursion: keys may nest deeply.
-    std::vector<std::unique_ptr<WineKey>> pending;
-    pending.push_back(std::move(root_));
-    while (!pending.empty()) {
-        std::unique_ptr<WineKey> key = std::move(pending.back());
-        pending.pop_back();
-        for (auto& child : key->children_) pending.push_back(std::move(child));
+WineRegistryFile::WineRegistryFile() : clock_(systemFileTime) {
+    head_.prev = head_.next = &head_;
+    root_ = newKey(nullptr, {});
+}
+
+WineRegistryFile::~WineRegistryFile() = default;
+
+WineKey* WineRegistryFile::newKey(WineKey* parent, StoredName name) {
+    constexpr std::size_t kKeysPerBlock = 1024;
+    if (keysLeft_ == 0) {
+        keyBlocks_.push_back(std::unique_ptr<WineKey[]>(new WineKey[kKeysPerBlock]));
+        keysLeft_ = kKeysPerBlock;
     }
+    WineKey* key = &keyBlocks_.back()[kKeysPerBlock - keysLeft_--];
+    key->chunk_.lengthAndKey = Chunk::kKeyBit;
+    key->parent_ = parent;
+    name = keep(name);
+    key->nameData_ = name.data();
+    key->nameSize_ = static_cast<std::uint32_t>(name.size());
+    key->nameWide_ = name.wide();
+    return key;
+}
+
+bool WineRegistryFile::isTextOfFile(const void* data) const {
+    const auto* p = static_cast<const char*>(data);
+    return p >= source_.data() && p < source_.data() + source_.size();
+}
+
+StoredName WineRegistryFile::keep(StoredName name) {
+    if (name.size() == 0) return {};
+    if (!name.wide() && isTextOfFile(name.data())) return name;
+    auto* units = static_cast<char16_t*>(arena_.allocate(name.size() * sizeof(char16_t), alignof(char16_t)));
+    for (std::size_t i = 0; i < name.size(); ++i) units[i] = name[i];
+    return {units, name.size(), true};
+}
+
+const char* WineRegistryFile::keepData(std::string_view data) {
+    if (data.empty()) return nullptr;
+    auto* bytes = static_cast<char*>(arena_.allocate(data.size(), 1));
+    std::memcpy(bytes, data.data(), data.size());
+    return bytes;
 }
 
 std::unique_ptr<WineRegistryFile> WineRegistryFile::createEmpty(std::u16string_view relativeTo, std::string_view arch) {
@@ -189,8 +269,8 @@ std::unique_ptr<WineRegistryFile> WineRegistryFile::createEmpty(std::u16string_v
     return parse(std::move(text), error);
 }
 
-WineRegistryFile::Chunk* WineRegistryFile::newChunk(Chunk::Kind kind, WineKey* owner) {
-    chunks_.push_back(std::make_unique<Chunk>());
+WineRegistryFile::FileChunk* WineRegistryFile::newChunk(FileChunk::Kind kind, WineKey* owner) {
+    chunks_.push_back(std::make_unique<FileChunk>());
     chunks_.back()->kind = kind;
     chunks_.back()->owner = owner;
     return chunks_.back().get();
@@ -216,7 +296,7 @@ void WineRegistryFile::unlink(Chunk* chunk) {
 
 WineRegistryFile::Chunk* WineRegistryFile::lastChunkOfSubtree(WineKey& key) const {
     WineKey* last = &key;
-    while (!last->children_.empty()) last = last->children_.back().get();
+    while (last->subkeyCount() != 0) last = last->body_->children.back();
     return &last->chunk_;
 }
 
@@ -244,7 +324,7 @@ std::u16string WineRegistryFile::pathOf(const WineKey& key) const {
     std::u16string path;
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         if (!path.empty()) path.push_back(u'\\');
-        path += (*it)->name_;
+        (*it)->storedName().appendTo(path);
     }
     return path;
 }
@@ -257,18 +337,15 @@ EditResult WineRegistryFile::createKey(WineKey& parent, std::u16string_view name
     bool found = false;
     const std::size_t index = parent.childIndexFor(name, found);
     if (found) {
-        if (key) *key = parent.children_[index].get();
+        if (key) *key = parent.body_->children[index];
         return EditResult::ok;
     }
     if (parent.depth() + 1 > kMaxKeyDepth) return EditResult::tooDeep;
-    auto child = std::unique_ptr<WineKey>(new WineKey());
-    WineKey* added = child.get();
-    added->name_.assign(name);
-    added->parent_ = &parent;
-    added->chunk_.owner = added;
+    WineKey* added = newKey(&parent, name);
     // Wine writes a key right after the subtree of the sibling before it.
-    Chunk* after = index == 0 ? &parent.chunk_ : lastChunkOfSubtree(*parent.children_[index - 1]);
-    parent.children_.insert(parent.children_.begin() + static_cast<std::ptrdiff_t>(index), std::move(child));
+    std::vector<WineKey*>& children = parent.body().children;
+    Chunk* after = index == 0 ? &parent.chunk_ : lastChunkOfSubtree(*children[index - 1]);
+    children.insert(children.begin() + static_cast<std::ptrdiff_t>(index), added);
     insertAfter(after->prev ? after : head_.prev, &added->chunk_);
     touch(*added);
     touch(parent);
@@ -279,14 +356,19 @@ EditResult WineRegistryFile::createKey(WineKey& parent, std::u16string_view name
 
 EditResult WineRegistryFile::deleteKey(WineKey& key) {
     if (!key.parent_) return EditResult::notAllowed;
-    if (!key.children_.empty()) return EditResult::hasSubkeys;
+    if (key.subkeyCount() != 0) return EditResult::hasSubkeys;
     WineKey& parent = *key.parent_;
     unlink(&key.chunk_);
-    if (key.extras_)
-        for (Chunk* extra : key.extras_->extraBlocks) unlink(extra);
+    if (key.body_ && key.body_->extras)
+        for (FileChunk* extra : key.body_->extras->extraBlocks) unlink(extra);
     bool found = false;
-    const std::size_t index = parent.childIndexFor(key.name_, found);
-    parent.children_.erase(parent.children_.begin() + static_cast<std::ptrdiff_t>(index));
+    const std::size_t index = parent.childIndexFor(key.storedName(), found);
+    std::vector<WineKey*>& children = parent.body_->children;
+    children.erase(children.begin() + static_cast<std::ptrdiff_t>(index));
+    // The key's place in its block stays unused; what it held goes now.
+    delete key.body_;
+    key.body_ = nullptr;
+    key.parent_ = nullptr;
     touch(parent);
     return EditResult::ok;
 }
@@ -297,15 +379,18 @@ EditResult WineRegistryFile::renameKey(WineKey& key, std::u16string_view newName
     WineKey& parent = *key.parent_;
     WineKey* other = parent.findSubkey(newName);
     if (other && other != &key) return EditResult::alreadyExists;
-    if (key.name_ == newName) return EditResult::ok;
+    if (key.storedName().size() == newName.size() && key.name() == newName) return EditResult::ok;
 
     bool found = false;
-    const std::size_t oldIndex = parent.childIndexFor(key.name_, found);
-    std::unique_ptr<WineKey> owned = std::move(parent.children_[oldIndex]);
-    parent.children_.erase(parent.children_.begin() + static_cast<std::ptrdiff_t>(oldIndex));
-    key.name_.assign(newName);
-    const std::size_t newIndex = parent.childIndexFor(key.name_, found);
-    parent.children_.insert(parent.children_.begin() + static_cast<std::ptrdiff_t>(newIndex), std::move(owned));
+    std::vector<WineKey*>& children = parent.body_->children;
+    const std::size_t oldIndex = parent.childIndexFor(key.storedName(), found);
+    children.erase(children.begin() + static_cast<std::ptrdiff_t>(oldIndex));
+    const StoredName kept = keep(newName);
+    key.nameData_ = kept.data();
+    key.nameSize_ = static_cast<std::uint32_t>(kept.size());
+    key.nameWide_ = kept.wide();
+    const std::size_t newIndex = parent.childIndexFor(kept, found);
+    children.insert(children.begin() + static_cast<std::ptrdiff_t>(newIndex), &key);
 
     // Every key of the subtree gets a new path: move their blocks to the new place, in order.
     std::vector<WineKey*> subtree;
@@ -316,9 +401,9 @@ EditResult WineRegistryFile::renameKey(WineKey& key, std::u16string_view newName
         subtree.push_back(k);
         k->pathChanged_ = true;
         unlink(&k->chunk_);
-        for (auto it = k->children_.rbegin(); it != k->children_.rend(); ++it) stack.push_back(it->get());
+        for (std::size_t i = k->subkeyCount(); i-- > 0;) stack.push_back(k->body_->children[i]);
     }
-    Chunk* after = newIndex == 0 ? &parent.chunk_ : lastChunkOfSubtree(*parent.children_[newIndex - 1]);
+    Chunk* after = newIndex == 0 ? &parent.chunk_ : lastChunkOfSubtree(*children[newIndex - 1]);
     if (!after->prev) after = head_.prev;
     for (WineKey* k : subtree) {
         insertAfter(after, &k->chunk_);
@@ -333,23 +418,24 @@ EditResult WineRegistryFile::setValue(WineKey& key, std::u16string_view name, st
     if (name.size() > kMaxValueNameLength) return EditResult::invalidName;
     if (key.isLink_ && (type != kRegLink || !sameName(name, u"SymbolicLinkValue"))) return EditResult::notAllowed;
     if (const auto index = key.findValue(name)) {
-        WineValue& value = key.values_[*index];
-        if (value.type_ == type && value.data_ == data) return EditResult::ok;  // Wine skips it too
+        WineValue& value = key.body_->values[*index];
+        if (value.type_ == type && value.data() == data) return EditResult::ok;  // Wine skips it too
         value.type_ = type;
-        value.data_.assign(data);
+        value.setOwnData(std::string(data));
         value.changed_ = true;
         touch(key);
         return EditResult::ok;
     }
     WineValue value;
-    value.name_.assign(name);
+    value.setName(keep(name));
     value.type_ = type;
-    value.data_.assign(data);
+    value.setOwnData(std::string(data));
     value.changed_ = true;
     // Lines after the last value (blank lines, comments) stay after it.
-    const std::size_t oldCount = key.values_.size();
-    for (WineKey::OtherLine& line : key.otherLines_)
-        if (line.beforeValue >= oldCount) ++line.beforeValue;
+    const std::size_t oldCount = key.valueCount();
+    if (key.body_ && key.body_->extras)
+        for (WineKey::OtherLine& line : key.body_->extras->otherLines)
+            if (line.beforeValue >= oldCount) ++line.beforeValue;
     key.appendValue(std::move(value));
     touch(key);
     return EditResult::ok;
@@ -370,9 +456,9 @@ EditResult WineRegistryFile::renameValue(WineKey& key, std::u16string_view oldNa
     const auto other = key.findValue(newName);
     if (other && *other != *index) return EditResult::alreadyExists;
     if (key.isLink_) return EditResult::notAllowed;
-    WineValue& value = key.values_[*index];
-    if (value.name_ == newName) return EditResult::ok;
-    value.name_.assign(newName);
+    WineValue& value = key.body_->values[*index];
+    if (value.storedName().size() == newName.size() && value.name() == newName) return EditResult::ok;
+    value.setName(keep(newName));
     value.changed_ = true;
     key.dropValueIndex();
     touch(key);
@@ -381,12 +467,32 @@ EditResult WineRegistryFile::renameValue(WineKey& key, std::u16string_view oldNa
 
 // ---- writing ----
 
+std::string_view WineRegistryFile::keyLineSuffix(const WineKey& key) const {
+    // What follows the closing bracket of the key line, up to its line end (or a zero byte).
+    std::string_view line = std::string_view(source_).substr(key.chunk_.offset);
+    line = line.substr(0, std::min(line.find('\n'), line.size()));
+    if (!line.empty() && line.back() == '\r' && key.chunk_.offset + line.size() < source_.size()) line.remove_suffix(1);
+    line = line.substr(0, std::min(line.find('\0'), line.size()));
+    while (!line.empty() && isSpace(line.front())) line.remove_prefix(1);
+    std::u16string ignored;
+    const long used = parseEscaped(line.substr(1), ']', ignored);
+    return used < 0 ? std::string_view() : line.substr(1 + static_cast<std::size_t>(used));
+}
+
+Span WineRegistryFile::lineAfterKeyLine(const WineKey& key) const {
+    const std::size_t feed = source_.find('\n', key.chunk_.offset);
+    const std::size_t start = feed == std::string::npos ? source_.size() : feed + 1;
+    const std::size_t next = source_.find('\n', start);
+    const std::size_t end = next == std::string::npos ? source_.size() : next + 1;
+    return {static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end - start)};
+}
+
 void WineRegistryFile::appendKeyPath(std::string& out, const WineKey& key) const {
     std::vector<const WineKey*> chain;
     for (const WineKey* k = &key; k->parent_; k = k->parent_) chain.push_back(k);
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         if (it != chain.rbegin()) out += "\\\\";
-        appendEscaped(out, (*it)->name_, "[]");
+        appendEscaped(out, (*it)->name(), "[]");
     }
 }
 
@@ -400,7 +506,7 @@ void WineRegistryFile::appendRewrittenKey(std::string& out, const WineKey& key) 
     const bool keepTime = !key.touched_ && key.hasBlock_;
     std::string timeLine;
     if (keepTime) {
-        out += text(key.keyLineSuffix_);
+        out += keyLineSuffix(key);
         out.push_back('\n');
     } else {
         const std::uint64_t t = key.modified_;
@@ -413,12 +519,16 @@ void WineRegistryFile::appendRewrittenKey(std::string& out, const WineKey& key) 
         if (!timeWritten) out += timeLine;
         timeWritten = true;
     };
+    // The key's other lines in order, its #time line first when it came right after the key line.
+    std::vector<WineKey::OtherLine> lines;
+    if (key.timeAfterKeyLine_) lines.push_back({lineAfterKeyLine(key), 0, WineKey::OtherLine::Kind::time});
+    if (const auto* more = key.otherLines()) lines.insert(lines.end(), more->begin(), more->end());
+    const std::size_t valueCount = key.valueCount();
     std::size_t other = 0;
-    const auto& lines = key.otherLines_;
     // Blank lines at the end separated the block from the next one; the next block brings its own.
     std::size_t kept = lines.size();
-    while (kept > 0 && lines[kept - 1].beforeValue >= key.values_.size() && isBlank(text(lines[kept - 1].span))) --kept;
-    for (std::size_t v = 0; v <= key.values_.size(); ++v) {
+    while (kept > 0 && lines[kept - 1].beforeValue >= valueCount && isBlankLine(text(lines[kept - 1].span))) --kept;
+    for (std::size_t v = 0; v <= valueCount; ++v) {
         for (; other < kept && lines[other].beforeValue <= v; ++other) {
             if (lines[other].kind == WineKey::OtherLine::Kind::time && !keepTime) {
                 writeTimeLine();
@@ -426,21 +536,21 @@ void WineRegistryFile::appendRewrittenKey(std::string& out, const WineKey& key) 
             }
             std::string_view line = text(lines[other].span);
             // Wine writes no blank lines inside a key; those of a merged repeated block go.
-            if (!keepTime && isBlank(line)) continue;
+            if (!keepTime && isBlankLine(line)) continue;
             // An unchanged key's #time line comes first in Wine's form; keep the order found.
             if (lines[other].kind != WineKey::OtherLine::Kind::time) writeTimeLine();
             out += line;
             if (line.empty() || line.back() != '\n') out.push_back('\n');
         }
         writeTimeLine();
-        if (v == key.values_.size()) break;
-        const WineValue& value = key.values_[v];
+        if (v == valueCount) break;
+        const WineValue& value = key.value(v);
         if (value.fromFile_ && !value.changed_) {
             std::string_view line = text(value.line_);
             out += line;
             if (line.empty() || line.back() != '\n') out.push_back('\n');
         } else {
-            appendValueLine(out, value.name_, value.type_, value.data_);
+            appendValueLine(out, value.name(), value.type_, value.data());
         }
     }
 }
@@ -450,13 +560,10 @@ std::string WineRegistryFile::serialize() const {
     out.reserve(source_.size() + source_.size() / 16 + 256);
     bool afterRewritten = false;
     for (const Chunk* chunk = head_.next; chunk != &head_; chunk = chunk->next) {
-        const WineKey* owner = chunk->owner;
         bool verbatim = true;
-        switch (chunk->kind) {
-        case Chunk::Kind::header:
-        case Chunk::Kind::orphan: break;
-        case Chunk::Kind::extraBlock: verbatim = !owner->rewritten(); break;
-        case Chunk::Kind::key:
+        if (chunk->isKey()) {
+            // A key's own chunk is its first member.
+            const WineKey* owner = reinterpret_cast<const WineKey*>(chunk);
             if (owner->rewritten()) {
                 verbatim = false;
                 if (owner->writtenByWine()) {
@@ -466,15 +573,17 @@ std::string WineRegistryFile::serialize() const {
             } else {
                 verbatim = owner->hasBlock_;
             }
-            break;
+        } else {
+            const auto* piece = static_cast<const FileChunk*>(chunk);
+            if (piece->kind == FileChunk::Kind::extraBlock) verbatim = !piece->owner->rewritten();
         }
-        if (!verbatim || chunk->span.length == 0) continue;
+        if (!verbatim || chunk->length() == 0) continue;
         if (afterRewritten && !endsWith(out, "\n\n")) {
             if (!out.empty() && out.back() != '\n') out.push_back('\n');
             out.push_back('\n');
         }
         afterRewritten = false;
-        out += text(chunk->span);
+        out += text({chunk->offset, chunk->length()});
     }
     return out;
 }

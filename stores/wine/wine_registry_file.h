@@ -6,6 +6,10 @@
 //
 // Keys are owned by the file; a WineKey pointer stays valid until that key (or a key above it)
 // is deleted or the file object is destroyed.
+//
+// The model is kept small for files dense in keys: keys live in blocks owned by the file, names
+// that needed no unescaping are read from the file's text where they stand, and what few keys
+// have (lines other than values, class names, repeated blocks) is kept apart.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,6 +17,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "stores/wine/wine_name_order.h"
 
 namespace tovik::wine {
 
@@ -34,42 +40,52 @@ enum class EditResult {
 };
 const char* describe(EditResult result);
 
+// A piece of the file's text; files are at most kMaxFileSize bytes, so 32 bits hold any offset.
+inline constexpr std::size_t kMaxFileSize = 0x7FFFFFFF;
 struct Span {
-    std::size_t offset = 0;
-    std::size_t length = 0;
+    std::uint32_t offset = 0;
+    std::uint32_t length = 0;
 };
 
 class WineValue {
 public:
-    const std::u16string& name() const { return name_; }
+    std::u16string name() const { return storedName().str(); }
     std::uint32_t type() const { return type_; }
     // The data as Wine holds it: strings are UTF-16LE with their terminating zero.
-    const std::string& data() const { return data_; }
+    std::string_view data() const { return {data_, dataSize_}; }
 
 private:
     friend class WineRegistryFile;
     friend class WineFileParser;
     friend class WineKey;
-    std::u16string name_;
+    StoredName storedName() const { return {nameData_, nameSize_, nameWide_}; }
+    void setName(StoredName name);
+    void setOwnData(std::string data);
+
+    const void* nameData_ = nullptr;        // in the file's text or the file's arena
+    const char* data_ = nullptr;            // in the file's arena or in ownData_
+    std::unique_ptr<std::string> ownData_;  // edited data, and long data read from the file
+    std::uint32_t nameSize_ = 0;
     std::uint32_t type_ = kRegNone;
-    std::string data_;
+    std::uint32_t dataSize_ = 0;
     Span line_;  // its lines in the source, continuation lines included
+    bool nameWide_ = false;
     bool fromFile_ = false;
     bool changed_ = false;
 };
 
 class WineKey {
 public:
-    const std::u16string& name() const { return name_; }
+    std::u16string name() const { return storedName().str(); }
     WineKey* parent() const { return parent_; }
     // Subkeys in Wine's name order; O(1) by index.
-    std::size_t subkeyCount() const { return children_.size(); }
-    WineKey* subkey(std::size_t index) const { return children_[index].get(); }
-    WineKey* findSubkey(std::u16string_view name) const;
+    std::size_t subkeyCount() const { return body_ ? body_->children.size() : 0; }
+    WineKey* subkey(std::size_t index) const { return body_->children[index]; }
+    WineKey* findSubkey(std::u16string_view name) const { return findSubkey(StoredName(name)); }
     // Values in file order, new values after them in the order they were set; O(1) by index.
-    std::size_t valueCount() const { return values_.size(); }
-    const WineValue& value(std::size_t index) const { return values_[index]; }
-    std::optional<std::size_t> findValue(std::u16string_view name) const;
+    std::size_t valueCount() const { return body_ ? body_->values.size() : 0; }
+    const WineValue& value(std::size_t index) const { return body_->values[index]; }
+    std::optional<std::size_t> findValue(std::u16string_view name) const { return findValue(StoredName(name)); }
     // Last write time as a FILETIME (100 ns units since 1601).
     std::uint64_t lastWriteTime() const { return modified_; }
     bool isLink() const { return isLink_; }
@@ -85,57 +101,81 @@ private:
     friend class WineFileParser;
     WineKey() = default;
 
-    // One piece of the file in the order in which the file is written.
+    // One piece of the file in the order in which the file is written: a key's own block (the
+    // chunk is the first member of its key), or a header, a later block of a key or the text of
+    // a malformed key (a FileChunk).
     struct Chunk {
-        enum class Kind { header, key, extraBlock, orphan };
-        Kind kind = Kind::key;
-        WineKey* owner = nullptr;
-        Span span;
+        static constexpr std::uint32_t kKeyBit = 0x80000000u;
         Chunk* prev = nullptr;
         Chunk* next = nullptr;
+        std::uint32_t offset = 0;
+        std::uint32_t lengthAndKey = 0;  // the length; kKeyBit on a key's own chunk
+        std::uint32_t length() const { return lengthAndKey & ~kKeyBit; }
+        void setLength(std::size_t length) {
+            lengthAndKey = (lengthAndKey & kKeyBit) | static_cast<std::uint32_t>(length);
+        }
+        bool isKey() const { return (lengthAndKey & kKeyBit) != 0; }
+    };
+    struct FileChunk : Chunk {
+        enum class Kind { header, extraBlock, orphan };
+        Kind kind = Kind::header;
+        WineKey* owner = nullptr;
     };
     // A line of the key's block that is not one of its values; it comes before the value at
     // `beforeValue` (or after every value when that is valueCount()).
     struct OtherLine {
-        enum class Kind { plain, time };
+        enum class Kind : std::uint8_t { plain, time };
         Span span;
-        std::size_t beforeValue = 0;
+        std::uint32_t beforeValue = 0;
         Kind kind = Kind::plain;
     };
+    // What few keys have.
+    struct Extras {
+        std::vector<OtherLine> otherLines;  // besides a #time line right after the key line
+        std::optional<std::u16string> className;
+        std::vector<FileChunk*> extraBlocks;  // later blocks of the same key in the file
+        // Open addressing over value positions (position + 1; 0 is empty), built for keys with
+        // many values so that lookups by name stay O(1).
+        std::vector<std::uint32_t> valueSlots;
+    };
+    // What keys with subkeys or values have; the many keys of a dense file have none.
+    struct Body {
+        std::vector<WineKey*> children;
+        std::vector<WineValue> values;
+        std::unique_ptr<Extras> extras;
+    };
 
-    std::size_t childIndexFor(std::u16string_view name, bool& found) const;
-    std::optional<std::size_t> findValueLinear(std::u16string_view name) const;
+    StoredName storedName() const { return {nameData_, nameSize_, nameWide_}; }
+    WineKey* findSubkey(StoredName name) const;
+    std::optional<std::size_t> findValue(StoredName name) const;
+    std::size_t childIndexFor(StoredName name, bool& found) const;
+    std::optional<std::size_t> findValueLinear(StoredName name) const;
     void buildValueIndex() const;
+    bool hasValueIndex() const;
     void dropValueIndex() const;
     void indexValue(std::size_t index) const;
     void appendValue(WineValue value);
     void eraseValue(std::size_t index);
     bool rewritten() const { return touched_ || pathChanged_; }
     bool writtenByWine() const;
-
-    // What few keys have, kept apart so that the many keys of a large file stay small.
-    struct Extras {
-        std::optional<std::u16string> className;
-        std::vector<Chunk*> extraBlocks;  // later blocks of the same key in the file
-        // Open addressing over value positions (position + 1; 0 is empty), built for keys with
-        // many values so that lookups by name stay O(1).
-        std::vector<std::uint32_t> valueSlots;
-    };
+    Body& body();
     Extras& extras() const;
+    const std::vector<OtherLine>* otherLines() const;
 
-    std::u16string name_;
+    Chunk chunk_;  // first: a key's chunk is the key
     WineKey* parent_ = nullptr;
-    std::vector<std::unique_ptr<WineKey>> children_;
-    std::vector<WineValue> values_;
-    std::vector<OtherLine> otherLines_;
-    Span keyLineSuffix_;  // what follows the closing bracket of its key line
-    Chunk chunk_;
+    const void* nameData_ = nullptr;  // in the file's text or the file's arena
+    Body* body_ = nullptr;            // owned; made when first needed
     std::uint64_t modified_ = 0;
-    bool hasBlock_ = false;
-    bool isLink_ = false;
-    bool touched_ = false;
-    bool pathChanged_ = false;
-    mutable std::unique_ptr<Extras> extras_;  // made when first needed
+    std::uint32_t nameSize_ = 0;
+    // Blank lines that ended the key's latest block: they only count if another block follows.
+    std::uint16_t trailingBlankLines_ = 0;
+    bool nameWide_ : 1 = false;
+    bool hasBlock_ : 1 = false;
+    bool isLink_ : 1 = false;
+    bool touched_ : 1 = false;
+    bool pathChanged_ : 1 = false;
+    bool timeAfterKeyLine_ : 1 = false;  // its block starts with a #time line
 };
 
 class WineRegistryFile {
@@ -180,9 +220,25 @@ public:
 private:
     friend class WineFileParser;
     using Chunk = WineKey::Chunk;
+    using FileChunk = WineKey::FileChunk;
     WineRegistryFile();
 
-    Chunk* newChunk(Chunk::Kind kind, WineKey* owner);
+    // Memory handed out in blocks and given back only with the file: decoded value data and
+    // names that are not pieces of the text.
+    class Arena {
+    public:
+        void* allocate(std::size_t bytes, std::size_t align);
+
+    private:
+        std::vector<std::unique_ptr<char[]>> blocks_;
+        char* at_ = nullptr;
+        std::size_t left_ = 0;
+    };
+
+    WineKey* newKey(WineKey* parent, StoredName name);
+    StoredName keep(StoredName name);  // a wide copy in the arena unless it is text of the file
+    const char* keepData(std::string_view data);
+    FileChunk* newChunk(FileChunk::Kind kind, WineKey* owner);
     void append(Chunk* chunk);
     void unlink(Chunk* chunk);
     void insertAfter(Chunk* where, Chunk* chunk);
@@ -190,11 +246,17 @@ private:
     void touch(WineKey& key);
     void appendKeyPath(std::string& out, const WineKey& key) const;
     void appendRewrittenKey(std::string& out, const WineKey& key) const;
+    std::string_view keyLineSuffix(const WineKey& key) const;
+    Span lineAfterKeyLine(const WineKey& key) const;
+    bool isTextOfFile(const void* data) const;
     std::string_view text(Span span) const { return std::string_view(source_).substr(span.offset, span.length); }
 
     std::string source_;
-    std::unique_ptr<WineKey> root_;
-    std::vector<std::unique_ptr<Chunk>> chunks_;
+    std::vector<std::unique_ptr<WineKey[]>> keyBlocks_;
+    std::size_t keysLeft_ = 0;  // unused keys in the last block
+    Arena arena_;
+    WineKey* root_ = nullptr;
+    std::vector<std::unique_ptr<FileChunk>> chunks_;
     Chunk head_;  // sentinel of the chunk list
     std::string arch_;
     std::uint64_t edits_ = 0;

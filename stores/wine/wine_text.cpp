@@ -5,12 +5,6 @@
 namespace tovik::wine {
 namespace {
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return c - 'A' + 10;
-}
-
 // Bytes following a UTF-8 lead byte of 0x80 and above, 0 for bytes that cannot lead.
 int utf8Followers(unsigned char lead) {
     if (lead >= 0xC2 && lead <= 0xDF) return 1;
@@ -27,12 +21,10 @@ void appendFormatted(std::string& out, const char* format, unsigned value) {
 
 }  // namespace
 
-bool isSpace(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-bool isHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+bool isBlankLine(std::string_view line) {
+    for (char c : line)
+        if (!isSpace(c)) return false;
+    return true;
 }
 
 long parseEscaped(std::string_view src, char delimiter, std::u16string& out) {
@@ -69,7 +61,7 @@ long parseEscaped(std::string_view src, char delimiter, std::u16string& out) {
                 }
                 char16_t value = 0;
                 for (int digits = 0; digits < 4 && isHexDigit(at(p)); ++digits, ++p)
-                    value = static_cast<char16_t>(value * 16 + hexValue(at(p)));
+                    value = static_cast<char16_t>(value * 16 + hexDigitValue(at(p)));
                 out.push_back(value);
                 continue;
             }
@@ -213,7 +205,7 @@ std::uint32_t parseHexNumber(std::string_view text, std::size_t& used) {
     bool overflow = false;
     for (; p < text.size() && isHexDigit(text[p]); ++p) {
         if (value > (UINT64_MAX >> 4)) overflow = true;
-        value = (value << 4) | static_cast<std::uint64_t>(hexValue(text[p]));
+        value = (value << 4) | static_cast<std::uint64_t>(hexDigitValue(text[p]));
     }
     used = p;
     if (overflow) return 0xFFFFFFFFu;

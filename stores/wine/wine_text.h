@@ -27,7 +27,17 @@ void appendValueLine(std::string& out, std::u16string_view name, std::uint32_t t
 // result and sets `used` to the bytes read (0 when no digit was read).
 std::uint32_t parseHexNumber(std::string_view text, std::size_t& used);
 
-bool isSpace(char c);
-bool isHexDigit(char c);
+inline bool isSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+// True for a line of white space only (its line end included).
+bool isBlankLine(std::string_view line);
+inline bool isHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+// The value of a hex digit.
+inline int hexDigitValue(char c) {
+    return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+}
 
 }  // namespace tovik::wine

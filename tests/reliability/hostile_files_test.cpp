@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -469,6 +470,30 @@ TEST(ZeroUnitAtEveryPosition, ImportsAsTheFileCutOffThere) {
         finished += withZero.starts_with("Finished");
     }
     EXPECT_GT(finished, text.size() / 2);  // most positions lie in the key and value lines
+}
+
+// A Wine prefix whose user.reg holds 1,000,000 keys of one line each, the densest in keys a Wine
+// file gets: reading it for a query stays within a small multiple of the file's size.
+TEST(WinePrefixDenseInKeys, IsReadWithinTwelveTimesTheFileSize) {
+    TempDir dir;
+    const std::string prefix = dir.File("prefix");
+    std::filesystem::create_directory(prefix);
+    std::ofstream(prefix + "/system.reg") << "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n";
+    {
+        std::ofstream user(prefix + "/user.reg", std::ios::binary);
+        user << "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n";
+        char line[32];
+        for (int key = 0; key < 1'000'000; ++key)
+            user.write(line, std::snprintf(line, sizeof line, "\n[K%07d] 1\n", key));
+    }
+    const long fileKiB = static_cast<long>(std::filesystem::file_size(prefix + "/user.reg") / 1024);
+    const bool sanitized = TimeScale() > 1;
+    const long boundKiB = sanitized ? 1024 * 1024 + 3 * 12 * fileKiB : 12 * fileKiB;
+    const ChildExit run = runWithPeakMemory({TOVIK_REG_PATH, "--wine-prefix", prefix, "query", "HKCU\\K0999999"},
+                                            kTimeLimitSeconds * TimeScale() * 3);
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.out.find("[K0999999]"), std::string::npos) << run.out;
+    EXPECT_LT(run.maxRssKiB, boundKiB) << "peak memory for a user.reg of " << fileKiB << " KiB";
 }
 
 // Anything but a regular file is refused before it is read: a FIFO without a writer would block

@@ -77,7 +77,7 @@ TEST(WineHostileFiles, HundredMegabyteLines) {
     WineKey* key = file->root().findSubkey(u"K");
     ASSERT_NE(key, nullptr);
     ASSERT_EQ(key->valueCount(), 2u);
-    const std::string& data = key->value(0).data();
+    const std::string_view data = key->value(0).data();
     EXPECT_EQ(data.size(), listed + 1);
     EXPECT_EQ(data.back(), '\xcd');
     EXPECT_EQ(key->value(1).type(), kRegNone) << "an unterminated string reads as Wine reads it";

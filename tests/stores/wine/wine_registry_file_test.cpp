@@ -76,7 +76,7 @@ TEST(WineFileReading, EveryValueFormAndOption) {
     EXPECT_EQ(wine->name(), u"Wine") << "lookups ignore case, names keep it";
     EXPECT_EQ(valueNames(*wine),
               (std::vector<std::u16string>{u"Str", u"Exp", u"Multi", u"Dw", u"Bin", u"Other", u"Odd", u"Utf8"}));
-    auto data = [&](std::u16string_view name) { return wine->value(*wine->findValue(name)); };
+    auto data = [&](std::u16string_view name) -> const WineValue& { return wine->value(*wine->findValue(name)); };
     EXPECT_EQ(data(u"str").type(), kRegSz);
     EXPECT_EQ(data(u"Str").data(), sz(u"a\\b\"c\u3042\n"));
     EXPECT_EQ(data(u"Exp").type(), kRegExpandSz);
@@ -132,6 +132,17 @@ TEST(WineFileReading, RepeatedKeysAndValuesMergeAsInWine) {
     EXPECT_EQ(saved.find("[k]"), std::string::npos);
     auto again = parseOk(saved);
     EXPECT_EQ(valueNames(*again->root().findSubkey(u"K")), (std::vector<std::u16string>{u"A", u"b", u"c", u"d"}));
+}
+
+// Moved with its parent, an unchanged key that came in two blocks keeps every line it had in
+// them, the blank lines between its blocks and its #time line included.
+TEST(WineFileReading, ARepeatedKeyMovedWithItsParentKeepsItsLines) {
+    const std::string text =
+        machineHeader() + "\n[P\\\\K] 1\n#time=1\n\"a\"=\"1\"\n\n \n[L] 1\n\n[p\\\\k] 2\n\"c\"=\"4\"\n\n";
+    auto file = parseOk(text);
+    EXPECT_EQ(file->serialize(), text);
+    ASSERT_EQ(file->renameKey(*file->root().findSubkey(u"P"), u"Q"), EditResult::ok);
+    EXPECT_THAT(file->serialize(), HasSubstr("\n[Q\\\\K] 1\n#time=1\n\"a\"=\"1\"\n\n \n\"c\"=\"4\"\n"));
 }
 
 TEST(WineFileReading, SiblingsInAnyOrderEndInWineOrderAndMerge) {
