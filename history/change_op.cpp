@@ -101,6 +101,39 @@ std::string dataDigest(std::string_view data) {
     return digest;
 }
 
+namespace {
+
+// 64-bit words mixed by multiplication: fast over megabytes, and a change of any bit changes the
+// result with near certainty (no defence against inputs made to collide, which none of this needs).
+std::uint64_t mixBytes(std::uint64_t hash, const void* bytes, std::size_t size) {
+    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+    const auto* at = static_cast<const unsigned char*>(bytes);
+    auto mix = [&](std::uint64_t word) {
+        hash = (hash ^ word) * kMultiplier;
+        hash ^= hash >> 29;
+    };
+    for (; size >= 8; at += 8, size -= 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, at, 8);
+        mix(word);
+    }
+    std::uint64_t tail = 0;
+    std::memcpy(&tail, at, size);
+    mix(tail ^ (static_cast<std::uint64_t>(size) << 56));
+    return hash;
+}
+
+}  // namespace
+
+std::uint64_t valueHash(std::u16string_view name, DWORD type, std::string_view data) {
+    std::uint64_t hash = mixBytes(0x6A09E667F3BCC909ull ^ type, name.data(), name.size() * sizeof(char16_t));
+    hash = mixBytes(hash ^ data.size(), data.data(), data.size());
+    // A last avalanche, so that sums of hashes of similar values do not cancel.
+    hash ^= hash >> 32;
+    hash *= 0xD6E8FEB86659FD93ull;
+    return hash ^ (hash >> 32);
+}
+
 bool matchesAfter(const ChangeOp& op, DWORD type, std::string_view data) {
     if (type != op.after.type) return false;
     return op.afterIsDigest ? dataDigest(data) == op.after.data : data == op.after.data;
@@ -126,11 +159,17 @@ std::string encodeOps(const std::vector<ChangeOp>& ops) {
         putText(out, op.key);
         putText(out, op.name);
         putText(out, op.newName);
-        out.push_back(static_cast<char>((op.hadBefore ? 1 : 0) | (op.afterIsDigest ? 2 : 0) | (op.onMadeKey ? 4 : 0)));
+        out.push_back(static_cast<char>((op.hadBefore ? 1 : 0) | (op.afterIsDigest ? 2 : 0) | (op.onMadeKey ? 4 : 0) |
+                                        (op.valuesSummarized ? 8 : 0)));
         putValue(out, op.before);
         putValue(out, op.after);
         putU32(out, static_cast<std::uint32_t>(op.values.size()));
         for (const RecordedValue& v : op.values) putValue(out, v);
+        if (op.valuesSummarized) {
+            putU32(out, op.summaryCount);
+            putU32(out, static_cast<std::uint32_t>(op.summaryHash));
+            putU32(out, static_cast<std::uint32_t>(op.summaryHash >> 32));
+        }
     }
     return out;
 }
@@ -152,10 +191,16 @@ bool decodeOps(std::string_view bytes, std::vector<ChangeOp>& ops) {
         op.hadBefore = (hadBefore & 1) != 0;
         op.afterIsDigest = (hadBefore & 2) != 0;
         op.onMadeKey = (hadBefore & 4) != 0;
+        op.valuesSummarized = (hadBefore & 8) != 0;
         for (std::uint32_t v = 0; v < values; ++v) {
             RecordedValue value;
             if (!in.value(value)) return false;
             op.values.push_back(std::move(value));
+        }
+        if (op.valuesSummarized) {
+            std::uint32_t low = 0, high = 0;
+            if (op.kind != OpKind::CreateKey || !in.u32(op.summaryCount) || !in.u32(low) || !in.u32(high)) return false;
+            op.summaryHash = (static_cast<std::uint64_t>(high) << 32) | low;
         }
         if (op.kind == OpKind::CreateKey && !op.values.empty()) {
             std::vector<RecordedValue> set = std::move(op.values);

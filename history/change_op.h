@@ -40,6 +40,12 @@ struct ChangeOp {
     // after it was made (kept so, compactly, by the recording; decodeOps gives them back as the
     // SetValue ops they stand for).
     std::vector<RecordedValue> values;
+    // CreateKey: the values set on the new key right after it was made, when the recording kept
+    // only their count and sum of valueHash instead of the values themselves (an import's keys:
+    // taking them back needs no data, and a redo takes its data from the undo that deleted them).
+    bool valuesSummarized = false;
+    std::uint32_t summaryCount = 0;
+    std::uint64_t summaryHash = 0;
 };
 
 inline ChangeOp makeOp(OpKind kind, std::u16string key, std::u16string name = {}, std::u16string newName = {}) {
@@ -59,6 +65,9 @@ std::u16string_view lastName(std::u16string_view path);
 
 // A digest of data that stands for it in comparisons: its size and a 64-bit hash.
 std::string dataDigest(std::string_view data);
+// A hash of one value (its name as stored, type and data) whose sum over a key's values stands
+// for them whatever their order.
+std::uint64_t valueHash(std::u16string_view name, DWORD type, std::string_view data);
 // Whether data is what op's SetValue wrote.
 bool matchesAfter(const ChangeOp& op, DWORD type, std::string_view data);
 

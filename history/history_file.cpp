@@ -226,7 +226,11 @@ std::unique_ptr<HistoryFile> HistoryFile::open(const std::string& path, const st
     try {
         sqlite3_busy_timeout(db, 5000);
         file->exec("PRAGMA journal_mode=WAL");
-        file->exec("PRAGMA synchronous=FULL");
+        // Commits are not synced one by one: what must reach the disk before the registry changes
+        // is brought there by syncWritten(), beside the registry's own write. A checkpoint still
+        // syncs the log before it copies it into the file, so a power cut may lose the newest
+        // commits (the next open settles what they would have said) but never damages the history.
+        file->exec("PRAGMA synchronous=NORMAL");
         file->exec(kSchema);
         Transaction tx(db);
         Statement read(db, "SELECT value FROM meta WHERE name = 'identity'");
@@ -282,25 +286,8 @@ void HistoryFile::exec(const char* sql) {
         throw std::runtime_error(std::string("change history: ") + sqlite3_errmsg(db_));
 }
 
-// Writes that need not reach the disk before the command goes on: after a crash the next open
-// settles pending parts against the registry and finishes the entries of processes that are gone.
-// NORMAL, not OFF: a checkpoint still syncs the log before it copies it into the file, so that a
-// power cut may lose these writes but never leaves the history damaged.
-class HistoryFile::Unsynced {
-public:
-    explicit Unsynced(HistoryFile& file) : file_(file) { file_.exec("PRAGMA synchronous=NORMAL"); }
-    ~Unsynced() { sqlite3_exec(file_.db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr); }
-    Unsynced(const Unsynced&) = delete;
-    Unsynced& operator=(const Unsynced&) = delete;
-
-private:
-    HistoryFile& file_;
-};
-
 std::int64_t HistoryFile::writePart(EntryInfo& entry, const std::vector<ChangeOp>& ops, Sync sync) {
     const std::string bytes = encodeOps(ops);
-    std::optional<Unsynced> unsynced;
-    if (sync == Sync::later) unsynced.emplace(*this);
     Transaction tx(db_);
     if (entry.id == 0) {
         entry.time = std::time(nullptr);
@@ -321,17 +308,16 @@ std::int64_t HistoryFile::writePart(EntryInfo& entry, const std::vector<ChangeOp
     Statement grow(db_, "UPDATE entries SET size = size + ? WHERE id = ?", statements_.get());
     grow.bind(1, static_cast<std::int64_t>(bytes.size())).bind(2, entry.id).step();
     tx.commit();
+    if (sync == Sync::now) syncWritten();
     return seq;
 }
 
 void HistoryFile::markPartDone(std::int64_t entry, std::int64_t seq) {
-    Unsynced unsynced(*this);
     Statement mark(db_, "UPDATE parts SET done = 1 WHERE entry = ? AND seq = ?", statements_.get());
     mark.bind(1, entry).bind(2, seq).step();
 }
 
 void HistoryFile::markPartsDone(std::int64_t entry, const std::vector<std::int64_t>& seqs) {
-    Unsynced unsynced(*this);
     Transaction tx(db_);
     for (std::int64_t seq : seqs) {
         Statement mark(db_, "UPDATE parts SET done = 1 WHERE entry = ? AND seq = ?", statements_.get());
@@ -354,11 +340,14 @@ void HistoryFile::dropPart(std::int64_t entry, std::int64_t seq) {
     tx.commit();
 }
 
-void HistoryFile::finishEntry(std::int64_t id) {
+void HistoryFile::finishEntry(std::int64_t id, std::int64_t donePart) {
     std::int64_t added = 0;
     {
-        Unsynced unsynced(*this);
         Transaction tx(db_);
+        if (donePart != 0) {
+            Statement mark(db_, "UPDATE parts SET done = 1 WHERE entry = ? AND seq = ?", statements_.get());
+            mark.bind(1, id).bind(2, donePart).step();
+        }
         Statement count(db_, "SELECT COUNT(*) FROM parts WHERE entry = ? AND done = 1", statements_.get());
         count.bind(1, id).step();
         if (count.integer(0) == 0) {

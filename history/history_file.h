@@ -82,8 +82,9 @@ public:
     // The registry did not keep the part's changes.
     void dropPart(std::int64_t entry, std::int64_t seq);
     // The command ended: the entry (if any part of it was kept) joins the history for good; an
-    // undo marks what it took back as undone, a redo its undo as redone. Then trims.
-    void finishEntry(std::int64_t entry);
+    // undo marks what it took back as undone, a redo its undo as redone. Then trims. donePart,
+    // when not 0, is a part kept by the registry, marked so in the same transaction.
+    void finishEntry(std::int64_t entry, std::int64_t donePart = 0);
 
     // Parts left pending, and entries left open, by processes that are gone.
     std::vector<PendingPart> orphanedParts();
@@ -107,7 +108,6 @@ public:
     void trim();
 
 private:
-    class Unsynced;
     HistoryFile(sqlite3* db, std::string path);
     void exec(const char* sql);
     sqlite3* db_;

@@ -1,5 +1,6 @@
 #include "history/recording_backend.h"
 
+#include <algorithm>
 #include <exception>
 #include <future>
 #include <optional>
@@ -268,15 +269,24 @@ LONG RecordingBackend::recordedOps(std::vector<ChangeOp> ops, Write write, Kept 
     } catch (const std::exception& error) {
         if (kept(rc)) failure_ = historyFailure(error, true);
     }
+    // A change outside any command's scope is its entry: the part is marked kept as the entry
+    // is finished, in one transaction.
+    const bool wholeEntry = kept(rc) && scopeDepth_ == 0;
     try {
-        if (kept(rc))
+        if (wholeEntry)
+            file_->finishEntry(entry_.id, seq);
+        else if (kept(rc))
             file_->markPartDone(entry_.id, seq);
         else
             file_->dropPart(entry_.id, seq);
     } catch (const std::exception&) {
-        // The part stays pending; the next open settles it against the registry.
+        // The part stays pending, and the entry open; the next open settles them against the
+        // registry.
     }
-    finishEntryIfOutsideScope();
+    if (wholeEntry)
+        resetEntry();
+    else
+        finishEntryIfOutsideScope();
     return rc;
 }
 
@@ -306,6 +316,7 @@ void RecordingBackend::nameEntry(const ChangeOp& first) {
 void RecordingBackend::resetEntry() {
     entry_ = EntryInfo{};
     createdInEntry_.clear();
+    summarized_.clear();
 }
 
 LONG RecordingBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<const std::u16string_view> names,
@@ -344,23 +355,43 @@ LONG RecordingBackend::createKeys(KeyId parent, std::size_t parentDepth, std::sp
     if (rc == ERROR_SUCCESS) {
         learn(id, parent, joined);
         if (created) createdInEntry_.insert(id);
-        if (created && batchOpen_ && !pending_.empty() && pending_.back().kind == OpKind::CreateKey)
+        if (created && batchOpen_ && !pending_.empty() && pending_.back().kind == OpKind::CreateKey) {
             pendingMadeKey_ = id;
+            madeNames_.clear();
+        }
     }
     return rc;
 }
 
+bool RecordingBackend::firstSetOfName(std::u16string_view name) {
+    // The folded name's hash: two names of one hash are taken as one, which only sends the second
+    // set the slower way, where what it replaces is read.
+    std::uint64_t hash = 0xCBF29CE484222325ull;
+    for (const char16_t c : name) hash = (hash ^ foldNameUnit(c)) * 0x100000001B3ull;
+    if (madeNames_.size() < 32) {
+        if (std::find(madeNames_.begin(), madeNames_.end(), hash) != madeNames_.end()) return false;
+        madeNames_.push_back(hash);
+        if (madeNames_.size() == 32) madeNameSet_ = {madeNames_.begin(), madeNames_.end()};
+        return true;
+    }
+    return madeNameSet_.insert(hash).second;
+}
+
 LONG RecordingBackend::setValue(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size) {
     writing();
-    // An import sets the values of each key right after making it: those join the key's record
-    // as they are, with no op of their own and no path built (gather() does the same, slower).
-    if (batchOpen_ && key == pendingMadeKey_ && key != kNoKey && size <= kLargestKeptData) {
+    // An import sets the values of each key right after making it: the key's record keeps only
+    // their count and the sum of their hashes, with no op of their own and no path built. Taking
+    // the key back needs nothing more (the hashes tell whether its values are still these), and
+    // the undo that takes it back records the values for a redo. Later changes of the key in the
+    // same entry read what they replace, so that the walk back finds the values as they were set.
+    if (batchOpen_ && key == pendingMadeKey_ && key != kNoKey && firstSetOfName(name)) {
         const LONG rc = inner_->setValue(key, name, type, data, size);
         if (rc == ERROR_SUCCESS) {
-            pendingBytes_ += 12 + 2 * name.size() + size;
-            pending_.back().values.push_back(
-                {std::u16string(name), type, std::string(reinterpret_cast<const char*>(data), size)});
-            if (pendingBytes_ >= partBytes_) writeGathered();
+            ChangeOp& made = pending_.back();
+            if (!made.valuesSummarized) summarized_.insert(key);
+            made.valuesSummarized = true;
+            ++made.summaryCount;
+            made.summaryHash += valueHash(name, type, std::string_view(reinterpret_cast<const char*>(data), size));
         }
         return rc;
     }
@@ -370,7 +401,7 @@ LONG RecordingBackend::setValue(KeyId key, std::u16string_view name, DWORD type,
     const std::string_view written(reinterpret_cast<const char*>(data), size);
     op.afterIsDigest = size > kLargestKeptData;
     op.after = {std::u16string(name), type, op.afterIsDigest ? dataDigest(written) : std::string(written)};
-    op.onMadeKey = createdInEntry_.contains(key);
+    op.onMadeKey = createdInEntry_.contains(key) && !summarized_.contains(key);
     if (!op.onMadeKey) {
         if (std::optional<RecordedValue> before = currentValue(key, name)) {
             op.hadBefore = true;

@@ -99,6 +99,8 @@ private:
     void resetEntry();
     // An entry that no scope named is named after its first change.
     void nameEntry(const ChangeOp& first);
+    // Whether no value of this name was set on pendingMadeKey_ yet (and notes that one is now).
+    bool firstSetOfName(std::u16string_view name);
 
     std::unique_ptr<Backend> inner_;
     std::unique_ptr<HistoryFile> file_;
@@ -106,9 +108,13 @@ private:
     mutable KeyId lastPathKey_ = kNoKey;  // pathOf's last answer, until a key moves or goes
     mutable std::u16string lastPath_;
     std::unordered_set<KeyId> createdInEntry_;  // keys the open entry made: nothing was there before
+    std::unordered_set<KeyId> summarized_;      // of those, keys whose first values were summarized
     std::vector<ChangeOp> pending_;             // recorded in the open batch, not yet written
     std::size_t pendingBytes_ = 0;
     KeyId pendingMadeKey_ = kNoKey;  // the key whose CreateKey is pending_.back(), while it is
+    // The folded names' hashes of the values set on pendingMadeKey_ (a set once there are many).
+    std::vector<std::uint64_t> madeNames_;
+    std::unordered_set<std::uint64_t> madeNameSet_;
     std::size_t partBytes_ = 4u << 20;
     std::vector<std::int64_t> batchParts_;          // parts of the open batch written already, pending
     std::optional<std::runtime_error> unrecorded_;  // why a part of the open batch could not be written

@@ -106,14 +106,33 @@ public:
     void setValue(std::u16string_view keyPath, std::u16string_view name, std::optional<RecordedValue> value) {
         std::u16string slot = valueSlot(foldName(keyPath), name);
         any_.erase(slot);
+        noteTouched(slot, keyPath, name);
         values_[std::move(slot)] = std::move(value);
     }
     // A value of a key the changes made, as an earlier change of theirs left it: whatever it is,
     // it is theirs. It reads as missing.
     void setAnyValue(std::u16string_view keyPath, std::u16string_view name) {
         std::u16string slot = valueSlot(foldName(keyPath), name);
+        noteTouched(slot, keyPath, name);
         values_[slot] = std::nullopt;
         any_.insert(std::move(slot));
+    }
+    // Every value of the key as it is at this point of the walk (the key is there).
+    std::vector<RecordedValue> valuesOf(std::u16string_view keyPath) {
+        const std::u16string folded = foldName(keyPath);
+        bool known = false;
+        const KeyState* key = overlaidKey(folded, known);
+        std::vector<RecordedValue> values;
+        if (key && key->restored)
+            values = walk_.at(key->valuesFrom).values;
+        else if (!key || key->real)
+            values = realValues(keyPath);
+        const auto touched = touchedNames_.find(folded);
+        if (touched == touchedNames_.end()) return values;
+        std::erase_if(values, [&](const RecordedValue& v) { return valueTouched(keyPath, v.name); });
+        for (const std::u16string& name : touched->second)
+            if (const std::optional<RecordedValue>& v = values_.at(valueSlot(folded, name))) values.push_back(*v);
+        return values;
     }
     bool anyValue(std::u16string_view keyPath, std::u16string_view name) const {
         return !any_.empty() && any_.contains(valueSlot(foldName(keyPath), name));
@@ -198,8 +217,13 @@ private:
         return nullptr;
     }
 
+    void noteTouched(const std::u16string& slot, std::u16string_view keyPath, std::u16string_view name) {
+        if (!values_.contains(slot)) touchedNames_[foldName(keyPath)].emplace_back(name);
+    }
+
     Backend& store_;
     BackwardWalk& walk_;
+    std::unordered_map<std::u16string, std::vector<std::u16string>> touchedNames_;  // by folded key
     std::unordered_map<std::u16string, KeyOverlay> keys_;
     std::unordered_map<std::u16string, std::optional<RecordedValue>> values_;
     std::unordered_set<std::u16string> any_;
@@ -293,8 +317,17 @@ std::optional<Difference> firstDifference(Backend& store, ChangeSource& changes,
                 store.listSubkeys(id, 0, -1, subkeys);
                 for (const SubkeyEntry& s : subkeys)
                     if (!view.keyTakenAway(op.key + u"\\" + s.name)) return keyDifference(op.key, Reason::NotEmpty);
-                for (const RecordedValue& v : view.realValues(op.key))
-                    if (!view.valueTouched(op.key, v.name)) return keyDifference(op.key, Reason::NotEmpty);
+                if (!op.valuesSummarized)
+                    for (const RecordedValue& v : view.realValues(op.key))
+                        if (!view.valueTouched(op.key, v.name)) return keyDifference(op.key, Reason::NotEmpty);
+            }
+            // Values summarized by their hashes: the key must hold exactly those.
+            if (op.valuesSummarized) {
+                const std::vector<RecordedValue> now = view.valuesOf(op.key);
+                std::uint64_t sum = 0;
+                for (const RecordedValue& v : now) sum += valueHash(v.name, v.type, v.data);
+                if (now.size() != op.summaryCount || sum != op.summaryHash)
+                    return keyDifference(op.key, now.size() > op.summaryCount ? Reason::NotEmpty : Reason::Changed);
             }
             view.setKey(op.key, false, false);
             madeKeys.insert(foldName(op.key));

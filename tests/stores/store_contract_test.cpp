@@ -801,6 +801,19 @@ std::vector<ChangeCase> changeCases() {
              RegCloseKey(k);
          },
          [](tovik::Backend& b) { ASSERT_EQ(b.deleteValue(keyIdOf(u"Area", b), u"final"), ERROR_SUCCESS); }},
+        // As an import makes a key: in a batch, its values set right after it, one name twice in
+        // two cases and one value too large to keep in the history.
+        {"make a key with its values in a batch",
+         [] {
+             tovik::history::ChangeScope scope(u"import");
+             tovik::RegistryBatch batch;
+             const HKEY k = create(HKEY_CURRENT_USER, u"Area\\Imported");
+             setDword(k, u"one", 1);
+             setBinary(k, u"big", std::vector<BYTE>(20000, 5));
+             setDword(k, u"ONE", 2);
+             RegCloseKey(k);
+         },
+         [=](tovik::Backend& b) { dword(b, u"Area\\Imported", u"big", 3); }},
         {"create keys", [] { RegCloseKey(create(HKEY_CURRENT_USER, u"Area\\New\\Newer")); },
          [=](tovik::Backend& b) { dword(b, u"Area\\New\\Newer", u"foreign", 1); }},
         {"rename a key", [] { ASSERT_EQ(RegRenameKey(HKEY_CURRENT_USER, u"Area\\Inner", u"Renamed"), ERROR_SUCCESS); },
