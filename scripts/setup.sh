@@ -1,8 +1,9 @@
 #!/bin/sh
 # Installs the Debian packages the build and the tests need, only when some are missing.
-# reglookup is a second reader of hive files: the tests check the key times Tovik writes with it.
+# reglookup is a second reader of hive files (the tests check the key times Tovik writes with it);
+# mandoc lints the manual pages.
 set -e
-PACKAGES="cmake ninja-build g++ pkg-config zsh fish qt6-base-dev libgl-dev libsqlite3-dev sqlite3 libgtest-dev libgmock-dev libbenchmark-dev libhivex-dev libhivex-bin reglookup fonts-noto-cjk qt6-tools-dev qt6-l10n-tools qt6-translations-l10n nlohmann-json3-dev libyaml-cpp-dev"
+PACKAGES="cmake ninja-build g++ pkg-config zsh fish qt6-base-dev libgl-dev libsqlite3-dev sqlite3 libgtest-dev libgmock-dev libbenchmark-dev libhivex-dev libhivex-bin reglookup mandoc fonts-noto-cjk qt6-tools-dev qt6-l10n-tools qt6-translations-l10n nlohmann-json3-dev libyaml-cpp-dev"
 # make fuzz needs clang with libFuzzer as well.
 if [ -n "$TOVIK_SETUP_FUZZ" ]; then PACKAGES="$PACKAGES clang libclang-rt-14-dev"; fi
 # make style needs clang-format and clang-tidy (with run-clang-tidy).
