@@ -317,6 +317,7 @@ void RecordingBackend::resetEntry() {
     entry_ = EntryInfo{};
     createdInEntry_.clear();
     summarized_.clear();
+    madeNamesKey_ = kNoKey;
 }
 
 LONG RecordingBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<const std::u16string_view> names,
@@ -358,6 +359,7 @@ LONG RecordingBackend::createKeys(KeyId parent, std::size_t parentDepth, std::sp
         if (created && batchOpen_ && !pending_.empty() && pending_.back().kind == OpKind::CreateKey) {
             pendingMadeKey_ = id;
             madeNames_.clear();
+            madeNamesKey_ = id;
         }
     }
     return rc;
@@ -401,7 +403,12 @@ LONG RecordingBackend::setValue(KeyId key, std::u16string_view name, DWORD type,
     const std::string_view written(reinterpret_cast<const char*>(data), size);
     op.afterIsDigest = size > kLargestKeptData;
     op.after = {std::u16string(name), type, op.afterIsDigest ? dataDigest(written) : std::string(written)};
-    op.onMadeKey = createdInEntry_.contains(key) && !summarized_.contains(key);
+    // On a key whose first values were summarized, a set that may replace one of them reads it
+    // first. Which names those were is known for the last key made only (an import's values come
+    // key by key, and a batch committed in the middle of a wide key ends its summary); for another
+    // key every set reads.
+    const bool mayReplaceSummarized = summarized_.contains(key) && (key != madeNamesKey_ || !firstSetOfName(name));
+    op.onMadeKey = createdInEntry_.contains(key) && !mayReplaceSummarized;
     if (!op.onMadeKey) {
         if (std::optional<RecordedValue> before = currentValue(key, name)) {
             op.hadBefore = true;

@@ -99,7 +99,7 @@ private:
     void resetEntry();
     // An entry that no scope named is named after its first change.
     void nameEntry(const ChangeOp& first);
-    // Whether no value of this name was set on pendingMadeKey_ yet (and notes that one is now).
+    // Whether no value of this name was set on madeNamesKey_ yet (and notes that one is now).
     bool firstSetOfName(std::u16string_view name);
 
     std::unique_ptr<Backend> inner_;
@@ -112,7 +112,9 @@ private:
     std::vector<ChangeOp> pending_;             // recorded in the open batch, not yet written
     std::size_t pendingBytes_ = 0;
     KeyId pendingMadeKey_ = kNoKey;  // the key whose CreateKey is pending_.back(), while it is
-    // The folded names' hashes of the values set on pendingMadeKey_ (a set once there are many).
+    // The folded names' hashes of the values set on madeNamesKey_, the last key made in a batch
+    // (a set once there are many).
+    KeyId madeNamesKey_ = kNoKey;
     std::vector<std::uint64_t> madeNames_;
     std::unordered_set<std::uint64_t> madeNameSet_;
     std::size_t partBytes_ = 4u << 20;

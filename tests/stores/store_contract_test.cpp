@@ -802,7 +802,8 @@ std::vector<ChangeCase> changeCases() {
          },
          [](tovik::Backend& b) { ASSERT_EQ(b.deleteValue(keyIdOf(u"Area", b), u"final"), ERROR_SUCCESS); }},
         // As an import makes a key: in a batch, its values set right after it, one name twice in
-        // two cases and one value too large to keep in the history.
+        // two cases and one value too large to keep in the history; the batch commits half-way, as
+        // an import does every so many lines, and a name is set a third time after that.
         {"make a key with its values in a batch",
          [] {
              tovik::history::ChangeScope scope(u"import");
@@ -811,6 +812,9 @@ std::vector<ChangeCase> changeCases() {
              setDword(k, u"one", 1);
              setBinary(k, u"big", std::vector<BYTE>(20000, 5));
              setDword(k, u"ONE", 2);
+             batch.commit();
+             setDword(k, u"two", 3);
+             setDword(k, u"One", 4);
              RegCloseKey(k);
          },
          [=](tovik::Backend& b) { dword(b, u"Area\\Imported", u"big", 3); }},
