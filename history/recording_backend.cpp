@@ -325,9 +325,10 @@ LONG RecordingBackend::createKeys(KeyId parent, std::size_t parentDepth, std::sp
     writing();
     const std::optional<std::u16string> parentPath = pathOf(parent);
     if (!parentPath || inner_->readOnly()) return inner_->createKeys(parent, parentDepth, names, id, created);
-    // Which of the names exist already: those the undo must leave.
+    // Which of the names exist already: those the undo must leave. In a batch the change is
+    // recorded after the write, and for one name the backend's `created` answers that.
     std::size_t existing = 0;
-    if (!createdInEntry_.contains(parent)) {
+    if (!createdInEntry_.contains(parent) && !(batchOpen_ && names.size() == 1)) {
         for (KeyId at = parent; existing < names.size(); ++existing) {
             at = inner_->findChild(at, names[existing]);
             if (at == kNoKey) break;
