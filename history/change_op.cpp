@@ -118,7 +118,7 @@ std::uint64_t mixBytes(std::uint64_t hash, const void* bytes, std::size_t size) 
         mix(word);
     }
     std::uint64_t tail = 0;
-    std::memcpy(&tail, at, size);
+    if (size > 0) std::memcpy(&tail, at, size);  // no data may come as a null pointer
     mix(tail ^ (static_cast<std::uint64_t>(size) << 56));
     return hash;
 }
