@@ -10,6 +10,7 @@
 #include <new>
 
 #include "backup/backup_format.h"
+#include "registry/name_fold.h"
 #include "registry/registry_api.h"
 #include "registry/registry_store.h"
 
@@ -262,6 +263,22 @@ const ImportResult& BackupLineImporter::finish() {
     return result_;
 }
 
+// Whether an open key's path is path's beginning up to a backslash; the deepest such key is left
+// last in opened_ (the keys below it closed), and below receives where the rest of path starts.
+// Closes every open key when none is.
+bool BackupLineImporter::openedAbove(std::u16string_view path, std::size_t& below) {
+    while (!opened_.empty()) {
+        const std::u16string& open = opened_.back().path;
+        if (!open.empty() && open.size() + 1 < path.size() && path[open.size()] == u'\\' &&
+            path[open.size() + 1] != u'\\' && compareNames(path.substr(0, open.size()), open) == 0) {
+            below = open.size() + 1;
+            return true;
+        }
+        opened_.pop_back();
+    }
+    return false;
+}
+
 void BackupLineImporter::closeOpenKeys() {
     opened_.clear();
     currentOpen_ = false;
@@ -281,8 +298,20 @@ LONG BackupLineImporter::openKeyLine(std::u16string_view line) {
     HKEY created = 0;
     LONG rc = ERROR_FILE_NOT_FOUND;
     if (paths.parentPath.empty()) {
-        closeOpenKeys();
-        rc = RegCreateKeyExW(result_.root, paths.createPath.c_str(), 0, nullptr, 0, 0, nullptr, &created, nullptr);
+        // A whole path from the root. When an open key (the key line before, or one of its
+        // ancestors) is its beginning, the rest is made under that key, with no walk from the
+        // root: the same keys result. When that key was deleted meanwhile, the path is made from
+        // the root.
+        std::size_t below = 0;
+        if (!paths.createPath.empty() && openedAbove(paths.createPath, below)) {
+            rc = RegCreateKeyExW(opened_.back().handle.get(), paths.createPath.c_str() + below, 0, nullptr, 0, 0,
+                                 nullptr, &created, nullptr);
+            if (rc == ERROR_KEY_DELETED) closeOpenKeys();
+        } else {
+            closeOpenKeys();
+        }
+        if (opened_.empty())
+            rc = RegCreateKeyExW(result_.root, paths.createPath.c_str(), 0, nullptr, 0, 0, nullptr, &created, nullptr);
     } else if (const HKEY parent = openedAncestor(paths.parentPath)) {
         rc = RegCreateKeyExW(parent, paths.createPath.c_str(), 0, nullptr, 0, 0, nullptr, &created, nullptr);
         // The parent may have been deleted by another program since it was opened.

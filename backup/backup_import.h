@@ -146,6 +146,7 @@ private:
     void losePending(LONG rc);
     void countNotTaken(std::u16string_view line);
     HKEY openedAncestor(const std::u16string& path);
+    bool openedAbove(std::u16string_view path, std::size_t& below);
     void closeOpenKeys();
 
     // A key that a key line opened, by the path the line gave it.
