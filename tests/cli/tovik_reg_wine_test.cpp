@@ -306,8 +306,7 @@ protected:
     void SetUp() override { prefix_ = (scratch_.path() / "prefix").string(); }
     // Runs a Wine command on the prefix, without a display.
     Outcome wine(const std::string& command) {
-        return shell("env -u DISPLAY WINEDEBUG=-all WINEPREFIX=" + wine_test::shellQuoted(prefix_) + " " + command,
-                     scratch_.path());
+        return shell(wine_test::wineEnvironment(prefix_) + command, scratch_.path());
     }
 };
 

@@ -31,6 +31,8 @@ namespace fs = std::filesystem;
 using test::readValue;
 using test::StoredValue;
 using test::utf16Data;
+using wine_test::shellQuoted;
+using wine_test::wineEnvironment;
 
 bool OnPath(const std::string& program) {
     const char* path = std::getenv("PATH");
@@ -39,12 +41,6 @@ bool OnPath(const std::string& program) {
         if (!dir.empty() && ::access((fs::path(dir) / program).c_str(), X_OK) == 0) return true;
     }
     return false;
-}
-
-std::string shellQuoted(const std::string& arg) {
-    std::string out = "'";
-    for (const char c : arg) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
 }
 
 Bytes terminated(std::u16string_view text) {
@@ -83,9 +79,8 @@ protected:
     // Runs a command in the scratch prefix, in its folder, without a display; output receives its
     // standard output.
     static int wine(const std::string& command, std::string* output = nullptr) {
-        const std::string line = "cd " + shellQuoted(dir_.string()) +
-                                 " && env -u DISPLAY WINEPREFIX=" + shellQuoted((dir_ / "prefix").string()) +
-                                 " WINEDEBUG=-all " + command + " 2>/dev/null";
+        const std::string line = "cd " + shellQuoted(dir_.string()) + " && " +
+                                 wineEnvironment((dir_ / "prefix").string()) + command + " 2>/dev/null";
         std::FILE* pipe = ::popen(line.c_str(), "r");
         if (pipe == nullptr) return -1;
         char buffer[4096];

@@ -21,6 +21,7 @@ using wine_test::dword;
 using wine_test::readBytes;
 using wine_test::shellQuoted;
 using wine_test::sz;
+using wine_test::wineEnvironment;
 using wine_test::wineWanted;
 
 class WineCommands {
@@ -28,8 +29,7 @@ public:
     explicit WineCommands(std::string prefix) : prefix_(std::move(prefix)) {}
     // Runs `command` with the prefix and without a display; returns its standard output.
     std::string run(const std::string& command) const {
-        const std::string line =
-            "env -u DISPLAY WINEDEBUG=-all WINEPREFIX=" + shellQuoted(prefix_) + " " + command + " 2>/dev/null";
+        const std::string line = wineEnvironment(prefix_) + command + " 2>/dev/null";
         std::string out;
         FILE* pipe = ::popen(line.c_str(), "r");
         if (!pipe) return out;

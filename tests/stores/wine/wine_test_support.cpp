@@ -124,8 +124,12 @@ std::string shellQuoted(const std::string& text) {
     return out + "'";
 }
 
+std::string wineEnvironment(const std::string& prefix) {
+    return "env -u DISPLAY WINEDEBUG=-all LC_ALL=C.UTF-8 WINEPREFIX=" + shellQuoted(prefix) + " ";
+}
+
 bool makeWinePrefix(const fs::path& dir) {
-    const std::string env = "env -u DISPLAY WINEDEBUG=-all WINEPREFIX=" + shellQuoted(dir.string()) + " ";
+    const std::string env = wineEnvironment(dir.string());
     for (int attempt = 0; attempt < 2; ++attempt) {
         // wineserver -k fails when the server has ended already; only the files tell.
         (void)!std::system(

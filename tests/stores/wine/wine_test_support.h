@@ -64,6 +64,10 @@ private:
 
 // `text` quoted for the shell.
 std::string shellQuoted(const std::string& text);
+// "env ... " that runs a Wine program in prefix: no display, no debug output, and a UTF-8 locale,
+// for Wine reads its command line in the locale's character set (in the C locale "é" would
+// reach the registry as two other characters).
+std::string wineEnvironment(const std::string& prefix);
 // Whether the checks with Wine itself run: TOVIK_TEST_WINE=1 and wine on PATH; else why not.
 bool wineWanted(std::string& why);
 
