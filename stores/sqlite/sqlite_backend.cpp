@@ -6,7 +6,6 @@
 #include <string>
 #include <utility>
 
-#include "registry/key_time.h"
 #include "stores/sqlite/sqlite_db.h"
 #include "stores/sqlite/sqlite_values.h"
 #include "stores/sqlite/value_pack.h"
@@ -175,7 +174,7 @@ LONG SqliteBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<
         Database& db = *db_;
         created = false;
         WriteTransaction tx(db);
-        const std::int64_t now = fileTimeNow();
+        const std::int64_t now = db.writeTime();
         KeyId touchedParent = kNoKey;  // the key that was there, below which the first was made
         // Walk under the lock: another process may have changed the tree since the caller looked.
         id = parent;
@@ -204,12 +203,13 @@ LONG SqliteBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<
                 .step();
             if (!created) touchedParent = id;
             lastKeyId_ = id = newId;
+            values_->noteWritten(id);
             noteDepth(id, static_cast<std::int64_t>(parentDepth + i + 1));
             created = true;
         }
         // A new key changes its parent's list of subkeys: the parent counts as written. The keys
         // made below the first new one have their time already.
-        if (touchedParent != kNoKey) sqlite::touchKey(db, touchedParent, now);
+        if (touchedParent != kNoKey) values_->touch(touchedParent);
         tx.commit();
         if (created) values_->noteNewKey(id);
         return ERROR_SUCCESS;
@@ -311,7 +311,7 @@ LONG SqliteBackend::deleteKey(KeyId key) {
         if (parent == kNoKey)
             rc = sqlite::keyRowExists(db, key) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
         else
-            sqlite::touchKey(db, parent, fileTimeNow());
+            values_->touch(parent);
         tx.commit();
         return rc;
     });
@@ -339,7 +339,7 @@ LONG SqliteBackend::renameKey(KeyId key, std::u16string_view newName) {
             .bind(1, key)
             .bindBlob(2, name)
             .bindBlob(3, fold)
-            .bind(4, fileTimeNow())
+            .bind(4, db.writeTime())
             .step();
         tx.commit();
         return ERROR_SUCCESS;

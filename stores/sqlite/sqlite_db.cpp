@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include "registry/key_time.h"
+
 #include <thread>
 #include <utility>
 
@@ -118,6 +120,15 @@ void Database::run(const char* sql) {
         versionCached_ = false;
         ++transactionSerial_;
     }
+}
+
+std::int64_t Database::writeTime() {
+    if (!inTransaction()) return fileTimeNow();
+    if (writeTimeSerial_ != transactionSerial_ || writeTime_ == 0) {
+        writeTime_ = fileTimeNow();
+        writeTimeSerial_ = transactionSerial_;
+    }
+    return writeTime_;
 }
 
 Query Database::query(const char* sql) {

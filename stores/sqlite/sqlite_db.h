@@ -87,6 +87,11 @@ public:
     // Changes whenever a transaction may have begun or ended (never for a savepoint inside one):
     // what was read inside a transaction holds while both the number and inTransaction() stay.
     std::uint64_t transactionSerial() const { return transactionSerial_; }
+    // The time the writes of the current transaction give the keys they touch, as a FILETIME:
+    // one instant per transaction (wineserver too gives one time to all the work of a request),
+    // so that a key made and then filled in one transaction needs no second write of its time.
+    // Outside a transaction, the time now.
+    std::int64_t writeTime();
     // Counts the writes made through this connection (steps of writing statements and
     // rollbacks): with dataVersion() it tells whether anything read earlier may be stale.
     std::uint64_t localChanges() const { return localChanges_; }
@@ -118,6 +123,8 @@ private:
     bool versionCached_ = false;  // dataVersion_ holds the number of the current transaction
     std::uint64_t transactionSerial_ = 0;
     std::int64_t dataVersion_ = 0;
+    std::uint64_t writeTimeSerial_ = 0;  // the transaction writeTime_ belongs to
+    std::int64_t writeTime_ = 0;
 };
 
 // A write transaction: BEGIN IMMEDIATE outside a transaction, a savepoint inside one (a batch),

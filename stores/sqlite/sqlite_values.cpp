@@ -6,7 +6,6 @@
 #include <cstring>
 #include <utility>
 
-#include "registry/key_time.h"
 #include "stores/sqlite/sqlite_db.h"
 
 namespace tovik::sqlite {
@@ -150,6 +149,28 @@ void ValueStore::Pending::add(StoredValue value) {
 
 // ---- ValueStore ----
 
+std::unordered_set<KeyId>& ValueStore::writtenNow() {
+    // A new transaction, or a savepoint rolled back (which may have undone a touch), starts over;
+    // so does a long one now and then, which then only writes some times twice.
+    if (writtenIn_ != db_.transactionSerial() || !db_.inTransaction() || writtenNow_.size() >= 100000) {
+        writtenNow_.clear();
+        writtenIn_ = db_.transactionSerial();
+    }
+    return writtenNow_;
+}
+
+void ValueStore::touch(KeyId key) {
+    if (!db_.inTransaction()) {
+        touchKey(db_, key, db_.writeTime());
+        return;
+    }
+    if (writtenNow().insert(key).second) touchKey(db_, key, db_.writeTime());
+}
+
+void ValueStore::noteWritten(KeyId key) {
+    if (db_.inTransaction()) writtenNow().insert(key);
+}
+
 void ValueStore::dropStale() {
     if (batch_ && db_.inTransaction()) return;
     pending_ = Pending{};
@@ -163,7 +184,10 @@ void ValueStore::flush() {
     pending_ = Pending{};
     writeOrRollBack(db_, [&] {
         if (!pending.rows) store(db_, pending.key, pending.values, pending.hadPack, pending.bytes);
-        if (pending.touched != 0) touchKey(db_, pending.key, pending.touched);
+        if (pending.touched == db_.writeTime())
+            touch(pending.key);
+        else if (pending.touched != 0)
+            touchKey(db_, pending.key, pending.touched);
     });
 }
 
@@ -269,7 +293,7 @@ LONG ValueStore::setPending(KeyId key, std::u16string_view name, DWORD type, con
     bool changed = false;
     if (pending_.rows) {
         const LONG rc = setRow(key, name, type, data, size, changed);
-        if (changed) pending_.touched = fileTimeNow();
+        if (changed) pending_.touched = db_.writeTime();
         return rc;
     }
     const std::size_t at = pending_.find(name);
@@ -285,7 +309,7 @@ LONG ValueStore::setPending(KeyId key, std::u16string_view name, DWORD type, con
         pending_.rows = true;
         pending_.touched = touched;
         const LONG rc = setRow(key, name, type, data, size, changed);
-        if (changed) pending_.touched = fileTimeNow();
+        if (changed) pending_.touched = db_.writeTime();
         return rc;
     }
     if (at == SIZE_MAX) {
@@ -295,7 +319,7 @@ LONG ValueStore::setPending(KeyId key, std::u16string_view name, DWORD type, con
         setAt(pending_.values, at, name, type, data, size);
         pending_.bytes += packedSize(pending_.values[at]);
     }
-    pending_.touched = fileTimeNow();
+    pending_.touched = db_.writeTime();
     db_.noteLocalChange();
     return ERROR_SUCCESS;
 }
@@ -309,7 +333,7 @@ LONG ValueStore::set(KeyId key, std::u16string_view name, DWORD type, const BYTE
     bool changed = false;
     if (form == Form::Rows) {
         const LONG rc = setRow(key, name, type, data, size, changed);
-        if (changed) touchKey(db_, key, fileTimeNow());
+        if (changed) touch(key);
         if (rc == ERROR_SUCCESS) tx.commit();
         return rc;
     }
@@ -321,13 +345,13 @@ LONG ValueStore::set(KeyId key, std::u16string_view name, DWORD type, const BYTE
         // The key's values become rows, the new data one of them.
         writeRows(db_, key, values);
         const LONG rc = setRow(key, name, type, data, size, changed);
-        touchKey(db_, key, fileTimeNow());
+        touch(key);
         if (rc == ERROR_SUCCESS) tx.commit();
         return rc;
     }
     setAt(values, at, name, type, data, size);
     store(db_, key, values, form == Form::Packed, packedBytes(values));
-    touchKey(db_, key, fileTimeNow());
+    touch(key);
     tx.commit();
     return ERROR_SUCCESS;
 }
@@ -348,7 +372,7 @@ LONG ValueStore::remove(KeyId key, std::u16string_view name) {
         values.erase(values.begin() + static_cast<std::ptrdiff_t>(at));
         store(db_, key, values, true, packedBytes(values));
     }
-    if (rc == ERROR_SUCCESS) touchKey(db_, key, fileTimeNow());
+    if (rc == ERROR_SUCCESS) touch(key);
     tx.commit();
     return rc;
 }
@@ -386,7 +410,7 @@ LONG ValueStore::rename(KeyId key, std::u16string_view oldName, std::u16string_v
         values[at].name = newName;
         store(db_, key, values, true, packedBytes(values));
     }
-    touchKey(db_, key, fileTimeNow());
+    touch(key);
     tx.commit();
     return ERROR_SUCCESS;
 }

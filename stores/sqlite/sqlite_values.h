@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "registry/backend.h"
@@ -32,6 +33,11 @@ public:
     }
     // key was created in the batch's open transaction: it has no values yet.
     void noteNewKey(KeyId key) { newKey_ = batch_ ? key : kNoKey; }
+
+    // Sets key's last write time to the transaction's write time, unless the key has it already.
+    void touch(KeyId key);
+    // key was given the transaction's write time by the statement that wrote it.
+    void noteWritten(KeyId key);
 
     void list(KeyId key, std::size_t from, std::int64_t limit, std::vector<ValueEntry>& out);
     bool readData(ValueId value, BYTE* buffer, DWORD expectedSize);
@@ -72,10 +78,17 @@ private:
         std::size_t find(std::u16string_view name);
         void add(StoredValue value);
     };
+    // The keys whose time is the current transaction's write time already: made or touched in
+    // it. An import makes a key, sets its values and makes keys below it; each of those would
+    // otherwise write the same time into the same row again.
+    std::unordered_set<KeyId>& writtenNow();
+
     Database& db_;
     bool batch_ = false;
     KeyId newKey_ = kNoKey;
     Pending pending_;
+    std::unordered_set<KeyId> writtenNow_;
+    std::uint64_t writtenIn_ = ~std::uint64_t{0};  // the transaction writtenNow_ belongs to
 };
 
 bool keyRowExists(Database& db, KeyId key);

@@ -432,7 +432,7 @@ TEST_P(StoreContract, WritesTouchTheTimesOfTheKeysTheyChangeAndNoOthers) {
     const HKEY top = create(HKEY_CURRENT_USER, u"Software\\Times");
     setDword(top, u"Keep", 1);
     RegCloseKey(top);
-    KeyTimes times({u"", u"A", u"A\\Deep", u"B", u"C", u"C\\Deep"});
+    KeyTimes times({u"", u"A", u"A\\Deep", u"B", u"C", u"C\\Deep", u"D", u"D\\Deep"});
     times.expectAfter("create A\\Deep", [] { RegCloseKey(create(HKEY_CURRENT_USER, KeyTimes::path(u"A\\Deep"))); },
                       {u"", u"A", u"A\\Deep"});
     EXPECT_GT(times.seen()[1], tovik::fileTimeFromUnixSeconds(1500000000));
@@ -458,9 +458,14 @@ TEST_P(StoreContract, WritesTouchTheTimesOfTheKeysTheyChangeAndNoOthers) {
                           for (DWORD i = 0; i < 3; ++i)
                               setDword(b, u"Batched" + std::u16string(1, static_cast<char16_t>(u'0' + i)), i);
                           RegCloseKey(b);
+                          // As an import makes keys: a key, its value, a key below it.
+                          HKEY d = create(HKEY_CURRENT_USER, KeyTimes::path(u"D"));
+                          setDword(d, u"Made", 1);
+                          RegCloseKey(d);
+                          RegCloseKey(create(HKEY_CURRENT_USER, KeyTimes::path(u"D\\Deep")));
                           EXPECT_TRUE(batch.finish());
                       },
-                      {u"B"});
+                      {u"", u"B", u"D", u"D\\Deep"});
     times.expectAfter("delete B",
                       [] { EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, KeyTimes::path(u"B").c_str()), ERROR_SUCCESS); },
                       {u""});
