@@ -110,10 +110,15 @@ bool hasLineBreakingUnit(std::u16string_view text) {
 
 bool valueLineReadsBack(std::u16string_view line, std::u16string_view name, DWORD type, const BYTE* data,
                         std::size_t size) {
-    if (name == u"@" || hasLineBreakingUnit(line)) return false;
-    // After the quoted name and its "=": no further "=" may follow.
-    const std::size_t shownName = name.empty() ? 1 : name.size();
-    if (line.find(u'=', shownName + 3) != std::u16string_view::npos) return false;
+    if (name == u"@") return false;
+    // No line break nor zero anywhere, and after the quoted name and its "=" no further "=": one
+    // pass over the line, which is as long as the value's text.
+    const std::size_t dataText = (name.empty() ? 1 : name.size()) + 3;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char16_t unit = line[i];
+        if (unit > u'=') continue;
+        if (unit == u'\r' || unit == u'\n' || unit == 0 || (unit == u'=' && i >= dataText)) return false;
+    }
     if (type == REG_MULTI_SZ) {
         for (std::size_t i = 0; i + 1 < size; i += 2)
             if (data[i] == '|' && data[i + 1] == 0) return false;

@@ -227,20 +227,26 @@ KeyId SqliteBackend::nextKeyId() {
     return lastKeyId_ + 1;
 }
 
+namespace {
+constexpr std::size_t kDepthSlots = std::size_t{1} << 16;
+}  // namespace
+
 const std::int64_t* SqliteBackend::knownDepth(KeyId key) {
-    if (!db_->inTransaction() || depthsIn_ != db_->transactionSerial()) return nullptr;
-    const auto it = depths_.find(key);
-    return it == depths_.end() ? nullptr : &it->second;
+    if (depths_.empty() || !db_->inTransaction()) return nullptr;
+    const DepthSlot& slot = depths_[static_cast<std::size_t>(key) % kDepthSlots];
+    return slot.key == key && slot.serial == db_->transactionSerial() ? &slot.depth : nullptr;
 }
 
 void SqliteBackend::noteDepth(KeyId key, std::int64_t depth) {
     if (!db_->inTransaction()) return;
-    // A long transaction forgets its keys now and then: only looking them up costs more then.
-    if (depthsIn_ != db_->transactionSerial() || depths_.size() >= 100000) {
-        depths_.clear();
-        depthsIn_ = db_->transactionSerial();
-    }
-    depths_.emplace(key, depth);
+    if (depths_.empty()) depths_.resize(kDepthSlots);
+    depths_[static_cast<std::size_t>(key) % kDepthSlots] = {key, depth, db_->transactionSerial()};
+}
+
+void SqliteBackend::forgetDepth(KeyId key) {
+    if (depths_.empty()) return;
+    DepthSlot& slot = depths_[static_cast<std::size_t>(key) % kDepthSlots];
+    if (slot.key == key) slot = {};
 }
 
 KeyId SqliteBackend::lookUpChild(KeyId parent, std::u16string_view name, bool* parentExists) {
@@ -296,7 +302,7 @@ LONG SqliteBackend::deleteKey(KeyId key) {
     return guarded([&]() -> LONG {
         Database& db = *db_;
         values_->flushKey(key);
-        depths_.erase(key);
+        forgetDepth(key);
         // A key with subkeys is not deleted, and only then is it asked why nothing was; the parent
         // of a deleted key counts as written.
         WriteTransaction tx(db);

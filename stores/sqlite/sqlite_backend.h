@@ -3,7 +3,7 @@
 // sqlite_store.cpp), behind the Backend interface.
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
+#include <vector>
 
 #include "registry/backend.h"
 
@@ -63,13 +63,21 @@ private:
     // key found here exists.
     const std::int64_t* knownDepth(KeyId key);
     void noteDepth(KeyId key, std::int64_t depth);
+    void forgetDepth(KeyId key);
 
     std::unique_ptr<sqlite::Database> db_;
     std::unique_ptr<sqlite::ValueStore> values_;
     KeyId lastKeyId_ = 0;
     std::uint64_t keyIdsRead_ = ~std::uint64_t{0};  // the transaction lastKeyId_ was read in
-    std::unordered_map<KeyId, std::int64_t> depths_;
-    std::uint64_t depthsIn_ = ~std::uint64_t{0};  // the transaction depths_ belongs to
+    // A cache of one slot per key id modulo its size: a walk or an import notes a key and asks
+    // for it soon after, and a key pushed out costs only the query it saves. Each slot holds the
+    // transaction it was noted in.
+    struct DepthSlot {
+        KeyId key = kNoKey;
+        std::int64_t depth = 0;
+        std::uint64_t serial = 0;
+    };
+    std::vector<DepthSlot> depths_;
 };
 
 }  // namespace tovik
