@@ -173,7 +173,10 @@ LONG SqliteBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<
     return guarded([&]() -> LONG {
         Database& db = *db_;
         created = false;
-        WriteTransaction tx(db);
+        // Inside a batch, a key made by one name below a key that has this transaction's time
+        // already is one statement, which needs no savepoint of its own (a savepoint copies every
+        // page it changes first).
+        WriteTransaction tx(db, names.size() == 1 && values_->hasWrittenNow(parent));
         const std::int64_t now = db.writeTime();
         KeyId touchedParent = kNoKey;  // the key that was there, below which the first was made
         // Walk under the lock: another process may have changed the tree since the caller looked.
@@ -191,7 +194,6 @@ LONG SqliteBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<
             }
             const std::string name = sqlite::encodeName(names[i]);
             const std::string fold = sqlite::encodeFold(names[i]);
-            // key_ids follows every insert (a trigger), so an id is never given out twice.
             const KeyId newId = nextKeyId();
             db.query("INSERT INTO keys(parent, fold, id, name, depth, written) VALUES(?1, ?2, ?5, ?3, ?4, ?6)")
                 .bind(1, id)
@@ -219,7 +221,8 @@ LONG SqliteBackend::createKeys(KeyId parent, std::size_t parentDepth, std::span<
 KeyId SqliteBackend::nextKeyId() {
     // Inside one transaction no other connection gives out ids.
     if (!db_->inTransaction() || keyIdsRead_ != db_->transactionSerial()) {
-        Query last = db_->query("SELECT last FROM key_ids");
+        // Above every key there is and every key there was (key_ids keeps the highest id deleted).
+        Query last = db_->query("SELECT max((SELECT last FROM key_ids), coalesce((SELECT max(id) FROM keys), 0))");
         if (!last.step()) throw BackendFailure(BackendFailure::Kind::Damaged);
         lastKeyId_ = last.columnInt64(0);
         keyIdsRead_ = db_->transactionSerial();
@@ -314,10 +317,13 @@ LONG SqliteBackend::deleteKey(KeyId key) {
             if (removed.step()) parent = removed.columnInt64(0);  // values cascade
         }
         LONG rc = ERROR_SUCCESS;
-        if (parent == kNoKey)
+        if (parent == kNoKey) {
             rc = sqlite::keyRowExists(db, key) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
-        else
+        } else {
             values_->touch(parent);
+            // Its id is never given out again.
+            db.query("UPDATE key_ids SET last = ?1 WHERE last < ?1").bind(1, key).step();
+        }
         tx.commit();
         return rc;
     });

@@ -29,14 +29,15 @@ namespace {
 
 // Marks a database as ours (PRAGMA application_id) and its layout (PRAGMA user_version).
 constexpr std::int64_t kApplicationId = 0x546F764B;  // "TovK"
-constexpr std::int64_t kSchemaVersion = 4;
+constexpr std::int64_t kSchemaVersion = 5;
 constexpr int kBusyTimeoutMs = 5000;
 
 // Names are UTF-16LE blobs; fold is the folded name as big-endian units, so that the blob order
 // SQLite uses (memcmp) is the order of CompareNames. Keys are stored in the order of (parent,
 // fold): a subkey list is one range of the tree and a lookup by name one descent, with no
-// second lookup of a row. Roots have parent 0 and the fixed ids 1 to 3; key ids come from key_ids
-// and are never reused, so a handle to a deleted key cannot reach a new one. Each key's last write
+// second lookup of a row. Roots have parent 0 and the fixed ids 1 to 3; key ids come from key_ids,
+// which the store raises with every key it makes, and are never reused, so a handle to a deleted
+// key cannot reach a new one. Each key's last write
 // time, column written, is added to this table by addWrittenColumn.
 constexpr const char* kKeysTable = R"sql(
 CREATE TABLE keys(
@@ -49,9 +50,6 @@ CREATE TABLE keys(
 )sql";
 constexpr const char* kKeyIds = R"sql(
 CREATE TABLE key_ids(last INTEGER NOT NULL);
-CREATE TRIGGER key_ids_follow AFTER INSERT ON keys BEGIN
-    UPDATE key_ids SET last = max(last, NEW.id);
-END;
 )sql";
 // A key's values are one row of packs while they are few and small (value_pack.h): every value
 // of the key in creation order, so that listing them reads one row and setting one writes one.
@@ -148,7 +146,10 @@ void upgrade(sqlite::Database& db, std::int64_t version) {
         db.exec(kFinishLayout2);
     }
     // Layouts up to 3 kept no times: their keys are dated at the upgrade.
-    addWrittenColumn(db, fileTimeNow());
+    if (version <= 3) addWrittenColumn(db, fileTimeNow());
+    // Layouts 2 to 4 raised key_ids by a trigger on every insert of a key, which made each insert
+    // a statement with a journal of its own and doubled its cost; the store raises it itself now.
+    db.exec("DROP TRIGGER IF EXISTS key_ids_follow");
     db.exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
 }
 

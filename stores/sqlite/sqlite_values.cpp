@@ -167,6 +167,10 @@ void ValueStore::touch(KeyId key) {
     if (writtenNow().insert(key).second) touchKey(db_, key, db_.writeTime());
 }
 
+bool ValueStore::hasWrittenNow(KeyId key) {
+    return db_.inTransaction() && writtenNow().contains(key);
+}
+
 void ValueStore::noteWritten(KeyId key) {
     if (db_.inTransaction()) writtenNow().insert(key);
 }

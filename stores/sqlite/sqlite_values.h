@@ -38,6 +38,8 @@ public:
     void touch(KeyId key);
     // key was given the transaction's write time by the statement that wrote it.
     void noteWritten(KeyId key);
+    // Whether key has the transaction's write time already.
+    bool hasWrittenNow(KeyId key);
 
     void list(KeyId key, std::size_t from, std::int64_t limit, std::vector<ValueEntry>& out);
     bool readData(ValueId value, BYTE* buffer, DWORD expectedSize);

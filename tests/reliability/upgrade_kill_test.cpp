@@ -117,6 +117,17 @@ void makeLargeLayout3Store(const std::string& path, int keys) {
                    "INSERT OR IGNORE INTO packs(key, data) VALUES(NEW.key, x''); END");
 }
 
+// The fourth layout: the third's tables with the keys' times (their default serves the keys made
+// here), and key_ids still raised by a trigger.
+void makeLargeLayout4Store(const std::string& path, int keys) {
+    makeLargeStore(path, "store_v4.db",
+                   "INSERT INTO keys(parent, name, fold, depth, id) "
+                   "VALUES(?1, ?2, ?3, ?4, (SELECT last + 1 FROM key_ids)) RETURNING id",
+                   "INSERT INTO vals(id, key, name, fold, type, data) VALUES((?1 << 27) + ?2, ?1, ?3, ?4, 1, ?5)", keys,
+                   "CREATE TEMP TRIGGER mark_rows AFTER INSERT ON vals BEGIN "
+                   "INSERT OR IGNORE INTO packs(key, data) VALUES(NEW.key, x''); END");
+}
+
 std::int64_t userVersion(const std::string& path) {
     sqlite3* db = nullptr;
     std::int64_t version = -1;
@@ -146,7 +157,7 @@ std::uint64_t fileSize(const std::string& path) {
     return ec ? 0 : size;
 }
 
-constexpr std::int64_t kCurrentLayout = 4;
+constexpr std::int64_t kCurrentLayout = 5;
 
 // Kills tovik-reg at moments spread over the upgrade of original (of layout oldLayout): every
 // killed copy holds one layout or the other, and its next open finds every key and value.
@@ -216,13 +227,24 @@ TEST(StoreUpgrade, AKillAtAnyMomentOfTheThirdLayoutsUpgradeLeavesOneLayoutWithEv
     expectEveryKillToLeaveOneLayout(dir, original, 3, false);
 }
 
+// The fourth layout's upgrade drops a trigger in one transaction: a moment, like the third's.
+TEST(StoreUpgrade, AKillAtAnyMomentOfTheFourthLayoutsUpgradeLeavesOneLayoutWithEveryKeyAndValue) {
+    TempDir dir;
+    const std::string original = dir.File("original.db");
+    makeLargeLayout4Store(original, 6000);
+    ASSERT_EQ(userVersion(original), 4);
+    expectEveryKillToLeaveOneLayout(dir, original, 4, false);
+}
+
 TEST(StoreUpgrade, AStoreOfANewerLayoutIsRefusedAndLeftByteForByte) {
     TempDir dir;
     const std::string store = dir.File("newer.db");
     fs::copy_file(fs::path(TOVIK_TEST_DATA) / "store_v1.db", store);
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(store.c_str(), &db), SQLITE_OK);
-    exec(db, "PRAGMA journal_mode = DELETE; PRAGMA user_version = 5");
+    const std::string newer =
+        "PRAGMA journal_mode = DELETE; PRAGMA user_version = " + std::to_string(kCurrentLayout + 1);
+    exec(db, newer.c_str());
     sqlite3_close(db);
     const Bytes before = ReadFileBytes(store);
 

@@ -1,6 +1,7 @@
-// Stores written by the earlier layouts (data/store_v1.db, store_v2.db and store_v3.db, each made
-// by that version's tovik-reg) are upgraded on first open and keep every key and value, in order,
-// with their names' case; their keys are dated at the upgrade.
+// Stores written by the earlier layouts (data/store_v1.db to store_v4.db, each made by that
+// version's tovik-reg; make_store_v4.sh made the fourth) are upgraded on first open and keep every
+// key and value, in order, with their names' case; keys of layouts without times are dated at the
+// upgrade.
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
@@ -43,7 +44,21 @@ std::int64_t userVersion(const fs::path& store) {
     return version;
 }
 
-constexpr std::int64_t kCurrentLayout = 4;
+// The number the query gives, read straight from the file (no upgrade); -1 when there is none.
+std::int64_t sqlNumber(const fs::path& store, const char* sql) {
+    sqlite3* db = nullptr;
+    std::int64_t number = -1;
+    if (sqlite3_open_v2(store.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+            number = sqlite3_column_int64(stmt, 0);
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return number;
+}
+
+constexpr std::int64_t kCurrentLayout = 5;
 
 class StoreUpgradeTest : public ::testing::Test {
 protected:
@@ -180,6 +195,31 @@ TEST_F(StoreUpgradeTest, TheThirdLayoutsKeysAreDatedAtTheUpgradeAndKeepEverythin
     const std::string wide = reg({"query", "HKLM\\Software\\Wide"});
     EXPECT_EQ(wide.rfind("[Software\\Wide]\n\"Entry0001\"=DW:99(63)\n\"Entry0002\"=DW:14(E)\n", 0), 0u)
         << wide.substr(0, 100);
+}
+
+// The fourth layout raised key_ids by a trigger on every new key. The upgrade drops the trigger
+// and keeps every key, value and time as they were; keys made afterwards take ids above every id
+// the store gave out before, whoever makes them.
+TEST_F(StoreUpgradeTest, TheFourthLayoutKeepsEveryKeyValueAndTimeAndKeyIdsGoOnGrowing) {
+    copyStore("store_v4.db");
+    ASSERT_EQ(userVersion(store_), 4);
+    // "Layout4" as the store keeps a name: UTF-16LE.
+    const std::int64_t made =
+        sqlNumber(store_, "SELECT written FROM keys WHERE parent > 3 AND name = x'4C00610079006F00750074003400'");
+    ASSERT_GT(made, 0);
+    const std::int64_t lastId = sqlNumber(store_, "SELECT last FROM key_ids");
+    ASSERT_GE(lastId, sqlNumber(store_, "SELECT max(id) FROM keys"));
+
+    EXPECT_EQ(everything(), readText(fs::path(TOVIK_TEST_DATA) / "store_v4_content.txt"));
+    EXPECT_EQ(userVersion(store_), kCurrentLayout);
+    EXPECT_EQ(sqlNumber(store_, "SELECT count(*) FROM sqlite_schema WHERE type = 'trigger'"), 0);
+    EXPECT_EQ(writeTime(HKEY_LOCAL_MACHINE, u"Software\\Layout4"), made);
+
+    EXPECT_EQ(reg({"add-key", "HKLM\\Software\\Layout5\\A\\B"}), "");
+    EXPECT_EQ(reg({"add-key", "HKLM\\Software\\Layout4\\Sub\\C"}), "");
+    EXPECT_EQ(sqlNumber(store_, ("SELECT count(*) FROM keys WHERE id > " + std::to_string(lastId)).c_str()), 4);
+    EXPECT_EQ(reg({"query", "HKLM\\Software\\Layout4", "-r"}),
+              "[Software\\Layout4]\n\"Made\"=DW:4(4)\n[Software\\Layout4\\Sub]\n[Software\\Layout4\\Sub\\C]\n");
 }
 
 }  // namespace

@@ -227,14 +227,16 @@ using StoreKeys = StoreValues;
 TEST_F(StoreKeys, KeyIdsAreNeverGivenOutTwice) {
     const HKEY old = create(u"Old");
     ASSERT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Old"), ERROR_SUCCESS);
-    // A key of a one-letter name below HKEY_LOCAL_MACHINE, made by a connection of its own.
+    // A key of a one-letter name below HKEY_LOCAL_MACHINE, made by a connection of its own with the
+    // id the store gives: above every key there is and every key deleted.
     auto foreignKey = [&](char letter) {
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(store_.c_str(), &db), SQLITE_OK);
         char hex[3];
         std::snprintf(hex, sizeof hex, "%02X", letter);
         const std::string sql = std::string("INSERT INTO keys(parent, fold, id, name, depth) VALUES(3, X'00") + hex +
-                                "', (SELECT last + 1 FROM key_ids), X'" + hex + "00', 1)";
+                                "', (SELECT max(last, (SELECT max(id) FROM keys)) + 1 FROM key_ids), X'" + hex +
+                                "00', 1)";
         EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
         sqlite3_close(db);
     };
@@ -252,6 +254,13 @@ TEST_F(StoreKeys, KeyIdsAreNeverGivenOutTwice) {
     }
     const HKEY again = create(u"Old");
     EXPECT_EQ(setValue(old, u"stale", "s"), ERROR_KEY_DELETED);
+    // The key of the highest id deleted: the next key still takes a new id.
+    const HKEY newest = create(u"Newest");
+    ASSERT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Newest"), ERROR_SUCCESS);
+    const HKEY next = create(u"Next");
+    EXPECT_EQ(setValue(newest, u"stale", "s"), ERROR_KEY_DELETED);
+    RegCloseKey(newest);
+    RegCloseKey(next);
     EXPECT_EQ(setValue(again, u"fresh", "f"), ERROR_SUCCESS);
     RegCloseKey(old);
     RegCloseKey(again);
@@ -264,7 +273,8 @@ TEST_F(StoreKeys, KeyIdsAreNeverGivenOutTwice) {
         if (RegEnumKeyExW(machine, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
         names.emplace_back(name, length);
     }
-    EXPECT_EQ(names, (std::vector<std::u16string>{u"F", u"G", u"H", u"I", u"InBatch", u"Old", u"Single0", u"Single1"}));
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"F", u"G", u"H", u"I", u"InBatch", u"Next", u"Old", u"Single0",
+                                                  u"Single1"}));
 }
 
 }  // namespace
