@@ -93,8 +93,12 @@ void RecordingBackend::recover() {
 
 void RecordingBackend::learn(KeyId id, KeyId parent, std::u16string_view name) {
     if (id == kNoKey) return;
-    auto [it, inserted] = nodes_.try_emplace(id, Node{parent, std::u16string(name)});
-    if (!inserted && (it->second.parent != parent || it->second.name.size() != name.size())) {
+    // A walk meets each key twice (listed, then opened): the second time costs a lookup only.
+    const auto it = nodes_.find(id);
+    if (it == nodes_.end()) {
+        nodes_.emplace(id, Node{parent, std::u16string(name)});
+    } else if (it->second.parent != parent || it->second.name != name) {
+        // Moved or renamed since (by another process, too): paths are built from what is seen last.
         lastPathKey_ = kNoKey;
         it->second.parent = parent;
         it->second.name.assign(name);

@@ -989,6 +989,23 @@ TEST_P(HistoryContract, AnUndoIsRefusedWhenSomethingElseChangedWhatItWouldTakeBa
     }
 }
 
+// Another program renames a key this process has seen, to a name of the same length: what this
+// process changes in it afterwards is recorded under the new name, and undone there.
+TEST_P(HistoryContract, AKeyRenamedByAnotherProgramIsRecordedUnderItsNewName) {
+    makeArea();
+    RegCloseKey(create(HKEY_CURRENT_USER, u"Area\\Inner"));
+    tovik::Backend& store = recorder().inner();
+    ASSERT_EQ(store.renameKey(keyIdOf(u"Area\\Inner", store), u"Outer"), ERROR_SUCCESS);
+    const std::vector<std::u16string> before = dump();
+    const HKEY renamed = create(HKEY_CURRENT_USER, u"Area\\Outer");
+    setDword(renamed, u"after", 7);
+    RegCloseKey(renamed);
+    ASSERT_NE(dump(), before);
+    const auto undone = tovik::history::undoChanges(recorder(), 1);
+    ASSERT_TRUE(undone.ok) << undone.error;
+    EXPECT_EQ(dump(), before);
+}
+
 TEST_P(HistoryContract, ATrimmedHistorySaysSoAndStillUndoesWhatItKept) {
     makeArea();
     tovik::history::HistoryLimits limits;
