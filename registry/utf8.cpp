@@ -1,5 +1,10 @@
 #include "registry/utf8.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
 namespace tovik {
 
 namespace {
@@ -8,22 +13,24 @@ bool isContinuation(unsigned char c) {
     return (c & 0xC0) == 0x80;
 }
 
-void appendCodePoint(std::string& out, char32_t cp) {
+// Writes cp's UTF-8 bytes at to; returns the end of what it wrote.
+char* encodeCodePoint(char* to, char32_t cp) {
     if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
+        *to++ = static_cast<char>(cp);
     } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        *to++ = static_cast<char>(0xC0 | (cp >> 6));
+        *to++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        *to++ = static_cast<char>(0xE0 | (cp >> 12));
+        *to++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *to++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        *to++ = static_cast<char>(0xF0 | (cp >> 18));
+        *to++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *to++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *to++ = static_cast<char>(0x80 | (cp & 0x3F));
     }
+    return to;
 }
 
 }  // namespace
@@ -71,27 +78,46 @@ std::optional<std::u16string> utf8ToUtf16(std::string_view utf8) {
 }
 
 void appendUtf8(std::string& out, std::u16string_view text) {
-    // Plain ASCII, most of any registry, is copied in one step.
-    std::size_t ascii = 0;
-    while (ascii < text.size() && text[ascii] < 0x80) ++ascii;
-    const std::size_t start = out.size();
-    out.resize(start + ascii);
-    char* to = out.data() + start;
-    for (std::size_t i = 0; i < ascii; ++i) to[i] = static_cast<char>(text[i]);
-
-    for (std::size_t i = ascii; i < text.size(); ++i) {
-        const char16_t unit = text[i];
-        if (unit < 0x80) {
-            out.push_back(static_cast<char>(unit));
-        } else if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                   text[i + 1] <= 0xDFFF) {
-            appendCodePoint(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-            ++i;
-        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-            appendCodePoint(out, 0xFFFD);
-        } else {
-            appendCodePoint(out, unit);
+    // A piece at a time: room for its longest encoding (three bytes a unit; a surrogate pair is
+    // four bytes of two units), written through a pointer and cut to what was written, so that a
+    // long text never holds more than a piece's worth of spare room.
+    constexpr std::size_t kPieceUnits = 4096;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t end = std::min(text.size(), i + kPieceUnits);
+        const std::size_t start = out.size();
+        out.resize(start + 3 * (end - i) + 1);  // one more: a pair may end one unit past the piece
+        char* const begin = out.data() + start;
+        char* to = begin;
+        for (; i < end; ++i) {
+            if constexpr (std::endian::native == std::endian::little) {
+                // Runs of ASCII, most of any registry, four units at a time.
+                std::uint64_t four = 0;
+                while (i + 4 <= end && (std::memcpy(&four, text.data() + i, 8), (four & 0xFF80FF80FF80FF80ull) == 0)) {
+                    to[0] = static_cast<char>(four);
+                    to[1] = static_cast<char>(four >> 16);
+                    to[2] = static_cast<char>(four >> 32);
+                    to[3] = static_cast<char>(four >> 48);
+                    to += 4;
+                    i += 4;
+                }
+                if (i == end) break;
+            }
+            const char16_t unit = text[i];
+            if (unit < 0x80) {
+                *to++ = static_cast<char>(unit);
+                continue;
+            }
+            char32_t cp = unit;
+            if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                text[i + 1] <= 0xDFFF) {
+                cp = 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+                ++i;
+            } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+                cp = 0xFFFD;  // a lone surrogate
+            }
+            to = encodeCodePoint(to, cp);
         }
+        out.resize(start + static_cast<std::size_t>(to - begin));
     }
 }
 

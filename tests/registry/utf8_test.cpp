@@ -4,6 +4,7 @@
 
 namespace {
 
+using tovik::appendUtf8;
 using tovik::utf16ToUtf8;
 using tovik::utf16ToUtf8Exact;
 using tovik::utf8ToUtf16;
@@ -53,6 +54,23 @@ TEST(Utf8, ExactConversionRefusesUnpairedSurrogatesThatTheLossyOneReplaces) {
     EXPECT_FALSE(utf16ToUtf8Exact(trailing).has_value());
     EXPECT_FALSE(utf16ToUtf8Exact(std::u16string(1, char16_t{0xD83D})).has_value());
     EXPECT_EQ(utf16ToUtf8Exact(u"\u00C4rger \U0001F600"), "\xC3\x84rger \xF0\x9F\x98\x80");
+}
+
+// Long texts are encoded in pieces, full of three-byte characters where the room is tightest:
+// every kind of character at every offset near the pieces' borders, a surrogate pair straddling
+// one included, reads back unchanged.
+TEST(Utf8, LongTextsRoundTripWhereverTheirCharactersFall) {
+    const std::pair<std::u16string, std::size_t> characters[] = {
+        {u"\u00E9", 2}, {u"\u6771", 3}, {u"\U0001F600", 4}, {u"z", 1}};
+    for (const auto& [character, bytes] : characters) {
+        for (std::size_t before = 4090; before < 4100; ++before) {
+            const std::u16string text = std::u16string(before, u'\u3042') + character + std::u16string(8200, u'\u3042');
+            std::string appended = "x";
+            appendUtf8(appended, text);
+            EXPECT_EQ(utf8ToUtf16(appended.substr(1)), text) << before;
+            EXPECT_EQ(appended.size(), 1 + 3 * before + bytes + 3 * 8200) << before;
+        }
+    }
 }
 
 }  // namespace
