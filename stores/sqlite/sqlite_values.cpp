@@ -193,6 +193,9 @@ void ValueStore::flush() {
         else if (pending.touched != 0)
             touchKey(db_, pending.key, pending.touched);
     });
+    // The next key's values go into the same room: an import fills key after key.
+    pending.values.clear();
+    pending_.values = std::move(pending.values);
 }
 
 ValueStore::Form ValueStore::load(KeyId key, std::vector<StoredValue>& values) {
@@ -292,7 +295,10 @@ LONG ValueStore::setPending(KeyId key, std::u16string_view name, DWORD type, con
         pending_.rows = form == Form::Rows;
         pending_.hadPack = form == Form::Packed;
         pending_.bytes = packedBytes(values);
-        pending_.values = std::move(values);
+        if (isNew)
+            pending_.values.clear();  // keeps the room the last key's values had
+        else
+            pending_.values = std::move(values);
     }
     bool changed = false;
     if (pending_.rows) {
