@@ -108,17 +108,34 @@ bool hasLineBreakingUnit(std::u16string_view text) {
 }
 }  // namespace
 
+namespace {
+// No line break nor zero unit in text, nor an "=" at or after firstData.
+bool readsAsOneLine(std::u16string_view text, std::size_t firstData) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        if (unit > u'=') continue;
+        if (unit == u'\r' || unit == u'\n' || unit == 0 || (unit == u'=' && i >= firstData)) return false;
+    }
+    return true;
+}
+}  // namespace
+
 bool valueLineReadsBack(std::u16string_view line, std::u16string_view name, DWORD type, const BYTE* data,
                         std::size_t size) {
     if (name == u"@") return false;
-    // No line break nor zero anywhere, and after the quoted name and its "=" no further "=": one
-    // pass over the line, which is as long as the value's text.
+    // A type the file has no tag for is written as "??", which an import cannot take.
+    DWORD tagged = 0;
+    if (!findBackupTag(typeTag(type), &tagged) || tagged != type) return false;
+    // After the quoted name and its "=" no further "=" may follow, and nowhere a line break or a
+    // zero unit. The data's text holds characters of the data only for strings: numbers and
+    // bytes are written in digits, letters, spaces and brackets, and only the name and the tag
+    // before them need looking at.
     const std::size_t dataText = (name.empty() ? 1 : name.size()) + 3;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const char16_t unit = line[i];
-        if (unit > u'=') continue;
-        if (unit == u'\r' || unit == u'\n' || unit == 0 || (unit == u'=' && i >= dataText)) return false;
-    }
+    const ValueTypeInfo* info = findValueType(type);
+    const bool textual =
+        info == nullptr || info->textForm == ValueTextForm::String || info->textForm == ValueTextForm::MultiString;
+    const std::size_t end = textual ? line.size() : std::min(line.size(), dataText + typeTag(type).size() + 1);
+    if (!readsAsOneLine(line.substr(0, end), dataText)) return false;
     if (type == REG_MULTI_SZ) {
         for (std::size_t i = 0; i + 1 < size; i += 2)
             if (data[i] == '|' && data[i + 1] == 0) return false;

@@ -154,10 +154,12 @@ int runExportToFile(const Command& command, std::ostream& err) {
                                  {std::to_string(result.notRestorable)}));
         } else if (result.notRestorable != 0) {
             std::string message = say({"%1 of the values and keys written cannot come back as they are from an "
-                                       "import (a value named \"@\", data with \"=\", CR or LF, multi-string parts "
-                                       "with \"|\", a key name with a double quote); the first:",
+                                       "import (a value named \"@\", a value of a type without a tag (\"??\"), data "
+                                       "with \"=\", CR or LF, multi-string parts with \"|\", a key name with a "
+                                       "double quote); the first:",
                                        "書き出した値とキーのうち%1個は、インポートで元どおりには戻りません"
-                                       "（\"@\" という名前の値、\"=\"・CR・LFを含むデータ、\"|\"を含む複数文字列の"
+                                       "（\"@\" という名前の値、タグのない型（\"??\"）の値、\"=\"・CR・LFを含むデータ、"
+                                       "\"|\"を含む複数文字列の"
                                        "部分、二重引用符を含むキー名）。最初のもの:"},
                                       {std::to_string(result.notRestorable)});
             for (const std::u16string& example : result.notRestorableExamples)

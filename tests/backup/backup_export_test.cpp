@@ -168,6 +168,43 @@ TEST_F(ExportTest, EveryTypeLargeValuesAndLongNamesComeBackThroughImport) {
     EXPECT_EQ(test::takeSnapshot(), written);
 }
 
+// The export counts a value exactly when its import would not give it back as it was: each value
+// alone is exported from a store of its own and imported into another.
+TEST_F(ExportTest, AValueIsCountedExactlyWhenItWouldNotComeBack) {
+    const struct {
+        std::u16string name;
+        DWORD type;
+        Bytes data;
+        bool comesBack;
+    } values[] = {
+        {u"plain", REG_SZ, stringToBytes(u"text"), true},
+        {u"a=b", REG_SZ, stringToBytes(u"an equals sign in the name only"), true},
+        {u"equals", REG_SZ, stringToBytes(u"x=y"), false},
+        {u"equals in bytes", REG_BINARY, {'=', 0, '\r', 0}, true},
+        {u"equals as a number", REG_DWORD, dwordToBytes(0x3D3D), true},
+        {u"two lines", REG_EXPAND_SZ, stringToBytes(u"one\r\ntwo"), false},
+        {u"line\nbreak", REG_DWORD, dwordToBytes(1), false},
+        {u"@", REG_SZ, stringToBytes(u"at"), false},
+        {u"bar", REG_MULTI_SZ, stringToBytes(std::u16string(u"a|b\0c\0\0", 7)), false},
+        {u"no bar", REG_MULTI_SZ, stringToBytes(std::u16string(u"a\0b\0\0", 5)), true},
+        // Types above 8 are written with the tag "??", which no import takes.
+        {u"quad", REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}, false},
+        {u"nameless type", 0x1234, {'=', '\n'}, false},
+    };
+    for (const auto& v : values) {
+        SCOPED_TRACE(std::string(v.name.begin(), v.name.end()));
+        openInMemoryRegistryStore();
+        set(HKEY_LOCAL_MACHINE, u"Round", v.name, v.type, v.data);
+        const ExportResult exported = Export(HKEY_LOCAL_MACHINE, u"Round");
+        ASSERT_EQ(exported.outcome, ExportOutcome::Written);
+        importIntoFreshStore();
+        const auto back = test::keyValues(HKEY_LOCAL_MACHINE, u"Round");
+        const bool same = back.size() == 1 && back[0].first == v.name && back[0].second == StoredValue{v.type, v.data};
+        EXPECT_EQ(same, v.comesBack);
+        EXPECT_EQ(exported.notRestorable, same ? 0u : 1u);
+    }
+}
+
 TEST_F(ExportTest, TheDeepestTreeIsWalkedWithoutRecursion) {
     std::u16string deepest;
     for (int level = 0; level < kMaxKeyDepth; ++level) deepest += level == 0 ? u"d" : u"\\d";
