@@ -73,7 +73,9 @@ protected:
         ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr), ERROR_SUCCESS);
         RegCloseKey(key);
     }
-    ExportResult Export(HKEY root, std::u16string_view path) { return exportKeyToFile(target_.string(), root, path); }
+    ExportResult exportKey(HKEY root, std::u16string_view path) {
+        return exportKeyToFile(target_.string(), root, path);
+    }
 
     // Imports the exported file into a fresh store.
     ImportResult importIntoFreshStore() {
@@ -99,7 +101,7 @@ TEST_F(ExportTest, WritesTheExampleFileByteForByte) {
     set(HKEY_LOCAL_MACHINE, sample + u"\\Options", u"Empty", REG_NONE, {});
     set(HKEY_LOCAL_MACHINE, u"Software\\Other", u"x", REG_SZ, stringToBytes(u"not exported"));
 
-    const ExportResult r = Export(HKEY_LOCAL_MACHINE, sample);
+    const ExportResult r = exportKey(HKEY_LOCAL_MACHINE, sample);
     EXPECT_EQ(r.outcome, ExportOutcome::Written);
     EXPECT_TRUE(exportOutcomeMessage(r.outcome).empty());
     EXPECT_EQ(r.keys, 2u);
@@ -118,14 +120,14 @@ TEST_F(ExportTest, WalksDepthFirstWithValuesBeforeSubkeysInRegistryOrder) {
     set(HKEY_CURRENT_USER, u"", u"atRoot", REG_DWORD, dwordToBytes(0xFFFFFFFF));
     set(HKEY_LOCAL_MACHINE, u"Elsewhere", u"w", REG_SZ, stringToBytes(u"other root"));
 
-    ASSERT_EQ(Export(HKEY_CURRENT_USER, u"").outcome, ExportOutcome::Written);
+    ASSERT_EQ(exportKey(HKEY_CURRENT_USER, u"").outcome, ExportOutcome::Written);
     EXPECT_EQ(readBytes(target_),
               backupFileBytes(Lines{kHeader, u"\\\\HKEY_CURRENT_USER", u"[]", u"\"atRoot\"=DW:-1(FFFFFFFF)", u"[Top]",
                                     u"\"v\"=MLT:p|q||", u"[Top\\A]", u"[Top\\A\\deep]", u"\"@\"=SZ:x", u"[Top\\b]",
                                     u"\"z\"=DW:1(1)", u"\"a\"=DW:2(2)", u"[Top\\C]"}));
 
     // A key without values or subkeys gives its key line only; the path is the full one.
-    ASSERT_EQ(Export(HKEY_CURRENT_USER, u"Top\\C").outcome, ExportOutcome::Written);
+    ASSERT_EQ(exportKey(HKEY_CURRENT_USER, u"Top\\C").outcome, ExportOutcome::Written);
     EXPECT_EQ(readBytes(target_), backupFileBytes(Lines{kHeader, u"\\\\HKEY_CURRENT_USER", u"[Top\\C]"}));
 }
 
@@ -156,7 +158,7 @@ TEST_F(ExportTest, EveryTypeLargeValuesAndLongNamesComeBackThroughImport) {
     for (const auto& v : values) set(HKEY_LOCAL_MACHINE, v.path, v.name, v.type, v.data);
     const test::Snapshot written = test::takeSnapshot();
 
-    const ExportResult exported = Export(HKEY_LOCAL_MACHINE, u"Types");
+    const ExportResult exported = exportKey(HKEY_LOCAL_MACHINE, u"Types");
     ASSERT_EQ(exported.outcome, ExportOutcome::Written);
     EXPECT_EQ(exported.values, std::size(values));
     EXPECT_EQ(exported.keys, 5u);
@@ -195,7 +197,7 @@ TEST_F(ExportTest, AValueIsCountedExactlyWhenItWouldNotComeBack) {
         SCOPED_TRACE(std::string(v.name.begin(), v.name.end()));
         openInMemoryRegistryStore();
         set(HKEY_LOCAL_MACHINE, u"Round", v.name, v.type, v.data);
-        const ExportResult exported = Export(HKEY_LOCAL_MACHINE, u"Round");
+        const ExportResult exported = exportKey(HKEY_LOCAL_MACHINE, u"Round");
         ASSERT_EQ(exported.outcome, ExportOutcome::Written);
         importIntoFreshStore();
         const auto back = test::keyValues(HKEY_LOCAL_MACHINE, u"Round");
@@ -209,7 +211,7 @@ TEST_F(ExportTest, TheDeepestTreeIsWalkedWithoutRecursion) {
     std::u16string deepest;
     for (int level = 0; level < kMaxKeyDepth; ++level) deepest += level == 0 ? u"d" : u"\\d";
     set(HKEY_CURRENT_USER, deepest, u"bottom", REG_DWORD, dwordToBytes(512));
-    const ExportResult r = Export(HKEY_CURRENT_USER, u"");
+    const ExportResult r = exportKey(HKEY_CURRENT_USER, u"");
     ASSERT_EQ(r.outcome, ExportOutcome::Written);
     EXPECT_EQ(r.keys, static_cast<std::size_t>(kMaxKeyDepth) + 1);
     const std::optional<BackupFileLines> file = readBackupFileAt(target_.string());
@@ -225,12 +227,12 @@ TEST_F(ExportTest, FailuresLeaveAnExistingFileAsItWas) {
     writeBytes(target_, before);
     const Bytes beforeBytes(before.begin(), before.end());
 
-    ExportResult r = Export(0, u"");
+    ExportResult r = exportKey(0, u"");
     EXPECT_EQ(r.outcome, ExportOutcome::NoKeySelected);
     EXPECT_EQ(exportOutcomeMessage(r.outcome), u"キーが選択されていません");
     EXPECT_EQ(readBytes(target_), beforeBytes);
 
-    r = Export(HKEY_LOCAL_MACHINE, u"Missing\\Key");
+    r = exportKey(HKEY_LOCAL_MACHINE, u"Missing\\Key");
     EXPECT_EQ(r.outcome, ExportOutcome::KeyNotOpened);
     EXPECT_EQ(r.keyPath, u"Missing\\Key");
     EXPECT_FALSE(exportOutcomeMessage(r.outcome).empty());
@@ -243,7 +245,7 @@ TEST_F(ExportTest, FailuresLeaveAnExistingFileAsItWas) {
     rlimit limited = saved;
     limited.rlim_cur = 64 * 1024;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    r = Export(HKEY_LOCAL_MACHINE, u"Big");
+    r = exportKey(HKEY_LOCAL_MACHINE, u"Big");
     ::setrlimit(RLIMIT_FSIZE, &saved);
     ::signal(SIGXFSZ, previousHandler);
     EXPECT_EQ(r.outcome, ExportOutcome::WriteFailed);
@@ -253,7 +255,7 @@ TEST_F(ExportTest, FailuresLeaveAnExistingFileAsItWas) {
     EXPECT_EQ(readBytes(target_), beforeBytes);
 
     EXPECT_THAT(directoryEntries(dir_), ::testing::ElementsAre("backup.txt"));  // no temporary file stays
-    ASSERT_EQ(Export(HKEY_LOCAL_MACHINE, u"Big").outcome, ExportOutcome::Written);
+    ASSERT_EQ(exportKey(HKEY_LOCAL_MACHINE, u"Big").outcome, ExportOutcome::Written);
     const std::optional<BackupFileLines> file = readBackupFileAt(target_.string());
     ASSERT_TRUE(file.has_value());
     ASSERT_EQ(file->lines.size(), 4u);
@@ -261,27 +263,27 @@ TEST_F(ExportTest, FailuresLeaveAnExistingFileAsItWas) {
 }
 
 TEST_F(ExportTest, WithoutAKeyANewFileHoldsTheMarkAndTheHeaderOnly) {
-    const ExportResult r = Export(0x80000003, u"");
+    const ExportResult r = exportKey(0x80000003, u"");
     EXPECT_EQ(r.outcome, ExportOutcome::NoKeySelected);
     EXPECT_EQ(readBytes(target_), backupFileBytes(Lines{kHeader}));
     EXPECT_THAT(directoryEntries(dir_), ::testing::ElementsAre("backup.txt"));
 
     // A key that cannot be opened creates nothing at all.
     fs::remove(target_);
-    EXPECT_EQ(Export(HKEY_CURRENT_USER, u"Nowhere").outcome, ExportOutcome::KeyNotOpened);
+    EXPECT_EQ(exportKey(HKEY_CURRENT_USER, u"Nowhere").outcome, ExportOutcome::KeyNotOpened);
     EXPECT_TRUE(fs::is_empty(dir_));
 }
 
 TEST_F(ExportTest, TargetsThatCannotBeWrittenAreRefusedBeforeAnythingIsWritten) {
     target_ = dir_ / "missing" / "backup.txt";
-    ExportResult r = Export(HKEY_CURRENT_USER, u"");
+    ExportResult r = exportKey(HKEY_CURRENT_USER, u"");
     EXPECT_EQ(r.outcome, ExportOutcome::FileNotCreated);
     EXPECT_EQ(r.error, ENOENT);
     EXPECT_EQ(exportOutcomeMessage(r.outcome), u"ファイルを作成できません。エクスポートしませんでした。");
 
     fs::create_directory(dir_ / "folder");
     target_ = dir_ / "folder";
-    r = Export(HKEY_CURRENT_USER, u"");
+    r = exportKey(HKEY_CURRENT_USER, u"");
     EXPECT_EQ(r.outcome, ExportOutcome::FileNotCreated);
     EXPECT_EQ(r.error, EISDIR);
     EXPECT_TRUE(fs::is_directory(target_));
@@ -295,7 +297,7 @@ TEST_F(ExportTest, ReplacingKeepsTheFilesModeAndFollowsALink) {
 
     writeBytes(target_, "old");
     fs::permissions(target_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    ASSERT_EQ(Export(HKEY_CURRENT_USER, u"K").outcome, ExportOutcome::Written);
+    ASSERT_EQ(exportKey(HKEY_CURRENT_USER, u"K").outcome, ExportOutcome::Written);
     EXPECT_EQ(readBytes(target_), expected);
     EXPECT_EQ(fs::status(target_).permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
@@ -305,14 +307,14 @@ TEST_F(ExportTest, ReplacingKeepsTheFilesModeAndFollowsALink) {
     fs::remove(target_);
     writeBytes(target_, "old");
     target_ = link;
-    ASSERT_EQ(Export(HKEY_CURRENT_USER, u"K").outcome, ExportOutcome::Written);
+    ASSERT_EQ(exportKey(HKEY_CURRENT_USER, u"K").outcome, ExportOutcome::Written);
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(readBytes(dir_ / "backup.txt"), expected);
 
     // A new file is private, as the registry it holds, whatever the umask.
     const mode_t saved = ::umask(000);
     target_ = dir_ / "new.txt";
-    const ExportResult r = Export(HKEY_CURRENT_USER, u"K");
+    const ExportResult r = exportKey(HKEY_CURRENT_USER, u"K");
     ::umask(saved);
     ASSERT_EQ(r.outcome, ExportOutcome::Written);
     EXPECT_EQ(fs::status(target_).permissions(), fs::perms::owner_read | fs::perms::owner_write);
